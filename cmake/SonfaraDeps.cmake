@@ -1,0 +1,33 @@
+# System libraries, all from Debian packages (scripts/setup.sh installs them).
+find_package(PkgConfig REQUIRED)
+find_package(Iconv REQUIRED)
+find_package(Threads REQUIRED)
+pkg_check_modules(LIBARCHIVE IMPORTED_TARGET libarchive)
+pkg_check_modules(RTMIDI IMPORTED_TARGET rtmidi)
+pkg_check_modules(FLUIDSYNTH IMPORTED_TARGET fluidsynth)
+if(SONFARA_TESTS)
+    find_package(GTest REQUIRED)
+    include(GoogleTest)
+endif()
+if(SONFARA_BENCH)
+    find_package(benchmark REQUIRED)
+endif()
+
+# Adds an engine library from one folder: no Qt, warnings on.
+function(sonfara_engine_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_library(${name} STATIC ${ARG_SOURCES})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE sonfara_warnings)
+endfunction()
+
+# Adds one GoogleTest executable registered with CTest.
+function(sonfara_test name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main sonfara_warnings)
+    target_compile_definitions(${name} PRIVATE
+        SONFARA_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus"
+        SONFARA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()

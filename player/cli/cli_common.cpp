@@ -1,0 +1,129 @@
+#include "player/cli/cli_common.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "player/song/smf_reader.h"
+
+namespace sonfara::cli {
+
+std::optional<std::string> Args::Value(const std::string& n) const {
+    auto it = values.find(n);
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+}
+
+Args ParseArgs(const std::vector<std::string>& words, const std::vector<std::string>& valued,
+               const std::vector<std::string>& known_flags) {
+    Args a;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (w.size() > 2 && w.compare(0, 2, "--") == 0) {
+            std::string name = w.substr(2);
+            std::string inlineValue;
+            bool hasInline = false;
+            if (auto eq = name.find('='); eq != std::string::npos) {
+                inlineValue = name.substr(eq + 1);
+                name = name.substr(0, eq);
+                hasInline = true;
+            }
+            if (std::find(valued.begin(), valued.end(), name) != valued.end()) {
+                if (hasInline) {
+                    a.values[name] = inlineValue;
+                } else if (i + 1 < words.size()) {
+                    a.values[name] = words[++i];
+                } else {
+                    a.error = "--" + name + " needs a value";
+                }
+            } else if (std::find(known_flags.begin(), known_flags.end(), name) !=
+                       known_flags.end()) {
+                a.flags[name] = true;
+            } else {
+                a.error = "unknown option --" + name;
+            }
+        } else if (w == "-o" && std::find(valued.begin(), valued.end(), "o") != valued.end()) {
+            if (i + 1 < words.size()) a.values["o"] = words[++i];
+            else a.error = "-o needs a value";
+        } else {
+            a.positional.push_back(w);
+        }
+    }
+    return a;
+}
+
+std::optional<long> ParseInt(const std::string& s) {
+    if (s.empty()) return std::nullopt;
+    size_t pos = 0;
+    try {
+        long v = std::stol(s, &pos, 10);
+        if (pos != s.size()) return std::nullopt;
+        return v;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+const CodePage& CliCodePage(const Args& a) {
+    if (auto name = a.Value("codepage")) {
+        static CodePage chosen(*name);
+        return chosen;
+    }
+    return SystemCodePage();
+}
+
+std::string BaseName(const std::string& path) {
+    auto p = path.find_last_of("/\\");
+    return p == std::string::npos ? path : path.substr(p + 1);
+}
+
+std::string HexBytes(std::span<const uint8_t> b) {
+    std::string s;
+    s.reserve(b.size() * 2);
+    static const char* const kDigits = "0123456789ABCDEF";
+    for (uint8_t v : b) {
+        s += kDigits[v >> 4];
+        s += kDigits[v & 15];
+    }
+    return s;
+}
+
+namespace {
+bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
+    if (s.size() < suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
+            return false;
+    }
+    return true;
+}
+}  // namespace
+
+bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp) {
+    LoadOptions opt;
+    opt.codePage = &cp;
+    opt.songFileName = BaseName(path);
+    LoadResult r;
+    if (EndsWithNoCase(path, ".rmi")) {
+        std::vector<uint8_t> bytes;
+        if (!ReadWholeFile(path, bytes)) {
+            std::cerr << "読み込みエラー（ErrorNo " << static_cast<int>(LoadError::kCannotRead)
+                      << "）: " << path << "\n";
+            return false;
+        }
+        size_t start = FindSmfStart(bytes);
+        opt.fileKindLabel = "RMI Format ";
+        std::span<const uint8_t> smf(bytes);
+        r = LoadSMFBytes(start == std::string::npos ? smf.subspan(0, 0) : smf.subspan(start), song,
+                         opt);
+    } else {
+        r = LoadSMF(path, song, opt);
+    }
+    if (!r.ok) {
+        std::cerr << "読み込みエラー（" << r.message << "）: " << path << "\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sonfara::cli

@@ -1,0 +1,47 @@
+// Shared pieces of sonfara-cli's commands.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "player/platform/codepage.h"
+#include "player/song/song_table.h"
+
+namespace sonfara::cli {
+
+// Command-line words split into positionals, valued options and flags.
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> values;  // --name VALUE
+    std::map<std::string, bool> flags;          // --name
+    std::string error;                           // non-empty: bad usage
+
+    bool Flag(const std::string& n) const { return flags.count(n) > 0; }
+    std::optional<std::string> Value(const std::string& n) const;
+};
+
+// `valued` lists the options that take a value (without the dashes).
+Args ParseArgs(const std::vector<std::string>& words, const std::vector<std::string>& valued,
+               const std::vector<std::string>& known_flags);
+
+// Parses a whole decimal number; nullopt on anything else.
+std::optional<long> ParseInt(const std::string& s);
+
+// The code page: --codepage NAME, else $SONFARA_CODEPAGE, else CP932.
+const CodePage& CliCodePage(const Args& a);
+
+// Loads a song as the player would, unwrapping .rmi files first. On failure
+// prints the message to stderr and returns false.
+bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp);
+
+// The file name part of a path, for display.
+std::string BaseName(const std::string& path);
+
+// Upper-case hex of bytes without separators.
+std::string HexBytes(std::span<const uint8_t> b);
+
+}  // namespace sonfara::cli

@@ -1,0 +1,206 @@
+// sonfara-cli info and dump: the song table as text or JSON.
+#include <cstdio>
+#include <iostream>
+
+#include "player/cli/cli_common.h"
+#include "player/cli/commands.h"
+#include "player/cli/json.h"
+#include "player/song/event_list.h"
+#include "player/song/module_detect.h"
+#include "player/song/smf_reader.h"
+
+namespace sonfara::cli {
+namespace {
+
+const char* ModuleLabel(int m) {
+    switch (m) {
+        case kModuleXG: return "XG";
+        case kModuleGS: return "GS";
+        default: return "none";
+    }
+}
+
+std::string MinSec(int32_t ms) {
+    char buf[32];
+    int32_t s = ms / 1000;
+    std::snprintf(buf, sizeof buf, "%02d:%02d", s / 60, s % 60);
+    return buf;
+}
+
+}  // namespace
+
+int RunInfo(const std::vector<std::string>& words) {
+    Args a = ParseArgs(words, {"codepage"}, {"json"});
+    if (!a.error.empty() || a.positional.size() != 1) {
+        std::cerr << "usage: sonfara-cli info FILE [--json] [--codepage NAME]\n";
+        return 2;
+    }
+    const CodePage& cp = CliCodePage(a);
+    const std::string& path = a.positional[0];
+    SongTable song;
+    if (!LoadSongForCli(path, song, cp)) return 1;
+    const int module = DetectModule(path);
+    const std::string title = cp.ToUtf8(song.SongTitle);
+
+    if (a.Flag("json")) {
+        JsonWriter j;
+        j.BeginObject();
+        j.Key("kind_label"); j.String(song.FileKindLabel);
+        j.Key("format"); j.Int(song.Format);
+        j.Key("tracks"); j.Int(song.NTracks);
+        j.Key("division"); j.Int(song.Division);
+        j.Key("title"); j.String(title);
+        j.Key("track_names");
+        j.BeginArray();
+        for (int t = 1; t <= song.NTracks; ++t) j.String(cp.ToUtf8(song.TrackName(t)));
+        j.EndArray();
+        j.Key("total_ms"); j.Int(song.TotalMs);
+        j.Key("total_seconds"); j.Int(song.TotalSeconds);
+        j.Key("tempo_entries");
+        j.BeginArray();
+        for (int i = 1; i <= song.TempoCount(); ++i) {
+            const TempoEntry& e = song.Tempo(i);
+            j.BeginObject();
+            j.Key("tick"); j.Int(e.tick);
+            j.Key("ms"); j.Int(e.timeMs);
+            j.Key("tempo"); j.Int(e.tempo);
+            j.EndObject();
+        }
+        j.EndArray();
+        j.Key("time_signature");
+        j.BeginObject();
+        j.Key("numerator"); j.Int(song.BeatNumerator);
+        j.Key("denominator"); j.Int(song.BeatDenominator);
+        j.Key("quarters"); j.Int(song.BeatQuarters);
+        j.EndObject();
+        j.Key("module"); j.Int(module);
+        j.EndObject();
+        std::cout << j.Text() << "\n";
+        return 0;
+    }
+
+    EventListView view(song, cp);
+    view.OnLoadCompleted(song);
+    std::cout << "File:           " << path << "\n"
+              << "Kind:           " << song.FileKindLabel << "\n"
+              << "Format:         " << song.Format << "\n"
+              << "Tracks:         " << song.NTracks << "\n"
+              << "Division:       " << song.Division
+              << (song.IsSmpte() ? " (SMPTE)" : "") << "\n"
+              << "Title:          " << title << "\n"
+              << "Length:         " << MinSec(song.TotalMs) << " (" << song.TotalMs << " ms, "
+              << song.TotalSeconds << " s)\n"
+              << "Time signature: " << int(song.BeatNumerator) << "/" << int(song.BeatDenominator)
+              << " (" << int(song.BeatQuarters) << " quarters)\n"
+              << "Module scan:    " << module << " (" << ModuleLabel(module) << ")\n"
+              << "Track number:   " << view.TrackNumberText() << "\n"
+              << "Tempo entries:  " << song.TempoCount() << "\n";
+    for (int i = 1; i <= song.TempoCount(); ++i) {
+        const TempoEntry& e = song.Tempo(i);
+        std::printf("  %3d  tick %-9d %9d ms  tempo %-8d (%d BPM)\n", i, e.tick, e.timeMs,
+                    e.tempo, e.tempo > 0 ? RoundHalfEven(60000000.0 / e.tempo) : 0);
+    }
+    std::fflush(stdout);
+    std::cout << "Tracks:\n";
+    for (int t = 1; t <= song.NTracks; ++t) {
+        std::printf("  %3d  %7d events  \"%s\"\n", t, song.EventCount(t),
+                    cp.ToUtf8(song.TrackName(t)).c_str());
+    }
+    std::printf("Notice:         %s\n", cp.ToUtf8(LoadNoticeText(song.SongTitle, cp)).c_str());
+    return 0;
+}
+
+namespace {
+
+int DumpList(const SongTable& song, const CodePage& cp, long k, long pageNo) {
+    if (k < 1 || k > song.ListsInUse()) {
+        std::cerr << "list " << k << " does not exist (1.." << song.ListsInUse() << ")\n";
+        return 2;
+    }
+    const int32_t count = song.ListCount(static_cast<int>(k));
+    const long pages = std::max<long>(1, (count + kLinesPerPage - 1) / kLinesPerPage);
+    if (pageNo < 1 || pageNo > pages) {
+        std::cerr << "page " << pageNo << " does not exist (1.." << pages << ")\n";
+        return 2;
+    }
+    EventPage page = RenderPage(song, static_cast<int>(k),
+                                static_cast<int32_t>((pageNo - 1) * kLinesPerPage), cp);
+    std::printf("List %ld: %d entries, page %ld of %ld\n", k, count, pageNo, pages);
+    for (const EventLine& l : page) {
+        if (l.position.empty()) {
+            std::printf("\n");
+            continue;
+        }
+        std::printf("%s  %-24s  %s  %s  #%06X\n", l.position.c_str(), l.name.c_str(),
+                    l.channel.c_str(), l.param.c_str(), l.colour);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int RunDump(const std::vector<std::string>& words) {
+    Args a = ParseArgs(words, {"codepage", "list", "page"}, {"json"});
+    if (!a.error.empty() || a.positional.size() != 1) {
+        std::cerr << "usage: sonfara-cli dump FILE [--json] | dump FILE --list K [--page P]\n";
+        return 2;
+    }
+    const CodePage& cp = CliCodePage(a);
+    SongTable song;
+    if (!LoadSongForCli(a.positional[0], song, cp)) return 1;
+
+    if (auto list = a.Value("list")) {
+        auto k = ParseInt(*list);
+        auto p = ParseInt(a.Value("page").value_or("1"));
+        if (!k || !p) {
+            std::cerr << "--list and --page take whole numbers\n";
+            return 2;
+        }
+        return DumpList(song, cp, *k, *p);
+    }
+
+    const bool json = a.Flag("json");
+    JsonWriter j;
+    if (json) j.BeginArray();
+    std::string line;
+    for (int t = 1; t <= song.NTracks; ++t) {
+        auto events = song.TrackEvents(t);
+        for (size_t i = 0; i < events.size(); ++i) {
+            const SongEvent& ev = events[i];
+            const bool ext = ev.status >= 0xF0;
+            std::string payload = ext ? HexBytes(song.ExtRow(ev.ExtIndex())) : std::string();
+            if (json) {
+                j.BeginObject();
+                j.Key("track"); j.Int(t);
+                j.Key("event"); j.Int(static_cast<int64_t>(i + 1));
+                j.Key("tick"); j.Int(ev.tick);
+                j.Key("ms"); j.Int(ev.timeMs);
+                j.Key("status"); j.Int(ev.status);
+                j.Key("data1"); j.Int(ev.data1);
+                j.Key("data2"); j.Int(ev.data2);
+                j.Key("length"); j.Int(ev.length);
+                j.Key("payload"); j.String(payload);
+                j.EndObject();
+            } else {
+                char buf[96];
+                std::snprintf(buf, sizeof buf, "%d %zu %d %d %02X %d %d %d", t, i + 1, ev.tick,
+                              ev.timeMs, ev.status, ev.data1, ev.data2, ev.length);
+                line = buf;
+                if (ext) {
+                    line += ' ';
+                    line += payload;
+                }
+                line += '\n';
+                std::fputs(line.c_str(), stdout);
+            }
+        }
+    }
+    if (json) {
+        j.EndArray();
+        std::fputs(j.Text().c_str(), stdout);
+        std::fputs("\n", stdout);
+    }
+    return 0;
+}
+
+}  // namespace sonfara::cli

@@ -1,0 +1,20 @@
+// The commands of sonfara-cli; each lives in its own file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sonfara::cli {
+
+using CommandFn = int (*)(const std::vector<std::string>& args);
+
+struct Command {
+    const char* name;
+    const char* usage;
+    CommandFn run;
+};
+
+int RunInfo(const std::vector<std::string>& args);
+int RunDump(const std::vector<std::string>& args);
+
+}  // namespace sonfara::cli

@@ -1,0 +1,50 @@
+// sonfara-cli: the player's engine without a window.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "player/cli/commands.h"
+
+namespace {
+
+using sonfara::cli::Command;
+
+const Command kCommands[] = {
+    {"info", "info FILE [--json]            song information and module scan", sonfara::cli::RunInfo},
+    {"dump", "dump FILE [--json]            every event: track event tick ms status data1 data2 length [payload]\n"
+             "  dump FILE --list K [--page P]  page P (1-based, 17 lines) of display list K as the event list shows it",
+     sonfara::cli::RunDump},
+};
+
+void PrintHelp() {
+    std::printf(
+        "sonfara-cli — Sonfara's engine from the command line\n\n"
+        "usage: sonfara-cli COMMAND [ARGS]\n\ncommands:\n");
+    for (const auto& c : kCommands) std::printf("  %s\n", c.usage);
+    std::printf(
+        "\ncommon options:\n"
+        "  --codepage NAME   code page of the songs' texts (default CP932, or $SONFARA_CODEPAGE)\n"
+        "  --json            one JSON document instead of text (UTF-8)\n\n"
+        "dump's text lines: track and event numbers (1-based), absolute tick, time in ms,\n"
+        "status in hex, data1 and data2 in decimal, length, and for F0/F7/FF events the\n"
+        "stored payload in upper-case hex (meta events: type byte first). For SysEx and meta\n"
+        "events data1/data2 hold the payload's row number (high, low byte).\n\n"
+        "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
+        !std::strcmp(argv[1], "help")) {
+        PrintHelp();
+        return argc < 2 ? 2 : 0;
+    }
+    std::vector<std::string> args(argv + 2, argv + argc);
+    for (const auto& c : kCommands) {
+        if (c.name == std::string(argv[1])) return c.run(args);
+    }
+    std::fprintf(stderr, "sonfara-cli: unknown command '%s' (see --help)\n", argv[1]);
+    return 2;
+}

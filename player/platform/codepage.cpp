@@ -1,0 +1,84 @@
+#include "player/platform/codepage.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace sonfara {
+namespace {
+
+bool IconvKnows(const std::string& from, const std::string& to) {
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv_close(cd);
+    return true;
+}
+
+// Converts with iconv, replacing each unconvertible input unit by `replacement`.
+// `unitLen` gives how many input bytes to skip on an invalid sequence.
+std::string Convert(const std::string& from, const std::string& to, std::string_view in,
+                    std::string_view replacement) {
+    std::string out;
+    if (in.empty()) return out;
+    iconv_t cd = iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(in);
+
+    std::vector<char> src(in.begin(), in.end());
+    char* inPtr = src.data();
+    size_t inLeft = src.size();
+    std::vector<char> buf(in.size() * 4 + 16);
+    while (inLeft > 0) {
+        char* outPtr = buf.data();
+        size_t outLeft = buf.size();
+        size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        out.append(buf.data(), buf.size() - outLeft);
+        if (r != static_cast<size_t>(-1)) break;
+        if (errno == E2BIG) continue;
+        // EILSEQ or EINVAL: skip one input unit and mark it.
+        size_t skip = 1;
+        if (from == "UTF-8") {
+            // Skip a whole UTF-8 sequence so one character gives one mark.
+            unsigned char c = static_cast<unsigned char>(*inPtr);
+            skip = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (skip > inLeft) skip = inLeft;
+        }
+        inPtr += skip;
+        inLeft -= skip;
+        out.append(replacement);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    // Flush any shift state.
+    char* outPtr = buf.data();
+    size_t outLeft = buf.size();
+    iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    out.append(buf.data(), buf.size() - outLeft);
+    iconv_close(cd);
+    return out;
+}
+
+}  // namespace
+
+CodePage::CodePage(std::string name) : name_(std::move(name)) {
+    valid_ = IconvKnows(name_, "UTF-8");
+    if (!valid_) name_ = kDefaultName;
+}
+
+std::string CodePage::ToUtf8(std::string_view bytes) const {
+    return Convert(name_, "UTF-8", bytes, "\xEF\xBF\xBD");
+}
+
+std::string CodePage::FromUtf8(std::string_view utf8) const {
+    return Convert("UTF-8", name_, utf8, "?");
+}
+
+const CodePage& SystemCodePage() {
+    static const CodePage cp = [] {
+        const char* env = std::getenv("SONFARA_CODEPAGE");
+        return CodePage(env && *env ? env : CodePage::kDefaultName);
+    }();
+    return cp;
+}
+
+}  // namespace sonfara

@@ -1,0 +1,295 @@
+#include "player/song/event_list.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace sonfara {
+namespace {
+
+std::string Hex(unsigned v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%X", v);
+    return buf;
+}
+
+const char* ControllerLabel(int c) {
+    switch (c) {
+        case 0: return "バンクセレクト(MSB)  Bank=";
+        case 32: return "バンクセレクト(LSB)  Bank=";
+        case 1: return "モジュレーション(MSB)  Depth=";
+        case 33: return "モジュレーション(LSB)  Depth=";
+        case 2: return "ブレスコントロール(MSB)  Value=";
+        case 34: return "ブレスコントロール(LSB)  Value=";
+        case 4: return "フットコントロール(MSB)  Value=";
+        case 36: return "フットコントロール(LSB)  Value=";
+        case 5: return "ポルタメントタイム(MSB)  Value=";
+        case 37: return "ポルタメントタイム(LSB)  Value=";
+        case 6: return "データエントリ(MSB)  Value=";
+        case 38: return "データエントリ(LSB)  Value=";
+        case 7: return "メインボリューム(MSB)  Volume=";
+        case 39: return "メインボリューム(LSB)  Volume=";
+        case 8: return "バランスコントロール(MSB)  Value=";
+        case 40: return "バランスコントロール(LSB)  Value=";
+        case 10: return "パン(MSB)  Value=";
+        case 42: return "パン(LSB)  Value=";
+        case 11: return "エクスプレッション(MSB)  Value=";
+        case 43: return "エクスプレッション(LSB)  Value=";
+        case 91: return "リバーブ  Value=";
+        case 93: return "コーラス  Value=";
+        case 64: return "ホールド１（ダンパメダル）Value=";
+        case 65: return "ポルタメント（ダンパメダル）Value=";
+        case 66: return "ソステヌート（コードホールド）Value=";
+        case 67: return "ソフトペダル　Value=";
+        case 69: return "ホールド２（フリーズ）Value=";
+        case 70: return "メモリバッチセレクト　Value=";
+        default: return nullptr;
+    }
+}
+
+std::string Quoted(const SongTable& song, int extIndex, int32_t length, const CodePage& cp) {
+    if (length < 2) return "\"\"";
+    auto row = song.ExtRow(extIndex);
+    std::string_view text(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
+    return "\"" + cp.ToUtf8(text) + "\"";
+}
+
+std::string MetaText(const SongTable& song, const SongEvent& ev, const CodePage& cp) {
+    const int x = ev.ExtIndex();
+    const uint8_t type = song.ExtendedData(x, 1);
+    auto q = [&] { return Quoted(song, x, ev.length, cp); };
+    switch (type) {
+        case 0x00: return "シーケンス番号";
+        case 0x01: return "テキスト " + q();
+        case 0x02: return "Copyright " + q();
+        case 0x03: return "トラック名 " + q();
+        case 0x04: return "楽器名 " + q();
+        case 0x05: return "歌詞 " + q();
+        case 0x06: return "マーカ" + q();
+        case 0x07: return "キューポイント" + q();
+        case 0x20: return "MIDIチャンネルプリフィックス";
+        case 0x21: return "出力ポート変更 Port:" + std::to_string(song.ExtendedData(x, 2));
+        case 0x2F: return "End of Track";
+        case 0x51: {
+            int32_t tempo = (song.ExtendedData(x, 2) << 16) | (song.ExtendedData(x, 3) << 8) |
+                            song.ExtendedData(x, 4);
+            int bpm = tempo > 0 ? RoundHalfEven(60000000.0 / tempo) : 0;
+            return "セットテンポ " + std::to_string(bpm);
+        }
+        case 0x54: return "SMPTEオフセット";
+        case 0x58: {
+            int dd = song.ExtendedData(x, 3);
+            // An exponent that does not fit the display shows as written.
+            std::string den = dd < 31 ? std::to_string(1u << dd) : "2^" + std::to_string(dd);
+            return "拍子 " + std::to_string(song.ExtendedData(x, 2)) + "/" + den;
+        }
+        case 0x59: return "調号";
+        default: return "Unknown Meta Event";
+    }
+}
+
+}  // namespace
+
+std::string NoteName(int note) {
+    static const char* const kNames[12] = {"C", "C#", "D", "D#", "E", "F",
+                                           "F#", "G", "G#", "A", "A#", "B"};
+    note &= 0xFF;
+    std::string s = std::string(kNames[note % 12]) + std::to_string(note / 12 + 1);
+    if (s.size() == 2) s += ' ';
+    return s;
+}
+
+std::string PositionText(int32_t tick, int32_t tpq) {
+    if (tpq <= 0) tpq = 1;
+    int64_t measure = tick / (4 * int64_t{tpq});
+    int64_t beat = tick / tpq - 4 * measure + 1;
+    int64_t rest = tick - tpq * (beat - 1 + 4 * measure);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%4lld.%2lld.%4lld", static_cast<long long>(measure),
+                  static_cast<long long>(beat), static_cast<long long>(rest));
+    return buf;
+}
+
+std::string SysExDumpText(const SongTable& song, int extIndex) {
+    auto row = song.ExtRow(extIndex);
+    std::string s = "F0";
+    const size_t shown = std::min<size_t>(row.size(), 14);
+    char buf[8];
+    for (size_t k = 0; k < shown; ++k) {
+        std::snprintf(buf, sizeof buf, " %02X", row[k]);
+        s += buf;
+    }
+    if (row.size() < 14) {
+        if (row.empty() || row.back() != 0xF7) s += " F7";
+    } else if (row[13] != 0xF7) {
+        s += " ...";
+    }
+    return s;
+}
+
+EventLine FormatEvent(const SongTable& song, const SongEvent& ev, const CodePage& cp) {
+    EventLine line;
+    line.position = PositionText(ev.tick, song.TicksPerQuarter());
+    const int kind = ev.status >> 4;
+    if (kind == 0xF) {
+        line.channel = "--";
+    } else {
+        line.channel = std::to_string((ev.status & 0x0F) + 1);
+        if (line.channel.size() == 1) line.channel += ' ';
+    }
+    switch (kind) {
+        case 0x9:
+            if (ev.data2 != 0) {
+                line.name = "NoteOn";
+                line.param = "KEY=" + NoteName(ev.data1) + "  VEL=" + std::to_string(ev.data2);
+                line.colour = kColourNoteOn;
+                break;
+            }
+            [[fallthrough]];
+        case 0x8:
+            line.name = "NoteOff";
+            line.param = "KEY=" + NoteName(ev.data1);
+            line.colour = kColourNoteOff;
+            break;
+        case 0xA:
+            line.name = "AfterTouch(Key)";
+            line.param = "KEY=" + NoteName(ev.data1) + "  VEL=" + std::to_string(ev.data2);
+            line.colour = kColourControl;
+            break;
+        case 0xB: {
+            line.name = "Control Change(#" + Hex(ev.data1) + ")";
+            const char* label = ControllerLabel(ev.data1);
+            line.param = label ? std::string(label) + std::to_string(ev.data2)
+                               : "Unknown Control(#" + Hex(ev.data1) + ") Value = " +
+                                     std::to_string(ev.data2);
+            line.colour = kColourControl;
+            break;
+        }
+        case 0xC:
+            line.name = "Program Change";
+            line.param = "Program=" + std::to_string(ev.data1);
+            line.colour = kColourProgram;
+            break;
+        case 0xD:
+            line.name = "AfterTouch(Channel)";
+            line.param = "VEL=" + std::to_string(ev.data1);
+            line.colour = kColourControl;
+            break;
+        case 0xE:
+            line.name = "PitchBend";
+            line.param = "Data=" + std::to_string(ev.data2 * 127 + ev.data1);
+            line.colour = kColourControl;
+            break;
+        default:
+            if (ev.status == 0xF0) {
+                line.name = "SystemExclusive";
+                line.param = SysExDumpText(song, ev.ExtIndex());
+            } else if (ev.status == 0xFF) {
+                line.name = "MetaEvent";
+                line.param = MetaText(song, ev, cp);
+            } else {
+                line.name = "Unknown Event";
+            }
+            break;
+    }
+    line.channelBytes = static_cast<int>(cp.FromUtf8(line.channel).size());
+    line.paramBytes = static_cast<int>(cp.FromUtf8(line.param).size());
+    return line;
+}
+
+EventPage RenderPage(const SongTable& song, int k, int32_t entry, const CodePage& cp) {
+    EventPage page{};
+    const int32_t count = song.ListCount(k);
+    const int32_t start = (entry / kLinesPerPage) * kLinesPerPage;
+    for (int i = 0; i < kLinesPerPage; ++i) {
+        const int32_t n = start + i + 1;  // 1-based entry
+        if (n <= count) page[i] = FormatEvent(song, song.ListEvent(k, n), cp);
+    }
+    return page;
+}
+
+void EventListView::OnLoadCompleted(const SongTable& song) {
+    pageCache_ = MakeUnknownCache();
+    if (currentList_ == 0) currentList_ = 1;
+    lastRenderedList_ = kNoListRendered;
+    if (song.NTracks < currentList_) currentList_ = 1;
+    force_ = true;
+    lastMarkerEntry_ = -1;
+    scroll_.value = lastSetScroll_ = 0;
+    FillEventList();
+}
+
+void EventListView::SetCurrentList(int k) {
+    if (k < 1 || k > song_.ListsInUse()) return;
+    currentList_ = k;
+}
+
+void EventListView::StepList(int delta) { SetCurrentList(currentList_ + delta); }
+
+EventListAction EventListView::FillEventList() {
+    if (mouseDown_) return {};
+    const int k = currentList_;
+    const int32_t count = song_.ListCount(k);
+    int32_t entry;
+    if (scroll_.value == lastSetScroll_) {
+        int32_t next = song_.ListNext[k].load(std::memory_order_relaxed);
+        entry = next > 0 ? next - 1 : 0;
+    } else {
+        entry = RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum);
+    }
+    const int32_t start = (entry / kLinesPerPage) * kLinesPerPage;
+    if (!force_ && k == lastRenderedList_ && start == pageCache_[k]) {
+        if (entry == lastMarkerEntry_) return {};
+        lastMarkerEntry_ = entry;
+        return {EventListAction::kMoveMarker, entry % kLinesPerPage};
+    }
+    return Render(k, entry);
+}
+
+EventListAction EventListView::EventListScrolled() {
+    const int k = currentList_;
+    const int32_t count = song_.ListCount(k);
+    int32_t entry = static_cast<int32_t>(static_cast<int64_t>(count) * scroll_.value /
+                                         std::max(1, scroll_.maximum));
+    return Render(k, entry);
+}
+
+EventListAction EventListView::Render(int k, int32_t entry) {
+    const int32_t count = song_.ListCount(k);
+    page_ = RenderPage(song_, k, entry, cp_);
+    const int32_t start = (entry / kLinesPerPage) * kLinesPerPage;
+    if (count < kLinesPerPage) {
+        scroll_.value = 0;
+    } else {
+        scroll_.value = RoundHalfEven(static_cast<double>(entry / kLinesPerPage) /
+                                      (count / kLinesPerPage) * kScrollMax);
+    }
+    lastSetScroll_ = scroll_.value;
+    if (k != lastRenderedList_ && count > 0) {
+        scroll_.enabled = true;
+        int step = RoundHalfEven(static_cast<double>(scroll_.maximum) / count * 18);
+        if (step >= 1) scroll_.smallStep = step;
+    }
+    lastRenderedList_ = k;
+    pageCache_[k] = start;
+    force_ = false;
+    lastMarkerEntry_ = entry;
+    return {EventListAction::kDrawPage, entry % kLinesPerPage};
+}
+
+std::string EventListView::EventListCountText(int k) {
+    const int32_t count = song_.ListCount(k);
+    if (count > 0) scroll_.smallStep = RoundHalfEven(static_cast<double>(scroll_.maximum) / count * 20);
+    return std::to_string(count);
+}
+
+std::string EventListView::TrackNumberText() const {
+    if (song_.NTracks < 16) return std::to_string(currentList_) + "/16";
+    return std::to_string(currentList_) + "/" + std::to_string(song_.NTracks);
+}
+
+bool EventListView::ListMenuEntryVisible(int entry) const {
+    if (entry < 16) return true;
+    return song_.NTracks >= entry + 1;
+}
+
+}  // namespace sonfara

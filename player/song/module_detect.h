@@ -1,0 +1,21 @@
+// Raw scan of a MIDI file for the GS and XG reset messages.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace sonfara {
+
+enum ModuleKind : int { kModuleNone = 0, kModuleXG = 1, kModuleGS = 2 };
+
+// Scans bytes without regard to the file's structure; the earliest match wins.
+int DetectModuleBytes(std::span<const uint8_t> b);
+
+// Reads the file at path; 0 when it cannot be read. The caller shows
+// kDetectingModuleText while this runs.
+int DetectModule(const std::string& path);
+
+inline constexpr const char* kDetectingModuleText = "対応MIDI音源検索中";
+
+}  // namespace sonfara
