@@ -143,12 +143,13 @@ int32_t SongTable::TickToMs(int32_t tick) const {
 }
 
 int32_t SongTable::TimeToTick(int32_t ms) const {
+    if (ms <= 0) return 0;  // mirrors TickToMs, which maps ticks <= 0 to 0
     if (smpteTicksPerSecond_ > 0) {
         return RoundHalfEven(static_cast<double>(ms) * smpteTicksPerSecond_ / 1000.0);
     }
     const int32_t count = TempoCount();
-    // Entry 0 stands for time 0 at 500 µs per quarter... in the units below
-    // tempo is read as ms per quarter when divided into 1000.
+    // Entry 0 stands for time 0; its term is always zero because entry 1
+    // starts at 0 ms.
     int32_t n = 0;
     while (n < count && Tempo(n + 1).timeMs <= ms) ++n;
     auto timeAt = [&](int k) -> float { return k == 0 ? 0.0f : static_cast<float>(Tempo(k).timeMs); };

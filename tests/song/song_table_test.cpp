@@ -1,3 +1,114 @@
+// Tempo map and payload numbering of the song table, through real loads.
 #include "player/song/song_table.h"
+
 #include <gtest/gtest.h>
-TEST(Placeholder, Builds) { sonfara::SongTable s; EXPECT_EQ(s.TempoCount(), 1); }
+
+#include "player/song/smf_reader.h"
+#include "tests/support_code/smf_bytes.h"
+
+namespace sonfara {
+namespace {
+
+using test::Bytes;
+using test::Smf;
+using test::Track;
+
+void Load(SongTable& song, const Bytes& file) {
+    LoadOptions o;
+    o.songFileName = "t.mid";
+    LoadResult r = LoadSMFBytes(file, song, o);
+    ASSERT_TRUE(r.ok) << r.message;
+}
+
+TEST(TempoMap, DefaultTempoIs120Bpm) {
+    SongTable s;
+    Load(s, Smf(1, 480, {Track().Msg(480, {0x90, 60, 100}).Msg(480, {0x80, 60, 0}).End()}));
+    EXPECT_EQ(s.TempoCount(), 1);
+    EXPECT_EQ(s.TickToMs(480), 500);
+    EXPECT_EQ(s.Event(1, 1).timeMs, 500);
+    EXPECT_EQ(s.Event(1, 2).timeMs, 1000);
+    EXPECT_EQ(s.TotalMs, 1000);
+    EXPECT_EQ(s.TotalSeconds, 1);
+    EXPECT_EQ(s.TickToMs(0), 0);
+    EXPECT_EQ(s.TickToMs(-100), 0);
+}
+
+TEST(TempoMap, SegmentsAndLateFirstTempo) {
+    SongTable s;
+    Load(s, Smf(1, 480, {Track().Tempo(0, 500000).Tempo(960, 250000).End(480)}));
+    ASSERT_EQ(s.TempoCount(), 3);  // the default entry plus two
+    EXPECT_EQ(s.TickToMs(960), 1000);
+    EXPECT_EQ(s.TickToMs(1440), 1250);
+    EXPECT_EQ(s.Tempo(3).timeMs, 1000);
+    EXPECT_EQ(s.TotalMs, 1250);
+
+    SongTable late;
+    Load(late, Smf(1, 480, {Track().Msg(480, {0x90, 60, 1}).Tempo(480, 250000).Msg(480, {0x80, 60, 0}).End()}));
+    EXPECT_EQ(late.Event(1, 1).timeMs, 500);   // 120 BPM before the first tempo event
+    EXPECT_EQ(late.Event(1, 2).timeMs, 1000);  // exactly on the change
+    EXPECT_EQ(late.Event(1, 3).timeMs, 1250);
+}
+
+TEST(TempoMap, TimeToTickInvertsTickToMs) {
+    SongTable s;
+    Load(s, Smf(1, 480, {Track().Tempo(0, 600000).Tempo(1920, 400000).Tempo(3000, 731000).End(5000)}));
+    for (int32_t t = 0; t <= 10000; t += 37) {
+        int32_t back = s.TimeToTick(s.TickToMs(t));
+        EXPECT_NEAR(back, t, 1) << "tick " << t;
+    }
+    // Conversions in any order agree with those in increasing order (hint).
+    int32_t a = s.TickToMs(9000), b = s.TickToMs(100), c = s.TickToMs(9000);
+    EXPECT_EQ(a, c);
+    EXPECT_EQ(b, s.TickToMs(100));
+    EXPECT_EQ(s.TimeToTick(-50), 0);
+}
+
+TEST(TempoMap, SmpteDivisionTimesByFrames) {
+    SongTable s;
+    // 25 frames per second, 40 ticks per frame: 1000 ticks per second.
+    int div = static_cast<int16_t>((static_cast<uint8_t>(-25) << 8) | 40);
+    Load(s, Smf(1, div, {Track().Tempo(0, 250000).Msg(1500, {0x90, 60, 1}).End(500)}));
+    EXPECT_TRUE(s.IsSmpte());
+    EXPECT_EQ(s.Event(1, 2).timeMs, 1500);  // tempo does not matter
+    EXPECT_EQ(s.TotalMs, 2000);
+    EXPECT_EQ(s.TimeToTick(1500), 1500);
+    EXPECT_EQ(s.TicksPerQuarter(), 500);
+}
+
+TEST(ExtendedData, IndexSplitsOverDataBytesAndRowsAreExact) {
+    Track t;
+    for (int i = 0; i < 300; ++i) t.Meta(0, 0x01, "x");
+    t.SysEx(0, Bytes{0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    SongTable s;
+    Load(s, Smf(1, 96, {t.End()}));
+    const SongEvent& sx = s.Event(1, 301);
+    EXPECT_EQ(sx.status, 0xF0);
+    EXPECT_EQ(sx.ExtIndex(), 301);
+    const SongEvent& meta300 = s.Event(1, 300);
+    EXPECT_EQ(meta300.data1, 1);
+    EXPECT_EQ(meta300.data2, 44);
+    EXPECT_EQ(s.ExtendedData(300, 1), 0x01);  // meta type first
+    EXPECT_EQ(s.ExtendedData(300, 2), 'x');
+    EXPECT_EQ(s.ExtendedData(300, 3), 0);     // beyond the row: zero
+    EXPECT_EQ(s.ExtendedData(301, 5), 0xF7);  // SysEx rows end with F7
+    EXPECT_EQ(sx.length, 5);
+    EXPECT_EQ(s.ExtCount(), 302);             // with End of Track
+    EXPECT_EQ(s.ExtendedData(0, 1), 0);
+    EXPECT_EQ(s.ExtendedData(9999, 1), 0);
+}
+
+TEST(SongTable, LoadReplacesEverything) {
+    SongTable s;
+    Load(s, Smf(1, 480, {Track().Meta(0, 0x03, "A").End(), Track().Meta(0, 0x03, "B").End()}));
+    s.NextEvent[1] = 5;
+    s.TrackPortSkip[2] = 1;
+    Load(s, Smf(0, 96, {Track().End()}));
+    EXPECT_EQ(s.NTracks, 1);
+    EXPECT_EQ(s.TrackName(2), "");
+    EXPECT_EQ(s.NextEvent[1].load(), 0);
+    EXPECT_EQ(s.TrackPortSkip[2].load(), 0);
+    EXPECT_EQ(s.SongTitle, "t.mid");
+}
+
+}  // namespace
+}  // namespace sonfara

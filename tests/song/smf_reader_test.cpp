@@ -1,0 +1,307 @@
+// The reader's rules and every way a file can be refused.
+#include "player/song/smf_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support_code/smf_bytes.h"
+
+namespace sonfara {
+namespace {
+
+using test::AppendChunk;
+using test::Bytes;
+using test::Header;
+using test::Smf;
+using test::Track;
+
+LoadResult LoadBytes(SongTable& s, const Bytes& f, LoadOptions o = {}) {
+    if (o.songFileName.empty()) o.songFileName = "song.mid";
+    return LoadSMFBytes(f, s, o);
+}
+
+std::string MessageOf(const Bytes& f) {
+    SongTable s;
+    LoadResult r = LoadBytes(s, f);
+    EXPECT_FALSE(r.ok);
+    return r.message;
+}
+
+Bytes WithBody(const Bytes& body, int format = 1, int ntracks = 1, int division = 480) {
+    Bytes f = Header(format, ntracks, division);
+    AppendChunk(f, "MTrk", body);
+    return f;
+}
+
+TEST(SmfReader, ChannelEventsRunningStatusAndLengths) {
+    SongTable s;
+    Track t;
+    t.Msg(0, {0x90, 60, 100}).Raw({0, 64, 90})  // running status
+        .Msg(10, {0xC3, 5}).Raw({1, 6})         // one data byte, running
+        .Msg(0, {0xE0, 0, 64}).End();
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok);
+    ASSERT_EQ(s.EventCount(1), 6);
+    EXPECT_EQ(s.Event(1, 2).status, 0x90);
+    EXPECT_EQ(s.Event(1, 2).data1, 64);
+    EXPECT_EQ(s.Event(1, 2).length, 2);
+    EXPECT_EQ(s.Event(1, 4).status, 0xC3);
+    EXPECT_EQ(s.Event(1, 4).data1, 6);
+    EXPECT_EQ(s.Event(1, 4).length, 1);
+    EXPECT_EQ(s.Event(1, 4).tick, 11);
+}
+
+TEST(SmfReader, LongSysExIsStoredWhole) {
+    for (size_t n : {200u, 16384u, 40000u}) {
+        Bytes body(n, 0x11);
+        body.back() = 0xF7;
+        SongTable s;
+        ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {Track().SysEx(0, body).End()})).ok) << n;
+        const SongEvent& e = s.Event(1, 1);
+        EXPECT_EQ(e.length, static_cast<int32_t>(n));  // beyond 16 bits kept, not wrapped
+        auto row = s.ExtRow(e.ExtIndex());
+        ASSERT_EQ(row.size(), n);
+        EXPECT_EQ(row.back(), 0xF7);
+    }
+}
+
+TEST(SmfReader, BytesAfterEndOfTrackAreIgnored) {
+    SongTable s;
+    Track t;
+    t.Msg(0, {0x90, 60, 1}).End().Raw({0x00, 0x37, 0xFF, 0xFF});  // garbage after the end
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok);
+    EXPECT_EQ(s.EventCount(1), 2);
+}
+
+TEST(SmfReader, FormatZeroListsByChannelWithMetaInListOne) {
+    SongTable s;
+    Track t;
+    t.Meta(0, 0x03, "solo").Msg(0, {0x90, 60, 1}).Msg(0, {0x91, 60, 1}).Msg(0, {0x99, 36, 1})
+        .Msg(0, {0x80, 60, 0}).SysEx(0, Bytes{0x7E, 0x7F, 0x09, 0x01, 0xF7}).End();
+    ASSERT_TRUE(LoadBytes(s, Smf(0, 480, {t})).ok);
+    EXPECT_EQ(s.ListsInUse(), 16);
+    EXPECT_EQ(s.ListCount(1), 5);  // name, ch1 on, ch1 off, SysEx, end
+    EXPECT_EQ(s.ListCount(2), 1);
+    EXPECT_EQ(s.ListCount(10), 1);
+    EXPECT_EQ(s.ListCount(3), 0);
+    EXPECT_EQ(s.ListAt(1, 1).event, 1);
+    EXPECT_EQ(s.ListAt(1, 2).event, 2);
+    EXPECT_EQ(s.ListAt(1, 3).event, 5);
+    EXPECT_EQ(s.ListAt(10, 1).event, 4);
+    EXPECT_EQ(s.ListEvent(2, 1).status, 0x91);
+
+    SongTable f1;
+    ASSERT_TRUE(LoadBytes(f1, Smf(1, 480, {Track().End(), Track().Msg(0, {0x95, 1, 1}).End()})).ok);
+    EXPECT_EQ(f1.ListCount(2), 2);  // lists mirror tracks
+    EXPECT_EQ(f1.ListEvent(2, 1).status, 0x95);
+}
+
+TEST(SmfReader, TitleIsTheFirstFillInParseOrder) {
+    SongTable s;
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {Track().End(),
+                                          Track().Meta(0, 0x03, "Piano").Meta(0, 0x01, "Real title").End()})).ok);
+    EXPECT_EQ(s.SongTitle, "Real title");
+    EXPECT_EQ(s.TrackName(2), "Piano");
+
+    SongTable named;
+    ASSERT_TRUE(LoadBytes(named, Smf(1, 480, {Track().Meta(0, 0x03, "").Meta(0, 0x03, "Conductor").End()})).ok);
+    EXPECT_EQ(named.SongTitle, "Conductor");  // empty names do not count
+
+    SongTable none;
+    LoadOptions o;
+    o.songFileName = "ソング.mid";
+    ASSERT_TRUE(LoadBytes(none, Smf(1, 480, {Track().End()}), o).ok);
+    EXPECT_EQ(none.SongTitle, "\x83\x5C\x83\x93\x83\x4F.mid");  // code-page bytes
+}
+
+TEST(SmfReader, TimeSignatureAndLabels) {
+    SongTable s;
+    LoadOptions o;
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {Track().Meta(0, 0x58, Bytes{6, 3, 24, 8}).End()}), o).ok);
+    EXPECT_EQ(s.BeatNumerator, 6);
+    EXPECT_EQ(s.BeatDenominator, 8);
+    EXPECT_EQ(s.BeatQuarters, 3);
+    EXPECT_EQ(s.FileKindLabel, "SMF Format 1");
+
+    o.fileKindLabel = "RMI Format ";
+    ASSERT_TRUE(LoadBytes(s, Smf(0, 480, {Track().End()}), o).ok);
+    EXPECT_EQ(s.FileKindLabel, "RMI Format 0");
+    o.fileKindLabel = "RCP";  // a converter's label stays as it is
+    ASSERT_TRUE(LoadBytes(s, Smf(2, 480, {Track().End()}), o).ok);
+    EXPECT_EQ(s.FileKindLabel, "RCP");
+}
+
+TEST(SmfReader, SysExThatLooksLikeMetaIsOnlyStored) {
+    SongTable s;
+    Track t;
+    t.SysEx(0, Bytes{0x58, 0x06, 0x03, 0xF7}).SysEx(0, Bytes{0x2F, 0x00, 0xF7}).Msg(0, {0x90, 1, 1}).End();
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok);
+    EXPECT_EQ(s.EventCount(1), 4);
+    EXPECT_EQ(s.BeatNumerator, 4);
+}
+
+TEST(SmfReader, AlienChunksArePassedOver) {
+    Bytes f = Header(1, 2, 480);
+    AppendChunk(f, "MTrk", Track().Meta(0, 0x03, "one").End().Data());
+    AppendChunk(f, "XFIH", Bytes{1, 2, 3, 0x90});
+    AppendChunk(f, "MTrk", Track().Msg(0, {0x90, 1, 1}).End().Data());
+    SongTable s;
+    ASSERT_TRUE(LoadBytes(s, f).ok);
+    EXPECT_EQ(s.NTracks, 2);
+    EXPECT_EQ(s.Event(2, 1).status, 0x90);
+}
+
+TEST(SmfReader, NamedFailures) {
+    EXPECT_EQ(MessageOf(Bytes{}), "Header Error");
+    EXPECT_EQ(MessageOf(Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0}), "Header Error");
+    for (uint8_t st : {0xF1, 0xF2, 0xF4, 0xF6, 0xF8, 0xFE}) {
+        EXPECT_EQ(MessageOf(Smf(1, 480, {Track().Msg(0, {st, 0, 0}).End()})), "SYSEX Error");
+    }
+    // A data byte where a status is required: previous event's bytes and the byte.
+    EXPECT_EQ(MessageOf(WithBody(Track().Msg(0, {0x90, 0x3C, 0x40}).Meta(0, 0x01, "ab").Raw({0, 0x3C, 1}).Data())),
+              "Event Error:FF 0 1 3C");
+    EXPECT_EQ(MessageOf(WithBody(Track().Raw({0, 0x3C, 0x40}).Data())), "Event Error:0 0 0 3C");
+    Track afterSysEx;
+    afterSysEx.Msg(0, {0x90, 0x3C, 0x40}).SysEx(0, Bytes{1, 0xF7}).Raw({0, 0x3C, 0x40});
+    EXPECT_EQ(MessageOf(WithBody(afterSysEx.Data())), "Event Error:F0 0 1 3C");
+}
+
+TEST(SmfReader, MalformedFilesAreRefusedWithErrorNumbers) {
+    auto code = [](const Bytes& f) { return MessageOf(f); };
+    Bytes shortHeader = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0};
+    EXPECT_EQ(code(shortHeader), "ErrorNo 10");
+    // Chunk length past the end of the file.
+    Bytes past = Header(1, 1, 480);
+    AppendChunk(past, "MTrk", Track().End().Data());
+    past[21] += 10;
+    EXPECT_EQ(code(past), "ErrorNo 3");
+    // Chunk length beyond 31 bits.
+    Bytes huge = past;
+    huge[18] = 0x80;
+    EXPECT_EQ(code(huge), "ErrorNo 3");
+    // Fewer chunks than the header says.
+    Bytes missing = Header(1, 3, 480);
+    AppendChunk(missing, "MTrk", Track().End().Data());
+    EXPECT_EQ(code(missing), "ErrorNo 8");
+    EXPECT_EQ(code(Header(1, 65, 480)), "ErrorNo 6");
+    EXPECT_EQ(code(Header(1, 0, 480)), "ErrorNo 6");
+    EXPECT_EQ(code(Smf(1, 0, {Track().End()})), "ErrorNo 9");
+    // Delta time beyond 31 bits, and a tick sum overflowing.
+    EXPECT_EQ(code(WithBody(Track().Raw({0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x90, 1, 1}).Data())), "ErrorNo 4");
+    EXPECT_EQ(code(WithBody(Track().Raw(test::Vlq(0x0FFFFFFF)).Raw({0x90, 1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1}).Data())),
+              "ErrorNo 4");
+    // Event data past the chunk end, a dangling delta, a payload past the end.
+    EXPECT_EQ(code(WithBody(Bytes{0x00, 0x90, 0x3C})), "ErrorNo 5");
+    EXPECT_EQ(code(WithBody(Bytes{0x00, 0x90, 0x3C, 0x40, 0x00})), "ErrorNo 5");
+    EXPECT_EQ(code(WithBody(Bytes{0x00, 0x90, 0x3C, 0x40, 0x81})), "ErrorNo 5");
+    EXPECT_EQ(code(WithBody(Bytes{0x00, 0xFF, 0x01, 0x05, 'a'})), "ErrorNo 5");
+    EXPECT_EQ(code(WithBody(Bytes{0x00, 0xF0, 0x85})), "ErrorNo 5");
+    EXPECT_EQ(code(WithBody(Bytes{0x00, 0xFF})), "ErrorNo 5");
+}
+
+TEST(SmfReader, MoreThan32767ExtendedEventsAreRefused) {
+    Track ok, tooMany;
+    for (int i = 0; i < 32766; ++i) ok.Meta(0, 0x01, "");
+    for (int i = 0; i < 32767; ++i) tooMany.Meta(0, 0x01, "");
+    SongTable s;
+    EXPECT_TRUE(LoadBytes(s, Smf(1, 480, {ok.End()})).ok);  // 32767 with the end
+    EXPECT_EQ(s.Event(1, 32767).ExtIndex(), 32767);
+    EXPECT_EQ(MessageOf(Smf(1, 480, {tooMany.End()})), "ErrorNo 7");
+}
+
+struct Recorder : LoadObserver {
+    std::vector<std::string> calls;
+    void OnLoadStarted() override { calls.push_back("started"); }
+    void OnLoadFailed(const std::string& cap, const std::string&) override { calls.push_back(cap); }
+    void OnLoadCompleted(const SongTable& s) override { calls.push_back("completed " + s.SongTitle); }
+    void OnLoadNotice(const std::string& n) override { calls.push_back(SystemCodePage().ToUtf8(n)); }
+};
+
+TEST(SmfReader, ObserversSeeTheLoadInOrder) {
+    Recorder rec;
+    LoadOptions o;
+    o.observers = {&rec};
+    o.songFileName = "x.mid";
+    SongTable s;
+    ASSERT_TRUE(LoadSMFBytes(Smf(1, 480, {Track().Meta(0, 0x03, "Tune").End()}), s, o).ok);
+    ASSERT_EQ(rec.calls.size(), 3u);
+    EXPECT_EQ(rec.calls[0], "started");
+    EXPECT_EQ(rec.calls[1], "completed Tune");
+    EXPECT_EQ(rec.calls[2], "あっ、\\nTune\\nって曲が再生されるみたい。\\uそうか。");
+
+    rec.calls.clear();
+    EXPECT_FALSE(LoadSMF("/nonexistent/dir/song.mid", s, o).ok);
+    ASSERT_EQ(rec.calls.size(), 2u);
+    EXPECT_EQ(rec.calls[1], "読み込みエラー（ErrorNo 1）");
+    EXPECT_FALSE(s.Loaded);
+}
+
+TEST(SmfReader, LoadsFromDiskWithNonAsciiPath) {
+    auto dir = std::filesystem::temp_directory_path() / "sonfara-reader-test";
+    std::filesystem::create_directories(dir);
+    auto path = dir / "曲 ♪.mid";
+    Bytes f = Smf(1, 480, {Track().Msg(0, {0x90, 60, 1}).End(96)});
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
+    SongTable s;
+    LoadOptions o;
+    o.songFileName = path.filename().string();
+    LoadResult r = LoadSMF(path.string(), s, o);
+    EXPECT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(s.EventCount(1), 2);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(SmfReader, RmiImageStartsAtFirstHeader) {
+    Bytes smf = Smf(0, 480, {Track().End()});
+    Bytes rmi = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    rmi.insert(rmi.end(), smf.begin(), smf.end());
+    EXPECT_EQ(FindSmfStart(rmi), 20u);
+    EXPECT_EQ(FindSmfStart(Bytes{'M', 'T', 'h'}), static_cast<size_t>(-1));
+}
+
+// Real files written by others: each loads or is refused with a message.
+TEST(SmfReader, CorpusFilesLoadOrFailCleanly) {
+    std::filesystem::path dir = SONFARA_CORPUS_DIR "/smf";
+    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "corpus not present";
+    int loaded = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".mid") continue;
+        SongTable s;
+        LoadOptions o;
+        o.songFileName = entry.path().filename().string();
+        LoadResult r = LoadSMF(entry.path().string(), s, o);
+        const std::string name = entry.path().filename().string();
+        if (r.ok) {
+            ++loaded;
+            EXPECT_GE(s.NTracks, 1) << name;
+            EXPECT_GE(s.TotalMs, 0) << name;
+        } else {
+            EXPECT_FALSE(r.message.empty()) << name;
+        }
+        if (name == "test-empty-file.mid" || name == "test-not-a-midi-file.mid") {
+            EXPECT_EQ(r.message, "Header Error") << name;
+        }
+        if (name.rfind("test-illegal-message-f", 0) == 0) {
+            EXPECT_EQ(r.message, "SYSEX Error") << name;
+        }
+        if (name == "test-running-status-metaevent.mid") {
+            EXPECT_EQ(r.message.rfind("Event Error:FF", 0), 0u) << r.message;
+        }
+        if (name == "test-non-midi-track.mid" || name.rfind("test-2-tracks-type", 0) == 0) {
+            EXPECT_TRUE(r.ok) << name << ": " << r.message;
+        }
+    }
+    EXPECT_GT(loaded, 40);
+}
+
+}  // namespace
+}  // namespace sonfara
