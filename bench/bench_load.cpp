@@ -1,2 +1,115 @@
+// Load throughput of the SMF reader on generated dense songs.
+//
+//   build/release/bench/bench_load                  Google Benchmark run
+//   build/release/bench/bench_load --write MB FILE  writes a generated song
+//   build/release/bench/bench_load --peak FILE      loads once, prints peak memory
 #include <benchmark/benchmark.h>
-BENCHMARK_MAIN();
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "bench/bench_songs.h"
+#include "player/song/smf_reader.h"
+
+namespace {
+
+using sonfara::LoadOptions;
+using sonfara::LoadSMF;
+using sonfara::SongTable;
+
+std::string SongFile(int mb) {
+    auto path = std::filesystem::temp_directory_path() / ("sonfara-bench-" + std::to_string(mb) + "mb.mid");
+    if (!std::filesystem::exists(path)) {
+        auto bytes = sonfara::bench::MakeDenseSong(static_cast<size_t>(mb) * 1000 * 1000);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    return path.string();
+}
+
+int64_t TotalEvents(const SongTable& s) {
+    int64_t n = 0;
+    for (int t = 1; t <= s.NTracks; ++t) n += s.EventCount(t);
+    return n;
+}
+
+void BM_LoadSMF(benchmark::State& state) {
+    const int mb = static_cast<int>(state.range(0));
+    const std::string path = SongFile(mb);
+    const auto fileBytes = static_cast<int64_t>(std::filesystem::file_size(path));
+    LoadOptions o;
+    o.songFileName = "bench.mid";
+    int64_t events = 0;
+    size_t memory = 0;
+    for (auto _ : state) {
+        SongTable song;
+        auto r = LoadSMF(path, song, o);
+        if (!r.ok) {
+            state.SkipWithError(r.message.c_str());
+            return;
+        }
+        events = TotalEvents(song);
+        memory = song.MemoryBytes();
+        benchmark::DoNotOptimize(song.TotalMs);
+    }
+    state.SetBytesProcessed(state.iterations() * fileBytes);
+    state.SetItemsProcessed(state.iterations() * events);
+    state.counters["events"] = static_cast<double>(events);
+    state.counters["bytes_per_event"] = static_cast<double>(memory) / static_cast<double>(events);
+}
+BENCHMARK(BM_LoadSMF)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+long MaxRssKb() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss;
+}
+
+long CurrentRssKb() {
+    std::ifstream in("/proc/self/statm");
+    long pages = 0, resident = 0;
+    in >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int Peak(const char* path) {
+    const long before = CurrentRssKb();
+    SongTable song;
+    LoadOptions o;
+    o.songFileName = "bench.mid";
+    auto r = LoadSMF(path, song, o);
+    if (!r.ok) {
+        std::fprintf(stderr, "load failed: %s\n", r.message.c_str());
+        return 1;
+    }
+    const double fileBytes = static_cast<double>(std::filesystem::file_size(path));
+    const double events = static_cast<double>(TotalEvents(song));
+    const double peak = (MaxRssKb() - before) * 1024.0;
+    const double limit = 2 * (fileBytes + 16 * events);
+    std::printf("file %.0f bytes, %.0f events, peak %.0f bytes above start, resident after %.0f bytes, "
+                "limit 2*(file+16*events) = %.0f, peak/limit = %.2f\n",
+                fileBytes, events, peak, (CurrentRssKb() - before) * 1024.0, limit, peak / limit);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && !std::strcmp(argv[1], "--write")) {
+        auto bytes = sonfara::bench::MakeDenseSong(static_cast<size_t>(std::atol(argv[2])) * 1000 * 1000);
+        std::ofstream(argv[3], std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return 0;
+    }
+    if (argc == 3 && !std::strcmp(argv[1], "--peak")) return Peak(argv[2]);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -17,7 +17,7 @@ struct SongTable::Builder {
         s.tempo_[0].ticksPerMs =
             static_cast<float>(s.Division) * 1000.0f / static_cast<float>(s.tempo_[0].tempo);
     }
-    std::vector<SongEvent>& NewTrack(size_t reserveEvents) {
+    SongTable::EventRun& NewTrack(size_t reserveEvents) {
         s.tracks_.emplace_back();
         s.tracks_.back().reserve(reserveEvents);
         return s.tracks_.back();
@@ -93,7 +93,7 @@ bool ReadVlq(const uint8_t* d, size_t len, size_t& p, int32_t& value) {
 
 class Decoder {
 public:
-    Decoder(SongTable& song, const CodePage& cp) : song_(song), cp_(cp), b_{song} {}
+    explicit Decoder(SongTable& song) : song_(song), b_{song} {}
 
     bool Run(std::span<const uint8_t> file, Failure& fail) {
         const uint8_t* f = file.data();
@@ -313,7 +313,6 @@ private:
     }
 
     SongTable& song_;
-    const CodePage& cp_;
     SongTable::Builder b_;
     int extIndex_ = 0;
 };
@@ -359,7 +358,7 @@ LoadResult Decode(std::span<const uint8_t> file, SongTable& song, const LoadOpti
     bool ok = false;
     song.Clear();
     try {
-        Decoder dec(song, cp);
+        Decoder dec(song);
         ok = dec.Run(file, fail);
     } catch (const std::bad_alloc&) {
         fail = ErrorNo(LoadError::kOutOfMemory);
@@ -411,15 +410,15 @@ LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& 
     for (auto* ob : options.observers) ob->OnLoadStarted();
     LoadResult r;
     {
-        std::vector<uint8_t> image;
+        FileImage image;
         bool readOk = false;
         try {
-            readOk = ReadWholeFile(path, image);
+            readOk = image.Open(path);
         } catch (const std::bad_alloc&) {
             readOk = false;
         }
         if (readOk) {
-            r = Decode(image, song, options, CodePageOf(options));
+            r = Decode(image.Bytes(), song, options, CodePageOf(options));
         } else {
             song.Clear();
             Failure f = ErrorNo(LoadError::kCannotRead);

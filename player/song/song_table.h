@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "player/platform/large_memory.h"
+
 namespace sonfara {
 
 inline constexpr int kMaxTracks = 64;
@@ -124,7 +126,9 @@ public:
 
 private:
     std::vector<std::string> trackNames_;
-    std::vector<std::vector<SongEvent>> tracks_;
+    using EventRun = std::vector<SongEvent, LargeAllocator<SongEvent>>;
+    using ListRun = std::vector<ListEntry, LargeAllocator<ListEntry>>;
+    std::vector<EventRun> tracks_;
     // Payload rows in one contiguous store; row i spans
     // [extOffset_[i-1], extOffset_[i]).
     std::vector<uint8_t> extBytes_;
@@ -134,7 +138,7 @@ private:
     int listsInUse_ = 16;
     // Format 0 keeps explicit lists; for other formats list k is track k.
     bool explicitLists_ = false;
-    std::array<std::vector<ListEntry>, kMaxLists + 1> lists_;
+    std::array<ListRun, kMaxLists + 1> lists_;
     int smpteTicksPerSecond_ = 0;
     double smpteFps_ = 0;
 };

@@ -1,0 +1,38 @@
+// libFuzzer harness: any byte string through the SMF reader, the module scan
+// and the event-list text of every event.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "player/song/event_list.h"
+#include "player/song/module_detect.h"
+#include "player/song/smf_reader.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace sonfara;
+    static const CodePage cp("CP932");
+    std::span<const uint8_t> bytes(data, size);
+    (void)DetectModuleBytes(bytes);
+    SongTable song;
+    LoadOptions o;
+    o.codePage = &cp;
+    o.songFileName = "fuzz.mid";
+    LoadResult r = LoadSMFBytes(bytes, song, o);
+    if (!r.ok) return 0;
+    // Walk what playback and the displays would read.
+    for (int k = 1; k <= kMaxLists; ++k) {
+        int32_t n = song.ListCount(k);
+        for (int32_t i = 1; i <= n && i <= 200; ++i) (void)FormatEvent(song, song.ListEvent(k, i), cp);
+    }
+    for (int t = 1; t <= song.NTracks; ++t) {
+        for (const SongEvent& ev : song.TrackEvents(t)) {
+            (void)song.TimeToTick(ev.timeMs);
+            if (ev.status >= 0xF0) (void)song.ExtRow(ev.ExtIndex());
+        }
+    }
+    EventListView view(song, cp);
+    view.OnLoadCompleted(song);
+    view.SetScrollValueFromUser(73);
+    (void)view.FillEventList();
+    return 0;
+}
