@@ -44,8 +44,7 @@ SFRLIB_EXPORT int32_t SFRAPI InstInit(void);
 /* Copies the name of [bank][map][program] with its NUL into buffer (at least
  * SFRLIB_INST_NAME_MAX bytes); an unnamed entry or an index outside 0-127
  * gives the empty string. Returns 0. */
-SFRLIB_EXPORT int32_t SFRAPI GetInstName(int32_t bank, int32_t map, int32_t program,
-                                         char* buffer);
+SFRLIB_EXPORT int32_t SFRAPI GetInstName(int32_t bank, int32_t map, int32_t program, char* buffer);
 /* Raw scan of a file for the XG System On or GS Reset body: 2 XG, 3 GS, 0
  * neither or unreadable. */
 SFRLIB_EXPORT int32_t SFRAPI GetMIDIModule(const char* path);

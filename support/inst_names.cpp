@@ -14,7 +14,9 @@ namespace {
 std::atomic<uint16_t> g_rowOf[128 * 128];
 std::atomic<bool> g_ready{false};
 
-bool InRange(int32_t v) { return v >= 0 && v <= 127; }
+bool InRange(int32_t v) {
+    return v >= 0 && v <= 127;
+}
 
 }  // namespace
 

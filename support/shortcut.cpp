@@ -17,7 +17,9 @@ namespace {
 constexpr char kNotice[] = "SfrLib 2.00 Copyright (C) Tenmoor. All rights reserved.";
 static_assert(sizeof kNotice <= SFRLIB_COPYRIGHT_MAX);
 
-std::string_view Text(const char* s) { return s ? std::string_view(s) : std::string_view(); }
+std::string_view Text(const char* s) {
+    return s ? std::string_view(s) : std::string_view();
+}
 
 // A desktop-entry string value: backslash escapes for the characters the
 // format reserves, and a leading blank kept as \s.
@@ -26,12 +28,23 @@ std::string EscapeValue(std::string_view s) {
     for (size_t i = 0; i < s.size(); ++i) {
         const char c = s[i];
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            case ' ': out += i == 0 ? "\\s" : " "; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case ' ':
+                out += i == 0 ? "\\s" : " ";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -114,21 +127,23 @@ int32_t WriteAtomically(const std::string& path, const std::string& body) {
 extern "C" {
 
 int32_t SFRAPI CreateLink(const char* target, const char* linkPath, const char* arguments,
-                          const char* description, const char* workingFolder,
-                          const char* iconFile, int32_t iconIndex) {
+                          const char* description, const char* workingFolder, const char* iconFile,
+                          int32_t iconIndex) {
     // A desktop entry has no icon index; the icon file alone is kept.
     if (Text(target).empty() || Text(linkPath).empty()) return -EINVAL;
     try {
-        const std::string body = DesktopEntry(Text(target), Text(linkPath), Text(arguments),
-                                              Text(description), Text(workingFolder),
-                                              Text(iconFile));
+        const std::string body =
+            DesktopEntry(Text(target), Text(linkPath), Text(arguments), Text(description),
+                         Text(workingFolder), Text(iconFile));
         return WriteAtomically(linkPath, body);
     } catch (...) {
         return -ENOMEM;
     }
 }
 
-int32_t SFRAPI SFRGetVersion(void) { return 200; }
+int32_t SFRAPI SFRGetVersion(void) {
+    return 200;
+}
 
 int32_t SFRAPI SFRGetCopyright(char* buffer) {
     if (buffer) std::memcpy(buffer, kNotice, sizeof kNotice);

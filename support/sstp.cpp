@@ -106,7 +106,9 @@ int32_t Deliver(std::initializer_list<std::string_view> pieces) {
     return 0;
 }
 
-std::string_view Text(const char* s) { return s ? std::string_view(s) : std::string_view(); }
+std::string_view Text(const char* s) {
+    return s ? std::string_view(s) : std::string_view();
+}
 
 }  // namespace
 
@@ -121,7 +123,9 @@ int32_t SFRAPI SSTPIsEnabled(void) {
     return 0;
 }
 
-int32_t SFRAPI SSTPSendString(const char* text) { return Deliver({Text(text)}); }
+int32_t SFRAPI SSTPSendString(const char* text) {
+    return Deliver({Text(text)});
+}
 
 int32_t SFRAPI SSTPSendMessage(const char* script, const char* sender, const char* option) {
     // "\\e" is the script's end tag, two characters.
@@ -130,18 +134,18 @@ int32_t SFRAPI SSTPSendMessage(const char* script, const char* sender, const cha
 }
 
 int32_t SFRAPI SSTPGiveDocument(const char* document, const char* sender) {
-    return Deliver({"GIVE SSTP/1.1\r\nSender: ", Text(sender), "\r\nDocument: ", Text(document),
-                    "\r\n\r\n"});
+    return Deliver(
+        {"GIVE SSTP/1.1\r\nSender: ", Text(sender), "\r\nDocument: ", Text(document), "\r\n\r\n"});
 }
 
 int32_t SFRAPI SSTPGiveSongname(const char* songName, const char* sender) {
-    return Deliver({"GIVE SSTP/1.1\r\nSender: ", Text(sender), "\r\nSongname: ", Text(songName),
-                    "\r\n\r\n"});
+    return Deliver(
+        {"GIVE SSTP/1.1\r\nSender: ", Text(sender), "\r\nSongname: ", Text(songName), "\r\n\r\n"});
 }
 
 int32_t SFRAPI SSTPCommunicate(const char* sentence, const char* sender) {
-    return Deliver({"COMMUNICATE SSTP/1.1\r\nSender: ", Text(sender), "\r\nSentence: ",
-                    Text(sentence), "\r\n\r\n"});
+    return Deliver({"COMMUNICATE SSTP/1.1\r\nSender: ", Text(sender),
+                    "\r\nSentence: ", Text(sentence), "\r\n\r\n"});
 }
 
 }  // extern "C"

@@ -21,8 +21,9 @@ std::vector<std::string> LibrarySearchFolders() {
     std::vector<std::string> dirs;
     if (const char* env = std::getenv("SONFARA_LIBDIR"); env && *env) dirs.emplace_back(env);
     if (std::string prog = ProgramFolder(); !prog.empty()) dirs.push_back(std::move(prog));
-    for (const char* d : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu",
-                          "/usr/lib64", "/usr/lib", "/lib/x86_64-linux-gnu", "/lib64", "/lib"}) {
+    for (const char* d :
+         {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu", "/usr/lib64",
+          "/usr/lib", "/lib/x86_64-linux-gnu", "/lib64", "/lib"}) {
         dirs.emplace_back(d);
     }
     return dirs;

@@ -17,6 +17,8 @@ std::vector<std::string> LibrarySearchFolders();
 // Full path of the first file named fileName in those folders, "" if none.
 std::string FindLibrary(const std::string& fileName);
 
-inline bool LibraryExists(const std::string& fileName) { return !FindLibrary(fileName).empty(); }
+inline bool LibraryExists(const std::string& fileName) {
+    return !FindLibrary(fileName).empty();
+}
 
 }  // namespace sonfara

@@ -9,7 +9,9 @@
 
 namespace sonfara {
 
-bool SfrLibPresent() { return LibraryExists(kSfrLibFileName); }
+bool SfrLibPresent() {
+    return LibraryExists(kSfrLibFileName);
+}
 
 SfrLibBinding::SfrLibBinding() : path_(FindLibrary(kSfrLibFileName)) {}
 
@@ -34,13 +36,15 @@ void* SfrLibBinding::Bind(Slot& slot, const char* name) {
 }
 
 // Binds the export of the same name and calls it, or yields kUnavailable.
-#define SFR_CALL(slot, name, ...)                                                   \
-    do {                                                                            \
-        auto fn = reinterpret_cast<decltype(&::name)>(Bind(slot, #name));           \
-        return fn ? fn(__VA_ARGS__) : kUnavailable;                                 \
+#define SFR_CALL(slot, name, ...)                                         \
+    do {                                                                  \
+        auto fn = reinterpret_cast<decltype(&::name)>(Bind(slot, #name)); \
+        return fn ? fn(__VA_ARGS__) : kUnavailable;                       \
     } while (0)
 
-int32_t SfrLibBinding::InstInit() { SFR_CALL(instInit_, InstInit); }
+int32_t SfrLibBinding::InstInit() {
+    SFR_CALL(instInit_, InstInit);
+}
 
 int32_t SfrLibBinding::GetInstName(int32_t bank, int32_t map, int32_t program, char* buffer) {
     SFR_CALL(getInstName_, GetInstName, bank, map, program, buffer);
@@ -50,10 +54,11 @@ int32_t SfrLibBinding::GetMIDIModule(const char* path) {
     SFR_CALL(getMidiModule_, GetMIDIModule, path);
 }
 
-int32_t SfrLibBinding::SSTPIsEnabled() { SFR_CALL(sstpIsEnabled_, SSTPIsEnabled); }
+int32_t SfrLibBinding::SSTPIsEnabled() {
+    SFR_CALL(sstpIsEnabled_, SSTPIsEnabled);
+}
 
-int32_t SfrLibBinding::SSTPSendMessage(const char* script, const char* sender,
-                                       const char* option) {
+int32_t SfrLibBinding::SSTPSendMessage(const char* script, const char* sender, const char* option) {
     SFR_CALL(sstpSendMessage_, SSTPSendMessage, script, sender, option);
 }
 
@@ -64,7 +69,9 @@ int32_t SfrLibBinding::CreateLink(const char* target, const char* linkPath, cons
              iconFile, iconIndex);
 }
 
-int32_t SfrLibBinding::SFRGetVersion() { SFR_CALL(getVersion_, SFRGetVersion); }
+int32_t SfrLibBinding::SFRGetVersion() {
+    SFR_CALL(getVersion_, SFRGetVersion);
+}
 
 #undef SFR_CALL
 

@@ -24,7 +24,7 @@ inline constexpr const char* kSfrLibMissingMessage =
 bool SfrLibPresent();
 
 class SfrLibBinding {
-public:
+  public:
     // Looks for kSfrLibFileName in the library folders.
     SfrLibBinding();
     // Uses the given file; "" means no library.
@@ -50,7 +50,7 @@ public:
                        int32_t iconIndex);
     int32_t SFRGetVersion();
 
-private:
+  private:
     struct Slot {
         std::once_flag once;
         std::atomic<void*> fn{nullptr};

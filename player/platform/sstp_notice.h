@@ -26,14 +26,14 @@ std::string LyricNoticeText(const std::string& lineBytes, const CodePage& cp);
 
 // Sends the song notice of every load (the text comes from LoadNoticeText).
 class SstpLoadNotice : public LoadObserver {
-public:
+  public:
     SstpLoadNotice(SfrLibBinding& lib, bool sstpSetting) : lib_(lib), sstp_(sstpSetting) {}
     void SetSstp(bool on) { sstp_ = on; }
     void OnLoadNotice(const std::string& noticeBytes) override {
         SendNotice(lib_, sstp_, noticeBytes);
     }
 
-private:
+  private:
     SfrLibBinding& lib_;
     bool sstp_;
 };

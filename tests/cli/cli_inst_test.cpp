@@ -65,10 +65,11 @@ TEST(CliInst, DumpLabelsProgramChangesWithTheTracksBankSelects) {
     // Track 1: bank 127 map 1 on channel 1, then programs on channels 1 and 2.
     // Track 2: a program on channel 1 again, with no bank select of its own.
     std::vector<uint8_t> smf = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 0x01, 0xE0};
-    AddTrack(smf, {0x00, 0xB0, 0x00, 0x7F, 0x00, 0xB0, 0x20, 0x01, 0x00, 0xC0, 0x7F, 0x00, 0xC1,
-                   0x00});
+    AddTrack(smf,
+             {0x00, 0xB0, 0x00, 0x7F, 0x00, 0xB0, 0x20, 0x01, 0x00, 0xC0, 0x7F, 0x00, 0xC1, 0x00});
     AddTrack(smf, {0x00, 0xC0, 0x7F});
-    const fs::path file = fs::temp_directory_path() / ("sonfara_inst_" + std::to_string(::getpid()) + ".mid");
+    const fs::path file =
+        fs::temp_directory_path() / ("sonfara_inst_" + std::to_string(::getpid()) + ".mid");
     std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(smf.data()), std::streamsize(smf.size()));
     const CliRun r = Cli("dump '" + file.string() + "'");

@@ -1,5 +1,7 @@
 // The player's binding of the support library: finding it, labels, notices,
 // shortcuts. SFRLIB_PATH is the library the build made.
+#include "player/platform/sfrlib_binding.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "player/platform/library_presence.h"
-#include "player/platform/sfrlib_binding.h"
 #include "player/platform/sstp_notice.h"
 #include "player/song/smf_reader.h"
 #include "tests/support/fake_sstp_listener.h"
@@ -76,12 +77,11 @@ TEST(InstLabel, ALibraryWithoutTheExportIsUnavailable) {
 }
 
 class Notice : public ::testing::Test {
-protected:
+  protected:
     const CodePage cp_{"CP932"};
     SfrLibBinding lib_{SFRLIB_PATH};
     static std::string Send(const std::string& script) {
-        return "SEND SSTP/1.0\r\nSender: Sonfara\r\nScript: " + script +
-               "\\e\r\nOption: \r\n\r\n";
+        return "SEND SSTP/1.0\r\nSender: Sonfara\r\nScript: " + script + "\\e\r\nOption: \r\n\r\n";
     }
 };
 
@@ -106,9 +106,10 @@ TEST_F(Notice, NoReceiverNoRequest) {
 
 TEST_F(Notice, Texts) {
     const std::string start = StartupNoticeText(cp_);
-    EXPECT_EQ(cp_.ToUtf8(start),
-              "Sonfaraが起動したみたいだよ。\\nなんかこのプログラムって\\n%meっぽいよね。\\u・・・・・");
-    EXPECT_EQ(start.find('\n'), std::string::npos);  // tags, not control characters
+    EXPECT_EQ(
+        cp_.ToUtf8(start),
+        "Sonfaraが起動したみたいだよ。\\nなんかこのプログラムって\\n%meっぽいよね。\\u・・・・・");
+    EXPECT_EQ(start.find('\n'), std::string::npos);    // tags, not control characters
     EXPECT_EQ(start.substr(0, 9), "Sonfara\x82\xaa");  // CP932 bytes
 
     const std::string lyric = cp_.FromUtf8("♪さくらさくら");
@@ -125,8 +126,9 @@ TEST_F(Notice, EveryLoadedSongIsAnnounced) {
     std::vector<uint8_t> trk = {0x00, 0xFF, 0x03, static_cast<uint8_t>(title.size())};
     trk.insert(trk.end(), title.begin(), title.end());
     for (uint8_t b : {0x00, 0xFF, 0x2F, 0x00}) trk.push_back(b);
-    std::vector<uint8_t> smf = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0,
-                                'M', 'T', 'r', 'k', 0, 0, 0, static_cast<uint8_t>(trk.size())};
+    std::vector<uint8_t> smf = {
+        'M', 'T',  'h',  'd', 0,   0,   0,   6, 0, 0, 0,
+        1,   0x01, 0xE0, 'M', 'T', 'r', 'k', 0, 0, 0, static_cast<uint8_t>(trk.size())};
     smf.insert(smf.end(), trk.begin(), trk.end());
 
     SstpLoadNotice notice(lib_, true);
@@ -146,7 +148,7 @@ TEST_F(Notice, EveryLoadedSongIsAnnounced) {
 }
 
 class Shortcuts : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("sonfara_shortcut_" + std::to_string(::getpid()));
         fs::create_directories(dir_);

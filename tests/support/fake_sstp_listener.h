@@ -42,7 +42,7 @@ inline int UnusedPort() {
 
 // Points the library at a port for the lifetime of the object.
 class PortOverride {
-public:
+  public:
     explicit PortOverride(int port) {
         ::setenv("SFRLIB_SSTP_PORT", std::to_string(port).c_str(), 1);
     }
@@ -50,7 +50,7 @@ public:
 };
 
 class FakeSstpListener {
-public:
+  public:
     // reading=false: the socket listens (backlog 1) but nothing is accepted or read.
     explicit FakeSstpListener(bool reading = true) {
         fd_ = BindLoopback(port_);
@@ -76,7 +76,7 @@ public:
         return received_.size();
     }
 
-private:
+  private:
     void Run() {
         while (!stop_) {
             pollfd p{fd_, POLLIN, 0};

@@ -24,7 +24,7 @@ std::string Name(int bank, int map, int program) {
 
 // Named entries per (bank, map), read through the export over all indexes.
 class InstTable : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         ASSERT_EQ(InstInit(), 0);
         counts_ = new std::map<std::pair<int, int>, int>;
@@ -59,11 +59,25 @@ TEST_F(InstTable, TotalsAndLongestName) {
 
 TEST_F(InstTable, NamedEntriesPerRow) {
     const std::vector<std::tuple<int, int, int>> rows = {
-        {0, 0, 128},   {0, 1, 128},  {0, 2, 128},   {0, 3, 128},  {0, 4, 128},  {0, 127, 128},
-        {14, 0, 128},  {14, 1, 128}, {14, 3, 2},    {14, 4, 13},  {48, 0, 3},   {48, 3, 1},
-        {48, 4, 1},    {126, 1, 64}, {127, 1, 128},
+        {0, 0, 128},
+        {0, 1, 128},
+        {0, 2, 128},
+        {0, 3, 128},
+        {0, 4, 128},
+        {0, 127, 128},
+        {14, 0, 128},
+        {14, 1, 128},
+        {14, 3, 2},
+        {14, 4, 13},
+        {48, 0, 3},
+        {48, 3, 1},
+        {48, 4, 1},
+        {126, 1, 64},
+        {127, 1, 128},
         // Rows the sources cover only in part: 128, 58 and 12 in the full table.
-        {0, 126, 3},   {64, 0, 49},  {126, 0, 8},
+        {0, 126, 3},
+        {64, 0, 49},
+        {126, 0, 8},
     };
     for (auto [b, m, n] : rows) EXPECT_EQ(Count(b, m), n) << "bank " << b << " map " << m;
 
@@ -99,26 +113,26 @@ TEST_F(InstTable, CopyRows) {
 
 TEST_F(InstTable, TellingEntries) {
     const std::vector<std::tuple<int, int, int, const char*>> e = {
-        {0, 0, 0, "GrandPno"},       {0, 0, 1, "BritePno"},       {0, 0, 24, "NylonGtr"},
-        {0, 0, 127, "Gunshot"},      {0, 1, 0, "GrndPnoK"},       {0, 1, 7, "Clavi K"},
-        {0, 1, 9, "Glockenspiel"},   {0, 1, 16, "Organ 1"},       {0, 2, 0, "Piano 1"},
-        {0, 2, 24, "Nylon-str. Gt."}, {0, 2, 38, "SynthBass 1"},  {0, 3, 1, "StBrtPno"},
-        {0, 3, 16, "StDrawOr"},      {0, 3, 48, "S.Strngs"},      {0, 4, 0, "Piano 1"},
-        {0, 4, 24, "Nylon-str.Gt"},  {0, 4, 45, "PizzicatoStr"},  {0, 6, 34, "PickBa2"},
-        {0, 8, 40, "Slow Vln"},      {0, 64, 0, "ConGrnd"},       {0, 96, 12, "Balafon"},
-        {0, 126, 0, "GrandP #"},     {0, 126, 4, "EPiano1#"},     {0, 126, 2, "El.Grand"},
-        {0, 127, 0, "GrandPno"},     {1, 1, 38, "Syn.Bass101"},   {1, 2, 38, "SynthBass101"},
-        {1, 3, 38, "SynthBass101"},  {1, 4, 38, "SynthBass101"},  {1, 0, 38, "SynthBass101"},
-        {8, 1, 0, "Piano 1w"},       {8, 2, 0, "Piano 1w"},       {8, 3, 0, "Piano 1w"},
-        {8, 4, 0, "Upright P w"},    {14, 0, 0, "Voice001"},      {14, 1, 127, "Voice256"},
-        {14, 3, 38, "Rubber303 Bs"}, {14, 4, 101, "UFO FX"},      {48, 0, 0, "MtdClavi"},
-        {48, 0, 1, "Orimba"},        {48, 0, 16, "5th Organ"},    {48, 3, 16, "5th Organ"},
-        {48, 4, 16, "5th Organ"},    {48, 8, 0, "Beeline"},       {64, 0, 0, "CuttngNz"},
-        {64, 0, 32, "Shower"},       {64, 0, 112, "MchinGun"},    {126, 0, 0, "SFX Kit1"},
-        {126, 0, 1, "SFX Kit2"},     {126, 0, 16, "TknoKtKS"},    {126, 0, 32, "SakuraKt"},
-        {126, 0, 112, "Kit01"},      {126, 0, 115, "Kit04"},      {126, 1, 0, "Piano2"},
-        {126, 1, 3, "Honky-tonk"},   {126, 1, 63, "Orchest.Hit"}, {127, 1, 0, "Acou Piano1"},
-        {127, 1, 64, "Acou Bass1"},  {127, 1, 127, "Jungle Tune"},
+        {0, 0, 0, "GrandPno"},        {0, 0, 1, "BritePno"},        {0, 0, 24, "NylonGtr"},
+        {0, 0, 127, "Gunshot"},       {0, 1, 0, "GrndPnoK"},        {0, 1, 7, "Clavi K"},
+        {0, 1, 9, "Glockenspiel"},    {0, 1, 16, "Organ 1"},        {0, 2, 0, "Piano 1"},
+        {0, 2, 24, "Nylon-str. Gt."}, {0, 2, 38, "SynthBass 1"},    {0, 3, 1, "StBrtPno"},
+        {0, 3, 16, "StDrawOr"},       {0, 3, 48, "S.Strngs"},       {0, 4, 0, "Piano 1"},
+        {0, 4, 24, "Nylon-str.Gt"},   {0, 4, 45, "PizzicatoStr"},   {0, 6, 34, "PickBa2"},
+        {0, 8, 40, "Slow Vln"},       {0, 64, 0, "ConGrnd"},        {0, 96, 12, "Balafon"},
+        {0, 126, 0, "GrandP #"},      {0, 126, 4, "EPiano1#"},      {0, 126, 2, "El.Grand"},
+        {0, 127, 0, "GrandPno"},      {1, 1, 38, "Syn.Bass101"},    {1, 2, 38, "SynthBass101"},
+        {1, 3, 38, "SynthBass101"},   {1, 4, 38, "SynthBass101"},   {1, 0, 38, "SynthBass101"},
+        {8, 1, 0, "Piano 1w"},        {8, 2, 0, "Piano 1w"},        {8, 3, 0, "Piano 1w"},
+        {8, 4, 0, "Upright P w"},     {14, 0, 0, "Voice001"},       {14, 1, 127, "Voice256"},
+        {14, 3, 38, "Rubber303 Bs"},  {14, 4, 101, "UFO FX"},       {48, 0, 0, "MtdClavi"},
+        {48, 0, 1, "Orimba"},         {48, 0, 16, "5th Organ"},     {48, 3, 16, "5th Organ"},
+        {48, 4, 16, "5th Organ"},     {48, 8, 0, "Beeline"},        {64, 0, 0, "CuttngNz"},
+        {64, 0, 32, "Shower"},        {64, 0, 112, "MchinGun"},     {126, 0, 0, "SFX Kit1"},
+        {126, 0, 1, "SFX Kit2"},      {126, 0, 16, "TknoKtKS"},     {126, 0, 32, "SakuraKt"},
+        {126, 0, 112, "Kit01"},       {126, 0, 115, "Kit04"},       {126, 1, 0, "Piano2"},
+        {126, 1, 3, "Honky-tonk"},    {126, 1, 63, "Orchest.Hit"},  {127, 1, 0, "Acou Piano1"},
+        {127, 1, 64, "Acou Bass1"},   {127, 1, 127, "Jungle Tune"},
     };
     for (auto [b, m, p, want] : e) EXPECT_EQ(Name(b, m, p), want) << b << "/" << m << "/" << p;
 
@@ -128,9 +142,14 @@ TEST_F(InstTable, TellingEntries) {
 }
 
 TEST_F(InstTable, OutOfRangeIndexesGiveTheEmptyName) {
-    for (auto [b, m, p] : std::vector<std::tuple<int, int, int>>{
-             {128, 0, 0}, {0, 128, 0}, {0, 0, 128}, {-1, 0, 0}, {0, -1, 0}, {0, 0, -1},
-             {1 << 30, 0, 0}, {0, 0, INT32_MIN}}) {
+    for (auto [b, m, p] : std::vector<std::tuple<int, int, int>>{{128, 0, 0},
+                                                                 {0, 128, 0},
+                                                                 {0, 0, 128},
+                                                                 {-1, 0, 0},
+                                                                 {0, -1, 0},
+                                                                 {0, 0, -1},
+                                                                 {1 << 30, 0, 0},
+                                                                 {0, 0, INT32_MIN}}) {
         EXPECT_EQ(Name(b, m, p), "") << b << "/" << m << "/" << p;
     }
     EXPECT_EQ(GetInstName(0, 0, 0, nullptr), 0);
@@ -144,7 +163,7 @@ TEST_F(InstTable, InitAgainRebuildsTheSameTable) {
 
 // GetMIDIModule reads raw bytes; the files are written per test.
 class ModuleScan : public ::testing::Test {
-protected:
+  protected:
     std::string Write(const std::vector<unsigned char>& bytes) {
         const std::string path =
             (std::filesystem::temp_directory_path() /

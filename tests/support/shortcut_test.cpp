@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 class Shortcut : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("sfrlib_link_" + std::to_string(::getpid()));
         fs::remove_all(dir_);
@@ -123,10 +123,10 @@ TEST(Exports, DynamicSymbolsAreExactlyTheTwelveNames) {
         names.insert(name);
     }
     ASSERT_EQ(::pclose(p), 0);
-    const std::set<std::string> want = {
-        "InstInit",         "GetInstName",      "GetMIDIModule",   "SSTPIsEnabled",
-        "SSTPSendString",   "SSTPSendMessage",  "SSTPGiveDocument", "SSTPGiveSongname",
-        "SSTPCommunicate",  "CreateLink",       "SFRGetVersion",   "SFRGetCopyright"};
+    const std::set<std::string> want = {"InstInit",         "GetInstName",      "GetMIDIModule",
+                                        "SSTPIsEnabled",    "SSTPSendString",   "SSTPSendMessage",
+                                        "SSTPGiveDocument", "SSTPGiveSongname", "SSTPCommunicate",
+                                        "CreateLink",       "SFRGetVersion",    "SFRGetCopyright"};
     EXPECT_EQ(names, want);
 }
 

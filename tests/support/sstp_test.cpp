@@ -51,8 +51,7 @@ TEST(Sstp, RequestLimitIsRefusedNotTruncated) {
     EXPECT_EQ(SSTPSendString(fits.c_str()), 0);
     EXPECT_EQ(SSTPSendString(over.c_str()), -1);
     // "SEND ...Script: " + script + "\e..." crosses the limit with a shorter script.
-    EXPECT_EQ(SSTPSendMessage(std::string(SFRLIB_SSTP_MAX_REQUEST - 40, 'c').c_str(), "X", ""),
-              -1);
+    EXPECT_EQ(SSTPSendMessage(std::string(SFRLIB_SSTP_MAX_REQUEST - 40, 'c').c_str(), "X", ""), -1);
     EXPECT_EQ(SSTPSendString("last"), 0);
     auto got = rx.WaitFor(2);
     ASSERT_EQ(got.size(), 2u);  // the refused requests never connected
