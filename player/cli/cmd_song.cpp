@@ -5,6 +5,7 @@
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
 #include "player/cli/json.h"
+#include "player/platform/sfrlib_binding.h"
 #include "player/song/event_list.h"
 #include "player/song/module_detect.h"
 #include "player/song/smf_reader.h"
@@ -81,6 +82,7 @@ int RunInfo(const std::vector<std::string>& words) {
 
     EventListView view(song, cp);
     view.OnLoadCompleted(song);
+    SfrLibBinding lib;
     std::cout << "File:           " << path << "\n"
               << "Kind:           " << song.FileKindLabel << "\n"
               << "Format:         " << song.Format << "\n"
@@ -94,7 +96,8 @@ int RunInfo(const std::vector<std::string>& words) {
               << " (" << int(song.BeatQuarters) << " quarters)\n"
               << "Module scan:    " << module << " (" << ModuleLabel(module) << ")\n"
               << "Track number:   " << view.TrackNumberText() << "\n"
-              << "Tempo entries:  " << song.TempoCount() << "\n";
+              << "Tempo entries:  " << song.TempoCount() << "\n"
+              << "SfrLib:         " << (lib.Path().empty() ? "not found" : lib.Path()) << "\n";
     for (int i = 1; i <= song.TempoCount(); ++i) {
         const TempoEntry& e = song.Tempo(i);
         std::printf("  %3d  tick %-9d %9d ms  tempo %-8d (%d BPM)\n", i, e.tick, e.timeMs,
@@ -163,7 +166,12 @@ int RunDump(const std::vector<std::string>& words) {
     JsonWriter j;
     if (json) j.BeginArray();
     std::string line;
+    SfrLibBinding lib;
+    if (!json) lib.InstInit();
     for (int t = 1; t <= song.NTracks; ++t) {
+        // Program changes are labelled with the bank selects seen earlier in
+        // the same track (bank 0, map 0 before any).
+        uint8_t bank[16] = {}, map[16] = {};
         auto events = song.TrackEvents(t);
         for (size_t i = 0; i < events.size(); ++i) {
             const SongEvent& ev = events[i];
@@ -189,6 +197,13 @@ int RunDump(const std::vector<std::string>& words) {
                 if (ext) {
                     line += ' ';
                     line += payload;
+                }
+                const int ch = ev.status & 0x0F;
+                if ((ev.status & 0xF0) == 0xB0 && ev.data1 == 0) bank[ch] = ev.data2;
+                if ((ev.status & 0xF0) == 0xB0 && ev.data1 == 32) map[ch] = ev.data2;
+                if ((ev.status & 0xF0) == 0xC0) {
+                    line += " inst=";
+                    line += InstLabelText(lib, ev.data1, bank[ch], map[ch]);
                 }
                 line += '\n';
                 std::fputs(line.c_str(), stdout);

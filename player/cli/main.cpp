@@ -15,6 +15,8 @@ const Command kCommands[] = {
     {"dump", "dump FILE [--json]            every event: track event tick ms status data1 data2 length [payload]\n"
              "  dump FILE --list K [--page P]  page P (1-based, 17 lines) of display list K as the event list shows it",
      sonfara::cli::RunDump},
+    {"inst", "inst BANK MAP PROGRAM         instrument label (program number and name) from SfrLib",
+     sonfara::cli::RunInst},
 };
 
 void PrintHelp() {
@@ -29,7 +31,8 @@ void PrintHelp() {
         "dump's text lines: track and event numbers (1-based), absolute tick, time in ms,\n"
         "status in hex, data1 and data2 in decimal, length, and for F0/F7/FF events the\n"
         "stored payload in upper-case hex (meta events: type byte first). For SysEx and meta\n"
-        "events data1/data2 hold the payload's row number (high, low byte).\n\n"
+        "events data1/data2 hold the payload's row number (high, low byte). Program changes\n"
+        "end in inst=NNN:Name, named for the bank selects seen before in the same track.\n\n"
         "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage\n");
 }
 

@@ -1,0 +1,44 @@
+#include "player/platform/library_presence.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace sonfara {
+
+std::string ProgramFolder() {
+    std::string buf(4096, '\0');
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
+    if (n <= 0 || static_cast<size_t>(n) >= buf.size()) return {};
+    buf.resize(static_cast<size_t>(n));
+    const size_t slash = buf.find_last_of('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? std::string("/") : buf.substr(0, slash);
+}
+
+std::vector<std::string> LibrarySearchFolders() {
+    std::vector<std::string> dirs;
+    if (const char* env = std::getenv("SONFARA_LIBDIR"); env && *env) dirs.emplace_back(env);
+    if (std::string prog = ProgramFolder(); !prog.empty()) dirs.push_back(std::move(prog));
+    for (const char* d :
+         {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu", "/usr/lib64",
+          "/usr/lib", "/lib/x86_64-linux-gnu", "/lib64", "/lib"}) {
+        dirs.emplace_back(d);
+    }
+    return dirs;
+}
+
+std::string FindLibrary(const std::string& fileName) {
+    if (fileName.empty() || fileName.find('/') != std::string::npos) return {};
+    for (const std::string& dir : LibrarySearchFolders()) {
+        std::string path = dir;
+        if (path.back() != '/') path += '/';
+        path += fileName;
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) return path;
+    }
+    return {};
+}
+
+}  // namespace sonfara
