@@ -7,7 +7,6 @@
 
 #include "player/platform/codepage.h"
 #include "player/platform/sfrlib_binding.h"
-#include "player/song/smf_reader.h"
 
 namespace sonfara {
 
@@ -23,19 +22,5 @@ std::string StartupNoticeText(const CodePage& cp);
 // The notice for a control-window text line, sent only for lines that begin
 // with the note sign; "" for any other line.
 std::string LyricNoticeText(const std::string& lineBytes, const CodePage& cp);
-
-// Sends the song notice of every load (the text comes from LoadNoticeText).
-class SstpLoadNotice : public LoadObserver {
-  public:
-    SstpLoadNotice(SfrLibBinding& lib, bool sstpSetting) : lib_(lib), sstp_(sstpSetting) {}
-    void SetSstp(bool on) { sstp_ = on; }
-    void OnLoadNotice(const std::string& noticeBytes) override {
-        SendNotice(lib_, sstp_, noticeBytes);
-    }
-
-  private:
-    SfrLibBinding& lib_;
-    bool sstp_;
-};
 
 }  // namespace sonfara

@@ -14,6 +14,7 @@
 
 #include "player/platform/library_presence.h"
 #include "player/platform/sstp_notice.h"
+#include "player/song/load_notice.h"
 #include "player/song/smf_reader.h"
 #include "tests/support/fake_sstp_listener.h"
 
