@@ -66,7 +66,7 @@ int ConnectLoopback(Clock::time_point deadline) {
 }
 
 // Writes as much of the request as the receiver takes before the deadline;
-// like the original client it does not judge the outcome.
+// the outcome is not judged and no answer is read.
 void SendAll(int fd, const char* bytes, size_t size, Clock::time_point deadline) {
     size_t off = 0;
     while (off < size) {
