@@ -15,6 +15,7 @@ const Command kCommands[] = {
     {"dump", "dump FILE [--json]            every event: track event tick ms status data1 data2 length [payload]\n"
              "  dump FILE --list K [--page P]  page P (1-based, 17 lines) of display list K as the event list shows it",
      sonfara::cli::RunDump},
+    {"settings", "settings [--json] [--file PATH]  every setting: key, value, default or set", sonfara::cli::RunSettings},
 };
 
 void PrintHelp() {
