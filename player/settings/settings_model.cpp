@@ -325,4 +325,13 @@ bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsS
     return store.Commit(error);
 }
 
+StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsMenus& menus,
+                                    ProcessPriority* priority) {
+    StartupSettings s;
+    s.store = ini_path.empty() ? OpenPlatformSettingsStore(&s.report)
+                               : IniSettingsStore::Open(ini_path, true, &s.report);
+    s.loaded = LoadSettings(*s.store, menus, priority);
+    return s;
+}
+
 }  // namespace sonfara

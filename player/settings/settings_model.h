@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,18 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
 // EqItem/EqActive.
 bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsStore& store,
                   std::string* error);
+
+// What start-up needs: the store (kept for the save at shut-down), how
+// opening it went, and the loaded values. Never fails: a missing, damaged
+// or unreadable file gives the defaults (a damaged one is set aside).
+struct StartupSettings {
+    std::unique_ptr<SettingsStore> store;
+    SettingsOpenReport report;
+    SettingsLoadResult loaded;
+};
+// `ini_path` empty: the platform's store.
+StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsMenus& menus,
+                                    ProcessPriority* priority);
 
 // The chorus/reverb menu item for a stored effect value (-1 = none).
 int EffectMenuItem(int32_t value);

@@ -140,11 +140,12 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
         TempFolder tmp;
         const std::string path = tmp.File("Sonfara.ini");
         WriteBytes(path, bytes);
-        SettingsOpenReport rep;
-        auto store = IniSettingsStore::Open(path, true, &rep);
-        ASSERT_TRUE(store);
         // Starting never fails; a cut that falls on a line end reads what is there.
-        SettingsLoadResult r = LoadSettings(*store, SettingsMenus{}, nullptr);
+        StartupSettings start = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
+        ASSERT_TRUE(start.store);
+        const SettingsOpenReport& rep = start.report;
+        SettingsStore* store = start.store.get();
+        SettingsLoadResult r = start.loaded;
         if (rep.status == SettingsOpenReport::Status::kSetAside) {
             EXPECT_EQ(r.values.MTimer, 5);
             EXPECT_FALSE(fs::exists(path));
