@@ -2,6 +2,7 @@
 // and EQ files (.meq: ten velocity offsets by pitch range).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ inline constexpr size_t kMaxSectionFields = 100;
 inline constexpr size_t kMaxArrangements = 100;
 inline constexpr size_t kMaxEqPresets = 100;
 inline constexpr size_t kEqFileSize = 10;
+// Arrangement files are a few kilobytes; larger files are skipped unread.
+inline constexpr uintmax_t kMaxArrangeFileBytes = 1 << 20;
 
 // Splits text into delimited fields: a field ends at a comma or a line end
 // (CR LF, LF or CR); leading blanks are skipped and trailing blanks of an

@@ -72,7 +72,8 @@ void ShapingCatalog::LoadArrangements(const std::vector<std::string>& folders) {
         for (const auto& path : FilesOf(folder, ".arr")) {
             if (arrangements_.size() >= kMaxArrangements) return;
             std::string bytes;
-            if (ReadWholeFile(path.string(), bytes) != ReadStatus::kOk) continue;
+            if (ReadWholeFile(path.string(), bytes, kMaxArrangeFileBytes) != ReadStatus::kOk)
+                continue;
             if (auto e = ParseArrangement(bytes)) {
                 arrangements_.push_back(std::move(*e));
                 arr_paths_.push_back(path.string());
@@ -90,7 +91,7 @@ void ShapingCatalog::LoadEqPresets(const std::vector<std::string>& folders) {
             std::error_code ec;
             if (std::filesystem::file_size(path, ec) != kEqFileSize || ec) continue;
             std::string bytes;
-            if (ReadWholeFile(path.string(), bytes) != ReadStatus::kOk) continue;
+            if (ReadWholeFile(path.string(), bytes, kEqFileSize) != ReadStatus::kOk) continue;
             // File names are UTF-8 here; captions are code-page bytes like
             // every other text from files.
             if (auto p = ParseEqPreset(bytes, SystemCodePage().FromUtf8(Stem(path)))) {

@@ -74,11 +74,13 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
     return folder + "/" + name;
 }
 
-ReadStatus ReadWholeFile(const std::string& path, std::string& bytes) {
+ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, uintmax_t max_bytes) {
     bytes.clear();
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return ec ? ReadStatus::kUnreadable : ReadStatus::kMissing;
     if (std::filesystem::is_directory(path, ec)) return ReadStatus::kUnreadable;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > max_bytes) return ReadStatus::kTooLarge;
     std::ifstream in(path, std::ios::binary);
     if (!in) return ReadStatus::kUnreadable;
     std::ostringstream ss;

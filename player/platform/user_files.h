@@ -2,6 +2,7 @@
 // files (settings, MIME definitions, association lists).
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace sonfara {
@@ -17,10 +18,11 @@ std::string ProgramFolder();
 // Joins two path parts with one separator.
 std::string JoinPath(const std::string& folder, const std::string& name);
 
-enum class ReadStatus { kOk, kMissing, kUnreadable };
+enum class ReadStatus { kOk, kMissing, kUnreadable, kTooLarge };
 
-// Reads a whole file as bytes.
-ReadStatus ReadWholeFile(const std::string& path, std::string& bytes);
+// Reads a whole file as bytes; files above `max_bytes` are not read.
+ReadStatus ReadWholeFile(const std::string& path, std::string& bytes,
+                         uintmax_t max_bytes = UINTMAX_MAX);
 
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& folder);

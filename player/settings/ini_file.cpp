@@ -5,6 +5,12 @@ namespace {
 
 char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
+std::string LowerCopy(std::string_view s) {
+    std::string l(s);
+    for (char& c : l) c = Lower(c);
+    return l;
+}
+
 std::string_view Trim(std::string_view s) {
     size_t b = 0, e = s.size();
     while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
@@ -74,39 +80,36 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 IniSection* IniDocument::Find(std::string_view section) {
-    for (auto& s : sections_) {
-        if (EqualsNoCase(s.name, section)) return &s;
-    }
-    return nullptr;
+    auto it = section_index_.find(LowerCopy(section));
+    return it == section_index_.end() ? nullptr : &sections_[it->second];
 }
 
 const IniSection* IniDocument::Find(std::string_view section) const {
-    for (const auto& s : sections_) {
-        if (EqualsNoCase(s.name, section)) return &s;
-    }
-    return nullptr;
+    auto it = section_index_.find(LowerCopy(section));
+    return it == section_index_.end() ? nullptr : &sections_[it->second];
+}
+
+IniSection& IniDocument::Add(std::string_view section) {
+    if (IniSection* s = Find(section)) return *s;
+    section_index_.emplace(LowerCopy(section), sections_.size());
+    sections_.push_back(IniSection{std::string(section), {}, {}});
+    return sections_.back();
 }
 
 std::optional<std::string> IniDocument::Get(std::string_view section, std::string_view key) const {
     const IniSection* s = Find(section);
     if (!s) return std::nullopt;
-    for (const auto& [k, v] : s->entries) {
-        if (EqualsNoCase(k, key)) return v;
-    }
-    return std::nullopt;
+    auto it = s->index.find(LowerCopy(key));
+    if (it == s->index.end()) return std::nullopt;
+    return s->entries[it->second].second;
 }
 
 void IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
-    IniSection* s = Find(section);
-    if (!s) {
-        sections_.push_back(IniSection{std::string(section), {}});
-        s = &sections_.back();
-    }
-    for (auto& [k, v] : s->entries) {
-        if (EqualsNoCase(k, key)) {
-            v = std::string(value);
-            return;
-        }
+    IniSection* s = &Add(section);
+    auto [it, added] = s->index.emplace(LowerCopy(key), s->entries.size());
+    if (!added) {
+        s->entries[it->second].second = std::string(value);
+        return;
     }
     s->entries.emplace_back(std::string(key), std::string(value));
 }
@@ -122,7 +125,12 @@ std::string IniDocument::Serialize() const {
         }
     };
     // Keys before any header live in a nameless section, written first.
-    if (const IniSection* s = Find("")) entries(*s);
+    if (const IniSection* s = Find("")) {
+        entries(*s);
+        // A key that starts with the UTF-8 byte-order mark must not be
+        // taken for one when read back.
+        if (out.rfind("\xEF\xBB\xBF", 0) == 0) out.insert(out.begin(), '\n');
+    }
     for (const auto& s : sections_) {
         if (s.name.empty()) continue;
         if (!out.empty()) out += '\n';
@@ -133,11 +141,11 @@ std::string IniDocument::Serialize() const {
 }
 
 bool IniDocument::Parse(std::string_view bytes, IniDocument& out, std::string* error) {
-    out.sections_.clear();
+    out = IniDocument{};
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     auto bad = [&](size_t lineNo, const char* what) {
         if (error) *error = "line " + std::to_string(lineNo) + ": " + what;
-        out.sections_.clear();
+        out = IniDocument{};
         return false;
     };
     if (bytes.find('\0') != std::string_view::npos) {
@@ -160,7 +168,7 @@ bool IniDocument::Parse(std::string_view bytes, IniDocument& out, std::string* e
             if (line.back() != ']' || line.size() < 2) return bad(lineNo, "broken section header");
             current = std::string(Trim(line.substr(1, line.size() - 2)));
             if (current.empty()) return bad(lineNo, "empty section name");
-            if (!out.Find(current)) out.sections_.push_back(IniSection{current, {}});
+            out.Add(current);
             continue;
         }
         const size_t eq = line.find('=');

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace sonfara {
@@ -14,6 +15,7 @@ namespace sonfara {
 struct IniSection {
     std::string name;
     std::vector<std::pair<std::string, std::string>> entries;  // in file order, keys unique
+    std::unordered_map<std::string, size_t> index;  // lower-cased key -> entry
 };
 
 class IniDocument {
@@ -35,7 +37,9 @@ public:
 private:
     IniSection* Find(std::string_view section);
     const IniSection* Find(std::string_view section) const;
+    IniSection& Add(std::string_view section);
     std::vector<IniSection> sections_;
+    std::unordered_map<std::string, size_t> section_index_;  // lower-cased name
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b);

@@ -60,15 +60,16 @@ std::unique_ptr<IniSettingsStore> IniSettingsStore::Open(const std::string& path
     r = SettingsOpenReport{};
 
     std::string bytes;
-    const ReadStatus rs = ReadWholeFile(path, bytes);
+    const ReadStatus rs = ReadWholeFile(path, bytes, kMaxSettingsFileBytes);
     if (rs == ReadStatus::kMissing) return store;
     std::string why;
     if (rs == ReadStatus::kOk && IniDocument::Parse(bytes, store->doc_, &why)) {
         r.status = SettingsOpenReport::Status::kLoaded;
         return store;
     }
-    r.message = rs == ReadStatus::kOk ? "damaged settings file (" + why + ")"
-                                      : "settings file cannot be read";
+    r.message = rs == ReadStatus::kOk         ? "damaged settings file (" + why + ")"
+                : rs == ReadStatus::kTooLarge ? "settings file too large"
+                                              : "settings file cannot be read";
     store->doc_ = IniDocument{};
     if (set_aside_damaged) {
         const std::string aside = AsidePath(path);

@@ -2,6 +2,7 @@
 // registry on Windows, memory in tests. Every value is text (code-page bytes).
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <optional>
@@ -15,6 +16,9 @@ namespace sonfara {
 
 inline constexpr const char* kSettingsApp = "Tenmoor";
 inline constexpr const char* kSettingsSection = "Sonfara";
+// A written settings file is a few kilobytes; anything far larger is damage,
+// and reading it would only delay start-up.
+inline constexpr uintmax_t kMaxSettingsFileBytes = 1 << 20;
 
 class SettingsStore {
 public:

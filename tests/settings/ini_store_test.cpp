@@ -71,6 +71,16 @@ TEST(IniDocument, SerializeRoundTripsAwkwardValues) {
     for (const auto& v : values) EXPECT_EQ(back.Get("Sonfara", "k" + std::to_string(i++)), v);
 }
 
+TEST(IniDocument, KeyStartingWithByteOrderMarkSurvives) {
+    // Found by fuzzing: a second mark after the first one is part of a key.
+    IniDocument d;
+    ASSERT_TRUE(IniDocument::Parse("\xEF\xBB\xBF\xEF\xBB\xBF[Son=1\n[Sonfara]\nx=2\n", d));
+    IniDocument back;
+    ASSERT_TRUE(IniDocument::Parse(d.Serialize(), back));
+    EXPECT_EQ(back.Serialize(), d.Serialize());
+    EXPECT_EQ(back.Get("", "\xEF\xBB\xBF[Son"), "1");
+}
+
 TEST(IniDocument, RejectsDamage) {
     IniDocument d;
     EXPECT_FALSE(IniDocument::Parse("[Sonfara]\nMTimer=5\ngarbage line\n", d));
@@ -169,6 +179,17 @@ TEST(IniStore, CutMidLineIsDamage) {
     auto store = IniSettingsStore::Open(path, true, &rep);
     EXPECT_EQ(rep.status, SettingsOpenReport::Status::kSetAside);
     EXPECT_EQ(LoadSettings(*store, SettingsMenus{}, nullptr).values.MTimer, 5);
+}
+
+TEST(IniStore, OversizedFileIsSetAsideUnread) {
+    TempFolder tmp;
+    const std::string path = tmp.File("Sonfara.ini");
+    std::string big = "[Sonfara]\n";
+    for (int i = 0; big.size() <= kMaxSettingsFileBytes; ++i) big += "K" + std::to_string(i) + "=1\n";
+    WriteBytes(path, big);
+    StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
+    EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
+    EXPECT_EQ(s.loaded.values.MTimer, 5);
 }
 
 TEST(IniStore, DamagedFileNotSetAsideIsNeverOverwritten) {
