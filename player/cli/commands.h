@@ -17,5 +17,6 @@ struct Command {
 int RunInfo(const std::vector<std::string>& args);
 int RunDump(const std::vector<std::string>& args);
 int RunInst(const std::vector<std::string>& args);
+int RunSettings(const std::vector<std::string>& args);
 
 }  // namespace sonfara::cli

@@ -17,6 +17,7 @@ const Command kCommands[] = {
      sonfara::cli::RunDump},
     {"inst", "inst BANK MAP PROGRAM         instrument label (program number and name) from SfrLib",
      sonfara::cli::RunInst},
+    {"settings", "settings [--json] [--file PATH]  every setting: key, value, default or set", sonfara::cli::RunSettings},
 };
 
 void PrintHelp() {

@@ -1,0 +1,197 @@
+#include "player/files/shaping_catalog.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "player/platform/user_files.h"
+
+namespace sonfara {
+namespace {
+
+bool EqualsNoCaseAscii(const std::string& a, const char* b) {
+    const size_t n = std::char_traits<char>::length(b);
+    if (a.size() != n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+bool HasExtension(const std::string& name, const char* ext) {
+    const size_t n = std::char_traits<char>::length(ext);
+    if (name.size() <= n) return false;
+    return EqualsNoCaseAscii(name.substr(name.size() - n), ext);
+}
+
+// Files of one folder with the extension, sorted by name bytes: a stable
+// order, since directory listings on Linux have none.
+std::vector<std::filesystem::path> FilesOf(const std::string& folder, const char* ext) {
+    std::vector<std::filesystem::path> out;
+    std::error_code ec;
+    std::filesystem::directory_iterator it(folder, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        std::error_code fe;
+        if (!it->is_regular_file(fe)) continue;
+        if (HasExtension(it->path().filename().string(), ext)) out.push_back(it->path());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string Stem(const std::filesystem::path& p) {
+    const std::string name = p.filename().string();
+    return name.size() >= 4 ? name.substr(0, name.size() - 4) : std::string();
+}
+
+}  // namespace
+
+ShapingFolders DefaultShapingFolders(const std::string& program_folder) {
+    ShapingFolders f;
+    if (!program_folder.empty()) {
+        f.arr.push_back(JoinPath(program_folder, "arr"));
+        f.eq.push_back(JoinPath(program_folder, "eq"));
+    }
+    const std::string user = JoinPath(UserDataFolder(), "Sonfara");
+    f.arr.push_back(JoinPath(user, "arr"));
+    f.eq.push_back(JoinPath(user, "eq"));
+    return f;
+}
+
+void ShapingCatalog::Load(const ShapingFolders& folders) {
+    LoadArrangements(folders.arr);
+    LoadEqPresets(folders.eq);
+}
+
+void ShapingCatalog::LoadArrangements(const std::vector<std::string>& folders) {
+    arrangements_.clear();
+    arr_paths_.clear();
+    for (const std::string& folder : folders) {
+        for (const auto& path : FilesOf(folder, ".arr")) {
+            if (arrangements_.size() >= kMaxArrangements) return;
+            std::string bytes;
+            if (ReadWholeFile(path.string(), bytes, kMaxArrangeFileBytes) != ReadStatus::kOk)
+                continue;
+            if (auto e = ParseArrangement(bytes)) {
+                arrangements_.push_back(std::move(*e));
+                arr_paths_.push_back(path.string());
+            }
+        }
+    }
+}
+
+void ShapingCatalog::LoadEqPresets(const std::vector<std::string>& folders) {
+    eq_.clear();
+    eq_paths_.clear();
+    for (const std::string& folder : folders) {
+        for (const auto& path : FilesOf(folder, ".meq")) {
+            if (eq_.size() >= kMaxEqPresets) return;
+            std::error_code ec;
+            if (std::filesystem::file_size(path, ec) != kEqFileSize || ec) continue;
+            std::string bytes;
+            if (ReadWholeFile(path.string(), bytes, kEqFileSize) != ReadStatus::kOk) continue;
+            // File names are UTF-8 here; captions are code-page bytes like
+            // every other text from files.
+            if (auto p = ParseEqPreset(bytes, SystemCodePage().FromUtf8(Stem(path)))) {
+                eq_.push_back(std::move(*p));
+                eq_paths_.push_back(path.string());
+            }
+        }
+    }
+}
+
+std::vector<std::string> ShapingCatalog::ArrangementCaptions() const {
+    std::vector<std::string> c;
+    for (const auto& e : arrangements_) c.push_back(e.ArrangeName);
+    return c;
+}
+
+std::vector<std::string> ShapingCatalog::EqCaptions() const {
+    std::vector<std::string> c;
+    for (const auto& p : eq_) c.push_back(p.name);
+    return c;
+}
+
+void SelectArrangement(SoundShaping& s, const ShapingCatalog& c, int n) {
+    if (n >= 1 && static_cast<size_t>(n) <= c.Arrangements().size()) {
+        s.ArrMode = n;
+        s.arrangement = c.Arrangements()[n - 1];
+    } else {
+        s.ArrMode = 0;
+        s.arrangement = ArrangeEntry{};
+    }
+}
+
+void SelectEq(SoundShaping& s, const ShapingCatalog& c, int k) {
+    if (k >= 1 && static_cast<size_t>(k) <= c.EqPresets().size()) {
+        const auto& bands = c.EqPresets()[k - 1].bands;
+        for (size_t i = 0; i < bands.size(); ++i) s.eq[i] = bands[i];
+        s.EqActive = true;
+    } else {
+        s.EqActive = false;
+    }
+}
+
+SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item) {
+    SoundShaping s;
+    SelectArrangement(s, c, arr_mode);
+    SelectEq(s, c, eq_item);
+    return s;
+}
+
+namespace {
+
+// 1-based item whose caption, file stem or number matches; 0 when none.
+int FindItem(const std::vector<std::string>& captions, const std::vector<std::string>& paths,
+             const std::string& wanted, const CodePage& cp) {
+    for (size_t i = 0; i < captions.size(); ++i) {
+        if (cp.ToUtf8(captions[i]) == wanted || captions[i] == wanted) return static_cast<int>(i + 1);
+    }
+    for (size_t i = 0; i < paths.size(); ++i) {
+        if (Stem(std::filesystem::path(paths[i])) == wanted) return static_cast<int>(i + 1);
+    }
+    if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(),
+                                       [](char ch) { return ch >= '0' && ch <= '9'; })) {
+        const long n = LeadingNumber(wanted);
+        if (n >= 1 && static_cast<size_t>(n) <= captions.size()) return static_cast<int>(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
+bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
+                         const std::string& eq, const CodePage& cp, SoundShaping& out,
+                         std::string* error) {
+    out = SoundShaping{};
+    if (!arrangement.empty()) {
+        const int n = FindItem(c.ArrangementCaptions(), c.ArrangementPaths(), arrangement, cp);
+        if (n == 0) {
+            if (error) *error = "no arrangement named '" + arrangement + "'";
+            return false;
+        }
+        SelectArrangement(out, c, n);
+    }
+    if (!eq.empty()) {
+        const int k = FindItem(c.EqCaptions(), c.EqPaths(), eq, cp);
+        if (k == 0) {
+            if (error) *error = "no EQ preset named '" + eq + "'";
+            return false;
+        }
+        SelectEq(out, c, k);
+    }
+    return true;
+}
+
+bool ResolveSoundShapingFromDefaultFolders(const std::string& arrangement, const std::string& eq,
+                                           const CodePage& cp, SoundShaping& out,
+                                           std::string* error) {
+    ShapingCatalog c;
+    c.Load(DefaultShapingFolders(ProgramFolder()));
+    return ResolveSoundShaping(c, arrangement, eq, cp, out, error);
+}
+
+
+}  // namespace sonfara

@@ -1,0 +1,67 @@
+// The arrangements and EQ presets the menus offer, read from the program's
+// shipped folders and the user's own, and the selection built from them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "player/files/arrangement.h"
+#include "player/platform/codepage.h"
+
+namespace sonfara {
+
+struct ShapingFolders {
+    std::vector<std::string> arr;  // searched in this order
+    std::vector<std::string> eq;
+};
+
+// <program folder>/arr and /eq (shipped presets), then
+// $XDG_DATA_HOME/Sonfara/arr and /eq (the user's own).
+ShapingFolders DefaultShapingFolders(const std::string& program_folder);
+
+class ShapingCatalog {
+public:
+    // Reads every *.arr / *.meq file (extension in any letter case) of the
+    // folders, each folder in byte order of the file names, up to 100 of
+    // each kind. Files with a wrong header or length are skipped.
+    void Load(const ShapingFolders& folders);
+    void LoadArrangements(const std::vector<std::string>& folders);
+    void LoadEqPresets(const std::vector<std::string>& folders);
+
+    const std::vector<ArrangeEntry>& Arrangements() const { return arrangements_; }
+    const std::vector<EqPreset>& EqPresets() const { return eq_; }
+    // Menu captions in item order (item k-1 is entry k).
+    std::vector<std::string> ArrangementCaptions() const;
+    std::vector<std::string> EqCaptions() const;
+    // The files the entries came from, parallel to the lists above.
+    const std::vector<std::string>& ArrangementPaths() const { return arr_paths_; }
+    const std::vector<std::string>& EqPaths() const { return eq_paths_; }
+
+private:
+    std::vector<ArrangeEntry> arrangements_;
+    std::vector<std::string> arr_paths_;
+    std::vector<EqPreset> eq_;
+    std::vector<std::string> eq_paths_;
+};
+
+// Menu selection: arrangement item n (1-based, 0 = none; out of range
+// counts as none) and EQ preset k (1-based, 0 = off).
+void SelectArrangement(SoundShaping& s, const ShapingCatalog& c, int n);
+void SelectEq(SoundShaping& s, const ShapingCatalog& c, int k);
+SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item);
+
+// Resolves the command line's --arrangement NAME and --eq NAME (either may
+// be empty for none). NAME is the caption (given in UTF-8, compared after
+// conversion from the code page), the file name without its extension, or
+// the 1-based menu number. False with `error` when a name matches nothing.
+bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
+                         const std::string& eq, const CodePage& cp, SoundShaping& out,
+                         std::string* error);
+
+// The same, loading the catalog from the default folders of the running
+// program.
+bool ResolveSoundShapingFromDefaultFolders(const std::string& arrangement, const std::string& eq,
+                                           const CodePage& cp, SoundShaping& out,
+                                           std::string* error);
+
+}  // namespace sonfara

@@ -1,0 +1,158 @@
+#include "player/platform/user_files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+#include <process.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace sonfara {
+namespace {
+
+std::string EnvOr(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+std::string HomeFolder() {
+#ifdef _WIN32
+    return EnvOr("USERPROFILE");
+#else
+    std::string h = EnvOr("HOME");
+    return h.empty() ? std::string("/tmp") : h;
+#endif
+}
+
+// XDG variables must be absolute to count; relative ones are ignored.
+std::string XdgOr(const char* var, const char* fallback) {
+#ifdef _WIN32
+    (void)var;
+    (void)fallback;
+    return EnvOr("APPDATA");
+#else
+    std::string v = EnvOr(var);
+    if (!v.empty() && v[0] == '/') {
+        while (v.size() > 1 && v.back() == '/') v.pop_back();
+        return v;
+    }
+    return HomeFolder() + fallback;
+#endif
+}
+
+}  // namespace
+
+std::string UserConfigFolder() { return XdgOr("XDG_CONFIG_HOME", "/.config"); }
+std::string UserDataFolder() { return XdgOr("XDG_DATA_HOME", "/.local/share"); }
+
+std::string ProgramFolder() {
+    std::error_code ec;
+#ifdef _WIN32
+    char buf[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, buf, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return {};
+    std::filesystem::path p(std::string(buf, n));
+#else
+    std::filesystem::path p = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) return {};
+#endif
+    return p.parent_path().string();
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/' || folder.back() == '\\') return folder + name;
+    return folder + "/" + name;
+}
+
+ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, uintmax_t max_bytes) {
+    bytes.clear();
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return ec ? ReadStatus::kUnreadable : ReadStatus::kMissing;
+    if (std::filesystem::is_directory(path, ec)) return ReadStatus::kUnreadable;
+    const uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > max_bytes) return ReadStatus::kTooLarge;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return ReadStatus::kUnreadable;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) return ReadStatus::kUnreadable;
+    bytes = std::move(ss).str();
+    return ReadStatus::kOk;
+}
+
+bool MakeFolders(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return std::filesystem::is_directory(folder, ec);
+}
+
+bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string* error) {
+    auto fail = [&](const std::string& what) {
+        if (error) *error = what + ": " + path + ": " + std::strerror(errno);
+        return false;
+    };
+    const std::filesystem::path target(path);
+    if (target.has_parent_path() && !MakeFolders(target.parent_path().string()))
+        return fail("cannot create the folder");
+#ifdef _WIN32
+    const std::string tmp = path + ".tmp-" + std::to_string(_getpid());
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) return fail("cannot create");
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    ok = (std::fflush(f) == 0) && ok;
+    ok = (std::fclose(f) == 0) && ok;
+    if (!ok) {
+        std::remove(tmp.c_str());
+        return fail("cannot write");
+    }
+    if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        std::remove(tmp.c_str());
+        return fail("cannot replace");
+    }
+    return true;
+#else
+    const std::string tmp = path + ".tmp-" + std::to_string(::getpid());
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return fail("cannot create");
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int e = errno;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            errno = e;
+            return fail("cannot write");
+        }
+        done += static_cast<size_t>(n);
+    }
+    const bool synced = ::fsync(fd) == 0;
+    const bool closed = ::close(fd) == 0;
+    if (!synced || !closed) {
+        int e = errno;
+        ::unlink(tmp.c_str());
+        errno = e;
+        return fail("cannot write");
+    }
+    if (::rename(tmp.c_str(), path.c_str()) != 0) {
+        int e = errno;
+        ::unlink(tmp.c_str());
+        errno = e;
+        return fail("cannot replace");
+    }
+    return true;
+#endif
+}
+
+}  // namespace sonfara

@@ -1,0 +1,47 @@
+// The INI text behind the settings file: sections of key=value lines.
+// Values are bytes in the system code page and are kept as bytes; a value
+// that cannot stand on one line unquoted is written in double quotes with
+// backslash escapes.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace sonfara {
+
+struct IniSection {
+    std::string name;
+    std::vector<std::pair<std::string, std::string>> entries;  // in file order, keys unique
+    std::unordered_map<std::string, size_t> index;  // lower-cased key -> entry
+};
+
+class IniDocument {
+public:
+    // Keys and section names compare ASCII case-insensitively, as on Windows.
+    std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+    // Replaces the value in place, or appends the key to the section (created
+    // at the end when missing).
+    void Set(std::string_view section, std::string_view key, std::string_view value);
+
+    const std::vector<IniSection>& Sections() const { return sections_; }
+    std::string Serialize() const;
+
+    // False when the bytes are not an INI text (a line that is neither blank,
+    // comment, section header nor key=value; NUL bytes; a broken quoted
+    // value). `error` then names the first bad line.
+    static bool Parse(std::string_view bytes, IniDocument& out, std::string* error = nullptr);
+
+private:
+    IniSection* Find(std::string_view section);
+    const IniSection* Find(std::string_view section) const;
+    IniSection& Add(std::string_view section);
+    std::vector<IniSection> sections_;
+    std::unordered_map<std::string, size_t> section_index_;  // lower-cased name
+};
+
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
+}  // namespace sonfara

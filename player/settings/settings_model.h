@@ -1,0 +1,159 @@
+// Every persistent option of the player, its text form and the load and
+// save sequences. The menus and dialogs of the GUI show what Load yields
+// and change the values; Save writes them back at shut-down.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/settings/settings_store.h"
+
+namespace sonfara {
+
+class ProcessPriority;
+
+inline constexpr const char* kMidiMapper = "MIDI Mapper";
+inline constexpr const char* kNoExecutable = "None";
+
+struct SettingsValues {
+    int32_t CtlTop = 0;    // twips
+    int32_t CtlLeft = 0;
+    int32_t MainTop = 0;   // default: control window top + its height
+    int32_t MainLeft = 0;
+    int32_t ArrMode = 0;   // 0 none, else 1-based arrangement item
+    std::string ArrModeCap;
+    std::array<std::string, 10> Executable{"None", "None", "None", "None", "None",
+                                           "None", "None", "None", "None", "None"};
+    std::array<std::string, 10> Recent{};  // newest first; empty = unused
+    int32_t MTimer = 5;
+    int32_t GTimer = 50;
+    bool ShowWRD = true;
+    bool EasyDeltaTime = true;
+    bool AlwaysMove = false;
+    int32_t MWRDTimer = 50;
+    bool BltSw = true;
+    int32_t TaskType = 2;
+    int32_t ThreadMode = 2;
+    bool SendSysEX = true;
+    bool SendBankSelect = true;
+    bool SWRDEmulation = true;
+    bool MWRDEmulation = true;
+    int32_t OSRetrun = 10;
+    bool MIDIEmulate = false;
+    std::string MIDIEmuGSCFG;
+    std::string MIDIEmuXGCFG;
+    bool SMFKBank = false;
+    bool SMFKRythm = false;
+    int32_t FileSort = 0;
+    std::string MIDIOutPort = kMidiMapper;
+    int32_t RepeatMode = 0;
+    int32_t OpenModeSw = 0;
+    bool WindowStyle = true;
+    std::string DefDir = "0";
+    int32_t WindowType = 0;
+    int32_t EffectChorus = 128;
+    int32_t EffectReverb = 128;
+    std::string EqMode;  // caption of the selected EQ preset, empty for none
+    bool SSTP = true;
+    std::string MWPFile;  // written at shut-down, never read
+
+    // Menu state that is stored through the texts above.
+    int32_t OutDevice = -1;  // port menu position (0-based), -1 the mapper
+    int32_t EqItem = 0;      // 1-based EQ preset, 0 = EQ off
+    bool EqActive = false;
+};
+
+enum class SettingKind { kNumber, kBool, kText };
+
+struct SettingKey {
+    std::string name;
+    SettingKind kind;
+    std::string default_text;  // MAIN_TOP's depends on the control window
+};
+
+// The keys in the order the load reads them (ArrModeCap only when ArrMode
+// is not 0), without "MWPFile".
+const std::vector<SettingKey>& SettingKeysInLoadOrder();
+// The key names in the order the save writes them (ArrModeCap included).
+const std::vector<std::string>& SettingKeysInSaveOrder();
+
+// Text forms: numbers as decimal text, booleans "True"/"False".
+std::string NumberText(int32_t v);
+std::string BoolText(bool v);
+// A number: optional blanks, optional sign, decimal digits, optional blanks,
+// within 32 bits. Anything else is unconvertible.
+bool ParseNumberText(const std::string& text, int32_t& out);
+// "True"/"False" in any letter case, or a number (nonzero = true).
+bool ParseBoolText(const std::string& text, bool& out);
+
+// What the load compares the stored texts against.
+struct SettingsMenus {
+    std::vector<std::string> arrangements;  // arrangement item captions, in menu order
+    std::vector<std::string> eq_presets;    // EQ preset captions, in menu order
+    std::vector<std::string> ports;         // output port names, in menu order
+    int32_t control_height = 0;             // control window height in twips
+};
+
+// Which menu item each menu shows checked after the load (-1 = none).
+struct SettingsChoices {
+    int arrangement = 0;  // 0 the no-arrangement item, else 1-based item
+    int port = -1;        // -1 the mapper item, else 0-based port
+    int eq = 0;           // 0 the EQ-off item, else 1-based preset
+    int repeat = 0;
+    int open_mode = 0;
+    int file_sort = 0;
+    int chorus = 1;  // 0 for 256, 1 for 128, 2 for 0, -1 otherwise
+    int reverb = 1;
+    int task_type = 2;
+    int os_return = 2;  // index of OSRetrun in 1, 5, 10, 20, 40; -1 otherwise
+};
+
+struct SettingsLoadResult {
+    SettingsValues values;
+    SettingsChoices choices;
+    // Keys whose stored text could not be converted (their defaults are used).
+    std::vector<std::string> unconvertible;
+    // Every key in load order with the text in effect and whether it is the
+    // default (for diagnostics).
+    struct Entry {
+        std::string key;
+        std::string text;
+        bool is_default;
+    };
+    std::vector<Entry> effective;
+};
+
+// Reads every key in load order. `priority` (may be null) receives the
+// ThreadMode at once; a refused change is ignored.
+SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus,
+                                ProcessPriority* priority);
+
+// Writes every key in save order and commits the store. ArrModeCap, the
+// port name and EqMode come from the menus by ArrMode, OutDevice and
+// EqItem/EqActive.
+bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsStore& store,
+                  std::string* error);
+
+// What start-up needs: the store (kept for the save at shut-down), how
+// opening it went, and the loaded values. Never fails: a missing, damaged
+// or unreadable file gives the defaults (a damaged one is set aside).
+struct StartupSettings {
+    std::unique_ptr<SettingsStore> store;
+    SettingsOpenReport report;
+    SettingsLoadResult loaded;
+};
+// `ini_path` empty: the platform's store.
+StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsMenus& menus,
+                                    ProcessPriority* priority);
+
+// The chorus/reverb menu item for a stored effect value (-1 = none).
+int EffectMenuItem(int32_t value);
+// The stored value for a chorus/reverb menu item (0 → 256, 1 → 128, 2 → 0).
+int32_t EffectValueForItem(int item);
+// OSRetrun values offered by the settings dialog.
+inline constexpr std::array<int32_t, 5> kOsReturnValues{1, 5, 10, 20, 40};
+
+}  // namespace sonfara

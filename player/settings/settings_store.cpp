@@ -1,0 +1,161 @@
+#include "player/settings/settings_store.h"
+
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "player/platform/user_files.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace sonfara {
+
+std::optional<std::string> MemorySettingsStore::Get(std::string_view key) {
+    reads.emplace_back(key);
+    auto it = values.find(std::string(key));
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+}
+
+void MemorySettingsStore::Set(std::string_view key, std::string_view value) {
+    writes.emplace_back(std::string(key), std::string(value));
+    values[std::string(key)] = std::string(value);
+}
+
+std::string IniSettingsStore::DefaultPath() {
+    return JoinPath(JoinPath(UserConfigFolder(), kSettingsApp), std::string(kSettingsSection) + ".ini");
+}
+
+namespace {
+
+std::string AsidePath(const std::string& path) {
+    char stamp[32];
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+#ifdef _WIN32
+    gmtime_s(&tm, &now);
+#else
+    gmtime_r(&now, &tm);
+#endif
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &tm);
+    std::string base = path + ".bad-" + stamp;
+    std::string candidate = base;
+    std::error_code ec;
+    for (int n = 1; std::filesystem::exists(candidate, ec) && n < 1000; ++n)
+        candidate = base + "-" + std::to_string(n);
+    return candidate;
+}
+
+}  // namespace
+
+std::unique_ptr<IniSettingsStore> IniSettingsStore::Open(const std::string& path,
+                                                         bool set_aside_damaged,
+                                                         SettingsOpenReport* report) {
+    auto store = std::unique_ptr<IniSettingsStore>(new IniSettingsStore());
+    store->path_ = path;
+    SettingsOpenReport local;
+    SettingsOpenReport& r = report ? *report : local;
+    r = SettingsOpenReport{};
+
+    std::string bytes;
+    const ReadStatus rs = ReadWholeFile(path, bytes, kMaxSettingsFileBytes);
+    if (rs == ReadStatus::kMissing) return store;
+    std::string why;
+    if (rs == ReadStatus::kOk && IniDocument::Parse(bytes, store->doc_, &why)) {
+        r.status = SettingsOpenReport::Status::kLoaded;
+        return store;
+    }
+    r.message = rs == ReadStatus::kOk         ? "damaged settings file (" + why + ")"
+                : rs == ReadStatus::kTooLarge ? "settings file too large"
+                                              : "settings file cannot be read";
+    store->doc_ = IniDocument{};
+    if (set_aside_damaged) {
+        const std::string aside = AsidePath(path);
+        std::error_code ec;
+        std::filesystem::rename(path, aside, ec);
+        if (!ec) {
+            r.status = SettingsOpenReport::Status::kSetAside;
+            r.aside_path = aside;
+            return store;
+        }
+        r.message += "; cannot move it aside: " + ec.message();
+    }
+    r.status = SettingsOpenReport::Status::kDamagedKept;
+    store->write_blocked_ = true;
+    return store;
+}
+
+std::optional<std::string> IniSettingsStore::Get(std::string_view key) {
+    return doc_.Get(kSettingsSection, key);
+}
+
+void IniSettingsStore::Set(std::string_view key, std::string_view value) {
+    doc_.Set(kSettingsSection, key, value);
+}
+
+bool IniSettingsStore::Commit(std::string* error) {
+    if (write_blocked_) {
+        if (error) *error = "the damaged settings file " + path_ + " is left as it is";
+        return false;
+    }
+    return WriteFileReplacing(path_, doc_.Serialize(), error);
+}
+
+#ifdef _WIN32
+namespace {
+constexpr const char* kRegistryPath = "Software\\Tenmoor\\Sonfara";
+}
+
+std::optional<std::string> RegistrySettingsStore::Get(std::string_view key) {
+    HKEY h;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kRegistryPath, 0, KEY_READ, &h) != ERROR_SUCCESS)
+        return std::nullopt;
+    const std::string name(key);
+    DWORD type = 0, size = 0;
+    std::optional<std::string> result;
+    if (RegQueryValueExA(h, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        std::string buf(size, '\0');
+        if (RegQueryValueExA(h, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buf.data()),
+                             &size) == ERROR_SUCCESS) {
+            buf.resize(size);
+            while (!buf.empty() && buf.back() == '\0') buf.pop_back();
+            result = buf;
+        }
+    }
+    RegCloseKey(h);
+    return result;
+}
+
+void RegistrySettingsStore::Set(std::string_view key, std::string_view value) {
+    HKEY h;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kRegistryPath, 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+                        nullptr) != ERROR_SUCCESS) {
+        failed_ = true;
+        return;
+    }
+    const std::string name(key), text(value);
+    if (RegSetValueExA(h, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS)
+        failed_ = true;
+    RegCloseKey(h);
+}
+
+bool RegistrySettingsStore::Commit(std::string* error) {
+    if (failed_ && error) *error = "some settings could not be written to the registry";
+    return !failed_;
+}
+#endif
+
+std::unique_ptr<SettingsStore> OpenPlatformSettingsStore(SettingsOpenReport* report) {
+#ifdef _WIN32
+    if (report) *report = SettingsOpenReport{SettingsOpenReport::Status::kLoaded, {}, {}};
+    return std::make_unique<RegistrySettingsStore>();
+#else
+    return IniSettingsStore::Open(IniSettingsStore::DefaultPath(), true, report);
+#endif
+}
+
+}  // namespace sonfara

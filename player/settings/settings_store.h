@@ -1,0 +1,101 @@
+// Where the settings live: one interface, an INI file on Linux, the
+// registry on Windows, memory in tests. Every value is text (code-page bytes).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "player/settings/ini_file.h"
+
+namespace sonfara {
+
+inline constexpr const char* kSettingsApp = "Tenmoor";
+inline constexpr const char* kSettingsSection = "Sonfara";
+// A written settings file is a few kilobytes; anything far larger is damage,
+// and reading it would only delay start-up.
+inline constexpr uintmax_t kMaxSettingsFileBytes = 1 << 20;
+
+class SettingsStore {
+public:
+    virtual ~SettingsStore() = default;
+    // nullopt when the value is missing.
+    virtual std::optional<std::string> Get(std::string_view key) = 0;
+    virtual void Set(std::string_view key, std::string_view value) = 0;
+    // Makes the values set so far permanent. False (with `error`) when they
+    // could not be written; the previous copy is then still intact.
+    virtual bool Commit(std::string* error) = 0;
+};
+
+// Values in memory, with a log of every read and write in call order.
+class MemorySettingsStore : public SettingsStore {
+public:
+    std::optional<std::string> Get(std::string_view key) override;
+    void Set(std::string_view key, std::string_view value) override;
+    bool Commit(std::string*) override { return true; }
+
+    std::map<std::string, std::string> values;
+    std::vector<std::string> reads;
+    std::vector<std::pair<std::string, std::string>> writes;
+};
+
+// How opening the settings file went.
+struct SettingsOpenReport {
+    enum class Status {
+        kNew,          // no file yet: defaults
+        kLoaded,       // read
+        kSetAside,     // unreadable or damaged: moved to `aside_path`, defaults
+        kDamagedKept,  // damaged but left in place (set-aside not asked or failed): defaults
+    };
+    Status status = Status::kNew;
+    std::string aside_path;
+    std::string message;  // what was wrong, for a diagnostic
+};
+
+// The section [Sonfara] of an INI file. Other sections and unknown keys of
+// the file are kept when it is written again.
+class IniSettingsStore : public SettingsStore {
+public:
+    // $XDG_CONFIG_HOME/Tenmoor/Sonfara.ini (fallback ~/.config).
+    static std::string DefaultPath();
+
+    // Never fails: a missing file gives an empty store, a damaged one gives
+    // an empty store and, with `set_aside_damaged`, is renamed to
+    // <path>.bad-<UTC timestamp> so the next save does not destroy it. When
+    // a damaged file stays in place, Commit refuses to write over it.
+    static std::unique_ptr<IniSettingsStore> Open(const std::string& path, bool set_aside_damaged,
+                                                  SettingsOpenReport* report = nullptr);
+
+    std::optional<std::string> Get(std::string_view key) override;
+    void Set(std::string_view key, std::string_view value) override;
+    bool Commit(std::string* error) override;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    IniDocument doc_;
+    bool write_blocked_ = false;
+};
+
+#ifdef _WIN32
+// HKEY_CURRENT_USER\Software\Tenmoor\Sonfara, REG_SZ values written at once.
+class RegistrySettingsStore : public SettingsStore {
+public:
+    std::optional<std::string> Get(std::string_view key) override;
+    void Set(std::string_view key, std::string_view value) override;
+    bool Commit(std::string* error) override;
+
+private:
+    bool failed_ = false;
+};
+#endif
+
+// The store the player uses on this platform.
+std::unique_ptr<SettingsStore> OpenPlatformSettingsStore(SettingsOpenReport* report = nullptr);
+
+}  // namespace sonfara

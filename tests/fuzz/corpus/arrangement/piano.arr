@@ -1,0 +1,7 @@
+[SONFARA ARRANGE FILE]
+ƒsƒAƒm“Æ‘t
+[OPTION]
+MOD 0
+BS 0
+[INST ELSE]
+1

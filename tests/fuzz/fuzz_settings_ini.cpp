@@ -1,0 +1,40 @@
+// Settings file reader: any bytes either parse or are rejected; what parses
+// writes back to text that parses to the same document, and the load never
+// yields values the player cannot run with.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "player/settings/settings_model.h"
+
+using namespace sonfara;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    IniDocument doc;
+    if (!IniDocument::Parse(bytes, doc)) return 0;
+
+    const std::string text = doc.Serialize();
+    IniDocument again;
+    if (!IniDocument::Parse(text, again)) std::abort();
+    if (again.Serialize() != text) std::abort();
+
+    MemorySettingsStore store;
+    for (const auto& s : doc.Sections()) {
+        if (!EqualsNoCase(s.name, kSettingsSection)) continue;
+        for (const auto& [k, v] : s.entries) store.values[k] = v;
+    }
+    SettingsMenus menus;
+    menus.arrangements = {"A", "B"};
+    menus.eq_presets = {"E"};
+    menus.ports = {"P"};
+    const SettingsLoadResult r = LoadSettings(store, menus, nullptr);
+    const SettingsValues& v = r.values;
+    if (v.MTimer < 1 || v.GTimer < 1 || v.MWRDTimer < 1) std::abort();
+    if (v.ArrMode < 0 || v.ArrMode > 2) std::abort();
+    if (v.OutDevice < -1 || v.OutDevice > 0) std::abort();
+    if (v.TaskType < 0 || v.TaskType > 2) std::abort();
+    MemorySettingsStore out;
+    SaveSettings(v, menus, out, nullptr);
+    return 0;
+}

@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "player/platform/user_files.h"
+#include "player/settings/settings_model.h"
+
+namespace sonfara {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TempFolder {
+public:
+    TempFolder() {
+        std::random_device rd;
+        path_ = fs::temp_directory_path() / ("sonfara-settings-" + std::to_string(rd()));
+        fs::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> n;
+        for (const auto& e : fs::directory_iterator(path_)) n.push_back(e.path().filename().string());
+        std::sort(n.begin(), n.end());
+        return n;
+    }
+
+private:
+    fs::path path_;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::string b;
+    ReadWholeFile(path, b);
+    return b;
+}
+
+TEST(IniDocument, ParsesSectionsCommentsQuotesAndCrLf) {
+    IniDocument d;
+    ASSERT_TRUE(IniDocument::Parse(
+        "\xEF\xBB\xBF; comment\r\n[Other]\r\nx=1\r\n\r\n[Sonfara]\r\nRecent 1 = C:\\a b\\c.mid \r\n"
+        "DefDir=\"  padded \\\"q\\\" \\n\"\r\nMTimer=5",
+        d));
+    EXPECT_EQ(d.Get("sonfara", "recent 1"), "C:\\a b\\c.mid");
+    EXPECT_EQ(d.Get("Sonfara", "DefDir"), "  padded \"q\" \n");
+    EXPECT_EQ(d.Get("Sonfara", "MTimer"), "5");
+    EXPECT_EQ(d.Get("Other", "x"), "1");
+    EXPECT_FALSE(d.Get("Sonfara", "x").has_value());
+}
+
+TEST(IniDocument, SerializeRoundTripsAwkwardValues) {
+    IniDocument d;
+    const std::string values[] = {"", " lead", "trail ", "\"quoted\"", "a\r\nb", std::string("n\0ul", 4),
+                                  "\x01\x7f\xff", "C:\\path\\", "x=y;z"};
+    int i = 0;
+    for (const auto& v : values) d.Set("Sonfara", "k" + std::to_string(i++), v);
+    IniDocument back;
+    std::string err;
+    ASSERT_TRUE(IniDocument::Parse(d.Serialize(), back, &err)) << err << "\n" << d.Serialize();
+    i = 0;
+    for (const auto& v : values) EXPECT_EQ(back.Get("Sonfara", "k" + std::to_string(i++)), v);
+}
+
+TEST(IniDocument, KeyStartingWithByteOrderMarkSurvives) {
+    // Found by fuzzing: a second mark after the first one is part of a key.
+    IniDocument d;
+    ASSERT_TRUE(IniDocument::Parse("\xEF\xBB\xBF\xEF\xBB\xBF[Son=1\n[Sonfara]\nx=2\n", d));
+    IniDocument back;
+    ASSERT_TRUE(IniDocument::Parse(d.Serialize(), back));
+    EXPECT_EQ(back.Serialize(), d.Serialize());
+    EXPECT_EQ(back.Get("", "\xEF\xBB\xBF[Son"), "1");
+}
+
+TEST(IniDocument, RejectsDamage) {
+    IniDocument d;
+    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\nMTimer=5\ngarbage line\n", d));
+    EXPECT_FALSE(IniDocument::Parse("[Sonfara\n", d));
+    EXPECT_FALSE(IniDocument::Parse(std::string("[Sonfara]\nA=\0x\n", 14), d));
+    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\nA=\"open\n", d));
+    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\n=5\n", d));
+}
+
+TEST(IniStore, SaveThenLoadThroughTheFile) {
+    TempFolder tmp;
+    const std::string path = tmp.File("Tenmoor/Sonfara.ini");
+    WriteBytes(tmp.File("keep"), "");
+    {
+        SettingsOpenReport rep;
+        auto store = IniSettingsStore::Open(path, true, &rep);
+        EXPECT_EQ(rep.status, SettingsOpenReport::Status::kNew);
+        SettingsValues v;
+        v.MTimer = 3;
+        v.Recent[0] = "\x83\x5c\x83\x93\x83\x4f.mid";  // CP932 bytes, 0x5C trail byte
+        ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store, nullptr));
+    }
+    const std::string text = ReadBytes(path);
+    EXPECT_EQ(text.rfind("[Sonfara]\nCTL_TOP=0\nCTL_LEFT=0\n", 0), 0u) << text;
+    EXPECT_NE(text.find("OSRetrun=10\n"), std::string::npos);
+    EXPECT_NE(text.find("Executable1=None\n"), std::string::npos);
+
+    SettingsOpenReport rep;
+    auto store = IniSettingsStore::Open(path, true, &rep);
+    EXPECT_EQ(rep.status, SettingsOpenReport::Status::kLoaded);
+    SettingsLoadResult r = LoadSettings(*store, SettingsMenus{}, nullptr);
+    EXPECT_EQ(r.values.MTimer, 3);
+    EXPECT_EQ(r.values.Recent[0], "\x83\x5c\x83\x93\x83\x4f.mid");
+}
+
+TEST(IniStore, KeepsOtherSectionsAndUnknownKeys) {
+    TempFolder tmp;
+    const std::string path = tmp.File("Sonfara.ini");
+    WriteBytes(path, "[Sonfara]\nFutureKey=abc\nMTimer=9\n[Elsewhere]\nz=1\n");
+    auto store = IniSettingsStore::Open(path, true);
+    SettingsValues v;
+    ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store, nullptr));
+    IniDocument d;
+    ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d));
+    EXPECT_EQ(d.Get("Sonfara", "FutureKey"), "abc");
+    EXPECT_EQ(d.Get("Sonfara", "MTimer"), "5");
+    EXPECT_EQ(d.Get("Elsewhere", "z"), "1");
+    EXPECT_EQ(tmp.Names(), std::vector<std::string>{"Sonfara.ini"});  // no temporary left
+}
+
+TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
+    std::mt19937 rng(7);
+    std::string noise(4096, '\0');
+    for (char& c : noise) c = static_cast<char>(rng());
+    std::string good;
+    {
+        MemorySettingsStore m;
+        SettingsValues v;
+        v.MTimer = 8;
+        SaveSettings(v, SettingsMenus{}, m, nullptr);
+        IniDocument d;
+        for (const auto& [k, val] : m.writes) d.Set("Sonfara", k, val);
+        good = d.Serialize();
+    }
+    const std::string cut = good.substr(0, good.size() / 2 + 3);
+    for (const std::string& bytes : {noise, cut}) {
+        TempFolder tmp;
+        const std::string path = tmp.File("Sonfara.ini");
+        WriteBytes(path, bytes);
+        // Starting never fails; a cut that falls on a line end reads what is there.
+        StartupSettings start = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
+        ASSERT_TRUE(start.store);
+        const SettingsOpenReport& rep = start.report;
+        SettingsStore* store = start.store.get();
+        SettingsLoadResult r = start.loaded;
+        if (rep.status == SettingsOpenReport::Status::kSetAside) {
+            EXPECT_EQ(r.values.MTimer, 5);
+            EXPECT_FALSE(fs::exists(path));
+            EXPECT_EQ(ReadBytes(rep.aside_path), bytes);
+            EXPECT_NE(rep.aside_path.find("Sonfara.ini.bad-"), std::string::npos);
+            ASSERT_TRUE(SaveSettings(r.values, SettingsMenus{}, *store, nullptr));
+            EXPECT_EQ(ReadBytes(rep.aside_path), bytes);
+            EXPECT_TRUE(fs::exists(path));
+        } else {
+            EXPECT_EQ(rep.status, SettingsOpenReport::Status::kLoaded);
+            EXPECT_EQ(r.values.MTimer, 8);
+        }
+    }
+}
+
+TEST(IniStore, CutMidLineIsDamage) {
+    TempFolder tmp;
+    const std::string path = tmp.File("Sonfara.ini");
+    WriteBytes(path, "[Sonfara]\nMTimer=8\nGTim");
+    SettingsOpenReport rep;
+    auto store = IniSettingsStore::Open(path, true, &rep);
+    EXPECT_EQ(rep.status, SettingsOpenReport::Status::kSetAside);
+    EXPECT_EQ(LoadSettings(*store, SettingsMenus{}, nullptr).values.MTimer, 5);
+}
+
+TEST(IniStore, OversizedFileIsSetAsideUnread) {
+    TempFolder tmp;
+    const std::string path = tmp.File("Sonfara.ini");
+    std::string big = "[Sonfara]\n";
+    for (int i = 0; big.size() <= kMaxSettingsFileBytes; ++i) big += "K" + std::to_string(i) + "=1\n";
+    WriteBytes(path, big);
+    StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
+    EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
+    EXPECT_EQ(s.loaded.values.MTimer, 5);
+}
+
+TEST(IniStore, DamagedFileNotSetAsideIsNeverOverwritten) {
+    TempFolder tmp;
+    const std::string path = tmp.File("Sonfara.ini");
+    WriteBytes(path, "\x01\x02garbage");
+    SettingsOpenReport rep;
+    auto store = IniSettingsStore::Open(path, false, &rep);
+    EXPECT_EQ(rep.status, SettingsOpenReport::Status::kDamagedKept);
+    std::string err;
+    store->Set("MTimer", "5");
+    EXPECT_FALSE(store->Commit(&err));
+    EXPECT_EQ(ReadBytes(path), "\x01\x02garbage");
+}
+
+TEST(IniStore, FailedWriteLeavesNoTemporary) {
+    TempFolder tmp;
+    const std::string path = tmp.File("Sonfara.ini");
+    fs::create_directories(path);  // something that cannot be replaced by a file
+    auto store = IniSettingsStore::Open(path, false);
+    store->Set("MTimer", "5");
+    std::string err;
+    // The unreadable "file" was kept, so nothing is written over it.
+    EXPECT_FALSE(store->Commit(&err));
+    EXPECT_FALSE(err.empty());
+    std::string werr;
+    EXPECT_FALSE(WriteFileReplacing(path, "x", &werr));
+    EXPECT_EQ(tmp.Names(), std::vector<std::string>{"Sonfara.ini"});
+    EXPECT_TRUE(fs::is_directory(path));
+}
+
+TEST(IniStore, DefaultPathFollowsXdgConfigHome) {
+    const char* old = std::getenv("XDG_CONFIG_HOME");
+    std::string saved = old ? old : "";
+    setenv("XDG_CONFIG_HOME", "/tmp/cfg-x", 1);
+    EXPECT_EQ(IniSettingsStore::DefaultPath(), "/tmp/cfg-x/Tenmoor/Sonfara.ini");
+    setenv("XDG_CONFIG_HOME", "relative", 1);  // ignored: not absolute
+    EXPECT_NE(IniSettingsStore::DefaultPath().find("/.config/Tenmoor/Sonfara.ini"), std::string::npos);
+    if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else unsetenv("XDG_CONFIG_HOME");
+}
+
+}  // namespace
+}  // namespace sonfara

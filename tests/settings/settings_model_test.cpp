@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "player/platform/priority.h"
+#include "player/settings/settings_model.h"
+
+namespace sonfara {
+namespace {
+
+class RecordingPriority : public ProcessPriority {
+public:
+    bool Set(PriorityClass c) override {
+        asked.push_back(c);
+        return accept;
+    }
+    std::vector<PriorityClass> asked;
+    bool accept = true;
+};
+
+SettingsMenus Menus() {
+    SettingsMenus m;
+    m.arrangements = {"Piano", "Strings", "Organ"};
+    m.eq_presets = {"BassBoost", "Bright"};
+    m.ports = {"Synth A", "USB MIDI"};
+    m.control_height = 1800;
+    return m;
+}
+
+TEST(SettingsDefaults, EmptyStoreGivesFirstStartValues) {
+    MemorySettingsStore store;
+    RecordingPriority prio;
+    SettingsLoadResult r = LoadSettings(store, Menus(), &prio);
+    const SettingsValues& v = r.values;
+    EXPECT_EQ(v.CtlTop, 0);
+    EXPECT_EQ(v.CtlLeft, 0);
+    EXPECT_EQ(v.MainTop, 1800);  // directly below the control window
+    EXPECT_EQ(v.MainLeft, 0);
+    EXPECT_EQ(v.MTimer, 5);
+    EXPECT_EQ(v.GTimer, 50);
+    EXPECT_EQ(v.OutDevice, -1);
+    EXPECT_EQ(v.MIDIOutPort, "MIDI Mapper");
+    EXPECT_EQ(v.DefDir, "0");
+    EXPECT_EQ(v.OSRetrun, 10);
+    for (const auto& e : v.Executable) EXPECT_EQ(e, "None");
+    EXPECT_EQ(r.choices.arrangement, 0);
+    EXPECT_EQ(r.choices.port, -1);
+    EXPECT_EQ(r.choices.eq, 0);
+    EXPECT_EQ(r.choices.chorus, 1);
+    EXPECT_EQ(r.choices.reverb, 1);
+    EXPECT_EQ(r.choices.os_return, 2);
+    EXPECT_TRUE(r.unconvertible.empty());
+    // ThreadMode 2 asks for the normal class at load.
+    ASSERT_EQ(prio.asked.size(), 1u);
+    EXPECT_EQ(prio.asked[0], PriorityClass::kNormal);
+    for (const auto& e : r.effective) EXPECT_TRUE(e.is_default) << e.key;
+}
+
+TEST(SettingsOrder, LoadReadsKeysInTableOrder) {
+    MemorySettingsStore store;
+    LoadSettings(store, Menus(), nullptr);
+    // ArrMode is 0, so its caption is not read.
+    std::vector<std::string> expected;
+    for (const auto& k : SettingKeysInLoadOrder())
+        if (k.name != "ArrModeCap") expected.push_back(k.name);
+    EXPECT_EQ(store.reads, expected);
+    ASSERT_GE(store.reads.size(), 27u);
+    EXPECT_EQ(store.reads[4], "ArrMode");
+    EXPECT_EQ(store.reads[5], "Executable1");
+    EXPECT_EQ(store.reads[15], "Recent 1");
+    EXPECT_EQ(store.reads[24], "Recent 10");
+    EXPECT_EQ(store.reads[25], "MTimer");
+    EXPECT_EQ(store.reads.back(), "SSTP");
+    EXPECT_EQ(std::count(store.reads.begin(), store.reads.end(), "MWPFile"), 0);
+
+    MemorySettingsStore withArr;
+    withArr.values["ArrMode"] = "1";
+    LoadSettings(withArr, Menus(), nullptr);
+    EXPECT_EQ(withArr.reads[5], "ArrModeCap");
+}
+
+TEST(SettingsOrder, SaveWritesEveryKeyInOrderWithTextForms) {
+    SettingsValues v;
+    v.ArrMode = 2;
+    v.OutDevice = 1;
+    v.EqActive = true;
+    v.EqItem = 2;
+    v.ShowWRD = false;
+    v.MWPFile = "skin1";
+    MemorySettingsStore store;
+    ASSERT_TRUE(SaveSettings(v, Menus(), store, nullptr));
+    std::vector<std::string> keys;
+    for (const auto& w : store.writes) keys.push_back(w.first);
+    EXPECT_EQ(keys, SettingKeysInSaveOrder());
+    const std::vector<std::string> head = {"CTL_TOP", "CTL_LEFT", "MAIN_TOP", "MAIN_LEFT", "MTimer",
+                                           "GTimer", "ShowWRD", "EasyDeltaTime", "AlwaysMove",
+                                           "MWRDTimer", "WindowType", "ArrMode", "ArrModeCap"};
+    EXPECT_TRUE(std::equal(head.begin(), head.end(), keys.begin()));
+    EXPECT_EQ(keys[22], "MWPFile");
+    EXPECT_EQ(keys[23], "Recent 1");
+    EXPECT_EQ(keys[33], "Executable1");
+    EXPECT_EQ(keys.back(), "EqMode");
+
+    EXPECT_EQ(store.values["ShowWRD"], "False");
+    EXPECT_EQ(store.values["SSTP"], "True");
+    EXPECT_EQ(store.values["MTimer"], "5");
+    EXPECT_EQ(store.values["ArrModeCap"], "Strings");
+    EXPECT_EQ(store.values["MIDIOutPort"], "USB MIDI");
+    EXPECT_EQ(store.values["EqMode"], "Bright");
+    EXPECT_EQ(store.values["MWPFile"], "skin1");
+    EXPECT_EQ(store.values["Executable10"], "None");
+    EXPECT_EQ(store.values["Recent 3"], "");
+}
+
+TEST(SettingsOrder, SaveWithoutArrangementSkipsCaptionAndWritesMapper) {
+    SettingsValues v;
+    v.EqActive = false;
+    v.EqItem = 1;  // checked earlier, now switched off
+    MemorySettingsStore store;
+    ASSERT_TRUE(SaveSettings(v, Menus(), store, nullptr));
+    EXPECT_EQ(store.values.count("ArrModeCap"), 0u);
+    EXPECT_EQ(store.values["ArrMode"], "0");
+    EXPECT_EQ(store.values["MIDIOutPort"], "MIDI Mapper");
+    EXPECT_EQ(store.values["EqMode"], "");
+}
+
+TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
+    SettingsValues v;
+    v.CtlTop = 1200;
+    v.CtlLeft = -300;
+    v.MainTop = 4000;
+    v.MainLeft = 15;
+    v.ArrMode = 3;
+    for (int i = 0; i < 10; ++i) {
+        v.Executable[i] = "type" + std::to_string(i);
+        v.Recent[i] = "C:\\songs\\\x83\x5c" + std::to_string(i) + ".mid";  // CP932 bytes kept
+    }
+    v.MTimer = 2;
+    v.GTimer = 33;
+    v.ShowWRD = false;
+    v.EasyDeltaTime = false;
+    v.AlwaysMove = true;
+    v.MWRDTimer = 70;
+    v.BltSw = false;
+    v.TaskType = 1;
+    v.ThreadMode = 4;
+    v.SendSysEX = false;
+    v.SendBankSelect = false;
+    v.SWRDEmulation = false;
+    v.MWRDEmulation = false;
+    v.OSRetrun = 40;
+    v.MIDIEmulate = true;
+    v.MIDIEmuGSCFG = "gs.cfg";
+    v.MIDIEmuXGCFG = "xg.cfg";
+    v.SMFKBank = true;
+    v.SMFKRythm = true;
+    v.FileSort = 1;
+    v.OutDevice = 0;
+    v.RepeatMode = 2;
+    v.OpenModeSw = 1;
+    v.WindowStyle = false;
+    v.DefDir = "/home/u/midi";
+    v.WindowType = 1;
+    v.EffectChorus = 0;
+    v.EffectReverb = 256;
+    v.EqItem = 1;
+    v.EqActive = true;
+    v.SSTP = false;
+
+    MemorySettingsStore store;
+    ASSERT_TRUE(SaveSettings(v, Menus(), store, nullptr));
+    RecordingPriority prio;
+    SettingsLoadResult r = LoadSettings(store, Menus(), &prio);
+    const SettingsValues& w = r.values;
+    EXPECT_TRUE(r.unconvertible.empty());
+    EXPECT_EQ(w.CtlTop, 1200);
+    EXPECT_EQ(w.CtlLeft, -300);
+    EXPECT_EQ(w.MainTop, 4000);
+    EXPECT_EQ(w.MainLeft, 15);
+    EXPECT_EQ(w.ArrMode, 3);
+    EXPECT_EQ(w.ArrModeCap, "Organ");
+    EXPECT_EQ(w.Executable, v.Executable);
+    EXPECT_EQ(w.Recent, v.Recent);
+    EXPECT_EQ(w.MTimer, 2);
+    EXPECT_EQ(w.GTimer, 33);
+    EXPECT_FALSE(w.ShowWRD);
+    EXPECT_FALSE(w.EasyDeltaTime);
+    EXPECT_TRUE(w.AlwaysMove);
+    EXPECT_EQ(w.MWRDTimer, 70);
+    EXPECT_FALSE(w.BltSw);
+    EXPECT_EQ(w.TaskType, 1);
+    EXPECT_EQ(w.ThreadMode, 4);
+    EXPECT_FALSE(w.SendSysEX);
+    EXPECT_FALSE(w.SendBankSelect);
+    EXPECT_FALSE(w.SWRDEmulation);
+    EXPECT_FALSE(w.MWRDEmulation);
+    EXPECT_EQ(w.OSRetrun, 40);
+    EXPECT_TRUE(w.MIDIEmulate);
+    EXPECT_EQ(w.MIDIEmuGSCFG, "gs.cfg");
+    EXPECT_EQ(w.MIDIEmuXGCFG, "xg.cfg");
+    EXPECT_TRUE(w.SMFKBank);
+    EXPECT_TRUE(w.SMFKRythm);
+    EXPECT_EQ(w.FileSort, 1);
+    EXPECT_EQ(w.MIDIOutPort, "Synth A");
+    EXPECT_EQ(w.OutDevice, 0);
+    EXPECT_EQ(w.RepeatMode, 2);
+    EXPECT_EQ(w.OpenModeSw, 1);
+    EXPECT_FALSE(w.WindowStyle);
+    EXPECT_EQ(w.DefDir, "/home/u/midi");
+    EXPECT_EQ(w.WindowType, 1);
+    EXPECT_EQ(w.EffectChorus, 0);
+    EXPECT_EQ(w.EffectReverb, 256);
+    EXPECT_EQ(w.EqMode, "BassBoost");
+    EXPECT_TRUE(w.EqActive);
+    EXPECT_EQ(w.EqItem, 1);
+    EXPECT_FALSE(w.SSTP);
+    EXPECT_EQ(w.MWPFile, "");  // written, never read
+
+    EXPECT_EQ(r.choices.arrangement, 3);
+    EXPECT_EQ(r.choices.port, 0);
+    EXPECT_EQ(r.choices.eq, 1);
+    EXPECT_EQ(r.choices.chorus, 2);
+    EXPECT_EQ(r.choices.reverb, 0);
+    EXPECT_EQ(r.choices.os_return, 4);
+    ASSERT_EQ(prio.asked.size(), 1u);
+    EXPECT_EQ(prio.asked[0], PriorityClass::kIdle);
+}
+
+TEST(SettingsStale, PortNoLongerPresentFallsBackToMapper) {
+    MemorySettingsStore store;
+    store.values["MIDIOutPort"] = "Unplugged Synth";
+    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    EXPECT_EQ(r.values.OutDevice, -1);
+    EXPECT_EQ(r.choices.port, -1);
+    MemorySettingsStore out;
+    SaveSettings(r.values, Menus(), out, nullptr);
+    EXPECT_EQ(out.values["MIDIOutPort"], "MIDI Mapper");
+
+    store.values["MIDIOutPort"] = "USB MIDI";
+    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.OutDevice, 1);
+}
+
+TEST(SettingsStale, ArrangementCaptionMismatchLoadsAsNone) {
+    MemorySettingsStore store;
+    store.values["ArrMode"] = "2";
+    store.values["ArrModeCap"] = "Old Strings";
+    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    EXPECT_EQ(r.values.ArrMode, 0);
+    EXPECT_EQ(r.choices.arrangement, 0);
+
+    store.values["ArrModeCap"] = "Strings";
+    r = LoadSettings(store, Menus(), nullptr);
+    EXPECT_EQ(r.values.ArrMode, 2);
+    EXPECT_EQ(r.choices.arrangement, 2);
+
+    // An item number beyond the menu is stale too.
+    store.values["ArrMode"] = "9";
+    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.ArrMode, 0);
+}
+
+TEST(SettingsStale, EffectValueOutsideMenuChecksNothing) {
+    MemorySettingsStore store;
+    store.values["EffectChorus"] = "64";
+    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    EXPECT_EQ(r.values.EffectChorus, 64);  // kept for the output layer
+    EXPECT_EQ(r.choices.chorus, -1);
+    EXPECT_EQ(r.choices.reverb, 1);
+}
+
+TEST(SettingsStale, EqPresetGoneLeavesEqOff) {
+    MemorySettingsStore store;
+    store.values["EqMode"] = "Removed";
+    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    EXPECT_FALSE(r.values.EqActive);
+    EXPECT_EQ(r.choices.eq, 0);
+    store.values["EqMode"] = "Bright";
+    r = LoadSettings(store, Menus(), nullptr);
+    EXPECT_TRUE(r.values.EqActive);
+    EXPECT_EQ(r.choices.eq, 2);
+}
+
+TEST(SettingsText, BooleansAndNumbers) {
+    bool b = false;
+    EXPECT_TRUE(ParseBoolText("True", b) && b);
+    EXPECT_TRUE(ParseBoolText("false", b) && !b);
+    EXPECT_TRUE(ParseBoolText("-1", b) && b);
+    EXPECT_TRUE(ParseBoolText("7", b) && b);
+    EXPECT_TRUE(ParseBoolText("0", b) && !b);
+    EXPECT_FALSE(ParseBoolText("yes", b));
+    EXPECT_FALSE(ParseBoolText("", b));
+
+    int32_t n = 0;
+    EXPECT_TRUE(ParseNumberText(" -42 ", n));
+    EXPECT_EQ(n, -42);
+    EXPECT_TRUE(ParseNumberText("2147483647", n));
+    EXPECT_EQ(n, 2147483647);
+    EXPECT_TRUE(ParseNumberText("-2147483648", n));
+    EXPECT_FALSE(ParseNumberText("2147483648", n));
+    EXPECT_FALSE(ParseNumberText("12abc", n));
+    EXPECT_FALSE(ParseNumberText("1.5", n));
+    EXPECT_FALSE(ParseNumberText("-", n));
+    EXPECT_EQ(NumberText(-7), "-7");
+    EXPECT_EQ(BoolText(true), "True");
+    EXPECT_EQ(BoolText(false), "False");
+}
+
+TEST(SettingsText, UnconvertibleOrHarmfulValuesKeepDefaults) {
+    MemorySettingsStore store;
+    store.values["MTimer"] = "fast";
+    store.values["GTimer"] = "0";
+    store.values["ShowWRD"] = "maybe";
+    store.values["TaskType"] = "7";
+    store.values["OSRetrun"] = "3";
+    store.values["CTL_TOP"] = "99999999999";
+    store.values["BltSw"] = "0";  // a number reads as a boolean
+    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    EXPECT_EQ(r.values.MTimer, 5);
+    EXPECT_EQ(r.values.GTimer, 50);
+    EXPECT_TRUE(r.values.ShowWRD);
+    EXPECT_EQ(r.values.TaskType, 2);
+    EXPECT_EQ(r.values.OSRetrun, 10);
+    EXPECT_EQ(r.values.CtlTop, 0);
+    EXPECT_FALSE(r.values.BltSw);
+    std::vector<std::string> bad = r.unconvertible;
+    std::sort(bad.begin(), bad.end());
+    EXPECT_EQ(bad, (std::vector<std::string>{"CTL_TOP", "GTimer", "MTimer", "OSRetrun", "ShowWRD",
+                                             "TaskType"}));
+}
+
+TEST(SettingsPriority, ThreadModeMapping) {
+    RecordingPriority prio;
+    prio.accept = false;  // refused: not an error
+    EXPECT_FALSE(ApplyThreadMode(prio, 0));
+    EXPECT_TRUE(ApplyThreadMode(prio, 5));   // leaves the priority alone
+    EXPECT_TRUE(ApplyThreadMode(prio, -1));
+    prio.accept = true;
+    EXPECT_TRUE(ApplyThreadMode(prio, 1));
+    ApplyThreadMode(prio, 3);
+    EXPECT_EQ(prio.asked, (std::vector<PriorityClass>{PriorityClass::kRealtime,
+                                                      PriorityClass::kHigh,
+                                                      PriorityClass::kNormal}));
+    EXPECT_EQ(NiceValueFor(PriorityClass::kIdle), 19);
+    // The real implementation reports a refusal instead of failing.
+    SystemProcessPriority system;
+    (void)system.Set(PriorityClass::kNormal);
+}
+
+}  // namespace
+}  // namespace sonfara
