@@ -7,16 +7,6 @@
 
 namespace sonfara {
 
-std::string ProgramFolder() {
-    std::string buf(4096, '\0');
-    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n <= 0 || static_cast<size_t>(n) >= buf.size()) return {};
-    buf.resize(static_cast<size_t>(n));
-    const size_t slash = buf.find_last_of('/');
-    if (slash == std::string::npos) return {};
-    return slash == 0 ? std::string("/") : buf.substr(0, slash);
-}
-
 std::vector<std::string> LibrarySearchFolders() {
     std::vector<std::string> dirs;
     if (const char* env = std::getenv("SONFARA_LIBDIR"); env && *env) dirs.emplace_back(env);

@@ -5,10 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace sonfara {
+#include "player/platform/user_files.h"  // ProgramFolder
 
-// The folder of the running program (no trailing separator), "" if unknown.
-std::string ProgramFolder();
+namespace sonfara {
 
 // The folders searched, in order: $SONFARA_LIBDIR when set, the program
 // folder, then the system library folders.
