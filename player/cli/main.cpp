@@ -15,6 +15,10 @@ const Command kCommands[] = {
     {"dump", "dump FILE [--json]            every event: track event tick ms status data1 data2 length [payload]\n"
              "  dump FILE --list K [--page P]  page P (1-based, 17 lines) of display list K as the event list shows it",
      sonfara::cli::RunDump},
+    {"wrd", "wrd SONG [--events] [--json] [--at MS -o FRAME.png]\n"
+            "                                the WRD script beside SONG: its compiled events (number, opcode,\n"
+            "                                tick, ms, argument), or the composed 640x480 frame at MS as PNG",
+     sonfara::cli::RunWrd},
 };
 
 void PrintHelp() {
