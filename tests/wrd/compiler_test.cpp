@@ -10,7 +10,7 @@ namespace {
 class Timing : public WrdTiming {
 public:
     int32_t Division() const override { return 480; }
-    int32_t TickToMs(int32_t tick) const override { return tick * 1000 / 960; }
+    int32_t TickToMs(int32_t tick) const override { return static_cast<int32_t>(tick * 1000LL / 960); }
     int32_t EndTick() const override { return 99999; }
 };
 
