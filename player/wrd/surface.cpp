@@ -68,8 +68,8 @@ void Surface::Blit(int x, int y, int w, int h, const Surface& src, int sx, int s
         if (!transparent) {
             std::memmove(d, s, sizeof(uint32_t) * cw);
         } else {
-            for (int i = 0; i < cw; ++i)
-                if (s[i] != key) d[i] = s[i];
+            // Branch-free select, so the compiler can vectorise it.
+            for (int i = 0; i < cw; ++i) d[i] = s[i] != key ? s[i] : d[i];
         }
     }
 }
