@@ -22,40 +22,64 @@ std::string Script(int lines, bool pictures) {
     int measure = 1;
     for (int i = 0; i < lines; ++i) {
         switch (i % 10) {
-            case 0: s += "@WAIT(" + std::to_string(measure++) + ")\r\n"; break;
-            case 1: s += "@COLOR(" + std::to_string(31 + i % 7) + ");\r\n"; break;
-            case 2: s += "@LOCATE(" + std::to_string(1 + i % 60) + "," + std::to_string(1 + i % 25) + ");\r\n"; break;
-            case 3: s += "Lyrics line number " + std::to_string(i) + " goes here\r\n"; break;
-            case 4: s += "\x1b[20;5f" "\x83\x5c\x83\x93\x83\x74\x83\x40\x83\x89|ab|c;\r\n"; break;
-            case 5: s += "@GLINE(" + std::to_string(i % 600) + ",10,600,390," + std::to_string(i % 16) + ",1,0);\r\n"; break;
-            case 6: s += "@GCIRCLE(320,200," + std::to_string(10 + i % 150) + ",7,2,3);\r\n"; break;
-            case 7:
-                s += pictures && i % 40 == 7 ? "@MAG(pic" + std::to_string(i / 40 % 4) + ".mag);\r\n"
-                                             : "@TCLS(1,1,80,3);\r\n";
+            case 0:
+                s += "@WAIT(" + std::to_string(measure++) + ")\r\n";
                 break;
-            case 8: s += "_word_by_word_\r\n"; break;
-            default: s += "@PAL(#2,000,00F,F00,F0F,0F0,0FF,FF0,FFF);\r\n"; break;
+            case 1:
+                s += "@COLOR(" + std::to_string(31 + i % 7) + ");\r\n";
+                break;
+            case 2:
+                s += "@LOCATE(" + std::to_string(1 + i % 60) + "," + std::to_string(1 + i % 25) +
+                     ");\r\n";
+                break;
+            case 3:
+                s += "Lyrics line number " + std::to_string(i) + " goes here\r\n";
+                break;
+            case 4:
+                s += "\x1b[20;5f"
+                     "\x83\x5c\x83\x93\x83\x74\x83\x40\x83\x89|ab|c;\r\n";
+                break;
+            case 5:
+                s += "@GLINE(" + std::to_string(i % 600) + ",10,600,390," + std::to_string(i % 16) +
+                     ",1,0);\r\n";
+                break;
+            case 6:
+                s += "@GCIRCLE(320,200," + std::to_string(10 + i % 150) + ",7,2,3);\r\n";
+                break;
+            case 7:
+                s += pictures && i % 40 == 7
+                         ? "@MAG(pic" + std::to_string(i / 40 % 4) + ".mag);\r\n"
+                         : "@TCLS(1,1,80,3);\r\n";
+                break;
+            case 8:
+                s += "_word_by_word_\r\n";
+                break;
+            default:
+                s += "@PAL(#2,000,00F,F00,F0F,0F0,0FF,FF0,FFF);\r\n";
+                break;
         }
     }
     return s;
 }
 
 class Timing : public WrdTiming {
-public:
+  public:
     // 120 beats per minute, 480 ticks per quarter.
     int32_t Division() const override { return 480; }
-    int32_t TickToMs(int32_t tick) const override { return static_cast<int32_t>(tick * 1000LL / 960); }
+    int32_t TickToMs(int32_t tick) const override {
+        return static_cast<int32_t>(tick * 1000LL / 960);
+    }
     int32_t EndTick() const override { return 240 * 960; }
 };
 
 class Clock : public WrdClock {
-public:
+  public:
     int32_t SongPositionMs() const override { return ms; }
     int32_t ms = 0;
 };
 
 class CountingWindow : public WrdWindow {
-public:
+  public:
     void Present(const Surface&) override { ++frames; }
     int64_t frames = 0;
 };
@@ -72,7 +96,8 @@ void BM_CompileScript5000Lines(benchmark::State& state) {
         benchmark::DoNotOptimize(ev.data());
     }
     state.counters["events"] = static_cast<double>(events);
-    state.counters["lines/s"] = benchmark::Counter(5000.0 * state.iterations(), benchmark::Counter::kIsRate);
+    state.counters["lines/s"] =
+        benchmark::Counter(5000.0 * state.iterations(), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_CompileScript5000Lines)->Unit(benchmark::kMillisecond);
 
@@ -89,7 +114,8 @@ BENCHMARK(BM_ComposeFrameOnly)->Unit(benchmark::kMicrosecond);
 // 50 ms timer; reports the time per frame composed (pictures decoded once
 // per run, as for a freshly opened song).
 void BM_Presentation4Minutes(benchmark::State& state) {
-    const fs::path dir = fs::temp_directory_path() / ("sonfara_bench_wrd_" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("sonfara_bench_wrd_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     for (int p = 0; p < 4; ++p) {
         tools::MagImage img;
@@ -102,7 +128,8 @@ void BM_Presentation4Minutes(benchmark::State& state) {
         for (int i = 0; i < 16; ++i) img.palette[i] = i * 0x101010u;
         const auto bytes = tools::EncodeMag(img);
         std::ofstream(dir / ("pic" + std::to_string(p) + ".mag"), std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
     const std::string script = Script(2000, true);
     int64_t frames = 0;
@@ -116,9 +143,9 @@ void BM_Presentation4Minutes(benchmark::State& state) {
     }
     fs::remove_all(dir);
     state.counters["frames"] = static_cast<double>(frames);
-    state.counters["s/frame"] = benchmark::Counter(
-        static_cast<double>(frames) * state.iterations(),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["s/frame"] =
+        benchmark::Counter(static_cast<double>(frames) * state.iterations(),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Presentation4Minutes)->Unit(benchmark::kMillisecond);
 

@@ -1,10 +1,10 @@
 // sonfara-cli wrd: the compiled WRD events of a song, or its composed frame
 // at a song position written as a PNG picture.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <iostream>
 #include <optional>
-#include <algorithm>
-#include <climits>
 
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
@@ -17,7 +17,7 @@ namespace sonfara::cli {
 namespace {
 
 class FixedClock : public wrd::WrdClock {
-public:
+  public:
     int32_t SongPositionMs() const override { return ms; }
     int32_t ms = 0;
 };
@@ -26,12 +26,14 @@ public:
 std::string Printable(const std::string& s) {
     std::string out;
     for (unsigned char c : s) {
-        if (c == '\t') out += "\\t";
+        if (c == '\t')
+            out += "\\t";
         else if (c < 0x20 || c == 0x7F) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\x%02X", c);
             out += buf;
-        } else out += static_cast<char>(c);
+        } else
+            out += static_cast<char>(c);
     }
     return out;
 }
@@ -95,11 +97,16 @@ int RunWrd(const std::vector<std::string>& words) {
         for (size_t i = 0; i < events.size(); ++i) {
             const auto& e = events[i];
             j.BeginObject();
-            j.Key("n"); j.Int(static_cast<int64_t>(i) + 1);
-            j.Key("opcode"); j.Int(e.opcode);
-            j.Key("tick"); j.Int(e.tick);
-            j.Key("ms"); j.Int(e.ms);
-            j.Key("arg"); j.String(cp.ToUtf8(e.arg));
+            j.Key("n");
+            j.Int(static_cast<int64_t>(i) + 1);
+            j.Key("opcode");
+            j.Int(e.opcode);
+            j.Key("tick");
+            j.Int(e.tick);
+            j.Key("ms");
+            j.Int(e.ms);
+            j.Key("arg");
+            j.String(cp.ToUtf8(e.arg));
             j.EndObject();
         }
         j.EndArray();

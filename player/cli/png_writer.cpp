@@ -39,7 +39,8 @@ bool WritePng(const std::string& path, int width, int height, const uint32_t* pi
     }
     uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
     std::vector<uint8_t> packed(packedSize);
-    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) != Z_OK)
+    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 6) !=
+        Z_OK)
         return false;
     packed.resize(packedSize);
 

@@ -12,7 +12,9 @@ namespace {
 
 constexpr char kEsc = 0x1B;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -51,10 +53,12 @@ Argument Numbers(std::string_view arg) {
     return a;
 }
 
-int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 0, INT32_MAX)); }
+int32_t Clamp32(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, 0, INT32_MAX));
+}
 
 class Translator {
-public:
+  public:
     explicit Translator(const WrdTiming& t) : timing_(t) {
         division_ = std::max<int64_t>(timing_.Division(), 1);
         step_ = 4 * division_;
@@ -70,12 +74,14 @@ public:
             if (end == std::string_view::npos) end = script.size();
             Line(script.substr(pos, end - pos));
             if (end >= script.size()) break;
-            pos = end + ((script[end] == '\r' && end + 1 < script.size() && script[end + 1] == '\n') ? 2 : 1);
+            pos = end + ((script[end] == '\r' && end + 1 < script.size() && script[end + 1] == '\n')
+                             ? 2
+                             : 1);
         }
         return std::move(events_);
     }
 
-private:
+  private:
     void Line(std::string_view line) {
         size_t at = FindChar(line, '@', 0);
         const std::string_view text = line.substr(0, at);
@@ -148,11 +154,13 @@ private:
             return;
         }
         if (key == "@OFFS") {
-            offset_ = std::clamp<int64_t>(Numbers(arg).At(0) * 4 * division_, -INT32_MAX, INT32_MAX);
+            offset_ =
+                std::clamp<int64_t>(Numbers(arg).At(0) * 4 * division_, -INT32_MAX, INT32_MAX);
             return;
         }
         if (key == "@REST") {
-            clock_ = std::clamp<int64_t>(Numbers(arg).At(0) * 4 * division_ + offset_, 0, INT32_MAX);
+            clock_ =
+                std::clamp<int64_t>(Numbers(arg).At(0) * 4 * division_ + offset_, 0, INT32_MAX);
             return;
         }
         if (key == "@END(") {
@@ -164,12 +172,10 @@ private:
             const char* key;
             uint8_t op;
         } kTable[] = {
-            {"@MAG(", kOpMag},     {"@PAL(", kOpPal},     {"@TON(", kOpTon},
-            {"@COLO", kOpColor},   {"@GCLS", kOpGcls},    {"@GSCR", kOpGscreen},
-            {"@GON(", kOpGon},     {"@GLIN", kOpGline},   {"@PALR", kOpPalrev},
-            {"@FADE", kOpFade},    {"@GMOV", kOpGmove},   {"@TCLS", kOpTcls},
-            {"@ESC(", kOpEsc},     {"@LOCA", kOpLocate},  {"@GCIR", kOpGcircle},
-            {"@GINI", kOpGinit},
+            {"@MAG(", kOpMag},    {"@PAL(", kOpPal},     {"@TON(", kOpTon},     {"@COLO", kOpColor},
+            {"@GCLS", kOpGcls},   {"@GSCR", kOpGscreen}, {"@GON(", kOpGon},     {"@GLIN", kOpGline},
+            {"@PALR", kOpPalrev}, {"@FADE", kOpFade},    {"@GMOV", kOpGmove},   {"@TCLS", kOpTcls},
+            {"@ESC(", kOpEsc},    {"@LOCA", kOpLocate},  {"@GCIR", kOpGcircle}, {"@GINI", kOpGinit},
         };
         for (const auto& t : kTable) {
             if (key != t.key) continue;
@@ -183,9 +189,9 @@ private:
     }
 
     void Text(std::string_view s) {
-        bool hold = false;      // ";" seen: no step at the end
-        bool stepped = false;   // character mode already stepped
-        bool inBars = false;    // inside |...|: everything at one time
+        bool hold = false;     // ";" seen: no step at the end
+        bool stepped = false;  // character mode already stepped
+        bool inBars = false;   // inside |...|: everything at one time
         for (size_t i = 0; i < s.size();) {
             const char c = s[i];
             if (c == '|') {
@@ -244,8 +250,8 @@ private:
 
 const char* WrdOpcodeName(int op) {
     static const char* const kNames[] = {
-        "char", "@MAG", "@PAL", "@TON", "@COLOR", "@GCLS", "@GSCREEN", "@GON", "@GLINE",
-        "@PALREV", "@FADE", "@GMOVE", "@TCLS", "@ESC", "@LOCATE", "@GCIRCLE", "@GINIT"};
+        "char",    "@MAG",  "@PAL",   "@TON",  "@COLOR", "@GCLS",   "@GSCREEN", "@GON",  "@GLINE",
+        "@PALREV", "@FADE", "@GMOVE", "@TCLS", "@ESC",   "@LOCATE", "@GCIRCLE", "@GINIT"};
     return op >= 0 && op <= 16 ? kNames[op] : "?";
 }
 
@@ -262,9 +268,15 @@ int64_t WrdNumber(std::string_view s) {
     return neg ? -v : v;
 }
 
-int32_t SongTiming::Division() const { return song_.TicksPerQuarter(); }
-int32_t SongTiming::TickToMs(int32_t tick) const { return song_.TickToMs(tick); }
-int32_t SongTiming::EndTick() const { return song_.TimeToTick(song_.TotalMs); }
+int32_t SongTiming::Division() const {
+    return song_.TicksPerQuarter();
+}
+int32_t SongTiming::TickToMs(int32_t tick) const {
+    return song_.TickToMs(tick);
+}
+int32_t SongTiming::EndTick() const {
+    return song_.TimeToTick(song_.TotalMs);
+}
 
 std::vector<WrdEvent> CompileWrdScript(std::string_view script, const WrdTiming& timing) {
     return Translator(timing).Run(script);

@@ -52,13 +52,13 @@ struct WrdTiming {
 };
 
 class SongTiming : public WrdTiming {
-public:
+  public:
     explicit SongTiming(const SongTable& song) : song_(song) {}
     int32_t Division() const override;
     int32_t TickToMs(int32_t tick) const override;
     int32_t EndTick() const override;
 
-private:
+  private:
     const SongTable& song_;
 };
 
@@ -71,6 +71,8 @@ std::vector<WrdEvent> CompileWrdScript(std::string_view script, const SongTable&
 int64_t WrdNumber(std::string_view s);
 
 // True for the first byte of a double-byte character (Shift_JIS / CP932).
-inline bool IsLeadByte(uint8_t b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+inline bool IsLeadByte(uint8_t b) {
+    return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
 
 }  // namespace sonfara::wrd

@@ -79,7 +79,9 @@ std::string SharedLibraryWrdPlugin::Find() const {
     return {};
 }
 
-bool SharedLibraryWrdPlugin::Available() const { return !Find().empty(); }
+bool SharedLibraryWrdPlugin::Available() const {
+    return !Find().empty();
+}
 
 bool SharedLibraryWrdPlugin::Bind(WrdPluginApi& api) {
     if (!lib_) {
@@ -111,7 +113,9 @@ bool SharedLibraryWrdPlugin::Bind(WrdPluginApi& api) {
 ExternalWrdPlayer::ExternalWrdPlayer(WrdPluginLoader& loader, WrdWindow& window, void* windowHandle)
     : loader_(loader), window_(window), windowHandle_(windowHandle) {}
 
-ExternalWrdPlayer::~ExternalWrdPlayer() { Detach(); }
+ExternalWrdPlayer::~ExternalWrdPlayer() {
+    Detach();
+}
 
 void ExternalWrdPlayer::Attach() {
     if (handle_ != 0 || !loader_.Available()) return;
@@ -142,8 +146,10 @@ bool ExternalWrdPlayer::ChooseForSong(const std::string& songPath,
     } else if (handle_ == 0 && settings.enabled && loader_.Available()) {
         // The plug-in appeared since start-up (the switch is honoured here too).
         Attach();
-        if (handle_ != 0) Open(script, settings);
-        else active_ = false;
+        if (handle_ != 0)
+            Open(script, settings);
+        else
+            active_ = false;
     } else {
         active_ = false;
     }
@@ -200,28 +206,37 @@ int32_t ExternalWrdPlayer::MajorVersion() const {
 int32_t ExternalWrdPlayer::MinorVersion() const {
     return bound_ && api_.dswrdGetMinorVersion ? api_.dswrdGetMinorVersion() : -1;
 }
-int32_t ExternalWrdPlayer::CallbackValue() { return g_callbackValue.load(std::memory_order_relaxed); }
+int32_t ExternalWrdPlayer::CallbackValue() {
+    return g_callbackValue.load(std::memory_order_relaxed);
+}
 
 void WrdPresenter::SongLoaded(const std::string& songPath, const SongTable& song,
                               const WrdSettings& settings, bool externalEnabled) {
     bool external = false;
-    if (external_) external = external_->ChooseForSong(songPath, {settings.showWrd, externalEnabled});
+    if (external_)
+        external = external_->ChooseForSong(songPath, {settings.showWrd, externalEnabled});
     builtIn_.LoadWrdScript(songPath, song, settings, external);
 }
 
 void WrdPresenter::Timer(int32_t currentTick, int32_t division) {
-    if (ExternalActive()) external_->Tick(currentTick, division);
-    else builtIn_.RunDueWrdEvents();
+    if (ExternalActive())
+        external_->Tick(currentTick, division);
+    else
+        builtIn_.RunDueWrdEvents();
 }
 
 void WrdPresenter::Seeked(int32_t tick, int32_t division, bool portChanging) {
-    if (ExternalActive()) external_->Seek(tick, division, portChanging);
-    else builtIn_.RestartAfterSeek();
+    if (ExternalActive())
+        external_->Seek(tick, division, portChanging);
+    else
+        builtIn_.RestartAfterSeek();
 }
 
 void WrdPresenter::SongRepeats() {
-    if (ExternalActive()) external_->Rewind();
-    else if (builtIn_.Active()) builtIn_.ClearWrdScreen();
+    if (ExternalActive())
+        external_->Rewind();
+    else if (builtIn_.Active())
+        builtIn_.ClearWrdScreen();
 }
 
 void WrdPresenter::Stopped() {

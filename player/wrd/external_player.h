@@ -40,7 +40,7 @@ struct WrdPluginApi {
 
 // Finds and binds the plug-in library.
 class WrdPluginLoader {
-public:
+  public:
     virtual ~WrdPluginLoader() = default;
     virtual bool Available() const = 0;
     // Loads the library and binds its exports; false if any required one is missing.
@@ -50,7 +50,7 @@ public:
 // The shared library "libdswrd.so" ("dswrd.dll" on Windows) in the program
 // folder or the system library folder, loaded with dlopen.
 class SharedLibraryWrdPlugin : public WrdPluginLoader {
-public:
+  public:
     // `folders`: where to look, in order; empty means the program's folder
     // and the system library folders.
     explicit SharedLibraryWrdPlugin(std::vector<std::string> folders = {});
@@ -59,7 +59,7 @@ public:
     bool Available() const override;
     bool Bind(WrdPluginApi& api) override;
 
-private:
+  private:
     std::string Find() const;
     std::vector<std::string> folders_;
     void* lib_ = nullptr;
@@ -71,7 +71,7 @@ struct ExternalWrdSettings {
 };
 
 class ExternalWrdPlayer {
-public:
+  public:
     ExternalWrdPlayer(WrdPluginLoader& loader, WrdWindow& window, void* windowHandle);
     ~ExternalWrdPlayer();
 
@@ -103,7 +103,7 @@ public:
     // The value the plug-in's callback last left.
     static int32_t CallbackValue();
 
-private:
+  private:
     void Open(const std::string& script, const ExternalWrdSettings& settings);
     WrdPluginLoader& loader_;
     WrdWindow& window_;
@@ -120,13 +120,13 @@ private:
 
 // Both presentations behind the calls the rest of the player makes.
 class WrdPresenter {
-public:
+  public:
     WrdPresenter(WrdRuntime& builtIn, ExternalWrdPlayer* external)
         : builtIn_(builtIn), external_(external) {}
 
     // File-open pipeline, after the song is loaded.
-    void SongLoaded(const std::string& songPath, const SongTable& song,
-                    const WrdSettings& settings, bool externalEnabled);
+    void SongLoaded(const std::string& songPath, const SongTable& song, const WrdSettings& settings,
+                    bool externalEnabled);
     // WRD window timer.
     void Timer(int32_t currentTick, int32_t division);
     // Sequencer hooks.
@@ -135,7 +135,7 @@ public:
     void Stopped();
     bool ExternalActive() const { return external_ && external_->Active(); }
 
-private:
+  private:
     WrdRuntime& builtIn_;
     ExternalWrdPlayer* external_;
 };

@@ -9,11 +9,20 @@ namespace sonfara::wrd {
 
 const std::array<MagCopy, 16> kMagCopy = {{
     {0, 0},  // 0: literal from the pixel stream
-    {1, 0}, {2, 0}, {4, 0},
-    {0, 1}, {1, 1},
-    {0, 2}, {1, 2}, {2, 2},
-    {0, 4}, {1, 4}, {2, 4},
-    {0, 8}, {1, 8}, {2, 8},
+    {1, 0},
+    {2, 0},
+    {4, 0},
+    {0, 1},
+    {1, 1},
+    {0, 2},
+    {1, 2},
+    {2, 2},
+    {0, 4},
+    {1, 4},
+    {2, 4},
+    {0, 8},
+    {1, 8},
+    {2, 8},
     {0, 16},
 }};
 
@@ -26,7 +35,9 @@ constexpr size_t kFixedPartSize = 30;  // signature, machine code, user name
 constexpr int kPadLines = 16;
 constexpr int kPadUnits = 4;
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t Le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -133,7 +144,8 @@ bool DecodeMag(std::span<const uint8_t> file, MagPicture& out, std::string* erro
                 if (!pix.Byte(d[0]) || !pix.Byte(d[1])) return Fail(error, "pixels cut short");
             } else {
                 const MagCopy c = kMagCopy[f];
-                const uint8_t* s = d - static_cast<ptrdiff_t>(stride) * c.lines_up - 2 * c.units_left;
+                const uint8_t* s =
+                    d - static_cast<ptrdiff_t>(stride) * c.lines_up - 2 * c.units_left;
                 d[0] = s[0];
                 d[1] = s[1];
             }
@@ -161,7 +173,8 @@ bool DecodeMag(std::span<const uint8_t> file, MagPicture& out, std::string* erro
 bool LoadMagFile(const std::string& path, MagPicture& out, std::string* error) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return Fail(error, "cannot open file");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
     if (in.bad()) return Fail(error, "cannot read file");
     return DecodeMag(bytes, out, error);
 }

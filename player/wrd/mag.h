@@ -23,7 +23,7 @@ extern const std::array<MagCopy, 16> kMagCopy;
 inline constexpr int kMaxMagSide = 4096;
 
 struct MagPicture {
-    int width = 0;   // pixels, as given by the header's start and end
+    int width = 0;  // pixels, as given by the header's start and end
     int height = 0;
     int colors = 16;  // 16 or 256
     int startX = 0;   // the header's placement of the picture

@@ -19,8 +19,12 @@ constexpr int kMaxCursor = 1000;  // far beyond the 80 x 25 screen, far from ove
 constexpr size_t kMaxCachedPictures = 128;
 constexpr uint32_t kNoColor = ~0u;
 
-int ClampCoord(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -(1 << 24), 1 << 24)); }
-int ClampCursor(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, 1, kMaxCursor)); }
+int ClampCoord(int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, -(1 << 24), 1 << 24));
+}
+int ClampCursor(int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, 1, kMaxCursor));
+}
 
 std::vector<std::string_view> Split(std::string_view s, char sep) {
     std::vector<std::string_view> out;
@@ -39,7 +43,9 @@ std::vector<int64_t> Numbers(std::string_view s) {
     return v;
 }
 
-int64_t At(const std::vector<int64_t>& v, size_t i) { return i < v.size() ? v[i] : 0; }
+int64_t At(const std::vector<int64_t>& v, size_t i) {
+    return i < v.size() ? v[i] : 0;
+}
 
 std::string_view TrimBlanks(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -70,7 +76,8 @@ fs::path MatchEntry(const fs::path& dir, const std::string& name) {
 }
 
 bool IsAscii(std::string_view s) {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
 }  // namespace
@@ -283,8 +290,10 @@ void WrdRuntime::SetPalette(std::string_view arg) {
     if (column < 1 || column > 17) return;
     for (size_t i = 1; i < items.size() && i <= 16; ++i) {
         std::string item(TrimBlanks(items[i]));
-        if (item.size() == 2) item += "0";
-        else if (item.size() == 1) item += "00";
+        if (item.size() == 2)
+            item += "0";
+        else if (item.size() == 1)
+            item += "00";
         if (item.size() != 3 || !std::all_of(item.begin(), item.end(), ::isxdigit)) continue;
         const uint32_t d1 = std::stoul(item.substr(0, 1), nullptr, 16);
         const uint32_t d2 = std::stoul(item.substr(1, 1), nullptr, 16);
@@ -327,15 +336,39 @@ void WrdRuntime::Perform(const WrdEvent& e) {
         case kOpColor:
             for (auto part : Split(e.arg, ';')) {
                 switch (WrdNumber(part)) {
-                    case 30: textColor_ = ColorRef(0, 0, 0); break;
-                    case 17: case 31: textColor_ = ColorRef(255, 0, 0); break;
-                    case 18: case 34: textColor_ = ColorRef(0, 0, 255); break;
-                    case 19: case 35: textColor_ = ColorRef(255, 0, 255); break;
-                    case 20: case 32: textColor_ = ColorRef(0, 255, 0); break;
-                    case 21: case 33: textColor_ = ColorRef(255, 255, 0); break;
-                    case 22: case 36: textColor_ = ColorRef(0, 255, 255); break;
-                    case 23: case 37: textColor_ = ColorRef(255, 255, 255); break;
-                    default: break;
+                    case 30:
+                        textColor_ = ColorRef(0, 0, 0);
+                        break;
+                    case 17:
+                    case 31:
+                        textColor_ = ColorRef(255, 0, 0);
+                        break;
+                    case 18:
+                    case 34:
+                        textColor_ = ColorRef(0, 0, 255);
+                        break;
+                    case 19:
+                    case 35:
+                        textColor_ = ColorRef(255, 0, 255);
+                        break;
+                    case 20:
+                    case 32:
+                        textColor_ = ColorRef(0, 255, 0);
+                        break;
+                    case 21:
+                    case 33:
+                        textColor_ = ColorRef(255, 255, 0);
+                        break;
+                    case 22:
+                    case 36:
+                        textColor_ = ColorRef(0, 255, 255);
+                        break;
+                    case 23:
+                    case 37:
+                        textColor_ = ColorRef(255, 255, 255);
+                        break;
+                    default:
+                        break;
                 }
             }
             break;
@@ -355,13 +388,18 @@ void WrdRuntime::Perform(const WrdEvent& e) {
             const int x1 = ClampCoord(At(a, 0)), y1 = ClampCoord(At(a, 1));
             const int x2 = ClampCoord(At(a, 2)), y2 = ClampCoord(At(a, 3));
             switch (At(a, 5)) {
-                case 0: page.Line(x1, y1, x2, y2, c); break;
-                case 1: page.Box(x1, y1, x2, y2, c); break;
+                case 0:
+                    page.Line(x1, y1, x2, y2, c);
+                    break;
+                case 1:
+                    page.Box(x1, y1, x2, y2, c);
+                    break;
                 case 2:
                     if (const uint32_t f = PaletteColor(At(a, 6)); f != kNoColor)
                         page.FilledBox(x1, y1, x2, y2, c, f);
                     break;
-                default: break;
+                default:
+                    break;
             }
             break;
         }

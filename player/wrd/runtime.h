@@ -28,7 +28,7 @@ inline constexpr uint32_t kTextKey = ColorRef(224, 224, 224);
 
 // The song position as the sequencer keeps it.
 class WrdClock {
-public:
+  public:
     virtual ~WrdClock() = default;
     virtual int32_t SongPositionMs() const = 0;
     virtual bool Paused() const { return false; }
@@ -36,7 +36,7 @@ public:
 
 // What the presentation asks of the WRD window (the GUI implements it).
 class WrdWindow {
-public:
+  public:
     virtual ~WrdWindow() = default;
     // First script of the run: prepare to show a 640 x 480 frame.
     virtual bool SetUp() { return true; }
@@ -48,16 +48,16 @@ public:
 };
 
 struct WrdSettings {
-    bool showWrd = true;       // ShowWRD: show the window when a script loads
+    bool showWrd = true;         // ShowWRD: show the window when a script loads
     bool builtInEnabled = true;  // MWRDEmulation: the built-in interpreter is on
 };
 
 // Outcome of LoadWrdScript.
 enum class WrdLoad {
-    kActive,        // script compiled, timer running
-    kNoScript,      // no script file, or the interpreter is switched off
-    kSetUpFailed,   // the window could not show frames
-    kReadError,     // the script file could not be read
+    kActive,       // script compiled, timer running
+    kNoScript,     // no script file, or the interpreter is switched off
+    kSetUpFailed,  // the window could not show frames
+    kReadError,    // the script file could not be read
 };
 
 // The palette table: colour numbers 1..16 by columns 0..17 (column 1 is the
@@ -65,7 +65,7 @@ enum class WrdLoad {
 using WrdPalette = std::array<std::array<uint32_t, 18>, 17>;
 
 class WrdRuntime {
-public:
+  public:
     WrdRuntime(const WrdClock& clock, WrdWindow& window, const GlyphSource* glyphs = nullptr);
     ~WrdRuntime();
 
@@ -112,7 +112,7 @@ public:
     // Performs one event now, whatever its time.
     void Perform(const WrdEvent& e);
 
-private:
+  private:
     struct Picture {
         std::unique_ptr<Surface> surface;  // null: could not be decoded
     };

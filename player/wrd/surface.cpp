@@ -39,10 +39,26 @@ void Surface::Blit(int x, int y, int w, int h, const Surface& src, int sx, int s
                    bool transparent) {
     // Clip in 64 bits so that huge arguments cannot overflow.
     int64_t dx = x, dy = y, sx64 = sx, sy64 = sy, w64 = w, h64 = h;
-    if (sx64 < 0) { dx -= sx64; w64 += sx64; sx64 = 0; }
-    if (sy64 < 0) { dy -= sy64; h64 += sy64; sy64 = 0; }
-    if (dx < 0) { sx64 -= dx; w64 += dx; dx = 0; }
-    if (dy < 0) { sy64 -= dy; h64 += dy; dy = 0; }
+    if (sx64 < 0) {
+        dx -= sx64;
+        w64 += sx64;
+        sx64 = 0;
+    }
+    if (sy64 < 0) {
+        dy -= sy64;
+        h64 += sy64;
+        sy64 = 0;
+    }
+    if (dx < 0) {
+        sx64 -= dx;
+        w64 += dx;
+        dx = 0;
+    }
+    if (dy < 0) {
+        sy64 -= dy;
+        h64 += dy;
+        dy = 0;
+    }
     w64 = std::min({w64, int64_t{src.width_} - sx64, int64_t{width_} - dx});
     h64 = std::min({h64, int64_t{src.height_} - sy64, int64_t{height_} - dy});
     if (w64 <= 0 || h64 <= 0) return;
@@ -62,8 +78,8 @@ void Surface::Blit(int x, int y, int w, int h, const Surface& src, int sx, int s
     }
     const uint32_t key = src.colorKey_;
     for (int r = 0; r < ch; ++r) {
-        const uint32_t* s = scratch.empty() ? from->Row(fy + r) + fx
-                                            : &scratch[static_cast<size_t>(r) * cw];
+        const uint32_t* s =
+            scratch.empty() ? from->Row(fy + r) + fx : &scratch[static_cast<size_t>(r) * cw];
         uint32_t* d = Row(cdy + r) + cdx;
         if (!transparent) {
             std::memmove(d, s, sizeof(uint32_t) * cw);
@@ -118,8 +134,14 @@ void Surface::Line(int x1, int y1, int x2, int y2, uint32_t colorref) {
             pixels_[static_cast<size_t>(ay) * width_ + ax] = p;
         if (ax == bx && ay == by) break;
         const int64_t e2 = 2 * err;
-        if (e2 >= dy) { err += dy; ax += sx; }
-        if (e2 <= dx) { err += dx; ay += sy; }
+        if (e2 >= dy) {
+            err += dy;
+            ax += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            ay += sy;
+        }
     }
 }
 
@@ -156,10 +178,14 @@ void Surface::Circle(int cx, int cy, int r, uint32_t colorref) {
     };
     int64_t x = rr, y = 0, err = 1 - rr;
     while (x >= y) {
-        plot(x0 + x, y0 + y); plot(x0 - x, y0 + y);
-        plot(x0 + x, y0 - y); plot(x0 - x, y0 - y);
-        plot(x0 + y, y0 + x); plot(x0 - y, y0 + x);
-        plot(x0 + y, y0 - x); plot(x0 - y, y0 - x);
+        plot(x0 + x, y0 + y);
+        plot(x0 - x, y0 + y);
+        plot(x0 + x, y0 - y);
+        plot(x0 - x, y0 - y);
+        plot(x0 + y, y0 + x);
+        plot(x0 - y, y0 + x);
+        plot(x0 + y, y0 - x);
+        plot(x0 - y, y0 - x);
         ++y;
         if (err < 0) {
             err += 2 * y + 1;
@@ -176,11 +202,13 @@ void Surface::FilledCircle(int cx, int cy, int r, uint32_t fore, uint32_t fill) 
     const int64_t x0 = cx, y0 = cy;
     if (x0 + rr < 0 || y0 + rr < 0 || x0 - rr >= width_ || y0 - rr >= height_) return;
     const uint32_t p = ConvertColor(fill);
-    const int64_t top = std::max<int64_t>(y0 - rr, 0), bottom = std::min<int64_t>(y0 + rr, height_ - 1);
+    const int64_t top = std::max<int64_t>(y0 - rr, 0),
+                  bottom = std::min<int64_t>(y0 + rr, height_ - 1);
     for (int64_t y = top; y <= bottom; ++y) {
         const int64_t dy = y - y0;
         const int64_t half = static_cast<int64_t>(std::sqrt(double(rr * rr - dy * dy)));
-        const int64_t l = std::max<int64_t>(x0 - half, -1), rgt = std::min<int64_t>(x0 + half, width_);
+        const int64_t l = std::max<int64_t>(x0 - half, -1),
+                      rgt = std::min<int64_t>(x0 + half, width_);
         Span(static_cast<int>(l), static_cast<int>(rgt), static_cast<int>(y), p);
     }
     Circle(cx, cy, static_cast<int>(rr), fore);

@@ -28,7 +28,7 @@ struct GlyphBitmap {
 // Supplies character bitmaps for 8 x 16 cells. The GUI gives a Japanese
 // monospace font; the engine's own fallback covers ASCII.
 class GlyphSource {
-public:
+  public:
     virtual ~GlyphSource() = default;
     // `ch` is one character in code-page bytes (1 or 2 bytes); `cells` is the
     // number of 8-pixel columns it occupies.
@@ -37,12 +37,12 @@ public:
 
 // Built-in bitmap font: printable ASCII, an outlined box for anything else.
 class FallbackGlyphs : public GlyphSource {
-public:
+  public:
     GlyphBitmap Glyph(std::string_view ch, int cells) const override;
 };
 
 class Surface {
-public:
+  public:
     Surface(int width, int height);
 
     int Width() const { return width_; }
@@ -76,7 +76,7 @@ public:
     // the rest of the cell in `back`.
     void DrawGlyph(int x, int y, const GlyphBitmap& g, uint32_t fore, uint32_t back);
 
-private:
+  private:
     void Span(int x1, int x2, int y, uint32_t pixel);
     int width_;
     int height_;

@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class CliWrd : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() / ("sonfara_cli_wrd_" + std::to_string(::getpid()));
         fs::create_directories(dir);

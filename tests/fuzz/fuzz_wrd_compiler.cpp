@@ -8,14 +8,14 @@
 namespace {
 
 class Timing : public sonfara::wrd::WrdTiming {
-public:
+  public:
     int32_t Division() const override { return 480; }
     int32_t TickToMs(int32_t tick) const override { return tick; }
     int32_t EndTick() const override { return 123456; }
 };
 
 class Clock : public sonfara::wrd::WrdClock {
-public:
+  public:
     int32_t SongPositionMs() const override { return INT32_MAX; }
 };
 

@@ -1,20 +1,25 @@
+#include "player/wrd/compiler.h"
+
 #include <gtest/gtest.h>
 
 #include "player/song/song_table.h"
-#include "player/wrd/compiler.h"
 
 namespace sonfara::wrd {
 namespace {
 
 // 480 ticks per quarter at 120 beats per minute: one tick is 1.0417 ms.
 class Timing : public WrdTiming {
-public:
+  public:
     int32_t Division() const override { return 480; }
-    int32_t TickToMs(int32_t tick) const override { return static_cast<int32_t>(tick * 1000LL / 960); }
+    int32_t TickToMs(int32_t tick) const override {
+        return static_cast<int32_t>(tick * 1000LL / 960);
+    }
     int32_t EndTick() const override { return 99999; }
 };
 
-std::vector<WrdEvent> Compile(std::string_view s) { return CompileWrdScript(s, Timing()); }
+std::vector<WrdEvent> Compile(std::string_view s) {
+    return CompileWrdScript(s, Timing());
+}
 
 std::vector<int32_t> Ticks(const std::vector<WrdEvent>& ev) {
     std::vector<int32_t> t;
@@ -23,7 +28,8 @@ std::vector<int32_t> Ticks(const std::vector<WrdEvent>& ev) {
 }
 
 TEST(WrdCompiler, WaitRestOffsetAndEndSetTheClock) {
-    auto ev = Compile("@WAIT(1)\n@GINIT()\n@WAIT(2,24)\n@GINIT()\n@REST(1)\n@GINIT()\n@END()\n@GINIT()");
+    auto ev =
+        Compile("@WAIT(1)\n@GINIT()\n@WAIT(2,24)\n@GINIT()\n@REST(1)\n@GINIT()\n@END()\n@GINIT()");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 2160, 1920, 99999}));
     ev = Compile("@OFFSET(2)\n@WAIT(1)\n@GINIT()\n@REST(1);\n@GINIT()");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{3840, 5760}));
@@ -75,7 +81,9 @@ TEST(WrdCompiler, TextLinesAndCharacterMode) {
 }
 
 TEST(WrdCompiler, EscapeSequences) {
-    auto ev = Compile("\x1b[33mA\x1b[5;10fB\x1b" "EC\x1bxD");
+    auto ev = Compile(
+        "\x1b[33mA\x1b[5;10fB\x1b"
+        "EC\x1bxD");
     ASSERT_EQ(ev.size(), 7u);
     EXPECT_EQ(ev[0].opcode, kOpColor);
     EXPECT_EQ(ev[0].arg, "33");
@@ -94,7 +102,9 @@ TEST(WrdCompiler, DoubleByteCharactersStayWhole) {
     EXPECT_EQ(ev[0].arg, "\x81\x40");
     EXPECT_EQ(ev[1].arg, "\x83\x5c");
     // A double-byte character whose second byte is "|" does not open bars.
-    ev = Compile("\x95\x7c" "A\nB");
+    ev = Compile(
+        "\x95\x7c"
+        "A\nB");
     ASSERT_EQ(ev.size(), 3u);
     EXPECT_EQ(ev[0].arg, "\x95\x7c");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 0, 1920}));
@@ -103,11 +113,13 @@ TEST(WrdCompiler, DoubleByteCharactersStayWhole) {
 TEST(WrdCompiler, MalformedInputIsHarmless) {
     auto ev = Compile("@WAIT(abc)\n@WMODE(-50)\nAB\n@WAIT(99999999999)\nC\n@MAG(x.mag");
     ASSERT_EQ(ev.size(), 4u);
-    EXPECT_EQ(ev[0].tick, 0);                 // bad number reads as 0, clock never negative
-    EXPECT_EQ(ev[2].tick, INT32_MAX);         // huge wait saturates
-    EXPECT_EQ(ev[3].arg, "x.mag");            // no closing parenthesis
+    EXPECT_EQ(ev[0].tick, 0);          // bad number reads as 0, clock never negative
+    EXPECT_EQ(ev[2].tick, INT32_MAX);  // huge wait saturates
+    EXPECT_EQ(ev[3].arg, "x.mag");     // no closing parenthesis
     EXPECT_TRUE(Compile("").empty());
-    EXPECT_TRUE(Compile("\n\r\n\x1a" "ABC").empty());  // DOS end-of-file mark
+    EXPECT_TRUE(Compile("\n\r\n\x1a"
+                        "ABC")
+                    .empty());  // DOS end-of-file mark
     EXPECT_EQ(WrdNumber(" -12abc"), -12);
     EXPECT_EQ(WrdNumber("2.9"), 2);
     EXPECT_EQ(WrdNumber("x"), 0);

@@ -1,11 +1,12 @@
-#include <gtest/gtest.h>
+#include "player/wrd/external_player.h"
+
 #include <dlfcn.h>
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "player/song/song_table.h"
-#include "player/wrd/external_player.h"
 
 namespace sonfara::wrd {
 namespace {
@@ -13,12 +14,12 @@ namespace {
 namespace fs = std::filesystem;
 
 class NullClock : public WrdClock {
-public:
+  public:
     int32_t SongPositionMs() const override { return 0; }
 };
 
 class Window : public WrdWindow {
-public:
+  public:
     void Show() override { calls += "show "; }
     void Hide() override { calls += "hide "; }
     void StartTimer() override { calls += "start "; }
@@ -27,7 +28,7 @@ public:
 };
 
 class ExternalTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("sonfara_dswrd_" + std::to_string(::getpid()) + "_" +
@@ -43,7 +44,8 @@ protected:
     }
     // The log of the plug-in instance the loader bound (same library image).
     std::string Log() {
-        void* lib = dlopen((fs::path(FAKE_WRD_PLUGIN_DIR) / "libdswrd.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+        void* lib =
+            dlopen((fs::path(FAKE_WRD_PLUGIN_DIR) / "libdswrd.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
         if (!lib) return "<not loaded>";
         auto fn = reinterpret_cast<const char* (*)()>(dlsym(lib, "fakeWrdLog"));
         std::string s = fn();

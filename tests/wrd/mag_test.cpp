@@ -1,8 +1,9 @@
+#include "player/wrd/mag.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "player/wrd/mag.h"
 #include "tests/wrd/tools/mag_encoder.h"
 
 namespace sonfara::wrd {

@@ -1,10 +1,11 @@
+#include "player/wrd/runtime.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "player/song/song_table.h"
-#include "player/wrd/runtime.h"
 #include "tests/wrd/tools/mag_encoder.h"
 
 namespace sonfara::wrd {
@@ -13,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class ManualClock : public WrdClock {
-public:
+  public:
     int32_t SongPositionMs() const override { return ms; }
     bool Paused() const override { return paused; }
     int32_t ms = 0;
@@ -21,8 +22,11 @@ public:
 };
 
 class RecordingWindow : public WrdWindow {
-public:
-    bool SetUp() override { calls += "setup "; return setUpOk; }
+  public:
+    bool SetUp() override {
+        calls += "setup ";
+        return setUpOk;
+    }
     void Show() override { calls += "show "; }
     void Hide() override { calls += "hide "; }
     void StartTimer() override { calls += "start "; }
@@ -35,7 +39,7 @@ public:
 
 // 480 ticks per quarter, one tick per millisecond: times read as ticks.
 class Timing : public WrdTiming {
-public:
+  public:
     int32_t Division() const override { return 480; }
     int32_t TickToMs(int32_t tick) const override { return tick; }
     int32_t EndTick() const override { return 100000; }
@@ -52,7 +56,7 @@ bool CellHas(const Surface& s, int col, int row, uint32_t px, int yoff = 0) {
 }
 
 class WrdRuntimeTest : public ::testing::Test {
-protected:
+  protected:
     void Load(std::string_view script, const std::string& folder = "") {
         rt.LoadScriptText(script, Timing(), folder);
     }
@@ -66,19 +70,21 @@ protected:
 };
 
 TEST_F(WrdRuntimeTest, TextIsDrawnInCellsAndComposedBetweenBands) {
-    Load("@WMODE(23)\nAB\x88\x9f" "C\n@LOCATE(3,2)\n\tZ");
+    Load(
+        "@WMODE(23)\nAB\x88\x9f"
+        "C\n@LOCATE(3,2)\n\tZ");
     RunTo(0);
     EXPECT_EQ(window.presented, 1);
     const Surface& t = rt.TextLayer();
     EXPECT_TRUE(CellHas(t, 1, 1, kWhite));
     EXPECT_TRUE(CellHas(t, 2, 1, kWhite));
-    EXPECT_TRUE(CellHas(t, 3, 1, kWhite));   // the double-byte character spans two cells
-    EXPECT_TRUE(CellHas(t, 5, 1, kWhite));   // C after it, at column 5
+    EXPECT_TRUE(CellHas(t, 3, 1, kWhite));  // the double-byte character spans two cells
+    EXPECT_TRUE(CellHas(t, 5, 1, kWhite));  // C after it, at column 5
     EXPECT_FALSE(CellHas(t, 6, 1, kWhite));
     EXPECT_EQ(rt.CursorColumn(), 6);
     RunTo(1000);
     EXPECT_EQ(rt.CursorRow(), 2);
-    EXPECT_EQ(rt.CursorColumn(), 12);        // tab moved 8 columns, Z one more
+    EXPECT_EQ(rt.CursorColumn(), 12);  // tab moved 8 columns, Z one more
     EXPECT_TRUE(CellHas(t, 11, 2, kWhite));
     EXPECT_FALSE(CellHas(t, 3, 2, kWhite));
 
@@ -122,16 +128,17 @@ TEST_F(WrdRuntimeTest, TextClearing) {
 }
 
 TEST_F(WrdRuntimeTest, GraphicsCommandsDrawOnTheActivePage) {
-    Load("@GLINE(10,10,20,10,2,0,0);\n@GLINE(30,30,40,40,4,2,1);\n@GCIRCLE(100,100,10,6,2,5);\n"
-         "@GLINE(0,0,5,5,16,0,0);\n@GCIRCLE(0,0,5,99,0,0);");
+    Load(
+        "@GLINE(10,10,20,10,2,0,0);\n@GLINE(30,30,40,40,4,2,1);\n@GCIRCLE(100,100,10,6,2,5);\n"
+        "@GLINE(0,0,5,5,16,0,0);\n@GCIRCLE(0,0,5,99,0,0);");
     RunTo(0);
     const Surface& p = rt.Page(0);
-    EXPECT_EQ(p.Pixel(15, 10), 0xFF0000u);   // colour 2: red
-    EXPECT_EQ(p.Pixel(30, 35), 0x00FF00u);   // outline colour 4: green
-    EXPECT_EQ(p.Pixel(35, 35), 0x0000FFu);   // fill colour 1: blue
-    EXPECT_EQ(p.Pixel(110, 100), 0xFFFF00u); // circle outline colour 6: yellow
-    EXPECT_EQ(p.Pixel(100, 100), 0x00FFFFu); // fill colour 5: cyan
-    EXPECT_EQ(p.Pixel(2, 2), 0u);            // colour 16 does not exist: nothing drawn
+    EXPECT_EQ(p.Pixel(15, 10), 0xFF0000u);    // colour 2: red
+    EXPECT_EQ(p.Pixel(30, 35), 0x00FF00u);    // outline colour 4: green
+    EXPECT_EQ(p.Pixel(35, 35), 0x0000FFu);    // fill colour 1: blue
+    EXPECT_EQ(p.Pixel(110, 100), 0xFFFF00u);  // circle outline colour 6: yellow
+    EXPECT_EQ(p.Pixel(100, 100), 0x00FFFFu);  // fill colour 5: cyan
+    EXPECT_EQ(p.Pixel(2, 2), 0u);             // colour 16 does not exist: nothing drawn
     const Surface& f = rt.ComposeFrame();
     EXPECT_EQ(f.Pixel(15, 50), 0xFF0000u);
 
@@ -215,10 +222,11 @@ TEST_F(WrdRuntimeTest, SeekAndRepeatReplayFromTheFirstEvent) {
 }
 
 class WrdFilesTest : public WrdRuntimeTest {
-protected:
+  protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("sonfara_wrd_" + std::to_string(::getpid()) + "_" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("sonfara_wrd_" + std::to_string(::getpid()) + "_" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "song");
         song.Division = 480;
@@ -227,7 +235,8 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
     void Write(const fs::path& p, const std::vector<uint8_t>& bytes) {
         std::ofstream o(p, std::ios::binary);
-        o.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        o.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
     }
     void Write(const fs::path& p, const std::string& s) {
         Write(p, std::vector<uint8_t>(s.begin(), s.end()));
@@ -249,9 +258,11 @@ TEST_F(WrdFilesTest, PicturesAreDecodedOnceAndClippedToThePage) {
     Write(dir / "song" / "big.mag", Picture(1000, 700, 5, ColorRef(0, 255, 0)));
     Write(dir / "outside.mag", Picture(8, 8, 1, ColorRef(255, 0, 0)));
     Write(dir / "song" / "broken.mag", std::string("MAKI02  not really"));
-    Load("@MAG(pic.mag,1);\n@MAG(PIC.MAG);\n@GSCREEN(1,1);\n@MAG(big.mag);\n@MAG(broken.mag);\n"
-         "@MAG(../outside.mag);\n@MAG(" + (dir / "outside.mag").string() + ");\n@MAG(missing.mag);",
-         (dir / "song").string());
+    Load(
+        "@MAG(pic.mag,1);\n@MAG(PIC.MAG);\n@GSCREEN(1,1);\n@MAG(big.mag);\n@MAG(broken.mag);\n"
+        "@MAG(../outside.mag);\n@MAG(" +
+            (dir / "outside.mag").string() + ");\n@MAG(missing.mag);",
+        (dir / "song").string());
     RunTo(0);
     EXPECT_EQ(rt.Page(0).Pixel(63, 31), 0x0000FFu);
     EXPECT_EQ(rt.Page(0).Pixel(64, 31), 0u);

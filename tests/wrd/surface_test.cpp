@@ -1,8 +1,8 @@
+#include "player/wrd/surface.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
-
-#include "player/wrd/surface.h"
 
 namespace sonfara::wrd {
 namespace {

@@ -12,7 +12,9 @@ namespace {
 
 using sonfara::wrd::tools::MagImage;
 
-constexpr uint32_t Rgb(int r, int g, int b) { return r | (g << 8) | (b << 16); }
+constexpr uint32_t Rgb(int r, int g, int b) {
+    return r | (g << 8) | (b << 16);
+}
 
 // 640 x 400, 16 colours: a banded evening sky, a sun, hills and a staff of
 // five lines with a few notes.
@@ -67,10 +69,12 @@ std::vector<std::string> Script() {
         "@WAIT(5)",
         "@WMODE(11,1)",
         "@COLOR(36);",
-        "\x1b[20;6f" "Hello, this is Sonfara.",
+        "\x1b[20;6f"
+        "Hello, this is Sonfara.",
         "@WAIT(9)",
         "@TCLS(1,20,80,22);",
-        "\x1b[20;6f" "歌詞は一文字ずつ流れます。",
+        "\x1b[20;6f"
+        "歌詞は一文字ずつ流れます。",
         "@WAIT(13)",
         "@WMODE(23,0)",
         "@TCLS(1,20,80,22);",
@@ -86,14 +90,17 @@ std::vector<std::string> Script() {
         "@FADE(0,1,0);",
         "@TCLS(0,0,0,0);",
         "@COLOR(35);",
-        "\x1b[21;6f" "色の表が切り替わりました。",
+        "\x1b[21;6f"
+        "色の表が切り替わりました。",
         "@WAIT(23)",
         "@TCLS(0,0,0,0);",
         "@WMODE(11,1)",
         "@COLOR(37);",
-        "\x1b[20;6f" "Thank you for listening,",
+        "\x1b[20;6f"
+        "Thank you for listening,",
         "@WAIT(27)",
-        "\x1b[21;6f" "and enjoy your MIDI songs!",
+        "\x1b[21;6f"
+        "and enjoy your MIDI songs!",
         "@WAIT(33)",
         "@WMODE(23,0)",
         "@TON(0);",

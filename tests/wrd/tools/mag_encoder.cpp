@@ -20,7 +20,9 @@ void Put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
 
 }  // namespace
 
-const std::array<int, 16>& LastMagDirectionCounts() { return g_counts; }
+const std::array<int, 16>& LastMagDirectionCounts() {
+    return g_counts;
+}
 
 std::vector<uint8_t> EncodeMag(const MagImage& img, const MagEncodeOptions& opt) {
     g_counts.fill(0);
@@ -41,8 +43,10 @@ std::vector<uint8_t> EncodeMag(const MagImage& img, const MagEncodeOptions& opt)
             const int px = x + (sx - ax);
             const uint8_t c = img.pixels[static_cast<size_t>(y) * img.width + x];
             uint8_t& b = packed[static_cast<size_t>(y) * rowBytes + (is256 ? px : px / 2)];
-            if (is256) b = c;
-            else b |= (px & 1) ? (c & 0x0F) : static_cast<uint8_t>(c << 4);
+            if (is256)
+                b = c;
+            else
+                b |= (px & 1) ? (c & 0x0F) : static_cast<uint8_t>(c << 4);
         }
     auto unit = [&](int y, int u) -> int {
         if (y < 0 || u < 0) return 0;
@@ -75,8 +79,10 @@ std::vector<uint8_t> EncodeMag(const MagImage& img, const MagEncodeOptions& opt)
                 pix.push_back(v >> 8);
             }
             uint8_t& fb = cur[u >> 1];
-            if (u & 1) fb = (fb & 0xF0) | flag;
-            else fb = static_cast<uint8_t>((fb & 0x0F) | (flag << 4));
+            if (u & 1)
+                fb = (fb & 0xF0) | flag;
+            else
+                fb = static_cast<uint8_t>((fb & 0x0F) | (flag << 4));
         }
         for (int x = 0; x < flagBytes; ++x) {
             const uint8_t diff = cur[x] ^ prev[x];
@@ -108,8 +114,8 @@ std::vector<uint8_t> EncodeMag(const MagImage& img, const MagEncodeOptions& opt)
     Put16(out, hdr + 10, img.startY + h - 1);
     for (int i = 0; i < img.colors; ++i) {
         const uint32_t c = img.palette[i];
-        out[hdr + 32 + 3 * i] = (c >> 8) & 0xFF;      // green
-        out[hdr + 32 + 3 * i + 1] = c & 0xFF;         // red
+        out[hdr + 32 + 3 * i] = (c >> 8) & 0xFF;       // green
+        out[hdr + 32 + 3 * i + 1] = c & 0xFF;          // red
         out[hdr + 32 + 3 * i + 2] = (c >> 16) & 0xFF;  // blue
     }
     const uint32_t aOff = static_cast<uint32_t>(32 + palBytes);
