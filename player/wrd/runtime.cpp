@@ -266,7 +266,7 @@ void WrdRuntime::ShowPicture(std::string_view arg) {
         MagPicture mag;
         ++decoded_;
         if (LoadMagFile(path, mag)) {
-            // Only the part that can land on the page is kept.
+            // Only the area that can land on the page is kept.
             const int w = std::min(mag.width, kFrameWidth), h = std::min(mag.height, kFrameHeight);
             pic.surface = std::make_unique<Surface>(w, h);
             for (int y = 0; y < h; ++y) {
