@@ -18,5 +18,6 @@ int RunInfo(const std::vector<std::string>& args);
 int RunDump(const std::vector<std::string>& args);
 int RunInst(const std::vector<std::string>& args);
 int RunSettings(const std::vector<std::string>& args);
+int RunWrd(const std::vector<std::string>& args);
 
 }  // namespace sonfara::cli

@@ -18,6 +18,10 @@ const Command kCommands[] = {
     {"inst", "inst BANK MAP PROGRAM         instrument label (program number and name) from SfrLib",
      sonfara::cli::RunInst},
     {"settings", "settings [--json] [--file PATH]  every setting: key, value, default or set", sonfara::cli::RunSettings},
+    {"wrd", "wrd SONG [--events] [--json] [--at MS -o FRAME.png]\n"
+            "                                the WRD script beside SONG: its compiled events (number, opcode,\n"
+            "                                tick, ms, argument), or the composed 640x480 frame at MS as PNG",
+     sonfara::cli::RunWrd},
 };
 
 void PrintHelp() {
