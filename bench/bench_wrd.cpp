@@ -18,12 +18,12 @@ namespace fs = std::filesystem;
 
 // A script of `lines` lines: text, colours, cursor moves, drawing, waits.
 std::string Script(int lines, bool pictures) {
-    std::string s = "@WMODE(11)\r\n";
+    std::string s = "@WMODE(11);\r\n";
     int measure = 1;
     for (int i = 0; i < lines; ++i) {
         switch (i % 10) {
             case 0:
-                s += "@WAIT(" + std::to_string(measure++) + ")\r\n";
+                s += "@WAIT(" + std::to_string(measure++) + ");\r\n";
                 break;
             case 1:
                 s += "@COLOR(" + std::to_string(31 + i % 7) + ");\r\n";

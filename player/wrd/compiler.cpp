@@ -133,8 +133,16 @@ class Translator {
             if (!arg.empty() && arg.back() == ')') arg.remove_suffix(1);
         }
 
-        // Commands that only move the loader's clock place what follows;
-        // they take no step of their own.
+        // Every command line takes one step after it unless it ends with ";",
+        // also the ones that only move the loader's clock: scripts are timed
+        // by that rule, so "@WAIT(2);" is how a script places the next line
+        // exactly on the wait.
+        ClockCommand(key, arg);
+        if (advance) Advance(step_);
+    }
+
+    // Returns after the command's own action; the caller takes the step.
+    void ClockCommand(const std::string& key, std::string_view arg) {
         if (key == "@STAR") return;
         if (key == "@WMOD") {
             const Argument a = Numbers(arg);
@@ -182,7 +190,6 @@ class Translator {
             std::string_view a = t.op == kOpGinit ? std::string_view{} : arg;
             if (t.op == kOpLocate) a = Trim(a);
             Emit(t.op, std::string(a));
-            if (advance) Advance(step_);
             return;
         }
         // Any other command is skipped.

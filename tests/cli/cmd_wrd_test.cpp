@@ -20,7 +20,7 @@ class CliWrd : public ::testing::Test {
         song = (dir / "song.mid").string();
         fs::copy_file(fs::path(SONFARA_CORPUS_DIR) / "smf" / "test-2-tracks-type-1.mid", song,
                       fs::copy_options::overwrite_existing);
-        std::ofstream(dir / "song.wrd") << "@WAIT(2)\r\n@COLOR(33);\r\nAB\x1b[2;3f\r\n";
+        std::ofstream(dir / "song.wrd") << "@WAIT(2);\r\n@COLOR(33);\r\nAB\x1b[2;3f\r\n";
     }
     void TearDown() override { fs::remove_all(dir); }
     fs::path dir;

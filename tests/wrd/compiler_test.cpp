@@ -28,51 +28,57 @@ std::vector<int32_t> Ticks(const std::vector<WrdEvent>& ev) {
 }
 
 TEST(WrdCompiler, WaitRestOffsetAndEndSetTheClock) {
-    auto ev =
-        Compile("@WAIT(1)\n@GINIT()\n@WAIT(2,24)\n@GINIT()\n@REST(1)\n@GINIT()\n@END()\n@GINIT()");
+    // With ";" the clock commands place the next line exactly.
+    auto ev = Compile(
+        "@WAIT(1);\n@GINIT()\n@WAIT(2,24);\n@GINIT()\n@REST(1);\n@GINIT()\n@END();\n@GINIT()");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 2160, 1920, 99999}));
-    ev = Compile("@OFFSET(2)\n@WAIT(1)\n@GINIT()\n@REST(1);\n@GINIT()");
+    ev = Compile("@OFFSET(2);\n@WAIT(1);\n@GINIT()\n@REST(1);\n@GINIT()");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{3840, 5760}));
     EXPECT_EQ(ev[0].ms, 4000);
+    // Without it, a clock command is a line like any other: one step follows.
+    ev = Compile("@WAIT(2,24)\n@GINIT()\n@WMODE(23)\n@GINIT()\n@OFFSET(1)\n@GINIT()");
+    // 2160 + a measure; then a measure after @GINIT and the new step of 480
+    // after @WMODE; then 480 after @GINIT and 480 after @OFFSET.
+    EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{4080, 6480, 7440}));
     // Against a real tempo map: no tempo events, division 480.
     SongTable song;
     song.Division = 480;
     song.ResetTempoMap();
-    ev = CompileWrdScript("@WAIT(2,24)\n@TON(1)", song);
+    ev = CompileWrdScript("@WAIT(2,24);\n@TON(1)", song);
     ASSERT_EQ(ev.size(), 1u);
     EXPECT_EQ(ev[0].tick, 2160);
     EXPECT_EQ(ev[0].ms, 2250);
 }
 
 TEST(WrdCompiler, CommandsStepUnlessSemicolon) {
-    auto ev = Compile("@WMODE(23)\n@COLOR(33)\n@TON(1);\n@GON(1)\n@GINIT()");
+    auto ev = Compile("@WMODE(23);\n@COLOR(33)\n@TON(1);\n@GON(1)\n@GINIT()");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 480, 480, 960}));
     EXPECT_EQ(ev[0].opcode, kOpColor);
     EXPECT_EQ(ev[0].arg, "33");
     EXPECT_EQ(ev[3].arg, "");  // @GINIT carries no argument
     // Several commands on one line; text after a command is not used.
-    ev = Compile("@WMODE(23)\n@TON(1); @GON(0) trailing text @LOCATE( 3,4 )");
+    ev = Compile("@WMODE(23);\n@TON(1); @GON(0) trailing text @LOCATE( 3,4 )");
     ASSERT_EQ(ev.size(), 3u);
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 0, 480}));
     EXPECT_EQ(ev[2].opcode, kOpLocate);
     EXPECT_EQ(ev[2].arg, "3,4");
-    // Unknown commands are skipped and take no time.
-    ev = Compile("@FOO(1)\n@TON(1)");
-    ASSERT_EQ(ev.size(), 1u);
-    EXPECT_EQ(ev[0].tick, 0);
+    // Unknown commands make no event but their line takes its step.
+    ev = Compile("@FOO(1);\n@TON(1)\n@FOO(2)\n@TON(2)");
+    ASSERT_EQ(ev.size(), 2u);
+    EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 3840}));
 }
 
 TEST(WrdCompiler, TextLinesAndCharacterMode) {
-    auto ev = Compile("@WMODE(23)\nABC\nD");
+    auto ev = Compile("@WMODE(23);\nABC\nD");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 0, 0, 480}));
-    ev = Compile("@WMODE(23,1)\nABC\nD");
+    ev = Compile("@WMODE(23,1);\nABC\nD");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 480, 960, 1440}));
     // Hello and ab together, c one step later, the line ends a step after.
-    ev = Compile("@WMODE(23)\nHello|ab|c\nX");
+    ev = Compile("@WMODE(23);\nHello|ab|c\nX");
     ASSERT_EQ(ev.size(), 9u);
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 0, 0, 0, 0, 0, 0, 480, 960}));
     // "_" waits a step; ";" holds the clock at the line's end.
-    ev = Compile("@WMODE(23)\nA_B;\nC");
+    ev = Compile("@WMODE(23);\nA_B;\nC");
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{0, 480, 480}));
     EXPECT_EQ(ev[1].arg, "B");
     // The default step is one 4/4 measure.
@@ -111,7 +117,7 @@ TEST(WrdCompiler, DoubleByteCharactersStayWhole) {
 }
 
 TEST(WrdCompiler, MalformedInputIsHarmless) {
-    auto ev = Compile("@WAIT(abc)\n@WMODE(-50)\nAB\n@WAIT(99999999999)\nC\n@MAG(x.mag");
+    auto ev = Compile("@WAIT(abc);\n@WMODE(-50);\nAB\n@WAIT(99999999999);\nC\n@MAG(x.mag");
     ASSERT_EQ(ev.size(), 4u);
     EXPECT_EQ(ev[0].tick, 0);          // bad number reads as 0, clock never negative
     EXPECT_EQ(ev[2].tick, INT32_MAX);  // huge wait saturates

@@ -71,7 +71,7 @@ class WrdRuntimeTest : public ::testing::Test {
 
 TEST_F(WrdRuntimeTest, TextIsDrawnInCellsAndComposedBetweenBands) {
     Load(
-        "@WMODE(23)\nAB\x88\x9f"
+        "@WMODE(23);\nAB\x88\x9f"
         "C\n@LOCATE(3,2)\n\tZ");
     RunTo(0);
     EXPECT_EQ(window.presented, 1);
@@ -286,7 +286,7 @@ TEST_F(WrdFilesTest, LoadingDecidesTheWindow) {
     EXPECT_EQ(window.calls, "hide stop ");
     EXPECT_FALSE(rt.Active());
 
-    Write(dir / "song" / "TUNE.WRD", std::string("@WAIT(2)\r\nHi\r\n"));
+    Write(dir / "song" / "TUNE.WRD", std::string("@WAIT(2);\r\nHi\r\n"));
     window.calls.clear();
     EXPECT_EQ(rt.LoadWrdScript(songPath, song, settings), WrdLoad::kActive);
     EXPECT_EQ(window.calls, "show setup start ");
