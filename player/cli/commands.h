@@ -16,5 +16,6 @@ struct Command {
 
 int RunInfo(const std::vector<std::string>& args);
 int RunDump(const std::vector<std::string>& args);
+int RunList(const std::vector<std::string>& args);
 
 }  // namespace sonfara::cli

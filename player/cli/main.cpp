@@ -15,6 +15,9 @@ const Command kCommands[] = {
     {"dump", "dump FILE [--json]            every event: track event tick ms status data1 data2 length [payload]\n"
              "  dump FILE --list K [--page P]  page P (1-based, 17 lines) of display list K as the event list shows it",
      sonfara::cli::RunDump},
+    {"list", "list PATH... [--json] [--sort]  play-list entries opening the paths would make:\n"
+             "                                FileName, Folder, ArchiveName, ListFile (tab-separated)",
+     sonfara::cli::RunList},
 };
 
 void PrintHelp() {
