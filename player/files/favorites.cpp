@@ -65,7 +65,7 @@ std::vector<std::string> ReadDelimitedFields(std::string_view text) {
 
 std::string DelimitedField(const std::string& text) {
     std::string t = text;
-    const bool needsQuotes = t.find(',') != std::string::npos ||
+    const bool needsQuotes = t.find_first_of(",\r\n") != std::string::npos ||
                              (!t.empty() && (t.front() == ' ' || t.front() == '\t' ||
                                              t.back() == ' ' || t.back() == '\t' || t.front() == '"'));
     if (!needsQuotes) return t;

@@ -173,6 +173,13 @@ TEST(WorkFolder, PrivateAndRefusesPlantedLinks) {
     TempDir base3;
     WriteBytes(base3 / "sonfara", "x");
     EXPECT_FALSE(WorkFolder::Create(base3.Path()).Ok());
+    // And a folder that belongs to someone else (only root can plant one here).
+    if (::geteuid() == 0) {
+        TempDir base4;
+        fs::create_directory(base4 / "sonfara");
+        ASSERT_EQ(::chown((base4 / "sonfara").c_str(), 65534, 65534), 0);
+        EXPECT_FALSE(WorkFolder::Create(base4.Path()).Ok());
+    }
 }
 
 }  // namespace
