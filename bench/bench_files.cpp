@@ -47,7 +47,8 @@ struct Fixture {
     std::string list;
     std::string work;
     Fixture() {
-        folder = (fs::temp_directory_path() / ("sonfara-bench-files-" + std::to_string(::getpid()))).string();
+        folder = (fs::temp_directory_path() / ("sonfara-bench-files-" + std::to_string(::getpid())))
+                     .string();
         fs::create_directories(folder + "/songs");
         const std::string song = SongBytes();
         std::string listText = "[MIDIList]\r\nAPP HERE\r\n";
@@ -70,13 +71,13 @@ Fixture& Fx() {
 }
 
 class NullNotifier final : public Notifier {
-public:
+  public:
     void Error(const std::string&) override {}
 };
 
 // Loads with the real reader; everything else is a no-op.
 class LoadOnlyTarget final : public PlaybackTarget {
-public:
+  public:
     void StopTimer() override {}
     bool OpenOrResetOutput() override { return true; }
     void EnableAllChannels() override {}
@@ -96,8 +97,8 @@ void EntriesReady(benchmark::State& state, bool fromList) {
     NullNotifier n;
     const FileContext ctx{n, Fx().work, SystemCodePage()};
     for (auto _ : state) {
-        const std::vector<std::string> paths =
-            fromList ? std::vector<std::string>{Fx().list} : ScanFolder(Fx().folder + "/songs", false);
+        const std::vector<std::string> paths = fromList ? std::vector<std::string>{Fx().list}
+                                                        : ScanFolder(Fx().folder + "/songs", false);
         std::vector<FileEntry> e = ExpandPaths(paths, ctx);
         SortEntries(e, ctx.cp);
         benchmark::DoNotOptimize(e.data());
@@ -118,11 +119,21 @@ void FirstSongLoaded(benchmark::State& state, int which) {
     }
 }
 
-void BM_Folder500_EntriesReady(benchmark::State& s) { EntriesReady(s, false); }
-void BM_List500_EntriesReady(benchmark::State& s) { EntriesReady(s, true); }
-void BM_Folder500_FirstLoad(benchmark::State& s) { FirstSongLoaded(s, 0); }
-void BM_List500_FirstLoad(benchmark::State& s) { FirstSongLoaded(s, 1); }
-void BM_OneSong_FirstLoad_Baseline(benchmark::State& s) { FirstSongLoaded(s, 2); }
+void BM_Folder500_EntriesReady(benchmark::State& s) {
+    EntriesReady(s, false);
+}
+void BM_List500_EntriesReady(benchmark::State& s) {
+    EntriesReady(s, true);
+}
+void BM_Folder500_FirstLoad(benchmark::State& s) {
+    FirstSongLoaded(s, 0);
+}
+void BM_List500_FirstLoad(benchmark::State& s) {
+    FirstSongLoaded(s, 1);
+}
+void BM_OneSong_FirstLoad_Baseline(benchmark::State& s) {
+    FirstSongLoaded(s, 2);
+}
 
 BENCHMARK(BM_OneSong_FirstLoad_Baseline)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Folder500_EntriesReady)->Unit(benchmark::kMicrosecond);

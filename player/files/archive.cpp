@@ -24,7 +24,7 @@ using ArchivePtr = std::unique_ptr<archive, ArchiveCloser>;
 // on names that locale cannot hold; a UTF-8 locale for this thread, while an
 // archive is read, lets every name through whatever the process locale is.
 class Utf8LocaleScope {
-public:
+  public:
     Utf8LocaleScope() {
         static const locale_t utf8 = [] {
             locale_t l = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
@@ -39,7 +39,7 @@ public:
     Utf8LocaleScope(const Utf8LocaleScope&) = delete;
     Utf8LocaleScope& operator=(const Utf8LocaleScope&) = delete;
 
-private:
+  private:
     locale_t previous_ = nullptr;
 };
 
@@ -158,7 +158,8 @@ bool WildMatch(const char* p, const char* s) {
 // Writes the current member's data to `target`; removes it on any failure.
 bool WriteMember(archive* a, const std::string& target) {
     ::unlink(target.c_str());
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd =
+        ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) return false;
     bool ok = true;
     const void* buf = nullptr;
@@ -207,7 +208,9 @@ ArchiveKind ArchiveKindOf(const std::string& archivePath) {
     return ArchiveKind::kNone;
 }
 
-bool ArchiverPresent(ArchiveKind kind) { return kind != ArchiveKind::kNone; }
+bool ArchiverPresent(ArchiveKind kind) {
+    return kind != ArchiveKind::kNone;
+}
 
 bool MemberMatches(const std::string& pattern, const std::string& member) {
     const bool patternHasFolder = pattern.find_first_of("/\\") != std::string::npos;

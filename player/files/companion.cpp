@@ -15,7 +15,8 @@ std::string LineAddress(std::string_view line) {
     const size_t d = line.find("http://");
     if (d == std::string_view::npos || line.size() <= d + 8) return {};
     std::string url = "http://";
-    for (size_t i = d + 7; i < line.size() && IsAddressChar(static_cast<unsigned char>(line[i])); ++i) {
+    for (size_t i = d + 7; i < line.size() && IsAddressChar(static_cast<unsigned char>(line[i]));
+         ++i) {
         url += line[i];
     }
     return url;
@@ -40,7 +41,9 @@ CompanionDocument ReadCompanionDocument(const std::string& songPath) {
         if (std::string url = LineAddress(line); !url.empty()) doc.urls.push_back(std::move(url));
         doc.text.append(line);
         doc.text += "\r\n";
-        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ++end;
+        if (end < bytes.size() && bytes[end] == '\r' && end + 1 < bytes.size() &&
+            bytes[end + 1] == '\n')
+            ++end;
         start = end + 1;
     }
     return doc;

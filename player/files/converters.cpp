@@ -22,7 +22,7 @@ std::string SelfFolder() {
 // A bound plug-in; closed when it goes out of scope (nothing is kept
 // between calls).
 class Plugin {
-public:
+  public:
     explicit Plugin(const std::string& fileName) {
         const std::string path = FindPlugin(fileName);
         if (!path.empty()) handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -38,7 +38,7 @@ public:
         return handle_ ? reinterpret_cast<Fn>(::dlsym(handle_, name)) : nullptr;
     }
 
-private:
+  private:
     void* handle_ = nullptr;
 };
 
@@ -56,8 +56,8 @@ std::vector<std::string> PluginSearchFolders() {
     std::vector<std::string> dirs;
     if (const char* env = std::getenv("SONFARA_PLUGIN_DIR"); env && *env) dirs.emplace_back(env);
     if (std::string self = SelfFolder(); !self.empty()) dirs.push_back(std::move(self));
-    for (const char* d : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu",
-                          "/usr/lib64", "/usr/lib"}) {
+    for (const char* d : {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu",
+                          "/usr/lib/aarch64-linux-gnu", "/usr/lib64", "/usr/lib"}) {
         dirs.emplace_back(d);
     }
     return dirs;
@@ -74,11 +74,16 @@ std::string FindPlugin(const std::string& fileName) {
 
 std::string RcpFormatText(int kind) {
     switch (kind) {
-        case 1: return "RCM Ver 2.0";
-        case 2: return "RCM Ver 2.5F";
-        case 3: return "RCM Ver 2.5G";
-        case 4: return "RCM for Windows95";
-        default: return {};
+        case 1:
+            return "RCM Ver 2.0";
+        case 2:
+            return "RCM Ver 2.5F";
+        case 3:
+            return "RCM Ver 2.5G";
+        case 4:
+            return "RCM for Windows95";
+        default:
+            return {};
     }
 }
 

@@ -37,7 +37,9 @@ inline constexpr const char* kSmfkLibrary = "libsmfk32.so";
 std::vector<std::string> PluginSearchFolders();
 // Full path of the plug-in file, empty when absent.
 std::string FindPlugin(const std::string& fileName);
-inline bool PluginExists(const std::string& fileName) { return !FindPlugin(fileName).empty(); }
+inline bool PluginExists(const std::string& fileName) {
+    return !FindPlugin(fileName).empty();
+}
 
 // Format text for a kind reported by rcpcvGetOriginalFileType; empty for
 // unknown kinds (the text is then left unchanged).

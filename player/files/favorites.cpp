@@ -65,9 +65,10 @@ std::vector<std::string> ReadDelimitedFields(std::string_view text) {
 
 std::string DelimitedField(const std::string& text) {
     std::string t = text;
-    const bool needsQuotes = t.find_first_of(",\r\n") != std::string::npos ||
-                             (!t.empty() && (t.front() == ' ' || t.front() == '\t' ||
-                                             t.back() == ' ' || t.back() == '\t' || t.front() == '"'));
+    const bool needsQuotes =
+        t.find_first_of(",\r\n") != std::string::npos ||
+        (!t.empty() && (t.front() == ' ' || t.front() == '\t' || t.back() == ' ' ||
+                        t.back() == '\t' || t.front() == '"'));
     if (!needsQuotes) return t;
     // A quoted field cannot hold a double quote.
     std::replace(t.begin(), t.end(), '"', '\'');
@@ -93,7 +94,8 @@ std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePa
     std::vector<std::string> names;
     while (dirent* de = ::readdir(d)) {
         const std::string name = de->d_name;
-        if (name.size() > 4 && UpperTail(name, 4) == ".MSF" && name[0] != '.') names.push_back(name);
+        if (name.size() > 4 && UpperTail(name, 4) == ".MSF" && name[0] != '.')
+            names.push_back(name);
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());

@@ -31,7 +31,7 @@ inline constexpr const char* kCaption = "Sonfara";
 
 // Message boxes in the GUI, stderr on the command line. Texts are UTF-8.
 class Notifier {
-public:
+  public:
     virtual ~Notifier() = default;
     // Critical-stop icon, OK button, caption kCaption.
     virtual void Error(const std::string& text) = 0;
@@ -40,7 +40,7 @@ public:
 };
 
 class StderrNotifier final : public Notifier {
-public:
+  public:
     void Error(const std::string& text) override;
     void Info(const std::string& text) override;
 };
@@ -55,8 +55,10 @@ inline constexpr const char* kFileMissing = "ファイルが存在しません";
 inline constexpr const char* kCannotOpenDevice = "MIDIデバイスが開けません";
 inline constexpr const char* kTimerFatal =
     "フェイタル・エラー\rマルチメディアタイマーが作成できません。終了します";
-inline constexpr const char* kNoLhaLibrary = "書庫を操作するために必要なUNLHA32.DLLが見つかりません";
-inline constexpr const char* kNoZipLibrary = "書庫を操作するために必要なUNZIP32.DLLが見つかりません";
+inline constexpr const char* kNoLhaLibrary =
+    "書庫を操作するために必要なUNLHA32.DLLが見つかりません";
+inline constexpr const char* kNoZipLibrary =
+    "書庫を操作するために必要なUNZIP32.DLLが見つかりません";
 inline constexpr const char* kListUnreadable = "このリストファイルは解析不能です";
 inline constexpr const char* kNoFiles = "ファイルがありません";
 inline constexpr const char* kOpenTitle = "MIDIファイルを開く";

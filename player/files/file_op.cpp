@@ -103,9 +103,9 @@ std::string UnwrapRmi(const std::string& path, const std::string& workFolder) {
     std::string bytes;
     if (!ReadFileBytes(path, bytes)) return target;  // nothing written: "does not exist"
     const size_t at = bytes.find("MThd");
-    WriteFileReplacing(target,
-                       at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at),
-                       nullptr);
+    WriteFileReplacing(
+        target, at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at),
+        nullptr);
     return target;
 }
 
@@ -118,7 +118,8 @@ ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx) {
             if (ctx.libs.archiver(kind)) {
                 path = Trim(ExtractEntry(entry, ctx.workFolder, ctx.notifier));
             } else {
-                ctx.notifier.Error(kind == ArchiveKind::kLha ? msg::kNoLhaLibrary : msg::kNoZipLibrary);
+                ctx.notifier.Error(kind == ArchiveKind::kLha ? msg::kNoLhaLibrary
+                                                             : msg::kNoZipLibrary);
             }
         }
     } else {

@@ -34,7 +34,7 @@ struct FileSettings {
 // song. The player implements it over its sequencer and output; tests use a
 // recording double.
 class PlaybackTarget {
-public:
+  public:
     virtual ~PlaybackTarget() = default;
     virtual void ClearSongCaption() {}
     virtual void SetArchiveCommandEnabled(bool enabled) {}
@@ -68,9 +68,9 @@ public:
 
 // Optional libraries as the file layer sees them; replaceable in tests.
 struct Libraries {
-    std::function<bool()> rcpConverter;             // default: the plug-in file exists
-    std::function<bool()> smfkConverter;            // default: the plug-in file exists
-    std::function<bool(ArchiveKind)> archiver;      // default: always (libarchive)
+    std::function<bool()> rcpConverter;         // default: the plug-in file exists
+    std::function<bool()> smfkConverter;        // default: the plug-in file exists
+    std::function<bool(ArchiveKind)> archiver;  // default: always (libarchive)
     static Libraries Detect();
 };
 
@@ -116,7 +116,7 @@ std::string DialogFolder(const std::string& defDir);
 std::vector<std::string> DialogSelection(const std::vector<std::string>& pieces);
 
 class FileOp {
-public:
+  public:
     FileOp(PlaybackTarget& target, FileContext ctx);
 
     FileSettings& Settings() { return settings_; }
@@ -145,7 +145,7 @@ public:
     // The save command after the dialog.
     SaveResult SaveListAs(const std::string& chosenPath);
 
-private:
+  private:
     bool PlayIndex(int k);
     std::string EmulationOutput(const std::string& path);
 

@@ -15,7 +15,8 @@ const std::array<uint16_t, 256>& CrcTable() {
         std::array<uint16_t, 256> table{};
         for (unsigned i = 0; i < 256; ++i) {
             uint16_t c = static_cast<uint16_t>(i);
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
             table[i] = c;
         }
         return table;
@@ -42,7 +43,8 @@ void Append32(std::string& s, uint32_t v) {
 uint16_t LhaCrc16(const void* data, size_t size, uint16_t crc) {
     const auto& t = CrcTable();
     const auto* p = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i) crc = static_cast<uint16_t>(t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+    for (size_t i = 0; i < size; ++i)
+        crc = static_cast<uint16_t>(t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
     return crc;
 }
 

@@ -30,10 +30,10 @@ bool WriteMidiList(const std::string& path, const std::vector<FileEntry>& entrie
                    const CodePage& cp, std::string* error);
 
 enum class SaveResult {
-    kNothing,    // empty list (message shown) or an extension that is neither form
-    kListFile,   // [MIDIList] file written
-    kArchive,    // LHA archive written
-    kFailed,     // the write failed (message shown)
+    kNothing,   // empty list (message shown) or an extension that is neither form
+    kListFile,  // [MIDIList] file written
+    kArchive,   // LHA archive written
+    kFailed,    // the write failed (message shown)
 };
 
 // The save command after the dialog: the chosen name's last three

@@ -17,7 +17,9 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 bool IsAscii(std::string_view s) {
     return std::all_of(s.begin(), s.end(), [](char c) { return (c & 0x80) == 0; });
@@ -43,7 +45,9 @@ bool IsShiftJisFamily(const CodePage& cp) {
            n.find("SHIFT") != std::string::npos;
 }
 
-bool IsSjisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+bool IsSjisLead(unsigned char c) {
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
 
 // Character codes of code-page bytes, double-byte characters as one signed code.
 std::vector<int16_t> CodesOf(std::string_view bytes, bool sjis) {
@@ -77,7 +81,9 @@ void StderrNotifier::Error(const std::string& text) {
     std::cerr << kCaption << ": " << t << "\n";
 }
 
-void StderrNotifier::Info(const std::string& text) { Error(text); }
+void StderrNotifier::Info(const std::string& text) {
+    Error(text);
+}
 
 std::string Trim(std::string_view text) {
     size_t b = 0, e = text.size();
@@ -105,7 +111,9 @@ std::string UpperTail(std::string_view path, size_t n) {
     return Upper(path.size() <= n ? path : path.substr(path.size() - n));
 }
 
-static size_t LastSep(std::string_view path) { return path.find_last_of("/\\"); }
+static size_t LastSep(std::string_view path) {
+    return path.find_last_of("/\\");
+}
 
 std::string PathFileName(std::string_view path) {
     const size_t p = LastSep(path);
@@ -325,7 +333,12 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::st
         }
         done += static_cast<size_t>(n);
     }
-    ::fchmod(fd, 0644 & ~[] { mode_t m = ::umask(0); ::umask(m); return m; }());
+    ::fchmod(
+        fd, 0644 & ~[] {
+            mode_t m = ::umask(0);
+            ::umask(m);
+            return m;
+        }());
     const bool synced = ::fsync(fd) == 0;
     int saved = errno;
     const bool closed = ::close(fd) == 0;

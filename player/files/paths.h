@@ -15,7 +15,9 @@ namespace sonfara::files {
 
 inline constexpr char kSep = '/';
 
-inline bool IsSep(char c) { return c == '/' || c == '\\'; }
+inline bool IsSep(char c) {
+    return c == '/' || c == '\\';
+}
 
 // Trims blanks (space, tab), then removes one leading and one trailing '"'.
 std::string TrimQuotes(std::string_view text);

@@ -16,7 +16,8 @@ int PlayList::Replace(std::vector<FileEntry> entries) {
 int PlayList::Append(std::vector<FileEntry> entries) {
     const size_t room = kMaxEntries - entries_.size();
     const int dropped = std::max(0, static_cast<int>(entries.size()) - static_cast<int>(room));
-    for (size_t i = 0; i < entries.size() && i < room; ++i) entries_.push_back(std::move(entries[i]));
+    for (size_t i = 0; i < entries.size() && i < room; ++i)
+        entries_.push_back(std::move(entries[i]));
     count_.store(static_cast<int>(entries_.size()), std::memory_order_relaxed);
     return dropped;
 }

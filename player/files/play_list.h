@@ -11,7 +11,7 @@
 namespace sonfara::files {
 
 class PlayList {
-public:
+  public:
     // The file-list menu's capacity; entries beyond it are not added.
     static constexpr int kMaxEntries = 500;
 
@@ -45,7 +45,7 @@ public:
     // Item k-1 shows entry k; item 0 always exists ("なし" for an empty list).
     std::vector<MenuItem> MenuItems() const;
 
-private:
+  private:
     std::vector<FileEntry> entries_;
     std::atomic<int> count_{0};
     std::atomic<int> index_{0};
@@ -53,7 +53,7 @@ private:
 };
 
 class RecentList {
-public:
+  public:
     static constexpr int kSize = 10;
 
     // Moves the key to the front, or pushes it there dropping the tenth.
@@ -69,7 +69,7 @@ public:
     };
     Menu BuildMenu() const;
 
-private:
+  private:
     std::array<std::string, kSize> items_{};
 };
 

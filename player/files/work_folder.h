@@ -10,7 +10,7 @@ namespace sonfara::files {
 // A folder that is a link, belongs to someone else or is open to others is
 // refused rather than used.
 class WorkFolder {
-public:
+  public:
     // Creates (or checks) the folder under `base`; an empty base picks the
     // default place. On failure Ok() is false and Error() says why.
     static WorkFolder Create(const std::string& base = {});
@@ -22,7 +22,7 @@ public:
     // Path() + "ArcTemp/".
     std::string ArcTemp() const { return path_.empty() ? std::string() : path_ + "ArcTemp/"; }
 
-private:
+  private:
     std::string path_;
     std::string error_;
 };

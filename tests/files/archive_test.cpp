@@ -1,10 +1,11 @@
 // Archives: listing order, extraction with companions, hostile member names,
 // our LHA writer against libarchive and lhasa, the real LHA corpus.
+#include "player/files/archive.h"
+
 #include <sys/wait.h>
 
 #include <cstdlib>
 
-#include "player/files/archive.h"
 #include "player/files/lha_writer.h"
 #include "player/files/work_folder.h"
 #include "tests/files/files_fixture.h"
@@ -15,8 +16,12 @@ namespace {
 TEST(Archive, SongsAreGroupedByPatternOrder) {
     TempDir dir;
     const std::string zip = dir / "pack.zip";
-    WriteZip(zip, {{"x.mid", "a"}, {"readme.txt", "b"}, {"y.rcp", "c"}, {"z.RMI", "d"},
-                   {"sub/w.mid", "e"}, {"v.r36", "f"}});
+    WriteZip(zip, {{"x.mid", "a"},
+                   {"readme.txt", "b"},
+                   {"y.rcp", "c"},
+                   {"z.RMI", "d"},
+                   {"sub/w.mid", "e"},
+                   {"v.r36", "f"}});
     EXPECT_EQ(ListArchiveSongs(zip),
               (std::vector<std::string>{"y.rcp", "x.mid", "sub/w.mid", "z.RMI", "v.r36"}));
     // The same members in an LHA archive of our own writer.
@@ -32,8 +37,12 @@ TEST(Archive, SongsAreGroupedByPatternOrder) {
 TEST(Archive, ExtractsMemberWithCompanionsAndZmdIsZip) {
     TempDir dir, work;
     const std::string zmd = dir / "x.ZMD";
-    WriteZip(zmd, {{"song.mid", SongBytes()}, {"song.wrd", "wrd"}, {"song.txt", "notes"},
-                   {"pic.PNG", "png"}, {"other.mid", "o"}, {"other.txt", "no"}});
+    WriteZip(zmd, {{"song.mid", SongBytes()},
+                   {"song.wrd", "wrd"},
+                   {"song.txt", "notes"},
+                   {"pic.PNG", "png"},
+                   {"other.mid", "o"},
+                   {"other.txt", "no"}});
     EXPECT_EQ(ArchiveKindOf(zmd), ArchiveKind::kZip);
     RecordingNotifier n;
     const FileEntry e{"song.mid", dir.Path(), "x.ZMD", ""};
@@ -61,8 +70,10 @@ TEST(Archive, HostileMemberNamesStayInsideTheWorkFolder) {
     TempDir dir, root;
     const std::string work = root / "work";
     fs::create_directories(work);
-    WriteZip(dir / "evil.zip", {{"../evil.png", "x"}, {"/tmp/sonfara-abs.png", "y"},
-                                {"a/../../up.png", "z"}, {"song.mid", SongBytes()}});
+    WriteZip(dir / "evil.zip", {{"../evil.png", "x"},
+                                {"/tmp/sonfara-abs.png", "y"},
+                                {"a/../../up.png", "z"},
+                                {"song.mid", SongBytes()}});
     EXPECT_TRUE(IsUnsafeMemberName("../evil.png"));
     EXPECT_TRUE(IsUnsafeMemberName("/abs.mid"));
     EXPECT_TRUE(IsUnsafeMemberName("C:\\abs.mid"));
@@ -132,9 +143,8 @@ TEST(Archive, RealLhaCorpusListsAndExtractsWithoutHarm) {
         const std::string path = de.path().string();
         for (const std::string& m : ArchiveMembers(path)) {
             RecordingNotifier n;
-            const std::string out =
-                ExtractEntry({m, de.path().parent_path().string(), de.path().filename().string(), ""},
-                             work, n);
+            const std::string out = ExtractEntry(
+                {m, de.path().parent_path().string(), de.path().filename().string(), ""}, work, n);
             if (IsUnsafeMemberName(m)) {
                 EXPECT_FALSE(n.messages.empty()) << path << " " << m;
             } else if (FileExists(out)) {
@@ -146,7 +156,8 @@ TEST(Archive, RealLhaCorpusListsAndExtractsWithoutHarm) {
     EXPECT_GT(files, 10);
     EXPECT_GT(extracted, 5);
     // Nothing was written beside the work folder.
-    for (const auto& de : fs::directory_iterator(root.Path())) EXPECT_EQ(de.path().filename(), "work");
+    for (const auto& de : fs::directory_iterator(root.Path()))
+        EXPECT_EQ(de.path().filename(), "work");
 }
 
 TEST(WorkFolder, PrivateAndRefusesPlantedLinks) {

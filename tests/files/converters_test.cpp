@@ -1,7 +1,8 @@
 // Converter plug-ins: absent (what users meet) and present (stand-ins).
+#include "player/files/converters.h"
+
 #include <cstdlib>
 
-#include "player/files/converters.h"
 #include "player/files/work_folder.h"
 #include "tests/files/files_fixture.h"
 
@@ -9,7 +10,7 @@ namespace sonfara::files::test {
 namespace {
 
 class PluginScope {
-public:
+  public:
     explicit PluginScope(const char* dir) { ::setenv("SONFARA_PLUGIN_DIR", dir, 1); }
     ~PluginScope() { ::unsetenv("SONFARA_PLUGIN_DIR"); }
 };

@@ -1,6 +1,7 @@
 // The open pipeline through a recording playback target: modes, sorting,
 // navigation, every failure message, RMI unwrapping, the recent list.
 #include "player/files/file_op.h"
+
 #include "player/files/work_folder.h"
 #include "tests/files/files_fixture.h"
 
@@ -8,7 +9,7 @@ namespace sonfara::files::test {
 namespace {
 
 class FileOpTest : public ::testing::Test {
-protected:
+  protected:
     FileOpTest()
         : work_(WorkFolder::Create(base_.Path())),
           op_(target_, FileContext{notifier_, work_.Path(), SystemCodePage()}) {}
@@ -41,10 +42,9 @@ TEST_F(FileOpTest, ReplaceModePlaysTheFirstAndSortsByName) {
     EXPECT_EQ(op_.Recent().Items()[0], songs_ / "A.mid");
     EXPECT_TRUE(notifier_.messages.empty());
     // The steps in their order.
-    EXPECT_EQ(target_.calls,
-              (std::vector<std::string>{"ClearSongCaption", "StopTimer", "OpenOrResetOutput",
-                                        "EnableAllChannels", "LoadSong", "ResendPrograms",
-                                        "StartTimer"}));
+    EXPECT_EQ(target_.calls, (std::vector<std::string>{
+                                 "ClearSongCaption", "StopTimer", "OpenOrResetOutput",
+                                 "EnableAllChannels", "LoadSong", "ResendPrograms", "StartTimer"}));
 }
 
 TEST_F(FileOpTest, AppendModeAddsWithoutInterruptingPlayback) {
@@ -98,8 +98,9 @@ TEST_F(FileOpTest, OpenFailureMessages) {
     WriteBytes(songs_ / "s.rcp", "RCM");
     op_.OpenFiles({songs_ / "s.rcp"});
     EXPECT_EQ(notifier_.messages,
-              (std::vector<std::string>{"ファイルが見つかりません", "対応ファイルではありません",
-                                        "RCPCV.DLLが見つからないのでレコンポーザ形式のファイルは再生できません"}));
+              (std::vector<std::string>{
+                  "ファイルが見つかりません", "対応ファイルではありません",
+                  "RCPCV.DLLが見つからないのでレコンポーザ形式のファイルは再生できません"}));
     EXPECT_EQ(op_.List().Count(), 0);
     EXPECT_TRUE(target_.calls.empty());
     // Mixed-case extensions are accepted.
@@ -165,7 +166,8 @@ TEST_F(FileOpTest, FailedFirstEntryLeavesAUsableIndex) {
 }
 
 TEST_F(FileOpTest, ArchivesListsAndRmi) {
-    WriteZip(songs_ / "pack.zip", {{"x.mid", SongBytes(64)}, {"y.rmi", "RIFF....RMIDdata" + SongBytes(65)}});
+    WriteZip(songs_ / "pack.zip",
+             {{"x.mid", SongBytes(64)}, {"y.rmi", "RIFF....RMIDdata" + SongBytes(65)}});
     WriteBytes(songs_ / "list.mlt", "[MIDIList]\r\nAPP HERE\r\npack.zip\\y.rmi\r\n");
     op_.OpenFiles({songs_ / "list.mlt"});
     ASSERT_EQ(op_.List().Count(), 1);

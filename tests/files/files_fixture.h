@@ -25,7 +25,7 @@ namespace sonfara::files::test {
 namespace fs = std::filesystem;
 
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string t = (fs::temp_directory_path() / "sonfara-files-XXXXXX").string();
         path_ = ::mkdtemp(t.data());
@@ -38,7 +38,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -62,7 +62,7 @@ inline std::string SongBytes(uint8_t note = 60) {
 }
 
 class RecordingNotifier final : public Notifier {
-public:
+  public:
     void Error(const std::string& text) override { messages.push_back(text); }
     std::vector<std::string> messages;
 };
@@ -89,7 +89,7 @@ inline void WriteZip(const std::string& path,
 
 // Records what the file layer asks of the player; loads with the real reader.
 class RecordingTarget final : public PlaybackTarget {
-public:
+  public:
     void ClearSongCaption() override { calls.push_back("ClearSongCaption"); }
     void ResetSongDisplay() override { calls.push_back("ResetSongDisplay"); }
     void StopTimer() override {

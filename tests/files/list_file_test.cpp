@@ -1,8 +1,9 @@
 // List files, list saving, favourites, the recent list, companion documents.
+#include "player/files/list_file.h"
+
 #include "player/files/archive.h"
 #include "player/files/companion.h"
 #include "player/files/favorites.h"
-#include "player/files/list_file.h"
 #include "tests/files/files_fixture.h"
 
 namespace sonfara::files::test {
@@ -23,9 +24,10 @@ TEST(ListFile, HeadersCommentsAndAppDirectives) {
     // After END APP entries stand as written.
     EXPECT_EQ(e[1], (FileEntry{"b.mid", "/abs", "", "/lists/x.mlt"}));
 
-    e = Parse("MultiListFile Copyright(C)Studio Dolphin\r\nAPP C:\\songs\r\npack.lzh\\s.mid\r\n"
-              "Apple.mid\r\n\r\n",
-              "/l/y.mlt", &ok);
+    e = Parse(
+        "MultiListFile Copyright(C)Studio Dolphin\r\nAPP C:\\songs\r\npack.lzh\\s.mid\r\n"
+        "Apple.mid\r\n\r\n",
+        "/l/y.mlt", &ok);
     EXPECT_TRUE(ok);
     ASSERT_EQ(e.size(), 2u);
     EXPECT_EQ(e[0], (FileEntry{"s.mid", "C:/songs", "pack.lzh", "/l/y.mlt"}));
@@ -183,7 +185,8 @@ TEST(Companion, TxtBeforeDocAndAddresses) {
     CompanionDocument d = ReadCompanionDocument(dir / "a.mid");
     EXPECT_EQ(d.fileName, dir / "a.txt");
     EXPECT_TRUE(d.shellTextEnabled);
-    EXPECT_EQ(d.urls, (std::vector<std::string>{"http://ab.example/x", "http://c.example:80/~u?x"}));
+    EXPECT_EQ(d.urls,
+              (std::vector<std::string>{"http://ab.example/x", "http://c.example:80/~u?x"}));
     EXPECT_EQ(d.text.substr(d.text.size() - 2), "\r\n");
     fs::remove(dir / "a.txt");
     d = ReadCompanionDocument(dir / "a.mid");

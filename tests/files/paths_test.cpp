@@ -31,7 +31,8 @@ TEST(Paths, SplitEntryPathThroughArchives) {
 }
 
 TEST(Paths, SortExampleKeepsEqualKeysInOrder) {
-    std::vector<FileEntry> v{{"b.mid", "/m", "", ""}, {"A.mid", "/m", "", ""}, {"a.rmi", "/m", "", ""}};
+    std::vector<FileEntry> v{
+        {"b.mid", "/m", "", ""}, {"A.mid", "/m", "", ""}, {"a.rmi", "/m", "", ""}};
     SortEntries(v, SystemCodePage());
     ASSERT_EQ(v.size(), 3u);
     EXPECT_EQ(v[0].FileName, "A.mid");
