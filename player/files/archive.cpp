@@ -208,6 +208,10 @@ ArchiveKind ArchiveKindOf(const std::string& archivePath) {
     return ArchiveKind::kNone;
 }
 
+std::string ArchiverVersionText() {
+    return archive_version_string();
+}
+
 bool ArchiverPresent(ArchiveKind kind) {
     return kind != ArchiveKind::kNone;
 }

@@ -22,6 +22,9 @@ enum class ArchiveKind { kNone, kLha, kZip };
 // By the last four characters of the archive path.
 ArchiveKind ArchiveKindOf(const std::string& archivePath);
 
+// Version text of the archivers for the about window (libarchive's).
+std::string ArchiverVersionText();
+
 // True for the archivers' library; always so with libarchive linked.
 bool ArchiverPresent(ArchiveKind kind);
 

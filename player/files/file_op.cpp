@@ -322,4 +322,23 @@ SaveResult FileOp::SaveListAs(const std::string& chosenPath) {
     return SaveList(chosenPath, list_.Entries(), ctx_.workFolder, ctx_.notifier, ctx_.cp);
 }
 
+std::optional<FavoriteProposal> FileOp::BeginAddFavorite(const std::string& songTitle) {
+    if (!SongLoaded()) {
+        ctx_.notifier.Error(msg::kNoFiles);
+        return std::nullopt;
+    }
+    return ProposeFavorite(current_, songTitle);
+}
+
+bool FileOp::FinishAddFavorite(const std::string& folder, const std::string& answer,
+                               const FavoriteProposal& proposal) {
+    if (answer.empty()) return false;
+    std::string error;
+    if (!AddFavorite(folder, answer, proposal.path, ctx_.cp, &error)) {
+        ctx_.notifier.Error(msg::kSaveFailed + error);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace sonfara::files

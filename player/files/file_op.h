@@ -5,11 +5,13 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "player/files/archive.h"
 #include "player/files/companion.h"
+#include "player/files/favorites.h"
 #include "player/files/file_entry.h"
 #include "player/files/list_file.h"
 #include "player/files/play_list.h"
@@ -144,6 +146,18 @@ class FileOp {
 
     // The save command after the dialog.
     SaveResult SaveListAs(const std::string& chosenPath);
+
+    // List-mode menu: item 0 replaces the list on open, item 1 appends.
+    void SetListMode(int item) { settings_.OpenModeSw = item == 1 ? 1 : 0; }
+
+    // Add-favourite command, first half: what to remember and the input
+    // box's prompt; "ファイルがありません" and nothing when no song is loaded.
+    std::optional<FavoriteProposal> BeginAddFavorite(const std::string& songTitle);
+    // Second half with the user's answer: an empty answer ends the command;
+    // otherwise the favourite is written (a failure is shown) and true returned
+    // when the favourites must be reread.
+    bool FinishAddFavorite(const std::string& folder, const std::string& answer,
+                           const FavoriteProposal& proposal);
 
   private:
     bool PlayIndex(int k);

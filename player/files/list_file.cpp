@@ -81,6 +81,12 @@ bool WriteMidiList(const std::string& path, const std::vector<FileEntry>& entrie
     return WriteFileReplacing(path, MidiListText(entries, cp), error);
 }
 
+std::string SaveDialogFilter(bool lhaPresent) {
+    std::string f = msg::kSaveFilterList;
+    if (lhaPresent) f = f + msg::kSaveFilterLzh + msg::kSaveFilterLmd;
+    return f;
+}
+
 SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>& entries,
                     const std::string& workFolder, Notifier& notifier, const CodePage& cp) {
     if (entries.empty()) {

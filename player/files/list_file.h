@@ -29,6 +29,10 @@ std::string MidiListText(const std::vector<FileEntry>& entries, const CodePage& 
 bool WriteMidiList(const std::string& path, const std::vector<FileEntry>& entries,
                    const CodePage& cp, std::string* error);
 
+// The save dialog's filter: list files, and the archive forms when the LHA
+// archiver is present.
+std::string SaveDialogFilter(bool lhaPresent);
+
 enum class SaveResult {
     kNothing,   // empty list (message shown) or an extension that is neither form
     kListFile,  // [MIDIList] file written

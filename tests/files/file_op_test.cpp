@@ -2,6 +2,7 @@
 // navigation, every failure message, RMI unwrapping, the recent list.
 #include "player/files/file_op.h"
 
+#include "player/files/favorites.h"
 #include "player/files/work_folder.h"
 #include "tests/files/files_fixture.h"
 
@@ -207,6 +208,26 @@ TEST_F(FileOpTest, ListCapacityDropsTheRestWithOneMessage) {
               1);
 }
 
+TEST_F(FileOpTest, AddFavoriteCommand) {
+    EXPECT_FALSE(op_.BeginAddFavorite("t").has_value());
+    EXPECT_EQ(notifier_.messages.back(), "ファイルがありません");
+    WriteBytes(songs_ / "l.mlt", "[MIDIList]\r\nAPP HERE\r\na.mid\r\n");
+    Song("a.mid");
+    op_.OpenFiles({songs_ / "l.mlt"});
+    const auto p = op_.BeginAddFavorite("Title");
+    ASSERT_TRUE(p.has_value());
+    EXPECT_EQ(p->path, songs_ / "l.mlt");
+    TempDir fav;
+    EXPECT_FALSE(op_.FinishAddFavorite(fav.Path(), "", *p));
+    ASSERT_TRUE(op_.FinishAddFavorite(fav.Path(), "My list", *p));
+    const auto favs = LoadFavorites(fav.Path(), SystemCodePage());
+    ASSERT_EQ(favs.size(), 1u);
+    EXPECT_EQ(favs[0].Path, songs_ / "l.mlt");
+    // The favourite opens like any path.
+    op_.OpenFiles({favs[0].Path});
+    EXPECT_EQ(op_.Current().FileName, "a.mid");
+}
+
 TEST(FolderScan, ExtensionOrderAndDialogHelpers) {
     TempDir d;
     for (const char* n : {"b.mid", "a.MID", "c.rmi", "d.rcp", "e.txt"}) WriteBytes(d / n, "x");
@@ -219,6 +240,8 @@ TEST(FolderScan, ExtensionOrderAndDialogHelpers) {
     EXPECT_EQ(DialogSelection({"/m", "\"a.mid\"", "b.mid"}),
               (std::vector<std::string>{"/m/a.mid", "/m/b.mid"}));
     EXPECT_EQ(DialogSelection({"/m/a.mid"}), (std::vector<std::string>{"/m/a.mid"}));
+    EXPECT_EQ(SaveDialogFilter(true),
+              "リストファイル(*.mlt) |*.mlt|圧縮ファイル(*.lzh)|*.lzh|圧縮ファイル(*.lmd)|*.lmd|");
 }
 
 }  // namespace
