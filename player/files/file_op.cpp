@@ -166,7 +166,12 @@ std::vector<std::string> ScanFolder(const std::string& folder, bool withSequence
     if (DIR* d = ::opendir(folder.c_str())) {
         while (dirent* de = ::readdir(d)) {
             const std::string n = de->d_name;
-            if (n != "." && n != ".." && FileExists(JoinPath(folder, n))) names.push_back(n);
+            if (n == "." || n == "..") continue;
+            // The listing's own type saves a stat per file where it is known.
+            const bool file = de->d_type == DT_REG ||
+                              ((de->d_type == DT_UNKNOWN || de->d_type == DT_LNK) &&
+                               FileExists(JoinPath(folder, n)));
+            if (file) names.push_back(n);
         }
         ::closedir(d);
     }
