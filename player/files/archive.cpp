@@ -155,6 +155,10 @@ bool WildMatch(const char* p, const char* s) {
     return *p == 0;
 }
 
+// No song or companion comes near this; a member that expands beyond it is
+// a bomb, not a song, and must not fill the disk.
+constexpr la_int64_t kMaxMemberBytes = 256ll << 20;
+
 // Writes the current member's data to `target`; removes it on any failure.
 bool WriteMember(archive* a, const std::string& target) {
     ::unlink(target.c_str());
@@ -169,7 +173,7 @@ bool WriteMember(archive* a, const std::string& target) {
     for (;;) {
         const int r = archive_read_data_block(a, &buf, &size, &offset);
         if (r == ARCHIVE_EOF) break;
-        if (r < ARCHIVE_WARN) {
+        if (r < ARCHIVE_WARN || offset + static_cast<la_int64_t>(size) > kMaxMemberBytes) {
             ok = false;
             break;
         }

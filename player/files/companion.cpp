@@ -29,7 +29,9 @@ CompanionDocument ReadCompanionDocument(const std::string& songPath) {
     std::string path = stem + "txt";
     if (!FileExists(path)) path = stem + "doc";
     std::string bytes;
-    if (!FileExists(path) || !ReadFileBytes(path, bytes)) return doc;
+    // A document panel has no use for more than a few megabytes.
+    constexpr size_t kMaxDocumentBytes = 8u << 20;
+    if (!FileExists(path) || !ReadFileBytes(path, bytes, kMaxDocumentBytes)) return doc;
 
     doc.shellTextEnabled = true;
     doc.fileName = path;

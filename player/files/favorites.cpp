@@ -103,7 +103,7 @@ std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePa
         FavoriteEntry e;
         std::string bytes;
         const std::string path = JoinPath(folder, name);
-        if (ReadFileBytes(path, bytes) && ParseFavorite(bytes, cp, e)) {
+        if (ReadFileBytes(path, bytes, 1u << 20) && ParseFavorite(bytes, cp, e)) {
             e.FilePath = path;
             favs.push_back(std::move(e));
         }

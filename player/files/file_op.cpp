@@ -168,9 +168,9 @@ std::vector<std::string> ScanFolder(const std::string& folder, bool withSequence
             const std::string n = de->d_name;
             if (n == "." || n == "..") continue;
             // The listing's own type saves a stat per file where it is known.
-            const bool file = de->d_type == DT_REG ||
-                              ((de->d_type == DT_UNKNOWN || de->d_type == DT_LNK) &&
-                               FileExists(JoinPath(folder, n)));
+            const bool file =
+                de->d_type == DT_REG || ((de->d_type == DT_UNKNOWN || de->d_type == DT_LNK) &&
+                                         FileExists(JoinPath(folder, n)));
             if (file) names.push_back(n);
         }
         ::closedir(d);

@@ -65,7 +65,10 @@ std::vector<FileEntry> ReadListFile(const std::string& path, Notifier& notifier,
     std::string bytes;
     bool headerOk = false;
     std::vector<FileEntry> entries;
-    if (ReadFileBytes(full, bytes)) entries = ParseListFile(bytes, full, cp, &headerOk);
+    // Far beyond any real list; refuses to pull a huge file into memory.
+    constexpr size_t kMaxListBytes = 16u << 20;
+    if (ReadFileBytes(full, bytes, kMaxListBytes))
+        entries = ParseListFile(bytes, full, cp, &headerOk);
     if (!headerOk) notifier.Error(path + "\r\n" + msg::kListUnreadable);
     return entries;
 }

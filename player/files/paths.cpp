@@ -286,15 +286,17 @@ bool FolderExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ReadFileBytes(const std::string& path, std::string& out) {
+bool ReadFileBytes(const std::string& path, std::string& out, size_t maxBytes) {
     out.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<uint64_t>(st.st_size) > maxBytes) {
         ::close(fd);
         return false;
     }
+    out.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -305,6 +307,11 @@ bool ReadFileBytes(const std::string& path, std::string& out) {
         }
         if (n == 0) break;
         out.append(buf, static_cast<size_t>(n));
+        if (out.size() > maxBytes) {  // grew while being read
+            ::close(fd);
+            out.clear();
+            return false;
+        }
     }
     ::close(fd);
     return true;

@@ -3,6 +3,7 @@
 // the splitters accept both.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -73,7 +74,8 @@ std::string DecodeText(std::string_view bytes, const CodePage& cp);
 // File helpers.
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
 bool FolderExists(const std::string& path);
-bool ReadFileBytes(const std::string& path, std::string& out);
+// False when the file cannot be read or is larger than maxBytes.
+bool ReadFileBytes(const std::string& path, std::string& out, size_t maxBytes = SIZE_MAX);
 // Writes through a temporary file in the same folder and renames it over
 // `path`; on failure the previous file is untouched and `error` says why.
 bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error);
