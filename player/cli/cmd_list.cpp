@@ -34,9 +34,17 @@ int RunList(const std::vector<std::string>& words) {
         j.EndArray();
         std::cout << j.Text() << "\n";
     } else {
+        // Names from archives and list files may hold control characters
+        // (terminal escapes among them): shown as '?'.
+        auto shown = [](std::string s) {
+            for (char& c : s) {
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+            }
+            return s;
+        };
         for (const auto& e : entries) {
-            std::cout << e.FileName << '\t' << e.Folder << '\t' << e.ArchiveName << '\t'
-                      << e.ListFile << '\n';
+            std::cout << shown(e.FileName) << '\t' << shown(e.Folder) << '\t'
+                      << shown(e.ArchiveName) << '\t' << shown(e.ListFile) << '\n';
         }
     }
     return entries.empty() ? 1 : 0;

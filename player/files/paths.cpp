@@ -78,6 +78,10 @@ bool KeyGreater(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
 void StderrNotifier::Error(const std::string& text) {
     std::string t = text;
     std::replace(t.begin(), t.end(), '\r', '\n');
+    // Names from archives may carry terminal escape sequences.
+    for (char& c : t) {
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) c = '?';
+    }
     std::cerr << kCaption << ": " << t << "\n";
 }
 
