@@ -24,6 +24,12 @@ TEST(Archive, SongsAreGroupedByPatternOrder) {
                    {"v.r36", "f"}});
     EXPECT_EQ(ListArchiveSongs(zip),
               (std::vector<std::string>{"y.rcp", "x.mid", "sub/w.mid", "z.RMI", "v.r36"}));
+    // A member in a sub-folder lands in the work folder by its own name.
+    TempDir work;
+    RecordingNotifier n;
+    EXPECT_EQ(ExtractEntry({"sub/w.mid", dir.Path(), "pack.zip", ""}, work.Path(), n),
+              work / "w.mid");
+    EXPECT_EQ(ReadBytes(work / "w.mid"), "e");
     // The same members in an LHA archive of our own writer.
     const std::string lzh = dir / "pack.lzh";
     WriteBytes(dir / "x.mid", "a");
