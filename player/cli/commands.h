@@ -19,5 +19,6 @@ int RunDump(const std::vector<std::string>& args);
 int RunInst(const std::vector<std::string>& args);
 int RunSettings(const std::vector<std::string>& args);
 int RunWrd(const std::vector<std::string>& args);
+int RunList(const std::vector<std::string>& args);
 
 }  // namespace sonfara::cli

@@ -22,6 +22,9 @@ const Command kCommands[] = {
             "                                the WRD script beside SONG: its compiled events (number, opcode,\n"
             "                                tick, ms, argument), or the composed 640x480 frame at MS as PNG",
      sonfara::cli::RunWrd},
+    {"list", "list PATH... [--json] [--sort]  play-list entries opening the paths would make:\n"
+             "                                FileName, Folder, ArchiveName, ListFile (tab-separated)",
+     sonfara::cli::RunList},
 };
 
 void PrintHelp() {

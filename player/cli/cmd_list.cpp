@@ -1,0 +1,53 @@
+// sonfara-cli list: the play-list entries that opening the paths would make.
+#include <iostream>
+
+#include "player/cli/cli_common.h"
+#include "player/cli/commands.h"
+#include "player/cli/json.h"
+#include "player/files/file_op.h"
+#include "player/files/paths.h"
+
+namespace sonfara::cli {
+
+int RunList(const std::vector<std::string>& words) {
+    Args a = ParseArgs(words, {"codepage"}, {"json", "sort"});
+    if (!a.error.empty() || a.positional.empty()) {
+        std::cerr << "usage: sonfara-cli list PATH... [--json] [--sort] [--codepage NAME]\n";
+        return 2;
+    }
+    files::StderrNotifier notifier;
+    const files::FileContext ctx{notifier, std::string(), CliCodePage(a)};
+    std::vector<files::FileEntry> entries = files::ExpandPaths(a.positional, ctx);
+    if (a.Flag("sort")) files::SortEntries(entries, ctx.cp);
+
+    if (a.Flag("json")) {
+        JsonWriter j;
+        j.BeginArray();
+        for (const auto& e : entries) {
+            j.BeginObject();
+            j.Key("FileName"); j.String(e.FileName);
+            j.Key("Folder"); j.String(e.Folder);
+            j.Key("ArchiveName"); j.String(e.ArchiveName);
+            j.Key("ListFile"); j.String(e.ListFile);
+            j.EndObject();
+        }
+        j.EndArray();
+        std::cout << j.Text() << "\n";
+    } else {
+        // Names from archives and list files may hold control characters
+        // (terminal escapes among them): shown as '?'.
+        auto shown = [](std::string s) {
+            for (char& c : s) {
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+            }
+            return s;
+        };
+        for (const auto& e : entries) {
+            std::cout << shown(e.FileName) << '\t' << shown(e.Folder) << '\t'
+                      << shown(e.ArchiveName) << '\t' << shown(e.ListFile) << '\n';
+        }
+    }
+    return entries.empty() ? 1 : 0;
+}
+
+}  // namespace sonfara::cli

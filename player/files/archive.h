@@ -1,0 +1,57 @@
+// LHA and ZIP archives through libarchive: listing the songs of an archive
+// and extracting one song with its companion files into the work folder.
+// libarchive is linked, so the archivers always count as present.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "player/files/file_entry.h"
+
+namespace sonfara::files {
+
+// Song patterns in listing order; members appear grouped by them.
+inline const std::vector<std::string>& SongPatterns() {
+    static const std::vector<std::string> p = {"*.rcp", "*.mid", "*.rmi", "*.g18",
+                                               "*.g36", "*.r18", "*.r36"};
+    return p;
+}
+
+enum class ArchiveKind { kNone, kLha, kZip };
+
+// By the last four characters of the archive path.
+ArchiveKind ArchiveKindOf(const std::string& archivePath);
+
+// Version text of the archivers for the about window (libarchive's).
+std::string ArchiverVersionText();
+
+// True for the archivers' library; always so with libarchive linked.
+bool ArchiverPresent(ArchiveKind kind);
+
+// Case-insensitive wildcard match ('*' and '?') of a member name against a
+// pattern; a pattern without a folder part is matched against the member's
+// base name, so "*.mid" also finds sub/x.mid.
+bool MemberMatches(const std::string& pattern, const std::string& member);
+
+// A member name that is absolute or climbs out with "..".
+bool IsUnsafeMemberName(const std::string& member);
+
+// Names of the regular-file members, UTF-8 with '/' separators, in stored
+// order. A damaged archive yields the members read before the damage.
+std::vector<std::string> ArchiveMembers(const std::string& archivePath);
+
+// The songs of an archive grouped by SongPatterns(); unsafe names are left out.
+std::vector<std::string> ListArchiveSongs(const std::string& archivePath);
+
+// Extracts the entry's member and its companions (the member's name with
+// txt, doc, sry, wrd in place of its last three characters, every *.png and
+// *.mag) into `workFolder` by their base names. Returns the member's path in
+// the work folder, or empty when the archive kind is unknown. A member that
+// could not be extracted leaves no file behind (not even an older one of the
+// same name). Unsafe member names are skipped with one message.
+std::string ExtractEntry(const FileEntry& entry, const std::string& workFolder, Notifier& notifier);
+
+// Companion patterns for a member, in the order they are sought.
+std::vector<std::string> ExtractionPatterns(const std::string& memberName);
+
+}  // namespace sonfara::files

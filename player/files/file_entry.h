@@ -1,0 +1,82 @@
+// Play-list entries, the record of the song being opened, and the one way
+// the file layer talks to the user.
+#pragma once
+
+#include <string>
+
+namespace sonfara::files {
+
+// One play-list entry. Paths are native (UTF-8, '/' on Linux); every field
+// may be empty.
+struct FileEntry {
+    std::string FileName;     // song file name; for an archive member its name in the archive
+    std::string Folder;       // folder of the song, or of the archive
+    std::string ArchiveName;  // archive file name (no folder), empty for a plain file
+    std::string ListFile;     // full path of the list file the entry came from
+
+    bool operator==(const FileEntry&) const = default;
+};
+
+// What describes the song being opened; the windows and the recent list read it.
+struct SongSource {
+    std::string FormatText;   // "SMF Format ", "RMI Format ", "RCM Ver 2.0", ...
+    std::string LoadedPath;   // the file actually given to the loader
+    std::string FileName;     // the song's file name
+    std::string FullPath;     // the path as the user knows it (archive members: work-folder copy)
+    std::string ArchivePath;  // full path of the archive, or empty
+    std::string ListFile;     // list file, or empty
+};
+
+inline constexpr const char* kCaption = "Sonfara";
+
+// Message boxes in the GUI, stderr on the command line. Texts are UTF-8.
+class Notifier {
+  public:
+    virtual ~Notifier() = default;
+    // Critical-stop icon, OK button, caption kCaption.
+    virtual void Error(const std::string& text) = 0;
+    // Information icon.
+    virtual void Info(const std::string& text) { Error(text); }
+};
+
+class StderrNotifier final : public Notifier {
+  public:
+    void Error(const std::string& text) override;
+    void Info(const std::string& text) override;
+};
+
+// User texts of the file layer.
+namespace msg {
+inline constexpr const char* kFileNotFound = "ファイルが見つかりません";
+inline constexpr const char* kUnsupported = "対応ファイルではありません";
+inline constexpr const char* kNoRcpConverter =
+    "RCPCV.DLLが見つからないのでレコンポーザ形式のファイルは再生できません";
+inline constexpr const char* kFileMissing = "ファイルが存在しません";
+inline constexpr const char* kCannotOpenDevice = "MIDIデバイスが開けません";
+inline constexpr const char* kTimerFatal =
+    "フェイタル・エラー\rマルチメディアタイマーが作成できません。終了します";
+inline constexpr const char* kNoLhaLibrary =
+    "書庫を操作するために必要なUNLHA32.DLLが見つかりません";
+inline constexpr const char* kNoZipLibrary =
+    "書庫を操作するために必要なUNZIP32.DLLが見つかりません";
+inline constexpr const char* kListUnreadable = "このリストファイルは解析不能です";
+inline constexpr const char* kNoFiles = "ファイルがありません";
+inline constexpr const char* kOpenTitle = "MIDIファイルを開く";
+inline constexpr const char* kOpenFilter =
+    "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) "
+    "|*.mid;*.rcp;*.mlt;*.lzh;*.zip;*.g18;*.g36;*.r18;*.r36;*.rmi;*.lmd;*.zmd|";
+inline constexpr const char* kFolderPrompt = "MIDIファイルがあるフォルダを指定してください";
+inline constexpr const char* kSaveTitle = "リストファイルの保存";
+inline constexpr const char* kSaveFilterList = "リストファイル(*.mlt) |*.mlt|";
+inline constexpr const char* kSaveFilterLzh = "圧縮ファイル(*.lzh)|*.lzh|";
+inline constexpr const char* kSaveFilterLmd = "圧縮ファイル(*.lmd)|*.lmd|";
+inline constexpr const char* kNoEntryPlaceholder = "なし";
+// Our own additions.
+inline constexpr const char* kListFull =
+    "再生リストに登録できるのは500曲までです。それ以降のファイルは追加されませんでした";
+inline constexpr const char* kUnsafeMember = "書庫内の不正なファイル名を無視しました: ";
+inline constexpr const char* kWorkFolderUnsafe = "作業フォルダが使用できません: ";
+inline constexpr const char* kSaveFailed = "ファイルを保存できませんでした: ";
+}  // namespace msg
+
+}  // namespace sonfara::files

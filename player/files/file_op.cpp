@@ -1,0 +1,349 @@
+#include "player/files/file_op.h"
+
+#include <dirent.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "player/files/converters.h"
+#include "player/files/paths.h"
+#include "player/song/module_detect.h"
+
+namespace sonfara::files {
+namespace {
+
+bool IsSequencerKind(const std::string& k) {
+    return k == "RCP" || k == "R18" || k == "R36" || k == "G18" || k == "G36";
+}
+
+bool IsKnownKind(const std::string& k) {
+    return k == "RMI" || k == "MID" || k == "MLT" || k == "LZH" || k == "ZIP" || k == "LMD" ||
+           k == "ZMD" || IsSequencerKind(k);
+}
+
+std::string CurrentFolder() {
+    std::string cwd(4096, '\0');
+    if (!::getcwd(cwd.data(), cwd.size())) return ".";
+    cwd.resize(cwd.find('\0'));
+    return cwd;
+}
+
+}  // namespace
+
+Libraries Libraries::Detect() {
+    Libraries l;
+    l.rcpConverter = [] { return PluginExists(kRcpLibrary); };
+    l.smfkConverter = [] { return PluginExists(kSmfkLibrary); };
+    l.archiver = [](ArchiveKind k) { return ArchiverPresent(k); };
+    return l;
+}
+
+bool CheckFileKind(const std::string& path, const FileContext& ctx) {
+    if (!FileExists(path)) {
+        ctx.notifier.Error(msg::kFileNotFound);
+        return false;
+    }
+    const std::string kind = UpperTail(path, 3);
+    if (!IsKnownKind(kind)) {
+        ctx.notifier.Error(msg::kUnsupported);
+        return false;
+    }
+    if (IsSequencerKind(kind) && !ctx.libs.rcpConverter()) {
+        ctx.notifier.Error(msg::kNoRcpConverter);
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> SplitPathText(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\0', start);
+        if (end == std::string::npos) end = text.size();
+        std::string piece = TrimQuotes(std::string_view(text).substr(start, end - start));
+        if (!piece.empty()) out.push_back(std::move(piece));
+        start = end + 1;
+    }
+    return out;
+}
+
+std::vector<FileEntry> ExpandPaths(const std::vector<std::string>& paths, const FileContext& ctx) {
+    std::vector<FileEntry> out;
+    for (const std::string& raw : paths) {
+        const std::string path = TrimQuotes(raw);
+        if (!CheckFileKind(path, ctx)) continue;
+        const std::string kind = UpperTail(path, 3);
+        if (kind == "MLT") {
+            std::vector<FileEntry> list = ReadListFile(path, ctx.notifier, ctx.cp);
+            std::move(list.begin(), list.end(), std::back_inserter(out));
+        } else if (kind == "LZH" || kind == "LMD" || kind == "ZIP" || kind == "ZMD") {
+            // A missing archiver is silent here; the archive is skipped.
+            if (!ctx.libs.archiver(ArchiveKindOf(path))) continue;
+            for (const std::string& member : ListArchiveSongs(path)) {
+                FileEntry e;
+                e.FileName = member;
+                e.Folder = PathFolder(path);
+                e.ArchiveName = PathFileName(path);
+                out.push_back(std::move(e));
+            }
+        } else {
+            FileEntry e;
+            e.FileName = PathFileName(path);
+            e.Folder = PathFolder(path);
+            out.push_back(std::move(e));
+        }
+    }
+    return out;
+}
+
+std::string UnwrapRmi(const std::string& path, const std::string& workFolder) {
+    const std::string target = JoinPath(workFolder, PathFileName(path) + ".mid");
+    ::unlink(target.c_str());
+    std::string bytes;
+    if (!ReadFileBytes(path, bytes)) return target;  // nothing written: "does not exist"
+    const size_t at = bytes.find("MThd");
+    WriteFileReplacing(
+        target, at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at),
+        nullptr);
+    return target;
+}
+
+ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx) {
+    ResolvedSong r;
+    std::string path;
+    if (!entry.ArchiveName.empty()) {
+        const ArchiveKind kind = ArchiveKindOf(EntryArchivePath(entry));
+        if (kind != ArchiveKind::kNone) {
+            if (ctx.libs.archiver(kind)) {
+                path = Trim(ExtractEntry(entry, ctx.workFolder, ctx.notifier));
+            } else {
+                ctx.notifier.Error(kind == ArchiveKind::kLha ? msg::kNoLhaLibrary
+                                                             : msg::kNoZipLibrary);
+            }
+        }
+    } else {
+        path = JoinPath(entry.Folder, entry.FileName);
+    }
+    if (path.empty()) {
+        r.status = ResolvedSong::kNoPath;
+        return r;
+    }
+    SongSource& s = r.source;
+    s.FileName = PathFileName(path);
+    s.FullPath = path;
+    s.ListFile = entry.ListFile;
+    s.ArchivePath = EntryArchivePath(entry);
+
+    const std::string kind = UpperTail(path, 3);
+    if (kind == "RMI") {
+        s.LoadedPath = UnwrapRmi(path, ctx.workFolder);
+        s.FormatText = "RMI Format ";
+    } else if (kind == "MID") {
+        s.LoadedPath = path;
+        s.FormatText = "SMF Format ";
+    } else if (IsSequencerKind(kind)) {
+        if (!ctx.libs.rcpConverter()) {
+            ctx.notifier.Error(msg::kNoRcpConverter);
+            return r;
+        }
+        s.FormatText = "SMF Format ";
+        s.LoadedPath = ConvertRcp(path, ctx.workFolder, s.FormatText, ctx.cp);
+    } else {
+        ctx.notifier.Error(msg::kUnsupported);
+        return r;
+    }
+    if (!FileExists(s.LoadedPath)) {
+        ctx.notifier.Error(msg::kFileMissing);
+        return r;
+    }
+    r.status = ResolvedSong::kOk;
+    return r;
+}
+
+std::vector<std::string> ScanFolder(const std::string& folder, bool withSequencerFormats) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* de = ::readdir(d)) {
+            const std::string n = de->d_name;
+            if (n == "." || n == "..") continue;
+            // The listing's own type saves a stat per file where it is known.
+            const bool file =
+                de->d_type == DT_REG || ((de->d_type == DT_UNKNOWN || de->d_type == DT_LNK) &&
+                                         FileExists(JoinPath(folder, n)));
+            if (file) names.push_back(n);
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<std::string> exts = {".MID", ".RMI"};
+    if (withSequencerFormats) {
+        for (const char* e : {".RCP", ".G18", ".G36", ".R18", ".R36"}) exts.emplace_back(e);
+    }
+    std::vector<std::string> out;
+    for (const std::string& ext : exts) {
+        for (const std::string& n : names) {
+            if (UpperTail(n, 4) == ext) out.push_back(JoinPath(folder, n));
+        }
+    }
+    return out;
+}
+
+std::string DialogFolder(const std::string& defDir) {
+    return !defDir.empty() && FolderExists(defDir) ? defDir : CurrentFolder();
+}
+
+std::vector<std::string> DialogSelection(const std::vector<std::string>& pieces) {
+    std::vector<std::string> out;
+    std::vector<std::string> p;
+    for (const auto& x : pieces) {
+        if (std::string t = TrimQuotes(x); !t.empty()) p.push_back(std::move(t));
+    }
+    if (p.size() == 1) return p;
+    for (size_t i = 1; i < p.size(); ++i) out.push_back(JoinPath(p[0], p[i]));
+    return out;
+}
+
+FileOp::FileOp(PlaybackTarget& target, FileContext ctx) : target_(target), ctx_(std::move(ctx)) {}
+
+void FileOp::OpenFiles(const std::vector<std::string>& paths) {
+    const bool append = list_.Count() > 0 && settings_.OpenModeSw != 0;
+    std::vector<FileEntry> added = ExpandPaths(paths, ctx_);
+    if (settings_.FileSort == 1) SortEntries(added, ctx_.cp);
+    if (added.empty()) return;
+    const int dropped = append ? list_.Append(std::move(added)) : list_.Replace(std::move(added));
+    if (dropped > 0) ctx_.notifier.Error(msg::kListFull);
+    target_.FileListChanged();
+    if (append) return;  // the playing song goes on; its check mark stays
+    const bool ok = PlayEntry(list_.Entry(1));
+    // The index names the entry tried, so "next" moves on from it even when
+    // it failed (an index left from the old list could point past the end).
+    list_.SetIndex(1);
+    list_.SetChecked(ok ? 1 : 0);
+    target_.FileListChanged();
+}
+
+void FileOp::OpenFolder(const std::string& folder) {
+    const std::vector<std::string> paths = ScanFolder(folder, ctx_.libs.rcpConverter());
+    if (!paths.empty()) OpenFiles(paths);
+}
+
+std::string FileOp::EmulationOutput(const std::string& path) {
+    std::string out = JoinPath(ctx_.workFolder, PathFileName(path));
+    // Converting a work-folder file onto itself would destroy its source.
+    if (out == path) out = JoinPath(ctx_.workFolder, "emu_" + PathFileName(path));
+    return out;
+}
+
+bool FileOp::PlayEntry(const FileEntry& entry) {
+    target_.ClearSongCaption();
+    target_.SetArchiveCommandEnabled(!entry.ArchiveName.empty());
+    ResolvedSong r = ResolveEntry(entry, ctx_);
+    if (r.status == ResolvedSong::kNoPath) {
+        target_.ResetSongDisplay();
+        return false;
+    }
+    if (r.status != ResolvedSong::kOk) return false;
+    SongSource& s = r.source;
+
+    target_.StopTimer();
+    if (!target_.OpenOrResetOutput()) {
+        ctx_.notifier.Error(msg::kCannotOpenDevice);
+        return false;
+    }
+    target_.EnableAllChannels();
+
+    if (settings_.MIDIEmulate && ctx_.libs.smfkConverter()) {
+        const int module = DetectModule(s.LoadedPath);
+        const std::string& cfg = module == kModuleXG   ? settings_.MIDIEmuXGCFG
+                                 : module == kModuleGS ? settings_.MIDIEmuGSCFG
+                                                       : std::string();
+        if ((module == kModuleXG || module == kModuleGS) && !cfg.empty()) {
+            const std::string out = EmulationOutput(s.LoadedPath);
+            if (SmfkConvertFile(s.LoadedPath, out, cfg,
+                                SmfkOptions(settings_.SMFKBank, settings_.SMFKRythm), ctx_.cp)) {
+                s.LoadedPath = out;
+            }
+        }
+    }
+
+    const LoadResult loaded = target_.LoadSong(s.LoadedPath, s.FormatText, s.FileName);
+    if (!loaded.ok) {
+        target_.ResetSongDisplay();
+        return false;
+    }
+    target_.PrepareSongDisplay();
+    target_.ShowCompanion(ReadCompanionDocument(s.FullPath));
+    target_.ResendPrograms();
+    current_ = s;
+    target_.LoadWrd(s.FullPath);
+    target_.ResetModuleFlags();
+
+    if (!target_.StartTimer()) {
+        ctx_.notifier.Error(msg::kTimerFatal);
+        target_.RequestExit();
+        return false;
+    }
+    recent_.Touch(RecentKey(current_));
+    target_.RecentChanged();
+    target_.SongStarted(current_);
+    return true;
+}
+
+bool FileOp::PlayIndex(int k) {
+    if (k < 1 || k > list_.Count()) return false;
+    const bool ok = PlayEntry(list_.Entry(k));
+    if (ok) list_.SetChecked(k);
+    target_.FileListChanged();
+    return ok;
+}
+
+void FileOp::NextEntry() {
+    if (list_.Count() < 2) return;
+    list_.SetIndex(list_.NextIndex());
+    PlayIndex(list_.Index());
+}
+
+void FileOp::PreviousEntry() {
+    if (list_.Count() < 2) return;
+    list_.SetIndex(list_.PreviousIndex());
+    PlayIndex(list_.Index());
+}
+
+void FileOp::Replay() {
+    const int k = list_.Index();
+    if (k < 1 || k > list_.Count()) return;
+    list_.SetChecked(0);
+    PlayIndex(k);
+}
+
+void FileOp::MenuClick(int item) {
+    const int k = item + 1;
+    if (list_.Count() == 0 || k > list_.Count() || k == list_.Checked()) return;
+    if (PlayIndex(k)) list_.SetIndex(k);
+}
+
+SaveResult FileOp::SaveListAs(const std::string& chosenPath) {
+    return SaveList(chosenPath, list_.Entries(), ctx_.workFolder, ctx_.notifier, ctx_.cp);
+}
+
+std::optional<FavoriteProposal> FileOp::BeginAddFavorite(const std::string& songTitle) {
+    if (!SongLoaded()) {
+        ctx_.notifier.Error(msg::kNoFiles);
+        return std::nullopt;
+    }
+    return ProposeFavorite(current_, songTitle);
+}
+
+bool FileOp::FinishAddFavorite(const std::string& folder, const std::string& answer,
+                               const FavoriteProposal& proposal) {
+    if (answer.empty()) return false;
+    std::string error;
+    if (!AddFavorite(folder, answer, proposal.path, ctx_.cp, &error)) {
+        ctx_.notifier.Error(msg::kSaveFailed + error);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace sonfara::files

@@ -1,0 +1,174 @@
+// The road from a path to a playing song: validating and expanding paths
+// into play-list entries, and carrying one entry through extraction,
+// conversion and loading to a running sequencer.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "player/files/archive.h"
+#include "player/files/companion.h"
+#include "player/files/favorites.h"
+#include "player/files/file_entry.h"
+#include "player/files/list_file.h"
+#include "player/files/play_list.h"
+#include "player/platform/codepage.h"
+#include "player/song/smf_reader.h"
+
+namespace sonfara::files {
+
+// The settings values the file layer reads and changes.
+struct FileSettings {
+    int32_t OpenModeSw = 0;  // 1 appends opened files to the play list
+    int32_t FileSort = 0;    // 1 sorts newly opened files by name
+    std::string DefDir = "0";
+    bool MIDIEmulate = false;
+    std::string MIDIEmuGSCFG;
+    std::string MIDIEmuXGCFG;
+    bool SMFKBank = false;
+    bool SMFKRythm = false;
+};
+
+// What the file layer asks of the player and the windows while it opens a
+// song. The player implements it over its sequencer and output; tests use a
+// recording double.
+class PlaybackTarget {
+  public:
+    virtual ~PlaybackTarget() = default;
+    virtual void ClearSongCaption() {}
+    virtual void SetArchiveCommandEnabled(bool enabled) {}
+    // Title, length and position labels and panels back to "no song".
+    virtual void ResetSongDisplay() {}
+    // Stops the WRD window's timer and the sequencer timer; returns when no
+    // tick can run any more.
+    virtual void StopTimer() = 0;
+    // Opens the selected output port, or resets it when it is open.
+    virtual bool OpenOrResetOutput() = 0;
+    // All 16 channels enabled, channel labels back to black.
+    virtual void EnableAllChannels() = 0;
+    // Loads the SMF; the loader reports its own errors.
+    virtual LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
+                                const std::string& fileName) = 0;
+    virtual void PrepareSongDisplay() {}
+    virtual void ShowCompanion(const CompanionDocument& doc) {}
+    virtual void ResendPrograms() = 0;
+    // External WRD player first, then the built-in interpreter.
+    virtual void LoadWrd(const std::string& songPath) {}
+    virtual void ResetModuleFlags() {}
+    virtual bool StartTimer() = 0;
+    // Length, titles, tooltips and the song's display text.
+    virtual void SongStarted(const SongSource& song) {}
+    // The timer could not be created: the program ends.
+    virtual void RequestExit() {}
+    // The menus changed: file list, recent list.
+    virtual void FileListChanged() {}
+    virtual void RecentChanged() {}
+};
+
+// Optional libraries as the file layer sees them; replaceable in tests.
+struct Libraries {
+    std::function<bool()> rcpConverter;         // default: the plug-in file exists
+    std::function<bool()> smfkConverter;        // default: the plug-in file exists
+    std::function<bool(ArchiveKind)> archiver;  // default: always (libarchive)
+    static Libraries Detect();
+};
+
+struct FileContext {
+    Notifier& notifier;
+    std::string workFolder;  // with a trailing '/'
+    const CodePage& cp;
+    Libraries libs = Libraries::Detect();
+};
+
+// True when the path may be opened; shows its own messages.
+bool CheckFileKind(const std::string& path, const FileContext& ctx);
+
+// Validated and expanded entries for paths, in order (list files and
+// archives expanded); no sorting.
+std::vector<FileEntry> ExpandPaths(const std::vector<std::string>& paths, const FileContext& ctx);
+
+// Splits a NUL-separated path text, trimming quotes from each piece.
+std::vector<std::string> SplitPathText(const std::string& text);
+
+// <workFolder><name>.mid holding the file from its first "MThd" on; empty
+// file when there is none. Returns the target path.
+std::string UnwrapRmi(const std::string& path, const std::string& workFolder);
+
+// Resolves an entry to the file to load: extraction, RMI unwrapping,
+// sequencer-format conversion (not module emulation). Messages as the open
+// pipeline shows them.
+struct ResolvedSong {
+    enum Status { kOk, kNoPath, kFailed } status = kFailed;
+    SongSource source;  // LoadedPath is the file to load
+};
+ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx);
+
+// The songs of a folder: *.mid, *.rmi, and with the sequencer converter
+// *.rcp, *.g18, *.g36, *.r18, *.r36 (extension order; by name within one
+// extension; no sub-folders).
+std::vector<std::string> ScanFolder(const std::string& folder, bool withSequencerFormats);
+
+// The open and save dialogs' initial folder: DefDir unless it is empty or
+// names no folder, else the current folder.
+std::string DialogFolder(const std::string& defDir);
+// The open dialog's answer (one path, or a folder then names) as full paths.
+std::vector<std::string> DialogSelection(const std::vector<std::string>& pieces);
+
+class FileOp {
+  public:
+    FileOp(PlaybackTarget& target, FileContext ctx);
+
+    FileSettings& Settings() { return settings_; }
+    PlayList& List() { return list_; }
+    RecentList& Recent() { return recent_; }
+    const SongSource& Current() const { return current_; }
+    bool SongLoaded() const { return !current_.LoadedPath.empty(); }
+    FileContext& Context() { return ctx_; }
+
+    // Opens paths into the play list (replace or append mode) and, in
+    // replace mode, plays the first entry.
+    void OpenFiles(const std::vector<std::string>& paths);
+    void OpenFilesText(const std::string& nulSeparated) { OpenFiles(SplitPathText(nulSeparated)); }
+    void OpenFolder(const std::string& folder);
+
+    // True only when the song was loaded and the sequencer timer runs.
+    bool PlayEntry(const FileEntry& entry);
+
+    // Navigation; each changes the index and plays.
+    void NextEntry();
+    void PreviousEntry();
+    void Replay();
+    // A click on file-list menu item `item` (0-based).
+    void MenuClick(int item);
+
+    // The save command after the dialog.
+    SaveResult SaveListAs(const std::string& chosenPath);
+
+    // List-mode menu: item 0 replaces the list on open, item 1 appends.
+    void SetListMode(int item) { settings_.OpenModeSw = item == 1 ? 1 : 0; }
+
+    // Add-favourite command, first half: what to remember and the input
+    // box's prompt; "ファイルがありません" and nothing when no song is loaded.
+    std::optional<FavoriteProposal> BeginAddFavorite(const std::string& songTitle);
+    // Second half with the user's answer: an empty answer ends the command;
+    // otherwise the favourite is written (a failure is shown) and true returned
+    // when the favourites must be reread.
+    bool FinishAddFavorite(const std::string& folder, const std::string& answer,
+                           const FavoriteProposal& proposal);
+
+  private:
+    bool PlayIndex(int k);
+    std::string EmulationOutput(const std::string& path);
+
+    PlaybackTarget& target_;
+    FileContext ctx_;
+    FileSettings settings_;
+    PlayList list_;
+    RecentList recent_;
+    SongSource current_;
+};
+
+}  // namespace sonfara::files

@@ -1,0 +1,103 @@
+#include "player/files/lha_writer.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cstdint>
+
+#include "player/files/paths.h"
+
+namespace sonfara::files {
+namespace {
+
+const std::array<uint16_t, 256>& CrcTable() {
+    static const std::array<uint16_t, 256> t = [] {
+        std::array<uint16_t, 256> table{};
+        for (unsigned i = 0; i < 256; ++i) {
+            uint16_t c = static_cast<uint16_t>(i);
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : c >> 1;
+            table[i] = c;
+        }
+        return table;
+    }();
+    return t;
+}
+
+void Put16(std::string& s, size_t at, uint16_t v) {
+    s[at] = static_cast<char>(v & 0xFF);
+    s[at + 1] = static_cast<char>(v >> 8);
+}
+
+void Append16(std::string& s, uint16_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>(v >> 8);
+}
+
+void Append32(std::string& s, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+}  // namespace
+
+uint16_t LhaCrc16(const void* data, size_t size, uint16_t crc) {
+    const auto& t = CrcTable();
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i)
+        crc = static_cast<uint16_t>(t[(crc ^ p[i]) & 0xFF] ^ (crc >> 8));
+    return crc;
+}
+
+std::string BuildLhaArchive(const std::vector<LhaMember>& members, const CodePage& cp,
+                            int* skipped) {
+    std::string out;
+    int missing = 0;
+    for (const LhaMember& m : members) {
+        std::string data;
+        if (!ReadFileBytes(m.sourcePath, data) || data.size() > 0xFFFFFFFFu) {
+            ++missing;
+            continue;
+        }
+        struct stat st {};
+        const uint32_t mtime =
+            ::stat(m.sourcePath.c_str(), &st) == 0 ? static_cast<uint32_t>(st.st_mtime) : 0;
+        std::string name = cp.FromUtf8(m.name);
+        if (name.size() > 0xFFF0) name.resize(0xFFF0);
+
+        std::string h;
+        Append16(h, 0);  // total header size, filled below
+        h += "-lh0-";
+        Append32(h, static_cast<uint32_t>(data.size()));  // packed size
+        Append32(h, static_cast<uint32_t>(data.size()));  // original size
+        Append32(h, mtime);
+        h += '\x20';  // attribute: archive
+        h += '\x02';  // header level
+        Append16(h, LhaCrc16(data.data(), data.size()));
+        h += 'M';  // names are in the MS-DOS code page
+        // Extended headers: header CRC (0x00), file name (0x01), then the end.
+        const size_t crcAt = h.size() + 3;
+        Append16(h, 5);
+        h += '\x00';
+        Append16(h, 0);
+        Append16(h, static_cast<uint16_t>(3 + name.size()));
+        h += '\x01';
+        h += name;
+        Append16(h, 0);
+        // A header size whose low byte is 0 would read as the end mark.
+        if ((h.size() & 0xFF) == 0) h += '\0';
+        Put16(h, 0, static_cast<uint16_t>(h.size()));
+        Put16(h, crcAt, LhaCrc16(h.data(), h.size()));
+        out += h;
+        out += data;
+    }
+    out += '\0';  // end of archive
+    if (skipped) *skipped = missing;
+    return out;
+}
+
+bool WriteLhaArchive(const std::string& path, const std::vector<LhaMember>& members,
+                     const CodePage& cp, std::string* error) {
+    return WriteFileReplacing(path, BuildLhaArchive(members, cp), error);
+}
+
+}  // namespace sonfara::files

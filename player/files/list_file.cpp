@@ -1,0 +1,132 @@
+#include "player/files/list_file.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "player/files/archive.h"
+#include "player/files/lha_writer.h"
+#include "player/files/paths.h"
+
+namespace sonfara::files {
+namespace {
+
+bool IsAppDirective(const std::string& trimmed) {
+    if (Upper(trimmed.substr(0, 3)) != "APP") return false;
+    // "APP" must stand alone: a song named Apple.mid is an entry.
+    return trimmed.size() == 3 || trimmed[3] == ' ' || trimmed[3] == '\t';
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (!path.empty() && path[0] == '/') return path;
+    std::string cwd(4096, '\0');
+    if (!::getcwd(cwd.data(), cwd.size())) return path;
+    cwd.resize(cwd.find('\0'));
+    return JoinPath(cwd, path);
+}
+
+}  // namespace
+
+std::vector<FileEntry> ParseListFile(std::string_view bytes, const std::string& listPath,
+                                     const CodePage& cp, bool* headerOk) {
+    std::vector<FileEntry> entries;
+    const std::vector<std::string> lines = DecodeTextLines(bytes, cp);
+    const std::string header = lines.empty() ? std::string() : Upper(Trim(lines[0]));
+    const bool ok = header == "[MIDILIST]" || header == "MULTILISTFILE COPYRIGHT(C)STUDIO DOLPHIN";
+    if (headerOk) *headerOk = ok;
+    if (!ok) return entries;
+
+    std::string base;  // APP folder; empty: entries stand as they are
+    for (size_t i = 1; i < lines.size(); ++i) {
+        const std::string t = Trim(lines[i]);
+        if (t.rfind("//", 0) == 0) continue;
+        if (IsAppDirective(t)) {
+            const std::string arg = t.size() > 4 ? Trim(t.substr(4)) : std::string();
+            base = Upper(arg) == "HERE" ? PathFolder(listPath) : NativeSeparators(arg);
+            continue;
+        }
+        if (Upper(t) == "END APP") {
+            base.clear();
+            continue;
+        }
+        // A blank line names no song; it would only add an empty menu item.
+        if (t.empty()) continue;
+        const std::string path = NativeSeparators(base.empty() ? t : JoinPath(base, t));
+        FileEntry e = SplitEntryPath(path);
+        e.ListFile = listPath;
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+std::vector<FileEntry> ReadListFile(const std::string& path, Notifier& notifier,
+                                    const CodePage& cp) {
+    const std::string full = AbsolutePath(path);
+    std::string bytes;
+    bool headerOk = false;
+    std::vector<FileEntry> entries;
+    // Far beyond any real list; refuses to pull a huge file into memory.
+    constexpr size_t kMaxListBytes = 16u << 20;
+    if (ReadFileBytes(full, bytes, kMaxListBytes))
+        entries = ParseListFile(bytes, full, cp, &headerOk);
+    if (!headerOk) notifier.Error(path + "\r\n" + msg::kListUnreadable);
+    return entries;
+}
+
+std::string MidiListText(const std::vector<FileEntry>& entries, const CodePage& cp) {
+    std::vector<std::string> lines{"[MIDIList]"};
+    for (const FileEntry& e : entries) lines.push_back(EntryPath(e));
+    return EncodeTextFile(lines, cp);
+}
+
+bool WriteMidiList(const std::string& path, const std::vector<FileEntry>& entries,
+                   const CodePage& cp, std::string* error) {
+    return WriteFileReplacing(path, MidiListText(entries, cp), error);
+}
+
+std::string SaveDialogFilter(bool lhaPresent) {
+    std::string f = msg::kSaveFilterList;
+    if (lhaPresent) f = f + msg::kSaveFilterLzh + msg::kSaveFilterLmd;
+    return f;
+}
+
+SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>& entries,
+                    const std::string& workFolder, Notifier& notifier, const CodePage& cp) {
+    if (entries.empty()) {
+        notifier.Error(msg::kNoFiles);
+        return SaveResult::kNothing;
+    }
+    const std::string kind = UpperTail(chosenPath, 3);
+    std::string error;
+    if (kind == "MLT") {
+        if (WriteMidiList(chosenPath, entries, cp, &error)) return SaveResult::kListFile;
+        notifier.Error(msg::kSaveFailed + error);
+        return SaveResult::kFailed;
+    }
+    if (kind != "LZH" && kind != "LMD") return SaveResult::kNothing;
+
+    // Copy every song into ArcTemp first: a later extraction may overwrite
+    // an earlier member of the same name in the work folder.
+    const std::string arcTemp = JoinPath(workFolder, "ArcTemp");
+    std::vector<LhaMember> members;
+    for (const FileEntry& e : entries) {
+        const std::string source =
+            e.ArchiveName.empty() ? EntryPath(e) : ExtractEntry(e, workFolder, notifier);
+        std::string bytes;
+        if (source.empty() || !ReadFileBytes(source, bytes)) continue;
+        const std::string name = PathFileName(e.FileName);
+        const std::string copy = JoinPath(arcTemp, name);
+        if (!WriteFileReplacing(copy, bytes, nullptr)) continue;
+        if (std::none_of(members.begin(), members.end(),
+                         [&](const LhaMember& m) { return m.name == name; })) {
+            members.push_back({name, copy});
+        }
+    }
+    const bool ok = WriteLhaArchive(chosenPath, members, cp, &error);
+    for (const LhaMember& m : members) ::unlink(m.sourcePath.c_str());
+    if (ok) return SaveResult::kArchive;
+    notifier.Error(msg::kSaveFailed + error);
+    return SaveResult::kFailed;
+}
+
+}  // namespace sonfara::files

@@ -1,0 +1,69 @@
+#include "player/files/work_folder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace sonfara::files {
+
+bool EnsurePrivateFolder(const std::string& dir, std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = dir + ": " + why;
+        return false;
+    };
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return fail(std::strerror(errno));
+    // Open without following a link, then check what was opened: nobody can
+    // swap the folder between the check and the use of this descriptor.
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return fail(errno == ELOOP || errno == ENOTDIR ? "not a folder of ours (a link or a file)"
+                                                       : std::strerror(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return fail(std::strerror(errno));
+    }
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        ::close(fd);
+        return fail("owned by another user");
+    }
+    if ((st.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
+        ::close(fd);
+        return fail("open to other users");
+    }
+    ::close(fd);
+    return true;
+}
+
+WorkFolder WorkFolder::Create(const std::string& base) {
+    WorkFolder w;
+    std::string dir;
+    if (!base.empty()) {
+        dir = base;
+        if (dir.back() != '/') dir += '/';
+        dir += "sonfara";
+    } else if (const char* rt = std::getenv("XDG_RUNTIME_DIR"); rt && *rt && rt[0] == '/') {
+        struct stat st {};
+        if (::stat(rt, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
+            dir = std::string(rt) + "/sonfara";
+        }
+    }
+    if (dir.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/sonfara-" + std::to_string(::geteuid());
+    }
+    std::string err;
+    if (!EnsurePrivateFolder(dir, &err) || !EnsurePrivateFolder(dir + "/ArcTemp", &err)) {
+        w.error_ = err;
+        return w;
+    }
+    w.path_ = dir + "/";
+    return w;
+}
+
+}  // namespace sonfara::files

@@ -1,0 +1,58 @@
+// sonfara-cli list: entries of plain songs, list files and archives.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace sonfara {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ListRun {
+    int status = -1;
+    std::string out;
+};
+
+ListRun ListCli(const std::string& args) {
+    const std::string cmd = std::string(SONFARA_CLI) + " list " + args + " 2>/dev/null";
+    ListRun r;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf;
+    size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+TEST(CliList, EntriesAsTextAndJson) {
+    const fs::path dir = fs::temp_directory_path() / ("sonfara-cli-list-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "b.mid") << "x";
+    std::ofstream(dir / "a.MID") << "x";
+    std::ofstream(dir / "l.mlt") << "[MIDIList]\r\nAPP HERE\r\nb.mid\r\n";
+    const std::string d = dir.string();
+
+    ListRun r = ListCli("'" + d + "/b.mid' '" + d + "/a.MID' --sort");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "a.MID\t" + d + "\t\t\nb.mid\t" + d + "\t\t\n");
+
+    r = ListCli("--json '" + d + "/l.mlt'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "[{\"FileName\":\"b.mid\",\"Folder\":\"" + d +
+                         "\",\"ArchiveName\":\"\",\"ListFile\":\"" + d + "/l.mlt\"}]\n");
+
+    r = ListCli("'" + d + "/missing.mid'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(ListCli("").status, 2);
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace sonfara

@@ -1,0 +1,78 @@
+// Converter plug-ins: absent (what users meet) and present (stand-ins).
+#include "player/files/converters.h"
+
+#include <cstdlib>
+
+#include "player/files/work_folder.h"
+#include "tests/files/files_fixture.h"
+
+namespace sonfara::files::test {
+namespace {
+
+class PluginScope {
+  public:
+    explicit PluginScope(const char* dir) { ::setenv("SONFARA_PLUGIN_DIR", dir, 1); }
+    ~PluginScope() { ::unsetenv("SONFARA_PLUGIN_DIR"); }
+};
+
+TEST(Converters, OptionsRecordAndFormatTexts) {
+    EXPECT_EQ(SmfkOptions(true, false), (std::array<int32_t, 6>{24, -1, 0, 0, -1, 0}));
+    EXPECT_EQ(SmfkOptions(false, true), (std::array<int32_t, 6>{24, 0, -1, 0, -1, 0}));
+    EXPECT_EQ(RcpFormatText(1), "RCM Ver 2.0");
+    EXPECT_EQ(RcpFormatText(4), "RCM for Windows95");
+    EXPECT_EQ(RcpFormatText(5), "");
+}
+
+TEST(Converters, AbsentPluginsAreNotInstalled) {
+    TempDir empty;
+    PluginScope scope(empty.Path().c_str());
+    if (PluginExists(kRcpLibrary)) GTEST_SKIP() << "a converter is installed on this machine";
+    EXPECT_EQ(RcpVersionText(), "Not Installed");
+    std::string fmt = "SMF Format ";
+    const std::string out = ConvertRcp("/x/s.rcp", empty.Path() + "/", fmt, SystemCodePage());
+    EXPECT_EQ(out, empty / "s.rcp.mid");
+    EXPECT_FALSE(FileExists(out));
+    EXPECT_EQ(fmt, "SMF Format ");
+}
+
+TEST(Converters, PresentPluginsConvertThroughThePipeline) {
+    PluginScope scope(SONFARA_TEST_PLUGIN_DIR);
+    ASSERT_TRUE(PluginExists(kRcpLibrary));
+    EXPECT_EQ(RcpVersionText(), "1.2");
+    EXPECT_EQ(SmfkVersionText(), "7");
+
+    TempDir base, songs;
+    WorkFolder work = WorkFolder::Create(base.Path());
+    RecordingNotifier n;
+    RecordingTarget t;
+    FileOp op(t, FileContext{n, work.Path(), SystemCodePage()});
+    WriteBytes(songs / "s.G36", "RCM-PC98V2.0(C)COME ON MUSIC");
+    op.OpenFiles({songs / "s.G36"});
+    ASSERT_TRUE(n.messages.empty()) << n.messages[0];
+    EXPECT_EQ(t.loadedPaths.back(), work.Path() + "s.G36.mid");
+    EXPECT_EQ(op.Current().FormatText, "RCM for Windows95");
+    EXPECT_EQ(t.song.FileKindLabel, "RCM for Windows95");
+
+    // Module emulation for a GS song with the GS configuration.
+    const auto gs = sonfara::test::Smf(
+        0, 480,
+        {sonfara::test::Track()
+             .SysEx(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})
+             .Msg(0, {0x90, 60, 100})
+             .Msg(480, {0x80, 60, 0})
+             .End()});
+    WriteBytes(songs / "gs.mid", std::string(gs.begin(), gs.end()));
+    op.Settings().MIDIEmulate = true;
+    op.Settings().MIDIEmuGSCFG = "/cfg/gs.cfg";
+    op.Settings().SMFKBank = true;
+    ASSERT_TRUE(op.PlayEntry({"gs.mid", songs.Path(), "", ""}));
+    EXPECT_EQ(t.loadedPaths.back(), work.Path() + "gs.mid");
+    EXPECT_EQ(ReadBytes(work.Path() + "gs.mid.opts"), "/cfg/gs.cfg||0 24 -1 0 0 -1 0");
+    // Without a configuration for its module the song is loaded as it is.
+    op.Settings().MIDIEmuGSCFG.clear();
+    ASSERT_TRUE(op.PlayEntry({"gs.mid", songs.Path(), "", ""}));
+    EXPECT_EQ(t.loadedPaths.back(), songs / "gs.mid");
+}
+
+}  // namespace
+}  // namespace sonfara::files::test

@@ -1,0 +1,203 @@
+// List files, list saving, favourites, the recent list, companion documents.
+#include "player/files/list_file.h"
+
+#include "player/files/archive.h"
+#include "player/files/companion.h"
+#include "player/files/favorites.h"
+#include "tests/files/files_fixture.h"
+
+namespace sonfara::files::test {
+namespace {
+
+std::vector<FileEntry> Parse(const std::string& text, const std::string& listPath,
+                             bool* ok = nullptr) {
+    return ParseListFile(text, listPath, CodePage("CP932"), ok);
+}
+
+TEST(ListFile, HeadersCommentsAndAppDirectives) {
+    bool ok = false;
+    auto e = Parse("[midilist]\r\n// comment\r\nAPP HERE\r\na.mid\r\nEND APP\r\n/abs/b.mid\r\n",
+                   "/lists/x.mlt", &ok);
+    EXPECT_TRUE(ok);
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0], (FileEntry{"a.mid", "/lists", "", "/lists/x.mlt"}));
+    // After END APP entries stand as written.
+    EXPECT_EQ(e[1], (FileEntry{"b.mid", "/abs", "", "/lists/x.mlt"}));
+
+    e = Parse(
+        "MultiListFile Copyright(C)Studio Dolphin\r\nAPP C:\\songs\r\npack.lzh\\s.mid\r\n"
+        "Apple.mid\r\n\r\n",
+        "/l/y.mlt", &ok);
+    EXPECT_TRUE(ok);
+    ASSERT_EQ(e.size(), 2u);
+    EXPECT_EQ(e[0], (FileEntry{"s.mid", "C:/songs", "pack.lzh", "/l/y.mlt"}));
+    // "APP" must stand alone to be a directive.
+    EXPECT_EQ(e[1].FileName, "Apple.mid");
+    EXPECT_EQ(e[1].Folder, "C:/songs");
+
+    EXPECT_TRUE(Parse("[MIDI LIST]\r\na.mid\r\n", "/x.mlt", &ok).empty());
+    EXPECT_FALSE(ok);
+}
+
+TEST(ListFile, CodePageNamesWithBackslashTrailBytes) {
+    // "ソ" is 0x83 0x5C in CP932: its second byte must not become a separator.
+    const std::string text = "[MIDIList]\r\nD:\\\x83\x5C\\\x83\x5C.mid\r\n";
+    const auto e = Parse(text, "/l.mlt");
+    ASSERT_EQ(e.size(), 1u);
+    EXPECT_EQ(e[0].Folder, "D:/ソ");
+    EXPECT_EQ(e[0].FileName, "ソ.mid");
+}
+
+TEST(ListFile, UnreadableHeaderShowsTheMessage) {
+    TempDir dir;
+    WriteBytes(dir / "bad.mlt", "hello\r\na.mid\r\n");
+    RecordingNotifier n;
+    EXPECT_TRUE(ReadListFile(dir / "bad.mlt", n, SystemCodePage()).empty());
+    ASSERT_EQ(n.messages.size(), 1u);
+    EXPECT_EQ(n.messages[0], dir / "bad.mlt" + "\r\nこのリストファイルは解析不能です");
+}
+
+TEST(ListFile, SavedListReadsBackWithArchiveMembers) {
+    TempDir dir, work;
+    const std::vector<FileEntry> entries{{"a.mid", dir / "m", "", ""},
+                                         {"曲.mid", dir / "m", "pack.lzh", ""},
+                                         {"sub/c.mid", dir.Path(), "p.zip", ""}};
+    RecordingNotifier n;
+    EXPECT_EQ(SaveList(dir / "out.MLT", entries, work.Path(), n, CodePage("CP932")),
+              SaveResult::kListFile);
+    const std::string bytes = ReadBytes(dir / "out.MLT");
+    EXPECT_EQ(bytes.substr(0, 12), "[MIDIList]\r\n");
+    auto back = ReadListFile(dir / "out.MLT", n, CodePage("CP932"));
+    ASSERT_EQ(back.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        FileEntry want = entries[i];
+        want.ListFile = dir / "out.MLT";
+        EXPECT_EQ(back[i], want);
+    }
+    // Any other extension writes nothing; an empty list says so.
+    EXPECT_EQ(SaveList(dir / "songs.txt", entries, work.Path(), n, SystemCodePage()),
+              SaveResult::kNothing);
+    EXPECT_FALSE(FileExists(dir / "songs.txt"));
+    EXPECT_EQ(SaveList(dir / "e.mlt", {}, work.Path(), n, SystemCodePage()), SaveResult::kNothing);
+    EXPECT_EQ(n.messages.back(), "ファイルがありません");
+}
+
+TEST(ListFile, ArchiveFormHoldsTheSongsOnly) {
+    TempDir dir, work;
+    fs::create_directories(work / "ArcTemp");
+    WriteBytes(dir / "a.mid", SongBytes(60));
+    WriteZip(dir / "p.zip", {{"b.mid", SongBytes(62)}, {"b.txt", "t"}});
+    const std::vector<FileEntry> entries{{"a.mid", dir.Path(), "", ""},
+                                         {"b.mid", dir.Path(), "p.zip", ""},
+                                         {"gone.mid", dir.Path(), "", ""}};
+    RecordingNotifier n;
+    ASSERT_EQ(SaveList(dir / "out.lzh", entries, work.Path(), n, SystemCodePage()),
+              SaveResult::kArchive);
+    EXPECT_EQ(ArchiveMembers(dir / "out.lzh"), (std::vector<std::string>{"a.mid", "b.mid"}));
+    EXPECT_TRUE(fs::is_empty(work / "ArcTemp"));
+    EXPECT_EQ(ReadBytes(ExtractEntry({"b.mid", dir.Path(), "out.lzh", ""}, work.Path(), n)),
+              SongBytes(62));
+}
+
+TEST(Favorites, CommasInTitlesAndPathsSurvive) {
+    TempDir dir;
+    const std::string folder = dir / "Sonfara/Favorite";
+    const CodePage cp("CP932");
+    std::string err;
+    ASSERT_TRUE(AddFavorite(folder, "a,b", "/m/x, y.mid", cp, &err)) << err;
+    ASSERT_TRUE(AddFavorite(folder, "曲集", "/m/曲.mlt", cp, &err));
+    auto favs = LoadFavorites(folder, cp);
+    ASSERT_EQ(favs.size(), 2u);
+    EXPECT_EQ(favs[0].Title, "a,b");
+    EXPECT_EQ(favs[0].Path, "/m/x, y.mid");
+    EXPECT_EQ(favs[1].Title, "曲集");
+    // An older file written without quotes reads as the delimited format says.
+    WriteBytes(folder + "/old.msf", "[sonfara favorite file]\r\na,b\r\n/m/z.mid\r\n");
+    FavoriteEntry f;
+    ASSERT_TRUE(ParseFavorite(ReadBytes(folder + "/old.msf"), cp, f));
+    EXPECT_EQ(f.Title, "a");
+    EXPECT_EQ(f.Path, "b");
+    EXPECT_EQ(ReadDelimitedFields("  x , \"q,r\" tail,\r\n\r\nz"),
+              (std::vector<std::string>{"x", "q,r", "", "", "z"}));
+}
+
+TEST(Favorites, AddRenameDeleteAndHostileTitles) {
+    TempDir dir;
+    const std::string folder = dir / "Favorite";
+    const CodePage& cp = SystemCodePage();
+    std::string err;
+    ASSERT_TRUE(AddFavorite(folder, "../../escape", "/m/a.mid", cp, &err));
+    EXPECT_FALSE(fs::exists(dir / "escape.msf"));
+    auto favs = LoadFavorites(folder, cp);
+    ASSERT_EQ(favs.size(), 1u);
+    EXPECT_EQ(favs[0].Title, "../../escape");
+    ASSERT_TRUE(RenameFavorite(folder, favs[0], "new", cp, &err));
+    favs = LoadFavorites(folder, cp);
+    ASSERT_EQ(favs.size(), 1u);
+    EXPECT_EQ(favs[0].Title, "new");
+    EXPECT_EQ(favs[0].Path, "/m/a.mid");
+    EXPECT_FALSE(BuildFavoritesMenu(favs).placeholderVisible);
+    ASSERT_TRUE(DeleteFavorite(favs[0], &err));
+    favs = LoadFavorites(folder, cp);
+    EXPECT_TRUE(favs.empty());
+    EXPECT_TRUE(BuildFavoritesMenu(favs).placeholderVisible);
+    // A file without the header is ignored.
+    WriteBytes(folder + "/x.msf", "title\r\npath\r\n");
+    EXPECT_TRUE(LoadFavorites(folder, cp).empty());
+}
+
+TEST(Favorites, ProposalFollowsTheSongsOrigin) {
+    SongSource s;
+    s.FullPath = "/w/a.mid";
+    EXPECT_EQ(ProposeFavorite(s, "Title").path, "/w/a.mid");
+    EXPECT_EQ(ProposeFavorite(s, "Title").title, "Title");
+    s.ArchivePath = "/m/p.lzh";
+    EXPECT_EQ(ProposeFavorite(s, "Title").title, "/m/p.lzh");
+    s.ListFile = "/m/l.mlt";
+    const auto p = ProposeFavorite(s, "Title");
+    EXPECT_EQ(p.path, "/m/l.mlt");
+    EXPECT_EQ(p.prompt, "\"/m/l.mlt\"\r をお気に入りに追加します\r\r タイトルを入力してください");
+}
+
+TEST(RecentList, MovesShiftsAndClears) {
+    RecentList r;
+    for (int i = 1; i <= 11; ++i) r.Touch("/m/" + std::to_string(i));
+    EXPECT_EQ(r.Items()[0], "/m/11");
+    EXPECT_EQ(r.Items()[9], "/m/2");  // the first fell off
+    r.Touch("/m/5");
+    EXPECT_EQ(r.Items()[0], "/m/5");
+    EXPECT_EQ(r.Items()[1], "/m/11");
+    EXPECT_EQ(std::count(r.Items().begin(), r.Items().end(), "/m/5"), 1);
+    auto m = r.BuildMenu();
+    EXPECT_FALSE(m.placeholderVisible);
+    r.Clear();
+    m = r.BuildMenu();
+    EXPECT_TRUE(m.placeholderVisible);
+    EXPECT_EQ(std::count(m.visible.begin(), m.visible.end(), true), 0);
+}
+
+TEST(Companion, TxtBeforeDocAndAddresses) {
+    TempDir dir;
+    WriteBytes(dir / "a.txt",
+               "see http://ab.example/x_y and http://second\r\nshort http://q\r\n"
+               "http://c.example:80/~u?x=1\r\n");
+    WriteBytes(dir / "a.doc", "doc");
+    CompanionDocument d = ReadCompanionDocument(dir / "a.mid");
+    EXPECT_EQ(d.fileName, dir / "a.txt");
+    EXPECT_TRUE(d.shellTextEnabled);
+    EXPECT_EQ(d.urls,
+              (std::vector<std::string>{"http://ab.example/x", "http://c.example:80/~u?x"}));
+    EXPECT_EQ(d.text.substr(d.text.size() - 2), "\r\n");
+    fs::remove(dir / "a.txt");
+    d = ReadCompanionDocument(dir / "a.mid");
+    EXPECT_EQ(d.fileName, dir / "a.doc");
+    EXPECT_EQ(d.text, "doc\r\n");
+    fs::remove(dir / "a.doc");
+    d = ReadCompanionDocument(dir / "a.mid");
+    EXPECT_FALSE(d.shellTextEnabled);
+    EXPECT_TRUE(d.text.empty() && d.fileName.empty() && d.urls.empty());
+    EXPECT_FALSE(ReadCompanionDocument("ab").shellTextEnabled);
+}
+
+}  // namespace
+}  // namespace sonfara::files::test
