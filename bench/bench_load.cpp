@@ -15,6 +15,7 @@
 #include <string>
 
 #include "bench/bench_songs.h"
+#include "player/platform/large_memory.h"
 #include "player/song/smf_reader.h"
 
 namespace {
@@ -63,6 +64,25 @@ void BM_LoadSMF(benchmark::State& state) {
     state.counters["events"] = static_cast<double>(events);
     state.counters["bytes_per_event"] = static_cast<double>(memory) / static_cast<double>(events);
 }
+// Baseline: mapping the same file and touching every byte once, the least a
+// loader of the whole file can do.
+void BM_ReadFileBaseline(benchmark::State& state) {
+    const std::string path = SongFile(static_cast<int>(state.range(0)));
+    const auto fileBytes = static_cast<int64_t>(std::filesystem::file_size(path));
+    for (auto _ : state) {
+        sonfara::FileImage image;
+        if (!image.Open(path)) {
+            state.SkipWithError("cannot read");
+            return;
+        }
+        uint64_t sum = 0;
+        for (uint8_t b : image.Bytes()) sum += b;
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(state.iterations() * fileBytes);
+}
+BENCHMARK(BM_ReadFileBaseline)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 BENCHMARK(BM_LoadSMF)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 long MaxRssKb() {
