@@ -20,8 +20,9 @@ int Clamp7(int v) { return std::clamp(v, 0, 127); }
 // Velocity-EQ band of a (transposed) note.
 int EqBand(int note) {
     if (note <= 30) return 1;
+    if (note <= 38) return 2;
     if (note >= 102) return 10;
-    return 2 + (note - 31) / 9;  // 31-38 → 2, 39-47 → 3, ... 93-101 → 9
+    return 3 + (note - 39) / 9;  // 39-47 → 3, ... 93-101 → 9
 }
 }  // namespace
 
