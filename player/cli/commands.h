@@ -16,5 +16,7 @@ struct Command {
 
 int RunInfo(const std::vector<std::string>& args);
 int RunDump(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& args);
+int RunRender(const std::vector<std::string>& args);
 
 }  // namespace sonfara::cli

@@ -15,6 +15,11 @@ const Command kCommands[] = {
     {"dump", "dump FILE [--json]            every event: track event tick ms status data1 data2 length [payload]\n"
              "  dump FILE --list K [--page P]  page P (1-based, 17 lines) of display list K as the event list shows it",
      sonfara::cli::RunDump},
+    {"play", "play FILE... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT] [--transpose N] [--soundfont PATH]\n"
+             "                                real-time playback with a status line (--port monitor prints the messages)",
+     sonfara::cli::RunPlay},
+    {"render", "render FILE -o OUT.wav [--soundfont PATH] [--rate HZ]  offline through the built-in synthesizer",
+     sonfara::cli::RunRender},
 };
 
 void PrintHelp() {

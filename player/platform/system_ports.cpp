@@ -3,6 +3,9 @@
 #include <fluidsynth.h>
 #include <rtmidi/RtMidi.h>
 #include <unistd.h>
+#ifdef SONFARA_HAVE_ALSA
+#include <alsa/asoundlib.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -77,9 +80,18 @@ void FluidLog(int level, const char* message, void*) {
     std::fprintf(stderr, "fluidsynth: %s\n", message);
 }
 
+#ifdef SONFARA_HAVE_ALSA
+// ALSA prints its own complaints (no card, no sequencer) straight to stderr;
+// the open reports them in its message instead.
+void AlsaQuiet(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
 void SetUpFluidLog() {
     static std::once_flag once;
     std::call_once(once, [] {
+#ifdef SONFARA_HAVE_ALSA
+        snd_lib_error_set_handler(AlsaQuiet);
+#endif
         fluid_set_log_function(FLUID_PANIC, FluidLog, nullptr);
         fluid_set_log_function(FLUID_ERR, FluidLog, nullptr);
         fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
@@ -158,8 +170,9 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont) {
             drivers.push_back(def);
             fluid_free(def);
         }
-        // jack is left out on purpose: it may try to start a server.
-        for (const char* d : {"pulseaudio", "alsa", "sdl2"}) {
+        // jack is left out on purpose (it may try to start a server), and
+        // so is sdl2 (it needs the program to initialise SDL first).
+        for (const char* d : {"pulseaudio", "alsa"}) {
             if (std::find(drivers.begin(), drivers.end(), d) == drivers.end()) drivers.push_back(d);
         }
     }
@@ -225,6 +238,13 @@ void SynthPort::ShortMessage(uint32_t packed) {
 
 void SynthPort::LongMessage(std::span<const uint8_t> bytes) {
     if (!impl_ || !impl_->synth || bytes.size() < 3) return;
+    // Module resets put every controller back, as on a hardware module.
+    const bool gmOn = bytes.size() == 6 && bytes[1] == 0x7E && bytes[3] == 0x09 && bytes[4] == 0x01;
+    const bool gsReset = bytes.size() >= 9 && bytes[1] == 0x41 && bytes[4] == 0x12 &&
+                         bytes[5] == 0x40 && bytes[6] == 0x00 && bytes[7] == 0x7F;
+    const bool xgOn = bytes.size() >= 8 && bytes[1] == 0x43 && bytes[3] == 0x4C && bytes[4] == 0x00 &&
+                      bytes[5] == 0x00 && bytes[6] == 0x7E;
+    if (gmOn || gsReset || xgOn) fluid_synth_system_reset(impl_->synth);
     // FluidSynth takes the body without F0 and F7.
     size_t n = bytes.size() - 1 - (bytes.back() == 0xF7 ? 1 : 0);
     fluid_synth_sysex(impl_->synth, reinterpret_cast<const char*>(bytes.data() + 1),

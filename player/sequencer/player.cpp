@@ -97,7 +97,17 @@ bool Player::PlayEntry(int index) {
     return true;
 }
 
-void Player::OpenSMFProc() { PlayEntry(playList_.Index()); }
+void Player::OpenSMFProc() {
+    const int index = playList_.Index();
+    for (auto* o : observers_) {
+        if (!o->AllowAutoOpen(index)) {
+            seq_.StopSong();
+            for (auto* o2 : observers_) o2->OnStoppedAtEnd();
+            return;
+        }
+    }
+    PlayEntry(index);
+}
 
 void Player::EtcSyrTimer() {
     seq_.StopSong();
