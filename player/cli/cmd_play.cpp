@@ -21,6 +21,10 @@ namespace {
 
 std::atomic<bool> gStop{false};
 
+// Exit status when no output port could be opened (the demo script then
+// renders instead).
+constexpr int kExitNoPort = 3;
+
 void OnSignal(int) { gStop.store(true); }
 
 void InstallSignals() {
@@ -79,6 +83,7 @@ std::string CutUtf8(const std::string& s, size_t n) {
 
 struct PlayState : PlayerObserver {
     bool playOnce = false;  // several files without --repeat: the list once
+    bool tty = false;
     int listCount = 0;
     int started = 0;
     bool stoppedAtEnd = false;
@@ -94,7 +99,7 @@ struct PlayState : PlayerObserver {
             return;
         }
         ++started;
-        std::fprintf(stderr, "\r\033[K[%d/%d] %s  (%s, %s)\n", index, listCount,
+        std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, listCount,
                      cp->ToUtf8(song->SongTitle).c_str(), song->FileKindLabel.c_str(),
                      MinSec(song->TotalMs).c_str());
     }
@@ -267,6 +272,7 @@ int RunPlay(const std::vector<std::string>& words) {
     state.listCount = static_cast<int>(a.positional.size());
     state.song = &player.Song();
     state.cp = &cp;
+    state.tty = isatty(STDERR_FILENO);
     player.AddObserver(&state);
     player.List().Assign(a.positional);
     player.Seq().SetSpeedDelta(speed - 100);
@@ -283,7 +289,7 @@ int RunPlay(const std::vector<std::string>& words) {
             if (settings.MIDIOutPort == "MIDI Mapper" || settings.MIDIOutPort == SystemMidiOutput::kSynthName)
                 std::cerr << "音声出力がない環境では render で WAV ファイルに書き出せます: "
                              "sonfara-cli render FILE -o OUT.wav\n";
-            return 1;
+            return kExitNoPort;
         }
     }
     if (!playing) {

@@ -35,7 +35,8 @@ void PrintHelp() {
         "status in hex, data1 and data2 in decimal, length, and for F0/F7/FF events the\n"
         "stored payload in upper-case hex (meta events: type byte first). For SysEx and meta\n"
         "events data1/data2 hold the payload's row number (high, low byte).\n\n"
-        "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage\n");
+        "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage,\n"
+        "3 (play) no output port could be opened, e.g. no audio device for the built-in synthesizer\n");
 }
 
 }  // namespace

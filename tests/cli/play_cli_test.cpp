@@ -1,0 +1,125 @@
+// sonfara-cli play through the monitor port: the printed messages, and a
+// clean stop on SIGTERM with every note released.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+
+#include "tests/sequencer/smf_builder.h"
+
+namespace {
+
+using sonfara::test::BuildSmf;
+using sonfara::test::TrackBuilder;
+
+std::string WriteSong(const std::string& name, const std::vector<uint8_t>& bytes) {
+    std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+// Runs the command line; stdout is collected, SIGTERM is sent after
+// killAfterMs when that is not negative.
+std::string RunCli(const std::vector<std::string>& args, int killAfterMs, int* status) {
+    int fds[2];
+    EXPECT_EQ(pipe(fds), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        std::vector<char*> argv;
+        std::string exe = SONFARA_CLI;
+        argv.push_back(exe.data());
+        std::vector<std::string> copy = args;
+        for (auto& a : copy) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(exe.c_str(), argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    if (killAfterMs >= 0) {
+        usleep(static_cast<useconds_t>(killAfterMs) * 1000);
+        kill(pid, SIGTERM);
+    }
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+    close(fds[0]);
+    waitpid(pid, status, 0);
+    return out;
+}
+
+// Notes left on after the printed messages (all-notes-off included).
+int NotesLeftOn(const std::string& out, int* lines) {
+    std::map<int, bool> on;
+    std::istringstream in(out);
+    std::string line;
+    const std::regex format(R"(^\d+\.\d{3}( [0-9A-F]{2})+$)");
+    *lines = 0;
+    while (std::getline(in, line)) {
+        EXPECT_TRUE(std::regex_match(line, format)) << line;
+        ++*lines;
+        unsigned st = 0, d1 = 0, d2 = 0;
+        auto sp = line.find(' ');
+        if (std::sscanf(line.c_str() + sp, " %X %X %X", &st, &d1, &d2) < 2) continue;
+        int c = static_cast<int>(st & 15);
+        if ((st & 0xF0) == 0x90) on[c << 8 | static_cast<int>(d1)] = d2 != 0;
+        if ((st & 0xF0) == 0x80) on[c << 8 | static_cast<int>(d1)] = false;
+        if ((st & 0xF0) == 0xB0 && d1 == 123)
+            for (auto& [k, v] : on)
+                if ((k >> 8) == c) v = false;
+    }
+    int n = 0;
+    for (auto& [k, v] : on) n += v;
+    return n;
+}
+
+TEST(PlayCli, MonitorPrintsEveryMessageInOrder) {
+    TrackBuilder t;
+    t.Ev(0, {0xC0, 0x05}).Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x40}).Meta(100, 0x51, {0x07, 0xA1, 0x20});
+    std::string song = WriteSong("cli_short.mid", BuildSmf(0, {t}));
+    int status = 0;
+    std::string out = RunCli({"play", "--port", "monitor", song}, -1, &status);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(out.find(" C0 05\n"), std::string::npos);
+    auto on = out.find(" 90 3C 64\n"), off = out.find(" 80 3C 40\n");
+    ASSERT_NE(on, std::string::npos);
+    ASSERT_NE(off, std::string::npos);
+    EXPECT_LT(on, off);
+    EXPECT_NE(out.find(" F0 7E 7F 09 01 F7\n"), std::string::npos);
+    int lines = 0;
+    EXPECT_EQ(NotesLeftOn(out, &lines), 0);
+}
+
+TEST(PlayCli, SigtermStopsWithEveryNoteOff) {
+    TrackBuilder t;
+    for (int i = 0; i < 40; ++i) t.Ev(i * 100, {0x90, static_cast<uint8_t>(40 + i), 0x64});
+    t.Ev(10000, {0x80, 0x28, 0x40});
+    std::string song = WriteSong("cli_long.mid", BuildSmf(0, {t}));
+    int status = 0;
+    std::string out = RunCli({"play", "--port", "monitor", song}, 600, &status);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    int lines = 0;
+    EXPECT_EQ(NotesLeftOn(out, &lines), 0);
+    EXPECT_NE(out.find(" 90 2A 64\n"), std::string::npos);  // it did play
+    EXPECT_EQ(out.find(" 90 4F 64\n"), std::string::npos);  // and stopped early
+}
+
+TEST(PlayCli, UnknownPortNamesTheExistingOnes) {
+    int status = 0;
+    RunCli({"play", "--port", "nowhere", "x.mid"}, -1, &status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+}  // namespace
