@@ -130,7 +130,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
         // Let every song run out; stop-at-end, repeats and list changes all
         // pass the end of a song here.
         r.Seq().ResumeSong();
-        r.RunMs(3 * lengthMs * 10);
+        r.RunMs(3 * lengthMs * 3);
         if (s.RepeatMode == 3) {
             EXPECT_FALSE(r.timers.Active()) << "seed " << seed;
             EXPECT_EQ(NotesOnAnywhere(r), 0) << "seed " << seed;
