@@ -8,6 +8,7 @@
 #endif
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <mutex>
 
@@ -268,7 +269,17 @@ void SynthPort::Close() {
 
 bool SynthPort::Render(int16_t* out, int frames) {
     if (!impl_ || !impl_->synth) return false;
-    return fluid_synth_write_s16(impl_->synth, frames, out, 0, 2, out, 1, 2) == FLUID_OK;
+    // Float output converted here: FluidSynth's own 16-bit path dithers
+    // every sample, which costs more than the conversion.
+    if (floatBuf_.size() < static_cast<size_t>(frames) * 2) floatBuf_.resize(static_cast<size_t>(frames) * 2);
+    float* f = floatBuf_.data();
+    if (fluid_synth_write_float(impl_->synth, frames, f, 0, 2, f, 1, 2) != FLUID_OK) return false;
+    for (int i = 0; i < frames * 2; ++i) {
+        float v = f[i] * 32768.0f;
+        v = v > 32767.0f ? 32767.0f : (v < -32768.0f ? -32768.0f : v);
+        out[i] = static_cast<int16_t>(std::lrint(v));
+    }
+    return true;
 }
 
 int SynthPort::ActiveVoices() const {

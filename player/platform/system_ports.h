@@ -52,6 +52,7 @@ private:
     Impl* impl_ = nullptr;
     int sampleRate_ = 44100;
     std::string driverName_;
+    std::vector<float> floatBuf_;
 };
 
 // One RtMidi output port.
