@@ -11,6 +11,7 @@ PACKAGES=(
     libarchive-dev librtmidi-dev libfluidsynth-dev fluidsynth
     qt6-base-dev
     timgm6mb-soundfont lhasa
+    libasound2-dev time
 )
 
 missing=()

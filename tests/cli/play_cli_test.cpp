@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -120,6 +123,54 @@ TEST(PlayCli, UnknownPortNamesTheExistingOnes) {
     int status = 0;
     RunCli({"play", "--port", "nowhere", "x.mid"}, -1, &status);
     EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
+TEST(RenderCli, WavHoldsTheSongAndAShortTail) {
+    const char* sf = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (access(sf, R_OK) != 0) GTEST_SKIP() << "no SoundFont";
+    TrackBuilder t;
+    t.Ev(0, {0xC0, 0x00});
+    for (int i = 0; i < 8; ++i)
+        t.Ev(i * 250, {0x90, static_cast<uint8_t>(60 + i), 0x64}).Ev(i * 250 + 200, {0x80, static_cast<uint8_t>(60 + i), 0x40});
+    std::string song = WriteSong("render.mid", BuildSmf(0, {t}));
+    std::string wav = ::testing::TempDir() + "render.wav";
+    int status = 0;
+    RunCli({"render", song, "-o", wav, "--soundfont", sf, "--rate", "22050"}, -1, &status);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream in(wav, std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(b.size(), 44u);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
+    auto u32 = [&](size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24; };
+    EXPECT_EQ(u32(24), 22050u);
+    const double seconds = u32(40) / 4.0 / 22050.0;
+    EXPECT_EQ(u32(40) + 44, b.size());
+    EXPECT_GE(seconds, 1.95);  // the song ends at 1.95 s
+    EXPECT_LE(seconds, 1.95 + 3.1);
+    // Sound where the notes are, not only silence.
+    int peak = 0;
+    for (size_t i = 44; i + 1 < b.size(); i += 2) peak = std::max(peak, std::abs(static_cast<int16_t>(b[i] | b[i + 1] << 8)));
+    EXPECT_GT(peak, 300);
+}
+
+TEST(RenderCli, MissingSoundFontSaysWhereItLookedAndWhatToInstall) {
+    int status = 0;
+    std::string err = ::testing::TempDir() + "render_err.txt";
+    pid_t pid = fork();
+    if (pid == 0) {
+        freopen(err.c_str(), "w", stderr);
+        std::string exe = SONFARA_CLI;
+        execl(exe.c_str(), exe.c_str(), "render", "x.mid", "-o", "/tmp/x.wav", "--soundfont", "/nonexistent/gm.sf2",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream in(err);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("/nonexistent/gm.sf2"), std::string::npos);
+    EXPECT_NE(text.find("timgm6mb-soundfont"), std::string::npos);
+    EXPECT_NE(text.find("fluid-soundfont-gm"), std::string::npos);
 }
 
 }  // namespace
