@@ -86,6 +86,8 @@ struct PlayState : PlayerObserver {
     bool tty = false;
     int listCount = 0;
     int started = 0;
+    int attempted = 0;      // entries opened or tried
+    int failuresInRow = 0;  // a list of unreadable files must not cycle forever
     bool stoppedAtEnd = false;
     bool failedOpen = false;
     std::string failMessage;
@@ -93,18 +95,21 @@ struct PlayState : PlayerObserver {
     const CodePage* cp = nullptr;
 
     void OnSongOpened(int index, bool ok, const std::string& message) override {
+        ++attempted;
         if (!ok) {
             failedOpen = true;
             failMessage = message;
+            ++failuresInRow;
             return;
         }
+        failuresInRow = 0;
         ++started;
         std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, listCount,
                      cp->ToUtf8(song->SongTitle).c_str(), song->FileKindLabel.c_str(),
                      MinSec(song->TotalMs).c_str());
     }
     void OnStoppedAtEnd() override { stoppedAtEnd = true; }
-    bool AllowAutoOpen(int index) override { return !(playOnce && started >= listCount); }
+    bool AllowAutoOpen(int index) override { return !(playOnce && attempted >= listCount); }
 };
 
 int ListPorts(SystemMidiOutput& ports) {
@@ -308,8 +313,9 @@ int RunPlay(const std::vector<std::string>& words) {
                 std::cerr << player.LastError() << "\n";
                 break;
             }
-            if (state.listCount > 1) player.Seq().PlayNextSong();
-            else break;
+            if (state.listCount <= 1 || state.failuresInRow >= state.listCount) break;
+            if (state.playOnce && state.attempted >= state.listCount) break;
+            player.Seq().PlayNextSong();
         }
         auto now = std::chrono::steady_clock::now();
         if (tty && now - lastStatus >= std::chrono::milliseconds(100)) {
