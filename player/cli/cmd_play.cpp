@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -425,15 +426,24 @@ int RunRender(const std::vector<std::string>& words) {
             }
         }
     }
+    // The release tail, before the stop-at-end action resets the synthesizer
+    // (its GM System On would cut the last notes off): until the output has
+    // stayed near silence for 0.3 s (or no voice sounds), at most 3 s.
+    const uint64_t tailMax = static_cast<uint64_t>(rate) * 3, quietNeeded = static_cast<uint64_t>(rate) * 3 / 10;
+    uint64_t tail = 0, quiet = 0;
+    while (ok && !gStop.load() && tail < tailMax && quiet < quietNeeded) {
+        const int n = 1024;
+        synth->Render(buf.data(), n);
+        int peak = 0;
+        for (int i = 0; i < 2 * n; ++i) peak = std::max(peak, std::abs(static_cast<int>(buf[i])));
+        quiet = peak <= 8 ? quiet + n : 0;
+        if (synth->ActiveVoices() == 0 && peak <= 8) quiet = quietNeeded;
+        ok = wav.Write(buf.data(), n);
+        done += n;
+        tail += n;
+    }
     ui.RunPending();
     player.Shutdown();
-    // The release tail: until every voice has ended, at most 3 s.
-    const uint64_t tailMax = static_cast<uint64_t>(rate) * 3, tailMin = static_cast<uint64_t>(rate) / 5;
-    uint64_t tail = 0;
-    while (ok && tail < tailMax && (tail < tailMin || synth->ActiveVoices() > 0)) {
-        ok = renderTo(done + 1024);
-        tail += 1024;
-    }
     ok = wav.Close() && ok;
     if (tty) std::fprintf(stderr, "\r\033[K");
     if (!ok) {
