@@ -26,7 +26,9 @@ std::atomic<bool> gStop{false};
 // renders instead).
 constexpr int kExitNoPort = 3;
 
-void OnSignal(int) { gStop.store(true); }
+void OnSignal(int) {
+    gStop.store(true);
+}
 
 void InstallSignals() {
     struct sigaction sa {};
@@ -129,7 +131,7 @@ int ListPorts(SystemMidiOutput& ports) {
 
 // The one synthesizer of a render, handed out as the only port.
 class OfflineSynthSystem final : public MidiOutputSystem {
-public:
+  public:
     explicit OfflineSynthSystem(SynthPort& synth) : synth_(synth) {}
     std::vector<std::string> PortNames() override { return {SystemMidiOutput::kSynthName}; }
     PortOpenResult Open(int device) override {
@@ -142,23 +144,23 @@ public:
         return r;
     }
 
-private:
+  private:
     class Forward final : public MidiOutPort {
-    public:
+      public:
         explicit Forward(SynthPort& s) : s_(s) {}
         void ShortMessage(uint32_t packed) override { s_.ShortMessage(packed); }
         void LongMessage(std::span<const uint8_t> b) override { s_.LongMessage(b); }
         void Reset() override { s_.Reset(); }
         void Close() override {}
 
-    private:
+      private:
         SynthPort& s_;
     };
     SynthPort& synth_;
 };
 
 class WavWriter {
-public:
+  public:
     bool Open(const std::string& path, int rate) {
         f_ = std::fopen(path.c_str(), "wb");
         rate_ = rate;
@@ -202,7 +204,7 @@ public:
     }
     uint64_t Frames() const { return frames_; }
 
-private:
+  private:
     std::FILE* f_ = nullptr;
     int rate_ = 44100;
     uint64_t frames_ = 0;
@@ -292,7 +294,8 @@ int RunPlay(const std::vector<std::string>& words) {
         playing = player.PlayEntry(i);
         if (!playing && !player.Output().PortOpen() && player.Song().Loaded) {
             std::cerr << player.LastError() << "\n";
-            if (settings.MIDIOutPort == "MIDI Mapper" || settings.MIDIOutPort == SystemMidiOutput::kSynthName)
+            if (settings.MIDIOutPort == "MIDI Mapper" ||
+                settings.MIDIOutPort == SystemMidiOutput::kSynthName)
                 std::cerr << "音声出力がない環境では render で WAV ファイルに書き出せます: "
                              "sonfara-cli render FILE -o OUT.wav\n";
             return kExitNoPort;
@@ -326,8 +329,8 @@ int RunPlay(const std::vector<std::string>& words) {
             std::string bpm = out.BPMText.Get();
             std::string text = cp.ToUtf8(out.DisplayText.Get());
             char line[256];
-            std::snprintf(line, sizeof line, "%s / %s  %s  ♩=%s  %d%%  %s", MinSec(seq.PositionMs()).c_str(),
-                          MinSec(player.Song().TotalMs).c_str(),
+            std::snprintf(line, sizeof line, "%s / %s  %s  ♩=%s  %d%%  %s",
+                          MinSec(seq.PositionMs()).c_str(), MinSec(player.Song().TotalMs).c_str(),
                           BarBeat(player.Song(), seq.CurrentTick).c_str(),
                           bpm.empty() ? "120" : bpm.c_str(), 100 + seq.SpeedDelta.load(),
                           ModuleText(out).c_str());
@@ -345,7 +348,8 @@ int RunPlay(const std::vector<std::string>& words) {
 
 int RunRender(const std::vector<std::string>& words) {
     Args a = ParseArgs(words, {"o", "output", "soundfont", "rate", "codepage"}, {});
-    const char* usage = "usage: sonfara-cli render FILE -o OUT.wav [--soundfont PATH] [--rate HZ]\n";
+    const char* usage =
+        "usage: sonfara-cli render FILE -o OUT.wav [--soundfont PATH] [--rate HZ]\n";
     std::string outPath = a.Value("o").value_or(a.Value("output").value_or(""));
     if (!a.error.empty() || a.positional.size() != 1 || outPath.empty()) {
         if (!a.error.empty()) std::cerr << "sonfara-cli render: " << a.error << "\n";
@@ -417,10 +421,12 @@ int RunRender(const std::vector<std::string>& words) {
         timers.FireNext();
         ui.RunPending();
         if (tty) {
-            int pct = static_cast<int>(std::min(100.0, player.Seq().PositionMs() * 100.0 / totalMs));
+            int pct =
+                static_cast<int>(std::min(100.0, player.Seq().PositionMs() * 100.0 / totalMs));
             if (pct != lastPct) {
                 lastPct = pct;
-                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct, MinSec(player.Seq().PositionMs()).c_str(),
+                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct,
+                             MinSec(player.Seq().PositionMs()).c_str(),
                              MinSec(player.Song().TotalMs).c_str());
                 std::fflush(stderr);
             }
@@ -429,7 +435,8 @@ int RunRender(const std::vector<std::string>& words) {
     // The release tail, before the stop-at-end action resets the synthesizer
     // (its GM System On would cut the last notes off): until the output has
     // stayed near silence for 0.3 s (or no voice sounds), at most 3 s.
-    const uint64_t tailMax = static_cast<uint64_t>(rate) * 3, quietNeeded = static_cast<uint64_t>(rate) * 3 / 10;
+    const uint64_t tailMax = static_cast<uint64_t>(rate) * 3,
+                   quietNeeded = static_cast<uint64_t>(rate) * 3 / 10;
     uint64_t tail = 0, quiet = 0;
     while (ok && !gStop.load() && tail < tailMax && quiet < quietNeeded) {
         const int n = 1024;

@@ -9,7 +9,7 @@
 namespace sonfara {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Microseconds since the clock's origin; never goes backwards.
     virtual int64_t NowUs() const = 0;
@@ -21,7 +21,7 @@ public:
 // The monotonic system clock. All instances share one origin (the first use
 // in the process), so a time read from one can be handed to the timer thread.
 class SteadyClock final : public Clock {
-public:
+  public:
     int64_t NowUs() const override;
     // The steady_clock time point of a time on this clock.
     static std::chrono::steady_clock::time_point ToTimePoint(int64_t us);
@@ -30,7 +30,7 @@ public:
 
 // A clock that moves only when told to. Safe to read from other threads.
 class ManualClock final : public Clock {
-public:
+  public:
     explicit ManualClock(int64_t startUs = 1'000'000) : us_(startUs) {}
     int64_t NowUs() const override { return us_.load(std::memory_order_relaxed); }
     void SetUs(int64_t us) { us_.store(us, std::memory_order_relaxed); }
@@ -38,7 +38,7 @@ public:
     void AdvanceMs(int64_t ms) { us_.fetch_add(ms * 1000, std::memory_order_relaxed); }
     void AdvanceUs(int64_t us) { us_.fetch_add(us, std::memory_order_relaxed); }
 
-private:
+  private:
     std::atomic<int64_t> us_;
 };
 

@@ -63,7 +63,9 @@ void MonitorPort::ShortMessage(uint32_t packed) {
     Print(std::span<const uint8_t>(b, 1 + ShortMessageLength(b[0])));
 }
 
-void MonitorPort::LongMessage(std::span<const uint8_t> bytes) { Print(bytes); }
+void MonitorPort::LongMessage(std::span<const uint8_t> bytes) {
+    Print(bytes);
+}
 
 void MonitorPort::Reset() {
     // What a device reset puts on the wire: sustain off and all notes off.
@@ -148,7 +150,9 @@ std::vector<int> RecordingPort::NotesOn() const {
     return v;
 }
 
-int RecordingPort::NotesOnCount() const { return static_cast<int>(NotesOn().size()); }
+int RecordingPort::NotesOnCount() const {
+    return static_cast<int>(NotesOn().size());
+}
 
 bool RecordingPort::Closed() const {
     std::lock_guard lk(mu_);
@@ -164,7 +168,7 @@ int RecordingPort::ResetCount() const {
 
 namespace {
 class ForwardPort final : public MidiOutPort {
-public:
+  public:
     explicit ForwardPort(std::shared_ptr<RecordingPort> p) : p_(std::move(p)) {}
     ~ForwardPort() override { p_->Close(); }
     void ShortMessage(uint32_t packed) override { p_->ShortMessage(packed); }
@@ -172,7 +176,7 @@ public:
     void Reset() override { p_->Reset(); }
     void Close() override { p_->Close(); }
 
-private:
+  private:
     std::shared_ptr<RecordingPort> p_;
 };
 }  // namespace

@@ -14,7 +14,7 @@
 namespace sonfara {
 
 class MidiOutPort {
-public:
+  public:
     virtual ~MidiOutPort() = default;
     // status in the low byte, data1 in the next, data2 in the third.
     virtual void ShortMessage(uint32_t packed) = 0;
@@ -29,10 +29,10 @@ public:
 // Error codes of an open, returned in place of the system's codes.
 enum class PortError : int {
     kNone = 0,
-    kNoDevice = 2,        // no such device number / name
-    kUnavailable = 4,     // the device exists but cannot be opened now
-    kNoSoundFont = 6,     // the built-in synthesizer has no SoundFont
-    kNoAudio = 7,         // the built-in synthesizer has no audio output
+    kNoDevice = 2,     // no such device number / name
+    kUnavailable = 4,  // the device exists but cannot be opened now
+    kNoSoundFont = 6,  // the built-in synthesizer has no SoundFont
+    kNoAudio = 7,      // the built-in synthesizer has no audio output
 };
 
 struct PortOpenResult {
@@ -44,7 +44,7 @@ struct PortOpenResult {
 // The ports the machine offers, numbered 0..n-1, and the "MIDI Mapper"
 // (device -1) that picks a default.
 class MidiOutputSystem {
-public:
+  public:
     static constexpr int kMapper = -1;
     virtual ~MidiOutputSystem() = default;
     virtual std::vector<std::string> PortNames() = 0;
@@ -56,7 +56,7 @@ public:
 // Prints every message on one line: milliseconds since the port opened
 // with three decimals, then the bytes in upper-case hex.
 class MonitorPort final : public MidiOutPort {
-public:
+  public:
     MonitorPort(const Clock& clock, std::FILE* out);
     void ShortMessage(uint32_t packed) override;
     void LongMessage(std::span<const uint8_t> bytes) override;
@@ -66,7 +66,7 @@ public:
     // The line for a message at time us since start (no newline).
     static std::string FormatLine(int64_t us, std::span<const uint8_t> bytes);
 
-private:
+  private:
     void Print(std::span<const uint8_t> bytes);
     const Clock& clock_;
     std::FILE* out_;
@@ -77,7 +77,7 @@ private:
 // Keeps every message with its clock time, and which notes are left on.
 // Thread-safe: the timer thread writes while a test may read.
 class RecordingPort final : public MidiOutPort {
-public:
+  public:
     struct Message {
         int64_t us = 0;
         std::vector<uint8_t> bytes;
@@ -97,7 +97,7 @@ public:
     bool Closed() const;
     int ResetCount() const;
 
-private:
+  private:
     const Clock& clock_;
     mutable std::mutex mu_;
     std::vector<Message> log_;
@@ -110,7 +110,7 @@ private:
 // RecordingPort that stays readable after the port is closed. Ports named
 // in `failing` refuse to open.
 class RecordingOutputSystem final : public MidiOutputSystem {
-public:
+  public:
     RecordingOutputSystem(const Clock& clock, std::vector<std::string> names = {"Rec A", "Rec B"})
         : clock_(clock), names_(std::move(names)) {}
     std::vector<std::string> PortNames() override { return names_; }
@@ -121,7 +121,7 @@ public:
     std::vector<int> OpenedDevices() const;
     std::vector<std::string> failing;
 
-private:
+  private:
     const Clock& clock_;
     std::vector<std::string> names_;
     mutable std::mutex mu_;

@@ -26,7 +26,9 @@ const std::vector<std::string>& StandardSoundFontPaths() {
 }
 
 namespace {
-bool Readable(const std::string& p) { return !p.empty() && access(p.c_str(), R_OK) == 0; }
+bool Readable(const std::string& p) {
+    return !p.empty() && access(p.c_str(), R_OK) == 0;
+}
 }  // namespace
 
 SoundFontSearch FindSoundFont(const std::string& requested) {
@@ -121,7 +123,9 @@ struct SynthPort::Impl {
     fluid_audio_driver_t* driver = nullptr;
 };
 
-SynthPort::~SynthPort() { Close(); }
+SynthPort::~SynthPort() {
+    Close();
+}
 
 bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* error) {
     SetUpFluidLog();
@@ -143,7 +147,8 @@ bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* 
         return false;
     }
     if (fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1) == FLUID_FAILED) {
-        *error = "SoundFont を読めません: " + soundFont + (cap.text.empty() ? "" : " (" + cap.text + ")");
+        *error = "SoundFont を読めません: " + soundFont +
+                 (cap.text.empty() ? "" : " (" + cap.text + ")");
         return false;
     }
     return true;
@@ -243,8 +248,8 @@ void SynthPort::LongMessage(std::span<const uint8_t> bytes) {
     const bool gmOn = bytes.size() == 6 && bytes[1] == 0x7E && bytes[3] == 0x09 && bytes[4] == 0x01;
     const bool gsReset = bytes.size() >= 9 && bytes[1] == 0x41 && bytes[4] == 0x12 &&
                          bytes[5] == 0x40 && bytes[6] == 0x00 && bytes[7] == 0x7F;
-    const bool xgOn = bytes.size() >= 8 && bytes[1] == 0x43 && bytes[3] == 0x4C && bytes[4] == 0x00 &&
-                      bytes[5] == 0x00 && bytes[6] == 0x7E;
+    const bool xgOn = bytes.size() >= 8 && bytes[1] == 0x43 && bytes[3] == 0x4C &&
+                      bytes[4] == 0x00 && bytes[5] == 0x00 && bytes[6] == 0x7E;
     if (gmOn || gsReset || xgOn) fluid_synth_system_reset(impl_->synth);
     // FluidSynth takes the body without F0 and F7.
     size_t n = bytes.size() - 1 - (bytes.back() == 0xF7 ? 1 : 0);
@@ -271,7 +276,8 @@ bool SynthPort::Render(int16_t* out, int frames) {
     if (!impl_ || !impl_->synth) return false;
     // Float output converted here: FluidSynth's own 16-bit path dithers
     // every sample, which costs more than the conversion.
-    if (floatBuf_.size() < static_cast<size_t>(frames) * 2) floatBuf_.resize(static_cast<size_t>(frames) * 2);
+    if (floatBuf_.size() < static_cast<size_t>(frames) * 2)
+        floatBuf_.resize(static_cast<size_t>(frames) * 2);
     float* f = floatBuf_.data();
     if (fluid_synth_write_float(impl_->synth, frames, f, 0, 2, f, 1, 2) != FLUID_OK) return false;
     for (int i = 0; i < frames * 2; ++i) {
@@ -289,7 +295,7 @@ int SynthPort::ActiveVoices() const {
 // --- RtMidi -------------------------------------------------------------------
 
 class RtMidiPort final : public MidiOutPort {
-public:
+  public:
     explicit RtMidiPort(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
     ~RtMidiPort() override { Close(); }
     void ShortMessage(uint32_t packed) override {
@@ -315,7 +321,7 @@ public:
         out_.reset();
     }
 
-private:
+  private:
     void Send(const uint8_t* b, size_t n) {
         if (!out_) return;
         try {
@@ -392,7 +398,8 @@ PortOpenResult SystemMidiOutput::Open(int device) {
         else {
             r.error = PortError::kNoDevice;
             r.message = NoSoundFontMessage(soundFont_);
-            if (!rtmidiProblem_.empty()) r.message += "\nMIDI ポートもありません: " + rtmidiProblem_;
+            if (!rtmidiProblem_.empty())
+                r.message += "\nMIDI ポートもありません: " + rtmidiProblem_;
             return r;
         }
     }

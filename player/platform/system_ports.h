@@ -27,7 +27,7 @@ std::string NoSoundFontMessage(const SoundFontSearch& s);
 // FluidSynth as an output port. Real-time ports play through FluidSynth's own
 // audio drivers; offline ports only render into a buffer when asked.
 class SynthPort final : public MidiOutPort {
-public:
+  public:
     ~SynthPort() override;
     static PortOpenResult OpenRealtime(const std::string& soundFont);
     static std::unique_ptr<SynthPort> OpenOffline(const std::string& soundFont, int sampleRate,
@@ -45,7 +45,7 @@ public:
     int ActiveVoices() const;
     const std::string& DriverName() const { return driverName_; }
 
-private:
+  private:
     SynthPort() = default;
     bool Init(const std::string& soundFont, int sampleRate, std::string* error);
     struct Impl;
@@ -68,7 +68,7 @@ struct SystemPortOptions {
 // found, "monitor". Device -1 ("MIDI Mapper") is the synthesizer when a
 // SoundFont is found, else the first RtMidi port.
 class SystemMidiOutput final : public MidiOutputSystem {
-public:
+  public:
     static constexpr const char* kSynthName = "Sonfara Synth";
     static constexpr const char* kMonitorName = "monitor";
 
@@ -79,7 +79,7 @@ public:
     // Why the ALSA sequencer could not be used ("" when it could).
     const std::string& RtMidiProblem() const { return rtmidiProblem_; }
 
-private:
+  private:
     std::vector<std::string> RtMidiNames();
     SystemPortOptions opt_;
     SoundFontSearch soundFont_;

@@ -61,7 +61,9 @@ bool ThreadTimerService::RaisedPriority() const {
     return raised_;
 }
 
-bool ThreadTimerService::OnWorker() const { return std::this_thread::get_id() == workerId_; }
+bool ThreadTimerService::OnWorker() const {
+    return std::this_thread::get_id() == workerId_;
+}
 
 uint32_t ThreadTimerService::Create(int periodMs, int resolutionMs, TimerCallback cb) {
     if (periodMs < 1 || !cb) return 0;
@@ -106,9 +108,9 @@ void ThreadTimerService::Run() {
             wake_.wait(lk);
             continue;
         }
-        auto it = std::min_element(timers_.begin(), timers_.end(), [](const auto& a, const auto& b) {
-            return DueOf(a.second) < DueOf(b.second);
-        });
+        auto it = std::min_element(
+            timers_.begin(), timers_.end(),
+            [](const auto& a, const auto& b) { return DueOf(a.second) < DueOf(b.second); });
         int64_t due = DueOf(it->second);
         int64_t now = clock.NowUs();
         if (due > now) {
@@ -141,7 +143,9 @@ uint32_t ManualTimerService::Create(int periodMs, int resolutionMs, TimerCallbac
     return id;
 }
 
-void ManualTimerService::Kill(uint32_t id) { timers_.erase(id); }
+void ManualTimerService::Kill(uint32_t id) {
+    timers_.erase(id);
+}
 
 int64_t ManualTimerService::NextDueUs() const {
     int64_t best = kNoWake;

@@ -21,7 +21,7 @@ inline constexpr int64_t kNoWake = INT64_MIN;
 using TimerCallback = std::function<int64_t()>;
 
 class TimerService {
-public:
+  public:
     virtual ~TimerService() = default;
     // Starts a periodic timer; the first tick comes one period from now.
     // Returns its id, or 0 when it cannot be created.
@@ -36,7 +36,7 @@ public:
 // timers, so a tick that creates a new timer (song repeat) is never
 // overlapped by that timer's first tick.
 class ThreadTimerService final : public TimerService {
-public:
+  public:
     ThreadTimerService();
     ~ThreadTimerService() override;
     uint32_t Create(int periodMs, int resolutionMs, TimerCallback cb) override;
@@ -45,10 +45,10 @@ public:
     // True when the worker thread got a raised scheduling priority.
     bool RaisedPriority() const;
 
-private:
+  private:
     struct Timer {
         int64_t periodUs = 0;
-        int64_t nextUs = 0;   // next periodic deadline
+        int64_t nextUs = 0;        // next periodic deadline
         int64_t wakeUs = kNoWake;  // earlier wake asked by the last tick
         std::shared_ptr<TimerCallback> cb;
     };
@@ -70,7 +70,7 @@ private:
 // Deterministic service for tests and offline rendering: time moves only on
 // the ManualClock, and ticks fire when the test (or the renderer) says so.
 class ManualTimerService final : public TimerService {
-public:
+  public:
     explicit ManualTimerService(ManualClock& clock) : clock_(clock) {}
     uint32_t Create(int periodMs, int resolutionMs, TimerCallback cb) override;
     void Kill(uint32_t id) override;
@@ -89,7 +89,7 @@ public:
     bool Active() const { return !timers_.empty(); }
     int CreatedCount() const { return created_; }
 
-private:
+  private:
     struct Timer {
         int64_t periodUs = 0;
         int64_t nextUs = 0;

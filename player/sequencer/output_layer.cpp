@@ -15,7 +15,9 @@ std::string Hex(int v) {
     return b;
 }
 
-int Clamp7(int v) { return std::clamp(v, 0, 127); }
+int Clamp7(int v) {
+    return std::clamp(v, 0, 127);
+}
 
 // Velocity-EQ band of a (transposed) note.
 int EqBand(int note) {
@@ -58,9 +60,8 @@ std::string TextSlot::Get() const {
     return s_;
 }
 
-OutputLayer::OutputLayer(SongTable& song, MidiOutputSystem& ports,
-                         const PlaybackSettings& settings, const SoundShaping& shaping,
-                         const CodePage& cp)
+OutputLayer::OutputLayer(SongTable& song, MidiOutputSystem& ports, const PlaybackSettings& settings,
+                         const SoundShaping& shaping, const CodePage& cp)
     : song_(song), ports_(ports), settings_(settings), shaping_(shaping), cp_(cp) {
     noteMark_ = cp_.FromUtf8("♪");
     sysex_.reserve(512);
@@ -101,7 +102,9 @@ void OutputLayer::Raw(uint8_t status, uint8_t d1, uint8_t d2) {
     if (port_) port_->ShortMessage(status | (uint32_t{d1} << 8) | (uint32_t{d2} << 16));
 }
 
-int OutputLayer::WithOffset(int value, int setting) const { return Clamp7(value + setting - 127); }
+int OutputLayer::WithOffset(int value, int setting) const {
+    return Clamp7(value + setting - 127);
+}
 
 void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
     const int c = status & 15;

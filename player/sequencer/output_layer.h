@@ -49,12 +49,12 @@ struct ChannelState {
 
 // A text shared with the displays; Version() changes on every Set.
 class TextSlot {
-public:
+  public:
     void Set(std::string_view s);
     std::string Get() const;
     uint32_t Version() const { return version_.load(std::memory_order_relaxed); }
 
-private:
+  private:
     mutable std::mutex mu_;
     std::string s_;
     std::atomic<uint32_t> version_{0};
@@ -63,19 +63,19 @@ private:
 // What the output layer asks of the displays. Called on the thread that
 // sends (usually the timer thread); implementations only note or queue.
 class OutputObserver {
-public:
+  public:
     virtual ~OutputObserver() = default;
-    virtual void OnModuleIndicator() {}   // a module reset was sent (MIDIDisp)
-    virtual void OnDotPicture() {}        // the dot matrix changed
-    virtual void OnClearMeters() {}       // meters and keyboards back to rest
-    virtual void OnClearKeyboard() {}     // keyboards back to rest
+    virtual void OnModuleIndicator() {}  // a module reset was sent (MIDIDisp)
+    virtual void OnDotPicture() {}       // the dot matrix changed
+    virtual void OnClearMeters() {}      // meters and keyboards back to rest
+    virtual void OnClearKeyboard() {}    // keyboards back to rest
 };
 
 inline constexpr int kDotRows = 16;
 inline constexpr int kDotColumns = 25;
 
 class OutputLayer {
-public:
+  public:
     OutputLayer(SongTable& song, MidiOutputSystem& ports, const PlaybackSettings& settings,
                 const SoundShaping& shaping, const CodePage& cp);
     ~OutputLayer();
@@ -124,7 +124,7 @@ public:
     std::array<std::atomic<uint32_t>, kDotRows> DotRows{};
     bool Dot(int row, int column) const;  // 1-based
 
-private:
+  private:
     void Raw(uint8_t status, uint8_t d1, uint8_t d2);
     int WithOffset(int value, int setting) const;
     bool ArrActive() const { return shaping_.ArrMode != 0; }

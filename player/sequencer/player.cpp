@@ -13,7 +13,9 @@ void PathPlayList::Assign(std::vector<std::string> paths) {
     index_.store(paths_.empty() ? 0 : 1, kRelaxed);
 }
 
-int PathPlayList::Count() const { return count_.load(kRelaxed); }
+int PathPlayList::Count() const {
+    return count_.load(kRelaxed);
+}
 
 std::string PathPlayList::PathAt(int index) const {
     std::lock_guard lk(mu_);
@@ -36,7 +38,9 @@ Player::Player(PlayerEnv env, PlaybackSettings settings)
     };
 }
 
-Player::~Player() { Shutdown(); }
+Player::~Player() {
+    Shutdown();
+}
 
 void Player::OnLoadStarted() {
     for (int c = 1; c <= 16; ++c) out_.Channel(c).Volume.store(100, kRelaxed);

@@ -26,14 +26,14 @@ namespace sonfara {
 
 // A play list of paths; the index is read by the timer thread.
 class PathPlayList final : public PlayList {
-public:
+  public:
     void Assign(std::vector<std::string> paths);
     int Count() const override;
     int Index() const override { return index_.load(std::memory_order_relaxed); }
     void SetIndex(int index) override { index_.store(index, std::memory_order_relaxed); }
     std::string PathAt(int index) const;  // 1-based; empty outside
 
-private:
+  private:
     mutable std::mutex mu_;
     std::vector<std::string> paths_;
     std::atomic<int> count_{0};
@@ -41,7 +41,7 @@ private:
 };
 
 class PlayerObserver {
-public:
+  public:
     virtual ~PlayerObserver() = default;
     // A song of the list was opened (ok) or failed to open (message says why).
     virtual void OnSongOpened(int index, bool ok, const std::string& message) {}
@@ -61,10 +61,10 @@ struct PlayerEnv {
 };
 
 class Player final : public TransportHooks, public LoadObserver {
-public:
+  public:
     // Loads a song into the table; false with a message when it fails.
-    using SongLoader = std::function<bool(const std::string& path, SongTable& song,
-                                          std::string* message)>;
+    using SongLoader =
+        std::function<bool(const std::string& path, SongTable& song, std::string* message)>;
 
     Player(PlayerEnv env, PlaybackSettings settings = {});
     ~Player() override;
@@ -101,7 +101,7 @@ public:
     // LoadObserver: a new load sets every channel's master volume to 100.
     void OnLoadStarted() override;
 
-private:
+  private:
     // Stops the timer and tells whether it ran (for ResumeTimer).
     bool HoldTimer();
     void ResumeTimer(bool wasRunning);

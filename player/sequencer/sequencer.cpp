@@ -64,7 +64,8 @@ bool Sequencer::BuiltinWrd() const {
 }
 
 bool Sequencer::StartTimer() {
-    uint32_t id = timers_.Create(settings_.MTimer, settings_.MTimer, [this] { return SequencerTick(); });
+    uint32_t id =
+        timers_.Create(settings_.MTimer, settings_.MTimer, [this] { return SequencerTick(); });
     TimerId.store(id, kRelaxed);
     return id != 0;
 }
@@ -77,7 +78,8 @@ void Sequencer::KillTimer() {
 int32_t Sequencer::EffectiveStartAt(int32_t now) const {
     // The song runs at (100 + SpeedDelta) % of real time since the last change.
     int64_t sinceRef = int64_t{now} - SpeedRef.load(kRelaxed);
-    return static_cast<int32_t>(SpeedBase.load(kRelaxed) - sinceRef * SpeedDelta.load(kRelaxed) / 100);
+    return static_cast<int32_t>(SpeedBase.load(kRelaxed) -
+                                sinceRef * SpeedDelta.load(kRelaxed) / 100);
 }
 
 int32_t Sequencer::PositionMs() const {
@@ -390,7 +392,9 @@ void Sequencer::SetSpeedDelta(int delta) {
     if (running) StartTimer();
 }
 
-void Sequencer::SpeedUp() { SetSpeedDelta(SpeedDelta.load(kRelaxed) + 10); }
+void Sequencer::SpeedUp() {
+    SetSpeedDelta(SpeedDelta.load(kRelaxed) + 10);
+}
 
 void Sequencer::SpeedDown() {
     if (SpeedDelta.load(kRelaxed) <= kSlowestDelta) return;

@@ -17,7 +17,7 @@
 namespace sonfara {
 
 class Sequencer {
-public:
+  public:
     Sequencer(SongTable& song, OutputLayer& out, const Clock& clock, TimerService& timers,
               const PlaybackSettings& settings, PlayList& playList, UiScheduler& ui,
               TransportHooks& hooks);
@@ -76,7 +76,7 @@ public:
     std::atomic<int> SongEnded{0};
     std::atomic<bool> PortChanging{false};
 
-private:
+  private:
     int32_t EffectiveStartAt(int32_t now) const;
     void PositionRule(int32_t p);
     void EndOfSong(int32_t now);

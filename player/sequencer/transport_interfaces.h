@@ -12,26 +12,26 @@ namespace sonfara {
 // Runs an action later on the UI thread. The GUI queues it into its event
 // loop; tests and the command line run the queue themselves.
 class UiScheduler {
-public:
+  public:
     virtual ~UiScheduler() = default;
     virtual void Post(std::function<void()> action) = 0;
 };
 
 class ManualUiScheduler final : public UiScheduler {
-public:
+  public:
     void Post(std::function<void()> action) override;
     // Runs every queued action (also those queued meanwhile); returns how many.
     int RunPending();
     size_t Pending() const;
 
-private:
+  private:
     mutable std::mutex mu_;
     std::deque<std::function<void()>> queue_;
 };
 
 // The play list as the sequencer sees it: count and the 1-based entry playing.
 class PlayList {
-public:
+  public:
     virtual ~PlayList() = default;
     virtual int Count() const = 0;
     virtual int Index() const = 0;
@@ -40,7 +40,7 @@ public:
 
 // The two one-shot UI actions the tick starts at the end of a song.
 class TransportHooks {
-public:
+  public:
     virtual ~TransportHooks() = default;
     // Loads and plays the song at the play list's index.
     virtual void OpenSMFProc() = 0;
@@ -51,7 +51,7 @@ public:
 // WRD presentation hooks. The built-in interpreter and the external player
 // read the song position from the sequencer (PositionMs, CurrentTick).
 class SequencerObserver {
-public:
+  public:
     virtual ~SequencerObserver() = default;
     virtual bool BuiltinWrdActive() const { return false; }
     virtual bool ExternalWrdActive() const { return false; }

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -24,8 +24,9 @@ using sonfara::test::TrackBuilder;
 
 std::string WriteSong(const std::string& name, const std::vector<uint8_t>& bytes) {
     std::string path = ::testing::TempDir() + name;
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -88,7 +89,10 @@ int NotesLeftOn(const std::string& out, int* lines) {
 
 TEST(PlayCli, MonitorPrintsEveryMessageInOrder) {
     TrackBuilder t;
-    t.Ev(0, {0xC0, 0x05}).Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x40}).Meta(100, 0x51, {0x07, 0xA1, 0x20});
+    t.Ev(0, {0xC0, 0x05})
+        .Ev(0, {0x90, 0x3C, 0x64})
+        .Ev(100, {0x80, 0x3C, 0x40})
+        .Meta(100, 0x51, {0x07, 0xA1, 0x20});
     std::string song = WriteSong("cli_short.mid", BuildSmf(0, {t}));
     int status = 0;
     std::string out = RunCli({"play", "--port", "monitor", song}, -1, &status);
@@ -131,17 +135,21 @@ TEST(RenderCli, WavHoldsTheSongAndAShortTail) {
     TrackBuilder t;
     t.Ev(0, {0xC0, 0x00});
     for (int i = 0; i < 8; ++i)
-        t.Ev(i * 250, {0x90, static_cast<uint8_t>(60 + i), 0x64}).Ev(i * 250 + 200, {0x80, static_cast<uint8_t>(60 + i), 0x40});
+        t.Ev(i * 250, {0x90, static_cast<uint8_t>(60 + i), 0x64})
+            .Ev(i * 250 + 200, {0x80, static_cast<uint8_t>(60 + i), 0x40});
     std::string song = WriteSong("render.mid", BuildSmf(0, {t}));
     std::string wav = ::testing::TempDir() + "render.wav";
     int status = 0;
     RunCli({"render", song, "-o", wav, "--soundfont", sf, "--rate", "22050"}, -1, &status);
     ASSERT_EQ(WEXITSTATUS(status), 0);
     std::ifstream in(wav, std::ios::binary);
-    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
     ASSERT_GT(b.size(), 44u);
     EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF");
-    auto u32 = [&](size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24; };
+    auto u32 = [&](size_t at) {
+        return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
+    };
     EXPECT_EQ(u32(24), 22050u);
     const double seconds = u32(40) / 4.0 / 22050.0;
     EXPECT_EQ(u32(40) + 44, b.size());
@@ -149,7 +157,8 @@ TEST(RenderCli, WavHoldsTheSongAndAShortTail) {
     EXPECT_LE(seconds, 1.95 + 3.1);
     // Sound where the notes are, not only silence.
     int peak = 0;
-    for (size_t i = 44; i + 1 < b.size(); i += 2) peak = std::max(peak, std::abs(static_cast<int16_t>(b[i] | b[i + 1] << 8)));
+    for (size_t i = 44; i + 1 < b.size(); i += 2)
+        peak = std::max(peak, std::abs(static_cast<int16_t>(b[i] | b[i + 1] << 8)));
     EXPECT_GT(peak, 300);
 }
 
@@ -160,8 +169,8 @@ TEST(RenderCli, MissingSoundFontSaysWhereItLookedAndWhatToInstall) {
     if (pid == 0) {
         freopen(err.c_str(), "w", stderr);
         std::string exe = SONFARA_CLI;
-        execl(exe.c_str(), exe.c_str(), "render", "x.mid", "-o", "/tmp/x.wav", "--soundfont", "/nonexistent/gm.sf2",
-              static_cast<char*>(nullptr));
+        execl(exe.c_str(), exe.c_str(), "render", "x.mid", "-o", "/tmp/x.wav", "--soundfont",
+              "/nonexistent/gm.sf2", static_cast<char*>(nullptr));
         _exit(127);
     }
     waitpid(pid, &status, 0);

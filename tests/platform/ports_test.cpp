@@ -38,7 +38,8 @@ TEST(SystemPorts, SoundFontSearchOrder) {
     ASSERT_EQ(explicitOne.looked.size(), 1u);
     SoundFontSearch standard = FindSoundFont("");
     EXPECT_GE(standard.looked.size(), 1u);
-    EXPECT_EQ(standard.looked.back() == StandardSoundFontPaths().back() || !standard.path.empty(), true);
+    EXPECT_EQ(standard.looked.back() == StandardSoundFontPaths().back() || !standard.path.empty(),
+              true);
 }
 
 TEST(SynthPort, OfflineRendersSoundForANote) {

@@ -33,21 +33,27 @@ std::vector<uint8_t> RandomSong(std::mt19937& rng, int lengthMs) {
             uint8_t c = static_cast<uint8_t>(chD(rng));
             switch (std::uniform_int_distribution<int>(0, 5)(rng)) {
                 case 0:
-                    evs.push_back({at, {static_cast<uint8_t>(0xB0 | c),
-                                        static_cast<uint8_t>(std::uniform_int_distribution<int>(0, 127)(rng) % 100),
-                                        static_cast<uint8_t>(velD(rng))}});
+                    evs.push_back({at,
+                                   {static_cast<uint8_t>(0xB0 | c),
+                                    static_cast<uint8_t>(
+                                        std::uniform_int_distribution<int>(0, 127)(rng) % 100),
+                                    static_cast<uint8_t>(velD(rng))}});
                     break;
                 case 1:
-                    evs.push_back({at, {static_cast<uint8_t>(0xC0 | c), static_cast<uint8_t>(velD(rng))}});
+                    evs.push_back(
+                        {at, {static_cast<uint8_t>(0xC0 | c), static_cast<uint8_t>(velD(rng))}});
                     break;
                 case 2:
-                    evs.push_back({at, {static_cast<uint8_t>(0xE0 | c), 0, static_cast<uint8_t>(velD(rng))}});
+                    evs.push_back(
+                        {at, {static_cast<uint8_t>(0xE0 | c), 0, static_cast<uint8_t>(velD(rng))}});
                     break;
                 default: {
                     uint8_t note = static_cast<uint8_t>(noteD(rng));
                     int len = std::uniform_int_distribution<int>(1, 400)(rng);
                     int off = std::min(at + len, lengthMs);
-                    evs.push_back({at, {static_cast<uint8_t>(0x90 | c), note, static_cast<uint8_t>(velD(rng))}});
+                    evs.push_back(
+                        {at,
+                         {static_cast<uint8_t>(0x90 | c), note, static_cast<uint8_t>(velD(rng))}});
                     // Note-offs in both spellings.
                     if (rng() & 1)
                         evs.push_back({off, {static_cast<uint8_t>(0x80 | c), note, 0x40}});
@@ -56,7 +62,8 @@ std::vector<uint8_t> RandomSong(std::mt19937& rng, int lengthMs) {
                 }
             }
         }
-        std::stable_sort(evs.begin(), evs.end(), [](const Ev& a, const Ev& b) { return a.tick < b.tick; });
+        std::stable_sort(evs.begin(), evs.end(),
+                         [](const Ev& a, const Ev& b) { return a.tick < b.tick; });
         for (auto& e : evs) {
             if (e.b.size() == 3)
                 t.Ev(e.tick, {e.b[0], e.b[1], e.b[2]});
@@ -169,8 +176,10 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
         while (!done.load()) {
             for (int c = 1; c <= 16; ++c) {
                 const ChannelState& ch = player.Output().Channel(c);
-                sum += ch.NoteCount.load(std::memory_order_relaxed) + ch.Volume.load(std::memory_order_relaxed);
-                sum += ch.NoteOn[60].load(std::memory_order_relaxed) + ch.Dirty.load(std::memory_order_relaxed);
+                sum += ch.NoteCount.load(std::memory_order_relaxed) +
+                       ch.Volume.load(std::memory_order_relaxed);
+                sum += ch.NoteOn[60].load(std::memory_order_relaxed) +
+                       ch.Dirty.load(std::memory_order_relaxed);
             }
             sum += player.Seq().ElapsedSeconds.load(std::memory_order_relaxed);
             sum += player.Seq().CurrentTick.load(std::memory_order_relaxed);

@@ -45,7 +45,7 @@ TEST(SequencerTick, SendsDueEventsTrackByTrackOnPeriodicTicks) {
     // Position 0 is the first tick (one period after the start); the events
     // at 13 ms wait for the tick at 15 ms.
     EXPECT_EQ(Timed(r), (std::vector<std::string>{"0 C0 05", "10 90 3C 64", "10 91 40 64",
-                                                   "10 B1 07 50", "15 80 3C 00", "15 81 40 00"}));
+                                                  "10 B1 07 50", "15 80 3C 00", "15 81 40 00"}));
 }
 
 TEST(SequencerTick, PreciseTimingWakesAtEachEvent) {
@@ -53,7 +53,7 @@ TEST(SequencerTick, PreciseTimingWakesAtEachEvent) {
     r.Start(TwoTrackSong());
     r.RunMs(40);
     EXPECT_EQ(Timed(r), (std::vector<std::string>{"0 C0 05", "10 90 3C 64", "10 91 40 64",
-                                                   "10 B1 07 50", "13 80 3C 00", "13 81 40 00"}));
+                                                  "10 B1 07 50", "13 80 3C 00", "13 81 40 00"}));
 }
 
 TEST(SequencerTick, PortMetaStopsOnlyItsTrack) {
@@ -247,12 +247,13 @@ TEST(Transport, SeekChasesControllersAndProgramsButNotNotes) {
     std::vector<std::string> chase;
     bool afterReset = false;
     for (auto& l : all) {
-        if (l == "RESET") afterReset = true;
-        else if (afterReset && l != "F0 7E 7F 09 01 F7") chase.push_back(l);
+        if (l == "RESET")
+            afterReset = true;
+        else if (afterReset && l != "F0 7E 7F 09 01 F7")
+            chase.push_back(l);
     }
     EXPECT_EQ(chase, (std::vector<std::string>{
-                         "B0 07 50", "C0 10", "E0 00 50",
-                         "F0 41 10 42 12 40 00 7F 00 41 F7",
+                         "B0 07 50", "C0 10", "E0 00 50", "F0 41 10 42 12 40 00 7F 00 41 F7",
                          // programs resent on every channel
                          "C0 10", "C1 00", "C2 00", "C3 00", "C4 00", "C5 00", "C6 00", "C7 00",
                          "C8 00", "C9 00", "CA 00", "CB 00", "CC 00", "CD 00", "CE 00", "CF 00"}));
@@ -334,7 +335,10 @@ TEST(Transport, StopRestartAndResume) {
 TEST(Transport, PortChangeKeepsThePosition) {
     Rig r;
     TrackBuilder t;
-    t.Ev(0, {0xC0, 0x07}).Ev(0, {0x90, 0x3C, 0x64}).Ev(1000, {0x90, 0x3E, 0x64}).Ev(2000, {0x80, 0x3C, 0x00});
+    t.Ev(0, {0xC0, 0x07})
+        .Ev(0, {0x90, 0x3C, 0x64})
+        .Ev(1000, {0x90, 0x3E, 0x64})
+        .Ev(2000, {0x80, 0x3C, 0x00});
     r.Start(BuildSmf(0, {t}));
     r.RunMs(505);
     auto first = r.ports.Latest();

@@ -9,7 +9,7 @@
 namespace sonfara::test {
 
 class TrackBuilder {
-public:
+  public:
     // An event at an absolute tick (ticks must not decrease).
     TrackBuilder& Ev(int tick, std::initializer_list<uint8_t> bytes) {
         Delta(tick);
@@ -39,7 +39,7 @@ public:
     }
     int Last() const { return last_; }
 
-private:
+  private:
     void Delta(int tick) {
         Vlq(static_cast<uint32_t>(tick - last_));
         last_ = tick;
@@ -59,7 +59,17 @@ inline std::vector<uint8_t> BuildSmf(int format, std::vector<TrackBuilder> track
                                      int division = 500) {
     int end = 0;
     for (auto& t : tracks) end = t.Last() > end ? t.Last() : end;
-    std::vector<uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, static_cast<uint8_t>(format), 0,
+    std::vector<uint8_t> f = {'M',
+                              'T',
+                              'h',
+                              'd',
+                              0,
+                              0,
+                              0,
+                              6,
+                              0,
+                              static_cast<uint8_t>(format),
+                              0,
                               static_cast<uint8_t>(tracks.size()),
                               static_cast<uint8_t>(division >> 8),
                               static_cast<uint8_t>(division & 0xFF)};
