@@ -47,8 +47,9 @@ class PlayerObserver {
     virtual void OnSongOpened(int index, bool ok, const std::string& message) {}
     // The stop-at-end action ran: the song stopped at its end.
     virtual void OnStoppedAtEnd() {}
-    // Asked before the end of a song opens the next entry by itself; false
-    // keeps the player stopped (a command line that plays its list once).
+    // Asked before OpenSMFProc opens the play list's entry (end of a song,
+    // next/previous); false keeps the player stopped (a command line that
+    // plays its list once).
     virtual bool AllowAutoOpen(int index) { return true; }
 };
 
