@@ -1,6 +1,7 @@
 #include "player/sequencer/sequencer.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace sonfara {
 
@@ -138,7 +139,8 @@ int64_t Sequencer::SequencerTick() {
     const bool eventTicks = !extWrd && settings_.EasyDeltaTime;
     if (!eventTicks) CurrentTick.store(song_.TimeToTick(elapsed), kRelaxed);
 
-    int32_t nextDue = song_.TotalMs + 1;
+    // With nothing left to send, wake just past the end to end the song.
+    int32_t nextDue = song_.TotalMs < INT32_MAX ? song_.TotalMs + 1 : INT32_MAX;
     for (int t = 1; t <= nTracks; ++t) {
         if (song_.TrackPortSkip[t].load(kRelaxed) != 0) continue;
         const int32_t count = song_.EventCount(t);
