@@ -54,7 +54,10 @@ void MonitorPort::Print(std::span<const uint8_t> bytes) {
     if (closed_) return;
     std::string line = FormatLine(clock_.NowUs() - startUs_, bytes);
     line += '\n';
+    // Each line goes out at once, also into a pipe: a monitor that lags
+    // behind the music is no monitor.
     std::fwrite(line.data(), 1, line.size(), out_);
+    std::fflush(out_);
 }
 
 void MonitorPort::ShortMessage(uint32_t packed) {
