@@ -166,6 +166,38 @@ TEST(RenderCli, WavHoldsTheSongAndAShortTail) {
     EXPECT_GT(peak, 300);
 }
 
+// Real-time playback through the built-in synthesizer, with FluidSynth's
+// "file" audio driver standing in for a sound card.
+TEST(PlayCli, BuiltInSynthesizerInRealTime) {
+    const char* sf = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (access(sf, R_OK) != 0) GTEST_SKIP() << "no SoundFont";
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(400, {0x80, 0x3C, 0x40});
+    std::string song = WriteSong("rt.mid", BuildSmf(0, {t}));
+    std::string dir = ::testing::TempDir() + "rt_synth";
+    std::string mk = "mkdir -p '" + dir + "' && rm -f '" + dir + "/fluidsynth.wav'";
+    ASSERT_EQ(std::system(mk.c_str()), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.c_str()) != 0) _exit(126);
+        setenv("SONFARA_AUDIO_DRIVER", "file", 1);
+        std::string exe = SONFARA_CLI;
+        execl(exe.c_str(), exe.c_str(), "play", song.c_str(), "--soundfont", sf,
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    std::ifstream in(dir + "/fluidsynth.wav", std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    int peak = 0;
+    for (size_t i = 44; i + 1 < b.size(); i += 2)
+        peak = std::max(peak, std::abs(static_cast<int16_t>(b[i] | b[i + 1] << 8)));
+    EXPECT_GT(peak, 300);
+}
+
 TEST(RenderCli, MissingSoundFontSaysWhereItLookedAndWhatToInstall) {
     int status = 0;
     std::string err = ::testing::TempDir() + "render_err.txt";
