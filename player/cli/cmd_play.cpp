@@ -306,7 +306,9 @@ int RunPlay(const std::vector<std::string>& words) {
         return 1;
     }
 
-    const bool tty = isatty(STDERR_FILENO);
+    // No status line over the monitor's own lines on the same terminal.
+    const bool tty = isatty(STDERR_FILENO) &&
+                     !(settings.MIDIOutPort == SystemMidiOutput::kMonitorName && isatty(STDOUT_FILENO));
     auto lastStatus = std::chrono::steady_clock::now() - std::chrono::seconds(1);
     while (!gStop.load() && !state.stoppedAtEnd) {
         ui.RunPending();
