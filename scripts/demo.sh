@@ -1,10 +1,24 @@
 #!/usr/bin/env bash
-# Sets up, builds and shows the bundled demo song.
+# Sets up, builds and shows the bundled demo song, then lets it be heard:
+# played through the built-in synthesizer when there is an audio device,
+# rendered to a WAV file when there is none.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh release
 cmake --build --preset release -j2
+CLI=build/release/player/cli/sonfara-cli
 DEMO=build/release/demo/sonfara-demo.mid
-build/release/player/cli/sonfara-cli info "$DEMO"
+WAV=build/release/demo/sonfara-demo.wav
+"$CLI" info "$DEMO"
 echo
-build/release/player/cli/sonfara-cli dump "$DEMO" --list 1 --page 1
+"$CLI" dump "$DEMO" --list 1 --page 1
+echo
+rc=0
+"$CLI" play "$DEMO" --repeat 3 || rc=$?
+if [ "$rc" -eq 3 ]; then
+    echo "demo: no audio device here; rendering the song instead"
+    "$CLI" render "$DEMO" -o "$WAV"
+    echo "demo: the song is in $(pwd)/$WAV"
+elif [ "$rc" -ne 0 ]; then
+    exit "$rc"
+fi

@@ -12,6 +12,7 @@ PACKAGES=(
     qt6-base-dev
     timgm6mb-soundfont lhasa
     zlib1g-dev
+    libasound2-dev time
 )
 
 missing=()

@@ -25,6 +25,11 @@ const Command kCommands[] = {
     {"list", "list PATH... [--json] [--sort]  play-list entries opening the paths would make:\n"
              "                                FileName, Folder, ArchiveName, ListFile (tab-separated)",
      sonfara::cli::RunList},
+    {"play", "play FILE... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT] [--transpose N] [--soundfont PATH]\n"
+             "                                real-time playback with a status line (--port monitor prints the messages)",
+     sonfara::cli::RunPlay},
+    {"render", "render FILE -o OUT.wav [--soundfont PATH] [--rate HZ]  offline through the built-in synthesizer",
+     sonfara::cli::RunRender},
 };
 
 void PrintHelp() {
@@ -41,7 +46,8 @@ void PrintHelp() {
         "stored payload in upper-case hex (meta events: type byte first). For SysEx and meta\n"
         "events data1/data2 hold the payload's row number (high, low byte). Program changes\n"
         "end in inst=NNN:Name, named for the bank selects seen before in the same track.\n\n"
-        "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage\n");
+        "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage,\n"
+        "3 (play) no output port could be opened, e.g. no audio device for the built-in synthesizer\n");
 }
 
 }  // namespace

@@ -1,0 +1,471 @@
+// sonfara-cli play and render: the engine's player in real time through a
+// MIDI port or the built-in synthesizer, or offline into a WAV file.
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <thread>
+
+#include "player/cli/cli_common.h"
+#include "player/cli/commands.h"
+#include "player/platform/system_ports.h"
+#include "player/sequencer/player.h"
+
+namespace sonfara::cli {
+namespace {
+
+std::atomic<bool> gStop{false};
+
+// Exit status when no output port could be opened (the demo script then
+// renders instead).
+constexpr int kExitNoPort = 3;
+
+void OnSignal(int) {
+    gStop.store(true);
+}
+
+void InstallSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+std::string MinSec(int32_t ms) {
+    char b[32];
+    int32_t s = ms < 0 ? 0 : ms / 1000;
+    std::snprintf(b, sizeof b, "%02d:%02d", s / 60, s % 60);
+    return b;
+}
+
+Player::SongLoader CliLoader(const CodePage& cp) {
+    return [&cp](const std::string& path, SongTable& song, std::string* message) {
+        // LoadSongForCli reports the failure on stderr itself.
+        bool ok = LoadSongForCli(path, song, cp);
+        if (!ok) *message = "読み込みエラー: " + path;
+        return ok;
+    };
+}
+
+// Bar and beat of a tick by the song's (last) time signature.
+std::string BarBeat(const SongTable& song, int32_t tick) {
+    const int32_t tpq = std::max<int32_t>(1, song.TicksPerQuarter());
+    const int32_t den = std::max<int>(1, song.BeatDenominator);
+    const int32_t num = std::max<int>(1, song.BeatNumerator);
+    const int32_t perBeat = std::max<int32_t>(1, tpq * 4 / den);
+    char b[32];
+    std::snprintf(b, sizeof b, "%3d:%d", tick / (perBeat * num) + 1, (tick / perBeat) % num + 1);
+    return b;
+}
+
+std::string ModuleText(OutputLayer& out) {
+    std::string flag = out.FlagXG ? "XG" : out.FlagGS ? "GS" : out.FlagGM ? "GM" : "";
+    std::string name = out.ModuleName.Get();
+    if (!name.empty() && !flag.empty()) return flag + " " + name;
+    return flag.empty() ? name : flag;
+}
+
+// Cuts UTF-8 text to at most n code points.
+std::string CutUtf8(const std::string& s, size_t n) {
+    size_t count = 0, i = 0;
+    for (; i < s.size(); ++i) {
+        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            if (count == n) break;
+            ++count;
+        }
+    }
+    return s.substr(0, i);
+}
+
+struct PlayState : PlayerObserver {
+    bool playOnce = false;  // several files without --repeat: the list once
+    bool tty = false;
+    int listCount = 0;
+    int started = 0;
+    int attempted = 0;      // entries opened or tried
+    int failuresInRow = 0;  // a list of unreadable files must not cycle forever
+    bool stoppedAtEnd = false;
+    bool failedOpen = false;
+    std::string failMessage;
+    SongTable* song = nullptr;
+    const CodePage* cp = nullptr;
+
+    void OnSongOpened(int index, bool ok, const std::string& message) override {
+        ++attempted;
+        if (!ok) {
+            failedOpen = true;
+            failMessage = message;
+            ++failuresInRow;
+            return;
+        }
+        failuresInRow = 0;
+        ++started;
+        std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, listCount,
+                     cp->ToUtf8(song->SongTitle).c_str(), song->FileKindLabel.c_str(),
+                     MinSec(song->TotalMs).c_str());
+    }
+    void OnStoppedAtEnd() override { stoppedAtEnd = true; }
+    bool AllowAutoOpen(int index) override { return !(playOnce && attempted >= listCount); }
+};
+
+int ListPorts(SystemMidiOutput& ports) {
+    auto names = ports.PortNames();
+    std::printf("-1: MIDI Mapper (%s)\n",
+                ports.SoundFont().path.empty() ? "the first port" : SystemMidiOutput::kSynthName);
+    for (size_t i = 0; i < names.size(); ++i) std::printf("%zu: %s\n", i, names[i].c_str());
+    if (!ports.RtMidiProblem().empty())
+        std::fprintf(stderr, "MIDI ports: %s\n", ports.RtMidiProblem().c_str());
+    if (ports.SoundFont().path.empty())
+        std::fprintf(stderr, "%s\n", NoSoundFontMessage(ports.SoundFont()).c_str());
+    return 0;
+}
+
+// --- Offline rendering ---------------------------------------------------------
+
+// The one synthesizer of a render, handed out as the only port.
+class OfflineSynthSystem final : public MidiOutputSystem {
+  public:
+    explicit OfflineSynthSystem(SynthPort& synth) : synth_(synth) {}
+    std::vector<std::string> PortNames() override { return {SystemMidiOutput::kSynthName}; }
+    PortOpenResult Open(int device) override {
+        PortOpenResult r;
+        if (device != kMapper && device != 0) {
+            r.error = PortError::kNoDevice;
+            return r;
+        }
+        r.port = std::make_unique<Forward>(synth_);
+        return r;
+    }
+
+  private:
+    class Forward final : public MidiOutPort {
+      public:
+        explicit Forward(SynthPort& s) : s_(s) {}
+        void ShortMessage(uint32_t packed) override { s_.ShortMessage(packed); }
+        void LongMessage(std::span<const uint8_t> b) override { s_.LongMessage(b); }
+        void Reset() override { s_.Reset(); }
+        void Close() override {}
+
+      private:
+        SynthPort& s_;
+    };
+    SynthPort& synth_;
+};
+
+class WavWriter {
+  public:
+    bool Open(const std::string& path, int rate) {
+        f_ = std::fopen(path.c_str(), "wb");
+        rate_ = rate;
+        if (!f_) return false;
+        uint8_t header[44] = {};
+        return std::fwrite(header, 1, 44, f_) == 44;
+    }
+    bool Write(const int16_t* frames, size_t n) {
+        // WAV data is little-endian, as is every machine this builds for.
+        ok_ = ok_ && std::fwrite(frames, 4, n, f_) == n;
+        frames_ += n;
+        return ok_;
+    }
+    bool Close() {
+        if (!f_) return false;
+        uint32_t data = static_cast<uint32_t>(frames_ * 4);
+        uint8_t h[44];
+        auto put32 = [&](int at, uint32_t v) {
+            for (int i = 0; i < 4; ++i) h[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        };
+        auto put16 = [&](int at, uint16_t v) {
+            h[at] = static_cast<uint8_t>(v);
+            h[at + 1] = static_cast<uint8_t>(v >> 8);
+        };
+        std::memcpy(h, "RIFF", 4);
+        put32(4, 36 + data);
+        std::memcpy(h + 8, "WAVEfmt ", 8);
+        put32(16, 16);
+        put16(20, 1);  // PCM
+        put16(22, 2);
+        put32(24, static_cast<uint32_t>(rate_));
+        put32(28, static_cast<uint32_t>(rate_) * 4);
+        put16(32, 4);
+        put16(34, 16);
+        std::memcpy(h + 36, "data", 4);
+        put32(40, data);
+        ok_ = ok_ && std::fseek(f_, 0, SEEK_SET) == 0 && std::fwrite(h, 1, 44, f_) == 44;
+        ok_ = (std::fclose(f_) == 0) && ok_;
+        f_ = nullptr;
+        return ok_;
+    }
+    uint64_t Frames() const { return frames_; }
+
+  private:
+    std::FILE* f_ = nullptr;
+    int rate_ = 44100;
+    uint64_t frames_ = 0;
+    bool ok_ = true;
+};
+
+}  // namespace
+
+int RunPlay(const std::vector<std::string>& words) {
+    Args a = ParseArgs(words, {"port", "repeat", "speed", "transpose", "soundfont", "codepage"},
+                       {"list-ports"});
+    const char* usage =
+        "usage: sonfara-cli play FILE... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT]\n"
+        "                        [--transpose N] [--soundfont PATH]\n";
+    if (!a.error.empty()) {
+        std::cerr << "sonfara-cli play: " << a.error << "\n" << usage;
+        return 2;
+    }
+    SystemPortOptions po;
+    po.soundFont = a.Value("soundfont").value_or("");
+    SystemMidiOutput ports(po);
+    if (a.Flag("list-ports")) return ListPorts(ports);
+    if (a.positional.empty()) {
+        std::cerr << usage;
+        return 2;
+    }
+    PlaybackSettings settings;
+    if (auto p = a.Value("port")) settings.MIDIOutPort = *p;
+    bool explicitRepeat = false;
+    if (auto r = a.Value("repeat")) {
+        auto v = ParseInt(*r);
+        if (!v || *v < 0 || *v > 3) {
+            std::cerr << "sonfara-cli play: --repeat takes 0, 1, 2 or 3\n";
+            return 2;
+        }
+        settings.RepeatMode = static_cast<int>(*v);
+        explicitRepeat = true;
+    } else {
+        // Without --repeat a single song plays once, a list plays through once.
+        settings.RepeatMode = a.positional.size() == 1 ? 3 : 0;
+    }
+    int speed = 100, transpose = 0;
+    if (auto s = a.Value("speed")) {
+        auto v = ParseInt(*s);
+        if (!v || *v < 10 || *v > 1000) {
+            std::cerr << "sonfara-cli play: --speed takes a percentage from 10 to 1000\n";
+            return 2;
+        }
+        speed = static_cast<int>(*v);
+    }
+    if (auto t = a.Value("transpose")) {
+        auto v = ParseInt(*t);
+        if (!v || *v < -24 || *v > 24) {
+            std::cerr << "sonfara-cli play: --transpose takes -24 to 24 semitones\n";
+            return 2;
+        }
+        transpose = static_cast<int>(*v);
+    }
+    if (ports.DeviceByName(settings.MIDIOutPort) == -2) {
+        std::cerr << "MIDIデバイスが開けません: \"" << settings.MIDIOutPort
+                  << "\" というポートはありません。使えるポート:\n";
+        for (const auto& n : ports.PortNames()) std::cerr << "  " << n << "\n";
+        return 1;
+    }
+
+    const CodePage& cp = CliCodePage(a);
+    ThreadTimerService timers;
+    ManualUiScheduler ui;
+    Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, settings);
+    player.SetLoader(CliLoader(cp));
+    PlayState state;
+    state.playOnce = !explicitRepeat && a.positional.size() > 1;
+    state.listCount = static_cast<int>(a.positional.size());
+    state.song = &player.Song();
+    state.cp = &cp;
+    state.tty = isatty(STDERR_FILENO);
+    player.AddObserver(&state);
+    player.List().Assign(a.positional);
+    player.Seq().SetSpeedDelta(speed - 100);
+    player.Output().Transpose = static_cast<int8_t>(transpose);
+
+    InstallSignals();
+    // The first song that loads starts the list; unreadable ones are passed over.
+    bool playing = false;
+    for (int i = 1; i <= state.listCount && !playing && !gStop; ++i) {
+        state.failedOpen = false;
+        playing = player.PlayEntry(i);
+        if (!playing && !player.Output().PortOpen() && player.Song().Loaded) {
+            std::cerr << player.LastError() << "\n";
+            if (settings.MIDIOutPort == "MIDI Mapper" ||
+                settings.MIDIOutPort == SystemMidiOutput::kSynthName)
+                std::cerr << "音声出力がない環境では render で WAV ファイルに書き出せます: "
+                             "sonfara-cli render FILE -o OUT.wav\n";
+            return kExitNoPort;
+        }
+    }
+    if (!playing) {
+        player.Shutdown();
+        return 1;
+    }
+
+    // No status line over the monitor's own lines on the same terminal.
+    const bool tty = isatty(STDERR_FILENO) &&
+                     !(settings.MIDIOutPort == SystemMidiOutput::kMonitorName && isatty(STDOUT_FILENO));
+    auto lastStatus = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+    while (!gStop.load() && !state.stoppedAtEnd) {
+        ui.RunPending();
+        if (state.failedOpen && !player.Seq().TimerRunning() && !ui.Pending()) {
+            // The next song of the list could not be opened: go on past it.
+            state.failedOpen = false;
+            if (!player.Output().PortOpen()) {
+                std::cerr << player.LastError() << "\n";
+                break;
+            }
+            if (state.listCount <= 1 || state.failuresInRow >= state.listCount) break;
+            if (state.playOnce && state.attempted >= state.listCount) break;
+            player.Seq().PlayNextSong();
+        }
+        auto now = std::chrono::steady_clock::now();
+        if (tty && now - lastStatus >= std::chrono::milliseconds(100)) {
+            lastStatus = now;
+            Sequencer& seq = player.Seq();
+            OutputLayer& out = player.Output();
+            std::string bpm = out.BPMText.Get();
+            std::string text = cp.ToUtf8(out.DisplayText.Get());
+            char line[256];
+            std::snprintf(line, sizeof line, "%s / %s  %s  ♩=%s  %d%%  %s",
+                          MinSec(seq.PositionMs()).c_str(), MinSec(player.Song().TotalMs).c_str(),
+                          BarBeat(player.Song(), seq.CurrentTick).c_str(),
+                          bpm.empty() ? "120" : bpm.c_str(), 100 + seq.SpeedDelta.load(),
+                          ModuleText(out).c_str());
+            std::string s = std::string(line) + "  " + CutUtf8(text, 40);
+            std::fprintf(stderr, "\r\033[K%s", s.c_str());
+            std::fflush(stderr);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    player.Shutdown();
+    if (tty) std::fprintf(stderr, "\r\033[K");
+    if (gStop.load()) std::fprintf(stderr, "stopped\n");
+    return 0;
+}
+
+int RunRender(const std::vector<std::string>& words) {
+    Args a = ParseArgs(words, {"o", "output", "soundfont", "rate", "codepage"}, {});
+    const char* usage =
+        "usage: sonfara-cli render FILE -o OUT.wav [--soundfont PATH] [--rate HZ]\n";
+    std::string outPath = a.Value("o").value_or(a.Value("output").value_or(""));
+    if (!a.error.empty() || a.positional.size() != 1 || outPath.empty()) {
+        if (!a.error.empty()) std::cerr << "sonfara-cli render: " << a.error << "\n";
+        std::cerr << usage;
+        return 2;
+    }
+    int rate = 44100;
+    if (auto r = a.Value("rate")) {
+        auto v = ParseInt(*r);
+        if (!v || *v < 8000 || *v > 192000) {
+            std::cerr << "sonfara-cli render: --rate takes 8000 to 192000 Hz\n";
+            return 2;
+        }
+        rate = static_cast<int>(*v);
+    }
+    SoundFontSearch sf = FindSoundFont(a.Value("soundfont").value_or(""));
+    if (sf.path.empty()) {
+        std::cerr << NoSoundFontMessage(sf) << "\n";
+        return 1;
+    }
+    std::string err;
+    auto synth = SynthPort::OpenOffline(sf.path, rate, &err);
+    if (!synth) {
+        std::cerr << err << "\n";
+        return 1;
+    }
+
+    const CodePage& cp = CliCodePage(a);
+    // Virtual time: the same tick runs at every due moment, and the
+    // synthesizer renders the audio in between.
+    ManualClock clock(0);
+    ManualTimerService timers(clock);
+    ManualUiScheduler ui;
+    OfflineSynthSystem ports(*synth);
+    PlaybackSettings settings;
+    settings.RepeatMode = 3;
+    Player player(PlayerEnv{clock, timers, ports, ui, cp}, settings);
+    player.SetLoader(CliLoader(cp));
+    player.List().Assign({a.positional[0]});
+    if (!player.PlayEntry(1)) {
+        if (!player.Song().Loaded) return 1;
+        std::cerr << player.LastError() << "\n";
+        return 1;
+    }
+    WavWriter wav;
+    if (!wav.Open(outPath, rate)) {
+        std::cerr << "書き込めません: " << outPath << " (" << std::strerror(errno) << ")\n";
+        return 1;
+    }
+    InstallSignals();
+    const bool tty = isatty(STDERR_FILENO);
+    const double totalMs = std::max(1, player.Song().TotalMs);
+    std::vector<int16_t> buf(2 * 4096);
+    uint64_t done = 0;
+    auto renderTo = [&](uint64_t target) {
+        while (done < target) {
+            int n = static_cast<int>(std::min<uint64_t>(4096, target - done));
+            synth->Render(buf.data(), n);
+            if (!wav.Write(buf.data(), static_cast<size_t>(n))) return false;
+            done += static_cast<uint64_t>(n);
+        }
+        return true;
+    };
+    int lastPct = -1;
+    bool ok = true;
+    while (ok && timers.Active() && !gStop.load()) {
+        const int64_t due = timers.NextDueUs();
+        ok = renderTo(static_cast<uint64_t>(due) * static_cast<uint64_t>(rate) / 1000000u);
+        timers.FireNext();
+        ui.RunPending();
+        if (tty) {
+            int pct =
+                static_cast<int>(std::min(100.0, player.Seq().PositionMs() * 100.0 / totalMs));
+            if (pct != lastPct) {
+                lastPct = pct;
+                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct,
+                             MinSec(player.Seq().PositionMs()).c_str(),
+                             MinSec(player.Song().TotalMs).c_str());
+                std::fflush(stderr);
+            }
+        }
+    }
+    // The release tail, before the stop-at-end action resets the synthesizer
+    // (its GM System On would cut the last notes off): until the output has
+    // stayed near silence for 0.3 s (or no voice sounds), at most 3 s.
+    const uint64_t tailMax = static_cast<uint64_t>(rate) * 3,
+                   quietNeeded = static_cast<uint64_t>(rate) * 3 / 10;
+    uint64_t tail = 0, quiet = 0;
+    while (ok && !gStop.load() && tail < tailMax && quiet < quietNeeded) {
+        const int n = 1024;
+        synth->Render(buf.data(), n);
+        int peak = 0;
+        for (int i = 0; i < 2 * n; ++i) peak = std::max(peak, std::abs(static_cast<int>(buf[i])));
+        quiet = peak <= 8 ? quiet + n : 0;
+        if (synth->ActiveVoices() == 0 && peak <= 8) quiet = quietNeeded;
+        ok = wav.Write(buf.data(), n);
+        done += n;
+        tail += n;
+    }
+    ui.RunPending();
+    player.Shutdown();
+    ok = wav.Close() && ok;
+    if (tty) std::fprintf(stderr, "\r\033[K");
+    if (!ok) {
+        std::cerr << "書き込めません: " << outPath << "\n";
+        return 1;
+    }
+    if (gStop.load()) {
+        std::cerr << "stopped; partial file written: " << outPath << "\n";
+        return 1;
+    }
+    std::fprintf(stderr, "%s: %.1f s of audio (%d Hz, %s)\n", outPath.c_str(),
+                 static_cast<double>(wav.Frames()) / rate, rate, sf.path.c_str());
+    return 0;
+}
+
+}  // namespace sonfara::cli

@@ -1,0 +1,227 @@
+#include "player/platform/midi_port.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace sonfara {
+
+int ShortMessageLength(uint8_t status) {
+    switch (status >> 4) {
+        case 0xC:
+        case 0xD:
+            return 1;
+        case 0xF:
+            return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+        default:
+            return 2;
+    }
+}
+
+std::string HexLine(std::span<const uint8_t> bytes) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string s;
+    s.reserve(bytes.size() * 3);
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        if (i) s += ' ';
+        s += kHex[bytes[i] >> 4];
+        s += kHex[bytes[i] & 15];
+    }
+    return s;
+}
+
+int MidiOutputSystem::DeviceByName(const std::string& name) {
+    if (name == "MIDI Mapper") return kMapper;
+    auto names = PortNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i] == name) return static_cast<int>(i);
+    }
+    return -2;
+}
+
+// --- MonitorPort --------------------------------------------------------------
+
+MonitorPort::MonitorPort(const Clock& clock, std::FILE* out)
+    : clock_(clock), out_(out), startUs_(clock.NowUs()) {}
+
+std::string MonitorPort::FormatLine(int64_t us, std::span<const uint8_t> bytes) {
+    char head[48];
+    if (us < 0) us = 0;
+    std::snprintf(head, sizeof head, "%" PRId64 ".%03d ", us / 1000, static_cast<int>(us % 1000));
+    return head + HexLine(bytes);
+}
+
+void MonitorPort::Print(std::span<const uint8_t> bytes) {
+    if (closed_) return;
+    std::string line = FormatLine(clock_.NowUs() - startUs_, bytes);
+    line += '\n';
+    // Each line goes out at once, also into a pipe: a monitor that lags
+    // behind the music is no monitor.
+    std::fwrite(line.data(), 1, line.size(), out_);
+    std::fflush(out_);
+}
+
+void MonitorPort::ShortMessage(uint32_t packed) {
+    uint8_t b[3] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
+                    static_cast<uint8_t>(packed >> 16)};
+    Print(std::span<const uint8_t>(b, 1 + ShortMessageLength(b[0])));
+}
+
+void MonitorPort::LongMessage(std::span<const uint8_t> bytes) {
+    Print(bytes);
+}
+
+void MonitorPort::Reset() {
+    // What a device reset puts on the wire: sustain off and all notes off.
+    for (uint8_t c = 0; c < 16; ++c) {
+        ShortMessage(0xB0u | c | (64u << 8));
+        ShortMessage(0xB0u | c | (123u << 8));
+    }
+    std::fflush(out_);
+}
+
+void MonitorPort::Close() {
+    std::fflush(out_);
+    closed_ = true;
+}
+
+// --- RecordingPort ------------------------------------------------------------
+
+void RecordingPort::ShortMessage(uint32_t packed) {
+    uint8_t st = static_cast<uint8_t>(packed);
+    uint8_t d1 = static_cast<uint8_t>(packed >> 8), d2 = static_cast<uint8_t>(packed >> 16);
+    Message m;
+    m.us = clock_.NowUs();
+    m.bytes.push_back(st);
+    int n = ShortMessageLength(st);
+    if (n >= 1) m.bytes.push_back(d1);
+    if (n >= 2) m.bytes.push_back(d2);
+    std::lock_guard lk(mu_);
+    if (closed_) return;
+    int c = st & 15;
+    if ((st & 0xF0) == 0x90 && d1 < 128) {
+        on_[c][d1] = d2 != 0;
+    } else if ((st & 0xF0) == 0x80 && d1 < 128) {
+        on_[c][d1] = 0;
+    } else if ((st & 0xF0) == 0xB0 && (d1 == 123 || d1 == 120)) {
+        for (auto& n2 : on_[c]) n2 = 0;
+    }
+    log_.push_back(std::move(m));
+}
+
+void RecordingPort::LongMessage(std::span<const uint8_t> bytes) {
+    Message m;
+    m.us = clock_.NowUs();
+    m.bytes.assign(bytes.begin(), bytes.end());
+    std::lock_guard lk(mu_);
+    if (closed_) return;
+    log_.push_back(std::move(m));
+}
+
+void RecordingPort::Reset() {
+    Message m;
+    m.us = clock_.NowUs();
+    m.isReset = true;
+    std::lock_guard lk(mu_);
+    if (closed_) return;
+    for (auto& ch : on_)
+        for (auto& n : ch) n = 0;
+    ++resets_;
+    log_.push_back(std::move(m));
+}
+
+void RecordingPort::Close() {
+    std::lock_guard lk(mu_);
+    closed_ = true;
+}
+
+std::vector<RecordingPort::Message> RecordingPort::Messages() const {
+    std::lock_guard lk(mu_);
+    return log_;
+}
+
+void RecordingPort::ClearLog() {
+    std::lock_guard lk(mu_);
+    log_.clear();
+}
+
+std::vector<int> RecordingPort::NotesOn() const {
+    std::lock_guard lk(mu_);
+    std::vector<int> v;
+    for (int c = 0; c < 16; ++c)
+        for (int n = 0; n < 128; ++n)
+            if (on_[c][n]) v.push_back(c << 8 | n);
+    return v;
+}
+
+int RecordingPort::NotesOnCount() const {
+    return static_cast<int>(NotesOn().size());
+}
+
+bool RecordingPort::Closed() const {
+    std::lock_guard lk(mu_);
+    return closed_;
+}
+
+int RecordingPort::ResetCount() const {
+    std::lock_guard lk(mu_);
+    return resets_;
+}
+
+// --- RecordingOutputSystem ----------------------------------------------------
+
+namespace {
+class ForwardPort final : public MidiOutPort {
+  public:
+    explicit ForwardPort(std::shared_ptr<RecordingPort> p) : p_(std::move(p)) {}
+    ~ForwardPort() override { p_->Close(); }
+    void ShortMessage(uint32_t packed) override { p_->ShortMessage(packed); }
+    void LongMessage(std::span<const uint8_t> bytes) override { p_->LongMessage(bytes); }
+    void Reset() override { p_->Reset(); }
+    void Close() override { p_->Close(); }
+
+  private:
+    std::shared_ptr<RecordingPort> p_;
+};
+}  // namespace
+
+PortOpenResult RecordingOutputSystem::Open(int device) {
+    PortOpenResult r;
+    if (device == kMapper) device = 0;
+    if (device < 0 || device >= static_cast<int>(names_.size())) {
+        r.error = PortError::kNoDevice;
+        r.message = "no such port";
+        return r;
+    }
+    for (const auto& f : failing) {
+        if (f == names_[device]) {
+            r.error = PortError::kUnavailable;
+            r.message = "port unavailable";
+            return r;
+        }
+    }
+    auto port = std::make_shared<RecordingPort>(clock_);
+    {
+        std::lock_guard lk(mu_);
+        opened_.push_back(port);
+        devices_.push_back(device);
+    }
+    r.port = std::make_unique<ForwardPort>(port);
+    return r;
+}
+
+std::vector<std::shared_ptr<RecordingPort>> RecordingOutputSystem::Opened() const {
+    std::lock_guard lk(mu_);
+    return opened_;
+}
+
+std::shared_ptr<RecordingPort> RecordingOutputSystem::Latest() const {
+    std::lock_guard lk(mu_);
+    return opened_.empty() ? nullptr : opened_.back();
+}
+
+std::vector<int> RecordingOutputSystem::OpenedDevices() const {
+    std::lock_guard lk(mu_);
+    return devices_;
+}
+
+}  // namespace sonfara

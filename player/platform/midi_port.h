@@ -1,0 +1,138 @@
+// MIDI output ports: one open port takes packed short messages, whole SysEx
+// buffers and a reset, like a system MIDI output device.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "player/platform/clock.h"
+
+namespace sonfara {
+
+class MidiOutPort {
+  public:
+    virtual ~MidiOutPort() = default;
+    // status in the low byte, data1 in the next, data2 in the third.
+    virtual void ShortMessage(uint32_t packed) = 0;
+    // A complete SysEx message, F0 ... F7.
+    virtual void LongMessage(std::span<const uint8_t> bytes) = 0;
+    // Turns every sounding note off (the device keeps its programs).
+    virtual void Reset() = 0;
+    // Releases the device; the port sends nothing afterwards.
+    virtual void Close() = 0;
+};
+
+// Error codes of an open, returned in place of the system's codes.
+enum class PortError : int {
+    kNone = 0,
+    kNoDevice = 2,     // no such device number / name
+    kUnavailable = 4,  // the device exists but cannot be opened now
+    kNoSoundFont = 6,  // the built-in synthesizer has no SoundFont
+    kNoAudio = 7,      // the built-in synthesizer has no audio output
+};
+
+struct PortOpenResult {
+    std::unique_ptr<MidiOutPort> port;
+    PortError error = PortError::kNone;
+    std::string message;  // for the user (UTF-8), when the open failed
+};
+
+// The ports the machine offers, numbered 0..n-1, and the "MIDI Mapper"
+// (device -1) that picks a default.
+class MidiOutputSystem {
+  public:
+    static constexpr int kMapper = -1;
+    virtual ~MidiOutputSystem() = default;
+    virtual std::vector<std::string> PortNames() = 0;
+    virtual PortOpenResult Open(int device) = 0;
+    // Device number of a port name ("MIDI Mapper" gives -1); -2 when unknown.
+    int DeviceByName(const std::string& name);
+};
+
+// Prints every message on one line: milliseconds since the port opened
+// with three decimals, then the bytes in upper-case hex.
+class MonitorPort final : public MidiOutPort {
+  public:
+    MonitorPort(const Clock& clock, std::FILE* out);
+    void ShortMessage(uint32_t packed) override;
+    void LongMessage(std::span<const uint8_t> bytes) override;
+    void Reset() override;
+    void Close() override;
+
+    // The line for a message at time us since start (no newline).
+    static std::string FormatLine(int64_t us, std::span<const uint8_t> bytes);
+
+  private:
+    void Print(std::span<const uint8_t> bytes);
+    const Clock& clock_;
+    std::FILE* out_;
+    int64_t startUs_;
+    bool closed_ = false;
+};
+
+// Keeps every message with its clock time, and which notes are left on.
+// Thread-safe: the timer thread writes while a test may read.
+class RecordingPort final : public MidiOutPort {
+  public:
+    struct Message {
+        int64_t us = 0;
+        std::vector<uint8_t> bytes;
+        bool isReset = false;  // a Reset() call, bytes empty
+    };
+    explicit RecordingPort(const Clock& clock) : clock_(clock) {}
+    void ShortMessage(uint32_t packed) override;
+    void LongMessage(std::span<const uint8_t> bytes) override;
+    void Reset() override;
+    void Close() override;
+
+    std::vector<Message> Messages() const;
+    void ClearLog();
+    // Notes whose last message was a note-on, as (channel 0..15) << 8 | note.
+    std::vector<int> NotesOn() const;
+    int NotesOnCount() const;
+    bool Closed() const;
+    int ResetCount() const;
+
+  private:
+    const Clock& clock_;
+    mutable std::mutex mu_;
+    std::vector<Message> log_;
+    uint8_t on_[16][128] = {};
+    int resets_ = 0;
+    bool closed_ = false;
+};
+
+// A port system of recording ports for tests: every open hands out a new
+// RecordingPort that stays readable after the port is closed. Ports named
+// in `failing` refuse to open.
+class RecordingOutputSystem final : public MidiOutputSystem {
+  public:
+    RecordingOutputSystem(const Clock& clock, std::vector<std::string> names = {"Rec A", "Rec B"})
+        : clock_(clock), names_(std::move(names)) {}
+    std::vector<std::string> PortNames() override { return names_; }
+    PortOpenResult Open(int device) override;
+    // Every port opened so far, in order; back() is the latest.
+    std::vector<std::shared_ptr<RecordingPort>> Opened() const;
+    std::shared_ptr<RecordingPort> Latest() const;
+    std::vector<int> OpenedDevices() const;
+    std::vector<std::string> failing;
+
+  private:
+    const Clock& clock_;
+    std::vector<std::string> names_;
+    mutable std::mutex mu_;
+    std::vector<std::shared_ptr<RecordingPort>> opened_;
+    std::vector<int> devices_;
+};
+
+// Hex of bytes, upper case, separated by blanks ("90 3C 64").
+std::string HexLine(std::span<const uint8_t> bytes);
+
+// Number of data bytes that follow a channel status byte.
+int ShortMessageLength(uint8_t status);
+
+}  // namespace sonfara

@@ -1,0 +1,89 @@
+// The machine's MIDI outputs: RtMidi ports (ALSA sequencer on Linux), the
+// built-in FluidSynth synthesizer and the monitor that prints messages.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "player/platform/midi_port.h"
+
+namespace sonfara {
+
+// Standard places of a General MIDI SoundFont on Debian, in search order.
+const std::vector<std::string>& StandardSoundFontPaths();
+
+struct SoundFontSearch {
+    std::string path;                 // empty when none was found
+    std::vector<std::string> looked;  // every place that was tried
+};
+// `requested` (if not empty) wins; then $SONFARA_SOUNDFONT; then the
+// standard paths.
+SoundFontSearch FindSoundFont(const std::string& requested);
+// The user message when no SoundFont is found (UTF-8, several lines).
+std::string NoSoundFontMessage(const SoundFontSearch& s);
+
+// FluidSynth as an output port. Real-time ports play through FluidSynth's own
+// audio drivers; offline ports only render into a buffer when asked.
+class SynthPort final : public MidiOutPort {
+  public:
+    ~SynthPort() override;
+    static PortOpenResult OpenRealtime(const std::string& soundFont);
+    static std::unique_ptr<SynthPort> OpenOffline(const std::string& soundFont, int sampleRate,
+                                                  std::string* error);
+
+    void ShortMessage(uint32_t packed) override;
+    void LongMessage(std::span<const uint8_t> bytes) override;
+    void Reset() override;
+    void Close() override;
+
+    // Offline: renders frames of interleaved 16-bit stereo into out.
+    bool Render(int16_t* out, int frames);
+    int SampleRate() const { return sampleRate_; }
+    // Voices still sounding (for the release tail after the song).
+    int ActiveVoices() const;
+    const std::string& DriverName() const { return driverName_; }
+
+  private:
+    SynthPort() = default;
+    bool Init(const std::string& soundFont, int sampleRate, std::string* error);
+    struct Impl;
+    Impl* impl_ = nullptr;
+    int sampleRate_ = 44100;
+    std::string driverName_;
+    std::vector<float> floatBuf_;
+};
+
+// One RtMidi output port.
+class RtMidiPort;
+
+struct SystemPortOptions {
+    std::string soundFont;  // user choice; empty: search the standard places
+    std::FILE* monitorOut = stdout;
+    const Clock* clock = nullptr;  // for the monitor; nullptr: SteadyClock
+};
+
+// Ports in this order: RtMidi ports, "Sonfara Synth" when a SoundFont is
+// found, "monitor". Device -1 ("MIDI Mapper") is the synthesizer when a
+// SoundFont is found, else the first RtMidi port.
+class SystemMidiOutput final : public MidiOutputSystem {
+  public:
+    static constexpr const char* kSynthName = "Sonfara Synth";
+    static constexpr const char* kMonitorName = "monitor";
+
+    explicit SystemMidiOutput(SystemPortOptions opt = {});
+    std::vector<std::string> PortNames() override;
+    PortOpenResult Open(int device) override;
+    const SoundFontSearch& SoundFont() const { return soundFont_; }
+    // Why the ALSA sequencer could not be used ("" when it could).
+    const std::string& RtMidiProblem() const { return rtmidiProblem_; }
+
+  private:
+    std::vector<std::string> RtMidiNames();
+    SystemPortOptions opt_;
+    SoundFontSearch soundFont_;
+    std::string rtmidiProblem_;
+};
+
+}  // namespace sonfara

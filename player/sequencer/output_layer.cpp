@@ -1,0 +1,398 @@
+#include "player/sequencer/output_layer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace sonfara {
+
+namespace {
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr int kDrumChannel = 9;  // channel 10, 0-based
+
+std::string Hex(int v) {
+    char b[16];
+    std::snprintf(b, sizeof b, "%X", static_cast<unsigned>(v));
+    return b;
+}
+
+int Clamp7(int v) {
+    return std::clamp(v, 0, 127);
+}
+
+// Velocity-EQ band of a (transposed) note.
+int EqBand(int note) {
+    if (note <= 30) return 1;
+    if (note <= 38) return 2;
+    if (note >= 102) return 10;
+    return 3 + (note - 39) / 9;  // 39-47 → 3, ... 93-101 → 9
+}
+}  // namespace
+
+void ChannelState::Reset() {
+    for (auto& n : NoteOn) n.store(0, kRelaxed);
+    KeyDirty.store(-1, kRelaxed);
+    NoteCount.store(0, kRelaxed);
+    Level.store(0, kRelaxed);
+    NoteOnFlag.store(0, kRelaxed);
+    Volume.store(100, kRelaxed);
+    Pan.store(64, kRelaxed);
+    Reverb.store(0, kRelaxed);
+    Chorus.store(0, kRelaxed);
+    Expression.store(0, kRelaxed);
+    Modulation.store(0, kRelaxed);
+    PitchBend.store(0, kRelaxed);
+    Program.store(0, kRelaxed);
+    BankMSB.store(0, kRelaxed);
+    BankLSB.store(0, kRelaxed);
+    Dirty.store(-1, kRelaxed);
+}
+
+void TextSlot::Set(std::string_view s) {
+    {
+        std::lock_guard lk(mu_);
+        s_.assign(s);
+    }
+    version_.fetch_add(1, kRelaxed);
+}
+
+std::string TextSlot::Get() const {
+    std::lock_guard lk(mu_);
+    return s_;
+}
+
+OutputLayer::OutputLayer(SongTable& song, MidiOutputSystem& ports, const PlaybackSettings& settings,
+                         const SoundShaping& shaping, const CodePage& cp)
+    : song_(song), ports_(ports), settings_(settings), shaping_(shaping), cp_(cp) {
+    noteMark_ = cp_.FromUtf8("♪");
+    sysex_.reserve(512);
+}
+
+OutputLayer::~OutputLayer() {
+    if (port_) port_->Close();
+}
+
+int OutputLayer::OpenOutputPort(int device) {
+    // Callers close first; an open port is left as it is.
+    if (port_) return -1;
+    lastOpenError_.clear();
+    PortOpenResult r = ports_.Open(device);
+    if (!r.port) {
+        portOpen_.store(false, kRelaxed);
+        lastOpenError_ = r.message;
+        int code = static_cast<int>(r.error);
+        return code != 0 ? code : static_cast<int>(PortError::kUnavailable);
+    }
+    port_ = std::move(r.port);
+    portOpen_.store(true, kRelaxed);
+    outDevice_.store(device, kRelaxed);
+    ResetOutput();
+    SendGMSystemOn();
+    return 0;
+}
+
+void OutputLayer::CloseOutputPort() {
+    if (!port_) return;
+    SendGMSystemOn();
+    port_->Close();
+    port_.reset();
+    portOpen_.store(false, kRelaxed);
+}
+
+void OutputLayer::Raw(uint8_t status, uint8_t d1, uint8_t d2) {
+    if (port_) port_->ShortMessage(status | (uint32_t{d1} << 8) | (uint32_t{d2} << 16));
+}
+
+int OutputLayer::WithOffset(int value, int setting) const {
+    return Clamp7(value + setting - 127);
+}
+
+void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
+    const int c = status & 15;
+    const int k = status >> 4;
+    ChannelState& ch = channels_[c];
+    int d1 = data1, d2 = data2;
+    const bool arr = ArrActive();
+    const ArrangeEntry& a = shaping_.arrangement;
+
+    if (k == 0xB) {
+        ch.Dirty.store(-1, kRelaxed);
+        switch (d1) {
+            case 7:
+                ch.Volume.store(d2, kRelaxed);
+                break;
+            case 0:
+            case 32:
+                (d1 == 0 ? ch.BankMSB : ch.BankLSB).store(d2, kRelaxed);
+                if (!settings_.SendBankSelect) return;
+                if (arr && !a.BankOn) return;
+                break;
+            case 91:
+                ch.Reverb.store(static_cast<int16_t>(d2), kRelaxed);
+                d2 = WithOffset(d2, settings_.EffectReverb);
+                break;
+            case 93:
+                ch.Chorus.store(static_cast<int16_t>(d2), kRelaxed);
+                d2 = WithOffset(d2, settings_.EffectChorus);
+                break;
+            case 10:
+                ch.Pan.store(static_cast<int16_t>(d2), kRelaxed);
+                d2 = WithOffset(d2, settings_.PanOffset);
+                break;
+            case 11:
+                ch.Expression.store(static_cast<int16_t>(d2), kRelaxed);
+                if (arr && !a.ExpOn) return;
+                break;
+            case 1:
+                ch.Modulation.store(static_cast<int16_t>(d2), kRelaxed);
+                if (arr && !a.ModOn) return;
+                break;
+            default:
+                break;
+        }
+    } else if (k == 0xE) {
+        ch.PitchBend.store(static_cast<int16_t>(RoundHalfEven((d1 * 127 + d2) / 64.0)), kRelaxed);
+        ch.Dirty.store(-1, kRelaxed);
+        if (arr && !a.PitOn) return;
+    } else if (k == 0xA && c != kDrumChannel) {
+        d1 += Transpose.load(kRelaxed);
+    }
+
+    const bool enabled = ch.Enabled.load(kRelaxed) != 0;
+    const bool noteOff = k == 8 || (k == 9 && d2 == 0);
+    const bool noteOn = k == 9 && d2 != 0;
+    if (noteOff || noteOn) {
+        const int key = d1 & 127;
+        if (noteOff) {
+            // The key is released even on a disabled channel, so the keyboard
+            // never shows a note that has ended.
+            if (ch.NoteOn[key].exchange(0, kRelaxed) != 0) {
+                SoundingNotes.fetch_sub(1, kRelaxed);
+                ch.KeyDirty.store(-1, kRelaxed);
+            }
+            if (enabled) {
+                int n = ch.NoteCount.load(kRelaxed);
+                ch.NoteCount.store(n > 0 ? n - 1 : 0, kRelaxed);
+                ch.Level.store(ch.Volume.load(kRelaxed) / 8, kRelaxed);
+            }
+        } else if (enabled) {
+            if (ch.NoteOn[key].exchange(-1, kRelaxed) == 0) SoundingNotes.fetch_add(1, kRelaxed);
+            ch.KeyDirty.store(-1, kRelaxed);
+            ch.NoteCount.fetch_add(1, kRelaxed);
+            ch.NoteOnFlag.store(-1, kRelaxed);
+        }
+        // Transposed whether or not the channel plays, so that a note-off
+        // always reaches the key its note-on struck.
+        if (c != kDrumChannel) d1 += Transpose.load(kRelaxed);
+    }
+
+    // Out of range after transposition: clamp at both ends.
+    d1 = Clamp7(d1);
+
+    if (k == 0xC) {
+        ch.Program.store(d1, kRelaxed);
+        if (arr && c != kDrumChannel) {
+            int mapped = a.InstMap[d1 + 1];
+            if (mapped >= 1 && mapped <= 128) d1 = mapped - 1;
+        }
+    }
+
+    if (noteOn && shaping_.EqActive && c != kDrumChannel) {
+        d2 = Clamp7(d2 + shaping_.eq[EqBand(d1) - 1] - 128);
+    }
+
+    if (noteOn && !enabled) return;
+    if (port_) port_->ShortMessage(status | (uint32_t(d1) << 8) | (uint32_t(d2 & 0x7F) << 16));
+}
+
+void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
+    if (!settings_.SendSysEX) return;
+    if (extIndex < 1 || extIndex > song_.ExtCount()) return;
+    std::span<const uint8_t> stored = song_.ExtRow(extIndex);
+    const int length = static_cast<int>(stored.size());
+    sysex_.clear();
+    sysex_.push_back(0xF0);
+    sysex_.insert(sysex_.end(), stored.begin(), stored.end());
+    if (stored.empty() || stored.back() != 0xF7) sysex_.push_back(0xF7);
+    // buf(i) with i counted from 1 as the message is written down.
+    auto buf = [&](int i) -> int {
+        return i >= 1 && i <= static_cast<int>(sysex_.size()) ? sysex_[i - 1] : 0;
+    };
+    auto moduleSet = [&](std::atomic<bool>& flag) {
+        flag.store(true, kRelaxed);
+        ModuleSet.store(true, kRelaxed);
+        for (auto* o : observers_) o->OnModuleIndicator();
+    };
+
+    if (length == 5 && buf(2) == 0x7E && buf(3) == 0x7F && buf(4) == 0x09 && buf(5) == 0x01) {
+        moduleSet(FlagGM);
+    } else if (length >= 8 && buf(2) == 0x41 && buf(5) == 0x12 && buf(6) == 0x00 &&
+               buf(7) == 0x00 && buf(8) == 0x7F) {
+        ModuleName.Set("MD" + Hex(buf(9) + 1) + "(" + Hex(buf(3)) + ")");
+        moduleSet(FlagGS);
+    } else if (length >= 8 && buf(2) == 0x41 && buf(5) == 0x12 && buf(6) == 0x40 &&
+               buf(7) == 0x00 && buf(8) == 0x7F) {
+        ModuleName.Set("ID " + Hex(buf(3)));
+        moduleSet(FlagGS);
+    } else if (length >= 8 && buf(2) == 0x43 && buf(4) == 0x4C && buf(5) == 0x00 &&
+               buf(6) == 0x00 && buf(7) == 0x7E && buf(8) == 0x00) {
+        // Device numbers are 1n; anything else is shown as it came.
+        int dev = buf(3) >= 16 ? buf(3) - 16 : buf(3);
+        ModuleName.Set("No " + Hex(dev));
+        moduleSet(FlagXG);
+    } else if (length >= 10 && buf(2) == 0x41 && buf(6) == 0x10 && buf(7) == 0x00 &&
+               buf(8) == 0x00) {
+        std::string text;
+        for (int i = 9; i <= length - 1; ++i) text += static_cast<char>(buf(i));
+        DisplayText.Set(text);
+    } else if (length >= 10 && buf(2) == 0x41 && buf(6) == 0x10 && buf(7) == 0x01 &&
+               buf(8) == 0x00) {
+        std::array<uint32_t, kDotRows> rows{};
+        for (int r = 0; r < kDotRows; ++r) rows[r] = DotRows[r].load(kRelaxed);
+        for (int n = 1; n <= 65; ++n) {
+            int row = (n - 1) % 16;
+            int col0 = 5 * ((n - 1) / 16);  // 0-based first column
+            uint32_t mask = 0x1Fu << col0;
+            rows[row] &= ~mask;
+            // The checksum sits at buf(length).
+            if (8 + n < length) {
+                int b = buf(8 + n);
+                if (b <= 31) {
+                    for (int bit = 0; bit < 5; ++bit) {
+                        if (b & (0x10 >> bit)) rows[row] |= 1u << (col0 + bit);
+                    }
+                }
+            }
+        }
+        for (int r = 0; r < kDotRows; ++r) DotRows[r].store(rows[r], kRelaxed);
+        for (auto* o : observers_) o->OnDotPicture();
+    }
+    if (port_) port_->LongMessage(sysex_);
+}
+
+bool OutputLayer::Dot(int row, int column) const {
+    if (row < 1 || row > kDotRows || column < 1 || column > kDotColumns) return false;
+    return (DotRows[row - 1].load(kRelaxed) >> (column - 1)) & 1;
+}
+
+void OutputLayer::HandleMetaEvent(int extIndex, int track, int event) {
+    if (extIndex < 1 || extIndex > song_.ExtCount()) return;
+    std::span<const uint8_t> row = song_.ExtRow(extIndex);
+    if (row.empty()) return;
+    std::span<const uint8_t> payload = row.subspan(1);
+    switch (row[0]) {
+        case 0x05:
+            if (payload.size() >= 2) {
+                std::string t = noteMark_;
+                t.append(payload.begin(), payload.end());
+                DisplayText.Set(t);
+            }
+            break;
+        case 0x21:
+            if (!payload.empty() && track >= 1 && track <= kMaxTrackNames)
+                song_.TrackPortSkip[track].store(payload[0], kRelaxed);
+            break;
+        case 0x51:
+            if (payload.size() >= 3) {
+                int tempo = payload[0] << 16 | payload[1] << 8 | payload[2];
+                if (tempo > 0) BPMText.Set(std::to_string(60000000 / tempo));
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void OutputLayer::AllNotesOff() {
+    for (int c = 0; c < 16; ++c) {
+        for (int n = 0; n < 128; ++n) {
+            Raw(static_cast<uint8_t>(0x90 | c), static_cast<uint8_t>(n), 0);
+            channels_[c].NoteOn[n].store(0, kRelaxed);
+        }
+        channels_[c].KeyDirty.store(-1, kRelaxed);
+    }
+    SoundingNotes.store(0, kRelaxed);
+}
+
+void OutputLayer::ClearNoteCounts() {
+    for (auto& ch : channels_) ch.NoteCount.store(0, kRelaxed);
+}
+
+void OutputLayer::DeviceReset() {
+    if (port_) port_->Reset();
+}
+
+void OutputLayer::SendGMSystemOn() {
+    static const uint8_t kGmOn[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+    if (port_) port_->LongMessage(kGmOn);
+}
+
+void OutputLayer::EnableAllChannels() {
+    for (auto& ch : channels_) ch.Enabled.store(-1, kRelaxed);
+}
+
+void OutputLayer::ClearModuleFlags() {
+    FlagGS.store(false, kRelaxed);
+    FlagXG.store(false, kRelaxed);
+    FlagGM.store(false, kRelaxed);
+    ModuleSet.store(false, kRelaxed);
+}
+
+void OutputLayer::ResetOutput() {
+    if (!port_) return;
+    const int pan = WithOffset(64, settings_.PanOffset);
+    for (int c = 0; c < 16; ++c) {
+        const uint8_t cc = static_cast<uint8_t>(0xB0 | c);
+        for (int n = 0; n < 128; ++n) {
+            Raw(static_cast<uint8_t>(0x90 | c), static_cast<uint8_t>(n), 0);
+            channels_[c].NoteOn[n].store(0, kRelaxed);
+        }
+        Raw(cc, 1, 0);
+        Raw(cc, 33, 0);
+        Raw(cc, 11, 0);
+        Raw(cc, 43, 0);
+        Raw(cc, 10, static_cast<uint8_t>(pan));
+        Raw(cc, 42, static_cast<uint8_t>(pan));
+        Raw(cc, 7, 100);
+        Raw(cc, 39, 100);
+    }
+    for (auto& ch : channels_) ch.Reset();
+    for (int t = 1; t <= 16; ++t) song_.NextEvent[t].store(0, kRelaxed);
+    for (auto* o : observers_) o->OnClearMeters();
+    port_->Reset();
+    SendGMSystemOn();
+    SoundingNotes.store(0, kRelaxed);
+}
+
+void OutputLayer::SilenceOutput() {
+    AllNotesOff();
+    for (auto* o : observers_) o->OnClearKeyboard();
+    DeviceReset();
+    SoundingNotes.store(0, kRelaxed);
+}
+
+void OutputLayer::SilenceAndTranspose(int newTranspose) {
+    AllNotesOff();
+    Transpose.store(static_cast<int8_t>(std::clamp(newTranspose, -128, 127)), kRelaxed);
+}
+
+void OutputLayer::ResendPrograms() {
+    for (int c = 0; c < 16; ++c) {
+        SendShortMessage(static_cast<uint8_t>(0xC0 | c),
+                         static_cast<uint8_t>(channels_[c].Program.load(kRelaxed)), 0);
+    }
+}
+
+void OutputLayer::RefreshEffects() {
+    for (int c = 0; c < 16; ++c) {
+        const uint8_t cc = static_cast<uint8_t>(0xB0 | c);
+        const ChannelState& ch = channels_[c];
+        Raw(cc, 10, static_cast<uint8_t>(WithOffset(ch.Pan.load(kRelaxed), settings_.PanOffset)));
+        Raw(cc, 42, 1);
+        Raw(cc, 91,
+            static_cast<uint8_t>(WithOffset(ch.Reverb.load(kRelaxed), settings_.EffectReverb)));
+        Raw(cc, 93,
+            static_cast<uint8_t>(WithOffset(ch.Chorus.load(kRelaxed), settings_.EffectChorus)));
+    }
+}
+
+}  // namespace sonfara

@@ -1,0 +1,147 @@
+// Everything sent to the synthesizer goes through here: the filter chain of
+// channel messages, the song's SysEx with module recognition, the meta events
+// that matter while playing, resets, and the per-channel state the displays
+// draw.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "player/platform/codepage.h"
+#include "player/platform/midi_port.h"
+#include "player/sequencer/playback_settings.h"
+#include "player/sequencer/sound_shaping.h"
+#include "player/song/song_table.h"
+
+namespace sonfara {
+
+// Per-channel state. Written by the output layer (timer thread, or the UI
+// thread while the timer is stopped), read by the displays at any time.
+struct ChannelState {
+    std::atomic<int16_t> Enabled{-1};
+    std::array<std::atomic<int16_t>, 128> NoteOn{};
+    std::atomic<int16_t> KeyDirty{0};
+    std::atomic<int32_t> NoteCount{0};
+    std::atomic<int32_t> Level{0};
+    std::atomic<int16_t> NoteOnFlag{0};
+    std::atomic<int32_t> Volume{100};
+    std::atomic<int16_t> Pan{64};
+    std::atomic<int16_t> Reverb{0};
+    std::atomic<int16_t> Chorus{0};
+    std::atomic<int16_t> Expression{0};
+    std::atomic<int16_t> Modulation{0};
+    std::atomic<int16_t> PitchBend{0};
+    std::atomic<int32_t> Program{0};
+    std::atomic<int32_t> BankMSB{0};
+    std::atomic<int32_t> BankLSB{0};
+    std::atomic<int16_t> Dirty{0};
+
+    // Every field but Enabled back to its reset value; Dirty and KeyDirty
+    // are raised so the displays redraw.
+    void Reset();
+};
+
+// A text shared with the displays; Version() changes on every Set.
+class TextSlot {
+  public:
+    void Set(std::string_view s);
+    std::string Get() const;
+    uint32_t Version() const { return version_.load(std::memory_order_relaxed); }
+
+  private:
+    mutable std::mutex mu_;
+    std::string s_;
+    std::atomic<uint32_t> version_{0};
+};
+
+// What the output layer asks of the displays. Called on the thread that
+// sends (usually the timer thread); implementations only note or queue.
+class OutputObserver {
+  public:
+    virtual ~OutputObserver() = default;
+    virtual void OnModuleIndicator() {}  // a module reset was sent (MIDIDisp)
+    virtual void OnDotPicture() {}       // the dot matrix changed
+    virtual void OnClearMeters() {}      // meters and keyboards back to rest
+    virtual void OnClearKeyboard() {}    // keyboards back to rest
+};
+
+inline constexpr int kDotRows = 16;
+inline constexpr int kDotColumns = 25;
+
+class OutputLayer {
+  public:
+    OutputLayer(SongTable& song, MidiOutputSystem& ports, const PlaybackSettings& settings,
+                const SoundShaping& shaping, const CodePage& cp);
+    ~OutputLayer();
+    OutputLayer(const OutputLayer&) = delete;
+    OutputLayer& operator=(const OutputLayer&) = delete;
+
+    void AddObserver(OutputObserver* o) { observers_.push_back(o); }
+
+    // 0 on success, -1 when a port is already open (nothing changes), else
+    // the PortError code; LastOpenError() then says why.
+    int OpenOutputPort(int device);
+    void CloseOutputPort();
+    bool PortOpen() const { return portOpen_.load(std::memory_order_relaxed); }
+    int OutDevice() const { return outDevice_.load(std::memory_order_relaxed); }
+    const std::string& LastOpenError() const { return lastOpenError_; }
+
+    void SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2);
+    void SendSysExEvent(int extIndex, int track, int event);
+    void HandleMetaEvent(int extIndex, int track, int event);
+    void ResetOutput();
+    void SilenceOutput();
+    void SilenceAndTranspose(int newTranspose);
+    void ResendPrograms();
+    void RefreshEffects();
+
+    // Note-on velocity 0 for every note of every channel, keys cleared
+    // (pause, port change). Controllers stay as they are.
+    void AllNotesOff();
+    void ClearNoteCounts();
+    // The device's own reset (all sound off) and the GM System On message.
+    void DeviceReset();
+    void SendGMSystemOn();
+    void EnableAllChannels();
+
+    ChannelState& Channel(int c) { return channels_[c - 1]; }  // 1..16
+    const ChannelState& Channel(int c) const { return channels_[c - 1]; }
+
+    std::atomic<int32_t> SoundingNotes{0};
+    std::atomic<int8_t> Transpose{0};
+    std::atomic<bool> FlagGS{false}, FlagXG{false}, FlagGM{false}, ModuleSet{false};
+    void ClearModuleFlags();
+    TextSlot ModuleName;
+    TextSlot DisplayText;  // code-page bytes
+    TextSlot BPMText;
+    // 16 rows; bit (column - 1) set when the dot is lit.
+    std::array<std::atomic<uint32_t>, kDotRows> DotRows{};
+    bool Dot(int row, int column) const;  // 1-based
+
+  private:
+    void Raw(uint8_t status, uint8_t d1, uint8_t d2);
+    int WithOffset(int value, int setting) const;
+    bool ArrActive() const { return shaping_.ArrMode != 0; }
+
+    SongTable& song_;
+    MidiOutputSystem& ports_;
+    const PlaybackSettings& settings_;
+    const SoundShaping& shaping_;
+    const CodePage& cp_;
+    std::string noteMark_;  // "♪" in the code page
+    std::unique_ptr<MidiOutPort> port_;
+    std::atomic<bool> portOpen_{false};
+    std::atomic<int> outDevice_{-1};
+    std::string lastOpenError_;
+    std::array<ChannelState, 16> channels_;
+    std::vector<uint8_t> sysex_;
+    std::vector<OutputObserver*> observers_;
+};
+
+}  // namespace sonfara

@@ -1,0 +1,25 @@
+// The settings the output layer and the sequencer read, as plain values with
+// their defaults. The settings store fills this struct; the player applies a
+// new copy only while its timer is stopped.
+#pragma once
+
+#include <string>
+
+namespace sonfara {
+
+struct PlaybackSettings {
+    int MTimer = 5;             // timer period and resolution, ms
+    bool EasyDeltaTime = true;  // tick display jumps from event to event
+    int RepeatMode = 0;         // 0 list, 1 repeat song, 2 random, 3 stop at end
+    bool SendSysEX = true;
+    bool SendBankSelect = true;
+    int EffectReverb = 128;  // 0, 128 or 256
+    int EffectChorus = 128;  // 0, 128 or 256
+    int PanOffset = 128;     // fixed at start-up
+    std::string MIDIOutPort = "MIDI Mapper";
+    // Wake the timer thread when the next event falls due, not only once per
+    // period. Off gives the plain periodic tick.
+    bool PreciseTiming = true;
+};
+
+}  // namespace sonfara

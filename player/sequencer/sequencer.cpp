@@ -1,0 +1,406 @@
+#include "player/sequencer/sequencer.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace sonfara {
+
+namespace {
+constexpr auto kRelaxed = std::memory_order_relaxed;
+constexpr int32_t kSlowestDelta = -90;  // 10 %
+}  // namespace
+
+void ManualUiScheduler::Post(std::function<void()> action) {
+    std::lock_guard lk(mu_);
+    queue_.push_back(std::move(action));
+}
+
+int ManualUiScheduler::RunPending() {
+    int n = 0;
+    for (;;) {
+        std::function<void()> a;
+        {
+            std::lock_guard lk(mu_);
+            if (queue_.empty()) return n;
+            a = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        a();
+        ++n;
+    }
+}
+
+size_t ManualUiScheduler::Pending() const {
+    std::lock_guard lk(mu_);
+    return queue_.size();
+}
+
+Sequencer::Sequencer(SongTable& song, OutputLayer& out, const Clock& clock, TimerService& timers,
+                     const PlaybackSettings& settings, PlayList& playList, UiScheduler& ui,
+                     TransportHooks& hooks)
+    : song_(song),
+      out_(out),
+      clock_(clock),
+      timers_(timers),
+      settings_(settings),
+      playList_(playList),
+      ui_(ui),
+      hooks_(hooks) {}
+
+Sequencer::~Sequencer() {
+    ShuttingDown.store(true, kRelaxed);
+    KillTimer();
+}
+
+bool Sequencer::ExternalWrd() const {
+    for (auto* o : observers_)
+        if (o->ExternalWrdActive()) return true;
+    return false;
+}
+
+bool Sequencer::BuiltinWrd() const {
+    for (auto* o : observers_)
+        if (o->BuiltinWrdActive()) return true;
+    return false;
+}
+
+bool Sequencer::StartTimer() {
+    uint32_t id =
+        timers_.Create(settings_.MTimer, settings_.MTimer, [this] { return SequencerTick(); });
+    TimerId.store(id, kRelaxed);
+    return id != 0;
+}
+
+void Sequencer::KillTimer() {
+    uint32_t id = TimerId.exchange(0, kRelaxed);
+    if (id != 0) timers_.Kill(id);
+}
+
+int32_t Sequencer::EffectiveStartAt(int32_t now) const {
+    // The song runs at (100 + SpeedDelta) % of real time since the last change.
+    int64_t sinceRef = int64_t{now} - SpeedRef.load(kRelaxed);
+    return static_cast<int32_t>(SpeedBase.load(kRelaxed) -
+                                sinceRef * SpeedDelta.load(kRelaxed) / 100);
+}
+
+int32_t Sequencer::PositionMs() const {
+    if (Paused.load(kRelaxed)) return PausedPosMs.load(kRelaxed);
+    int32_t now = clock_.NowMs();
+    return now - EffectiveStartAt(now);
+}
+
+void Sequencer::PositionRule(int32_t p) {
+    int32_t now = clock_.NowMs();
+    EffectiveStart.store(now - p, kRelaxed);
+    SpeedBase.store(now - p, kRelaxed);
+    SpeedRef.store(now, kRelaxed);
+}
+
+int64_t Sequencer::WakeForDue(int32_t dueMs, int32_t nowMs) const {
+    int32_t rate = 100 + SpeedDelta.load(kRelaxed);
+    if (rate <= 0) return kNoWake;
+    auto elapsedAt = [&](int32_t m) { return m - EffectiveStartAt(m); };
+    // elapsed(m) ≈ (m - SpeedRef) * rate / 100 + (SpeedRef - SpeedBase)
+    int64_t ref = SpeedRef.load(kRelaxed), base = SpeedBase.load(kRelaxed);
+    int64_t m = ref + ((int64_t{dueMs} - (ref - base)) * 100 + rate - 1) / rate;
+    m = std::max<int64_t>(m, int64_t{nowMs} + 1);
+    int32_t mm = static_cast<int32_t>(m);
+    while (elapsedAt(mm) < dueMs) ++mm;
+    while (mm - 1 > nowMs && elapsedAt(mm - 1) >= dueMs) --mm;
+    return int64_t{mm} * 1000;
+}
+
+int64_t Sequencer::SequencerTick() {
+    if (ShuttingDown.load(kRelaxed)) return kNoWake;
+    const int nTracks = song_.NTracks;
+
+    if (song_.NextEvent[1].load(kRelaxed) == 0) {
+        for (int t = 1; t <= nTracks; ++t) song_.NextEvent[t].store(1, kRelaxed);
+        int32_t start = clock_.NowMs();
+        EffectiveStart.store(start, kRelaxed);
+        SpeedBase.store(start, kRelaxed);
+        SpeedRef.store(start, kRelaxed);
+        for (int k = 1; k <= kMaxLists; ++k) song_.ListNext[k].store(1, kRelaxed);
+        SongStarted.store(true, kRelaxed);
+    }
+
+    const int32_t now = clock_.NowMs();
+    const int32_t es = EffectiveStartAt(now);
+    EffectiveStart.store(es, kRelaxed);
+    const int32_t elapsed = now - es;
+    ElapsedSeconds.store(RoundHalfEven(elapsed / 1000.0), kRelaxed);
+
+    if (elapsed > song_.TotalMs) {
+        EndOfSong(now);
+        return kNoWake;
+    }
+
+    const bool extWrd = ExternalWrd();
+    const bool eventTicks = !extWrd && settings_.EasyDeltaTime;
+    if (!eventTicks) CurrentTick.store(song_.TimeToTick(elapsed), kRelaxed);
+
+    // With nothing left to send, wake just past the end to end the song.
+    int32_t nextDue = song_.TotalMs < INT32_MAX ? song_.TotalMs + 1 : INT32_MAX;
+    for (int t = 1; t <= nTracks; ++t) {
+        if (song_.TrackPortSkip[t].load(kRelaxed) != 0) continue;
+        const int32_t count = song_.EventCount(t);
+        int32_t e = song_.NextEvent[t].load(kRelaxed);
+        while (e <= count) {
+            const SongEvent& ev = song_.Event(t, e);
+            if (ev.timeMs > elapsed) {
+                nextDue = std::min(nextDue, ev.timeMs);
+                break;
+            }
+            if (eventTicks) CurrentTick.store(ev.tick, kRelaxed);
+            song_.NextEvent[t].store(e + 1, kRelaxed);
+            if ((ev.status >> 4) != 0xF) {
+                out_.SendShortMessage(ev.status, ev.data1, ev.data2);
+            } else if (ev.status == 0xF0) {
+                out_.SendSysExEvent(ev.ExtIndex(), t, e);
+            } else if (ev.status == 0xFF) {
+                out_.HandleMetaEvent(ev.ExtIndex(), t, e);
+                if (song_.TrackPortSkip[t].load(kRelaxed) != 0) break;
+            }
+            ++e;
+        }
+    }
+
+    for (int k = 1; k <= kMaxLists; ++k) {
+        const int32_t count = song_.ListCount(k);
+        if (count <= 0) continue;
+        int32_t i = song_.ListNext[k].load(kRelaxed);
+        const int32_t from = i;
+        while (i <= count && song_.ListEvent(k, i).timeMs <= elapsed) ++i;
+        if (i != from) song_.ListNext[k].store(i, kRelaxed);
+    }
+
+    if (!settings_.PreciseTiming) return kNoWake;
+    return WakeForDue(nextDue, now);
+}
+
+void Sequencer::EndOfSong(int32_t now) {
+    for (int t = 1; t <= kMaxTrackNames; ++t) song_.TrackPortSkip[t].store(0, kRelaxed);
+    // Without a list the song counts as a list of one.
+    const int n = std::max(1, playList_.Count());
+    const int m = settings_.RepeatMode;
+    auto wrdReset = [&] {
+        for (auto* o : observers_) o->OnWrdScreenReset();
+    };
+    if (n != 1 && m == 0) {
+        KillTimer();
+        out_.ResetOutput();
+        song_.NextEvent[1].store(0, kRelaxed);
+        const int idx = playList_.Index();
+        playList_.SetIndex(idx == n ? 1 : idx + 1);
+        out_.ClearModuleFlags();
+        wrdReset();
+        ui_.Post([this] { hooks_.OpenSMFProc(); });
+    } else if (n != 1 && m == 2) {
+        rng_ = static_cast<uint32_t>(clock_.NowUs()) * 2654435761u + 1u;
+        KillTimer();
+        rng_ = rng_ * 1664525u + 1013904223u;
+        const double frac = (rng_ >> 8) / 16777216.0;  // [0, 1)
+        playList_.SetIndex(RoundHalfEven(frac * (n - 1) + 1));
+        out_.ResetOutput();
+        out_.ClearModuleFlags();
+        song_.NextEvent[1].store(0, kRelaxed);
+        wrdReset();
+        ui_.Post([this] { hooks_.OpenSMFProc(); });
+    } else if (m == 3) {
+        KillTimer();
+        SongEnded.store(1, kRelaxed);
+        ui_.Post([this] { hooks_.EtcSyrTimer(); });
+    } else {
+        KillTimer();
+        out_.DisplayText.Set(song_.FileKindLabel);
+        out_.ResetOutput();
+        if (ExternalWrd()) {
+            CurrentTick.store(0, kRelaxed);
+            for (auto* o : observers_) o->OnExternalWrdRestart(0);
+        }
+        EffectiveStart.store(now, kRelaxed);
+        SpeedBase.store(now, kRelaxed);
+        SpeedRef.store(now, kRelaxed);
+        song_.NextEvent[1].store(0, kRelaxed);
+        if (BuiltinWrd()) wrdReset();
+        StartTimer();
+    }
+}
+
+bool Sequencer::StartSong() {
+    KillTimer();
+    song_.NextEvent[1].store(0, kRelaxed);
+    Paused.store(false, kRelaxed);
+    PausedPosMs.store(0, kRelaxed);
+    SongEnded.store(0, kRelaxed);
+    SongStarted.store(false, kRelaxed);
+    CurrentTick.store(0, kRelaxed);
+    ElapsedSeconds.store(0, kRelaxed);
+    return StartTimer();
+}
+
+void Sequencer::SeekTo(int32_t posMs) {
+    if (!SongLoaded()) return;
+    if (posMs < 0) posMs = 0;
+    KillTimer();
+    out_.ResetOutput();
+    for (int t = 1; t <= kMaxTrackNames; ++t) song_.TrackPortSkip[t].store(0, kRelaxed);
+    if (ExternalWrd() && !PortChanging.load(kRelaxed)) {
+        CurrentTick.store(0, kRelaxed);
+        const int32_t tick = song_.TimeToTick(posMs);
+        for (auto* o : observers_) o->OnExternalWrdRestart(tick);
+    }
+    EffectiveStart.store(clock_.NowMs() - posMs, kRelaxed);
+    if (BuiltinWrd()) {
+        for (auto* o : observers_) o->OnSeekRestart(posMs);
+    }
+
+    for (int t = 1; t <= song_.NTracks; ++t) {
+        const int32_t count = song_.EventCount(t);
+        // Also a track without events gets a cursor, so the start mark of
+        // track 1 is never left behind.
+        song_.NextEvent[t].store(count + 1, kRelaxed);
+        if (song_.TrackPortSkip[t].load(kRelaxed) != 0) continue;
+        for (int32_t e = 1; e <= count; ++e) {
+            const SongEvent& ev = song_.Event(t, e);
+            if (ev.timeMs >= posMs) {
+                song_.NextEvent[t].store(e, kRelaxed);
+                break;
+            }
+            const int hi = ev.status >> 4;
+            bool stop = false;
+            if (hi == 0xE || hi == 0xB || hi == 0xC) {
+                out_.SendShortMessage(ev.status, ev.data1, ev.data2);
+            } else if (ev.status == 0xF0) {
+                out_.SendSysExEvent(ev.ExtIndex(), t, e);
+            } else if (ev.status == 0xFF) {
+                out_.HandleMetaEvent(ev.ExtIndex(), t, e);
+                stop = song_.TrackPortSkip[t].load(kRelaxed) != 0;
+            }
+            song_.NextEvent[t].store(e + 1, kRelaxed);
+            if (stop) break;
+        }
+    }
+
+    for (int k = 1; k <= kMaxLists; ++k) {
+        const int32_t count = song_.ListCount(k);
+        if (count <= 0) continue;
+        int32_t i = 1;
+        while (i <= count && song_.ListEvent(k, i).timeMs <= posMs) ++i;
+        song_.ListNext[k].store(i, kRelaxed);
+    }
+
+    out_.ResendPrograms();
+    PositionRule(posMs);
+    CurrentTick.store(0, kRelaxed);
+    if (Paused.load(kRelaxed)) {
+        PausedPosMs.store(posMs, kRelaxed);
+    } else {
+        StartTimer();
+    }
+}
+
+void Sequencer::StopSong() {
+    if (!SongLoaded()) return;
+    if (!Paused.load(kRelaxed)) {
+        KillTimer();
+        Paused.store(true, kRelaxed);
+        out_.ResetOutput();
+    }
+    PausedPosMs.store(0, kRelaxed);
+    song_.NextEvent[1].store(0, kRelaxed);
+    SongEnded.store(0, kRelaxed);
+    if (ExternalWrd()) {
+        CurrentTick.store(0, kRelaxed);
+        for (auto* o : observers_) o->OnExternalWrdRestart(0);
+    }
+}
+
+void Sequencer::RestartSong() {
+    StopSong();
+    ResumeSong();
+}
+
+void Sequencer::PauseSong() {
+    if (!SongLoaded() || Paused.load(kRelaxed)) return;
+    Paused.store(true, kRelaxed);
+    KillTimer();
+    PausedPosMs.store(clock_.NowMs() - EffectiveStartAt(clock_.NowMs()), kRelaxed);
+    out_.AllNotesOff();
+    out_.ClearNoteCounts();
+    for (auto* o : observers_) o->OnExternalWrdPause();
+}
+
+void Sequencer::ResumeSong() {
+    if (!SongLoaded() || !Paused.load(kRelaxed)) return;
+    Paused.store(false, kRelaxed);
+    PositionRule(PausedPosMs.load(kRelaxed));
+    StartTimer();
+    for (auto* o : observers_) o->OnExternalWrdResume();
+}
+
+int Sequencer::ChangeOutputPort(int device) {
+    int rc;
+    if (SongLoaded()) {
+        const int32_t p = PositionMs();
+        KillTimer();
+        out_.AllNotesOff();
+        out_.DeviceReset();
+        out_.SendGMSystemOn();
+        out_.CloseOutputPort();
+        rc = out_.OpenOutputPort(device);
+        PortChanging.store(true, kRelaxed);
+        SeekTo(p);
+        PortChanging.store(false, kRelaxed);
+    } else {
+        out_.CloseOutputPort();
+        rc = out_.OpenOutputPort(device);
+    }
+    return rc;
+}
+
+void Sequencer::PlayNextSong() {
+    const int n = playList_.Count();
+    if (n <= 1) return;
+    const int i = playList_.Index();
+    playList_.SetIndex(i == n ? 1 : i + 1);
+    hooks_.OpenSMFProc();
+}
+
+void Sequencer::PlayPrevSong() {
+    const int n = playList_.Count();
+    if (n <= 1) return;
+    const int i = playList_.Index();
+    playList_.SetIndex(i == 1 ? n : i - 1);
+    hooks_.OpenSMFProc();
+}
+
+void Sequencer::RestartTimer() {
+    // Only a running song: a song stopped at its end stays stopped.
+    if (Paused.load(kRelaxed) || !TimerRunning()) return;
+    KillTimer();
+    StartTimer();
+}
+
+void Sequencer::SetSpeedDelta(int delta) {
+    delta = std::max<int>(delta, kSlowestDelta);
+    // The timer is held while the three time-base values change together.
+    const bool running = TimerRunning();
+    KillTimer();
+    const int32_t now = clock_.NowMs();
+    SpeedBase.store(EffectiveStartAt(now), kRelaxed);
+    SpeedRef.store(now, kRelaxed);
+    SpeedDelta.store(delta, kRelaxed);
+    if (running) StartTimer();
+}
+
+void Sequencer::SpeedUp() {
+    SetSpeedDelta(SpeedDelta.load(kRelaxed) + 10);
+}
+
+void Sequencer::SpeedDown() {
+    if (SpeedDelta.load(kRelaxed) <= kSlowestDelta) return;
+    SetSpeedDelta(SpeedDelta.load(kRelaxed) - 10);
+}
+
+}  // namespace sonfara

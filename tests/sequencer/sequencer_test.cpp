@@ -1,0 +1,439 @@
+// The tick, the end of a song and the transport operations, on a manual
+// clock with recording ports.
+#include "player/sequencer/sequencer.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/sequencer/rig.h"
+
+namespace sonfara {
+namespace {
+
+using test::BuildSmf;
+using test::Rig;
+using test::TrackBuilder;
+
+PlaybackSettings Periodic() {
+    PlaybackSettings s;
+    s.PreciseTiming = false;
+    return s;
+}
+
+// Short messages with their clock time relative to song position 0.
+std::vector<std::string> Timed(Rig& r) {
+    std::vector<std::string> v;
+    int64_t origin = int64_t{r.Seq().SpeedBase.load()} * 1000;
+    for (const auto& m : r.Port().Messages()) {
+        if (m.isReset || m.bytes[0] == 0xF0) continue;
+        v.push_back(std::to_string((m.us - origin) / 1000) + " " + HexLine(m.bytes));
+    }
+    return v;
+}
+
+std::vector<uint8_t> TwoTrackSong() {
+    TrackBuilder t1, t2;
+    t1.Ev(0, {0xC0, 0x05}).Ev(10, {0x90, 0x3C, 0x64}).Ev(13, {0x80, 0x3C, 0x00});
+    t2.Ev(10, {0x91, 0x40, 0x64}).Ev(10, {0xB1, 0x07, 0x50}).Ev(13, {0x81, 0x40, 0x00});
+    t2.Ev(1000, {0xB1, 0x07, 0x51});  // keeps the song going
+    return BuildSmf(1, {t1, t2});
+}
+
+TEST(SequencerTick, SendsDueEventsTrackByTrackOnPeriodicTicks) {
+    Rig r(Periodic());
+    r.Start(TwoTrackSong());
+    r.RunMs(40);
+    // Position 0 is the first tick (one period after the start); the events
+    // at 13 ms wait for the tick at 15 ms.
+    EXPECT_EQ(Timed(r), (std::vector<std::string>{"0 C0 05", "10 90 3C 64", "10 91 40 64",
+                                                  "10 B1 07 50", "15 80 3C 00", "15 81 40 00"}));
+}
+
+TEST(SequencerTick, PreciseTimingWakesAtEachEvent) {
+    Rig r;
+    r.Start(TwoTrackSong());
+    r.RunMs(40);
+    EXPECT_EQ(Timed(r), (std::vector<std::string>{"0 C0 05", "10 90 3C 64", "10 91 40 64",
+                                                  "10 B1 07 50", "13 80 3C 00", "13 81 40 00"}));
+}
+
+TEST(SequencerTick, PortMetaStopsOnlyItsTrack) {
+    Rig r;
+    TrackBuilder t1, t2;
+    t1.Ev(0, {0x90, 0x30, 0x40}).Ev(200, {0x80, 0x30, 0x00});
+    t2.Ev(0, {0x91, 0x31, 0x40}).Meta(100, 0x21, {0x01}).Ev(200, {0x81, 0x31, 0x00});
+    t1.Ev(1000, {0xB0, 0x07, 0x51});
+    r.Start(BuildSmf(1, {t1, t2}));
+    r.RunMs(250);
+    auto lines = Timed(r);
+    EXPECT_EQ(lines, (std::vector<std::string>{"0 90 30 40", "0 91 31 40", "200 80 30 00"}));
+    EXPECT_EQ(r.player->Song().TrackPortSkip[2], 1);
+}
+
+TEST(SequencerTick, EndsAtFirstTickPastTheLastEvent) {
+    for (bool precise : {false, true}) {
+        PlaybackSettings s;
+        s.PreciseTiming = precise;
+        s.RepeatMode = 3;
+        Rig r(s);
+        TrackBuilder t;
+        t.Ev(0, {0x90, 0x3C, 0x64}).Ev(10000, {0x80, 0x3C, 0x00});
+        r.Start(BuildSmf(0, {t}));
+        const int64_t origin = r.clock.NowUs() + 5000;
+        r.timers.RunUntilUs(origin + 10000'000);
+        EXPECT_TRUE(r.Seq().TimerRunning());
+        EXPECT_EQ(r.Seq().SongEnded, 0);
+        r.timers.RunUntilUs(origin + 10000'000 + (precise ? 1000 : 5000));
+        EXPECT_FALSE(r.Seq().TimerRunning()) << precise;
+        EXPECT_EQ(r.Seq().SongEnded, 1);
+        EXPECT_EQ(r.stoppedAtEnd, 0);
+        r.ui.RunPending();
+        EXPECT_EQ(r.stoppedAtEnd, 1);
+        EXPECT_TRUE(r.Seq().Paused);
+        EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    }
+}
+
+TEST(SequencerTick, RepeatModes) {
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(50, {0x80, 0x3C, 0x00});
+    auto song = BuildSmf(0, {t});
+    {
+        // One song, mode 0: the song repeats with a fresh timer.
+        Rig r;
+        r.Start(song);
+        r.RunMs(200);
+        int ons = 0;
+        for (auto& l : Timed(r)) ons += l.find("90 3C 64") != std::string::npos;
+        EXPECT_GE(ons, 3);
+        EXPECT_EQ(r.opened, std::vector<int>{1});
+        EXPECT_TRUE(r.Seq().TimerRunning());
+    }
+    {
+        // Three songs, mode 0: the third is followed by the first.
+        Rig r;
+        r.Start({song, song, song});
+        r.RunMs(300);
+        ASSERT_GE(r.opened.size(), 4u);
+        EXPECT_EQ(std::vector<int>(r.opened.begin(), r.opened.begin() + 4),
+                  (std::vector<int>{1, 2, 3, 1}));
+    }
+    {
+        // Mode 1 repeats the song whatever the list holds.
+        PlaybackSettings s;
+        s.RepeatMode = 1;
+        Rig r(s);
+        r.Start({song, song});
+        r.RunMs(300);
+        EXPECT_EQ(r.opened, std::vector<int>{1});
+    }
+    {
+        // Mode 2 picks any entry of the list.
+        PlaybackSettings s;
+        s.RepeatMode = 2;
+        Rig r(s);
+        r.Start({song, song, song, song});
+        r.RunMs(1000);
+        ASSERT_GT(r.opened.size(), 5u);
+        for (int i : r.opened) {
+            EXPECT_GE(i, 1);
+            EXPECT_LE(i, 4);
+        }
+    }
+    {
+        // Mode 3 stops after the song, also within a list.
+        PlaybackSettings s;
+        s.RepeatMode = 3;
+        Rig r(s);
+        r.Start({song, song});
+        r.RunMs(300);
+        EXPECT_EQ(r.opened, std::vector<int>{1});
+        EXPECT_EQ(r.stoppedAtEnd, 1);
+        EXPECT_FALSE(r.timers.Active());
+    }
+}
+
+TEST(SequencerTick, EasyDeltaTimeShowsEventTicks) {
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x00}).Ev(1000, {0x90, 0x3C, 0x00});
+    for (bool easy : {true, false}) {
+        PlaybackSettings s = Periodic();
+        s.EasyDeltaTime = easy;
+        Rig r(s);
+        r.Start(BuildSmf(0, {t}));
+        r.RunMs(5 + 500);
+        // Tick = ms here: with event ticks the display stays at the last
+        // event sent; otherwise it follows the clock.
+        EXPECT_EQ(r.Seq().CurrentTick, easy ? 100 : 500);
+        EXPECT_EQ(r.Seq().ElapsedSeconds, 0);
+        r.RunMs(10);
+        EXPECT_EQ(r.Seq().CurrentTick, easy ? 100 : 510);
+        EXPECT_EQ(r.Seq().ElapsedSeconds, 1);  // 0.51 s rounds up
+    }
+}
+
+TEST(SequencerTick, TempoMapTimesAndTempoText) {
+    Rig r(Periodic());
+    TrackBuilder t1, t2;
+    t1.Meta(0, 0x51, {0x07, 0xA1, 0x20}).Meta(100, 0x51, {0x03, 0xD0, 0x90});
+    t2.Ev(0, {0x90, 0x40, 0x40}).Ev(300, {0x80, 0x40, 0x00}).Ev(2000, {0xB0, 0x07, 0x51});
+    r.Start(BuildSmf(1, {t1, t2}));
+    r.RunMs(400);
+    // 100 ticks at 500000 µs/q then 200 at 250000 µs/q: 100 + 100 ms.
+    auto lines = Timed(r);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "200 80 40 00");
+    EXPECT_EQ(r.Out().BPMText.Get(), "240");
+}
+
+TEST(Transport, SpeedArithmetic) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(60000, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    r.RunMs(1005);
+    EXPECT_EQ(r.Seq().PositionMs(), 1000);
+    r.Seq().SpeedUp();
+    r.RunMs(1000);
+    EXPECT_EQ(r.Seq().PositionMs(), 2100);
+    for (int i = 0; i < 12; ++i) r.Seq().SpeedDown();
+    EXPECT_EQ(r.Seq().SpeedDelta, -90);  // 10 % is the floor
+    r.RunMs(1000);
+    EXPECT_EQ(r.Seq().PositionMs(), 2200);
+    r.Seq().SpeedDown();
+    EXPECT_EQ(r.Seq().SpeedDelta, -90);
+    r.Seq().SetSpeedDelta(0);
+    for (int i = 0; i < 3; ++i) r.Seq().SpeedDown();
+    EXPECT_EQ(100 + r.Seq().SpeedDelta, 70);
+}
+
+TEST(Transport, PauseKeepsPositionAtSpeed) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(2000, {0x90, 0x3E, 0x64}).Ev(9000, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    r.Seq().SetSpeedDelta(50);
+    r.RunMs(5 + 2000);
+    r.Seq().PauseSong();
+    EXPECT_EQ(r.Seq().PausedPosMs, 3000);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    EXPECT_FALSE(r.timers.Active());
+    r.RunMs(5000);
+    EXPECT_EQ(r.Seq().PositionMs(), 3000);
+    r.Port().ClearLog();
+    r.Seq().ResumeSong();
+    r.RunMs(4000);  // 6000 song ms at 150 %: reaches 9000
+    auto lines = Timed(r);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().substr(lines.back().find(' ') + 1), "80 3C 00");
+}
+
+TEST(Transport, SeekChasesControllersAndProgramsButNotNotes) {
+    Rig r;
+    TrackBuilder t1, t2;
+    t1.Ev(0, {0xB0, 0x07, 0x50})
+        .Ev(10000, {0xC0, 0x10})
+        .Ev(20000, {0x90, 0x3C, 0x64})
+        .Ev(25000, {0xE0, 0x00, 0x50})
+        .Ev(40000, {0x80, 0x3C, 0x00});
+    t2.SysEx(5000, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})
+        .Meta(6000, 0x05, {'o', 'k'})
+        .Ev(35000, {0x91, 0x40, 0x40})
+        .Ev(41000, {0x81, 0x40, 0x00});
+    r.Start(BuildSmf(1, {t1, t2}));
+    r.RunMs(5);
+    r.Port().ClearLog();
+    r.Seq().SeekTo(30000);
+    auto all = r.ShortLines();
+    std::vector<std::string> chase;
+    bool afterReset = false;
+    for (auto& l : all) {
+        if (l == "RESET")
+            afterReset = true;
+        else if (afterReset && l != "F0 7E 7F 09 01 F7")
+            chase.push_back(l);
+    }
+    EXPECT_EQ(chase, (std::vector<std::string>{
+                         "B0 07 50", "C0 10", "E0 00 50", "F0 41 10 42 12 40 00 7F 00 41 F7",
+                         // programs resent on every channel
+                         "C0 10", "C1 00", "C2 00", "C3 00", "C4 00", "C5 00", "C6 00", "C7 00",
+                         "C8 00", "C9 00", "CA 00", "CB 00", "CC 00", "CD 00", "CE 00", "CF 00"}));
+    EXPECT_EQ(r.Out().ModuleName.Get(), "ID 10");
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    EXPECT_EQ(r.Seq().PositionMs(), 30000);
+    auto& song = r.player->Song();
+    EXPECT_EQ(song.NextEvent[1], 5);
+    EXPECT_EQ(song.NextEvent[2], 3);
+    // Display lists: entries at or before the position count as passed.
+    EXPECT_EQ(song.ListNext[1], 5);
+    EXPECT_EQ(song.ListNext[2], 3);
+    r.Port().ClearLog();
+    r.RunMs(5000 + 10);
+    EXPECT_EQ(Timed(r), (std::vector<std::string>{"35000 91 40 40"}));
+
+    // Backwards before the first event of list 2.
+    r.Seq().SeekTo(1000);
+    EXPECT_EQ(song.ListNext[2], 1);
+    EXPECT_EQ(song.NextEvent[2], 1);
+}
+
+TEST(Transport, SeekWhilePausedStaysPaused) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(5000, {0x90, 0x3E, 0x64}).Ev(9000, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    r.RunMs(1000);
+    r.Seq().PauseSong();
+    r.Seq().SeekTo(4990);
+    EXPECT_TRUE(r.Seq().Paused);
+    EXPECT_FALSE(r.timers.Active());
+    EXPECT_EQ(r.Seq().PausedPosMs, 4990);
+    r.Port().ClearLog();
+    r.Seq().ResumeSong();
+    r.RunMs(20);
+    EXPECT_EQ(Timed(r), (std::vector<std::string>{"5000 90 3E 64"}));
+}
+
+TEST(Transport, SeekInSongWithEmptyFirstTrackKeepsPosition) {
+    Rig r;
+    TrackBuilder t2;
+    t2.Ev(0, {0x90, 0x3C, 0x64}).Ev(3000, {0x90, 0x3E, 0x64}).Ev(4000, {0x80, 0x3C, 0x00});
+    // Track 1 is a chunk without a single event.
+    auto smf = BuildSmf(1, {t2});
+    smf[11] = 2;
+    const std::vector<uint8_t> empty = {'M', 'T', 'r', 'k', 0, 0, 0, 0};
+    smf.insert(smf.begin() + 14, empty.begin(), empty.end());
+    r.Start(smf);
+    r.RunMs(10);
+    r.Seq().SeekTo(2990);
+    r.Port().ClearLog();
+    r.RunMs(20);
+    EXPECT_EQ(Timed(r), (std::vector<std::string>{"3000 90 3E 64"}));
+}
+
+TEST(Transport, StopRestartAndResume) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(3000, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    r.RunMs(500);
+    r.Seq().StopSong();
+    EXPECT_TRUE(r.Seq().Paused);
+    EXPECT_EQ(r.Seq().PausedPosMs, 0);
+    EXPECT_EQ(r.player->Song().NextEvent[1], 0);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    r.Port().ClearLog();
+    r.Seq().ResumeSong();
+    r.RunMs(10);
+    EXPECT_EQ(Timed(r), (std::vector<std::string>{"0 90 3C 64"}));
+    r.RunMs(500);
+    r.Port().ClearLog();
+    r.Seq().RestartSong();
+    r.RunMs(10);
+    EXPECT_EQ(Timed(r).back(), "0 90 3C 64");
+}
+
+TEST(Transport, PortChangeKeepsThePosition) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0xC0, 0x07})
+        .Ev(0, {0x90, 0x3C, 0x64})
+        .Ev(1000, {0x90, 0x3E, 0x64})
+        .Ev(2000, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    r.RunMs(505);
+    auto first = r.ports.Latest();
+    EXPECT_EQ(r.Seq().ChangeOutputPort(1), 0);
+    EXPECT_EQ(first->NotesOnCount(), 0);
+    EXPECT_TRUE(first->Closed());
+    auto second = r.ports.Latest();
+    ASSERT_NE(first, second);
+    EXPECT_EQ(r.ports.OpenedDevices().back(), 1);
+    EXPECT_EQ(r.Seq().PositionMs(), 500);
+    // The new port got the program, then continues at 1000 ms.
+    auto msgs = second->Messages();
+    bool program = false;
+    for (auto& m : msgs)
+        if (HexLine(m.bytes) == "C0 07") program = true;
+    EXPECT_TRUE(program);
+    second->ClearLog();
+    r.RunMs(600);
+    EXPECT_EQ(Timed(r), (std::vector<std::string>{"1000 90 3E 64"}));
+}
+
+TEST(Transport, NextAndPreviousWrapAround) {
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x00});
+    auto s = BuildSmf(0, {t});
+    Rig r;
+    r.Start({s, s, s, s, s});
+    r.Seq().PlayPrevSong();
+    EXPECT_EQ(r.player->List().Index(), 5);
+    r.Seq().PlayNextSong();
+    EXPECT_EQ(r.player->List().Index(), 1);
+    EXPECT_EQ(r.opened, (std::vector<int>{1, 5, 1}));
+    Rig one;
+    one.Start(s);
+    one.Seq().PlayNextSong();
+    one.Seq().PlayPrevSong();
+    EXPECT_EQ(one.opened, std::vector<int>{1});
+}
+
+TEST(Transport, RestartTimerUsesNewPeriod) {
+    Rig r(Periodic());
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(1000, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    r.RunMs(5);
+    PlaybackSettings s = r.player->Settings();
+    s.MTimer = 20;
+    r.player->ApplySettings(s);
+    r.Seq().RestartTimer();
+    int64_t before = r.clock.NowUs();
+    EXPECT_EQ(r.timers.NextDueUs() - before, 20000);
+    r.Seq().PauseSong();
+    int created = r.timers.CreatedCount();
+    r.Seq().RestartTimer();  // paused: nothing
+    EXPECT_EQ(r.timers.CreatedCount(), created);
+}
+
+TEST(Transport, TransposeWhilePlayingLeavesNoHangingNote) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(1000, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    r.RunMs(100);
+    r.player->SetTranspose(4);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    r.RunMs(850);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+}
+
+TEST(Transport, LoadFailureSilencesThePreviousSong) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(1000, {0x80, 0x3C, 0x00});
+    r.Start({BuildSmf(0, {t}), std::vector<uint8_t>(20, 'x')});
+    r.RunMs(100);
+    EXPECT_FALSE(r.player->PlayEntry(2));
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    EXPECT_FALSE(r.timers.Active());
+    EXPECT_NE(r.player->LastError().find("Header Error"), std::string::npos);
+}
+
+TEST(Transport, UnknownPortNameListsThePorts) {
+    PlaybackSettings s;
+    s.MIDIOutPort = "Nowhere";
+    Rig r(s);
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64});
+    r.files["a"] = BuildSmf(0, {t});
+    r.player->List().Assign({"a"});
+    EXPECT_FALSE(r.player->PlayEntry(1));
+    const std::string& e = r.player->LastError();
+    EXPECT_NE(e.find("MIDIデバイスが開けません"), std::string::npos);
+    EXPECT_NE(e.find("Rec A"), std::string::npos);
+    EXPECT_NE(e.find("Rec B"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sonfara
