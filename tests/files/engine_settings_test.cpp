@@ -1,6 +1,7 @@
 // Stored settings into the engine: what the player reads after a load of
 // the settings store, including the arrangement and EQ the menus check.
 #include "player/files/engine_settings.h"
+
 #include "tests/files/files_fixture.h"
 
 namespace sonfara::files::test {
@@ -21,10 +22,10 @@ struct Catalog {
 TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
     Catalog c;
     MemorySettingsStore store;
-    store.values = {{"MTimer", "3"},          {"EasyDeltaTime", "False"}, {"RepeatMode", "2"},
-                    {"SendSysEX", "False"},   {"SendBankSelect", "0"},    {"EffectReverb", "0"},
-                    {"EffectChorus", "256"},  {"ArrMode", "2"},           {"ArrModeCap", "Second"},
-                    {"EqMode", "Low"},        {"MIDIOutPort", "Rec B"},   {"OpenModeSw", "1"},
+    store.values = {{"MTimer", "3"},         {"EasyDeltaTime", "False"}, {"RepeatMode", "2"},
+                    {"SendSysEX", "False"},  {"SendBankSelect", "0"},    {"EffectReverb", "0"},
+                    {"EffectChorus", "256"}, {"ArrMode", "2"},           {"ArrModeCap", "Second"},
+                    {"EqMode", "Low"},       {"MIDIOutPort", "Rec B"},   {"OpenModeSw", "1"},
                     {"FileSort", "1"}};
     const SettingsLoadResult loaded =
         LoadSettings(store, MenusFor(c.catalog, {"Rec A", "Rec B"}), nullptr);
@@ -56,10 +57,9 @@ TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
     MemorySettingsStore store;
     // The caption of item 2 changed; the port is gone; the EQ preset too;
     // a zero timer period and an unknown repeat mode would break playback.
-    store.values = {{"ArrMode", "2"},      {"ArrModeCap", "Renamed"}, {"EqMode", "Gone"},
+    store.values = {{"ArrMode", "2"},       {"ArrModeCap", "Renamed"}, {"EqMode", "Gone"},
                     {"MIDIOutPort", "Old"}, {"MTimer", "0"},           {"RepeatMode", "7"}};
-    const SettingsLoadResult loaded =
-        LoadSettings(store, MenusFor(c.catalog, {"Rec A"}), nullptr);
+    const SettingsLoadResult loaded = LoadSettings(store, MenusFor(c.catalog, {"Rec A"}), nullptr);
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
     EXPECT_EQ(p.MIDIOutPort, "MIDI Mapper");
     EXPECT_EQ(p.MTimer, 5);

@@ -2,11 +2,12 @@
 // and recording port: a list of a plain SMF, an RMI and a ZIP member played
 // through to the end of each song, and the player's own next/previous
 // going through the same pipeline.
+#include "player/files/player_target.h"
+
 #include <algorithm>
 #include <map>
 #include <memory>
 
-#include "player/files/player_target.h"
 #include "player/platform/midi_port.h"
 #include "player/platform/timer.h"
 #include "tests/files/files_fixture.h"
