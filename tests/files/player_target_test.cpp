@@ -92,6 +92,8 @@ TEST(PlayerPipeline, ListPlaysThroughInOrderAndWraps) {
     r.RunMs(kSongMs + 100);
     EXPECT_EQ(r.op->Current().FileName, "b.rmi");
     EXPECT_EQ(r.player->Song().FileKindLabel, "RMI Format 0");
+    // The song has no title of its own: the user's file name, not the work copy's.
+    EXPECT_EQ(r.player->Song().SongTitle, "b.rmi");
     EXPECT_EQ(r.op->List().Index(), 2);
 
     r.RunMs(kSongMs + 100);
