@@ -176,3 +176,46 @@ TEST_F(PlayPipelineCli, SettingsFileAppliesAndTheCommandLineWins) {
 
 }  // namespace
 }  // namespace sonfara::files::test
+
+namespace sonfara::files::test {
+namespace {
+
+TEST(RenderPipelineCli, ArchiveEntryByNumber) {
+    const char* sf = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (access(sf, R_OK) != 0) GTEST_SKIP() << "no SoundFont";
+    TempDir dir;
+    const auto song = [](uint32_t ticks) {
+        const auto b =
+            Smf(0, 480, {Track().Msg(0, {0x90, 0x3C, 0x64}).Msg(ticks, {0x80, 0x3C, 0}).End()});
+        return std::string(b.begin(), b.end());
+    };
+    // 0.25 s and 2 s long: the WAV's length tells which one was rendered.
+    WriteZip(dir / "two.zip", {{"short.mid", song(240)}, {"long.mid", song(1920)}});
+    const auto seconds = [&](const std::string& wav) {
+        const std::string b = ReadBytes(wav);
+        if (b.size() < 44) return 0.0;
+        const auto u = [&](size_t i) { return static_cast<uint8_t>(b[i]); };
+        return (u(40) | u(41) << 8 | u(42) << 16 | static_cast<uint32_t>(u(43)) << 24) / 4.0 /
+               22050.0;
+    };
+    Result second = RunCli({"render", dir / "two.zip", "--entry", "2", "-o", dir / "2.wav",
+                            "--soundfont", sf, "--rate", "22050", "--no-settings"},
+                           dir.Path());
+    ASSERT_EQ(WEXITSTATUS(second.status), 0) << second.err;
+    EXPECT_GE(seconds(dir / "2.wav"), 2.0);
+
+    Result first = RunCli({"render", dir / "two.zip", "-o", dir / "1.wav", "--soundfont", sf,
+                           "--rate", "22050", "--no-settings"},
+                          dir.Path());
+    ASSERT_EQ(WEXITSTATUS(first.status), 0) << first.err;
+    EXPECT_LT(seconds(dir / "1.wav"), 2.0);
+    EXPECT_NE(first.err.find("2 songs"), std::string::npos) << first.err;
+
+    Result past = RunCli({"render", dir / "two.zip", "--entry", "3", "-o", dir / "3.wav",
+                          "--soundfont", sf, "--no-settings"},
+                         dir.Path());
+    EXPECT_EQ(WEXITSTATUS(past.status), 2);
+}
+
+}  // namespace
+}  // namespace sonfara::files::test
