@@ -66,8 +66,10 @@ void WrdSequencerLink::SongUnloaded() {
 }
 
 void WrdSequencerLink::Tick() {
-    const bool reset = resetRequested_.exchange(false, kRelaxed);
-    const bool rewind = rewindRequested_.exchange(false, kRelaxed);
+    // Acquire pairs with the hooks' release: what the timer thread wrote
+    // before its request (the repeat's new time base) is seen here.
+    const bool reset = resetRequested_.exchange(false, std::memory_order_acquire);
+    const bool rewind = rewindRequested_.exchange(false, std::memory_order_acquire);
     if (reset) {
         // Song end: the repeat starts on a clear screen from event 1 (or
         // rewinds the plug-in).
@@ -84,6 +86,8 @@ void WrdSequencerLink::Tick() {
         return;
     }
     if (!runtime_.Active() || clock_.Paused()) return;  // a paused song keeps its frame
+    // The song ended and the next one is on its way: nothing to perform.
+    if (!seq_.TimerRunning() && song_.NextEvent[1].load(kRelaxed) == 0) return;
     const int32_t pos = clock_.SongPositionMs();
     // The position moves backwards only when the song starts over without a
     // seek or a repeat (stop, then play): replay the script from the start
@@ -94,7 +98,7 @@ void WrdSequencerLink::Tick() {
 }
 
 void WrdSequencerLink::OnWrdScreenReset() {
-    resetRequested_.store(true, kRelaxed);
+    resetRequested_.store(true, std::memory_order_release);
 }
 
 void WrdSequencerLink::OnSeekRestart(int32_t posMs) {
@@ -111,7 +115,7 @@ void WrdSequencerLink::OnSeekRestart(int32_t posMs) {
 void WrdSequencerLink::OnExternalWrdRestart(int32_t upToTick) {
     if (!OnOwnerThread()) {
         // Song repeat, on the timer thread: the next WRD tick rewinds.
-        rewindRequested_.store(true, kRelaxed);
+        rewindRequested_.store(true, std::memory_order_release);
         return;
     }
     rewindRequested_.store(false, kRelaxed);

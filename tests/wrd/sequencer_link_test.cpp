@@ -93,21 +93,28 @@ void WriteFile(const fs::path& p, const std::vector<uint8_t>& bytes) {
                static_cast<std::streamsize>(bytes.size()));
 }
 
-// A player on manual time with the WRD link attached.
-struct Rig {
+// A player on manual time with the WRD link attached as its owner would:
+// every song the player opens is handed to the link.
+struct Rig : PlayerObserver {
     explicit Rig(const fs::path& songPath, PlaybackSettings s = {},
                  ExternalWrdPlayer* external = nullptr)
         : path(songPath.string()) {
         player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
         link = std::make_unique<WrdSequencerLink>(player->Seq(), player->Song(), window, external);
+        player->AddObserver(this);
     }
-    ~Rig() {
+    ~Rig() override {
         link.reset();  // leaves the sequencer before the player goes
     }
-    void Open() {
-        player->List().Assign({path});
+    void OnSongOpened(int index, bool ok, const std::string&) override {
+        if (ok)
+            link->SongLoaded(player->List().PathAt(index));
+        else
+            link->SongUnloaded();
+    }
+    void Open(std::vector<std::string> list = {}) {
+        player->List().Assign(list.empty() ? std::vector<std::string>{path} : list);
         ASSERT_TRUE(player->PlayEntry(1)) << player->LastError();
-        link->SongLoaded(path);
         nextWrdUs = clock.NowUs() + 50'000;
     }
     int32_t Pos() const { return link->Clock().SongPositionMs(); }
@@ -273,10 +280,28 @@ TEST_F(WrdLink, AStartWaitingForItsFirstTickIsAtZero) {
     // Loading the song again: before the first tick the time base still
     // holds the previous run; the script must not jump ahead.
     ASSERT_TRUE(r.player->PlayEntry(1));
-    r.link->SongLoaded(r.path);
     EXPECT_EQ(r.Pos(), 0);
     r.link->Tick();
     EXPECT_EQ(Describe(r.Frame()), "A=1 B=0 red=0 green=0");
+}
+
+TEST_F(WrdLink, TheNextSongOfTheListStartsOnAClearScreen) {
+    const fs::path second = dir / "plain.mid";
+    WriteFile(second, Song(1000));
+    Rig r(song);
+    r.Open({song.string(), second.string()});
+    r.PlayTo(3000);
+    ASSERT_EQ(Describe(r.Frame()), "A=0 B=0 red=1 green=1");
+    // The song ends; the WRD timer runs before the next song is opened.
+    r.timers.RunForMs(1100);
+    ASSERT_EQ(r.ui.Pending(), 1u);
+    r.link->Tick();
+    EXPECT_EQ(Describe(r.Frame()), "A=0 B=0 red=0 green=0");
+    EXPECT_EQ(r.link->Runtime().NextEvent(), 0u) << "nothing of the old script is performed";
+    r.ui.RunPending();
+    EXPECT_EQ(r.player->List().Index(), 2);
+    EXPECT_FALSE(r.link->BuiltinWrdActive());
+    EXPECT_FALSE(r.window.Visible());
 }
 
 TEST_F(WrdLink, SongsWithoutAScriptHideTheWindow) {
