@@ -13,6 +13,10 @@ WAV=build/release/demo/sonfara-demo.wav
 echo
 "$CLI" dump "$DEMO" --list 1 --page 1
 echo
+# The WRD presentation beside the song, as a picture 20 s into the song.
+"$CLI" wrd "$DEMO" --at 20000 -o build/release/demo/sonfara-demo-wrd.png
+echo "demo: WRD frame at 0:20 in $(pwd)/build/release/demo/sonfara-demo-wrd.png"
+echo
 rc=0
 "$CLI" play "$DEMO" --repeat 3 || rc=$?
 if [ "$rc" -eq 3 ]; then

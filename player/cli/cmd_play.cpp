@@ -10,12 +10,20 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
+#include "player/files/engine_settings.h"
+#include "player/files/paths.h"
+#include "player/files/player_target.h"
+#include "player/files/shaping_catalog.h"
+#include "player/files/work_folder.h"
 #include "player/platform/system_ports.h"
+#include "player/platform/user_files.h"
 #include "player/sequencer/player.h"
+#include "player/settings/settings_store.h"
 
 namespace sonfara::cli {
 namespace {
@@ -45,13 +53,114 @@ std::string MinSec(int32_t ms) {
     return b;
 }
 
-Player::SongLoader CliLoader(const CodePage& cp) {
-    return [&cp](const std::string& path, SongTable& song, std::string* message) {
-        // LoadSongForCli reports the failure on stderr itself.
-        bool ok = LoadSongForCli(path, song, cp);
-        if (!ok) *message = "読み込みエラー: " + path;
-        return ok;
-    };
+// The file layer's messages on stderr. The port failure is left out: the
+// player's own message, printed by the command, names the ports there are.
+class CliNotifier final : public files::Notifier {
+  public:
+    void Error(const std::string& text) override {
+        if (text != files::msg::kCannotOpenDevice) plain_.Error(text);
+    }
+
+  private:
+    files::StderrNotifier plain_;
+};
+
+// What play and render share: the stored settings (unless --no-settings),
+// the arrangement and EQ, and the songs the paths expand to.
+struct Setup {
+    PlaybackSettings settings;
+    SoundShaping shaping;
+    files::FileSettings fileSettings;
+    int storedRepeatMode = 0;
+    std::vector<files::FileEntry> entries;
+};
+
+std::string CaptionList(const std::vector<std::string>& captions, const CodePage& cp) {
+    std::string s;
+    for (size_t i = 0; i < captions.size(); ++i)
+        s += "\n  " + std::to_string(i + 1) + ": " + cp.ToUtf8(captions[i]);
+    return s.empty() ? "\n  (none)" : s;
+}
+
+// 0 when the setup is complete, else the exit status (the message is out).
+int PrepareSetup(const Args& a, const char* cmd, const std::vector<std::string>& portNames,
+                 const CodePage& cp, files::FileContext& ctx, Setup& out) {
+    ShapingCatalog catalog;
+    catalog.Load(DefaultShapingFolders(ProgramFolder()));
+    SettingsValues values;
+    if (!a.Flag("no-settings")) {
+        const auto given = a.Value("settings");
+        const std::string path = given.value_or(IniSettingsStore::DefaultPath());
+        if (given && !files::FileExists(path)) {
+            std::cerr << "sonfara-cli " << cmd << ": no settings file " << path << "\n";
+            return 2;
+        }
+        SettingsOpenReport report;
+        // Read only: a damaged file stays where it is for the player to set aside.
+        auto store = IniSettingsStore::Open(path, false, &report);
+        if (report.status == SettingsOpenReport::Status::kDamagedKept ||
+            report.status == SettingsOpenReport::Status::kSetAside)
+            std::cerr << "sonfara-cli " << cmd << ": settings file " << path
+                      << " unreadable, defaults used (" << report.message << ")\n";
+        values = LoadSettings(*store, files::MenusFor(catalog, portNames), nullptr).values;
+    }
+    out.settings = files::PlaybackSettingsFromValues(values);
+    out.storedRepeatMode = out.settings.RepeatMode;
+    out.shaping = files::SoundShapingFromValues(values, catalog);
+    out.fileSettings = files::FileSettingsFromValues(values);
+
+    // The command line wins over the stored selection; "none" clears it.
+    if (auto name = a.Value("arrangement")) {
+        SoundShaping picked;
+        std::string err;
+        if (*name == "none") {
+            picked = SoundShaping{};
+        } else if (!ResolveSoundShaping(catalog, *name, "", cp, picked, &err)) {
+            std::cerr << "sonfara-cli " << cmd << ": " << err
+                      << "; arrangements:" << CaptionList(catalog.ArrangementCaptions(), cp)
+                      << "\n";
+            return 2;
+        }
+        out.shaping.ArrMode = picked.ArrMode;
+        out.shaping.arrangement = picked.arrangement;
+    }
+    if (auto name = a.Value("eq")) {
+        SoundShaping picked;
+        std::string err;
+        if (*name == "none") {
+            picked = SoundShaping{};
+        } else if (!ResolveSoundShaping(catalog, "", *name, cp, picked, &err)) {
+            std::cerr << "sonfara-cli " << cmd << ": " << err
+                      << "; EQ presets:" << CaptionList(catalog.EqCaptions(), cp) << "\n";
+            return 2;
+        }
+        out.shaping.EqActive = picked.EqActive;
+        out.shaping.eq = picked.eq;
+    }
+
+    // Folders give their songs as the folder command does; everything else
+    // (lists, archives, RMI) goes through the open pipeline's expansion.
+    std::vector<std::string> paths;
+    for (const std::string& p : a.positional) {
+        if (files::FolderExists(p)) {
+            auto songs = files::ScanFolder(p, ctx.libs.rcpConverter());
+            if (songs.empty()) std::cerr << "sonfara-cli " << cmd << ": no songs in " << p << "\n";
+            paths.insert(paths.end(), songs.begin(), songs.end());
+        } else {
+            paths.push_back(p);
+        }
+    }
+    out.entries = files::ExpandPaths(paths, ctx);
+    if (out.fileSettings.FileSort == 1) files::SortEntries(out.entries, cp);
+    if (out.entries.size() > static_cast<size_t>(files::PlayList::kMaxEntries)) {
+        ctx.notifier.Error(files::msg::kListFull);
+        out.entries.resize(files::PlayList::kMaxEntries);
+    }
+    if (out.entries.empty()) {
+        std::cerr << "sonfara-cli " << cmd << ": nothing to play\n";
+        return 1;
+    }
+    return 0;
 }
 
 // Bar and beat of a tick by the song's (last) time signature.
@@ -96,6 +205,8 @@ struct PlayState : PlayerObserver {
     std::string failMessage;
     SongTable* song = nullptr;
     const CodePage* cp = nullptr;
+    files::FileOp* op = nullptr;
+    files::PlayerTarget* target = nullptr;
 
     void OnSongOpened(int index, bool ok, const std::string& message) override {
         ++attempted;
@@ -103,6 +214,10 @@ struct PlayState : PlayerObserver {
             failedOpen = true;
             failMessage = message;
             ++failuresInRow;
+            // The port's message is the command's to print, once.
+            if (!message.empty() && !target->PortFailed())
+                std::fprintf(stderr, "%s: %s\n", message.c_str(),
+                             op->List().Entry(index).FileName.c_str());
             return;
         }
         failuresInRow = 0;
@@ -214,11 +329,15 @@ class WavWriter {
 }  // namespace
 
 int RunPlay(const std::vector<std::string>& words) {
-    Args a = ParseArgs(words, {"port", "repeat", "speed", "transpose", "soundfont", "codepage"},
-                       {"list-ports"});
+    Args a = ParseArgs(words,
+                       {"port", "repeat", "speed", "transpose", "soundfont", "codepage",
+                        "arrangement", "eq", "settings"},
+                       {"list-ports", "no-settings"});
     const char* usage =
-        "usage: sonfara-cli play FILE... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT]\n"
-        "                        [--transpose N] [--soundfont PATH]\n";
+        "usage: sonfara-cli play PATH... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT]\n"
+        "                        [--transpose N] [--soundfont PATH] [--arrangement NAME] [--eq "
+        "NAME]\n"
+        "                        [--settings FILE|--no-settings]\n";
     if (!a.error.empty()) {
         std::cerr << "sonfara-cli play: " << a.error << "\n" << usage;
         return 2;
@@ -230,21 +349,6 @@ int RunPlay(const std::vector<std::string>& words) {
     if (a.positional.empty()) {
         std::cerr << usage;
         return 2;
-    }
-    PlaybackSettings settings;
-    if (auto p = a.Value("port")) settings.MIDIOutPort = *p;
-    bool explicitRepeat = false;
-    if (auto r = a.Value("repeat")) {
-        auto v = ParseInt(*r);
-        if (!v || *v < 0 || *v > 3) {
-            std::cerr << "sonfara-cli play: --repeat takes 0, 1, 2 or 3\n";
-            return 2;
-        }
-        settings.RepeatMode = static_cast<int>(*v);
-        explicitRepeat = true;
-    } else {
-        // Without --repeat a single song plays once, a list plays through once.
-        settings.RepeatMode = a.positional.size() == 1 ? 3 : 0;
     }
     int speed = 100, transpose = 0;
     if (auto s = a.Value("speed")) {
@@ -263,6 +367,36 @@ int RunPlay(const std::vector<std::string>& words) {
         }
         transpose = static_cast<int>(*v);
     }
+    std::optional<int> repeat;
+    if (auto r = a.Value("repeat")) {
+        auto v = ParseInt(*r);
+        if (!v || *v < 0 || *v > 3) {
+            std::cerr << "sonfara-cli play: --repeat takes 0, 1, 2 or 3\n";
+            return 2;
+        }
+        repeat = static_cast<int>(*v);
+    }
+
+    const CodePage& cp = CliCodePage(a);
+    files::WorkFolder work = files::WorkFolder::Create();
+    if (!work.Ok()) {
+        std::cerr << files::msg::kWorkFolderUnsafe << work.Error() << "\n";
+        return 1;
+    }
+    CliNotifier notifier;
+    files::FileContext ctx{notifier, work.Path(), cp};
+    Setup setup;
+    if (int rc = PrepareSetup(a, "play", ports.PortNames(), cp, ctx, setup)) return rc;
+    PlaybackSettings& settings = setup.settings;
+    const int count = static_cast<int>(setup.entries.size());
+    if (auto p = a.Value("port")) settings.MIDIOutPort = *p;
+    if (repeat) {
+        settings.RepeatMode = *repeat;
+    } else if (setup.storedRepeatMode != 1 && setup.storedRepeatMode != 2) {
+        // Unless repeating was chosen, a single song plays once and a list
+        // plays through once.
+        settings.RepeatMode = count == 1 ? 3 : 0;
+    }
     if (ports.DeviceByName(settings.MIDIOutPort) == -2) {
         std::cerr << "MIDIデバイスが開けません: \"" << settings.MIDIOutPort
                   << "\" というポートはありません。使えるポート:\n";
@@ -270,19 +404,25 @@ int RunPlay(const std::vector<std::string>& words) {
         return 1;
     }
 
-    const CodePage& cp = CliCodePage(a);
     ThreadTimerService timers;
     ManualUiScheduler ui;
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, settings);
-    player.SetLoader(CliLoader(cp));
+    player.SetSoundShaping(setup.shaping);
+    files::PlayerTarget target(player);
+    files::FileOp op(target, ctx);
+    op.Settings() = setup.fileSettings;
+    op.List().Replace(std::move(setup.entries));
+    files::FilesSongOpener opener(op);
+    player.SetSongOpener(&opener);
     PlayState state;
-    state.playOnce = !explicitRepeat && a.positional.size() > 1;
-    state.listCount = static_cast<int>(a.positional.size());
+    state.playOnce = settings.RepeatMode == 0 && !repeat && count > 1;
+    state.listCount = count;
     state.song = &player.Song();
     state.cp = &cp;
+    state.op = &op;
+    state.target = &target;
     state.tty = isatty(STDERR_FILENO);
     player.AddObserver(&state);
-    player.List().Assign(a.positional);
     player.Seq().SetSpeedDelta(speed - 100);
     player.Output().Transpose = static_cast<int8_t>(transpose);
 
@@ -292,30 +432,33 @@ int RunPlay(const std::vector<std::string>& words) {
     for (int i = 1; i <= state.listCount && !playing && !gStop; ++i) {
         state.failedOpen = false;
         playing = player.PlayEntry(i);
-        if (!playing && !player.Output().PortOpen() && player.Song().Loaded) {
+        if (!playing && target.PortFailed()) {
             std::cerr << player.LastError() << "\n";
             if (settings.MIDIOutPort == "MIDI Mapper" ||
                 settings.MIDIOutPort == SystemMidiOutput::kSynthName)
                 std::cerr << "音声出力がない環境では render で WAV ファイルに書き出せます: "
                              "sonfara-cli render FILE -o OUT.wav\n";
+            player.SetSongOpener(nullptr);
             return kExitNoPort;
         }
     }
     if (!playing) {
         player.Shutdown();
+        player.SetSongOpener(nullptr);
         return 1;
     }
 
     // No status line over the monitor's own lines on the same terminal.
-    const bool tty = isatty(STDERR_FILENO) &&
-                     !(settings.MIDIOutPort == SystemMidiOutput::kMonitorName && isatty(STDOUT_FILENO));
+    const bool tty =
+        isatty(STDERR_FILENO) &&
+        !(settings.MIDIOutPort == SystemMidiOutput::kMonitorName && isatty(STDOUT_FILENO));
     auto lastStatus = std::chrono::steady_clock::now() - std::chrono::seconds(1);
     while (!gStop.load() && !state.stoppedAtEnd) {
         ui.RunPending();
         if (state.failedOpen && !player.Seq().TimerRunning() && !ui.Pending()) {
             // The next song of the list could not be opened: go on past it.
             state.failedOpen = false;
-            if (!player.Output().PortOpen()) {
+            if (target.PortFailed()) {
                 std::cerr << player.LastError() << "\n";
                 break;
             }
@@ -343,15 +486,21 @@ int RunPlay(const std::vector<std::string>& words) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     player.Shutdown();
+    player.SetSongOpener(nullptr);
     if (tty) std::fprintf(stderr, "\r\033[K");
     if (gStop.load()) std::fprintf(stderr, "stopped\n");
     return 0;
 }
 
 int RunRender(const std::vector<std::string>& words) {
-    Args a = ParseArgs(words, {"o", "output", "soundfont", "rate", "codepage"}, {});
+    Args a = ParseArgs(
+        words,
+        {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq", "settings", "entry"},
+        {"no-settings"});
     const char* usage =
-        "usage: sonfara-cli render FILE -o OUT.wav [--soundfont PATH] [--rate HZ]\n";
+        "usage: sonfara-cli render PATH -o OUT.wav [--entry N] [--soundfont PATH] [--rate HZ]\n"
+        "                          [--arrangement NAME] [--eq NAME] [--settings "
+        "FILE|--no-settings]\n";
     std::string outPath = a.Value("o").value_or(a.Value("output").value_or(""));
     if (!a.error.empty() || a.positional.size() != 1 || outPath.empty()) {
         if (!a.error.empty()) std::cerr << "sonfara-cli render: " << a.error << "\n";
@@ -367,33 +516,71 @@ int RunRender(const std::vector<std::string>& words) {
         }
         rate = static_cast<int>(*v);
     }
+    int entry = 1;
+    if (auto e = a.Value("entry")) {
+        auto v = ParseInt(*e);
+        if (!v || *v < 1) {
+            std::cerr << "sonfara-cli render: --entry takes a song number from 1\n";
+            return 2;
+        }
+        entry = static_cast<int>(*v);
+    }
     SoundFontSearch sf = FindSoundFont(a.Value("soundfont").value_or(""));
     if (sf.path.empty()) {
         std::cerr << NoSoundFontMessage(sf) << "\n";
         return 1;
     }
+
+    const CodePage& cp = CliCodePage(a);
+    files::WorkFolder work = files::WorkFolder::Create();
+    if (!work.Ok()) {
+        std::cerr << files::msg::kWorkFolderUnsafe << work.Error() << "\n";
+        return 1;
+    }
+    CliNotifier notifier;
+    files::FileContext ctx{notifier, work.Path(), cp};
+    Setup setup;
+    if (int rc = PrepareSetup(a, "render", {SystemMidiOutput::kSynthName}, cp, ctx, setup))
+        return rc;
+    const int count = static_cast<int>(setup.entries.size());
+    if (entry > count) {
+        std::cerr << "sonfara-cli render: --entry " << entry << " but the path holds " << count
+                  << (count == 1 ? " song\n" : " songs\n");
+        return 2;
+    }
+    if (count > 1 && !a.Value("entry"))
+        std::cerr << "render: " << count << " songs; rendering the first (--entry N for another)\n";
+
     std::string err;
     auto synth = SynthPort::OpenOffline(sf.path, rate, &err);
     if (!synth) {
         std::cerr << err << "\n";
         return 1;
     }
-
-    const CodePage& cp = CliCodePage(a);
     // Virtual time: the same tick runs at every due moment, and the
     // synthesizer renders the audio in between.
     ManualClock clock(0);
     ManualTimerService timers(clock);
     ManualUiScheduler ui;
     OfflineSynthSystem ports(*synth);
-    PlaybackSettings settings;
+    PlaybackSettings settings = setup.settings;
     settings.RepeatMode = 3;
+    settings.MIDIOutPort = "MIDI Mapper";
     Player player(PlayerEnv{clock, timers, ports, ui, cp}, settings);
-    player.SetLoader(CliLoader(cp));
-    player.List().Assign({a.positional[0]});
-    if (!player.PlayEntry(1)) {
-        if (!player.Song().Loaded) return 1;
-        std::cerr << player.LastError() << "\n";
+    player.SetSoundShaping(setup.shaping);
+    files::PlayerTarget target(player);
+    files::FileOp op(target, ctx);
+    op.Settings() = setup.fileSettings;
+    op.List().Replace(std::move(setup.entries));
+    files::FilesSongOpener opener(op);
+    player.SetSongOpener(&opener);
+    const bool started = player.PlayEntry(entry);
+    player.SetSongOpener(nullptr);
+    if (!started) {
+        if (target.PortFailed())
+            std::cerr << player.LastError() << "\n";
+        else if (!player.LastError().empty())
+            std::cerr << player.LastError() << ": " << op.List().Entry(entry).FileName << "\n";
         return 1;
     }
     WavWriter wav;

@@ -25,10 +25,12 @@ const Command kCommands[] = {
     {"list", "list PATH... [--json] [--sort]  play-list entries opening the paths would make:\n"
              "                                FileName, Folder, ArchiveName, ListFile (tab-separated)",
      sonfara::cli::RunList},
-    {"play", "play FILE... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT] [--transpose N] [--soundfont PATH]\n"
+    {"play", "play PATH... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT] [--transpose N] [--soundfont PATH]\n"
+             "          [--arrangement NAME] [--eq NAME] [--settings FILE|--no-settings]\n"
              "                                real-time playback with a status line (--port monitor prints the messages)",
      sonfara::cli::RunPlay},
-    {"render", "render FILE -o OUT.wav [--soundfont PATH] [--rate HZ]  offline through the built-in synthesizer",
+    {"render", "render PATH -o OUT.wav [--entry N] [--soundfont PATH] [--rate HZ] [--arrangement NAME] [--eq NAME]\n"
+               "          [--settings FILE|--no-settings]  offline through the built-in synthesizer",
      sonfara::cli::RunRender},
 };
 
@@ -41,6 +43,13 @@ void PrintHelp() {
         "\ncommon options:\n"
         "  --codepage NAME   code page of the songs' texts (default CP932, or $SONFARA_CODEPAGE)\n"
         "  --json            one JSON document instead of text (UTF-8)\n\n"
+        "play and render: PATH is a song (.mid, .rmi, .rcp...), a list file (.mlt), an archive\n"
+        "(.lzh, .zip...) or a folder; all open as the player's open command does. The player's\n"
+        "settings file is read (--settings FILE another one, --no-settings none); options given\n"
+        "here win over it. --arrangement and --eq take a menu caption, a file name without its\n"
+        "extension, the menu number, or none; presets come from <program folder>/arr and /eq and\n"
+        "$XDG_DATA_HOME/Sonfara/arr and /eq. Without --repeat a song or list plays once unless the\n"
+        "settings repeat the song (1) or play at random (2).\n\n"
         "dump's text lines: track and event numbers (1-based), absolute tick, time in ms,\n"
         "status in hex, data1 and data2 in decimal, length, and for F0/F7/FF events the\n"
         "stored payload in upper-case hex (meta events: type byte first). For SysEx and meta\n"

@@ -143,6 +143,9 @@ class FileOp {
     void Replay();
     // A click on file-list menu item `item` (0-based).
     void MenuClick(int item);
+    // Plays entry k as it stands (the index is the caller's): the end of a
+    // song and the player's next/previous come here.
+    bool PlayIndex(int k);
 
     // The save command after the dialog.
     SaveResult SaveListAs(const std::string& chosenPath);
@@ -160,7 +163,6 @@ class FileOp {
                            const FavoriteProposal& proposal);
 
   private:
-    bool PlayIndex(int k);
     std::string EmulationOutput(const std::string& path);
 
     PlaybackTarget& target_;

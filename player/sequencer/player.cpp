@@ -27,7 +27,7 @@ Player::Player(PlayerEnv env, PlaybackSettings settings)
     : env_(env),
       settings_(std::move(settings)),
       out_(song_, env.ports, settings_, shaping_, env.codePage),
-      seq_(song_, out_, env.clock, env.timers, settings_, playList_, env.ui, *this) {
+      seq_(song_, out_, env.clock, env.timers, settings_, activeList_, env.ui, *this) {
     loader_ = [this](const std::string& path, SongTable& song, std::string* message) {
         LoadOptions opt;
         opt.codePage = &env_.codePage;
@@ -64,9 +64,44 @@ int Player::OpenConfiguredPort() {
     return rc;
 }
 
+void Player::SetSongOpener(SongOpener* opener) {
+    bool running = HoldTimer();
+    opener_ = opener;
+    activeList_.Use(opener ? &opener->Entries() : nullptr);
+    ResumeTimer(running);
+}
+
+void Player::NotifyOpened(int index, bool ok) {
+    for (auto* o : observers_) o->OnSongOpened(index, ok, ok ? std::string() : lastError_);
+}
+
+LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabel,
+                            const std::string& fileName) {
+    LoadOptions opt;
+    opt.codePage = &env_.codePage;
+    opt.fileKindLabel = kindLabel;
+    opt.songFileName = fileName;
+    opt.observers.push_back(this);
+    opt.observers.insert(opt.observers.end(), loadObservers_.begin(), loadObservers_.end());
+    LoadResult r = LoadSMF(path, song_, opt);
+    if (!r.ok) {
+        // Nothing of the previous song may keep sounding.
+        song_.Loaded = false;
+        if (out_.PortOpen()) out_.ResetOutput();
+        lastError_ = "読み込みエラー（" + r.message + "）";
+    }
+    return r;
+}
+
 bool Player::PlayEntry(int index) {
     seq_.KillTimer();
     lastError_.clear();
+    if (opener_) {
+        activeList_.SetIndex(index);
+        const bool ok = opener_->OpenEntry(index);
+        NotifyOpened(index, ok);
+        return ok;
+    }
     const std::string path = playList_.PathAt(index);
     playList_.SetIndex(index);
     OnLoadStarted();
@@ -102,7 +137,7 @@ bool Player::PlayEntry(int index) {
 }
 
 void Player::OpenSMFProc() {
-    const int index = playList_.Index();
+    const int index = activeList_.Index();
     for (auto* o : observers_) {
         if (!o->AllowAutoOpen(index)) {
             seq_.StopSong();

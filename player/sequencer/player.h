@@ -53,6 +53,17 @@ class PlayerObserver {
     virtual bool AllowAutoOpen(int index) { return true; }
 };
 
+// A play list and song-opening pipeline kept outside the player (the file
+// layer's). When one is set, the end of a song, next and previous step
+// through its list and open songs through it.
+class SongOpener {
+  public:
+    virtual ~SongOpener() = default;
+    virtual PlayList& Entries() = 0;
+    // Loads and plays entry `index` (1-based); false when it did not start.
+    virtual bool OpenEntry(int index) = 0;
+};
+
 struct PlayerEnv {
     const Clock& clock;
     TimerService& timers;
@@ -72,11 +83,18 @@ class Player final : public TransportHooks, public LoadObserver {
 
     void SetLoader(SongLoader loader) { loader_ = std::move(loader); }
     void AddObserver(PlayerObserver* o) { observers_.push_back(o); }
+    // Told about every load of LoadSong besides the player itself.
+    void AddLoadObserver(LoadObserver* o) { loadObservers_.push_back(o); }
+    // Hands the play list and the opening of songs to `opener` (nullptr: the
+    // player's own path list again). The timer is held meanwhile.
+    void SetSongOpener(SongOpener* opener);
 
     SongTable& Song() { return song_; }
     OutputLayer& Output() { return out_; }
     Sequencer& Seq() { return seq_; }
     PathPlayList& List() { return playList_; }
+    // The list the sequencer steps through: the opener's, else List().
+    PlayList& ActiveList() { return activeList_; }
     const PlaybackSettings& Settings() const { return settings_; }
 
     // Opens the port named by the "MIDIOutPort" setting. 0 on success, else
@@ -84,6 +102,11 @@ class Player final : public TransportHooks, public LoadObserver {
     int OpenConfiguredPort();
     // Loads entry `index` of the play list and plays it from the start.
     bool PlayEntry(int index);
+    // Loads one SMF file into the song (the open pipeline's load step):
+    // every channel's master volume back to 100, the kind label and the
+    // file name for the title. A failed load leaves no song and a reset port.
+    LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
+                        const std::string& fileName);
     // Stops the timer, silences and resets the port and closes it.
     void Shutdown();
 
@@ -106,16 +129,35 @@ class Player final : public TransportHooks, public LoadObserver {
     // Stops the timer and tells whether it ran (for ResumeTimer).
     bool HoldTimer();
     void ResumeTimer(bool wasRunning);
+    void NotifyOpened(int index, bool ok);
+
+    // The sequencer's view of the list: the opener's when set.
+    class ListSwitch final : public PlayList {
+      public:
+        explicit ListSwitch(PlayList& own) : own_(own) {}
+        void Use(PlayList* other) { other_ = other; }
+        int Count() const override { return Active().Count(); }
+        int Index() const override { return Active().Index(); }
+        void SetIndex(int index) override { Active().SetIndex(index); }
+
+      private:
+        PlayList& Active() const { return other_ ? *other_ : own_; }
+        PlayList& own_;
+        PlayList* other_ = nullptr;
+    };
 
     PlayerEnv env_;
     PlaybackSettings settings_;
     SoundShaping shaping_;
     SongTable song_;
     PathPlayList playList_;
+    ListSwitch activeList_{playList_};
+    SongOpener* opener_ = nullptr;
     OutputLayer out_;
     Sequencer seq_;
     SongLoader loader_;
     std::vector<PlayerObserver*> observers_;
+    std::vector<LoadObserver*> loadObservers_;
     std::string lastError_;
 };
 

@@ -65,7 +65,7 @@ TEST_F(XdgFolders, TakeOverAndRestoreRemembersPreviousApplication) {
     fs::create_directories(config_);
     std::ofstream(config_ + "/mimeapps.list")
         << "[Added Associations]\naudio/midi=other.desktop;\n\n"
-           "[Default Applications]\naudio/midi=timidity.desktop;other.desktop;\ntext/plain=ed.desktop;\n";
+           "[Default Applications]\naudio/midi=someplayer.desktop;other.desktop;\ntext/plain=ed.desktop;\n";
 
     std::array<std::string, kAssociableCount> exe;
     exe.fill("None");
@@ -73,7 +73,7 @@ TEST_F(XdgFolders, TakeOverAndRestoreRemembersPreviousApplication) {
     sel[0] = true;  // .mid
     sel[2] = true;  // .rcp, never associated before
     ApplyAssociations(shell, sel, exe);
-    EXPECT_EQ(exe[0], "timidity.desktop;other.desktop;");
+    EXPECT_EQ(exe[0], "someplayer.desktop;other.desktop;");
     EXPECT_EQ(exe[2], "");
     EXPECT_EQ(shell.ReadAssociation(0), "Sonfara.File.desktop;");
     EXPECT_EQ(shell.ReadAssociation(2), "Sonfara.File.desktop;");
@@ -84,11 +84,11 @@ TEST_F(XdgFolders, TakeOverAndRestoreRemembersPreviousApplication) {
 
     // Applying the same selection again changes nothing.
     ApplyAssociations(shell, sel, exe);
-    EXPECT_EQ(exe[0], "timidity.desktop;other.desktop;");
+    EXPECT_EQ(exe[0], "someplayer.desktop;other.desktop;");
 
     sel.fill(false);
     ApplyAssociations(shell, sel, exe);
-    EXPECT_EQ(shell.ReadAssociation(0), "timidity.desktop;other.desktop;");
+    EXPECT_EQ(shell.ReadAssociation(0), "someplayer.desktop;other.desktop;");
     EXPECT_EQ(shell.ReadAssociation(2), "");
     const std::string list = Read(shell.MimeAppsPath());
     EXPECT_NE(list.find("[Added Associations]\naudio/midi=other.desktop;\n"), std::string::npos);

@@ -1,0 +1,30 @@
+// The stored settings values turned into what the engine's pieces read:
+// the sequencer's and output layer's PlaybackSettings, the active
+// arrangement and EQ, and the file layer's own switches. It lives with the
+// file layer because the arrangement and EQ menus are read here; the
+// settings model and the sequencer stay unaware of each other.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "player/files/file_op.h"
+#include "player/files/shaping_catalog.h"
+#include "player/sequencer/playback_settings.h"
+#include "player/sequencer/sound_shaping.h"
+#include "player/settings/settings_model.h"
+
+namespace sonfara::files {
+
+// The menus LoadSettings checks the stored captions and port name against.
+SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std::string> ports);
+
+// Values as LoadSettings left them (ArrMode already checked against its
+// caption, OutDevice -1 when the stored port is gone). Values no timer or
+// menu can use fall back to their defaults.
+PlaybackSettings PlaybackSettingsFromValues(const SettingsValues& v);
+// ArrMode's arrangement entry and, when EQ is active, the EqItem preset.
+SoundShaping SoundShapingFromValues(const SettingsValues& v, const ShapingCatalog& catalog);
+FileSettings FileSettingsFromValues(const SettingsValues& v);
+
+}  // namespace sonfara::files

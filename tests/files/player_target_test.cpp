@@ -1,0 +1,188 @@
+// The open pipeline driving the real Player on a manual clock, manual timer
+// and recording port: a list of a plain SMF, an RMI and a ZIP member played
+// through to the end of each song, and the player's own next/previous
+// going through the same pipeline.
+#include "player/files/player_target.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+#include "player/platform/midi_port.h"
+#include "player/platform/timer.h"
+#include "tests/files/files_fixture.h"
+
+namespace sonfara::files::test {
+namespace {
+
+std::string RmiOf(const std::string& smf) {
+    std::string data = "data" + std::string(4, '\0') + smf;
+    return "RIFF" + std::string(4, '\0') + "RMID" + data;
+}
+
+struct PipelineRig : PlayerObserver {
+    explicit PipelineRig(int repeatMode) {
+        PlaybackSettings s;
+        s.RepeatMode = repeatMode;
+        player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
+        target = std::make_unique<PlayerTarget>(*player);
+        op = std::make_unique<FileOp>(*target, FileContext{notifier, work.Path() + "/", cp});
+        opener = std::make_unique<FilesSongOpener>(*op);
+        player->SetSongOpener(opener.get());
+        player->AddObserver(this);
+
+        WriteBytes(songs / "a.mid", SongBytes(60));
+        WriteBytes(songs / "b.rmi", RmiOf(SongBytes(62)));
+        WriteZip(songs / "pack.zip", {{"c.mid", SongBytes(64)}});
+    }
+    ~PipelineRig() override { player->SetSongOpener(nullptr); }
+
+    void OnSongOpened(int index, bool ok, const std::string&) override {
+        if (ok) opened.push_back(index);
+    }
+    void OnStoppedAtEnd() override { ++stoppedAtEnd; }
+
+    void Open() { op->OpenFiles({songs / "a.mid", songs / "b.rmi", songs / "pack.zip"}); }
+
+    void RunMs(int64_t ms) {
+        const int64_t end = clock.NowUs() + ms * 1000;
+        while (clock.NowUs() < end) {
+            timers.RunUntilUs(std::min(end, clock.NowUs() + 1000));
+            ui.RunPending();
+        }
+    }
+
+    // Notes switched on, in order, over every port opened.
+    std::vector<int> NotesStarted() const {
+        std::vector<int> v;
+        for (const auto& p : ports.Opened()) {
+            for (const auto& m : p->Messages()) {
+                if (m.bytes.size() == 3 && (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] > 0)
+                    v.push_back(m.bytes[1]);
+            }
+        }
+        return v;
+    }
+
+    TempDir work, songs;
+    ManualClock clock;
+    ManualTimerService timers{clock};
+    RecordingOutputSystem ports{clock};
+    ManualUiScheduler ui;
+    CodePage cp{"CP932"};
+    RecordingNotifier notifier;
+    std::unique_ptr<Player> player;
+    std::unique_ptr<PlayerTarget> target;
+    std::unique_ptr<FileOp> op;
+    std::unique_ptr<FilesSongOpener> opener;
+    std::vector<int> opened;
+    int stoppedAtEnd = 0;
+};
+
+// Each song is one beat at 120 BPM: 500 ms.
+constexpr int64_t kSongMs = 500;
+
+TEST(PlayerPipeline, ListPlaysThroughInOrderAndWraps) {
+    PipelineRig r(0);
+    r.Open();
+    ASSERT_TRUE(r.player->Seq().TimerRunning());
+    EXPECT_EQ(r.op->Current().FileName, "a.mid");
+    EXPECT_EQ(r.player->Song().FileKindLabel, "SMF Format 0");
+
+    r.RunMs(kSongMs + 100);
+    EXPECT_EQ(r.op->Current().FileName, "b.rmi");
+    EXPECT_EQ(r.player->Song().FileKindLabel, "RMI Format 0");
+    // The song has no title of its own: the user's file name, not the work copy's.
+    EXPECT_EQ(r.player->Song().SongTitle, "b.rmi");
+    EXPECT_EQ(r.op->List().Index(), 2);
+
+    r.RunMs(kSongMs + 100);
+    EXPECT_EQ(r.op->Current().FileName, "c.mid");
+    EXPECT_EQ(r.op->Current().ArchivePath, r.songs / "pack.zip");
+    EXPECT_EQ(r.op->List().Checked(), 3);
+
+    r.RunMs(kSongMs + 100);
+    EXPECT_EQ(r.op->List().Index(), 1);
+    EXPECT_EQ(r.NotesStarted(), (std::vector<int>{60, 62, 64, 60}));
+    EXPECT_EQ(r.opened, (std::vector<int>{2, 3, 1}));
+    EXPECT_EQ(r.ports.Opened().size(), 1u) << "the port is reset between songs, not reopened";
+
+    // Most recent first: the list's songs were opened one by one.
+    const auto& recent = r.op->Recent().Items();
+    EXPECT_EQ(recent[0], r.songs / "a.mid");
+    EXPECT_EQ(recent[1], r.songs / "pack.zip");
+    EXPECT_EQ(recent[2], r.songs / "b.rmi");
+    EXPECT_EQ(recent[3], "");
+
+    r.player->Shutdown();
+    EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
+    EXPECT_TRUE(r.notifier.messages.empty());
+}
+
+TEST(PlayerPipeline, RandomModeOpensOnlyListEntriesThroughThePipeline) {
+    PipelineRig r(2);
+    r.Open();
+    const std::map<int, int> noteOf = {{1, 60}, {2, 62}, {3, 64}};
+    for (int i = 0; i < 6; ++i) r.RunMs(kSongMs + 100);
+    ASSERT_GE(r.opened.size(), 5u);
+    std::vector<int> expected = {60};
+    for (int k : r.opened) {
+        ASSERT_TRUE(noteOf.count(k)) << k;
+        expected.push_back(noteOf.at(k));
+    }
+    std::vector<int> started = r.NotesStarted();
+    started.resize(std::min(started.size(), expected.size()));
+    EXPECT_EQ(started, std::vector<int>(expected.begin(), expected.begin() + started.size()));
+    EXPECT_EQ(r.op->List().Index(), r.opened.back());
+    EXPECT_EQ(r.op->List().Checked(), r.opened.back());
+    r.player->Shutdown();
+    EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
+}
+
+TEST(PlayerPipeline, NextAndPreviousGoThroughThePipelineWithoutHangingNotes) {
+    PipelineRig r(0);
+    r.Open();
+    r.RunMs(100);  // the note of a.mid sounds
+    ASSERT_EQ(r.ports.Latest()->NotesOnCount(), 1);
+    r.player->Seq().PlayNextSong();
+    EXPECT_EQ(r.op->Current().FileName, "b.rmi");
+    EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0) << "a.mid's note was cut by the reset";
+    r.player->Seq().PlayPrevSong();
+    r.player->Seq().PlayPrevSong();
+    EXPECT_EQ(r.op->Current().FileName, "c.mid");
+    EXPECT_EQ(r.op->List().Index(), 3);
+    EXPECT_EQ(r.opened, (std::vector<int>{2, 1, 3}));
+    r.RunMs(100);
+    EXPECT_EQ(r.NotesStarted().back(), 64);
+    r.player->Shutdown();
+    EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
+}
+
+TEST(PlayerPipeline, BrokenSongLeavesNothingSoundingAndIsReported) {
+    PipelineRig r(0);
+    WriteBytes(r.songs / "bad.mid", "MThd junk");
+    r.op->OpenFiles({r.songs / "a.mid", r.songs / "bad.mid"});
+    r.RunMs(100);
+    r.player->PlayEntry(2);
+    EXPECT_FALSE(r.player->Seq().TimerRunning());
+    EXPECT_FALSE(r.player->Song().Loaded);
+    EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
+    EXPECT_NE(r.player->LastError().find("読み込みエラー"), std::string::npos);
+    EXPECT_EQ(r.op->Current().FileName, "a.mid") << "the current record keeps the last good song";
+}
+
+TEST(PlayerPipeline, PortThatCannotOpenIsReported) {
+    PipelineRig r(0);
+    r.ports.failing = {"Rec A", "Rec B"};
+    PlaybackSettings s = r.player->Settings();
+    s.MIDIOutPort = "Rec A";
+    r.player->ApplySettings(s);
+    r.Open();
+    EXPECT_TRUE(r.target->PortFailed());
+    EXPECT_FALSE(r.player->Seq().TimerRunning());
+    ASSERT_FALSE(r.notifier.messages.empty());
+    EXPECT_EQ(r.notifier.messages[0], msg::kCannotOpenDevice);
+}
+
+}  // namespace
+}  // namespace sonfara::files::test
