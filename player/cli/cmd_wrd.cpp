@@ -10,17 +10,80 @@
 #include "player/cli/commands.h"
 #include "player/cli/json.h"
 #include "player/cli/png_writer.h"
+#include "player/platform/timer.h"
+#include "player/sequencer/player.h"
 #include "player/song/song_table.h"
 #include "player/wrd/runtime.h"
+#include "player/wrd/sequencer_link.h"
 
 namespace sonfara::cli {
 namespace {
 
-class FixedClock : public wrd::WrdClock {
+// Loading and listing the events need no time.
+class ZeroClock : public wrd::WrdClock {
   public:
-    int32_t SongPositionMs() const override { return ms; }
-    int32_t ms = 0;
+    int32_t SongPositionMs() const override { return 0; }
 };
+
+// A port that takes everything and sounds nothing: the frame needs the
+// sequencer's time, not its output.
+class SilentPort final : public MidiOutPort {
+  public:
+    void ShortMessage(uint32_t) override {}
+    void LongMessage(std::span<const uint8_t>) override {}
+    void Reset() override {}
+    void Close() override {}
+};
+class SilentOutput final : public MidiOutputSystem {
+  public:
+    std::vector<std::string> PortNames() override { return {"silent"}; }
+    PortOpenResult Open(int) override {
+        PortOpenResult r;
+        r.port = std::make_unique<SilentPort>();
+        return r;
+    }
+};
+
+// Plays the song at virtual time through the player, its sequencer and the
+// WRD link, with the WRD timer every 50 ms, up to song position atMs (at
+// most the song's end), and composes the frame the window shows there.
+bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs,
+                       wrd::Surface& frame) {
+    ManualClock clock;
+    ManualTimerService timers(clock);
+    SilentOutput ports;
+    ManualUiScheduler ui;
+    PlaybackSettings settings;
+    settings.RepeatMode = 3;  // no repeat: the run ends with the song
+    Player player(PlayerEnv{clock, timers, ports, ui, cp}, settings);
+    player.SetLoader([&cp](const std::string& p, SongTable& song, std::string*) {
+        return LoadSongForCli(p, song, cp);
+    });
+    wrd::HeadlessWrdWindow window;
+    wrd::WrdSequencerLink link(player.Seq(), player.Song(), window);
+    player.List().Assign({path});
+    if (!player.PlayEntry(1)) return false;
+    link.SongLoaded(path);
+    const int32_t target = std::min(atMs, player.Song().TotalMs);
+    constexpr int64_t kWrdPeriodUs = 50'000;
+    int64_t nextWrdUs = clock.NowUs() + kWrdPeriodUs;
+    for (;;) {
+        const int32_t pos = link.Clock().SongPositionMs();
+        if (pos >= target || !player.Seq().TimerRunning()) break;
+        // Never step past the target, nor past the sequencer's own period.
+        const int64_t stepUs = std::clamp<int64_t>(int64_t{target - pos} * 1000, 1000, 5000);
+        timers.RunUntilUs(std::min(clock.NowUs() + stepUs, nextWrdUs));
+        ui.RunPending();
+        if (clock.NowUs() >= nextWrdUs) {
+            link.Tick();
+            nextWrdUs += kWrdPeriodUs;
+        }
+    }
+    link.Tick();
+    frame = link.Runtime().ComposeFrame();
+    player.Shutdown();
+    return true;
+}
 
 // Arguments on one text line: control characters written as escapes.
 std::string Printable(const std::string& s) {
@@ -65,7 +128,7 @@ int RunWrd(const std::vector<std::string>& words) {
     SongTable song;
     if (!LoadSongForCli(path, song, cp)) return 1;
 
-    FixedClock clock;
+    ZeroClock clock;
     wrd::WrdWindow window;
     wrd::WrdRuntime rt(clock, window);
     const wrd::WrdLoad load = rt.LoadWrdScript(path, song, wrd::WrdSettings{});
@@ -79,9 +142,9 @@ int RunWrd(const std::vector<std::string>& words) {
     }
 
     if (at) {
-        clock.ms = static_cast<int32_t>(std::min<long>(*at, INT32_MAX));
-        rt.RunDueWrdEvents();
-        const wrd::Surface& f = rt.ComposeFrame();
+        wrd::Surface f(wrd::kFrameWidth, wrd::kFrameHeight);
+        if (!PerformToPosition(path, cp, static_cast<int32_t>(std::min<long>(*at, INT32_MAX)), f))
+            return 1;
         const std::string out = *a.Value("o");
         if (!WritePng(out, f.Width(), f.Height(), f.Row(0), f.Width())) {
             std::cerr << "sonfara-cli wrd: cannot write " << out << "\n";

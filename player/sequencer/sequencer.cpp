@@ -52,6 +52,20 @@ Sequencer::~Sequencer() {
     KillTimer();
 }
 
+void Sequencer::AddObserver(SequencerObserver* o) {
+    const bool running = TimerRunning();
+    KillTimer();
+    observers_.push_back(o);
+    if (running) StartTimer();
+}
+
+void Sequencer::RemoveObserver(SequencerObserver* o) {
+    const bool running = TimerRunning();
+    KillTimer();
+    std::erase(observers_, o);
+    if (running) StartTimer();
+}
+
 bool Sequencer::ExternalWrd() const {
     for (auto* o : observers_)
         if (o->ExternalWrdActive()) return true;

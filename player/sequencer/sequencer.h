@@ -25,7 +25,9 @@ class Sequencer {
     Sequencer(const Sequencer&) = delete;
     Sequencer& operator=(const Sequencer&) = delete;
 
-    void AddObserver(SequencerObserver* o) { observers_.push_back(o); }
+    // The tick reads the observer list: both hold the timer while it changes.
+    void AddObserver(SequencerObserver* o);
+    void RemoveObserver(SequencerObserver* o);
 
     // The timer callback. Returns when it wants to run again (clock µs)
     // before its next period, or kNoWake.

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 #include "player/cli/commands.h"
+#include "tests/sequencer/smf_builder.h"
 
 namespace sonfara::cli {
 namespace {
@@ -53,6 +56,40 @@ TEST_F(CliWrd, WritesTheFrameAsPng) {
     in.read(ihdr, 16);
     EXPECT_EQ(static_cast<unsigned char>(ihdr[10]), 640 >> 8);
     EXPECT_EQ(static_cast<unsigned char>(ihdr[14]), 480 >> 8);
+}
+
+// The pixel (x, y) of a PNG the command wrote (one IDAT, 8-bit RGB, no filter).
+uint32_t PngPixel(const std::string& path, int x, int y) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<unsigned char> f((std::istreambuf_iterator<char>(in)), {});
+    const std::string bytes(f.begin(), f.end());
+    const size_t at = bytes.find("IDAT");
+    if (at == std::string::npos || at < 4) return ~0u;
+    const uLong n =
+        uLong{f[at - 4]} << 24 | uLong{f[at - 3]} << 16 | uLong{f[at - 2]} << 8 | f[at - 1];
+    std::vector<unsigned char> raw(480 * (1 + 3 * 640));
+    uLongf rawSize = raw.size();
+    if (uncompress(raw.data(), &rawSize, &f[at + 4], n) != Z_OK) return ~0u;
+    const unsigned char* p = &raw[static_cast<size_t>(y) * (1 + 3 * 640) + 1 + 3 * x];
+    return uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2];
+}
+
+TEST_F(CliWrd, FrameIsPerformedInSongTime) {
+    // One tick per millisecond; a red box due at 500 ms, the song ends at 4000.
+    test::TrackBuilder t;
+    t.Ev(0, {0x90, 60, 100}).Ev(3900, {0x80, 60, 0});
+    const auto smf = test::BuildSmf(0, {t}, 500);
+    std::ofstream(song, std::ios::binary)
+        .write(reinterpret_cast<const char*>(smf.data()), static_cast<std::streamsize>(smf.size()));
+    std::ofstream(dir / "song.wrd") << "@WAIT(1,48);\r\n@GLINE(10,10,50,50,2,2,2);\r\n";
+    const std::string out = (dir / "frame.png").string();
+    ASSERT_EQ(RunWrd({song, "--at", "450", "-o", out}), 0);
+    EXPECT_EQ(PngPixel(out, 30, 70), 0u);
+    ASSERT_EQ(RunWrd({song, "--at", "500", "-o", out}), 0);
+    EXPECT_EQ(PngPixel(out, 30, 70), 0xFF0000u);
+    // Beyond the end: the frame at the song's end.
+    ASSERT_EQ(RunWrd({song, "--at", "99999999", "-o", out}), 0);
+    EXPECT_EQ(PngPixel(out, 30, 70), 0xFF0000u);
 }
 
 TEST_F(CliWrd, ReportsMissingScriptsAndBadUsage) {

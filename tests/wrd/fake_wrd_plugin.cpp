@@ -2,17 +2,23 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace {
 std::string g_log;
 int32_t (*g_cb)(int32_t, const int32_t*, int32_t) = nullptr;
+// The thread that attached; calls from any other thread are counted.
+std::thread::id g_owner;
+int g_foreignCalls = 0;
 void Log(const std::string& s) {
+    if (std::this_thread::get_id() != g_owner) ++g_foreignCalls;
     g_log += s + ";";
 }
 }  // namespace
 
 extern "C" {
 intptr_t dswrdAttachHWND(void* w) {
+    g_owner = std::this_thread::get_id();
     Log(w ? "attach" : "attach(null)");
     return 42;
 }
@@ -58,6 +64,9 @@ int32_t dswrdGetMinorVersion() {
 }
 const char* fakeWrdLog() {
     return g_log.c_str();
+}
+int fakeWrdForeignCalls() {
+    return g_foreignCalls;
 }
 void fakeWrdClearLog() {
     g_log.clear();
