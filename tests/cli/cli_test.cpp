@@ -1,6 +1,7 @@
 // sonfara-cli as a user runs it: output formats, exit codes, odd paths.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -24,7 +25,8 @@ struct CliRun {
 
 // Runs the CLI with stdout captured; stderr goes to a file read back into err.
 CliRun Cli(const std::string& args, std::string* err = nullptr) {
-    fs::path errFile = fs::temp_directory_path() / "sonfara-cli-test.err";
+    // One file per test process: ctest runs the cases of this file in parallel.
+    fs::path errFile = fs::temp_directory_path() / ("sonfara-cli-test-" + std::to_string(::getpid()) + ".err");
     std::string cmd = std::string(SONFARA_CLI) + " " + args + " 2>'" + errFile.string() + "'";
     CliRun r;
     FILE* p = popen(cmd.c_str(), "r");
@@ -38,6 +40,8 @@ CliRun Cli(const std::string& args, std::string* err = nullptr) {
         std::ifstream in(errFile);
         err->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
+    std::error_code ec;
+    fs::remove(errFile, ec);
     return r;
 }
 
