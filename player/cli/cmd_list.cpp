@@ -17,7 +17,10 @@ int RunList(const std::vector<std::string>& words) {
     }
     files::StderrNotifier notifier;
     const files::FileContext ctx{notifier, std::string(), CliCodePage(a)};
-    std::vector<files::FileEntry> entries = files::ExpandPaths(a.positional, ctx);
+    std::vector<std::string> empty;
+    const std::vector<std::string> paths = files::WithFolderSongs(a.positional, ctx, &empty);
+    for (const std::string& f : empty) std::cerr << "sonfara-cli list: no songs in " << f << "\n";
+    std::vector<files::FileEntry> entries = files::ExpandPaths(paths, ctx);
     if (a.Flag("sort")) files::SortEntries(entries, ctx.cp);
 
     if (a.Flag("json")) {

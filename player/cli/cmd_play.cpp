@@ -140,16 +140,9 @@ int PrepareSetup(const Args& a, const char* cmd, const std::vector<std::string>&
 
     // Folders give their songs as the folder command does; everything else
     // (lists, archives, RMI) goes through the open pipeline's expansion.
-    std::vector<std::string> paths;
-    for (const std::string& p : a.positional) {
-        if (files::FolderExists(p)) {
-            auto songs = files::ScanFolder(p, ctx.libs.rcpConverter());
-            if (songs.empty()) std::cerr << "sonfara-cli " << cmd << ": no songs in " << p << "\n";
-            paths.insert(paths.end(), songs.begin(), songs.end());
-        } else {
-            paths.push_back(p);
-        }
-    }
+    std::vector<std::string> empty;
+    const std::vector<std::string> paths = files::WithFolderSongs(a.positional, ctx, &empty);
+    for (const std::string& f : empty) std::cerr << "sonfara-cli " << cmd << ": no songs in " << f << "\n";
     out.entries = files::ExpandPaths(paths, ctx);
     if (out.fileSettings.FileSort == 1) files::SortEntries(out.entries, cp);
     if (out.entries.size() > static_cast<size_t>(files::PlayList::kMaxEntries)) {

@@ -68,6 +68,22 @@ std::vector<std::string> SplitPathText(const std::string& text) {
     return out;
 }
 
+std::vector<std::string> WithFolderSongs(const std::vector<std::string>& paths,
+                                         const FileContext& ctx,
+                                         std::vector<std::string>* emptyFolders) {
+    std::vector<std::string> out;
+    for (const std::string& p : paths) {
+        if (!FolderExists(p)) {
+            out.push_back(p);
+            continue;
+        }
+        auto songs = ScanFolder(p, ctx.libs.rcpConverter());
+        if (songs.empty() && emptyFolders) emptyFolders->push_back(p);
+        out.insert(out.end(), songs.begin(), songs.end());
+    }
+    return out;
+}
+
 std::vector<FileEntry> ExpandPaths(const std::vector<std::string>& paths, const FileContext& ctx) {
     std::vector<FileEntry> out;
     for (const std::string& raw : paths) {

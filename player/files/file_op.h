@@ -90,6 +90,13 @@ bool CheckFileKind(const std::string& path, const FileContext& ctx);
 // archives expanded); no sorting.
 std::vector<FileEntry> ExpandPaths(const std::vector<std::string>& paths, const FileContext& ctx);
 
+// Folders among the paths become their songs, as the folder command finds
+// them; other paths stay as they are. Folders without songs are listed in
+// emptyFolders when given.
+std::vector<std::string> WithFolderSongs(const std::vector<std::string>& paths,
+                                         const FileContext& ctx,
+                                         std::vector<std::string>* emptyFolders = nullptr);
+
 // Splits a NUL-separated path text, trimming quotes from each piece.
 std::vector<std::string> SplitPathText(const std::string& text);
 

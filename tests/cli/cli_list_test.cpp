@@ -48,6 +48,16 @@ TEST(CliList, EntriesAsTextAndJson) {
     EXPECT_EQ(r.out, "[{\"FileName\":\"b.mid\",\"Folder\":\"" + d +
                          "\",\"ArchiveName\":\"\",\"ListFile\":\"" + d + "/l.mlt\"}]\n");
 
+    // A folder gives its songs by extension (mid before rmi), other files not.
+    const fs::path sub = dir / "folder";
+    fs::create_directories(sub);
+    std::ofstream(sub / "z.rmi") << "x";
+    std::ofstream(sub / "y.mid") << "x";
+    std::ofstream(sub / "notes.txt") << "x";
+    r = ListCli("'" + sub.string() + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "y.mid\t" + sub.string() + "\t\t\nz.rmi\t" + sub.string() + "\t\t\n");
+
     r = ListCli("'" + d + "/missing.mid'");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(ListCli("").status, 2);
