@@ -1,16 +1,9 @@
 #include "player/files/paths.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace sonfara::files {
 namespace {
@@ -134,14 +127,6 @@ std::string PathFolder(std::string_view path) {
 std::string FileNameOf(std::string_view path) {
     const size_t p = LastSep(path);
     return p == std::string_view::npos ? std::string() : std::string(path.substr(p + 1));
-}
-
-std::string JoinPath(std::string_view folder, std::string_view name) {
-    if (folder.empty()) return std::string(name);  // relative to the current folder
-    std::string out(folder);
-    if (out.empty() || !IsSep(out.back())) out += kSep;
-    out += name;
-    return out;
 }
 
 bool HasArchiveExtension(std::string_view path) {
@@ -288,84 +273,6 @@ bool FileExists(const std::string& path) {
 bool FolderExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool ReadFileBytes(const std::string& path, std::string& out, size_t maxBytes) {
-    out.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<uint64_t>(st.st_size) > maxBytes) {
-        ::close(fd);
-        return false;
-    }
-    out.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ::close(fd);
-            return false;
-        }
-        if (n == 0) break;
-        out.append(buf, static_cast<size_t>(n));
-        if (out.size() > maxBytes) {  // grew while being read
-            ::close(fd);
-            out.clear();
-            return false;
-        }
-    }
-    ::close(fd);
-    return true;
-}
-
-bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error) {
-    auto fail = [&](const std::string& what) {
-        if (error) *error = what + ": " + std::strerror(errno);
-        return false;
-    };
-    std::string folder = PathFolder(path);
-    if (folder.empty()) folder = ".";
-    std::string tmpl = JoinPath(folder, "." + PathFileName(path) + ".XXXXXX");
-    const int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return fail(path);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int saved = errno;
-            ::close(fd);
-            ::unlink(tmpl.c_str());
-            errno = saved;
-            return fail(path);
-        }
-        done += static_cast<size_t>(n);
-    }
-    ::fchmod(
-        fd, 0644 & ~[] {
-            mode_t m = ::umask(0);
-            ::umask(m);
-            return m;
-        }());
-    const bool synced = ::fsync(fd) == 0;
-    int saved = errno;
-    const bool closed = ::close(fd) == 0;
-    if (!closed) saved = errno;
-    if (!synced || !closed) {
-        ::unlink(tmpl.c_str());
-        errno = saved;
-        return fail(path);
-    }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(tmpl.c_str());
-        errno = saved;
-        return fail(path);
-    }
-    return true;
 }
 
 }  // namespace sonfara::files

@@ -11,6 +11,7 @@
 
 #include "player/files/file_entry.h"
 #include "player/platform/codepage.h"
+#include "player/platform/user_files.h"  // JoinPath
 
 namespace sonfara::files {
 
@@ -35,8 +36,6 @@ std::string PathFileName(std::string_view path);
 std::string PathFolder(std::string_view path);
 // Like PathFileName, but empty when the path holds no separator.
 std::string FileNameOf(std::string_view path);
-// Joins with one separator unless the folder already ends in one.
-std::string JoinPath(std::string_view folder, std::string_view name);
 
 // True for ".LZH", ".LMD", ".ZIP", ".ZMD" endings (any case).
 bool HasArchiveExtension(std::string_view path);
@@ -75,9 +74,15 @@ std::string DecodeText(std::string_view bytes, const CodePage& cp);
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
 bool FolderExists(const std::string& path);
 // False when the file cannot be read or is larger than maxBytes.
-bool ReadFileBytes(const std::string& path, std::string& out, size_t maxBytes = SIZE_MAX);
+inline bool ReadFileBytes(const std::string& path, std::string& out, size_t maxBytes = SIZE_MAX) {
+    return ReadWholeFile(path, out, maxBytes) == ReadStatus::kOk;
+}
 // Writes through a temporary file in the same folder and renames it over
 // `path`; on failure the previous file is untouched and `error` says why.
-bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error);
+// The folder must exist: the file layer never creates folders by writing.
+inline bool WriteFileReplacing(const std::string& path, std::string_view bytes,
+                               std::string* error) {
+    return ::sonfara::WriteFileReplacing(path, bytes, error, /*createFolder=*/false);
+}
 
 }  // namespace sonfara::files

@@ -13,6 +13,7 @@
 #include <process.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -68,17 +69,20 @@ std::string ProgramFolder() {
     return p.parent_path().string();
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/' || folder.back() == '\\') return folder + name;
-    return folder + "/" + name;
+std::string JoinPath(std::string_view folder, std::string_view name) {
+    std::string out(folder);
+    if (out.empty()) return std::string(name);  // relative to the current folder
+    if (out.back() != '/' && out.back() != '\\') out += '/';
+    out += name;
+    return out;
 }
 
 ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, uintmax_t max_bytes) {
     bytes.clear();
+#ifdef _WIN32
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return ec ? ReadStatus::kUnreadable : ReadStatus::kMissing;
-    if (std::filesystem::is_directory(path, ec)) return ReadStatus::kUnreadable;
+    if (!std::filesystem::is_regular_file(path, ec)) return ReadStatus::kUnreadable;
     const uintmax_t size = std::filesystem::file_size(path, ec);
     if (!ec && size > max_bytes) return ReadStatus::kTooLarge;
     std::ifstream in(path, std::ios::binary);
@@ -88,6 +92,37 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, uintmax_t 
     if (in.bad()) return ReadStatus::kUnreadable;
     bytes = std::move(ss).str();
     return ReadStatus::kOk;
+#else
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? ReadStatus::kMissing : ReadStatus::kUnreadable;
+    struct stat st {};
+    ReadStatus status = ReadStatus::kOk;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        status = ReadStatus::kUnreadable;
+    } else if (static_cast<uintmax_t>(st.st_size) > max_bytes) {
+        status = ReadStatus::kTooLarge;
+    } else {
+        bytes.reserve(static_cast<size_t>(st.st_size));
+        char buf[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                status = ReadStatus::kUnreadable;
+                break;
+            }
+            if (n == 0) break;
+            bytes.append(buf, static_cast<size_t>(n));
+            if (bytes.size() > max_bytes) {  // grew while being read
+                status = ReadStatus::kTooLarge;
+                break;
+            }
+        }
+    }
+    ::close(fd);
+    if (status != ReadStatus::kOk) bytes.clear();
+    return status;
+#endif
 }
 
 bool MakeFolders(const std::string& folder) {
@@ -96,13 +131,14 @@ bool MakeFolders(const std::string& folder) {
     return std::filesystem::is_directory(folder, ec);
 }
 
-bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string* error) {
+bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
+                        bool createFolder) {
     auto fail = [&](const std::string& what) {
         if (error) *error = what + ": " + path + ": " + std::strerror(errno);
         return false;
     };
     const std::filesystem::path target(path);
-    if (target.has_parent_path() && !MakeFolders(target.parent_path().string()))
+    if (createFolder && target.has_parent_path() && !MakeFolders(target.parent_path().string()))
         return fail("cannot create the folder");
 #ifdef _WIN32
     const std::string tmp = path + ".tmp-" + std::to_string(_getpid());
@@ -121,32 +157,37 @@ bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::
     }
     return true;
 #else
-    const std::string tmp = path + ".tmp-" + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
+    std::string tmp = JoinPath(folder, "." + target.filename().string() + ".XXXXXX");
+    const int fd = ::mkstemp(tmp.data());
     if (fd < 0) return fail("cannot create");
+    auto abandon = [&](const char* what) {
+        const int e = errno;
+        ::close(fd);
+        ::unlink(tmp.c_str());
+        errno = e;
+        return fail(what);
+    };
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int e = errno;
-            ::close(fd);
-            ::unlink(tmp.c_str());
-            errno = e;
-            return fail("cannot write");
-        }
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return abandon("cannot write");
         done += static_cast<size_t>(n);
     }
-    const bool synced = ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!synced || !closed) {
-        int e = errno;
+    // mkstemp makes the file 0600; give it the mode a plain create would.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0644 & ~mask);
+    if (::fsync(fd) != 0) return abandon("cannot write");
+    if (::close(fd) != 0) {
+        const int e = errno;
         ::unlink(tmp.c_str());
         errno = e;
         return fail("cannot write");
     }
     if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        int e = errno;
+        const int e = errno;
         ::unlink(tmp.c_str());
         errno = e;
         return fail("cannot replace");

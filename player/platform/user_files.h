@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace sonfara {
 
@@ -15,22 +16,27 @@ std::string UserDataFolder();
 // it cannot be found.
 std::string ProgramFolder();
 
-// Joins two path parts with one separator.
-std::string JoinPath(const std::string& folder, const std::string& name);
+// Joins two path parts with one separator ('/' or '\' already at the end of
+// the folder counts); an empty folder gives the name alone.
+std::string JoinPath(std::string_view folder, std::string_view name);
 
 enum class ReadStatus { kOk, kMissing, kUnreadable, kTooLarge };
 
-// Reads a whole file as bytes; files above `max_bytes` are not read.
+// Reads a whole regular file as bytes; files above `max_bytes` (also ones
+// that grow past it while being read) and anything but regular files are
+// not read.
 ReadStatus ReadWholeFile(const std::string& path, std::string& bytes,
                          uintmax_t max_bytes = UINTMAX_MAX);
 
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& folder);
 
-// Writes bytes to a temporary file beside `path` and renames it over `path`,
-// so a crash or a full disk never leaves a half-written file in its place.
-// Creates the folder when needed. On failure returns false, sets `error` and
-// leaves any previous file untouched.
-bool WriteFileReplacing(const std::string& path, const std::string& bytes, std::string* error);
+// Writes bytes to a fresh temporary file beside `path` (an unpredictable
+// name, mode 0644 less the umask) and renames it over `path`, so a crash or
+// a full disk never leaves a half-written file in its place. Creates the
+// folder when asked. On failure returns false, sets `error` and leaves any
+// previous file untouched.
+bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
+                        bool createFolder = true);
 
 }  // namespace sonfara
