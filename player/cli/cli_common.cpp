@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "player/platform/large_memory.h"
 #include "player/song/smf_reader.h"
 
 namespace sonfara::cli {
@@ -105,15 +106,15 @@ bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp
     opt.songFileName = BaseName(path);
     LoadResult r;
     if (EndsWithNoCase(path, ".rmi")) {
-        std::vector<uint8_t> bytes;
-        if (!ReadWholeFile(path, bytes)) {
+        FileImage image;
+        if (!image.Open(path)) {
             std::cerr << "読み込みエラー（ErrorNo " << static_cast<int>(LoadError::kCannotRead)
                       << "）: " << path << "\n";
             return false;
         }
-        size_t start = FindSmfStart(bytes);
+        std::span<const uint8_t> smf = image.Bytes();
+        size_t start = FindSmfStart(smf);
         opt.fileKindLabel = "RMI Format ";
-        std::span<const uint8_t> smf(bytes);
         r = LoadSMFBytes(start == std::string::npos ? smf.subspan(0, 0) : smf.subspan(start), song,
                          opt);
     } else {

@@ -1,8 +1,6 @@
 #include "player/song/module_detect.h"
 
-#include <vector>
-
-#include "player/song/smf_reader.h"
+#include "player/platform/large_memory.h"
 
 namespace sonfara {
 
@@ -22,9 +20,9 @@ int DetectModuleBytes(std::span<const uint8_t> b) {
 }
 
 int DetectModule(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, bytes)) return kModuleNone;
-    return DetectModuleBytes(bytes);
+    FileImage image;
+    if (!image.Open(path)) return kModuleNone;
+    return DetectModuleBytes(image.Bytes());
 }
 
 }  // namespace sonfara

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <new>
 
 namespace sonfara {
@@ -323,18 +322,6 @@ void NotifyFailed(const LoadOptions& o, const std::string& message) {
 }
 
 }  // namespace
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    in.seekg(0, std::ios::end);
-    std::streamoff n = in.tellg();
-    if (n < 0) return false;
-    in.seekg(0, std::ios::beg);
-    out.resize(static_cast<size_t>(n));
-    if (n > 0 && !in.read(reinterpret_cast<char*>(out.data()), n)) return false;
-    return true;
-}
 
 size_t FindSmfStart(std::span<const uint8_t> b) {
     for (size_t i = 0; i + 4 <= b.size(); ++i) {

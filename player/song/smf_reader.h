@@ -69,7 +69,4 @@ std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp);
 // RIFF structure itself is not interpreted.
 size_t FindSmfStart(std::span<const uint8_t> bytes);
 
-// Reads a whole file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& out);
-
 }  // namespace sonfara
