@@ -82,6 +82,36 @@ std::string CaptionList(const std::vector<std::string>& captions, const CodePage
     return s.empty() ? "\n  (none)" : s;
 }
 
+// Reads --name as a whole number within [lo, hi] into `value` (left as it
+// is when the option is absent); false, with `complaint` printed, otherwise.
+bool IntOption(const Args& a, const char* name, long lo, long hi, const char* complaint,
+               int& value) {
+    auto text = a.Value(name);
+    if (!text) return true;
+    auto v = ParseInt(*text);
+    if (!v || *v < lo || *v > hi) {
+        std::cerr << complaint << "\n";
+        return false;
+    }
+    value = static_cast<int>(*v);
+    return true;
+}
+
+// The private work folder and the message sink the file pipeline needs.
+struct FileSession {
+    CliNotifier notifier;
+    files::WorkFolder work = files::WorkFolder::Create();
+    files::FileContext ctx;
+    explicit FileSession(const CodePage& cp) : ctx{notifier, work.Path(), cp} {}
+    FileSession(const FileSession&) = delete;
+    FileSession& operator=(const FileSession&) = delete;
+    // False, with the reason printed, when the work folder is not safe to use.
+    bool Ok() const {
+        if (!work.Ok()) std::cerr << files::msg::kWorkFolderUnsafe << work.Error() << "\n";
+        return work.Ok();
+    }
+};
+
 // 0 when the setup is complete, else the exit status (the message is out).
 int PrepareSetup(const Args& a, const char* cmd, const std::vector<std::string>& portNames,
                  const CodePage& cp, files::FileContext& ctx, Setup& out) {
@@ -343,41 +373,22 @@ int RunPlay(const std::vector<std::string>& words) {
         std::cerr << usage;
         return 2;
     }
-    int speed = 100, transpose = 0;
-    if (auto s = a.Value("speed")) {
-        auto v = ParseInt(*s);
-        if (!v || *v < 10 || *v > 1000) {
-            std::cerr << "sonfara-cli play: --speed takes a percentage from 10 to 1000\n";
-            return 2;
-        }
-        speed = static_cast<int>(*v);
-    }
-    if (auto t = a.Value("transpose")) {
-        auto v = ParseInt(*t);
-        if (!v || *v < -24 || *v > 24) {
-            std::cerr << "sonfara-cli play: --transpose takes -24 to 24 semitones\n";
-            return 2;
-        }
-        transpose = static_cast<int>(*v);
+    int speed = 100, transpose = 0, repeatMode = -1;
+    if (!IntOption(a, "speed", 10, 1000,
+                   "sonfara-cli play: --speed takes a percentage from 10 to 1000", speed) ||
+        !IntOption(a, "transpose", -24, 24,
+                   "sonfara-cli play: --transpose takes -24 to 24 semitones", transpose) ||
+        !IntOption(a, "repeat", 0, 3, "sonfara-cli play: --repeat takes 0, 1, 2 or 3",
+                   repeatMode)) {
+        return 2;
     }
     std::optional<int> repeat;
-    if (auto r = a.Value("repeat")) {
-        auto v = ParseInt(*r);
-        if (!v || *v < 0 || *v > 3) {
-            std::cerr << "sonfara-cli play: --repeat takes 0, 1, 2 or 3\n";
-            return 2;
-        }
-        repeat = static_cast<int>(*v);
-    }
+    if (repeatMode >= 0) repeat = repeatMode;
 
     const CodePage& cp = CliCodePage(a);
-    files::WorkFolder work = files::WorkFolder::Create();
-    if (!work.Ok()) {
-        std::cerr << files::msg::kWorkFolderUnsafe << work.Error() << "\n";
-        return 1;
-    }
-    CliNotifier notifier;
-    files::FileContext ctx{notifier, work.Path(), cp};
+    FileSession session(cp);
+    if (!session.Ok()) return 1;
+    files::FileContext& ctx = session.ctx;
     Setup setup;
     if (int rc = PrepareSetup(a, "play", ports.PortNames(), cp, ctx, setup)) return rc;
     PlaybackSettings& settings = setup.settings;
@@ -500,23 +511,12 @@ int RunRender(const std::vector<std::string>& words) {
         std::cerr << usage;
         return 2;
     }
-    int rate = 44100;
-    if (auto r = a.Value("rate")) {
-        auto v = ParseInt(*r);
-        if (!v || *v < 8000 || *v > 192000) {
-            std::cerr << "sonfara-cli render: --rate takes 8000 to 192000 Hz\n";
-            return 2;
-        }
-        rate = static_cast<int>(*v);
-    }
-    int entry = 1;
-    if (auto e = a.Value("entry")) {
-        auto v = ParseInt(*e);
-        if (!v || *v < 1) {
-            std::cerr << "sonfara-cli render: --entry takes a song number from 1\n";
-            return 2;
-        }
-        entry = static_cast<int>(*v);
+    int rate = 44100, entry = 1;
+    if (!IntOption(a, "rate", 8000, 192000, "sonfara-cli render: --rate takes 8000 to 192000 Hz",
+                   rate) ||
+        !IntOption(a, "entry", 1, INT32_MAX,
+                   "sonfara-cli render: --entry takes a song number from 1", entry)) {
+        return 2;
     }
     SoundFontSearch sf = FindSoundFont(a.Value("soundfont").value_or(""));
     if (sf.path.empty()) {
@@ -525,13 +525,9 @@ int RunRender(const std::vector<std::string>& words) {
     }
 
     const CodePage& cp = CliCodePage(a);
-    files::WorkFolder work = files::WorkFolder::Create();
-    if (!work.Ok()) {
-        std::cerr << files::msg::kWorkFolderUnsafe << work.Error() << "\n";
-        return 1;
-    }
-    CliNotifier notifier;
-    files::FileContext ctx{notifier, work.Path(), cp};
+    FileSession session(cp);
+    if (!session.Ok()) return 1;
+    files::FileContext& ctx = session.ctx;
     Setup setup;
     if (int rc = PrepareSetup(a, "render", {SystemMidiOutput::kSynthName}, cp, ctx, setup))
         return rc;
