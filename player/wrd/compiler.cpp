@@ -65,6 +65,7 @@ class Translator {
     }
 
     std::vector<WrdEvent> Run(std::string_view script) {
+        if (script.size() > kMaxWrdScriptBytes) return Refuse(WrdScriptFault::kTooLarge);
         // A DOS end-of-file mark ends the script.
         const size_t eof = script.find('\x1A');
         if (eof != std::string_view::npos) script = script.substr(0, eof);
@@ -72,7 +73,9 @@ class Translator {
         while (pos <= script.size()) {
             size_t end = script.find_first_of("\r\n", pos);
             if (end == std::string_view::npos) end = script.size();
+            if (end - pos > kMaxWrdLineBytes) return Refuse(WrdScriptFault::kLineTooLong);
             Line(script.substr(pos, end - pos));
+            if (fault_ != WrdScriptFault::kNone) return Refuse(fault_);
             if (end >= script.size()) break;
             pos = end + ((script[end] == '\r' && end + 1 < script.size() && script[end + 1] == '\n')
                              ? 2
@@ -81,7 +84,15 @@ class Translator {
         return std::move(events_);
     }
 
+    WrdScriptFault Fault() const { return fault_; }
+
   private:
+    std::vector<WrdEvent> Refuse(WrdScriptFault f) {
+        fault_ = f;
+        events_ = {};
+        return {};
+    }
+
     void Line(std::string_view line) {
         size_t at = FindChar(line, '@', 0);
         const std::string_view text = line.substr(0, at);
@@ -109,6 +120,10 @@ class Translator {
     void Advance(int64_t by) { clock_ = std::clamp<int64_t>(clock_ + by, 0, INT32_MAX); }
 
     void Emit(uint8_t op, std::string arg) {
+        if (events_.size() >= kMaxWrdEvents) {
+            fault_ = WrdScriptFault::kTooManyEvents;
+            return;
+        }
         WrdEvent e;
         e.opcode = op;
         e.tick = Clamp32(clock_);
@@ -251,6 +266,7 @@ class Translator {
     int64_t offset_ = 0;
     int64_t charMode_ = 0;
     std::vector<WrdEvent> events_;
+    WrdScriptFault fault_ = WrdScriptFault::kNone;
 };
 
 }  // namespace
@@ -285,12 +301,17 @@ int32_t SongTiming::EndTick() const {
     return song_.TimeToTick(song_.TotalMs);
 }
 
-std::vector<WrdEvent> CompileWrdScript(std::string_view script, const WrdTiming& timing) {
-    return Translator(timing).Run(script);
+std::vector<WrdEvent> CompileWrdScript(std::string_view script, const WrdTiming& timing,
+                                       WrdScriptFault* fault) {
+    Translator t(timing);
+    std::vector<WrdEvent> events = t.Run(script);
+    if (fault) *fault = t.Fault();
+    return events;
 }
 
-std::vector<WrdEvent> CompileWrdScript(std::string_view script, const SongTable& song) {
-    return CompileWrdScript(script, SongTiming(song));
+std::vector<WrdEvent> CompileWrdScript(std::string_view script, const SongTable& song,
+                                       WrdScriptFault* fault) {
+    return CompileWrdScript(script, SongTiming(song), fault);
 }
 
 }  // namespace sonfara::wrd

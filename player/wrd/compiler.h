@@ -2,6 +2,7 @@
 // so that playback only compares times.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -62,9 +63,27 @@ class SongTiming : public WrdTiming {
     const SongTable& song_;
 };
 
-// Whole script text (code-page bytes, any line ends) to events in script order.
-std::vector<WrdEvent> CompileWrdScript(std::string_view script, const WrdTiming& timing);
-std::vector<WrdEvent> CompileWrdScript(std::string_view script, const SongTable& song);
+// Bounds far beyond any real script (a few hundred kilobytes, lines of an
+// 80-column screen, tens of thousands of events). A hostile script past them
+// would otherwise cost memory in proportion to its size, about 50 bytes per
+// character of text; it is refused instead.
+inline constexpr size_t kMaxWrdScriptBytes = size_t{4} << 20;
+inline constexpr size_t kMaxWrdLineBytes = 4096;
+inline constexpr size_t kMaxWrdEvents = 250'000;
+
+enum class WrdScriptFault {
+    kNone,
+    kTooLarge,       // more than kMaxWrdScriptBytes
+    kLineTooLong,    // a line of more than kMaxWrdLineBytes
+    kTooManyEvents,  // more than kMaxWrdEvents events
+};
+
+// Whole script text (code-page bytes, any line ends) to events in script
+// order. A script beyond the bounds gives no events and its fault.
+std::vector<WrdEvent> CompileWrdScript(std::string_view script, const WrdTiming& timing,
+                                       WrdScriptFault* fault = nullptr);
+std::vector<WrdEvent> CompileWrdScript(std::string_view script, const SongTable& song,
+                                       WrdScriptFault* fault = nullptr);
 
 // A number as the script writes it: leading blanks, a sign and digits; the
 // integer part of anything after that is ignored; anything else reads as 0.

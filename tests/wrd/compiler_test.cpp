@@ -131,5 +131,28 @@ TEST(WrdCompiler, MalformedInputIsHarmless) {
     EXPECT_EQ(WrdNumber("x"), 0);
 }
 
+TEST(WrdCompiler, ScriptsBeyondTheBoundsAreRefusedWhole) {
+    WrdScriptFault fault = WrdScriptFault::kNone;
+    const std::string fullLine(kMaxWrdLineBytes, 'A');
+    // A line at the limit is text like any other.
+    EXPECT_EQ(CompileWrdScript(fullLine, Timing(), &fault).size(), kMaxWrdLineBytes);
+    EXPECT_EQ(fault, WrdScriptFault::kNone);
+    EXPECT_TRUE(CompileWrdScript("@TON(1)\n" + fullLine + "A", Timing(), &fault).empty());
+    EXPECT_EQ(fault, WrdScriptFault::kLineTooLong);
+    // One event per character: exactly the limit passes, one more is refused.
+    std::string script;
+    for (size_t n = 0; n + kMaxWrdLineBytes <= kMaxWrdEvents; n += kMaxWrdLineBytes)
+        script += fullLine + "\n";
+    script += std::string(kMaxWrdEvents % kMaxWrdLineBytes, 'A');
+    EXPECT_EQ(CompileWrdScript(script, Timing(), &fault).size(), kMaxWrdEvents);
+    EXPECT_EQ(fault, WrdScriptFault::kNone);
+    EXPECT_TRUE(CompileWrdScript(script + "A", Timing(), &fault).empty());
+    EXPECT_EQ(fault, WrdScriptFault::kTooManyEvents);
+    // Size is checked before any work, even for text a DOS end mark would cut.
+    EXPECT_TRUE(CompileWrdScript("A\x1a" + std::string(kMaxWrdScriptBytes, 'B'), Timing(), &fault)
+                    .empty());
+    EXPECT_EQ(fault, WrdScriptFault::kTooLarge);
+}
+
 }  // namespace
 }  // namespace sonfara::wrd
