@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "player/platform/codepage.h"
+#include "player/platform/user_files.h"
 #include "player/song/song_table.h"
 #include "player/wrd/mag.h"
 
@@ -110,7 +109,7 @@ std::string ResolvePicturePath(const std::string& folder, std::string_view rawNa
 }
 
 WrdRuntime::WrdRuntime(const WrdClock& clock, WrdWindow& window, const GlyphSource* glyphs)
-    : clock_(clock), window_(window), glyphs_(glyphs ? glyphs : &fallback_) {
+    : clock_(clock), window_(window), glyphs_(glyphs ? glyphs : &defaultGlyphs_) {
     pages_[0] = std::make_unique<Surface>(kFrameWidth, kFrameHeight);
     pages_[1] = std::make_unique<Surface>(kFrameWidth, kFrameHeight);
     ResetScreen();
@@ -162,31 +161,38 @@ WrdLoad WrdRuntime::LoadWrdScript(const std::string& songPath, const SongTable& 
         setUp_ = true;
     }
     ResetScreen();
-    std::ifstream in(script, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.good() && !in.eof()) {
+    std::string text;
+    const ReadStatus read = ReadWholeFile(script, text, kMaxWrdScriptBytes);
+    const bool loaded =
+        read == ReadStatus::kOk &&
+        LoadScriptText(text, SongTiming(song), fs::path(songPath).parent_path().string());
+    if (!loaded) {
+        const WrdScriptFault fault =
+            read == ReadStatus::kTooLarge ? WrdScriptFault::kTooLarge : fault_;
         window_.StopTimer();
         Deactivate();
-        return WrdLoad::kReadError;
+        fault_ = fault;
+        return fault != WrdScriptFault::kNone ? WrdLoad::kRefused : WrdLoad::kReadError;
     }
-    LoadScriptText(text, SongTiming(song), fs::path(songPath).parent_path().string());
     window_.StartTimer();
     return WrdLoad::kActive;
 }
 
-void WrdRuntime::LoadScriptText(std::string_view script, const WrdTiming& timing,
+bool WrdRuntime::LoadScriptText(std::string_view script, const WrdTiming& timing,
                                 const std::string& songFolder) {
-    events_ = CompileWrdScript(script, timing);
+    Deactivate();
+    events_ = CompileWrdScript(script, timing, &fault_);
     folder_ = songFolder;
-    next_ = 0;
     ResetScreen();
     ResetState();
-    active_ = true;
+    active_ = fault_ == WrdScriptFault::kNone;
+    return active_;
 }
 
 void WrdRuntime::Deactivate() {
     active_ = false;
-    events_.clear();
+    fault_ = WrdScriptFault::kNone;
+    std::vector<WrdEvent>().swap(events_);  // give the memory back, not just the size
     next_ = 0;
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "player/wrd/compiler.h"
+#include "player/wrd/hex_font.h"
 #include "player/wrd/surface.h"
 
 namespace sonfara {
@@ -58,6 +59,7 @@ enum class WrdLoad {
     kNoScript,     // no script file, or the interpreter is switched off
     kSetUpFailed,  // the window could not show frames
     kReadError,    // the script file could not be read
+    kRefused,      // the script is beyond the bounds (LastFault says which)
 };
 
 // The palette table: colour numbers 1..16 by columns 0..17 (column 1 is the
@@ -66,6 +68,8 @@ using WrdPalette = std::array<std::array<uint32_t, 18>, 17>;
 
 class WrdRuntime {
   public:
+    // Without `glyphs`, text is drawn with the hex font at WrdFontPath() in
+    // the system code page (the built-in font where it is absent).
     WrdRuntime(const WrdClock& clock, WrdWindow& window, const GlyphSource* glyphs = nullptr);
     ~WrdRuntime();
 
@@ -74,8 +78,11 @@ class WrdRuntime {
     WrdLoad LoadWrdScript(const std::string& songPath, const SongTable& song,
                           const WrdSettings& settings, bool externalActive = false);
     // Same from script text already in memory; `songFolder` resolves pictures.
-    void LoadScriptText(std::string_view script, const WrdTiming& timing,
+    // False (no script active) when the script is beyond the bounds.
+    bool LoadScriptText(std::string_view script, const WrdTiming& timing,
                         const std::string& songFolder);
+    // Why the last script was refused (WrdFaultMessage gives the user text).
+    WrdScriptFault LastFault() const { return fault_; }
 
     // The timer tick: performs every event due by now; presents if any ran.
     void RunDueWrdEvents();
@@ -126,11 +133,12 @@ class WrdRuntime {
 
     const WrdClock& clock_;
     WrdWindow& window_;
-    FallbackGlyphs fallback_;
+    HexFontGlyphs defaultGlyphs_{SystemCodePage()};
     const GlyphSource* glyphs_;
     bool setUp_ = false;
     bool active_ = false;
     std::vector<WrdEvent> events_;
+    WrdScriptFault fault_ = WrdScriptFault::kNone;
     size_t next_ = 0;
     std::string folder_;
 

@@ -25,8 +25,8 @@ struct GlyphBitmap {
     uint16_t rows[16] = {};
 };
 
-// Supplies character bitmaps for 8 x 16 cells. The GUI gives a Japanese
-// monospace font; the engine's own fallback covers ASCII.
+// Supplies character bitmaps for 8 x 16 cells: HexFontGlyphs (hex_font.h)
+// with Japanese glyphs, the engine's own fallback for ASCII alone.
 class GlyphSource {
   public:
     virtual ~GlyphSource() = default;

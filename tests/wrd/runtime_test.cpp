@@ -310,6 +310,19 @@ TEST_F(WrdFilesTest, LoadingDecidesTheWindow) {
     EXPECT_EQ(rt.LoadWrdScript(songPath, song, settings, true), WrdLoad::kNoScript);
     EXPECT_EQ(window.calls, "");
 
+    // A script past the size bound: refused with its reason, the timer
+    // stopped, nothing left of the previous script.
+    Write(dir / "song" / "TUNE.WRD", std::string(kMaxWrdScriptBytes + 1, 'A'));
+    window.calls.clear();
+    EXPECT_EQ(rt.LoadWrdScript(songPath, song, WrdSettings{}), WrdLoad::kRefused);
+    EXPECT_EQ(rt.LastFault(), WrdScriptFault::kTooLarge);
+    EXPECT_EQ(window.calls, "show stop ");
+    EXPECT_FALSE(rt.Active());
+    EXPECT_TRUE(rt.Events().empty());
+    Write(dir / "song" / "TUNE.WRD", std::string(kMaxWrdLineBytes + 1, 'A'));
+    EXPECT_EQ(rt.LoadWrdScript(songPath, song, settings), WrdLoad::kRefused);
+    EXPECT_EQ(rt.LastFault(), WrdScriptFault::kLineTooLong);
+
     RecordingWindow failing;
     failing.setUpOk = false;
     WrdRuntime other(clock, failing);

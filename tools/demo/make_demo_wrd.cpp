@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "player/platform/codepage.h"
+#include "tools/demo/demo_wrd_script.h"
 #include "tests/wrd/tools/mag_encoder.h"
 
 namespace {
@@ -54,72 +55,6 @@ MagImage TitlePicture() {
     return img;
 }
 
-std::vector<std::string> Script() {
-    return {
-        "@STARTUP",
-        "@WMODE(23);",
-        "@WAIT(1);",
-        "@MAG(sonfara-title.mag);",
-        "@COLOR(37);",
-        "@LOCATE(31,2);",
-        "Sonfara  Demo;",
-        "@COLOR(33);",
-        "@LOCATE(27,4);",
-        "ソンファラ・デモ曲へようこそ;",
-        "@WAIT(5);",
-        "@WMODE(11,1);",
-        "@COLOR(36);",
-        "\x1b[20;6f"
-        "Hello, this is Sonfara.",
-        "@WAIT(9);",
-        "@TCLS(1,20,80,22);",
-        "\x1b[20;6f"
-        "歌詞は一文字ずつ流れます。",
-        "@WAIT(13);",
-        "@WMODE(23,0);",
-        "@TCLS(1,20,80,22);",
-        "@COLOR(32);",
-        "@LOCATE(6,21);",
-        "Lines and circles|, drawn on page 0|",
-        "@WAIT(15);",
-        "@GLINE(40,300,600,300,15,0,0);",
-        "@GLINE(80,310,560,390,7,1,0);",
-        "@GCIRCLE(320,350,30,15,2,5);",
-        "@WAIT(19);",
-        "@PAL(#1,000,00F,F00,F0F,0F0,0FF,FF0,FFF,888,008,800,808,080,088,880,CCC)",
-        "@FADE(0,1,0);",
-        "@TCLS(0,0,0,0);",
-        "@COLOR(35);",
-        "\x1b[21;6f"
-        "色の表が切り替わりました。",
-        "@WAIT(23);",
-        "@TCLS(0,0,0,0);",
-        "@WMODE(11,1);",
-        "@COLOR(37);",
-        "\x1b[20;6f"
-        "Thank you for listening,",
-        "@WAIT(27);",
-        "\x1b[21;6f"
-        "and enjoy your MIDI songs!",
-        "@WAIT(33);",
-        "@WMODE(23,0);",
-        "@TON(0);",
-        "@WAIT(35);",
-        "@TCLS(0,0,0,0);",
-        "@TON(1);",
-        "@COLOR(33);",
-        "@LOCATE(36,12);",
-        "♪  ♪  ♪;",
-        "@WAIT(41);",
-        "@GON(0);",
-        "@END();",
-        "@GON(1);",
-        "@TCLS(0,0,0,0);",
-        "@LOCATE(37,12);",
-        "おわり;",
-    };
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,7 +65,7 @@ int main(int argc, char** argv) {
     const std::string dir = argv[1];
     const sonfara::CodePage cp932("CP932");
     std::string script;
-    for (const auto& line : Script()) script += cp932.FromUtf8(line) + "\r\n";
+    for (const auto& line : sonfara::demo::DemoWrdScript()) script += cp932.FromUtf8(line) + "\r\n";
     const std::vector<uint8_t> mag = sonfara::wrd::tools::EncodeMag(TitlePicture());
 
     auto write = [](const std::string& path, const void* data, size_t n) {
