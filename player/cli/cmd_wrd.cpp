@@ -13,6 +13,8 @@
 #include "player/platform/timer.h"
 #include "player/sequencer/player.h"
 #include "player/song/song_table.h"
+#include "player/wrd/hex_font.h"
+#include "player/wrd/messages.h"
 #include "player/wrd/runtime.h"
 #include "player/wrd/sequencer_link.h"
 
@@ -49,6 +51,7 @@ class SilentOutput final : public MidiOutputSystem {
 // most the song's end), and composes the frame the window shows there.
 bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs,
                        wrd::Surface& frame) {
+    const wrd::HexFontGlyphs glyphs(cp);
     ManualClock clock;
     ManualTimerService timers(clock);
     SilentOutput ports;
@@ -60,7 +63,7 @@ bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs
         return LoadSongForCli(p, song, cp);
     });
     wrd::HeadlessWrdWindow window;
-    wrd::WrdSequencerLink link(player.Seq(), player.Song(), window);
+    wrd::WrdSequencerLink link(player.Seq(), player.Song(), window, nullptr, &glyphs);
     player.List().Assign({path});
     if (!player.PlayEntry(1)) return false;
     link.SongLoaded(path);
@@ -137,11 +140,16 @@ int RunWrd(const std::vector<std::string>& words) {
         return 1;
     }
     if (load != wrd::WrdLoad::kActive) {
-        std::cerr << "sonfara-cli wrd: the WRD script could not be read\n";
+        std::cerr << "sonfara-cli wrd: "
+                  << (load == wrd::WrdLoad::kRefused ? wrd::WrdFaultMessage(rt.LastFault())
+                                                     : wrd::msg::kScriptUnreadable)
+                  << "\n";
         return 1;
     }
 
     if (at) {
+        // The frame's own run loads the script again; one copy is enough.
+        if (!a.Flag("events")) rt.Deactivate();
         wrd::Surface f(wrd::kFrameWidth, wrd::kFrameHeight);
         if (!PerformToPosition(path, cp, static_cast<int32_t>(std::min<long>(*at, INT32_MAX)), f))
             return 1;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "player/cli/commands.h"
+#include "player/wrd/messages.h"
 #include "tests/sequencer/smf_builder.h"
 
 namespace sonfara::cli {
@@ -21,8 +22,15 @@ class CliWrd : public ::testing::Test {
         dir = fs::temp_directory_path() / ("sonfara_cli_wrd_" + std::to_string(::getpid()));
         fs::create_directories(dir);
         song = (dir / "song.mid").string();
-        fs::copy_file(fs::path(SONFARA_CORPUS_DIR) / "smf" / "test-2-tracks-type-1.mid", song,
-                      fs::copy_options::overwrite_existing);
+        // Two tracks, about four seconds; built here so that no file from
+        // outside the repository is needed.
+        test::TrackBuilder a, b;
+        a.Ev(0, {0x90, 60, 100}).Ev(7680, {0x80, 60, 0});
+        b.Ev(960, {0x91, 64, 100}).Ev(1920, {0x81, 64, 0});
+        const auto smf = test::BuildSmf(1, {a, b}, 960);
+        std::ofstream(song, std::ios::binary)
+            .write(reinterpret_cast<const char*>(smf.data()),
+                   static_cast<std::streamsize>(smf.size()));
         std::ofstream(dir / "song.wrd") << "@WAIT(2);\r\n@COLOR(33);\r\nAB\x1b[2;3f\r\n";
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -93,6 +101,14 @@ TEST_F(CliWrd, FrameIsPerformedInSongTime) {
 }
 
 TEST_F(CliWrd, ReportsMissingScriptsAndBadUsage) {
+    // A script beyond the bounds: the reason, and no listing.
+    std::ofstream(dir / "song.wrd") << std::string(5000, 'A') << "\r\n";
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(RunWrd({song, "--events"}), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_NE(testing::internal::GetCapturedStderr().find(wrd::msg::kLineTooLong),
+              std::string::npos);
     fs::remove(dir / "song.wrd");
     EXPECT_EQ(RunWrd({song}), 1);
     EXPECT_EQ(RunWrd({}), 2);
