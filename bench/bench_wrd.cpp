@@ -7,7 +7,9 @@
 #include <fstream>
 #include <string>
 
+#include "player/platform/user_files.h"
 #include "player/song/song_table.h"
+#include "player/wrd/hex_font.h"
 #include "player/wrd/runtime.h"
 #include "tests/wrd/tools/mag_encoder.h"
 
@@ -148,5 +150,53 @@ void BM_Presentation4Minutes(benchmark::State& state) {
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_Presentation4Minutes)->Unit(benchmark::kMillisecond);
+
+// The one-time cost of the Japanese glyphs: reading the installed hex font
+// and parsing it into the glyph table (the first character drawn pays it).
+// Baseline: reading the file alone.
+void BM_HexFontReadOnly(benchmark::State& state) {
+    std::string text;
+    for (auto _ : state) {
+        if (sonfara::ReadWholeFile(kDefaultWrdFontPath, text) != sonfara::ReadStatus::kOk) {
+            state.SkipWithError("unifont_jp.hex is absent");
+            return;
+        }
+        benchmark::DoNotOptimize(text.data());
+    }
+}
+BENCHMARK(BM_HexFontReadOnly)->Unit(benchmark::kMillisecond);
+
+void BM_HexFontLoad(benchmark::State& state) {
+    std::string text;
+    size_t glyphs = 0;
+    for (auto _ : state) {
+        if (sonfara::ReadWholeFile(kDefaultWrdFontPath, text) != sonfara::ReadStatus::kOk) {
+            state.SkipWithError("unifont_jp.hex is absent");
+            return;
+        }
+        const HexFont font = HexFont::Parse(text);
+        glyphs = font.Size();
+        benchmark::DoNotOptimize(&font);
+    }
+    state.counters["glyphs"] = static_cast<double>(glyphs);
+}
+BENCHMARK(BM_HexFontLoad)->Unit(benchmark::kMillisecond);
+
+// Drawing one line of 40 full-width characters after the font is loaded
+// (code-page conversion cached after the first pass).
+void BM_DrawJapaneseLine(benchmark::State& state) {
+    const sonfara::CodePage cp932("CP932");
+    const HexFontGlyphs glyphs(cp932);
+    std::string line;
+    for (int i = 0; i < 40; ++i) line += cp932.FromUtf8(i % 2 ? "歌" : "ソ");
+    Surface s(kFrameWidth, kFrameHeight);
+    for (auto _ : state) {
+        for (size_t i = 0; i < line.size(); i += 2)
+            s.DrawGlyph(static_cast<int>(8 * i), 0, glyphs.Glyph(line.substr(i, 2), 2), 0xFFFFFF,
+                        kTextKey);
+        benchmark::DoNotOptimize(s.Row(0));
+    }
+}
+BENCHMARK(BM_DrawJapaneseLine)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -10,7 +10,7 @@ PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libarchive-dev librtmidi-dev libfluidsynth-dev fluidsynth
     qt6-base-dev
-    timgm6mb-soundfont lhasa
+    timgm6mb-soundfont lhasa unifont
     zlib1g-dev
     libasound2-dev time
 )
