@@ -21,8 +21,17 @@ class CliWrd : public ::testing::Test {
         dir = fs::temp_directory_path() / ("sonfara_cli_wrd_" + std::to_string(::getpid()));
         fs::create_directories(dir);
         song = (dir / "song.mid").string();
-        fs::copy_file(fs::path(SONFARA_CORPUS_DIR) / "smf" / "test-2-tracks-type-1.mid", song,
-                      fs::copy_options::overwrite_existing);
+        // Two scales in two tracks, a quarter note each at division 96.
+        test::TrackBuilder up, down;
+        for (uint8_t i = 0; i < 8; ++i) {
+            up.Ev(96 * i, {0x90, static_cast<uint8_t>(60 + i), 127})
+                .Ev(96 * i + 96, {0x80, static_cast<uint8_t>(60 + i), 64});
+            down.Ev(96 * i, {0x91, static_cast<uint8_t>(72 - i), 127})
+                .Ev(96 * i + 96, {0x81, static_cast<uint8_t>(72 - i), 64});
+        }
+        const auto smf = test::BuildSmf(1, {up, down}, 96);
+        std::ofstream(song, std::ios::binary)
+            .write(reinterpret_cast<const char*>(smf.data()), static_cast<std::streamsize>(smf.size()));
         std::ofstream(dir / "song.wrd") << "@WAIT(2);\r\n@COLOR(33);\r\nAB\x1b[2;3f\r\n";
     }
     void TearDown() override { fs::remove_all(dir); }
