@@ -27,7 +27,7 @@ function(sonfara_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main sonfara_warnings)
     target_compile_definitions(${name} PRIVATE
-        SONFARA_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus"
+        SONFARA_CORPUS_DIR="${SONFARA_CORPUS_DIR}"
         SONFARA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()

@@ -24,7 +24,7 @@ int RunSettings(const std::vector<std::string>& words) {
     SettingsOpenReport report;
     auto store = IniSettingsStore::Open(path, false, &report);
     if (report.status == SettingsOpenReport::Status::kDamagedKept)
-        std::cerr << "sonfara-cli: " << report.message << ": " << path << "; defaults shown\n";
+        std::cerr << "sonfara-cli: " << path << ": " << report.message << "\n";
 
     // The arrangement and EQ menus decide whether ArrMode and EqMode still
     // hold; the port list is the player's, so MIDIOutPort is shown as stored.

@@ -140,19 +140,47 @@ std::string IniDocument::Serialize() const {
     return out;
 }
 
+namespace {
+
+// Why one line is not an INI line, or nullptr when it is one. `section`
+// and `key`/`value` are filled for a header and a key line respectively.
+const char* ParseLine(std::string_view line, bool& header, std::string& section, std::string& key,
+                      std::string& value) {
+    header = false;
+    if (line.find('\0') != std::string_view::npos) return "NUL byte";
+    if (line[0] == '[') {
+        if (line.back() != ']' || line.size() < 2) return "broken section header";
+        section = std::string(Trim(line.substr(1, line.size() - 2)));
+        if (section.empty()) return "empty section name";
+        header = true;
+        return nullptr;
+    }
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return "line without '='";
+    key = std::string(Trim(line.substr(0, eq)));
+    std::string_view raw = Trim(line.substr(eq + 1));
+    if (key.empty()) return "empty key";
+    if (!raw.empty() && raw[0] == '"') return Unquote(raw, value) ? nullptr : "broken quoted value";
+    value = std::string(raw);
+    for (char c : value) {
+        // Control bytes other than tab only come from damage; real values
+        // never hold them unquoted.
+        if (static_cast<unsigned char>(c) < 0x20 && c != '\t') return "control byte in a value";
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 bool IniDocument::Parse(std::string_view bytes, IniDocument& out, std::string* error) {
     out = IniDocument{};
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-    auto bad = [&](size_t lineNo, const char* what) {
-        if (error) *error = "line " + std::to_string(lineNo) + ": " + what;
-        out = IniDocument{};
-        return false;
-    };
-    if (bytes.find('\0') != std::string_view::npos) {
-        if (error) *error = "NUL byte in the file";
-        return false;
-    }
+    std::string firstBad;
+    size_t badCount = 0;
     std::string current;
+    // Keys under a broken header belong to no known section: they are
+    // dropped rather than given to the section before it.
+    bool inBrokenSection = false;
     size_t lineNo = 0;
     size_t pos = 0;
     while (pos < bytes.size()) {
@@ -164,33 +192,27 @@ bool IniDocument::Parse(std::string_view bytes, IniDocument& out, std::string* e
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         line = Trim(line);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-        if (line[0] == '[') {
-            if (line.back() != ']' || line.size() < 2) return bad(lineNo, "broken section header");
-            current = std::string(Trim(line.substr(1, line.size() - 2)));
-            if (current.empty()) return bad(lineNo, "empty section name");
-            out.Add(current);
+        bool header = false;
+        std::string section, key, value;
+        if (const char* why = ParseLine(line, header, section, key, value)) {
+            if (badCount++ == 0) firstBad = "line " + std::to_string(lineNo) + ": " + why;
+            if (line[0] == '[') inBrokenSection = true;
             continue;
         }
-        const size_t eq = line.find('=');
-        if (eq == std::string_view::npos) return bad(lineNo, "line without '='");
-        std::string_view key = Trim(line.substr(0, eq));
-        std::string_view raw = Trim(line.substr(eq + 1));
-        if (key.empty()) return bad(lineNo, "empty key");
-        std::string value;
-        if (!raw.empty() && raw[0] == '"') {
-            if (!Unquote(raw, value)) return bad(lineNo, "broken quoted value");
-        } else {
-            value = std::string(raw);
+        if (header) {
+            current = section;
+            inBrokenSection = false;
+            out.Add(current);
+        } else if (!inBrokenSection) {
+            out.Set(current, key, value);
         }
-        for (char c : value) {
-            // Control bytes other than tab only come from damage; real
-            // values never hold them unquoted.
-            if (static_cast<unsigned char>(c) < 0x20 && c != '\t' && raw[0] != '"')
-                return bad(lineNo, "control byte in a value");
-        }
-        out.Set(current, key, value);
     }
-    return true;
+    if (badCount == 0) return true;
+    if (error) {
+        *error = firstBad;
+        if (badCount > 1) *error += " (and " + std::to_string(badCount - 1) + " more bad lines)";
+    }
+    return false;
 }
 
 }  // namespace sonfara

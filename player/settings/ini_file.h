@@ -29,9 +29,11 @@ public:
     const std::vector<IniSection>& Sections() const { return sections_; }
     std::string Serialize() const;
 
-    // False when the bytes are not an INI text (a line that is neither blank,
-    // comment, section header nor key=value; NUL bytes; a broken quoted
-    // value). `error` then names the first bad line.
+    // False when some line is not an INI line (neither blank, comment,
+    // section header nor key=value; a NUL byte; a broken quoted value);
+    // `error` then names the first bad line and how many more there are.
+    // `out` holds every good line either way, except keys under a broken
+    // section header.
     static bool Parse(std::string_view bytes, IniDocument& out, std::string* error = nullptr);
 
 private:

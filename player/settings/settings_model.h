@@ -138,8 +138,9 @@ bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsS
                   std::string* error);
 
 // What start-up needs: the store (kept for the save at shut-down), how
-// opening it went, and the loaded values. Never fails: a missing, damaged
-// or unreadable file gives the defaults (a damaged one is set aside).
+// opening it went, and the loaded values. Never fails: a missing or
+// unreadable file gives the defaults, a damaged one its good lines (and is
+// set aside).
 struct StartupSettings {
     std::unique_ptr<SettingsStore> store;
     SettingsOpenReport report;

@@ -67,10 +67,13 @@ std::unique_ptr<IniSettingsStore> IniSettingsStore::Open(const std::string& path
         r.status = SettingsOpenReport::Status::kLoaded;
         return store;
     }
-    r.message = rs == ReadStatus::kOk         ? "damaged settings file (" + why + ")"
+    // The good lines of a damaged file stay in effect; only an unread file
+    // gives the defaults.
+    r.message = rs == ReadStatus::kOk
+                    ? "damaged settings file (" + why + "); its other lines are used"
                 : rs == ReadStatus::kTooLarge ? "settings file too large"
                                               : "settings file cannot be read";
-    store->doc_ = IniDocument{};
+    if (rs != ReadStatus::kOk) store->doc_ = IniDocument{};
     if (set_aside_damaged) {
         const std::string aside = AsidePath(path);
         std::error_code ec;

@@ -48,12 +48,12 @@ struct SettingsOpenReport {
     enum class Status {
         kNew,          // no file yet: defaults
         kLoaded,       // read
-        kSetAside,     // unreadable or damaged: moved to `aside_path`, defaults
-        kDamagedKept,  // damaged but left in place (set-aside not asked or failed): defaults
+        kSetAside,     // unreadable or damaged: moved to `aside_path`
+        kDamagedKept,  // damaged but left in place (set-aside not asked or failed)
     };
     Status status = Status::kNew;
     std::string aside_path;
-    std::string message;  // what was wrong, for a diagnostic
+    std::string message;  // what was wrong (the first bad line), for a diagnostic
 };
 
 // The section [Sonfara] of an INI file. Other sections and unknown keys of
@@ -63,8 +63,8 @@ public:
     // $XDG_CONFIG_HOME/Tenmoor/Sonfara.ini (fallback ~/.config).
     static std::string DefaultPath();
 
-    // Never fails: a missing file gives an empty store, a damaged one gives
-    // an empty store and, with `set_aside_damaged`, is renamed to
+    // Never fails: a missing or unreadable file gives an empty store, a
+    // damaged one gives its good lines and, with `set_aside_damaged`, is renamed to
     // <path>.bad-<UTC timestamp> so the next save does not destroy it. When
     // a damaged file stays in place, Commit refuses to write over it.
     static std::unique_ptr<IniSettingsStore> Open(const std::string& path, bool set_aside_damaged,

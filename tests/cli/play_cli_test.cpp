@@ -30,14 +30,16 @@ std::string WriteSong(const std::string& name, const std::vector<uint8_t>& bytes
     return path;
 }
 
-// Runs the command line; stdout is collected, SIGTERM is sent after
-// killAfterMs when that is not negative.
-std::string RunCli(const std::vector<std::string>& args, int killAfterMs, int* status) {
+// Runs the command line; stdout (and stderr with `withStderr`) is
+// collected, SIGTERM is sent after killAfterMs when that is not negative.
+std::string RunCli(const std::vector<std::string>& args, int killAfterMs, int* status,
+                   bool withStderr = false) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     pid_t pid = fork();
     if (pid == 0) {
         dup2(fds[1], 1);
+        if (withStderr) dup2(fds[1], 2);
         close(fds[0]);
         std::vector<char*> argv;
         std::string exe = SONFARA_CLI;
@@ -128,9 +130,16 @@ TEST(PlayCli, SigtermStopsWithEveryNoteOff) {
 }
 
 TEST(PlayCli, UnknownPortNamesTheExistingOnes) {
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x28, 0x64}).Ev(100, {0x80, 0x28, 0x40});
+    const std::string song = WriteSong("port.mid", BuildSmf(0, {t}));
     int status = 0;
-    RunCli({"play", "--port", "nowhere", "x.mid"}, -1, &status);
+    const std::string out =
+        RunCli({"play", "--no-settings", "--port", "nowhere", song}, -1, &status, true);
     EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(out.find("\"nowhere\" というポートはありません"), std::string::npos) << out;
+    EXPECT_NE(out.find("\n  monitor\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find(" 90 28 64"), std::string::npos);  // nothing was played
 }
 
 TEST(RenderCli, WavHoldsTheSongAndAShortTail) {

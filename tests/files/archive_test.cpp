@@ -138,7 +138,7 @@ TEST(Archive, LhasaExtractsOurArchives) {
 
 TEST(Archive, RealLhaCorpusListsAndExtractsWithoutHarm) {
     const fs::path corpus = fs::path(SONFARA_CORPUS_DIR) / "lha";
-    if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus";
+    if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
     TempDir root;
     const std::string work = root / "work";
     fs::create_directories(work);

@@ -81,13 +81,26 @@ TEST(IniDocument, KeyStartingWithByteOrderMarkSurvives) {
     EXPECT_EQ(back.Get("", "\xEF\xBB\xBF[Son"), "1");
 }
 
-TEST(IniDocument, RejectsDamage) {
+TEST(IniDocument, RejectsDamageAndKeepsEveryGoodLine) {
     IniDocument d;
-    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\nMTimer=5\ngarbage line\n", d));
     EXPECT_FALSE(IniDocument::Parse("[Sonfara\n", d));
     EXPECT_FALSE(IniDocument::Parse(std::string("[Sonfara]\nA=\0x\n", 14), d));
     EXPECT_FALSE(IniDocument::Parse("[Sonfara]\nA=\"open\n", d));
     EXPECT_FALSE(IniDocument::Parse("[Sonfara]\n=5\n", d));
+
+    std::string err;
+    EXPECT_FALSE(IniDocument::Parse(std::string("[Sonfara]\nRecent 1=a.mid\ngarbage line\n"
+                                                "MIDIOutPort=Synth\nB=\0\nArrMode=2\n"
+                                                "[Other\nlost=1\n[Other]\nz=1\n",
+                                                96),
+                                    d, &err));
+    EXPECT_EQ(err, "line 3: line without '=' (and 2 more bad lines)");
+    EXPECT_EQ(d.Get("Sonfara", "Recent 1"), "a.mid");
+    EXPECT_EQ(d.Get("Sonfara", "MIDIOutPort"), "Synth");
+    EXPECT_EQ(d.Get("Sonfara", "ArrMode"), "2");
+    EXPECT_EQ(d.Get("Sonfara", "lost"), std::nullopt);  // under a broken header: no known section
+    EXPECT_EQ(d.Get("Other", "lost"), std::nullopt);
+    EXPECT_EQ(d.Get("Other", "z"), "1");
 }
 
 TEST(IniStore, SaveThenLoadThroughTheFile) {
@@ -157,7 +170,7 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
         SettingsStore* store = start.store.get();
         SettingsLoadResult r = start.loaded;
         if (rep.status == SettingsOpenReport::Status::kSetAside) {
-            EXPECT_EQ(r.values.MTimer, 5);
+            EXPECT_EQ(r.values.MTimer, bytes == noise ? 5 : 8);  // a cut keeps the lines before it
             EXPECT_FALSE(fs::exists(path));
             EXPECT_EQ(ReadBytes(rep.aside_path), bytes);
             EXPECT_NE(rep.aside_path.find("Sonfara.ini.bad-"), std::string::npos);
@@ -171,14 +184,25 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
     }
 }
 
-TEST(IniStore, CutMidLineIsDamage) {
+TEST(IniStore, OneBadLineKeepsTheOthersAndIsNamed) {
     TempFolder tmp;
     const std::string path = tmp.File("Sonfara.ini");
-    WriteBytes(path, "[Sonfara]\nMTimer=8\nGTim");
-    SettingsOpenReport rep;
-    auto store = IniSettingsStore::Open(path, true, &rep);
-    EXPECT_EQ(rep.status, SettingsOpenReport::Status::kSetAside);
-    EXPECT_EQ(LoadSettings(*store, SettingsMenus{}, nullptr).values.MTimer, 5);
+    const std::string bytes = "[Sonfara]\nMTimer=8\nRecent 1=/m/a.mid\n\x01junk\nGTimer=70\nGTim";
+    WriteBytes(path, bytes);
+    StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
+    EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
+    EXPECT_NE(s.report.message.find("line 4: "), std::string::npos) << s.report.message;
+    EXPECT_NE(s.report.message.find("1 more bad lines"), std::string::npos) << s.report.message;
+    EXPECT_EQ(s.loaded.values.MTimer, 8);
+    EXPECT_EQ(s.loaded.values.GTimer, 70);
+    EXPECT_EQ(s.loaded.values.Recent[0], "/m/a.mid");
+    EXPECT_EQ(ReadBytes(s.report.aside_path), bytes);
+    // The next save writes the kept values, without the bad lines.
+    ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store, nullptr));
+    IniDocument d;
+    ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d));
+    EXPECT_EQ(d.Get("Sonfara", "Recent 1"), "/m/a.mid");
+    EXPECT_EQ(d.Get("Sonfara", "GTimer"), "70");
 }
 
 TEST(IniStore, OversizedFileIsSetAsideUnread) {

@@ -271,7 +271,7 @@ TEST(SmfReader, RmiImageStartsAtFirstHeader) {
 // Real files written by others: each loads or is refused with a message.
 TEST(SmfReader, CorpusFilesLoadOrFailCleanly) {
     std::filesystem::path dir = SONFARA_CORPUS_DIR "/smf";
-    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "corpus not present";
+    if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no corpus at " << dir;
     int loaded = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".mid") continue;
