@@ -93,7 +93,7 @@ class ControlPreview : public QWidget {
 // The main window's pictures and the sheet of faces, strips and icons.
 class Sheet : public QWidget {
   public:
-    explicit Sheet(QWidget* parent) : QWidget(parent) { setFixedSize(1040, 780); }
+    explicit Sheet(QWidget* parent) : QWidget(parent) { setFixedSize(1040, 600); }
 
   protected:
     void paintEvent(QPaintEvent*) override {
@@ -181,7 +181,7 @@ class Gallery : public QWidget {
   public:
     Gallery() {
         setWindowTitle(QStringLiteral("Sonfara UI gallery"));
-        setFixedSize(1040, 780);
+        setFixedSize(1040, 600);
         auto* sheet = new Sheet(this);
         sheet->move(0, 0);
         (new ControlPreview(this))->move(20, 28);
