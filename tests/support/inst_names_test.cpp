@@ -229,6 +229,7 @@ TEST_F(ModuleScan, BodyAcrossReadBlocks) {
 }
 
 TEST_F(ModuleScan, CorpusFilesGiveOnlyKnownCodes) {
+    if (!std::filesystem::exists(SONFARA_CORPUS_DIR)) GTEST_SKIP() << "corpus not present";
     int seen = 0;
     for (auto& e : std::filesystem::recursive_directory_iterator(SONFARA_CORPUS_DIR)) {
         const auto ext = e.path().extension().string();
