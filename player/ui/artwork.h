@@ -1,0 +1,92 @@
+// The program's own pictures, painted into QImage at a device pixel ratio.
+// Sizes are logical pixels (the design values at ratio 1); an image made at
+// ratio r has r times as many pixels and carries r as its devicePixelRatio,
+// so QPainter::drawImage at a logical point draws it crisp. All routines are
+// pure and may run on any thread (QImage only).
+#pragma once
+
+#include <QByteArray>
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QSize>
+
+namespace sonfara::ui {
+
+enum class ButtonKind {
+    kPlay, kPause, kStop, kStart, kPrev, kNext, kFastForward, kRewind,
+    kSpeedUp, kSpeedDown, kKeyUp, kKeyDown, kWrd, kWindowLayout,
+};
+inline constexpr int kButtonKindCount = 14;
+
+enum class Mark { kGs, kXg, kGm };
+inline constexpr int kMarkCount = 3;
+
+// Button faces. Documented pixels (logical, w × h the button size): the
+// raised face has kBevelLight on row 1 and kBevelDark on row h − 2 (columns
+// 2 to w − 3); the pressed face has them the other way round. Both have the
+// rim colour kKeyRim at (0, h / 2).
+QSize ButtonSize(ButtonKind kind);
+QImage ButtonFace(ButtonKind kind, bool pressed, qreal dpr);
+
+// Digit strip: glyph g (0–9, kBlankGlyph, kColonGlyph) is the 11 × 14 cell
+// whose left edge is at 12·g. Segments stay inside columns 1 to 9 so that
+// neighbouring cells drawn 10 pixels apart never cover each other's segments.
+inline constexpr int kDigitCellWidth = 11;
+inline constexpr int kDigitCellHeight = 14;
+inline constexpr int kDigitPitch = 12;
+inline constexpr int kBlankGlyph = 10;
+inline constexpr int kColonGlyph = 11;
+inline constexpr int kGlyphCount = 12;
+QImage DigitStrip(qreal dpr);
+// The cell of one glyph taken from a strip.
+QRect DigitCell(int glyph);
+// The LCD window a readout sits in (glass, bezel, unlit ghost segments are
+// drawn by the strip's blank glyph).
+QImage LcdWindow(QSize size, qreal dpr);
+
+// Marks: 21 × 14 cells at x 0 (GS), 23 (XG) and 46 (GM) of a 67 × 14 strip.
+inline constexpr int kMarkWidth = 21;
+inline constexpr int kMarkHeight = 14;
+int MarkX(Mark mark);
+QImage MarkStripImage(bool lit, qreal dpr);
+
+// Position knob cap and the groove it runs in.
+inline constexpr int kKnobCapWidth = 18;
+inline constexpr int kKnobCapHeight = 16;
+QImage KnobCap(bool grabbed, qreal dpr);
+QImage KnobGroove(QSize size, int firstLeft, int travel, qreal dpr);
+
+// Control window background with its engraved captions.
+QImage ControlBackground(qreal dpr);
+
+// Icons: the window and tray icon at `px` device pixels (16 to 256), and the
+// same drawing as SVG text for the scalable theme icon.
+QImage AppIcon(int px);
+QByteArray AppIconSvg();
+
+// Main window pictures. The keyboard surface (480 × 335) shows every key
+// released exactly as the display repaints a released key; the knob panel
+// (131 × 335) shows every knob at its reset value.
+inline constexpr QSize kKeyboardSize{480, 335};
+inline constexpr QSize kKnobPanelSize{131, 335};
+QImage KeyboardImage(qreal dpr);
+QImage KnobFace(qreal dpr);  // 15 × 15
+QImage KnobPanel(qreal dpr);
+// Pointer box of controller knob k (1–7) on channel row b (1–16) at value v.
+QRect KnobPointerRect(int k, int b, int value);
+QImage Lamp(bool lit, qreal dpr);  // 9 × 14
+QImage TabPicture(bool selected, qreal dpr);  // 96 × 22
+inline constexpr QSize kTabSize{96, 22};
+// Bar display: 188 × 70 glass, and its tile strip (unlit at x 0, lit at x 7,
+// each 6 × 3).
+QImage BarDisplayBase(qreal dpr);
+QImage BarTiles(qreal dpr);
+QImage LevelBarImage(qreal dpr);   // 105 × 2
+QImage MeterBarImage(qreal dpr);   // 64 × 11
+
+// Fonts: the engraved Latin captions, and a Japanese face for song texts.
+QFont EngraveFont(int pixelSize);
+QFont JapaneseFont(int pixelSize);
+
+}  // namespace sonfara::ui
