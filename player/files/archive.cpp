@@ -7,10 +7,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "player/files/paths.h"
-#include "player/files/work_folder.h"
 #include "player/platform/codepage.h"
 
 namespace sonfara::files {
@@ -266,6 +267,31 @@ bool WriteMember(archive* a, const std::string& target) {
     return ok;
 }
 
+// What the last extraction into each folder wrote. Only this program's own
+// files are removed before the next one: another program running at the
+// same time may be playing from the shared work folder.
+class ExtractionLedger {
+  public:
+    void RemovePrevious(const std::string& folder) {
+        std::lock_guard lock(mutex_);
+        for (const std::string& path : written_[folder]) ::unlink(path.c_str());
+        written_[folder].clear();
+    }
+    void Add(const std::string& folder, const std::string& path) {
+        std::lock_guard lock(mutex_);
+        written_[folder].push_back(path);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::map<std::string, std::vector<std::string>> written_;
+};
+
+ExtractionLedger& Ledger() {
+    static ExtractionLedger ledger;
+    return ledger;
+}
+
 std::string ReplaceLast3(const std::string& name, const char* ext) {
     return (name.size() >= 3 ? name.substr(0, name.size() - 3) : std::string()) + ext;
 }
@@ -371,7 +397,7 @@ std::string ExtractEntry(const FileEntry& entry, const std::string& workFolder,
     const std::string result = JoinPath(workFolder, PathFileName(entry.FileName));
     // Nothing of an earlier extraction may stand in for this one: not an
     // older copy of the member, nor another archive's companions.
-    ClearFolderFiles(workFolder);
+    Ledger().RemovePrevious(workFolder);
     ::unlink(result.c_str());
 
     const std::vector<std::string> patterns = ExtractionPatterns(entry.FileName);
@@ -391,7 +417,7 @@ std::string ExtractEntry(const FileEntry& entry, const std::string& workFolder,
             return true;
         }
         const std::string target = JoinPath(workFolder, PathFileName(name));
-        WriteMember(a, target);
+        if (WriteMember(a, target)) Ledger().Add(workFolder, target);
         return true;
     });
     if (!unsafe.empty()) {
