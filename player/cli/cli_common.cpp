@@ -66,10 +66,9 @@ std::optional<long> ParseInt(const std::string& s) {
 }
 
 const CodePage& CliCodePage(const Args& a) {
-    if (auto name = a.Value("codepage")) {
-        static CodePage chosen(*name);
-        return chosen;
-    }
+    // The program's one code page: WRD picture names, EQ captions and the
+    // song reader fall back to it where no code page is handed down.
+    if (auto name = a.Value("codepage")) SetSystemCodePage(*name);
     return SystemCodePage();
 }
 

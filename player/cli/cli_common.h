@@ -31,7 +31,8 @@ Args ParseArgs(const std::vector<std::string>& words, const std::vector<std::str
 // Parses a whole decimal number; nullopt on anything else.
 std::optional<long> ParseInt(const std::string& s);
 
-// The code page: --codepage NAME, else $SONFARA_CODEPAGE, else CP932.
+// The code page: --codepage NAME, else $SONFARA_CODEPAGE, else CP932. A
+// --codepage becomes the program's code page (SetSystemCodePage).
 const CodePage& CliCodePage(const Args& a);
 
 // Loads a song as the player would, unwrapping .rmi files first. On failure

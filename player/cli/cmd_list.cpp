@@ -6,6 +6,7 @@
 #include "player/cli/json.h"
 #include "player/files/file_op.h"
 #include "player/files/paths.h"
+#include "player/files/play_list.h"
 
 namespace sonfara::cli {
 
@@ -20,8 +21,12 @@ int RunList(const std::vector<std::string>& words) {
     std::vector<std::string> empty;
     const std::vector<std::string> paths = files::WithFolderSongs(a.positional, ctx, &empty);
     for (const std::string& f : empty) std::cerr << "sonfara-cli list: no songs in " << f << "\n";
-    std::vector<files::FileEntry> entries = files::ExpandPaths(paths, ctx);
-    if (a.Flag("sort")) files::SortEntries(entries, ctx.cp);
+    std::vector<files::FileEntry> added = files::ExpandPaths(paths, ctx);
+    if (a.Flag("sort")) files::SortEntries(added, ctx.cp);
+    // The list that opening would make: the play list's cap and its message.
+    files::PlayList list;
+    if (list.Replace(std::move(added)) > 0) notifier.Error(files::msg::kListFull);
+    const std::vector<files::FileEntry>& entries = list.Entries();
 
     if (a.Flag("json")) {
         JsonWriter j;

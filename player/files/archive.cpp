@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "player/files/paths.h"
 #include "player/platform/codepage.h"
@@ -43,50 +45,103 @@ class Utf8LocaleScope {
     locale_t previous_ = nullptr;
 };
 
-// Names without a Unicode mark are Japanese code-page text in most of these
-// archives; archives written on Unix may hold UTF-8 instead.
-enum class NameCharset { kCp932, kNative };
+// How LHA names are turned into text. ZIP names always come as stored (or
+// as UTF-8 when the archive marks them so) and are decoded here.
+enum class LhaNames {
+    kCp932,   // libarchive decodes them (and honours a header's own code page)
+    kLatin1,  // every byte passes, so a name no code page can read cannot stop the walk
+};
 
-ArchivePtr OpenArchive(const std::string& path, NameCharset charset = NameCharset::kCp932) {
+ArchivePtr OpenArchive(const std::string& path, LhaNames lha) {
     ArchivePtr a(archive_read_new());
     if (!a) return nullptr;
     archive_read_support_format_lha(a.get());
     archive_read_support_format_zip(a.get());
     archive_read_support_filter_none(a.get());
-    if (charset == NameCharset::kCp932) {
-        archive_read_set_options(a.get(), "lha:hdrcharset=CP932,zip:hdrcharset=CP932");
-    }
+    archive_read_set_options(a.get(), lha == LhaNames::kCp932 ? "lha:hdrcharset=CP932"
+                                                               : "lha:hdrcharset=ISO-8859-1");
     if (archive_read_open_filename(a.get(), path.c_str(), 65536) != ARCHIVE_OK) return nullptr;
     return a;
 }
 
-bool IsUtf8(std::string_view s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size()) return false;
-        for (size_t k = 1; k < n; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+// The bytes behind a name read as Latin-1; false when it holds other
+// characters (a header that named its own code page).
+bool Latin1Bytes(std::string_view utf8, std::string& out) {
+    out.clear();
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if ((c == 0xC2 || c == 0xC3) && i + 1 < utf8.size()) {
+            out += static_cast<char>(((c & 0x03) << 6) | (utf8[++i] & 0x3F));
+        } else {
+            return false;
         }
-        i += n;
     }
     return true;
 }
 
-std::string MemberName(archive_entry* e) {
-    const char* name = archive_entry_pathname_utf8(e);
-    if (!name) name = archive_entry_pathname(e);
-    if (!name) return {};
-    std::string s(name);
-    if (!IsUtf8(s)) s = CodePage("CP932").ToUtf8(s);
-    return NativeSeparators(s);
+// A name as the message shows it: undecodable bytes as \xNN.
+std::string ShownName(std::string_view raw) {
+    if (raw.empty()) return "\"\"";
+    static const char* const kDigits = "0123456789ABCDEF";
+    std::string s;
+    for (const char ch : raw) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7F) {
+            s += ch;
+        } else {
+            s += "\\x";
+            s += kDigits[c >> 4];
+            s += kDigits[c & 15];
+        }
+    }
+    return s;
 }
 
-// Calls fn(name, entry) for each regular-file member until fn returns false.
-// False when the archive could not be read to its end.
+// One header: its name in UTF-8, or an empty name and how to show the
+// stored one when it cannot be named safely.
+struct Header {
+    bool regular = false;
+    std::string name;
+    std::string shown;
+};
+
+// Stored bytes are UTF-8 when they are plausibly so (archives written on
+// Unix), else Japanese code-page text (archives written on DOS/Windows).
+Header Decode(std::string_view raw) {
+    static const CodePage cp932("CP932");
+    Header h;
+    std::string text;
+    if (IsPlausibleUtf8(raw) || (!raw.empty() && cp932.TryToUtf8(raw, text) &&
+                                 text.find('\0') == std::string::npos)) {
+        h.name = NativeSeparators(text.empty() ? std::string(raw) : text);
+    }
+    if (h.name.empty()) h.shown = ShownName(raw);
+    return h;
+}
+
+Header HeaderOf(archive* a, archive_entry* e, LhaNames lha) {
+    Header h;
+    const char* name = archive_entry_pathname(e);
+    if (!name) {
+        h.shown = "?";  // libarchive could not name it at all
+    } else if ((archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) != ARCHIVE_FORMAT_LHA) {
+        h = Decode(name);
+    } else if (std::string raw; lha == LhaNames::kLatin1 && Latin1Bytes(name, raw)) {
+        h = Decode(raw);
+    } else {
+        h.name = NativeSeparators(name);
+        if (h.name.empty()) h.shown = ShownName(name);
+    }
+    h.regular = archive_entry_filetype(e) == AE_IFREG;
+    return h;
+}
+
+// Calls fn(header, archive) for each header until fn returns false. False
+// when the archive could not be read to its end.
 template <typename Fn>
-bool ForEachMemberOf(archive* a, Fn&& fn) {
+bool ForEachHeader(archive* a, LhaNames lha, Fn&& fn) {
     int retries = 0;
     for (;;) {
         archive_entry* e = nullptr;
@@ -97,39 +152,52 @@ bool ForEachMemberOf(archive* a, Fn&& fn) {
             if (++retries > 16) return false;
             continue;
         }
-        if (archive_entry_filetype(e) != AE_IFREG) continue;
-        if (!fn(MemberName(e), e)) return true;
+        if (!fn(HeaderOf(a, e, lha), a)) return true;
     }
 }
 
-// Reads the archive with code-page names; when that fails part-way (a name
-// that is not code-page text, or damage), reads it again with names as they
-// are and keeps the pass that got further. fn(name, archive) per member.
+// Walks the regular members: fn(name, archive) for each one that can be
+// named safely; the others are listed in `skipped`. A first pass lets
+// libarchive decode LHA names; when a name stops it (libarchive gives up on
+// the whole archive then), a second pass reads every name as bytes and
+// decodes the rest here. False when damage ended the walk early.
 template <typename Fn>
-void ForEachMember(const std::string& path, Fn&& fn) {
+bool WalkMembers(const std::string& path, bool withData, std::vector<std::string>& skipped,
+                 Fn&& fn) {
     Utf8LocaleScope locale;
-    std::vector<std::string> seen;
+    std::vector<Header> first;
     bool complete = false;
-    if (ArchivePtr a = OpenArchive(path, NameCharset::kCp932)) {
-        complete = ForEachMemberOf(a.get(), [&](const std::string& n, archive_entry*) {
-            seen.push_back(n);
+    if (ArchivePtr a = OpenArchive(path, LhaNames::kCp932)) {
+        complete = ForEachHeader(a.get(), LhaNames::kCp932, [&](Header h, archive*) {
+            first.push_back(std::move(h));
             return true;
         });
     }
-    NameCharset charset = NameCharset::kCp932;
-    if (!complete) {
-        size_t native = 0;
-        if (ArchivePtr a = OpenArchive(path, NameCharset::kNative)) {
-            ForEachMemberOf(a.get(), [&](const std::string&, archive_entry*) {
-                ++native;
-                return true;
-            });
+    size_t index = 0;
+    auto visit = [&](Header h, archive* a) {
+        if (index < first.size()) h = first[index];
+        ++index;
+        if (!h.regular) return true;
+        if (h.name.empty()) {
+            skipped.push_back(h.shown);
+            return true;
         }
-        if (native > seen.size()) charset = NameCharset::kNative;
+        return fn(h.name, a);
+    };
+    if (complete && !withData) {
+        for (const Header& h : first) {
+            if (!visit(h, nullptr)) break;
+        }
+        return true;
     }
-    ArchivePtr a = OpenArchive(path, charset);
-    if (!a) return;
-    ForEachMemberOf(a.get(), [&](const std::string& n, archive_entry*) { return fn(n, a.get()); });
+    ArchivePtr a = OpenArchive(path, complete ? LhaNames::kCp932 : LhaNames::kLatin1);
+    return a && ForEachHeader(a.get(), complete ? LhaNames::kCp932 : LhaNames::kLatin1, visit);
+}
+
+template <typename Fn>
+void ForEachMember(const std::string& path, Fn&& fn) {
+    std::vector<std::string> skipped;
+    WalkMembers(path, /*withData=*/true, skipped, fn);
 }
 
 bool WildMatch(const char* p, const char* s) {
@@ -199,6 +267,31 @@ bool WriteMember(archive* a, const std::string& target) {
     return ok;
 }
 
+// What the last extraction into each folder wrote. Only this program's own
+// files are removed before the next one: another program running at the
+// same time may be playing from the shared work folder.
+class ExtractionLedger {
+  public:
+    void RemovePrevious(const std::string& folder) {
+        std::lock_guard lock(mutex_);
+        for (const std::string& path : written_[folder]) ::unlink(path.c_str());
+        written_[folder].clear();
+    }
+    void Add(const std::string& folder, const std::string& path) {
+        std::lock_guard lock(mutex_);
+        written_[folder].push_back(path);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::map<std::string, std::vector<std::string>> written_;
+};
+
+ExtractionLedger& Ledger() {
+    static ExtractionLedger ledger;
+    return ledger;
+}
+
 std::string ReplaceLast3(const std::string& name, const char* ext) {
     return (name.size() >= 3 ? name.substr(0, name.size() - 3) : std::string()) + ext;
 }
@@ -240,24 +333,46 @@ bool IsUnsafeMemberName(const std::string& member) {
     return base.empty() || base == "." || base == "..";
 }
 
-std::vector<std::string> ArchiveMembers(const std::string& archivePath) {
-    std::vector<std::string> names;
-    ForEachMember(archivePath, [&](const std::string& name, archive*) {
-        names.push_back(name);
-        return true;
-    });
-    return names;
+ArchiveListing ReadArchiveListing(const std::string& archivePath) {
+    ArchiveListing l;
+    l.complete = WalkMembers(archivePath, /*withData=*/false, l.skipped,
+                             [&](const std::string& name, archive*) {
+                                 l.names.push_back(name);
+                                 return true;
+                             });
+    return l;
 }
 
-std::vector<std::string> ListArchiveSongs(const std::string& archivePath) {
-    const std::vector<std::string> members = ArchiveMembers(archivePath);
+std::vector<std::string> ArchiveMembers(const std::string& archivePath) {
+    return ReadArchiveListing(archivePath).names;
+}
+
+std::vector<std::string> ListArchiveSongs(const std::string& archivePath, Notifier* notifier) {
+    ArchiveListing l = ReadArchiveListing(archivePath);
     std::vector<std::string> out;
     for (const std::string& pattern : SongPatterns()) {
-        for (const std::string& m : members) {
-            if (!IsUnsafeMemberName(m) && MemberMatches(pattern, m)) out.push_back(m);
+        for (const std::string& m : l.names) {
+            if (!MemberMatches(pattern, m)) continue;
+            if (IsUnsafeMemberName(m)) {
+                l.skipped.push_back(m);
+            } else {
+                out.push_back(m);
+            }
         }
     }
+    if (notifier) ReportListingProblems(archivePath, l, *notifier);
     return out;
+}
+
+void ReportListingProblems(const std::string& archivePath, const ArchiveListing& listing,
+                           Notifier& notifier) {
+    if (!listing.skipped.empty()) {
+        std::string text = std::string(msg::kSkippedMembers) + archivePath + "\r\n";
+        for (size_t i = 0; i < listing.skipped.size(); ++i)
+            text += (i ? ", " : "") + listing.skipped[i];
+        notifier.Error(text);
+    }
+    if (!listing.complete) notifier.Error(std::string(msg::kArchiveDamaged) + archivePath);
 }
 
 std::vector<std::string> ExtractionPatterns(const std::string& memberName) {
@@ -280,7 +395,9 @@ std::string ExtractEntry(const FileEntry& entry, const std::string& workFolder,
         return {};
     }
     const std::string result = JoinPath(workFolder, PathFileName(entry.FileName));
-    // An older copy must not stand in for a member that fails to extract.
+    // Nothing of an earlier extraction may stand in for this one: not an
+    // older copy of the member, nor another archive's companions.
+    Ledger().RemovePrevious(workFolder);
     ::unlink(result.c_str());
 
     const std::vector<std::string> patterns = ExtractionPatterns(entry.FileName);
@@ -300,7 +417,7 @@ std::string ExtractEntry(const FileEntry& entry, const std::string& workFolder,
             return true;
         }
         const std::string target = JoinPath(workFolder, PathFileName(name));
-        WriteMember(a, target);
+        if (WriteMember(a, target)) Ledger().Add(workFolder, target);
         return true;
     });
     if (!unsafe.empty()) {

@@ -36,16 +36,35 @@ bool MemberMatches(const std::string& pattern, const std::string& member);
 // A member name that is absolute or climbs out with "..".
 bool IsUnsafeMemberName(const std::string& member);
 
-// Names of the regular-file members, UTF-8 with '/' separators, in stored
-// order. A damaged archive yields the members read before the damage.
+// The regular-file members of an archive. A stored name is taken as UTF-8
+// when it plausibly is (archives written on Unix, with or without the UTF-8
+// mark), else as CP932; a name that is neither (or empty) cannot be named
+// safely and goes to `skipped`, shown with its odd bytes as \xNN. Such a
+// member never hides the others.
+struct ArchiveListing {
+    std::vector<std::string> names;    // UTF-8 with '/' separators, in stored order
+    std::vector<std::string> skipped;  // members left out, as the message shows them
+    bool complete = true;              // false: damage ended the listing early
+};
+ArchiveListing ReadArchiveListing(const std::string& archivePath);
+
+// ReadArchiveListing(...).names: a damaged archive yields the members read
+// before the damage.
 std::vector<std::string> ArchiveMembers(const std::string& archivePath);
 
-// The songs of an archive grouped by SongPatterns(); unsafe names are left out.
-std::vector<std::string> ListArchiveSongs(const std::string& archivePath);
+// The songs of an archive grouped by SongPatterns(); unsafe names are left
+// out. With a notifier, every song left out and any damage is reported.
+std::vector<std::string> ListArchiveSongs(const std::string& archivePath,
+                                          Notifier* notifier = nullptr);
+
+// The messages for members left out and for damage; none when all is well.
+void ReportListingProblems(const std::string& archivePath, const ArchiveListing& listing,
+                           Notifier& notifier);
 
 // Extracts the entry's member and its companions (the member's name with
 // txt, doc, sry, wrd in place of its last three characters, every *.png and
-// *.mag) into `workFolder` by their base names. Returns the member's path in
+// *.mag) into `workFolder` by their base names, after removing every file
+// this program's previous extraction into that folder wrote. Returns the member's path in
 // the work folder, or empty when the archive kind is unknown. A member that
 // could not be extracted leaves no file behind (not even an older one of the
 // same name). Unsafe member names are skipped with one message.

@@ -26,12 +26,13 @@ CompanionDocument ReadCompanionDocument(const std::string& songPath) {
     CompanionDocument doc;
     if (songPath.size() < 3) return doc;
     const std::string stem = songPath.substr(0, songPath.size() - 3);
-    std::string path = stem + "txt";
-    if (!FileExists(path)) path = stem + "doc";
+    // Songs from DOS come as SONG.MID beside SONG.TXT, or in any mix of cases.
+    std::string path = FindFileAnyCase(stem + "txt");
+    if (path.empty()) path = FindFileAnyCase(stem + "doc");
     std::string bytes;
     // A document panel has no use for more than a few megabytes.
     constexpr size_t kMaxDocumentBytes = 8u << 20;
-    if (!FileExists(path) || !ReadFileBytes(path, bytes, kMaxDocumentBytes)) return doc;
+    if (path.empty() || !ReadFileBytes(path, bytes, kMaxDocumentBytes)) return doc;
 
     doc.shellTextEnabled = true;
     doc.fileName = path;

@@ -92,7 +92,7 @@ std::array<int32_t, 6> SmfkOptions(bool smfkBank, bool smfkRhythm) {
 }
 
 std::string ConvertRcp(const std::string& path, const std::string& workFolder,
-                       std::string& formatText, const CodePage& cp) {
+                       std::string& formatText) {
     const std::string out = JoinPath(workFolder, PathFileName(path) + ".mid");
     ::unlink(out.c_str());
     Plugin lib(kRcpLibrary);
@@ -101,22 +101,28 @@ std::string ConvertRcp(const std::string& path, const std::string& workFolder,
     const auto save = lib.Get<RcpSaveFn>("rcpcvSaveSMF");
     const auto del = lib.Get<RcpDeleteFn>("rcpcvDeleteObject");
     if (!convert || !type || !save || !del) return out;
-    void* h = convert(cp.FromUtf8(path).c_str(), 0, 0, 0, 0);
+    void* h = convert(path.c_str(), 0, 0, 0, 0);
     if (!h) return out;
     if (std::string t = RcpFormatText(type(h)); !t.empty()) formatText = t;
-    save(h, cp.FromUtf8(out).c_str());
+    save(h, out.c_str());
     del(h);
+    // A converter that gave up part-way may leave a stub; it is no song.
+    struct stat st {};
+    if (::stat(out.c_str(), &st) == 0 && st.st_size == 0) ::unlink(out.c_str());
     return out;
 }
 
 bool SmfkConvertFile(const std::string& path, const std::string& outPath,
-                     const std::string& configFile, const std::array<int32_t, 6>& options,
-                     const CodePage& cp) {
+                     const std::string& configFile, const std::array<int32_t, 6>& options) {
     Plugin lib(kSmfkLibrary);
     const auto convert = lib.Get<SmfkConvertFn>("SmfkConvert");
     if (!convert) return false;
-    return convert(nullptr, cp.FromUtf8(path).c_str(), cp.FromUtf8(outPath).c_str(),
-                   cp.FromUtf8(configFile).c_str(), "", options.data(), 0) < 0;
+    if (convert(nullptr, path.c_str(), outPath.c_str(), configFile.c_str(), "", options.data(),
+                0) < 0) {
+        return true;
+    }
+    ::unlink(outPath.c_str());
+    return false;
 }
 
 std::string RcpVersionText() {

@@ -3,7 +3,8 @@
 // folder or a system library folder and bound by name; none ships, so the
 // "not present" paths are the ones users normally meet.
 //
-// Plug-in ABI (C linkage, paths as code-page text):
+// Plug-in ABI (C linkage; paths are the file system's own bytes, as open(2)
+// takes them — on Linux UTF-8, never code-page text):
 //   void* rcpcvConvertFile(const char* path, int32_t, int32_t, int32_t, int32_t);
 //   int32_t rcpcvGetOriginalFileType(void* handle);
 //   void rcpcvSaveSMF(void* handle, const char* outPath);
@@ -20,7 +21,6 @@
 #include <string>
 #include <vector>
 
-#include "player/platform/codepage.h"
 
 namespace sonfara::files {
 
@@ -50,16 +50,16 @@ std::array<int32_t, 6> SmfkOptions(bool smfkBank, bool smfkRhythm);
 
 // Converts a sequencer-format file to <workFolder><name>.mid. `formatText`
 // receives the kind's text when the converter reports a known kind. Returns
-// the output path; an earlier output of that name is removed first, so a
+// the output path; an earlier output of that name is removed first, and a
 // failed conversion leaves nothing that could be mistaken for its result.
 std::string ConvertRcp(const std::string& path, const std::string& workFolder,
-                       std::string& formatText, const CodePage& cp);
+                       std::string& formatText);
 
 // Module emulation: converts `path` with `configFile` into `outPath`. True
-// when the converter says its output is to be used (a negative result).
+// when the converter says its output is to be used (a negative result);
+// otherwise no output is left behind.
 bool SmfkConvertFile(const std::string& path, const std::string& outPath,
-                     const std::string& configFile, const std::array<int32_t, 6>& options,
-                     const CodePage& cp);
+                     const std::string& configFile, const std::array<int32_t, 6>& options);
 
 // Version texts for the about window, "Not Installed" when absent.
 std::string RcpVersionText();

@@ -96,7 +96,7 @@ std::vector<FileEntry> ExpandPaths(const std::vector<std::string>& paths, const 
         } else if (kind == "LZH" || kind == "LMD" || kind == "ZIP" || kind == "ZMD") {
             // A missing archiver is silent here; the archive is skipped.
             if (!ctx.libs.archiver(ArchiveKindOf(path))) continue;
-            for (const std::string& member : ListArchiveSongs(path)) {
+            for (const std::string& member : ListArchiveSongs(path, &ctx.notifier)) {
                 FileEntry e;
                 e.FileName = member;
                 e.Folder = PathFolder(path);
@@ -164,7 +164,7 @@ ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx) {
             return r;
         }
         s.FormatText = "SMF Format ";
-        s.LoadedPath = ConvertRcp(path, ctx.workFolder, s.FormatText, ctx.cp);
+        s.LoadedPath = ConvertRcp(path, ctx.workFolder, s.FormatText);
     } else {
         ctx.notifier.Error(msg::kUnsupported);
         return r;
@@ -277,7 +277,7 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
         if ((module == kModuleXG || module == kModuleGS) && !cfg.empty()) {
             const std::string out = EmulationOutput(s.LoadedPath);
             if (SmfkConvertFile(s.LoadedPath, out, cfg,
-                                SmfkOptions(settings_.SMFKBank, settings_.SMFKRythm), ctx_.cp)) {
+                                SmfkOptions(settings_.SMFKBank, settings_.SMFKRythm))) {
                 s.LoadedPath = out;
             }
         }

@@ -38,6 +38,17 @@ void Append32(std::string& s, uint32_t v) {
     for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 
+// Windows' number for UTF-8, as the code-page extended header holds it.
+constexpr uint32_t kUtf8CodePage = 65001;
+
+// Readers take unmarked names as CP932, so only that family is written unmarked.
+bool IsCp932Family(const CodePage& cp) {
+    std::string n;
+    for (const char c : cp.Name()) n += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    return n == "CP932" || n == "WINDOWS-31J" || n == "SHIFT_JIS" || n == "SJIS" ||
+           n == "MS_KANJI" || n == "CSWINDOWS31J";
+}
+
 }  // namespace
 
 uint16_t LhaCrc16(const void* data, size_t size, uint16_t crc) {
@@ -61,7 +72,11 @@ std::string BuildLhaArchive(const std::vector<LhaMember>& members, const CodePag
         struct stat st {};
         const uint32_t mtime =
             ::stat(m.sourcePath.c_str(), &st) == 0 ? static_cast<uint32_t>(st.st_mtime) : 0;
-        std::string name = cp.FromUtf8(m.name);
+        // A name the code page holds is written in it, as DOS archivers
+        // read it; any other is written as UTF-8 and marked so.
+        std::string name;
+        const bool utf8 = !cp.TryFromUtf8(m.name, name) || !IsCp932Family(cp);
+        if (utf8) name = m.name;
         if (name.size() > 0xFFF0) name.resize(0xFFF0);
 
         std::string h;
@@ -73,12 +88,18 @@ std::string BuildLhaArchive(const std::vector<LhaMember>& members, const CodePag
         h += '\x20';  // attribute: archive
         h += '\x02';  // header level
         Append16(h, LhaCrc16(data.data(), data.size()));
-        h += 'M';  // names are in the MS-DOS code page
-        // Extended headers: header CRC (0x00), file name (0x01), then the end.
+        h += utf8 ? 'U' : 'M';
+        // Extended headers: header CRC (0x00), the names' code page (0x46)
+        // for UTF-8 names, file name (0x01), then the end.
         const size_t crcAt = h.size() + 3;
         Append16(h, 5);
         h += '\x00';
         Append16(h, 0);
+        if (utf8) {
+            Append16(h, 7);
+            h += '\x46';
+            Append32(h, kUtf8CodePage);
+        }
         Append16(h, static_cast<uint16_t>(3 + name.size()));
         h += '\x01';
         h += name;

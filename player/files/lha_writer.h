@@ -1,5 +1,8 @@
 // Writes LHA archives of stored (-lh0-) members with level-2 headers, the
-// form that every LHA extractor reads.
+// form that every LHA extractor reads. Names are CP932 where the code page
+// is of that family and holds them; any other name is stored as UTF-8 with
+// OS id 'U' and the code-page extended header (0x46) saying 65001, which
+// libarchive honours (lhasa takes the bytes as they are, UTF-8 on Linux).
 #pragma once
 
 #include <string>
@@ -10,7 +13,7 @@
 namespace sonfara::files {
 
 struct LhaMember {
-    std::string name;        // name in the archive (UTF-8; written in the code page)
+    std::string name;        // name in the archive (UTF-8)
     std::string sourcePath;  // file whose bytes are stored
 };
 

@@ -7,6 +7,7 @@
 #include "player/files/archive.h"
 #include "player/files/lha_writer.h"
 #include "player/files/paths.h"
+#include "player/files/work_folder.h"
 
 namespace sonfara::files {
 namespace {
@@ -23,6 +24,23 @@ std::string AbsolutePath(const std::string& path) {
     if (!::getcwd(cwd.data(), cwd.size())) return path;
     cwd.resize(cwd.find('\0'));
     return JoinPath(cwd, path);
+}
+
+// `name`, or name(2).ext, name(3).ext, ... when a member already has it
+// (letter case aside: DOS extractors would write one over the other).
+std::string UniqueMemberName(const std::string& name, const std::vector<LhaMember>& members) {
+    auto taken = [&](const std::string& n) {
+        return std::any_of(members.begin(), members.end(),
+                           [&](const LhaMember& m) { return Upper(m.name) == Upper(n); });
+    };
+    if (!taken(name)) return name;
+    const size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos ? std::string() : name.substr(dot);
+    for (size_t k = 2;; ++k) {
+        std::string n = stem + "(" + std::to_string(k) + ")" + ext;
+        if (!taken(n)) return n;
+    }
 }
 
 }  // namespace
@@ -105,28 +123,47 @@ SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>&
     }
     if (kind != "LZH" && kind != "LMD") return SaveResult::kNothing;
 
-    // Copy every song into ArcTemp first: a later extraction may overwrite
-    // an earlier member of the same name in the work folder.
+    // Members are extracted into a staging folder of their own, so saving
+    // does not clear the playing song's files from the work folder, and
+    // each song is copied into ArcTemp under a numbered name: two songs of
+    // the same name must stay two.
     const std::string arcTemp = JoinPath(workFolder, "ArcTemp");
-    std::vector<LhaMember> members;
-    for (const FileEntry& e : entries) {
-        const std::string source =
-            e.ArchiveName.empty() ? EntryPath(e) : ExtractEntry(e, workFolder, notifier);
-        std::string bytes;
-        if (source.empty() || !ReadFileBytes(source, bytes)) continue;
-        const std::string name = PathFileName(e.FileName);
-        const std::string copy = JoinPath(arcTemp, name);
-        if (!WriteFileReplacing(copy, bytes, nullptr)) continue;
-        if (std::none_of(members.begin(), members.end(),
-                         [&](const LhaMember& m) { return m.name == name; })) {
-            members.push_back({name, copy});
-        }
+    const std::string staging = JoinPath(arcTemp, "extract");
+    if (!EnsurePrivateFolder(staging, &error)) {
+        notifier.Error(msg::kSaveFailed + error);
+        return SaveResult::kFailed;
     }
+    std::vector<LhaMember> members;
+    std::vector<std::string> stored;  // entry paths already in the archive
+    std::vector<std::string> missing;
+    for (const FileEntry& e : entries) {
+        const std::string key = EntryPath(e);
+        if (std::find(stored.begin(), stored.end(), key) != stored.end()) continue;
+        const std::string source =
+            e.ArchiveName.empty() ? key : ExtractEntry(e, staging, notifier);
+        std::string bytes;
+        const std::string copy = JoinPath(arcTemp, std::to_string(members.size()) + ".song");
+        if (source.empty() || !ReadFileBytes(source, bytes) ||
+            !WriteFileReplacing(copy, bytes, nullptr)) {
+            missing.push_back(key);
+            continue;
+        }
+        stored.push_back(key);
+        members.push_back({UniqueMemberName(PathFileName(e.FileName), members), copy});
+    }
+    ClearFolderFiles(staging);
+    ::rmdir(staging.c_str());
     const bool ok = WriteLhaArchive(chosenPath, members, cp, &error);
     for (const LhaMember& m : members) ::unlink(m.sourcePath.c_str());
-    if (ok) return SaveResult::kArchive;
-    notifier.Error(msg::kSaveFailed + error);
-    return SaveResult::kFailed;
+    if (!ok) {
+        notifier.Error(msg::kSaveFailed + error);
+        return SaveResult::kFailed;
+    }
+    if (missing.empty()) return SaveResult::kArchive;
+    std::string text = msg::kSaveIncomplete;
+    for (size_t i = 0; i < missing.size(); ++i) text += (i ? ", " : "") + missing[i];
+    notifier.Error(text);
+    return SaveResult::kArchiveIncomplete;
 }
 
 }  // namespace sonfara::files

@@ -36,13 +36,16 @@ std::string SaveDialogFilter(bool lhaPresent);
 enum class SaveResult {
     kNothing,   // empty list (message shown) or an extension that is neither form
     kListFile,  // [MIDIList] file written
-    kArchive,   // LHA archive written
-    kFailed,    // the write failed (message shown)
+    kArchive,            // LHA archive written
+    kArchiveIncomplete,  // LHA archive written without songs that could not be read (message shown)
+    kFailed,             // the write failed (message shown)
 };
 
 // The save command after the dialog: the chosen name's last three
 // characters pick the form (MLT, or LZH/LMD for an archive of the songs).
-// `workFolder` is the work folder (with its ArcTemp subfolder).
+// `workFolder` is the work folder (with its ArcTemp subfolder). Every song
+// keeps its own member: a second song of the same name is stored as
+// name(2).ext; the same entry twice is stored once.
 SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>& entries,
                     const std::string& workFolder, Notifier& notifier, const CodePage& cp);
 

@@ -1,5 +1,6 @@
 #include "player/files/paths.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -134,6 +135,19 @@ bool HasArchiveExtension(std::string_view path) {
     return t == ".LZH" || t == ".LMD" || t == ".ZIP" || t == ".ZMD";
 }
 
+namespace {
+
+// A component with an archive's extension is an archive unless it is
+// something else on disk (a folder named old.zip); one that does not exist
+// stays an archive, so the entry fails as a missing archive.
+bool IsArchiveComponent(const std::string& path) {
+    if (!HasArchiveExtension(path)) return false;
+    struct stat st {};
+    return ::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
 FileEntry SplitEntryPath(std::string_view path) {
     FileEntry e;
     const size_t p = LastSep(path);
@@ -143,20 +157,20 @@ FileEntry SplitEntryPath(std::string_view path) {
     }
     std::string rest = Trim(path.substr(0, p));
     std::string name(path.substr(p + 1));
-    if (!HasArchiveExtension(rest)) {
+    if (!IsArchiveComponent(rest)) {
         // A member inside a sub-folder of the archive: the archive is the
-        // nearest component to the right that has an archive extension.
+        // nearest component to the right that is an archive.
         for (size_t q = LastSep(rest); q != std::string::npos && q > 0;
              q = rest.find_last_of("/\\", q - 1)) {
-            std::string_view head = std::string_view(rest).substr(0, q);
-            if (HasArchiveExtension(head)) {
+            const std::string head = rest.substr(0, q);
+            if (IsArchiveComponent(head)) {
                 name = rest.substr(q + 1) + kSep + name;
-                rest = std::string(head);
+                rest = head;
                 break;
             }
         }
     }
-    if (HasArchiveExtension(rest)) {
+    if (IsArchiveComponent(rest)) {
         const size_t a = LastSep(rest);
         if (a == std::string::npos) {
             e.ArchiveName = rest;
@@ -247,6 +261,10 @@ std::string EncodeTextFile(const std::vector<std::string>& utf8Lines, const Code
 std::string DecodeText(std::string_view bytes, const CodePage& cp) {
     if (bytes.substr(0, kBom.size()) == kBom) return std::string(bytes.substr(kBom.size()));
     if (IsAscii(bytes)) return std::string(bytes);
+    // Files written on Linux are UTF-8 without a mark; code-page text is
+    // practically never well-formed UTF-8 (its lead bytes are UTF-8's
+    // continuation bytes or C1 controls).
+    if (IsPlausibleUtf8(bytes)) return std::string(bytes);
     return cp.ToUtf8(bytes);
 }
 
@@ -273,6 +291,25 @@ bool FileExists(const std::string& path) {
 bool FolderExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string FindFileAnyCase(const std::string& path) {
+    if (FileExists(path)) return path;
+    const std::string folder = PathFolder(path);
+    const std::string wanted = Upper(PathFileName(path));
+    std::string found;
+    if (DIR* d = ::opendir(folder.empty() ? "." : folder.c_str())) {
+        while (dirent* de = ::readdir(d)) {
+            if (Upper(de->d_name) != wanted) continue;
+            const std::string candidate = JoinPath(folder, de->d_name);
+            if (FileExists(candidate)) {
+                found = candidate;
+                break;
+            }
+        }
+        ::closedir(d);
+    }
+    return found;
 }
 
 }  // namespace sonfara::files

@@ -41,7 +41,9 @@ std::string FileNameOf(std::string_view path);
 bool HasArchiveExtension(std::string_view path);
 
 // Fills an entry from a path that may run through an archive
-// (dir/pack.lzh/song.mid, also dir/pack.lzh/sub/song.mid).
+// (dir/pack.lzh/song.mid, also dir/pack.lzh/sub/song.mid). A component with
+// an archive's extension that exists as anything but a file (a folder named
+// old.zip) is an ordinary folder.
 FileEntry SplitEntryPath(std::string_view path);
 // The path of the song as the list writer and the CLI show it.
 std::string EntryPath(const FileEntry& e);
@@ -73,6 +75,10 @@ std::string DecodeText(std::string_view bytes, const CodePage& cp);
 // File helpers.
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
 bool FolderExists(const std::string& path);
+// The regular file at `path`, or else one in the same folder whose name
+// differs from it only in ASCII letter case (names from DOS archives and
+// lists); empty when there is none.
+std::string FindFileAnyCase(const std::string& path);
 // False when the file cannot be read or is larger than maxBytes.
 inline bool ReadFileBytes(const std::string& path, std::string& out, size_t maxBytes = SIZE_MAX) {
     return ReadWholeFile(path, out, maxBytes) == ReadStatus::kOk;

@@ -1,6 +1,8 @@
 #include "player/files/work_folder.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,34 @@
 #include <cstring>
 
 namespace sonfara::files {
+namespace {
+
+constexpr const char* kLockName = ".lock";
+
+void ClearOwnFiles(const std::string& dir) {
+    ClearFolderFiles(dir);
+    ClearFolderFiles(dir + "ArcTemp/");
+}
+
+}  // namespace
+
+void ClearFolderFiles(const std::string& dir) {
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return;
+    }
+    const uid_t me = ::geteuid();
+    while (dirent* de = ::readdir(d)) {
+        if (std::strcmp(de->d_name, kLockName) == 0) continue;
+        struct stat st {};
+        if (::fstatat(fd, de->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(st.st_mode) && st.st_uid == me) ::unlinkat(fd, de->d_name, 0);
+    }
+    ::closedir(d);  // closes fd
+}
 
 bool EnsurePrivateFolder(const std::string& dir, std::string* error) {
     auto fail = [&](const std::string& why) {
@@ -63,7 +93,42 @@ WorkFolder WorkFolder::Create(const std::string& base) {
         return w;
     }
     w.path_ = dir + "/";
+    w.lock_ = ::open((w.path_ + kLockName).c_str(),
+                     O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (w.lock_ >= 0) {
+        if (::flock(w.lock_, LOCK_EX | LOCK_NB) == 0) ClearOwnFiles(w.path_);
+        ::flock(w.lock_, LOCK_SH);
+    }
     return w;
+}
+
+WorkFolder::WorkFolder(WorkFolder&& other) noexcept
+    : path_(std::move(other.path_)), error_(std::move(other.error_)), lock_(other.lock_) {
+    other.path_.clear();
+    other.lock_ = -1;
+}
+
+WorkFolder& WorkFolder::operator=(WorkFolder&& other) noexcept {
+    if (this != &other) {
+        Cleanup();
+        path_ = std::move(other.path_);
+        error_ = std::move(other.error_);
+        lock_ = other.lock_;
+        other.path_.clear();
+        other.lock_ = -1;
+    }
+    return *this;
+}
+
+WorkFolder::~WorkFolder() {
+    Cleanup();
+}
+
+void WorkFolder::Cleanup() {
+    if (lock_ < 0) return;
+    if (::flock(lock_, LOCK_EX | LOCK_NB) == 0) ClearOwnFiles(path_);
+    ::close(lock_);
+    lock_ = -1;
 }
 
 }  // namespace sonfara::files

@@ -23,6 +23,11 @@ public:
     // Characters the code page cannot hold become '?'; never fails.
     std::string FromUtf8(std::string_view utf8) const;
 
+    // Strict forms: false (and `out` unspecified) when any byte or character
+    // does not convert, so a caller can tell a lossy text from a good one.
+    bool TryToUtf8(std::string_view bytes, std::string& out) const;
+    bool TryFromUtf8(std::string_view utf8, std::string& out) const;
+
     // True when iconv knows the name (an unknown name falls back to CP932).
     bool Valid() const { return valid_; }
 
@@ -31,7 +36,19 @@ private:
     bool valid_ = false;
 };
 
-// The code page named by $SONFARA_CODEPAGE, else CP932.
+// The program's code page: the one given to SetSystemCodePage, else the one
+// named by $SONFARA_CODEPAGE, else CP932. Every layer that has no code page
+// handed to it reads this one.
 const CodePage& SystemCodePage();
+
+// Sets the program's code page (the command line's --codepage). Call it at
+// start-up, before any other thread runs; references returned earlier by
+// SystemCodePage() see the new code page.
+void SetSystemCodePage(const std::string& name);
+
+// Well-formed UTF-8 (no overlong forms, surrogates or C1 controls) with at
+// least one non-ASCII character: text no Japanese code page would produce by
+// chance, so it is taken as UTF-8 rather than code-page bytes.
+bool IsPlausibleUtf8(std::string_view bytes);
 
 }  // namespace sonfara

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -18,8 +19,9 @@ struct ListRun {
     std::string out;
 };
 
-ListRun ListCli(const std::string& args) {
-    const std::string cmd = std::string(SONFARA_CLI) + " list " + args + " 2>/dev/null";
+ListRun ListCli(const std::string& args, bool withMessages = false) {
+    const std::string cmd =
+        std::string(SONFARA_CLI) + " list " + args + (withMessages ? " 2>&1" : " 2>/dev/null");
     ListRun r;
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return r;
@@ -57,6 +59,17 @@ TEST(CliList, EntriesAsTextAndJson) {
     r = ListCli("'" + sub.string() + "'");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "y.mid\t" + sub.string() + "\t\t\nz.rmi\t" + sub.string() + "\t\t\n");
+
+    // What opening makes: 500 entries at most, and the play list's message.
+    const fs::path many = dir / "many";
+    fs::create_directories(many);
+    for (int i = 0; i < 501; ++i) std::ofstream(many / (std::to_string(1000 + i) + ".mid")) << "x";
+    r = ListCli("'" + many.string() + "'", true);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Sonfara: 再生リストに登録できるのは500曲までです", 0), 0u) << r.out.substr(0, 200);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 501);
+    EXPECT_NE(r.out.find("1499.mid"), std::string::npos);
+    EXPECT_EQ(r.out.find("1500.mid"), std::string::npos);
 
     r = ListCli("'" + d + "/missing.mid'");
     EXPECT_EQ(r.status, 1);

@@ -7,8 +7,10 @@
 #include <iostream>
 #include <vector>
 
+#include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
 #include "player/wrd/messages.h"
+#include "player/wrd/runtime.h"
 #include "tests/sequencer/smf_builder.h"
 
 namespace sonfara::cli {
@@ -114,6 +116,19 @@ TEST_F(CliWrd, ReportsMissingScriptsAndBadUsage) {
     EXPECT_EQ(RunWrd({}), 2);
     EXPECT_EQ(RunWrd({song, "--at", "-5", "-o", "x.png"}), 2);
     EXPECT_EQ(RunWrd({song, "--at", "10"}), 2);
+}
+
+// --codepage is the program's code page, also where a layer has no code
+// page handed to it: a WRD script's EUC-JP picture name finds 絵.mag.
+TEST(CliCodePage, ReachesWrdPictureNames) {
+    const fs::path dir = fs::temp_directory_path() / ("sonfara_cli_cp_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "絵.mag") << "x";
+    CliCodePage(ParseArgs({"--codepage", "EUC-JP"}, {"codepage"}, {}));
+    EXPECT_EQ(SystemCodePage().Name(), "EUC-JP");
+    EXPECT_EQ(wrd::ResolvePicturePath(dir.string(), "\xB3\xA8.mag"), (dir / "絵.mag").string());
+    SetSystemCodePage(CodePage::kDefaultName);
+    fs::remove_all(dir);
 }
 
 }  // namespace

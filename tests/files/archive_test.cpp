@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "player/files/companion.h"
 #include "player/files/lha_writer.h"
 #include "player/files/work_folder.h"
 #include "tests/files/files_fixture.h"
@@ -97,6 +98,83 @@ TEST(Archive, HostileMemberNamesStayInsideTheWorkFolder) {
     // Listing leaves hostile songs out.
     WriteZip(dir / "evil2.zip", {{"../x.mid", "x"}, {"ok.mid", "y"}});
     EXPECT_EQ(ListArchiveSongs(dir / "evil2.zip"), (std::vector<std::string>{"ok.mid"}));
+}
+
+// A stored LHA member with a level-2 header and the name's bytes as given.
+std::string RawLhaMember(const std::string& name, const std::string& data) {
+    auto le = [](std::string& s, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    std::string h;
+    le(h, 0, 2);
+    h += "-lh0-";
+    le(h, static_cast<uint32_t>(data.size()), 4), le(h, static_cast<uint32_t>(data.size()), 4);
+    le(h, 0, 4);
+    h += "\x20\x02";
+    le(h, LhaCrc16(data.data(), data.size()), 2);
+    h += 'M';
+    const size_t crcAt = h.size() + 3;
+    le(h, 5, 2), h += '\0', le(h, 0, 2);
+    le(h, static_cast<uint32_t>(3 + name.size()), 2), h += '\x01', h += name;
+    le(h, 0, 2);
+    h[0] = static_cast<char>(h.size() & 0xFF), h[1] = static_cast<char>(h.size() >> 8);
+    const uint16_t crc = LhaCrc16(h.data(), h.size());
+    h[crcAt] = static_cast<char>(crc & 0xFF), h[crcAt + 1] = static_cast<char>(crc >> 8);
+    return h + data;
+}
+
+// Names stored as UTF-8 without a mark (Info-ZIP on Unix) or as CP932 all
+// list right; one name that is neither, or an empty one, costs only itself
+// and is reported.
+TEST(Archive, EveryMemberIsListedOrReported) {
+    TempDir dir;
+    WriteBytes(dir / "unix.zip", RawZip({{"曲.mid", "a"}, {"ok.mid", "b"}}));
+    WriteBytes(dir / "dos.zip", RawZip({{"\x8B\xC8.mid", "a"}, {"ok.mid", "b"}}));
+    EXPECT_EQ(ArchiveMembers(dir / "unix.zip"), (std::vector<std::string>{"曲.mid", "ok.mid"}));
+    EXPECT_EQ(ArchiveMembers(dir / "dos.zip"), (std::vector<std::string>{"曲.mid", "ok.mid"}));
+
+    WriteBytes(dir / "bad.zip", RawZip({{"bad\x81.mid", "a"}, {"ok.mid", "b"}}));
+    WriteBytes(dir / "empty.zip", RawZip({{"", "a"}, {"ok.mid", "b"}}));
+    WriteBytes(dir / "bad.lzh", RawLhaMember("bad\x81.mid", "a") + RawLhaMember("ok.mid", "b") +
+                                    RawLhaMember("\x8B\xC8.mid", "c") + '\0');
+    for (const char* name : {"bad.zip", "empty.zip", "bad.lzh"}) {
+        RecordingNotifier n;
+        const std::vector<std::string> songs = ListArchiveSongs(dir / name, &n);
+        ASSERT_FALSE(songs.empty()) << name;
+        EXPECT_EQ(songs[0], "ok.mid") << name;
+        ASSERT_EQ(n.messages.size(), 1u) << name;
+        EXPECT_EQ(n.messages[0].rfind(msg::kSkippedMembers, 0), 0u) << n.messages[0];
+        EXPECT_NE(n.messages[0].find(name == std::string("empty.zip") ? "\"\"" : "bad\\x81.mid"),
+                  std::string::npos)
+            << n.messages[0];
+    }
+    // Past the bad LHA name the others keep their own names and their data.
+    EXPECT_EQ(ArchiveMembers(dir / "bad.lzh"), (std::vector<std::string>{"ok.mid", "曲.mid"}));
+    TempDir work;
+    RecordingNotifier n;
+    EXPECT_EQ(ReadBytes(ExtractEntry({"曲.mid", dir.Path(), "bad.lzh", ""}, work.Path(), n)), "c");
+}
+
+// DOS archives pair SONG.MID with SONG.TXT; and a second archive's song
+// must not show the first one's notes, lyrics or pictures.
+TEST(Archive, CompanionsInAnyCaseAndNoneLeftFromTheLastArchive) {
+    TempDir dir, work;
+    WriteZip(dir / "one.zip", {{"song.mid", SongBytes()},
+                               {"SONG.TXT", "one's notes"},
+                               {"song.wrd", "one's lyrics"},
+                               {"pic.png", "p"}});
+    WriteZip(dir / "two.zip", {{"song.mid", SongBytes(61)}});
+    RecordingNotifier n;
+    const std::string one = ExtractEntry({"song.mid", dir.Path(), "one.zip", ""}, work.Path(), n);
+    EXPECT_EQ(ReadCompanionDocument(one).text, "one's notes\r\n");
+    const std::string two = ExtractEntry({"song.mid", dir.Path(), "two.zip", ""}, work.Path(), n);
+    EXPECT_EQ(ReadBytes(two), SongBytes(61));
+    EXPECT_TRUE(ReadCompanionDocument(two).fileName.empty());
+    for (const char* stale : {"SONG.TXT", "song.wrd", "pic.png"}) EXPECT_FALSE(FileExists(work / stale));
+    // Beside a plain file too.
+    WriteBytes(dir / "DOS/SONG.MID", SongBytes());
+    WriteBytes(dir / "DOS/Song.Doc", "doc");
+    EXPECT_EQ(ReadCompanionDocument(dir / "DOS/SONG.MID").fileName, dir / "DOS/Song.Doc");
 }
 
 TEST(Archive, OurLhaArchivesReadBackWithJapaneseNames) {
@@ -197,6 +275,38 @@ TEST(WorkFolder, PrivateAndRefusesPlantedLinks) {
         ASSERT_EQ(::chown((base4 / "sonfara").c_str(), 65534, 65534), 0);
         EXPECT_FALSE(WorkFolder::Create(base4.Path()).Ok());
     }
+}
+
+// Extracted members do not outlive the program, a crashed run's are cleared
+// at the next start, and neither touches what is not a file of ours or what
+// another running program still uses.
+TEST(WorkFolder, EmptiedAtTheEndAndAfterACrash) {
+    TempDir base, outside;
+    WriteBytes(outside / "keep.mid", "k");
+    const std::string dir = base / "sonfara/";
+    {
+        WorkFolder w = WorkFolder::Create(base.Path());
+        ASSERT_TRUE(w.Ok()) << w.Error();
+        WriteBytes(dir + "song.mid", "s");
+        WriteBytes(dir + "ArcTemp/0.song", "a");
+        fs::create_symlink(outside / "keep.mid", dir + "link.mid");
+        {
+            // A second program meanwhile: it neither clears at its start
+            // nor at its end what the first one is playing.
+            WorkFolder other = WorkFolder::Create(base.Path());
+            ASSERT_TRUE(other.Ok());
+            EXPECT_TRUE(FileExists(dir + "song.mid"));
+        }
+        EXPECT_TRUE(FileExists(dir + "song.mid"));
+    }
+    EXPECT_FALSE(FileExists(dir + "song.mid"));
+    EXPECT_FALSE(FileExists(dir + "ArcTemp/0.song"));
+    EXPECT_TRUE(fs::is_symlink(dir + "link.mid"));
+    EXPECT_EQ(ReadBytes(outside / "keep.mid"), "k");
+    // What a crashed run left behind goes when the next one starts.
+    WriteBytes(dir + "crashed.mid", "c");
+    WorkFolder next = WorkFolder::Create(base.Path());
+    EXPECT_FALSE(FileExists(dir + "crashed.mid"));
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ TEST(Converters, AbsentPluginsAreNotInstalled) {
     if (PluginExists(kRcpLibrary)) GTEST_SKIP() << "a converter is installed on this machine";
     EXPECT_EQ(RcpVersionText(), "Not Installed");
     std::string fmt = "SMF Format ";
-    const std::string out = ConvertRcp("/x/s.rcp", empty.Path() + "/", fmt, SystemCodePage());
+    const std::string out = ConvertRcp("/x/s.rcp", empty.Path() + "/", fmt);
     EXPECT_EQ(out, empty / "s.rcp.mid");
     EXPECT_FALSE(FileExists(out));
     EXPECT_EQ(fmt, "SMF Format ");
@@ -72,6 +72,23 @@ TEST(Converters, PresentPluginsConvertThroughThePipeline) {
     op.Settings().MIDIEmuGSCFG.clear();
     ASSERT_TRUE(op.PlayEntry({"gs.mid", songs.Path(), "", ""}));
     EXPECT_EQ(t.loadedPaths.back(), songs / "gs.mid");
+
+    // Paths reach the plug-ins as the file system's own bytes, whatever the
+    // code page of the texts.
+    fs::rename(songs / "gs.mid", songs / "ジーエス.mid");
+    op.Settings().MIDIEmuGSCFG = "/cfg/gs.cfg";
+    ASSERT_TRUE(op.PlayEntry({"ジーエス.mid", songs.Path(), "", ""}));
+    EXPECT_EQ(t.loadedPaths.back(), work.Path() + "ジーエス.mid");
+    WriteBytes(songs / "曲.rcp", "RCM-PC98V2.0(C)COME ON MUSIC");
+    ASSERT_TRUE(op.PlayEntry({"曲.rcp", songs.Path(), "", ""}));
+    EXPECT_EQ(t.loadedPaths.back(), work.Path() + "曲.rcp.mid");
+    for (const auto& de : fs::directory_iterator(work.Path())) {
+        const std::string name = de.path().filename().string();
+        EXPECT_TRUE(name == ".lock" || name == "ArcTemp" || IsPlausibleUtf8(name) ||
+                    name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789._GS") ==
+                        std::string::npos)
+            << name;
+    }
 }
 
 }  // namespace

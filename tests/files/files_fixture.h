@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -85,6 +86,44 @@ inline void WriteZip(const std::string& path,
     }
     archive_write_close(a);
     archive_write_free(a);
+}
+
+// A stored ZIP whose names are the given bytes with no UTF-8 mark, as
+// Info-ZIP writes them on Unix (and as DOS tools wrote code-page names).
+inline std::string RawZip(const std::vector<std::pair<std::string, std::string>>& members) {
+    auto crc32 = [](const std::string& d) {
+        uint32_t c = 0xFFFFFFFFu;
+        for (unsigned char b : d) {
+            c ^= b;
+            for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+        }
+        return ~c;
+    };
+    auto le = [](std::string& s, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    std::string out, central;
+    for (const auto& [name, data] : members) {
+        const uint32_t at = static_cast<uint32_t>(out.size());
+        const uint32_t crc = crc32(data);
+        const auto size = static_cast<uint32_t>(data.size());
+        le(out, 0x04034b50, 4), le(out, 10, 2), le(out, 0, 2), le(out, 0, 2), le(out, 0, 4);
+        le(out, crc, 4), le(out, size, 4), le(out, size, 4);
+        le(out, static_cast<uint32_t>(name.size()), 2), le(out, 0, 2);
+        out += name + data;
+        le(central, 0x02014b50, 4), le(central, 0x031E, 2), le(central, 10, 2), le(central, 0, 2);
+        le(central, 0, 2), le(central, 0, 4), le(central, crc, 4), le(central, size, 4);
+        le(central, size, 4), le(central, static_cast<uint32_t>(name.size()), 2);
+        le(central, 0, 2), le(central, 0, 2), le(central, 0, 2), le(central, 0, 2);
+        le(central, 0x81A40000u, 4), le(central, at, 4);
+        central += name;
+    }
+    const auto count = static_cast<uint32_t>(members.size());
+    const auto cdAt = static_cast<uint32_t>(out.size());
+    out += central;
+    le(out, 0x06054b50, 4), le(out, 0, 4), le(out, count, 2), le(out, count, 2);
+    le(out, static_cast<uint32_t>(central.size()), 4), le(out, cdAt, 4), le(out, 0, 2);
+    return out;
 }
 
 // Records what the file layer asks of the player; loads with the real reader.

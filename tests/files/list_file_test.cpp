@@ -1,6 +1,8 @@
 // List files, list saving, favourites, the recent list, companion documents.
 #include "player/files/list_file.h"
 
+#include <cstdlib>
+
 #include "player/files/archive.h"
 #include "player/files/companion.h"
 #include "player/files/favorites.h"
@@ -91,12 +93,66 @@ TEST(ListFile, ArchiveFormHoldsTheSongsOnly) {
                                          {"b.mid", dir.Path(), "p.zip", ""},
                                          {"gone.mid", dir.Path(), "", ""}};
     RecordingNotifier n;
+    // A song that cannot be read is left out, and the save says so.
     ASSERT_EQ(SaveList(dir / "out.lzh", entries, work.Path(), n, SystemCodePage()),
-              SaveResult::kArchive);
+              SaveResult::kArchiveIncomplete);
+    EXPECT_EQ(n.messages, (std::vector<std::string>{msg::kSaveIncomplete + dir / "gone.mid"}));
     EXPECT_EQ(ArchiveMembers(dir / "out.lzh"), (std::vector<std::string>{"a.mid", "b.mid"}));
     EXPECT_TRUE(fs::is_empty(work / "ArcTemp"));
     EXPECT_EQ(ReadBytes(ExtractEntry({"b.mid", dir.Path(), "out.lzh", ""}, work.Path(), n)),
               SongBytes(62));
+}
+
+// Names the code page cannot hold read back as they were; two songs of one
+// name stay two; lhasa and libarchive agree on the names.
+TEST(ListFile, ArchiveFormKeepsEveryNameAndEverySong) {
+    TempDir dir, work;
+    fs::create_directories(work / "ArcTemp");
+    const std::vector<std::string> names{"한국.mid", "서울.mid", "é.mid", "曲.mid"};
+    std::vector<FileEntry> entries;
+    for (size_t i = 0; i < names.size(); ++i) {
+        WriteBytes(dir / names[i], SongBytes(static_cast<uint8_t>(60 + i)));
+        entries.push_back({names[i], dir.Path(), "", ""});
+    }
+    WriteBytes(dir / "a/x.mid", "from a");
+    WriteBytes(dir / "b/X.MID", "from b");
+    entries.push_back({"x.mid", dir / "a", "", ""});
+    entries.push_back({"X.MID", dir / "b", "", ""});
+    entries.push_back({"x.mid", dir / "a", "", ""});  // the same song twice: stored once
+    RecordingNotifier n;
+    ASSERT_EQ(SaveList(dir / "out.lzh", entries, work.Path(), n, CodePage("CP932")),
+              SaveResult::kArchive);
+    EXPECT_TRUE(n.messages.empty());
+    const std::vector<std::string> want{"한국.mid", "서울.mid", "é.mid", "曲.mid", "x.mid",
+                                        "X(2).MID"};
+    EXPECT_EQ(ArchiveMembers(dir / "out.lzh"), want);
+    EXPECT_EQ(ReadBytes(ExtractEntry({"X(2).MID", dir.Path(), "out.lzh", ""}, work.Path(), n)),
+              "from b");
+    EXPECT_EQ(ReadBytes(ExtractEntry({"é.mid", dir.Path(), "out.lzh", ""}, work.Path(), n)),
+              SongBytes(62));
+#ifdef SONFARA_LHA_PROGRAM
+    fs::create_directories(dir / "x");
+    const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHA_PROGRAM " -xq '" +
+                            (dir / "out.lzh") + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    // lhasa writes names as stored: the UTF-8 ones are right on Linux.
+    for (size_t i = 0; i < 3; ++i) EXPECT_TRUE(FileExists(dir / ("x/" + want[i]))) << want[i];
+#endif
+}
+
+// Files written on Linux are UTF-8 without a mark; code-page files still read.
+TEST(ListFile, Utf8WithoutMarkStaysUtf8) {
+    const CodePage cp("CP932");
+    auto first = [&](std::string_view bytes) {
+        const auto e = ParseListFile(bytes, "/l/list.mlt", cp);
+        return e.empty() ? std::string() : e[0].FileName;
+    };
+    EXPECT_EQ(first("[MIDIList]\n/m/曲.mid\n"), "曲.mid");
+    EXPECT_EQ(first("[MIDIList]\r\n/m/\x8B\xC8.mid\r\n"), "曲.mid");
+    FavoriteEntry f;
+    ASSERT_TRUE(ParseFavorite("[sonfara favorite file]\n\"曲集\"\n\"/m/曲.mlt\"\n", cp, f));
+    EXPECT_EQ(f.Title, "曲集");
+    EXPECT_EQ(f.Path, "/m/曲.mlt");
 }
 
 TEST(Favorites, CommasInTitlesAndPathsSurvive) {

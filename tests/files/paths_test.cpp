@@ -28,6 +28,14 @@ TEST(Paths, SplitEntryPathThroughArchives) {
     e = SplitEntryPath("/dir/pack.zip/sub/song.mid");
     EXPECT_EQ(e, (FileEntry{"sub/song.mid", "/dir", "pack.zip", ""}));
     EXPECT_EQ(EntryPath(e), "/dir/pack.zip/sub/song.mid");
+    // A folder named like an archive is a folder.
+    TempDir dir;
+    WriteBytes(dir / "old.zip/song.mid", "x");
+    EXPECT_EQ(SplitEntryPath(dir / "old.zip/song.mid"),
+              (FileEntry{"song.mid", dir / "old.zip", "", ""}));
+    WriteBytes(dir / "old.zip/sub/new.lzh", "x");
+    EXPECT_EQ(SplitEntryPath(dir / "old.zip/sub/new.lzh/a/song.mid"),
+              (FileEntry{"a/song.mid", dir / "old.zip/sub", "new.lzh", ""}));
 }
 
 TEST(Paths, SortExampleKeepsEqualKeysInOrder) {
