@@ -9,7 +9,9 @@ PACKAGES=(
     clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libarchive-dev librtmidi-dev libfluidsynth-dev fluidsynth
-    qt6-base-dev
+    qt6-base-dev qt6-qpa-plugins
+    xvfb xauth x11-utils xdotool imagemagick dbus pulseaudio pulseaudio-utils
+    fonts-noto-cjk
     timgm6mb-soundfont lhasa
     zlib1g-dev
     libasound2-dev time
