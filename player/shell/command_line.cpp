@@ -1,0 +1,52 @@
+#include "player/shell/command_line.h"
+
+namespace sonfara::shell {
+
+QString StripSurroundingQuotes(const QString& argument) {
+    if (!argument.startsWith(u'"')) return argument;
+    QString inner = argument.mid(1);
+    if (inner.endsWith(u'"')) inner.chop(1);
+    return inner;
+}
+
+CommandLine ParseCommandLine(const QStringList& args) {
+    CommandLine result;
+    bool optionsEnded = false;
+    for (const QString& arg : args) {
+        if (!optionsEnded && arg.startsWith(u'-') && arg.size() > 1) {
+            if (arg == u"--") {
+                optionsEnded = true;
+            } else if (arg == u"--help" || arg == u"-h") {
+                result.action = CommandLine::Action::kHelp;
+                return result;
+            } else if (arg == u"--version") {
+                result.action = CommandLine::Action::kVersion;
+                return result;
+            } else {
+                result.action = CommandLine::Action::kBadOption;
+                result.badOption = arg;
+                return result;
+            }
+            continue;
+        }
+        QString path = StripSurroundingQuotes(arg);
+        if (!path.isEmpty()) result.paths.push_back(path);
+    }
+    return result;
+}
+
+QString HelpText() {
+    return QStringLiteral(
+        "Usage: sonfara [OPTION]... [FILE]...\n"
+        "Plays Standard MIDI Files, play lists and archives of them.\n"
+        "\n"
+        "When a player is already running for this user, the files are handed\n"
+        "to it and this process ends; without files the running player comes\n"
+        "to the front.\n"
+        "\n"
+        "  -h, --help     show this help and exit\n"
+        "      --version  show the version and exit\n"
+        "      --         treat every later argument as a file\n");
+}
+
+}  // namespace sonfara::shell

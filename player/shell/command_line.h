@@ -1,0 +1,25 @@
+// The command line of `sonfara`: options and the paths to open.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace sonfara::shell {
+
+struct CommandLine {
+    enum class Action { kRun, kHelp, kVersion, kBadOption };
+    Action action = Action::kRun;
+    QStringList paths;  // each with one pair of surrounding double quotes removed
+    QString badOption;  // the unknown option for kBadOption
+};
+
+// Launchers that quote the whole path hand it over with its quotes: a leading
+// double quote is removed, and the last character with it when it is one too.
+QString StripSurroundingQuotes(const QString& argument);
+
+// args excludes the program name. "--" ends the options.
+CommandLine ParseCommandLine(const QStringList& args);
+
+QString HelpText();
+
+}  // namespace sonfara::shell

@@ -1,0 +1,66 @@
+// What desktop media controls (MPRIS) may see of and do to the player. The
+// playback session implements it; the shell's MPRIS service only calls it.
+// Every function is called on the UI thread.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+namespace sonfara::shell {
+
+struct MediaState {
+    enum class Status { kStopped, kPlaying, kPaused };
+    Status status = Status::kStopped;
+    bool loaded = false;      // a song is loaded (it may be stopped)
+    qint64 positionUs = 0;
+    qint64 lengthUs = 0;
+    QString title;            // the song title as shown, UTF-8 already
+    QString filePath;         // local path of the song file; "" when none
+    int listIndex = 0;        // 1-based play-list entry, 0 when none
+    int listCount = 0;
+    double rate = 1.0;        // speed, 1.0 = 100 %
+    int repeatMode = 0;       // the player's RepeatMode, 0..3
+
+    bool operator==(const MediaState&) const = default;
+};
+
+// Repeat modes in desktop terms. RepeatMode 0 (every song, after the last
+// the first) is Playlist; 1 (the same song again) is Track; 2 (a random
+// entry, endlessly) is Playlist with Shuffle; 3 (stop at the end) is None.
+struct LoopShuffle {
+    QString loopStatus;  // "None", "Track" or "Playlist"
+    bool shuffle = false;
+};
+LoopShuffle LoopShuffleFromRepeatMode(int repeatMode);
+// A new loop status keeps shuffle as it was; "Playlist" with shuffle on is
+// mode 2. Returns -1 for an unknown status.
+int RepeatModeFromLoopStatus(const QString& loopStatus, int currentMode);
+// Shuffle on is mode 2; shuffle off leaves mode 2 for mode 0 and keeps any other.
+int RepeatModeFromShuffle(bool shuffle, int currentMode);
+
+class MediaControlTarget {
+  public:
+    virtual ~MediaControlTarget() = default;
+
+    virtual MediaState State() const = 0;
+
+    virtual void Play() = 0;
+    virtual void Pause() = 0;
+    virtual void PlayPause() = 0;
+    virtual void Stop() = 0;
+    virtual void Next() = 0;
+    virtual void Previous() = 0;
+    // Absolute position in microseconds, already clamped to 0..length.
+    virtual void SetPosition(qint64 positionUs) = 0;
+    // Paths as the file-open pipeline takes them.
+    virtual void OpenPaths(const QStringList& paths) = 0;
+    virtual void Raise() = 0;
+    // Close as the exit menu entry does.
+    virtual void Quit() = 0;
+    // Rate 0.1 or more; the player rounds it to its own speed steps.
+    virtual void SetRate(double rate) = 0;
+    virtual void SetRepeatMode(int repeatMode) = 0;
+};
+
+}  // namespace sonfara::shell

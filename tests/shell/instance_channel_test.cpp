@@ -1,0 +1,198 @@
+// The instance channel between real processes: shell_instance_helper plays
+// the running player and the starting one.
+#include <gtest/gtest.h>
+
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstring>
+#include <memory>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "player/shell/instance_channel.h"
+#include "tests/shell/qt_app.h"
+
+using sonfara::shell::InstanceChannel;
+
+namespace {
+
+constexpr int kLimitMs = 5000;
+
+class InstanceChannelTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        EnsureQtApp();
+        ASSERT_TRUE(dir_.isValid());
+        socket_ = dir_.filePath(QStringLiteral("instance"));
+    }
+    void TearDown() override {
+        for (auto& p : processes_) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished(kLimitMs);
+            }
+        }
+    }
+
+    // Starts a helper on the test's socket and returns it once it has said
+    // how it started (first line).
+    QProcess* Start(const QStringList& paths, QString* firstLine) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p->start(QStringLiteral(INSTANCE_HELPER), QStringList{socket_} + paths);
+        *firstLine = ReadLine(*p);
+        processes_.push_back(std::move(p));
+        return processes_.back().get();
+    }
+    static QString ReadLine(QProcess& p) {
+        while (!p.canReadLine()) {
+            if (!p.waitForReadyRead(kLimitMs)) return QStringLiteral("<nothing>");
+        }
+        return QString::fromUtf8(p.readLine()).trimmed();
+    }
+    static QString Command(QProcess& p, const char* command) {
+        p.write(QByteArray(command) + '\n');
+        return ReadLine(p);
+    }
+    // A second start with these paths; true when it handed them over and ended.
+    bool HandOver(const QStringList& paths) {
+        QString first;
+        QProcess* second = Start(paths, &first);
+        return first == u"handed" && second->waitForFinished(kLimitMs) &&
+               second->exitCode() == 0;
+    }
+
+    QTemporaryDir dir_;
+    QString socket_;
+    std::vector<std::unique_ptr<QProcess>> processes_;
+};
+
+TEST_F(InstanceChannelTest, SecondStartHandsOverItsPathsAndEnds) {
+    QString first;
+    QProcess* player = Start({}, &first);
+    ASSERT_EQ(first, u"listening");
+
+    const QStringList three = {QStringLiteral("/songs/a.mid"), QStringLiteral("/songs/b c.mid"),
+                               QStringLiteral("/曲/で.mid")};
+    ASSERT_TRUE(HandOver(three));
+    EXPECT_EQ(ReadLine(*player), u"files 3 /songs/a.mid|/songs/b c.mid|/曲/で.mid");
+
+    // Without paths the running player is only brought to the front.
+    ASSERT_TRUE(HandOver({}));
+    EXPECT_EQ(ReadLine(*player), u"files 0");
+}
+
+TEST_F(InstanceChannelTest, StartWakesAResidentHiddenPlayerOnce) {
+    QString first;
+    QProcess* player = Start({}, &first);
+    ASSERT_EQ(first, u"listening");
+
+    ASSERT_EQ(Command(*player, "hide"), u"hidden");
+    ASSERT_TRUE(HandOver({QStringLiteral("/songs/x.mid")}));
+    EXPECT_EQ(ReadLine(*player), u"wake 1 /songs/x.mid");
+    // The wake cleared the hidden state: the next start is an ordinary one.
+    ASSERT_TRUE(HandOver({}));
+    EXPECT_EQ(ReadLine(*player), u"files 0");
+
+    ASSERT_EQ(Command(*player, "hide"), u"hidden");
+    ASSERT_TRUE(HandOver({}));
+    EXPECT_EQ(ReadLine(*player), u"wake 0");
+}
+
+TEST_F(InstanceChannelTest, ExitRequestClosesThePlayer) {
+    QString first;
+    QProcess* player = Start({}, &first);
+    ASSERT_EQ(first, u"listening");
+
+    EXPECT_EQ(InstanceChannel::Send(socket_, InstanceChannel::Message::kExitRequest, {}),
+              InstanceChannel::SendResult::kDelivered);
+    EXPECT_EQ(ReadLine(*player), u"exit");
+    ASSERT_TRUE(player->waitForFinished(kLimitMs));
+    EXPECT_EQ(player->exitCode(), 0);
+    EXPECT_EQ(InstanceChannel::Send(socket_, InstanceChannel::Message::kExitRequest, {}),
+              InstanceChannel::SendResult::kNoListener);
+}
+
+TEST_F(InstanceChannelTest, StartDuringOrderlyExitBecomesAPlayerOfItsOwn) {
+    QString first;
+    QProcess* ending = Start({}, &first);
+    ASSERT_EQ(first, u"listening");
+    ASSERT_EQ(Command(*ending, "orderly-exit"), u"stopped");
+
+    QProcess* fresh = Start({QStringLiteral("/songs/new.mid")}, &first);
+    EXPECT_EQ(first, u"listening");
+    ending->write("quit\n");
+    ASSERT_TRUE(ending->waitForFinished(kLimitMs));
+
+    // The first player's end left the new one reachable.
+    ASSERT_TRUE(HandOver({QStringLiteral("/songs/later.mid")}));
+    EXPECT_EQ(ReadLine(*fresh), u"files 1 /songs/later.mid");
+}
+
+TEST_F(InstanceChannelTest, SocketLeftByACrashedPlayerDoesNotBlockAStart) {
+    // A bound socket whose owner is gone: the file stays, nobody accepts.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray native = socket_.toLocal8Bit();
+    ASSERT_LT(size_t(native.size()), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, native.constData(), native.size());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ::close(fd);
+    EXPECT_EQ(InstanceChannel::Send(socket_, InstanceChannel::Message::kFilesReady, {}),
+              InstanceChannel::SendResult::kNoListener);
+
+    QString first;
+    QProcess* player = Start({}, &first);
+    ASSERT_EQ(first, u"listening");
+    ASSERT_TRUE(HandOver({QStringLiteral("/songs/a.mid")}));
+    EXPECT_EQ(ReadLine(*player), u"files 1 /songs/a.mid");
+}
+
+// In one process: what a peer that is not a player sends is refused.
+TEST_F(InstanceChannelTest, MalformedMessagesAreDroppedWithoutEffect) {
+    InstanceChannel channel(socket_);
+    ASSERT_EQ(channel.Start({}), InstanceChannel::StartResult::kListening);
+    int received = 0;
+    QObject::connect(&channel, &InstanceChannel::filesHanded, [&] { ++received; });
+    QObject::connect(&channel, &InstanceChannel::exitRequested, [&] { ++received; });
+
+    const QByteArray unknownKind("Z\0\0\0\0", 5);
+    const QByteArray oversize("F\x7f\xff\xff\xff", 5);
+    for (const QByteArray& bytes : {unknownKind, oversize}) {
+        QLocalSocket peer;
+        peer.connectToServer(socket_);
+        ASSERT_TRUE(peer.waitForConnected(kLimitMs));
+        peer.write(bytes);
+        peer.flush();
+        EXPECT_TRUE(SpinUntil([&] { return peer.state() == QLocalSocket::UnconnectedState; }));
+    }
+    EXPECT_EQ(received, 0);
+}
+
+TEST(InstanceChannelPath, PrivateFolderInTheRuntimeFolder) {
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    const QString folder = runtime.filePath(QStringLiteral("sonfara"));
+    ASSERT_EQ(::mkdir(folder.toLocal8Bit().constData(), 0755), 0);  // too open: closed again
+
+    EXPECT_EQ(InstanceChannel::DefaultSocketPath(), folder + QStringLiteral("/instance"));
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.toLocal8Bit().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // A symbolic link in its place is not trusted.
+    ASSERT_EQ(::rmdir(folder.toLocal8Bit().constData()), 0);
+    ASSERT_EQ(::symlink("/tmp", folder.toLocal8Bit().constData()), 0);
+    EXPECT_EQ(InstanceChannel::DefaultSocketPath(), QString());
+    qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+}  // namespace
