@@ -71,10 +71,11 @@ void MonitorPort::LongMessage(std::span<const uint8_t> bytes) {
 }
 
 void MonitorPort::Reset() {
-    // What a device reset puts on the wire: sustain off and all notes off.
+    // What a device reset puts on the wire: pedals up and all notes off.
     for (uint8_t c = 0; c < 16; ++c) {
-        ShortMessage(0xB0u | c | (64u << 8));
-        ShortMessage(0xB0u | c | (123u << 8));
+        ShortMessage(0xB0u | c | (uint32_t{Cc::kSustain} << 8));
+        ShortMessage(0xB0u | c | (uint32_t{Cc::kSostenuto} << 8));
+        ShortMessage(0xB0u | c | (uint32_t{Cc::kAllNotesOff} << 8));
     }
     std::fflush(out_);
 }
@@ -102,8 +103,14 @@ void RecordingPort::ShortMessage(uint32_t packed) {
         on_[c][d1] = d2 != 0;
     } else if ((st & 0xF0) == 0x80 && d1 < 128) {
         on_[c][d1] = 0;
-    } else if ((st & 0xF0) == 0xB0 && (d1 == 123 || d1 == 120)) {
+    } else if ((st & 0xF0) == 0xB0 && (d1 == Cc::kAllNotesOff || d1 == Cc::kAllSoundOff)) {
         for (auto& n2 : on_[c]) n2 = 0;
+    } else if ((st & 0xF0) == 0xB0 && d1 == Cc::kSustain) {
+        sustain_[c] = d2 >= Cc::kPedalDown;
+    } else if ((st & 0xF0) == 0xB0 && d1 == Cc::kSostenuto) {
+        sostenuto_[c] = d2 >= Cc::kPedalDown;
+    } else if ((st & 0xF0) == 0xB0 && d1 == Cc::kResetAllControllers) {
+        sustain_[c] = sostenuto_[c] = false;
     }
     log_.push_back(std::move(m));
 }
@@ -125,6 +132,7 @@ void RecordingPort::Reset() {
     if (closed_) return;
     for (auto& ch : on_)
         for (auto& n : ch) n = 0;
+    for (int c = 0; c < 16; ++c) sustain_[c] = sostenuto_[c] = false;
     ++resets_;
     log_.push_back(std::move(m));
 }
@@ -153,8 +161,18 @@ std::vector<int> RecordingPort::NotesOn() const {
     return v;
 }
 
+std::vector<int> RecordingPort::PedalsDown() const {
+    std::lock_guard lk(mu_);
+    std::vector<int> v;
+    for (int c = 0; c < 16; ++c) {
+        if (sustain_[c]) v.push_back(c << 8 | Cc::kSustain);
+        if (sostenuto_[c]) v.push_back(c << 8 | Cc::kSostenuto);
+    }
+    return v;
+}
+
 int RecordingPort::NotesOnCount() const {
-    return static_cast<int>(NotesOn().size());
+    return static_cast<int>(NotesOn().size() + PedalsDown().size());
 }
 
 bool RecordingPort::Closed() const {

@@ -13,6 +13,17 @@
 
 namespace sonfara {
 
+// Controller numbers the engine acts on.
+namespace Cc {
+inline constexpr uint8_t kSustain = 64;
+inline constexpr uint8_t kSostenuto = 66;
+inline constexpr uint8_t kAllSoundOff = 120;
+inline constexpr uint8_t kResetAllControllers = 121;
+inline constexpr uint8_t kAllNotesOff = 123;
+// Pedal values from here up hold the pedal down.
+inline constexpr uint8_t kPedalDown = 64;
+}  // namespace Cc
+
 class MidiOutPort {
   public:
     virtual ~MidiOutPort() = default;
@@ -20,7 +31,8 @@ class MidiOutPort {
     virtual void ShortMessage(uint32_t packed) = 0;
     // A complete SysEx message, F0 ... F7.
     virtual void LongMessage(std::span<const uint8_t> bytes) = 0;
-    // Turns every sounding note off (the device keeps its programs).
+    // Turns every sounding note off and lifts the sustain and sostenuto
+    // pedals (the device keeps its programs).
     virtual void Reset() = 0;
     // Releases the device; the port sends nothing afterwards.
     virtual void Close() = 0;
@@ -74,7 +86,8 @@ class MonitorPort final : public MidiOutPort {
     bool closed_ = false;
 };
 
-// Keeps every message with its clock time, and which notes are left on.
+// Keeps every message with its clock time, and what is left sounding: notes
+// and held sustain/sostenuto pedals.
 // Thread-safe: the timer thread writes while a test may read.
 class RecordingPort final : public MidiOutPort {
   public:
@@ -93,6 +106,9 @@ class RecordingPort final : public MidiOutPort {
     void ClearLog();
     // Notes whose last message was a note-on, as (channel 0..15) << 8 | note.
     std::vector<int> NotesOn() const;
+    // Sustain or sostenuto pedals left down, as (channel 0..15) << 8 | controller.
+    std::vector<int> PedalsDown() const;
+    // What keeps sound alive: notes on plus pedals down.
     int NotesOnCount() const;
     bool Closed() const;
     int ResetCount() const;
@@ -102,6 +118,8 @@ class RecordingPort final : public MidiOutPort {
     mutable std::mutex mu_;
     std::vector<Message> log_;
     uint8_t on_[16][128] = {};
+    bool sustain_[16] = {};
+    bool sostenuto_[16] = {};
     int resets_ = 0;
     bool closed_ = false;
 };

@@ -259,7 +259,10 @@ void SynthPort::LongMessage(std::span<const uint8_t> bytes) {
 
 void SynthPort::Reset() {
     if (!impl_ || !impl_->synth) return;
-    for (int c = 0; c < 16; ++c) fluid_synth_cc(impl_->synth, c, 64, 0);
+    for (int c = 0; c < 16; ++c) {
+        fluid_synth_cc(impl_->synth, c, Cc::kSustain, 0);
+        fluid_synth_cc(impl_->synth, c, Cc::kSostenuto, 0);
+    }
     fluid_synth_all_notes_off(impl_->synth, -1);
 }
 
@@ -306,9 +309,12 @@ class RtMidiPort final : public MidiOutPort {
     void LongMessage(std::span<const uint8_t> bytes) override { Send(bytes.data(), bytes.size()); }
     void Reset() override {
         for (uint8_t c = 0; c < 16; ++c) {
-            uint8_t sustain[3] = {static_cast<uint8_t>(0xB0 | c), 64, 0};
-            uint8_t off[3] = {static_cast<uint8_t>(0xB0 | c), 123, 0};
+            const uint8_t status = static_cast<uint8_t>(0xB0 | c);
+            const uint8_t sustain[3] = {status, Cc::kSustain, 0};
+            const uint8_t sostenuto[3] = {status, Cc::kSostenuto, 0};
+            const uint8_t off[3] = {status, Cc::kAllNotesOff, 0};
             Send(sustain, 3);
+            Send(sostenuto, 3);
             Send(off, 3);
         }
     }

@@ -146,6 +146,10 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
                 ch.Modulation.store(static_cast<int16_t>(d2), kRelaxed);
                 if (arr && !a.ModOn) return;
                 break;
+            case Cc::kSustain:
+            case Cc::kSostenuto:
+                pedals_[c][d1 == Cc::kSustain ? 0 : 1] = static_cast<uint8_t>(d2);
+                break;
             default:
                 break;
         }
@@ -208,11 +212,13 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
     if (!settings_.SendSysEX) return;
     if (extIndex < 1 || extIndex > song_.ExtCount()) return;
     std::span<const uint8_t> stored = song_.ExtRow(extIndex);
-    const int length = static_cast<int>(stored.size());
     sysex_.clear();
     sysex_.push_back(0xF0);
     sysex_.insert(sysex_.end(), stored.begin(), stored.end());
-    if (stored.empty() || stored.back() != 0xF7) sysex_.push_back(0xF7);
+    if (sysex_.back() != 0xF7) AppendContinuations(track, event);
+    const int length = static_cast<int>(sysex_.size()) - 1;
+    // A message the file never closes still goes out whole.
+    if (sysex_.back() != 0xF7) sysex_.push_back(0xF7);
     // buf(i) with i counted from 1 as the message is written down.
     auto buf = [&](int i) -> int {
         return i >= 1 && i <= static_cast<int>(sysex_.size()) ? sysex_[i - 1] : 0;
@@ -269,6 +275,71 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
     if (port_) port_->LongMessage(sysex_);
 }
 
+void OutputLayer::AppendContinuations(int track, int event) {
+    const int32_t count = song_.EventCount(track);
+    for (int32_t e = event + 1; e <= count && sysex_.back() != 0xF7; ++e) {
+        const SongEvent& ev = song_.Event(track, e);
+        if (ev.status == 0xFF) continue;  // meta events may sit between packets
+        if (ev.status != 0xF7) return;    // anything else ends the message
+        std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
+        sysex_.insert(sysex_.end(), row.begin(), row.end());
+    }
+}
+
+// True when the F7 event continues an F0 packet left open before it in the
+// same track (the mirror of AppendContinuations).
+bool OutputLayer::ContinuesSysEx(int track, int event) const {
+    if (event > song_.EventCount(track)) return false;
+    for (int32_t e = event - 1; e >= 1; --e) {
+        const SongEvent& ev = song_.Event(track, e);
+        if (ev.status == 0xFF) continue;
+        if (ev.status != 0xF0 && ev.status != 0xF7) return false;
+        std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
+        if (!row.empty() && row.back() == 0xF7) return false;
+        if (ev.status == 0xF0) return true;
+        // An open F7 packet: a continuation itself, or an escape.
+    }
+    return false;
+}
+
+void OutputLayer::SendEscapeEvent(int extIndex, int track, int event) {
+    if (!settings_.SendSysEX) return;
+    if (extIndex < 1 || extIndex > song_.ExtCount()) return;
+    if (ContinuesSysEx(track, event)) return;
+    SendEscapeBytes(song_.ExtRow(extIndex));
+}
+
+// Escape bytes as whole messages: SysEx as one long message, everything
+// else (real-time, system common, channel) as short messages. Data bytes
+// without a status byte and cut-off messages are dropped.
+void OutputLayer::SendEscapeBytes(std::span<const uint8_t> b) {
+    if (!port_) return;
+    size_t i = 0;
+    while (i < b.size()) {
+        const uint8_t st = b[i];
+        if (st == 0xF0) {
+            size_t j = i + 1;
+            while (j < b.size() && b[j] != 0xF7) ++j;
+            sysex_.assign(b.begin() + static_cast<std::ptrdiff_t>(i),
+                          b.begin() + static_cast<std::ptrdiff_t>(std::min(j, b.size())));
+            sysex_.push_back(0xF7);
+            port_->LongMessage(sysex_);
+            i = j + 1;
+            continue;
+        }
+        if (st < 0x80 || st == 0xF7) {
+            ++i;
+            continue;
+        }
+        const size_t n = static_cast<size_t>(ShortMessageLength(st));
+        if (i + n >= b.size()) return;
+        uint32_t packed = st;
+        for (size_t k = 1; k <= n; ++k) packed |= uint32_t{b[i + k]} << (8 * k);
+        port_->ShortMessage(packed);
+        i += 1 + n;
+    }
+}
+
 bool OutputLayer::Dot(int row, int column) const {
     if (row < 1 || row > kDotRows || column < 1 || column > kDotColumns) return false;
     return (DotRows[row - 1].load(kRelaxed) >> (column - 1)) & 1;
@@ -317,6 +388,31 @@ void OutputLayer::ClearNoteCounts() {
     for (auto& ch : channels_) ch.NoteCount.store(0, kRelaxed);
 }
 
+void OutputLayer::LiftPedals() {
+    for (int c = 0; c < 16; ++c) {
+        const uint8_t cc = static_cast<uint8_t>(0xB0 | c);
+        if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, 0);
+        if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, 0);
+    }
+    pedalsLifted_ = true;
+}
+
+void OutputLayer::RestorePedals() {
+    if (!pedalsLifted_) return;
+    pedalsLifted_ = false;
+    for (int c = 0; c < 16; ++c) {
+        const uint8_t cc = static_cast<uint8_t>(0xB0 | c);
+        if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, pedals_[c][0]);
+        if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, pedals_[c][1]);
+    }
+}
+
+void OutputLayer::ForgetLiftedPedals() {
+    if (!pedalsLifted_) return;
+    pedalsLifted_ = false;
+    pedals_ = {};
+}
+
 void OutputLayer::DeviceReset() {
     if (port_) port_->Reset();
 }
@@ -356,6 +452,8 @@ void OutputLayer::ResetOutput() {
         Raw(cc, 39, 100);
     }
     for (auto& ch : channels_) ch.Reset();
+    pedals_ = {};  // the device reset lifts them
+    pedalsLifted_ = false;
     for (int t = 1; t <= 16; ++t) song_.NextEvent[t].store(0, kRelaxed);
     for (auto* o : observers_) o->OnClearMeters();
     port_->Reset();

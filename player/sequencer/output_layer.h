@@ -93,7 +93,13 @@ class OutputLayer {
     const std::string& LastOpenError() const { return lastOpenError_; }
 
     void SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2);
+    // An F0 event. A packet left open is joined with the F7 continuation
+    // packets that follow it in its track and sent as one whole message,
+    // because ports take only whole SysEx messages.
     void SendSysExEvent(int extIndex, int track, int event);
+    // An F7 event: nothing for a continuation (sent with its F0 packet); an
+    // escape's bytes are sent as the messages they hold.
+    void SendEscapeEvent(int extIndex, int track, int event);
     void HandleMetaEvent(int extIndex, int track, int event);
     void ResetOutput();
     void SilenceOutput();
@@ -105,6 +111,12 @@ class OutputLayer {
     // (pause, port change). Controllers stay as they are.
     void AllNotesOff();
     void ClearNoteCounts();
+    // Sustain and sostenuto up where the song holds them down (pause), put
+    // back as the song left them (resume); Forget drops what was lifted
+    // (the song starts again from the beginning).
+    void LiftPedals();
+    void RestorePedals();
+    void ForgetLiftedPedals();
     // The device's own reset (all sound off) and the GM System On message.
     void DeviceReset();
     void SendGMSystemOn();
@@ -127,6 +139,9 @@ class OutputLayer {
   private:
     void Raw(uint8_t status, uint8_t d1, uint8_t d2);
     int WithOffset(int value, int setting) const;
+    void AppendContinuations(int track, int event);
+    bool ContinuesSysEx(int track, int event) const;
+    void SendEscapeBytes(std::span<const uint8_t> bytes);
     bool ArrActive() const { return shaping_.ArrMode != 0; }
 
     SongTable& song_;
@@ -141,6 +156,9 @@ class OutputLayer {
     std::string lastOpenError_;
     std::array<ChannelState, 16> channels_;
     std::vector<uint8_t> sysex_;
+    // The song's sustain and sostenuto values per channel, as last sent.
+    std::array<std::array<uint8_t, 2>, 16> pedals_{};
+    bool pedalsLifted_ = false;
     std::vector<OutputObserver*> observers_;
 };
 

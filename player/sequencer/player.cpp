@@ -99,6 +99,7 @@ bool Player::PlayEntry(int index) {
     if (opener_) {
         activeList_.SetIndex(index);
         const bool ok = opener_->OpenEntry(index);
+        if (!ok) seq_.NoteUnplayableEntry();
         NotifyOpened(index, ok);
         return ok;
     }
@@ -111,6 +112,7 @@ bool Player::PlayEntry(int index) {
         // Nothing of the previous song may keep sounding.
         song_.Loaded = false;
         out_.ResetOutput();
+        seq_.NoteUnplayableEntry();
         lastError_ = message.empty() ? "読み込みエラー" : message;
         for (auto* o : observers_) o->OnSongOpened(index, false, lastError_);
         return false;

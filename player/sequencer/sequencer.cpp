@@ -79,15 +79,33 @@ bool Sequencer::BuiltinWrd() const {
 }
 
 bool Sequencer::StartTimer() {
+    // One timer at a time: a leftover one is stopped before the next exists.
+    if (uint32_t old = ownTimer_.exchange(0, kRelaxed); old != 0) timers_.Kill(old);
     uint32_t id =
         timers_.Create(settings_.MTimer, settings_.MTimer, [this] { return SequencerTick(); });
+    ownTimer_.store(id, kRelaxed);
     TimerId.store(id, kRelaxed);
     return id != 0;
 }
 
 void Sequencer::KillTimer() {
-    uint32_t id = TimerId.exchange(0, kRelaxed);
+    TimerId.store(0, kRelaxed);
+    // Also when the tick has already stopped its own timer: Kill still waits
+    // until that tick has returned.
+    uint32_t id = ownTimer_.exchange(0, kRelaxed);
     if (id != 0) timers_.Kill(id);
+}
+
+void Sequencer::StopOwnTimer() {
+    // From inside the tick: the service removes the timer and lets the tick
+    // finish. ownTimer_ stays for the UI thread's KillTimer to wait on.
+    TimerId.store(0, kRelaxed);
+    uint32_t id = ownTimer_.load(kRelaxed);
+    if (id != 0) timers_.Kill(id);
+}
+
+void Sequencer::NoteUnplayableEntry() {
+    emptyInRow_.fetch_add(1, kRelaxed);
 }
 
 int32_t Sequencer::EffectiveStartAt(int32_t now) const {
@@ -126,10 +144,8 @@ int64_t Sequencer::WakeForDue(int32_t dueMs, int32_t nowMs) const {
 
 int64_t Sequencer::SequencerTick() {
     if (ShuttingDown.load(kRelaxed)) return kNoWake;
-    const int nTracks = song_.NTracks;
-
     if (song_.NextEvent[1].load(kRelaxed) == 0) {
-        for (int t = 1; t <= nTracks; ++t) song_.NextEvent[t].store(1, kRelaxed);
+        for (int t = 1; t <= song_.NTracks; ++t) song_.NextEvent[t].store(1, kRelaxed);
         int32_t start = clock_.NowMs();
         EffectiveStart.store(start, kRelaxed);
         SpeedBase.store(start, kRelaxed);
@@ -144,24 +160,43 @@ int64_t Sequencer::SequencerTick() {
     const int32_t elapsed = now - es;
     ElapsedSeconds.store(RoundHalfEven(elapsed / 1000.0), kRelaxed);
 
-    if (elapsed > song_.TotalMs) {
+    const bool extWrd = ExternalWrd();
+    const bool eventTicks = !extWrd && settings_.EasyDeltaTime;
+    // A tick that lands past the end (high speed, a late tick) still sends
+    // everything due up to the end before the end-of-song handling.
+    const bool ended = elapsed > song_.TotalMs;
+    if (!eventTicks && !ended) CurrentTick.store(song_.TimeToTick(elapsed), kRelaxed);
+    const int32_t upTo = ended ? song_.TotalMs : elapsed;
+    const int32_t nextDue = SendDueEvents(upTo, eventTicks);
+
+    for (int k = 1; k <= kMaxLists; ++k) {
+        const int32_t count = song_.ListCount(k);
+        if (count <= 0) continue;
+        int32_t i = song_.ListNext[k].load(kRelaxed);
+        const int32_t from = i;
+        while (i <= count && song_.ListEvent(k, i).timeMs <= upTo) ++i;
+        if (i != from) song_.ListNext[k].store(i, kRelaxed);
+    }
+
+    if (ended) {
         EndOfSong(now);
         return kNoWake;
     }
+    if (!settings_.PreciseTiming) return kNoWake;
+    return WakeForDue(nextDue, now);
+}
 
-    const bool extWrd = ExternalWrd();
-    const bool eventTicks = !extWrd && settings_.EasyDeltaTime;
-    if (!eventTicks) CurrentTick.store(song_.TimeToTick(elapsed), kRelaxed);
-
-    // With nothing left to send, wake just past the end to end the song.
+// Sends every event due up to upToMs, track by track; returns the earliest
+// time still to come (just past the end when nothing is left).
+int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
     int32_t nextDue = song_.TotalMs < INT32_MAX ? song_.TotalMs + 1 : INT32_MAX;
-    for (int t = 1; t <= nTracks; ++t) {
+    for (int t = 1; t <= song_.NTracks; ++t) {
         if (song_.TrackPortSkip[t].load(kRelaxed) != 0) continue;
         const int32_t count = song_.EventCount(t);
         int32_t e = song_.NextEvent[t].load(kRelaxed);
         while (e <= count) {
             const SongEvent& ev = song_.Event(t, e);
-            if (ev.timeMs > elapsed) {
+            if (ev.timeMs > upToMs) {
                 nextDue = std::min(nextDue, ev.timeMs);
                 break;
             }
@@ -171,6 +206,8 @@ int64_t Sequencer::SequencerTick() {
                 out_.SendShortMessage(ev.status, ev.data1, ev.data2);
             } else if (ev.status == 0xF0) {
                 out_.SendSysExEvent(ev.ExtIndex(), t, e);
+            } else if (ev.status == 0xF7) {
+                out_.SendEscapeEvent(ev.ExtIndex(), t, e);
             } else if (ev.status == 0xFF) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
                 if (song_.TrackPortSkip[t].load(kRelaxed) != 0) break;
@@ -178,18 +215,14 @@ int64_t Sequencer::SequencerTick() {
             ++e;
         }
     }
+    return nextDue;
+}
 
-    for (int k = 1; k <= kMaxLists; ++k) {
-        const int32_t count = song_.ListCount(k);
-        if (count <= 0) continue;
-        int32_t i = song_.ListNext[k].load(kRelaxed);
-        const int32_t from = i;
-        while (i <= count && song_.ListEvent(k, i).timeMs <= elapsed) ++i;
-        if (i != from) song_.ListNext[k].store(i, kRelaxed);
-    }
-
-    if (!settings_.PreciseTiming) return kNoWake;
-    return WakeForDue(nextDue, now);
+// A song shorter than one timer period at the current speed: repeating or
+// advancing after it would run at the timer's rate.
+bool Sequencer::EndedEmpty() const {
+    return int64_t{song_.TotalMs} * 100 <
+           int64_t{settings_.MTimer} * (100 + SpeedDelta.load(kRelaxed));
 }
 
 void Sequencer::EndOfSong(int32_t now) {
@@ -197,11 +230,26 @@ void Sequencer::EndOfSong(int32_t now) {
     // Without a list the song counts as a list of one.
     const int n = std::max(1, playList_.Count());
     const int m = settings_.RepeatMode;
+    const bool nextEntry = n != 1 && (m == 0 || m == 2);
+    // Empty songs stop: the song itself when it would repeat, the list once a
+    // whole pass has brought nothing that played.
+    bool stop = m == 3;
+    if (!stop && EndedEmpty()) {
+        const int inRow = emptyInRow_.fetch_add(1, kRelaxed) + 1;
+        stop = !nextEntry || inRow >= n;
+    } else {
+        emptyInRow_.store(0, kRelaxed);
+    }
+    if (stop) emptyInRow_.store(0, kRelaxed);
     auto wrdReset = [&] {
         for (auto* o : observers_) o->OnWrdScreenReset();
     };
-    if (n != 1 && m == 0) {
-        KillTimer();
+    if (stop) {
+        StopOwnTimer();
+        SongEnded.store(1, kRelaxed);
+        ui_.Post([this] { hooks_.EtcSyrTimer(); });
+    } else if (m == 0 && nextEntry) {
+        StopOwnTimer();
         out_.ResetOutput();
         song_.NextEvent[1].store(0, kRelaxed);
         const int idx = playList_.Index();
@@ -209,9 +257,9 @@ void Sequencer::EndOfSong(int32_t now) {
         out_.ClearModuleFlags();
         wrdReset();
         ui_.Post([this] { hooks_.OpenSMFProc(); });
-    } else if (n != 1 && m == 2) {
+    } else if (nextEntry) {
         rng_ = static_cast<uint32_t>(clock_.NowUs()) * 2654435761u + 1u;
-        KillTimer();
+        StopOwnTimer();
         rng_ = rng_ * 1664525u + 1013904223u;
         const double frac = (rng_ >> 8) / 16777216.0;  // [0, 1)
         playList_.SetIndex(RoundHalfEven(frac * (n - 1) + 1));
@@ -220,12 +268,9 @@ void Sequencer::EndOfSong(int32_t now) {
         song_.NextEvent[1].store(0, kRelaxed);
         wrdReset();
         ui_.Post([this] { hooks_.OpenSMFProc(); });
-    } else if (m == 3) {
-        KillTimer();
-        SongEnded.store(1, kRelaxed);
-        ui_.Post([this] { hooks_.EtcSyrTimer(); });
     } else {
-        KillTimer();
+        // Repeat in place. The running timer goes on instead of a new one,
+        // so a kill from the UI thread during this tick stays final.
         out_.DisplayText.Set(song_.FileKindLabel);
         out_.ResetOutput();
         if (ExternalWrd()) {
@@ -237,7 +282,6 @@ void Sequencer::EndOfSong(int32_t now) {
         SpeedRef.store(now, kRelaxed);
         song_.NextEvent[1].store(0, kRelaxed);
         if (BuiltinWrd()) wrdReset();
-        StartTimer();
     }
 }
 
@@ -308,6 +352,8 @@ void Sequencer::SeekTo(int32_t posMs) {
     PositionRule(posMs);
     CurrentTick.store(0, kRelaxed);
     if (Paused.load(kRelaxed)) {
+        // The chase may have put a pedal down: up until the song resumes.
+        out_.LiftPedals();
         PausedPosMs.store(posMs, kRelaxed);
     } else {
         StartTimer();
@@ -321,6 +367,8 @@ void Sequencer::StopSong() {
         Paused.store(true, kRelaxed);
         out_.ResetOutput();
     }
+    // Playing again starts from the beginning: pedals lifted at a pause stay up.
+    out_.ForgetLiftedPedals();
     PausedPosMs.store(0, kRelaxed);
     song_.NextEvent[1].store(0, kRelaxed);
     SongEnded.store(0, kRelaxed);
@@ -341,6 +389,8 @@ void Sequencer::PauseSong() {
     KillTimer();
     PausedPosMs.store(clock_.NowMs() - EffectiveStartAt(clock_.NowMs()), kRelaxed);
     out_.AllNotesOff();
+    // Held pedals would keep the released notes sounding through the pause.
+    out_.LiftPedals();
     out_.ClearNoteCounts();
     for (auto* o : observers_) o->OnExternalWrdPause();
 }
@@ -348,6 +398,7 @@ void Sequencer::PauseSong() {
 void Sequencer::ResumeSong() {
     if (!SongLoaded() || !Paused.load(kRelaxed)) return;
     Paused.store(false, kRelaxed);
+    out_.RestorePedals();
     PositionRule(PausedPosMs.load(kRelaxed));
     StartTimer();
     for (auto* o : observers_) o->OnExternalWrdResume();

@@ -33,7 +33,8 @@ class Sequencer {
     // before its next period, or kNoWake.
     int64_t SequencerTick();
 
-    // Timer control (UI thread, or the tick itself at the end of a song).
+    // Timer control, UI thread only. After KillTimer returns no tick runs
+    // and no timer exists until StartTimer; the tick never creates one.
     bool StartTimer();
     void KillTimer();
     bool TimerRunning() const { return TimerId.load(std::memory_order_relaxed) != 0; }
@@ -56,6 +57,9 @@ class Sequencer {
     // Marks a freshly loaded song as playing from the start and starts the
     // timer (the open pipeline's last step).
     bool StartSong();
+    // An entry of the list that could not be opened: it counts towards a
+    // pass over the list in which nothing played (UI thread).
+    void NoteUnplayableEntry();
 
     bool SongLoaded() const { return song_.Loaded; }
     // Song position now: the paused position, or the running position.
@@ -81,7 +85,10 @@ class Sequencer {
   private:
     int32_t EffectiveStartAt(int32_t now) const;
     void PositionRule(int32_t p);
+    int32_t SendDueEvents(int32_t upToMs, bool eventTicks);
     void EndOfSong(int32_t now);
+    bool EndedEmpty() const;
+    void StopOwnTimer();
     bool ExternalWrd() const;
     bool BuiltinWrd() const;
 
@@ -95,6 +102,11 @@ class Sequencer {
     TransportHooks& hooks_;
     std::vector<SequencerObserver*> observers_;
     uint32_t rng_ = 1;
+    // The id of the timer the UI thread created; TimerId is cleared as soon
+    // as a kill starts, this one stays so a kill can wait for that tick.
+    std::atomic<uint32_t> ownTimer_{0};
+    // Entries in a row that ended before one timer period or did not open.
+    std::atomic<int> emptyInRow_{0};
 };
 
 }  // namespace sonfara

@@ -26,6 +26,7 @@ struct SongTable::Builder {
         s.extBytes_.insert(s.extBytes_.end(), data, data + n);
         s.extOffset_.push_back(static_cast<uint32_t>(s.extBytes_.size()));
     }
+    SongTable::EventRun& Track(int t) { return s.tracks_[t - 1]; }
     void SetLists(int inUse, bool explicitLists) {
         s.listsInUse_ = inUse;
         s.explicitLists_ = explicitLists;
@@ -146,17 +147,84 @@ public:
             const Chunk& c = chunks[t - 1];
             if (!DecodeTrack(t, f + c.offset, c.length, lastTick, fail)) return false;
         }
+        if (song_.Format == 2 && song_.NTracks > 1) {
+            if (!PatternsInSequence(lastTick, fail)) return false;
+        } else if (!laterTempos_.empty()) {
+            MergeTempoMap();
+        }
         if (song_.Format == 0) b_.BuildChannelLists();
 
         song_.TotalMs = song_.TickToMs(lastTick);
+        // Rounding in the tempo map must not put an event after the end.
+        for (int t = 1; t <= song_.NTracks; ++t) {
+            auto& events = b_.Track(t);
+            if (!events.empty()) song_.TotalMs = std::max(song_.TotalMs, events.back().timeMs);
+        }
         song_.TotalSeconds = RoundHalfEven(song_.TotalMs / 1000.0);
         return true;
     }
 
 private:
+    struct PendingTempo {
+        int32_t tick;
+        int32_t tempo;
+        int track;
+    };
+
     static bool Fail(Failure& fail, LoadError e) {
         fail = ErrorNo(e);
         return false;
+    }
+
+    // Track 1's tempo events as they entered the map while it was read.
+    std::vector<PendingTempo> FirstTrackTempos() const {
+        std::vector<PendingTempo> v;
+        for (int i = 2; i <= song_.TempoCount(); ++i)
+            v.push_back({song_.Tempo(i).tick, song_.Tempo(i).tempo, 1});
+        return v;
+    }
+
+    void RebuildTempoMap(const std::vector<PendingTempo>& tempos) {
+        song_.ResetTempoMap();
+        for (const auto& p : tempos) song_.AddTempo(p.tempo, p.tick);
+        for (int t = 1; t <= song_.NTracks; ++t)
+            for (auto& ev : b_.Track(t)) ev.timeMs = song_.TickToMs(ev.tick);
+    }
+
+    // Formats 0 and 1: one tempo map from the tempo events of every track,
+    // by tick; at equal ticks in track order, then file order, so the last
+    // of them sets the tempo. Only files with tempo events outside track 1
+    // pay for the second timing pass.
+    void MergeTempoMap() {
+        std::vector<PendingTempo> all = FirstTrackTempos();
+        all.insert(all.end(), laterTempos_.begin(), laterTempos_.end());
+        std::stable_sort(all.begin(), all.end(),
+                         [](const PendingTempo& a, const PendingTempo& b) { return a.tick < b.tick; });
+        RebuildTempoMap(all);
+    }
+
+    // Format 2: every track is a pattern of its own. They play one after
+    // another, each from the default tempo with only its own tempo events;
+    // ticks become positions on that one line.
+    bool PatternsInSequence(int32_t& lastTick, Failure& fail) {
+        std::vector<PendingTempo> all = FirstTrackTempos();
+        int64_t offset = 0;
+        for (int t = 1; t <= song_.NTracks; ++t) {
+            auto& events = b_.Track(t);
+            const int64_t length = events.empty() ? 0 : events.back().tick;
+            if (offset + length > 0x7FFFFFFF) return Fail(fail, LoadError::kNumberTooLarge);
+            if (t > 1) {
+                all.push_back({static_cast<int32_t>(offset), kDefaultTempo, t});
+                for (const auto& p : laterTempos_)
+                    if (p.track == t)
+                        all.push_back({static_cast<int32_t>(offset + p.tick), p.tempo, t});
+                for (auto& ev : events) ev.tick += static_cast<int32_t>(offset);
+            }
+            offset += length;
+        }
+        lastTick = static_cast<int32_t>(offset);
+        RebuildTempoMap(all);
+        return true;
     }
 
     bool DecodeTrack(int track, const uint8_t* d, size_t len, int32_t& lastTick, Failure& fail) {
@@ -274,7 +342,9 @@ private:
                     if (length >= 3) {
                         int32_t tempo = (payload[0] << 16) | (payload[1] << 8) | payload[2];
                         // A zero tempo would divide by zero; such an event is only stored.
-                        if (tempo > 0) song_.AddTempo(tempo, ev.tick);
+                        // Later tracks' tempos join the map once every track is read.
+                        if (tempo > 0 && track == 1) song_.AddTempo(tempo, ev.tick);
+                        if (tempo > 0 && track > 1) laterTempos_.push_back({ev.tick, tempo, track});
                     }
                     break;
                 case 0x58:
@@ -311,9 +381,12 @@ private:
         return true;
     }
 
+    static constexpr int32_t kDefaultTempo = 500000;  // 120 beats per minute
+
     SongTable& song_;
     SongTable::Builder b_;
     int extIndex_ = 0;
+    std::vector<PendingTempo> laterTempos_;
 };
 
 void NotifyFailed(const LoadOptions& o, const std::string& message) {

@@ -203,6 +203,36 @@ TEST(OutputLayer, SysExSendingAndModuleRecognition) {
     EXPECT_TRUE(r.Lines().empty());
 }
 
+TEST(OutputLayer, SplitSysExGoesWholeAndEscapesAsMessages) {
+    OutRig r;
+    TrackBuilder t;
+    t.SysEx(0, {0x41, 0x10, 0x42})                                // 1 open packet
+        .Meta(0, 0x01, {'x'})                                     // 2
+        .Escape(10, {0x12, 0x40, 0x00})                           // 3 continuation
+        .Escape(20, {0x7F, 0x00, 0x41, 0xF7})                     // 4 closing packet
+        .Escape(30, {0xF8, 0xFA})                                 // 5 escape
+        .Escape(30, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xF2, 0x10, 0x20, 0x05})  // 6
+        .SysEx(40, {0x7E, 0x7F})                                  // 7 never closed
+        .Ev(50, {0x90, 0x3C, 0x64})                               // 8
+        .Escape(60, {0x01, 0xF7});                                // 9 escape: no open SysEx
+    r.LoadExt(t);
+    r.out.SendSysExEvent(1, 1, 1);
+    EXPECT_EQ(r.Lines(), std::vector<std::string>{"F0 41 10 42 12 40 00 7F 00 41 F7"});
+    EXPECT_EQ(r.out.ModuleName.Get(), "ID 10");
+    r.out.SendEscapeEvent(3, 1, 3);
+    r.out.SendEscapeEvent(4, 1, 4);
+    EXPECT_TRUE(r.Lines().empty());
+    r.out.SendEscapeEvent(5, 1, 5);
+    EXPECT_EQ(r.Lines(), (std::vector<std::string>{"F8", "FA"}));
+    // A whole SysEx, then a song position; the stray data byte is dropped.
+    r.out.SendEscapeEvent(6, 1, 6);
+    EXPECT_EQ(r.Lines(), (std::vector<std::string>{"F0 7E 7F 09 01 F7", "F2 10 20"}));
+    r.out.SendSysExEvent(7, 1, 7);
+    EXPECT_EQ(r.Lines(), std::vector<std::string>{"F0 7E 7F F7"});
+    r.out.SendEscapeEvent(8, 1, 9);
+    EXPECT_TRUE(r.Lines().empty());
+}
+
 TEST(OutputLayer, GsDotPicture) {
     OutRig r;
     std::vector<uint8_t> body = {0x41, 0x10, 0x45, 0x12, 0x10, 0x01, 0x00};

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <thread>
+
 #include "tests/sequencer/rig.h"
 
 namespace sonfara {
@@ -152,6 +155,130 @@ TEST(SequencerTick, RepeatModes) {
     }
 }
 
+// The UI thread's kill arriving while the tick repeats the song in place.
+struct KillAtReset : OutputObserver {
+    Sequencer* seq = nullptr;
+    bool armed = false;
+    void OnClearMeters() override {
+        if (!armed) return;
+        armed = false;
+        seq->KillTimer();
+    }
+};
+
+TEST(SequencerTick, KillDuringRepeatingTickIsFinal) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(50, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    KillAtReset k;
+    k.seq = &r.Seq();
+    r.Out().AddObserver(&k);
+    r.RunMs(30);
+    k.armed = true;
+    r.RunMs(40);
+    ASSERT_FALSE(k.armed);
+    EXPECT_FALSE(r.Seq().TimerRunning());
+    EXPECT_FALSE(r.timers.Active());
+    r.Port().ClearLog();
+    r.RunMs(500);
+    EXPECT_TRUE(r.Port().Messages().empty());
+}
+
+// The same with the real timer thread: kills at random moments of a song
+// that repeats every few milliseconds (also run under ThreadSanitizer).
+TEST(SequencerTick, KillIsFinalOnTheRealTimerThread) {
+    ThreadTimerService timers;
+    RecordingOutputSystem ports(SteadyClock::Instance());
+    ManualUiScheduler ui;
+    CodePage cp("CP932");
+    PlaybackSettings s;
+    s.RepeatMode = 1;
+    s.MTimer = 1;
+    Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(3, {0x80, 0x3C, 0x00});
+    const auto song = BuildSmf(0, {t});
+    player.SetLoader([&](const std::string&, SongTable& table, std::string* msg) {
+        LoadOptions opt;
+        opt.codePage = &cp;
+        LoadResult r = LoadSMFBytes(song, table, opt);
+        *msg = r.message;
+        return r.ok;
+    });
+    player.List().Assign({"a"});
+    ASSERT_TRUE(player.PlayEntry(1));
+    RecordingPort& port = *ports.Latest();
+    std::mt19937 rng(3);
+    for (int i = 0; i < 150; ++i) {
+        std::this_thread::sleep_for(std::chrono::microseconds(rng() % 4000));
+        player.Seq().KillTimer();
+        port.ClearLog();
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        ASSERT_TRUE(port.Messages().empty()) << "a tick ran after the kill, round " << i;
+        ASSERT_TRUE(player.Seq().StartTimer());
+    }
+}
+
+TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
+    const auto empty = BuildSmf(0, {TrackBuilder()});
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(50, {0x80, 0x3C, 0x00});
+    const auto song = BuildSmf(0, {t});
+    auto run = [](Rig& r) {
+        size_t n = 0;
+        for (int s = 0; s < 4; ++s) {
+            r.RunMs(500);
+            n += r.Port().Messages().size();
+            r.Port().ClearLog();
+        }
+        return n;
+    };
+    for (int mode : {0, 1, 2}) {
+        // One empty song that would repeat: it stops at its end.
+        PlaybackSettings s;
+        s.RepeatMode = mode;
+        Rig one(s);
+        one.Start(empty);
+        EXPECT_LT(run(one), 5000u) << mode;
+        EXPECT_EQ(one.stoppedAtEnd, 1) << mode;
+        EXPECT_FALSE(one.timers.Active()) << mode;
+    }
+    for (int mode : {0, 2}) {
+        // A list of empty songs: one pass, then it stops.
+        PlaybackSettings s;
+        s.RepeatMode = mode;
+        Rig list(s);
+        list.Start({empty, empty, empty});
+        EXPECT_LT(run(list), 12000u) << mode;
+        EXPECT_LE(list.opened.size(), 4u) << mode;
+        EXPECT_EQ(list.stoppedAtEnd, 1) << mode;
+    }
+    // One song that plays keeps the list going.
+    Rig mixed;
+    mixed.Start({empty, song, empty});
+    mixed.RunMs(1000);
+    EXPECT_GT(mixed.opened.size(), 10u);
+    EXPECT_EQ(mixed.stoppedAtEnd, 0);
+}
+
+TEST(SequencerTick, JumpPastTheEndSendsWhatWasDue) {
+    PlaybackSettings s = Periodic();
+    s.RepeatMode = 3;
+    s.MTimer = 20;
+    Rig r(s);
+    TrackBuilder t1, t2;
+    t1.Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x00}).Escape(100, {0xFC});
+    t2.Ev(0, {0x91, 0x3D, 0x64}).Ev(150, {0x81, 0x3D, 0x00});
+    r.Start(BuildSmf(1, {t1, t2}));
+    r.Seq().SetSpeedDelta(900);  // 1000 %: the second tick is at 200 ms
+    r.timers.RunForMs(45);
+    EXPECT_EQ(r.Seq().SongEnded, 1);
+    EXPECT_EQ(r.ShortLines(), (std::vector<std::string>{"90 3C 64", "91 3D 64", "80 3C 00", "FC",
+                                                        "81 3D 00"}));
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+}
+
 TEST(SequencerTick, EasyDeltaTimeShowsEventTicks) {
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x00}).Ev(1000, {0x90, 0x3C, 0x00});
@@ -225,6 +352,38 @@ TEST(Transport, PauseKeepsPositionAtSpeed) {
     auto lines = Timed(r);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().substr(lines.back().find(' ') + 1), "80 3C 00");
+}
+
+TEST(Transport, PauseLiftsHeldPedalsAndResumePutsThemBack) {
+    Rig r;
+    TrackBuilder t;
+    t.Ev(0, {0xB0, 0x40, 0x7F})
+        .Ev(0, {0xB1, 0x42, 0x7F})
+        .Ev(0, {0xB2, 0x40, 0x20})  // below the half-way mark: up
+        .Ev(0, {0x90, 0x3C, 0x64})
+        .Ev(0, {0x91, 0x40, 0x64})
+        .Ev(1000, {0x90, 0x3E, 0x64})
+        .Ev(3000, {0x80, 0x3C, 0x00});
+    r.Start(BuildSmf(0, {t}));
+    r.RunMs(505);
+    r.Seq().PauseSong();
+    EXPECT_TRUE(r.Port().PedalsDown().empty());
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    // A chase while paused puts the pedals down, and up again.
+    r.Seq().SeekTo(600);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    r.Port().ClearLog();
+    r.Seq().ResumeSong();
+    r.RunMs(500);
+    EXPECT_EQ(r.ShortLines(), (std::vector<std::string>{"B0 40 7F", "B1 42 7F", "90 3E 64"}));
+    EXPECT_EQ(r.Port().PedalsDown(), (std::vector<int>{0x040, 0x142}));
+    // Stopped while paused: playing again starts from the beginning with
+    // nothing put back.
+    r.Seq().PauseSong();
+    r.Seq().StopSong();
+    r.Port().ClearLog();
+    r.Seq().ResumeSong();
+    EXPECT_TRUE(r.Port().Messages().empty());
 }
 
 TEST(Transport, SeekChasesControllersAndProgramsButNotNotes) {

@@ -32,6 +32,14 @@ class TrackBuilder {
         data_.insert(data_.end(), body.begin(), body.end());
         return *this;
     }
+    // An F7 event: a SysEx continuation packet or an escape.
+    TrackBuilder& Escape(int tick, std::vector<uint8_t> body) {
+        Delta(tick);
+        data_.push_back(0xF7);
+        Vlq(static_cast<uint32_t>(body.size()));
+        data_.insert(data_.end(), body.begin(), body.end());
+        return *this;
+    }
     std::vector<uint8_t> Bytes(int endTick) const {
         TrackBuilder t = *this;
         t.Meta(endTick < last_ ? last_ : endTick, 0x2F, {});

@@ -284,6 +284,9 @@ TEST(SmfReader, CorpusFilesLoadOrFailCleanly) {
             ++loaded;
             EXPECT_GE(s.NTracks, 1) << name;
             EXPECT_GE(s.TotalMs, 0) << name;
+            for (int t = 1; t <= s.NTracks; ++t)
+                for (const auto& ev : s.TrackEvents(t))
+                    ASSERT_LE(ev.timeMs, s.TotalMs) << name << " track " << t;
         } else {
             EXPECT_FALSE(r.message.empty()) << name;
         }

@@ -49,6 +49,52 @@ TEST(TempoMap, SegmentsAndLateFirstTempo) {
     EXPECT_EQ(late.Event(1, 3).timeMs, 1250);
 }
 
+// Every event, whatever track it sits in, is timed before the end.
+void ExpectNothingAfterEnd(const SongTable& s) {
+    for (int t = 1; t <= s.NTracks; ++t)
+        for (const auto& ev : s.TrackEvents(t)) EXPECT_LE(ev.timeMs, s.TotalMs) << "track " << t;
+}
+
+TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
+    // Tempo 120 -> 60 at tick 480 in track 2: tick 960 is 1500 ms in both tracks.
+    SongTable slower;
+    Load(slower, Smf(1, 480, {Track().Msg(960, {0x90, 60, 1}).Msg(960, {0x80, 60, 0}).End(),
+                              Track().Tempo(480, 1000000).Msg(480, {0x91, 60, 1}).End()}));
+    EXPECT_EQ(slower.Event(1, 1).timeMs, 1500);
+    EXPECT_EQ(slower.Event(2, 2).timeMs, 1500);
+    EXPECT_EQ(slower.Event(1, 2).timeMs, 3500);
+    EXPECT_EQ(slower.TotalMs, 3500);
+    ExpectNothingAfterEnd(slower);
+
+    // A rise to 240 in track 3, interleaved with track 1's own change; two
+    // changes at one tick: the later track's is the one that holds.
+    SongTable faster;
+    Load(faster, Smf(1, 480, {Track().Tempo(0, 500000).Tempo(960, 1000000).Msg(960, {0x90, 60, 1}).End(),
+                              Track().Tempo(960, 250000).End(),
+                              Track().Tempo(480, 250000).Msg(1440, {0x92, 60, 1}).End()}));
+    EXPECT_EQ(faster.Event(1, 3).timeMs, 1250);   // 1920: 500 + 250 + 500 at 240
+    EXPECT_EQ(faster.Event(3, 2).timeMs, 1250);
+    EXPECT_EQ(faster.TotalMs, 1250);
+    EXPECT_EQ(faster.TimeToTick(1250), 1920);
+    ExpectNothingAfterEnd(faster);
+}
+
+TEST(TempoMap, FormatTwoPatternsPlayOneAfterAnother) {
+    SongTable s;
+    Load(s, Smf(2, 480, {Track().Tempo(0, 1000000).Msg(480, {0x90, 60, 1}).End(),
+                         Track().Msg(0, {0x90, 62, 1}).Msg(480, {0x80, 62, 0}).End(),
+                         Track().Tempo(0, 250000).Msg(480, {0x90, 64, 1}).End()}));
+    // Pattern 1: 480 ticks at 60; pattern 2 from the default 120; pattern 3 at 240.
+    EXPECT_EQ(s.Event(1, 2).timeMs, 1000);
+    EXPECT_EQ(s.Event(2, 1).tick, 480);
+    EXPECT_EQ(s.Event(2, 1).timeMs, 1000);
+    EXPECT_EQ(s.Event(2, 2).timeMs, 1500);
+    EXPECT_EQ(s.Event(3, 2).tick, 1440);
+    EXPECT_EQ(s.Event(3, 2).timeMs, 1750);
+    EXPECT_EQ(s.TotalMs, 1750);
+    ExpectNothingAfterEnd(s);
+}
+
 TEST(TempoMap, TimeToTickInvertsTickToMs) {
     SongTable s;
     Load(s, Smf(1, 480, {Track().Tempo(0, 600000).Tempo(1920, 400000).Tempo(3000, 731000).End(5000)}));
