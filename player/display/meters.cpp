@@ -132,8 +132,9 @@ bool NoteCountMeter::Draw(int soundingNotes) {
 
 std::optional<int> ProcStatSampler::Sample(std::string_view procStat) {
     // "cpu  user nice system idle iowait irq softirq steal ..."
+    procStat = procStat.substr(0, procStat.find('\n'));
     if (procStat.substr(0, 4) != "cpu ") return std::nullopt;
-    std::istringstream in{std::string(procStat.substr(4, procStat.find('\n')))};
+    std::istringstream in{std::string(procStat.substr(4))};
     uint64_t v = 0, total = 0, idle = 0;
     for (int i = 0; i < 8 && in >> v; ++i) {
         total += v;
