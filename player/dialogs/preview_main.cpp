@@ -2,6 +2,8 @@
 // writes what it shows as PNG files (each settings page, the two list
 // dialog modes, the version window, the WRD window with the demo's
 // presentation). Touches no user file: the desktop folders are temporary.
+// Run from the build folder: QT_QPA_PLATFORM=offscreen
+// player/dialogs/sonfara-dialogs-preview dialogs-preview
 #include <cstdio>
 
 #include <QApplication>
@@ -109,9 +111,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no WRD presentation beside %s\n", song.c_str());
         return 1;
     }
-    clock.ms = 12000;
+    clock.ms = 20000;
     source.Tick();
     ok &= Save(wrdWindow, out, "wrd-window.png");
+    wrdWindow.resize(2 * wrd::kFrameWidth, 2 * wrd::kFrameHeight);  // whole scale 2
+    ok &= Save(wrdWindow, out, "wrd-window-x2.png");
     wrdWindow.StopTimer();
     return ok ? 0 : 1;
 }

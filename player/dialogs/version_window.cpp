@@ -54,10 +54,10 @@ std::vector<VersionRow> CollectVersions(SfrLibBinding& sfrlib) {
     rows.push_back({"RtMidi", RtMidi::getVersion()});
     rows.push_back({"libarchive", files::ArchiverVersionText()});
     // The plug-in slots: archives are read by libarchive itself.
-    rows.push_back({"LHA/ZIP", files::ArchiverVersionText()});
-    rows.push_back({"RCP", files::RcpVersionText()});
-    rows.push_back({"SMFK", files::SmfkVersionText()});
-    rows.push_back({"WRD", WrdPluginVersion()});
+    rows.push_back({"LHA/ZIP reader", files::ArchiverVersionText()});
+    rows.push_back({"rcpcv (RCP converter)", files::RcpVersionText()});
+    rows.push_back({"SMFK32 (module emulator)", files::SmfkVersionText()});
+    rows.push_back({"dswrd (WRD player)", WrdPluginVersion()});
     return rows;
 }
 

@@ -156,7 +156,7 @@ SettingsDialog::SettingsDialog(SettingsApplier& applier, ShellIntegration& shell
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_, 1);
     layout->addLayout(buttons);
-    resize(560, 400);
+    resize(540, 340);
     Refill();
 }
 

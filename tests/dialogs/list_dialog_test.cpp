@@ -127,7 +127,7 @@ TEST(VersionWindow, ListsLibrariesAndPluginSlots) {
     EXPECT_NE(value("FluidSynth"), "(missing)");
     EXPECT_NE(value("RtMidi"), "(missing)");
     EXPECT_NE(value("libarchive").find("libarchive"), std::string::npos);
-    EXPECT_EQ(value("WRD"), "Not Installed");
+    EXPECT_EQ(value("dswrd (WRD player)"), "Not Installed");
     SfrLibBinding none("");
     EXPECT_EQ(CollectVersions(none)[1].version, "Not Installed");
     VersionWindow window(rows);
