@@ -75,6 +75,14 @@ int32_t SfrLibBinding::SFRGetVersion() {
 
 #undef SFR_CALL
 
+std::string SfrLibBinding::SFRGetCopyright() {
+    auto fn = reinterpret_cast<decltype(&::SFRGetCopyright)>(Bind(getCopyright_, "SFRGetCopyright"));
+    char buffer[SFRLIB_COPYRIGHT_MAX + 1] = {};
+    if (!fn || fn(buffer) != 0) return {};
+    buffer[SFRLIB_COPYRIGHT_MAX] = '\0';
+    return buffer;
+}
+
 std::string InstLabelText(SfrLibBinding& lib, int program, int bank, int map) {
     char name[100] = {};
     lib.GetInstName(bank, map, program, name);

@@ -49,6 +49,8 @@ class SfrLibBinding {
                        const char* description, const char* workingFolder, const char* iconFile,
                        int32_t iconIndex);
     int32_t SFRGetVersion();
+    // The library's notice line; empty when unavailable.
+    std::string SFRGetCopyright();
 
   private:
     struct Slot {
@@ -61,7 +63,7 @@ class SfrLibBinding {
     std::once_flag openOnce_;
     std::atomic<void*> handle_{nullptr};
     Slot instInit_, getInstName_, getMidiModule_, sstpIsEnabled_, sstpSendMessage_, createLink_,
-        getVersion_;
+        getVersion_, getCopyright_;
 };
 
 // The label of an instrument: the 1-based program number in three digits, a

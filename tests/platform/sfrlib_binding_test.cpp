@@ -59,6 +59,7 @@ TEST(InstLabel, NumbersAndNames) {
     EXPECT_EQ(InstLabelText(lib, 41, 127, 0), "042:");
     EXPECT_EQ(InstLabelText(lib, 24, 0, 2), "025:Nylon-str. Gt.");
     EXPECT_EQ(lib.SFRGetVersion(), 200);
+    EXPECT_EQ(lib.SFRGetCopyright().rfind("SfrLib", 0), 0u);
 }
 
 TEST(InstLabel, WithoutTheLibraryOnlyTheNumber) {
@@ -68,6 +69,7 @@ TEST(InstLabel, WithoutTheLibraryOnlyTheNumber) {
     SfrLibBinding wrong("/nonexistent/libSfrLib.so");
     EXPECT_EQ(InstLabelText(wrong, 127, 0, 0), "128:");
     EXPECT_EQ(wrong.SSTPIsEnabled(), SfrLibBinding::kUnavailable);
+    EXPECT_EQ(wrong.SFRGetCopyright(), "");
 }
 
 TEST(InstLabel, ALibraryWithoutTheExportIsUnavailable) {

@@ -1,0 +1,222 @@
+#include "player/dialogs/list_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "player/dialogs/prompts.h"
+
+namespace sonfara::dialogs {
+
+bool ListDialogModel::RenameFavorite(int, const std::string&, std::string*) {
+    return false;
+}
+
+bool ListDialogModel::DeleteFavorite(int, std::string*) {
+    return false;
+}
+
+FavoritesListModel::FavoritesListModel(std::string folder, const CodePage& cp)
+    : folder_(std::move(folder)), cp_(cp) {
+    Reload();
+}
+
+void FavoritesListModel::Reload() {
+    favorites_ = files::LoadFavorites(folder_, cp_);
+}
+
+std::vector<std::string> FavoritesListModel::Rows() const {
+    std::vector<std::string> rows;
+    for (const auto& f : favorites_) rows.push_back(f.Title);
+    return rows;
+}
+
+bool FavoritesListModel::RenameFavorite(int entry, const std::string& newTitle,
+                                        std::string* error) {
+    if (entry < 1 || entry > static_cast<int>(favorites_.size())) return false;
+    const bool ok = files::RenameFavorite(folder_, favorites_[entry - 1], newTitle, cp_, error);
+    Reload();
+    return ok;
+}
+
+bool FavoritesListModel::DeleteFavorite(int entry, std::string* error) {
+    if (entry < 1 || entry > static_cast<int>(favorites_.size())) return false;
+    const bool ok = files::DeleteFavorite(favorites_[entry - 1], error);
+    Reload();
+    return ok;
+}
+
+std::vector<std::string> PlayListListModel::Rows() const {
+    std::vector<std::string> rows;
+    for (const auto& e : list_.Entries()) rows.push_back(e.FileName);
+    return rows;
+}
+
+bool PlayListListModel::PlayEntry(int entry) {
+    if (!play_ || !play_(entry)) return false;
+    list_.SetIndex(entry);
+    list_.SetChecked(entry);
+    return true;
+}
+
+void PlayListListModel::RemoveEntry(int entry) {
+    list_.Remove(entry);
+}
+
+bool TitleFitsFileName(const std::string& title) {
+    if (title.empty() || title == "." || title == "..") return false;
+    for (unsigned char c : title) {
+        if (c < 0x20 || c == 0x7F) return false;
+        switch (c) {
+            case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>':
+            case '|':
+                return false;
+            default:
+                break;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+struct ModeTexts {
+    const char* title;
+    const char* label;
+    const char* command1;
+};
+
+ModeTexts TextsFor(ListMode mode) {
+    if (mode == ListMode::kFavorites)
+        return {"お気に入りの整理 - Sonfara", "整理するファイルを選び、処理内容を選択してください",
+                "編集"};
+    return {"再生リストの整理 - Sonfara", "リストからファイルを選び、処理内容を選んでください",
+            "再生"};
+}
+
+QString U(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+ListDialog::ListDialog(ListDialogModel& model, Prompts* prompts, QWidget* parent)
+    : QDialog(parent), model_(model), prompts_(prompts ? *prompts : DefaultPrompts()) {
+    const ModeTexts t = TextsFor(model.Mode());
+    setObjectName(QStringLiteral("OptWnd"));
+    setWindowTitle(QString::fromUtf8(t.title));
+    setModal(true);
+    ApplyPanelLook(this);
+
+    label_ = new QLabel(QString::fromUtf8(t.label), this);
+    label_->setObjectName(QStringLiteral("Label1"));
+    list_ = new QListWidget(this);
+    list_->setObjectName(QStringLiteral("ListBox1"));
+    list_->setSelectionMode(QAbstractItemView::SingleSelection);
+    command1_ = new QPushButton(QString::fromUtf8(t.command1), this);
+    command1_->setObjectName(QStringLiteral("Command1"));
+    command2_ = new QPushButton(QStringLiteral("削除"), this);
+    command2_->setObjectName(QStringLiteral("Command2"));
+    close_ = new QPushButton(QStringLiteral("閉じる"), this);
+    close_->setObjectName(QStringLiteral("CloseWnd"));
+    for (QPushButton* b : {command1_, command2_, close_}) b->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(command1_);
+    buttons->addWidget(command2_);
+    buttons->addStretch();
+    buttons->addWidget(close_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label_);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+    resize(420, 320);
+
+    connect(command1_, &QPushButton::clicked, this, &ListDialog::Command1);
+    connect(command2_, &QPushButton::clicked, this, &ListDialog::Command2);
+    connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+    connect(list_, &QListWidget::itemDoubleClicked, this, [this] { Command1(); });
+    Refill();
+}
+
+void ListDialog::Refill() {
+    const int keep = SelectedRow();
+    list_->clear();
+    for (const std::string& row : model_.Rows()) list_->addItem(U(row));
+    if (keep >= 0) SelectRow(std::min(keep, list_->count() - 1));
+}
+
+int ListDialog::SelectedRow() const {
+    const auto items = list_->selectedItems();
+    return items.isEmpty() ? -1 : list_->row(items.front());
+}
+
+void ListDialog::SelectRow(int row) {
+    list_->clearSelection();
+    if (row < 0 || row >= list_->count()) return;
+    list_->setCurrentRow(row);
+    list_->item(row)->setSelected(true);
+}
+
+void ListDialog::Command1() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    if (model_.Mode() == ListMode::kFavorites)
+        Rename(row + 1);
+    else
+        Play(row + 1);
+}
+
+void ListDialog::Command2() {
+    const int row = SelectedRow();
+    if (row < 0) return;
+    if (model_.Mode() == ListMode::kFavorites)
+        Delete(row + 1);
+    else
+        Remove(row + 1);
+}
+
+void ListDialog::Rename(int entry) {
+    const QString old = list_->item(entry - 1)->text();
+    const QString prompt = QStringLiteral("\"") + old +
+                           QStringLiteral("\"\rのタイトル名を変更します\r\r新しいタイトル名を入力してください");
+    const auto answer = prompts_.AskText(this, QString::fromUtf8(kCaption), prompt, old);
+    if (!answer || answer->isEmpty()) return;
+    const std::string title = answer->toStdString();
+    // A title is also the favourite's file name; one that names another
+    // folder or cannot be a file name would lose the favourite.
+    if (!TitleFitsFileName(title)) {
+        ShowError(list_text::kBadTitle);
+        return;
+    }
+    std::string error;
+    if (!model_.RenameFavorite(entry, title, &error) && !error.empty()) ShowError(error);
+    Refill();
+}
+
+void ListDialog::Delete(int entry) {
+    std::string error;
+    if (!model_.DeleteFavorite(entry, &error) && !error.empty()) ShowError(error);
+    Refill();
+}
+
+void ListDialog::Play(int entry) {
+    model_.PlayEntry(entry);
+}
+
+void ListDialog::Remove(int entry) {
+    if (entry == model_.PlayingEntry()) {
+        ShowError(list_text::kCannotRemovePlaying);
+        return;
+    }
+    model_.RemoveEntry(entry);
+    Refill();
+}
+
+void ListDialog::ShowError(const std::string& text) {
+    prompts_.Error(this, U(text));
+}
+
+}  // namespace sonfara::dialogs

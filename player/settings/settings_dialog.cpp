@@ -1,0 +1,404 @@
+#include "player/settings/settings_dialog.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "player/dialogs/prompts.h"
+#include "player/platform/sfrlib_binding.h"
+#include "player/ui/artwork.h"
+
+namespace sonfara::dialogs {
+
+namespace {
+
+constexpr std::array<const char*, kAssociableCount> kAssociationRows{
+    ".MID    - 標準SMFファイル",        ".RMI    - RIFFヘッダ付加SMFファイル",
+    ".RCP    - レコンポーザ形式ファイル", ".R18    - レコンポーザ形式ファイル",
+    ".R36    - レコンポーザ形式ファイル", ".G18    - レコンポーザ形式ファイル",
+    ".G36    - レコンポーザ形式ファイル", ".MLT    - MIDIリストファイル",
+    ".LMD    - 圧縮MIDIファイル(LHA)",   ".ZMD    - 圧縮MIDIファイル(ZIP)",
+};
+constexpr std::array<const char*, 5> kThreadPriCaptions{"最高", "高", "やや高", "標準", "やや低"};
+constexpr std::array<const char*, 3> kMinWndCaptions{"タスクトレイ", "タスクバー",
+                                                     "タスクトレイ＋タスクバー"};
+constexpr std::array<const char*, 5> kOsReturnCaptions{"高", "やや高", "中", "やや低", "低"};
+
+constexpr const char* kMTimerLabel = "演奏用マルチメディアタイマー割り込み周期";
+constexpr const char* kGTimerLabel = "一般描画更新間隔";
+constexpr const char* kWrdTimerLabel = "WRD描画更新間隔";
+
+QString T(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string PathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+template <typename T>
+T* Named(T* w, const char* name) {
+    w->setObjectName(QString::fromLatin1(name));
+    return w;
+}
+
+// A text box with its caption before it and "ミリ秒" after it.
+QLineEdit* AddTimerRow(QGridLayout* grid, int row, QWidget* parent, const char* label,
+                       const char* name) {
+    auto* box = Named(new QLineEdit(parent), name);
+    box->setMaximumWidth(72);
+    box->setAlignment(Qt::AlignRight);
+    grid->addWidget(new QLabel(T(label), parent), row, 0);
+    grid->addWidget(box, row, 1);
+    grid->addWidget(new QLabel(T("ミリ秒"), parent), row, 2);
+    return box;
+}
+
+// Option buttons in a frame; button i has id i.
+template <size_t N>
+QGroupBox* OptionFrame(QWidget* parent, const QString& caption, const char* name,
+                       const std::array<const char*, N>& captions, QButtonGroup*& group,
+                       bool horizontal) {
+    auto* box = new QGroupBox(caption, parent);
+    QBoxLayout* layout = horizontal ? static_cast<QBoxLayout*>(new QHBoxLayout(box))
+                                    : static_cast<QBoxLayout*>(new QVBoxLayout(box));
+    group = new QButtonGroup(box);
+    for (size_t i = 0; i < N; ++i) {
+        auto* b = new QRadioButton(T(captions[i]), box);
+        b->setObjectName(QString::fromLatin1(name) + QString::number(i));
+        group->addButton(b, static_cast<int>(i));
+        layout->addWidget(b);
+    }
+    layout->addStretch();
+    return box;
+}
+
+void Check(QButtonGroup* group, int id) {
+    if (QAbstractButton* b = group->button(id)) {
+        b->setChecked(true);
+    } else if (QAbstractButton* on = group->checkedButton()) {
+        // A stored value the dialog does not offer: no button is on.
+        group->setExclusive(false);
+        on->setChecked(false);
+        group->setExclusive(true);
+    }
+}
+
+int OsReturnIndex(int32_t value) {
+    for (size_t i = 0; i < kOsReturnValues.size(); ++i)
+        if (kOsReturnValues[i] == value) return static_cast<int>(i);
+    return -1;
+}
+
+}  // namespace
+
+ShortcutPlaces DefaultShortcutPlaces() {
+    ShortcutPlaces p;
+    p.launcher = PathBytes(QCoreApplication::applicationFilePath());
+    p.desktop = PathBytes(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    p.applications =
+        PathBytes(QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation));
+    return p;
+}
+
+SettingsDialog::SettingsDialog(SettingsApplier& applier, ShellIntegration& shell,
+                               SfrLibBinding& sfrlib, ShortcutPlaces places, Prompts* prompts,
+                               QWidget* parent)
+    : QDialog(parent),
+      applier_(applier),
+      shell_(shell),
+      sfrlib_(sfrlib),
+      places_(std::move(places)),
+      prompts_(prompts ? *prompts : DefaultPrompts()) {
+    setObjectName(QStringLiteral("SettingWnd"));
+    setWindowTitle(T(settings_text::kTitle));
+    ApplyPanelLook(this);
+
+    tabs_ = new QTabWidget(this);
+    tabs_->addTab(PlayPage(), T("演奏"));
+    tabs_->addTab(DrawPage(), T("描画"));
+    tabs_->addTab(AssociationPage(), T("関連付け"));
+    tabs_->addTab(BehaviourPage(), T("動作"));
+    tabs_->addTab(EmulationPage(), T("MIDIエミュレート"));
+
+    auto* ok = Named(new QPushButton(T("OK"), this), "Command1");
+    auto* apply = Named(new QPushButton(T("適用(&A)"), this), "Command3");
+    auto* cancel = Named(new QPushButton(T("キャンセル"), this), "Command2");
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &SettingsDialog::Ok);
+    connect(apply, &QPushButton::clicked, this, &SettingsDialog::ApplyAndStay);
+    connect(cancel, &QPushButton::clicked, this, &SettingsDialog::Cancel);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(ok);
+    buttons->addWidget(apply);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs_, 1);
+    layout->addLayout(buttons);
+    resize(540, 340);
+    Refill();
+}
+
+QWidget* SettingsDialog::PlayPage() {
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout;
+    mTimer_ = AddTimerRow(grid, 0, page, kMTimerLabel, "MTimerInt");
+    grid->setColumnStretch(3, 1);
+    easyDelta_ = Named(new QCheckBox(T("簡易デルタタイム計算法の使用"), page), "EasyDltChk");
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(grid);
+    layout->addWidget(easyDelta_);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* SettingsDialog::DrawPage() {
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout;
+    gTimer_ = AddTimerRow(grid, 0, page, kGTimerLabel, "GTimerInt");
+    wrdTimer_ = AddTimerRow(grid, 1, page, kWrdTimerLabel, "WRDInt");
+    grid->setColumnStretch(3, 1);
+    showWrd_ = Named(
+        new QCheckBox(T("WRDファイルが存在した場合、演奏開始時にWRDウィンドウを表示する"), page),
+        "ShowWRD");
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(grid);
+    layout->addWidget(showWrd_);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* SettingsDialog::AssociationPage() {
+    auto* page = new QWidget;
+    associations_ = Named(new QListWidget(page), "AssociationList");
+    associations_->setSelectionMode(QAbstractItemView::MultiSelection);
+    for (const char* row : kAssociationRows) associations_->addItem(T(row));
+    auto* all = Named(new QPushButton(T("すべて選択"), page), "Command4");
+    auto* none = Named(new QPushButton(T("すべて選択解除"), page), "Command5");
+    auto* desktop = Named(new QPushButton(T("デスクトップにショートカットを作成"), page), "Command6");
+    auto* openWith = Named(new QPushButton(T("\"送る\"にショートカットを作成"), page), "Command7");
+    openWith->setToolTip(T("ファイルマネージャーの「別のアプリケーションで開く」に追加します"));
+    for (QPushButton* b : {all, none, desktop, openWith}) b->setAutoDefault(false);
+    connect(all, &QPushButton::clicked, this, [this] { SelectAllAssociations(true); });
+    connect(none, &QPushButton::clicked, this, [this] { SelectAllAssociations(false); });
+    connect(desktop, &QPushButton::clicked, this, [this] { CreateDesktopShortcut(); });
+    connect(openWith, &QPushButton::clicked, this, [this] { CreateOpenWithEntry(); });
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(all);
+    side->addWidget(none);
+    side->addStretch();
+    side->addWidget(desktop);
+    side->addWidget(openWith);
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(associations_, 1);
+    layout->addLayout(side);
+    return page;
+}
+
+QWidget* SettingsDialog::BehaviourPage() {
+    auto* page = new QWidget;
+    auto* pri = OptionFrame(page, T("優先度"), "ThreadPri", kThreadPriCaptions, threadPri_, true);
+    auto* min = OptionFrame(page, T("最小化時格納場所設定"), "MinWndStyle", kMinWndCaptions,
+                            minWndStyle_, true);
+    auto* os = OptionFrame(page, T("制御をOSに渡す頻度"), "OSReturn", kOsReturnCaptions,
+                           osReturn_, true);
+    alwaysMove_ = Named(new QCheckBox(T("常駐機能を無効にする"), page), "AlwaysMove");
+    sstp_ = Named(new QCheckBox(T("SSTPを使用する"), page), "SSTPCheck");
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(pri);
+    layout->addWidget(min);
+    layout->addWidget(os);
+    layout->addWidget(alwaysMove_);
+    layout->addWidget(sstp_);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* SettingsDialog::EmulationPage() {
+    auto* page = new QWidget;
+    midiEmu_ =
+        Named(new QCheckBox(T("MIDI音源エミュレートを行う （SMFK32.DLLが必要）"), page), "MIDIEmuChk");
+    auto* grid = new QGridLayout;
+    const std::array<const char*, 2> captions{"Roland SCシリーズ用", "YAMAHA XGシリーズ用"};
+    for (int i = 0; i < 2; ++i) {
+        configFile_[i] = new QLineEdit(page);
+        configFile_[i]->setObjectName(QStringLiteral("SMFKConfigFile") + QString::number(i));
+        auto* browse = new QPushButton(T("参照"), page);
+        browse->setObjectName(QStringLiteral("SMFKConfigFileSet") + QString::number(i));
+        browse->setAutoDefault(false);
+        connect(browse, &QPushButton::clicked, this, [this, i] { Browse(i); });
+        grid->addWidget(new QLabel(T(captions[i]), page), i, 0);
+        grid->addWidget(configFile_[i], i, 1);
+        grid->addWidget(browse, i, 2);
+    }
+    smfkBank_ = Named(new QCheckBox(T("バンクセレクト例外処理をする"), page), "SMFKBank");
+    smfkRythm_ = Named(new QCheckBox(T("リズムパートをトラック１０に統合する"), page), "SMFKRythm");
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(midiEmu_);
+    layout->addLayout(grid);
+    layout->addWidget(smfkBank_);
+    layout->addWidget(smfkRythm_);
+    layout->addStretch();
+    return page;
+}
+
+void SettingsDialog::Refill() {
+    const SettingsValues& v = applier_.Values();
+    mTimer_->setText(QString::number(v.MTimer));
+    easyDelta_->setChecked(v.EasyDeltaTime);
+    gTimer_->setText(QString::number(v.GTimer));
+    wrdTimer_->setText(QString::number(v.MWRDTimer));
+    showWrd_->setChecked(v.ShowWRD);
+    const auto owned = PlayerAssociations(shell_);
+    for (int i = 0; i < kAssociableCount; ++i) associations_->item(i)->setSelected(owned[i]);
+    Check(threadPri_, v.ThreadMode);
+    Check(minWndStyle_, v.TaskType);
+    Check(osReturn_, OsReturnIndex(v.OSRetrun));
+    alwaysMove_->setChecked(!v.AlwaysMove);
+    sstp_->setChecked(v.SSTP);
+    midiEmu_->setChecked(v.MIDIEmulate);
+    configFile_[0]->setText(PathText(v.MIDIEmuGSCFG));
+    configFile_[1]->setText(PathText(v.MIDIEmuXGCFG));
+    smfkBank_->setChecked(v.SMFKBank);
+    smfkRythm_->setChecked(v.SMFKRythm);
+}
+
+bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, TimerRange range,
+                               int32_t current, int32_t& out) {
+    if (ParseTimerText(box->text().toStdString(), range, out)) return true;
+    // The setting keeps its value, and the box shows it again.
+    box->setText(QString::number(current));
+    prompts_.Error(this, T(label) + T("には") + QString::number(range.min) + T("から") +
+                             QString::number(range.max) + T("までの整数（ミリ秒）を入力してください"));
+    box->setFocus();
+    box->selectAll();
+    return false;
+}
+
+bool SettingsDialog::ApplyEdits() {
+    const SettingsValues& now = applier_.Values();
+    SettingsValues e = now;
+    if (!ReadTimer(mTimer_, kMTimerLabel, kMTimerRange, now.MTimer, e.MTimer) ||
+        !ReadTimer(gTimer_, kGTimerLabel, kGTimerRange, now.GTimer, e.GTimer) ||
+        !ReadTimer(wrdTimer_, kWrdTimerLabel, kWrdTimerRange, now.MWRDTimer, e.MWRDTimer)) {
+        return false;
+    }
+    const int os = osReturn_->checkedId();
+    if (os >= 0) e.OSRetrun = kOsReturnValues[static_cast<size_t>(os)];
+    if (threadPri_->checkedId() >= 0) e.ThreadMode = threadPri_->checkedId();
+    if (minWndStyle_->checkedId() >= 0) e.TaskType = minWndStyle_->checkedId();
+    e.SSTP = sstp_->isChecked();
+    e.ShowWRD = showWrd_->isChecked();
+    e.EasyDeltaTime = easyDelta_->isChecked();
+    e.AlwaysMove = !alwaysMove_->isChecked();
+    e.MIDIEmulate = midiEmu_->isChecked();
+    e.MIDIEmuGSCFG = PathBytes(configFile_[0]->text());
+    e.MIDIEmuXGCFG = PathBytes(configFile_[1]->text());
+    e.SMFKBank = smfkBank_->isChecked();
+    e.SMFKRythm = smfkRythm_->isChecked();
+    ApplySettingsInOrder(applier_, shell_, e, SelectedAssociations());
+    return true;
+}
+
+void SettingsDialog::Ok() {
+    if (ApplyEdits()) hide();
+}
+
+void SettingsDialog::Cancel() {
+    Refill();
+    hide();
+}
+
+void SettingsDialog::reject() {
+    Cancel();
+}
+
+void SettingsDialog::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    hide();
+}
+
+std::array<bool, kAssociableCount> SettingsDialog::SelectedAssociations() const {
+    std::array<bool, kAssociableCount> s{};
+    for (int i = 0; i < kAssociableCount; ++i) s[i] = associations_->item(i)->isSelected();
+    return s;
+}
+
+void SettingsDialog::SelectAllAssociations(bool selected) {
+    for (int i = 0; i < kAssociableCount; ++i) associations_->item(i)->setSelected(selected);
+}
+
+int SettingsDialog::ReportShortcut(int result) {
+    if (result != 0) prompts_.Error(this, T(settings_text::kShortcutFailed));
+    return result;
+}
+
+int SettingsDialog::CreateDesktopShortcut() {
+    return ReportShortcut(CreateShortcut(sfrlib_, places_.desktop, "Sonfara", places_.launcher, ""));
+}
+
+int SettingsDialog::CreateOpenWithEntry() {
+    int result = CreateShortcut(sfrlib_, places_.applications, "Sonfara", places_.launcher, "");
+    std::string folder = places_.applications;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    if (result == 0 && !MakeOpenWithEntry(folder + "Sonfara.desktop")) result = -1;
+    return ReportShortcut(result);
+}
+
+void SettingsDialog::Browse(int index) {
+    QLineEdit* box = configFile_.at(static_cast<size_t>(index));
+    const QString folder = QFileInfo(box->text()).absolutePath();
+    const auto path = prompts_.AskOpenFile(this, T(settings_text::kBrowseTitle),
+                                           T(settings_text::kBrowseFilter),
+                                           box->text().isEmpty() ? QString() : folder);
+    if (path) box->setText(*path);
+}
+
+bool MakeOpenWithEntry(const std::string& desktopFile) {
+    const QString path = PathText(desktopFile);
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) return false;
+    QByteArrayList lines = in.readAll().split('\n');
+    in.close();
+    QByteArray types;
+    for (const auto& ext : AssociableExtensions()) types += QByteArray(ext.mime_type) + ';';
+    QByteArray out;
+    for (const QByteArray& line : lines) {
+        if (line.isEmpty() || line.startsWith("MimeType=") || line.startsWith("NoDisplay="))
+            continue;
+        out += line;
+        if (line.startsWith("Exec=") && !line.contains(" %F")) out += " %F";
+        out += '\n';
+    }
+    out += "MimeType=" + types + "\nNoDisplay=true\n";
+    QSaveFile save(path);
+    if (!save.open(QIODevice::WriteOnly)) return false;
+    save.write(out);
+    if (!save.commit()) return false;
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+    return true;
+}
+
+}  // namespace sonfara::dialogs

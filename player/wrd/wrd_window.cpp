@@ -1,0 +1,122 @@
+#include "player/wrd/wrd_window.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <QCloseEvent>
+#include <QPainter>
+
+#include "player/wrd/sequencer_link.h"
+
+namespace sonfara::wrd {
+
+void LinkFrameSource::Tick() {
+    link_.Tick();
+}
+
+void LinkFrameSource::PresentFrame() {
+    if (link_.BuiltinWrdActive()) link_.Runtime().PresentWrdFrame();
+}
+
+WrdWindowWidget::WrdWindowWidget(QWidget* parent)
+    : QWidget(parent), frame_(kFrameWidth, kFrameHeight, QImage::Format_RGB32) {
+    setObjectName(QStringLiteral("WRDWnd"));
+    setWindowTitle(QStringLiteral("Sonfara - WRD Window"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    frame_.fill(Qt::black);
+    timer_.setInterval(50);
+    timer_.setTimerType(Qt::PreciseTimer);
+    connect(&timer_, &QTimer::timeout, this, &WrdWindowWidget::OnTimer);
+    resize(kFrameWidth, kFrameHeight);
+}
+
+void WrdWindowWidget::SetInterval(int ms) {
+    timer_.setInterval(std::max(ms, 1));
+}
+
+void WrdWindowWidget::RequestStop() {
+    stopRequested_ = true;
+    if (!timer_.isActive()) stopped_.store(true, std::memory_order_release);
+}
+
+void WrdWindowWidget::OnTimer() {
+    if (stopRequested_) {
+        timer_.stop();
+        stopped_.store(true, std::memory_order_release);
+        return;
+    }
+    if (source_) source_->Tick();
+}
+
+void WrdWindowWidget::Show() {
+    show();
+}
+
+void WrdWindowWidget::Hide() {
+    hide();
+}
+
+void WrdWindowWidget::StartTimer() {
+    if (!stopRequested_) timer_.start();
+}
+
+void WrdWindowWidget::StopTimer() {
+    timer_.stop();
+}
+
+void WrdWindowWidget::Present(const Surface& frame) {
+    // The surface's pixels are 0x00RRGGBB, the layout of Format_RGB32.
+    const int w = std::min(frame.Width(), kFrameWidth), h = std::min(frame.Height(), kFrameHeight);
+    for (int y = 0; y < h; ++y) {
+        auto* dst = reinterpret_cast<uint32_t*>(frame_.scanLine(y));
+        const uint32_t* src = frame.Row(y);
+        for (int x = 0; x < w; ++x) dst[x] = 0xFF000000u | src[x];
+    }
+    update();
+}
+
+int WrdWindowWidget::Scale() const {
+    const qreal dpr = devicePixelRatioF();
+    const int w = static_cast<int>(width() * dpr), h = static_cast<int>(height() * dpr);
+    return std::max(1, std::min(w / kFrameWidth, h / kFrameHeight));
+}
+
+void WrdWindowWidget::paintEvent(QPaintEvent*) {
+    const qreal dpr = devicePixelRatioF();
+    const int s = Scale();
+    // Place the frame on whole device pixels so every frame pixel becomes
+    // an s x s block.
+    const int devW = static_cast<int>(width() * dpr), devH = static_cast<int>(height() * dpr);
+    const int left = std::max(0, (devW - kFrameWidth * s) / 2);
+    const int top = std::max(0, (devH - kFrameHeight * s) / 2);
+    const QRectF target(left / dpr, top / dpr, kFrameWidth * s / dpr, kFrameHeight * s / dpr);
+    QPainter p(this);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.fillRect(rect(), Qt::black);
+    p.drawImage(target, frame_);
+}
+
+void WrdWindowWidget::closeEvent(QCloseEvent* event) {
+    if (shuttingDown_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    hide();
+}
+
+void WrdWindowWidget::hideEvent(QHideEvent* event) {
+    activated_ = false;
+    QWidget::hideEvent(event);
+}
+
+void WrdWindowWidget::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
+        activated_ = true;
+        if (source_) source_->PresentFrame();
+        update();
+    }
+    QWidget::changeEvent(event);
+}
+
+}  // namespace sonfara::wrd

@@ -1,0 +1,106 @@
+// The WRD window "Sonfara - WRD Window": shows the presentation's composed
+// 640 x 480 frame, scaled by whole numbers with the window, and carries the
+// presentation's timer (WRDProc). Closing hides it unless the program is
+// shutting down. UI thread only.
+#pragma once
+
+#include <atomic>
+
+#include <QImage>
+#include <QTimer>
+#include <QWidget>
+
+#include "player/wrd/runtime.h"
+
+namespace sonfara::wrd {
+
+class WrdSequencerLink;
+
+// What the window's timer drives; the playback session implements it over
+// its presentation (WrdSequencerLink). Called on the UI thread.
+class WrdFrameSource {
+  public:
+    virtual ~WrdFrameSource() = default;
+    // WRDProc: the plug-in's tick or the due WRD events.
+    virtual void Tick() = 0;
+    // Present the built-in frame again when a built-in script is active
+    // (activation and repaint).
+    virtual void PresentFrame() = 0;
+};
+
+// Over a runtime alone (tests, previews).
+class RuntimeFrameSource final : public WrdFrameSource {
+  public:
+    explicit RuntimeFrameSource(WrdRuntime& rt) : rt_(rt) {}
+    void Tick() override { rt_.RunDueWrdEvents(); }
+    void PresentFrame() override {
+        if (rt_.Active()) rt_.PresentWrdFrame();
+    }
+
+  private:
+    WrdRuntime& rt_;
+};
+
+// Over the presentation joined to the sequencer.
+class LinkFrameSource final : public WrdFrameSource {
+  public:
+    explicit LinkFrameSource(WrdSequencerLink& link) : link_(link) {}
+    void Tick() override;
+    void PresentFrame() override;
+
+  private:
+    WrdSequencerLink& link_;
+};
+
+class WrdWindowWidget final : public QWidget, public WrdWindow {
+    Q_OBJECT
+  public:
+    explicit WrdWindowWidget(QWidget* parent = nullptr);
+
+    void SetFrameSource(WrdFrameSource* source) { source_ = source; }
+    // MWRDTimer, at start-up and when the settings are applied.
+    void SetInterval(int ms);
+    int Interval() const { return timer_.interval(); }
+    bool TimerActive() const { return timer_.isActive(); }
+
+    // The exit handshake: StopTimers is asked; the next tick stops the timer
+    // and acknowledges (TimerStopped). With the timer not running the
+    // request is acknowledged at once.
+    void RequestStop();
+    bool StopAcknowledged() const { return stopped_.load(std::memory_order_acquire); }
+    // While set, a close request closes the window.
+    void SetShuttingDown(bool shuttingDown) { shuttingDown_ = shuttingDown; }
+
+    // The last presented frame (640 x 480, RGB32).
+    const QImage& FrameImage() const { return frame_; }
+    // Whole-number scale for the current size and device pixel ratio.
+    int Scale() const;
+
+    // WrdWindow (the runtime's calls).
+    bool SetUp() override { return true; }
+    void Show() override;
+    void Hide() override;
+    void StartTimer() override;
+    void StopTimer() override;
+    void Present(const Surface& frame) override;
+
+    // WRDProc's handler.
+    void OnTimer();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+  private:
+    WrdFrameSource* source_ = nullptr;
+    QTimer timer_;
+    QImage frame_;
+    bool stopRequested_ = false;
+    std::atomic<bool> stopped_{false};
+    bool shuttingDown_ = false;
+    bool activated_ = false;
+};
+
+}  // namespace sonfara::wrd
