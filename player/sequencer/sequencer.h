@@ -56,6 +56,12 @@ class Sequencer {
     // Marks a freshly loaded song as playing from the start and starts the
     // timer (the open pipeline's last step).
     bool StartSong();
+    // Held fast forward and rewind: the timer stops and every note is
+    // released; steps then move the time base (MoveHeld) from StepBaseMs,
+    // the paused position or now minus EffectiveStart, until a SeekTo.
+    void HoldForStep();
+    int32_t StepBaseMs() const;
+    void MoveHeld(int32_t posMs);
 
     bool SongLoaded() const { return song_.Loaded; }
     // Song position now: the paused position, or the running position.
