@@ -109,10 +109,10 @@ int MeasureLateness(int seconds) {
             return 1;
         }
         ports.Latest()->ClearLog();
-        while (player.Seq().SongEnded.load() == 0)
+        while (player.Seq().SongEnded() == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         const double cpu = CpuSeconds() - cpu0;
-        const int64_t originUs = int64_t{player.Seq().SpeedBase.load()} * 1000;
+        const int64_t originUs = int64_t{player.Seq().SpeedBase()} * 1000;
         player.Shutdown();
 
         // Expected times per message, in order of occurrence.

@@ -545,15 +545,15 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     s.loaded = i.loaded;
     s.totalMs = i.totalMs;
     s.stepping = i.stepping;
-    s.paused = seq.Paused.load(kRelaxed);
-    s.started = seq.SongStarted.load(kRelaxed);
+    s.paused = seq.Paused();
+    s.started = seq.SongStarted();
     s.playing = seq.TimerRunning();
     // Until the first tick the time base still holds the previous run.
     if (i.loaded && (s.started || s.paused || i.stepping)) {
         s.positionMs = i.stepping ? i.stepTarget : std::clamp(seq.PositionMs(), 0, i.totalMs);
-        s.elapsedSeconds = i.stepping ? i.stepTarget / 1000 : seq.ElapsedSeconds.load(kRelaxed);
+        s.elapsedSeconds = i.stepping ? i.stepTarget / 1000 : seq.ElapsedSeconds();
     }
-    s.currentTick = seq.CurrentTick.load(kRelaxed);
+    s.currentTick = seq.CurrentTick();
     // The position readout: quarter notes, bars of the time signature's length.
     const int32_t q = s.currentTick / i.ticksPerQuarter;
     const int32_t g = std::max<int32_t>(1, i.beatQuarters);
@@ -562,11 +562,11 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     s.bpmText = out.BPMText.Get();
     s.displayText = out.DisplayText.Get();
     s.displayTextUtf8 = env_.codePage.ToUtf8(s.displayText);
-    s.speedLabel = std::to_string(100 + seq.SpeedDelta.load(kRelaxed)) + "%";
+    s.speedLabel = std::to_string(100 + seq.SpeedDelta()) + "%";
     s.keyLabel = KeyLabel(i.transpose);
-    s.flagGS = out.FlagGS.load(kRelaxed);
-    s.flagXG = out.FlagXG.load(kRelaxed);
-    s.flagGM = out.FlagGM.load(kRelaxed);
+    s.flagGS = out.FlagGS();
+    s.flagXG = out.FlagXG();
+    s.flagGM = out.FlagGM();
     s.moduleName = out.ModuleName.Get();
     s.fileKind = i.fileKind;
     s.title = i.title;

@@ -102,7 +102,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                     break;
                 case 1:
                     r.Seq().PauseSong();
-                    mustBeSilent = r.Seq().Paused;
+                    mustBeSilent = r.Seq().Paused();
                     break;
                 case 2:
                     r.Seq().ResumeSong();
@@ -181,10 +181,10 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
                 sum += ch.NoteOn[60].load(std::memory_order_relaxed) +
                        ch.Dirty.load(std::memory_order_relaxed);
             }
-            sum += player.Seq().ElapsedSeconds.load(std::memory_order_relaxed);
-            sum += player.Seq().CurrentTick.load(std::memory_order_relaxed);
-            sum += player.Song().NextEvent[1].load(std::memory_order_relaxed);
-            sum += player.Song().ListNext[1].load(std::memory_order_relaxed);
+            sum += player.Seq().ElapsedSeconds();
+            sum += player.Seq().CurrentTick();
+            sum += player.Song().NextEvent(1);
+            sum += player.Song().ListNext(1);
             sum += static_cast<long>(player.Output().DisplayText.Get().size());
             sum += player.Seq().PositionMs();
             reads++;

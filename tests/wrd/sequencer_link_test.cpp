@@ -238,7 +238,7 @@ TEST_F(WrdLink, PauseKeepsTheFrame) {
     r.RunMs(2000);  // the WRD timer keeps running
     EXPECT_EQ(r.window.Presented(), presented);
     EXPECT_TRUE(SameFrame(r.Frame(), before));
-    EXPECT_EQ(r.Pos(), r.Seq().PausedPosMs.load());
+    EXPECT_EQ(r.Pos(), r.Seq().PausedPosMs());
 
     r.Seq().ResumeSong();
     r.PlayTo(1100);
