@@ -56,7 +56,9 @@ void PrintHelp() {
         "events data1/data2 hold the payload's row number (high, low byte). Program changes\n"
         "end in inst=NNN:Name, named for the bank selects seen before in the same track.\n\n"
         "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage,\n"
-        "3 (play) no output port could be opened, e.g. no audio device for the built-in synthesizer\n");
+        "3 (play) no output port could be opened, e.g. no audio device for the built-in synthesizer,\n"
+        "128+N (play, render) stopped by signal N after a clean stop (130 for Ctrl-C)\n"
+        "Every command answers --help with its usage.\n");
 }
 
 }  // namespace

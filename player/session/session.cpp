@@ -143,13 +143,15 @@ void PlaybackSession::AddObserver(SessionObserver* o) {
 }
 
 void PlaybackSession::RemoveObserver(SessionObserver* o) {
-    // Timer-thread hooks run under this lock, so none runs on `o` afterwards.
+    // Hooks of both kinds run under these locks, so none runs on `o` afterwards.
+    std::lock_guard ui(uiHooksMu_);
     std::lock_guard lk(observersMu_);
     std::erase(observers_, o);
 }
 
 template <typename F>
 void PlaybackSession::ForEachObserver(F hook) {
+    std::lock_guard ui(uiHooksMu_);
     std::vector<SessionObserver*> copy;
     {
         std::lock_guard lk(observersMu_);

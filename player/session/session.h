@@ -303,7 +303,13 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     wrd::WrdSequencerLink link_;
     std::vector<files::FavoriteEntry> favorites_;
 
+    // observersMu_ guards the list and is held around timer-thread hooks;
+    // uiHooksMu_ is held around UI-thread hooks (recursive: a hook may call
+    // the session again). RemoveObserver takes both, so it returns only
+    // when no hook runs on the observer. The timer thread never takes
+    // uiHooksMu_, so a UI hook may kill the timer.
     mutable std::mutex observersMu_;
+    std::recursive_mutex uiHooksMu_;
     std::vector<SessionObserver*> observers_;
 
     mutable std::mutex infoMu_;
