@@ -56,7 +56,9 @@ void PrintHelp() {
         "events data1/data2 hold the payload's row number (high, low byte). Program changes\n"
         "end in inst=NNN:Name, named for the bank selects seen before in the same track.\n\n"
         "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage,\n"
-        "3 (play) no output port could be opened, e.g. no audio device for the built-in synthesizer\n");
+        "3 (play) no output port could be opened, e.g. no audio device for the built-in synthesizer,\n"
+        "128+N (play, render) stopped by signal N after a clean stop (130 for Ctrl-C)\n"
+        "Every command answers --help with its usage.\n");
 }
 
 }  // namespace
@@ -69,7 +71,15 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : kCommands) {
-        if (c.name == std::string(argv[1])) return c.run(args);
+        if (c.name != std::string(argv[1])) continue;
+        // Every command answers --help with its usage, before any other check.
+        for (const auto& w : args) {
+            if (w == "--help" || w == "-h") {
+                std::printf("usage: sonfara-cli %s\n", c.usage);
+                return 0;
+            }
+        }
+        return c.run(args);
     }
     std::fprintf(stderr, "sonfara-cli: unknown command '%s' (see --help)\n", argv[1]);
     return 2;

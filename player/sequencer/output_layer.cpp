@@ -158,7 +158,7 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
         ch.Dirty.store(-1, kRelaxed);
         if (arr && !a.PitOn) return;
     } else if (k == 0xA && c != kDrumChannel) {
-        d1 += Transpose.load(kRelaxed);
+        d1 += transpose_.load(kRelaxed);
     }
 
     const bool enabled = ch.Enabled.load(kRelaxed) != 0;
@@ -186,7 +186,7 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
         }
         // Transposed whether or not the channel plays, so that a note-off
         // always reaches the key its note-on struck.
-        if (c != kDrumChannel) d1 += Transpose.load(kRelaxed);
+        if (c != kDrumChannel) d1 += transpose_.load(kRelaxed);
     }
 
     // Out of range after transposition: clamp at both ends.
@@ -225,26 +225,26 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
     };
     auto moduleSet = [&](std::atomic<bool>& flag) {
         flag.store(true, kRelaxed);
-        ModuleSet.store(true, kRelaxed);
+        moduleSet_.store(true, kRelaxed);
         for (auto* o : observers_) o->OnModuleIndicator();
     };
 
     if (length == 5 && buf(2) == 0x7E && buf(3) == 0x7F && buf(4) == 0x09 && buf(5) == 0x01) {
-        moduleSet(FlagGM);
+        moduleSet(flagGM_);
     } else if (length >= 8 && buf(2) == 0x41 && buf(5) == 0x12 && buf(6) == 0x00 &&
                buf(7) == 0x00 && buf(8) == 0x7F) {
         ModuleName.Set("MD" + Hex(buf(9) + 1) + "(" + Hex(buf(3)) + ")");
-        moduleSet(FlagGS);
+        moduleSet(flagGS_);
     } else if (length >= 8 && buf(2) == 0x41 && buf(5) == 0x12 && buf(6) == 0x40 &&
                buf(7) == 0x00 && buf(8) == 0x7F) {
         ModuleName.Set("ID " + Hex(buf(3)));
-        moduleSet(FlagGS);
+        moduleSet(flagGS_);
     } else if (length >= 8 && buf(2) == 0x43 && buf(4) == 0x4C && buf(5) == 0x00 &&
                buf(6) == 0x00 && buf(7) == 0x7E && buf(8) == 0x00) {
         // Device numbers are 1n; anything else is shown as it came.
         int dev = buf(3) >= 16 ? buf(3) - 16 : buf(3);
         ModuleName.Set("No " + Hex(dev));
-        moduleSet(FlagXG);
+        moduleSet(flagXG_);
     } else if (length >= 10 && buf(2) == 0x41 && buf(6) == 0x10 && buf(7) == 0x00 &&
                buf(8) == 0x00) {
         std::string text;
@@ -360,7 +360,7 @@ void OutputLayer::HandleMetaEvent(int extIndex, int track, int event) {
             break;
         case 0x21:
             if (!payload.empty() && track >= 1 && track <= kMaxTrackNames)
-                song_.TrackPortSkip[track].store(payload[0], kRelaxed);
+                song_.trackPortSkip_[track].store(payload[0], kRelaxed);
             break;
         case 0x51:
             if (payload.size() >= 3) {
@@ -426,11 +426,24 @@ void OutputLayer::EnableAllChannels() {
     for (auto& ch : channels_) ch.Enabled.store(-1, kRelaxed);
 }
 
+void OutputLayer::SwitchChannel(int c, bool on) {
+    ChannelState& ch = channels_[c - 1];
+    ch.Enabled.store(on ? -1 : 0, kRelaxed);
+    if (on) return;
+    ch.NoteCount.store(0, kRelaxed);
+    for (int n = 0; n < 128; ++n) {
+        if (ch.NoteOn[n].exchange(0, kRelaxed) != 0) SoundingNotes.fetch_sub(1, kRelaxed);
+        Raw(static_cast<uint8_t>(0x90 | (c - 1)), static_cast<uint8_t>(n), 0);
+    }
+    if (SoundingNotes.load(kRelaxed) < 0) SoundingNotes.store(0, kRelaxed);
+    ch.KeyDirty.store(-1, kRelaxed);
+}
+
 void OutputLayer::ClearModuleFlags() {
-    FlagGS.store(false, kRelaxed);
-    FlagXG.store(false, kRelaxed);
-    FlagGM.store(false, kRelaxed);
-    ModuleSet.store(false, kRelaxed);
+    flagGS_.store(false, kRelaxed);
+    flagXG_.store(false, kRelaxed);
+    flagGM_.store(false, kRelaxed);
+    moduleSet_.store(false, kRelaxed);
 }
 
 void OutputLayer::ResetOutput() {
@@ -454,7 +467,7 @@ void OutputLayer::ResetOutput() {
     for (auto& ch : channels_) ch.Reset();
     pedals_ = {};  // the device reset lifts them
     pedalsLifted_ = false;
-    for (int t = 1; t <= 16; ++t) song_.NextEvent[t].store(0, kRelaxed);
+    for (int t = 1; t <= 16; ++t) song_.nextEvent_[t].store(0, kRelaxed);
     for (auto* o : observers_) o->OnClearMeters();
     port_->Reset();
     SendGMSystemOn();
@@ -470,7 +483,7 @@ void OutputLayer::SilenceOutput() {
 
 void OutputLayer::SilenceAndTranspose(int newTranspose) {
     AllNotesOff();
-    Transpose.store(static_cast<int8_t>(std::clamp(newTranspose, -128, 127)), kRelaxed);
+    transpose_.store(static_cast<int8_t>(std::clamp(newTranspose, -128, 127)), kRelaxed);
 }
 
 void OutputLayer::ResendPrograms() {

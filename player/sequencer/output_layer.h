@@ -121,13 +121,21 @@ class OutputLayer {
     void DeviceReset();
     void SendGMSystemOn();
     void EnableAllChannels();
+    // Channel c (1..16) on, or off with its notes released and its keys and
+    // note count cleared (the output drops a switched-off channel's messages).
+    void SwitchChannel(int c, bool on);
 
     ChannelState& Channel(int c) { return channels_[c - 1]; }  // 1..16
     const ChannelState& Channel(int c) const { return channels_[c - 1]; }
 
     std::atomic<int32_t> SoundingNotes{0};
-    std::atomic<int8_t> Transpose{0};
-    std::atomic<bool> FlagGS{false}, FlagXG{false}, FlagGM{false}, ModuleSet{false};
+    // Transpose and the sound-module flags: set by the output's own
+    // operations (SilenceAndTranspose, module recognition), read anywhere.
+    int Transpose() const { return transpose_.load(std::memory_order_relaxed); }
+    bool FlagGS() const { return flagGS_.load(std::memory_order_relaxed); }
+    bool FlagXG() const { return flagXG_.load(std::memory_order_relaxed); }
+    bool FlagGM() const { return flagGM_.load(std::memory_order_relaxed); }
+    bool ModuleSet() const { return moduleSet_.load(std::memory_order_relaxed); }
     void ClearModuleFlags();
     TextSlot ModuleName;
     TextSlot DisplayText;  // code-page bytes
@@ -149,6 +157,8 @@ class OutputLayer {
     const PlaybackSettings& settings_;
     const SoundShaping& shaping_;
     const CodePage& cp_;
+    std::atomic<int8_t> transpose_{0};
+    std::atomic<bool> flagGS_{false}, flagXG_{false}, flagGM_{false}, moduleSet_{false};
     std::string noteMark_;  // "♪" in the code page
     std::unique_ptr<MidiOutPort> port_;
     std::atomic<bool> portOpen_{false};

@@ -48,7 +48,7 @@ Sequencer::Sequencer(SongTable& song, OutputLayer& out, const Clock& clock, Time
       hooks_(hooks) {}
 
 Sequencer::~Sequencer() {
-    ShuttingDown.store(true, kRelaxed);
+    shuttingDown_.store(true, kRelaxed);
     KillTimer();
 }
 
@@ -84,12 +84,12 @@ bool Sequencer::StartTimer() {
     uint32_t id =
         timers_.Create(settings_.MTimer, settings_.MTimer, [this] { return SequencerTick(); });
     ownTimer_.store(id, kRelaxed);
-    TimerId.store(id, kRelaxed);
+    timerId_.store(id, kRelaxed);
     return id != 0;
 }
 
 void Sequencer::KillTimer() {
-    TimerId.store(0, kRelaxed);
+    timerId_.store(0, kRelaxed);
     // Also when the tick has already stopped its own timer: Kill still waits
     // until that tick has returned.
     uint32_t id = ownTimer_.exchange(0, kRelaxed);
@@ -99,7 +99,7 @@ void Sequencer::KillTimer() {
 void Sequencer::StopOwnTimer() {
     // From inside the tick: the service removes the timer and lets the tick
     // finish. ownTimer_ stays for the UI thread's KillTimer to wait on.
-    TimerId.store(0, kRelaxed);
+    timerId_.store(0, kRelaxed);
     uint32_t id = ownTimer_.load(kRelaxed);
     if (id != 0) timers_.Kill(id);
 }
@@ -109,31 +109,31 @@ void Sequencer::NoteUnplayableEntry() {
 }
 
 int32_t Sequencer::EffectiveStartAt(int32_t now) const {
-    // The song runs at (100 + SpeedDelta) % of real time since the last change.
-    int64_t sinceRef = int64_t{now} - SpeedRef.load(kRelaxed);
-    return static_cast<int32_t>(SpeedBase.load(kRelaxed) -
-                                sinceRef * SpeedDelta.load(kRelaxed) / 100);
+    // The song runs at (100 + speedDelta_) % of real time since the last change.
+    int64_t sinceRef = int64_t{now} - speedRef_.load(kRelaxed);
+    return static_cast<int32_t>(speedBase_.load(kRelaxed) -
+                                sinceRef * speedDelta_.load(kRelaxed) / 100);
 }
 
 int32_t Sequencer::PositionMs() const {
-    if (Paused.load(kRelaxed)) return PausedPosMs.load(kRelaxed);
+    if (paused_.load(kRelaxed)) return pausedPosMs_.load(kRelaxed);
     int32_t now = clock_.NowMs();
     return now - EffectiveStartAt(now);
 }
 
 void Sequencer::PositionRule(int32_t p) {
     int32_t now = clock_.NowMs();
-    EffectiveStart.store(now - p, kRelaxed);
-    SpeedBase.store(now - p, kRelaxed);
-    SpeedRef.store(now, kRelaxed);
+    effectiveStart_.store(now - p, kRelaxed);
+    speedBase_.store(now - p, kRelaxed);
+    speedRef_.store(now, kRelaxed);
 }
 
 int64_t Sequencer::WakeForDue(int32_t dueMs, int32_t nowMs) const {
-    int32_t rate = 100 + SpeedDelta.load(kRelaxed);
+    int32_t rate = 100 + speedDelta_.load(kRelaxed);
     if (rate <= 0) return kNoWake;
     auto elapsedAt = [&](int32_t m) { return m - EffectiveStartAt(m); };
-    // elapsed(m) ≈ (m - SpeedRef) * rate / 100 + (SpeedRef - SpeedBase)
-    int64_t ref = SpeedRef.load(kRelaxed), base = SpeedBase.load(kRelaxed);
+    // elapsed(m) ≈ (m - speedRef_) * rate / 100 + (speedRef_ - speedBase_)
+    int64_t ref = speedRef_.load(kRelaxed), base = speedBase_.load(kRelaxed);
     int64_t m = ref + ((int64_t{dueMs} - (ref - base)) * 100 + rate - 1) / rate;
     m = std::max<int64_t>(m, int64_t{nowMs} + 1);
     int32_t mm = static_cast<int32_t>(m);
@@ -143,39 +143,39 @@ int64_t Sequencer::WakeForDue(int32_t dueMs, int32_t nowMs) const {
 }
 
 int64_t Sequencer::SequencerTick() {
-    if (ShuttingDown.load(kRelaxed)) return kNoWake;
-    if (song_.NextEvent[1].load(kRelaxed) == 0) {
-        for (int t = 1; t <= song_.NTracks; ++t) song_.NextEvent[t].store(1, kRelaxed);
+    if (shuttingDown_.load(kRelaxed)) return kNoWake;
+    if (song_.nextEvent_[1].load(kRelaxed) == 0) {
+        for (int t = 1; t <= song_.NTracks; ++t) song_.nextEvent_[t].store(1, kRelaxed);
         int32_t start = clock_.NowMs();
-        EffectiveStart.store(start, kRelaxed);
-        SpeedBase.store(start, kRelaxed);
-        SpeedRef.store(start, kRelaxed);
-        for (int k = 1; k <= kMaxLists; ++k) song_.ListNext[k].store(1, kRelaxed);
-        SongStarted.store(true, kRelaxed);
+        effectiveStart_.store(start, kRelaxed);
+        speedBase_.store(start, kRelaxed);
+        speedRef_.store(start, kRelaxed);
+        for (int k = 1; k <= kMaxLists; ++k) song_.listNext_[k].store(1, kRelaxed);
+        songStarted_.store(true, kRelaxed);
     }
 
     const int32_t now = clock_.NowMs();
     const int32_t es = EffectiveStartAt(now);
-    EffectiveStart.store(es, kRelaxed);
+    effectiveStart_.store(es, kRelaxed);
     const int32_t elapsed = now - es;
-    ElapsedSeconds.store(RoundHalfEven(elapsed / 1000.0), kRelaxed);
+    elapsedSeconds_.store(RoundHalfEven(elapsed / 1000.0), kRelaxed);
 
     const bool extWrd = ExternalWrd();
     const bool eventTicks = !extWrd && settings_.EasyDeltaTime;
     // A tick that lands past the end (high speed, a late tick) still sends
     // everything due up to the end before the end-of-song handling.
     const bool ended = elapsed > song_.TotalMs;
-    if (!eventTicks && !ended) CurrentTick.store(song_.TimeToTick(elapsed), kRelaxed);
+    if (!eventTicks && !ended) currentTick_.store(song_.TimeToTick(elapsed), kRelaxed);
     const int32_t upTo = ended ? song_.TotalMs : elapsed;
     const int32_t nextDue = SendDueEvents(upTo, eventTicks);
 
     for (int k = 1; k <= kMaxLists; ++k) {
         const int32_t count = song_.ListCount(k);
         if (count <= 0) continue;
-        int32_t i = song_.ListNext[k].load(kRelaxed);
+        int32_t i = song_.listNext_[k].load(kRelaxed);
         const int32_t from = i;
         while (i <= count && song_.ListEvent(k, i).timeMs <= upTo) ++i;
-        if (i != from) song_.ListNext[k].store(i, kRelaxed);
+        if (i != from) song_.listNext_[k].store(i, kRelaxed);
     }
 
     if (ended) {
@@ -191,17 +191,17 @@ int64_t Sequencer::SequencerTick() {
 int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
     int32_t nextDue = song_.TotalMs < INT32_MAX ? song_.TotalMs + 1 : INT32_MAX;
     for (int t = 1; t <= song_.NTracks; ++t) {
-        if (song_.TrackPortSkip[t].load(kRelaxed) != 0) continue;
+        if (song_.trackPortSkip_[t].load(kRelaxed) != 0) continue;
         const int32_t count = song_.EventCount(t);
-        int32_t e = song_.NextEvent[t].load(kRelaxed);
+        int32_t e = song_.nextEvent_[t].load(kRelaxed);
         while (e <= count) {
             const SongEvent& ev = song_.Event(t, e);
             if (ev.timeMs > upToMs) {
                 nextDue = std::min(nextDue, ev.timeMs);
                 break;
             }
-            if (eventTicks) CurrentTick.store(ev.tick, kRelaxed);
-            song_.NextEvent[t].store(e + 1, kRelaxed);
+            if (eventTicks) currentTick_.store(ev.tick, kRelaxed);
+            song_.nextEvent_[t].store(e + 1, kRelaxed);
             if ((ev.status >> 4) != 0xF) {
                 out_.SendShortMessage(ev.status, ev.data1, ev.data2);
             } else if (ev.status == 0xF0) {
@@ -210,7 +210,7 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
                 out_.SendEscapeEvent(ev.ExtIndex(), t, e);
             } else if (ev.status == 0xFF) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
-                if (song_.TrackPortSkip[t].load(kRelaxed) != 0) break;
+                if (song_.trackPortSkip_[t].load(kRelaxed) != 0) break;
             }
             ++e;
         }
@@ -222,11 +222,11 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
 // advancing after it would run at the timer's rate.
 bool Sequencer::EndedEmpty() const {
     return int64_t{song_.TotalMs} * 100 <
-           int64_t{settings_.MTimer} * (100 + SpeedDelta.load(kRelaxed));
+           int64_t{settings_.MTimer} * (100 + speedDelta_.load(kRelaxed));
 }
 
 void Sequencer::EndOfSong(int32_t now) {
-    for (int t = 1; t <= kMaxTrackNames; ++t) song_.TrackPortSkip[t].store(0, kRelaxed);
+    for (int t = 1; t <= kMaxTrackNames; ++t) song_.trackPortSkip_[t].store(0, kRelaxed);
     // Without a list the song counts as a list of one.
     const int n = std::max(1, playList_.Count());
     const int m = settings_.RepeatMode;
@@ -246,12 +246,12 @@ void Sequencer::EndOfSong(int32_t now) {
     };
     if (stop) {
         StopOwnTimer();
-        SongEnded.store(1, kRelaxed);
+        songEnded_.store(1, kRelaxed);
         ui_.Post([this] { hooks_.EtcSyrTimer(); });
     } else if (m == 0 && nextEntry) {
         StopOwnTimer();
         out_.ResetOutput();
-        song_.NextEvent[1].store(0, kRelaxed);
+        song_.nextEvent_[1].store(0, kRelaxed);
         const int idx = playList_.Index();
         playList_.SetIndex(idx == n ? 1 : idx + 1);
         out_.ClearModuleFlags();
@@ -265,7 +265,7 @@ void Sequencer::EndOfSong(int32_t now) {
         playList_.SetIndex(RoundHalfEven(frac * (n - 1) + 1));
         out_.ResetOutput();
         out_.ClearModuleFlags();
-        song_.NextEvent[1].store(0, kRelaxed);
+        song_.nextEvent_[1].store(0, kRelaxed);
         wrdReset();
         ui_.Post([this] { hooks_.OpenSMFProc(); });
     } else {
@@ -274,27 +274,42 @@ void Sequencer::EndOfSong(int32_t now) {
         out_.DisplayText.Set(song_.FileKindLabel);
         out_.ResetOutput();
         if (ExternalWrd()) {
-            CurrentTick.store(0, kRelaxed);
+            currentTick_.store(0, kRelaxed);
             for (auto* o : observers_) o->OnExternalWrdRestart(0);
         }
-        EffectiveStart.store(now, kRelaxed);
-        SpeedBase.store(now, kRelaxed);
-        SpeedRef.store(now, kRelaxed);
-        song_.NextEvent[1].store(0, kRelaxed);
+        effectiveStart_.store(now, kRelaxed);
+        speedBase_.store(now, kRelaxed);
+        speedRef_.store(now, kRelaxed);
+        song_.nextEvent_[1].store(0, kRelaxed);
         if (BuiltinWrd()) wrdReset();
     }
 }
 
 bool Sequencer::StartSong() {
     KillTimer();
-    song_.NextEvent[1].store(0, kRelaxed);
-    Paused.store(false, kRelaxed);
-    PausedPosMs.store(0, kRelaxed);
-    SongEnded.store(0, kRelaxed);
-    SongStarted.store(false, kRelaxed);
-    CurrentTick.store(0, kRelaxed);
-    ElapsedSeconds.store(0, kRelaxed);
+    song_.nextEvent_[1].store(0, kRelaxed);
+    paused_.store(false, kRelaxed);
+    pausedPosMs_.store(0, kRelaxed);
+    songEnded_.store(0, kRelaxed);
+    songStarted_.store(false, kRelaxed);
+    currentTick_.store(0, kRelaxed);
+    elapsedSeconds_.store(0, kRelaxed);
     return StartTimer();
+}
+
+void Sequencer::HoldForStep() {
+    KillTimer();
+    out_.AllNotesOff();
+    out_.ClearNoteCounts();
+}
+
+int32_t Sequencer::StepBaseMs() const {
+    if (paused_.load(kRelaxed)) return pausedPosMs_.load(kRelaxed);
+    return clock_.NowMs() - effectiveStart_.load(kRelaxed);
+}
+
+void Sequencer::MoveHeld(int32_t posMs) {
+    PositionRule(posMs);
 }
 
 void Sequencer::SeekTo(int32_t posMs) {
@@ -302,13 +317,13 @@ void Sequencer::SeekTo(int32_t posMs) {
     if (posMs < 0) posMs = 0;
     KillTimer();
     out_.ResetOutput();
-    for (int t = 1; t <= kMaxTrackNames; ++t) song_.TrackPortSkip[t].store(0, kRelaxed);
-    if (ExternalWrd() && !PortChanging.load(kRelaxed)) {
-        CurrentTick.store(0, kRelaxed);
+    for (int t = 1; t <= kMaxTrackNames; ++t) song_.trackPortSkip_[t].store(0, kRelaxed);
+    if (ExternalWrd() && !portChanging_.load(kRelaxed)) {
+        currentTick_.store(0, kRelaxed);
         const int32_t tick = song_.TimeToTick(posMs);
         for (auto* o : observers_) o->OnExternalWrdRestart(tick);
     }
-    EffectiveStart.store(clock_.NowMs() - posMs, kRelaxed);
+    effectiveStart_.store(clock_.NowMs() - posMs, kRelaxed);
     if (BuiltinWrd()) {
         for (auto* o : observers_) o->OnSeekRestart(posMs);
     }
@@ -317,12 +332,12 @@ void Sequencer::SeekTo(int32_t posMs) {
         const int32_t count = song_.EventCount(t);
         // Also a track without events gets a cursor, so the start mark of
         // track 1 is never left behind.
-        song_.NextEvent[t].store(count + 1, kRelaxed);
-        if (song_.TrackPortSkip[t].load(kRelaxed) != 0) continue;
+        song_.nextEvent_[t].store(count + 1, kRelaxed);
+        if (song_.trackPortSkip_[t].load(kRelaxed) != 0) continue;
         for (int32_t e = 1; e <= count; ++e) {
             const SongEvent& ev = song_.Event(t, e);
             if (ev.timeMs >= posMs) {
-                song_.NextEvent[t].store(e, kRelaxed);
+                song_.nextEvent_[t].store(e, kRelaxed);
                 break;
             }
             const int hi = ev.status >> 4;
@@ -333,9 +348,9 @@ void Sequencer::SeekTo(int32_t posMs) {
                 out_.SendSysExEvent(ev.ExtIndex(), t, e);
             } else if (ev.status == 0xFF) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
-                stop = song_.TrackPortSkip[t].load(kRelaxed) != 0;
+                stop = song_.trackPortSkip_[t].load(kRelaxed) != 0;
             }
-            song_.NextEvent[t].store(e + 1, kRelaxed);
+            song_.nextEvent_[t].store(e + 1, kRelaxed);
             if (stop) break;
         }
     }
@@ -345,16 +360,16 @@ void Sequencer::SeekTo(int32_t posMs) {
         if (count <= 0) continue;
         int32_t i = 1;
         while (i <= count && song_.ListEvent(k, i).timeMs <= posMs) ++i;
-        song_.ListNext[k].store(i, kRelaxed);
+        song_.listNext_[k].store(i, kRelaxed);
     }
 
     out_.ResendPrograms();
     PositionRule(posMs);
-    CurrentTick.store(0, kRelaxed);
-    if (Paused.load(kRelaxed)) {
+    currentTick_.store(0, kRelaxed);
+    if (paused_.load(kRelaxed)) {
         // The chase may have put a pedal down: up until the song resumes.
         out_.LiftPedals();
-        PausedPosMs.store(posMs, kRelaxed);
+        pausedPosMs_.store(posMs, kRelaxed);
     } else {
         StartTimer();
     }
@@ -362,18 +377,18 @@ void Sequencer::SeekTo(int32_t posMs) {
 
 void Sequencer::StopSong() {
     if (!SongLoaded()) return;
-    if (!Paused.load(kRelaxed)) {
+    if (!paused_.load(kRelaxed)) {
         KillTimer();
-        Paused.store(true, kRelaxed);
+        paused_.store(true, kRelaxed);
         out_.ResetOutput();
     }
     // Playing again starts from the beginning: pedals lifted at a pause stay up.
     out_.ForgetLiftedPedals();
-    PausedPosMs.store(0, kRelaxed);
-    song_.NextEvent[1].store(0, kRelaxed);
-    SongEnded.store(0, kRelaxed);
+    pausedPosMs_.store(0, kRelaxed);
+    song_.nextEvent_[1].store(0, kRelaxed);
+    songEnded_.store(0, kRelaxed);
     if (ExternalWrd()) {
-        CurrentTick.store(0, kRelaxed);
+        currentTick_.store(0, kRelaxed);
         for (auto* o : observers_) o->OnExternalWrdRestart(0);
     }
 }
@@ -384,10 +399,10 @@ void Sequencer::RestartSong() {
 }
 
 void Sequencer::PauseSong() {
-    if (!SongLoaded() || Paused.load(kRelaxed)) return;
-    Paused.store(true, kRelaxed);
+    if (!SongLoaded() || paused_.load(kRelaxed)) return;
+    paused_.store(true, kRelaxed);
     KillTimer();
-    PausedPosMs.store(clock_.NowMs() - EffectiveStartAt(clock_.NowMs()), kRelaxed);
+    pausedPosMs_.store(clock_.NowMs() - EffectiveStartAt(clock_.NowMs()), kRelaxed);
     out_.AllNotesOff();
     // Held pedals would keep the released notes sounding through the pause.
     out_.LiftPedals();
@@ -396,10 +411,10 @@ void Sequencer::PauseSong() {
 }
 
 void Sequencer::ResumeSong() {
-    if (!SongLoaded() || !Paused.load(kRelaxed)) return;
-    Paused.store(false, kRelaxed);
+    if (!SongLoaded() || !paused_.load(kRelaxed)) return;
+    paused_.store(false, kRelaxed);
     out_.RestorePedals();
-    PositionRule(PausedPosMs.load(kRelaxed));
+    PositionRule(pausedPosMs_.load(kRelaxed));
     StartTimer();
     for (auto* o : observers_) o->OnExternalWrdResume();
 }
@@ -414,9 +429,9 @@ int Sequencer::ChangeOutputPort(int device) {
         out_.SendGMSystemOn();
         out_.CloseOutputPort();
         rc = out_.OpenOutputPort(device);
-        PortChanging.store(true, kRelaxed);
+        portChanging_.store(true, kRelaxed);
         SeekTo(p);
-        PortChanging.store(false, kRelaxed);
+        portChanging_.store(false, kRelaxed);
     } else {
         out_.CloseOutputPort();
         rc = out_.OpenOutputPort(device);
@@ -442,7 +457,7 @@ void Sequencer::PlayPrevSong() {
 
 void Sequencer::RestartTimer() {
     // Only a running song: a song stopped at its end stays stopped.
-    if (Paused.load(kRelaxed) || !TimerRunning()) return;
+    if (paused_.load(kRelaxed) || !TimerRunning()) return;
     KillTimer();
     StartTimer();
 }
@@ -453,19 +468,19 @@ void Sequencer::SetSpeedDelta(int delta) {
     const bool running = TimerRunning();
     KillTimer();
     const int32_t now = clock_.NowMs();
-    SpeedBase.store(EffectiveStartAt(now), kRelaxed);
-    SpeedRef.store(now, kRelaxed);
-    SpeedDelta.store(delta, kRelaxed);
+    speedBase_.store(EffectiveStartAt(now), kRelaxed);
+    speedRef_.store(now, kRelaxed);
+    speedDelta_.store(delta, kRelaxed);
     if (running) StartTimer();
 }
 
 void Sequencer::SpeedUp() {
-    SetSpeedDelta(SpeedDelta.load(kRelaxed) + 10);
+    SetSpeedDelta(speedDelta_.load(kRelaxed) + 10);
 }
 
 void Sequencer::SpeedDown() {
-    if (SpeedDelta.load(kRelaxed) <= kSlowestDelta) return;
-    SetSpeedDelta(SpeedDelta.load(kRelaxed) - 10);
+    if (speedDelta_.load(kRelaxed) <= kSlowestDelta) return;
+    SetSpeedDelta(speedDelta_.load(kRelaxed) - 10);
 }
 
 }  // namespace sonfara

@@ -37,7 +37,7 @@ class Sequencer {
     // and no timer exists until StartTimer; the tick never creates one.
     bool StartTimer();
     void KillTimer();
-    bool TimerRunning() const { return TimerId.load(std::memory_order_relaxed) != 0; }
+    bool TimerRunning() const { return timerId_.load(std::memory_order_relaxed) != 0; }
 
     // Transport (UI thread).
     void SeekTo(int32_t posMs);
@@ -60,6 +60,12 @@ class Sequencer {
     // An entry of the list that could not be opened: it counts towards a
     // pass over the list in which nothing played (UI thread).
     void NoteUnplayableEntry();
+    // Held fast forward and rewind: the timer stops and every note is
+    // released; steps then move the time base (MoveHeld) from StepBaseMs,
+    // the paused position or now minus EffectiveStart, until a SeekTo.
+    void HoldForStep();
+    int32_t StepBaseMs() const;
+    void MoveHeld(int32_t posMs);
 
     bool SongLoaded() const { return song_.Loaded; }
     // Song position now: the paused position, or the running position.
@@ -67,22 +73,37 @@ class Sequencer {
     // Clock time to wake for an event due at song position dueMs.
     int64_t WakeForDue(int32_t dueMs, int32_t nowMs) const;
 
-    // --- Time base (shared with the displays, relaxed atomics) -------------
-    std::atomic<int32_t> EffectiveStart{0};
-    std::atomic<int32_t> SpeedBase{0};
-    std::atomic<int32_t> SpeedRef{0};
-    std::atomic<int32_t> SpeedDelta{0};
-    std::atomic<int32_t> ElapsedSeconds{0};
-    std::atomic<int32_t> CurrentTick{0};
-    std::atomic<int32_t> PausedPosMs{0};
-    std::atomic<uint32_t> TimerId{0};
-    std::atomic<bool> Paused{false};
-    std::atomic<bool> SongStarted{false};
-    std::atomic<bool> ShuttingDown{false};
-    std::atomic<int> SongEnded{0};
-    std::atomic<bool> PortChanging{false};
+    // --- Read access (relaxed loads; any thread) ---------------------------
+    int32_t EffectiveStart() const { return effectiveStart_.load(std::memory_order_relaxed); }
+    int32_t SpeedBase() const { return speedBase_.load(std::memory_order_relaxed); }
+    int32_t SpeedRef() const { return speedRef_.load(std::memory_order_relaxed); }
+    int32_t SpeedDelta() const { return speedDelta_.load(std::memory_order_relaxed); }
+    int32_t ElapsedSeconds() const { return elapsedSeconds_.load(std::memory_order_relaxed); }
+    int32_t CurrentTick() const { return currentTick_.load(std::memory_order_relaxed); }
+    int32_t PausedPosMs() const { return pausedPosMs_.load(std::memory_order_relaxed); }
+    bool Paused() const { return paused_.load(std::memory_order_relaxed); }
+    bool SongStarted() const { return songStarted_.load(std::memory_order_relaxed); }
+    int SongEnded() const { return songEnded_.load(std::memory_order_relaxed); }
+    bool PortChanging() const { return portChanging_.load(std::memory_order_relaxed); }
 
   private:
+    friend struct SequencerTestAccess;
+    // Time base, shared with the displays (relaxed atomics). Only the
+    // sequencer's own operations write it, with the timer killed.
+    std::atomic<int32_t> effectiveStart_{0};
+    std::atomic<int32_t> speedBase_{0};
+    std::atomic<int32_t> speedRef_{0};
+    std::atomic<int32_t> speedDelta_{0};
+    std::atomic<int32_t> elapsedSeconds_{0};
+    std::atomic<int32_t> currentTick_{0};
+    std::atomic<int32_t> pausedPosMs_{0};
+    std::atomic<uint32_t> timerId_{0};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> songStarted_{false};
+    std::atomic<bool> shuttingDown_{false};
+    std::atomic<int> songEnded_{0};
+    std::atomic<bool> portChanging_{false};
+
     int32_t EffectiveStartAt(int32_t now) const;
     void PositionRule(int32_t p);
     int32_t SendDueEvents(int32_t upToMs, bool eventTicks);

@@ -231,7 +231,7 @@ EventListAction EventListView::FillEventList() {
     const int32_t count = song_.ListCount(k);
     int32_t entry;
     if (scroll_.value == lastSetScroll_) {
-        int32_t next = song_.ListNext[k].load(std::memory_order_relaxed);
+        int32_t next = song_.ListNext(k);
         entry = next > 0 ? next - 1 : 0;
     } else {
         entry = RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum);

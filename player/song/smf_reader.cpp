@@ -435,7 +435,6 @@ LoadResult Decode(std::span<const uint8_t> file, SongTable& song, const LoadOpti
     song.FileKindLabel = kind;
     song.SongFileName = options.songFileName;
     if (song.SongTitle.empty()) song.SongTitle = cp.FromUtf8(options.songFileName);
-    song.NextEvent[1].store(0, std::memory_order_relaxed);
     song.Loaded = true;
     result.ok = true;
     return result;

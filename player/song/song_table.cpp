@@ -42,9 +42,9 @@ void SongTable::Clear() {
     smpteTicksPerSecond_ = 0;
     smpteFps_ = 0;
     ResetTempoMap();
-    for (auto& c : NextEvent) c.store(0, std::memory_order_relaxed);
-    for (auto& c : ListNext) c.store(0, std::memory_order_relaxed);
-    for (auto& c : TrackPortSkip) c.store(0, std::memory_order_relaxed);
+    for (auto& c : nextEvent_) c.store(0, std::memory_order_relaxed);
+    for (auto& c : listNext_) c.store(0, std::memory_order_relaxed);
+    for (auto& c : trackPortSkip_) c.store(0, std::memory_order_relaxed);
 }
 
 const std::string& SongTable::TrackName(int t) const {

@@ -109,10 +109,13 @@ public:
     ListEntry ListAt(int k, int i) const;           // entry i (1-based) of list k
     const SongEvent& ListEvent(int k, int i) const;
 
-    // --- Playback cursors (written by the sequencer, read by displays) ----
-    std::array<std::atomic<int32_t>, kMaxTracks + 1> NextEvent{};     // index 0..64
-    std::array<std::atomic<int32_t>, kMaxLists + 1> ListNext{};       // index 1..64
-    std::array<std::atomic<int32_t>, kMaxTrackNames + 1> TrackPortSkip{};  // 1..256
+    // --- Playback cursors (written by the sequencer and the output layer,
+    // read by displays on any thread) --------------------------------------
+    int32_t NextEvent(int t) const { return nextEvent_[t].load(std::memory_order_relaxed); }  // 0..64
+    int32_t ListNext(int k) const { return listNext_[k].load(std::memory_order_relaxed); }    // 1..64
+    int32_t TrackPortSkip(int t) const {  // 1..256
+        return trackPortSkip_[t].load(std::memory_order_relaxed);
+    }
 
     // Resets everything to the empty song.
     void Clear();
@@ -125,6 +128,12 @@ public:
     friend struct Builder;
 
 private:
+    friend class Sequencer;
+    friend class OutputLayer;
+    friend struct SongCursorTestAccess;  // tests that place a cursor by hand
+    std::array<std::atomic<int32_t>, kMaxTracks + 1> nextEvent_{};
+    std::array<std::atomic<int32_t>, kMaxLists + 1> listNext_{};
+    std::array<std::atomic<int32_t>, kMaxTrackNames + 1> trackPortSkip_{};
     std::vector<std::string> trackNames_;
     using EventRun = std::vector<SongEvent, LargeAllocator<SongEvent>>;
     using ListRun = std::vector<ListEntry, LargeAllocator<ListEntry>>;

@@ -8,10 +8,10 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 
 int32_t SequencerWrdClock::SongPositionMs() const {
     if (holding_.load(kRelaxed)) return heldMs_.load(kRelaxed);
-    if (seq_.Paused.load(kRelaxed)) return seq_.PausedPosMs.load(kRelaxed);
+    if (seq_.Paused()) return seq_.PausedPosMs();
     // A start (load, stop, repeat) waits for the tick that sets the time
     // base; until then the base still describes the previous run.
-    if (song_.NextEvent[1].load(kRelaxed) == 0) return 0;
+    if (song_.NextEvent(1) == 0) return 0;
     return seq_.PositionMs();
 }
 
@@ -82,19 +82,19 @@ void WrdSequencerLink::Tick() {
     if (ExternalWrdActive()) {
         // The plug-in is driven by the tick alone; a paused song's tick
         // stands still, so pause and resume need no call of their own.
-        presenter_.Timer(seq_.CurrentTick.load(kRelaxed), Division());
+        presenter_.Timer(seq_.CurrentTick(), Division());
         return;
     }
     if (!runtime_.Active() || clock_.Paused()) return;  // a paused song keeps its frame
     // The song ended and the next one is on its way: nothing to perform.
-    if (!seq_.TimerRunning() && song_.NextEvent[1].load(kRelaxed) == 0) return;
+    if (!seq_.TimerRunning() && song_.NextEvent(1) == 0) return;
     const int32_t pos = clock_.SongPositionMs();
     // The position moves backwards only when the song starts over without a
     // seek or a repeat (stop, then play): replay the script from the start
     // so the screen matches the position.
     if (pos < lastPosMs_ && !reset) runtime_.ClearWrdScreen();
     lastPosMs_ = pos;
-    presenter_.Timer(seq_.CurrentTick.load(kRelaxed), Division());
+    presenter_.Timer(seq_.CurrentTick(), Division());
 }
 
 void WrdSequencerLink::OnWrdScreenReset() {
@@ -107,7 +107,7 @@ void WrdSequencerLink::OnSeekRestart(int32_t posMs) {
     // superseded (the replay starts from a cleared screen).
     resetRequested_.store(false, kRelaxed);
     clock_.Hold(posMs);
-    presenter_.Seeked(song_.TimeToTick(posMs), Division(), seq_.PortChanging.load(kRelaxed));
+    presenter_.Seeked(song_.TimeToTick(posMs), Division(), seq_.PortChanging());
     clock_.Release();
     lastPosMs_ = posMs;
 }

@@ -32,7 +32,7 @@ class SequencerWrdClock final : public WrdClock {
     // The paused position, 0 while a start waits for its first tick (the
     // time base still holds the previous run), else the running position.
     int32_t SongPositionMs() const override;
-    bool Paused() const override { return seq_.Paused.load(std::memory_order_relaxed); }
+    bool Paused() const override { return seq_.Paused(); }
 
     // During a seek the hook runs before the sequencer has set its whole
     // time base; the new position is held here meanwhile.

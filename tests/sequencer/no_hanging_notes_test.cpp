@@ -105,7 +105,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                     break;
                 case 1:
                     r.Seq().PauseSong();
-                    mustBeSilent = r.Seq().Paused;
+                    mustBeSilent = r.Seq().Paused();
                     break;
                 case 2:
                     r.Seq().ResumeSong();
@@ -123,7 +123,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                     mustBeSilent = true;
                     break;
                 case 6:
-                    r.player->SetChannelEnabled(static_cast<int>(rng() % 16) + 1, rng() & 1);
+                    r.player->SwitchChannel(static_cast<int>(rng() % 16) + 1, rng() & 1);
                     break;
                 case 7:
                     (rng() & 1) ? r.Seq().SpeedUp() : r.Seq().SpeedDown();
@@ -134,7 +134,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                 default:
                     r.RunMs(std::uniform_int_distribution<int>(1, 700)(rng));
             }
-            ASSERT_FALSE(mustBeSilent && NotesOnAnywhere(r, r.Seq().Paused) != 0)
+            ASSERT_FALSE(mustBeSilent && NotesOnAnywhere(r, r.Seq().Paused()) != 0)
                 << "seed " << seed << " step " << step << " op " << op;
         }
         // Let every song run out; stop-at-end, repeats and list changes all
@@ -162,14 +162,14 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     std::mt19937 rng(7);
     auto song = RandomSong(rng, 600);
-    player.SetLoader([&](const std::string&, SongTable& t, std::string* m) {
+    test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string* m) {
         LoadOptions opt;
         opt.codePage = &cp;
         auto r = LoadSMFBytes(song, t, opt);
         *m = r.message;
         return r.ok;
     });
-    player.List().Assign({"song"});
+    opener.Assign({"song"});
     ASSERT_TRUE(player.PlayEntry(1));
 
     std::atomic<bool> done{false};
@@ -184,10 +184,10 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
                 sum += ch.NoteOn[60].load(std::memory_order_relaxed) +
                        ch.Dirty.load(std::memory_order_relaxed);
             }
-            sum += player.Seq().ElapsedSeconds.load(std::memory_order_relaxed);
-            sum += player.Seq().CurrentTick.load(std::memory_order_relaxed);
-            sum += player.Song().NextEvent[1].load(std::memory_order_relaxed);
-            sum += player.Song().ListNext[1].load(std::memory_order_relaxed);
+            sum += player.Seq().ElapsedSeconds();
+            sum += player.Seq().CurrentTick();
+            sum += player.Song().NextEvent(1);
+            sum += player.Song().ListNext(1);
             sum += static_cast<long>(player.Output().DisplayText.Get().size());
             sum += player.Seq().PositionMs();
             reads++;

@@ -47,16 +47,16 @@ struct OutRig {
 
 TEST(OutputLayer, TransposeAppliesToMelodicNotesAndClampsBothEnds) {
     OutRig r;
-    r.out.Transpose = 2;
+    r.out.SilenceAndTranspose(2);
     EXPECT_EQ(r.Send(0x90, 0x3C, 0x64), "90 3E 64");
     EXPECT_EQ(r.Send(0x99, 0x3C, 0x64), "99 3C 64");  // drums stay
     EXPECT_EQ(r.Send(0x80, 0x3C, 0x40), "80 3E 40");
     EXPECT_EQ(r.Send(0xA0, 0x3C, 0x10), "A0 3E 10");
-    r.out.Transpose = 5;
+    r.out.SilenceAndTranspose(5);
     EXPECT_EQ(r.Send(0x90, 0x7E, 0x64), "90 7F 64");
     // Below the range a note stays at the lowest key instead of wrapping
     // to the top.
-    r.out.Transpose = -5;
+    r.out.SilenceAndTranspose(-5);
     EXPECT_EQ(r.Send(0x90, 0x02, 0x64), "90 00 64");
     EXPECT_EQ(r.Send(0x90, 0x02, 0x00), "90 00 00");
 }
@@ -128,13 +128,13 @@ TEST(OutputLayer, VelocityEqualiserByBand) {
     EXPECT_EQ(r.Send(0x90, 57, 64), "90 39 56");   // band 5: +22
     EXPECT_EQ(r.Send(0x90, 110, 64), "90 6E 7F");  // band 10, clamped
     EXPECT_EQ(r.Send(0x99, 30, 64), "99 1E 40");   // not on drums
-    r.out.Transpose = 1;                           // band by the sent note
+    r.out.SilenceAndTranspose(1);                           // band by the sent note
     EXPECT_EQ(r.Send(0x90, 30, 64), "90 1F 40");
 }
 
 TEST(OutputLayer, DisabledChannelSuppressesNoteOnsButNotNoteOffs) {
     OutRig r;
-    r.out.Transpose = 2;
+    r.out.SilenceAndTranspose(2);
     EXPECT_EQ(r.Send(0x92, 0x40, 0x64), "92 42 64");
     EXPECT_EQ(r.out.SoundingNotes, 1);
     r.out.Channel(3).Enabled = 0;
@@ -177,23 +177,23 @@ TEST(OutputLayer, SysExSendingAndModuleRecognition) {
 
     r.out.SendSysExEvent(1, 1, 1);
     EXPECT_EQ(r.Lines(), std::vector<std::string>{"F0 7E 7F 09 01 F7"});
-    EXPECT_TRUE(r.out.FlagGM);
-    EXPECT_TRUE(r.out.ModuleSet);
+    EXPECT_TRUE(r.out.FlagGM());
+    EXPECT_TRUE(r.out.ModuleSet());
 
     r.out.ClearModuleFlags();
     r.out.SendSysExEvent(2, 1, 2);
     EXPECT_EQ(r.Lines(), std::vector<std::string>{"F0 7E 7F 09 01 F7"});
     // Stored without F7 the body is four bytes long: not the GM message.
-    EXPECT_FALSE(r.out.FlagGM);
+    EXPECT_FALSE(r.out.FlagGM());
 
     r.out.SendSysExEvent(3, 1, 3);
     EXPECT_EQ(r.out.ModuleName.Get(), "MD2(10)");
-    EXPECT_TRUE(r.out.FlagGS);
+    EXPECT_TRUE(r.out.FlagGS());
     r.out.SendSysExEvent(4, 1, 4);
     EXPECT_EQ(r.out.ModuleName.Get(), "ID 10");
     r.out.SendSysExEvent(5, 1, 5);
     EXPECT_EQ(r.out.ModuleName.Get(), "No 0");
-    EXPECT_TRUE(r.out.FlagXG);
+    EXPECT_TRUE(r.out.FlagXG());
     r.out.SendSysExEvent(6, 1, 6);
     EXPECT_EQ(r.out.DisplayText.Get(), "Hi!");
     r.Lines();
@@ -279,7 +279,7 @@ TEST(OutputLayer, MetaEvents) {
     r.out.HandleMetaEvent(4, 1, 4);
     EXPECT_EQ(r.out.DisplayText.Get(), "\x81\xF4la");  // ♪ in CP932
     r.out.HandleMetaEvent(5, 3, 5);
-    EXPECT_EQ(r.song.TrackPortSkip[3], 1);
+    EXPECT_EQ(r.song.TrackPortSkip(3), 1);
     r.out.HandleMetaEvent(6, 1, 6);  // a zero tempo is ignored
     EXPECT_EQ(r.out.BPMText.Get(), "150");
     r.out.HandleMetaEvent(999, 1, 1);  // out of range: nothing
@@ -320,7 +320,7 @@ TEST(OutputLayer, SilenceAndTransposeLeavesNothingOn) {
     r.Send(0x91, 62, 100);
     r.out.SilenceAndTranspose(3);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
-    EXPECT_EQ(r.out.Transpose, 3);
+    EXPECT_EQ(r.out.Transpose(), 3);
     EXPECT_EQ(r.out.Channel(1).NoteOn[60], 0);
 }
 

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/sequencer/rig.h"
+#include "tests/support_code/test_opener.h"
 
 namespace sonfara {
 namespace {
@@ -25,7 +26,7 @@ PlaybackSettings Periodic() {
 // Short messages with their clock time relative to song position 0.
 std::vector<std::string> Timed(Rig& r) {
     std::vector<std::string> v;
-    int64_t origin = int64_t{r.Seq().SpeedBase.load()} * 1000;
+    int64_t origin = int64_t{r.Seq().SpeedBase()} * 1000;
     for (const auto& m : r.Port().Messages()) {
         if (m.isReset || m.bytes[0] == 0xF0) continue;
         v.push_back(std::to_string((m.us - origin) / 1000) + " " + HexLine(m.bytes));
@@ -69,7 +70,7 @@ TEST(SequencerTick, PortMetaStopsOnlyItsTrack) {
     r.RunMs(250);
     auto lines = Timed(r);
     EXPECT_EQ(lines, (std::vector<std::string>{"0 90 30 40", "0 91 31 40", "200 80 30 00"}));
-    EXPECT_EQ(r.player->Song().TrackPortSkip[2], 1);
+    EXPECT_EQ(r.player->Song().TrackPortSkip(2), 1);
 }
 
 TEST(SequencerTick, EndsAtFirstTickPastTheLastEvent) {
@@ -84,14 +85,14 @@ TEST(SequencerTick, EndsAtFirstTickPastTheLastEvent) {
         const int64_t origin = r.clock.NowUs() + 5000;
         r.timers.RunUntilUs(origin + 10000'000);
         EXPECT_TRUE(r.Seq().TimerRunning());
-        EXPECT_EQ(r.Seq().SongEnded, 0);
+        EXPECT_EQ(r.Seq().SongEnded(), 0);
         r.timers.RunUntilUs(origin + 10000'000 + (precise ? 1000 : 5000));
         EXPECT_FALSE(r.Seq().TimerRunning()) << precise;
-        EXPECT_EQ(r.Seq().SongEnded, 1);
+        EXPECT_EQ(r.Seq().SongEnded(), 1);
         EXPECT_EQ(r.stoppedAtEnd, 0);
         r.ui.RunPending();
         EXPECT_EQ(r.stoppedAtEnd, 1);
-        EXPECT_TRUE(r.Seq().Paused);
+        EXPECT_TRUE(r.Seq().Paused());
         EXPECT_EQ(r.Port().NotesOnCount(), 0);
     }
 }
@@ -199,14 +200,14 @@ TEST(SequencerTick, KillIsFinalOnTheRealTimerThread) {
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(3, {0x80, 0x3C, 0x00});
     const auto song = BuildSmf(0, {t});
-    player.SetLoader([&](const std::string&, SongTable& table, std::string* msg) {
+    test::TestOpener opener(player, [&](const std::string&, SongTable& table, std::string* msg) {
         LoadOptions opt;
         opt.codePage = &cp;
         LoadResult r = LoadSMFBytes(song, table, opt);
         *msg = r.message;
         return r.ok;
     });
-    player.List().Assign({"a"});
+    opener.Assign({"a"});
     ASSERT_TRUE(player.PlayEntry(1));
     RecordingPort& port = *ports.Latest();
     std::mt19937 rng(3);
@@ -273,7 +274,7 @@ TEST(SequencerTick, JumpPastTheEndSendsWhatWasDue) {
     r.Start(BuildSmf(1, {t1, t2}));
     r.Seq().SetSpeedDelta(900);  // 1000 %: the second tick is at 200 ms
     r.timers.RunForMs(45);
-    EXPECT_EQ(r.Seq().SongEnded, 1);
+    EXPECT_EQ(r.Seq().SongEnded(), 1);
     EXPECT_EQ(r.ShortLines(), (std::vector<std::string>{"90 3C 64", "91 3D 64", "80 3C 00", "FC",
                                                         "81 3D 00"}));
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
@@ -290,11 +291,11 @@ TEST(SequencerTick, EasyDeltaTimeShowsEventTicks) {
         r.RunMs(5 + 500);
         // Tick = ms here: with event ticks the display stays at the last
         // event sent; otherwise it follows the clock.
-        EXPECT_EQ(r.Seq().CurrentTick, easy ? 100 : 500);
-        EXPECT_EQ(r.Seq().ElapsedSeconds, 0);
+        EXPECT_EQ(r.Seq().CurrentTick(), easy ? 100 : 500);
+        EXPECT_EQ(r.Seq().ElapsedSeconds(), 0);
         r.RunMs(10);
-        EXPECT_EQ(r.Seq().CurrentTick, easy ? 100 : 510);
-        EXPECT_EQ(r.Seq().ElapsedSeconds, 1);  // 0.51 s rounds up
+        EXPECT_EQ(r.Seq().CurrentTick(), easy ? 100 : 510);
+        EXPECT_EQ(r.Seq().ElapsedSeconds(), 1);  // 0.51 s rounds up
     }
 }
 
@@ -323,14 +324,14 @@ TEST(Transport, SpeedArithmetic) {
     r.RunMs(1000);
     EXPECT_EQ(r.Seq().PositionMs(), 2100);
     for (int i = 0; i < 12; ++i) r.Seq().SpeedDown();
-    EXPECT_EQ(r.Seq().SpeedDelta, -90);  // 10 % is the floor
+    EXPECT_EQ(r.Seq().SpeedDelta(), -90);  // 10 % is the floor
     r.RunMs(1000);
     EXPECT_EQ(r.Seq().PositionMs(), 2200);
     r.Seq().SpeedDown();
-    EXPECT_EQ(r.Seq().SpeedDelta, -90);
+    EXPECT_EQ(r.Seq().SpeedDelta(), -90);
     r.Seq().SetSpeedDelta(0);
     for (int i = 0; i < 3; ++i) r.Seq().SpeedDown();
-    EXPECT_EQ(100 + r.Seq().SpeedDelta, 70);
+    EXPECT_EQ(100 + r.Seq().SpeedDelta(), 70);
 }
 
 TEST(Transport, PauseKeepsPositionAtSpeed) {
@@ -341,7 +342,7 @@ TEST(Transport, PauseKeepsPositionAtSpeed) {
     r.Seq().SetSpeedDelta(50);
     r.RunMs(5 + 2000);
     r.Seq().PauseSong();
-    EXPECT_EQ(r.Seq().PausedPosMs, 3000);
+    EXPECT_EQ(r.Seq().PausedPosMs(), 3000);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     EXPECT_FALSE(r.timers.Active());
     r.RunMs(5000);
@@ -420,19 +421,19 @@ TEST(Transport, SeekChasesControllersAndProgramsButNotNotes) {
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     EXPECT_EQ(r.Seq().PositionMs(), 30000);
     auto& song = r.player->Song();
-    EXPECT_EQ(song.NextEvent[1], 5);
-    EXPECT_EQ(song.NextEvent[2], 3);
+    EXPECT_EQ(song.NextEvent(1), 5);
+    EXPECT_EQ(song.NextEvent(2), 3);
     // Display lists: entries at or before the position count as passed.
-    EXPECT_EQ(song.ListNext[1], 5);
-    EXPECT_EQ(song.ListNext[2], 3);
+    EXPECT_EQ(song.ListNext(1), 5);
+    EXPECT_EQ(song.ListNext(2), 3);
     r.Port().ClearLog();
     r.RunMs(5000 + 10);
     EXPECT_EQ(Timed(r), (std::vector<std::string>{"35000 91 40 40"}));
 
     // Backwards before the first event of list 2.
     r.Seq().SeekTo(1000);
-    EXPECT_EQ(song.ListNext[2], 1);
-    EXPECT_EQ(song.NextEvent[2], 1);
+    EXPECT_EQ(song.ListNext(2), 1);
+    EXPECT_EQ(song.NextEvent(2), 1);
 }
 
 TEST(Transport, SeekWhilePausedStaysPaused) {
@@ -443,9 +444,9 @@ TEST(Transport, SeekWhilePausedStaysPaused) {
     r.RunMs(1000);
     r.Seq().PauseSong();
     r.Seq().SeekTo(4990);
-    EXPECT_TRUE(r.Seq().Paused);
+    EXPECT_TRUE(r.Seq().Paused());
     EXPECT_FALSE(r.timers.Active());
-    EXPECT_EQ(r.Seq().PausedPosMs, 4990);
+    EXPECT_EQ(r.Seq().PausedPosMs(), 4990);
     r.Port().ClearLog();
     r.Seq().ResumeSong();
     r.RunMs(20);
@@ -476,9 +477,9 @@ TEST(Transport, StopRestartAndResume) {
     r.Start(BuildSmf(0, {t}));
     r.RunMs(500);
     r.Seq().StopSong();
-    EXPECT_TRUE(r.Seq().Paused);
-    EXPECT_EQ(r.Seq().PausedPosMs, 0);
-    EXPECT_EQ(r.player->Song().NextEvent[1], 0);
+    EXPECT_TRUE(r.Seq().Paused());
+    EXPECT_EQ(r.Seq().PausedPosMs(), 0);
+    EXPECT_EQ(r.player->Song().NextEvent(1), 0);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     r.Port().ClearLog();
     r.Seq().ResumeSong();
@@ -526,9 +527,9 @@ TEST(Transport, NextAndPreviousWrapAround) {
     Rig r;
     r.Start({s, s, s, s, s});
     r.Seq().PlayPrevSong();
-    EXPECT_EQ(r.player->List().Index(), 5);
+    EXPECT_EQ(r.opener->Index(), 5);
     r.Seq().PlayNextSong();
-    EXPECT_EQ(r.player->List().Index(), 1);
+    EXPECT_EQ(r.opener->Index(), 1);
     EXPECT_EQ(r.opened, (std::vector<int>{1, 5, 1}));
     Rig one;
     one.Start(s);
@@ -576,7 +577,7 @@ TEST(Transport, LoadFailureSilencesThePreviousSong) {
     EXPECT_FALSE(r.player->PlayEntry(2));
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     EXPECT_FALSE(r.timers.Active());
-    EXPECT_NE(r.player->LastError().find("Header Error"), std::string::npos);
+    EXPECT_NE(r.opener->LastError().find("Header Error"), std::string::npos);
 }
 
 TEST(Transport, UnknownPortNameListsThePorts) {
@@ -586,7 +587,7 @@ TEST(Transport, UnknownPortNameListsThePorts) {
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64});
     r.files["a"] = BuildSmf(0, {t});
-    r.player->List().Assign({"a"});
+    r.opener->Assign({"a"});
     EXPECT_FALSE(r.player->PlayEntry(1));
     const std::string& e = r.player->LastError();
     EXPECT_NE(e.find("MIDIデバイスが開けません"), std::string::npos);

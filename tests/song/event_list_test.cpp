@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support_code/song_cursors.h"
+
 #include "tests/support_code/smf_bytes.h"
 
 namespace sonfara {
@@ -133,15 +135,15 @@ TEST(EventListView, FollowsTheCursorAndTheUsersScrollBar) {
     EXPECT_EQ(v.ScrollBar().smallStep, 18);
 
     // Playback moves within the page: only the marker moves.
-    s.NextEvent[1] = 1;
-    const_cast<std::atomic<int32_t>&>(s.ListNext[1]) = 5;
+    SongCursorTestAccess::SetNextEvent(s, 1, 1);
+    SongCursorTestAccess::SetListNext(s, 1, 5);
     EventListAction a = v.FillEventList();
     EXPECT_EQ(a.kind, EventListAction::kMoveMarker);
     EXPECT_EQ(a.markerRow, 4);
     EXPECT_EQ(v.FillEventList().kind, EventListAction::kNothing);
 
     // Crossing into entry 35 (0-based 34) renders page 3.
-    const_cast<std::atomic<int32_t>&>(s.ListNext[1]) = 35;
+    SongCursorTestAccess::SetListNext(s, 1, 35);
     a = v.FillEventList();
     EXPECT_EQ(a.kind, EventListAction::kDrawPage);
     EXPECT_EQ(v.ListPageCache(1), 34);

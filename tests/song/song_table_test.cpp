@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support_code/song_cursors.h"
+
 #include "player/song/smf_reader.h"
 #include "tests/support_code/smf_bytes.h"
 
@@ -146,13 +148,13 @@ TEST(ExtendedData, IndexSplitsOverDataBytesAndRowsAreExact) {
 TEST(SongTable, LoadReplacesEverything) {
     SongTable s;
     Load(s, Smf(1, 480, {Track().Meta(0, 0x03, "A").End(), Track().Meta(0, 0x03, "B").End()}));
-    s.NextEvent[1] = 5;
-    s.TrackPortSkip[2] = 1;
+    SongCursorTestAccess::SetNextEvent(s, 1, 5);
+    SongCursorTestAccess::SetTrackPortSkip(s, 2, 1);
     Load(s, Smf(0, 96, {Track().End()}));
     EXPECT_EQ(s.NTracks, 1);
     EXPECT_EQ(s.TrackName(2), "");
-    EXPECT_EQ(s.NextEvent[1].load(), 0);
-    EXPECT_EQ(s.TrackPortSkip[2].load(), 0);
+    EXPECT_EQ(s.NextEvent(1), 0);
+    EXPECT_EQ(s.TrackPortSkip(2), 0);
     EXPECT_EQ(s.SongTitle, "t.mid");
 }
 
