@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QTextDocument>
 
 #include "player/panels/panel_style.h"
 #include "player/ui/artwork.h"
@@ -42,6 +43,7 @@ DocumentPanel::DocumentPanel(const CodePage& cp, QWidget* parent, UrlOpener open
     text_->setStyleSheet(style::TextWindowSheet());
     text_->setFont(style::TextFont(13));
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text_->document()->setDocumentMargin(6);
     fileName_->setGeometry(kFileNameRect);
     fileName_->setStyleSheet(style::LcdLabelSheet());
     fileName_->setFont(style::TextFont(12));

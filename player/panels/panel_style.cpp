@@ -60,8 +60,7 @@ QString TextWindowSheet() {
 
 QString ListSheet() {
     return QStringLiteral("QListWidget { background: %1; color: %2; border: 1px solid %3;"
-                          " border-bottom-color: %4; border-right-color: %4; outline: 0; }"
-                          "QListWidget::item { padding: 1px 2px; }"
+                          " border-bottom-color: %4; border-right-color: %4; outline: 0; padding: 2px 4px; }"
                           "QListWidget::item:selected { background: %5; color: %1; }")
                .arg(Hex(P::kLcdGlass), Hex(P::kLcdText), Hex(P::kLcdBezelDark), Hex(P::kLcdBezelLight),
                     Hex(P::kSegmentLit)) +

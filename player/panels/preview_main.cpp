@@ -34,7 +34,7 @@ constexpr const char* kNote =
     "　Tr.5 Warm Pad / Tr.6 Harp Arpeggio / Tr.7 ベース / Tr.8 ドラムス\n"
     "\n"
     "【配布元】 http://sonfara.example.org/demo/\n"
-    "【ご意見・ご感想】 http://sonfara.example.org/bbs/index.cgi?id=demo\n"
+    "【ご意見・ご感想】 http://sonfara.example.org/~guestbook/\n"
     "\n"
     "転載・改変は自由です。\n";
 
