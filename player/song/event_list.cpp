@@ -207,6 +207,15 @@ EventPage RenderPage(const SongTable& song, int k, int32_t entry, const CodePage
     return page;
 }
 
+namespace {
+
+// The scroll bar's end maps to entry ListCount, one past the last: that
+// would show a blank page (a whole one when the count is a multiple of 17)
+// with the marker under the list.
+int32_t LastEntryAtMost(int32_t count, int32_t entry) { return std::max(0, std::min(entry, count - 1)); }
+
+}  // namespace
+
 void EventListView::OnLoadCompleted(const SongTable& song) {
     pageCache_ = MakeUnknownCache();
     if (currentList_ == 0) currentList_ = 1;
@@ -234,7 +243,7 @@ EventListAction EventListView::FillEventList() {
         int32_t next = song_.ListNext(k);
         entry = next > 0 ? next - 1 : 0;
     } else {
-        entry = RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum);
+        entry = LastEntryAtMost(count, RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum));
     }
     const int32_t start = (entry / kLinesPerPage) * kLinesPerPage;
     if (!force_ && k == lastRenderedList_ && start == pageCache_[k]) {
@@ -248,8 +257,8 @@ EventListAction EventListView::FillEventList() {
 EventListAction EventListView::EventListScrolled() {
     const int k = currentList_;
     const int32_t count = song_.ListCount(k);
-    int32_t entry = static_cast<int32_t>(static_cast<int64_t>(count) * scroll_.value /
-                                         std::max(1, scroll_.maximum));
+    int32_t entry = LastEntryAtMost(count, static_cast<int32_t>(static_cast<int64_t>(count) * scroll_.value /
+                                                                std::max(1, scroll_.maximum)));
     return Render(k, entry);
 }
 

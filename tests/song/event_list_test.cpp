@@ -168,6 +168,24 @@ TEST(EventListView, FollowsTheCursorAndTheUsersScrollBar) {
     EXPECT_EQ(v.ScrollBar().smallStep, 20);
 }
 
+TEST(EventListView, ScrollingToTheEndShowsTheLastEntriesNotABlankPage) {
+    SongTable s;
+    Track t;
+    for (int i = 0; i < 33; ++i) t.Msg(10, {0x90, 60, 1});
+    Load(s, Smf(1, 480, {t.End()}));  // 34 entries: exactly two pages
+    EventListView v(s, Cp());
+    v.OnLoadCompleted(s);
+    v.SetScrollValueFromUser(100);
+    EventListAction a = v.EventListScrolled();
+    EXPECT_EQ(v.ListPageCache(1), 17);
+    EXPECT_EQ(a.markerRow, 16);
+    EXPECT_EQ(v.Page()[16].param, "End of Track");
+    // The follow with the bar moved to the end stays on that page.
+    v.SetScrollValueFromUser(100);
+    EXPECT_EQ(v.FillEventList().kind, EventListAction::kNothing);
+    EXPECT_EQ(v.ListPageCache(1), 17);
+}
+
 TEST(EventListView, CurrentListAndTrackNumberText) {
     SongTable s;
     Load(s, Smf(1, 480, {Track().End(), Track().End(), Track().End()}));

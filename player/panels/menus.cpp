@@ -1,0 +1,91 @@
+#include "player/panels/menus.h"
+
+#include "player/panels/panel_style.h"
+#include "player/sequencer/output_layer.h"
+
+namespace sonfara::panels {
+namespace {
+
+constexpr uint8_t kProgramChange = 0xC0;
+
+struct Category {
+    const char* caption;
+    int base;
+};
+constexpr Category kCategories[kCategoryCount] = {
+    {"ピアノ", 0},        {"メロディ", 8},        {"オルガン", 16},         {"ギター", 24},
+    {"ベース", 32},       {"弦楽器", 40},         {"アンサンブル", 48},     {"金管楽器", 56},
+    {"リード楽器", 64},   {"管楽器", 72},         {"シンセリード", 80},     {"シンセパッド", 88},
+    {"シンセエフェクト", 96}, {"民族楽器", 104},  {"パーカッション", 112}, {"サウンドエフェクト", 120},
+};
+
+QString HeaderCaption(int channel) {
+    return QStringLiteral("Track") + QString::number(channel) + QStringLiteral(" 演奏楽器変更");
+}
+
+}  // namespace
+
+void OutputLayerProgramChanger::ChangeProgram(int channel, int program) {
+    out_.SendShortMessage(static_cast<uint8_t>(kProgramChange + channel - 1), static_cast<uint8_t>(program), 0);
+}
+
+InstrumentMenu::InstrumentMenu(InstLabeler labeler, ProgramChanger& changer, QWidget* parent)
+    : QMenu(QStringLiteral("GM規格"), parent), labeler_(std::move(labeler)), changer_(changer) {
+    setStyleSheet(style::MenuSheet());
+    setFont(style::TextFont(12));
+    header_ = addAction(HeaderCaption(1));
+    header_->setEnabled(false);
+    addSeparator();
+    for (int c = 0; c < kCategoryCount; ++c) {
+        categories_[c] = addMenu(QString::fromUtf8(kCategories[c].caption));
+        categories_[c]->setStyleSheet(style::MenuSheet());
+        for (int k = 0; k < kItemsPerCategory; ++k) {
+            const int program = kCategories[c].base + k;
+            QAction* item = categories_[c]->addAction(QString());
+            connect(item, &QAction::triggered, this, [this, program] { changer_.ChangeProgram(channel_, program); });
+            items_[program] = item;
+        }
+    }
+    Caption(0, 0);
+    items_[kSuffixedProgram]->setText(items_[kSuffixedProgram]->text() + QStringLiteral("(パーカッション)"));
+}
+
+void InstrumentMenu::Caption(int bank, int map) {
+    for (int program = 0; program < kCategoryCount * kItemsPerCategory; ++program)
+        items_[program]->setText(QString::fromStdString(labeler_(program, bank, map)));
+    bank_ = bank;
+    map_ = map;
+}
+
+void InstrumentMenu::PrepareFor(int channel, int bank, int map) {
+    channel_ = channel;
+    header_->setText(HeaderCaption(channel));
+    if (bank != bank_ || map != map_) Caption(bank, map);
+}
+
+void InstrumentMenu::PopupFor(int channel, int bank, int map, const QPoint& globalPos) {
+    PrepareFor(channel, bank, map);
+    popup(globalPos);
+}
+
+QString TrackItemCaption(int index) {
+    const int track = index + 1;
+    return QStringLiteral("トラック") + (track < 10 ? QStringLiteral("  ") : QStringLiteral(" ")) +
+           QString::number(track);
+}
+
+TrackMenu::TrackMenu(QWidget* parent) : QMenu(QStringLiteral("イベントウィンドウトラック"), parent) {
+    setStyleSheet(style::MenuSheet());
+    setFont(style::TextFont(12));
+    for (int i = 0; i < kTrackMenuItems; ++i) {
+        items_[i] = addAction(TrackItemCaption(i));
+        items_[i]->setVisible(i < kTracksAlwaysShown);
+        connect(items_[i], &QAction::triggered, this, [this, i] { emit trackChosen(i + 1); });
+    }
+}
+
+void TrackMenu::ShowTracksUpTo(int trackCount) {
+    for (int i = kTracksAlwaysShown; i < kTrackMenuItems; ++i) items_[i]->setVisible(i + 1 <= trackCount);
+}
+
+}  // namespace sonfara::panels
