@@ -36,7 +36,7 @@ const Command kCommands[] = {
 
 void PrintHelp() {
     std::printf(
-        "sonfara-cli — Sonfara's engine from the command line\n\n"
+        "sonfara-cli: Sonfara's engine from the command line\n\n"
         "usage: sonfara-cli COMMAND [ARGS]\n"
         "       sonfara-cli --help | --version\n\ncommands:\n");
     for (const auto& c : kCommands) std::printf("  %s\n", c.usage);
