@@ -26,7 +26,7 @@ dpkg-deb --field "$deb" Package Version Architecture Section Depends
 
 step "lintian"
 # Errors fail; warnings are shown.
-lintian --fail-on error --no-tag-display-limit "$deb" || fail "lintian reports errors"
+lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
 
 root=$(mktemp -d "${TMPDIR:-/tmp}/sonfara-pkg.XXXXXX")
 trap 'rm -rf "$root"' EXIT
@@ -39,7 +39,7 @@ step "appstreamcli validate"
 appstreamcli validate --no-net "$usr"/share/metainfo/*.metainfo.xml || fail "AppStream metainfo"
 step "shared-mime-info"
 cp -r "$usr/share/mime" "$root/mime"
-update-mime-database "$root/mime" || fail "update-mime-database"
+update-mime-database "$root/mime" >/dev/null 2>&1 || fail "update-mime-database"
 for t in application/x-sonfara-mlt application/x-sonfara-lmd audio/x-sonfara-rcp; do
     grep -q "^$t\$" "$root/mime/types" || fail "MIME type $t not defined"
 done
@@ -55,7 +55,8 @@ cli=$usr/bin/sonfara-cli
 step "sonfara-cli from the unpacked package"
 "$cli" --version
 "$usr/bin/sonfara" --version
-"$cli" info "$demo" | head -5
+"$cli" info "$demo" >"$root/info.txt" || fail "sonfara-cli info"
+head -n 6 "$root/info.txt"
 # Instrument names come from SfrLib in the package's private folder.
 label=$("$cli" inst 0 0 0)
 [ "$label" = "001:GrandPno" ] || fail "sonfara-cli inst gave '$label' (SfrLib not found?)"
