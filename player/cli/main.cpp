@@ -36,8 +36,9 @@ const Command kCommands[] = {
 
 void PrintHelp() {
     std::printf(
-        "sonfara-cli — Sonfara's engine from the command line\n\n"
-        "usage: sonfara-cli COMMAND [ARGS]\n\ncommands:\n");
+        "sonfara-cli: Sonfara's engine from the command line\n\n"
+        "usage: sonfara-cli COMMAND [ARGS]\n"
+        "       sonfara-cli --help | --version\n\ncommands:\n");
     for (const auto& c : kCommands) std::printf("  %s\n", c.usage);
     std::printf(
         "\ncommon options:\n"
@@ -47,8 +48,9 @@ void PrintHelp() {
         "(.lzh, .zip...) or a folder; all open as the player's open command does. The player's\n"
         "settings file is read (--settings FILE another one, --no-settings none); options given\n"
         "here win over it. --arrangement and --eq take a menu caption, a file name without its\n"
-        "extension, the menu number, or none; presets come from <program folder>/arr and /eq and\n"
-        "$XDG_DATA_HOME/Sonfara/arr and /eq. Without --repeat a song or list plays once unless the\n"
+        "extension, the menu number, or none; presets come from the shipped arr and eq folders\n"
+        "(PREFIX/share/sonfara when installed in PREFIX/bin, else the program's own folder)\n"
+        "and $XDG_DATA_HOME/Sonfara/arr and /eq. Without --repeat a song or list plays once unless the\n"
         "settings repeat the song (1) or play at random (2).\n\n"
         "dump's text lines: track and event numbers (1-based), absolute tick, time in ms,\n"
         "status in hex, data1 and data2 in decimal, length, and for F0/F7/FF events the\n"
@@ -68,6 +70,10 @@ int main(int argc, char** argv) {
         !std::strcmp(argv[1], "help")) {
         PrintHelp();
         return argc < 2 ? 2 : 0;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        std::printf("sonfara-cli %s\n", SONFARA_VERSION);
+        return 0;
     }
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : kCommands) {

@@ -51,8 +51,9 @@ std::string Stem(const std::filesystem::path& p) {
 ShapingFolders DefaultShapingFolders(const std::string& program_folder) {
     ShapingFolders f;
     if (!program_folder.empty()) {
-        f.arr.push_back(JoinPath(program_folder, "arr"));
-        f.eq.push_back(JoinPath(program_folder, "eq"));
+        const std::string shipped = ShippedDataFolder(program_folder);
+        f.arr.push_back(JoinPath(shipped, "arr"));
+        f.eq.push_back(JoinPath(shipped, "eq"));
     }
     const std::string user = JoinPath(UserDataFolder(), "Sonfara");
     f.arr.push_back(JoinPath(user, "arr"));

@@ -15,7 +15,8 @@ struct ShapingFolders {
     std::vector<std::string> eq;
 };
 
-// <program folder>/arr and /eq (shipped presets), then
+// <shipped data folder>/arr and /eq (the presets shipped with the program;
+// see ShippedDataFolder), then
 // $XDG_DATA_HOME/Sonfara/arr and /eq (the user's own).
 ShapingFolders DefaultShapingFolders(const std::string& program_folder);
 

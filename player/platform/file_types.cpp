@@ -33,6 +33,26 @@ const std::array<AssociableExtension, kAssociableCount>& AssociableExtensions() 
     return list;
 }
 
+std::string PlayerMimeTypes() {
+    std::string list;
+    for (const auto& e : AssociableExtensions()) list += std::string(e.mime_type) + ";";
+    return list + "audio/x-midi;application/x-lha;application/zip;";
+}
+
+std::string MimePackageXml() {
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
+    for (const auto& e : AssociableExtensions()) {
+        if (!e.own_type) continue;
+        xml += std::string("  <mime-type type=\"") + e.mime_type + "\">\n" +
+               "    <comment>" + e.comment + "</comment>\n" +
+               "    <glob pattern=\"*" + e.ext + "\"/>\n" +
+               "  </mime-type>\n";
+    }
+    return xml + "</mime-info>\n";
+}
+
 bool IsPlayerAssociation(const std::string& value) {
     if (value == kPlayerFileType) return true;
     // A freedesktop list names the preferred application first.
@@ -167,8 +187,6 @@ std::string FreedesktopShell::MimePackagePath() const {
 std::string FreedesktopShell::MimeAppsPath() const { return JoinPath(config_home_, "mimeapps.list"); }
 
 bool FreedesktopShell::RegisterFileType(const std::string& launcher) {
-    std::string mimeList;
-    for (const auto& e : AssociableExtensions()) mimeList += std::string(e.mime_type) + ";";
     const std::string exec = DesktopExecQuote(launcher) + " %f";
     const std::string entry =
         "[Desktop Entry]\n"
@@ -178,25 +196,14 @@ bool FreedesktopShell::RegisterFileType(const std::string& launcher) {
         "Comment=MIDI File\n"
         "Icon=sonfara\n"
         "Exec=" + exec + "\n"
-        "MimeType=" + mimeList + "\n"
+        "MimeType=" + PlayerMimeTypes() + "\n"
         "NoDisplay=true\n"
         "Actions=play;\n"
         "\n"
         "[Desktop Action play]\n"
         "Name=演奏開始(&P)\n"
         "Exec=" + exec + "\n";
-
-    std::string xml =
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
-    for (const auto& e : AssociableExtensions()) {
-        if (!e.own_type) continue;
-        xml += std::string("  <mime-type type=\"") + e.mime_type + "\">\n" +
-               "    <comment>" + e.comment + "</comment>\n" +
-               "    <glob pattern=\"*" + e.ext + "\"/>\n" +
-               "  </mime-type>\n";
-    }
-    xml += "</mime-info>\n";
+    const std::string xml = MimePackageXml();
 
     bool xmlChanged = false;
     const bool ok = WriteIfChanged(DesktopEntryPath(), entry, nullptr) &&

@@ -37,6 +37,17 @@ public:
     virtual bool WriteAssociation(int index, const std::string& value) = 0;
 };
 
+// The MIME types the player opens, ";"-terminated as a desktop entry's
+// MimeType= value: the associable types, then audio/x-midi (the old name of
+// audio/midi) and the plain LHA and ZIP archives. The installed desktop entry
+// and the settings dialog's registration both use it.
+std::string PlayerMimeTypes();
+
+// The shared-mime-info package defining the types of AssociableExtensions()
+// that the shared database lacks (installed as share/mime/packages/sonfara.xml
+// and written per user by the registration).
+std::string MimePackageXml();
+
 // True when an association text names the player's file type.
 bool IsPlayerAssociation(const std::string& value);
 

@@ -10,7 +10,8 @@
 namespace sonfara {
 
 // The folders searched, in order: $SONFARA_LIBDIR when set, the program
-// folder, then the system library folders.
+// folder, the private library folder of an installed tree relative to it
+// (`../lib/<multiarch>/sonfara`), then the system library folders.
 std::vector<std::string> LibrarySearchFolders();
 
 // Full path of the first file named fileName in those folders, "" if none.

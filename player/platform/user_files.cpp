@@ -69,6 +69,20 @@ std::string ProgramFolder() {
     return p.parent_path().string();
 }
 
+// Set by the build from the install folders; these are the defaults.
+#ifndef SONFARA_DATA_FROM_BIN
+#define SONFARA_DATA_FROM_BIN "../share/sonfara"
+#endif
+
+std::string ShippedDataFolder(const std::string& program_folder) {
+    if (program_folder.empty()) return {};
+    std::error_code ec;
+    const std::filesystem::path installed =
+        (std::filesystem::path(program_folder) / SONFARA_DATA_FROM_BIN).lexically_normal();
+    if (std::filesystem::is_directory(installed, ec)) return installed.string();
+    return program_folder;
+}
+
 std::string JoinPath(std::string_view folder, std::string_view name) {
     std::string out(folder);
     if (out.empty()) return std::string(name);  // relative to the current folder

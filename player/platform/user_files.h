@@ -15,6 +15,11 @@ std::string UserDataFolder();
 // The folder of the running program, without a trailing slash; empty when
 // it cannot be found.
 std::string ProgramFolder();
+// The folder of the files shipped with the programs (presets, help, demo)
+// for programs in `program_folder`: the installed data folder relative to
+// it (`../share/sonfara` in an FHS tree under any prefix) when that exists,
+// else the program folder itself (the build tree).
+std::string ShippedDataFolder(const std::string& program_folder);
 
 // Joins two path parts with one separator ('/' or '\' already at the end of
 // the folder counts); an empty folder gives the name alone.

@@ -173,6 +173,22 @@ TEST(ShapingCatalog, FoldersInOrderSkippingBadFiles) {
     EXPECT_EQ(s.ArrMode, 0);
 }
 
+// The build tree keeps the presets beside the programs; an installed tree
+// under any prefix keeps them in <prefix>/share/sonfara.
+TEST(ShapingCatalog, ShippedFolderInBuildAndInstalledTrees) {
+    TempFolder tmp;
+    const std::string build = tmp.Sub("build/player/cli");
+    EXPECT_EQ(ShippedDataFolder(build), build);
+    EXPECT_EQ(DefaultShapingFolders(build).arr.front(), build + "/arr");
+
+    const std::string bin = tmp.Sub("prefix/bin"), data = tmp.Sub("prefix/share/sonfara");
+    EXPECT_EQ(ShippedDataFolder(bin), data);
+    const ShapingFolders f = DefaultShapingFolders(bin);
+    EXPECT_EQ(f.arr.front(), data + "/arr");
+    EXPECT_EQ(f.eq.front(), data + "/eq");
+    EXPECT_EQ(ShippedDataFolder(""), "");
+}
+
 TEST(ShapingCatalog, AtMostOneHundredOfEach) {
     TempFolder tmp;
     const std::string arr = tmp.Sub("arr"), eq = tmp.Sub("eq");

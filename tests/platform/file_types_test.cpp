@@ -44,8 +44,13 @@ TEST_F(XdgFolders, RegistrationWritesDesktopEntryAndMimeTypes) {
     EXPECT_NE(entry.find("Name=演奏開始(&P)\n"), std::string::npos);
     EXPECT_NE(entry.find("GenericName=MIDI File\n"), std::string::npos);
     EXPECT_NE(entry.find("MimeType=audio/midi;audio/x-sonfara-rmi;"), std::string::npos);
+    // The same list as the installed desktop entry, old MIDI name and archives included.
+    EXPECT_NE(entry.find("MimeType=" + PlayerMimeTypes() + "\n"), std::string::npos);
+    EXPECT_NE(PlayerMimeTypes().find(";audio/x-midi;application/x-lha;application/zip;"),
+              std::string::npos);
 
     const std::string xml = Read(shell.MimePackagePath());
+    EXPECT_EQ(xml, MimePackageXml());
     EXPECT_EQ(shell.MimePackagePath(), data_ + "/mime/packages/Sonfara.xml");
     for (const char* ext : {".rcp", ".r18", ".r36", ".g18", ".g36", ".mlt", ".lmd", ".zmd"})
         EXPECT_NE(xml.find(std::string("<glob pattern=\"*") + ext + "\"/>"), std::string::npos) << ext;

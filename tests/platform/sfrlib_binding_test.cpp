@@ -42,6 +42,17 @@ TEST(LibraryPresence, ProgramFolderAndOverride) {
     EXPECT_FALSE(LibraryExists(""));
 }
 
+// Installed, the programs sit in <prefix>/bin and the library in
+// <prefix>/lib/<multiarch>/sonfara: searched right after the program folder.
+TEST(LibraryPresence, PrivateFolderOfAnInstalledTree) {
+    const std::vector<std::string> dirs = LibrarySearchFolders();
+    const fs::path prog = ProgramFolder();
+    ASSERT_GE(dirs.size(), 2u);
+    EXPECT_EQ(dirs[0], prog.string());
+    EXPECT_EQ(dirs[1], (prog / SONFARA_PRIVATE_LIB_FROM_BIN).lexically_normal().string());
+    EXPECT_EQ(fs::path(dirs[1]).filename(), "sonfara");
+}
+
 TEST(LibraryPresence, MissingMessage) {
     EXPECT_STREQ(kSfrLibMissingMessage,
                  "SfrLib.DLLが存在しません。Sonfaraをインストールしなおしてください");
