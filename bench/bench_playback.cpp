@@ -23,6 +23,7 @@
 #include "player/platform/timer.h"
 #include "player/sequencer/player.h"
 #include "player/song/smf_reader.h"
+#include "tests/support_code/test_opener.h"
 
 namespace {
 
@@ -94,17 +95,17 @@ int MeasureLateness(int seconds) {
         s.RepeatMode = 3;
         s.PreciseTiming = precise;
         Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
-        player.SetLoader([&](const std::string&, SongTable& t, std::string* m) {
+        test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string* m) {
             LoadOptions opt;
             opt.codePage = &cp;
             auto r = LoadSMFBytes(bytes, t, opt);
             *m = r.message;
             return r.ok;
         });
-        player.List().Assign({"dense"});
+        opener.Assign({"dense"});
         const double cpu0 = CpuSeconds();
         if (!player.PlayEntry(1)) {
-            std::fprintf(stderr, "cannot start: %s\n", player.LastError().c_str());
+            std::fprintf(stderr, "cannot start: %s\n", opener.LastError().c_str());
             return 1;
         }
         ports.Latest()->ClearLog();
@@ -182,12 +183,12 @@ void BM_PlaySecondOfDenseSong(benchmark::State& state) {
     s.RepeatMode = 1;
     s.PreciseTiming = state.range(0) != 0;
     Player player(PlayerEnv{clock, timers, ports, ui, cp}, s);
-    player.SetLoader([&](const std::string&, SongTable& t, std::string*) {
+    test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string*) {
         LoadOptions opt;
         opt.codePage = &cp;
         return LoadSMFBytes(bytes, t, opt).ok;
     });
-    player.List().Assign({"dense"});
+    opener.Assign({"dense"});
     player.PlayEntry(1);
     for (auto _ : state) {
         timers.RunForMs(1000);

@@ -17,33 +17,40 @@
 #include "player/cli/commands.h"
 #include "player/files/engine_settings.h"
 #include "player/files/paths.h"
-#include "player/files/player_target.h"
 #include "player/files/shaping_catalog.h"
 #include "player/files/work_folder.h"
 #include "player/platform/system_ports.h"
 #include "player/platform/user_files.h"
-#include "player/sequencer/player.h"
+#include "player/sequencer/messages.h"
+#include "player/session/session.h"
 #include "player/settings/settings_store.h"
 
 namespace sonfara::cli {
 namespace {
 
-std::atomic<bool> gStop{false};
+// The number of the signal that asked to stop, 0 while none has.
+std::atomic<int> gStop{0};
 
 // Exit status when no output port could be opened (the demo script then
 // renders instead).
 constexpr int kExitNoPort = 3;
 
-void OnSignal(int) {
-    gStop.store(true);
+void OnSignal(int sig) {
+    gStop.store(sig);
 }
 
+// Every ordinary termination signal (a closed terminal too) gets the same
+// clean stop: nothing may be left sounding at an external synthesizer.
 void InstallSignals() {
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(sig, &sa, nullptr);
+}
+
+// After a signal stop: 128 + the signal, as a shell reports a killed command.
+int SignalExitStatus() {
+    return 128 + gStop.load();
 }
 
 std::string MinSec(int32_t ms) {
@@ -63,16 +70,6 @@ class CliNotifier final : public files::Notifier {
 
   private:
     files::StderrNotifier plain_;
-};
-
-// What play and render share: the stored settings (unless --no-settings),
-// the arrangement and EQ, and the songs the paths expand to.
-struct Setup {
-    PlaybackSettings settings;
-    SoundShaping shaping;
-    files::FileSettings fileSettings;
-    int storedRepeatMode = 0;
-    std::vector<files::FileEntry> entries;
 };
 
 std::string CaptionList(const std::vector<std::string>& captions, const CodePage& cp) {
@@ -97,111 +94,96 @@ bool IntOption(const Args& a, const char* name, long lo, long hi, const char* co
     return true;
 }
 
-// The private work folder and the message sink the file pipeline needs.
-struct FileSession {
+// What play and render share: the work folder, the message sink and the
+// settings store (read only: the command line never writes the player's
+// settings). The session is made from them once the options are checked.
+struct CliSession {
     CliNotifier notifier;
     files::WorkFolder work = files::WorkFolder::Create();
-    files::FileContext ctx;
-    explicit FileSession(const CodePage& cp) : ctx{notifier, work.Path(), cp} {}
-    FileSession(const FileSession&) = delete;
-    FileSession& operator=(const FileSession&) = delete;
+    std::unique_ptr<SettingsStore> store;
+    std::unique_ptr<PlaybackSession> session;
+
     // False, with the reason printed, when the work folder is not safe to use.
-    bool Ok() const {
+    bool WorkOk() const {
         if (!work.Ok()) std::cerr << files::msg::kWorkFolderUnsafe << work.Error() << "\n";
         return work.Ok();
     }
 };
 
-// 0 when the setup is complete, else the exit status (the message is out).
-int PrepareSetup(const Args& a, const char* cmd, const std::vector<std::string>& portNames,
-                 const CodePage& cp, files::FileContext& ctx, Setup& out) {
-    ShapingCatalog catalog;
-    catalog.Load(DefaultShapingFolders(ProgramFolder()));
-    SettingsValues values;
-    if (!a.Flag("no-settings")) {
-        const auto given = a.Value("settings");
-        const std::string path = given.value_or(IniSettingsStore::DefaultPath());
-        if (given && !files::FileExists(path)) {
-            std::cerr << "sonfara-cli " << cmd << ": no settings file " << path << "\n";
-            return 2;
-        }
-        SettingsOpenReport report;
-        // Read only: a damaged file stays where it is for the player to set aside.
-        auto store = IniSettingsStore::Open(path, false, &report);
-        if (report.status == SettingsOpenReport::Status::kDamagedKept ||
-            report.status == SettingsOpenReport::Status::kSetAside)
-            std::cerr << "sonfara-cli " << cmd << ": settings file " << path
-                      << " unreadable, defaults used (" << report.message << ")\n";
-        values = LoadSettings(*store, files::MenusFor(catalog, portNames), nullptr).values;
+// 0 when the store is open (or --no-settings), else the exit status.
+int OpenStore(const Args& a, const char* cmd, std::unique_ptr<SettingsStore>& out) {
+    if (a.Flag("no-settings")) return 0;
+    const auto given = a.Value("settings");
+    const std::string path = given.value_or(IniSettingsStore::DefaultPath());
+    if (given && !files::FileExists(path)) {
+        std::cerr << "sonfara-cli " << cmd << ": no settings file " << path << "\n";
+        return 2;
     }
-    out.settings = files::PlaybackSettingsFromValues(values);
-    out.storedRepeatMode = out.settings.RepeatMode;
-    out.shaping = files::SoundShapingFromValues(values, catalog);
-    out.fileSettings = files::FileSettingsFromValues(values);
+    SettingsOpenReport report;
+    // A damaged file stays where it is for the player to set aside.
+    out = IniSettingsStore::Open(path, false, &report);
+    if (report.status == SettingsOpenReport::Status::kDamagedKept ||
+        report.status == SettingsOpenReport::Status::kSetAside)
+        std::cerr << "sonfara-cli " << cmd << ": settings file " << path
+                  << " unreadable, defaults used (" << report.message << ")\n";
+    return 0;
+}
 
-    // The command line wins over the stored selection; "none" clears it.
+void MakeSession(CliSession& c, const Clock& clock, TimerService& timers, MidiOutputSystem& ports,
+                 UiScheduler& ui, const CodePage& cp) {
+    SessionEnv env{clock, timers, ports, ui, cp, c.notifier, c.work.Path()};
+    env.settingsStore = c.store.get();
+    env.saveSettings = false;
+    env.shapingFolders = DefaultShapingFolders(ProgramFolder());
+    c.session = std::make_unique<PlaybackSession>(std::move(env));
+}
+
+// --arrangement and --eq win over the stored selection; "none" clears it.
+// 0, or the exit status with the message printed.
+int SelectShaping(const Args& a, const char* cmd, PlaybackSession& s, const CodePage& cp) {
+    const ShapingCatalog& catalog = s.Catalog();
     if (auto name = a.Value("arrangement")) {
-        SoundShaping picked;
-        std::string err;
-        if (*name == "none") {
-            picked = SoundShaping{};
-        } else if (!ResolveSoundShaping(catalog, *name, "", cp, picked, &err)) {
-            std::cerr << "sonfara-cli " << cmd << ": " << err
-                      << "; arrangements:" << CaptionList(catalog.ArrangementCaptions(), cp)
+        const int item = *name == "none" ? 0 : FindArrangementItem(catalog, *name, cp);
+        if (item == 0 && *name != "none") {
+            std::cerr << "sonfara-cli " << cmd << ": no arrangement named '" << *name
+                      << "'; arrangements:" << CaptionList(catalog.ArrangementCaptions(), cp)
                       << "\n";
             return 2;
         }
-        out.shaping.ArrMode = picked.ArrMode;
-        out.shaping.arrangement = picked.arrangement;
+        s.SelectArrangement(item);
     }
     if (auto name = a.Value("eq")) {
-        SoundShaping picked;
-        std::string err;
-        if (*name == "none") {
-            picked = SoundShaping{};
-        } else if (!ResolveSoundShaping(catalog, "", *name, cp, picked, &err)) {
-            std::cerr << "sonfara-cli " << cmd << ": " << err
-                      << "; EQ presets:" << CaptionList(catalog.EqCaptions(), cp) << "\n";
+        const int item = *name == "none" ? 0 : FindEqItem(catalog, *name, cp);
+        if (item == 0 && *name != "none") {
+            std::cerr << "sonfara-cli " << cmd << ": no EQ preset named '" << *name
+                      << "'; EQ presets:" << CaptionList(catalog.EqCaptions(), cp) << "\n";
             return 2;
         }
-        out.shaping.EqActive = picked.EqActive;
-        out.shaping.eq = picked.eq;
+        s.SelectEq(item);
     }
+    return 0;
+}
 
-    // Folders give their songs as the folder command does; everything else
-    // (lists, archives, RMI) goes through the open pipeline's expansion.
+// Lists the songs the paths give (folders as the folder command finds
+// them); 0, or 1 with "nothing to play".
+int ListSongs(const Args& a, const char* cmd, CliSession& c, const CodePage& cp) {
+    files::FileContext ctx{c.notifier, c.work.Path(), cp};
     std::vector<std::string> empty;
     const std::vector<std::string> paths = files::WithFolderSongs(a.positional, ctx, &empty);
-    for (const std::string& f : empty) std::cerr << "sonfara-cli " << cmd << ": no songs in " << f << "\n";
-    out.entries = files::ExpandPaths(paths, ctx);
-    if (out.fileSettings.FileSort == 1) files::SortEntries(out.entries, cp);
-    if (out.entries.size() > static_cast<size_t>(files::PlayList::kMaxEntries)) {
-        ctx.notifier.Error(files::msg::kListFull);
-        out.entries.resize(files::PlayList::kMaxEntries);
-    }
-    if (out.entries.empty()) {
+    for (const std::string& f : empty)
+        std::cerr << "sonfara-cli " << cmd << ": no songs in " << f << "\n";
+    c.session->OpenPaths(paths, OpenMode::kListOnly);
+    if (c.session->List().Count() == 0) {
         std::cerr << "sonfara-cli " << cmd << ": nothing to play\n";
         return 1;
     }
     return 0;
 }
 
-// Bar and beat of a tick by the song's (last) time signature.
-std::string BarBeat(const SongTable& song, int32_t tick) {
-    const int32_t tpq = std::max<int32_t>(1, song.TicksPerQuarter());
-    const int32_t den = std::max<int>(1, song.BeatDenominator);
-    const int32_t num = std::max<int>(1, song.BeatNumerator);
-    const int32_t perBeat = std::max<int32_t>(1, tpq * 4 / den);
-    char b[32];
-    std::snprintf(b, sizeof b, "%3d:%d", tick / (perBeat * num) + 1, (tick / perBeat) % num + 1);
-    return b;
-}
-
-std::string ModuleText(OutputLayer& out) {
-    std::string flag = out.FlagXG ? "XG" : out.FlagGS ? "GS" : out.FlagGM ? "GM" : "";
-    std::string name = out.ModuleName.Get();
-    if (!name.empty() && !flag.empty()) return flag + " " + name;
-    return flag.empty() ? name : flag;
+std::string ModuleText(const SessionSnapshot& s) {
+    std::string flag = s.flagXG ? "XG" : s.flagGS ? "GS" : s.flagGM ? "GM" : "";
+    if (!s.moduleName.empty() && !flag.empty()) return flag + " " + s.moduleName;
+    return flag.empty() ? s.moduleName : flag;
 }
 
 // Cuts UTF-8 text to at most n code points.
@@ -216,41 +198,34 @@ std::string CutUtf8(const std::string& s, size_t n) {
     return s.substr(0, i);
 }
 
-struct PlayState : PlayerObserver {
+struct PlayState : SessionObserver {
     bool playOnce = false;  // several files without --repeat: the list once
     bool tty = false;
-    int listCount = 0;
-    int started = 0;
     int attempted = 0;      // entries opened or tried
     int failuresInRow = 0;  // a list of unreadable files must not cycle forever
     bool stoppedAtEnd = false;
     bool failedOpen = false;
-    std::string failMessage;
-    SongTable* song = nullptr;
-    const CodePage* cp = nullptr;
-    files::FileOp* op = nullptr;
-    files::PlayerTarget* target = nullptr;
+    PlaybackSession* session = nullptr;
 
-    void OnSongOpened(int index, bool ok, const std::string& message) override {
+    int ListCount() const { return session->List().Count(); }
+    void OnSongOpened(int index, bool ok, const std::string& text) override {
         ++attempted;
         if (!ok) {
             failedOpen = true;
-            failMessage = message;
             ++failuresInRow;
             // The port's message is the command's to print, once.
-            if (!message.empty() && !target->PortFailed())
-                std::fprintf(stderr, "%s: %s\n", message.c_str(),
-                             op->List().Entry(index).FileName.c_str());
+            if (!text.empty() && !session->PortFailed())
+                std::fprintf(stderr, "%s: %s\n", text.c_str(),
+                             session->List().Entry(index).FileName.c_str());
             return;
         }
         failuresInRow = 0;
-        ++started;
-        std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, listCount,
-                     cp->ToUtf8(song->SongTitle).c_str(), song->FileKindLabel.c_str(),
-                     MinSec(song->TotalMs).c_str());
+        const SessionSnapshot s = session->Snapshot();
+        std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, ListCount(),
+                     s.title.c_str(), s.fileKind.c_str(), MinSec(s.totalMs).c_str());
     }
     void OnStoppedAtEnd() override { stoppedAtEnd = true; }
-    bool AllowAutoOpen(int index) override { return !(playOnce && attempted >= listCount); }
+    bool AllowAutoOpen(int) override { return !(playOnce && attempted >= ListCount()); }
 };
 
 int ListPorts(SystemMidiOutput& ports) {
@@ -382,117 +357,109 @@ int RunPlay(const std::vector<std::string>& words) {
                    repeatMode)) {
         return 2;
     }
-    std::optional<int> repeat;
-    if (repeatMode >= 0) repeat = repeatMode;
 
     const CodePage& cp = CliCodePage(a);
-    FileSession session(cp);
-    if (!session.Ok()) return 1;
-    files::FileContext& ctx = session.ctx;
-    Setup setup;
-    if (int rc = PrepareSetup(a, "play", ports.PortNames(), cp, ctx, setup)) return rc;
-    PlaybackSettings& settings = setup.settings;
-    const int count = static_cast<int>(setup.entries.size());
-    if (auto p = a.Value("port")) settings.MIDIOutPort = *p;
-    if (repeat) {
-        settings.RepeatMode = *repeat;
-    } else if (setup.storedRepeatMode != 1 && setup.storedRepeatMode != 2) {
-        // Unless repeating was chosen, a single song plays once and a list
-        // plays through once.
-        settings.RepeatMode = count == 1 ? 3 : 0;
+    CliSession c;
+    if (!c.WorkOk()) return 1;
+    if (int rc = OpenStore(a, "play", c.store)) return rc;
+    ThreadTimerService timers;
+    ManualUiScheduler ui;
+    MakeSession(c, SteadyClock::Instance(), timers, ports, ui, cp);
+    PlaybackSession& session = *c.session;
+    if (int rc = SelectShaping(a, "play", session, cp)) return rc;
+
+    SettingsValues values = session.Settings();
+    if (auto p = a.Value("port")) {
+        values.MIDIOutPort = *p;
+        values.OutDevice = ports.DeviceByName(*p);
     }
-    if (ports.DeviceByName(settings.MIDIOutPort) == -2) {
-        std::cerr << "MIDIデバイスが開けません: \"" << settings.MIDIOutPort
-                  << "\" というポートはありません。使えるポート:\n";
+    const std::string portName =
+        values.OutDevice >= 0 ? values.MIDIOutPort : std::string(kMidiMapper);
+    if (values.OutDevice == -2) {
+        std::cerr << sequencer::msg::NoSuchPort(values.MIDIOutPort) << "\n";
         for (const auto& n : ports.PortNames()) std::cerr << "  " << n << "\n";
         return 1;
     }
+    if (int rc = ListSongs(a, "play", c, cp)) return rc;
+    const int count = session.List().Count();
+    const int stored = values.RepeatMode;
+    if (repeatMode >= 0) {
+        values.RepeatMode = repeatMode;
+    } else if (stored != 1 && stored != 2) {
+        // Unless repeating was chosen, a single song plays once and a list
+        // plays through once.
+        values.RepeatMode = count == 1 ? 3 : 0;
+    }
+    session.ApplySettings(values);
+    session.SetSpeedPercent(speed);
+    session.SetTranspose(transpose);
 
-    ThreadTimerService timers;
-    ManualUiScheduler ui;
-    Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, settings);
-    player.SetSoundShaping(setup.shaping);
-    files::PlayerTarget target(player);
-    files::FileOp op(target, ctx);
-    op.Settings() = setup.fileSettings;
-    op.List().Replace(std::move(setup.entries));
-    files::FilesSongOpener opener(op);
-    player.SetSongOpener(&opener);
     PlayState state;
-    state.playOnce = settings.RepeatMode == 0 && !repeat && count > 1;
-    state.listCount = count;
-    state.song = &player.Song();
-    state.cp = &cp;
-    state.op = &op;
-    state.target = &target;
+    state.playOnce = values.RepeatMode == 0 && repeatMode < 0 && count > 1;
+    state.session = &session;
     state.tty = isatty(STDERR_FILENO);
-    player.AddObserver(&state);
-    player.Seq().SetSpeedDelta(speed - 100);
-    player.Output().Transpose = static_cast<int8_t>(transpose);
+    session.AddObserver(&state);
 
     InstallSignals();
     // The first song that loads starts the list; unreadable ones are passed over.
     bool playing = false;
-    for (int i = 1; i <= state.listCount && !playing && !gStop; ++i) {
-        state.failedOpen = false;
-        playing = player.PlayEntry(i);
-        if (!playing && target.PortFailed()) {
-            std::cerr << player.LastError() << "\n";
-            if (settings.MIDIOutPort == "MIDI Mapper" ||
-                settings.MIDIOutPort == SystemMidiOutput::kSynthName)
+    for (int i = 1; i <= count && !playing && !gStop; ++i) {
+        playing = session.PlayEntry(i);
+        if (!playing && session.PortFailed()) {
+            std::cerr << session.LastError() << "\n";
+            if (portName == kMidiMapper || portName == SystemMidiOutput::kSynthName)
                 std::cerr << "音声出力がない環境では render で WAV ファイルに書き出せます: "
                              "sonfara-cli render FILE -o OUT.wav\n";
-            player.SetSongOpener(nullptr);
+            session.RemoveObserver(&state);
             return kExitNoPort;
         }
     }
+    state.failedOpen = false;
     if (!playing) {
-        player.Shutdown();
-        player.SetSongOpener(nullptr);
-        return 1;
+        session.RemoveObserver(&state);
+        session.Shutdown();
+        return gStop ? SignalExitStatus() : 1;
     }
 
     // No status line over the monitor's own lines on the same terminal.
-    const bool tty =
-        isatty(STDERR_FILENO) &&
-        !(settings.MIDIOutPort == SystemMidiOutput::kMonitorName && isatty(STDOUT_FILENO));
+    const bool tty = isatty(STDERR_FILENO) &&
+                     !(portName == SystemMidiOutput::kMonitorName && isatty(STDOUT_FILENO));
     auto lastStatus = std::chrono::steady_clock::now() - std::chrono::seconds(1);
     while (!gStop.load() && !state.stoppedAtEnd) {
         ui.RunPending();
-        if (state.failedOpen && !player.Seq().TimerRunning() && !ui.Pending()) {
+        if (state.failedOpen && !session.Snapshot().playing && !ui.Pending()) {
             // The next song of the list could not be opened: go on past it.
             state.failedOpen = false;
-            if (target.PortFailed()) {
-                std::cerr << player.LastError() << "\n";
+            if (session.PortFailed()) {
+                std::cerr << session.LastError() << "\n";
                 break;
             }
-            if (state.listCount <= 1 || state.failuresInRow >= state.listCount) break;
-            if (state.playOnce && state.attempted >= state.listCount) break;
-            player.Seq().PlayNextSong();
+            if (count <= 1 || state.failuresInRow >= count) break;
+            if (state.playOnce && state.attempted >= count) break;
+            session.Next();
         }
         auto now = std::chrono::steady_clock::now();
         if (tty && now - lastStatus >= std::chrono::milliseconds(100)) {
             lastStatus = now;
-            Sequencer& seq = player.Seq();
-            OutputLayer& out = player.Output();
-            std::string bpm = out.BPMText.Get();
-            std::string text = cp.ToUtf8(out.DisplayText.Get());
+            const SessionSnapshot s = session.Snapshot();
             char line[256];
-            std::snprintf(line, sizeof line, "%s / %s  %s  ♩=%s  %d%%  %s",
-                          MinSec(seq.PositionMs()).c_str(), MinSec(player.Song().TotalMs).c_str(),
-                          BarBeat(player.Song(), seq.CurrentTick).c_str(),
-                          bpm.empty() ? "120" : bpm.c_str(), 100 + seq.SpeedDelta.load(),
-                          ModuleText(out).c_str());
-            std::string s = std::string(line) + "  " + CutUtf8(text, 40);
-            std::fprintf(stderr, "\r\033[K%s", s.c_str());
+            std::snprintf(line, sizeof line, "%s / %s  %4d:%02d  ♩=%s  %s  %s",
+                          MinSec(s.positionMs).c_str(), MinSec(s.totalMs).c_str(), s.bar + 1,
+                          s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(),
+                          s.speedLabel.c_str(), ModuleText(s).c_str());
+            std::string text = std::string(line) + "  " + CutUtf8(s.displayTextUtf8, 40);
+            std::fprintf(stderr, "\r\033[K%s", text.c_str());
             std::fflush(stderr);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    player.Shutdown();
-    player.SetSongOpener(nullptr);
+    session.RemoveObserver(&state);
+    session.Shutdown();
     if (tty) std::fprintf(stderr, "\r\033[K");
-    if (gStop.load()) std::fprintf(stderr, "stopped\n");
+    if (gStop.load()) {
+        std::fprintf(stderr, "stopped\n");
+        return SignalExitStatus();
+    }
     return 0;
 }
 
@@ -523,15 +490,28 @@ int RunRender(const std::vector<std::string>& words) {
         std::cerr << NoSoundFontMessage(sf) << "\n";
         return 1;
     }
+    std::string err;
+    auto synth = SynthPort::OpenOffline(sf.path, rate, &err);
+    if (!synth) {
+        std::cerr << err << "\n";
+        return 1;
+    }
 
     const CodePage& cp = CliCodePage(a);
-    FileSession session(cp);
-    if (!session.Ok()) return 1;
-    files::FileContext& ctx = session.ctx;
-    Setup setup;
-    if (int rc = PrepareSetup(a, "render", {SystemMidiOutput::kSynthName}, cp, ctx, setup))
-        return rc;
-    const int count = static_cast<int>(setup.entries.size());
+    CliSession c;
+    if (!c.WorkOk()) return 1;
+    if (int rc = OpenStore(a, "render", c.store)) return rc;
+    // Virtual time: the same tick runs at every due moment, and the
+    // synthesizer renders the audio in between.
+    ManualClock clock(0);
+    ManualTimerService timers(clock);
+    ManualUiScheduler ui;
+    OfflineSynthSystem ports(*synth);
+    MakeSession(c, clock, timers, ports, ui, cp);
+    PlaybackSession& session = *c.session;
+    if (int rc = SelectShaping(a, "render", session, cp)) return rc;
+    if (int rc = ListSongs(a, "render", c, cp)) return rc;
+    const int count = session.List().Count();
     if (entry > count) {
         std::cerr << "sonfara-cli render: --entry " << entry << " but the path holds " << count
                   << (count == 1 ? " song\n" : " songs\n");
@@ -539,37 +519,17 @@ int RunRender(const std::vector<std::string>& words) {
     }
     if (count > 1 && !a.Value("entry"))
         std::cerr << "render: " << count << " songs; rendering the first (--entry N for another)\n";
-
-    std::string err;
-    auto synth = SynthPort::OpenOffline(sf.path, rate, &err);
-    if (!synth) {
-        std::cerr << err << "\n";
-        return 1;
-    }
-    // Virtual time: the same tick runs at every due moment, and the
-    // synthesizer renders the audio in between.
-    ManualClock clock(0);
-    ManualTimerService timers(clock);
-    ManualUiScheduler ui;
-    OfflineSynthSystem ports(*synth);
-    PlaybackSettings settings = setup.settings;
-    settings.RepeatMode = 3;
-    settings.MIDIOutPort = "MIDI Mapper";
-    Player player(PlayerEnv{clock, timers, ports, ui, cp}, settings);
-    player.SetSoundShaping(setup.shaping);
-    files::PlayerTarget target(player);
-    files::FileOp op(target, ctx);
-    op.Settings() = setup.fileSettings;
-    op.List().Replace(std::move(setup.entries));
-    files::FilesSongOpener opener(op);
-    player.SetSongOpener(&opener);
-    const bool started = player.PlayEntry(entry);
-    player.SetSongOpener(nullptr);
-    if (!started) {
-        if (target.PortFailed())
-            std::cerr << player.LastError() << "\n";
-        else if (!player.LastError().empty())
-            std::cerr << player.LastError() << ": " << op.List().Entry(entry).FileName << "\n";
+    SettingsValues values = session.Settings();
+    values.RepeatMode = 3;
+    values.MIDIOutPort = kMidiMapper;
+    values.OutDevice = -1;
+    session.ApplySettings(values);
+    if (!session.PlayEntry(entry)) {
+        if (session.PortFailed())
+            std::cerr << session.LastError() << "\n";
+        else if (!session.LastError().empty())
+            std::cerr << session.LastError() << ": " << session.List().Entry(entry).FileName
+                      << "\n";
         return 1;
     }
     WavWriter wav;
@@ -579,7 +539,7 @@ int RunRender(const std::vector<std::string>& words) {
     }
     InstallSignals();
     const bool tty = isatty(STDERR_FILENO);
-    const double totalMs = std::max(1, player.Song().TotalMs);
+    const double totalMs = std::max(1, session.Snapshot().totalMs);
     std::vector<int16_t> buf(2 * 4096);
     uint64_t done = 0;
     auto renderTo = [&](uint64_t target) {
@@ -599,13 +559,12 @@ int RunRender(const std::vector<std::string>& words) {
         timers.FireNext();
         ui.RunPending();
         if (tty) {
-            int pct =
-                static_cast<int>(std::min(100.0, player.Seq().PositionMs() * 100.0 / totalMs));
+            const SessionSnapshot s = session.Snapshot();
+            int pct = static_cast<int>(std::min(100.0, s.positionMs * 100.0 / totalMs));
             if (pct != lastPct) {
                 lastPct = pct;
-                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct,
-                             MinSec(player.Seq().PositionMs()).c_str(),
-                             MinSec(player.Song().TotalMs).c_str());
+                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct, MinSec(s.positionMs).c_str(),
+                             MinSec(s.totalMs).c_str());
                 std::fflush(stderr);
             }
         }
@@ -628,7 +587,7 @@ int RunRender(const std::vector<std::string>& words) {
         tail += n;
     }
     ui.RunPending();
-    player.Shutdown();
+    session.Shutdown();
     ok = wav.Close() && ok;
     if (tty) std::fprintf(stderr, "\r\033[K");
     if (!ok) {
@@ -637,7 +596,7 @@ int RunRender(const std::vector<std::string>& words) {
     }
     if (gStop.load()) {
         std::cerr << "stopped; partial file written: " << outPath << "\n";
-        return 1;
+        return SignalExitStatus();
     }
     std::fprintf(stderr, "%s: %.1f s of audio (%d Hz, %s)\n", outPath.c_str(),
                  static_cast<double>(wav.Frames()) / rate, rate, sf.path.c_str());

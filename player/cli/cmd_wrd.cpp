@@ -11,7 +11,8 @@
 #include "player/cli/json.h"
 #include "player/cli/png_writer.h"
 #include "player/platform/timer.h"
-#include "player/sequencer/player.h"
+#include "player/files/work_folder.h"
+#include "player/session/session.h"
 #include "player/song/song_table.h"
 #include "player/wrd/hex_font.h"
 #include "player/wrd/messages.h"
@@ -46,45 +47,46 @@ class SilentOutput final : public MidiOutputSystem {
     }
 };
 
-// Plays the song at virtual time through the player, its sequencer and the
-// WRD link, with the WRD timer every 50 ms, up to song position atMs (at
-// most the song's end), and composes the frame the window shows there.
+// Plays the song at virtual time through a playback session (its player,
+// sequencer and WRD link), with the WRD timer every 50 ms, up to song
+// position atMs (at most the song's end), and composes the frame the
+// window shows there.
 bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs,
                        wrd::Surface& frame) {
-    const wrd::HexFontGlyphs glyphs(cp);
     ManualClock clock;
     ManualTimerService timers(clock);
     SilentOutput ports;
     ManualUiScheduler ui;
-    PlaybackSettings settings;
-    settings.RepeatMode = 3;  // no repeat: the run ends with the song
-    Player player(PlayerEnv{clock, timers, ports, ui, cp}, settings);
-    player.SetLoader([&cp](const std::string& p, SongTable& song, std::string*) {
-        return LoadSongForCli(p, song, cp);
-    });
+    files::StderrNotifier notifier;
+    const files::WorkFolder work = files::WorkFolder::Create();
     wrd::HeadlessWrdWindow window;
-    wrd::WrdSequencerLink link(player.Seq(), player.Song(), window, nullptr, &glyphs);
-    player.List().Assign({path});
-    if (!player.PlayEntry(1)) return false;
-    link.SongLoaded(path);
-    const int32_t target = std::min(atMs, player.Song().TotalMs);
+    SessionEnv env{clock, timers, ports, ui, cp, notifier, work.Path()};
+    env.wrdWindow = &window;
+    PlaybackSession session(std::move(env));
+    SettingsValues values = session.Settings();
+    values.RepeatMode = 3;  // no repeat: the run ends with the song
+    session.ApplySettings(values);
+    session.OpenPaths({path}, OpenMode::kReplace);
+    SessionSnapshot s = session.Snapshot();
+    if (!s.loaded || !s.playing) return false;
+    const int32_t target = std::min(atMs, s.totalMs);
     constexpr int64_t kWrdPeriodUs = 50'000;
     int64_t nextWrdUs = clock.NowUs() + kWrdPeriodUs;
     for (;;) {
-        const int32_t pos = link.Clock().SongPositionMs();
-        if (pos >= target || !player.Seq().TimerRunning()) break;
+        s = session.Snapshot();
+        if (s.positionMs >= target || !s.playing) break;
         // Never step past the target, nor past the sequencer's own period.
-        const int64_t stepUs = std::clamp<int64_t>(int64_t{target - pos} * 1000, 1000, 5000);
+        const int64_t stepUs = std::clamp<int64_t>(int64_t{target - s.positionMs} * 1000, 1000, 5000);
         timers.RunUntilUs(std::min(clock.NowUs() + stepUs, nextWrdUs));
         ui.RunPending();
         if (clock.NowUs() >= nextWrdUs) {
-            link.Tick();
+            session.WrdTick();
             nextWrdUs += kWrdPeriodUs;
         }
     }
-    link.Tick();
-    frame = link.Runtime().ComposeFrame();
-    player.Shutdown();
+    session.WrdTick();
+    frame = session.WrdFrame();
+    session.Shutdown();
     return true;
 }
 

@@ -69,7 +69,15 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : kCommands) {
-        if (c.name == std::string(argv[1])) return c.run(args);
+        if (c.name != std::string(argv[1])) continue;
+        // Every command answers --help with its usage, before any other check.
+        for (const auto& w : args) {
+            if (w == "--help" || w == "-h") {
+                std::printf("usage: sonfara-cli %s\n", c.usage);
+                return 0;
+            }
+        }
+        return c.run(args);
     }
     std::fprintf(stderr, "sonfara-cli: unknown command '%s' (see --help)\n", argv[1]);
     return 2;

@@ -239,6 +239,15 @@ void FileOp::OpenFiles(const std::vector<std::string>& paths) {
     target_.FileListChanged();
 }
 
+void FileOp::ListFiles(const std::vector<std::string>& paths) {
+    std::vector<FileEntry> added = ExpandPaths(paths, ctx_);
+    if (settings_.FileSort == 1) SortEntries(added, ctx_.cp);
+    if (added.empty()) return;
+    if (list_.Replace(std::move(added)) > 0) ctx_.notifier.Error(msg::kListFull);
+    list_.SetIndex(0);
+    target_.FileListChanged();
+}
+
 void FileOp::OpenFolder(const std::string& folder) {
     const std::vector<std::string> paths = ScanFolder(folder, ctx_.libs.rcpConverter());
     if (!paths.empty()) OpenFiles(paths);

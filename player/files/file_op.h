@@ -130,7 +130,9 @@ class FileOp {
 
     FileSettings& Settings() { return settings_; }
     PlayList& List() { return list_; }
+    const PlayList& List() const { return list_; }
     RecentList& Recent() { return recent_; }
+    const RecentList& Recent() const { return recent_; }
     const SongSource& Current() const { return current_; }
     bool SongLoaded() const { return !current_.LoadedPath.empty(); }
     FileContext& Context() { return ctx_; }
@@ -138,6 +140,9 @@ class FileOp {
     // Opens paths into the play list (replace or append mode) and, in
     // replace mode, plays the first entry.
     void OpenFiles(const std::vector<std::string>& paths);
+    // Replaces the play list with the paths' entries and plays nothing
+    // (the command line, which then picks the entry to play).
+    void ListFiles(const std::vector<std::string>& paths);
     void OpenFilesText(const std::string& nulSeparated) { OpenFiles(SplitPathText(nulSeparated)); }
     void OpenFolder(const std::string& folder);
 

@@ -162,6 +162,14 @@ int FindItem(const std::vector<std::string>& captions, const std::vector<std::st
 
 }  // namespace
 
+int FindArrangementItem(const ShapingCatalog& c, const std::string& name, const CodePage& cp) {
+    return FindItem(c.ArrangementCaptions(), c.ArrangementPaths(), name, cp);
+}
+
+int FindEqItem(const ShapingCatalog& c, const std::string& name, const CodePage& cp) {
+    return FindItem(c.EqCaptions(), c.EqPaths(), name, cp);
+}
+
 bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
                          const std::string& eq, const CodePage& cp, SoundShaping& out,
                          std::string* error) {

@@ -426,6 +426,19 @@ void OutputLayer::EnableAllChannels() {
     for (auto& ch : channels_) ch.Enabled.store(-1, kRelaxed);
 }
 
+void OutputLayer::SwitchChannel(int c, bool on) {
+    ChannelState& ch = channels_[c - 1];
+    ch.Enabled.store(on ? -1 : 0, kRelaxed);
+    if (on) return;
+    ch.NoteCount.store(0, kRelaxed);
+    for (int n = 0; n < 128; ++n) {
+        if (ch.NoteOn[n].exchange(0, kRelaxed) != 0) SoundingNotes.fetch_sub(1, kRelaxed);
+        Raw(static_cast<uint8_t>(0x90 | (c - 1)), static_cast<uint8_t>(n), 0);
+    }
+    if (SoundingNotes.load(kRelaxed) < 0) SoundingNotes.store(0, kRelaxed);
+    ch.KeyDirty.store(-1, kRelaxed);
+}
+
 void OutputLayer::ClearModuleFlags() {
     FlagGS.store(false, kRelaxed);
     FlagXG.store(false, kRelaxed);

@@ -121,6 +121,9 @@ class OutputLayer {
     void DeviceReset();
     void SendGMSystemOn();
     void EnableAllChannels();
+    // Channel c (1..16) on, or off with its notes released and its keys and
+    // note count cleared (the output drops a switched-off channel's messages).
+    void SwitchChannel(int c, bool on);
 
     ChannelState& Channel(int c) { return channels_[c - 1]; }  // 1..16
     const ChannelState& Channel(int c) const { return channels_[c - 1]; }

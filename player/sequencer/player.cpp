@@ -1,42 +1,18 @@
 #include "player/sequencer/player.h"
 
+#include "player/sequencer/messages.h"
+
 namespace sonfara {
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 }
 
-void PathPlayList::Assign(std::vector<std::string> paths) {
-    std::lock_guard lk(mu_);
-    paths_ = std::move(paths);
-    count_.store(static_cast<int>(paths_.size()), kRelaxed);
-    index_.store(paths_.empty() ? 0 : 1, kRelaxed);
-}
-
-int PathPlayList::Count() const {
-    return count_.load(kRelaxed);
-}
-
-std::string PathPlayList::PathAt(int index) const {
-    std::lock_guard lk(mu_);
-    if (index < 1 || index > static_cast<int>(paths_.size())) return {};
-    return paths_[index - 1];
-}
-
 Player::Player(PlayerEnv env, PlaybackSettings settings)
     : env_(env),
       settings_(std::move(settings)),
       out_(song_, env.ports, settings_, shaping_, env.codePage),
-      seq_(song_, out_, env.clock, env.timers, settings_, activeList_, env.ui, *this) {
-    loader_ = [this](const std::string& path, SongTable& song, std::string* message) {
-        LoadOptions opt;
-        opt.codePage = &env_.codePage;
-        opt.observers.push_back(this);
-        LoadResult r = LoadSMF(path, song, opt);
-        if (!r.ok) *message = "読み込みエラー（" + r.message + "）";
-        return r.ok;
-    };
-}
+      seq_(song_, out_, env.clock, env.timers, settings_, activeList_, env.ui, *this) {}
 
 Player::~Player() {
     Shutdown();
@@ -50,15 +26,14 @@ int Player::OpenConfiguredPort() {
     lastError_.clear();
     int device = env_.ports.DeviceByName(settings_.MIDIOutPort);
     if (device == -2) {
-        std::string m = "MIDIデバイスが開けません: \"" + settings_.MIDIOutPort +
-                        "\" というポートはありません。使えるポート:";
+        std::string m = sequencer::msg::NoSuchPort(settings_.MIDIOutPort);
         for (const auto& n : env_.ports.PortNames()) m += "\n  " + n;
         lastError_ = m;
         return static_cast<int>(PortError::kNoDevice);
     }
     int rc = out_.OpenOutputPort(device);
     if (rc > 0) {
-        lastError_ = "MIDIデバイスが開けません";
+        lastError_ = sequencer::msg::kCannotOpenDevice;
         if (!out_.LastOpenError().empty()) lastError_ += "\n" + out_.LastOpenError();
     }
     return rc;
@@ -88,7 +63,7 @@ LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabe
         // Nothing of the previous song may keep sounding.
         song_.Loaded = false;
         if (out_.PortOpen()) out_.ResetOutput();
-        lastError_ = "読み込みエラー（" + r.message + "）";
+        lastError_ = sequencer::msg::LoadErrorCaption(r.message);
     }
     return r;
 }
@@ -96,46 +71,12 @@ LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabe
 bool Player::PlayEntry(int index) {
     seq_.KillTimer();
     lastError_.clear();
-    if (opener_) {
-        activeList_.SetIndex(index);
-        const bool ok = opener_->OpenEntry(index);
-        if (!ok) seq_.NoteUnplayableEntry();
-        NotifyOpened(index, ok);
-        return ok;
-    }
-    const std::string path = playList_.PathAt(index);
-    playList_.SetIndex(index);
-    OnLoadStarted();
-    std::string message;
-    bool ok = !path.empty() && loader_(path, song_, &message);
-    if (!ok) {
-        // Nothing of the previous song may keep sounding.
-        song_.Loaded = false;
-        out_.ResetOutput();
-        seq_.NoteUnplayableEntry();
-        lastError_ = message.empty() ? "読み込みエラー" : message;
-        for (auto* o : observers_) o->OnSongOpened(index, false, lastError_);
-        return false;
-    }
-    out_.ClearModuleFlags();
-    if (!out_.PortOpen()) {
-        if (OpenConfiguredPort() != 0) {
-            for (auto* o : observers_) o->OnSongOpened(index, false, lastError_);
-            return false;
-        }
-    } else {
-        out_.ResetOutput();
-    }
-    out_.EnableAllChannels();
-    out_.ResendPrograms();
-    out_.DisplayText.Set(song_.FileKindLabel);
-    if (!seq_.StartSong()) {
-        lastError_ = "タイマーを作れません";
-        for (auto* o : observers_) o->OnSongOpened(index, false, lastError_);
-        return false;
-    }
-    for (auto* o : observers_) o->OnSongOpened(index, true, {});
-    return true;
+    if (!opener_) return false;
+    activeList_.SetIndex(index);
+    const bool ok = opener_->OpenEntry(index);
+    if (!ok) seq_.NoteUnplayableEntry();
+    NotifyOpened(index, ok);
+    return ok;
 }
 
 void Player::OpenSMFProc() {
@@ -192,9 +133,31 @@ void Player::SetTranspose(int semitones) {
     ResumeTimer(running);
 }
 
-void Player::SetChannelEnabled(int channel, bool enabled) {
+void Player::SwitchChannel(int channel, bool on) {
     if (channel < 1 || channel > 16) return;
-    out_.Channel(channel).Enabled.store(enabled ? -1 : 0, kRelaxed);
+    bool running = HoldTimer();
+    out_.SwitchChannel(channel, on);
+    ResumeTimer(running);
+}
+
+void Player::SwitchChannels(uint16_t onMask) {
+    bool running = HoldTimer();
+    for (int c = 1; c <= 16; ++c) out_.SwitchChannel(c, (onMask >> (c - 1)) & 1);
+    ResumeTimer(running);
+}
+
+void Player::SendProgramChange(int channel, int program) {
+    if (channel < 1 || channel > 16 || program < 0 || program > 127) return;
+    bool running = HoldTimer();
+    out_.SendShortMessage(static_cast<uint8_t>(0xC0 | (channel - 1)), static_cast<uint8_t>(program),
+                          0);
+    ResumeTimer(running);
+}
+
+void Player::RefreshEffects() {
+    bool running = HoldTimer();
+    out_.RefreshEffects();
+    ResumeTimer(running);
 }
 
 }  // namespace sonfara

@@ -1,6 +1,7 @@
 // The engine's one player: owns the song, the output layer, the sequencer
-// with its time base, the play list and the settings values. The command
-// line and the GUI construct it with the platform pieces they use.
+// with its time base and the settings values it reads. The playback session
+// (player/session) constructs it and installs the file layer's opener; the
+// play list and the opening of songs belong to that opener.
 #pragma once
 
 #include <atomic>
@@ -24,22 +25,7 @@
 
 namespace sonfara {
 
-// A play list of paths; the index is read by the timer thread.
-class PathPlayList final : public PlayList {
-  public:
-    void Assign(std::vector<std::string> paths);
-    int Count() const override;
-    int Index() const override { return index_.load(std::memory_order_relaxed); }
-    void SetIndex(int index) override { index_.store(index, std::memory_order_relaxed); }
-    std::string PathAt(int index) const;  // 1-based; empty outside
-
-  private:
-    mutable std::mutex mu_;
-    std::vector<std::string> paths_;
-    std::atomic<int> count_{0};
-    std::atomic<int> index_{0};
-};
-
+// Every hook runs on the UI thread.
 class PlayerObserver {
   public:
     virtual ~PlayerObserver() = default;
@@ -74,33 +60,31 @@ struct PlayerEnv {
 
 class Player final : public TransportHooks, public LoadObserver {
   public:
-    // Loads a song into the table; false with a message when it fails.
-    using SongLoader =
-        std::function<bool(const std::string& path, SongTable& song, std::string* message)>;
-
     Player(PlayerEnv env, PlaybackSettings settings = {});
     ~Player() override;
 
-    void SetLoader(SongLoader loader) { loader_ = std::move(loader); }
     void AddObserver(PlayerObserver* o) { observers_.push_back(o); }
     // Told about every load of LoadSong besides the player itself.
     void AddLoadObserver(LoadObserver* o) { loadObservers_.push_back(o); }
-    // Hands the play list and the opening of songs to `opener` (nullptr: the
-    // player's own path list again). The timer is held meanwhile.
+    // Hands the play list and the opening of songs to `opener` (nullptr: no
+    // list, nothing opens). The timer is held meanwhile.
     void SetSongOpener(SongOpener* opener);
 
     SongTable& Song() { return song_; }
+    const SongTable& Song() const { return song_; }
     OutputLayer& Output() { return out_; }
+    const OutputLayer& Output() const { return out_; }
     Sequencer& Seq() { return seq_; }
-    PathPlayList& List() { return playList_; }
-    // The list the sequencer steps through: the opener's, else List().
+    const Sequencer& Seq() const { return seq_; }
+    // The list the sequencer steps through: the opener's, else an empty one.
     PlayList& ActiveList() { return activeList_; }
     const PlaybackSettings& Settings() const { return settings_; }
 
     // Opens the port named by the "MIDIOutPort" setting. 0 on success, else
     // the open's code; LastError() holds the user message.
     int OpenConfiguredPort();
-    // Loads entry `index` of the play list and plays it from the start.
+    // Opens entry `index` of the opener's list and plays it from the start;
+    // false without an opener.
     bool PlayEntry(int index);
     // Loads one SMF file into the song (the open pipeline's load step):
     // every channel's master volume back to 100, the kind label and the
@@ -115,7 +99,14 @@ class Player final : public TransportHooks, public LoadObserver {
     void ApplySettings(const PlaybackSettings& s);
     void SetSoundShaping(const SoundShaping& s);
     void SetTranspose(int semitones);
-    void SetChannelEnabled(int channel, bool enabled);
+    // Channel on/off with the silencing of a switched-off channel's notes;
+    // SwitchChannels sets all 16 (bit c-1 for channel c) under one hold.
+    void SwitchChannel(int channel, bool on);
+    void SwitchChannels(uint16_t onMask);
+    // A program change as the instrument menu sends it (channel 1..16).
+    void SendProgramChange(int channel, int program);
+    // The effect controllers again after the effect offsets changed.
+    void RefreshEffects();
 
     const std::string& LastError() const { return lastError_; }
 
@@ -147,15 +138,22 @@ class Player final : public TransportHooks, public LoadObserver {
     };
 
     PlayerEnv env_;
+    // The list without an opener: always empty.
+    class NoList final : public PlayList {
+      public:
+        int Count() const override { return 0; }
+        int Index() const override { return 0; }
+        void SetIndex(int) override {}
+    };
+
     PlaybackSettings settings_;
     SoundShaping shaping_;
     SongTable song_;
-    PathPlayList playList_;
-    ListSwitch activeList_{playList_};
+    NoList noList_;
+    ListSwitch activeList_{noList_};
     SongOpener* opener_ = nullptr;
     OutputLayer out_;
     Sequencer seq_;
-    SongLoader loader_;
     std::vector<PlayerObserver*> observers_;
     std::vector<LoadObserver*> loadObservers_;
     std::string lastError_;

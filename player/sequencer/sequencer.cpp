@@ -297,6 +297,21 @@ bool Sequencer::StartSong() {
     return StartTimer();
 }
 
+void Sequencer::HoldForStep() {
+    KillTimer();
+    out_.AllNotesOff();
+    out_.ClearNoteCounts();
+}
+
+int32_t Sequencer::StepBaseMs() const {
+    if (Paused.load(kRelaxed)) return PausedPosMs.load(kRelaxed);
+    return clock_.NowMs() - EffectiveStart.load(kRelaxed);
+}
+
+void Sequencer::MoveHeld(int32_t posMs) {
+    PositionRule(posMs);
+}
+
 void Sequencer::SeekTo(int32_t posMs) {
     if (!SongLoaded()) return;
     if (posMs < 0) posMs = 0;

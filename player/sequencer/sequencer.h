@@ -60,6 +60,12 @@ class Sequencer {
     // An entry of the list that could not be opened: it counts towards a
     // pass over the list in which nothing played (UI thread).
     void NoteUnplayableEntry();
+    // Held fast forward and rewind: the timer stops and every note is
+    // released; steps then move the time base (MoveHeld) from StepBaseMs,
+    // the paused position or now minus EffectiveStart, until a SeekTo.
+    void HoldForStep();
+    int32_t StepBaseMs() const;
+    void MoveHeld(int32_t posMs);
 
     bool SongLoaded() const { return song_.Loaded; }
     // Song position now: the paused position, or the running position.

@@ -2,6 +2,7 @@
 // clean stop on SIGTERM with every note released.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,14 +31,26 @@ std::string WriteSong(const std::string& name, const std::vector<uint8_t>& bytes
     return path;
 }
 
-// Runs the command line; stdout (and stderr with `withStderr`) is
-// collected, SIGTERM is sent after killAfterMs when that is not negative.
+// Each run gets its own home, configuration and runtime folders, so no
+// stored setting or work folder of the user's can change what it does.
+void UsePrivateFolders() {
+    const std::string home = ::testing::TempDir() + "cli_home_" + std::to_string(getpid());
+    for (const char* sub : {"", "/config", "/runtime", "/data"}) mkdir((home + sub).c_str(), 0700);
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (home + "/runtime").c_str(), 1);
+    setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
+}
+
+// Runs the command line; stdout (and stderr with `withStderr`) is collected, `sig` is sent after
+// killAfterMs when that is not negative.
 std::string RunCli(const std::vector<std::string>& args, int killAfterMs, int* status,
-                   bool withStderr = false) {
+                   int sig = SIGTERM, bool withStderr = false) {
     int fds[2];
     EXPECT_EQ(pipe(fds), 0);
     pid_t pid = fork();
     if (pid == 0) {
+        UsePrivateFolders();
         dup2(fds[1], 1);
         if (withStderr) dup2(fds[1], 2);
         close(fds[0]);
@@ -60,7 +73,7 @@ std::string RunCli(const std::vector<std::string>& args, int killAfterMs, int* s
                (n = read(fds[0], buf, sizeof buf)) > 0)
             out.append(buf, static_cast<size_t>(n));
         usleep(static_cast<useconds_t>(killAfterMs) * 1000);
-        kill(pid, SIGTERM);
+        kill(pid, sig);
     }
     while ((n = read(fds[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
     close(fds[0]);
@@ -114,19 +127,33 @@ TEST(PlayCli, MonitorPrintsEveryMessageInOrder) {
     EXPECT_EQ(NotesLeftOn(out, &lines), 0);
 }
 
-TEST(PlayCli, SigtermStopsWithEveryNoteOff) {
+// Every ordinary termination signal stops cleanly, and the exit status
+// tells a script which one it was.
+TEST(PlayCli, TerminationSignalsStopWithEveryNoteOff) {
     TrackBuilder t;
     for (int i = 0; i < 40; ++i) t.Ev(i * 100, {0x90, static_cast<uint8_t>(40 + i), 0x64});
     t.Ev(10000, {0x80, 0x28, 0x40});
     std::string song = WriteSong("cli_long.mid", BuildSmf(0, {t}));
-    int status = 0;
-    std::string out = RunCli({"play", "--port", "monitor", song}, 300, &status);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    int lines = 0;
-    EXPECT_EQ(NotesLeftOn(out, &lines), 0);
-    EXPECT_NE(out.find(" 90 28 64\n"), std::string::npos);  // it did play
-    EXPECT_EQ(out.find(" 90 4F 64\n"), std::string::npos);  // and stopped early
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT}) {
+        int status = 0;
+        std::string out = RunCli({"play", "--port", "monitor", song}, 300, &status, sig);
+        ASSERT_TRUE(WIFEXITED(status)) << sig;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+        int lines = 0;
+        EXPECT_EQ(NotesLeftOn(out, &lines), 0) << sig;
+        EXPECT_NE(out.find(" 90 28 64\n"), std::string::npos);  // it did play
+        EXPECT_EQ(out.find(" 90 4F 64\n"), std::string::npos);  // and stopped early
+    }
+}
+
+TEST(Cli, EverySubcommandAnswersHelp) {
+    for (const char* cmd : {"info", "dump", "inst", "settings", "wrd", "list", "play", "render"}) {
+        int status = 0;
+        std::string out = RunCli({cmd, "--help"}, -1, &status);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << cmd;
+        EXPECT_EQ(out.rfind(std::string("usage: sonfara-cli ") + cmd, 0), 0u) << out;
+    }
 }
 
 TEST(PlayCli, UnknownPortNamesTheExistingOnes) {
@@ -135,7 +162,7 @@ TEST(PlayCli, UnknownPortNamesTheExistingOnes) {
     const std::string song = WriteSong("port.mid", BuildSmf(0, {t}));
     int status = 0;
     const std::string out =
-        RunCli({"play", "--no-settings", "--port", "nowhere", song}, -1, &status, true);
+        RunCli({"play", "--no-settings", "--port", "nowhere", song}, -1, &status, SIGTERM, true);
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_NE(out.find("\"nowhere\" というポートはありません"), std::string::npos) << out;
     EXPECT_NE(out.find("\n  monitor\n"), std::string::npos) << out;
@@ -189,6 +216,7 @@ TEST(PlayCli, BuiltInSynthesizerInRealTime) {
     pid_t pid = fork();
     if (pid == 0) {
         if (chdir(dir.c_str()) != 0) _exit(126);
+        UsePrivateFolders();
         setenv("SONFARA_AUDIO_DRIVER", "file", 1);
         std::string exe = SONFARA_CLI;
         execl(exe.c_str(), exe.c_str(), "play", song.c_str(), "--soundfont", sf,
@@ -213,6 +241,7 @@ TEST(RenderCli, MissingSoundFontSaysWhereItLookedAndWhatToInstall) {
     pid_t pid = fork();
     if (pid == 0) {
         freopen(err.c_str(), "w", stderr);
+        UsePrivateFolders();
         std::string exe = SONFARA_CLI;
         execl(exe.c_str(), exe.c_str(), "render", "x.mid", "-o", "/tmp/x.wav", "--soundfont",
               "/nonexistent/gm.sf2", static_cast<char*>(nullptr));

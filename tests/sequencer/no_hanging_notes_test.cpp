@@ -123,7 +123,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                     mustBeSilent = true;
                     break;
                 case 6:
-                    r.player->SetChannelEnabled(static_cast<int>(rng() % 16) + 1, rng() & 1);
+                    r.player->SwitchChannel(static_cast<int>(rng() % 16) + 1, rng() & 1);
                     break;
                 case 7:
                     (rng() & 1) ? r.Seq().SpeedUp() : r.Seq().SpeedDown();
@@ -162,14 +162,14 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     std::mt19937 rng(7);
     auto song = RandomSong(rng, 600);
-    player.SetLoader([&](const std::string&, SongTable& t, std::string* m) {
+    test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string* m) {
         LoadOptions opt;
         opt.codePage = &cp;
         auto r = LoadSMFBytes(song, t, opt);
         *m = r.message;
         return r.ok;
     });
-    player.List().Assign({"song"});
+    opener.Assign({"song"});
     ASSERT_TRUE(player.PlayEntry(1));
 
     std::atomic<bool> done{false};

@@ -12,6 +12,7 @@
 #include "player/sequencer/player.h"
 #include "player/song/smf_reader.h"
 #include "tests/sequencer/smf_builder.h"
+#include "tests/support_code/test_opener.h"
 
 namespace sonfara::test {
 
@@ -22,13 +23,14 @@ struct Rig : PlayerObserver {
     ManualUiScheduler ui;
     CodePage cp{"CP932"};
     std::unique_ptr<Player> player;
+    std::unique_ptr<TestOpener> opener;  // after the player: leaves it first
     std::map<std::string, std::vector<uint8_t>> files;
     std::vector<int> opened;
     int stoppedAtEnd = 0;
 
     explicit Rig(PlaybackSettings s = {}) {
         player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
-        player->SetLoader([this](const std::string& path, SongTable& song, std::string* msg) {
+        opener = std::make_unique<TestOpener>(*player, [this](const std::string& path, SongTable& song, std::string* msg) {
             LoadOptions opt;
             opt.codePage = &cp;
             auto it = files.find(path);
@@ -55,7 +57,7 @@ struct Rig : PlayerObserver {
             names.push_back("song" + std::to_string(i + 1));
             files[names.back()] = songs[i];
         }
-        player->List().Assign(names);
+        opener->Assign(names);
         player->PlayEntry(1);
         Port().ClearLog();
     }

@@ -526,9 +526,9 @@ TEST(Transport, NextAndPreviousWrapAround) {
     Rig r;
     r.Start({s, s, s, s, s});
     r.Seq().PlayPrevSong();
-    EXPECT_EQ(r.player->List().Index(), 5);
+    EXPECT_EQ(r.opener->Index(), 5);
     r.Seq().PlayNextSong();
-    EXPECT_EQ(r.player->List().Index(), 1);
+    EXPECT_EQ(r.opener->Index(), 1);
     EXPECT_EQ(r.opened, (std::vector<int>{1, 5, 1}));
     Rig one;
     one.Start(s);
@@ -576,7 +576,7 @@ TEST(Transport, LoadFailureSilencesThePreviousSong) {
     EXPECT_FALSE(r.player->PlayEntry(2));
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     EXPECT_FALSE(r.timers.Active());
-    EXPECT_NE(r.player->LastError().find("Header Error"), std::string::npos);
+    EXPECT_NE(r.opener->LastError().find("Header Error"), std::string::npos);
 }
 
 TEST(Transport, UnknownPortNameListsThePorts) {
@@ -586,7 +586,7 @@ TEST(Transport, UnknownPortNameListsThePorts) {
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64});
     r.files["a"] = BuildSmf(0, {t});
-    r.player->List().Assign({"a"});
+    r.opener->Assign({"a"});
     EXPECT_FALSE(r.player->PlayEntry(1));
     const std::string& e = r.player->LastError();
     EXPECT_NE(e.find("MIDIデバイスが開けません"), std::string::npos);

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "player/platform/midi_port.h"
+#include "tests/support_code/test_opener.h"
 #include "player/platform/timer.h"
 #include "player/sequencer/player.h"
 #include "tests/sequencer/smf_builder.h"
@@ -100,21 +101,23 @@ struct Rig : PlayerObserver {
                  ExternalWrdPlayer* external = nullptr)
         : path(songPath.string()) {
         player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
+        opener = std::make_unique<test::TestOpener>(*player, test::TestOpener::Files(cp));
         link = std::make_unique<WrdSequencerLink>(player->Seq(), player->Song(), window, external);
         player->AddObserver(this);
     }
     ~Rig() override {
         link.reset();  // leaves the sequencer before the player goes
+        opener.reset();
     }
     void OnSongOpened(int index, bool ok, const std::string&) override {
         if (ok)
-            link->SongLoaded(player->List().PathAt(index));
+            link->SongLoaded(opener->PathAt(index));
         else
             link->SongUnloaded();
     }
     void Open(std::vector<std::string> list = {}) {
-        player->List().Assign(list.empty() ? std::vector<std::string>{path} : list);
-        ASSERT_TRUE(player->PlayEntry(1)) << player->LastError();
+        opener->Assign(list.empty() ? std::vector<std::string>{path} : list);
+        ASSERT_TRUE(player->PlayEntry(1)) << opener->LastError();
         nextWrdUs = clock.NowUs() + 50'000;
     }
     int32_t Pos() const { return link->Clock().SongPositionMs(); }
@@ -146,6 +149,7 @@ struct Rig : PlayerObserver {
     CodePage cp{"CP932"};
     HeadlessWrdWindow window;
     std::unique_ptr<Player> player;
+    std::unique_ptr<test::TestOpener> opener;
     std::unique_ptr<WrdSequencerLink> link;
     int64_t nextWrdUs = 0;
 };
@@ -299,7 +303,7 @@ TEST_F(WrdLink, TheNextSongOfTheListStartsOnAClearScreen) {
     EXPECT_EQ(Describe(r.Frame()), "A=0 B=0 red=0 green=0");
     EXPECT_EQ(r.link->Runtime().NextEvent(), 0u) << "nothing of the old script is performed";
     r.ui.RunPending();
-    EXPECT_EQ(r.player->List().Index(), 2);
+    EXPECT_EQ(r.opener->Index(), 2);
     EXPECT_FALSE(r.link->BuiltinWrdActive());
     EXPECT_FALSE(r.window.Visible());
 }
@@ -441,8 +445,9 @@ void RunRealTime(const fs::path& song, ExternalWrdPlayer* ext, int* starts) {
     s.RepeatMode = 1;
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     HeadlessWrdWindow window;
+    test::TestOpener opener(player, test::TestOpener::Files(cp));
     WrdSequencerLink link(player.Seq(), player.Song(), window, ext);
-    player.List().Assign({song.string()});
+    opener.Assign({song.string()});
     ASSERT_TRUE(player.PlayEntry(1));
     link.SongLoaded(song.string());
     int32_t last = 0;

@@ -1,0 +1,24 @@
+// User texts of the playback session and the windows built on it: message
+// boxes, labels and menu captions the session hands out, one table.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace sonfara::session::msg {
+
+inline constexpr const char* kCaption = "Sonfara";
+inline constexpr const char* kNoWrd = "WRDファイルがありません";
+inline constexpr const char* kCannotDeleteOpen = "現在開いているファイルは削除できません";
+inline constexpr const char* kLoading = "Loading ....";
+// The instrument menu's header for channel 1..16: "Track3 演奏楽器変更".
+inline std::string InstMenuHeader(int channel) {
+    return "Track" + std::to_string(channel) + " 演奏楽器変更";
+}
+// Repeat menu captions by RepeatMode.
+inline constexpr std::array<const char*, 4> kRepeatCaptions{"全曲リピート", "単曲リピート",
+                                                             "ランダム再生", "リピートなし"};
+inline constexpr const char* kNextSong = "次曲再生";
+inline constexpr const char* kPrevSong = "前曲再生";
+
+}  // namespace sonfara::session::msg

@@ -1,0 +1,323 @@
+// The one object a front end holds: the player with its output and
+// sequencer, the file pipeline with its play list, recent list and
+// favourites, the WRD presentation and the settings values, wired and
+// destroyed in one fixed order.
+//
+// Threads.
+// - The UI thread (the thread that constructs the session) makes every
+//   operation, Shutdown and the destruction, and receives every UI-thread
+//   hook of SessionObserver.
+// - The sequencer's timer thread plays the song; the session's timer-thread
+//   hooks come from it (or from a transport operation on the UI thread while
+//   the timer is held).
+// - Any thread (the drawing thread, MPRIS, a test's reader) may call
+//   Snapshot, Channel, TakeDirty/TakeKeyDirty/TakeNoteFlag, DotRow,
+//   AddObserver and RemoveObserver.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "player/files/favorites.h"
+#include "player/files/file_op.h"
+#include "player/files/player_target.h"
+#include "player/files/shaping_catalog.h"
+#include "player/platform/clock.h"
+#include "player/platform/codepage.h"
+#include "player/platform/midi_port.h"
+#include "player/platform/timer.h"
+#include "player/sequencer/player.h"
+#include "player/settings/settings_model.h"
+#include "player/wrd/sequencer_link.h"
+
+namespace sonfara {
+
+// The platform pieces and places a session works with. References are the
+// caller's for the session's whole life (the process's clock, timer
+// service, ports, UI queue, code page and message sink).
+struct SessionEnv {
+    SessionEnv(const Clock& c, TimerService& t, MidiOutputSystem& p, UiScheduler& u,
+               const CodePage& cp, files::Notifier& n, std::string work)
+        : clock(c), timers(t), ports(p), ui(u), codePage(cp), notifier(n),
+          workFolder(std::move(work)) {}
+
+    const Clock& clock;
+    TimerService& timers;
+    MidiOutputSystem& ports;
+    UiScheduler& ui;
+    const CodePage& codePage;
+    files::Notifier& notifier;
+    // The private work folder (archive members, converted songs).
+    std::string workFolder;
+    // Settings are loaded from it at construction and saved to it at
+    // shut-down; nullptr keeps them in memory only.
+    SettingsStore* settingsStore = nullptr;
+    // False: the store is only read (the command line).
+    bool saveSettings = true;
+    // Arrangement and EQ folders of the menus (empty: none).
+    ShapingFolders shapingFolders;
+    // Favourites folder; empty: no favourites are read or written.
+    std::string favoriteFolder;
+    // The WRD window that shows frames; nullptr: a headless one.
+    wrd::WrdWindow* wrdWindow = nullptr;
+    files::Libraries libs = files::Libraries::Detect();
+};
+
+// kListOnly replaces the play list and plays nothing (the command line).
+enum class OpenMode { kByFileOpenMode, kReplace, kAppend, kListOnly };
+
+// One consistent read of what the windows show.
+struct SessionSnapshot {
+    int32_t positionMs = 0;  // while stepping: the step's target
+    int32_t totalMs = 0;
+    int32_t currentTick = 0;
+    int32_t bar = 0;   // 0-based, as the position readout shows it
+    int32_t beat = 1;  // 1-based
+    int32_t elapsedSeconds = 0;
+    std::string bpmText;
+    std::string displayText;      // code-page bytes
+    std::string displayTextUtf8;  // the same, for showing
+    std::string speedLabel = "100%";
+    std::string keyLabel = "0";
+    bool flagGS = false, flagXG = false, flagGM = false;
+    std::string moduleName;
+    std::string fileKind;  // "SMF Format 1", ...
+    std::string title;     // UTF-8
+    std::string fileName;
+    int playListCount = 0;
+    int playListIndex = 0;  // 1-based, 0 before any
+    int repeatMode = 0;
+    bool loaded = false;
+    bool started = false;  // the first tick has run
+    bool paused = false;
+    bool playing = false;  // the sequencer timer runs
+    bool stepping = false;
+    bool wrdActive = false;
+    int soloChannel = -1;  // 0..15, -1 none
+};
+
+// Hooks of a front end. The comment of each says which thread calls it.
+// Timer-thread hooks only set flags or enqueue, and must not add or remove
+// observers. After RemoveObserver returns no hook runs on that observer.
+class SessionObserver {
+  public:
+    virtual ~SessionObserver() = default;
+
+    // --- UI thread ---------------------------------------------------------
+    // A play-list entry was opened (ok) or failed; titleText is what the
+    // title label shows: the song title, or the failure text.
+    virtual void OnSongOpened(int index, bool ok, const std::string& titleText) {}
+    // The stop-at-end action ran.
+    virtual void OnStoppedAtEnd() {}
+    // Play list entries or check mark changed.
+    virtual void OnListChanged() {}
+    virtual void OnRecentChanged() {}
+    virtual void OnFavoritesChanged() {}
+    // A song failed to load; text is the title label's failure text.
+    virtual void OnLoadFailed(const std::string& text) {}
+    // A notice for the desktop companion (code-page bytes).
+    virtual void OnNotice(const std::string& noticeBytes) {}
+    // Asked before the end of a song opens the next entry; false keeps the
+    // player stopped (a command line that plays its list once).
+    virtual bool AllowAutoOpen(int index) { return true; }
+
+    // --- Timer thread (or the UI thread inside a transport operation) ------
+    virtual void OnModuleIndicator() {}  // a module reset passed (MIDIDisp)
+    virtual void OnDotPicture() {}       // the GS dot picture changed
+    virtual void OnClearMeters() {}
+    virtual void OnClearKeyboard() {}
+};
+
+class PlaybackSession final : private PlayerObserver, private OutputObserver,
+                              private LoadObserver {
+  public:
+    explicit PlaybackSession(SessionEnv env);
+    ~PlaybackSession() override;
+    PlaybackSession(const PlaybackSession&) = delete;
+    PlaybackSession& operator=(const PlaybackSession&) = delete;
+
+    // --- Files and the play list (UI thread) --------------------------------
+    void OpenPaths(const std::vector<std::string>& paths,
+                   OpenMode mode = OpenMode::kByFileOpenMode);
+    // Entry `index` (1-based) of the play list; false when it did not start.
+    bool PlayEntry(int index);
+    void Next();
+    void Previous();
+    // File-list menu item (0-based): nothing for the playing entry.
+    void FileListClick(int item);
+    files::SaveResult SaveList(const std::string& path);
+    void OpenRecent(int item);  // 0-based
+    void ClearRecent();
+
+    // --- Transport (UI thread) ---------------------------------------------
+    void Play();  // out of pause or stop; nothing while playing
+    void Pause();
+    void Stop();
+    void Restart();
+    void SeekTo(int32_t ms);
+    void SpeedUp();
+    void SpeedDown();  // 10 % is the slowest
+    // The speed in percent at once (command line); below 10 counts as 10.
+    void SetSpeedPercent(int percent);
+    void KeyUp();
+    void KeyDown();
+    void SetTranspose(int semitones);
+    // Held fast forward / rewind: BeginStep on press (one step at once),
+    // Step every 500 ms while held, EndStep on release (the seek).
+    void BeginStep(bool forward);
+    void Step();
+    void EndStep();
+
+    // --- Output and sound (UI thread) --------------------------------------
+    // -1 the mapper, else a port of the menu; the open's result code.
+    int ChangePort(int device);
+    void SetChannelEnabled(int channel, bool enabled);  // 1..16
+    // The other-button switch: solo the channel, or end its solo.
+    void ToggleSolo(int channel);
+    void ChangeProgram(int channel, int program);  // instrument menu
+    void SelectArrangement(int item);              // 0 none, else 1-based
+    void SelectEq(int item);                       // 0 off, else 1-based
+    void SelectReverb(int item);                   // 0 strong, 1 normal, 2 weak
+    void SelectChorus(int item);
+    void SetRepeatMode(int mode);  // 0..3
+    // Every value at once; the sequencer timer restarts with a new period
+    // when a song plays.
+    void ApplySettings(const SettingsValues& values);
+
+    // --- Favourites (UI thread) --------------------------------------------
+    // What "add" proposes (title and prompt); nullopt with the message
+    // shown when no song is loaded.
+    std::optional<files::FavoriteProposal> BeginAddFavorite();
+    bool FinishAddFavorite(const std::string& answer, const files::FavoriteProposal& proposal);
+    bool RenameFavorite(int index, const std::string& newTitle);  // 0-based
+    bool DeleteFavorite(int index);
+    void OpenFavorite(int index);
+    const std::vector<files::FavoriteEntry>& Favorites() const { return favorites_; }
+
+    // --- WRD (UI thread) ---------------------------------------------------
+    // The WRD window's periodic timer (MWRDTimer).
+    void WrdTick();
+    const wrd::Surface& WrdFrame();  // the frame as composed now
+
+    // Silences and resets the port, closes it, drops pending end-of-song
+    // actions and saves the settings. Idempotent; the destructor calls it.
+    void Shutdown();
+
+    // --- Reading (any thread) ----------------------------------------------
+    SessionSnapshot Snapshot() const;
+    const ChannelState& Channel(int channel) const;  // 1..16
+    // Each clears one flag and tells whether it was set; the display that
+    // owns the flag calls it.
+    bool TakeDirty(int channel);
+    bool TakeKeyDirty(int channel);
+    bool TakeNoteFlag(int channel);
+    uint32_t DotRow(int row) const;  // 1..16, bit (column - 1)
+
+    void AddObserver(SessionObserver* o);
+    void RemoveObserver(SessionObserver* o);
+
+    // --- Menus (UI thread) -------------------------------------------------
+    std::vector<files::PlayList::MenuItem> PlayListMenu() const;
+    files::RecentList::Menu RecentMenu() const;
+    const files::PlayList& List() const { return fileOp_.List(); }
+    const ShapingCatalog& Catalog() const { return catalog_; }
+    const SettingsValues& Settings() const { return values_; }
+    std::vector<std::string> PortNames() const { return portNames_; }
+    const files::SongSource& CurrentSource() const { return fileOp_.Current(); }
+    // The last failure text of an open (port, load, timer).
+    const std::string& LastError() const { return lastError_; }
+    // The last open stopped because the output port did not open.
+    bool PortFailed() const;
+
+  private:
+    class Target;
+    class GuardedUi final : public UiScheduler {
+      public:
+        GuardedUi(UiScheduler& ui, std::shared_ptr<std::atomic<bool>> alive)
+            : ui_(ui), alive_(std::move(alive)) {}
+        void Post(std::function<void()> action) override;
+
+      private:
+        UiScheduler& ui_;
+        std::shared_ptr<std::atomic<bool>> alive_;
+    };
+    // What the snapshot reads that the UI thread owns.
+    struct SongInfo {
+        bool loaded = false;
+        int32_t totalMs = 0;
+        int32_t ticksPerQuarter = 480;
+        int32_t beatQuarters = 4;
+        std::string fileKind, title, fileName;
+        int listCount = 0, listIndex = 0;
+        int repeatMode = 0;
+        int transpose = 0;
+        int soloChannel = -1;
+        bool stepping = false;
+        int32_t stepTarget = 0;
+    };
+
+    // PlayerObserver
+    void OnSongOpened(int index, bool ok, const std::string& message) override;
+    void OnStoppedAtEnd() override;
+    bool AllowAutoOpen(int index) override;
+    // OutputObserver (timer thread)
+    void OnModuleIndicator() override;
+    void OnDotPicture() override;
+    void OnClearMeters() override;
+    void OnClearKeyboard() override;
+    // LoadObserver
+    void OnLoadNotice(const std::string& noticeBytes) override;
+
+    // Runs `hook` on every UI-thread observer still registered when its turn comes.
+    template <typename F>
+    void ForEachObserver(F hook);
+    template <typename F>
+    void ForEachObserverLocked(F hook);
+    void AfterFileOpOpen(int attemptsBefore);
+    void RefreshInfo();
+    void SongStarted();
+    void SongFailed(const std::string& text);
+    void ApplyShaping();
+    void ReloadFavorites();
+    void SyncValuesForSave();
+    bool SongLoaded() const { return player_.Song().Loaded; }
+
+    SessionEnv env_;
+    std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
+    GuardedUi ui_{env_.ui, alive_};
+    ShapingCatalog catalog_;
+    std::vector<std::string> portNames_;
+    SettingsValues values_;
+    Player player_;
+    std::unique_ptr<Target> targetOwner_;
+    Target& target_;
+    files::FileOp fileOp_;
+    files::FilesSongOpener opener_{fileOp_};
+    wrd::HeadlessWrdWindow headlessWrd_;
+    wrd::WrdSequencerLink link_;
+    std::vector<files::FavoriteEntry> favorites_;
+
+    mutable std::mutex observersMu_;
+    std::vector<SessionObserver*> observers_;
+
+    mutable std::mutex infoMu_;
+    SongInfo info_;
+
+    // UI-thread state.
+    std::string lastError_;
+    int transpose_ = 0;
+    int solo_ = -1;
+    bool stepping_ = false;
+    int32_t seekStep_ = 0, seekOffset_ = 0, seekTarget_ = 0;
+    int openAttempts_ = 0;
+    bool lastOpenOk_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace sonfara

@@ -1,0 +1,267 @@
+// The playback session as a front end drives it: the transport through a
+// song's life, the held stepping arithmetic, the labels, the channel
+// switches and the end-of-song actions at shut-down.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "player/session/messages.h"
+#include "tests/session/session_fixture.h"
+
+namespace sonfara {
+namespace {
+
+using test::BuildSmf;
+using test::SessionRig;
+using test::TrackBuilder;
+using test::WriteSong;
+
+struct Opened : SessionObserver {
+    std::vector<int> ok, failed;
+    int stoppedAtEnd = 0;
+    std::vector<std::string> titles;
+    void OnSongOpened(int index, bool success, const std::string& title) override {
+        (success ? ok : failed).push_back(index);
+        titles.push_back(title);
+    }
+    void OnStoppedAtEnd() override { ++stoppedAtEnd; }
+};
+
+bool Sent(RecordingPort& port, const std::string& hex) {
+    for (const auto& m : port.Messages())
+        if (HexLine(m.bytes) == hex) return true;
+    return false;
+}
+
+TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
+    SessionRig r;
+    const std::string a = WriteSong(r.folder, "a.mid", test::TenSecondSong(60));
+    const std::string b = WriteSong(r.folder, "b.mid", test::TenSecondSong(72));
+    Opened seen;
+    r.S().AddObserver(&seen);
+    SessionSnapshot s = r.Snap();
+    EXPECT_FALSE(s.loaded);
+    EXPECT_EQ(s.playListCount, 0);
+
+    r.S().OpenPaths({a, b});
+    s = r.Snap();
+    EXPECT_TRUE(s.loaded);
+    EXPECT_TRUE(s.playing);
+    EXPECT_EQ(s.playListCount, 2);
+    EXPECT_EQ(s.playListIndex, 1);
+    EXPECT_EQ(s.fileName, "a.mid");
+    EXPECT_EQ(s.title, "a.mid");
+    EXPECT_EQ(s.fileKind, "SMF Format 0");
+    EXPECT_EQ(s.positionMs, 0);
+    EXPECT_EQ(seen.ok, std::vector<int>{1});
+    EXPECT_EQ(seen.titles, std::vector<std::string>{"a.mid"});
+
+    r.RunMs(2500);
+    s = r.Snap();
+    EXPECT_TRUE(s.started);
+    EXPECT_NEAR(s.positionMs, 2500, 5);
+    EXPECT_EQ(s.elapsedSeconds, 2);
+    // The last event passed is at tick 2000: quarter 4 of a 4/4 song.
+    EXPECT_EQ(s.currentTick, 2000);
+    EXPECT_EQ(s.bar, 1);
+    EXPECT_EQ(s.beat, 1);
+    EXPECT_EQ(r.Port().NotesOnCount(), 1);
+
+    r.S().Pause();
+    r.S().Pause();  // a second pause changes nothing
+    const int32_t pausedAt = r.Snap().positionMs;
+    r.RunMs(1000);
+    s = r.Snap();
+    EXPECT_TRUE(s.paused);
+    EXPECT_FALSE(s.playing);
+    EXPECT_EQ(s.positionMs, pausedAt);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+
+    r.S().SeekTo(6000);
+    s = r.Snap();
+    EXPECT_TRUE(s.paused);
+    EXPECT_EQ(s.positionMs, 6000);
+    r.S().Play();
+    r.RunMs(500);
+    s = r.Snap();
+    EXPECT_FALSE(s.paused);
+    EXPECT_NEAR(s.positionMs, 6500, 5);
+    EXPECT_TRUE(Sent(r.Port(), "90 42 64"));  // the note at 6 s
+
+    r.S().Next();
+    s = r.Snap();
+    EXPECT_EQ(s.playListIndex, 2);
+    EXPECT_EQ(s.fileName, "b.mid");
+    EXPECT_EQ(s.positionMs, 0);
+    EXPECT_EQ(seen.ok, (std::vector<int>{1, 2}));
+    r.RunMs(100);
+    EXPECT_TRUE(Sent(r.Port(), "90 48 64"));
+
+    r.S().Stop();
+    s = r.Snap();
+    EXPECT_TRUE(s.paused);
+    EXPECT_EQ(s.positionMs, 0);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+
+    r.S().Shutdown();
+    r.S().Shutdown();
+    EXPECT_TRUE(r.Port().Closed());
+    EXPECT_FALSE(r.timers.Active());
+    r.S().RemoveObserver(&seen);
+}
+
+TEST(Session, HeldStepsAccelerateWhilePlayingAndClampAtTheEnds) {
+    SessionRig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(60000, {0x80, 0x3C, 0x40});
+    r.S().OpenPaths({WriteSong(r.folder, "long.mid", BuildSmf(0, {t}))});
+    r.RunMs(1000);
+
+    // Paused: the press step and four timer steps in 2 s move 5 s.
+    r.S().Pause();
+    const int32_t p0 = r.Snap().positionMs;
+    r.S().BeginStep(true);
+    for (int i = 0; i < 4; ++i) {
+        r.clock.AdvanceMs(500);
+        r.S().Step();
+    }
+    EXPECT_TRUE(r.Snap().stepping);
+    EXPECT_EQ(r.Snap().positionMs, p0 + 5000);
+    r.S().EndStep();
+    EXPECT_TRUE(r.Snap().paused);
+    EXPECT_EQ(r.Snap().positionMs, p0 + 5000);
+
+    // Playing: 1 + 2 + 3 + 4 + 5 s plus the 2 s held, no note sounding.
+    r.S().Play();
+    const int32_t p1 = r.Snap().positionMs;
+    r.S().BeginStep(true);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    for (int i = 0; i < 4; ++i) {
+        r.clock.AdvanceMs(500);
+        r.S().Step();
+    }
+    EXPECT_EQ(r.Snap().positionMs, p1 + 15000 + 2000);
+    r.S().EndStep();
+    EXPECT_TRUE(r.Snap().playing);
+    EXPECT_NEAR(r.Snap().positionMs, p1 + 17000, 1);
+
+    r.S().BeginStep(false);
+    for (int i = 0; i < 8; ++i) r.S().Step();
+    r.S().EndStep();
+    EXPECT_LE(r.Snap().positionMs, 1);
+    r.S().Pause();
+    r.S().SeekTo(59500);
+    r.S().BeginStep(true);
+    r.S().EndStep();
+    EXPECT_EQ(r.Snap().positionMs, r.Snap().totalMs);
+}
+
+TEST(Session, SpeedAndKeyLabels) {
+    SessionRig r;
+    r.S().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
+    EXPECT_EQ(r.Snap().speedLabel, "100%");
+    std::vector<std::string> speeds;
+    for (int i = 0; i < 10; ++i) {
+        r.S().SpeedDown();
+        speeds.push_back(r.Snap().speedLabel);
+    }
+    EXPECT_EQ(speeds, (std::vector<std::string>{"90%", "80%", "70%", "60%", "50%", "40%", "30%",
+                                                "20%", "10%", "10%"}));
+    r.S().SpeedUp();
+    EXPECT_EQ(r.Snap().speedLabel, "20%");
+
+    EXPECT_EQ(r.Snap().keyLabel, "0");
+    std::vector<std::string> keys;
+    for (int i = 0; i < 3; ++i) {
+        r.S().KeyUp();
+        keys.push_back(r.Snap().keyLabel);
+    }
+    for (int i = 0; i < 5; ++i) {
+        r.S().KeyDown();
+        keys.push_back(r.Snap().keyLabel);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"+1", "+2", "+3", "+2", "+1", "0", "-1", "-2"}));
+}
+
+TEST(Session, ChannelSwitchesSoloAndInstrumentMenu) {
+    SessionRig r;
+    TrackBuilder t;
+    t.Ev(0, {0x90, 0x3C, 0x64}).Ev(0, {0x91, 0x40, 0x64}).Ev(5000, {0x80, 0x3C, 0x40});
+    r.S().OpenPaths({WriteSong(r.folder, "two.mid", BuildSmf(0, {t}))});
+    r.RunMs(100);
+    EXPECT_EQ(r.Port().NotesOnCount(), 2);
+
+    r.S().ToggleSolo(2);
+    EXPECT_EQ(r.Snap().soloChannel, 1);
+    EXPECT_EQ(r.Port().NotesOn(), std::vector<int>{1 << 8 | 0x40});
+    EXPECT_EQ(r.S().Channel(1).Enabled.load(), 0);
+    EXPECT_NE(r.S().Channel(2).Enabled.load(), 0);
+    r.S().ToggleSolo(2);  // the same channel again: all sixteen on
+    EXPECT_EQ(r.Snap().soloChannel, -1);
+    for (int c = 1; c <= 16; ++c) EXPECT_NE(r.S().Channel(c).Enabled.load(), 0) << c;
+
+    r.S().SetChannelEnabled(2, false);
+    EXPECT_EQ(r.Port().NotesOnCount(), 0);
+    EXPECT_EQ(r.S().Channel(2).NoteCount.load(), 0);
+    EXPECT_TRUE(r.S().TakeKeyDirty(2));
+    EXPECT_FALSE(r.S().TakeKeyDirty(2));
+
+    // "ベース" item 3 on channel 10.
+    r.S().ChangeProgram(10, 32 + 2);
+    EXPECT_TRUE(Sent(r.Port(), "C9 22"));
+    EXPECT_EQ(r.S().Channel(10).Program.load(), 34);
+    EXPECT_EQ(session::msg::InstMenuHeader(3), "Track3 演奏楽器変更");
+}
+
+TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
+    MemorySettingsStore store;
+    {
+        SessionRig r(&store);
+        TrackBuilder t;
+        t.Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x40});
+        const auto bytes = BuildSmf(0, {t});
+        Opened seen;
+        r.S().AddObserver(&seen);
+        r.S().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
+        r.S().SetRepeatMode(0);
+        r.S().SetRepeatMode(2);
+        EXPECT_EQ(r.Snap().repeatMode, 2);
+        // The end of the song queues the next open for the UI thread...
+        r.timers.RunForMs(300);
+        ASSERT_GT(r.ui.Pending(), 0u);
+        r.S().Shutdown();
+        const size_t sent = r.Port().Messages().size();
+        // ...which finds the session shut down and does nothing.
+        r.ui.RunPending();
+        EXPECT_EQ(seen.ok, std::vector<int>{1});
+        EXPECT_EQ(r.Port().Messages().size(), sent);
+        EXPECT_FALSE(r.timers.Active());
+        r.S().RemoveObserver(&seen);
+    }
+    EXPECT_EQ(store.values["RepeatMode"], "2");
+    SessionRig again(&store);
+    EXPECT_EQ(again.Snap().repeatMode, 2);
+    EXPECT_EQ(again.S().RecentMenu().captions[0].empty(), false);
+}
+
+TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
+    SessionRig r;
+    const auto bytes = test::TenSecondSong();
+    Opened seen;
+    r.S().AddObserver(&seen);
+    r.S().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
+    r.S().FileListClick(0);
+    EXPECT_EQ(seen.ok, std::vector<int>{1});
+    r.S().FileListClick(1);
+    EXPECT_EQ(seen.ok, (std::vector<int>{1, 2}));
+    EXPECT_EQ(r.Snap().playListIndex, 2);
+    const auto menu = r.S().PlayListMenu();
+    ASSERT_EQ(menu.size(), 2u);
+    EXPECT_TRUE(menu[1].checked);
+    r.S().Next();  // on the last entry: the first
+    EXPECT_EQ(r.Snap().playListIndex, 1);
+    r.S().RemoveObserver(&seen);
+}
+
+}  // namespace
+}  // namespace sonfara

@@ -1,0 +1,103 @@
+// The session with the real timer thread while one thread takes snapshots
+// every millisecond and another adds and removes observers. Meant for the
+// tsan preset (.ci/run runs it there).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "tests/session/session_fixture.h"
+
+namespace sonfara {
+namespace {
+
+using test::BuildSmf;
+using test::TrackBuilder;
+
+struct Counting : SessionObserver {
+    std::atomic<int> modules{0}, opened{0};
+    void OnModuleIndicator() override { modules.fetch_add(1, std::memory_order_relaxed); }
+    void OnSongOpened(int, bool, const std::string&) override { opened.fetch_add(1); }
+};
+
+std::vector<uint8_t> DenseSong(int lengthMs) {
+    TrackBuilder t;
+    t.SysEx(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    for (int ms = 0; ms < lengthMs; ms += 10) {
+        const uint8_t ch = static_cast<uint8_t>((ms / 10) % 16);
+        const uint8_t note = static_cast<uint8_t>(40 + (ms / 10) % 40);
+        t.Ev(ms, {static_cast<uint8_t>(0xB0 | ch), 7, static_cast<uint8_t>(ms % 128)})
+            .Ev(ms, {static_cast<uint8_t>(0x90 | ch), note, 0x50})
+            .Ev(ms + 8, {static_cast<uint8_t>(0x80 | ch), note, 0x40});
+    }
+    return BuildSmf(0, {t});
+}
+
+TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
+    const std::string folder = test::ScratchFolder();
+    ThreadTimerService timers;
+    RecordingOutputSystem ports(SteadyClock::Instance());
+    ManualUiScheduler ui;
+    CodePage cp("CP932");
+    test::RecordingNotifier notifier;
+    SessionEnv env(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/");
+    PlaybackSession session(std::move(env));
+    session.OpenPaths({test::WriteSong(folder, "a.mid", DenseSong(300)),
+                       test::WriteSong(folder, "b.mid", DenseSong(400))});
+    ASSERT_TRUE(session.Snapshot().playing) << session.LastError();
+
+    std::atomic<bool> done{false};
+    std::atomic<long> snapshots{0};
+    std::thread reader([&] {
+        long sum = 0;
+        while (!done.load()) {
+            const SessionSnapshot s = session.Snapshot();
+            sum += s.positionMs + s.bar + static_cast<long>(s.title.size() + s.displayText.size());
+            for (int c = 1; c <= 16; ++c) sum += session.Channel(c).NoteCount.load();
+            sum += session.DotRow(1);
+            session.TakeDirty(1 + static_cast<int>(sum & 15));
+            snapshots.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        EXPECT_NE(sum, -1);
+    });
+    Counting kept;
+    session.AddObserver(&kept);
+    std::thread churn([&] {
+        while (!done.load()) {
+            Counting passing;
+            session.AddObserver(&passing);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+            session.RemoveObserver(&passing);
+        }
+    });
+
+    // The UI thread meanwhile: its queue (end-of-song opens) and transport.
+    for (int i = 0; i < 60; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ui.RunPending();
+        switch (i % 10) {
+            case 2: session.SeekTo(100); break;
+            case 4: session.Pause(); break;
+            case 5: session.Play(); break;
+            case 6: session.KeyUp(); break;
+            case 7: session.ToggleSolo(3); break;
+            case 8: session.ToggleSolo(3); break;
+            case 9: session.SpeedUp(); break;
+            default: break;
+        }
+    }
+    session.Shutdown();
+    done.store(true);
+    reader.join();
+    churn.join();
+    ui.RunPending();
+    session.RemoveObserver(&kept);
+    EXPECT_GT(snapshots.load(), 100);
+    EXPECT_GT(kept.modules.load(), 0);
+    EXPECT_EQ(ports.Latest()->NotesOnCount(), 0);
+}
+
+}  // namespace
+}  // namespace sonfara
