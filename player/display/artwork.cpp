@@ -1,0 +1,156 @@
+#include "player/display/artwork.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+
+#include "player/display/display_geometry.h"
+
+namespace sonfara::display {
+namespace {
+
+// The released look of one key, exactly what the keyboard draws on release.
+void PaintReleasedKey(QPainter& p, int c, int note) {
+    if (IsBlackKey(note)) {
+        p.fillRect(KeyRect(c, note), kBlackKey);
+        p.fillRect(KeyHighlightRect(c, note), kBlackKeyHighlight);
+    } else {
+        p.fillRect(KeyRect(c, note), kWhiteKey);
+    }
+}
+
+void PaintKeyboardRow(QPainter& p, int c) {
+    const int y0 = KeyRowTop(c);
+    // Key bed: the dark gaps between keys are the bed showing through.
+    p.fillRect(QRect(198, y0 - 1, kKeyboardSize.width() - 198, 17), QColor(4, 5, 7));
+    // Upper halves of the white keys, beside and between the black keys.
+    for (int note = 0; note < 128; ++note) {
+        if (IsBlackKey(note)) continue;
+        const QRect lower = KeyRect(c, note);
+        p.fillRect(QRect(lower.left(), y0, 3, 10), QColor(236, 238, 240));
+    }
+    for (int note = 0; note < 128; ++note) PaintReleasedKey(p, c, note);
+}
+
+QFont PixelFont(int px, bool bold = false) {
+    QFont f(QStringLiteral("DejaVu Sans"));
+    f.setPixelSize(px);
+    f.setBold(bold);
+    f.setHintingPreference(QFont::PreferFullHinting);
+    return f;
+}
+
+}  // namespace
+
+QImage MakeImage(QSize logical, qreal dpr, const QColor& fill) {
+    QImage img(logical * dpr, QImage::Format_RGB32);
+    img.setDevicePixelRatio(dpr);
+    img.fill(fill);
+    return img;
+}
+
+QImage KeyboardArtwork(qreal dpr) {
+    QImage img = MakeImage(kKeyboardSize, dpr, kPanelColour);
+    QPainter p(&img);
+    p.setFont(PixelFont(9, true));
+    for (int c = 1; c <= kChannels; ++c) {
+        const int top = 19 * (c - 1) + 13;
+        // Recessed label window and a trough for the level bar below it.
+        p.fillRect(QRect(16, top, 182, 16), kBezelColour);
+        p.fillRect(QRect(17, top + 16, 107, 3), QColor(6, 7, 9));
+        p.setPen(QColor(24, 28, 34));
+        p.drawLine(147, top + 2, 147, top + 13);
+        p.drawLine(169, top + 2, 169, top + 13);
+        PaintKeyboardRow(p, c);
+    }
+    // Bottom strip for the readouts.
+    p.fillRect(QRect(0, 316, kKeyboardSize.width(), 19), kBezelColour);
+    p.setPen(QColor(44, 50, 60));
+    p.drawLine(0, 316, kKeyboardSize.width() - 1, 316);
+    p.setPen(QColor(110, 122, 136));
+    p.setFont(PixelFont(8, true));
+    p.drawText(QRect(2, 319, 34, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("NOTES"));
+    p.drawText(QRect(292, 319, 24, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("BPM"));
+    p.drawText(QRect(358, 319, 26, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("CPU"));
+    p.fillRect(QRect(kNoteCountBar, kSmallBarSize), QColor(6, 7, 9));
+    p.fillRect(QRect(kCpuLoadBar, QSize(kSmallBarSize.width(), kSmallBarSize.height())),
+               QColor(6, 7, 9));
+    return img;
+}
+
+QImage KnobFaceArtwork(qreal dpr) {
+    QImage img = MakeImage(kKnobFaceSize, dpr, kPanelColour);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    QRadialGradient g(QPointF(6.0, 5.0), 8.0);
+    g.setColorAt(0.0, QColor(92, 100, 112));
+    g.setColorAt(0.7, QColor(48, 53, 61));
+    g.setColorAt(1.0, QColor(30, 33, 39));
+    p.setPen(QPen(QColor(8, 9, 11), 1.0));
+    p.setBrush(g);
+    p.drawEllipse(QRectF(0.5, 0.5, 14.0, 14.0));
+    return img;
+}
+
+QImage KnobPanelArtwork(qreal dpr) {
+    QImage img = MakeImage(kKnobPanelSize, dpr, kPanelColour);
+    QPainter p(&img);
+    p.setPen(QColor(110, 122, 136));
+    p.setFont(PixelFont(6, true));
+    static const char* kCaps[kKnobs] = {"VOL", "PAN", "EXP", "PB", "MOD", "REV", "CHO"};
+    for (int k = 1; k <= kKnobs; ++k)
+        p.drawText(QRect(18 * k - 17, 4, 19, 9), Qt::AlignCenter, QString::fromLatin1(kCaps[k - 1]));
+    const QImage face = KnobFaceArtwork(dpr);
+    for (int b = 1; b <= kChannels; ++b)
+        for (int k = 1; k <= kKnobs; ++k) p.drawImage(KnobFaceOrigin(k, b), face);
+    p.fillRect(QRect(0, 316, kKnobPanelSize.width(), 19), kBezelColour);
+    p.setPen(QColor(44, 50, 60));
+    p.drawLine(0, 316, kKnobPanelSize.width() - 1, 316);
+    return img;
+}
+
+namespace {
+QImage GradientBar(QSize size, qreal dpr) {
+    QImage img = MakeImage(size, dpr, Qt::black);
+    QPainter p(&img);
+    QLinearGradient g(0, 0, size.width(), 0);
+    g.setColorAt(0.0, QColor(0, 200, 120));
+    g.setColorAt(0.65, QColor(120, 230, 60));
+    g.setColorAt(0.85, QColor(255, 200, 0));
+    g.setColorAt(1.0, QColor(255, 60, 40));
+    p.fillRect(QRect(QPoint(0, 0), size), g);
+    return img;
+}
+}  // namespace
+
+QImage LevelBarArtwork(qreal dpr) { return GradientBar(kLevelBarSize, dpr); }
+QImage SmallBarArtwork(qreal dpr) { return GradientBar(kSmallBarSize, dpr); }
+QImage StereoBarArtwork(qreal dpr) { return GradientBar(QSize(kStereoBarMax, kStereoBarHeight), dpr); }
+
+QImage BarDisplayArtwork(qreal dpr) { return MakeImage(kBarDisplaySize, dpr, QColor(8, 20, 18)); }
+
+QImage TileStripArtwork(qreal dpr) {
+    QImage img = MakeImage(QSize(13, 3), dpr, QColor(8, 20, 18));
+    QPainter p(&img);
+    p.fillRect(kUnlitTile, QColor(18, 44, 38));
+    p.fillRect(kLitTile, QColor(80, 255, 190));
+    p.fillRect(QRect(kLitTile.left(), 2, 6, 1), QColor(40, 200, 150));
+    return img;
+}
+
+QImage LampArtwork(qreal dpr, bool lit) {
+    QImage img = MakeImage(kLampSize, dpr, kPanelColour);
+    QPainter p(&img);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(6, 7, 9));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 8.0, 13.0), 2.0, 2.0);
+    QRadialGradient g(QPointF(4.5, 7.0), 5.0);
+    g.setColorAt(0.0, lit ? QColor(255, 240, 140) : QColor(60, 50, 30));
+    g.setColorAt(1.0, lit ? QColor(255, 140, 0) : QColor(34, 28, 20));
+    p.setBrush(g);
+    p.drawRoundedRect(QRectF(1.5, 1.5, 6.0, 11.0), 1.5, 1.5);
+    return img;
+}
+
+}  // namespace sonfara::display

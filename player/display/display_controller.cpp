@@ -1,0 +1,147 @@
+#include "player/display/display_controller.h"
+
+namespace sonfara::display {
+
+DisplayController::DisplayController(DisplaySource& src, DisplayOptions options, QObject* parent)
+    : QObject(parent),
+      src_(src),
+      options_(std::move(options)),
+      keyboard_(std::make_unique<KeyboardSurface>(options_.dpr, options_.instLabel)),
+      knobs_(options_.dpr),
+      levels_(options_.dpr),
+      thread_([this] { DrawPass(); }, options_.graphicsIntervalMs) {
+    if (!options_.cpuPercent) options_.cpuPercent = [this] { return procStat_.ReadPercent(); };
+    drawTimer_.setInterval(options_.graphicsIntervalMs);
+    meterTimer_.setInterval(kMeterIntervalMs);
+    flashTimer_.setInterval(kFlashIntervalMs);
+    cpuTimer_.setInterval(kCpuIntervalMs);
+    gsDispTimer_.setInterval(DotPictureSequence::kShowDelayMs);
+    connect(&drawTimer_, &QTimer::timeout, this, &DisplayController::OnDrawInterval);
+    connect(&meterTimer_, &QTimer::timeout, this, &DisplayController::OnMeterInterval);
+    connect(&flashTimer_, &QTimer::timeout, this, &DisplayController::OnFlash);
+    connect(&cpuTimer_, &QTimer::timeout, this, &DisplayController::OnCpuTick);
+    connect(&gsDispTimer_, &QTimer::timeout, this, &DisplayController::OnGsDispTick);
+}
+
+DisplayController::~DisplayController() { Shutdown(); }
+
+void DisplayController::Start() {
+    if (displayOn_.load()) {
+        drawTimer_.start();
+        meterTimer_.start();
+        flashTimer_.start();
+    }
+    cpuTimer_.start();
+    thread_.Start();
+}
+
+void DisplayController::Shutdown() {
+    shuttingDown_.store(true);
+    for (QTimer* t : {&drawTimer_, &meterTimer_, &flashTimer_, &cpuTimer_, &gsDispTimer_}) t->stop();
+    thread_.Stop();
+}
+
+void DisplayController::SetGraphicsIntervalMs(int ms) {
+    thread_.SetIntervalMs(ms);
+    drawTimer_.setInterval(thread_.IntervalMs());
+}
+
+void DisplayController::SetDisplayOn(bool on) {
+    displayOn_.store(on);
+    for (QTimer* t : {&drawTimer_, &meterTimer_, &flashTimer_}) {
+        if (!on)
+            t->stop();
+        else if (!shuttingDown_.load())
+            t->start();
+    }
+}
+
+bool DisplayController::DrawingAllowed() const {
+    return !minimised_.load() && displayOn_.load() && panel_.load() == 0;
+}
+
+void DisplayController::DrawPass() {
+    QRect changed;
+    if (keyboardResetPending_.exchange(false)) {
+        keyboard_->Reset();
+        changed = QRect(QPoint(0, 0), kKeyboardSize);
+    }
+    if (DrawingAllowed()) {
+        changed |= keyboard_->DrawKeyboards(src_);
+        changed |= keyboard_->UpdateChannelLabels(src_);
+        changed |= keyboard_->UpdateTempoLabel(src_);
+    }
+    if (changed.isEmpty()) return;
+    mailbox_.Publish(keyboard_->Image());
+    QMetaObject::invokeMethod(this, &DisplayController::keyboardFrameReady, Qt::QueuedConnection);
+}
+
+void DisplayController::OnDrawInterval() {
+    if (minimised_.load()) return;
+    if (levels_.DrawLevelMeters(src_)) emit metersChanged();
+    if (panel_.load() != 0) return;
+    if (noteCount_.Draw(src_.SoundingNotes())) emit noteCountChanged();
+    const QRect knobs = knobs_.DrawControllerKnobs(src_);
+    if (!knobs.isEmpty()) emit knobsChanged(knobs);
+}
+
+void DisplayController::OnMeterInterval() {
+    if (!shuttingDown_.load()) src_.DecayLevels();
+}
+
+void DisplayController::OnFlash() {
+    if (minimised_.load() || shuttingDown_.load()) return;
+    if (lamps_.Flash(src_)) emit lampsChanged();
+}
+
+void DisplayController::OnCpuTick() {
+    if (cpu_.Update(options_.cpuPercent())) emit cpuLoadChanged();
+}
+
+void DisplayController::ScheduleDisplayBitmap() {
+    dotPicture_.Schedule();
+    SyncGsDispTimer();
+}
+
+void DisplayController::OnGsDispTick() {
+    const bool wasShowing = levels_.BitmapShowing();
+    dotPicture_.Tick(levels_, src_, displayOn_.load());
+    SyncGsDispTimer();
+    if (wasShowing || levels_.BitmapShowing()) emit metersChanged();
+}
+
+void DisplayController::SyncGsDispTimer() {
+    if (!dotPicture_.Enabled() || shuttingDown_.load()) {
+        gsDispTimer_.stop();
+        return;
+    }
+    // start() also restarts a running timer, so a new picture starts over.
+    gsDispTimer_.start(dotPicture_.IntervalMs());
+}
+
+void DisplayController::NotifyDotPicture() {
+    QMetaObject::invokeMethod(this, &DisplayController::ScheduleDisplayBitmap, Qt::QueuedConnection);
+}
+
+void DisplayController::NotifyKeyboardCleared() { keyboardResetPending_.store(true); }
+
+void DisplayController::NotifyOutputReset() {
+    keyboardResetPending_.store(true);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            knobs_.Reset();
+            emit knobsChanged(QRect(QPoint(0, 0), kKnobPanelSize));
+        },
+        Qt::QueuedConnection);
+}
+
+}  // namespace sonfara::display
+
+namespace sonfara::display {
+
+void DisplayOutputLink::OnDotPicture() { display_.NotifyDotPicture(); }
+void DisplayOutputLink::OnClearMeters() { display_.NotifyOutputReset(); }
+void DisplayOutputLink::OnClearKeyboard() { display_.NotifyKeyboardCleared(); }
+
+}  // namespace sonfara::display

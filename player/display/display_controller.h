@@ -1,0 +1,127 @@
+// The channel display as a whole: the drawing thread with the keyboard
+// surface, and the UI thread's timers with the knobs, meters, lamps and dot
+// pictures. Lives on the UI thread; the Notify* calls may come from any
+// thread (the sequencer's timer thread among them).
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "player/display/drawing_thread.h"
+#include "player/display/keyboard_surface.h"
+#include "player/display/knob_panel.h"
+#include "player/display/meters.h"
+
+namespace sonfara::display {
+
+struct DisplayOptions {
+    qreal dpr = 1.0;
+    int graphicsIntervalMs = 50;  // GTimer
+    InstLabelFn instLabel = NumberOnlyInstLabel;
+    // The processor load in percent; read every 500 ms on the UI thread.
+    std::function<int()> cpuPercent;
+};
+
+class DisplayController : public QObject {
+    Q_OBJECT
+  public:
+    static constexpr int kMeterIntervalMs = 100;
+    static constexpr int kFlashIntervalMs = 100;
+    static constexpr int kCpuIntervalMs = 500;
+
+    DisplayController(DisplaySource& src, DisplayOptions options, QObject* parent = nullptr);
+    ~DisplayController() override;  // stops the timers and the drawing thread
+
+    // Starts the UI timers and the drawing thread.
+    void Start();
+    // Stops the timers and asks the drawing thread to end, waiting for its
+    // pass to finish; returns at once when the thread never started.
+    void Shutdown();
+    bool DrawThreadDone() const { return thread_.Done(); }
+
+    void SetGraphicsIntervalMs(int ms);
+    void SetDisplayOn(bool on);  // BltSw; off is low-load mode
+    void SetControlMinimised(bool minimised) { minimised_.store(minimised); }
+    void SetSelectedPanel(int panel) { panel_.store(panel); }  // 0 keyboard, 1 document, 2 event
+    void SetChannelDimmed(int c, bool dimmed) { keyboard_->SetChannelDimmed(c, dimmed); }
+
+    // Any thread. A dot picture arrived: the GSDisp sequence starts over.
+    void NotifyDotPicture();
+    // Any thread. The output was reset: keyboards and knobs back to rest.
+    void NotifyOutputReset();
+    // Any thread. Every note was silenced: keyboards back to rest.
+    void NotifyKeyboardCleared();
+
+    // One pass of the drawing thread (called by it; tests call it directly
+    // when the thread is not running).
+    void DrawPass();
+    // UI thread: the newest keyboard image, if one arrived.
+    bool TakeKeyboardFrame(QImage* out) { return mailbox_.Take(out); }
+
+    // Timer handlers, public so tests can tick them by hand.
+    void OnDrawInterval();
+    void OnMeterInterval();
+    void OnFlash();
+    void OnCpuTick();
+    void OnGsDispTick();
+    void ScheduleDisplayBitmap();
+
+    const KnobPanel& Knobs() const { return knobs_; }
+    const LevelMeters& Levels() const { return levels_; }
+    const NoteCountMeter& NoteCount() const { return noteCount_; }
+    const CpuLoadMeter& CpuLoad() const { return cpu_; }
+    const NoteLamps& Lamps() const { return lamps_; }
+    const DotPictureSequence& DotPicture() const { return dotPicture_; }
+    const DrawingThread& Thread() const { return thread_; }
+    qreal Dpr() const { return options_.dpr; }
+    // The keyboard surface itself: only while the drawing thread is not
+    // running (tests, tools).
+    const KeyboardSurface& KeyboardUnsafe() const { return *keyboard_; }
+
+  signals:
+    void keyboardFrameReady();      // TakeKeyboardFrame has a new image
+    void knobsChanged(QRect rect);  // logical rectangle of the knob panel
+    void metersChanged();           // level bars, bar display, stereo bars
+    void noteCountChanged();
+    void cpuLoadChanged();
+    void lampsChanged();
+
+  private:
+    bool DrawingAllowed() const;
+    void SyncGsDispTimer();
+
+    DisplaySource& src_;
+    DisplayOptions options_;
+    std::unique_ptr<KeyboardSurface> keyboard_;  // drawing thread only
+    KnobPanel knobs_;
+    LevelMeters levels_;
+    NoteCountMeter noteCount_;
+    CpuLoadMeter cpu_;
+    NoteLamps lamps_;
+    DotPictureSequence dotPicture_;
+    ProcStatSampler procStat_;
+    FrameMailbox mailbox_;
+    std::atomic<bool> minimised_{false}, displayOn_{true}, shuttingDown_{false};
+    std::atomic<int> panel_{0};
+    std::atomic<bool> keyboardResetPending_{false};
+    QTimer drawTimer_, meterTimer_, flashTimer_, cpuTimer_, gsDispTimer_;
+    DrawingThread thread_;
+};
+
+// Passes the output layer's display events on to a display controller.
+// Called on the thread that sends (usually the sequencer's timer thread).
+class DisplayOutputLink final : public OutputObserver {
+  public:
+    explicit DisplayOutputLink(DisplayController& display) : display_(display) {}
+    void OnDotPicture() override;
+    void OnClearMeters() override;
+    void OnClearKeyboard() override;
+
+  private:
+    DisplayController& display_;
+};
+
+}  // namespace sonfara::display

@@ -1,0 +1,87 @@
+// Pixel geometry and fixed colours of the channel display. All values are
+// logical pixels (device pixel ratio 1); painters on high-density images
+// scale them, so the same rectangles land on whole device pixels.
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QSize>
+
+namespace sonfara::display {
+
+inline constexpr int kChannels = 16;
+inline constexpr int kKnobs = 7;
+inline constexpr int kMaxLevel = 15;
+
+inline constexpr QSize kKeyboardSize{480, 335};
+inline constexpr QSize kKnobPanelSize{131, 335};
+inline constexpr QSize kKnobFaceSize{15, 15};
+inline constexpr QSize kLevelBarSize{105, 2};
+inline constexpr QSize kSmallBarSize{64, 11};  // note count and processor load
+inline constexpr QSize kLampSize{9, 14};
+inline constexpr QSize kBarDisplaySize{188, 70};
+inline constexpr int kStereoBarHeight = 4;
+inline constexpr int kStereoBarMax = 1600 / 15;  // width at the clamped sum
+
+// Colours the display must show exactly.
+inline const QColor kPressedKey{0, 0, 255};
+inline const QColor kWhiteKey{255, 255, 255};
+inline const QColor kBlackKey{128, 128, 128};
+inline const QColor kBlackKeyHighlight{192, 192, 192};
+inline const QColor kKnobPointer{255, 255, 255};
+
+// The keyboard row of channel c (1..16) starts at this line.
+constexpr int KeyRowTop(int c) { return 19 * c - 4; }
+
+constexpr bool IsBlackKey(int note) {
+    const int p = note % 12;
+    return p == 1 || p == 3 || p == 6 || p == 8 || p == 10;
+}
+
+// The painted rectangle of a key: the lower part of a white key, the whole
+// visible part of a black key. Keys right of column 479 fall off the surface.
+constexpr QRect KeyRect(int c, int note) {
+    const int o = note / 12;
+    const int p = note % 12;
+    const int y0 = KeyRowTop(c);
+    if (IsBlackKey(note)) {
+        const int x = (p == 1 ? 143 : p == 3 ? 147 : 143 + 2 * p) + 28 * o;
+        return QRect(x + 58, y0, 3, 9);
+    }
+    const int k = (p > 4 ? p + 1 : p) / 2;
+    const int x = 141 + 28 * o + 4 * k;
+    return QRect(x + 58, y0 + 10, 3, 5);
+}
+
+// The released black key's highlight: its leftmost column, one row shorter.
+constexpr QRect KeyHighlightRect(int c, int note) {
+    const QRect r = KeyRect(c, note);
+    return QRect(r.left(), r.top(), 1, r.height() - 1);
+}
+
+constexpr QPoint KnobFaceOrigin(int k, int b) { return QPoint(18 * k - 15, 19 * b - 4); }
+
+// The 4 × 4 pointer box of knob k (1..7) on row b (1..16) at value v.
+QRect KnobPointerRect(int k, int b, int v);
+
+// Step t (0..15) of column b (1..16) of the bar display.
+constexpr QRect BarStepRect(int b, int t) {
+    return QRect(7 * b - 4, kBarDisplaySize.height() - 3 * t - 11, 6, 3);
+}
+
+// Dot (row r, column j), both 1..16, of a dot picture on the bar display.
+constexpr QRect DotTileRect(int r, int j) { return QRect(7 * j - 4, 3 * (r + 4), 6, 3); }
+
+// Readouts on the keyboard surface's bottom strip and the channel rows
+// (design twips / 15).
+inline constexpr QRect kNoteCountText{38, 317, 25, 17};
+inline constexpr QPoint kNoteCountBar{67, 319};
+inline constexpr QRect kTempoText{317, 319, 25, 17};
+inline constexpr QRect kCpuLoadText{385, 319, 25, 17};
+inline constexpr QPoint kCpuLoadBar{414, 319};
+constexpr QPoint LevelBarOrigin(int c) { return QPoint(18, 19 * (c - 1) + 29); }
+constexpr QRect InstLabelRect(int c) { return QRect(20, 19 * (c - 1) + 13, 127, 16); }
+constexpr QRect BankLabelRect(int c) { return QRect(149, 19 * (c - 1) + 13, 21, 16); }
+constexpr QRect MapLabelRect(int c) { return QRect(171, 19 * (c - 1) + 13, 25, 16); }
+
+}  // namespace sonfara::display

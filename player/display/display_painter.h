@@ -1,0 +1,31 @@
+// Paints the display's pieces where the windows show them: the keyboard
+// panel (keyboard surface, knob panel, level bars, lamps, readouts) and the
+// control window's bar display with its stereo bars. UI thread.
+#pragma once
+
+#include <QImage>
+#include <QPainter>
+
+#include "player/display/display_controller.h"
+
+namespace sonfara::display {
+
+// Artwork the painters copy from, made once per device pixel ratio.
+struct DisplayArt {
+    explicit DisplayArt(qreal dpr);
+    QImage levelBar, smallBar, stereoBar, lampLit, lampUnlit;
+};
+
+inline constexpr QSize kKeyboardPanelSize{kKeyboardSize.width() + kKnobPanelSize.width(),
+                                          kKeyboardSize.height()};
+// The bar display and, below it, the left and right stereo bars.
+inline constexpr QSize kBarPanelSize{kBarDisplaySize.width(), kBarDisplaySize.height() + 14};
+
+// The note lamp of channel c, left of its label.
+constexpr QRect LampRect(int c) { return QRect(4, 19 * (c - 1) + 14, 9, 14); }
+
+void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayController& d,
+                        const DisplayArt& art);
+void PaintBarPanel(QPainter& p, const DisplayController& d, const DisplayArt& art);
+
+}  // namespace sonfara::display

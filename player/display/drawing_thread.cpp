@@ -1,0 +1,79 @@
+#include "player/display/drawing_thread.h"
+
+#include <chrono>
+#include <system_error>
+
+namespace sonfara::display {
+
+DrawingThread::DrawingThread(std::function<void()> pass, int intervalMs)
+    : pass_(std::move(pass)), intervalMs_(intervalMs) {}
+
+DrawingThread::~DrawingThread() { Stop(); }
+
+bool DrawingThread::Start() {
+    if (thread_.joinable()) return true;
+    {
+        std::lock_guard lock(mu_);
+        if (stop_) return false;
+    }
+    done_.store(false, std::memory_order_release);
+    try {
+        thread_ = std::thread([this] { Loop(); });
+    } catch (const std::system_error&) {
+        done_.store(true, std::memory_order_release);
+        return false;
+    }
+    return true;
+}
+
+void DrawingThread::SetIntervalMs(int ms) {
+    intervalMs_.store(ms > 0 ? ms : 1, std::memory_order_relaxed);
+    cv_.notify_all();  // a long wait picks up the new interval now
+}
+
+void DrawingThread::Loop() {
+    std::unique_lock lock(mu_);
+    while (!stop_) {
+        lock.unlock();
+        pass_();
+        passes_.fetch_add(1, std::memory_order_relaxed);
+        lock.lock();
+        // Woken early by a stop, or by a new interval: then the new one
+        // counts from the same start.
+        const auto start = std::chrono::steady_clock::now();
+        int ms = intervalMs_.load(std::memory_order_relaxed);
+        while (!stop_ && cv_.wait_until(lock, start + std::chrono::milliseconds(ms)) ==
+                             std::cv_status::no_timeout)
+            ms = intervalMs_.load(std::memory_order_relaxed);
+    }
+    done_.store(true, std::memory_order_release);
+}
+
+void DrawingThread::RequestStop() {
+    {
+        std::lock_guard lock(mu_);
+        stop_ = true;
+    }
+    cv_.notify_all();
+}
+
+void DrawingThread::Stop() {
+    RequestStop();
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+}
+
+void FrameMailbox::Publish(const QImage& image) {
+    std::lock_guard lock(mu_);
+    image_ = image;
+    fresh_ = true;
+}
+
+bool FrameMailbox::Take(QImage* out) {
+    std::lock_guard lock(mu_);
+    if (!fresh_) return false;
+    *out = image_;
+    fresh_ = false;
+    return true;
+}
+
+}  // namespace sonfara::display
