@@ -23,7 +23,7 @@ pid=$!
 sleep 12
 grab() {
     local wid
-    wid=$(xdotool search --name "$1" | head -1)
+    wid=$(xdotool search --onlyvisible --name "$1" | head -1)
     [ -n "$wid" ] || { echo "screenshots: no window named $1" >&2; return 1; }
     import -window "$wid" "$OUT/$2.png"
     echo "screenshots: $OUT/$2.png"
