@@ -620,7 +620,7 @@ void ControlWindow::RebuildFavorites() {
     ClearItems(favoriteItems_);
     const files::FavoritesMenu m = files::BuildFavoritesMenu(session_.Favorites());
     if (m.placeholderVisible) {
-        QAction* a = favoritesMenu_->addAction(QString::fromUtf8(files::kNoEntryPlaceholder));
+        QAction* a = favoritesMenu_->addAction(QString::fromUtf8(files::msg::kNoEntryPlaceholder));
         a->setEnabled(false);
         favoriteItems_.push_back(a);
     }
@@ -637,7 +637,7 @@ void ControlWindow::RebuildRecent() {
     ClearItems(recentItems_);
     const files::RecentList::Menu m = session_.RecentMenu();
     if (m.placeholderVisible) {
-        QAction* a = recentMenu_->addAction(QString::fromUtf8(files::kNoEntryPlaceholder));
+        QAction* a = recentMenu_->addAction(QString::fromUtf8(files::msg::kNoEntryPlaceholder));
         a->setEnabled(false);
         recentItems_.push_back(a);
     }

@@ -211,7 +211,7 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
     // 4/4 at 500 ticks a quarter: bar 0000 beat 01, the fifth quarter 0001 01.
     r.w.OnCtlSet2();
     EXPECT_EQ(r.BarBeatText(), "0000 01");
-    r.RunMs(1990);
+    r.RunMs(2100);
     r.w.OnCtlSet2();
     EXPECT_EQ(r.BarBeatText(), "0001 01");
 
