@@ -184,6 +184,16 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     const SessionSnapshot s = r.Snap();
     EXPECT_NEAR(r.w.Knob().knobLeft(), 140 + s.positionMs * 455.0 / s.totalMs, 0.5);
 
+    // The knob dragged to 240 seeks there on release: 100 / 455 of the song.
+    auto& knob = r.w.Knob();
+    const QPoint grab = knob.knobRect().topLeft() + QPoint(5, 5);
+    QTest::mousePress(&knob, Qt::LeftButton, {}, grab);
+    const QPoint to(240 - ui::PositionKnob::kOriginX + 5, 5);
+    QTest::mouseMove(&knob, to);
+    QTest::mouseRelease(&knob, Qt::LeftButton, {}, to);
+    EXPECT_EQ(knob.knobLeft(), 240);
+    EXPECT_NEAR(r.Snap().positionMs, std::lround(100.0 / 455 * s.totalMs), 1);
+
     // Rewind at the start clamps to 0, fast forward near the end to the end.
     hold(r.w.Button(ButtonKind::kRewind), 8);
     EXPECT_LE(r.Snap().positionMs, 1);
