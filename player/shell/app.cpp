@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QFile>
+#include <QAction>
 #include <QMenu>
 #include <QUrl>
 #include <QWidget>
@@ -24,7 +25,7 @@
 #include "player/shell/main_window.h"
 #include "player/shell/media_target.h"
 #include "player/shell/mpris_service.h"
-#include "player/shell/placeholder_control.h"
+#include "player/shell/control_window.h"
 #include "player/shell/session_display_source.h"
 #include "player/shell/tray_icon.h"
 
@@ -42,6 +43,26 @@ constexpr int kMWrdProcMs = 100;
 constexpr int kMidiDispMs = 10;
 constexpr int kMprisRefreshMs = 500;
 constexpr const char* kHomePage = "https://sonfara.invalid/";
+
+// The control window behind the shell's seam. It shows its own module marks
+// (its MIDIDisp timer) and sends its own notices.
+class ControlWindowSurface final : public ControlSurface {
+  public:
+    ControlWindowSurface(PlaybackSession& session, ShellHooks& hooks) : window_(session, hooks) {}
+    QWidget* Widget() override { return &window_; }
+    QTimer* StepTimer() override { return &window_.StepTimer(); }
+    void OnCtlSet() override { window_.OnCtlSet(); }
+    void OnCtlSet2() override { window_.OnCtlSet2(); }
+    void OnMidiDisp() override {}
+    void ResetReadouts() override { window_.ResetReadouts(); }
+    QMenu* FileMenu() override {
+        QAction* exit = window_.Action(QStringLiteral("ExitProgram"));
+        return exit ? qobject_cast<QMenu*>(exit->associatedObjects().value(0)) : nullptr;
+    }
+
+  private:
+    ControlWindow window_;
+};
 
 }  // namespace
 
@@ -127,7 +148,7 @@ void SonfaraApp::MakeWindows() {
         QImage frame;
         if (display_->TakeKeyboardFrame(&frame)) main_->Keyboard()->SetFrame(frame);
     });
-    control_ = std::make_unique<PlaceholderControl>(*session_, [this](int mode) { RequestClose(mode); });
+    control_ = std::make_unique<ControlWindowSurface>(*session_, *this);
     control_->Widget()->installEventFilter(this);
     docking_ = std::make_unique<Docking>(*control_->Widget(), *main_);
     docking_->wrdActive = [this] { return session_->Snapshot().wrdActive; };
@@ -321,7 +342,6 @@ void SonfaraApp::Finish() {
     finished_ = true;
     main_->AllowClose();
     main_->close();
-    if (auto* placeholder = dynamic_cast<PlaceholderControl*>(control_.get())) placeholder->AllowClose();
     control_->Widget()->close();
     if (onFinished) onFinished();
 }
@@ -361,8 +381,6 @@ void SonfaraApp::OnSongOpened(int, bool, const std::string&) {
     if (mpris_) mpris_->Refresh();
 }
 
-void SonfaraApp::OnNotice(const std::string& noticeBytes) { SendNotice(noticeBytes); }
-
 void SonfaraApp::OnModuleIndicator() {
     QMetaObject::invokeMethod(this, [this] { midiDisp_.start(); }, Qt::QueuedConnection);
 }
@@ -374,8 +392,14 @@ void SonfaraApp::OnClearKeyboard() { display_->NotifyKeyboardCleared(); }
 // --- Minimising and the start-up stamp -------------------------------------------------
 
 bool SonfaraApp::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::WindowStateChange && watched == ControlWidget())
-        OnControlStateChanged();
+    if (watched != ControlWidget()) return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::WindowStateChange) OnControlStateChanged();
+    // The close box is a close request; the exit decides when the window goes.
+    if (event->type() == QEvent::Close && !unloading_) {
+        event->ignore();
+        RequestClose(kUserClose);
+        return true;
+    }
     return QObject::eventFilter(watched, event);
 }
 

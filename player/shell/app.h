@@ -21,6 +21,7 @@
 #include "player/settings/settings_store.h"
 #include "player/shell/exit_handshake.h"
 #include "player/shell/qt_platform.h"
+#include "player/shell/shell_hooks.h"
 
 namespace sonfara::display {
 class DisplayController;
@@ -64,7 +65,7 @@ enum TimerIndex : int {
     kMWrdProcTimer = 10,
 };
 
-class SonfaraApp final : public QObject, private SessionObserver {
+class SonfaraApp final : public QObject, public ShellHooks, private SessionObserver {
     Q_OBJECT
   public:
     // Close modes: the reason of a close request.
@@ -82,22 +83,19 @@ class SonfaraApp final : public QObject, private SessionObserver {
 
     // A close request (QueryClose): path A for the session end, path B in
     // resident mode, else path C, whose EndTimer ends the process.
-    void RequestClose(int mode);
+    void RequestClose(int mode) override;
 
     // A start while resident-hidden (the instance channel's wake): timers,
     // tray and windows back; with no paths the song display is emptied.
     void Wake(const QStringList& paths);
 
     // What the control window asks of the program.
-    void ToggleMainRollUp();
-    void SetLowLoad(bool on);
-    void SendNotice(const std::string& noticeBytes);
-    void OpenHelp();
-    void OpenHomePage();
-    void ShowSettings() {}
-    void ShowVersion() {}
-    void ShowListEditor(int) {}
-    bool ShowWrdWindow() { return false; }
+    // (Settings, version, list and WRD windows come with their own work.)
+    void ToggleMainRollUp() override;
+    void SetLowLoad(bool on) override;
+    void SendNotice(const std::string& noticeBytes) override;
+    void OpenHelp() override;
+    void OpenHomePage() override;
 
     // Called when the orderly exit or the session end has finished; the
     // default quits the event loop.
@@ -122,7 +120,6 @@ class SonfaraApp final : public QObject, private SessionObserver {
   private:
     // SessionObserver: UI thread
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
-    void OnNotice(const std::string& noticeBytes) override;
     // SessionObserver: timer thread; they only post or set flags.
     void OnModuleIndicator() override;
     void OnDotPicture() override;

@@ -1,7 +1,6 @@
 // What the program shell needs of the control window "Sonfara": its widget,
-// the handlers that the shell's timers run, and the readout reset. The
-// control window proper implements it; PlaceholderControl stands in until
-// then. UI thread only.
+// the handlers that the shell's timers run, and the readout reset, so the
+// start-up, exit and tray code depends on this alone. UI thread only.
 #pragma once
 
 class QMenu;
