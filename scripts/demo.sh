@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up, builds and shows the bundled demo song, then lets it be heard:
-# played through the built-in synthesizer when there is an audio device,
-# rendered to a WAV file when there is none.
+# where a display exists, the player `sonfara` opens and plays it; where none
+# exists, sonfara-cli plays it through the built-in synthesizer (rendered to
+# a WAV file when there is no audio device either) and the player's windows
+# are grabbed in a private headless desktop into docs/screenshots/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh release
@@ -17,6 +19,11 @@ echo
 "$CLI" wrd "$DEMO" --at 20000 -o build/release/demo/sonfara-demo-wrd.png
 echo "demo: WRD frame at 0:20 in $(pwd)/build/release/demo/sonfara-demo-wrd.png"
 echo
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "demo: starting the player on the demo song"
+    exec build/release/player/cli/sonfara "$DEMO"
+fi
+echo "demo: no display here (DISPLAY and WAYLAND_DISPLAY are unset), so no player window"
 rc=0
 "$CLI" play "$DEMO" --repeat 3 || rc=$?
 if [ "$rc" -eq 3 ]; then
@@ -26,3 +33,5 @@ if [ "$rc" -eq 3 ]; then
 elif [ "$rc" -ne 0 ]; then
     exit "$rc"
 fi
+echo "demo: the player's windows, grabbed in a private headless desktop:"
+scripts/screenshots.sh release || echo "demo: no screenshots (the headless desktop's tools are missing)"

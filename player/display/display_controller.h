@@ -41,6 +41,14 @@ class DisplayController : public QObject {
     // pass to finish; returns at once when the thread never started.
     void Shutdown();
     bool DrawThreadDone() const { return thread_.Done(); }
+    // The drawing thread alone, for a shell that runs the UI handlers below
+    // from timers of its own.
+    void StartDrawingThread() { thread_.Start(); }
+    // DrawThreadStop without waiting; DrawThreadDone tells when it has ended.
+    void RequestDrawThreadStop() {
+        shuttingDown_.store(true);
+        thread_.RequestStop();
+    }
 
     void SetGraphicsIntervalMs(int ms);
     void SetDisplayOn(bool on);  // BltSw; off is low-load mode

@@ -26,6 +26,16 @@ const std::vector<std::string>& StandardSoundFontPaths() {
 }
 
 namespace {
+
+// PULSE_SERVER names a server; otherwise the per-user socket in the
+// runtime folder tells that a PulseAudio (or PipeWire-Pulse) server runs.
+bool PulseServerReachable() {
+    if (const char* server = std::getenv("PULSE_SERVER"); server && *server) return true;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime || !*runtime) return false;
+    const std::string socket = std::string(runtime) + "/pulse/native";
+    return ::access(socket.c_str(), F_OK) == 0;
+}
 bool Readable(const std::string& p) {
     return !p.empty() && access(p.c_str(), R_OK) == 0;
 }
@@ -171,9 +181,13 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont) {
     if (const char* env = std::getenv("SONFARA_AUDIO_DRIVER"); env && *env) {
         drivers.push_back(env);
     } else {
+        // A reachable PulseAudio server is used directly rather than through
+        // the ALSA plug-in, whose extra buffering adds latency.
+        if (PulseServerReachable()) drivers.push_back("pulseaudio");
         char* def = nullptr;
         if (fluid_settings_dupstr(s, "audio.driver", &def) == FLUID_OK && def) {
-            drivers.push_back(def);
+            if (std::find(drivers.begin(), drivers.end(), def) == drivers.end())
+                drivers.push_back(def);
             fluid_free(def);
         }
         // jack is left out on purpose (it may try to start a server), and

@@ -128,6 +128,24 @@ void PlaybackSession::Shutdown() {
     }
 }
 
+void PlaybackSession::Suspend() {
+    if (shutDown_) return;
+    player_.Shutdown();
+    if (env_.settingsStore && env_.saveSettings) {
+        SyncValuesForSave();
+        std::string error;
+        SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore, &error);
+    }
+}
+
+void PlaybackSession::SetWindowPlacement(int32_t ctlTop, int32_t ctlLeft, int32_t mainTop,
+                                         int32_t mainLeft) {
+    values_.CtlTop = ctlTop;
+    values_.CtlLeft = ctlLeft;
+    values_.MainTop = mainTop;
+    values_.MainLeft = mainLeft;
+}
+
 void PlaybackSession::SyncValuesForSave() {
     values_.Recent = fileOp_.Recent().Items();
     const files::FileSettings& f = fileOp_.Settings();
@@ -602,6 +620,21 @@ bool PlaybackSession::TakeNoteFlag(int channel) {
 
 uint32_t PlaybackSession::DotRow(int row) const {
     return player_.Output().DotRows[std::clamp(row, 1, kDotRows) - 1].load(kRelaxed);
+}
+
+int PlaybackSession::SoundingNotes() const {
+    return player_.Output().SoundingNotes.load(kRelaxed);
+}
+
+void PlaybackSession::DecayLevels() {
+    for (int c = 1; c <= 16; ++c) {
+        ChannelState& ch = player_.Output().Channel(c);
+        if (ch.NoteCount.load(kRelaxed) != 0) continue;
+        // A note-off that sets a new level meanwhile wins over this step.
+        int level = ch.Level.load(kRelaxed);
+        while (level > 0 && !ch.Level.compare_exchange_weak(level, level - 1, kRelaxed)) {
+        }
+    }
 }
 
 }  // namespace sonfara

@@ -209,6 +209,12 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     // Silences and resets the port, closes it, drops pending end-of-song
     // actions and saves the settings. Idempotent; the destructor calls it.
     void Shutdown();
+    // The resident hide: stops the timer, silences, resets and closes the
+    // port and saves the settings, but stays usable; the next open opens
+    // the port again.
+    void Suspend();
+    // Window placement in twips, stored with the settings.
+    void SetWindowPlacement(int32_t ctlTop, int32_t ctlLeft, int32_t mainTop, int32_t mainLeft);
 
     // --- Reading (any thread) ----------------------------------------------
     SessionSnapshot Snapshot() const;
@@ -219,6 +225,10 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     bool TakeKeyDirty(int channel);
     bool TakeNoteFlag(int channel);
     uint32_t DotRow(int row) const;  // 1..16, bit (column - 1)
+    int SoundingNotes() const;
+    // One meter decay step for channels with no sounding note (the display's
+    // MeterInterval; UI thread).
+    void DecayLevels();
 
     void AddObserver(SessionObserver* o);
     void RemoveObserver(SessionObserver* o);

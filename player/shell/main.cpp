@@ -1,8 +1,7 @@
-// sonfara: the desktop player. For now the shell around the engine: the
-// command line, the support-library check, one player per user, the
-// notification-area icon and the desktop media controls, with an empty
-// control window in place of the real one.
+// sonfara: the desktop player. The command line, the support-library check
+// and the hand-off to a running player come first; SonfaraApp does the rest.
 #include <QApplication>
+#include <QSessionManager>
 #include <QCloseEvent>
 #include <QDBusConnection>
 #include <QFileInfo>
@@ -23,9 +22,11 @@
 
 #include "player/platform/sfrlib_binding.h"
 #include "player/shell/command_line.h"
+#include "player/platform/clock.h"
+#include "player/platform/system_ports.h"
+#include "player/platform/timer.h"
+#include "player/shell/app.h"
 #include "player/shell/instance_channel.h"
-#include "player/shell/mpris_service.h"
-#include "player/shell/tray_icon.h"
 
 namespace {
 
@@ -69,62 +70,6 @@ QIcon ProgramIcon() {
     return QIcon(pixmap);
 }
 
-// Stands in for the control window until it is built: an empty frame that
-// lists the paths waiting for the playback session.
-class ControlWindowFrame : public QWidget {
-  public:
-    std::function<void()> onClose;
-
-    ControlWindowFrame() {
-        setWindowTitle(QStringLiteral("Sonfara"));
-        setFixedSize(640, 120);
-        auto* layout = new QVBoxLayout(this);
-        layout->addWidget(paths_ = new QLabel(this));
-        paths_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    }
-    void ShowPaths(const QStringList& paths) {
-        QStringList names;
-        for (const QString& path : paths) names.push_back(QFileInfo(path).fileName());
-        paths_->setText(names.join(u'\n'));
-    }
-    void Raise() {
-        showNormal();
-        raise();
-        activateWindow();
-    }
-
-  protected:
-    void closeEvent(QCloseEvent* event) override {
-        event->ignore();  // the exit decides when the window goes
-        if (onClose) onClose();
-    }
-
-  private:
-    QLabel* paths_ = nullptr;
-};
-
-// Until the playback session exists nothing is ever loaded; the desktop can
-// still raise and close the player.
-class IdleMediaTarget : public MediaControlTarget {
-  public:
-    std::function<void()> raise, quit;
-    std::function<void(const QStringList&)> open;
-
-    MediaState State() const override { return {}; }
-    void Play() override {}
-    void Pause() override {}
-    void PlayPause() override {}
-    void Stop() override {}
-    void Next() override {}
-    void Previous() override {}
-    void SetPosition(qint64) override {}
-    void OpenPaths(const QStringList& paths) override { open(paths); }
-    void Raise() override { raise(); }
-    void Quit() override { quit(); }
-    void SetRate(double) override {}
-    void SetRepeatMode(int) override {}
-};
-
 int Inform(const CommandLine& cl) {
     switch (cl.action) {
         case CommandLine::Action::kHelp:
@@ -156,6 +101,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("sonfara"));
     QApplication::setApplicationVersion(QStringLiteral(SONFARA_VERSION));
     QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setQuitOnLastWindowClosed(false);  // the exit paths decide
 
     if (!sonfara::SfrLibPresent()) {
         QMessageBox::critical(nullptr, QStringLiteral("Sonfara"),
@@ -164,52 +110,17 @@ int main(int argc, char** argv) {
     }
 
     InstanceChannel channel;
-    if (channel.Start(commandLine.paths) == InstanceChannel::StartResult::kHandedOver) return 0;
+    const auto started = channel.Start(commandLine.paths);
+    if (started == InstanceChannel::StartResult::kHandedOver) return 0;
 
-    ControlWindowFrame window;
-    TrayIcon tray(QApplication::windowIcon());
-    QMenu fileMenu;  // filled with the control window's file menu later
-    IdleMediaTarget media;
-    MprisService mpris(media, QDBusConnection::sessionBus());
-
-    // The orderly exit: first stop answering, so a new start becomes a
-    // player of its own, then let the windows go.
-    bool exiting = false;
-    auto orderlyExit = [&] {
-        if (exiting) return;
-        exiting = true;
-        channel.StopListening();
-        tray.Remove();
-        window.hide();
-        QTimer::singleShot(0, &app, &QApplication::quit);
-    };
-    window.onClose = orderlyExit;
-    media.raise = [&] { window.Raise(); };
-    media.quit = orderlyExit;
-    media.open = [&](const QStringList& paths) { window.ShowPaths(paths); };
-    WatchTerminate(&app, orderlyExit);
-
-    QObject::connect(&channel, &InstanceChannel::filesHanded, &window, [&](const QStringList& paths) {
-        window.Raise();
-        if (!paths.isEmpty()) window.ShowPaths(paths);
-    });
-    QObject::connect(&channel, &InstanceChannel::wakeRequested, &window,
-                     [&](const QStringList& paths) {
-                         tray.Add(TrayIcon::kTrayAndTaskbar);
-                         window.ShowPaths(paths);
-                         window.Raise();
-                     });
-    QObject::connect(&channel, &InstanceChannel::exitRequested, &app, orderlyExit);
-    QObject::connect(&tray, &TrayIcon::restoreRequested, &window, [&] { window.Raise(); });
-    QObject::connect(&tray, &TrayIcon::menuRequested, &fileMenu,
-                     [&](const QPoint& at) { fileMenu.popup(at); });
-
-    window.show();
-    window.ShowPaths(commandLine.paths);
-    tray.Add(TrayIcon::kTrayAndTaskbar);
-    mpris.Register();  // without a session bus the player runs without it
-    QTimer mprisTimer;
-    QObject::connect(&mprisTimer, &QTimer::timeout, &mpris, &MprisService::Refresh);
-    mprisTimer.start(200);
+    sonfara::ThreadTimerService timers;
+    sonfara::SystemMidiOutput ports;
+    SonfaraApp player(AppPlatform{sonfara::SteadyClock::Instance(), timers, ports},
+                      started == InstanceChannel::StartResult::kListening ? &channel : nullptr);
+    // The desktop session ending: SIGTERM/SIGHUP, or the session manager.
+    WatchTerminate(&app, [&] { player.RequestClose(SonfaraApp::kSessionEnd); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &player,
+                     [&](QSessionManager&) { player.RequestClose(SonfaraApp::kSessionEnd); });
+    if (!player.Start(commandLine.paths)) return 1;
     return QApplication::exec();
 }

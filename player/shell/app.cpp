@@ -1,0 +1,445 @@
+#include "player/shell/app.h"
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QDesktopServices>
+#include <QFile>
+#include <QAction>
+#include <QMenu>
+#include <QUrl>
+#include <QWidget>
+#include <QWindow>
+#include <chrono>
+#include <cstdio>
+
+#include "player/display/display_controller.h"
+#include "player/files/favorites.h"
+#include "player/files/shaping_catalog.h"
+#include "player/platform/codepage.h"
+#include "player/platform/file_types.h"
+#include "player/platform/sstp_notice.h"
+#include "player/platform/user_files.h"
+#include "player/shell/control_surface.h"
+#include "player/shell/docking.h"
+#include "player/shell/instance_channel.h"
+#include "player/shell/main_window.h"
+#include "player/shell/media_target.h"
+#include "player/shell/mpris_service.h"
+#include "player/shell/control_window.h"
+#include "player/shell/session_display_source.h"
+#include "player/shell/tray_icon.h"
+
+namespace sonfara::shell {
+namespace {
+
+constexpr int kCtlSetMs = 100;
+constexpr int kCtlSet2Ms = 200;
+constexpr int kCtlSet3Ms = 500;
+constexpr int kMeterMs = 100;
+constexpr int kFlashMs = 100;
+constexpr int kPosChgMs = 500;
+constexpr int kGsDispMs = 3000;
+constexpr int kMWrdProcMs = 100;
+constexpr int kMidiDispMs = 10;
+constexpr int kMprisRefreshMs = 500;
+constexpr const char* kHomePage = "https://sonfara.invalid/";
+
+// The control window behind the shell's seam. It shows its own module marks
+// (its MIDIDisp timer) and sends its own notices.
+class ControlWindowSurface final : public ControlSurface {
+  public:
+    ControlWindowSurface(PlaybackSession& session, ShellHooks& hooks) : window_(session, hooks) {}
+    QWidget* Widget() override { return &window_; }
+    QTimer* StepTimer() override { return &window_.StepTimer(); }
+    void OnCtlSet() override { window_.OnCtlSet(); }
+    void OnCtlSet2() override { window_.OnCtlSet2(); }
+    void OnMidiDisp() override {}
+    void ResetReadouts() override { window_.ResetReadouts(); }
+    QMenu* FileMenu() override {
+        QAction* exit = window_.Action(QStringLiteral("ExitProgram"));
+        return exit ? qobject_cast<QMenu*>(exit->associatedObjects().value(0)) : nullptr;
+    }
+
+  private:
+    ControlWindow window_;
+};
+
+}  // namespace
+
+SonfaraApp::SonfaraApp(AppPlatform platform, InstanceChannel* channel)
+    : platform_(platform),
+      channel_(channel),
+      handshake_([this] { return !display_ || display_->DrawThreadDone(); }) {
+    notifier_.SetQuiet(platform_.quietMessages);
+    onFinished = [] { QCoreApplication::quit(); };
+    endTimer_.setInterval(ExitHandshake::kEndTimerMs);
+    connect(&endTimer_, &QTimer::timeout, this, &SonfaraApp::EndTimerTick);
+    midiDisp_.setSingleShot(true);
+    midiDisp_.setInterval(kMidiDispMs);
+    connect(&midiDisp_, &QTimer::timeout, this, [this] {
+        if (control_ && !handshake_.ShuttingDown()) control_->OnMidiDisp();
+    });
+}
+
+SonfaraApp::~SonfaraApp() {
+    if (session_) session_->RemoveObserver(this);
+    // Nothing may draw into a window that is going.
+    if (display_) display_->Shutdown();
+    for (auto& t : timers_)
+        if (t) t->Stop();
+}
+
+bool SonfaraApp::Start(const QStringList& paths) {
+    // The instance channel already answers; the engine comes next.
+    lib_.InstInit();
+    MakeSession();
+    if (!session_) return false;
+    MakeWindows();
+    PlaceWindows();
+    MakeTimers();
+    ConnectChannel();
+    if (!session_->Settings().WindowStyle) main_->SetRolledUp(true);
+    control_->ResetReadouts();
+    StampWhenShown();
+    ShowWindows();
+    OpenPaths(paths);
+    docking_->TestDocked();
+    if (platform_.registerFileTypes)
+        PlatformShell().RegisterFileType(QCoreApplication::applicationFilePath().toStdString());
+    taskType_ = session_->Settings().TaskType;
+    AddTray();
+    display_->StartDrawingThread();
+    StartTimers();
+    if (platform_.mpris) mpris_->Register();  // without a session bus the player runs without it
+    mprisTimer_.start(kMprisRefreshMs);
+    SendNotice(StartupNoticeText(SystemCodePage()));
+    return true;
+}
+
+void SonfaraApp::MakeSession() {
+    work_ = files::WorkFolder::Create();
+    if (!work_.Ok()) {
+        notifier_.Error(files::msg::kWorkFolderUnsafe + work_.Error());
+        return;
+    }
+    SettingsOpenReport report;
+    store_ = IniSettingsStore::Open(IniSettingsStore::DefaultPath(), true, &report);
+    SessionEnv env{platform_.clock, platform_.timers, platform_.ports, ui_,
+                   SystemCodePage(),  notifier_,        work_.Path()};
+    env.settingsStore = store_.get();
+    env.shapingFolders = DefaultShapingFolders(ProgramFolder());
+    env.favoriteFolder = files::DefaultFavoriteFolder();
+    session_ = std::make_unique<PlaybackSession>(std::move(env));
+    session_->AddObserver(this);
+}
+
+void SonfaraApp::MakeWindows() {
+    displaySource_ = std::make_unique<SessionDisplaySource>(*session_);
+    display::DisplayOptions options;
+    options.dpr = qApp->devicePixelRatio();
+    options.graphicsIntervalMs = session_->Settings().GTimer;
+    options.instLabel = [this](int program, int bank, int map) {
+        return InstLabelText(lib_, program, bank, map);
+    };
+    display_ = std::make_unique<display::DisplayController>(*displaySource_, options);
+    main_ = std::make_unique<MainWindow>();
+    main_->onCloseRequested = [this] { RequestClose(kUserClose); };
+    connect(display_.get(), &display::DisplayController::keyboardFrameReady, main_.get(), [this] {
+        QImage frame;
+        if (display_->TakeKeyboardFrame(&frame)) main_->Keyboard()->SetFrame(frame);
+    });
+    control_ = std::make_unique<ControlWindowSurface>(*session_, *this);
+    control_->Widget()->installEventFilter(this);
+    docking_ = std::make_unique<Docking>(*control_->Widget(), *main_);
+    docking_->wrdActive = [this] { return session_->Snapshot().wrdActive; };
+    tray_ = std::make_unique<TrayIcon>(QApplication::windowIcon());
+    connect(tray_.get(), &TrayIcon::restoreRequested, this, [this] {
+        QWidget* control = control_->Widget();
+        if (control->isMinimized() || control->isHidden()) {
+            control->showNormal();
+            OnControlStateChanged();
+        }
+    });
+    connect(tray_.get(), &TrayIcon::menuRequested, this, [this](const QPoint& at) {
+        if (QMenu* menu = control_->FileMenu()) menu->popup(at);
+    });
+    media_ = std::make_unique<SessionMediaTarget>(
+        *session_, [this] { Raise(); }, [this] { RequestClose(kProgramClose); });
+    mpris_ = std::make_unique<MprisService>(*media_, QDBusConnection::sessionBus());
+    connect(&mprisTimer_, &QTimer::timeout, mpris_.get(), &MprisService::Refresh);
+}
+
+// Stored positions are twips; the main window's default sits below the
+// control window, which the settings load already computed.
+void SonfaraApp::PlaceWindows() {
+    const SettingsValues& v = session_->Settings();
+    control_->Widget()->move(v.CtlLeft / kTwipsPerPixel, v.CtlTop / kTwipsPerPixel);
+    main_->move(v.MainLeft / kTwipsPerPixel, v.MainTop / kTwipsPerPixel);
+    if (v.MainTop == v.CtlTop && v.MainLeft == v.CtlLeft)  // never stored: dock it
+        main_->move(0, v.CtlTop / kTwipsPerPixel + control_->Widget()->frameGeometry().height());
+}
+
+void SonfaraApp::MakeTimers() {
+    auto make = [this](int index, int ms, std::function<void()> work, bool quitsOnShutdown) {
+        timers_.at(index - 1) = std::make_unique<IndexedTimer>(handshake_, index, ms, std::move(work),
+                                                               quitsOnShutdown, this);
+    };
+    auto* d = display_.get();
+    make(kDrawInterval, session_->Settings().GTimer, [d] { d->OnDrawInterval(); }, false);
+    make(kFlash, kFlashMs, [d] { d->OnFlash(); }, true);
+    make(kCtlSet, kCtlSetMs, [this] { control_->OnCtlSet(); }, true);
+    make(kCtlSet2, kCtlSet2Ms, [this] { control_->OnCtlSet2(); }, true);
+    make(kCtlSet3, kCtlSet3Ms, [d] { d->OnCpuTick(); }, false);
+    make(kMeterInterval, kMeterMs, [d] { d->OnMeterInterval(); }, true);
+    make(kWrdProc, session_->Settings().MWRDTimer, [this] { session_->WrdTick(); }, false);
+    // The control window's held-step timer and the display's GSDisp timing
+    // are owned by those windows; these slots stay idle here.
+    make(kPosChgProc, kPosChgMs, nullptr, false);
+    make(kGsDisp, kGsDispMs, nullptr, false);
+    make(kMWrdProcTimer, kMWrdProcMs, nullptr, false);
+}
+
+void SonfaraApp::ConnectChannel() {
+    if (!channel_) return;
+    connect(channel_, &InstanceChannel::filesHanded, this, [this](const QStringList& paths) {
+        Raise();
+        OpenPaths(paths);
+    });
+    connect(channel_, &InstanceChannel::wakeRequested, this, &SonfaraApp::Wake);
+    connect(channel_, &InstanceChannel::exitRequested, this,
+            [this] { RequestClose(kProgramClose); });
+}
+
+void SonfaraApp::ShowWindows() {
+    main_->showNormal();
+    control_->Widget()->showNormal();
+    docking_->Reattach();
+}
+
+void SonfaraApp::StartDisplayTimers() {
+    if (!session_->Settings().BltSw) return;
+    for (int i : {kDrawInterval, kFlash, kMeterInterval}) Timer(i).Start();
+}
+
+void SonfaraApp::StartTimers() {
+    StartDisplayTimers();
+    for (int i : {kCtlSet, kCtlSet2, kCtlSet3}) Timer(i).Start();
+}
+
+void SonfaraApp::StopTimers() {
+    for (auto& t : timers_) t->Stop();
+    if (QTimer* step = control_->StepTimer()) step->stop();
+    midiDisp_.stop();
+    mprisTimer_.stop();
+}
+
+void SonfaraApp::AddTray() {
+    if (taskType_ != TrayIcon::kTaskbarOnly) tray_->Add(taskType_);
+}
+
+void SonfaraApp::RemoveTray() {
+    if (taskType_ != TrayIcon::kTaskbarOnly) tray_->Remove();
+}
+
+void SonfaraApp::SaveWindowPlacement() {
+    const QPoint c = control_->Widget()->pos();
+    const QPoint m = main_->pos();
+    session_->SetWindowPlacement(c.y() * kTwipsPerPixel, c.x() * kTwipsPerPixel,
+                                 m.y() * kTwipsPerPixel, m.x() * kTwipsPerPixel);
+}
+
+void SonfaraApp::OpenPaths(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    std::vector<std::string> list;
+    for (const QString& p : paths) list.push_back(QFile::encodeName(p).toStdString());
+    session_->OpenPaths(list);
+    mpris_->Refresh();
+}
+
+// The main window first, so the control window ends up in front.
+void SonfaraApp::Raise() {
+    for (QWidget* w : {static_cast<QWidget*>(main_.get()), control_->Widget()}) {
+        if (w->isMinimized() || w->isHidden()) w->showNormal();
+        w->raise();
+        w->activateWindow();
+    }
+}
+
+void SonfaraApp::Wake(const QStringList& paths) {
+    StartTimers();
+    AddTray();
+    mprisTimer_.start(kMprisRefreshMs);
+    if (paths.isEmpty()) control_->ResetReadouts();
+    ShowWindows();
+    OpenPaths(paths);
+    residentHidden_ = false;
+}
+
+// --- Close requests -----------------------------------------------------------
+
+void SonfaraApp::RequestClose(int mode) {
+    if (unloading_ || handshake_.ShuttingDown() || handshake_.StopTimers() || endTimer_.isActive())
+        return;
+    if (mode == kSessionEnd)
+        CloseForSessionEnd();
+    else if (session_->Settings().AlwaysMove && mode != kTaskManager)
+        HideResident();
+    else
+        BeginOrderlyExit();
+}
+
+void SonfaraApp::CloseForSessionEnd() {
+    handshake_.SetShuttingDown(true);
+    StopTimers();
+    display_->Shutdown();  // DrawThreadStop, then wait for DrawThreadDone
+    if (channel_) channel_->StopListening();
+    SaveWindowPlacement();
+    session_->Shutdown();  // saves, silences, resets and closes the port
+    RemoveTray();
+    Finish();
+}
+
+void SonfaraApp::HideResident() {
+    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval, kWrdProc})
+        Timer(i).Stop();
+    mprisTimer_.stop();
+    RemoveTray();
+    SaveWindowPlacement();
+    main_->hide();
+    control_->Widget()->hide();
+    session_->Suspend();  // port silenced, reset and closed; settings saved
+    residentHidden_ = true;
+    if (channel_) channel_->SetResidentHidden(true);
+    control_->ResetReadouts();
+    mpris_->Refresh();
+}
+
+void SonfaraApp::BeginOrderlyExit() {
+    display_->RequestDrawThreadStop();
+    Timer(kMWrdProcTimer).Stop();
+    if (channel_) channel_->StopListening();  // a start from now on is a player of its own
+    RemoveTray();
+    SaveWindowPlacement();
+    session_->Shutdown();
+    main_->hide();
+    control_->Widget()->hide();
+    if (QTimer* step = control_->StepTimer()) step->stop();  // its window's own timer
+    mprisTimer_.stop();
+    handshake_.BeginStop();
+    endTimer_.start();
+}
+
+void SonfaraApp::EndTimerTick() {
+    if (!handshake_.PollEnd()) return;
+    endTimer_.stop();
+    handshake_.SetShuttingDown(true);
+    Finish();
+}
+
+void SonfaraApp::Finish() {
+    display_->Shutdown();  // the thread has ended; this only joins it
+    unloading_ = true;
+    finished_ = true;
+    main_->AllowClose();
+    main_->close();
+    control_->Widget()->close();
+    if (onFinished) onFinished();
+}
+
+// --- What the control window asks ----------------------------------------------
+
+void SonfaraApp::ToggleMainRollUp() { main_->SetRolledUp(!main_->RolledUp()); }
+
+void SonfaraApp::SetLowLoad(bool on) {
+    display_->SetDisplayOn(!on);
+    for (int i : {kDrawInterval, kFlash, kMeterInterval}) {
+        if (on)
+            Timer(i).Stop();
+        else if (!handshake_.ShuttingDown())
+            Timer(i).Start();
+    }
+}
+
+void SonfaraApp::SendNotice(const std::string& noticeBytes) {
+    sonfara::SendNotice(lib_, session_->Settings().SSTP, noticeBytes);
+}
+
+void SonfaraApp::OpenHelp() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(
+        QString::fromStdString(JoinPath(ProgramFolder(), "help/index.htm"))));
+}
+
+void SonfaraApp::OpenHomePage() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); }
+
+QWidget* SonfaraApp::ControlWidget() const { return control_ ? control_->Widget() : nullptr; }
+
+bool SonfaraApp::Docked() const { return docking_ && docking_->Docked(); }
+
+// --- Session hooks ----------------------------------------------------------------
+
+void SonfaraApp::OnSongOpened(int, bool, const std::string&) {
+    if (mpris_) mpris_->Refresh();
+}
+
+void SonfaraApp::OnModuleIndicator() {
+    QMetaObject::invokeMethod(this, [this] { midiDisp_.start(); }, Qt::QueuedConnection);
+}
+
+void SonfaraApp::OnDotPicture() { display_->NotifyDotPicture(); }
+void SonfaraApp::OnClearMeters() { display_->NotifyOutputReset(); }
+void SonfaraApp::OnClearKeyboard() { display_->NotifyKeyboardCleared(); }
+
+// --- Minimising and the start-up stamp -------------------------------------------------
+
+bool SonfaraApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != ControlWidget()) return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::WindowStateChange) OnControlStateChanged();
+    // The close box is a close request; the exit decides when the window goes.
+    if (event->type() == QEvent::Close && !unloading_) {
+        event->ignore();
+        RequestClose(kUserClose);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+// Minimised: the main window hides (and with tray only, the control window
+// too); restored: both come back, docked as they were.
+void SonfaraApp::OnControlStateChanged() {
+    QWidget* control = control_->Widget();
+    if (control->isMinimized()) {
+        main_->hide();
+        if (TrayIcon::EffectiveTaskType(taskType_) == TrayIcon::kTrayOnly)
+            QTimer::singleShot(0, control, &QWidget::hide);
+        windowsMinimised_ = true;
+        display_->SetControlMinimised(true);
+    } else if (windowsMinimised_ && !unloading_) {
+        windowsMinimised_ = false;
+        display_->SetControlMinimised(false);
+        main_->showNormal();
+        docking_->Reattach();
+    }
+}
+
+// SONFARA_SHOWN_STAMP=<file>: once both windows have painted, the wall-clock
+// time in nanoseconds is written there (the start-up benchmark).
+void SonfaraApp::StampWhenShown() {
+    const QString file = qEnvironmentVariable("SONFARA_SHOWN_STAMP");
+    if (file.isEmpty()) return;
+    auto* watcher = new QTimer(this);
+    watcher->setInterval(1);
+    connect(watcher, &QTimer::timeout, this, [this, watcher, file] {
+        QWindow* a = main_->windowHandle();
+        QWindow* b = control_->Widget()->windowHandle();
+        if (!a || !b || !a->isExposed() || !b->isExposed()) return;
+        watcher->stop();
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+        QFile out(file);
+        if (out.open(QIODevice::WriteOnly)) out.write(QByteArray::number(qint64(ns)) + '\n');
+    });
+    watcher->start();
+}
+
+}  // namespace sonfara::shell

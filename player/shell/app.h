@@ -1,0 +1,178 @@
+// The player process: the start-up sequence, the periodic timers with their
+// exit slots, and the three answers to a close request (the desktop session
+// ending, the resident hide, the orderly exit). Lives on the UI thread;
+// every member function is called there.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "player/files/work_folder.h"
+#include "player/platform/clock.h"
+#include "player/platform/midi_port.h"
+#include "player/platform/sfrlib_binding.h"
+#include "player/platform/timer.h"
+#include "player/session/session.h"
+#include "player/settings/settings_store.h"
+#include "player/shell/exit_handshake.h"
+#include "player/shell/qt_platform.h"
+#include "player/shell/shell_hooks.h"
+
+namespace sonfara::display {
+class DisplayController;
+}
+
+namespace sonfara::shell {
+
+class ControlSurface;
+class Docking;
+class InstanceChannel;
+class MainWindow;
+class MprisService;
+class SessionDisplaySource;
+class SessionMediaTarget;
+class TrayIcon;
+
+// What the process runs on; tests give manual timers and a recording port.
+struct AppPlatform {
+    const Clock& clock;
+    TimerService& timers;
+    MidiOutputSystem& ports;
+    // Message boxes go to standard error instead (tests).
+    bool quietMessages = false;
+    // Writes the freedesktop file-type registration at start-up.
+    bool registerFileTypes = true;
+    // Publishes the MPRIS service on the session bus.
+    bool mpris = true;
+};
+
+// The timers of the table, by their exit slot.
+enum TimerIndex : int {
+    kDrawInterval = 1,
+    kFlash = 2,
+    kCtlSet = 3,
+    kCtlSet2 = 4,
+    kCtlSet3 = 5,
+    kMeterInterval = 6,
+    kWrdProc = 7,
+    kPosChgProc = 8,
+    kGsDisp = 9,
+    kMWrdProcTimer = 10,
+};
+
+class SonfaraApp final : public QObject, public ShellHooks, private SessionObserver {
+    Q_OBJECT
+  public:
+    // Close modes: the reason of a close request.
+    enum CloseMode { kUserClose = 0, kProgramClose = 1, kSessionEnd = 2, kTaskManager = 3 };
+    static constexpr int kTwipsPerPixel = 15;
+
+    // `channel` (may be null) is already listening: the hand-off to a
+    // running player happened before.
+    SonfaraApp(AppPlatform platform, InstanceChannel* channel);
+    ~SonfaraApp() override;
+
+    // The start-up sequence after the instance check; shows both windows.
+    // False when the work folder cannot be made (the message was shown).
+    bool Start(const QStringList& paths);
+
+    // A close request (QueryClose): path A for the session end, path B in
+    // resident mode, else path C, whose EndTimer ends the process.
+    void RequestClose(int mode) override;
+
+    // A start while resident-hidden (the instance channel's wake): timers,
+    // tray and windows back; with no paths the song display is emptied.
+    void Wake(const QStringList& paths);
+
+    // What the control window asks of the program.
+    // (Settings, version, list and WRD windows come with their own work.)
+    void ToggleMainRollUp() override;
+    void SetLowLoad(bool on) override;
+    void SendNotice(const std::string& noticeBytes) override;
+    void OpenHelp() override;
+    void OpenHomePage() override;
+
+    // Called when the orderly exit or the session end has finished; the
+    // default quits the event loop.
+    std::function<void()> onFinished;
+
+    // Inspection for tests.
+    PlaybackSession& Session() { return *session_; }
+    IndexedTimer& Timer(int index) { return *timers_.at(index - 1); }
+    ExitHandshake& Handshake() { return handshake_; }
+    void EndTimerTick();
+    bool EndTimerActive() const { return endTimer_.isActive(); }
+    bool ResidentHidden() const { return residentHidden_; }
+    bool Finished() const { return finished_; }
+    MainWindow* Main() const { return main_.get(); }
+    QWidget* ControlWidget() const;
+    display::DisplayController* Display() const { return display_.get(); }
+    bool Docked() const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // SessionObserver: UI thread
+    void OnSongOpened(int index, bool ok, const std::string& titleText) override;
+    // SessionObserver: timer thread; they only post or set flags.
+    void OnModuleIndicator() override;
+    void OnDotPicture() override;
+    void OnClearMeters() override;
+    void OnClearKeyboard() override;
+
+    void MakeSession();
+    void MakeWindows();
+    void MakeTimers();
+    void PlaceWindows();
+    void ConnectChannel();
+    void ShowWindows();
+    void StartDisplayTimers();
+    void StartTimers();
+    void StopTimers();
+    void AddTray();
+    void RemoveTray();
+    void SaveWindowPlacement();
+    void OpenPaths(const QStringList& paths);
+    void Raise();
+    void OnControlStateChanged();
+    void StampWhenShown();
+
+    void CloseForSessionEnd();  // A
+    void HideResident();        // B
+    void BeginOrderlyExit();    // C
+    void Finish();
+
+    AppPlatform platform_;
+    InstanceChannel* channel_;
+    SfrLibBinding lib_;
+    MessageBoxNotifier notifier_;
+    QtUiScheduler ui_{this};
+    files::WorkFolder work_;
+    std::unique_ptr<SettingsStore> store_;
+    std::unique_ptr<PlaybackSession> session_;
+    std::unique_ptr<SessionDisplaySource> displaySource_;
+    std::unique_ptr<display::DisplayController> display_;
+    std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<ControlSurface> control_;
+    std::unique_ptr<Docking> docking_;
+    std::unique_ptr<TrayIcon> tray_;
+    std::unique_ptr<SessionMediaTarget> media_;
+    std::unique_ptr<MprisService> mpris_;
+
+    ExitHandshake handshake_;
+    std::array<std::unique_ptr<IndexedTimer>, ExitHandshake::kSlots> timers_;
+    QTimer endTimer_, midiDisp_, mprisTimer_;
+    int taskType_ = 2;
+    bool unloading_ = false;
+    bool residentHidden_ = false;
+    bool finished_ = false;
+    bool windowsMinimised_ = false;
+};
+
+}  // namespace sonfara::shell

@@ -1,0 +1,153 @@
+// The control window: the player's front panel with the transport buttons,
+// the position knob, the readouts, the song labels and the menu bar that
+// carries every command. It drives the PlaybackSession and asks the
+// application (ShellHooks) for everything outside itself.
+//
+// Threads: everything runs on the GUI thread, except OnModuleIndicator,
+// which the session calls on its timer thread and which only queues the
+// mark update.
+#pragma once
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "player/session/session.h"
+#include "player/shell/shell_hooks.h"
+#include "player/ui/widgets.h"
+
+class QAction;
+class QActionGroup;
+class QMenu;
+
+namespace sonfara::shell {
+
+class ControlWindow : public QMainWindow, private SessionObserver {
+    Q_OBJECT
+  public:
+    ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidget* parent = nullptr);
+    ~ControlWindow() override;
+
+    // The held fast forward / rewind step timer (mPosChgProc, 500 ms); the
+    // application counts it in the exit handshake.
+    QTimer& StepTimer() { return stepTimer_; }
+    // The one-shot mark update (MIDIDisp), started 10 ms after a module reset.
+    QTimer& MidiDispTimer() { return midiDisp_; }
+
+    // Timer slots of the application's timers.
+    void OnCtlSet();      // knob, every 100 ms
+    void OnCtlSet2();     // readouts and text line, every 200 ms
+    void OnMidiDisp();    // sound-module marks
+    void OnStepTimer();   // one held step (what StepTimer runs)
+    // The empty state of the display reset: blank readouts, unlit marks,
+    // the knob at the start, the text line forgotten.
+    void ResetReadouts();
+    // Check marks that mirror settings, after the settings dialog applied.
+    void SyncMenusWithSettings();
+
+    // The bar display drawn by the application, placed at its rectangle
+    // (the window takes ownership; nullptr removes it).
+    void SetBarDisplay(QWidget* display);
+    QWidget* BarDisplay() const { return barDisplay_; }
+
+    // Pieces, for the application and tests.
+    ui::PictureButton& Button(ui::ButtonKind kind) const { return *buttons_[static_cast<int>(kind)]; }
+    ui::DigitReadout& TimeReadout() const { return *time_; }
+    ui::DigitReadout& PositionReadout() const { return *position_; }
+    ui::MarkStrip& Marks() const { return *marks_; }
+    ui::PositionKnob& Knob() const { return *knob_; }
+    QLabel& TitleLabel() const { return *title_; }
+    QLabel& FileNameLabel() const { return *fileName_; }
+    QLabel& FormatLabel() const { return *format_; }
+    QLabel& SpeedLabel() const { return *speed_; }
+    QLabel& KeyLabel() const { return *key_; }
+    // Menu entries carry their control names as object names ("BltOff",
+    // "MWRD_Emu", "Repeat2", "MIDIPortNum0", "FileList3", ...).
+    QAction* Action(const QString& name) const;
+    QMenu* FileListMenu() const { return fileListMenu_; }
+
+    // The window as it looks now, at its screen's pixel ratio (screenshots).
+    QImage Grab();
+
+  protected:
+    // Message boxes (caption "Sonfara"); tests replace them.
+    virtual void ShowMessage(QMessageBox::Icon icon, const QString& text);
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    // SessionObserver, GUI thread
+    void OnSongOpened(int index, bool ok, const std::string& titleText) override;
+    void OnStoppedAtEnd() override;
+    void OnListChanged() override;
+    void OnRecentChanged() override;
+    void OnFavoritesChanged() override;
+    void OnLoadFailed(const std::string& text) override;
+    void OnNotice(const std::string& noticeBytes) override;
+    // SessionObserver, timer thread
+    void OnModuleIndicator() override;
+
+    void BuildPanel();
+    void ConnectButtons();
+    void BuildMenus();
+    void BuildFileMenu();
+    void BuildExtensionMenu();
+    void BuildSettingsMenu();
+    void BuildHelpMenu();
+    QAction* AddAction(QMenu* menu, const char* caption, const QString& name, std::function<void()> run);
+    QAction* AddToggle(QMenu* menu, const char* caption, const QString& name, bool SettingsValues::* field);
+    QAction* AddChoice(QMenu* menu, QActionGroup* group, const QString& caption, const QString& name,
+                       std::function<void()> run);
+
+    void RebuildFileList();
+    void RebuildFavorites();
+    void RebuildRecent();
+    void ShowLabels();
+    void ShowStep();
+
+    void OnPlay();
+    void OnStop();
+    void OnStepPress(bool forward);
+    void OnStepRelease();
+    void OnWrd();
+    void OnSeekRequested(double fraction);
+    void OnPortChosen(int device);
+    void OnFileOpen();
+    void OnFolderOpen();
+    void OnListSave();
+    void OnFavoriteAdd();
+    void OnShellArc();
+    void OnShellExp();
+    void OnShellText();
+    void ChangeSetting(const std::function<void(SettingsValues&)>& change);
+
+    PlaybackSession& session_;
+    ShellHooks& hooks_;
+    QWidget* panel_ = nullptr;
+    QWidget* barDisplay_ = nullptr;
+    std::array<ui::PictureButton*, ui::kButtonKindCount> buttons_{};
+    ui::DigitReadout* time_ = nullptr;
+    ui::DigitReadout* position_ = nullptr;
+    ui::MarkStrip* marks_ = nullptr;
+    ui::PositionKnob* knob_ = nullptr;
+    QLabel *title_ = nullptr, *fileName_ = nullptr, *format_ = nullptr;
+    QLabel *speed_ = nullptr, *key_ = nullptr;
+
+    QTimer stepTimer_;
+    QTimer midiDisp_;
+    bool stepping_ = false;
+    std::string lastText_;  // the text line last shown
+
+    QMenu* fileListMenu_ = nullptr;
+    QMenu* favoritesMenu_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
+    QMenu* portMenu_ = nullptr;
+    std::vector<QAction*> fileListItems_, favoriteItems_, recentItems_;
+};
+
+}  // namespace sonfara::shell

@@ -1,0 +1,81 @@
+// The orderly exit's handshake: every periodic timer with an index
+// acknowledges the stop request from its own next tick, and the windows go
+// only once every index and the drawing thread have acknowledged.
+// Everything here runs on the UI thread.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <vector>
+
+namespace sonfara::shell {
+
+class IndexedTimer;
+
+class ExitHandshake {
+  public:
+    static constexpr int kSlots = 10;
+    // The two indexes with their own rule when the exit is prepared.
+    static constexpr int kDrawInterval = 1;
+    static constexpr int kGsDisp = 9;
+    // A DrawInterval slower than this is stopped directly instead of waited for.
+    static constexpr int kLongDrawIntervalMs = 1000;
+    static constexpr int kEndTimerMs = 100;
+
+    explicit ExitHandshake(std::function<bool()> drawThreadDone = [] { return true; });
+
+    bool StopTimers() const { return stopTimers_; }
+    bool ShuttingDown() const { return shuttingDown_; }
+    void SetShuttingDown(bool on) { shuttingDown_ = on; }
+    bool TimerStopped(int index) const { return stopped_.at(index - 1); }
+    void Acknowledge(int index) { stopped_.at(index - 1) = true; }
+
+    void Register(IndexedTimer* timer) { timers_.push_back(timer); }
+
+    // Prepares the handshake: each indexed timer's slot is true when it is
+    // already disabled; a long DrawInterval and GSDisp are stopped at once.
+    // Then StopTimers is set.
+    void BeginStop();
+    // Every slot and the drawing thread have acknowledged.
+    bool Complete() const;
+    // One EndTimer tick: on completion clears StopTimers and returns true.
+    bool PollEnd();
+
+  private:
+    std::function<bool()> drawThreadDone_;
+    std::array<bool, kSlots> stopped_{};
+    std::vector<IndexedTimer*> timers_;
+    bool stopTimers_ = false;
+    bool shuttingDown_ = false;
+};
+
+// A QTimer whose handler first looks at the handshake: with StopTimers set
+// it disables itself and acknowledges its index; with `quitsOnShutdown` it
+// also disables itself (without acknowledging) while ShuttingDown is set.
+class IndexedTimer : public QObject {
+    Q_OBJECT
+  public:
+    IndexedTimer(ExitHandshake& handshake, int index, int intervalMs, std::function<void()> work,
+                 bool quitsOnShutdown = false, QObject* parent = nullptr);
+
+    int Index() const { return index_; }
+    bool Enabled() const { return timer_.isActive(); }
+    int IntervalMs() const { return timer_.interval(); }
+    void SetIntervalMs(int ms) { timer_.setInterval(ms); }
+    void Start() { timer_.start(); }
+    void Stop() { timer_.stop(); }
+    void SetWork(std::function<void()> work) { work_ = std::move(work); }
+    // The handler; the QTimer calls it, tests call it by hand.
+    void Tick();
+
+  private:
+    ExitHandshake& handshake_;
+    int index_;
+    bool quitsOnShutdown_;
+    std::function<void()> work_;
+    QTimer timer_;
+};
+
+}  // namespace sonfara::shell

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Grabs the player's windows while it plays the demo song, in a private
+# headless desktop (scripts/headless-desktop.sh), into docs/screenshots/.
+#   scripts/screenshots.sh [PRESET]     (default: release; build it first)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=${1:-release}
+S=$PWD/build/$preset/player/cli/sonfara
+DEMO=$PWD/build/$preset/demo/sonfara-demo.mid
+OUT=$PWD/docs/screenshots
+if [ "${SONFARA_IN_DESKTOP:-}" != 1 ]; then
+    for tool in xdotool import gdbus; do
+        command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/setup.sh installs it)" >&2; exit 3; }
+    done
+    [ -x "$S" ] && [ -f "$DEMO" ] || { echo "screenshots: build the $preset preset first" >&2; exit 2; }
+    SONFARA_IN_DESKTOP=1 exec scripts/headless-desktop.sh "$0" "$preset"
+fi
+
+mkdir -p "$OUT"
+"$S" "$DEMO" >"$HEADLESS_ROOT/sonfara.log" 2>&1 &
+pid=$!
+# Into the song, where every part plays.
+sleep 12
+grab() {
+    local wid
+    wid=$(xdotool search --onlyvisible --name "$1" | head -1)
+    [ -n "$wid" ] || { echo "screenshots: no window named $1" >&2; return 1; }
+    import -window "$wid" "$OUT/$2.png"
+    echo "screenshots: $OUT/$2.png"
+}
+rc=0
+grab '^Sonfara$' control-window || rc=1
+grab '^Sonfara - Main Window$' main-window || rc=1
+gdbus call --session --dest org.mpris.MediaPlayer2.sonfara --object-path /org/mpris/MediaPlayer2 \
+    --method org.mpris.MediaPlayer2.Quit >/dev/null || kill "$pid"
+wait "$pid" || true
+exit $rc

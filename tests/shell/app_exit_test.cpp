@@ -1,0 +1,205 @@
+// The exit handshake and the three close paths of the player, offscreen,
+// with manual timers and recording ports; every timer is ticked by hand.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "player/display/display_controller.h"
+#include "player/display/drawing_thread.h"
+#include "player/settings/settings_store.h"
+#include "player/shell/app.h"
+#include "player/shell/main_window.h"
+#include "tests/session/session_fixture.h"
+
+using namespace sonfara;
+using namespace sonfara::shell;
+
+namespace {
+
+TEST(ExitHandshake, WaitsForEveryEnabledTimerAndTheDrawingThread) {
+    display::DrawingThread thread([] {}, 50);
+    ASSERT_TRUE(thread.Start());
+    ExitHandshake hs([&] { return thread.Done(); });
+    int work = 0;
+    IndexedTimer flash(hs, 2, 100, [&] { ++work; });
+    IndexedTimer meter(hs, 6, 100, [&] { ++work; });
+    IndexedTimer idle(hs, 7, 50, [&] { ++work; });
+    flash.Start();
+    meter.Start();
+
+    hs.BeginStop();
+    EXPECT_TRUE(hs.StopTimers());
+    EXPECT_FALSE(hs.TimerStopped(2));
+    EXPECT_TRUE(hs.TimerStopped(7));  // disabled already: nothing to wait for
+    EXPECT_FALSE(hs.PollEnd());
+
+    flash.Tick();  // acknowledges instead of working
+    EXPECT_FALSE(flash.Enabled());
+    EXPECT_TRUE(hs.TimerStopped(2));
+    EXPECT_FALSE(hs.PollEnd());
+    meter.Tick();
+    EXPECT_EQ(work, 0);
+    EXPECT_FALSE(hs.PollEnd()) << "the drawing thread has not acknowledged";
+
+    thread.RequestStop();
+    while (!thread.Done()) QThread::msleep(1);
+    EXPECT_TRUE(hs.PollEnd());
+    EXPECT_FALSE(hs.StopTimers());
+}
+
+TEST(ExitHandshake, LongDrawIntervalAndGsDispStopWithoutWaiting) {
+    ExitHandshake hs;
+    IndexedTimer draw(hs, ExitHandshake::kDrawInterval, 1001, [] {});
+    IndexedTimer gsDisp(hs, ExitHandshake::kGsDisp, 50, [] {});
+    IndexedTimer shortDraw(hs, 3, 1000, [] {});
+    draw.Start();
+    gsDisp.Start();
+    shortDraw.Start();
+    hs.BeginStop();
+    EXPECT_FALSE(draw.Enabled());
+    EXPECT_FALSE(gsDisp.Enabled());
+    EXPECT_TRUE(hs.TimerStopped(ExitHandshake::kDrawInterval));
+    EXPECT_TRUE(hs.TimerStopped(ExitHandshake::kGsDisp));
+    EXPECT_FALSE(hs.Complete());  // the 1000 ms one is waited for
+    shortDraw.Tick();
+    EXPECT_TRUE(hs.Complete());
+
+    // With ShuttingDown set, the display timers end without acknowledging.
+    ExitHandshake late;
+    int work = 0;
+    IndexedTimer flash(late, 2, 100, [&] { ++work; }, true);
+    IndexedTimer cpu(late, 5, 500, [&] { ++work; }, false);
+    flash.Start();
+    cpu.Start();
+    late.SetShuttingDown(true);
+    flash.Tick();
+    cpu.Tick();
+    EXPECT_FALSE(flash.Enabled());
+    EXPECT_TRUE(cpu.Enabled());
+    EXPECT_EQ(work, 1);
+}
+
+// A player on a private configuration, playing a ten-second song.
+class AppRig : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(home_.isValid());
+        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "HOME"})
+            qputenv(v, home_.path().toUtf8());
+        iniPath_ = IniSettingsStore::DefaultPath();
+        song_ = test::WriteSong(home_.path().toStdString(), "ten.mid", test::TenSecondSong());
+    }
+    void WriteSettings(const std::string& lines) {
+        std::filesystem::create_directories(std::filesystem::path(iniPath_).parent_path());
+        std::ofstream(iniPath_) << "[Sonfara]\n" << lines;
+    }
+    void StartPlaying() {
+        app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, true, false, false},
+                                            nullptr);
+        app_->onFinished = [] {};
+        ASSERT_TRUE(app_->Start({QString::fromStdString(song_)}));
+        timers_.RunForMs(1500);
+        ASSERT_TRUE(app_->Session().Snapshot().playing);
+        ASSERT_GT(ports_.Latest()->NotesOnCount(), 0);
+    }
+    void WaitForDrawingThread() {
+        while (!app_->Display()->DrawThreadDone()) QThread::msleep(1);
+    }
+
+    QTemporaryDir home_;
+    std::string iniPath_, song_;
+    ManualClock clock_;
+    ManualTimerService timers_{clock_};
+    RecordingOutputSystem ports_{clock_};
+    std::unique_ptr<SonfaraApp> app_;
+};
+
+TEST_F(AppRig, OrderlyExitUnloadsOnlyAfterEveryTimerAndTheDrawingThread) {
+    StartPlaying();
+    app_->RequestClose(SonfaraApp::kUserClose);
+    // Silenced, closed and saved at once; the windows hidden but kept.
+    EXPECT_EQ(ports_.Latest()->NotesOnCount(), 0);
+    EXPECT_TRUE(ports_.Latest()->Closed());
+    EXPECT_TRUE(std::filesystem::exists(iniPath_));
+    EXPECT_FALSE(app_->Main()->isVisible());
+    EXPECT_TRUE(app_->EndTimerActive());
+
+    const std::vector<int> running = {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3,
+                                      kMeterInterval};
+    for (int i : running) {
+        EXPECT_TRUE(app_->Timer(i).Enabled()) << i;
+        app_->EndTimerTick();
+        EXPECT_FALSE(app_->Finished()) << "timer " << i << " has not acknowledged";
+        app_->Timer(i).Tick();
+    }
+    WaitForDrawingThread();
+    app_->RequestClose(SonfaraApp::kUserClose);  // a second request changes nothing
+    app_->EndTimerTick();
+    EXPECT_TRUE(app_->Finished());
+    EXPECT_FALSE(app_->EndTimerActive());
+    EXPECT_TRUE(app_->Handshake().ShuttingDown());
+}
+
+TEST_F(AppRig, LongDrawIntervalDoesNotHoldTheExit) {
+    WriteSettings("GTimer=5000\n");
+    StartPlaying();
+    app_->RequestClose(SonfaraApp::kProgramClose);
+    EXPECT_FALSE(app_->Timer(kDrawInterval).Enabled());
+    for (int i : {kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval}) app_->Timer(i).Tick();
+    WaitForDrawingThread();
+    app_->EndTimerTick();
+    EXPECT_TRUE(app_->Finished());
+}
+
+TEST_F(AppRig, ResidentCloseHidesUntilWokenAndTheTaskManagerEndsIt) {
+    WriteSettings("AlwaysMove=True\n");
+    StartPlaying();
+    app_->RequestClose(SonfaraApp::kUserClose);
+    EXPECT_TRUE(app_->ResidentHidden());
+    EXPECT_FALSE(app_->Finished());
+    EXPECT_FALSE(app_->EndTimerActive());
+    EXPECT_FALSE(app_->Main()->isVisible());
+    EXPECT_FALSE(app_->ControlWidget()->isVisible());
+    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+        EXPECT_FALSE(app_->Timer(i).Enabled()) << i;
+    EXPECT_TRUE(ports_.Latest()->Closed());
+    EXPECT_EQ(ports_.Latest()->NotesOnCount(), 0);
+    EXPECT_TRUE(std::filesystem::exists(iniPath_));
+
+    const size_t portsBefore = ports_.Opened().size();
+    app_->Wake({QString::fromStdString(song_)});
+    EXPECT_FALSE(app_->ResidentHidden());
+    EXPECT_TRUE(app_->Main()->isVisible());
+    EXPECT_TRUE(app_->Timer(kCtlSet2).Enabled());
+    EXPECT_GT(ports_.Opened().size(), portsBefore) << "the song opens the port again";
+    timers_.RunForMs(500);
+    EXPECT_TRUE(app_->Session().Snapshot().playing);
+
+    app_->RequestClose(SonfaraApp::kTaskManager);
+    EXPECT_TRUE(app_->EndTimerActive());
+}
+
+TEST_F(AppRig, SessionEndClosesAtOnce) {
+    StartPlaying();
+    app_->RequestClose(SonfaraApp::kSessionEnd);
+    EXPECT_TRUE(app_->Finished());
+    EXPECT_TRUE(app_->Display()->DrawThreadDone());
+    EXPECT_EQ(ports_.Latest()->NotesOnCount(), 0);
+    EXPECT_TRUE(ports_.Latest()->Closed());
+    EXPECT_TRUE(std::filesystem::exists(iniPath_));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,322 @@
+// The control window against a real playback session on the manual clock,
+// manual timers and recording ports; buttons driven with QTest mouse input,
+// menu entries triggered as a click would, readouts and labels read back.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenu>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include "player/sequencer/messages.h"
+#include "player/session/messages.h"
+#include "player/shell/control_window.h"
+#include "tests/session/session_fixture.h"
+
+namespace sonfara::shell {
+namespace {
+
+using test::BuildSmf;
+using test::TrackBuilder;
+using test::WriteSong;
+using ui::ButtonKind;
+
+class RecordingHooks final : public ShellHooks {
+  public:
+    void SendNotice(const std::string& bytes) override { notices.push_back(bytes); }
+    void SetLowLoad(bool on) override { lowLoad = on; }
+    std::vector<std::string> notices;
+    bool lowLoad = false;
+};
+
+class TestWindow final : public ControlWindow {
+  public:
+    using ControlWindow::ControlWindow;
+    using ControlWindow::dropEvent;  // no drag manager to route one offscreen
+    std::vector<QString> messages;
+
+  protected:
+    void ShowMessage(QMessageBox::Icon, const QString& text) override { messages.push_back(text); }
+};
+
+// A song of `seconds` with one note per second on channel 1 (4/4, one tick
+// a millisecond).
+std::vector<uint8_t> Song(int seconds) {
+    TrackBuilder t;
+    for (int i = 0; i < seconds; ++i) t.Ev(i * 1000, {0x90, 0x3C, 0x64}).Ev(i * 1000 + 900, {0x80, 0x3C, 0x40});
+    return BuildSmf(0, {t});
+}
+
+struct WindowRig : test::SessionRig {
+    RecordingHooks hooks;
+    TestWindow w{S(), hooks};
+
+    WindowRig() { w.show(); }
+    void Click(ButtonKind kind) {
+        QTest::mousePress(&w.Button(kind), Qt::LeftButton);
+        QTest::mouseRelease(&w.Button(kind), Qt::LeftButton);
+    }
+    void Trigger(const char* name) {
+        QAction* a = w.Action(QString::fromLatin1(name));
+        ASSERT_NE(a, nullptr) << name;
+        a->trigger();
+    }
+    std::string TimeText() const {
+        std::string s;
+        for (int p = 0; p < 4; ++p) s += static_cast<char>('0' + w.TimeReadout().glyphAt(p));
+        return s.substr(0, 2) + ":" + s.substr(2);
+    }
+    std::string BarBeatText() const {
+        std::string s;
+        for (int p = 0; p < 6; ++p) s += static_cast<char>('0' + w.PositionReadout().glyphAt(p));
+        return s.substr(0, 4) + " " + s.substr(4);
+    }
+};
+
+TEST(ControlWindow, TransportButtonsAndLabels) {
+    WindowRig r;
+    const std::string a = WriteSong(r.folder, "a.mid", Song(10));
+    const std::string b = WriteSong(r.folder, "b.mid", Song(10));
+    r.S().OpenPaths({a, b});
+    r.RunMs(1000);
+    ASSERT_TRUE(r.Snap().playing);
+    EXPECT_EQ(r.w.FileNameLabel().text(), "a.mid");
+
+    // Pause twice: the second changes nothing; play resumes there.
+    r.Click(ButtonKind::kPause);
+    const int32_t paused = r.Snap().positionMs;
+    r.RunMs(500);
+    r.Click(ButtonKind::kPause);
+    EXPECT_TRUE(r.Snap().paused);
+    EXPECT_EQ(r.Snap().positionMs, paused);
+    r.Click(ButtonKind::kPlay);
+    EXPECT_TRUE(r.Snap().playing);
+    EXPECT_EQ(r.Snap().positionMs, paused);
+
+    // Stop then play: 00:00 at once, then from the beginning.
+    r.RunMs(1500);
+    r.w.OnCtlSet2();
+    EXPECT_EQ(r.TimeText(), "00:02");
+    r.Click(ButtonKind::kStop);
+    EXPECT_EQ(r.TimeText(), "00:00");
+    EXPECT_EQ(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
+    EXPECT_EQ(r.Snap().positionMs, 0);
+    r.Click(ButtonKind::kPlay);
+    r.RunMs(300);
+    EXPECT_NEAR(r.Snap().positionMs, 300, 5);  // within one sequencer period
+
+    // Nine speed-downs reach 10 %; a tenth changes nothing.
+    for (int i = 0; i < 10; ++i) r.Click(ButtonKind::kSpeedDown);
+    EXPECT_EQ(r.w.SpeedLabel().text(), "10%");
+    EXPECT_EQ(r.Snap().speedLabel, "10%");
+    r.Click(ButtonKind::kSpeedUp);
+    EXPECT_EQ(r.w.SpeedLabel().text(), "20%");
+
+    QStringList keys;
+    for (int i = 0; i < 3; ++i) {
+        r.Click(ButtonKind::kKeyUp);
+        keys << r.w.KeyLabel().text();
+    }
+    for (int i = 0; i < 5; ++i) {
+        r.Click(ButtonKind::kKeyDown);
+        keys << r.w.KeyLabel().text();
+    }
+    EXPECT_EQ(keys, (QStringList{"+1", "+2", "+3", "+2", "+1", "0", "-1", "-2"}));
+
+    // Next on the last entry opens the first; the file list follows.
+    r.Click(ButtonKind::kNext);
+    EXPECT_EQ(r.Snap().playListIndex, 2);
+    r.Click(ButtonKind::kNext);
+    EXPECT_EQ(r.Snap().playListIndex, 1);
+    EXPECT_EQ(r.w.FileNameLabel().text(), "a.mid");
+    EXPECT_TRUE(r.w.Action("FileList0")->isChecked());
+    EXPECT_FALSE(r.w.Action("FileList1")->isChecked());
+
+    // The file-list entry of the playing song does nothing (no restart) and
+    // keeps its check mark.
+    r.RunMs(400);
+    const int32_t before = r.Snap().positionMs;
+    r.Trigger("FileList0");
+    EXPECT_EQ(r.Snap().positionMs, before);
+    EXPECT_TRUE(r.w.Action("FileList0")->isChecked());
+    r.Trigger("FileList1");
+    EXPECT_EQ(r.Snap().playListIndex, 2);
+    EXPECT_FALSE(r.w.Action("FileList0")->isChecked());
+    EXPECT_TRUE(r.w.Action("FileList1")->isChecked());
+
+    // The WRD button without a presentation says so.
+    r.Click(ButtonKind::kWrd);
+    EXPECT_EQ(r.w.messages, std::vector<QString>{QString::fromUtf8(session::msg::kNoWrd)});
+}
+
+TEST(ControlWindow, HeldFastForwardAndRewind) {
+    WindowRig r;
+    r.S().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
+    r.RunMs(1000);
+    auto& ff = r.w.Button(ButtonKind::kFastForward);
+    auto hold = [&](ui::PictureButton& button, int timerSteps) {
+        QTest::mousePress(&button, Qt::LeftButton);
+        EXPECT_TRUE(r.w.StepTimer().isActive());
+        for (int i = 0; i < timerSteps; ++i) {
+            r.clock.AdvanceMs(500);
+            r.w.OnStepTimer();
+        }
+        QTest::mouseRelease(&button, Qt::LeftButton);
+        EXPECT_FALSE(r.w.StepTimer().isActive());
+    };
+
+    // Paused: the press step and four timer steps in 2 s move 5 s.
+    r.Click(ButtonKind::kPause);
+    const int32_t p0 = r.Snap().positionMs;
+    hold(ff, 4);
+    EXPECT_EQ(r.Snap().positionMs, p0 + 5000);
+    EXPECT_EQ(r.w.TimeReadout().glyphAt(3), (p0 + 5000) / 1000);
+    EXPECT_TRUE(r.Snap().paused);
+
+    // Playing: 1 + 2 + 3 + 4 + 5 s plus the 2 s held.
+    r.Click(ButtonKind::kPlay);
+    const int32_t p1 = r.Snap().positionMs;
+    hold(ff, 4);
+    EXPECT_NEAR(r.Snap().positionMs, p1 + 17000, 1);
+    EXPECT_TRUE(r.Snap().playing);
+    r.w.OnCtlSet();
+    const SessionSnapshot s = r.Snap();
+    EXPECT_NEAR(r.w.Knob().knobLeft(), 140 + s.positionMs * 455.0 / s.totalMs, 0.5);
+
+    // The knob dragged to 240 seeks there on release: 100 / 455 of the song.
+    auto& knob = r.w.Knob();
+    const QPoint grab = knob.knobRect().topLeft() + QPoint(5, 5);
+    QTest::mousePress(&knob, Qt::LeftButton, {}, grab);
+    const QPoint to(240 - ui::PositionKnob::kOriginX + 5, 5);
+    QTest::mouseMove(&knob, to);
+    QTest::mouseRelease(&knob, Qt::LeftButton, {}, to);
+    EXPECT_EQ(knob.knobLeft(), 240);
+    EXPECT_NEAR(r.Snap().positionMs, std::lround(100.0 / 455 * s.totalMs), 1);
+
+    // Rewind at the start clamps to 0, fast forward near the end to the end.
+    hold(r.w.Button(ButtonKind::kRewind), 8);
+    EXPECT_LE(r.Snap().positionMs, 1);
+    r.Click(ButtonKind::kPause);
+    r.S().SeekTo(59500);
+    hold(ff, 0);
+    EXPECT_EQ(r.Snap().positionMs, r.Snap().totalMs);
+}
+
+TEST(ControlWindow, ReadoutsTextLineAndMarks) {
+    WindowRig r;
+    // A GS reset at the start, a lyric line at 3 s.
+    TrackBuilder t;
+    t.SysEx(0, {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7});
+    for (int i = 0; i < 70; ++i) {
+        if (i == 3) t.Meta(3000, 0x05, {'l', 'a', 'l', 'a'});
+        t.Ev(i * 1000, {0x90, 0x3C, 0x64}).Ev(i * 1000 + 900, {0x80, 0x3C, 0x40});
+    }
+    r.S().OpenPaths({WriteSong(r.folder, "gs.mid", BuildSmf(0, {t}))});
+    r.RunMs(10);
+    QCoreApplication::processEvents();  // the queued start of the mark update
+    ASSERT_TRUE(r.w.MidiDispTimer().isActive());
+    r.w.OnMidiDisp();
+    EXPECT_TRUE(r.w.Marks().isLit(ui::Mark::kGs));
+    EXPECT_FALSE(r.w.Marks().isLit(ui::Mark::kXg));
+
+    // 4/4 at 500 ticks a quarter: bar 0000 beat 01, the fifth quarter 0001 01.
+    r.w.OnCtlSet2();
+    EXPECT_EQ(r.BarBeatText(), "0000 01");
+    r.RunMs(2100);
+    r.w.OnCtlSet2();
+    EXPECT_EQ(r.BarBeatText(), "0001 01");
+
+    // The lyric line: shown with its tool tip, sent once as a notice.
+    const size_t noticesBefore = r.hooks.notices.size();
+    r.RunMs(1000);
+    r.w.OnCtlSet2();
+    r.w.OnCtlSet2();
+    EXPECT_TRUE(r.w.FormatLabel().text().startsWith(QStringLiteral("♪")));
+    EXPECT_EQ(r.w.FormatLabel().toolTip(), r.w.FormatLabel().text());
+    ASSERT_EQ(r.hooks.notices.size(), noticesBefore + 1);
+    EXPECT_EQ(r.hooks.notices.back(), r.Snap().displayText);
+
+    // 61 s: 01:01, only the seconds' units place repainted from 01:00.
+    r.RunMs(60000 - 3000);
+    r.w.OnCtlSet2();
+    EXPECT_EQ(r.TimeText(), "01:00");
+    r.RunMs(1000);
+    r.w.OnCtlSet2();
+    EXPECT_EQ(r.TimeText(), "01:01");
+    EXPECT_EQ(r.w.TimeReadout().lastRepainted(), 1u << 3);
+}
+
+TEST(ControlWindow, MenuTogglesPortsAndDrop) {
+    WindowRig r;
+    // Toggles flip their check mark and the setting.
+    const bool mwrd = r.S().Settings().MWRDEmulation;
+    r.Trigger("MWRD_Emu");
+    EXPECT_EQ(r.S().Settings().MWRDEmulation, !mwrd);
+    EXPECT_EQ(r.w.Action("MWRD_Emu")->isChecked(), !mwrd);
+    r.Trigger("SendSysEX");
+    EXPECT_FALSE(r.S().Settings().SendSysEX);
+    r.Trigger("BltOff");
+    EXPECT_FALSE(r.S().Settings().BltSw);
+    EXPECT_TRUE(r.hooks.lowLoad);
+    r.Trigger("BltOff");
+    EXPECT_TRUE(r.S().Settings().BltSw);
+    EXPECT_FALSE(r.hooks.lowLoad);
+    r.Trigger("Repeat2");
+    EXPECT_EQ(r.S().Settings().RepeatMode, 2);
+    EXPECT_EQ(r.Snap().repeatMode, 2);
+    EXPECT_FALSE(r.w.Action("Repeat0")->isChecked());
+    EXPECT_TRUE(r.w.Action("Repeat2")->isChecked());
+    r.Trigger("ListMode1");
+    EXPECT_EQ(r.S().Settings().OpenModeSw, 1);
+    r.Trigger("FileSort1");
+    EXPECT_EQ(r.S().Settings().FileSort, 1);
+    r.Trigger("ChorusEft0");
+    EXPECT_EQ(r.S().Settings().EffectChorus, 256);
+    EXPECT_FALSE(r.w.Action("ChorusEft1")->isChecked());
+    // An empty play list shows the placeholder, which opens nothing.
+    EXPECT_EQ(r.w.Action("FileList0")->text(), QStringLiteral("なし"));
+    r.Trigger("FileList0");
+    EXPECT_FALSE(r.Snap().loaded);
+
+    // A dropped file opens (the list mode now appends).
+    const std::string song = WriteSong(r.folder, "dropped.mid", Song(5));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdString(song))});
+    QDropEvent drop(QPointF(300, 60), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    r.w.dropEvent(&drop);
+    r.RunMs(100);
+    EXPECT_TRUE(r.Snap().playing);
+    EXPECT_EQ(r.w.TitleLabel().text().isEmpty(), false);
+
+    // The current port again does not reopen it; another port does, and a
+    // port that fails says so while the player keeps working.
+    const auto opened = r.ports.OpenedDevices();
+    ASSERT_FALSE(opened.empty());
+    ASSERT_EQ(r.S().Settings().OutDevice, -1);  // the mapper
+    EXPECT_TRUE(r.w.Action("MIDIPortMapper")->isChecked());
+    r.Trigger("MIDIPortMapper");
+    EXPECT_EQ(r.ports.OpenedDevices(), opened);
+    r.Trigger("MIDIPortNum1");
+    EXPECT_EQ(r.ports.OpenedDevices().back(), 1);
+    EXPECT_TRUE(r.w.Action("MIDIPortNum1")->isChecked());
+    r.Trigger("MIDIPortNum1");
+    EXPECT_EQ(r.ports.OpenedDevices().size(), opened.size() + 1);
+    r.ports.failing = {"Rec A"};
+    r.Trigger("MIDIPortNum0");
+    EXPECT_EQ(r.w.messages, std::vector<QString>{QString::fromUtf8(sequencer::msg::kCannotOpenDevice)});
+    r.Trigger("MIDIPortNum1");
+    EXPECT_EQ(r.ports.OpenedDevices().back(), 1);
+    r.RunMs(100);
+    EXPECT_TRUE(r.Snap().playing);
+}
+
+}  // namespace
+}  // namespace sonfara::shell
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
