@@ -17,6 +17,7 @@
 #include "player/panels/event_list_panel.h"
 #include "player/song/event_list.h"
 #include "player/song/smf_reader.h"
+#include "tests/support_code/song_cursors.h"
 
 using namespace sonfara;
 
@@ -56,7 +57,7 @@ int Render(const QString& outDir, const QString& ratio) {
     // The melody track while its part set-up plays: controllers, the
     // program, the first notes.
     events.ChooseTrack(2);
-    song.ListNext[2].store(9);
+    SongCursorTestAccess::SetListNext(song, 2, 9);
     events.Refresh();
 
     QTemporaryDir dir;

@@ -24,6 +24,7 @@
 #include "player/sequencer/output_layer.h"
 #include "player/song/smf_reader.h"
 #include "tests/sequencer/smf_builder.h"
+#include "tests/support_code/song_cursors.h"
 
 namespace sonfara::panels {
 namespace {
@@ -194,16 +195,16 @@ TEST(EventListPanel, FollowsTheCursorButNotWhileTheSliderIsHeld) {
     QScrollBar& bar = *panel.Scroll();
     EXPECT_TRUE(bar.isEnabled());
 
-    song.table.ListNext[1].store(20);  // entry 19: second page, row 2
+    SongCursorTestAccess::SetListNext(song.table, 1, 20);  // entry 19: second page, row 2
     panel.Refresh();
     EXPECT_EQ(panel.Picture()->MarkerRow(), 2);
     EXPECT_EQ(bar.value(), 50);
-    song.table.ListNext[1].store(21);
+    SongCursorTestAccess::SetListNext(song.table, 1, 21);
     panel.Refresh();
     EXPECT_EQ(panel.Picture()->MarkerRow(), 3);
 
     bar.setSliderDown(true);
-    song.table.ListNext[1].store(40);
+    SongCursorTestAccess::SetListNext(song.table, 1, 40);
     panel.Refresh();
     EXPECT_EQ(panel.Picture()->MarkerRow(), 3);
     EXPECT_EQ(bar.value(), 50);
