@@ -168,11 +168,11 @@ struct KillAtReset : OutputObserver {
 };
 
 TEST(SequencerTick, KillDuringRepeatingTickIsFinal) {
+    KillAtReset k;  // outlives the rig: the rig's shut-down resets the output once more
     Rig r;
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(50, {0x80, 0x3C, 0x00});
     r.Start(BuildSmf(0, {t}));
-    KillAtReset k;
     k.seq = &r.Seq();
     r.Out().AddObserver(&k);
     r.RunMs(30);
