@@ -241,6 +241,8 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     const SettingsValues& Settings() const { return values_; }
     std::vector<std::string> PortNames() const { return portNames_; }
     const files::SongSource& CurrentSource() const { return fileOp_.Current(); }
+    // The loaded song's tables (the event list reads them; UI thread).
+    const SongTable& Song() const { return player_.Song(); }
     // The last failure text of an open (port, load, timer).
     const std::string& LastError() const { return lastError_; }
     // The last open stopped because the output port did not open.
