@@ -215,6 +215,8 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     void Suspend();
     // Window placement in twips, stored with the settings.
     void SetWindowPlacement(int32_t ctlTop, int32_t ctlLeft, int32_t mainTop, int32_t mainLeft);
+    // The main window's panel (WindowType) and full/rolled state (WindowStyle).
+    void SetMainWindowLayout(int32_t panel, bool full);
 
     // --- Reading (any thread) ----------------------------------------------
     SessionSnapshot Snapshot() const;

@@ -258,6 +258,7 @@ void SonfaraApp::SaveWindowPlacement() {
     const QPoint m = main_->pos();
     session_->SetWindowPlacement(c.y() * kTwipsPerPixel, c.x() * kTwipsPerPixel,
                                  m.y() * kTwipsPerPixel, m.x() * kTwipsPerPixel);
+    session_->SetMainWindowLayout(panels_->SelectedPanel(), !main_->RolledUp());
 }
 
 void SonfaraApp::OpenPaths(const QStringList& paths) {

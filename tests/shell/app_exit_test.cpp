@@ -243,7 +243,7 @@ TEST_F(AppRig, ChannelSwitchMutesLeftAndSolosRightWithoutHangingNotes) {
     for (int c = 1; c <= 16; ++c) EXPECT_TRUE(enabled(c)) << c;
 }
 
-TEST_F(AppRig, TabsSwitchPanelsAndWindowTypeChoosesTheFirst) {
+TEST_F(AppRig, TabsSwitchPanelsAndThePanelAndRollUpAreKept) {
     WriteSettings("WindowType=1\n");
     StartPlaying();
     MainPanels& panels = *app_->Panels();
@@ -263,6 +263,15 @@ TEST_F(AppRig, TabsSwitchPanelsAndWindowTypeChoosesTheFirst) {
     QTest::mouseClick(panels.Tab(0), Qt::LeftButton);
     EXPECT_TRUE(panels.Keyboard()->isVisibleTo(main));
     EXPECT_FALSE(panels.Events()->isVisibleTo(main));
+
+    // The panel and the roll-up are kept for the next start.
+    QTest::mouseClick(panels.Tab(2), Qt::LeftButton);
+    app_->ToggleMainRollUp();
+    app_->RequestClose(SonfaraApp::kSessionEnd);
+    std::ifstream in(iniPath_);
+    const std::string ini{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(ini.find("WindowType=2"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("WindowStyle=False"), std::string::npos) << ini;
 }
 
 }  // namespace
