@@ -31,6 +31,15 @@ grab() {
 rc=0
 grab '^Sonfara$' control-window || rc=1
 grab '^Sonfara - Main Window$' main-window || rc=1
+# The other two panels through their tabs (tab i is centred at 52 + 100·i, 14).
+tab() {
+    local wid
+    wid=$(xdotool search --onlyvisible --name '^Sonfara - Main Window$' | head -1)
+    [ -n "$wid" ] && xdotool mousemove --window "$wid" $((52 + 100 * $1)) 14 click 1 && sleep 1
+}
+tab 2 && grab '^Sonfara - Main Window$' main-window-events || rc=1
+tab 1 && grab '^Sonfara - Main Window$' main-window-document || rc=1
+tab 0 || true
 gdbus call --session --dest org.mpris.MediaPlayer2.sonfara --object-path /org/mpris/MediaPlayer2 \
     --method org.mpris.MediaPlayer2.Quit >/dev/null || kill "$pid"
 wait "$pid" || true

@@ -146,6 +146,11 @@ void PlaybackSession::SetWindowPlacement(int32_t ctlTop, int32_t ctlLeft, int32_
     values_.MainLeft = mainLeft;
 }
 
+void PlaybackSession::SetMainWindowLayout(int32_t panel, bool full) {
+    values_.WindowType = panel;
+    values_.WindowStyle = full;
+}
+
 void PlaybackSession::SyncValuesForSave() {
     values_.Recent = fileOp_.Recent().Items();
     const files::FileSettings& f = fileOp_.Settings();

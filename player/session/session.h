@@ -215,6 +215,8 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     void Suspend();
     // Window placement in twips, stored with the settings.
     void SetWindowPlacement(int32_t ctlTop, int32_t ctlLeft, int32_t mainTop, int32_t mainLeft);
+    // The main window's panel (WindowType) and full/rolled state (WindowStyle).
+    void SetMainWindowLayout(int32_t panel, bool full);
 
     // --- Reading (any thread) ----------------------------------------------
     SessionSnapshot Snapshot() const;
@@ -241,6 +243,8 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     const SettingsValues& Settings() const { return values_; }
     std::vector<std::string> PortNames() const { return portNames_; }
     const files::SongSource& CurrentSource() const { return fileOp_.Current(); }
+    // The loaded song's tables (the event list reads them; UI thread).
+    const SongTable& Song() const { return player_.Song(); }
     // The last failure text of an open (port, load, timer).
     const std::string& LastError() const { return lastError_; }
     // The last open stopped because the output port did not open.

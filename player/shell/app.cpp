@@ -22,6 +22,7 @@
 #include "player/shell/control_surface.h"
 #include "player/shell/docking.h"
 #include "player/shell/instance_channel.h"
+#include "player/shell/main_panels.h"
 #include "player/shell/main_window.h"
 #include "player/shell/media_target.h"
 #include "player/shell/mpris_service.h"
@@ -99,6 +100,7 @@ bool SonfaraApp::Start(const QStringList& paths) {
     MakeTimers();
     ConnectChannel();
     if (!session_->Settings().WindowStyle) main_->SetRolledUp(true);
+    panels_->SelectPanel(session_->Settings().WindowType);
     control_->ResetReadouts();
     StampWhenShown();
     ShowWindows();
@@ -144,11 +146,18 @@ void SonfaraApp::MakeWindows() {
     display_ = std::make_unique<display::DisplayController>(*displaySource_, options);
     main_ = std::make_unique<MainWindow>();
     main_->onCloseRequested = [this] { RequestClose(kUserClose); };
+    panels_ = std::make_unique<MainPanels>(*main_, *session_, *display_, options.instLabel);
     connect(display_.get(), &display::DisplayController::keyboardFrameReady, main_.get(), [this] {
         QImage frame;
-        if (display_->TakeKeyboardFrame(&frame)) main_->Keyboard()->SetFrame(frame);
+        if (display_->TakeKeyboardFrame(&frame)) panels_->Keyboard()->SetFrame(frame);
     });
     control_ = std::make_unique<ControlWindowSurface>(*session_, *this);
+    if (auto* control = qobject_cast<ControlWindow*>(control_->Widget())) {
+        auto* bars = new BarPanelView(*display_);
+        connect(display_.get(), &display::DisplayController::metersChanged, bars,
+                [bars] { bars->update(); });
+        control->SetBarDisplay(bars);
+    }
     control_->Widget()->installEventFilter(this);
     docking_ = std::make_unique<Docking>(*control_->Widget(), *main_);
     docking_->wrdActive = [this] { return session_->Snapshot().wrdActive; };
@@ -185,7 +194,10 @@ void SonfaraApp::MakeTimers() {
                                                                quitsOnShutdown, this);
     };
     auto* d = display_.get();
-    make(kDrawInterval, session_->Settings().GTimer, [d] { d->OnDrawInterval(); }, false);
+    make(kDrawInterval, session_->Settings().GTimer, [this, d] {
+        d->OnDrawInterval();
+        panels_->OnDrawInterval();
+    }, false);
     make(kFlash, kFlashMs, [d] { d->OnFlash(); }, true);
     make(kCtlSet, kCtlSetMs, [this] { control_->OnCtlSet(); }, true);
     make(kCtlSet2, kCtlSet2Ms, [this] { control_->OnCtlSet2(); }, true);
@@ -246,6 +258,7 @@ void SonfaraApp::SaveWindowPlacement() {
     const QPoint m = main_->pos();
     session_->SetWindowPlacement(c.y() * kTwipsPerPixel, c.x() * kTwipsPerPixel,
                                  m.y() * kTwipsPerPixel, m.x() * kTwipsPerPixel);
+    session_->SetMainWindowLayout(panels_->SelectedPanel(), !main_->RolledUp());
 }
 
 void SonfaraApp::OpenPaths(const QStringList& paths) {
@@ -377,7 +390,8 @@ bool SonfaraApp::Docked() const { return docking_ && docking_->Docked(); }
 
 // --- Session hooks ----------------------------------------------------------------
 
-void SonfaraApp::OnSongOpened(int, bool, const std::string&) {
+void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
+    if (ok && panels_) panels_->SongOpened();
     if (mpris_) mpris_->Refresh();
 }
 

@@ -32,6 +32,7 @@ namespace sonfara::shell {
 class ControlSurface;
 class Docking;
 class InstanceChannel;
+class MainPanels;
 class MainWindow;
 class MprisService;
 class SessionDisplaySource;
@@ -110,6 +111,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     bool ResidentHidden() const { return residentHidden_; }
     bool Finished() const { return finished_; }
     MainWindow* Main() const { return main_.get(); }
+    MainPanels* Panels() const { return panels_.get(); }
     QWidget* ControlWidget() const;
     display::DisplayController* Display() const { return display_.get(); }
     bool Docked() const;
@@ -159,6 +161,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     std::unique_ptr<SessionDisplaySource> displaySource_;
     std::unique_ptr<display::DisplayController> display_;
     std::unique_ptr<MainWindow> main_;
+    std::unique_ptr<MainPanels> panels_;  // its widgets belong to main_
     std::unique_ptr<ControlSurface> control_;
     std::unique_ptr<Docking> docking_;
     std::unique_ptr<TrayIcon> tray_;

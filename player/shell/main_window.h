@@ -1,28 +1,12 @@
-// The main window "Sonfara - Main Window": for now a frame of its full size
-// that shows the keyboard picture the drawing thread hands over. The panels
-// (knobs, meters, document and event list) are added into PanelArea().
+// The main window "Sonfara - Main Window": the frame, its tab strip above
+// and the panel area below (the panels are MainPanels, main_panels.h).
 // UI thread only.
 #pragma once
 
-#include <QImage>
 #include <QWidget>
 #include <functional>
 
 namespace sonfara::shell {
-
-// Paints the newest keyboard image (480 × 335 logical pixels).
-class KeyboardView final : public QWidget {
-  public:
-    explicit KeyboardView(QWidget* parent = nullptr);
-    void SetFrame(const QImage& frame);
-    const QImage& Frame() const { return frame_; }
-
-  protected:
-    void paintEvent(QPaintEvent* event) override;
-
-  private:
-    QImage frame_;
-};
 
 class MainWindow : public QWidget {
     Q_OBJECT
@@ -35,7 +19,6 @@ class MainWindow : public QWidget {
     explicit MainWindow(QWidget* parent = nullptr);
 
     QWidget* PanelArea() const { return panelArea_; }
-    KeyboardView* Keyboard() const { return keyboard_; }
 
     bool RolledUp() const { return rolledUp_; }
     void SetRolledUp(bool rolled);
@@ -50,7 +33,6 @@ class MainWindow : public QWidget {
 
   private:
     QWidget* panelArea_;
-    KeyboardView* keyboard_;
     bool rolledUp_ = false;
     bool closing_ = false;
 };

@@ -1,19 +1,24 @@
-// The exit handshake and the three close paths of the player, offscreen,
-// with manual timers and recording ports; every timer is ticked by hand.
+// The exit handshake and the three close paths of the player, and the main
+// window's channel switches and tabs, offscreen, with manual timers and
+// recording ports; every timer is ticked by hand.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "player/display/display_controller.h"
 #include "player/display/drawing_thread.h"
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
+#include "player/shell/main_panels.h"
 #include "player/shell/main_window.h"
 #include "tests/session/session_fixture.h"
 
@@ -193,6 +198,80 @@ TEST_F(AppRig, SessionEndClosesAtOnce) {
     EXPECT_EQ(ports_.Latest()->NotesOnCount(), 0);
     EXPECT_TRUE(ports_.Latest()->Closed());
     EXPECT_TRUE(std::filesystem::exists(iniPath_));
+}
+
+// Notes on channels 1 to 4, each held 900 of every 1000 ticks.
+std::vector<uint8_t> FourChannelSong() {
+    test::TrackBuilder t;
+    for (int i = 0; i < 10; ++i) {
+        for (uint8_t ch = 0; ch < 4; ++ch) t.Ev(i * 1000, {uint8_t(0x90 | ch), uint8_t(60 + ch), 0x64});
+        for (uint8_t ch = 0; ch < 4; ++ch) t.Ev(i * 1000 + 900, {uint8_t(0x80 | ch), uint8_t(60 + ch), 0x40});
+    }
+    return test::BuildSmf(0, {t});
+}
+
+// Channels (1..16) with a note sounding on the port.
+std::set<int> SoundingChannels(const RecordingPort& port) {
+    std::set<int> out;
+    for (int n : port.NotesOn()) out.insert((n >> 8) + 1);
+    return out;
+}
+
+TEST_F(AppRig, ChannelSwitchMutesLeftAndSolosRightWithoutHangingNotes) {
+    song_ = test::WriteSong(home_.path().toStdString(), "four.mid", FourChannelSong());
+    StartPlaying();
+    MainPanels& panels = *app_->Panels();
+    KeyboardPanelView* keys = panels.Keyboard();
+    const QPoint row3 = KeyboardPanelView::SwitchRect(3).center();
+    auto enabled = [&](int c) { return app_->Session().Channel(c).Enabled.load() != 0; };
+    ASSERT_TRUE(SoundingChannels(*ports_.Latest()).contains(3));
+
+    QTest::mouseClick(keys, Qt::LeftButton, {}, row3);
+    EXPECT_FALSE(enabled(3));
+    EXPECT_FALSE(SoundingChannels(*ports_.Latest()).contains(3));
+    timers_.RunForMs(1000);  // the next notes on channel 3 stay silent
+    EXPECT_FALSE(SoundingChannels(*ports_.Latest()).contains(3));
+    EXPECT_TRUE(SoundingChannels(*ports_.Latest()).contains(1));
+    QTest::mouseClick(keys, Qt::LeftButton, {}, row3);
+    EXPECT_TRUE(enabled(3));
+
+    QTest::mouseClick(keys, Qt::RightButton, {}, row3);
+    for (int c = 1; c <= 16; ++c) EXPECT_EQ(enabled(c), c == 3) << c;
+    timers_.RunForMs(1000);
+    EXPECT_EQ(SoundingChannels(*ports_.Latest()), std::set<int>{3});
+    QTest::mouseClick(keys, Qt::MiddleButton, {}, row3);  // the same solo again ends it
+    for (int c = 1; c <= 16; ++c) EXPECT_TRUE(enabled(c)) << c;
+}
+
+TEST_F(AppRig, TabsSwitchPanelsAndThePanelAndRollUpAreKept) {
+    WriteSettings("WindowType=1\n");
+    StartPlaying();
+    MainPanels& panels = *app_->Panels();
+    QWidget* main = app_->Main();
+    EXPECT_TRUE(panels.Document()->isVisibleTo(main));
+    EXPECT_FALSE(panels.Keyboard()->isVisibleTo(main));
+    EXPECT_TRUE(panels.Tab(1)->Selected());
+
+    QTest::mouseClick(panels.Tab(2), Qt::LeftButton);
+    EXPECT_TRUE(panels.Events()->isVisibleTo(main));
+    EXPECT_FALSE(panels.Document()->isVisibleTo(main));
+    EXPECT_TRUE(panels.Tab(2)->Selected());
+    EXPECT_FALSE(panels.Tab(1)->Selected());
+    EXPECT_EQ(panels.Events()->TrackNumber()->text(), QStringLiteral("1/16"));
+    EXPECT_FALSE(panels.Events()->EventMax()->text().isEmpty()) << "filled after the load";
+
+    QTest::mouseClick(panels.Tab(0), Qt::LeftButton);
+    EXPECT_TRUE(panels.Keyboard()->isVisibleTo(main));
+    EXPECT_FALSE(panels.Events()->isVisibleTo(main));
+
+    // The panel and the roll-up are kept for the next start.
+    QTest::mouseClick(panels.Tab(2), Qt::LeftButton);
+    app_->ToggleMainRollUp();
+    app_->RequestClose(SonfaraApp::kSessionEnd);
+    std::ifstream in(iniPath_);
+    const std::string ini{std::istreambuf_iterator<char>(in), {}};
+    EXPECT_NE(ini.find("WindowType=2"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("WindowStyle=False"), std::string::npos) << ini;
 }
 
 }  // namespace

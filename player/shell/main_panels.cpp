@@ -1,0 +1,176 @@
+#include "player/shell/main_panels.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "player/files/companion.h"
+#include "player/shell/main_window.h"
+#include "player/ui/artwork.h"
+#include "player/ui/palette.h"
+
+namespace sonfara::shell {
+namespace {
+
+using display::kChannels;
+
+constexpr QPoint kPanelOrigin{4, 4};  // inside the panel area
+constexpr QPoint kFirstTab{4, 3};     // inside the window
+constexpr int kTabStep = 100;
+const char* const kTabCaptions[3] = {"KeyBoard", "Document", "Event"};
+
+qreal Ratio(const QWidget* w) { return w->devicePixelRatioF(); }
+
+}  // namespace
+
+// --- Keyboard panel ---------------------------------------------------------------
+
+KeyboardPanelView::KeyboardPanelView(const display::DisplayController& display, QWidget* parent)
+    : QWidget(parent), display_(display), art_(display.Dpr()), frame_(ui::KeyboardImage(display.Dpr())) {
+    // Until the drawing thread's first pass: the keys at rest.
+    setFixedSize(display::kKeyboardPanelSize);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void KeyboardPanelView::SetFrame(const QImage& frame) {
+    frame_ = frame;
+    update(QRect(QPoint(0, 0), display::kKeyboardSize));
+}
+
+QRect KeyboardPanelView::SwitchRect(int c) {
+    const QRect lamp = display::LampRect(c);
+    return QRect(0, lamp.top() - 1, display::InstLabelRect(c).left(), lamp.height() + 2);
+}
+
+void KeyboardPanelView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    display::PaintKeyboardPanel(p, frame_, display_, art_);
+}
+
+void KeyboardPanelView::mousePressEvent(QMouseEvent* event) {
+    const QPoint at = event->position().toPoint();
+    for (int c = 1; c <= kChannels; ++c) {
+        if (SwitchRect(c).contains(at)) {
+            if (onSwitch) onSwitch(c, event->button());
+            return;
+        }
+        if (event->button() == Qt::RightButton && display::InstLabelRect(c).contains(at)) {
+            if (onLabelMenu) onLabelMenu(c, event->globalPosition().toPoint());
+            return;
+        }
+    }
+    QWidget::mousePressEvent(event);
+}
+
+// --- Bar display ------------------------------------------------------------------
+
+BarPanelView::BarPanelView(const display::DisplayController& display, QWidget* parent)
+    : QWidget(parent), display_(display), art_(display.Dpr()) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void BarPanelView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    display::PaintBarPanel(p, display_, art_);
+}
+
+// --- Tabs -----------------------------------------------------------------------------
+
+PanelTab::PanelTab(const QString& caption, QWidget* parent) : QWidget(parent), caption_(caption) {
+    setFixedSize(ui::kTabSize);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void PanelTab::SetSelected(bool selected) {
+    if (selected_ == selected) return;
+    selected_ = selected;
+    update();
+}
+
+void PanelTab::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawImage(QPoint(0, 0), ui::TabPicture(selected_, Ratio(this)));
+    p.setFont(ui::EngraveFont(11));
+    p.setPen(selected_ ? ui::palette::kTabCaptionSelected : ui::palette::kTabCaptionIdle);
+    p.drawText(rect(), Qt::AlignCenter, caption_);
+}
+
+void PanelTab::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && onClicked) onClicked();
+}
+
+// --- The panels together -------------------------------------------------------------
+
+MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
+                       display::DisplayController& display, panels::InstLabeler labeler)
+    : session_(session),
+      display_(display),
+      view_(session.Song(), SystemCodePage()),
+      source_(session.Song(), view_, SystemCodePage()) {
+    QWidget* area = window.PanelArea();
+    keyboard_ = new KeyboardPanelView(display, area);
+    events_ = new panels::EventListPanel(source_, area);
+    document_ = new panels::DocumentPanel(SystemCodePage(), area);
+    for (QWidget* w : {static_cast<QWidget*>(keyboard_), static_cast<QWidget*>(events_),
+                       static_cast<QWidget*>(document_)})
+        w->move(kPanelOrigin);
+    menu_ = new panels::InstrumentMenu(std::move(labeler), *this, &window);
+    for (int i = 0; i < 3; ++i) {
+        tabs_[i] = new PanelTab(QString::fromLatin1(kTabCaptions[i]), &window);
+        tabs_[i]->move(kFirstTab + QPoint(kTabStep * i, 0));
+        tabs_[i]->onClicked = [this, i] { SelectPanel(i); };
+    }
+    keyboard_->onSwitch = [this](int c, Qt::MouseButton b) { SwitchChannel(c, b); };
+    keyboard_->onLabelMenu = [this](int c, const QPoint& at) {
+        const ChannelState& ch = session_.Channel(c);
+        menu_->PopupFor(c, ch.BankMSB.load(), ch.BankLSB.load(), at);
+    };
+    auto repaint = [this] { keyboard_->update(); };
+    connect(&display, &display::DisplayController::knobsChanged, keyboard_, repaint);
+    connect(&display, &display::DisplayController::metersChanged, keyboard_, repaint);
+    connect(&display, &display::DisplayController::noteCountChanged, keyboard_, repaint);
+    connect(&display, &display::DisplayController::cpuLoadChanged, keyboard_, repaint);
+    connect(&display, &display::DisplayController::lampsChanged, keyboard_, repaint);
+    SelectPanel(kKeyboardPanel);
+}
+
+MainPanels::~MainPanels() = default;
+
+void MainPanels::SelectPanel(int panel) {
+    if (panel < kKeyboardPanel || panel > kEventPanel) panel = kKeyboardPanel;
+    selected_ = panel;
+    for (int i = 0; i < 3; ++i) tabs_[i]->SetSelected(i == panel);
+    if (panel == kEventPanel) events_->Refresh();  // filled before it shows
+    keyboard_->setVisible(panel == kKeyboardPanel);
+    document_->setVisible(panel == kDocumentPanel);
+    events_->setVisible(panel == kEventPanel);
+    display_.SetSelectedPanel(panel);
+}
+
+void MainPanels::SongOpened() {
+    view_.OnLoadCompleted(session_.Song());
+    events_->SongLoaded();
+    document_->ShowDocument(files::ReadCompanionDocument(session_.CurrentSource().FullPath));
+    SyncChannelLabels();  // an open switches every channel on
+}
+
+void MainPanels::OnDrawInterval() {
+    if (selected_ == kEventPanel && events_->isVisible()) events_->Refresh();
+}
+
+void MainPanels::SwitchChannel(int channel, Qt::MouseButton button) {
+    if (button == Qt::LeftButton)
+        session_.SetChannelEnabled(channel, session_.Channel(channel).Enabled.load() == 0);
+    else
+        session_.ToggleSolo(channel);
+    SyncChannelLabels();
+}
+
+void MainPanels::ChangeProgram(int channel, int program) { session_.ChangeProgram(channel, program); }
+
+// A switched-off channel's label is drawn dimmed by the drawing thread.
+void MainPanels::SyncChannelLabels() {
+    for (int c = 1; c <= kChannels; ++c)
+        display_.SetChannelDimmed(c, session_.Channel(c).Enabled.load() == 0);
+}
+
+}  // namespace sonfara::shell
