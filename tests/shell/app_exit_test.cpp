@@ -6,15 +6,19 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
 
+#include "player/dialogs/list_dialog.h"
 #include "player/display/display_controller.h"
 #include "player/display/drawing_thread.h"
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
 #include "player/shell/main_window.h"
+#include "player/wrd/wrd_window.h"
+#include "tests/dialogs/test_support.h"
 #include "tests/session/session_fixture.h"
 
 using namespace sonfara;
@@ -193,6 +197,58 @@ TEST_F(AppRig, SessionEndClosesAtOnce) {
     EXPECT_EQ(ports_.Latest()->NotesOnCount(), 0);
     EXPECT_TRUE(ports_.Latest()->Closed());
     EXPECT_TRUE(std::filesystem::exists(iniPath_));
+}
+
+// The play-list editor over the running session: the playing entry stays
+// (with the message), another one goes and the playing index follows.
+TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
+    const std::string second = test::WriteSong(home_.path().toStdString(), "b.mid",
+                                               test::TenSecondSong());
+    dialogs::test::ScriptedPrompts prompts;
+    AppPlatform platform{clock_, timers_, ports_, true, false, false};
+    platform.prompts = &prompts;
+    app_ = std::make_unique<SonfaraApp>(platform, nullptr);
+    app_->onFinished = [] {};
+    ASSERT_TRUE(app_->Start({QString::fromStdString(second), QString::fromStdString(song_)}));
+    ASSERT_TRUE(app_->Session().PlayEntry(2));
+    ASSERT_EQ(app_->Session().List().Index(), 2);
+
+    auto removeRow = [&](int row) {
+        QTimer::singleShot(0, [row] {
+            auto* dialog = qobject_cast<dialogs::ListDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->SelectRow(row);
+            dialog->Command2();
+            dialog->accept();
+        });
+        app_->ShowListEditor(1);
+    };
+    removeRow(1);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], QString::fromUtf8(dialogs::list_text::kCannotRemovePlaying));
+    EXPECT_EQ(app_->Session().List().Count(), 2);
+
+    removeRow(0);
+    EXPECT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(app_->Session().List().Count(), 1);
+    EXPECT_EQ(app_->Session().List().Index(), 1) << "the index follows its entry";
+    EXPECT_EQ(app_->Session().Snapshot().playListIndex, 1);
+}
+
+// A running WRD timer holds the orderly exit until its next tick.
+TEST_F(AppRig, WrdTimerTakesPartInTheExit) {
+    StartPlaying();
+    app_->WrdWindow()->StartTimer();
+    app_->RequestClose(SonfaraApp::kUserClose);
+    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+        app_->Timer(i).Tick();
+    WaitForDrawingThread();
+    app_->EndTimerTick();
+    EXPECT_FALSE(app_->Finished());
+    EXPECT_FALSE(app_->Handshake().TimerStopped(kWrdProc));
+    app_->WrdWindow()->OnTimer();
+    app_->EndTimerTick();
+    EXPECT_TRUE(app_->Finished());
 }
 
 }  // namespace
