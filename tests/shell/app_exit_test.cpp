@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -13,6 +14,7 @@
 
 #include "player/dialogs/list_dialog.h"
 #include "player/display/display_controller.h"
+#include "player/settings/settings_dialog.h"
 #include "player/display/drawing_thread.h"
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
@@ -233,6 +235,24 @@ TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
     EXPECT_EQ(app_->Session().List().Count(), 1);
     EXPECT_EQ(app_->Session().List().Index(), 1) << "the index follows its entry";
     EXPECT_EQ(app_->Session().Snapshot().playListIndex, 1);
+}
+
+// "OK" in the settings dialog reaches the session and the running timers.
+TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
+    StartPlaying();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<dialogs::SettingsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>(QStringLiteral("GTimerInt"))->setText(QStringLiteral("300"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("WRDInt"))->setText(QStringLiteral("120"));
+        dialog->Ok();
+    });
+    app_->ShowSettings();
+    EXPECT_EQ(app_->Session().Settings().GTimer, 300);
+    EXPECT_EQ(app_->Session().Settings().MWRDTimer, 120);
+    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
+    EXPECT_EQ(app_->WrdWindow()->Interval(), 120);
+    EXPECT_TRUE(app_->Session().Snapshot().playing);
 }
 
 // A running WRD timer holds the orderly exit until its next tick.
