@@ -284,6 +284,15 @@ void PlaybackSession::FileListClick(int item) {
     }
 }
 
+bool PlaybackSession::RemoveEntry(int index) {
+    files::PlayList& list = fileOp_.List();
+    if (index < 1 || index > list.Count() || index == list.Index()) return false;
+    list.Remove(index);
+    RefreshInfo();
+    ForEachObserver([](SessionObserver* o) { o->OnListChanged(); });
+    return true;
+}
+
 files::SaveResult PlaybackSession::SaveList(const std::string& path) {
     return fileOp_.SaveListAs(path);
 }
@@ -523,6 +532,10 @@ void PlaybackSession::OpenFavorite(int index) {
 
 void PlaybackSession::WrdTick() {
     link_.Tick();
+}
+
+void PlaybackSession::PresentWrdFrame() {
+    if (link_.BuiltinWrdActive()) link_.Runtime().PresentWrdFrame();
 }
 
 const wrd::Surface& PlaybackSession::WrdFrame() {

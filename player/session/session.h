@@ -152,6 +152,9 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     void Previous();
     // File-list menu item (0-based): nothing for the playing entry.
     void FileListClick(int item);
+    // Removes entry `index` (1-based): later entries move up and the current
+    // index follows its entry. The playing entry is kept (false).
+    bool RemoveEntry(int index);
     files::SaveResult SaveList(const std::string& path);
     void OpenRecent(int item);  // 0-based
     void ClearRecent();
@@ -205,6 +208,8 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     // The WRD window's periodic timer (MWRDTimer).
     void WrdTick();
     const wrd::Surface& WrdFrame();  // the frame as composed now
+    // The built-in presentation's frame to the WRD window again (activation).
+    void PresentWrdFrame();
 
     // Silences and resets the port, closes it, drops pending end-of-song
     // actions and saves the settings. Idempotent; the destructor calls it.

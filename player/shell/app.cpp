@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "player/dialogs/list_dialog.h"
+#include "player/dialogs/version_window.h"
 #include "player/display/display_controller.h"
 #include "player/files/favorites.h"
 #include "player/files/shaping_catalog.h"
@@ -19,6 +21,7 @@
 #include "player/platform/file_types.h"
 #include "player/platform/sstp_notice.h"
 #include "player/platform/user_files.h"
+#include "player/settings/settings_dialog.h"
 #include "player/shell/control_surface.h"
 #include "player/shell/docking.h"
 #include "player/shell/instance_channel.h"
@@ -29,6 +32,7 @@
 #include "player/shell/control_window.h"
 #include "player/shell/session_display_source.h"
 #include "player/shell/tray_icon.h"
+#include "player/wrd/wrd_window.h"
 
 namespace sonfara::shell {
 namespace {
@@ -60,12 +64,89 @@ class ControlWindowSurface final : public ControlSurface {
         QAction* exit = window_.Action(QStringLiteral("ExitProgram"));
         return exit ? qobject_cast<QMenu*>(exit->associatedObjects().value(0)) : nullptr;
     }
+    void SyncMenusWithSettings() override { window_.SyncMenusWithSettings(); }
 
   private:
     ControlWindow window_;
 };
 
+// WRDProc drives the session's presentation.
+class SessionWrdSource final : public wrd::WrdFrameSource {
+  public:
+    explicit SessionWrdSource(PlaybackSession& session) : session_(session) {}
+    void Tick() override { session_.WrdTick(); }
+    void PresentFrame() override { session_.PresentWrdFrame(); }
+
+  private:
+    PlaybackSession& session_;
+};
+
+// The list dialog's two modes over the session: its favourites (entries
+// are 1-based, the session's 0-based) and its play list.
+class SessionListModel final : public dialogs::ListDialogModel {
+  public:
+    SessionListModel(PlaybackSession& session, dialogs::ListMode mode)
+        : session_(session), mode_(mode) {}
+    dialogs::ListMode Mode() const override { return mode_; }
+    std::vector<std::string> Rows() const override {
+        std::vector<std::string> rows;
+        if (mode_ == dialogs::ListMode::kFavorites) {
+            for (const files::FavoriteEntry& f : session_.Favorites()) rows.push_back(f.Title);
+        } else {
+            for (const files::FileEntry& e : session_.List().Entries()) rows.push_back(e.FileName);
+        }
+        return rows;
+    }
+    // The session reports its own failures.
+    bool RenameFavorite(int entry, const std::string& title, std::string*) override {
+        return session_.RenameFavorite(entry - 1, title);
+    }
+    bool DeleteFavorite(int entry, std::string*) override {
+        return session_.DeleteFavorite(entry - 1);
+    }
+    int PlayingEntry() const override { return session_.List().Index(); }
+    bool PlayEntry(int entry) override {
+        session_.FileListClick(entry - 1);
+        return session_.List().Index() == entry;
+    }
+    void RemoveEntry(int entry) override { session_.RemoveEntry(entry); }
+
+  private:
+    PlaybackSession& session_;
+    dialogs::ListMode mode_;
+};
+
 }  // namespace
+
+// The settings dialog's steps over the running program: the values go to
+// the session, the tray and the display and WRD timers follow.
+class SonfaraApp::SettingsApplierImpl final : public StoredSettingsApplier {
+  public:
+    SettingsApplierImpl(SonfaraApp& app, ProcessPriority& priority)
+        : StoredSettingsApplier(app.session_->Settings(), &priority), app_(app) {}
+    // The session's values may have changed through the menus meanwhile.
+    void Resync() { values_ = app_.session_->Settings(); }
+    void ApplyTaskType(int32_t taskType) override {
+        StoredSettingsApplier::ApplyTaskType(taskType);
+        if (taskType == app_.taskType_) return;
+        app_.RemoveTray();
+        app_.taskType_ = taskType;
+        app_.AddTray();
+    }
+    void ApplyTimers(int32_t mTimer, int32_t gTimer, int32_t wrdTimer) override {
+        StoredSettingsApplier::ApplyTimers(mTimer, gTimer, wrdTimer);
+        app_.session_->ApplySettings(values_);  // restarts a playing song's timer
+        app_.Timer(kDrawInterval).SetIntervalMs(gTimer);
+        app_.wrdWindow_->SetInterval(wrdTimer);
+    }
+    void ApplyExecutables(const std::array<std::string, kAssociableCount>& executable) override {
+        StoredSettingsApplier::ApplyExecutables(executable);
+        app_.session_->ApplySettings(values_);
+    }
+
+  private:
+    SonfaraApp& app_;
+};
 
 SonfaraApp::SonfaraApp(AppPlatform platform, InstanceChannel* channel)
     : platform_(platform),
@@ -84,6 +165,7 @@ SonfaraApp::SonfaraApp(AppPlatform platform, InstanceChannel* channel)
 
 SonfaraApp::~SonfaraApp() {
     if (session_) session_->RemoveObserver(this);
+    if (wrdWindow_) wrdWindow_->StopTimer();
     // Nothing may draw into a window that is going.
     if (display_) display_->Shutdown();
     for (auto& t : timers_)
@@ -131,8 +213,16 @@ void SonfaraApp::MakeSession() {
     env.settingsStore = store_.get();
     env.shapingFolders = DefaultShapingFolders(ProgramFolder());
     env.favoriteFolder = files::DefaultFavoriteFolder();
+    wrdWindow_ = std::make_unique<wrd::WrdWindowWidget>();
+    env.wrdWindow = wrdWindow_.get();
     session_ = std::make_unique<PlaybackSession>(std::move(env));
     session_->AddObserver(this);
+    wrdSource_ = std::make_unique<SessionWrdSource>(*session_);
+    wrdWindow_->SetFrameSource(wrdSource_.get());
+    wrdWindow_->SetInterval(session_->Settings().MWRDTimer);
+    handshake_.RegisterExternal(
+        kWrdProc, [w = wrdWindow_.get()] { w->RequestStop(); },
+        [w = wrdWindow_.get()] { return w->StopAcknowledged(); });
 }
 
 void SonfaraApp::MakeWindows() {
@@ -203,7 +293,8 @@ void SonfaraApp::MakeTimers() {
     make(kCtlSet2, kCtlSet2Ms, [this] { control_->OnCtlSet2(); }, true);
     make(kCtlSet3, kCtlSet3Ms, [d] { d->OnCpuTick(); }, false);
     make(kMeterInterval, kMeterMs, [d] { d->OnMeterInterval(); }, true);
-    make(kWrdProc, session_->Settings().MWRDTimer, [this] { session_->WrdTick(); }, false);
+    // kWrdProc is the WRD window's own timer (WRDProc), in the handshake
+    // since the session was made.
     // The control window's held-step timer and the display's GSDisp timing
     // are owned by those windows; these slots stay idle here.
     make(kPosChgProc, kPosChgMs, nullptr, false);
@@ -239,7 +330,9 @@ void SonfaraApp::StartTimers() {
 }
 
 void SonfaraApp::StopTimers() {
-    for (auto& t : timers_) t->Stop();
+    for (auto& t : timers_)
+        if (t) t->Stop();
+    wrdWindow_->StopTimer();
     if (QTimer* step = control_->StepTimer()) step->stop();
     midiDisp_.stop();
     mprisTimer_.stop();
@@ -313,8 +406,10 @@ void SonfaraApp::CloseForSessionEnd() {
 }
 
 void SonfaraApp::HideResident() {
-    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval, kWrdProc})
+    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
         Timer(i).Stop();
+    wrdWindow_->StopTimer();
+    wrdWindow_->hide();
     mprisTimer_.stop();
     RemoveTray();
     SaveWindowPlacement();
@@ -336,6 +431,7 @@ void SonfaraApp::BeginOrderlyExit() {
     session_->Shutdown();
     main_->hide();
     control_->Widget()->hide();
+    wrdWindow_->hide();
     if (QTimer* step = control_->StepTimer()) step->stop();  // its window's own timer
     mprisTimer_.stop();
     handshake_.BeginStop();
@@ -355,6 +451,8 @@ void SonfaraApp::Finish() {
     finished_ = true;
     main_->AllowClose();
     main_->close();
+    wrdWindow_->SetShuttingDown(true);
+    wrdWindow_->close();
     control_->Widget()->close();
     if (onFinished) onFinished();
 }
@@ -377,9 +475,42 @@ void SonfaraApp::SendNotice(const std::string& noticeBytes) {
     sonfara::SendNotice(lib_, session_->Settings().SSTP, noticeBytes);
 }
 
+void SonfaraApp::ShowSettings() {
+    if (!settingsDialog_) {
+        applier_ = std::make_unique<SettingsApplierImpl>(*this, priority_);
+        settingsDialog_ = std::make_unique<dialogs::SettingsDialog>(
+            *applier_, PlatformShell(), lib_, dialogs::DefaultShortcutPlaces(), platform_.prompts);
+    }
+    applier_->Resync();
+    settingsDialog_->Refill();
+    settingsDialog_->exec();
+    control_->SyncMenusWithSettings();
+}
+
+void SonfaraApp::ShowVersion() {
+    dialogs::VersionWindow window(dialogs::CollectVersions(lib_), control_->Widget());
+    window.exec();
+}
+
+// 0: the favourites, 1: the play list.
+void SonfaraApp::ShowListEditor(int mode) {
+    SessionListModel model(*session_,
+                           mode == 0 ? dialogs::ListMode::kFavorites : dialogs::ListMode::kPlayList);
+    dialogs::ListDialog dialog(model, platform_.prompts, control_->Widget());
+    dialog.exec();
+}
+
+bool SonfaraApp::ShowWrdWindow() {
+    if (!session_->Snapshot().wrdActive) return false;
+    wrdWindow_->showNormal();
+    wrdWindow_->raise();
+    wrdWindow_->activateWindow();
+    return true;
+}
+
 void SonfaraApp::OpenHelp() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(
-        QString::fromStdString(JoinPath(ProgramFolder(), "help/index.htm"))));
+    const std::string page = JoinPath(ShippedDataFolder(ProgramFolder()), "help/index.htm");
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(page.c_str())));
 }
 
 void SonfaraApp::OpenHomePage() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); }

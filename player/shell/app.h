@@ -15,6 +15,7 @@
 #include "player/files/work_folder.h"
 #include "player/platform/clock.h"
 #include "player/platform/midi_port.h"
+#include "player/platform/priority.h"
 #include "player/platform/sfrlib_binding.h"
 #include "player/platform/timer.h"
 #include "player/session/session.h"
@@ -26,6 +27,14 @@
 namespace sonfara::display {
 class DisplayController;
 }
+namespace sonfara::dialogs {
+class Prompts;
+class SettingsDialog;
+}  // namespace sonfara::dialogs
+namespace sonfara::wrd {
+class WrdFrameSource;
+class WrdWindowWidget;
+}  // namespace sonfara::wrd
 
 namespace sonfara::shell {
 
@@ -50,6 +59,8 @@ struct AppPlatform {
     bool registerFileTypes = true;
     // Publishes the MPRIS service on the session bus.
     bool mpris = true;
+    // The dialogs' message and input boxes; nullptr: the real ones.
+    dialogs::Prompts* prompts = nullptr;
 };
 
 // The timers of the table, by their exit slot.
@@ -91,7 +102,10 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void Wake(const QStringList& paths);
 
     // What the control window asks of the program.
-    // (Settings, version, list and WRD windows come with their own work.)
+    void ShowSettings() override;
+    void ShowVersion() override;
+    void ShowListEditor(int mode) override;
+    bool ShowWrdWindow() override;
     void ToggleMainRollUp() override;
     void SetLowLoad(bool on) override;
     void SendNotice(const std::string& noticeBytes) override;
@@ -115,6 +129,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     QWidget* ControlWidget() const;
     display::DisplayController* Display() const { return display_.get(); }
     bool Docked() const;
+    wrd::WrdWindowWidget* WrdWindow() const { return wrdWindow_.get(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -157,7 +172,14 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     QtUiScheduler ui_{this};
     files::WorkFolder work_;
     std::unique_ptr<SettingsStore> store_;
+    SystemProcessPriority priority_;
+    // Made before the session, which presents into it, and gone after it.
+    std::unique_ptr<wrd::WrdWindowWidget> wrdWindow_;
+    std::unique_ptr<wrd::WrdFrameSource> wrdSource_;
     std::unique_ptr<PlaybackSession> session_;
+    class SettingsApplierImpl;
+    std::unique_ptr<SettingsApplierImpl> applier_;
+    std::unique_ptr<dialogs::SettingsDialog> settingsDialog_;
     std::unique_ptr<SessionDisplaySource> displaySource_;
     std::unique_ptr<display::DisplayController> display_;
     std::unique_ptr<MainWindow> main_;

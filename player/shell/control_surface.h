@@ -22,6 +22,8 @@ class ControlSurface {
     virtual void ResetReadouts() = 0;
     // The file menu, also opened by the tray icon; nullptr: none yet.
     virtual QMenu* FileMenu() { return nullptr; }
+    // The menus' check marks again after the settings changed.
+    virtual void SyncMenusWithSettings() {}
 };
 
 }  // namespace sonfara::shell

@@ -29,10 +29,14 @@ class ExitHandshake {
     bool StopTimers() const { return stopTimers_; }
     bool ShuttingDown() const { return shuttingDown_; }
     void SetShuttingDown(bool on) { shuttingDown_ = on; }
-    bool TimerStopped(int index) const { return stopped_.at(index - 1); }
+    bool TimerStopped(int index) const;
     void Acknowledge(int index) { stopped_.at(index - 1) = true; }
 
     void Register(IndexedTimer* timer) { timers_.push_back(timer); }
+    // A window's own timer at `index` (the WRD window's WRDProc): asked to
+    // stop by BeginStop, its slot set once `acknowledged` says so.
+    void RegisterExternal(int index, std::function<void()> requestStop,
+                          std::function<bool()> acknowledged);
 
     // Prepares the handshake: each indexed timer's slot is true when it is
     // already disabled; a long DrawInterval and GSDisp are stopped at once.
@@ -47,6 +51,12 @@ class ExitHandshake {
     std::function<bool()> drawThreadDone_;
     std::array<bool, kSlots> stopped_{};
     std::vector<IndexedTimer*> timers_;
+    struct External {
+        int index;
+        std::function<void()> requestStop;
+        std::function<bool()> acknowledged;
+    };
+    std::vector<External> externals_;
     bool stopTimers_ = false;
     bool shuttingDown_ = false;
 };

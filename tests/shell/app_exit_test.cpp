@@ -6,20 +6,26 @@
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
 #include <set>
 
+#include "player/dialogs/list_dialog.h"
 #include "player/display/display_controller.h"
+#include "player/settings/settings_dialog.h"
 #include "player/display/drawing_thread.h"
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
 #include "player/shell/main_panels.h"
 #include "player/shell/main_window.h"
+#include "player/wrd/wrd_window.h"
+#include "tests/dialogs/test_support.h"
 #include "tests/session/session_fixture.h"
 
 using namespace sonfara;
@@ -272,6 +278,76 @@ TEST_F(AppRig, TabsSwitchPanelsAndThePanelAndRollUpAreKept) {
     const std::string ini{std::istreambuf_iterator<char>(in), {}};
     EXPECT_NE(ini.find("WindowType=2"), std::string::npos) << ini;
     EXPECT_NE(ini.find("WindowStyle=False"), std::string::npos) << ini;
+}
+
+// The play-list editor over the running session: the playing entry stays
+// (with the message), another one goes and the playing index follows.
+TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
+    const std::string second = test::WriteSong(home_.path().toStdString(), "b.mid",
+                                               test::TenSecondSong());
+    dialogs::test::ScriptedPrompts prompts;
+    AppPlatform platform{clock_, timers_, ports_, true, false, false};
+    platform.prompts = &prompts;
+    app_ = std::make_unique<SonfaraApp>(platform, nullptr);
+    app_->onFinished = [] {};
+    ASSERT_TRUE(app_->Start({QString::fromStdString(second), QString::fromStdString(song_)}));
+    ASSERT_TRUE(app_->Session().PlayEntry(2));
+    ASSERT_EQ(app_->Session().List().Index(), 2);
+
+    auto removeRow = [&](int row) {
+        QTimer::singleShot(0, [row] {
+            auto* dialog = qobject_cast<dialogs::ListDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            dialog->SelectRow(row);
+            dialog->Command2();
+            dialog->accept();
+        });
+        app_->ShowListEditor(1);
+    };
+    removeRow(1);
+    ASSERT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(prompts.errors[0], QString::fromUtf8(dialogs::list_text::kCannotRemovePlaying));
+    EXPECT_EQ(app_->Session().List().Count(), 2);
+
+    removeRow(0);
+    EXPECT_EQ(prompts.errors.size(), 1u);
+    EXPECT_EQ(app_->Session().List().Count(), 1);
+    EXPECT_EQ(app_->Session().List().Index(), 1) << "the index follows its entry";
+    EXPECT_EQ(app_->Session().Snapshot().playListIndex, 1);
+}
+
+// "OK" in the settings dialog reaches the session and the running timers.
+TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
+    StartPlaying();
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<dialogs::SettingsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QLineEdit*>(QStringLiteral("GTimerInt"))->setText(QStringLiteral("300"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("WRDInt"))->setText(QStringLiteral("120"));
+        dialog->Ok();
+    });
+    app_->ShowSettings();
+    EXPECT_EQ(app_->Session().Settings().GTimer, 300);
+    EXPECT_EQ(app_->Session().Settings().MWRDTimer, 120);
+    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
+    EXPECT_EQ(app_->WrdWindow()->Interval(), 120);
+    EXPECT_TRUE(app_->Session().Snapshot().playing);
+}
+
+// A running WRD timer holds the orderly exit until its next tick.
+TEST_F(AppRig, WrdTimerTakesPartInTheExit) {
+    StartPlaying();
+    app_->WrdWindow()->StartTimer();
+    app_->RequestClose(SonfaraApp::kUserClose);
+    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+        app_->Timer(i).Tick();
+    WaitForDrawingThread();
+    app_->EndTimerTick();
+    EXPECT_FALSE(app_->Finished());
+    EXPECT_FALSE(app_->Handshake().TimerStopped(kWrdProc));
+    app_->WrdWindow()->OnTimer();
+    app_->EndTimerTick();
+    EXPECT_TRUE(app_->Finished());
 }
 
 }  // namespace
