@@ -162,13 +162,7 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     std::mt19937 rng(7);
     auto song = RandomSong(rng, 600);
-    test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string* m) {
-        LoadOptions opt;
-        opt.codePage = &cp;
-        auto r = LoadSMFBytes(song, t, opt);
-        *m = r.message;
-        return r.ok;
-    });
+    test::TestOpener opener(player, test::TestOpener::Bytes(song, cp));
     opener.Assign({"song"});
     ASSERT_TRUE(player.PlayEntry(1));
 

@@ -200,13 +200,7 @@ TEST(SequencerTick, KillIsFinalOnTheRealTimerThread) {
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(3, {0x80, 0x3C, 0x00});
     const auto song = BuildSmf(0, {t});
-    test::TestOpener opener(player, [&](const std::string&, SongTable& table, std::string* msg) {
-        LoadOptions opt;
-        opt.codePage = &cp;
-        LoadResult r = LoadSMFBytes(song, table, opt);
-        *msg = r.message;
-        return r.ok;
-    });
+    test::TestOpener opener(player, test::TestOpener::Bytes(song, cp));
     opener.Assign({"a"});
     ASSERT_TRUE(player.PlayEntry(1));
     RecordingPort& port = *ports.Latest();

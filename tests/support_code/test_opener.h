@@ -5,6 +5,7 @@
 #include <atomic>
 #include <functional>
 #include <string>
+#include <cstdint>
 #include <vector>
 
 #include "player/sequencer/messages.h"
@@ -30,6 +31,16 @@ class TestOpener final : public SongOpener, public PlayList {
             LoadOptions opt;
             opt.codePage = &cp;
             LoadResult r = LoadSMF(path, song, opt);
+            *message = r.message;
+            return r.ok;
+        };
+    }
+    // The same song, from bytes, whatever the entry's name.
+    static Loader Bytes(const std::vector<uint8_t>& smf, const CodePage& cp) {
+        return [&smf, &cp](const std::string&, SongTable& song, std::string* message) {
+            LoadOptions opt;
+            opt.codePage = &cp;
+            LoadResult r = LoadSMFBytes(smf, song, opt);
             *message = r.message;
             return r.ok;
         };
