@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <vector>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -88,6 +89,12 @@ class ManualTimerService final : public TimerService {
     void RunForMs(int64_t ms) { RunUntilUs(clock_.NowUs() + ms * 1000); }
     bool Active() const { return !timers_.empty(); }
     int CreatedCount() const { return created_; }
+    // Periods of the running timers, in the order they were created.
+    std::vector<int64_t> PeriodsUs() const {
+        std::vector<int64_t> periods;
+        for (const auto& [id, t] : timers_) periods.push_back(t.periodUs);
+        return periods;
+    }
 
   private:
     struct Timer {

@@ -86,6 +86,10 @@ ShapingCatalog LoadedCatalog(const ShapingFolders& folders) {
     c.Load(folders);
     return c;
 }
+
+wrd::WrdWindow& WrdWindowOf(const SessionEnv& env, wrd::WrdWindow& headless) {
+    return env.wrdWindow ? *env.wrdWindow : headless;
+}
 }  // namespace
 
 PlaybackSession::PlaybackSession(SessionEnv env)
@@ -98,8 +102,13 @@ PlaybackSession::PlaybackSession(SessionEnv env)
       targetOwner_(std::make_unique<Target>(player_, *this)),
       target_(*targetOwner_),
       fileOp_(target_, files::FileContext{env_.notifier, env_.workFolder, env_.codePage, env_.libs}),
-      link_(player_.Seq(), player_.Song(), env_.wrdWindow ? *env_.wrdWindow : headlessWrd_, nullptr,
+      externalWrd_(env_.wrdPlugin ? std::make_unique<wrd::ExternalWrdPlayer>(
+                                        *env_.wrdPlugin, WrdWindowOf(env_, headlessWrd_),
+                                        env_.wrdWindowHandle)
+                                  : nullptr),
+      link_(player_.Seq(), player_.Song(), WrdWindowOf(env_, headlessWrd_), externalWrd_.get(),
             &glyphs_) {
+    if (externalWrd_) externalWrd_->Attach();
     player_.SetSoundShaping(files::SoundShapingFromValues(values_, catalog_));
     fileOp_.Settings() = files::FileSettingsFromValues(values_);
     fileOp_.Recent().SetItems(values_.Recent);
@@ -121,6 +130,7 @@ void PlaybackSession::Shutdown() {
     alive_->store(false);
     player_.Shutdown();
     player_.SetSongOpener(nullptr);
+    if (externalWrd_) externalWrd_->Detach();
     if (env_.settingsStore && env_.saveSettings) {
         SyncValuesForSave();
         std::string error;
@@ -536,6 +546,10 @@ void PlaybackSession::WrdTick() {
 
 void PlaybackSession::PresentWrdFrame() {
     if (link_.BuiltinWrdActive()) link_.Runtime().PresentWrdFrame();
+}
+
+bool PlaybackSession::RepaintExternalWrd(void* dc) {
+    return externalWrd_ && link_.ExternalWrdActive() && externalWrd_->Repaint(dc);
 }
 
 const wrd::Surface& PlaybackSession::WrdFrame() {

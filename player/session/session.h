@@ -34,6 +34,7 @@
 #include "player/platform/timer.h"
 #include "player/sequencer/player.h"
 #include "player/settings/settings_model.h"
+#include "player/wrd/external_player.h"
 #include "player/wrd/hex_font.h"
 #include "player/wrd/sequencer_link.h"
 
@@ -67,6 +68,10 @@ struct SessionEnv {
     std::string favoriteFolder;
     // The WRD window that shows frames; nullptr: a headless one.
     wrd::WrdWindow* wrdWindow = nullptr;
+    // The external WRD player plug-in and the native handle of the window it
+    // draws in (an X11 window id on Linux); nullptr: built-in presentation only.
+    wrd::WrdPluginLoader* wrdPlugin = nullptr;
+    void* wrdWindowHandle = nullptr;
     files::Libraries libs = files::Libraries::Detect();
 };
 
@@ -210,6 +215,9 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     const wrd::Surface& WrdFrame();  // the frame as composed now
     // The built-in presentation's frame to the WRD window again (activation).
     void PresentWrdFrame();
+    // The WRD window's paint: the plug-in draws into `dc` when it presents the
+    // song and is not catching up after a seek. True if it drew.
+    bool RepaintExternalWrd(void* dc);
 
     // Silences and resets the port, closes it, drops pending end-of-song
     // actions and saves the settings. Idempotent; the destructor calls it.
@@ -322,6 +330,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     wrd::HeadlessWrdWindow headlessWrd_;
     // Japanese WRD text in the session's code page (read at the first glyph).
     wrd::HexFontGlyphs glyphs_{env_.codePage};
+    std::unique_ptr<wrd::ExternalWrdPlayer> externalWrd_;
     wrd::WrdSequencerLink link_;
     std::vector<files::FavoriteEntry> favorites_;
 

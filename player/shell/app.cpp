@@ -76,6 +76,9 @@ class SessionWrdSource final : public wrd::WrdFrameSource {
     explicit SessionWrdSource(PlaybackSession& session) : session_(session) {}
     void Tick() override { session_.WrdTick(); }
     void PresentFrame() override { session_.PresentWrdFrame(); }
+    bool RepaintExternal(wrd::WrdPaintTarget& target) override {
+        return session_.RepaintExternalWrd(&target);
+    }
 
   private:
     PlaybackSession& session_;
@@ -215,6 +218,9 @@ void SonfaraApp::MakeSession() {
     env.favoriteFolder = files::DefaultFavoriteFolder();
     wrdWindow_ = std::make_unique<wrd::WrdWindowWidget>();
     env.wrdWindow = wrdWindow_.get();
+    // The plug-in attaches to the window's native handle.
+    env.wrdPlugin = &wrdPlugin_;
+    env.wrdWindowHandle = reinterpret_cast<void*>(wrdWindow_->winId());
     session_ = std::make_unique<PlaybackSession>(std::move(env));
     session_->AddObserver(this);
     wrdSource_ = std::make_unique<SessionWrdSource>(*session_);

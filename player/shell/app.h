@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "player/files/work_folder.h"
 #include "player/platform/clock.h"
@@ -23,6 +24,7 @@
 #include "player/shell/exit_handshake.h"
 #include "player/shell/qt_platform.h"
 #include "player/shell/shell_hooks.h"
+#include "player/wrd/external_player.h"
 
 namespace sonfara::display {
 class DisplayController;
@@ -61,6 +63,9 @@ struct AppPlatform {
     bool mpris = true;
     // The dialogs' message and input boxes; nullptr: the real ones.
     dialogs::Prompts* prompts = nullptr;
+    // Where the WRD player plug-in is looked for; empty: the program's
+    // folder and the system library folders.
+    std::vector<std::string> wrdPluginFolders = {};
 };
 
 // The timers of the table, by their exit slot.
@@ -173,7 +178,8 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     files::WorkFolder work_;
     std::unique_ptr<SettingsStore> store_;
     SystemProcessPriority priority_;
-    // Made before the session, which presents into it, and gone after it.
+    // Made before the session, which presents into them, and gone after it.
+    wrd::SharedLibraryWrdPlugin wrdPlugin_{platform_.wrdPluginFolders};
     std::unique_ptr<wrd::WrdWindowWidget> wrdWindow_;
     std::unique_ptr<wrd::WrdFrameSource> wrdSource_;
     std::unique_ptr<PlaybackSession> session_;

@@ -21,6 +21,16 @@ struct WrdPositionRecord {
 };
 static_assert(sizeof(WrdPositionRecord) == 16);
 
+// What the plug-in draws into on this platform in place of a device
+// context (dswrdRepaint's second argument): the WRD window's 640 x 480
+// frame, 32-bit 0xAARRGGBB pixels, rows bytesPerLine apart.
+struct WrdPaintTarget {
+    uint32_t* pixels = nullptr;
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t bytesPerLine = 0;
+};
+
 using WrdPluginHandle = intptr_t;
 using WrdPluginCallback = int32_t (*)(int32_t, const int32_t* record, int32_t);
 

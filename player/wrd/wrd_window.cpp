@@ -82,6 +82,11 @@ int WrdWindowWidget::Scale() const {
 }
 
 void WrdWindowWidget::paintEvent(QPaintEvent*) {
+    if (!shuttingDown_ && source_) {
+        WrdPaintTarget target{reinterpret_cast<uint32_t*>(frame_.bits()), frame_.width(),
+                              frame_.height(), static_cast<int32_t>(frame_.bytesPerLine())};
+        source_->RepaintExternal(target);
+    }
     const qreal dpr = devicePixelRatioF();
     const int s = Scale();
     // Place the frame on whole device pixels so every frame pixel becomes

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "player/wrd/external_player.h"
 #include "player/wrd/runtime.h"
 
 namespace sonfara::wrd {
@@ -26,6 +27,9 @@ class WrdFrameSource {
     // Present the built-in frame again when a built-in script is active
     // (activation and repaint).
     virtual void PresentFrame() = 0;
+    // Paint: the plug-in draws into the frame when it presents the song.
+    // True if it drew.
+    virtual bool RepaintExternal(WrdPaintTarget& /*target*/) { return false; }
 };
 
 // Over a runtime alone (tests, previews).

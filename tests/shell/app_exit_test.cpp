@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -111,8 +112,9 @@ class AppRig : public ::testing::Test {
         std::ofstream(iniPath_) << "[Sonfara]\n" << lines;
     }
     void StartPlaying() {
-        app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, true, false, false},
-                                            nullptr);
+        AppPlatform platform{clock_, timers_, ports_, true, false, false};
+        platform.wrdPluginFolders = wrdPluginFolders_;
+        app_ = std::make_unique<SonfaraApp>(std::move(platform), nullptr);
         app_->onFinished = [] {};
         ASSERT_TRUE(app_->Start({QString::fromStdString(song_)}));
         timers_.RunForMs(1500);
@@ -125,6 +127,7 @@ class AppRig : public ::testing::Test {
 
     QTemporaryDir home_;
     std::string iniPath_, song_;
+    std::vector<std::string> wrdPluginFolders_;
     ManualClock clock_;
     ManualTimerService timers_{clock_};
     RecordingOutputSystem ports_{clock_};
@@ -324,14 +327,44 @@ TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
         ASSERT_NE(dialog, nullptr);
         dialog->findChild<QLineEdit*>(QStringLiteral("GTimerInt"))->setText(QStringLiteral("300"));
         dialog->findChild<QLineEdit*>(QStringLiteral("WRDInt"))->setText(QStringLiteral("120"));
+        dialog->findChild<QLineEdit*>(QStringLiteral("MTimerInt"))->setText(QStringLiteral("8"));
         dialog->Ok();
     });
+    const int created = timers_.CreatedCount();
     app_->ShowSettings();
+    EXPECT_GT(timers_.CreatedCount(), created) << "the playing song's timer is made anew";
+    EXPECT_EQ(timers_.PeriodsUs(), std::vector<int64_t>{8000});
     EXPECT_EQ(app_->Session().Settings().GTimer, 300);
     EXPECT_EQ(app_->Session().Settings().MWRDTimer, 120);
     EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
     EXPECT_EQ(app_->WrdWindow()->Interval(), 120);
     EXPECT_TRUE(app_->Session().Snapshot().playing);
+}
+
+// A song with a ".sry" script beside it is presented by the WRD player
+// plug-in: attached to the WRD window, fed the position by the window's
+// timer, painting into what the window shows; detached at the exit.
+TEST_F(AppRig, WrdPluginPresentsAndPaintsIntoTheWrdWindow) {
+    std::ofstream(home_.filePath(QStringLiteral("ten.sry")).toStdString()) << "plug-in script\n";
+    wrdPluginFolders_ = {FAKE_WRD_PLUGIN_DIR};
+    StartPlaying();
+    void* plugin = dlopen((std::string(FAKE_WRD_PLUGIN_DIR) + "/libdswrd.so").c_str(),
+                          RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(plugin, nullptr) << "the player did not load the plug-in";
+    auto log = reinterpret_cast<const char* (*)()>(dlsym(plugin, "fakeWrdLog"));
+    EXPECT_EQ(std::string(log()).rfind("attach;callback 42 0;open ten.sry;", 0), 0u) << log();
+    EXPECT_TRUE(app_->Session().Snapshot().wrdActive);
+
+    app_->WrdWindow()->OnTimer();
+    EXPECT_NE(std::string(log()).find("process 16 "), std::string::npos) << log();
+    app_->WrdWindow()->resize(640, 480);
+    const QImage shown = app_->WrdWindow()->grab().toImage();
+    EXPECT_EQ(shown.pixel(5, 5) & 0xFFFFFF, 0x3366CCu);
+    EXPECT_EQ(shown.pixel(20, 20) & 0xFFFFFF, 0u);
+
+    app_->Session().Shutdown();
+    EXPECT_NE(std::string(log()).find("reset;destroy;"), std::string::npos) << log();
+    dlclose(plugin);
 }
 
 // A running WRD timer holds the orderly exit until its next tick.

@@ -44,8 +44,17 @@ int32_t dswrdRestart(intptr_t) {
     Log("restart");
     return 1;
 }
-int32_t dswrdRepaint(intptr_t, void*) {
+// Paints a 10 x 10 box at the frame's top left: what a test can see.
+int32_t dswrdRepaint(intptr_t, void* dc) {
+    struct Target {
+        uint32_t* pixels;
+        int32_t width, height, bytesPerLine;
+    };
     Log("repaint");
+    if (auto* t = static_cast<Target*>(dc); t && t->pixels)
+        for (int y = 0; y < 10 && y < t->height; ++y)
+            for (int x = 0; x < 10 && x < t->width; ++x)
+                t->pixels[y * (t->bytesPerLine / 4) + x] = 0xFF3366CCu;
     return 1;
 }
 int32_t dswrdReset(intptr_t) {
