@@ -286,6 +286,11 @@ void Sequencer::EndOfSong(int32_t now) {
 }
 
 bool Sequencer::StartSong() {
+    ForgetSong();
+    return StartTimer();
+}
+
+void Sequencer::ForgetSong() {
     KillTimer();
     song_.nextEvent_[1].store(0, kRelaxed);
     paused_.store(false, kRelaxed);
@@ -294,7 +299,6 @@ bool Sequencer::StartSong() {
     songStarted_.store(false, kRelaxed);
     currentTick_.store(0, kRelaxed);
     elapsedSeconds_.store(0, kRelaxed);
-    return StartTimer();
 }
 
 void Sequencer::HoldForStep() {

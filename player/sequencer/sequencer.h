@@ -57,6 +57,9 @@ class Sequencer {
     // Marks a freshly loaded song as playing from the start and starts the
     // timer (the open pipeline's last step).
     bool StartSong();
+    // The song is gone (the empty song display): timer killed, every
+    // transport state back to that of a player with no song (UI thread).
+    void ForgetSong();
     // An entry of the list that could not be opened: it counts towards a
     // pass over the list in which nothing played (UI thread).
     void NoteUnplayableEntry();

@@ -447,6 +447,33 @@ void PlaybackSession::ApplyShaping() {
     player_.SetSoundShaping(files::SoundShapingFromValues(values_, catalog_));
 }
 
+void PlaybackSession::ReloadShapingCatalog() {
+    const std::string arr = CaptionAt(catalog_.ArrangementCaptions(), values_.ArrMode);
+    const std::string eq = values_.EqActive ? CaptionAt(catalog_.EqCaptions(), values_.EqItem) : "";
+    catalog_ = LoadedCatalog(env_.shapingFolders);
+    auto indexOf = [](const std::vector<std::string>& captions, const std::string& caption) {
+        const auto it = std::find(captions.begin(), captions.end(), caption);
+        return caption.empty() || it == captions.end() ? 0 : static_cast<int>(it - captions.begin()) + 1;
+    };
+    values_.ArrMode = indexOf(catalog_.ArrangementCaptions(), arr);
+    values_.ArrModeCap = values_.ArrMode ? arr : std::string();
+    values_.EqItem = indexOf(catalog_.EqCaptions(), eq);
+    values_.EqActive = values_.EqItem != 0;
+    ApplyShaping();
+    ForEachObserver([](SessionObserver* o) { o->OnCatalogChanged(); });
+}
+
+void PlaybackSession::ClearSong() {
+    stepping_ = false;
+    player_.Seq().ForgetSong();
+    player_.Song().Clear();
+    player_.Output().DisplayText.Set("");
+    link_.SongUnloaded();
+    lastError_.clear();
+    lastOpenOk_ = false;
+    RefreshInfo();
+}
+
 void PlaybackSession::SelectArrangement(int item) {
     const auto captions = catalog_.ArrangementCaptions();
     if (item < 0 || static_cast<size_t>(item) > captions.size()) return;
@@ -546,6 +573,10 @@ void PlaybackSession::WrdTick() {
 
 void PlaybackSession::PresentWrdFrame() {
     if (link_.BuiltinWrdActive()) link_.Runtime().PresentWrdFrame();
+}
+
+void PlaybackSession::AttachWrdPlugin() {
+    if (externalWrd_ && !externalWrd_->Attached()) externalWrd_->Attach();
 }
 
 bool PlaybackSession::RepaintExternalWrd(void* dc) {

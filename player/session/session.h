@@ -125,6 +125,8 @@ class SessionObserver {
     virtual void OnListChanged() {}
     virtual void OnRecentChanged() {}
     virtual void OnFavoritesChanged() {}
+    // The arrangement and EQ files were read again (the menus rebuild).
+    virtual void OnCatalogChanged() {}
     // A song failed to load; text is the title label's failure text.
     virtual void OnLoadFailed(const std::string& text) {}
     // A notice for the desktop companion (code-page bytes).
@@ -191,6 +193,12 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     void ToggleSolo(int channel);
     void ChangeProgram(int channel, int program);  // instrument menu
     void SelectArrangement(int item);              // 0 none, else 1-based
+    // Reads the arrangement and EQ folders again; the selected arrangement
+    // and EQ stay selected while a file of the same caption is still there.
+    void ReloadShapingCatalog();
+    // The empty song display: the song is dropped, no position, no texts,
+    // no WRD presentation (a wake from the resident state with no files).
+    void ClearSong();
     void SelectEq(int item);                       // 0 off, else 1-based
     void SelectReverb(int item);                   // 0 strong, 1 normal, 2 weak
     void SelectChorus(int item);
@@ -218,6 +226,9 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     // The WRD window's paint: the plug-in draws into `dc` when it presents the
     // song and is not catching up after a seek. True if it drew.
     bool RepaintExternalWrd(void* dc);
+    // Attaches the WRD plug-in if it is not attached (it may have been
+    // installed since start-up).
+    void AttachWrdPlugin();
 
     // Silences and resets the port, closes it, drops pending end-of-song
     // actions and saves the settings. Idempotent; the destructor calls it.

@@ -378,10 +378,18 @@ void SonfaraApp::Raise() {
 }
 
 void SonfaraApp::Wake(const QStringList& paths) {
-    StartTimers();
-    AddTray();
-    mprisTimer_.start(kMprisRefreshMs);
-    if (paths.isEmpty()) control_->ResetReadouts();
+    if (residentHidden_) {
+        session_->ReloadShapingCatalog();  // files may have come or gone meanwhile
+        StartTimers();
+        session_->AttachWrdPlugin();
+        AddTray();
+        mprisTimer_.start(kMprisRefreshMs);
+    }
+    if (paths.isEmpty() && residentHidden_) {
+        session_->ClearSong();
+        display_->NotifyOutputReset();
+        control_->ResetReadouts();
+    }
     ShowWindows();
     OpenPaths(paths);
     residentHidden_ = false;

@@ -457,24 +457,9 @@ void ControlWindow::BuildExtensionMenu() {
     AddAction(launch, "エクスプローラ", "ShellExp", [this] { OnShellExp(); });
     ext->addSeparator();
 
-    QMenu* arr = ext->addMenu(QStringLiteral("アレンジ"));
-    auto* arrGroup = new QActionGroup(arr);
-    AddChoice(arr, arrGroup, QStringLiteral("なし"), "ArrNone", [this] { session_.SelectArrangement(0); });
-    const auto arrCaptions = session_.Catalog().ArrangementCaptions();
-    for (size_t i = 0; i < arrCaptions.size(); ++i) {
-        const int item = static_cast<int>(i) + 1;
-        AddChoice(arr, arrGroup, Q(arrCaptions[i]), QStringLiteral("ArrDats%1").arg(item),
-                  [this, item] { session_.SelectArrangement(item); });
-    }
-    QMenu* eq = ext->addMenu(QStringLiteral("イコライザ"));
-    auto* eqGroup = new QActionGroup(eq);
-    AddChoice(eq, eqGroup, QStringLiteral("なし"), "EqNone", [this] { session_.SelectEq(0); });
-    const auto eqCaptions = session_.Catalog().EqCaptions();
-    for (size_t i = 0; i < eqCaptions.size(); ++i) {
-        const int item = static_cast<int>(i) + 1;
-        AddChoice(eq, eqGroup, Q(eqCaptions[i]), QStringLiteral("EqMenu%1").arg(item),
-                  [this, item] { session_.SelectEq(item); });
-    }
+    arrMenu_ = ext->addMenu(QStringLiteral("アレンジ"));
+    eqMenu_ = ext->addMenu(QStringLiteral("イコライザ"));
+    FillShapingMenus();
 
     QMenu* effects = ext->addMenu(QStringLiteral("エフェクト設定"));
     static const char* const kStrength[] = {"強く", "標準", "弱く"};
@@ -614,6 +599,33 @@ void ControlWindow::RebuildFileList() {
         });
         fileListItems_.push_back(a);
     }
+}
+
+// The arrangement and EQ menus from the session's catalogue (at start-up and
+// when the files are read again).
+void ControlWindow::FillShapingMenus() {
+    auto fill = [this](QMenu* menu, const char* noneName, const QString& itemName,
+                       const std::vector<std::string>& captions, void (PlaybackSession::*select)(int)) {
+        menu->clear();
+        qDeleteAll(menu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
+        auto* group = new QActionGroup(menu);
+        AddChoice(menu, group, QStringLiteral("なし"), QString::fromLatin1(noneName),
+                  [this, select] { (session_.*select)(0); });
+        for (size_t i = 0; i < captions.size(); ++i) {
+            const int item = static_cast<int>(i) + 1;
+            AddChoice(menu, group, Q(captions[i]), itemName.arg(item),
+                      [this, select, item] { (session_.*select)(item); });
+        }
+    };
+    fill(arrMenu_, "ArrNone", QStringLiteral("ArrDats%1"), session_.Catalog().ArrangementCaptions(),
+         &PlaybackSession::SelectArrangement);
+    fill(eqMenu_, "EqNone", QStringLiteral("EqMenu%1"), session_.Catalog().EqCaptions(),
+         &PlaybackSession::SelectEq);
+}
+
+void ControlWindow::OnCatalogChanged() {
+    FillShapingMenus();
+    SyncMenusWithSettings();
 }
 
 void ControlWindow::RebuildFavorites() {

@@ -87,6 +87,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void OnListChanged() override;
     void OnRecentChanged() override;
     void OnFavoritesChanged() override;
+    void OnCatalogChanged() override;
     void OnLoadFailed(const std::string& text) override;
     void OnNotice(const std::string& noticeBytes) override;
     // SessionObserver, timer thread
@@ -106,6 +107,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
 
     void RebuildFileList();
     void RebuildFavorites();
+    void FillShapingMenus();
     void RebuildRecent();
     void ShowLabels();
     void ShowStep();
@@ -145,6 +147,8 @@ class ControlWindow : public QMainWindow, private SessionObserver {
 
     QMenu* fileListMenu_ = nullptr;
     QMenu* favoritesMenu_ = nullptr;
+    QMenu* arrMenu_ = nullptr;
+    QMenu* eqMenu_ = nullptr;
     QMenu* recentMenu_ = nullptr;
     QMenu* portMenu_ = nullptr;
     std::vector<QAction*> fileListItems_, favoriteItems_, recentItems_;

@@ -3,6 +3,7 @@
 // recording ports; every timer is ticked by hand.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
@@ -317,6 +318,34 @@ TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
     EXPECT_EQ(app_->Session().List().Count(), 1);
     EXPECT_EQ(app_->Session().List().Index(), 1) << "the index follows its entry";
     EXPECT_EQ(app_->Session().Snapshot().playListIndex, 1);
+}
+
+// A start with no files wakes a resident player to the empty song display,
+// with the arrangement menu read again.
+TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
+    WriteSettings("AlwaysMove=True\n");
+    StartPlaying();
+    app_->RequestClose(SonfaraApp::kUserClose);
+    ASSERT_TRUE(app_->ResidentHidden());
+    const std::filesystem::path arr = home_.path().toStdString() + "/Sonfara/arr";
+    std::filesystem::create_directories(arr);
+    std::ofstream(arr / "strings.arr", std::ios::binary)
+        << "[SONFARA ARRANGE FILE]\r\nStrings\r\n[INST]\r\n1:49\r\n";
+
+    app_->Wake({});
+    EXPECT_TRUE(app_->Main()->isVisible());
+    const SessionSnapshot s = app_->Session().Snapshot();
+    EXPECT_FALSE(s.loaded);
+    EXPECT_FALSE(s.started || s.paused || s.playing);
+    EXPECT_EQ(s.totalMs, 0);
+    EXPECT_EQ(s.title, "");
+    EXPECT_EQ(s.fileName, "");
+    EXPECT_FALSE(s.wrdActive);
+    auto* item = app_->ControlWidget()->findChild<QAction*>(QStringLiteral("ArrDats1"));
+    ASSERT_NE(item, nullptr) << "the new arrangement file is in the menu";
+    EXPECT_EQ(item->text(), QStringLiteral("Strings"));
+    timers_.RunForMs(500);
+    EXPECT_FALSE(app_->Session().Snapshot().playing) << "nothing plays after the wake";
 }
 
 // "OK" in the settings dialog reaches the session and the running timers.
