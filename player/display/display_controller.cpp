@@ -42,8 +42,24 @@ void DisplayController::Shutdown() {
 }
 
 void DisplayController::SetGraphicsIntervalMs(int ms) {
-    thread_.SetIntervalMs(ms);
-    drawTimer_.setInterval(thread_.IntervalMs());
+    options_.graphicsIntervalMs = ms > 0 ? ms : 1;
+    drawTimer_.setInterval(options_.graphicsIntervalMs);
+    if (!resting_) thread_.SetIntervalMs(options_.graphicsIntervalMs);
+}
+
+bool DisplayController::Settled() const {
+    if (src_.SoundingNotes() != 0 || dotPicture_.Enabled()) return false;
+    for (int c = 1; c <= 16; ++c) {
+        const bool level = src_.Channel(c).Level.load(std::memory_order_relaxed) != 0;
+        if (level || levels_.ShownLevel(c) != 0 || lamps_.Lit(c)) return false;
+    }
+    return true;
+}
+
+void DisplayController::SetResting(bool resting) {
+    if (resting == resting_) return;
+    resting_ = resting;
+    thread_.SetIntervalMs(resting ? kRestIntervalMs : options_.graphicsIntervalMs);
 }
 
 void DisplayController::SetDisplayOn(bool on) {

@@ -51,6 +51,14 @@ class DisplayController : public QObject {
     }
 
     void SetGraphicsIntervalMs(int ms);
+    // UI thread. Nothing is left to animate: no note sounds, every level bar
+    // and lamp is down, no dot picture is on its way.
+    bool Settled() const;
+    // UI thread. While resting the drawing thread runs every
+    // kRestIntervalMs instead of the graphics interval; leaving the rest
+    // runs a pass at once.
+    static constexpr int kRestIntervalMs = 500;
+    void SetResting(bool resting);
     void SetDisplayOn(bool on);  // BltSw; off is low-load mode
     void SetControlMinimised(bool minimised) { minimised_.store(minimised); }
     void SetSelectedPanel(int panel) { panel_.store(panel); }  // 0 keyboard, 1 document, 2 event
@@ -115,6 +123,7 @@ class DisplayController : public QObject {
     std::atomic<bool> minimised_{false}, displayOn_{true}, shuttingDown_{false};
     std::atomic<int> panel_{0};
     std::atomic<bool> keyboardResetPending_{false};
+    bool resting_ = false;
     QTimer drawTimer_, meterTimer_, flashTimer_, cpuTimer_, gsDispTimer_;
     DrawingThread thread_;
 };

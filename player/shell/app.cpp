@@ -167,6 +167,7 @@ SonfaraApp::SonfaraApp(AppPlatform platform, InstanceChannel* channel)
 }
 
 SonfaraApp::~SonfaraApp() {
+    qApp->removeEventFilter(this);  // the windows' destruction sends events
     if (session_) session_->RemoveObserver(this);
     if (wrdWindow_) wrdWindow_->StopTimer();
     // Nothing may draw into a window that is going.
@@ -202,6 +203,21 @@ bool SonfaraApp::Start(const QStringList& paths) {
     SendNotice(StartupNoticeText(SystemCodePage()));
     return true;
 }
+
+namespace {
+bool IsUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::KeyPress:
+        case QEvent::Wheel:
+        case QEvent::Drop:
+        case QEvent::ContextMenu:
+            return true;
+        default:
+            return false;
+    }
+}
+}  // namespace
 
 void SonfaraApp::MakeSession() {
     work_ = files::WorkFolder::Create();
@@ -254,7 +270,8 @@ void SonfaraApp::MakeWindows() {
                 [bars] { bars->update(); });
         control->SetBarDisplay(bars);
     }
-    control_->Widget()->installEventFilter(this);
+    // Application-wide: input in any window also ends the idle rest.
+    qApp->installEventFilter(this);
     docking_ = std::make_unique<Docking>(*control_->Widget(), *main_);
     docking_->wrdActive = [this] { return session_->Snapshot().wrdActive; };
     tray_ = std::make_unique<TrayIcon>(QApplication::windowIcon());
@@ -295,7 +312,10 @@ void SonfaraApp::MakeTimers() {
         panels_->OnDrawInterval();
     }, false);
     make(kFlash, kFlashMs, [d] { d->OnFlash(); }, true);
-    make(kCtlSet, kCtlSetMs, [this] { control_->OnCtlSet(); }, true);
+    make(kCtlSet, kCtlSetMs, [this] {
+        control_->OnCtlSet();
+        CheckRest();
+    }, true);
     make(kCtlSet2, kCtlSet2Ms, [this] { control_->OnCtlSet2(); }, true);
     make(kCtlSet3, kCtlSet3Ms, [d] { d->OnCpuTick(); }, false);
     make(kMeterInterval, kMeterMs, [d] { d->OnMeterInterval(); }, true);
@@ -326,8 +346,41 @@ void SonfaraApp::ShowWindows() {
 }
 
 void SonfaraApp::StartDisplayTimers() {
+    LeaveRest();
     if (!session_->Settings().BltSw) return;
     for (int i : {kDrawInterval, kFlash, kMeterInterval}) Timer(i).Start();
+}
+
+// Idle rest: after a second with nothing playing and nothing moving on the
+// display, DrawInterval and the drawing thread slow to the rest interval and
+// Flash and MeterInterval (they only act on notes) stop. Playback, a song
+// opening or any input in the windows brings them back at once.
+void SonfaraApp::CheckRest() {
+    const SessionSnapshot s = session_->Snapshot();
+    const bool quiet = !s.playing && !s.stepping && display_->Settled();
+    if (!quiet) {
+        quietTicks_ = 0;
+        LeaveRest();
+        return;
+    }
+    if (resting_ || ++quietTicks_ < kQuietTicksBeforeRest) return;
+    if (!Timer(kDrawInterval).Enabled()) return;  // low-load mode: nothing to slow
+    resting_ = true;
+    Timer(kFlash).Stop();
+    Timer(kMeterInterval).Stop();
+    Timer(kDrawInterval).SetIntervalMs(display::DisplayController::kRestIntervalMs);
+    display_->SetResting(true);
+}
+
+void SonfaraApp::LeaveRest() {
+    quietTicks_ = 0;
+    if (!resting_) return;
+    resting_ = false;
+    display_->SetResting(false);
+    Timer(kDrawInterval).SetIntervalMs(session_->Settings().GTimer);
+    if (!Timer(kDrawInterval).Enabled() || handshake_.StopTimers()) return;
+    Timer(kFlash).Start();
+    Timer(kMeterInterval).Start();
 }
 
 void SonfaraApp::StartTimers() {
@@ -398,6 +451,7 @@ void SonfaraApp::Wake(const QStringList& paths) {
 // --- Close requests -----------------------------------------------------------
 
 void SonfaraApp::RequestClose(int mode) {
+    LeaveRest();  // a slowed DrawInterval would hold the exit handshake
     if (unloading_ || handshake_.ShuttingDown() || handshake_.StopTimers() || endTimer_.isActive())
         return;
     if (mode == kSessionEnd)
@@ -476,6 +530,7 @@ void SonfaraApp::Finish() {
 void SonfaraApp::ToggleMainRollUp() { main_->SetRolledUp(!main_->RolledUp()); }
 
 void SonfaraApp::SetLowLoad(bool on) {
+    LeaveRest();
     display_->SetDisplayOn(!on);
     for (int i : {kDrawInterval, kFlash, kMeterInterval}) {
         if (on)
@@ -536,6 +591,7 @@ bool SonfaraApp::Docked() const { return docking_ && docking_->Docked(); }
 // --- Session hooks ----------------------------------------------------------------
 
 void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
+    LeaveRest();
     if (ok && panels_) panels_->SongOpened();
     if (mpris_) mpris_->Refresh();
 }
@@ -551,6 +607,7 @@ void SonfaraApp::OnClearKeyboard() { display_->NotifyKeyboardCleared(); }
 // --- Minimising and the start-up stamp -------------------------------------------------
 
 bool SonfaraApp::eventFilter(QObject* watched, QEvent* event) {
+    if (IsUserInput(event->type())) LeaveRest();
     if (watched != ControlWidget()) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::WindowStateChange) OnControlStateChanged();
     // The close box is a close request; the exit decides when the window goes.

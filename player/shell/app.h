@@ -155,6 +155,8 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void ConnectChannel();
     void ShowWindows();
     void StartDisplayTimers();
+    void CheckRest();
+    void LeaveRest();
     void StartTimers();
     void StopTimers();
     void AddTray();
@@ -202,6 +204,10 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     int taskType_ = 2;
     bool unloading_ = false;
     bool residentHidden_ = false;
+    // Idle rest (CheckRest): quiet CtlSet ticks counted up to the rest.
+    static constexpr int kQuietTicksBeforeRest = 10;
+    int quietTicks_ = 0;
+    bool resting_ = false;
     bool finished_ = false;
     bool windowsMinimised_ = false;
 };

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
@@ -318,6 +319,45 @@ TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
     EXPECT_EQ(app_->Session().List().Count(), 1);
     EXPECT_EQ(app_->Session().List().Index(), 1) << "the index follows its entry";
     EXPECT_EQ(app_->Session().Snapshot().playListIndex, 1);
+}
+
+// With nothing playing and nothing moving on the display the display timers
+// rest; input, playback and a close bring them back.
+TEST_F(AppRig, IdleDisplayRestsAndWakes) {
+    StartPlaying();
+    auto settle = [&] {
+        for (int i = 0; i < 40; ++i)
+            for (int t : {kMeterInterval, kFlash, kDrawInterval, kCtlSet}) app_->Timer(t).Tick();
+    };
+    auto resting = [&] {
+        return !app_->Timer(kFlash).Enabled() && !app_->Timer(kMeterInterval).Enabled() &&
+               app_->Timer(kDrawInterval).IntervalMs() == display::DisplayController::kRestIntervalMs &&
+               app_->Display()->Thread().IntervalMs() == display::DisplayController::kRestIntervalMs;
+    };
+    settle();
+    EXPECT_FALSE(resting()) << "a playing song keeps the display going";
+
+    app_->Session().Stop();
+    settle();
+    EXPECT_TRUE(resting());
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    QApplication::sendEvent(app_->ControlWidget(), &press);
+    EXPECT_FALSE(resting());
+    EXPECT_TRUE(app_->Timer(kFlash).Enabled());
+    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 50);
+    EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 50);
+
+    settle();
+    ASSERT_TRUE(resting());
+    app_->Session().Play();
+    app_->Timer(kCtlSet).Tick();
+    EXPECT_FALSE(resting());
+
+    app_->Session().Stop();
+    settle();
+    ASSERT_TRUE(resting());
+    app_->RequestClose(SonfaraApp::kUserClose);
+    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 50) << "the exit does not wait on the rest";
 }
 
 // A start with no files wakes a resident player to the empty song display,
