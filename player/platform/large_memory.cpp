@@ -1,6 +1,8 @@
 #include "player/platform/large_memory.h"
 
+#include <algorithm>
 #include <fstream>
+#include <system_error>
 #include <new>
 
 #ifndef _WIN32
@@ -40,6 +42,70 @@ void FreeLarge(void* p, size_t bytes) {
     }
 #endif
     ::operator delete(p);
+}
+
+namespace {
+#if !defined(_WIN32) && !defined(MADV_POPULATE_WRITE)
+constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older kernels refuse it
+#endif
+constexpr size_t kPrefaultStep = size_t{2} << 20;
+}  // namespace
+
+PrefaultAhead::PrefaultAhead(void* base, size_t capacityBytes, size_t aheadBytes)
+    : base_(static_cast<uint8_t*>(base)), capacity_(capacityBytes), ahead_(aheadBytes) {
+#ifndef _WIN32
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    if (reinterpret_cast<uintptr_t>(base_) % page != 0) return;  // not a mapped array
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // No helper: the writer faults the pages in itself.
+    }
+#endif
+}
+
+PrefaultAhead::~PrefaultAhead() { Stop(); }
+
+void PrefaultAhead::Advance(size_t filledBytes) {
+    filled_.store(filledBytes, std::memory_order_release);
+    filled_.notify_one();
+}
+
+void PrefaultAhead::Stop() {
+    if (!thread_.joinable()) return;
+    stop_.store(true, std::memory_order_release);
+    filled_.fetch_add(1, std::memory_order_release);  // wakes a wait on the old value
+    filled_.notify_one();
+    thread_.join();
+}
+
+void PrefaultAhead::Finish(size_t usedBytes) {
+    Stop();
+#ifndef _WIN32
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t keep = (usedBytes + page - 1) / page * page;
+    const size_t populated = populated_.load(std::memory_order_acquire);
+    if (populated > keep) madvise(base_ + keep, populated - keep, MADV_DONTNEED);
+#endif
+}
+
+void PrefaultAhead::Run() {
+#ifndef _WIN32
+    size_t done = 0;
+    while (!stop_.load(std::memory_order_acquire)) {
+        const size_t filled = filled_.load(std::memory_order_acquire);
+        const size_t target = std::min(capacity_, filled + ahead_);
+        if (done >= target) {
+            if (done >= capacity_) return;
+            filled_.wait(filled, std::memory_order_acquire);
+            continue;
+        }
+        const size_t n = std::min(target - done, kPrefaultStep);
+        if (madvise(base_ + done, n, MADV_POPULATE_WRITE) != 0) return;  // unsupported
+        done += n;
+        populated_.store(done, std::memory_order_release);
+    }
+#endif
 }
 
 FileImage::~FileImage() { Close(); }

@@ -4,11 +4,13 @@
 // 4 KiB.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace sonfara {
@@ -28,6 +30,40 @@ struct LargeAllocator {
     void deallocate(T* p, size_t n) noexcept { FreeLarge(p, n * sizeof(T)); }
     template <class U>
     bool operator==(const LargeAllocator<U>&) const noexcept { return true; }
+};
+
+// Makes the pages of a large array present on a helper thread a bounded
+// distance ahead of the code that fills it, so the first-touch cost (high
+// on virtual machines that hand freed memory back to the host) overlaps
+// the filling instead of adding to it. The writer reports its progress;
+// pages more than `aheadBytes` past it are never touched, and Finish gives
+// back those past the real end. Without a helper thread or kernel support
+// the pages are faulted in by the writer as usual.
+class PrefaultAhead {
+public:
+    static constexpr size_t kDefaultAhead = size_t{32} << 20;
+    PrefaultAhead(void* base, size_t capacityBytes, size_t aheadBytes = kDefaultAhead);
+    ~PrefaultAhead();  // stops the helper; releases nothing
+    PrefaultAhead(const PrefaultAhead&) = delete;
+    PrefaultAhead& operator=(const PrefaultAhead&) = delete;
+
+    // Writer: bytes filled so far (cheap; call every few hundred KiB).
+    void Advance(size_t filledBytes);
+    // Writer: the array is complete at usedBytes; pages made present past
+    // it are given back.
+    void Finish(size_t usedBytes);
+
+private:
+    void Run();
+    void Stop();
+
+    uint8_t* base_;
+    size_t capacity_;
+    size_t ahead_;
+    std::atomic<size_t> filled_{0};
+    std::atomic<size_t> populated_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 // The whole content of a file, read-only: mapped where possible, else read.

@@ -1,6 +1,7 @@
 #include "player/song/smf_reader.h"
 
 #include <algorithm>
+#include <optional>
 #include <cmath>
 #include <cstdio>
 #include <new>
@@ -231,6 +232,10 @@ private:
         // Every event takes at least two bytes (delta and one data byte), so
         // half the chunk bounds its events; untouched capacity costs nothing.
         auto& events = b_.NewTrack(len / 2 + 1);
+        // Large tracks: the array's first touch overlaps the decoding.
+        std::optional<PrefaultAhead> prefault;
+        if (len >= kPrefaultTrackBytes)
+            prefault.emplace(events.data(), events.capacity() * sizeof(SongEvent));
         size_t p = 0;
         int64_t pendingDelta = 0;
         bool haveDeltaBytes = false;
@@ -304,8 +309,11 @@ private:
                 }
             }
             events.push_back(ev);
+            if (prefault && (events.size() & kPrefaultReportMask) == 0)
+                prefault->Advance(events.size() * sizeof(SongEvent));
             if (endOfTrack) break;
         }
+        if (prefault) prefault->Finish(events.size() * sizeof(SongEvent));
         // Delta bytes cut off by the chunk end.
         if (haveDeltaBytes) return Fail(fail, LoadError::kEventPastChunk);
         lastTick = std::max(lastTick, prevTick);
@@ -382,6 +390,8 @@ private:
     }
 
     static constexpr int32_t kDefaultTempo = 500000;  // 120 beats per minute
+    static constexpr size_t kPrefaultTrackBytes = size_t{4} << 20;
+    static constexpr size_t kPrefaultReportMask = (size_t{1} << 14) - 1;  // every 256 KiB of events
 
     SongTable& song_;
     SongTable::Builder b_;

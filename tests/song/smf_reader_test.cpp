@@ -52,6 +52,26 @@ TEST(SmfReader, ChannelEventsRunningStatusAndLengths) {
     EXPECT_EQ(s.Event(1, 4).tick, 11);
 }
 
+// Tracks of several MiB have their event array made present ahead of the
+// decoder by a helper thread; every event still arrives intact.
+TEST(SmfReader, LargeTrackLoadsWhole) {
+    Track t;
+    t.Msg(0, {0x90, 60, 100});
+    constexpr int kEvents = 2'000'000;  // 6 MB of running-status notes
+    for (int i = 1; i < kEvents; ++i)
+        t.Raw({1, static_cast<uint8_t>(i % 128), static_cast<uint8_t>(i % 100 + 1)});
+    t.End();
+    SongTable s;
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok);
+    ASSERT_EQ(s.EventCount(1), kEvents + 1);
+    int wrong = 0;
+    for (int e = 2; e <= kEvents; ++e) {  // the first is the note with its status
+        const SongEvent& ev = s.Event(1, e);
+        wrong += ev.tick != e - 1 || ev.data1 != (e - 1) % 128 || ev.status != 0x90;
+    }
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(SmfReader, LongSysExIsStoredWhole) {
     for (size_t n : {200u, 16384u, 40000u}) {
         Bytes body(n, 0x11);
