@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "player/display/artwork.h"
 #include "player/files/companion.h"
 #include "player/shell/main_window.h"
 #include "player/ui/artwork.h"
@@ -25,7 +26,7 @@ qreal Ratio(const QWidget* w) { return w->devicePixelRatioF(); }
 // --- Keyboard panel ---------------------------------------------------------------
 
 KeyboardPanelView::KeyboardPanelView(const display::DisplayController& display, QWidget* parent)
-    : QWidget(parent), display_(display), art_(display.Dpr()), frame_(ui::KeyboardImage(display.Dpr())) {
+    : QWidget(parent), display_(display), art_(display.Dpr()), frame_(display::KeyboardArtwork(display.Dpr())) {
     // Until the drawing thread's first pass: the keys at rest.
     setFixedSize(display::kKeyboardPanelSize);
     setAttribute(Qt::WA_OpaquePaintEvent);

@@ -373,11 +373,8 @@ QImage ControlBackground(qreal dpr) {
     Glass(painter, L::kInfoGlass);
     Glass(painter, L::kKeyCaption.adjusted(-1, -1, 1, 1));
     Glass(painter, L::kSpeedCaption.adjusted(-1, -1, 1, 1));
-    for (const QRect& bar : {L::kLevelLeft, L::kLevelRight}) painter.fillRect(bar.adjusted(0, 0, 0, 0), p::kGroove);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    Engrave(painter, QRectF(8, L::kLevelLeft.y() - 3, 10, 8), QStringLiteral("L"), 7);
-    Engrave(painter, QRectF(8, L::kLevelRight.y() - 3, 10, 8), QStringLiteral("R"), 7);
-    Engrave(painter, QRectF(134, 79, 60, 9), QStringLiteral("STEREO"), 7, Qt::AlignRight | Qt::AlignVCenter,
+    Engrave(painter, L::kStereoCaption, QStringLiteral("STEREO"), 7, Qt::AlignRight | Qt::AlignVCenter,
             p::kEngraveDim);
     // A separator line cut between the display row and the transport row.
     painter.fillRect(QRect(6, 90, size.width() - 12, 1), p::kPanelEdgeDark);

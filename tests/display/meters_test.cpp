@@ -4,6 +4,7 @@
 
 #include "player/display/artwork.h"
 #include "player/display/display_controller.h"
+#include "player/display/display_painter.h"
 #include "tests/display/display_rig.h"
 
 namespace sonfara::display {
@@ -79,6 +80,51 @@ TEST(LevelMeters, StereoSumsFollowPan) {
     EXPECT_DOUBLE_EQ(m.ShownRightLevel(), 0);  // -10 clamped
     EXPECT_DOUBLE_EQ(m.ShownLeftLevel(), 30);
     EXPECT_EQ(m.LeftWidth(), 2);
+}
+
+// The stereo bars share the control window's 188 × 70 slot with the
+// columns and dot pictures without covering them; a panned-left mix fills
+// the left bar and leaves the right one dark, at both ratios.
+TEST(BarPanel, StereoBarsStandInsideTheSlotBesideTheColumns) {
+    const QRect slot(QPoint(0, 0), kBarPanelSize);
+    for (int side = 0; side < 2; ++side) {
+        EXPECT_TRUE(slot.contains(StereoColumnRect(side) | StereoCaptionRect(side))) << side;
+        for (int b = 1; b <= kChannels; ++b)
+            for (int t = 0; t <= kMaxLevel; ++t) {
+                EXPECT_FALSE(StereoColumnRect(side).intersects(BarStepRect(b, t)));
+                EXPECT_FALSE(StereoColumnRect(side).intersects(DotTileRect(t + 1, b)));
+            }
+    }
+    EXPECT_EQ(StereoColumnLit(0), 0);
+    EXPECT_EQ(StereoColumnLit(kStereoBarMax), kStereoColumnHeight);
+    EXPECT_EQ(StereoColumnLit(kStereoBarMax + 40), kStereoColumnHeight);
+
+    for (qreal dpr : {1.0, 2.0}) {
+        SCOPED_TRACE(dpr);
+        DisplayRig rig;
+        DisplayController d(rig.src, Options(dpr));
+        for (int c = 1; c <= kChannels; ++c) {
+            rig.Cc(c, test::kCcPan, 0);
+            rig.out.Channel(c).Level = kMaxLevel;
+        }
+        for (int i = 0; i < 8; ++i) d.OnDrawInterval();
+        ASSERT_GE(d.Levels().LeftWidth(), kStereoBarMax);
+        ASSERT_EQ(d.Levels().RightWidth(), 0);
+
+        QImage img(kBarPanelSize * dpr, QImage::Format_RGB32);
+        img.setDevicePixelRatio(dpr);
+        QPainter p(&img);
+        PaintBarPanel(p, d, DisplayArt(dpr));
+        p.end();
+        const int s = static_cast<int>(dpr);
+        auto at = [&](QPoint pt) { return img.pixelColor(pt * s).rgb(); };
+        const QRect left = StereoColumnRect(0), right = StereoColumnRect(1);
+        EXPECT_NE(at(left.topLeft()), kTileUnlit.rgb()) << "the full bar reaches the top";
+        EXPECT_NE(at(left.bottomLeft() - QPoint(0, 2)), kTileUnlit.rgb());
+        EXPECT_EQ(at(right.topLeft()), kTileUnlit.rgb());
+        EXPECT_EQ(at(right.bottomLeft() - QPoint(0, 2)), kTileUnlit.rgb());
+        EXPECT_TRUE(StepLit(d.Levels(), 16, kMaxLevel)) << "the columns are still drawn";
+    }
 }
 
 TEST(LevelMeters, DotPictureShowsAfter50msHoldsFor3000msAndRestarts) {
