@@ -622,6 +622,38 @@ QImage TabPicture(bool selected, qreal dpr) {
     return image;
 }
 
+QImage RollStripPicture(int part, qreal dpr) {
+    const QSize size = kRollStripSize[part == 0 ? 0 : 1];
+    QImage image = Blank(size, dpr);
+    QPainter painter(&image);
+    if (part == 0) {
+        QLinearGradient g(0, 0, 0, size.height());
+        g.setColorAt(0, p::kTabSelected.lighter(118));
+        g.setColorAt(1, p::kTabSelected);
+        painter.fillRect(QRect(QPoint(0, 0), size), g);
+        painter.fillRect(QRect(0, 0, size.width(), 1), p::kBevelLight);
+        painter.fillRect(QRect(0, size.height() - 1, size.width(), 1), p::kBevelDark);
+        painter.fillRect(QRect(size.width() - 1, 0, 1, size.height()), p::kBevelDark);
+        painter.fillRect(QRect(4, 2, 2, size.height() - 4), p::kSegmentLit);
+        // Fold-down mark: the panel below comes back on unrolling.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(p::kSegmentLit);
+        const qreal cx = size.width() - 11.5, cy = size.height() / 2.0;
+        painter.drawPolygon(QPolygonF({QPointF(cx - 4, cy - 2), QPointF(cx + 4, cy - 2), QPointF(cx, cy + 3)}));
+        return image;
+    }
+    FillBrushed(painter, QRectF(QPointF(0, 0), size), p::kPanelTop, p::kPanelBottom, 7);
+    painter.fillRect(QRect(0, 0, size.width(), 1), p::kPanelEdgeLight);
+    painter.fillRect(QRect(0, size.height() - 1, size.width(), 1), p::kPanelEdgeDark);
+    const int mid = size.height() / 2;
+    painter.fillRect(QRect(14, mid, size.width() - 28, 1), p::kGroove);
+    painter.fillRect(QRect(14, mid + 1, size.width() - 28, 1), p::kGrooveLight);
+    Screw(painter, QPointF(7, mid + 0.5));
+    Screw(painter, QPointF(size.width() - 7, mid + 0.5));
+    return image;
+}
+
 QImage BarDisplayBase(qreal dpr) {
     QImage image = Blank(layout::kBarDisplay.size(), dpr, p::kLcdGlass);
     QPainter painter(&image);
