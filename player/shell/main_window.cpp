@@ -15,8 +15,8 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
     panelArea_ = new QWidget(this);
     panelArea_->setGeometry(0, kPanelTop, kWidth, kFullHeight - kPanelTop);
-    // Qt hands a drop on a control that does not take it (all of ours:
-    // the text views are read-only) on to the window.
+    // Qt passes a drag that a control does not take (ours take none; the
+    // document's text view is read-only) on to the window.
     setAcceptDrops(true);
 }
 
