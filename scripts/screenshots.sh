@@ -25,6 +25,8 @@ grab() {
     local wid
     wid=$(xdotool search --onlyvisible --name "$1" | head -1)
     [ -n "$wid" ] || { echo "screenshots: no window named $1" >&2; return 1; }
+    # The WRD window may stand over the others: bring this one to the front.
+    xdotool windowraise "$wid" && sleep 0.5
     import -window "$wid" "$OUT/$2.png"
     echo "screenshots: $OUT/$2.png"
 }
@@ -35,11 +37,22 @@ grab '^Sonfara - Main Window$' main-window || rc=1
 tab() {
     local wid
     wid=$(xdotool search --onlyvisible --name '^Sonfara - Main Window$' | head -1)
-    [ -n "$wid" ] && xdotool mousemove --window "$wid" $((52 + 100 * $1)) 14 click 1 && sleep 1
+    [ -n "$wid" ] && xdotool windowraise "$wid" && sleep 0.5 &&
+        xdotool mousemove --window "$wid" $((52 + 100 * $1)) 14 click 1 && sleep 1
 }
 tab 2 && grab '^Sonfara - Main Window$' main-window-events || rc=1
 tab 1 && grab '^Sonfara - Main Window$' main-window-document || rc=1
 tab 0 || true
+# Rolled up by the control window's window-layout button (602, 111 on its
+# panel, below the 20-pixel menu bar), then unrolled again.
+layout() {
+    local wid
+    wid=$(xdotool search --onlyvisible --name '^Sonfara$' | head -1)
+    [ -n "$wid" ] && xdotool windowraise "$wid" && sleep 0.5 &&
+        xdotool mousemove --window "$wid" 602 131 click 1 && sleep 1
+}
+layout && grab '^Sonfara - Main Window$' main-window-rolled || rc=1
+layout || true
 gdbus call --session --dest org.mpris.MediaPlayer2.sonfara --object-path /org/mpris/MediaPlayer2 \
     --method org.mpris.MediaPlayer2.Quit >/dev/null || kill "$pid"
 wait "$pid" || true

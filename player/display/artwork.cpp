@@ -32,6 +32,12 @@ void PaintKeyboardRow(QPainter& p, int c) {
     for (int note = 0; note < 128; ++note) PaintReleasedKey(p, c, note);
 }
 
+// Continued across the knob panel, so each channel row reads as one band.
+void PaintRowSeparators(QPainter& p, int width) {
+    for (int j = 0; j < kRowSeparators; ++j)
+        p.fillRect(QRect(0, RowSeparatorY(j), width, 1), kRowSeparator);
+}
+
 QFont PixelFont(int px, bool bold = false) {
     QFont f(QStringLiteral("DejaVu Sans"));
     f.setPixelSize(px);
@@ -63,10 +69,9 @@ QImage KeyboardArtwork(qreal dpr) {
         p.drawLine(169, top + 2, 169, top + 13);
         PaintKeyboardRow(p, c);
     }
-    // Bottom strip for the readouts.
+    // Bottom strip for the readouts; its top edge is the last row separator.
     p.fillRect(QRect(0, 316, kKeyboardSize.width(), 19), kBezelColour);
-    p.setPen(QColor(44, 50, 60));
-    p.drawLine(0, 316, kKeyboardSize.width() - 1, 316);
+    PaintRowSeparators(p, kKeyboardSize.width());
     p.setPen(QColor(110, 122, 136));
     p.setFont(PixelFont(8, true));
     p.drawText(QRect(2, 319, 34, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("NOTES"));
@@ -104,8 +109,7 @@ QImage KnobPanelArtwork(qreal dpr) {
     for (int b = 1; b <= kChannels; ++b)
         for (int k = 1; k <= kKnobs; ++k) p.drawImage(KnobFaceOrigin(k, b), face);
     p.fillRect(QRect(0, 316, kKnobPanelSize.width(), 19), kBezelColour);
-    p.setPen(QColor(44, 50, 60));
-    p.drawLine(0, 316, kKnobPanelSize.width() - 1, 316);
+    PaintRowSeparators(p, kKnobPanelSize.width());
     return img;
 }
 
@@ -125,15 +129,33 @@ QImage GradientBar(QSize size, qreal dpr) {
 
 QImage LevelBarArtwork(qreal dpr) { return GradientBar(kLevelBarSize, dpr); }
 QImage SmallBarArtwork(qreal dpr) { return GradientBar(kSmallBarSize, dpr); }
-QImage StereoBarArtwork(qreal dpr) { return GradientBar(QSize(kStereoBarMax, kStereoBarHeight), dpr); }
+QImage StereoColumnArtwork(qreal dpr, bool lit) {
+    const QSize size = StereoColumnRect(0).size();
+    QImage img = MakeImage(size, dpr, kBarGlass);
+    QPainter p(&img);
+    QLinearGradient g(0, size.height(), 0, 0);
+    g.setColorAt(0.0, kTileLit);
+    g.setColorAt(0.7, QColor(150, 255, 120));
+    g.setColorAt(0.85, QColor(255, 200, 0));
+    g.setColorAt(1.0, QColor(255, 70, 50));
+    // Two lit rows and one gap per step, on the columns' 3-pixel pitch.
+    for (int y = 0; y < size.height(); y += 3) {
+        const QRect step(0, y, size.width(), 2);
+        if (lit)
+            p.fillRect(step, g);
+        else
+            p.fillRect(step, kTileUnlit);
+    }
+    return img;
+}
 
-QImage BarDisplayArtwork(qreal dpr) { return MakeImage(kBarDisplaySize, dpr, QColor(8, 20, 18)); }
+QImage BarDisplayArtwork(qreal dpr) { return MakeImage(kBarDisplaySize, dpr, kBarGlass); }
 
 QImage TileStripArtwork(qreal dpr) {
-    QImage img = MakeImage(QSize(13, 3), dpr, QColor(8, 20, 18));
+    QImage img = MakeImage(QSize(13, 3), dpr, kBarGlass);
     QPainter p(&img);
-    p.fillRect(kUnlitTile, QColor(18, 44, 38));
-    p.fillRect(kLitTile, QColor(80, 255, 190));
+    p.fillRect(kUnlitTile, kTileUnlit);
+    p.fillRect(kLitTile, kTileLit);
     p.fillRect(QRect(kLitTile.left(), 2, 6, 1), QColor(40, 200, 150));
     return img;
 }

@@ -16,6 +16,11 @@ inline const QColor kBezelColour{10, 12, 15};
 inline const QColor kLabelText{214, 226, 236};
 inline const QColor kLabelTextOff{96, 104, 114};
 inline const QColor kReadoutText{120, 230, 255};
+// The bar display's glass and its tiles.
+inline const QColor kBarGlass{8, 20, 18};
+inline const QColor kTileLit{80, 255, 190};
+inline const QColor kTileUnlit{18, 44, 38};
+inline const QColor kBarCaption{60, 150, 125};
 
 // Keyboard surface with every key released and the row furniture; the label texts and readouts are drawn over it.
 QImage KeyboardArtwork(qreal dpr);
@@ -25,7 +30,9 @@ QImage KnobFaceArtwork(qreal dpr);
 QImage KnobPanelArtwork(qreal dpr);
 QImage LevelBarArtwork(qreal dpr);     // 105 × 2
 QImage SmallBarArtwork(qreal dpr);     // 64 × 11
-QImage StereoBarArtwork(qreal dpr);    // 106 × 4
+// 12 × 48 upright stereo column, segmented like the tiles: unlit, or lit
+// green at the foot to red at the head.
+QImage StereoColumnArtwork(qreal dpr, bool lit);
 QImage BarDisplayArtwork(qreal dpr);   // 188 × 70, the cleared bar display
 QImage TileStripArtwork(qreal dpr);    // 13 × 3: unlit tile at x 0, lit at x 7
 QImage LampArtwork(qreal dpr, bool lit);  // 9 × 14

@@ -20,7 +20,6 @@ inline constexpr QSize kLevelBarSize{105, 2};
 inline constexpr QSize kSmallBarSize{64, 11};  // note count and processor load
 inline constexpr QSize kLampSize{9, 14};
 inline constexpr QSize kBarDisplaySize{188, 70};
-inline constexpr int kStereoBarHeight = 4;
 inline constexpr int kStereoBarMax = 1600 / 15;  // width at the clamped sum
 
 // Colours the display must show exactly.
@@ -32,6 +31,14 @@ inline const QColor kKnobPointer{255, 255, 255};
 
 // The keyboard row of channel c (1..16) starts at this line.
 constexpr int KeyRowTop(int c) { return 19 * c - 4; }
+
+// The 17 row separators of the keyboard area, one above the first channel
+// row and one below each row: y = 31 is the line between channels 1 and 2.
+// They follow the 19-pixel row pitch so that no line crosses a key, label
+// or level bar (a key redraw would cut a line that ran through it).
+inline constexpr int kRowSeparators = 17;
+constexpr int RowSeparatorY(int j) { return 12 + 19 * j; }
+inline const QColor kRowSeparator{44, 50, 60};
 
 constexpr bool IsBlackKey(int note) {
     const int p = note % 12;
@@ -67,6 +74,24 @@ QRect KnobPointerRect(int k, int b, int v);
 // Step t (0..15) of column b (1..16) of the bar display.
 constexpr QRect BarStepRect(int b, int t) {
     return QRect(7 * b - 4, kBarDisplaySize.height() - 3 * t - 11, 6, 3);
+}
+
+// The stereo bars stand upright right of the 16 columns inside the bar
+// display's 188 × 70, as tall as a column (16 steps of 3), side 0 left and
+// 1 right. A bar `kStereoBarMax` wide fills the column; the sums keep their
+// width arithmetic and only the drawing is turned and scaled.
+inline constexpr int kStereoColumnHeight = 3 * (kMaxLevel + 1);
+constexpr QRect StereoColumnRect(int side) {
+    return QRect(side == 0 ? 139 : 159, BarStepRect(1, kMaxLevel).top(), 12, kStereoColumnHeight);
+}
+constexpr QRect StereoCaptionRect(int side) {
+    const QRect c = StereoColumnRect(side);
+    return QRect(c.left(), c.bottom() + 1, c.width(), kBarDisplaySize.height() - c.bottom() - 1);
+}
+// Lit height (from the bottom) of a stereo column for a bar width.
+constexpr int StereoColumnLit(int width) {
+    const int w = width < 0 ? 0 : width > kStereoBarMax ? kStereoBarMax : width;
+    return (w * kStereoColumnHeight + kStereoBarMax / 2) / kStereoBarMax;
 }
 
 // Dot (row r, column j), both 1..16, of a dot picture on the bar display.

@@ -25,7 +25,8 @@ QFont ReadoutFont() {
 DisplayArt::DisplayArt(qreal dpr)
     : levelBar(LevelBarArtwork(dpr)),
       smallBar(SmallBarArtwork(dpr)),
-      stereoBar(StereoBarArtwork(dpr)),
+      stereoLit(StereoColumnArtwork(dpr, true)),
+      stereoUnlit(StereoColumnArtwork(dpr, false)),
       lampLit(LampArtwork(dpr, true)),
       lampUnlit(LampArtwork(dpr, false)) {}
 
@@ -49,17 +50,25 @@ void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayContro
 
 void PaintBarPanel(QPainter& p, const DisplayController& d, const DisplayArt& art) {
     p.drawImage(QPoint(0, 0), d.Levels().BarDisplay());
-    const int y = kBarDisplaySize.height();
-    p.fillRect(QRect(0, y, kBarPanelSize.width(), kBarPanelSize.height() - y), kBezelColour);
-    DrawPart(p, QPoint(12, y + 3), art.stereoBar, d.Levels().LeftWidth());
-    DrawPart(p, QPoint(12, y + 8), art.stereoBar, d.Levels().RightWidth());
+    const int widths[2] = {d.Levels().LeftWidth(), d.Levels().RightWidth()};
+    const char* const captions[2] = {"L", "R"};
     QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPixelSize(6);
+    f.setPixelSize(7);
     f.setBold(true);
     p.setFont(f);
-    p.setPen(QColor(110, 122, 136));
-    p.drawText(QRect(2, y + 1, 9, 7), Qt::AlignCenter, QStringLiteral("L"));
-    p.drawText(QRect(2, y + 6, 9, 7), Qt::AlignCenter, QStringLiteral("R"));
+    p.setPen(kBarCaption);
+    for (int side = 0; side < 2; ++side) {
+        const QRect column = StereoColumnRect(side);
+        p.drawImage(column.topLeft(), art.stereoUnlit);
+        // The lit part grows from the foot.
+        const int lit = StereoColumnLit(widths[side]);
+        const qreal r = art.stereoLit.devicePixelRatio();
+        const QRect target(column.left(), column.bottom() + 1 - lit, column.width(), lit);
+        if (lit > 0)
+            p.drawImage(target, art.stereoLit,
+                        QRectF(0, (column.height() - lit) * r, column.width() * r, lit * r));
+        p.drawText(StereoCaptionRect(side), Qt::AlignCenter, QString::fromLatin1(captions[side]));
+    }
 }
 
 }  // namespace sonfara::display

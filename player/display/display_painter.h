@@ -13,13 +13,14 @@ namespace sonfara::display {
 // Artwork the painters copy from, made once per device pixel ratio.
 struct DisplayArt {
     explicit DisplayArt(qreal dpr);
-    QImage levelBar, smallBar, stereoBar, lampLit, lampUnlit;
+    QImage levelBar, smallBar, stereoLit, stereoUnlit, lampLit, lampUnlit;
 };
 
 inline constexpr QSize kKeyboardPanelSize{kKeyboardSize.width() + kKnobPanelSize.width(),
                                           kKeyboardSize.height()};
-// The bar display and, below it, the left and right stereo bars.
-inline constexpr QSize kBarPanelSize{kBarDisplaySize.width(), kBarDisplaySize.height() + 14};
+// The bar display with the stereo bars inside it: exactly the control
+// window's slot.
+inline constexpr QSize kBarPanelSize = kBarDisplaySize;
 
 // The note lamp of channel c, left of its label.
 constexpr QRect LampRect(int c) { return QRect(4, 19 * (c - 1) + 14, 9, 14); }

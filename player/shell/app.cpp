@@ -185,8 +185,8 @@ bool SonfaraApp::Start(const QStringList& paths) {
     PlaceWindows();
     MakeTimers();
     ConnectChannel();
-    if (!session_->Settings().WindowStyle) main_->SetRolledUp(true);
     panels_->SelectPanel(session_->Settings().WindowType);
+    if (!session_->Settings().WindowStyle) panels_->SetRolledUp(true);
     control_->ResetReadouts();
     StampWhenShown();
     ShowWindows();
@@ -259,6 +259,9 @@ void SonfaraApp::MakeWindows() {
     main_ = std::make_unique<MainWindow>();
     main_->onCloseRequested = [this] { RequestClose(kUserClose); };
     panels_ = std::make_unique<MainPanels>(*main_, *session_, *display_, options.instLabel);
+    main_->onTitleDoubleClick = [this] { ToggleMainRollUp(); };
+    for (int i = 0; i < 2; ++i) panels_->Strip(i)->onDoubleClicked = [this] { ToggleMainRollUp(); };
+    main_->onFilesDropped = [this](const QStringList& paths) { OpenPaths(paths); };
     connect(display_.get(), &display::DisplayController::keyboardFrameReady, main_.get(), [this] {
         QImage frame;
         if (display_->TakeKeyboardFrame(&frame)) panels_->Keyboard()->SetFrame(frame);
@@ -527,7 +530,10 @@ void SonfaraApp::Finish() {
 
 // --- What the control window asks ----------------------------------------------
 
-void SonfaraApp::ToggleMainRollUp() { main_->SetRolledUp(!main_->RolledUp()); }
+void SonfaraApp::ToggleMainRollUp() {
+    panels_->SetRolledUp(!panels_->RolledUp());
+    session_->SetMainWindowLayout(panels_->SelectedPanel(), !panels_->RolledUp());
+}
 
 void SonfaraApp::SetLowLoad(bool on) {
     LeaveRest();

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "player/display/artwork.h"
 #include "player/files/companion.h"
 #include "player/shell/main_window.h"
 #include "player/ui/artwork.h"
@@ -25,7 +26,7 @@ qreal Ratio(const QWidget* w) { return w->devicePixelRatioF(); }
 // --- Keyboard panel ---------------------------------------------------------------
 
 KeyboardPanelView::KeyboardPanelView(const display::DisplayController& display, QWidget* parent)
-    : QWidget(parent), display_(display), art_(display.Dpr()), frame_(ui::KeyboardImage(display.Dpr())) {
+    : QWidget(parent), display_(display), art_(display.Dpr()), frame_(display::KeyboardArtwork(display.Dpr())) {
     // Until the drawing thread's first pass: the keys at rest.
     setFixedSize(display::kKeyboardPanelSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -98,11 +99,38 @@ void PanelTab::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && onClicked) onClicked();
 }
 
+// --- Roll-up strips ------------------------------------------------------------------
+
+RollStrip::RollStrip(int part, QWidget* parent) : QWidget(parent), part_(part) {
+    setFixedSize(ui::kRollStripSize[part]);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void RollStrip::SetCaption(const QString& caption) {
+    if (caption_ == caption) return;
+    caption_ = caption;
+    update();
+}
+
+void RollStrip::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.drawImage(QPoint(0, 0), ui::RollStripPicture(part_, Ratio(this)));
+    if (part_ != 0) return;
+    p.setFont(ui::EngraveFont(10));
+    p.setPen(ui::palette::kTabCaptionSelected);
+    p.drawText(rect().adjusted(10, 0, -20, 0), Qt::AlignLeft | Qt::AlignVCenter, caption_);
+}
+
+void RollStrip::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && onDoubleClicked) onDoubleClicked();
+}
+
 // --- The panels together -------------------------------------------------------------
 
 MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
                        display::DisplayController& display, panels::InstLabeler labeler)
-    : session_(session),
+    : window_(window),
+      session_(session),
       display_(display),
       view_(session.Song(), SystemCodePage()),
       source_(session.Song(), view_, SystemCodePage()) {
@@ -118,6 +146,11 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
         tabs_[i] = new PanelTab(QString::fromLatin1(kTabCaptions[i]), &window);
         tabs_[i]->move(kFirstTab + QPoint(kTabStep * i, 0));
         tabs_[i]->onClicked = [this, i] { SelectPanel(i); };
+    }
+    for (int i = 0; i < 2; ++i) {
+        strips_[i] = new RollStrip(i, &window);
+        strips_[i]->move(i == 0 ? 0 : ui::kRollStripSize[0].width(), 0);
+        strips_[i]->hide();
     }
     keyboard_->onSwitch = [this](int c, Qt::MouseButton b) { SwitchChannel(c, b); };
     keyboard_->onLabelMenu = [this](int c, const QPoint& at) {
@@ -139,11 +172,28 @@ void MainPanels::SelectPanel(int panel) {
     if (panel < kKeyboardPanel || panel > kEventPanel) panel = kKeyboardPanel;
     selected_ = panel;
     for (int i = 0; i < 3; ++i) tabs_[i]->SetSelected(i == panel);
+    strips_[0]->SetCaption(QString::fromLatin1(kTabCaptions[panel]));
     if (panel == kEventPanel) events_->Refresh();  // filled before it shows
     keyboard_->setVisible(panel == kKeyboardPanel);
     document_->setVisible(panel == kDocumentPanel);
     events_->setVisible(panel == kEventPanel);
     display_.SetSelectedPanel(panel);
+}
+
+bool MainPanels::RolledUp() const { return window_.RolledUp(); }
+
+void MainPanels::SetRolledUp(bool rolled) {
+    if (rolled) {
+        for (int i = 0; i < 3; ++i)
+            if (tabs_[i]->Selected()) selected_ = i;
+        strips_[0]->SetCaption(QString::fromLatin1(kTabCaptions[selected_]));
+        document_->hide();
+        events_->hide();
+    }
+    for (PanelTab* tab : tabs_) tab->setVisible(!rolled);
+    for (RollStrip* strip : strips_) strip->setVisible(rolled);
+    window_.SetRolledUp(rolled);
+    if (!rolled) SelectPanel(selected_);
 }
 
 void MainPanels::SongOpened() {

@@ -78,6 +78,26 @@ class PanelTab final : public QWidget {
     bool selected_ = false;
 };
 
+// A strip picture of the rolled-up window (TempPic(0) and TempPic(1));
+// part 0 carries the caption of the panel that unrolling brings back. A
+// double click on either asks to unroll, for desktops that keep the title
+// bar's double click to themselves.
+class RollStrip final : public QWidget {
+  public:
+    RollStrip(int part, QWidget* parent);
+    void SetCaption(const QString& caption);
+    const QString& Caption() const { return caption_; }
+    std::function<void()> onDoubleClicked;
+
+  protected:
+    void paintEvent(QPaintEvent*) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    int part_;
+    QString caption_;
+};
+
 class MainPanels final : public QObject, private panels::ProgramChanger {
   public:
     enum Panel { kKeyboardPanel = 0, kDocumentPanel = 1, kEventPanel = 2 };
@@ -89,6 +109,12 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
     // Shows panel i (0..2), marks its tab and tells the display which one is up.
     void SelectPanel(int panel);
     int SelectedPanel() const { return selected_; }
+
+    // The roll-up toggle's two forms: rolled up, the strip pictures stand
+    // in for the tabs and the panel of the white caption is remembered;
+    // unrolled, the tabs and that panel come back.
+    void SetRolledUp(bool rolled);
+    bool RolledUp() const;
 
     // After every open: event list, document, channel labels.
     void SongOpened();
@@ -102,11 +128,13 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
     panels::DocumentPanel* Document() const { return document_; }
     panels::InstrumentMenu* Instruments() const { return menu_; }
     PanelTab* Tab(int i) const { return tabs_[i]; }
+    RollStrip* Strip(int i) const { return strips_[i]; }
 
   private:
     void ChangeProgram(int channel, int program) override;
     void SyncChannelLabels();
 
+    MainWindow& window_;
     PlaybackSession& session_;
     display::DisplayController& display_;
     EventListView view_;
@@ -116,6 +144,7 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
     panels::DocumentPanel* document_;
     panels::InstrumentMenu* menu_;
     std::array<PanelTab*, 3> tabs_{};
+    std::array<RollStrip*, 2> strips_{};
     int selected_ = kKeyboardPanel;
 };
 

@@ -373,11 +373,8 @@ QImage ControlBackground(qreal dpr) {
     Glass(painter, L::kInfoGlass);
     Glass(painter, L::kKeyCaption.adjusted(-1, -1, 1, 1));
     Glass(painter, L::kSpeedCaption.adjusted(-1, -1, 1, 1));
-    for (const QRect& bar : {L::kLevelLeft, L::kLevelRight}) painter.fillRect(bar.adjusted(0, 0, 0, 0), p::kGroove);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    Engrave(painter, QRectF(8, L::kLevelLeft.y() - 3, 10, 8), QStringLiteral("L"), 7);
-    Engrave(painter, QRectF(8, L::kLevelRight.y() - 3, 10, 8), QStringLiteral("R"), 7);
-    Engrave(painter, QRectF(134, 79, 60, 9), QStringLiteral("STEREO"), 7, Qt::AlignRight | Qt::AlignVCenter,
+    Engrave(painter, L::kStereoCaption, QStringLiteral("STEREO"), 7, Qt::AlignRight | Qt::AlignVCenter,
             p::kEngraveDim);
     // A separator line cut between the display row and the transport row.
     painter.fillRect(QRect(6, 90, size.width() - 12, 1), p::kPanelEdgeDark);
@@ -622,6 +619,38 @@ QImage TabPicture(bool selected, qreal dpr) {
         painter.setRenderHint(QPainter::Antialiasing, false);
         painter.fillRect(QRect(6, 2, kTabSize.width() - 12, 1), p::kSegmentLit);
     }
+    return image;
+}
+
+QImage RollStripPicture(int part, qreal dpr) {
+    const QSize size = kRollStripSize[part == 0 ? 0 : 1];
+    QImage image = Blank(size, dpr);
+    QPainter painter(&image);
+    if (part == 0) {
+        QLinearGradient g(0, 0, 0, size.height());
+        g.setColorAt(0, p::kTabSelected.lighter(118));
+        g.setColorAt(1, p::kTabSelected);
+        painter.fillRect(QRect(QPoint(0, 0), size), g);
+        painter.fillRect(QRect(0, 0, size.width(), 1), p::kBevelLight);
+        painter.fillRect(QRect(0, size.height() - 1, size.width(), 1), p::kBevelDark);
+        painter.fillRect(QRect(size.width() - 1, 0, 1, size.height()), p::kBevelDark);
+        painter.fillRect(QRect(4, 2, 2, size.height() - 4), p::kSegmentLit);
+        // Fold-down mark: the panel below comes back on unrolling.
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(p::kSegmentLit);
+        const qreal cx = size.width() - 11.5, cy = size.height() / 2.0;
+        painter.drawPolygon(QPolygonF({QPointF(cx - 4, cy - 2), QPointF(cx + 4, cy - 2), QPointF(cx, cy + 3)}));
+        return image;
+    }
+    FillBrushed(painter, QRectF(QPointF(0, 0), size), p::kPanelTop, p::kPanelBottom, 7);
+    painter.fillRect(QRect(0, 0, size.width(), 1), p::kPanelEdgeLight);
+    painter.fillRect(QRect(0, size.height() - 1, size.width(), 1), p::kPanelEdgeDark);
+    const int mid = size.height() / 2;
+    painter.fillRect(QRect(14, mid, size.width() - 28, 1), p::kGroove);
+    painter.fillRect(QRect(14, mid + 1, size.width() - 28, 1), p::kGrooveLight);
+    Screw(painter, QPointF(7, mid + 0.5));
+    Screw(painter, QPointF(size.width() - 7, mid + 0.5));
     return image;
 }
 

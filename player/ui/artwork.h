@@ -78,6 +78,12 @@ QRect KnobPointerRect(int k, int b, int value);
 QImage Lamp(bool lit, qreal dpr);  // 9 × 14
 QImage TabPicture(bool selected, qreal dpr);  // 96 × 22
 inline constexpr QSize kTabSize{96, 22};
+// The two strip pictures a rolled-up main window shows in its 15-pixel
+// client area: part 0 a flat tab plate (the remembered panel's caption is
+// written over it) with an amber fold-down mark at its right end, part 1
+// the brushed rest of the strip with a groove and two screws.
+inline constexpr QSize kRollStripSize[2] = {{120, 15}, {500, 15}};
+QImage RollStripPicture(int part, qreal dpr);
 // Bar display: 188 × 70 glass, and its tile strip (unlit at x 0, lit at x 7,
 // each 6 × 3).
 QImage BarDisplayBase(qreal dpr);

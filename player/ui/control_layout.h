@@ -20,9 +20,8 @@ inline constexpr QRect kMarks{488, 45, 67, 15};
 inline constexpr QRect kFormat{204, 64, 408, 14};
 // The glass behind the title, readouts and text line.
 inline constexpr QRect kInfoGlass{200, 4, 416, 78};
-// Stereo level bars: up to 107 pixels (1600 / 15) each.
-inline constexpr QRect kLevelLeft{20, 79, 108, 3};
-inline constexpr QRect kLevelRight{20, 85, 108, 3};
+// Engraved under the bar display's right end, below its stereo bars.
+inline constexpr QRect kStereoCaption{134, 79, 60, 9};
 
 // Transport buttons, left to right, on one row.
 inline constexpr int kTransportTop = 102;

@@ -71,11 +71,6 @@ class ControlPreview : public QWidget {
                     bp.drawImage(QRectF(7 * b - 4, h - 3 * t - 11, 6, 3), tiles, QRectF(7 * dpr, 0, 6 * dpr, 3 * dpr));
         }
         painter.drawImage(L::kBarDisplay.topLeft(), bars);
-        const QImage level = LevelBarImage(dpr);
-        painter.drawImage(QRectF(L::kLevelLeft.x(), L::kLevelLeft.y() + 0.5, 74, 2), level,
-                          QRectF(0, 0, 74 * dpr, 2 * dpr));
-        painter.drawImage(QRectF(L::kLevelRight.x(), L::kLevelRight.y() + 0.5, 88, 2), level,
-                          QRectF(0, 0, 88 * dpr, 2 * dpr));
     }
 
   private:

@@ -53,6 +53,29 @@ TEST(KeyboardSurface, KeysLightAndReleaseAtTheirRectanglesAtBothRatios) {
     }
 }
 
+// The row separators lie between the rows: every key of every channel
+// pressed and released leaves all 17 lines whole, at both ratios.
+TEST(KeyboardSurface, RowSeparatorsSurviveKeyRedrawsAtBothRatios) {
+    EXPECT_EQ(RowSeparatorY(1), 31);
+    EXPECT_EQ(RowSeparatorY(kRowSeparators - 1), 316);
+    for (qreal dpr : {1.0, 2.0}) {
+        SCOPED_TRACE(dpr);
+        DisplayRig rig;
+        KeyboardSurface kb(dpr);
+        for (int c = 1; c <= kChannels; ++c)
+            for (int note = 1; note < 128; ++note) rig.Note(c, note, 100);
+        kb.DrawKeyboards(rig.src);
+        for (int c = 1; c <= kChannels; ++c)
+            for (int note = 1; note < 128; ++note) rig.Note(c, note, 0);
+        kb.DrawKeyboards(rig.src);
+        for (int j = 0; j < kRowSeparators; ++j) {
+            SCOPED_TRACE(j);
+            const QRect line(0, RowSeparatorY(j), kKeyboardSize.width(), 1);
+            EXPECT_EQ(FirstOtherPixel(kb.Image(), line, kRowSeparator), "");
+        }
+    }
+}
+
 TEST(KeyboardSurface, ChannelLabelsFollowProgramBankAndMapButDrumsKeepTheirName) {
     DisplayRig rig;
     KeyboardSurface kb(1.0, [](int p, int b, int m) {

@@ -4,6 +4,7 @@
 
 #include "player/display/artwork.h"
 #include "player/display/display_controller.h"
+#include "player/display/display_painter.h"
 #include "tests/display/display_rig.h"
 
 namespace sonfara::display {
@@ -79,6 +80,35 @@ TEST(LevelMeters, StereoSumsFollowPan) {
     EXPECT_DOUBLE_EQ(m.ShownRightLevel(), 0);  // -10 clamped
     EXPECT_DOUBLE_EQ(m.ShownLeftLevel(), 30);
     EXPECT_EQ(m.LeftWidth(), 2);
+}
+
+// The stereo bars share the control window's 188 × 70 slot with the
+// columns and dot pictures without covering them; a panned-left mix fills
+// the left bar and leaves the right one dark, at both ratios.
+TEST(BarPanel, StereoBarsStandInsideTheSlotBesideTheColumns) {
+    for (int side = 0; side < 2; ++side) {
+        EXPECT_TRUE(QRect(QPoint(0, 0), kBarPanelSize).contains(StereoColumnRect(side) | StereoCaptionRect(side)));
+        EXPECT_FALSE(StereoColumnRect(side).intersects(BarStepRect(kChannels, 0) | DotTileRect(1, kChannels)));
+    }
+    for (qreal dpr : {1.0, 2.0}) {
+        SCOPED_TRACE(dpr);
+        DisplayRig rig;
+        DisplayController d(rig.src, Options(dpr));
+        for (int c = 1; c <= kChannels; ++c) {
+            rig.Cc(c, test::kCcPan, 0);
+            rig.out.Channel(c).Level = kMaxLevel;
+        }
+        for (int i = 0; i < 8; ++i) d.OnDrawInterval();
+        QImage img(kBarPanelSize * dpr, QImage::Format_RGB32);
+        img.setDevicePixelRatio(dpr);
+        QPainter p(&img);
+        PaintBarPanel(p, d, DisplayArt(dpr));
+        p.end();
+        auto at = [&](QPoint pt) { return img.pixelColor(pt * dpr).rgb(); };
+        EXPECT_NE(at(StereoColumnRect(0).topLeft()), kTileUnlit.rgb()) << "full to the top";
+        EXPECT_EQ(at(StereoColumnRect(1).bottomLeft() - QPoint(0, 2)), kTileUnlit.rgb());
+        EXPECT_TRUE(StepLit(d.Levels(), kChannels, kMaxLevel)) << "the columns are still drawn";
+    }
 }
 
 TEST(LevelMeters, DotPictureShowsAfter50msHoldsFor3000msAndRestarts) {

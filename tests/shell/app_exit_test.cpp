@@ -9,6 +9,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -283,6 +286,54 @@ TEST_F(AppRig, TabsSwitchPanelsAndThePanelAndRollUpAreKept) {
     const std::string ini{std::istreambuf_iterator<char>(in), {}};
     EXPECT_NE(ini.find("WindowType=2"), std::string::npos) << ini;
     EXPECT_NE(ini.find("WindowStyle=False"), std::string::npos) << ini;
+}
+
+// Roll-up: strips instead of tabs, the white caption's panel back on
+// unrolling, WindowStyle in step; the title bar's double click acts only on
+// a normal window. Files dropped on a control open as one list in order.
+TEST_F(AppRig, RollUpByTitleDoubleClickAndFileDrop) {
+    StartPlaying();
+    MainPanels& panels = *app_->Panels();
+    MainWindow* main = app_->Main();
+    auto titleDoubleClick = [&] {
+        QMouseEvent e(QEvent::NonClientAreaMouseButtonDblClick, QPointF(40, -10), QPointF(40, -10),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(main, &e);
+    };
+    QTest::mouseClick(panels.Tab(1), Qt::LeftButton);
+    app_->ToggleMainRollUp();
+    EXPECT_EQ(main->height(), MainWindow::kRolledHeight);
+    EXPECT_FALSE(panels.Tab(1)->isVisibleTo(main));
+    EXPECT_TRUE(panels.Strip(1)->isVisibleTo(main));
+    EXPECT_EQ(panels.Strip(0)->Caption(), QStringLiteral("Document"));
+    EXPECT_FALSE(app_->Session().Settings().WindowStyle);
+    titleDoubleClick();
+    EXPECT_FALSE(panels.RolledUp());
+    EXPECT_FALSE(panels.Strip(0)->isVisibleTo(main));
+    EXPECT_TRUE(panels.Document()->isVisibleTo(main));
+    EXPECT_TRUE(app_->Session().Settings().WindowStyle);
+    for (Qt::WindowState state : {Qt::WindowMaximized, Qt::WindowMinimized}) {
+        main->setWindowState(state);
+        titleDoubleClick();
+        EXPECT_FALSE(panels.RolledUp()) << state;
+        main->setWindowState(Qt::WindowNoState);
+    }
+
+    QList<QUrl> urls;
+    for (const char* name : {"c.mid", "a.mid", "b.mid"})
+        urls << QUrl::fromLocalFile(QString::fromStdString(
+            test::WriteSong(home_.path().toStdString(), name, test::TenSecondSong())));
+    QMimeData files;
+    files.setUrls(urls);
+    QWidget* text = panels.Document()->findChild<QPlainTextEdit*>()->viewport();
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(text, &enter);  // as a drag does before its drop
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(text, &drop);
+    const files::PlayList& list = app_->Session().List();
+    ASSERT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.Entry(1).FileName, "c.mid");
+    EXPECT_EQ(list.Entry(3).FileName, "b.mid");
 }
 
 // The play-list editor over the running session: the playing entry stays
