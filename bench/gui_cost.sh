@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Processor cost of the player sonfara playing a dense 16-channel song with
+# every display on (GTimer 50, main window on the keyboard panel) against
+# sonfara-cli play of the same song, in alternating runs in a private
+# headless desktop. Both play through the built-in synthesizer into
+# PulseAudio's null sink, so both pay the same synthesis and the difference
+# is the program around it. utime + stime from /proc/<pid>/stat over the same
+# window of each run; sonfara also reports its drawing thread's pass times
+# (SONFARA_DRAW_STATS).
+#   bench/gui_cost.sh [PRESET] [RUNS]     (defaults: release, 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset=${1:-release}
+runs=${2:-5}
+B=$PWD/build/$preset
+S=$B/player/cli/sonfara
+C=$B/player/cli/sonfara-cli
+if [ "${SONFARA_IN_DESKTOP:-}" != 1 ]; then
+    for x in "$S" "$C" "$B/bench/bench_playback"; do
+        [ -x "$x" ] || { echo "bench: build sonfara, sonfara-cli and bench_playback ($preset) first" >&2; exit 2; }
+    done
+    SONFARA_IN_DESKTOP=1 exec scripts/headless-desktop.sh "$0" "$preset" "$runs"
+fi
+
+lead=3     # seconds from the start to the window: loading, SoundFont, windows
+window=30  # seconds measured, while the song plays
+port="Sonfara Synth"
+root=$HEADLESS_ROOT
+song=$root/dense.mid
+"$B/bench/bench_playback" --write-song "$song" $((lead + window + 3))
+
+mkdir -p "$XDG_CONFIG_HOME/Tenmoor"
+cat > "$XDG_CONFIG_HOME/Tenmoor/Sonfara.ini" <<INI
+[Sonfara]
+GTimer=50
+MTimer=5
+BltSw=True
+WindowStyle=True
+WindowType=0
+AlwaysMove=False
+ShowWRD=True
+MIDIOutPort=$port
+INI
+
+now() { date +%s%N; }
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+hz=$(getconf CLK_TCK)
+median() { sort -g | awk '{a[NR]=$1} END {m=(NR+1)/2; print (NR%2) ? a[m] : (a[m-0.5]+a[m+0.5])/2}'; }
+mpris() {
+    gdbus call --session --dest org.mpris.MediaPlayer2.sonfara --object-path /org/mpris/MediaPlayer2 "$@"
+}
+quit() {
+    mpris --method org.mpris.MediaPlayer2.Quit >/dev/null 2>&1 || kill "$1"
+    wait "$1" || true
+}
+# Percent of one core the process used over the window, after the lead.
+measure() {
+    local pid=$1 c0 c1 t0 t1
+    c0=$(ticks "$pid"); t0=$(now)
+    sleep "$window"
+    c1=$(ticks "$pid"); t1=$(now)
+    awk "BEGIN{printf \"%.2f\", 100*($c1-$c0)/$hz/(($t1-$t0)/1e9)}"
+}
+
+echo "load average at start: $(cat /proc/loadavg)"
+"$S" & pid=$!; sleep 2; quit "$pid"  # warm-up: caches filled, settings read and written
+gui=() cli=()
+for i in $(seq "$runs"); do
+    SONFARA_DRAW_STATS=$root/draw.$i "$S" "$song" & pid=$!
+    sleep "$lead"
+    state=$(mpris --method org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player PlaybackStatus 2>/dev/null || true)
+    case $state in *Playing*) ;; *) echo "bench: sonfara is not playing ($state)" >&2; quit "$pid"; exit 1 ;; esac
+    gui+=($(measure "$pid"))
+    quit "$pid"
+    [ -s "$root/draw.$i" ] || { echo "bench: no drawing statistics from run $i" >&2; exit 1; }
+
+    "$C" play "$song" --port "$port" >/dev/null 2>&1 & pid=$!
+    sleep "$lead"
+    kill -0 "$pid" 2>/dev/null || { echo "bench: sonfara-cli play ended early" >&2; exit 1; }
+    cli+=($(measure "$pid"))
+    wait "$pid" || { echo "bench: sonfara-cli play failed" >&2; exit 1; }
+    echo "run $i: sonfara ${gui[-1]} %, sonfara-cli ${cli[-1]} % of one core; drawing: $(tr '\n' ' ' < "$root/draw.$i")"
+done
+echo "load average at end:   $(cat /proc/loadavg)"
+
+g=$(printf '%s\n' "${gui[@]}" | median)
+c=$(printf '%s\n' "${cli[@]}" | median)
+stat() { cat "$root"/draw.* | awk -v k="$1" '$1 == k {print $2}' | median; }
+echo "song: ${window} s measured of a dense 16-channel song, port \"$port\", $runs runs each (medians)"
+echo "sonfara (GTimer 50, displays on):  $g % of one core"
+echo "sonfara-cli play (baseline):       $c % of one core"
+echo "GUI's extra cost:                  $(awk "BEGIN{printf \"%.2f\", $g-$c}") % of one core (target <= 3)"
+echo "drawing passes per run $(stat passes); pass wall median $(stat median_us) us, p99 $(stat p99_us) us;" \
+     "processor median $(stat cpu_median_us) us, p99 $(stat cpu_p99_us) us (medians over runs)"
