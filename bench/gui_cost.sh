@@ -2,11 +2,14 @@
 # Processor cost of the player sonfara playing a dense 16-channel song with
 # every display on (GTimer 50, main window on the keyboard panel) against
 # sonfara-cli play of the same song, in alternating runs in a private
-# headless desktop. Both play through the built-in synthesizer into
-# PulseAudio's null sink, so both pay the same synthesis and the difference
-# is the program around it. utime + stime from /proc/<pid>/stat over the same
-# window of each run; sonfara also reports its drawing thread's pass times
-# (SONFARA_DRAW_STATS).
+# headless desktop. Both send to the same port: "monitor" (one line per
+# message, here into a file) by default, so the output costs both the same
+# and little, and the difference is the program around it;
+# GUI_COST_PORT="Sonfara Synth" plays both through the built-in synthesizer
+# into PulseAudio's null sink instead (its audio threads cost far more than
+# the difference, and vary by more). utime + stime from /proc/<pid>/stat
+# over the same window of each run, and sonfara's threads one by one;
+# sonfara also reports its drawing thread's pass times (SONFARA_DRAW_STATS).
 #   bench/gui_cost.sh [PRESET] [RUNS]     (defaults: release, 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,7 +27,8 @@ fi
 
 lead=3     # seconds from the start to the window: loading, SoundFont, windows
 window=30  # seconds measured, while the song plays
-port="Sonfara Synth"
+port=${GUI_COST_PORT:-monitor}
+export LC_ALL=C
 root=$HEADLESS_ROOT
 song=$root/dense.mid
 "$B/bench/bench_playback" --write-song "$song" $((lead + window + 3))
@@ -53,33 +57,51 @@ quit() {
     mpris --method org.mpris.MediaPlayer2.Quit >/dev/null 2>&1 || kill "$1"
     wait "$1" || true
 }
-# Percent of one core the process used over the window, after the lead.
+threads() {  # "tid name ticks" of every thread of process $1
+    for t in /proc/"$1"/task/*; do
+        echo "${t##*/} $(tr ' ' _ < "$t/comm") $(awk '{print $14 + $15}' "$t/stat")"
+    done 2>/dev/null | sort
+}
+# Percent of one core the process used over the window, after the lead;
+# the threads' shares (main = the process's first thread) go to $root/threads.
+# With the monitor, the lines it wrote in the window go to $root/sent.
 measure() {
-    local pid=$1 c0 c1 t0 t1
-    c0=$(ticks "$pid"); t0=$(now)
+    local pid=$1 out=$2 c0 c1 t0 t1 m0 m1
+    threads "$pid" > "$root/threads.0"
+    m0=$(wc -l < "$out"); c0=$(ticks "$pid"); t0=$(now)
     sleep "$window"
-    c1=$(ticks "$pid"); t1=$(now)
+    c1=$(ticks "$pid"); t1=$(now); m1=$(wc -l < "$out")
+    echo $((m1 - m0)) > "$root/sent"
+    threads "$pid" > "$root/threads.1"
+    join "$root/threads.0" "$root/threads.1" | awk -v pid="$pid" -v hz="$hz" -v w="$window" \
+        '$5 > $3 {printf "%s %.2f%%, ", ($1 == pid ? "main" : $2), 100 * ($5 - $3) / hz / w}' > "$root/threads"
     awk "BEGIN{printf \"%.2f\", 100*($c1-$c0)/$hz/(($t1-$t0)/1e9)}"
 }
 
 echo "load average at start: $(cat /proc/loadavg)"
-"$S" & pid=$!; sleep 2; quit "$pid"  # warm-up: caches filled, settings read and written
+"$S" >/dev/null & pid=$!; sleep 2; quit "$pid"  # warm-up: caches filled, settings read and written
 gui=() cli=()
 for i in $(seq "$runs"); do
-    SONFARA_DRAW_STATS=$root/draw.$i "$S" "$song" & pid=$!
+    SONFARA_DRAW_STATS=$root/draw.$i "$S" "$song" > "$root/out.gui" & pid=$!
     sleep "$lead"
     state=$(mpris --method org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player PlaybackStatus 2>/dev/null || true)
     case $state in *Playing*) ;; *) echo "bench: sonfara is not playing ($state)" >&2; quit "$pid"; exit 1 ;; esac
-    gui+=($(measure "$pid"))
+    gui+=($(measure "$pid" "$root/out.gui"))
+    guisent=$(cat "$root/sent")
+    guithreads=$(cat "$root/threads")
     quit "$pid"
     [ -s "$root/draw.$i" ] || { echo "bench: no drawing statistics from run $i" >&2; exit 1; }
 
-    "$C" play "$song" --port "$port" >/dev/null 2>&1 & pid=$!
+    "$C" play "$song" --port "$port" > "$root/out.cli" 2>/dev/null & pid=$!
     sleep "$lead"
     kill -0 "$pid" 2>/dev/null || { echo "bench: sonfara-cli play ended early" >&2; exit 1; }
-    cli+=($(measure "$pid"))
+    cli+=($(measure "$pid" "$root/out.cli"))
     wait "$pid" || { echo "bench: sonfara-cli play failed" >&2; exit 1; }
+    if [ "$port" = monitor ]; then
+        echo "  messages in the window: sonfara $guisent, sonfara-cli $(cat "$root/sent")"
+    fi
     echo "run $i: sonfara ${gui[-1]} %, sonfara-cli ${cli[-1]} % of one core; drawing: $(tr '\n' ' ' < "$root/draw.$i")"
+    echo "  sonfara by thread: $guithreads"
 done
 echo "load average at end:   $(cat /proc/loadavg)"
 
