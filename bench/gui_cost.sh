@@ -75,12 +75,15 @@ measure() {
     threads "$pid" > "$root/threads.1"
     join "$root/threads.0" "$root/threads.1" | awk -v pid="$pid" -v hz="$hz" -v w="$window" \
         '$5 > $3 {printf "%s %.2f%%, ", ($1 == pid ? "main" : $2), 100 * ($5 - $3) / hz / w}' > "$root/threads"
+    # Without PulseAudio's client threads (the synthesizer's audio output).
+    join "$root/threads.0" "$root/threads.1" | awk -v hz="$hz" -v w="$window" \
+        '$2 != "pulse-audio" && $2 != "threaded-ml" {t += $5 - $3} END {printf "%.2f\n", 100 * t / hz / w}' > "$root/own"
     awk "BEGIN{printf \"%.2f\", 100*($c1-$c0)/$hz/(($t1-$t0)/1e9)}"
 }
 
 echo "load average at start: $(cat /proc/loadavg)"
 "$S" >/dev/null & pid=$!; sleep 2; quit "$pid"  # warm-up: caches filled, settings read and written
-gui=() cli=()
+gui=() cli=() guiown=() cliown=()
 for i in $(seq "$runs"); do
     SONFARA_DRAW_STATS=$root/draw.$i "$S" "$song" > "$root/out.gui" & pid=$!
     sleep "$lead"
@@ -88,7 +91,7 @@ for i in $(seq "$runs"); do
     case $state in *Playing*) ;; *) echo "bench: sonfara is not playing ($state)" >&2; quit "$pid"; exit 1 ;; esac
     gui+=($(measure "$pid" "$root/out.gui"))
     guisent=$(cat "$root/sent")
-    guithreads=$(cat "$root/threads")
+    guithreads=$(cat "$root/threads"); guiown+=($(cat "$root/own"))
     quit "$pid"
     [ -s "$root/draw.$i" ] || { echo "bench: no drawing statistics from run $i" >&2; exit 1; }
 
@@ -96,12 +99,14 @@ for i in $(seq "$runs"); do
     sleep "$lead"
     kill -0 "$pid" 2>/dev/null || { echo "bench: sonfara-cli play ended early" >&2; exit 1; }
     cli+=($(measure "$pid" "$root/out.cli"))
+    clithreads=$(cat "$root/threads"); cliown+=($(cat "$root/own"))
     wait "$pid" || { echo "bench: sonfara-cli play failed" >&2; exit 1; }
     if [ "$port" = monitor ]; then
         echo "  messages in the window: sonfara $guisent, sonfara-cli $(cat "$root/sent")"
     fi
     echo "run $i: sonfara ${gui[-1]} %, sonfara-cli ${cli[-1]} % of one core; drawing: $(tr '\n' ' ' < "$root/draw.$i")"
     echo "  sonfara by thread: $guithreads"
+    echo "  sonfara-cli by thread: $clithreads"
 done
 echo "load average at end:   $(cat /proc/loadavg)"
 
@@ -112,5 +117,8 @@ echo "song: ${window} s measured of a dense 16-channel song, port \"$port\", $ru
 echo "sonfara (GTimer 50, displays on):  $g % of one core"
 echo "sonfara-cli play (baseline):       $c % of one core"
 echo "GUI's extra cost:                  $(awk "BEGIN{printf \"%.2f\", $g-$c}") % of one core (target <= 3)"
+go=$(printf '%s\n' "${guiown[@]}" | median)
+co=$(printf '%s\n' "${cliown[@]}" | median)
+echo "without the audio output's threads: sonfara $go %, sonfara-cli $co %, extra $(awk "BEGIN{printf \"%.2f\", $go-$co}") %"
 echo "drawing passes per run $(stat passes); pass wall median $(stat median_us) us, p99 $(stat p99_us) us;" \
      "processor median $(stat cpu_median_us) us, p99 $(stat cpu_p99_us) us (medians over runs)"
