@@ -1,6 +1,7 @@
 #include "player/display/drawing_thread.h"
 
 #include <chrono>
+#include <ctime>
 #include <system_error>
 
 namespace sonfara::display {
@@ -31,11 +32,34 @@ void DrawingThread::SetIntervalMs(int ms) {
     cv_.notify_all();  // a long wait picks up the new interval now
 }
 
+namespace {
+
+// The calling thread's processor time: on a shared machine a pass's wall
+// time also counts the waits for a core.
+uint64_t ThreadCpuUs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1'000'000 + static_cast<uint64_t>(ts.tv_nsec) / 1000;
+}
+
+}  // namespace
+
+void DrawingThread::TimedPass() {
+    using std::chrono::steady_clock;
+    const auto wall0 = steady_clock::now();
+    const uint64_t cpu0 = ThreadCpuUs();
+    pass_();
+    const uint64_t cpu1 = ThreadCpuUs();
+    const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - wall0);
+    wallUs_.Record(static_cast<uint64_t>(wall.count()));
+    cpuUs_.Record(cpu1 - cpu0);
+}
+
 void DrawingThread::Loop() {
     std::unique_lock lock(mu_);
     while (!stop_) {
         lock.unlock();
-        pass_();
+        TimedPass();
         passes_.fetch_add(1, std::memory_order_relaxed);
         lock.lock();
         // Woken early by a stop, or by a new interval: then the new one

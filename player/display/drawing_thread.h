@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "player/display/pass_stats.h"
+
 namespace sonfara::display {
 
 class DrawingThread {
@@ -34,13 +36,18 @@ class DrawingThread {
     // Requests the stop and waits for the current pass to finish.
     void Stop();
     int Passes() const { return passes_.load(std::memory_order_relaxed); }
+    // Each pass's wall time and the thread's processor time in it, in µs.
+    const PassStats& PassWallTimes() const { return wallUs_; }
+    const PassStats& PassCpuTimes() const { return cpuUs_; }
 
   private:
     void Loop();
+    void TimedPass();
 
     std::function<void()> pass_;
     std::atomic<int> intervalMs_;
     std::atomic<int> passes_{0};
+    PassStats wallUs_, cpuUs_;  // written by the drawing thread only
     std::atomic<bool> done_{true};
     std::mutex mu_;
     std::condition_variable cv_;

@@ -518,6 +518,13 @@ void SonfaraApp::EndTimerTick() {
 
 void SonfaraApp::Finish() {
     display_->Shutdown();  // the thread has ended; this only joins it
+    // SONFARA_DRAW_STATS=<file>: the drawing thread's pass times (the GUI cost benchmark).
+    if (const QString stats = qEnvironmentVariable("SONFARA_DRAW_STATS"); !stats.isEmpty()) {
+        QFile out(stats);
+        const auto& t = display_->Thread();
+        if (out.open(QIODevice::WriteOnly))
+            out.write(QByteArray::fromStdString(display::PassStatsReport(t.PassWallTimes(), t.PassCpuTimes())));
+    }
     unloading_ = true;
     finished_ = true;
     main_->AllowClose();
