@@ -88,7 +88,7 @@ void DisplayController::DrawPass() {
         changed |= keyboard_->UpdateTempoLabel(src_);
     }
     if (changed.isEmpty()) return;
-    mailbox_.Publish(keyboard_->Image());
+    mailbox_.Publish(keyboard_->Image(), changed);
     QMetaObject::invokeMethod(this, &DisplayController::keyboardFrameReady, Qt::QueuedConnection);
 }
 

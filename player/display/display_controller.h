@@ -75,7 +75,9 @@ class DisplayController : public QObject {
     // when the thread is not running).
     void DrawPass();
     // UI thread: the newest keyboard image, if one arrived.
-    bool TakeKeyboardFrame(QImage* out) { return mailbox_.Take(out); }
+    // UI thread: the newest keyboard image, if one arrived, and the part of
+    // it changed since the last take (logical pixels).
+    bool TakeKeyboardFrame(QImage* out, QRect* changed = nullptr) { return mailbox_.Take(out, changed); }
 
     // Timer handlers, public so tests can tick them by hand.
     void OnDrawInterval();

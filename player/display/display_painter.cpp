@@ -31,7 +31,7 @@ DisplayArt::DisplayArt(qreal dpr)
       lampUnlit(LampArtwork(dpr, false)) {}
 
 void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayController& d,
-                        const DisplayArt& art) {
+                        const DisplayArt& art, const QRect& dirty) {
     p.drawImage(QPoint(0, 0), keyboard);
     p.drawImage(QPoint(kKeyboardSize.width(), 0), d.Knobs().Image());
     for (int c = 1; c <= kChannels; ++c) {
@@ -43,8 +43,9 @@ void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayContro
     DrawPart(p, kCpuLoadBar, art.smallBar, d.CpuLoad().BarWidth());
     p.setFont(ReadoutFont());
     p.setPen(kReadoutText);
-    p.drawText(kNoteCountText, Qt::AlignRight | Qt::AlignVCenter, d.NoteCount().Text());
-    if (d.CpuLoad().Shown() >= 0)
+    if (dirty.intersects(kNoteCountText))
+        p.drawText(kNoteCountText, Qt::AlignRight | Qt::AlignVCenter, d.NoteCount().Text());
+    if (d.CpuLoad().Shown() >= 0 && dirty.intersects(kCpuLoadText))
         p.drawText(kCpuLoadText, Qt::AlignRight | Qt::AlignVCenter, d.CpuLoad().Text());
 }
 

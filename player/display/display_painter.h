@@ -25,8 +25,16 @@ inline constexpr QSize kBarPanelSize = kBarDisplaySize;
 // The note lamp of channel c, left of its label.
 constexpr QRect LampRect(int c) { return QRect(4, 19 * (c - 1) + 14, 9, 14); }
 
+// What each of the display's signals repaints on the keyboard panel: a
+// repaint of the whole panel would lay the readout texts out again each time.
+inline constexpr QRect kLevelBarsArea{18, 29, 105, 19 * 15 + 2};
+inline constexpr QRect kLampsArea{4, 14, 9, 19 * 15 + 14};
+inline const QRect kNoteCountArea = kNoteCountText.united(QRect(kNoteCountBar, kSmallBarSize));
+inline const QRect kCpuLoadArea = kCpuLoadText.united(QRect(kCpuLoadBar, kSmallBarSize));
+
+// `dirty`: the part to repaint (texts outside it are not laid out).
 void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayController& d,
-                        const DisplayArt& art);
+                        const DisplayArt& art, const QRect& dirty = QRect(QPoint(0, 0), kKeyboardPanelSize));
 void PaintBarPanel(QPainter& p, const DisplayController& d, const DisplayArt& art);
 
 }  // namespace sonfara::display

@@ -86,16 +86,19 @@ void DrawingThread::Stop() {
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
-void FrameMailbox::Publish(const QImage& image) {
+void FrameMailbox::Publish(const QImage& image, const QRect& changed) {
     std::lock_guard lock(mu_);
     image_ = image;
+    changed_ |= changed;
     fresh_ = true;
 }
 
-bool FrameMailbox::Take(QImage* out) {
+bool FrameMailbox::Take(QImage* out, QRect* changed) {
     std::lock_guard lock(mu_);
     if (!fresh_) return false;
     *out = image_;
+    if (changed) *changed = changed_;
+    changed_ = QRect();
     fresh_ = false;
     return true;
 }

@@ -59,13 +59,16 @@ class DrawingThread {
 // newest one wins, older ones are dropped. Any thread.
 class FrameMailbox {
   public:
-    void Publish(const QImage& image);
-    // The newest image if one arrived since the last take.
-    bool Take(QImage* out);
+    // `changed`: the part of the image that differs from the one before.
+    void Publish(const QImage& image, const QRect& changed);
+    // The newest image if one arrived since the last take, and the part
+    // changed since then (the union over every dropped image too).
+    bool Take(QImage* out, QRect* changed = nullptr);
 
   private:
     std::mutex mu_;
     QImage image_;
+    QRect changed_;
     bool fresh_ = false;
 };
 

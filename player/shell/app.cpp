@@ -264,7 +264,8 @@ void SonfaraApp::MakeWindows() {
     main_->onFilesDropped = [this](const QStringList& paths) { OpenPaths(paths); };
     connect(display_.get(), &display::DisplayController::keyboardFrameReady, main_.get(), [this] {
         QImage frame;
-        if (display_->TakeKeyboardFrame(&frame)) panels_->Keyboard()->SetFrame(frame);
+        QRect changed;
+        if (display_->TakeKeyboardFrame(&frame, &changed)) panels_->Keyboard()->SetFrame(frame, changed);
     });
     control_ = std::make_unique<ControlWindowSurface>(*session_, *this);
     if (auto* control = qobject_cast<ControlWindow*>(control_->Widget())) {

@@ -32,9 +32,9 @@ KeyboardPanelView::KeyboardPanelView(const display::DisplayController& display, 
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void KeyboardPanelView::SetFrame(const QImage& frame) {
+void KeyboardPanelView::SetFrame(const QImage& frame, const QRect& changed) {
     frame_ = frame;
-    update(QRect(QPoint(0, 0), display::kKeyboardSize));
+    update(changed);
 }
 
 QRect KeyboardPanelView::SwitchRect(int c) {
@@ -42,9 +42,9 @@ QRect KeyboardPanelView::SwitchRect(int c) {
     return QRect(0, lamp.top() - 1, display::InstLabelRect(c).left(), lamp.height() + 2);
 }
 
-void KeyboardPanelView::paintEvent(QPaintEvent*) {
+void KeyboardPanelView::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    display::PaintKeyboardPanel(p, frame_, display_, art_);
+    display::PaintKeyboardPanel(p, frame_, display_, art_, event->rect());
 }
 
 void KeyboardPanelView::mousePressEvent(QMouseEvent* event) {
@@ -157,12 +157,15 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
         const ChannelState& ch = session_.Channel(c);
         menu_->PopupFor(c, ch.BankMSB.load(), ch.BankLSB.load(), at);
     };
-    auto repaint = [this] { keyboard_->update(); };
-    connect(&display, &display::DisplayController::knobsChanged, keyboard_, repaint);
-    connect(&display, &display::DisplayController::metersChanged, keyboard_, repaint);
-    connect(&display, &display::DisplayController::noteCountChanged, keyboard_, repaint);
-    connect(&display, &display::DisplayController::cpuLoadChanged, keyboard_, repaint);
-    connect(&display, &display::DisplayController::lampsChanged, keyboard_, repaint);
+    using display::DisplayController;
+    auto repaint = [this](const QRect& area) { return [this, area] { keyboard_->update(area); }; };
+    connect(&display, &DisplayController::knobsChanged, keyboard_, [this](QRect knobs) {
+        keyboard_->update(knobs.translated(display::kKeyboardSize.width(), 0));
+    });
+    connect(&display, &DisplayController::metersChanged, keyboard_, repaint(display::kLevelBarsArea));
+    connect(&display, &DisplayController::noteCountChanged, keyboard_, repaint(display::kNoteCountArea));
+    connect(&display, &DisplayController::cpuLoadChanged, keyboard_, repaint(display::kCpuLoadArea));
+    connect(&display, &DisplayController::lampsChanged, keyboard_, repaint(display::kLampsArea));
     SelectPanel(kKeyboardPanel);
 }
 

@@ -29,7 +29,9 @@ class MainWindow;
 class KeyboardPanelView final : public QWidget {
   public:
     KeyboardPanelView(const display::DisplayController& display, QWidget* parent);
-    void SetFrame(const QImage& frame);
+    // `changed`: the part of the keyboard picture that differs (logical).
+    void SetFrame(const QImage& frame,
+                  const QRect& changed = QRect(QPoint(0, 0), display::kKeyboardSize));
     const QImage& Frame() const { return frame_; }
 
     // The switch of channel c (1..16): the lamp and the margin around it.
