@@ -444,6 +444,7 @@ void SonfaraApp::Wake(const QStringList& paths) {
     }
     if (paths.isEmpty() && residentHidden_) {
         session_->ClearSong();
+        panels_->SongCleared();
         display_->NotifyOutputReset();
         control_->ResetReadouts();
     }

@@ -206,6 +206,12 @@ void MainPanels::SongOpened() {
     SyncChannelLabels();  // an open switches every channel on
 }
 
+void MainPanels::SongCleared() {
+    view_.OnLoadCompleted(session_.Song());
+    events_->SongLoaded();
+    document_->ShowDocument(files::CompanionDocument{});
+}
+
 void MainPanels::OnDrawInterval() {
     if (selected_ == kEventPanel && events_->isVisible()) events_->Refresh();
 }

@@ -120,6 +120,9 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
 
     // After every open: event list, document, channel labels.
     void SongOpened();
+    // The song was dropped (the empty song display): empty event list and
+    // document.
+    void SongCleared();
     // DrawInterval's share of the panels: the event list follows playback.
     void OnDrawInterval();
     // The on/off switch: left button mutes or unmutes, any other solos.
