@@ -27,8 +27,9 @@ constexpr QRect LampRect(int c) { return QRect(4, 19 * (c - 1) + 14, 9, 14); }
 
 // What each of the display's signals repaints on the keyboard panel: a
 // repaint of the whole panel would lay the readout texts out again each time.
-inline constexpr QRect kLevelBarsArea{18, 29, 105, 19 * 15 + 2};
-inline constexpr QRect kLampsArea{4, 14, 9, 19 * 15 + 14};
+inline const QRect kLevelBarsArea =
+    QRect(LevelBarOrigin(1), kLevelBarSize).united(QRect(LevelBarOrigin(kChannels), kLevelBarSize));
+inline const QRect kLampsArea = LampRect(1).united(LampRect(kChannels));
 inline const QRect kNoteCountArea = kNoteCountText.united(QRect(kNoteCountBar, kSmallBarSize));
 inline const QRect kCpuLoadArea = kCpuLoadText.united(QRect(kCpuLoadBar, kSmallBarSize));
 

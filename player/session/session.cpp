@@ -580,7 +580,7 @@ void PlaybackSession::AttachWrdPlugin() {
 }
 
 bool PlaybackSession::RepaintExternalWrd(void* dc) {
-    return externalWrd_ && link_.ExternalWrdActive() && externalWrd_->Repaint(dc);
+    return externalWrd_ && externalWrd_->Repaint(dc);  // it knows whether it presents
 }
 
 const wrd::Surface& PlaybackSession::WrdFrame() {

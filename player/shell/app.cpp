@@ -138,10 +138,12 @@ class SonfaraApp::SettingsApplierImpl final : public StoredSettingsApplier {
     }
     void ApplyTimers(int32_t mTimer, int32_t gTimer, int32_t wrdTimer) override {
         StoredSettingsApplier::ApplyTimers(mTimer, gTimer, wrdTimer);
-        app_.session_->ApplySettings(values_);  // restarts a playing song's timer
         app_.Timer(kDrawInterval).SetIntervalMs(gTimer);
         app_.wrdWindow_->SetInterval(wrdTimer);
     }
+    // The last step: the session takes every value at once, so a playing
+    // song's timer restarts (with the new period) and the programs are sent
+    // again only once per apply.
     void ApplyExecutables(const std::array<std::string, kAssociableCount>& executable) override {
         StoredSettingsApplier::ApplyExecutables(executable);
         app_.session_->ApplySettings(values_);

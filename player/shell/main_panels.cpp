@@ -199,18 +199,18 @@ void MainPanels::SetRolledUp(bool rolled) {
     if (!rolled) SelectPanel(selected_);
 }
 
-void MainPanels::SongOpened() {
+void MainPanels::ShowSong(const files::CompanionDocument& document) {
     view_.OnLoadCompleted(session_.Song());
     events_->SongLoaded();
-    document_->ShowDocument(files::ReadCompanionDocument(session_.CurrentSource().FullPath));
+    document_->ShowDocument(document);
+}
+
+void MainPanels::SongOpened() {
+    ShowSong(files::ReadCompanionDocument(session_.CurrentSource().FullPath));
     SyncChannelLabels();  // an open switches every channel on
 }
 
-void MainPanels::SongCleared() {
-    view_.OnLoadCompleted(session_.Song());
-    events_->SongLoaded();
-    document_->ShowDocument(files::CompanionDocument{});
-}
+void MainPanels::SongCleared() { ShowSong(files::CompanionDocument{}); }
 
 void MainPanels::OnDrawInterval() {
     if (selected_ == kEventPanel && events_->isVisible()) events_->Refresh();

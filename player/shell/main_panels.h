@@ -138,6 +138,8 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
   private:
     void ChangeProgram(int channel, int program) override;
     void SyncChannelLabels();
+    // The event list from the top and the document panel for the song now held.
+    void ShowSong(const files::CompanionDocument& document);
 
     MainWindow& window_;
     PlaybackSession& session_;
