@@ -273,7 +273,7 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
 
     target_.StopTimer();
     if (!target_.OpenOrResetOutput()) {
-        ctx_.notifier.Error(msg::kCannotOpenDevice);
+        ctx_.notifier.Error(target_.OutputFailure());
         return false;
     }
     target_.EnableAllChannels();

@@ -47,6 +47,9 @@ class PlaybackTarget {
     virtual void StopTimer() = 0;
     // Opens the selected output port, or resets it when it is open.
     virtual bool OpenOrResetOutput() = 0;
+    // The message for an output that did not open: the short text, and
+    // below it what the port said (no SoundFont: where it was looked for).
+    virtual std::string OutputFailure() const { return msg::kCannotOpenDevice; }
     // All 16 channels enabled, channel labels back to black.
     virtual void EnableAllChannels() = 0;
     // Loads the SMF; the loader reports its own errors.

@@ -17,6 +17,12 @@ bool PlayerTarget::OpenOrResetOutput() {
     return !portFailed_;
 }
 
+std::string PlayerTarget::OutputFailure() const {
+    const std::string& why = player_.LastError();
+    if (why.empty() || why.starts_with(msg::kCannotOpenDevice)) return why.empty() ? msg::kCannotOpenDevice : why;
+    return std::string(msg::kCannotOpenDevice) + "\n" + why;
+}
+
 void PlayerTarget::EnableAllChannels() {
     player_.Output().EnableAllChannels();
 }

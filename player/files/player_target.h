@@ -17,6 +17,7 @@ class PlayerTarget : public PlaybackTarget {
 
     void StopTimer() override;
     bool OpenOrResetOutput() override;
+    std::string OutputFailure() const override;
     void EnableAllChannels() override;
     LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
                         const std::string& fileName) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "player/files/engine_settings.h"
+#include "player/sequencer/messages.h"
 
 namespace sonfara {
 
@@ -414,6 +415,10 @@ int PlaybackSession::ChangePort(int device) {
     OutputLayer& out = player_.Output();
     if (out.PortOpen() && out.OutDevice() == device) return 0;
     const int rc = player_.Seq().ChangeOutputPort(device);
+    if (rc != 0) {
+        lastError_ = sequencer::msg::kCannotOpenDevice;
+        if (!out.LastOpenError().empty()) lastError_ += "\n" + out.LastOpenError();
+    }
     values_.OutDevice = device;
     values_.MIDIOutPort = device >= 0 && static_cast<size_t>(device) < portNames_.size()
                               ? portNames_[device]

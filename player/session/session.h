@@ -273,6 +273,9 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     const std::string& LastError() const { return lastError_; }
     // The last open stopped because the output port did not open.
     bool PortFailed() const;
+    // Songs the session tried to open so far, and whether the latest opened.
+    int OpenAttempts() const { return openAttempts_; }
+    bool LastOpenOk() const { return lastOpenOk_; }
 
   private:
     class Target;

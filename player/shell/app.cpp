@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDialog>
 #include <QDesktopServices>
 #include <QFile>
 #include <QAction>
@@ -291,8 +292,19 @@ void SonfaraApp::MakeWindows() {
     connect(tray_.get(), &TrayIcon::menuRequested, this, [this](const QPoint& at) {
         if (QMenu* menu = control_->FileMenu()) menu->popup(at);
     });
-    media_ = std::make_unique<SessionMediaTarget>(
-        *session_, [this] { Raise(); }, [this] { RequestClose(kProgramClose); });
+    notifier_.SetOwner(control_->Widget());
+    MediaTargetHooks hooks;
+    hooks.run = [this](std::function<void()> operation) {
+        requests_.Run([this, operation = std::move(operation)] {
+            operation();
+            AfterRequest();
+        });
+    };
+    hooks.open = [this](const QStringList& paths) { return OpenRequest(paths, false); };
+    hooks.raise = [this] { requests_.Run([this] { Raise(); }); };
+    // A close request is never held back by a dialog.
+    hooks.quit = [this] { RequestClose(kProgramClose); };
+    media_ = std::make_unique<SessionMediaTarget>(*session_, std::move(hooks));
     mpris_ = std::make_unique<MprisService>(*media_, QDBusConnection::sessionBus());
     connect(&mprisTimer_, &QTimer::timeout, mpris_.get(), &MprisService::Refresh);
 }
@@ -336,11 +348,11 @@ void SonfaraApp::MakeTimers() {
 
 void SonfaraApp::ConnectChannel() {
     if (!channel_) return;
-    connect(channel_, &InstanceChannel::filesHanded, this, [this](const QStringList& paths) {
-        Raise();
-        OpenPaths(paths);
+    connect(channel_, &InstanceChannel::filesHanded, this,
+            [this](const QStringList& paths) { OpenRequest(paths, true); });
+    connect(channel_, &InstanceChannel::wakeRequested, this, [this](const QStringList& paths) {
+        requests_.Run([this, paths] { Wake(paths); });
     });
-    connect(channel_, &InstanceChannel::wakeRequested, this, &SonfaraApp::Wake);
     connect(channel_, &InstanceChannel::exitRequested, this,
             [this] { RequestClose(kProgramClose); });
 }
@@ -419,12 +431,47 @@ void SonfaraApp::SaveWindowPlacement() {
     session_->SetMainWindowLayout(panels_->SelectedPanel(), !main_->RolledUp());
 }
 
+// Folders open as their songs, as the folder command finds them.
 void SonfaraApp::OpenPaths(const QStringList& paths) {
     if (paths.isEmpty()) return;
     std::vector<std::string> list;
     for (const QString& p : paths) list.push_back(QFile::encodeName(p).toStdString());
-    session_->OpenPaths(list);
-    mpris_->Refresh();
+    const files::FileContext ctx{notifier_, work_.Path(), SystemCodePage()};
+    list = files::WithFolderSongs(list, ctx);
+    if (!list.empty()) session_->OpenPaths(list);
+    AfterRequest();
+}
+
+// A hand-off or a desktop's open: run now, or after the dialog that is up.
+// Returns the messages the open raised ("" when none, or when it waits).
+QString SonfaraApp::OpenRequest(const QStringList& paths, bool raise) {
+    auto failure = std::make_shared<QString>();
+    requests_.Run([this, paths, raise, failure] {
+        if (raise) Raise();
+        const quint64 before = notifier_.Raised();
+        const int attempts = session_->OpenAttempts();
+        OpenPaths(paths);
+        if (notifier_.Raised() != before)
+            *failure = QString::fromStdString(notifier_.LastText());
+        else if (session_->OpenAttempts() != attempts && !session_->LastOpenOk())
+            *failure = QString::fromStdString(session_->LastError());  // the title label's text
+    });
+    return *failure;
+}
+
+// What the windows show of a request's outcome that no notice carries.
+void SonfaraApp::AfterRequest() {
+    if (control_ && !handshake_.ShuttingDown()) control_->SyncMenusWithSettings();
+    if (mpris_) mpris_->Refresh();
+}
+
+// Dialogs still open when the program closes: their event loops return,
+// and what opened them must not act on a session that is shut down.
+void SonfaraApp::CloseDialogs() {
+    notifier_.CloseAll();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
+    }
 }
 
 // The main window first, so the control window ends up in front.
@@ -458,6 +505,10 @@ void SonfaraApp::Wake(const QStringList& paths) {
 // --- Close requests -----------------------------------------------------------
 
 void SonfaraApp::RequestClose(int mode) {
+    if (!session_) {  // the start-up failed: nothing to save or silence
+        if (onFinished) onFinished();
+        return;
+    }
     LeaveRest();  // a slowed DrawInterval would hold the exit handshake
     if (unloading_ || handshake_.ShuttingDown() || handshake_.StopTimers() || endTimer_.isActive())
         return;
@@ -471,6 +522,7 @@ void SonfaraApp::RequestClose(int mode) {
 
 void SonfaraApp::CloseForSessionEnd() {
     handshake_.SetShuttingDown(true);
+    CloseDialogs();
     StopTimers();
     display_->Shutdown();  // DrawThreadStop, then wait for DrawThreadDone
     if (channel_) channel_->StopListening();
@@ -498,6 +550,7 @@ void SonfaraApp::HideResident() {
 }
 
 void SonfaraApp::BeginOrderlyExit() {
+    CloseDialogs();
     display_->RequestDrawThreadStop();
     Timer(kMWrdProcTimer).Stop();
     if (channel_) channel_->StopListening();  // a start from now on is a player of its own
@@ -569,12 +622,14 @@ void SonfaraApp::ShowSettings() {
     }
     applier_->Resync();
     settingsDialog_->Refill();
+    RequestQueue::Hold hold(requests_);
     settingsDialog_->exec();
     control_->SyncMenusWithSettings();
 }
 
 void SonfaraApp::ShowVersion() {
     dialogs::VersionWindow window(dialogs::CollectVersions(lib_), control_->Widget());
+    RequestQueue::Hold hold(requests_);
     window.exec();
 }
 
@@ -583,6 +638,7 @@ void SonfaraApp::ShowListEditor(int mode) {
     SessionListModel model(*session_,
                            mode == 0 ? dialogs::ListMode::kFavorites : dialogs::ListMode::kPlayList);
     dialogs::ListDialog dialog(model, platform_.prompts, control_->Widget());
+    RequestQueue::Hold hold(requests_);
     dialog.exec();
 }
 

@@ -108,7 +108,12 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
 
     // What the control window asks of the program.
     void ShowSettings() override;
+    void BeginModal() override { modalHolds_.push_back(std::make_unique<RequestQueue::Hold>(requests_)); }
+    void EndModal() override {
+        if (!modalHolds_.empty()) modalHolds_.pop_back();
+    }
     void ShowVersion() override;
+    files::Notifier* Notices() override { return &notifier_; }
     void ShowListEditor(int mode) override;
     bool ShowWrdWindow() override;
     void ToggleMainRollUp() override;
@@ -135,6 +140,9 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     display::DisplayController* Display() const { return display_.get(); }
     bool Docked() const;
     wrd::WrdWindowWidget* WrdWindow() const { return wrdWindow_.get(); }
+    MessageBoxNotifier& Boxes() { return notifier_; }
+    const RequestQueue& Requests() const { return requests_; }
+    MprisService* Mpris() const { return mpris_.get(); }
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -163,6 +171,9 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void RemoveTray();
     void SaveWindowPlacement();
     void OpenPaths(const QStringList& paths);
+    QString OpenRequest(const QStringList& paths, bool raise);
+    void AfterRequest();
+    void CloseDialogs();
     void Raise();
     void OnControlStateChanged();
     void StampWhenShown();
@@ -177,6 +188,8 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     SfrLibBinding lib_;
     MessageBoxNotifier notifier_;
     QtUiScheduler ui_{this};
+    RequestQueue requests_{this};
+    std::vector<std::unique_ptr<RequestQueue::Hold>> modalHolds_;
     files::WorkFolder work_;
     std::unique_ptr<SettingsStore> store_;
     SystemProcessPriority priority_;

@@ -1,5 +1,7 @@
 #include "player/shell/command_line.h"
 
+#include <QDir>
+
 namespace sonfara::shell {
 
 QString StripSurroundingQuotes(const QString& argument) {
@@ -35,10 +37,18 @@ CommandLine ParseCommandLine(const QStringList& args) {
     return result;
 }
 
+// Not canonical: a link the user named stays the link.
+QStringList AbsolutePaths(const QStringList& paths, const QString& folder) {
+    QStringList out;
+    const QDir base(folder);
+    for (const QString& p : paths) out.push_back(QDir::cleanPath(base.absoluteFilePath(p)));
+    return out;
+}
+
 QString HelpText() {
     return QStringLiteral(
         "Usage: sonfara [OPTION]... [FILE]...\n"
-        "Plays Standard MIDI Files, play lists and archives of them.\n"
+        "Plays Standard MIDI Files, play lists, archives and folders of them.\n"
         "\n"
         "When a player is already running for this user, the files are handed\n"
         "to it and this process ends; without files the running player comes\n"

@@ -20,6 +20,10 @@ QString StripSurroundingQuotes(const QString& argument);
 // args excludes the program name. "--" ends the options.
 CommandLine ParseCommandLine(const QStringList& args);
 
+// Paths made absolute against `folder` (the caller's current folder), so a
+// running player given them by a hand-off opens the same files.
+QStringList AbsolutePaths(const QStringList& paths, const QString& folder);
+
 QString HelpText();
 
 }  // namespace sonfara::shell

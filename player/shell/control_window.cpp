@@ -93,16 +93,27 @@ void LaunchFirst(const std::vector<Launch>& candidates) {
     }
 }
 
-// Messages of the folder scan, shown as the player's other file messages.
-class BoxNotifier final : public files::Notifier {
+// Messages as the control window shows them (the folder scan's too).
+class WindowNotifier final : public files::Notifier {
   public:
-    explicit BoxNotifier(QWidget* owner) : owner_(owner) {}
-    void Error(const std::string& text) override {
-        QMessageBox::critical(owner_, QString::fromLatin1(session::msg::kCaption), Q(text));
-    }
+    explicit WindowNotifier(ControlWindow& window) : window_(window) {}
+    void Error(const std::string& text) override { window_.ShowMessage(QMessageBox::Critical, Q(text)); }
+    void Info(const std::string& text) override { window_.ShowMessage(QMessageBox::Information, Q(text)); }
 
   private:
-    QWidget* owner_;
+    ControlWindow& window_;
+};
+
+// Requests from outside wait while a dialog of the window's own runs.
+class ModalScope {
+  public:
+    explicit ModalScope(ShellHooks& hooks) : hooks_(hooks) { hooks_.BeginModal(); }
+    ~ModalScope() { hooks_.EndModal(); }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+  private:
+    ShellHooks& hooks_;
 };
 
 }  // namespace
@@ -318,9 +329,17 @@ QImage ControlWindow::Grab() {
     return grab().toImage();
 }
 
+// Never a nested event loop: the program's boxes open after the operation
+// in progress; without a program the box opens here, modeless.
 void ControlWindow::ShowMessage(QMessageBox::Icon icon, const QString& text) {
-    QMessageBox box(icon, QString::fromLatin1(session::msg::kCaption), text, QMessageBox::Ok, this);
-    box.exec();
+    if (files::Notifier* n = hooks_.Notices()) {
+        const std::string bytes = text.toStdString();
+        icon == QMessageBox::Critical ? n->Error(bytes) : n->Info(bytes);
+        return;
+    }
+    auto* box = new QMessageBox(icon, QString::fromLatin1(session::msg::kCaption), text, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }
 
 // --- Session hooks -------------------------------------------------------------
@@ -674,7 +693,7 @@ void ControlWindow::OnPortChosen(int device) {
     const int rc = session_.ChangePort(device);
     SyncMenusWithSettings();
     if (rc != 0)
-        ShowMessage(QMessageBox::Critical, QString::fromUtf8(sequencer::msg::kCannotOpenDevice));
+        ShowMessage(QMessageBox::Critical, Q(session_.LastError()));
 }
 
 static QString StartFolder(const std::string& defDir) {
@@ -683,6 +702,7 @@ static QString StartFolder(const std::string& defDir) {
 }
 
 void ControlWindow::OnFileOpen() {
+    ModalScope modal(hooks_);
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("MIDIファイルを開く"), StartFolder(session_.Settings().DefDir),
         QStringLiteral("MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.rcp *.mlt *.lzh "
@@ -695,10 +715,11 @@ void ControlWindow::OnFileOpen() {
 }
 
 void ControlWindow::OnFolderOpen() {
+    ModalScope modal(hooks_);
     const QString dir = QFileDialog::getExistingDirectory(
         this, QStringLiteral("MIDIファイルがあるフォルダを指定してください"), StartFolder(session_.Settings().DefDir));
     if (dir.isEmpty()) return;
-    BoxNotifier notifier(this);
+    WindowNotifier notifier(*this);
     CodePage cp("CP932");
     const files::FileContext ctx{notifier, QDir::tempPath().toStdString() + "/", cp};
     const auto paths = files::WithFolderSongs({S(dir)}, ctx);
@@ -706,6 +727,7 @@ void ControlWindow::OnFolderOpen() {
 }
 
 void ControlWindow::OnListSave() {
+    ModalScope modal(hooks_);
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("リストファイルの保存"), StartFolder(session_.Settings().DefDir),
         QStringLiteral("リストファイル(*.mlt) (*.mlt);;圧縮ファイル(*.lzh) (*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
@@ -717,6 +739,7 @@ void ControlWindow::OnListSave() {
 void ControlWindow::OnFavoriteAdd() {
     const auto proposal = session_.BeginAddFavorite();
     if (!proposal) return;
+    ModalScope modal(hooks_);
     bool ok = false;
     const QString answer = QInputDialog::getText(this, QString::fromLatin1(session::msg::kCaption),
                                                  Q(proposal->prompt), QLineEdit::Normal, Q(proposal->title), &ok);

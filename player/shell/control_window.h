@@ -74,9 +74,11 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     // The window as it looks now, at its screen's pixel ratio (screenshots).
     QImage Grab();
 
-  protected:
-    // Message boxes (caption "Sonfara"); tests replace them.
+    // Message boxes (caption "Sonfara"), shown after the operation in
+    // progress has returned; tests replace them.
     virtual void ShowMessage(QMessageBox::Icon icon, const QString& text);
+
+  protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 

@@ -22,6 +22,10 @@ constexpr int kHeaderSize = 5;
 constexpr char kAnswer = 'A';
 // A peer that connects and then says nothing must not hold a connection open.
 constexpr int kReceiveTimeoutMs = 10000;
+// Connections read at once; more are closed as they come, so a flood can
+// never run the process out of descriptors (the server would then close
+// and delete its socket).
+constexpr int kMaxConnections = 64;
 
 #ifdef Q_OS_UNIX
 // A folder only this user can enter: created with mode 0700, or an existing
@@ -58,12 +62,24 @@ QStringList DecodePaths(const QByteArray& payload) {
 
 QString InstanceChannel::DefaultSocketPath() {
 #ifdef Q_OS_UNIX
-    QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    QString folder = base.isEmpty() || !QDir(base).exists()
-                         ? QDir::tempPath() + QStringLiteral("/sonfara-%1").arg(::getuid())
-                         : base + QStringLiteral("/sonfara");
-    if (!PrivateFolder(folder)) return {};
-    return folder + QStringLiteral("/instance");
+    const QString base = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    QStringList folders;
+    if (!base.isEmpty() && QDir(base).exists()) {
+        folders << base + QStringLiteral("/sonfara");
+    } else {
+        folders << QDir::tempPath() + QStringLiteral("/sonfara-%1").arg(::getuid());
+        // Someone else may have taken the shared name first: then a folder
+        // in this user's own cache.
+        QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
+        if (cache.isEmpty()) cache = QDir::homePath() + QStringLiteral("/.cache");
+        folders << cache + QStringLiteral("/sonfara-runtime");
+    }
+    for (const QString& folder : folders) {
+        const QString path = folder + QStringLiteral("/instance");
+        // A socket address holds at most 107 bytes.
+        if (QFile::encodeName(path).size() < 108 && PrivateFolder(folder)) return path;
+    }
+    return {};
 #else
     return QStringLiteral("sonfara-instance");
 #endif
@@ -150,6 +166,13 @@ void InstanceChannel::StopListening() {
 
 void InstanceChannel::Accept() {
     while (QLocalSocket* socket = server_ ? server_->nextPendingConnection() : nullptr) {
+        if (open_ >= kMaxConnections) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        ++open_;
+        connect(socket, &QObject::destroyed, this, [this] { --open_; });
         auto buffer = std::make_shared<QByteArray>();
         QTimer::singleShot(kReceiveTimeoutMs, socket, [socket] { socket->abort(); });
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
@@ -172,28 +195,24 @@ void InstanceChannel::Accept() {
     }
 }
 
+// The answer goes first: the sender ends at once, whatever the request
+// then shows (a message box must not keep a second start waiting).
 void InstanceChannel::Dispatch(QLocalSocket* socket, char kind, const QByteArray& payload) {
-    auto answer = [socket] {
-        if (socket->state() != QLocalSocket::ConnectedState) return;
+    if (socket->state() == QLocalSocket::ConnectedState) {
         socket->putChar(kAnswer);
         socket->flush();
         socket->disconnectFromServer();
-    };
+    }
     if (kind == char(Message::kExitRequest)) {
-        // The exit stops this channel; answer while it can.
-        answer();
         emit exitRequested();
         return;
     }
-    // Files: act first, answer afterwards, so the sender ends only once its
-    // paths are open.
     if (residentHidden_) {
         residentHidden_ = false;
         emit wakeRequested(DecodePaths(payload));
     } else {
         emit filesHanded(DecodePaths(payload));
     }
-    answer();
 }
 
 }  // namespace sonfara::shell

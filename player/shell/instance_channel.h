@@ -4,9 +4,9 @@
 //
 // Wire format, one message per connection: a kind byte ('F' files ready,
 // 'X' exit request), a 32-bit big-endian payload length, the payload (the
-// paths in UTF-8, NUL-separated; empty for 'X' and for a start without
-// paths). The player answers with one byte, 'A', after it has acted on the
-// message, so the sender ends only once its paths are open.
+// paths in UTF-8, NUL-separated, absolute; empty for 'X' and for a start
+// without paths). The player answers with one byte, 'A', as soon as the
+// message is whole, before it acts on it.
 #pragma once
 
 #include <QByteArray>
@@ -33,7 +33,8 @@ class InstanceChannel : public QObject {
     static constexpr qsizetype kMaxPayload = 4 * 1024 * 1024;
 
     // The socket in a private folder of $XDG_RUNTIME_DIR (mode 0700), or of
-    // the temporary folder when that is unset; "" when neither is safe.
+    // the temporary folder when that is unset, or of the user's cache
+    // folder when the temporary one is not ours; "" when none is safe.
     static QString DefaultSocketPath();
 
     explicit InstanceChannel(QString socketPath = DefaultSocketPath(), QObject* parent = nullptr);
@@ -76,6 +77,7 @@ class InstanceChannel : public QObject {
 
     QString socketPath_;
     QLocalServer* server_ = nullptr;
+    int open_ = 0;  // connections being read
     bool residentHidden_ = false;
 };
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QSessionManager>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDBusConnection>
 #include <QFileInfo>
 #include <QLabel>
@@ -15,7 +16,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
+#include <tuple>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -41,8 +44,40 @@ void PreferX11() {
     }
 }
 
-// SIGTERM and SIGHUP are the desktop session ending: leave at once, through
-// the event loop (a signal handler may only write to a pipe).
+// Without a display the platform plugin aborts the process with a core
+// dump; say so in one line instead. Checked before Qt starts where the
+// environment names no display, and caught in Qt's fatal message where the
+// named one cannot be reached.
+bool NamesNoDisplay() {
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb") && !platform.startsWith("wayland"))
+        return false;  // offscreen, vnc, ...: Qt needs no display
+    return qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+constexpr const char* kNoDisplay =
+    "sonfara: no display is available (DISPLAY and WAYLAND_DISPLAY name none that answers); "
+    "sonfara-cli plays without one\n";
+QtMessageHandler g_previousHandler = nullptr;
+QList<std::tuple<QtMsgType, QString>> g_startMessages;
+void StartMessage(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtFatalMsg) {
+        std::fputs(kNoDisplay, stderr);
+        std::_Exit(1);
+    }
+    g_startMessages.push_back({type, text});
+}
+// Qt's start-up messages are held until it is known whether it starts.
+void ReleaseStartMessages() {
+    qInstallMessageHandler(g_previousHandler);
+    for (const auto& [type, text] : g_startMessages) {
+        if (type == QtWarningMsg || type == QtCriticalMsg) qWarning("%s", qUtf8Printable(text));
+    }
+    g_startMessages.clear();
+}
+
+// SIGTERM, SIGHUP and SIGINT end the desktop session's way: leave at once,
+// through the event loop (a signal handler may only write to a pipe), so
+// notes are silenced, the port reset and the settings saved.
 int g_signalPipe[2] = {-1, -1};
 void OnTerminate(int) {
     const char byte = 1;
@@ -56,6 +91,7 @@ void WatchTerminate(QObject* owner, std::function<void()> onTerminate) {
     action.sa_handler = OnTerminate;
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGHUP, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
 }
 
 QIcon ProgramIcon() {
@@ -97,7 +133,13 @@ int main(int argc, char** argv) {
     if (int rc = Inform(commandLine); rc >= 0) return rc;
 
     PreferX11();
+    if (NamesNoDisplay()) {
+        std::fputs(kNoDisplay, stderr);
+        return 1;
+    }
+    g_previousHandler = qInstallMessageHandler(StartMessage);
     QApplication app(argc, argv);
+    ReleaseStartMessages();
     QApplication::setApplicationName(QStringLiteral("sonfara"));
     QApplication::setApplicationVersion(QStringLiteral(SONFARA_VERSION));
     QApplication::setWindowIcon(ProgramIcon());
@@ -109,8 +151,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const QStringList paths = AbsolutePaths(commandLine.paths, QDir::currentPath());
     InstanceChannel channel;
-    const auto started = channel.Start(commandLine.paths);
+    const auto started = channel.Start(paths);
     if (started == InstanceChannel::StartResult::kHandedOver) return 0;
 
     sonfara::ThreadTimerService timers;
@@ -121,6 +164,12 @@ int main(int argc, char** argv) {
     WatchTerminate(&app, [&] { player.RequestClose(SonfaraApp::kSessionEnd); });
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &player,
                      [&](QSessionManager&) { player.RequestClose(SonfaraApp::kSessionEnd); });
-    if (!player.Start(commandLine.paths)) return 1;
+    if (!player.Start(paths)) {
+        // The start-up message, then the end (also when the session ends meanwhile).
+        QObject::connect(&player.Boxes(), &MessageBoxNotifier::drained, &app, &QCoreApplication::quit);
+        if (!player.Boxes().Idle()) QApplication::exec();
+        return 1;
+    }
+    if (player.Finished()) return 0;
     return QApplication::exec();
 }

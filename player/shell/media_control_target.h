@@ -53,8 +53,9 @@ class MediaControlTarget {
     virtual void Previous() = 0;
     // Absolute position in microseconds, already clamped to 0..length.
     virtual void SetPosition(qint64 positionUs) = 0;
-    // Paths as the file-open pipeline takes them.
-    virtual void OpenPaths(const QStringList& paths) = 0;
+    // Paths as the file-open pipeline takes them. Returns the failure's
+    // message ("" when the songs opened, or when the open was queued).
+    virtual QString OpenPaths(const QStringList& paths) = 0;
     virtual void Raise() = 0;
     // Close as the exit menu entry does.
     virtual void Quit() = 0;

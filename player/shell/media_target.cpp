@@ -1,8 +1,11 @@
 #include "player/shell/media_target.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cmath>
 #include <cstdlib>
+
+#include "player/files/file_entry.h"
 
 namespace sonfara::shell {
 
@@ -10,8 +13,9 @@ MediaState SessionMediaTarget::FromSnapshot(const SessionSnapshot& s, const std:
     MediaState m;
     m.loaded = s.loaded;
     if (s.loaded && s.started) {
+        // Stop rewinds to the start and holds there: that is stopped, not paused.
         if (s.paused)
-            m.status = MediaState::Status::kPaused;
+            m.status = s.positionMs > 0 ? MediaState::Status::kPaused : MediaState::Status::kStopped;
         else if (s.playing || s.stepping)
             m.status = MediaState::Status::kPlaying;
     }
@@ -38,21 +42,28 @@ MediaState SessionMediaTarget::State() const {
 }
 
 void SessionMediaTarget::PlayPause() {
-    const SessionSnapshot s = session_.Snapshot();
-    if (s.playing && !s.paused)
-        session_.Pause();
-    else
-        session_.Play();
+    Run([](PlaybackSession& session) {
+        const SessionSnapshot s = session.Snapshot();
+        if (s.playing && !s.paused)
+            session.Pause();
+        else
+            session.Play();
+    });
 }
 
 void SessionMediaTarget::SetPosition(qint64 positionUs) {
-    session_.SeekTo(static_cast<int32_t>(positionUs / 1000));
+    const auto ms = static_cast<int32_t>(std::min<qint64>(positionUs / 1000, INT32_MAX));
+    Run([ms](PlaybackSession& s) { s.SeekTo(ms); });
 }
 
-void SessionMediaTarget::OpenPaths(const QStringList& paths) {
-    std::vector<std::string> list;
-    for (const QString& p : paths) list.push_back(QFile::encodeName(p).toStdString());
-    session_.OpenPaths(list);
+// A path that is not there is answered at once, without a box: the desktop
+// that asked shows the failure.
+QString SessionMediaTarget::OpenPaths(const QStringList& paths) {
+    for (const QString& p : paths) {
+        if (!QFileInfo::exists(p))
+            return QString::fromUtf8(files::msg::kFileNotFound) + QStringLiteral(": ") + p;
+    }
+    return hooks_.open ? hooks_.open(paths) : QString();
 }
 
 }  // namespace sonfara::shell

@@ -9,12 +9,20 @@
 
 namespace sonfara::shell {
 
+// What the program around the target does for it.
+struct MediaTargetHooks {
+    // Runs a session operation now, or queued after the operation in
+    // progress (a modal dialog is up); the program refreshes its windows after it.
+    std::function<void(std::function<void()>)> run = [](std::function<void()> f) { f(); };
+    // Opens paths as a hand-off does; the failure's message, "" when none.
+    std::function<QString(const QStringList&)> open;
+    std::function<void()> raise, quit;
+};
+
 class SessionMediaTarget final : public MediaControlTarget {
   public:
-    // raise shows the windows; quit closes as the exit menu entry does.
-    SessionMediaTarget(PlaybackSession& session, std::function<void()> raise,
-                       std::function<void()> quit)
-        : session_(session), raise_(std::move(raise)), quit_(std::move(quit)) {}
+    SessionMediaTarget(PlaybackSession& session, MediaTargetHooks hooks)
+        : session_(session), hooks_(std::move(hooks)) {}
 
     // The state of a snapshot (public for tests).
     static MediaState FromSnapshot(const SessionSnapshot& s, const std::string& fullPath);
@@ -22,22 +30,32 @@ class SessionMediaTarget final : public MediaControlTarget {
     static int SpeedPercentForRate(double rate);
 
     MediaState State() const override;
-    void Play() override { session_.Play(); }
-    void Pause() override { session_.Pause(); }
+    void Play() override { Run([](PlaybackSession& s) { s.Play(); }); }
+    void Pause() override { Run([](PlaybackSession& s) { s.Pause(); }); }
     void PlayPause() override;
-    void Stop() override { session_.Stop(); }
-    void Next() override { session_.Next(); }
-    void Previous() override { session_.Previous(); }
+    void Stop() override { Run([](PlaybackSession& s) { s.Stop(); }); }
+    void Next() override { Run([](PlaybackSession& s) { s.Next(); }); }
+    void Previous() override { Run([](PlaybackSession& s) { s.Previous(); }); }
     void SetPosition(qint64 positionUs) override;
-    void OpenPaths(const QStringList& paths) override;
-    void Raise() override { raise_(); }
-    void Quit() override { quit_(); }
-    void SetRate(double rate) override { session_.SetSpeedPercent(SpeedPercentForRate(rate)); }
-    void SetRepeatMode(int repeatMode) override { session_.SetRepeatMode(repeatMode); }
+    QString OpenPaths(const QStringList& paths) override;
+    void Raise() override { hooks_.raise(); }
+    void Quit() override { hooks_.quit(); }
+    void SetRate(double rate) override {
+        const int percent = SpeedPercentForRate(rate);
+        Run([percent](PlaybackSession& s) { s.SetSpeedPercent(percent); });
+    }
+    void SetRepeatMode(int repeatMode) override {
+        Run([repeatMode](PlaybackSession& s) { s.SetRepeatMode(repeatMode); });
+    }
 
   private:
+    template <typename F>
+    void Run(F f) {
+        hooks_.run([this, f] { f(session_); });
+    }
+
     PlaybackSession& session_;
-    std::function<void()> raise_, quit_;
+    MediaTargetHooks hooks_;
 };
 
 }  // namespace sonfara::shell

@@ -105,8 +105,8 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     qlonglong Position() const { return State().positionUs; }
     double MinimumRate() const { return MprisService::kMinimumRate; }
     double MaximumRate() const { return MprisService::kMaximumRate; }
-    bool CanGoNext() const { return State().listCount > 0; }
-    bool CanGoPrevious() const { return State().listCount > 0; }
+    bool CanGoNext() const { return MprisService::CanChangeTrack(State()); }
+    bool CanGoPrevious() const { return MprisService::CanChangeTrack(State()); }
     bool CanPlay() const { return State().loaded; }
     bool CanPause() const { return State().loaded; }
     bool CanSeek() const { return State().loaded; }
@@ -135,16 +135,18 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     void Next() { Command([](MediaControlTarget& t) { t.Next(); }); }
     void Previous() { Command([](MediaControlTarget& t) { t.Previous(); }); }
 
-    // Past the end counts as Next; before the start seeks to 0.
+    // Past the end counts as Next; before the start seeks to 0. Any offset
+    // a client sends, up to INT64_MAX, is taken without overflow.
     void Seek(qlonglong offsetUs) {
         const MediaState s = State();
         if (!s.loaded) return;
-        const qint64 target = s.positionUs + offsetUs;
-        if (target > s.lengthUs) {
+        const qint64 room = s.lengthUs - s.positionUs;
+        if (offsetUs > room) {
             Next();
             return;
         }
-        Command([target](MediaControlTarget& t) { t.SetPosition(std::max<qint64>(0, target)); });
+        const qint64 target = offsetUs < -s.positionUs ? 0 : s.positionUs + offsetUs;
+        Command([target](MediaControlTarget& t) { t.SetPosition(target); });
         service_->AnnounceSeek();
     }
     // Only for the current track and a position inside it.
@@ -157,13 +159,23 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
         Command([positionUs](MediaControlTarget& t) { t.SetPosition(positionUs); });
         service_->AnnounceSeek();
     }
+    // Answered at once: an error with the player's message when the file
+    // cannot be opened.
     void OpenUri(const QString& uri) {
         const QUrl url(uri);
         if (!url.isLocalFile()) {
             service_->ReplyError(QDBusError::NotSupported, QStringLiteral("only file URIs are supported"));
             return;
         }
-        Command([path = url.toLocalFile()](MediaControlTarget& t) { t.OpenPaths({path}); });
+        const QString path = url.toLocalFile();
+        // "%00" would cut the path short at the file system.
+        if (path.contains(QChar(u'\0')) || path.isEmpty()) {
+            service_->ReplyError(QDBusError::InvalidArgs, QStringLiteral("not a file path: %1").arg(uri));
+            return;
+        }
+        const QString failure = service_->Target().OpenPaths({path});
+        service_->Refresh();
+        if (!failure.isEmpty()) service_->ReplyError(QDBusError::Failed, failure);
     }
 
   signals:
@@ -238,8 +250,8 @@ QVariantMap MprisService::PlayerProperties(const MediaState& state) {
         {QStringLiteral("Rate"), state.rate},
         {QStringLiteral("LoopStatus"), loop.loopStatus},
         {QStringLiteral("Shuffle"), loop.shuffle},
-        {QStringLiteral("CanGoNext"), state.listCount > 0},
-        {QStringLiteral("CanGoPrevious"), state.listCount > 0},
+        {QStringLiteral("CanGoNext"), CanChangeTrack(state)},
+        {QStringLiteral("CanGoPrevious"), CanChangeTrack(state)},
         {QStringLiteral("CanPlay"), state.loaded},
         {QStringLiteral("CanPause"), state.loaded},
         {QStringLiteral("CanSeek"), state.loaded},

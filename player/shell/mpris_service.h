@@ -53,6 +53,8 @@ class MprisService : public QObject, protected QDBusContext {
     static QVariantMap PlayerProperties(const MediaState& state);
     static QVariantMap Metadata(const MediaState& state);
     static QString TrackId(const MediaState& state);
+    // Next and Previous change the song only with a second entry.
+    static bool CanChangeTrack(const MediaState& state) { return state.listCount > 1; }
 
   private:
     MediaControlTarget& target_;

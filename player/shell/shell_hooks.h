@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "player/files/file_entry.h"
+
 namespace sonfara::shell {
 
 class ShellHooks {
@@ -15,6 +17,13 @@ class ShellHooks {
     // Close request with the exit mode (1: the ExitProgram menu entry).
     virtual void RequestClose(int mode) {}
     virtual void ShowSettings() {}  // modal
+    // Around a modal dialog the control window runs itself (file choosers,
+    // input boxes): requests from outside wait until it has returned.
+    virtual void BeginModal() {}
+    virtual void EndModal() {}
+    // Where messages go (shown after the operation that raised them);
+    // nullptr: the window opens its own box.
+    virtual files::Notifier* Notices() { return nullptr; }
     virtual void ShowVersion() {}   // modal
     // The list dialog: 0 favourites, 1 the play list.
     virtual void ShowListEditor(int mode) {}

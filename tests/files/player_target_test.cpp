@@ -181,7 +181,8 @@ TEST(PlayerPipeline, PortThatCannotOpenIsReported) {
     EXPECT_TRUE(r.target->PortFailed());
     EXPECT_FALSE(r.player->Seq().TimerRunning());
     ASSERT_FALSE(r.notifier.messages.empty());
-    EXPECT_EQ(r.notifier.messages[0], msg::kCannotOpenDevice);
+    // The box says why below the short text (no SoundFont: where it looked).
+    EXPECT_EQ(r.notifier.messages[0], std::string(msg::kCannotOpenDevice) + "\nport unavailable");
 }
 
 }  // namespace

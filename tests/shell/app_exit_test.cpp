@@ -9,7 +9,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QPointer>
 #include <QPlainTextEdit>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -21,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "player/dialogs/list_dialog.h"
 #include "player/display/display_controller.h"
@@ -28,11 +31,15 @@
 #include "player/display/drawing_thread.h"
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
+#include "player/shell/control_window.h"
+#include "player/shell/instance_channel.h"
+#include "player/shell/mpris_service.h"
 #include "player/shell/main_panels.h"
 #include "player/shell/main_window.h"
 #include "player/wrd/wrd_window.h"
 #include "tests/dialogs/test_support.h"
 #include "tests/session/session_fixture.h"
+#include "tests/shell/qt_app.h"
 
 using namespace sonfara;
 using namespace sonfara::shell;
@@ -501,6 +508,82 @@ TEST_F(AppRig, WrdTimerTakesPartInTheExit) {
     app_->WrdWindow()->OnTimer();
     app_->EndTimerTick();
     EXPECT_TRUE(app_->Finished());
+}
+
+// Messages raised inside an operation open only after it returns, and
+// requests from outside (a second start, the desktop's media controls) never
+// run inside an operation: with a box showing they run at once, with a
+// dialog's event loop running they wait for it, in order.
+TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
+    const std::string folder = home_.path().toStdString();
+    const std::string second = test::WriteSong(folder, "b.mid", test::TenSecondSong());
+    const std::string third = test::WriteSong(folder, "c.mid", test::TenSecondSong());
+    const std::string broken = folder + "/broken.mid";
+    std::ofstream(broken) << "not a song";
+    const std::string unsupported = folder + "/notes.xyz";
+    std::ofstream(unsupported) << "text";
+    InstanceChannel channel(home_.path() + QStringLiteral("/instance"));
+    ASSERT_EQ(channel.Start({}), InstanceChannel::StartResult::kListening);
+    AppPlatform platform{clock_, timers_, ports_, false, false, false};
+    app_ = std::make_unique<SonfaraApp>(platform, &channel);
+    app_->onFinished = [] {};
+    // Started with a file that is not there: Start returns with the box still to come.
+    ASSERT_TRUE(app_->Start({home_.path() + QStringLiteral("/missing.mid")}));
+    EXPECT_EQ(app_->Boxes().Showing(), nullptr);
+    ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Showing() != nullptr; }));
+    QPointer<QMessageBox> first = app_->Boxes().Showing();
+    EXPECT_EQ(first->text(), QString::fromUtf8(files::msg::kFileNotFound));
+
+    // A second start while it shows: answered at once, its song plays.
+    auto handOff = [&](const std::string& path) {
+        std::atomic<int> result{-1};
+        std::thread sender([&] {
+            result = int(InstanceChannel::Send(channel.SocketPath(), InstanceChannel::Message::kFilesReady,
+                                               {QString::fromStdString(path)}, 3000));
+        });
+        SpinUntil([&] { return result >= 0; });
+        sender.join();
+        return InstanceChannel::SendResult(result.load());
+    };
+    EXPECT_EQ(handOff(second), InstanceChannel::SendResult::kDelivered);
+    EXPECT_EQ(app_->Session().CurrentSource().FileName, "b.mid");
+    EXPECT_EQ(app_->Boxes().Showing(), first);
+
+    // The desktop's open answers at once: a missing file and a broken one
+    // are errors with the message; an unsupported one's box waits its turn.
+    MediaControlTarget& mpris = app_->Mpris()->Target();
+    EXPECT_TRUE(mpris.OpenPaths({home_.path() + QStringLiteral("/gone.mid")})
+                    .startsWith(QString::fromUtf8(files::msg::kFileNotFound)));
+    EXPECT_FALSE(mpris.OpenPaths({QString::fromStdString(broken)}).isEmpty());
+    EXPECT_EQ(mpris.OpenPaths({QString::fromStdString(unsupported)}),
+              QString::fromUtf8(files::msg::kUnsupported));
+    EXPECT_EQ(app_->Boxes().Showing(), first);
+    first->accept();
+    ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Showing() && app_->Boxes().Showing() != first; }));
+    app_->Boxes().Showing()->accept();
+    ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Idle(); }));
+
+    // A dialog's event loop holds requests back until it has returned:
+    // the list it shows is the list it acts on.
+    std::vector<std::string> seenInDialog;
+    QTimer::singleShot(0, [&] {
+        EXPECT_EQ(handOff(third), InstanceChannel::SendResult::kDelivered);
+        mpris.Stop();
+        seenInDialog.push_back(app_->Session().CurrentSource().FileName);
+        QApplication::activeModalWidget()->close();
+    });
+    app_->ShowListEditor(1);
+    EXPECT_EQ(seenInDialog, std::vector<std::string>{"b.mid"});
+    EXPECT_EQ(app_->Requests().Waiting(), 2u);
+    ASSERT_TRUE(SpinUntil([&] { return app_->Requests().Waiting() == 0; }));
+    // In order: the hand-off's song opened, then the stop.
+    EXPECT_EQ(app_->Session().CurrentSource().FileName, "c.mid");
+    EXPECT_FALSE(app_->Session().Snapshot().playing);
+    EXPECT_EQ(mpris.State().status, MediaState::Status::kStopped);
+    // A repeat mode set from the desktop is the one the menu ticks.
+    mpris.SetRepeatMode(1);
+    auto* control = qobject_cast<ControlWindow*>(app_->ControlWidget());
+    EXPECT_TRUE(control->Action(QStringLiteral("Repeat1"))->isChecked());
 }
 
 }  // namespace

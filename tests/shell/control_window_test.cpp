@@ -304,7 +304,8 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     EXPECT_EQ(r.ports.OpenedDevices().size(), opened.size() + 1);
     r.ports.failing = {"Rec A"};
     r.Trigger("MIDIPortNum0");
-    EXPECT_EQ(r.w.messages, std::vector<QString>{QString::fromUtf8(sequencer::msg::kCannotOpenDevice)});
+    EXPECT_EQ(r.w.messages,
+              std::vector<QString>{QString::fromUtf8(sequencer::msg::kCannotOpenDevice) + QStringLiteral("\nport unavailable")});
     r.Trigger("MIDIPortNum1");
     EXPECT_EQ(r.ports.OpenedDevices().back(), 1);
     r.RunMs(100);

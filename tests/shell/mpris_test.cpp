@@ -35,7 +35,11 @@ class FakeTarget : public MediaControlTarget {
     void Next() override { calls << "Next"; }
     void Previous() override { calls << "Previous"; }
     void SetPosition(qint64 us) override { calls << QStringLiteral("SetPosition %1").arg(us); }
-    void OpenPaths(const QStringList& p) override { calls << "Open " + p.join(u'|'); }
+    QString OpenPaths(const QStringList& p) override {
+        calls << "Open " + p.join(u'|');
+        return openError;
+    }
+    QString openError;
     void Raise() override { calls << "Raise"; }
     void Quit() override { calls << "Quit"; }
     void SetRate(double r) override { calls << QStringLiteral("SetRate %1").arg(r); }
@@ -201,6 +205,23 @@ TEST_F(MprisTest, LoopShuffleAndRateFollowTheRepeatMode) {
     Set("Rate", 1.5);
     EXPECT_EQ(target_.calls, (QStringList{"SetRepeatMode 1", "SetRepeatMode 2", "SetRepeatMode 2",
                                           "SetRepeatMode 0", "SetRepeatMode 3", "SetRate 1.5"}));
+}
+
+// What clients may send that the player must not take at face value, and
+// the answers they wait for.
+TEST_F(MprisTest, HostileArgumentsAndOpenFailuresAreAnsweredAtOnce) {
+    Player("Seek", {qlonglong(INT64_MAX)});   // past the end without overflow: next
+    Player("Seek", {qlonglong(INT64_MIN)});   // to the start
+    EXPECT_EQ(Player("OpenUri", {QStringLiteral("file:///d/a%00b.mid")}).type(), QDBusMessage::ErrorMessage);
+    target_.openError = QStringLiteral("対応ファイルではありません");
+    const QDBusMessage failed = Player("OpenUri", {QStringLiteral("file:///d/x.mid")});
+    ASSERT_EQ(failed.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(failed.errorMessage(), target_.openError);
+    EXPECT_EQ(target_.calls, (QStringList{"Next", "SetPosition 0", "Open /d/x.mid"}));
+
+    target_.state.listCount = 1;  // one song: Next and Previous change nothing
+    EXPECT_FALSE(Get(MprisService::kPlayerInterface, "CanGoNext").toBool());
+    EXPECT_FALSE(Get(MprisService::kPlayerInterface, "CanGoPrevious").toBool());
 }
 
 // Collects PropertiesChanged signals as a desktop widget sees them.
