@@ -2,6 +2,7 @@
 // the running player and the starting one.
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -175,6 +177,44 @@ TEST_F(InstanceChannelTest, MalformedMessagesAreDroppedWithoutEffect) {
     EXPECT_EQ(received, 0);
 }
 
+// A flood of connections that say nothing: the player keeps listening on
+// the same socket, and a real start still gets through afterwards.
+TEST_F(InstanceChannelTest, FloodOfIdleConnectionsNeverClosesTheChannel) {
+    // Few descriptors, so the flood outnumbers them.
+    rlimit saved {};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    InstanceChannel channel(socket_);
+    ASSERT_EQ(channel.Start({}), InstanceChannel::StartResult::kListening);
+    QStringList got;
+    QObject::connect(&channel, &InstanceChannel::filesHanded, [&](const QStringList& p) { got = p; });
+
+    std::vector<int> peers;
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(socket_).constData(), sizeof address.sun_path - 1);
+    for (int i = 0; i < 180; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
+        if (fd < 0) break;
+        peers.push_back(fd);
+        ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        if (i % 16 == 0) QCoreApplication::processEvents();
+    }
+    SpinUntil([] { return false; }, 200);
+    EXPECT_TRUE(channel.IsListening());
+    EXPECT_TRUE(QFile::exists(socket_));
+    for (int fd : peers) ::close(fd);
+
+    QString first;
+    QProcess* second = Start({QStringLiteral("/songs/a.mid")}, &first);
+    EXPECT_TRUE(SpinUntil([&] { return !got.isEmpty(); }));
+    EXPECT_EQ(got, QStringList{QStringLiteral("/songs/a.mid")});
+    second->waitForFinished(kLimitMs);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+}
+
 TEST(InstanceChannelPath, PrivateFolderInTheRuntimeFolder) {
     QTemporaryDir runtime;
     ASSERT_TRUE(runtime.isValid());
@@ -193,6 +233,30 @@ TEST(InstanceChannelPath, PrivateFolderInTheRuntimeFolder) {
     ASSERT_EQ(::symlink("/tmp", folder.toLocal8Bit().constData()), 0);
     EXPECT_EQ(InstanceChannel::DefaultSocketPath(), QString());
     qputenv("XDG_RUNTIME_DIR", saved);
+}
+
+// Without a runtime folder, a shared temporary name that another user took
+// first sends the socket to the user's own cache folder.
+TEST(InstanceChannelPath, ForeignTemporaryFolderFallsBackToTheCache) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's folder";
+    QTemporaryDir tmp, cache;
+    ASSERT_TRUE(tmp.isValid() && cache.isValid());
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR"), savedTmp = qgetenv("TMPDIR"),
+                     savedCache = qgetenv("XDG_CACHE_HOME");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+    const QByteArray taken = (tmp.path() + QStringLiteral("/sonfara-%1").arg(::getuid())).toLocal8Bit();
+    ASSERT_EQ(::mkdir(taken.constData(), 0777), 0);
+    ASSERT_EQ(::chown(taken.constData(), 65534, 65534), 0);
+
+    EXPECT_EQ(InstanceChannel::DefaultSocketPath(), cache.path() + QStringLiteral("/sonfara-runtime/instance"));
+    struct stat st {};
+    ASSERT_EQ(::stat(taken.constData(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u) << "the other user's folder is left alone";
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTmp);
+    qputenv("XDG_CACHE_HOME", savedCache);
 }
 
 }  // namespace
