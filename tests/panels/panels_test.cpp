@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
@@ -341,6 +342,13 @@ TEST(DocumentPanel, ShowsTheCompanionAndOpensALinkOnDoubleClick) {
     QTest::mouseDClick(urls.viewport(), Qt::LeftButton, {}, second.center());
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl(QStringLiteral("http://example.org/bbs/~sonfara?id")));
+
+    // A path outside ASCII, as the file system spells it.
+    const QString japanese = dir.filePath(QStringLiteral("曲の説明.txt"));
+    std::ofstream(QFile::encodeName(japanese).toStdString()) << "x\r\n";
+    panel.ShowDocument(files::ReadCompanionDocument(QFile::encodeName(dir.filePath(QStringLiteral("曲の説明.mid"))).toStdString()));
+    EXPECT_EQ(panel.DocFileName()->text(), japanese);
+    EXPECT_EQ(panel.FilePath(), QFile::encodeName(japanese).toStdString());
 
     // A song without a document empties the panel.
     panel.ShowDocument(files::ReadCompanionDocument(dir.filePath(QStringLiteral("other.mid")).toStdString()));
