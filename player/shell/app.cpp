@@ -60,6 +60,7 @@ class ControlWindowSurface final : public ControlSurface {
     void OnCtlSet2() override { window_.OnCtlSet2(); }
     void OnMidiDisp() override {}
     void ResetReadouts() override { window_.ResetReadouts(); }
+    void ShowNoSong() override { window_.ShowNoSong(); }
     QMenu* FileMenu() override {
         QAction* exit = window_.Action(QStringLiteral("ExitProgram"));
         return exit ? qobject_cast<QMenu*>(exit->associatedObjects().value(0)) : nullptr;
@@ -448,7 +449,7 @@ void SonfaraApp::Wake(const QStringList& paths) {
         session_->ClearSong();
         panels_->SongCleared();
         display_->NotifyOutputReset();
-        control_->ResetReadouts();
+        control_->ShowNoSong();
     }
     ShowWindows();
     OpenPaths(paths);
@@ -598,6 +599,8 @@ void SonfaraApp::OpenHelp() {
     const std::string page = JoinPath(ShippedDataFolder(ProgramFolder()), "help/index.htm");
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(page.c_str())));
 }
+
+std::string SonfaraApp::DocumentPath() { return panels_ ? panels_->Document()->FilePath() : std::string(); }
 
 void SonfaraApp::OpenHomePage() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); }
 

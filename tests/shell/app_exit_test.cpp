@@ -28,6 +28,7 @@
 #include "player/display/drawing_thread.h"
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
+#include "player/shell/control_window.h"
 #include "player/shell/main_panels.h"
 #include "player/shell/main_window.h"
 #include "player/wrd/wrd_window.h"
@@ -432,6 +433,11 @@ TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     EXPECT_EQ(s.title, "");
     EXPECT_EQ(s.fileName, "");
     EXPECT_FALSE(s.wrdActive);
+    auto* control = qobject_cast<ControlWindow*>(app_->ControlWidget());
+    ASSERT_NE(control, nullptr);
+    for (QLabel* label : {&control->TitleLabel(), &control->FileNameLabel(), &control->FormatLabel()})
+        EXPECT_TRUE(label->text().isEmpty()) << label->text().toStdString();
+    EXPECT_FALSE(control->Action(QStringLiteral("ShellText"))->isEnabled());
     auto* item = app_->ControlWidget()->findChild<QAction*>(QStringLiteral("ArrDats1"));
     ASSERT_NE(item, nullptr) << "the new arrangement file is in the menu";
     EXPECT_EQ(item->text(), QStringLiteral("Strings"));
