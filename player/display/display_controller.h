@@ -50,7 +50,10 @@ class DisplayController : public QObject {
         thread_.RequestStop();
     }
 
+    // GTimer: DrawInterval's and the drawing thread's interval (the thread
+    // takes it at once unless resting, else when the rest ends).
     void SetGraphicsIntervalMs(int ms);
+    int GraphicsIntervalMs() const { return options_.graphicsIntervalMs; }
     // UI thread. Nothing is left to animate: no note sounds, every level bar
     // and lamp is down, no dot picture is on its way.
     bool Settled() const;

@@ -139,7 +139,10 @@ class SonfaraApp::SettingsApplierImpl final : public StoredSettingsApplier {
     }
     void ApplyTimers(int32_t mTimer, int32_t gTimer, int32_t wrdTimer) override {
         StoredSettingsApplier::ApplyTimers(mTimer, gTimer, wrdTimer);
-        app_.Timer(kDrawInterval).SetIntervalMs(gTimer);
+        // The drawing thread keeps the rest interval while resting and takes
+        // the new one when the rest ends.
+        app_.display_->SetGraphicsIntervalMs(gTimer);
+        if (!app_.resting_) app_.Timer(kDrawInterval).SetIntervalMs(gTimer);
         app_.wrdWindow_->SetInterval(wrdTimer);
     }
     // The last step: the session takes every value at once, so a playing
@@ -384,7 +387,7 @@ void SonfaraApp::LeaveRest() {
     if (!resting_) return;
     resting_ = false;
     display_->SetResting(false);
-    Timer(kDrawInterval).SetIntervalMs(session_->Settings().GTimer);
+    Timer(kDrawInterval).SetIntervalMs(display_->GraphicsIntervalMs());
     if (!Timer(kDrawInterval).Enabled() || handshake_.StopTimers()) return;
     Timer(kFlash).Start();
     Timer(kMeterInterval).Start();

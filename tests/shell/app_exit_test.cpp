@@ -463,8 +463,19 @@ TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
     EXPECT_EQ(app_->Session().Settings().GTimer, 300);
     EXPECT_EQ(app_->Session().Settings().MWRDTimer, 120);
     EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
+    EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 300);
     EXPECT_EQ(app_->WrdWindow()->Interval(), 120);
     EXPECT_TRUE(app_->Session().Snapshot().playing);
+
+    // The idle rest ends on the new interval, not on the one of the start.
+    app_->Session().Stop();
+    for (int i = 0; i < 40; ++i)
+        for (int t : {kMeterInterval, kFlash, kDrawInterval, kCtlSet}) app_->Timer(t).Tick();
+    ASSERT_EQ(app_->Display()->Thread().IntervalMs(), display::DisplayController::kRestIntervalMs);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    QApplication::sendEvent(app_->ControlWidget(), &press);
+    EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 300);
+    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
 }
 
 // A song with a ".sry" script beside it is presented by the WRD player
