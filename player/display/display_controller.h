@@ -66,6 +66,14 @@ class DisplayController : public QObject {
     void SetControlMinimised(bool minimised) { minimised_.store(minimised); }
     void SetSelectedPanel(int panel) { panel_.store(panel); }  // 0 keyboard, 1 document, 2 event
     void SetChannelDimmed(int c, bool dimmed) { keyboard_->SetChannelDimmed(c, dimmed); }
+    // UI thread. TBLabel and BeatLabel: the song's division and its last
+    // time signature ("480", "6/8"), set after each load.
+    void SetSongLabels(const QString& division, const QString& beat) {
+        divisionText_ = division;
+        beatText_ = beat;
+    }
+    const QString& DivisionText() const { return divisionText_; }
+    const QString& BeatText() const { return beatText_; }
 
     // Any thread. A dot picture arrived: the GSDisp sequence starts over.
     void NotifyDotPicture();
@@ -129,6 +137,7 @@ class DisplayController : public QObject {
     std::atomic<int> panel_{0};
     std::atomic<bool> keyboardResetPending_{false};
     bool resting_ = false;
+    QString divisionText_, beatText_;
     QTimer drawTimer_, meterTimer_, flashTimer_, cpuTimer_, gsDispTimer_;
     DrawingThread thread_;
 };
