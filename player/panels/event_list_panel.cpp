@@ -195,7 +195,9 @@ void EventListPanel::TurnPages(int pages) {
     Apply(source_.ShowUserEntry(std::max(0, start)));
 }
 
-void EventListPanel::ShowEnd(bool last) { Apply(source_.ShowUserEntry(last ? INT32_MAX : 0)); }
+void EventListPanel::ShowEnd(bool last) {
+    Apply(source_.ShowUserEntry(last ? INT32_MAX : 0));
+}
 
 void EventListPanel::keyPressEvent(QKeyEvent* event) {
     switch (event->key()) {

@@ -603,7 +603,9 @@ void SonfaraApp::OpenHelp() {
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(page.c_str())));
 }
 
-std::string SonfaraApp::DocumentPath() { return panels_ ? panels_->Document()->FilePath() : std::string(); }
+std::string SonfaraApp::DocumentPath() {
+    return panels_ ? panels_->Document()->FilePath() : std::string();
+}
 
 void SonfaraApp::OpenHomePage() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); }
 

@@ -771,7 +771,8 @@ void ControlWindow::OnShellExp() {
 
 // The text editor needs the document the main window shows.
 void ControlWindow::UpdateLaunchEntries() {
-    if (QAction* text = Action(QStringLiteral("ShellText"))) text->setEnabled(!hooks_.DocumentPath().empty());
+    if (QAction* text = Action(QStringLiteral("ShellText")))
+        text->setEnabled(!hooks_.DocumentPath().empty());
 }
 
 // The companion document in the desktop's text editor (its handler for

@@ -205,8 +205,9 @@ void MainPanels::ShowSong(const files::CompanionDocument& document) {
     events_->SongLoaded();
     document_->ShowDocument(document);
     if (song.Loaded)
-        display_.SetSongLabels(QString::number(song.Division),
-                               QStringLiteral("%1/%2").arg(song.BeatNumerator).arg(song.BeatDenominator));
+        display_.SetSongLabels(
+            QString::number(song.Division),
+            QStringLiteral("%1/%2").arg(song.BeatNumerator).arg(song.BeatDenominator));
     else
         display_.SetSongLabels(QString(), QString());
     keyboard_->update(display::kSongLabelsArea);

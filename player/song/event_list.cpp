@@ -214,7 +214,9 @@ namespace {
 // with the marker under the list.
 int32_t LastEntryAtMost(int32_t count, int32_t entry) { return std::max(0, std::min(entry, count - 1)); }
 
-int32_t PageStart(int32_t entry) { return (entry / kLinesPerPage) * kLinesPerPage; }
+int32_t PageStart(int32_t entry) {
+    return (entry / kLinesPerPage) * kLinesPerPage;
+}
 
 }  // namespace
 
@@ -258,7 +260,8 @@ EventListAction EventListView::FillEventList() {
     const int32_t count = song_.ListCount(k);
     if (scroll_.value != lastSetScroll_) {
         // The bar moved without a scroll call: the entry it points at, once.
-        ChooseUserEntry(LastEntryAtMost(count, RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum)));
+        ChooseUserEntry(LastEntryAtMost(
+            count, RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum)));
         lastSetScroll_ = scroll_.value;
     }
     const int32_t playing = PlayingEntry(k);

@@ -249,8 +249,8 @@ TEST(EventListPanel, ChosenPageStaysUntilPlaybackMovesOn) {
     EXPECT_EQ(shown(), 68);
     QTest::keyClick(panel.Picture(), Qt::Key_Home);
     EXPECT_EQ(shown(), 0);
-    QWheelEvent towardUser(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -240), Qt::NoButton,
-                           Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent towardUser(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -240),
+                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(panel.Picture(), &towardUser);
     EXPECT_EQ(shown(), 34);
     QTest::keyClick(panel.Picture(), Qt::Key_End);
@@ -346,7 +346,8 @@ TEST(DocumentPanel, ShowsTheCompanionAndOpensALinkOnDoubleClick) {
     // A path outside ASCII, as the file system spells it.
     const QString japanese = dir.filePath(QStringLiteral("曲の説明.txt"));
     std::ofstream(QFile::encodeName(japanese).toStdString()) << "x\r\n";
-    panel.ShowDocument(files::ReadCompanionDocument(QFile::encodeName(dir.filePath(QStringLiteral("曲の説明.mid"))).toStdString()));
+    panel.ShowDocument(files::ReadCompanionDocument(
+        QFile::encodeName(dir.filePath(QStringLiteral("曲の説明.mid"))).toStdString()));
     EXPECT_EQ(panel.DocFileName()->text(), japanese);
     EXPECT_EQ(panel.FilePath(), QFile::encodeName(japanese).toStdString());
 

@@ -435,7 +435,8 @@ TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     EXPECT_FALSE(s.wrdActive);
     auto* control = qobject_cast<ControlWindow*>(app_->ControlWidget());
     ASSERT_NE(control, nullptr);
-    for (QLabel* label : {&control->TitleLabel(), &control->FileNameLabel(), &control->FormatLabel()})
+    for (QLabel* label :
+         {&control->TitleLabel(), &control->FileNameLabel(), &control->FormatLabel()})
         EXPECT_TRUE(label->text().isEmpty()) << label->text().toStdString();
     EXPECT_FALSE(control->Action(QStringLiteral("ShellText"))->isEnabled());
     auto* item = app_->ControlWidget()->findChild<QAction*>(QStringLiteral("ArrDats1"));
