@@ -75,8 +75,12 @@ QImage KeyboardArtwork(qreal dpr) {
     p.setPen(QColor(110, 122, 136));
     p.setFont(PixelFont(8, true));
     p.drawText(QRect(2, 319, 34, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("NOTES"));
+    // Captions end just before the readout they name.
+    p.drawText(QRect(134, 319, 52, 13), Qt::AlignRight | Qt::AlignVCenter,
+               QStringLiteral("TIMEBASE"));
+    p.drawText(QRect(225, 319, 25, 13), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("BEAT"));
     p.drawText(QRect(292, 319, 24, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("BPM"));
-    p.drawText(QRect(358, 319, 26, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("CPU"));
+    p.drawText(QRect(352, 319, 20, 13), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("CPU"));
     p.fillRect(QRect(kNoteCountBar, kSmallBarSize), QColor(6, 7, 9));
     p.fillRect(QRect(kCpuLoadBar, QSize(kSmallBarSize.width(), kSmallBarSize.height())),
                QColor(6, 7, 9));

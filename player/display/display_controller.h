@@ -50,7 +50,10 @@ class DisplayController : public QObject {
         thread_.RequestStop();
     }
 
+    // GTimer: DrawInterval's and the drawing thread's interval (the thread
+    // takes it at once unless resting, else when the rest ends).
     void SetGraphicsIntervalMs(int ms);
+    int GraphicsIntervalMs() const { return options_.graphicsIntervalMs; }
     // UI thread. Nothing is left to animate: no note sounds, every level bar
     // and lamp is down, no dot picture is on its way.
     bool Settled() const;
@@ -63,6 +66,14 @@ class DisplayController : public QObject {
     void SetControlMinimised(bool minimised) { minimised_.store(minimised); }
     void SetSelectedPanel(int panel) { panel_.store(panel); }  // 0 keyboard, 1 document, 2 event
     void SetChannelDimmed(int c, bool dimmed) { keyboard_->SetChannelDimmed(c, dimmed); }
+    // UI thread. TBLabel and BeatLabel: the song's division and its last
+    // time signature ("480", "6/8"), set after each load.
+    void SetSongLabels(const QString& division, const QString& beat) {
+        divisionText_ = division;
+        beatText_ = beat;
+    }
+    const QString& DivisionText() const { return divisionText_; }
+    const QString& BeatText() const { return beatText_; }
 
     // Any thread. A dot picture arrived: the GSDisp sequence starts over.
     void NotifyDotPicture();
@@ -126,6 +137,7 @@ class DisplayController : public QObject {
     std::atomic<int> panel_{0};
     std::atomic<bool> keyboardResetPending_{false};
     bool resting_ = false;
+    QString divisionText_, beatText_;
     QTimer drawTimer_, meterTimer_, flashTimer_, cpuTimer_, gsDispTimer_;
     DrawingThread thread_;
 };

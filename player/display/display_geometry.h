@@ -102,7 +102,13 @@ constexpr QRect DotTileRect(int r, int j) { return QRect(7 * j - 4, 3 * (r + 4),
 inline constexpr QRect kNoteCountText{38, 317, 25, 17};
 inline constexpr QPoint kNoteCountBar{67, 319};
 inline constexpr QRect kTempoText{317, 319, 25, 17};
-inline constexpr QRect kCpuLoadText{385, 319, 25, 17};
+// The song's division (TBLabel) and last time signature (BeatLabel), left
+// aligned from their design left edges; the division may run on to 227
+// (five digits) before the "BEAT" caption.
+inline constexpr QRect kDivisionText{191, 319, 37, 17};
+inline constexpr QRect kBeatText{253, 319, 33, 17};
+// Right aligned to the design's right edge (410), wide enough for "100%".
+inline constexpr QRect kCpuLoadText{374, 319, 36, 17};
 inline constexpr QPoint kCpuLoadBar{414, 319};
 constexpr QPoint LevelBarOrigin(int c) { return QPoint(18, 19 * (c - 1) + 29); }
 constexpr QRect InstLabelRect(int c) { return QRect(20, 19 * (c - 1) + 13, 127, 16); }

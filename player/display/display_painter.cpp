@@ -47,6 +47,10 @@ void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayContro
         p.drawText(kNoteCountText, Qt::AlignRight | Qt::AlignVCenter, d.NoteCount().Text());
     if (d.CpuLoad().Shown() >= 0 && dirty.intersects(kCpuLoadText))
         p.drawText(kCpuLoadText, Qt::AlignRight | Qt::AlignVCenter, d.CpuLoad().Text());
+    if (dirty.intersects(kSongLabelsArea)) {
+        p.drawText(kDivisionText, Qt::AlignLeft | Qt::AlignVCenter, d.DivisionText());
+        p.drawText(kBeatText, Qt::AlignLeft | Qt::AlignVCenter, d.BeatText());
+    }
 }
 
 void PaintBarPanel(QPainter& p, const DisplayController& d, const DisplayArt& art) {

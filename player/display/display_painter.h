@@ -32,6 +32,7 @@ inline const QRect kLevelBarsArea =
 inline const QRect kLampsArea = LampRect(1).united(LampRect(kChannels));
 inline const QRect kNoteCountArea = kNoteCountText.united(QRect(kNoteCountBar, kSmallBarSize));
 inline const QRect kCpuLoadArea = kCpuLoadText.united(QRect(kCpuLoadBar, kSmallBarSize));
+inline const QRect kSongLabelsArea = kDivisionText.united(kBeatText);
 
 // `dirty`: the part to repaint (texts outside it are not laid out).
 void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayController& d,

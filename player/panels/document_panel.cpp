@@ -1,6 +1,7 @@
 #include "player/panels/document_panel.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
@@ -59,7 +60,9 @@ void DocumentPanel::ShowDocument(const files::CompanionDocument& doc) {
     QString text = QString::fromStdString(cp_.ToUtf8(doc.text));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text_->setPlainText(text);
-    fileName_->setText(QString::fromStdString(cp_.ToUtf8(doc.fileName)));
+    // A path, not document text: the file system's encoding, not the code page.
+    filePath_ = doc.fileName;
+    fileName_->setText(QFile::decodeName(doc.fileName.c_str()));
     for (const std::string& url : doc.urls) urls_->addItem(QString::fromStdString(url));
 }
 

@@ -33,6 +33,8 @@ class DocumentPanel : public QWidget {
 
     QPlainTextEdit* DocMain() const { return text_; }
     QLabel* DocFileName() const { return fileName_; }
+    // The document's path as the file system has it; empty when none.
+    const std::string& FilePath() const { return filePath_; }
     QListWidget* RelateURL() const { return urls_; }
 
   protected:
@@ -46,6 +48,7 @@ class DocumentPanel : public QWidget {
     QPlainTextEdit* text_;
     QLabel* fileName_;
     QListWidget* urls_;
+    std::string filePath_;
 };
 
 }  // namespace sonfara::panels

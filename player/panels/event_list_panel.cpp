@@ -1,11 +1,15 @@
 #include "player/panels/event_list_panel.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QWheelEvent>
+
+#include <climits>
 
 #include "player/panels/event_page.h"
 #include "player/panels/panel_style.h"
@@ -117,6 +121,10 @@ EventListPanel::EventListPanel(EventListSource& source, QWidget* parent)
     });
     connect(menu_, &TrackMenu::trackChosen, this, &EventListPanel::ChooseTrack);
     connect(scroll_, &QScrollBar::valueChanged, this, &EventListPanel::UserScrolled);
+    connect(scroll_, &QScrollBar::actionTriggered, this, &EventListPanel::OnScrollAction);
+    // The wheel over the page or the bar turns pages too.
+    scroll_->installEventFilter(this);
+    picture_->installEventFilter(this);
     connect(&follow_, &QTimer::timeout, this, &EventListPanel::Refresh);
 }
 
@@ -157,6 +165,77 @@ void EventListPanel::TrackBackward() {
 void EventListPanel::ChooseTrack(int track) {
     source_.SetCurrentList(track);
     if (source_.CurrentList() == track) TrackChanged();
+}
+
+// The bar's range cannot address every page of a long list, so its arrows
+// and trough turn whole pages here instead of moving by their steps.
+void EventListPanel::OnScrollAction(int action) {
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd:
+        case QAbstractSlider::SliderPageStepAdd:
+            TurnPages(1);
+            break;
+        case QAbstractSlider::SliderSingleStepSub:
+        case QAbstractSlider::SliderPageStepSub:
+            TurnPages(-1);
+            break;
+        case QAbstractSlider::SliderToMinimum:
+        case QAbstractSlider::SliderToMaximum:
+            ShowEnd(action == QAbstractSlider::SliderToMaximum);
+            break;
+        default:
+            return;  // the thumb: UserScrolled
+    }
+    // The action's own step is dropped: the bar stays at the page shown.
+    scroll_->setSliderPosition(scroll_->value());
+}
+
+void EventListPanel::TurnPages(int pages) {
+    const int32_t start = source_.ShownPageStart() + pages * kLinesPerPage;
+    Apply(source_.ShowUserEntry(std::max(0, start)));
+}
+
+void EventListPanel::ShowEnd(bool last) {
+    Apply(source_.ShowUserEntry(last ? INT32_MAX : 0));
+}
+
+void EventListPanel::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+        case Qt::Key_PageDown:
+        case Qt::Key_Down:
+            TurnPages(1);
+            break;
+        case Qt::Key_PageUp:
+        case Qt::Key_Up:
+            TurnPages(-1);
+            break;
+        case Qt::Key_Home:
+        case Qt::Key_End:
+            ShowEnd(event->key() == Qt::Key_End);
+            break;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    event->accept();
+}
+
+// One page per notch (120 eighths of a degree); a notch away from the user
+// turns back.
+void EventListPanel::wheelEvent(QWheelEvent* event) {
+    wheelAngle_ += event->angleDelta().y();
+    const int notches = wheelAngle_ / 120;
+    wheelAngle_ -= notches * 120;
+    if (notches != 0) TurnPages(-notches);
+    event->accept();
+}
+
+bool EventListPanel::eventFilter(QObject* watched, QEvent* event) {
+    if ((watched == scroll_ || watched == picture_) && event->type() == QEvent::Wheel) {
+        wheelEvent(static_cast<QWheelEvent*>(event));
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void EventListPanel::TrackChanged() {

@@ -56,6 +56,10 @@ class EventListPanel : public QWidget {
     void TrackForward();   // TrackFF
     void TrackBackward();  // TrackRev
     void ChooseTrack(int track);  // the track menu's pick, 1-based
+    // Pages the user turns: by `pages` (keys, wheel, the bar's arrows and
+    // trough), or to the first or last page.
+    void TurnPages(int pages);
+    void ShowEnd(bool last);
 
     EventPicture* Picture() const { return picture_; }
     QScrollBar* Scroll() const { return scroll_; }
@@ -69,9 +73,13 @@ class EventListPanel : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void TrackChanged();
+    void OnScrollAction(int action);
     void Apply(EventListAction action);
     void SyncScrollBar();
     void UserScrolled(int value);
@@ -88,6 +96,7 @@ class EventListPanel : public QWidget {
     panels::TrackMenu* menu_;
     QTimer follow_;
     bool settingScroll_ = false;  // the bar's change came from the list itself
+    int wheelAngle_ = 0;          // eighths of a degree not yet turned into pages
 };
 
 }  // namespace sonfara::panels

@@ -24,6 +24,8 @@ class EventListSource {
     virtual void SetScrollValueFromUser(int value) = 0;
     virtual EventListAction FillEventList() = 0;
     virtual EventListAction EventListScrolled() = 0;
+    virtual EventListAction ShowUserEntry(int32_t entry) = 0;
+    virtual int32_t ShownPageStart() const = 0;
     virtual std::string EventListCountText(int k) = 0;
     virtual std::string TrackNameText(int k) const = 0;  // UTF-8
     virtual const EventPage& Page() const = 0;
@@ -42,6 +44,8 @@ class ViewEventListSource final : public EventListSource {
     void SetScrollValueFromUser(int value) override { view_.SetScrollValueFromUser(value); }
     EventListAction FillEventList() override { return view_.FillEventList(); }
     EventListAction EventListScrolled() override { return view_.EventListScrolled(); }
+    EventListAction ShowUserEntry(int32_t entry) override { return view_.ShowUserEntry(entry); }
+    int32_t ShownPageStart() const override { return view_.ShownPageStart(); }
     std::string EventListCountText(int k) override { return view_.EventListCountText(k); }
     std::string TrackNameText(int k) const override;
     const EventPage& Page() const override { return view_.Page(); }

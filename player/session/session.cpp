@@ -640,9 +640,14 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     // Until the first tick the time base still holds the previous run.
     if (i.loaded && (s.started || s.paused || i.stepping)) {
         s.positionMs = i.stepping ? i.stepTarget : std::clamp(seq.PositionMs(), 0, i.totalMs);
-        s.elapsedSeconds = i.stepping ? i.stepTarget / 1000 : seq.ElapsedSeconds();
+        // Paused, the song stands where the pause, the stop or a seek left it;
+        // the tick's own values are those of its last pass until it runs again.
+        s.elapsedSeconds = i.stepping ? i.stepTarget / 1000
+                           : s.paused ? RoundHalfEven(s.positionMs / 1000.0)
+                                      : seq.ElapsedSeconds();
     }
-    s.currentTick = seq.CurrentTick();
+    const bool atStart = s.paused && !i.stepping && s.positionMs == 0;
+    s.currentTick = atStart ? 0 : seq.CurrentTick();
     // The position readout: quarter notes, bars of the time signature's length.
     const int32_t q = s.currentTick / i.ticksPerQuarter;
     const int32_t g = std::max<int32_t>(1, i.beatQuarters);

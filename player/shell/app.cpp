@@ -61,6 +61,7 @@ class ControlWindowSurface final : public ControlSurface {
     void OnCtlSet2() override { window_.OnCtlSet2(); }
     void OnMidiDisp() override {}
     void ResetReadouts() override { window_.ResetReadouts(); }
+    void ShowNoSong() override { window_.ShowNoSong(); }
     QMenu* FileMenu() override {
         QAction* exit = window_.Action(QStringLiteral("ExitProgram"));
         return exit ? qobject_cast<QMenu*>(exit->associatedObjects().value(0)) : nullptr;
@@ -139,7 +140,10 @@ class SonfaraApp::SettingsApplierImpl final : public StoredSettingsApplier {
     }
     void ApplyTimers(int32_t mTimer, int32_t gTimer, int32_t wrdTimer) override {
         StoredSettingsApplier::ApplyTimers(mTimer, gTimer, wrdTimer);
-        app_.Timer(kDrawInterval).SetIntervalMs(gTimer);
+        // The drawing thread keeps the rest interval while resting and takes
+        // the new one when the rest ends.
+        app_.display_->SetGraphicsIntervalMs(gTimer);
+        if (!app_.resting_) app_.Timer(kDrawInterval).SetIntervalMs(gTimer);
         app_.wrdWindow_->SetInterval(wrdTimer);
     }
     // The last step: the session takes every value at once, so a playing
@@ -395,7 +399,7 @@ void SonfaraApp::LeaveRest() {
     if (!resting_) return;
     resting_ = false;
     display_->SetResting(false);
-    Timer(kDrawInterval).SetIntervalMs(session_->Settings().GTimer);
+    Timer(kDrawInterval).SetIntervalMs(display_->GraphicsIntervalMs());
     if (!Timer(kDrawInterval).Enabled() || handshake_.StopTimers()) return;
     Timer(kFlash).Start();
     Timer(kMeterInterval).Start();
@@ -495,7 +499,7 @@ void SonfaraApp::Wake(const QStringList& paths) {
         session_->ClearSong();
         panels_->SongCleared();
         display_->NotifyOutputReset();
-        control_->ResetReadouts();
+        control_->ShowNoSong();
     }
     ShowWindows();
     OpenPaths(paths);
@@ -653,6 +657,10 @@ bool SonfaraApp::ShowWrdWindow() {
 void SonfaraApp::OpenHelp() {
     const std::string page = JoinPath(ShippedDataFolder(ProgramFolder()), "help/index.htm");
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(page.c_str())));
+}
+
+std::string SonfaraApp::DocumentPath() {
+    return panels_ ? panels_->Document()->FilePath() : std::string();
 }
 
 void SonfaraApp::OpenHomePage() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); }

@@ -121,6 +121,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void SendNotice(const std::string& noticeBytes) override;
     void OpenHelp() override;
     void OpenHomePage() override;
+    std::string DocumentPath() override;
 
     // Called when the orderly exit or the session end has finished; the
     // default quits the event loop.

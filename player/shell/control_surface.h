@@ -20,6 +20,8 @@ class ControlSurface {
     virtual void OnCtlSet2() = 0;   // CTLSet2, every 200 ms: the readouts
     virtual void OnMidiDisp() = 0;  // MIDIDisp one-shot: the module marks
     virtual void ResetReadouts() = 0;
+    // No song any more: the readouts reset and the song's labels emptied.
+    virtual void ShowNoSong() { ResetReadouts(); }
     // The file menu, also opened by the tray icon; nullptr: none yet.
     virtual QMenu* FileMenu() { return nullptr; }
     // The menus' check marks again after the settings changed.

@@ -135,6 +135,7 @@ ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidge
 
     ResetReadouts();
     ShowLabels();
+    UpdateLaunchEntries();
     session_.AddObserver(this);
 }
 
@@ -173,6 +174,7 @@ void ControlWindow::BuildPanel() {
     title_ = MakeLabel(panel_, L::kTitle, 14, P::kLcdText);
     fileName_ = MakeLabel(panel_, L::kFileName, 11, P::kLcdTextDim);
     format_ = MakeLabel(panel_, L::kFormat, 11, P::kLcdText);
+    moduleName_ = MakeLabel(panel_, L::kModuleName, 11, P::kLcdText);
     key_ = MakeLabel(panel_, L::kKeyCaption, 11, P::kLcdText, Qt::AlignCenter);
     speed_ = MakeLabel(panel_, L::kSpeedCaption, 11, P::kLcdText, Qt::AlignCenter);
 }
@@ -232,9 +234,15 @@ void ControlWindow::OnPlay() {
 void ControlWindow::OnStop() {
     if (!session_.Snapshot().loaded) return;
     session_.Stop();
+    ShowAtStart();
+    RunPendingEvents();
+}
+
+// A stopped song stands at its start: 00:00, bar 0000 beat 01, the knob left.
+void ControlWindow::ShowAtStart() {
     knob_->SetKnobLeft(L::kKnobFirstLeft);
     time_->SetTime(0);
-    RunPendingEvents();
+    position_->SetBarBeat(0, 1);
 }
 
 void ControlWindow::OnStepPress(bool forward) {
@@ -304,14 +312,24 @@ void ControlWindow::OnMidiDisp() {
     if (s.flagGS) marks_->SetLit(ui::Mark::kGs, true);
     if (s.flagXG) marks_->SetLit(ui::Mark::kXg, true);
     if (s.flagGM) marks_->SetLit(ui::Mark::kGm, true);
+    // Only GS and XG messages name the module; a GM reset leaves the name
+    // of an earlier song, which this one has not sent.
+    if (s.flagGS || s.flagXG) SetTextAndTip(moduleName_, Q(s.moduleName));
 }
 
 void ControlWindow::ResetReadouts() {
     time_->ShowEmpty();
     position_->ShowEmpty();
     marks_->Reset();
+    SetTextAndTip(moduleName_, QString());
     knob_->SetKnobLeft(L::kKnobFirstLeft);
     lastText_.clear();
+}
+
+void ControlWindow::ShowNoSong() {
+    ResetReadouts();
+    for (QLabel* label : {title_, fileName_, format_}) SetTextAndTip(label, QString());
+    UpdateLaunchEntries();
 }
 
 void ControlWindow::SetBarDisplay(QWidget* display) {
@@ -354,15 +372,16 @@ void ControlWindow::OnSongOpened(int, bool ok, const std::string& titleText) {
         time_->Invalidate();
         position_->Invalidate();
         marks_->Reset();
+        SetTextAndTip(moduleName_, QString());
         knob_->SetKnobLeft(L::kKnobFirstLeft);
         ShowLabels();
     }
     RebuildFileList();
+    UpdateLaunchEntries();
 }
 
 void ControlWindow::OnStoppedAtEnd() {
-    time_->SetTime(0);
-    knob_->SetKnobLeft(L::kKnobFirstLeft);
+    ShowAtStart();
     setFocus();
 }
 
@@ -474,6 +493,9 @@ void ControlWindow::BuildExtensionMenu() {
     AddAction(launch, "アーカイバ", "ShellArc", [this] { OnShellArc(); });
     AddAction(launch, "テキストエディタ", "ShellText", [this] { OnShellText(); });
     AddAction(launch, "エクスプローラ", "ShellExp", [this] { OnShellExp(); });
+    // The document comes with the song (the main window reads it after the
+    // open): asked again whenever the menu opens.
+    connect(launch, &QMenu::aboutToShow, this, &ControlWindow::UpdateLaunchEntries);
     ext->addSeparator();
 
     arrMenu_ = ext->addMenu(QStringLiteral("アレンジ"));
@@ -768,6 +790,12 @@ void ControlWindow::OnShellExp() {
     const std::string& file = src.ArchivePath.empty() ? src.FullPath : src.ArchivePath;
     if (file.empty()) return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(Q(file)).absolutePath()));
+}
+
+// The text editor needs the document the main window shows.
+void ControlWindow::UpdateLaunchEntries() {
+    if (QAction* text = Action(QStringLiteral("ShellText")))
+        text->setEnabled(!hooks_.DocumentPath().empty());
 }
 
 // The companion document in the desktop's text editor (its handler for

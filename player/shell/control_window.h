@@ -47,6 +47,9 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     // The empty state of the display reset: blank readouts, unlit marks,
     // the knob at the start, the text line forgotten.
     void ResetReadouts();
+    // No song (the wake without files): the readouts reset and the title,
+    // file name, text line and module name empty.
+    void ShowNoSong();
     // Check marks that mirror settings, after the settings dialog applied.
     void SyncMenusWithSettings();
 
@@ -66,6 +69,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     QLabel& FormatLabel() const { return *format_; }
     QLabel& SpeedLabel() const { return *speed_; }
     QLabel& KeyLabel() const { return *key_; }
+    QLabel& ModuleNameLabel() const { return *moduleName_; }  // MIDIName
     // Menu entries carry their control names as object names ("BltOff",
     // "MWRD_Emu", "Repeat2", "MIDIPortNum0", "FileList3", ...).
     QAction* Action(const QString& name) const;
@@ -113,6 +117,8 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void RebuildRecent();
     void ShowLabels();
     void ShowStep();
+    void ShowAtStart();
+    void UpdateLaunchEntries();
 
     void OnPlay();
     void OnStop();
@@ -140,7 +146,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     ui::MarkStrip* marks_ = nullptr;
     ui::PositionKnob* knob_ = nullptr;
     QLabel *title_ = nullptr, *fileName_ = nullptr, *format_ = nullptr;
-    QLabel *speed_ = nullptr, *key_ = nullptr;
+    QLabel *speed_ = nullptr, *key_ = nullptr, *moduleName_ = nullptr;
 
     QTimer stepTimer_;
     QTimer midiDisp_;

@@ -200,9 +200,17 @@ void MainPanels::SetRolledUp(bool rolled) {
 }
 
 void MainPanels::ShowSong(const files::CompanionDocument& document) {
-    view_.OnLoadCompleted(session_.Song());
+    const SongTable& song = session_.Song();
+    view_.OnLoadCompleted(song);
     events_->SongLoaded();
     document_->ShowDocument(document);
+    if (song.Loaded)
+        display_.SetSongLabels(
+            QString::number(song.Division),
+            QStringLiteral("%1/%2").arg(song.BeatNumerator).arg(song.BeatDenominator));
+    else
+        display_.SetSongLabels(QString(), QString());
+    keyboard_->update(display::kSongLabelsArea);
 }
 
 void MainPanels::SongOpened() {

@@ -214,6 +214,10 @@ namespace {
 // with the marker under the list.
 int32_t LastEntryAtMost(int32_t count, int32_t entry) { return std::max(0, std::min(entry, count - 1)); }
 
+int32_t PageStart(int32_t entry) {
+    return (entry / kLinesPerPage) * kLinesPerPage;
+}
+
 }  // namespace
 
 void EventListView::OnLoadCompleted(const SongTable& song) {
@@ -223,6 +227,7 @@ void EventListView::OnLoadCompleted(const SongTable& song) {
     if (song.NTracks < currentList_) currentList_ = 1;
     force_ = true;
     lastMarkerEntry_ = -1;
+    userEntry_ = -1;
     scroll_.value = lastSetScroll_ = 0;
     FillEventList();
 }
@@ -230,22 +235,43 @@ void EventListView::OnLoadCompleted(const SongTable& song) {
 void EventListView::SetCurrentList(int k) {
     if (k < 1 || k > song_.ListsInUse()) return;
     currentList_ = k;
+    userEntry_ = -1;
 }
 
 void EventListView::StepList(int delta) { SetCurrentList(currentList_ + delta); }
+
+int32_t EventListView::PlayingEntry(int k) const {
+    const int32_t next = song_.ListNext(k);
+    return next > 0 ? next - 1 : 0;
+}
+
+void EventListView::ChooseUserEntry(int32_t entry) {
+    userEntry_ = entry;
+    playingPageAtChoice_ = PageStart(PlayingEntry(currentList_));
+}
+
+int32_t EventListView::ShownPageStart() const {
+    return lastRenderedList_ == currentList_ ? std::max(0, pageCache_[currentList_]) : 0;
+}
 
 EventListAction EventListView::FillEventList() {
     if (mouseDown_) return {};
     const int k = currentList_;
     const int32_t count = song_.ListCount(k);
-    int32_t entry;
-    if (scroll_.value == lastSetScroll_) {
-        int32_t next = song_.ListNext(k);
-        entry = next > 0 ? next - 1 : 0;
-    } else {
-        entry = LastEntryAtMost(count, RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum));
+    if (scroll_.value != lastSetScroll_) {
+        // The bar moved without a scroll call: the entry it points at, once.
+        ChooseUserEntry(LastEntryAtMost(
+            count, RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum)));
+        lastSetScroll_ = scroll_.value;
     }
-    const int32_t start = (entry / kLinesPerPage) * kLinesPerPage;
+    const int32_t playing = PlayingEntry(k);
+    // Playback on another page than at the choice, or on the chosen page
+    // itself: following shows what matters now.
+    if (userEntry_ >= 0 &&
+        (PageStart(playing) != playingPageAtChoice_ || PageStart(playing) == PageStart(userEntry_)))
+        userEntry_ = -1;
+    const int32_t entry = userEntry_ >= 0 ? userEntry_ : playing;
+    const int32_t start = PageStart(entry);
     if (!force_ && k == lastRenderedList_ && start == pageCache_[k]) {
         if (entry == lastMarkerEntry_) return {};
         lastMarkerEntry_ = entry;
@@ -259,6 +285,17 @@ EventListAction EventListView::EventListScrolled() {
     const int32_t count = song_.ListCount(k);
     int32_t entry = LastEntryAtMost(count, static_cast<int32_t>(static_cast<int64_t>(count) * scroll_.value /
                                                                 std::max(1, scroll_.maximum)));
+    ChooseUserEntry(entry);
+    return Render(k, entry);
+}
+
+EventListAction EventListView::ShowUserEntry(int32_t entry) {
+    const int k = currentList_;
+    const int32_t count = song_.ListCount(k);
+    if (count <= 0) return {};
+    entry = LastEntryAtMost(count, entry);
+    ChooseUserEntry(entry);
+    if (!force_ && k == lastRenderedList_ && PageStart(entry) == pageCache_[k]) return {};
     return Render(k, entry);
 }
 

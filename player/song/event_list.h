@@ -88,8 +88,15 @@ public:
     // The user moved the scroll bar to `value` (not yet rendered).
     void SetScrollValueFromUser(int value) { scroll_.value = value; }
 
+    // A page the user chose (with the bar, keys or wheel) stays until
+    // playback moves on to another page; then the list follows it again.
     EventListAction FillEventList();
     EventListAction EventListScrolled();
+    // The user asks for the page that holds 0-based entry `entry` (clamped to
+    // the list); nothing when that page is already shown.
+    EventListAction ShowUserEntry(int32_t entry);
+    // First entry (0-based) of the page shown of the current list.
+    int32_t ShownPageStart() const;
     // Decimal entry count of list k; sets the scroll bar's small step.
     std::string EventListCountText(int k);
 
@@ -105,6 +112,8 @@ public:
 
 private:
     EventListAction Render(int k, int32_t entry);
+    int32_t PlayingEntry(int k) const;
+    void ChooseUserEntry(int32_t entry);
 
     const SongTable& song_;
     const CodePage& cp_;
@@ -115,6 +124,10 @@ private:
     bool mouseDown_ = false;
     int lastSetScroll_ = 0;
     int32_t lastMarkerEntry_ = -1;
+    // The user's page: the entry chosen (−1: following playback) and the
+    // page playback was on at that moment.
+    int32_t userEntry_ = -1;
+    int32_t playingPageAtChoice_ = 0;
     EventScrollBar scroll_;
     EventPage page_{};
 

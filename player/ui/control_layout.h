@@ -17,6 +17,8 @@ inline constexpr QRect kFileName{204, 26, 408, 14};
 inline constexpr QRect kTime{204, 44, 118, 16};
 inline constexpr QRect kPosition{330, 44, 151, 16};
 inline constexpr QRect kMarks{488, 45, 67, 15};
+// The sound module's name (MIDIName), right of the marks.
+inline constexpr QRect kModuleName{560, 44, 52, 16};
 inline constexpr QRect kFormat{204, 64, 408, 14};
 // The glass behind the title, readouts and text line.
 inline constexpr QRect kInfoGlass{200, 4, 416, 78};

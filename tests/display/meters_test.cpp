@@ -2,6 +2,8 @@
 // display and its dot pictures, stereo sums, note count, lamps, load.
 #include <gtest/gtest.h>
 
+#include <climits>
+
 #include "player/display/artwork.h"
 #include "player/display/display_controller.h"
 #include "player/display/display_painter.h"
@@ -192,6 +194,33 @@ TEST(Readouts, NoteCountLampsAndProcessorLoad) {
     EXPECT_FALSE(cpu.Update(71));
     cpu.Update(100);
     EXPECT_EQ(cpu.BarWidth(), 64);
+}
+
+// "100%" stands whole in its caption, right-aligned to x 410, clear of the
+// engraved "CPU" left of it (readout ink: the bright cyan cores).
+TEST(CpuLoadMeter, HundredPercentIsShownWhole) {
+    DisplayRig rig;
+    DisplayOptions o = Options();
+    o.cpuPercent = [] { return 100; };
+    DisplayController d(rig.src, o);
+    d.OnCpuTick();
+    for (qreal dpr : {1.0, 2.0}) {
+        QImage panel = MakeImage(kKeyboardPanelSize, dpr, Qt::black);
+        QPainter p(&panel);
+        PaintKeyboardPanel(p, KeyboardArtwork(dpr), d, DisplayArt(dpr));
+        p.end();
+        const int r = static_cast<int>(dpr);
+        int left = INT_MAX, right = INT_MIN;
+        for (int y = 317 * r; y < 335 * r; ++y)
+            for (int x = 340 * r; x < kCpuLoadBar.x() * r; ++x)
+                if (panel.pixelColor(x, y).green() > 170) {
+                    left = std::min(left, x / r);
+                    right = std::max(right, x / r);
+                }
+        EXPECT_LE(left, 410 - 30) << "the leading 1 is missing at ratio " << dpr;
+        EXPECT_GE(left, kCpuLoadText.left());
+        EXPECT_LE(right, 410);
+    }
 }
 
 }  // namespace

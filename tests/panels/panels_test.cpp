@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
@@ -11,6 +12,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <climits>
 #include <fstream>
@@ -220,6 +222,50 @@ TEST(EventListPanel, FollowsTheCursorButNotWhileTheSliderIsHeld) {
     EXPECT_EQ(bar.value(), 0);
 }
 
+// A page the user chose stays, paused or playing, until playback moves on
+// to another page; keys, the wheel and the bar's trough turn pages.
+TEST(EventListPanel, ChosenPageStaysUntilPlaybackMovesOn) {
+    TrackBuilder track;
+    for (int n = 0; n < 100; ++n) track.Ev(n * 10, {0x90, 0x40, 0x40});
+    Song song(BuildSmf(0, {track}));  // 101 entries: pages from 0, 17, ... 85
+    EventListPanel panel(song.source);
+    panel.SongLoaded();
+    QScrollBar& bar = *panel.Scroll();
+    auto shown = [&] { return song.view.ShownPageStart(); };
+    SongCursorTestAccess::SetListNext(song.table, 1, 20);  // playing on the page from 17
+    panel.Refresh();
+    ASSERT_EQ(shown(), 17);
+
+    bar.setSliderDown(true);
+    bar.setValue(100);
+    bar.setSliderDown(false);
+    for (int i = 0; i < 5; ++i) panel.Refresh();
+    EXPECT_EQ(shown(), 85) << "the released thumb snapped back";
+    SongCursorTestAccess::SetListNext(song.table, 1, 30);  // playback on the same page
+    panel.Refresh();
+    EXPECT_EQ(shown(), 85);
+
+    QTest::keyClick(panel.Picture(), Qt::Key_PageUp);
+    EXPECT_EQ(shown(), 68);
+    QTest::keyClick(panel.Picture(), Qt::Key_Home);
+    EXPECT_EQ(shown(), 0);
+    QWheelEvent towardUser(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, -240),
+                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(panel.Picture(), &towardUser);
+    EXPECT_EQ(shown(), 34);
+    QTest::keyClick(panel.Picture(), Qt::Key_End);
+    EXPECT_EQ(shown(), 85);
+    bar.triggerAction(QAbstractSlider::SliderPageStepSub);
+    EXPECT_EQ(shown(), 68);
+    EXPECT_EQ(bar.value(), 80);  // the page's own bar position: 4 of 5
+    panel.Refresh();
+    EXPECT_EQ(shown(), 68);
+
+    SongCursorTestAccess::SetListNext(song.table, 1, 40);  // playback moves on
+    panel.Refresh();
+    EXPECT_EQ(shown(), 34);
+    EXPECT_EQ(panel.Picture()->MarkerRow(), 5);
+}
 
 TEST(InstrumentMenu, CaptionsRebuildsAndSendsTheProgramChange) {
     SfrLibBinding lib(SFRLIB_PATH);
@@ -296,6 +342,14 @@ TEST(DocumentPanel, ShowsTheCompanionAndOpensALinkOnDoubleClick) {
     QTest::mouseDClick(urls.viewport(), Qt::LeftButton, {}, second.center());
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0], QUrl(QStringLiteral("http://example.org/bbs/~sonfara?id")));
+
+    // A path outside ASCII, as the file system spells it.
+    const QString japanese = dir.filePath(QStringLiteral("曲の説明.txt"));
+    std::ofstream(QFile::encodeName(japanese).toStdString()) << "x\r\n";
+    panel.ShowDocument(files::ReadCompanionDocument(
+        QFile::encodeName(dir.filePath(QStringLiteral("曲の説明.mid"))).toStdString()));
+    EXPECT_EQ(panel.DocFileName()->text(), japanese);
+    EXPECT_EQ(panel.FilePath(), QFile::encodeName(japanese).toStdString());
 
     // A song without a document empties the panel.
     panel.ShowDocument(files::ReadCompanionDocument(dir.filePath(QStringLiteral("other.mid")).toStdString()));

@@ -439,6 +439,12 @@ TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     EXPECT_EQ(s.title, "");
     EXPECT_EQ(s.fileName, "");
     EXPECT_FALSE(s.wrdActive);
+    auto* control = qobject_cast<ControlWindow*>(app_->ControlWidget());
+    ASSERT_NE(control, nullptr);
+    for (QLabel* label :
+         {&control->TitleLabel(), &control->FileNameLabel(), &control->FormatLabel()})
+        EXPECT_TRUE(label->text().isEmpty()) << label->text().toStdString();
+    EXPECT_FALSE(control->Action(QStringLiteral("ShellText"))->isEnabled());
     auto* item = app_->ControlWidget()->findChild<QAction*>(QStringLiteral("ArrDats1"));
     ASSERT_NE(item, nullptr) << "the new arrangement file is in the menu";
     EXPECT_EQ(item->text(), QStringLiteral("Strings"));
@@ -464,8 +470,19 @@ TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
     EXPECT_EQ(app_->Session().Settings().GTimer, 300);
     EXPECT_EQ(app_->Session().Settings().MWRDTimer, 120);
     EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
+    EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 300);
     EXPECT_EQ(app_->WrdWindow()->Interval(), 120);
     EXPECT_TRUE(app_->Session().Snapshot().playing);
+
+    // The idle rest ends on the new interval, not on the one of the start.
+    app_->Session().Stop();
+    for (int i = 0; i < 40; ++i)
+        for (int t : {kMeterInterval, kFlash, kDrawInterval, kCtlSet}) app_->Timer(t).Tick();
+    ASSERT_EQ(app_->Display()->Thread().IntervalMs(), display::DisplayController::kRestIntervalMs);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    QApplication::sendEvent(app_->ControlWidget(), &press);
+    EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 300);
+    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
 }
 
 // A song with a ".sry" script beside it is presented by the WRD player

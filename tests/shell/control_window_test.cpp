@@ -26,8 +26,10 @@ class RecordingHooks final : public ShellHooks {
   public:
     void SendNotice(const std::string& bytes) override { notices.push_back(bytes); }
     void SetLowLoad(bool on) override { lowLoad = on; }
+    std::string DocumentPath() override { return document; }
     std::vector<std::string> notices;
     bool lowLoad = false;
+    std::string document;
 };
 
 class TestWindow final : public ControlWindow {
@@ -150,6 +152,30 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
     EXPECT_EQ(r.w.messages, std::vector<QString>{QString::fromUtf8(session::msg::kNoWrd)});
 }
 
+// Stopped, by the button or at the end of the song, the readouts show the
+// start, and the readout timer does not bring the old time back.
+TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
+    WindowRig r;
+    r.S().OpenPaths({WriteSong(r.folder, "a.mid", Song(4))});
+    r.RunMs(2600);
+    r.w.OnCtlSet2();
+    ASSERT_EQ(r.TimeText(), "00:03");
+    ASSERT_NE(r.BarBeatText(), "0000 01");
+    r.Click(ButtonKind::kStop);
+    EXPECT_EQ(r.BarBeatText(), "0000 01");
+    r.w.OnCtlSet2();
+    EXPECT_EQ(r.TimeText(), "00:00");
+    EXPECT_EQ(r.BarBeatText(), "0000 01");
+
+    r.Trigger("Repeat3");
+    r.Click(ButtonKind::kPlay);
+    r.RunMs(4500);
+    ASSERT_FALSE(r.Snap().playing);
+    r.w.OnCtlSet2();
+    EXPECT_EQ(r.TimeText(), "00:00");
+    EXPECT_EQ(r.BarBeatText(), "0000 01");
+}
+
 TEST(ControlWindow, HeldFastForwardAndRewind) {
     WindowRig r;
     r.S().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
@@ -219,6 +245,7 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
     r.w.OnMidiDisp();
     EXPECT_TRUE(r.w.Marks().isLit(ui::Mark::kGs));
     EXPECT_FALSE(r.w.Marks().isLit(ui::Mark::kXg));
+    EXPECT_EQ(r.w.ModuleNameLabel().text(), QStringLiteral("ID 10"));
 
     // 4/4 at 500 ticks a quarter: bar 0000 beat 01, the fifth quarter 0001 01.
     r.w.OnCtlSet2();
@@ -279,7 +306,10 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     r.Trigger("FileList0");
     EXPECT_FALSE(r.Snap().loaded);
 
-    // A dropped file opens (the list mode now appends).
+    // A dropped file opens (the list mode now appends); the text editor
+    // entry follows the document the main window shows.
+    EXPECT_FALSE(r.w.Action("ShellText")->isEnabled());
+    r.hooks.document = r.folder + "/dropped.txt";
     const std::string song = WriteSong(r.folder, "dropped.mid", Song(5));
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(QString::fromStdString(song))});
@@ -288,6 +318,7 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     r.RunMs(100);
     EXPECT_TRUE(r.Snap().playing);
     EXPECT_EQ(r.w.TitleLabel().text().isEmpty(), false);
+    EXPECT_TRUE(r.w.Action("ShellText")->isEnabled());
 
     // The current port again does not reopen it; another port does, and a
     // port that fails says so while the player keeps working.
