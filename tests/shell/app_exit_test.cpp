@@ -603,6 +603,20 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     EXPECT_TRUE(control->Action(QStringLiteral("Repeat1"))->isChecked());
 }
 
+// A folder on the command line (or handed over) plays its songs, as the
+// folder command does.
+TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
+    const QString folder = home_.path() + QStringLiteral("/album");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    test::WriteSong(folder.toStdString(), "1.mid", test::TenSecondSong());
+    test::WriteSong(folder.toStdString(), "2.mid", test::TenSecondSong());
+    app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, true, false, false}, nullptr);
+    app_->onFinished = [] {};
+    ASSERT_TRUE(app_->Start({folder}));
+    EXPECT_EQ(app_->Session().List().Count(), 2);
+    EXPECT_EQ(app_->Session().CurrentSource().FileName, "1.mid");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
