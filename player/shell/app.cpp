@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QAction>
 #include <QMenu>
+#include <QMessageBox>
 #include <QUrl>
 #include <QWidget>
 #include <QWindow>
@@ -485,6 +486,8 @@ void SonfaraApp::Raise() {
         w->raise();
         w->activateWindow();
     }
+    // A message still waiting for its OK stays in front of its window.
+    if (QWidget* box = notifier_.Showing()) box->raise();
 }
 
 void SonfaraApp::Wake(const QStringList& paths) {
