@@ -443,10 +443,10 @@ int RunPlay(const std::vector<std::string>& words) {
             lastStatus = now;
             const SessionSnapshot s = session.Snapshot();
             char line[256];
-            std::snprintf(line, sizeof line, "%s / %s  %4d:%02d  ♩=%s  %s  %s",
+            std::snprintf(line, sizeof line, "%s / %s  %4d:%02d  ♩=%s  %d%%  %s",
                           MinSec(s.positionMs).c_str(), MinSec(s.totalMs).c_str(), s.bar + 1,
                           s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(),
-                          s.speedLabel.c_str(), ModuleText(s).c_str());
+                          s.speedPercent, ModuleText(s).c_str());
             std::string text = std::string(line) + "  " + CutUtf8(s.displayTextUtf8, 40);
             std::fprintf(stderr, "\r\033[K%s", text.c_str());
             std::fflush(stderr);

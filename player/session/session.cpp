@@ -12,10 +12,6 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 constexpr int32_t kStepMs = 1000;
 constexpr int kSlowestPercent = 10;
 
-std::string KeyLabel(int semitones) {
-    return semitones >= 1 ? "+" + std::to_string(semitones) : std::to_string(semitones);
-}
-
 // A menu caption by 1-based item, empty for none.
 std::string CaptionAt(const std::vector<std::string>& captions, int item) {
     return item >= 1 && static_cast<size_t>(item) <= captions.size() ? captions[item - 1]
@@ -226,6 +222,7 @@ void PlaybackSession::OnLoadNotice(const std::string& noticeBytes) {
 }
 
 void PlaybackSession::OnSongOpened(int index, bool ok, const std::string& message) {
+    StateChange change(*this);
     RefreshInfo();
     if (!ok && lastError_.empty()) lastError_ = message;
     const std::string text = ok ? Snapshot().title : lastError_;
@@ -235,6 +232,7 @@ void PlaybackSession::OnSongOpened(int index, bool ok, const std::string& messag
 }
 
 void PlaybackSession::OnStoppedAtEnd() {
+    StateChange change(*this);
     RefreshInfo();
     ForEachObserver([](SessionObserver* o) { o->OnStoppedAtEnd(); });
 }
@@ -252,9 +250,17 @@ void PlaybackSession::AfterFileOpOpen(int attemptsBefore) {
     OnSongOpened(fileOp_.List().Index(), lastOpenOk_, {});
 }
 
+// Once per outermost operation, whatever it changed; observers compare.
+PlaybackSession::StateChange::~StateChange() {
+    if (--s_.stateDepth_ > 0 || s_.shutDown_) return;
+    const SessionSnapshot snapshot = s_.Snapshot();
+    s_.ForEachObserver([&](SessionObserver* o) { o->OnStateChanged(snapshot); });
+}
+
 // --- Files and the play list -------------------------------------------------
 
 void PlaybackSession::OpenPaths(const std::vector<std::string>& paths, OpenMode mode) {
+    StateChange change(*this);
     if (mode == OpenMode::kListOnly) {
         fileOp_.ListFiles(paths);
         return;
@@ -269,21 +275,25 @@ void PlaybackSession::OpenPaths(const std::vector<std::string>& paths, OpenMode 
 }
 
 bool PlaybackSession::PlayEntry(int index) {
+    StateChange change(*this);
     if (index < 1 || index > fileOp_.List().Count()) return false;
     return player_.PlayEntry(index);
 }
 
 void PlaybackSession::Next() {
+    StateChange change(*this);
     player_.Seq().PlayNextSong();
     RefreshInfo();
 }
 
 void PlaybackSession::Previous() {
+    StateChange change(*this);
     player_.Seq().PlayPrevSong();
     RefreshInfo();
 }
 
 void PlaybackSession::FileListClick(int item) {
+    StateChange change(*this);
     files::PlayList& list = fileOp_.List();
     const int k = item + 1;
     if (list.Count() == 0 || k < 1 || k > list.Count() || k == list.Index()) return;
@@ -296,6 +306,7 @@ void PlaybackSession::FileListClick(int item) {
 }
 
 bool PlaybackSession::RemoveEntry(int index) {
+    StateChange change(*this);
     files::PlayList& list = fileOp_.List();
     if (index < 1 || index > list.Count() || index == list.Index()) return false;
     list.Remove(index);
@@ -309,6 +320,7 @@ files::SaveResult PlaybackSession::SaveList(const std::string& path) {
 }
 
 void PlaybackSession::OpenRecent(int item) {
+    StateChange change(*this);
     const auto& items = fileOp_.Recent().Items();
     if (item < 0 || item >= static_cast<int>(items.size()) || items[item].empty()) return;
     OpenPaths({items[item]});
@@ -330,58 +342,70 @@ files::RecentList::Menu PlaybackSession::RecentMenu() const {
 // --- Transport ---------------------------------------------------------------
 
 void PlaybackSession::Play() {
+    StateChange change(*this);
     player_.Seq().ResumeSong();
     RefreshInfo();
 }
 
 void PlaybackSession::Pause() {
+    StateChange change(*this);
     player_.Seq().PauseSong();
     RefreshInfo();
 }
 
 void PlaybackSession::Stop() {
+    StateChange change(*this);
     player_.Seq().StopSong();
     RefreshInfo();
 }
 
 void PlaybackSession::Restart() {
+    StateChange change(*this);
     if (!SongLoaded()) return;
     player_.Seq().RestartSong();
     RefreshInfo();
 }
 
 void PlaybackSession::SeekTo(int32_t ms) {
+    StateChange change(*this);
     player_.Seq().SeekTo(std::clamp(ms, 0, player_.Song().TotalMs));
     RefreshInfo();
 }
 
 void PlaybackSession::SpeedUp() {
+    StateChange change(*this);
     player_.Seq().SpeedUp();
 }
 
 void PlaybackSession::SpeedDown() {
+    StateChange change(*this);
     player_.Seq().SpeedDown();
 }
 
 void PlaybackSession::SetSpeedPercent(int percent) {
+    StateChange change(*this);
     player_.Seq().SetSpeedDelta(std::max(percent, kSlowestPercent) - 100);
 }
 
 void PlaybackSession::KeyUp() {
+    StateChange change(*this);
     SetTranspose(transpose_ + 1);
 }
 
 void PlaybackSession::KeyDown() {
+    StateChange change(*this);
     SetTranspose(transpose_ - 1);
 }
 
 void PlaybackSession::SetTranspose(int semitones) {
+    StateChange change(*this);
     transpose_ = semitones;
     player_.SetTranspose(semitones);
     RefreshInfo();
 }
 
 void PlaybackSession::BeginStep(bool forward) {
+    StateChange change(*this);
     player_.Seq().HoldForStep();
     seekStep_ = forward ? -kStepMs : kStepMs;
     seekOffset_ = 0;
@@ -403,6 +427,7 @@ void PlaybackSession::Step() {
 }
 
 void PlaybackSession::EndStep() {
+    StateChange change(*this);
     if (!stepping_) return;
     stepping_ = false;
     if (SongLoaded()) player_.Seq().SeekTo(seekTarget_);
@@ -469,6 +494,7 @@ void PlaybackSession::ReloadShapingCatalog() {
 }
 
 void PlaybackSession::ClearSong() {
+    StateChange change(*this);
     stepping_ = false;
     player_.Seq().ForgetSong();
     player_.Song().Clear();
@@ -511,6 +537,7 @@ void PlaybackSession::SelectChorus(int item) {
 }
 
 void PlaybackSession::SetRepeatMode(int mode) {
+    StateChange change(*this);
     if (mode < 0 || mode > 3) return;
     values_.RepeatMode = mode;
     player_.ApplySettings(files::PlaybackSettingsFromValues(values_));
@@ -518,6 +545,7 @@ void PlaybackSession::SetRepeatMode(int mode) {
 }
 
 void PlaybackSession::ApplySettings(const SettingsValues& values) {
+    StateChange change(*this);
     values_ = values;
     // Held timer: the new period takes effect when the timer is created again.
     player_.ApplySettings(files::PlaybackSettingsFromValues(values_));
@@ -566,6 +594,7 @@ bool PlaybackSession::DeleteFavorite(int index) {
 }
 
 void PlaybackSession::OpenFavorite(int index) {
+    StateChange change(*this);
     if (index < 0 || index >= static_cast<int>(favorites_.size())) return;
     OpenPaths({favorites_[index].Path});
 }
@@ -656,8 +685,8 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     s.bpmText = out.BPMText.Get();
     s.displayText = out.DisplayText.Get();
     s.displayTextUtf8 = env_.codePage.ToUtf8(s.displayText);
-    s.speedLabel = std::to_string(100 + seq.SpeedDelta()) + "%";
-    s.keyLabel = KeyLabel(i.transpose);
+    s.speedPercent = 100 + seq.SpeedDelta();
+    s.transpose = i.transpose;
     s.flagGS = out.FlagGS();
     s.flagXG = out.FlagXG();
     s.flagGM = out.FlagGM();

@@ -89,8 +89,8 @@ struct SessionSnapshot {
     std::string bpmText;
     std::string displayText;      // code-page bytes
     std::string displayTextUtf8;  // the same, for showing
-    std::string speedLabel = "100%";
-    std::string keyLabel = "0";
+    int speedPercent = 100;
+    int transpose = 0;  // semitones
     bool flagGS = false, flagXG = false, flagGM = false;
     std::string moduleName;
     std::string fileKind;  // "SMF Format 1", ...
@@ -116,6 +116,10 @@ class SessionObserver {
     virtual ~SessionObserver() = default;
 
     // --- UI thread ---------------------------------------------------------
+    // After every operation that may have changed transport, song, speed,
+    // key, repeat or list state (also the end of a song, which the timer
+    // thread posts): the state as it stands now.
+    virtual void OnStateChanged(const SessionSnapshot& state) {}
     // A play-list entry was opened (ok) or failed; titleText is what the
     // title label shows: the song title, or the failure text.
     virtual void OnSongOpened(int index, bool ok, const std::string& titleText) {}
@@ -304,6 +308,18 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
         int32_t stepTarget = 0;
     };
 
+    // Publishes OnStateChanged when the outermost operation returns.
+    class StateChange {
+      public:
+        explicit StateChange(PlaybackSession& s) : s_(s) { ++s_.stateDepth_; }
+        ~StateChange();
+        StateChange(const StateChange&) = delete;
+        StateChange& operator=(const StateChange&) = delete;
+
+      private:
+        PlaybackSession& s_;
+    };
+
     // PlayerObserver
     void OnSongOpened(int index, bool ok, const std::string& message) override;
     void OnStoppedAtEnd() override;
@@ -367,6 +383,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     bool stepping_ = false;
     int32_t seekStep_ = 0, seekOffset_ = 0, seekTarget_ = 0;
     int openAttempts_ = 0;
+    int stateDepth_ = 0;
     bool lastOpenOk_ = false;
     bool shutDown_ = false;
 };

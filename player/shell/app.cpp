@@ -48,7 +48,6 @@ constexpr int kPosChgMs = 500;
 constexpr int kGsDispMs = 3000;
 constexpr int kMWrdProcMs = 100;
 constexpr int kMidiDispMs = 10;
-constexpr int kMprisRefreshMs = 500;
 constexpr const char* kHomePage = "https://sonfara.invalid/";
 
 // The control window behind the shell's seam. It shows its own module marks
@@ -207,7 +206,6 @@ bool SonfaraApp::Start(const QStringList& paths) {
     display_->StartDrawingThread();
     StartTimers();
     if (platform_.mpris) mpris_->Register();  // without a session bus the player runs without it
-    mprisTimer_.start(kMprisRefreshMs);
     SendNotice(StartupNoticeText(SystemCodePage()));
     return true;
 }
@@ -299,19 +297,14 @@ void SonfaraApp::MakeWindows() {
     });
     notifier_.SetOwner(control_->Widget());
     MediaTargetHooks hooks;
-    hooks.run = [this](std::function<void()> operation) {
-        requests_.Run([this, operation = std::move(operation)] {
-            operation();
-            AfterRequest();
-        });
-    };
+    // The session tells the windows and MPRIS what changed (OnStateChanged).
+    hooks.run = [this](std::function<void()> operation) { requests_.Run(std::move(operation)); };
     hooks.open = [this](const QStringList& paths) { return OpenRequest(paths, false); };
     hooks.raise = [this] { requests_.Run([this] { Raise(); }); };
     // A close request is never held back by a dialog.
     hooks.quit = [this] { RequestClose(kProgramClose); };
     media_ = std::make_unique<SessionMediaTarget>(*session_, std::move(hooks));
     mpris_ = std::make_unique<MprisService>(*media_, QDBusConnection::sessionBus());
-    connect(&mprisTimer_, &QTimer::timeout, mpris_.get(), &MprisService::Refresh);
 }
 
 // Stored positions are twips; the main window's default sits below the
@@ -379,8 +372,7 @@ void SonfaraApp::StartDisplayTimers() {
 // Flash and MeterInterval (they only act on notes) stop. Playback, a song
 // opening or any input in the windows brings them back at once.
 void SonfaraApp::CheckRest() {
-    const SessionSnapshot s = session_->Snapshot();
-    const bool quiet = !s.playing && !s.stepping && display_->Settled();
+    const bool quiet = !state_.playing && !state_.stepping && display_->Settled();
     if (!quiet) {
         quietTicks_ = 0;
         LeaveRest();
@@ -417,7 +409,6 @@ void SonfaraApp::StopTimers() {
     wrdWindow_->StopTimer();
     if (QTimer* step = control_->StepTimer()) step->stop();
     midiDisp_.stop();
-    mprisTimer_.stop();
 }
 
 void SonfaraApp::AddTray() {
@@ -444,7 +435,6 @@ void SonfaraApp::OpenPaths(const QStringList& paths) {
     const files::FileContext ctx{notifier_, work_.Path(), SystemCodePage()};
     list = files::WithFolderSongs(list, ctx);
     if (!list.empty()) session_->OpenPaths(list);
-    AfterRequest();
 }
 
 // A hand-off or a desktop's open: run now, or after the dialog that is up.
@@ -462,12 +452,6 @@ QString SonfaraApp::OpenRequest(const QStringList& paths, bool raise) {
             *failure = QString::fromStdString(session_->LastError());  // the title label's text
     });
     return *failure;
-}
-
-// What the windows show of a request's outcome that no notice carries.
-void SonfaraApp::AfterRequest() {
-    if (control_ && !handshake_.ShuttingDown()) control_->SyncMenusWithSettings();
-    if (mpris_) mpris_->Refresh();
 }
 
 // Dialogs still open when the program closes: their event loops return,
@@ -496,8 +480,7 @@ void SonfaraApp::Wake(const QStringList& paths) {
         StartTimers();
         session_->AttachWrdPlugin();
         AddTray();
-        mprisTimer_.start(kMprisRefreshMs);
-    }
+        }
     if (paths.isEmpty() && residentHidden_) {
         session_->ClearSong();
         panels_->SongCleared();
@@ -544,7 +527,6 @@ void SonfaraApp::HideResident() {
         Timer(i).Stop();
     wrdWindow_->StopTimer();
     wrdWindow_->hide();
-    mprisTimer_.stop();
     RemoveTray();
     SaveWindowPlacement();
     main_->hide();
@@ -568,7 +550,6 @@ void SonfaraApp::BeginOrderlyExit() {
     control_->Widget()->hide();
     wrdWindow_->hide();
     if (QTimer* step = control_->StepTimer()) step->stop();  // its window's own timer
-    mprisTimer_.stop();
     handshake_.BeginStop();
     endTimer_.start();
 }
@@ -677,6 +658,10 @@ bool SonfaraApp::Docked() const { return docking_ && docking_->Docked(); }
 void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
     LeaveRest();
     if (ok && panels_) panels_->SongOpened();
+}
+
+void SonfaraApp::OnStateChanged(const SessionSnapshot& state) {
+    state_ = state;
     if (mpris_) mpris_->Refresh();
 }
 

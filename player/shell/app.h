@@ -151,6 +151,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
   private:
     // SessionObserver: UI thread
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
+    void OnStateChanged(const SessionSnapshot& state) override;
     // SessionObserver: timer thread; they only post or set flags.
     void OnModuleIndicator() override;
     void OnDotPicture() override;
@@ -173,7 +174,6 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void SaveWindowPlacement();
     void OpenPaths(const QStringList& paths);
     QString OpenRequest(const QStringList& paths, bool raise);
-    void AfterRequest();
     void CloseDialogs();
     void Raise();
     void OnControlStateChanged();
@@ -214,13 +214,14 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
 
     ExitHandshake handshake_;
     std::array<std::unique_ptr<IndexedTimer>, ExitHandshake::kSlots> timers_;
-    QTimer endTimer_, midiDisp_, mprisTimer_;
+    QTimer endTimer_, midiDisp_;
     int taskType_ = 2;
     bool unloading_ = false;
     bool residentHidden_ = false;
     // Idle rest (CheckRest): quiet CtlSet ticks counted up to the rest.
     static constexpr int kQuietTicksBeforeRest = 10;
     int quietTicks_ = 0;
+    SessionSnapshot state_;  // as the session last told it
     bool resting_ = false;
     bool finished_ = false;
     bool windowsMinimised_ = false;

@@ -202,28 +202,36 @@ void ControlWindow::ConnectButtons() {
     onRelease(ButtonKind::kSpeedUp, [this] {
         RunPendingEvents();
         session_.SpeedUp();
-        ShowLabels();
     });
     onRelease(ButtonKind::kSpeedDown, [this] {
         session_.SpeedDown();
-        ShowLabels();
     });
     onRelease(ButtonKind::kKeyUp, [this] {
         session_.KeyUp();
-        ShowLabels();
     });
     onRelease(ButtonKind::kKeyDown, [this] {
         session_.KeyDown();
-        ShowLabels();
     });
     onRelease(ButtonKind::kWrd, [this] { OnWrd(); });
     onRelease(ButtonKind::kWindowLayout, [this] { hooks_.ToggleMainRollUp(); });
 }
 
-void ControlWindow::ShowLabels() {
-    const SessionSnapshot s = session_.Snapshot();
-    speed_->setText(Q(s.speedLabel));
-    key_->setText(Q(s.keyLabel));
+static QString SpeedText(int percent) { return QStringLiteral("%1%").arg(percent); }
+static QString KeyText(int semitones) {
+    return semitones >= 1 ? QStringLiteral("+%1").arg(semitones) : QString::number(semitones);
+}
+
+void ControlWindow::ShowLabels() { ShowLabels(session_.Snapshot()); }
+
+void ControlWindow::ShowLabels(const SessionSnapshot& s) {
+    speed_->setText(SpeedText(s.speedPercent));
+    key_->setText(KeyText(s.transpose));
+}
+
+// Whoever changed it (a button, a menu, the desktop's media controls).
+void ControlWindow::OnStateChanged(const SessionSnapshot& state) {
+    ShowLabels(state);
+    SyncMenusWithSettings();
 }
 
 void ControlWindow::OnPlay() {

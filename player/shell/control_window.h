@@ -90,6 +90,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     // SessionObserver, GUI thread
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
     void OnStoppedAtEnd() override;
+    void OnStateChanged(const SessionSnapshot& state) override;
     void OnListChanged() override;
     void OnRecentChanged() override;
     void OnFavoritesChanged() override;
@@ -116,6 +117,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void FillShapingMenus();
     void RebuildRecent();
     void ShowLabels();
+    void ShowLabels(const SessionSnapshot& s);
     void ShowStep();
     void ShowAtStart();
     void UpdateLaunchEntries();

@@ -12,13 +12,12 @@ namespace sonfara::shell {
 MediaState SessionMediaTarget::FromSnapshot(const SessionSnapshot& s, const std::string& fullPath) {
     MediaState m;
     m.loaded = s.loaded;
-    if (s.loaded && s.started) {
-        // Stop rewinds to the start and holds there: that is stopped, not paused.
-        if (s.paused)
-            m.status = s.positionMs > 0 ? MediaState::Status::kPaused : MediaState::Status::kStopped;
-        else if (s.playing || s.stepping)
-            m.status = MediaState::Status::kPlaying;
-    }
+    // Playing from the moment the timer runs (the first tick may be a few ms
+    // away); Stop rewinds to the start and holds there: stopped, not paused.
+    if (s.loaded && (s.playing || s.stepping) && !s.paused)
+        m.status = MediaState::Status::kPlaying;
+    else if (s.loaded && s.started && s.paused && s.positionMs > 0)
+        m.status = MediaState::Status::kPaused;
     m.positionUs = static_cast<qint64>(s.positionMs) * 1000;
     m.lengthUs = static_cast<qint64>(s.totalMs) * 1000;
     // A song without a title is known to the desktop by its file name.
@@ -26,8 +25,7 @@ MediaState SessionMediaTarget::FromSnapshot(const SessionSnapshot& s, const std:
     m.filePath = s.loaded ? QFile::decodeName(QByteArray::fromStdString(fullPath)) : QString();
     m.listIndex = s.playListIndex;
     m.listCount = s.playListCount;
-    m.rate = std::atoi(s.speedLabel.c_str()) / 100.0;  // "90%"
-    if (m.rate <= 0) m.rate = 1.0;
+    m.rate = s.speedPercent > 0 ? s.speedPercent / 100.0 : 1.0;
     m.repeatMode = s.repeatMode;
     return m;
 }

@@ -2,6 +2,7 @@
 // and the queue of requests that arrive while a modal dialog runs.
 #pragma once
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <deque>
@@ -11,8 +12,6 @@
 #include "player/files/file_entry.h"
 #include "player/sequencer/transport_interfaces.h"
 
-class QMessageBox;
-class QWidget;
 
 namespace sonfara::shell {
 

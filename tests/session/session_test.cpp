@@ -156,31 +156,30 @@ TEST(Session, HeldStepsAccelerateWhilePlayingAndClampAtTheEnds) {
     EXPECT_EQ(r.Snap().positionMs, r.Snap().totalMs);
 }
 
-TEST(Session, SpeedAndKeyLabels) {
+TEST(Session, SpeedAndKeySteps) {
     SessionRig r;
     r.S().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
-    EXPECT_EQ(r.Snap().speedLabel, "100%");
-    std::vector<std::string> speeds;
+    EXPECT_EQ(r.Snap().speedPercent, 100);
+    std::vector<int> speeds;
     for (int i = 0; i < 10; ++i) {
         r.S().SpeedDown();
-        speeds.push_back(r.Snap().speedLabel);
+        speeds.push_back(r.Snap().speedPercent);
     }
-    EXPECT_EQ(speeds, (std::vector<std::string>{"90%", "80%", "70%", "60%", "50%", "40%", "30%",
-                                                "20%", "10%", "10%"}));
+    EXPECT_EQ(speeds, (std::vector<int>{90, 80, 70, 60, 50, 40, 30, 20, 10, 10}));
     r.S().SpeedUp();
-    EXPECT_EQ(r.Snap().speedLabel, "20%");
+    EXPECT_EQ(r.Snap().speedPercent, 20);
 
-    EXPECT_EQ(r.Snap().keyLabel, "0");
-    std::vector<std::string> keys;
+    EXPECT_EQ(r.Snap().transpose, 0);
+    std::vector<int> keys;
     for (int i = 0; i < 3; ++i) {
         r.S().KeyUp();
-        keys.push_back(r.Snap().keyLabel);
+        keys.push_back(r.Snap().transpose);
     }
     for (int i = 0; i < 5; ++i) {
         r.S().KeyDown();
-        keys.push_back(r.Snap().keyLabel);
+        keys.push_back(r.Snap().transpose);
     }
-    EXPECT_EQ(keys, (std::vector<std::string>{"+1", "+2", "+3", "+2", "+1", "0", "-1", "-2"}));
+    EXPECT_EQ(keys, (std::vector<int>{1, 2, 3, 2, 1, 0, -1, -2}));
 }
 
 TEST(Session, ChannelSwitchesSoloAndInstrumentMenu) {

@@ -601,6 +601,8 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     mpris.SetRepeatMode(1);
     auto* control = qobject_cast<ControlWindow*>(app_->ControlWidget());
     EXPECT_TRUE(control->Action(QStringLiteral("Repeat1"))->isChecked());
+    mpris.SetRate(0.5);
+    EXPECT_EQ(control->SpeedLabel().text(), QStringLiteral("50%"));
 }
 
 // A folder on the command line (or handed over) plays its songs, as the

@@ -111,7 +111,7 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
     // Nine speed-downs reach 10 %; a tenth changes nothing.
     for (int i = 0; i < 10; ++i) r.Click(ButtonKind::kSpeedDown);
     EXPECT_EQ(r.w.SpeedLabel().text(), "10%");
-    EXPECT_EQ(r.Snap().speedLabel, "10%");
+    EXPECT_EQ(r.Snap().speedPercent, 10);
     r.Click(ButtonKind::kSpeedUp);
     EXPECT_EQ(r.w.SpeedLabel().text(), "20%");
 

@@ -11,11 +11,16 @@
 #include <QDBusVariant>
 #include <QProcess>
 
+#include <algorithm>
 #include <csignal>
+#include <thread>
 
 #include <sys/prctl.h>
 
+#include "player/shell/media_target.h"
 #include "player/shell/mpris_service.h"
+#include "player/shell/qt_platform.h"
+#include "tests/session/session_fixture.h"
 #include "tests/shell/qt_app.h"
 
 using namespace sonfara::shell;
@@ -259,6 +264,52 @@ TEST_F(MprisTest, RefreshSignalsOnlyWhatChanged) {
     ASSERT_TRUE(SpinUntil([&] { return sink.changes.size() == 2; }));
     EXPECT_EQ(sink.changes.back(),
               (QVariantMap{{"PlaybackStatus", QStringLiteral("Paused")}}));
+}
+
+// The end of a song, found by the timer thread, reaches the desktop: the
+// session posts it to the UI thread, tells its observers there, and the
+// observer's refresh signals the new status.
+TEST_F(MprisTest, SongEndOnTheTimerThreadIsSignalledFromTheUiThread) {
+    using namespace sonfara;
+    const std::string folder = test::ScratchFolder();
+    ThreadTimerService timers;
+    RecordingOutputSystem ports(SteadyClock::Instance());
+    QObject context;
+    QtUiScheduler ui(&context);
+    CodePage cp("CP932");
+    test::RecordingNotifier notifier;
+    PlaybackSession session(SessionEnv(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/"));
+    SessionMediaTarget target(session, {});
+    MprisService service(target, QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("ended")));
+    ASSERT_TRUE(service.Register());
+    struct Watcher : SessionObserver {
+        MprisService* service = nullptr;
+        std::thread::id thread;
+        void OnStateChanged(const SessionSnapshot&) override {
+            thread = std::this_thread::get_id();
+            service->Refresh();
+        }
+    } watcher;
+    watcher.service = &service;
+    session.AddObserver(&watcher);
+    ChangeSink sink;
+    ASSERT_TRUE(Widget().connect(service.ServiceName(), MprisService::kObjectPath,
+                                 "org.freedesktop.DBus.Properties", "PropertiesChanged", &sink,
+                                 SLOT(OnChanged(QString, QVariantMap, QStringList))));
+
+    session.SetRepeatMode(3);  // stop at the end
+    test::TrackBuilder t;
+    t.Ev(0, {0x90, 60, 0x64}).Ev(150, {0x80, 60, 0x40});
+    session.OpenPaths({test::WriteSong(folder, "short.mid", test::BuildSmf(0, {t}))});
+    ASSERT_EQ(target.State().status, MediaState::Status::kPlaying);
+    watcher.thread = {};
+    EXPECT_TRUE(SpinUntil([&] {
+        return std::any_of(sink.changes.cbegin(), sink.changes.cend(), [](const QVariantMap& m) {
+            return m.value("PlaybackStatus") == QStringLiteral("Stopped");
+        });
+    }));
+    EXPECT_EQ(watcher.thread, std::this_thread::get_id());
+    session.RemoveObserver(&watcher);
 }
 
 }  // namespace
