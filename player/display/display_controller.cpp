@@ -11,39 +11,20 @@ DisplayController::DisplayController(DisplaySource& src, DisplayOptions options,
       levels_(options_.dpr),
       thread_([this] { DrawPass(); }, options_.graphicsIntervalMs) {
     if (!options_.cpuPercent) options_.cpuPercent = [this] { return procStat_.ReadPercent(); };
-    drawTimer_.setInterval(options_.graphicsIntervalMs);
-    meterTimer_.setInterval(kMeterIntervalMs);
-    flashTimer_.setInterval(kFlashIntervalMs);
-    cpuTimer_.setInterval(kCpuIntervalMs);
     gsDispTimer_.setInterval(DotPictureSequence::kShowDelayMs);
-    connect(&drawTimer_, &QTimer::timeout, this, &DisplayController::OnDrawInterval);
-    connect(&meterTimer_, &QTimer::timeout, this, &DisplayController::OnMeterInterval);
-    connect(&flashTimer_, &QTimer::timeout, this, &DisplayController::OnFlash);
-    connect(&cpuTimer_, &QTimer::timeout, this, &DisplayController::OnCpuTick);
     connect(&gsDispTimer_, &QTimer::timeout, this, &DisplayController::OnGsDispTick);
 }
 
 DisplayController::~DisplayController() { Shutdown(); }
 
-void DisplayController::Start() {
-    if (displayOn_.load()) {
-        drawTimer_.start();
-        meterTimer_.start();
-        flashTimer_.start();
-    }
-    cpuTimer_.start();
-    thread_.Start();
-}
-
 void DisplayController::Shutdown() {
     shuttingDown_.store(true);
-    for (QTimer* t : {&drawTimer_, &meterTimer_, &flashTimer_, &cpuTimer_, &gsDispTimer_}) t->stop();
+    gsDispTimer_.stop();
     thread_.Stop();
 }
 
 void DisplayController::SetGraphicsIntervalMs(int ms) {
     options_.graphicsIntervalMs = ms > 0 ? ms : 1;
-    drawTimer_.setInterval(options_.graphicsIntervalMs);
     if (!resting_) thread_.SetIntervalMs(options_.graphicsIntervalMs);
 }
 
@@ -62,15 +43,7 @@ void DisplayController::SetResting(bool resting) {
     thread_.SetIntervalMs(resting ? kRestIntervalMs : options_.graphicsIntervalMs);
 }
 
-void DisplayController::SetDisplayOn(bool on) {
-    displayOn_.store(on);
-    for (QTimer* t : {&drawTimer_, &meterTimer_, &flashTimer_}) {
-        if (!on)
-            t->stop();
-        else if (!shuttingDown_.load())
-            t->start();
-    }
-}
+void DisplayController::SetDisplayOn(bool on) { displayOn_.store(on); }
 
 bool DisplayController::DrawingAllowed() const {
     return !minimised_.load() && displayOn_.load() && panel_.load() == 0;

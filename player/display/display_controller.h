@@ -1,7 +1,9 @@
 // The channel display as a whole: the drawing thread with the keyboard
-// surface, and the UI thread's timers with the knobs, meters, lamps and dot
-// pictures. Lives on the UI thread; the Notify* calls may come from any
-// thread (the sequencer's timer thread among them).
+// surface, and the UI thread's handlers for the knobs, meters, lamps and dot
+// pictures. The program's timer table ticks those handlers (one owner of
+// every display timer); only the dot picture's GSDisp pace is its own.
+// Lives on the UI thread; the Notify* calls may come from any thread (the
+// sequencer's timer thread among them).
 #pragma once
 
 #include <QObject>
@@ -28,21 +30,13 @@ struct DisplayOptions {
 class DisplayController : public QObject {
     Q_OBJECT
   public:
-    static constexpr int kMeterIntervalMs = 100;
-    static constexpr int kFlashIntervalMs = 100;
-    static constexpr int kCpuIntervalMs = 500;
-
     DisplayController(DisplaySource& src, DisplayOptions options, QObject* parent = nullptr);
-    ~DisplayController() override;  // stops the timers and the drawing thread
+    ~DisplayController() override;  // stops GSDisp and the drawing thread
 
-    // Starts the UI timers and the drawing thread.
-    void Start();
-    // Stops the timers and asks the drawing thread to end, waiting for its
+    // Stops GSDisp and asks the drawing thread to end, waiting for its
     // pass to finish; returns at once when the thread never started.
     void Shutdown();
     bool DrawThreadDone() const { return thread_.Done(); }
-    // The drawing thread alone, for a shell that runs the UI handlers below
-    // from timers of its own.
     void StartDrawingThread() { thread_.Start(); }
     // DrawThreadStop without waiting; DrawThreadDone tells when it has ended.
     void RequestDrawThreadStop() {
@@ -138,7 +132,7 @@ class DisplayController : public QObject {
     std::atomic<bool> keyboardResetPending_{false};
     bool resting_ = false;
     QString divisionText_, beatText_;
-    QTimer drawTimer_, meterTimer_, flashTimer_, cpuTimer_, gsDispTimer_;
+    QTimer gsDispTimer_;  // GSDisp: the dot picture's own pace
     DrawingThread thread_;
 };
 

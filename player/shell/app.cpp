@@ -47,7 +47,6 @@ constexpr int kFlashMs = 100;
 constexpr int kPosChgMs = 500;
 constexpr int kGsDispMs = 3000;
 constexpr int kMWrdProcMs = 100;
-constexpr int kMidiDispMs = 10;
 constexpr const char* kHomePage = "https://sonfara.invalid/";
 
 // The control window behind the shell's seam. It shows its own module marks
@@ -59,7 +58,6 @@ class ControlWindowSurface final : public ControlSurface {
     QTimer* StepTimer() override { return &window_.StepTimer(); }
     void OnCtlSet() override { window_.OnCtlSet(); }
     void OnCtlSet2() override { window_.OnCtlSet2(); }
-    void OnMidiDisp() override {}
     void ResetReadouts() override { window_.ResetReadouts(); }
     void ShowNoSong() override { window_.ShowNoSong(); }
     QMenu* FileMenu() override {
@@ -166,11 +164,6 @@ SonfaraApp::SonfaraApp(AppPlatform platform, InstanceChannel* channel)
     onFinished = [] { QCoreApplication::quit(); };
     endTimer_.setInterval(ExitHandshake::kEndTimerMs);
     connect(&endTimer_, &QTimer::timeout, this, &SonfaraApp::EndTimerTick);
-    midiDisp_.setSingleShot(true);
-    midiDisp_.setInterval(kMidiDispMs);
-    connect(&midiDisp_, &QTimer::timeout, this, [this] {
-        if (control_ && !handshake_.ShuttingDown()) control_->OnMidiDisp();
-    });
 }
 
 SonfaraApp::~SonfaraApp() {
@@ -408,7 +401,6 @@ void SonfaraApp::StopTimers() {
         if (t) t->Stop();
     wrdWindow_->StopTimer();
     if (QTimer* step = control_->StepTimer()) step->stop();
-    midiDisp_.stop();
 }
 
 void SonfaraApp::AddTray() {
@@ -663,10 +655,6 @@ void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
 void SonfaraApp::OnStateChanged(const SessionSnapshot& state) {
     state_ = state;
     if (mpris_) mpris_->Refresh();
-}
-
-void SonfaraApp::OnModuleIndicator() {
-    QMetaObject::invokeMethod(this, [this] { midiDisp_.start(); }, Qt::QueuedConnection);
 }
 
 void SonfaraApp::OnDotPicture() { display_->NotifyDotPicture(); }

@@ -153,7 +153,6 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
     void OnStateChanged(const SessionSnapshot& state) override;
     // SessionObserver: timer thread; they only post or set flags.
-    void OnModuleIndicator() override;
     void OnDotPicture() override;
     void OnClearMeters() override;
     void OnClearKeyboard() override;
@@ -214,7 +213,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
 
     ExitHandshake handshake_;
     std::array<std::unique_ptr<IndexedTimer>, ExitHandshake::kSlots> timers_;
-    QTimer endTimer_, midiDisp_;
+    QTimer endTimer_;
     int taskType_ = 2;
     bool unloading_ = false;
     bool residentHidden_ = false;

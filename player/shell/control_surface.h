@@ -18,7 +18,6 @@ class ControlSurface {
     virtual QTimer* StepTimer() { return nullptr; }
     virtual void OnCtlSet() = 0;    // CtlSet, every 100 ms: the position knob
     virtual void OnCtlSet2() = 0;   // CTLSet2, every 200 ms: the readouts
-    virtual void OnMidiDisp() = 0;  // MIDIDisp one-shot: the module marks
     virtual void ResetReadouts() = 0;
     // No song any more: the readouts reset and the song's labels emptied.
     virtual void ShowNoSong() { ResetReadouts(); }

@@ -84,7 +84,7 @@ TEST(DisplayController, DrawsKeyboardsOnItsThreadWhileNotesArrive) {
     DisplayController d(rig.src, o);
     int frames = 0;
     QObject::connect(&d, &DisplayController::keyboardFrameReady, [&] { ++frames; });
-    d.Start();
+    d.StartDrawingThread();
     std::thread player([&] {
         for (int i = 0; i < 200; ++i) {
             rig.Note(1 + i % 16, 30 + i % 60, 100);

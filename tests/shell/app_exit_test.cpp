@@ -619,6 +619,29 @@ TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
     EXPECT_EQ(app_->Session().CurrentSource().FileName, "1.mid");
 }
 
+// The program's timer table is the only clock of the display: after the
+// low-load mode is switched off and on again, nothing else decays the
+// meters or flashes the lamps (a second set of timers would, on their own).
+TEST_F(AppRig, LowLoadToggleLeavesOneOwnerOfTheDisplayTimers) {
+    StartPlaying();
+    app_->Session().Pause();  // levels stand while no note sounds and no timer is ticked
+    auto levels = [&] {
+        int sum = 0;
+        for (int c = 1; c <= 16; ++c) sum += app_->Session().Channel(c).Level.load();
+        return sum;
+    };
+    const int before = levels();
+    ASSERT_GT(before, 0);
+    app_->SetLowLoad(true);
+    app_->SetLowLoad(false);
+    ASSERT_TRUE(app_->Timer(kMeterInterval).Enabled());
+    app_->Timer(kMeterInterval).Stop();  // the table's own, so only another owner could decay
+    SpinUntil([] { return false; }, 350);  // longer than three meter periods
+    EXPECT_EQ(levels(), before);
+    app_->Timer(kMeterInterval).Tick();
+    EXPECT_LT(levels(), before);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
