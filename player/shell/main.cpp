@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QPainter>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -30,6 +29,7 @@
 #include "player/platform/timer.h"
 #include "player/shell/app.h"
 #include "player/shell/instance_channel.h"
+#include "player/ui/artwork.h"
 
 namespace {
 
@@ -94,18 +94,6 @@ void WatchTerminate(QObject* owner, std::function<void()> onTerminate) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
-QIcon ProgramIcon() {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(0x2b, 0x2f, 0x36));
-    p.setPen(QColor(0x10, 0x12, 0x16));
-    p.drawRoundedRect(QRectF(1.5, 5.5, 29, 21), 3, 3);
-    p.fillRect(QRect(5, 10, 22, 8), QColor(0x8c, 0xe0, 0x5a));
-    return QIcon(pixmap);
-}
-
 int Inform(const CommandLine& cl) {
     switch (cl.action) {
         case CommandLine::Action::kHelp:
@@ -142,7 +130,7 @@ int main(int argc, char** argv) {
     ReleaseStartMessages();
     QApplication::setApplicationName(QStringLiteral("sonfara"));
     QApplication::setApplicationVersion(QStringLiteral(SONFARA_VERSION));
-    QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setWindowIcon(sonfara::ui::AppIconSet());
     QApplication::setQuitOnLastWindowClosed(false);  // the exit paths decide
 
     if (!sonfara::SfrLibPresent()) {

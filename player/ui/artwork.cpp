@@ -463,6 +463,12 @@ QImage AppIcon(int px) {
     return image;
 }
 
+QIcon AppIconSet() {
+    QIcon icon;
+    for (int px : {16, 24, 32, 48, 64}) icon.addPixmap(QPixmap::fromImage(AppIcon(px)));
+    return icon;
+}
+
 QByteArray AppIconSvg() {
     QString columns;
     const qreal pitch = 44.0 / 6;

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QFont>
+#include <QIcon>
 #include <QImage>
 #include <QRect>
 #include <QSize>
@@ -64,6 +65,8 @@ QImage ControlBackground(qreal dpr);
 // same drawing as SVG text for the scalable theme icon.
 QImage AppIcon(int px);
 QByteArray AppIconSvg();
+// The same picture as the window and tray icon, at the sizes desktops ask for.
+QIcon AppIconSet();
 
 // Main window pictures. The keyboard surface (480 × 335) shows every key
 // released exactly as the display repaints a released key; the knob panel
