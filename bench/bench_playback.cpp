@@ -92,7 +92,7 @@ int MeasureLateness(int seconds) {
         RecordingOutputSystem ports(SteadyClock::Instance(), {"rec"});
         ManualUiScheduler ui;
         PlaybackSettings s;
-        s.RepeatMode = 3;
+        s.RepeatMode = RepeatMode::kStopAtEnd;
         s.PreciseTiming = precise;
         Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
         test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string* m) {
@@ -180,7 +180,7 @@ void BM_PlaySecondOfDenseSong(benchmark::State& state) {
     NullSystem ports;
     ManualUiScheduler ui;
     PlaybackSettings s;
-    s.RepeatMode = 1;
+    s.RepeatMode = RepeatMode::kSong;
     s.PreciseTiming = state.range(0) != 0;
     Player player(PlayerEnv{clock, timers, ports, ui, cp}, s);
     test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string*) {

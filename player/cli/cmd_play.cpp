@@ -382,20 +382,20 @@ int RunPlay(const std::vector<std::string>& words) {
     }
     if (int rc = ListSongs(a, "play", c, cp)) return rc;
     const int count = session.List().Count();
-    const int stored = values.RepeatMode;
+    const RepeatMode stored = values.RepeatMode;
     if (repeatMode >= 0) {
-        values.RepeatMode = repeatMode;
-    } else if (stored != 1 && stored != 2) {
+        values.RepeatMode = RepeatMode(repeatMode);  // --repeat took 0..3
+    } else if (stored != RepeatMode::kSong && stored != RepeatMode::kRandom) {
         // Unless repeating was chosen, a single song plays once and a list
         // plays through once.
-        values.RepeatMode = count == 1 ? 3 : 0;
+        values.RepeatMode = count == 1 ? RepeatMode::kStopAtEnd : RepeatMode::kList;
     }
     session.ApplySettings(values);
     session.SetSpeedPercent(speed);
     session.SetTranspose(transpose);
 
     PlayState state;
-    state.playOnce = values.RepeatMode == 0 && repeatMode < 0 && count > 1;
+    state.playOnce = values.RepeatMode == RepeatMode::kList && repeatMode < 0 && count > 1;
     state.session = &session;
     state.tty = isatty(STDERR_FILENO);
     session.AddObserver(&state);
@@ -520,7 +520,7 @@ int RunRender(const std::vector<std::string>& words) {
     if (count > 1 && !a.Value("entry"))
         std::cerr << "render: " << count << " songs; rendering the first (--entry N for another)\n";
     SettingsValues values = session.Settings();
-    values.RepeatMode = 3;
+    values.RepeatMode = RepeatMode::kStopAtEnd;
     values.MIDIOutPort = kMidiMapper;
     values.OutDevice = -1;
     session.ApplySettings(values);

@@ -64,7 +64,7 @@ bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs
     env.wrdWindow = &window;
     PlaybackSession session(std::move(env));
     SettingsValues values = session.Settings();
-    values.RepeatMode = 3;  // no repeat: the run ends with the song
+    values.RepeatMode = RepeatMode::kStopAtEnd;  // the run ends with the song
     session.ApplySettings(values);
     session.OpenPaths({path}, OpenMode::kReplace);
     SessionSnapshot s = session.Snapshot();

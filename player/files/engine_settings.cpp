@@ -16,7 +16,7 @@ PlaybackSettings PlaybackSettingsFromValues(const SettingsValues& v) {
     // must not freeze playback.
     if (v.MTimer >= 1 && v.MTimer <= 1000) p.MTimer = v.MTimer;
     p.EasyDeltaTime = v.EasyDeltaTime;
-    if (v.RepeatMode >= 0 && v.RepeatMode <= 3) p.RepeatMode = v.RepeatMode;
+    p.RepeatMode = v.RepeatMode;
     p.SendSysEX = v.SendSysEX;
     p.SendBankSelect = v.SendBankSelect;
     p.EffectReverb = v.EffectReverb;

@@ -467,7 +467,7 @@ void OutputLayer::ResetOutput() {
     for (auto& ch : channels_) ch.Reset();
     pedals_ = {};  // the device reset lifts them
     pedalsLifted_ = false;
-    for (int t = 1; t <= 16; ++t) song_.nextEvent_[t].store(0, kRelaxed);
+    for (int t = 1; t <= kMaxTracks; ++t) song_.nextEvent_[t].store(0, kRelaxed);
     for (auto* o : observers_) o->OnClearMeters();
     port_->Reset();
     SendGMSystemOn();

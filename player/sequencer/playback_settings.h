@@ -5,12 +5,14 @@
 
 #include <string>
 
+#include "player/platform/modes.h"
+
 namespace sonfara {
 
 struct PlaybackSettings {
     int MTimer = 5;             // timer period and resolution, ms
     bool EasyDeltaTime = true;  // tick display jumps from event to event
-    int RepeatMode = 0;         // 0 list, 1 repeat song, 2 random, 3 stop at end
+    sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;
     bool SendSysEX = true;
     bool SendBankSelect = true;
     int EffectReverb = 128;  // 0, 128 or 256

@@ -229,11 +229,11 @@ void Sequencer::EndOfSong(int32_t now) {
     for (int t = 1; t <= kMaxTrackNames; ++t) song_.trackPortSkip_[t].store(0, kRelaxed);
     // Without a list the song counts as a list of one.
     const int n = std::max(1, playList_.Count());
-    const int m = settings_.RepeatMode;
-    const bool nextEntry = n != 1 && (m == 0 || m == 2);
+    const RepeatMode m = settings_.RepeatMode;
+    const bool nextEntry = n != 1 && (m == RepeatMode::kList || m == RepeatMode::kRandom);
     // Empty songs stop: the song itself when it would repeat, the list once a
     // whole pass has brought nothing that played.
-    bool stop = m == 3;
+    bool stop = m == RepeatMode::kStopAtEnd;
     if (!stop && EndedEmpty()) {
         const int inRow = emptyInRow_.fetch_add(1, kRelaxed) + 1;
         stop = !nextEntry || inRow >= n;
@@ -248,7 +248,7 @@ void Sequencer::EndOfSong(int32_t now) {
         StopOwnTimer();
         songEnded_.store(1, kRelaxed);
         ui_.Post([this] { hooks_.EtcSyrTimer(); });
-    } else if (m == 0 && nextEntry) {
+    } else if (m == RepeatMode::kList && nextEntry) {
         StopOwnTimer();
         out_.ResetOutput();
         song_.nextEvent_[1].store(0, kRelaxed);

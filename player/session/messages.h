@@ -5,6 +5,8 @@
 #include <array>
 #include <string>
 
+#include "player/platform/modes.h"
+
 namespace sonfara::session::msg {
 
 inline constexpr const char* kCaption = "Sonfara";
@@ -16,7 +18,7 @@ inline std::string InstMenuHeader(int channel) {
     return "Track" + std::to_string(channel) + " 演奏楽器変更";
 }
 // Repeat menu captions by RepeatMode.
-inline constexpr std::array<const char*, 4> kRepeatCaptions{"全曲リピート", "単曲リピート",
+inline constexpr std::array<const char*, kRepeatModeCount> kRepeatCaptions{"全曲リピート", "単曲リピート",
                                                              "ランダム再生", "リピートなし"};
 inline constexpr const char* kNextSong = "次曲再生";
 inline constexpr const char* kPrevSong = "前曲再生";

@@ -536,9 +536,8 @@ void PlaybackSession::SelectChorus(int item) {
     player_.RefreshEffects();
 }
 
-void PlaybackSession::SetRepeatMode(int mode) {
+void PlaybackSession::SetRepeatMode(RepeatMode mode) {
     StateChange change(*this);
-    if (mode < 0 || mode > 3) return;
     values_.RepeatMode = mode;
     player_.ApplySettings(files::PlaybackSettingsFromValues(values_));
     RefreshInfo();

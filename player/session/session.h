@@ -98,7 +98,7 @@ struct SessionSnapshot {
     std::string fileName;
     int playListCount = 0;
     int playListIndex = 0;  // 1-based, 0 before any
-    int repeatMode = 0;
+    RepeatMode repeatMode = RepeatMode::kList;
     bool loaded = false;
     bool started = false;  // the first tick has run
     bool paused = false;
@@ -206,7 +206,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     void SelectEq(int item);                       // 0 off, else 1-based
     void SelectReverb(int item);                   // 0 strong, 1 normal, 2 weak
     void SelectChorus(int item);
-    void SetRepeatMode(int mode);  // 0..3
+    void SetRepeatMode(RepeatMode mode);
     // Every value at once; the sequencer timer restarts with a new period
     // when a song plays.
     void ApplySettings(const SettingsValues& values);
@@ -301,7 +301,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
         int32_t beatQuarters = 4;
         std::string fileKind, title, fileName;
         int listCount = 0, listIndex = 0;
-        int repeatMode = 0;
+        RepeatMode repeatMode = RepeatMode::kList;
         int transpose = 0;
         int soloChannel = -1;
         bool stepping = false;

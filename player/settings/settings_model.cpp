@@ -15,13 +15,14 @@ using NumField = int32_t SettingsValues::*;
 using BoolField = bool SettingsValues::*;
 using TextField = std::string SettingsValues::*;
 using ListField = std::array<std::string, 10> SettingsValues::*;
+using RepeatField = RepeatMode SettingsValues::*;
 
 struct ListItem {
     ListField list;
     int index;
 };
 
-using Field = std::variant<NumField, BoolField, TextField, ListItem>;
+using Field = std::variant<NumField, BoolField, TextField, ListItem, RepeatField>;
 
 struct KeyDef {
     std::string name;
@@ -93,13 +94,15 @@ const KeyDef& Def(const std::string& name) {
 }
 
 SettingKind KindOf(const Field& f) {
-    if (std::holds_alternative<NumField>(f)) return SettingKind::kNumber;
+    if (std::holds_alternative<NumField>(f) || std::holds_alternative<RepeatField>(f))
+        return SettingKind::kNumber;
     if (std::holds_alternative<BoolField>(f)) return SettingKind::kBool;
     return SettingKind::kText;
 }
 
 std::string TextOf(const SettingsValues& v, const Field& f) {
     if (auto p = std::get_if<NumField>(&f)) return NumberText(v.**p);
+    if (auto p = std::get_if<RepeatField>(&f)) return NumberText(static_cast<int32_t>(v.**p));
     if (auto p = std::get_if<BoolField>(&f)) return BoolText(v.**p);
     if (auto p = std::get_if<TextField>(&f)) return v.**p;
     const ListItem& li = std::get<ListItem>(f);
@@ -109,6 +112,12 @@ std::string TextOf(const SettingsValues& v, const Field& f) {
 // Stores the text into the field; false when it cannot be converted.
 bool StoreText(SettingsValues& v, const Field& f, const std::string& text) {
     if (auto p = std::get_if<NumField>(&f)) return ParseNumberText(text, v.**p);
+    if (auto p = std::get_if<RepeatField>(&f)) {
+        int32_t n = 0;
+        if (!ParseNumberText(text, n) || n < 0 || n >= kRepeatModeCount) return false;
+        v.**p = static_cast<RepeatMode>(n);
+        return true;
+    }
     if (auto p = std::get_if<BoolField>(&f)) return ParseBoolText(text, v.**p);
     if (auto p = std::get_if<TextField>(&f)) {
         v.**p = text;
@@ -277,7 +286,7 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
         if (it != menus.ports.end()) v.OutDevice = static_cast<int32_t>(it - menus.ports.begin());
     }
     c.port = v.OutDevice;
-    c.repeat = v.RepeatMode;
+    c.repeat = static_cast<int>(v.RepeatMode);
     c.open_mode = v.OpenModeSw;
     c.chorus = EffectMenuItem(v.EffectChorus);
     c.reverb = EffectMenuItem(v.EffectReverb);

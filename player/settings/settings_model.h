@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "player/platform/modes.h"
 #include "player/settings/settings_store.h"
 
 namespace sonfara {
@@ -49,7 +50,7 @@ struct SettingsValues {
     bool SMFKRythm = false;
     int32_t FileSort = 0;
     std::string MIDIOutPort = kMidiMapper;
-    int32_t RepeatMode = 0;
+    sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;
     int32_t OpenModeSw = 0;
     bool WindowStyle = true;
     std::string DefDir = "0";

@@ -543,9 +543,10 @@ void ControlWindow::BuildSettingsMenu() {
 
     QMenu* repeat = set->addMenu(QStringLiteral("リピートモード"));
     auto* repeatGroup = new QActionGroup(repeat);
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < kRepeatModeCount; ++i)
         AddChoice(repeat, repeatGroup, QString::fromUtf8(session::msg::kRepeatCaptions[i]),
-                  QStringLiteral("Repeat%1").arg(i), [this, i] { session_.SetRepeatMode(i); });
+                  QStringLiteral("Repeat%1").arg(i),
+                  [this, mode = RepeatMode(i)] { session_.SetRepeatMode(mode); });
     QMenu* listMode = set->addMenu(QStringLiteral("ファイルオープンモード"));
     auto* listGroup = new QActionGroup(listMode);
     static const char* const kListModes[] = {"リストを新規作成", "リストに追加"};
@@ -595,7 +596,8 @@ void ControlWindow::SyncMenusWithSettings() {
     auto check = [this](const QString& name, bool on) {
         if (QAction* a = Action(name)) a->setChecked(on);
     };
-    for (int i = 0; i < 4; ++i) check(QStringLiteral("Repeat%1").arg(i), v.RepeatMode == i);
+    for (int i = 0; i < kRepeatModeCount; ++i)
+        check(QStringLiteral("Repeat%1").arg(i), v.RepeatMode == RepeatMode(i));
     for (int i = 0; i < 2; ++i) {
         check(QStringLiteral("ListMode%1").arg(i), v.OpenModeSw == i);
         check(QStringLiteral("FileSort%1").arg(i), v.FileSort == i);

@@ -2,25 +2,26 @@
 
 namespace sonfara::shell {
 
-LoopShuffle LoopShuffleFromRepeatMode(int repeatMode) {
+LoopShuffle LoopShuffleFromRepeatMode(RepeatMode repeatMode) {
     switch (repeatMode) {
-        case 1: return {QStringLiteral("Track"), false};
-        case 2: return {QStringLiteral("Playlist"), true};
-        case 3: return {QStringLiteral("None"), false};
-        default: return {QStringLiteral("Playlist"), false};
+        case RepeatMode::kSong: return {QStringLiteral("Track"), false};
+        case RepeatMode::kRandom: return {QStringLiteral("Playlist"), true};
+        case RepeatMode::kStopAtEnd: return {QStringLiteral("None"), false};
+        case RepeatMode::kList: break;
     }
+    return {QStringLiteral("Playlist"), false};
 }
 
-int RepeatModeFromLoopStatus(const QString& loopStatus, int currentMode) {
-    if (loopStatus == u"None") return 3;
-    if (loopStatus == u"Track") return 1;
-    if (loopStatus == u"Playlist") return currentMode == 2 ? 2 : 0;
-    return -1;
+std::optional<RepeatMode> RepeatModeFromLoopStatus(const QString& loopStatus, RepeatMode current) {
+    if (loopStatus == u"None") return RepeatMode::kStopAtEnd;
+    if (loopStatus == u"Track") return RepeatMode::kSong;
+    if (loopStatus == u"Playlist") return current == RepeatMode::kRandom ? RepeatMode::kRandom : RepeatMode::kList;
+    return std::nullopt;
 }
 
-int RepeatModeFromShuffle(bool shuffle, int currentMode) {
-    if (shuffle) return 2;
-    return currentMode == 2 ? 0 : currentMode;
+RepeatMode RepeatModeFromShuffle(bool shuffle, RepeatMode current) {
+    if (shuffle) return RepeatMode::kRandom;
+    return current == RepeatMode::kRandom ? RepeatMode::kList : current;
 }
 
 }  // namespace sonfara::shell

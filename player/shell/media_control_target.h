@@ -6,6 +6,9 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <optional>
+
+#include "player/platform/modes.h"
 
 namespace sonfara::shell {
 
@@ -20,7 +23,7 @@ struct MediaState {
     int listIndex = 0;        // 1-based play-list entry, 0 when none
     int listCount = 0;
     double rate = 1.0;        // speed, 1.0 = 100 %
-    int repeatMode = 0;       // the player's RepeatMode, 0..3
+    RepeatMode repeatMode = RepeatMode::kList;
 
     bool operator==(const MediaState&) const = default;
 };
@@ -32,12 +35,12 @@ struct LoopShuffle {
     QString loopStatus;  // "None", "Track" or "Playlist"
     bool shuffle = false;
 };
-LoopShuffle LoopShuffleFromRepeatMode(int repeatMode);
+LoopShuffle LoopShuffleFromRepeatMode(RepeatMode repeatMode);
 // A new loop status keeps shuffle as it was; "Playlist" with shuffle on is
-// mode 2. Returns -1 for an unknown status.
-int RepeatModeFromLoopStatus(const QString& loopStatus, int currentMode);
-// Shuffle on is mode 2; shuffle off leaves mode 2 for mode 0 and keeps any other.
-int RepeatModeFromShuffle(bool shuffle, int currentMode);
+// random. nullopt for an unknown status.
+std::optional<RepeatMode> RepeatModeFromLoopStatus(const QString& loopStatus, RepeatMode current);
+// Shuffle on is random; shuffle off turns random into the list and keeps any other.
+RepeatMode RepeatModeFromShuffle(bool shuffle, RepeatMode current);
 
 class MediaControlTarget {
   public:
@@ -61,7 +64,7 @@ class MediaControlTarget {
     virtual void Quit() = 0;
     // Rate 0.1 or more; the player rounds it to its own speed steps.
     virtual void SetRate(double rate) = 0;
-    virtual void SetRepeatMode(int repeatMode) = 0;
+    virtual void SetRepeatMode(RepeatMode repeatMode) = 0;
 };
 
 }  // namespace sonfara::shell

@@ -44,7 +44,7 @@ class SessionMediaTarget final : public MediaControlTarget {
         const int percent = SpeedPercentForRate(rate);
         Run([percent](PlaybackSession& s) { s.SetSpeedPercent(percent); });
     }
-    void SetRepeatMode(int repeatMode) override {
+    void SetRepeatMode(RepeatMode repeatMode) override {
         Run([repeatMode](PlaybackSession& s) { s.SetRepeatMode(repeatMode); });
     }
 

@@ -113,12 +113,12 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     bool CanControl() const { return true; }
 
     void SetLoopStatus(const QString& status) {
-        int mode = RepeatModeFromLoopStatus(status, State().repeatMode);
-        if (mode < 0) return;  // unknown status: ignored, as out-of-range rates are
-        Command([mode](MediaControlTarget& t) { t.SetRepeatMode(mode); });
+        const std::optional<RepeatMode> mode = RepeatModeFromLoopStatus(status, State().repeatMode);
+        if (!mode) return;  // unknown status: ignored, as out-of-range rates are
+        Command([m = *mode](MediaControlTarget& t) { t.SetRepeatMode(m); });
     }
     void SetShuffle(bool shuffle) {
-        int mode = RepeatModeFromShuffle(shuffle, State().repeatMode);
+        const RepeatMode mode = RepeatModeFromShuffle(shuffle, State().repeatMode);
         Command([mode](MediaControlTarget& t) { t.SetRepeatMode(mode); });
     }
     // Out-of-range rates are ignored, as clients expect.

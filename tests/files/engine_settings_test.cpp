@@ -32,7 +32,7 @@ TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
     EXPECT_EQ(p.MTimer, 3);
     EXPECT_FALSE(p.EasyDeltaTime);
-    EXPECT_EQ(p.RepeatMode, 2);
+    EXPECT_EQ(p.RepeatMode, RepeatMode::kRandom);
     EXPECT_FALSE(p.SendSysEX);
     EXPECT_FALSE(p.SendBankSelect);
     EXPECT_EQ(p.EffectReverb, 0);
@@ -63,7 +63,7 @@ TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
     EXPECT_EQ(p.MIDIOutPort, "MIDI Mapper");
     EXPECT_EQ(p.MTimer, 5);
-    EXPECT_EQ(p.RepeatMode, 0);
+    EXPECT_EQ(p.RepeatMode, RepeatMode::kList);
     const SoundShaping s = SoundShapingFromValues(loaded.values, c.catalog);
     EXPECT_EQ(s.ArrMode, 0);
     EXPECT_FALSE(s.EqActive);

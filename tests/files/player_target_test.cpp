@@ -23,7 +23,7 @@ std::string RmiOf(const std::string& smf) {
 struct PipelineRig : PlayerObserver {
     explicit PipelineRig(int repeatMode) {
         PlaybackSettings s;
-        s.RepeatMode = repeatMode;
+        s.RepeatMode = RepeatMode(repeatMode);
         player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
         target = std::make_unique<PlayerTarget>(*player);
         op = std::make_unique<FileOp>(*target, FileContext{notifier, work.Path() + "/", cp});

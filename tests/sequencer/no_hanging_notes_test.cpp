@@ -88,7 +88,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
     for (uint32_t seed = 1; seed <= 40; ++seed) {
         std::mt19937 rng(seed);
         PlaybackSettings s;
-        s.RepeatMode = std::uniform_int_distribution<int>(0, 3)(rng);
+        s.RepeatMode = RepeatMode(std::uniform_int_distribution<int>(0, 3)(rng));
         s.PreciseTiming = rng() & 1;
         Rig r(s);
         std::vector<std::vector<uint8_t>> songs;
@@ -141,7 +141,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
         // pass the end of a song here.
         r.Seq().ResumeSong();
         r.RunMs(3 * lengthMs * 3);
-        if (s.RepeatMode == 3) {
+        if (s.RepeatMode == RepeatMode::kStopAtEnd) {
             EXPECT_FALSE(r.timers.Active()) << "seed " << seed;
             EXPECT_EQ(NotesOnAnywhere(r), 0) << "seed " << seed;
         }
@@ -158,7 +158,7 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
     ManualUiScheduler ui;
     CodePage cp("CP932");
     PlaybackSettings s;
-    s.RepeatMode = 1;
+    s.RepeatMode = RepeatMode::kSong;
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     std::mt19937 rng(7);
     auto song = RandomSong(rng, 600);

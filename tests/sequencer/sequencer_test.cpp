@@ -77,7 +77,7 @@ TEST(SequencerTick, EndsAtFirstTickPastTheLastEvent) {
     for (bool precise : {false, true}) {
         PlaybackSettings s;
         s.PreciseTiming = precise;
-        s.RepeatMode = 3;
+        s.RepeatMode = RepeatMode::kStopAtEnd;
         Rig r(s);
         TrackBuilder t;
         t.Ev(0, {0x90, 0x3C, 0x64}).Ev(10000, {0x80, 0x3C, 0x00});
@@ -124,7 +124,7 @@ TEST(SequencerTick, RepeatModes) {
     {
         // Mode 1 repeats the song whatever the list holds.
         PlaybackSettings s;
-        s.RepeatMode = 1;
+        s.RepeatMode = RepeatMode::kSong;
         Rig r(s);
         r.Start({song, song});
         r.RunMs(300);
@@ -133,7 +133,7 @@ TEST(SequencerTick, RepeatModes) {
     {
         // Mode 2 picks any entry of the list.
         PlaybackSettings s;
-        s.RepeatMode = 2;
+        s.RepeatMode = RepeatMode::kRandom;
         Rig r(s);
         r.Start({song, song, song, song});
         r.RunMs(1000);
@@ -146,7 +146,7 @@ TEST(SequencerTick, RepeatModes) {
     {
         // Mode 3 stops after the song, also within a list.
         PlaybackSettings s;
-        s.RepeatMode = 3;
+        s.RepeatMode = RepeatMode::kStopAtEnd;
         Rig r(s);
         r.Start({song, song});
         r.RunMs(300);
@@ -194,7 +194,7 @@ TEST(SequencerTick, KillIsFinalOnTheRealTimerThread) {
     ManualUiScheduler ui;
     CodePage cp("CP932");
     PlaybackSettings s;
-    s.RepeatMode = 1;
+    s.RepeatMode = RepeatMode::kSong;
     s.MTimer = 1;
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     TrackBuilder t;
@@ -232,7 +232,7 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
     for (int mode : {0, 1, 2}) {
         // One empty song that would repeat: it stops at its end.
         PlaybackSettings s;
-        s.RepeatMode = mode;
+        s.RepeatMode = RepeatMode(mode);
         Rig one(s);
         one.Start(empty);
         EXPECT_LT(run(one), 5000u) << mode;
@@ -242,7 +242,7 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
     for (int mode : {0, 2}) {
         // A list of empty songs: one pass, then it stops.
         PlaybackSettings s;
-        s.RepeatMode = mode;
+        s.RepeatMode = RepeatMode(mode);
         Rig list(s);
         list.Start({empty, empty, empty});
         EXPECT_LT(run(list), 12000u) << mode;
@@ -259,7 +259,7 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
 
 TEST(SequencerTick, JumpPastTheEndSendsWhatWasDue) {
     PlaybackSettings s = Periodic();
-    s.RepeatMode = 3;
+    s.RepeatMode = RepeatMode::kStopAtEnd;
     s.MTimer = 20;
     Rig r(s);
     TrackBuilder t1, t2;

@@ -222,9 +222,9 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
         Opened seen;
         r.S().AddObserver(&seen);
         r.S().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
-        r.S().SetRepeatMode(0);
-        r.S().SetRepeatMode(2);
-        EXPECT_EQ(r.Snap().repeatMode, 2);
+        r.S().SetRepeatMode(RepeatMode::kList);
+        r.S().SetRepeatMode(RepeatMode::kRandom);
+        EXPECT_EQ(r.Snap().repeatMode, RepeatMode::kRandom);
         // The end of the song queues the next open for the UI thread...
         r.timers.RunForMs(300);
         ASSERT_GT(r.ui.Pending(), 0u);
@@ -239,7 +239,7 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
     }
     EXPECT_EQ(store.values["RepeatMode"], "2");
     SessionRig again(&store);
-    EXPECT_EQ(again.Snap().repeatMode, 2);
+    EXPECT_EQ(again.Snap().repeatMode, RepeatMode::kRandom);
     EXPECT_EQ(again.S().RecentMenu().captions[0].empty(), false);
 }
 

@@ -156,7 +156,7 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     v.SMFKRythm = true;
     v.FileSort = 1;
     v.OutDevice = 0;
-    v.RepeatMode = 2;
+    v.RepeatMode = RepeatMode::kRandom;
     v.OpenModeSw = 1;
     v.WindowStyle = false;
     v.DefDir = "/home/u/midi";
@@ -203,7 +203,7 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     EXPECT_EQ(w.FileSort, 1);
     EXPECT_EQ(w.MIDIOutPort, "Synth A");
     EXPECT_EQ(w.OutDevice, 0);
-    EXPECT_EQ(w.RepeatMode, 2);
+    EXPECT_EQ(w.RepeatMode, RepeatMode::kRandom);
     EXPECT_EQ(w.OpenModeSw, 1);
     EXPECT_FALSE(w.WindowStyle);
     EXPECT_EQ(w.DefDir, "/home/u/midi");

@@ -598,7 +598,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     EXPECT_FALSE(app_->Session().Snapshot().playing);
     EXPECT_EQ(mpris.State().status, MediaState::Status::kStopped);
     // A repeat mode set from the desktop is the one the menu ticks.
-    mpris.SetRepeatMode(1);
+    mpris.SetRepeatMode(RepeatMode::kSong);
     auto* control = qobject_cast<ControlWindow*>(app_->ControlWidget());
     EXPECT_TRUE(control->Action(QStringLiteral("Repeat1"))->isChecked());
     mpris.SetRate(0.5);

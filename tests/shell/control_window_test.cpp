@@ -290,8 +290,8 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     EXPECT_TRUE(r.S().Settings().BltSw);
     EXPECT_FALSE(r.hooks.lowLoad);
     r.Trigger("Repeat2");
-    EXPECT_EQ(r.S().Settings().RepeatMode, 2);
-    EXPECT_EQ(r.Snap().repeatMode, 2);
+    EXPECT_EQ(r.S().Settings().RepeatMode, RepeatMode::kRandom);
+    EXPECT_EQ(r.Snap().repeatMode, RepeatMode::kRandom);
     EXPECT_FALSE(r.w.Action("Repeat0")->isChecked());
     EXPECT_TRUE(r.w.Action("Repeat2")->isChecked());
     r.Trigger("ListMode1");

@@ -24,6 +24,7 @@
 #include "tests/shell/qt_app.h"
 
 using namespace sonfara::shell;
+using sonfara::RepeatMode;
 
 namespace {
 
@@ -48,8 +49,8 @@ class FakeTarget : public MediaControlTarget {
     void Raise() override { calls << "Raise"; }
     void Quit() override { calls << "Quit"; }
     void SetRate(double r) override { calls << QStringLiteral("SetRate %1").arg(r); }
-    void SetRepeatMode(int m) override {
-        calls << QStringLiteral("SetRepeatMode %1").arg(m);
+    void SetRepeatMode(RepeatMode m) override {
+        calls << QStringLiteral("SetRepeatMode %1").arg(int(m));
         state.repeatMode = m;
     }
 };
@@ -193,13 +194,13 @@ TEST_F(MprisTest, LoopShuffleAndRateFollowTheRepeatMode) {
     const struct { int mode; const char* loop; bool shuffle; } table[] = {
         {0, "Playlist", false}, {1, "Track", false}, {2, "Playlist", true}, {3, "None", false}};
     for (const auto& row : table) {
-        target_.state.repeatMode = row.mode;
+        target_.state.repeatMode = RepeatMode(row.mode);
         EXPECT_EQ(Get(MprisService::kPlayerInterface, "LoopStatus").toString(),
                   QLatin1String(row.loop));
         EXPECT_EQ(Get(MprisService::kPlayerInterface, "Shuffle").toBool(), row.shuffle);
     }
 
-    target_.state.repeatMode = 0;
+    target_.state.repeatMode = RepeatMode::kList;
     Set("LoopStatus", QStringLiteral("Track"));    // -> 1
     Set("Shuffle", true);                          // -> 2
     Set("LoopStatus", QStringLiteral("Playlist")); // stays random: 2
@@ -297,7 +298,7 @@ TEST_F(MprisTest, SongEndOnTheTimerThreadIsSignalledFromTheUiThread) {
                                  "org.freedesktop.DBus.Properties", "PropertiesChanged", &sink,
                                  SLOT(OnChanged(QString, QVariantMap, QStringList))));
 
-    session.SetRepeatMode(3);  // stop at the end
+    session.SetRepeatMode(RepeatMode::kStopAtEnd);  // stop at the end
     test::TrackBuilder t;
     t.Ev(0, {0x90, 60, 0x64}).Ev(150, {0x80, 60, 0x40});
     session.OpenPaths({test::WriteSong(folder, "short.mid", test::BuildSmf(0, {t}))});
