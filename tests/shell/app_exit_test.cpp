@@ -339,6 +339,18 @@ TEST_F(AppRig, TabsSwitchPanelsAndThePanelAndRollUpAreKept) {
     EXPECT_NE(ini.find("WindowStyle=False"), std::string::npos) << ini;
 }
 
+// The main window asks for no close and no maximise box; a close request
+// that arrives anyway closes the player as before.
+TEST_F(AppRig, MainWindowOffersNoCloseOrMaximiseBox) {
+    StartPlaying();
+    MainWindow* main = app_->Main();
+    EXPECT_FALSE(main->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(main->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(main->windowFlags() & Qt::WindowMinimizeButtonHint);
+    main->close();
+    EXPECT_TRUE(app_->EndTimerActive());
+}
+
 // Roll-up: strips instead of tabs, the white caption's panel back on
 // unrolling, WindowStyle in step; the title bar's double click acts only on
 // a normal window. Files dropped on a control open as one list in order.
