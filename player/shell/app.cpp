@@ -48,7 +48,8 @@ constexpr int kFlashMs = 100;
 constexpr int kPosChgMs = 500;
 constexpr int kGsDispMs = 3000;
 constexpr int kMWrdProcMs = 100;
-constexpr const char* kHomePage = "https://sonfara.invalid/";
+// Set by the build (SONFARA_HOME_PAGE); empty until the product has one.
+constexpr const char* kHomePage = SONFARA_HOME_PAGE;
 
 // The control window behind the shell's seam. It shows its own module marks
 // (its MIDIDisp timer) and sends its own notices.
@@ -651,7 +652,11 @@ std::string SonfaraApp::DocumentPath() {
     return panels_ ? panels_->Document()->FilePath() : std::string();
 }
 
-void SonfaraApp::OpenHomePage() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); }
+bool SonfaraApp::HasHomePage() const { return kHomePage[0] != '\0'; }
+
+void SonfaraApp::OpenHomePage() {
+    if (HasHomePage()) QDesktopServices::openUrl(QUrl(QString::fromUtf8(kHomePage)));
+}
 
 QWidget* SonfaraApp::ControlWidget() const { return control_ ? control_->Widget() : nullptr; }
 
