@@ -9,8 +9,8 @@ PACKAGES=(
     clang libclang-rt-14-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libarchive-dev librtmidi-dev libfluidsynth-dev fluidsynth
-    qt6-base-dev qt6-qpa-plugins fonts-ipafont-gothic
-    xvfb xauth x11-utils xdotool imagemagick dbus pulseaudio pulseaudio-utils
+    qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic
+    xvfb xauth x11-utils xdotool imagemagick dbus pulseaudio pulseaudio-utils openbox
     timgm6mb-soundfont lhasa unifont
     zlib1g-dev
     libasound2-dev time

@@ -4,10 +4,12 @@
 #include <QFileDialog>
 #include <QIcon>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPixmap>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWidget>
@@ -35,11 +37,17 @@ void QtPrompts::Error(QWidget* parent, const QString& text) {
 
 std::optional<QString> QtPrompts::AskText(QWidget* parent, const QString& title,
                                           const QString& prompt, const QString& answer) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent, title, Lines(prompt), QLineEdit::Normal, answer, &ok);
-    if (!ok) return std::nullopt;
-    return text;
+    QInputDialog box(parent);
+    box.setWindowTitle(title);
+    box.setLabelText(Lines(prompt));
+    box.setTextValue(answer);
+    // A long title in the prompt wraps instead of widening the box past the
+    // screen (the line edit scrolls by itself).
+    if (auto* label = box.findChild<QLabel*>()) label->setWordWrap(true);
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen) box.setMaximumWidth(screen->availableGeometry().width() * 2 / 3);
+    if (box.exec() != QDialog::Accepted) return std::nullopt;
+    return box.textValue();
 }
 
 std::optional<QString> QtPrompts::AskOpenFile(QWidget* parent, const QString& title,

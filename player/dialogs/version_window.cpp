@@ -100,7 +100,6 @@ VersionWindow::VersionWindow(const std::vector<VersionRow>& rows, QWidget* paren
     grid->setHorizontalSpacing(16);
     int r = 0;
     for (const VersionRow& row : rows) {
-        auto* name = new QLabel(QString::fromStdString(row.name), this);
         auto* value = new QLabel(QString::fromStdString(row.version), this);
         value->setObjectName(QStringLiteral("version:") + QString::fromStdString(row.name));
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -109,9 +108,16 @@ VersionWindow::VersionWindow(const std::vector<VersionRow>& rows, QWidget* paren
             dim.setColor(QPalette::WindowText, ui::palette::kEngraveDim);
             value->setPalette(dim);
         }
-        grid->addWidget(name, r, 0);
-        grid->addWidget(value, r, 1);
-        ++r;
+        if (row.name.empty()) {
+            // A notice line: the whole width, one line where the font allows,
+            // wrapped rather than cut where it does not.
+            value->setWordWrap(true);
+            value->setMinimumWidth(value->fontMetrics().horizontalAdvance(value->text()));
+            grid->addWidget(value, r++, 0, 1, 2);
+            continue;
+        }
+        grid->addWidget(new QLabel(QString::fromStdString(row.name), this), r, 0);
+        grid->addWidget(value, r++, 1);
     }
 
     auto* rule = new QFrame(this);

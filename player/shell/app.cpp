@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QUrl>
 #include <QWidget>
 #include <QWindow>
@@ -47,7 +48,8 @@ constexpr int kFlashMs = 100;
 constexpr int kPosChgMs = 500;
 constexpr int kGsDispMs = 3000;
 constexpr int kMWrdProcMs = 100;
-constexpr const char* kHomePage = "https://sonfara.invalid/";
+// Set by the build (SONFARA_HOME_PAGE); empty until the product has one.
+constexpr const char* kHomePage = SONFARA_HOME_PAGE;
 
 // The control window behind the shell's seam. It shows its own module marks
 // (its MIDIDisp timer) and sends its own notices.
@@ -300,14 +302,25 @@ void SonfaraApp::MakeWindows() {
     mpris_ = std::make_unique<MprisService>(*media_, QDBusConnection::sessionBus());
 }
 
-// Stored positions are twips; the main window's default sits below the
-// control window, which the settings load already computed.
+// The stored places are the frames' top-left corners, in twips. Qt sizes a
+// window that has no size yet when it is shown and then takes the position
+// for the client area's, so the window would walk by its title bar on every
+// start: sized first, the window manager places the frame itself.
 void SonfaraApp::PlaceWindows() {
     const SettingsValues& v = session_->Settings();
-    control_->Widget()->move(v.CtlLeft / kTwipsPerPixel, v.CtlTop / kTwipsPerPixel);
-    main_->move(v.MainLeft / kTwipsPerPixel, v.MainTop / kTwipsPerPixel);
-    if (v.MainTop == v.CtlTop && v.MainLeft == v.CtlLeft)  // never stored: dock it
-        main_->move(0, v.CtlTop / kTwipsPerPixel + control_->Widget()->frameGeometry().height());
+    QWidget* control = control_->Widget();
+    control->adjustSize();
+    const QRect ctl(QPoint(v.CtlLeft / kTwipsPerPixel, v.CtlTop / kTwipsPerPixel), control->size());
+    QRect main(QPoint(v.MainLeft / kTwipsPerPixel, v.MainTop / kTwipsPerPixel), main_->size());
+    const bool stored = v.MainTop != v.CtlTop || v.MainLeft != v.CtlLeft;
+    if (!stored) main.moveTopLeft(DockedMainPosition(ctl));
+    const bool docked = !stored || StoredDocked(ctl, main.topLeft());
+    QList<QRect> areas;
+    for (const QScreen* screen : QGuiApplication::screens()) areas << screen->availableGeometry();
+    const WindowPlaces at = PlaceWindowPair(ctl, main, docked, areas);
+    control->move(at.control);
+    main_->move(at.main);
+    if (docked) docking_->StartDocked(at.main);
 }
 
 void SonfaraApp::MakeTimers() {
@@ -639,7 +652,11 @@ std::string SonfaraApp::DocumentPath() {
     return panels_ ? panels_->Document()->FilePath() : std::string();
 }
 
-void SonfaraApp::OpenHomePage() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); }
+bool SonfaraApp::HasHomePage() const { return kHomePage[0] != '\0'; }
+
+void SonfaraApp::OpenHomePage() {
+    if (HasHomePage()) QDesktopServices::openUrl(QUrl(QString::fromUtf8(kHomePage)));
+}
 
 QWidget* SonfaraApp::ControlWidget() const { return control_ ? control_->Widget() : nullptr; }
 

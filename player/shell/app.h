@@ -120,6 +120,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void SetLowLoad(bool on) override;
     void SendNotice(const std::string& noticeBytes) override;
     void OpenHelp() override;
+    bool HasHomePage() const override;
     void OpenHomePage() override;
     std::string DocumentPath() override;
 

@@ -586,7 +586,8 @@ void ControlWindow::BuildSettingsMenu() {
 void ControlWindow::BuildHelpMenu() {
     QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     AddAction(help, "ヘルプ", "Help", [this] { hooks_.OpenHelp(); });
-    AddAction(help, "ホームページ", "HomePage", [this] { hooks_.OpenHomePage(); });
+    AddAction(help, "ホームページ", "HomePage", [this] { hooks_.OpenHomePage(); })
+        ->setVisible(hooks_.HasHomePage());
     help->addSeparator();
     AddAction(help, "バージョン情報", "Version", [this] { hooks_.ShowVersion(); });
 }

@@ -7,10 +7,12 @@
 #include <QDBusConnection>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QTranslator>
 #include <QVBoxLayout>
 
 #include <csignal>
@@ -94,6 +96,14 @@ void WatchTerminate(QObject* owner, std::function<void()> onTerminate) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
+// Qt's own dialogs and buttons (file chooser, OK/Cancel) in the language of
+// the rest of the UI, Japanese; without the translations they stay English.
+void LoadQtTranslations(QApplication& app) {
+    auto* qt = new QTranslator(&app);
+    if (qt->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qt);
+}
+
 int Inform(const CommandLine& cl) {
     switch (cl.action) {
         case CommandLine::Action::kHelp:
@@ -128,6 +138,7 @@ int main(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(StartMessage);
     QApplication app(argc, argv);
     ReleaseStartMessages();
+    LoadQtTranslations(app);
     QApplication::setApplicationName(QStringLiteral("sonfara"));
     QApplication::setApplicationVersion(QStringLiteral(SONFARA_VERSION));
     QApplication::setWindowIcon(sonfara::ui::AppIconSet());

@@ -7,6 +7,10 @@
 namespace sonfara::shell {
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
+    // Neither a close box (the window does not close alone) nor a maximise
+    // box (its size is fixed).
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowMinimizeButtonHint);
     setWindowTitle(QStringLiteral("Sonfara - Main Window"));
     setFixedSize(kWidth, kFullHeight);
     QPalette pal = palette();

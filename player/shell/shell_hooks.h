@@ -39,6 +39,8 @@ class ShellHooks {
     // notices of the session and a "♪" text line when it is first shown.
     virtual void SendNotice(const std::string& bytes) {}
     virtual void OpenHelp() {}
+    // The product's web page; its menu item shows only when there is one.
+    virtual bool HasHomePage() const { return false; }
     virtual void OpenHomePage() {}
     // The file the main window's document panel shows (empty: none), for the
     // text-editor launch entry.

@@ -81,22 +81,28 @@ int WrdWindowWidget::Scale() const {
     return std::max(1, std::min(w / kFrameWidth, h / kFrameHeight));
 }
 
+QRectF WrdWindowWidget::FrameRect() const {
+    // On whole device pixels, so at a whole scale every frame pixel becomes
+    // an s x s block.
+    const qreal dpr = devicePixelRatioF();
+    const int devW = static_cast<int>(width() * dpr), devH = static_cast<int>(height() * dpr);
+    QSize shown = QSize(kFrameWidth, kFrameHeight) * Scale();
+    if (devW < kFrameWidth || devH < kFrameHeight)
+        shown = QSize(kFrameWidth, kFrameHeight).scaled(devW, devH, Qt::KeepAspectRatio);
+    return {((devW - shown.width()) / 2) / dpr, ((devH - shown.height()) / 2) / dpr,
+            shown.width() / dpr, shown.height() / dpr};
+}
+
 void WrdWindowWidget::paintEvent(QPaintEvent*) {
     if (!shuttingDown_ && source_) {
         WrdPaintTarget target{reinterpret_cast<uint32_t*>(frame_.bits()), frame_.width(),
                               frame_.height(), static_cast<int32_t>(frame_.bytesPerLine())};
         source_->RepaintExternal(target);
     }
-    const qreal dpr = devicePixelRatioF();
-    const int s = Scale();
-    // Place the frame on whole device pixels so every frame pixel becomes
-    // an s x s block.
-    const int devW = static_cast<int>(width() * dpr), devH = static_cast<int>(height() * dpr);
-    const int left = std::max(0, (devW - kFrameWidth * s) / 2);
-    const int top = std::max(0, (devH - kFrameHeight * s) / 2);
-    const QRectF target(left / dpr, top / dpr, kFrameWidth * s / dpr, kFrameHeight * s / dpr);
+    const QRectF target = FrameRect();
     QPainter p(this);
-    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // Scaled down, pixels blend; scaled up, they stay sharp blocks.
+    p.setRenderHint(QPainter::SmoothPixmapTransform, target.width() * devicePixelRatioF() < kFrameWidth);
     p.fillRect(rect(), Qt::black);
     p.drawImage(target, frame_);
 }

@@ -1,5 +1,6 @@
 // The WRD window "Sonfara - WRD Window": shows the presentation's composed
-// 640 x 480 frame, scaled by whole numbers with the window, and carries the
+// 640 x 480 frame, scaled by whole numbers with the window (down to fit when
+// the window is smaller), and carries the
 // presentation's timer (WRDProc). Closing hides it unless the program is
 // shutting down. UI thread only.
 #pragma once
@@ -77,8 +78,12 @@ class WrdWindowWidget final : public QWidget, public WrdWindow {
 
     // The last presented frame (640 x 480, RGB32).
     const QImage& FrameImage() const { return frame_; }
-    // Whole-number scale for the current size and device pixel ratio.
+    // Whole-number scale for the current size and device pixel ratio (at
+    // least 1).
     int Scale() const;
+    // Where the frame is drawn: at that scale, centred; in a window smaller
+    // than the frame, scaled down to fit with its aspect kept.
+    QRectF FrameRect() const;
 
     // WrdWindow (the runtime's calls).
     bool SetUp() override { return true; }

@@ -60,6 +60,26 @@ TEST_F(WrdWindowTest, ShowsTheEngineFrameAtWholeScales) {
     ExpectFrameAtScale(2);
     window.resize(1000, 1000);  // between scales: the largest whole one fits
     EXPECT_EQ(window.Scale(), 1);
+    EXPECT_EQ(window.FrameRect(), QRectF(180, 260, 640, 480));
+}
+
+// A window smaller than the frame shows all of it, scaled down with its
+// aspect kept, on black.
+TEST(WrdWindowScale, SmallerWindowShowsTheWholeFrameScaledDown) {
+    WrdWindowWidget window;
+    Surface frame(kFrameWidth, kFrameHeight);
+    frame.Fill(0x00996633);
+    window.Present(frame);
+    window.resize(320, 240);
+    EXPECT_EQ(window.FrameRect(), QRectF(0, 0, 320, 240));
+    window.resize(400, 480);
+    EXPECT_EQ(window.FrameRect(), QRectF(0, 90, 400, 300));
+    window.show();
+    QApplication::processEvents();
+    const QImage shown = window.grab().toImage();
+    const uint32_t colour = frame.Pixel(0, 0);
+    for (QPoint black : {QPoint(0, 89), QPoint(399, 390)}) EXPECT_EQ(shown.pixel(black) & 0xFFFFFF, 0u);
+    for (QPoint inside : {QPoint(0, 90), QPoint(399, 389)}) EXPECT_EQ(shown.pixel(inside) & 0xFFFFFF, colour);
 }
 
 TEST_F(WrdWindowTest, ClosingHidesWhileThePresentationRunsOn) {

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,6 +33,7 @@
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
 #include "player/shell/control_window.h"
+#include "player/shell/docking.h"
 #include "player/shell/instance_channel.h"
 #include "player/shell/mpris_service.h"
 #include "player/shell/main_panels.h"
@@ -221,6 +223,48 @@ TEST_F(AppRig, SessionEndClosesAtOnce) {
     EXPECT_TRUE(std::filesystem::exists(iniPath_));
 }
 
+// A window whose title bar can be reached stays; one off every screen goes
+// whole onto the nearest screen's available area.
+TEST(WindowPlaces, OffEveryScreenGoesOntoTheNearest) {
+    const QList<QRect> areas = {QRect(0, 0, 1280, 1024), QRect(1280, 24, 1920, 1056)};
+    EXPECT_EQ(ReachablePosition(QRect(-30, 500, 620, 200), areas), QPoint(-30, 500));
+    EXPECT_EQ(ReachablePosition(QRect(3000, 10, 620, 200), areas), QPoint(2580, 24));
+    EXPECT_EQ(ReachablePosition(QRect(100, -300, 620, 200), areas), QPoint(100, 0));
+}
+
+// Stored places are the frames' top-left corners: they come back where they
+// were saved whatever the decoration (offscreen frames have a border), and a
+// docked pair stored off the screen comes back onto it together.
+TEST_F(AppRig, WindowPlacesRoundTripAndComeBackOntoTheScreen) {
+    auto stored = [&] {
+        std::ifstream in(iniPath_);
+        std::string ini{std::istreambuf_iterator<char>(in), {}};
+        return ini.substr(0, ini.find("MTimer"));
+    };
+    WriteSettings("CTL_TOP=3000\nCTL_LEFT=4500\nMAIN_TOP=1500\nMAIN_LEFT=1500\n");
+    StartPlaying();
+    QCoreApplication::processEvents();
+    QWidget* control = app_->ControlWidget();
+    ASSERT_NE(control->geometry().topLeft(), control->pos()) << "no decoration offset";
+    EXPECT_EQ(control->pos(), QPoint(300, 200));
+    EXPECT_EQ(app_->Main()->pos(), QPoint(100, 100));
+    EXPECT_FALSE(app_->Docked());
+    const int controlHeight = control->frameGeometry().height();
+    app_->RequestClose(SonfaraApp::kSessionEnd);
+    EXPECT_EQ(stored(), "[Sonfara]\nCTL_TOP=3000\nCTL_LEFT=4500\nMAIN_TOP=1500\nMAIN_LEFT=1500\n");
+
+    app_.reset();
+    const int mainTop = -400 + controlHeight;
+    WriteSettings("CTL_TOP=-6000\nCTL_LEFT=-900\nMAIN_TOP=" + std::to_string(mainTop * 15) +
+                  "\nMAIN_LEFT=-900\n");
+    StartPlaying();
+    QCoreApplication::processEvents();
+    const QPoint screen = QGuiApplication::primaryScreen()->availableGeometry().topLeft();
+    EXPECT_EQ(app_->ControlWidget()->pos(), screen);
+    EXPECT_EQ(app_->Main()->pos(), screen + QPoint(0, controlHeight));
+    EXPECT_TRUE(app_->Docked());
+}
+
 // Notes on channels 1 to 4, each held 900 of every 1000 ticks.
 std::vector<uint8_t> FourChannelSong() {
     test::TrackBuilder t;
@@ -293,6 +337,18 @@ TEST_F(AppRig, TabsSwitchPanelsAndThePanelAndRollUpAreKept) {
     const std::string ini{std::istreambuf_iterator<char>(in), {}};
     EXPECT_NE(ini.find("WindowType=2"), std::string::npos) << ini;
     EXPECT_NE(ini.find("WindowStyle=False"), std::string::npos) << ini;
+}
+
+// The main window asks for no close and no maximise box; a close request
+// that arrives anyway closes the player as before.
+TEST_F(AppRig, MainWindowOffersNoCloseOrMaximiseBox) {
+    StartPlaying();
+    MainWindow* main = app_->Main();
+    EXPECT_FALSE(main->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(main->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(main->windowFlags() & Qt::WindowMinimizeButtonHint);
+    main->close();
+    EXPECT_TRUE(app_->EndTimerActive());
 }
 
 // Roll-up: strips instead of tabs, the white caption's panel back on
