@@ -49,6 +49,7 @@ namespace {
 constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older kernels refuse it
 #endif
 constexpr size_t kPrefaultStep = size_t{2} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;  // the transparent huge page of x86-64 and arm64
 }  // namespace
 
 PrefaultAhead::PrefaultAhead(void* base, size_t capacityBytes, size_t aheadBytes)
@@ -56,6 +57,7 @@ PrefaultAhead::PrefaultAhead(void* base, size_t capacityBytes, size_t aheadBytes
 #ifndef _WIN32
     const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     if (reinterpret_cast<uintptr_t>(base_) % page != 0) return;  // not a mapped array
+    mapped_ = true;
     try {
         thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
@@ -82,10 +84,18 @@ void PrefaultAhead::Stop() {
 void PrefaultAhead::Finish(size_t usedBytes) {
     Stop();
 #ifndef _WIN32
+    if (!mapped_) return;
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    const size_t keep = (usedBytes + page - 1) / page * page;
-    const size_t populated = populated_.load(std::memory_order_acquire);
-    if (populated > keep) madvise(base_ + keep, populated - keep, MADV_DONTNEED);
+    const size_t keep = std::min(capacity_, (usedBytes + page - 1) / page * page);
+    // A huge page (the writer's last one, or one the helper faulted in)
+    // reaches past both the end and what the helper asked for: give back
+    // up to the next huge-page boundary too.
+    const size_t populated = std::max(populated_.load(std::memory_order_acquire), keep);
+    const auto end = reinterpret_cast<uintptr_t>(base_) + populated;
+    const size_t aligned =
+        (end + kHugePage - 1) / kHugePage * kHugePage - reinterpret_cast<uintptr_t>(base_);
+    const size_t release = std::min(capacity_, aligned);
+    if (release > keep) madvise(base_ + keep, release - keep, MADV_DONTNEED);
 #endif
 }
 
@@ -101,9 +111,10 @@ void PrefaultAhead::Run() {
             continue;
         }
         const size_t n = std::min(target - done, kPrefaultStep);
+        // Recorded first: a call that fails half-way has made pages present too.
+        populated_.store(done + n, std::memory_order_release);
         if (madvise(base_ + done, n, MADV_POPULATE_WRITE) != 0) return;  // unsupported
         done += n;
-        populated_.store(done, std::memory_order_release);
     }
 #endif
 }

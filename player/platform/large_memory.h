@@ -50,7 +50,7 @@ public:
     // Writer: bytes filled so far (cheap; call every few hundred KiB).
     void Advance(size_t filledBytes);
     // Writer: the array is complete at usedBytes; pages made present past
-    // it are given back.
+    // it (by the helper, or as part of a huge page) are given back.
     void Finish(size_t usedBytes);
 
 private:
@@ -60,6 +60,7 @@ private:
     uint8_t* base_;
     size_t capacity_;
     size_t ahead_;
+    bool mapped_ = false;  // whole pages of its own: safe to give back
     std::atomic<size_t> filled_{0};
     std::atomic<size_t> populated_{0};
     std::atomic<bool> stop_{false};
