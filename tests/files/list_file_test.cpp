@@ -130,9 +130,9 @@ TEST(ListFile, ArchiveFormKeepsEveryNameAndEverySong) {
               "from b");
     EXPECT_EQ(ReadBytes(ExtractEntry({"é.mid", dir.Path(), "out.lzh", ""}, work.Path(), n)),
               SongBytes(62));
-#ifdef SONFARA_LHA_PROGRAM
+#ifdef SONFARA_LHASA_PROGRAM
     fs::create_directories(dir / "x");
-    const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHA_PROGRAM " -xq '" +
+    const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHASA_PROGRAM " -xq '" +
                             (dir / "out.lzh") + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     // lhasa writes names as stored: the UTF-8 ones are right on Linux.
