@@ -365,7 +365,7 @@ bool FileOp::FinishAddFavorite(const std::string& folder, const std::string& ans
     if (answer.empty()) return false;
     std::string error;
     if (!AddFavorite(folder, answer, proposal.path, ctx_.cp, &error)) {
-        ctx_.notifier.Error(msg::kSaveFailed + error);
+        ctx_.notifier.Error(error);
         return false;
     }
     return true;

@@ -558,8 +558,14 @@ void PlaybackSession::ApplySettings(const SettingsValues& values) {
 
 void PlaybackSession::ReloadFavorites() {
     favorites_.clear();
+    std::vector<std::string> unreadable;
     if (!env_.favoriteFolder.empty())
-        favorites_ = files::LoadFavorites(env_.favoriteFolder, env_.codePage);
+        favorites_ = files::LoadFavorites(env_.favoriteFolder, env_.codePage, &unreadable);
+    // Each file once: the folder is read again after every change.
+    std::string told;
+    for (const std::string& f : unreadable)
+        if (toldUnreadable_.insert(f).second) told += (told.empty() ? "" : ", ") + f;
+    if (!told.empty()) env_.notifier.Error(files::msg::kFavoriteSkipped + told);
     ForEachObserver([](SessionObserver* o) { o->OnFavoritesChanged(); });
 }
 
@@ -580,7 +586,7 @@ bool PlaybackSession::RenameFavorite(int index, const std::string& newTitle) {
     std::string error;
     const bool ok = files::RenameFavorite(env_.favoriteFolder, favorites_[index], newTitle,
                                           env_.codePage, &error);
-    if (!ok) env_.notifier.Error(files::msg::kSaveFailed + error);
+    if (!ok) env_.notifier.Error(error);
     ReloadFavorites();
     return ok;
 }
@@ -589,6 +595,7 @@ bool PlaybackSession::DeleteFavorite(int index) {
     if (index < 0 || index >= static_cast<int>(favorites_.size())) return false;
     std::string error;
     const bool ok = files::DeleteFavorite(favorites_[index], &error);
+    if (!ok) env_.notifier.Error(error);
     ReloadFavorites();
     return ok;
 }

@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -386,6 +387,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     int stateDepth_ = 0;
     bool lastOpenOk_ = false;
     bool shutDown_ = false;
+    std::set<std::string> toldUnreadable_;  // favourite files already reported
 };
 
 }  // namespace sonfara
