@@ -4,6 +4,7 @@
 
 #include "player/files/engine_settings.h"
 #include "player/sequencer/messages.h"
+#include "player/session/messages.h"
 
 namespace sonfara {
 
@@ -128,21 +129,25 @@ void PlaybackSession::Shutdown() {
     player_.Shutdown();
     player_.SetSongOpener(nullptr);
     if (externalWrd_) externalWrd_->Detach();
-    if (env_.settingsStore && env_.saveSettings) {
-        SyncValuesForSave();
-        std::string error;
-        SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore, &error);
-    }
+    SaveStoredSettings();
 }
 
 void PlaybackSession::Suspend() {
     if (shutDown_) return;
     player_.Shutdown();
-    if (env_.settingsStore && env_.saveSettings) {
-        SyncValuesForSave();
-        std::string error;
-        SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore, &error);
-    }
+    SaveStoredSettings();
+}
+
+void PlaybackSession::SaveStoredSettings() {
+    if (!env_.settingsStore || !env_.saveSettings) return;
+    SyncValuesForSave();
+    std::string error;
+    if (SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore, &error))
+        return;
+    // Every hide and the exit try again; the user hears of it once.
+    if (saveFailureTold_) return;
+    saveFailureTold_ = true;
+    env_.notifier.Error(session::msg::kSettingsSaveFailed + error);
 }
 
 void PlaybackSession::SetWindowPlacement(int32_t ctlTop, int32_t ctlLeft, int32_t mainTop,

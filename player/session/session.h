@@ -345,6 +345,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     void ApplyShaping();
     void ReloadFavorites();
     void SyncValuesForSave();
+    void SaveStoredSettings();
     bool SongLoaded() const { return player_.Song().Loaded; }
 
     SessionEnv env_;
@@ -387,6 +388,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     int stateDepth_ = 0;
     bool lastOpenOk_ = false;
     bool shutDown_ = false;
+    bool saveFailureTold_ = false;
     std::set<std::string> toldUnreadable_;  // favourite files already reported
 };
 
