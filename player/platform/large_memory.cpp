@@ -1,6 +1,7 @@
 #include "player/platform/large_memory.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <new>
@@ -132,13 +133,46 @@ void FileImage::Close() {
     copy_.shrink_to_fit();
 }
 
-bool FileImage::Open(const std::string& path) {
+FileHead ReadFileHead(const std::string& path, size_t n) {
+    FileHead head;
+#ifndef _WIN32
+    // Without waiting on a FIFO, and without reading from one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return head;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        head.bytes.resize(n);
+        const ssize_t got = ::pread(fd, head.bytes.data(), n, 0);
+        head.regular = got >= 0;
+        head.bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        head.size = static_cast<uintmax_t>(st.st_size);
+    }
+    ::close(fd);
+#else
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return head;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return head;
+    head.size = std::filesystem::file_size(path, ec);
+    head.bytes.resize(n);
+    in.read(reinterpret_cast<char*>(head.bytes.data()), static_cast<std::streamsize>(n));
+    head.bytes.resize(static_cast<size_t>(in.gcount()));
+    head.regular = !ec;
+#endif
+    return head;
+}
+
+bool FileImage::Open(const std::string& path, uintmax_t maxBytes) {
     Close();
 #ifndef _WIN32
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        if (static_cast<uintmax_t>(st.st_size) > maxBytes) {
+            ::close(fd);
+            return false;
+        }
         void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
                        fd, 0);
         if (p != MAP_FAILED) {
@@ -151,10 +185,18 @@ bool FileImage::Open(const std::string& path) {
     }
     ::close(fd);
 #endif
-    // Empty files, pipes and systems without mapping: read it.
+    // Empty files, pipes and systems without mapping: read it, no further
+    // than the limit.
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    copy_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+        copy_.insert(copy_.end(), buf, buf + in.gcount());
+        if (copy_.size() > maxBytes) {
+            Close();
+            return false;
+        }
+    }
     if (in.bad()) return false;
     data_ = copy_.data();
     size_ = copy_.size();

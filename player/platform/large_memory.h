@@ -67,6 +67,16 @@ private:
     std::thread thread_;
 };
 
+// A first look at a file before it is read whole: its size and its first
+// bytes. `regular` is false for a missing or unreadable file and for
+// anything but a regular file (nothing of a pipe is consumed).
+struct FileHead {
+    bool regular = false;
+    uintmax_t size = 0;
+    std::vector<uint8_t> bytes;  // at most the number asked for
+};
+FileHead ReadFileHead(const std::string& path, size_t n);
+
 // The whole content of a file, read-only: mapped where possible, else read.
 class FileImage {
 public:
@@ -75,8 +85,9 @@ public:
     FileImage(const FileImage&) = delete;
     FileImage& operator=(const FileImage&) = delete;
 
-    // False when the file cannot be opened or read.
-    bool Open(const std::string& path);
+    // False when the file cannot be opened or read, or holds more than
+    // maxBytes (refused before it is mapped or read).
+    bool Open(const std::string& path, uintmax_t maxBytes = UINTMAX_MAX);
     std::span<const uint8_t> Bytes() const { return {data_, size_}; }
     void Close();
 
