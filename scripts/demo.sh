@@ -3,7 +3,8 @@
 # where a display exists, the player `sonfara` opens and plays it; where none
 # exists, sonfara-cli plays it through the built-in synthesizer (rendered to
 # a WAV file when there is no audio device either) and the player's windows
-# are grabbed in a private headless desktop into docs/screenshots/.
+# are grabbed in a private headless desktop into build/release/demo/screenshots/
+# (only scripts/screenshots.sh, run on its own, updates the tracked pictures).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh release
@@ -34,4 +35,5 @@ elif [ "$rc" -ne 0 ]; then
     exit "$rc"
 fi
 echo "demo: the player's windows, grabbed in a private headless desktop:"
-scripts/screenshots.sh release || echo "demo: no screenshots (the headless desktop's tools are missing)"
+scripts/screenshots.sh release build/release/demo/screenshots ||
+    echo "demo: no screenshots (the headless desktop's tools are missing)"

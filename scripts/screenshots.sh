@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Grabs the player's windows while it plays the demo song, in a private
-# headless desktop (scripts/headless-desktop.sh), into docs/screenshots/.
-#   scripts/screenshots.sh [PRESET]     (default: release; build it first)
+# headless desktop (scripts/headless-desktop.sh), into docs/screenshots/
+# (the pictures the README shows) or into the folder given.
+#   scripts/screenshots.sh [PRESET [FOLDER]]   (default: release; build it first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-release}
 S=$PWD/build/$preset/player/cli/sonfara
 DEMO=$PWD/build/$preset/demo/sonfara-demo.mid
-OUT=$PWD/docs/screenshots
+OUT=${2:-docs/screenshots}
+case $OUT in /*) ;; *) OUT=$PWD/$OUT ;; esac
 if [ "${SONFARA_IN_DESKTOP:-}" != 1 ]; then
     for tool in xdotool import gdbus; do
         command -v "$tool" >/dev/null || { echo "screenshots: $tool is missing (scripts/setup.sh installs it)" >&2; exit 3; }
     done
     [ -x "$S" ] && [ -f "$DEMO" ] || { echo "screenshots: build the $preset preset first" >&2; exit 2; }
-    SONFARA_IN_DESKTOP=1 exec scripts/headless-desktop.sh "$0" "$preset"
+    SONFARA_IN_DESKTOP=1 exec scripts/headless-desktop.sh "$0" "$preset" "$OUT"
 fi
 
 mkdir -p "$OUT"

@@ -106,7 +106,7 @@ bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp
     LoadResult r;
     if (EndsWithNoCase(path, ".rmi")) {
         FileImage image;
-        if (!image.Open(path)) {
+        if (!image.Open(path, kMaxSmfFileBytes)) {
             std::cerr << "読み込みエラー（ErrorNo " << static_cast<int>(LoadError::kCannotRead)
                       << "）: " << path << "\n";
             return false;

@@ -86,7 +86,8 @@ bool ParseFavorite(std::string_view bytes, const CodePage& cp, FavoriteEntry& ou
     return !out.Path.empty();
 }
 
-std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePage& cp) {
+std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePage& cp,
+                                         std::vector<std::string>* unreadable) {
     std::vector<FavoriteEntry> favs;
     MakeFolders(folder);
     DIR* d = ::opendir(folder.c_str());
@@ -103,7 +104,9 @@ std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePa
         FavoriteEntry e;
         std::string bytes;
         const std::string path = JoinPath(folder, name);
-        if (ReadFileBytes(path, bytes, 1u << 20) && ParseFavorite(bytes, cp, e)) {
+        if (ReadWholeFile(path, bytes, kMaxFavoriteFileBytes) != ReadStatus::kOk) {
+            if (unreadable) unreadable->push_back(path);
+        } else if (ParseFavorite(bytes, cp, e)) {
             e.FilePath = path;
             favs.push_back(std::move(e));
         }
@@ -125,28 +128,58 @@ std::string FavoriteFileName(const std::string& title) {
     return n + ".msf";
 }
 
+namespace {
+
+std::string FavoriteText(const std::string& title, const std::string& path, const CodePage& cp) {
+    return EncodeTextFile({kFavoriteHeader, DelimitedField(title), DelimitedField(path)}, cp);
+}
+
+// Writes a favourite file under a name no other favourite holds.
+bool WriteNewFavorite(const std::string& file, const std::string& title, const std::string& path,
+                      const CodePage& cp, std::string* error) {
+    std::string why;
+    switch (WriteNewFile(file, FavoriteText(title, path, cp), &why)) {
+        case WriteNewResult::kWritten:
+            return true;
+        case WriteNewResult::kExists:
+            if (error) *error = msg::kFavoriteExists + title;
+            return false;
+        case WriteNewResult::kFailed:
+            break;
+    }
+    if (error) *error = msg::kSaveFailed + why;
+    return false;
+}
+
+}  // namespace
+
 bool AddFavorite(const std::string& folder, const std::string& title, const std::string& path,
                  const CodePage& cp, std::string* error) {
     if (!MakeFolders(folder)) {
-        if (error) *error = folder + ": " + std::strerror(errno);
+        if (error) *error = msg::kSaveFailed + folder + ": " + std::strerror(errno);
         return false;
     }
-    const std::string text =
-        EncodeTextFile({kFavoriteHeader, DelimitedField(title), DelimitedField(path)}, cp);
-    return WriteFileReplacing(JoinPath(folder, FavoriteFileName(title)), text, error);
+    return WriteNewFavorite(JoinPath(folder, FavoriteFileName(title)), title, path, cp, error);
 }
 
 bool RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
                     const std::string& newTitle, const CodePage& cp, std::string* error) {
-    if (!AddFavorite(folder, newTitle, fav.Path, cp, error)) return false;
     const std::string newFile = JoinPath(folder, FavoriteFileName(newTitle));
-    if (!fav.FilePath.empty() && fav.FilePath != newFile) ::unlink(fav.FilePath.c_str());
+    // A new title that gives the same file name rewrites its own file.
+    if (newFile == fav.FilePath) {
+        std::string why;
+        if (WriteFileReplacing(newFile, FavoriteText(newTitle, fav.Path, cp), &why)) return true;
+        if (error) *error = msg::kSaveFailed + why;
+        return false;
+    }
+    if (!WriteNewFavorite(newFile, newTitle, fav.Path, cp, error)) return false;
+    if (!fav.FilePath.empty()) ::unlink(fav.FilePath.c_str());
     return true;
 }
 
 bool DeleteFavorite(const FavoriteEntry& fav, std::string* error) {
     if (::unlink(fav.FilePath.c_str()) == 0) return true;
-    if (error) *error = fav.FilePath + ": " + std::strerror(errno);
+    if (error) *error = msg::kFavoriteDeleteFailed + fav.FilePath + ": " + std::strerror(errno);
     return false;
 }
 

@@ -2,6 +2,7 @@
 // data folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,8 @@
 namespace sonfara::files {
 
 inline constexpr const char* kFavoriteHeader = "[SONFARA FAVORITE FILE]";
+// A favourite is three short lines; anything larger is not one.
+inline constexpr uintmax_t kMaxFavoriteFileBytes = 1 << 20;
 
 struct FavoriteEntry {
     std::string Title;     // menu caption (UTF-8)
@@ -33,21 +36,28 @@ std::string DelimitedField(const std::string& text);
 bool ParseFavorite(std::string_view bytes, const CodePage& cp, FavoriteEntry& out);
 
 // Creates the folder when missing and reads every *.msf file in it, ordered
-// by file name.
-std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePage& cp);
+// by file name. Files that cannot be read (a FIFO or a folder of that name,
+// no permission, over 1 MiB) are left out and listed in `unreadable`; files
+// without the header are left out silently.
+std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePage& cp,
+                                         std::vector<std::string>* unreadable = nullptr);
 
 // The file name for a title: characters that cannot be in a file name (and
 // a leading dot) become '_', so a title never names a file outside the folder.
 std::string FavoriteFileName(const std::string& title);
 
-// Writes <folder>/<title>.msf through a temporary file (replacing a file of
-// that name). False with `error` when it cannot be written.
+// Writes <folder>/<title>.msf through a temporary file. A file of that name
+// (another favourite whose title gives the same file name) is never
+// replaced. False with `error`, the message for the user, when the name is
+// taken or the file cannot be written.
 bool AddFavorite(const std::string& folder, const std::string& title, const std::string& path,
                  const CodePage& cp, std::string* error);
 // Gives a favourite a new title: the new file is written before the old one
-// is removed.
+// is removed; a title whose file belongs to another favourite is refused
+// as above.
 bool RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
                     const std::string& newTitle, const CodePage& cp, std::string* error);
+// False with `error`, the message for the user, when the file stays.
 bool DeleteFavorite(const FavoriteEntry& fav, std::string* error);
 
 // What the add-favourite command remembers for the current song, the title

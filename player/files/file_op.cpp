@@ -8,6 +8,7 @@
 #include "player/files/converters.h"
 #include "player/files/paths.h"
 #include "player/song/module_detect.h"
+#include "player/song/smf_reader.h"
 
 namespace sonfara::files {
 namespace {
@@ -117,7 +118,10 @@ std::string UnwrapRmi(const std::string& path, const std::string& workFolder) {
     const std::string target = JoinPath(workFolder, PathFileName(path) + ".mid");
     ::unlink(target.c_str());
     std::string bytes;
-    if (!ReadFileBytes(path, bytes)) return target;  // nothing written: "does not exist"
+    const ReadStatus read = ReadWholeFile(path, bytes, kMaxSmfFileBytes);
+    // Too large to copy: the loader refuses the file itself by its size.
+    if (read == ReadStatus::kTooLarge) return path;
+    if (read != ReadStatus::kOk) return target;  // nothing written: "does not exist"
     const size_t at = bytes.find("MThd");
     WriteFileReplacing(
         target, at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at),
@@ -365,7 +369,7 @@ bool FileOp::FinishAddFavorite(const std::string& folder, const std::string& ans
     if (answer.empty()) return false;
     std::string error;
     if (!AddFavorite(folder, answer, proposal.path, ctx_.cp, &error)) {
-        ctx_.notifier.Error(msg::kSaveFailed + error);
+        ctx_.notifier.Error(error);
         return false;
     }
     return true;

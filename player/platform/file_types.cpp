@@ -231,7 +231,7 @@ bool FreedesktopShell::WriteAssociation(int index, const std::string& value) {
     if (index < 0 || index >= kAssociableCount) return false;
     std::string text;
     const ReadStatus rs = ReadWholeFile(MimeAppsPath(), text);
-    if (rs == ReadStatus::kUnreadable) return false;
+    if (rs == ReadStatus::kUnreadable || rs == ReadStatus::kNotAFile) return false;
     std::vector<std::string> lines = SplitLines(text);
     const std::string key = AssociableExtensions()[index].mime_type;
     const bool remove = value.empty() || value == "None";

@@ -1,6 +1,7 @@
 #include "player/platform/large_memory.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <new>
@@ -49,6 +50,7 @@ namespace {
 constexpr int MADV_POPULATE_WRITE = 23;  // Linux 5.14; older kernels refuse it
 #endif
 constexpr size_t kPrefaultStep = size_t{2} << 20;
+constexpr size_t kHugePage = size_t{2} << 20;  // the transparent huge page of x86-64 and arm64
 }  // namespace
 
 PrefaultAhead::PrefaultAhead(void* base, size_t capacityBytes, size_t aheadBytes)
@@ -56,6 +58,7 @@ PrefaultAhead::PrefaultAhead(void* base, size_t capacityBytes, size_t aheadBytes
 #ifndef _WIN32
     const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
     if (reinterpret_cast<uintptr_t>(base_) % page != 0) return;  // not a mapped array
+    mapped_ = true;
     try {
         thread_ = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
@@ -82,10 +85,18 @@ void PrefaultAhead::Stop() {
 void PrefaultAhead::Finish(size_t usedBytes) {
     Stop();
 #ifndef _WIN32
+    if (!mapped_) return;
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    const size_t keep = (usedBytes + page - 1) / page * page;
-    const size_t populated = populated_.load(std::memory_order_acquire);
-    if (populated > keep) madvise(base_ + keep, populated - keep, MADV_DONTNEED);
+    const size_t keep = std::min(capacity_, (usedBytes + page - 1) / page * page);
+    // A huge page (the writer's last one, or one the helper faulted in)
+    // reaches past both the end and what the helper asked for: give back
+    // up to the next huge-page boundary too.
+    const size_t populated = std::max(populated_.load(std::memory_order_acquire), keep);
+    const auto end = reinterpret_cast<uintptr_t>(base_) + populated;
+    const size_t aligned =
+        (end + kHugePage - 1) / kHugePage * kHugePage - reinterpret_cast<uintptr_t>(base_);
+    const size_t release = std::min(capacity_, aligned);
+    if (release > keep) madvise(base_ + keep, release - keep, MADV_DONTNEED);
 #endif
 }
 
@@ -101,9 +112,10 @@ void PrefaultAhead::Run() {
             continue;
         }
         const size_t n = std::min(target - done, kPrefaultStep);
+        // Recorded first: a call that fails half-way has made pages present too.
+        populated_.store(done + n, std::memory_order_release);
         if (madvise(base_ + done, n, MADV_POPULATE_WRITE) != 0) return;  // unsupported
         done += n;
-        populated_.store(done, std::memory_order_release);
     }
 #endif
 }
@@ -121,13 +133,46 @@ void FileImage::Close() {
     copy_.shrink_to_fit();
 }
 
-bool FileImage::Open(const std::string& path) {
+FileHead ReadFileHead(const std::string& path, size_t n) {
+    FileHead head;
+#ifndef _WIN32
+    // Without waiting on a FIFO, and without reading from one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return head;
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        head.bytes.resize(n);
+        const ssize_t got = ::pread(fd, head.bytes.data(), n, 0);
+        head.regular = got >= 0;
+        head.bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+        head.size = static_cast<uintmax_t>(st.st_size);
+    }
+    ::close(fd);
+#else
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return head;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return head;
+    head.size = std::filesystem::file_size(path, ec);
+    head.bytes.resize(n);
+    in.read(reinterpret_cast<char*>(head.bytes.data()), static_cast<std::streamsize>(n));
+    head.bytes.resize(static_cast<size_t>(in.gcount()));
+    head.regular = !ec;
+#endif
+    return head;
+}
+
+bool FileImage::Open(const std::string& path, uintmax_t maxBytes) {
     Close();
 #ifndef _WIN32
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+        if (static_cast<uintmax_t>(st.st_size) > maxBytes) {
+            ::close(fd);
+            return false;
+        }
         void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
                        fd, 0);
         if (p != MAP_FAILED) {
@@ -140,10 +185,18 @@ bool FileImage::Open(const std::string& path) {
     }
     ::close(fd);
 #endif
-    // Empty files, pipes and systems without mapping: read it.
+    // Empty files, pipes and systems without mapping: read it, no further
+    // than the limit.
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    copy_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    char buf[65536];
+    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
+        copy_.insert(copy_.end(), buf, buf + in.gcount());
+        if (copy_.size() > maxBytes) {
+            Close();
+            return false;
+        }
+    }
     if (in.bad()) return false;
     data_ = copy_.data();
     size_ = copy_.size();

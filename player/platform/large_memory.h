@@ -50,7 +50,7 @@ public:
     // Writer: bytes filled so far (cheap; call every few hundred KiB).
     void Advance(size_t filledBytes);
     // Writer: the array is complete at usedBytes; pages made present past
-    // it are given back.
+    // it (by the helper, or as part of a huge page) are given back.
     void Finish(size_t usedBytes);
 
 private:
@@ -60,11 +60,22 @@ private:
     uint8_t* base_;
     size_t capacity_;
     size_t ahead_;
+    bool mapped_ = false;  // whole pages of its own: safe to give back
     std::atomic<size_t> filled_{0};
     std::atomic<size_t> populated_{0};
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
+
+// A first look at a file before it is read whole: its size and its first
+// bytes. `regular` is false for a missing or unreadable file and for
+// anything but a regular file (nothing of a pipe is consumed).
+struct FileHead {
+    bool regular = false;
+    uintmax_t size = 0;
+    std::vector<uint8_t> bytes;  // at most the number asked for
+};
+FileHead ReadFileHead(const std::string& path, size_t n);
 
 // The whole content of a file, read-only: mapped where possible, else read.
 class FileImage {
@@ -74,8 +85,9 @@ public:
     FileImage(const FileImage&) = delete;
     FileImage& operator=(const FileImage&) = delete;
 
-    // False when the file cannot be opened or read.
-    bool Open(const std::string& path);
+    // False when the file cannot be opened or read, or holds more than
+    // maxBytes (refused before it is mapped or read).
+    bool Open(const std::string& path, uintmax_t maxBytes = UINTMAX_MAX);
     std::span<const uint8_t> Bytes() const { return {data_, size_}; }
     void Close();
 

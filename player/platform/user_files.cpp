@@ -96,7 +96,7 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, uintmax_t 
 #ifdef _WIN32
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return ec ? ReadStatus::kUnreadable : ReadStatus::kMissing;
-    if (!std::filesystem::is_regular_file(path, ec)) return ReadStatus::kUnreadable;
+    if (!std::filesystem::is_regular_file(path, ec)) return ReadStatus::kNotAFile;
     const uintmax_t size = std::filesystem::file_size(path, ec);
     if (!ec && size > max_bytes) return ReadStatus::kTooLarge;
     std::ifstream in(path, std::ios::binary);
@@ -107,15 +107,24 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, uintmax_t 
     bytes = std::move(ss).str();
     return ReadStatus::kOk;
 #else
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? ReadStatus::kMissing : ReadStatus::kUnreadable;
+    // A FIFO would hold the caller until someone writes to it: look first,
+    // and open without waiting in case it appears in between.
     struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return ReadStatus::kNotAFile;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT) return ReadStatus::kMissing;
+        return errno == ENXIO ? ReadStatus::kNotAFile : ReadStatus::kUnreadable;
+    }
     ReadStatus status = ReadStatus::kOk;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         status = ReadStatus::kUnreadable;
+    } else if (!S_ISREG(st.st_mode)) {
+        status = ReadStatus::kNotAFile;
     } else if (static_cast<uintmax_t>(st.st_size) > max_bytes) {
         status = ReadStatus::kTooLarge;
     } else {
+        ::fcntl(fd, F_SETFL, 0);  // ordinary blocking reads from here on
         bytes.reserve(static_cast<size_t>(st.st_size));
         char buf[65536];
         for (;;) {
@@ -145,69 +154,179 @@ bool MakeFolders(const std::string& folder) {
     return std::filesystem::is_directory(folder, ec);
 }
 
-bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
-                        bool createFolder) {
-    auto fail = [&](const std::string& what) {
-        if (error) *error = what + ": " + path + ": " + std::strerror(errno);
-        return false;
-    };
-    const std::filesystem::path target(path);
-    if (createFolder && target.has_parent_path() && !MakeFolders(target.parent_path().string()))
-        return fail("cannot create the folder");
+std::string ResolveLinks(const std::string& path) {
+    std::filesystem::path p(path);
+    std::error_code ec;
+    // 40 hops, as the kernel allows, so a loop of links ends.
+    for (int hops = 0; hops < 40 && std::filesystem::is_symlink(p, ec); ++hops) {
+        const std::filesystem::path target = std::filesystem::read_symlink(p, ec);
+        if (ec) break;
+        p = target.is_absolute() ? target : p.parent_path() / target;
+    }
+    return p.string();
+}
+
+namespace {
+
+bool Fail(const char* what, const std::string& path, std::string* error) {
+    if (error) *error = std::string(what) + ": " + path + ": " + std::strerror(errno);
+    return false;
+}
+
 #ifdef _WIN32
-    const std::string tmp = path + ".tmp-" + std::to_string(_getpid());
+std::string TemporaryName(const std::string& path) {
+    return path + ".tmp-" + std::to_string(_getpid());
+}
+
+// A flushed temporary beside `path` holding `bytes`; empty on failure.
+std::string WriteTemporary(const std::string& path, std::string_view bytes, const char** what) {
+    const std::string tmp = TemporaryName(path);
+    *what = "cannot create";
     FILE* f = std::fopen(tmp.c_str(), "wb");
-    if (!f) return fail("cannot create");
+    if (!f) return {};
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = (std::fflush(f) == 0) && ok;
     ok = (std::fclose(f) == 0) && ok;
-    if (!ok) {
-        std::remove(tmp.c_str());
-        return fail("cannot write");
-    }
-    if (!MoveFileExA(tmp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        std::remove(tmp.c_str());
-        return fail("cannot replace");
-    }
-    return true;
+    if (ok) return tmp;
+    *what = "cannot write";
+    std::remove(tmp.c_str());
+    return {};
+}
+
+bool MoveOver(const std::string& tmp, const std::string& path, bool replace) {
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    return MoveFileExA(tmp.c_str(), path.c_str(), flags) != 0;
+}
+
+bool AlreadyThere() {
+    return GetLastError() == ERROR_ALREADY_EXISTS || GetLastError() == ERROR_FILE_EXISTS;
+}
 #else
+// A synced temporary beside `path` holding `bytes`; empty (errno set, `what`
+// naming the step) on failure.
+std::string WriteTemporary(const std::string& path, std::string_view bytes, const char** what) {
+    const std::filesystem::path target(path);
     const std::string folder = target.has_parent_path() ? target.parent_path().string() : ".";
     std::string tmp = JoinPath(folder, "." + target.filename().string() + ".XXXXXX");
+    *what = "cannot create";
     const int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return fail("cannot create");
-    auto abandon = [&](const char* what) {
+    if (fd < 0) return {};
+    auto abandon = [&] {
         const int e = errno;
         ::close(fd);
         ::unlink(tmp.c_str());
         errno = e;
-        return fail(what);
+        return std::string();
     };
+    *what = "cannot write";
     size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return abandon("cannot write");
+        if (n < 0) return abandon();
         done += static_cast<size_t>(n);
     }
     // mkstemp makes the file 0600; give it the mode a plain create would.
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0644 & ~mask);
-    if (::fsync(fd) != 0) return abandon("cannot write");
+    if (::fsync(fd) != 0) return abandon();
     if (::close(fd) != 0) {
         const int e = errno;
         ::unlink(tmp.c_str());
         errno = e;
-        return fail("cannot write");
+        return {};
     }
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(tmp.c_str());
-        errno = e;
-        return fail("cannot replace");
-    }
-    return true;
+    return tmp;
+}
+
+// Folders that cannot hold hard links (FAT, some network shares).
+bool NoHardLinks(int e) {
+    return e == EPERM || e == ENOTSUP || e == EOPNOTSUPP || e == ENOSYS;
+}
 #endif
+
+// Removes the temporary, keeping errno for the message.
+void Discard(const std::string& tmp) {
+    const int e = errno;
+    std::remove(tmp.c_str());
+    errno = e;
+}
+
+}  // namespace
+
+bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
+                        bool createFolder) {
+    const std::string target = ResolveLinks(path);
+    const std::filesystem::path t(target);
+    if (createFolder && t.has_parent_path() && !MakeFolders(t.parent_path().string()))
+        return Fail("cannot create the folder", target, error);
+    const char* what = "";
+    const std::string tmp = WriteTemporary(target, bytes, &what);
+    if (tmp.empty()) return Fail(what, target, error);
+#ifdef _WIN32
+    const bool moved = MoveOver(tmp, target, /*replace=*/true);
+#else
+    const bool moved = ::rename(tmp.c_str(), target.c_str()) == 0;
+#endif
+    if (moved) return true;
+    Discard(tmp);
+    return Fail("cannot replace", target, error);
+}
+
+WriteNewResult WriteNewFile(const std::string& path, std::string_view bytes, std::string* error) {
+    const char* what = "";
+    const std::string tmp = WriteTemporary(path, bytes, &what);
+    if (tmp.empty()) {
+        Fail(what, path, error);
+        return WriteNewResult::kFailed;
+    }
+#ifdef _WIN32
+    const bool placed = MoveOver(tmp, path, /*replace=*/false);
+    const bool taken = !placed && AlreadyThere();
+#else
+    // link() refuses an existing name in one step; rename() would replace it.
+    bool placed = ::link(tmp.c_str(), path.c_str()) == 0;
+    bool taken = !placed && errno == EEXIST;
+    if (!placed && NoHardLinks(errno)) {
+        struct stat st {};
+        taken = ::lstat(path.c_str(), &st) == 0;
+        placed = !taken && ::rename(tmp.c_str(), path.c_str()) == 0;
+    }
+#endif
+    Discard(tmp);  // after link() the name stays; after a move there is nothing left
+    if (placed) return WriteNewResult::kWritten;
+    if (taken) return WriteNewResult::kExists;
+    Fail("cannot create", path, error);
+    return WriteNewResult::kFailed;
+}
+
+int RemoveStaleTemporaries(const std::string& path) {
+    const std::filesystem::path target(ResolveLinks(path));
+    const std::filesystem::path folder =
+        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    const std::string name = target.filename().string();
+#ifdef _WIN32
+    const std::string prefix = name + ".tmp-";
+    const size_t tail = 0;  // any process id
+#else
+    const std::string prefix = "." + name + ".";
+    const size_t tail = 6;  // mkstemp's XXXXXX
+#endif
+    std::error_code ec;
+    int removed = 0;
+    namespace fs = std::filesystem;
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator();
+         it.increment(ec)) {
+        const fs::directory_entry& e = *it;
+        const std::string n = e.path().filename().string();
+        if (n.size() <= prefix.size() || n.compare(0, prefix.size(), prefix) != 0) continue;
+        if (tail && n.size() != prefix.size() + tail) continue;
+        std::error_code fec;
+        if (!e.is_regular_file(fec) || e.is_symlink(fec)) continue;
+        if (std::filesystem::remove(e.path(), fec)) ++removed;
+    }
+    return removed;
 }
 
 }  // namespace sonfara

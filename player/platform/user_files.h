@@ -25,23 +25,40 @@ std::string ShippedDataFolder(const std::string& program_folder);
 // the folder counts); an empty folder gives the name alone.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
-enum class ReadStatus { kOk, kMissing, kUnreadable, kTooLarge };
+// kNotAFile: something other than a regular file (a FIFO, a folder, a
+// device) has that name.
+enum class ReadStatus { kOk, kMissing, kUnreadable, kTooLarge, kNotAFile };
 
 // Reads a whole regular file as bytes; files above `max_bytes` (also ones
 // that grow past it while being read) and anything but regular files are
-// not read.
+// not read. Never waits: a FIFO of that name is not opened for reading.
 ReadStatus ReadWholeFile(const std::string& path, std::string& bytes,
                          uintmax_t max_bytes = UINTMAX_MAX);
 
 // Creates the folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& folder);
 
-// Writes bytes to a fresh temporary file beside `path` (an unpredictable
-// name, mode 0644 less the umask) and renames it over `path`, so a crash or
-// a full disk never leaves a half-written file in its place. Creates the
+// The file `path` names once a symbolic link in its last part is followed
+// (also one whose target does not exist yet); `path` itself when it is no
+// link.
+std::string ResolveLinks(const std::string& path);
+
+// Writes bytes to a fresh temporary file beside `path` (".<name>.XXXXXX",
+// mode 0644 less the umask), syncs it and renames it over `path`, so a crash
+// or a full disk never leaves a half-written file in its place. A `path`
+// that is a symbolic link stays one: its target is written. Creates the
 // folder when asked. On failure returns false, sets `error` and leaves any
 // previous file untouched.
 bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
                         bool createFolder = true);
+
+enum class WriteNewResult { kWritten, kExists, kFailed };
+// Like WriteFileReplacing, but never replaces anything: kExists, with nothing
+// written, when the name is taken. The folder must exist.
+WriteNewResult WriteNewFile(const std::string& path, std::string_view bytes, std::string* error);
+
+// Removes the temporaries that a crash during WriteFileReplacing left beside
+// `path` (regular files named ".<name>.XXXXXX"); returns how many.
+int RemoveStaleTemporaries(const std::string& path);
 
 }  // namespace sonfara

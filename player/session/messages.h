@@ -6,6 +6,7 @@
 #include <string>
 
 #include "player/platform/modes.h"
+#include "player/settings/settings_store.h"
 
 namespace sonfara::session::msg {
 
@@ -22,5 +23,21 @@ inline constexpr std::array<const char*, kRepeatModeCount> kRepeatCaptions{"全�
                                                              "ランダム再生", "リピートなし"};
 inline constexpr const char* kNextSong = "次曲再生";
 inline constexpr const char* kPrevSong = "前曲再生";
+// Our own additions.
+inline constexpr const char* kSettingsSaveFailed = "設定を保存できませんでした: ";
+// What the user is told about the settings file at start-up; empty when it
+// was read or did not exist yet.
+inline std::string SettingsOpenNotice(const SettingsOpenReport& report, const std::string& path) {
+    switch (report.status) {
+        case SettingsOpenReport::Status::kSetAside:
+            return "設定ファイル " + path + " が壊れていたため、" + report.aside_path +
+                   " に移しました。読み取れなかった設定は既定値を使います";
+        case SettingsOpenReport::Status::kDamagedKept:
+            return "設定ファイル " + path + " を読み込めないため既定値を使います。" +
+                   "このファイルには設定を保存しません（" + report.message + "）";
+        default:
+            return {};
+    }
+}
 
 }  // namespace sonfara::session::msg

@@ -4,6 +4,7 @@
 
 #include "player/files/engine_settings.h"
 #include "player/sequencer/messages.h"
+#include "player/session/messages.h"
 
 namespace sonfara {
 
@@ -128,21 +129,25 @@ void PlaybackSession::Shutdown() {
     player_.Shutdown();
     player_.SetSongOpener(nullptr);
     if (externalWrd_) externalWrd_->Detach();
-    if (env_.settingsStore && env_.saveSettings) {
-        SyncValuesForSave();
-        std::string error;
-        SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore, &error);
-    }
+    SaveStoredSettings();
 }
 
 void PlaybackSession::Suspend() {
     if (shutDown_) return;
     player_.Shutdown();
-    if (env_.settingsStore && env_.saveSettings) {
-        SyncValuesForSave();
-        std::string error;
-        SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore, &error);
-    }
+    SaveStoredSettings();
+}
+
+void PlaybackSession::SaveStoredSettings() {
+    if (!env_.settingsStore || !env_.saveSettings) return;
+    SyncValuesForSave();
+    std::string error;
+    if (SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore, &error))
+        return;
+    // Every hide and the exit try again; the user hears of it once.
+    if (saveFailureTold_) return;
+    saveFailureTold_ = true;
+    env_.notifier.Error(session::msg::kSettingsSaveFailed + error);
 }
 
 void PlaybackSession::SetWindowPlacement(int32_t ctlTop, int32_t ctlLeft, int32_t mainTop,
@@ -557,8 +562,14 @@ void PlaybackSession::ApplySettings(const SettingsValues& values) {
 
 void PlaybackSession::ReloadFavorites() {
     favorites_.clear();
+    std::vector<std::string> unreadable;
     if (!env_.favoriteFolder.empty())
-        favorites_ = files::LoadFavorites(env_.favoriteFolder, env_.codePage);
+        favorites_ = files::LoadFavorites(env_.favoriteFolder, env_.codePage, &unreadable);
+    // Each file once: the folder is read again after every change.
+    std::string told;
+    for (const std::string& f : unreadable)
+        if (toldUnreadable_.insert(f).second) told += (told.empty() ? "" : ", ") + f;
+    if (!told.empty()) env_.notifier.Error(files::msg::kFavoriteSkipped + told);
     ForEachObserver([](SessionObserver* o) { o->OnFavoritesChanged(); });
 }
 
@@ -579,7 +590,7 @@ bool PlaybackSession::RenameFavorite(int index, const std::string& newTitle) {
     std::string error;
     const bool ok = files::RenameFavorite(env_.favoriteFolder, favorites_[index], newTitle,
                                           env_.codePage, &error);
-    if (!ok) env_.notifier.Error(files::msg::kSaveFailed + error);
+    if (!ok) env_.notifier.Error(error);
     ReloadFavorites();
     return ok;
 }
@@ -588,6 +599,7 @@ bool PlaybackSession::DeleteFavorite(int index) {
     if (index < 0 || index >= static_cast<int>(favorites_.size())) return false;
     std::string error;
     const bool ok = files::DeleteFavorite(favorites_[index], &error);
+    if (!ok) env_.notifier.Error(error);
     ReloadFavorites();
     return ok;
 }

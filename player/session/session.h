@@ -21,6 +21,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -344,6 +345,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     void ApplyShaping();
     void ReloadFavorites();
     void SyncValuesForSave();
+    void SaveStoredSettings();
     bool SongLoaded() const { return player_.Song().Loaded; }
 
     SessionEnv env_;
@@ -386,6 +388,8 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     int stateDepth_ = 0;
     bool lastOpenOk_ = false;
     bool shutDown_ = false;
+    bool saveFailureTold_ = false;
+    std::set<std::string> toldUnreadable_;  // favourite files already reported
 };
 
 }  // namespace sonfara

@@ -50,14 +50,14 @@ std::string AsidePath(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<IniSettingsStore> IniSettingsStore::Open(const std::string& path,
-                                                         bool set_aside_damaged,
+std::unique_ptr<IniSettingsStore> IniSettingsStore::Open(const std::string& path, bool owner,
                                                          SettingsOpenReport* report) {
     auto store = std::unique_ptr<IniSettingsStore>(new IniSettingsStore());
     store->path_ = path;
     SettingsOpenReport local;
     SettingsOpenReport& r = report ? *report : local;
     r = SettingsOpenReport{};
+    if (owner) RemoveStaleTemporaries(path);
 
     std::string bytes;
     const ReadStatus rs = ReadWholeFile(path, bytes, kMaxSettingsFileBytes);
@@ -72,12 +72,15 @@ std::unique_ptr<IniSettingsStore> IniSettingsStore::Open(const std::string& path
     r.message = rs == ReadStatus::kOk
                     ? "damaged settings file (" + why + "); its other lines are used"
                 : rs == ReadStatus::kTooLarge ? "settings file too large"
+                : rs == ReadStatus::kNotAFile ? "not a regular file"
                                               : "settings file cannot be read";
     if (rs != ReadStatus::kOk) store->doc_ = IniDocument{};
-    if (set_aside_damaged) {
-        const std::string aside = AsidePath(path);
+    // Something that is no file is not ours to move.
+    if (owner && rs != ReadStatus::kNotAFile) {
+        const std::string file = ResolveLinks(path);
+        const std::string aside = AsidePath(file);
         std::error_code ec;
-        std::filesystem::rename(path, aside, ec);
+        std::filesystem::rename(file, aside, ec);
         if (!ec) {
             r.status = SettingsOpenReport::Status::kSetAside;
             r.aside_path = aside;

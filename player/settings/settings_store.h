@@ -16,9 +16,10 @@ namespace sonfara {
 
 inline constexpr const char* kSettingsApp = "Tenmoor";
 inline constexpr const char* kSettingsSection = "Sonfara";
-// A written settings file is a few kilobytes; anything far larger is damage,
-// and reading it would only delay start-up.
-inline constexpr uintmax_t kMaxSettingsFileBytes = 1 << 20;
+// A written settings file is a few kilobytes (a hundred with long recent
+// paths and many sections of other programs); only damage comes near this,
+// and reading more would only delay start-up.
+inline constexpr uintmax_t kMaxSettingsFileBytes = uintmax_t{16} << 20;
 
 class SettingsStore {
 public:
@@ -49,7 +50,7 @@ struct SettingsOpenReport {
         kNew,          // no file yet: defaults
         kLoaded,       // read
         kSetAside,     // unreadable or damaged: moved to `aside_path`
-        kDamagedKept,  // damaged but left in place (set-aside not asked or failed)
+        kDamagedKept,  // damaged, or not a regular file, and left in place: never written
     };
     Status status = Status::kNew;
     std::string aside_path;
@@ -64,10 +65,14 @@ public:
     static std::string DefaultPath();
 
     // Never fails: a missing or unreadable file gives an empty store, a
-    // damaged one gives its good lines and, with `set_aside_damaged`, is renamed to
-    // <path>.bad-<UTC timestamp> so the next save does not destroy it. When
-    // a damaged file stays in place, Commit refuses to write over it.
-    static std::unique_ptr<IniSettingsStore> Open(const std::string& path, bool set_aside_damaged,
+    // damaged one gives its good lines. The `owner` (the player; the command
+    // line only looks) first removes the temporaries a crash during a save
+    // left, and renames a damaged file to <path>.bad-<UTC timestamp> so the
+    // next save does not destroy it. When a damaged file stays in place, or
+    // the name holds no regular file (a FIFO, a folder), Commit refuses to
+    // write over it. A link stays a link: its target is read, set aside
+    // and written.
+    static std::unique_ptr<IniSettingsStore> Open(const std::string& path, bool owner,
                                                   SettingsOpenReport* report = nullptr);
 
     std::optional<std::string> Get(std::string_view key) override;

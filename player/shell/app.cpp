@@ -24,6 +24,7 @@
 #include "player/platform/file_types.h"
 #include "player/platform/sstp_notice.h"
 #include "player/platform/user_files.h"
+#include "player/session/messages.h"
 #include "player/settings/settings_dialog.h"
 #include "player/shell/control_surface.h"
 #include "player/shell/docking.h"
@@ -227,7 +228,11 @@ void SonfaraApp::MakeSession() {
         return;
     }
     SettingsOpenReport report;
-    store_ = IniSettingsStore::Open(IniSettingsStore::DefaultPath(), true, &report);
+    const std::string settingsPath = IniSettingsStore::DefaultPath();
+    store_ = IniSettingsStore::Open(settingsPath, true, &report);
+    if (const std::string notice = session::msg::SettingsOpenNotice(report, settingsPath);
+        !notice.empty())
+        notifier_.Error(notice);
     SessionEnv env{platform_.clock, platform_.timers, platform_.ports, ui_,
                    SystemCodePage(),  notifier_,        work_.Path()};
     env.settingsStore = store_.get();

@@ -1,6 +1,7 @@
 #include "player/song/module_detect.h"
 
 #include "player/platform/large_memory.h"
+#include "player/song/smf_reader.h"
 
 namespace sonfara {
 
@@ -21,7 +22,7 @@ int DetectModuleBytes(std::span<const uint8_t> b) {
 
 int DetectModule(const std::string& path) {
     FileImage image;
-    if (!image.Open(path)) return kModuleNone;
+    if (!image.Open(path, kMaxSmfFileBytes)) return kModuleNone;  // the loader refuses it anyway
     return DetectModuleBytes(image.Bytes());
 }
 

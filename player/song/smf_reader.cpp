@@ -475,24 +475,47 @@ LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song,
     return r;
 }
 
+namespace {
+
+// What the first bytes and the size already tell; nothing for files that
+// are fit to be read whole (and for pipes, whose bytes a look would consume).
+std::optional<Failure> RefusedUnread(const std::string& path) {
+    const FileHead head = ReadFileHead(path, 4);
+    if (!head.regular) return std::nullopt;
+    if (head.size > kMaxSmfFileBytes) return ErrorNo(LoadError::kFileTooLarge);
+    const uint8_t mthd[4] = {'M', 'T', 'h', 'd'};
+    if (head.bytes.size() < 4 || !std::equal(mthd, mthd + 4, head.bytes.begin()))
+        return Failure{"Header Error", LoadError::kNone};
+    return std::nullopt;
+}
+
+LoadResult Refused(const Failure& f, SongTable& song) {
+    song.Clear();
+    LoadResult r;
+    r.message = f.message;
+    r.error = f.error;
+    return r;
+}
+
+}  // namespace
+
 LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options) {
     for (auto* ob : options.observers) ob->OnLoadStarted();
     LoadResult r;
-    {
+    if (const std::optional<Failure> refused = RefusedUnread(path)) {
+        r = Refused(*refused, song);
+    } else {
         FileImage image;
         bool readOk = false;
         try {
-            readOk = image.Open(path);
+            readOk = image.Open(path, kMaxSmfFileBytes);
         } catch (const std::bad_alloc&) {
             readOk = false;
         }
         if (readOk) {
             r = Decode(image.Bytes(), song, options, CodePageOf(options));
         } else {
-            song.Clear();
-            Failure f = ErrorNo(LoadError::kCannotRead);
-            r.message = f.message;
-            r.error = f.error;
+            r = Refused(ErrorNo(LoadError::kCannotRead), song);
         }
     }  // the file image is freed before anyone looks at the song
     NotifyResult(r, song, options, CodePageOf(options));

@@ -194,7 +194,7 @@ TEST(Archive, OurLhaArchivesReadBackWithJapaneseNames) {
               std::string(70000, 'q'));
 }
 
-#ifdef SONFARA_LHA_PROGRAM
+#ifdef SONFARA_LHASA_PROGRAM
 TEST(Archive, LhasaExtractsOurArchives) {
     TempDir dir;
     WriteBytes(dir / "src/a.mid", SongBytes(61));
@@ -204,8 +204,8 @@ TEST(Archive, LhasaExtractsOurArchives) {
     ASSERT_TRUE(WriteLhaArchive(lzh, {{"a.mid", dir / "src/a.mid"}, {"b.txt", dir / "src/b.txt"}},
                                 SystemCodePage(), &err));
     fs::create_directories(dir / "x");
-    const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHA_PROGRAM " -tq '" + lzh +
-                            "' >/dev/null 2>&1 && " SONFARA_LHA_PROGRAM " -xq '" + lzh +
+    const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHASA_PROGRAM " -tq '" + lzh +
+                            "' >/dev/null 2>&1 && " SONFARA_LHASA_PROGRAM " -xq '" + lzh +
                             "' >/dev/null 2>&1";
     const int st = std::system(cmd.c_str());
     ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0) << cmd;

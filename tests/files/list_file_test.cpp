@@ -1,6 +1,8 @@
 // List files, list saving, favourites, the recent list, companion documents.
 #include "player/files/list_file.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "player/files/archive.h"
@@ -130,9 +132,9 @@ TEST(ListFile, ArchiveFormKeepsEveryNameAndEverySong) {
               "from b");
     EXPECT_EQ(ReadBytes(ExtractEntry({"é.mid", dir.Path(), "out.lzh", ""}, work.Path(), n)),
               SongBytes(62));
-#ifdef SONFARA_LHA_PROGRAM
+#ifdef SONFARA_LHASA_PROGRAM
     fs::create_directories(dir / "x");
-    const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHA_PROGRAM " -xq '" +
+    const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHASA_PROGRAM " -xq '" +
                             (dir / "out.lzh") + "' >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     // lhasa writes names as stored: the UTF-8 ones are right on Linux.
@@ -200,6 +202,52 @@ TEST(Favorites, AddRenameDeleteAndHostileTitles) {
     // A file without the header is ignored.
     WriteBytes(folder + "/x.msf", "title\r\npath\r\n");
     EXPECT_TRUE(LoadFavorites(folder, cp).empty());
+}
+
+// Titles whose file names coincide ("a/b" and "a:b" both give a_b.msf):
+// the second never replaces the first, and nothing is lost on the way.
+TEST(Favorites, TakenFileNameIsRefusedAndEveryFileStays) {
+    TempDir dir;
+    const std::string folder = dir / "Favorite";
+    const CodePage& cp = SystemCodePage();
+    std::string err;
+    ASSERT_TRUE(AddFavorite(folder, "a/b", "/m/a.mid", cp, &err));
+    ASSERT_TRUE(AddFavorite(folder, "other", "/m/o.mid", cp, &err));
+    const std::string a = ReadBytes(folder + "/a_b.msf"), o = ReadBytes(folder + "/other.msf");
+    EXPECT_FALSE(AddFavorite(folder, "a:b", "/m/new.mid", cp, &err));
+    EXPECT_EQ(err, std::string(msg::kFavoriteExists) + "a:b");
+    auto favs = LoadFavorites(folder, cp);
+    ASSERT_EQ(favs.size(), 2u);
+    EXPECT_FALSE(RenameFavorite(folder, favs[1], "a:b", cp, &err));
+    EXPECT_EQ(err, std::string(msg::kFavoriteExists) + "a:b");
+    EXPECT_EQ(ReadBytes(folder + "/a_b.msf"), a);
+    EXPECT_EQ(ReadBytes(folder + "/other.msf"), o);
+    // Renaming to a title of its own file name rewrites that file.
+    ASSERT_TRUE(RenameFavorite(folder, favs[0], "a:b", cp, &err)) << err;
+    favs = LoadFavorites(folder, cp);
+    ASSERT_EQ(favs.size(), 2u);
+    EXPECT_EQ(favs[0].Title, "a:b");
+    EXPECT_EQ(favs[0].Path, "/m/a.mid");
+    // A delete that fails says so.
+    fs::remove(favs[1].FilePath);
+    EXPECT_FALSE(DeleteFavorite(favs[1], &err));
+    EXPECT_EQ(err.rfind(std::string(msg::kFavoriteDeleteFailed) + favs[1].FilePath, 0), 0u) << err;
+}
+
+// A FIFO named like a favourite is passed over, not waited on.
+TEST(Favorites, NonRegularFilesAreListedAndSkipped) {
+    TempDir dir;
+    const std::string folder = dir / "Favorite";
+    const CodePage& cp = SystemCodePage();
+    ASSERT_TRUE(AddFavorite(folder, "kept", "/m/k.mid", cp, nullptr));
+    ASSERT_EQ(::mkfifo((folder + "/fifo.msf").c_str(), 0600), 0);
+    fs::create_directories(folder + "/folder.msf");
+    std::vector<std::string> unreadable;
+    const auto favs = LoadFavorites(folder, cp, &unreadable);
+    ASSERT_EQ(favs.size(), 1u);
+    EXPECT_EQ(favs[0].Title, "kept");
+    EXPECT_EQ(unreadable, (std::vector<std::string>{folder + "/fifo.msf", folder + "/folder.msf"}));
+    EXPECT_TRUE(fs::is_fifo(folder + "/fifo.msf"));
 }
 
 TEST(Favorites, ProposalFollowsTheSongsOrigin) {

@@ -243,6 +243,21 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
     EXPECT_EQ(again.S().RecentMenu().captions[0].empty(), false);
 }
 
+// Every hide and the exit save again; a settings folder that cannot be
+// written is told once.
+TEST(Session, FailedSettingsSaveIsToldOnce) {
+    const std::string path = test::ScratchFolder() + "/blocker/Sonfara.ini";
+    auto store = IniSettingsStore::Open(path, true);
+    SessionRig r(store.get());
+    WriteSong(r.folder, "blocker", {});  // a file where the settings folder should be
+    r.S().Suspend();
+    r.S().Suspend();
+    r.S().Shutdown();
+    ASSERT_EQ(r.notifier.texts.size(), 1u);
+    EXPECT_EQ(r.notifier.texts[0].rfind(session::msg::kSettingsSaveFailed, 0), 0u);
+    EXPECT_NE(r.notifier.texts[0].find(path), std::string::npos) << r.notifier.texts[0];
+}
+
 TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
     SessionRig r;
     const auto bytes = test::TenSecondSong();

@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <random>
 
 #include "player/platform/user_files.h"
+#include "player/session/messages.h"
 #include "player/settings/settings_model.h"
 
 namespace sonfara {
@@ -243,6 +249,91 @@ TEST(IniStore, FailedWriteLeavesNoTemporary) {
     EXPECT_FALSE(WriteFileReplacing(path, "x", &werr));
     EXPECT_EQ(tmp.Names(), std::vector<std::string>{"Sonfara.ini"});
     EXPECT_TRUE(fs::is_directory(path));
+}
+
+// A full disk: in a child process whose files may not grow past 1 KiB
+// (a read-only folder would not stop root). True when the commit failed.
+bool CommitFailsOnFullDisk(SettingsStore& store) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &lim);
+        ::_exit(store.Commit(nullptr) ? 0 : 1);
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 1;
+}
+
+TEST(IniStore, FailedSaveKeepsThePreviousFile) {
+    TempFolder tmp;
+    const std::string path = tmp.File("Sonfara.ini");
+    const std::string before = "[Sonfara]\nMTimer=7\n";
+    WriteBytes(path, before);
+    auto store = IniSettingsStore::Open(path, true);
+    store->Set("DefDir", std::string(4096, 'd'));
+    EXPECT_TRUE(CommitFailsOnFullDisk(*store));
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(tmp.Names(), std::vector<std::string>{"Sonfara.ini"});
+}
+
+// A settings file kept elsewhere behind a link: read, set aside and
+// written at its target, the link left as it is; a temporary a crash left
+// beside the target goes at the next start.
+TEST(IniStore, LinkStaysALinkAndCrashTemporariesGo) {
+    TempFolder tmp;
+    const std::string link = tmp.File("Sonfara.ini");
+    fs::create_directories(tmp.File("dotfiles"));
+    const std::string target = tmp.File("dotfiles/Sonfara.ini");
+    fs::create_symlink("dotfiles/Sonfara.ini", link);
+    WriteBytes(target, "[Sonfara]\nMTimer=8\n\x01junk\n");
+    WriteBytes(tmp.File("dotfiles/.Sonfara.ini.Ab12Cd"), "[Sonfara]\nMTi");
+    WriteBytes(tmp.File("dotfiles/.Sonfara.ini.keep"), "not ours");
+
+    StartupSettings s = OpenAndLoadSettings(link, SettingsMenus{}, nullptr);
+    EXPECT_FALSE(fs::exists(tmp.File("dotfiles/.Sonfara.ini.Ab12Cd")));
+    EXPECT_TRUE(fs::exists(tmp.File("dotfiles/.Sonfara.ini.keep")));
+    ASSERT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
+    EXPECT_EQ(fs::path(s.report.aside_path).parent_path(), fs::path(tmp.File("dotfiles")));
+    const std::string notice = session::msg::SettingsOpenNotice(s.report, link);
+    EXPECT_NE(notice.find(link), std::string::npos) << notice;
+    EXPECT_NE(notice.find(s.report.aside_path), std::string::npos) << notice;
+    EXPECT_EQ(s.loaded.values.MTimer, 8);
+
+    ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store, nullptr));
+    EXPECT_TRUE(fs::is_symlink(link));
+    IniDocument d;
+    ASSERT_TRUE(IniDocument::Parse(ReadBytes(target), d));
+    EXPECT_EQ(d.Get("Sonfara", "MTimer"), "8");
+}
+
+// A FIFO of the settings file's name is neither waited on, moved nor
+// written over; a real file with a long recent list and other programs'
+// sections is far below the size limit.
+TEST(IniStore, FifoIsLeftAloneAndLargeRealFilesLoad) {
+    TempFolder tmp;
+    const std::string fifo = tmp.File("Sonfara.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    SettingsOpenReport rep;
+    auto store = IniSettingsStore::Open(fifo, true, &rep);
+    EXPECT_EQ(rep.status, SettingsOpenReport::Status::kDamagedKept);
+    EXPECT_FALSE(session::msg::SettingsOpenNotice(rep, fifo).empty());
+    store->Set("MTimer", "5");
+    EXPECT_FALSE(store->Commit(nullptr));
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    const std::string path = tmp.File("big.ini");
+    std::string big = "[Sonfara]\n";
+    for (int i = 1; i <= 10; ++i)
+        big += "Recent " + std::to_string(i) + "=/" + std::string(4000, 'r') + "\n";
+    big += "[Elsewhere]\n";
+    for (int i = 0; i < 500; ++i)
+        big += "k" + std::to_string(i) + "=" + std::string(4000, 'v') + "\n";
+    WriteBytes(path, big);
+    StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
+    EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kLoaded);
+    EXPECT_EQ(s.loaded.values.Recent[9].size(), 4001u);
 }
 
 TEST(IniStore, DefaultPathFollowsXdgConfigHome) {

@@ -280,6 +280,28 @@ TEST(SmfReader, LoadsFromDiskWithNonAsciiPath) {
     std::filesystem::remove_all(dir);
 }
 
+// A file above the limit, or one that is no song, is refused by its size
+// and first bytes before it is read (sparse files: nothing goes to disk).
+TEST(SmfReader, LargeFilesAreRefusedUnread) {
+    auto dir = std::filesystem::temp_directory_path() / "sonfara-reader-large";
+    std::filesystem::create_directories(dir);
+    const auto path = dir / "large.mid";
+    Bytes f = Smf(1, 480, {Track().Msg(0, {0x90, 60, 1}).End(96)});
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
+    std::filesystem::resize_file(path, kMaxSmfFileBytes + 1);
+    SongTable s;
+    LoadResult r = LoadSMF(path.string(), s, LoadOptions{});
+    EXPECT_EQ(r.message, "ErrorNo 11");
+    EXPECT_EQ(r.error, LoadError::kFileTooLarge);
+    EXPECT_FALSE(s.Loaded);
+    EXPECT_EQ(std::filesystem::file_size(path), kMaxSmfFileBytes + 1);
+
+    std::ofstream(path, std::ios::binary | std::ios::in).write("RIFF", 4);
+    std::filesystem::resize_file(path, kMaxSmfFileBytes);
+    EXPECT_EQ(LoadSMF(path.string(), s, LoadOptions{}).message, "Header Error");
+    std::filesystem::remove_all(dir);
+}
+
 TEST(SmfReader, RmiImageStartsAtFirstHeader) {
     Bytes smf = Smf(0, 480, {Track().End()});
     Bytes rmi = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'a', 't', 'a', 0, 0, 0, 0};
