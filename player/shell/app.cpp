@@ -509,6 +509,12 @@ void SonfaraApp::RequestClose(int mode) {
         if (onFinished) onFinished();
         return;
     }
+    // The exit waits only for the OK of its own last message; the desktop
+    // session ending does not wait for it.
+    if (finished_) {
+        if (mode == kSessionEnd) notifier_.CloseAll();
+        return;
+    }
     LeaveRest();  // a slowed DrawInterval would hold the exit handshake
     if (unloading_ || handshake_.ShuttingDown() || handshake_.StopTimers() || endTimer_.isActive())
         return;
@@ -523,6 +529,7 @@ void SonfaraApp::RequestClose(int mode) {
 void SonfaraApp::CloseForSessionEnd() {
     handshake_.SetShuttingDown(true);
     CloseDialogs();
+    notifier_.SetQuiet(true);  // nobody is left to press OK: standard error
     StopTimers();
     display_->Shutdown();  // DrawThreadStop, then wait for DrawThreadDone
     if (channel_) channel_->StopListening();
@@ -587,6 +594,14 @@ void SonfaraApp::Finish() {
     wrdWindow_->SetShuttingDown(true);
     wrdWindow_->close();
     control_->Widget()->close();
+    // A message of the exit itself (the settings could not be saved) is
+    // shown before the process ends.
+    if (!notifier_.Idle()) {
+        connect(&notifier_, &MessageBoxNotifier::drained, this, [this] {
+            if (onFinished) onFinished();
+        });
+        return;
+    }
     if (onFinished) onFinished();
 }
 

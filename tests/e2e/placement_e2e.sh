@@ -26,6 +26,8 @@ finish() {
 trap finish EXIT
 fail() {
     echo "FAIL: $*"
+    tail -n 20 "$HEADLESS_ROOT/sonfara.log" 2>/dev/null
+    xwininfo -root -tree | grep -i sonfara
     exit 1
 }
 wait_for() {
@@ -77,7 +79,7 @@ quit() {
 start() {
     "$S" >>"$HEADLESS_ROOT/sonfara.log" 2>&1 &
     pid=$!
-    wait_for 10 settled || fail "the windows did not settle"
+    wait_for 30 settled || fail "the windows did not settle"
     local control=${places% *} main=${places#* }
     local bottom=$(( ${control#*,} + $(height_of Sonfara) ))
     [ "$main" = "${control%,*},$bottom" ] || fail "main window at $main, not docked below the control window ($control, bottom $bottom)"
@@ -101,7 +103,7 @@ echo "ok: three restarts, the frames stay at $first"
 sed -i 's/^CTL_TOP=.*/CTL_TOP=3000/; s/^CTL_LEFT=.*/CTL_LEFT=4500/; s/^MAIN_TOP=.*/MAIN_TOP=9000/; s/^MAIN_LEFT=.*/MAIN_LEFT=1500/' "$INI"
 "$S" >>"$HEADLESS_ROOT/sonfara.log" 2>&1 &
 pid=$!
-wait_for 10 settled || fail "the windows did not settle"
+wait_for 30 settled || fail "the windows did not settle"
 [ "$places" = "300,200 100,600" ] || fail "stored (300,200) and (100,600), frames at $places"
 quit
 grep -q '^CTL_TOP=3000$' "$INI" && grep -q '^CTL_LEFT=4500$' "$INI" || fail "stored again as $(grep CTL_ "$INI" | tr '\n' ' ')"

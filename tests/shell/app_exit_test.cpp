@@ -698,6 +698,32 @@ TEST_F(AppRig, LowLoadToggleLeavesOneOwnerOfTheDisplayTimers) {
     EXPECT_LT(levels(), before);
 }
 
+// A message raised by the exit itself (a failed save) is shown before the
+// process ends; the desktop session ending does not wait for its OK.
+TEST_F(AppRig, ExitWaitsForTheOKOfItsOwnLastMessageUnlessTheSessionEnds) {
+    for (bool sessionEnds : {false, true}) {
+        AppPlatform platform{clock_, timers_, ports_, false, false, false};
+        app_ = std::make_unique<SonfaraApp>(platform, nullptr);
+        bool ended = false;
+        app_->onFinished = [&] { ended = true; };
+        ASSERT_TRUE(app_->Start({QString::fromStdString(song_)}));
+        app_->RequestClose(SonfaraApp::kProgramClose);
+        app_->Boxes().Error("設定を保存できませんでした");  // as the session's save would
+        for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval}) app_->Timer(i).Tick();
+        app_->WrdWindow()->OnTimer();
+        WaitForDrawingThread();
+        app_->EndTimerTick();
+        ASSERT_TRUE(app_->Finished());
+        ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Showing() != nullptr; }));
+        EXPECT_FALSE(ended);
+        if (sessionEnds)
+            app_->RequestClose(SonfaraApp::kSessionEnd);
+        else
+            app_->Boxes().Showing()->accept();
+        EXPECT_TRUE(SpinUntil([&] { return ended; })) << sessionEnds;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
