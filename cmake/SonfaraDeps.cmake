@@ -14,8 +14,18 @@ if(SONFARA_BENCH)
 endif()
 
 # Adds an engine library from one folder: no Qt, warnings on.
+# An engine library builds without Qt: configuring fails when one of its
+# sources, or a header beside them, includes a Qt header.
 function(sonfara_engine_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+    file(GLOB _headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    foreach(_file IN LISTS ARG_SOURCES _headers)
+        get_filename_component(_path ${_file} ABSOLUTE)
+        file(STRINGS ${_path} _qt REGEX "^[ \t]*#[ \t]*include[ \t]*<Q")
+        if(_qt)
+            message(FATAL_ERROR "${_path}: the engine library ${name} must not include Qt (${_qt})")
+        endif()
+    endforeach()
     add_library(${name} STATIC ${ARG_SOURCES})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
     target_link_libraries(${name} PUBLIC ${ARG_DEPS} PRIVATE sonfara_warnings)

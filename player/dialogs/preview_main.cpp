@@ -15,10 +15,10 @@
 #include "player/dialogs/version_window.h"
 #include "player/platform/codepage.h"
 #include "player/platform/sfrlib_binding.h"
-#include "player/settings/settings_dialog.h"
+#include "player/dialogs/settings_dialog.h"
 #include "player/song/smf_reader.h"
 #include "player/song/song_table.h"
-#include "player/wrd/wrd_window.h"
+#include "player/dialogs/wrd_window.h"
 
 using namespace sonfara;
 

@@ -25,7 +25,7 @@
 #include "player/platform/sstp_notice.h"
 #include "player/platform/user_files.h"
 #include "player/session/messages.h"
-#include "player/settings/settings_dialog.h"
+#include "player/dialogs/settings_dialog.h"
 #include "player/shell/control_surface.h"
 #include "player/shell/docking.h"
 #include "player/shell/instance_channel.h"
@@ -36,7 +36,7 @@
 #include "player/shell/control_window.h"
 #include "player/shell/session_display_source.h"
 #include "player/shell/tray_icon.h"
-#include "player/wrd/wrd_window.h"
+#include "player/dialogs/wrd_window.h"
 
 namespace sonfara::shell {
 namespace {

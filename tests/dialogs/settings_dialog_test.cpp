@@ -12,7 +12,7 @@
 
 #include "player/platform/priority.h"
 #include "player/platform/sfrlib_binding.h"
-#include "player/settings/settings_dialog.h"
+#include "player/dialogs/settings_dialog.h"
 #include "tests/dialogs/test_support.h"
 
 namespace sonfara::dialogs {

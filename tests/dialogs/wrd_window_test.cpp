@@ -3,7 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 
-#include "player/wrd/wrd_window.h"
+#include "player/dialogs/wrd_window.h"
 
 namespace sonfara::wrd {
 namespace {

@@ -28,7 +28,7 @@
 
 #include "player/dialogs/list_dialog.h"
 #include "player/display/display_controller.h"
-#include "player/settings/settings_dialog.h"
+#include "player/dialogs/settings_dialog.h"
 #include "player/display/drawing_thread.h"
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
@@ -38,7 +38,7 @@
 #include "player/shell/mpris_service.h"
 #include "player/shell/main_panels.h"
 #include "player/shell/main_window.h"
-#include "player/wrd/wrd_window.h"
+#include "player/dialogs/wrd_window.h"
 #include "tests/dialogs/test_support.h"
 #include "tests/session/session_fixture.h"
 #include "tests/shell/qt_app.h"

@@ -1,4 +1,4 @@
-#include "player/settings/settings_dialog.h"
+#include "player/dialogs/settings_dialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -46,17 +46,6 @@ class RuntimeFrameSource final : public WrdFrameSource {
     WrdRuntime& rt_;
 };
 
-// Over the presentation joined to the sequencer.
-class LinkFrameSource final : public WrdFrameSource {
-  public:
-    explicit LinkFrameSource(WrdSequencerLink& link) : link_(link) {}
-    void Tick() override;
-    void PresentFrame() override;
-
-  private:
-    WrdSequencerLink& link_;
-};
-
 class WrdWindowWidget final : public QWidget, public WrdWindow {
     Q_OBJECT
   public:

@@ -1,4 +1,4 @@
-#include "player/wrd/wrd_window.h"
+#include "player/dialogs/wrd_window.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,14 +9,6 @@
 #include "player/wrd/sequencer_link.h"
 
 namespace sonfara::wrd {
-
-void LinkFrameSource::Tick() {
-    link_.Tick();
-}
-
-void LinkFrameSource::PresentFrame() {
-    if (link_.BuiltinWrdActive()) link_.Runtime().PresentWrdFrame();
-}
 
 WrdWindowWidget::WrdWindowWidget(QWidget* parent)
     : QWidget(parent), frame_(kFrameWidth, kFrameHeight, QImage::Format_RGB32) {
