@@ -1,4 +1,5 @@
 #include "player/display/display_controller.h"
+#include "player/platform/midi.h"
 
 namespace sonfara::display {
 
@@ -30,7 +31,7 @@ void DisplayController::SetGraphicsIntervalMs(int ms) {
 
 bool DisplayController::Settled() const {
     if (src_.SoundingNotes() != 0 || dotPicture_.Enabled()) return false;
-    for (int c = 1; c <= 16; ++c) {
+    for (int c = 1; c <= midi::kChannelCount; ++c) {
         const bool level = src_.Channel(c).Level.load(std::memory_order_relaxed) != 0;
         if (level || levels_.ShownLevel(c) != 0 || lamps_.Lit(c)) return false;
     }

@@ -7,9 +7,11 @@
 #include <QRect>
 #include <QSize>
 
+#include "player/platform/midi.h"
+
 namespace sonfara::display {
 
-inline constexpr int kChannels = 16;
+inline constexpr int kChannels = midi::kChannelCount;
 inline constexpr int kKnobs = 7;
 inline constexpr int kMaxLevel = 15;
 

@@ -1,4 +1,5 @@
 #include "player/display/display_source.h"
+#include "player/platform/midi.h"
 
 namespace sonfara::display {
 namespace {
@@ -20,7 +21,7 @@ bool OutputLayerSource::TakeNoteOnFlag(int c) {
 }
 
 void OutputLayerSource::DecayLevels() {
-    for (int c = 1; c <= 16; ++c) {
+    for (int c = 1; c <= midi::kChannelCount; ++c) {
         ChannelState& ch = out_.Channel(c);
         if (ch.NoteCount.load(kRelaxed) != 0) continue;
         // A note-off that sets a new level meanwhile wins over this step.

@@ -1,4 +1,5 @@
 #include "player/display/keyboard_surface.h"
+#include "player/platform/midi.h"
 
 #include <QPainter>
 #include <cstdio>
@@ -8,7 +9,7 @@
 namespace sonfara::display {
 namespace {
 
-constexpr int kDrumChannel = 10;
+constexpr int kDrumChannel = midi::kDrumChannel + 1;  // 1-based
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
 QFont LabelFont() {

@@ -10,19 +10,9 @@
 #include <vector>
 
 #include "player/platform/clock.h"
+#include "player/platform/midi.h"
 
 namespace sonfara {
-
-// Controller numbers the engine acts on.
-namespace Cc {
-inline constexpr uint8_t kSustain = 64;
-inline constexpr uint8_t kSostenuto = 66;
-inline constexpr uint8_t kAllSoundOff = 120;
-inline constexpr uint8_t kResetAllControllers = 121;
-inline constexpr uint8_t kAllNotesOff = 123;
-// Pedal values from here up hold the pedal down.
-inline constexpr uint8_t kPedalDown = 64;
-}  // namespace Cc
 
 class MidiOutPort {
   public:

@@ -1,4 +1,5 @@
 #include "player/sequencer/output_layer.h"
+#include "player/platform/midi.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +8,6 @@ namespace sonfara {
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
-constexpr int kDrumChannel = 9;  // channel 10, 0-based
 
 std::string Hex(int v) {
     char b[16];
@@ -108,41 +108,41 @@ int OutputLayer::WithOffset(int value, int setting) const {
 
 void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
     const int c = status & 15;
-    const int k = status >> 4;
+    const int kind = status & 0xF0;
     ChannelState& ch = channels_[c];
     int d1 = data1, d2 = data2;
     const bool arr = ArrActive();
     const ArrangeEntry& a = shaping_.arrangement;
 
-    if (k == 0xB) {
+    if (kind == midi::kControlChange) {
         ch.Dirty.store(-1, kRelaxed);
         switch (d1) {
-            case 7:
+            case Cc::kVolume:
                 ch.Volume.store(d2, kRelaxed);
                 break;
-            case 0:
-            case 32:
-                (d1 == 0 ? ch.BankMSB : ch.BankLSB).store(d2, kRelaxed);
+            case Cc::kBankSelect:
+            case Cc::kBankSelectLsb:
+                (d1 == Cc::kBankSelect ? ch.BankMSB : ch.BankLSB).store(d2, kRelaxed);
                 if (!settings_.SendBankSelect) return;
                 if (arr && !a.BankOn) return;
                 break;
-            case 91:
+            case Cc::kReverbSend:
                 ch.Reverb.store(static_cast<int16_t>(d2), kRelaxed);
                 d2 = WithOffset(d2, settings_.EffectReverb);
                 break;
-            case 93:
+            case Cc::kChorusSend:
                 ch.Chorus.store(static_cast<int16_t>(d2), kRelaxed);
                 d2 = WithOffset(d2, settings_.EffectChorus);
                 break;
-            case 10:
+            case Cc::kPan:
                 ch.Pan.store(static_cast<int16_t>(d2), kRelaxed);
                 d2 = WithOffset(d2, settings_.PanOffset);
                 break;
-            case 11:
+            case Cc::kExpression:
                 ch.Expression.store(static_cast<int16_t>(d2), kRelaxed);
                 if (arr && !a.ExpOn) return;
                 break;
-            case 1:
+            case Cc::kModulation:
                 ch.Modulation.store(static_cast<int16_t>(d2), kRelaxed);
                 if (arr && !a.ModOn) return;
                 break;
@@ -153,17 +153,17 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
             default:
                 break;
         }
-    } else if (k == 0xE) {
+    } else if (kind == midi::kPitchBend) {
         ch.PitchBend.store(static_cast<int16_t>(RoundHalfEven((d1 * 127 + d2) / 64.0)), kRelaxed);
         ch.Dirty.store(-1, kRelaxed);
         if (arr && !a.PitOn) return;
-    } else if (k == 0xA && c != kDrumChannel) {
+    } else if (kind == midi::kPolyPressure && c != midi::kDrumChannel) {
         d1 += transpose_.load(kRelaxed);
     }
 
     const bool enabled = ch.Enabled.load(kRelaxed) != 0;
-    const bool noteOff = k == 8 || (k == 9 && d2 == 0);
-    const bool noteOn = k == 9 && d2 != 0;
+    const bool noteOff = kind == midi::kNoteOff || (kind == midi::kNoteOn && d2 == 0);
+    const bool noteOn = kind == midi::kNoteOn && d2 != 0;
     if (noteOff || noteOn) {
         const int key = d1 & 127;
         if (noteOff) {
@@ -186,21 +186,21 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
         }
         // Transposed whether or not the channel plays, so that a note-off
         // always reaches the key its note-on struck.
-        if (c != kDrumChannel) d1 += transpose_.load(kRelaxed);
+        if (c != midi::kDrumChannel) d1 += transpose_.load(kRelaxed);
     }
 
     // Out of range after transposition: clamp at both ends.
     d1 = Clamp7(d1);
 
-    if (k == 0xC) {
+    if (kind == midi::kProgramChange) {
         ch.Program.store(d1, kRelaxed);
-        if (arr && c != kDrumChannel) {
+        if (arr && c != midi::kDrumChannel) {
             int mapped = a.InstMap[d1 + 1];
             if (mapped >= 1 && mapped <= 128) d1 = mapped - 1;
         }
     }
 
-    if (noteOn && shaping_.EqActive && c != kDrumChannel) {
+    if (noteOn && shaping_.EqActive && c != midi::kDrumChannel) {
         d2 = Clamp7(d2 + shaping_.eq[EqBand(d1) - 1] - 128);
     }
 
@@ -231,26 +231,26 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
 
     if (length == 5 && buf(2) == 0x7E && buf(3) == 0x7F && buf(4) == 0x09 && buf(5) == 0x01) {
         moduleSet(flagGM_);
-    } else if (length >= 8 && buf(2) == 0x41 && buf(5) == 0x12 && buf(6) == 0x00 &&
+    } else if (length >= 8 && buf(2) == midi::kRoland && buf(5) == 0x12 && buf(6) == 0x00 &&
                buf(7) == 0x00 && buf(8) == 0x7F) {
         ModuleName.Set("MD" + Hex(buf(9) + 1) + "(" + Hex(buf(3)) + ")");
         moduleSet(flagGS_);
-    } else if (length >= 8 && buf(2) == 0x41 && buf(5) == 0x12 && buf(6) == 0x40 &&
+    } else if (length >= 8 && buf(2) == midi::kRoland && buf(5) == 0x12 && buf(6) == 0x40 &&
                buf(7) == 0x00 && buf(8) == 0x7F) {
         ModuleName.Set("ID " + Hex(buf(3)));
         moduleSet(flagGS_);
-    } else if (length >= 8 && buf(2) == 0x43 && buf(4) == 0x4C && buf(5) == 0x00 &&
+    } else if (length >= 8 && buf(2) == midi::kYamaha && buf(4) == midi::kYamahaXgModel && buf(5) == 0x00 &&
                buf(6) == 0x00 && buf(7) == 0x7E && buf(8) == 0x00) {
         // Device numbers are 1n; anything else is shown as it came.
         int dev = buf(3) >= 16 ? buf(3) - 16 : buf(3);
         ModuleName.Set("No " + Hex(dev));
         moduleSet(flagXG_);
-    } else if (length >= 10 && buf(2) == 0x41 && buf(6) == 0x10 && buf(7) == 0x00 &&
+    } else if (length >= 10 && buf(2) == midi::kRoland && buf(6) == 0x10 && buf(7) == 0x00 &&
                buf(8) == 0x00) {
         std::string text;
         for (int i = 9; i <= length - 1; ++i) text += static_cast<char>(buf(i));
         DisplayText.Set(text);
-    } else if (length >= 10 && buf(2) == 0x41 && buf(6) == 0x10 && buf(7) == 0x01 &&
+    } else if (length >= 10 && buf(2) == midi::kRoland && buf(6) == 0x10 && buf(7) == 0x01 &&
                buf(8) == 0x00) {
         std::array<uint32_t, kDotRows> rows{};
         for (int r = 0; r < kDotRows; ++r) rows[r] = DotRows[r].load(kRelaxed);
@@ -374,9 +374,9 @@ void OutputLayer::HandleMetaEvent(int extIndex, int track, int event) {
 }
 
 void OutputLayer::AllNotesOff() {
-    for (int c = 0; c < 16; ++c) {
+    for (int c = 0; c < midi::kChannelCount; ++c) {
         for (int n = 0; n < 128; ++n) {
-            Raw(static_cast<uint8_t>(0x90 | c), static_cast<uint8_t>(n), 0);
+            Raw(static_cast<uint8_t>(midi::kNoteOn | c), static_cast<uint8_t>(n), 0);
             channels_[c].NoteOn[n].store(0, kRelaxed);
         }
         channels_[c].KeyDirty.store(-1, kRelaxed);
@@ -389,8 +389,8 @@ void OutputLayer::ClearNoteCounts() {
 }
 
 void OutputLayer::LiftPedals() {
-    for (int c = 0; c < 16; ++c) {
-        const uint8_t cc = static_cast<uint8_t>(0xB0 | c);
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
         if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, 0);
         if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, 0);
     }
@@ -400,8 +400,8 @@ void OutputLayer::LiftPedals() {
 void OutputLayer::RestorePedals() {
     if (!pedalsLifted_) return;
     pedalsLifted_ = false;
-    for (int c = 0; c < 16; ++c) {
-        const uint8_t cc = static_cast<uint8_t>(0xB0 | c);
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
         if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, pedals_[c][0]);
         if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, pedals_[c][1]);
     }
@@ -433,7 +433,7 @@ void OutputLayer::SwitchChannel(int c, bool on) {
     ch.NoteCount.store(0, kRelaxed);
     for (int n = 0; n < 128; ++n) {
         if (ch.NoteOn[n].exchange(0, kRelaxed) != 0) SoundingNotes.fetch_sub(1, kRelaxed);
-        Raw(static_cast<uint8_t>(0x90 | (c - 1)), static_cast<uint8_t>(n), 0);
+        Raw(static_cast<uint8_t>(midi::kNoteOn | (c - 1)), static_cast<uint8_t>(n), 0);
     }
     if (SoundingNotes.load(kRelaxed) < 0) SoundingNotes.store(0, kRelaxed);
     ch.KeyDirty.store(-1, kRelaxed);
@@ -449,20 +449,20 @@ void OutputLayer::ClearModuleFlags() {
 void OutputLayer::ResetOutput() {
     if (!port_) return;
     const int pan = WithOffset(64, settings_.PanOffset);
-    for (int c = 0; c < 16; ++c) {
-        const uint8_t cc = static_cast<uint8_t>(0xB0 | c);
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
         for (int n = 0; n < 128; ++n) {
-            Raw(static_cast<uint8_t>(0x90 | c), static_cast<uint8_t>(n), 0);
+            Raw(static_cast<uint8_t>(midi::kNoteOn | c), static_cast<uint8_t>(n), 0);
             channels_[c].NoteOn[n].store(0, kRelaxed);
         }
-        Raw(cc, 1, 0);
-        Raw(cc, 33, 0);
-        Raw(cc, 11, 0);
-        Raw(cc, 43, 0);
-        Raw(cc, 10, static_cast<uint8_t>(pan));
-        Raw(cc, 42, static_cast<uint8_t>(pan));
-        Raw(cc, 7, 100);
-        Raw(cc, 39, 100);
+        Raw(cc, Cc::kModulation, 0);
+        Raw(cc, Cc::kModulationLsb, 0);
+        Raw(cc, Cc::kExpression, 0);
+        Raw(cc, Cc::kExpressionLsb, 0);
+        Raw(cc, Cc::kPan, static_cast<uint8_t>(pan));
+        Raw(cc, Cc::kPanLsb, static_cast<uint8_t>(pan));
+        Raw(cc, Cc::kVolume, 100);
+        Raw(cc, Cc::kVolumeLsb, 100);
     }
     for (auto& ch : channels_) ch.Reset();
     pedals_ = {};  // the device reset lifts them
@@ -487,21 +487,21 @@ void OutputLayer::SilenceAndTranspose(int newTranspose) {
 }
 
 void OutputLayer::ResendPrograms() {
-    for (int c = 0; c < 16; ++c) {
-        SendShortMessage(static_cast<uint8_t>(0xC0 | c),
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        SendShortMessage(static_cast<uint8_t>(midi::kProgramChange | c),
                          static_cast<uint8_t>(channels_[c].Program.load(kRelaxed)), 0);
     }
 }
 
 void OutputLayer::RefreshEffects() {
-    for (int c = 0; c < 16; ++c) {
-        const uint8_t cc = static_cast<uint8_t>(0xB0 | c);
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
         const ChannelState& ch = channels_[c];
-        Raw(cc, 10, static_cast<uint8_t>(WithOffset(ch.Pan.load(kRelaxed), settings_.PanOffset)));
-        Raw(cc, 42, 1);
-        Raw(cc, 91,
+        Raw(cc, Cc::kPan, static_cast<uint8_t>(WithOffset(ch.Pan.load(kRelaxed), settings_.PanOffset)));
+        Raw(cc, Cc::kPanLsb, 1);
+        Raw(cc, Cc::kReverbSend,
             static_cast<uint8_t>(WithOffset(ch.Reverb.load(kRelaxed), settings_.EffectReverb)));
-        Raw(cc, 93,
+        Raw(cc, Cc::kChorusSend,
             static_cast<uint8_t>(WithOffset(ch.Chorus.load(kRelaxed), settings_.EffectChorus)));
     }
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "player/platform/codepage.h"
+#include "player/platform/midi.h"
 #include "player/platform/midi_port.h"
 #include "player/sequencer/playback_settings.h"
 #include "player/sequencer/sound_shaping.h"
@@ -164,10 +165,10 @@ class OutputLayer {
     std::atomic<bool> portOpen_{false};
     std::atomic<int> outDevice_{-1};
     std::string lastOpenError_;
-    std::array<ChannelState, 16> channels_;
+    std::array<ChannelState, midi::kChannelCount> channels_;
     std::vector<uint8_t> sysex_;
     // The song's sustain and sostenuto values per channel, as last sent.
-    std::array<std::array<uint8_t, 2>, 16> pedals_{};
+    std::array<std::array<uint8_t, 2>, midi::kChannelCount> pedals_{};
     bool pedalsLifted_ = false;
     std::vector<OutputObserver*> observers_;
 };

@@ -1,4 +1,5 @@
 #include "player/sequencer/player.h"
+#include "player/platform/midi.h"
 
 #include "player/sequencer/messages.h"
 
@@ -19,7 +20,7 @@ Player::~Player() {
 }
 
 void Player::OnLoadStarted() {
-    for (int c = 1; c <= 16; ++c) out_.Channel(c).Volume.store(100, kRelaxed);
+    for (int c = 1; c <= midi::kChannelCount; ++c) out_.Channel(c).Volume.store(100, kRelaxed);
 }
 
 int Player::OpenConfiguredPort() {
@@ -134,7 +135,7 @@ void Player::SetTranspose(int semitones) {
 }
 
 void Player::SwitchChannel(int channel, bool on) {
-    if (channel < 1 || channel > 16) return;
+    if (channel < 1 || channel > midi::kChannelCount) return;
     bool running = HoldTimer();
     out_.SwitchChannel(channel, on);
     ResumeTimer(running);
@@ -142,12 +143,12 @@ void Player::SwitchChannel(int channel, bool on) {
 
 void Player::SwitchChannels(uint16_t onMask) {
     bool running = HoldTimer();
-    for (int c = 1; c <= 16; ++c) out_.SwitchChannel(c, (onMask >> (c - 1)) & 1);
+    for (int c = 1; c <= midi::kChannelCount; ++c) out_.SwitchChannel(c, (onMask >> (c - 1)) & 1);
     ResumeTimer(running);
 }
 
 void Player::SendProgramChange(int channel, int program) {
-    if (channel < 1 || channel > 16 || program < 0 || program > 127) return;
+    if (channel < 1 || channel > midi::kChannelCount || program < 0 || program > midi::kMaxDataByte) return;
     bool running = HoldTimer();
     out_.SendShortMessage(static_cast<uint8_t>(0xC0 | (channel - 1)), static_cast<uint8_t>(program),
                           0);

@@ -1,4 +1,5 @@
 #include "player/session/session.h"
+#include "player/platform/midi.h"
 
 #include <algorithm>
 
@@ -458,12 +459,12 @@ int PlaybackSession::ChangePort(int device) {
 }
 
 void PlaybackSession::SetChannelEnabled(int channel, bool enabled) {
-    if (channel < 1 || channel > 16) return;
+    if (channel < 1 || channel > midi::kChannelCount) return;
     player_.SwitchChannel(channel, enabled);
 }
 
 void PlaybackSession::ToggleSolo(int channel) {
-    if (channel < 1 || channel > 16) return;
+    if (channel < 1 || channel > midi::kChannelCount) return;
     if (solo_ == channel - 1) {
         solo_ = -1;
         player_.SwitchChannels(0xFFFF);
@@ -714,20 +715,20 @@ SessionSnapshot PlaybackSession::Snapshot() const {
 }
 
 const ChannelState& PlaybackSession::Channel(int channel) const {
-    return player_.Output().Channel(std::clamp(channel, 1, 16));
+    return player_.Output().Channel(std::clamp(channel, 1, midi::kChannelCount));
 }
 
 bool PlaybackSession::TakeDirty(int channel) {
-    return player_.Output().Channel(std::clamp(channel, 1, 16)).Dirty.exchange(0, kRelaxed) != 0;
+    return player_.Output().Channel(std::clamp(channel, 1, midi::kChannelCount)).Dirty.exchange(0, kRelaxed) != 0;
 }
 
 bool PlaybackSession::TakeKeyDirty(int channel) {
-    return player_.Output().Channel(std::clamp(channel, 1, 16)).KeyDirty.exchange(0, kRelaxed) !=
+    return player_.Output().Channel(std::clamp(channel, 1, midi::kChannelCount)).KeyDirty.exchange(0, kRelaxed) !=
            0;
 }
 
 bool PlaybackSession::TakeNoteFlag(int channel) {
-    return player_.Output().Channel(std::clamp(channel, 1, 16)).NoteOnFlag.exchange(0, kRelaxed) !=
+    return player_.Output().Channel(std::clamp(channel, 1, midi::kChannelCount)).NoteOnFlag.exchange(0, kRelaxed) !=
            0;
 }
 
@@ -740,7 +741,7 @@ int PlaybackSession::SoundingNotes() const {
 }
 
 void PlaybackSession::DecayLevels() {
-    for (int c = 1; c <= 16; ++c) {
+    for (int c = 1; c <= midi::kChannelCount; ++c) {
         ChannelState& ch = player_.Output().Channel(c);
         if (ch.NoteCount.load(kRelaxed) != 0) continue;
         // A note-off that sets a new level meanwhile wins over this step.
