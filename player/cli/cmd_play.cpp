@@ -375,7 +375,7 @@ int RunPlay(const std::vector<std::string>& words) {
     }
     const std::string portName =
         values.OutDevice >= 0 ? values.MIDIOutPort : std::string(kMidiMapper);
-    if (values.OutDevice == -2) {
+    if (values.OutDevice == MidiOutputSystem::kUnknownDevice) {
         std::cerr << sequencer::msg::NoSuchPort(values.MIDIOutPort) << "\n";
         for (const auto& n : ports.PortNames()) std::cerr << "  " << n << "\n";
         return 1;

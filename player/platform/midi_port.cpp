@@ -35,7 +35,7 @@ int MidiOutputSystem::DeviceByName(const std::string& name) {
     for (size_t i = 0; i < names.size(); ++i) {
         if (names[i] == name) return static_cast<int>(i);
     }
-    return -2;
+    return kUnknownDevice;
 }
 
 // --- MonitorPort --------------------------------------------------------------

@@ -48,10 +48,12 @@ struct PortOpenResult {
 class MidiOutputSystem {
   public:
     static constexpr int kMapper = -1;
+    // DeviceByName of a name no port has.
+    static constexpr int kUnknownDevice = -2;
     virtual ~MidiOutputSystem() = default;
     virtual std::vector<std::string> PortNames() = 0;
     virtual PortOpenResult Open(int device) = 0;
-    // Device number of a port name ("MIDI Mapper" gives -1); -2 when unknown.
+    // Device number of a port name ("MIDI Mapper" gives kMapper), else kUnknownDevice.
     int DeviceByName(const std::string& name);
 };
 

@@ -26,7 +26,7 @@ void Player::OnLoadStarted() {
 int Player::OpenConfiguredPort() {
     lastError_.clear();
     int device = env_.ports.DeviceByName(settings_.MIDIOutPort);
-    if (device == -2) {
+    if (device == MidiOutputSystem::kUnknownDevice) {
         std::string m = sequencer::msg::NoSuchPort(settings_.MIDIOutPort);
         for (const auto& n : env_.ports.PortNames()) m += "\n  " + n;
         lastError_ = m;

@@ -504,7 +504,7 @@ void SonfaraApp::Wake(const QStringList& paths) {
 
 // --- Close requests -----------------------------------------------------------
 
-void SonfaraApp::RequestClose(int mode) {
+void SonfaraApp::RequestClose(CloseMode mode) {
     if (!session_) {  // the start-up failed: nothing to save or silence
         if (onFinished) onFinished();
         return;
@@ -646,10 +646,8 @@ void SonfaraApp::ShowVersion() {
     window.exec();
 }
 
-// 0: the favourites, 1: the play list.
-void SonfaraApp::ShowListEditor(int mode) {
-    SessionListModel model(*session_,
-                           mode == 0 ? dialogs::ListMode::kFavorites : dialogs::ListMode::kPlayList);
+void SonfaraApp::ShowListEditor(dialogs::ListMode list) {
+    SessionListModel model(*session_, list);
     dialogs::ListDialog dialog(model, platform_.prompts, control_->Widget());
     RequestQueue::Hold hold(requests_);
     dialog.exec();

@@ -85,8 +85,10 @@ enum TimerIndex : int {
 class SonfaraApp final : public QObject, public ShellHooks, private SessionObserver {
     Q_OBJECT
   public:
-    // Close modes: the reason of a close request.
-    enum CloseMode { kUserClose = 0, kProgramClose = 1, kSessionEnd = 2, kTaskManager = 3 };
+    static constexpr CloseMode kUserClose = CloseMode::kUserClose;
+    static constexpr CloseMode kProgramClose = CloseMode::kProgramClose;
+    static constexpr CloseMode kSessionEnd = CloseMode::kSessionEnd;
+    static constexpr CloseMode kTaskManager = CloseMode::kTaskManager;
     static constexpr int kTwipsPerPixel = 15;
 
     // `channel` (may be null) is already listening: the hand-off to a
@@ -100,7 +102,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
 
     // A close request (QueryClose): path A for the session end, path B in
     // resident mode, else path C, whose EndTimer ends the process.
-    void RequestClose(int mode) override;
+    void RequestClose(CloseMode mode) override;
 
     // A start while resident-hidden (the instance channel's wake): timers,
     // tray and windows back; with no paths the song display is emptied.
@@ -114,7 +116,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     }
     void ShowVersion() override;
     files::Notifier* Notices() override { return &notifier_; }
-    void ShowListEditor(int mode) override;
+    void ShowListEditor(dialogs::ListMode list) override;
     bool ShowWrdWindow() override;
     void ToggleMainRollUp() override;
     void SetLowLoad(bool on) override;

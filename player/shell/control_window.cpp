@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "player/dialogs/list_dialog.h"
 #include "player/files/favorites.h"
 #include "player/files/file_op.h"
 #include "player/sequencer/messages.h"
@@ -482,17 +483,17 @@ void ControlWindow::BuildFileMenu() {
     AddAction(fileListMenu_, session::msg::kNextSong, "NextSong", [this] { session_.Next(); });
     AddAction(fileListMenu_, session::msg::kPrevSong, "PrevSong", [this] { session_.Previous(); });
     fileListMenu_->addSeparator();
-    AddAction(fileListMenu_, "再生リスト編集", "FileListDel", [this] { hooks_.ShowListEditor(1); });
+    AddAction(fileListMenu_, "再生リスト編集", "FileListDel", [this] { hooks_.ShowListEditor(dialogs::ListMode::kPlayList); });
     fileListMenu_->addSeparator();
     favoritesMenu_ = file->addMenu(QStringLiteral("お気に入り"));
     AddAction(favoritesMenu_, "お気に入りに追加", "FavoriteAdd", [this] { OnFavoriteAdd(); });
-    AddAction(favoritesMenu_, "お気に入りの整理", "FavoriteDel", [this] { hooks_.ShowListEditor(0); });
+    AddAction(favoritesMenu_, "お気に入りの整理", "FavoriteDel", [this] { hooks_.ShowListEditor(dialogs::ListMode::kFavorites); });
     favoritesMenu_->addSeparator();
     recentMenu_ = file->addMenu(QStringLiteral("最近使ったファイル"));
     AddAction(recentMenu_, "最近使ったファイルのクリア", "RecentClear", [this] { session_.ClearRecent(); });
     recentMenu_->addSeparator();
     file->addSeparator();
-    AddAction(file, "終了", "ExitProgram", [this] { hooks_.RequestClose(1); });
+    AddAction(file, "終了", "ExitProgram", [this] { hooks_.RequestClose(CloseMode::kProgramClose); });
 }
 
 void ControlWindow::BuildExtensionMenu() {

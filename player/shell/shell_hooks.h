@@ -8,14 +8,26 @@
 
 #include "player/files/file_entry.h"
 
+namespace sonfara::dialogs {
+enum class ListMode;  // list_dialog.h
+}
+
 namespace sonfara::shell {
+
+// The reason of a close request.
+enum class CloseMode {
+    kUserClose = 0,     // a window's close box
+    kProgramClose = 1,  // the exit menu entry, a second start's exit request, MPRIS Quit
+    kSessionEnd = 2,    // the desktop session ends (signals, the session manager)
+    kTaskManager = 3,   // killed from outside
+};
 
 class ShellHooks {
   public:
     virtual ~ShellHooks() = default;
 
-    // Close request with the exit mode (1: the ExitProgram menu entry).
-    virtual void RequestClose(int mode) {}
+    // A close request and its reason.
+    virtual void RequestClose(CloseMode mode) {}
     virtual void ShowSettings() {}  // modal
     // Around a modal dialog the control window runs itself (file choosers,
     // input boxes): requests from outside wait until it has returned.
@@ -25,8 +37,8 @@ class ShellHooks {
     // nullptr: the window opens its own box.
     virtual files::Notifier* Notices() { return nullptr; }
     virtual void ShowVersion() {}   // modal
-    // The list dialog: 0 favourites, 1 the play list.
-    virtual void ShowListEditor(int mode) {}
+    // The list dialog over the favourites or the play list.
+    virtual void ShowListEditor(dialogs::ListMode list) {}
     // Shows and raises the WRD window when a presentation is active (the
     // built-in one or the external player); false when there is none, and
     // the control window then says so.

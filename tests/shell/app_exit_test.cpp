@@ -421,7 +421,7 @@ TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
             dialog->Command2();
             dialog->accept();
         });
-        app_->ShowListEditor(1);
+        app_->ShowListEditor(dialogs::ListMode::kPlayList);
     };
     removeRow(1);
     ASSERT_EQ(prompts.errors.size(), 1u);
@@ -645,7 +645,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
         seenInDialog.push_back(app_->Session().CurrentSource().FileName);
         QApplication::activeModalWidget()->close();
     });
-    app_->ShowListEditor(1);
+    app_->ShowListEditor(dialogs::ListMode::kPlayList);
     EXPECT_EQ(seenInDialog, std::vector<std::string>{"b.mid"});
     EXPECT_EQ(app_->Requests().Waiting(), 2u);
     ASSERT_TRUE(SpinUntil([&] { return app_->Requests().Waiting() == 0; }));
