@@ -26,7 +26,6 @@
 #include "player/platform/user_files.h"
 #include "player/session/messages.h"
 #include "player/dialogs/settings_dialog.h"
-#include "player/shell/control_surface.h"
 #include "player/shell/docking.h"
 #include "player/shell/instance_channel.h"
 #include "player/shell/main_panels.h"
@@ -51,27 +50,6 @@ constexpr int kGsDispMs = 3000;
 constexpr int kMWrdProcMs = 100;
 // Set by the build (SONFARA_HOME_PAGE); empty until the product has one.
 constexpr const char* kHomePage = SONFARA_HOME_PAGE;
-
-// The control window behind the shell's seam. It shows its own module marks
-// (its MIDIDisp timer) and sends its own notices.
-class ControlWindowSurface final : public ControlSurface {
-  public:
-    ControlWindowSurface(PlaybackSession& session, ShellHooks& hooks) : window_(session, hooks) {}
-    QWidget* Widget() override { return &window_; }
-    QTimer* StepTimer() override { return &window_.StepTimer(); }
-    void OnCtlSet() override { window_.OnCtlSet(); }
-    void OnCtlSet2() override { window_.OnCtlSet2(); }
-    void ResetReadouts() override { window_.ResetReadouts(); }
-    void ShowNoSong() override { window_.ShowNoSong(); }
-    QMenu* FileMenu() override {
-        QAction* exit = window_.Action(QStringLiteral("ExitProgram"));
-        return exit ? qobject_cast<QMenu*>(exit->associatedObjects().value(0)) : nullptr;
-    }
-    void SyncMenusWithSettings() override { window_.SyncMenusWithSettings(); }
-
-  private:
-    ControlWindow window_;
-};
 
 // WRDProc drives the session's presentation.
 class SessionWrdSource final : public wrd::WrdFrameSource {
@@ -273,20 +251,17 @@ void SonfaraApp::MakeWindows() {
         QRect changed;
         if (display_->TakeKeyboardFrame(&frame, &changed)) panels_->Keyboard()->SetFrame(frame, changed);
     });
-    control_ = std::make_unique<ControlWindowSurface>(*session_, *this);
-    if (auto* control = qobject_cast<ControlWindow*>(control_->Widget())) {
-        auto* bars = new BarPanelView(*display_);
-        connect(display_.get(), &display::DisplayController::metersChanged, bars,
-                [bars] { bars->update(); });
-        control->SetBarDisplay(bars);
-    }
+    control_ = std::make_unique<ControlWindow>(*session_, *this);
+    auto* bars = new BarPanelView(*display_);
+    connect(display_.get(), &display::DisplayController::metersChanged, bars, [bars] { bars->update(); });
+    control_->SetBarDisplay(bars);
     // Application-wide: input in any window also ends the idle rest.
     qApp->installEventFilter(this);
-    docking_ = std::make_unique<Docking>(*control_->Widget(), *main_);
+    docking_ = std::make_unique<Docking>(*control_.get(), *main_);
     docking_->wrdActive = [this] { return session_->Snapshot().wrdActive; };
     tray_ = std::make_unique<TrayIcon>(QApplication::windowIcon());
     connect(tray_.get(), &TrayIcon::restoreRequested, this, [this] {
-        QWidget* control = control_->Widget();
+        QWidget* control = control_.get();
         if (control->isMinimized() || control->isHidden()) {
             control->showNormal();
             OnControlStateChanged();
@@ -295,7 +270,7 @@ void SonfaraApp::MakeWindows() {
     connect(tray_.get(), &TrayIcon::menuRequested, this, [this](const QPoint& at) {
         if (QMenu* menu = control_->FileMenu()) menu->popup(at);
     });
-    notifier_.SetOwner(control_->Widget());
+    notifier_.SetOwner(control_.get());
     MediaTargetHooks hooks;
     // The session tells the windows and MPRIS what changed (OnStateChanged).
     hooks.run = [this](std::function<void()> operation) { requests_.Run(std::move(operation)); };
@@ -313,7 +288,7 @@ void SonfaraApp::MakeWindows() {
 // start: sized first, the window manager places the frame itself.
 void SonfaraApp::PlaceWindows() {
     const SettingsValues& v = session_->Settings();
-    QWidget* control = control_->Widget();
+    QWidget* control = control_.get();
     control->adjustSize();
     const QRect ctl(QPoint(v.CtlLeft / kTwipsPerPixel, v.CtlTop / kTwipsPerPixel), control->size());
     QRect main(QPoint(v.MainLeft / kTwipsPerPixel, v.MainTop / kTwipsPerPixel), main_->size());
@@ -368,7 +343,7 @@ void SonfaraApp::ConnectChannel() {
 
 void SonfaraApp::ShowWindows() {
     main_->showNormal();
-    control_->Widget()->showNormal();
+    control_.get()->showNormal();
     docking_->Reattach();
 }
 
@@ -418,7 +393,7 @@ void SonfaraApp::StopTimers() {
     for (auto& t : timers_)
         if (t) t->Stop();
     wrdWindow_->StopTimer();
-    if (QTimer* step = control_->StepTimer()) step->stop();
+    control_->StepTimer().stop();
 }
 
 void SonfaraApp::AddTray() {
@@ -430,7 +405,7 @@ void SonfaraApp::RemoveTray() {
 }
 
 void SonfaraApp::SaveWindowPlacement() {
-    const QPoint c = control_->Widget()->pos();
+    const QPoint c = control_.get()->pos();
     const QPoint m = main_->pos();
     session_->SetWindowPlacement(c.y() * kTwipsPerPixel, c.x() * kTwipsPerPixel,
                                  m.y() * kTwipsPerPixel, m.x() * kTwipsPerPixel);
@@ -475,7 +450,7 @@ void SonfaraApp::CloseDialogs() {
 
 // The main window first, so the control window ends up in front.
 void SonfaraApp::Raise() {
-    for (QWidget* w : {static_cast<QWidget*>(main_.get()), control_->Widget()}) {
+    for (QWidget* w : {static_cast<QWidget*>(main_.get()), static_cast<QWidget*>(control_.get())}) {
         if (w->isMinimized() || w->isHidden()) w->showNormal();
         w->raise();
         w->activateWindow();
@@ -547,7 +522,7 @@ void SonfaraApp::HideResident() {
     RemoveTray();
     SaveWindowPlacement();
     main_->hide();
-    control_->Widget()->hide();
+    control_.get()->hide();
     session_->Suspend();  // port silenced, reset and closed; settings saved
     residentHidden_ = true;
     if (channel_) channel_->SetResidentHidden(true);
@@ -564,9 +539,9 @@ void SonfaraApp::BeginOrderlyExit() {
     SaveWindowPlacement();
     session_->Shutdown();
     main_->hide();
-    control_->Widget()->hide();
+    control_.get()->hide();
     wrdWindow_->hide();
-    if (QTimer* step = control_->StepTimer()) step->stop();  // its window's own timer
+    control_->StepTimer().stop();  // its window's own timer
     handshake_.BeginStop();
     endTimer_.start();
 }
@@ -593,7 +568,7 @@ void SonfaraApp::Finish() {
     main_->close();
     wrdWindow_->SetShuttingDown(true);
     wrdWindow_->close();
-    control_->Widget()->close();
+    control_.get()->close();
     // A message of the exit itself (the settings could not be saved) is
     // shown before the process ends.
     if (!notifier_.Idle()) {
@@ -641,14 +616,14 @@ void SonfaraApp::ShowSettings() {
 }
 
 void SonfaraApp::ShowVersion() {
-    dialogs::VersionWindow window(dialogs::CollectVersions(lib_), control_->Widget());
+    dialogs::VersionWindow window(dialogs::CollectVersions(lib_), control_.get());
     RequestQueue::Hold hold(requests_);
     window.exec();
 }
 
 void SonfaraApp::ShowListEditor(dialogs::ListMode list) {
     SessionListModel model(*session_, list);
-    dialogs::ListDialog dialog(model, platform_.prompts, control_->Widget());
+    dialogs::ListDialog dialog(model, platform_.prompts, control_.get());
     RequestQueue::Hold hold(requests_);
     dialog.exec();
 }
@@ -676,7 +651,7 @@ void SonfaraApp::OpenHomePage() {
     if (HasHomePage()) QDesktopServices::openUrl(QUrl(QString::fromUtf8(kHomePage)));
 }
 
-QWidget* SonfaraApp::ControlWidget() const { return control_ ? control_->Widget() : nullptr; }
+QWidget* SonfaraApp::ControlWidget() const { return control_ ? control_.get() : nullptr; }
 
 bool SonfaraApp::Docked() const { return docking_ && docking_->Docked(); }
 
@@ -714,7 +689,7 @@ bool SonfaraApp::eventFilter(QObject* watched, QEvent* event) {
 // Minimised: the main window hides (and with tray only, the control window
 // too); restored: both come back, docked as they were.
 void SonfaraApp::OnControlStateChanged() {
-    QWidget* control = control_->Widget();
+    QWidget* control = control_.get();
     if (control->isMinimized()) {
         main_->hide();
         if (TrayIcon::EffectiveTaskType(taskType_) == TrayIcon::kTrayOnly)
@@ -738,7 +713,7 @@ void SonfaraApp::StampWhenShown() {
     watcher->setInterval(1);
     connect(watcher, &QTimer::timeout, this, [this, watcher, file] {
         QWindow* a = main_->windowHandle();
-        QWindow* b = control_->Widget()->windowHandle();
+        QWindow* b = control_.get()->windowHandle();
         if (!a || !b || !a->isExposed() || !b->isExposed()) return;
         watcher->stop();
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -40,7 +40,7 @@ class WrdWindowWidget;
 
 namespace sonfara::shell {
 
-class ControlSurface;
+class ControlWindow;
 class Docking;
 class InstanceChannel;
 class MainPanels;
@@ -208,7 +208,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     std::unique_ptr<display::DisplayController> display_;
     std::unique_ptr<MainWindow> main_;
     std::unique_ptr<MainPanels> panels_;  // its widgets belong to main_
-    std::unique_ptr<ControlSurface> control_;
+    std::unique_ptr<ControlWindow> control_;
     std::unique_ptr<Docking> docking_;
     std::unique_ptr<TrayIcon> tray_;
     std::unique_ptr<SessionMediaTarget> media_;

@@ -474,7 +474,7 @@ void ControlWindow::BuildMenus() {
 }
 
 void ControlWindow::BuildFileMenu() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    QMenu* file = fileMenu_ = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
     AddAction(file, "ファイルを開く", "FileOpen", [this] { OnFileOpen(); });
     AddAction(file, "フォルダを開く", "FolderOpen", [this] { OnFolderOpen(); });
     AddAction(file, "リストを保存", "ListSave", [this] { OnListSave(); });

@@ -74,6 +74,8 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     // "MWRD_Emu", "Repeat2", "MIDIPortNum0", "FileList3", ...).
     QAction* Action(const QString& name) const;
     QMenu* FileListMenu() const { return fileListMenu_; }
+    // Also opened by the tray icon's right click.
+    QMenu* FileMenu() const { return fileMenu_; }
 
     // The window as it looks now, at its screen's pixel ratio (screenshots).
     QImage Grab();
@@ -155,6 +157,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     bool stepping_ = false;
     std::string lastText_;  // the text line last shown
 
+    QMenu* fileMenu_ = nullptr;
     QMenu* fileListMenu_ = nullptr;
     QMenu* favoritesMenu_ = nullptr;
     QMenu* arrMenu_ = nullptr;
