@@ -60,9 +60,11 @@ std::vector<TempoPoint> TempoMap(const rcp::Header& h, std::vector<rcp::TempoCom
     std::stable_sort(cmds.begin(), cmds.end(),
                      [](const auto& a, const auto& b) { return a.tick < b.tick; });
     std::vector<TempoPoint> map = {{0, TempoOf(h.tempo)}};
+    // One entry per tick (the last change there wins), none that changes nothing.
     auto put = [&map](uint32_t tick, double bpm) {
         const uint32_t us = TempoOf(bpm);
-        if (map.back().us != us) map.push_back({tick, us});
+        if (map.back().tick == tick) map.pop_back();
+        if (map.empty() || map.back().us != us) map.push_back({tick, us});
     };
     double bpm = h.tempo;
     for (size_t k = 0; k < cmds.size(); ++k) {
