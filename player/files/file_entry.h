@@ -100,7 +100,6 @@ inline constexpr const char* kRcpControlMissing =
     "コントロールファイルが見つからないか読めないため、その設定は送信しません: ";
 // Saving the playing song as a Standard MIDI File.
 inline constexpr const char* kSaveSmfTitle = "SMFとして保存";
-inline constexpr const char* kSaveSmfFilter = "Standard MIDI File(*.mid) |*.mid|";
 }  // namespace msg
 
 }  // namespace sonfara::files

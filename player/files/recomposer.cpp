@@ -119,19 +119,20 @@ void TimeSignatures(const rcp::Header& h, const std::vector<rcp::TrackResult>& t
         if (!longest || t.measureEnds.size() > longest->measureEnds.size()) longest = &t;
     }
     int curNum = h.beatNumerator, curDen = h.beatDenominator;
-    out.Meta(0, kMetaTimeSignature, TimeSignatureBytes(curNum, curDen));
-    if (!longest) return;
     uint32_t start = 0;
-    for (uint32_t end : longest->measureEnds) {
+    bool atStart = false;  // the first measure's own signature replaces the header's
+    for (const uint32_t end : longest ? longest->measureEnds : std::vector<uint32_t>{}) {
         int num = 0, den = 0;
         if (end > start && SignatureFor(end - start, h.timebase, h.beatDenominator, num, den) &&
-            (num != curNum || den != curDen)) {
+            (num != curNum || den != curDen || (start == 0 && !atStart))) {
             out.Meta(start, kMetaTimeSignature, TimeSignatureBytes(num, den));
+            atStart = atStart || start == 0;
             curNum = num;
             curDen = den;
         }
         start = end;
     }
+    if (!atStart) out.Meta(0, kMetaTimeSignature, TimeSignatureBytes(h.beatNumerator, h.beatDenominator));
 }
 
 void KeySignatures(const rcp::Header& h, std::vector<rcp::KeyCommand> keys, SmfTrack& out) {
