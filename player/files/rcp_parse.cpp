@@ -151,6 +151,7 @@ RcpProblem ReadTrack(Bytes b, const Layout& l, Generation gen, size_t& at, Track
     t.mode = b[h + 5];
     t.name = HeaderText(b.subspan(h + 6, 36));
     const size_t end = at + len;
+    t.events.reserve((len - l.trackHeader) / l.eventSize);
     for (size_t e = at + l.trackHeader; e + l.eventSize <= end; e += l.eventSize) {
         t.events.push_back(DecodeEvent(b.subspan(e, l.eventSize), gen));
         if (t.events.back().cmd == kTrackEnd) break;

@@ -58,19 +58,20 @@ void PutEvent(std::string& out, const SmfEvent& e, const SmfTrack& t) {
     }
 }
 
-std::string TrackChunk(SmfTrack& t) {
+void PutTrackChunk(std::string& out, SmfTrack& t) {
     SortTrack(t.events);
-    std::string body;
+    out += "MTrk";
+    const size_t lengthAt = out.size();
+    PutBe32(out, 0);
     uint32_t last = 0;
     for (const SmfEvent& e : t.events) {
-        PutVlq(body, e.tick - last);
+        PutVlq(out, e.tick - last);
         last = e.tick;
-        PutEvent(body, e, t);
+        PutEvent(out, e, t);
     }
-    body += std::string("\x00\xFF\x2F\x00", 4);
-    std::string chunk = "MTrk";
-    PutBe32(chunk, static_cast<uint32_t>(body.size()));
-    return chunk + body;
+    out += std::string_view("\x00\xFF\x2F\x00", 4);
+    const auto n = static_cast<uint32_t>(out.size() - lengthAt - 4);
+    for (int i = 0; i < 4; ++i) out[lengthAt + i] = static_cast<char>((n >> (24 - 8 * i)) & 0xFF);
 }
 
 }  // namespace
@@ -102,7 +103,13 @@ std::string WriteSmf(int division, std::vector<SmfTrack>& tracks) {
         out += static_cast<char>(v >> 8);
         out += static_cast<char>(v & 0xFF);
     }
-    for (SmfTrack& t : tracks) out += TrackChunk(t);
+    size_t estimate = 0;
+    for (const SmfTrack& t : tracks) {
+        estimate += 12 + t.events.size() * 5;
+        for (const std::string& p : t.payloads) estimate += p.size() + 4;
+    }
+    out.reserve(out.size() + estimate);
+    for (SmfTrack& t : tracks) PutTrackChunk(out, t);
     return out;
 }
 

@@ -162,6 +162,7 @@ RcpProblem Walker::Run() {
 }
 
 void Walker::Begin() {
+    smf_.events.reserve(ev_.size() * 2);  // a note makes two
     measureStart_.assign(ev_.size() + 1, false);
     measureStart_[0] = true;
     measureIndex_.push_back(0);
