@@ -11,13 +11,14 @@ namespace sonfara::files {
 namespace {
 
 constexpr size_t kTitleWindow = 64 * 1024;
+constexpr size_t kRecomposerTitleWindow = 0xA0;
 constexpr uint8_t kMeta = 0xFF;
 constexpr uint8_t kMetaText = 0x01;
 constexpr uint8_t kMetaTrackName = 0x03;
 constexpr uint8_t kMetaEndOfTrack = 0x2F;
 
-std::string ReadHead(const std::string& path) {
-    std::string head(kTitleWindow, '\0');
+std::string ReadHead(const std::string& path, size_t window) {
+    std::string head(window, '\0');
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return {};
     size_t got = 0;
@@ -90,10 +91,10 @@ std::string SmfTitle(std::span<const uint8_t> b) {
 }
 
 std::string SongFileTitle(const std::string& path) {
-    const std::string head = ReadHead(path);
+    const bool rcp = IsRecomposerKind(UpperTail(path, 3));
+    const std::string head = ReadHead(path, rcp ? kRecomposerTitleWindow : kTitleWindow);
     const std::span<const uint8_t> b(reinterpret_cast<const uint8_t*>(head.data()), head.size());
-    if (IsRecomposerKind(UpperTail(path, 3))) return RecomposerTitle(b);
-    return SmfTitle(b);
+    return rcp ? RecomposerTitle(b) : SmfTitle(b);
 }
 
 }  // namespace sonfara::files
