@@ -139,6 +139,11 @@ size_t V2BlockLength(Bytes b, size_t start, size_t stated) {
     return start + len <= b.size() ? len : stated;
 }
 
+// DOS tools padded files with NUL or Ctrl-Z; such a tail is no cut track.
+bool IsPadding(Bytes tail) {
+    return std::all_of(tail.begin(), tail.end(), [](uint8_t c) { return c == 0x00 || c == 0x1A; });
+}
+
 RcpProblem ReadTrack(Bytes b, const Layout& l, Generation gen, size_t& at, Track& t) {
     if (b.size() - at < l.trackHeader) return RcpProblem::kTruncated;
     size_t len = gen == Generation::kV2 ? V2BlockLength(b, at, Le16(b, at)) : Le32(b, at);
@@ -183,6 +188,7 @@ RcpProblem ParseSong(Bytes b, Song& song) {
     if (!SettleHeader(h)) return RcpProblem::kUnknownHeader;
     size_t at = l.tracks;
     for (int i = 0; i < h.trackCount && at < b.size(); ++i) {
+        if (b.size() - at < l.trackHeader && IsPadding(b.subspan(at))) break;
         Track t;
         if (RcpProblem p = ReadTrack(b, l, h.gen, at, t); p != RcpProblem::kNone) return p;
         song.tracks.push_back(std::move(t));

@@ -771,9 +771,10 @@ void ControlWindow::OnListSave() {
 }
 
 // The song that plays, as the player loaded it (a converted Recomposer song
-// too), written as a Standard MIDI File.
+// too), written as a Standard MIDI File. A copy: the next song may start
+// while the dialog is open.
 void ControlWindow::OnSaveAsSmf() {
-    const files::SongSource& src = session_.CurrentSource();
+    const files::SongSource src = session_.CurrentSource();
     if (src.LoadedPath.empty()) {
         ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
         return;

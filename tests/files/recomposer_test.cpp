@@ -405,6 +405,10 @@ TEST(Recomposer, BadInputIsRefusedWithinBounds) {
     EXPECT_EQ(convertBytes(good.substr(0, 0x300)).problem, RcpProblem::kTruncated);
     EXPECT_EQ(convertBytes(good.substr(0, good.size() - 3)).problem, RcpProblem::kTruncated);
     for (size_t n = 0; n <= good.size(); n += 7) convertBytes(good.substr(0, n));  // no crash
+    Song fewer = w;  // fewer tracks than the header says: a DOS end mark is no cut track
+    fewer.trackCountField = 18;
+    EXPECT_TRUE(convertBytes(fewer.Bytes() + "\x1A").Ok());
+    EXPECT_EQ(convertBytes(fewer.Bytes() + "\x2C").problem, RcpProblem::kTruncated);
     Song many = w;
     many.trackCountField = 99;
     EXPECT_EQ(Convert(many).problem, RcpProblem::kUnknownHeader);
