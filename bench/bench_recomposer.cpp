@@ -134,7 +134,8 @@ void ListWithTitles(benchmark::State& state, const std::string& folder) {
     for (auto _ : state) {
         const std::vector<FileEntry> e = ExpandPaths(ScanFolder(folder, true), ctx);
         size_t titled = 0;
-        for (const FileEntry& f : e) titled += !SongFileTitle(JoinPath(f.Folder, f.FileName)).empty();
+        for (const FileEntry& f : e)
+            titled += !SongFileTitle(JoinPath(f.Folder, f.FileName)).empty();
         if (titled != kSongs) state.SkipWithError("titles missing");
     }
 }

@@ -77,9 +77,9 @@ void GsdSystem(Bytes f, std::vector<std::string>& out) {
     const int word = f[kMasterTuneAt] | (f[kMasterTuneAt + 1] << 8);
     if (word <= 0x3FFF) {
         const int tune = 0x400 + (word - 0x2000) * 1000 / 0x2000;
-        const uint8_t n[4] = {static_cast<uint8_t>((tune >> 12) & 15),
-                              static_cast<uint8_t>((tune >> 8) & 15),
-                              static_cast<uint8_t>((tune >> 4) & 15), static_cast<uint8_t>(tune & 15)};
+        const uint8_t n[4] = {
+            static_cast<uint8_t>((tune >> 12) & 15), static_cast<uint8_t>((tune >> 8) & 15),
+            static_cast<uint8_t>((tune >> 4) & 15), static_cast<uint8_t>(tune & 15)};
         GsBlock(n, RolandAddress(0x40, 0x00, 0x00), out);
     }
     GsBlock(f.subspan(0x20, 3), RolandAddress(0x40, 0x00, 0x04), out);  // volume, key shift, pan
@@ -106,9 +106,10 @@ void GsdDrums(Bytes f, std::vector<std::string>& out) {
         for (size_t a = 0; a < 4; ++a) {
             uint8_t values[kDrumNotes];
             for (size_t n = 0; n < kDrumNotes; ++n) values[n] = set[n * 4 + a];
-            GsBlock(values, RolandAddress(0x41, static_cast<uint8_t>(map << 4 | kAttribute[a]),
-                                          kFirstDrumNote),
-                    out);
+            GsBlock(
+                values,
+                RolandAddress(0x41, static_cast<uint8_t>(map << 4 | kAttribute[a]), kFirstDrumNote),
+                out);
         }
     }
 }

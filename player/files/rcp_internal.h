@@ -27,12 +27,12 @@ struct Event {
 };
 
 struct Track {
-    uint8_t rhythm = 0;   // 0x80: rhythm mode
-    uint8_t channel = 0;  // 0..15 port A, 16..31 port B, else off
-    uint8_t key = 0;      // key+ (7-bit signed); 0x80 and up: no transposition
-    int8_t stepShift = 0; // st+
-    uint8_t mode = 0;     // 1: muted
-    std::string name;     // code-page bytes
+    uint8_t rhythm = 0;    // 0x80: rhythm mode
+    uint8_t channel = 0;   // 0..15 port A, 16..31 port B, else off
+    uint8_t key = 0;       // key+ (7-bit signed); 0x80 and up: no transposition
+    int8_t stepShift = 0;  // st+
+    uint8_t mode = 0;      // 1: muted
+    std::string name;      // code-page bytes
     std::vector<Event> events;
 };
 
@@ -135,9 +135,9 @@ struct WalkShared {
     int endlessLoops = kDefaultEndlessLoops;
     std::vector<TempoCommand> tempos;
     std::vector<KeyCommand> keys;
-    uint64_t steps = 0;   // events visited, loops expanded
-    size_t events = 0;    // SMF events made
-    size_t extEvents = 0; // SysEx and meta events made
+    uint64_t steps = 0;    // events visited, loops expanded
+    size_t events = 0;     // SMF events made
+    size_t extEvents = 0;  // SysEx and meta events made
 };
 
 // Bounds: a loop or a same-measure chain never runs unchecked.

@@ -78,7 +78,8 @@ void PutTrackChunk(std::string& out, SmfTrack& t) {
 
 size_t SmfTrack::Channel(uint32_t tick, uint8_t status, uint8_t d1, uint8_t d2) {
     events.push_back({tick, static_cast<uint32_t>(events.size()), status,
-                      static_cast<uint8_t>(d1 & 0x7F), static_cast<uint8_t>(d2 & 0x7F), kNoPayload});
+                      static_cast<uint8_t>(d1 & 0x7F), static_cast<uint8_t>(d2 & 0x7F),
+                      kNoPayload});
     return events.size() - 1;
 }
 
@@ -119,9 +120,12 @@ std::string ExpandExclusive(std::span<const uint8_t> data, uint8_t gt, uint8_t v
     for (uint8_t b : data) {
         if (b == kEox) break;
         uint8_t v = b;
-        if (b == 0x80) v = gt;
-        else if (b == 0x81) v = ve;
-        else if (b == 0x82) v = ch;
+        if (b == 0x80)
+            v = gt;
+        else if (b == 0x81)
+            v = ve;
+        else if (b == 0x82)
+            v = ch;
         else if (b == 0x83) {
             sum = 0;
             continue;

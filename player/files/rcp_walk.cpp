@@ -63,10 +63,10 @@ struct YamahaForm {
     uint8_t subLen;
 };
 constexpr YamahaForm kYamahaForms[] = {
-    {0xC0, {0x08}, 1}, {0xC1, {0x00}, 1}, {0xC2, {0x04}, 1}, {0xC3, {0x11}, 1},
-    {0xC5, {0x15}, 1}, {0xC7, {0x12}, 1}, {0xC8, {0x13}, 1}, {0xC9, {0x10}, 1},
+    {0xC0, {0x08}, 1},       {0xC1, {0x00}, 1},       {0xC2, {0x04}, 1}, {0xC3, {0x11}, 1},
+    {0xC5, {0x15}, 1},       {0xC7, {0x12}, 1},       {0xC8, {0x13}, 1}, {0xC9, {0x10}, 1},
     {0xCA, {0x10, 0x7B}, 2}, {0xCB, {0x10, 0x7C}, 2}, {0xCC, {0x1B}, 1}, {0xCD, {0x18}, 1},
-    {0xCE, {0x19}, 1}, {0xCF, {0x1A}, 1},
+    {0xCE, {0x19}, 1},       {0xCF, {0x1A}, 1},
 };
 constexpr uint8_t kFb01System = 0xC6;
 
@@ -194,8 +194,10 @@ RcpProblem Walker::Flow(const Event& e, size_t& i) {
             MeasureEnd(i);
             return RcpProblem::kNone;
         case kTrackEnd:
-            if (inSame_) MeasureEnd(i);
-            else done_ = true;
+            if (inSame_)
+                MeasureEnd(i);
+            else
+                done_ = true;
             return RcpProblem::kNone;
         case kKeySignature:
             shared_.keys.push_back({static_cast<uint32_t>(tick_), static_cast<uint8_t>(e.step)});
@@ -335,12 +337,23 @@ void Walker::ChannelCommand(const Event& e) {
             Msg(kControlChange | ch_, kBankSelectMsb, p2);
             Msg(kProgramChange | ch_, p1);
             break;
-        case kAfterTouch: Msg(kChannelPressure | ch_, p1); break;
-        case kControl: Msg(kControlChange | ch_, p1, p2); break;
-        case kProgram: Msg(kProgramChange | ch_, p1); break;
-        case kPolyAfterTouch: Msg(kPolyPressure | ch_, p1, p2); break;
-        case kPitch: Msg(kPitchBend | ch_, p1, p2); break;
-        default: break;  // key scan and the like change no sound
+        case kAfterTouch:
+            Msg(kChannelPressure | ch_, p1);
+            break;
+        case kControl:
+            Msg(kControlChange | ch_, p1, p2);
+            break;
+        case kProgram:
+            Msg(kProgramChange | ch_, p1);
+            break;
+        case kPolyAfterTouch:
+            Msg(kPolyPressure | ch_, p1, p2);
+            break;
+        case kPitch:
+            Msg(kPitchBend | ch_, p1, p2);
+            break;
+        default:
+            break;  // key scan and the like change no sound
     }
 }
 
@@ -351,8 +364,8 @@ void Walker::Exclusive(const Event& e, size_t& i) {
     const auto ve = static_cast<uint8_t>(e.vel & 0x7F);
     if (e.cmd == kTrackExclusive) {
         const std::string data = Continuation(i, false);
-        Send(ExpandExclusive({reinterpret_cast<const uint8_t*>(data.data()), data.size()}, gt,
-                             ve, ch_));
+        Send(ExpandExclusive({reinterpret_cast<const uint8_t*>(data.data()), data.size()}, gt, ve,
+                             ch_));
         return;
     }
     Send(ExpandExclusive(h_.userExclusive[e.cmd - kUserExclusive1], gt, ve, ch_));
@@ -387,8 +400,12 @@ void Walker::DeviceCommand(const Event& e) {
         case kYamahaParameter:
             Send(Bytes7({0x43, yamDev_, yamModel_, yamBase_[0], yamBase_[1], p1, p2}));
             break;
-        case kXgParameter: Send(Bytes7({0x43, 0x10, 0x4C, yamBase_[0], yamBase_[1], p1, p2})); break;
-        case kMks7: Send(Bytes7({0x41, 0x32, ch_, p1, p2})); break;
+        case kXgParameter:
+            Send(Bytes7({0x43, 0x10, 0x4C, yamBase_[0], yamBase_[1], p1, p2}));
+            break;
+        case kMks7:
+            Send(Bytes7({0x41, 0x32, ch_, p1, p2}));
+            break;
         default:
             if (e.cmd >= kYamahaFirst && e.cmd <= kYamahaLast) YamahaParameter(e.cmd, p1, p2);
             break;

@@ -132,7 +132,8 @@ void TimeSignatures(const rcp::Header& h, const std::vector<rcp::TrackResult>& t
         }
         start = end;
     }
-    if (!atStart) out.Meta(0, kMetaTimeSignature, TimeSignatureBytes(h.beatNumerator, h.beatDenominator));
+    if (!atStart)
+        out.Meta(0, kMetaTimeSignature, TimeSignatureBytes(h.beatNumerator, h.beatDenominator));
 }
 
 void KeySignatures(const rcp::Header& h, std::vector<rcp::KeyCommand> keys, SmfTrack& out) {
@@ -283,14 +284,29 @@ std::string RcpProblemText(RcpProblem problem, const std::string& path) {
     const char* why = msg::kRcpCannotRead;
     switch (problem) {
         case RcpProblem::kNone:
-        case RcpProblem::kCannotRead: break;
-        case RcpProblem::kTooBig: why = msg::kRcpTooBig; break;
-        case RcpProblem::kTruncated: why = msg::kRcpTruncated; break;
-        case RcpProblem::kUnknownHeader: why = msg::kRcpUnknownHeader; break;
-        case RcpProblem::kMissingMeasure: why = msg::kRcpMissingMeasure; break;
-        case RcpProblem::kSameMeasureLoop: why = msg::kRcpSameMeasureLoop; break;
-        case RcpProblem::kTooManyEvents: why = msg::kRcpTooManyEvents; break;
-        case RcpProblem::kTooLong: why = msg::kRcpTooLong; break;
+        case RcpProblem::kCannotRead:
+            break;
+        case RcpProblem::kTooBig:
+            why = msg::kRcpTooBig;
+            break;
+        case RcpProblem::kTruncated:
+            why = msg::kRcpTruncated;
+            break;
+        case RcpProblem::kUnknownHeader:
+            why = msg::kRcpUnknownHeader;
+            break;
+        case RcpProblem::kMissingMeasure:
+            why = msg::kRcpMissingMeasure;
+            break;
+        case RcpProblem::kSameMeasureLoop:
+            why = msg::kRcpSameMeasureLoop;
+            break;
+        case RcpProblem::kTooManyEvents:
+            why = msg::kRcpTooManyEvents;
+            break;
+        case RcpProblem::kTooLong:
+            why = msg::kRcpTooLong;
+            break;
     }
     return std::string(msg::kRcpFailed) + "（" + why + "）: " + path;
 }
@@ -302,8 +318,7 @@ std::string RcpControlNotice(const std::vector<std::string>& names) {
 }
 
 std::string ConvertRecomposerToWork(const std::string& path, const std::string& workFolder,
-                                    int endlessLoops, Notifier& notifier,
-                                    std::string& formatText) {
+                                    int endlessLoops, Notifier& notifier, std::string& formatText) {
     const std::string out = JoinPath(workFolder, PathFileName(path) + ".mid");
     ::unlink(out.c_str());
     const RcpConversion r = ConvertRecomposerFile(path, endlessLoops);

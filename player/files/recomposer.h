@@ -23,14 +23,14 @@ inline constexpr int kMaxEndlessLoops = 99;
 // Everything that stops a conversion; each has its text in msg::.
 enum class RcpProblem {
     kNone,
-    kCannotRead,      // the file cannot be read
-    kTooBig,          // larger than any Recomposer song
-    kTruncated,       // the header or a track block runs past the end
-    kUnknownHeader,   // no Recomposer signature, or header values no song has
-    kMissingMeasure,  // a same-measure reference to a measure that does not exist
-    kSameMeasureLoop, // same-measure references that lead back to themselves
-    kTooManyEvents,   // loops expand beyond the event bound
-    kTooLong,         // step times add up beyond the length bound
+    kCannotRead,       // the file cannot be read
+    kTooBig,           // larger than any Recomposer song
+    kTruncated,        // the header or a track block runs past the end
+    kUnknownHeader,    // no Recomposer signature, or header values no song has
+    kMissingMeasure,   // a same-measure reference to a measure that does not exist
+    kSameMeasureLoop,  // same-measure references that lead back to themselves
+    kTooManyEvents,    // loops expand beyond the event bound
+    kTooLong,          // step times add up beyond the length bound
 };
 
 struct RcpOptions {
@@ -72,7 +72,6 @@ std::string RcpControlNotice(const std::vector<std::string>& names);
 // returns that path, telling `notifier` about missing control files; on
 // failure shows the problem and returns empty (nothing is left behind).
 std::string ConvertRecomposerToWork(const std::string& path, const std::string& workFolder,
-                                    int endlessLoops, Notifier& notifier,
-                                    std::string& formatText);
+                                    int endlessLoops, Notifier& notifier, std::string& formatText);
 
 }  // namespace sonfara::files

@@ -82,7 +82,8 @@ std::string SmfTitle(std::span<const uint8_t> b) {
     size_t p = start + 14;
     std::string title;
     for (bool first = true; p + 8 <= b.size() && title.empty(); first = false) {
-        const uint32_t len = (uint32_t{b[p + 4]} << 24) | (b[p + 5] << 16) | (b[p + 6] << 8) | b[p + 7];
+        const uint32_t len =
+            (uint32_t{b[p + 4]} << 24) | (b[p + 5] << 16) | (b[p + 6] << 8) | b[p + 7];
         const size_t avail = std::min<size_t>(len, b.size() - p - 8);
         if (!TrackTitle(b.subspan(p + 8, avail), first, title) || avail < len) break;
         p += 8 + size_t{len};

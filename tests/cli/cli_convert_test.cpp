@@ -41,7 +41,8 @@ void Write(const fs::path& p, const std::string& bytes) {
 }
 
 TEST(CliConvert, RecomposerSongsConvertAndReadDirectly) {
-    const fs::path dir = fs::temp_directory_path() / ("sonfara-cli-rcp-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("sonfara-cli-rcp-" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir / "in");
     RcpSongWriter w;
@@ -57,7 +58,8 @@ TEST(CliConvert, RecomposerSongsConvertAndReadDirectly) {
     CliRun r = Cli("convert '" + in + "/one.rcp' -o '" + dir.string() + "/one.mid'");
     EXPECT_EQ(r.status, 0) << r.out;
     r = Cli("dump '" + dir.string() + "/one.mid'");
-    EXPECT_NE(r.out.find("\n2 1 0 0 90 60 100 2\n2 2 24 125 80 60 0 2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n2 1 0 0 90 60 100 2\n2 2 24 125 80 60 0 2\n"), std::string::npos)
+        << r.out;
     EXPECT_EQ(Cli("dump '" + in + "/one.rcp'").out, r.out);  // read directly, the same events
     r = Cli("info --json '" + in + "/two.G36'");
     EXPECT_NE(r.out.find("\"kind_label\":\"RCM for Windows95\""), std::string::npos) << r.out;
@@ -68,7 +70,8 @@ TEST(CliConvert, RecomposerSongsConvertAndReadDirectly) {
     // progress bar where stderr is no terminal.
     r = Cli("convert '" + in + "' -o '" + out + "'");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("（ファイルが途中で切れています）: " + in + "/bad.r36\n"), std::string::npos)
+    EXPECT_NE(r.out.find("（ファイルが途中で切れています）: " + in + "/bad.r36\n"),
+              std::string::npos)
         << r.out;
     EXPECT_NE(r.out.find("converted 2 of 3 songs into " + out), std::string::npos);
     EXPECT_EQ(r.out.find('\033'), std::string::npos);

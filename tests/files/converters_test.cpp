@@ -107,9 +107,10 @@ TEST(Converters, BuiltInConverterServesWithoutThePlugin) {
     WriteBytes(songs / "曲.rcp", w.Bytes());
     op.Settings().RcpLoopCount = 3;
     op.OpenFolder(songs.Path());  // a folder lists its sequencer files too
-    EXPECT_EQ(n.messages, std::vector<std::string>{
-                              "コントロールファイルが見つからないか読めないため、その設定は送信しません: "
-                              "GONE.GSD"});
+    EXPECT_EQ(n.messages,
+              std::vector<std::string>{
+                  "コントロールファイルが見つからないか読めないため、その設定は送信しません: "
+                  "GONE.GSD"});
     EXPECT_EQ(t.loadedPaths.back(), work.Path() + "曲.rcp.mid");
     EXPECT_EQ(op.Current().FormatText, "RCM Ver 2.0");
     EXPECT_EQ(t.song.FileKindLabel, "RCM Ver 2.0");

@@ -105,7 +105,8 @@ TEST_F(FileOpTest, OpenFailureMessages) {
     WriteBytes(songs_ / "s.rcp", "RCM");
     op_.OpenFiles({songs_ / "s.rcp"});
     EXPECT_EQ(notifier_.messages.back(),
-              "レコンポーザ形式のファイルを変換できませんでした（レコンポーザ形式のヘッダではありません）: " +
+              "レコンポーザ形式のファイルを変換できませんでした（レコンポーザ形式のヘッダではありま"
+              "せん）: " +
                   songs_ / "s.rcp");
     EXPECT_EQ(op_.List().Count(), 1);
     EXPECT_EQ(target_.calls, std::vector<std::string>{"ClearSongCaption"});

@@ -145,7 +145,8 @@ class RcpTrackWriter {
             const int m = std::stoi(e.substr(2));
             const size_t idx = starts.at(static_cast<size_t>(m));
             if (v3) {
-                e = Encode(true, 0xFC, static_cast<uint16_t>(m), static_cast<uint16_t>(idx + 0x30), 0);
+                e = Encode(true, 0xFC, static_cast<uint16_t>(m), static_cast<uint16_t>(idx + 0x30),
+                           0);
             } else {
                 const size_t off = 0x2C + idx * 4;
                 e = Encode(false, 0xFC, static_cast<uint16_t>(m & 0xFF),
@@ -177,7 +178,8 @@ struct RcpSongWriter {
   private:
     using W = RcpTrackWriter;
     std::string Count() const {
-        return std::string(1, static_cast<char>(trackCountField < 0 ? tracks.size() : trackCountField));
+        return std::string(
+            1, static_cast<char>(trackCountField < 0 ? tracks.size() : trackCountField));
     }
     std::string Memo(size_t line) const {
         return W::Field(line < memo.size() ? memo[line] : "", v3 ? 30 : 28);
@@ -187,7 +189,8 @@ struct RcpSongWriter {
         for (size_t i = 0; i < 8; ++i) {
             out += W::Field("USER " + std::to_string(i + 1), 24);
             std::string d;
-            if (i < userExclusive.size()) d.assign(userExclusive[i].begin(), userExclusive[i].end());
+            if (i < userExclusive.size())
+                d.assign(userExclusive[i].begin(), userExclusive[i].end());
             out += W::Field(d, 24, '\xF7');
         }
         return out;
@@ -197,9 +200,12 @@ struct RcpSongWriter {
         h += W::Field(title, 0x40);
         for (size_t i = 0; i < 12; ++i) h += Memo(i);
         h += std::string(0x10, ' ');
-        h += {static_cast<char>(timebase & 0xFF), static_cast<char>(tempo),
-              static_cast<char>(numerator), static_cast<char>(denominator),
-              static_cast<char>(key), static_cast<char>(playBias)};
+        h += {static_cast<char>(timebase & 0xFF),
+              static_cast<char>(tempo),
+              static_cast<char>(numerator),
+              static_cast<char>(denominator),
+              static_cast<char>(key),
+              static_cast<char>(playBias)};
         h += W::Field(cm6, 16) + W::Field(gsd, 16) + Count();
         h += static_cast<char>(timebase >> 8);
         h += std::string(0x1E, '\0') + std::string(0x200, ' ');
@@ -221,7 +227,8 @@ struct RcpSongWriter {
     }
     std::string Tracks() const {
         std::string out;
-        for (size_t i = 0; i < tracks.size(); ++i) out += tracks[i].Bytes(v3, static_cast<int>(i + 1));
+        for (size_t i = 0; i < tracks.size(); ++i)
+            out += tracks[i].Bytes(v3, static_cast<int>(i + 1));
         return out;
     }
 };

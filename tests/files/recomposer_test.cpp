@@ -159,11 +159,11 @@ TEST_P(BothGenerations, HeaderTracksAndNotes) {
     EXPECT_EQ(s.Division, 480);
     EXPECT_EQ(s.BeatNumerator, 3);
     EXPECT_EQ(Tempos(s), (std::vector<std::pair<int, int>>{{0, 400000}}));
-    EXPECT_EQ(Events(s, 1), (std::vector<std::string>{
-                                "0:FF 03 54 65 73 74 20 53 6F 6E 67",
-                                "0:FF 01 66 69 72 73 74 20 6C 69 6E 65",
-                                "0:FF 01 74 68 69 72 64 20 6C 69 6E 65", "0:FF 58 03 02 18 08",
-                                "0:FF 59 01 01", "0:FF 51 06 1A 80"}));
+    EXPECT_EQ(Events(s, 1),
+              (std::vector<std::string>{
+                  "0:FF 03 54 65 73 74 20 53 6F 6E 67", "0:FF 01 66 69 72 73 74 20 6C 69 6E 65",
+                  "0:FF 01 74 68 69 72 64 20 6C 69 6E 65", "0:FF 58 03 02 18 08", "0:FF 59 01 01",
+                  "0:FF 51 06 1A 80"}));
     // Conductor, then the four tracks that sound; muted and switched-off
     // tracks are left out.
     ASSERT_EQ(s.NTracks, 5);
@@ -181,12 +181,12 @@ TEST_P(BothGenerations, CommandsAndExclusives) {
     w.userExclusive = {{0x41, 0x10, 0x42, 0x12, 0x83, 0x40, 0x11, 0x80, 0x81, 0x84, 0xF7}};
     Track t;
     t.channel = 2;
-    t.Cmd(0xE2, 0, 5, 8)          // bank and program
-        .Cmd(0xEB, 0, 7, 100)     // control
-        .Cmd(0xEC, 0, 10)         // program
-        .Cmd(0xEA, 0, 50)         // channel after touch
-        .Cmd(0xED, 0, 60, 40)     // key after touch
-        .Cmd(0xEE, 10, 0, 0x50)   // pitch bend, then 10 ticks
+    t.Cmd(0xE2, 0, 5, 8)           // bank and program
+        .Cmd(0xEB, 0, 7, 100)      // control
+        .Cmd(0xEC, 0, 10)          // program
+        .Cmd(0xEA, 0, 50)          // channel after touch
+        .Cmd(0xED, 0, 60, 40)      // key after touch
+        .Cmd(0xEE, 10, 0, 0x50)    // pitch bend, then 10 ticks
         .Cmd(0xDF, 0, 0x10, 0x42)  // Roland device and model
         .Cmd(0xDD, 0, 0x40, 0x00)  // base address
         .Cmd(0xDE, 0, 0x7F, 0x00)  // address low and data: GS reset
@@ -195,36 +195,36 @@ TEST_P(BothGenerations, CommandsAndExclusives) {
         .Cmd(0xD2, 0, 0x7E, 0x00)  // XG system on
         .Cmd(0xD3, 0, 0x7E, 0x00)
         .Cmd(0x90, 0, 0x07, 0x64)  // user exclusive 1
-        .Exclusive(5, 0x15, 0x06, {0x41, 0x10, 0x42, 0x12, 0x83, 0x40, 0x10, 0x80, 0x82, 0x84, 0xF7})
-        .Cmd(0xC1, 0, 0x20, 0x30)   // DX parameter on the track's channel
-        .Cmd(0xE6, 0, 18)           // port B, channel 2
+        .Exclusive(5, 0x15, 0x06,
+                   {0x41, 0x10, 0x42, 0x12, 0x83, 0x40, 0x10, 0x80, 0x82, 0x84, 0xF7})
+        .Cmd(0xC1, 0, 0x20, 0x30)  // DX parameter on the track's channel
+        .Cmd(0xE6, 0, 18)          // port B, channel 2
         .Note(60, 10, 5, 100)
-        .Cmd(0xE6, 0, 0)            // off
+        .Cmd(0xE6, 0, 0)  // off
         .Note(61, 10, 5, 100)
         .End();
     w.tracks = {t};
     SongTable s;
     ASSERT_TRUE(Load(Convert(w), s));
-    EXPECT_EQ(Events(s, 2), (std::vector<std::string>{
-                                "0:B2 00 08", "0:C2 05", "0:B2 07 64", "0:C2 0A", "0:D2 32",
-                                "0:A2 3C 28", "0:E2 00 50",
-                                "10:F0 41 10 42 12 40 00 7F 00 41 F7",
-                                "10:F0 43 10 4C 00 00 7E 00 F7", "10:F0 43 10 4C 00 00 7E 00 F7",
-                                "10:F0 41 10 42 12 40 11 07 64 44 F7",
-                                "10:F0 41 10 42 12 40 10 15 02 19 F7", "15:F0 43 12 00 20 30 F7",
-                                "15:FF 21 01", "15:91 3C 64", "20:81 3C 00"}));
+    EXPECT_EQ(Events(s, 2),
+              (std::vector<std::string>{
+                  "0:B2 00 08", "0:C2 05", "0:B2 07 64", "0:C2 0A", "0:D2 32", "0:A2 3C 28",
+                  "0:E2 00 50", "10:F0 41 10 42 12 40 00 7F 00 41 F7",
+                  "10:F0 43 10 4C 00 00 7E 00 F7", "10:F0 43 10 4C 00 00 7E 00 F7",
+                  "10:F0 41 10 42 12 40 11 07 64 44 F7", "10:F0 41 10 42 12 40 10 15 02 19 F7",
+                  "15:F0 43 12 00 20 30 F7", "15:FF 21 01", "15:91 3C 64", "20:81 3C 00"}));
 }
 
 TEST_P(BothGenerations, TiesLoopsAndSameMeasures) {
     Track t;
     // A key still sounding is not struck again: its gate runs on (tie).
     t.Note(60, 48, 96, 100).Note(60, 48, 48, 90).Note(60, 48, 20, 80).MeasureEnd();  // 0..144
-    t.LoopStart().Note(62, 10, 5, 100).LoopEnd(3);                       // 144, 154, 164
+    t.LoopStart().Note(62, 10, 5, 100).LoopEnd(3);  // 144, 154, 164
     t.LoopStart().LoopStart().Note(64, 10, 5, 1).LoopEnd(2).Note(65, 10, 5, 1).LoopEnd(2);
-    t.LoopStart().Note(67, 10, 5, 100).LoopEnd(0).MeasureEnd();          // endless
-    t.Note(69, 48, 24, 100).MeasureEnd();                                // measure 2
-    t.SameMeasure(2).MeasureEnd();                                       // measure 3
-    t.SameMeasure(3).MeasureEnd();                                       // 4 -> 3 -> 2
+    t.LoopStart().Note(67, 10, 5, 100).LoopEnd(0).MeasureEnd();  // endless
+    t.Note(69, 48, 24, 100).MeasureEnd();                        // measure 2
+    t.SameMeasure(2).MeasureEnd();                               // measure 3
+    t.SameMeasure(3).MeasureEnd();                               // 4 -> 3 -> 2
     t.Note(71, 48, 24, 100).End();
     const std::vector<int> common = {60, 60, 62, 62, 62, 64, 64, 65, 64, 64, 65};
     for (int loops : {2, 3}) {
@@ -251,12 +251,12 @@ TEST_P(BothGenerations, TiesLoopsAndSameMeasures) {
 
 TEST_P(BothGenerations, TempoChangesAtOnceAndGradually) {
     Track t;
-    t.Cmd(0xE7, 96, 0x80)            // 240 BPM at once
-        .Cmd(0xE7, 200, 0x40, 48)    // back to 120 over 48 ticks
+    t.Cmd(0xE7, 96, 0x80)          // 240 BPM at once
+        .Cmd(0xE7, 200, 0x40, 48)  // back to 120 over 48 ticks
         .Note(60, 184, 10, 100)
-        .Cmd(0xE7, 120, 0x20)        // 60 BPM at 480
-        .Cmd(0xE7, 24, 0x40, 96)     // a glide from 600 ...
-        .Cmd(0xE7, 10, 0x20)         // ... cut short at 624
+        .Cmd(0xE7, 120, 0x20)     // 60 BPM at 480
+        .Cmd(0xE7, 24, 0x40, 96)  // a glide from 600 ...
+        .Cmd(0xE7, 10, 0x20)      // ... cut short at 624
         .Note(60, 0, 10, 100)
         .End();
     SongTable s;
@@ -284,8 +284,8 @@ TEST(Recomposer, SignaturesFollowMeasuresAndKeyCommands) {
     Song w;
     w.numerator = 3;
     Track t;
-    t.Note(60, 144, 10, 100).MeasureEnd();  // 3/4
-    t.Note(60, 96, 10, 100).MeasureEnd();   // 2/4
+    t.Note(60, 144, 10, 100).MeasureEnd();                        // 3/4
+    t.Note(60, 96, 10, 100).MeasureEnd();                         // 2/4
     t.Cmd(0xF5, 0x09).Note(60, 144, 10, 100).MeasureEnd().End();  // one flat from 240
     w.tracks = {t};
     SongTable s;
@@ -338,7 +338,7 @@ std::string GsdImage() {
     f.replace(0, 14, std::string("COME ON MUSIC\0", 14));
     f.replace(0x0E, 14, "GS CONTROL 1.0");
     for (size_t i = 0; i < 7; ++i) f[0x27 + i] = static_cast<char>(0x10 + i);  // reverb
-    f[0x36 + 9 * 0x7A + 1] = 0x19;  // part 10's program
+    f[0x36 + 9 * 0x7A + 1] = 0x19;                                             // part 10's program
     for (size_t p = 0; p < 16; ++p) f[0x36 + p * 0x7A + 0x79] = static_cast<char>(p);
     f[0xA6E] = 0x00;
     f[0xA6F] = 0x20;  // master tune: none
@@ -367,7 +367,7 @@ TEST(Recomposer, ControlFilesAreSentAtTheStart) {
         return std::count_if(sx.begin(), sx.end(),
                              [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
     };
-    EXPECT_EQ(has("0:F0 41 10 16 12"), 179);  // the CM-64 image in 128-byte messages
+    EXPECT_EQ(has("0:F0 41 10 16 12"), 179);            // the CM-64 image in 128-byte messages
     EXPECT_EQ(has("0:F0 41 10 16 12 08 02 00 33"), 1);  // memory timbre 2
     EXPECT_EQ(has("0:F0 41 10 16 12 10 00 00 00 01 02 03"), 1);
     EXPECT_EQ(has("0:F0 41 10 42 12 40 01 30 10 11 12 13 14 15 16 0A F7"), 1);
