@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "player/files/rcp_internal.h"
+#include "player/platform/midi.h"
 
 namespace sonfara::files::rcp {
 namespace {
@@ -12,7 +13,7 @@ using Bytes = std::span<const uint8_t>;
 
 constexpr uint8_t kDevice = 0x10;
 constexpr uint8_t kModelMt32 = 0x16;
-constexpr uint8_t kModelGs = 0x42;
+constexpr uint8_t kModelGs = midi::kRolandGsModel;
 
 bool HasText(Bytes b, size_t at, std::string_view s) {
     return b.size() >= at + s.size() && std::memcmp(b.data() + at, s.data(), s.size()) == 0;

@@ -3,16 +3,16 @@
 #include <algorithm>
 
 #include "player/files/rcp_internal.h"
+#include "player/platform/midi.h"
 
 namespace sonfara::files::rcp {
 namespace {
 
-constexpr uint8_t kNoteOff = 0x80;
-constexpr uint8_t kSysEx = 0xF0;
-constexpr uint8_t kMeta = 0xFF;
-constexpr uint8_t kEndOfTrack = 0x2F;
-constexpr uint8_t kEox = 0xF7;
-constexpr uint8_t kRolandId = 0x41;
+using midi::kNoteOff;
+constexpr uint8_t kSysEx = midi::kSysExStart;
+constexpr uint8_t kMeta = midi::kMetaEvent;
+constexpr uint8_t kEox = midi::kSysExEnd;
+constexpr uint8_t kRolandId = midi::kRoland;
 constexpr uint8_t kDataSet1 = 0x12;
 constexpr size_t kMaxDt1Data = 128;
 

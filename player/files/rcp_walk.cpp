@@ -4,23 +4,20 @@
 #include <algorithm>
 
 #include "player/files/rcp_internal.h"
+#include "player/platform/midi.h"
 
 namespace sonfara::files::rcp {
 namespace {
 
-// MIDI status bytes and the controller the bank command uses.
-constexpr uint8_t kNoteOff = 0x80;
-constexpr uint8_t kNoteOn = 0x90;
-constexpr uint8_t kPolyPressure = 0xA0;
-constexpr uint8_t kControlChange = 0xB0;
-constexpr uint8_t kProgramChange = 0xC0;
-constexpr uint8_t kChannelPressure = 0xD0;
-constexpr uint8_t kPitchBend = 0xE0;
-constexpr uint8_t kBankSelectMsb = 0;
+using namespace midi;  // status nibbles, manufacturers
+
 constexpr uint8_t kMetaText = 0x01;
 constexpr uint8_t kMetaTrackName = 0x03;
 constexpr uint8_t kMetaPort = 0x21;
-constexpr char kEox = '\xF7';
+constexpr char kEox = static_cast<char>(kSysExEnd);
+constexpr uint8_t kRolandDataSet1 = 0x12;
+constexpr uint8_t kMks7Message = 0x32;
+constexpr uint8_t kYamahaDefaultDevice = 0x10;
 
 // Recomposer commands.
 enum Command : uint8_t {
@@ -134,7 +131,7 @@ class Walker {
     // The note-off event of each sounding key, by port, channel and key.
     std::vector<int32_t> sounding_ = std::vector<int32_t>(2 * 16 * 128, -1);
     uint8_t rolDev_ = 0x10, rolModel_ = 0x16, rolBase_[2] = {0, 0};
-    uint8_t yamDev_ = 0x10, yamModel_ = 0x4C, yamBase_[2] = {0, 0};
+    uint8_t yamDev_ = kYamahaDefaultDevice, yamModel_ = kYamahaXgModel, yamBase_[2] = {0, 0};
 };
 
 RcpProblem Walker::Run() {
@@ -334,7 +331,7 @@ void Walker::ChannelCommand(const Event& e) {
     const auto p2 = static_cast<uint8_t>(e.vel & 0x7F);
     switch (e.cmd) {
         case kBankProgram:
-            Msg(kControlChange | ch_, kBankSelectMsb, p2);
+            Msg(kControlChange | ch_, Cc::kBankSelect, p2);
             Msg(kProgramChange | ch_, p1);
             break;
         case kAfterTouch:
@@ -386,7 +383,8 @@ void Walker::DeviceCommand(const Event& e) {
             break;
         case kRolandParameter: {
             const uint8_t a[4] = {rolBase_[0], rolBase_[1], p1, p2};
-            Send(Bytes7({0x41, rolDev_, rolModel_, 0x12, a[0], a[1], p1, p2, RolandChecksum(a)}));
+            Send(Bytes7({kRoland, rolDev_, rolModel_, kRolandDataSet1, a[0], a[1], p1, p2,
+                         RolandChecksum(a)}));
             break;
         }
         case kYamahaDevice:
@@ -398,13 +396,14 @@ void Walker::DeviceCommand(const Event& e) {
             yamBase_[1] = p2;
             break;
         case kYamahaParameter:
-            Send(Bytes7({0x43, yamDev_, yamModel_, yamBase_[0], yamBase_[1], p1, p2}));
+            Send(Bytes7({kYamaha, yamDev_, yamModel_, yamBase_[0], yamBase_[1], p1, p2}));
             break;
         case kXgParameter:
-            Send(Bytes7({0x43, 0x10, 0x4C, yamBase_[0], yamBase_[1], p1, p2}));
+            Send(Bytes7(
+                {kYamaha, kYamahaDefaultDevice, kYamahaXgModel, yamBase_[0], yamBase_[1], p1, p2}));
             break;
         case kMks7:
-            Send(Bytes7({0x41, 0x32, ch_, p1, p2}));
+            Send(Bytes7({kRoland, kMks7Message, ch_, p1, p2}));
             break;
         default:
             if (e.cmd >= kYamahaFirst && e.cmd <= kYamahaLast) YamahaParameter(e.cmd, p1, p2);
@@ -414,12 +413,12 @@ void Walker::DeviceCommand(const Event& e) {
 
 void Walker::YamahaParameter(uint8_t cmd, uint8_t p1, uint8_t p2) {
     if (cmd == kFb01System) {
-        Send(Bytes7({0x43, 0x75, ch_, 0x10, p1, p2}));
+        Send(Bytes7({kYamaha, 0x75, ch_, 0x10, p1, p2}));  // FB-01 system parameter
         return;
     }
     for (const YamahaForm& f : kYamahaForms) {
         if (f.cmd != cmd) continue;
-        std::string m = {'\x43', static_cast<char>(0x10 | ch_)};
+        std::string m = {static_cast<char>(kYamaha), static_cast<char>(0x10 | ch_)};
         m.append(reinterpret_cast<const char*>(f.sub), f.subLen);
         m += static_cast<char>(p1);
         m += static_cast<char>(p2);

@@ -5,6 +5,7 @@
 
 #include "player/files/paths.h"
 #include "player/files/recomposer.h"
+#include "player/platform/midi.h"
 #include "player/song/smf_reader.h"
 
 namespace sonfara::files {
@@ -12,7 +13,7 @@ namespace {
 
 constexpr size_t kTitleWindow = 64 * 1024;
 constexpr size_t kRecomposerTitleWindow = 0xA0;
-constexpr uint8_t kMeta = 0xFF;
+constexpr uint8_t kMeta = midi::kMetaEvent;
 constexpr uint8_t kMetaText = 0x01;
 constexpr uint8_t kMetaTrackName = 0x03;
 constexpr uint8_t kMetaEndOfTrack = 0x2F;
@@ -61,7 +62,7 @@ bool TrackTitle(std::span<const uint8_t> t, bool firstTrack, std::string& title)
                 return true;
             }
             p += len;
-        } else if (status == 0xF0 || status == 0xF7) {
+        } else if (status == midi::kSysExStart || status == midi::kSysExEnd) {
             if (!Vlq(t, p, len) || len > t.size() - p) return false;
             p += len;
         } else if (status >= 0x80) {
