@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <iostream>
 
+#include "player/files/paths.h"
+#include "player/files/recomposer.h"
 #include "player/platform/large_memory.h"
 #include "player/song/smf_reader.h"
 
@@ -99,12 +101,35 @@ bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
 }
 }  // namespace
 
-bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp) {
+std::optional<int> LoopsOption(const Args& a) {
+    const auto text = a.Value("loops");
+    if (!text) return files::kDefaultEndlessLoops;
+    const auto v = ParseInt(*text);
+    if (!v || *v < 1 || *v > files::kMaxEndlessLoops) {
+        std::cerr << "--loops takes a whole number from 1 to " << files::kMaxEndlessLoops << "\n";
+        return std::nullopt;
+    }
+    return static_cast<int>(*v);
+}
+
+bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp,
+                    std::string* converted, int rcpLoops) {
     LoadOptions opt;
     opt.codePage = &cp;
     opt.songFileName = BaseName(path);
     LoadResult r;
-    if (EndsWithNoCase(path, ".rmi")) {
+    if (files::IsRecomposerKind(files::UpperTail(path, 3))) {
+        const files::RcpConversion c = files::ConvertRecomposerFile(path, rcpLoops);
+        if (!c.Ok()) {
+            std::cerr << files::RcpProblemText(c.problem, path) << "\n";
+            return false;
+        }
+        if (!c.missingControlFiles.empty())
+            std::cerr << files::RcpControlNotice(c.missingControlFiles) << "\n";
+        opt.fileKindLabel = c.formatText;
+        r = LoadSMFBytes({reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, song, opt);
+        if (converted) *converted = c.smf;
+    } else if (EndsWithNoCase(path, ".rmi")) {
         FileImage image;
         if (!image.Open(path, kMaxSmfFileBytes)) {
             std::cerr << "読み込みエラー（ErrorNo " << static_cast<int>(LoadError::kCannotRead)

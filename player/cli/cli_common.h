@@ -35,9 +35,16 @@ std::optional<long> ParseInt(const std::string& s);
 // --codepage becomes the program's code page (SetSystemCodePage).
 const CodePage& CliCodePage(const Args& a);
 
-// Loads a song as the player would, unwrapping .rmi files first. On failure
-// prints the message to stderr and returns false.
-bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp);
+// Loads a song as the player would, unwrapping .rmi files and converting
+// Recomposer files (`rcpLoops` plays of an endless loop) first. On failure
+// prints the message to stderr and returns false. `converted` (when given)
+// receives the SMF image of a converted song, else stays empty.
+bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp,
+                    std::string* converted = nullptr, int rcpLoops = 2);
+
+// --loops N: plays of an endless loop in Recomposer songs (1..99); nullopt,
+// with the complaint printed, when the value is no such number.
+std::optional<int> LoopsOption(const Args& a);
 
 // The file name part of a path, for display.
 std::string BaseName(const std::string& path);

@@ -7,15 +7,17 @@
 #include "player/files/file_op.h"
 #include "player/files/paths.h"
 #include "player/files/play_list.h"
+#include "player/files/song_title.h"
 
 namespace sonfara::cli {
 
 int RunList(const std::vector<std::string>& words) {
-    Args a = ParseArgs(words, {"codepage"}, {"json", "sort"});
+    Args a = ParseArgs(words, {"codepage"}, {"json", "sort", "titles"});
     if (!a.error.empty() || a.positional.empty()) {
-        std::cerr << "usage: sonfara-cli list PATH... [--json] [--sort] [--codepage NAME]\n";
+        std::cerr << "usage: sonfara-cli list PATH... [--json] [--sort] [--titles] [--codepage NAME]\n";
         return 2;
     }
+    const bool titles = a.Flag("titles");
     files::StderrNotifier notifier;
     const files::FileContext ctx{notifier, std::string(), CliCodePage(a)};
     std::vector<std::string> empty;
@@ -27,6 +29,13 @@ int RunList(const std::vector<std::string>& words) {
     files::PlayList list;
     if (list.Replace(std::move(added)) > 0) notifier.Error(files::msg::kListFull);
     const std::vector<files::FileEntry>& entries = list.Entries();
+    // As the player shows it: the song's own title, else its file name.
+    // Archive members are not extracted for this.
+    auto titleOf = [&ctx](const files::FileEntry& e) {
+        std::string t;
+        if (e.ArchiveName.empty()) t = files::SongFileTitle(JoinPath(e.Folder, e.FileName));
+        return t.empty() ? e.FileName : ctx.cp.ToUtf8(t);
+    };
 
     if (a.Flag("json")) {
         JsonWriter j;
@@ -37,6 +46,9 @@ int RunList(const std::vector<std::string>& words) {
             j.Key("Folder"); j.String(e.Folder);
             j.Key("ArchiveName"); j.String(e.ArchiveName);
             j.Key("ListFile"); j.String(e.ListFile);
+            if (titles) {
+                j.Key("Title"); j.String(titleOf(e));
+            }
             j.EndObject();
         }
         j.EndArray();
@@ -52,7 +64,9 @@ int RunList(const std::vector<std::string>& words) {
         };
         for (const auto& e : entries) {
             std::cout << shown(e.FileName) << '\t' << shown(e.Folder) << '\t'
-                      << shown(e.ArchiveName) << '\t' << shown(e.ListFile) << '\n';
+                      << shown(e.ArchiveName) << '\t' << shown(e.ListFile);
+            if (titles) std::cout << '\t' << shown(titleOf(e));
+            std::cout << '\n';
         }
     }
     return entries.empty() ? 1 : 0;

@@ -31,16 +31,22 @@ std::string MinSec(int32_t ms) {
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& words) {
-    Args a = ParseArgs(words, {"codepage"}, {"json"});
+    Args a = ParseArgs(words, {"codepage", "loops"}, {"json"});
     if (!a.error.empty() || a.positional.size() != 1) {
-        std::cerr << "usage: sonfara-cli info FILE [--json] [--codepage NAME]\n";
+        std::cerr << "usage: sonfara-cli info FILE [--json] [--codepage NAME] [--loops N]\n";
         return 2;
     }
+    const auto loops = LoopsOption(a);
+    if (!loops) return 2;
     const CodePage& cp = CliCodePage(a);
     const std::string& path = a.positional[0];
     SongTable song;
-    if (!LoadSongForCli(path, song, cp)) return 1;
-    const int module = DetectModule(path);
+    std::string converted;
+    if (!LoadSongForCli(path, song, cp, &converted, *loops)) return 1;
+    const int module =
+        converted.empty()
+            ? DetectModule(path)
+            : DetectModuleBytes({reinterpret_cast<const uint8_t*>(converted.data()), converted.size()});
     const std::string title = cp.ToUtf8(song.SongTitle);
 
     if (a.Flag("json")) {
@@ -143,14 +149,16 @@ int DumpList(const SongTable& song, const CodePage& cp, long k, long pageNo) {
 }  // namespace
 
 int RunDump(const std::vector<std::string>& words) {
-    Args a = ParseArgs(words, {"codepage", "list", "page"}, {"json"});
+    Args a = ParseArgs(words, {"codepage", "list", "page", "loops"}, {"json"});
     if (!a.error.empty() || a.positional.size() != 1) {
         std::cerr << "usage: sonfara-cli dump FILE [--json] | dump FILE --list K [--page P]\n";
         return 2;
     }
+    const auto loops = LoopsOption(a);
+    if (!loops) return 2;
     const CodePage& cp = CliCodePage(a);
     SongTable song;
-    if (!LoadSongForCli(a.positional[0], song, cp)) return 1;
+    if (!LoadSongForCli(a.positional[0], song, cp, nullptr, *loops)) return 1;
 
     if (auto list = a.Value("list")) {
         auto k = ParseInt(*list);

@@ -22,5 +22,6 @@ int RunWrd(const std::vector<std::string>& args);
 int RunList(const std::vector<std::string>& args);
 int RunPlay(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
+int RunConvert(const std::vector<std::string>& args);
 
 }  // namespace sonfara::cli

@@ -11,8 +11,8 @@ namespace {
 using sonfara::cli::Command;
 
 const Command kCommands[] = {
-    {"info", "info FILE [--json]            song information and module scan", sonfara::cli::RunInfo},
-    {"dump", "dump FILE [--json]            every event: track event tick ms status data1 data2 length [payload]\n"
+    {"info", "info FILE [--json] [--loops N]  song information and module scan", sonfara::cli::RunInfo},
+    {"dump", "dump FILE [--json] [--loops N]  every event: track event tick ms status data1 data2 length [payload]\n"
              "  dump FILE --list K [--page P]  page P (1-based, 17 lines) of display list K as the event list shows it",
      sonfara::cli::RunDump},
     {"inst", "inst BANK MAP PROGRAM         instrument label (program number and name) from SfrLib",
@@ -22,9 +22,13 @@ const Command kCommands[] = {
             "                                the WRD script beside SONG: its compiled events (number, opcode,\n"
             "                                tick, ms, argument), or the composed 640x480 frame at MS as PNG",
      sonfara::cli::RunWrd},
-    {"list", "list PATH... [--json] [--sort]  play-list entries opening the paths would make:\n"
-             "                                FileName, Folder, ArchiveName, ListFile (tab-separated)",
+    {"list", "list PATH... [--json] [--sort] [--titles]  play-list entries opening the paths would make:\n"
+             "                                FileName, Folder, ArchiveName, ListFile (tab-separated),\n"
+             "                                with --titles also each song's title",
      sonfara::cli::RunList},
+    {"convert", "convert SONG.rcp -o SONG.mid [--loops N]   a Recomposer song saved as a Standard MIDI File\n"
+                "  convert FOLDER -o OUTFOLDER [--loops N]   every Recomposer song of FOLDER as OUTFOLDER/NAME.mid",
+     sonfara::cli::RunConvert},
     {"play", "play PATH... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT] [--transpose N] [--soundfont PATH]\n"
              "          [--arrangement NAME] [--eq NAME] [--settings FILE|--no-settings]\n"
              "                                real-time playback with a status line (--port monitor prints the messages)",
@@ -44,6 +48,10 @@ void PrintHelp() {
         "\ncommon options:\n"
         "  --codepage NAME   code page of the songs' texts (default CP932, or $SONFARA_CODEPAGE)\n"
         "  --json            one JSON document instead of text (UTF-8)\n\n"
+        "Recomposer songs (.rcp .r36 .r18 .g36 .g18, and .mcp with a Recomposer header) are converted\n"
+        "on the way in by every command, with control files (.cm6 .gsd) read from beside them.\n"
+        "An endless loop plays twice: --loops N (info, dump, convert) or the setting RcpLoopCount\n"
+        "(play, render) changes that.\n\n"
         "play and render: PATH is a song (.mid, .rmi, .rcp...), a list file (.mlt), an archive\n"
         "(.lzh, .zip...) or a folder; all open as the player's open command does. The player's\n"
         "settings file is read (--settings FILE another one, --no-settings none); options given\n"

@@ -382,7 +382,9 @@ std::vector<std::string> ExtractionPatterns(const std::string& memberName) {
             ReplaceLast3(memberName, "sry"),
             "*.png",
             ReplaceLast3(memberName, "wrd"),
-            "*.mag"};
+            "*.mag",
+            "*.cm6",
+            "*.gsd"};
 }
 
 std::string ExtractEntry(const FileEntry& entry, const std::string& workFolder,

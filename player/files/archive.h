@@ -13,7 +13,7 @@ namespace sonfara::files {
 // Song patterns in listing order; members appear grouped by them.
 inline const std::vector<std::string>& SongPatterns() {
     static const std::vector<std::string> p = {"*.rcp", "*.mid", "*.rmi", "*.g18",
-                                               "*.g36", "*.r18", "*.r36"};
+                                               "*.g36", "*.r18", "*.r36", "*.mcp"};
     return p;
 }
 
@@ -63,8 +63,9 @@ void ReportListingProblems(const std::string& archivePath, const ArchiveListing&
 
 // Extracts the entry's member and its companions (the member's name with
 // txt, doc, sry, wrd in place of its last three characters, every *.png and
-// *.mag) into `workFolder` by their base names, after removing every file
-// this program's previous extraction into that folder wrote. Returns the member's path in
+// *.mag, the Recomposer control files *.cm6 and *.gsd) into `workFolder` by
+// their base names, after removing every file this program's previous
+// extraction into that folder wrote. Returns the member's path in
 // the work folder, or empty when the archive kind is unknown. A member that
 // could not be extracted leaves no file behind (not even an older one of the
 // same name). Unsafe member names are skipped with one message.

@@ -40,6 +40,8 @@ FileSettings FileSettingsFromValues(const SettingsValues& v) {
     f.MIDIEmuXGCFG = v.MIDIEmuXGCFG;
     f.SMFKBank = v.SMFKBank;
     f.SMFKRythm = v.SMFKRythm;
+    // An endless loop plays at least once; beyond 99 a song never ends.
+    f.RcpLoopCount = v.RcpLoopCount >= 1 && v.RcpLoopCount <= 99 ? v.RcpLoopCount : 2;
     return f;
 }
 

@@ -86,6 +86,20 @@ inline constexpr const char* kSaveIncomplete =
 inline constexpr const char* kFavoriteExists = "同じ名前のお気に入りが既にあります: ";
 inline constexpr const char* kFavoriteDeleteFailed = "お気に入りを削除できませんでした: ";
 inline constexpr const char* kFavoriteSkipped = "読み込めないお気に入りのファイルを無視しました: ";
+// The built-in Recomposer converter: kRcpFailed + "（" + reason + "）: " + path.
+inline constexpr const char* kRcpFailed = "レコンポーザ形式のファイルを変換できませんでした";
+inline constexpr const char* kRcpCannotRead = "ファイルを読み込めません";
+inline constexpr const char* kRcpTooBig = "ファイルが大きすぎます";
+inline constexpr const char* kRcpTruncated = "ファイルが途中で切れています";
+inline constexpr const char* kRcpUnknownHeader = "レコンポーザ形式のヘッダではありません";
+inline constexpr const char* kRcpMissingMeasure = "存在しない小節を参照しています";
+inline constexpr const char* kRcpSameMeasureLoop = "同一小節の参照が循環しています";
+inline constexpr const char* kRcpTooManyEvents = "ループを展開するとイベントが多すぎます";
+inline constexpr const char* kRcpTooLong = "ステップタイムが異常で曲が長すぎます";
+inline constexpr const char* kRcpControlMissing =
+    "コントロールファイルが見つからないか読めないため、その設定は送信しません: ";
+// Saving the playing song as a Standard MIDI File.
+inline constexpr const char* kSaveSmfTitle = "SMFとして保存";
 }  // namespace msg
 
 }  // namespace sonfara::files

@@ -7,6 +7,7 @@
 
 #include "player/files/converters.h"
 #include "player/files/paths.h"
+#include "player/files/recomposer.h"
 #include "player/song/module_detect.h"
 #include "player/song/smf_reader.h"
 
@@ -14,7 +15,7 @@ namespace sonfara::files {
 namespace {
 
 bool IsSequencerKind(const std::string& k) {
-    return k == "RCP" || k == "R18" || k == "R36" || k == "G18" || k == "G36";
+    return IsRecomposerKind(k);
 }
 
 bool IsKnownKind(const std::string& k) {
@@ -49,10 +50,7 @@ bool CheckFileKind(const std::string& path, const FileContext& ctx) {
         ctx.notifier.Error(msg::kUnsupported);
         return false;
     }
-    if (IsSequencerKind(kind) && !ctx.libs.rcpConverter()) {
-        ctx.notifier.Error(msg::kNoRcpConverter);
-        return false;
-    }
+    // Sequencer formats: the plug-in where installed, else the built-in converter.
     return true;
 }
 
@@ -78,7 +76,7 @@ std::vector<std::string> WithFolderSongs(const std::vector<std::string>& paths,
             out.push_back(p);
             continue;
         }
-        auto songs = ScanFolder(p, ctx.libs.rcpConverter());
+        auto songs = ScanFolder(p, true);
         if (songs.empty() && emptyFolders) emptyFolders->push_back(p);
         out.insert(out.end(), songs.begin(), songs.end());
     }
@@ -129,7 +127,7 @@ std::string UnwrapRmi(const std::string& path, const std::string& workFolder) {
     return target;
 }
 
-ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx) {
+ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx, int rcpLoops) {
     ResolvedSong r;
     std::string path;
     if (!entry.ArchiveName.empty()) {
@@ -163,12 +161,16 @@ ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx) {
         s.LoadedPath = path;
         s.FormatText = "SMF Format ";
     } else if (IsSequencerKind(kind)) {
-        if (!ctx.libs.rcpConverter()) {
-            ctx.notifier.Error(msg::kNoRcpConverter);
-            return r;
-        }
         s.FormatText = "SMF Format ";
-        s.LoadedPath = ConvertRcp(path, ctx.workFolder, s.FormatText);
+        if (ctx.libs.rcpConverter()) {
+            s.LoadedPath = ConvertRcp(path, ctx.workFolder, s.FormatText);
+        } else if (!FileExists(path)) {
+            s.LoadedPath = path;  // reported as missing below
+        } else {
+            s.LoadedPath =
+                ConvertRecomposerToWork(path, ctx.workFolder, rcpLoops, ctx.notifier, s.FormatText);
+            if (s.LoadedPath.empty()) return r;  // the converter said why
+        }
     } else {
         ctx.notifier.Error(msg::kUnsupported);
         return r;
@@ -198,7 +200,7 @@ std::vector<std::string> ScanFolder(const std::string& folder, bool withSequence
     std::sort(names.begin(), names.end());
     std::vector<std::string> exts = {".MID", ".RMI"};
     if (withSequencerFormats) {
-        for (const char* e : {".RCP", ".G18", ".G36", ".R18", ".R36"}) exts.emplace_back(e);
+        for (const char* e : {".RCP", ".G18", ".G36", ".R18", ".R36", ".MCP"}) exts.emplace_back(e);
     }
     std::vector<std::string> out;
     for (const std::string& ext : exts) {
@@ -207,6 +209,23 @@ std::vector<std::string> ScanFolder(const std::string& folder, bool withSequence
         }
     }
     return out;
+}
+
+bool SaveSongAsSmf(const SongSource& song, const std::string& target, Notifier& notifier) {
+    if (song.LoadedPath.empty()) {
+        notifier.Error(msg::kNoFiles);
+        return false;
+    }
+    std::string bytes, error;
+    if (!ReadFileBytes(song.LoadedPath, bytes)) {
+        notifier.Error(msg::kSaveFailed + song.LoadedPath);
+        return false;
+    }
+    if (!WriteFileReplacing(target, bytes, &error)) {
+        notifier.Error(msg::kSaveFailed + error);
+        return false;
+    }
+    return true;
 }
 
 std::string DialogFolder(const std::string& defDir) {
@@ -253,7 +272,7 @@ void FileOp::ListFiles(const std::vector<std::string>& paths) {
 }
 
 void FileOp::OpenFolder(const std::string& folder) {
-    const std::vector<std::string> paths = ScanFolder(folder, ctx_.libs.rcpConverter());
+    const std::vector<std::string> paths = ScanFolder(folder, true);
     if (!paths.empty()) OpenFiles(paths);
 }
 
@@ -267,7 +286,7 @@ std::string FileOp::EmulationOutput(const std::string& path) {
 bool FileOp::PlayEntry(const FileEntry& entry) {
     target_.ClearSongCaption();
     target_.SetArchiveCommandEnabled(!entry.ArchiveName.empty());
-    ResolvedSong r = ResolveEntry(entry, ctx_);
+    ResolvedSong r = ResolveEntry(entry, ctx_, settings_.RcpLoopCount);
     if (r.status == ResolvedSong::kNoPath) {
         target_.ResetSongDisplay();
         return false;

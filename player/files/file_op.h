@@ -30,6 +30,7 @@ struct FileSettings {
     std::string MIDIEmuXGCFG;
     bool SMFKBank = false;
     bool SMFKRythm = false;
+    int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
 };
 
 // What the file layer asks of the player and the windows while it opens a
@@ -108,18 +109,24 @@ std::vector<std::string> SplitPathText(const std::string& text);
 std::string UnwrapRmi(const std::string& path, const std::string& workFolder);
 
 // Resolves an entry to the file to load: extraction, RMI unwrapping,
-// sequencer-format conversion (not module emulation). Messages as the open
-// pipeline shows them.
+// sequencer-format conversion (not module emulation; the plug-in where
+// installed, else the built-in converter with `rcpLoops` plays of an endless
+// loop). Messages as the open pipeline shows them.
 struct ResolvedSong {
     enum Status { kOk, kNoPath, kFailed } status = kFailed;
     SongSource source;  // LoadedPath is the file to load
 };
-ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx);
+ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx, int rcpLoops = 2);
 
-// The songs of a folder: *.mid, *.rmi, and with the sequencer converter
-// *.rcp, *.g18, *.g36, *.r18, *.r36 (extension order; by name within one
-// extension; no sub-folders).
+// The songs of a folder: *.mid, *.rmi, and with sequencer formats
+// *.rcp, *.g18, *.g36, *.r18, *.r36, *.mcp (extension order; by name within
+// one extension; no sub-folders).
 std::vector<std::string> ScanFolder(const std::string& folder, bool withSequencerFormats);
+
+// Writes the song that plays as a Standard MIDI File at `target`: the file
+// the player loaded (converted, unwrapped or as it was). False, with the
+// message shown, when no song is loaded or the file cannot be written.
+bool SaveSongAsSmf(const SongSource& song, const std::string& target, Notifier& notifier);
 
 // The open and save dialogs' initial folder: DefDir unless it is empty or
 // names no folder, else the current folder.

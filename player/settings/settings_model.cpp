@@ -67,6 +67,7 @@ const std::vector<KeyDef>& KeyDefs() {
             {"MIDIEmuXGCFG", &SettingsValues::MIDIEmuXGCFG},
             {"SMFKBank", &SettingsValues::SMFKBank},
             {"SMFKRythm", &SettingsValues::SMFKRythm},
+            {"RcpLoopCount", &SettingsValues::RcpLoopCount},
             {"FileSort", &SettingsValues::FileSort},
             {"MIDIOutPort", &SettingsValues::MIDIOutPort},
             {"RepeatMode", &SettingsValues::RepeatMode},
@@ -208,7 +209,7 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
         for (int i = 1; i <= 10; ++i) k.push_back(RecentKey(i));
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
         for (const char* n : {"BltSw", "WindowStyle", "MIDIEmulate", "MIDIEmuGSCFG", "MIDIEmuXGCFG",
-                              "SMFKBank", "SMFKRythm", "MIDIOutPort", "SWRDEmulation",
+                              "SMFKBank", "SMFKRythm", "RcpLoopCount", "MIDIOutPort", "SWRDEmulation",
                               "MWRDEmulation", "OSRetrun", "EffectChorus", "EffectReverb",
                               "EqMode"})
             k.push_back(n);

@@ -48,6 +48,7 @@ struct SettingsValues {
     std::string MIDIEmuXGCFG;
     bool SMFKBank = false;
     bool SMFKRythm = false;
+    int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
     int32_t FileSort = 0;
     std::string MIDIOutPort = kMidiMapper;
     sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;

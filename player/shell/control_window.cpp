@@ -478,6 +478,7 @@ void ControlWindow::BuildFileMenu() {
     AddAction(file, "ファイルを開く", "FileOpen", [this] { OnFileOpen(); });
     AddAction(file, "フォルダを開く", "FolderOpen", [this] { OnFolderOpen(); });
     AddAction(file, "リストを保存", "ListSave", [this] { OnListSave(); });
+    AddAction(file, "SMFとして保存…", "SaveAsSmf", [this] { OnSaveAsSmf(); });
     file->addSeparator();
     fileListMenu_ = file->addMenu(QStringLiteral("ファイルリスト"));
     AddAction(fileListMenu_, session::msg::kNextSong, "NextSong", [this] { session_.Next(); });
@@ -740,7 +741,7 @@ void ControlWindow::OnFileOpen() {
     const QStringList files = QFileDialog::getOpenFileNames(
         this, QStringLiteral("MIDIファイルを開く"), StartFolder(session_.Settings().DefDir),
         QStringLiteral("MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.rcp *.mlt *.lzh "
-                       "*.zip *.g18 *.g36 *.r18 *.r36 *.rmi *.lmd *.zmd)"));
+                       "*.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
     if (files.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(files.front()).absolutePath()); });
     std::vector<std::string> paths;
@@ -768,6 +769,27 @@ void ControlWindow::OnListSave() {
     if (path.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
     session_.SaveList(S(path));
+}
+
+// The song that plays, as the player loaded it (a converted Recomposer song
+// too), written as a Standard MIDI File. A copy: the next song may start
+// while the dialog is open.
+void ControlWindow::OnSaveAsSmf() {
+    const files::SongSource src = session_.CurrentSource();
+    if (src.LoadedPath.empty()) {
+        ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
+        return;
+    }
+    ModalScope modal(hooks_);
+    const QString name = QFileInfo(Q(src.FileName)).completeBaseName() + QStringLiteral(".mid");
+    const QString path = QFileDialog::getSaveFileName(
+        this, QString::fromUtf8(files::msg::kSaveSmfTitle),
+        QDir(StartFolder(session_.Settings().DefDir)).filePath(name),
+        QStringLiteral("Standard MIDI File (*.mid)"));
+    if (path.isEmpty()) return;
+    ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
+    WindowNotifier notifier(*this);
+    files::SaveSongAsSmf(src, S(path), notifier);
 }
 
 void ControlWindow::OnFavoriteAdd() {

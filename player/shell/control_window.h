@@ -134,6 +134,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void OnFileOpen();
     void OnFolderOpen();
     void OnListSave();
+    void OnSaveAsSmf();
     void OnFavoriteAdd();
     void OnShellArc();
     void OnShellExp();

@@ -5,6 +5,7 @@
 
 #include "player/files/work_folder.h"
 #include "tests/files/files_fixture.h"
+#include "tests/files/rcp_writer.h"
 
 namespace sonfara::files::test {
 namespace {
@@ -89,6 +90,37 @@ TEST(Converters, PresentPluginsConvertThroughThePipeline) {
                         std::string::npos)
             << name;
     }
+}
+
+TEST(Converters, BuiltInConverterServesWithoutThePlugin) {
+    TempDir empty, base, songs, out;
+    PluginScope scope(empty.Path().c_str());
+    if (PluginExists(kRcpLibrary)) GTEST_SKIP() << "a converter is installed on this machine";
+    WorkFolder work = WorkFolder::Create(base.Path());
+    RecordingNotifier n;
+    RecordingTarget t;
+    FileOp op(t, FileContext{n, work.Path(), SystemCodePage()});
+    RcpSongWriter w;
+    w.title = "Loop";
+    w.gsd = "GONE.GSD";
+    w.tracks = {RcpTrackWriter().LoopStart().Note(60, 48, 24, 100).LoopEnd(0).End()};
+    WriteBytes(songs / "曲.rcp", w.Bytes());
+    op.Settings().RcpLoopCount = 3;
+    op.OpenFolder(songs.Path());  // a folder lists its sequencer files too
+    EXPECT_EQ(n.messages,
+              std::vector<std::string>{
+                  "コントロールファイルが見つからないか読めないため、その設定は送信しません: "
+                  "GONE.GSD"});
+    EXPECT_EQ(t.loadedPaths.back(), work.Path() + "曲.rcp.mid");
+    EXPECT_EQ(op.Current().FormatText, "RCM Ver 2.0");
+    EXPECT_EQ(t.song.FileKindLabel, "RCM Ver 2.0");
+    EXPECT_EQ(t.song.SongTitle, "Loop");
+    EXPECT_EQ(t.song.EventCount(2), 7);  // three plays of the endless loop, the end
+    // What plays can be saved as an SMF, whatever its origin.
+    ASSERT_TRUE(SaveSongAsSmf(op.Current(), out / "曲.mid", n));
+    EXPECT_EQ(ReadBytes(out / "曲.mid"), ReadBytes(work.Path() + "曲.rcp.mid"));
+    EXPECT_FALSE(SaveSongAsSmf(SongSource{}, out / "x.mid", n));
+    EXPECT_EQ(n.messages.back(), "ファイルがありません");
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
                     {"SendSysEX", "False"},  {"SendBankSelect", "0"},    {"EffectReverb", "0"},
                     {"EffectChorus", "256"}, {"ArrMode", "2"},           {"ArrModeCap", "Second"},
                     {"EqMode", "Low"},       {"MIDIOutPort", "Rec B"},   {"OpenModeSw", "1"},
-                    {"FileSort", "1"}};
+                    {"FileSort", "1"},       {"RcpLoopCount", "4"}};
     const SettingsLoadResult loaded =
         LoadSettings(store, MenusFor(c.catalog, {"Rec A", "Rec B"}), nullptr);
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
@@ -50,6 +50,7 @@ TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
     const FileSettings f = FileSettingsFromValues(loaded.values);
     EXPECT_EQ(f.OpenModeSw, 1);
     EXPECT_EQ(f.FileSort, 1);
+    EXPECT_EQ(f.RcpLoopCount, 4);
 }
 
 TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
@@ -58,7 +59,8 @@ TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
     // The caption of item 2 changed; the port is gone; the EQ preset too;
     // a zero timer period and an unknown repeat mode would break playback.
     store.values = {{"ArrMode", "2"},       {"ArrModeCap", "Renamed"}, {"EqMode", "Gone"},
-                    {"MIDIOutPort", "Old"}, {"MTimer", "0"},           {"RepeatMode", "7"}};
+                    {"MIDIOutPort", "Old"}, {"MTimer", "0"},           {"RepeatMode", "7"},
+                    {"RcpLoopCount", "0"}};
     const SettingsLoadResult loaded = LoadSettings(store, MenusFor(c.catalog, {"Rec A"}), nullptr);
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
     EXPECT_EQ(p.MIDIOutPort, "MIDI Mapper");
@@ -67,6 +69,7 @@ TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
     const SoundShaping s = SoundShapingFromValues(loaded.values, c.catalog);
     EXPECT_EQ(s.ArrMode, 0);
     EXPECT_FALSE(s.EqActive);
+    EXPECT_EQ(FileSettingsFromValues(loaded.values).RcpLoopCount, 2);  // an endless loop plays
 
     // Defaults everywhere for an empty store.
     MemorySettingsStore empty;

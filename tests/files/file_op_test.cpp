@@ -96,14 +96,20 @@ TEST_F(FileOpTest, NavigationWrapsAndMenuClicksPlay) {
 TEST_F(FileOpTest, OpenFailureMessages) {
     op_.OpenFiles({songs_ / "missing.mid"});
     op_.OpenFiles({Song("x.txt")});
-    WriteBytes(songs_ / "s.rcp", "RCM");
-    op_.OpenFiles({songs_ / "s.rcp"});
     EXPECT_EQ(notifier_.messages,
-              (std::vector<std::string>{
-                  "ファイルが見つかりません", "対応ファイルではありません",
-                  "RCPCV.DLLが見つからないのでレコンポーザ形式のファイルは再生できません"}));
+              (std::vector<std::string>{"ファイルが見つかりません", "対応ファイルではありません"}));
     EXPECT_EQ(op_.List().Count(), 0);
     EXPECT_TRUE(target_.calls.empty());
+    // Without the plug-in the built-in converter takes a sequencer file; one
+    // it cannot read is named with what is wrong, and nothing is stopped.
+    WriteBytes(songs_ / "s.rcp", "RCM");
+    op_.OpenFiles({songs_ / "s.rcp"});
+    EXPECT_EQ(notifier_.messages.back(),
+              "レコンポーザ形式のファイルを変換できませんでした（レコンポーザ形式のヘッダではありま"
+              "せん）: " +
+                  songs_ / "s.rcp");
+    EXPECT_EQ(op_.List().Count(), 1);
+    EXPECT_EQ(target_.calls, std::vector<std::string>{"ClearSongCaption"});
     // Mixed-case extensions are accepted.
     op_.OpenFiles({Song("x.Mid")});
     EXPECT_EQ(op_.List().Count(), 1);
@@ -114,12 +120,11 @@ TEST_F(FileOpTest, PlayEntryFailureMessages) {
     // Entry whose file vanished after listing.
     EXPECT_FALSE(op_.PlayEntry({"gone.mid", songs_.Path(), "", ""}));
     EXPECT_EQ(notifier_.messages.back(), "ファイルが存在しません");
-    // Unknown kind and sequencer formats without the converter.
+    // Unknown kind, and a sequencer file that vanished.
     EXPECT_FALSE(op_.PlayEntry({"x.txt", songs_.Path(), "", ""}));
     EXPECT_EQ(notifier_.messages.back(), "対応ファイルではありません");
     EXPECT_FALSE(op_.PlayEntry({"x.g36", songs_.Path(), "", ""}));
-    EXPECT_EQ(notifier_.messages.back(),
-              "RCPCV.DLLが見つからないのでレコンポーザ形式のファイルは再生できません");
+    EXPECT_EQ(notifier_.messages.back(), "ファイルが存在しません");
     EXPECT_TRUE(t.calls.end() == std::find(t.calls.begin(), t.calls.end(), "StopTimer"));
     // The output cannot be opened.
     t.outputOk = false;

@@ -305,6 +305,12 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     EXPECT_EQ(r.w.Action("FileList0")->text(), QStringLiteral("なし"));
     r.Trigger("FileList0");
     EXPECT_FALSE(r.Snap().loaded);
+    // Saving as SMF without a song says so before any dialog opens.
+    EXPECT_EQ(r.w.Action("SaveAsSmf")->text(), QStringLiteral("SMFとして保存…"));
+    r.Trigger("SaveAsSmf");
+    ASSERT_FALSE(r.w.messages.empty());
+    EXPECT_EQ(r.w.messages.back(), QStringLiteral("ファイルがありません"));
+    r.w.messages.clear();
 
     // A dropped file opens (the list mode now appends); the text editor
     // entry follows the document the main window shows.
