@@ -18,6 +18,8 @@ if [ "${1:-}" != "--inside" ]; then
 fi
 S=$2
 INI=$XDG_CONFIG_HOME/Tenmoor/Sonfara.ini
+# Real X windows under the window manager, whatever the test run chose.
+export QT_QPA_PLATFORM=xcb
 pid="" wm=""
 finish() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
