@@ -17,7 +17,7 @@
 #include "player/panels/event_list_panel.h"
 #include "player/song/event_list.h"
 #include "player/song/smf_reader.h"
-#include "tests/support_code/song_cursors.h"
+#include "song_cursors.h"
 
 using namespace sonfara;
 
