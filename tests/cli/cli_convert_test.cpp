@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/cli/run_command.h"
 #include "tests/files/rcp_writer.h"
 
 namespace sonfara {
@@ -18,22 +19,11 @@ namespace fs = std::filesystem;
 using files::test::RcpSongWriter;
 using files::test::RcpTrackWriter;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
+using CliRun = test::CommandRun;
 
 // stdout and stderr together.
 CliRun Cli(const std::string& args) {
-    CliRun r;
-    FILE* p = popen((std::string(SONFARA_CLI) + " " + args + " 2>&1").c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return test::RunCommand(std::string(SONFARA_CLI) + " " + args + " 2>&1");
 }
 
 void Write(const fs::path& p, const std::string& bytes) {

@@ -9,25 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/cli/run_command.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-};
+using CliRun = sonfara::test::CommandRun;
 
 CliRun Cli(const std::string& args, const std::string& program = SONFARA_CLI) {
-    FILE* p = ::popen(("'" + program + "' " + args + " 2>/dev/null").c_str(), "r");
-    CliRun r{-1, {}};
-    if (!p) return r;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return sonfara::test::RunCommand("'" + program + "' " + args + " 2>/dev/null");
 }
 
 // Appends one track chunk with the events and an end of track.

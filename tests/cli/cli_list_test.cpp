@@ -9,28 +9,19 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/cli/run_command.h"
+
 namespace sonfara {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct ListRun {
-    int status = -1;
-    std::string out;
-};
+using ListRun = test::CommandRun;
 
 ListRun ListCli(const std::string& args, bool withMessages = false) {
     const std::string cmd =
         std::string(SONFARA_CLI) + " list " + args + (withMessages ? " 2>&1" : " 2>/dev/null");
-    ListRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return test::RunCommand(cmd);
 }
 
 TEST(CliList, EntriesAsTextAndJson) {

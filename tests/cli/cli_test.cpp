@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "tests/cli/run_command.h"
 #include "tests/support_code/smf_bytes.h"
 
 namespace sonfara {
@@ -18,24 +19,14 @@ using test::Bytes;
 using test::Smf;
 using test::Track;
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
+using CliRun = test::CommandRun;
 
 // Runs the CLI with stdout captured; stderr goes to a file read back into err.
 CliRun Cli(const std::string& args, std::string* err = nullptr) {
     // One file per test process: ctest runs the cases of this file in parallel.
     fs::path errFile = fs::temp_directory_path() / ("sonfara-cli-test-" + std::to_string(::getpid()) + ".err");
     std::string cmd = std::string(SONFARA_CLI) + " " + args + " 2>'" + errFile.string() + "'";
-    CliRun r;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf;
-    size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    const CliRun r = test::RunCommand(cmd);
     if (err) {
         std::ifstream in(errFile);
         err->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
