@@ -1,6 +1,8 @@
 // The modal boxes the dialogs ask and tell through: message boxes captioned
 // "Sonfara" and the input box. One seam, so the dialogs' own logic runs
-// in tests without a person to press OK. UI thread only.
+// in tests without a person to press OK. UI thread only. They run only from
+// inside the settings and list dialogs, while the program holds requests
+// from outside back, so no hand-off or MPRIS call runs inside them.
 #pragma once
 
 #include <optional>

@@ -611,8 +611,7 @@ void SonfaraApp::ShowSettings() {
     applier_->Resync();
     settingsDialog_->Refill();
     RequestQueue::Hold hold(requests_);
-    settingsDialog_->exec();
-    control_->SyncMenusWithSettings();
+    settingsDialog_->exec();  // an apply reaches the menus through OnStateChanged
 }
 
 void SonfaraApp::ShowVersion() {

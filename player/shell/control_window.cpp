@@ -383,7 +383,6 @@ void ControlWindow::OnSongOpened(int, bool ok, const std::string& titleText) {
         marks_->Reset();
         SetTextAndTip(moduleName_, QString());
         knob_->SetKnobLeft(L::kKnobFirstLeft);
-        ShowLabels();
     }
     RebuildFileList();
     UpdateLaunchEntries();
@@ -458,8 +457,7 @@ QAction* ControlWindow::AddChoice(QMenu* menu, QActionGroup* group, const QStrin
 void ControlWindow::ChangeSetting(const std::function<void(SettingsValues&)>& change) {
     SettingsValues v = session_.Settings();
     change(v);
-    session_.ApplySettings(v);
-    SyncMenusWithSettings();
+    session_.ApplySettings(v);  // the menus follow in OnStateChanged
 }
 
 void ControlWindow::BuildMenus() {
