@@ -110,10 +110,8 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
 
     // What the control window asks of the program.
     void ShowSettings() override;
-    void BeginModal() override { modalHolds_.push_back(std::make_unique<RequestQueue::Hold>(requests_)); }
-    void EndModal() override {
-        if (!modalHolds_.empty()) modalHolds_.pop_back();
-    }
+    void BeginModal() override { requests_.HoldBack(); }
+    void EndModal() override { requests_.Release(); }
     void ShowVersion() override;
     files::Notifier* Notices() override { return &notifier_; }
     void ShowListEditor(dialogs::ListMode list) override;
@@ -192,7 +190,6 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     MessageBoxNotifier notifier_;
     QtUiScheduler ui_{this};
     RequestQueue requests_{this};
-    std::vector<std::unique_ptr<RequestQueue::Hold>> modalHolds_;
     files::WorkFolder work_;
     std::unique_ptr<SettingsStore> store_;
     SystemProcessPriority priority_;

@@ -68,9 +68,9 @@ void MessageBoxNotifier::ShowNext() {
 
 // --- Requests ------------------------------------------------------------------
 
-RequestQueue::Hold::~Hold() {
-    if (--q_.holds_ == 0 && !q_.waiting_.empty())
-        QMetaObject::invokeMethod(q_.context_, [q = &q_] { q->Drain(); }, Qt::QueuedConnection);
+void RequestQueue::Release() {
+    if (--holds_ == 0 && !waiting_.empty())
+        QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 void RequestQueue::Run(std::function<void()> request) {

@@ -83,8 +83,8 @@ class RequestQueue {
     // While one lives, requests wait.
     class Hold {
       public:
-        explicit Hold(RequestQueue& q) : q_(q) { ++q_.holds_; }
-        ~Hold();
+        explicit Hold(RequestQueue& q) : q_(q) { q_.HoldBack(); }
+        ~Hold() { q_.Release(); }
         Hold(const Hold&) = delete;
         Hold& operator=(const Hold&) = delete;
 
@@ -95,6 +95,10 @@ class RequestQueue {
     explicit RequestQueue(QObject* context) : context_(context) {}
     void Run(std::function<void()> request);
     bool Held() const { return holds_ > 0; }
+    // The same as a Hold's life, for a dialog that opens and closes in
+    // two calls; every HoldBack is followed by one Release.
+    void HoldBack() { ++holds_; }
+    void Release();
     size_t Waiting() const { return waiting_.size(); }
 
   private:
