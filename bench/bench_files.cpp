@@ -90,6 +90,7 @@ class LoadOnlyTarget final : public PlaybackTarget {
     }
     void ResendPrograms() override {}
     bool StartTimer() override { return true; }
+    void RequestExit() override {}
     SongTable song;
 };
 
@@ -112,7 +113,7 @@ void FirstSongLoaded(benchmark::State& state, int which) {
     for (auto _ : state) {
         FileOp op(target, FileContext{n, Fx().work, SystemCodePage()});
         op.Settings().FileSort = 1;
-        if (which == 0) op.OpenFolder(Fx().folder + "/songs");
+        if (which == 0) op.OpenFiles(ScanFolder(Fx().folder + "/songs", true));
         if (which == 1) op.OpenFiles({Fx().list});
         if (which == 2) op.OpenFiles({Fx().folder + "/songs/song1.mid"});
         if (!op.SongLoaded()) state.SkipWithError("no song loaded");

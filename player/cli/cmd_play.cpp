@@ -141,7 +141,7 @@ void MakeSession(CliSession& c, const Clock& clock, TimerService& timers, MidiOu
 // --arrangement and --eq win over the stored selection; "none" clears it.
 // 0, or the exit status with the message printed.
 int SelectShaping(const Args& a, const char* cmd, PlaybackSession& s, const CodePage& cp) {
-    const ShapingCatalog& catalog = s.Catalog();
+    const ShapingCatalog& catalog = s.Output().Catalog();
     if (auto name = a.Value("arrangement")) {
         const int item = *name == "none" ? 0 : FindArrangementItem(catalog, *name, cp);
         if (item == 0 && *name != "none") {
@@ -150,7 +150,7 @@ int SelectShaping(const Args& a, const char* cmd, PlaybackSession& s, const Code
                       << "\n";
             return 2;
         }
-        s.SelectArrangement(item);
+        s.Output().SelectArrangement(item);
     }
     if (auto name = a.Value("eq")) {
         const int item = *name == "none" ? 0 : FindEqItem(catalog, *name, cp);
@@ -159,7 +159,7 @@ int SelectShaping(const Args& a, const char* cmd, PlaybackSession& s, const Code
                       << "'; EQ presets:" << CaptionList(catalog.EqCaptions(), cp) << "\n";
             return 2;
         }
-        s.SelectEq(item);
+        s.Output().SelectEq(item);
     }
     return 0;
 }
@@ -172,8 +172,8 @@ int ListSongs(const Args& a, const char* cmd, CliSession& c, const CodePage& cp)
     const std::vector<std::string> paths = files::WithFolderSongs(a.positional, ctx, &empty);
     for (const std::string& f : empty)
         std::cerr << "sonfara-cli " << cmd << ": no songs in " << f << "\n";
-    c.session->OpenPaths(paths, OpenMode::kListOnly);
-    if (c.session->List().Count() == 0) {
+    c.session->Library().OpenPaths(paths, OpenMode::kListOnly);
+    if (c.session->Library().List().Count() == 0) {
         std::cerr << "sonfara-cli " << cmd << ": nothing to play\n";
         return 1;
     }
@@ -207,16 +207,16 @@ struct PlayState : SessionObserver {
     bool failedOpen = false;
     PlaybackSession* session = nullptr;
 
-    int ListCount() const { return session->List().Count(); }
+    int ListCount() const { return session->Library().List().Count(); }
     void OnSongOpened(int index, bool ok, const std::string& text) override {
         ++attempted;
         if (!ok) {
             failedOpen = true;
             ++failuresInRow;
             // The port's message is the command's to print, once.
-            if (!text.empty() && !session->PortFailed())
+            if (!text.empty() && !session->Library().PortFailed())
                 std::fprintf(stderr, "%s: %s\n", text.c_str(),
-                             session->List().Entry(index).FileName.c_str());
+                             session->Library().List().Entry(index).FileName.c_str());
             return;
         }
         failuresInRow = 0;
@@ -368,7 +368,7 @@ int RunPlay(const std::vector<std::string>& words) {
     PlaybackSession& session = *c.session;
     if (int rc = SelectShaping(a, "play", session, cp)) return rc;
 
-    SettingsValues values = session.Settings();
+    SettingsValues values = session.Settings().Values();
     if (auto p = a.Value("port")) {
         values.MIDIOutPort = *p;
         values.OutDevice = ports.DeviceByName(*p);
@@ -381,7 +381,7 @@ int RunPlay(const std::vector<std::string>& words) {
         return 1;
     }
     if (int rc = ListSongs(a, "play", c, cp)) return rc;
-    const int count = session.List().Count();
+    const int count = session.Library().List().Count();
     const RepeatMode stored = values.RepeatMode;
     if (repeatMode >= 0) {
         values.RepeatMode = RepeatMode(repeatMode);  // --repeat took 0..3
@@ -390,9 +390,9 @@ int RunPlay(const std::vector<std::string>& words) {
         // plays through once.
         values.RepeatMode = count == 1 ? RepeatMode::kStopAtEnd : RepeatMode::kList;
     }
-    session.ApplySettings(values);
-    session.SetSpeedPercent(speed);
-    session.SetTranspose(transpose);
+    session.Settings().Edit([&](SettingsValues& v) { v = values; });
+    session.Transport().SetSpeedPercent(speed);
+    session.Transport().SetTranspose(transpose);
 
     PlayState state;
     state.playOnce = values.RepeatMode == RepeatMode::kList && repeatMode < 0 && count > 1;
@@ -404,9 +404,9 @@ int RunPlay(const std::vector<std::string>& words) {
     // The first song that loads starts the list; unreadable ones are passed over.
     bool playing = false;
     for (int i = 1; i <= count && !playing && !gStop; ++i) {
-        playing = session.PlayEntry(i);
-        if (!playing && session.PortFailed()) {
-            std::cerr << session.LastError() << "\n";
+        playing = session.Library().PlayEntry(i);
+        if (!playing && session.Library().PortFailed()) {
+            std::cerr << session.Library().LastError() << "\n";
             if (portName == kMidiMapper || portName == SystemMidiOutput::kSynthName)
                 std::cerr << "音声出力がない環境では render で WAV ファイルに書き出せます: "
                              "sonfara-cli render FILE -o OUT.wav\n";
@@ -430,13 +430,13 @@ int RunPlay(const std::vector<std::string>& words) {
         if (state.failedOpen && !session.Snapshot().playing && !ui.Pending()) {
             // The next song of the list could not be opened: go on past it.
             state.failedOpen = false;
-            if (session.PortFailed()) {
-                std::cerr << session.LastError() << "\n";
+            if (session.Library().PortFailed()) {
+                std::cerr << session.Library().LastError() << "\n";
                 break;
             }
             if (count <= 1 || state.failuresInRow >= count) break;
             if (state.playOnce && state.attempted >= count) break;
-            session.Next();
+            session.Library().Next();
         }
         auto now = std::chrono::steady_clock::now();
         if (tty && now - lastStatus >= std::chrono::milliseconds(100)) {
@@ -511,7 +511,7 @@ int RunRender(const std::vector<std::string>& words) {
     PlaybackSession& session = *c.session;
     if (int rc = SelectShaping(a, "render", session, cp)) return rc;
     if (int rc = ListSongs(a, "render", c, cp)) return rc;
-    const int count = session.List().Count();
+    const int count = session.Library().List().Count();
     if (entry > count) {
         std::cerr << "sonfara-cli render: --entry " << entry << " but the path holds " << count
                   << (count == 1 ? " song\n" : " songs\n");
@@ -519,16 +519,16 @@ int RunRender(const std::vector<std::string>& words) {
     }
     if (count > 1 && !a.Value("entry"))
         std::cerr << "render: " << count << " songs; rendering the first (--entry N for another)\n";
-    SettingsValues values = session.Settings();
-    values.RepeatMode = RepeatMode::kStopAtEnd;
-    values.MIDIOutPort = kMidiMapper;
-    values.OutDevice = -1;
-    session.ApplySettings(values);
-    if (!session.PlayEntry(entry)) {
-        if (session.PortFailed())
-            std::cerr << session.LastError() << "\n";
-        else if (!session.LastError().empty())
-            std::cerr << session.LastError() << ": " << session.List().Entry(entry).FileName
+    session.Settings().Edit([](SettingsValues& v) {
+        v.RepeatMode = RepeatMode::kStopAtEnd;
+        v.MIDIOutPort = kMidiMapper;
+        v.OutDevice = -1;
+    });
+    if (!session.Library().PlayEntry(entry)) {
+        if (session.Library().PortFailed())
+            std::cerr << session.Library().LastError() << "\n";
+        else if (!session.Library().LastError().empty())
+            std::cerr << session.Library().LastError() << ": " << session.Library().List().Entry(entry).FileName
                       << "\n";
         return 1;
     }

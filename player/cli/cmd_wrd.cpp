@@ -63,10 +63,9 @@ bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs
     SessionEnv env{clock, timers, ports, ui, cp, notifier, work.Path()};
     env.wrdWindow = &window;
     PlaybackSession session(std::move(env));
-    SettingsValues values = session.Settings();
-    values.RepeatMode = RepeatMode::kStopAtEnd;  // the run ends with the song
-    session.ApplySettings(values);
-    session.OpenPaths({path}, OpenMode::kReplace);
+    // The run ends with the song.
+    session.Settings().Edit([](SettingsValues& v) { v.RepeatMode = RepeatMode::kStopAtEnd; });
+    session.Library().OpenPaths({path}, OpenMode::kReplace);
     SessionSnapshot s = session.Snapshot();
     if (!s.loaded || !s.playing) return false;
     const int32_t target = std::min(atMs, s.totalMs);
@@ -80,12 +79,12 @@ bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs
         timers.RunUntilUs(std::min(clock.NowUs() + stepUs, nextWrdUs));
         ui.RunPending();
         if (clock.NowUs() >= nextWrdUs) {
-            session.WrdTick();
+            session.Presentation().WrdTick();
             nextWrdUs += kWrdPeriodUs;
         }
     }
-    session.WrdTick();
-    frame = session.WrdFrame();
+    session.Presentation().WrdTick();
+    frame = session.Presentation().WrdFrame();
     session.Shutdown();
     return true;
 }

@@ -32,7 +32,6 @@ SoundShaping SoundShapingFromValues(const SettingsValues& v, const ShapingCatalo
 
 FileSettings FileSettingsFromValues(const SettingsValues& v) {
     FileSettings f;
-    f.OpenModeSw = v.OpenModeSw;
     f.FileSort = v.FileSort;
     f.DefDir = v.DefDir;
     f.MIDIEmulate = v.MIDIEmulate;

@@ -54,19 +54,6 @@ bool CheckFileKind(const std::string& path, const FileContext& ctx) {
     return true;
 }
 
-std::vector<std::string> SplitPathText(const std::string& text) {
-    std::vector<std::string> out;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find('\0', start);
-        if (end == std::string::npos) end = text.size();
-        std::string piece = TrimQuotes(std::string_view(text).substr(start, end - start));
-        if (!piece.empty()) out.push_back(std::move(piece));
-        start = end + 1;
-    }
-    return out;
-}
-
 std::vector<std::string> WithFolderSongs(const std::vector<std::string>& paths,
                                          const FileContext& ctx,
                                          std::vector<std::string>* emptyFolders) {
@@ -245,8 +232,9 @@ std::vector<std::string> DialogSelection(const std::vector<std::string>& pieces)
 
 FileOp::FileOp(PlaybackTarget& target, FileContext ctx) : target_(target), ctx_(std::move(ctx)) {}
 
-void FileOp::OpenFiles(const std::vector<std::string>& paths) {
-    const bool append = list_.Count() > 0 && settings_.OpenModeSw != 0;
+void FileOp::OpenFiles(const std::vector<std::string>& paths, bool appendToList) {
+    // An empty list opens in replace mode, so the first song plays.
+    const bool append = list_.Count() > 0 && appendToList;
     std::vector<FileEntry> added = ExpandPaths(paths, ctx_);
     if (settings_.FileSort == 1) SortEntries(added, ctx_.cp);
     if (added.empty()) return;
@@ -271,11 +259,6 @@ void FileOp::ListFiles(const std::vector<std::string>& paths) {
     target_.FileListChanged();
 }
 
-void FileOp::OpenFolder(const std::string& folder) {
-    const std::vector<std::string> paths = ScanFolder(folder, true);
-    if (!paths.empty()) OpenFiles(paths);
-}
-
 std::string FileOp::EmulationOutput(const std::string& path) {
     std::string out = JoinPath(ctx_.workFolder, PathFileName(path));
     // Converting a work-folder file onto itself would destroy its source.
@@ -285,7 +268,6 @@ std::string FileOp::EmulationOutput(const std::string& path) {
 
 bool FileOp::PlayEntry(const FileEntry& entry) {
     target_.ClearSongCaption();
-    target_.SetArchiveCommandEnabled(!entry.ArchiveName.empty());
     ResolvedSong r = ResolveEntry(entry, ctx_, settings_.RcpLoopCount);
     if (r.status == ResolvedSong::kNoPath) {
         target_.ResetSongDisplay();
@@ -320,8 +302,6 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
         target_.ResetSongDisplay();
         return false;
     }
-    target_.PrepareSongDisplay();
-    target_.ShowCompanion(ReadCompanionDocument(s.FullPath));
     target_.ResendPrograms();
     current_ = s;
     target_.LoadWrd(s.FullPath);
@@ -344,31 +324,6 @@ bool FileOp::PlayIndex(int k) {
     if (ok) list_.SetChecked(k);
     target_.FileListChanged();
     return ok;
-}
-
-void FileOp::NextEntry() {
-    if (list_.Count() < 2) return;
-    list_.SetIndex(list_.NextIndex());
-    PlayIndex(list_.Index());
-}
-
-void FileOp::PreviousEntry() {
-    if (list_.Count() < 2) return;
-    list_.SetIndex(list_.PreviousIndex());
-    PlayIndex(list_.Index());
-}
-
-void FileOp::Replay() {
-    const int k = list_.Index();
-    if (k < 1 || k > list_.Count()) return;
-    list_.SetChecked(0);
-    PlayIndex(k);
-}
-
-void FileOp::MenuClick(int item) {
-    const int k = item + 1;
-    if (list_.Count() == 0 || k > list_.Count() || k == list_.Checked()) return;
-    if (PlayIndex(k)) list_.SetIndex(k);
 }
 
 SaveResult FileOp::SaveListAs(const std::string& chosenPath) {

@@ -22,7 +22,6 @@ namespace sonfara::files {
 
 // The settings values the file layer reads and changes.
 struct FileSettings {
-    int32_t OpenModeSw = 0;  // 1 appends opened files to the play list
     int32_t FileSort = 0;    // 1 sorts newly opened files by name
     std::string DefDir = "0";
     bool MIDIEmulate = false;
@@ -40,7 +39,6 @@ class PlaybackTarget {
   public:
     virtual ~PlaybackTarget() = default;
     virtual void ClearSongCaption() {}
-    virtual void SetArchiveCommandEnabled(bool enabled) {}
     // Title, length and position labels and panels back to "no song".
     virtual void ResetSongDisplay() {}
     // Stops the WRD window's timer and the sequencer timer; returns when no
@@ -56,8 +54,6 @@ class PlaybackTarget {
     // Loads the SMF; the loader reports its own errors.
     virtual LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
                                 const std::string& fileName) = 0;
-    virtual void PrepareSongDisplay() {}
-    virtual void ShowCompanion(const CompanionDocument& doc) {}
     virtual void ResendPrograms() = 0;
     // External WRD player first, then the built-in interpreter.
     virtual void LoadWrd(const std::string& songPath) {}
@@ -66,7 +62,7 @@ class PlaybackTarget {
     // Length, titles, tooltips and the song's display text.
     virtual void SongStarted(const SongSource& song) {}
     // The timer could not be created: the program ends.
-    virtual void RequestExit() {}
+    virtual void RequestExit() = 0;
     // The menus changed: file list, recent list.
     virtual void FileListChanged() {}
     virtual void RecentChanged() {}
@@ -100,9 +96,6 @@ std::vector<FileEntry> ExpandPaths(const std::vector<std::string>& paths, const 
 std::vector<std::string> WithFolderSongs(const std::vector<std::string>& paths,
                                          const FileContext& ctx,
                                          std::vector<std::string>* emptyFolders = nullptr);
-
-// Splits a NUL-separated path text, trimming quotes from each piece.
-std::vector<std::string> SplitPathText(const std::string& text);
 
 // <workFolder><name>.mid holding the file from its first "MThd" on; empty
 // file when there is none. Returns the target path.
@@ -149,31 +142,20 @@ class FileOp {
 
     // Opens paths into the play list (replace or append mode) and, in
     // replace mode, plays the first entry.
-    void OpenFiles(const std::vector<std::string>& paths);
+    void OpenFiles(const std::vector<std::string>& paths, bool append = false);
     // Replaces the play list with the paths' entries and plays nothing
     // (the command line, which then picks the entry to play).
     void ListFiles(const std::vector<std::string>& paths);
-    void OpenFilesText(const std::string& nulSeparated) { OpenFiles(SplitPathText(nulSeparated)); }
-    void OpenFolder(const std::string& folder);
 
     // True only when the song was loaded and the sequencer timer runs.
     bool PlayEntry(const FileEntry& entry);
 
-    // Navigation; each changes the index and plays.
-    void NextEntry();
-    void PreviousEntry();
-    void Replay();
-    // A click on file-list menu item `item` (0-based).
-    void MenuClick(int item);
     // Plays entry k as it stands (the index is the caller's): the end of a
     // song and the player's next/previous come here.
     bool PlayIndex(int k);
 
     // The save command after the dialog.
     SaveResult SaveListAs(const std::string& chosenPath);
-
-    // List-mode menu: item 0 replaces the list on open, item 1 appends.
-    void SetListMode(int item) { settings_.OpenModeSw = item == 1 ? 1 : 0; }
 
     // Add-favourite command, first half: what to remember and the input
     // box's prompt; "ファイルがありません" and nothing when no song is loaded.

@@ -22,6 +22,8 @@ struct PlaybackSettings {
     // Wake the timer thread when the next event falls due, not only once per
     // period. Off gives the plain periodic tick.
     bool PreciseTiming = true;
+
+    bool operator==(const PlaybackSettings&) const = default;
 };
 
 }  // namespace sonfara

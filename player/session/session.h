@@ -1,7 +1,8 @@
 // The one object a front end holds: the player with its output and
 // sequencer, the file pipeline with its play list, recent list and
 // favourites, the WRD presentation and the settings values, wired and
-// destroyed in one fixed order.
+// destroyed in one fixed order. Front ends work through its parts
+// (Transport, Library, Output, Presentation, Settings; see parts.h).
 //
 // Threads.
 // - The UI thread (the thread that constructs the session) makes every
@@ -11,23 +12,20 @@
 //   hooks come from it (or from a transport operation on the UI thread while
 //   the timer is held).
 // - Any thread (the drawing thread, MPRIS, a test's reader) may call
-//   Snapshot, Channel, TakeDirty/TakeKeyDirty/TakeNoteFlag, DotRow,
-//   AddObserver and RemoveObserver.
+//   Snapshot, Output().Channel and Output().Layer(), AddObserver and
+//   RemoveObserver.
 #pragma once
 
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
-#include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
-#include "player/files/favorites.h"
 #include "player/files/file_op.h"
-#include "player/files/player_target.h"
 #include "player/files/shaping_catalog.h"
 #include "player/platform/clock.h"
 #include "player/platform/codepage.h"
@@ -38,6 +36,7 @@
 #include "player/wrd/external_player.h"
 #include "player/wrd/hex_font.h"
 #include "player/wrd/sequencer_link.h"
+#include "player/session/parts.h"
 
 namespace sonfara {
 
@@ -75,9 +74,6 @@ struct SessionEnv {
     void* wrdWindowHandle = nullptr;
     files::Libraries libs = files::Libraries::Detect();
 };
-
-// kListOnly replaces the play list and plays nothing (the command line).
-enum class OpenMode { kByFileOpenMode, kReplace, kAppend, kListOnly };
 
 // One consistent read of what the windows show.
 struct SessionSnapshot {
@@ -130,12 +126,17 @@ class SessionObserver {
     virtual void OnListChanged() {}
     virtual void OnRecentChanged() {}
     virtual void OnFavoritesChanged() {}
+    // Settings().Edit changed the values (after they were applied).
+    virtual void OnSettingsChanged(const SettingsValues& values) {}
     // The arrangement and EQ files were read again (the menus rebuild).
     virtual void OnCatalogChanged() {}
     // A song failed to load; text is the title label's failure text.
     virtual void OnLoadFailed(const std::string& text) {}
     // A notice for the desktop companion (code-page bytes).
     virtual void OnNotice(const std::string& noticeBytes) {}
+    // The sequencer timer could not be made (the message was shown): the
+    // program ends.
+    virtual void OnFatalError() {}
     // Asked before the end of a song opens the next entry; false keeps the
     // player stopped (a command line that plays its list once).
     virtual bool AllowAutoOpen(int index) { return true; }
@@ -155,85 +156,14 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     PlaybackSession(const PlaybackSession&) = delete;
     PlaybackSession& operator=(const PlaybackSession&) = delete;
 
-    // --- Files and the play list (UI thread) --------------------------------
-    void OpenPaths(const std::vector<std::string>& paths,
-                   OpenMode mode = OpenMode::kByFileOpenMode);
-    // Entry `index` (1-based) of the play list; false when it did not start.
-    bool PlayEntry(int index);
-    void Next();
-    void Previous();
-    // File-list menu item (0-based): nothing for the playing entry.
-    void FileListClick(int item);
-    // Removes entry `index` (1-based): later entries move up and the current
-    // index follows its entry. The playing entry is kept (false).
-    bool RemoveEntry(int index);
-    files::SaveResult SaveList(const std::string& path);
-    void OpenRecent(int item);  // 0-based
-    void ClearRecent();
-
-    // --- Transport (UI thread) ---------------------------------------------
-    void Play();  // out of pause or stop; nothing while playing
-    void Pause();
-    void Stop();
-    void Restart();
-    void SeekTo(int32_t ms);
-    void SpeedUp();
-    void SpeedDown();  // 10 % is the slowest
-    // The speed in percent at once (command line); below 10 counts as 10.
-    void SetSpeedPercent(int percent);
-    void KeyUp();
-    void KeyDown();
-    void SetTranspose(int semitones);
-    // Held fast forward / rewind: BeginStep on press (one step at once),
-    // Step every 500 ms while held, EndStep on release (the seek).
-    void BeginStep(bool forward);
-    void Step();
-    void EndStep();
-
-    // --- Output and sound (UI thread) --------------------------------------
-    // -1 the mapper, else a port of the menu; the open's result code.
-    int ChangePort(int device);
-    void SetChannelEnabled(int channel, bool enabled);  // 1..16
-    // The other-button switch: solo the channel, or end its solo.
-    void ToggleSolo(int channel);
-    void ChangeProgram(int channel, int program);  // instrument menu
-    void SelectArrangement(int item);              // 0 none, else 1-based
-    // Reads the arrangement and EQ folders again; the selected arrangement
-    // and EQ stay selected while a file of the same caption is still there.
-    void ReloadShapingCatalog();
-    // The empty song display: the song is dropped, no position, no texts,
-    // no WRD presentation (a wake from the resident state with no files).
-    void ClearSong();
-    void SelectEq(int item);                       // 0 off, else 1-based
-    void SelectReverb(int item);                   // 0 strong, 1 normal, 2 weak
-    void SelectChorus(int item);
-    void SetRepeatMode(RepeatMode mode);
-    // Every value at once; the sequencer timer restarts with a new period
-    // when a song plays.
-    void ApplySettings(const SettingsValues& values);
-
-    // --- Favourites (UI thread) --------------------------------------------
-    // What "add" proposes (title and prompt); nullopt with the message
-    // shown when no song is loaded.
-    std::optional<files::FavoriteProposal> BeginAddFavorite();
-    bool FinishAddFavorite(const std::string& answer, const files::FavoriteProposal& proposal);
-    bool RenameFavorite(int index, const std::string& newTitle);  // 0-based
-    bool DeleteFavorite(int index);
-    void OpenFavorite(int index);
-    const std::vector<files::FavoriteEntry>& Favorites() const { return favorites_; }
-
-    // --- WRD (UI thread) ---------------------------------------------------
-    // The WRD window's periodic timer (MWRDTimer).
-    void WrdTick();
-    const wrd::Surface& WrdFrame();  // the frame as composed now
-    // The built-in presentation's frame to the WRD window again (activation).
-    void PresentWrdFrame();
-    // The WRD window's paint: the plug-in draws into `dc` when it presents the
-    // song and is not catching up after a seek. True if it drew.
-    bool RepaintExternalWrd(void* dc);
-    // Attaches the WRD plug-in if it is not attached (it may have been
-    // installed since start-up).
-    void AttachWrdPlugin();
+    // The parts (UI thread, except what their comments say).
+    SessionTransport& Transport() { return transport_; }
+    SessionLibrary& Library() { return library_; }
+    const SessionLibrary& Library() const { return library_; }
+    SessionOutput& Output() { return output_; }
+    SessionPresentation& Presentation() { return presentation_; }
+    SessionSettings& Settings() { return settings_; }
+    const SessionSettings& Settings() const { return settings_; }
 
     // Silences and resets the port, closes it, drops pending end-of-song
     // actions and saves the settings. Idempotent; the destructor calls it.
@@ -242,48 +172,19 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     // port and saves the settings, but stays usable; the next open opens
     // the port again.
     void Suspend();
-    // Window placement in twips, stored with the settings.
-    void SetWindowPlacement(int32_t ctlTop, int32_t ctlLeft, int32_t mainTop, int32_t mainLeft);
-    // The main window's panel (WindowType) and full/rolled state (WindowStyle).
-    void SetMainWindowLayout(int32_t panel, bool full);
 
-    // --- Reading (any thread) ----------------------------------------------
+    // Any thread.
     SessionSnapshot Snapshot() const;
-    const ChannelState& Channel(int channel) const;  // 1..16
-    // Each clears one flag and tells whether it was set; the display that
-    // owns the flag calls it.
-    bool TakeDirty(int channel);
-    bool TakeKeyDirty(int channel);
-    bool TakeNoteFlag(int channel);
-    uint32_t DotRow(int row) const;  // 1..16, bit (column - 1)
-    int SoundingNotes() const;
-    // One meter decay step for channels with no sounding note (the display's
-    // MeterInterval; UI thread).
-    void DecayLevels();
-
     void AddObserver(SessionObserver* o);
     void RemoveObserver(SessionObserver* o);
 
-    // --- Menus (UI thread) -------------------------------------------------
-    std::vector<files::PlayList::MenuItem> PlayListMenu() const;
-    files::RecentList::Menu RecentMenu() const;
-    const files::PlayList& List() const { return fileOp_.List(); }
-    const ShapingCatalog& Catalog() const { return catalog_; }
-    const SettingsValues& Settings() const { return values_; }
-    std::vector<std::string> PortNames() const { return portNames_; }
-    const files::SongSource& CurrentSource() const { return fileOp_.Current(); }
-    // The loaded song's tables (the event list reads them; UI thread).
-    const SongTable& Song() const { return player_.Song(); }
-    // The last failure text of an open (port, load, timer).
-    const std::string& LastError() const { return lastError_; }
-    // The last open stopped because the output port did not open.
-    bool PortFailed() const;
-    // Songs the session tried to open so far, and whether the latest opened.
-    int OpenAttempts() const { return openAttempts_; }
-    bool LastOpenOk() const { return lastOpenOk_; }
-
   private:
-    class Target;
+    friend class SessionTransport;
+    friend class SessionLibrary;
+    friend class SessionOutput;
+    friend class SessionPresentation;
+    friend class SessionSettings;
+
     class GuardedUi final : public UiScheduler {
       public:
         GuardedUi(UiScheduler& ui, std::shared_ptr<std::atomic<bool>> alive)
@@ -334,16 +235,12 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     void OnLoadNotice(const std::string& noticeBytes) override;
 
     // Runs `hook` on every UI-thread observer still registered when its turn comes.
-    template <typename F>
-    void ForEachObserver(F hook);
+    void ForEachObserver(const std::function<void(SessionObserver*)>& hook);
     template <typename F>
     void ForEachObserverLocked(F hook);
-    void AfterFileOpOpen(int attemptsBefore);
     void RefreshInfo();
-    void SongStarted();
-    void SongFailed(const std::string& text);
+    static ShapingCatalog LoadCatalog(const ShapingFolders& folders);
     void ApplyShaping();
-    void ReloadFavorites();
     void SyncValuesForSave();
     void SaveStoredSettings();
     bool SongLoaded() const { return player_.Song().Loaded; }
@@ -355,16 +252,11 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     std::vector<std::string> portNames_;
     SettingsValues values_;
     Player player_;
-    std::unique_ptr<Target> targetOwner_;
-    Target& target_;
-    files::FileOp fileOp_;
-    files::FilesSongOpener opener_{fileOp_};
-    wrd::HeadlessWrdWindow headlessWrd_;
-    // Japanese WRD text in the session's code page (read at the first glyph).
-    wrd::HexFontGlyphs glyphs_{env_.codePage};
-    std::unique_ptr<wrd::ExternalWrdPlayer> externalWrd_;
-    wrd::WrdSequencerLink link_;
-    std::vector<files::FavoriteEntry> favorites_;
+    SessionTransport transport_{*this};
+    SessionOutput output_{*this};
+    SessionSettings settings_{*this};
+    SessionLibrary library_;
+    SessionPresentation presentation_;
 
     // observersMu_ guards the list and is held around timer-thread hooks;
     // uiHooksMu_ is held around UI-thread hooks (recursive: a hook may call
@@ -378,18 +270,9 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     mutable std::mutex infoMu_;
     SongInfo info_;
 
-    // UI-thread state.
-    std::string lastError_;
-    int transpose_ = 0;
-    int solo_ = -1;
-    bool stepping_ = false;
-    int32_t seekStep_ = 0, seekOffset_ = 0, seekTarget_ = 0;
-    int openAttempts_ = 0;
     int stateDepth_ = 0;
-    bool lastOpenOk_ = false;
     bool shutDown_ = false;
     bool saveFailureTold_ = false;
-    std::set<std::string> toldUnreadable_;  // favourite files already reported
 };
 
 }  // namespace sonfara

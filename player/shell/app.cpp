@@ -33,7 +33,6 @@
 #include "player/shell/media_target.h"
 #include "player/shell/mpris_service.h"
 #include "player/shell/control_window.h"
-#include "player/shell/session_display_source.h"
 #include "player/shell/tray_icon.h"
 #include "player/dialogs/wrd_window.h"
 
@@ -55,10 +54,10 @@ constexpr const char* kHomePage = SONFARA_HOME_PAGE;
 class SessionWrdSource final : public wrd::WrdFrameSource {
   public:
     explicit SessionWrdSource(PlaybackSession& session) : session_(session) {}
-    void Tick() override { session_.WrdTick(); }
-    void PresentFrame() override { session_.PresentWrdFrame(); }
+    void Tick() override { session_.Presentation().WrdTick(); }
+    void PresentFrame() override { session_.Presentation().PresentWrdFrame(); }
     bool RepaintExternal(wrd::WrdPaintTarget& target) override {
-        return session_.RepaintExternalWrd(&target);
+        return session_.Presentation().RepaintExternalWrd(&target);
     }
 
   private:
@@ -75,25 +74,25 @@ class SessionListModel final : public dialogs::ListDialogModel {
     std::vector<std::string> Rows() const override {
         std::vector<std::string> rows;
         if (mode_ == dialogs::ListMode::kFavorites) {
-            for (const files::FavoriteEntry& f : session_.Favorites()) rows.push_back(f.Title);
+            for (const files::FavoriteEntry& f : session_.Library().Favorites()) rows.push_back(f.Title);
         } else {
-            for (const files::FileEntry& e : session_.List().Entries()) rows.push_back(e.FileName);
+            for (const files::FileEntry& e : session_.Library().List().Entries()) rows.push_back(e.FileName);
         }
         return rows;
     }
     // The session reports its own failures.
     bool RenameFavorite(int entry, const std::string& title, std::string*) override {
-        return session_.RenameFavorite(entry - 1, title);
+        return session_.Library().RenameFavorite(entry - 1, title);
     }
     bool DeleteFavorite(int entry, std::string*) override {
-        return session_.DeleteFavorite(entry - 1);
+        return session_.Library().DeleteFavorite(entry - 1);
     }
-    int PlayingEntry() const override { return session_.List().Index(); }
+    int PlayingEntry() const override { return session_.Library().List().Index(); }
     bool PlayEntry(int entry) override {
-        session_.FileListClick(entry - 1);
-        return session_.List().Index() == entry;
+        session_.Library().FileListClick(entry - 1);
+        return session_.Library().List().Index() == entry;
     }
-    void RemoveEntry(int entry) override { session_.RemoveEntry(entry); }
+    void RemoveEntry(int entry) override { session_.Library().RemoveEntry(entry); }
 
   private:
     PlaybackSession& session_;
@@ -107,9 +106,9 @@ class SessionListModel final : public dialogs::ListDialogModel {
 class SonfaraApp::SettingsApplierImpl final : public StoredSettingsApplier {
   public:
     SettingsApplierImpl(SonfaraApp& app, ProcessPriority& priority)
-        : StoredSettingsApplier(app.session_->Settings(), &priority), app_(app) {}
+        : StoredSettingsApplier(app.session_->Settings().Values(), &priority), app_(app) {}
     // The session's values may have changed through the menus meanwhile.
-    void Resync() { values_ = app_.session_->Settings(); }
+    void Resync() { values_ = app_.session_->Settings().Values(); }
     void ApplyTaskType(int32_t taskType) override {
         StoredSettingsApplier::ApplyTaskType(taskType);
         if (taskType == app_.taskType_) return;
@@ -130,7 +129,7 @@ class SonfaraApp::SettingsApplierImpl final : public StoredSettingsApplier {
     // again only once per apply.
     void ApplyExecutables(const std::array<std::string, kAssociableCount>& executable) override {
         StoredSettingsApplier::ApplyExecutables(executable);
-        app_.session_->ApplySettings(values_);
+        app_.session_->Settings().Edit([this](SettingsValues& v) { v = values_; });
     }
 
   private:
@@ -166,8 +165,8 @@ bool SonfaraApp::Start(const QStringList& paths) {
     PlaceWindows();
     MakeTimers();
     ConnectChannel();
-    panels_->SelectPanel(session_->Settings().WindowType);
-    if (!session_->Settings().WindowStyle) panels_->SetRolledUp(true);
+    panels_->SelectPanel(session_->Settings().Values().WindowType);
+    if (!session_->Settings().Values().WindowStyle) panels_->SetRolledUp(true);
     control_->ResetReadouts();
     StampWhenShown();
     ShowWindows();
@@ -175,7 +174,7 @@ bool SonfaraApp::Start(const QStringList& paths) {
     docking_->TestDocked();
     if (platform_.registerFileTypes)
         PlatformShell().RegisterFileType(QCoreApplication::applicationFilePath().toStdString());
-    taskType_ = session_->Settings().TaskType;
+    taskType_ = session_->Settings().Values().TaskType;
     AddTray();
     display_->StartDrawingThread();
     StartTimers();
@@ -225,17 +224,17 @@ void SonfaraApp::MakeSession() {
     session_->AddObserver(this);
     wrdSource_ = std::make_unique<SessionWrdSource>(*session_);
     wrdWindow_->SetFrameSource(wrdSource_.get());
-    wrdWindow_->SetInterval(session_->Settings().MWRDTimer);
+    wrdWindow_->SetInterval(session_->Settings().Values().MWRDTimer);
     handshake_.RegisterExternal(
         kWrdProc, [w = wrdWindow_.get()] { w->RequestStop(); },
         [w = wrdWindow_.get()] { return w->StopAcknowledged(); });
 }
 
 void SonfaraApp::MakeWindows() {
-    displaySource_ = std::make_unique<SessionDisplaySource>(*session_);
+    displaySource_ = std::make_unique<display::OutputLayerSource>(session_->Output().Layer());
     display::DisplayOptions options;
     options.dpr = qApp->devicePixelRatio();
-    options.graphicsIntervalMs = session_->Settings().GTimer;
+    options.graphicsIntervalMs = session_->Settings().Values().GTimer;
     options.instLabel = [this](int program, int bank, int map) {
         return InstLabelText(lib_, program, bank, map);
     };
@@ -287,7 +286,7 @@ void SonfaraApp::MakeWindows() {
 // for the client area's, so the window would walk by its title bar on every
 // start: sized first, the window manager places the frame itself.
 void SonfaraApp::PlaceWindows() {
-    const SettingsValues& v = session_->Settings();
+    const SettingsValues& v = session_->Settings().Values();
     QWidget* control = control_.get();
     control->adjustSize();
     const QRect ctl(QPoint(v.CtlLeft / kTwipsPerPixel, v.CtlTop / kTwipsPerPixel), control->size());
@@ -309,7 +308,7 @@ void SonfaraApp::MakeTimers() {
                                                                quitsOnShutdown, this);
     };
     auto* d = display_.get();
-    make(kDrawInterval, session_->Settings().GTimer, [this, d] {
+    make(kDrawInterval, session_->Settings().Values().GTimer, [this, d] {
         d->OnDrawInterval();
         panels_->OnDrawInterval();
     }, false);
@@ -349,7 +348,7 @@ void SonfaraApp::ShowWindows() {
 
 void SonfaraApp::StartDisplayTimers() {
     LeaveRest();
-    if (!session_->Settings().BltSw) return;
+    if (!session_->Settings().Values().BltSw) return;
     for (int i : {kDrawInterval, kFlash, kMeterInterval}) Timer(i).Start();
 }
 
@@ -407,9 +406,16 @@ void SonfaraApp::RemoveTray() {
 void SonfaraApp::SaveWindowPlacement() {
     const QPoint c = control_.get()->pos();
     const QPoint m = main_->pos();
-    session_->SetWindowPlacement(c.y() * kTwipsPerPixel, c.x() * kTwipsPerPixel,
-                                 m.y() * kTwipsPerPixel, m.x() * kTwipsPerPixel);
-    session_->SetMainWindowLayout(panels_->SelectedPanel(), !main_->RolledUp());
+    const int panel = panels_->SelectedPanel();
+    const bool full = !main_->RolledUp();
+    session_->Settings().Edit([&](SettingsValues& v) {
+        v.CtlTop = c.y() * kTwipsPerPixel;
+        v.CtlLeft = c.x() * kTwipsPerPixel;
+        v.MainTop = m.y() * kTwipsPerPixel;
+        v.MainLeft = m.x() * kTwipsPerPixel;
+        v.WindowType = panel;
+        v.WindowStyle = full;
+    });
 }
 
 // Folders open as their songs, as the folder command finds them.
@@ -419,7 +425,7 @@ void SonfaraApp::OpenPaths(const QStringList& paths) {
     for (const QString& p : paths) list.push_back(QFile::encodeName(p).toStdString());
     const files::FileContext ctx{notifier_, work_.Path(), SystemCodePage()};
     list = files::WithFolderSongs(list, ctx);
-    if (!list.empty()) session_->OpenPaths(list);
+    if (!list.empty()) session_->Library().OpenPaths(list);
 }
 
 // A hand-off or a desktop's open: run now, or after the dialog that is up.
@@ -429,12 +435,12 @@ QString SonfaraApp::OpenRequest(const QStringList& paths, bool raise) {
     requests_.Run([this, paths, raise, failure] {
         if (raise) Raise();
         const quint64 before = notifier_.Raised();
-        const int attempts = session_->OpenAttempts();
+        const int attempts = session_->Library().OpenAttempts();
         OpenPaths(paths);
         if (notifier_.Raised() != before)
             *failure = QString::fromStdString(notifier_.LastText());
-        else if (session_->OpenAttempts() != attempts && !session_->LastOpenOk())
-            *failure = QString::fromStdString(session_->LastError());  // the title label's text
+        else if (session_->Library().OpenAttempts() != attempts && !session_->Library().LastOpenOk())
+            *failure = QString::fromStdString(session_->Library().LastError());  // the title label's text
     });
     return *failure;
 }
@@ -461,13 +467,13 @@ void SonfaraApp::Raise() {
 
 void SonfaraApp::Wake(const QStringList& paths) {
     if (residentHidden_) {
-        session_->ReloadShapingCatalog();  // files may have come or gone meanwhile
+        session_->Output().ReloadShapingCatalog();  // files may have come or gone meanwhile
         StartTimers();
-        session_->AttachWrdPlugin();
+        session_->Presentation().AttachWrdPlugin();
         AddTray();
         }
     if (paths.isEmpty() && residentHidden_) {
-        session_->ClearSong();
+        session_->Library().ClearSong();
         panels_->SongCleared();
         display_->NotifyOutputReset();
         control_->ShowNoSong();
@@ -495,7 +501,7 @@ void SonfaraApp::RequestClose(CloseMode mode) {
         return;
     if (mode == kSessionEnd)
         CloseForSessionEnd();
-    else if (session_->Settings().AlwaysMove && mode != kTaskManager)
+    else if (session_->Settings().Values().AlwaysMove && mode != kTaskManager)
         HideResident();
     else
         BeginOrderlyExit();
@@ -584,7 +590,12 @@ void SonfaraApp::Finish() {
 
 void SonfaraApp::ToggleMainRollUp() {
     panels_->SetRolledUp(!panels_->RolledUp());
-    session_->SetMainWindowLayout(panels_->SelectedPanel(), !panels_->RolledUp());
+    const int panel = panels_->SelectedPanel();
+    const bool full = !panels_->RolledUp();
+    session_->Settings().Edit([&](SettingsValues& v) {
+        v.WindowType = panel;
+        v.WindowStyle = full;
+    });
 }
 
 void SonfaraApp::SetLowLoad(bool on) {
@@ -599,7 +610,7 @@ void SonfaraApp::SetLowLoad(bool on) {
 }
 
 void SonfaraApp::SendNotice(const std::string& noticeBytes) {
-    sonfara::SendNotice(lib_, session_->Settings().SSTP, noticeBytes);
+    sonfara::SendNotice(lib_, session_->Settings().Values().SSTP, noticeBytes);
 }
 
 void SonfaraApp::ShowSettings() {

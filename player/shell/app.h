@@ -28,6 +28,7 @@
 
 namespace sonfara::display {
 class DisplayController;
+class DisplaySource;
 }
 namespace sonfara::dialogs {
 class Prompts;
@@ -46,7 +47,6 @@ class InstanceChannel;
 class MainPanels;
 class MainWindow;
 class MprisService;
-class SessionDisplaySource;
 class SessionMediaTarget;
 class TrayIcon;
 
@@ -153,6 +153,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     // SessionObserver: UI thread
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
     void OnStateChanged(const SessionSnapshot& state) override;
+    void OnFatalError() override { RequestClose(kProgramClose); }
     // SessionObserver: timer thread; they only post or set flags.
     void OnDotPicture() override;
     void OnClearMeters() override;
@@ -201,7 +202,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     class SettingsApplierImpl;
     std::unique_ptr<SettingsApplierImpl> applier_;
     std::unique_ptr<dialogs::SettingsDialog> settingsDialog_;
-    std::unique_ptr<SessionDisplaySource> displaySource_;
+    std::unique_ptr<display::DisplaySource> displaySource_;
     std::unique_ptr<display::DisplayController> display_;
     std::unique_ptr<MainWindow> main_;
     std::unique_ptr<MainPanels> panels_;  // its widgets belong to main_

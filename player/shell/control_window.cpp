@@ -185,15 +185,15 @@ void ControlWindow::ConnectButtons() {
         connect(&Button(kind), &ui::PictureButton::released, this, run);
     };
     onRelease(ButtonKind::kPlay, [this] { OnPlay(); });
-    onRelease(ButtonKind::kPause, [this] { session_.Pause(); });
+    onRelease(ButtonKind::kPause, [this] { session_.Transport().Pause(); });
     onRelease(ButtonKind::kStop, [this] { OnStop(); });
     onRelease(ButtonKind::kStart, [this] {
         if (!session_.Snapshot().loaded) return;
-        session_.Restart();
+        session_.Transport().Restart();
         knob_->SetKnobLeft(L::kKnobFirstLeft);
     });
-    onRelease(ButtonKind::kPrev, [this] { session_.Previous(); });
-    onRelease(ButtonKind::kNext, [this] { session_.Next(); });
+    onRelease(ButtonKind::kPrev, [this] { session_.Library().Previous(); });
+    onRelease(ButtonKind::kNext, [this] { session_.Library().Next(); });
     connect(&Button(ButtonKind::kFastForward), &ui::PictureButton::pressedDown, this,
             [this] { OnStepPress(true); });
     connect(&Button(ButtonKind::kRewind), &ui::PictureButton::pressedDown, this,
@@ -202,16 +202,16 @@ void ControlWindow::ConnectButtons() {
     onRelease(ButtonKind::kRewind, [this] { OnStepRelease(); });
     onRelease(ButtonKind::kSpeedUp, [this] {
         RunPendingEvents();
-        session_.SpeedUp();
+        session_.Transport().SpeedUp();
     });
     onRelease(ButtonKind::kSpeedDown, [this] {
-        session_.SpeedDown();
+        session_.Transport().SpeedDown();
     });
     onRelease(ButtonKind::kKeyUp, [this] {
-        session_.KeyUp();
+        session_.Transport().KeyUp();
     });
     onRelease(ButtonKind::kKeyDown, [this] {
-        session_.KeyDown();
+        session_.Transport().KeyDown();
     });
     onRelease(ButtonKind::kWrd, [this] { OnWrd(); });
     onRelease(ButtonKind::kWindowLayout, [this] { hooks_.ToggleMainRollUp(); });
@@ -237,12 +237,12 @@ void ControlWindow::OnStateChanged(const SessionSnapshot& state) {
 
 void ControlWindow::OnPlay() {
     RunPendingEvents();
-    session_.Play();
+    session_.Transport().Play();
 }
 
 void ControlWindow::OnStop() {
     if (!session_.Snapshot().loaded) return;
-    session_.Stop();
+    session_.Transport().Stop();
     ShowAtStart();
     RunPendingEvents();
 }
@@ -256,14 +256,14 @@ void ControlWindow::ShowAtStart() {
 
 void ControlWindow::OnStepPress(bool forward) {
     stepping_ = true;  // the knob and readout timers pause meanwhile
-    session_.BeginStep(forward);
+    session_.Transport().BeginStep(forward);
     ShowStep();
     stepTimer_.start();
 }
 
 void ControlWindow::OnStepTimer() {
     if (!stepping_ || isMinimized()) return;
-    session_.Step();
+    session_.Transport().Step();
     ShowStep();
 }
 
@@ -271,7 +271,7 @@ void ControlWindow::OnStepRelease() {
     stepTimer_.stop();
     if (!stepping_) return;
     stepping_ = false;
-    session_.EndStep();
+    session_.Transport().EndStep();
     OnCtlSet();
 }
 
@@ -285,7 +285,7 @@ void ControlWindow::ShowStep() {
 
 void ControlWindow::OnSeekRequested(double fraction) {
     const SessionSnapshot s = session_.Snapshot();
-    if (s.started) session_.SeekTo(static_cast<int32_t>(std::lround(fraction * s.totalMs)));
+    if (s.started) session_.Transport().SeekTo(static_cast<int32_t>(std::lround(fraction * s.totalMs)));
 }
 
 void ControlWindow::OnWrd() {
@@ -416,7 +416,7 @@ void ControlWindow::dropEvent(QDropEvent* event) {
         if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
     if (paths.empty()) return;
     event->acceptProposedAction();
-    session_.OpenPaths(paths);
+    session_.Library().OpenPaths(paths);
 }
 
 // --- Menus ---------------------------------------------------------------------
@@ -455,9 +455,7 @@ QAction* ControlWindow::AddChoice(QMenu* menu, QActionGroup* group, const QStrin
 }
 
 void ControlWindow::ChangeSetting(const std::function<void(SettingsValues&)>& change) {
-    SettingsValues v = session_.Settings();
-    change(v);
-    session_.ApplySettings(v);  // the menus follow in OnStateChanged
+    session_.Settings().Edit(change);  // the menus follow in OnStateChanged
 }
 
 void ControlWindow::BuildMenus() {
@@ -479,8 +477,8 @@ void ControlWindow::BuildFileMenu() {
     AddAction(file, "SMFとして保存…", "SaveAsSmf", [this] { OnSaveAsSmf(); });
     file->addSeparator();
     fileListMenu_ = file->addMenu(QStringLiteral("ファイルリスト"));
-    AddAction(fileListMenu_, session::msg::kNextSong, "NextSong", [this] { session_.Next(); });
-    AddAction(fileListMenu_, session::msg::kPrevSong, "PrevSong", [this] { session_.Previous(); });
+    AddAction(fileListMenu_, session::msg::kNextSong, "NextSong", [this] { session_.Library().Next(); });
+    AddAction(fileListMenu_, session::msg::kPrevSong, "PrevSong", [this] { session_.Library().Previous(); });
     fileListMenu_->addSeparator();
     AddAction(fileListMenu_, "再生リスト編集", "FileListDel", [this] { hooks_.ShowListEditor(dialogs::ListMode::kPlayList); });
     fileListMenu_->addSeparator();
@@ -489,7 +487,7 @@ void ControlWindow::BuildFileMenu() {
     AddAction(favoritesMenu_, "お気に入りの整理", "FavoriteDel", [this] { hooks_.ShowListEditor(dialogs::ListMode::kFavorites); });
     favoritesMenu_->addSeparator();
     recentMenu_ = file->addMenu(QStringLiteral("最近使ったファイル"));
-    AddAction(recentMenu_, "最近使ったファイルのクリア", "RecentClear", [this] { session_.ClearRecent(); });
+    AddAction(recentMenu_, "最近使ったファイルのクリア", "RecentClear", [this] { session_.Library().ClearRecent(); });
     recentMenu_->addSeparator();
     file->addSeparator();
     AddAction(file, "終了", "ExitProgram", [this] { hooks_.RequestClose(CloseMode::kProgramClose); });
@@ -518,9 +516,9 @@ void ControlWindow::BuildExtensionMenu() {
     auto* reverbGroup = new QActionGroup(reverb);
     for (int i = 0; i < 3; ++i) {
         AddChoice(chorus, chorusGroup, QString::fromUtf8(kStrength[i]), QStringLiteral("ChorusEft%1").arg(i),
-                  [this, i] { session_.SelectChorus(i); });
+                  [this, i] { session_.Output().SelectChorus(i); });
         AddChoice(reverb, reverbGroup, QString::fromUtf8(kStrength[i]), QStringLiteral("ReverbEft%1").arg(i),
-                  [this, i] { session_.SelectReverb(i); });
+                  [this, i] { session_.Output().SelectReverb(i); });
     }
     ext->addSeparator();
     AddToggle(ext, "MIMPI-WRDエミュレーション", "MWRD_Emu", &SettingsValues::MWRDEmulation);
@@ -546,7 +544,7 @@ void ControlWindow::BuildSettingsMenu() {
     for (int i = 0; i < kRepeatModeCount; ++i)
         AddChoice(repeat, repeatGroup, QString::fromUtf8(session::msg::kRepeatCaptions[i]),
                   QStringLiteral("Repeat%1").arg(i),
-                  [this, mode = RepeatMode(i)] { session_.SetRepeatMode(mode); });
+                  [this, mode = RepeatMode(i)] { session_.Transport().SetRepeatMode(mode); });
     QMenu* listMode = set->addMenu(QStringLiteral("ファイルオープンモード"));
     auto* listGroup = new QActionGroup(listMode);
     static const char* const kListModes[] = {"リストを新規作成", "リストに追加"};
@@ -567,7 +565,7 @@ void ControlWindow::BuildSettingsMenu() {
     auto* portGroup = new QActionGroup(portMenu_);
     AddChoice(portMenu_, portGroup, QString::fromLatin1(kMidiMapper), "MIDIPortMapper",
               [this] { OnPortChosen(-1); });
-    const auto ports = session_.PortNames();
+    const auto ports = session_.Output().PortNames();
     for (size_t i = 0; i < ports.size(); ++i) {
         const int device = static_cast<int>(i);
         AddChoice(portMenu_, portGroup, Q(ports[i]), QStringLiteral("MIDIPortNum%1").arg(device),
@@ -593,7 +591,7 @@ void ControlWindow::BuildHelpMenu() {
 }
 
 void ControlWindow::SyncMenusWithSettings() {
-    const SettingsValues& v = session_.Settings();
+    const SettingsValues& v = session_.Settings().Values();
     auto check = [this](const QString& name, bool on) {
         if (QAction* a = Action(name)) a->setChecked(on);
     };
@@ -608,11 +606,11 @@ void ControlWindow::SyncMenusWithSettings() {
         check(QStringLiteral("ReverbEft%1").arg(i), EffectMenuItem(v.EffectReverb) == i);
     }
     check("ArrNone", v.ArrMode == 0);
-    for (size_t i = 1; i <= session_.Catalog().Arrangements().size(); ++i)
+    for (size_t i = 1; i <= session_.Output().Catalog().Arrangements().size(); ++i)
         check(QStringLiteral("ArrDats%1").arg(i), v.ArrMode == static_cast<int>(i));
     const int eq = v.EqActive ? v.EqItem : 0;
     check("EqNone", eq == 0);
-    for (size_t i = 1; i <= session_.Catalog().EqPresets().size(); ++i)
+    for (size_t i = 1; i <= session_.Output().Catalog().EqPresets().size(); ++i)
         check(QStringLiteral("EqMenu%1").arg(i), eq == static_cast<int>(i));
     check("MWRD_Emu", v.MWRDEmulation);
     check("SWRD_Emu", v.SWRDEmulation);
@@ -620,7 +618,7 @@ void ControlWindow::SyncMenusWithSettings() {
     check("SendSysEX", v.SendSysEX);
     check("BltOff", !v.BltSw);
     check("MIDIPortMapper", v.OutDevice < 0);
-    for (size_t i = 0; i < session_.PortNames().size(); ++i)
+    for (size_t i = 0; i < session_.Output().PortNames().size(); ++i)
         check(QStringLiteral("MIDIPortNum%1").arg(i), v.OutDevice == static_cast<int>(i));
 }
 
@@ -637,7 +635,7 @@ static void ClearItems(std::vector<QAction*>& items) {
 
 void ControlWindow::RebuildFileList() {
     ClearItems(fileListItems_);
-    const auto items = session_.PlayListMenu();
+    const auto items = session_.Library().PlayListMenu();
     const bool empty = session_.Snapshot().playListCount == 0;
     for (size_t i = 0; i < items.size(); ++i) {
         const int item = static_cast<int>(i);
@@ -646,7 +644,7 @@ void ControlWindow::RebuildFileList() {
         a->setCheckable(!empty);
         a->setChecked(items[i].checked);
         connect(a, &QAction::triggered, this, [this, item] {
-            session_.FileListClick(item);
+            session_.Library().FileListClick(item);
             RebuildFileList();  // a refused click must not leave its mark toggled
         });
         fileListItems_.push_back(a);
@@ -657,22 +655,22 @@ void ControlWindow::RebuildFileList() {
 // when the files are read again).
 void ControlWindow::FillShapingMenus() {
     auto fill = [this](QMenu* menu, const char* noneName, const QString& itemName,
-                       const std::vector<std::string>& captions, void (PlaybackSession::*select)(int)) {
+                       const std::vector<std::string>& captions, void (SessionOutput::*select)(int)) {
         menu->clear();
         qDeleteAll(menu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
         auto* group = new QActionGroup(menu);
         AddChoice(menu, group, QStringLiteral("なし"), QString::fromLatin1(noneName),
-                  [this, select] { (session_.*select)(0); });
+                  [this, select] { (session_.Output().*select)(0); });
         for (size_t i = 0; i < captions.size(); ++i) {
             const int item = static_cast<int>(i) + 1;
             AddChoice(menu, group, Q(captions[i]), itemName.arg(item),
-                      [this, select, item] { (session_.*select)(item); });
+                      [this, select, item] { (session_.Output().*select)(item); });
         }
     };
-    fill(arrMenu_, "ArrNone", QStringLiteral("ArrDats%1"), session_.Catalog().ArrangementCaptions(),
-         &PlaybackSession::SelectArrangement);
-    fill(eqMenu_, "EqNone", QStringLiteral("EqMenu%1"), session_.Catalog().EqCaptions(),
-         &PlaybackSession::SelectEq);
+    fill(arrMenu_, "ArrNone", QStringLiteral("ArrDats%1"), session_.Output().Catalog().ArrangementCaptions(),
+         &SessionOutput::SelectArrangement);
+    fill(eqMenu_, "EqNone", QStringLiteral("EqMenu%1"), session_.Output().Catalog().EqCaptions(),
+         &SessionOutput::SelectEq);
 }
 
 void ControlWindow::OnCatalogChanged() {
@@ -682,7 +680,7 @@ void ControlWindow::OnCatalogChanged() {
 
 void ControlWindow::RebuildFavorites() {
     ClearItems(favoriteItems_);
-    const files::FavoritesMenu m = files::BuildFavoritesMenu(session_.Favorites());
+    const files::FavoritesMenu m = files::BuildFavoritesMenu(session_.Library().Favorites());
     if (m.placeholderVisible) {
         QAction* a = favoritesMenu_->addAction(QString::fromUtf8(files::msg::kNoEntryPlaceholder));
         a->setEnabled(false);
@@ -692,14 +690,14 @@ void ControlWindow::RebuildFavorites() {
         const int item = static_cast<int>(i);
         QAction* a = favoritesMenu_->addAction(Q(m.captions[i]));
         a->setObjectName(QStringLiteral("Favorite%1").arg(item));
-        connect(a, &QAction::triggered, this, [this, item] { session_.OpenFavorite(item); });
+        connect(a, &QAction::triggered, this, [this, item] { session_.Library().OpenFavorite(item); });
         favoriteItems_.push_back(a);
     }
 }
 
 void ControlWindow::RebuildRecent() {
     ClearItems(recentItems_);
-    const files::RecentList::Menu m = session_.RecentMenu();
+    const files::RecentList::Menu m = session_.Library().RecentMenu();
     if (m.placeholderVisible) {
         QAction* a = recentMenu_->addAction(QString::fromUtf8(files::msg::kNoEntryPlaceholder));
         a->setEnabled(false);
@@ -710,7 +708,7 @@ void ControlWindow::RebuildRecent() {
         const int item = static_cast<int>(i);
         QAction* a = recentMenu_->addAction(Q(m.captions[i]));
         a->setObjectName(QStringLiteral("Recent%1").arg(item));
-        connect(a, &QAction::triggered, this, [this, item] { session_.OpenRecent(item); });
+        connect(a, &QAction::triggered, this, [this, item] { session_.Library().OpenRecent(item); });
         recentItems_.push_back(a);
     }
 }
@@ -718,15 +716,15 @@ void ControlWindow::RebuildRecent() {
 // --- Menu commands -------------------------------------------------------------
 
 void ControlWindow::OnPortChosen(int device) {
-    if (device == session_.Settings().OutDevice && !session_.PortFailed()) {
+    if (device == session_.Settings().Values().OutDevice && !session_.Library().PortFailed()) {
         SyncMenusWithSettings();  // the current port again: nothing reopens
         return;
     }
     RunPendingEvents();
-    const int rc = session_.ChangePort(device);
+    const int rc = session_.Output().ChangePort(device);
     SyncMenusWithSettings();
     if (rc != 0)
-        ShowMessage(QMessageBox::Critical, Q(session_.LastError()));
+        ShowMessage(QMessageBox::Critical, Q(session_.Library().LastError()));
 }
 
 static QString StartFolder(const std::string& defDir) {
@@ -737,43 +735,43 @@ static QString StartFolder(const std::string& defDir) {
 void ControlWindow::OnFileOpen() {
     ModalScope modal(hooks_);
     const QStringList files = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("MIDIファイルを開く"), StartFolder(session_.Settings().DefDir),
+        this, QStringLiteral("MIDIファイルを開く"), StartFolder(session_.Settings().Values().DefDir),
         QStringLiteral("MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.rcp *.mlt *.lzh "
                        "*.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
     if (files.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(files.front()).absolutePath()); });
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(S(f));
-    session_.OpenPaths(paths);
+    session_.Library().OpenPaths(paths);
 }
 
 void ControlWindow::OnFolderOpen() {
     ModalScope modal(hooks_);
     const QString dir = QFileDialog::getExistingDirectory(
-        this, QStringLiteral("MIDIファイルがあるフォルダを指定してください"), StartFolder(session_.Settings().DefDir));
+        this, QStringLiteral("MIDIファイルがあるフォルダを指定してください"), StartFolder(session_.Settings().Values().DefDir));
     if (dir.isEmpty()) return;
     WindowNotifier notifier(*this);
     CodePage cp("CP932");
     const files::FileContext ctx{notifier, QDir::tempPath().toStdString() + "/", cp};
     const auto paths = files::WithFolderSongs({S(dir)}, ctx);
-    if (!paths.empty()) session_.OpenPaths(paths);
+    if (!paths.empty()) session_.Library().OpenPaths(paths);
 }
 
 void ControlWindow::OnListSave() {
     ModalScope modal(hooks_);
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("リストファイルの保存"), StartFolder(session_.Settings().DefDir),
+        this, QStringLiteral("リストファイルの保存"), StartFolder(session_.Settings().Values().DefDir),
         QStringLiteral("リストファイル(*.mlt) (*.mlt);;圧縮ファイル(*.lzh) (*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
     if (path.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
-    session_.SaveList(S(path));
+    session_.Library().SaveList(S(path));
 }
 
 // The song that plays, as the player loaded it (a converted Recomposer song
 // too), written as a Standard MIDI File. A copy: the next song may start
 // while the dialog is open.
 void ControlWindow::OnSaveAsSmf() {
-    const files::SongSource src = session_.CurrentSource();
+    const files::SongSource src = session_.Library().CurrentSource();
     if (src.LoadedPath.empty()) {
         ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
         return;
@@ -782,7 +780,7 @@ void ControlWindow::OnSaveAsSmf() {
     const QString name = QFileInfo(Q(src.FileName)).completeBaseName() + QStringLiteral(".mid");
     const QString path = QFileDialog::getSaveFileName(
         this, QString::fromUtf8(files::msg::kSaveSmfTitle),
-        QDir(StartFolder(session_.Settings().DefDir)).filePath(name),
+        QDir(StartFolder(session_.Settings().Values().DefDir)).filePath(name),
         QStringLiteral("Standard MIDI File (*.mid)"));
     if (path.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
@@ -791,19 +789,19 @@ void ControlWindow::OnSaveAsSmf() {
 }
 
 void ControlWindow::OnFavoriteAdd() {
-    const auto proposal = session_.BeginAddFavorite();
+    const auto proposal = session_.Library().BeginAddFavorite();
     if (!proposal) return;
     ModalScope modal(hooks_);
     bool ok = false;
     const QString answer = QInputDialog::getText(this, QString::fromLatin1(session::msg::kCaption),
                                                  Q(proposal->prompt), QLineEdit::Normal, Q(proposal->title), &ok);
-    if (ok && !answer.isEmpty()) session_.FinishAddFavorite(S(answer), *proposal);
+    if (ok && !answer.isEmpty()) session_.Library().FinishAddFavorite(S(answer), *proposal);
 }
 
 // The archive the song came from; .lmd / .zmd are opened as a .lzh / .zip
 // copy beside the extracted members, so the desktop knows the type.
 void ControlWindow::OnShellArc() {
-    const files::SongSource& src = session_.CurrentSource();
+    const files::SongSource& src = session_.Library().CurrentSource();
     if (src.ArchivePath.empty()) return;
     QString archive = Q(src.ArchivePath);
     const QString suffix = QFileInfo(archive).suffix().toLower();
@@ -818,7 +816,7 @@ void ControlWindow::OnShellArc() {
 }
 
 void ControlWindow::OnShellExp() {
-    const files::SongSource& src = session_.CurrentSource();
+    const files::SongSource& src = session_.Library().CurrentSource();
     const std::string& file = src.ArchivePath.empty() ? src.FullPath : src.ArchivePath;
     if (file.empty()) return;
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(Q(file)).absolutePath()));

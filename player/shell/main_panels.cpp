@@ -132,8 +132,8 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
     : window_(window),
       session_(session),
       display_(display),
-      view_(session.Song(), SystemCodePage()),
-      source_(session.Song(), view_, SystemCodePage()) {
+      view_(session.Library().Song(), SystemCodePage()),
+      source_(session.Library().Song(), view_, SystemCodePage()) {
     QWidget* area = window.PanelArea();
     keyboard_ = new KeyboardPanelView(display, area);
     events_ = new panels::EventListPanel(source_, area);
@@ -154,7 +154,7 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
     }
     keyboard_->onSwitch = [this](int c, Qt::MouseButton b) { SwitchChannel(c, b); };
     keyboard_->onLabelMenu = [this](int c, const QPoint& at) {
-        const ChannelState& ch = session_.Channel(c);
+        const ChannelState& ch = session_.Output().Channel(c);
         menu_->PopupFor(c, ch.BankMSB.load(), ch.BankLSB.load(), at);
     };
     using display::DisplayController;
@@ -200,7 +200,7 @@ void MainPanels::SetRolledUp(bool rolled) {
 }
 
 void MainPanels::ShowSong(const files::CompanionDocument& document) {
-    const SongTable& song = session_.Song();
+    const SongTable& song = session_.Library().Song();
     view_.OnLoadCompleted(song);
     events_->SongLoaded();
     document_->ShowDocument(document);
@@ -214,7 +214,7 @@ void MainPanels::ShowSong(const files::CompanionDocument& document) {
 }
 
 void MainPanels::SongOpened() {
-    ShowSong(files::ReadCompanionDocument(session_.CurrentSource().FullPath));
+    ShowSong(files::ReadCompanionDocument(session_.Library().CurrentSource().FullPath));
     SyncChannelLabels();  // an open switches every channel on
 }
 
@@ -226,18 +226,18 @@ void MainPanels::OnDrawInterval() {
 
 void MainPanels::SwitchChannel(int channel, Qt::MouseButton button) {
     if (button == Qt::LeftButton)
-        session_.SetChannelEnabled(channel, session_.Channel(channel).Enabled.load() == 0);
+        session_.Output().SetChannelEnabled(channel, session_.Output().Channel(channel).Enabled.load() == 0);
     else
-        session_.ToggleSolo(channel);
+        session_.Output().ToggleSolo(channel);
     SyncChannelLabels();
 }
 
-void MainPanels::ChangeProgram(int channel, int program) { session_.ChangeProgram(channel, program); }
+void MainPanels::ChangeProgram(int channel, int program) { session_.Output().ChangeProgram(channel, program); }
 
 // A switched-off channel's label is drawn dimmed by the drawing thread.
 void MainPanels::SyncChannelLabels() {
     for (int c = 1; c <= kChannels; ++c)
-        display_.SetChannelDimmed(c, session_.Channel(c).Enabled.load() == 0);
+        display_.SetChannelDimmed(c, session_.Output().Channel(c).Enabled.load() == 0);
 }
 
 }  // namespace sonfara::shell

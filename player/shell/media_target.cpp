@@ -36,22 +36,22 @@ int SessionMediaTarget::SpeedPercentForRate(double rate) {
 }
 
 MediaState SessionMediaTarget::State() const {
-    return FromSnapshot(session_.Snapshot(), session_.CurrentSource().FullPath);
+    return FromSnapshot(session_.Snapshot(), session_.Library().CurrentSource().FullPath);
 }
 
 void SessionMediaTarget::PlayPause() {
     Run([](PlaybackSession& session) {
         const SessionSnapshot s = session.Snapshot();
         if (s.playing && !s.paused)
-            session.Pause();
+            session.Transport().Pause();
         else
-            session.Play();
+            session.Transport().Play();
     });
 }
 
 void SessionMediaTarget::SetPosition(qint64 positionUs) {
     const auto ms = static_cast<int32_t>(std::min<qint64>(positionUs / 1000, INT32_MAX));
-    Run([ms](PlaybackSession& s) { s.SeekTo(ms); });
+    Run([ms](PlaybackSession& s) { s.Transport().SeekTo(ms); });
 }
 
 // A path that is not there is answered at once, without a box: the desktop

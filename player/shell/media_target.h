@@ -30,22 +30,22 @@ class SessionMediaTarget final : public MediaControlTarget {
     static int SpeedPercentForRate(double rate);
 
     MediaState State() const override;
-    void Play() override { Run([](PlaybackSession& s) { s.Play(); }); }
-    void Pause() override { Run([](PlaybackSession& s) { s.Pause(); }); }
+    void Play() override { Run([](PlaybackSession& s) { s.Transport().Play(); }); }
+    void Pause() override { Run([](PlaybackSession& s) { s.Transport().Pause(); }); }
     void PlayPause() override;
-    void Stop() override { Run([](PlaybackSession& s) { s.Stop(); }); }
-    void Next() override { Run([](PlaybackSession& s) { s.Next(); }); }
-    void Previous() override { Run([](PlaybackSession& s) { s.Previous(); }); }
+    void Stop() override { Run([](PlaybackSession& s) { s.Transport().Stop(); }); }
+    void Next() override { Run([](PlaybackSession& s) { s.Library().Next(); }); }
+    void Previous() override { Run([](PlaybackSession& s) { s.Library().Previous(); }); }
     void SetPosition(qint64 positionUs) override;
     QString OpenPaths(const QStringList& paths) override;
     void Raise() override { hooks_.raise(); }
     void Quit() override { hooks_.quit(); }
     void SetRate(double rate) override {
         const int percent = SpeedPercentForRate(rate);
-        Run([percent](PlaybackSession& s) { s.SetSpeedPercent(percent); });
+        Run([percent](PlaybackSession& s) { s.Transport().SetSpeedPercent(percent); });
     }
     void SetRepeatMode(RepeatMode repeatMode) override {
-        Run([repeatMode](PlaybackSession& s) { s.SetRepeatMode(repeatMode); });
+        Run([repeatMode](PlaybackSession& s) { s.Transport().SetRepeatMode(repeatMode); });
     }
 
   private:

@@ -106,7 +106,7 @@ TEST(Converters, BuiltInConverterServesWithoutThePlugin) {
     w.tracks = {RcpTrackWriter().LoopStart().Note(60, 48, 24, 100).LoopEnd(0).End()};
     WriteBytes(songs / "曲.rcp", w.Bytes());
     op.Settings().RcpLoopCount = 3;
-    op.OpenFolder(songs.Path());  // a folder lists its sequencer files too
+    op.OpenFiles(ScanFolder(songs.Path(), true));  // a folder lists its sequencer files too
     EXPECT_EQ(n.messages,
               std::vector<std::string>{
                   "コントロールファイルが見つからないか読めないため、その設定は送信しません: "

@@ -48,7 +48,6 @@ TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
     EXPECT_EQ(s.eq[1], 128);
 
     const FileSettings f = FileSettingsFromValues(loaded.values);
-    EXPECT_EQ(f.OpenModeSw, 1);
     EXPECT_EQ(f.FileSort, 1);
     EXPECT_EQ(f.RcpLoopCount, 4);
 }

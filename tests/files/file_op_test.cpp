@@ -1,5 +1,5 @@
 // The open pipeline through a recording playback target: modes, sorting,
-// navigation, every failure message, RMI unwrapping, the recent list.
+// every failure message, RMI unwrapping, the recent list.
 #include "player/files/file_op.h"
 
 #include "player/files/favorites.h"
@@ -49,48 +49,19 @@ TEST_F(FileOpTest, ReplaceModePlaysTheFirstAndSortsByName) {
 }
 
 TEST_F(FileOpTest, AppendModeAddsWithoutInterruptingPlayback) {
-    op_.Settings().OpenModeSw = 1;
-    op_.OpenFiles({Song("one.mid")});  // an empty list opens in replace mode
+    op_.OpenFiles({Song("one.mid")}, true);  // an empty list opens in replace mode
     ASSERT_TRUE(target_.timerRunning);
     const size_t callsBefore = target_.calls.size();
-    op_.OpenFilesText(Song("two.mid") + std::string(1, '\0') + Song("three.mid"));
+    op_.OpenFiles({Song("two.mid"), Song("three.mid")}, true);
     EXPECT_EQ(target_.calls.size(), callsBefore);  // no stop, no load
     EXPECT_TRUE(target_.timerRunning);
     EXPECT_EQ(Captions(), (std::vector<std::string>{"one.mid", "two.mid", "three.mid"}));
     EXPECT_EQ(op_.List().Checked(), 1);
     // With FileSort only the added entries are sorted.
     op_.Settings().FileSort = 1;
-    op_.OpenFiles({Song("z.mid"), Song("c.mid")});
+    op_.OpenFiles({Song("z.mid"), Song("c.mid")}, true);
     EXPECT_EQ(Captions().back(), "z.mid");
     EXPECT_EQ(Captions()[3], "c.mid");
-}
-
-TEST_F(FileOpTest, NavigationWrapsAndMenuClicksPlay) {
-    op_.OpenFiles({Song("1.mid"), Song("2.mid"), Song("3.mid")});
-    op_.PreviousEntry();
-    EXPECT_EQ(op_.List().Index(), 3);
-    EXPECT_EQ(op_.List().Checked(), 3);
-    op_.NextEntry();
-    EXPECT_EQ(op_.List().Index(), 1);
-    op_.MenuClick(1);
-    EXPECT_EQ(op_.List().Index(), 2);
-    EXPECT_EQ(op_.Current().FileName, "2.mid");
-    const size_t loads = target_.loadedPaths.size();
-    op_.MenuClick(1);  // the playing entry: nothing happens
-    EXPECT_EQ(target_.loadedPaths.size(), loads);
-    op_.Replay();
-    EXPECT_EQ(target_.loadedPaths.size(), loads + 1);
-
-    FileOp single(target_, FileContext{notifier_, work_.Path(), SystemCodePage()});
-    single.OpenFiles({Song("only.mid")});
-    single.NextEntry();
-    single.PreviousEntry();
-    EXPECT_EQ(single.List().Index(), 1);
-    EXPECT_EQ((FileOp(target_, FileContext{notifier_, work_.Path(), SystemCodePage()})
-                   .List()
-                   .MenuItems()[0]
-                   .caption),
-              "なし");
 }
 
 TEST_F(FileOpTest, OpenFailureMessages) {
@@ -99,6 +70,7 @@ TEST_F(FileOpTest, OpenFailureMessages) {
     EXPECT_EQ(notifier_.messages,
               (std::vector<std::string>{"ファイルが見つかりません", "対応ファイルではありません"}));
     EXPECT_EQ(op_.List().Count(), 0);
+    EXPECT_EQ(op_.List().MenuItems()[0].caption, "なし");
     EXPECT_TRUE(target_.calls.empty());
     // Without the plug-in the built-in converter takes a sequencer file; one
     // it cannot read is named with what is wrong, and nothing is stopped.
@@ -161,13 +133,15 @@ TEST_F(FileOpTest, PlayEntryFailureMessages) {
 
 TEST_F(FileOpTest, FailedFirstEntryLeavesAUsableIndex) {
     op_.OpenFiles({Song("1.mid"), Song("2.mid"), Song("3.mid")});
-    op_.MenuClick(2);
-    ASSERT_EQ(op_.List().Index(), 3);
+    op_.List().SetIndex(3);
+    ASSERT_TRUE(op_.PlayIndex(3));
     WriteBytes(songs_ / "bad.mid", "junk");
     op_.OpenFiles({songs_ / "bad.mid", Song("4.mid")});
     EXPECT_EQ(op_.List().Index(), 1);
     EXPECT_EQ(op_.List().Checked(), 0);
-    op_.NextEntry();
+    // The end of the song steps on from the entry tried.
+    op_.List().SetIndex(op_.List().NextIndex());
+    op_.PlayIndex(op_.List().Index());
     EXPECT_EQ(op_.Current().FileName, "4.mid");
 }
 

@@ -149,7 +149,6 @@ class RecordingTarget final : public PlaybackTarget {
         o.songFileName = fileName;
         return LoadSMF(path, song, o);
     }
-    void ShowCompanion(const CompanionDocument& doc) override { companion = doc; }
     void ResendPrograms() override { calls.push_back("ResendPrograms"); }
     bool StartTimer() override {
         calls.push_back("StartTimer");
@@ -162,7 +161,6 @@ class RecordingTarget final : public PlaybackTarget {
     std::vector<std::string> calls;
     std::vector<std::string> loadedPaths;
     std::vector<SongSource> started;
-    CompanionDocument companion;
     SongTable song;
     bool outputOk = true;
     bool timerOk = true;

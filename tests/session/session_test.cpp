@@ -43,7 +43,7 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     EXPECT_FALSE(s.loaded);
     EXPECT_EQ(s.playListCount, 0);
 
-    r.S().OpenPaths({a, b});
+    r.S().Library().OpenPaths({a, b});
     s = r.Snap();
     EXPECT_TRUE(s.loaded);
     EXPECT_TRUE(s.playing);
@@ -67,8 +67,8 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     EXPECT_EQ(s.beat, 1);
     EXPECT_EQ(r.Port().NotesOnCount(), 1);
 
-    r.S().Pause();
-    r.S().Pause();  // a second pause changes nothing
+    r.S().Transport().Pause();
+    r.S().Transport().Pause();  // a second pause changes nothing
     const int32_t pausedAt = r.Snap().positionMs;
     r.RunMs(1000);
     s = r.Snap();
@@ -77,18 +77,18 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     EXPECT_EQ(s.positionMs, pausedAt);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
 
-    r.S().SeekTo(6000);
+    r.S().Transport().SeekTo(6000);
     s = r.Snap();
     EXPECT_TRUE(s.paused);
     EXPECT_EQ(s.positionMs, 6000);
-    r.S().Play();
+    r.S().Transport().Play();
     r.RunMs(500);
     s = r.Snap();
     EXPECT_FALSE(s.paused);
     EXPECT_NEAR(s.positionMs, 6500, 5);
     EXPECT_TRUE(Sent(r.Port(), "90 42 64"));  // the note at 6 s
 
-    r.S().Next();
+    r.S().Library().Next();
     s = r.Snap();
     EXPECT_EQ(s.playListIndex, 2);
     EXPECT_EQ(s.fileName, "b.mid");
@@ -97,7 +97,7 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     r.RunMs(100);
     EXPECT_TRUE(Sent(r.Port(), "90 48 64"));
 
-    r.S().Stop();
+    r.S().Transport().Stop();
     s = r.Snap();
     EXPECT_TRUE(s.paused);
     EXPECT_EQ(s.positionMs, 0);
@@ -114,69 +114,69 @@ TEST(Session, HeldStepsAccelerateWhilePlayingAndClampAtTheEnds) {
     SessionRig r;
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(60000, {0x80, 0x3C, 0x40});
-    r.S().OpenPaths({WriteSong(r.folder, "long.mid", BuildSmf(0, {t}))});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", BuildSmf(0, {t}))});
     r.RunMs(1000);
 
     // Paused: the press step and four timer steps in 2 s move 5 s.
-    r.S().Pause();
+    r.S().Transport().Pause();
     const int32_t p0 = r.Snap().positionMs;
-    r.S().BeginStep(true);
+    r.S().Transport().BeginStep(true);
     for (int i = 0; i < 4; ++i) {
         r.clock.AdvanceMs(500);
-        r.S().Step();
+        r.S().Transport().Step();
     }
     EXPECT_TRUE(r.Snap().stepping);
     EXPECT_EQ(r.Snap().positionMs, p0 + 5000);
-    r.S().EndStep();
+    r.S().Transport().EndStep();
     EXPECT_TRUE(r.Snap().paused);
     EXPECT_EQ(r.Snap().positionMs, p0 + 5000);
 
     // Playing: 1 + 2 + 3 + 4 + 5 s plus the 2 s held, no note sounding.
-    r.S().Play();
+    r.S().Transport().Play();
     const int32_t p1 = r.Snap().positionMs;
-    r.S().BeginStep(true);
+    r.S().Transport().BeginStep(true);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     for (int i = 0; i < 4; ++i) {
         r.clock.AdvanceMs(500);
-        r.S().Step();
+        r.S().Transport().Step();
     }
     EXPECT_EQ(r.Snap().positionMs, p1 + 15000 + 2000);
-    r.S().EndStep();
+    r.S().Transport().EndStep();
     EXPECT_TRUE(r.Snap().playing);
     EXPECT_NEAR(r.Snap().positionMs, p1 + 17000, 1);
 
-    r.S().BeginStep(false);
-    for (int i = 0; i < 8; ++i) r.S().Step();
-    r.S().EndStep();
+    r.S().Transport().BeginStep(false);
+    for (int i = 0; i < 8; ++i) r.S().Transport().Step();
+    r.S().Transport().EndStep();
     EXPECT_LE(r.Snap().positionMs, 1);
-    r.S().Pause();
-    r.S().SeekTo(59500);
-    r.S().BeginStep(true);
-    r.S().EndStep();
+    r.S().Transport().Pause();
+    r.S().Transport().SeekTo(59500);
+    r.S().Transport().BeginStep(true);
+    r.S().Transport().EndStep();
     EXPECT_EQ(r.Snap().positionMs, r.Snap().totalMs);
 }
 
 TEST(Session, SpeedAndKeySteps) {
     SessionRig r;
-    r.S().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
     EXPECT_EQ(r.Snap().speedPercent, 100);
     std::vector<int> speeds;
     for (int i = 0; i < 10; ++i) {
-        r.S().SpeedDown();
+        r.S().Transport().SpeedDown();
         speeds.push_back(r.Snap().speedPercent);
     }
     EXPECT_EQ(speeds, (std::vector<int>{90, 80, 70, 60, 50, 40, 30, 20, 10, 10}));
-    r.S().SpeedUp();
+    r.S().Transport().SpeedUp();
     EXPECT_EQ(r.Snap().speedPercent, 20);
 
     EXPECT_EQ(r.Snap().transpose, 0);
     std::vector<int> keys;
     for (int i = 0; i < 3; ++i) {
-        r.S().KeyUp();
+        r.S().Transport().KeyUp();
         keys.push_back(r.Snap().transpose);
     }
     for (int i = 0; i < 5; ++i) {
-        r.S().KeyDown();
+        r.S().Transport().KeyDown();
         keys.push_back(r.Snap().transpose);
     }
     EXPECT_EQ(keys, (std::vector<int>{1, 2, 3, 2, 1, 0, -1, -2}));
@@ -186,29 +186,28 @@ TEST(Session, ChannelSwitchesSoloAndInstrumentMenu) {
     SessionRig r;
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(0, {0x91, 0x40, 0x64}).Ev(5000, {0x80, 0x3C, 0x40});
-    r.S().OpenPaths({WriteSong(r.folder, "two.mid", BuildSmf(0, {t}))});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "two.mid", BuildSmf(0, {t}))});
     r.RunMs(100);
     EXPECT_EQ(r.Port().NotesOnCount(), 2);
 
-    r.S().ToggleSolo(2);
+    r.S().Output().ToggleSolo(2);
     EXPECT_EQ(r.Snap().soloChannel, 1);
     EXPECT_EQ(r.Port().NotesOn(), std::vector<int>{1 << 8 | 0x40});
-    EXPECT_EQ(r.S().Channel(1).Enabled.load(), 0);
-    EXPECT_NE(r.S().Channel(2).Enabled.load(), 0);
-    r.S().ToggleSolo(2);  // the same channel again: all sixteen on
+    EXPECT_EQ(r.S().Output().Channel(1).Enabled.load(), 0);
+    EXPECT_NE(r.S().Output().Channel(2).Enabled.load(), 0);
+    r.S().Output().ToggleSolo(2);  // the same channel again: all sixteen on
     EXPECT_EQ(r.Snap().soloChannel, -1);
-    for (int c = 1; c <= 16; ++c) EXPECT_NE(r.S().Channel(c).Enabled.load(), 0) << c;
+    for (int c = 1; c <= 16; ++c) EXPECT_NE(r.S().Output().Channel(c).Enabled.load(), 0) << c;
 
-    r.S().SetChannelEnabled(2, false);
+    r.S().Output().SetChannelEnabled(2, false);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
-    EXPECT_EQ(r.S().Channel(2).NoteCount.load(), 0);
-    EXPECT_TRUE(r.S().TakeKeyDirty(2));
-    EXPECT_FALSE(r.S().TakeKeyDirty(2));
+    EXPECT_EQ(r.S().Output().Channel(2).NoteCount.load(), 0);
+    EXPECT_NE(r.S().Output().Channel(2).KeyDirty.load(), 0);
 
     // "ベース" item 3 on channel 10.
-    r.S().ChangeProgram(10, 32 + 2);
+    r.S().Output().ChangeProgram(10, 32 + 2);
     EXPECT_TRUE(Sent(r.Port(), "C9 22"));
-    EXPECT_EQ(r.S().Channel(10).Program.load(), 34);
+    EXPECT_EQ(r.S().Output().Channel(10).Program.load(), 34);
     EXPECT_EQ(session::msg::InstMenuHeader(3), "Track3 演奏楽器変更");
 }
 
@@ -221,9 +220,9 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
         const auto bytes = BuildSmf(0, {t});
         Opened seen;
         r.S().AddObserver(&seen);
-        r.S().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
-        r.S().SetRepeatMode(RepeatMode::kList);
-        r.S().SetRepeatMode(RepeatMode::kRandom);
+        r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
+        r.S().Transport().SetRepeatMode(RepeatMode::kList);
+        r.S().Transport().SetRepeatMode(RepeatMode::kRandom);
         EXPECT_EQ(r.Snap().repeatMode, RepeatMode::kRandom);
         // The end of the song queues the next open for the UI thread...
         r.timers.RunForMs(300);
@@ -240,7 +239,7 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
     EXPECT_EQ(store.values["RepeatMode"], "2");
     SessionRig again(&store);
     EXPECT_EQ(again.Snap().repeatMode, RepeatMode::kRandom);
-    EXPECT_EQ(again.S().RecentMenu().captions[0].empty(), false);
+    EXPECT_EQ(again.S().Library().RecentMenu().captions[0].empty(), false);
 }
 
 // Every hide and the exit save again; a settings folder that cannot be
@@ -263,16 +262,16 @@ TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
     const auto bytes = test::TenSecondSong();
     Opened seen;
     r.S().AddObserver(&seen);
-    r.S().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
-    r.S().FileListClick(0);
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
+    r.S().Library().FileListClick(0);
     EXPECT_EQ(seen.ok, std::vector<int>{1});
-    r.S().FileListClick(1);
+    r.S().Library().FileListClick(1);
     EXPECT_EQ(seen.ok, (std::vector<int>{1, 2}));
     EXPECT_EQ(r.Snap().playListIndex, 2);
-    const auto menu = r.S().PlayListMenu();
+    const auto menu = r.S().Library().PlayListMenu();
     ASSERT_EQ(menu.size(), 2u);
     EXPECT_TRUE(menu[1].checked);
-    r.S().Next();  // on the last entry: the first
+    r.S().Library().Next();  // on the last entry: the first
     EXPECT_EQ(r.Snap().playListIndex, 1);
     r.S().RemoveObserver(&seen);
 }

@@ -43,10 +43,12 @@ TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
     test::RecordingNotifier notifier;
     SessionEnv env(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/");
     PlaybackSession session(std::move(env));
-    session.OpenPaths({test::WriteSong(folder, "a.mid", DenseSong(300)),
+    session.Library().OpenPaths({test::WriteSong(folder, "a.mid", DenseSong(300)),
                        test::WriteSong(folder, "b.mid", DenseSong(400))});
-    ASSERT_TRUE(session.Snapshot().playing) << session.LastError();
+    ASSERT_TRUE(session.Snapshot().playing) << session.Library().LastError();
 
+    // What the display reads and takes, from a thread of its own.
+    OutputLayer& layer = session.Output().Layer();
     std::atomic<bool> done{false};
     std::atomic<long> snapshots{0};
     std::thread reader([&] {
@@ -54,9 +56,9 @@ TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
         while (!done.load()) {
             const SessionSnapshot s = session.Snapshot();
             sum += s.positionMs + s.bar + static_cast<long>(s.title.size() + s.displayText.size());
-            for (int c = 1; c <= 16; ++c) sum += session.Channel(c).NoteCount.load();
-            sum += session.DotRow(1);
-            session.TakeDirty(1 + static_cast<int>(sum & 15));
+            for (int c = 1; c <= 16; ++c) sum += session.Output().Channel(c).NoteCount.load();
+            sum += layer.DotRows[0].load();
+            layer.Channel(1 + static_cast<int>(sum & 15)).Dirty.exchange(0);
             snapshots.fetch_add(1);
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -78,13 +80,13 @@ TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ui.RunPending();
         switch (i % 10) {
-            case 2: session.SeekTo(100); break;
-            case 4: session.Pause(); break;
-            case 5: session.Play(); break;
-            case 6: session.KeyUp(); break;
-            case 7: session.ToggleSolo(3); break;
-            case 8: session.ToggleSolo(3); break;
-            case 9: session.SpeedUp(); break;
+            case 2: session.Transport().SeekTo(100); break;
+            case 4: session.Transport().Pause(); break;
+            case 5: session.Transport().Play(); break;
+            case 6: session.Transport().KeyUp(); break;
+            case 7: session.Output().ToggleSolo(3); break;
+            case 8: session.Output().ToggleSolo(3); break;
+            case 9: session.Transport().SpeedUp(); break;
             default: break;
         }
     }

@@ -288,7 +288,7 @@ TEST_F(AppRig, ChannelSwitchMutesLeftAndSolosRightWithoutHangingNotes) {
     MainPanels& panels = *app_->Panels();
     KeyboardPanelView* keys = panels.Keyboard();
     const QPoint row3 = KeyboardPanelView::SwitchRect(3).center();
-    auto enabled = [&](int c) { return app_->Session().Channel(c).Enabled.load() != 0; };
+    auto enabled = [&](int c) { return app_->Session().Output().Channel(c).Enabled.load() != 0; };
     ASSERT_TRUE(SoundingChannels(*ports_.Latest()).contains(3));
 
     QTest::mouseClick(keys, Qt::LeftButton, {}, row3);
@@ -369,12 +369,12 @@ TEST_F(AppRig, RollUpByTitleDoubleClickAndFileDrop) {
     EXPECT_FALSE(panels.Tab(1)->isVisibleTo(main));
     EXPECT_TRUE(panels.Strip(1)->isVisibleTo(main));
     EXPECT_EQ(panels.Strip(0)->Caption(), QStringLiteral("Document"));
-    EXPECT_FALSE(app_->Session().Settings().WindowStyle);
+    EXPECT_FALSE(app_->Session().Settings().Values().WindowStyle);
     titleDoubleClick();
     EXPECT_FALSE(panels.RolledUp());
     EXPECT_FALSE(panels.Strip(0)->isVisibleTo(main));
     EXPECT_TRUE(panels.Document()->isVisibleTo(main));
-    EXPECT_TRUE(app_->Session().Settings().WindowStyle);
+    EXPECT_TRUE(app_->Session().Settings().Values().WindowStyle);
     for (Qt::WindowState state : {Qt::WindowMaximized, Qt::WindowMinimized}) {
         main->setWindowState(state);
         titleDoubleClick();
@@ -393,7 +393,7 @@ TEST_F(AppRig, RollUpByTitleDoubleClickAndFileDrop) {
     QApplication::sendEvent(text, &enter);  // as a drag does before its drop
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(text, &drop);
-    const files::PlayList& list = app_->Session().List();
+    const files::PlayList& list = app_->Session().Library().List();
     ASSERT_EQ(list.Count(), 3);
     EXPECT_EQ(list.Entry(1).FileName, "c.mid");
     EXPECT_EQ(list.Entry(3).FileName, "b.mid");
@@ -410,8 +410,8 @@ TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
     app_ = std::make_unique<SonfaraApp>(platform, nullptr);
     app_->onFinished = [] {};
     ASSERT_TRUE(app_->Start({QString::fromStdString(second), QString::fromStdString(song_)}));
-    ASSERT_TRUE(app_->Session().PlayEntry(2));
-    ASSERT_EQ(app_->Session().List().Index(), 2);
+    ASSERT_TRUE(app_->Session().Library().PlayEntry(2));
+    ASSERT_EQ(app_->Session().Library().List().Index(), 2);
 
     auto removeRow = [&](int row) {
         QTimer::singleShot(0, [row] {
@@ -426,12 +426,12 @@ TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
     removeRow(1);
     ASSERT_EQ(prompts.errors.size(), 1u);
     EXPECT_EQ(prompts.errors[0], QString::fromUtf8(dialogs::list_text::kCannotRemovePlaying));
-    EXPECT_EQ(app_->Session().List().Count(), 2);
+    EXPECT_EQ(app_->Session().Library().List().Count(), 2);
 
     removeRow(0);
     EXPECT_EQ(prompts.errors.size(), 1u);
-    EXPECT_EQ(app_->Session().List().Count(), 1);
-    EXPECT_EQ(app_->Session().List().Index(), 1) << "the index follows its entry";
+    EXPECT_EQ(app_->Session().Library().List().Count(), 1);
+    EXPECT_EQ(app_->Session().Library().List().Index(), 1) << "the index follows its entry";
     EXPECT_EQ(app_->Session().Snapshot().playListIndex, 1);
 }
 
@@ -451,7 +451,7 @@ TEST_F(AppRig, IdleDisplayRestsAndWakes) {
     settle();
     EXPECT_FALSE(resting()) << "a playing song keeps the display going";
 
-    app_->Session().Stop();
+    app_->Session().Transport().Stop();
     settle();
     EXPECT_TRUE(resting());
     QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
@@ -463,11 +463,11 @@ TEST_F(AppRig, IdleDisplayRestsAndWakes) {
 
     settle();
     ASSERT_TRUE(resting());
-    app_->Session().Play();
+    app_->Session().Transport().Play();
     app_->Timer(kCtlSet).Tick();
     EXPECT_FALSE(resting());
 
-    app_->Session().Stop();
+    app_->Session().Transport().Stop();
     settle();
     ASSERT_TRUE(resting());
     app_->RequestClose(SonfaraApp::kUserClose);
@@ -523,15 +523,15 @@ TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
     app_->ShowSettings();
     EXPECT_GT(timers_.CreatedCount(), created) << "the playing song's timer is made anew";
     EXPECT_EQ(timers_.PeriodsUs(), std::vector<int64_t>{8000});
-    EXPECT_EQ(app_->Session().Settings().GTimer, 300);
-    EXPECT_EQ(app_->Session().Settings().MWRDTimer, 120);
+    EXPECT_EQ(app_->Session().Settings().Values().GTimer, 300);
+    EXPECT_EQ(app_->Session().Settings().Values().MWRDTimer, 120);
     EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
     EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 300);
     EXPECT_EQ(app_->WrdWindow()->Interval(), 120);
     EXPECT_TRUE(app_->Session().Snapshot().playing);
 
     // The idle rest ends on the new interval, not on the one of the start.
-    app_->Session().Stop();
+    app_->Session().Transport().Stop();
     for (int i = 0; i < 40; ++i)
         for (int t : {kMeterInterval, kFlash, kDrawInterval, kCtlSet}) app_->Timer(t).Tick();
     ASSERT_EQ(app_->Display()->Thread().IntervalMs(), display::DisplayController::kRestIntervalMs);
@@ -619,7 +619,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
         return InstanceChannel::SendResult(result.load());
     };
     EXPECT_EQ(handOff(second), InstanceChannel::SendResult::kDelivered);
-    EXPECT_EQ(app_->Session().CurrentSource().FileName, "b.mid");
+    EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "b.mid");
     EXPECT_EQ(app_->Boxes().Showing(), first);
 
     // The desktop's open answers at once: a missing file and a broken one
@@ -642,7 +642,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     QTimer::singleShot(0, [&] {
         EXPECT_EQ(handOff(third), InstanceChannel::SendResult::kDelivered);
         mpris.Stop();
-        seenInDialog.push_back(app_->Session().CurrentSource().FileName);
+        seenInDialog.push_back(app_->Session().Library().CurrentSource().FileName);
         QApplication::activeModalWidget()->close();
     });
     app_->ShowListEditor(dialogs::ListMode::kPlayList);
@@ -650,7 +650,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     EXPECT_EQ(app_->Requests().Waiting(), 2u);
     ASSERT_TRUE(SpinUntil([&] { return app_->Requests().Waiting() == 0; }));
     // In order: the hand-off's song opened, then the stop.
-    EXPECT_EQ(app_->Session().CurrentSource().FileName, "c.mid");
+    EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "c.mid");
     EXPECT_FALSE(app_->Session().Snapshot().playing);
     EXPECT_EQ(mpris.State().status, MediaState::Status::kStopped);
     // A repeat mode set from the desktop is the one the menu ticks.
@@ -671,8 +671,8 @@ TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
     app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, true, false, false}, nullptr);
     app_->onFinished = [] {};
     ASSERT_TRUE(app_->Start({folder}));
-    EXPECT_EQ(app_->Session().List().Count(), 2);
-    EXPECT_EQ(app_->Session().CurrentSource().FileName, "1.mid");
+    EXPECT_EQ(app_->Session().Library().List().Count(), 2);
+    EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "1.mid");
 }
 
 // The program's timer table is the only clock of the display: after the
@@ -680,10 +680,10 @@ TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
 // meters or flashes the lamps (a second set of timers would, on their own).
 TEST_F(AppRig, LowLoadToggleLeavesOneOwnerOfTheDisplayTimers) {
     StartPlaying();
-    app_->Session().Pause();  // levels stand while no note sounds and no timer is ticked
+    app_->Session().Transport().Pause();  // levels stand while no note sounds and no timer is ticked
     auto levels = [&] {
         int sum = 0;
-        for (int c = 1; c <= 16; ++c) sum += app_->Session().Channel(c).Level.load();
+        for (int c = 1; c <= 16; ++c) sum += app_->Session().Output().Channel(c).Level.load();
         return sum;
     };
     const int before = levels();

@@ -80,7 +80,7 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
     WindowRig r;
     const std::string a = WriteSong(r.folder, "a.mid", Song(10));
     const std::string b = WriteSong(r.folder, "b.mid", Song(10));
-    r.S().OpenPaths({a, b});
+    r.S().Library().OpenPaths({a, b});
     r.RunMs(1000);
     ASSERT_TRUE(r.Snap().playing);
     EXPECT_EQ(r.w.FileNameLabel().text(), "a.mid");
@@ -156,7 +156,7 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
 // start, and the readout timer does not bring the old time back.
 TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
     WindowRig r;
-    r.S().OpenPaths({WriteSong(r.folder, "a.mid", Song(4))});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(4))});
     r.RunMs(2600);
     r.w.OnCtlSet2();
     ASSERT_EQ(r.TimeText(), "00:03");
@@ -178,7 +178,7 @@ TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
 
 TEST(ControlWindow, HeldFastForwardAndRewind) {
     WindowRig r;
-    r.S().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
     r.RunMs(1000);
     auto& ff = r.w.Button(ButtonKind::kFastForward);
     auto hold = [&](ui::PictureButton& button, int timerSteps) {
@@ -224,7 +224,7 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     hold(r.w.Button(ButtonKind::kRewind), 8);
     EXPECT_LE(r.Snap().positionMs, 1);
     r.Click(ButtonKind::kPause);
-    r.S().SeekTo(59500);
+    r.S().Transport().SeekTo(59500);
     hold(ff, 0);
     EXPECT_EQ(r.Snap().positionMs, r.Snap().totalMs);
 }
@@ -238,7 +238,7 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
         if (i == 3) t.Meta(3000, 0x05, {'l', 'a', 'l', 'a'});
         t.Ev(i * 1000, {0x90, 0x3C, 0x64}).Ev(i * 1000 + 900, {0x80, 0x3C, 0x40});
     }
-    r.S().OpenPaths({WriteSong(r.folder, "gs.mid", BuildSmf(0, {t}))});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "gs.mid", BuildSmf(0, {t}))});
     r.RunMs(10);
     QCoreApplication::processEvents();  // the queued start of the mark update
     ASSERT_TRUE(r.w.MidiDispTimer().isActive());
@@ -277,29 +277,29 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
 TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     WindowRig r;
     // Toggles flip their check mark and the setting.
-    const bool mwrd = r.S().Settings().MWRDEmulation;
+    const bool mwrd = r.S().Settings().Values().MWRDEmulation;
     r.Trigger("MWRD_Emu");
-    EXPECT_EQ(r.S().Settings().MWRDEmulation, !mwrd);
+    EXPECT_EQ(r.S().Settings().Values().MWRDEmulation, !mwrd);
     EXPECT_EQ(r.w.Action("MWRD_Emu")->isChecked(), !mwrd);
     r.Trigger("SendSysEX");
-    EXPECT_FALSE(r.S().Settings().SendSysEX);
+    EXPECT_FALSE(r.S().Settings().Values().SendSysEX);
     r.Trigger("BltOff");
-    EXPECT_FALSE(r.S().Settings().BltSw);
+    EXPECT_FALSE(r.S().Settings().Values().BltSw);
     EXPECT_TRUE(r.hooks.lowLoad);
     r.Trigger("BltOff");
-    EXPECT_TRUE(r.S().Settings().BltSw);
+    EXPECT_TRUE(r.S().Settings().Values().BltSw);
     EXPECT_FALSE(r.hooks.lowLoad);
     r.Trigger("Repeat2");
-    EXPECT_EQ(r.S().Settings().RepeatMode, RepeatMode::kRandom);
+    EXPECT_EQ(r.S().Settings().Values().RepeatMode, RepeatMode::kRandom);
     EXPECT_EQ(r.Snap().repeatMode, RepeatMode::kRandom);
     EXPECT_FALSE(r.w.Action("Repeat0")->isChecked());
     EXPECT_TRUE(r.w.Action("Repeat2")->isChecked());
     r.Trigger("ListMode1");
-    EXPECT_EQ(r.S().Settings().OpenModeSw, 1);
+    EXPECT_EQ(r.S().Settings().Values().OpenModeSw, 1);
     r.Trigger("FileSort1");
-    EXPECT_EQ(r.S().Settings().FileSort, 1);
+    EXPECT_EQ(r.S().Settings().Values().FileSort, 1);
     r.Trigger("ChorusEft0");
-    EXPECT_EQ(r.S().Settings().EffectChorus, 256);
+    EXPECT_EQ(r.S().Settings().Values().EffectChorus, 256);
     EXPECT_FALSE(r.w.Action("ChorusEft1")->isChecked());
     // An empty play list shows the placeholder, which opens nothing.
     EXPECT_EQ(r.w.Action("FileList0")->text(), QStringLiteral("なし"));
@@ -330,7 +330,7 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     // port that fails says so while the player keeps working.
     const auto opened = r.ports.OpenedDevices();
     ASSERT_FALSE(opened.empty());
-    ASSERT_EQ(r.S().Settings().OutDevice, -1);  // the mapper
+    ASSERT_EQ(r.S().Settings().Values().OutDevice, -1);  // the mapper
     EXPECT_TRUE(r.w.Action("MIDIPortMapper")->isChecked());
     r.Trigger("MIDIPortMapper");
     EXPECT_EQ(r.ports.OpenedDevices(), opened);

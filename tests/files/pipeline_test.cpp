@@ -1,15 +1,14 @@
-// The open pipeline driving the real Player on a manual clock, manual timer
-// and recording port: a list of a plain SMF, an RMI and a ZIP member played
-// through to the end of each song, and the player's own next/previous
-// going through the same pipeline.
-#include "player/files/player_target.h"
-
+// The open pipeline driving the real player through the playback session on
+// a manual clock, manual timer and recording port: a list of a plain SMF, an
+// RMI and a ZIP member played through to the end of each song, and the
+// player's own next/previous going through the same pipeline.
 #include <algorithm>
 #include <map>
 #include <memory>
 
 #include "player/platform/midi_port.h"
 #include "player/platform/timer.h"
+#include "player/session/session.h"
 #include "tests/files/files_fixture.h"
 
 namespace sonfara::files::test {
@@ -20,29 +19,30 @@ std::string RmiOf(const std::string& smf) {
     return "RIFF" + std::string(4, '\0') + "RMID" + data;
 }
 
-struct PipelineRig : PlayerObserver {
-    explicit PipelineRig(int repeatMode) {
-        PlaybackSettings s;
-        s.RepeatMode = RepeatMode(repeatMode);
-        player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
-        target = std::make_unique<PlayerTarget>(*player);
-        op = std::make_unique<FileOp>(*target, FileContext{notifier, work.Path() + "/", cp});
-        opener = std::make_unique<FilesSongOpener>(*op);
-        player->SetSongOpener(opener.get());
-        player->AddObserver(this);
+struct PipelineRig : SessionObserver {
+    explicit PipelineRig(RepeatMode mode) {
+        SessionEnv env(clock, timers, ports, ui, cp, notifier, work.Path() + "/");
+        env.libs.rcpConverter = [] { return false; };
+        env.libs.smfkConverter = [] { return false; };
+        session = std::make_unique<PlaybackSession>(std::move(env));
+        session->Settings().Edit([mode](SettingsValues& v) { v.RepeatMode = mode; });
+        session->AddObserver(this);
 
         WriteBytes(songs / "a.mid", SongBytes(60));
         WriteBytes(songs / "b.rmi", RmiOf(SongBytes(62)));
         WriteZip(songs / "pack.zip", {{"c.mid", SongBytes(64)}});
     }
-    ~PipelineRig() override { player->SetSongOpener(nullptr); }
+    ~PipelineRig() override { session->RemoveObserver(this); }
 
     void OnSongOpened(int index, bool ok, const std::string&) override {
         if (ok) opened.push_back(index);
     }
     void OnStoppedAtEnd() override { ++stoppedAtEnd; }
 
-    void Open() { op->OpenFiles({songs / "a.mid", songs / "b.rmi", songs / "pack.zip"}); }
+    void Open() { Lib().OpenPaths({songs / "a.mid", songs / "b.rmi", songs / "pack.zip"}); }
+    SessionLibrary& Lib() { return session->Library(); }
+    const SongTable& Song() { return Lib().Song(); }
+    bool Playing() { return session->Snapshot().playing; }
 
     void RunMs(int64_t ms) {
         const int64_t end = clock.NowUs() + ms * 1000;
@@ -71,10 +71,7 @@ struct PipelineRig : PlayerObserver {
     ManualUiScheduler ui;
     CodePage cp{"CP932"};
     RecordingNotifier notifier;
-    std::unique_ptr<Player> player;
-    std::unique_ptr<PlayerTarget> target;
-    std::unique_ptr<FileOp> op;
-    std::unique_ptr<FilesSongOpener> opener;
+    std::unique_ptr<PlaybackSession> session;
     std::vector<int> opened;
     int stoppedAtEnd = 0;
 };
@@ -83,49 +80,49 @@ struct PipelineRig : PlayerObserver {
 constexpr int64_t kSongMs = 500;
 
 TEST(PlayerPipeline, ListPlaysThroughInOrderAndWraps) {
-    PipelineRig r(0);
+    PipelineRig r(RepeatMode::kList);
     r.Open();
-    ASSERT_TRUE(r.player->Seq().TimerRunning());
-    EXPECT_EQ(r.op->Current().FileName, "a.mid");
-    EXPECT_EQ(r.player->Song().FileKindLabel, "SMF Format 0");
+    ASSERT_TRUE(r.Playing());
+    EXPECT_EQ(r.Lib().CurrentSource().FileName, "a.mid");
+    EXPECT_EQ(r.Song().FileKindLabel, "SMF Format 0");
 
     r.RunMs(kSongMs + 100);
-    EXPECT_EQ(r.op->Current().FileName, "b.rmi");
-    EXPECT_EQ(r.player->Song().FileKindLabel, "RMI Format 0");
+    EXPECT_EQ(r.Lib().CurrentSource().FileName, "b.rmi");
+    EXPECT_EQ(r.Song().FileKindLabel, "RMI Format 0");
     // The song has no title of its own: the user's file name, not the work copy's.
-    EXPECT_EQ(r.player->Song().SongTitle, "b.rmi");
-    EXPECT_EQ(r.op->List().Index(), 2);
+    EXPECT_EQ(r.Song().SongTitle, "b.rmi");
+    EXPECT_EQ(r.Lib().List().Index(), 2);
 
     r.RunMs(kSongMs + 100);
-    EXPECT_EQ(r.op->Current().FileName, "c.mid");
-    EXPECT_EQ(r.op->Current().ArchivePath, r.songs / "pack.zip");
-    EXPECT_EQ(r.op->List().Checked(), 3);
+    EXPECT_EQ(r.Lib().CurrentSource().FileName, "c.mid");
+    EXPECT_EQ(r.Lib().CurrentSource().ArchivePath, r.songs / "pack.zip");
+    EXPECT_EQ(r.Lib().List().Checked(), 3);
 
     r.RunMs(kSongMs + 100);
-    EXPECT_EQ(r.op->List().Index(), 1);
+    EXPECT_EQ(r.Lib().List().Index(), 1);
     EXPECT_EQ(r.NotesStarted(), (std::vector<int>{60, 62, 64, 60}));
-    EXPECT_EQ(r.opened, (std::vector<int>{2, 3, 1}));
+    EXPECT_EQ(r.opened, (std::vector<int>{1, 2, 3, 1}));
     EXPECT_EQ(r.ports.Opened().size(), 1u) << "the port is reset between songs, not reopened";
 
     // Most recent first: the list's songs were opened one by one.
-    const auto& recent = r.op->Recent().Items();
+    const auto& recent = r.Lib().Recent().Items();
     EXPECT_EQ(recent[0], r.songs / "a.mid");
     EXPECT_EQ(recent[1], r.songs / "pack.zip");
     EXPECT_EQ(recent[2], r.songs / "b.rmi");
     EXPECT_EQ(recent[3], "");
 
-    r.player->Shutdown();
+    r.session->Shutdown();
     EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
     EXPECT_TRUE(r.notifier.messages.empty());
 }
 
 TEST(PlayerPipeline, RandomModeOpensOnlyListEntriesThroughThePipeline) {
-    PipelineRig r(2);
+    PipelineRig r(RepeatMode::kRandom);
     r.Open();
     const std::map<int, int> noteOf = {{1, 60}, {2, 62}, {3, 64}};
     for (int i = 0; i < 6; ++i) r.RunMs(kSongMs + 100);
-    ASSERT_GE(r.opened.size(), 5u);
-    std::vector<int> expected = {60};
+    ASSERT_GE(r.opened.size(), 6u);
+    std::vector<int> expected;
     for (int k : r.opened) {
         ASSERT_TRUE(noteOf.count(k)) << k;
         expected.push_back(noteOf.at(k));
@@ -133,53 +130,54 @@ TEST(PlayerPipeline, RandomModeOpensOnlyListEntriesThroughThePipeline) {
     std::vector<int> started = r.NotesStarted();
     started.resize(std::min(started.size(), expected.size()));
     EXPECT_EQ(started, std::vector<int>(expected.begin(), expected.begin() + started.size()));
-    EXPECT_EQ(r.op->List().Index(), r.opened.back());
-    EXPECT_EQ(r.op->List().Checked(), r.opened.back());
-    r.player->Shutdown();
+    EXPECT_EQ(r.Lib().List().Index(), r.opened.back());
+    EXPECT_EQ(r.Lib().List().Checked(), r.opened.back());
+    r.session->Shutdown();
     EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
 }
 
 TEST(PlayerPipeline, NextAndPreviousGoThroughThePipelineWithoutHangingNotes) {
-    PipelineRig r(0);
+    PipelineRig r(RepeatMode::kList);
     r.Open();
     r.RunMs(100);  // the note of a.mid sounds
     ASSERT_EQ(r.ports.Latest()->NotesOnCount(), 1);
-    r.player->Seq().PlayNextSong();
-    EXPECT_EQ(r.op->Current().FileName, "b.rmi");
+    r.Lib().Next();
+    EXPECT_EQ(r.Lib().CurrentSource().FileName, "b.rmi");
     EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0) << "a.mid's note was cut by the reset";
-    r.player->Seq().PlayPrevSong();
-    r.player->Seq().PlayPrevSong();
-    EXPECT_EQ(r.op->Current().FileName, "c.mid");
-    EXPECT_EQ(r.op->List().Index(), 3);
-    EXPECT_EQ(r.opened, (std::vector<int>{2, 1, 3}));
+    r.Lib().Previous();
+    r.Lib().Previous();
+    EXPECT_EQ(r.Lib().CurrentSource().FileName, "c.mid");
+    EXPECT_EQ(r.Lib().List().Index(), 3);
+    EXPECT_EQ(r.opened, (std::vector<int>{1, 2, 1, 3}));
     r.RunMs(100);
     EXPECT_EQ(r.NotesStarted().back(), 64);
-    r.player->Shutdown();
+    r.session->Shutdown();
     EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
 }
 
 TEST(PlayerPipeline, BrokenSongLeavesNothingSoundingAndIsReported) {
-    PipelineRig r(0);
+    PipelineRig r(RepeatMode::kList);
     WriteBytes(r.songs / "bad.mid", "MThd junk");
-    r.op->OpenFiles({r.songs / "a.mid", r.songs / "bad.mid"});
+    r.Lib().OpenPaths({r.songs / "a.mid", r.songs / "bad.mid"});
     r.RunMs(100);
-    r.player->PlayEntry(2);
-    EXPECT_FALSE(r.player->Seq().TimerRunning());
-    EXPECT_FALSE(r.player->Song().Loaded);
+    r.Lib().PlayEntry(2);
+    EXPECT_FALSE(r.Playing());
+    EXPECT_FALSE(r.Song().Loaded);
     EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
-    EXPECT_NE(r.player->LastError().find("読み込みエラー"), std::string::npos);
-    EXPECT_EQ(r.op->Current().FileName, "a.mid") << "the current record keeps the last good song";
+    EXPECT_NE(r.Lib().LastError().find("読み込みエラー"), std::string::npos);
+    EXPECT_EQ(r.Lib().CurrentSource().FileName, "a.mid") << "the current record keeps the last good song";
 }
 
 TEST(PlayerPipeline, PortThatCannotOpenIsReported) {
-    PipelineRig r(0);
+    PipelineRig r(RepeatMode::kList);
     r.ports.failing = {"Rec A", "Rec B"};
-    PlaybackSettings s = r.player->Settings();
-    s.MIDIOutPort = "Rec A";
-    r.player->ApplySettings(s);
+    r.session->Settings().Edit([&](SettingsValues& v) {
+        v.MIDIOutPort = "Rec A";
+        v.OutDevice = r.ports.DeviceByName("Rec A");
+    });
     r.Open();
-    EXPECT_TRUE(r.target->PortFailed());
-    EXPECT_FALSE(r.player->Seq().TimerRunning());
+    EXPECT_TRUE(r.Lib().PortFailed());
+    EXPECT_FALSE(r.Playing());
     ASSERT_FALSE(r.notifier.messages.empty());
     // The box says why below the short text (no SoundFont: where it looked).
     EXPECT_EQ(r.notifier.messages[0], std::string(msg::kCannotOpenDevice) + "\nport unavailable");

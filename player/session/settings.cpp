@@ -1,0 +1,35 @@
+#include "player/files/engine_settings.h"
+#include "player/session/session.h"
+
+namespace sonfara {
+
+namespace {
+// The fields the sound shaping is built from; a change sends the programs again.
+bool ShapingChanged(const SettingsValues& a, const SettingsValues& b) {
+    return a.ArrMode != b.ArrMode || a.EqActive != b.EqActive || a.EqItem != b.EqItem ||
+           a.SendBankSelect != b.SendBankSelect;
+}
+}  // namespace
+
+const SettingsValues& SessionSettings::Values() const { return s_.values_; }
+
+// One path for every change: the dialog, the menus, the port and the
+// window places. Only what changed is applied, so a menu toggle does not
+// restart the timer or send the programs again.
+void SessionSettings::Edit(const std::function<void(SettingsValues&)>& change) {
+    PlaybackSession::StateChange stateChange(s_);
+    const SettingsValues before = s_.values_;
+    change(s_.values_);
+    const SettingsValues& now = s_.values_;
+    Player& player = s_.player_;
+    const PlaybackSettings playback = files::PlaybackSettingsFromValues(now);
+    if (playback != files::PlaybackSettingsFromValues(before)) player.ApplySettings(playback);
+    if (now.EffectReverb != before.EffectReverb || now.EffectChorus != before.EffectChorus)
+        player.RefreshEffects();
+    if (ShapingChanged(before, now)) s_.ApplyShaping();
+    s_.library_.fileOp_.Settings() = files::FileSettingsFromValues(now);
+    s_.RefreshInfo();
+    s_.ForEachObserver([&](SessionObserver* o) { o->OnSettingsChanged(now); });
+}
+
+}  // namespace sonfara
