@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "player/display/artwork.h"
+#include "player/ui/palette.h"
 
 namespace sonfara::display {
 namespace {
@@ -54,7 +55,7 @@ QRect KnobPanel::PaintKnob(int b, int k, int v) {
     QPainter p(&image_);
     const QPoint at = KnobFaceOrigin(k, b);
     p.drawImage(at, face_);
-    p.fillRect(KnobPointerRect(k, b, v), kKnobPointer);
+    p.fillRect(KnobPointerRect(k, b, v), ui::palette::kKnobPointer);
     return QRect(at, kKnobFaceSize) | KnobPointerRect(k, b, v);
 }
 

@@ -175,7 +175,7 @@ class Sheet : public QWidget {
                 {60, 64, 67, 72}, {48, 55, 61, 64}, {36, 43, 0, 0}, {72, 76, 79, 84}};
             for (int c = 1; c <= 4; ++c)
                 for (int n : chords[c - 1])
-                    if (n != 0) kp.fillRect(D::KeyRect(c, n), P::kKeyPressed);
+                    if (n != 0) kp.fillRect(D::KeyRect(c, n), P::kPressedKey);
         }
         painter.drawImage(at, keys);
         painter.drawImage(at + QPoint(D::kKeyboardSize.width(), 0), D::KnobPanel(dpr).Image());
