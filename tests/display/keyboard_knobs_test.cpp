@@ -136,5 +136,11 @@ TEST(KnobPanel, PointerBoxFollowsTheAngleArithmeticAtBothRatios) {
     }
 }
 
+// At 192 (a pitch bend) 5·sin a is 2.5 exactly: pi to six decimals rounds
+// it to 2, every digit of pi to 3, a pointer one pixel higher.
+TEST(KnobPanel, PointerAtAnExactHalfStandsWhereSixDigitsOfPiPutIt) {
+    EXPECT_EQ(KnobPointerRect(4, 1, 192), QRect(QPoint(59, 19), QPoint(62, 22)));
+}
+
 }  // namespace
 }  // namespace sonfara::display
