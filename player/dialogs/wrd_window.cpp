@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QPainter>
 
+#include "player/ui/palette.h"
 #include "player/wrd/sequencer_link.h"
 
 namespace sonfara::wrd {
@@ -15,7 +16,7 @@ WrdWindowWidget::WrdWindowWidget(QWidget* parent)
     setObjectName(QStringLiteral("WRDWnd"));
     setWindowTitle(QStringLiteral("Sonfara - WRD Window"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    frame_.fill(Qt::black);
+    frame_.fill(ui::palette::kWrdBackdrop);
     timer_.setInterval(50);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &WrdWindowWidget::OnTimer);
@@ -95,7 +96,7 @@ void WrdWindowWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     // Scaled down, pixels blend; scaled up, they stay sharp blocks.
     p.setRenderHint(QPainter::SmoothPixmapTransform, target.width() * devicePixelRatioF() < kFrameWidth);
-    p.fillRect(rect(), Qt::black);
+    p.fillRect(rect(), ui::palette::kWrdBackdrop);
     p.drawImage(target, frame_);
 }
 

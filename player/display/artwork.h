@@ -1,6 +1,7 @@
 // The display's artwork, drawn by the program at any device pixel ratio:
 // the images whose sizes the layout fixes (keyboard surface, knob face and
-// panel, bars, tiles, lamps). Safe to call on any thread (QImage only).
+// panel, bars, tiles, lamps), in the colours of ui::palette. Safe to call
+// on any thread (QImage only).
 #pragma once
 
 #include <QImage>
@@ -10,19 +11,8 @@ namespace sonfara::display {
 // A transparent-free image of the logical size, at ratio dpr, filled.
 QImage MakeImage(QSize logical, qreal dpr, const QColor& fill);
 
-// Panel colours shared by the pieces of artwork and the text.
-inline const QColor kPanelColour{22, 25, 31};
-inline const QColor kBezelColour{10, 12, 15};
-inline const QColor kLabelText{214, 226, 236};
-inline const QColor kLabelTextOff{96, 104, 114};
-inline const QColor kReadoutText{120, 230, 255};
-// The bar display's glass and its tiles.
-inline const QColor kBarGlass{8, 20, 18};
-inline const QColor kTileLit{80, 255, 190};
-inline const QColor kTileUnlit{18, 44, 38};
-inline const QColor kBarCaption{60, 150, 125};
-
-// Keyboard surface with every key released and the row furniture; the label texts and readouts are drawn over it.
+// Keyboard surface with every key released and the row furniture; the
+// label texts and readouts are drawn over it.
 QImage KeyboardArtwork(qreal dpr);
 QImage KnobFaceArtwork(qreal dpr);
 // Knob panel with faces only; the pointers at reset value are drawn by the

@@ -1,9 +1,8 @@
-// Pixel geometry and fixed colours of the channel display. All values are
-// logical pixels (device pixel ratio 1); painters on high-density images
-// scale them, so the same rectangles land on whole device pixels.
+// Pixel geometry of the channel display; its colours are ui::palette's. All
+// values are logical pixels (device pixel ratio 1); painters on high-density
+// images scale them, so the same rectangles land on whole device pixels.
 #pragma once
 
-#include <QColor>
 #include <QRect>
 #include <QSize>
 
@@ -24,13 +23,6 @@ inline constexpr QSize kLampSize{9, 14};
 inline constexpr QSize kBarDisplaySize{188, 70};
 inline constexpr int kStereoBarMax = 1600 / 15;  // width at the clamped sum
 
-// Colours the display must show exactly.
-inline const QColor kPressedKey{0, 0, 255};
-inline const QColor kWhiteKey{255, 255, 255};
-inline const QColor kBlackKey{128, 128, 128};
-inline const QColor kBlackKeyHighlight{192, 192, 192};
-inline const QColor kKnobPointer{255, 255, 255};
-
 // The keyboard row of channel c (1..16) starts at this line.
 constexpr int KeyRowTop(int c) { return 19 * c - 4; }
 
@@ -40,7 +32,6 @@ constexpr int KeyRowTop(int c) { return 19 * c - 4; }
 // or level bar (a key redraw would cut a line that ran through it).
 inline constexpr int kRowSeparators = 17;
 constexpr int RowSeparatorY(int j) { return 12 + 19 * j; }
-inline const QColor kRowSeparator{44, 50, 60};
 
 constexpr bool IsBlackKey(int note) {
     const int p = note % 12;

@@ -1,9 +1,12 @@
 #include "player/display/display_painter.h"
 
 #include "player/display/artwork.h"
+#include "player/ui/palette.h"
 
 namespace sonfara::display {
 namespace {
+
+namespace P = ui::palette;
 
 // The left part of an image, width logical pixels wide, at its full height.
 void DrawPart(QPainter& p, QPoint at, const QImage& img, int width) {
@@ -42,7 +45,7 @@ void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayContro
     DrawPart(p, kNoteCountBar, art.smallBar, d.NoteCount().BarWidth());
     DrawPart(p, kCpuLoadBar, art.smallBar, d.CpuLoad().BarWidth());
     p.setFont(ReadoutFont());
-    p.setPen(kReadoutText);
+    p.setPen(P::kReadoutText);
     if (dirty.intersects(kNoteCountText))
         p.drawText(kNoteCountText, Qt::AlignRight | Qt::AlignVCenter, d.NoteCount().Text());
     if (d.CpuLoad().Shown() >= 0 && dirty.intersects(kCpuLoadText))
@@ -61,7 +64,7 @@ void PaintBarPanel(QPainter& p, const DisplayController& d, const DisplayArt& ar
     f.setPixelSize(7);
     f.setBold(true);
     p.setFont(f);
-    p.setPen(kBarCaption);
+    p.setPen(P::kBarCaption);
     for (int side = 0; side < 2; ++side) {
         const QRect column = StereoColumnRect(side);
         p.drawImage(column.topLeft(), art.stereoUnlit);

@@ -5,9 +5,12 @@
 #include <cstdio>
 
 #include "player/display/artwork.h"
+#include "player/ui/palette.h"
 
 namespace sonfara::display {
 namespace {
+
+namespace P = ui::palette;
 
 constexpr int kDrumChannel = midi::kDrumChannel + 1;  // 1-based
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -58,12 +61,12 @@ QRect KeyboardSurface::DrawKeyboards(DisplaySource& src) {
             if (on == shown[note]) continue;
             const QRect r = KeyRect(c, note);
             if (on) {
-                p.fillRect(r, kPressedKey);
+                p.fillRect(r, P::kPressedKey);
             } else if (IsBlackKey(note)) {
-                p.fillRect(r, kBlackKey);
-                p.fillRect(KeyHighlightRect(c, note), kBlackKeyHighlight);
+                p.fillRect(r, P::kBlackKey);
+                p.fillRect(KeyHighlightRect(c, note), P::kBlackKeyHighlight);
             } else {
-                p.fillRect(r, kWhiteKey);
+                p.fillRect(r, P::kWhiteKey);
             }
             shown[note] = on;
             changed |= r;
@@ -124,9 +127,9 @@ void KeyboardSurface::PaintLabel(int c) {
     p.drawImage(whole.topLeft(), background_, QRectF(QPointF(whole.topLeft()) * dpr_,
                                                       QSizeF(whole.size()) * dpr_));
     p.setFont(LabelFont());
-    p.setPen(l.dimmed ? kLabelTextOff : kLabelText);
+    p.setPen(l.dimmed ? P::kLabelTextOff : P::kLabelText);
     p.drawText(InstLabelRect(c).adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, l.inst);
-    p.setPen(l.dimmed ? kLabelTextOff : kReadoutText);
+    p.setPen(l.dimmed ? P::kLabelTextOff : P::kReadoutText);
     p.drawText(BankLabelRect(c), Qt::AlignRight | Qt::AlignVCenter, l.bankText);
     p.drawText(MapLabelRect(c), Qt::AlignRight | Qt::AlignVCenter, l.mapText);
 }
@@ -146,7 +149,7 @@ void KeyboardSurface::PaintTempo() {
     QFont f = LabelFont();
     f.setBold(true);
     p.setFont(f);
-    p.setPen(kReadoutText);
+    p.setPen(P::kReadoutText);
     p.drawText(kTempoText, Qt::AlignLeft | Qt::AlignVCenter, QString::fromStdString(shownTempo_));
 }
 

@@ -2,15 +2,19 @@
 
 #include <QPainter>
 #include <cmath>
+#include <numbers>
 
 #include "player/display/artwork.h"
+#include "player/ui/palette.h"
 
 namespace sonfara::display {
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
-// The angle arithmetic keeps its historical value of pi so that the pointer
-// lands on the same pixels at every value.
-constexpr double kPi = 3.141592;
+// The pointer angle takes pi to six decimals, as it always has. At 192 (a
+// pitch bend) 5·sin a is 2.5 exactly; these digits land just below it (2),
+// every digit of pi just above (3), one pixel off.
+constexpr double kPi = static_cast<long long>(std::numbers::pi * 1e6) / 1e6;
+static_assert(kPi == 3.141592);
 }  // namespace
 
 QRect KnobPointerRect(int k, int b, int v) {
@@ -54,7 +58,7 @@ QRect KnobPanel::PaintKnob(int b, int k, int v) {
     QPainter p(&image_);
     const QPoint at = KnobFaceOrigin(k, b);
     p.drawImage(at, face_);
-    p.fillRect(KnobPointerRect(k, b, v), kKnobPointer);
+    p.fillRect(KnobPointerRect(k, b, v), ui::palette::kKnobPointer);
     return QRect(at, kKnobFaceSize) | KnobPointerRect(k, b, v);
 }
 

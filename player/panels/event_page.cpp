@@ -10,6 +10,7 @@ namespace sonfara::panels {
 namespace {
 
 namespace S = style;
+namespace P = ui::palette;
 
 // Band of line i: from its marker row down to the row above the next marker,
 // so the marker rules the top of the line it points at.
@@ -17,22 +18,22 @@ QRect LineBand(int i) { return QRect(0, MarkerY(i - 1), kEventPictureSize.width(
 
 void DrawBackground(QPainter& painter) {
     const int w = kEventPictureSize.width(), h = kEventPictureSize.height();
-    painter.fillRect(QRect(0, 0, w, h), S::kPaper);
-    for (int i = 2; i <= kLinesPerPage; i += 2) painter.fillRect(LineBand(i), S::kPaperBand);
+    painter.fillRect(QRect(0, 0, w, h), P::kPaper);
+    for (int i = 2; i <= kLinesPerPage; i += 2) painter.fillRect(LineBand(i), P::kPaperBand);
     for (const int x : {kNameX - 3, kChannelX - 3, kParamX - 4})
-        painter.fillRect(QRect(x, kHeaderHeight, 1, h - kHeaderHeight), S::kPaperRule);
+        painter.fillRect(QRect(x, kHeaderHeight, 1, h - kHeaderHeight), P::kPaperRule);
     // Header strip: engraved column captions on the panel's glass.
-    painter.fillRect(QRect(0, 0, w, kHeaderHeight), S::kHeaderBand);
-    painter.fillRect(QRect(0, kHeaderHeight, w, 1), S::kPaperShade);
+    painter.fillRect(QRect(0, 0, w, kHeaderHeight), P::kHeaderBand);
+    painter.fillRect(QRect(0, kHeaderHeight, w, 1), P::kPaperShade);
     painter.setFont(ui::EngraveFont(9));
     const struct {
         int x;
         const char* text;
     } captions[] = {{kPositionX + 2, "MEAS BEAT TICK"}, {kNameX, "EVENT"}, {kChannelX, "CH"}, {kParamX, "PARAMETER"}};
     for (const auto& c : captions) {
-        painter.setPen(ui::palette::kEngraveCut);
+        painter.setPen(P::kEngraveCut);
         painter.drawText(QRect(c.x, 2, 200, 12), Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(c.text));
-        painter.setPen(ui::palette::kEngraveDim);
+        painter.setPen(P::kEngraveDim);
         painter.drawText(QRect(c.x, 1, 200, 12), Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(c.text));
     }
 }
@@ -55,21 +56,20 @@ QImage DrawEventPage(const EventPage& page, qreal dpr) {
     QPainter painter(&image);
     DrawBackground(painter);
     painter.setFont(S::TextFont(kEventFontPixels));
-    const QColor black(0, 0, 0);
     for (int i = 1; i <= kLinesPerPage; ++i) {
         const EventLine& line = page[i - 1];
         const int top = LineTop(i);
-        DrawText(painter, kPositionX, top, line.position, black);
+        DrawText(painter, kPositionX, top, line.position, P::kPaperText);
         DrawText(painter, kNameX, top, line.name, LineColour(line.colour));
-        DrawText(painter, kChannelX, top, line.channel, black);
-        DrawText(painter, kParamX, top, line.param, black);
+        DrawText(painter, kChannelX, top, line.channel, P::kPaperText);
+        DrawText(painter, kParamX, top, line.param, P::kPaperText);
     }
     return image;
 }
 
 void DrawMarker(QPainter& painter, int row) {
     if (row < 0 || row >= kLinesPerPage) return;
-    painter.fillRect(QRect(0, MarkerY(row), kEventPictureSize.width(), 1), S::kMarker);
+    painter.fillRect(QRect(0, MarkerY(row), kEventPictureSize.width(), 1), P::kMarker);
 }
 
 }  // namespace sonfara::panels

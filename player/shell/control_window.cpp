@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "player/dialogs/list_dialog.h"
+#include "player/display/artwork.h"
 #include "player/files/favorites.h"
 #include "player/files/file_op.h"
 #include "player/sequencer/messages.h"
@@ -38,8 +39,8 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
 
-// The panel under the widgets: the background artwork, and the empty bar
-// display glass until the application puts its display there.
+// The panel under the widgets: the background artwork, and the cleared bar
+// display until the application puts its display there.
 class Panel final : public QWidget {
   public:
     explicit Panel(QWidget* parent) : QWidget(parent) { setFixedSize(L::kControlWindow); }
@@ -51,7 +52,7 @@ class Panel final : public QWidget {
             dpr_ = dpr;
             background_ = ui::ControlBackground(dpr);
             QPainter p(&background_);
-            p.drawImage(L::kBarDisplay.topLeft(), ui::BarDisplayBase(dpr));
+            p.drawImage(L::kBarDisplay.topLeft(), display::BarDisplayArtwork(dpr));
         }
         QPainter(this).drawImage(QPoint(0, 0), background_);
     }

@@ -4,6 +4,8 @@
 #include <QDropEvent>
 #include <QMimeData>
 
+#include "player/ui/palette.h"
+
 namespace sonfara::shell {
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
@@ -14,7 +16,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {
     setWindowTitle(QStringLiteral("Sonfara - Main Window"));
     setFixedSize(kWidth, kFullHeight);
     QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0x2b, 0x2f, 0x36));
+    pal.setColor(QPalette::Window, ui::palette::kMainWindowGround);
     setPalette(pal);
     setAutoFillBackground(true);
     panelArea_ = new QWidget(this);

@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include <array>
-#include <cmath>
 
 #include "player/ui/control_layout.h"
 #include "player/ui/palette.h"
@@ -500,110 +499,6 @@ QByteArray AppIconSvg() {
 
 // ---- main window ----------------------------------------------------------
 
-namespace {
-
-// Columns of the key rectangles as the display paints them.
-int WhiteKeyX(int octave, int pc) {
-    const int k = (pc > 4 ? pc + 1 : pc) / 2;
-    return 141 + 28 * octave + 4 * k + 58;
-}
-int BlackKeyX(int octave, int pc) {
-    if (pc == 1) return 143 + 28 * octave + 58;
-    if (pc == 3) return 147 + 28 * octave + 58;
-    return 143 + 28 * octave + 2 * pc + 58;
-}
-bool IsBlack(int pc) { return pc == 1 || pc == 3 || pc == 6 || pc == 8 || pc == 10; }
-
-}  // namespace
-
-QImage KeyboardImage(qreal dpr) {
-    QImage image = Blank(kKeyboardSize, dpr);
-    QPainter painter(&image);
-    FillBrushed(painter, QRectF(QPointF(0, 0), kKeyboardSize), p::kPanelTop, p::kPanelBottom, 3);
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    for (int c = 1; c <= 16; ++c) {
-        const int y0 = 19 * c - 4;
-        painter.fillRect(QRect(0, y0 - 2, 480, 18), c % 2 ? p::kRowBand : p::kRowBandAlt);
-        Engrave(painter, QRectF(0, y0 - 2, 16, 18), QString::number(c), 8, Qt::AlignCenter, p::kEngraveDim);
-        // Keybed: white key columns full height, a dark line between them.
-        painter.fillRect(QRect(197, y0 - 1, 480 - 197, 17), p::kKeyRim);
-        painter.fillRect(QRect(199, y0, 480 - 199, 15), p::kKeyGap);
-        for (int n = 1; n <= 128; ++n) {
-            const int o = n / 12, pc = n % 12;
-            if (IsBlack(pc)) continue;
-            const int x = WhiteKeyX(o, pc);
-            if (x >= 480) break;
-            painter.fillRect(QRect(x, y0, 3, 15), p::kWhiteKey);
-        }
-        for (int n = 1; n <= 128; ++n) {
-            const int o = n / 12, pc = n % 12;
-            if (!IsBlack(pc)) continue;
-            const int x = BlackKeyX(o, pc);
-            if (x >= 480) break;
-            painter.fillRect(QRect(x, y0, 3, 9), p::kBlackKey);
-            painter.fillRect(QRect(x, y0, 1, 8), p::kBlackKeyHighlight);
-        }
-    }
-    return image;
-}
-
-QImage KnobFace(qreal dpr) {
-    QImage image = Blank({15, 15}, dpr, p::kRowBand);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QRadialGradient g(QPointF(5.5, 5), 9);
-    g.setColorAt(0, p::kKnobShine);
-    g.setColorAt(1, p::kKnobBody);
-    painter.setPen(QPen(p::kKnobRim, 1));
-    painter.setBrush(g);
-    painter.drawEllipse(QRectF(1, 1, 13, 13));
-    return image;
-}
-
-QRect KnobPointerRect(int k, int b, int value) {
-    const double degrees = value * 2.8125 / 180 * (-150) + 240;
-    const double radians = degrees * 3.141592 / 180;
-    const int dx = static_cast<int>(std::nearbyint(5 * std::cos(radians)));
-    const int dy = static_cast<int>(std::nearbyint(5 * std::sin(radians)));
-    return QRect(QPoint(18 * k - 9 + dx, 19 * b + 2 - dy), QPoint(18 * k - 6 + dx, 19 * b + 5 - dy));
-}
-
-QImage KnobPanel(qreal dpr) {
-    QImage image = Blank(kKnobPanelSize, dpr);
-    QPainter painter(&image);
-    FillBrushed(painter, QRectF(QPointF(0, 0), kKnobPanelSize), p::kPanelTop, p::kPanelBottom, 5);
-    static const char* const kHeads[] = {"VOL", "PAN", "EXP", "P.B", "MOD", "REV", "CHO"};
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    for (int k = 1; k <= 7; ++k)
-        Engrave(painter, QRectF(18 * k - 17, 2, 19, 9), QString::fromLatin1(kHeads[k - 1]), 7);
-    const QImage face = KnobFace(dpr);
-    static constexpr int kResetValues[] = {100, 64, 0, 0, 0, 0, 0};
-    for (int b = 1; b <= 16; ++b) {
-        painter.fillRect(QRect(0, 19 * b - 6, 131, 18), b % 2 ? p::kRowBand : p::kRowBandAlt);
-        for (int k = 1; k <= 7; ++k) {
-            painter.drawImage(QPoint(18 * k - 15, 19 * b - 4), face);
-            painter.fillRect(KnobPointerRect(k, b, kResetValues[k - 1]), p::kKnobPointer);
-        }
-    }
-    return image;
-}
-
-QImage Lamp(bool lit, qreal dpr) {
-    QImage image = Blank({9, 14}, dpr);
-    QPainter painter(&image);
-    painter.fillRect(QRect(0, 0, 9, 14), p::kKeyRim);
-    const QRect lens(1, 1, 7, 12);
-    if (!lit) {
-        painter.fillRect(lens, p::kLampUnlit);
-        painter.fillRect(QRect(2, 2, 5, 1), Shift(p::kLampUnlit, 18));
-        return image;
-    }
-    painter.fillRect(lens, p::kLampLit);
-    painter.fillRect(QRect(3, 3, 3, 8), p::kLampLitCore);
-    painter.fillRect(QRect(2, 2, 5, 1), p::kLampLitCore);
-    return image;
-}
-
 QImage TabPicture(bool selected, qreal dpr) {
     QImage image = Blank(kTabSize, dpr);
     QPainter painter(&image);
@@ -657,44 +552,6 @@ QImage RollStripPicture(int part, qreal dpr) {
     painter.fillRect(QRect(14, mid + 1, size.width() - 28, 1), p::kGrooveLight);
     Screw(painter, QPointF(7, mid + 0.5));
     Screw(painter, QPointF(size.width() - 7, mid + 0.5));
-    return image;
-}
-
-QImage BarDisplayBase(qreal dpr) {
-    QImage image = Blank(layout::kBarDisplay.size(), dpr, p::kLcdGlass);
-    QPainter painter(&image);
-    // Faint graticule every four steps, like a printed scale behind the glass.
-    const int h = layout::kBarDisplay.height();
-    for (int t = 0; t <= 16; t += 4) painter.fillRect(QRect(1, h - 3 * t - 12, 186, 1), p::kLcdGlassEdge);
-    return image;
-}
-
-QImage BarTiles(qreal dpr) {
-    QImage image = Blank({13, 3}, dpr, p::kLcdGlass);
-    QPainter painter(&image);
-    painter.fillRect(QRect(0, 0, 6, 2), p::kSegmentGhost);
-    painter.fillRect(QRect(7, 0, 6, 2), p::kSegmentLit);
-    return image;
-}
-
-QImage LevelBarImage(qreal dpr) {
-    QImage image = Blank({105, 2}, dpr);
-    QPainter painter(&image);
-    QLinearGradient g(0, 0, 105, 0);
-    g.setColorAt(0, p::kMeterLow);
-    g.setColorAt(0.7, p::kMeterMid);
-    g.setColorAt(1, p::kMeterHigh);
-    painter.fillRect(QRect(0, 0, 105, 2), g);
-    return image;
-}
-
-QImage MeterBarImage(qreal dpr) {
-    QImage image = Blank({64, 11}, dpr, p::kGroove);
-    QPainter painter(&image);
-    for (int x = 0; x < 64; x += 3) {
-        const QColor c = x < 40 ? p::kMeterLow : x < 54 ? p::kMeterMid : p::kMeterHigh;
-        painter.fillRect(QRect(x, 1, 2, 9), c);
-    }
     return image;
 }
 

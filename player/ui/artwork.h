@@ -68,17 +68,9 @@ QByteArray AppIconSvg();
 // The same picture as the window and tray icon, at the sizes desktops ask for.
 QIcon AppIconSet();
 
-// Main window pictures. The keyboard surface (480 × 335) shows every key
-// released exactly as the display repaints a released key; the knob panel
-// (131 × 335) shows every knob at its reset value.
-inline constexpr QSize kKeyboardSize{480, 335};
-inline constexpr QSize kKnobPanelSize{131, 335};
-QImage KeyboardImage(qreal dpr);
-QImage KnobFace(qreal dpr);  // 15 × 15
-QImage KnobPanel(qreal dpr);
-// Pointer box of controller knob k (1–7) on channel row b (1–16) at value v.
-QRect KnobPointerRect(int k, int b, int value);
-QImage Lamp(bool lit, qreal dpr);  // 9 × 14
+// Main window pictures: the panel tabs and the rolled-up strip. The channel
+// display's pictures (keys, knobs, bars, lamps) are the display's own
+// (player/display/artwork.h).
 QImage TabPicture(bool selected, qreal dpr);  // 96 × 22
 inline constexpr QSize kTabSize{96, 22};
 // The two strip pictures a rolled-up main window shows in its 15-pixel
@@ -87,12 +79,6 @@ inline constexpr QSize kTabSize{96, 22};
 // the brushed rest of the strip with a groove and two screws.
 inline constexpr QSize kRollStripSize[2] = {{120, 15}, {500, 15}};
 QImage RollStripPicture(int part, qreal dpr);
-// Bar display: 188 × 70 glass, and its tile strip (unlit at x 0, lit at x 7,
-// each 6 × 3).
-QImage BarDisplayBase(qreal dpr);
-QImage BarTiles(qreal dpr);
-QImage LevelBarImage(qreal dpr);   // 105 × 2
-QImage MeterBarImage(qreal dpr);   // 64 × 11
 
 // Fonts: the engraved Latin captions, and a Japanese face for song texts.
 QFont EngraveFont(int pixelSize);

@@ -10,10 +10,13 @@
 #include <thread>
 
 #include "player/display/display_controller.h"
+#include "player/ui/palette.h"
 #include "tests/display/display_rig.h"
 
 namespace sonfara::display {
 namespace {
+
+namespace P = ui::palette;
 
 constexpr int kHourMs = 3'600'000;
 
@@ -96,7 +99,7 @@ TEST(DisplayController, DrawsKeyboardsOnItsThreadWhileNotesArrive) {
     QImage frame;
     const QRect c4(QPoint(339, 25), QPoint(341, 29));
     ProcessUntil([&] {
-        if (d.TakeKeyboardFrame(&frame) && test::FirstOtherPixel(frame, c4, kPressedKey).empty())
+        if (d.TakeKeyboardFrame(&frame) && test::FirstOtherPixel(frame, c4, P::kPressedKey).empty())
             return true;
         return false;
     });

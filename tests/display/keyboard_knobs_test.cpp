@@ -3,10 +3,13 @@
 
 #include "player/display/keyboard_surface.h"
 #include "player/display/knob_panel.h"
+#include "player/ui/palette.h"
 #include "tests/display/display_rig.h"
 
 namespace sonfara::display {
 namespace {
+
+namespace P = ui::palette;
 
 using test::DisplayRig;
 using test::FirstOtherPixel;
@@ -24,25 +27,26 @@ TEST(KeyboardSurface, KeysLightAndReleaseAtTheirRectanglesAtBothRatios) {
         const QRect c4(QPoint(339, 25), QPoint(341, 29));
         rig.Note(1, 60, 100);
         EXPECT_EQ(kb.DrawKeyboards(rig.src), c4);
-        EXPECT_EQ(FirstOtherPixel(kb.Image(), c4, kPressedKey), "");
-        EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(338, 25, 1, 5), kPressedKey).empty(), false);
-        EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(342, 25, 1, 5), kPressedKey).empty(), false);
+        EXPECT_EQ(FirstOtherPixel(kb.Image(), c4, P::kPressedKey), "");
+        EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(338, 25, 1, 5), P::kPressedKey).empty(), false);
+        EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(342, 25, 1, 5), P::kPressedKey).empty(), false);
         rig.Note(1, 60, 0);
         kb.DrawKeyboards(rig.src);
-        EXPECT_EQ(FirstOtherPixel(kb.Image(), c4, kWhiteKey), "");
+        EXPECT_EQ(FirstOtherPixel(kb.Image(), c4, P::kWhiteKey), "");
 
         // C sharp: columns 341-343, rows 15-23; released grey with the
         // highlight in column 341, rows 15-22.
         const QRect cs4(QPoint(341, 15), QPoint(343, 23));
         rig.Note(1, 61, 100);
         EXPECT_EQ(kb.DrawKeyboards(rig.src), cs4);
-        EXPECT_EQ(FirstOtherPixel(kb.Image(), cs4, kPressedKey), "");
+        EXPECT_EQ(FirstOtherPixel(kb.Image(), cs4, P::kPressedKey), "");
         rig.Note(1, 61, 0);
         kb.DrawKeyboards(rig.src);
         EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(QPoint(341, 15), QPoint(341, 22)),
-                                  kBlackKeyHighlight), "");
-        EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(341, 23, 1, 1), kBlackKey), "");
-        EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(QPoint(342, 15), QPoint(343, 23)), kBlackKey), "");
+                                  P::kBlackKeyHighlight), "");
+        EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(341, 23, 1, 1), P::kBlackKey), "");
+        EXPECT_EQ(
+            FirstOtherPixel(kb.Image(), QRect(QPoint(342, 15), QPoint(343, 23)), P::kBlackKey), "");
         // Released keys look exactly like the artwork.
         EXPECT_EQ(kb.Image(), before);
 
@@ -71,7 +75,7 @@ TEST(KeyboardSurface, RowSeparatorsSurviveKeyRedrawsAtBothRatios) {
         for (int j = 0; j < kRowSeparators; ++j) {
             SCOPED_TRACE(j);
             const QRect line(0, RowSeparatorY(j), kKeyboardSize.width(), 1);
-            EXPECT_EQ(FirstOtherPixel(kb.Image(), line, kRowSeparator), "");
+            EXPECT_EQ(FirstOtherPixel(kb.Image(), line, P::kRowSeparator), "");
         }
     }
 }
@@ -112,22 +116,30 @@ TEST(KnobPanel, PointerBoxFollowsTheAngleArithmeticAtBothRatios) {
             for (int k = 1; k <= 7; ++k) ASSERT_EQ(knobs.ShownKnob(b, k), kKnobResetValues[k - 1]);
         knobs.DrawControllerKnobs(rig.src);  // the reset's dirty flags: nothing differs
         const QImage atReset = knobs.Image();
-        EXPECT_EQ(FirstOtherPixel(atReset, KnobPointerRect(3, 5, 0), kKnobPointer), "");
+        EXPECT_EQ(FirstOtherPixel(atReset, KnobPointerRect(3, 5, 0), P::kKnobPointer), "");
 
         rig.Cc(5, test::kCcExpression, 64);
         EXPECT_EQ(knobs.DrawControllerKnobs(rig.src), QRect(KnobFaceOrigin(3, 5), kKnobFaceSize));
         EXPECT_EQ(knobs.ShownKnob(5, 3), 64);
-        EXPECT_EQ(FirstOtherPixel(knobs.Image(), QRect(QPoint(45, 92), QPoint(48, 95)), kKnobPointer), "");
+        EXPECT_EQ(
+            FirstOtherPixel(knobs.Image(), QRect(QPoint(45, 92), QPoint(48, 95)), P::kKnobPointer),
+            "");
         // The old pointer is gone: the face was copied over it.
         const QRect old = KnobPointerRect(3, 5, 0);
         for (int y = old.top(); y <= old.bottom(); ++y)
             for (int x = old.left(); x <= old.right(); ++x)
-                EXPECT_NE(knobs.Image().pixelColor(x * dpr, y * dpr).rgb(), kKnobPointer.rgb());
+                EXPECT_NE(knobs.Image().pixelColor(x * dpr, y * dpr).rgb(), P::kKnobPointer.rgb());
         // Flag taken: nothing more until the next controller.
         EXPECT_TRUE(knobs.DrawControllerKnobs(rig.src).isEmpty());
         knobs.Reset();
         EXPECT_EQ(knobs.Image(), atReset);
     }
+}
+
+// At 192 (a pitch bend) 5·sin a is 2.5 exactly: pi to six decimals rounds
+// it to 2, every digit of pi to 3, a pointer one pixel higher.
+TEST(KnobPanel, PointerAtAnExactHalfStandsWhereSixDigitsOfPiPutIt) {
+    EXPECT_EQ(KnobPointerRect(4, 1, 192), QRect(QPoint(59, 19), QPoint(62, 22)));
 }
 
 }  // namespace

@@ -7,10 +7,13 @@
 #include "player/display/artwork.h"
 #include "player/display/display_controller.h"
 #include "player/display/display_painter.h"
+#include "player/ui/palette.h"
 #include "tests/display/display_rig.h"
 
 namespace sonfara::display {
 namespace {
+
+namespace P = ui::palette;
 
 using test::DisplayRig;
 
@@ -107,8 +110,8 @@ TEST(BarPanel, StereoBarsStandInsideTheSlotBesideTheColumns) {
         PaintBarPanel(p, d, DisplayArt(dpr));
         p.end();
         auto at = [&](QPoint pt) { return img.pixelColor(pt * dpr).rgb(); };
-        EXPECT_NE(at(StereoColumnRect(0).topLeft()), kTileUnlit.rgb()) << "full to the top";
-        EXPECT_EQ(at(StereoColumnRect(1).bottomLeft() - QPoint(0, 2)), kTileUnlit.rgb());
+        EXPECT_NE(at(StereoColumnRect(0).topLeft()), P::kTileUnlit.rgb()) << "full to the top";
+        EXPECT_EQ(at(StereoColumnRect(1).bottomLeft() - QPoint(0, 2)), P::kTileUnlit.rgb());
         EXPECT_TRUE(StepLit(d.Levels(), kChannels, kMaxLevel)) << "the columns are still drawn";
     }
 }

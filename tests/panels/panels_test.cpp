@@ -25,6 +25,7 @@
 #include "player/platform/sfrlib_binding.h"
 #include "player/sequencer/output_layer.h"
 #include "player/song/smf_reader.h"
+#include "player/ui/palette.h"
 #include "tests/sequencer/smf_builder.h"
 #include "tests/support_code/song_cursors.h"
 
@@ -134,11 +135,14 @@ TEST_P(PageTest, LinesSitAtTheirColumnsInTheirColours) {
     QPainter painter(&marked);
     DrawMarker(painter, 3);
     painter.end();
-    const Ink marker = FindInk(marked, QRect(0, MarkerY(3) - 1, kEventPictureSize.width(), 3), style::kMarker);
+    const Ink marker = FindInk(marked, QRect(0, MarkerY(3) - 1, kEventPictureSize.width(), 3),
+                               ui::palette::kMarker);
     EXPECT_EQ(marker.left, 0);
     EXPECT_EQ(marker.right, kEventPictureSize.width() - 1);
     EXPECT_EQ(marker.top, 63);
-    EXPECT_FALSE(FindInk(marked, QRect(0, MarkerY(3) + 1, kEventPictureSize.width(), 1), style::kMarker).Any());
+    EXPECT_FALSE(FindInk(marked, QRect(0, MarkerY(3) + 1, kEventPictureSize.width(), 1),
+                         ui::palette::kMarker)
+                     .Any());
 }
 
 INSTANTIATE_TEST_SUITE_P(Ratios, PageTest, ::testing::Values(1.0, 2.0));

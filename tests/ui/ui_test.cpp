@@ -49,29 +49,7 @@ TEST_P(RatioTest, ButtonFacesSwapTheirBevelWhenPressed) {
     EXPECT_TRUE(Filled(ButtonFace(ButtonKind::kPlay, true, dpr), QRect(14, 11, 2, 2), P::kSymbolLit));
 }
 
-TEST_P(RatioTest, KeyboardAndKnobPanelMatchWhatTheDisplayRepaints) {
-    const qreal dpr = GetParam();
-    const QImage keys = KeyboardImage(dpr);
-    ASSERT_EQ(keys.size(), kKeyboardSize * dpr);
-    // Middle C and C sharp on channel 1, released.
-    EXPECT_TRUE(Filled(keys, QRect(339, 25, 3, 5), P::kWhiteKey));
-    EXPECT_TRUE(Filled(keys, QRect(342, 15, 2, 9), P::kBlackKey));
-    EXPECT_TRUE(Filled(keys, QRect(341, 15, 1, 8), P::kBlackKeyHighlight));
-    EXPECT_TRUE(Filled(keys, QRect(341, 23, 1, 1), P::kBlackKey));
-    // The same keys on channel 16 (y0 = 300).
-    EXPECT_TRUE(Filled(keys, QRect(339, 310, 3, 5), P::kWhiteKey));
-    EXPECT_TRUE(Filled(keys, QRect(342, 300, 2, 9), P::kBlackKey));
-
-    const QImage knobs = KnobPanel(dpr);
-    ASSERT_EQ(knobs.size(), kKnobPanelSize * dpr);
-    // Pan at its reset value 64 points straight up on every row.
-    EXPECT_EQ(KnobPointerRect(2, 1, 64), QRect(QPoint(27, 16), QPoint(30, 19)));
-    EXPECT_TRUE(Filled(knobs, KnobPointerRect(2, 1, 64), P::kKnobPointer));
-    EXPECT_TRUE(Filled(knobs, KnobPointerRect(2, 16, 64), P::kKnobPointer));
-    EXPECT_TRUE(Filled(knobs, KnobPointerRect(1, 7, 100), P::kKnobPointer));
-}
-
-TEST_P(RatioTest, DigitStripMarksAndTilesSitInTheirCells) {
+TEST_P(RatioTest, DigitStripAndMarksSitInTheirCells) {
     const qreal dpr = GetParam();
     const QImage strip = DigitStrip(dpr);
     ASSERT_EQ(strip.size(), QSize(kDigitPitch * kGlyphCount, kDigitCellHeight) * dpr);
@@ -86,9 +64,6 @@ TEST_P(RatioTest, DigitStripMarksAndTilesSitInTheirCells) {
         EXPECT_TRUE(Filled(strip, QRect(DigitCell(g).x(), 0, 1, kDigitCellHeight), P::kLcdGlass)) << g;
         EXPECT_TRUE(Filled(strip, QRect(DigitCell(g).x() + 10, 0, 1, kDigitCellHeight), P::kLcdGlass)) << g;
     }
-    const QImage tiles = BarTiles(dpr);
-    EXPECT_TRUE(Filled(tiles, QRect(0, 0, 6, 2), P::kSegmentGhost));
-    EXPECT_TRUE(Filled(tiles, QRect(7, 0, 6, 2), P::kSegmentLit));
     // A lit mark is an amber badge; its corner pixel inside the rounding too.
     EXPECT_TRUE(Filled(MarkStripImage(true, dpr), QRect(MarkX(Mark::kXg) + 3, 11, 2, 1), P::kSegmentLit));
     EXPECT_TRUE(Filled(MarkStripImage(false, dpr), QRect(MarkX(Mark::kXg) + 3, 11, 2, 1), P::kLcdGlass));

@@ -11,6 +11,7 @@
 #include "player/display/display_painter.h"
 #include "player/platform/clock.h"
 #include "player/platform/codepage.h"
+#include "player/ui/palette.h"
 
 using namespace sonfara;
 using namespace sonfara::display;
@@ -53,7 +54,7 @@ void Save(const QImage& img, const QString& path) {
 QImage Compose(QSize logical, qreal dpr) {
     QImage img(logical * dpr, QImage::Format_RGB32);
     img.setDevicePixelRatio(dpr);
-    img.fill(kBezelColour);
+    img.fill(ui::palette::kDisplayBezel);
     return img;
 }
 

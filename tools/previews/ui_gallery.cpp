@@ -1,6 +1,7 @@
 // sonfara-ui-gallery: every piece of the front-panel artwork and the custom
-// widgets on one page, to look at. `--grab out.png [--dpr 2]` writes the page
-// as a PNG and exits; `--icons DIR` writes the icon PNGs and SVG.
+// widgets on one page, to look at, with the channel display's pieces as the
+// display draws them. `--grab out.png [--dpr 2]` writes the page as a PNG
+// and exits; `--icons DIR` writes the icon PNGs and SVG.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,10 @@
 
 #include <cstdio>
 
+#include "player/display/artwork.h"
+#include "player/display/display_painter.h"
+#include "player/display/keyboard_surface.h"
+#include "player/display/knob_panel.h"
 #include "player/ui/artwork.h"
 #include "player/ui/control_layout.h"
 #include "player/ui/palette.h"
@@ -18,6 +23,7 @@
 using namespace sonfara::ui;
 namespace L = sonfara::ui::layout;
 namespace P = sonfara::ui::palette;
+namespace D = sonfara::display;
 
 namespace {
 
@@ -60,15 +66,24 @@ class ControlPreview : public QWidget {
         const qreal dpr = devicePixelRatioF();
         QPainter painter(this);
         painter.drawImage(QPoint(0, 0), ControlBackground(dpr));
-        // The bar display at demo levels, painted by the tile rule.
-        QImage bars = BarDisplayBase(dpr);
-        const QImage tiles = BarTiles(dpr);
+        // The bar display at demo levels, painted by the display's tile rule,
+        // with its stereo columns half lit.
+        QImage bars = D::BarDisplayArtwork(dpr);
+        const QImage tiles = D::TileStripArtwork(dpr);
+        const QRectF lit(QPointF(D::kLitTile.topLeft()) * dpr, QSizeF(D::kLitTile.size()) * dpr);
         {
             QPainter bp(&bars);
-            const int h = L::kBarDisplay.height();
             for (int b = 1; b <= 16; ++b)
                 for (int t = 0; t <= kDemoLevels[b - 1]; ++t)
-                    bp.drawImage(QRectF(7 * b - 4, h - 3 * t - 11, 6, 3), tiles, QRectF(7 * dpr, 0, 6 * dpr, 3 * dpr));
+                    bp.drawImage(D::BarStepRect(b, t).topLeft(), tiles, lit);
+            for (int side = 0; side < 2; ++side) {
+                const QRect column = D::StereoColumnRect(side);
+                bp.drawImage(column.topLeft(), D::StereoColumnArtwork(dpr, false));
+                const int h = column.height() / 2;
+                bp.drawImage(QRect(column.left(), column.bottom() + 1 - h, column.width(), h),
+                             D::StereoColumnArtwork(dpr, true),
+                             QRectF(0, (column.height() - h) * dpr, column.width() * dpr, h * dpr));
+            }
         }
         painter.drawImage(L::kBarDisplay.topLeft(), bars);
     }
@@ -106,15 +121,16 @@ class Sheet : public QWidget {
         painter.drawImage(QPoint(660, 186), DigitStrip(dpr));
         painter.drawImage(QPoint(820, 186), MarkStripImage(true, dpr));
         painter.drawImage(QPoint(900, 186), MarkStripImage(false, dpr));
-        painter.drawImage(QPoint(980, 190), BarTiles(dpr));
-        painter.drawImage(QPoint(660, 208), Lamp(true, dpr));
-        painter.drawImage(QPoint(674, 208), Lamp(false, dpr));
-        painter.drawImage(QPoint(690, 208), KnobFace(dpr));
+        painter.drawImage(QPoint(980, 190), D::TileStripArtwork(dpr));
+        painter.drawImage(QPoint(660, 208), D::LampArtwork(dpr, true));
+        painter.drawImage(QPoint(674, 208), D::LampArtwork(dpr, false));
+        painter.drawImage(QPoint(690, 208), D::KnobFaceArtwork(dpr));
         painter.drawImage(QPoint(712, 208), KnobCap(false, dpr));
         painter.drawImage(QPoint(736, 208), KnobCap(true, dpr));
-        painter.drawImage(QPoint(760, 210), MeterBarImage(dpr));
-        painter.drawImage(QPoint(830, 210), MeterBarImage(dpr), QRectF(0, 0, 40 * dpr, 11 * dpr));
-        painter.drawImage(QPoint(900, 214), LevelBarImage(dpr));
+        painter.drawImage(QPoint(760, 210), D::SmallBarArtwork(dpr));
+        painter.drawImage(QPoint(830, 210), D::SmallBarArtwork(dpr),
+                          QRectF(0, 0, 40 * dpr, 11 * dpr));
+        painter.drawImage(QPoint(900, 214), D::LevelBarArtwork(dpr));
 
         Caption(painter, {20, 196}, QStringLiteral("Main window: tabs, keyboard surface, knob panel"));
         static const char* const kTabs[] = {"KeyBoard", "Document", "Event"};
@@ -125,11 +141,7 @@ class Sheet : public QWidget {
             painter.setPen(i == 0 ? P::kTabCaptionSelected : P::kTabCaptionIdle);
             painter.drawText(QRect(at, kTabSize), Qt::AlignCenter, QString::fromLatin1(kTabs[i]));
         }
-        QImage keys = KeyboardImage(dpr);
-        PressDemoKeys(keys);
-        painter.drawImage(QPoint(20, 240), keys);
-        painter.drawImage(QPoint(500, 240), KnobPanel(dpr));
-        for (int c = 0; c < 16; ++c) painter.drawImage(QPoint(636, 240 + 19 * c + 15), Lamp(c % 3 == 0, dpr));
+        PaintKeyboardPanel(painter, QPoint(20, 240), dpr);
 
         Caption(painter, {660, 240}, QStringLiteral("Icon 16 · 24 · 32 · 48 · 64 · 128"));
         int x = 660;
@@ -153,21 +165,27 @@ class Sheet : public QWidget {
         painter.drawText(at + QPoint(0, 12), text);
     }
 
-    // A few held notes, painted exactly as the display paints a pressed key.
-    static void PressDemoKeys(QImage& keys) {
-        QPainter painter(&keys);
-        const int chords[][4] = {{60, 64, 67, 72}, {48, 55, 61, 64}, {36, 43, 0, 0}, {72, 76, 79, 84}};
-        for (int c = 1; c <= 4; ++c) {
-            const int y0 = 19 * c - 4;
-            for (int n : chords[c - 1]) {
-                if (n == 0) continue;
-                const int o = n / 12, pc = n % 12;
-                const bool black = pc == 1 || pc == 3 || pc == 6 || pc == 8 || pc == 10;
-                int x;
-                if (black) x = pc == 1 ? 143 + 28 * o : pc == 3 ? 147 + 28 * o : 143 + 28 * o + 2 * pc;
-                else x = 141 + 28 * o + 4 * ((pc > 4 ? pc + 1 : pc) / 2);
-                painter.fillRect(black ? QRect(x + 58, y0, 3, 9) : QRect(x + 58, y0 + 10, 3, 5), P::kKeyPressed);
-            }
+    // The keyboard panel as the display paints it: the keyboard surface with
+    // a few held notes, the knob panel at reset, lamps and level bars.
+    static void PaintKeyboardPanel(QPainter& painter, QPoint at, qreal dpr) {
+        QImage keys = D::KeyboardSurface(dpr).Image();
+        {
+            QPainter kp(&keys);
+            const int chords[][4] = {
+                {60, 64, 67, 72}, {48, 55, 61, 64}, {36, 43, 0, 0}, {72, 76, 79, 84}};
+            for (int c = 1; c <= 4; ++c)
+                for (int n : chords[c - 1])
+                    if (n != 0) kp.fillRect(D::KeyRect(c, n), P::kPressedKey);
+        }
+        painter.drawImage(at, keys);
+        painter.drawImage(at + QPoint(D::kKeyboardSize.width(), 0), D::KnobPanel(dpr).Image());
+        const D::DisplayArt art(dpr);
+        for (int c = 1; c <= 16; ++c) {
+            painter.drawImage(at + D::LampRect(c).topLeft(),
+                              c % 3 == 1 ? art.lampLit : art.lampUnlit);
+            const int width = kDemoLevels[c - 1] * 7;
+            const QRect bar(at + D::LevelBarOrigin(c), QSize(width, D::kLevelBarSize.height()));
+            painter.drawImage(bar, art.levelBar, QRectF(0, 0, width * dpr, art.levelBar.height()));
         }
     }
 };
