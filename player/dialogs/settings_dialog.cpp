@@ -120,11 +120,11 @@ ShortcutPlaces DefaultShortcutPlaces() {
     return p;
 }
 
-SettingsDialog::SettingsDialog(SettingsApplier& applier, ShellIntegration& shell,
+SettingsDialog::SettingsDialog(SettingsEditor& settings, ShellIntegration& shell,
                                SfrLibBinding& sfrlib, ShortcutPlaces places, Prompts* prompts,
                                QWidget* parent)
     : QDialog(parent),
-      applier_(applier),
+      settings_(settings),
       shell_(shell),
       sfrlib_(sfrlib),
       places_(std::move(places)),
@@ -265,7 +265,7 @@ QWidget* SettingsDialog::EmulationPage() {
 }
 
 void SettingsDialog::Refill() {
-    const SettingsValues& v = applier_.Values();
+    const SettingsValues& v = settings_.Values();
     mTimer_->setText(QString::number(v.MTimer));
     easyDelta_->setChecked(v.EasyDeltaTime);
     gTimer_->setText(QString::number(v.GTimer));
@@ -278,15 +278,16 @@ void SettingsDialog::Refill() {
     Check(osReturn_, OsReturnIndex(v.OSRetrun));
     alwaysMove_->setChecked(!v.AlwaysMove);
     sstp_->setChecked(v.SSTP);
-    midiEmu_->setChecked(v.MIDIEmulate);
-    configFile_[0]->setText(PathText(v.MIDIEmuGSCFG));
-    configFile_[1]->setText(PathText(v.MIDIEmuXGCFG));
-    smfkBank_->setChecked(v.SMFKBank);
-    smfkRythm_->setChecked(v.SMFKRythm);
+    midiEmu_->setChecked(v.Emulation.MIDIEmulate);
+    configFile_[0]->setText(PathText(v.Emulation.MIDIEmuGSCFG));
+    configFile_[1]->setText(PathText(v.Emulation.MIDIEmuXGCFG));
+    smfkBank_->setChecked(v.Emulation.SMFKBank);
+    smfkRythm_->setChecked(v.Emulation.SMFKRythm);
 }
 
-bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, TimerRange range,
+bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, const char* key,
                                int32_t current, int32_t& out) {
+    const SettingRange range = *SettingKeyNamed(key).range;
     if (ParseTimerText(box->text().toStdString(), range, out)) return true;
     // The setting keeps its value, and the box shows it again.
     box->setText(QString::number(current));
@@ -298,11 +299,11 @@ bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, TimerRange ran
 }
 
 bool SettingsDialog::ApplyEdits() {
-    const SettingsValues& now = applier_.Values();
+    const SettingsValues& now = settings_.Values();
     SettingsValues e = now;
-    if (!ReadTimer(mTimer_, kMTimerLabel, kMTimerRange, now.MTimer, e.MTimer) ||
-        !ReadTimer(gTimer_, kGTimerLabel, kGTimerRange, now.GTimer, e.GTimer) ||
-        !ReadTimer(wrdTimer_, kWrdTimerLabel, kWrdTimerRange, now.MWRDTimer, e.MWRDTimer)) {
+    if (!ReadTimer(mTimer_, kMTimerLabel, "MTimer", now.MTimer, e.MTimer) ||
+        !ReadTimer(gTimer_, kGTimerLabel, "GTimer", now.GTimer, e.GTimer) ||
+        !ReadTimer(wrdTimer_, kWrdTimerLabel, "MWRDTimer", now.MWRDTimer, e.MWRDTimer)) {
         return false;
     }
     const int os = osReturn_->checkedId();
@@ -313,12 +314,12 @@ bool SettingsDialog::ApplyEdits() {
     e.ShowWRD = showWrd_->isChecked();
     e.EasyDeltaTime = easyDelta_->isChecked();
     e.AlwaysMove = !alwaysMove_->isChecked();
-    e.MIDIEmulate = midiEmu_->isChecked();
-    e.MIDIEmuGSCFG = PathBytes(configFile_[0]->text());
-    e.MIDIEmuXGCFG = PathBytes(configFile_[1]->text());
-    e.SMFKBank = smfkBank_->isChecked();
-    e.SMFKRythm = smfkRythm_->isChecked();
-    ApplySettingsInOrder(applier_, shell_, e, SelectedAssociations());
+    e.Emulation.MIDIEmulate = midiEmu_->isChecked();
+    e.Emulation.MIDIEmuGSCFG = PathBytes(configFile_[0]->text());
+    e.Emulation.MIDIEmuXGCFG = PathBytes(configFile_[1]->text());
+    e.Emulation.SMFKBank = smfkBank_->isChecked();
+    e.Emulation.SMFKRythm = smfkRythm_->isChecked();
+    ApplyDialogSettings(settings_, shell_, e, SelectedAssociations());
     return true;
 }
 

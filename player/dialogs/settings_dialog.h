@@ -47,7 +47,7 @@ class SettingsDialog final : public QDialog {
     Q_OBJECT
   public:
     // `prompts` null: the real message boxes and file dialog.
-    SettingsDialog(SettingsApplier& applier, ShellIntegration& shell, SfrLibBinding& sfrlib,
+    SettingsDialog(SettingsEditor& settings, ShellIntegration& shell, SfrLibBinding& sfrlib,
                    ShortcutPlaces places, Prompts* prompts = nullptr, QWidget* parent = nullptr);
 
     // Every control from the settings in effect and the associations as the
@@ -83,11 +83,11 @@ class SettingsDialog final : public QDialog {
     QWidget* AssociationPage();
     QWidget* BehaviourPage();
     QWidget* EmulationPage();
-    bool ReadTimer(QLineEdit* box, const char* label, TimerRange range, int32_t current,
+    bool ReadTimer(QLineEdit* box, const char* label, const char* key, int32_t current,
                    int32_t& out);
     int ReportShortcut(int result);
 
-    SettingsApplier& applier_;
+    SettingsEditor& settings_;
     ShellIntegration& shell_;
     SfrLibBinding& sfrlib_;
     ShortcutPlaces places_;

@@ -14,7 +14,7 @@ PlaybackSettings PlaybackSettingsFromValues(const SettingsValues& v) {
     PlaybackSettings p;
     // A period of 0 or less would make the timer spin; a hand-edited file
     // must not freeze playback.
-    if (v.MTimer >= 1 && v.MTimer <= 1000) p.MTimer = v.MTimer;
+    p.MTimer = SettingWithinRange("MTimer", v.MTimer);
     p.EasyDeltaTime = v.EasyDeltaTime;
     p.RepeatMode = v.RepeatMode;
     p.SendSysEX = v.SendSysEX;
@@ -34,13 +34,8 @@ FileSettings FileSettingsFromValues(const SettingsValues& v) {
     FileSettings f;
     f.FileSort = v.FileSort;
     f.DefDir = v.DefDir;
-    f.MIDIEmulate = v.MIDIEmulate;
-    f.MIDIEmuGSCFG = v.MIDIEmuGSCFG;
-    f.MIDIEmuXGCFG = v.MIDIEmuXGCFG;
-    f.SMFKBank = v.SMFKBank;
-    f.SMFKRythm = v.SMFKRythm;
-    // An endless loop plays at least once; beyond 99 a song never ends.
-    f.RcpLoopCount = v.RcpLoopCount >= 1 && v.RcpLoopCount <= 99 ? v.RcpLoopCount : 2;
+    f.Emulation = v.Emulation;
+    f.RcpLoopCount = SettingWithinRange("RcpLoopCount", v.RcpLoopCount);
     return f;
 }
 

@@ -283,15 +283,16 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
     }
     target_.EnableAllChannels();
 
-    if (settings_.MIDIEmulate && ctx_.libs.smfkConverter()) {
+    const ModuleEmulation& emu = settings_.Emulation;
+    if (emu.MIDIEmulate && ctx_.libs.smfkConverter()) {
         const int module = DetectModule(s.LoadedPath);
-        const std::string& cfg = module == kModuleXG   ? settings_.MIDIEmuXGCFG
-                                 : module == kModuleGS ? settings_.MIDIEmuGSCFG
+        const std::string& cfg = module == kModuleXG   ? emu.MIDIEmuXGCFG
+                                 : module == kModuleGS ? emu.MIDIEmuGSCFG
                                                        : std::string();
         if ((module == kModuleXG || module == kModuleGS) && !cfg.empty()) {
             const std::string out = EmulationOutput(s.LoadedPath);
             if (SmfkConvertFile(s.LoadedPath, out, cfg,
-                                SmfkOptions(settings_.SMFKBank, settings_.SMFKRythm))) {
+                                SmfkOptions(emu.SMFKBank, emu.SMFKRythm))) {
                 s.LoadedPath = out;
             }
         }

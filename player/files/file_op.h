@@ -16,6 +16,7 @@
 #include "player/files/list_file.h"
 #include "player/files/play_list.h"
 #include "player/platform/codepage.h"
+#include "player/settings/settings_model.h"
 #include "player/song/smf_reader.h"
 
 namespace sonfara::files {
@@ -24,11 +25,7 @@ namespace sonfara::files {
 struct FileSettings {
     int32_t FileSort = 0;    // 1 sorts newly opened files by name
     std::string DefDir = "0";
-    bool MIDIEmulate = false;
-    std::string MIDIEmuGSCFG;
-    std::string MIDIEmuXGCFG;
-    bool SMFKBank = false;
-    bool SMFKRythm = false;
+    ModuleEmulation Emulation;
     int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
 };
 

@@ -18,6 +18,7 @@
 #include "player/platform/modes.h"
 #include "player/sequencer/output_layer.h"
 #include "player/sequencer/player.h"
+#include "player/settings/settings_apply.h"
 #include "player/settings/settings_model.h"
 #include "player/wrd/external_player.h"
 #include "player/wrd/hex_font.h"
@@ -196,12 +197,13 @@ class SessionPresentation {
 };
 
 // The settings values: read them, and change them in one place.
-class SessionSettings {
+class SessionSettings final : public SettingsEditor {
   public:
-    const SettingsValues& Values() const;
+    const SettingsValues& Values() const override;
     // Changes the values and applies what changed to the player, the sound
-    // shaping and the file pipeline; observers hear OnSettingsChanged.
-    void Edit(const std::function<void(SettingsValues&)>& change);
+    // shaping, the file pipeline and the process priority; observers hear
+    // OnSettingsChanged.
+    void Edit(const std::function<void(SettingsValues&)>& change) override;
 
   private:
     friend class PlaybackSession;

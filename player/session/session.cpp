@@ -15,10 +15,10 @@ void PlaybackSession::GuardedUi::Post(std::function<void()> action) {
 }
 
 namespace {
-SettingsValues LoadedValues(SettingsStore* store, const ShapingCatalog& catalog,
+SettingsValues LoadedValues(const SessionEnv& env, const ShapingCatalog& catalog,
                             const std::vector<std::string>& ports) {
-    if (!store) return {};
-    return LoadSettings(*store, files::MenusFor(catalog, ports), nullptr).values;
+    if (!env.settingsStore) return {};
+    return LoadSettings(*env.settingsStore, files::MenusFor(catalog, ports), env.priority).values;
 }
 }  // namespace
 
@@ -32,7 +32,7 @@ PlaybackSession::PlaybackSession(SessionEnv env)
     : env_(std::move(env)),
       catalog_(LoadCatalog(env_.shapingFolders)),
       portNames_(env_.ports.PortNames()),
-      values_(LoadedValues(env_.settingsStore, catalog_, portNames_)),
+      values_(LoadedValues(env_, catalog_, portNames_)),
       player_(PlayerEnv{env_.clock, env_.timers, env_.ports, ui_, env_.codePage},
               files::PlaybackSettingsFromValues(values_)),
       library_(*this, env_),

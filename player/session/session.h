@@ -64,6 +64,9 @@ struct SessionEnv {
     bool saveSettings = true;
     // Arrangement and EQ folders of the menus (empty: none).
     ShapingFolders shapingFolders;
+    // Takes the stored ThreadMode at the load and each change of it;
+    // nullptr: the process priority is left alone.
+    ProcessPriority* priority = nullptr;
     // Favourites folder; empty: no favourites are read or written.
     std::string favoriteFolder;
     // The WRD window that shows frames; nullptr: a headless one.

@@ -1,4 +1,5 @@
 #include "player/files/engine_settings.h"
+#include "player/platform/priority.h"
 #include "player/session/session.h"
 
 namespace sonfara {
@@ -27,6 +28,8 @@ void SessionSettings::Edit(const std::function<void(SettingsValues&)>& change) {
     if (now.EffectReverb != before.EffectReverb || now.EffectChorus != before.EffectChorus)
         player.RefreshEffects();
     if (ShapingChanged(before, now)) s_.ApplyShaping();
+    if (now.ThreadMode != before.ThreadMode && s_.env_.priority)
+        ApplyThreadMode(*s_.env_.priority, now.ThreadMode);  // a refused change is ignored
     s_.library_.fileOp_.Settings() = files::FileSettingsFromValues(now);
     s_.RefreshInfo();
     s_.ForEachObserver([&](SessionObserver* o) { o->OnSettingsChanged(now); });

@@ -16,17 +16,21 @@ using BoolField = bool SettingsValues::*;
 using TextField = std::string SettingsValues::*;
 using ListField = std::array<std::string, 10> SettingsValues::*;
 using RepeatField = RepeatMode SettingsValues::*;
+using EmuBoolField = bool ModuleEmulation::*;
+using EmuTextField = std::string ModuleEmulation::*;
 
 struct ListItem {
     ListField list;
     int index;
 };
 
-using Field = std::variant<NumField, BoolField, TextField, ListItem, RepeatField>;
+using Field = std::variant<NumField, BoolField, TextField, ListItem, RepeatField, EmuBoolField,
+                           EmuTextField>;
 
 struct KeyDef {
     std::string name;
     Field field;
+    std::optional<SettingRange> range = std::nullopt;
 };
 
 std::string RecentKey(int i) { return "Recent " + std::to_string(i); }
@@ -48,26 +52,27 @@ const std::vector<KeyDef>& KeyDefs() {
         for (int i = 1; i <= 10; ++i)
             d.push_back({RecentKey(i), ListItem{&SettingsValues::Recent, i - 1}});
         const std::vector<KeyDef> rest = {
-            {"MTimer", &SettingsValues::MTimer},
-            {"GTimer", &SettingsValues::GTimer},
+            {"MTimer", &SettingsValues::MTimer, SettingRange{1, 100}},
+            {"GTimer", &SettingsValues::GTimer, SettingRange{10, 1000}},
             {"ShowWRD", &SettingsValues::ShowWRD},
             {"EasyDeltaTime", &SettingsValues::EasyDeltaTime},
             {"AlwaysMove", &SettingsValues::AlwaysMove},
-            {"MWRDTimer", &SettingsValues::MWRDTimer},
+            {"MWRDTimer", &SettingsValues::MWRDTimer, SettingRange{10, 1000}},
             {"BltSw", &SettingsValues::BltSw},
-            {"TaskType", &SettingsValues::TaskType},
+            {"TaskType", &SettingsValues::TaskType, SettingRange{0, 2}},
             {"ThreadMode", &SettingsValues::ThreadMode},
             {"SendSysEX", &SettingsValues::SendSysEX},
             {"SendBankSelect", &SettingsValues::SendBankSelect},
             {"SWRDEmulation", &SettingsValues::SWRDEmulation},
             {"MWRDEmulation", &SettingsValues::MWRDEmulation},
             {"OSRetrun", &SettingsValues::OSRetrun},
-            {"MIDIEmulate", &SettingsValues::MIDIEmulate},
-            {"MIDIEmuGSCFG", &SettingsValues::MIDIEmuGSCFG},
-            {"MIDIEmuXGCFG", &SettingsValues::MIDIEmuXGCFG},
-            {"SMFKBank", &SettingsValues::SMFKBank},
-            {"SMFKRythm", &SettingsValues::SMFKRythm},
-            {"RcpLoopCount", &SettingsValues::RcpLoopCount},
+            {"MIDIEmulate", &ModuleEmulation::MIDIEmulate},
+            {"MIDIEmuGSCFG", &ModuleEmulation::MIDIEmuGSCFG},
+            {"MIDIEmuXGCFG", &ModuleEmulation::MIDIEmuXGCFG},
+            {"SMFKBank", &ModuleEmulation::SMFKBank},
+            {"SMFKRythm", &ModuleEmulation::SMFKRythm},
+            // An endless loop plays at least once; beyond 99 a song never ends.
+            {"RcpLoopCount", &SettingsValues::RcpLoopCount, SettingRange{1, 99}},
             {"FileSort", &SettingsValues::FileSort},
             {"MIDIOutPort", &SettingsValues::MIDIOutPort},
             {"RepeatMode", &SettingsValues::RepeatMode},
@@ -97,7 +102,8 @@ const KeyDef& Def(const std::string& name) {
 SettingKind KindOf(const Field& f) {
     if (std::holds_alternative<NumField>(f) || std::holds_alternative<RepeatField>(f))
         return SettingKind::kNumber;
-    if (std::holds_alternative<BoolField>(f)) return SettingKind::kBool;
+    if (std::holds_alternative<BoolField>(f) || std::holds_alternative<EmuBoolField>(f))
+        return SettingKind::kBool;
     return SettingKind::kText;
 }
 
@@ -106,6 +112,8 @@ std::string TextOf(const SettingsValues& v, const Field& f) {
     if (auto p = std::get_if<RepeatField>(&f)) return NumberText(static_cast<int32_t>(v.**p));
     if (auto p = std::get_if<BoolField>(&f)) return BoolText(v.**p);
     if (auto p = std::get_if<TextField>(&f)) return v.**p;
+    if (auto p = std::get_if<EmuBoolField>(&f)) return BoolText(v.Emulation.**p);
+    if (auto p = std::get_if<EmuTextField>(&f)) return v.Emulation.**p;
     const ListItem& li = std::get<ListItem>(f);
     return (v.*li.list)[li.index];
 }
@@ -124,20 +132,21 @@ bool StoreText(SettingsValues& v, const Field& f, const std::string& text) {
         v.**p = text;
         return true;
     }
+    if (auto p = std::get_if<EmuBoolField>(&f)) return ParseBoolText(text, v.Emulation.**p);
+    if (auto p = std::get_if<EmuTextField>(&f)) {
+        v.Emulation.**p = text;
+        return true;
+    }
     const ListItem& li = std::get<ListItem>(f);
     (v.*li.list)[li.index] = text;
     return true;
 }
 
-// Converted values that would break the player keep their defaults: a timer
-// period below 1 ms, a minimise style or yield frequency the dialogs do not
-// offer.
-bool Acceptable(const std::string& key, const SettingsValues& v) {
-    if (key == "MTimer") return v.MTimer >= 1;
-    if (key == "GTimer") return v.GTimer >= 1;
-    if (key == "MWRDTimer") return v.MWRDTimer >= 1;
-    if (key == "TaskType") return v.TaskType >= 0 && v.TaskType <= 2;
-    if (key == "OSRetrun")
+// Converted values the dialogs could not have given keep their defaults: a
+// number outside its key's range, a yield frequency not offered.
+bool Acceptable(const KeyDef& def, const SettingsValues& v) {
+    if (def.range) return def.range->Contains(v.*std::get<NumField>(def.field));
+    if (def.name == "OSRetrun")
         return std::find(kOsReturnValues.begin(), kOsReturnValues.end(), v.OSRetrun) !=
                kOsReturnValues.end();
     return true;
@@ -191,11 +200,24 @@ const std::vector<SettingKey>& SettingKeysInLoadOrder() {
         const SettingsValues defaults;
         for (const auto& d : KeyDefs()) {
             if (d.name == "MWPFile") continue;
-            k.push_back({d.name, KindOf(d.field), TextOf(defaults, d.field)});
+            k.push_back({d.name, KindOf(d.field), TextOf(defaults, d.field), d.range});
         }
         return k;
     }();
     return keys;
+}
+
+const SettingKey& SettingKeyNamed(const std::string& name) {
+    for (const SettingKey& k : SettingKeysInLoadOrder()) {
+        if (k.name == name) return k;
+    }
+    std::abort();  // a misspelt key name in the program
+}
+
+int32_t SettingWithinRange(const std::string& name, int32_t value) {
+    const KeyDef& def = Def(name);
+    if (!def.range || def.range->Contains(value)) return value;
+    return SettingsValues{}.*std::get<NumField>(def.field);
 }
 
 const std::vector<std::string>& SettingKeysInSaveOrder() {
@@ -248,7 +270,7 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
 
         if (std::optional<std::string> text = store.Get(key.name)) {
             SettingsValues trial = v;
-            if (StoreText(trial, def.field, *text) && Acceptable(key.name, trial)) {
+            if (StoreText(trial, def.field, *text) && Acceptable(def, trial)) {
                 v = std::move(trial);
             } else {
                 r.unconvertible.push_back(key.name);

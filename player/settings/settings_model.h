@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,18 @@ class ProcessPriority;
 
 inline constexpr const char* kMidiMapper = "MIDI Mapper";
 inline constexpr const char* kNoExecutable = "None";
+
+// The module emulation of the open pipeline: a GS or XG song is converted
+// with the configuration file for its module before it plays.
+struct ModuleEmulation {
+    bool MIDIEmulate = false;
+    std::string MIDIEmuGSCFG;
+    std::string MIDIEmuXGCFG;
+    bool SMFKBank = false;
+    bool SMFKRythm = false;
+
+    bool operator==(const ModuleEmulation&) const = default;
+};
 
 struct SettingsValues {
     int32_t CtlTop = 0;    // twips
@@ -43,11 +56,7 @@ struct SettingsValues {
     bool SWRDEmulation = true;
     bool MWRDEmulation = true;
     int32_t OSRetrun = 10;
-    bool MIDIEmulate = false;
-    std::string MIDIEmuGSCFG;
-    std::string MIDIEmuXGCFG;
-    bool SMFKBank = false;
-    bool SMFKRythm = false;
+    ModuleEmulation Emulation;
     int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
     int32_t FileSort = 0;
     std::string MIDIOutPort = kMidiMapper;
@@ -70,11 +79,25 @@ struct SettingsValues {
 
 enum class SettingKind { kNumber, kBool, kText };
 
+// The values a number key takes (inclusive): the dialog offers these, the
+// load keeps the default for anything else, and the engine reads no other.
+struct SettingRange {
+    int32_t min;
+    int32_t max;
+    bool Contains(int32_t v) const { return v >= min && v <= max; }
+};
+
 struct SettingKey {
     std::string name;
     SettingKind kind;
     std::string default_text;  // MAIN_TOP's depends on the control window
+    std::optional<SettingRange> range;
 };
+
+// The schema entry of a key; aborts on a name that is not one.
+const SettingKey& SettingKeyNamed(const std::string& name);
+// `value` when the key's range holds it, else the key's default.
+int32_t SettingWithinRange(const std::string& name, int32_t value);
 
 // The keys in the order the load reads them (ArrModeCap only when ArrMode
 // is not 0), without "MWPFile".

@@ -101,41 +101,6 @@ class SessionListModel final : public dialogs::ListDialogModel {
 
 }  // namespace
 
-// The settings dialog's steps over the running program: the values go to
-// the session, the tray and the display and WRD timers follow.
-class SonfaraApp::SettingsApplierImpl final : public StoredSettingsApplier {
-  public:
-    SettingsApplierImpl(SonfaraApp& app, ProcessPriority& priority)
-        : StoredSettingsApplier(app.session_->Settings().Values(), &priority), app_(app) {}
-    // The session's values may have changed through the menus meanwhile.
-    void Resync() { values_ = app_.session_->Settings().Values(); }
-    void ApplyTaskType(int32_t taskType) override {
-        StoredSettingsApplier::ApplyTaskType(taskType);
-        if (taskType == app_.taskType_) return;
-        app_.RemoveTray();
-        app_.taskType_ = taskType;
-        app_.AddTray();
-    }
-    void ApplyTimers(int32_t mTimer, int32_t gTimer, int32_t wrdTimer) override {
-        StoredSettingsApplier::ApplyTimers(mTimer, gTimer, wrdTimer);
-        // The drawing thread keeps the rest interval while resting and takes
-        // the new one when the rest ends.
-        app_.display_->SetGraphicsIntervalMs(gTimer);
-        if (!app_.resting_) app_.Timer(kDrawInterval).SetIntervalMs(gTimer);
-        app_.wrdWindow_->SetInterval(wrdTimer);
-    }
-    // The last step: the session takes every value at once, so a playing
-    // song's timer restarts (with the new period) and the programs are sent
-    // again only once per apply.
-    void ApplyExecutables(const std::array<std::string, kAssociableCount>& executable) override {
-        StoredSettingsApplier::ApplyExecutables(executable);
-        app_.session_->Settings().Edit([this](SettingsValues& v) { v = values_; });
-    }
-
-  private:
-    SonfaraApp& app_;
-};
-
 SonfaraApp::SonfaraApp(AppPlatform platform, InstanceChannel* channel)
     : platform_(platform),
       channel_(channel),
@@ -213,6 +178,7 @@ void SonfaraApp::MakeSession() {
     SessionEnv env{platform_.clock, platform_.timers, platform_.ports, ui_,
                    SystemCodePage(),  notifier_,        work_.Path()};
     env.settingsStore = store_.get();
+    env.priority = &priority_;
     env.shapingFolders = DefaultShapingFolders(ProgramFolder());
     env.favoriteFolder = files::DefaultFavoriteFolder();
     wrdWindow_ = std::make_unique<wrd::WrdWindowWidget>();
@@ -615,11 +581,10 @@ void SonfaraApp::SendNotice(const std::string& noticeBytes) {
 
 void SonfaraApp::ShowSettings() {
     if (!settingsDialog_) {
-        applier_ = std::make_unique<SettingsApplierImpl>(*this, priority_);
         settingsDialog_ = std::make_unique<dialogs::SettingsDialog>(
-            *applier_, PlatformShell(), lib_, dialogs::DefaultShortcutPlaces(), platform_.prompts);
+            session_->Settings(), PlatformShell(), lib_, dialogs::DefaultShortcutPlaces(),
+            platform_.prompts);
     }
-    applier_->Resync();
     settingsDialog_->Refill();
     RequestQueue::Hold hold(requests_);
     settingsDialog_->exec();  // an apply reaches the menus through OnStateChanged
@@ -675,6 +640,24 @@ void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
 void SonfaraApp::OnStateChanged(const SessionSnapshot& state) {
     state_ = state;
     if (mpris_) mpris_->Refresh();
+}
+
+// The tray and the drawing and WRD timers follow the settings, whichever
+// way they changed.
+void SonfaraApp::OnSettingsChanged(const SettingsValues& v) {
+    if (!display_ || !tray_) return;  // still starting: the windows take the values when made
+    if (v.TaskType != taskType_) {
+        RemoveTray();
+        taskType_ = v.TaskType;
+        AddTray();
+    }
+    if (v.GTimer != display_->GraphicsIntervalMs()) {
+        // The drawing thread keeps the rest interval while resting and takes
+        // the new one when the rest ends.
+        display_->SetGraphicsIntervalMs(v.GTimer);
+        if (!resting_) Timer(kDrawInterval).SetIntervalMs(v.GTimer);
+    }
+    wrdWindow_->SetInterval(v.MWRDTimer);
 }
 
 void SonfaraApp::OnDotPicture() { display_->NotifyDotPicture(); }

@@ -154,6 +154,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
     void OnStateChanged(const SessionSnapshot& state) override;
     void OnFatalError() override { RequestClose(kProgramClose); }
+    void OnSettingsChanged(const SettingsValues& values) override;
     // SessionObserver: timer thread; they only post or set flags.
     void OnDotPicture() override;
     void OnClearMeters() override;
@@ -199,8 +200,6 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     std::unique_ptr<wrd::WrdWindowWidget> wrdWindow_;
     std::unique_ptr<wrd::WrdFrameSource> wrdSource_;
     std::unique_ptr<PlaybackSession> session_;
-    class SettingsApplierImpl;
-    std::unique_ptr<SettingsApplierImpl> applier_;
     std::unique_ptr<dialogs::SettingsDialog> settingsDialog_;
     std::unique_ptr<display::DisplaySource> displaySource_;
     std::unique_ptr<display::DisplayController> display_;

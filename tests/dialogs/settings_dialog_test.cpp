@@ -30,31 +30,23 @@ class RecordingPriority final : public ProcessPriority {
     std::vector<PriorityClass> asked;
 };
 
-class RecordingApplier final : public StoredSettingsApplier {
+// The values in memory; each edit is counted, and a changed ThreadMode goes
+// to the priority as the session does.
+class MemorySettings final : public SettingsEditor {
   public:
-    using StoredSettingsApplier::StoredSettingsApplier;
-    void ApplyOsReturn(int32_t v) override { Log("os", [&] { StoredSettingsApplier::ApplyOsReturn(v); }); }
-    void ApplyThreadMode(int32_t v) override {
-        Log("thread", [&] { StoredSettingsApplier::ApplyThreadMode(v); });
+    explicit MemorySettings(ProcessPriority& priority) : priority_(priority) {}
+    const SettingsValues& Values() const override { return values_; }
+    void Edit(const std::function<void(SettingsValues&)>& change) override {
+        const int32_t threadMode = values_.ThreadMode;
+        change(values_);
+        ++edits;
+        if (values_.ThreadMode != threadMode) ApplyThreadMode(priority_, values_.ThreadMode);
     }
-    void ApplyTaskType(int32_t v) override { Log("task", [&] { StoredSettingsApplier::ApplyTaskType(v); }); }
-    void ApplyTimers(int32_t m, int32_t g, int32_t w) override {
-        Log("timers", [&] { StoredSettingsApplier::ApplyTimers(m, g, w); });
-    }
-    void ApplyOptions(const SettingsValues& v) override {
-        Log("options", [&] { StoredSettingsApplier::ApplyOptions(v); });
-    }
-    void ApplyExecutables(const std::array<std::string, kAssociableCount>& e) override {
-        Log("associations", [&] { StoredSettingsApplier::ApplyExecutables(e); });
-    }
-    std::string steps;
+    int edits = 0;
 
   private:
-    template <typename F>
-    void Log(const char* step, F f) {
-        steps += steps.empty() ? step : std::string(" ") + step;
-        f();
-    }
+    ProcessPriority& priority_;
+    SettingsValues values_;
 };
 
 class SettingsDialogTest : public ::testing::Test {
@@ -83,7 +75,7 @@ class SettingsDialogTest : public ::testing::Test {
     }
 
     RecordingPriority priority;
-    RecordingApplier applier{SettingsValues{}, &priority};
+    MemorySettings applier{priority};
     FreedesktopShell shell{{}, {}, false};  // $XDG_DATA_HOME, $XDG_CONFIG_HOME
     SfrLibBinding sfrlib{SFRLIB_PATH};
     test::ScriptedPrompts prompts;
@@ -111,14 +103,14 @@ TEST_F(SettingsDialogTest, PagesButtonsAndCancel) {
     EXPECT_EQ(Find<QLineEdit>("MTimerInt")->text(), "5");
     EXPECT_FALSE(Find<QCheckBox>("SMFKBank")->isChecked());
     EXPECT_FALSE(Find<QListWidget>("AssociationList")->item(1)->isSelected());
-    EXPECT_EQ(applier.steps, "");
+    EXPECT_EQ(applier.edits, 0);
 
-    // "適用" applies and stays, in order; "OK" applies and hides; the close box hides.
+    // "適用" applies in one edit and stays; "OK" applies and hides; the close box hides.
     dialog.show();
     Find<QLineEdit>("MTimerInt")->setText(" 10 ");
     Click("Command3");
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(applier.steps, "os thread task timers options associations");
+    EXPECT_EQ(applier.edits, 1);
     EXPECT_EQ(applier.Values().MTimer, 10);
     Find<QLineEdit>("WRDInt")->setText("100");
     Click("Command1");
@@ -136,11 +128,11 @@ TEST_F(SettingsDialogTest, PriorityResidentFlagAndEmulationFields) {
     Click("Command3");
     Choose("ThreadPri0");  // 最高
     Click("Command3");
-    ASSERT_EQ(priority.asked.size(), 3u);
+    // The first apply keeps the default (2): only the two changes reach the priority.
+    ASSERT_EQ(priority.asked.size(), 2u);
     EXPECT_EQ(priority.asked[0], PriorityClass::kNormal);
-    EXPECT_EQ(priority.asked[1], PriorityClass::kNormal);
-    EXPECT_EQ(priority.asked[2], PriorityClass::kRealtime);
-    EXPECT_EQ(NiceValueFor(priority.asked[2]), -20);  // the highest a process may ask for
+    EXPECT_EQ(priority.asked[1], PriorityClass::kRealtime);
+    EXPECT_EQ(NiceValueFor(priority.asked[1]), -20);  // the highest a process may ask for
     EXPECT_EQ(applier.Values().ThreadMode, 0);
 
     // "常駐機能を無効にする" is AlwaysMove inverted.
@@ -160,9 +152,9 @@ TEST_F(SettingsDialogTest, PriorityResidentFlagAndEmulationFields) {
     EXPECT_FALSE(applier.Values().AlwaysMove);
     EXPECT_EQ(applier.Values().OSRetrun, 40);
     EXPECT_EQ(applier.Values().TaskType, 1);
-    EXPECT_EQ(applier.Values().MIDIEmuGSCFG, "/cfg/gs.cfg");
-    EXPECT_EQ(applier.Values().MIDIEmuXGCFG, "");
-    EXPECT_TRUE(applier.Values().SMFKRythm);
+    EXPECT_EQ(applier.Values().Emulation.MIDIEmuGSCFG, "/cfg/gs.cfg");
+    EXPECT_EQ(applier.Values().Emulation.MIDIEmuXGCFG, "");
+    EXPECT_TRUE(applier.Values().Emulation.SMFKRythm);
 }
 
 TEST_F(SettingsDialogTest, TimerTextsOutsideTheRangeAreRefused) {
@@ -178,7 +170,7 @@ TEST_F(SettingsDialogTest, TimerTextsOutsideTheRangeAreRefused) {
     ASSERT_EQ(prompts.errors.size(), 5u);
     EXPECT_TRUE(prompts.errors[0].contains("1から100まで")) << prompts.errors[0].toStdString();
     EXPECT_TRUE(prompts.errors[4].startsWith("WRD描画更新間隔には10から1000まで"));
-    EXPECT_EQ(applier.steps, "");  // nothing applied
+    EXPECT_EQ(applier.edits, 0);  // nothing applied
     EXPECT_EQ(applier.Values().MTimer, 5);
 }
 

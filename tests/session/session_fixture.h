@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "player/platform/midi_port.h"
+#include "player/platform/priority.h"
 #include "player/platform/timer.h"
 #include "player/session/session.h"
 #include "tests/sequencer/smf_builder.h"
@@ -60,9 +61,10 @@ struct SessionRig {
     RecordingNotifier notifier;
     std::unique_ptr<PlaybackSession> session;
 
-    explicit SessionRig(SettingsStore* store = nullptr) {
+    explicit SessionRig(SettingsStore* store = nullptr, ProcessPriority* priority = nullptr) {
         SessionEnv env(clock, timers, ports, ui, cp, notifier, folder + "/work/");
         env.settingsStore = store;
+        env.priority = priority;
         env.libs.rcpConverter = [] { return false; };
         env.libs.smfkConverter = [] { return false; };
         session = std::make_unique<PlaybackSession>(std::move(env));

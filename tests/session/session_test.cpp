@@ -278,3 +278,47 @@ TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
 
 }  // namespace
 }  // namespace sonfara
+
+namespace sonfara {
+namespace {
+
+struct PriorityLog final : ProcessPriority {
+    bool Set(PriorityClass c) override {
+        asked.push_back(c);
+        return true;
+    }
+    std::vector<PriorityClass> asked;
+};
+
+struct SettingsSeen : SessionObserver {
+    std::vector<int32_t> taskTypes;
+    void OnSettingsChanged(const SettingsValues& v) override { taskTypes.push_back(v.TaskType); }
+};
+
+// One edit path: only what changed is applied, and observers hear every edit.
+TEST(Session, SettingsEditAppliesOnlyWhatChanged) {
+    PriorityLog priority;
+    test::SessionRig r(nullptr, &priority);
+    SettingsSeen seen;
+    r.S().AddObserver(&seen);
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
+    r.RunMs(100);
+    const size_t sent = r.Port().Messages().size();
+
+    // A switch the output does not read: no programs again, no timer restart.
+    r.S().Settings().Edit([](SettingsValues& v) { v.EasyDeltaTime = false; });
+    EXPECT_EQ(r.Port().Messages().size(), sent);
+    EXPECT_TRUE(r.Snap().playing);
+    EXPECT_TRUE(priority.asked.empty());
+
+    r.S().Settings().Edit([](SettingsValues& v) {
+        v.ThreadMode = 4;
+        v.TaskType = 1;
+    });
+    EXPECT_EQ(priority.asked, std::vector<PriorityClass>{PriorityClass::kIdle});
+    EXPECT_EQ(seen.taskTypes, (std::vector<int32_t>{2, 1}));
+    r.S().RemoveObserver(&seen);
+}
+
+}  // namespace
+}  // namespace sonfara

@@ -175,8 +175,9 @@ TEST_F(AppRig, OrderlyExitUnloadsOnlyAfterEveryTimerAndTheDrawingThread) {
 }
 
 TEST_F(AppRig, LongDrawIntervalDoesNotHoldTheExit) {
-    WriteSettings("GTimer=5000\n");
     StartPlaying();
+    // Beyond what the settings allow (10..1000 ms); the exit must not wait for it.
+    app_->Timer(kDrawInterval).SetIntervalMs(5000);
     app_->RequestClose(SonfaraApp::kProgramClose);
     EXPECT_FALSE(app_->Timer(kDrawInterval).Enabled());
     for (int i : {kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval}) app_->Timer(i).Tick();

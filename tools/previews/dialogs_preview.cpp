@@ -54,8 +54,12 @@ int main(int argc, char** argv) {
     shell.RegisterFileType("/usr/bin/sonfara");
     shell.WriteAssociation(0, kPlayerFileType);
     shell.WriteAssociation(7, kPlayerFileType);
-    StoredSettingsApplier applier(SettingsValues{}, nullptr);
-    dialogs::SettingsDialog settings(applier, shell, sfrlib,
+    struct : SettingsEditor {
+        const SettingsValues& Values() const override { return values; }
+        void Edit(const std::function<void(SettingsValues&)>& change) override { change(values); }
+        SettingsValues values;
+    } defaults;
+    dialogs::SettingsDialog settings(defaults, shell, sfrlib,
                                      {"/usr/bin/sonfara", root + "/desktop", root + "/apps"});
     const char* pages[] = {"settings-1-play.png", "settings-2-draw.png",
                            "settings-3-associations.png", "settings-4-behaviour.png",
