@@ -52,7 +52,7 @@ int RunLyrics(const std::vector<std::string>& words) {
     Args a = ParseArgs(words, {"codepage", "o"}, {"lrc", "words"});
     if (!a.error.empty() || a.positional.size() != 1) {
         if (!a.error.empty()) std::cerr << "sonfara-cli lyrics: " << a.error << "\n";
-        std::cerr << "usage: sonfara-cli lyrics SONG [--lrc | --words] [-o FILE] [--codepage NAME]\n";
+        std::cerr << "usage: sonfara-cli lyrics SONG [--lrc|--words] [-o FILE] [--codepage NAME]\n";
         return 2;
     }
     const CodePage& cp = CliCodePage(a);

@@ -22,9 +22,9 @@ const Command kCommands[] = {
             "                                the WRD script beside SONG: its compiled events (number, opcode,\n"
             "                                tick, ms, argument), or the composed 640x480 frame at MS as PNG",
      sonfara::cli::RunWrd},
-    {"lyrics", "lyrics SONG [--lrc | --words] [-o FILE]\n"
-               "                                the sung lyrics: the lines (a blank line between pages), LRC with\n"
-               "                                each line's time, or enhanced LRC (--words) with each syllable's",
+    {"lyrics", "lyrics SONG [--lrc|--words] [-o FILE]\n"
+               "                                the sung lyrics line by line (a blank line between pages); --lrc as\n"
+               "                                LRC with each line's time, --words as enhanced LRC with each syllable's time",
      sonfara::cli::RunLyrics},
     {"list", "list PATH... [--json] [--sort] [--titles]  play-list entries opening the paths would make:\n"
              "                                FileName, Folder, ArchiveName, ListFile (tab-separated),\n"
