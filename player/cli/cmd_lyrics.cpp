@@ -23,7 +23,11 @@ std::string LrcTime(int32_t ms) {
 
 std::string Lrc(const Lyrics& lyrics, const std::string& title, bool words) {
     std::string out;
-    if (!title.empty()) out += "[ti:" + title + "]\n";
+    if (!title.empty()) {
+        std::string tag = title;
+        std::replace_if(tag.begin(), tag.end(), [](unsigned char c) { return c < 0x20; }, ' ');
+        out += "[ti:" + tag + "]\n";  // a control character would break the tag's line
+    }
     for (const LyricLine& line : lyrics.Lines()) {
         out += "[" + LrcTime(line.syllables.front().ms) + "]";
         if (!words) {

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <string_view>
 
+#include "player/platform/midi.h"
 #include "player/song/event_list.h"
 
 namespace sonfara {
 namespace {
 
-constexpr uint8_t kMetaStatus = 0xFF;
 constexpr uint8_t kMetaText = 0x01;
 constexpr uint8_t kMetaLyric = 0x05;
 
@@ -26,7 +26,7 @@ struct TextEvent {
 std::vector<TextEvent> MetaTexts(const SongTable& song, int t, uint8_t type) {
     std::vector<TextEvent> out;
     for (const SongEvent& ev : song.TrackEvents(t)) {
-        if (ev.status != kMetaStatus) continue;
+        if (ev.status != midi::kMetaEvent) continue;
         const auto row = song.ExtRow(ev.ExtIndex());
         if (row.empty() || row[0] != type) continue;
         out.push_back({&ev, {reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1}});
@@ -104,10 +104,15 @@ bool IsBlank(std::string_view s) {
     return s.find_first_not_of(' ') == std::string_view::npos;
 }
 
-std::string Trimmed(std::string_view s) {
-    const size_t first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    return std::string(s.substr(first, s.find_last_not_of(' ') - first + 1));
+// A header line's text without control characters and outer blanks.
+std::string HeaderText(std::string_view s) {
+    std::string t;
+    for (char c : s) {
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) t += c;
+    }
+    const size_t first = t.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    return t.substr(first, t.find_last_not_of(' ') - first + 1);
 }
 
 // One decoding for the whole text: short UTF-8 syllables alone often read
@@ -264,7 +269,7 @@ Lyrics Lyrics::FromSong(const SongTable& song, const CodePage& cp) {
         if (!karaoke || !IsHeaderLine(events[i].bytes))
             sung.push_back(i);
         else if (title.empty() && events[i].bytes.starts_with("@T"))
-            title = Trimmed(texts[i].substr(2));
+            title = HeaderText(std::string_view(texts[i]).substr(2));
     }
     const MarkUse marks = MarksOf(texts, sung);
     LyricsBuilder builder(marks.loneCr && marks.loneLf,
