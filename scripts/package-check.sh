@@ -14,7 +14,7 @@ step() { echo "package-check: $*"; }
 fail() { echo "package-check: FAILED: $*" >&2; exit 1; }
 
 step "building the installed targets"
-nice -n 10 cmake --build "$BUILD" -j2 --target sonfara sonfara-cli SfrLib demo_song demo_wrd \
+nice -n 10 cmake --build "$BUILD" -j2 --target sonfara sonfara-cli SfrLib demo_song demo_wrd demo_karaoke \
     sonfara_desktop_files >/dev/null
 rm -rf "$BUILD/package"
 step "cpack -G DEB"
@@ -64,6 +64,9 @@ label=$("$cli" inst 0 0 0)
 "$cli" render "$demo" -o "$root/demo.wav" --no-settings --arrangement piano >/dev/null
 [ "$(stat -c %s "$root/demo.wav")" -gt 100000 ] || fail "render wrote no sound"
 step "rendered $(stat -c %s "$root/demo.wav") bytes"
+"$cli" lyrics --lrc "$usr/share/sonfara/demo/sonfara-karaoke.kar" >"$root/karaoke.lrc" ||
+    fail "sonfara-cli lyrics"
+grep -q '^\[00:02.40\]Light a lantern in the rain,$' "$root/karaoke.lrc" || fail "karaoke demo's lyrics"
 
 step "sonfara under a headless desktop"
 scripts/headless-desktop.sh bash -c '

@@ -19,6 +19,7 @@ int RunDump(const std::vector<std::string>& args);
 int RunInst(const std::vector<std::string>& args);
 int RunSettings(const std::vector<std::string>& args);
 int RunWrd(const std::vector<std::string>& args);
+int RunLyrics(const std::vector<std::string>& args);
 int RunList(const std::vector<std::string>& args);
 int RunPlay(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);

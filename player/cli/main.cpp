@@ -22,6 +22,10 @@ const Command kCommands[] = {
             "                                the WRD script beside SONG: its compiled events (number, opcode,\n"
             "                                tick, ms, argument), or the composed 640x480 frame at MS as PNG",
      sonfara::cli::RunWrd},
+    {"lyrics", "lyrics SONG [--lrc|--words] [-o FILE]\n"
+               "                                the sung lyrics line by line (a blank line between pages); --lrc as\n"
+               "                                LRC with each line's time, --words as enhanced LRC with each syllable's time",
+     sonfara::cli::RunLyrics},
     {"list", "list PATH... [--json] [--sort] [--titles]  play-list entries opening the paths would make:\n"
              "                                FileName, Folder, ArchiveName, ListFile (tab-separated),\n"
              "                                with --titles also each song's title",
@@ -65,7 +69,10 @@ void PrintHelp() {
         "stored payload in upper-case hex (meta events: type byte first). For SysEx and meta\n"
         "events data1/data2 hold the payload's row number (high, low byte). Program changes\n"
         "end in inst=NNN:Name, named for the bank selects seen before in the same track.\n\n"
-        "exit status: 0 success, 1 the file could not be loaded (message on stderr), 2 bad usage,\n"
+        "lyrics: lyric events (FF 05, with the Japanese karaoke marks / line end, < new page,\n"
+        "^ space) or the words track of a .kar file (\\ new page, / new line, @ header lines).\n\n"
+        "exit status: 0 success, 1 the file could not be loaded or has nothing to show (wrd without\n"
+        "a script, lyrics without lyrics; message on stderr), 2 bad usage,\n"
         "3 (play) no output port could be opened, e.g. no audio device for the built-in synthesizer,\n"
         "128+N (play, render) stopped by signal N after a clean stop (130 for Ctrl-C)\n"
         "Every command answers --help with its usage.\n");

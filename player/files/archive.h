@@ -12,8 +12,8 @@ namespace sonfara::files {
 
 // Song patterns in listing order; members appear grouped by them.
 inline const std::vector<std::string>& SongPatterns() {
-    static const std::vector<std::string> p = {"*.rcp", "*.mid", "*.rmi", "*.g18",
-                                               "*.g36", "*.r18", "*.r36", "*.mcp"};
+    static const std::vector<std::string> p = {"*.rcp", "*.mid", "*.rmi", "*.g18", "*.g36",
+                                               "*.r18", "*.r36", "*.mcp", "*.kar"};
     return p;
 }
 

@@ -18,8 +18,11 @@ bool IsSequencerKind(const std::string& k) {
     return IsRecomposerKind(k);
 }
 
+// Karaoke files (.kar) are Standard MIDI Files with their words in text events.
+bool IsSmfKind(const std::string& k) { return k == "MID" || k == "KAR"; }
+
 bool IsKnownKind(const std::string& k) {
-    return k == "RMI" || k == "MID" || k == "MLT" || k == "LZH" || k == "ZIP" || k == "LMD" ||
+    return k == "RMI" || IsSmfKind(k) || k == "MLT" || k == "LZH" || k == "ZIP" || k == "LMD" ||
            k == "ZMD" || IsSequencerKind(k);
 }
 
@@ -144,7 +147,7 @@ ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx, int rc
     if (kind == "RMI") {
         s.LoadedPath = UnwrapRmi(path, ctx.workFolder);
         s.FormatText = "RMI Format ";
-    } else if (kind == "MID") {
+    } else if (IsSmfKind(kind)) {
         s.LoadedPath = path;
         s.FormatText = "SMF Format ";
     } else if (IsSequencerKind(kind)) {
@@ -185,7 +188,7 @@ std::vector<std::string> ScanFolder(const std::string& folder, bool withSequence
         ::closedir(d);
     }
     std::sort(names.begin(), names.end());
-    std::vector<std::string> exts = {".MID", ".RMI"};
+    std::vector<std::string> exts = {".MID", ".RMI", ".KAR"};
     if (withSequencerFormats) {
         for (const char* e : {".RCP", ".G18", ".G36", ".R18", ".R36", ".MCP"}) exts.emplace_back(e);
     }

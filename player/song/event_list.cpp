@@ -50,7 +50,7 @@ std::string Quoted(const SongTable& song, int extIndex, int32_t length, const Co
     if (length < 2) return "\"\"";
     auto row = song.ExtRow(extIndex);
     std::string_view text(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
-    return "\"" + cp.ToUtf8(text) + "\"";
+    return "\"" + SongTextToUtf8(text, cp) + "\"";
 }
 
 std::string MetaText(const SongTable& song, const SongEvent& ev, const CodePage& cp) {
@@ -88,6 +88,17 @@ std::string MetaText(const SongTable& song, const SongEvent& ev, const CodePage&
 }
 
 }  // namespace
+
+bool SongTextIsUtf8(std::string_view bytes, const CodePage& cp) {
+    // Code-page text is practically never well-formed UTF-8, but short UTF-8
+    // text often reads as valid CP932 too: then the code page wins.
+    std::string ignored;
+    return IsPlausibleUtf8(bytes) && !cp.TryToUtf8(bytes, ignored);
+}
+
+std::string SongTextToUtf8(std::string_view bytes, const CodePage& cp) {
+    return SongTextIsUtf8(bytes, cp) ? std::string(bytes) : cp.ToUtf8(bytes);
+}
 
 std::string NoteName(int note) {
     static const char* const kNames[12] = {"C", "C#", "D", "D#", "E", "F",

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "player/platform/codepage.h"
 #include "player/song/smf_reader.h"
@@ -43,6 +44,12 @@ std::string NoteName(int note);
 
 // "   0. 3.  40" for tick 1000 at 480 ticks per quarter.
 std::string PositionText(int32_t tick, int32_t ticksPerQuarter);
+
+// Song texts are code-page bytes; a text that is plausible UTF-8 and not
+// valid in the code page was written as UTF-8 (songs saved by today's
+// editors). The one decision for every text of a song that is shown.
+bool SongTextIsUtf8(std::string_view bytes, const CodePage& cp);
+std::string SongTextToUtf8(std::string_view bytes, const CodePage& cp);
 
 // The five columns of one event.
 EventLine FormatEvent(const SongTable& song, const SongEvent& ev, const CodePage& cp);

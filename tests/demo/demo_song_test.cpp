@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "player/platform/codepage.h"
+#include "player/song/lyrics.h"
 #include "player/song/module_detect.h"
 #include "player/song/smf_reader.h"
 #include "player/song/song_table.h"
@@ -206,6 +207,29 @@ TEST_F(DemoSong, ConductorMarksTheSections) {
     }
     EXPECT_GE(markers, 5);
     EXPECT_TRUE(copyright);
+}
+
+// The karaoke demo reads as a .kar file: two pages of two lines, each
+// syllable on a note of the melody.
+TEST(KaraokeDemo, WordsTrackSingsOneSyllablePerMelodyNote) {
+    const CodePage cp("CP932");
+    SongTable song;
+    LoadOptions options;
+    options.codePage = &cp;
+    ASSERT_TRUE(LoadSMF(SONFARA_KARAOKE_DEMO, song, options).ok);
+    EXPECT_EQ(song.SongTitle, "Lantern Song");
+    const Lyrics lyrics = Lyrics::FromSong(song, cp);
+    EXPECT_EQ(lyrics.Source(), LyricsSource::kKaraokeText);
+    EXPECT_EQ(lyrics.Title(), "Lantern Song");
+    ASSERT_EQ(lyrics.Lines().size(), 4u);
+    EXPECT_EQ(lyrics.Lines()[0].Text(), "Light a lantern in the rain,");
+    EXPECT_TRUE(lyrics.Lines()[2].newPage);
+    std::vector<int32_t> noteTicks;
+    for (const SongEvent& e : song.TrackEvents(3))
+        if ((e.status & 0xF0) == 0x90 && e.data2 > 0) noteTicks.push_back(e.tick);
+    ASSERT_EQ(noteTicks.size(), static_cast<size_t>(lyrics.SyllableCount()));
+    for (int i = 0; i < lyrics.SyllableCount(); ++i)
+        EXPECT_EQ(lyrics.AtTick(noteTicks[i]).index, i) << noteTicks[i];
 }
 
 }  // namespace

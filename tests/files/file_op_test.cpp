@@ -82,9 +82,9 @@ TEST_F(FileOpTest, OpenFailureMessages) {
                   songs_ / "s.rcp");
     EXPECT_EQ(op_.List().Count(), 1);
     EXPECT_EQ(target_.calls, std::vector<std::string>{"ClearSongCaption"});
-    // Mixed-case extensions are accepted.
-    op_.OpenFiles({Song("x.Mid")});
-    EXPECT_EQ(op_.List().Count(), 1);
+    // Mixed-case extensions are accepted, and karaoke files are songs.
+    op_.OpenFiles({Song("x.Mid"), Song("k.KAR")});
+    EXPECT_EQ(op_.List().Count(), 2);
 }
 
 TEST_F(FileOpTest, PlayEntryFailureMessages) {
@@ -147,7 +147,7 @@ TEST_F(FileOpTest, FailedFirstEntryLeavesAUsableIndex) {
 
 TEST_F(FileOpTest, ArchivesListsAndRmi) {
     WriteZip(songs_ / "pack.zip",
-             {{"x.mid", SongBytes(64)}, {"y.rmi", "RIFF....RMIDdata" + SongBytes(65)}});
+             {{"z.kar", SongBytes(66)}, {"x.mid", SongBytes(64)}, {"y.rmi", "RIFF....RMIDdata" + SongBytes(65)}});
     WriteBytes(songs_ / "list.mlt", "[MIDIList]\r\nAPP HERE\r\npack.zip\\y.rmi\r\n");
     op_.OpenFiles({songs_ / "list.mlt"});
     ASSERT_EQ(op_.List().Count(), 1);
@@ -164,7 +164,7 @@ TEST_F(FileOpTest, ArchivesListsAndRmi) {
     EXPECT_TRUE(op_.Recent().Items()[1].empty());
     // An archive straight from the open path.
     op_.OpenFiles({songs_ / "pack.zip"});
-    EXPECT_EQ(Captions(), (std::vector<std::string>{"x.mid", "y.rmi"}));
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"x.mid", "y.rmi", "z.kar"}));
     EXPECT_EQ(op_.Recent().Items()[0], songs_ / "pack.zip");
     EXPECT_EQ(target_.song.FileKindLabel.substr(0, 11), "SMF Format ");
 }
@@ -209,10 +209,10 @@ TEST_F(FileOpTest, AddFavoriteCommand) {
 
 TEST(FolderScan, ExtensionOrderAndDialogHelpers) {
     TempDir d;
-    for (const char* n : {"b.mid", "a.MID", "c.rmi", "d.rcp", "e.txt"}) WriteBytes(d / n, "x");
+    for (const char* n : {"b.mid", "a.MID", "c.rmi", "d.rcp", "e.txt", "f.kar"}) WriteBytes(d / n, "x");
     fs::create_directories(d / "sub.mid");
     EXPECT_EQ(ScanFolder(d.Path(), false),
-              (std::vector<std::string>{d / "a.MID", d / "b.mid", d / "c.rmi"}));
+              (std::vector<std::string>{d / "a.MID", d / "b.mid", d / "c.rmi", d / "f.kar"}));
     EXPECT_EQ(ScanFolder(d.Path(), true).back(), d / "d.rcp");
     EXPECT_EQ(DialogFolder(d.Path()), d.Path());
     EXPECT_NE(DialogFolder("0"), "0");

@@ -1,10 +1,11 @@
-// libFuzzer harness: any byte string through the SMF reader, the module scan
-// and the event-list text of every event.
+// libFuzzer harness: any byte string through the SMF reader, the module scan,
+// the event-list text of every event and the lyrics.
 #include <cstddef>
 #include <cstdint>
 #include <span>
 
 #include "player/song/event_list.h"
+#include "player/song/lyrics.h"
 #include "player/song/module_detect.h"
 #include "player/song/smf_reader.h"
 
@@ -34,5 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     view.OnLoadCompleted(song);
     view.SetScrollValueFromUser(73);
     (void)view.FillEventList();
+    const Lyrics lyrics = Lyrics::FromSong(song, cp);
+    (void)lyrics.AtMs(song.TotalMs / 2);
+    (void)lyrics.Text();
     return 0;
 }
