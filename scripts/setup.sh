@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
     build-essential cmake ninja-build pkg-config git
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
     libarchive-dev librtmidi-dev libfluidsynth-dev fluidsynth
     qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-ipafont-gothic

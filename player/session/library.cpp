@@ -41,7 +41,10 @@ class SessionLibrary::Target final : public files::PlaybackTarget {
         if (!r.ok) lib_.lastError_ = player_.LastError();
         return r;
     }
-    void ResetSongDisplay() override { s_.presentation_.link_.SongUnloaded(); }
+    void ResetSongDisplay() override {
+        s_.presentation_.link_.SongUnloaded();
+        lib_.lyrics_.reset();
+    }
     void ResendPrograms() override { player_.Output().ResendPrograms(); }
     void LoadWrd(const std::string& songPath) override {
         const SettingsValues& v = s_.values_;
@@ -56,6 +59,7 @@ class SessionLibrary::Target final : public files::PlaybackTarget {
     void SongStarted(const files::SongSource&) override {
         // The song's own display text, not what the last song left there.
         player_.Output().DisplayText.Set(player_.Song().FileKindLabel);
+        lib_.lyrics_ = std::make_shared<const Lyrics>(Lyrics::FromSong(player_.Song(), s_.env_.codePage));
         lib_.lastOpenOk_ = true;
         s_.RefreshInfo();
     }
@@ -196,6 +200,7 @@ void SessionLibrary::ClearSong() {
     player.Song().Clear();
     player.Output().DisplayText.Set("");
     s_.presentation_.link_.SongUnloaded();
+    lyrics_.reset();
     lastError_.clear();
     lastOpenOk_ = false;
     s_.RefreshInfo();

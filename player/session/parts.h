@@ -18,6 +18,7 @@
 #include "player/platform/modes.h"
 #include "player/sequencer/output_layer.h"
 #include "player/sequencer/player.h"
+#include "player/song/lyrics.h"
 #include "player/settings/settings_apply.h"
 #include "player/settings/settings_model.h"
 #include "player/wrd/external_player.h"
@@ -104,6 +105,9 @@ class SessionLibrary {
     const files::SongSource& CurrentSource() const { return fileOp_.Current(); }
     // The loaded song's tables (the event list reads them).
     const SongTable& Song() const;
+    // The loaded song's lyrics (made when it starts; empty ones when it has
+    // none); null with no song.
+    std::shared_ptr<const Lyrics> SongLyrics() const { return lyrics_; }
     // The last failure text of an open (port, load, timer).
     const std::string& LastError() const { return lastError_; }
     // The last open stopped because the output port did not open.
@@ -126,6 +130,7 @@ class SessionLibrary {
     files::FileOp fileOp_;
     std::unique_ptr<SongOpener> opener_;
     std::vector<files::FavoriteEntry> favorites_;
+    std::shared_ptr<const Lyrics> lyrics_;
     std::set<std::string> toldUnreadable_;  // favourite files already reported
     std::string lastError_;
     int openAttempts_ = 0;

@@ -24,6 +24,7 @@ struct MediaState {
     int listCount = 0;
     double rate = 1.0;        // speed, 1.0 = 100 %
     RepeatMode repeatMode = RepeatMode::kList;
+    QString lyrics;           // the song's whole lyrics text; "" when none
 
     bool operator==(const MediaState&) const = default;
 };

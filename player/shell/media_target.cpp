@@ -36,7 +36,15 @@ int SessionMediaTarget::SpeedPercentForRate(double rate) {
 }
 
 MediaState SessionMediaTarget::State() const {
-    return FromSnapshot(session_.Snapshot(), session_.Library().CurrentSource().FullPath);
+    MediaState m = FromSnapshot(session_.Snapshot(), session_.Library().CurrentSource().FullPath);
+    // The text is made once per song, not at every change of state.
+    const std::shared_ptr<const Lyrics> lyrics = session_.Library().SongLyrics();
+    if (lyrics != lyricsOf_) {
+        lyricsOf_ = lyrics;
+        lyricsText_ = lyrics ? QString::fromStdString(lyrics->Text()) : QString();
+    }
+    if (m.loaded) m.lyrics = lyricsText_;
+    return m;
 }
 
 void SessionMediaTarget::PlayPause() {

@@ -56,6 +56,8 @@ class SessionMediaTarget final : public MediaControlTarget {
 
     PlaybackSession& session_;
     MediaTargetHooks hooks_;
+    mutable std::shared_ptr<const Lyrics> lyricsOf_;
+    mutable QString lyricsText_;
 };
 
 }  // namespace sonfara::shell

@@ -239,6 +239,7 @@ QVariantMap MprisService::Metadata(const MediaState& state) {
         m.insert(QStringLiteral("xesam:url"),
                  QUrl::fromLocalFile(state.filePath).toString(QUrl::FullyEncoded));
     }
+    if (!state.lyrics.isEmpty()) m.insert(QStringLiteral("xesam:asText"), state.lyrics);
     return m;
 }
 

@@ -135,4 +135,13 @@ inline constexpr QColor kMarker{0xe8, 0x6a, 0x00};
 // Around the 640 × 480 screen, and the screen before its first frame.
 inline constexpr QColor kWrdBackdrop{0, 0, 0};
 
+// ---- lyrics window --------------------------------------------------------
+
+// A dark stage: the syllables already sung in the LCD's amber, those to come
+// in white, the line after the current one dimmer.
+inline constexpr QColor kLyricsStage{0x0b, 0x0c, 0x10};
+inline constexpr QColor kLyricsSung{0xff, 0xb2, 0x30};
+inline constexpr QColor kLyricsToCome{0xf4, 0xf5, 0xf7};
+inline constexpr QColor kLyricsNextLine{0x8a, 0x90, 0x98};
+
 }  // namespace sonfara::ui::palette
