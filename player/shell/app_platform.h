@@ -1,5 +1,6 @@
 // What the player process runs on: the real clock, timers and ports, or
-// the tests' manual ones with a recording port.
+// the tests' manual ones with a recording port. Made and read on the UI
+// thread.
 #pragma once
 
 #include <string>
