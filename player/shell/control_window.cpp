@@ -292,7 +292,6 @@ void ControlWindow::ShowNoSong() {
     menus_->UpdateLaunchEntries();
 }
 
-
 void ControlWindow::SetBarDisplay(QWidget* display) {
     if (barDisplay_ == display) return;
     delete barDisplay_;
