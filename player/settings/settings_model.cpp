@@ -73,6 +73,11 @@ const std::vector<KeyDef>& KeyDefs() {
             {"SMFKRythm", &ModuleEmulation::SMFKRythm},
             // An endless loop plays at least once; beyond 99 a song never ends.
             {"RcpLoopCount", &SettingsValues::RcpLoopCount, SettingRange{1, 99}},
+            {"LyricsShown", &SettingsValues::LyricsShown},
+            {"LyricsTop", &SettingsValues::LyricsTop},
+            {"LyricsLeft", &SettingsValues::LyricsLeft},
+            {"LyricsWidth", &SettingsValues::LyricsWidth, SettingRange{0, 1 << 20}},
+            {"LyricsHeight", &SettingsValues::LyricsHeight, SettingRange{0, 1 << 20}},
             {"FileSort", &SettingsValues::FileSort},
             {"MIDIOutPort", &SettingsValues::MIDIOutPort},
             {"RepeatMode", &SettingsValues::RepeatMode},
@@ -231,7 +236,8 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
         for (int i = 1; i <= 10; ++i) k.push_back(RecentKey(i));
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
         for (const char* n : {"BltSw", "WindowStyle", "MIDIEmulate", "MIDIEmuGSCFG", "MIDIEmuXGCFG",
-                              "SMFKBank", "SMFKRythm", "RcpLoopCount", "MIDIOutPort", "SWRDEmulation",
+                              "SMFKBank", "SMFKRythm", "RcpLoopCount", "LyricsShown", "LyricsTop",
+                              "LyricsLeft", "LyricsWidth", "LyricsHeight", "MIDIOutPort", "SWRDEmulation",
                               "MWRDEmulation", "OSRetrun", "EffectChorus", "EffectReverb",
                               "EqMode"})
             k.push_back(n);

@@ -70,6 +70,13 @@ struct SettingsValues {
     std::string EqMode;  // caption of the selected EQ preset, empty for none
     bool SSTP = true;
     std::string MWPFile;  // written at shut-down, never read
+    // The lyrics window: shown at the exit, and its frame in twips (0 x 0:
+    // never placed, the window manager decides).
+    bool LyricsShown = false;
+    int32_t LyricsTop = 0;
+    int32_t LyricsLeft = 0;
+    int32_t LyricsWidth = 0;
+    int32_t LyricsHeight = 0;
 
     // Menu state that is stored through the texts above.
     int32_t OutDevice = -1;  // port menu position (0-based), -1 the mapper

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "player/dialogs/lyrics_window.h"
 #include "player/dialogs/wrd_window.h"
 #include "player/display/display_controller.h"
 #include "player/files/favorites.h"
@@ -57,6 +58,7 @@ bool SonfaraApp::Start(const QStringList& paths) {
     control_->ResetReadouts();
     bench_.StampWhenShown(*main_, *control_);
     ShowWindows();
+    dialogs_->RestoreLyricsWindow(session_->Settings().Values());
     OpenPaths(paths);
     docking_->TestDocked();
     if (platform_.registerFileTypes)
@@ -190,7 +192,12 @@ void SonfaraApp::PlaceWindows() {
 
 void SonfaraApp::MakeTimers() {
     TimerTable::Work work;
-    work.drawInterval = [this] { panels_->OnDrawInterval(); };
+    work.drawInterval = [this] {
+        panels_->OnDrawInterval();
+        // The lyrics move with the drawing pass while their window is shown.
+        if (dialogs::LyricsWindow& lyrics = dialogs_->Lyrics(); lyrics.isVisible())
+            lyrics.SetPositionMs(session_->Snapshot().positionMs);
+    };
     work.ctlSet = [this] { control_->OnCtlSet(); };
     work.ctlSet2 = [this] { control_->OnCtlSet2(); };
     work.busy = [this] { return state_.playing || state_.stepping; };
@@ -229,6 +236,7 @@ void SonfaraApp::SaveWindowPlacement() {
     const int panel = panels_->SelectedPanel();
     const bool full = !main_->RolledUp();
     session_->Settings().Edit([&](SettingsValues& v) {
+        dialogs_->SaveLyricsWindow(v);
         v.CtlTop = c.y() * kTwipsPerPixel;
         v.CtlLeft = c.x() * kTwipsPerPixel;
         v.MainTop = m.y() * kTwipsPerPixel;
@@ -283,8 +291,10 @@ void SonfaraApp::Wake(const QStringList& paths) {
         session_->Presentation().AttachWrdPlugin();
         AddTray();
     }
+    if (residentHidden_) dialogs_->RestoreLyricsWindow(session_->Settings().Values());
     if (paths.isEmpty() && residentHidden_) {
         session_->Library().ClearSong();
+        dialogs_->Lyrics().SetLyrics(nullptr);
         panels_->SongCleared();
         display_->NotifyOutputReset();
         control_->ShowNoSong();
@@ -332,8 +342,9 @@ void SonfaraApp::CloseForSessionEnd() {
 void SonfaraApp::HideResident() {
     timers_.StopForHide();
     dialogs_->WrdWindow()->hide();
+    SaveWindowPlacement();  // before the lyrics window hides: it is remembered as shown
+    dialogs_->Lyrics().hide();
     RemoveTray();
-    SaveWindowPlacement();
     main_->hide();
     control_.get()->hide();
     session_->Suspend();  // port silenced, reset and closed; settings saved
@@ -353,6 +364,7 @@ void SonfaraApp::BeginOrderlyExit() {
     main_->hide();
     control_.get()->hide();
     dialogs_->WrdWindow()->hide();
+    dialogs_->Lyrics().hide();
     timers_.BeginExit();  // EndTimer calls Finish once every timer acknowledged
 }
 
@@ -365,6 +377,7 @@ void SonfaraApp::Finish() {
     main_->close();
     dialogs_->WrdWindow()->SetShuttingDown(true);
     dialogs_->WrdWindow()->close();
+    dialogs_->Lyrics().close();
     control_.get()->close();
     // A message of the exit itself (the settings could not be saved) is
     // shown before the process ends.
@@ -412,6 +425,7 @@ bool SonfaraApp::Docked() const { return docking_ && docking_->Docked(); }
 void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
     timers_.LeaveRest();
     if (ok && panels_) panels_->SongOpened();
+    if (ok && dialogs_) dialogs_->Lyrics().SetLyrics(session_->Library().SongLyrics());
 }
 
 void SonfaraApp::OnStateChanged(const SessionSnapshot& state) {

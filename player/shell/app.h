@@ -78,6 +78,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     files::Notifier* Notices() override { return &notifier_; }
     void ShowListEditor(dialogs::ListMode list) override { dialogs_->ShowListEditor(list); }
     bool ShowWrdWindow() override { return dialogs_->ShowWrdWindow(); }
+    void ShowLyricsWindow() override { dialogs_->ShowLyricsWindow(); }
     void ToggleMainRollUp() override;
     void SetLowLoad(bool on) override { timers_.SetLowLoad(on); }
     void SendNotice(const std::string& noticeBytes) override;

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -33,8 +34,14 @@ std::string S(const QString& s) {
 constexpr MenuEntry Sub(MenuId menu, const char* caption, MenuId opens) {
     return {.menu = menu, .kind = K::kMenu, .caption = caption, .opens = opens};
 }
-constexpr MenuEntry Act(MenuId menu, const char* caption, const char* name, void (*action)(M&)) {
-    return {.menu = menu, .kind = K::kAction, .caption = caption, .name = name, .action = action};
+constexpr MenuEntry Act(MenuId menu, const char* caption, const char* name, void (*action)(M&),
+                        const char* shortcut = "") {
+    return {.menu = menu,
+            .kind = K::kAction,
+            .caption = caption,
+            .name = name,
+            .shortcut = shortcut,
+            .action = action};
 }
 constexpr MenuEntry Toggle(MenuId menu, const char* caption, const char* name,
                            bool SettingsValues::*field) {
@@ -131,6 +138,9 @@ const MenuEntry ControlMenus::kEntries[] = {
     Separator(kFile),
     Act(kFile, "終了", "ExitProgram",
         [](M& m) { m.hooks_.RequestClose(CloseMode::kProgramClose); }),
+
+    Sub(kBar, "表示(&V)", kView),
+    Act(kView, "歌詞", "ShowLyrics", [](M& m) { m.hooks_.ShowLyricsWindow(); }, "Ctrl+L"),
 
     Sub(kBar, "拡張機能(&E)", kExtension),
     Sub(kExtension, "起動", kLaunch),
@@ -249,6 +259,7 @@ QAction* ControlMenus::Add(const MenuEntry& e, QActionGroup*& group) {
     }
     QAction* a = menu->addAction(caption);
     a->setObjectName(name);
+    if (*e.shortcut) a->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
     if (e.kind == K::kAction) {
         QObject::connect(a, &QAction::triggered, &window_, [this, &e] { e.action(*this); });
         return a;

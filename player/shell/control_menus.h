@@ -28,6 +28,7 @@ class ControlMenus;
 enum class MenuId : int {
     kBar,
     kFile,
+    kView,
     kFileList,
     kFavorites,
     kRecent,
@@ -61,6 +62,7 @@ struct MenuEntry {
     Kind kind;
     const char* caption = "";  // UTF-8
     const char* name = "";     // the object name the entry is found by
+    const char* shortcut = "";  // portable key text ("Ctrl+L"), "" for none
     void (*action)(ControlMenus&) = nullptr;
     void (*choose)(ControlMenus&, int) = nullptr;
     int arg = 0;

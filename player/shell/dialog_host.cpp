@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include "player/dialogs/list_dialog.h"
+#include "player/dialogs/lyrics_window.h"
 #include "player/dialogs/settings_dialog.h"
 #include "player/dialogs/version_window.h"
 #include "player/dialogs/wrd_window.h"
@@ -82,6 +83,7 @@ wrd::WrdWindowWidget& DialogHost::MakeWrdWindow() {
 
 void DialogHost::AttachSession(PlaybackSession& session) {
     session_ = &session;
+    lyricsWindow_ = std::make_unique<dialogs::LyricsWindow>();
     wrdSource_ = std::make_unique<SessionWrdSource>(session);
     wrdWindow_->SetFrameSource(wrdSource_.get());
     wrdWindow_->SetInterval(session.Settings().Values().MWRDTimer);
@@ -121,6 +123,36 @@ bool DialogHost::ShowWrdWindow() {
     wrdWindow_->raise();
     wrdWindow_->activateWindow();
     return true;
+}
+
+void DialogHost::ShowLyricsWindow() {
+    lyricsWindow_->SetLyrics(session_->Library().SongLyrics());
+    lyricsWindow_->show();
+    lyricsWindow_->raise();
+    lyricsWindow_->activateWindow();
+}
+
+namespace {
+constexpr int kTwipsPerPixel = 15;
+}
+
+void DialogHost::RestoreLyricsWindow(const SettingsValues& v) {
+    if (v.LyricsWidth > 0 && v.LyricsHeight > 0) {
+        lyricsWindow_->resize(v.LyricsWidth / kTwipsPerPixel, v.LyricsHeight / kTwipsPerPixel);
+        lyricsWindow_->move(v.LyricsLeft / kTwipsPerPixel, v.LyricsTop / kTwipsPerPixel);
+    }
+    if (v.LyricsShown) ShowLyricsWindow();
+}
+
+// The normal frame, also when it is full screen at the exit.
+void DialogHost::SaveLyricsWindow(SettingsValues& v) const {
+    const QRect r = lyricsWindow_->isFullScreen() ? lyricsWindow_->normalGeometry()
+                                                  : lyricsWindow_->frameGeometry();
+    v.LyricsShown = lyricsWindow_->isVisible();
+    v.LyricsTop = r.top() * kTwipsPerPixel;
+    v.LyricsLeft = r.left() * kTwipsPerPixel;
+    v.LyricsWidth = lyricsWindow_->width() * kTwipsPerPixel;
+    v.LyricsHeight = lyricsWindow_->height() * kTwipsPerPixel;
 }
 
 // Dialogs still open when the program closes: their event loops return,

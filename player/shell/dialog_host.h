@@ -16,9 +16,11 @@ class QWidget;
 namespace sonfara {
 class PlaybackSession;
 class SfrLibBinding;
+struct SettingsValues;
 }  // namespace sonfara
 namespace sonfara::dialogs {
 enum class ListMode;
+class LyricsWindow;
 class SettingsDialog;
 }  // namespace sonfara::dialogs
 namespace sonfara::wrd {
@@ -57,6 +59,14 @@ class DialogHost {
     // The program closes: the message on screen and every open dialog go.
     void CloseDialogs();
 
+    // The lyrics window: shown from the menu, fed the song's lyrics when a
+    // song opens and its position on each drawing tick while it is shown.
+    dialogs::LyricsWindow& Lyrics() const { return *lyricsWindow_; }
+    void ShowLyricsWindow();
+    // Its place and whether it is shown, from and into the settings (twips).
+    void RestoreLyricsWindow(const SettingsValues& v);
+    void SaveLyricsWindow(SettingsValues& v) const;
+
   private:
     SfrLibBinding& lib_;
     const AppPlatform& platform_;
@@ -67,6 +77,7 @@ class DialogHost {
     std::unique_ptr<wrd::WrdWindowWidget> wrdWindow_;
     std::unique_ptr<wrd::WrdFrameSource> wrdSource_;
     std::unique_ptr<dialogs::SettingsDialog> settingsDialog_;
+    std::unique_ptr<dialogs::LyricsWindow> lyricsWindow_;
 };
 
 }  // namespace sonfara::shell

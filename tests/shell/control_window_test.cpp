@@ -383,6 +383,8 @@ TEST(ControlWindow, MenuBarEntriesInOrder) {
         "お気に入り{お気に入りに追加|FavoriteAdd;お気に入りの整理|FavoriteDel;-;なし};"
         "最近使ったファイル{最近使ったファイルのクリア|RecentClear;-;なし};-;終了|ExitProgram}",
 
+        "表示(&V){歌詞|ShowLyrics Ctrl+L}",
+
         "拡張機能(&E){起動{アーカイバ|ShellArc;テキストエディタ|ShellText;"
         "エクスプローラ|ShellExp};-;アレンジ{なし|ArrNone o};イコライザ{なし|EqNone o};"
         "エフェクト設定{"
