@@ -71,23 +71,20 @@ OutputLayer::~OutputLayer() {
     if (port_) port_->Close();
 }
 
-int OutputLayer::OpenOutputPort(int device) {
+PlaybackStatus OutputLayer::OpenOutputPort(int device) {
     // Callers close first; an open port is left as it is.
-    if (port_) return -1;
-    lastOpenError_.clear();
+    if (port_) return PlaybackError::kPortAlreadyOpen;
     PortOpenResult r = ports_.Open(device);
     if (!r.port) {
         portOpen_.store(false, kRelaxed);
-        lastOpenError_ = r.message;
-        int code = static_cast<int>(r.error);
-        return code != 0 ? code : static_cast<int>(PortError::kUnavailable);
+        return {PlaybackError::kCannotOpenPort, r.message};
     }
     port_ = std::move(r.port);
     portOpen_.store(true, kRelaxed);
     outDevice_.store(device, kRelaxed);
     ResetOutput();
     SendGMSystemOn();
-    return 0;
+    return {};
 }
 
 void OutputLayer::CloseOutputPort() {

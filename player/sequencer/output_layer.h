@@ -16,6 +16,7 @@
 #include "player/platform/codepage.h"
 #include "player/platform/midi.h"
 #include "player/platform/midi_port.h"
+#include "player/sequencer/messages.h"
 #include "player/sequencer/playback_settings.h"
 #include "player/sequencer/sound_shaping.h"
 #include "player/song/song_table.h"
@@ -85,13 +86,12 @@ class OutputLayer {
 
     void AddObserver(OutputObserver* o) { observers_.push_back(o); }
 
-    // 0 on success, -1 when a port is already open (nothing changes), else
-    // the PortError code; LastOpenError() then says why.
-    int OpenOutputPort(int device);
+    // kPortAlreadyOpen when a port is open (nothing changes); a port that
+    // does not open gives kCannotOpenPort with what it said.
+    PlaybackStatus OpenOutputPort(int device);
     void CloseOutputPort();
     bool PortOpen() const { return portOpen_.load(std::memory_order_relaxed); }
     int OutDevice() const { return outDevice_.load(std::memory_order_relaxed); }
-    const std::string& LastOpenError() const { return lastOpenError_; }
 
     void SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2);
     // An F0 event. A packet left open is joined with the F7 continuation
@@ -164,7 +164,6 @@ class OutputLayer {
     std::unique_ptr<MidiOutPort> port_;
     std::atomic<bool> portOpen_{false};
     std::atomic<int> outDevice_{-1};
-    std::string lastOpenError_;
     std::array<ChannelState, midi::kChannelCount> channels_;
     std::vector<uint8_t> sysex_;
     // The song's sustain and sostenuto values per channel, as last sent.

@@ -423,8 +423,8 @@ void Sequencer::ResumeSong() {
     for (auto* o : observers_) o->OnExternalWrdResume();
 }
 
-int Sequencer::ChangeOutputPort(int device) {
-    int rc;
+PlaybackStatus Sequencer::ChangeOutputPort(int device) {
+    PlaybackStatus opened;
     if (SongLoaded()) {
         const int32_t p = PositionMs();
         KillTimer();
@@ -432,15 +432,15 @@ int Sequencer::ChangeOutputPort(int device) {
         out_.DeviceReset();
         out_.SendGMSystemOn();
         out_.CloseOutputPort();
-        rc = out_.OpenOutputPort(device);
+        opened = out_.OpenOutputPort(device);
         portChanging_.store(true, kRelaxed);
         SeekTo(p);
         portChanging_.store(false, kRelaxed);
     } else {
         out_.CloseOutputPort();
-        rc = out_.OpenOutputPort(device);
+        opened = out_.OpenOutputPort(device);
     }
-    return rc;
+    return opened;
 }
 
 void Sequencer::PlayNextSong() {

@@ -45,7 +45,9 @@ class Sequencer {
     void RestartSong();
     void PauseSong();
     void ResumeSong();
-    int ChangeOutputPort(int device);  // the open's result code
+    // The song goes on at its position, without a port when the new one
+    // does not open; the open's status says why.
+    PlaybackStatus ChangeOutputPort(int device);
     void PlayNextSong();
     void PlayPrevSong();
     void RestartTimer();

@@ -23,8 +23,6 @@ inline constexpr std::array<const char*, kRepeatModeCount> kRepeatCaptions{"全�
                                                              "ランダム再生", "リピートなし"};
 inline constexpr const char* kNextSong = "次曲再生";
 inline constexpr const char* kPrevSong = "前曲再生";
-// Our own additions.
-inline constexpr const char* kSettingsSaveFailed = "設定を保存できませんでした: ";
 // What the user is told about the settings file at start-up; empty when it
 // was read or did not exist yet.
 inline std::string SettingsOpenNotice(const SettingsOpenReport& report, const std::string& path) {

@@ -141,8 +141,9 @@ class SessionLibrary {
 // The output port, the channels, programs, arrangement, EQ and effects.
 class SessionOutput {
   public:
-    // -1 the mapper, else a port of the menu; the open's result code.
-    int ChangePort(int device);
+    // -1 the mapper, else a port of the menu. The choice is kept even when
+    // the port does not open (the status says why).
+    PlaybackStatus ChangePort(int device);
     void SetChannelEnabled(int channel, bool enabled);  // 1..16
     // The other-button switch: solo the channel, or end its solo.
     void ToggleSolo(int channel);

@@ -226,7 +226,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     };
 
     // PlayerObserver
-    void OnSongOpened(int index, bool ok, const std::string& message) override;
+    void OnSongOpened(int index, bool ok) override;
     void OnStoppedAtEnd() override;
     bool AllowAutoOpen(int index) override;
     // OutputObserver (timer thread)

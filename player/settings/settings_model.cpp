@@ -341,8 +341,8 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
     return r;
 }
 
-bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsStore& store,
-                  std::string* error) {
+SettingsStatus SaveSettings(const SettingsValues& v, const SettingsMenus& menus,
+                            SettingsStore& store) {
     SettingsValues out = v;
     const bool arrOk =
         v.ArrMode >= 1 && static_cast<size_t>(v.ArrMode) <= menus.arrangements.size();
@@ -360,7 +360,7 @@ bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsS
         if (name == "ArrModeCap" && out.ArrMode == 0) continue;
         store.Set(name, TextOf(out, Def(name).field));
     }
-    return store.Commit(error);
+    return store.Commit();
 }
 
 StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsMenus& menus,

@@ -166,8 +166,8 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
 // Writes every key in save order and commits the store. ArrModeCap, the
 // port name and EqMode come from the menus by ArrMode, OutDevice and
 // EqItem/EqActive.
-bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsStore& store,
-                  std::string* error);
+SettingsStatus SaveSettings(const SettingsValues& v, const SettingsMenus& menus,
+                            SettingsStore& store);
 
 // What start-up needs: the store (kept for the save at shut-down), how
 // opening it went, and the loaded values. Never fails: a missing or

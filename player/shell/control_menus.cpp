@@ -434,9 +434,9 @@ void ControlMenus::OnPortChosen(int device) {
         return;
     }
     RunPendingEvents();
-    const int rc = session_.Output().ChangePort(device);
+    const PlaybackStatus port = session_.Output().ChangePort(device);
     SyncWithSettings();
-    if (rc != 0) window_.ShowMessage(QMessageBox::Critical, Q(session_.Library().LastError()));
+    if (!port.ok()) window_.ShowMessage(QMessageBox::Critical, Q(port.Message()));
 }
 
 void ControlMenus::OnFileOpen() {

@@ -115,7 +115,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                     mustBeSilent = true;
                     break;
                 case 4:
-                    r.Seq().ChangeOutputPort(static_cast<int>(rng() % 2));
+                    EXPECT_TRUE(r.Seq().ChangeOutputPort(static_cast<int>(rng() % 2)).ok());
                     mustBeSilent = true;
                     break;
                 case 5:
@@ -209,7 +209,7 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
                 player.SetTranspose(static_cast<int>(rng() % 5));
                 break;
             case 5:
-                player.Seq().ChangeOutputPort(1);
+                EXPECT_TRUE(player.Seq().ChangeOutputPort(1).ok());
                 break;
         }
     }

@@ -253,7 +253,7 @@ TEST(Session, FailedSettingsSaveIsToldOnce) {
     r.S().Suspend();
     r.S().Shutdown();
     ASSERT_EQ(r.notifier.texts.size(), 1u);
-    EXPECT_EQ(r.notifier.texts[0].rfind(session::msg::kSettingsSaveFailed, 0), 0u);
+    EXPECT_EQ(r.notifier.texts[0].rfind(settings::msg::kSaveFailed, 0), 0u);
     EXPECT_NE(r.notifier.texts[0].find(path), std::string::npos) << r.notifier.texts[0];
 }
 
