@@ -89,7 +89,7 @@ bool ParseFavorite(std::string_view bytes, const CodePage& cp, FavoriteEntry& ou
 std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePage& cp,
                                          std::vector<std::string>* unreadable) {
     std::vector<FavoriteEntry> favs;
-    MakeFolders(folder);
+    (void)MakeFolders(folder);  // a folder that cannot be made lists nothing below
     DIR* d = ::opendir(folder.c_str());
     if (!d) return favs;
     std::vector<std::string> names;

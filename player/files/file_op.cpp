@@ -111,7 +111,8 @@ std::string UnwrapRmi(const std::string& path, const std::string& workFolder) {
     if (read == ReadStatus::kTooLarge) return path;
     if (read != ReadStatus::kOk) return target;  // nothing written: "does not exist"
     const size_t at = bytes.find("MThd");
-    WriteFileReplacing(
+    // A failed write leaves no file at `target`, which the load then reports.
+    (void)WriteFileReplacing(
         target, at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at),
         nullptr);
     return target;

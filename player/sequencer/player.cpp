@@ -77,7 +77,8 @@ void Player::OpenSMFProc() {
             return;
         }
     }
-    PlayEntry(index);
+    // No caller to answer: a failure reaches the observers (NotifyOpened).
+    (void)PlayEntry(index);
 }
 
 void Player::EtcSyrTimer() {
@@ -100,7 +101,7 @@ bool Player::HoldTimer() {
 }
 
 void Player::ResumeTimer(bool wasRunning) {
-    if (wasRunning) seq_.StartTimer();
+    if (wasRunning) seq_.ResumeTimer();
 }
 
 void Player::ApplySettings(const PlaybackSettings& s) {

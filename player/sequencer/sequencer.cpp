@@ -56,14 +56,14 @@ void Sequencer::AddObserver(SequencerObserver* o) {
     const bool running = TimerRunning();
     KillTimer();
     observers_.push_back(o);
-    if (running) StartTimer();
+    if (running) ResumeTimer();
 }
 
 void Sequencer::RemoveObserver(SequencerObserver* o) {
     const bool running = TimerRunning();
     KillTimer();
     std::erase(observers_, o);
-    if (running) StartTimer();
+    if (running) ResumeTimer();
 }
 
 bool Sequencer::ExternalWrd() const {
@@ -86,6 +86,10 @@ bool Sequencer::StartTimer() {
     ownTimer_.store(id, kRelaxed);
     timerId_.store(id, kRelaxed);
     return id != 0;
+}
+
+void Sequencer::ResumeTimer() {
+    (void)StartTimer();  // only a service that has quit refuses here (see the header)
 }
 
 void Sequencer::KillTimer() {
@@ -375,7 +379,7 @@ void Sequencer::SeekTo(int32_t posMs) {
         out_.LiftPedals();
         pausedPosMs_.store(posMs, kRelaxed);
     } else {
-        StartTimer();
+        ResumeTimer();
     }
 }
 
@@ -419,7 +423,7 @@ void Sequencer::ResumeSong() {
     paused_.store(false, kRelaxed);
     out_.RestorePedals();
     PositionRule(pausedPosMs_.load(kRelaxed));
-    StartTimer();
+    ResumeTimer();
     for (auto* o : observers_) o->OnExternalWrdResume();
 }
 
@@ -463,7 +467,7 @@ void Sequencer::RestartTimer() {
     // Only a running song: a song stopped at its end stays stopped.
     if (paused_.load(kRelaxed) || !TimerRunning()) return;
     KillTimer();
-    StartTimer();
+    ResumeTimer();
 }
 
 void Sequencer::SetSpeedDelta(int delta) {
@@ -475,7 +479,7 @@ void Sequencer::SetSpeedDelta(int delta) {
     speedBase_.store(EffectiveStartAt(now), kRelaxed);
     speedRef_.store(now, kRelaxed);
     speedDelta_.store(delta, kRelaxed);
-    if (running) StartTimer();
+    if (running) ResumeTimer();
 }
 
 void Sequencer::SpeedUp() {

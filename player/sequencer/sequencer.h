@@ -35,7 +35,12 @@ class Sequencer {
 
     // Timer control, UI thread only. After KillTimer returns no tick runs
     // and no timer exists until StartTimer; the tick never creates one.
-    bool StartTimer();
+    // False when the service makes no timer.
+    [[nodiscard]] bool StartTimer();
+    // StartTimer again after a hold, a seek or a resume. The song's first
+    // start made the service's thread, so only a service that has quit (at
+    // shut-down) refuses now, and the song then stays still.
+    void ResumeTimer();
     void KillTimer();
     bool TimerRunning() const { return timerId_.load(std::memory_order_relaxed) != 0; }
 
@@ -57,8 +62,8 @@ class Sequencer {
     // slowest speed is 10 %.
     void SetSpeedDelta(int delta);
     // Marks a freshly loaded song as playing from the start and starts the
-    // timer (the open pipeline's last step).
-    bool StartSong();
+    // timer (the open pipeline's last step); false when no timer was made.
+    [[nodiscard]] bool StartSong();
     // The song is gone (the empty song display): timer killed, every
     // transport state back to that of a player with no song (UI thread).
     void ForgetSong();

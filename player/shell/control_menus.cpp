@@ -477,7 +477,7 @@ void ControlMenus::OnListSave() {
                        "(*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
     if (path.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
-    session_.Library().SaveList(S(path));
+    (void)session_.Library().SaveList(S(path));  // the list layer shows its own failures
 }
 
 // The song that plays, as the player loaded it (a converted Recomposer song
@@ -509,7 +509,8 @@ void ControlMenus::OnFavoriteAdd() {
     const QString answer =
         QInputDialog::getText(&window_, QString::fromLatin1(session::msg::kCaption),
                               Q(proposal->prompt), QLineEdit::Normal, Q(proposal->title), &ok);
-    if (ok && !answer.isEmpty()) session_.Library().FinishAddFavorite(S(answer), *proposal);
+    // A failure was shown; the menu follows OnFavoritesChanged.
+    if (ok && !answer.isEmpty()) (void)session_.Library().FinishAddFavorite(S(answer), *proposal);
 }
 
 }  // namespace sonfara::shell

@@ -61,7 +61,8 @@ class SessionListModel final : public dialogs::ListDialogModel {
         session_.Library().FileListClick(entry - 1);
         return session_.Library().List().Index() == entry;
     }
-    void RemoveEntry(int entry) override { session_.Library().RemoveEntry(entry); }
+    // The dialog has refused the playing entry, the one the session keeps.
+    void RemoveEntry(int entry) override { (void)session_.Library().RemoveEntry(entry); }
 
   private:
     PlaybackSession& session_;
