@@ -150,6 +150,7 @@ public:
             if (!events.empty()) song_.TotalMs = std::max(song_.TotalMs, events.back().timeMs);
         }
         song_.TotalSeconds = RoundHalfEven(song_.TotalMs / 1000.0);
+        song_.Loop = FindLoopPoints(song_);
         return true;
     }
 
