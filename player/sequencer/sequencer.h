@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "player/platform/clock.h"
@@ -77,6 +78,25 @@ class Sequencer {
     int32_t StepBaseMs() const;
     void MoveHeld(int32_t posMs);
 
+    // A-B repeat (UI thread): while both points are set (b at least
+    // kMinLoopMs after a), playback that reaches b jumps back to a, as a loop
+    // does, until they are cleared; a new song clears them. -1 leaves a point
+    // unset. The timer is held while they change.
+    void SetRepeatPoints(int32_t a, int32_t b);
+    int32_t RepeatA() const { return abStart_.load(std::memory_order_relaxed); }
+    int32_t RepeatB() const { return abEnd_.load(std::memory_order_relaxed); }
+    bool RepeatActive() const;
+    // The section the loop count repeats: the song's own loop points from
+    // the start of each song, or a section given by hand until the next
+    // song (UI thread; an invalid one means no loop).
+    void SetLoopSection(const LoopPoints& p);
+    const LoopPoints& LoopSection() const { return loop_; }
+    // Jumps back to the loop start in this run of the song (any thread).
+    int LoopsDone() const { return loopsDone_.load(std::memory_order_relaxed); }
+    // The song's length as its loops and fade play it from the start; -1
+    // when it never ends (endless loops, an A-B repeat). UI thread.
+    int32_t LoopedLengthMs() const;
+
     bool SongLoaded() const { return song_.Loaded; }
     // Song position now: the paused position, or the running position.
     int32_t PositionMs() const;
@@ -114,9 +134,26 @@ class Sequencer {
     std::atomic<int> songEnded_{0};
     std::atomic<bool> portChanging_{false};
 
+    // The section a jump goes back through: from start to end, the events
+    // at end itself played before the jump when upToEnd.
+    struct Section {
+        int32_t start, end;
+        bool upToEnd;
+        bool counted;  // the song's loop (not A-B): counts, and only when played into
+    };
+
     int32_t EffectiveStartAt(int32_t now) const;
     void PositionRule(int32_t p);
+    void BeginRun();
     int32_t SendDueEvents(int32_t upToMs, bool eventTicks);
+    void ChaseTo(int32_t posMs, bool atJump);
+    void SetListCursors(int32_t posMs);
+    std::optional<Section> ActiveSection() const;
+    bool MoreLoops() const;
+    int32_t JumpIfDue(int32_t elapsed, bool eventTicks);
+    std::optional<int64_t> FadeStart() const;
+    int FadeLevelAt(int32_t pos) const;
+    int32_t EndMs() const;
     void EndOfSong(int32_t now);
     bool EndedEmpty() const;
     void StopOwnTimer();
@@ -138,6 +175,12 @@ class Sequencer {
     std::atomic<uint32_t> ownTimer_{0};
     // Entries in a row that ended before one timer period or did not open.
     std::atomic<int> emptyInRow_{0};
+    // Loops and A-B repeat. The UI thread writes them with the timer killed.
+    LoopPoints loop_;
+    std::atomic<int32_t> abStart_{-1}, abEnd_{-1};
+    std::atomic<int> loopsDone_{0};
+    // Every event up to this song position has been sent or chased.
+    int32_t reachedMs_ = -1;
 };
 
 }  // namespace sonfara
