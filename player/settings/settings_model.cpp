@@ -78,6 +78,9 @@ const std::vector<KeyDef>& KeyDefs() {
             {"LyricsLeft", &SettingsValues::LyricsLeft},
             {"LyricsWidth", &SettingsValues::LyricsWidth, SettingRange{0, 1 << 20}},
             {"LyricsHeight", &SettingsValues::LyricsHeight, SettingRange{0, 1 << 20}},
+            // 10 is endless; a fade over more than a minute is not a fade-out.
+            {"LoopCount", &SettingsValues::LoopCount, SettingRange{0, 10}},
+            {"LoopFade", &SettingsValues::LoopFade, SettingRange{0, 60}},
             {"FileSort", &SettingsValues::FileSort},
             {"MIDIOutPort", &SettingsValues::MIDIOutPort},
             {"RepeatMode", &SettingsValues::RepeatMode},
@@ -237,9 +240,9 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
         for (const char* n : {"BltSw", "WindowStyle", "MIDIEmulate", "MIDIEmuGSCFG", "MIDIEmuXGCFG",
                               "SMFKBank", "SMFKRythm", "RcpLoopCount", "LyricsShown", "LyricsTop",
-                              "LyricsLeft", "LyricsWidth", "LyricsHeight", "MIDIOutPort", "SWRDEmulation",
-                              "MWRDEmulation", "OSRetrun", "EffectChorus", "EffectReverb",
-                              "EqMode"})
+                              "LyricsLeft", "LyricsWidth", "LyricsHeight", "LoopCount", "LoopFade",
+                              "MIDIOutPort", "SWRDEmulation", "MWRDEmulation", "OSRetrun",
+                              "EffectChorus", "EffectReverb", "EqMode"})
             k.push_back(n);
         return k;
     }();
