@@ -55,10 +55,25 @@ class SessionTransport {
     void Step();
     void EndStep();
     void SetRepeatMode(RepeatMode mode);
+    // A-B repeat: the points at the current position (the snapshot's). B
+    // with no A starts the section at 0; a B less than kMinLoopMs after A is
+    // refused (false); a new A drops a B that would come too soon after it.
+    // Playback loops between them until ClearAB or the next song.
+    bool SetPointA();
+    bool SetPointB();
+    void ClearAB();
+    // Both points at once; false, and nothing changes, unless
+    // 0 <= a, a + kMinLoopMs <= b <= the song's length.
+    bool SetAB(int32_t a, int32_t b);
+    // The section the loop count repeats in place of the song's own loop
+    // points, until the next song (the command line's render of an A-B
+    // section); false, nothing changed, on the same terms as SetAB.
+    bool SetLoopSection(int32_t startMs, int32_t endMs);
 
   private:
     friend class PlaybackSession;
     friend class SessionLibrary;  // a cleared song ends the stepping
+    bool SectionFits(int32_t a, int32_t b) const;
     explicit SessionTransport(PlaybackSession& s) : s_(s) {}
 
     PlaybackSession& s_;

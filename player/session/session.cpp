@@ -190,6 +190,9 @@ void PlaybackSession::RefreshInfo() {
     i.soloChannel = output_.solo_;
     i.stepping = transport_.stepping_;
     i.stepTarget = transport_.seekTarget_;
+    i.loop = player_.Seq().LoopSection();
+    i.loopCount = player_.Settings().LoopCount;
+    i.loopedTotalMs = song.Loaded ? player_.Seq().LoopedLengthMs() : 0;
     std::lock_guard lk(infoMu_);
     info_ = std::move(i);
 }
@@ -242,6 +245,7 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     s.repeatMode = i.repeatMode;
     s.wrdActive = presentation_.Active();
     s.soloChannel = i.soloChannel;
+    ReadLoops(i, s);
     return s;
 }
 
