@@ -11,6 +11,7 @@
 #include <cstring>
 #include <iostream>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 #include "player/cli/cli_common.h"
@@ -221,12 +222,116 @@ struct PlayState : SessionObserver {
         }
         failuresInRow = 0;
         const SessionSnapshot s = session->Snapshot();
+        std::string length = MinSec(s.totalMs);
+        if (s.loopedTotalMs != s.totalMs)
+            length += s.loopedTotalMs < 0 ? ", loops endlessly" : ", " + MinSec(s.loopedTotalMs) + " with loops";
         std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, ListCount(),
-                     s.title.c_str(), s.fileKind.c_str(), MinSec(s.totalMs).c_str());
+                     s.title.c_str(), s.fileKind.c_str(), length.c_str());
     }
     void OnStoppedAtEnd() override { stoppedAtEnd = true; }
     bool AllowAutoOpen(int) override { return !(playOnce && attempted >= ListCount()); }
 };
+
+// --- Loops ---------------------------------------------------------------------
+
+bool AllDigits(std::string_view s) {
+    return !s.empty() && s.size() <= 9 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A song position as the player shows it: m:ss[.mmm] (minutes may pass 59),
+// or bar[.beat], both counted from 1 in quarter-note beats of the song's
+// time signature; nullopt when the text is neither or lies past the end.
+std::optional<int32_t> SongPosition(const std::string& text, const SongTable& song) {
+    const std::string_view t = text;
+    const size_t colon = t.find(':');
+    const size_t dot = t.find('.', colon == t.npos ? 0 : colon);
+    const std::string_view whole = t.substr(0, dot);
+    const std::string_view frac = dot == t.npos ? "" : t.substr(dot + 1);
+    if (dot != t.npos && !AllDigits(frac)) return std::nullopt;
+    int64_t ms = 0;
+    if (colon != t.npos) {
+        const std::string_view min = whole.substr(0, colon), sec = whole.substr(colon + 1);
+        if (!AllDigits(min) || !AllDigits(sec) || sec.size() > 2 || frac.size() > 3) return std::nullopt;
+        const int64_t seconds = std::stoll(std::string(sec));
+        if (seconds >= 60) return std::nullopt;
+        std::string thousandths(frac);
+        thousandths.resize(3, '0');
+        ms = (std::stoll(std::string(min)) * 60 + seconds) * 1000 + std::stoll(thousandths);
+    } else {
+        if (!AllDigits(whole)) return std::nullopt;
+        const int64_t bar = std::stoll(std::string(whole));
+        const int64_t beat = frac.empty() ? 1 : std::stoll(std::string(frac));
+        const int64_t perBar = std::max<int>(1, song.BeatQuarters);
+        if (bar < 1 || beat < 1 || beat > perBar) return std::nullopt;
+        const int64_t tick = ((bar - 1) * perBar + beat - 1) * song.TicksPerQuarter();
+        if (tick > INT32_MAX) return std::nullopt;
+        ms = song.TickToMs(static_cast<int32_t>(tick));
+    }
+    if (ms > song.TotalMs) return std::nullopt;
+    return static_cast<int32_t>(ms);
+}
+
+struct LoopOptions {
+    std::optional<int> count;  // --loop-count; kEndlessLoops for endless
+    std::optional<int> fade;   // --fade, seconds
+    std::optional<std::string> ab;
+};
+
+// --loop-count N|endless, --fade S and --ab A,B; false with the complaint printed.
+bool ReadLoopOptions(const Args& a, const char* cmd, LoopOptions& o) {
+    const std::string prefix = std::string("sonfara-cli ") + cmd + ": ";
+    if (auto text = a.Value("loop-count")) {
+        auto v = *text == "endless" ? std::optional<long>(kEndlessLoops) : ParseInt(*text);
+        if (!v || *v < 0 || *v > kEndlessLoops) {
+            std::cerr << prefix << "--loop-count takes 0 to 9, or endless\n";
+            return false;
+        }
+        o.count = static_cast<int>(*v);
+    }
+    int fade = -1;
+    if (!IntOption(a, "fade", 0, 60, (prefix + "--fade takes 0 to 60 seconds").c_str(), fade))
+        return false;
+    if (fade >= 0) o.fade = fade;
+    o.ab = a.Value("ab");
+    return true;
+}
+
+// --ab on the song now loaded. With a finite --loop-count the section stands
+// in for the song's loop points (repeated, then the song plays on or fades);
+// otherwise it is the player's A-B repeat, which a render may not take since
+// it never ends. 0, or the exit status with the message printed.
+int ApplyAbOption(const LoopOptions& o, const char* cmd, PlaybackSession& s, bool mustEnd) {
+    if (!o.ab) return 0;
+    const std::string prefix = std::string("sonfara-cli ") + cmd + ": ";
+    const bool asLoop = o.count && *o.count > 0 && *o.count < kEndlessLoops;
+    if (mustEnd && !asLoop) {
+        std::cerr << prefix << "--ab needs --loop-count 1 to 9 (a render has to end)\n";
+        return 2;
+    }
+    const SongTable& song = s.Library().Song();
+    const size_t comma = o.ab->find(',');
+    const auto a = SongPosition(o.ab->substr(0, comma), song);
+    const auto b = comma == std::string::npos ? std::nullopt : SongPosition(o.ab->substr(comma + 1), song);
+    const bool ok = a && b &&
+                    (asLoop ? s.Transport().SetLoopSection(*a, *b) : s.Transport().SetAB(*a, *b));
+    if (!ok) {
+        std::cerr << prefix << "--ab takes A,B as m:ss.mmm or bar.beat, B at least "
+                  << kMinLoopMs << " ms after A and within the song (" << MinSec(song.TotalMs)
+                  << ")\n";
+        return 2;
+    }
+    return 0;
+}
+
+// The loop state for the status line: "A-B", "loop 1/2", "loop 3/∞", "fade".
+std::string LoopText(const SessionSnapshot& s) {
+    if (s.pointA >= 0 && s.pointB >= 0) return "A-B";
+    if (s.loopStartMs < 0 || s.loopCount == 0) return "";
+    if (s.fading) return "fade";
+    const std::string of = s.loopCount >= kEndlessLoops ? "∞" : std::to_string(s.loopCount);
+    return "loop " + std::to_string(std::min(s.loopsDone, s.loopCount)) + "/" + of;
+}
 
 int ListPorts(SystemMidiOutput& ports) {
     auto names = ports.PortNames();
@@ -329,12 +434,13 @@ class WavWriter {
 int RunPlay(const std::vector<std::string>& words) {
     Args a = ParseArgs(words,
                        {"port", "repeat", "speed", "transpose", "soundfont", "codepage",
-                        "arrangement", "eq", "settings"},
+                        "arrangement", "eq", "settings", "loop-count", "fade", "ab"},
                        {"list-ports", "no-settings"});
     const char* usage =
         "usage: sonfara-cli play PATH... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT]\n"
         "                        [--transpose N] [--soundfont PATH] [--arrangement NAME] [--eq "
         "NAME]\n"
+        "                        [--loop-count N|endless] [--fade S] [--ab A,B]\n"
         "                        [--settings FILE|--no-settings]\n";
     if (!a.error.empty()) {
         std::cerr << "sonfara-cli play: " << a.error << "\n" << usage;
@@ -357,6 +463,8 @@ int RunPlay(const std::vector<std::string>& words) {
                    repeatMode)) {
         return 2;
     }
+    LoopOptions loops;
+    if (!ReadLoopOptions(a, "play", loops)) return 2;
 
     const CodePage& cp = CliCodePage(a);
     CliSession c;
@@ -390,6 +498,8 @@ int RunPlay(const std::vector<std::string>& words) {
         // plays through once.
         values.RepeatMode = count == 1 ? RepeatMode::kStopAtEnd : RepeatMode::kList;
     }
+    values.LoopCount = loops.count.value_or(values.LoopCount);
+    values.LoopFade = loops.fade.value_or(values.LoopFade);
     session.Settings().Edit([&](SettingsValues& v) { v = values; });
     session.Transport().SetSpeedPercent(speed);
     session.Transport().SetTranspose(transpose);
@@ -420,6 +530,11 @@ int RunPlay(const std::vector<std::string>& words) {
         session.Shutdown();
         return gStop ? SignalExitStatus() : 1;
     }
+    if (int rc = ApplyAbOption(loops, "play", session, false)) {
+        session.RemoveObserver(&state);
+        session.Shutdown();
+        return rc;
+    }
 
     // No status line over the monitor's own lines on the same terminal.
     const bool tty = isatty(STDERR_FILENO) &&
@@ -447,7 +562,9 @@ int RunPlay(const std::vector<std::string>& words) {
                           MinSec(s.positionMs).c_str(), MinSec(s.totalMs).c_str(), s.bar + 1,
                           s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(),
                           s.speedPercent, ModuleText(s).c_str());
-            std::string text = std::string(line) + "  " + CutUtf8(s.displayTextUtf8, 40);
+            const std::string loop = LoopText(s);
+            std::string text = std::string(line) + (loop.empty() ? "" : "  " + loop) + "  " +
+                               CutUtf8(s.displayTextUtf8, 40);
             std::fprintf(stderr, "\r\033[K%s", text.c_str());
             std::fflush(stderr);
         }
@@ -466,12 +583,13 @@ int RunPlay(const std::vector<std::string>& words) {
 int RunRender(const std::vector<std::string>& words) {
     Args a = ParseArgs(
         words,
-        {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq", "settings", "entry"},
+        {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq", "settings", "entry",
+         "loop-count", "fade", "ab"},
         {"no-settings"});
     const char* usage =
         "usage: sonfara-cli render PATH -o OUT.wav [--entry N] [--soundfont PATH] [--rate HZ]\n"
-        "                          [--arrangement NAME] [--eq NAME] [--settings "
-        "FILE|--no-settings]\n";
+        "                          [--arrangement NAME] [--eq NAME] [--loop-count N] [--fade S]\n"
+        "                          [--ab A,B] [--settings FILE|--no-settings]\n";
     std::string outPath = a.Value("o").value_or(a.Value("output").value_or(""));
     if (!a.error.empty() || a.positional.size() != 1 || outPath.empty()) {
         if (!a.error.empty()) std::cerr << "sonfara-cli render: " << a.error << "\n";
@@ -485,6 +603,8 @@ int RunRender(const std::vector<std::string>& words) {
                    "sonfara-cli render: --entry takes a song number from 1", entry)) {
         return 2;
     }
+    LoopOptions loops;
+    if (!ReadLoopOptions(a, "render", loops)) return 2;
     SoundFontSearch sf = FindSoundFont(a.Value("soundfont").value_or(""));
     if (sf.path.empty()) {
         std::cerr << NoSoundFontMessage(sf) << "\n";
@@ -519,10 +639,12 @@ int RunRender(const std::vector<std::string>& words) {
     }
     if (count > 1 && !a.Value("entry"))
         std::cerr << "render: " << count << " songs; rendering the first (--entry N for another)\n";
-    session.Settings().Edit([](SettingsValues& v) {
+    session.Settings().Edit([&](SettingsValues& v) {
         v.RepeatMode = RepeatMode::kStopAtEnd;
         v.MIDIOutPort = kMidiMapper;
         v.OutDevice = -1;
+        v.LoopCount = loops.count.value_or(v.LoopCount);
+        v.LoopFade = loops.fade.value_or(v.LoopFade);
     });
     if (!session.Library().PlayEntry(entry)) {
         if (session.Library().PortFailed())
@@ -532,6 +654,15 @@ int RunRender(const std::vector<std::string>& words) {
                       << "\n";
         return 1;
     }
+    int refused = ApplyAbOption(loops, "render", session, true);
+    if (!refused && session.Snapshot().loopedTotalMs < 0) {
+        std::cerr << "sonfara-cli render: the song loops endlessly; give --loop-count 0 to 9\n";
+        refused = 2;
+    }
+    if (refused) {
+        session.Shutdown();  // before the timers and ports it plays through go
+        return refused;
+    }
     WavWriter wav;
     if (!wav.Open(outPath, rate)) {
         std::cerr << "書き込めません: " << outPath << " (" << std::strerror(errno) << ")\n";
@@ -539,7 +670,8 @@ int RunRender(const std::vector<std::string>& words) {
     }
     InstallSignals();
     const bool tty = isatty(STDERR_FILENO);
-    const double totalMs = std::max(1, session.Snapshot().totalMs);
+    // Through the loops: the length they give, not the song's.
+    const double totalMs = std::max(1, session.Snapshot().loopedTotalMs);
     std::vector<int16_t> buf(2 * 4096);
     uint64_t done = 0;
     auto renderTo = [&](uint64_t target) {
@@ -560,11 +692,11 @@ int RunRender(const std::vector<std::string>& words) {
         ui.RunPending();
         if (tty) {
             const SessionSnapshot s = session.Snapshot();
-            int pct = static_cast<int>(std::min(100.0, s.positionMs * 100.0 / totalMs));
+            int pct = static_cast<int>(std::min(100.0, s.loopedPositionMs * 100.0 / totalMs));
             if (pct != lastPct) {
                 lastPct = pct;
-                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct, MinSec(s.positionMs).c_str(),
-                             MinSec(s.totalMs).c_str());
+                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct,
+                             MinSec(s.loopedPositionMs).c_str(), MinSec(s.loopedTotalMs).c_str());
                 std::fflush(stderr);
             }
         }

@@ -34,11 +34,13 @@ const Command kCommands[] = {
                 "  convert FOLDER -o OUTFOLDER [--loops N]   every Recomposer song of FOLDER as OUTFOLDER/NAME.mid",
      sonfara::cli::RunConvert},
     {"play", "play PATH... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT] [--transpose N] [--soundfont PATH]\n"
-             "          [--arrangement NAME] [--eq NAME] [--settings FILE|--no-settings]\n"
+             "          [--arrangement NAME] [--eq NAME] [--loop-count N|endless] [--fade S] [--ab A,B]\n"
+             "          [--settings FILE|--no-settings]\n"
              "                                real-time playback with a status line (--port monitor prints the messages)",
      sonfara::cli::RunPlay},
     {"render", "render PATH -o OUT.wav [--entry N] [--soundfont PATH] [--rate HZ] [--arrangement NAME] [--eq NAME]\n"
-               "          [--settings FILE|--no-settings]  offline through the built-in synthesizer",
+               "          [--loop-count N] [--fade S] [--ab A,B] [--settings FILE|--no-settings]\n"
+               "                                offline through the built-in synthesizer",
      sonfara::cli::RunRender},
 };
 
@@ -64,6 +66,13 @@ void PrintHelp() {
         "(PREFIX/share/sonfara when installed in PREFIX/bin, else the program's own folder)\n"
         "and $XDG_DATA_HOME/Sonfara/arr and /eq. Without --repeat a song or list plays once unless the\n"
         "settings repeat the song (1) or play at random (2).\n\n"
+        "Loops: a song marks its loop with controller 111 (from there to its end) or with the markers\n"
+        "loopStart and loopEnd. --loop-count N plays that section N more times (0 none, endless; the\n"
+        "setting LoopCount otherwise), --fade S then fades out over S seconds while it repeats\n"
+        "(LoopFade). --ab A,B marks a section by hand, A and B as m:ss.mmm or bar.beat (from 1, as\n"
+        "the status line counts): with --loop-count 1-9 it is repeated as a loop, else play repeats\n"
+        "it until stopped (a render has to end, so it needs the count). A render with loops is as\n"
+        "long as they make it.\n\n"
         "dump's text lines: track and event numbers (1-based), absolute tick, time in ms,\n"
         "status in hex, data1 and data2 in decimal, length, and for F0/F7/FF events the\n"
         "stored payload in upper-case hex (meta events: type byte first). For SysEx and meta\n"
