@@ -224,7 +224,8 @@ struct PlayState : SessionObserver {
         const SessionSnapshot s = session->Snapshot();
         std::string length = MinSec(s.totalMs);
         if (s.loopedTotalMs != s.totalMs)
-            length += s.loopedTotalMs < 0 ? ", loops endlessly" : ", " + MinSec(s.loopedTotalMs) + " with loops";
+            length += s.loopedTotalMs < 0 ? ", loops endlessly"
+                                          : ", " + MinSec(s.loopedTotalMs) + " with loops";
         std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, ListCount(),
                      s.title.c_str(), s.fileKind.c_str(), length.c_str());
     }
@@ -252,7 +253,8 @@ std::optional<int32_t> SongPosition(const std::string& text, const SongTable& so
     int64_t ms = 0;
     if (colon != t.npos) {
         const std::string_view min = whole.substr(0, colon), sec = whole.substr(colon + 1);
-        if (!AllDigits(min) || !AllDigits(sec) || sec.size() > 2 || frac.size() > 3) return std::nullopt;
+        if (!AllDigits(min) || !AllDigits(sec) || sec.size() > 2 || frac.size() > 3)
+            return std::nullopt;
         const int64_t seconds = std::stoll(std::string(sec));
         if (seconds >= 60) return std::nullopt;
         std::string thousandths(frac);
@@ -312,13 +314,13 @@ int ApplyAbOption(const LoopOptions& o, const char* cmd, PlaybackSession& s, boo
     const SongTable& song = s.Library().Song();
     const size_t comma = o.ab->find(',');
     const auto a = SongPosition(o.ab->substr(0, comma), song);
-    const auto b = comma == std::string::npos ? std::nullopt : SongPosition(o.ab->substr(comma + 1), song);
-    const bool ok = a && b &&
-                    (asLoop ? s.Transport().SetLoopSection(*a, *b) : s.Transport().SetAB(*a, *b));
+    const auto b =
+        comma == std::string::npos ? std::nullopt : SongPosition(o.ab->substr(comma + 1), song);
+    const bool ok =
+        a && b && (asLoop ? s.Transport().SetLoopSection(*a, *b) : s.Transport().SetAB(*a, *b));
     if (!ok) {
-        std::cerr << prefix << "--ab takes A,B as m:ss.mmm or bar.beat, B at least "
-                  << kMinLoopMs << " ms after A and within the song (" << MinSec(song.TotalMs)
-                  << ")\n";
+        std::cerr << prefix << "--ab takes A,B as m:ss.mmm or bar.beat, B at least " << kMinLoopMs
+                  << " ms after A and within the song (" << MinSec(song.TotalMs) << ")\n";
         return 2;
     }
     return 0;
@@ -581,11 +583,10 @@ int RunPlay(const std::vector<std::string>& words) {
 }
 
 int RunRender(const std::vector<std::string>& words) {
-    Args a = ParseArgs(
-        words,
-        {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq", "settings", "entry",
-         "loop-count", "fade", "ab"},
-        {"no-settings"});
+    Args a = ParseArgs(words,
+                       {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq",
+                        "settings", "entry", "loop-count", "fade", "ab"},
+                       {"no-settings"});
     const char* usage =
         "usage: sonfara-cli render PATH -o OUT.wav [--entry N] [--soundfont PATH] [--rate HZ]\n"
         "                          [--arrangement NAME] [--eq NAME] [--loop-count N] [--fade S]\n"

@@ -444,7 +444,8 @@ void OutputLayer::ReleaseForJump() {
         // Through the filter chain, so each note-off reaches its transposed key.
         for (int n = 0; n < 128; ++n)
             if (ch.NoteOn[n].load(kRelaxed) != 0)
-                SendShortMessage(static_cast<uint8_t>(midi::kNoteOn | c), static_cast<uint8_t>(n), 0);
+                SendShortMessage(static_cast<uint8_t>(midi::kNoteOn | c), static_cast<uint8_t>(n),
+                                 0);
         if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, 0);
         if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, 0);
         Raw(cc, Cc::kResetAllControllers, 0);
@@ -459,14 +460,14 @@ void OutputLayer::ReleaseForJump() {
 
 bool IsModuleReset(std::span<const uint8_t> b) {
     constexpr int kGeneralMidi = 0x09, kGmOn = 0x01, kGm2On = 0x03;  // universal sub-IDs
-    constexpr int kDataSet = 0x12;                                    // Roland DT1
+    constexpr int kDataSet = 0x12;                                   // Roland DT1
     constexpr int kXgSystemOn = 0x7E;
     auto at = [&](size_t i) -> int { return i < b.size() ? b[i] : -1; };
     const bool gmOn = at(0) == midi::kUniversalNonRealtime && at(2) == kGeneralMidi &&
                       (at(3) == kGmOn || at(3) == kGm2On);
     // GS reset (40 00 7F) and the system mode set (00 00 7F), whatever the model byte.
-    const bool gs = at(0) == midi::kRoland && at(3) == kDataSet && (at(4) == 0x40 || at(4) == 0x00) &&
-                    at(5) == 0x00 && at(6) == 0x7F;
+    const bool gs = at(0) == midi::kRoland && at(3) == kDataSet &&
+                    (at(4) == 0x40 || at(4) == 0x00) && at(5) == 0x00 && at(6) == 0x7F;
     const bool xgOn = at(0) == midi::kYamaha && (at(1) & 0xF0) == 0x10 &&
                       at(2) == midi::kYamahaXgModel && at(3) == 0x00 && at(4) == 0x00 &&
                       at(5) == kXgSystemOn && at(6) == 0x00;

@@ -75,12 +75,12 @@ class OutputObserver {
 };
 
 inline constexpr int kDotRows = 16;
+inline constexpr int kDotColumns = 25;
 inline constexpr int kFullVolume = 1000;  // fade level: per mille
 
 // A SysEx body (the bytes after F0) that resets the module: GM or GM2
 // System On, GS reset, the GS system mode set, XG System On.
 bool IsModuleReset(std::span<const uint8_t> body);
-inline constexpr int kDotColumns = 25;
 
 class OutputLayer {
   public:

@@ -284,7 +284,8 @@ int Sequencer::FadeLevelAt(int32_t pos) const {
     const std::optional<int64_t> start = FadeStart();
     if (!start || pos <= *start) return kFullVolume;
     const int64_t fadeMs = int64_t{settings_.LoopFadeSeconds} * 1000;
-    return static_cast<int>(std::max<int64_t>(0, kFullVolume - (pos - *start) * kFullVolume / fadeMs));
+    return static_cast<int>(
+        std::max<int64_t>(0, kFullVolume - (pos - *start) * kFullVolume / fadeMs));
 }
 
 // Where this pass of the song ends: its end, or where the fade falls silent.
@@ -532,6 +533,7 @@ void Sequencer::StopSong() {
     song_.nextEvent_[1].store(0, kRelaxed);
     songEnded_.store(0, kRelaxed);
     loopsDone_.store(0, kRelaxed);
+    out_.SetFadeLevel(kFullVolume);  // stopped while paused in a fade: no reset brought it back
     if (ExternalWrd()) {
         currentTick_.store(0, kRelaxed);
         for (auto* o : observers_) o->OnExternalWrdRestart(0);

@@ -73,8 +73,8 @@ class SessionTransport {
   private:
     friend class PlaybackSession;
     friend class SessionLibrary;  // a cleared song ends the stepping
-    bool SectionFits(int32_t a, int32_t b) const;
     explicit SessionTransport(PlaybackSession& s) : s_(s) {}
+    bool SectionFits(int32_t a, int32_t b) const;
 
     PlaybackSession& s_;
     int transpose_ = 0;

@@ -109,11 +109,11 @@ struct SessionSnapshot {
     // Loops: positionMs stays the song position and totalMs the song's
     // length; loopedTotalMs is the length the loops and the fade give (-1:
     // never ends) and loopedPositionMs how far through it playback is.
-    int32_t pointA = -1, pointB = -1;  // A-B repeat points (ms), -1 not set
+    int32_t pointA = -1, pointB = -1;          // A-B repeat points (ms), -1 not set
     int32_t loopStartMs = -1, loopEndMs = -1;  // the section the loop count repeats, -1 none
-    int loopCount = 0;                 // the setting: 0 off, 1..9, kEndlessLoops
-    int loopsDone = 0;                 // jumps back to the loop start in this run
-    bool fading = false;               // the fade after the last loop runs
+    int loopCount = 0;                         // the setting: 0 off, 1..9, kEndlessLoops
+    int loopsDone = 0;                         // jumps back to the loop start in this run
+    bool fading = false;                       // the fade after the last loop runs
     int32_t loopedTotalMs = 0;
     int32_t loopedPositionMs = 0;
 };

@@ -58,8 +58,8 @@ struct SettingsValues {
     int32_t OSRetrun = 10;
     ModuleEmulation Emulation;
     int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
-    int32_t LoopCount = 0;     // ループ回数: extra plays of a song's loop section; 0 off, 10 endless
-    int32_t LoopFade = 0;      // seconds of fade-out after the last loop; 0 none
+    int32_t LoopCount = 0;     // ループ回数: extra plays of a loop, 10 endless
+    int32_t LoopFade = 0;      // seconds of fade-out after the last loop
     int32_t FileSort = 0;
     std::string MIDIOutPort = kMidiMapper;
     sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;

@@ -39,7 +39,8 @@ LoopPoints FindLoopPoints(const SongTable& song) {
             } else if (ev.status == midi::kMetaEvent) {
                 std::span<const uint8_t> row = song.ExtRow(ev.ExtIndex());
                 if (row.empty() || row[0] != kMarkerMeta) continue;
-                if (MarkerIs(row.subspan(1), "loopStart")) markStart = std::min(markStart, ev.timeMs);
+                if (MarkerIs(row.subspan(1), "loopStart"))
+                    markStart = std::min(markStart, ev.timeMs);
                 if (MarkerIs(row.subspan(1), "loopEnd")) ends.push_back(ev.timeMs);
             }
         }

@@ -210,7 +210,8 @@ double RenderedSeconds(const std::vector<std::string>& args, int* status) {
     all.insert(all.end(), {"-o", wav, "--no-settings", "--rate", "22050"});
     RunCli(all, -1, status);
     std::ifstream in(wav, std::ios::binary);
-    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
     if (b.size() < 44) return -1;
     return (b[40] | b[41] << 8 | b[42] << 16 | static_cast<uint32_t>(b[43]) << 24) / 4.0 / 22050.0;
 }
@@ -246,19 +247,23 @@ TEST(RenderCli, LoopsGiveTheLengthAndABTakesBarsOrTimes) {
     const double ab = RenderedSeconds(with({"--ab", "1.3,0:01.500", "--loop-count", "1"}), &status);
     ASSERT_EQ(WEXITSTATUS(status), 0);
     EXPECT_NEAR(ab - plain, 0.5, 0.15);
-    for (const auto& refused : std::vector<std::vector<std::string>>{
-             {"--loop-count", "endless"}, {"--ab", "1.3,0:01.500"}, {"--ab", "1.9,2"},
-             {"--ab", "0:01.500,1.3", "--loop-count", "1"}, {"--fade", "61"}}) {
+    for (const auto& refused :
+         std::vector<std::vector<std::string>>{{"--loop-count", "endless"},
+                                               {"--ab", "1.3,0:01.500"},
+                                               {"--ab", "1.9,2"},
+                                               {"--ab", "0:01.500,1.3", "--loop-count", "1"},
+                                               {"--fade", "61"}}) {
         EXPECT_EQ(RenderedSeconds(with(refused), &status), -1) << refused[1];
         EXPECT_EQ(WEXITSTATUS(status), 2) << refused[1];
     }
 
     // Played through the monitor: the section's first note once per pass.
-    const std::string out =
-        RunCli({"play", "--no-settings", "--port", "monitor", "--loop-count", "1", song}, -1, &status);
+    const std::string out = RunCli(
+        {"play", "--no-settings", "--port", "monitor", "--loop-count", "1", song}, -1, &status);
     EXPECT_EQ(WEXITSTATUS(status), 0);
     size_t strikes = 0;
-    for (size_t at = out.find(" 90 40 64\n"); at != std::string::npos; at = out.find(" 90 40 64\n", at + 1))
+    for (size_t at = out.find(" 90 40 64\n"); at != std::string::npos;
+         at = out.find(" 90 40 64\n", at + 1))
         ++strikes;
     EXPECT_EQ(strikes, 2u);
 }

@@ -74,7 +74,8 @@ std::vector<uint8_t> RandomSong(std::mt19937& rng, int lengthMs, int loopStartMs
         }
     }
     tracks[0].SysEx(tracks[0].Last(), {0x7E, 0x7F, 0x09, 0x01, 0xF7});
-    if (loopStartMs >= 0) tracks.push_back(TrackBuilder().Meta(1100, 0x06, {'l', 'o', 'o', 'p', 'E', 'n', 'd'}));
+    if (loopStartMs >= 0)
+        tracks.push_back(TrackBuilder().Meta(1100, 0x06, {'l', 'o', 'o', 'p', 'E', 'n', 'd'}));
     return BuildSmf(1, tracks);
 }
 
@@ -141,7 +142,8 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                     r.RunMs(std::uniform_int_distribution<int>(1, 700)(rng));
                     // What sounds at the port is what the song holds down, also
                     // after the jumps of a loop.
-                    ASSERT_EQ(static_cast<int>(r.Port().NotesOn().size()), r.Out().SoundingNotes.load())
+                    ASSERT_EQ(static_cast<int>(r.Port().NotesOn().size()),
+                              r.Out().SoundingNotes.load())
                         << "seed " << seed << " step " << step;
             }
             ASSERT_FALSE(mustBeSilent && NotesOnAnywhere(r, r.Seq().Paused()) != 0)

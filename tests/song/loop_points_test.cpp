@@ -16,7 +16,9 @@ namespace {
 using test::BuildSmf;
 using test::TrackBuilder;
 
-std::vector<uint8_t> Text(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<uint8_t> Text(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 // A 4 s song (one tick is one millisecond) with the marks `mark` adds.
 LoopPoints PointsOf(const std::function<void(TrackBuilder&, TrackBuilder&)>& mark) {
@@ -30,7 +32,9 @@ LoopPoints PointsOf(const std::function<void(TrackBuilder&, TrackBuilder&)>& mar
 
 TEST(LoopPoints, ControllerAndMarkersInOddPlaces) {
     // Controller 111 on any channel: the section runs to the end of the song.
-    EXPECT_EQ(PointsOf([](auto&, auto& t2) { t2.Ev(1500, {0xB5, 111, 0}).Ev(2500, {0xB5, 111, 0}); }),
+    EXPECT_EQ(PointsOf([](auto&, auto& t2) {
+                  t2.Ev(1500, {0xB5, 111, 0}).Ev(2500, {0xB5, 111, 0});
+              }),
               (LoopPoints{1500, 4000, true}));
     // Markers in any letter case and with blanks; the first start, the first
     // end after it; markers win over the controller.
@@ -44,7 +48,9 @@ TEST(LoopPoints, ControllerAndMarkersInOddPlaces) {
               }),
               (LoopPoints{1000, 3000, false}));
     // The controller's start with a marked end.
-    EXPECT_EQ(PointsOf([](auto&, auto& t2) { t2.Ev(1000, {0xB0, 111, 0}).Meta(2000, 0x06, Text("loopEnd")); }),
+    EXPECT_EQ(PointsOf([](auto&, auto& t2) {
+                  t2.Ev(1000, {0xB0, 111, 0}).Meta(2000, 0x06, Text("loopEnd"));
+              }),
               (LoopPoints{1000, 2000, false}));
     // No loop: the end only before the start, an end alone, a start at the
     // very end, a section shorter than 0.1 s, another marker text.
