@@ -139,6 +139,29 @@ const MenuEntry ControlMenus::kEntries[] = {
     Act(kFile, "終了", "ExitProgram",
         [](M& m) { m.hooks_.RequestClose(CloseMode::kProgramClose); }),
 
+    Sub(kBar, "再生(&P)", kPlay),
+    Act(kPlay, "A点設定", "SetPointA", [](M& m) { m.OnSetPoint(true); }, "Ctrl+["),
+    Act(kPlay, "B点設定", "SetPointB", [](M& m) { m.OnSetPoint(false); }, "Ctrl+]"),
+    Act(kPlay, "A-B解除", "ClearAB", [](M& m) { m.session_.Transport().ClearAB(); }, "Ctrl+\\"),
+    Separator(kPlay),
+    Sub(kPlay, "ループ回数", kLoopCount),
+    Choice(kLoopCount, "オフ", "LoopCount0", 0, &M::ChooseLoopCount),
+    Choice(kLoopCount, "1回", "LoopCount1", 1, &M::ChooseLoopCount),
+    Choice(kLoopCount, "2回", "LoopCount2", 2, &M::ChooseLoopCount),
+    Choice(kLoopCount, "3回", "LoopCount3", 3, &M::ChooseLoopCount),
+    Choice(kLoopCount, "4回", "LoopCount4", 4, &M::ChooseLoopCount),
+    Choice(kLoopCount, "5回", "LoopCount5", 5, &M::ChooseLoopCount),
+    Choice(kLoopCount, "6回", "LoopCount6", 6, &M::ChooseLoopCount),
+    Choice(kLoopCount, "7回", "LoopCount7", 7, &M::ChooseLoopCount),
+    Choice(kLoopCount, "8回", "LoopCount8", 8, &M::ChooseLoopCount),
+    Choice(kLoopCount, "9回", "LoopCount9", 9, &M::ChooseLoopCount),
+    Choice(kLoopCount, "無限", "LoopCount10", 10, &M::ChooseLoopCount),
+    Sub(kPlay, "ループ後のフェードアウト", kLoopFade),
+    Choice(kLoopFade, "なし", "LoopFade0", 0, &M::ChooseLoopFade),
+    Choice(kLoopFade, "3秒", "LoopFade3", 3, &M::ChooseLoopFade),
+    Choice(kLoopFade, "5秒", "LoopFade5", 5, &M::ChooseLoopFade),
+    Choice(kLoopFade, "10秒", "LoopFade10", 10, &M::ChooseLoopFade),
+
     Sub(kBar, "表示(&V)", kView),
     Act(kView, "歌詞", "ShowLyrics", [](M& m) { m.hooks_.ShowLyricsWindow(); }, "Ctrl+L"),
 
@@ -304,6 +327,21 @@ void ControlMenus::ChangeSetting(const std::function<void(SettingsValues&)>& cha
     session_.Settings().Edit(change);  // the menus follow in OnStateChanged
 }
 
+void ControlMenus::ChooseLoopCount(ControlMenus& m, int n) {
+    m.ChangeSetting([n](SettingsValues& v) { v.LoopCount = n; });
+}
+
+void ControlMenus::ChooseLoopFade(ControlMenus& m, int seconds) {
+    m.ChangeSetting([seconds](SettingsValues& v) { v.LoopFade = seconds; });
+}
+
+// A point at the knob's place; a B too close after A is refused with a word.
+void ControlMenus::OnSetPoint(bool a) {
+    SessionTransport& t = session_.Transport();
+    if (!(a ? t.SetPointA() : t.SetPointB()))
+        window_.ShowMessage(QMessageBox::Information, QString::fromUtf8(session::msg::kPointBBeforeA));
+}
+
 void ControlMenus::SyncWithSettings() {
     const SettingsValues& v = session_.Settings().Values();
     auto check = [this](const QString& name, bool on) {
@@ -331,6 +369,8 @@ void ControlMenus::SyncWithSettings() {
     check("SendBankSelect", v.SendBankSelect);
     check("SendSysEX", v.SendSysEX);
     check("BltOff", !v.BltSw);
+    for (int n = 0; n <= kEndlessLoops; ++n) check(QStringLiteral("LoopCount%1").arg(n), v.LoopCount == n);
+    for (int n : {0, 3, 5, 10}) check(QStringLiteral("LoopFade%1").arg(n), v.LoopFade == n);
     check("MIDIPortMapper", v.OutDevice < 0);
     for (size_t i = 0; i < session_.Output().PortNames().size(); ++i)
         check(QStringLiteral("MIDIPortNum%1").arg(i), v.OutDevice == static_cast<int>(i));

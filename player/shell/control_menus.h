@@ -28,6 +28,9 @@ class ControlMenus;
 enum class MenuId : int {
     kBar,
     kFile,
+    kPlay,
+    kLoopCount,
+    kLoopFade,
     kView,
     kFileList,
     kFavorites,
@@ -101,6 +104,9 @@ class ControlMenus {
     void FillShapingMenus();
     QAction* Action(const QString& name) const;
     void ChangeSetting(const std::function<void(SettingsValues&)>& change);
+    static void ChooseLoopCount(ControlMenus& m, int n);
+    static void ChooseLoopFade(ControlMenus& m, int seconds);
+    void OnSetPoint(bool a);
 
     void OnPortChosen(int device);
     void OnFileOpen();

@@ -183,6 +183,7 @@ void ControlWindow::ShowLabels(const SessionSnapshot& s) {
 // Whoever changed it (a button, a menu, the desktop's media controls).
 void ControlWindow::OnStateChanged(const SessionSnapshot& state) {
     ShowLabels(state);
+    knob_->SetMarks(state.pointA, state.pointB, state.totalMs);
     menus_->SyncWithSettings();
 }
 

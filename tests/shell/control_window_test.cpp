@@ -383,6 +383,12 @@ TEST(ControlWindow, MenuBarEntriesInOrder) {
         "お気に入り{お気に入りに追加|FavoriteAdd;お気に入りの整理|FavoriteDel;-;なし};"
         "最近使ったファイル{最近使ったファイルのクリア|RecentClear;-;なし};-;終了|ExitProgram}",
 
+        "再生(&P){A点設定|SetPointA Ctrl+[;B点設定|SetPointB Ctrl+];A-B解除|ClearAB Ctrl+\\;-;"
+        "ループ回数{オフ|LoopCount0 o;1回|LoopCount1 o;2回|LoopCount2 o;3回|LoopCount3 o;"
+        "4回|LoopCount4 o;5回|LoopCount5 o;6回|LoopCount6 o;7回|LoopCount7 o;8回|LoopCount8 o;"
+        "9回|LoopCount9 o;無限|LoopCount10 o};"
+        "ループ後のフェードアウト{なし|LoopFade0 o;3秒|LoopFade3 o;5秒|LoopFade5 o;10秒|LoopFade10 o}}",
+
         "表示(&V){歌詞|ShowLyrics Ctrl+L}",
 
         "拡張機能(&E){起動{アーカイバ|ShellArc;テキストエディタ|ShellText;"
@@ -421,3 +427,29 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace sonfara::shell {
+namespace {
+
+// A and B from the menu mark the track where the knob stood; a B before A
+// is refused with a word; a new song clears both.
+TEST(ControlWindow, AbPointsMarkTheTrack) {
+    WindowRig r;
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(10))});
+    r.RunMs(3000);
+    r.Trigger("SetPointA");
+    EXPECT_GT(r.w.Knob().markX(0), 0);
+    EXPECT_EQ(r.w.Knob().markX(1), -1);
+    r.S().Transport().SeekTo(1000);
+    r.Trigger("SetPointB");
+    EXPECT_EQ(r.w.Knob().markX(1), -1);
+    EXPECT_EQ(r.w.messages.size(), 1u);
+    r.RunMs(3000);
+    r.Trigger("SetPointB");
+    EXPECT_GT(r.w.Knob().markX(1), r.w.Knob().markX(0));
+    r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(10))});
+    EXPECT_EQ(r.w.Knob().markX(0), -1);
+}
+
+}  // namespace
+}  // namespace sonfara::shell

@@ -26,7 +26,7 @@ LoopPoints PointsOf(const std::function<void(TrackBuilder&, TrackBuilder&)>& mar
     notes.Ev(0, {0x90, 0x3C, 0x64}).Ev(4000, {0x80, 0x3C, 0x00});
     mark(t1, t2);
     SongTable song;
-    EXPECT_TRUE(LoadSMFBytes(BuildSmf(1, {notes, t1, t2}), song, {}).ok);
+    EXPECT_TRUE(LoadSMFBytes(BuildSmf(1, {notes, t1, t2}), song, {}).ok());
     return song.Loop;
 }
 
