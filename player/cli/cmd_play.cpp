@@ -562,8 +562,8 @@ int RunPlay(const std::vector<std::string>& words) {
             char line[256];
             std::snprintf(line, sizeof line, "%s / %s  %4d:%02d  ♩=%s  %d%%  %s",
                           MinSec(s.positionMs).c_str(), MinSec(s.totalMs).c_str(), s.bar + 1,
-                          s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(),
-                          s.speedPercent, ModuleText(s).c_str());
+                          s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(), s.speedPercent,
+                          ModuleText(s).c_str());
             const std::string loop = LoopText(s);
             std::string text = std::string(line) + (loop.empty() ? "" : "  " + loop) + "  " +
                                CutUtf8(s.displayTextUtf8, 40);
@@ -651,8 +651,8 @@ int RunRender(const std::vector<std::string>& words) {
         if (session.Library().PortFailed())
             std::cerr << session.Library().LastError() << "\n";
         else if (!session.Library().LastError().empty())
-            std::cerr << session.Library().LastError() << ": " << session.Library().List().Entry(entry).FileName
-                      << "\n";
+            std::cerr << session.Library().LastError() << ": "
+                      << session.Library().List().Entry(entry).FileName << "\n";
         return 1;
     }
     int refused = ApplyAbOption(loops, "render", session, true);
