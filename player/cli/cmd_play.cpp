@@ -106,7 +106,8 @@ struct CliSession {
 
     // False, with the reason printed, when the work folder is not safe to use.
     bool WorkOk() const {
-        if (!work.Ok()) std::cerr << files::msg::kWorkFolderUnsafe << work.Error() << "\n";
+        if (!work.Ok())
+            std::cerr << Localized(files::msg::kWorkFolderUnsafe) << work.Error() << "\n";
         return work.Ok();
     }
 };
@@ -518,10 +519,10 @@ int RunPlay(const std::vector<std::string>& words) {
     for (int i = 1; i <= count && !playing && !gStop; ++i) {
         playing = session.Library().PlayEntry(i);
         if (!playing && session.Library().PortFailed()) {
-            std::cerr << session.Library().LastError() << "\n";
+            std::cerr << Localized(session.Library().LastError()) << "\n";
             if (portName == kMidiMapper || portName == SystemMidiOutput::kSynthName)
-                std::cerr << "音声出力がない環境では render で WAV ファイルに書き出せます: "
-                             "sonfara-cli render FILE -o OUT.wav\n";
+                std::cerr << Localized(cli::msg::kRenderHint)
+                          << "sonfara-cli render FILE -o OUT.wav\n";
             session.RemoveObserver(&state);
             return kExitNoPort;
         }
@@ -548,7 +549,7 @@ int RunPlay(const std::vector<std::string>& words) {
             // The next song of the list could not be opened: go on past it.
             state.failedOpen = false;
             if (session.Library().PortFailed()) {
-                std::cerr << session.Library().LastError() << "\n";
+                std::cerr << Localized(session.Library().LastError()) << "\n";
                 break;
             }
             if (count <= 1 || state.failuresInRow >= count) break;
@@ -649,9 +650,9 @@ int RunRender(const std::vector<std::string>& words) {
     });
     if (!session.Library().PlayEntry(entry)) {
         if (session.Library().PortFailed())
-            std::cerr << session.Library().LastError() << "\n";
+            std::cerr << Localized(session.Library().LastError()) << "\n";
         else if (!session.Library().LastError().empty())
-            std::cerr << session.Library().LastError() << ": "
+            std::cerr << Localized(session.Library().LastError()) << ": "
                       << session.Library().List().Entry(entry).FileName << "\n";
         return 1;
     }
@@ -666,7 +667,8 @@ int RunRender(const std::vector<std::string>& words) {
     }
     WavWriter wav;
     if (!wav.Open(outPath, rate)) {
-        std::cerr << "書き込めません: " << outPath << " (" << std::strerror(errno) << ")\n";
+        std::cerr << Localized(cli::msg::kCannotWrite) << outPath << " (" << std::strerror(errno)
+                  << ")\n";
         return 1;
     }
     InstallSignals();
@@ -724,7 +726,7 @@ int RunRender(const std::vector<std::string>& words) {
     ok = wav.Close() && ok;
     if (tty) std::fprintf(stderr, "\r\033[K");
     if (!ok) {
-        std::cerr << "書き込めません: " << outPath << "\n";
+        std::cerr << Localized(cli::msg::kCannotWrite) << outPath << "\n";
         return 1;
     }
     if (gStop.load()) {
