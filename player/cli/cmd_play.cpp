@@ -1,5 +1,5 @@
 // sonfara-cli play and render: the engine's player in real time through a
-// MIDI port or the built-in synthesizer, or offline into a WAV file.
+// MIDI port or the built-in synthesizer, or offline into audio files.
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,12 +9,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <thread>
 
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
+#include "player/cli/render_batch.h"
 #include "player/files/engine_settings.h"
 #include "player/files/paths.h"
 #include "player/files/shaping_catalog.h"
@@ -22,6 +24,7 @@
 #include "player/platform/system_ports.h"
 #include "player/platform/user_files.h"
 #include "player/sequencer/messages.h"
+#include "player/session/audio_export.h"
 #include "player/session/session.h"
 #include "player/settings/settings_store.h"
 
@@ -51,13 +54,6 @@ void InstallSignals() {
 // After a signal stop: 128 + the signal, as a shell reports a killed command.
 int SignalExitStatus() {
     return 128 + gStop.load();
-}
-
-std::string MinSec(int32_t ms) {
-    char b[32];
-    int32_t s = ms < 0 ? 0 : ms / 1000;
-    std::snprintf(b, sizeof b, "%02d:%02d", s / 60, s % 60);
-    return b;
 }
 
 // The file layer's messages on stderr. The port failure is left out: the
@@ -222,7 +218,7 @@ struct PlayState : SessionObserver {
         failuresInRow = 0;
         const SessionSnapshot s = session->Snapshot();
         std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, ListCount(),
-                     s.title.c_str(), s.fileKind.c_str(), MinSec(s.totalMs).c_str());
+                     s.title.c_str(), s.fileKind.c_str(), MinutesSeconds(s.totalMs).c_str());
     }
     void OnStoppedAtEnd() override { stoppedAtEnd = true; }
     bool AllowAutoOpen(int) override { return !(playOnce && attempted >= ListCount()); }
@@ -242,87 +238,120 @@ int ListPorts(SystemMidiOutput& ports) {
 
 // --- Offline rendering ---------------------------------------------------------
 
-// The one synthesizer of a render, handed out as the only port.
-class OfflineSynthSystem final : public MidiOutputSystem {
+// The ports a render's listing session sees: the synthesizer's name only.
+// The songs play in the export jobs' own sessions.
+class ListingPorts final : public MidiOutputSystem {
   public:
-    explicit OfflineSynthSystem(SynthPort& synth) : synth_(synth) {}
     std::vector<std::string> PortNames() override { return {SystemMidiOutput::kSynthName}; }
-    PortOpenResult Open(int device) override {
+    PortOpenResult Open(int) override {
         PortOpenResult r;
-        if (device != kMapper && device != 0) {
-            r.error = PortError::kNoDevice;
-            return r;
-        }
-        r.port = std::make_unique<Forward>(synth_);
+        r.error = PortError::kNoDevice;
         return r;
     }
-
-  private:
-    class Forward final : public MidiOutPort {
-      public:
-        explicit Forward(SynthPort& s) : s_(s) {}
-        void ShortMessage(uint32_t packed) override { s_.ShortMessage(packed); }
-        void LongMessage(std::span<const uint8_t> b) override { s_.LongMessage(b); }
-        void Reset() override { s_.Reset(); }
-        void Close() override {}
-
-      private:
-        SynthPort& s_;
-    };
-    SynthPort& synth_;
 };
 
-class WavWriter {
-  public:
-    bool Open(const std::string& path, int rate) {
-        f_ = std::fopen(path.c_str(), "wb");
-        rate_ = rate;
-        if (!f_) return false;
-        uint8_t header[44] = {};
-        return std::fwrite(header, 1, 44, f_) == 44;
-    }
-    bool Write(const int16_t* frames, size_t n) {
-        // WAV data is little-endian, as is every machine this builds for.
-        ok_ = ok_ && std::fwrite(frames, 4, n, f_) == n;
-        frames_ += n;
-        return ok_;
-    }
-    bool Close() {
-        if (!f_) return false;
-        uint32_t data = static_cast<uint32_t>(frames_ * 4);
-        uint8_t h[44];
-        auto put32 = [&](int at, uint32_t v) {
-            for (int i = 0; i < 4; ++i) h[at + i] = static_cast<uint8_t>(v >> (8 * i));
-        };
-        auto put16 = [&](int at, uint16_t v) {
-            h[at] = static_cast<uint8_t>(v);
-            h[at + 1] = static_cast<uint8_t>(v >> 8);
-        };
-        std::memcpy(h, "RIFF", 4);
-        put32(4, 36 + data);
-        std::memcpy(h + 8, "WAVEfmt ", 8);
-        put32(16, 16);
-        put16(20, 1);  // PCM
-        put16(22, 2);
-        put32(24, static_cast<uint32_t>(rate_));
-        put32(28, static_cast<uint32_t>(rate_) * 4);
-        put16(32, 4);
-        put16(34, 16);
-        std::memcpy(h + 36, "data", 4);
-        put32(40, data);
-        ok_ = ok_ && std::fseek(f_, 0, SEEK_SET) == 0 && std::fwrite(h, 1, 44, f_) == 44;
-        ok_ = (std::fclose(f_) == 0) && ok_;
-        f_ = nullptr;
-        return ok_;
-    }
-    uint64_t Frames() const { return frames_; }
-
-  private:
-    std::FILE* f_ = nullptr;
-    int rate_ = 44100;
-    uint64_t frames_ = 0;
-    bool ok_ = true;
+struct RenderOptions {
+    int rate = 44100;
+    int entry = 1;
+    int jobs = 1;
+    std::optional<AudioFormat> format;  // --format
 };
+
+// 0, or the exit status with the complaint printed.
+int ReadRenderOptions(const Args& a, RenderOptions& o) {
+    o.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (!IntOption(a, "rate", 8000, 192000, "sonfara-cli render: --rate takes 8000 to 192000 Hz",
+                   o.rate) ||
+        !IntOption(a, "entry", 1, INT32_MAX,
+                   "sonfara-cli render: --entry takes a song number from 1", o.entry) ||
+        !IntOption(a, "jobs", 1, 64, "sonfara-cli render: --jobs takes 1 to 64", o.jobs)) {
+        return 2;
+    }
+    if (auto name = a.Value("format")) {
+        o.format = AudioFormatNamed(*name);
+        if (!o.format) {
+            std::cerr << "sonfara-cli render: --format takes wav, flac or ogg\n";
+            return 2;
+        }
+    }
+    return 0;
+}
+
+// -o names a folder when it is one, ends in '/', or has no audio file
+// extension while several songs are rendered whole (no --entry).
+bool OutputIsFolder(const Args& a, const std::string& out, int songs) {
+    if (files::FolderExists(out) || out.back() == '/') return true;
+    return !AudioFormatOfPath(out) && !a.Value("entry") && (songs > 1 || a.positional.size() > 1);
+}
+
+bool EntryHeld(int entry, int count) {
+    if (entry <= count) return true;
+    std::cerr << "sonfara-cli render: --entry " << entry << " but the path holds " << count
+              << (count == 1 ? " song\n" : " songs\n");
+    return false;
+}
+
+// -o FILE: the one song, --entry N or the first. 0, or the exit status.
+int PlanOneSong(const Args& a, const files::PlayList& list, int entry, const std::string& out,
+                std::vector<RenderTask>& tasks) {
+    if (!EntryHeld(entry, list.Count())) return 2;
+    if (list.Count() > 1 && !a.Value("entry"))
+        std::cerr << "render: " << list.Count()
+                  << " songs; rendering the first (--entry N for another)\n";
+    tasks.push_back({list.Entry(entry), out});
+    return 0;
+}
+
+// -o FOLDER: every song (or --entry N), each named after its song.
+int PlanFolder(const Args& a, const files::PlayList& list, int entry, const std::string& folder,
+               AudioFormat format, std::vector<RenderTask>& tasks) {
+    std::vector<files::FileEntry> songs = list.Entries();
+    if (a.Value("entry")) {
+        if (!EntryHeld(entry, list.Count())) return 2;
+        songs = {list.Entry(entry)};
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!files::FolderExists(folder)) {
+        std::cerr << "sonfara-cli render: cannot make the folder " << folder << "\n";
+        return 1;
+    }
+    const std::vector<std::string> paths = OutputPaths(songs, folder, AudioFormatExtension(format));
+    for (size_t i = 0; i < songs.size(); ++i) tasks.push_back({songs[i], paths[i]});
+    return 0;
+}
+
+// The songs and the request they share, from a listing session: the stored
+// settings, --arrangement and --eq, the play list the paths make. Each song
+// then plays in an export job of its own. 0, or the exit status.
+int PlanRender(const Args& a, const RenderOptions& opt, const std::string& out, CliSession& c,
+               std::vector<RenderTask>& tasks, AudioExportRequest& proto, bool& folder) {
+    const CodePage& cp = CliCodePage(a);
+    ManualClock clock(0);
+    ManualTimerService timers(clock);
+    ManualUiScheduler ui;
+    ListingPorts ports;
+    MakeSession(c, clock, timers, ports, ui, cp);
+    // It goes before the platform pieces it was made with.
+    struct Drop {
+        CliSession& c;
+        ~Drop() { c.session.reset(); }
+    } drop{c};
+    PlaybackSession& listing = *c.session;
+    if (int rc = SelectShaping(a, "render", listing, cp)) return rc;
+    if (int rc = ListSongs(a, "render", c, cp)) return rc;
+    const files::PlayList& list = listing.Library().List();
+    folder = OutputIsFolder(a, out, list.Count());
+    proto.format = opt.format.value_or(folder ? AudioFormat::kWav
+                                              : AudioFormatOfPath(out).value_or(AudioFormat::kWav));
+    proto.sampleRate = opt.rate;
+    proto.values = listing.Settings().Values();
+    proto.shapingFolders = DefaultShapingFolders(ProgramFolder());
+    proto.workFolder = c.work.Path();
+    proto.codePage = &cp;
+    return folder ? PlanFolder(a, list, opt.entry, out, proto.format, tasks)
+                  : PlanOneSong(a, list, opt.entry, out, tasks);
+}
 
 }  // namespace
 
@@ -444,8 +473,8 @@ int RunPlay(const std::vector<std::string>& words) {
             const SessionSnapshot s = session.Snapshot();
             char line[256];
             std::snprintf(line, sizeof line, "%s / %s  %4d:%02d  ♩=%s  %d%%  %s",
-                          MinSec(s.positionMs).c_str(), MinSec(s.totalMs).c_str(), s.bar + 1,
-                          s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(),
+                          MinutesSeconds(s.positionMs).c_str(), MinutesSeconds(s.totalMs).c_str(),
+                          s.bar + 1, s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(),
                           s.speedPercent, ModuleText(s).c_str());
             std::string text = std::string(line) + "  " + CutUtf8(s.displayTextUtf8, 40);
             std::fprintf(stderr, "\r\033[K%s", text.c_str());
@@ -464,143 +493,53 @@ int RunPlay(const std::vector<std::string>& words) {
 }
 
 int RunRender(const std::vector<std::string>& words) {
-    Args a = ParseArgs(
-        words,
-        {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq", "settings", "entry"},
-        {"no-settings"});
+    Args a = ParseArgs(words,
+                       {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq",
+                        "settings", "entry", "format", "jobs"},
+                       {"no-settings"});
     const char* usage =
-        "usage: sonfara-cli render PATH -o OUT.wav [--entry N] [--soundfont PATH] [--rate HZ]\n"
-        "                          [--arrangement NAME] [--eq NAME] [--settings "
-        "FILE|--no-settings]\n";
-    std::string outPath = a.Value("o").value_or(a.Value("output").value_or(""));
-    if (!a.error.empty() || a.positional.size() != 1 || outPath.empty()) {
+        "usage: sonfara-cli render PATH -o OUT.wav|OUT.flac|OUT.ogg [--entry N]\n"
+        "       sonfara-cli render PATH... -o FOLDER [--jobs N]\n"
+        "         options: [--format wav|flac|ogg] [--soundfont PATH] [--rate HZ]\n"
+        "                  [--arrangement NAME] [--eq NAME] [--settings FILE|--no-settings]\n";
+    const std::string out = a.Value("o").value_or(a.Value("output").value_or(""));
+    const bool severalToFile =
+        a.positional.size() > 1 && AudioFormatOfPath(out) && !files::FolderExists(out);
+    if (!a.error.empty() || a.positional.empty() || out.empty() || severalToFile) {
         if (!a.error.empty()) std::cerr << "sonfara-cli render: " << a.error << "\n";
         std::cerr << usage;
         return 2;
     }
-    int rate = 44100, entry = 1;
-    if (!IntOption(a, "rate", 8000, 192000, "sonfara-cli render: --rate takes 8000 to 192000 Hz",
-                   rate) ||
-        !IntOption(a, "entry", 1, INT32_MAX,
-                   "sonfara-cli render: --entry takes a song number from 1", entry)) {
-        return 2;
-    }
+    RenderOptions opt;
+    if (int rc = ReadRenderOptions(a, opt)) return rc;
     SoundFontSearch sf = FindSoundFont(a.Value("soundfont").value_or(""));
     if (sf.path.empty()) {
         std::cerr << NoSoundFontMessage(sf) << "\n";
         return 1;
     }
     std::string err;
-    auto synth = SynthPort::OpenOffline(sf.path, rate, &err);
-    if (!synth) {
+    if (!SynthPort::OpenOffline(sf.path, opt.rate, &err)) {  // once, not once per song
         std::cerr << err << "\n";
         return 1;
     }
-
-    const CodePage& cp = CliCodePage(a);
     CliSession c;
     if (!c.WorkOk()) return 1;
     if (int rc = OpenStore(a, "render", c.store)) return rc;
-    // Virtual time: the same tick runs at every due moment, and the
-    // synthesizer renders the audio in between.
-    ManualClock clock(0);
-    ManualTimerService timers(clock);
-    ManualUiScheduler ui;
-    OfflineSynthSystem ports(*synth);
-    MakeSession(c, clock, timers, ports, ui, cp);
-    PlaybackSession& session = *c.session;
-    if (int rc = SelectShaping(a, "render", session, cp)) return rc;
-    if (int rc = ListSongs(a, "render", c, cp)) return rc;
-    const int count = session.Library().List().Count();
-    if (entry > count) {
-        std::cerr << "sonfara-cli render: --entry " << entry << " but the path holds " << count
-                  << (count == 1 ? " song\n" : " songs\n");
-        return 2;
-    }
-    if (count > 1 && !a.Value("entry"))
-        std::cerr << "render: " << count << " songs; rendering the first (--entry N for another)\n";
-    session.Settings().Edit([](SettingsValues& v) {
-        v.RepeatMode = RepeatMode::kStopAtEnd;
-        v.MIDIOutPort = kMidiMapper;
-        v.OutDevice = -1;
-    });
-    if (!session.Library().PlayEntry(entry)) {
-        if (session.Library().PortFailed())
-            std::cerr << session.Library().LastError() << "\n";
-        else if (!session.Library().LastError().empty())
-            std::cerr << session.Library().LastError() << ": " << session.Library().List().Entry(entry).FileName
-                      << "\n";
-        return 1;
-    }
-    WavWriter wav;
-    if (!wav.Open(outPath, rate)) {
-        std::cerr << "書き込めません: " << outPath << " (" << std::strerror(errno) << ")\n";
-        return 1;
-    }
+    std::vector<RenderTask> tasks;
+    AudioExportRequest proto;
+    bool folder = false;
+    if (int rc = PlanRender(a, opt, out, c, tasks, proto, folder)) return rc;
+    proto.soundFont = sf.path;
     InstallSignals();
-    const bool tty = isatty(STDERR_FILENO);
-    const double totalMs = std::max(1, session.Snapshot().totalMs);
-    std::vector<int16_t> buf(2 * 4096);
-    uint64_t done = 0;
-    auto renderTo = [&](uint64_t target) {
-        while (done < target) {
-            int n = static_cast<int>(std::min<uint64_t>(4096, target - done));
-            synth->Render(buf.data(), n);
-            if (!wav.Write(buf.data(), static_cast<size_t>(n))) return false;
-            done += static_cast<uint64_t>(n);
-        }
-        return true;
-    };
-    int lastPct = -1;
-    bool ok = true;
-    while (ok && timers.Active() && !gStop.load()) {
-        const int64_t due = timers.NextDueUs();
-        ok = renderTo(static_cast<uint64_t>(due) * static_cast<uint64_t>(rate) / 1000000u);
-        timers.FireNext();
-        ui.RunPending();
-        if (tty) {
-            const SessionSnapshot s = session.Snapshot();
-            int pct = static_cast<int>(std::min(100.0, s.positionMs * 100.0 / totalMs));
-            if (pct != lastPct) {
-                lastPct = pct;
-                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct, MinSec(s.positionMs).c_str(),
-                             MinSec(s.totalMs).c_str());
-                std::fflush(stderr);
-            }
-        }
-    }
-    // The release tail, before the stop-at-end action resets the synthesizer
-    // (its GM System On would cut the last notes off): until the output has
-    // stayed near silence for 0.3 s (or no voice sounds), at most 3 s.
-    const uint64_t tailMax = static_cast<uint64_t>(rate) * 3,
-                   quietNeeded = static_cast<uint64_t>(rate) * 3 / 10;
-    uint64_t tail = 0, quiet = 0;
-    while (ok && !gStop.load() && tail < tailMax && quiet < quietNeeded) {
-        const int n = 1024;
-        synth->Render(buf.data(), n);
-        int peak = 0;
-        for (int i = 0; i < 2 * n; ++i) peak = std::max(peak, std::abs(static_cast<int>(buf[i])));
-        quiet = peak <= 8 ? quiet + n : 0;
-        if (synth->ActiveVoices() == 0 && peak <= 8) quiet = quietNeeded;
-        ok = wav.Write(buf.data(), n);
-        done += n;
-        tail += n;
-    }
-    ui.RunPending();
-    session.Shutdown();
-    ok = wav.Close() && ok;
-    if (tty) std::fprintf(stderr, "\r\033[K");
-    if (!ok) {
-        std::cerr << "書き込めません: " << outPath << "\n";
-        return 1;
-    }
-    if (gStop.load()) {
-        std::cerr << "stopped; partial file written: " << outPath << "\n";
+    const RenderOutcome done = RenderAll(tasks, proto, opt.jobs, folder, gStop);
+    if (done.stopped) {
+        std::cerr << "stopped\n";
         return SignalExitStatus();
     }
-    std::fprintf(stderr, "%s: %.1f s of audio (%d Hz, %s)\n", outPath.c_str(),
-                 static_cast<double>(wav.Frames()) / rate, rate, sf.path.c_str());
-    return 0;
+    if (folder)
+        std::cerr << "rendered " << done.rendered << " of " << tasks.size() << " songs into " << out
+                  << "\n";
+    return done.failed > 0 ? 1 : 0;
 }
 
 }  // namespace sonfara::cli
