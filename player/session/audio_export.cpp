@@ -179,6 +179,8 @@ class OfflineRender {
     PlaybackSession session_;
     std::vector<int16_t> buf_ = std::vector<int16_t>(2 * kChunkFrames);
     uint64_t done_ = 0;  // frames rendered
+    // A snapshot costs a code-page conversion: one per thousandth of the song.
+    uint64_t reportEvery_ = 1, nextReport_ = 0;
     double reported_ = -1;
 };
 
@@ -192,6 +194,8 @@ bool OfflineRender::Start(const std::string& loadedPath, std::string* error) {
         *error = why.empty() || lib.PortFailed() ? why : why + ": " + r_.song.FileName;
         return false;
     }
+    reportEvery_ =
+        std::max<uint64_t>(1, FrameAtUs(int64_t{session_.Snapshot().totalMs} * 1000) / 1000);
     session_.Transport().SetTranspose(r_.transpose);
     for (int c = 1; c <= midi::kChannelCount; ++c) {
         if (!((r_.channels >> (c - 1)) & 1)) session_.Output().SetChannelEnabled(c, false);
@@ -208,7 +212,7 @@ RenderStatus OfflineRender::Render(AudioFileOut& out, const AudioExportProgressF
         // The end of the song posts the stop-at-end action, whose reset (a
         // GM System On) would cut the release tail off: it waits for the tail.
         if (timers_.Active()) ui_.RunPending();
-        if (progress) Report(progress, false);
+        if (progress && done_ >= nextReport_) Report(progress, false);
     }
     const RenderStatus tail = RenderTail(out, cancel);
     ui_.RunPending();
@@ -252,6 +256,7 @@ void OfflineRender::Report(const AudioExportProgressFn& progress, bool end) {
     const SessionSnapshot s = session_.Snapshot();
     const double total = std::max(1, s.totalMs);
     const double fraction = end ? 1.0 : std::clamp(s.positionMs / total, 0.0, 1.0);
+    nextReport_ = done_ + reportEvery_;
     if (std::floor(fraction * 1000) <= std::floor(reported_ * 1000)) return;
     reported_ = fraction;
     progress(AudioExportProgress{fraction, end ? s.totalMs : s.positionMs, s.totalMs});
