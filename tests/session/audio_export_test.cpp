@@ -167,5 +167,19 @@ TEST_F(AudioExportTest, ChannelSwitchesAndTheReleaseTailReachTheFile) {
     EXPECT_EQ(ReadAudio(request_.outputPath).Peak(0, 400), 0);
 }
 
+TEST_F(AudioExportTest, ArrangementOfTheValuesIsFoundByItsCaption) {
+    const AudioExportResult strings = Run();
+    ASSERT_EQ(strings.status, AudioExportResult::Status::kDone);
+    // Strings (program 49) played as brass: a far shorter release.
+    WriteBytes(dir_ / "arr/brass.arr",
+               "[SONFARA ARRANGE FILE]\r\nBrassy\r\n[INST]\r\n49:62\r\n[OPTION]\r\nMOD 0\r\n");
+    request_.shapingFolders.arr = {dir_ / "arr"};
+    request_.values.ArrMode = 7;  // the caller's menu had other items before it
+    request_.values.ArrModeCap = "Brassy";
+    const AudioExportResult brass = Run();
+    ASSERT_EQ(brass.status, AudioExportResult::Status::kDone) << brass.error;
+    EXPECT_LT(brass.frames + kRate / 2, strings.frames);
+}
+
 }  // namespace
 }  // namespace sonfara
