@@ -3,7 +3,7 @@
 # against --jobs 2, and one song rendered by sonfara-cli (WAV, FLAC, Ogg)
 # against Debian's fluidsynth program on the same song and SoundFont. Runs
 # alternate within one session; medians of /usr/bin/time.
-#   bench/render_export.sh [SOUNDFONT] [RUNS] [SONGS]
+#   bench/render_export.sh [SOUNDFONT] [RUNS] [SONGS] [all|folder|song]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 B=build/release
@@ -11,6 +11,7 @@ CLI=$B/player/cli/sonfara-cli
 SF=${1:-/usr/share/sounds/sf2/TimGM6mb.sf2}
 RUNS=${2:-5}
 SONGS=${3:-4}
+PART=${4:-all}
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
 mkdir "$TMP/songs"
@@ -34,24 +35,31 @@ seconds() { python3 -c "import wave,sys; w=wave.open(sys.argv[1]); print('%.2f' 
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 for i in $(seq "$RUNS"); do
-    rm -rf "$TMP/o1" "$TMP/o2"
-    run jobs1 "$CLI" render "$TMP/songs" -o "$TMP/o1/" --jobs 1 --soundfont "$SF" --no-settings
-    run jobs2 "$CLI" render "$TMP/songs" -o "$TMP/o2/" --jobs 2 --soundfont "$SF" --no-settings
-    run wav "$CLI" render "$SONG" -o "$TMP/s.wav" --soundfont "$SF" --no-settings
-    run fluid fluidsynth -ni -q -F "$TMP/f.wav" "$SF" "$SONG"
-    run flac "$CLI" render "$SONG" -o "$TMP/s.flac" --soundfont "$SF" --no-settings
-    run ogg "$CLI" render "$SONG" -o "$TMP/s.ogg" --soundfont "$SF" --no-settings
+    if [ "$PART" != song ]; then
+        rm -rf "$TMP/o1" "$TMP/o2"
+        run jobs1 "$CLI" render "$TMP/songs" -o "$TMP/o1/" --jobs 1 --soundfont "$SF" --no-settings
+        run jobs2 "$CLI" render "$TMP/songs" -o "$TMP/o2/" --jobs 2 --soundfont "$SF" --no-settings
+    fi
+    if [ "$PART" != folder ]; then
+        run wav "$CLI" render "$SONG" -o "$TMP/s.wav" --soundfont "$SF" --no-settings
+        run fluid fluidsynth -ni -q -F "$TMP/f.wav" "$SF" "$SONG"
+        run flac "$CLI" render "$SONG" -o "$TMP/s.flac" --soundfont "$SF" --no-settings
+        run ogg "$CLI" render "$SONG" -o "$TMP/s.ogg" --soundfont "$SF" --no-settings
+    fi
 done
 echo "load average at end:   $(cut -d' ' -f1-3 /proc/loadavg)"
-audio=0
-for f in "$TMP"/o1/*.wav; do audio=$(python3 -c "print($audio + $(seconds "$f"))"); done
 echo "soundfont: $SF; runs: $RUNS (medians)"
-echo
-echo "folder of $SONGS songs ($audio s of audio):"
-printf "%-28s %8s %8s\n" "" "wall s" "cpu s"
-printf "%-28s %8s %8s\n" "render -o FOLDER --jobs 1" "$(wall jobs1)" "$(cpu jobs1)"
-printf "%-28s %8s %8s\n" "render -o FOLDER --jobs 2" "$(wall jobs2)" "$(cpu jobs2)"
-python3 -c "import sys; a,b=map(float,sys.argv[1:]); print('wall ratio jobs 2 / jobs 1: %.2f (target at most 0.60)' % (b/a))" "$(wall jobs1)" "$(wall jobs2)"
+if [ "$PART" != song ]; then
+    audio=0
+    for f in "$TMP"/o1/*.wav; do audio=$(python3 -c "print($audio + $(seconds "$f"))"); done
+    echo
+    echo "folder of $SONGS songs ($audio s of audio):"
+    printf "%-28s %8s %8s\n" "" "wall s" "cpu s"
+    printf "%-28s %8s %8s\n" "render -o FOLDER --jobs 1" "$(wall jobs1)" "$(cpu jobs1)"
+    printf "%-28s %8s %8s\n" "render -o FOLDER --jobs 2" "$(wall jobs2)" "$(cpu jobs2)"
+    python3 -c "import sys; a,b=map(float,sys.argv[1:]); print('wall ratio jobs 2 / jobs 1: %.2f (target at most 0.60)' % (b/a))" "$(wall jobs1)" "$(wall jobs2)"
+fi
+[ "$PART" = folder ] && exit 0
 echo
 echo "one song ($(basename "$SONG")):"
 printf "%-28s %8s %8s %8s\n" "" "wall s" "cpu s" "audio s"

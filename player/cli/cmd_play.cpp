@@ -517,11 +517,6 @@ int RunRender(const std::vector<std::string>& words) {
         std::cerr << NoSoundFontMessage(sf) << "\n";
         return 1;
     }
-    std::string err;
-    if (!SynthPort::OpenOffline(sf.path, opt.rate, &err)) {  // once, not once per song
-        std::cerr << err << "\n";
-        return 1;
-    }
     CliSession c;
     if (!c.WorkOk()) return 1;
     if (int rc = OpenStore(a, "render", c.store)) return rc;
@@ -529,6 +524,13 @@ int RunRender(const std::vector<std::string>& words) {
     AudioExportRequest proto;
     bool folder = false;
     if (int rc = PlanRender(a, opt, out, c, tasks, proto, folder)) return rc;
+    // A SoundFont that does not load is told once, not once per song (a
+    // single song's job tells it itself, without loading it twice).
+    std::string err;
+    if (tasks.size() > 1 && !SynthPort::OpenOffline(sf.path, opt.rate, &err)) {
+        std::cerr << err << "\n";
+        return 1;
+    }
     proto.soundFont = sf.path;
     InstallSignals();
     const RenderOutcome done = RenderAll(tasks, proto, opt.jobs, folder, gStop);
