@@ -24,7 +24,8 @@ struct Rig {
     CodePage cp{"CP932"};
     SongTable song;
     OutputLayer out{song, ports, settings, shaping, cp};
-    Rig() { out.OpenOutputPort(0); }
+    // The recording system's first port always opens.
+    Rig() { (void)out.OpenOutputPort(0); }
 };
 
 // Between passes every channel releases its chord and strikes a new one of

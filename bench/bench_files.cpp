@@ -79,7 +79,7 @@ class NullNotifier final : public Notifier {
 class LoadOnlyTarget final : public PlaybackTarget {
   public:
     void StopTimer() override {}
-    bool OpenOrResetOutput() override { return true; }
+    PlaybackStatus OpenOrResetOutput() override { return {}; }
     void EnableAllChannels() override {}
     LoadResult LoadSong(const std::string& path, const std::string& kind,
                         const std::string& name) override {

@@ -54,8 +54,8 @@ void BM_LoadSMF(benchmark::State& state) {
     for (auto _ : state) {
         SongTable song;
         auto r = LoadSMF(path, song, o);
-        if (!r.ok) {
-            state.SkipWithError(r.message.c_str());
+        if (!r.ok()) {
+            state.SkipWithError(r.Message().c_str());
             return;
         }
         events = TotalEvents(song);
@@ -107,8 +107,8 @@ int Peak(const char* path) {
     LoadOptions o;
     o.songFileName = "bench.mid";
     auto r = LoadSMF(path, song, o);
-    if (!r.ok) {
-        std::fprintf(stderr, "load failed: %s\n", r.message.c_str());
+    if (!r.ok()) {
+        std::fprintf(stderr, "load failed: %s\n", r.Message().c_str());
         return 1;
     }
     const double fileBytes = static_cast<double>(std::filesystem::file_size(path));
@@ -133,7 +133,7 @@ int Once(const char* path, bool load) {
         SongTable song;
         LoadOptions o;
         o.songFileName = "bench.mid";
-        if (!LoadSMF(path, song, o).ok) return 1;
+        if (!LoadSMF(path, song, o).ok()) return 1;
         benchmark::DoNotOptimize(song.TotalMs);
     } else {
         sonfara::FileImage image;

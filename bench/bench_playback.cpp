@@ -99,8 +99,8 @@ int MeasureLateness(int seconds) {
             LoadOptions opt;
             opt.codePage = &cp;
             auto r = LoadSMFBytes(bytes, t, opt);
-            *m = r.message;
-            return r.ok;
+            *m = r.Message();
+            return r.ok();
         });
         opener.Assign({"dense"});
         const double cpu0 = CpuSeconds();
@@ -186,7 +186,7 @@ void BM_PlaySecondOfDenseSong(benchmark::State& state) {
     test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string*) {
         LoadOptions opt;
         opt.codePage = &cp;
-        return LoadSMFBytes(bytes, t, opt).ok;
+        return LoadSMFBytes(bytes, t, opt).ok();
     });
     opener.Assign({"dense"});
     player.PlayEntry(1);

@@ -104,7 +104,7 @@ void BM_LoadConvertedSmf_Baseline(benchmark::State& state) {
     const RcpConversion c = ConvertRecomposer(Span(Song()), {});
     for (auto _ : state) {
         SongTable s;
-        if (!LoadSMFBytes(Span(c.smf), s, {}).ok) state.SkipWithError("load failed");
+        if (!LoadSMFBytes(Span(c.smf), s, {}).ok()) state.SkipWithError("load failed");
     }
     state.counters["rcp_bytes"] = static_cast<double>(Song().size());
     state.counters["smf_bytes"] = static_cast<double>(c.smf.size());
@@ -122,7 +122,7 @@ void BM_Convert50KAndLoad(benchmark::State& state) {
     for (auto _ : state) {
         const RcpConversion c = ConvertRecomposer(Span(Song()), {});
         SongTable s;
-        if (!LoadSMFBytes(Span(c.smf), s, {}).ok) state.SkipWithError("load failed");
+        if (!LoadSMFBytes(Span(c.smf), s, {}).ok()) state.SkipWithError("load failed");
     }
 }
 

@@ -151,8 +151,8 @@ bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp
     } else {
         r = LoadSMF(path, song, opt);
     }
-    if (!r.ok) {
-        std::cerr << "読み込みエラー（" << r.message << "）: " << path << "\n";
+    if (!r.ok()) {
+        std::cerr << song::msg::LoadErrorCaption(r.Message()) << ": " << path << "\n";
         return false;
     }
     return true;

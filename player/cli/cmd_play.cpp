@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <string_view>
 #include <thread>
 
 #include "player/cli/cli_common.h"
@@ -217,12 +218,122 @@ struct PlayState : SessionObserver {
         }
         failuresInRow = 0;
         const SessionSnapshot s = session->Snapshot();
+        std::string length = MinutesSeconds(s.totalMs);
+        if (s.loopedTotalMs != s.totalMs)
+            length += s.loopedTotalMs < 0 ? ", loops endlessly"
+                                          : ", " + MinutesSeconds(s.loopedTotalMs) + " with loops";
         std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, ListCount(),
-                     s.title.c_str(), s.fileKind.c_str(), MinutesSeconds(s.totalMs).c_str());
+                     s.title.c_str(), s.fileKind.c_str(), length.c_str());
     }
     void OnStoppedAtEnd() override { stoppedAtEnd = true; }
     bool AllowAutoOpen(int) override { return !(playOnce && attempted >= ListCount()); }
 };
+
+// --- Loops ---------------------------------------------------------------------
+
+bool AllDigits(std::string_view s) {
+    return !s.empty() && s.size() <= 9 &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A song position as the player shows it: m:ss[.mmm] (minutes may pass 59),
+// or bar[.beat], both counted from 1 in quarter-note beats of the song's
+// time signature; nullopt when the text is neither or lies past the end.
+std::optional<int32_t> SongPosition(const std::string& text, const SongTable& song) {
+    const std::string_view t = text;
+    const size_t colon = t.find(':');
+    const size_t dot = t.find('.', colon == t.npos ? 0 : colon);
+    const std::string_view whole = t.substr(0, dot);
+    const std::string_view frac = dot == t.npos ? "" : t.substr(dot + 1);
+    if (dot != t.npos && !AllDigits(frac)) return std::nullopt;
+    int64_t ms = 0;
+    if (colon != t.npos) {
+        const std::string_view min = whole.substr(0, colon), sec = whole.substr(colon + 1);
+        if (!AllDigits(min) || !AllDigits(sec) || sec.size() > 2 || frac.size() > 3)
+            return std::nullopt;
+        const int64_t seconds = std::stoll(std::string(sec));
+        if (seconds >= 60) return std::nullopt;
+        std::string thousandths(frac);
+        thousandths.resize(3, '0');
+        ms = (std::stoll(std::string(min)) * 60 + seconds) * 1000 + std::stoll(thousandths);
+    } else {
+        if (!AllDigits(whole)) return std::nullopt;
+        const int64_t bar = std::stoll(std::string(whole));
+        const int64_t beat = frac.empty() ? 1 : std::stoll(std::string(frac));
+        const int64_t perBar = std::max<int>(1, song.BeatQuarters);
+        if (bar < 1 || beat < 1 || beat > perBar) return std::nullopt;
+        const int64_t tick = ((bar - 1) * perBar + beat - 1) * song.TicksPerQuarter();
+        if (tick > INT32_MAX) return std::nullopt;
+        ms = song.TickToMs(static_cast<int32_t>(tick));
+    }
+    if (ms > song.TotalMs) return std::nullopt;
+    return static_cast<int32_t>(ms);
+}
+
+struct LoopOptions {
+    std::optional<int> count;  // --loop-count; kEndlessLoops for endless
+    std::optional<int> fade;   // --fade, seconds
+    std::optional<std::string> ab;
+};
+
+// --loop-count N|endless, --fade S and --ab A,B; false with the complaint printed.
+bool ReadLoopOptions(const Args& a, const char* cmd, LoopOptions& o) {
+    const std::string prefix = std::string("sonfara-cli ") + cmd + ": ";
+    if (auto text = a.Value("loop-count")) {
+        auto v = *text == "endless" ? std::optional<long>(kEndlessLoops) : ParseInt(*text);
+        if (!v || *v < 0 || *v > kEndlessLoops) {
+            std::cerr << prefix << "--loop-count takes 0 to 9, or endless\n";
+            return false;
+        }
+        o.count = static_cast<int>(*v);
+    }
+    int fade = -1;
+    if (!IntOption(a, "fade", 0, 60, (prefix + "--fade takes 0 to 60 seconds").c_str(), fade))
+        return false;
+    if (fade >= 0) o.fade = fade;
+    o.ab = a.Value("ab");
+    return true;
+}
+
+// Whether --ab is a loop section (a finite --loop-count) rather than the
+// player's A-B repeat, which never ends.
+bool AbIsLoop(const LoopOptions& o) {
+    return o.count && *o.count > 0 && *o.count < kEndlessLoops;
+}
+
+// --ab on the song now loaded. As a loop section it stands in for the
+// song's loop points (repeated, then the song plays on or fades); otherwise
+// it is the player's A-B repeat. "" or the complaint.
+std::string ApplyAb(const LoopOptions& o, PlaybackSession& s) {
+    if (!o.ab) return {};
+    const SongTable& song = s.Library().Song();
+    const size_t comma = o.ab->find(',');
+    const auto a = SongPosition(o.ab->substr(0, comma), song);
+    const auto b =
+        comma == std::string::npos ? std::nullopt : SongPosition(o.ab->substr(comma + 1), song);
+    const bool ok =
+        a && b &&
+        (AbIsLoop(o) ? s.Transport().SetLoopSection(*a, *b) : s.Transport().SetAB(*a, *b));
+    if (ok) return {};
+    return "--ab takes A,B as m:ss.mmm or bar.beat, B at least " + std::to_string(kMinLoopMs) +
+           " ms after A and within the song (" + MinutesSeconds(song.TotalMs) + ")";
+}
+
+// A render has to end: --ab only as a loop section. False with the complaint printed.
+bool AbCanEnd(const LoopOptions& o) {
+    if (!o.ab || AbIsLoop(o)) return true;
+    std::cerr << "sonfara-cli render: --ab needs --loop-count 1 to 9 (a render has to end)\n";
+    return false;
+}
+
+// The loop state for the status line: "A-B", "loop 1/2", "loop 3/∞", "fade".
+std::string LoopText(const SessionSnapshot& s) {
+    if (s.pointA >= 0 && s.pointB >= 0) return "A-B";
+    if (s.loopStartMs < 0 || s.loopCount == 0) return "";
+    if (s.fading) return "fade";
+    const std::string of = s.loopCount >= kEndlessLoops ? "∞" : std::to_string(s.loopCount);
+    return "loop " + std::to_string(std::min(s.loopsDone, s.loopCount)) + "/" + of;
+}
 
 int ListPorts(SystemMidiOutput& ports) {
     auto names = ports.PortNames();
@@ -324,8 +435,9 @@ int PlanFolder(const Args& a, const files::PlayList& list, int entry, const std:
 // The songs and the request they share, from a listing session: the stored
 // settings, --arrangement and --eq, the play list the paths make. Each song
 // then plays in an export job of its own. 0, or the exit status.
-int PlanRender(const Args& a, const RenderOptions& opt, const std::string& out, CliSession& c,
-               std::vector<RenderTask>& tasks, AudioExportRequest& proto, bool& folder) {
+int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops,
+               const std::string& out, CliSession& c, std::vector<RenderTask>& tasks,
+               AudioExportRequest& proto, bool& folder) {
     const CodePage& cp = CliCodePage(a);
     ManualClock clock(0);
     ManualTimerService timers(clock);
@@ -346,6 +458,15 @@ int PlanRender(const Args& a, const RenderOptions& opt, const std::string& out, 
                                               : AudioFormatOfPath(out).value_or(AudioFormat::kWav));
     proto.sampleRate = opt.rate;
     proto.values = listing.Settings().Values();
+    proto.values.LoopCount = loops.count.value_or(proto.values.LoopCount);
+    proto.values.LoopFade = loops.fade.value_or(proto.values.LoopFade);
+    // --ab in each song's own bars, and nothing that never ends.
+    proto.onOpened = [loops](PlaybackSession& s) {
+        std::string complaint = ApplyAb(loops, s);
+        if (complaint.empty() && s.Snapshot().loopedTotalMs < 0)
+            complaint = "the song loops endlessly; give --loop-count 0 to 9";
+        return complaint;
+    };
     proto.shapingFolders = DefaultShapingFolders(ProgramFolder());
     proto.workFolder = c.work.Path();
     proto.codePage = &cp;
@@ -358,12 +479,13 @@ int PlanRender(const Args& a, const RenderOptions& opt, const std::string& out, 
 int RunPlay(const std::vector<std::string>& words) {
     Args a = ParseArgs(words,
                        {"port", "repeat", "speed", "transpose", "soundfont", "codepage",
-                        "arrangement", "eq", "settings"},
+                        "arrangement", "eq", "settings", "loop-count", "fade", "ab"},
                        {"list-ports", "no-settings"});
     const char* usage =
         "usage: sonfara-cli play PATH... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT]\n"
         "                        [--transpose N] [--soundfont PATH] [--arrangement NAME] [--eq "
         "NAME]\n"
+        "                        [--loop-count N|endless] [--fade S] [--ab A,B]\n"
         "                        [--settings FILE|--no-settings]\n";
     if (!a.error.empty()) {
         std::cerr << "sonfara-cli play: " << a.error << "\n" << usage;
@@ -386,6 +508,8 @@ int RunPlay(const std::vector<std::string>& words) {
                    repeatMode)) {
         return 2;
     }
+    LoopOptions loops;
+    if (!ReadLoopOptions(a, "play", loops)) return 2;
 
     const CodePage& cp = CliCodePage(a);
     CliSession c;
@@ -419,6 +543,8 @@ int RunPlay(const std::vector<std::string>& words) {
         // plays through once.
         values.RepeatMode = count == 1 ? RepeatMode::kStopAtEnd : RepeatMode::kList;
     }
+    values.LoopCount = loops.count.value_or(values.LoopCount);
+    values.LoopFade = loops.fade.value_or(values.LoopFade);
     session.Settings().Edit([&](SettingsValues& v) { v = values; });
     session.Transport().SetSpeedPercent(speed);
     session.Transport().SetTranspose(transpose);
@@ -449,6 +575,12 @@ int RunPlay(const std::vector<std::string>& words) {
         session.Shutdown();
         return gStop ? SignalExitStatus() : 1;
     }
+    if (const std::string complaint = ApplyAb(loops, session); !complaint.empty()) {
+        std::cerr << "sonfara-cli play: " << complaint << "\n";
+        session.RemoveObserver(&state);
+        session.Shutdown();
+        return 2;
+    }
 
     // No status line over the monitor's own lines on the same terminal.
     const bool tty = isatty(STDERR_FILENO) &&
@@ -476,7 +608,9 @@ int RunPlay(const std::vector<std::string>& words) {
                           MinutesSeconds(s.positionMs).c_str(), MinutesSeconds(s.totalMs).c_str(),
                           s.bar + 1, s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(),
                           s.speedPercent, ModuleText(s).c_str());
-            std::string text = std::string(line) + "  " + CutUtf8(s.displayTextUtf8, 40);
+            const std::string loop = LoopText(s);
+            std::string text = std::string(line) + (loop.empty() ? "" : "  " + loop) + "  " +
+                               CutUtf8(s.displayTextUtf8, 40);
             std::fprintf(stderr, "\r\033[K%s", text.c_str());
             std::fflush(stderr);
         }
@@ -495,13 +629,14 @@ int RunPlay(const std::vector<std::string>& words) {
 int RunRender(const std::vector<std::string>& words) {
     Args a = ParseArgs(words,
                        {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq",
-                        "settings", "entry", "format", "jobs"},
+                        "settings", "entry", "format", "jobs", "loop-count", "fade", "ab"},
                        {"no-settings"});
     const char* usage =
         "usage: sonfara-cli render PATH -o OUT.wav|OUT.flac|OUT.ogg [--entry N]\n"
         "       sonfara-cli render PATH... -o FOLDER [--jobs N]\n"
         "         options: [--format wav|flac|ogg] [--soundfont PATH] [--rate HZ]\n"
-        "                  [--arrangement NAME] [--eq NAME] [--settings FILE|--no-settings]\n";
+        "                  [--arrangement NAME] [--eq NAME] [--loop-count N] [--fade S]\n"
+        "                  [--ab A,B] [--settings FILE|--no-settings]\n";
     const std::string out = a.Value("o").value_or(a.Value("output").value_or(""));
     const bool severalToFile =
         a.positional.size() > 1 && AudioFormatOfPath(out) && !files::FolderExists(out);
@@ -512,6 +647,8 @@ int RunRender(const std::vector<std::string>& words) {
     }
     RenderOptions opt;
     if (int rc = ReadRenderOptions(a, opt)) return rc;
+    LoopOptions loops;
+    if (!ReadLoopOptions(a, "render", loops) || !AbCanEnd(loops)) return 2;
     SoundFontSearch sf = FindSoundFont(a.Value("soundfont").value_or(""));
     if (sf.path.empty()) {
         std::cerr << NoSoundFontMessage(sf) << "\n";
@@ -523,7 +660,7 @@ int RunRender(const std::vector<std::string>& words) {
     std::vector<RenderTask> tasks;
     AudioExportRequest proto;
     bool folder = false;
-    if (int rc = PlanRender(a, opt, out, c, tasks, proto, folder)) return rc;
+    if (int rc = PlanRender(a, opt, loops, out, c, tasks, proto, folder)) return rc;
     // A SoundFont that does not load is told once, not once per song (a
     // single song's job tells it itself, without loading it twice).
     std::string err;
@@ -541,7 +678,8 @@ int RunRender(const std::vector<std::string>& words) {
     if (folder)
         std::cerr << "rendered " << done.rendered << " of " << tasks.size() << " songs into " << out
                   << "\n";
-    return done.failed > 0 ? 1 : 0;
+    if (!folder && done.refused > 0) return 2;  // what the options asked cannot be rendered
+    return done.failed + done.refused > 0 ? 1 : 0;
 }
 
 }  // namespace sonfara::cli

@@ -34,11 +34,13 @@ const Command kCommands[] = {
                 "  convert FOLDER -o OUTFOLDER [--loops N]   every Recomposer song of FOLDER as OUTFOLDER/NAME.mid",
      sonfara::cli::RunConvert},
     {"play", "play PATH... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT] [--transpose N] [--soundfont PATH]\n"
-             "          [--arrangement NAME] [--eq NAME] [--settings FILE|--no-settings]\n"
+             "          [--arrangement NAME] [--eq NAME] [--loop-count N|endless] [--fade S] [--ab A,B]\n"
+             "          [--settings FILE|--no-settings]\n"
              "                                real-time playback with a status line (--port monitor prints the messages)",
      sonfara::cli::RunPlay},
     {"render", "render PATH -o OUT.wav|OUT.flac|OUT.ogg [--entry N] [--format wav|flac|ogg] [--soundfont PATH]\n"
-               "          [--rate HZ] [--arrangement NAME] [--eq NAME] [--settings FILE|--no-settings]\n"
+               "          [--rate HZ] [--arrangement NAME] [--eq NAME] [--loop-count N] [--fade S] [--ab A,B]\n"
+               "          [--settings FILE|--no-settings]\n"
                "                                offline through the built-in synthesizer into an audio file\n"
                "  render PATH... -o FOLDER [--jobs N] [the options above]   every song as FOLDER/NAME.wav (.flac, .ogg)",
      sonfara::cli::RunRender},
@@ -66,6 +68,13 @@ void PrintHelp() {
         "(PREFIX/share/sonfara when installed in PREFIX/bin, else the program's own folder)\n"
         "and $XDG_DATA_HOME/Sonfara/arr and /eq. Without --repeat a song or list plays once unless the\n"
         "settings repeat the song (1) or play at random (2).\n\n"
+        "Loops: a song marks its loop with controller 111 (from there to its end) or with the markers\n"
+        "loopStart and loopEnd. --loop-count N plays that section N more times (0 none, endless; the\n"
+        "setting LoopCount otherwise), --fade S then fades out over S seconds while it repeats\n"
+        "(LoopFade). --ab A,B marks a section by hand, A and B as m:ss.mmm or bar.beat (from 1, as\n"
+        "the status line counts): with --loop-count 1-9 it is repeated as a loop, else play repeats\n"
+        "it until stopped (a render has to end, so it needs the count). A render with loops is as\n"
+        "long as they make it.\n\n"
         "render: the format is --format, else the extension of -o (.wav, .flac, .ogg or .oga), else\n"
         "WAV; WAV and FLAC are 16-bit, Ogg Vorbis is quality 0.6. -o names a folder when it is one,\n"
         "ends in /, or has none of those extensions while the paths hold several songs (and no\n"

@@ -126,13 +126,16 @@ void Work(const std::vector<RenderTask>& tasks, const AudioExportRequest& proto,
     box.cv.notify_one();
 }
 
-void Tell(const RenderTask& task, const AudioExportResult& r, int rate, ProgressLine& line,
-          RenderOutcome& outcome) {
+void Tell(const RenderTask& task, const AudioExportResult& r, int rate, bool batch,
+          ProgressLine& line, RenderOutcome& outcome) {
     for (const std::string& notice : r.notices)
         line.Say(std::string(files::kCaption) + ": " + notice);
     if (r.status == AudioExportResult::Status::kFailed) {
         ++outcome.failed;
         line.Say(r.error);
+    } else if (r.status == AudioExportResult::Status::kRefused) {
+        ++outcome.refused;
+        line.Say("sonfara-cli render: " + (batch ? task.song.FileName + ": " : "") + r.error);
     } else if (r.status == AudioExportResult::Status::kDone) {
         ++outcome.rendered;
         char text[64];
@@ -144,8 +147,9 @@ void Tell(const RenderTask& task, const AudioExportResult& r, int rate, Progress
 
 // The main thread's part: outcomes told as they come, the line redrawn,
 // a raised `stop` passed on to the jobs.
-RenderOutcome Supervise(const std::vector<RenderTask>& tasks, int rate, ProgressLine& line,
-                        Mailbox& box, std::atomic<bool>& cancel, const std::atomic<int>& stop) {
+RenderOutcome Supervise(const std::vector<RenderTask>& tasks, int rate, bool batch,
+                        ProgressLine& line, Mailbox& box, std::atomic<bool>& cancel,
+                        const std::atomic<int>& stop) {
     RenderOutcome outcome;
     std::unique_lock lk(box.mu);
     while (box.running > 0 || !box.finished.empty()) {
@@ -156,7 +160,7 @@ RenderOutcome Supervise(const std::vector<RenderTask>& tasks, int rate, Progress
             box.finished.pop_front();
             lk.unlock();
             line.Finished(song);
-            Tell(tasks[song], result, rate, line, outcome);
+            Tell(tasks[song], result, rate, batch, line, outcome);
             lk.lock();
         }
         if (stop.load()) cancel.store(true);
@@ -198,7 +202,7 @@ RenderOutcome RenderAll(const std::vector<RenderTask>& tasks, const AudioExportR
     for (int w = 0; w < workers; ++w)
         threads.emplace_back(Work, std::cref(tasks), std::cref(proto), std::ref(next),
                              std::cref(cancel), std::ref(line), std::ref(box));
-    RenderOutcome outcome = Supervise(tasks, proto.sampleRate, line, box, cancel, stop);
+    RenderOutcome outcome = Supervise(tasks, proto.sampleRate, batch, line, box, cancel, stop);
     for (std::thread& t : threads) t.join();
     return outcome;
 }

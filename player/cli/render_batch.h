@@ -20,6 +20,7 @@ struct RenderTask {
 struct RenderOutcome {
     int rendered = 0;
     int failed = 0;
+    int refused = 0;       // opened, but the options cannot be rendered (never ends, --ab)
     bool stopped = false;  // `stop` was raised; unfinished songs left no file
 };
 

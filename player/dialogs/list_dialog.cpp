@@ -36,16 +36,19 @@ std::vector<std::string> FavoritesListModel::Rows() const {
 bool FavoritesListModel::RenameFavorite(int entry, const std::string& newTitle,
                                         std::string* error) {
     if (entry < 1 || entry > static_cast<int>(favorites_.size())) return false;
-    const bool ok = files::RenameFavorite(folder_, favorites_[entry - 1], newTitle, cp_, error);
+    const files::FileStatus renamed =
+        files::RenameFavorite(folder_, favorites_[entry - 1], newTitle, cp_);
+    if (error) *error = renamed.Message();
     Reload();
-    return ok;
+    return renamed.ok();
 }
 
 bool FavoritesListModel::DeleteFavorite(int entry, std::string* error) {
     if (entry < 1 || entry > static_cast<int>(favorites_.size())) return false;
-    const bool ok = files::DeleteFavorite(favorites_[entry - 1], error);
+    const files::FileStatus deleted = files::DeleteFavorite(favorites_[entry - 1]);
+    if (error) *error = deleted.Message();
     Reload();
-    return ok;
+    return deleted.ok();
 }
 
 std::vector<std::string> PlayListListModel::Rows() const {

@@ -23,6 +23,8 @@ PlaybackSettings PlaybackSettingsFromValues(const SettingsValues& v) {
     p.EffectChorus = v.EffectChorus;
     // The stored name selects the port only when it is still present.
     p.MIDIOutPort = v.OutDevice >= 0 ? v.MIDIOutPort : std::string(kMidiMapper);
+    p.LoopCount = SettingWithinRange("LoopCount", v.LoopCount);
+    p.LoopFadeSeconds = SettingWithinRange("LoopFade", v.LoopFade);
     return p;
 }
 

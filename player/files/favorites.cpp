@@ -89,7 +89,7 @@ bool ParseFavorite(std::string_view bytes, const CodePage& cp, FavoriteEntry& ou
 std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePage& cp,
                                          std::vector<std::string>* unreadable) {
     std::vector<FavoriteEntry> favs;
-    MakeFolders(folder);
+    (void)MakeFolders(folder);  // a folder that cannot be made lists nothing below
     DIR* d = ::opendir(folder.c_str());
     if (!d) return favs;
     std::vector<std::string> names;
@@ -135,52 +135,46 @@ std::string FavoriteText(const std::string& title, const std::string& path, cons
 }
 
 // Writes a favourite file under a name no other favourite holds.
-bool WriteNewFavorite(const std::string& file, const std::string& title, const std::string& path,
-                      const CodePage& cp, std::string* error) {
+FileStatus WriteNewFavorite(const std::string& file, const std::string& title,
+                            const std::string& path, const CodePage& cp) {
     std::string why;
     switch (WriteNewFile(file, FavoriteText(title, path, cp), &why)) {
         case WriteNewResult::kWritten:
-            return true;
+            return {};
         case WriteNewResult::kExists:
-            if (error) *error = msg::kFavoriteExists + title;
-            return false;
+            return {FileError::kFavoriteExists, title};
         case WriteNewResult::kFailed:
             break;
     }
-    if (error) *error = msg::kSaveFailed + why;
-    return false;
+    return {FileError::kCannotSave, why};
 }
 
 }  // namespace
 
-bool AddFavorite(const std::string& folder, const std::string& title, const std::string& path,
-                 const CodePage& cp, std::string* error) {
-    if (!MakeFolders(folder)) {
-        if (error) *error = msg::kSaveFailed + folder + ": " + std::strerror(errno);
-        return false;
-    }
-    return WriteNewFavorite(JoinPath(folder, FavoriteFileName(title)), title, path, cp, error);
+FileStatus AddFavorite(const std::string& folder, const std::string& title, const std::string& path,
+                       const CodePage& cp) {
+    if (!MakeFolders(folder)) return {FileError::kCannotSave, folder + ": " + std::strerror(errno)};
+    return WriteNewFavorite(JoinPath(folder, FavoriteFileName(title)), title, path, cp);
 }
 
-bool RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
-                    const std::string& newTitle, const CodePage& cp, std::string* error) {
+FileStatus RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
+                          const std::string& newTitle, const CodePage& cp) {
     const std::string newFile = JoinPath(folder, FavoriteFileName(newTitle));
     // A new title that gives the same file name rewrites its own file.
     if (newFile == fav.FilePath) {
         std::string why;
-        if (WriteFileReplacing(newFile, FavoriteText(newTitle, fav.Path, cp), &why)) return true;
-        if (error) *error = msg::kSaveFailed + why;
-        return false;
+        if (WriteFileReplacing(newFile, FavoriteText(newTitle, fav.Path, cp), &why)) return {};
+        return {FileError::kCannotSave, why};
     }
-    if (!WriteNewFavorite(newFile, newTitle, fav.Path, cp, error)) return false;
-    if (!fav.FilePath.empty()) ::unlink(fav.FilePath.c_str());
-    return true;
+    FileStatus written = WriteNewFavorite(newFile, newTitle, fav.Path, cp);
+    // An old file that cannot go stays listed beside the new one.
+    if (written.ok() && !fav.FilePath.empty()) ::unlink(fav.FilePath.c_str());
+    return written;
 }
 
-bool DeleteFavorite(const FavoriteEntry& fav, std::string* error) {
-    if (::unlink(fav.FilePath.c_str()) == 0) return true;
-    if (error) *error = msg::kFavoriteDeleteFailed + fav.FilePath + ": " + std::strerror(errno);
-    return false;
+FileStatus DeleteFavorite(const FavoriteEntry& fav) {
+    if (::unlink(fav.FilePath.c_str()) == 0) return {};
+    return {FileError::kCannotDeleteFavorite, fav.FilePath + ": " + std::strerror(errno)};
 }
 
 FavoriteProposal ProposeFavorite(const SongSource& song, const std::string& songTitle) {

@@ -48,17 +48,16 @@ std::string FavoriteFileName(const std::string& title);
 
 // Writes <folder>/<title>.msf through a temporary file. A file of that name
 // (another favourite whose title gives the same file name) is never
-// replaced. False with `error`, the message for the user, when the name is
-// taken or the file cannot be written.
-bool AddFavorite(const std::string& folder, const std::string& title, const std::string& path,
-                 const CodePage& cp, std::string* error);
+// replaced: kFavoriteExists; kCannotSave when the file cannot be written.
+FileStatus AddFavorite(const std::string& folder, const std::string& title, const std::string& path,
+                       const CodePage& cp);
 // Gives a favourite a new title: the new file is written before the old one
 // is removed; a title whose file belongs to another favourite is refused
 // as above.
-bool RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
-                    const std::string& newTitle, const CodePage& cp, std::string* error);
-// False with `error`, the message for the user, when the file stays.
-bool DeleteFavorite(const FavoriteEntry& fav, std::string* error);
+FileStatus RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
+                          const std::string& newTitle, const CodePage& cp);
+// kCannotDeleteFavorite when the file stays.
+FileStatus DeleteFavorite(const FavoriteEntry& fav);
 
 // What the add-favourite command remembers for the current song, the title
 // it proposes and the prompt of its input box.

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "player/platform/result.h"
+
 namespace sonfara::files {
 
 // One play-list entry. Paths are native (UTF-8, '/' on Linux); every field
@@ -101,5 +103,26 @@ inline constexpr const char* kRcpControlMissing =
 // Saving the playing song as a Standard MIDI File.
 inline constexpr const char* kSaveSmfTitle = "SMFとして保存";
 }  // namespace msg
+
+// Why a favourite could not be written or removed.
+enum class FileError {
+    kNone = 0,
+    kFavoriteExists,        // detail: the title whose file name is taken
+    kCannotSave,            // detail: what the system said
+    kCannotDeleteFavorite,  // detail: the file and what the system said
+};
+
+inline std::string MessageFor(FileError code, const std::string& detail) {
+    switch (code) {
+        case FileError::kFavoriteExists:
+            return msg::kFavoriteExists + detail;
+        case FileError::kCannotDeleteFavorite:
+            return msg::kFavoriteDeleteFailed + detail;
+        default:
+            return msg::kSaveFailed + detail;
+    }
+}
+
+using FileStatus = Status<FileError>;
 
 }  // namespace sonfara::files

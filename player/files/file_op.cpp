@@ -111,7 +111,8 @@ std::string UnwrapRmi(const std::string& path, const std::string& workFolder) {
     if (read == ReadStatus::kTooLarge) return path;
     if (read != ReadStatus::kOk) return target;  // nothing written: "does not exist"
     const size_t at = bytes.find("MThd");
-    WriteFileReplacing(
+    // A failed write leaves no file at `target`, which the load then reports.
+    (void)WriteFileReplacing(
         target, at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at),
         nullptr);
     return target;
@@ -280,8 +281,8 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
     SongSource& s = r.source;
 
     target_.StopTimer();
-    if (!target_.OpenOrResetOutput()) {
-        ctx_.notifier.Error(target_.OutputFailure());
+    if (const PlaybackStatus output = target_.OpenOrResetOutput(); !output.ok()) {
+        ctx_.notifier.Error(output.Message());
         return false;
     }
     target_.EnableAllChannels();
@@ -302,7 +303,7 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
     }
 
     const LoadResult loaded = target_.LoadSong(s.LoadedPath, s.FormatText, s.FileName);
-    if (!loaded.ok) {
+    if (!loaded.ok()) {
         target_.ResetSongDisplay();
         return false;
     }
@@ -345,12 +346,9 @@ std::optional<FavoriteProposal> FileOp::BeginAddFavorite(const std::string& song
 bool FileOp::FinishAddFavorite(const std::string& folder, const std::string& answer,
                                const FavoriteProposal& proposal) {
     if (answer.empty()) return false;
-    std::string error;
-    if (!AddFavorite(folder, answer, proposal.path, ctx_.cp, &error)) {
-        ctx_.notifier.Error(error);
-        return false;
-    }
-    return true;
+    const FileStatus added = AddFavorite(folder, answer, proposal.path, ctx_.cp);
+    if (!added.ok()) ctx_.notifier.Error(added.Message());
+    return added.ok();
 }
 
 }  // namespace sonfara::files

@@ -16,6 +16,7 @@
 #include "player/files/list_file.h"
 #include "player/files/play_list.h"
 #include "player/platform/codepage.h"
+#include "player/sequencer/messages.h"
 #include "player/settings/settings_model.h"
 #include "player/song/smf_reader.h"
 
@@ -41,11 +42,10 @@ class PlaybackTarget {
     // Stops the WRD window's timer and the sequencer timer; returns when no
     // tick can run any more.
     virtual void StopTimer() = 0;
-    // Opens the selected output port, or resets it when it is open.
-    virtual bool OpenOrResetOutput() = 0;
-    // The message for an output that did not open: the short text, and
-    // below it what the port said (no SoundFont: where it was looked for).
-    virtual std::string OutputFailure() const { return msg::kCannotOpenDevice; }
+    // Opens the selected output port, or resets it when it is open. A
+    // failure's message is the short text and below it what the port said
+    // (no SoundFont: where it was looked for).
+    virtual PlaybackStatus OpenOrResetOutput() = 0;
     // All 16 channels enabled, channel labels back to black.
     virtual void EnableAllChannels() = 0;
     // Loads the SMF; the loader reports its own errors.

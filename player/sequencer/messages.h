@@ -1,22 +1,45 @@
-// User texts of the playback layer: the title label after a failed load,
-// the port and timer failures. The GUI shows them and tests compare
-// against them, so each text exists once.
+// Failures of the playback layer and their user texts: the port and timer
+// failures. The GUI shows them and tests compare against them, so each
+// text exists once. (The load failure's caption is the reader's,
+// song/messages.h.)
 #pragma once
 
 #include <string>
 
-namespace sonfara::sequencer::msg {
+#include "player/platform/result.h"
 
-inline constexpr const char* kLoadError = "読み込みエラー";
-// The title label after a failed load: kLoadError + "（" + reason + "）".
-inline std::string LoadErrorCaption(const std::string& reason) {
-    return std::string(kLoadError) + "（" + reason + "）";
-}
+namespace sonfara {
+
+namespace sequencer::msg {
 inline constexpr const char* kCannotOpenDevice = "MIDIデバイスが開けません";
 // A stored or requested port name that no port has; the port names follow.
 inline std::string NoSuchPort(const std::string& name) {
     return std::string(kCannotOpenDevice) + ": \"" + name + "\" というポートはありません。使えるポート:";
 }
 inline constexpr const char* kCannotCreateTimer = "タイマーを作れません";
+}  // namespace sequencer::msg
 
-}  // namespace sonfara::sequencer::msg
+// Why the output port did not open.
+enum class PlaybackError {
+    kNone = 0,
+    kPortAlreadyOpen,  // a port is open: nothing changed (callers close first)
+    kNoSuchPort,       // detail: the name, then "\n  " and a port name per port there is
+    kCannotOpenPort,   // detail: what the port said, may be empty
+};
+
+inline std::string MessageFor(PlaybackError code, const std::string& detail) {
+    switch (code) {
+        case PlaybackError::kNoSuchPort: {
+            const size_t lines = detail.find('\n');
+            return sequencer::msg::NoSuchPort(detail.substr(0, lines)) +
+                   (lines == std::string::npos ? std::string() : detail.substr(lines));
+        }
+        default:
+            return detail.empty() ? std::string(sequencer::msg::kCannotOpenDevice)
+                                  : sequencer::msg::kCannotOpenDevice + ("\n" + detail);
+    }
+}
+
+using PlaybackStatus = Status<PlaybackError>;
+
+}  // namespace sonfara

@@ -19,6 +19,9 @@ int Clamp7(int v) {
     return std::clamp(v, 0, 127);
 }
 
+// What a reset leaves a channel's volume at.
+constexpr int kDefaultVolume = 100;
+
 // Velocity-EQ band of a (transposed) note.
 int EqBand(int note) {
     if (note <= 30) return 1;
@@ -65,29 +68,27 @@ OutputLayer::OutputLayer(SongTable& song, MidiOutputSystem& ports, const Playbac
     : song_(song), ports_(ports), settings_(settings), shaping_(shaping), cp_(cp) {
     noteMark_ = cp_.FromUtf8("♪");
     sysex_.reserve(512);
+    sentVolume_.fill(kDefaultVolume);
 }
 
 OutputLayer::~OutputLayer() {
     if (port_) port_->Close();
 }
 
-int OutputLayer::OpenOutputPort(int device) {
+PlaybackStatus OutputLayer::OpenOutputPort(int device) {
     // Callers close first; an open port is left as it is.
-    if (port_) return -1;
-    lastOpenError_.clear();
+    if (port_) return PlaybackError::kPortAlreadyOpen;
     PortOpenResult r = ports_.Open(device);
     if (!r.port) {
         portOpen_.store(false, kRelaxed);
-        lastOpenError_ = r.message;
-        int code = static_cast<int>(r.error);
-        return code != 0 ? code : static_cast<int>(PortError::kUnavailable);
+        return {PlaybackError::kCannotOpenPort, r.message};
     }
     port_ = std::move(r.port);
     portOpen_.store(true, kRelaxed);
     outDevice_.store(device, kRelaxed);
     ResetOutput();
     SendGMSystemOn();
-    return 0;
+    return {};
 }
 
 void OutputLayer::CloseOutputPort() {
@@ -119,6 +120,8 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
         switch (d1) {
             case Cc::kVolume:
                 ch.Volume.store(d2, kRelaxed);
+                d2 = Faded(d2);
+                sentVolume_[c] = d2;
                 break;
             case Cc::kBankSelect:
             case Cc::kBankSelectLsb:
@@ -413,6 +416,64 @@ void OutputLayer::ForgetLiftedPedals() {
     pedals_ = {};
 }
 
+int OutputLayer::Faded(int volume) const {
+    return (volume * fade_.load(kRelaxed) + kFullVolume / 2) / kFullVolume;
+}
+
+void OutputLayer::SendVolume(int c, int volume) {
+    const int v = Faded(volume);
+    Raw(static_cast<uint8_t>(midi::kControlChange | c), Cc::kVolume, static_cast<uint8_t>(v));
+    sentVolume_[c] = v;
+}
+
+void OutputLayer::SetFadeLevel(int perMille) {
+    perMille = std::clamp(perMille, 0, kFullVolume);
+    if (perMille == fade_.load(kRelaxed)) return;
+    fade_.store(perMille, kRelaxed);
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        const int volume = channels_[c].Volume.load(kRelaxed);
+        if (Faded(volume) != sentVolume_[c]) SendVolume(c, volume);
+    }
+}
+
+void OutputLayer::ReleaseForJump() {
+    const int pan = WithOffset(64, settings_.PanOffset);
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        ChannelState& ch = channels_[c];
+        const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
+        // Through the filter chain, so each note-off reaches its transposed key.
+        for (int n = 0; n < 128; ++n)
+            if (ch.NoteOn[n].load(kRelaxed) != 0)
+                SendShortMessage(static_cast<uint8_t>(midi::kNoteOn | c), static_cast<uint8_t>(n),
+                                 0);
+        if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, 0);
+        if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, 0);
+        Raw(cc, Cc::kResetAllControllers, 0);
+        SendVolume(c, kDefaultVolume);
+        Raw(cc, Cc::kPan, static_cast<uint8_t>(pan));
+        ch.Reset();
+    }
+    pedals_ = {};
+    pedalsLifted_ = false;
+    SoundingNotes.store(0, kRelaxed);
+}
+
+bool IsModuleReset(std::span<const uint8_t> b) {
+    constexpr int kGeneralMidi = 0x09, kGmOn = 0x01, kGm2On = 0x03;  // universal sub-IDs
+    constexpr int kDataSet = 0x12;                                   // Roland DT1
+    constexpr int kXgSystemOn = 0x7E;
+    auto at = [&](size_t i) -> int { return i < b.size() ? b[i] : -1; };
+    const bool gmOn = at(0) == midi::kUniversalNonRealtime && at(2) == kGeneralMidi &&
+                      (at(3) == kGmOn || at(3) == kGm2On);
+    // GS reset (40 00 7F) and the system mode set (00 00 7F), whatever the model byte.
+    const bool gs = at(0) == midi::kRoland && at(3) == kDataSet &&
+                    (at(4) == 0x40 || at(4) == 0x00) && at(5) == 0x00 && at(6) == 0x7F;
+    const bool xgOn = at(0) == midi::kYamaha && (at(1) & 0xF0) == 0x10 &&
+                      at(2) == midi::kYamahaXgModel && at(3) == 0x00 && at(4) == 0x00 &&
+                      at(5) == kXgSystemOn && at(6) == 0x00;
+    return gmOn || gs || xgOn;
+}
+
 void OutputLayer::DeviceReset() {
     if (port_) port_->Reset();
 }
@@ -461,10 +522,12 @@ void OutputLayer::ResetOutput() {
         Raw(cc, Cc::kExpressionLsb, 0);
         Raw(cc, Cc::kPan, static_cast<uint8_t>(pan));
         Raw(cc, Cc::kPanLsb, static_cast<uint8_t>(pan));
-        Raw(cc, Cc::kVolume, 100);
+        Raw(cc, Cc::kVolume, kDefaultVolume);
         Raw(cc, Cc::kVolumeLsb, 100);
     }
     for (auto& ch : channels_) ch.Reset();
+    sentVolume_.fill(kDefaultVolume);
+    fade_.store(kFullVolume, kRelaxed);
     pedals_ = {};  // the device reset lifts them
     pedalsLifted_ = false;
     for (int t = 1; t <= kMaxTracks; ++t) song_.nextEvent_[t].store(0, kRelaxed);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "player/platform/codepage.h"
 #include "player/platform/midi.h"
 #include "player/platform/midi_port.h"
+#include "player/sequencer/messages.h"
 #include "player/sequencer/playback_settings.h"
 #include "player/sequencer/sound_shaping.h"
 #include "player/song/song_table.h"
@@ -74,6 +76,11 @@ class OutputObserver {
 
 inline constexpr int kDotRows = 16;
 inline constexpr int kDotColumns = 25;
+inline constexpr int kFullVolume = 1000;  // fade level: per mille
+
+// A SysEx body (the bytes after F0) that resets the module: GM or GM2
+// System On, GS reset, the GS system mode set, XG System On.
+bool IsModuleReset(std::span<const uint8_t> body);
 
 class OutputLayer {
   public:
@@ -85,13 +92,12 @@ class OutputLayer {
 
     void AddObserver(OutputObserver* o) { observers_.push_back(o); }
 
-    // 0 on success, -1 when a port is already open (nothing changes), else
-    // the PortError code; LastOpenError() then says why.
-    int OpenOutputPort(int device);
+    // kPortAlreadyOpen when a port is open (nothing changes); a port that
+    // does not open gives kCannotOpenPort with what it said.
+    PlaybackStatus OpenOutputPort(int device);
     void CloseOutputPort();
     bool PortOpen() const { return portOpen_.load(std::memory_order_relaxed); }
     int OutDevice() const { return outDevice_.load(std::memory_order_relaxed); }
-    const std::string& LastOpenError() const { return lastOpenError_; }
 
     void SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2);
     // An F0 event. A packet left open is joined with the F7 continuation
@@ -118,6 +124,16 @@ class OutputLayer {
     void LiftPedals();
     void RestorePedals();
     void ForgetLiftedPedals();
+    // Before a jump back inside the song (a loop): every sounding note ended,
+    // pedals up, controllers to their defaults (reset all controllers, volume
+    // 100, pan centre) and the channel state reset; no device reset and no
+    // GM System On, whose handling time in a module would leave a gap.
+    void ReleaseForJump();
+    // The fade after the last loop, in per mille of full volume: every volume
+    // controller is sent scaled by it, and a change sends each channel's
+    // volume again, so external modules fade too.
+    void SetFadeLevel(int perMille);
+    int FadeLevel() const { return fade_.load(std::memory_order_relaxed); }
     // The device's own reset (all sound off) and the GM System On message.
     void DeviceReset();
     void SendGMSystemOn();
@@ -148,6 +164,8 @@ class OutputLayer {
   private:
     void Raw(uint8_t status, uint8_t d1, uint8_t d2);
     int WithOffset(int value, int setting) const;
+    int Faded(int volume) const;
+    void SendVolume(int c, int volume);
     void AppendContinuations(int track, int event);
     bool ContinuesSysEx(int track, int event) const;
     void SendEscapeBytes(std::span<const uint8_t> bytes);
@@ -164,12 +182,14 @@ class OutputLayer {
     std::unique_ptr<MidiOutPort> port_;
     std::atomic<bool> portOpen_{false};
     std::atomic<int> outDevice_{-1};
-    std::string lastOpenError_;
     std::array<ChannelState, midi::kChannelCount> channels_;
     std::vector<uint8_t> sysex_;
     // The song's sustain and sostenuto values per channel, as last sent.
     std::array<std::array<uint8_t, 2>, midi::kChannelCount> pedals_{};
     bool pedalsLifted_ = false;
+    std::atomic<int> fade_{kFullVolume};
+    // Each channel's volume as the device last received it (after the fade).
+    std::array<int, midi::kChannelCount> sentVolume_{};
     std::vector<OutputObserver*> observers_;
 };
 

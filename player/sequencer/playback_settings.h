@@ -9,6 +9,9 @@
 
 namespace sonfara {
 
+// The loop count that never stops repeating.
+inline constexpr int kEndlessLoops = 10;
+
 struct PlaybackSettings {
     int MTimer = 5;             // timer period and resolution, ms
     bool EasyDeltaTime = true;  // tick display jumps from event to event
@@ -22,6 +25,10 @@ struct PlaybackSettings {
     // Wake the timer thread when the next event falls due, not only once per
     // period. Off gives the plain periodic tick.
     bool PreciseTiming = true;
+    // Extra plays of a song's loop section: 0 none, 1..9, kEndlessLoops.
+    int LoopCount = 0;
+    // Seconds of fade-out after the last loop; 0 none.
+    int LoopFadeSeconds = 0;
 
     bool operator==(const PlaybackSettings&) const = default;
 };

@@ -1,7 +1,6 @@
 #include "player/sequencer/player.h"
-#include "player/platform/midi.h"
 
-#include "player/sequencer/messages.h"
+#include "player/platform/midi.h"
 
 namespace sonfara {
 
@@ -23,21 +22,12 @@ void Player::OnLoadStarted() {
     for (int c = 1; c <= midi::kChannelCount; ++c) out_.Channel(c).Volume.store(100, kRelaxed);
 }
 
-int Player::OpenConfiguredPort() {
-    lastError_.clear();
-    int device = env_.ports.DeviceByName(settings_.MIDIOutPort);
-    if (device == MidiOutputSystem::kUnknownDevice) {
-        std::string m = sequencer::msg::NoSuchPort(settings_.MIDIOutPort);
-        for (const auto& n : env_.ports.PortNames()) m += "\n  " + n;
-        lastError_ = m;
-        return static_cast<int>(PortError::kNoDevice);
-    }
-    int rc = out_.OpenOutputPort(device);
-    if (rc > 0) {
-        lastError_ = sequencer::msg::kCannotOpenDevice;
-        if (!out_.LastOpenError().empty()) lastError_ += "\n" + out_.LastOpenError();
-    }
-    return rc;
+PlaybackStatus Player::OpenConfiguredPort() {
+    const int device = env_.ports.DeviceByName(settings_.MIDIOutPort);
+    if (device != MidiOutputSystem::kUnknownDevice) return out_.OpenOutputPort(device);
+    std::string names = settings_.MIDIOutPort;
+    for (const auto& n : env_.ports.PortNames()) names += "\n  " + n;
+    return {PlaybackError::kNoSuchPort, names};
 }
 
 void Player::SetSongOpener(SongOpener* opener) {
@@ -48,7 +38,7 @@ void Player::SetSongOpener(SongOpener* opener) {
 }
 
 void Player::NotifyOpened(int index, bool ok) {
-    for (auto* o : observers_) o->OnSongOpened(index, ok, ok ? std::string() : lastError_);
+    for (auto* o : observers_) o->OnSongOpened(index, ok);
 }
 
 LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabel,
@@ -60,18 +50,16 @@ LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabe
     opt.observers.push_back(this);
     opt.observers.insert(opt.observers.end(), loadObservers_.begin(), loadObservers_.end());
     LoadResult r = LoadSMF(path, song_, opt);
-    if (!r.ok) {
+    if (!r.ok()) {
         // Nothing of the previous song may keep sounding.
         song_.Loaded = false;
         if (out_.PortOpen()) out_.ResetOutput();
-        lastError_ = sequencer::msg::LoadErrorCaption(r.message);
     }
     return r;
 }
 
 bool Player::PlayEntry(int index) {
     seq_.KillTimer();
-    lastError_.clear();
     if (!opener_) return false;
     activeList_.SetIndex(index);
     const bool ok = opener_->OpenEntry(index);
@@ -89,7 +77,8 @@ void Player::OpenSMFProc() {
             return;
         }
     }
-    PlayEntry(index);
+    // No caller to answer: a failure reaches the observers (NotifyOpened).
+    (void)PlayEntry(index);
 }
 
 void Player::EtcSyrTimer() {
@@ -112,7 +101,7 @@ bool Player::HoldTimer() {
 }
 
 void Player::ResumeTimer(bool wasRunning) {
-    if (wasRunning) seq_.StartTimer();
+    if (wasRunning) seq_.ResumeTimer();
 }
 
 void Player::ApplySettings(const PlaybackSettings& s) {

@@ -29,8 +29,9 @@ namespace sonfara {
 class PlayerObserver {
   public:
     virtual ~PlayerObserver() = default;
-    // A song of the list was opened (ok) or failed to open (message says why).
-    virtual void OnSongOpened(int index, bool ok, const std::string& message) {}
+    // A song of the list was opened (ok) or failed to open (the opener
+    // keeps why).
+    virtual void OnSongOpened(int index, bool ok) {}
     // The stop-at-end action ran: the song stopped at its end.
     virtual void OnStoppedAtEnd() {}
     // Asked before OpenSMFProc opens the play list's entry (end of a song,
@@ -80,15 +81,15 @@ class Player final : public TransportHooks, public LoadObserver {
     PlayList& ActiveList() { return activeList_; }
     const PlaybackSettings& Settings() const { return settings_; }
 
-    // Opens the port named by the "MIDIOutPort" setting. 0 on success, else
-    // the open's code; LastError() holds the user message.
-    int OpenConfiguredPort();
+    // Opens the port named by the "MIDIOutPort" setting.
+    PlaybackStatus OpenConfiguredPort();
     // Opens entry `index` of the opener's list and plays it from the start;
     // false without an opener.
     bool PlayEntry(int index);
     // Loads one SMF file into the song (the open pipeline's load step):
     // every channel's master volume back to 100, the kind label and the
-    // file name for the title. A failed load leaves no song and a reset port.
+    // file name for the title. A failed load leaves no song and a reset port;
+    // the title label shows song::msg::LoadErrorCaption(result.Message()).
     LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
                         const std::string& fileName);
     // Stops the timer, silences and resets the port and closes it.
@@ -107,8 +108,6 @@ class Player final : public TransportHooks, public LoadObserver {
     void SendProgramChange(int channel, int program);
     // The effect controllers again after the effect offsets changed.
     void RefreshEffects();
-
-    const std::string& LastError() const { return lastError_; }
 
     // TransportHooks
     void OpenSMFProc() override;
@@ -156,7 +155,6 @@ class Player final : public TransportHooks, public LoadObserver {
     Sequencer seq_;
     std::vector<PlayerObserver*> observers_;
     std::vector<LoadObserver*> loadObservers_;
-    std::string lastError_;
 };
 
 }  // namespace sonfara

@@ -56,14 +56,14 @@ void Sequencer::AddObserver(SequencerObserver* o) {
     const bool running = TimerRunning();
     KillTimer();
     observers_.push_back(o);
-    if (running) StartTimer();
+    if (running) ResumeTimer();
 }
 
 void Sequencer::RemoveObserver(SequencerObserver* o) {
     const bool running = TimerRunning();
     KillTimer();
     std::erase(observers_, o);
-    if (running) StartTimer();
+    if (running) ResumeTimer();
 }
 
 bool Sequencer::ExternalWrd() const {
@@ -86,6 +86,10 @@ bool Sequencer::StartTimer() {
     ownTimer_.store(id, kRelaxed);
     timerId_.store(id, kRelaxed);
     return id != 0;
+}
+
+void Sequencer::ResumeTimer() {
+    (void)StartTimer();  // only a service that has quit refuses here (see the header)
 }
 
 void Sequencer::KillTimer() {
@@ -142,32 +146,39 @@ int64_t Sequencer::WakeForDue(int32_t dueMs, int32_t nowMs) const {
     return int64_t{mm} * 1000;
 }
 
+void Sequencer::BeginRun() {
+    for (int t = 1; t <= song_.NTracks; ++t) song_.nextEvent_[t].store(1, kRelaxed);
+    int32_t start = clock_.NowMs();
+    effectiveStart_.store(start, kRelaxed);
+    speedBase_.store(start, kRelaxed);
+    speedRef_.store(start, kRelaxed);
+    for (int k = 1; k <= kMaxLists; ++k) song_.listNext_[k].store(1, kRelaxed);
+    reachedMs_ = -1;
+    loopsDone_.store(0, kRelaxed);
+    songStarted_.store(true, kRelaxed);
+}
+
 int64_t Sequencer::SequencerTick() {
     if (shuttingDown_.load(kRelaxed)) return kNoWake;
-    if (song_.nextEvent_[1].load(kRelaxed) == 0) {
-        for (int t = 1; t <= song_.NTracks; ++t) song_.nextEvent_[t].store(1, kRelaxed);
-        int32_t start = clock_.NowMs();
-        effectiveStart_.store(start, kRelaxed);
-        speedBase_.store(start, kRelaxed);
-        speedRef_.store(start, kRelaxed);
-        for (int k = 1; k <= kMaxLists; ++k) song_.listNext_[k].store(1, kRelaxed);
-        songStarted_.store(true, kRelaxed);
-    }
+    if (song_.nextEvent_[1].load(kRelaxed) == 0) BeginRun();
 
     const int32_t now = clock_.NowMs();
     const int32_t es = EffectiveStartAt(now);
     effectiveStart_.store(es, kRelaxed);
-    const int32_t elapsed = now - es;
-    elapsedSeconds_.store(RoundHalfEven(elapsed / 1000.0), kRelaxed);
-
     const bool extWrd = ExternalWrd();
     const bool eventTicks = !extWrd && settings_.EasyDeltaTime;
+    const int32_t elapsed = JumpIfDue(now - es, eventTicks);
+    elapsedSeconds_.store(RoundHalfEven(elapsed / 1000.0), kRelaxed);
+    out_.SetFadeLevel(FadeLevelAt(elapsed));
+
     // A tick that lands past the end (high speed, a late tick) still sends
     // everything due up to the end before the end-of-song handling.
-    const bool ended = elapsed > song_.TotalMs;
+    const int32_t endMs = EndMs();
+    const bool ended = elapsed > endMs;
     if (!eventTicks && !ended) currentTick_.store(song_.TimeToTick(elapsed), kRelaxed);
-    const int32_t upTo = ended ? song_.TotalMs : elapsed;
-    const int32_t nextDue = SendDueEvents(upTo, eventTicks);
+    const int32_t upTo = ended ? endMs : elapsed;
+    int32_t nextDue = SendDueEvents(upTo, eventTicks);
+    reachedMs_ = upTo;
 
     for (int k = 1; k <= kMaxLists; ++k) {
         const int32_t count = song_.ListCount(k);
@@ -183,7 +194,118 @@ int64_t Sequencer::SequencerTick() {
         return kNoWake;
     }
     if (!settings_.PreciseTiming) return kNoWake;
+    // The jump and the fade's end are due like events.
+    if (const auto sec = ActiveSection(); sec && elapsed < sec->end)
+        nextDue = std::min(nextDue, sec->end);
+    if (endMs < INT32_MAX) nextDue = std::min(nextDue, endMs + 1);
     return WakeForDue(nextDue, now);
+}
+
+// --- Loops and A-B repeat ---------------------------------------------------
+
+bool Sequencer::RepeatActive() const {
+    const int32_t a = abStart_.load(kRelaxed), b = abEnd_.load(kRelaxed);
+    return a >= 0 && b - a >= kMinLoopMs;
+}
+
+void Sequencer::SetRepeatPoints(int32_t a, int32_t b) {
+    const bool running = TimerRunning();
+    KillTimer();
+    abStart_.store(a, kRelaxed);
+    abEnd_.store(b, kRelaxed);
+    if (running) ResumeTimer();
+}
+
+void Sequencer::SetLoopSection(const LoopPoints& p) {
+    const bool running = TimerRunning();
+    KillTimer();
+    loop_ = p.Valid() ? p : LoopPoints{};
+    if (running) ResumeTimer();
+}
+
+// The A-B section while it is set, else the song's loop while the loop
+// count (or the fade after it) asks for another pass.
+std::optional<Sequencer::Section> Sequencer::ActiveSection() const {
+    if (RepeatActive())
+        return Section{abStart_.load(kRelaxed), abEnd_.load(kRelaxed), false, false};
+    if (!loop_.Valid() || !MoreLoops()) return std::nullopt;
+    return Section{loop_.startMs, loop_.endMs, loop_.toSongEnd, true};
+}
+
+bool Sequencer::MoreLoops() const {
+    const int n = settings_.LoopCount;
+    if (n <= 0) return false;
+    if (n >= kEndlessLoops || loopsDone_.load(kRelaxed) < n) return true;
+    // After the last loop the section goes on repeating while the fade runs.
+    const std::optional<int64_t> fade = FadeStart();
+    return fade && *fade + int64_t{settings_.LoopFadeSeconds} * 1000 > loop_.endMs;
+}
+
+// At the end of the repeating section: its last events, then the jump back
+// to its start inside this tick, with no gap: what sounds is released, the
+// controllers are chased as a seek does, and the time base moves back so
+// the overshoot is kept. Returns the position after the jump.
+int32_t Sequencer::JumpIfDue(int32_t elapsed, bool eventTicks) {
+    const std::optional<Section> sec = ActiveSection();
+    if (!sec || elapsed < sec->end) return elapsed;
+    // A song's loop is taken by playing into its end; a seek past it plays on.
+    if (sec->counted && reachedMs_ >= sec->end) return elapsed;
+    const int32_t from = std::max(sec->end, reachedMs_ + 1);
+    SendDueEvents(sec->upToEnd ? sec->end : sec->end - 1, eventTicks);
+    const int32_t length = sec->end - sec->start;
+    const int32_t over = std::max(0, elapsed - from);
+    const int32_t target = sec->start + over % length;
+    out_.ReleaseForJump();
+    ChaseTo(sec->start, true);
+    const int32_t shift = elapsed - target;
+    speedBase_.fetch_add(shift, kRelaxed);
+    effectiveStart_.fetch_add(shift, kRelaxed);
+    if (sec->counted) loopsDone_.fetch_add(1 + over / length, kRelaxed);
+    const int32_t tick = song_.TimeToTick(sec->start);
+    currentTick_.store(tick, kRelaxed);
+    if (ExternalWrd()) {
+        for (auto* o : observers_) o->OnExternalWrdRestart(tick);
+    }
+    return target;
+}
+
+// Where the fade after the last loop began, in this pass's song positions
+// (the passes since counted back); nullopt while no fade runs.
+std::optional<int64_t> Sequencer::FadeStart() const {
+    const int n = settings_.LoopCount;
+    if (settings_.LoopFadeSeconds <= 0 || n <= 0 || n >= kEndlessLoops) return std::nullopt;
+    const int done = loopsDone_.load(kRelaxed);
+    if (!loop_.Valid() || RepeatActive() || done < n) return std::nullopt;
+    return int64_t{loop_.startMs} - int64_t{done - n} * loop_.LengthMs();
+}
+
+// Per mille of full volume at song position pos.
+int Sequencer::FadeLevelAt(int32_t pos) const {
+    const std::optional<int64_t> start = FadeStart();
+    if (!start || pos <= *start) return kFullVolume;
+    const int64_t fadeMs = int64_t{settings_.LoopFadeSeconds} * 1000;
+    return static_cast<int>(
+        std::max<int64_t>(0, kFullVolume - (pos - *start) * kFullVolume / fadeMs));
+}
+
+// Where this pass of the song ends: its end, or where the fade falls silent.
+int32_t Sequencer::EndMs() const {
+    const std::optional<int64_t> start = FadeStart();
+    if (!start) return song_.TotalMs;
+    const int64_t silent = *start + int64_t{settings_.LoopFadeSeconds} * 1000;
+    return static_cast<int32_t>(std::clamp<int64_t>(silent, 0, song_.TotalMs));
+}
+
+int32_t Sequencer::LoopedLengthMs() const {
+    const int n = settings_.LoopCount;
+    if (RepeatActive() || (loop_.Valid() && n >= kEndlessLoops)) return -1;
+    if (!loop_.Valid() || n <= 0) return song_.TotalMs;
+    const int64_t loops = int64_t{n} * loop_.LengthMs();
+    // With a fade the section repeats until the fade falls silent.
+    const int64_t length = settings_.LoopFadeSeconds > 0
+                               ? loop_.startMs + loops + int64_t{settings_.LoopFadeSeconds} * 1000
+                               : song_.TotalMs + loops;
+    return static_cast<int32_t>(std::min<int64_t>(length, INT32_MAX));
 }
 
 // Sends every event due up to upToMs, track by track; returns the earliest
@@ -287,6 +409,7 @@ void Sequencer::EndOfSong(int32_t now) {
 
 bool Sequencer::StartSong() {
     ForgetSong();
+    loop_ = song_.Loop;
     return StartTimer();
 }
 
@@ -299,6 +422,10 @@ void Sequencer::ForgetSong() {
     songStarted_.store(false, kRelaxed);
     currentTick_.store(0, kRelaxed);
     elapsedSeconds_.store(0, kRelaxed);
+    loop_ = {};
+    loopsDone_.store(0, kRelaxed);
+    abStart_.store(-1, kRelaxed);
+    abEnd_.store(-1, kRelaxed);
 }
 
 void Sequencer::HoldForStep() {
@@ -321,7 +448,6 @@ void Sequencer::SeekTo(int32_t posMs) {
     if (posMs < 0) posMs = 0;
     KillTimer();
     out_.ResetOutput();
-    for (int t = 1; t <= kMaxTrackNames; ++t) song_.trackPortSkip_[t].store(0, kRelaxed);
     if (ExternalWrd() && !portChanging_.load(kRelaxed)) {
         currentTick_.store(0, kRelaxed);
         const int32_t tick = song_.TimeToTick(posMs);
@@ -331,7 +457,27 @@ void Sequencer::SeekTo(int32_t posMs) {
     if (BuiltinWrd()) {
         for (auto* o : observers_) o->OnSeekRestart(posMs);
     }
+    // Back before the loop start, the loops count again from the first.
+    if (loop_.Valid() && posMs < loop_.startMs) loopsDone_.store(0, kRelaxed);
+    out_.SetFadeLevel(FadeLevelAt(posMs));
+    ChaseTo(posMs, false);
+    PositionRule(posMs);
+    currentTick_.store(0, kRelaxed);
+    if (paused_.load(kRelaxed)) {
+        // The chase may have put a pedal down: up until the song resumes.
+        out_.LiftPedals();
+        pausedPosMs_.store(posMs, kRelaxed);
+    } else {
+        ResumeTimer();
+    }
+}
 
+// The song's state at posMs without its notes: every controller, program,
+// pitch bend, SysEx and meta event before it is sent, the cursors set and
+// the programs sent again. A seek and a loop jump share it; a jump passes
+// over the module resets, since it does not reset the device either.
+void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
+    for (int t = 1; t <= kMaxTrackNames; ++t) song_.trackPortSkip_[t].store(0, kRelaxed);
     for (int t = 1; t <= song_.NTracks; ++t) {
         const int32_t count = song_.EventCount(t);
         // Also a track without events gets a cursor, so the start mark of
@@ -349,7 +495,8 @@ void Sequencer::SeekTo(int32_t posMs) {
             if (hi == 0xE || hi == 0xB || hi == 0xC) {
                 out_.SendShortMessage(ev.status, ev.data1, ev.data2);
             } else if (ev.status == 0xF0) {
-                out_.SendSysExEvent(ev.ExtIndex(), t, e);
+                if (!atJump || !IsModuleReset(song_.ExtRow(ev.ExtIndex())))
+                    out_.SendSysExEvent(ev.ExtIndex(), t, e);
             } else if (ev.status == 0xFF) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
                 stop = song_.trackPortSkip_[t].load(kRelaxed) != 0;
@@ -358,24 +505,18 @@ void Sequencer::SeekTo(int32_t posMs) {
             if (stop) break;
         }
     }
+    SetListCursors(posMs);
+    out_.ResendPrograms();
+    reachedMs_ = posMs - 1;
+}
 
+void Sequencer::SetListCursors(int32_t posMs) {
     for (int k = 1; k <= kMaxLists; ++k) {
         const int32_t count = song_.ListCount(k);
         if (count <= 0) continue;
         int32_t i = 1;
         while (i <= count && song_.ListEvent(k, i).timeMs <= posMs) ++i;
         song_.listNext_[k].store(i, kRelaxed);
-    }
-
-    out_.ResendPrograms();
-    PositionRule(posMs);
-    currentTick_.store(0, kRelaxed);
-    if (paused_.load(kRelaxed)) {
-        // The chase may have put a pedal down: up until the song resumes.
-        out_.LiftPedals();
-        pausedPosMs_.store(posMs, kRelaxed);
-    } else {
-        StartTimer();
     }
 }
 
@@ -391,6 +532,8 @@ void Sequencer::StopSong() {
     pausedPosMs_.store(0, kRelaxed);
     song_.nextEvent_[1].store(0, kRelaxed);
     songEnded_.store(0, kRelaxed);
+    loopsDone_.store(0, kRelaxed);
+    out_.SetFadeLevel(kFullVolume);  // stopped while paused in a fade: no reset brought it back
     if (ExternalWrd()) {
         currentTick_.store(0, kRelaxed);
         for (auto* o : observers_) o->OnExternalWrdRestart(0);
@@ -419,12 +562,12 @@ void Sequencer::ResumeSong() {
     paused_.store(false, kRelaxed);
     out_.RestorePedals();
     PositionRule(pausedPosMs_.load(kRelaxed));
-    StartTimer();
+    ResumeTimer();
     for (auto* o : observers_) o->OnExternalWrdResume();
 }
 
-int Sequencer::ChangeOutputPort(int device) {
-    int rc;
+PlaybackStatus Sequencer::ChangeOutputPort(int device) {
+    PlaybackStatus opened;
     if (SongLoaded()) {
         const int32_t p = PositionMs();
         KillTimer();
@@ -432,15 +575,15 @@ int Sequencer::ChangeOutputPort(int device) {
         out_.DeviceReset();
         out_.SendGMSystemOn();
         out_.CloseOutputPort();
-        rc = out_.OpenOutputPort(device);
+        opened = out_.OpenOutputPort(device);
         portChanging_.store(true, kRelaxed);
         SeekTo(p);
         portChanging_.store(false, kRelaxed);
     } else {
         out_.CloseOutputPort();
-        rc = out_.OpenOutputPort(device);
+        opened = out_.OpenOutputPort(device);
     }
-    return rc;
+    return opened;
 }
 
 void Sequencer::PlayNextSong() {
@@ -463,7 +606,7 @@ void Sequencer::RestartTimer() {
     // Only a running song: a song stopped at its end stays stopped.
     if (paused_.load(kRelaxed) || !TimerRunning()) return;
     KillTimer();
-    StartTimer();
+    ResumeTimer();
 }
 
 void Sequencer::SetSpeedDelta(int delta) {
@@ -475,7 +618,7 @@ void Sequencer::SetSpeedDelta(int delta) {
     speedBase_.store(EffectiveStartAt(now), kRelaxed);
     speedRef_.store(now, kRelaxed);
     speedDelta_.store(delta, kRelaxed);
-    if (running) StartTimer();
+    if (running) ResumeTimer();
 }
 
 void Sequencer::SpeedUp() {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "player/platform/clock.h"
@@ -35,7 +36,12 @@ class Sequencer {
 
     // Timer control, UI thread only. After KillTimer returns no tick runs
     // and no timer exists until StartTimer; the tick never creates one.
-    bool StartTimer();
+    // False when the service makes no timer.
+    [[nodiscard]] bool StartTimer();
+    // StartTimer again after a hold, a seek or a resume. The song's first
+    // start made the service's thread, so only a service that has quit (at
+    // shut-down) refuses now, and the song then stays still.
+    void ResumeTimer();
     void KillTimer();
     bool TimerRunning() const { return timerId_.load(std::memory_order_relaxed) != 0; }
 
@@ -45,7 +51,9 @@ class Sequencer {
     void RestartSong();
     void PauseSong();
     void ResumeSong();
-    int ChangeOutputPort(int device);  // the open's result code
+    // The song goes on at its position, without a port when the new one
+    // does not open; the open's status says why.
+    PlaybackStatus ChangeOutputPort(int device);
     void PlayNextSong();
     void PlayPrevSong();
     void RestartTimer();
@@ -55,8 +63,8 @@ class Sequencer {
     // slowest speed is 10 %.
     void SetSpeedDelta(int delta);
     // Marks a freshly loaded song as playing from the start and starts the
-    // timer (the open pipeline's last step).
-    bool StartSong();
+    // timer (the open pipeline's last step); false when no timer was made.
+    [[nodiscard]] bool StartSong();
     // The song is gone (the empty song display): timer killed, every
     // transport state back to that of a player with no song (UI thread).
     void ForgetSong();
@@ -69,6 +77,25 @@ class Sequencer {
     void HoldForStep();
     int32_t StepBaseMs() const;
     void MoveHeld(int32_t posMs);
+
+    // A-B repeat (UI thread): while both points are set (b at least
+    // kMinLoopMs after a), playback that reaches b jumps back to a, as a loop
+    // does, until they are cleared; a new song clears them. -1 leaves a point
+    // unset. The timer is held while they change.
+    void SetRepeatPoints(int32_t a, int32_t b);
+    int32_t RepeatA() const { return abStart_.load(std::memory_order_relaxed); }
+    int32_t RepeatB() const { return abEnd_.load(std::memory_order_relaxed); }
+    bool RepeatActive() const;
+    // The section the loop count repeats: the song's own loop points from
+    // the start of each song, or a section given by hand until the next
+    // song (UI thread; an invalid one means no loop).
+    void SetLoopSection(const LoopPoints& p);
+    const LoopPoints& LoopSection() const { return loop_; }
+    // Jumps back to the loop start in this run of the song (any thread).
+    int LoopsDone() const { return loopsDone_.load(std::memory_order_relaxed); }
+    // The song's length as its loops and fade play it from the start; -1
+    // when it never ends (endless loops, an A-B repeat). UI thread.
+    int32_t LoopedLengthMs() const;
 
     bool SongLoaded() const { return song_.Loaded; }
     // Song position now: the paused position, or the running position.
@@ -107,9 +134,26 @@ class Sequencer {
     std::atomic<int> songEnded_{0};
     std::atomic<bool> portChanging_{false};
 
+    // The section a jump goes back through: from start to end, the events
+    // at end itself played before the jump when upToEnd.
+    struct Section {
+        int32_t start, end;
+        bool upToEnd;
+        bool counted;  // the song's loop (not A-B): counts, and only when played into
+    };
+
     int32_t EffectiveStartAt(int32_t now) const;
     void PositionRule(int32_t p);
+    void BeginRun();
     int32_t SendDueEvents(int32_t upToMs, bool eventTicks);
+    void ChaseTo(int32_t posMs, bool atJump);
+    void SetListCursors(int32_t posMs);
+    std::optional<Section> ActiveSection() const;
+    bool MoreLoops() const;
+    int32_t JumpIfDue(int32_t elapsed, bool eventTicks);
+    std::optional<int64_t> FadeStart() const;
+    int FadeLevelAt(int32_t pos) const;
+    int32_t EndMs() const;
     void EndOfSong(int32_t now);
     bool EndedEmpty() const;
     void StopOwnTimer();
@@ -131,6 +175,12 @@ class Sequencer {
     std::atomic<uint32_t> ownTimer_{0};
     // Entries in a row that ended before one timer period or did not open.
     std::atomic<int> emptyInRow_{0};
+    // Loops and A-B repeat. The UI thread writes them with the timer killed.
+    LoopPoints loop_;
+    std::atomic<int32_t> abStart_{-1}, abEnd_{-1};
+    std::atomic<int> loopsDone_{0};
+    // Every event up to this song position has been sent or chased.
+    int32_t reachedMs_ = -1;
 };
 
 }  // namespace sonfara

@@ -158,6 +158,9 @@ class OfflineRender {
     // Opens the song and sets key and channels; false with the player's
     // message (empty when it gave none).
     bool Start(const std::string& loadedPath, std::string* error);
+    // What keeps the opened song from rendering: the caller's answer, or
+    // loops that never end. Empty when it can render.
+    std::string Refusal();
     std::string Title() const { return session_.Snapshot().title; }
     RenderStatus Render(AudioFileOut& out, const AudioExportProgressFn& progress,
                         const std::atomic<bool>& cancel);
@@ -194,8 +197,6 @@ bool OfflineRender::Start(const std::string& loadedPath, std::string* error) {
         *error = why.empty() || lib.PortFailed() ? why : why + ": " + r_.song.FileName;
         return false;
     }
-    reportEvery_ =
-        std::max<uint64_t>(1, FrameAtUs(int64_t{session_.Snapshot().totalMs} * 1000) / 1000);
     session_.Transport().SetTranspose(r_.transpose);
     for (int c = 1; c <= midi::kChannelCount; ++c) {
         if (!((r_.channels >> (c - 1)) & 1)) session_.Output().SetChannelEnabled(c, false);
@@ -203,8 +204,20 @@ bool OfflineRender::Start(const std::string& loadedPath, std::string* error) {
     return true;
 }
 
+std::string OfflineRender::Refusal() {
+    if (r_.onOpened) {
+        std::string answer = r_.onOpened(session_);
+        if (!answer.empty()) return answer;
+    }
+    if (session_.Snapshot().loopedTotalMs < 0)
+        return session::msg::kLoopsNeverEnd + r_.song.FileName;
+    return {};
+}
+
 RenderStatus OfflineRender::Render(AudioFileOut& out, const AudioExportProgressFn& progress,
                                    const std::atomic<bool>& cancel) {
+    const int64_t totalUs = int64_t{session_.Snapshot().loopedTotalMs} * 1000;
+    reportEvery_ = std::max<uint64_t>(1, FrameAtUs(totalUs) / 1000);
     while (timers_.Active()) {
         if (cancel.load(std::memory_order_relaxed)) return RenderStatus::kCancelled;
         if (!RenderUntil(out, FrameAtUs(timers_.NextDueUs()))) return RenderStatus::kWriteFailed;
@@ -251,15 +264,16 @@ RenderStatus OfflineRender::RenderTail(AudioFileOut& out, const std::atomic<bool
     return RenderStatus::kDone;
 }
 
-// Whole thousandths only, and never backwards (a loop jumps back in the song).
+// Through the loops, in whole thousandths, never backwards.
 void OfflineRender::Report(const AudioExportProgressFn& progress, bool end) {
     const SessionSnapshot s = session_.Snapshot();
-    const double total = std::max(1, s.totalMs);
-    const double fraction = end ? 1.0 : std::clamp(s.positionMs / total, 0.0, 1.0);
+    const double total = std::max(1, s.loopedTotalMs);
+    const double fraction = end ? 1.0 : std::clamp(s.loopedPositionMs / total, 0.0, 1.0);
     nextReport_ = done_ + reportEvery_;
     if (std::floor(fraction * 1000) <= std::floor(reported_ * 1000)) return;
     reported_ = fraction;
-    progress(AudioExportProgress{fraction, end ? s.totalMs : s.positionMs, s.totalMs});
+    progress(
+        AudioExportProgress{fraction, end ? s.loopedTotalMs : s.loopedPositionMs, s.loopedTotalMs});
 }
 
 // The message for a song that did not start: what the file layer said
@@ -303,6 +317,8 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
         return finish(AudioExportResult::Status::kFailed,
                       error.empty() ? SongFailure(notes.texts, r.song) : error);
     }
+    if (std::string why = render.Refusal(); !why.empty())
+        return finish(AudioExportResult::Status::kRefused, why);
     AudioFileOut out;
     if (!out.Open(r.outputPath, r.format, r.sampleRate, render.Title(), &error))
         return finish(AudioExportResult::Status::kFailed, error);

@@ -20,6 +20,8 @@
 
 namespace sonfara {
 
+class PlaybackSession;
+
 struct AudioExportRequest {
     // The play-list entry to render (a plain file, an archive member, a
     // sequencer-format song...).
@@ -30,10 +32,10 @@ struct AudioExportRequest {
     // Empty: FindSoundFont's search ($SONFARA_SOUNDFONT, the standard places).
     std::string soundFont;
     // The player's values. The job plays the one song to its end through
-    // the synthesizer, so the repeat mode and the port are its own; loop
-    // settings among them apply as they do in playback (an endless loop
-    // renders until cancelled). Arrangement and EQ are found by caption in
-    // the catalogue of `shapingFolders`.
+    // the synthesizer, so the repeat mode and the port are its own; the loop
+    // count and the fade apply as in playback, and the file is as long as
+    // they make the song (an endless count is refused). Arrangement and EQ
+    // are found by caption in the catalogue of `shapingFolders`.
     SettingsValues values;
     ShapingFolders shapingFolders;
     int transpose = 0;           // semitones
@@ -44,8 +46,14 @@ struct AudioExportRequest {
     std::string workFolder;
     // nullptr: the program's code page.
     const CodePage* codePage = nullptr;
+    // Called on the job's thread once the song has opened on the job's own
+    // session, before anything sounds: what the caller sets there in the
+    // song's terms (a loop section by hand, positions in its bars). A
+    // non-empty answer refuses the song with that text. May be empty.
+    std::function<std::string(PlaybackSession&)> onOpened;
 };
 
+// Through the loops: the length they give, and how far through it the job is.
 struct AudioExportProgress {
     double fraction = 0;  // 0..1, never going back
     int32_t positionMs = 0;
@@ -53,13 +61,19 @@ struct AudioExportProgress {
 };
 
 struct AudioExportResult {
-    enum class Status { kDone, kCancelled, kFailed };
+    enum class Status { kDone, kCancelled, kFailed, kRefused };
     Status status = Status::kFailed;
-    std::string error;                 // kFailed: why, for the user (UTF-8)
+    std::string error;                 // kFailed, kRefused: why, for the user (UTF-8)
     std::vector<std::string> notices;  // the file layer's messages on the way
     uint64_t frames = 0;               // kDone: frames in the file
     std::string soundFont;             // the SoundFont that was used
 };
+
+// The failure text is often another layer's finished text (the open's
+// failure as the title label shows it, the SoundFont search, what FluidSynth
+// said), so it is passed on whole rather than as a code and a detail.
+// kRefused: the song opened but the request cannot end (an endless loop
+// count) or `onOpened` refused it.
 
 // Called on the thread that runs the job, at most about once per thousandth
 // of the song.

@@ -10,5 +10,7 @@ inline constexpr const char* kCannotWrite = "書き込めません: ";
 inline constexpr const char* kFormatUnavailable = "この形式では書き出せません: ";
 // The song did not start and no layer said why: kSongFailed + file name.
 inline constexpr const char* kSongFailed = "曲を読み込めません: ";
+// The loop count is endless: kLoopsNeverEnd + file name.
+inline constexpr const char* kLoopsNeverEnd = "ループ回数が無限のため書き出せません: ";
 
 }  // namespace sonfara::session::msg

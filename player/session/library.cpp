@@ -17,28 +17,23 @@ class SessionLibrary::Target final : public files::PlaybackTarget {
         lib_.lastError_.clear();
     }
     void StopTimer() override { player_.Seq().KillTimer(); }
-    bool OpenOrResetOutput() override {
+    PlaybackStatus OpenOrResetOutput() override {
         OutputLayer& out = player_.Output();
         lib_.portFailed_ = false;
         if (out.PortOpen()) {
             out.ResetOutput();
-            return true;
+            return {};
         }
-        lib_.portFailed_ = player_.OpenConfiguredPort() != 0;
-        if (lib_.portFailed_) lib_.lastError_ = player_.LastError();
-        return !lib_.portFailed_;
-    }
-    std::string OutputFailure() const override {
-        const std::string& why = player_.LastError();
-        if (why.empty()) return files::msg::kCannotOpenDevice;
-        if (why.starts_with(files::msg::kCannotOpenDevice)) return why;
-        return std::string(files::msg::kCannotOpenDevice) + "\n" + why;
+        PlaybackStatus opened = player_.OpenConfiguredPort();
+        lib_.portFailed_ = !opened.ok();
+        if (lib_.portFailed_) lib_.lastError_ = opened.Message();
+        return opened;
     }
     void EnableAllChannels() override { player_.Output().EnableAllChannels(); }
     LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
                         const std::string& fileName) override {
         LoadResult r = player_.LoadSong(path, kindLabel, fileName);
-        if (!r.ok) lib_.lastError_ = player_.LastError();
+        if (!r.ok()) lib_.lastError_ = song::msg::LoadErrorCaption(r.Message());
         return r;
     }
     void ResetSongDisplay() override {
@@ -120,7 +115,7 @@ const SongTable& SessionLibrary::Song() const { return s_.player_.Song(); }
 void SessionLibrary::AfterOpen(int attemptsBefore) {
     s_.RefreshInfo();
     if (openAttempts_ == attemptsBefore) return;
-    s_.OnSongOpened(fileOp_.List().Index(), lastOpenOk_, {});
+    s_.OnSongOpened(fileOp_.List().Index(), lastOpenOk_);
 }
 
 void SessionLibrary::OpenPaths(const std::vector<std::string>& paths, OpenMode mode) {
@@ -243,21 +238,19 @@ bool SessionLibrary::FinishAddFavorite(const std::string& answer,
 bool SessionLibrary::RenameFavorite(int index, const std::string& newTitle) {
     if (index < 0 || index >= static_cast<int>(favorites_.size()) || newTitle.empty()) return false;
     const SessionEnv& env = s_.env_;
-    std::string error;
-    const bool ok = files::RenameFavorite(env.favoriteFolder, favorites_[index], newTitle,
-                                          env.codePage, &error);
-    if (!ok) env.notifier.Error(error);
+    const files::FileStatus renamed =
+        files::RenameFavorite(env.favoriteFolder, favorites_[index], newTitle, env.codePage);
+    if (!renamed.ok()) env.notifier.Error(renamed.Message());
     ReloadFavorites();
-    return ok;
+    return renamed.ok();
 }
 
 bool SessionLibrary::DeleteFavorite(int index) {
     if (index < 0 || index >= static_cast<int>(favorites_.size())) return false;
-    std::string error;
-    const bool ok = files::DeleteFavorite(favorites_[index], &error);
-    if (!ok) s_.env_.notifier.Error(error);
+    const files::FileStatus deleted = files::DeleteFavorite(favorites_[index]);
+    if (!deleted.ok()) s_.env_.notifier.Error(deleted.Message());
     ReloadFavorites();
-    return ok;
+    return deleted.ok();
 }
 
 void SessionLibrary::OpenFavorite(int index) {

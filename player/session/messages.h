@@ -22,9 +22,8 @@ inline std::string InstMenuHeader(int channel) {
 inline constexpr std::array<const char*, kRepeatModeCount> kRepeatCaptions{"全曲リピート", "単曲リピート",
                                                              "ランダム再生", "リピートなし"};
 inline constexpr const char* kNextSong = "次曲再生";
+inline constexpr const char* kPointBBeforeA = "B点はA点より後に設定してください";
 inline constexpr const char* kPrevSong = "前曲再生";
-// Our own additions.
-inline constexpr const char* kSettingsSaveFailed = "設定を保存できませんでした: ";
 // What the user is told about the settings file at start-up; empty when it
 // was read or did not exist yet.
 inline std::string SettingsOpenNotice(const SettingsOpenReport& report, const std::string& path) {

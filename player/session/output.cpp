@@ -2,7 +2,6 @@
 
 #include "player/files/engine_settings.h"
 #include "player/platform/midi.h"
-#include "player/sequencer/messages.h"
 #include "player/session/session.h"
 
 namespace sonfara {
@@ -23,15 +22,11 @@ int IndexOf(const std::vector<std::string>& captions, const std::string& caption
 constexpr int kEffectItems = 3;
 }  // namespace
 
-int SessionOutput::ChangePort(int device) {
+PlaybackStatus SessionOutput::ChangePort(int device) {
     OutputLayer& out = s_.player_.Output();
-    if (out.PortOpen() && out.OutDevice() == device) return 0;
-    const int rc = s_.player_.Seq().ChangeOutputPort(device);
-    if (rc != 0) {
-        std::string& error = s_.library_.lastError_;
-        error = sequencer::msg::kCannotOpenDevice;
-        if (!out.LastOpenError().empty()) error += "\n" + out.LastOpenError();
-    }
+    if (out.PortOpen() && out.OutDevice() == device) return {};
+    PlaybackStatus opened = s_.player_.Seq().ChangeOutputPort(device);
+    if (!opened.ok()) s_.library_.lastError_ = opened.Message();
     const std::vector<std::string>& names = s_.portNames_;
     s_.settings_.Edit([&](SettingsValues& v) {
         v.OutDevice = device;
@@ -39,7 +34,7 @@ int SessionOutput::ChangePort(int device) {
                             ? names[device]
                             : std::string(kMidiMapper);
     });
-    return rc;
+    return opened;
 }
 
 void SessionOutput::SetChannelEnabled(int channel, bool enabled) {

@@ -55,11 +55,26 @@ class SessionTransport {
     void Step();
     void EndStep();
     void SetRepeatMode(RepeatMode mode);
+    // A-B repeat: the points at the current position (the snapshot's). B
+    // with no A starts the section at 0; a B less than kMinLoopMs after A is
+    // refused (false); a new A drops a B that would come too soon after it.
+    // Playback loops between them until ClearAB or the next song.
+    bool SetPointA();
+    bool SetPointB();
+    void ClearAB();
+    // Both points at once; false, and nothing changes, unless
+    // 0 <= a, a + kMinLoopMs <= b <= the song's length.
+    bool SetAB(int32_t a, int32_t b);
+    // The section the loop count repeats in place of the song's own loop
+    // points, until the next song (the command line's render of an A-B
+    // section); false, nothing changed, on the same terms as SetAB.
+    bool SetLoopSection(int32_t startMs, int32_t endMs);
 
   private:
     friend class PlaybackSession;
     friend class SessionLibrary;  // a cleared song ends the stepping
     explicit SessionTransport(PlaybackSession& s) : s_(s) {}
+    bool SectionFits(int32_t a, int32_t b) const;
 
     PlaybackSession& s_;
     int transpose_ = 0;
@@ -141,8 +156,9 @@ class SessionLibrary {
 // The output port, the channels, programs, arrangement, EQ and effects.
 class SessionOutput {
   public:
-    // -1 the mapper, else a port of the menu; the open's result code.
-    int ChangePort(int device);
+    // -1 the mapper, else a port of the menu. The choice is kept even when
+    // the port does not open (the status says why).
+    PlaybackStatus ChangePort(int device);
     void SetChannelEnabled(int channel, bool enabled);  // 1..16
     // The other-button switch: solo the channel, or end its solo.
     void ToggleSolo(int channel);

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "player/files/engine_settings.h"
-#include "player/session/messages.h"
 
 namespace sonfara {
 
@@ -69,13 +68,12 @@ void PlaybackSession::Suspend() {
 void PlaybackSession::SaveStoredSettings() {
     if (!env_.settingsStore || !env_.saveSettings) return;
     SyncValuesForSave();
-    std::string error;
-    if (SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore, &error))
-        return;
+    const SettingsStatus saved =
+        SaveSettings(values_, files::MenusFor(catalog_, portNames_), *env_.settingsStore);
     // Every hide and the exit try again; the user hears of it once.
-    if (saveFailureTold_) return;
+    if (saved.ok() || saveFailureTold_) return;
     saveFailureTold_ = true;
-    env_.notifier.Error(session::msg::kSettingsSaveFailed + error);
+    env_.notifier.Error(saved.Message());
 }
 
 void PlaybackSession::SyncValuesForSave() {
@@ -141,11 +139,10 @@ void PlaybackSession::OnLoadNotice(const std::string& noticeBytes) {
     ForEachObserver([&](SessionObserver* o) { o->OnNotice(noticeBytes); });
 }
 
-void PlaybackSession::OnSongOpened(int index, bool ok, const std::string& message) {
+void PlaybackSession::OnSongOpened(int index, bool ok) {
     StateChange change(*this);
     RefreshInfo();
-    std::string& lastError = library_.lastError_;
-    if (!ok && lastError.empty()) lastError = message;
+    const std::string& lastError = library_.lastError_;
     const std::string text = ok ? Snapshot().title : lastError;
     if (!ok && !lastError.empty())
         ForEachObserver([&](SessionObserver* o) { o->OnLoadFailed(text); });
@@ -193,6 +190,9 @@ void PlaybackSession::RefreshInfo() {
     i.soloChannel = output_.solo_;
     i.stepping = transport_.stepping_;
     i.stepTarget = transport_.seekTarget_;
+    i.loop = player_.Seq().LoopSection();
+    i.loopCount = player_.Settings().LoopCount;
+    i.loopedTotalMs = song.Loaded ? player_.Seq().LoopedLengthMs() : 0;
     std::lock_guard lk(infoMu_);
     info_ = std::move(i);
 }
@@ -245,6 +245,7 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     s.repeatMode = i.repeatMode;
     s.wrdActive = presentation_.Active();
     s.soloChannel = i.soloChannel;
+    ReadLoops(i, s);
     return s;
 }
 

@@ -106,6 +106,16 @@ struct SessionSnapshot {
     bool stepping = false;
     bool wrdActive = false;
     int soloChannel = -1;  // 0..15, -1 none
+    // Loops: positionMs stays the song position and totalMs the song's
+    // length; loopedTotalMs is the length the loops and the fade give (-1:
+    // never ends) and loopedPositionMs how far through it playback is.
+    int32_t pointA = -1, pointB = -1;          // A-B repeat points (ms), -1 not set
+    int32_t loopStartMs = -1, loopEndMs = -1;  // the section the loop count repeats, -1 none
+    int loopCount = 0;                         // the setting: 0 off, 1..9, kEndlessLoops
+    int loopsDone = 0;                         // jumps back to the loop start in this run
+    bool fading = false;                       // the fade after the last loop runs
+    int32_t loopedTotalMs = 0;
+    int32_t loopedPositionMs = 0;
 };
 
 // Hooks of a front end. The comment of each says which thread calls it.
@@ -211,6 +221,9 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
         int soloChannel = -1;
         bool stepping = false;
         int32_t stepTarget = 0;
+        LoopPoints loop;
+        int loopCount = 0;
+        int32_t loopedTotalMs = 0;
     };
 
     // Publishes OnStateChanged when the outermost operation returns.
@@ -226,7 +239,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     };
 
     // PlayerObserver
-    void OnSongOpened(int index, bool ok, const std::string& message) override;
+    void OnSongOpened(int index, bool ok) override;
     void OnStoppedAtEnd() override;
     bool AllowAutoOpen(int index) override;
     // OutputObserver (timer thread)
@@ -242,6 +255,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver,
     template <typename F>
     void ForEachObserverLocked(F hook);
     void RefreshInfo();
+    void ReadLoops(const SongInfo& i, SessionSnapshot& s) const;
     static ShapingCatalog LoadCatalog(const ShapingFolders& folders);
     void ApplyShaping();
     void SyncValuesForSave();

@@ -70,6 +70,73 @@ void SessionTransport::SetRepeatMode(RepeatMode mode) {
     s_.settings_.Edit([mode](SettingsValues& v) { v.RepeatMode = mode; });
 }
 
+bool SessionTransport::SectionFits(int32_t a, int32_t b) const {
+    return s_.SongLoaded() && a >= 0 && b - a >= kMinLoopMs && b <= s_.player_.Song().TotalMs;
+}
+
+bool SessionTransport::SetPointA() {
+    PlaybackSession::StateChange change(s_);
+    if (!s_.SongLoaded()) return false;
+    Sequencer& seq = s_.player_.Seq();
+    const int32_t a = s_.Snapshot().positionMs;
+    const int32_t b = seq.RepeatB() >= 0 && SectionFits(a, seq.RepeatB()) ? seq.RepeatB() : -1;
+    seq.SetRepeatPoints(a, b);
+    s_.RefreshInfo();
+    return true;
+}
+
+bool SessionTransport::SetPointB() {
+    PlaybackSession::StateChange change(s_);
+    Sequencer& seq = s_.player_.Seq();
+    const int32_t a = std::max(0, seq.RepeatA());
+    const int32_t b = s_.Snapshot().positionMs;
+    if (!SectionFits(a, b)) return false;
+    seq.SetRepeatPoints(a, b);
+    s_.RefreshInfo();
+    return true;
+}
+
+void SessionTransport::ClearAB() {
+    PlaybackSession::StateChange change(s_);
+    s_.player_.Seq().SetRepeatPoints(-1, -1);
+    s_.RefreshInfo();
+}
+
+bool SessionTransport::SetAB(int32_t a, int32_t b) {
+    PlaybackSession::StateChange change(s_);
+    if (!SectionFits(a, b)) return false;
+    s_.player_.Seq().SetRepeatPoints(a, b);
+    s_.RefreshInfo();
+    return true;
+}
+
+bool SessionTransport::SetLoopSection(int32_t startMs, int32_t endMs) {
+    PlaybackSession::StateChange change(s_);
+    if (!SectionFits(startMs, endMs)) return false;
+    const bool toSongEnd = endMs == s_.player_.Song().TotalMs;
+    s_.player_.Seq().SetLoopSection(LoopPoints{startMs, endMs, toSongEnd});
+    s_.RefreshInfo();
+    return true;
+}
+
+// The snapshot's loop fields (any thread): the A-B points, jumps and fade
+// level from the sequencer's atomics, the rest as the UI thread left it.
+void PlaybackSession::ReadLoops(const SongInfo& i, SessionSnapshot& s) const {
+    const Sequencer& seq = player_.Seq();
+    s.pointA = seq.RepeatA();
+    s.pointB = seq.RepeatB();
+    s.loopStartMs = i.loop.Valid() ? i.loop.startMs : -1;
+    s.loopEndMs = i.loop.Valid() ? i.loop.endMs : -1;
+    s.loopCount = i.loopCount;
+    s.loopsDone = seq.LoopsDone();
+    s.fading = player_.Output().FadeLevel() < kFullVolume;
+    s.loopedTotalMs = i.loopedTotalMs;
+    s.loopedPositionMs = s.positionMs;
+    if (i.loop.Valid() && !seq.RepeatActive())
+        s.loopedPositionMs += static_cast<int32_t>(
+            std::min<int64_t>(int64_t{s.loopsDone} * i.loop.LengthMs(), INT32_MAX - s.positionMs));
+}
+
 void SessionTransport::BeginStep(bool forward) {
     PlaybackSession::StateChange change(s_);
     Sequencer& seq = s_.player_.Seq();

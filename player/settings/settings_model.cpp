@@ -73,6 +73,14 @@ const std::vector<KeyDef>& KeyDefs() {
             {"SMFKRythm", &ModuleEmulation::SMFKRythm},
             // An endless loop plays at least once; beyond 99 a song never ends.
             {"RcpLoopCount", &SettingsValues::RcpLoopCount, SettingRange{1, 99}},
+            {"LyricsShown", &SettingsValues::LyricsShown},
+            {"LyricsTop", &SettingsValues::LyricsTop},
+            {"LyricsLeft", &SettingsValues::LyricsLeft},
+            {"LyricsWidth", &SettingsValues::LyricsWidth, SettingRange{0, 1 << 20}},
+            {"LyricsHeight", &SettingsValues::LyricsHeight, SettingRange{0, 1 << 20}},
+            // 10 is endless; a fade over more than a minute is not a fade-out.
+            {"LoopCount", &SettingsValues::LoopCount, SettingRange{0, 10}},
+            {"LoopFade", &SettingsValues::LoopFade, SettingRange{0, 60}},
             {"FileSort", &SettingsValues::FileSort},
             {"MIDIOutPort", &SettingsValues::MIDIOutPort},
             {"RepeatMode", &SettingsValues::RepeatMode},
@@ -231,9 +239,10 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
         for (int i = 1; i <= 10; ++i) k.push_back(RecentKey(i));
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
         for (const char* n : {"BltSw", "WindowStyle", "MIDIEmulate", "MIDIEmuGSCFG", "MIDIEmuXGCFG",
-                              "SMFKBank", "SMFKRythm", "RcpLoopCount", "MIDIOutPort", "SWRDEmulation",
-                              "MWRDEmulation", "OSRetrun", "EffectChorus", "EffectReverb",
-                              "EqMode"})
+                              "SMFKBank", "SMFKRythm", "RcpLoopCount", "LyricsShown", "LyricsTop",
+                              "LyricsLeft", "LyricsWidth", "LyricsHeight", "LoopCount", "LoopFade",
+                              "MIDIOutPort", "SWRDEmulation", "MWRDEmulation", "OSRetrun",
+                              "EffectChorus", "EffectReverb", "EqMode"})
             k.push_back(n);
         return k;
     }();
@@ -335,8 +344,8 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
     return r;
 }
 
-bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsStore& store,
-                  std::string* error) {
+SettingsStatus SaveSettings(const SettingsValues& v, const SettingsMenus& menus,
+                            SettingsStore& store) {
     SettingsValues out = v;
     const bool arrOk =
         v.ArrMode >= 1 && static_cast<size_t>(v.ArrMode) <= menus.arrangements.size();
@@ -354,7 +363,7 @@ bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsS
         if (name == "ArrModeCap" && out.ArrMode == 0) continue;
         store.Set(name, TextOf(out, Def(name).field));
     }
-    return store.Commit(error);
+    return store.Commit();
 }
 
 StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsMenus& menus,

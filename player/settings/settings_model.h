@@ -58,6 +58,8 @@ struct SettingsValues {
     int32_t OSRetrun = 10;
     ModuleEmulation Emulation;
     int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
+    int32_t LoopCount = 0;     // ループ回数: extra plays of a loop, 10 endless
+    int32_t LoopFade = 0;      // seconds of fade-out after the last loop
     int32_t FileSort = 0;
     std::string MIDIOutPort = kMidiMapper;
     sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;
@@ -70,6 +72,13 @@ struct SettingsValues {
     std::string EqMode;  // caption of the selected EQ preset, empty for none
     bool SSTP = true;
     std::string MWPFile;  // written at shut-down, never read
+    // The lyrics window: shown at the exit, and its frame in twips (0 x 0:
+    // never placed, the window manager decides).
+    bool LyricsShown = false;
+    int32_t LyricsTop = 0;
+    int32_t LyricsLeft = 0;
+    int32_t LyricsWidth = 0;
+    int32_t LyricsHeight = 0;
 
     // Menu state that is stored through the texts above.
     int32_t OutDevice = -1;  // port menu position (0-based), -1 the mapper
@@ -159,8 +168,8 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
 // Writes every key in save order and commits the store. ArrModeCap, the
 // port name and EqMode come from the menus by ArrMode, OutDevice and
 // EqItem/EqActive.
-bool SaveSettings(const SettingsValues& v, const SettingsMenus& menus, SettingsStore& store,
-                  std::string* error);
+SettingsStatus SaveSettings(const SettingsValues& v, const SettingsMenus& menus,
+                            SettingsStore& store);
 
 // What start-up needs: the store (kept for the save at shut-down), how
 // opening it went, and the loaded values. Never fails: a missing or

@@ -101,12 +101,11 @@ void IniSettingsStore::Set(std::string_view key, std::string_view value) {
     doc_.Set(kSettingsSection, key, value);
 }
 
-bool IniSettingsStore::Commit(std::string* error) {
-    if (write_blocked_) {
-        if (error) *error = "the damaged settings file " + path_ + " is left as it is";
-        return false;
-    }
-    return WriteFileReplacing(path_, doc_.Serialize(), error);
+SettingsStatus IniSettingsStore::Commit() {
+    if (write_blocked_) return {SettingsError::kDamagedKept, path_};
+    std::string why;
+    if (WriteFileReplacing(path_, doc_.Serialize(), &why)) return {};
+    return {SettingsError::kCannotWrite, why};
 }
 
 #ifdef _WIN32
@@ -149,9 +148,9 @@ void RegistrySettingsStore::Set(std::string_view key, std::string_view value) {
     RegCloseKey(h);
 }
 
-bool RegistrySettingsStore::Commit(std::string* error) {
-    if (failed_ && error) *error = "some settings could not be written to the registry";
-    return !failed_;
+SettingsStatus RegistrySettingsStore::Commit() {
+    if (failed_) return SettingsError::kRegistry;
+    return {};
 }
 #endif
 

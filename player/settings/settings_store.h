@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "player/settings/ini_file.h"
+#include "player/settings/messages.h"
 
 namespace sonfara {
 
@@ -27,9 +28,9 @@ public:
     // nullopt when the value is missing.
     virtual std::optional<std::string> Get(std::string_view key) = 0;
     virtual void Set(std::string_view key, std::string_view value) = 0;
-    // Makes the values set so far permanent. False (with `error`) when they
-    // could not be written; the previous copy is then still intact.
-    virtual bool Commit(std::string* error) = 0;
+    // Makes the values set so far permanent. A failure leaves the previous
+    // copy intact.
+    virtual SettingsStatus Commit() = 0;
 };
 
 // Values in memory, with a log of every read and write in call order.
@@ -37,7 +38,7 @@ class MemorySettingsStore : public SettingsStore {
 public:
     std::optional<std::string> Get(std::string_view key) override;
     void Set(std::string_view key, std::string_view value) override;
-    bool Commit(std::string*) override { return true; }
+    SettingsStatus Commit() override { return {}; }
 
     std::map<std::string, std::string> values;
     std::vector<std::string> reads;
@@ -77,7 +78,7 @@ public:
 
     std::optional<std::string> Get(std::string_view key) override;
     void Set(std::string_view key, std::string_view value) override;
-    bool Commit(std::string* error) override;
+    SettingsStatus Commit() override;
 
     const std::string& Path() const { return path_; }
 
@@ -93,9 +94,9 @@ class RegistrySettingsStore : public SettingsStore {
 public:
     std::optional<std::string> Get(std::string_view key) override;
     void Set(std::string_view key, std::string_view value) override;
-    bool Commit(std::string* error) override;
+    SettingsStatus Commit() override;
 
-private:
+  private:
     bool failed_ = false;
 };
 #endif

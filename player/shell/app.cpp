@@ -2,21 +2,14 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QDialog>
-#include <QDesktopServices>
 #include <QFile>
-#include <QAction>
 #include <QMenu>
-#include <QMessageBox>
 #include <QScreen>
-#include <QUrl>
+#include <QTimer>
 #include <QWidget>
-#include <QWindow>
-#include <chrono>
-#include <cstdio>
 
-#include "player/dialogs/list_dialog.h"
-#include "player/dialogs/version_window.h"
+#include "player/dialogs/lyrics_window.h"
+#include "player/dialogs/wrd_window.h"
 #include "player/display/display_controller.h"
 #include "player/files/favorites.h"
 #include "player/files/shaping_catalog.h"
@@ -25,100 +18,30 @@
 #include "player/platform/sstp_notice.h"
 #include "player/platform/user_files.h"
 #include "player/session/messages.h"
-#include "player/dialogs/settings_dialog.h"
+#include "player/shell/control_window.h"
+#include "player/shell/desktop_launch.h"
 #include "player/shell/docking.h"
 #include "player/shell/instance_channel.h"
 #include "player/shell/main_panels.h"
 #include "player/shell/main_window.h"
 #include "player/shell/media_target.h"
 #include "player/shell/mpris_service.h"
-#include "player/shell/control_window.h"
 #include "player/shell/tray_icon.h"
-#include "player/dialogs/wrd_window.h"
 
 namespace sonfara::shell {
-namespace {
-
-constexpr int kCtlSetMs = 100;
-constexpr int kCtlSet2Ms = 200;
-constexpr int kCtlSet3Ms = 500;
-constexpr int kMeterMs = 100;
-constexpr int kFlashMs = 100;
-constexpr int kPosChgMs = 500;
-constexpr int kGsDispMs = 3000;
-constexpr int kMWrdProcMs = 100;
-// Set by the build (SONFARA_HOME_PAGE); empty until the product has one.
-constexpr const char* kHomePage = SONFARA_HOME_PAGE;
-
-// WRDProc drives the session's presentation.
-class SessionWrdSource final : public wrd::WrdFrameSource {
-  public:
-    explicit SessionWrdSource(PlaybackSession& session) : session_(session) {}
-    void Tick() override { session_.Presentation().WrdTick(); }
-    void PresentFrame() override { session_.Presentation().PresentWrdFrame(); }
-    bool RepaintExternal(wrd::WrdPaintTarget& target) override {
-        return session_.Presentation().RepaintExternalWrd(&target);
-    }
-
-  private:
-    PlaybackSession& session_;
-};
-
-// The list dialog's two modes over the session: its favourites (entries
-// are 1-based, the session's 0-based) and its play list.
-class SessionListModel final : public dialogs::ListDialogModel {
-  public:
-    SessionListModel(PlaybackSession& session, dialogs::ListMode mode)
-        : session_(session), mode_(mode) {}
-    dialogs::ListMode Mode() const override { return mode_; }
-    std::vector<std::string> Rows() const override {
-        std::vector<std::string> rows;
-        if (mode_ == dialogs::ListMode::kFavorites) {
-            for (const files::FavoriteEntry& f : session_.Library().Favorites()) rows.push_back(f.Title);
-        } else {
-            for (const files::FileEntry& e : session_.Library().List().Entries()) rows.push_back(e.FileName);
-        }
-        return rows;
-    }
-    // The session reports its own failures.
-    bool RenameFavorite(int entry, const std::string& title, std::string*) override {
-        return session_.Library().RenameFavorite(entry - 1, title);
-    }
-    bool DeleteFavorite(int entry, std::string*) override {
-        return session_.Library().DeleteFavorite(entry - 1);
-    }
-    int PlayingEntry() const override { return session_.Library().List().Index(); }
-    bool PlayEntry(int entry) override {
-        session_.Library().FileListClick(entry - 1);
-        return session_.Library().List().Index() == entry;
-    }
-    void RemoveEntry(int entry) override { session_.Library().RemoveEntry(entry); }
-
-  private:
-    PlaybackSession& session_;
-    dialogs::ListMode mode_;
-};
-
-}  // namespace
 
 SonfaraApp::SonfaraApp(AppPlatform platform, InstanceChannel* channel)
-    : platform_(platform),
-      channel_(channel),
-      handshake_([this] { return !display_ || display_->DrawThreadDone(); }) {
+    : platform_(platform), channel_(channel) {
     notifier_.SetQuiet(platform_.quietMessages);
     onFinished = [] { QCoreApplication::quit(); };
-    endTimer_.setInterval(ExitHandshake::kEndTimerMs);
-    connect(&endTimer_, &QTimer::timeout, this, &SonfaraApp::EndTimerTick);
 }
 
 SonfaraApp::~SonfaraApp() {
     qApp->removeEventFilter(this);  // the windows' destruction sends events
     if (session_) session_->RemoveObserver(this);
-    if (wrdWindow_) wrdWindow_->StopTimer();
+    timers_.StopAll();
     // Nothing may draw into a window that is going.
     if (display_) display_->Shutdown();
-    for (auto& t : timers_)
-        if (t) t->Stop();
 }
 
 bool SonfaraApp::Start(const QStringList& paths) {
@@ -133,8 +56,9 @@ bool SonfaraApp::Start(const QStringList& paths) {
     panels_->SelectPanel(session_->Settings().Values().WindowType);
     if (!session_->Settings().Values().WindowStyle) panels_->SetRolledUp(true);
     control_->ResetReadouts();
-    StampWhenShown();
+    bench_.StampWhenShown(*main_, *control_);
     ShowWindows();
+    dialogs_->RestoreLyricsWindow(session_->Settings().Values());
     OpenPaths(paths);
     docking_->TestDocked();
     if (platform_.registerFileTypes)
@@ -142,7 +66,7 @@ bool SonfaraApp::Start(const QStringList& paths) {
     taskType_ = session_->Settings().Values().TaskType;
     AddTray();
     display_->StartDrawingThread();
-    StartTimers();
+    timers_.Start(session_->Settings().Values().BltSw);
     if (platform_.mpris) mpris_->Register();  // without a session bus the player runs without it
     SendNotice(StartupNoticeText(SystemCodePage()));
     return true;
@@ -181,19 +105,16 @@ void SonfaraApp::MakeSession() {
     env.priority = &priority_;
     env.shapingFolders = DefaultShapingFolders(ProgramFolder());
     env.favoriteFolder = files::DefaultFavoriteFolder();
-    wrdWindow_ = std::make_unique<wrd::WrdWindowWidget>();
-    env.wrdWindow = wrdWindow_.get();
+    dialogs_ = std::make_unique<DialogHost>(lib_, platform_, requests_, notifier_);
+    wrd::WrdWindowWidget& wrdWindow = dialogs_->MakeWrdWindow();
+    env.wrdWindow = &wrdWindow;
     // The plug-in attaches to the window's native handle.
     env.wrdPlugin = &wrdPlugin_;
-    env.wrdWindowHandle = reinterpret_cast<void*>(wrdWindow_->winId());
+    env.wrdWindowHandle = reinterpret_cast<void*>(wrdWindow.winId());
     session_ = std::make_unique<PlaybackSession>(std::move(env));
     session_->AddObserver(this);
-    wrdSource_ = std::make_unique<SessionWrdSource>(*session_);
-    wrdWindow_->SetFrameSource(wrdSource_.get());
-    wrdWindow_->SetInterval(session_->Settings().Values().MWRDTimer);
-    handshake_.RegisterExternal(
-        kWrdProc, [w = wrdWindow_.get()] { w->RequestStop(); },
-        [w = wrdWindow_.get()] { return w->StopAcknowledged(); });
+    dialogs_->AttachSession(*session_);
+    timers_.AttachWrdWindow(wrdWindow);
 }
 
 void SonfaraApp::MakeWindows() {
@@ -236,6 +157,7 @@ void SonfaraApp::MakeWindows() {
         if (QMenu* menu = control_->FileMenu()) menu->popup(at);
     });
     notifier_.SetOwner(control_.get());
+    dialogs_->SetOwner(*control_);
     MediaTargetHooks hooks;
     // The session tells the windows and MPRIS what changed (OnStateChanged).
     hooks.run = [this](std::function<void()> operation) { requests_.Run(std::move(operation)); };
@@ -269,30 +191,18 @@ void SonfaraApp::PlaceWindows() {
 }
 
 void SonfaraApp::MakeTimers() {
-    auto make = [this](int index, int ms, std::function<void()> work, bool quitsOnShutdown) {
-        timers_.at(index - 1) = std::make_unique<IndexedTimer>(handshake_, index, ms, std::move(work),
-                                                               quitsOnShutdown, this);
-    };
-    auto* d = display_.get();
-    make(kDrawInterval, session_->Settings().Values().GTimer, [this, d] {
-        d->OnDrawInterval();
+    TimerTable::Work work;
+    work.drawInterval = [this] {
         panels_->OnDrawInterval();
-    }, false);
-    make(kFlash, kFlashMs, [d] { d->OnFlash(); }, true);
-    make(kCtlSet, kCtlSetMs, [this] {
-        control_->OnCtlSet();
-        CheckRest();
-    }, true);
-    make(kCtlSet2, kCtlSet2Ms, [this] { control_->OnCtlSet2(); }, true);
-    make(kCtlSet3, kCtlSet3Ms, [d] { d->OnCpuTick(); }, false);
-    make(kMeterInterval, kMeterMs, [d] { d->OnMeterInterval(); }, true);
-    // kWrdProc is the WRD window's own timer (WRDProc), in the handshake
-    // since the session was made.
-    // The control window's held-step timer and the display's GSDisp timing
-    // are owned by those windows; these slots stay idle here.
-    make(kPosChgProc, kPosChgMs, nullptr, false);
-    make(kGsDisp, kGsDispMs, nullptr, false);
-    make(kMWrdProcTimer, kMWrdProcMs, nullptr, false);
+        // The lyrics move with the drawing pass while their window is shown.
+        if (dialogs::LyricsWindow& lyrics = dialogs_->Lyrics(); lyrics.isVisible())
+            lyrics.SetPositionMs(session_->Snapshot().positionMs);
+    };
+    work.ctlSet = [this] { control_->OnCtlSet(); };
+    work.ctlSet2 = [this] { control_->OnCtlSet2(); };
+    work.busy = [this] { return state_.playing || state_.stepping; };
+    timers_.Make(*display_, session_->Settings().Values().GTimer, std::move(work));
+    timers_.AttachStepTimer(control_->StepTimer());
 }
 
 void SonfaraApp::ConnectChannel() {
@@ -312,55 +222,6 @@ void SonfaraApp::ShowWindows() {
     docking_->Reattach();
 }
 
-void SonfaraApp::StartDisplayTimers() {
-    LeaveRest();
-    if (!session_->Settings().Values().BltSw) return;
-    for (int i : {kDrawInterval, kFlash, kMeterInterval}) Timer(i).Start();
-}
-
-// Idle rest: after a second with nothing playing and nothing moving on the
-// display, DrawInterval and the drawing thread slow to the rest interval and
-// Flash and MeterInterval (they only act on notes) stop. Playback, a song
-// opening or any input in the windows brings them back at once.
-void SonfaraApp::CheckRest() {
-    const bool quiet = !state_.playing && !state_.stepping && display_->Settled();
-    if (!quiet) {
-        quietTicks_ = 0;
-        LeaveRest();
-        return;
-    }
-    if (resting_ || ++quietTicks_ < kQuietTicksBeforeRest) return;
-    if (!Timer(kDrawInterval).Enabled()) return;  // low-load mode: nothing to slow
-    resting_ = true;
-    Timer(kFlash).Stop();
-    Timer(kMeterInterval).Stop();
-    Timer(kDrawInterval).SetIntervalMs(display::DisplayController::kRestIntervalMs);
-    display_->SetResting(true);
-}
-
-void SonfaraApp::LeaveRest() {
-    quietTicks_ = 0;
-    if (!resting_) return;
-    resting_ = false;
-    display_->SetResting(false);
-    Timer(kDrawInterval).SetIntervalMs(display_->GraphicsIntervalMs());
-    if (!Timer(kDrawInterval).Enabled() || handshake_.StopTimers()) return;
-    Timer(kFlash).Start();
-    Timer(kMeterInterval).Start();
-}
-
-void SonfaraApp::StartTimers() {
-    StartDisplayTimers();
-    for (int i : {kCtlSet, kCtlSet2, kCtlSet3}) Timer(i).Start();
-}
-
-void SonfaraApp::StopTimers() {
-    for (auto& t : timers_)
-        if (t) t->Stop();
-    wrdWindow_->StopTimer();
-    control_->StepTimer().stop();
-}
-
 void SonfaraApp::AddTray() {
     if (taskType_ != TrayIcon::kTaskbarOnly) tray_->Add(taskType_);
 }
@@ -375,6 +236,7 @@ void SonfaraApp::SaveWindowPlacement() {
     const int panel = panels_->SelectedPanel();
     const bool full = !main_->RolledUp();
     session_->Settings().Edit([&](SettingsValues& v) {
+        dialogs_->SaveLyricsWindow(v);
         v.CtlTop = c.y() * kTwipsPerPixel;
         v.CtlLeft = c.x() * kTwipsPerPixel;
         v.MainTop = m.y() * kTwipsPerPixel;
@@ -411,15 +273,6 @@ QString SonfaraApp::OpenRequest(const QStringList& paths, bool raise) {
     return *failure;
 }
 
-// Dialogs still open when the program closes: their event loops return,
-// and what opened them must not act on a session that is shut down.
-void SonfaraApp::CloseDialogs() {
-    notifier_.CloseAll();
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible()) dialog->reject();
-    }
-}
-
 // The main window first, so the control window ends up in front.
 void SonfaraApp::Raise() {
     for (QWidget* w : {static_cast<QWidget*>(main_.get()), static_cast<QWidget*>(control_.get())}) {
@@ -434,12 +287,14 @@ void SonfaraApp::Raise() {
 void SonfaraApp::Wake(const QStringList& paths) {
     if (residentHidden_) {
         session_->Output().ReloadShapingCatalog();  // files may have come or gone meanwhile
-        StartTimers();
+        timers_.Start(session_->Settings().Values().BltSw);
         session_->Presentation().AttachWrdPlugin();
         AddTray();
-        }
+    }
+    if (residentHidden_) dialogs_->RestoreLyricsWindow(session_->Settings().Values());
     if (paths.isEmpty() && residentHidden_) {
         session_->Library().ClearSong();
+        dialogs_->Lyrics().SetLyrics(nullptr);
         panels_->SongCleared();
         display_->NotifyOutputReset();
         control_->ShowNoSong();
@@ -462,9 +317,8 @@ void SonfaraApp::RequestClose(CloseMode mode) {
         if (mode == kSessionEnd) notifier_.CloseAll();
         return;
     }
-    LeaveRest();  // a slowed DrawInterval would hold the exit handshake
-    if (unloading_ || handshake_.ShuttingDown() || handshake_.StopTimers() || endTimer_.isActive())
-        return;
+    timers_.LeaveRest();  // a slowed DrawInterval would hold the exit handshake
+    if (unloading_ || timers_.Closing()) return;
     if (mode == kSessionEnd)
         CloseForSessionEnd();
     else if (session_->Settings().Values().AlwaysMove && mode != kTaskManager)
@@ -474,10 +328,9 @@ void SonfaraApp::RequestClose(CloseMode mode) {
 }
 
 void SonfaraApp::CloseForSessionEnd() {
-    handshake_.SetShuttingDown(true);
-    CloseDialogs();
+    timers_.ShutDown();
+    dialogs_->CloseDialogs();
     notifier_.SetQuiet(true);  // nobody is left to press OK: standard error
-    StopTimers();
     display_->Shutdown();  // DrawThreadStop, then wait for DrawThreadDone
     if (channel_) channel_->StopListening();
     SaveWindowPlacement();
@@ -487,12 +340,11 @@ void SonfaraApp::CloseForSessionEnd() {
 }
 
 void SonfaraApp::HideResident() {
-    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
-        Timer(i).Stop();
-    wrdWindow_->StopTimer();
-    wrdWindow_->hide();
+    timers_.StopForHide();
+    dialogs_->WrdWindow()->hide();
+    SaveWindowPlacement();  // before the lyrics window hides: it is remembered as shown
+    dialogs_->Lyrics().hide();
     RemoveTray();
-    SaveWindowPlacement();
     main_->hide();
     control_.get()->hide();
     session_->Suspend();  // port silenced, reset and closed; settings saved
@@ -503,43 +355,29 @@ void SonfaraApp::HideResident() {
 }
 
 void SonfaraApp::BeginOrderlyExit() {
-    CloseDialogs();
+    dialogs_->CloseDialogs();
     display_->RequestDrawThreadStop();
-    Timer(kMWrdProcTimer).Stop();
     if (channel_) channel_->StopListening();  // a start from now on is a player of its own
     RemoveTray();
     SaveWindowPlacement();
     session_->Shutdown();
     main_->hide();
     control_.get()->hide();
-    wrdWindow_->hide();
-    control_->StepTimer().stop();  // its window's own timer
-    handshake_.BeginStop();
-    endTimer_.start();
-}
-
-void SonfaraApp::EndTimerTick() {
-    if (!handshake_.PollEnd()) return;
-    endTimer_.stop();
-    handshake_.SetShuttingDown(true);
-    Finish();
+    dialogs_->WrdWindow()->hide();
+    dialogs_->Lyrics().hide();
+    timers_.BeginExit();  // EndTimer calls Finish once every timer acknowledged
 }
 
 void SonfaraApp::Finish() {
     display_->Shutdown();  // the thread has ended; this only joins it
-    // SONFARA_DRAW_STATS=<file>: the drawing thread's pass times (the GUI cost benchmark).
-    if (const QString stats = qEnvironmentVariable("SONFARA_DRAW_STATS"); !stats.isEmpty()) {
-        QFile out(stats);
-        const auto& t = display_->Thread();
-        if (out.open(QIODevice::WriteOnly))
-            out.write(QByteArray::fromStdString(display::PassStatsReport(t.PassWallTimes(), t.PassCpuTimes())));
-    }
+    bench_.WriteDrawStats(*display_);
     unloading_ = true;
     finished_ = true;
     main_->AllowClose();
     main_->close();
-    wrdWindow_->SetShuttingDown(true);
-    wrdWindow_->close();
+    dialogs_->WrdWindow()->SetShuttingDown(true);
+    dialogs_->WrdWindow()->close();
+    dialogs_->Lyrics().close();
     control_.get()->close();
     // A message of the exit itself (the settings could not be saved) is
     // shown before the process ends.
@@ -564,66 +402,18 @@ void SonfaraApp::ToggleMainRollUp() {
     });
 }
 
-void SonfaraApp::SetLowLoad(bool on) {
-    LeaveRest();
-    display_->SetDisplayOn(!on);
-    for (int i : {kDrawInterval, kFlash, kMeterInterval}) {
-        if (on)
-            Timer(i).Stop();
-        else if (!handshake_.ShuttingDown())
-            Timer(i).Start();
-    }
-}
-
 void SonfaraApp::SendNotice(const std::string& noticeBytes) {
     sonfara::SendNotice(lib_, session_->Settings().Values().SSTP, noticeBytes);
 }
 
-void SonfaraApp::ShowSettings() {
-    if (!settingsDialog_) {
-        settingsDialog_ = std::make_unique<dialogs::SettingsDialog>(
-            session_->Settings(), PlatformShell(), lib_, dialogs::DefaultShortcutPlaces(),
-            platform_.prompts);
-    }
-    settingsDialog_->Refill();
-    RequestQueue::Hold hold(requests_);
-    settingsDialog_->exec();  // an apply reaches the menus through OnStateChanged
-}
+void SonfaraApp::OpenHelp() { launch::OpenHelp(); }
 
-void SonfaraApp::ShowVersion() {
-    dialogs::VersionWindow window(dialogs::CollectVersions(lib_), control_.get());
-    RequestQueue::Hold hold(requests_);
-    window.exec();
-}
+bool SonfaraApp::HasHomePage() const { return launch::HasHomePage(); }
 
-void SonfaraApp::ShowListEditor(dialogs::ListMode list) {
-    SessionListModel model(*session_, list);
-    dialogs::ListDialog dialog(model, platform_.prompts, control_.get());
-    RequestQueue::Hold hold(requests_);
-    dialog.exec();
-}
-
-bool SonfaraApp::ShowWrdWindow() {
-    if (!session_->Snapshot().wrdActive) return false;
-    wrdWindow_->showNormal();
-    wrdWindow_->raise();
-    wrdWindow_->activateWindow();
-    return true;
-}
-
-void SonfaraApp::OpenHelp() {
-    const std::string page = JoinPath(ShippedDataFolder(ProgramFolder()), "help/index.htm");
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(page.c_str())));
-}
+void SonfaraApp::OpenHomePage() { launch::OpenHomePage(); }
 
 std::string SonfaraApp::DocumentPath() {
     return panels_ ? panels_->Document()->FilePath() : std::string();
-}
-
-bool SonfaraApp::HasHomePage() const { return kHomePage[0] != '\0'; }
-
-void SonfaraApp::OpenHomePage() {
-    if (HasHomePage()) QDesktopServices::openUrl(QUrl(QString::fromUtf8(kHomePage)));
 }
 
 QWidget* SonfaraApp::ControlWidget() const { return control_ ? control_.get() : nullptr; }
@@ -633,8 +423,9 @@ bool SonfaraApp::Docked() const { return docking_ && docking_->Docked(); }
 // --- Session hooks ----------------------------------------------------------------
 
 void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
-    LeaveRest();
+    timers_.LeaveRest();
     if (ok && panels_) panels_->SongOpened();
+    if (ok && dialogs_) dialogs_->Lyrics().SetLyrics(session_->Library().SongLyrics());
 }
 
 void SonfaraApp::OnStateChanged(const SessionSnapshot& state) {
@@ -651,23 +442,18 @@ void SonfaraApp::OnSettingsChanged(const SettingsValues& v) {
         taskType_ = v.TaskType;
         AddTray();
     }
-    if (v.GTimer != display_->GraphicsIntervalMs()) {
-        // The drawing thread keeps the rest interval while resting and takes
-        // the new one when the rest ends.
-        display_->SetGraphicsIntervalMs(v.GTimer);
-        if (!resting_) Timer(kDrawInterval).SetIntervalMs(v.GTimer);
-    }
-    wrdWindow_->SetInterval(v.MWRDTimer);
+    if (v.GTimer != display_->GraphicsIntervalMs()) timers_.SetGraphicsInterval(v.GTimer);
+    dialogs_->WrdWindow()->SetInterval(v.MWRDTimer);
 }
 
 void SonfaraApp::OnDotPicture() { display_->NotifyDotPicture(); }
 void SonfaraApp::OnClearMeters() { display_->NotifyOutputReset(); }
 void SonfaraApp::OnClearKeyboard() { display_->NotifyKeyboardCleared(); }
 
-// --- Minimising and the start-up stamp -------------------------------------------------
+// --- Minimising and the close box ------------------------------------------------------
 
 bool SonfaraApp::eventFilter(QObject* watched, QEvent* event) {
-    if (IsUserInput(event->type())) LeaveRest();
+    if (IsUserInput(event->type())) timers_.LeaveRest();
     if (watched != ControlWidget()) return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::WindowStateChange) OnControlStateChanged();
     // The close box is a close request; the exit decides when the window goes.
@@ -695,27 +481,6 @@ void SonfaraApp::OnControlStateChanged() {
         main_->showNormal();
         docking_->Reattach();
     }
-}
-
-// SONFARA_SHOWN_STAMP=<file>: once both windows have painted, the wall-clock
-// time in nanoseconds is written there (the start-up benchmark).
-void SonfaraApp::StampWhenShown() {
-    const QString file = qEnvironmentVariable("SONFARA_SHOWN_STAMP");
-    if (file.isEmpty()) return;
-    auto* watcher = new QTimer(this);
-    watcher->setInterval(1);
-    connect(watcher, &QTimer::timeout, this, [this, watcher, file] {
-        QWindow* a = main_->windowHandle();
-        QWindow* b = control_.get()->windowHandle();
-        if (!a || !b || !a->isExposed() || !b->isExposed()) return;
-        watcher->stop();
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::system_clock::now().time_since_epoch())
-                            .count();
-        QFile out(file);
-        if (out.open(QIODevice::WriteOnly)) out.write(QByteArray::number(qint64(ns)) + '\n');
-    });
-    watcher->start();
 }
 
 }  // namespace sonfara::shell

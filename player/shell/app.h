@@ -1,43 +1,37 @@
-// The player process: the start-up sequence, the periodic timers with their
-// exit slots, and the three answers to a close request (the desktop session
-// ending, the resident hide, the orderly exit). Lives on the UI thread;
-// every member function is called there.
+// The player process: the start-up sequence, the three answers to a close
+// request (the desktop session ending, the resident hide, the orderly exit)
+// and the wiring of the session, the windows, the timer table
+// (timer_table.h), the dialogs (dialog_host.h) and MPRIS. Lives on the UI
+// thread; every member function is called there.
 #pragma once
 
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
-#include <array>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "player/files/work_folder.h"
-#include "player/platform/clock.h"
-#include "player/platform/midi_port.h"
 #include "player/platform/priority.h"
 #include "player/platform/sfrlib_binding.h"
-#include "player/platform/timer.h"
 #include "player/session/session.h"
 #include "player/settings/settings_store.h"
+#include "player/shell/app_platform.h"
+#include "player/shell/benchmark_hooks.h"
+#include "player/shell/dialog_host.h"
 #include "player/shell/exit_handshake.h"
 #include "player/shell/qt_platform.h"
 #include "player/shell/shell_hooks.h"
+#include "player/shell/timer_table.h"
 #include "player/wrd/external_player.h"
 
 namespace sonfara::display {
 class DisplayController;
 class DisplaySource;
 }
-namespace sonfara::dialogs {
-class Prompts;
-class SettingsDialog;
-}  // namespace sonfara::dialogs
 namespace sonfara::wrd {
-class WrdFrameSource;
 class WrdWindowWidget;
-}  // namespace sonfara::wrd
+}
 
 namespace sonfara::shell {
 
@@ -49,38 +43,6 @@ class MainWindow;
 class MprisService;
 class SessionMediaTarget;
 class TrayIcon;
-
-// What the process runs on; tests give manual timers and a recording port.
-struct AppPlatform {
-    const Clock& clock;
-    TimerService& timers;
-    MidiOutputSystem& ports;
-    // Message boxes go to standard error instead (tests).
-    bool quietMessages = false;
-    // Writes the freedesktop file-type registration at start-up.
-    bool registerFileTypes = true;
-    // Publishes the MPRIS service on the session bus.
-    bool mpris = true;
-    // The dialogs' message and input boxes; nullptr: the real ones.
-    dialogs::Prompts* prompts = nullptr;
-    // Where the WRD player plug-in is looked for; empty: the program's
-    // folder and the system library folders.
-    std::vector<std::string> wrdPluginFolders = {};
-};
-
-// The timers of the table, by their exit slot.
-enum TimerIndex : int {
-    kDrawInterval = 1,
-    kFlash = 2,
-    kCtlSet = 3,
-    kCtlSet2 = 4,
-    kCtlSet3 = 5,
-    kMeterInterval = 6,
-    kWrdProc = 7,
-    kPosChgProc = 8,
-    kGsDisp = 9,
-    kMWrdProcTimer = 10,
-};
 
 class SonfaraApp final : public QObject, public ShellHooks, private SessionObserver {
     Q_OBJECT
@@ -109,15 +71,16 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void Wake(const QStringList& paths);
 
     // What the control window asks of the program.
-    void ShowSettings() override;
+    void ShowSettings() override { dialogs_->ShowSettings(); }
     void BeginModal() override { requests_.HoldBack(); }
     void EndModal() override { requests_.Release(); }
-    void ShowVersion() override;
+    void ShowVersion() override { dialogs_->ShowVersion(); }
     files::Notifier* Notices() override { return &notifier_; }
-    void ShowListEditor(dialogs::ListMode list) override;
-    bool ShowWrdWindow() override;
+    void ShowListEditor(dialogs::ListMode list) override { dialogs_->ShowListEditor(list); }
+    bool ShowWrdWindow() override { return dialogs_->ShowWrdWindow(); }
+    void ShowLyricsWindow() override { dialogs_->ShowLyricsWindow(); }
     void ToggleMainRollUp() override;
-    void SetLowLoad(bool on) override;
+    void SetLowLoad(bool on) override { timers_.SetLowLoad(on); }
     void SendNotice(const std::string& noticeBytes) override;
     void OpenHelp() override;
     bool HasHomePage() const override;
@@ -130,10 +93,10 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
 
     // Inspection for tests.
     PlaybackSession& Session() { return *session_; }
-    IndexedTimer& Timer(int index) { return *timers_.at(index - 1); }
-    ExitHandshake& Handshake() { return handshake_; }
-    void EndTimerTick();
-    bool EndTimerActive() const { return endTimer_.isActive(); }
+    IndexedTimer& Timer(int index) { return timers_.Timer(index); }
+    ExitHandshake& Handshake() { return timers_.Handshake(); }
+    void EndTimerTick() { timers_.EndTimerTick(); }
+    bool EndTimerActive() const { return timers_.EndTimerActive(); }
     bool ResidentHidden() const { return residentHidden_; }
     bool Finished() const { return finished_; }
     MainWindow* Main() const { return main_.get(); }
@@ -141,7 +104,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     QWidget* ControlWidget() const;
     display::DisplayController* Display() const { return display_.get(); }
     bool Docked() const;
-    wrd::WrdWindowWidget* WrdWindow() const { return wrdWindow_.get(); }
+    wrd::WrdWindowWidget* WrdWindow() const { return dialogs_ ? dialogs_->WrdWindow() : nullptr; }
     MessageBoxNotifier& Boxes() { return notifier_; }
     const RequestQueue& Requests() const { return requests_; }
     MprisService* Mpris() const { return mpris_.get(); }
@@ -166,20 +129,13 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void PlaceWindows();
     void ConnectChannel();
     void ShowWindows();
-    void StartDisplayTimers();
-    void CheckRest();
-    void LeaveRest();
-    void StartTimers();
-    void StopTimers();
     void AddTray();
     void RemoveTray();
     void SaveWindowPlacement();
     void OpenPaths(const QStringList& paths);
     QString OpenRequest(const QStringList& paths, bool raise);
-    void CloseDialogs();
     void Raise();
     void OnControlStateChanged();
-    void StampWhenShown();
 
     void CloseForSessionEnd();  // A
     void HideResident();        // B
@@ -197,10 +153,8 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     SystemProcessPriority priority_;
     // Made before the session, which presents into them, and gone after it.
     wrd::SharedLibraryWrdPlugin wrdPlugin_{platform_.wrdPluginFolders};
-    std::unique_ptr<wrd::WrdWindowWidget> wrdWindow_;
-    std::unique_ptr<wrd::WrdFrameSource> wrdSource_;
+    std::unique_ptr<DialogHost> dialogs_;  // with the WRD window
     std::unique_ptr<PlaybackSession> session_;
-    std::unique_ptr<dialogs::SettingsDialog> settingsDialog_;
     std::unique_ptr<display::DisplaySource> displaySource_;
     std::unique_ptr<display::DisplayController> display_;
     std::unique_ptr<MainWindow> main_;
@@ -210,20 +164,16 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     std::unique_ptr<TrayIcon> tray_;
     std::unique_ptr<SessionMediaTarget> media_;
     std::unique_ptr<MprisService> mpris_;
+    BenchmarkHooks bench_;  // its watcher goes before the windows
 
-    ExitHandshake handshake_;
-    std::array<std::unique_ptr<IndexedTimer>, ExitHandshake::kSlots> timers_;
-    QTimer endTimer_;
     int taskType_ = 2;
     bool unloading_ = false;
     bool residentHidden_ = false;
-    // Idle rest (CheckRest): quiet CtlSet ticks counted up to the rest.
-    static constexpr int kQuietTicksBeforeRest = 10;
-    int quietTicks_ = 0;
     SessionSnapshot state_;  // as the session last told it
-    bool resting_ = false;
     bool finished_ = false;
     bool windowsMinimised_ = false;
+    // Gone first: no timer outlives what it ticks.
+    TimerTable timers_{[this] { Finish(); }};
 };
 
 }  // namespace sonfara::shell

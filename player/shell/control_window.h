@@ -1,7 +1,8 @@
 // The control window: the player's front panel with the transport buttons,
-// the position knob, the readouts, the song labels and the menu bar that
-// carries every command. It drives the PlaybackSession and asks the
-// application (ShellHooks) for everything outside itself.
+// the position knob, the readouts and the song labels, under the menu bar
+// that carries every command (ControlMenus, control_menus.h). It drives the
+// PlaybackSession and asks the application (ShellHooks) for everything
+// outside itself.
 //
 // Threads: everything runs on the GUI thread, except OnModuleIndicator,
 // which the session calls on its timer thread and which only queues the
@@ -14,18 +15,21 @@
 #include <QTimer>
 
 #include <array>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "player/session/session.h"
+#include "player/shell/control_menus.h"
 #include "player/shell/shell_hooks.h"
 #include "player/ui/widgets.h"
 
 class QAction;
-class QActionGroup;
 class QMenu;
 
 namespace sonfara::shell {
+
+// "Let pending window events run" without taking new clicks re-entrantly.
+void RunPendingEvents();
 
 class ControlWindow : public QMainWindow, private SessionObserver {
     Q_OBJECT
@@ -50,8 +54,6 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     // No song (the wake without files): the readouts reset and the title,
     // file name, text line and module name empty.
     void ShowNoSong();
-    // Check marks that mirror settings, after the settings dialog applied.
-    void SyncMenusWithSettings();
 
     // The bar display drawn by the application, placed at its rectangle
     // (the window takes ownership; nullptr removes it).
@@ -73,9 +75,8 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     // Menu entries carry their control names as object names ("BltOff",
     // "MWRD_Emu", "Repeat2", "MIDIPortNum0", "FileList3", ...).
     QAction* Action(const QString& name) const;
-    QMenu* FileListMenu() const { return fileListMenu_; }
     // Also opened by the tray icon's right click.
-    QMenu* FileMenu() const { return fileMenu_; }
+    QMenu* FileMenu() const { return menus_->Menu(MenuId::kFile); }
 
     // The window as it looks now, at its screen's pixel ratio (screenshots).
     QImage Grab();
@@ -104,25 +105,10 @@ class ControlWindow : public QMainWindow, private SessionObserver {
 
     void BuildPanel();
     void ConnectButtons();
-    void BuildMenus();
-    void BuildFileMenu();
-    void BuildExtensionMenu();
-    void BuildSettingsMenu();
-    void BuildHelpMenu();
-    QAction* AddAction(QMenu* menu, const char* caption, const QString& name, std::function<void()> run);
-    QAction* AddToggle(QMenu* menu, const char* caption, const QString& name, bool SettingsValues::* field);
-    QAction* AddChoice(QMenu* menu, QActionGroup* group, const QString& caption, const QString& name,
-                       std::function<void()> run);
-
-    void RebuildFileList();
-    void RebuildFavorites();
-    void FillShapingMenus();
-    void RebuildRecent();
     void ShowLabels();
     void ShowLabels(const SessionSnapshot& s);
     void ShowStep();
     void ShowAtStart();
-    void UpdateLaunchEntries();
 
     void OnPlay();
     void OnStop();
@@ -130,16 +116,6 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void OnStepRelease();
     void OnWrd();
     void OnSeekRequested(double fraction);
-    void OnPortChosen(int device);
-    void OnFileOpen();
-    void OnFolderOpen();
-    void OnListSave();
-    void OnSaveAsSmf();
-    void OnFavoriteAdd();
-    void OnShellArc();
-    void OnShellExp();
-    void OnShellText();
-    void ChangeSetting(const std::function<void(SettingsValues&)>& change);
 
     PlaybackSession& session_;
     ShellHooks& hooks_;
@@ -158,14 +134,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     bool stepping_ = false;
     std::string lastText_;  // the text line last shown
 
-    QMenu* fileMenu_ = nullptr;
-    QMenu* fileListMenu_ = nullptr;
-    QMenu* favoritesMenu_ = nullptr;
-    QMenu* arrMenu_ = nullptr;
-    QMenu* eqMenu_ = nullptr;
-    QMenu* recentMenu_ = nullptr;
-    QMenu* portMenu_ = nullptr;
-    std::vector<QAction*> fileListItems_, favoriteItems_, recentItems_;
+    std::unique_ptr<ControlMenus> menus_;
 };
 
 }  // namespace sonfara::shell

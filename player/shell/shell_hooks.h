@@ -43,6 +43,8 @@ class ShellHooks {
     // built-in one or the external player); false when there is none, and
     // the control window then says so.
     virtual bool ShowWrdWindow() { return false; }
+    // Shows and raises the lyrics window (with or without lyrics to show).
+    virtual void ShowLyricsWindow() {}
     // The main window's roll-up toggle (the window-layout button).
     virtual void ToggleMainRollUp() {}
     // Low-load mode on: the display timers stop and nothing is drawn.

@@ -54,18 +54,6 @@ struct SongTable::Builder {
 
 namespace {
 
-const char kLoadingFailedOpen[] = "読み込みエラー（";
-const char kLoadingFailedClose[] = "）";
-
-struct Failure {
-    std::string message;
-    LoadError error = LoadError::kNone;
-};
-
-Failure ErrorNo(LoadError e) {
-    return Failure{"ErrorNo " + std::to_string(static_cast<int>(e)), e};
-}
-
 std::string Hex(unsigned v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%X", v);
@@ -96,11 +84,11 @@ class Decoder {
 public:
     explicit Decoder(SongTable& song) : song_(song), b_{song} {}
 
-    bool Run(std::span<const uint8_t> file, Failure& fail) {
+    bool Run(std::span<const uint8_t> file, LoadResult& fail) {
         const uint8_t* f = file.data();
         const size_t size = file.size();
         if (size < 4 || f[0] != 'M' || f[1] != 'T' || f[2] != 'h' || f[3] != 'd') {
-            fail = {"Header Error", LoadError::kNone};
+            fail = LoadError::kHeader;
             return false;
         }
         if (size < 14) return Fail(fail, LoadError::kShortHeader);
@@ -162,6 +150,7 @@ public:
             if (!events.empty()) song_.TotalMs = std::max(song_.TotalMs, events.back().timeMs);
         }
         song_.TotalSeconds = RoundHalfEven(song_.TotalMs / 1000.0);
+        song_.Loop = FindLoopPoints(song_);
         return true;
     }
 
@@ -172,8 +161,8 @@ private:
         int track;
     };
 
-    static bool Fail(Failure& fail, LoadError e) {
-        fail = ErrorNo(e);
+    static bool Fail(LoadResult& fail, LoadError e) {
+        fail = e;
         return false;
     }
 
@@ -207,7 +196,7 @@ private:
     // Format 2: every track is a pattern of its own. They play one after
     // another, each from the default tempo with only its own tempo events;
     // ticks become positions on that one line.
-    bool PatternsInSequence(int32_t& lastTick, Failure& fail) {
+    bool PatternsInSequence(int32_t& lastTick, LoadResult& fail) {
         std::vector<PendingTempo> all = FirstTrackTempos();
         int64_t offset = 0;
         for (int t = 1; t <= song_.NTracks; ++t) {
@@ -228,7 +217,7 @@ private:
         return true;
     }
 
-    bool DecodeTrack(int track, const uint8_t* d, size_t len, int32_t& lastTick, Failure& fail) {
+    bool DecodeTrack(int track, const uint8_t* d, size_t len, int32_t& lastTick, LoadResult& fail) {
         // Every event takes at least two bytes (delta and one data byte), so
         // half the chunk bounds its events; untouched capacity costs nothing.
         auto& events = b_.NewTrack(len / 2 + 1);
@@ -288,9 +277,8 @@ private:
                         // A data byte where a status byte is required.
                         SongEvent prev;
                         if (!events.empty()) prev = events.back();
-                        fail.message = "Event Error:" + Hex(prev.status) + " " + Hex(prev.data1) +
-                                       " " + Hex(prev.data2) + " " + Hex(st);
-                        fail.error = LoadError::kNone;
+                        fail = {LoadError::kEvent, Hex(prev.status) + " " + Hex(prev.data1) + " " +
+                                                       Hex(prev.data2) + " " + Hex(st)};
                         return false;
                     }
                 }
@@ -322,10 +310,10 @@ private:
 
     // F0, F7 and FF events; p is on the status byte and moves past the payload.
     bool DecodeExtended(int track, const uint8_t* d, size_t len, size_t& p, SongEvent& ev,
-                        bool& endOfTrack, Failure& fail) {
+                        bool& endOfTrack, LoadResult& fail) {
         uint8_t st = ev.status;
         if (st != 0xF0 && st != 0xF7 && st != 0xFF) {
-            fail = {"SYSEX Error", LoadError::kNone};
+            fail = LoadError::kSysEx;
             return false;
         }
         if (++extIndex_ > kMaxExtIndex) return Fail(fail, LoadError::kTooManyExtEvents);
@@ -400,7 +388,7 @@ private:
 };
 
 void NotifyFailed(const LoadOptions& o, const std::string& message) {
-    std::string cap = std::string(kLoadingFailedOpen) + message + kLoadingFailedClose;
+    const std::string cap = song::msg::LoadErrorCaption(message);
     for (auto* ob : o.observers) ob->OnLoadFailed(cap, message);
 }
 
@@ -423,37 +411,31 @@ namespace {
 // Decodes the image and completes the table; observers are not told here.
 LoadResult Decode(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options,
                   const CodePage& cp) {
-    LoadResult result;
-    Failure fail;
+    LoadResult fail;
     bool ok = false;
     song.Clear();
     try {
         Decoder dec(song);
         ok = dec.Run(file, fail);
     } catch (const std::bad_alloc&) {
-        fail = ErrorNo(LoadError::kOutOfMemory);
+        fail = LoadError::kOutOfMemory;
     } catch (const std::length_error&) {
-        fail = ErrorNo(LoadError::kOutOfMemory);
+        fail = LoadError::kOutOfMemory;
     }
-    if (!ok) {
-        result.message = fail.message;
-        result.error = fail.error;
-        return result;
-    }
+    if (!ok) return fail;
     std::string kind = options.fileKindLabel;
     if (kind == "SMF Format " || kind == "RMI Format ") kind += std::to_string(song.Format);
     song.FileKindLabel = kind;
     song.SongFileName = options.songFileName;
     if (song.SongTitle.empty()) song.SongTitle = cp.FromUtf8(options.songFileName);
     song.Loaded = true;
-    result.ok = true;
-    return result;
+    return {};
 }
 
 void NotifyResult(const LoadResult& r, const SongTable& song, const LoadOptions& options,
                   const CodePage& cp) {
-    if (!r.ok) {
-        NotifyFailed(options, r.message);
+    if (!r.ok()) {
+        NotifyFailed(options, r.Message());
         return;
     }
     for (auto* ob : options.observers) ob->OnLoadCompleted(song);
@@ -477,33 +459,25 @@ LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song,
 
 namespace {
 
-// What the first bytes and the size already tell; nothing for files that
-// are fit to be read whole (and for pipes, whose bytes a look would consume).
-std::optional<Failure> RefusedUnread(const std::string& path) {
+// What the first bytes and the size already tell; ok for files that are
+// fit to be read whole (and for pipes, whose bytes a look would consume).
+LoadResult RefusedUnread(const std::string& path) {
     const FileHead head = ReadFileHead(path, 4);
-    if (!head.regular) return std::nullopt;
-    if (head.size > kMaxSmfFileBytes) return ErrorNo(LoadError::kFileTooLarge);
+    if (!head.regular) return {};
+    if (head.size > kMaxSmfFileBytes) return LoadError::kFileTooLarge;
     const uint8_t mthd[4] = {'M', 'T', 'h', 'd'};
     if (head.bytes.size() < 4 || !std::equal(mthd, mthd + 4, head.bytes.begin()))
-        return Failure{"Header Error", LoadError::kNone};
-    return std::nullopt;
-}
-
-LoadResult Refused(const Failure& f, SongTable& song) {
-    song.Clear();
-    LoadResult r;
-    r.message = f.message;
-    r.error = f.error;
-    return r;
+        return LoadError::kHeader;
+    return {};
 }
 
 }  // namespace
 
 LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options) {
     for (auto* ob : options.observers) ob->OnLoadStarted();
-    LoadResult r;
-    if (const std::optional<Failure> refused = RefusedUnread(path)) {
-        r = Refused(*refused, song);
+    LoadResult r = RefusedUnread(path);
+    if (!r.ok()) {
+        song.Clear();
     } else {
         FileImage image;
         bool readOk = false;
@@ -515,7 +489,8 @@ LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& 
         if (readOk) {
             r = Decode(image.Bytes(), song, options, CodePageOf(options));
         } else {
-            r = Refused(ErrorNo(LoadError::kCannotRead), song);
+            song.Clear();
+            r = LoadError::kCannotRead;
         }
     }  // the file image is freed before anyone looks at the song
     NotifyResult(r, song, options, CodePageOf(options));

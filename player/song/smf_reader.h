@@ -7,26 +7,10 @@
 #include <vector>
 
 #include "player/platform/codepage.h"
+#include "player/song/messages.h"
 #include "player/song/song_table.h"
 
 namespace sonfara {
-
-// Numeric codes shown after "ErrorNo" for failures the format itself does
-// not name. Stable: users quote them in reports.
-enum class LoadError : int {
-    kNone = 0,
-    kCannotRead = 1,         // file cannot be opened or read
-    kOutOfMemory = 2,        // allocation failed
-    kChunkPastEnd = 3,       // a chunk length runs past the end of the file
-    kNumberTooLarge = 4,     // a variable-length value or a tick beyond 32 bits
-    kEventPastChunk = 5,     // an event's bytes run past the end of its chunk
-    kTrackCount = 6,         // NTracks outside 1..64
-    kTooManyExtEvents = 7,   // more than 32767 SysEx and meta events
-    kMissingChunks = 8,      // the file ends before NTracks chunks
-    kBadDivision = 9,        // division 0, or an SMPTE division without frames
-    kShortHeader = 10,       // "MThd" but fewer than 14 bytes
-    kFileTooLarge = 11,      // the file is larger than kMaxSmfFileBytes
-};
 
 // The largest file the loader takes. Songs of 100 MB load in about half a
 // second and need about five times their size in memory; larger files are
@@ -58,14 +42,8 @@ struct LoadOptions {
     std::vector<LoadObserver*> observers;
 };
 
-struct LoadResult {
-    bool ok = false;
-    std::string message;  // "Header Error", "SYSEX Error", "Event Error:...", "ErrorNo N"
-    LoadError error = LoadError::kNone;
-};
-
 // A regular file is refused by its first bytes and its size before it is
-// read whole.
+// read whole. The result's Message() is the reason (song/messages.h).
 LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options);
 LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song,
                         const LoadOptions& options);

@@ -31,6 +31,7 @@ void SongTable::Clear() {
     BeatQuarters = 4;
     BeatNumerator = 4;
     BeatDenominator = 4;
+    Loop = {};
     Loaded = false;
     trackNames_.assign(kMaxTrackNames + 1, std::string());
     tracks_.clear();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "player/platform/large_memory.h"
+#include "player/song/loop_points.h"
 
 namespace sonfara {
 
@@ -72,6 +73,7 @@ public:
     uint8_t BeatQuarters = 4;
     uint8_t BeatNumerator = 4;
     uint8_t BeatDenominator = 4;
+    LoopPoints Loop;      // the section the song marks for repeating
     bool Loaded = false;  // true only after a successful load
 
     const std::string& TrackName(int t) const;  // 1..256, empty outside

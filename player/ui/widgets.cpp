@@ -229,6 +229,18 @@ bool PositionKnob::SetKnobLeft(int left) {
     return true;
 }
 
+void PositionKnob::SetMarks(int64_t aMs, int64_t bMs, int64_t totalMs) {
+    auto x = [&](int64_t ms) {
+        if (ms < 0 || totalMs <= 0) return -1;
+        const int64_t left = kFirstLeft + std::min(ms, totalMs) * kTravel / totalMs;
+        return static_cast<int>(left) - kOriginX + kKnobCapWidth / 2;
+    };
+    const std::array<int, 2> marks{x(aMs), x(bMs)};
+    if (marks == marks_) return;
+    marks_ = marks;
+    update();
+}
+
 void PositionKnob::mousePressEvent(QMouseEvent* event) {
     event->accept();
     const int x = qFloor(event->position().x());
@@ -264,6 +276,15 @@ void PositionKnob::paintEvent(QPaintEvent*) {
     }
     QPainter painter(this);
     painter.drawImage(QPoint(0, 0), groove_);
+    // A and B: amber notches above and below the groove, under the cap.
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette::kSegmentLit);
+    for (int x : marks_) {
+        if (x < 0) continue;
+        painter.drawPolygon(QPolygon({{x - 3, 0}, {x + 3, 0}, {x, 4}}));
+        painter.drawPolygon(QPolygon({{x - 3, height()}, {x + 3, height()}, {x, height() - 4}}));
+    }
     painter.drawImage(knobRect().topLeft(), dragging_ ? capGrabbed_ : cap_);
 }
 

@@ -133,6 +133,11 @@ class PositionKnob : public QWidget {
     // Puts the knob at a left edge, clamped to the track.
     bool SetKnobLeft(int left);
     int knobLeft() const { return left_; }
+    // The A-B repeat points as marks on the track (ms; -1 none), placed
+    // where the knob's centre stands at that position.
+    void SetMarks(int64_t aMs, int64_t bMs, int64_t totalMs);
+    // The x of a mark's centre in the widget; -1 when it is not shown.
+    int markX(int which) const { return marks_[which]; }
     bool dragging() const { return dragging_; }
     // The knob's rectangle in the widget.
     QRect knobRect() const;
@@ -150,6 +155,7 @@ class PositionKnob : public QWidget {
 
   private:
     int left_ = kFirstLeft;
+    std::array<int, 2> marks_{-1, -1};  // A, B
     bool dragging_ = false;
     int grabX_ = 0;  // pointer x at the press, in the knob's own coordinates
     qreal dpr_ = 0;

@@ -202,6 +202,72 @@ TEST(RenderCli, WavHoldsTheSongAndAShortTail) {
     EXPECT_GT(peak, 300);
 }
 
+// Seconds of audio in a WAV file the command wrote; -1 when it failed.
+double RenderedSeconds(const std::vector<std::string>& args, int* status) {
+    const std::string wav = ::testing::TempDir() + "loops.wav";
+    std::remove(wav.c_str());
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"-o", wav, "--no-settings", "--rate", "22050"});
+    RunCli(all, -1, status);
+    std::ifstream in(wav, std::ios::binary);
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
+    if (b.size() < 44) return -1;
+    return (b[40] | b[41] << 8 | b[42] << 16 | static_cast<uint32_t>(b[43]) << 24) / 4.0 / 22050.0;
+}
+
+// The loops' length in a render, A-B given as bar.beat and m:ss.mmm, and
+// what a render cannot take; the same options in real time.
+TEST(RenderCli, LoopsGiveTheLengthAndABTakesBarsOrTimes) {
+    const char* sf = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (access(sf, R_OK) != 0) GTEST_SKIP() << "no SoundFont";
+    TrackBuilder t;
+    t.Ev(0, {0xC0, 0x00});
+    for (int i = 0; i < 8; ++i) {
+        if (i == 4) t.Ev(1000, {0xB0, 111, 0x00});  // loop from 1 s to the end at 1.95 s
+        t.Ev(i * 250, {0x90, static_cast<uint8_t>(60 + i), 0x64})
+            .Ev(i * 250 + 200, {0x80, static_cast<uint8_t>(60 + i), 0x40});
+    }
+    const std::string song = WriteSong("loops.mid", BuildSmf(0, {t}));
+    int status = 0;
+    const std::vector<std::string> base = {"render", song, "--soundfont", sf};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> v = base;
+        v.insert(v.end(), extra.begin(), extra.end());
+        return v;
+    };
+    const double plain = RenderedSeconds(with({"--loop-count", "0"}), &status);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    const double twice = RenderedSeconds(with({"--loop-count", "2"}), &status);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    // The release tail after the song ends in steps of 1024 frames, and a
+    // little more reverb may be left.
+    EXPECT_NEAR(twice - plain, 2 * 0.95, 0.15);
+    // Bar 1 beat 3 (1 s at 120 BPM) to 1.5 s, once more.
+    const double ab = RenderedSeconds(with({"--ab", "1.3,0:01.500", "--loop-count", "1"}), &status);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NEAR(ab - plain, 0.5, 0.15);
+    for (const auto& refused :
+         std::vector<std::vector<std::string>>{{"--loop-count", "endless"},
+                                               {"--ab", "1.3,0:01.500"},
+                                               {"--ab", "1.9,2"},
+                                               {"--ab", "0:01.500,1.3", "--loop-count", "1"},
+                                               {"--fade", "61"}}) {
+        EXPECT_EQ(RenderedSeconds(with(refused), &status), -1) << refused[1];
+        EXPECT_EQ(WEXITSTATUS(status), 2) << refused[1];
+    }
+
+    // Played through the monitor: the section's first note once per pass.
+    const std::string out = RunCli(
+        {"play", "--no-settings", "--port", "monitor", "--loop-count", "1", song}, -1, &status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    size_t strikes = 0;
+    for (size_t at = out.find(" 90 40 64\n"); at != std::string::npos;
+         at = out.find(" 90 40 64\n", at + 1))
+        ++strikes;
+    EXPECT_EQ(strikes, 2u);
+}
+
 // Real-time playback through the built-in synthesizer, with FluidSynth's
 // "file" audio driver standing in for a sound card.
 TEST(PlayCli, BuiltInSynthesizerInRealTime) {

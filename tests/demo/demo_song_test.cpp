@@ -25,7 +25,7 @@ class DemoSong : public ::testing::Test {
         LoadOptions options;
         options.codePage = &cp_;
         const LoadResult r = LoadSMF(SONFARA_DEMO_SONG, song_, options);
-        ASSERT_TRUE(r.ok) << r.message;
+        ASSERT_TRUE(r.ok()) << r.Message();
     }
 
     // Payload of a SysEx or meta event; meta rows start with the type.
@@ -216,7 +216,7 @@ TEST(KaraokeDemo, WordsTrackSingsOneSyllablePerMelodyNote) {
     SongTable song;
     LoadOptions options;
     options.codePage = &cp;
-    ASSERT_TRUE(LoadSMF(SONFARA_KARAOKE_DEMO, song, options).ok);
+    ASSERT_TRUE(LoadSMF(SONFARA_KARAOKE_DEMO, song, options).ok());
     EXPECT_EQ(song.SongTitle, "Lantern Song");
     const Lyrics lyrics = Lyrics::FromSong(song, cp);
     EXPECT_EQ(lyrics.Source(), LyricsSource::kKaraokeText);

@@ -30,8 +30,8 @@ TEST(ListDialogFavorites, RenameRefusesBadTitlesAndDeletes) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
     const CodePage& cp = SystemCodePage();
-    ASSERT_TRUE(files::AddFavorite(folder, "Old", "/music/a song.mid", cp, nullptr));
-    ASSERT_TRUE(files::AddFavorite(folder, "Other", "/music/b.mlt", cp, nullptr));
+    ASSERT_TRUE(files::AddFavorite(folder, "Old", "/music/a song.mid", cp).ok());
+    ASSERT_TRUE(files::AddFavorite(folder, "Other", "/music/b.mlt", cp).ok());
     FavoritesListModel model(folder, cp);
     test::ScriptedPrompts prompts;
     ListDialog dialog(model, &prompts);

@@ -25,7 +25,7 @@ std::shared_ptr<const Lyrics> ThreeLines() {
     SongTable s;
     LoadOptions o;
     o.codePage = &cp;
-    EXPECT_TRUE(LoadSMFBytes(Smf(1, 500, {Track().End(), words}), s, o).ok);
+    EXPECT_TRUE(LoadSMFBytes(Smf(1, 500, {Track().End(), words}), s, o).ok());
     return std::make_shared<const Lyrics>(Lyrics::FromSong(s, cp));
 }
 

@@ -1,6 +1,8 @@
 // An output layer on a recording port with a display source over it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QImage>
 #include <QRect>
 #include <string>
@@ -23,7 +25,7 @@ struct DisplayRig {
     OutputLayer out{song, ports, settings, shaping, cp};
     OutputLayerSource src{out};
 
-    DisplayRig() { out.OpenOutputPort(0); }
+    DisplayRig() { EXPECT_TRUE(out.OpenOutputPort(0).ok()); }
     // Channel c is 1-based.
     void Note(int c, int note, int velocity) {
         out.SendShortMessage(kNoteOn | (c - 1), static_cast<uint8_t>(note),

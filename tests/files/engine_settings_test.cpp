@@ -26,7 +26,8 @@ TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
                     {"SendSysEX", "False"},  {"SendBankSelect", "0"},    {"EffectReverb", "0"},
                     {"EffectChorus", "256"}, {"ArrMode", "2"},           {"ArrModeCap", "Second"},
                     {"EqMode", "Low"},       {"MIDIOutPort", "Rec B"},   {"OpenModeSw", "1"},
-                    {"FileSort", "1"},       {"RcpLoopCount", "4"}};
+                    {"FileSort", "1"},       {"RcpLoopCount", "4"},      {"LoopCount", "10"},
+                    {"LoopFade", "5"}};
     const SettingsLoadResult loaded =
         LoadSettings(store, MenusFor(c.catalog, {"Rec A", "Rec B"}), nullptr);
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
@@ -38,6 +39,8 @@ TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
     EXPECT_EQ(p.EffectReverb, 0);
     EXPECT_EQ(p.EffectChorus, 256);
     EXPECT_EQ(p.MIDIOutPort, "Rec B");
+    EXPECT_EQ(p.LoopCount, kEndlessLoops);
+    EXPECT_EQ(p.LoopFadeSeconds, 5);
 
     const SoundShaping s = SoundShapingFromValues(loaded.values, c.catalog);
     EXPECT_EQ(s.ArrMode, 2);
@@ -59,12 +62,14 @@ TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
     // a zero timer period and an unknown repeat mode would break playback.
     store.values = {{"ArrMode", "2"},       {"ArrModeCap", "Renamed"}, {"EqMode", "Gone"},
                     {"MIDIOutPort", "Old"}, {"MTimer", "0"},           {"RepeatMode", "7"},
-                    {"RcpLoopCount", "0"}};
+                    {"RcpLoopCount", "0"},  {"LoopCount", "11"},       {"LoopFade", "-1"}};
     const SettingsLoadResult loaded = LoadSettings(store, MenusFor(c.catalog, {"Rec A"}), nullptr);
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
     EXPECT_EQ(p.MIDIOutPort, "MIDI Mapper");
     EXPECT_EQ(p.MTimer, 5);
     EXPECT_EQ(p.RepeatMode, RepeatMode::kList);
+    EXPECT_EQ(p.LoopCount, 0);
+    EXPECT_EQ(p.LoopFadeSeconds, 0);
     const SoundShaping s = SoundShapingFromValues(loaded.values, c.catalog);
     EXPECT_EQ(s.ArrMode, 0);
     EXPECT_FALSE(s.EqActive);

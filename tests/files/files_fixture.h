@@ -135,9 +135,10 @@ class RecordingTarget final : public PlaybackTarget {
         calls.push_back("StopTimer");
         timerRunning = false;
     }
-    bool OpenOrResetOutput() override {
+    PlaybackStatus OpenOrResetOutput() override {
         calls.push_back("OpenOrResetOutput");
-        return outputOk;
+        if (outputOk) return {};
+        return PlaybackError::kCannotOpenPort;
     }
     void EnableAllChannels() override { calls.push_back("EnableAllChannels"); }
     LoadResult LoadSong(const std::string& path, const std::string& kindLabel,

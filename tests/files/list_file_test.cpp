@@ -161,9 +161,8 @@ TEST(Favorites, CommasInTitlesAndPathsSurvive) {
     TempDir dir;
     const std::string folder = dir / "Sonfara/Favorite";
     const CodePage cp("CP932");
-    std::string err;
-    ASSERT_TRUE(AddFavorite(folder, "a,b", "/m/x, y.mid", cp, &err)) << err;
-    ASSERT_TRUE(AddFavorite(folder, "曲集", "/m/曲.mlt", cp, &err));
+    ASSERT_TRUE(AddFavorite(folder, "a,b", "/m/x, y.mid", cp).ok());
+    ASSERT_TRUE(AddFavorite(folder, "曲集", "/m/曲.mlt", cp).ok());
     auto favs = LoadFavorites(folder, cp);
     ASSERT_EQ(favs.size(), 2u);
     EXPECT_EQ(favs[0].Title, "a,b");
@@ -183,19 +182,18 @@ TEST(Favorites, AddRenameDeleteAndHostileTitles) {
     TempDir dir;
     const std::string folder = dir / "Favorite";
     const CodePage& cp = SystemCodePage();
-    std::string err;
-    ASSERT_TRUE(AddFavorite(folder, "../../escape", "/m/a.mid", cp, &err));
+    ASSERT_TRUE(AddFavorite(folder, "../../escape", "/m/a.mid", cp).ok());
     EXPECT_FALSE(fs::exists(dir / "escape.msf"));
     auto favs = LoadFavorites(folder, cp);
     ASSERT_EQ(favs.size(), 1u);
     EXPECT_EQ(favs[0].Title, "../../escape");
-    ASSERT_TRUE(RenameFavorite(folder, favs[0], "new", cp, &err));
+    ASSERT_TRUE(RenameFavorite(folder, favs[0], "new", cp).ok());
     favs = LoadFavorites(folder, cp);
     ASSERT_EQ(favs.size(), 1u);
     EXPECT_EQ(favs[0].Title, "new");
     EXPECT_EQ(favs[0].Path, "/m/a.mid");
     EXPECT_FALSE(BuildFavoritesMenu(favs).placeholderVisible);
-    ASSERT_TRUE(DeleteFavorite(favs[0], &err));
+    ASSERT_TRUE(DeleteFavorite(favs[0]).ok());
     favs = LoadFavorites(folder, cp);
     EXPECT_TRUE(favs.empty());
     EXPECT_TRUE(BuildFavoritesMenu(favs).placeholderVisible);
@@ -210,27 +208,27 @@ TEST(Favorites, TakenFileNameIsRefusedAndEveryFileStays) {
     TempDir dir;
     const std::string folder = dir / "Favorite";
     const CodePage& cp = SystemCodePage();
-    std::string err;
-    ASSERT_TRUE(AddFavorite(folder, "a/b", "/m/a.mid", cp, &err));
-    ASSERT_TRUE(AddFavorite(folder, "other", "/m/o.mid", cp, &err));
+    ASSERT_TRUE(AddFavorite(folder, "a/b", "/m/a.mid", cp).ok());
+    ASSERT_TRUE(AddFavorite(folder, "other", "/m/o.mid", cp).ok());
     const std::string a = ReadBytes(folder + "/a_b.msf"), o = ReadBytes(folder + "/other.msf");
-    EXPECT_FALSE(AddFavorite(folder, "a:b", "/m/new.mid", cp, &err));
-    EXPECT_EQ(err, std::string(msg::kFavoriteExists) + "a:b");
+    EXPECT_EQ(AddFavorite(folder, "a:b", "/m/new.mid", cp).Message(),
+              std::string(msg::kFavoriteExists) + "a:b");
     auto favs = LoadFavorites(folder, cp);
     ASSERT_EQ(favs.size(), 2u);
-    EXPECT_FALSE(RenameFavorite(folder, favs[1], "a:b", cp, &err));
-    EXPECT_EQ(err, std::string(msg::kFavoriteExists) + "a:b");
+    EXPECT_EQ(RenameFavorite(folder, favs[1], "a:b", cp).Message(),
+              std::string(msg::kFavoriteExists) + "a:b");
     EXPECT_EQ(ReadBytes(folder + "/a_b.msf"), a);
     EXPECT_EQ(ReadBytes(folder + "/other.msf"), o);
     // Renaming to a title of its own file name rewrites that file.
-    ASSERT_TRUE(RenameFavorite(folder, favs[0], "a:b", cp, &err)) << err;
+    const FileStatus renamed = RenameFavorite(folder, favs[0], "a:b", cp);
+    ASSERT_TRUE(renamed.ok()) << renamed.Message();
     favs = LoadFavorites(folder, cp);
     ASSERT_EQ(favs.size(), 2u);
     EXPECT_EQ(favs[0].Title, "a:b");
     EXPECT_EQ(favs[0].Path, "/m/a.mid");
     // A delete that fails says so.
     fs::remove(favs[1].FilePath);
-    EXPECT_FALSE(DeleteFavorite(favs[1], &err));
+    const std::string err = DeleteFavorite(favs[1]).Message();
     EXPECT_EQ(err.rfind(std::string(msg::kFavoriteDeleteFailed) + favs[1].FilePath, 0), 0u) << err;
 }
 
@@ -239,7 +237,7 @@ TEST(Favorites, NonRegularFilesAreListedAndSkipped) {
     TempDir dir;
     const std::string folder = dir / "Favorite";
     const CodePage& cp = SystemCodePage();
-    ASSERT_TRUE(AddFavorite(folder, "kept", "/m/k.mid", cp, nullptr));
+    ASSERT_TRUE(AddFavorite(folder, "kept", "/m/k.mid", cp).ok());
     ASSERT_EQ(::mkfifo((folder + "/fifo.msf").c_str(), 0600), 0);
     fs::create_directories(folder + "/folder.msf");
     std::vector<std::string> unreadable;

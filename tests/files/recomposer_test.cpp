@@ -29,7 +29,7 @@ RcpConversion Convert(const Song& w, RcpOptions o = {}) {
     o.fileKindLabel = c.formatText;
     const LoadResult r =
         LoadSMFBytes({reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, s, o);
-    if (!r.ok) return ::testing::AssertionFailure() << r.message;
+    if (!r.ok()) return ::testing::AssertionFailure() << r.Message();
     return ::testing::AssertionSuccess();
 }
 

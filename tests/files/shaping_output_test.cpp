@@ -17,7 +17,7 @@ class ShapingOutput : public ::testing::Test {
         shaping_ = MakeSoundShaping(c, arr, eq);
     }
     void Open() {
-        ASSERT_EQ(out_.OpenOutputPort(0), 0);
+        ASSERT_TRUE(out_.OpenOutputPort(0).ok());
         ports_.Latest()->ClearLog();
     }
     std::vector<std::string> Sent() {

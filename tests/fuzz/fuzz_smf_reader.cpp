@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     o.codePage = &cp;
     o.songFileName = "fuzz.mid";
     LoadResult r = LoadSMFBytes(bytes, song, o);
-    if (!r.ok) return 0;
+    if (!r.ok()) return 0;
     // Walk what playback and the displays would read.
     for (int k = 1; k <= kMaxLists; ++k) {
         int32_t n = song.ListCount(k);

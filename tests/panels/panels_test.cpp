@@ -54,7 +54,7 @@ struct Song {
         LoadOptions options;
         options.codePage = &Cp();
         options.observers = {&view};
-        EXPECT_TRUE(LoadSMFBytes(smf, table, options).ok);
+        EXPECT_TRUE(LoadSMFBytes(smf, table, options).ok());
     }
 };
 
@@ -285,7 +285,7 @@ TEST(InstrumentMenu, CaptionsRebuildsAndSendsTheProgramChange) {
     PlaybackSettings settings;
     SoundShaping shaping;
     OutputLayer out(table, ports, settings, shaping, Cp());
-    ASSERT_EQ(out.OpenOutputPort(0), 0);
+    ASSERT_TRUE(out.OpenOutputPort(0).ok());
     OutputLayerProgramChanger changer(out);
     InstrumentMenu menu(labeler, changer);
 

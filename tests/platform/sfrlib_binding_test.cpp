@@ -150,14 +150,14 @@ TEST_F(Notice, EveryLoadedSongIsAnnounced) {
     opt.codePage = &cp_;
     opt.observers.push_back(&notice);
     SongTable song;
-    ASSERT_TRUE(LoadSMFBytes(smf, song, opt).ok);
+    ASSERT_TRUE(LoadSMFBytes(smf, song, opt).ok());
     auto got = rx.WaitFor(2);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[1], Send(cp_.FromUtf8("あっ、\\n") + title +
                            cp_.FromUtf8("\\nって曲が再生されるみたい。\\uそうか。")));
 
     notice.SetSstp(false);
-    ASSERT_TRUE(LoadSMFBytes(smf, song, opt).ok);
+    ASSERT_TRUE(LoadSMFBytes(smf, song, opt).ok());
     EXPECT_EQ(rx.WaitFor(3, 200).size(), 2u);
 }
 

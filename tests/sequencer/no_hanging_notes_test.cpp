@@ -16,8 +16,9 @@ using test::Rig;
 using test::TrackBuilder;
 
 // A song of 1-4 tracks with overlapping notes, controllers, pitch bends,
-// programs and SysEx, every note released before the end.
-std::vector<uint8_t> RandomSong(std::mt19937& rng, int lengthMs) {
+// programs and SysEx, every note released before the end; with a loop from
+// loopStartMs (controller 111) to a marked end at 1100 ms when it is given.
+std::vector<uint8_t> RandomSong(std::mt19937& rng, int lengthMs, int loopStartMs = -1) {
     std::uniform_int_distribution<int> tracksD(1, 4), chD(0, 15), noteD(20, 110), velD(1, 127);
     const int nTracks = tracksD(rng);
     std::vector<TrackBuilder> tracks(nTracks);
@@ -62,6 +63,7 @@ std::vector<uint8_t> RandomSong(std::mt19937& rng, int lengthMs) {
                 }
             }
         }
+        if (loopStartMs >= 0 && &t == &tracks[0]) evs.push_back({loopStartMs, {0xB0, 111, 0}});
         std::stable_sort(evs.begin(), evs.end(),
                          [](const Ev& a, const Ev& b) { return a.tick < b.tick; });
         for (auto& e : evs) {
@@ -72,6 +74,8 @@ std::vector<uint8_t> RandomSong(std::mt19937& rng, int lengthMs) {
         }
     }
     tracks[0].SysEx(tracks[0].Last(), {0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    if (loopStartMs >= 0)
+        tracks.push_back(TrackBuilder().Meta(1100, 0x06, {'l', 'o', 'o', 'p', 'E', 'n', 'd'}));
     return BuildSmf(1, tracks);
 }
 
@@ -90,10 +94,13 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
         PlaybackSettings s;
         s.RepeatMode = RepeatMode(std::uniform_int_distribution<int>(0, 3)(rng));
         s.PreciseTiming = rng() & 1;
+        // Loop jumps in a quarter of the runs, with a fade in half of those.
+        s.LoopCount = seed % 4 == 0 ? 2 : 0;
+        s.LoopFadeSeconds = seed % 8 == 0 ? 1 : 0;
         Rig r(s);
         std::vector<std::vector<uint8_t>> songs;
         const int lengthMs = 1500;
-        for (int i = 0; i < 3; ++i) songs.push_back(RandomSong(rng, lengthMs));
+        for (int i = 0; i < 3; ++i) songs.push_back(RandomSong(rng, lengthMs, 300 + 100 * i));
         r.Start(songs);
         for (int step = 0; step < 40; ++step) {
             const int op = std::uniform_int_distribution<int>(0, 11)(rng);
@@ -115,7 +122,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                     mustBeSilent = true;
                     break;
                 case 4:
-                    r.Seq().ChangeOutputPort(static_cast<int>(rng() % 2));
+                    EXPECT_TRUE(r.Seq().ChangeOutputPort(static_cast<int>(rng() % 2)).ok());
                     mustBeSilent = true;
                     break;
                 case 5:
@@ -133,6 +140,11 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
                     break;
                 default:
                     r.RunMs(std::uniform_int_distribution<int>(1, 700)(rng));
+                    // What sounds at the port is what the song holds down, also
+                    // after the jumps of a loop.
+                    ASSERT_EQ(static_cast<int>(r.Port().NotesOn().size()),
+                              r.Out().SoundingNotes.load())
+                        << "seed " << seed << " step " << step;
             }
             ASSERT_FALSE(mustBeSilent && NotesOnAnywhere(r, r.Seq().Paused()) != 0)
                 << "seed " << seed << " step " << step << " op " << op;
@@ -159,9 +171,10 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
     CodePage cp("CP932");
     PlaybackSettings s;
     s.RepeatMode = RepeatMode::kSong;
+    s.LoopCount = kEndlessLoops;  // loop jumps on the timer thread too
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     std::mt19937 rng(7);
-    auto song = RandomSong(rng, 600);
+    auto song = RandomSong(rng, 600, 200);
     test::TestOpener opener(player, test::TestOpener::Bytes(song, cp));
     opener.Assign({"song"});
     ASSERT_TRUE(player.PlayEntry(1));
@@ -184,6 +197,7 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
             sum += player.Song().ListNext(1);
             sum += static_cast<long>(player.Output().DisplayText.Get().size());
             sum += player.Seq().PositionMs();
+            sum += player.Seq().LoopsDone() + player.Output().FadeLevel();
             reads++;
             std::this_thread::yield();
         }
@@ -209,7 +223,7 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
                 player.SetTranspose(static_cast<int>(rng() % 5));
                 break;
             case 5:
-                player.Seq().ChangeOutputPort(1);
+                EXPECT_TRUE(player.Seq().ChangeOutputPort(1).ok());
                 break;
         }
     }

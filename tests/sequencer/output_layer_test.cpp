@@ -22,7 +22,7 @@ struct OutRig {
     OutputLayer out{song, ports, settings, shaping, cp};
 
     OutRig() {
-        EXPECT_EQ(out.OpenOutputPort(0), 0);
+        EXPECT_TRUE(out.OpenOutputPort(0).ok());
         Port().ClearLog();
     }
     RecordingPort& Port() { return *ports.Latest(); }
@@ -41,7 +41,7 @@ struct OutRig {
     void LoadExt(TrackBuilder t) {
         LoadOptions opt;
         opt.codePage = &cp;
-        ASSERT_TRUE(LoadSMFBytes(BuildSmf(1, {t}), song, opt).ok);
+        ASSERT_TRUE(LoadSMFBytes(BuildSmf(1, {t}), song, opt).ok());
     }
 };
 
@@ -303,15 +303,15 @@ TEST(OutputLayer, ResetAndOpenClose) {
     EXPECT_EQ(r.out.SoundingNotes, 0);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
 
-    EXPECT_EQ(r.out.OpenOutputPort(1), -1);  // already open: nothing changes
+    EXPECT_EQ(r.out.OpenOutputPort(1).code(), PlaybackError::kPortAlreadyOpen);  // nothing changes
     EXPECT_TRUE(r.out.PortOpen());
     r.out.CloseOutputPort();
     EXPECT_FALSE(r.out.PortOpen());
     EXPECT_TRUE(r.ports.Opened()[0]->Closed());
     r.ports.failing = {"Rec B"};
-    EXPECT_GT(r.out.OpenOutputPort(1), 0);
+    EXPECT_EQ(r.out.OpenOutputPort(1).code(), PlaybackError::kCannotOpenPort);
     EXPECT_FALSE(r.out.PortOpen());
-    EXPECT_EQ(r.out.OpenOutputPort(5), static_cast<int>(PortError::kNoDevice));
+    EXPECT_EQ(r.out.OpenOutputPort(5).detail(), "no such port");
 }
 
 TEST(OutputLayer, SilenceAndTransposeLeavesNothingOn) {

@@ -39,12 +39,12 @@ struct Rig : PlayerObserver {
                 return false;
             }
             LoadResult r = LoadSMFBytes(it->second, song, opt);
-            *msg = r.message;
-            return r.ok;
+            *msg = r.Message();
+            return r.ok();
         });
         player->AddObserver(this);
     }
-    void OnSongOpened(int index, bool ok, const std::string&) override {
+    void OnSongOpened(int index, bool ok) override {
         if (ok) opened.push_back(index);
     }
     void OnStoppedAtEnd() override { ++stoppedAtEnd; }

@@ -496,7 +496,7 @@ TEST(Transport, PortChangeKeepsThePosition) {
     r.Start(BuildSmf(0, {t}));
     r.RunMs(505);
     auto first = r.ports.Latest();
-    EXPECT_EQ(r.Seq().ChangeOutputPort(1), 0);
+    EXPECT_TRUE(r.Seq().ChangeOutputPort(1).ok());
     EXPECT_EQ(first->NotesOnCount(), 0);
     EXPECT_TRUE(first->Closed());
     auto second = r.ports.Latest();
@@ -583,7 +583,7 @@ TEST(Transport, UnknownPortNameListsThePorts) {
     r.files["a"] = BuildSmf(0, {t});
     r.opener->Assign({"a"});
     EXPECT_FALSE(r.player->PlayEntry(1));
-    const std::string& e = r.player->LastError();
+    const std::string& e = r.opener->LastError();
     EXPECT_NE(e.find("MIDIデバイスが開けません"), std::string::npos);
     EXPECT_NE(e.find("Rec A"), std::string::npos);
     EXPECT_NE(e.find("Rec B"), std::string::npos);

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "player/platform/midi.h"
+#include "player/sequencer/playback_settings.h"
 #include "tests/files/files_fixture.h"
 
 namespace sonfara {
@@ -28,6 +29,7 @@ constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 constexpr int kRate = 22050;
 constexpr uint8_t kStrings = 48;  // a long release
 constexpr uint8_t kMiddleC = 60;
+constexpr uint8_t kLoopStartController = 111;
 
 // Strings from 0 to 400 ms (division 500: one tick is one millisecond).
 std::string StringsSong() {
@@ -152,9 +154,23 @@ TEST_F(AudioExportTest, CancelledOrFailedJobLeavesNoFile) {
     const AudioExportResult broken = Run();
     EXPECT_EQ(broken.status, AudioExportResult::Status::kFailed);
     EXPECT_NE(broken.error.find("broken.mid"), std::string::npos) << broken.error;
+    // A loop point with an endless loop count would never end.
+    const auto looping = Smf(0, 500,
+                             {Track()
+                                  .Msg(0, {midi::kControlChange, kLoopStartController, 0})
+                                  .Msg(0, {midi::kNoteOn, kMiddleC, 100})
+                                  .Msg(400, {midi::kNoteOff, kMiddleC, 0})
+                                  .End()});
+    WriteBytes(dir_ / "looping.mid", std::string(looping.begin(), looping.end()));
+    request_.song.FileName = "looping.mid";
+    request_.values.LoopCount = kEndlessLoops;
+    const AudioExportResult endless = Run();
+    EXPECT_EQ(endless.status, AudioExportResult::Status::kRefused);
+    EXPECT_NE(endless.error.find("looping.mid"), std::string::npos) << endless.error;
+
     std::vector<std::string> names = Written();
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"broken.mid", "out.wav"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"broken.mid", "looping.mid", "out.wav"}));
     EXPECT_FALSE(std::filesystem::exists(request_.outputPath));
     EXPECT_TRUE(std::filesystem::is_empty(work_.Path()));
 }

@@ -253,7 +253,7 @@ TEST(Session, FailedSettingsSaveIsToldOnce) {
     r.S().Suspend();
     r.S().Shutdown();
     ASSERT_EQ(r.notifier.texts.size(), 1u);
-    EXPECT_EQ(r.notifier.texts[0].rfind(session::msg::kSettingsSaveFailed, 0), 0u);
+    EXPECT_EQ(r.notifier.texts[0].rfind(settings::msg::kSaveFailed, 0), 0u);
     EXPECT_NE(r.notifier.texts[0].find(path), std::string::npos) << r.notifier.texts[0];
 }
 
@@ -317,6 +317,82 @@ TEST(Session, SettingsEditAppliesOnlyWhatChanged) {
     });
     EXPECT_EQ(priority.asked, std::vector<PriorityClass>{PriorityClass::kIdle});
     EXPECT_EQ(seen.taskTypes, (std::vector<int32_t>{2, 1}));
+    r.S().RemoveObserver(&seen);
+}
+
+struct StateCount : SessionObserver {
+    int changes = 0;
+    void OnStateChanged(const SessionSnapshot&) override { ++changes; }
+};
+
+// A-B set while paused and while playing, seeks inside and outside the
+// section, the song's own loop suspended meanwhile, and a new song.
+TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
+    SessionRig r;
+    TrackBuilder t, mark;
+    mark.Ev(4000, {0xB0, 111, 0});  // the song's loop: 4 s to its end at 9.9 s
+    for (int i = 0; i < 10; ++i)
+        t.Ev(i * 1000, {0x90, static_cast<uint8_t>(60 + i), 0x64})
+            .Ev(i * 1000 + 900, {0x80, static_cast<uint8_t>(60 + i), 0x40});
+    StateCount seen;
+    r.S().AddObserver(&seen);
+    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 1; });
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t, mark}))});
+    SessionSnapshot s = r.Snap();
+    EXPECT_EQ(s.loopStartMs, 4000);
+    EXPECT_EQ(s.loopEndMs, 9900);
+    EXPECT_EQ(s.loopedTotalMs, 9900 + 5900);
+
+    r.RunMs(1505);
+    r.S().Transport().Pause();
+    const int before = seen.changes;
+    EXPECT_TRUE(r.S().Transport().SetPointA());
+    r.S().Transport().SeekTo(3000);
+    EXPECT_TRUE(r.S().Transport().SetPointB());
+    r.S().Transport().SeekTo(1550);
+    EXPECT_FALSE(r.S().Transport().SetPointB());  // too close after A
+    EXPECT_EQ(seen.changes, before + 5);
+    s = r.Snap();
+    EXPECT_EQ(s.pointA, 1500);
+    EXPECT_EQ(s.pointB, 3000);
+    EXPECT_EQ(s.loopedTotalMs, -1);
+
+    // Paused past B: playing again goes straight back to A.
+    r.S().Transport().SeekTo(6000);
+    r.Port().ClearLog();
+    r.S().Transport().Play();
+    r.RunMs(10);
+    EXPECT_FALSE(Sent(r.Port(), "90 42 64"));
+    EXPECT_NEAR(r.Snap().positionMs, 1505, 5);
+    // Two passes of 1.5 s strike the note at 2 s twice, and nothing past B.
+    r.RunMs(2990);
+    EXPECT_LT(r.Snap().positionMs, 3000);
+    int strikes = 0;
+    for (const auto& m : r.Port().Messages()) strikes += HexLine(m.bytes) == "90 3E 64";
+    EXPECT_EQ(strikes, 2);
+    EXPECT_FALSE(Sent(r.Port(), "90 3F 64"));
+    // Before A: playing runs into the section.
+    r.S().Transport().SeekTo(500);
+    r.RunMs(2600);
+    EXPECT_TRUE(Sent(r.Port(), "90 3D 64"));
+    EXPECT_LT(r.Snap().positionMs, 3000);
+
+    // Cleared: on through the song's own loop, which counts again.
+    r.S().Transport().ClearAB();
+    r.S().Transport().SeekTo(9800);
+    r.RunMs(300);
+    s = r.Snap();
+    EXPECT_EQ(s.loopsDone, 1);
+    EXPECT_NEAR(s.positionMs, 4200, 5);
+    EXPECT_EQ(s.loopedPositionMs, s.positionMs + 5900);
+
+    EXPECT_FALSE(r.S().Transport().SetAB(2000, 10000));  // past the end
+    EXPECT_TRUE(r.S().Transport().SetAB(2000, 5000));
+    r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", test::TenSecondSong())});
+    s = r.Snap();
+    EXPECT_EQ(s.pointA, -1);
+    EXPECT_EQ(s.pointB, -1);
+    EXPECT_EQ(s.loopStartMs, -1);
     r.S().RemoveObserver(&seen);
 }
 

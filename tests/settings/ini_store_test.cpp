@@ -120,7 +120,7 @@ TEST(IniStore, SaveThenLoadThroughTheFile) {
         SettingsValues v;
         v.MTimer = 3;
         v.Recent[0] = "\x83\x5c\x83\x93\x83\x4f.mid";  // CP932 bytes, 0x5C trail byte
-        ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store, nullptr));
+        ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store).ok());
     }
     const std::string text = ReadBytes(path);
     EXPECT_EQ(text.rfind("[Sonfara]\nCTL_TOP=0\nCTL_LEFT=0\n", 0), 0u) << text;
@@ -141,7 +141,7 @@ TEST(IniStore, KeepsOtherSectionsAndUnknownKeys) {
     WriteBytes(path, "[Sonfara]\nFutureKey=abc\nMTimer=9\n[Elsewhere]\nz=1\n");
     auto store = IniSettingsStore::Open(path, true);
     SettingsValues v;
-    ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store, nullptr));
+    ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store).ok());
     IniDocument d;
     ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d));
     EXPECT_EQ(d.Get("Sonfara", "FutureKey"), "abc");
@@ -159,7 +159,7 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
         MemorySettingsStore m;
         SettingsValues v;
         v.MTimer = 8;
-        SaveSettings(v, SettingsMenus{}, m, nullptr);
+        ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, m).ok());
         IniDocument d;
         for (const auto& [k, val] : m.writes) d.Set("Sonfara", k, val);
         good = d.Serialize();
@@ -180,7 +180,7 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
             EXPECT_FALSE(fs::exists(path));
             EXPECT_EQ(ReadBytes(rep.aside_path), bytes);
             EXPECT_NE(rep.aside_path.find("Sonfara.ini.bad-"), std::string::npos);
-            ASSERT_TRUE(SaveSettings(r.values, SettingsMenus{}, *store, nullptr));
+            ASSERT_TRUE(SaveSettings(r.values, SettingsMenus{}, *store).ok());
             EXPECT_EQ(ReadBytes(rep.aside_path), bytes);
             EXPECT_TRUE(fs::exists(path));
         } else {
@@ -204,7 +204,7 @@ TEST(IniStore, OneBadLineKeepsTheOthersAndIsNamed) {
     EXPECT_EQ(s.loaded.values.Recent[0], "/m/a.mid");
     EXPECT_EQ(ReadBytes(s.report.aside_path), bytes);
     // The next save writes the kept values, without the bad lines.
-    ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store, nullptr));
+    ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store).ok());
     IniDocument d;
     ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d));
     EXPECT_EQ(d.Get("Sonfara", "Recent 1"), "/m/a.mid");
@@ -229,9 +229,8 @@ TEST(IniStore, DamagedFileNotSetAsideIsNeverOverwritten) {
     SettingsOpenReport rep;
     auto store = IniSettingsStore::Open(path, false, &rep);
     EXPECT_EQ(rep.status, SettingsOpenReport::Status::kDamagedKept);
-    std::string err;
     store->Set("MTimer", "5");
-    EXPECT_FALSE(store->Commit(&err));
+    EXPECT_FALSE(store->Commit().ok());
     EXPECT_EQ(ReadBytes(path), "\x01\x02garbage");
 }
 
@@ -241,10 +240,10 @@ TEST(IniStore, FailedWriteLeavesNoTemporary) {
     fs::create_directories(path);  // something that cannot be replaced by a file
     auto store = IniSettingsStore::Open(path, false);
     store->Set("MTimer", "5");
-    std::string err;
     // The unreadable "file" was kept, so nothing is written over it.
-    EXPECT_FALSE(store->Commit(&err));
-    EXPECT_FALSE(err.empty());
+    const SettingsStatus committed = store->Commit();
+    EXPECT_FALSE(committed.ok());
+    EXPECT_FALSE(committed.Message().empty());
     std::string werr;
     EXPECT_FALSE(WriteFileReplacing(path, "x", &werr));
     EXPECT_EQ(tmp.Names(), std::vector<std::string>{"Sonfara.ini"});
@@ -259,7 +258,7 @@ bool CommitFailsOnFullDisk(SettingsStore& store) {
         std::signal(SIGXFSZ, SIG_IGN);
         rlimit lim{1024, 1024};
         ::setrlimit(RLIMIT_FSIZE, &lim);
-        ::_exit(store.Commit(nullptr) ? 0 : 1);
+        ::_exit(store.Commit().ok() ? 0 : 1);
     }
     int status = 0;
     return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
@@ -301,7 +300,7 @@ TEST(IniStore, LinkStaysALinkAndCrashTemporariesGo) {
     EXPECT_NE(notice.find(s.report.aside_path), std::string::npos) << notice;
     EXPECT_EQ(s.loaded.values.MTimer, 8);
 
-    ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store, nullptr));
+    ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store).ok());
     EXPECT_TRUE(fs::is_symlink(link));
     IniDocument d;
     ASSERT_TRUE(IniDocument::Parse(ReadBytes(target), d));
@@ -320,7 +319,7 @@ TEST(IniStore, FifoIsLeftAloneAndLargeRealFilesLoad) {
     EXPECT_EQ(rep.status, SettingsOpenReport::Status::kDamagedKept);
     EXPECT_FALSE(session::msg::SettingsOpenNotice(rep, fifo).empty());
     store->Set("MTimer", "5");
-    EXPECT_FALSE(store->Commit(nullptr));
+    EXPECT_FALSE(store->Commit().ok());
     EXPECT_TRUE(fs::is_fifo(fifo));
 
     const std::string path = tmp.File("big.ini");

@@ -88,7 +88,7 @@ TEST(SettingsOrder, SaveWritesEveryKeyInOrderWithTextForms) {
     v.ShowWRD = false;
     v.MWPFile = "skin1";
     MemorySettingsStore store;
-    ASSERT_TRUE(SaveSettings(v, Menus(), store, nullptr));
+    ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
     std::vector<std::string> keys;
     for (const auto& w : store.writes) keys.push_back(w.first);
     EXPECT_EQ(keys, SettingKeysInSaveOrder());
@@ -117,7 +117,7 @@ TEST(SettingsOrder, SaveWithoutArrangementSkipsCaptionAndWritesMapper) {
     v.EqActive = false;
     v.EqItem = 1;  // checked earlier, now switched off
     MemorySettingsStore store;
-    ASSERT_TRUE(SaveSettings(v, Menus(), store, nullptr));
+    ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
     EXPECT_EQ(store.values.count("ArrModeCap"), 0u);
     EXPECT_EQ(store.values["ArrMode"], "0");
     EXPECT_EQ(store.values["MIDIOutPort"], "MIDI Mapper");
@@ -168,7 +168,7 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     v.SSTP = false;
 
     MemorySettingsStore store;
-    ASSERT_TRUE(SaveSettings(v, Menus(), store, nullptr));
+    ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
     RecordingPriority prio;
     SettingsLoadResult r = LoadSettings(store, Menus(), &prio);
     const SettingsValues& w = r.values;
@@ -233,7 +233,7 @@ TEST(SettingsStale, PortNoLongerPresentFallsBackToMapper) {
     EXPECT_EQ(r.values.OutDevice, -1);
     EXPECT_EQ(r.choices.port, -1);
     MemorySettingsStore out;
-    SaveSettings(r.values, Menus(), out, nullptr);
+    ASSERT_TRUE(SaveSettings(r.values, Menus(), out).ok());
     EXPECT_EQ(out.values["MIDIOutPort"], "MIDI Mapper");
 
     store.values["MIDIOutPort"] = "USB MIDI";

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QTest>
 #include <QUrl>
@@ -349,6 +350,74 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     EXPECT_TRUE(r.Snap().playing);
 }
 
+// Every menu entry as the menu bar holds it, in order: caption, object
+// name, check mark (x), radio group (o), hidden (h), shortcut; "-" a
+// separator, submenus in braces. Actions are found by name and order is
+// what the user sees, so nothing may move.
+QString MenuOutline(const QList<QAction*>& actions) {
+    QStringList out;
+    for (QAction* a : actions) {
+        if (a->isSeparator()) {
+            out << QStringLiteral("-");
+            continue;
+        }
+        QString row = a->text();
+        if (!a->objectName().isEmpty()) row += QStringLiteral("|") + a->objectName();
+        if (a->isCheckable()) row += a->actionGroup() ? QStringLiteral(" o") : QStringLiteral(" x");
+        if (!a->isVisible()) row += QStringLiteral(" h");
+        if (!a->shortcut().isEmpty()) row += QStringLiteral(" ") + a->shortcut().toString();
+        if (a->menu())
+            row += QStringLiteral("{") + MenuOutline(a->menu()->actions()) + QStringLiteral("}");
+        out << row;
+    }
+    return out.join(QStringLiteral(";"));
+}
+
+TEST(ControlWindow, MenuBarEntriesInOrder) {
+    WindowRig r;
+    const QStringList expected = {
+        "ファイル(&F){ファイルを開く|FileOpen;フォルダを開く|FolderOpen;リストを保存|ListSave;"
+        "SMFとして保存…|SaveAsSmf;-;"
+        "ファイルリスト{次曲再生|NextSong;前曲再生|PrevSong;-;再生リスト編集|FileListDel;-;"
+        "なし|FileList0};"
+        "お気に入り{お気に入りに追加|FavoriteAdd;お気に入りの整理|FavoriteDel;-;なし};"
+        "最近使ったファイル{最近使ったファイルのクリア|RecentClear;-;なし};-;終了|ExitProgram}",
+
+        "再生(&P){A点設定|SetPointA Ctrl+[;B点設定|SetPointB Ctrl+];A-B解除|ClearAB Ctrl+\\;-;"
+        "ループ回数{オフ|LoopCount0 o;1回|LoopCount1 o;2回|LoopCount2 o;3回|LoopCount3 o;"
+        "4回|LoopCount4 o;5回|LoopCount5 o;6回|LoopCount6 o;7回|LoopCount7 o;8回|LoopCount8 o;"
+        "9回|LoopCount9 o;無限|LoopCount10 o};"
+        "ループ後のフェードアウト{なし|LoopFade0 o;3秒|LoopFade3 o;5秒|LoopFade5 o;10秒|LoopFade10 o}}",
+
+        "表示(&V){歌詞|ShowLyrics Ctrl+L}",
+
+        "拡張機能(&E){起動{アーカイバ|ShellArc;テキストエディタ|ShellText;"
+        "エクスプローラ|ShellExp};-;アレンジ{なし|ArrNone o};イコライザ{なし|EqNone o};"
+        "エフェクト設定{"
+        "コーラスエフェクト{強く|ChorusEft0 o;標準|ChorusEft1 o;弱く|ChorusEft2 o};"
+        "リバーブエフェクト{強く|ReverbEft0 o;標準|ReverbEft1 o;弱く|ReverbEft2 o}};-;"
+        "MIMPI-WRDエミュレーション|MWRD_Emu x;Sherry-WRDエミュレーション|SWRD_Emu x}",
+
+        "設定(&S){設定全般|Settings;コントロールパネル - マルチメディア|CPanel_MMedia;"
+        "音量調節|VolumeSet;-;"
+        "リピートモード{全曲リピート|Repeat0 o;単曲リピート|Repeat1 o;ランダム再生|Repeat2 o;"
+        "リピートなし|Repeat3 o};"
+        "ファイルオープンモード{リストを新規作成|ListMode0 o;リストに追加|ListMode1 o};"
+        "ソートなし|FileSort0 o;ファイル名でソート|FileSort1 o;-;"
+        "簡易エミュレート（送出イベント設定）{バンクセレクト|SendBankSelect x;"
+        "エクスクルーシブ|SendSysEX x};"
+        "出力デバイス切り替え{MIDI Mapper|MIDIPortMapper o;Rec A|MIDIPortNum0 o;"
+        "Rec B|MIDIPortNum1 o};-;"
+        "低負荷モード（画面描画停止）|BltOff x}",
+
+        "ヘルプ(&H){ヘルプ|Help;ホームページ|HomePage h;-;バージョン情報|Version}",
+    };
+    const QList<QAction*> bar = r.w.menuBar()->actions();
+    ASSERT_EQ(bar.size(), expected.size());
+    for (qsizetype i = 0; i < bar.size(); ++i)
+        EXPECT_EQ(MenuOutline({bar[i]}).toStdString(), expected[i].toStdString());
+}
+
 }  // namespace
 }  // namespace sonfara::shell
 
@@ -358,3 +427,29 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace sonfara::shell {
+namespace {
+
+// A and B from the menu mark the track where the knob stood; a B before A
+// is refused with a word; a new song clears both.
+TEST(ControlWindow, AbPointsMarkTheTrack) {
+    WindowRig r;
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(10))});
+    r.RunMs(3000);
+    r.Trigger("SetPointA");
+    EXPECT_GT(r.w.Knob().markX(0), 0);
+    EXPECT_EQ(r.w.Knob().markX(1), -1);
+    r.S().Transport().SeekTo(1000);
+    r.Trigger("SetPointB");
+    EXPECT_EQ(r.w.Knob().markX(1), -1);
+    EXPECT_EQ(r.w.messages.size(), 1u);
+    r.RunMs(3000);
+    r.Trigger("SetPointB");
+    EXPECT_GT(r.w.Knob().markX(1), r.w.Knob().markX(0));
+    r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(10))});
+    EXPECT_EQ(r.w.Knob().markX(0), -1);
+}
+
+}  // namespace
+}  // namespace sonfara::shell

@@ -24,7 +24,7 @@ void Load(SongTable& s, const Bytes& f) {
     o.codePage = &Cp();
     o.songFileName = "t.mid";
     LoadResult r = LoadSMFBytes(f, s, o);
-    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_TRUE(r.ok()) << r.Message();
 }
 
 EventLine LineOf(std::initializer_list<uint8_t> msg, uint32_t delta = 0) {

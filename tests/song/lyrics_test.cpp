@@ -25,7 +25,7 @@ Lyrics LyricsOf(std::initializer_list<Track> tracks, int division = 500) {
     LoadOptions o;
     o.codePage = &Cp();
     const LoadResult r = LoadSMFBytes(Smf(1, division, tracks), s, o);
-    EXPECT_TRUE(r.ok) << r.message;
+    EXPECT_TRUE(r.ok()) << r.Message();
     return Lyrics::FromSong(s, Cp());
 }
 

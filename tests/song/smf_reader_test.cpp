@@ -25,8 +25,8 @@ LoadResult LoadBytes(SongTable& s, const Bytes& f, LoadOptions o = {}) {
 std::string MessageOf(const Bytes& f) {
     SongTable s;
     LoadResult r = LoadBytes(s, f);
-    EXPECT_FALSE(r.ok);
-    return r.message;
+    EXPECT_FALSE(r.ok());
+    return r.Message();
 }
 
 Bytes WithBody(const Bytes& body, int format = 1, int ntracks = 1, int division = 480) {
@@ -41,7 +41,7 @@ TEST(SmfReader, ChannelEventsRunningStatusAndLengths) {
     t.Msg(0, {0x90, 60, 100}).Raw({0, 64, 90})  // running status
         .Msg(10, {0xC3, 5}).Raw({1, 6})         // one data byte, running
         .Msg(0, {0xE0, 0, 64}).End();
-    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok);
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok());
     ASSERT_EQ(s.EventCount(1), 6);
     EXPECT_EQ(s.Event(1, 2).status, 0x90);
     EXPECT_EQ(s.Event(1, 2).data1, 64);
@@ -62,7 +62,7 @@ TEST(SmfReader, LargeTrackLoadsWhole) {
         t.Raw({1, static_cast<uint8_t>(i % 128), static_cast<uint8_t>(i % 100 + 1)});
     t.End();
     SongTable s;
-    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok);
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok());
     ASSERT_EQ(s.EventCount(1), kEvents + 1);
     int wrong = 0;
     for (int e = 2; e <= kEvents; ++e) {  // the first is the note with its status
@@ -77,7 +77,7 @@ TEST(SmfReader, LongSysExIsStoredWhole) {
         Bytes body(n, 0x11);
         body.back() = 0xF7;
         SongTable s;
-        ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {Track().SysEx(0, body).End()})).ok) << n;
+        ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {Track().SysEx(0, body).End()})).ok()) << n;
         const SongEvent& e = s.Event(1, 1);
         EXPECT_EQ(e.length, static_cast<int32_t>(n));  // beyond 16 bits kept, not wrapped
         auto row = s.ExtRow(e.ExtIndex());
@@ -90,7 +90,7 @@ TEST(SmfReader, BytesAfterEndOfTrackAreIgnored) {
     SongTable s;
     Track t;
     t.Msg(0, {0x90, 60, 1}).End().Raw({0x00, 0x37, 0xFF, 0xFF});  // garbage after the end
-    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok);
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok());
     EXPECT_EQ(s.EventCount(1), 2);
 }
 
@@ -99,7 +99,7 @@ TEST(SmfReader, FormatZeroListsByChannelWithMetaInListOne) {
     Track t;
     t.Meta(0, 0x03, "solo").Msg(0, {0x90, 60, 1}).Msg(0, {0x91, 60, 1}).Msg(0, {0x99, 36, 1})
         .Msg(0, {0x80, 60, 0}).SysEx(0, Bytes{0x7E, 0x7F, 0x09, 0x01, 0xF7}).End();
-    ASSERT_TRUE(LoadBytes(s, Smf(0, 480, {t})).ok);
+    ASSERT_TRUE(LoadBytes(s, Smf(0, 480, {t})).ok());
     EXPECT_EQ(s.ListsInUse(), 16);
     EXPECT_EQ(s.ListCount(1), 5);  // name, ch1 on, ch1 off, SysEx, end
     EXPECT_EQ(s.ListCount(2), 1);
@@ -112,43 +112,50 @@ TEST(SmfReader, FormatZeroListsByChannelWithMetaInListOne) {
     EXPECT_EQ(s.ListEvent(2, 1).status, 0x91);
 
     SongTable f1;
-    ASSERT_TRUE(LoadBytes(f1, Smf(1, 480, {Track().End(), Track().Msg(0, {0x95, 1, 1}).End()})).ok);
+    ASSERT_TRUE(
+        LoadBytes(f1, Smf(1, 480, {Track().End(), Track().Msg(0, {0x95, 1, 1}).End()})).ok());
     EXPECT_EQ(f1.ListCount(2), 2);  // lists mirror tracks
     EXPECT_EQ(f1.ListEvent(2, 1).status, 0x95);
 }
 
 TEST(SmfReader, TitleIsTheFirstFillInParseOrder) {
     SongTable s;
-    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {Track().End(),
-                                          Track().Meta(0, 0x03, "Piano").Meta(0, 0x01, "Real title").End()})).ok);
+    ASSERT_TRUE(
+        LoadBytes(s, Smf(1, 480,
+                         {Track().End(),
+                          Track().Meta(0, 0x03, "Piano").Meta(0, 0x01, "Real title").End()}))
+            .ok());
     EXPECT_EQ(s.SongTitle, "Real title");
     EXPECT_EQ(s.TrackName(2), "Piano");
 
     SongTable named;
-    ASSERT_TRUE(LoadBytes(named, Smf(1, 480, {Track().Meta(0, 0x03, "").Meta(0, 0x03, "Conductor").End()})).ok);
+    ASSERT_TRUE(
+        LoadBytes(named, Smf(1, 480, {Track().Meta(0, 0x03, "").Meta(0, 0x03, "Conductor").End()}))
+            .ok());
     EXPECT_EQ(named.SongTitle, "Conductor");  // empty names do not count
 
     SongTable none;
     LoadOptions o;
     o.songFileName = "ソング.mid";
-    ASSERT_TRUE(LoadBytes(none, Smf(1, 480, {Track().End()}), o).ok);
+    ASSERT_TRUE(LoadBytes(none, Smf(1, 480, {Track().End()}), o).ok());
     EXPECT_EQ(none.SongTitle, "\x83\x5C\x83\x93\x83\x4F.mid");  // code-page bytes
 }
 
 TEST(SmfReader, TimeSignatureAndLabels) {
     SongTable s;
     LoadOptions o;
-    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {Track().Meta(0, 0x58, Bytes{6, 3, 24, 8}).End()}), o).ok);
+    ASSERT_TRUE(
+        LoadBytes(s, Smf(1, 480, {Track().Meta(0, 0x58, Bytes{6, 3, 24, 8}).End()}), o).ok());
     EXPECT_EQ(s.BeatNumerator, 6);
     EXPECT_EQ(s.BeatDenominator, 8);
     EXPECT_EQ(s.BeatQuarters, 3);
     EXPECT_EQ(s.FileKindLabel, "SMF Format 1");
 
     o.fileKindLabel = "RMI Format ";
-    ASSERT_TRUE(LoadBytes(s, Smf(0, 480, {Track().End()}), o).ok);
+    ASSERT_TRUE(LoadBytes(s, Smf(0, 480, {Track().End()}), o).ok());
     EXPECT_EQ(s.FileKindLabel, "RMI Format 0");
     o.fileKindLabel = "RCP";  // a converter's label stays as it is
-    ASSERT_TRUE(LoadBytes(s, Smf(2, 480, {Track().End()}), o).ok);
+    ASSERT_TRUE(LoadBytes(s, Smf(2, 480, {Track().End()}), o).ok());
     EXPECT_EQ(s.FileKindLabel, "RCP");
 }
 
@@ -156,7 +163,7 @@ TEST(SmfReader, SysExThatLooksLikeMetaIsOnlyStored) {
     SongTable s;
     Track t;
     t.SysEx(0, Bytes{0x58, 0x06, 0x03, 0xF7}).SysEx(0, Bytes{0x2F, 0x00, 0xF7}).Msg(0, {0x90, 1, 1}).End();
-    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok);
+    ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok());
     EXPECT_EQ(s.EventCount(1), 4);
     EXPECT_EQ(s.BeatNumerator, 4);
 }
@@ -167,7 +174,7 @@ TEST(SmfReader, AlienChunksArePassedOver) {
     AppendChunk(f, "XFIH", Bytes{1, 2, 3, 0x90});
     AppendChunk(f, "MTrk", Track().Msg(0, {0x90, 1, 1}).End().Data());
     SongTable s;
-    ASSERT_TRUE(LoadBytes(s, f).ok);
+    ASSERT_TRUE(LoadBytes(s, f).ok());
     EXPECT_EQ(s.NTracks, 2);
     EXPECT_EQ(s.Event(2, 1).status, 0x90);
 }
@@ -233,7 +240,7 @@ TEST(SmfReader, MoreThan32767ExtendedEventsAreRefused) {
     for (int i = 0; i < 32766; ++i) ok.Meta(0, 0x01, "");
     for (int i = 0; i < 32767; ++i) tooMany.Meta(0, 0x01, "");
     SongTable s;
-    EXPECT_TRUE(LoadBytes(s, Smf(1, 480, {ok.End()})).ok);  // 32767 with the end
+    EXPECT_TRUE(LoadBytes(s, Smf(1, 480, {ok.End()})).ok());  // 32767 with the end
     EXPECT_EQ(s.Event(1, 32767).ExtIndex(), 32767);
     EXPECT_EQ(MessageOf(Smf(1, 480, {tooMany.End()})), "ErrorNo 7");
 }
@@ -252,14 +259,14 @@ TEST(SmfReader, ObserversSeeTheLoadInOrder) {
     o.observers = {&rec};
     o.songFileName = "x.mid";
     SongTable s;
-    ASSERT_TRUE(LoadSMFBytes(Smf(1, 480, {Track().Meta(0, 0x03, "Tune").End()}), s, o).ok);
+    ASSERT_TRUE(LoadSMFBytes(Smf(1, 480, {Track().Meta(0, 0x03, "Tune").End()}), s, o).ok());
     ASSERT_EQ(rec.calls.size(), 3u);
     EXPECT_EQ(rec.calls[0], "started");
     EXPECT_EQ(rec.calls[1], "completed Tune");
     EXPECT_EQ(rec.calls[2], "あっ、\\nTune\\nって曲が再生されるみたい。\\uそうか。");
 
     rec.calls.clear();
-    EXPECT_FALSE(LoadSMF("/nonexistent/dir/song.mid", s, o).ok);
+    EXPECT_FALSE(LoadSMF("/nonexistent/dir/song.mid", s, o).ok());
     ASSERT_EQ(rec.calls.size(), 2u);
     EXPECT_EQ(rec.calls[1], "読み込みエラー（ErrorNo 1）");
     EXPECT_FALSE(s.Loaded);
@@ -275,7 +282,7 @@ TEST(SmfReader, LoadsFromDiskWithNonAsciiPath) {
     LoadOptions o;
     o.songFileName = path.filename().string();
     LoadResult r = LoadSMF(path.string(), s, o);
-    EXPECT_TRUE(r.ok) << r.message;
+    EXPECT_TRUE(r.ok()) << r.Message();
     EXPECT_EQ(s.EventCount(1), 2);
     std::filesystem::remove_all(dir);
 }
@@ -291,14 +298,14 @@ TEST(SmfReader, LargeFilesAreRefusedUnread) {
     std::filesystem::resize_file(path, kMaxSmfFileBytes + 1);
     SongTable s;
     LoadResult r = LoadSMF(path.string(), s, LoadOptions{});
-    EXPECT_EQ(r.message, "ErrorNo 11");
-    EXPECT_EQ(r.error, LoadError::kFileTooLarge);
+    EXPECT_EQ(r.Message(), "ErrorNo 11");
+    EXPECT_EQ(r.code(), LoadError::kFileTooLarge);
     EXPECT_FALSE(s.Loaded);
     EXPECT_EQ(std::filesystem::file_size(path), kMaxSmfFileBytes + 1);
 
     std::ofstream(path, std::ios::binary | std::ios::in).write("RIFF", 4);
     std::filesystem::resize_file(path, kMaxSmfFileBytes);
-    EXPECT_EQ(LoadSMF(path.string(), s, LoadOptions{}).message, "Header Error");
+    EXPECT_EQ(LoadSMF(path.string(), s, LoadOptions{}).Message(), "Header Error");
     std::filesystem::remove_all(dir);
 }
 
@@ -322,7 +329,7 @@ TEST(SmfReader, CorpusFilesLoadOrFailCleanly) {
         o.songFileName = entry.path().filename().string();
         LoadResult r = LoadSMF(entry.path().string(), s, o);
         const std::string name = entry.path().filename().string();
-        if (r.ok) {
+        if (r.ok()) {
             ++loaded;
             EXPECT_GE(s.NTracks, 1) << name;
             EXPECT_GE(s.TotalMs, 0) << name;
@@ -330,19 +337,19 @@ TEST(SmfReader, CorpusFilesLoadOrFailCleanly) {
                 for (const auto& ev : s.TrackEvents(t))
                     ASSERT_LE(ev.timeMs, s.TotalMs) << name << " track " << t;
         } else {
-            EXPECT_FALSE(r.message.empty()) << name;
+            EXPECT_FALSE(r.Message().empty()) << name;
         }
         if (name == "test-empty-file.mid" || name == "test-not-a-midi-file.mid") {
-            EXPECT_EQ(r.message, "Header Error") << name;
+            EXPECT_EQ(r.Message(), "Header Error") << name;
         }
         if (name.rfind("test-illegal-message-f", 0) == 0) {
-            EXPECT_EQ(r.message, "SYSEX Error") << name;
+            EXPECT_EQ(r.Message(), "SYSEX Error") << name;
         }
         if (name == "test-running-status-metaevent.mid") {
-            EXPECT_EQ(r.message.rfind("Event Error:FF", 0), 0u) << r.message;
+            EXPECT_EQ(r.Message().rfind("Event Error:FF", 0), 0u) << r.Message();
         }
         if (name == "test-non-midi-track.mid" || name.rfind("test-2-tracks-type", 0) == 0) {
-            EXPECT_TRUE(r.ok) << name << ": " << r.message;
+            EXPECT_TRUE(r.ok()) << name << ": " << r.Message();
         }
     }
     EXPECT_GT(loaded, 40);

@@ -19,7 +19,7 @@ void Load(SongTable& song, const Bytes& file) {
     LoadOptions o;
     o.songFileName = "t.mid";
     LoadResult r = LoadSMFBytes(file, song, o);
-    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_TRUE(r.ok()) << r.Message();
 }
 
 TEST(TempoMap, DefaultTempoIs120Bpm) {

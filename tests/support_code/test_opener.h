@@ -31,8 +31,8 @@ class TestOpener final : public SongOpener, public PlayList {
             LoadOptions opt;
             opt.codePage = &cp;
             LoadResult r = LoadSMF(path, song, opt);
-            *message = r.message;
-            return r.ok;
+            *message = r.Message();
+            return r.ok();
         };
     }
     // The same song, from bytes, whatever the entry's name.
@@ -41,8 +41,8 @@ class TestOpener final : public SongOpener, public PlayList {
             LoadOptions opt;
             opt.codePage = &cp;
             LoadResult r = LoadSMFBytes(smf, song, opt);
-            *message = r.message;
-            return r.ok;
+            *message = r.Message();
+            return r.ok();
         };
     }
 
@@ -70,13 +70,13 @@ class TestOpener final : public SongOpener, public PlayList {
             // Nothing of the previous song may keep sounding.
             player_.Song().Loaded = false;
             out.ResetOutput();
-            lastError_ = sequencer::msg::LoadErrorCaption(message);
+            lastError_ = song::msg::LoadErrorCaption(message);
             return false;
         }
         out.ClearModuleFlags();
         if (!out.PortOpen()) {
-            if (player_.OpenConfiguredPort() != 0) {
-                lastError_ = player_.LastError();
+            if (const PlaybackStatus opened = player_.OpenConfiguredPort(); !opened.ok()) {
+                lastError_ = opened.Message();
                 return false;
             }
         } else {

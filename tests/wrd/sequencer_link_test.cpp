@@ -109,7 +109,7 @@ struct Rig : PlayerObserver {
         link.reset();  // leaves the sequencer before the player goes
         opener.reset();
     }
-    void OnSongOpened(int index, bool ok, const std::string&) override {
+    void OnSongOpened(int index, bool ok) override {
         if (ok)
             link->SongLoaded(opener->PathAt(index));
         else

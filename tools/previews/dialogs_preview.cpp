@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
     const char* favs[][2] = {{"お気に入りの曲", "/home/user/midi/favourite.mid"},
                              {"Sonfara デモ", "/usr/share/sonfara/demo/sonfara-demo.mid"},
                              {"ゲーム音楽集", "/home/user/midi/games.mlt"}};
-    for (const auto& f : favs) files::AddFavorite(favFolder, f[0], f[1], SystemCodePage(), nullptr);
+    for (const auto& f : favs)
+        ok &= files::AddFavorite(favFolder, f[0], f[1], SystemCodePage()).ok();
     dialogs::FavoritesListModel favModel(favFolder, SystemCodePage());
     dialogs::ListDialog favDialog(favModel);
     favDialog.SelectRow(1);
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
     SongTable table;
     LoadOptions opt;
     opt.songFileName = "sonfara-demo.mid";
-    if (!LoadSMF(song, table, opt).ok) {
+    if (!LoadSMF(song, table, opt).ok()) {
         std::fprintf(stderr, "cannot read %s\n", song.c_str());
         return 1;
     }

@@ -126,7 +126,7 @@ int main(int argc, char** argv) {
     CodePage cp{"CP932"};
     SongTable song;
     OutputLayer out{song, ports, settings, shaping, cp};
-    if (out.OpenOutputPort(0) != 0) return 1;
+    if (!out.OpenOutputPort(0).ok()) return 1;
     PlayScene(out);
     for (qreal dpr : {1.0, 2.0}) {
         // Each display starts from nothing drawn, so every channel shows.

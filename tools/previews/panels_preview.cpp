@@ -47,8 +47,8 @@ int Render(const QString& outDir, const QString& ratio) {
     options.codePage = &cp;
     options.observers = {&view};
     const LoadResult loaded = LoadSMF(SONFARA_DEMO_SONG, song, options);
-    if (!loaded.ok) {
-        std::fprintf(stderr, "cannot load the demo song: %s\n", loaded.message.c_str());
+    if (!loaded.ok()) {
+        std::fprintf(stderr, "cannot load the demo song: %s\n", loaded.Message().c_str());
         return 1;
     }
     panels::ViewEventListSource source(song, view, cp);

@@ -1,0 +1,37 @@
+// Failures of the settings store and their texts.
+#pragma once
+
+#include <string>
+
+#include "player/platform/result.h"
+
+namespace sonfara {
+
+namespace settings::msg {
+inline constexpr const char* kSaveFailed = "設定を保存できませんでした: ";
+}  // namespace settings::msg
+
+// Why the settings could not be written; the previous copy is still intact.
+enum class SettingsError {
+    kNone = 0,
+    kDamagedKept,  // detail: the damaged file, which is never written over
+    kCannotWrite,  // detail: what the system said
+    kRegistry,     // some values did not reach the registry
+};
+
+inline std::string MessageFor(SettingsError code, const std::string& detail) {
+    switch (code) {
+        case SettingsError::kDamagedKept:
+            return settings::msg::kSaveFailed +
+                   ("the damaged settings file " + detail + " is left as it is");
+        case SettingsError::kRegistry:
+            return settings::msg::kSaveFailed +
+                   std::string("some settings could not be written to the registry");
+        default:
+            return settings::msg::kSaveFailed + detail;
+    }
+}
+
+using SettingsStatus = Status<SettingsError>;
+
+}  // namespace sonfara

@@ -1,0 +1,43 @@
+#include "player/shell/benchmark_hooks.h"
+
+#include <QFile>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <chrono>
+
+#include "player/display/display_controller.h"
+#include "player/display/pass_stats.h"
+
+namespace sonfara::shell {
+
+void BenchmarkHooks::StampWhenShown(const QWidget& first, const QWidget& second) {
+    const QString file = qEnvironmentVariable("SONFARA_SHOWN_STAMP");
+    if (file.isEmpty()) return;
+    auto* watcher = new QTimer(this);
+    watcher->setInterval(1);
+    connect(watcher, &QTimer::timeout, this, [&first, &second, watcher, file] {
+        QWindow* a = first.windowHandle();
+        QWindow* b = second.windowHandle();
+        if (!a || !b || !a->isExposed() || !b->isExposed()) return;
+        watcher->stop();
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count();
+        QFile out(file);
+        if (out.open(QIODevice::WriteOnly)) out.write(QByteArray::number(qint64(ns)) + '\n');
+    });
+    watcher->start();
+}
+
+void BenchmarkHooks::WriteDrawStats(const display::DisplayController& display) const {
+    const QString stats = qEnvironmentVariable("SONFARA_DRAW_STATS");
+    if (stats.isEmpty()) return;
+    QFile out(stats);
+    const auto& t = display.Thread();
+    if (out.open(QIODevice::WriteOnly))
+        out.write(QByteArray::fromStdString(
+            display::PassStatsReport(t.PassWallTimes(), t.PassCpuTimes())));
+}
+
+}  // namespace sonfara::shell

@@ -1,0 +1,33 @@
+// What the benchmarks (bench/startup_idle.sh, bench/gui_cost.sh) read from
+// the running player, asked for by environment variables; without them
+// nothing happens:
+//   SONFARA_SHOWN_STAMP=<file>  the wall-clock time in nanoseconds once both
+//                               windows have painted (start-up time);
+//   SONFARA_DRAW_STATS=<file>   the drawing thread's pass times at the exit
+//                               (the GUI's cost).
+//
+// Threads: UI thread; every member function is called there.
+#pragma once
+
+#include <QObject>
+
+namespace sonfara::display {
+class DisplayController;
+}
+
+class QWidget;
+
+namespace sonfara::shell {
+
+class BenchmarkHooks final : public QObject {
+    Q_OBJECT
+  public:
+    using QObject::QObject;
+
+    // Watches the two windows until both are exposed, then writes the stamp.
+    void StampWhenShown(const QWidget& first, const QWidget& second);
+    // After the drawing thread has ended.
+    void WriteDrawStats(const display::DisplayController& display) const;
+};
+
+}  // namespace sonfara::shell

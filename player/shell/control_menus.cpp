@@ -1,0 +1,556 @@
+#include "player/shell/control_menus.h"
+
+#include <QActionGroup>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+
+#include "player/dialogs/list_dialog.h"
+#include "player/files/favorites.h"
+#include "player/files/file_op.h"
+#include "player/session/messages.h"
+#include "player/shell/control_window.h"
+#include "player/shell/desktop_launch.h"
+
+namespace sonfara::shell {
+
+namespace {
+
+using K = MenuEntry::Kind;
+using M = ControlMenus;
+using enum MenuId;
+
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+    return s.toStdString();
+}
+
+constexpr MenuEntry Sub(MenuId menu, const char* caption, MenuId opens) {
+    return {.menu = menu, .kind = K::kMenu, .caption = caption, .opens = opens};
+}
+constexpr MenuEntry Act(MenuId menu, const char* caption, const char* name, void (*action)(M&),
+                        const char* shortcut = "") {
+    return {.menu = menu,
+            .kind = K::kAction,
+            .caption = caption,
+            .name = name,
+            .shortcut = shortcut,
+            .action = action};
+}
+constexpr MenuEntry Toggle(MenuId menu, const char* caption, const char* name,
+                           bool SettingsValues::*field) {
+    return {.menu = menu, .kind = K::kToggle, .caption = caption, .name = name, .field = field};
+}
+constexpr MenuEntry Toggle(MenuId menu, const char* caption, const char* name,
+                           void (*choose)(M&, int)) {
+    return {.menu = menu, .kind = K::kToggle, .caption = caption, .name = name, .choose = choose};
+}
+constexpr MenuEntry Choice(MenuId menu, const char* caption, const char* name, int arg,
+                           void (*choose)(M&, int)) {
+    return {.menu = menu,
+            .kind = K::kChoice,
+            .caption = caption,
+            .name = name,
+            .choose = choose,
+            .arg = arg};
+}
+constexpr MenuEntry Separator(MenuId menu) {
+    return {.menu = menu, .kind = K::kSeparator};
+}
+
+// Messages as the control window shows them (the folder scan's too).
+class WindowNotifier final : public files::Notifier {
+  public:
+    explicit WindowNotifier(ControlWindow& window) : window_(window) {}
+    void Error(const std::string& text) override {
+        window_.ShowMessage(QMessageBox::Critical, Q(text));
+    }
+    void Info(const std::string& text) override {
+        window_.ShowMessage(QMessageBox::Information, Q(text));
+    }
+
+  private:
+    ControlWindow& window_;
+};
+
+// Requests from outside wait while a dialog of the window's own runs.
+class ModalScope {
+  public:
+    explicit ModalScope(ShellHooks& hooks) : hooks_(hooks) { hooks_.BeginModal(); }
+    ~ModalScope() { hooks_.EndModal(); }
+    ModalScope(const ModalScope&) = delete;
+    ModalScope& operator=(const ModalScope&) = delete;
+
+  private:
+    ShellHooks& hooks_;
+};
+
+QString StartFolder(const std::string& defDir) {
+    const QString dir = Q(defDir);
+    return QFileInfo(dir).isDir() ? dir : QString();
+}
+
+// Replaces the run-time items of a list menu. Old items go later: one of
+// them may be the entry whose click led here.
+void ClearItems(std::vector<QAction*>& items) {
+    for (QAction* a : items) {
+        a->setObjectName(QString());
+        if (QMenu* m = qobject_cast<QMenu*>(a->parent())) m->removeAction(a);
+        a->deleteLater();
+    }
+    items.clear();
+}
+
+}  // namespace
+
+// The bar, menu by menu, in the order the user sees it. Object names are the
+// control names tests and the check marks find the entries by.
+const MenuEntry ControlMenus::kEntries[] = {
+    Sub(kBar, "ファイル(&F)", kFile),
+    Act(kFile, "ファイルを開く", "FileOpen", [](M& m) { m.OnFileOpen(); }),
+    Act(kFile, "フォルダを開く", "FolderOpen", [](M& m) { m.OnFolderOpen(); }),
+    Act(kFile, "リストを保存", "ListSave", [](M& m) { m.OnListSave(); }),
+    Act(kFile, "SMFとして保存…", "SaveAsSmf", [](M& m) { m.OnSaveAsSmf(); }),
+    Separator(kFile),
+    Sub(kFile, "ファイルリスト", kFileList),
+    Act(kFileList, session::msg::kNextSong, "NextSong", [](M& m) { m.session_.Library().Next(); }),
+    Act(kFileList, session::msg::kPrevSong, "PrevSong",
+        [](M& m) { m.session_.Library().Previous(); }),
+    Separator(kFileList),
+    Act(kFileList, "再生リスト編集", "FileListDel",
+        [](M& m) { m.hooks_.ShowListEditor(dialogs::ListMode::kPlayList); }),
+    Separator(kFileList),  // the play list follows
+    Sub(kFile, "お気に入り", kFavorites),
+    Act(kFavorites, "お気に入りに追加", "FavoriteAdd", [](M& m) { m.OnFavoriteAdd(); }),
+    Act(kFavorites, "お気に入りの整理", "FavoriteDel",
+        [](M& m) { m.hooks_.ShowListEditor(dialogs::ListMode::kFavorites); }),
+    Separator(kFavorites),  // the favourites follow
+    Sub(kFile, "最近使ったファイル", kRecent),
+    Act(kRecent, "最近使ったファイルのクリア", "RecentClear",
+        [](M& m) { m.session_.Library().ClearRecent(); }),
+    Separator(kRecent),  // the recent files follow
+    Separator(kFile),
+    Act(kFile, "終了", "ExitProgram",
+        [](M& m) { m.hooks_.RequestClose(CloseMode::kProgramClose); }),
+
+    Sub(kBar, "再生(&P)", kPlay),
+    Act(kPlay, "A点設定", "SetPointA", [](M& m) { m.OnSetPoint(true); }, "Ctrl+["),
+    Act(kPlay, "B点設定", "SetPointB", [](M& m) { m.OnSetPoint(false); }, "Ctrl+]"),
+    Act(kPlay, "A-B解除", "ClearAB", [](M& m) { m.session_.Transport().ClearAB(); }, "Ctrl+\\"),
+    Separator(kPlay),
+    Sub(kPlay, "ループ回数", kLoopCount),
+    Choice(kLoopCount, "オフ", "LoopCount0", 0, &M::ChooseLoopCount),
+    Choice(kLoopCount, "1回", "LoopCount1", 1, &M::ChooseLoopCount),
+    Choice(kLoopCount, "2回", "LoopCount2", 2, &M::ChooseLoopCount),
+    Choice(kLoopCount, "3回", "LoopCount3", 3, &M::ChooseLoopCount),
+    Choice(kLoopCount, "4回", "LoopCount4", 4, &M::ChooseLoopCount),
+    Choice(kLoopCount, "5回", "LoopCount5", 5, &M::ChooseLoopCount),
+    Choice(kLoopCount, "6回", "LoopCount6", 6, &M::ChooseLoopCount),
+    Choice(kLoopCount, "7回", "LoopCount7", 7, &M::ChooseLoopCount),
+    Choice(kLoopCount, "8回", "LoopCount8", 8, &M::ChooseLoopCount),
+    Choice(kLoopCount, "9回", "LoopCount9", 9, &M::ChooseLoopCount),
+    Choice(kLoopCount, "無限", "LoopCount10", 10, &M::ChooseLoopCount),
+    Sub(kPlay, "ループ後のフェードアウト", kLoopFade),
+    Choice(kLoopFade, "なし", "LoopFade0", 0, &M::ChooseLoopFade),
+    Choice(kLoopFade, "3秒", "LoopFade3", 3, &M::ChooseLoopFade),
+    Choice(kLoopFade, "5秒", "LoopFade5", 5, &M::ChooseLoopFade),
+    Choice(kLoopFade, "10秒", "LoopFade10", 10, &M::ChooseLoopFade),
+
+    Sub(kBar, "表示(&V)", kView),
+    Act(kView, "歌詞", "ShowLyrics", [](M& m) { m.hooks_.ShowLyricsWindow(); }, "Ctrl+L"),
+
+    Sub(kBar, "拡張機能(&E)", kExtension),
+    Sub(kExtension, "起動", kLaunch),
+    Act(kLaunch, "アーカイバ", "ShellArc",
+        [](M& m) { launch::OpenArchive(m.session_.Library().CurrentSource()); }),
+    Act(kLaunch, "テキストエディタ", "ShellText",
+        [](M& m) { launch::OpenInTextEditor(m.hooks_.DocumentPath()); }),
+    Act(kLaunch, "エクスプローラ", "ShellExp",
+        [](M& m) { launch::OpenSongFolder(m.session_.Library().CurrentSource()); }),
+    Separator(kExtension),
+    Sub(kExtension, "アレンジ", kArrangement),  // filled from the catalogue
+    Sub(kExtension, "イコライザ", kEqualizer),  // filled from the catalogue
+    Sub(kExtension, "エフェクト設定", kEffects),
+    Sub(kEffects, "コーラスエフェクト", kChorus),
+    Choice(kChorus, "強く", "ChorusEft0", 0,
+           [](M& m, int i) { m.session_.Output().SelectChorus(i); }),
+    Choice(kChorus, "標準", "ChorusEft1", 1,
+           [](M& m, int i) { m.session_.Output().SelectChorus(i); }),
+    Choice(kChorus, "弱く", "ChorusEft2", 2,
+           [](M& m, int i) { m.session_.Output().SelectChorus(i); }),
+    Sub(kEffects, "リバーブエフェクト", kReverb),
+    Choice(kReverb, "強く", "ReverbEft0", 0,
+           [](M& m, int i) { m.session_.Output().SelectReverb(i); }),
+    Choice(kReverb, "標準", "ReverbEft1", 1,
+           [](M& m, int i) { m.session_.Output().SelectReverb(i); }),
+    Choice(kReverb, "弱く", "ReverbEft2", 2,
+           [](M& m, int i) { m.session_.Output().SelectReverb(i); }),
+    Separator(kExtension),
+    Toggle(kExtension, "MIMPI-WRDエミュレーション", "MWRD_Emu", &SettingsValues::MWRDEmulation),
+    Toggle(kExtension, "Sherry-WRDエミュレーション", "SWRD_Emu", &SettingsValues::SWRDEmulation),
+
+    Sub(kBar, "設定(&S)", kSettings),
+    Act(kSettings, "設定全般", "Settings", [](M& m) { m.hooks_.ShowSettings(); }),
+    Act(kSettings, "コントロールパネル - マルチメディア", "CPanel_MMedia",
+        [](M&) { launch::OpenSoundSettings(); }),
+    Act(kSettings, "音量調節", "VolumeSet", [](M&) { launch::OpenVolumeControl(); }),
+    Separator(kSettings),
+    Sub(kSettings, "リピートモード", kRepeat),
+    Choice(kRepeat, session::msg::kRepeatCaptions[0], "Repeat0", 0,
+           [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
+    Choice(kRepeat, session::msg::kRepeatCaptions[1], "Repeat1", 1,
+           [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
+    Choice(kRepeat, session::msg::kRepeatCaptions[2], "Repeat2", 2,
+           [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
+    Choice(kRepeat, session::msg::kRepeatCaptions[3], "Repeat3", 3,
+           [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
+    Sub(kSettings, "ファイルオープンモード", kOpenMode),
+    Choice(kOpenMode, "リストを新規作成", "ListMode0", 0,
+           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.OpenModeSw = i; }); }),
+    Choice(kOpenMode, "リストに追加", "ListMode1", 1,
+           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.OpenModeSw = i; }); }),
+    Choice(kSettings, "ソートなし", "FileSort0", 0,
+           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.FileSort = i; }); }),
+    Choice(kSettings, "ファイル名でソート", "FileSort1", 1,
+           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.FileSort = i; }); }),
+    Separator(kSettings),
+    Sub(kSettings, "簡易エミュレート（送出イベント設定）", kEmulation),
+    Toggle(kEmulation, "バンクセレクト", "SendBankSelect", &SettingsValues::SendBankSelect),
+    Toggle(kEmulation, "エクスクルーシブ", "SendSysEX", &SettingsValues::SendSysEX),
+    Sub(kSettings, "出力デバイス切り替え", kPort),
+    Choice(kPort, kMidiMapper, "MIDIPortMapper", -1,  // the ports follow
+           [](M& m, int d) { m.OnPortChosen(d); }),
+    Separator(kSettings),
+    Toggle(kSettings, "低負荷モード（画面描画停止）", "BltOff",
+           [](M& m, int on) {
+               m.ChangeSetting([on](SettingsValues& v) { v.BltSw = !on; });
+               m.hooks_.SetLowLoad(on != 0);
+           }),
+
+    Sub(kBar, "ヘルプ(&H)", kHelp),
+    Act(kHelp, "ヘルプ", "Help", [](M& m) { m.hooks_.OpenHelp(); }),
+    Act(kHelp, "ホームページ", "HomePage", [](M& m) { m.hooks_.OpenHomePage(); }),
+    Separator(kHelp),
+    Act(kHelp, "バージョン情報", "Version", [](M& m) { m.hooks_.ShowVersion(); }),
+};
+
+ControlMenus::ControlMenus(ControlWindow& window, PlaybackSession& session, ShellHooks& hooks)
+    : window_(window), session_(session), hooks_(hooks) {
+    Build();
+}
+
+void ControlMenus::Build() {
+    std::array<QActionGroup*, kMenuIdCount> groups{};  // each menu's radio group
+    for (const MenuEntry& e : kEntries) {
+        QMenu* menu = Menu(e.menu);
+        if (e.kind == K::kMenu) {
+            const QString caption = QString::fromUtf8(e.caption);
+            menus_[static_cast<int>(e.opens)] =
+                e.menu == kBar ? window_.menuBar()->addMenu(caption) : menu->addMenu(caption);
+        } else if (e.kind == K::kSeparator) {
+            menu->addSeparator();
+        } else {
+            Add(e, groups[static_cast<int>(e.menu)]);
+        }
+    }
+    FillPortMenu(groups[static_cast<int>(kPort)]);
+    FillShapingMenus();
+    // The document comes with the song (the main window reads it after the
+    // open): asked again whenever the menu opens.
+    QObject::connect(Menu(kLaunch), &QMenu::aboutToShow, &window_,
+                     [this] { UpdateLaunchEntries(); });
+    Action(QStringLiteral("HomePage"))->setVisible(hooks_.HasHomePage());
+    RebuildFileList();
+    RebuildFavorites();
+    RebuildRecent();
+    SyncWithSettings();
+}
+
+QAction* ControlMenus::Add(const MenuEntry& e, QActionGroup*& group) {
+    QMenu* menu = Menu(e.menu);
+    const QString caption = QString::fromUtf8(e.caption);
+    const QString name = QString::fromLatin1(e.name);
+    if (e.kind == K::kChoice) {
+        if (!group) group = new QActionGroup(menu);
+        return AddChoice(menu, group, caption, name, [this, &e] { e.choose(*this, e.arg); });
+    }
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    if (*e.shortcut) a->setShortcut(QKeySequence(QString::fromLatin1(e.shortcut)));
+    if (e.kind == K::kAction) {
+        QObject::connect(a, &QAction::triggered, &window_, [this, &e] { e.action(*this); });
+        return a;
+    }
+    a->setCheckable(true);
+    QObject::connect(a, &QAction::triggered, &window_, [this, &e](bool on) {
+        if (e.field)
+            ChangeSetting([&](SettingsValues& v) { v.*e.field = on; });
+        else
+            e.choose(*this, on);
+    });
+    return a;
+}
+
+QAction* ControlMenus::AddChoice(QMenu* menu, QActionGroup* group, const QString& caption,
+                                 const QString& name, std::function<void()> run) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    a->setCheckable(true);
+    if (group) group->addAction(a);
+    QObject::connect(a, &QAction::triggered, &window_, [this, run = std::move(run)] {
+        run();
+        SyncWithSettings();
+    });
+    return a;
+}
+
+void ControlMenus::FillPortMenu(QActionGroup* group) {
+    const auto ports = session_.Output().PortNames();
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const int device = static_cast<int>(i);
+        AddChoice(Menu(kPort), group, Q(ports[i]), QStringLiteral("MIDIPortNum%1").arg(device),
+                  [this, device] { OnPortChosen(device); });
+    }
+}
+
+QAction* ControlMenus::Action(const QString& name) const {
+    return window_.Action(name);
+}
+
+void ControlMenus::ChangeSetting(const std::function<void(SettingsValues&)>& change) {
+    session_.Settings().Edit(change);  // the menus follow in OnStateChanged
+}
+
+void ControlMenus::ChooseLoopCount(ControlMenus& m, int n) {
+    m.ChangeSetting([n](SettingsValues& v) { v.LoopCount = n; });
+}
+
+void ControlMenus::ChooseLoopFade(ControlMenus& m, int seconds) {
+    m.ChangeSetting([seconds](SettingsValues& v) { v.LoopFade = seconds; });
+}
+
+// A point at the knob's place; a B too close after A is refused with a word.
+void ControlMenus::OnSetPoint(bool a) {
+    SessionTransport& t = session_.Transport();
+    if (!(a ? t.SetPointA() : t.SetPointB()))
+        window_.ShowMessage(QMessageBox::Information, QString::fromUtf8(session::msg::kPointBBeforeA));
+}
+
+void ControlMenus::SyncWithSettings() {
+    const SettingsValues& v = session_.Settings().Values();
+    auto check = [this](const QString& name, bool on) {
+        if (QAction* a = Action(name)) a->setChecked(on);
+    };
+    for (int i = 0; i < kRepeatModeCount; ++i)
+        check(QStringLiteral("Repeat%1").arg(i), v.RepeatMode == RepeatMode(i));
+    for (int i = 0; i < 2; ++i) {
+        check(QStringLiteral("ListMode%1").arg(i), v.OpenModeSw == i);
+        check(QStringLiteral("FileSort%1").arg(i), v.FileSort == i);
+    }
+    for (int i = 0; i < 3; ++i) {
+        check(QStringLiteral("ChorusEft%1").arg(i), EffectMenuItem(v.EffectChorus) == i);
+        check(QStringLiteral("ReverbEft%1").arg(i), EffectMenuItem(v.EffectReverb) == i);
+    }
+    check("ArrNone", v.ArrMode == 0);
+    for (size_t i = 1; i <= session_.Output().Catalog().Arrangements().size(); ++i)
+        check(QStringLiteral("ArrDats%1").arg(i), v.ArrMode == static_cast<int>(i));
+    const int eq = v.EqActive ? v.EqItem : 0;
+    check("EqNone", eq == 0);
+    for (size_t i = 1; i <= session_.Output().Catalog().EqPresets().size(); ++i)
+        check(QStringLiteral("EqMenu%1").arg(i), eq == static_cast<int>(i));
+    check("MWRD_Emu", v.MWRDEmulation);
+    check("SWRD_Emu", v.SWRDEmulation);
+    check("SendBankSelect", v.SendBankSelect);
+    check("SendSysEX", v.SendSysEX);
+    check("BltOff", !v.BltSw);
+    for (int n = 0; n <= kEndlessLoops; ++n) check(QStringLiteral("LoopCount%1").arg(n), v.LoopCount == n);
+    for (int n : {0, 3, 5, 10}) check(QStringLiteral("LoopFade%1").arg(n), v.LoopFade == n);
+    check("MIDIPortMapper", v.OutDevice < 0);
+    for (size_t i = 0; i < session_.Output().PortNames().size(); ++i)
+        check(QStringLiteral("MIDIPortNum%1").arg(i), v.OutDevice == static_cast<int>(i));
+}
+
+void ControlMenus::RebuildFileList() {
+    ClearItems(fileListItems_);
+    const auto items = session_.Library().PlayListMenu();
+    const bool empty = session_.Snapshot().playListCount == 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const int item = static_cast<int>(i);
+        QAction* a = Menu(kFileList)->addAction(Q(items[i].caption));
+        a->setObjectName(QStringLiteral("FileList%1").arg(item));
+        a->setCheckable(!empty);
+        a->setChecked(items[i].checked);
+        QObject::connect(a, &QAction::triggered, &window_, [this, item] {
+            session_.Library().FileListClick(item);
+            RebuildFileList();  // a refused click must not leave its mark toggled
+        });
+        fileListItems_.push_back(a);
+    }
+}
+
+// The arrangement and EQ menus from the session's catalogue (at start-up and
+// when the files are read again).
+void ControlMenus::FillShapingMenus() {
+    auto fill = [this](QMenu* menu, const char* noneName, const QString& itemName,
+                       const std::vector<std::string>& captions,
+                       void (SessionOutput::*select)(int)) {
+        menu->clear();
+        qDeleteAll(menu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
+        auto* group = new QActionGroup(menu);
+        AddChoice(menu, group, QStringLiteral("なし"), QString::fromLatin1(noneName),
+                  [this, select] { (session_.Output().*select)(0); });
+        for (size_t i = 0; i < captions.size(); ++i) {
+            const int item = static_cast<int>(i) + 1;
+            AddChoice(menu, group, Q(captions[i]), itemName.arg(item),
+                      [this, select, item] { (session_.Output().*select)(item); });
+        }
+    };
+    fill(Menu(kArrangement), "ArrNone", QStringLiteral("ArrDats%1"),
+         session_.Output().Catalog().ArrangementCaptions(), &SessionOutput::SelectArrangement);
+    fill(Menu(kEqualizer), "EqNone", QStringLiteral("EqMenu%1"),
+         session_.Output().Catalog().EqCaptions(), &SessionOutput::SelectEq);
+}
+
+void ControlMenus::RefillShaping() {
+    FillShapingMenus();
+    SyncWithSettings();
+}
+
+void ControlMenus::RebuildFavorites() {
+    ClearItems(favoriteItems_);
+    const files::FavoritesMenu m = files::BuildFavoritesMenu(session_.Library().Favorites());
+    QMenu* menu = Menu(kFavorites);
+    if (m.placeholderVisible) {
+        QAction* a = menu->addAction(QString::fromUtf8(files::msg::kNoEntryPlaceholder));
+        a->setEnabled(false);
+        favoriteItems_.push_back(a);
+    }
+    for (size_t i = 0; i < m.captions.size(); ++i) {
+        const int item = static_cast<int>(i);
+        QAction* a = menu->addAction(Q(m.captions[i]));
+        a->setObjectName(QStringLiteral("Favorite%1").arg(item));
+        QObject::connect(a, &QAction::triggered, &window_,
+                         [this, item] { session_.Library().OpenFavorite(item); });
+        favoriteItems_.push_back(a);
+    }
+}
+
+void ControlMenus::RebuildRecent() {
+    ClearItems(recentItems_);
+    const files::RecentList::Menu m = session_.Library().RecentMenu();
+    QMenu* menu = Menu(kRecent);
+    if (m.placeholderVisible) {
+        QAction* a = menu->addAction(QString::fromUtf8(files::msg::kNoEntryPlaceholder));
+        a->setEnabled(false);
+        recentItems_.push_back(a);
+    }
+    for (size_t i = 0; i < m.captions.size(); ++i) {
+        if (!m.visible[i]) continue;
+        const int item = static_cast<int>(i);
+        QAction* a = menu->addAction(Q(m.captions[i]));
+        a->setObjectName(QStringLiteral("Recent%1").arg(item));
+        QObject::connect(a, &QAction::triggered, &window_,
+                         [this, item] { session_.Library().OpenRecent(item); });
+        recentItems_.push_back(a);
+    }
+}
+
+void ControlMenus::UpdateLaunchEntries() {
+    if (QAction* text = Action(QStringLiteral("ShellText")))
+        text->setEnabled(!hooks_.DocumentPath().empty());
+}
+
+// --- Commands ------------------------------------------------------------------
+
+void ControlMenus::OnPortChosen(int device) {
+    if (device == session_.Settings().Values().OutDevice && !session_.Library().PortFailed()) {
+        SyncWithSettings();  // the current port again: nothing reopens
+        return;
+    }
+    RunPendingEvents();
+    const PlaybackStatus port = session_.Output().ChangePort(device);
+    SyncWithSettings();
+    if (!port.ok()) window_.ShowMessage(QMessageBox::Critical, Q(port.Message()));
+}
+
+void ControlMenus::OnFileOpen() {
+    ModalScope modal(hooks_);
+    const QStringList files = QFileDialog::getOpenFileNames(
+        &window_, QStringLiteral("MIDIファイルを開く"),
+        StartFolder(session_.Settings().Values().DefDir),
+        QStringLiteral(
+            "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.rcp *.mlt *.lzh "
+            "*.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
+    if (files.isEmpty()) return;
+    ChangeSetting(
+        [&](SettingsValues& v) { v.DefDir = S(QFileInfo(files.front()).absolutePath()); });
+    std::vector<std::string> paths;
+    for (const QString& f : files) paths.push_back(S(f));
+    session_.Library().OpenPaths(paths);
+}
+
+void ControlMenus::OnFolderOpen() {
+    ModalScope modal(hooks_);
+    const QString dir = QFileDialog::getExistingDirectory(
+        &window_, QStringLiteral("MIDIファイルがあるフォルダを指定してください"),
+        StartFolder(session_.Settings().Values().DefDir));
+    if (dir.isEmpty()) return;
+    WindowNotifier notifier(window_);
+    CodePage cp("CP932");
+    const files::FileContext ctx{notifier, QDir::tempPath().toStdString() + "/", cp};
+    const auto paths = files::WithFolderSongs({S(dir)}, ctx);
+    if (!paths.empty()) session_.Library().OpenPaths(paths);
+}
+
+void ControlMenus::OnListSave() {
+    ModalScope modal(hooks_);
+    const QString path = QFileDialog::getSaveFileName(
+        &window_, QStringLiteral("リストファイルの保存"),
+        StartFolder(session_.Settings().Values().DefDir),
+        QStringLiteral("リストファイル(*.mlt) (*.mlt);;圧縮ファイル(*.lzh) "
+                       "(*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
+    if (path.isEmpty()) return;
+    ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
+    (void)session_.Library().SaveList(S(path));  // the list layer shows its own failures
+}
+
+// The song that plays, as the player loaded it (a converted Recomposer song
+// too), written as a Standard MIDI File. A copy: the next song may start
+// while the dialog is open.
+void ControlMenus::OnSaveAsSmf() {
+    const files::SongSource src = session_.Library().CurrentSource();
+    if (src.LoadedPath.empty()) {
+        window_.ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
+        return;
+    }
+    ModalScope modal(hooks_);
+    const QString name = QFileInfo(Q(src.FileName)).completeBaseName() + QStringLiteral(".mid");
+    const QString path = QFileDialog::getSaveFileName(
+        &window_, QString::fromUtf8(files::msg::kSaveSmfTitle),
+        QDir(StartFolder(session_.Settings().Values().DefDir)).filePath(name),
+        QStringLiteral("Standard MIDI File (*.mid)"));
+    if (path.isEmpty()) return;
+    ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
+    WindowNotifier notifier(window_);
+    files::SaveSongAsSmf(src, S(path), notifier);
+}
+
+void ControlMenus::OnFavoriteAdd() {
+    const auto proposal = session_.Library().BeginAddFavorite();
+    if (!proposal) return;
+    ModalScope modal(hooks_);
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(&window_, QString::fromLatin1(session::msg::kCaption),
+                              Q(proposal->prompt), QLineEdit::Normal, Q(proposal->title), &ok);
+    // A failure was shown; the menu follows OnFavoritesChanged.
+    if (ok && !answer.isEmpty()) (void)session_.Library().FinishAddFavorite(S(answer), *proposal);
+}
+
+}  // namespace sonfara::shell

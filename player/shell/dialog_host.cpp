@@ -1,0 +1,169 @@
+#include "player/shell/dialog_host.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QWidget>
+
+#include "player/dialogs/list_dialog.h"
+#include "player/dialogs/lyrics_window.h"
+#include "player/dialogs/settings_dialog.h"
+#include "player/dialogs/version_window.h"
+#include "player/dialogs/wrd_window.h"
+#include "player/files/favorites.h"
+#include "player/platform/file_types.h"
+#include "player/session/session.h"
+#include "player/shell/qt_platform.h"
+
+namespace sonfara::shell {
+namespace {
+
+// WRDProc drives the session's presentation.
+class SessionWrdSource final : public wrd::WrdFrameSource {
+  public:
+    explicit SessionWrdSource(PlaybackSession& session) : session_(session) {}
+    void Tick() override { session_.Presentation().WrdTick(); }
+    void PresentFrame() override { session_.Presentation().PresentWrdFrame(); }
+    bool RepaintExternal(wrd::WrdPaintTarget& target) override {
+        return session_.Presentation().RepaintExternalWrd(&target);
+    }
+
+  private:
+    PlaybackSession& session_;
+};
+
+// The list dialog's two modes over the session: its favourites (entries
+// are 1-based, the session's 0-based) and its play list.
+class SessionListModel final : public dialogs::ListDialogModel {
+  public:
+    SessionListModel(PlaybackSession& session, dialogs::ListMode mode)
+        : session_(session), mode_(mode) {}
+    dialogs::ListMode Mode() const override { return mode_; }
+    std::vector<std::string> Rows() const override {
+        std::vector<std::string> rows;
+        if (mode_ == dialogs::ListMode::kFavorites) {
+            for (const files::FavoriteEntry& f : session_.Library().Favorites())
+                rows.push_back(f.Title);
+        } else {
+            for (const files::FileEntry& e : session_.Library().List().Entries())
+                rows.push_back(e.FileName);
+        }
+        return rows;
+    }
+    // The session reports its own failures.
+    bool RenameFavorite(int entry, const std::string& title, std::string*) override {
+        return session_.Library().RenameFavorite(entry - 1, title);
+    }
+    bool DeleteFavorite(int entry, std::string*) override {
+        return session_.Library().DeleteFavorite(entry - 1);
+    }
+    int PlayingEntry() const override { return session_.Library().List().Index(); }
+    bool PlayEntry(int entry) override {
+        session_.Library().FileListClick(entry - 1);
+        return session_.Library().List().Index() == entry;
+    }
+    // The dialog has refused the playing entry, the one the session keeps.
+    void RemoveEntry(int entry) override { (void)session_.Library().RemoveEntry(entry); }
+
+  private:
+    PlaybackSession& session_;
+    dialogs::ListMode mode_;
+};
+
+}  // namespace
+
+DialogHost::DialogHost(SfrLibBinding& lib, const AppPlatform& platform, RequestQueue& requests,
+                       MessageBoxNotifier& notifier)
+    : lib_(lib), platform_(platform), requests_(requests), notifier_(notifier) {}
+
+DialogHost::~DialogHost() = default;
+
+wrd::WrdWindowWidget& DialogHost::MakeWrdWindow() {
+    wrdWindow_ = std::make_unique<wrd::WrdWindowWidget>();
+    return *wrdWindow_;
+}
+
+void DialogHost::AttachSession(PlaybackSession& session) {
+    session_ = &session;
+    lyricsWindow_ = std::make_unique<dialogs::LyricsWindow>();
+    wrdSource_ = std::make_unique<SessionWrdSource>(session);
+    wrdWindow_->SetFrameSource(wrdSource_.get());
+    wrdWindow_->SetInterval(session.Settings().Values().MWRDTimer);
+}
+
+void DialogHost::SetOwner(QWidget& owner) {
+    owner_ = &owner;
+}
+
+void DialogHost::ShowSettings() {
+    if (!settingsDialog_) {
+        settingsDialog_ = std::make_unique<dialogs::SettingsDialog>(
+            session_->Settings(), PlatformShell(), lib_, dialogs::DefaultShortcutPlaces(),
+            platform_.prompts);
+    }
+    settingsDialog_->Refill();
+    RequestQueue::Hold hold(requests_);
+    settingsDialog_->exec();  // an apply reaches the menus through OnStateChanged
+}
+
+void DialogHost::ShowVersion() {
+    dialogs::VersionWindow window(dialogs::CollectVersions(lib_), owner_);
+    RequestQueue::Hold hold(requests_);
+    window.exec();
+}
+
+void DialogHost::ShowListEditor(dialogs::ListMode list) {
+    SessionListModel model(*session_, list);
+    dialogs::ListDialog dialog(model, platform_.prompts, owner_);
+    RequestQueue::Hold hold(requests_);
+    dialog.exec();
+}
+
+bool DialogHost::ShowWrdWindow() {
+    if (!session_->Snapshot().wrdActive) return false;
+    wrdWindow_->showNormal();
+    wrdWindow_->raise();
+    wrdWindow_->activateWindow();
+    return true;
+}
+
+void DialogHost::ShowLyricsWindow() {
+    lyricsWindow_->SetLyrics(session_->Library().SongLyrics());
+    lyricsWindow_->show();
+    lyricsWindow_->raise();
+    lyricsWindow_->activateWindow();
+}
+
+namespace {
+constexpr int kTwipsPerPixel = 15;
+}
+
+void DialogHost::RestoreLyricsWindow(const SettingsValues& v) {
+    if (v.LyricsWidth > 0 && v.LyricsHeight > 0) {
+        lyricsWindow_->resize(v.LyricsWidth / kTwipsPerPixel, v.LyricsHeight / kTwipsPerPixel);
+        lyricsWindow_->move(v.LyricsLeft / kTwipsPerPixel, v.LyricsTop / kTwipsPerPixel);
+    }
+    if (v.LyricsShown) ShowLyricsWindow();
+}
+
+// The normal frame, also when it is full screen at the exit.
+void DialogHost::SaveLyricsWindow(SettingsValues& v) const {
+    const QRect r = lyricsWindow_->isFullScreen() ? lyricsWindow_->normalGeometry()
+                                                  : lyricsWindow_->frameGeometry();
+    v.LyricsShown = lyricsWindow_->isVisible();
+    v.LyricsTop = r.top() * kTwipsPerPixel;
+    v.LyricsLeft = r.left() * kTwipsPerPixel;
+    v.LyricsWidth = lyricsWindow_->width() * kTwipsPerPixel;
+    v.LyricsHeight = lyricsWindow_->height() * kTwipsPerPixel;
+}
+
+// Dialogs still open when the program closes: their event loops return,
+// and what opened them must not act on a session that is shut down.
+void DialogHost::CloseDialogs() {
+    notifier_.CloseAll();
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())
+            dialog->reject();
+    }
+}
+
+}  // namespace sonfara::shell

@@ -1,0 +1,83 @@
+// The program's dialogs and its WRD window over the running session: the
+// settings, version and list dialogs (modal; requests from outside wait
+// until each has returned), the WRD window with the source that feeds it
+// from the session, and the end of whatever is still open when the program
+// closes.
+//
+// Threads: UI thread; every member function is called there.
+#pragma once
+
+#include <memory>
+
+#include "player/shell/app_platform.h"
+
+class QWidget;
+
+namespace sonfara {
+class PlaybackSession;
+class SfrLibBinding;
+struct SettingsValues;
+}  // namespace sonfara
+namespace sonfara::dialogs {
+enum class ListMode;
+class LyricsWindow;
+class SettingsDialog;
+}  // namespace sonfara::dialogs
+namespace sonfara::wrd {
+class WrdFrameSource;
+class WrdWindowWidget;
+}  // namespace sonfara::wrd
+
+namespace sonfara::shell {
+
+class MessageBoxNotifier;
+class RequestQueue;
+
+class DialogHost {
+  public:
+    DialogHost(SfrLibBinding& lib, const AppPlatform& platform, RequestQueue& requests,
+               MessageBoxNotifier& notifier);
+    ~DialogHost();
+    DialogHost(const DialogHost&) = delete;
+    DialogHost& operator=(const DialogHost&) = delete;
+
+    // The WRD window is made before the session, which presents into it.
+    wrd::WrdWindowWidget& MakeWrdWindow();
+    wrd::WrdWindowWidget* WrdWindow() const { return wrdWindow_.get(); }
+    // The session the dialogs act on and the WRD window's frames come from.
+    void AttachSession(PlaybackSession& session);
+    // The window the dialogs belong to (the control window).
+    void SetOwner(QWidget& owner);
+
+    // Modal.
+    void ShowSettings();
+    void ShowVersion();
+    void ShowListEditor(dialogs::ListMode list);
+    // Shows and raises the WRD window while a presentation is active; false
+    // when there is none.
+    bool ShowWrdWindow();
+    // The program closes: the message on screen and every open dialog go.
+    void CloseDialogs();
+
+    // The lyrics window: shown from the menu, fed the song's lyrics when a
+    // song opens and its position on each drawing tick while it is shown.
+    dialogs::LyricsWindow& Lyrics() const { return *lyricsWindow_; }
+    void ShowLyricsWindow();
+    // Its place and whether it is shown, from and into the settings (twips).
+    void RestoreLyricsWindow(const SettingsValues& v);
+    void SaveLyricsWindow(SettingsValues& v) const;
+
+  private:
+    SfrLibBinding& lib_;
+    const AppPlatform& platform_;
+    RequestQueue& requests_;
+    MessageBoxNotifier& notifier_;
+    PlaybackSession* session_ = nullptr;
+    QWidget* owner_ = nullptr;
+    std::unique_ptr<wrd::WrdWindowWidget> wrdWindow_;
+    std::unique_ptr<wrd::WrdFrameSource> wrdSource_;
+    std::unique_ptr<dialogs::SettingsDialog> settingsDialog_;
+    std::unique_ptr<dialogs::LyricsWindow> lyricsWindow_;
+};
+
+}  // namespace sonfara::shell

@@ -1,0 +1,109 @@
+// The program's periodic timers by their exit slot, with the exit handshake
+// they take part in, the EndTimer that waits for it, and the idle rest of
+// the display timers. The windows' handlers run from them; the WRD window's
+// and the control window's own timers stand in their slots.
+//
+// Threads: UI thread; every member function is called there.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "player/shell/exit_handshake.h"
+
+namespace sonfara::display {
+class DisplayController;
+}
+namespace sonfara::wrd {
+class WrdWindowWidget;
+}
+
+namespace sonfara::shell {
+
+// The timers of the table, by their exit slot.
+enum TimerIndex : int {
+    kDrawInterval = 1,
+    kFlash = 2,
+    kCtlSet = 3,
+    kCtlSet2 = 4,
+    kCtlSet3 = 5,
+    kMeterInterval = 6,
+    kWrdProc = 7,
+    kPosChgProc = 8,
+    kGsDisp = 9,
+    kMWrdProcTimer = 10,
+};
+
+class TimerTable final : public QObject {
+    Q_OBJECT
+  public:
+    // What the timers run beside the display's own handlers.
+    struct Work {
+        std::function<void()> drawInterval;  // after the display's
+        std::function<void()> ctlSet;        // before the idle-rest check
+        std::function<void()> ctlSet2;
+        // A song plays or a step is held: the display does not rest.
+        std::function<bool()> busy;
+    };
+
+    // `exitComplete` runs once EndTimer found every slot and the drawing
+    // thread acknowledged.
+    explicit TimerTable(std::function<void()> exitComplete, QObject* parent = nullptr);
+
+    // Makes the ten timers over `display`, DrawInterval at `graphicsIntervalMs`.
+    void Make(display::DisplayController& display, int graphicsIntervalMs, Work work);
+    // The windows' own timers in the table's slots: the WRD window's
+    // WRDProc (slot 7, acknowledged from its own tick) and the control
+    // window's held-step timer (slot 8, stopped directly).
+    void AttachWrdWindow(wrd::WrdWindowWidget& window);
+    void AttachStepTimer(QTimer& timer);
+
+    IndexedTimer& Timer(int index) { return *timers_.at(index - 1); }
+    ExitHandshake& Handshake() { return handshake_; }
+    // An exit is under way: nothing may start a second one.
+    bool Closing() const;
+    bool EndTimerActive() const { return endTimer_.isActive(); }
+
+    // The display timers (unless `displayOn` is false: low-load mode) and
+    // CtlSet, CTLSet2, CTLSet3; a rest ends.
+    void Start(bool displayOn);
+    // Low-load mode: the display stops drawing and its timers stop; off,
+    // they run again (not while shutting down).
+    void SetLowLoad(bool on);
+    // A new graphics interval for the drawing thread and DrawInterval.
+    void SetGraphicsInterval(int ms);
+    // Input, playback or a song opening: the table's intervals at once.
+    void LeaveRest();
+
+    // The close paths' parts: the session end stops everything at once
+    // (ShuttingDown); the resident hide stops slots 1 to 7; the orderly exit
+    // asks every timer to acknowledge and starts EndTimer.
+    void ShutDown();
+    void StopForHide();
+    void BeginExit();
+    // Every timer of the table and the windows' own.
+    void StopAll();
+    // One EndTimer tick (tests call it by hand).
+    void EndTimerTick();
+
+  private:
+    void CheckRest();
+
+    std::function<void()> exitComplete_;
+    ExitHandshake handshake_;
+    std::array<std::unique_ptr<IndexedTimer>, ExitHandshake::kSlots> timers_;
+    QTimer endTimer_;
+    display::DisplayController* display_ = nullptr;
+    wrd::WrdWindowWidget* wrdWindow_ = nullptr;
+    QTimer* stepTimer_ = nullptr;
+    std::function<bool()> busy_;
+    // Idle rest (CheckRest): quiet CtlSet ticks counted up to the rest.
+    static constexpr int kQuietTicksBeforeRest = 10;
+    int quietTicks_ = 0;
+    bool resting_ = false;
+};
+
+}  // namespace sonfara::shell

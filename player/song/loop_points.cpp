@@ -1,0 +1,64 @@
+#include "player/song/loop_points.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "player/platform/midi.h"
+#include "player/song/song_table.h"
+
+namespace sonfara {
+
+namespace {
+constexpr uint8_t kMarkerMeta = 0x06;
+constexpr uint8_t kLoopStartController = 111;
+
+// The marker's text without surrounding blanks, compared in any letter case.
+bool MarkerIs(std::span<const uint8_t> text, std::string_view name) {
+    size_t b = 0, e = text.size();
+    while (b < e && (text[b] <= ' ')) ++b;
+    while (e > b && (text[e - 1] <= ' ')) --e;
+    if (e - b != name.size()) return false;
+    for (size_t i = 0; i < name.size(); ++i)
+        if (std::tolower(text[b + i]) != std::tolower(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+}  // namespace
+
+LoopPoints FindLoopPoints(const SongTable& song) {
+    int32_t markStart = INT32_MAX, controllerStart = INT32_MAX;
+    std::vector<int32_t> ends;
+    for (int t = 1; t <= song.NTracks; ++t) {
+        for (const SongEvent& ev : song.TrackEvents(t)) {
+            if ((ev.status & 0xF0) == midi::kControlChange && ev.data1 == kLoopStartController) {
+                controllerStart = std::min(controllerStart, ev.timeMs);
+            } else if (ev.status == midi::kMetaEvent) {
+                std::span<const uint8_t> row = song.ExtRow(ev.ExtIndex());
+                if (row.empty() || row[0] != kMarkerMeta) continue;
+                if (MarkerIs(row.subspan(1), "loopStart"))
+                    markStart = std::min(markStart, ev.timeMs);
+                if (MarkerIs(row.subspan(1), "loopEnd")) ends.push_back(ev.timeMs);
+            }
+        }
+    }
+    LoopPoints p;
+    const int32_t start = markStart != INT32_MAX ? markStart : controllerStart;
+    if (start == INT32_MAX) return p;
+    p.startMs = std::min(start, song.TotalMs);
+    if (ends.empty()) {
+        p.endMs = song.TotalMs;
+        p.toSongEnd = true;
+    } else {
+        int32_t end = INT32_MAX;
+        for (int32_t e : ends)
+            if (e > p.startMs) end = std::min(end, e);
+        p.endMs = end == INT32_MAX ? -1 : std::min(end, song.TotalMs);
+    }
+    return p.Valid() ? p : LoopPoints{};
+}
+
+}  // namespace sonfara
