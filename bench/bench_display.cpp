@@ -4,8 +4,8 @@
 //   bench_display [passes]
 #include <QGuiApplication>
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 #include "player/display/display_controller.h"
@@ -36,8 +36,10 @@ void Churn(OutputLayer& out, int pass) {
         const uint8_t ch = static_cast<uint8_t>(c);
         const int base = 24 + (pass * 7 + c * 5) % 72;
         const int prev = 24 + ((pass - 1) * 7 + c * 5) % 72;
-        for (int i = 0; i < 8; ++i) out.SendShortMessage(0x90 | ch, static_cast<uint8_t>(prev + i * 3), 0);
-        for (int i = 0; i < 8; ++i) out.SendShortMessage(0x90 | ch, static_cast<uint8_t>(base + i * 3), 100);
+        for (int i = 0; i < 8; ++i)
+            out.SendShortMessage(0x90 | ch, static_cast<uint8_t>(prev + i * 3), 0);
+        for (int i = 0; i < 8; ++i)
+            out.SendShortMessage(0x90 | ch, static_cast<uint8_t>(base + i * 3), 100);
     }
     if (pass % 20 == 0) {
         out.SendShortMessage(0xC0 | (pass / 20 % 16), static_cast<uint8_t>(pass % 128), 0);
@@ -91,8 +93,10 @@ int main(int argc, char** argv) {
     for (qreal dpr : {1.0, 2.0}) {
         const Figures idle = Measure(dpr, passes, false);
         const Figures dense = Measure(dpr, passes, true);
-        std::printf("| %g | idle pass (nothing changed) | %.1f | %.1f |\n", dpr, idle.median, idle.p99);
-        std::printf("| %g | dense pass (256 key changes) | %.1f | %.1f |\n", dpr, dense.median, dense.p99);
+        std::printf("| %g | idle pass (nothing changed) | %.1f | %.1f |\n", dpr, idle.median,
+                    idle.p99);
+        std::printf("| %g | dense pass (256 key changes) | %.1f | %.1f |\n", dpr, dense.median,
+                    dense.p99);
     }
     return 0;
 }

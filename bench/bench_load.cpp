@@ -28,11 +28,13 @@ using sonfara::LoadSMF;
 using sonfara::SongTable;
 
 std::string SongFile(int mb) {
-    auto path = std::filesystem::temp_directory_path() / ("sonfara-bench-" + std::to_string(mb) + "mb.mid");
+    auto path =
+        std::filesystem::temp_directory_path() / ("sonfara-bench-" + std::to_string(mb) + "mb.mid");
     if (!std::filesystem::exists(path)) {
         auto bytes = sonfara::bench::MakeDenseSong(static_cast<size_t>(mb) * 1000 * 1000);
         std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
     return path.string();
 }
@@ -84,7 +86,12 @@ void BM_ReadFileBaseline(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * fileBytes);
 }
-BENCHMARK(BM_ReadFileBaseline)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ReadFileBaseline)
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 BENCHMARK(BM_LoadSMF)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -115,13 +122,16 @@ int Peak(const char* path) {
     const double events = static_cast<double>(TotalEvents(song));
     const double peak = (MaxRssKb() - before) * 1024.0;
     const double limit = 2 * (fileBytes + 16 * events);
-    std::printf("file %.0f bytes, %.0f events, peak %.0f bytes above start, resident after %.0f bytes, "
-                "limit 2*(file+16*events) = %.0f, peak/limit = %.2f\n",
-                fileBytes, events, peak, (CurrentRssKb() - before) * 1024.0, limit, peak / limit);
+    std::printf(
+        "file %.0f bytes, %.0f events, peak %.0f bytes above start, resident after %.0f bytes, "
+        "limit 2*(file+16*events) = %.0f, peak/limit = %.2f\n",
+        fileBytes, events, peak, (CurrentRssKb() - before) * 1024.0, limit, peak / limit);
     return 0;
 }
 
-double Seconds(const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; }
+double Seconds(const timeval& t) {
+    return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6;
+}
 
 // One load (or, for the baseline, one read of every byte) in this fresh
 // process: wall, user and system seconds of that step alone.
@@ -142,7 +152,8 @@ int Once(const char* path, bool load) {
         for (uint8_t b : image.Bytes()) sum += b;
         benchmark::DoNotOptimize(sum);
     }
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     getrusage(RUSAGE_SELF, &r1);
     std::printf("%.3f %.3f %.3f\n", wall, Seconds(r1.ru_utime) - Seconds(r0.ru_utime),
                 Seconds(r1.ru_stime) - Seconds(r0.ru_stime));
@@ -153,9 +164,11 @@ int Once(const char* path, bool load) {
 
 int main(int argc, char** argv) {
     if (argc == 4 && !std::strcmp(argv[1], "--write")) {
-        auto bytes = sonfara::bench::MakeDenseSong(static_cast<size_t>(std::atol(argv[2])) * 1000 * 1000);
+        auto bytes =
+            sonfara::bench::MakeDenseSong(static_cast<size_t>(std::atol(argv[2])) * 1000 * 1000);
         std::ofstream(argv[3], std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
         return 0;
     }
     if (argc == 3 && !std::strcmp(argv[1], "--peak")) return Peak(argv[2]);

@@ -39,8 +39,9 @@ std::vector<uint8_t> MakeDenseSong(size_t targetBytes) {
             if (t == 0 && n % 4000 == 1) {
                 // A tempo change now and then, in the first track.
                 uint32_t tempo = 400000 + rnd() % 200000;
-                trk.insert(trk.end(), {0x00, 0xFF, 0x51, 0x03, static_cast<uint8_t>(tempo >> 16),
-                                       static_cast<uint8_t>(tempo >> 8), static_cast<uint8_t>(tempo)});
+                trk.insert(trk.end(),
+                           {0x00, 0xFF, 0x51, 0x03, static_cast<uint8_t>(tempo >> 16),
+                            static_cast<uint8_t>(tempo >> 8), static_cast<uint8_t>(tempo)});
             } else if (n % 5000 == 0) {
                 // A GS parameter SysEx now and then.
                 trk.insert(trk.end(), {0x00, 0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x01, 0x30,

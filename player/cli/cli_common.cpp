@@ -46,8 +46,10 @@ Args ParseArgs(const std::vector<std::string>& words, const std::vector<std::str
                 a.error = "unknown option --" + name;
             }
         } else if (w == "-o" && std::find(valued.begin(), valued.end(), "o") != valued.end()) {
-            if (i + 1 < words.size()) a.values["o"] = words[++i];
-            else a.error = "-o needs a value";
+            if (i + 1 < words.size())
+                a.values["o"] = words[++i];
+            else
+                a.error = "-o needs a value";
         } else {
             a.positional.push_back(w);
         }

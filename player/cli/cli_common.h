@@ -18,7 +18,7 @@ struct Args {
     std::vector<std::string> positional;
     std::map<std::string, std::string> values;  // --name VALUE
     std::map<std::string, bool> flags;          // --name
-    std::string error;                           // non-empty: bad usage
+    std::string error;                          // non-empty: bad usage
 
     bool Flag(const std::string& n) const { return flags.count(n) > 0; }
     std::optional<std::string> Value(const std::string& n) const;

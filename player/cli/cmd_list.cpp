@@ -14,7 +14,8 @@ namespace sonfara::cli {
 int RunList(const std::vector<std::string>& words) {
     Args a = ParseArgs(words, {"codepage"}, {"json", "sort", "titles"});
     if (!a.error.empty() || a.positional.empty()) {
-        std::cerr << "usage: sonfara-cli list PATH... [--json] [--sort] [--titles] [--codepage NAME]\n";
+        std::cerr
+            << "usage: sonfara-cli list PATH... [--json] [--sort] [--titles] [--codepage NAME]\n";
         return 2;
     }
     const bool titles = a.Flag("titles");
@@ -42,12 +43,17 @@ int RunList(const std::vector<std::string>& words) {
         j.BeginArray();
         for (const auto& e : entries) {
             j.BeginObject();
-            j.Key("FileName"); j.String(e.FileName);
-            j.Key("Folder"); j.String(e.Folder);
-            j.Key("ArchiveName"); j.String(e.ArchiveName);
-            j.Key("ListFile"); j.String(e.ListFile);
+            j.Key("FileName");
+            j.String(e.FileName);
+            j.Key("Folder");
+            j.String(e.Folder);
+            j.Key("ArchiveName");
+            j.String(e.ArchiveName);
+            j.Key("ListFile");
+            j.String(e.ListFile);
             if (titles) {
-                j.Key("Title"); j.String(titleOf(e));
+                j.Key("Title");
+                j.String(titleOf(e));
             }
             j.EndObject();
         }

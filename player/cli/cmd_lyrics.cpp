@@ -25,7 +25,8 @@ std::string Lrc(const Lyrics& lyrics, const std::string& title, bool words) {
     std::string out;
     if (!title.empty()) {
         std::string tag = title;
-        std::replace_if(tag.begin(), tag.end(), [](unsigned char c) { return c < 0x20; }, ' ');
+        std::replace_if(
+            tag.begin(), tag.end(), [](unsigned char c) { return c < 0x20; }, ' ');
         out += "[ti:" + tag + "]\n";  // a control character would break the tag's line
     }
     for (const LyricLine& line : lyrics.Lines()) {
@@ -45,7 +46,8 @@ std::string Lrc(const Lyrics& lyrics, const std::string& title, bool words) {
 std::string TitleOf(const Lyrics& lyrics, const SongTable& song, const std::string& path,
                     const CodePage& cp) {
     if (!lyrics.Title().empty()) return lyrics.Title();
-    if (song.SongTitle.empty() || song.SongTitle[0] == '@' || song.SongTitle == cp.FromUtf8(BaseName(path)))
+    if (song.SongTitle.empty() || song.SongTitle[0] == '@' ||
+        song.SongTitle == cp.FromUtf8(BaseName(path)))
         return {};
     return SongTextToUtf8(song.SongTitle, cp);
 }

@@ -50,8 +50,8 @@ int RunSettings(const std::vector<std::string>& words) {
     }
     std::cout << "# " << path << "\n";
     for (const auto& e : r.effective) {
-        std::cout << e.key << '\t' << cp.ToUtf8(e.text) << '\t' << (e.is_default ? "default" : "set")
-                  << '\n';
+        std::cout << e.key << '\t' << cp.ToUtf8(e.text) << '\t'
+                  << (e.is_default ? "default" : "set") << '\n';
     }
     return 0;
 }

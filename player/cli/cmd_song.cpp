@@ -15,9 +15,12 @@ namespace {
 
 const char* ModuleLabel(int m) {
     switch (m) {
-        case kModuleXG: return "XG";
-        case kModuleGS: return "GS";
-        default: return "none";
+        case kModuleXG:
+            return "XG";
+        case kModuleGS:
+            return "GS";
+        default:
+            return "none";
     }
 }
 
@@ -43,44 +46,58 @@ int RunInfo(const std::vector<std::string>& words) {
     SongTable song;
     std::string converted;
     if (!LoadSongForCli(path, song, cp, &converted, *loops)) return 1;
-    const int module =
-        converted.empty()
-            ? DetectModule(path)
-            : DetectModuleBytes({reinterpret_cast<const uint8_t*>(converted.data()), converted.size()});
+    const int module = converted.empty()
+                           ? DetectModule(path)
+                           : DetectModuleBytes({reinterpret_cast<const uint8_t*>(converted.data()),
+                                                converted.size()});
     const std::string title = cp.ToUtf8(song.SongTitle);
 
     if (a.Flag("json")) {
         JsonWriter j;
         j.BeginObject();
-        j.Key("kind_label"); j.String(song.FileKindLabel);
-        j.Key("format"); j.Int(song.Format);
-        j.Key("tracks"); j.Int(song.NTracks);
-        j.Key("division"); j.Int(song.Division);
-        j.Key("title"); j.String(title);
+        j.Key("kind_label");
+        j.String(song.FileKindLabel);
+        j.Key("format");
+        j.Int(song.Format);
+        j.Key("tracks");
+        j.Int(song.NTracks);
+        j.Key("division");
+        j.Int(song.Division);
+        j.Key("title");
+        j.String(title);
         j.Key("track_names");
         j.BeginArray();
         for (int t = 1; t <= song.NTracks; ++t) j.String(cp.ToUtf8(song.TrackName(t)));
         j.EndArray();
-        j.Key("total_ms"); j.Int(song.TotalMs);
-        j.Key("total_seconds"); j.Int(song.TotalSeconds);
+        j.Key("total_ms");
+        j.Int(song.TotalMs);
+        j.Key("total_seconds");
+        j.Int(song.TotalSeconds);
         j.Key("tempo_entries");
         j.BeginArray();
         for (int i = 1; i <= song.TempoCount(); ++i) {
             const TempoEntry& e = song.Tempo(i);
             j.BeginObject();
-            j.Key("tick"); j.Int(e.tick);
-            j.Key("ms"); j.Int(e.timeMs);
-            j.Key("tempo"); j.Int(e.tempo);
+            j.Key("tick");
+            j.Int(e.tick);
+            j.Key("ms");
+            j.Int(e.timeMs);
+            j.Key("tempo");
+            j.Int(e.tempo);
             j.EndObject();
         }
         j.EndArray();
         j.Key("time_signature");
         j.BeginObject();
-        j.Key("numerator"); j.Int(song.BeatNumerator);
-        j.Key("denominator"); j.Int(song.BeatDenominator);
-        j.Key("quarters"); j.Int(song.BeatQuarters);
+        j.Key("numerator");
+        j.Int(song.BeatNumerator);
+        j.Key("denominator");
+        j.Int(song.BeatDenominator);
+        j.Key("quarters");
+        j.Int(song.BeatQuarters);
         j.EndObject();
-        j.Key("module"); j.Int(module);
+        j.Key("module");
+        j.Int(module);
         j.EndObject();
         std::cout << j.Text() << "\n";
         return 0;
@@ -93,8 +110,7 @@ int RunInfo(const std::vector<std::string>& words) {
               << "Kind:           " << song.FileKindLabel << "\n"
               << "Format:         " << song.Format << "\n"
               << "Tracks:         " << song.NTracks << "\n"
-              << "Division:       " << song.Division
-              << (song.IsSmpte() ? " (SMPTE)" : "") << "\n"
+              << "Division:       " << song.Division << (song.IsSmpte() ? " (SMPTE)" : "") << "\n"
               << "Title:          " << title << "\n"
               << "Length:         " << MinSec(song.TotalMs) << " (" << song.TotalMs << " ms, "
               << song.TotalSeconds << " s)\n"
@@ -106,8 +122,8 @@ int RunInfo(const std::vector<std::string>& words) {
               << "SfrLib:         " << (lib.Path().empty() ? "not found" : lib.Path()) << "\n";
     for (int i = 1; i <= song.TempoCount(); ++i) {
         const TempoEntry& e = song.Tempo(i);
-        std::printf("  %3d  tick %-9d %9d ms  tempo %-8d (%d BPM)\n", i, e.tick, e.timeMs,
-                    e.tempo, e.tempo > 0 ? RoundHalfEven(60000000.0 / e.tempo) : 0);
+        std::printf("  %3d  tick %-9d %9d ms  tempo %-8d (%d BPM)\n", i, e.tick, e.timeMs, e.tempo,
+                    e.tempo > 0 ? RoundHalfEven(60000000.0 / e.tempo) : 0);
     }
     std::fflush(stdout);
     std::cout << "Tracks:\n";
@@ -187,15 +203,24 @@ int RunDump(const std::vector<std::string>& words) {
             std::string payload = ext ? HexBytes(song.ExtRow(ev.ExtIndex())) : std::string();
             if (json) {
                 j.BeginObject();
-                j.Key("track"); j.Int(t);
-                j.Key("event"); j.Int(static_cast<int64_t>(i + 1));
-                j.Key("tick"); j.Int(ev.tick);
-                j.Key("ms"); j.Int(ev.timeMs);
-                j.Key("status"); j.Int(ev.status);
-                j.Key("data1"); j.Int(ev.data1);
-                j.Key("data2"); j.Int(ev.data2);
-                j.Key("length"); j.Int(ev.length);
-                j.Key("payload"); j.String(payload);
+                j.Key("track");
+                j.Int(t);
+                j.Key("event");
+                j.Int(static_cast<int64_t>(i + 1));
+                j.Key("tick");
+                j.Int(ev.tick);
+                j.Key("ms");
+                j.Int(ev.timeMs);
+                j.Key("status");
+                j.Int(ev.status);
+                j.Key("data1");
+                j.Int(ev.data1);
+                j.Key("data2");
+                j.Int(ev.data2);
+                j.Key("length");
+                j.Int(ev.length);
+                j.Key("payload");
+                j.String(payload);
                 j.EndObject();
             } else {
                 char buf[96];

@@ -10,8 +10,8 @@
 #include "player/cli/commands.h"
 #include "player/cli/json.h"
 #include "player/cli/png_writer.h"
-#include "player/platform/timer.h"
 #include "player/files/work_folder.h"
+#include "player/platform/timer.h"
 #include "player/session/session.h"
 #include "player/song/song_table.h"
 #include "player/wrd/hex_font.h"
@@ -75,7 +75,8 @@ bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs
         s = session.Snapshot();
         if (s.positionMs >= target || !s.playing) break;
         // Never step past the target, nor past the sequencer's own period.
-        const int64_t stepUs = std::clamp<int64_t>(int64_t{target - s.positionMs} * 1000, 1000, 5000);
+        const int64_t stepUs =
+            std::clamp<int64_t>(int64_t{target - s.positionMs} * 1000, 1000, 5000);
         timers.RunUntilUs(std::min(clock.NowUs() + stepUs, nextWrdUs));
         ui.RunPending();
         if (clock.NowUs() >= nextWrdUs) {

@@ -11,18 +11,46 @@ namespace sonfara::cli {
 std::string JsonString(std::string_view s);
 
 class JsonWriter {
-public:
-    void BeginObject() { Sep(); out_ += '{'; first_ = true; }
-    void EndObject() { out_ += '}'; first_ = false; }
-    void BeginArray() { Sep(); out_ += '['; first_ = true; }
-    void EndArray() { out_ += ']'; first_ = false; }
-    void Key(std::string_view k) { Sep(); out_ += JsonString(k); out_ += ':'; first_ = true; }
-    void String(std::string_view s) { Sep(); out_ += JsonString(s); }
-    void Int(int64_t v) { Sep(); out_ += std::to_string(v); }
-    void Bool(bool v) { Sep(); out_ += v ? "true" : "false"; }
+  public:
+    void BeginObject() {
+        Sep();
+        out_ += '{';
+        first_ = true;
+    }
+    void EndObject() {
+        out_ += '}';
+        first_ = false;
+    }
+    void BeginArray() {
+        Sep();
+        out_ += '[';
+        first_ = true;
+    }
+    void EndArray() {
+        out_ += ']';
+        first_ = false;
+    }
+    void Key(std::string_view k) {
+        Sep();
+        out_ += JsonString(k);
+        out_ += ':';
+        first_ = true;
+    }
+    void String(std::string_view s) {
+        Sep();
+        out_ += JsonString(s);
+    }
+    void Int(int64_t v) {
+        Sep();
+        out_ += std::to_string(v);
+    }
+    void Bool(bool v) {
+        Sep();
+        out_ += v ? "true" : "false";
+    }
     const std::string& Text() const { return out_; }
 
-private:
+  private:
     void Sep() {
         if (!first_) out_ += ',';
         first_ = false;

@@ -73,7 +73,14 @@ bool TitleFitsFileName(const std::string& title) {
     for (unsigned char c : title) {
         if (c < 0x20 || c == 0x7F) return false;
         switch (c) {
-            case '/': case '\\': case ':': case '*': case '?': case '"': case '<': case '>':
+            case '/':
+            case '\\':
+            case ':':
+            case '*':
+            case '?':
+            case '"':
+            case '<':
+            case '>':
             case '|':
                 return false;
             default:
@@ -183,8 +190,9 @@ void ListDialog::Command2() {
 
 void ListDialog::Rename(int entry) {
     const QString old = list_->item(entry - 1)->text();
-    const QString prompt = QStringLiteral("\"") + old +
-                           QStringLiteral("\"\rのタイトル名を変更します\r\r新しいタイトル名を入力してください");
+    const QString prompt =
+        QStringLiteral("\"") + old +
+        QStringLiteral("\"\rのタイトル名を変更します\r\r新しいタイトル名を入力してください");
     const auto answer = prompts_.AskText(this, QString::fromUtf8(kCaption), prompt, old);
     if (!answer || answer->isEmpty()) return;
     const std::string title = answer->toStdString();

@@ -4,11 +4,10 @@
 // file-list menu. UI thread only.
 #pragma once
 
+#include <QDialog>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <QDialog>
 
 #include "player/files/favorites.h"
 #include "player/files/play_list.h"
@@ -68,8 +67,7 @@ class FavoritesListModel final : public ListDialogModel {
 class PlayListListModel final : public ListDialogModel {
   public:
     using PlayFn = std::function<bool(int entry)>;
-    PlayListListModel(files::PlayList& list, PlayFn play)
-        : list_(list), play_(std::move(play)) {}
+    PlayListListModel(files::PlayList& list, PlayFn play) : list_(list), play_(std::move(play)) {}
     ListMode Mode() const override { return ListMode::kPlayList; }
     std::vector<std::string> Rows() const override;
     int PlayingEntry() const override { return list_.Index(); }
@@ -88,8 +86,7 @@ bool TitleFitsFileName(const std::string& title);
 // User texts of the list dialog.
 namespace list_text {
 inline constexpr const char* kCannotRemovePlaying = "現在開いているファイルは削除できません";
-inline constexpr const char* kBadTitle =
-    "タイトル名に次の文字は使えません\r\\ / : * ? \" < > |";
+inline constexpr const char* kBadTitle = "タイトル名に次の文字は使えません\r\\ / : * ? \" < > |";
 }  // namespace list_text
 
 class ListDialog final : public QDialog {

@@ -2,7 +2,6 @@
 
 #include <QKeyEvent>
 #include <QPainter>
-
 #include <algorithm>
 
 #include "player/ui/palette.h"
@@ -17,7 +16,9 @@ constexpr int kMinPixels = 12;
 constexpr double kLineShare = 0.28;
 constexpr double kMarginShare = 0.05;
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 }  // namespace
 
 LyricsWindow::LyricsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -101,7 +102,8 @@ void LyricsWindow::DrawLine(QPainter& p, int line, const QRect& box, bool curren
     const int y = box.top() + (box.height() + m.ascent() - m.descent()) / 2;
     for (size_t i = 0; i < l.syllables.size(); ++i) {
         const QString text = Q(l.syllables[i].text);
-        const bool sung = current && line == position_.line && static_cast<int>(i) <= position_.syllable;
+        const bool sung =
+            current && line == position_.line && static_cast<int>(i) <= position_.syllable;
         p.setPen(!current ? ui::palette::kLyricsNextLine
                  : sung   ? ui::palette::kLyricsSung
                           : ui::palette::kLyricsToCome);
@@ -120,7 +122,9 @@ void LyricsWindow::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void LyricsWindow::mouseDoubleClickEvent(QMouseEvent*) { ToggleFullScreen(); }
+void LyricsWindow::mouseDoubleClickEvent(QMouseEvent*) {
+    ToggleFullScreen();
+}
 
 void LyricsWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);

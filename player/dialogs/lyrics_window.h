@@ -5,9 +5,8 @@
 // drawing tick while it is shown, so it costs nothing while closed. UI thread.
 #pragma once
 
-#include <memory>
-
 #include <QWidget>
+#include <memory>
 
 #include "player/song/lyrics.h"
 

@@ -5,9 +5,8 @@
 // from outside back, so no hand-off or MPRIS call runs inside them.
 #pragma once
 
-#include <optional>
-
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -34,8 +33,8 @@ class QtPrompts final : public Prompts {
     void Error(QWidget* parent, const QString& text) override;
     std::optional<QString> AskText(QWidget* parent, const QString& title, const QString& prompt,
                                    const QString& answer) override;
-    std::optional<QString> AskOpenFile(QWidget* parent, const QString& title,
-                                       const QString& filter, const QString& folder) override;
+    std::optional<QString> AskOpenFile(QWidget* parent, const QString& title, const QString& filter,
+                                       const QString& folder) override;
 };
 
 // The prompts the program uses when a dialog is given none.

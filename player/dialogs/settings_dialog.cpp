@@ -28,11 +28,11 @@ namespace sonfara::dialogs {
 namespace {
 
 constexpr std::array<const char*, kAssociableCount> kAssociationRows{
-    ".MID    - 標準SMFファイル",        ".RMI    - RIFFヘッダ付加SMFファイル",
+    ".MID    - 標準SMFファイル",          ".RMI    - RIFFヘッダ付加SMFファイル",
     ".RCP    - レコンポーザ形式ファイル", ".R18    - レコンポーザ形式ファイル",
     ".R36    - レコンポーザ形式ファイル", ".G18    - レコンポーザ形式ファイル",
     ".G36    - レコンポーザ形式ファイル", ".MLT    - MIDIリストファイル",
-    ".LMD    - 圧縮MIDIファイル(LHA)",   ".ZMD    - 圧縮MIDIファイル(ZIP)",
+    ".LMD    - 圧縮MIDIファイル(LHA)",    ".ZMD    - 圧縮MIDIファイル(ZIP)",
 };
 constexpr std::array<const char*, 5> kThreadPriCaptions{"最高", "高", "やや高", "標準", "やや低"};
 constexpr std::array<const char*, 3> kMinWndCaptions{"タスクトレイ", "タスクバー",
@@ -196,7 +196,8 @@ QWidget* SettingsDialog::AssociationPage() {
     for (const char* row : kAssociationRows) associations_->addItem(T(row));
     auto* all = Named(new QPushButton(T("すべて選択"), page), "Command4");
     auto* none = Named(new QPushButton(T("すべて選択解除"), page), "Command5");
-    auto* desktop = Named(new QPushButton(T("デスクトップにショートカットを作成"), page), "Command6");
+    auto* desktop =
+        Named(new QPushButton(T("デスクトップにショートカットを作成"), page), "Command6");
     auto* openWith = Named(new QPushButton(T("\"送る\"にショートカットを作成"), page), "Command7");
     openWith->setToolTip(T("ファイルマネージャーの「別のアプリケーションで開く」に追加します"));
     for (QPushButton* b : {all, none, desktop, openWith}) b->setAutoDefault(false);
@@ -222,8 +223,8 @@ QWidget* SettingsDialog::BehaviourPage() {
     auto* pri = OptionFrame(page, T("優先度"), "ThreadPri", kThreadPriCaptions, threadPri_, true);
     auto* min = OptionFrame(page, T("最小化時格納場所設定"), "MinWndStyle", kMinWndCaptions,
                             minWndStyle_, true);
-    auto* os = OptionFrame(page, T("制御をOSに渡す頻度"), "OSReturn", kOsReturnCaptions,
-                           osReturn_, true);
+    auto* os =
+        OptionFrame(page, T("制御をOSに渡す頻度"), "OSReturn", kOsReturnCaptions, osReturn_, true);
     alwaysMove_ = Named(new QCheckBox(T("常駐機能を無効にする"), page), "AlwaysMove");
     sstp_ = Named(new QCheckBox(T("SSTPを使用する"), page), "SSTPCheck");
     auto* layout = new QVBoxLayout(page);
@@ -238,8 +239,8 @@ QWidget* SettingsDialog::BehaviourPage() {
 
 QWidget* SettingsDialog::EmulationPage() {
     auto* page = new QWidget;
-    midiEmu_ =
-        Named(new QCheckBox(T("MIDI音源エミュレートを行う （SMFK32.DLLが必要）"), page), "MIDIEmuChk");
+    midiEmu_ = Named(new QCheckBox(T("MIDI音源エミュレートを行う （SMFK32.DLLが必要）"), page),
+                     "MIDIEmuChk");
     auto* grid = new QGridLayout;
     const std::array<const char*, 2> captions{"Roland SCシリーズ用", "YAMAHA XGシリーズ用"};
     for (int i = 0; i < 2; ++i) {
@@ -285,14 +286,15 @@ void SettingsDialog::Refill() {
     smfkRythm_->setChecked(v.Emulation.SMFKRythm);
 }
 
-bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, const char* key,
-                               int32_t current, int32_t& out) {
+bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, const char* key, int32_t current,
+                               int32_t& out) {
     const SettingRange range = *SettingKeyNamed(key).range;
     if (ParseTimerText(box->text().toStdString(), range, out)) return true;
     // The setting keeps its value, and the box shows it again.
     box->setText(QString::number(current));
     prompts_.Error(this, T(label) + T("には") + QString::number(range.min) + T("から") +
-                             QString::number(range.max) + T("までの整数（ミリ秒）を入力してください"));
+                             QString::number(range.max) +
+                             T("までの整数（ミリ秒）を入力してください"));
     box->setFocus();
     box->selectAll();
     return false;
@@ -357,7 +359,8 @@ int SettingsDialog::ReportShortcut(int result) {
 }
 
 int SettingsDialog::CreateDesktopShortcut() {
-    return ReportShortcut(CreateShortcut(sfrlib_, places_.desktop, "Sonfara", places_.launcher, ""));
+    return ReportShortcut(
+        CreateShortcut(sfrlib_, places_.desktop, "Sonfara", places_.launcher, ""));
 }
 
 int SettingsDialog::CreateOpenWithEntry() {
@@ -371,9 +374,9 @@ int SettingsDialog::CreateOpenWithEntry() {
 void SettingsDialog::Browse(int index) {
     QLineEdit* box = configFile_.at(static_cast<size_t>(index));
     const QString folder = QFileInfo(box->text()).absolutePath();
-    const auto path = prompts_.AskOpenFile(this, T(settings_text::kBrowseTitle),
-                                           T(settings_text::kBrowseFilter),
-                                           box->text().isEmpty() ? QString() : folder);
+    const auto path =
+        prompts_.AskOpenFile(this, T(settings_text::kBrowseTitle), T(settings_text::kBrowseFilter),
+                             box->text().isEmpty() ? QString() : folder);
     if (path) box->setText(*path);
 }
 

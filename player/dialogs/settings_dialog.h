@@ -4,10 +4,9 @@
 // UI thread only.
 #pragma once
 
+#include <QDialog>
 #include <array>
 #include <string>
-
-#include <QDialog>
 
 #include "player/platform/file_types.h"
 #include "player/settings/settings_apply.h"

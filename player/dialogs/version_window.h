@@ -2,10 +2,9 @@
 // optional plug-ins. UI thread only.
 #pragma once
 
+#include <QDialog>
 #include <string>
 #include <vector>
-
-#include <QDialog>
 
 namespace sonfara {
 class SfrLibBinding;

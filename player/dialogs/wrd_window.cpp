@@ -1,10 +1,9 @@
 #include "player/dialogs/wrd_window.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include <QCloseEvent>
 #include <QPainter>
+#include <algorithm>
+#include <cstring>
 
 #include "player/ui/palette.h"
 #include "player/wrd/sequencer_link.h"
@@ -95,7 +94,8 @@ void WrdWindowWidget::paintEvent(QPaintEvent*) {
     const QRectF target = FrameRect();
     QPainter p(this);
     // Scaled down, pixels blend; scaled up, they stay sharp blocks.
-    p.setRenderHint(QPainter::SmoothPixmapTransform, target.width() * devicePixelRatioF() < kFrameWidth);
+    p.setRenderHint(QPainter::SmoothPixmapTransform,
+                    target.width() * devicePixelRatioF() < kFrameWidth);
     p.fillRect(rect(), ui::palette::kWrdBackdrop);
     p.drawImage(target, frame_);
 }

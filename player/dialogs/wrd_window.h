@@ -5,11 +5,10 @@
 // shutting down. UI thread only.
 #pragma once
 
-#include <atomic>
-
 #include <QImage>
 #include <QTimer>
 #include <QWidget>
+#include <atomic>
 
 #include "player/wrd/external_player.h"
 #include "player/wrd/runtime.h"

@@ -111,7 +111,8 @@ QImage KnobPanelArtwork(qreal dpr) {
     p.setFont(PixelFont(6, true));
     static const char* kCaps[kKnobs] = {"VOL", "PAN", "EXP", "PB", "MOD", "REV", "CHO"};
     for (int k = 1; k <= kKnobs; ++k)
-        p.drawText(QRect(18 * k - 17, 4, 19, 9), Qt::AlignCenter, QString::fromLatin1(kCaps[k - 1]));
+        p.drawText(QRect(18 * k - 17, 4, 19, 9), Qt::AlignCenter,
+                   QString::fromLatin1(kCaps[k - 1]));
     const QImage face = KnobFaceArtwork(dpr);
     for (int b = 1; b <= kChannels; ++b)
         for (int k = 1; k <= kKnobs; ++k) p.drawImage(KnobFaceOrigin(k, b), face);
@@ -134,8 +135,12 @@ QImage GradientBar(QSize size, qreal dpr) {
 }
 }  // namespace
 
-QImage LevelBarArtwork(qreal dpr) { return GradientBar(kLevelBarSize, dpr); }
-QImage SmallBarArtwork(qreal dpr) { return GradientBar(kSmallBarSize, dpr); }
+QImage LevelBarArtwork(qreal dpr) {
+    return GradientBar(kLevelBarSize, dpr);
+}
+QImage SmallBarArtwork(qreal dpr) {
+    return GradientBar(kSmallBarSize, dpr);
+}
 QImage StereoColumnArtwork(qreal dpr, bool lit) {
     const QSize size = StereoColumnRect(0).size();
     QImage img = MakeImage(size, dpr, P::kBarGlass);
@@ -156,7 +161,9 @@ QImage StereoColumnArtwork(qreal dpr, bool lit) {
     return img;
 }
 
-QImage BarDisplayArtwork(qreal dpr) { return MakeImage(kBarDisplaySize, dpr, P::kBarGlass); }
+QImage BarDisplayArtwork(qreal dpr) {
+    return MakeImage(kBarDisplaySize, dpr, P::kBarGlass);
+}
 
 QImage TileStripArtwork(qreal dpr) {
     QImage img = MakeImage(QSize(13, 3), dpr, P::kBarGlass);

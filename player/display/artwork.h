@@ -18,13 +18,13 @@ QImage KnobFaceArtwork(qreal dpr);
 // Knob panel with faces only; the pointers at reset value are drawn by the
 // knob panel itself so that art and drawing cannot disagree.
 QImage KnobPanelArtwork(qreal dpr);
-QImage LevelBarArtwork(qreal dpr);     // 105 × 2
-QImage SmallBarArtwork(qreal dpr);     // 64 × 11
+QImage LevelBarArtwork(qreal dpr);  // 105 × 2
+QImage SmallBarArtwork(qreal dpr);  // 64 × 11
 // 12 × 48 upright stereo column, segmented like the tiles: unlit, or lit
 // green at the foot to red at the head.
 QImage StereoColumnArtwork(qreal dpr, bool lit);
-QImage BarDisplayArtwork(qreal dpr);   // 188 × 70, the cleared bar display
-QImage TileStripArtwork(qreal dpr);    // 13 × 3: unlit tile at x 0, lit at x 7
+QImage BarDisplayArtwork(qreal dpr);      // 188 × 70, the cleared bar display
+QImage TileStripArtwork(qreal dpr);       // 13 × 3: unlit tile at x 0, lit at x 7
 QImage LampArtwork(qreal dpr, bool lit);  // 9 × 14
 
 // The logical rectangles of the unlit and lit tile in the tile strip.

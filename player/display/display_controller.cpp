@@ -1,4 +1,5 @@
 #include "player/display/display_controller.h"
+
 #include "player/platform/midi.h"
 
 namespace sonfara::display {
@@ -16,7 +17,9 @@ DisplayController::DisplayController(DisplaySource& src, DisplayOptions options,
     connect(&gsDispTimer_, &QTimer::timeout, this, &DisplayController::OnGsDispTick);
 }
 
-DisplayController::~DisplayController() { Shutdown(); }
+DisplayController::~DisplayController() {
+    Shutdown();
+}
 
 void DisplayController::Shutdown() {
     shuttingDown_.store(true);
@@ -44,7 +47,9 @@ void DisplayController::SetResting(bool resting) {
     thread_.SetIntervalMs(resting ? kRestIntervalMs : options_.graphicsIntervalMs);
 }
 
-void DisplayController::SetDisplayOn(bool on) { displayOn_.store(on); }
+void DisplayController::SetDisplayOn(bool on) {
+    displayOn_.store(on);
+}
 
 bool DisplayController::DrawingAllowed() const {
     return !minimised_.load() && displayOn_.load() && panel_.load() == 0;
@@ -110,10 +115,13 @@ void DisplayController::SyncGsDispTimer() {
 }
 
 void DisplayController::NotifyDotPicture() {
-    QMetaObject::invokeMethod(this, &DisplayController::ScheduleDisplayBitmap, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &DisplayController::ScheduleDisplayBitmap,
+                              Qt::QueuedConnection);
 }
 
-void DisplayController::NotifyKeyboardCleared() { keyboardResetPending_.store(true); }
+void DisplayController::NotifyKeyboardCleared() {
+    keyboardResetPending_.store(true);
+}
 
 void DisplayController::NotifyOutputReset() {
     keyboardResetPending_.store(true);
@@ -130,8 +138,14 @@ void DisplayController::NotifyOutputReset() {
 
 namespace sonfara::display {
 
-void DisplayOutputLink::OnDotPicture() { display_.NotifyDotPicture(); }
-void DisplayOutputLink::OnClearMeters() { display_.NotifyOutputReset(); }
-void DisplayOutputLink::OnClearKeyboard() { display_.NotifyKeyboardCleared(); }
+void DisplayOutputLink::OnDotPicture() {
+    display_.NotifyDotPicture();
+}
+void DisplayOutputLink::OnClearMeters() {
+    display_.NotifyOutputReset();
+}
+void DisplayOutputLink::OnClearKeyboard() {
+    display_.NotifyKeyboardCleared();
+}
 
 }  // namespace sonfara::display

@@ -82,7 +82,9 @@ class DisplayController : public QObject {
     // UI thread: the newest keyboard image, if one arrived.
     // UI thread: the newest keyboard image, if one arrived, and the part of
     // it changed since the last take (logical pixels).
-    bool TakeKeyboardFrame(QImage* out, QRect* changed = nullptr) { return mailbox_.Take(out, changed); }
+    bool TakeKeyboardFrame(QImage* out, QRect* changed = nullptr) {
+        return mailbox_.Take(out, changed);
+    }
 
     // Timer handlers, public so tests can tick them by hand.
     void OnDrawInterval();

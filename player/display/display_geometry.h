@@ -24,14 +24,18 @@ inline constexpr QSize kBarDisplaySize{188, 70};
 inline constexpr int kStereoBarMax = 1600 / 15;  // width at the clamped sum
 
 // The keyboard row of channel c (1..16) starts at this line.
-constexpr int KeyRowTop(int c) { return 19 * c - 4; }
+constexpr int KeyRowTop(int c) {
+    return 19 * c - 4;
+}
 
 // The 17 row separators of the keyboard area, one above the first channel
 // row and one below each row: y = 31 is the line between channels 1 and 2.
 // They follow the 19-pixel row pitch so that no line crosses a key, label
 // or level bar (a key redraw would cut a line that ran through it).
 inline constexpr int kRowSeparators = 17;
-constexpr int RowSeparatorY(int j) { return 12 + 19 * j; }
+constexpr int RowSeparatorY(int j) {
+    return 12 + 19 * j;
+}
 
 constexpr bool IsBlackKey(int note) {
     const int p = note % 12;
@@ -59,7 +63,9 @@ constexpr QRect KeyHighlightRect(int c, int note) {
     return QRect(r.left(), r.top(), 1, r.height() - 1);
 }
 
-constexpr QPoint KnobFaceOrigin(int k, int b) { return QPoint(18 * k - 15, 19 * b - 4); }
+constexpr QPoint KnobFaceOrigin(int k, int b) {
+    return QPoint(18 * k - 15, 19 * b - 4);
+}
 
 // The 4 × 4 pointer box of knob k (1..7) on row b (1..16) at value v.
 QRect KnobPointerRect(int k, int b, int v);
@@ -88,7 +94,9 @@ constexpr int StereoColumnLit(int width) {
 }
 
 // Dot (row r, column j), both 1..16, of a dot picture on the bar display.
-constexpr QRect DotTileRect(int r, int j) { return QRect(7 * j - 4, 3 * (r + 4), 6, 3); }
+constexpr QRect DotTileRect(int r, int j) {
+    return QRect(7 * j - 4, 3 * (r + 4), 6, 3);
+}
 
 // Readouts on the keyboard surface's bottom strip and the channel rows
 // (design twips / 15).
@@ -103,9 +111,17 @@ inline constexpr QRect kBeatText{253, 319, 33, 17};
 // Right aligned to the design's right edge (410), wide enough for "100%".
 inline constexpr QRect kCpuLoadText{374, 319, 36, 17};
 inline constexpr QPoint kCpuLoadBar{414, 319};
-constexpr QPoint LevelBarOrigin(int c) { return QPoint(18, 19 * (c - 1) + 29); }
-constexpr QRect InstLabelRect(int c) { return QRect(20, 19 * (c - 1) + 13, 127, 16); }
-constexpr QRect BankLabelRect(int c) { return QRect(149, 19 * (c - 1) + 13, 21, 16); }
-constexpr QRect MapLabelRect(int c) { return QRect(171, 19 * (c - 1) + 13, 25, 16); }
+constexpr QPoint LevelBarOrigin(int c) {
+    return QPoint(18, 19 * (c - 1) + 29);
+}
+constexpr QRect InstLabelRect(int c) {
+    return QRect(20, 19 * (c - 1) + 13, 127, 16);
+}
+constexpr QRect BankLabelRect(int c) {
+    return QRect(149, 19 * (c - 1) + 13, 21, 16);
+}
+constexpr QRect MapLabelRect(int c) {
+    return QRect(171, 19 * (c - 1) + 13, 25, 16);
+}
 
 }  // namespace sonfara::display

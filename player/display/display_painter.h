@@ -23,7 +23,9 @@ inline constexpr QSize kKeyboardPanelSize{kKeyboardSize.width() + kKnobPanelSize
 inline constexpr QSize kBarPanelSize = kBarDisplaySize;
 
 // The note lamp of channel c, left of its label.
-constexpr QRect LampRect(int c) { return QRect(4, 19 * (c - 1) + 14, 9, 14); }
+constexpr QRect LampRect(int c) {
+    return QRect(4, 19 * (c - 1) + 14, 9, 14);
+}
 
 // What each of the display's signals repaints on the keyboard panel: a
 // repaint of the whole panel would lay the readout texts out again each time.
@@ -36,7 +38,8 @@ inline const QRect kSongLabelsArea = kDivisionText.united(kBeatText);
 
 // `dirty`: the part to repaint (texts outside it are not laid out).
 void PaintKeyboardPanel(QPainter& p, const QImage& keyboard, const DisplayController& d,
-                        const DisplayArt& art, const QRect& dirty = QRect(QPoint(0, 0), kKeyboardPanelSize));
+                        const DisplayArt& art,
+                        const QRect& dirty = QRect(QPoint(0, 0), kKeyboardPanelSize));
 void PaintBarPanel(QPainter& p, const DisplayController& d, const DisplayArt& art);
 
 }  // namespace sonfara::display

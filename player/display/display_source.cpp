@@ -1,4 +1,5 @@
 #include "player/display/display_source.h"
+
 #include "player/platform/midi.h"
 
 namespace sonfara::display {
@@ -6,15 +7,21 @@ namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
 }
 
-int OutputLayerSource::SoundingNotes() const { return out_.SoundingNotes.load(kRelaxed); }
+int OutputLayerSource::SoundingNotes() const {
+    return out_.SoundingNotes.load(kRelaxed);
+}
 
-uint32_t OutputLayerSource::DotRow(int r) const { return out_.DotRows[r - 1].load(kRelaxed); }
+uint32_t OutputLayerSource::DotRow(int r) const {
+    return out_.DotRows[r - 1].load(kRelaxed);
+}
 
 bool OutputLayerSource::TakeKeyDirty(int c) {
     return out_.Channel(c).KeyDirty.exchange(0, kRelaxed) != 0;
 }
 
-bool OutputLayerSource::TakeDirty(int c) { return out_.Channel(c).Dirty.exchange(0, kRelaxed) != 0; }
+bool OutputLayerSource::TakeDirty(int c) {
+    return out_.Channel(c).Dirty.exchange(0, kRelaxed) != 0;
+}
 
 bool OutputLayerSource::TakeNoteOnFlag(int c) {
     return out_.Channel(c).NoteOnFlag.exchange(0, kRelaxed) != 0;

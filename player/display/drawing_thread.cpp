@@ -9,7 +9,9 @@ namespace sonfara::display {
 DrawingThread::DrawingThread(std::function<void()> pass, int intervalMs)
     : pass_(std::move(pass)), intervalMs_(intervalMs) {}
 
-DrawingThread::~DrawingThread() { Stop(); }
+DrawingThread::~DrawingThread() {
+    Stop();
+}
 
 bool DrawingThread::Start() {
     if (thread_.joinable()) return true;
@@ -50,7 +52,8 @@ void DrawingThread::TimedPass() {
     const uint64_t cpu0 = ThreadCpuUs();
     pass_();
     const uint64_t cpu1 = ThreadCpuUs();
-    const auto wall = std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - wall0);
+    const auto wall =
+        std::chrono::duration_cast<std::chrono::microseconds>(steady_clock::now() - wall0);
     wallUs_.Record(static_cast<uint64_t>(wall.count()));
     cpuUs_.Record(cpu1 - cpu0);
 }

@@ -1,10 +1,10 @@
 #include "player/display/keyboard_surface.h"
-#include "player/platform/midi.h"
 
 #include <QPainter>
 #include <cstdio>
 
 #include "player/display/artwork.h"
+#include "player/platform/midi.h"
 #include "player/ui/palette.h"
 
 namespace sonfara::display {
@@ -124,8 +124,8 @@ void KeyboardSurface::PaintLabel(int c) {
     const Label& l = labels_[c - 1];
     const QRect whole = InstLabelRect(c) | MapLabelRect(c);
     QPainter p(&image_);
-    p.drawImage(whole.topLeft(), background_, QRectF(QPointF(whole.topLeft()) * dpr_,
-                                                      QSizeF(whole.size()) * dpr_));
+    p.drawImage(whole.topLeft(), background_,
+                QRectF(QPointF(whole.topLeft()) * dpr_, QSizeF(whole.size()) * dpr_));
     p.setFont(LabelFont());
     p.setPen(l.dimmed ? P::kLabelTextOff : P::kLabelText);
     p.drawText(InstLabelRect(c).adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, l.inst);

@@ -23,18 +23,26 @@ QRect KnobPointerRect(int k, int b, int v) {
     // Nearest integer, halves to even (the default rounding mode).
     const int dx = static_cast<int>(std::nearbyint(5.0 * std::cos(a)));
     const int dy = static_cast<int>(std::nearbyint(5.0 * std::sin(a)));
-    return QRect(QPoint(18 * k - 9 + dx, 19 * b + 2 - dy), QPoint(18 * k - 6 + dx, 19 * b + 5 - dy));
+    return QRect(QPoint(18 * k - 9 + dx, 19 * b + 2 - dy),
+                 QPoint(18 * k - 6 + dx, 19 * b + 5 - dy));
 }
 
 int KnobValue(const ChannelState& ch, Knob k) {
     switch (k) {
-        case Knob::kVolume: return ch.Volume.load(kRelaxed);
-        case Knob::kPan: return ch.Pan.load(kRelaxed);
-        case Knob::kExpression: return ch.Expression.load(kRelaxed);
-        case Knob::kPitchBend: return ch.PitchBend.load(kRelaxed);
-        case Knob::kModulation: return ch.Modulation.load(kRelaxed);
-        case Knob::kReverb: return ch.Reverb.load(kRelaxed);
-        case Knob::kChorus: return ch.Chorus.load(kRelaxed);
+        case Knob::kVolume:
+            return ch.Volume.load(kRelaxed);
+        case Knob::kPan:
+            return ch.Pan.load(kRelaxed);
+        case Knob::kExpression:
+            return ch.Expression.load(kRelaxed);
+        case Knob::kPitchBend:
+            return ch.PitchBend.load(kRelaxed);
+        case Knob::kModulation:
+            return ch.Modulation.load(kRelaxed);
+        case Knob::kReverb:
+            return ch.Reverb.load(kRelaxed);
+        case Knob::kChorus:
+            return ch.Chorus.load(kRelaxed);
     }
     return 0;
 }

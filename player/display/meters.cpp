@@ -80,8 +80,12 @@ bool LevelMeters::DrawLevelMeters(DisplaySource& src) {
     return changed;
 }
 
-int LevelMeters::LeftWidth() const { return static_cast<int>(std::nearbyint(shownLeft_ / 15)); }
-int LevelMeters::RightWidth() const { return static_cast<int>(std::nearbyint(shownRight_ / 15)); }
+int LevelMeters::LeftWidth() const {
+    return static_cast<int>(std::nearbyint(shownLeft_ / 15));
+}
+int LevelMeters::RightWidth() const {
+    return static_cast<int>(std::nearbyint(shownRight_ / 15));
+}
 
 void LevelMeters::DrawDisplayBitmap(DisplaySource& src) {
     ClearBarDisplay();

@@ -90,7 +90,7 @@ class NoteCountMeter {
 class ProcStatSampler {
   public:
     std::optional<int> Sample(std::string_view procStat);  // percent 0..100
-    int ReadPercent();  // reads /proc/stat; 0 when it cannot
+    int ReadPercent();                                     // reads /proc/stat; 0 when it cannot
 
   private:
     bool have_ = false;

@@ -33,7 +33,8 @@ uint64_t PassStats::Percentile(double q) const {
     uint64_t total = 0;
     for (const auto& c : counts_) total += c.load(std::memory_order_relaxed);
     if (total == 0) return 0;
-    const auto rank = std::max<uint64_t>(1, static_cast<uint64_t>(std::ceil(q * static_cast<double>(total))));
+    const auto rank =
+        std::max<uint64_t>(1, static_cast<uint64_t>(std::ceil(q * static_cast<double>(total))));
     uint64_t seen = 0;
     for (int b = 0; b < kBuckets; ++b) {
         seen += counts_[static_cast<size_t>(b)].load(std::memory_order_relaxed);
@@ -43,7 +44,9 @@ uint64_t PassStats::Percentile(double q) const {
 }
 
 std::string PassStatsReport(const PassStats& wall, const PassStats& cpu) {
-    const auto line = [](const char* key, uint64_t v) { return std::string(key) + ' ' + std::to_string(v) + '\n'; };
+    const auto line = [](const char* key, uint64_t v) {
+        return std::string(key) + ' ' + std::to_string(v) + '\n';
+    };
     return line("passes", wall.Count()) + line("median_us", wall.Percentile(0.5)) +
            line("p99_us", wall.Percentile(0.99)) + line("cpu_median_us", cpu.Percentile(0.5)) +
            line("cpu_p99_us", cpu.Percentile(0.99));

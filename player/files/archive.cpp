@@ -58,8 +58,8 @@ ArchivePtr OpenArchive(const std::string& path, LhaNames lha) {
     archive_read_support_format_lha(a.get());
     archive_read_support_format_zip(a.get());
     archive_read_support_filter_none(a.get());
-    archive_read_set_options(a.get(), lha == LhaNames::kCp932 ? "lha:hdrcharset=CP932"
-                                                               : "lha:hdrcharset=ISO-8859-1");
+    archive_read_set_options(
+        a.get(), lha == LhaNames::kCp932 ? "lha:hdrcharset=CP932" : "lha:hdrcharset=ISO-8859-1");
     if (archive_read_open_filename(a.get(), path.c_str(), 65536) != ARCHIVE_OK) return nullptr;
     return a;
 }
@@ -113,8 +113,8 @@ Header Decode(std::string_view raw) {
     static const CodePage cp932("CP932");
     Header h;
     std::string text;
-    if (IsPlausibleUtf8(raw) || (!raw.empty() && cp932.TryToUtf8(raw, text) &&
-                                 text.find('\0') == std::string::npos)) {
+    if (IsPlausibleUtf8(raw) ||
+        (!raw.empty() && cp932.TryToUtf8(raw, text) && text.find('\0') == std::string::npos)) {
         h.name = NativeSeparators(text.empty() ? std::string(raw) : text);
     }
     if (h.name.empty()) h.shown = ShownName(raw);

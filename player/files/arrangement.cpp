@@ -5,7 +5,9 @@
 namespace sonfara {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string Upper(std::string_view s) {
     std::string u(s);
@@ -15,7 +17,9 @@ std::string Upper(std::string_view s) {
     return u;
 }
 
-bool InProgramRange(long n) { return n >= 1 && n <= 128; }
+bool InProgramRange(long n) {
+    return n >= 1 && n <= 128;
+}
 
 }  // namespace
 
@@ -95,7 +99,9 @@ std::optional<ArrangeEntry> ParseArrangement(std::string_view bytes) {
     size_t mappingFields = 0;
 
     size_t k = 2;
-    auto sectionEnd = [&](size_t at) { return at >= f.size() || (!f[at].empty() && f[at][0] == '['); };
+    auto sectionEnd = [&](size_t at) {
+        return at >= f.size() || (!f[at].empty() && f[at][0] == '[');
+    };
     while (k < f.size()) {
         const std::string name = Upper(f[k]);
         ++k;
@@ -131,10 +137,14 @@ std::optional<ArrangeEntry> ParseArrangement(std::string_view bytes) {
     for (const std::string& o : options) {
         const std::string key = Upper(o.substr(0, 3));
         const bool on = o.empty() || o.back() != '0';
-        if (key == "MOD") e.ModOn = on;
-        else if (key == "PIT") e.PitOn = on;
-        else if (key == "EXP") e.ExpOn = on;
-        else if (key == "BS ") e.BankOn = on;
+        if (key == "MOD")
+            e.ModOn = on;
+        else if (key == "PIT")
+            e.PitOn = on;
+        else if (key == "EXP")
+            e.ExpOn = on;
+        else if (key == "BS ")
+            e.BankOn = on;
     }
     if (instElse) {
         for (int p = 1; p <= 128; ++p) e.InstMap[p] = static_cast<uint8_t>(*instElse);

@@ -117,8 +117,8 @@ bool SmfkConvertFile(const std::string& path, const std::string& outPath,
     Plugin lib(kSmfkLibrary);
     const auto convert = lib.Get<SmfkConvertFn>("SmfkConvert");
     if (!convert) return false;
-    if (convert(nullptr, path.c_str(), outPath.c_str(), configFile.c_str(), "", options.data(),
-                0) < 0) {
+    if (convert(nullptr, path.c_str(), outPath.c_str(), configFile.c_str(), "", options.data(), 0) <
+        0) {
         return true;
     }
     ::unlink(outPath.c_str());

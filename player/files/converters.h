@@ -21,7 +21,6 @@
 #include <string>
 #include <vector>
 
-
 namespace sonfara::files {
 
 #if defined(_WIN32)

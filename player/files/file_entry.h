@@ -79,12 +79,10 @@ inline constexpr const char* kListFull =
 inline constexpr const char* kUnsafeMember = "書庫内の不正なファイル名を無視しました: ";
 inline constexpr const char* kWorkFolderUnsafe = "作業フォルダが使用できません: ";
 inline constexpr const char* kSaveFailed = "ファイルを保存できませんでした: ";
-inline constexpr const char* kSkippedMembers =
-    "書庫内の名前を読み取れないファイルを無視しました: ";
+inline constexpr const char* kSkippedMembers = "書庫内の名前を読み取れないファイルを無視しました: ";
 inline constexpr const char* kArchiveDamaged =
     "書庫が壊れているため、途中までしか読み込めませんでした: ";
-inline constexpr const char* kSaveIncomplete =
-    "次の曲は読み込めなかったため保存されませんでした: ";
+inline constexpr const char* kSaveIncomplete = "次の曲は読み込めなかったため保存されませんでした: ";
 inline constexpr const char* kFavoriteExists = "同じ名前のお気に入りが既にあります: ";
 inline constexpr const char* kFavoriteDeleteFailed = "お気に入りを削除できませんでした: ";
 inline constexpr const char* kFavoriteSkipped = "読み込めないお気に入りのファイルを無視しました: ";

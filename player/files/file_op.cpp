@@ -19,7 +19,9 @@ bool IsSequencerKind(const std::string& k) {
 }
 
 // Karaoke files (.kar) are Standard MIDI Files with their words in text events.
-bool IsSmfKind(const std::string& k) { return k == "MID" || k == "KAR"; }
+bool IsSmfKind(const std::string& k) {
+    return k == "MID" || k == "KAR";
+}
 
 bool IsKnownKind(const std::string& k) {
     return k == "RMI" || IsSmfKind(k) || k == "MLT" || k == "LZH" || k == "ZIP" || k == "LMD" ||
@@ -295,8 +297,7 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
                                                        : std::string();
         if ((module == kModuleXG || module == kModuleGS) && !cfg.empty()) {
             const std::string out = EmulationOutput(s.LoadedPath);
-            if (SmfkConvertFile(s.LoadedPath, out, cfg,
-                                SmfkOptions(emu.SMFKBank, emu.SMFKRythm))) {
+            if (SmfkConvertFile(s.LoadedPath, out, cfg, SmfkOptions(emu.SMFKBank, emu.SMFKRythm))) {
                 s.LoadedPath = out;
             }
         }

@@ -24,7 +24,7 @@ namespace sonfara::files {
 
 // The settings values the file layer reads and changes.
 struct FileSettings {
-    int32_t FileSort = 0;    // 1 sorts newly opened files by name
+    int32_t FileSort = 0;  // 1 sorts newly opened files by name
     std::string DefDir = "0";
     ModuleEmulation Emulation;
     int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song

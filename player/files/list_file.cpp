@@ -139,8 +139,7 @@ SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>&
     for (const FileEntry& e : entries) {
         const std::string key = EntryPath(e);
         if (std::find(stored.begin(), stored.end(), key) != stored.end()) continue;
-        const std::string source =
-            e.ArchiveName.empty() ? key : ExtractEntry(e, staging, notifier);
+        const std::string source = e.ArchiveName.empty() ? key : ExtractEntry(e, staging, notifier);
         std::string bytes;
         const std::string copy = JoinPath(arcTemp, std::to_string(members.size()) + ".song");
         if (source.empty() || !ReadFileBytes(source, bytes) ||

@@ -34,8 +34,8 @@ bool WriteMidiList(const std::string& path, const std::vector<FileEntry>& entrie
 std::string SaveDialogFilter(bool lhaPresent);
 
 enum class SaveResult {
-    kNothing,   // empty list (message shown) or an extension that is neither form
-    kListFile,  // [MIDIList] file written
+    kNothing,            // empty list (message shown) or an extension that is neither form
+    kListFile,           // [MIDIList] file written
     kArchive,            // LHA archive written
     kArchiveIncomplete,  // LHA archive written without songs that could not be read (message shown)
     kFailed,             // the write failed (message shown)

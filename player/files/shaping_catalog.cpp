@@ -148,13 +148,14 @@ namespace {
 int FindItem(const std::vector<std::string>& captions, const std::vector<std::string>& paths,
              const std::string& wanted, const CodePage& cp) {
     for (size_t i = 0; i < captions.size(); ++i) {
-        if (cp.ToUtf8(captions[i]) == wanted || captions[i] == wanted) return static_cast<int>(i + 1);
+        if (cp.ToUtf8(captions[i]) == wanted || captions[i] == wanted)
+            return static_cast<int>(i + 1);
     }
     for (size_t i = 0; i < paths.size(); ++i) {
         if (Stem(std::filesystem::path(paths[i])) == wanted) return static_cast<int>(i + 1);
     }
-    if (!wanted.empty() && std::all_of(wanted.begin(), wanted.end(),
-                                       [](char ch) { return ch >= '0' && ch <= '9'; })) {
+    if (!wanted.empty() &&
+        std::all_of(wanted.begin(), wanted.end(), [](char ch) { return ch >= '0' && ch <= '9'; })) {
         const long n = LeadingNumber(wanted);
         if (n >= 1 && static_cast<size_t>(n) <= captions.size()) return static_cast<int>(n);
     }
@@ -201,6 +202,5 @@ bool ResolveSoundShapingFromDefaultFolders(const std::string& arrangement, const
     c.Load(DefaultShapingFolders(ProgramFolder()));
     return ResolveSoundShaping(c, arrangement, eq, cp, out, error);
 }
-
 
 }  // namespace sonfara

@@ -21,7 +21,7 @@ struct ShapingFolders {
 ShapingFolders DefaultShapingFolders(const std::string& program_folder);
 
 class ShapingCatalog {
-public:
+  public:
     // Reads every *.arr / *.meq file (extension in any letter case) of the
     // folders, each folder in byte order of the file names, up to 100 of
     // each kind. Files with a wrong header or length are skipped.
@@ -38,7 +38,7 @@ public:
     const std::vector<std::string>& ArrangementPaths() const { return arr_paths_; }
     const std::vector<std::string>& EqPaths() const { return eq_paths_; }
 
-private:
+  private:
     std::vector<ArrangeEntry> arrangements_;
     std::vector<std::string> arr_paths_;
     std::vector<EqPreset> eq_;

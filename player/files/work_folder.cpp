@@ -93,8 +93,8 @@ WorkFolder WorkFolder::Create(const std::string& base) {
         return w;
     }
     w.path_ = dir + "/";
-    w.lock_ = ::open((w.path_ + kLockName).c_str(),
-                     O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    w.lock_ =
+        ::open((w.path_ + kLockName).c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (w.lock_ >= 0) {
         if (::flock(w.lock_, LOCK_EX | LOCK_NB) == 0) ClearOwnFiles(w.path_);
         ::flock(w.lock_, LOCK_SH);

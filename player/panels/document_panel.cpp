@@ -29,7 +29,9 @@ constexpr Caption kCaptions[] = {{{4, 1}, "DOCUMENT"}, {{4, 249}, "LINKS"}};
 
 }  // namespace
 
-void OpenWithDesktop(const QUrl& url) { QDesktopServices::openUrl(url); }
+void OpenWithDesktop(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
 
 DocumentPanel::DocumentPanel(const CodePage& cp, QWidget* parent, UrlOpener opener)
     : QWidget(parent),
@@ -81,7 +83,8 @@ void DocumentPanel::paintEvent(QPaintEvent*) {
     for (const Caption& c : kCaptions) {
         const QRect r(c.at, QSize(66, 18));
         painter.setPen(P::kEngraveCut);
-        painter.drawText(r.translated(0, 1), Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(c.text));
+        painter.drawText(r.translated(0, 1), Qt::AlignLeft | Qt::AlignVCenter,
+                         QString::fromLatin1(c.text));
         painter.setPen(P::kEngraveText);
         painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(c.text));
     }

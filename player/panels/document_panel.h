@@ -4,7 +4,6 @@
 
 #include <QUrl>
 #include <QWidget>
-
 #include <functional>
 
 #include "player/files/companion.h"
@@ -26,7 +25,8 @@ void OpenWithDesktop(const QUrl& url);
 class DocumentPanel : public QWidget {
     Q_OBJECT
   public:
-    explicit DocumentPanel(const CodePage& cp, QWidget* parent = nullptr, UrlOpener opener = OpenWithDesktop);
+    explicit DocumentPanel(const CodePage& cp, QWidget* parent = nullptr,
+                           UrlOpener opener = OpenWithDesktop);
 
     // ReadCompanionDocument's outputs; an empty document clears the panel.
     void ShowDocument(const files::CompanionDocument& doc);

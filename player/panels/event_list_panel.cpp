@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QWheelEvent>
-
 #include <climits>
 
 #include "player/panels/event_page.h"
@@ -137,7 +136,8 @@ void EventListPanel::SongLoaded() {
 }
 
 void EventListPanel::Refresh() {
-    const bool leftHeld = (QGuiApplication::mouseButtons() & Qt::LeftButton) || scroll_->isSliderDown();
+    const bool leftHeld =
+        (QGuiApplication::mouseButtons() & Qt::LeftButton) || scroll_->isSliderDown();
     source_.SetMouseButtonDown(leftHeld);
     Apply(source_.FillEventList());
 }
@@ -289,12 +289,14 @@ void EventListPanel::paintEvent(QPaintEvent*) {
     painter.setPen(P::kLcdBezelDark);
     painter.drawRect(QRect(0, 0, kEventPanelSize.width() - 1, kEventPictureSize.height() + 1));
     painter.setPen(P::kPanelEdgeLight);
-    painter.drawLine(0, kEventPictureSize.height() + 2, kEventPanelSize.width() - 1, kEventPictureSize.height() + 2);
+    painter.drawLine(0, kEventPictureSize.height() + 2, kEventPanelSize.width() - 1,
+                     kEventPictureSize.height() + 2);
     painter.setFont(ui::EngraveFont(9));
     for (const Caption& c : kCaptions) {
         const QRect r(c.x, kStripTop, 40, kStripHeight);
         painter.setPen(P::kEngraveCut);
-        painter.drawText(r.translated(0, 1), Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(c.text));
+        painter.drawText(r.translated(0, 1), Qt::AlignLeft | Qt::AlignVCenter,
+                         QString::fromLatin1(c.text));
         painter.setPen(P::kEngraveText);
         painter.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, QString::fromLatin1(c.text));
     }

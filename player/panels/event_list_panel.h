@@ -53,8 +53,8 @@ class EventListPanel : public QWidget {
     // Follows playback with Refresh every ms; 0 stops.
     void SetFollowInterval(int ms);
 
-    void TrackForward();   // TrackFF
-    void TrackBackward();  // TrackRev
+    void TrackForward();          // TrackFF
+    void TrackBackward();         // TrackRev
     void ChooseTrack(int track);  // the track menu's pick, 1-based
     // Pages the user turns: by `pages` (keys, wheel, the bar's arrows and
     // trough), or to the first or last page.

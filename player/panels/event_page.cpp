@@ -14,7 +14,9 @@ namespace P = ui::palette;
 
 // Band of line i: from its marker row down to the row above the next marker,
 // so the marker rules the top of the line it points at.
-QRect LineBand(int i) { return QRect(0, MarkerY(i - 1), kEventPictureSize.width(), 16); }
+QRect LineBand(int i) {
+    return QRect(0, MarkerY(i - 1), kEventPictureSize.width(), 16);
+}
 
 void DrawBackground(QPainter& painter) {
     const int w = kEventPictureSize.width(), h = kEventPictureSize.height();
@@ -29,12 +31,17 @@ void DrawBackground(QPainter& painter) {
     const struct {
         int x;
         const char* text;
-    } captions[] = {{kPositionX + 2, "MEAS BEAT TICK"}, {kNameX, "EVENT"}, {kChannelX, "CH"}, {kParamX, "PARAMETER"}};
+    } captions[] = {{kPositionX + 2, "MEAS BEAT TICK"},
+                    {kNameX, "EVENT"},
+                    {kChannelX, "CH"},
+                    {kParamX, "PARAMETER"}};
     for (const auto& c : captions) {
         painter.setPen(P::kEngraveCut);
-        painter.drawText(QRect(c.x, 2, 200, 12), Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(c.text));
+        painter.drawText(QRect(c.x, 2, 200, 12), Qt::AlignLeft | Qt::AlignTop,
+                         QString::fromLatin1(c.text));
         painter.setPen(P::kEngraveDim);
-        painter.drawText(QRect(c.x, 1, 200, 12), Qt::AlignLeft | Qt::AlignTop, QString::fromLatin1(c.text));
+        painter.drawText(QRect(c.x, 1, 200, 12), Qt::AlignLeft | Qt::AlignTop,
+                         QString::fromLatin1(c.text));
     }
 }
 
@@ -42,13 +49,16 @@ void DrawText(QPainter& painter, int x, int top, const std::string& utf8, QColor
     if (utf8.empty()) return;
     painter.setPen(colour);
     // The whole text is drawn: a double-byte label is never cut to a byte count.
-    painter.drawText(QRect(x, top, kEventPictureSize.width() - x, 16), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+    painter.drawText(QRect(x, top, kEventPictureSize.width() - x, 16),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                      QString::fromStdString(utf8));
 }
 
 }  // namespace
 
-QColor LineColour(uint32_t bgr) { return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff); }
+QColor LineColour(uint32_t bgr) {
+    return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff);
+}
 
 QImage DrawEventPage(const EventPage& page, qreal dpr) {
     QImage image(kEventPictureSize * dpr, QImage::Format_RGB32);

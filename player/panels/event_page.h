@@ -20,8 +20,12 @@ inline constexpr int kEventFontPixels = 12;
 inline constexpr int kHeaderHeight = 14;
 
 // Top of line i (1..17) and the marker row's y (row 0..16).
-constexpr int LineTop(int i) { return 16 * i + 2; }
-constexpr int MarkerY(int row) { return 16 * row + 15; }
+constexpr int LineTop(int i) {
+    return 16 * i + 2;
+}
+constexpr int MarkerY(int row) {
+    return 16 * row + 15;
+}
 
 // 0x00BBGGRR as a QColor.
 QColor LineColour(uint32_t bgr);

@@ -2,7 +2,9 @@
 
 namespace sonfara::panels {
 
-std::string ViewEventListSource::TrackNameText(int k) const { return cp_.ToUtf8(song_.TrackName(k)); }
+std::string ViewEventListSource::TrackNameText(int k) const {
+    return cp_.ToUtf8(song_.TrackName(k));
+}
 
 std::string TrackCounterText(int track, int trackCount) {
     return std::to_string(track) + "/" + (trackCount > 15 ? std::to_string(trackCount) : "16");

@@ -16,9 +16,9 @@ class EventListSource {
   public:
     virtual ~EventListSource() = default;
 
-    virtual int TrackCount() const = 0;     // the song's tracks (NTracks)
-    virtual int CurrentList() const = 0;    // 1-based
-    virtual void SetCurrentList(int k) = 0; // out-of-range is ignored
+    virtual int TrackCount() const = 0;      // the song's tracks (NTracks)
+    virtual int CurrentList() const = 0;     // 1-based
+    virtual void SetCurrentList(int k) = 0;  // out-of-range is ignored
 
     virtual void SetMouseButtonDown(bool down) = 0;
     virtual void SetScrollValueFromUser(int value) = 0;

@@ -13,10 +13,22 @@ struct Category {
     int base;
 };
 constexpr Category kCategories[kCategoryCount] = {
-    {"ピアノ", 0},        {"メロディ", 8},        {"オルガン", 16},         {"ギター", 24},
-    {"ベース", 32},       {"弦楽器", 40},         {"アンサンブル", 48},     {"金管楽器", 56},
-    {"リード楽器", 64},   {"管楽器", 72},         {"シンセリード", 80},     {"シンセパッド", 88},
-    {"シンセエフェクト", 96}, {"民族楽器", 104},  {"パーカッション", 112}, {"サウンドエフェクト", 120},
+    {"ピアノ", 0},
+    {"メロディ", 8},
+    {"オルガン", 16},
+    {"ギター", 24},
+    {"ベース", 32},
+    {"弦楽器", 40},
+    {"アンサンブル", 48},
+    {"金管楽器", 56},
+    {"リード楽器", 64},
+    {"管楽器", 72},
+    {"シンセリード", 80},
+    {"シンセパッド", 88},
+    {"シンセエフェクト", 96},
+    {"民族楽器", 104},
+    {"パーカッション", 112},
+    {"サウンドエフェクト", 120},
 };
 
 QString HeaderCaption(int channel) {
@@ -26,7 +38,8 @@ QString HeaderCaption(int channel) {
 }  // namespace
 
 void OutputLayerProgramChanger::ChangeProgram(int channel, int program) {
-    out_.SendShortMessage(static_cast<uint8_t>(kProgramChange + channel - 1), static_cast<uint8_t>(program), 0);
+    out_.SendShortMessage(static_cast<uint8_t>(kProgramChange + channel - 1),
+                          static_cast<uint8_t>(program), 0);
 }
 
 InstrumentMenu::InstrumentMenu(InstLabeler labeler, ProgramChanger& changer, QWidget* parent)
@@ -42,12 +55,14 @@ InstrumentMenu::InstrumentMenu(InstLabeler labeler, ProgramChanger& changer, QWi
         for (int k = 0; k < kItemsPerCategory; ++k) {
             const int program = kCategories[c].base + k;
             QAction* item = categories_[c]->addAction(QString());
-            connect(item, &QAction::triggered, this, [this, program] { changer_.ChangeProgram(channel_, program); });
+            connect(item, &QAction::triggered, this,
+                    [this, program] { changer_.ChangeProgram(channel_, program); });
             items_[program] = item;
         }
     }
     Caption(0, 0);
-    items_[kSuffixedProgram]->setText(items_[kSuffixedProgram]->text() + QStringLiteral("(パーカッション)"));
+    items_[kSuffixedProgram]->setText(items_[kSuffixedProgram]->text() +
+                                      QStringLiteral("(パーカッション)"));
 }
 
 void InstrumentMenu::Caption(int bank, int map) {
@@ -74,7 +89,8 @@ QString TrackItemCaption(int index) {
            QString::number(track);
 }
 
-TrackMenu::TrackMenu(QWidget* parent) : QMenu(QStringLiteral("イベントウィンドウトラック"), parent) {
+TrackMenu::TrackMenu(QWidget* parent)
+    : QMenu(QStringLiteral("イベントウィンドウトラック"), parent) {
     setStyleSheet(style::MenuSheet());
     setFont(style::TextFont(12));
     for (int i = 0; i < kTrackMenuItems; ++i) {
@@ -85,7 +101,8 @@ TrackMenu::TrackMenu(QWidget* parent) : QMenu(QStringLiteral("イベントウィ
 }
 
 void TrackMenu::ShowTracksUpTo(int trackCount) {
-    for (int i = kTracksAlwaysShown; i < kTrackMenuItems; ++i) items_[i]->setVisible(i + 1 <= trackCount);
+    for (int i = kTracksAlwaysShown; i < kTrackMenuItems; ++i)
+        items_[i]->setVisible(i + 1 <= trackCount);
 }
 
 }  // namespace sonfara::panels

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QMenu>
-
 #include <array>
 #include <functional>
 #include <string>
@@ -54,7 +53,7 @@ class InstrumentMenu : public QMenu {
 
     int Channel() const { return channel_; }
     QAction* HeaderAction() const { return header_; }
-    QMenu* CategoryMenu(int i) const { return categories_[i]; }     // 0..15
+    QMenu* CategoryMenu(int i) const { return categories_[i]; }            // 0..15
     QAction* ProgramAction(int program) const { return items_[program]; }  // 0..127
 
   private:

@@ -8,13 +8,16 @@ namespace {
 
 namespace P = ui::palette;
 
-QString Hex(const QColor& c) { return c.name(QColor::HexRgb); }
+QString Hex(const QColor& c) {
+    return c.name(QColor::HexRgb);
+}
 
 }  // namespace
 
 QString LcdLabelSheet() {
-    return QStringLiteral("QLabel { background: %1; color: %2; border: 1px solid %3;"
-                          " border-bottom-color: %4; border-right-color: %4; padding: 0 4px; }")
+    return QStringLiteral(
+               "QLabel { background: %1; color: %2; border: 1px solid %3;"
+               " border-bottom-color: %4; border-right-color: %4; padding: 0 4px; }")
         .arg(Hex(P::kLcdGlass), Hex(P::kLcdText), Hex(P::kLcdBezelDark), Hex(P::kLcdBezelLight));
 }
 
@@ -26,15 +29,17 @@ QString ButtonSheet() {
                "QPushButton:pressed { color: %6; border-top-color: %2; border-bottom-color: %5;"
                " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 %7, stop:1 %8); }"
                "QPushButton:disabled { color: %9; }")
-        .arg(Hex(P::kSymbol), Hex(P::kKeyRim), Hex(P::kKeyTop), Hex(P::kKeyBottom), Hex(P::kBevelLight),
-             Hex(P::kSymbolLit), Hex(P::kKeyPressedTop), Hex(P::kKeyPressedBottom), Hex(P::kEngraveDim));
+        .arg(Hex(P::kSymbol), Hex(P::kKeyRim), Hex(P::kKeyTop), Hex(P::kKeyBottom),
+             Hex(P::kBevelLight), Hex(P::kSymbolLit), Hex(P::kKeyPressedTop),
+             Hex(P::kKeyPressedBottom), Hex(P::kEngraveDim));
 }
 
 QString ScrollBarSheet() {
     return QStringLiteral(
                "QScrollBar:vertical { background: %1; width: 17px; margin: 17px 0 17px 0;"
                " border: 1px solid %2; }"
-               "QScrollBar::handle:vertical { min-height: 20px; border: 1px solid %2; border-radius: 2px;"
+               "QScrollBar::handle:vertical { min-height: 20px; border: 1px solid %2; "
+               "border-radius: 2px;"
                " background: qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 %3, stop:1 %4); }"
                "QScrollBar::handle:vertical:disabled { background: %1; border-color: %1; }"
                "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 16px;"
@@ -42,7 +47,8 @@ QString ScrollBarSheet() {
                " background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 %5, stop:1 %6); }"
                "QScrollBar::sub-line:vertical { subcontrol-position: top; }"
                "QScrollBar::add-line:vertical { subcontrol-position: bottom; }"
-               "QScrollBar::up-arrow:vertical, QScrollBar::down-arrow:vertical { width: 5px; height: 5px;"
+               "QScrollBar::up-arrow:vertical, QScrollBar::down-arrow:vertical { width: 5px; "
+               "height: 5px;"
                " background: %7; border-radius: 2px; }"
                "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }")
         .arg(Hex(P::kGroove), Hex(P::kKeyRim), Hex(P::kCapDark), Hex(P::kCapLight), Hex(P::kKeyTop),
@@ -50,35 +56,39 @@ QString ScrollBarSheet() {
 }
 
 QString TextWindowSheet() {
-    return QStringLiteral("QPlainTextEdit { background: %1; color: %2; border: 1px solid %3;"
-                          " border-bottom-color: %4; border-right-color: %4;"
-                          " selection-background-color: %5; selection-color: %1; }")
-               .arg(Hex(P::kLcdGlass), Hex(P::kEngraveText), Hex(P::kLcdBezelDark), Hex(P::kLcdBezelLight),
-                    Hex(P::kSegmentLit)) +
+    return QStringLiteral(
+               "QPlainTextEdit { background: %1; color: %2; border: 1px solid %3;"
+               " border-bottom-color: %4; border-right-color: %4;"
+               " selection-background-color: %5; selection-color: %1; }")
+               .arg(Hex(P::kLcdGlass), Hex(P::kEngraveText), Hex(P::kLcdBezelDark),
+                    Hex(P::kLcdBezelLight), Hex(P::kSegmentLit)) +
            ScrollBarSheet();
 }
 
 QString ListSheet() {
-    return QStringLiteral("QListWidget { background: %1; color: %2; border: 1px solid %3;"
-                          " border-bottom-color: %4; border-right-color: %4; outline: 0; padding: 2px 4px; }"
-                          "QListWidget::item:selected { background: %5; color: %1; }")
-               .arg(Hex(P::kLcdGlass), Hex(P::kLcdText), Hex(P::kLcdBezelDark), Hex(P::kLcdBezelLight),
-                    Hex(P::kSegmentLit)) +
+    return QStringLiteral(
+               "QListWidget { background: %1; color: %2; border: 1px solid %3;"
+               " border-bottom-color: %4; border-right-color: %4; outline: 0; padding: 2px 4px; }"
+               "QListWidget::item:selected { background: %5; color: %1; }")
+               .arg(Hex(P::kLcdGlass), Hex(P::kLcdText), Hex(P::kLcdBezelDark),
+                    Hex(P::kLcdBezelLight), Hex(P::kSegmentLit)) +
            ScrollBarSheet();
 }
 
 QString MenuSheet() {
-    return QStringLiteral("QMenu { background: %1; color: %2; border: 1px solid %3; padding: 2px; }"
-                          "QMenu::item { padding: 3px 18px 3px 12px; }"
-                          "QMenu::item:selected { background: %4; color: %5; }"
-                          "QMenu::item:disabled { color: %6; }"
-                          "QMenu::separator { height: 1px; background: %3; margin: 3px 6px; }")
+    return QStringLiteral(
+               "QMenu { background: %1; color: %2; border: 1px solid %3; padding: 2px; }"
+               "QMenu::item { padding: 3px 18px 3px 12px; }"
+               "QMenu::item:selected { background: %4; color: %5; }"
+               "QMenu::item:disabled { color: %6; }"
+               "QMenu::separator { height: 1px; background: %3; margin: 3px 6px; }")
         .arg(Hex(P::kPanelBottom), Hex(P::kEngraveText), Hex(P::kBevelDark), Hex(P::kSegmentLit),
              Hex(P::kLcdGlass), Hex(P::kLcdText));
 }
 
 QString PanelBackgroundSheet(const char* objectName) {
-    return QStringLiteral("#%1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 %2, stop:1 %3); }")
+    return QStringLiteral(
+               "#%1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 %2, stop:1 %3); }")
         .arg(QLatin1String(objectName), Hex(P::kPanelTop), Hex(P::kPanelBottom));
 }
 

@@ -113,7 +113,10 @@ bool IsPlausibleUtf8(std::string_view s) {
             ++i;
             continue;
         }
-        const size_t n = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        const size_t n = (c & 0xE0) == 0xC0   ? 2
+                         : (c & 0xF0) == 0xE0 ? 3
+                         : (c & 0xF8) == 0xF0 ? 4
+                                              : 0;
         if (n == 0 || i + n > s.size()) return false;
         uint32_t cp = c & (0x7F >> n);
         for (size_t k = 1; k < n; ++k) {

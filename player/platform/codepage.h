@@ -9,7 +9,7 @@
 namespace sonfara {
 
 class CodePage {
-public:
+  public:
     // The default is CP932 (Windows-31J), the code page of the songs' texts.
     static constexpr const char* kDefaultName = "CP932";
 
@@ -31,7 +31,7 @@ public:
     // True when iconv knows the name (an unknown name falls back to CP932).
     bool Valid() const { return valid_; }
 
-private:
+  private:
     std::string name_;
     bool valid_ = false;
 };

@@ -8,9 +8,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 extern char** environ;
 #endif
@@ -45,9 +45,8 @@ std::string MimePackageXml() {
         "<mime-info xmlns=\"http://www.freedesktop.org/standards/shared-mime-info\">\n";
     for (const auto& e : AssociableExtensions()) {
         if (!e.own_type) continue;
-        xml += std::string("  <mime-type type=\"") + e.mime_type + "\">\n" +
-               "    <comment>" + e.comment + "</comment>\n" +
-               "    <glob pattern=\"*" + e.ext + "\"/>\n" +
+        xml += std::string("  <mime-type type=\"") + e.mime_type + "\">\n" + "    <comment>" +
+               e.comment + "</comment>\n" + "    <glob pattern=\"*" + e.ext + "\"/>\n" +
                "  </mime-type>\n";
     }
     return xml + "</mime-info>\n";
@@ -184,7 +183,9 @@ std::string FreedesktopShell::DesktopEntryPath() const {
 std::string FreedesktopShell::MimePackagePath() const {
     return JoinPath(JoinPath(data_home_, "mime/packages"), "Sonfara.xml");
 }
-std::string FreedesktopShell::MimeAppsPath() const { return JoinPath(config_home_, "mimeapps.list"); }
+std::string FreedesktopShell::MimeAppsPath() const {
+    return JoinPath(config_home_, "mimeapps.list");
+}
 
 bool FreedesktopShell::RegisterFileType(const std::string& launcher) {
     const std::string exec = DesktopExecQuote(launcher) + " %f";
@@ -195,20 +196,26 @@ bool FreedesktopShell::RegisterFileType(const std::string& launcher) {
         "GenericName=MIDI File\n"
         "Comment=MIDI File\n"
         "Icon=sonfara\n"
-        "Exec=" + exec + "\n"
-        "MimeType=" + PlayerMimeTypes() + "\n"
+        "Exec=" +
+        exec +
+        "\n"
+        "MimeType=" +
+        PlayerMimeTypes() +
+        "\n"
         "NoDisplay=true\n"
         "Actions=play;\n"
         "\n"
         "[Desktop Action play]\n"
         "Name=演奏開始(&P)\n"
-        "Exec=" + exec + "\n";
+        "Exec=" +
+        exec + "\n";
     const std::string xml = MimePackageXml();
 
     bool xmlChanged = false;
     const bool ok = WriteIfChanged(DesktopEntryPath(), entry, nullptr) &&
                     WriteIfChanged(MimePackagePath(), xml, &xmlChanged);
-    if (ok && xmlChanged && update_mime_database_) RunUpdateMimeDatabase(JoinPath(data_home_, "mime"));
+    if (ok && xmlChanged && update_mime_database_)
+        RunUpdateMimeDatabase(JoinPath(data_home_, "mime"));
     return ok;
 }
 
@@ -253,8 +260,10 @@ bool FreedesktopShell::WriteAssociation(int index, const std::string& value) {
         bool done = false;
         for (size_t i = header + 1; i < end && !done; ++i) {
             if (!KeyOf(lines[i], key)) continue;
-            if (remove) lines.erase(lines.begin() + static_cast<long>(i));
-            else lines[i] = line;
+            if (remove)
+                lines.erase(lines.begin() + static_cast<long>(i));
+            else
+                lines[i] = line;
             done = true;
         }
         if (!done) {
@@ -297,7 +306,8 @@ bool RegistryShell::RegisterFileType(const std::string& launcher) {
     std::string icon = launcher + ",0";
     std::string command = launcher + " \"%1\"";
     // The menu caption is stored in the system code page.
-    return SetDefault("Sonfara.File", "MIDI File") && SetDefault("Sonfara.File\\DefaultIcon", icon) &&
+    return SetDefault("Sonfara.File", "MIDI File") &&
+           SetDefault("Sonfara.File\\DefaultIcon", icon) &&
            SetDefault("Sonfara.File\\shell", "play") &&
            SetDefault("Sonfara.File\\shell\\play", "\x89\x89\x91\x74\x8a\x4a\x8e\x6e(&P)") &&
            SetDefault("Sonfara.File\\shell\\play\\command", command);

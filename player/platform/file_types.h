@@ -24,7 +24,7 @@ struct AssociableExtension {
 const std::array<AssociableExtension, kAssociableCount>& AssociableExtensions();
 
 class ShellIntegration {
-public:
+  public:
     virtual ~ShellIntegration() = default;
     // Writes the file-type registration that points at `launcher` (the
     // program that opens songs). Called at every start; false on failure.
@@ -64,7 +64,7 @@ void ApplyAssociations(ShellIntegration& shell, const std::array<bool, kAssociab
 
 #ifndef _WIN32
 class FreedesktopShell : public ShellIntegration {
-public:
+  public:
     // Folders default to $XDG_DATA_HOME and $XDG_CONFIG_HOME (with the
     // usual fallbacks). `update_mime_database` runs that tool after the
     // MIME definitions changed, when it is installed.
@@ -80,14 +80,14 @@ public:
     std::string MimeAppsPath() const;
     static std::string DesktopId() { return std::string(kPlayerFileType) + ".desktop"; }
 
-private:
+  private:
     std::string data_home_;
     std::string config_home_;
     bool update_mime_database_;
 };
 #else
 class RegistryShell : public ShellIntegration {
-public:
+  public:
     bool RegisterFileType(const std::string& launcher) override;
     std::string ReadAssociation(int index) override;
     bool WriteAssociation(int index, const std::string& value) override;

@@ -41,9 +41,13 @@ Language ChooseLanguage(int setting, std::string_view locale) {
     return LanguageOfLocale(locale);
 }
 
-void SetUiLanguage(Language language) { gLanguage.store(language, std::memory_order_relaxed); }
+void SetUiLanguage(Language language) {
+    gLanguage.store(language, std::memory_order_relaxed);
+}
 
-Language UiLanguage() { return gLanguage.load(std::memory_order_relaxed); }
+Language UiLanguage() {
+    return gLanguage.load(std::memory_order_relaxed);
+}
 
 void RegisterTranslations(const MessageTranslations& table) {
     Table& t = Translations();

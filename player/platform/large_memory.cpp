@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <system_error>
 #include <new>
+#include <system_error>
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -67,7 +67,9 @@ PrefaultAhead::PrefaultAhead(void* base, size_t capacityBytes, size_t aheadBytes
 #endif
 }
 
-PrefaultAhead::~PrefaultAhead() { Stop(); }
+PrefaultAhead::~PrefaultAhead() {
+    Stop();
+}
 
 void PrefaultAhead::Advance(size_t filledBytes) {
     filled_.store(filledBytes, std::memory_order_release);
@@ -120,7 +122,9 @@ void PrefaultAhead::Run() {
 #endif
 }
 
-FileImage::~FileImage() { Close(); }
+FileImage::~FileImage() {
+    Close();
+}
 
 void FileImage::Close() {
 #ifndef _WIN32
@@ -173,8 +177,8 @@ bool FileImage::Open(const std::string& path, uintmax_t maxBytes) {
             ::close(fd);
             return false;
         }
-        void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE,
-                       fd, 0);
+        void* p = mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                       MAP_PRIVATE | MAP_POPULATE, fd, 0);
         if (p != MAP_FAILED) {
             ::close(fd);
             data_ = static_cast<const uint8_t*>(p);

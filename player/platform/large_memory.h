@@ -29,7 +29,9 @@ struct LargeAllocator {
     T* allocate(size_t n) { return static_cast<T*>(AllocateLarge(n * sizeof(T))); }
     void deallocate(T* p, size_t n) noexcept { FreeLarge(p, n * sizeof(T)); }
     template <class U>
-    bool operator==(const LargeAllocator<U>&) const noexcept { return true; }
+    bool operator==(const LargeAllocator<U>&) const noexcept {
+        return true;
+    }
 };
 
 // Makes the pages of a large array present on a helper thread a bounded
@@ -40,7 +42,7 @@ struct LargeAllocator {
 // back those past the real end. Without a helper thread or kernel support
 // the pages are faulted in by the writer as usual.
 class PrefaultAhead {
-public:
+  public:
     static constexpr size_t kDefaultAhead = size_t{32} << 20;
     PrefaultAhead(void* base, size_t capacityBytes, size_t aheadBytes = kDefaultAhead);
     ~PrefaultAhead();  // stops the helper; releases nothing
@@ -53,7 +55,7 @@ public:
     // it (by the helper, or as part of a huge page) are given back.
     void Finish(size_t usedBytes);
 
-private:
+  private:
     void Run();
     void Stop();
 
@@ -79,7 +81,7 @@ FileHead ReadFileHead(const std::string& path, size_t n);
 
 // The whole content of a file, read-only: mapped where possible, else read.
 class FileImage {
-public:
+  public:
     FileImage() = default;
     ~FileImage();
     FileImage(const FileImage&) = delete;
@@ -91,7 +93,7 @@ public:
     std::span<const uint8_t> Bytes() const { return {data_, size_}; }
     void Close();
 
-private:
+  private:
     const uint8_t* data_ = nullptr;
     size_t size_ = 0;
     bool mapped_ = false;

@@ -20,8 +20,9 @@ std::vector<std::string> LibrarySearchFolders() {
         dirs.push_back(prog);
         // Installed, the library is private to the programs: off the system
         // search path, found relative to them whatever the prefix.
-        dirs.push_back(
-            (std::filesystem::path(prog) / SONFARA_PRIVATE_LIB_FROM_BIN).lexically_normal().string());
+        dirs.push_back((std::filesystem::path(prog) / SONFARA_PRIVATE_LIB_FROM_BIN)
+                           .lexically_normal()
+                           .string());
     }
     for (const char* d :
          {"/usr/local/lib", "/usr/lib/x86_64-linux-gnu", "/usr/lib/aarch64-linux-gnu", "/usr/lib64",

@@ -60,7 +60,6 @@ inline constexpr uint8_t kPedalDown = 64;
 
 namespace sonfara::midi {
 
-
 // System exclusive: manufacturers and the models they address.
 inline constexpr uint8_t kRoland = 0x41;
 inline constexpr uint8_t kYamaha = 0x43;

@@ -5,20 +5,30 @@
 #else
 #include <dirent.h>
 #include <sys/resource.h>
-#include <cstdlib>
+
 #include <cerrno>
+#include <cstdlib>
 #endif
 
 namespace sonfara {
 
 bool PriorityForThreadMode(int mode, PriorityClass& out) {
     switch (mode) {
-        case 0: out = PriorityClass::kRealtime; return true;
-        case 1: out = PriorityClass::kHigh; return true;
+        case 0:
+            out = PriorityClass::kRealtime;
+            return true;
+        case 1:
+            out = PriorityClass::kHigh;
+            return true;
         case 2:
-        case 3: out = PriorityClass::kNormal; return true;
-        case 4: out = PriorityClass::kIdle; return true;
-        default: return false;
+        case 3:
+            out = PriorityClass::kNormal;
+            return true;
+        case 4:
+            out = PriorityClass::kIdle;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -32,10 +42,14 @@ int NiceValueFor(PriorityClass c) {
     switch (c) {
         // Real-time scheduling could starve the desktop; the strongest nice
         // value is the closest safe equivalent.
-        case PriorityClass::kRealtime: return -20;
-        case PriorityClass::kHigh: return -10;
-        case PriorityClass::kNormal: return 0;
-        case PriorityClass::kIdle: return 19;
+        case PriorityClass::kRealtime:
+            return -20;
+        case PriorityClass::kHigh:
+            return -10;
+        case PriorityClass::kNormal:
+            return 0;
+        case PriorityClass::kIdle:
+            return 19;
     }
     return 0;
 }
@@ -44,10 +58,18 @@ int NiceValueFor(PriorityClass c) {
 bool SystemProcessPriority::Set(PriorityClass c) {
     DWORD cls = NORMAL_PRIORITY_CLASS;
     switch (c) {
-        case PriorityClass::kRealtime: cls = REALTIME_PRIORITY_CLASS; break;
-        case PriorityClass::kHigh: cls = HIGH_PRIORITY_CLASS; break;
-        case PriorityClass::kNormal: cls = NORMAL_PRIORITY_CLASS; break;
-        case PriorityClass::kIdle: cls = IDLE_PRIORITY_CLASS; break;
+        case PriorityClass::kRealtime:
+            cls = REALTIME_PRIORITY_CLASS;
+            break;
+        case PriorityClass::kHigh:
+            cls = HIGH_PRIORITY_CLASS;
+            break;
+        case PriorityClass::kNormal:
+            cls = NORMAL_PRIORITY_CLASS;
+            break;
+        case PriorityClass::kIdle:
+            cls = IDLE_PRIORITY_CLASS;
+            break;
     }
     return SetPriorityClass(GetCurrentProcess(), cls) != 0;
 }

@@ -7,7 +7,7 @@ namespace sonfara {
 enum class PriorityClass { kRealtime, kHigh, kNormal, kIdle };
 
 class ProcessPriority {
-public:
+  public:
     virtual ~ProcessPriority() = default;
     // True when the system accepted the change.
     virtual bool Set(PriorityClass c) = 0;
@@ -16,7 +16,7 @@ public:
 // Linux: nice values on every thread of the process (-20, -10, 0, 19);
 // Windows: SetPriorityClass on the current process.
 class SystemProcessPriority : public ProcessPriority {
-public:
+  public:
     bool Set(PriorityClass c) override;
 };
 

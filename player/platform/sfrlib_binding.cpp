@@ -76,7 +76,8 @@ int32_t SfrLibBinding::SFRGetVersion() {
 #undef SFR_CALL
 
 std::string SfrLibBinding::SFRGetCopyright() {
-    auto fn = reinterpret_cast<decltype(&::SFRGetCopyright)>(Bind(getCopyright_, "SFRGetCopyright"));
+    auto fn =
+        reinterpret_cast<decltype(&::SFRGetCopyright)>(Bind(getCopyright_, "SFRGetCopyright"));
     char buffer[SFRLIB_COPYRIGHT_MAX + 1] = {};
     if (!fn || fn(buffer) != 0) return {};
     buffer[SFRLIB_COPYRIGHT_MAX] = '\0';

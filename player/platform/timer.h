@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <map>
-#include <vector>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "player/platform/clock.h"
 

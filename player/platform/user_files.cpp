@@ -9,8 +9,8 @@
 #include <sstream>
 
 #ifdef _WIN32
-#include <windows.h>
 #include <process.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -52,8 +52,12 @@ std::string XdgOr(const char* var, const char* fallback) {
 
 }  // namespace
 
-std::string UserConfigFolder() { return XdgOr("XDG_CONFIG_HOME", "/.config"); }
-std::string UserDataFolder() { return XdgOr("XDG_DATA_HOME", "/.local/share"); }
+std::string UserConfigFolder() {
+    return XdgOr("XDG_CONFIG_HOME", "/.config");
+}
+std::string UserDataFolder() {
+    return XdgOr("XDG_DATA_HOME", "/.local/share");
+}
 
 std::string ProgramFolder() {
     std::error_code ec;
@@ -95,7 +99,8 @@ ReadStatus ReadWholeFile(const std::string& path, std::string& bytes, uintmax_t 
     bytes.clear();
 #ifdef _WIN32
     std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) return ec ? ReadStatus::kUnreadable : ReadStatus::kMissing;
+    if (!std::filesystem::exists(path, ec))
+        return ec ? ReadStatus::kUnreadable : ReadStatus::kMissing;
     if (!std::filesystem::is_regular_file(path, ec)) return ReadStatus::kNotAFile;
     const uintmax_t size = std::filesystem::file_size(path, ec);
     if (!ec && size > max_bytes) return ReadStatus::kTooLarge;

@@ -14,7 +14,8 @@ namespace sequencer::msg {
 inline constexpr const char* kCannotOpenDevice = "MIDIデバイスが開けません";
 // A stored or requested port name that no port has; the port names follow.
 inline std::string NoSuchPort(const std::string& name) {
-    return std::string(kCannotOpenDevice) + ": \"" + name + "\" というポートはありません。使えるポート:";
+    return std::string(kCannotOpenDevice) + ": \"" + name +
+           "\" というポートはありません。使えるポート:";
 }
 inline constexpr const char* kCannotCreateTimer = "タイマーを作れません";
 }  // namespace sequencer::msg

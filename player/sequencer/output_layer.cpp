@@ -1,8 +1,9 @@
 #include "player/sequencer/output_layer.h"
-#include "player/platform/midi.h"
 
 #include <algorithm>
 #include <cstdio>
+
+#include "player/platform/midi.h"
 
 namespace sonfara {
 
@@ -242,8 +243,8 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
                buf(7) == 0x00 && buf(8) == 0x7F) {
         ModuleName.Set("ID " + Hex(buf(3)));
         moduleSet(flagGS_);
-    } else if (length >= 8 && buf(2) == midi::kYamaha && buf(4) == midi::kYamahaXgModel && buf(5) == 0x00 &&
-               buf(6) == 0x00 && buf(7) == 0x7E && buf(8) == 0x00) {
+    } else if (length >= 8 && buf(2) == midi::kYamaha && buf(4) == midi::kYamahaXgModel &&
+               buf(5) == 0x00 && buf(6) == 0x00 && buf(7) == 0x7E && buf(8) == 0x00) {
         // Device numbers are 1n; anything else is shown as it came.
         int dev = buf(3) >= 16 ? buf(3) - 16 : buf(3);
         ModuleName.Set("No " + Hex(dev));
@@ -560,7 +561,8 @@ void OutputLayer::RefreshEffects() {
     for (int c = 0; c < midi::kChannelCount; ++c) {
         const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
         const ChannelState& ch = channels_[c];
-        Raw(cc, Cc::kPan, static_cast<uint8_t>(WithOffset(ch.Pan.load(kRelaxed), settings_.PanOffset)));
+        Raw(cc, Cc::kPan,
+            static_cast<uint8_t>(WithOffset(ch.Pan.load(kRelaxed), settings_.PanOffset)));
         Raw(cc, Cc::kPanLsb, 1);
         Raw(cc, Cc::kReverbSend,
             static_cast<uint8_t>(WithOffset(ch.Reverb.load(kRelaxed), settings_.EffectReverb)));

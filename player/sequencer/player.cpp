@@ -137,7 +137,8 @@ void Player::SwitchChannels(uint16_t onMask) {
 }
 
 void Player::SendProgramChange(int channel, int program) {
-    if (channel < 1 || channel > midi::kChannelCount || program < 0 || program > midi::kMaxDataByte) return;
+    if (channel < 1 || channel > midi::kChannelCount || program < 0 || program > midi::kMaxDataByte)
+        return;
     bool running = HoldTimer();
     out_.SendShortMessage(static_cast<uint8_t>(0xC0 | (channel - 1)), static_cast<uint8_t>(program),
                           0);

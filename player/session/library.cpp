@@ -43,8 +43,8 @@ class SessionLibrary::Target final : public files::PlaybackTarget {
     void ResendPrograms() override { player_.Output().ResendPrograms(); }
     void LoadWrd(const std::string& songPath) override {
         const SettingsValues& v = s_.values_;
-        s_.presentation_.link_.SongLoaded(
-            songPath, wrd::WrdSettings{v.ShowWRD, v.MWRDEmulation}, v.SWRDEmulation);
+        s_.presentation_.link_.SongLoaded(songPath, wrd::WrdSettings{v.ShowWRD, v.MWRDEmulation},
+                                          v.SWRDEmulation);
     }
     void ResetModuleFlags() override { player_.Output().ClearModuleFlags(); }
     bool StartTimer() override { return player_.Seq().StartSong(); }
@@ -54,7 +54,8 @@ class SessionLibrary::Target final : public files::PlaybackTarget {
     void SongStarted(const files::SongSource&) override {
         // The song's own display text, not what the last song left there.
         player_.Output().DisplayText.Set(player_.Song().FileKindLabel);
-        lib_.lyrics_ = std::make_shared<const Lyrics>(Lyrics::FromSong(player_.Song(), s_.env_.codePage));
+        lib_.lyrics_ =
+            std::make_shared<const Lyrics>(Lyrics::FromSong(player_.Song(), s_.env_.codePage));
         lib_.lastOpenOk_ = true;
         s_.RefreshInfo();
     }
@@ -109,7 +110,9 @@ SessionLibrary::SessionLibrary(PlaybackSession& s, const SessionEnv& env)
 
 SessionLibrary::~SessionLibrary() = default;
 
-const SongTable& SessionLibrary::Song() const { return s_.player_.Song(); }
+const SongTable& SessionLibrary::Song() const {
+    return s_.player_.Song();
+}
 
 // Opens the pipeline starts itself (not through the player) are reported here.
 void SessionLibrary::AfterOpen(int attemptsBefore) {
@@ -205,7 +208,9 @@ std::vector<files::PlayList::MenuItem> SessionLibrary::PlayListMenu() const {
     return fileOp_.List().MenuItems();
 }
 
-files::RecentList::Menu SessionLibrary::RecentMenu() const { return fileOp_.Recent().BuildMenu(); }
+files::RecentList::Menu SessionLibrary::RecentMenu() const {
+    return fileOp_.Recent().BuildMenu();
+}
 
 // --- Favourites --------------------------------------------------------------
 

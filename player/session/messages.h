@@ -19,8 +19,8 @@ inline std::string InstMenuHeader(int channel) {
     return "Track" + std::to_string(channel) + " 演奏楽器変更";
 }
 // Repeat menu captions by RepeatMode.
-inline constexpr std::array<const char*, kRepeatModeCount> kRepeatCaptions{"全曲リピート", "単曲リピート",
-                                                             "ランダム再生", "リピートなし"};
+inline constexpr std::array<const char*, kRepeatModeCount> kRepeatCaptions{
+    "全曲リピート", "単曲リピート", "ランダム再生", "リピートなし"};
 inline constexpr const char* kNextSong = "次曲再生";
 inline constexpr const char* kPointBBeforeA = "B点はA点より後に設定してください";
 inline constexpr const char* kPrevSong = "前曲再生";

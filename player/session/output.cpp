@@ -10,13 +10,14 @@ namespace {
 // A menu caption by 1-based item, empty for none.
 std::string CaptionAt(const std::vector<std::string>& captions, int item) {
     return item >= 1 && static_cast<size_t>(item) <= captions.size() ? captions[item - 1]
-                                                                       : std::string();
+                                                                     : std::string();
 }
 
 // 1-based position of a caption, 0 when it is empty or gone.
 int IndexOf(const std::vector<std::string>& captions, const std::string& caption) {
     const auto it = std::find(captions.begin(), captions.end(), caption);
-    return caption.empty() || it == captions.end() ? 0 : static_cast<int>(it - captions.begin()) + 1;
+    return caption.empty() || it == captions.end() ? 0
+                                                   : static_cast<int>(it - captions.begin()) + 1;
 }
 
 constexpr int kEffectItems = 3;
@@ -102,14 +103,20 @@ void SessionOutput::SelectChorus(int item) {
     s_.settings_.Edit([item](SettingsValues& v) { v.EffectChorus = EffectValueForItem(item); });
 }
 
-const ShapingCatalog& SessionOutput::Catalog() const { return s_.catalog_; }
+const ShapingCatalog& SessionOutput::Catalog() const {
+    return s_.catalog_;
+}
 
-const std::vector<std::string>& SessionOutput::PortNames() const { return s_.portNames_; }
+const std::vector<std::string>& SessionOutput::PortNames() const {
+    return s_.portNames_;
+}
 
 const ChannelState& SessionOutput::Channel(int channel) const {
     return s_.player_.Output().Channel(std::clamp(channel, 1, midi::kChannelCount));
 }
 
-OutputLayer& SessionOutput::Layer() { return s_.player_.Output(); }
+OutputLayer& SessionOutput::Layer() {
+    return s_.player_.Output();
+}
 
 }  // namespace sonfara

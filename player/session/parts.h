@@ -18,9 +18,9 @@
 #include "player/platform/modes.h"
 #include "player/sequencer/output_layer.h"
 #include "player/sequencer/player.h"
-#include "player/song/lyrics.h"
 #include "player/settings/settings_apply.h"
 #include "player/settings/settings_model.h"
+#include "player/song/lyrics.h"
 #include "player/wrd/external_player.h"
 #include "player/wrd/hex_font.h"
 #include "player/wrd/sequencer_link.h"
@@ -87,7 +87,8 @@ class SessionLibrary {
   public:
     ~SessionLibrary();
 
-    void OpenPaths(const std::vector<std::string>& paths, OpenMode mode = OpenMode::kByFileOpenMode);
+    void OpenPaths(const std::vector<std::string>& paths,
+                   OpenMode mode = OpenMode::kByFileOpenMode);
     // Entry `index` (1-based) of the play list; false when it did not start.
     bool PlayEntry(int index);
     void Next();

@@ -23,7 +23,9 @@ void SessionPresentation::Detach() {
     if (external_) external_->Detach();
 }
 
-void SessionPresentation::WrdTick() { link_.Tick(); }
+void SessionPresentation::WrdTick() {
+    link_.Tick();
+}
 
 void SessionPresentation::PresentWrdFrame() {
     if (link_.BuiltinWrdActive()) link_.Runtime().PresentWrdFrame();
@@ -37,6 +39,8 @@ bool SessionPresentation::RepaintExternalWrd(void* dc) {
     return external_ && external_->Repaint(dc);  // it knows whether it presents
 }
 
-const wrd::Surface& SessionPresentation::WrdFrame() { return link_.Runtime().ComposeFrame(); }
+const wrd::Surface& SessionPresentation::WrdFrame() {
+    return link_.Runtime().ComposeFrame();
+}
 
 }  // namespace sonfara

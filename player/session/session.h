@@ -32,11 +32,11 @@
 #include "player/platform/midi_port.h"
 #include "player/platform/timer.h"
 #include "player/sequencer/player.h"
+#include "player/session/parts.h"
 #include "player/settings/settings_model.h"
 #include "player/wrd/external_player.h"
 #include "player/wrd/hex_font.h"
 #include "player/wrd/sequencer_link.h"
-#include "player/session/parts.h"
 
 namespace sonfara {
 
@@ -46,7 +46,12 @@ namespace sonfara {
 struct SessionEnv {
     SessionEnv(const Clock& c, TimerService& t, MidiOutputSystem& p, UiScheduler& u,
                const CodePage& cp, files::Notifier& n, std::string work)
-        : clock(c), timers(t), ports(p), ui(u), codePage(cp), notifier(n),
+        : clock(c),
+          timers(t),
+          ports(p),
+          ui(u),
+          codePage(cp),
+          notifier(n),
           workFolder(std::move(work)) {}
 
     const Clock& clock;
@@ -161,8 +166,7 @@ class SessionObserver {
     virtual void OnClearKeyboard() {}
 };
 
-class PlaybackSession final : private PlayerObserver, private OutputObserver,
-                              private LoadObserver {
+class PlaybackSession final : private PlayerObserver, private OutputObserver, private LoadObserver {
   public:
     explicit PlaybackSession(SessionEnv env);
     ~PlaybackSession() override;

@@ -12,7 +12,9 @@ bool ShapingChanged(const SettingsValues& a, const SettingsValues& b) {
 }
 }  // namespace
 
-const SettingsValues& SessionSettings::Values() const { return s_.values_; }
+const SettingsValues& SessionSettings::Values() const {
+    return s_.values_;
+}
 
 // One path for every change: the dialog, the menus, the port and the
 // window places. Only what changed is applied, so a menu toggle does not

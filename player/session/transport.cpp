@@ -55,9 +55,13 @@ void SessionTransport::SetSpeedPercent(int percent) {
     s_.player_.Seq().SetSpeedDelta(std::max(percent, kSlowestPercent) - 100);
 }
 
-void SessionTransport::KeyUp() { SetTranspose(transpose_ + 1); }
+void SessionTransport::KeyUp() {
+    SetTranspose(transpose_ + 1);
+}
 
-void SessionTransport::KeyDown() { SetTranspose(transpose_ - 1); }
+void SessionTransport::KeyDown() {
+    SetTranspose(transpose_ - 1);
+}
 
 void SessionTransport::SetTranspose(int semitones) {
     PlaybackSession::StateChange change(s_);

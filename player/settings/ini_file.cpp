@@ -3,7 +3,9 @@
 namespace sonfara {
 namespace {
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string LowerCopy(std::string_view s) {
     std::string l(s);
@@ -32,12 +34,23 @@ std::string Quote(std::string_view v) {
     std::string out = "\"";
     for (char c : v) {
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\0': out += "\\0"; break;
-            default: out += c;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
+            default:
+                out += c;
         }
     }
     out += '"';
@@ -56,11 +69,21 @@ bool Unquote(std::string_view q, std::string& out) {
         }
         if (i + 2 >= q.size()) return false;  // a backslash escaping the closing quote
         switch (q[++i]) {
-            case '\\': out += '\\'; break;
-            case '"': out += '"'; break;
-            case 'r': out += '\r'; break;
-            case 'n': out += '\n'; break;
-            case '0': out += '\0'; break;
+            case '\\':
+                out += '\\';
+                break;
+            case '"':
+                out += '"';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case '0':
+                out += '\0';
+                break;
             default:  // hand-written paths: an unknown escape stays as written
                 out += '\\';
                 out += q[i];

@@ -15,11 +15,11 @@ namespace sonfara {
 struct IniSection {
     std::string name;
     std::vector<std::pair<std::string, std::string>> entries;  // in file order, keys unique
-    std::unordered_map<std::string, size_t> index;  // lower-cased key -> entry
+    std::unordered_map<std::string, size_t> index;             // lower-cased key -> entry
 };
 
 class IniDocument {
-public:
+  public:
     // Keys and section names compare ASCII case-insensitively, as on Windows.
     std::optional<std::string> Get(std::string_view section, std::string_view key) const;
     // Replaces the value in place, or appends the key to the section (created
@@ -36,7 +36,7 @@ public:
     // section header.
     static bool Parse(std::string_view bytes, IniDocument& out, std::string* error = nullptr);
 
-private:
+  private:
     IniSection* Find(std::string_view section);
     const IniSection* Find(std::string_view section) const;
     IniSection& Add(std::string_view section);

@@ -24,8 +24,8 @@ struct ListItem {
     int index;
 };
 
-using Field = std::variant<NumField, BoolField, TextField, ListItem, RepeatField, EmuBoolField,
-                           EmuTextField>;
+using Field =
+    std::variant<NumField, BoolField, TextField, ListItem, RepeatField, EmuBoolField, EmuTextField>;
 
 struct KeyDef {
     std::string name;
@@ -33,19 +33,20 @@ struct KeyDef {
     std::optional<SettingRange> range = std::nullopt;
 };
 
-std::string RecentKey(int i) { return "Recent " + std::to_string(i); }
-std::string ExecutableKey(int i) { return "Executable" + std::to_string(i); }
+std::string RecentKey(int i) {
+    return "Recent " + std::to_string(i);
+}
+std::string ExecutableKey(int i) {
+    return "Executable" + std::to_string(i);
+}
 
 // Every key with its field, in load order ("MWPFile" last: never read).
 const std::vector<KeyDef>& KeyDefs() {
     static const std::vector<KeyDef> defs = [] {
         std::vector<KeyDef> d = {
-            {"CTL_TOP", &SettingsValues::CtlTop},
-            {"CTL_LEFT", &SettingsValues::CtlLeft},
-            {"MAIN_TOP", &SettingsValues::MainTop},
-            {"MAIN_LEFT", &SettingsValues::MainLeft},
-            {"ArrMode", &SettingsValues::ArrMode},
-            {"ArrModeCap", &SettingsValues::ArrModeCap},
+            {"CTL_TOP", &SettingsValues::CtlTop},   {"CTL_LEFT", &SettingsValues::CtlLeft},
+            {"MAIN_TOP", &SettingsValues::MainTop}, {"MAIN_LEFT", &SettingsValues::MainLeft},
+            {"ArrMode", &SettingsValues::ArrMode},  {"ArrModeCap", &SettingsValues::ArrModeCap},
         };
         for (int i = 1; i <= 10; ++i)
             d.push_back({ExecutableKey(i), ListItem{&SettingsValues::Executable, i - 1}});
@@ -132,17 +133,17 @@ bool StoreText(SettingsValues& v, const Field& f, const std::string& text) {
     if (auto p = std::get_if<RepeatField>(&f)) {
         int32_t n = 0;
         if (!ParseNumberText(text, n) || n < 0 || n >= kRepeatModeCount) return false;
-        v.**p = static_cast<RepeatMode>(n);
+        v.** p = static_cast<RepeatMode>(n);
         return true;
     }
     if (auto p = std::get_if<BoolField>(&f)) return ParseBoolText(text, v.**p);
     if (auto p = std::get_if<TextField>(&f)) {
-        v.**p = text;
+        v.** p = text;
         return true;
     }
     if (auto p = std::get_if<EmuBoolField>(&f)) return ParseBoolText(text, v.Emulation.**p);
     if (auto p = std::get_if<EmuTextField>(&f)) {
-        v.Emulation.**p = text;
+        v.Emulation.** p = text;
         return true;
     }
     const ListItem& li = std::get<ListItem>(f);
@@ -162,8 +163,12 @@ bool Acceptable(const KeyDef& def, const SettingsValues& v) {
 
 }  // namespace
 
-std::string NumberText(int32_t v) { return std::to_string(v); }
-std::string BoolText(bool v) { return v ? "True" : "False"; }
+std::string NumberText(int32_t v) {
+    return std::to_string(v);
+}
+std::string BoolText(bool v) {
+    return v ? "True" : "False";
+}
 
 bool ParseNumberText(const std::string& text, int32_t& out) {
     size_t b = 0, e = text.size();
@@ -230,19 +235,19 @@ int32_t SettingWithinRange(const std::string& name, int32_t value) {
 
 const std::vector<std::string>& SettingKeysInSaveOrder() {
     static const std::vector<std::string> keys = [] {
-        std::vector<std::string> k = {"CTL_TOP",    "CTL_LEFT",      "MAIN_TOP",      "MAIN_LEFT",
-                                      "MTimer",     "GTimer",        "ShowWRD",       "EasyDeltaTime",
-                                      "AlwaysMove", "MWRDTimer",     "WindowType",    "ArrMode",
-                                      "ArrModeCap", "SendSysEX",     "SendBankSelect", "OpenModeSw",
-                                      "RepeatMode", "TaskType",      "DefDir",        "ThreadMode",
-                                      "SSTP",       "FileSort",      "MWPFile"};
+        std::vector<std::string> k = {
+            "CTL_TOP",    "CTL_LEFT",      "MAIN_TOP",       "MAIN_LEFT",  "MTimer",     "GTimer",
+            "ShowWRD",    "EasyDeltaTime", "AlwaysMove",     "MWRDTimer",  "WindowType", "ArrMode",
+            "ArrModeCap", "SendSysEX",     "SendBankSelect", "OpenModeSw", "RepeatMode", "TaskType",
+            "DefDir",     "ThreadMode",    "SSTP",           "FileSort",   "MWPFile"};
         for (int i = 1; i <= 10; ++i) k.push_back(RecentKey(i));
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
-        for (const char* n : {"BltSw", "WindowStyle", "MIDIEmulate", "MIDIEmuGSCFG", "MIDIEmuXGCFG",
-                              "SMFKBank", "SMFKRythm", "RcpLoopCount", "LyricsShown", "LyricsTop",
-                              "LyricsLeft", "LyricsWidth", "LyricsHeight", "LoopCount", "LoopFade",
-                              "MIDIOutPort", "SWRDEmulation", "MWRDEmulation", "OSRetrun",
-                              "EffectChorus", "EffectReverb", "EqMode"})
+        for (const char* n :
+             {"BltSw",        "WindowStyle",   "MIDIEmulate",   "MIDIEmuGSCFG", "MIDIEmuXGCFG",
+              "SMFKBank",     "SMFKRythm",     "RcpLoopCount",  "LyricsShown",  "LyricsTop",
+              "LyricsLeft",   "LyricsWidth",   "LyricsHeight",  "LoopCount",    "LoopFade",
+              "MIDIOutPort",  "SWRDEmulation", "MWRDEmulation", "OSRetrun",     "EffectChorus",
+              "EffectReverb", "EqMode"})
             k.push_back(n);
         return k;
     }();
@@ -251,18 +256,25 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
 
 int EffectMenuItem(int32_t value) {
     switch (value) {
-        case 256: return 0;
-        case 128: return 1;
-        case 0: return 2;
-        default: return -1;
+        case 256:
+            return 0;
+        case 128:
+            return 1;
+        case 0:
+            return 2;
+        default:
+            return -1;
     }
 }
 
 int32_t EffectValueForItem(int item) {
     switch (item) {
-        case 0: return 256;
-        case 2: return 0;
-        default: return 128;
+        case 0:
+            return 256;
+        case 2:
+            return 0;
+        default:
+            return 128;
     }
 }
 
@@ -308,9 +320,9 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
 
     c.task_type = v.TaskType;
     c.file_sort = v.FileSort;
-    c.os_return = static_cast<int>(
-        std::find(kOsReturnValues.begin(), kOsReturnValues.end(), v.OSRetrun) -
-        kOsReturnValues.begin());
+    c.os_return =
+        static_cast<int>(std::find(kOsReturnValues.begin(), kOsReturnValues.end(), v.OSRetrun) -
+                         kOsReturnValues.begin());
 
     v.OutDevice = -1;
     if (v.MIDIOutPort != kMidiMapper) {
@@ -354,10 +366,10 @@ SettingsStatus SaveSettings(const SettingsValues& v, const SettingsMenus& menus,
     out.MIDIOutPort = (v.OutDevice >= 0 && static_cast<size_t>(v.OutDevice) < menus.ports.size())
                           ? menus.ports[v.OutDevice]
                           : std::string(kMidiMapper);
-    out.EqMode = (v.EqActive && v.EqItem >= 1 &&
-                  static_cast<size_t>(v.EqItem) <= menus.eq_presets.size())
-                     ? menus.eq_presets[v.EqItem - 1]
-                     : std::string();
+    out.EqMode =
+        (v.EqActive && v.EqItem >= 1 && static_cast<size_t>(v.EqItem) <= menus.eq_presets.size())
+            ? menus.eq_presets[v.EqItem - 1]
+            : std::string();
 
     for (const std::string& name : SettingKeysInSaveOrder()) {
         if (name == "ArrModeCap" && out.ArrMode == 0) continue;

@@ -33,11 +33,11 @@ struct ModuleEmulation {
 };
 
 struct SettingsValues {
-    int32_t CtlTop = 0;    // twips
+    int32_t CtlTop = 0;  // twips
     int32_t CtlLeft = 0;
-    int32_t MainTop = 0;   // default: control window top + its height
+    int32_t MainTop = 0;  // default: control window top + its height
     int32_t MainLeft = 0;
-    int32_t ArrMode = 0;   // 0 none, else 1-based arrangement item
+    int32_t ArrMode = 0;  // 0 none, else 1-based arrangement item
     std::string ArrModeCap;
     std::array<std::string, 10> Executable{"None", "None", "None", "None", "None",
                                            "None", "None", "None", "None", "None"};

@@ -25,7 +25,8 @@ void MemorySettingsStore::Set(std::string_view key, std::string_view value) {
 }
 
 std::string IniSettingsStore::DefaultPath() {
-    return JoinPath(JoinPath(UserConfigFolder(), kSettingsApp), std::string(kSettingsSection) + ".ini");
+    return JoinPath(JoinPath(UserConfigFolder(), kSettingsApp),
+                    std::string(kSettingsSection) + ".ini");
 }
 
 namespace {

@@ -23,7 +23,7 @@ inline constexpr const char* kSettingsSection = "Sonfara";
 inline constexpr uintmax_t kMaxSettingsFileBytes = uintmax_t{16} << 20;
 
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
     // nullopt when the value is missing.
     virtual std::optional<std::string> Get(std::string_view key) = 0;
@@ -35,7 +35,7 @@ public:
 
 // Values in memory, with a log of every read and write in call order.
 class MemorySettingsStore : public SettingsStore {
-public:
+  public:
     std::optional<std::string> Get(std::string_view key) override;
     void Set(std::string_view key, std::string_view value) override;
     SettingsStatus Commit() override { return {}; }
@@ -61,7 +61,7 @@ struct SettingsOpenReport {
 // The section [Sonfara] of an INI file. Other sections and unknown keys of
 // the file are kept when it is written again.
 class IniSettingsStore : public SettingsStore {
-public:
+  public:
     // $XDG_CONFIG_HOME/Tenmoor/Sonfara.ini (fallback ~/.config).
     static std::string DefaultPath();
 
@@ -82,7 +82,7 @@ public:
 
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
     IniDocument doc_;
     bool write_blocked_ = false;
@@ -91,7 +91,7 @@ private:
 #ifdef _WIN32
 // HKEY_CURRENT_USER\Software\Tenmoor\Sonfara, REG_SZ values written at once.
 class RegistrySettingsStore : public SettingsStore {
-public:
+  public:
     std::optional<std::string> Get(std::string_view key) override;
     void Set(std::string_view key, std::string_view value) override;
     SettingsStatus Commit() override;

@@ -99,8 +99,8 @@ void SonfaraApp::MakeSession() {
     if (const std::string notice = session::msg::SettingsOpenNotice(report, settingsPath);
         !notice.empty())
         notifier_.Error(notice);
-    SessionEnv env{platform_.clock, platform_.timers, platform_.ports, ui_,
-                   SystemCodePage(),  notifier_,        work_.Path()};
+    SessionEnv env{platform_.clock,  platform_.timers, platform_.ports, ui_,
+                   SystemCodePage(), notifier_,        work_.Path()};
     env.settingsStore = store_.get();
     env.priority = &priority_;
     env.shapingFolders = DefaultShapingFolders(ProgramFolder());
@@ -135,11 +135,13 @@ void SonfaraApp::MakeWindows() {
     connect(display_.get(), &display::DisplayController::keyboardFrameReady, main_.get(), [this] {
         QImage frame;
         QRect changed;
-        if (display_->TakeKeyboardFrame(&frame, &changed)) panels_->Keyboard()->SetFrame(frame, changed);
+        if (display_->TakeKeyboardFrame(&frame, &changed))
+            panels_->Keyboard()->SetFrame(frame, changed);
     });
     control_ = std::make_unique<ControlWindow>(*session_, *this);
     auto* bars = new BarPanelView(*display_);
-    connect(display_.get(), &display::DisplayController::metersChanged, bars, [bars] { bars->update(); });
+    connect(display_.get(), &display::DisplayController::metersChanged, bars,
+            [bars] { bars->update(); });
     control_->SetBarDisplay(bars);
     // Application-wide: input in any window also ends the idle rest.
     qApp->installEventFilter(this);
@@ -209,9 +211,8 @@ void SonfaraApp::ConnectChannel() {
     if (!channel_) return;
     connect(channel_, &InstanceChannel::filesHanded, this,
             [this](const QStringList& paths) { OpenRequest(paths, true); });
-    connect(channel_, &InstanceChannel::wakeRequested, this, [this](const QStringList& paths) {
-        requests_.Run([this, paths] { Wake(paths); });
-    });
+    connect(channel_, &InstanceChannel::wakeRequested, this,
+            [this](const QStringList& paths) { requests_.Run([this, paths] { Wake(paths); }); });
     connect(channel_, &InstanceChannel::exitRequested, this,
             [this] { RequestClose(kProgramClose); });
 }
@@ -267,8 +268,10 @@ QString SonfaraApp::OpenRequest(const QStringList& paths, bool raise) {
         OpenPaths(paths);
         if (notifier_.Raised() != before)
             *failure = QString::fromStdString(notifier_.LastText());
-        else if (session_->Library().OpenAttempts() != attempts && !session_->Library().LastOpenOk())
-            *failure = QString::fromStdString(session_->Library().LastError());  // the title label's text
+        else if (session_->Library().OpenAttempts() != attempts &&
+                 !session_->Library().LastOpenOk())
+            *failure =
+                QString::fromStdString(session_->Library().LastError());  // the title label's text
     });
     return *failure;
 }
@@ -331,7 +334,7 @@ void SonfaraApp::CloseForSessionEnd() {
     timers_.ShutDown();
     dialogs_->CloseDialogs();
     notifier_.SetQuiet(true);  // nobody is left to press OK: standard error
-    display_->Shutdown();  // DrawThreadStop, then wait for DrawThreadDone
+    display_->Shutdown();      // DrawThreadStop, then wait for DrawThreadDone
     if (channel_) channel_->StopListening();
     SaveWindowPlacement();
     session_->Shutdown();  // saves, silences, resets and closes the port
@@ -406,19 +409,29 @@ void SonfaraApp::SendNotice(const std::string& noticeBytes) {
     sonfara::SendNotice(lib_, session_->Settings().Values().SSTP, noticeBytes);
 }
 
-void SonfaraApp::OpenHelp() { launch::OpenHelp(); }
+void SonfaraApp::OpenHelp() {
+    launch::OpenHelp();
+}
 
-bool SonfaraApp::HasHomePage() const { return launch::HasHomePage(); }
+bool SonfaraApp::HasHomePage() const {
+    return launch::HasHomePage();
+}
 
-void SonfaraApp::OpenHomePage() { launch::OpenHomePage(); }
+void SonfaraApp::OpenHomePage() {
+    launch::OpenHomePage();
+}
 
 std::string SonfaraApp::DocumentPath() {
     return panels_ ? panels_->Document()->FilePath() : std::string();
 }
 
-QWidget* SonfaraApp::ControlWidget() const { return control_ ? control_.get() : nullptr; }
+QWidget* SonfaraApp::ControlWidget() const {
+    return control_ ? control_.get() : nullptr;
+}
 
-bool SonfaraApp::Docked() const { return docking_ && docking_->Docked(); }
+bool SonfaraApp::Docked() const {
+    return docking_ && docking_->Docked();
+}
 
 // --- Session hooks ----------------------------------------------------------------
 
@@ -446,9 +459,15 @@ void SonfaraApp::OnSettingsChanged(const SettingsValues& v) {
     dialogs_->WrdWindow()->SetInterval(v.MWRDTimer);
 }
 
-void SonfaraApp::OnDotPicture() { display_->NotifyDotPicture(); }
-void SonfaraApp::OnClearMeters() { display_->NotifyOutputReset(); }
-void SonfaraApp::OnClearKeyboard() { display_->NotifyKeyboardCleared(); }
+void SonfaraApp::OnDotPicture() {
+    display_->NotifyDotPicture();
+}
+void SonfaraApp::OnClearMeters() {
+    display_->NotifyOutputReset();
+}
+void SonfaraApp::OnClearKeyboard() {
+    display_->NotifyKeyboardCleared();
+}
 
 // --- Minimising and the close box ------------------------------------------------------
 

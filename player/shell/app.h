@@ -28,7 +28,7 @@
 namespace sonfara::display {
 class DisplayController;
 class DisplaySource;
-}
+}  // namespace sonfara::display
 namespace sonfara::wrd {
 class WrdWindowWidget;
 }

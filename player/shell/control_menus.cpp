@@ -140,9 +140,12 @@ const MenuEntry ControlMenus::kEntries[] = {
         [](M& m) { m.hooks_.RequestClose(CloseMode::kProgramClose); }),
 
     Sub(kBar, "再生(&P)", kPlay),
-    Act(kPlay, "A点設定", "SetPointA", [](M& m) { m.OnSetPoint(true); }, "Ctrl+["),
-    Act(kPlay, "B点設定", "SetPointB", [](M& m) { m.OnSetPoint(false); }, "Ctrl+]"),
-    Act(kPlay, "A-B解除", "ClearAB", [](M& m) { m.session_.Transport().ClearAB(); }, "Ctrl+\\"),
+    Act(
+        kPlay, "A点設定", "SetPointA", [](M& m) { m.OnSetPoint(true); }, "Ctrl+["),
+    Act(
+        kPlay, "B点設定", "SetPointB", [](M& m) { m.OnSetPoint(false); }, "Ctrl+]"),
+    Act(
+        kPlay, "A-B解除", "ClearAB", [](M& m) { m.session_.Transport().ClearAB(); }, "Ctrl+\\"),
     Separator(kPlay),
     Sub(kPlay, "ループ回数", kLoopCount),
     Choice(kLoopCount, "オフ", "LoopCount0", 0, &M::ChooseLoopCount),
@@ -163,7 +166,8 @@ const MenuEntry ControlMenus::kEntries[] = {
     Choice(kLoopFade, "10秒", "LoopFade10", 10, &M::ChooseLoopFade),
 
     Sub(kBar, "表示(&V)", kView),
-    Act(kView, "歌詞", "ShowLyrics", [](M& m) { m.hooks_.ShowLyricsWindow(); }, "Ctrl+L"),
+    Act(
+        kView, "歌詞", "ShowLyrics", [](M& m) { m.hooks_.ShowLyricsWindow(); }, "Ctrl+L"),
 
     Sub(kBar, "拡張機能(&E)", kExtension),
     Sub(kExtension, "起動", kLaunch),
@@ -339,7 +343,8 @@ void ControlMenus::ChooseLoopFade(ControlMenus& m, int seconds) {
 void ControlMenus::OnSetPoint(bool a) {
     SessionTransport& t = session_.Transport();
     if (!(a ? t.SetPointA() : t.SetPointB()))
-        window_.ShowMessage(QMessageBox::Information, QString::fromUtf8(session::msg::kPointBBeforeA));
+        window_.ShowMessage(QMessageBox::Information,
+                            QString::fromUtf8(session::msg::kPointBBeforeA));
 }
 
 void ControlMenus::SyncWithSettings() {
@@ -369,7 +374,8 @@ void ControlMenus::SyncWithSettings() {
     check("SendBankSelect", v.SendBankSelect);
     check("SendSysEX", v.SendSysEX);
     check("BltOff", !v.BltSw);
-    for (int n = 0; n <= kEndlessLoops; ++n) check(QStringLiteral("LoopCount%1").arg(n), v.LoopCount == n);
+    for (int n = 0; n <= kEndlessLoops; ++n)
+        check(QStringLiteral("LoopCount%1").arg(n), v.LoopCount == n);
     for (int n : {0, 3, 5, 10}) check(QStringLiteral("LoopFade%1").arg(n), v.LoopFade == n);
     check("MIDIPortMapper", v.OutDevice < 0);
     for (size_t i = 0; i < session_.Output().PortNames().size(); ++i)

@@ -63,8 +63,8 @@ struct MenuEntry {
     };
     MenuId menu;
     Kind kind;
-    const char* caption = "";  // UTF-8
-    const char* name = "";     // the object name the entry is found by
+    const char* caption = "";   // UTF-8
+    const char* name = "";      // the object name the entry is found by
     const char* shortcut = "";  // portable key text ("Ctrl+L"), "" for none
     void (*action)(ControlMenus&) = nullptr;
     void (*choose)(ControlMenus&, int) = nullptr;

@@ -7,7 +7,6 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QUrl>
-
 #include <algorithm>
 #include <cmath>
 
@@ -22,8 +21,12 @@ using ui::ButtonKind;
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
+std::string S(const QString& s) {
+    return s.toStdString();
+}
 
 // The panel under the widgets: the background artwork, and the cleared bar
 // display until the application puts its display there.
@@ -68,7 +71,9 @@ void SetTextAndTip(QLabel* label, const QString& text) {
 
 }  // namespace
 
-void RunPendingEvents() { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
+void RunPendingEvents() {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
 
 ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidget* parent)
     : QMainWindow(parent), session_(session), hooks_(hooks) {
@@ -155,25 +160,23 @@ void ControlWindow::ConnectButtons() {
         RunPendingEvents();
         session_.Transport().SpeedUp();
     });
-    onRelease(ButtonKind::kSpeedDown, [this] {
-        session_.Transport().SpeedDown();
-    });
-    onRelease(ButtonKind::kKeyUp, [this] {
-        session_.Transport().KeyUp();
-    });
-    onRelease(ButtonKind::kKeyDown, [this] {
-        session_.Transport().KeyDown();
-    });
+    onRelease(ButtonKind::kSpeedDown, [this] { session_.Transport().SpeedDown(); });
+    onRelease(ButtonKind::kKeyUp, [this] { session_.Transport().KeyUp(); });
+    onRelease(ButtonKind::kKeyDown, [this] { session_.Transport().KeyDown(); });
     onRelease(ButtonKind::kWrd, [this] { OnWrd(); });
     onRelease(ButtonKind::kWindowLayout, [this] { hooks_.ToggleMainRollUp(); });
 }
 
-static QString SpeedText(int percent) { return QStringLiteral("%1%").arg(percent); }
+static QString SpeedText(int percent) {
+    return QStringLiteral("%1%").arg(percent);
+}
 static QString KeyText(int semitones) {
     return semitones >= 1 ? QStringLiteral("+%1").arg(semitones) : QString::number(semitones);
 }
 
-void ControlWindow::ShowLabels() { ShowLabels(session_.Snapshot()); }
+void ControlWindow::ShowLabels() {
+    ShowLabels(session_.Snapshot());
+}
 
 void ControlWindow::ShowLabels(const SessionSnapshot& s) {
     speed_->setText(SpeedText(s.speedPercent));
@@ -237,7 +240,8 @@ void ControlWindow::ShowStep() {
 
 void ControlWindow::OnSeekRequested(double fraction) {
     const SessionSnapshot s = session_.Snapshot();
-    if (s.started) session_.Transport().SeekTo(static_cast<int32_t>(std::lround(fraction * s.totalMs)));
+    if (s.started)
+        session_.Transport().SeekTo(static_cast<int32_t>(std::lround(fraction * s.totalMs)));
 }
 
 void ControlWindow::OnWrd() {
@@ -316,7 +320,8 @@ void ControlWindow::ShowMessage(QMessageBox::Icon icon, const QString& text) {
         icon == QMessageBox::Critical ? n->Error(bytes) : n->Info(bytes);
         return;
     }
-    auto* box = new QMessageBox(icon, QString::fromLatin1(session::msg::kCaption), text, QMessageBox::Ok, this);
+    auto* box = new QMessageBox(icon, QString::fromLatin1(session::msg::kCaption), text,
+                                QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -345,16 +350,29 @@ void ControlWindow::OnStoppedAtEnd() {
     setFocus();
 }
 
-void ControlWindow::OnListChanged() { menus_->RebuildFileList(); }
-void ControlWindow::OnRecentChanged() { menus_->RebuildRecent(); }
-void ControlWindow::OnFavoritesChanged() { menus_->RebuildFavorites(); }
-void ControlWindow::OnCatalogChanged() { menus_->RefillShaping(); }
-void ControlWindow::OnLoadFailed(const std::string& text) { SetTextAndTip(title_, Q(text)); }
-void ControlWindow::OnNotice(const std::string& noticeBytes) { hooks_.SendNotice(noticeBytes); }
+void ControlWindow::OnListChanged() {
+    menus_->RebuildFileList();
+}
+void ControlWindow::OnRecentChanged() {
+    menus_->RebuildRecent();
+}
+void ControlWindow::OnFavoritesChanged() {
+    menus_->RebuildFavorites();
+}
+void ControlWindow::OnCatalogChanged() {
+    menus_->RefillShaping();
+}
+void ControlWindow::OnLoadFailed(const std::string& text) {
+    SetTextAndTip(title_, Q(text));
+}
+void ControlWindow::OnNotice(const std::string& noticeBytes) {
+    hooks_.SendNotice(noticeBytes);
+}
 
 void ControlWindow::OnModuleIndicator() {
     // Timer thread: only queue; a window gone by then drops the call.
-    QMetaObject::invokeMethod(this, [this] { midiDisp_.start(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { midiDisp_.start(); }, Qt::QueuedConnection);
 }
 
 // --- Drop ----------------------------------------------------------------------
@@ -374,6 +392,8 @@ void ControlWindow::dropEvent(QDropEvent* event) {
 
 // --- Menus ---------------------------------------------------------------------
 
-QAction* ControlWindow::Action(const QString& name) const { return findChild<QAction*>(name); }
+QAction* ControlWindow::Action(const QString& name) const {
+    return findChild<QAction*>(name);
+}
 
 }  // namespace sonfara::shell

@@ -13,7 +13,6 @@
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QTimer>
-
 #include <array>
 #include <memory>
 #include <string>
@@ -44,10 +43,10 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     QTimer& MidiDispTimer() { return midiDisp_; }
 
     // Timer slots of the application's timers.
-    void OnCtlSet();      // knob, every 100 ms
-    void OnCtlSet2();     // readouts and text line, every 200 ms
-    void OnMidiDisp();    // sound-module marks
-    void OnStepTimer();   // one held step (what StepTimer runs)
+    void OnCtlSet();     // knob, every 100 ms
+    void OnCtlSet2();    // readouts and text line, every 200 ms
+    void OnMidiDisp();   // sound-module marks
+    void OnStepTimer();  // one held step (what StepTimer runs)
     // The empty state of the display reset: blank readouts, unlit marks,
     // the knob at the start, the text line forgotten.
     void ResetReadouts();
@@ -61,7 +60,9 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     QWidget* BarDisplay() const { return barDisplay_; }
 
     // Pieces, for the application and tests.
-    ui::PictureButton& Button(ui::ButtonKind kind) const { return *buttons_[static_cast<int>(kind)]; }
+    ui::PictureButton& Button(ui::ButtonKind kind) const {
+        return *buttons_[static_cast<int>(kind)];
+    }
     ui::DigitReadout& TimeReadout() const { return *time_; }
     ui::DigitReadout& PositionReadout() const { return *position_; }
     ui::MarkStrip& Marks() const { return *marks_; }

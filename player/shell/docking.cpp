@@ -29,7 +29,8 @@ bool StoredDocked(const QRect& controlClient, QPoint mainTopLeft) {
 QPoint ReachablePosition(const QRect& frame, const QList<QRect>& areas) {
     if (areas.isEmpty()) return frame.topLeft();
     for (const QRect& a : areas) {
-        const int overlap = std::min(frame.right(), a.right()) - std::max(frame.left(), a.left()) + 1;
+        const int overlap =
+            std::min(frame.right(), a.right()) - std::max(frame.left(), a.left()) + 1;
         if (frame.top() >= a.top() && frame.top() <= a.bottom() - kReachablePixels &&
             overlap >= kReachablePixels)
             return frame.topLeft();
@@ -40,9 +41,9 @@ QPoint ReachablePosition(const QRect& frame, const QList<QRect>& areas) {
         const qint64 dy = std::max({a.top() - c.y(), 0, c.y() - a.bottom()});
         return dx * dx + dy * dy;
     };
-    const QRect& a = *std::min_element(areas.begin(), areas.end(), [&](const QRect& l, const QRect& r) {
-        return distance(l) < distance(r);
-    });
+    const QRect& a = *std::min_element(
+        areas.begin(), areas.end(),
+        [&](const QRect& l, const QRect& r) { return distance(l) < distance(r); });
     return {std::max(a.left(), std::min(frame.left(), a.right() + 1 - frame.width())),
             std::max(a.top(), std::min(frame.top(), a.bottom() + 1 - frame.height()))};
 }

@@ -7,7 +7,6 @@
 #include <QLockFile>
 #include <QTimer>
 #include <QtEndian>
-
 #include <memory>
 
 #ifdef Q_OS_UNIX
@@ -88,7 +87,9 @@ QString InstanceChannel::DefaultSocketPath() {
 InstanceChannel::InstanceChannel(QString socketPath, QObject* parent)
     : QObject(parent), socketPath_(std::move(socketPath)) {}
 
-InstanceChannel::~InstanceChannel() { StopListening(); }
+InstanceChannel::~InstanceChannel() {
+    StopListening();
+}
 
 InstanceChannel::SendResult InstanceChannel::Send(const QString& socketPath, Message kind,
                                                   const QStringList& paths, int timeoutMs) {
@@ -152,7 +153,9 @@ bool InstanceChannel::Listen() {
     return true;
 }
 
-bool InstanceChannel::IsListening() const { return server_ && server_->isListening(); }
+bool InstanceChannel::IsListening() const {
+    return server_ && server_->isListening();
+}
 
 void InstanceChannel::StopListening() {
     if (!server_) return;

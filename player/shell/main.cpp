@@ -1,35 +1,34 @@
 // sonfara: the desktop player. The command line, the support-library check
 // and the hand-off to a running player come first; SonfaraApp does the rest.
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
-#include <QSessionManager>
 #include <QCloseEvent>
-#include <QDir>
 #include <QDBusConnection>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QTranslator>
 #include <QVBoxLayout>
-
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <tuple>
 
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include "player/platform/sfrlib_binding.h"
-#include "player/shell/command_line.h"
 #include "player/platform/clock.h"
+#include "player/platform/sfrlib_binding.h"
 #include "player/platform/system_ports.h"
 #include "player/platform/timer.h"
 #include "player/shell/app.h"
+#include "player/shell/command_line.h"
 #include "player/shell/instance_channel.h"
 #include "player/ui/artwork.h"
 
@@ -165,7 +164,8 @@ int main(int argc, char** argv) {
                      [&](QSessionManager&) { player.RequestClose(SonfaraApp::kSessionEnd); });
     if (!player.Start(paths)) {
         // The start-up message, then the end (also when the session ends meanwhile).
-        QObject::connect(&player.Boxes(), &MessageBoxNotifier::drained, &app, &QCoreApplication::quit);
+        QObject::connect(&player.Boxes(), &MessageBoxNotifier::drained, &app,
+                         &QCoreApplication::quit);
         if (!player.Boxes().Idle()) QApplication::exec();
         return 1;
     }

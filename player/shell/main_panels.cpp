@@ -19,14 +19,19 @@ constexpr QPoint kFirstTab{4, 3};     // inside the window
 constexpr int kTabStep = 100;
 const char* const kTabCaptions[3] = {"KeyBoard", "Document", "Event"};
 
-qreal Ratio(const QWidget* w) { return w->devicePixelRatioF(); }
+qreal Ratio(const QWidget* w) {
+    return w->devicePixelRatioF();
+}
 
 }  // namespace
 
 // --- Keyboard panel ---------------------------------------------------------------
 
 KeyboardPanelView::KeyboardPanelView(const display::DisplayController& display, QWidget* parent)
-    : QWidget(parent), display_(display), art_(display.Dpr()), frame_(display::KeyboardArtwork(display.Dpr())) {
+    : QWidget(parent),
+      display_(display),
+      art_(display.Dpr()),
+      frame_(display::KeyboardArtwork(display.Dpr())) {
     // Until the drawing thread's first pass: the keys at rest.
     setFixedSize(display::kKeyboardPanelSize);
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -162,9 +167,12 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
     connect(&display, &DisplayController::knobsChanged, keyboard_, [this](QRect knobs) {
         keyboard_->update(knobs.translated(display::kKeyboardSize.width(), 0));
     });
-    connect(&display, &DisplayController::metersChanged, keyboard_, repaint(display::kLevelBarsArea));
-    connect(&display, &DisplayController::noteCountChanged, keyboard_, repaint(display::kNoteCountArea));
-    connect(&display, &DisplayController::cpuLoadChanged, keyboard_, repaint(display::kCpuLoadArea));
+    connect(&display, &DisplayController::metersChanged, keyboard_,
+            repaint(display::kLevelBarsArea));
+    connect(&display, &DisplayController::noteCountChanged, keyboard_,
+            repaint(display::kNoteCountArea));
+    connect(&display, &DisplayController::cpuLoadChanged, keyboard_,
+            repaint(display::kCpuLoadArea));
     connect(&display, &DisplayController::lampsChanged, keyboard_, repaint(display::kLampsArea));
     SelectPanel(kKeyboardPanel);
 }
@@ -183,7 +191,9 @@ void MainPanels::SelectPanel(int panel) {
     display_.SetSelectedPanel(panel);
 }
 
-bool MainPanels::RolledUp() const { return window_.RolledUp(); }
+bool MainPanels::RolledUp() const {
+    return window_.RolledUp();
+}
 
 void MainPanels::SetRolledUp(bool rolled) {
     if (rolled) {
@@ -218,7 +228,9 @@ void MainPanels::SongOpened() {
     SyncChannelLabels();  // an open switches every channel on
 }
 
-void MainPanels::SongCleared() { ShowSong(files::CompanionDocument{}); }
+void MainPanels::SongCleared() {
+    ShowSong(files::CompanionDocument{});
+}
 
 void MainPanels::OnDrawInterval() {
     if (selected_ == kEventPanel && events_->isVisible()) events_->Refresh();
@@ -226,13 +238,16 @@ void MainPanels::OnDrawInterval() {
 
 void MainPanels::SwitchChannel(int channel, Qt::MouseButton button) {
     if (button == Qt::LeftButton)
-        session_.Output().SetChannelEnabled(channel, session_.Output().Channel(channel).Enabled.load() == 0);
+        session_.Output().SetChannelEnabled(channel,
+                                            session_.Output().Channel(channel).Enabled.load() == 0);
     else
         session_.Output().ToggleSolo(channel);
     SyncChannelLabels();
 }
 
-void MainPanels::ChangeProgram(int channel, int program) { session_.Output().ChangeProgram(channel, program); }
+void MainPanels::ChangeProgram(int channel, int program) {
+    session_.Output().ChangeProgram(channel, program);
+}
 
 // A switched-off channel's label is drawn dimmed by the drawing thread.
 void MainPanels::SyncChannelLabels() {

@@ -15,16 +15,16 @@ namespace sonfara::shell {
 struct MediaState {
     enum class Status { kStopped, kPlaying, kPaused };
     Status status = Status::kStopped;
-    bool loaded = false;      // a song is loaded (it may be stopped)
+    bool loaded = false;  // a song is loaded (it may be stopped)
     qint64 positionUs = 0;
     qint64 lengthUs = 0;
-    QString title;            // the song title as shown, UTF-8 already
-    QString filePath;         // local path of the song file; "" when none
-    int listIndex = 0;        // 1-based play-list entry, 0 when none
+    QString title;      // the song title as shown, UTF-8 already
+    QString filePath;   // local path of the song file; "" when none
+    int listIndex = 0;  // 1-based play-list entry, 0 when none
     int listCount = 0;
-    double rate = 1.0;        // speed, 1.0 = 100 %
+    double rate = 1.0;  // speed, 1.0 = 100 %
     RepeatMode repeatMode = RepeatMode::kList;
-    QString lyrics;           // the song's whole lyrics text; "" when none
+    QString lyrics;  // the song's whole lyrics text; "" when none
 
     bool operator==(const MediaState&) const = default;
 };

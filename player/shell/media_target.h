@@ -30,12 +30,22 @@ class SessionMediaTarget final : public MediaControlTarget {
     static int SpeedPercentForRate(double rate);
 
     MediaState State() const override;
-    void Play() override { Run([](PlaybackSession& s) { s.Transport().Play(); }); }
-    void Pause() override { Run([](PlaybackSession& s) { s.Transport().Pause(); }); }
+    void Play() override {
+        Run([](PlaybackSession& s) { s.Transport().Play(); });
+    }
+    void Pause() override {
+        Run([](PlaybackSession& s) { s.Transport().Pause(); });
+    }
     void PlayPause() override;
-    void Stop() override { Run([](PlaybackSession& s) { s.Transport().Stop(); }); }
-    void Next() override { Run([](PlaybackSession& s) { s.Library().Next(); }); }
-    void Previous() override { Run([](PlaybackSession& s) { s.Library().Previous(); }); }
+    void Stop() override {
+        Run([](PlaybackSession& s) { s.Transport().Stop(); });
+    }
+    void Next() override {
+        Run([](PlaybackSession& s) { s.Library().Next(); });
+    }
+    void Previous() override {
+        Run([](PlaybackSession& s) { s.Library().Previous(); });
+    }
     void SetPosition(qint64 positionUs) override;
     QString OpenPaths(const QStringList& paths) override;
     void Raise() override { hooks_.raise(); }

@@ -8,7 +8,6 @@
 #include <QMetaObject>
 #include <QStringList>
 #include <QUrl>
-
 #include <algorithm>
 
 namespace sonfara::shell {
@@ -18,9 +17,12 @@ constexpr const char* kNoTrack = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
 
 QString StatusText(MediaState::Status status) {
     switch (status) {
-        case MediaState::Status::kPlaying: return QStringLiteral("Playing");
-        case MediaState::Status::kPaused: return QStringLiteral("Paused");
-        case MediaState::Status::kStopped: break;
+        case MediaState::Status::kPlaying:
+            return QStringLiteral("Playing");
+        case MediaState::Status::kPaused:
+            return QStringLiteral("Paused");
+        case MediaState::Status::kStopped:
+            break;
     }
     return QStringLiteral("Stopped");
 }
@@ -61,8 +63,8 @@ class MprisRootAdaptor : public QDBusAbstractAdaptor {
     void Raise() { service_->Target().Raise(); }
     // After the reply has gone out: the exit stops the event loop.
     void Quit() {
-        QMetaObject::invokeMethod(service_, [s = service_] { s->Target().Quit(); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            service_, [s = service_] { s->Target().Quit(); }, Qt::QueuedConnection);
     }
 
   private:
@@ -128,12 +130,24 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     }
 
   public slots:
-    void Play() { Command([](MediaControlTarget& t) { t.Play(); }); }
-    void Pause() { Command([](MediaControlTarget& t) { t.Pause(); }); }
-    void PlayPause() { Command([](MediaControlTarget& t) { t.PlayPause(); }); }
-    void Stop() { Command([](MediaControlTarget& t) { t.Stop(); }); }
-    void Next() { Command([](MediaControlTarget& t) { t.Next(); }); }
-    void Previous() { Command([](MediaControlTarget& t) { t.Previous(); }); }
+    void Play() {
+        Command([](MediaControlTarget& t) { t.Play(); });
+    }
+    void Pause() {
+        Command([](MediaControlTarget& t) { t.Pause(); });
+    }
+    void PlayPause() {
+        Command([](MediaControlTarget& t) { t.PlayPause(); });
+    }
+    void Stop() {
+        Command([](MediaControlTarget& t) { t.Stop(); });
+    }
+    void Next() {
+        Command([](MediaControlTarget& t) { t.Next(); });
+    }
+    void Previous() {
+        Command([](MediaControlTarget& t) { t.Previous(); });
+    }
 
     // Past the end counts as Next; before the start seeks to 0. Any offset
     // a client sends, up to INT64_MAX, is taken without overflow.
@@ -164,13 +178,15 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     void OpenUri(const QString& uri) {
         const QUrl url(uri);
         if (!url.isLocalFile()) {
-            service_->ReplyError(QDBusError::NotSupported, QStringLiteral("only file URIs are supported"));
+            service_->ReplyError(QDBusError::NotSupported,
+                                 QStringLiteral("only file URIs are supported"));
             return;
         }
         const QString path = url.toLocalFile();
         // "%00" would cut the path short at the file system.
         if (path.contains(QChar(u'\0')) || path.isEmpty()) {
-            service_->ReplyError(QDBusError::InvalidArgs, QStringLiteral("not a file path: %1").arg(uri));
+            service_->ReplyError(QDBusError::InvalidArgs,
+                                 QStringLiteral("not a file path: %1").arg(uri));
             return;
         }
         const QString failure = service_->Target().OpenPaths({path});
@@ -271,18 +287,18 @@ void MprisService::Refresh() {
     }
     published_ = properties;
     if (changed.isEmpty()) return;  // only the position moved: not signalled
-    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
-                                                     QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                     QStringLiteral("PropertiesChanged"));
+    QDBusMessage signal = QDBusMessage::createSignal(
+        QString::fromLatin1(kObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
+        QStringLiteral("PropertiesChanged"));
     signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
     bus_.send(signal);
 }
 
 void MprisService::AnnounceSeek() {
     if (!registered_) return;
-    QDBusMessage signal = QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
-                                                     QString::fromLatin1(kPlayerInterface),
-                                                     QStringLiteral("Seeked"));
+    QDBusMessage signal =
+        QDBusMessage::createSignal(QString::fromLatin1(kObjectPath),
+                                   QString::fromLatin1(kPlayerInterface), QStringLiteral("Seeked"));
     signal << qlonglong(target_.State().positionUs);
     bus_.send(signal);
 }

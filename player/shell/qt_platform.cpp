@@ -24,8 +24,12 @@ void MessageBoxNotifier::CloseAll() {
     if (showing_) showing_->reject();
 }
 
-void MessageBoxNotifier::Error(const std::string& text) { Add(true, text); }
-void MessageBoxNotifier::Info(const std::string& text) { Add(false, text); }
+void MessageBoxNotifier::Error(const std::string& text) {
+    Add(true, text);
+}
+void MessageBoxNotifier::Info(const std::string& text) {
+    Add(false, text);
+}
 
 void MessageBoxNotifier::Add(bool error, const std::string& text) {
     ++raised_;
@@ -38,10 +42,13 @@ void MessageBoxNotifier::Add(bool error, const std::string& text) {
     if (showing_ || scheduled_) return;
     // From the event loop, after the operation that raised it returns.
     scheduled_ = true;
-    QMetaObject::invokeMethod(this, [this] {
-        scheduled_ = false;
-        ShowNext();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            scheduled_ = false;
+            ShowNext();
+        },
+        Qt::QueuedConnection);
 }
 
 void MessageBoxNotifier::ShowNext() {
@@ -70,7 +77,8 @@ void MessageBoxNotifier::ShowNext() {
 
 void RequestQueue::Release() {
     if (--holds_ == 0 && !waiting_.empty())
-        QMetaObject::invokeMethod(context_, [this] { Drain(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            context_, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 void RequestQueue::Run(std::function<void()> request) {

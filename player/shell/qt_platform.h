@@ -12,7 +12,6 @@
 #include "player/files/file_entry.h"
 #include "player/sequencer/transport_interfaces.h"
 
-
 namespace sonfara::shell {
 
 // Posts onto the event loop of `context`'s thread (any thread may post).

@@ -36,7 +36,7 @@ class ShellHooks {
     // Where messages go (shown after the operation that raised them);
     // nullptr: the window opens its own box.
     virtual files::Notifier* Notices() { return nullptr; }
-    virtual void ShowVersion() {}   // modal
+    virtual void ShowVersion() {}  // modal
     // The list dialog over the favourites or the play list.
     virtual void ShowListEditor(dialogs::ListMode list) {}
     // Shows and raises the WRD window when a presentation is active (the

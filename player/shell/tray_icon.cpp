@@ -2,7 +2,6 @@
 
 #include <QCursor>
 #include <QSystemTrayIcon>
-
 #include <cstdio>
 
 namespace sonfara::shell {
@@ -21,8 +20,10 @@ int TrayIcon::EffectiveTaskType(int taskType) {
     static bool told = false;
     if (!told) {
         told = true;
-        std::fputs("sonfara: this desktop has no notification area; "
-                   "the player stays on the taskbar\n", stderr);
+        std::fputs(
+            "sonfara: this desktop has no notification area; "
+            "the player stays on the taskbar\n",
+            stderr);
     }
     return kTaskbarOnly;
 }
@@ -32,8 +33,12 @@ void TrayIcon::Add(int taskType) {
     icon_->show();
 }
 
-void TrayIcon::Remove() { icon_->hide(); }
+void TrayIcon::Remove() {
+    icon_->hide();
+}
 
-bool TrayIcon::Shown() const { return icon_->isVisible(); }
+bool TrayIcon::Shown() const {
+    return icon_->isVisible();
+}
 
 }  // namespace sonfara::shell

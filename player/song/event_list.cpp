@@ -14,35 +14,64 @@ std::string Hex(unsigned v) {
 
 const char* ControllerLabel(int c) {
     switch (c) {
-        case 0: return "バンクセレクト(MSB)  Bank=";
-        case 32: return "バンクセレクト(LSB)  Bank=";
-        case 1: return "モジュレーション(MSB)  Depth=";
-        case 33: return "モジュレーション(LSB)  Depth=";
-        case 2: return "ブレスコントロール(MSB)  Value=";
-        case 34: return "ブレスコントロール(LSB)  Value=";
-        case 4: return "フットコントロール(MSB)  Value=";
-        case 36: return "フットコントロール(LSB)  Value=";
-        case 5: return "ポルタメントタイム(MSB)  Value=";
-        case 37: return "ポルタメントタイム(LSB)  Value=";
-        case 6: return "データエントリ(MSB)  Value=";
-        case 38: return "データエントリ(LSB)  Value=";
-        case 7: return "メインボリューム(MSB)  Volume=";
-        case 39: return "メインボリューム(LSB)  Volume=";
-        case 8: return "バランスコントロール(MSB)  Value=";
-        case 40: return "バランスコントロール(LSB)  Value=";
-        case 10: return "パン(MSB)  Value=";
-        case 42: return "パン(LSB)  Value=";
-        case 11: return "エクスプレッション(MSB)  Value=";
-        case 43: return "エクスプレッション(LSB)  Value=";
-        case 91: return "リバーブ  Value=";
-        case 93: return "コーラス  Value=";
-        case 64: return "ホールド１（ダンパメダル）Value=";
-        case 65: return "ポルタメント（ダンパメダル）Value=";
-        case 66: return "ソステヌート（コードホールド）Value=";
-        case 67: return "ソフトペダル　Value=";
-        case 69: return "ホールド２（フリーズ）Value=";
-        case 70: return "メモリバッチセレクト　Value=";
-        default: return nullptr;
+        case 0:
+            return "バンクセレクト(MSB)  Bank=";
+        case 32:
+            return "バンクセレクト(LSB)  Bank=";
+        case 1:
+            return "モジュレーション(MSB)  Depth=";
+        case 33:
+            return "モジュレーション(LSB)  Depth=";
+        case 2:
+            return "ブレスコントロール(MSB)  Value=";
+        case 34:
+            return "ブレスコントロール(LSB)  Value=";
+        case 4:
+            return "フットコントロール(MSB)  Value=";
+        case 36:
+            return "フットコントロール(LSB)  Value=";
+        case 5:
+            return "ポルタメントタイム(MSB)  Value=";
+        case 37:
+            return "ポルタメントタイム(LSB)  Value=";
+        case 6:
+            return "データエントリ(MSB)  Value=";
+        case 38:
+            return "データエントリ(LSB)  Value=";
+        case 7:
+            return "メインボリューム(MSB)  Volume=";
+        case 39:
+            return "メインボリューム(LSB)  Volume=";
+        case 8:
+            return "バランスコントロール(MSB)  Value=";
+        case 40:
+            return "バランスコントロール(LSB)  Value=";
+        case 10:
+            return "パン(MSB)  Value=";
+        case 42:
+            return "パン(LSB)  Value=";
+        case 11:
+            return "エクスプレッション(MSB)  Value=";
+        case 43:
+            return "エクスプレッション(LSB)  Value=";
+        case 91:
+            return "リバーブ  Value=";
+        case 93:
+            return "コーラス  Value=";
+        case 64:
+            return "ホールド１（ダンパメダル）Value=";
+        case 65:
+            return "ポルタメント（ダンパメダル）Value=";
+        case 66:
+            return "ソステヌート（コードホールド）Value=";
+        case 67:
+            return "ソフトペダル　Value=";
+        case 69:
+            return "ホールド２（フリーズ）Value=";
+        case 70:
+            return "メモリバッチセレクト　Value=";
+        default:
+            return nullptr;
     }
 }
 
@@ -58,32 +87,46 @@ std::string MetaText(const SongTable& song, const SongEvent& ev, const CodePage&
     const uint8_t type = song.ExtendedData(x, 1);
     auto q = [&] { return Quoted(song, x, ev.length, cp); };
     switch (type) {
-        case 0x00: return "シーケンス番号";
-        case 0x01: return "テキスト " + q();
-        case 0x02: return "Copyright " + q();
-        case 0x03: return "トラック名 " + q();
-        case 0x04: return "楽器名 " + q();
-        case 0x05: return "歌詞 " + q();
-        case 0x06: return "マーカ" + q();
-        case 0x07: return "キューポイント" + q();
-        case 0x20: return "MIDIチャンネルプリフィックス";
-        case 0x21: return "出力ポート変更 Port:" + std::to_string(song.ExtendedData(x, 2));
-        case 0x2F: return "End of Track";
+        case 0x00:
+            return "シーケンス番号";
+        case 0x01:
+            return "テキスト " + q();
+        case 0x02:
+            return "Copyright " + q();
+        case 0x03:
+            return "トラック名 " + q();
+        case 0x04:
+            return "楽器名 " + q();
+        case 0x05:
+            return "歌詞 " + q();
+        case 0x06:
+            return "マーカ" + q();
+        case 0x07:
+            return "キューポイント" + q();
+        case 0x20:
+            return "MIDIチャンネルプリフィックス";
+        case 0x21:
+            return "出力ポート変更 Port:" + std::to_string(song.ExtendedData(x, 2));
+        case 0x2F:
+            return "End of Track";
         case 0x51: {
             int32_t tempo = (song.ExtendedData(x, 2) << 16) | (song.ExtendedData(x, 3) << 8) |
                             song.ExtendedData(x, 4);
             int bpm = tempo > 0 ? RoundHalfEven(60000000.0 / tempo) : 0;
             return "セットテンポ " + std::to_string(bpm);
         }
-        case 0x54: return "SMPTEオフセット";
+        case 0x54:
+            return "SMPTEオフセット";
         case 0x58: {
             int dd = song.ExtendedData(x, 3);
             // An exponent that does not fit the display shows as written.
             std::string den = dd < 31 ? std::to_string(1u << dd) : "2^" + std::to_string(dd);
             return "拍子 " + std::to_string(song.ExtendedData(x, 2)) + "/" + den;
         }
-        case 0x59: return "調号";
-        default: return "Unknown Meta Event";
+        case 0x59:
+            return "調号";
+        default:
+            return "Unknown Meta Event";
     }
 }
 
@@ -101,8 +144,8 @@ std::string SongTextToUtf8(std::string_view bytes, const CodePage& cp) {
 }
 
 std::string NoteName(int note) {
-    static const char* const kNames[12] = {"C", "C#", "D", "D#", "E", "F",
-                                           "F#", "G", "G#", "A", "A#", "B"};
+    static const char* const kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                           "F#", "G",  "G#", "A",  "A#", "B"};
     note &= 0xFF;
     std::string s = std::string(kNames[note % 12]) + std::to_string(note / 12 + 1);
     if (s.size() == 2) s += ' ';
@@ -170,8 +213,8 @@ EventLine FormatEvent(const SongTable& song, const SongEvent& ev, const CodePage
             line.name = "Control Change(#" + Hex(ev.data1) + ")";
             const char* label = ControllerLabel(ev.data1);
             line.param = label ? std::string(label) + std::to_string(ev.data2)
-                               : "Unknown Control(#" + Hex(ev.data1) + ") Value = " +
-                                     std::to_string(ev.data2);
+                               : "Unknown Control(#" + Hex(ev.data1) +
+                                     ") Value = " + std::to_string(ev.data2);
             line.colour = kColourControl;
             break;
         }
@@ -223,7 +266,9 @@ namespace {
 // The scroll bar's end maps to entry ListCount, one past the last: that
 // would show a blank page (a whole one when the count is a multiple of 17)
 // with the marker under the list.
-int32_t LastEntryAtMost(int32_t count, int32_t entry) { return std::max(0, std::min(entry, count - 1)); }
+int32_t LastEntryAtMost(int32_t count, int32_t entry) {
+    return std::max(0, std::min(entry, count - 1));
+}
 
 int32_t PageStart(int32_t entry) {
     return (entry / kLinesPerPage) * kLinesPerPage;
@@ -249,7 +294,9 @@ void EventListView::SetCurrentList(int k) {
     userEntry_ = -1;
 }
 
-void EventListView::StepList(int delta) { SetCurrentList(currentList_ + delta); }
+void EventListView::StepList(int delta) {
+    SetCurrentList(currentList_ + delta);
+}
 
 int32_t EventListView::PlayingEntry(int k) const {
     const int32_t next = song_.ListNext(k);
@@ -294,8 +341,9 @@ EventListAction EventListView::FillEventList() {
 EventListAction EventListView::EventListScrolled() {
     const int k = currentList_;
     const int32_t count = song_.ListCount(k);
-    int32_t entry = LastEntryAtMost(count, static_cast<int32_t>(static_cast<int64_t>(count) * scroll_.value /
-                                                                std::max(1, scroll_.maximum)));
+    int32_t entry =
+        LastEntryAtMost(count, static_cast<int32_t>(static_cast<int64_t>(count) * scroll_.value /
+                                                    std::max(1, scroll_.maximum)));
     ChooseUserEntry(entry);
     return Render(k, entry);
 }
@@ -335,7 +383,8 @@ EventListAction EventListView::Render(int k, int32_t entry) {
 
 std::string EventListView::EventListCountText(int k) {
     const int32_t count = song_.ListCount(k);
-    if (count > 0) scroll_.smallStep = RoundHalfEven(static_cast<double>(scroll_.maximum) / count * 20);
+    if (count > 0)
+        scroll_.smallStep = RoundHalfEven(static_cast<double>(scroll_.maximum) / count * 20);
     return std::to_string(count);
 }
 

@@ -78,7 +78,7 @@ struct EventScrollBar {
 // Page model of the main window's event list. Owned by the UI thread; reads
 // the list cursors that the sequencer moves.
 class EventListView : public LoadObserver {
-public:
+  public:
     EventListView(const SongTable& song, const CodePage& cp) : song_(song), cp_(cp) {}
 
     // LoadObserver: the loader's completion steps for the event list.
@@ -117,7 +117,7 @@ public:
     // Menu entries 16..63 of the list menu that are visible (NTracks >= entry + 1).
     bool ListMenuEntryVisible(int entry) const;
 
-private:
+  private:
     EventListAction Render(int k, int32_t entry);
     int32_t PlayingEntry(int k) const;
     void ChooseUserEntry(int32_t entry);

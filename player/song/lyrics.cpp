@@ -47,7 +47,9 @@ bool HasVisibleText(std::string_view b) {
     });
 }
 
-bool IsHeaderLine(std::string_view b) { return !b.empty() && b[0] == '@'; }
+bool IsHeaderLine(std::string_view b) {
+    return !b.empty() && b[0] == '@';
+}
 
 // The track whose lyric events carry the most text; 0 when none does.
 int LyricEventTrack(const SongTable& song) {
@@ -91,7 +93,8 @@ int KaraokeWordsTrack(const SongTable& song) {
     int best = 0;
     for (int t = 1; t <= song.NTracks; ++t) {
         const Score& s = scores[t];
-        const bool words = s.syllables > 0 && (s.marked >= 2 || s.header || (kmidi && s.marked >= 1));
+        const bool words =
+            s.syllables > 0 && (s.marked >= 2 || s.header || (kmidi && s.marked >= 1));
         if (!words) continue;
         const Score& b = scores[best];
         if (best == 0 || s.marked > b.marked || (s.marked == b.marked && s.syllables > b.syllables))
@@ -122,7 +125,8 @@ std::vector<std::string> DecodeAll(const std::vector<TextEvent>& events, const C
     for (const TextEvent& e : events) (all += e.bytes) += '\n';
     const bool utf8 = SongTextIsUtf8(all, cp);
     std::vector<std::string> texts;
-    for (const TextEvent& e : events) texts.push_back(utf8 ? std::string(e.bytes) : cp.ToUtf8(e.bytes));
+    for (const TextEvent& e : events)
+        texts.push_back(utf8 ? std::string(e.bytes) : cp.ToUtf8(e.bytes));
     return texts;
 }
 
@@ -151,14 +155,15 @@ MarkUse MarksOf(const std::vector<std::string>& texts, const std::vector<size_t>
 
 // Turns the texts of one track, with their marks, into lines and pages.
 class LyricsBuilder {
-public:
+  public:
     // lfIsPage: line feeds part pages (where carriage returns end lines).
-    LyricsBuilder(bool lfIsPage, int32_t pauseTicks) : lfIsPage_(lfIsPage), pauseTicks_(pauseTicks) {}
+    LyricsBuilder(bool lfIsPage, int32_t pauseTicks)
+        : lfIsPage_(lfIsPage), pauseTicks_(pauseTicks) {}
 
     void Feed(std::string_view text, int32_t tick, int32_t ms);
     Lyrics Finish(LyricsSource source, std::string title);
 
-private:
+  private:
     enum Break { kNone, kLine, kPage };
     void Mark(Break b);
     void Add(std::string piece, int32_t tick, int32_t ms);
@@ -280,17 +285,20 @@ Lyrics Lyrics::FromSong(const SongTable& song, const CodePage& cp) {
 
 LyricPosition Lyrics::PositionOf(int index) const {
     if (index < 0) return {};
-    const auto line = std::upper_bound(lineStart_.begin(), lineStart_.end(), index) - lineStart_.begin() - 1;
+    const auto line =
+        std::upper_bound(lineStart_.begin(), lineStart_.end(), index) - lineStart_.begin() - 1;
     return {index, static_cast<int>(line), index - lineStart_[line]};
 }
 
 LyricPosition Lyrics::AtMs(int32_t ms) const {
-    return PositionOf(static_cast<int>(std::upper_bound(ms_.begin(), ms_.end(), ms) - ms_.begin()) - 1);
+    return PositionOf(static_cast<int>(std::upper_bound(ms_.begin(), ms_.end(), ms) - ms_.begin()) -
+                      1);
 }
 
 LyricPosition Lyrics::AtTick(int32_t tick) const {
     return PositionOf(
-        static_cast<int>(std::upper_bound(ticks_.begin(), ticks_.end(), tick) - ticks_.begin()) - 1);
+        static_cast<int>(std::upper_bound(ticks_.begin(), ticks_.end(), tick) - ticks_.begin()) -
+        1);
 }
 
 std::string Lyrics::Text() const {

@@ -14,8 +14,8 @@ namespace sonfara {
 
 enum class LyricsSource {
     kNone,
-    kLyricEvents,   // FF 05, with the karaoke marks of Japanese songs
-    kKaraokeText,   // FF 01 in the words track of a .kar file
+    kLyricEvents,  // FF 05, with the karaoke marks of Japanese songs
+    kKaraokeText,  // FF 01 in the words track of a .kar file
 };
 
 struct LyricSyllable {
@@ -40,7 +40,7 @@ struct LyricPosition {
 };
 
 class Lyrics {
-public:
+  public:
     // `cp` is the code page the song was loaded with.
     static Lyrics FromSong(const SongTable& song, const CodePage& cp);
 
@@ -58,7 +58,7 @@ public:
     // Lines joined by "\n", pages parted by an empty line; no final newline.
     std::string Text() const;
 
-private:
+  private:
     friend class LyricsBuilder;
     LyricPosition PositionOf(int index) const;
 

@@ -1,10 +1,10 @@
 #include "player/song/smf_reader.h"
 
 #include <algorithm>
-#include <optional>
 #include <cmath>
 #include <cstdio>
 #include <new>
+#include <optional>
 
 namespace sonfara {
 
@@ -63,7 +63,9 @@ std::string Hex(unsigned v) {
 uint32_t ReadBE32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
-int16_t ReadBE16(const uint8_t* p) { return static_cast<int16_t>((p[0] << 8) | p[1]); }
+int16_t ReadBE16(const uint8_t* p) {
+    return static_cast<int16_t>((p[0] << 8) | p[1]);
+}
 
 // Reads a variable-length quantity at d[p..len); false when it runs past the
 // end or exceeds 31 bits.
@@ -81,7 +83,7 @@ bool ReadVlq(const uint8_t* d, size_t len, size_t& p, int32_t& value) {
 }
 
 class Decoder {
-public:
+  public:
     explicit Decoder(SongTable& song) : song_(song), b_{song} {}
 
     bool Run(std::span<const uint8_t> file, LoadResult& fail) {
@@ -95,7 +97,8 @@ public:
         song_.Format = ReadBE16(f + 8);
         song_.NTracks = ReadBE16(f + 10);
         song_.Division = ReadBE16(f + 12);
-        if (song_.NTracks < 1 || song_.NTracks > kMaxTracks) return Fail(fail, LoadError::kTrackCount);
+        if (song_.NTracks < 1 || song_.NTracks > kMaxTracks)
+            return Fail(fail, LoadError::kTrackCount);
         if (song_.Division == 0) return Fail(fail, LoadError::kBadDivision);
         if (song_.Division < 0) {
             // SMPTE: high byte is minus the frame rate, low byte ticks per frame.
@@ -124,8 +127,10 @@ public:
             if (off > size || size - off < 8) return Fail(fail, LoadError::kMissingChunks);
             if (++seenChunks > 4 * kMaxTracks) return Fail(fail, LoadError::kTrackCount);
             uint32_t len = ReadBE32(f + off + 4);
-            if (len > 0x7FFFFFFFu || len > size - off - 8) return Fail(fail, LoadError::kChunkPastEnd);
-            const bool track = f[off] == 'M' && f[off + 1] == 'T' && f[off + 2] == 'r' && f[off + 3] == 'k';
+            if (len > 0x7FFFFFFFu || len > size - off - 8)
+                return Fail(fail, LoadError::kChunkPastEnd);
+            const bool track =
+                f[off] == 'M' && f[off + 1] == 'T' && f[off + 2] == 'r' && f[off + 3] == 'k';
             if (track) chunks.push_back({off + 8, len});
             off += 8 + static_cast<size_t>(len);
         }
@@ -154,7 +159,7 @@ public:
         return true;
     }
 
-private:
+  private:
     struct PendingTempo {
         int32_t tick;
         int32_t tempo;
@@ -188,8 +193,9 @@ private:
     void MergeTempoMap() {
         std::vector<PendingTempo> all = FirstTrackTempos();
         all.insert(all.end(), laterTempos_.begin(), laterTempos_.end());
-        std::stable_sort(all.begin(), all.end(),
-                         [](const PendingTempo& a, const PendingTempo& b) { return a.tick < b.tick; });
+        std::stable_sort(all.begin(), all.end(), [](const PendingTempo& a, const PendingTempo& b) {
+            return a.tick < b.tick;
+        });
         RebuildTempoMap(all);
     }
 
@@ -256,14 +262,19 @@ private:
                 runningAllowed = true;
                 ev.status = st;
                 switch (st >> 4) {
-                    case 0x8: case 0x9: case 0xA: case 0xB: case 0xE:
+                    case 0x8:
+                    case 0x9:
+                    case 0xA:
+                    case 0xB:
+                    case 0xE:
                         if (len - p < 3) return Fail(fail, LoadError::kEventPastChunk);
                         ev.data1 = d[p + 1];
                         ev.data2 = d[p + 2];
                         ev.length = 2;
                         p += 3;
                         break;
-                    case 0xC: case 0xD:
+                    case 0xC:
+                    case 0xD:
                         if (len - p < 2) return Fail(fail, LoadError::kEventPastChunk);
                         ev.data1 = d[p + 1];
                         ev.length = 1;
@@ -403,7 +414,8 @@ size_t FindSmfStart(std::span<const uint8_t> b) {
 
 std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp) {
     // The backslash pairs are the recipient's own escapes, sent literally.
-    return cp.FromUtf8("あっ、\\n") + titleBytes + cp.FromUtf8("\\nって曲が再生されるみたい。\\uそうか。");
+    return cp.FromUtf8("あっ、\\n") + titleBytes +
+           cp.FromUtf8("\\nって曲が再生されるみたい。\\uそうか。");
 }
 
 namespace {

@@ -20,7 +20,7 @@ inline constexpr uintmax_t kMaxSmfFileBytes = uintmax_t{256} << 20;
 // Called by the loader at the moments where the program shows something;
 // the GUI, the event list and the notice sender plug in here.
 class LoadObserver {
-public:
+  public:
     virtual ~LoadObserver() = default;
     // "Loading ...." in the title label, busy cursor on.
     virtual void OnLoadStarted() {}
@@ -45,8 +45,7 @@ struct LoadOptions {
 // A regular file is refused by its first bytes and its size before it is
 // read whole. The result's Message() is the reason (song/messages.h).
 LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options);
-LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song,
-                        const LoadOptions& options);
+LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options);
 
 // The text of the load notice, in code-page bytes.
 std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp);

@@ -1,7 +1,7 @@
 #include "player/song/song_table.h"
 
-#include <cassert>
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 namespace sonfara {
@@ -19,7 +19,9 @@ const std::string kEmpty;
 const SongEvent kNoEvent;
 }  // namespace
 
-SongTable::SongTable() { Clear(); }
+SongTable::SongTable() {
+    Clear();
+}
 
 void SongTable::Clear() {
     Format = 0;
@@ -107,8 +109,8 @@ void SongTable::AddTempo(int32_t tempo, int32_t tick) {
         // SMPTE timing ignores the tempo; keep the entry for displays.
         e.timeMs = TickToMs(tick);
     } else {
-        double ms = (static_cast<double>(tick) - prev.tick) / Division * prev.tempo / 1000.0 +
-                    prev.timeMs;
+        double ms =
+            (static_cast<double>(tick) - prev.tick) / Division * prev.tempo / 1000.0 + prev.timeMs;
         e.timeMs = RoundHalfEven(ms);
     }
     e.ticksPerMs = static_cast<float>(Division) * 1000.0f / static_cast<float>(tempo);
@@ -153,7 +155,9 @@ int32_t SongTable::TimeToTick(int32_t ms) const {
     // starts at 0 ms.
     int32_t n = 0;
     while (n < count && Tempo(n + 1).timeMs <= ms) ++n;
-    auto timeAt = [&](int k) -> float { return k == 0 ? 0.0f : static_cast<float>(Tempo(k).timeMs); };
+    auto timeAt = [&](int k) -> float {
+        return k == 0 ? 0.0f : static_cast<float>(Tempo(k).timeMs);
+    };
     auto tempoAt = [&](int k) -> float {
         return k == 0 ? 500.0f : static_cast<float>(Tempo(k).tempo);
     };

@@ -54,7 +54,7 @@ struct ListEntry {
 int32_t RoundHalfEven(double v);
 
 class SongTable {
-public:
+  public:
     SongTable();
     SongTable(const SongTable&) = delete;
     SongTable& operator=(const SongTable&) = delete;
@@ -113,8 +113,10 @@ public:
 
     // --- Playback cursors (written by the sequencer and the output layer,
     // read by displays on any thread) --------------------------------------
-    int32_t NextEvent(int t) const { return nextEvent_[t].load(std::memory_order_relaxed); }  // 0..64
-    int32_t ListNext(int k) const { return listNext_[k].load(std::memory_order_relaxed); }    // 1..64
+    int32_t NextEvent(int t) const {
+        return nextEvent_[t].load(std::memory_order_relaxed);
+    }                                                                                       // 0..64
+    int32_t ListNext(int k) const { return listNext_[k].load(std::memory_order_relaxed); }  // 1..64
     int32_t TrackPortSkip(int t) const {  // 1..256
         return trackPortSkip_[t].load(std::memory_order_relaxed);
     }
@@ -129,7 +131,7 @@ public:
     struct Builder;
     friend struct Builder;
 
-private:
+  private:
     friend class Sequencer;
     friend class OutputLayer;
     friend struct SongCursorTestAccess;  // tests that place a cursor by hand

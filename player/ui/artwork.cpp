@@ -4,7 +4,6 @@
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QStringList>
-
 #include <array>
 
 #include "player/ui/control_layout.h"
@@ -35,12 +34,14 @@ int RowNoise(int row, int seed) {
 }
 
 QColor Mix(QColor a, QColor b, qreal t) {
-    return QColor::fromRgbF(a.redF() + (b.redF() - a.redF()) * t, a.greenF() + (b.greenF() - a.greenF()) * t,
+    return QColor::fromRgbF(a.redF() + (b.redF() - a.redF()) * t,
+                            a.greenF() + (b.greenF() - a.greenF()) * t,
                             a.blueF() + (b.blueF() - a.blueF()) * t);
 }
 
 QColor Shift(QColor c, int d) {
-    return QColor(qBound(0, c.red() + d, 255), qBound(0, c.green() + d, 255), qBound(0, c.blue() + d, 255));
+    return QColor(qBound(0, c.red() + d, 255), qBound(0, c.green() + d, 255),
+                  qBound(0, c.blue() + d, 255));
 }
 
 // Brushed anodised metal: a vertical sheen with fine horizontal streaks, one
@@ -93,70 +94,77 @@ void Screw(QPainter& painter, QPointF c) {
 
 void Triangle(QPainter& painter, QPointF tip, qreal w, qreal h, bool right) {
     const qreal back = right ? tip.x() - w : tip.x() + w;
-    painter.drawPolygon(QPolygonF({tip, QPointF(back, tip.y() - h / 2), QPointF(back, tip.y() + h / 2)}));
+    painter.drawPolygon(
+        QPolygonF({tip, QPointF(back, tip.y() - h / 2), QPointF(back, tip.y() + h / 2)}));
 }
 
 void Symbol(QPainter& painter, ButtonKind kind, QRectF face) {
     const QPointF c = face.center();
     switch (kind) {
-    case ButtonKind::kPlay: Triangle(painter, c + QPointF(4.5, 0), 9, 10, true); break;
-    case ButtonKind::kPause:
-        painter.drawRect(QRectF(c.x() - 4, c.y() - 4.5, 3, 9));
-        painter.drawRect(QRectF(c.x() + 1, c.y() - 4.5, 3, 9));
-        break;
-    case ButtonKind::kStop: painter.drawRect(QRectF(c.x() - 4, c.y() - 4, 8, 8)); break;
-    case ButtonKind::kStart: {
-        // Back to the top: a bar and a play triangle.
-        painter.drawRect(QRectF(c.x() - 5, c.y() - 4.5, 2, 9));
-        Triangle(painter, c + QPointF(5, 0), 7, 9, true);
-        break;
-    }
-    case ButtonKind::kPrev:
-        painter.drawRect(QRectF(c.x() - 6, c.y() - 4, 2, 8));
-        Triangle(painter, c + QPointF(-4, 0), 5, 8, false);
-        Triangle(painter, c + QPointF(1, 0), 5, 8, false);
-        break;
-    case ButtonKind::kNext:
-        painter.drawRect(QRectF(c.x() + 4, c.y() - 4, 2, 8));
-        Triangle(painter, c + QPointF(4, 0), 5, 8, true);
-        Triangle(painter, c + QPointF(-1, 0), 5, 8, true);
-        break;
-    case ButtonKind::kFastForward:
-        Triangle(painter, c + QPointF(0, 0), 6, 9, true);
-        Triangle(painter, c + QPointF(6, 0), 6, 9, true);
-        break;
-    case ButtonKind::kRewind:
-        Triangle(painter, c + QPointF(0, 0), 6, 9, false);
-        Triangle(painter, c + QPointF(-6, 0), 6, 9, false);
-        break;
-    case ButtonKind::kSpeedUp:
-    case ButtonKind::kKeyUp:
-        painter.drawPolygon(QPolygonF({QPointF(c.x(), c.y() - 2.5), QPointF(c.x() + 3.5, c.y() + 1.5),
-                                       QPointF(c.x() - 3.5, c.y() + 1.5)}));
-        break;
-    case ButtonKind::kSpeedDown:
-    case ButtonKind::kKeyDown:
-        painter.drawPolygon(QPolygonF({QPointF(c.x(), c.y() + 2.5), QPointF(c.x() + 3.5, c.y() - 1.5),
-                                       QPointF(c.x() - 3.5, c.y() - 1.5)}));
-        break;
-    case ButtonKind::kWrd: {
-        QFont font = EngraveFont(9);
-        font.setBold(true);
-        painter.setFont(font);
-        painter.setPen(painter.brush().color());
-        painter.drawText(face, Qt::AlignCenter, QStringLiteral("WRD"));
-        break;
-    }
-    case ButtonKind::kWindowLayout: {
-        // Two windows, one docked under the other.
-        const QColor ink = painter.brush().color();
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(ink, 1.2));
-        painter.drawRect(QRectF(c.x() - 6, c.y() - 5, 12, 4));
-        painter.drawRect(QRectF(c.x() - 6, c.y() + 1, 12, 5));
-        painter.fillRect(QRectF(c.x() - 6, c.y() - 5, 12, 1.5), ink);
-        break;
-    }
+        case ButtonKind::kPlay:
+            Triangle(painter, c + QPointF(4.5, 0), 9, 10, true);
+            break;
+        case ButtonKind::kPause:
+            painter.drawRect(QRectF(c.x() - 4, c.y() - 4.5, 3, 9));
+            painter.drawRect(QRectF(c.x() + 1, c.y() - 4.5, 3, 9));
+            break;
+        case ButtonKind::kStop:
+            painter.drawRect(QRectF(c.x() - 4, c.y() - 4, 8, 8));
+            break;
+        case ButtonKind::kStart: {
+            // Back to the top: a bar and a play triangle.
+            painter.drawRect(QRectF(c.x() - 5, c.y() - 4.5, 2, 9));
+            Triangle(painter, c + QPointF(5, 0), 7, 9, true);
+            break;
+        }
+        case ButtonKind::kPrev:
+            painter.drawRect(QRectF(c.x() - 6, c.y() - 4, 2, 8));
+            Triangle(painter, c + QPointF(-4, 0), 5, 8, false);
+            Triangle(painter, c + QPointF(1, 0), 5, 8, false);
+            break;
+        case ButtonKind::kNext:
+            painter.drawRect(QRectF(c.x() + 4, c.y() - 4, 2, 8));
+            Triangle(painter, c + QPointF(4, 0), 5, 8, true);
+            Triangle(painter, c + QPointF(-1, 0), 5, 8, true);
+            break;
+        case ButtonKind::kFastForward:
+            Triangle(painter, c + QPointF(0, 0), 6, 9, true);
+            Triangle(painter, c + QPointF(6, 0), 6, 9, true);
+            break;
+        case ButtonKind::kRewind:
+            Triangle(painter, c + QPointF(0, 0), 6, 9, false);
+            Triangle(painter, c + QPointF(-6, 0), 6, 9, false);
+            break;
+        case ButtonKind::kSpeedUp:
+        case ButtonKind::kKeyUp:
+            painter.drawPolygon(
+                QPolygonF({QPointF(c.x(), c.y() - 2.5), QPointF(c.x() + 3.5, c.y() + 1.5),
+                           QPointF(c.x() - 3.5, c.y() + 1.5)}));
+            break;
+        case ButtonKind::kSpeedDown:
+        case ButtonKind::kKeyDown:
+            painter.drawPolygon(
+                QPolygonF({QPointF(c.x(), c.y() + 2.5), QPointF(c.x() + 3.5, c.y() - 1.5),
+                           QPointF(c.x() - 3.5, c.y() - 1.5)}));
+            break;
+        case ButtonKind::kWrd: {
+            QFont font = EngraveFont(9);
+            font.setBold(true);
+            painter.setFont(font);
+            painter.setPen(painter.brush().color());
+            painter.drawText(face, Qt::AlignCenter, QStringLiteral("WRD"));
+            break;
+        }
+        case ButtonKind::kWindowLayout: {
+            // Two windows, one docked under the other.
+            const QColor ink = painter.brush().color();
+            painter.setBrush(Qt::NoBrush);
+            painter.setPen(QPen(ink, 1.2));
+            painter.drawRect(QRectF(c.x() - 6, c.y() - 5, 12, 4));
+            painter.drawRect(QRectF(c.x() - 6, c.y() + 1, 12, 5));
+            painter.fillRect(QRectF(c.x() - 6, c.y() - 5, 12, 1.5), ink);
+            break;
+        }
     }
 }
 
@@ -166,13 +174,16 @@ void Symbol(QPainter& painter, ButtonKind kind, QRectF face) {
 
 QSize ButtonSize(ButtonKind kind) {
     switch (kind) {
-    case ButtonKind::kSpeedUp:
-    case ButtonKind::kSpeedDown:
-    case ButtonKind::kKeyUp:
-    case ButtonKind::kKeyDown: return {13, 9};
-    case ButtonKind::kWrd:
-    case ButtonKind::kWindowLayout: return {24, 18};
-    default: return {30, 22};
+        case ButtonKind::kSpeedUp:
+        case ButtonKind::kSpeedDown:
+        case ButtonKind::kKeyUp:
+        case ButtonKind::kKeyDown:
+            return {13, 9};
+        case ButtonKind::kWrd:
+        case ButtonKind::kWindowLayout:
+            return {24, 18};
+        default:
+            return {30, 22};
     }
 }
 
@@ -189,7 +200,8 @@ QImage ButtonFace(ButtonKind kind, bool pressed, qreal dpr) {
     painter.fillRect(QRect(2, 1, w - 4, 1), top);
     painter.fillRect(QRect(1, 2, 1, h - 4), pressed ? p::kBevelDark : Shift(p::kBevelLight, -30));
     painter.fillRect(QRect(2, h - 2, w - 4, 1), bottom);
-    painter.fillRect(QRect(w - 2, 2, 1, h - 4), pressed ? Shift(p::kBevelLight, -40) : p::kBevelDark);
+    painter.fillRect(QRect(w - 2, 2, 1, h - 4),
+                     pressed ? Shift(p::kBevelLight, -40) : p::kBevelDark);
     if (pressed) painter.fillRect(QRect(2, 2, w - 4, 1), Shift(p::kKeyPressedTop, -12));
 
     painter.setRenderHint(QPainter::Antialiasing);
@@ -221,7 +233,8 @@ constexpr std::array<QRect, 7> kSegments = {{
     {3, 6, 5, 2},   // g
 }};
 // Bit i lights segment i (a = bit 0).
-constexpr std::array<uint8_t, 10> kDigitSegments = {0x3f, 0x06, 0x5b, 0x4f, 0x66, 0x6d, 0x7d, 0x07, 0x7f, 0x6f};
+constexpr std::array<uint8_t, 10> kDigitSegments = {0x3f, 0x06, 0x5b, 0x4f, 0x66,
+                                                    0x6d, 0x7d, 0x07, 0x7f, 0x6f};
 
 void Segment(QPainter& painter, QRectF r, bool chamfer) {
     if (!chamfer) {
@@ -261,7 +274,9 @@ void Glyph(QPainter& painter, int x, int glyph, bool chamfer) {
 
 }  // namespace
 
-QRect DigitCell(int glyph) { return {kDigitPitch * glyph, 0, kDigitCellWidth, kDigitCellHeight}; }
+QRect DigitCell(int glyph) {
+    return {kDigitPitch * glyph, 0, kDigitCellWidth, kDigitCellHeight};
+}
 
 QImage DigitStrip(qreal dpr) {
     QImage image = Blank({kDigitPitch * kGlyphCount, kDigitCellHeight}, dpr, p::kLcdGlass);
@@ -281,7 +296,9 @@ QImage LcdWindow(QSize size, qreal dpr) {
 
 // ---- marks ----------------------------------------------------------------
 
-int MarkX(Mark mark) { return 23 * static_cast<int>(mark); }
+int MarkX(Mark mark) {
+    return 23 * static_cast<int>(mark);
+}
 
 QImage MarkStripImage(bool lit, qreal dpr) {
     QImage image = Blank({67, kMarkHeight}, dpr);
@@ -306,7 +323,8 @@ QImage MarkStripImage(bool lit, qreal dpr) {
             painter.drawRoundedRect(box, 2, 2);
             painter.setPen(p::kSegmentGhost.lighter(150));
         }
-        painter.drawText(cell.adjusted(0, 0, 0, 0), Qt::AlignCenter, QString::fromLatin1(kNames[m]));
+        painter.drawText(cell.adjusted(0, 0, 0, 0), Qt::AlignCenter,
+                         QString::fromLatin1(kNames[m]));
     }
     return image;
 }
@@ -373,22 +391,28 @@ QImage ControlBackground(qreal dpr) {
     Glass(painter, L::kKeyCaption.adjusted(-1, -1, 1, 1));
     Glass(painter, L::kSpeedCaption.adjusted(-1, -1, 1, 1));
     painter.setRenderHint(QPainter::TextAntialiasing);
-    Engrave(painter, L::kStereoCaption, QStringLiteral("STEREO"), 7, Qt::AlignRight | Qt::AlignVCenter,
-            p::kEngraveDim);
+    Engrave(painter, L::kStereoCaption, QStringLiteral("STEREO"), 7,
+            Qt::AlignRight | Qt::AlignVCenter, p::kEngraveDim);
     // A separator line cut between the display row and the transport row.
     painter.fillRect(QRect(6, 90, size.width() - 12, 1), p::kPanelEdgeDark);
     painter.fillRect(QRect(6, 91, size.width() - 12, 1), Shift(p::kPanelTop, 14));
 
-    static const char* const kCaptions[] = {"TOP", "REW", "PLAY", "PAUSE", "STOP", "FF", "PREV", "NEXT"};
+    static const char* const kCaptions[] = {"TOP",  "REW", "PLAY", "PAUSE",
+                                            "STOP", "FF",  "PREV", "NEXT"};
     for (int i = 0; i < 8; ++i) {
         const QRect r = L::TransportRect(i);
-        Engrave(painter, QRectF(r.x() - 4, 92, r.width() + 8, 9), QString::fromLatin1(kCaptions[i]), 7);
+        Engrave(painter, QRectF(r.x() - 4, 92, r.width() + 8, 9), QString::fromLatin1(kCaptions[i]),
+                7);
     }
-    Engrave(painter, QRectF(L::kKeyCaption.x(), 92, 44, 9), QStringLiteral("KEY"), 7, Qt::AlignLeft | Qt::AlignVCenter);
-    Engrave(painter, QRectF(L::kSpeedCaption.x(), 92, 60, 9), QStringLiteral("TEMPO"), 7, Qt::AlignLeft | Qt::AlignVCenter);
+    Engrave(painter, QRectF(L::kKeyCaption.x(), 92, 44, 9), QStringLiteral("KEY"), 7,
+            Qt::AlignLeft | Qt::AlignVCenter);
+    Engrave(painter, QRectF(L::kSpeedCaption.x(), 92, 60, 9), QStringLiteral("TEMPO"), 7,
+            Qt::AlignLeft | Qt::AlignVCenter);
     Engrave(painter, QRectF(L::kWrd.x() - 4, 92, L::kWrd.width() + 8, 9), QStringLiteral("WRD"), 7);
-    Engrave(painter, QRectF(L::kWindowLayout.x() - 4, 92, L::kWindowLayout.width() + 8, 9), QStringLiteral("VIEW"), 7);
-    Engrave(painter, QRectF(8, 138, 120, 10), QStringLiteral("POSITION"), 7, Qt::AlignLeft | Qt::AlignVCenter, p::kEngraveDim);
+    Engrave(painter, QRectF(L::kWindowLayout.x() - 4, 92, L::kWindowLayout.width() + 8, 9),
+            QStringLiteral("VIEW"), 7);
+    Engrave(painter, QRectF(8, 138, 120, 10), QStringLiteral("POSITION"), 7,
+            Qt::AlignLeft | Qt::AlignVCenter, p::kEngraveDim);
 
     // The maker's plate between the transport and the steppers.
     QFont brand = EngraveFont(15);
@@ -438,7 +462,8 @@ QImage AppIcon(int px) {
     const qreal pitch = glass.width() / columns;
     for (int i = 0; i < columns; ++i) {
         const qreal height = (tiny ? kIconColumns[i + 1] + 8 : kIconColumns[i] + 6);
-        const QRectF col(glass.x() + pitch * i + pitch * 0.2, glass.bottom() - 3 - height, pitch * 0.6, height);
+        const QRectF col(glass.x() + pitch * i + pitch * 0.2, glass.bottom() - 3 - height,
+                         pitch * 0.6, height);
         painter.setBrush(p::kSegmentLit);
         painter.drawRect(col);
     }
@@ -473,27 +498,36 @@ QByteArray AppIconSvg() {
     const qreal pitch = 44.0 / 6;
     for (int i = 0; i < 6; ++i) {
         const qreal h = kIconColumns[i] + 6;
-        columns += QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>\n")
-                       .arg(10 + pitch * i + pitch * 0.2, 0, 'f', 2).arg(38 - 3 - h, 0, 'f', 2)
-                       .arg(pitch * 0.6, 0, 'f', 2).arg(h).arg(p::kSegmentLit.name());
+        columns +=
+            QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" fill=\"%5\"/>\n")
+                .arg(10 + pitch * i + pitch * 0.2, 0, 'f', 2)
+                .arg(38 - 3 - h, 0, 'f', 2)
+                .arg(pitch * 0.6, 0, 'f', 2)
+                .arg(h)
+                .arg(p::kSegmentLit.name());
     }
-    const QString svg = QStringLiteral(
-        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n"
-        "  <defs><linearGradient id=\"b\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">"
-        "<stop offset=\"0\" stop-color=\"%1\"/><stop offset=\"1\" stop-color=\"%2\"/></linearGradient></defs>\n"
-        "  <rect x=\"3\" y=\"3\" width=\"58\" height=\"58\" rx=\"10\" fill=\"url(#b)\" stroke=\"%3\" stroke-width=\"2\"/>\n"
-        "  <rect x=\"10\" y=\"10\" width=\"44\" height=\"28\" rx=\"3\" fill=\"%4\"/>\n"
-        "%5"
-        "  <g fill=\"%6\" stroke=\"%3\" stroke-width=\"1\">"
-        "<rect x=\"12\" y=\"44\" width=\"12\" height=\"10\" rx=\"1.5\"/>"
-        "<rect x=\"26\" y=\"44\" width=\"12\" height=\"10\" rx=\"1.5\"/>"
-        "<rect x=\"40\" y=\"44\" width=\"12\" height=\"10\" rx=\"1.5\"/></g>\n"
-        "  <g fill=\"%7\"><rect x=\"15\" y=\"46\" width=\"6\" height=\"6\"/>"
-        "<polygon points=\"30,46 36,49 30,52\"/>"
-        "<rect x=\"43\" y=\"46\" width=\"2\" height=\"6\"/><rect x=\"47\" y=\"46\" width=\"2\" height=\"6\"/></g>\n"
-        "</svg>\n")
-        .arg(p::kPanelTop.lighter(115).name(), p::kPanelBottom.name(), p::kKeyRim.name(), p::kLcdGlass.name(),
-             columns, p::kKeyTop.name(), p::kSymbol.name());
+    const QString svg =
+        QStringLiteral(
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 "
+            "64\">\n"
+            "  <defs><linearGradient id=\"b\" x1=\"0\" y1=\"0\" x2=\"0\" y2=\"1\">"
+            "<stop offset=\"0\" stop-color=\"%1\"/><stop offset=\"1\" "
+            "stop-color=\"%2\"/></linearGradient></defs>\n"
+            "  <rect x=\"3\" y=\"3\" width=\"58\" height=\"58\" rx=\"10\" fill=\"url(#b)\" "
+            "stroke=\"%3\" stroke-width=\"2\"/>\n"
+            "  <rect x=\"10\" y=\"10\" width=\"44\" height=\"28\" rx=\"3\" fill=\"%4\"/>\n"
+            "%5"
+            "  <g fill=\"%6\" stroke=\"%3\" stroke-width=\"1\">"
+            "<rect x=\"12\" y=\"44\" width=\"12\" height=\"10\" rx=\"1.5\"/>"
+            "<rect x=\"26\" y=\"44\" width=\"12\" height=\"10\" rx=\"1.5\"/>"
+            "<rect x=\"40\" y=\"44\" width=\"12\" height=\"10\" rx=\"1.5\"/></g>\n"
+            "  <g fill=\"%7\"><rect x=\"15\" y=\"46\" width=\"6\" height=\"6\"/>"
+            "<polygon points=\"30,46 36,49 30,52\"/>"
+            "<rect x=\"43\" y=\"46\" width=\"2\" height=\"6\"/><rect x=\"47\" y=\"46\" width=\"2\" "
+            "height=\"6\"/></g>\n"
+            "</svg>\n")
+            .arg(p::kPanelTop.lighter(115).name(), p::kPanelBottom.name(), p::kKeyRim.name(),
+                 p::kLcdGlass.name(), columns, p::kKeyTop.name(), p::kSymbol.name());
     return svg.toUtf8();
 }
 
@@ -541,7 +575,8 @@ QImage RollStripPicture(int part, qreal dpr) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(p::kSegmentLit);
         const qreal cx = size.width() - 11.5, cy = size.height() / 2.0;
-        painter.drawPolygon(QPolygonF({QPointF(cx - 4, cy - 2), QPointF(cx + 4, cy - 2), QPointF(cx, cy + 3)}));
+        painter.drawPolygon(
+            QPolygonF({QPointF(cx - 4, cy - 2), QPointF(cx + 4, cy - 2), QPointF(cx, cy + 3)}));
         return image;
     }
     FillBrushed(painter, QRectF(QPointF(0, 0), size), p::kPanelTop, p::kPanelBottom, 7);

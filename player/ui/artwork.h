@@ -15,8 +15,20 @@
 namespace sonfara::ui {
 
 enum class ButtonKind {
-    kPlay, kPause, kStop, kStart, kPrev, kNext, kFastForward, kRewind,
-    kSpeedUp, kSpeedDown, kKeyUp, kKeyDown, kWrd, kWindowLayout,
+    kPlay,
+    kPause,
+    kStop,
+    kStart,
+    kPrev,
+    kNext,
+    kFastForward,
+    kRewind,
+    kSpeedUp,
+    kSpeedDown,
+    kKeyUp,
+    kKeyDown,
+    kWrd,
+    kWindowLayout,
 };
 inline constexpr int kButtonKindCount = 14;
 

@@ -48,8 +48,8 @@ inline constexpr QRect kKnobTrack{134, 128, 485, 18};
 
 // The transport order on the row and the rectangle of button i.
 inline constexpr ButtonKind kTransportOrder[] = {
-    ButtonKind::kStart, ButtonKind::kRewind, ButtonKind::kPlay, ButtonKind::kPause,
-    ButtonKind::kStop, ButtonKind::kFastForward, ButtonKind::kPrev, ButtonKind::kNext,
+    ButtonKind::kStart, ButtonKind::kRewind,      ButtonKind::kPlay, ButtonKind::kPause,
+    ButtonKind::kStop,  ButtonKind::kFastForward, ButtonKind::kPrev, ButtonKind::kNext,
 };
 QRect TransportRect(int i);
 

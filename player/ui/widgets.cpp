@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-
 #include <cmath>
 
 #include "player/ui/palette.h"
@@ -79,7 +78,9 @@ QSize DigitReadout::sizeHint() const {
     return kind_ == Kind::kTime ? layout::kTime.size() : layout::kPosition.size();
 }
 
-int DigitReadout::placeX(int place) const { return kind_ == Kind::kTime ? kTimeX[place] : kPositionX[place]; }
+int DigitReadout::placeX(int place) const {
+    return kind_ == Kind::kTime ? kTimeX[place] : kPositionX[place];
+}
 
 void DigitReadout::SetTime(int seconds) {
     seconds = std::max(seconds, 0);
@@ -91,7 +92,8 @@ void DigitReadout::SetTime(int seconds) {
 void DigitReadout::SetBarBeat(int bar, int beat) {
     bar = std::max(bar, 0) % 10000;
     beat = std::max(beat, 0) % 100;
-    const int glyphs[] = {bar / 1000, bar / 100 % 10, bar / 10 % 10, bar % 10, beat / 10, beat % 10};
+    const int glyphs[] = {bar / 1000, bar / 100 % 10, bar / 10 % 10,
+                          bar % 10,   beat / 10,      beat % 10};
     SetPlaces(glyphs);
 }
 
@@ -151,8 +153,9 @@ void DigitReadout::PaintPlace(int place) {
     const QRect target(placeX(place), kDigitTop, kDigitCellWidth, kDigitCellHeight);
     QPainter painter(&picture_);
     const QRect cell = DigitCell(glyphs_[place]);
-    painter.drawImage(target, strip_,
-                      QRectF(cell.x() * dpr_, cell.y() * dpr_, cell.width() * dpr_, cell.height() * dpr_));
+    painter.drawImage(
+        target, strip_,
+        QRectF(cell.x() * dpr_, cell.y() * dpr_, cell.width() * dpr_, cell.height() * dpr_));
     update(target);
 }
 
@@ -160,8 +163,8 @@ void DigitReadout::paintEvent(QPaintEvent* event) {
     if (picture_.isNull() || dpr_ != devicePixelRatioF()) Rebuild();
     QPainter painter(this);
     painter.drawImage(event->rect(), picture_,
-                      QRectF(event->rect().x() * dpr_, event->rect().y() * dpr_, event->rect().width() * dpr_,
-                             event->rect().height() * dpr_));
+                      QRectF(event->rect().x() * dpr_, event->rect().y() * dpr_,
+                             event->rect().width() * dpr_, event->rect().height() * dpr_));
 }
 
 // ---- MarkStrip ------------------------------------------------------------
@@ -210,7 +213,9 @@ PositionKnob::PositionKnob(QWidget* parent) : QWidget(parent) {
     setFixedSize(sizeHint());
 }
 
-QRect PositionKnob::knobRect() const { return {left_ - kOriginX, kCapTop, kKnobCapWidth, kKnobCapHeight}; }
+QRect PositionKnob::knobRect() const {
+    return {left_ - kOriginX, kCapTop, kKnobCapWidth, kKnobCapHeight};
+}
 
 bool PositionKnob::SetPosition(int64_t positionMs, int64_t totalMs) {
     if (dragging_) return false;

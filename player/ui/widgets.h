@@ -6,7 +6,6 @@
 
 #include <QImage>
 #include <QWidget>
-
 #include <array>
 #include <cstdint>
 

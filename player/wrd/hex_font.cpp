@@ -79,8 +79,9 @@ HexFont HexFont::Parse(std::string_view text) {
     // Files are in code point order; a repeated code point keeps its last glyph.
     std::stable_sort(f.entries_.begin(), f.entries_.end(),
                      [](const Entry& a, const Entry& b) { return a.codePoint < b.codePoint; });
-    auto last = std::unique(f.entries_.rbegin(), f.entries_.rend(),
-                            [](const Entry& a, const Entry& b) { return a.codePoint == b.codePoint; });
+    auto last =
+        std::unique(f.entries_.rbegin(), f.entries_.rend(),
+                    [](const Entry& a, const Entry& b) { return a.codePoint == b.codePoint; });
     f.entries_.erase(f.entries_.begin(), last.base());
     f.entries_.shrink_to_fit();
     f.bits_.shrink_to_fit();
@@ -88,9 +89,8 @@ HexFont HexFont::Parse(std::string_view text) {
 }
 
 bool HexFont::Find(char32_t codePoint, GlyphBitmap& out) const {
-    const auto it = std::lower_bound(
-        entries_.begin(), entries_.end(), codePoint,
-        [](const Entry& e, char32_t cp) { return e.codePoint < cp; });
+    const auto it = std::lower_bound(entries_.begin(), entries_.end(), codePoint,
+                                     [](const Entry& e, char32_t cp) { return e.codePoint < cp; });
     if (it == entries_.end() || it->codePoint != codePoint) return false;
     const bool wide = (it->offset & kWide) != 0;
     const uint8_t* p = &bits_[it->offset & ~kWide];
@@ -140,10 +140,10 @@ char32_t HexFontGlyphs::CodePointOf(std::string_view ch) const {
     // Converting through iconv costs microseconds; a replay after a seek may
     // draw a whole script's characters at once.
     if (codePoints_.empty()) codePoints_.assign(0x10000, kUnknown);
-    const size_t key = ch.size() == 1
-                           ? static_cast<uint8_t>(ch[0])
-                           : static_cast<size_t>(static_cast<uint8_t>(ch[0]) << 8 |
-                                                 static_cast<uint8_t>(ch[1]));
+    const size_t key =
+        ch.size() == 1
+            ? static_cast<uint8_t>(ch[0])
+            : static_cast<size_t>(static_cast<uint8_t>(ch[0]) << 8 | static_cast<uint8_t>(ch[1]));
     char32_t& cp = codePoints_[key];
     if (cp == kUnknown) cp = SingleCodePoint(codePage_.ToUtf8(ch));
     return cp;

@@ -25,7 +25,8 @@ ListRun ListCli(const std::string& args, bool withMessages = false) {
 }
 
 TEST(CliList, EntriesAsTextAndJson) {
-    const fs::path dir = fs::temp_directory_path() / ("sonfara-cli-list-" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("sonfara-cli-list-" + std::to_string(::getpid()));
     fs::create_directories(dir);
     std::ofstream(dir / "b.mid") << "x";
     std::ofstream(dir / "a.MID") << "x";
@@ -57,7 +58,8 @@ TEST(CliList, EntriesAsTextAndJson) {
     for (int i = 0; i < 501; ++i) std::ofstream(many / (std::to_string(1000 + i) + ".mid")) << "x";
     r = ListCli("'" + many.string() + "'", true);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Sonfara: 再生リストに登録できるのは500曲までです", 0), 0u) << r.out.substr(0, 200);
+    EXPECT_EQ(r.out.rfind("Sonfara: 再生リストに登録できるのは500曲までです", 0), 0u)
+        << r.out.substr(0, 200);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 501);
     EXPECT_NE(r.out.find("1499.mid"), std::string::npos);
     EXPECT_EQ(r.out.find("1500.mid"), std::string::npos);

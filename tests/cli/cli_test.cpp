@@ -24,7 +24,8 @@ using CliRun = test::CommandRun;
 // Runs the CLI with stdout captured; stderr goes to a file read back into err.
 CliRun Cli(const std::string& args, std::string* err = nullptr) {
     // One file per test process: ctest runs the cases of this file in parallel.
-    fs::path errFile = fs::temp_directory_path() / ("sonfara-cli-test-" + std::to_string(::getpid()) + ".err");
+    fs::path errFile =
+        fs::temp_directory_path() / ("sonfara-cli-test-" + std::to_string(::getpid()) + ".err");
     std::string cmd = std::string(SONFARA_CLI) + " " + args + " 2>'" + errFile.string() + "'";
     const CliRun r = test::RunCommand(cmd);
     if (err) {
@@ -37,7 +38,7 @@ CliRun Cli(const std::string& args, std::string* err = nullptr) {
 }
 
 class CliTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() / ("sonfara-cli-" + std::to_string(::getpid()));
         fs::create_directories(dir_);
@@ -50,11 +51,19 @@ protected:
     }
     static Bytes Song() {
         Track conductor;
-        conductor.Meta(0, 0x03, "\x83\x65\x83\x58\x83\x67")  // テスト in CP932
-            .Tempo(0, 500000).Meta(0, 0x58, Bytes{3, 2, 24, 8}).Tempo(960, 400000).End(960);
+        conductor
+            .Meta(0, 0x03, "\x83\x65\x83\x58\x83\x67")  // テスト in CP932
+            .Tempo(0, 500000)
+            .Meta(0, 0x58, Bytes{3, 2, 24, 8})
+            .Tempo(960, 400000)
+            .End(960);
         Track piano;
-        piano.Meta(0, 0x03, "Piano").SysEx(0, Bytes{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})
-            .Msg(0, {0xC0, 0}).Msg(0, {0x90, 60, 100}).Msg(480, {0x80, 60, 0}).End();
+        piano.Meta(0, 0x03, "Piano")
+            .SysEx(0, Bytes{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7})
+            .Msg(0, {0xC0, 0})
+            .Msg(0, {0x90, 60, 100})
+            .Msg(480, {0x80, 60, 0})
+            .End();
         return Smf(1, 480, {conductor, piano});
     }
     fs::path dir_;
@@ -88,9 +97,10 @@ TEST_F(CliTest, DumpLinesJsonAndPages) {
 
     CliRun json = Cli("dump --json " + path);
     ASSERT_EQ(json.status, 0);
-    EXPECT_NE(json.out.find("{\"track\":2,\"event\":3,\"tick\":0,\"ms\":0,\"status\":192,\"data1\":0,"
-                            "\"data2\":0,\"length\":1,\"payload\":\"\"}"),
-              std::string::npos)
+    EXPECT_NE(
+        json.out.find("{\"track\":2,\"event\":3,\"tick\":0,\"ms\":0,\"status\":192,\"data1\":0,"
+                      "\"data2\":0,\"length\":1,\"payload\":\"\"}"),
+        std::string::npos)
         << json.out;
 
     CliRun page = Cli("dump " + path + " --list 2 --page 1");
@@ -104,7 +114,9 @@ TEST_F(CliTest, DumpLinesJsonAndPages) {
 
 TEST_F(CliTest, BadFilesExitWithStatusOneAndAMessage) {
     std::string err;
-    CliRun r = Cli("info " + Write("bad.mid", Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 1, 0xE0}), &err);
+    CliRun r =
+        Cli("info " + Write("bad.mid", Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 2, 1, 0xE0}),
+            &err);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(err.find("読み込みエラー（ErrorNo 8）"), std::string::npos) << err;
     r = Cli("dump " + Write("text.mid", Bytes{'h', 'e', 'l', 'l', 'o'}), &err);
@@ -119,7 +131,8 @@ TEST_F(CliTest, BadFilesExitWithStatusOneAndAMessage) {
 
 TEST_F(CliTest, RmiFilesAndNonAsciiNames) {
     Bytes smf = Song();
-    Bytes rmi = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    Bytes rmi = {'R', 'I', 'F', 'F', 0,   0,   0, 0, 'R', 'M',
+                 'I', 'D', 'd', 'a', 't', 'a', 0, 0, 0,   0};
     rmi.insert(rmi.end(), smf.begin(), smf.end());
     CliRun r = Cli("info --json " + Write("曲の名前 ♪.rmi", rmi));
     ASSERT_EQ(r.status, 0);

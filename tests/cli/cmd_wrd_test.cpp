@@ -121,7 +121,8 @@ TEST_F(CliWrd, ReportsMissingScriptsAndBadUsage) {
 // --codepage is the program's code page, also where a layer has no code
 // page handed to it: a WRD script's EUC-JP picture name finds 絵.mag.
 TEST(CliCodePage, ReachesWrdPictureNames) {
-    const fs::path dir = fs::temp_directory_path() / ("sonfara_cli_cp_" + std::to_string(::getpid()));
+    const fs::path dir =
+        fs::temp_directory_path() / ("sonfara_cli_cp_" + std::to_string(::getpid()));
     fs::create_directories(dir);
     std::ofstream(dir / "絵.mag") << "x";
     CliCodePage(ParseArgs({"--codepage", "EUC-JP"}, {"codepage"}, {}));

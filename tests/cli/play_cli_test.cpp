@@ -294,7 +294,8 @@ TEST(PlayCli, BuiltInSynthesizerInRealTime) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     std::ifstream in(dir + "/fluidsynth.wav", std::ios::binary);
-    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<unsigned char> b((std::istreambuf_iterator<char>(in)),
+                                 std::istreambuf_iterator<char>());
     int peak = 0;
     for (size_t i = 44; i + 1 < b.size(); i += 2)
         peak = std::max(peak, std::abs(static_cast<int16_t>(b[i] | b[i + 1] << 8)));

@@ -1,3 +1,5 @@
+#include "player/dialogs/list_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -8,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "player/dialogs/list_dialog.h"
 #include "player/dialogs/version_window.h"
 #include "player/platform/sfrlib_binding.h"
 #include "tests/dialogs/test_support.h"
@@ -56,8 +57,9 @@ TEST(ListDialogFavorites, RenameRefusesBadTitlesAndDeletes) {
     QTest::mouseClick(dialog.List()->viewport(), Qt::LeftButton, {}, row0);
     QTest::mouseDClick(dialog.List()->viewport(), Qt::LeftButton, {}, row0);
     ASSERT_EQ(prompts.asked.size(), 3u);
-    EXPECT_EQ(prompts.asked[0],
-              "Sonfara|\"Old\"\rのタイトル名を変更します\r\r新しいタイトル名を入力してください|Old");
+    EXPECT_EQ(
+        prompts.asked[0],
+        "Sonfara|\"Old\"\rのタイトル名を変更します\r\r新しいタイトル名を入力してください|Old");
     EXPECT_FALSE(QFile::exists(dir.filePath("Old.msf")));
     ASSERT_EQ(model.Favorites().size(), 2u);
     EXPECT_EQ(model.Favorites()[0].Title, "New");

@@ -20,8 +20,11 @@ using test::Track;
 std::shared_ptr<const Lyrics> ThreeLines() {
     static CodePage cp("CP932");
     Track words;
-    words.Meta(0, 0x05, "AAAA").Meta(500, 0x05, "BBBB/").Meta(500, 0x05, "CCCC/")
-        .Meta(500, 0x05, "DDDD").End();
+    words.Meta(0, 0x05, "AAAA")
+        .Meta(500, 0x05, "BBBB/")
+        .Meta(500, 0x05, "CCCC/")
+        .Meta(500, 0x05, "DDDD")
+        .End();
     SongTable s;
     LoadOptions o;
     o.codePage = &cp;

@@ -1,3 +1,5 @@
+#include "player/dialogs/settings_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QButtonGroup>
@@ -12,7 +14,6 @@
 
 #include "player/platform/priority.h"
 #include "player/platform/sfrlib_binding.h"
-#include "player/dialogs/settings_dialog.h"
 #include "tests/dialogs/test_support.h"
 
 namespace sonfara::dialogs {
@@ -146,7 +147,8 @@ TEST_F(SettingsDialogTest, PriorityResidentFlagAndEmulationFields) {
     prompts.answers = {QString("/cfg/gs.cfg"), std::nullopt};
     Click("SMFKConfigFileSet0");
     Click("SMFKConfigFileSet1");  // cancelled: unchanged
-    EXPECT_EQ(prompts.asked.front(), "SMFナイフコンフィグファイルの指定|SMFナイフコンフィグ(*.cfg)");
+    EXPECT_EQ(prompts.asked.front(),
+              "SMFナイフコンフィグファイルの指定|SMFナイフコンフィグ(*.cfg)");
     Find<QCheckBox>("SMFKRythm")->setChecked(true);
     Click("Command3");
     EXPECT_FALSE(applier.Values().AlwaysMove);

@@ -2,11 +2,10 @@
 // boxes answered by script.
 #pragma once
 
+#include <QString>
 #include <deque>
 #include <optional>
 #include <vector>
-
-#include <QString>
 
 #include "player/dialogs/prompts.h"
 

@@ -1,9 +1,9 @@
+#include "player/dialogs/wrd_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QCloseEvent>
-
-#include "player/dialogs/wrd_window.h"
 
 namespace sonfara::wrd {
 namespace {
@@ -26,9 +26,10 @@ class WrdWindowTest : public ::testing::Test {
   protected:
     void SetUp() override {
         window.SetFrameSource(&source);
-        ASSERT_TRUE(rt.LoadScriptText("@WMODE(23);\n@COLOR(33);\nSonfara\n@WAIT(2);\n"
-                                      "@GLINE(0,0,639,399,2);\n@COLOR(36);\nWRD\n",
-                                      Timing(), ""));
+        ASSERT_TRUE(
+            rt.LoadScriptText("@WMODE(23);\n@COLOR(33);\nSonfara\n@WAIT(2);\n"
+                              "@GLINE(0,0,639,399,2);\n@COLOR(36);\nWRD\n",
+                              Timing(), ""));
         window.StartTimer();  // as the loader does after a script loads
     }
     // Every frame pixel is an s x s block of the window's pixels.
@@ -78,8 +79,10 @@ TEST(WrdWindowScale, SmallerWindowShowsTheWholeFrameScaledDown) {
     QApplication::processEvents();
     const QImage shown = window.grab().toImage();
     const uint32_t colour = frame.Pixel(0, 0);
-    for (QPoint black : {QPoint(0, 89), QPoint(399, 390)}) EXPECT_EQ(shown.pixel(black) & 0xFFFFFF, 0u);
-    for (QPoint inside : {QPoint(0, 90), QPoint(399, 389)}) EXPECT_EQ(shown.pixel(inside) & 0xFFFFFF, colour);
+    for (QPoint black : {QPoint(0, 89), QPoint(399, 390)})
+        EXPECT_EQ(shown.pixel(black) & 0xFFFFFF, 0u);
+    for (QPoint inside : {QPoint(0, 90), QPoint(399, 389)})
+        EXPECT_EQ(shown.pixel(inside) & 0xFFFFFF, colour);
 }
 
 TEST_F(WrdWindowTest, ClosingHidesWhileThePresentationRunsOn) {

@@ -1,6 +1,7 @@
 // Display tests paint text, which needs a GUI application; offscreen.
-#include <QGuiApplication>
 #include <gtest/gtest.h>
+
+#include <QGuiApplication>
 
 #if defined(__SANITIZE_THREAD__)
 // Qt's raster engine hands large fills to its own pooled threads and joins

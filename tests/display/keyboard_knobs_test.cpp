@@ -43,7 +43,8 @@ TEST(KeyboardSurface, KeysLightAndReleaseAtTheirRectanglesAtBothRatios) {
         rig.Note(1, 61, 0);
         kb.DrawKeyboards(rig.src);
         EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(QPoint(341, 15), QPoint(341, 22)),
-                                  P::kBlackKeyHighlight), "");
+                                  P::kBlackKeyHighlight),
+                  "");
         EXPECT_EQ(FirstOtherPixel(kb.Image(), QRect(341, 23, 1, 1), P::kBlackKey), "");
         EXPECT_EQ(
             FirstOtherPixel(kb.Image(), QRect(QPoint(342, 15), QPoint(343, 23)), P::kBlackKey), "");
@@ -105,8 +106,8 @@ TEST(KeyboardSurface, ChannelLabelsFollowProgramBankAndMapButDrumsKeepTheirName)
 TEST(KnobPanel, PointerBoxFollowsTheAngleArithmeticAtBothRatios) {
     // 64 points straight up: (18k - 9, 19b - 3) to (18k - 6, 19b).
     EXPECT_EQ(KnobPointerRect(3, 5, 64), QRect(QPoint(45, 92), QPoint(48, 95)));
-    EXPECT_EQ(KnobPointerRect(1, 1, 0), QRect(QPoint(6, 25), QPoint(9, 28)));     // 240°
-    EXPECT_EQ(KnobPointerRect(1, 1, 100), QRect(QPoint(14, 21), QPoint(17, 24))); // about 6°
+    EXPECT_EQ(KnobPointerRect(1, 1, 0), QRect(QPoint(6, 25), QPoint(9, 28)));      // 240°
+    EXPECT_EQ(KnobPointerRect(1, 1, 100), QRect(QPoint(14, 21), QPoint(17, 24)));  // about 6°
     for (qreal dpr : {1.0, 2.0}) {
         SCOPED_TRACE(dpr);
         DisplayRig rig;

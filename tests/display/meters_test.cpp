@@ -26,7 +26,9 @@ bool TileLit(const QImage& bar, QRect r) {
            tiles.copy(QRect(kLitTile.topLeft() * s, kLitTile.size() * s));
 }
 
-bool StepLit(const LevelMeters& m, int b, int t) { return TileLit(m.BarDisplay(), BarStepRect(b, t)); }
+bool StepLit(const LevelMeters& m, int b, int t) {
+    return TileLit(m.BarDisplay(), BarStepRect(b, t));
+}
 
 DisplayOptions Options(qreal dpr = 1.0) {
     DisplayOptions o;
@@ -92,8 +94,10 @@ TEST(LevelMeters, StereoSumsFollowPan) {
 // the left bar and leaves the right one dark, at both ratios.
 TEST(BarPanel, StereoBarsStandInsideTheSlotBesideTheColumns) {
     for (int side = 0; side < 2; ++side) {
-        EXPECT_TRUE(QRect(QPoint(0, 0), kBarPanelSize).contains(StereoColumnRect(side) | StereoCaptionRect(side)));
-        EXPECT_FALSE(StereoColumnRect(side).intersects(BarStepRect(kChannels, 0) | DotTileRect(1, kChannels)));
+        EXPECT_TRUE(QRect(QPoint(0, 0), kBarPanelSize)
+                        .contains(StereoColumnRect(side) | StereoCaptionRect(side)));
+        EXPECT_FALSE(StereoColumnRect(side).intersects(BarStepRect(kChannels, 0) |
+                                                       DotTileRect(1, kChannels)));
     }
     for (qreal dpr : {1.0, 2.0}) {
         SCOPED_TRACE(dpr);
@@ -123,7 +127,8 @@ TEST(LevelMeters, DotPictureShowsAfter50msHoldsFor3000msAndRestarts) {
         DisplayController d(rig.src, Options(dpr));
         rig.out.Channel(3).Level = 1;
         d.OnDrawInterval();
-        for (int r = 1; r <= 16; ++r) rig.out.DotRows[r - 1] = (r == 1 || r == 16) ? 0xFFFF : 0x8001;
+        for (int r = 1; r <= 16; ++r)
+            rig.out.DotRows[r - 1] = (r == 1 || r == 16) ? 0xFFFF : 0x8001;
 
         d.ScheduleDisplayBitmap();
         EXPECT_TRUE(d.DotPicture().Enabled());

@@ -1,17 +1,17 @@
 // The drawing thread's pass-time histogram: percentiles of known durations,
 // and the report the GUI cost benchmark reads.
+#include "player/display/pass_stats.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-
-#include "player/display/pass_stats.h"
 
 namespace sonfara::display {
 namespace {
 
 TEST(PassStats, PercentilesAreExactBelowAMillisecondAndCloseAbove) {
     PassStats s;
-    EXPECT_EQ(s.Percentile(0.5), 0u);  // nothing recorded yet
+    EXPECT_EQ(s.Percentile(0.5), 0u);                     // nothing recorded yet
     for (uint64_t us = 100; us >= 1; --us) s.Record(us);  // order does not matter
     EXPECT_EQ(s.Count(), 100u);
     EXPECT_EQ(s.Percentile(0.5), 50u);

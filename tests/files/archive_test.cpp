@@ -170,7 +170,8 @@ TEST(Archive, CompanionsInAnyCaseAndNoneLeftFromTheLastArchive) {
     const std::string two = ExtractEntry({"song.mid", dir.Path(), "two.zip", ""}, work.Path(), n);
     EXPECT_EQ(ReadBytes(two), SongBytes(61));
     EXPECT_TRUE(ReadCompanionDocument(two).fileName.empty());
-    for (const char* stale : {"SONG.TXT", "song.wrd", "pic.png"}) EXPECT_FALSE(FileExists(work / stale));
+    for (const char* stale : {"SONG.TXT", "song.wrd", "pic.png"})
+        EXPECT_FALSE(FileExists(work / stale));
     // Beside a plain file too.
     WriteBytes(dir / "DOS/SONG.MID", SongBytes());
     WriteBytes(dir / "DOS/Song.Doc", "doc");

@@ -19,7 +19,7 @@ std::string Crlf(std::initializer_list<const char*> lines) {
 }
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::random_device rd;
         path_ = fs::temp_directory_path() / ("sonfara-arr-" + std::to_string(rd()));
@@ -33,11 +33,12 @@ public:
         fs::create_directories(path_ / name);
         return (path_ / name).string();
     }
-    static void Write(const std::string& folder, const std::string& name, const std::string& bytes) {
+    static void Write(const std::string& folder, const std::string& name,
+                      const std::string& bytes) {
         std::ofstream(fs::path(folder) / name, std::ios::binary) << bytes;
     }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -106,7 +107,8 @@ TEST(Arrangement, OutOfRangeProgramsAndLimits) {
     EXPECT_EQ(e->InstMap[9], 128);
 
     // [INST ELSE] directly followed by a section does not swallow it.
-    auto s = ParseArrangement(Crlf({"[SONFARA ARRANGE FILE]", "T", "[INST ELSE]", "[OPTION]", "MOD 0"}));
+    auto s =
+        ParseArrangement(Crlf({"[SONFARA ARRANGE FILE]", "T", "[INST ELSE]", "[OPTION]", "MOD 0"}));
     EXPECT_FALSE(s->ModOn);
 
     // Only 100 mapping fields of a section count.
@@ -135,8 +137,8 @@ TEST(EqPreset, ExactlyTenBytes) {
 }
 
 TEST(EqPreset, BandsByNote) {
-    const int edges[][2] = {{0, 1},  {30, 1}, {31, 2}, {38, 2}, {39, 3},  {47, 3},  {48, 4},
-                            {56, 4}, {57, 5}, {65, 5}, {66, 6}, {74, 6},  {75, 7},  {83, 7},
+    const int edges[][2] = {{0, 1},  {30, 1}, {31, 2}, {38, 2},  {39, 3},   {47, 3},  {48, 4},
+                            {56, 4}, {57, 5}, {65, 5}, {66, 6},  {74, 6},   {75, 7},  {83, 7},
                             {84, 8}, {92, 8}, {93, 9}, {101, 9}, {102, 10}, {127, 10}};
     for (const auto& e : edges) EXPECT_EQ(EqBandForNote(e[0]), e[1]) << e[0];
 }
@@ -152,7 +154,8 @@ TEST(ShapingCatalog, FoldersInOrderSkippingBadFiles) {
     TempFolder::Write(user, "a.arr", Crlf({"[SONFARA ARRANGE FILE]", "Mine"}));
     TempFolder::Write(eqShipped, "Flat.meq", std::string(10, '\x80'));
     TempFolder::Write(eqShipped, "Long.meq", std::string(11, '\x80'));
-    TempFolder::Write(eqUser, "Low.meq", std::string("\x00\x80\x80\x80\x80\x80\x80\x80\x80\x80", 10));
+    TempFolder::Write(eqUser, "Low.meq",
+                      std::string("\x00\x80\x80\x80\x80\x80\x80\x80\x80\x80", 10));
 
     ShapingCatalog c;
     c.Load(ShapingFolders{{shipped, user, tmp.Sub("missing")}, {eqShipped, eqUser}});

@@ -146,8 +146,9 @@ TEST_F(FileOpTest, FailedFirstEntryLeavesAUsableIndex) {
 }
 
 TEST_F(FileOpTest, ArchivesListsAndRmi) {
-    WriteZip(songs_ / "pack.zip",
-             {{"z.kar", SongBytes(66)}, {"x.mid", SongBytes(64)}, {"y.rmi", "RIFF....RMIDdata" + SongBytes(65)}});
+    WriteZip(songs_ / "pack.zip", {{"z.kar", SongBytes(66)},
+                                   {"x.mid", SongBytes(64)},
+                                   {"y.rmi", "RIFF....RMIDdata" + SongBytes(65)}});
     WriteBytes(songs_ / "list.mlt", "[MIDIList]\r\nAPP HERE\r\npack.zip\\y.rmi\r\n");
     op_.OpenFiles({songs_ / "list.mlt"});
     ASSERT_EQ(op_.List().Count(), 1);
@@ -209,7 +210,8 @@ TEST_F(FileOpTest, AddFavoriteCommand) {
 
 TEST(FolderScan, ExtensionOrderAndDialogHelpers) {
     TempDir d;
-    for (const char* n : {"b.mid", "a.MID", "c.rmi", "d.rcp", "e.txt", "f.kar"}) WriteBytes(d / n, "x");
+    for (const char* n : {"b.mid", "a.MID", "c.rmi", "d.rcp", "e.txt", "f.kar"})
+        WriteBytes(d / n, "x");
     fs::create_directories(d / "sub.mid");
     EXPECT_EQ(ScanFolder(d.Path(), false),
               (std::vector<std::string>{d / "a.MID", d / "b.mid", d / "c.rmi", d / "f.kar"}));

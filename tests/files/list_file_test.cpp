@@ -125,8 +125,8 @@ TEST(ListFile, ArchiveFormKeepsEveryNameAndEverySong) {
     ASSERT_EQ(SaveList(dir / "out.lzh", entries, work.Path(), n, CodePage("CP932")),
               SaveResult::kArchive);
     EXPECT_TRUE(n.messages.empty());
-    const std::vector<std::string> want{"한국.mid", "서울.mid", "é.mid", "曲.mid", "x.mid",
-                                        "X(2).MID"};
+    const std::vector<std::string> want{"한국.mid", "서울.mid", "é.mid",
+                                        "曲.mid",   "x.mid",    "X(2).MID"};
     EXPECT_EQ(ArchiveMembers(dir / "out.lzh"), want);
     EXPECT_EQ(ReadBytes(ExtractEntry({"X(2).MID", dir.Path(), "out.lzh", ""}, work.Path(), n)),
               "from b");

@@ -165,7 +165,8 @@ TEST(PlayerPipeline, BrokenSongLeavesNothingSoundingAndIsReported) {
     EXPECT_FALSE(r.Song().Loaded);
     EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
     EXPECT_NE(r.Lib().LastError().find("読み込みエラー"), std::string::npos);
-    EXPECT_EQ(r.Lib().CurrentSource().FileName, "a.mid") << "the current record keeps the last good song";
+    EXPECT_EQ(r.Lib().CurrentSource().FileName, "a.mid")
+        << "the current record keeps the last good song";
 }
 
 TEST(PlayerPipeline, PortThatCannotOpenIsReported) {

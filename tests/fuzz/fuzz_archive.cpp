@@ -15,7 +15,7 @@
 namespace {
 
 class QuietNotifier final : public sonfara::files::Notifier {
-public:
+  public:
     void Error(const std::string&) override {}
 };
 

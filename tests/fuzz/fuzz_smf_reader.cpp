@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Walk what playback and the displays would read.
     for (int k = 1; k <= kMaxLists; ++k) {
         int32_t n = song.ListCount(k);
-        for (int32_t i = 1; i <= n && i <= 200; ++i) (void)FormatEvent(song, song.ListEvent(k, i), cp);
+        for (int32_t i = 1; i <= n && i <= 200; ++i)
+            (void)FormatEvent(song, song.ListEvent(k, i), cp);
     }
     for (int t = 1; t <= song.NTracks; ++t) {
         for (const SongEvent& ev : song.TrackEvents(t)) {

@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
-
 #include <climits>
 #include <fstream>
 
@@ -62,7 +61,9 @@ struct Song {
 bool Near(QColor a, QColor b) {
     // Black strokes one pixel wide come out mid grey at ratio 1.
     if (b == Qt::black) return std::max({a.red(), a.green(), a.blue()}) <= 150;
-    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) <= 200;
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+               std::abs(a.blue() - b.blue()) <=
+           200;
 }
 
 // Ink columns of one colour inside a logical rectangle, in logical x.
@@ -165,7 +166,8 @@ TEST(EventListPanel, TwentyTrackSongStepsThroughItsTracksAndMenu) {
     EXPECT_EQ(menu.TrackAction(0)->text(), QStringLiteral("トラック  1"));
     EXPECT_EQ(menu.TrackAction(8)->text(), QStringLiteral("トラック  9"));
     EXPECT_EQ(menu.TrackAction(19)->text(), QStringLiteral("トラック 20"));
-    for (int i = 0; i < kTrackMenuItems; ++i) EXPECT_EQ(menu.TrackAction(i)->isVisible(), i < 20) << i;
+    for (int i = 0; i < kTrackMenuItems; ++i)
+        EXPECT_EQ(menu.TrackAction(i)->isVisible(), i < 20) << i;
 
     menu.TrackAction(17)->trigger();
     EXPECT_EQ(panel.TrackNumber()->text(), QStringLiteral("18/20"));
@@ -296,7 +298,7 @@ TEST(InstrumentMenu, CaptionsRebuildsAndSendsTheProgramChange) {
     EXPECT_EQ(menu.CategoryMenu(15)->title(), QStringLiteral("サウンドエフェクト"));
     EXPECT_EQ(menu.ProgramAction(0)->text(), QStringLiteral("001:GrandPno"));
     EXPECT_EQ(menu.ProgramAction(47)->text(), QString::fromStdString(InstLabelText(lib, 47, 0, 0)) +
-                                                   QStringLiteral("(パーカッション)"));
+                                                  QStringLiteral("(パーカッション)"));
     EXPECT_EQ(menu.CategoryMenu(5)->actions().back(), menu.ProgramAction(47));
 
     // The same pair is not recaptioned; a new pair is, once, without the suffix.
@@ -325,8 +327,11 @@ TEST(InstrumentMenu, CaptionsRebuildsAndSendsTheProgramChange) {
 TEST(DocumentPanel, ShowsTheCompanionAndOpensALinkOnDoubleClick) {
     QTemporaryDir dir;
     {
-        std::ofstream note(dir.filePath(QStringLiteral("song.txt")).toStdString(), std::ios::binary);
-        note << Cp().FromUtf8("曲の説明です。\r\nhome: http://example.org/a_b\r\nbbs http://example.org/bbs/~sonfara?id=1\r\n");
+        std::ofstream note(dir.filePath(QStringLiteral("song.txt")).toStdString(),
+                           std::ios::binary);
+        note << Cp().FromUtf8(
+            "曲の説明です。\r\nhome: http://example.org/a_b\r\nbbs "
+            "http://example.org/bbs/~sonfara?id=1\r\n");
     }
     std::vector<QUrl> opened;
     DocumentPanel panel(Cp(), nullptr, [&](const QUrl& url) { opened.push_back(url); });
@@ -356,7 +361,8 @@ TEST(DocumentPanel, ShowsTheCompanionAndOpensALinkOnDoubleClick) {
     EXPECT_EQ(panel.FilePath(), QFile::encodeName(japanese).toStdString());
 
     // A song without a document empties the panel.
-    panel.ShowDocument(files::ReadCompanionDocument(dir.filePath(QStringLiteral("other.mid")).toStdString()));
+    panel.ShowDocument(
+        files::ReadCompanionDocument(dir.filePath(QStringLiteral("other.mid")).toStdString()));
     EXPECT_TRUE(panel.DocMain()->toPlainText().isEmpty());
     EXPECT_TRUE(panel.DocFileName()->text().isEmpty());
     EXPECT_EQ(urls.count(), 0);

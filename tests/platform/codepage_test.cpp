@@ -20,7 +20,9 @@ TEST(CodePage, BadBytesAndUnmappableCharactersAreMarkedNotDropped) {
     EXPECT_EQ(cp.ToUtf8("A\x83"), "A\xEF\xBF\xBD");
     EXPECT_EQ(cp.ToUtf8("\x81\x20Z").back(), 'Z');
     // An emoji has no Shift-JIS form: one mark per character.
-    EXPECT_EQ(cp.FromUtf8("a\xF0\x9F\x8E\xB5" "b"), "a?b");
+    EXPECT_EQ(cp.FromUtf8("a\xF0\x9F\x8E\xB5"
+                          "b"),
+              "a?b");
 }
 
 TEST(CodePage, UnknownNameFallsBackToDefault) {

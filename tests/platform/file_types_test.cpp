@@ -1,10 +1,11 @@
+#include "player/platform/file_types.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
 
-#include "player/platform/file_types.h"
 #include "player/platform/priority.h"
 #include "player/platform/user_files.h"
 
@@ -14,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class XdgFolders : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::random_device rd;
         root_ = fs::temp_directory_path() / ("sonfara-xdg-" + std::to_string(rd()));
@@ -53,7 +54,8 @@ TEST_F(XdgFolders, RegistrationWritesDesktopEntryAndMimeTypes) {
     EXPECT_EQ(xml, MimePackageXml());
     EXPECT_EQ(shell.MimePackagePath(), data_ + "/mime/packages/Sonfara.xml");
     for (const char* ext : {".rcp", ".r18", ".r36", ".g18", ".g36", ".mlt", ".lmd", ".zmd"})
-        EXPECT_NE(xml.find(std::string("<glob pattern=\"*") + ext + "\"/>"), std::string::npos) << ext;
+        EXPECT_NE(xml.find(std::string("<glob pattern=\"*") + ext + "\"/>"), std::string::npos)
+            << ext;
     EXPECT_EQ(xml.find("*.mid\""), std::string::npos);  // the shared database has it
     // Registering again at the next start is harmless.
     EXPECT_TRUE(shell.RegisterFileType("/opt/son fara/bin/sonfara"));
@@ -70,7 +72,8 @@ TEST_F(XdgFolders, TakeOverAndRestoreRemembersPreviousApplication) {
     fs::create_directories(config_);
     std::ofstream(config_ + "/mimeapps.list")
         << "[Added Associations]\naudio/midi=other.desktop;\n\n"
-           "[Default Applications]\naudio/midi=someplayer.desktop;other.desktop;\ntext/plain=ed.desktop;\n";
+           "[Default "
+           "Applications]\naudio/midi=someplayer.desktop;other.desktop;\ntext/plain=ed.desktop;\n";
 
     std::array<std::string, kAssociableCount> exe;
     exe.fill("None");

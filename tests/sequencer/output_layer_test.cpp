@@ -128,7 +128,7 @@ TEST(OutputLayer, VelocityEqualiserByBand) {
     EXPECT_EQ(r.Send(0x90, 57, 64), "90 39 56");   // band 5: +22
     EXPECT_EQ(r.Send(0x90, 110, 64), "90 6E 7F");  // band 10, clamped
     EXPECT_EQ(r.Send(0x99, 30, 64), "99 1E 40");   // not on drums
-    r.out.SilenceAndTranspose(1);                           // band by the sent note
+    r.out.SilenceAndTranspose(1);                  // band by the sent note
     EXPECT_EQ(r.Send(0x90, 30, 64), "90 1F 40");
 }
 
@@ -206,15 +206,15 @@ TEST(OutputLayer, SysExSendingAndModuleRecognition) {
 TEST(OutputLayer, SplitSysExGoesWholeAndEscapesAsMessages) {
     OutRig r;
     TrackBuilder t;
-    t.SysEx(0, {0x41, 0x10, 0x42})                                // 1 open packet
-        .Meta(0, 0x01, {'x'})                                     // 2
-        .Escape(10, {0x12, 0x40, 0x00})                           // 3 continuation
-        .Escape(20, {0x7F, 0x00, 0x41, 0xF7})                     // 4 closing packet
-        .Escape(30, {0xF8, 0xFA})                                 // 5 escape
+    t.SysEx(0, {0x41, 0x10, 0x42})             // 1 open packet
+        .Meta(0, 0x01, {'x'})                  // 2
+        .Escape(10, {0x12, 0x40, 0x00})        // 3 continuation
+        .Escape(20, {0x7F, 0x00, 0x41, 0xF7})  // 4 closing packet
+        .Escape(30, {0xF8, 0xFA})              // 5 escape
         .Escape(30, {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xF2, 0x10, 0x20, 0x05})  // 6
-        .SysEx(40, {0x7E, 0x7F})                                  // 7 never closed
-        .Ev(50, {0x90, 0x3C, 0x64})                               // 8
-        .Escape(60, {0x01, 0xF7});                                // 9 escape: no open SysEx
+        .SysEx(40, {0x7E, 0x7F})                                                   // 7 never closed
+        .Ev(50, {0x90, 0x3C, 0x64})                                                // 8
+        .Escape(60, {0x01, 0xF7});  // 9 escape: no open SysEx
     r.LoadExt(t);
     r.out.SendSysExEvent(1, 1, 1);
     EXPECT_EQ(r.Lines(), std::vector<std::string>{"F0 41 10 42 12 40 00 7F 00 41 F7"});

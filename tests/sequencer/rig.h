@@ -30,18 +30,19 @@ struct Rig : PlayerObserver {
 
     explicit Rig(PlaybackSettings s = {}) {
         player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
-        opener = std::make_unique<TestOpener>(*player, [this](const std::string& path, SongTable& song, std::string* msg) {
-            LoadOptions opt;
-            opt.codePage = &cp;
-            auto it = files.find(path);
-            if (it == files.end()) {
-                *msg = "missing";
-                return false;
-            }
-            LoadResult r = LoadSMFBytes(it->second, song, opt);
-            *msg = r.Message();
-            return r.ok();
-        });
+        opener = std::make_unique<TestOpener>(
+            *player, [this](const std::string& path, SongTable& song, std::string* msg) {
+                LoadOptions opt;
+                opt.codePage = &cp;
+                auto it = files.find(path);
+                if (it == files.end()) {
+                    *msg = "missing";
+                    return false;
+                }
+                LoadResult r = LoadSMFBytes(it->second, song, opt);
+                *msg = r.Message();
+                return r.ok();
+            });
         player->AddObserver(this);
     }
     void OnSongOpened(int index, bool ok) override {

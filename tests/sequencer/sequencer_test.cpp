@@ -269,8 +269,8 @@ TEST(SequencerTick, JumpPastTheEndSendsWhatWasDue) {
     r.Seq().SetSpeedDelta(900);  // 1000 %: the second tick is at 200 ms
     r.timers.RunForMs(45);
     EXPECT_EQ(r.Seq().SongEnded(), 1);
-    EXPECT_EQ(r.ShortLines(), (std::vector<std::string>{"90 3C 64", "91 3D 64", "80 3C 00", "FC",
-                                                        "81 3D 00"}));
+    EXPECT_EQ(r.ShortLines(),
+              (std::vector<std::string>{"90 3C 64", "91 3D 64", "80 3C 00", "FC", "81 3D 00"}));
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
 }
 

@@ -38,7 +38,8 @@ inline std::string WriteSong(const std::string& folder, const std::string& name,
                              const std::vector<uint8_t>& bytes) {
     const std::string path = folder + "/" + name;
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 

@@ -220,7 +220,8 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
         const auto bytes = BuildSmf(0, {t});
         Opened seen;
         r.S().AddObserver(&seen);
-        r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
+        r.S().Library().OpenPaths(
+            {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
         r.S().Transport().SetRepeatMode(RepeatMode::kList);
         r.S().Transport().SetRepeatMode(RepeatMode::kRandom);
         EXPECT_EQ(r.Snap().repeatMode, RepeatMode::kRandom);
@@ -262,7 +263,8 @@ TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
     const auto bytes = test::TenSecondSong();
     Opened seen;
     r.S().AddObserver(&seen);
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
+    r.S().Library().OpenPaths(
+        {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
     r.S().Library().FileListClick(0);
     EXPECT_EQ(seen.ok, std::vector<int>{1});
     r.S().Library().FileListClick(1);

@@ -44,7 +44,7 @@ TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
     SessionEnv env(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/");
     PlaybackSession session(std::move(env));
     session.Library().OpenPaths({test::WriteSong(folder, "a.mid", DenseSong(300)),
-                       test::WriteSong(folder, "b.mid", DenseSong(400))});
+                                 test::WriteSong(folder, "b.mid", DenseSong(400))});
     ASSERT_TRUE(session.Snapshot().playing) << session.Library().LastError();
 
     // What the display reads and takes, from a thread of its own.
@@ -80,14 +80,29 @@ TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ui.RunPending();
         switch (i % 10) {
-            case 2: session.Transport().SeekTo(100); break;
-            case 4: session.Transport().Pause(); break;
-            case 5: session.Transport().Play(); break;
-            case 6: session.Transport().KeyUp(); break;
-            case 7: session.Output().ToggleSolo(3); break;
-            case 8: session.Output().ToggleSolo(3); break;
-            case 9: session.Transport().SpeedUp(); break;
-            default: break;
+            case 2:
+                session.Transport().SeekTo(100);
+                break;
+            case 4:
+                session.Transport().Pause();
+                break;
+            case 5:
+                session.Transport().Play();
+                break;
+            case 6:
+                session.Transport().KeyUp();
+                break;
+            case 7:
+                session.Output().ToggleSolo(3);
+                break;
+            case 8:
+                session.Output().ToggleSolo(3);
+                break;
+            case 9:
+                session.Transport().SpeedUp();
+                break;
+            default:
+                break;
         }
     }
     session.Shutdown();

@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class TempFolder {
-public:
+  public:
     TempFolder() {
         std::random_device rd;
         path_ = fs::temp_directory_path() / ("sonfara-settings-" + std::to_string(rd()));
@@ -32,12 +32,13 @@ public:
     std::string File(const std::string& name) const { return (path_ / name).string(); }
     std::vector<std::string> Names() const {
         std::vector<std::string> n;
-        for (const auto& e : fs::directory_iterator(path_)) n.push_back(e.path().filename().string());
+        for (const auto& e : fs::directory_iterator(path_))
+            n.push_back(e.path().filename().string());
         std::sort(n.begin(), n.end());
         return n;
     }
 
-private:
+  private:
     fs::path path_;
 };
 
@@ -66,8 +67,15 @@ TEST(IniDocument, ParsesSectionsCommentsQuotesAndCrLf) {
 
 TEST(IniDocument, SerializeRoundTripsAwkwardValues) {
     IniDocument d;
-    const std::string values[] = {"", " lead", "trail ", "\"quoted\"", "a\r\nb", std::string("n\0ul", 4),
-                                  "\x01\x7f\xff", "C:\\path\\", "x=y;z"};
+    const std::string values[] = {"",
+                                  " lead",
+                                  "trail ",
+                                  "\"quoted\"",
+                                  "a\r\nb",
+                                  std::string("n\0ul", 4),
+                                  "\x01\x7f\xff",
+                                  "C:\\path\\",
+                                  "x=y;z"};
     int i = 0;
     for (const auto& v : values) d.Set("Sonfara", "k" + std::to_string(i++), v);
     IniDocument back;
@@ -215,7 +223,8 @@ TEST(IniStore, OversizedFileIsSetAsideUnread) {
     TempFolder tmp;
     const std::string path = tmp.File("Sonfara.ini");
     std::string big = "[Sonfara]\n";
-    for (int i = 0; big.size() <= kMaxSettingsFileBytes; ++i) big += "K" + std::to_string(i) + "=1\n";
+    for (int i = 0; big.size() <= kMaxSettingsFileBytes; ++i)
+        big += "K" + std::to_string(i) + "=1\n";
     WriteBytes(path, big);
     StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
     EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
@@ -341,9 +350,12 @@ TEST(IniStore, DefaultPathFollowsXdgConfigHome) {
     setenv("XDG_CONFIG_HOME", "/tmp/cfg-x", 1);
     EXPECT_EQ(IniSettingsStore::DefaultPath(), "/tmp/cfg-x/Tenmoor/Sonfara.ini");
     setenv("XDG_CONFIG_HOME", "relative", 1);  // ignored: not absolute
-    EXPECT_NE(IniSettingsStore::DefaultPath().find("/.config/Tenmoor/Sonfara.ini"), std::string::npos);
-    if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
+    EXPECT_NE(IniSettingsStore::DefaultPath().find("/.config/Tenmoor/Sonfara.ini"),
+              std::string::npos);
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 }
 
 }  // namespace

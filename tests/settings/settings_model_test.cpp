@@ -1,15 +1,16 @@
+#include "player/settings/settings_model.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "player/platform/priority.h"
-#include "player/settings/settings_model.h"
 
 namespace sonfara {
 namespace {
 
 class RecordingPriority : public ProcessPriority {
-public:
+  public:
     bool Set(PriorityClass c) override {
         asked.push_back(c);
         return accept;
@@ -92,9 +93,9 @@ TEST(SettingsOrder, SaveWritesEveryKeyInOrderWithTextForms) {
     std::vector<std::string> keys;
     for (const auto& w : store.writes) keys.push_back(w.first);
     EXPECT_EQ(keys, SettingKeysInSaveOrder());
-    const std::vector<std::string> head = {"CTL_TOP", "CTL_LEFT", "MAIN_TOP", "MAIN_LEFT", "MTimer",
-                                           "GTimer", "ShowWRD", "EasyDeltaTime", "AlwaysMove",
-                                           "MWRDTimer", "WindowType", "ArrMode", "ArrModeCap"};
+    const std::vector<std::string> head = {
+        "CTL_TOP",       "CTL_LEFT",   "MAIN_TOP",  "MAIN_LEFT",  "MTimer",  "GTimer",    "ShowWRD",
+        "EasyDeltaTime", "AlwaysMove", "MWRDTimer", "WindowType", "ArrMode", "ArrModeCap"};
     EXPECT_TRUE(std::equal(head.begin(), head.end(), keys.begin()));
     EXPECT_EQ(keys[22], "MWPFile");
     EXPECT_EQ(keys[23], "Recent 1");
@@ -331,14 +332,14 @@ TEST(SettingsPriority, ThreadModeMapping) {
     RecordingPriority prio;
     prio.accept = false;  // refused: not an error
     EXPECT_FALSE(ApplyThreadMode(prio, 0));
-    EXPECT_TRUE(ApplyThreadMode(prio, 5));   // leaves the priority alone
+    EXPECT_TRUE(ApplyThreadMode(prio, 5));  // leaves the priority alone
     EXPECT_TRUE(ApplyThreadMode(prio, -1));
     prio.accept = true;
     EXPECT_TRUE(ApplyThreadMode(prio, 1));
     ApplyThreadMode(prio, 3);
-    EXPECT_EQ(prio.asked, (std::vector<PriorityClass>{PriorityClass::kRealtime,
-                                                      PriorityClass::kHigh,
-                                                      PriorityClass::kNormal}));
+    EXPECT_EQ(prio.asked,
+              (std::vector<PriorityClass>{PriorityClass::kRealtime, PriorityClass::kHigh,
+                                          PriorityClass::kNormal}));
     EXPECT_EQ(NiceValueFor(PriorityClass::kIdle), 19);
     // The real implementation reports a refusal instead of failing.
     SystemProcessPriority system;

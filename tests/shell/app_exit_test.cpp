@@ -1,6 +1,7 @@
 // The exit handshake and the three close paths of the player, and the main
 // window's channel switches and tabs, offscreen, with manual timers and
 // recording ports; every timer is ticked by hand.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -11,34 +12,33 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPointer>
-#include <QPlainTextEdit>
-#include <QScreen>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
 
 #include "player/dialogs/list_dialog.h"
-#include "player/display/display_controller.h"
 #include "player/dialogs/settings_dialog.h"
+#include "player/dialogs/wrd_window.h"
+#include "player/display/display_controller.h"
 #include "player/display/drawing_thread.h"
 #include "player/settings/settings_store.h"
 #include "player/shell/app.h"
 #include "player/shell/control_window.h"
 #include "player/shell/docking.h"
 #include "player/shell/instance_channel.h"
-#include "player/shell/mpris_service.h"
 #include "player/shell/main_panels.h"
 #include "player/shell/main_window.h"
-#include "player/dialogs/wrd_window.h"
+#include "player/shell/mpris_service.h"
 #include "tests/dialogs/test_support.h"
 #include "tests/session/session_fixture.h"
 #include "tests/shell/qt_app.h"
@@ -99,8 +99,10 @@ TEST(ExitHandshake, LongDrawIntervalAndGsDispStopWithoutWaiting) {
     // With ShuttingDown set, the display timers end without acknowledging.
     ExitHandshake late;
     int work = 0;
-    IndexedTimer flash(late, 2, 100, [&] { ++work; }, true);
-    IndexedTimer cpu(late, 5, 500, [&] { ++work; }, false);
+    IndexedTimer flash(
+        late, 2, 100, [&] { ++work; }, true);
+    IndexedTimer cpu(
+        late, 5, 500, [&] { ++work; }, false);
     flash.Start();
     cpu.Start();
     late.SetShuttingDown(true);
@@ -158,8 +160,8 @@ TEST_F(AppRig, OrderlyExitUnloadsOnlyAfterEveryTimerAndTheDrawingThread) {
     EXPECT_FALSE(app_->Main()->isVisible());
     EXPECT_TRUE(app_->EndTimerActive());
 
-    const std::vector<int> running = {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3,
-                                      kMeterInterval};
+    const std::vector<int> running = {kDrawInterval, kFlash,   kCtlSet,
+                                      kCtlSet2,      kCtlSet3, kMeterInterval};
     for (int i : running) {
         EXPECT_TRUE(app_->Timer(i).Enabled()) << i;
         app_->EndTimerTick();
@@ -270,8 +272,10 @@ TEST_F(AppRig, WindowPlacesRoundTripAndComeBackOntoTheScreen) {
 std::vector<uint8_t> FourChannelSong() {
     test::TrackBuilder t;
     for (int i = 0; i < 10; ++i) {
-        for (uint8_t ch = 0; ch < 4; ++ch) t.Ev(i * 1000, {uint8_t(0x90 | ch), uint8_t(60 + ch), 0x64});
-        for (uint8_t ch = 0; ch < 4; ++ch) t.Ev(i * 1000 + 900, {uint8_t(0x80 | ch), uint8_t(60 + ch), 0x40});
+        for (uint8_t ch = 0; ch < 4; ++ch)
+            t.Ev(i * 1000, {uint8_t(0x90 | ch), uint8_t(60 + ch), 0x64});
+        for (uint8_t ch = 0; ch < 4; ++ch)
+            t.Ev(i * 1000 + 900, {uint8_t(0x80 | ch), uint8_t(60 + ch), 0x40});
     }
     return test::BuildSmf(0, {t});
 }
@@ -403,8 +407,8 @@ TEST_F(AppRig, RollUpByTitleDoubleClickAndFileDrop) {
 // The play-list editor over the running session: the playing entry stays
 // (with the message), another one goes and the playing index follows.
 TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
-    const std::string second = test::WriteSong(home_.path().toStdString(), "b.mid",
-                                               test::TenSecondSong());
+    const std::string second =
+        test::WriteSong(home_.path().toStdString(), "b.mid", test::TenSecondSong());
     dialogs::test::ScriptedPrompts prompts;
     AppPlatform platform{clock_, timers_, ports_, true, false, false};
     platform.prompts = &prompts;
@@ -446,8 +450,10 @@ TEST_F(AppRig, IdleDisplayRestsAndWakes) {
     };
     auto resting = [&] {
         return !app_->Timer(kFlash).Enabled() && !app_->Timer(kMeterInterval).Enabled() &&
-               app_->Timer(kDrawInterval).IntervalMs() == display::DisplayController::kRestIntervalMs &&
-               app_->Display()->Thread().IntervalMs() == display::DisplayController::kRestIntervalMs;
+               app_->Timer(kDrawInterval).IntervalMs() ==
+                   display::DisplayController::kRestIntervalMs &&
+               app_->Display()->Thread().IntervalMs() ==
+                   display::DisplayController::kRestIntervalMs;
     };
     settle();
     EXPECT_FALSE(resting()) << "a playing song keeps the display going";
@@ -549,8 +555,8 @@ TEST_F(AppRig, WrdPluginPresentsAndPaintsIntoTheWrdWindow) {
     std::ofstream(home_.filePath(QStringLiteral("ten.sry")).toStdString()) << "plug-in script\n";
     wrdPluginFolders_ = {FAKE_WRD_PLUGIN_DIR};
     StartPlaying();
-    void* plugin = dlopen((std::string(FAKE_WRD_PLUGIN_DIR) + "/libdswrd.so").c_str(),
-                          RTLD_NOW | RTLD_NOLOAD);
+    void* plugin =
+        dlopen((std::string(FAKE_WRD_PLUGIN_DIR) + "/libdswrd.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
     ASSERT_NE(plugin, nullptr) << "the player did not load the plug-in";
     auto log = reinterpret_cast<const char* (*)()>(dlsym(plugin, "fakeWrdLog"));
     EXPECT_EQ(std::string(log()).rfind("attach;callback 42 0;open ten.sry;", 0), 0u) << log();
@@ -612,7 +618,8 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     auto handOff = [&](const std::string& path) {
         std::atomic<int> result{-1};
         std::thread sender([&] {
-            result = int(InstanceChannel::Send(channel.SocketPath(), InstanceChannel::Message::kFilesReady,
+            result = int(InstanceChannel::Send(channel.SocketPath(),
+                                               InstanceChannel::Message::kFilesReady,
                                                {QString::fromStdString(path)}, 3000));
         });
         SpinUntil([&] { return result >= 0; });
@@ -633,7 +640,8 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
               QString::fromUtf8(files::msg::kUnsupported));
     EXPECT_EQ(app_->Boxes().Showing(), first);
     first->accept();
-    ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Showing() && app_->Boxes().Showing() != first; }));
+    ASSERT_TRUE(
+        SpinUntil([&] { return app_->Boxes().Showing() && app_->Boxes().Showing() != first; }));
     app_->Boxes().Showing()->accept();
     ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Idle(); }));
 
@@ -669,7 +677,8 @@ TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
     ASSERT_TRUE(QDir().mkpath(folder));
     test::WriteSong(folder.toStdString(), "1.mid", test::TenSecondSong());
     test::WriteSong(folder.toStdString(), "2.mid", test::TenSecondSong());
-    app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, true, false, false}, nullptr);
+    app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, true, false, false},
+                                        nullptr);
     app_->onFinished = [] {};
     ASSERT_TRUE(app_->Start({folder}));
     EXPECT_EQ(app_->Session().Library().List().Count(), 2);
@@ -681,7 +690,9 @@ TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
 // meters or flashes the lamps (a second set of timers would, on their own).
 TEST_F(AppRig, LowLoadToggleLeavesOneOwnerOfTheDisplayTimers) {
     StartPlaying();
-    app_->Session().Transport().Pause();  // levels stand while no note sounds and no timer is ticked
+    app_->Session()
+        .Transport()
+        .Pause();  // levels stand while no note sounds and no timer is ticked
     auto levels = [&] {
         int sum = 0;
         for (int c = 1; c <= 16; ++c) sum += app_->Session().Output().Channel(c).Level.load();
@@ -692,7 +703,7 @@ TEST_F(AppRig, LowLoadToggleLeavesOneOwnerOfTheDisplayTimers) {
     app_->SetLowLoad(true);
     app_->SetLowLoad(false);
     ASSERT_TRUE(app_->Timer(kMeterInterval).Enabled());
-    app_->Timer(kMeterInterval).Stop();  // the table's own, so only another owner could decay
+    app_->Timer(kMeterInterval).Stop();    // the table's own, so only another owner could decay
     SpinUntil([] { return false; }, 350);  // longer than three meter periods
     EXPECT_EQ(levels(), before);
     app_->Timer(kMeterInterval).Tick();
@@ -710,7 +721,8 @@ TEST_F(AppRig, ExitWaitsForTheOKOfItsOwnLastMessageUnlessTheSessionEnds) {
         ASSERT_TRUE(app_->Start({QString::fromStdString(song_)}));
         app_->RequestClose(SonfaraApp::kProgramClose);
         app_->Boxes().Error("設定を保存できませんでした");  // as the session's save would
-        for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval}) app_->Timer(i).Tick();
+        for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+            app_->Timer(i).Tick();
         app_->WrdWindow()->OnTimer();
         WaitForDrawingThread();
         app_->EndTimerTick();

@@ -1,6 +1,8 @@
 // The control window against a real playback session on the manual clock,
 // manual timers and recording ports; buttons driven with QTest mouse input,
 // menu entries triggered as a click would, readouts and labels read back.
+#include "player/shell/control_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,7 +14,6 @@
 
 #include "player/sequencer/messages.h"
 #include "player/session/messages.h"
-#include "player/shell/control_window.h"
 #include "tests/session/session_fixture.h"
 
 namespace sonfara::shell {
@@ -47,7 +48,8 @@ class TestWindow final : public ControlWindow {
 // a millisecond).
 std::vector<uint8_t> Song(int seconds) {
     TrackBuilder t;
-    for (int i = 0; i < seconds; ++i) t.Ev(i * 1000, {0x90, 0x3C, 0x64}).Ev(i * 1000 + 900, {0x80, 0x3C, 0x40});
+    for (int i = 0; i < seconds; ++i)
+        t.Ev(i * 1000, {0x90, 0x3C, 0x64}).Ev(i * 1000 + 900, {0x80, 0x3C, 0x40});
     return BuildSmf(0, {t});
 }
 
@@ -343,7 +345,8 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     r.ports.failing = {"Rec A"};
     r.Trigger("MIDIPortNum0");
     EXPECT_EQ(r.w.messages,
-              std::vector<QString>{QString::fromUtf8(sequencer::msg::kCannotOpenDevice) + QStringLiteral("\nport unavailable")});
+              std::vector<QString>{QString::fromUtf8(sequencer::msg::kCannotOpenDevice) +
+                                   QStringLiteral("\nport unavailable")});
     r.Trigger("MIDIPortNum1");
     EXPECT_EQ(r.ports.OpenedDevices().back(), 1);
     r.RunMs(100);
@@ -387,7 +390,8 @@ TEST(ControlWindow, MenuBarEntriesInOrder) {
         "ループ回数{オフ|LoopCount0 o;1回|LoopCount1 o;2回|LoopCount2 o;3回|LoopCount3 o;"
         "4回|LoopCount4 o;5回|LoopCount5 o;6回|LoopCount6 o;7回|LoopCount7 o;8回|LoopCount8 o;"
         "9回|LoopCount9 o;無限|LoopCount10 o};"
-        "ループ後のフェードアウト{なし|LoopFade0 o;3秒|LoopFade3 o;5秒|LoopFade5 o;10秒|LoopFade10 o}}",
+        "ループ後のフェードアウト{なし|LoopFade0 o;3秒|LoopFade3 o;5秒|LoopFade5 o;10秒|LoopFade10 "
+        "o}}",
 
         "表示(&V){歌詞|ShowLyrics Ctrl+L}",
 

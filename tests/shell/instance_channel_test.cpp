@@ -1,22 +1,21 @@
 // The instance channel between real processes: shell_instance_helper plays
 // the running player and the starting one.
+#include "player/shell/instance_channel.h"
+
 #include <gtest/gtest.h>
-
-#include <QFile>
-#include <QLocalSocket>
-#include <QProcess>
-#include <QTemporaryDir>
-
-#include <cstring>
-#include <memory>
-
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include "player/shell/instance_channel.h"
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstring>
+#include <memory>
+
 #include "tests/shell/qt_app.h"
 
 using sonfara::shell::InstanceChannel;
@@ -65,8 +64,7 @@ class InstanceChannelTest : public ::testing::Test {
     bool HandOver(const QStringList& paths) {
         QString first;
         QProcess* second = Start(paths, &first);
-        return first == u"handed" && second->waitForFinished(kLimitMs) &&
-               second->exitCode() == 0;
+        return first == u"handed" && second->waitForFinished(kLimitMs) && second->exitCode() == 0;
     }
 
     QTemporaryDir dir_;
@@ -181,7 +179,7 @@ TEST_F(InstanceChannelTest, MalformedMessagesAreDroppedWithoutEffect) {
 // the same socket, and a real start still gets through afterwards.
 TEST_F(InstanceChannelTest, FloodOfIdleConnectionsNeverClosesTheChannel) {
     // Few descriptors, so the flood outnumbers them.
-    rlimit saved {};
+    rlimit saved{};
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     rlimit low = saved;
     low.rlim_cur = 256;
@@ -189,12 +187,14 @@ TEST_F(InstanceChannelTest, FloodOfIdleConnectionsNeverClosesTheChannel) {
     InstanceChannel channel(socket_);
     ASSERT_EQ(channel.Start({}), InstanceChannel::StartResult::kListening);
     QStringList got;
-    QObject::connect(&channel, &InstanceChannel::filesHanded, [&](const QStringList& p) { got = p; });
+    QObject::connect(&channel, &InstanceChannel::filesHanded,
+                     [&](const QStringList& p) { got = p; });
 
     std::vector<int> peers;
-    sockaddr_un address {};
+    sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, QFile::encodeName(socket_).constData(), sizeof address.sun_path - 1);
+    std::strncpy(address.sun_path, QFile::encodeName(socket_).constData(),
+                 sizeof address.sun_path - 1);
     for (int i = 0; i < 180; ++i) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
         if (fd < 0) break;
@@ -246,11 +246,13 @@ TEST(InstanceChannelPath, ForeignTemporaryFolderFallsBackToTheCache) {
     qunsetenv("XDG_RUNTIME_DIR");
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
     qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
-    const QByteArray taken = (tmp.path() + QStringLiteral("/sonfara-%1").arg(::getuid())).toLocal8Bit();
+    const QByteArray taken =
+        (tmp.path() + QStringLiteral("/sonfara-%1").arg(::getuid())).toLocal8Bit();
     ASSERT_EQ(::mkdir(taken.constData(), 0777), 0);
     ASSERT_EQ(::chown(taken.constData(), 65534, 65534), 0);
 
-    EXPECT_EQ(InstanceChannel::DefaultSocketPath(), cache.path() + QStringLiteral("/sonfara-runtime/instance"));
+    EXPECT_EQ(InstanceChannel::DefaultSocketPath(),
+              cache.path() + QStringLiteral("/sonfara-runtime/instance"));
     struct stat st {};
     ASSERT_EQ(::stat(taken.constData(), &st), 0);
     EXPECT_EQ(st.st_uid, 65534u) << "the other user's folder is left alone";

@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QStringList>
-
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -22,7 +21,10 @@ void Say(const QString& line) {
     std::fflush(stdout);
 }
 QString Describe(const char* what, const QStringList& paths) {
-    return QStringLiteral("%1 %2 %3").arg(QLatin1String(what)).arg(paths.size()).arg(paths.join(u'|'));
+    return QStringLiteral("%1 %2 %3")
+        .arg(QLatin1String(what))
+        .arg(paths.size())
+        .arg(paths.join(u'|'));
 }
 }  // namespace
 
@@ -32,9 +34,15 @@ int main(int argc, char** argv) {
     if (args.isEmpty()) return 2;
     InstanceChannel channel(args.takeFirst());
     switch (channel.Start(args)) {
-        case InstanceChannel::StartResult::kHandedOver: Say("handed"); return 0;
-        case InstanceChannel::StartResult::kNoChannel: Say("nochannel"); return 1;
-        case InstanceChannel::StartResult::kListening: Say("listening"); break;
+        case InstanceChannel::StartResult::kHandedOver:
+            Say("handed");
+            return 0;
+        case InstanceChannel::StartResult::kNoChannel:
+            Say("nochannel");
+            return 1;
+        case InstanceChannel::StartResult::kListening:
+            Say("listening");
+            break;
     }
     QObject::connect(&channel, &InstanceChannel::filesHanded,
                      [](const QStringList& p) { Say(Describe("files", p)); });

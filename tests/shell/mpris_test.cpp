@@ -1,6 +1,7 @@
 // The MPRIS service on a private bus daemon, called as a desktop widget
 // would: over the bus, from a second connection.
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -10,12 +11,9 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QProcess>
-
 #include <algorithm>
 #include <csignal>
 #include <thread>
-
-#include <sys/prctl.h>
 
 #include "player/shell/media_target.h"
 #include "player/shell/mpris_service.h"
@@ -65,7 +63,8 @@ class PrivateBus {
                       {QStringLiteral("--session"), QStringLiteral("--nofork"),
                        QStringLiteral("--print-address=1")});
         if (!daemon_.waitForStarted(5000)) return;
-        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {}
+        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(5000)) {
+        }
         address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     }
     ~PrivateBus() {
@@ -114,9 +113,9 @@ class MprisTest : public ::testing::Test {
         return QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("widget"));
     }
     QDBusMessage Call(const char* interface, const char* method, const QVariantList& args = {}) {
-        QDBusMessage m = QDBusMessage::createMethodCall(service_->ServiceName(),
-                                                        MprisService::kObjectPath,
-                                                        QLatin1String(interface), QLatin1String(method));
+        QDBusMessage m =
+            QDBusMessage::createMethodCall(service_->ServiceName(), MprisService::kObjectPath,
+                                           QLatin1String(interface), QLatin1String(method));
         m.setArguments(args);
         return Widget().call(m, QDBus::BlockWithGui, 5000);
     }
@@ -159,7 +158,8 @@ TEST_F(MprisTest, IdentityStatusAndMetadata) {
 
     // A second player on the same bus still gets a name of its own.
     FakeTarget other;
-    MprisService second(other, QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("second")));
+    MprisService second(other,
+                        QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("second")));
     ASSERT_TRUE(second.Register());
     EXPECT_TRUE(second.ServiceName().startsWith(u"org.mpris.MediaPlayer2.sonfara.instance"));
     // Without a bus the player simply runs without the service.
@@ -170,8 +170,8 @@ TEST_F(MprisTest, IdentityStatusAndMetadata) {
 TEST_F(MprisTest, TransportCommandsReachTheTarget) {
     for (const char* m : {"Play", "Pause", "PlayPause", "Stop", "Next", "Previous"}) Player(m);
     Player("Seek", {qlonglong(2'000'000)});
-    Player("Seek", {qlonglong(-60'000'000)});   // before the start: position 0
-    Player("Seek", {qlonglong(55'000'000)});    // past the end: next song
+    Player("Seek", {qlonglong(-60'000'000)});  // before the start: position 0
+    Player("Seek", {qlonglong(55'000'000)});   // past the end: next song
     const QString track = QStringLiteral("/org/sonfara/track/2");
     Player("SetPosition", {QVariant::fromValue(QDBusObjectPath("/org/sonfara/track/1")),
                            qlonglong(5'000'000)});  // another track: ignored
@@ -191,7 +191,11 @@ TEST_F(MprisTest, TransportCommandsReachTheTarget) {
 }
 
 TEST_F(MprisTest, LoopShuffleAndRateFollowTheRepeatMode) {
-    const struct { int mode; const char* loop; bool shuffle; } table[] = {
+    const struct {
+        int mode;
+        const char* loop;
+        bool shuffle;
+    } table[] = {
         {0, "Playlist", false}, {1, "Track", false}, {2, "Playlist", true}, {3, "None", false}};
     for (const auto& row : table) {
         target_.state.repeatMode = RepeatMode(row.mode);
@@ -201,13 +205,13 @@ TEST_F(MprisTest, LoopShuffleAndRateFollowTheRepeatMode) {
     }
 
     target_.state.repeatMode = RepeatMode::kList;
-    Set("LoopStatus", QStringLiteral("Track"));    // -> 1
-    Set("Shuffle", true);                          // -> 2
-    Set("LoopStatus", QStringLiteral("Playlist")); // stays random: 2
-    Set("Shuffle", false);                         // -> 0
-    Set("LoopStatus", QStringLiteral("None"));     // -> 3
+    Set("LoopStatus", QStringLiteral("Track"));      // -> 1
+    Set("Shuffle", true);                            // -> 2
+    Set("LoopStatus", QStringLiteral("Playlist"));   // stays random: 2
+    Set("Shuffle", false);                           // -> 0
+    Set("LoopStatus", QStringLiteral("None"));       // -> 3
     Set("LoopStatus", QStringLiteral("Sometimes"));  // unknown: ignored
-    Set("Rate", 0.05);  // below the minimum: ignored
+    Set("Rate", 0.05);                               // below the minimum: ignored
     Set("Rate", 1.5);
     EXPECT_EQ(target_.calls, (QStringList{"SetRepeatMode 1", "SetRepeatMode 2", "SetRepeatMode 2",
                                           "SetRepeatMode 0", "SetRepeatMode 3", "SetRate 1.5"}));
@@ -216,9 +220,10 @@ TEST_F(MprisTest, LoopShuffleAndRateFollowTheRepeatMode) {
 // What clients may send that the player must not take at face value, and
 // the answers they wait for.
 TEST_F(MprisTest, HostileArgumentsAndOpenFailuresAreAnsweredAtOnce) {
-    Player("Seek", {qlonglong(INT64_MAX)});   // past the end without overflow: next
-    Player("Seek", {qlonglong(INT64_MIN)});   // to the start
-    EXPECT_EQ(Player("OpenUri", {QStringLiteral("file:///d/a%00b.mid")}).type(), QDBusMessage::ErrorMessage);
+    Player("Seek", {qlonglong(INT64_MAX)});  // past the end without overflow: next
+    Player("Seek", {qlonglong(INT64_MIN)});  // to the start
+    EXPECT_EQ(Player("OpenUri", {QStringLiteral("file:///d/a%00b.mid")}).type(),
+              QDBusMessage::ErrorMessage);
     target_.openError = QStringLiteral("対応ファイルではありません");
     const QDBusMessage failed = Player("OpenUri", {QStringLiteral("file:///d/x.mid")});
     ASSERT_EQ(failed.type(), QDBusMessage::ErrorMessage);
@@ -263,8 +268,7 @@ TEST_F(MprisTest, RefreshSignalsOnlyWhatChanged) {
     target_.state.status = MediaState::Status::kPaused;
     Player("Pause");
     ASSERT_TRUE(SpinUntil([&] { return sink.changes.size() == 2; }));
-    EXPECT_EQ(sink.changes.back(),
-              (QVariantMap{{"PlaybackStatus", QStringLiteral("Paused")}}));
+    EXPECT_EQ(sink.changes.back(), (QVariantMap{{"PlaybackStatus", QStringLiteral("Paused")}}));
 }
 
 // The end of a song, found by the timer thread, reaches the desktop: the
@@ -279,9 +283,11 @@ TEST_F(MprisTest, SongEndOnTheTimerThreadIsSignalledFromTheUiThread) {
     QtUiScheduler ui(&context);
     CodePage cp("CP932");
     test::RecordingNotifier notifier;
-    PlaybackSession session(SessionEnv(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/"));
+    PlaybackSession session(
+        SessionEnv(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/"));
     SessionMediaTarget target(session, {});
-    MprisService service(target, QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("ended")));
+    MprisService service(target,
+                         QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("ended")));
     ASSERT_TRUE(service.Register());
     struct Watcher : SessionObserver {
         MprisService* service = nullptr;

@@ -8,7 +8,6 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-
 #include <csignal>
 
 #include "tests/session/session_fixture.h"
@@ -21,11 +20,14 @@ class PlayerProcess : public ::testing::Test {
     void SetUp() override {
         EnsureQtApp();
         ASSERT_TRUE(root_.isValid());
-        for (const char* sub : {"home", "run", "a", "b"}) QDir(root_.path()).mkpath(QLatin1String(sub));
-        QFile::setPermissions(Path("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        for (const char* sub : {"home", "run", "a", "b"})
+            QDir(root_.path()).mkpath(QLatin1String(sub));
+        QFile::setPermissions(
+            Path("run"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         env_ = QProcessEnvironment::systemEnvironment();
         env_.insert("HOME", Path("home"));
-        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) env_.insert(v, Path("home"));
+        for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+            env_.insert(v, Path("home"));
         env_.insert("XDG_RUNTIME_DIR", Path("run"));
         env_.insert("QT_QPA_PLATFORM", "offscreen");
         env_.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + Path("no-bus"));
@@ -77,7 +79,8 @@ TEST_F(PlayerProcess, SignalsEndItCleanlyWhileABoxShowsAndHandOffsResolveRelativ
         EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(player.exitCode(), 0);
         EXPECT_FALSE(QFile::exists(socket));
-        EXPECT_TRUE(Settings().contains(QStringLiteral("Recent 1=") + Path("b") + QStringLiteral("/ten.mid")))
+        EXPECT_TRUE(Settings().contains(QStringLiteral("Recent 1=") + Path("b") +
+                                        QStringLiteral("/ten.mid")))
             << Settings().toStdString();
     }
 }

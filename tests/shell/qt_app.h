@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-
 #include <functional>
 
 inline void EnsureQtApp() {

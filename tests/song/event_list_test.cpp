@@ -3,9 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support_code/song_cursors.h"
-
 #include "tests/support_code/smf_bytes.h"
+#include "tests/support_code/song_cursors.h"
 
 namespace sonfara {
 namespace {
@@ -59,7 +58,8 @@ TEST(EventText, ChannelMessages) {
     EventLine vol = LineOf({0xB0, 0x07, 0x64});
     EXPECT_EQ(vol.name, "Control Change(#7)");
     EXPECT_EQ(vol.param, "メインボリューム(MSB)  Volume=100");
-    EXPECT_EQ(vol.paramBytes, 33);  // 14 double-byte characters + 5 + "  Volume=100"... in CP932 bytes
+    EXPECT_EQ(vol.paramBytes,
+              33);  // 14 double-byte characters + 5 + "  Volume=100"... in CP932 bytes
     EXPECT_EQ(LineOf({0xB0, 0x5B, 0x28}).name, "Control Change(#5B)");
     EXPECT_EQ(LineOf({0xB0, 0x5B, 0x28}).param, "リバーブ  Value=40");
     EXPECT_EQ(LineOf({0xB1, 0x4A, 0x01}).param, "Unknown Control(#4A) Value = 1");
@@ -78,7 +78,8 @@ EventLine ExtLine(Track t) {
 }
 
 TEST(EventText, SysExDump) {
-    EventLine gs = ExtLine(Track().SysEx(0, Bytes{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
+    EventLine gs = ExtLine(
+        Track().SysEx(0, Bytes{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
     EXPECT_EQ(gs.name, "SystemExclusive");
     EXPECT_EQ(gs.channel, "--");
     EXPECT_EQ(gs.param, "F0 41 10 42 12 40 00 7F 00 41 F7");
@@ -98,7 +99,8 @@ TEST(EventText, MetaEvents) {
     EXPECT_EQ(ExtLine(Track().Tempo(0, 500000)).param, "セットテンポ 120");
     EXPECT_EQ(ExtLine(Track().Tempo(0, 400000)).param, "セットテンポ 150");
     EXPECT_EQ(ExtLine(Track().Meta(0, 0x58, Bytes{6, 3, 24, 8})).param, "拍子 6/8");
-    EXPECT_EQ(ExtLine(Track().Meta(0, 0x03, "\x83\x73\x83\x41\x83\x6D")).param, "トラック名 \"ピアノ\"");
+    EXPECT_EQ(ExtLine(Track().Meta(0, 0x03, "\x83\x73\x83\x41\x83\x6D")).param,
+              "トラック名 \"ピアノ\"");
     EXPECT_EQ(ExtLine(Track().Meta(0, 0x05, "a")).param, "歌詞 \"\"");
     // UTF-8 that CP932 cannot read is shown as UTF-8; half-width kana that
     // happen to be well-formed UTF-8 ("ý") stay CP932.

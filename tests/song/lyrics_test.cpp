@@ -37,17 +37,18 @@ std::vector<std::string> LineTexts(const Lyrics& l) {
 
 TEST(Lyrics, JapaneseKaraokeMarksInShiftJis) {
     Track words;
-    words.Meta(0, 0x05, "<")            // a page mark before anything
-        .Meta(100, 0x05, "\x83\x5C")    // ソ: its second byte is "\"
-        .Meta(100, 0x05, "\x82\xE7^")   // ら and a space
-        .Meta(100, 0x05, "")            // empty event
-        .Meta(100, 0x05, "\x82\xC6/")   // と, end of line
-        .Meta(100, 0x05, "^")           // a space opening a line
-        .Meta(100, 0x05, "\x82\xCD")    // は
+    words
+        .Meta(0, 0x05, "<")            // a page mark before anything
+        .Meta(100, 0x05, "\x83\x5C")   // ソ: its second byte is "\"
+        .Meta(100, 0x05, "\x82\xE7^")  // ら and a space
+        .Meta(100, 0x05, "")           // empty event
+        .Meta(100, 0x05, "\x82\xC6/")  // と, end of line
+        .Meta(100, 0x05, "^")          // a space opening a line
+        .Meta(100, 0x05, "\x82\xCD")   // は
         .Meta(100, 0x05, "<")
-        .Meta(100, 0x05, "\x82\xA0/")   // あ
-        .Meta(100, 0x05, "/")           // a second mark makes no empty line
-        .Meta(100, 0x05, "\x82\xA2")    // い, the last line has no mark
+        .Meta(100, 0x05, "\x82\xA0/")  // あ
+        .Meta(100, 0x05, "/")          // a second mark makes no empty line
+        .Meta(100, 0x05, "\x82\xA2")   // い, the last line has no mark
         .End();
     const Lyrics l = LyricsOf({Track().End(), words});
     EXPECT_EQ(l.Source(), LyricsSource::kLyricEvents);
@@ -64,9 +65,12 @@ TEST(Lyrics, LyricEventsWithLineEndsWinOverKaraokeText) {
     Track text;  // karaoke text as well: the lyric events are what is sung
     text.Meta(0, 0x01, "@KMIDI KARAOKE FILE").Meta(0, 0x01, "\\Not").Meta(10, 0x01, "/sung").End();
     Track words;
-    words.Meta(0, 0x05, "Hel").Meta(100, 0x05, "lo \r").Meta(100, 0x05, "world\r\n")
+    words.Meta(0, 0x05, "Hel")
+        .Meta(100, 0x05, "lo \r")
+        .Meta(100, 0x05, "world\r\n")
         .Meta(100, 0x05, "\n")  // a lone line feed parts pages where CR ends lines
-        .Meta(100, 0x05, "Bye\r").End();
+        .Meta(100, 0x05, "Bye\r")
+        .End();
     const Lyrics l = LyricsOf({text, words});
     EXPECT_EQ(l.Source(), LyricsSource::kLyricEvents);
     EXPECT_EQ(LineTexts(l), (std::vector<std::string>{"Hello", "world", "<Bye"}));
@@ -74,12 +78,26 @@ TEST(Lyrics, LyricEventsWithLineEndsWinOverKaraokeText) {
 
 TEST(Lyrics, KaraokeFileWordsTrack) {
     Track info;
-    info.Meta(0, 0x01, "@KMIDI KARAOKE FILE").Meta(0, 0x01, "@V0100").Meta(0, 0x01, "@Isome info").End();
+    info.Meta(0, 0x01, "@KMIDI KARAOKE FILE")
+        .Meta(0, 0x01, "@V0100")
+        .Meta(0, 0x01, "@Isome info")
+        .End();
     Track words;
-    words.Meta(0, 0x03, "Words").Meta(0, 0x01, "@LENGL").Meta(0, 0x01, "@T Star Song ")
-        .Meta(0, 0x01, "@TTenmoor").Meta(0, 0x01, "").Meta(100, 0x01, "\\Twin").Meta(100, 0x01, "kle ")
-        .Meta(100, 0x01, "twin").Meta(100, 0x01, "kle").Meta(100, 0x01, "/lit").Meta(100, 0x01, "tle ")
-        .Meta(100, 0x01, "star").Meta(100, 0x01, "\\How ").Meta(100, 0x01, "I").End();
+    words.Meta(0, 0x03, "Words")
+        .Meta(0, 0x01, "@LENGL")
+        .Meta(0, 0x01, "@T Star Song ")
+        .Meta(0, 0x01, "@TTenmoor")
+        .Meta(0, 0x01, "")
+        .Meta(100, 0x01, "\\Twin")
+        .Meta(100, 0x01, "kle ")
+        .Meta(100, 0x01, "twin")
+        .Meta(100, 0x01, "kle")
+        .Meta(100, 0x01, "/lit")
+        .Meta(100, 0x01, "tle ")
+        .Meta(100, 0x01, "star")
+        .Meta(100, 0x01, "\\How ")
+        .Meta(100, 0x01, "I")
+        .End();
     Track notes;
     notes.Meta(0, 0x01, "(c) nobody, a comment").End();
     const Lyrics l = LyricsOf({info, words, notes});
@@ -91,10 +109,17 @@ TEST(Lyrics, KaraokeFileWordsTrack) {
 
 TEST(Lyrics, TextsThatAreNotLyricsGiveNone) {
     Track conductor;
-    conductor.Meta(0, 0x03, "Song").Meta(0, 0x02, "(C) 1995 /\\ Someone").Meta(0, 0x01, "Sequenced by me")
-        .Meta(10, 0x01, "/ intro").Meta(10, 0x01, "tempo 120 / feel free").End();
+    conductor.Meta(0, 0x03, "Song")
+        .Meta(0, 0x02, "(C) 1995 /\\ Someone")
+        .Meta(0, 0x01, "Sequenced by me")
+        .Meta(10, 0x01, "/ intro")
+        .Meta(10, 0x01, "tempo 120 / feel free")
+        .End();
     Track piano;
-    piano.Meta(0, 0x04, "Piano / Strings").Meta(0, 0x01, "play softly").Msg(0, {0x90, 60, 100}).End(100);
+    piano.Meta(0, 0x04, "Piano / Strings")
+        .Meta(0, 0x01, "play softly")
+        .Msg(0, {0x90, 60, 100})
+        .End(100);
     const Lyrics l = LyricsOf({conductor, piano});
     EXPECT_TRUE(l.Empty());
     EXPECT_EQ(l.Source(), LyricsSource::kNone);
@@ -105,8 +130,11 @@ TEST(Lyrics, TextsThatAreNotLyricsGiveNone) {
 TEST(Lyrics, UnmarkedUtf8LyricsBreakAtPausesAndDecodeAsOneText) {
     // Alone, "ア" reads as valid CP932; the song's whole text does not.
     Track words;
-    words.Meta(0, 0x05, "ア").Meta(500, 0x05, "イ").Meta(500, 0x05, "歌")
-        .Meta(1500, 0x05, "詞").End();  // three quarters later: a new line
+    words.Meta(0, 0x05, "ア")
+        .Meta(500, 0x05, "イ")
+        .Meta(500, 0x05, "歌")
+        .Meta(1500, 0x05, "詞")
+        .End();  // three quarters later: a new line
     const Lyrics l = LyricsOf({words});
     EXPECT_EQ(LineTexts(l), (std::vector<std::string>{"アイ歌", "詞"}));
 }

@@ -38,9 +38,12 @@ Bytes WithBody(const Bytes& body, int format = 1, int ntracks = 1, int division 
 TEST(SmfReader, ChannelEventsRunningStatusAndLengths) {
     SongTable s;
     Track t;
-    t.Msg(0, {0x90, 60, 100}).Raw({0, 64, 90})  // running status
-        .Msg(10, {0xC3, 5}).Raw({1, 6})         // one data byte, running
-        .Msg(0, {0xE0, 0, 64}).End();
+    t.Msg(0, {0x90, 60, 100})
+        .Raw({0, 64, 90})  // running status
+        .Msg(10, {0xC3, 5})
+        .Raw({1, 6})  // one data byte, running
+        .Msg(0, {0xE0, 0, 64})
+        .End();
     ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok());
     ASSERT_EQ(s.EventCount(1), 6);
     EXPECT_EQ(s.Event(1, 2).status, 0x90);
@@ -97,8 +100,13 @@ TEST(SmfReader, BytesAfterEndOfTrackAreIgnored) {
 TEST(SmfReader, FormatZeroListsByChannelWithMetaInListOne) {
     SongTable s;
     Track t;
-    t.Meta(0, 0x03, "solo").Msg(0, {0x90, 60, 1}).Msg(0, {0x91, 60, 1}).Msg(0, {0x99, 36, 1})
-        .Msg(0, {0x80, 60, 0}).SysEx(0, Bytes{0x7E, 0x7F, 0x09, 0x01, 0xF7}).End();
+    t.Meta(0, 0x03, "solo")
+        .Msg(0, {0x90, 60, 1})
+        .Msg(0, {0x91, 60, 1})
+        .Msg(0, {0x99, 36, 1})
+        .Msg(0, {0x80, 60, 0})
+        .SysEx(0, Bytes{0x7E, 0x7F, 0x09, 0x01, 0xF7})
+        .End();
     ASSERT_TRUE(LoadBytes(s, Smf(0, 480, {t})).ok());
     EXPECT_EQ(s.ListsInUse(), 16);
     EXPECT_EQ(s.ListCount(1), 5);  // name, ch1 on, ch1 off, SysEx, end
@@ -162,7 +170,10 @@ TEST(SmfReader, TimeSignatureAndLabels) {
 TEST(SmfReader, SysExThatLooksLikeMetaIsOnlyStored) {
     SongTable s;
     Track t;
-    t.SysEx(0, Bytes{0x58, 0x06, 0x03, 0xF7}).SysEx(0, Bytes{0x2F, 0x00, 0xF7}).Msg(0, {0x90, 1, 1}).End();
+    t.SysEx(0, Bytes{0x58, 0x06, 0x03, 0xF7})
+        .SysEx(0, Bytes{0x2F, 0x00, 0xF7})
+        .Msg(0, {0x90, 1, 1})
+        .End();
     ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok());
     EXPECT_EQ(s.EventCount(1), 4);
     EXPECT_EQ(s.BeatNumerator, 4);
@@ -186,7 +197,8 @@ TEST(SmfReader, NamedFailures) {
         EXPECT_EQ(MessageOf(Smf(1, 480, {Track().Msg(0, {st, 0, 0}).End()})), "SYSEX Error");
     }
     // A data byte where a status is required: previous event's bytes and the byte.
-    EXPECT_EQ(MessageOf(WithBody(Track().Msg(0, {0x90, 0x3C, 0x40}).Meta(0, 0x01, "ab").Raw({0, 0x3C, 1}).Data())),
+    EXPECT_EQ(MessageOf(WithBody(
+                  Track().Msg(0, {0x90, 0x3C, 0x40}).Meta(0, 0x01, "ab").Raw({0, 0x3C, 1}).Data())),
               "Event Error:FF 0 1 3C");
     EXPECT_EQ(MessageOf(WithBody(Track().Raw({0, 0x3C, 0x40}).Data())), "Event Error:0 0 0 3C");
     Track afterSysEx;
@@ -215,16 +227,28 @@ TEST(SmfReader, MalformedFilesAreRefusedWithErrorNumbers) {
     EXPECT_EQ(code(Header(1, 0, 480)), "ErrorNo 6");
     EXPECT_EQ(code(Smf(1, 0, {Track().End()})), "ErrorNo 9");
     // Delta time beyond 31 bits, and a tick sum overflowing.
-    EXPECT_EQ(code(WithBody(Track().Raw({0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x90, 1, 1}).Data())), "ErrorNo 4");
-    EXPECT_EQ(code(WithBody(Track().Raw(test::Vlq(0x0FFFFFFF)).Raw({0x90, 1, 1})
-                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
-                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
-                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
-                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
-                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
-                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
-                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1})
-                                .Raw(test::Vlq(0x0FFFFFFF)).Raw({1, 1}).Data())),
+    EXPECT_EQ(code(WithBody(Track().Raw({0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 0x90, 1, 1}).Data())),
+              "ErrorNo 4");
+    EXPECT_EQ(code(WithBody(Track()
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({0x90, 1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({1, 1})
+                                .Raw(test::Vlq(0x0FFFFFFF))
+                                .Raw({1, 1})
+                                .Data())),
               "ErrorNo 4");
     // Event data past the chunk end, a dangling delta, a payload past the end.
     EXPECT_EQ(code(WithBody(Bytes{0x00, 0x90, 0x3C})), "ErrorNo 5");
@@ -249,8 +273,12 @@ struct Recorder : LoadObserver {
     std::vector<std::string> calls;
     void OnLoadStarted() override { calls.push_back("started"); }
     void OnLoadFailed(const std::string& cap, const std::string&) override { calls.push_back(cap); }
-    void OnLoadCompleted(const SongTable& s) override { calls.push_back("completed " + s.SongTitle); }
-    void OnLoadNotice(const std::string& n) override { calls.push_back(SystemCodePage().ToUtf8(n)); }
+    void OnLoadCompleted(const SongTable& s) override {
+        calls.push_back("completed " + s.SongTitle);
+    }
+    void OnLoadNotice(const std::string& n) override {
+        calls.push_back(SystemCodePage().ToUtf8(n));
+    }
 };
 
 TEST(SmfReader, ObserversSeeTheLoadInOrder) {
@@ -311,7 +339,8 @@ TEST(SmfReader, LargeFilesAreRefusedUnread) {
 
 TEST(SmfReader, RmiImageStartsAtFirstHeader) {
     Bytes smf = Smf(0, 480, {Track().End()});
-    Bytes rmi = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'R', 'M', 'I', 'D', 'd', 'a', 't', 'a', 0, 0, 0, 0};
+    Bytes rmi = {'R', 'I', 'F', 'F', 0,   0,   0, 0, 'R', 'M',
+                 'I', 'D', 'd', 'a', 't', 'a', 0, 0, 0,   0};
     rmi.insert(rmi.end(), smf.begin(), smf.end());
     EXPECT_EQ(FindSmfStart(rmi), 20u);
     EXPECT_EQ(FindSmfStart(Bytes{'M', 'T', 'h'}), static_cast<size_t>(-1));

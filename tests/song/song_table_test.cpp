@@ -3,10 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support_code/song_cursors.h"
-
 #include "player/song/smf_reader.h"
 #include "tests/support_code/smf_bytes.h"
+#include "tests/support_code/song_cursors.h"
 
 namespace sonfara {
 namespace {
@@ -45,7 +44,9 @@ TEST(TempoMap, SegmentsAndLateFirstTempo) {
     EXPECT_EQ(s.TotalMs, 1250);
 
     SongTable late;
-    Load(late, Smf(1, 480, {Track().Msg(480, {0x90, 60, 1}).Tempo(480, 250000).Msg(480, {0x80, 60, 0}).End()}));
+    Load(late,
+         Smf(1, 480,
+             {Track().Msg(480, {0x90, 60, 1}).Tempo(480, 250000).Msg(480, {0x80, 60, 0}).End()}));
     EXPECT_EQ(late.Event(1, 1).timeMs, 500);   // 120 BPM before the first tempo event
     EXPECT_EQ(late.Event(1, 2).timeMs, 1000);  // exactly on the change
     EXPECT_EQ(late.Event(1, 3).timeMs, 1250);
@@ -60,8 +61,9 @@ void ExpectNothingAfterEnd(const SongTable& s) {
 TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
     // Tempo 120 -> 60 at tick 480 in track 2: tick 960 is 1500 ms in both tracks.
     SongTable slower;
-    Load(slower, Smf(1, 480, {Track().Msg(960, {0x90, 60, 1}).Msg(960, {0x80, 60, 0}).End(),
-                              Track().Tempo(480, 1000000).Msg(480, {0x91, 60, 1}).End()}));
+    Load(slower, Smf(1, 480,
+                     {Track().Msg(960, {0x90, 60, 1}).Msg(960, {0x80, 60, 0}).End(),
+                      Track().Tempo(480, 1000000).Msg(480, {0x91, 60, 1}).End()}));
     EXPECT_EQ(slower.Event(1, 1).timeMs, 1500);
     EXPECT_EQ(slower.Event(2, 2).timeMs, 1500);
     EXPECT_EQ(slower.Event(1, 2).timeMs, 3500);
@@ -71,10 +73,11 @@ TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
     // A rise to 240 in track 3, interleaved with track 1's own change; two
     // changes at one tick: the later track's is the one that holds.
     SongTable faster;
-    Load(faster, Smf(1, 480, {Track().Tempo(0, 500000).Tempo(960, 1000000).Msg(960, {0x90, 60, 1}).End(),
-                              Track().Tempo(960, 250000).End(),
-                              Track().Tempo(480, 250000).Msg(1440, {0x92, 60, 1}).End()}));
-    EXPECT_EQ(faster.Event(1, 3).timeMs, 1250);   // 1920: 500 + 250 + 500 at 240
+    Load(faster, Smf(1, 480,
+                     {Track().Tempo(0, 500000).Tempo(960, 1000000).Msg(960, {0x90, 60, 1}).End(),
+                      Track().Tempo(960, 250000).End(),
+                      Track().Tempo(480, 250000).Msg(1440, {0x92, 60, 1}).End()}));
+    EXPECT_EQ(faster.Event(1, 3).timeMs, 1250);  // 1920: 500 + 250 + 500 at 240
     EXPECT_EQ(faster.Event(3, 2).timeMs, 1250);
     EXPECT_EQ(faster.TotalMs, 1250);
     EXPECT_EQ(faster.TimeToTick(1250), 1920);
@@ -83,9 +86,10 @@ TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
 
 TEST(TempoMap, FormatTwoPatternsPlayOneAfterAnother) {
     SongTable s;
-    Load(s, Smf(2, 480, {Track().Tempo(0, 1000000).Msg(480, {0x90, 60, 1}).End(),
-                         Track().Msg(0, {0x90, 62, 1}).Msg(480, {0x80, 62, 0}).End(),
-                         Track().Tempo(0, 250000).Msg(480, {0x90, 64, 1}).End()}));
+    Load(s, Smf(2, 480,
+                {Track().Tempo(0, 1000000).Msg(480, {0x90, 60, 1}).End(),
+                 Track().Msg(0, {0x90, 62, 1}).Msg(480, {0x80, 62, 0}).End(),
+                 Track().Tempo(0, 250000).Msg(480, {0x90, 64, 1}).End()}));
     // Pattern 1: 480 ticks at 60; pattern 2 from the default 120; pattern 3 at 240.
     EXPECT_EQ(s.Event(1, 2).timeMs, 1000);
     EXPECT_EQ(s.Event(2, 1).tick, 480);
@@ -99,7 +103,8 @@ TEST(TempoMap, FormatTwoPatternsPlayOneAfterAnother) {
 
 TEST(TempoMap, TimeToTickInvertsTickToMs) {
     SongTable s;
-    Load(s, Smf(1, 480, {Track().Tempo(0, 600000).Tempo(1920, 400000).Tempo(3000, 731000).End(5000)}));
+    Load(s,
+         Smf(1, 480, {Track().Tempo(0, 600000).Tempo(1920, 400000).Tempo(3000, 731000).End(5000)}));
     for (int32_t t = 0; t <= 10000; t += 37) {
         int32_t back = s.TimeToTick(s.TickToMs(t));
         EXPECT_NEAR(back, t, 1) << "tick " << t;
@@ -140,7 +145,7 @@ TEST(ExtendedData, IndexSplitsOverDataBytesAndRowsAreExact) {
     EXPECT_EQ(s.ExtendedData(300, 3), 0);     // beyond the row: zero
     EXPECT_EQ(s.ExtendedData(301, 5), 0xF7);  // SysEx rows end with F7
     EXPECT_EQ(sx.length, 5);
-    EXPECT_EQ(s.ExtCount(), 302);             // with End of Track
+    EXPECT_EQ(s.ExtCount(), 302);  // with End of Track
     EXPECT_EQ(s.ExtendedData(0, 1), 0);
     EXPECT_EQ(s.ExtendedData(9999, 1), 0);
 }

@@ -19,7 +19,7 @@ inline Bytes Vlq(uint32_t v) {
 
 // A track body assembled from raw pieces.
 class Track {
-public:
+  public:
     Track& Raw(std::initializer_list<uint8_t> b) {
         data_.insert(data_.end(), b);
         return *this;
@@ -40,9 +40,10 @@ public:
         return Meta(delta, type, std::string(payload.begin(), payload.end()));
     }
     Track& Tempo(uint32_t delta, uint32_t usPerQuarter) {
-        return Meta(delta, 0x51, Bytes{static_cast<uint8_t>(usPerQuarter >> 16),
-                                       static_cast<uint8_t>(usPerQuarter >> 8),
-                                       static_cast<uint8_t>(usPerQuarter)});
+        return Meta(
+            delta, 0x51,
+            Bytes{static_cast<uint8_t>(usPerQuarter >> 16), static_cast<uint8_t>(usPerQuarter >> 8),
+                  static_cast<uint8_t>(usPerQuarter)});
     }
     // F0 event: body is what follows the length (normally ending with F7).
     Track& SysEx(uint32_t delta, const Bytes& body) {
@@ -52,15 +53,25 @@ public:
     Track& End(uint32_t delta = 0) { return Delta(delta).Raw({0xFF, 0x2F, 0x00}); }
     const Bytes& Data() const { return data_; }
 
-private:
+  private:
     Bytes data_;
 };
 
 inline Bytes Header(int format, int ntracks, int division) {
-    return Bytes{'M', 'T', 'h', 'd', 0, 0, 0, 6,
-                 static_cast<uint8_t>(format >> 8), static_cast<uint8_t>(format),
-                 static_cast<uint8_t>(ntracks >> 8), static_cast<uint8_t>(ntracks),
-                 static_cast<uint8_t>(division >> 8), static_cast<uint8_t>(division)};
+    return Bytes{'M',
+                 'T',
+                 'h',
+                 'd',
+                 0,
+                 0,
+                 0,
+                 6,
+                 static_cast<uint8_t>(format >> 8),
+                 static_cast<uint8_t>(format),
+                 static_cast<uint8_t>(ntracks >> 8),
+                 static_cast<uint8_t>(ntracks),
+                 static_cast<uint8_t>(division >> 8),
+                 static_cast<uint8_t>(division)};
 }
 
 inline void AppendChunk(Bytes& file, const char* type, const Bytes& body) {

@@ -3,9 +3,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <string>
-#include <cstdint>
 #include <vector>
 
 #include "player/sequencer/messages.h"
@@ -16,7 +16,8 @@ namespace sonfara::test {
 
 class TestOpener final : public SongOpener, public PlayList {
   public:
-    using Loader = std::function<bool(const std::string& name, SongTable& song, std::string* message)>;
+    using Loader =
+        std::function<bool(const std::string& name, SongTable& song, std::string* message)>;
 
     // Installs itself as the player's opener; leaves it on destruction, so
     // declare it after the player.

@@ -18,14 +18,15 @@ namespace P = palette;
 // Every device pixel of a logical rectangle has the colour.
 ::testing::AssertionResult Filled(const QImage& image, QRect logical, QColor colour) {
     const qreal dpr = image.devicePixelRatio();
-    const QRect device(qRound(logical.x() * dpr), qRound(logical.y() * dpr), qRound(logical.width() * dpr),
-                       qRound(logical.height() * dpr));
+    const QRect device(qRound(logical.x() * dpr), qRound(logical.y() * dpr),
+                       qRound(logical.width() * dpr), qRound(logical.height() * dpr));
     for (int y = device.top(); y <= device.bottom(); ++y)
         for (int x = device.left(); x <= device.right(); ++x)
             if (image.pixelColor(x, y).rgb() != colour.rgb())
-                return ::testing::AssertionFailure() << "device pixel (" << x << ", " << y << ") is "
-                                                     << image.pixelColor(x, y).name().toStdString() << ", not "
-                                                     << colour.name().toStdString() << " at ratio " << dpr;
+                return ::testing::AssertionFailure()
+                       << "device pixel (" << x << ", " << y << ") is "
+                       << image.pixelColor(x, y).name().toStdString() << ", not "
+                       << colour.name().toStdString() << " at ratio " << dpr;
     return ::testing::AssertionSuccess();
 }
 
@@ -46,7 +47,8 @@ TEST_P(RatioTest, ButtonFacesSwapTheirBevelWhenPressed) {
     }
     // The play symbol sits in the middle of the face, lit amber when pressed.
     EXPECT_TRUE(Filled(ButtonFace(ButtonKind::kPlay, false, dpr), QRect(14, 10, 2, 2), P::kSymbol));
-    EXPECT_TRUE(Filled(ButtonFace(ButtonKind::kPlay, true, dpr), QRect(14, 11, 2, 2), P::kSymbolLit));
+    EXPECT_TRUE(
+        Filled(ButtonFace(ButtonKind::kPlay, true, dpr), QRect(14, 11, 2, 2), P::kSymbolLit));
 }
 
 TEST_P(RatioTest, DigitStripAndMarksSitInTheirCells) {
@@ -58,15 +60,21 @@ TEST_P(RatioTest, DigitStripAndMarksSitInTheirCells) {
     EXPECT_TRUE(Filled(strip, segmentG.translated(DigitCell(8).x(), 0), P::kSegmentLit));
     EXPECT_TRUE(Filled(strip, segmentA.translated(DigitCell(1).x(), 0), P::kSegmentGhost));
     EXPECT_TRUE(Filled(strip, segmentG.translated(DigitCell(0).x(), 0), P::kSegmentGhost));
-    EXPECT_TRUE(Filled(strip, segmentA.translated(DigitCell(kBlankGlyph).x(), 0), P::kSegmentGhost));
+    EXPECT_TRUE(
+        Filled(strip, segmentA.translated(DigitCell(kBlankGlyph).x(), 0), P::kSegmentGhost));
     // Columns 0 and 10 of every cell stay glass, so cells 10 apart never clash.
     for (int g = 0; g < kGlyphCount; ++g) {
-        EXPECT_TRUE(Filled(strip, QRect(DigitCell(g).x(), 0, 1, kDigitCellHeight), P::kLcdGlass)) << g;
-        EXPECT_TRUE(Filled(strip, QRect(DigitCell(g).x() + 10, 0, 1, kDigitCellHeight), P::kLcdGlass)) << g;
+        EXPECT_TRUE(Filled(strip, QRect(DigitCell(g).x(), 0, 1, kDigitCellHeight), P::kLcdGlass))
+            << g;
+        EXPECT_TRUE(
+            Filled(strip, QRect(DigitCell(g).x() + 10, 0, 1, kDigitCellHeight), P::kLcdGlass))
+            << g;
     }
     // A lit mark is an amber badge; its corner pixel inside the rounding too.
-    EXPECT_TRUE(Filled(MarkStripImage(true, dpr), QRect(MarkX(Mark::kXg) + 3, 11, 2, 1), P::kSegmentLit));
-    EXPECT_TRUE(Filled(MarkStripImage(false, dpr), QRect(MarkX(Mark::kXg) + 3, 11, 2, 1), P::kLcdGlass));
+    EXPECT_TRUE(
+        Filled(MarkStripImage(true, dpr), QRect(MarkX(Mark::kXg) + 3, 11, 2, 1), P::kSegmentLit));
+    EXPECT_TRUE(
+        Filled(MarkStripImage(false, dpr), QRect(MarkX(Mark::kXg) + 3, 11, 2, 1), P::kLcdGlass));
 }
 
 INSTANTIATE_TEST_SUITE_P(Ratios, RatioTest, ::testing::Values(1.0, 2.0));
@@ -113,7 +121,9 @@ TEST(PositionKnob, DragClampsToTheTrackAndReleaseAsksForTheKnobsPlace) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&knob));
     QSignalSpy seeks(&knob, &PositionKnob::seekRequested);
     ASSERT_EQ(knob.knobLeft(), 140);
-    const auto press = [&](int grab) { QTest::mousePress(&knob, Qt::LeftButton, {}, knob.knobRect().topLeft() + QPoint(grab, 5)); };
+    const auto press = [&](int grab) {
+        QTest::mousePress(&knob, Qt::LeftButton, {}, knob.knobRect().topLeft() + QPoint(grab, 5));
+    };
 
     // Grab 5 pixels into the knob; the knob follows the pointer by that offset.
     press(5);

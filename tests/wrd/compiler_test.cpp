@@ -149,8 +149,8 @@ TEST(WrdCompiler, ScriptsBeyondTheBoundsAreRefusedWhole) {
     EXPECT_TRUE(CompileWrdScript(script + "A", Timing(), &fault).empty());
     EXPECT_EQ(fault, WrdScriptFault::kTooManyEvents);
     // Size is checked before any work, even for text a DOS end mark would cut.
-    EXPECT_TRUE(CompileWrdScript("A\x1a" + std::string(kMaxWrdScriptBytes, 'B'), Timing(), &fault)
-                    .empty());
+    EXPECT_TRUE(
+        CompileWrdScript("A\x1a" + std::string(kMaxWrdScriptBytes, 'B'), Timing(), &fault).empty());
     EXPECT_EQ(fault, WrdScriptFault::kTooLarge);
 }
 

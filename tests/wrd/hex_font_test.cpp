@@ -53,8 +53,8 @@ constexpr uint32_t kWhite = 0xFFFFFF, kKey = 0xE0E0E0;
 
 TEST(HexFont, InjectedFontDrawsHalfAndFullWidthCellsWithFallback) {
     const std::string text = std::string("# comment\n0041:") + "FF" + std::string(30, '0') +
-                             "\r\n3042:" + kHiraganaA + "\nZZZZ:00\n0042:12\n" +
-                             "00B0:" + kA + "\n0041:" + kA + "\n";
+                             "\r\n3042:" + kHiraganaA + "\nZZZZ:00\n0042:12\n" + "00B0:" + kA +
+                             "\n0041:" + kA + "\n";
     const auto font = std::make_shared<HexFont>(HexFont::Parse(text));
     EXPECT_EQ(font->Size(), 3u);  // bad lines skipped; the second 0041 replaces the first
     const CodePage cp932("CP932");
@@ -73,8 +73,10 @@ TEST(HexFont, InjectedFontDrawsHalfAndFullWidthCellsWithFallback) {
     EXPECT_EQ(g.rows[4], Rows(kA)[4] >> 4);
     // Not in the font, a full-width glyph in one cell, bytes that are no
     // character: the built-in font.
-    for (auto [ch, cells] : {std::pair<std::string_view, int>{"Z", 1}, {"\x82\xA0", 1},
-                             {"\x88\x9f", 2}, {"\xFF", 1}}) {
+    for (auto [ch, cells] : {std::pair<std::string_view, int>{"Z", 1},
+                             {"\x82\xA0", 1},
+                             {"\x88\x9f", 2},
+                             {"\xFF", 1}}) {
         g = glyphs.Glyph(ch, cells);
         const GlyphBitmap b = builtIn.Glyph(ch, cells);
         EXPECT_EQ(g.width, b.width) << ch;

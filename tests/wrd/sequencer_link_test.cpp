@@ -16,10 +16,10 @@
 #include <thread>
 
 #include "player/platform/midi_port.h"
-#include "tests/support_code/test_opener.h"
 #include "player/platform/timer.h"
 #include "player/sequencer/player.h"
 #include "tests/sequencer/smf_builder.h"
+#include "tests/support_code/test_opener.h"
 
 namespace sonfara::wrd {
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "player/platform/codepage.h"
-#include "tools/demo/demo_wrd_script.h"
 #include "tests/wrd/tools/mag_encoder.h"
+#include "tools/demo/demo_wrd_script.h"
 
 namespace {
 

@@ -42,13 +42,17 @@ struct Line {
 };
 
 constexpr Line kSong[] = {
-    {"e4/1 e4/1 g4/1 a4/1 g4/1 e4/1 c4/2", "\\Light |a |lan|tern |in |the |rain,",
+    {"e4/1 e4/1 g4/1 a4/1 g4/1 e4/1 c4/2",
+     "\\Light |a |lan|tern |in |the |rain,",
      {{60, 64, 67}, {57, 60, 64}}},
-    {"d4/1 e4/1 f4/1 d4/1 e4/1 d4/1 c4/2", "/car|ry |it |a|long |the |lane.",
+    {"d4/1 e4/1 f4/1 d4/1 e4/1 d4/1 c4/2",
+     "/car|ry |it |a|long |the |lane.",
      {{62, 65, 69}, {60, 64, 67}}},
-    {"g4/1 g4/1 a4/1 g4/1 e4/1 g4/1 a4/2", "\\Ev|ery |win|dow, |ev|ery |door,",
+    {"g4/1 g4/1 a4/1 g4/1 e4/1 g4/1 a4/2",
+     "\\Ev|ery |win|dow, |ev|ery |door,",
      {{60, 64, 67}, {57, 60, 64}}},
-    {"g4/1 f4/1 e4/1 d4/1 e4/1 d4/1 c4/2", "/sings |the |song |we |sang |be|fore.",
+    {"g4/1 f4/1 e4/1 d4/1 e4/1 d4/1 c4/2",
+     "/sings |the |song |we |sang |be|fore.",
      {{55, 59, 65}, {60, 64, 67}}},
 };
 
@@ -86,16 +90,23 @@ class Track {
         events_.push_back({tick, 1, std::move(b)});
     }
     void Tempo(int tick, int usPerQuarter) {
-        events_.push_back({tick, 1, {midi::kMetaEvent, 0x51, 3, static_cast<uint8_t>(usPerQuarter >> 16),
-                                     static_cast<uint8_t>(usPerQuarter >> 8),
-                                     static_cast<uint8_t>(usPerQuarter)}});
+        events_.push_back(
+            {tick,
+             1,
+             {midi::kMetaEvent, 0x51, 3, static_cast<uint8_t>(usPerQuarter >> 16),
+              static_cast<uint8_t>(usPerQuarter >> 8), static_cast<uint8_t>(usPerQuarter)}});
     }
     void Msg(int tick, Bytes bytes) { events_.push_back({tick, 1, std::move(bytes)}); }
     // Note-offs go before other events at their tick, note-ons after them.
     void Note(int ch, int tick, int length, int key, int velocity) {
-        events_.push_back({tick, 2, {static_cast<uint8_t>(midi::kNoteOn | ch), static_cast<uint8_t>(key),
-                                     static_cast<uint8_t>(velocity)}});
-        events_.push_back({tick + length, 0, {static_cast<uint8_t>(midi::kNoteOff | ch), static_cast<uint8_t>(key), 64}});
+        events_.push_back({tick,
+                           2,
+                           {static_cast<uint8_t>(midi::kNoteOn | ch), static_cast<uint8_t>(key),
+                            static_cast<uint8_t>(velocity)}});
+        events_.push_back(
+            {tick + length,
+             0,
+             {static_cast<uint8_t>(midi::kNoteOff | ch), static_cast<uint8_t>(key), 64}});
     }
     Bytes Encode(int endTick) {
         std::stable_sort(events_.begin(), events_.end(), [](const Event& a, const Event& b) {
@@ -138,7 +149,8 @@ int Compose(Track& info, Track& words, Track& melody, Track& piano) {
     info.Tempo(0, kTempo);
     info.Msg(0, {midi::kMetaEvent, 0x58, 4, 4, 2, 24, 8});  // 4/4
     words.Text(0, kMetaTrackName, "Words");
-    for (const char* header : {"@LENGL", "@TLantern Song", "@TSonfara"}) words.Text(0, kMetaText, header);
+    for (const char* header : {"@LENGL", "@TLantern Song", "@TSonfara"})
+        words.Text(0, kMetaText, header);
     melody.Text(0, kMetaTrackName, "Melody");
     melody.Msg(0, {midi::kProgramChange | kMelodyChannel, kFlute});
     piano.Text(0, kMetaTrackName, "Piano");
@@ -150,7 +162,8 @@ int Compose(Track& info, Track& words, Track& melody, Track& piano) {
         const auto syllables = Split(line.syllables, '|');
         if (notes.size() != syllables.size()) Fail("syllables and notes differ in number");
         for (int bar = 0; bar < 2; ++bar)
-            for (int key : line.chords[bar]) piano.Note(kPianoChannel, tick + bar * kBar, kBar - 60, key, 70);
+            for (int key : line.chords[bar])
+                piano.Note(kPianoChannel, tick + bar * kBar, kBar - 60, key, 70);
         for (size_t i = 0; i < notes.size(); ++i) {
             const Note n = ParseNote(notes[i]);
             words.Text(tick, kMetaText, syllables[i]);
@@ -174,8 +187,9 @@ int main(int argc, char** argv) {
     for (Track& t : tracks) {
         const Bytes data = t.Encode(end);
         const auto n = static_cast<uint32_t>(data.size());
-        file.insert(file.end(), {'M', 'T', 'r', 'k', static_cast<uint8_t>(n >> 24), static_cast<uint8_t>(n >> 16),
-                                 static_cast<uint8_t>(n >> 8), static_cast<uint8_t>(n)});
+        file.insert(file.end(), {'M', 'T', 'r', 'k', static_cast<uint8_t>(n >> 24),
+                                 static_cast<uint8_t>(n >> 16), static_cast<uint8_t>(n >> 8),
+                                 static_cast<uint8_t>(n)});
         file.insert(file.end(), data.begin(), data.end());
     }
     const std::string path = std::string(argv[1]) + "/sonfara-karaoke.kar";

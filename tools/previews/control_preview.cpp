@@ -7,7 +7,6 @@
 // window's timer slots run once and the window is grabbed. Nothing sounds.
 #include <QApplication>
 #include <QDir>
-
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -36,13 +35,18 @@ int main(int argc, char** argv) {
     std::vector<std::string> songs;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--grab" && i + 1 < argc) out = argv[++i];
-        else if (a == "--dpr" && i + 1 < argc) dpr = argv[++i];
-        else if (a == "--at" && i + 1 < argc) atSeconds = std::atof(argv[++i]);
-        else songs.push_back(a);
+        if (a == "--grab" && i + 1 < argc)
+            out = argv[++i];
+        else if (a == "--dpr" && i + 1 < argc)
+            dpr = argv[++i];
+        else if (a == "--at" && i + 1 < argc)
+            atSeconds = std::atof(argv[++i]);
+        else
+            songs.push_back(a);
     }
     if (out.empty()) {
-        std::cerr << "usage: sonfara-control-preview --grab out.png [--dpr 2] [--at SECONDS] [SONG...]\n";
+        std::cerr
+            << "usage: sonfara-control-preview --grab out.png [--dpr 2] [--at SECONDS] [SONG...]\n";
         return 2;
     }
     // The widgets really run at the ratio asked for.
@@ -56,7 +60,8 @@ int main(int argc, char** argv) {
     ManualUiScheduler ui;
     CodePage cp("CP932");
     StderrNotifier notifier;
-    const QString work = QDir::temp().filePath(QStringLiteral("sonfara-preview-%1/").arg(QCoreApplication::applicationPid()));
+    const QString work = QDir::temp().filePath(
+        QStringLiteral("sonfara-preview-%1/").arg(QCoreApplication::applicationPid()));
     QDir().mkpath(work);
     SessionEnv env(clock, timers, ports, ui, cp, notifier, work.toStdString());
     env.saveSettings = false;

@@ -4,21 +4,20 @@
 // presentation). Touches no user file: the desktop folders are temporary.
 // Run from the build folder: QT_QPA_PLATFORM=offscreen
 // player/dialogs/sonfara-dialogs-preview dialogs-preview
-#include <cstdio>
-
 #include <QApplication>
 #include <QDir>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <cstdio>
 
 #include "player/dialogs/list_dialog.h"
+#include "player/dialogs/settings_dialog.h"
 #include "player/dialogs/version_window.h"
+#include "player/dialogs/wrd_window.h"
 #include "player/platform/codepage.h"
 #include "player/platform/sfrlib_binding.h"
-#include "player/dialogs/settings_dialog.h"
 #include "player/song/smf_reader.h"
 #include "player/song/song_table.h"
-#include "player/dialogs/wrd_window.h"
 
 using namespace sonfara;
 
@@ -43,7 +42,8 @@ class FixedClock final : public wrd::WrdClock {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("dialogs-preview");
+    const QString out =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("dialogs-preview");
     QDir().mkpath(out);
     QTemporaryDir home;
     const std::string root = home.path().toStdString();

@@ -19,8 +19,8 @@ using namespace sonfara::display;
 namespace {
 
 constexpr uint8_t kNoteOn = 0x90, kControl = 0xB0, kProgram = 0xC0, kBend = 0xE0;
-constexpr uint8_t kCcVolume = 7, kCcPan = 10, kCcExpression = 11, kCcModulation = 1,
-                  kCcReverb = 91, kCcChorus = 93, kCcBankMsb = 0;
+constexpr uint8_t kCcVolume = 7, kCcPan = 10, kCcExpression = 11, kCcModulation = 1, kCcReverb = 91,
+                  kCcChorus = 93, kCcBankMsb = 0;
 
 // A chord per channel, controllers spread so every knob shows a position.
 void PlayScene(OutputLayer& out) {
@@ -47,8 +47,10 @@ void PlayScene(OutputLayer& out) {
 }
 
 void Save(const QImage& img, const QString& path) {
-    if (!img.save(path)) std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
-    else std::printf("%s\n", qPrintable(path));
+    if (!img.save(path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    else
+        std::printf("%s\n", qPrintable(path));
 }
 
 QImage Compose(QSize logical, qreal dpr) {

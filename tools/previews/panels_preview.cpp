@@ -7,7 +7,6 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QTemporaryDir>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -87,8 +86,10 @@ int main(int argc, char** argv) {
     QString ratio;
     for (int i = 1; i + 1 < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--out") outDir = QString::fromLocal8Bit(argv[++i]);
-        else if (a == "--dpr") ratio = QString::fromLatin1(argv[++i]);
+        if (a == "--out")
+            outDir = QString::fromLocal8Bit(argv[++i]);
+        else if (a == "--dpr")
+            ratio = QString::fromLatin1(argv[++i]);
     }
     if (ratio.isEmpty()) {
         int rc = 0;

@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QPainter>
 #include <QTimer>
-
 #include <cstdio>
 
 #include "player/display/artwork.h"
@@ -34,7 +33,8 @@ class ControlPreview : public QWidget {
   public:
     explicit ControlPreview(QWidget* parent) : QWidget(parent) {
         setFixedSize(L::kControlWindow);
-        for (int i = 0; i < 8; ++i) (new PictureButton(L::kTransportOrder[i], this))->move(L::TransportRect(i).topLeft());
+        for (int i = 0; i < 8; ++i)
+            (new PictureButton(L::kTransportOrder[i], this))->move(L::TransportRect(i).topLeft());
         (new PictureButton(ButtonKind::kKeyUp, this))->move(L::kKeyUp.topLeft());
         (new PictureButton(ButtonKind::kKeyDown, this))->move(L::kKeyDown.topLeft());
         (new PictureButton(ButtonKind::kSpeedUp, this))->move(L::kSpeedUp.topLeft());
@@ -56,7 +56,8 @@ class ControlPreview : public QWidget {
         knob->SetPosition(61'000, 183'000);
         Label(L::kTitle, QStringLiteral("夏の思い出 〜ＧＳ音源版〜"), 14, P::kLcdText);
         Label(L::kFileName, QStringLiteral("natsu_no_omoide_gs.mid"), 11, P::kLcdTextDim);
-        Label(L::kFormat, QStringLiteral("♪夏が来れば 思い出す　はるかな尾瀬 遠い空"), 11, P::kLcdText);
+        Label(L::kFormat, QStringLiteral("♪夏が来れば 思い出す　はるかな尾瀬 遠い空"), 11,
+              P::kLcdText);
         Label(L::kKeyCaption, QStringLiteral("+2"), 11, P::kLcdText, Qt::AlignCenter);
         Label(L::kSpeedCaption, QStringLiteral("100%"), 11, P::kLcdText, Qt::AlignCenter);
     }
@@ -89,7 +90,8 @@ class ControlPreview : public QWidget {
     }
 
   private:
-    void Label(QRect r, const QString& text, int px, QColor colour, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+    void Label(QRect r, const QString& text, int px, QColor colour,
+               Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
         auto* label = new QLabel(text, this);
         label->setGeometry(r);
         label->setFont(JapaneseFont(px));
@@ -132,7 +134,8 @@ class Sheet : public QWidget {
                           QRectF(0, 0, 40 * dpr, 11 * dpr));
         painter.drawImage(QPoint(900, 214), D::LevelBarArtwork(dpr));
 
-        Caption(painter, {20, 196}, QStringLiteral("Main window: tabs, keyboard surface, knob panel"));
+        Caption(painter, {20, 196},
+                QStringLiteral("Main window: tabs, keyboard surface, knob panel"));
         static const char* const kTabs[] = {"KeyBoard", "Document", "Event"};
         for (int i = 0; i < 3; ++i) {
             const QPoint at(20 + i * 98, 218);
@@ -151,11 +154,14 @@ class Sheet : public QWidget {
             painter.drawImage(QPoint(x, 262), icon);
             x += px + 10;
         }
-        Caption(painter, {660, 400}, QStringLiteral("日本語ラベル: 曲名・ファイル名・演奏楽器変更"));
+        Caption(painter, {660, 400},
+                QStringLiteral("日本語ラベル: 曲名・ファイル名・演奏楽器変更"));
         painter.setFont(JapaneseFont(13));
         painter.setPen(P::kLcdText);
-        painter.drawText(QPoint(660, 436), QStringLiteral("001:Piano 1　004:Honky-tonk　Track3 演奏楽器変更"));
-        painter.drawText(QPoint(660, 456), QStringLiteral("読み込みエラー（ファイルが見つかりません）"));
+        painter.drawText(QPoint(660, 436),
+                         QStringLiteral("001:Piano 1　004:Honky-tonk　Track3 演奏楽器変更"));
+        painter.drawText(QPoint(660, 456),
+                         QStringLiteral("読み込みエラー（ファイルが見つかりません）"));
     }
 
   private:
@@ -202,7 +208,9 @@ class Gallery : public QWidget {
     }
 
   protected:
-    void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(rect(), QColor(0x1b, 0x1d, 0x20)); }
+    void paintEvent(QPaintEvent*) override {
+        QPainter(this).fillRect(rect(), QColor(0x1b, 0x1d, 0x20));
+    }
 };
 
 bool WriteIcons(const QString& dir) {
@@ -220,9 +228,12 @@ int main(int argc, char** argv) {
     QRect crop;
     for (int i = 1; i + 1 < argc; ++i) {
         const QByteArray arg = argv[i];
-        if (arg == "--grab") grab = QString::fromLocal8Bit(argv[++i]);
-        else if (arg == "--icons") icons = QString::fromLocal8Bit(argv[++i]);
-        else if (arg == "--dpr") qputenv("QT_SCALE_FACTOR", argv[++i]);
+        if (arg == "--grab")
+            grab = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--icons")
+            icons = QString::fromLocal8Bit(argv[++i]);
+        else if (arg == "--dpr")
+            qputenv("QT_SCALE_FACTOR", argv[++i]);
         else if (arg == "--crop") {
             // x,y,w,h in logical pixels: a part of the page, to look at closely.
             const QList<QByteArray> v = QByteArray(argv[++i]).split(',');
@@ -238,7 +249,8 @@ int main(int argc, char** argv) {
     gallery.show();
     if (grab.isEmpty()) return icons.isEmpty() ? app.exec() : 0;
     QTimer::singleShot(0, [&] {
-        const bool ok = gallery.grab(crop.isNull() ? QRect(QPoint(0, 0), QSize(-1, -1)) : crop).save(grab);
+        const bool ok =
+            gallery.grab(crop.isNull() ? QRect(QPoint(0, 0), QSize(-1, -1)) : crop).save(grab);
         if (!ok) std::fprintf(stderr, "sonfara-ui-gallery: cannot write %s\n", qPrintable(grab));
         app.exit(ok ? 0 : 1);
     });
