@@ -60,6 +60,11 @@ struct AudioExportProgress {
     int32_t totalMs = 0;
 };
 
+// The failure text is often another layer's finished text (the open's
+// failure as the title label shows it, the SoundFont search, what FluidSynth
+// said), so it is passed on whole rather than as a code and a detail.
+// kRefused: the song opened but the request cannot end (an endless loop
+// count) or `onOpened` refused it.
 struct AudioExportResult {
     enum class Status { kDone, kCancelled, kFailed, kRefused };
     Status status = Status::kFailed;
@@ -68,12 +73,6 @@ struct AudioExportResult {
     uint64_t frames = 0;               // kDone: frames in the file
     std::string soundFont;             // the SoundFont that was used
 };
-
-// The failure text is often another layer's finished text (the open's
-// failure as the title label shows it, the SoundFont search, what FluidSynth
-// said), so it is passed on whole rather than as a code and a detail.
-// kRefused: the song opened but the request cannot end (an endless loop
-// count) or `onOpened` refused it.
 
 // Called on the thread that runs the job, at most about once per thousandth
 // of the song.
