@@ -494,8 +494,8 @@ void ControlMenus::OnFileOpen() {
         &window_, QStringLiteral("MIDIファイルを開く"),
         StartFolder(session_.Settings().Values().DefDir),
         QStringLiteral(
-            "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.rcp *.mlt *.lzh "
-            "*.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
+            "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.kar *.rcp *.mlt "
+            "*.lzh *.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
     if (files.isEmpty()) return;
     ChangeSetting(
         [&](SettingsValues& v) { v.DefDir = S(QFileInfo(files.front()).absolutePath()); });
