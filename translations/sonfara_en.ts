@@ -299,6 +299,33 @@
         <source>リストファイル(*.mlt) (*.mlt);;圧縮ファイル(*.lzh) (*.lzh);;圧縮ファイル(*.lmd) (*.lmd)</source>
         <translation>List files (*.mlt) (*.mlt);;Archives (*.lzh) (*.lzh);;Archives (*.lmd) (*.lmd)</translation>
     </message>
+    <message>
+        <source>音声ファイルに書き出し…</source>
+        <translation>Export Audio…</translation>
+    </message>
+    <message>
+        <source>音声ファイルに書き出し</source>
+        <translation>Export Audio</translation>
+    </message>
+</context>
+<context>
+    <name>sonfara::dialogs::ExportDialog</name>
+    <message>
+        <source>音声ファイルに書き出し</source>
+        <translation>Export Audio</translation>
+    </message>
+    <message>
+        <source>書き出し中: %1</source>
+        <translation>Exporting: %1</translation>
+    </message>
+    <message>
+        <source>キャンセルしています…</source>
+        <translation>Cancelling…</translation>
+    </message>
+    <message>
+        <source>書き出しました: %1</source>
+        <translation>Exported: %1</translation>
+    </message>
 </context>
 <context>
     <name>sonfara::dialogs::ListDialog</name>

@@ -3,6 +3,7 @@
 #include "player/files/file_entry.h"
 #include "player/platform/messages.h"
 #include "player/sequencer/messages.h"
+#include "player/session/export_messages.h"
 #include "player/session/messages.h"
 #include "player/settings/messages.h"
 #include "player/settings/settings_model.h"
@@ -16,7 +17,7 @@ void RegisterEngineTranslations() {
     for (const MessageTranslations* table :
          {&files::msg::kEnglish, &song::msg::kEnglish, &EventListTranslations(),
           &sequencer::msg::kEnglish, &settings::msg::kEnglish, &wrd::msg::kEnglish,
-          &session::msg::kEnglish, &platform::msg::kEnglish})
+          &session::msg::kEnglish, &session::msg::kExportEnglish, &platform::msg::kEnglish})
         RegisterTranslations(*table);
 }
 

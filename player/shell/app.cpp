@@ -18,6 +18,7 @@
 #include "player/platform/file_types.h"
 #include "player/platform/sstp_notice.h"
 #include "player/platform/user_files.h"
+#include "player/session/audio_export.h"
 #include "player/session/messages.h"
 #include "player/shell/control_window.h"
 #include "player/shell/desktop_launch.h"
@@ -396,6 +397,13 @@ void SonfaraApp::Finish() {
 }
 
 // --- What the control window asks ----------------------------------------------
+
+void SonfaraApp::ExportAudio(const AudioExportRequest& request) {
+    AudioExportRequest r = request;
+    r.shapingFolders = DefaultShapingFolders(ProgramFolder());
+    r.workFolder = work_.Path();
+    dialogs_->ExportAudio(r);
+}
 
 void SonfaraApp::ToggleMainRollUp() {
     panels_->SetRolledUp(!panels_->RolledUp());

@@ -7,6 +7,7 @@
 #include "player/files/file_entry.h"
 #include "player/files/recomposer.h"
 #include "player/platform/messages.h"
+#include "player/session/export_messages.h"
 #include "player/session/messages.h"
 #include "player/session/translations.h"
 #include "player/settings/messages.h"
@@ -53,7 +54,8 @@ TEST(FailureMessages, EnglishTextsComeFromEveryLayersTable) {
     SetUiLanguage(Language::kEnglish);
     for (const MessageTranslations* table :
          {&files::msg::kEnglish, &song::msg::kEnglish, &sequencer::msg::kEnglish,
-          &settings::msg::kEnglish, &session::msg::kEnglish, &platform::msg::kEnglish}) {
+          &settings::msg::kEnglish, &session::msg::kEnglish, &session::msg::kExportEnglish,
+          &platform::msg::kEnglish}) {
         for (const auto& [ja, en] : *table) {
             EXPECT_FALSE(en.empty() || HasJapanese(en)) << ja;
             EXPECT_EQ(Localized(ja), en);

@@ -5,8 +5,6 @@
 // 2 (QT_SCALE_FACTOR, tests/shell/CMakeLists.txt).
 #include <gtest/gtest.h>
 
-#include <functional>
-
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +23,7 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QXmlStreamReader>
+#include <functional>
 
 #include "player/dialogs/list_dialog.h"
 #include "player/platform/language.h"
@@ -70,8 +69,8 @@ class FitCheck {
     }
     void Label(const QLabel* l) {
         if (l->text().isEmpty() || l->wordWrap()) return;
-        const QRect box = l->contentsRect().adjusted(l->margin(), l->margin(), -l->margin(),
-                                                     -l->margin());
+        const QRect box =
+            l->contentsRect().adjusted(l->margin(), l->margin(), -l->margin(), -l->margin());
         const QSize need = l->fontMetrics().size(Qt::TextShowMnemonic, l->text());
         if (need.width() > box.width() || need.height() > box.height())
             Fail(l, l->text(), need, box.size());
@@ -121,8 +120,7 @@ class FitCheck {
     void MenuBar(const QMenuBar* m) {
         for (QAction* a : m->actions()) {
             const QRect r = m->actionGeometry(a);
-            if (r.isEmpty() || !m->rect().contains(r))
-                Fail(m, a->text(), r.size(), m->size());
+            if (r.isEmpty() || !m->rect().contains(r)) Fail(m, a->text(), r.size(), m->size());
         }
     }
 };
@@ -142,13 +140,14 @@ class Player {
         SetUiLanguage(language);
         RegisterEngineTranslations();
         if (language == Language::kEnglish) {
-            EXPECT_TRUE(english_.load(QStringLiteral("sonfara_en"), QStringLiteral(SONFARA_QM_DIR)));
+            EXPECT_TRUE(
+                english_.load(QStringLiteral("sonfara_en"), QStringLiteral(SONFARA_QM_DIR)));
             QCoreApplication::installTranslator(&english_);
         }
         const std::string song =
             test::WriteSong(home_.path().toStdString(), "ten.mid", test::TenSecondSong());
-        app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, true, false, false},
-                                            nullptr);
+        app_ = std::make_unique<SonfaraApp>(
+            AppPlatform{clock_, timers_, ports_, true, false, false}, nullptr);
         app_->onFinished = [] {};
         EXPECT_TRUE(app_->Start({QString::fromStdString(song)}));
         timers_.RunForMs(500);
@@ -238,9 +237,11 @@ TEST(TextFit, EveryCatalogueEntryIsTranslated) {
     const QRegularExpression japanese(QStringLiteral("[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement) continue;
-        if (xml.name() == u"source") source = xml.readElementText(QXmlStreamReader::IncludeChildElements);
+        if (xml.name() == u"source")
+            source = xml.readElementText(QXmlStreamReader::IncludeChildElements);
         if (xml.name() != u"translation") continue;
-        const bool unfinished = xml.attributes().value(QLatin1String("type")) == QLatin1String("unfinished");
+        const bool unfinished =
+            xml.attributes().value(QLatin1String("type")) == QLatin1String("unfinished");
         const QString english = xml.readElementText(QXmlStreamReader::IncludeChildElements);
         ++entries;
         EXPECT_FALSE(unfinished || english.isEmpty()) << source.toStdString();
