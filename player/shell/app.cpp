@@ -108,6 +108,8 @@ void SonfaraApp::MakeSession() {
     env.priority = &priority_;
     env.shapingFolders = DefaultShapingFolders(ProgramFolder());
     env.favoriteFolder = files::DefaultFavoriteFolder();
+    // A song this large takes longer than a glance to read: the windows go on.
+    env.backgroundLoadBytes = uintmax_t{32} << 20;
     dialogs_ = std::make_unique<DialogHost>(lib_, platform_, requests_, notifier_);
     wrd::WrdWindowWidget& wrdWindow = dialogs_->MakeWrdWindow();
     env.wrdWindow = &wrdWindow;
