@@ -709,4 +709,11 @@
         <translation>Event Window Track</translation>
     </message>
 </context>
+<context>
+    <name>sonfara::shell::ControlWindow</name>
+    <message>
+        <source>読み込み中…</source>
+        <translation>Loading…</translation>
+    </message>
+</context>
 </TS>
