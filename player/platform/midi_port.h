@@ -71,6 +71,9 @@ class MidiOutputSystem {
     virtual PortOpenResult Open(int device) = 0;
     // Device number of a port name ("MIDI Mapper" gives kMapper), else kUnknownDevice.
     int DeviceByName(const std::string& name);
+    // The built-in synthesizer's audio buffer in frames, from its next open
+    // on (UI thread). Systems without one ignore it.
+    virtual void SetSynthBufferFrames(int /*frames*/) {}
 };
 
 // Prints every message on one line: milliseconds since the port opened

@@ -103,8 +103,7 @@ class SystemMidiOutput final : public MidiOutputSystem {
     const SoundFontSearch& SoundFont() const { return soundFont_; }
     // Why the ALSA sequencer could not be used ("" when it could).
     const std::string& RtMidiProblem() const { return rtmidiProblem_; }
-    // The synthesizer's audio buffer from the next open on (UI thread).
-    void SetSynthBufferFrames(int frames) { opt_.synthBufferFrames = frames; }
+    void SetSynthBufferFrames(int frames) override { opt_.synthBufferFrames = frames; }
 
   private:
     std::vector<std::string> RtMidiNames();
