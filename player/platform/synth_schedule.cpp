@@ -26,7 +26,10 @@ int ChannelOf(uint32_t packed) {
 
 SynthSchedule::SynthSchedule(fluid_synth_t* synth, int sampleRate, const Clock* clock,
                              Anchor anchor, int latencyFrames)
-    : synth_(synth), rate_(sampleRate), clock_(clock), anchor_(anchor),
+    : synth_(synth),
+      rate_(sampleRate),
+      clock_(clock),
+      anchor_(anchor),
       latencyFrames_(latencyFrames) {
     if (clock_) originUs_ = static_cast<double>(clock_->NowUs());
     // Room for a seek's chase and a reset burst without growing while playing.
@@ -224,8 +227,8 @@ void SynthSchedule::Compact() {
     head_ = 0;
     auto firstLong = std::find_if(pending_.begin(), pending_.end(),
                                   [](const Event& e) { return e.kind == Kind::kLong; });
-    const uint32_t drop =
-        firstLong == pending_.end() ? static_cast<uint32_t>(pendingBytes_.size()) : firstLong->offset;
+    const uint32_t drop = firstLong == pending_.end() ? static_cast<uint32_t>(pendingBytes_.size())
+                                                      : firstLong->offset;
     if (drop == 0) return;
     pendingBytes_.erase(pendingBytes_.begin(), pendingBytes_.begin() + drop);
     for (Event& e : pending_)

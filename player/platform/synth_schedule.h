@@ -86,10 +86,10 @@ class SynthSchedule {
     std::vector<Event> pending_;  // in the order sent, from head_ on
     std::vector<uint8_t> pendingBytes_;
     size_t head_ = 0;
-    int64_t pos_ = 0;       // frames rendered
-    double originUs_ = 0;   // clock time of frame 0
-    int callbacks_ = 0;     // kFollow: renders seen
-    int64_t lastFrame_ = 0; // frames never go backwards
+    int64_t pos_ = 0;        // frames rendered
+    double originUs_ = 0;    // clock time of frame 0
+    int callbacks_ = 0;      // kFollow: renders seen
+    int64_t lastFrame_ = 0;  // frames never go backwards
 };
 
 }  // namespace sonfara
