@@ -37,7 +37,7 @@ if [ "${SYNTH_PEERS_REALTIME:-}" = 1 ]; then
     }
     for i in $(seq "$RUNS"); do
         for peer in "${PEERS[@]}"; do
-            parec -d null.monitor --raw --format=s16le --rate=44100 --channels=1 >"$TMP/rec.raw" &
+            parec -d null.monitor --latency-msec=5 --raw --format=s16le --rate=44100 --channels=1 >"$TMP/rec.raw" &
             rec=$!
             sleep 1
             recStart=$(python3 -c "import os; print(os.path.getsize('$TMP/rec.raw'))")
