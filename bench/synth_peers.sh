@@ -8,10 +8,11 @@
 #     in that time, and the recorder's own start is a shared bias)
 #   bench/synth_peers.sh [SOUNDFONT] [RUNS] [SHORT_S] [LONG_S] [PLAY_S]
 # A peer that is not installed is skipped (Debian: timidity; fluidsynth).
+# SONFARA_CLI=PATH measures another build of sonfara-cli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 B=build/release
-CLI=$PWD/$B/player/cli/sonfara-cli
+CLI=${SONFARA_CLI:-$PWD/$B/player/cli/sonfara-cli}
 SF=${1:-/usr/share/sounds/sf2/FluidR3_GM.sf2}
 RUNS=${2:-5}
 SHORT=${3:-30}
