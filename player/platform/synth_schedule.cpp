@@ -42,6 +42,13 @@ SynthSchedule::SynthSchedule(fluid_synth_t* synth, int sampleRate, const Clock* 
 void SynthSchedule::Push(Event e, std::span<const uint8_t> bytes) {
     e.us = clock_ ? clock_->NowUs() : kNow;
     std::lock_guard lk(mu_);
+    if (anchor_ == Anchor::kDirect) {
+        if (e.kind == Kind::kSilence)
+            fluid_synth_all_sounds_off(synth_, static_cast<int32_t>(e.packed));
+        else
+            Apply(e, bytes);
+        return;
+    }
     if (!bytes.empty()) {
         e.offset = static_cast<uint32_t>(incomingBytes_.size());
         e.size = static_cast<uint32_t>(bytes.size());
@@ -98,7 +105,7 @@ void SynthSchedule::SilenceQueued(int channel) {
         Event& e = pending_[i];
         if (e.kind == Kind::kDone) continue;
         if (channel >= 0 && (e.kind != Kind::kShort || ChannelOf(e.packed) != channel)) continue;
-        Apply(e);
+        Apply(e, {pendingBytes_.data() + e.offset, e.size});
         e.kind = Kind::kDone;
     }
     fluid_synth_all_sounds_off(synth_, channel);
@@ -148,17 +155,17 @@ void SynthSchedule::Render(float* left, float* right, int stride, int frames) {
 void SynthSchedule::ApplyDue(int64_t frame) {
     while (head_ < pending_.size() && pending_[head_].frame <= frame) {
         Event& e = pending_[head_++];
-        if (e.kind != Kind::kDone) Apply(e);
+        if (e.kind != Kind::kDone) Apply(e, {pendingBytes_.data() + e.offset, e.size});
     }
 }
 
-void SynthSchedule::Apply(const Event& e) {
+void SynthSchedule::Apply(const Event& e, std::span<const uint8_t> bytes) {
     switch (e.kind) {
         case Kind::kShort:
             ApplyShort(e.packed);
             break;
         case Kind::kLong:
-            ApplyLong({pendingBytes_.data() + e.offset, e.size});
+            ApplyLong(bytes);
             break;
         case Kind::kReset:
             for (int c = 0; c < midi::kChannelCount; ++c) {

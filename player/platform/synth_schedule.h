@@ -28,8 +28,10 @@ class SynthSchedule {
   public:
     // How a clock time becomes a frame. kFixed: the clock's time at
     // construction is frame 0 (offline, virtual time). kFollow: frame 0's
-    // time is learnt from when the audio callbacks run (real time).
-    enum class Anchor { kFixed, kFollow };
+    // time is learnt from when the audio callbacks run (real time). kDirect:
+    // no queue, each message goes to the synthesizer when it is sent (an
+    // audio driver that renders the synthesizer itself, without a callback).
+    enum class Anchor { kFixed, kFollow, kDirect };
 
     // clock nullptr: every message lands at the start of the next render.
     SynthSchedule(fluid_synth_t* synth, int sampleRate, const Clock* clock, Anchor anchor,
@@ -64,7 +66,7 @@ class SynthSchedule {
     void FollowClock();
     int64_t BlockOf(int64_t us) const;
     void ApplyDue(int64_t frame);
-    void Apply(const Event& e);
+    void Apply(const Event& e, std::span<const uint8_t> bytes);
     void ApplyShort(uint32_t packed);
     void ApplyLong(std::span<const uint8_t> bytes);
     void Compact();

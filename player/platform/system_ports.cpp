@@ -186,10 +186,23 @@ bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* 
     return true;
 }
 
-void SynthPort::Schedule(const Clock* clock, bool realtime, int latencyFrames) {
-    impl_->schedule = std::make_unique<SynthSchedule>(
-        impl_->synth, sampleRate_, clock,
-        realtime ? SynthSchedule::Anchor::kFollow : SynthSchedule::Anchor::kFixed, latencyFrames);
+void SynthPort::Schedule(const Clock* clock, int anchor, int latencyFrames) {
+    impl_->schedule =
+        std::make_unique<SynthSchedule>(impl_->synth, sampleRate_, clock,
+                                        static_cast<SynthSchedule::Anchor>(anchor), latencyFrames);
+}
+
+// Through the render callback; a driver that has none (FluidSynth's "file")
+// renders the synthesizer itself and takes each message when it is sent.
+bool SynthPort::OpenDriver(const std::string& name, const Clock* clock, int latencyFrames) {
+    fluid_settings_t* s = impl_->settings;
+    if (fluid_settings_setstr(s, "audio.driver", name.c_str()) != FLUID_OK) return false;
+    Schedule(clock, static_cast<int>(SynthSchedule::Anchor::kFollow), latencyFrames);
+    impl_->driver = new_fluid_audio_driver2(s, AudioCallback, impl_->schedule.get());
+    if (impl_->driver) return true;
+    Schedule(nullptr, static_cast<int>(SynthSchedule::Anchor::kDirect), 0);
+    impl_->driver = new_fluid_audio_driver(s, impl_->synth);
+    return impl_->driver != nullptr;
 }
 
 int SynthPort::AudioCallback(void* data, int len, int, float*[], int nout, float* out[]) {
@@ -211,8 +224,7 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont, int bufferF
     const auto& choices = BufferChoices();
     if (std::find(choices.begin(), choices.end(), bufferFrames) == choices.end())
         bufferFrames = kDefaultBufferFrames;
-    p->Schedule(clock ? clock : &SteadyClock::Instance(), true,
-                bufferFrames + kCallbackJitterUs * p->sampleRate_ / 1000000);
+    const int latency = bufferFrames + kCallbackJitterUs * p->sampleRate_ / 1000000;
     fluid_settings_t* s = p->impl_->settings;
     // Events land at their own sample, so the buffer need not be short.
     fluid_settings_setint(s, "audio.period-size", bufferFrames);
@@ -239,9 +251,7 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont, int bufferF
     std::string why;
     for (const auto& d : drivers) {
         LogCapture cap;
-        if (fluid_settings_setstr(s, "audio.driver", d.c_str()) != FLUID_OK) continue;
-        p->impl_->driver = new_fluid_audio_driver2(s, AudioCallback, p->impl_->schedule.get());
-        if (p->impl_->driver) {
+        if (p->OpenDriver(d, clock ? clock : &SteadyClock::Instance(), latency)) {
             p->driverName_ = d;
             r.port = std::move(p);
             return r;
@@ -258,7 +268,7 @@ std::unique_ptr<SynthPort> SynthPort::OpenOffline(const std::string& soundFont, 
                                                   int latencyFrames) {
     std::unique_ptr<SynthPort> p(new SynthPort);
     if (!p->Init(soundFont, sampleRate, error)) return nullptr;
-    p->Schedule(clock, false, latencyFrames);
+    p->Schedule(clock, static_cast<int>(SynthSchedule::Anchor::kFixed), latencyFrames);
     p->driverName_ = "offline";
     return p;
 }

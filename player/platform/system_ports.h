@@ -70,7 +70,8 @@ class SynthPort final : public MidiOutPort {
   private:
     SynthPort() = default;
     bool Init(const std::string& soundFont, int sampleRate, std::string* error);
-    void Schedule(const Clock* clock, bool realtime, int latencyFrames);
+    void Schedule(const Clock* clock, int anchor, int latencyFrames);
+    bool OpenDriver(const std::string& name, const Clock* clock, int latencyFrames);
     static int AudioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
     struct Impl;
     Impl* impl_ = nullptr;
