@@ -22,8 +22,8 @@ inline constexpr int kSynthBlockFrames = 64;
 // Threads: one sending thread at a time calls Short, Long, Reset and
 // Silence (the sequencer's timer thread, or the UI thread while the timer is
 // stopped); one rendering thread calls Render (the audio driver's callback,
-// or the offline caller). The synthesizer is touched by the rendering thread
-// only, so a message never lands in the middle of a buffer being rendered.
+// or the offline caller). Messages reach the synthesizer from the rendering
+// thread only (but with kDirect), so none lands in the middle of a buffer.
 class SynthSchedule {
   public:
     // How a clock time becomes a frame. kFixed: the clock's time at

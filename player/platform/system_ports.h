@@ -35,7 +35,8 @@ std::string NoSoundFontMessage(const SoundFontSearch& s);
 class SynthPort final : public MidiOutPort {
   public:
     static constexpr int kDefaultBufferFrames = 2048;
-    // The audio buffer sizes offered, in frames.
+    // The audio buffer sizes offered, in frames (kSynthBufferChoices of the
+    // settings holds the same).
     static const std::vector<int>& BufferChoices();
 
     ~SynthPort() override;
