@@ -520,6 +520,14 @@
         <translation>Use simple delta-time calculation</translation>
     </message>
     <message>
+        <source>シンセサイザーのバッファ</source>
+        <translation>Synthesizer buffer</translation>
+    </message>
+    <message>
+        <source>フレーム</source>
+        <translation>frames</translation>
+    </message>
+    <message>
         <source>WRDファイルが存在した場合、演奏開始時にWRDウィンドウを表示する</source>
         <translation>Show the WRD window when a song with a WRD file starts</translation>
     </message>

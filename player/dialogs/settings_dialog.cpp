@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -193,6 +194,11 @@ QWidget* SettingsDialog::PlayPage() {
     auto* page = new QWidget;
     auto* grid = new QGridLayout;
     mTimer_ = AddTimerRow(grid, 0, page, kMTimerLabel, "MTimerInt");
+    synthBuffer_ = Named(new QComboBox(page), "SynthBuffer");
+    for (int32_t frames : kSynthBufferChoices) synthBuffer_->addItem(QString::number(frames));
+    grid->addWidget(new QLabel(tr("シンセサイザーのバッファ"), page), 1, 0);
+    grid->addWidget(synthBuffer_, 1, 1);
+    grid->addWidget(new QLabel(tr("フレーム"), page), 1, 2);
     grid->setColumnStretch(3, 1);
     easyDelta_ = Named(new QCheckBox(tr("簡易デルタタイム計算法の使用"), page), "EasyDltChk");
     auto* layout = new QVBoxLayout(page);
@@ -306,6 +312,7 @@ void SettingsDialog::Refill() {
     const SettingsValues& v = settings_.Values();
     mTimer_->setText(QString::number(v.MTimer));
     easyDelta_->setChecked(v.EasyDeltaTime);
+    synthBuffer_->setCurrentText(QString::number(v.SynthBufferFrames));
     gTimer_->setText(QString::number(v.GTimer));
     wrdTimer_->setText(QString::number(v.MWRDTimer));
     showWrd_->setChecked(v.ShowWRD);
@@ -355,6 +362,7 @@ bool SettingsDialog::ApplyEdits() {
     if (language_->checkedId() >= 0) e.Language = language_->checkedId();
     e.ShowWRD = showWrd_->isChecked();
     e.EasyDeltaTime = easyDelta_->isChecked();
+    e.SynthBufferFrames = synthBuffer_->currentText().toInt();
     e.AlwaysMove = !alwaysMove_->isChecked();
     e.Emulation.MIDIEmulate = midiEmu_->isChecked();
     e.Emulation.MIDIEmuGSCFG = PathBytes(configFile_[0]->text());

@@ -13,6 +13,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QTabWidget;
@@ -99,6 +100,7 @@ class SettingsDialog final : public QDialog {
     QTabWidget* tabs_;
     QLineEdit* mTimer_;
     QCheckBox* easyDelta_;
+    QComboBox* synthBuffer_;
     QLineEdit* gTimer_;
     QLineEdit* wrdTimer_;
     QCheckBox* showWrd_;

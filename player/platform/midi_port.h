@@ -14,6 +14,15 @@
 
 namespace sonfara {
 
+// An instrument a song selects: bank (kRhythmBank for the rhythm part) and
+// program.
+struct SoundUse {
+    static constexpr int kRhythmBank = 128;
+    int bank = 0;
+    int program = 0;
+    bool operator==(const SoundUse&) const = default;
+};
+
 class MidiOutPort {
   public:
     virtual ~MidiOutPort() = default;
@@ -26,6 +35,13 @@ class MidiOutPort {
     virtual void Reset() = 0;
     // Releases the device; the port sends nothing afterwards.
     virtual void Close() = 0;
+    // Cuts what channel (0..15, -1 all) sounds now, after the note-offs of
+    // a pause, stop, seek or mute. Only a port that plays messages a latency
+    // after they are sent (the built-in synthesizer) has anything to do.
+    virtual void Silence(int /*channel*/) {}
+    // The instruments a song selects, told before it plays, so a port that
+    // loads sounds on demand has them when a program change comes.
+    virtual void PrepareSounds(std::span<const SoundUse> /*sounds*/) {}
 };
 
 // Error codes of an open, returned in place of the system's codes.
@@ -55,6 +71,9 @@ class MidiOutputSystem {
     virtual PortOpenResult Open(int device) = 0;
     // Device number of a port name ("MIDI Mapper" gives kMapper), else kUnknownDevice.
     int DeviceByName(const std::string& name);
+    // The built-in synthesizer's audio buffer in frames, from its next open
+    // on (UI thread). Systems without one ignore it.
+    virtual void SetSynthBufferFrames(int /*frames*/) {}
 };
 
 // Prints every message on one line: milliseconds since the port opened

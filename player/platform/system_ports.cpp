@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "player/platform/messages.h"
+#include "player/platform/synth_schedule.h"
 
 namespace sonfara {
 
@@ -128,11 +129,27 @@ struct LogCapture {
 
 }  // namespace
 
+namespace {
+
+// Beyond one buffer, the latency covers how unevenly the audio callbacks
+// come, so a message is never later than its place in the next buffer.
+constexpr int kCallbackJitterUs = 10000;
+
+}  // namespace
+
 struct SynthPort::Impl {
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_audio_driver_t* driver = nullptr;
+    int sfontId = -1;
+    std::unique_ptr<SynthSchedule> schedule;
+    std::vector<SoundUse> pinned;
 };
+
+const std::vector<int>& SynthPort::BufferChoices() {
+    static const std::vector<int> choices = {256, 512, 1024, 2048};
+    return choices;
+}
 
 SynthPort::~SynthPort() {
     Close();
@@ -151,13 +168,17 @@ bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* 
     fluid_settings_setstr(s, "synth.default-soundfont", "");
     fluid_settings_setnum(s, "synth.sample-rate", sampleRate);
     fluid_settings_setint(s, "synth.lock-memory", 0);
+    // Samples load when an instrument is first selected (or prepared), not
+    // the whole SoundFont at the open.
+    fluid_settings_setint(s, "synth.dynamic-sample-loading", 1);
     LogCapture cap;
     impl_->synth = new_fluid_synth(s);
     if (!impl_->synth) {
         *error = Localized(platform::msg::kCannotStartSynth) + cap.text;
         return false;
     }
-    if (fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1) == FLUID_FAILED) {
+    impl_->sfontId = fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1);
+    if (impl_->sfontId == FLUID_FAILED) {
         *error = Localized(platform::msg::kCannotReadSoundFont) + soundFont +
                  (cap.text.empty() ? "" : " (" + cap.text + ")");
         return false;
@@ -165,7 +186,33 @@ bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* 
     return true;
 }
 
-PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont) {
+void SynthPort::Schedule(const Clock* clock, int anchor, int latencyFrames) {
+    impl_->schedule =
+        std::make_unique<SynthSchedule>(impl_->synth, sampleRate_, clock,
+                                        static_cast<SynthSchedule::Anchor>(anchor), latencyFrames);
+}
+
+// Through the render callback; a driver that has none (FluidSynth's "file")
+// renders the synthesizer itself and takes each message when it is sent.
+bool SynthPort::OpenDriver(const std::string& name, const Clock* clock, int latencyFrames) {
+    fluid_settings_t* s = impl_->settings;
+    if (fluid_settings_setstr(s, "audio.driver", name.c_str()) != FLUID_OK) return false;
+    Schedule(clock, static_cast<int>(SynthSchedule::Anchor::kFollow), latencyFrames);
+    impl_->driver = new_fluid_audio_driver2(s, AudioCallback, impl_->schedule.get());
+    if (impl_->driver) return true;
+    Schedule(nullptr, static_cast<int>(SynthSchedule::Anchor::kDirect), 0);
+    impl_->driver = new_fluid_audio_driver(s, impl_->synth);
+    return impl_->driver != nullptr;
+}
+
+int SynthPort::AudioCallback(void* data, int len, int, float*[], int nout, float* out[]) {
+    if (nout < 2) return FLUID_FAILED;
+    static_cast<SynthSchedule*>(data)->Render(out[0], out[1], 1, len);
+    return FLUID_OK;
+}
+
+PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont, int bufferFrames,
+                                       const Clock* clock) {
     PortOpenResult r;
     std::unique_ptr<SynthPort> p(new SynthPort);
     std::string err;
@@ -174,9 +221,13 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont) {
         r.message = err;
         return r;
     }
+    const auto& choices = BufferChoices();
+    if (std::find(choices.begin(), choices.end(), bufferFrames) == choices.end())
+        bufferFrames = kDefaultBufferFrames;
+    const int latency = bufferFrames + kCallbackJitterUs * p->sampleRate_ / 1000000;
     fluid_settings_t* s = p->impl_->settings;
-    // Short periods keep the added latency near 3 ms.
-    fluid_settings_setint(s, "audio.period-size", 128);
+    // Events land at their own sample, so the buffer need not be short.
+    fluid_settings_setint(s, "audio.period-size", bufferFrames);
     fluid_settings_setint(s, "audio.periods", 2);
     std::vector<std::string> drivers;
     if (const char* env = std::getenv("SONFARA_AUDIO_DRIVER"); env && *env) {
@@ -200,9 +251,7 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont) {
     std::string why;
     for (const auto& d : drivers) {
         LogCapture cap;
-        if (fluid_settings_setstr(s, "audio.driver", d.c_str()) != FLUID_OK) continue;
-        p->impl_->driver = new_fluid_audio_driver(s, p->impl_->synth);
-        if (p->impl_->driver) {
+        if (p->OpenDriver(d, clock ? clock : &SteadyClock::Instance(), latency)) {
             p->driverName_ = d;
             r.port = std::move(p);
             return r;
@@ -215,75 +264,64 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont) {
 }
 
 std::unique_ptr<SynthPort> SynthPort::OpenOffline(const std::string& soundFont, int sampleRate,
-                                                  std::string* error) {
+                                                  std::string* error, const Clock* clock,
+                                                  int latencyFrames) {
     std::unique_ptr<SynthPort> p(new SynthPort);
     if (!p->Init(soundFont, sampleRate, error)) return nullptr;
+    p->Schedule(clock, static_cast<int>(SynthSchedule::Anchor::kFixed), latencyFrames);
     p->driverName_ = "offline";
     return p;
 }
 
 void SynthPort::ShortMessage(uint32_t packed) {
-    if (!impl_ || !impl_->synth) return;
-    fluid_synth_t* sy = impl_->synth;
-    int st = packed & 0xFF, d1 = (packed >> 8) & 0x7F, d2 = (packed >> 16) & 0x7F;
-    int ch = st & 15;
-    switch (st >> 4) {
-        case 0x8:
-            fluid_synth_noteoff(sy, ch, d1);
-            break;
-        case 0x9:
-            if (d2)
-                fluid_synth_noteon(sy, ch, d1, d2);
-            else
-                fluid_synth_noteoff(sy, ch, d1);
-            break;
-        case 0xA:
-            fluid_synth_key_pressure(sy, ch, d1, d2);
-            break;
-        case 0xB:
-            fluid_synth_cc(sy, ch, d1, d2);
-            break;
-        case 0xC:
-            fluid_synth_program_change(sy, ch, d1);
-            break;
-        case 0xD:
-            fluid_synth_channel_pressure(sy, ch, d1);
-            break;
-        case 0xE:
-            fluid_synth_pitch_bend(sy, ch, d1 | (d2 << 7));
-            break;
-        default:
-            break;
-    }
+    if (impl_ && impl_->schedule) impl_->schedule->Short(packed);
 }
 
 void SynthPort::LongMessage(std::span<const uint8_t> bytes) {
-    if (!impl_ || !impl_->synth || bytes.size() < 3) return;
-    // Module resets put every controller back, as on a hardware module.
-    const bool gmOn = bytes.size() == 6 && bytes[1] == 0x7E && bytes[3] == 0x09 && bytes[4] == 0x01;
-    const bool gsReset = bytes.size() >= 9 && bytes[1] == 0x41 && bytes[4] == 0x12 &&
-                         bytes[5] == 0x40 && bytes[6] == 0x00 && bytes[7] == 0x7F;
-    const bool xgOn = bytes.size() >= 8 && bytes[1] == 0x43 && bytes[3] == 0x4C &&
-                      bytes[4] == 0x00 && bytes[5] == 0x00 && bytes[6] == 0x7E;
-    if (gmOn || gsReset || xgOn) fluid_synth_system_reset(impl_->synth);
-    // FluidSynth takes the body without F0 and F7.
-    size_t n = bytes.size() - 1 - (bytes.back() == 0xF7 ? 1 : 0);
-    fluid_synth_sysex(impl_->synth, reinterpret_cast<const char*>(bytes.data() + 1),
-                      static_cast<int>(n), nullptr, nullptr, nullptr, 0);
+    if (impl_ && impl_->schedule) impl_->schedule->Long(bytes);
 }
 
 void SynthPort::Reset() {
+    if (impl_ && impl_->schedule) impl_->schedule->Reset();
+}
+
+void SynthPort::Silence(int channel) {
+    if (impl_ && impl_->schedule) impl_->schedule->Silence(channel);
+}
+
+int64_t SynthPort::LatencyUs() const {
+    if (!impl_ || !impl_->schedule) return 0;
+    return int64_t{impl_->schedule->LatencyFrames()} * 1000000 / sampleRate_;
+}
+
+// Pinned instruments keep their samples loaded whatever the channels
+// select; the last song's are let go. A bank the SoundFont lacks falls
+// back as a program change would (to bank 0, or the standard drum kit).
+void SynthPort::PrepareSounds(std::span<const SoundUse> sounds) {
     if (!impl_ || !impl_->synth) return;
-    for (int c = 0; c < 16; ++c) {
-        fluid_synth_cc(impl_->synth, c, Cc::kSustain, 0);
-        fluid_synth_cc(impl_->synth, c, Cc::kSostenuto, 0);
+    for (const SoundUse& u : impl_->pinned)
+        fluid_synth_unpin_preset(impl_->synth, impl_->sfontId, u.bank, u.program);
+    impl_->pinned.clear();
+    for (SoundUse u : sounds) {
+        const bool drums = u.bank == SoundUse::kRhythmBank;
+        const SoundUse fallbacks[] = {u,
+                                      {drums ? SoundUse::kRhythmBank : 0, u.program},
+                                      {drums ? SoundUse::kRhythmBank : 0, 0}};
+        for (const SoundUse& f : fallbacks) {
+            if (fluid_synth_pin_preset(impl_->synth, impl_->sfontId, f.bank, f.program) ==
+                FLUID_OK) {
+                impl_->pinned.push_back(f);
+                break;
+            }
+        }
     }
-    fluid_synth_all_notes_off(impl_->synth, -1);
 }
 
 void SynthPort::Close() {
     if (!impl_) return;
+    // The driver first: its callback renders through the schedule.
     if (impl_->driver) delete_fluid_audio_driver(impl_->driver);
+    impl_->schedule.reset();
     if (impl_->synth) delete_fluid_synth(impl_->synth);
     if (impl_->settings) delete_fluid_settings(impl_->settings);
     delete impl_;
@@ -291,13 +329,13 @@ void SynthPort::Close() {
 }
 
 bool SynthPort::Render(int16_t* out, int frames) {
-    if (!impl_ || !impl_->synth) return false;
+    if (!impl_ || !impl_->schedule) return false;
     // Float output converted here: FluidSynth's own 16-bit path dithers
     // every sample, which costs more than the conversion.
     if (floatBuf_.size() < static_cast<size_t>(frames) * 2)
         floatBuf_.resize(static_cast<size_t>(frames) * 2);
     float* f = floatBuf_.data();
-    if (fluid_synth_write_float(impl_->synth, frames, f, 0, 2, f, 1, 2) != FLUID_OK) return false;
+    impl_->schedule->Render(f, f + 1, 2, frames);
     for (int i = 0; i < frames * 2; ++i) {
         float v = f[i] * 32768.0f;
         v = v > 32767.0f ? 32767.0f : (v < -32768.0f ? -32768.0f : v);
@@ -443,7 +481,8 @@ PortOpenResult SystemMidiOutput::Open(int device) {
     }
     int next = n;
     if (synth) {
-        if (device == next) return SynthPort::OpenRealtime(soundFont_.path);
+        if (device == next)
+            return SynthPort::OpenRealtime(soundFont_.path, opt_.synthBufferFrames, opt_.clock);
         ++next;
     }
     if (device == next) {

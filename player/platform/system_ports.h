@@ -24,23 +24,46 @@ SoundFontSearch FindSoundFont(const std::string& requested);
 // The user message when no SoundFont is found (UTF-8, several lines).
 std::string NoSoundFontMessage(const SoundFontSearch& s);
 
-// FluidSynth as an output port. Real-time ports play through FluidSynth's own
-// audio drivers; offline ports only render into a buffer when asked.
+// FluidSynth as an output port. Each message is queued with the clock time
+// it is sent and sounds a fixed latency later at its own sample (see
+// SynthSchedule), so the audio buffer can be large without adding jitter.
+// Real-time ports render in FluidSynth's audio driver thread; offline ports
+// render when Render is called. SoundFont samples load on demand.
+// Threads: the messages, Silence, PrepareSounds and Close come from one
+// sending thread at a time; Render from one rendering thread (offline);
+// ActiveVoices and LatencyUs from any.
 class SynthPort final : public MidiOutPort {
   public:
+    static constexpr int kDefaultBufferFrames = 2048;
+    // The audio buffer sizes offered, in frames (kSynthBufferChoices of the
+    // settings holds the same).
+    static const std::vector<int>& BufferChoices();
+
     ~SynthPort() override;
-    static PortOpenResult OpenRealtime(const std::string& soundFont);
+    // bufferFrames: one audio period (a value outside BufferChoices takes
+    // the default). clock: what the sequencer sends by (nullptr: SteadyClock).
+    static PortOpenResult OpenRealtime(const std::string& soundFont,
+                                       int bufferFrames = kDefaultBufferFrames,
+                                       const Clock* clock = nullptr);
+    // clock: the virtual time messages are stamped with, frame 0 at its time
+    // now, each message latencyFrames after its own time; nullptr: every
+    // message lands at the start of the next Render.
     static std::unique_ptr<SynthPort> OpenOffline(const std::string& soundFont, int sampleRate,
-                                                  std::string* error);
+                                                  std::string* error, const Clock* clock = nullptr,
+                                                  int latencyFrames = 0);
 
     void ShortMessage(uint32_t packed) override;
     void LongMessage(std::span<const uint8_t> bytes) override;
     void Reset() override;
     void Close() override;
+    void Silence(int channel) override;
+    void PrepareSounds(std::span<const SoundUse> sounds) override;
 
     // Offline: renders frames of interleaved 16-bit stereo into out.
     bool Render(int16_t* out, int frames);
     int SampleRate() const { return sampleRate_; }
+    // From a message sent to its sound (the device's own buffer not counted).
+    int64_t LatencyUs() const;
     // Voices still sounding (for the release tail after the song).
     int ActiveVoices() const;
     const std::string& DriverName() const { return driverName_; }
@@ -48,6 +71,9 @@ class SynthPort final : public MidiOutPort {
   private:
     SynthPort() = default;
     bool Init(const std::string& soundFont, int sampleRate, std::string* error);
+    void Schedule(const Clock* clock, int anchor, int latencyFrames);
+    bool OpenDriver(const std::string& name, const Clock* clock, int latencyFrames);
+    static int AudioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
     struct Impl;
     Impl* impl_ = nullptr;
     int sampleRate_ = 44100;
@@ -61,7 +87,8 @@ class RtMidiPort;
 struct SystemPortOptions {
     std::string soundFont;  // user choice; empty: search the standard places
     std::FILE* monitorOut = stdout;
-    const Clock* clock = nullptr;  // for the monitor; nullptr: SteadyClock
+    const Clock* clock = nullptr;  // for the monitor and the synthesizer; nullptr: SteadyClock
+    int synthBufferFrames = SynthPort::kDefaultBufferFrames;
 };
 
 // Ports in this order: RtMidi ports, "Sonfara Synth" when a SoundFont is
@@ -78,6 +105,7 @@ class SystemMidiOutput final : public MidiOutputSystem {
     const SoundFontSearch& SoundFont() const { return soundFont_; }
     // Why the ALSA sequencer could not be used ("" when it could).
     const std::string& RtMidiProblem() const { return rtmidiProblem_; }
+    void SetSynthBufferFrames(int frames) override { opt_.synthBufferFrames = frames; }
 
   private:
     std::vector<std::string> RtMidiNames();

@@ -89,6 +89,7 @@ PlaybackStatus OutputLayer::OpenOutputPort(int device) {
     outDevice_.store(device, kRelaxed);
     ResetOutput();
     SendGMSystemOn();
+    if (song_.Loaded) PrepareSounds();
     return {};
 }
 
@@ -385,7 +386,37 @@ void OutputLayer::AllNotesOff() {
         }
         channels_[c].KeyDirty.store(-1, kRelaxed);
     }
+    CutSound();
     SoundingNotes.store(0, kRelaxed);
+}
+
+void OutputLayer::CutSound() {
+    if (port_) port_->Silence(-1);
+}
+
+// Every program the song selects, with the bank selected before it in the
+// same track (the rhythm part has its own bank), and program 0, which a
+// channel with notes plays before any program change.
+void OutputLayer::PrepareSounds() {
+    if (!port_) return;
+    std::vector<SoundUse> uses;
+    auto add = [&](int c, int bank, int program) {
+        const SoundUse u{c == midi::kDrumChannel ? SoundUse::kRhythmBank : bank, program};
+        if (std::find(uses.begin(), uses.end(), u) == uses.end()) uses.push_back(u);
+    };
+    std::array<bool, midi::kChannelCount> played{};
+    for (int t = 1; t <= song_.NTracks; ++t) {
+        std::array<int, midi::kChannelCount> bank{};
+        for (const SongEvent& e : song_.TrackEvents(t)) {
+            const int c = e.status & 0x0F, kind = e.status & 0xF0;
+            if (kind == midi::kControlChange && e.data1 == Cc::kBankSelect) bank[c] = e.data2;
+            if (kind == midi::kProgramChange) add(c, bank[c], e.data1);
+            if (kind == midi::kNoteOn && e.data2 != 0) played[c] = true;
+        }
+    }
+    for (int c = 0; c < midi::kChannelCount; ++c)
+        if (played[c]) add(c, 0, 0);
+    port_->PrepareSounds(uses);
 }
 
 void OutputLayer::ClearNoteCounts() {
@@ -497,6 +528,7 @@ void OutputLayer::SwitchChannel(int c, bool on) {
         if (ch.NoteOn[n].exchange(0, kRelaxed) != 0) SoundingNotes.fetch_sub(1, kRelaxed);
         Raw(static_cast<uint8_t>(midi::kNoteOn | (c - 1)), static_cast<uint8_t>(n), 0);
     }
+    if (port_) port_->Silence(c - 1);
     if (SoundingNotes.load(kRelaxed) < 0) SoundingNotes.store(0, kRelaxed);
     ch.KeyDirty.store(-1, kRelaxed);
 }

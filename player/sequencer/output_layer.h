@@ -96,6 +96,8 @@ class OutputLayer {
     // does not open gives kCannotOpenPort with what it said.
     PlaybackStatus OpenOutputPort(int device);
     void CloseOutputPort();
+    // Tells the port the instruments the song selects, before it plays.
+    void PrepareSounds();
     bool PortOpen() const { return portOpen_.load(std::memory_order_relaxed); }
     int OutDevice() const { return outDevice_.load(std::memory_order_relaxed); }
 
@@ -115,8 +117,12 @@ class OutputLayer {
     void RefreshEffects();
 
     // Note-on velocity 0 for every note of every channel, keys cleared
-    // (pause, port change). Controllers stay as they are.
+    // (pause, port change), and the sound cut at once. Controllers stay as
+    // they are.
     void AllNotesOff();
+    // What sounds is cut at once, also what a port still holds back to play
+    // after its latency (stop, seek).
+    void CutSound();
     void ClearNoteCounts();
     // Sustain and sostenuto up where the song holds them down (pause), put
     // back as the song left them (resume); Forget drops what was lifted
@@ -138,8 +144,9 @@ class OutputLayer {
     void DeviceReset();
     void SendGMSystemOn();
     void EnableAllChannels();
-    // Channel c (1..16) on, or off with its notes released and its keys and
-    // note count cleared (the output drops a switched-off channel's messages).
+    // Channel c (1..16) on, or off with its notes released at once and its
+    // keys and note count cleared (the output drops a switched-off channel's
+    // messages).
     void SwitchChannel(int c, bool on);
 
     ChannelState& Channel(int c) { return channels_[c - 1]; }  // 1..16

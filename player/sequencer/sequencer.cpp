@@ -409,6 +409,7 @@ void Sequencer::EndOfSong(int32_t now) {
 
 bool Sequencer::StartSong() {
     ForgetSong();
+    out_.PrepareSounds();
     loop_ = song_.Loop;
     return StartTimer();
 }
@@ -447,6 +448,7 @@ void Sequencer::SeekTo(int32_t posMs) {
     if (!SongLoaded()) return;
     if (posMs < 0) posMs = 0;
     KillTimer();
+    out_.CutSound();
     out_.ResetOutput();
     if (ExternalWrd() && !portChanging_.load(kRelaxed)) {
         currentTick_.store(0, kRelaxed);
@@ -525,6 +527,7 @@ void Sequencer::StopSong() {
     if (!paused_.load(kRelaxed)) {
         KillTimer();
         paused_.store(true, kRelaxed);
+        out_.CutSound();
         out_.ResetOutput();
     }
     // Playing again starts from the beginning: pedals lifted at a pause stay up.

@@ -22,8 +22,11 @@
 namespace sonfara {
 namespace {
 
-// Frames rendered at most between two sequencer ticks, and per step of the tail.
-constexpr int kChunkFrames = 4096;
+// The synthesizer renders in blocks as its audio callback does, each after
+// the ticks due before it: a latency of one block puts what they sent inside
+// it at its own sample. The first block's worth of output (the latency) is
+// not written.
+constexpr int kBlockFrames = SynthPort::kDefaultBufferFrames;
 constexpr int kTailChunkFrames = 1024;
 // The release tail ends once the output has stayed at or below this peak
 // (of 32767) for kQuietTenths tenths of a second, or after kTailSeconds.
@@ -148,9 +151,10 @@ SessionEnv MakeEnv(const Clock& clock, TimerService& timers, MidiOutputSystem& p
 // and the synthesizer renders the audio in between.
 class OfflineRender {
   public:
-    OfflineRender(SynthPort& synth, const AudioExportRequest& r, const CodePage& cp,
-                  files::Notifier& notifier, const std::string& workFolder)
+    OfflineRender(SynthPort& synth, ManualClock& clock, const AudioExportRequest& r,
+                  const CodePage& cp, files::Notifier& notifier, const std::string& workFolder)
         : synth_(synth),
+          clock_(clock),
           r_(r),
           ports_(synth),
           session_(MakeEnv(clock_, timers_, ports_, ui_, cp, notifier, r, workFolder)) {}
@@ -169,19 +173,23 @@ class OfflineRender {
     uint64_t FrameAtUs(int64_t us) const {
         return static_cast<uint64_t>(us) * static_cast<uint64_t>(synth_.SampleRate()) / 1000000u;
     }
-    bool RenderUntil(AudioFileOut& out, uint64_t frame);
+    int64_t UsAtFrame(uint64_t frame) const {
+        return static_cast<int64_t>(frame * 1000000u / static_cast<uint64_t>(synth_.SampleRate()));
+    }
+    void FireTicksBefore(int64_t us);
+    bool RenderBlock(AudioFileOut& out, int frames);
     RenderStatus RenderTail(AudioFileOut& out, const std::atomic<bool>& cancel);
     void Report(const AudioExportProgressFn& progress, bool end);
 
     SynthPort& synth_;
+    ManualClock& clock_;
     const AudioExportRequest& r_;
-    ManualClock clock_{0};
     ManualTimerService timers_{clock_};
     ManualUiScheduler ui_;
     OfflineSynthSystem ports_;
     PlaybackSession session_;
-    std::vector<int16_t> buf_ = std::vector<int16_t>(2 * kChunkFrames);
-    uint64_t done_ = 0;  // frames rendered
+    std::vector<int16_t> buf_ = std::vector<int16_t>(2 * kBlockFrames);
+    uint64_t done_ = 0;  // frames rendered, the latency's included
     // A snapshot costs a code-page conversion: one per thousandth of the song.
     uint64_t reportEvery_ = 1, nextReport_ = 0;
     double reported_ = -1;
@@ -220,13 +228,12 @@ RenderStatus OfflineRender::Render(AudioFileOut& out, const AudioExportProgressF
     reportEvery_ = std::max<uint64_t>(1, FrameAtUs(totalUs) / 1000);
     while (timers_.Active()) {
         if (cancel.load(std::memory_order_relaxed)) return RenderStatus::kCancelled;
-        if (!RenderUntil(out, FrameAtUs(timers_.NextDueUs()))) return RenderStatus::kWriteFailed;
-        timers_.FireNext();
-        // The end of the song posts the stop-at-end action, whose reset (a
-        // GM System On) would cut the release tail off: it waits for the tail.
-        if (timers_.Active()) ui_.RunPending();
+        FireTicksBefore(UsAtFrame(done_));
+        if (!RenderBlock(out, kBlockFrames)) return RenderStatus::kWriteFailed;
         if (progress && done_ >= nextReport_) Report(progress, false);
     }
+    // What the last ticks sent is still within the latency.
+    if (!RenderBlock(out, kBlockFrames)) return RenderStatus::kWriteFailed;
     const RenderStatus tail = RenderTail(out, cancel);
     ui_.RunPending();
     session_.Shutdown();
@@ -234,14 +241,21 @@ RenderStatus OfflineRender::Render(AudioFileOut& out, const AudioExportProgressF
     return tail;
 }
 
-bool OfflineRender::RenderUntil(AudioFileOut& out, uint64_t frame) {
-    while (done_ < frame) {
-        const int n = static_cast<int>(std::min<uint64_t>(kChunkFrames, frame - done_));
-        synth_.Render(buf_.data(), n);
-        if (!out.Write(buf_.data(), static_cast<size_t>(n))) return false;
-        done_ += static_cast<uint64_t>(n);
+void OfflineRender::FireTicksBefore(int64_t us) {
+    while (timers_.Active() && timers_.NextDueUs() < us) {
+        timers_.FireNext();
+        // The end of the song posts the stop-at-end action, whose reset (a
+        // GM System On) would cut the release tail off: it waits for the tail.
+        if (timers_.Active()) ui_.RunPending();
     }
-    return true;
+}
+
+bool OfflineRender::RenderBlock(AudioFileOut& out, int frames) {
+    synth_.Render(buf_.data(), frames);
+    const uint64_t latency = static_cast<uint64_t>(kBlockFrames);
+    const uint64_t skip = done_ < latency ? std::min<uint64_t>(latency - done_, frames) : 0;
+    done_ += static_cast<uint64_t>(frames);
+    return out.Write(buf_.data() + 2 * skip, static_cast<size_t>(frames) - skip);
 }
 
 // Until the output has stayed near silence for a while (or no voice
@@ -252,13 +266,12 @@ RenderStatus OfflineRender::RenderTail(AudioFileOut& out, const std::atomic<bool
     uint64_t tail = 0, quiet = 0;
     while (tail < most && quiet < quietNeeded) {
         if (cancel.load(std::memory_order_relaxed)) return RenderStatus::kCancelled;
-        synth_.Render(buf_.data(), kTailChunkFrames);
+        if (!RenderBlock(out, kTailChunkFrames)) return RenderStatus::kWriteFailed;
         int peak = 0;
         for (int i = 0; i < 2 * kTailChunkFrames; ++i)
             peak = std::max(peak, std::abs(static_cast<int>(buf_[i])));
         quiet = peak <= kQuietPeak ? quiet + kTailChunkFrames : 0;
         if (synth_.ActiveVoices() == 0 && peak <= kQuietPeak) quiet = quietNeeded;
-        if (!out.Write(buf_.data(), kTailChunkFrames)) return RenderStatus::kWriteFailed;
         tail += kTailChunkFrames;
     }
     return RenderStatus::kDone;
@@ -301,7 +314,9 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
     if (sf.path.empty()) return finish(AudioExportResult::Status::kFailed, NoSoundFontMessage(sf));
     result.soundFont = sf.path;
     std::string error;
-    const std::unique_ptr<SynthPort> synth = SynthPort::OpenOffline(sf.path, r.sampleRate, &error);
+    ManualClock clock(0);
+    const std::unique_ptr<SynthPort> synth =
+        SynthPort::OpenOffline(sf.path, r.sampleRate, &error, &clock, kBlockFrames);
     if (!synth) return finish(AudioExportResult::Status::kFailed, error);
     const JobFolder folder(r.workFolder);
     if (!folder.Ok()) return finish(AudioExportResult::Status::kFailed, folder.Error());
@@ -312,7 +327,7 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
                             SettingWithinRange("RcpLoopCount", r.values.RcpLoopCount));
     if (song.status != files::ResolvedSong::kOk)
         return finish(AudioExportResult::Status::kFailed, SongFailure(notes.texts, r.song));
-    OfflineRender render(*synth, r, cp, notes, folder.Path());
+    OfflineRender render(*synth, clock, r, cp, notes, folder.Path());
     if (!render.Start(song.source.LoadedPath, &error)) {
         return finish(AudioExportResult::Status::kFailed,
                       error.empty() ? SongFailure(notes.texts, r.song) : error);

@@ -230,6 +230,7 @@ class SessionSettings final : public SettingsEditor {
   private:
     friend class PlaybackSession;
     explicit SessionSettings(PlaybackSession& s) : s_(s) {}
+    void ApplySynthBuffer(int frames);
 
     PlaybackSession& s_;
 };

@@ -36,6 +36,7 @@ PlaybackSession::PlaybackSession(SessionEnv env)
               files::PlaybackSettingsFromValues(values_)),
       library_(*this, env_),
       presentation_(env_, player_) {
+    env_.ports.SetSynthBufferFrames(values_.SynthBufferFrames);
     player_.SetSoundShaping(files::SoundShapingFromValues(values_, catalog_));
     player_.SetSongOpener(library_.opener_.get());
     player_.AddObserver(this);

@@ -30,11 +30,19 @@ void SessionSettings::Edit(const std::function<void(SettingsValues&)>& change) {
     if (now.EffectReverb != before.EffectReverb || now.EffectChorus != before.EffectChorus)
         player.RefreshEffects();
     if (ShapingChanged(before, now)) s_.ApplyShaping();
+    if (now.SynthBufferFrames != before.SynthBufferFrames) ApplySynthBuffer(now.SynthBufferFrames);
     if (now.ThreadMode != before.ThreadMode && s_.env_.priority)
         ApplyThreadMode(*s_.env_.priority, now.ThreadMode);  // a refused change is ignored
     s_.library_.fileOp_.Settings() = files::FileSettingsFromValues(now);
     s_.RefreshInfo();
     s_.ForEachObserver([&](SessionObserver* o) { o->OnSettingsChanged(now); });
+}
+
+// The open port opens again with the new buffer; playback goes on where it was.
+void SessionSettings::ApplySynthBuffer(int frames) {
+    s_.env_.ports.SetSynthBufferFrames(frames);
+    const OutputLayer& out = s_.player_.Output();
+    if (out.PortOpen()) s_.player_.Seq().ChangeOutputPort(out.OutDevice());
 }
 
 }  // namespace sonfara

@@ -17,6 +17,7 @@ void ApplyDialogSettings(SettingsEditor& editor, ShellIntegration& shell,
         v.SSTP = edited.SSTP;
         v.ShowWRD = edited.ShowWRD;
         v.EasyDeltaTime = edited.EasyDeltaTime;
+        v.SynthBufferFrames = edited.SynthBufferFrames;
         v.AlwaysMove = edited.AlwaysMove;
         v.Language = edited.Language;
         v.Emulation = edited.Emulation;

@@ -83,6 +83,7 @@ const std::vector<KeyDef>& KeyDefs() {
             {"LoopCount", &SettingsValues::LoopCount, SettingRange{0, 10}},
             {"LoopFade", &SettingsValues::LoopFade, SettingRange{0, 60}},
             {"Language", &SettingsValues::Language, SettingRange{0, 2}},
+            {"SynthBufferFrames", &SettingsValues::SynthBufferFrames, SettingRange{256, 2048}},
             {"FileSort", &SettingsValues::FileSort},
             {"MIDIOutPort", &SettingsValues::MIDIOutPort},
             {"RepeatMode", &SettingsValues::RepeatMode},
@@ -153,8 +154,11 @@ bool StoreText(SettingsValues& v, const Field& f, const std::string& text) {
 }
 
 // Converted values the dialogs could not have given keep their defaults: a
-// number outside its key's range, a yield frequency not offered.
+// number outside its key's range, a yield frequency or buffer size not offered.
 bool Acceptable(const KeyDef& def, const SettingsValues& v) {
+    if (def.name == "SynthBufferFrames")
+        return std::find(kSynthBufferChoices.begin(), kSynthBufferChoices.end(),
+                         v.SynthBufferFrames) != kSynthBufferChoices.end();
     if (def.range) return def.range->Contains(v.*std::get<NumField>(def.field));
     if (def.name == "OSRetrun")
         return std::find(kOsReturnValues.begin(), kOsReturnValues.end(), v.OSRetrun) !=
@@ -244,11 +248,11 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
         for (int i = 1; i <= 10; ++i) k.push_back(RecentKey(i));
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
         for (const char* n :
-             {"BltSw",        "WindowStyle",  "MIDIEmulate",   "MIDIEmuGSCFG",  "MIDIEmuXGCFG",
-              "SMFKBank",     "SMFKRythm",    "RcpLoopCount",  "LyricsShown",   "LyricsTop",
-              "LyricsLeft",   "LyricsWidth",  "LyricsHeight",  "LoopCount",     "LoopFade",
-              "Language",     "MIDIOutPort",  "SWRDEmulation", "MWRDEmulation", "OSRetrun",
-              "EffectChorus", "EffectReverb", "EqMode"})
+             {"BltSw",      "WindowStyle",       "MIDIEmulate",  "MIDIEmuGSCFG",  "MIDIEmuXGCFG",
+              "SMFKBank",   "SMFKRythm",         "RcpLoopCount", "LyricsShown",   "LyricsTop",
+              "LyricsLeft", "LyricsWidth",       "LyricsHeight", "LoopCount",     "LoopFade",
+              "Language",   "SynthBufferFrames", "MIDIOutPort",  "SWRDEmulation", "MWRDEmulation",
+              "OSRetrun",   "EffectChorus",      "EffectReverb", "EqMode"})
             k.push_back(n);
         return k;
     }();

@@ -80,6 +80,9 @@ struct SettingsValues {
     int32_t LyricsLeft = 0;
     int32_t LyricsWidth = 0;
     int32_t LyricsHeight = 0;
+    // The built-in synthesizer's audio buffer in frames (one of
+    // kSynthBufferChoices): larger costs less, smaller answers sooner.
+    int32_t SynthBufferFrames = 2048;
 
     // Menu state that is stored through the texts above.
     int32_t OutDevice = -1;  // port menu position (0-based), -1 the mapper
@@ -195,5 +198,6 @@ int EffectMenuItem(int32_t value);
 int32_t EffectValueForItem(int item);
 // OSRetrun values offered by the settings dialog.
 inline constexpr std::array<int32_t, 5> kOsReturnValues{1, 5, 10, 20, 40};
+inline constexpr std::array<int32_t, 4> kSynthBufferChoices{256, 512, 1024, 2048};
 
 }  // namespace sonfara

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 
+#include "player/platform/midi.h"
+#include "player/platform/synth_schedule.h"
 #include "player/platform/system_ports.h"
 
 namespace sonfara {
@@ -60,6 +64,154 @@ TEST(SynthPort, OfflineRendersSoundForANote) {
     EXPECT_EQ(synth->ActiveVoices(), 0);
     EXPECT_FALSE(SynthPort::OpenOffline("/nonexistent/x.sf2", 22050, &err));
     EXPECT_FALSE(err.empty());
+}
+
+constexpr int kRate = 44100;
+constexpr uint32_t kClick = midi::kNoteOn | 76 << 8 | 120 << 16;  // a high piano note
+
+uint32_t Cc0(uint8_t controller, uint8_t value) {
+    return midi::kControlChange | uint32_t{controller} << 8 | uint32_t{value} << 16;
+}
+
+// No reverb or chorus: after its sound is cut, a note leaves silence.
+void DrySound(SynthPort& synth) {
+    for (uint32_t c = 0; c < 8; ++c) {
+        synth.ShortMessage(Cc0(Cc::kReverbSend, 0) | c);
+        synth.ShortMessage(Cc0(Cc::kChorusSend, 0) | c);
+    }
+}
+
+// Where a note's attack first rises above the effects units' idle noise.
+int FirstSound(const std::vector<int16_t>& stereo, size_t from) {
+    constexpr int kAttackLevel = 16;
+    for (size_t f = from; f < stereo.size() / 2; ++f)
+        if (std::abs(stereo[2 * f]) > kAttackLevel) return static_cast<int>(f);
+    return -1;
+}
+
+// Frames from a note's start to its first sound (the sample's own lead-in).
+int LeadIn(const std::string& sf) {
+    std::string err;
+    auto synth = SynthPort::OpenOffline(sf, kRate, &err);
+    DrySound(*synth);
+    synth->ShortMessage(kClick);
+    std::vector<int16_t> out(2 * 4096);
+    synth->Render(out.data(), 4096);
+    return FirstSound(out, 0);
+}
+
+// The port driven as its audio callback drives it: every buffer of bufferFrames is
+// rendered when the clock reaches its first frame, after the messages sent
+// during the buffer before, which the latency (one buffer) places inside it.
+std::vector<int16_t> ClickTrack(const std::string& sf, int bufferFrames,
+                                const std::vector<int64_t>& clickUs, int64_t endUs) {
+    ManualClock clock(0);
+    std::string err;
+    auto synth = SynthPort::OpenOffline(sf, kRate, &err, &clock, bufferFrames);
+    DrySound(*synth);
+    std::vector<int16_t> out(2 * static_cast<size_t>(endUs * kRate / 1000000 + bufferFrames));
+    size_t k = 0;
+    for (int64_t f = 0; f + bufferFrames <= static_cast<int64_t>(out.size() / 2);
+         f += bufferFrames) {
+        const int64_t bufferUs = f * 1000000 / kRate;
+        for (; k < clickUs.size() && clickUs[k] < bufferUs; ++k) {
+            const uint32_t channel = static_cast<uint32_t>(k % 8);
+            clock.SetUs(clickUs[k]);
+            synth->ShortMessage(kClick | channel);
+            clock.SetUs(clickUs[k] + 300'000);
+            synth->ShortMessage(Cc0(Cc::kAllSoundOff, 0) | channel);
+        }
+        clock.SetUs(bufferUs);
+        synth->Render(out.data() + 2 * f, bufferFrames);
+    }
+    return out;
+}
+
+TEST(SynthPort, NotesLandOnTheirSampleAtEveryBufferSize) {
+    SoundFontSearch sf = FindSoundFont("");
+    if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
+    const int lead = LeadIn(sf.path);
+    ASSERT_GE(lead, 0);
+    // Clicks at odd microseconds, none on a buffer or block boundary.
+    std::vector<int64_t> clicks;
+    for (int i = 0; i < 8; ++i) clicks.push_back(50'000 + i * 600'000 + i * 7'919 + 13);
+    std::vector<int16_t> first;
+    for (int frames : SynthPort::BufferChoices()) {
+        SCOPED_TRACE(frames);
+        const std::vector<int16_t> out =
+            ClickTrack(sf.path, frames, clicks, clicks.back() + 600'000);
+        for (int64_t us : clicks) {
+            const int64_t due = (us * kRate + 500'000) / 1'000'000 + frames + lead;
+            const int onset = FirstSound(out, static_cast<size_t>(due - 200));
+            // FluidSynth starts notes between its 64-frame blocks: the nearest one.
+            EXPECT_LE(std::abs(onset - due), kSynthBlockFrames / 2) << "click at " << us << " us";
+        }
+        // Without the latency the render is the same whatever the buffer (but
+        // for rounding: FluidSynth mixes a longer buffer in another order;
+        // a note one block off would differ by thousands).
+        const auto from = out.begin() + 2 * frames;
+        std::vector<int16_t> aligned(from,
+                                     from + 2 * (clicks.back() + 500'000) * kRate / 1'000'000);
+        if (first.empty()) first = aligned;
+        int most = 0;
+        for (size_t i = 0; i < first.size(); ++i)
+            most = std::max(most, std::abs(first[i] - aligned[i]));
+        EXPECT_LE(most, 64);
+    }
+}
+
+// Pause and stop cut every channel, a mute one channel, at the start of the
+// next buffer rather than a latency later; notes still queued stay silent.
+TEST(SynthPort, SilenceCutsSoundWithinOnePeriod) {
+    SoundFontSearch sf = FindSoundFont("");
+    if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
+    constexpr int kOrgan = 19, kLeft = 0, kRight = 127;
+    const int frames = SynthPort::kDefaultBufferFrames;
+    ManualClock clock(0);
+    std::string err;
+    auto synth = SynthPort::OpenOffline(sf.path, kRate, &err, &clock, frames);
+    ASSERT_NE(synth, nullptr) << err;
+    DrySound(*synth);
+    std::vector<int16_t> out(2 * static_cast<size_t>(frames));
+    int64_t rendered = 0;
+    // Renders one buffer; the peak of the left and the right side.
+    auto buffer = [&] {
+        clock.SetUs(rendered * 1'000'000 / kRate);
+        synth->Render(out.data(), frames);
+        rendered += frames;
+        std::array<int, 2> peak{};
+        for (int i = 0; i < 2 * frames; ++i)
+            peak[i % 2] = std::max(peak[i % 2], std::abs(int{out[i]}));
+        return peak;
+    };
+    for (uint32_t c = 0; c < 2; ++c) {
+        synth->ShortMessage(midi::kProgramChange | c | kOrgan << 8);
+        synth->ShortMessage(Cc0(Cc::kPan, c == 0 ? kLeft : kRight) | c);
+        synth->ShortMessage(midi::kNoteOn | c | 60 << 8 | 100 << 16);
+    }
+    for (int i = 0; i < 4; ++i) buffer();
+    const std::array<int, 2> peak = buffer();
+    ASSERT_GT(peak[0], 1000);
+    ASSERT_GT(peak[1], 1000);
+    // Voices, not levels: the reverb's room tail goes on after a cut.
+    const int both = synth->ActiveVoices();
+    ASSERT_EQ(both % 2, 0);
+
+    // Mute the right channel mid-buffer, a note for it just queued.
+    clock.AdvanceUs(10'000);
+    synth->ShortMessage(midi::kNoteOn | 1 | 64 << 8 | 100 << 16);
+    synth->ShortMessage(midi::kNoteOn | 1 | 60 << 8);
+    synth->Silence(1);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_GT(buffer()[0], 1000);
+        EXPECT_EQ(synth->ActiveVoices(), both / 2);
+    }
+    // Pause: everything.
+    clock.AdvanceUs(10'000);
+    synth->ShortMessage(midi::kNoteOn | 0 | 60 << 8);
+    synth->Silence(-1);
+    buffer();
+    EXPECT_EQ(synth->ActiveVoices(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,245 @@
+#include "player/platform/synth_schedule.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "player/platform/midi.h"
+
+namespace sonfara {
+namespace {
+
+constexpr int64_t kNow = std::numeric_limits<int64_t>::min();
+// The first callbacks of a stream come back to back while the device
+// buffer fills; frame 0's time is taken from the latest of them.
+constexpr int kWarmUpCallbacks = 8;
+// Afterwards the callbacks' own jitter is smoothed out this slowly.
+constexpr double kFollowGain = 1.0 / 32;
+// A gap this many buffers long (a suspended or stalled stream) starts over.
+constexpr int kLostBuffers = 4;
+
+int ChannelOf(uint32_t packed) {
+    return static_cast<int>(packed & 0x0F);
+}
+
+}  // namespace
+
+SynthSchedule::SynthSchedule(fluid_synth_t* synth, int sampleRate, const Clock* clock,
+                             Anchor anchor, int latencyFrames)
+    : synth_(synth),
+      rate_(sampleRate),
+      clock_(clock),
+      anchor_(anchor),
+      latencyFrames_(latencyFrames) {
+    if (clock_) originUs_ = static_cast<double>(clock_->NowUs());
+    // Room for a seek's chase and a reset burst without growing while playing.
+    incoming_.reserve(8192);
+    taken_.reserve(8192);
+    pending_.reserve(8192);
+    pendingBytes_.reserve(1 << 16);
+}
+
+void SynthSchedule::Push(Event e, std::span<const uint8_t> bytes) {
+    e.us = clock_ ? clock_->NowUs() : kNow;
+    std::lock_guard lk(mu_);
+    if (anchor_ == Anchor::kDirect) {
+        if (e.kind == Kind::kSilence)
+            fluid_synth_all_sounds_off(synth_, static_cast<int32_t>(e.packed));
+        else
+            Apply(e, bytes);
+        return;
+    }
+    if (!bytes.empty()) {
+        e.offset = static_cast<uint32_t>(incomingBytes_.size());
+        e.size = static_cast<uint32_t>(bytes.size());
+        incomingBytes_.insert(incomingBytes_.end(), bytes.begin(), bytes.end());
+    }
+    incoming_.push_back(e);
+}
+
+void SynthSchedule::Short(uint32_t packed) {
+    Push(Event{.packed = packed, .kind = Kind::kShort});
+}
+
+void SynthSchedule::Long(std::span<const uint8_t> bytes) {
+    if (bytes.size() < 3) return;
+    Push(Event{.kind = Kind::kLong}, bytes);
+}
+
+void SynthSchedule::Reset() {
+    Push(Event{.kind = Kind::kReset});
+}
+
+void SynthSchedule::Silence(int channel) {
+    Push(Event{.packed = static_cast<uint32_t>(channel), .kind = Kind::kSilence});
+}
+
+// What was sent since the last render joins the queue, each message with
+// the block it lands at; silences act here, at the head of the render.
+void SynthSchedule::Intake() {
+    {
+        std::lock_guard lk(mu_);
+        std::swap(incoming_, taken_);
+        std::swap(incomingBytes_, takenBytes_);
+    }
+    for (Event e : taken_) {
+        if (e.kind == Kind::kSilence) {
+            SilenceQueued(static_cast<int>(static_cast<int32_t>(e.packed)));
+            continue;
+        }
+        if (e.kind == Kind::kLong) {
+            const auto* b = takenBytes_.data() + e.offset;
+            e.offset = static_cast<uint32_t>(pendingBytes_.size());
+            pendingBytes_.insert(pendingBytes_.end(), b, b + e.size);
+        }
+        e.frame = std::max(BlockOf(e.us), lastFrame_);
+        lastFrame_ = e.frame;
+        pending_.push_back(e);
+    }
+    taken_.clear();
+    takenBytes_.clear();
+}
+
+void SynthSchedule::SilenceQueued(int channel) {
+    for (size_t i = head_; i < pending_.size(); ++i) {
+        Event& e = pending_[i];
+        if (e.kind == Kind::kDone) continue;
+        if (channel >= 0 && (e.kind != Kind::kShort || ChannelOf(e.packed) != channel)) continue;
+        Apply(e, {pendingBytes_.data() + e.offset, e.size});
+        e.kind = Kind::kDone;
+    }
+    fluid_synth_all_sounds_off(synth_, channel);
+}
+
+// Real time: the callback for frame pos_ runs about when frame pos_'s
+// messages were due, so its clock time tells frame 0's.
+void SynthSchedule::FollowClock() {
+    const double seen = static_cast<double>(clock_->NowUs()) - pos_ * 1e6 / rate_;
+    const double lost = kLostBuffers * 1e6 * latencyFrames_ / rate_;
+    if (callbacks_ < kWarmUpCallbacks) {
+        originUs_ = callbacks_ == 0 ? seen : std::max(originUs_, seen);
+        ++callbacks_;
+    } else if (std::abs(seen - originUs_) > lost) {
+        originUs_ = seen;
+        callbacks_ = 1;
+    } else {
+        originUs_ += (seen - originUs_) * kFollowGain;
+    }
+}
+
+int64_t SynthSchedule::BlockOf(int64_t us) const {
+    if (us == kNow) return kNow;
+    const int64_t frame =
+        std::llround((static_cast<double>(us) - originUs_) * rate_ / 1e6) + latencyFrames_;
+    if (frame <= 0) return 0;
+    return (frame + kSynthBlockFrames / 2) / kSynthBlockFrames * kSynthBlockFrames;
+}
+
+void SynthSchedule::Render(float* left, float* right, int stride, int frames) {
+    if (clock_ && anchor_ == Anchor::kFollow) FollowClock();
+    Intake();
+    int done = 0;
+    while (done < frames) {
+        ApplyDue(pos_ + done);
+        int next = frames;
+        if (head_ < pending_.size())
+            next = static_cast<int>(std::min<int64_t>(frames, pending_[head_].frame - pos_));
+        fluid_synth_write_float(synth_, next - done, left, done * stride, stride, right,
+                                done * stride, stride);
+        done = next;
+    }
+    pos_ += frames;
+    Compact();
+}
+
+void SynthSchedule::ApplyDue(int64_t frame) {
+    while (head_ < pending_.size() && pending_[head_].frame <= frame) {
+        Event& e = pending_[head_++];
+        if (e.kind != Kind::kDone) Apply(e, {pendingBytes_.data() + e.offset, e.size});
+    }
+}
+
+void SynthSchedule::Apply(const Event& e, std::span<const uint8_t> bytes) {
+    switch (e.kind) {
+        case Kind::kShort:
+            ApplyShort(e.packed);
+            break;
+        case Kind::kLong:
+            ApplyLong(bytes);
+            break;
+        case Kind::kReset:
+            for (int c = 0; c < midi::kChannelCount; ++c) {
+                fluid_synth_cc(synth_, c, Cc::kSustain, 0);
+                fluid_synth_cc(synth_, c, Cc::kSostenuto, 0);
+            }
+            fluid_synth_all_notes_off(synth_, -1);
+            break;
+        default:
+            break;
+    }
+}
+
+void SynthSchedule::ApplyShort(uint32_t packed) {
+    fluid_synth_t* sy = synth_;
+    const int st = packed & 0xFF, d1 = (packed >> 8) & 0x7F, d2 = (packed >> 16) & 0x7F;
+    const int ch = st & 15;
+    switch (st & 0xF0) {
+        case midi::kNoteOff:
+            fluid_synth_noteoff(sy, ch, d1);
+            break;
+        case midi::kNoteOn:
+            if (d2)
+                fluid_synth_noteon(sy, ch, d1, d2);
+            else
+                fluid_synth_noteoff(sy, ch, d1);
+            break;
+        case midi::kPolyPressure:
+            fluid_synth_key_pressure(sy, ch, d1, d2);
+            break;
+        case midi::kControlChange:
+            fluid_synth_cc(sy, ch, d1, d2);
+            break;
+        case midi::kProgramChange:
+            fluid_synth_program_change(sy, ch, d1);
+            break;
+        case midi::kChannelPressure:
+            fluid_synth_channel_pressure(sy, ch, d1);
+            break;
+        case midi::kPitchBend:
+            fluid_synth_pitch_bend(sy, ch, d1 | (d2 << 7));
+            break;
+        default:
+            break;
+    }
+}
+
+void SynthSchedule::ApplyLong(std::span<const uint8_t> bytes) {
+    // Module resets put every controller back, as on a hardware module.
+    const bool gmOn = bytes.size() == 6 && bytes[1] == 0x7E && bytes[3] == 0x09 && bytes[4] == 0x01;
+    const bool gsReset = bytes.size() >= 9 && bytes[1] == 0x41 && bytes[4] == 0x12 &&
+                         bytes[5] == 0x40 && bytes[6] == 0x00 && bytes[7] == 0x7F;
+    const bool xgOn = bytes.size() >= 8 && bytes[1] == 0x43 && bytes[3] == 0x4C &&
+                      bytes[4] == 0x00 && bytes[5] == 0x00 && bytes[6] == 0x7E;
+    if (gmOn || gsReset || xgOn) fluid_synth_system_reset(synth_);
+    // FluidSynth takes the body without F0 and F7.
+    const size_t n = bytes.size() - 1 - (bytes.back() == 0xF7 ? 1 : 0);
+    fluid_synth_sysex(synth_, reinterpret_cast<const char*>(bytes.data() + 1), static_cast<int>(n),
+                      nullptr, nullptr, nullptr, 0);
+}
+
+// Drops what was applied; the bytes of applied SysEx go with it.
+void SynthSchedule::Compact() {
+    if (head_ == 0) return;
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<ptrdiff_t>(head_));
+    head_ = 0;
+    auto firstLong = std::find_if(pending_.begin(), pending_.end(),
+                                  [](const Event& e) { return e.kind == Kind::kLong; });
+    const uint32_t drop = firstLong == pending_.end() ? static_cast<uint32_t>(pendingBytes_.size())
+                                                      : firstLong->offset;
+    if (drop == 0) return;
+    pendingBytes_.erase(pendingBytes_.begin(), pendingBytes_.begin() + drop);
+    for (Event& e : pending_)
+        if (e.kind == Kind::kLong) e.offset -= drop;
+}
+
+}  // namespace sonfara
