@@ -282,7 +282,7 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
 void OutputLayer::AppendContinuations(int track, int event) {
     const int32_t count = song_.EventCount(track);
     for (int32_t e = event + 1; e <= count && sysex_.back() != 0xF7; ++e) {
-        const SongEvent& ev = song_.Event(track, e);
+        const EventView ev = song_.Event(track, e);
         if (ev.status == 0xFF) continue;  // meta events may sit between packets
         if (ev.status != 0xF7) return;    // anything else ends the message
         std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
@@ -295,7 +295,7 @@ void OutputLayer::AppendContinuations(int track, int event) {
 bool OutputLayer::ContinuesSysEx(int track, int event) const {
     if (event > song_.EventCount(track)) return false;
     for (int32_t e = event - 1; e >= 1; --e) {
-        const SongEvent& ev = song_.Event(track, e);
+        const EventView ev = song_.Event(track, e);
         if (ev.status == 0xFF) continue;
         if (ev.status != 0xF0 && ev.status != 0xF7) return false;
         std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
@@ -363,7 +363,7 @@ void OutputLayer::HandleMetaEvent(int extIndex, int track, int event) {
             }
             break;
         case 0x21:
-            if (!payload.empty() && track >= 1 && track <= kMaxTrackNames)
+            if (!payload.empty() && track >= 1 && track <= song_.trackPortSkip_.Size())
                 song_.trackPortSkip_[track].store(payload[0], kRelaxed);
             break;
         case 0x51:
@@ -531,7 +531,7 @@ void OutputLayer::ResetOutput() {
     fade_.store(kFullVolume, kRelaxed);
     pedals_ = {};  // the device reset lifts them
     pedalsLifted_ = false;
-    for (int t = 1; t <= kMaxTracks; ++t) song_.nextEvent_[t].store(0, kRelaxed);
+    song_.nextEvent_.StoreAll(0);
     for (auto* o : observers_) o->OnClearMeters();
     port_->Reset();
     SendGMSystemOn();

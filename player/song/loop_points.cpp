@@ -33,15 +33,15 @@ LoopPoints FindLoopPoints(const SongTable& song) {
     int32_t markStart = INT32_MAX, controllerStart = INT32_MAX;
     std::vector<int32_t> ends;
     for (int t = 1; t <= song.NTracks; ++t) {
-        for (const SongEvent& ev : song.TrackEvents(t)) {
+        for (const EventView& ev : song.TrackEvents(t)) {
             if ((ev.status & 0xF0) == midi::kControlChange && ev.data1 == kLoopStartController) {
-                controllerStart = std::min(controllerStart, ev.timeMs);
+                controllerStart = std::min(controllerStart, ev.TimeMs());
             } else if (ev.status == midi::kMetaEvent) {
                 std::span<const uint8_t> row = song.ExtRow(ev.ExtIndex());
                 if (row.empty() || row[0] != kMarkerMeta) continue;
                 if (MarkerIs(row.subspan(1), "loopStart"))
-                    markStart = std::min(markStart, ev.timeMs);
-                if (MarkerIs(row.subspan(1), "loopEnd")) ends.push_back(ev.timeMs);
+                    markStart = std::min(markStart, ev.TimeMs());
+                if (MarkerIs(row.subspan(1), "loopEnd")) ends.push_back(ev.TimeMs());
             }
         }
     }

@@ -30,7 +30,7 @@ uint64_t Digest(const std::filesystem::path& file, int threads) {
     SongTable s;
     LoadOptions o;
     o.songFileName = file.filename().string();
-    (void)threads;
+    o.threads = threads;
     const LoadResult r = LoadSMF(file.string(), s, o);
     Fnv f;
     if (!r.ok()) {
@@ -45,9 +45,9 @@ uint64_t Digest(const std::filesystem::path& file, int threads) {
             const auto& ev = s.Event(t, e);
             f.Int(t);
             f.Int(ev.tick);
-            f.Int(ev.timeMs);
+            f.Int(ev.TimeMs());
             f.Byte(ev.status);
-            f.Int(ev.length);
+            f.Int(ev.Length());
             if (ev.status >= 0xF0) {
                 for (uint8_t b : s.ExtRow(ev.ExtIndex())) f.Byte(b);
             } else {
