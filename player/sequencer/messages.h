@@ -18,6 +18,10 @@ inline std::string NoSuchPort(const std::string& name) {
            "\" というポートはありません。使えるポート:";
 }
 inline constexpr const char* kCannotCreateTimer = "タイマーを作れません";
+// The port cannot take the song's notes as fast as they come (a MIDI cable
+// takes about 1 000 notes a second).
+inline constexpr const char* kNotesDropped =
+    "MIDI出力が追いつかないため、古いノートオンから一部を送らずに演奏しています";
 }  // namespace sequencer::msg
 
 // Why the output port did not open.

@@ -177,7 +177,10 @@ int64_t Sequencer::SequencerTick() {
     const bool ended = elapsed > endMs;
     if (!eventTicks && !ended) currentTick_.store(song_.TimeToTick(elapsed), kRelaxed);
     const int32_t upTo = ended ? endMs : elapsed;
+    out_.FlushBacklog();
     int32_t nextDue = SendDueEvents(upTo, eventTicks);
+    // Messages the port could not take yet go at the next millisecond.
+    if (!out_.BacklogEmpty()) nextDue = std::min(nextDue, upTo + 1);
     reachedMs_ = upTo;
 
     for (int k = 1; k <= song_.ListsInUse(); ++k) {

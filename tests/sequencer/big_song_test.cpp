@@ -1,6 +1,10 @@
 // Songs past the limits the song table once had (64 tracks, 32 767 SysEx
-// and meta events) load, and play every event in order.
+// and meta events) load, and play every event in order; songs with more
+// notes than the port can take lose note-ons, never note-offs.
 #include <gtest/gtest.h>
+
+#include <array>
+#include <map>
 
 #include "tests/sequencer/rig.h"
 
@@ -92,6 +96,59 @@ TEST(BigSongs, PastTheOldLimitsLoadAndPlayInOrder) {
         EXPECT_TRUE(Ascending(p.sysexOrder));
         EXPECT_EQ(p.sysexOrder.back(), 69999);
     }
+}
+
+struct DropNotices : OutputObserver {
+    std::vector<std::string> texts;
+    void OnNotesDropped(const std::string& text) override { texts.push_back(text); }
+};
+
+TEST(ManyNotes, AFullPortDropsTheOldestNoteOnsOnlyAndSaysSoOnce) {
+    // 400 notes of 20 ms within 200 ms on 16 channels: 2 400 bytes where a
+    // cable takes about 600.
+    std::vector<std::multimap<int, std::array<uint8_t, 3>>> byChannel(16);
+    for (int i = 0; i < 400; ++i) {
+        const auto ch = static_cast<uint8_t>(i % 16);
+        const auto key = static_cast<uint8_t>(30 + i / 16);
+        byChannel[ch].insert({i / 2, {static_cast<uint8_t>(0x90 | ch), key, 100}});
+        byChannel[ch].insert({i / 2 + 20, {static_cast<uint8_t>(0x80 | ch), key, 0}});
+    }
+    std::vector<TrackBuilder> tracks(16);
+    for (int ch = 0; ch < 16; ++ch)
+        for (const auto& [tick, m] : byChannel[ch]) tracks[ch].Ev(tick, {m[0], m[1], m[2]});
+    tracks[0].Ev(3000, {0xB0, 0x07, 100});  // the song goes on while the port catches up
+    Rig r;
+    DropNotices notices;
+    r.Out().AddObserver(&notices);
+    r.Start(BuildSmf(1, tracks));
+    r.Port().SetByteBudget(3125, 48);
+    const int resets = r.Port().ResetCount();
+    r.RunMs(2500);
+    ASSERT_EQ(r.Port().ResetCount(), resets);
+    int ons = 0, offs = 0;
+    bool lastSent = false;        // the newest note-on outlives the older ones
+    std::map<int, int> sounding;  // (channel, key): note-ons sent without their note-off yet
+    for (const auto& m : r.Port().Messages()) {
+        if (m.isReset || m.bytes.size() != 3) continue;
+        const int note = (m.bytes[0] & 0x0F) << 8 | m.bytes[1];
+        if ((m.bytes[0] & 0xF0) == 0x90) {
+            ++ons;
+            ++sounding[note];
+            lastSent |= note == (15 << 8 | 54);
+        } else if ((m.bytes[0] & 0xF0) == 0x80) {
+            ++offs;
+            if (sounding[note] > 0) --sounding[note];
+        }
+    }
+    EXPECT_EQ(offs, 400) << "no note-off is dropped";
+    EXPECT_LT(ons, 400) << "the port could not take them all";
+    EXPECT_GT(ons, 0);
+    EXPECT_EQ(ons + r.Out().DroppedNoteOns(), 400);
+    EXPECT_TRUE(lastSent);
+    EXPECT_TRUE(r.Port().NotesOn().empty()) << "every note-on sent got its note-off";
+    for (const auto& [note, n] : sounding) EXPECT_EQ(n, 0) << note;
+    ASSERT_EQ(notices.texts.size(), 1u);
+    EXPECT_EQ(notices.texts[0], sequencer::msg::kNotesDropped);
 }
 
 }  // namespace
