@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "tests/support_code/smf_bytes.h"
 
@@ -73,6 +74,34 @@ TEST(SmfReader, LargeTrackLoadsWhole) {
         wrong += ev.tick != e - 1 || ev.data1 != (e - 1) % 128 || ev.status != 0x90;
     }
     EXPECT_EQ(wrong, 0);
+}
+
+// The loader reports on the calling thread until the end, and stops when
+// told to; the table is then empty.
+TEST(SmfReader, ProgressReachesTheEndOrCancels) {
+    Track t;
+    t.Msg(0, {0x90, 60, 100});
+    for (int i = 1; i < 1'000'000; ++i) t.Raw({1, 60, static_cast<uint8_t>(i % 100 + 1)});
+    const Bytes song = Smf(1, 480, {t.End(), Track().Msg(0, {0x91, 1, 1}).End()});
+    const auto caller = std::this_thread::get_id();
+    std::vector<double> seen;
+    bool elsewhere = false;
+    LoadOptions o;
+    o.progress = [&](double f) {
+        seen.push_back(f);
+        elsewhere |= std::this_thread::get_id() != caller;
+        return true;
+    };
+    SongTable s;
+    ASSERT_TRUE(LoadBytes(s, song, o).ok());
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 1.0);
+    EXPECT_FALSE(elsewhere);
+
+    o.progress = [](double) { return false; };
+    EXPECT_EQ(LoadBytes(s, song, o).Message(), "ErrorNo 12");
+    EXPECT_FALSE(s.Loaded);
 }
 
 TEST(SmfReader, LongSysExIsStoredWhole) {
