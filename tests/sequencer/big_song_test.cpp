@@ -117,8 +117,8 @@ TEST(ManyNotes, AFullPortDropsTheOldestNoteOnsOnlyAndSaysSoOnce) {
     for (int ch = 0; ch < 16; ++ch)
         for (const auto& [tick, m] : byChannel[ch]) tracks[ch].Ev(tick, {m[0], m[1], m[2]});
     tracks[0].Ev(3000, {0xB0, 0x07, 100});  // the song goes on while the port catches up
+    DropNotices notices;                    // outlives the player, which tells it at shutdown
     Rig r;
-    DropNotices notices;
     r.Out().AddObserver(&notices);
     r.Start(BuildSmf(1, tracks));
     r.Port().SetByteBudget(3125, 48);
