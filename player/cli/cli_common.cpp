@@ -81,6 +81,13 @@ std::string BaseName(const std::string& path) {
     return p == std::string::npos ? path : path.substr(p + 1);
 }
 
+std::string MinutesSeconds(int32_t ms) {
+    char b[32];
+    const int32_t s = ms < 0 ? 0 : ms / 1000;
+    std::snprintf(b, sizeof b, "%02d:%02d", s / 60, s % 60);
+    return b;
+}
+
 std::string HexBytes(std::span<const uint8_t> b) {
     std::string s;
     s.reserve(b.size() * 2);

@@ -49,6 +49,9 @@ std::optional<int> LoopsOption(const Args& a);
 // The file name part of a path, for display.
 std::string BaseName(const std::string& path);
 
+// "mm:ss" of a song time (negative times as 00:00).
+std::string MinutesSeconds(int32_t ms);
+
 // Upper-case hex of bytes without separators.
 std::string HexBytes(std::span<const uint8_t> b);
 

@@ -1,5 +1,5 @@
 // sonfara-cli play and render: the engine's player in real time through a
-// MIDI port or the built-in synthesizer, or offline into a WAV file.
+// MIDI port or the built-in synthesizer, or offline into audio files.
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string_view>
@@ -16,6 +17,7 @@
 
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
+#include "player/cli/render_batch.h"
 #include "player/files/engine_settings.h"
 #include "player/files/paths.h"
 #include "player/files/shaping_catalog.h"
@@ -23,6 +25,7 @@
 #include "player/platform/system_ports.h"
 #include "player/platform/user_files.h"
 #include "player/sequencer/messages.h"
+#include "player/session/audio_export.h"
 #include "player/session/session.h"
 #include "player/settings/settings_store.h"
 
@@ -52,13 +55,6 @@ void InstallSignals() {
 // After a signal stop: 128 + the signal, as a shell reports a killed command.
 int SignalExitStatus() {
     return 128 + gStop.load();
-}
-
-std::string MinSec(int32_t ms) {
-    char b[32];
-    int32_t s = ms < 0 ? 0 : ms / 1000;
-    std::snprintf(b, sizeof b, "%02d:%02d", s / 60, s % 60);
-    return b;
 }
 
 // The file layer's messages on stderr. The port failure is left out: the
@@ -222,10 +218,10 @@ struct PlayState : SessionObserver {
         }
         failuresInRow = 0;
         const SessionSnapshot s = session->Snapshot();
-        std::string length = MinSec(s.totalMs);
+        std::string length = MinutesSeconds(s.totalMs);
         if (s.loopedTotalMs != s.totalMs)
             length += s.loopedTotalMs < 0 ? ", loops endlessly"
-                                          : ", " + MinSec(s.loopedTotalMs) + " with loops";
+                                          : ", " + MinutesSeconds(s.loopedTotalMs) + " with loops";
         std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, ListCount(),
                      s.title.c_str(), s.fileKind.c_str(), length.c_str());
     }
@@ -299,31 +295,35 @@ bool ReadLoopOptions(const Args& a, const char* cmd, LoopOptions& o) {
     return true;
 }
 
-// --ab on the song now loaded. With a finite --loop-count the section stands
-// in for the song's loop points (repeated, then the song plays on or fades);
-// otherwise it is the player's A-B repeat, which a render may not take since
-// it never ends. 0, or the exit status with the message printed.
-int ApplyAbOption(const LoopOptions& o, const char* cmd, PlaybackSession& s, bool mustEnd) {
-    if (!o.ab) return 0;
-    const std::string prefix = std::string("sonfara-cli ") + cmd + ": ";
-    const bool asLoop = o.count && *o.count > 0 && *o.count < kEndlessLoops;
-    if (mustEnd && !asLoop) {
-        std::cerr << prefix << "--ab needs --loop-count 1 to 9 (a render has to end)\n";
-        return 2;
-    }
+// Whether --ab is a loop section (a finite --loop-count) rather than the
+// player's A-B repeat, which never ends.
+bool AbIsLoop(const LoopOptions& o) {
+    return o.count && *o.count > 0 && *o.count < kEndlessLoops;
+}
+
+// --ab on the song now loaded. As a loop section it stands in for the
+// song's loop points (repeated, then the song plays on or fades); otherwise
+// it is the player's A-B repeat. "" or the complaint.
+std::string ApplyAb(const LoopOptions& o, PlaybackSession& s) {
+    if (!o.ab) return {};
     const SongTable& song = s.Library().Song();
     const size_t comma = o.ab->find(',');
     const auto a = SongPosition(o.ab->substr(0, comma), song);
     const auto b =
         comma == std::string::npos ? std::nullopt : SongPosition(o.ab->substr(comma + 1), song);
     const bool ok =
-        a && b && (asLoop ? s.Transport().SetLoopSection(*a, *b) : s.Transport().SetAB(*a, *b));
-    if (!ok) {
-        std::cerr << prefix << "--ab takes A,B as m:ss.mmm or bar.beat, B at least " << kMinLoopMs
-                  << " ms after A and within the song (" << MinSec(song.TotalMs) << ")\n";
-        return 2;
-    }
-    return 0;
+        a && b &&
+        (AbIsLoop(o) ? s.Transport().SetLoopSection(*a, *b) : s.Transport().SetAB(*a, *b));
+    if (ok) return {};
+    return "--ab takes A,B as m:ss.mmm or bar.beat, B at least " + std::to_string(kMinLoopMs) +
+           " ms after A and within the song (" + MinutesSeconds(song.TotalMs) + ")";
+}
+
+// A render has to end: --ab only as a loop section. False with the complaint printed.
+bool AbCanEnd(const LoopOptions& o) {
+    if (!o.ab || AbIsLoop(o)) return true;
+    std::cerr << "sonfara-cli render: --ab needs --loop-count 1 to 9 (a render has to end)\n";
+    return false;
 }
 
 // The loop state for the status line: "A-B", "loop 1/2", "loop 3/∞", "fade".
@@ -349,87 +349,130 @@ int ListPorts(SystemMidiOutput& ports) {
 
 // --- Offline rendering ---------------------------------------------------------
 
-// The one synthesizer of a render, handed out as the only port.
-class OfflineSynthSystem final : public MidiOutputSystem {
+// The ports a render's listing session sees: the synthesizer's name only.
+// The songs play in the export jobs' own sessions.
+class ListingPorts final : public MidiOutputSystem {
   public:
-    explicit OfflineSynthSystem(SynthPort& synth) : synth_(synth) {}
     std::vector<std::string> PortNames() override { return {SystemMidiOutput::kSynthName}; }
-    PortOpenResult Open(int device) override {
+    PortOpenResult Open(int) override {
         PortOpenResult r;
-        if (device != kMapper && device != 0) {
-            r.error = PortError::kNoDevice;
-            return r;
-        }
-        r.port = std::make_unique<Forward>(synth_);
+        r.error = PortError::kNoDevice;
         return r;
     }
+};
 
-  private:
-    class Forward final : public MidiOutPort {
-      public:
-        explicit Forward(SynthPort& s) : s_(s) {}
-        void ShortMessage(uint32_t packed) override { s_.ShortMessage(packed); }
-        void LongMessage(std::span<const uint8_t> b) override { s_.LongMessage(b); }
-        void Reset() override { s_.Reset(); }
-        void Close() override {}
+struct RenderOptions {
+    int rate = 44100;
+    int entry = 1;
+    int jobs = 1;
+    std::optional<AudioFormat> format;  // --format
+};
 
-      private:
-        SynthPort& s_;
+// 0, or the exit status with the complaint printed.
+int ReadRenderOptions(const Args& a, RenderOptions& o) {
+    o.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (!IntOption(a, "rate", 8000, 192000, "sonfara-cli render: --rate takes 8000 to 192000 Hz",
+                   o.rate) ||
+        !IntOption(a, "entry", 1, INT32_MAX,
+                   "sonfara-cli render: --entry takes a song number from 1", o.entry) ||
+        !IntOption(a, "jobs", 1, 64, "sonfara-cli render: --jobs takes 1 to 64", o.jobs)) {
+        return 2;
+    }
+    if (auto name = a.Value("format")) {
+        o.format = AudioFormatNamed(*name);
+        if (!o.format) {
+            std::cerr << "sonfara-cli render: --format takes wav, flac or ogg\n";
+            return 2;
+        }
+    }
+    return 0;
+}
+
+// -o names a folder when it is one, ends in '/', or has no audio file
+// extension while several songs are rendered whole (no --entry).
+bool OutputIsFolder(const Args& a, const std::string& out, int songs) {
+    if (files::FolderExists(out) || out.back() == '/') return true;
+    return !AudioFormatOfPath(out) && !a.Value("entry") && (songs > 1 || a.positional.size() > 1);
+}
+
+bool EntryHeld(int entry, int count) {
+    if (entry <= count) return true;
+    std::cerr << "sonfara-cli render: --entry " << entry << " but the path holds " << count
+              << (count == 1 ? " song\n" : " songs\n");
+    return false;
+}
+
+// -o FILE: the one song, --entry N or the first. 0, or the exit status.
+int PlanOneSong(const Args& a, const files::PlayList& list, int entry, const std::string& out,
+                std::vector<RenderTask>& tasks) {
+    if (!EntryHeld(entry, list.Count())) return 2;
+    if (list.Count() > 1 && !a.Value("entry"))
+        std::cerr << "render: " << list.Count()
+                  << " songs; rendering the first (--entry N for another)\n";
+    tasks.push_back({list.Entry(entry), out});
+    return 0;
+}
+
+// -o FOLDER: every song (or --entry N), each named after its song.
+int PlanFolder(const Args& a, const files::PlayList& list, int entry, const std::string& folder,
+               AudioFormat format, std::vector<RenderTask>& tasks) {
+    std::vector<files::FileEntry> songs = list.Entries();
+    if (a.Value("entry")) {
+        if (!EntryHeld(entry, list.Count())) return 2;
+        songs = {list.Entry(entry)};
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!files::FolderExists(folder)) {
+        std::cerr << "sonfara-cli render: cannot make the folder " << folder << "\n";
+        return 1;
+    }
+    const std::vector<std::string> paths = OutputPaths(songs, folder, AudioFormatExtension(format));
+    for (size_t i = 0; i < songs.size(); ++i) tasks.push_back({songs[i], paths[i]});
+    return 0;
+}
+
+// The songs and the request they share, from a listing session: the stored
+// settings, --arrangement and --eq, the play list the paths make. Each song
+// then plays in an export job of its own. 0, or the exit status.
+int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops,
+               const std::string& out, CliSession& c, std::vector<RenderTask>& tasks,
+               AudioExportRequest& proto, bool& folder) {
+    const CodePage& cp = CliCodePage(a);
+    ManualClock clock(0);
+    ManualTimerService timers(clock);
+    ManualUiScheduler ui;
+    ListingPorts ports;
+    MakeSession(c, clock, timers, ports, ui, cp);
+    // It goes before the platform pieces it was made with.
+    struct Drop {
+        CliSession& c;
+        ~Drop() { c.session.reset(); }
+    } drop{c};
+    PlaybackSession& listing = *c.session;
+    if (int rc = SelectShaping(a, "render", listing, cp)) return rc;
+    if (int rc = ListSongs(a, "render", c, cp)) return rc;
+    const files::PlayList& list = listing.Library().List();
+    folder = OutputIsFolder(a, out, list.Count());
+    proto.format = opt.format.value_or(folder ? AudioFormat::kWav
+                                              : AudioFormatOfPath(out).value_or(AudioFormat::kWav));
+    proto.sampleRate = opt.rate;
+    proto.values = listing.Settings().Values();
+    proto.values.LoopCount = loops.count.value_or(proto.values.LoopCount);
+    proto.values.LoopFade = loops.fade.value_or(proto.values.LoopFade);
+    // --ab in each song's own bars, and nothing that never ends.
+    proto.onOpened = [loops](PlaybackSession& s) {
+        std::string complaint = ApplyAb(loops, s);
+        if (complaint.empty() && s.Snapshot().loopedTotalMs < 0)
+            complaint = "the song loops endlessly; give --loop-count 0 to 9";
+        return complaint;
     };
-    SynthPort& synth_;
-};
-
-class WavWriter {
-  public:
-    bool Open(const std::string& path, int rate) {
-        f_ = std::fopen(path.c_str(), "wb");
-        rate_ = rate;
-        if (!f_) return false;
-        uint8_t header[44] = {};
-        return std::fwrite(header, 1, 44, f_) == 44;
-    }
-    bool Write(const int16_t* frames, size_t n) {
-        // WAV data is little-endian, as is every machine this builds for.
-        ok_ = ok_ && std::fwrite(frames, 4, n, f_) == n;
-        frames_ += n;
-        return ok_;
-    }
-    bool Close() {
-        if (!f_) return false;
-        uint32_t data = static_cast<uint32_t>(frames_ * 4);
-        uint8_t h[44];
-        auto put32 = [&](int at, uint32_t v) {
-            for (int i = 0; i < 4; ++i) h[at + i] = static_cast<uint8_t>(v >> (8 * i));
-        };
-        auto put16 = [&](int at, uint16_t v) {
-            h[at] = static_cast<uint8_t>(v);
-            h[at + 1] = static_cast<uint8_t>(v >> 8);
-        };
-        std::memcpy(h, "RIFF", 4);
-        put32(4, 36 + data);
-        std::memcpy(h + 8, "WAVEfmt ", 8);
-        put32(16, 16);
-        put16(20, 1);  // PCM
-        put16(22, 2);
-        put32(24, static_cast<uint32_t>(rate_));
-        put32(28, static_cast<uint32_t>(rate_) * 4);
-        put16(32, 4);
-        put16(34, 16);
-        std::memcpy(h + 36, "data", 4);
-        put32(40, data);
-        ok_ = ok_ && std::fseek(f_, 0, SEEK_SET) == 0 && std::fwrite(h, 1, 44, f_) == 44;
-        ok_ = (std::fclose(f_) == 0) && ok_;
-        f_ = nullptr;
-        return ok_;
-    }
-    uint64_t Frames() const { return frames_; }
-
-  private:
-    std::FILE* f_ = nullptr;
-    int rate_ = 44100;
-    uint64_t frames_ = 0;
-    bool ok_ = true;
-};
+    proto.shapingFolders = DefaultShapingFolders(ProgramFolder());
+    proto.workFolder = c.work.Path();
+    proto.codePage = &cp;
+    return folder ? PlanFolder(a, list, opt.entry, out, proto.format, tasks)
+                  : PlanOneSong(a, list, opt.entry, out, tasks);
+}
 
 }  // namespace
 
@@ -532,10 +575,11 @@ int RunPlay(const std::vector<std::string>& words) {
         session.Shutdown();
         return gStop ? SignalExitStatus() : 1;
     }
-    if (int rc = ApplyAbOption(loops, "play", session, false)) {
+    if (const std::string complaint = ApplyAb(loops, session); !complaint.empty()) {
+        std::cerr << "sonfara-cli play: " << complaint << "\n";
         session.RemoveObserver(&state);
         session.Shutdown();
-        return rc;
+        return 2;
     }
 
     // No status line over the monitor's own lines on the same terminal.
@@ -561,9 +605,9 @@ int RunPlay(const std::vector<std::string>& words) {
             const SessionSnapshot s = session.Snapshot();
             char line[256];
             std::snprintf(line, sizeof line, "%s / %s  %4d:%02d  ♩=%s  %d%%  %s",
-                          MinSec(s.positionMs).c_str(), MinSec(s.totalMs).c_str(), s.bar + 1,
-                          s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(), s.speedPercent,
-                          ModuleText(s).c_str());
+                          MinutesSeconds(s.positionMs).c_str(), MinutesSeconds(s.totalMs).c_str(),
+                          s.bar + 1, s.beat, s.bpmText.empty() ? "120" : s.bpmText.c_str(),
+                          s.speedPercent, ModuleText(s).c_str());
             const std::string loop = LoopText(s);
             std::string text = std::string(line) + (loop.empty() ? "" : "  " + loop) + "  " +
                                CutUtf8(s.displayTextUtf8, 40);
@@ -585,155 +629,57 @@ int RunPlay(const std::vector<std::string>& words) {
 int RunRender(const std::vector<std::string>& words) {
     Args a = ParseArgs(words,
                        {"o", "output", "soundfont", "rate", "codepage", "arrangement", "eq",
-                        "settings", "entry", "loop-count", "fade", "ab"},
+                        "settings", "entry", "format", "jobs", "loop-count", "fade", "ab"},
                        {"no-settings"});
     const char* usage =
-        "usage: sonfara-cli render PATH -o OUT.wav [--entry N] [--soundfont PATH] [--rate HZ]\n"
-        "                          [--arrangement NAME] [--eq NAME] [--loop-count N] [--fade S]\n"
-        "                          [--ab A,B] [--settings FILE|--no-settings]\n";
-    std::string outPath = a.Value("o").value_or(a.Value("output").value_or(""));
-    if (!a.error.empty() || a.positional.size() != 1 || outPath.empty()) {
+        "usage: sonfara-cli render PATH -o OUT.wav|OUT.flac|OUT.ogg [--entry N]\n"
+        "       sonfara-cli render PATH... -o FOLDER [--jobs N]\n"
+        "         options: [--format wav|flac|ogg] [--soundfont PATH] [--rate HZ]\n"
+        "                  [--arrangement NAME] [--eq NAME] [--loop-count N] [--fade S]\n"
+        "                  [--ab A,B] [--settings FILE|--no-settings]\n";
+    const std::string out = a.Value("o").value_or(a.Value("output").value_or(""));
+    const bool severalToFile =
+        a.positional.size() > 1 && AudioFormatOfPath(out) && !files::FolderExists(out);
+    if (!a.error.empty() || a.positional.empty() || out.empty() || severalToFile) {
         if (!a.error.empty()) std::cerr << "sonfara-cli render: " << a.error << "\n";
         std::cerr << usage;
         return 2;
     }
-    int rate = 44100, entry = 1;
-    if (!IntOption(a, "rate", 8000, 192000, "sonfara-cli render: --rate takes 8000 to 192000 Hz",
-                   rate) ||
-        !IntOption(a, "entry", 1, INT32_MAX,
-                   "sonfara-cli render: --entry takes a song number from 1", entry)) {
-        return 2;
-    }
+    RenderOptions opt;
+    if (int rc = ReadRenderOptions(a, opt)) return rc;
     LoopOptions loops;
-    if (!ReadLoopOptions(a, "render", loops)) return 2;
+    if (!ReadLoopOptions(a, "render", loops) || !AbCanEnd(loops)) return 2;
     SoundFontSearch sf = FindSoundFont(a.Value("soundfont").value_or(""));
     if (sf.path.empty()) {
         std::cerr << NoSoundFontMessage(sf) << "\n";
         return 1;
     }
-    std::string err;
-    auto synth = SynthPort::OpenOffline(sf.path, rate, &err);
-    if (!synth) {
-        std::cerr << err << "\n";
-        return 1;
-    }
-
-    const CodePage& cp = CliCodePage(a);
     CliSession c;
     if (!c.WorkOk()) return 1;
     if (int rc = OpenStore(a, "render", c.store)) return rc;
-    // Virtual time: the same tick runs at every due moment, and the
-    // synthesizer renders the audio in between.
-    ManualClock clock(0);
-    ManualTimerService timers(clock);
-    ManualUiScheduler ui;
-    OfflineSynthSystem ports(*synth);
-    MakeSession(c, clock, timers, ports, ui, cp);
-    PlaybackSession& session = *c.session;
-    if (int rc = SelectShaping(a, "render", session, cp)) return rc;
-    if (int rc = ListSongs(a, "render", c, cp)) return rc;
-    const int count = session.Library().List().Count();
-    if (entry > count) {
-        std::cerr << "sonfara-cli render: --entry " << entry << " but the path holds " << count
-                  << (count == 1 ? " song\n" : " songs\n");
-        return 2;
-    }
-    if (count > 1 && !a.Value("entry"))
-        std::cerr << "render: " << count << " songs; rendering the first (--entry N for another)\n";
-    session.Settings().Edit([&](SettingsValues& v) {
-        v.RepeatMode = RepeatMode::kStopAtEnd;
-        v.MIDIOutPort = kMidiMapper;
-        v.OutDevice = -1;
-        v.LoopCount = loops.count.value_or(v.LoopCount);
-        v.LoopFade = loops.fade.value_or(v.LoopFade);
-    });
-    if (!session.Library().PlayEntry(entry)) {
-        if (session.Library().PortFailed())
-            std::cerr << session.Library().LastError() << "\n";
-        else if (!session.Library().LastError().empty())
-            std::cerr << session.Library().LastError() << ": "
-                      << session.Library().List().Entry(entry).FileName << "\n";
+    std::vector<RenderTask> tasks;
+    AudioExportRequest proto;
+    bool folder = false;
+    if (int rc = PlanRender(a, opt, loops, out, c, tasks, proto, folder)) return rc;
+    // A SoundFont that does not load is told once, not once per song (a
+    // single song's job tells it itself, without loading it twice).
+    std::string err;
+    if (tasks.size() > 1 && !SynthPort::OpenOffline(sf.path, opt.rate, &err)) {
+        std::cerr << err << "\n";
         return 1;
     }
-    int refused = ApplyAbOption(loops, "render", session, true);
-    if (!refused && session.Snapshot().loopedTotalMs < 0) {
-        std::cerr << "sonfara-cli render: the song loops endlessly; give --loop-count 0 to 9\n";
-        refused = 2;
-    }
-    if (refused) {
-        session.Shutdown();  // before the timers and ports it plays through go
-        return refused;
-    }
-    WavWriter wav;
-    if (!wav.Open(outPath, rate)) {
-        std::cerr << "書き込めません: " << outPath << " (" << std::strerror(errno) << ")\n";
-        return 1;
-    }
+    proto.soundFont = sf.path;
     InstallSignals();
-    const bool tty = isatty(STDERR_FILENO);
-    // Through the loops: the length they give, not the song's.
-    const double totalMs = std::max(1, session.Snapshot().loopedTotalMs);
-    std::vector<int16_t> buf(2 * 4096);
-    uint64_t done = 0;
-    auto renderTo = [&](uint64_t target) {
-        while (done < target) {
-            int n = static_cast<int>(std::min<uint64_t>(4096, target - done));
-            synth->Render(buf.data(), n);
-            if (!wav.Write(buf.data(), static_cast<size_t>(n))) return false;
-            done += static_cast<uint64_t>(n);
-        }
-        return true;
-    };
-    int lastPct = -1;
-    bool ok = true;
-    while (ok && timers.Active() && !gStop.load()) {
-        const int64_t due = timers.NextDueUs();
-        ok = renderTo(static_cast<uint64_t>(due) * static_cast<uint64_t>(rate) / 1000000u);
-        timers.FireNext();
-        ui.RunPending();
-        if (tty) {
-            const SessionSnapshot s = session.Snapshot();
-            int pct = static_cast<int>(std::min(100.0, s.loopedPositionMs * 100.0 / totalMs));
-            if (pct != lastPct) {
-                lastPct = pct;
-                std::fprintf(stderr, "\rrender: %3d%%  %s / %s", pct,
-                             MinSec(s.loopedPositionMs).c_str(), MinSec(s.loopedTotalMs).c_str());
-                std::fflush(stderr);
-            }
-        }
-    }
-    // The release tail, before the stop-at-end action resets the synthesizer
-    // (its GM System On would cut the last notes off): until the output has
-    // stayed near silence for 0.3 s (or no voice sounds), at most 3 s.
-    const uint64_t tailMax = static_cast<uint64_t>(rate) * 3,
-                   quietNeeded = static_cast<uint64_t>(rate) * 3 / 10;
-    uint64_t tail = 0, quiet = 0;
-    while (ok && !gStop.load() && tail < tailMax && quiet < quietNeeded) {
-        const int n = 1024;
-        synth->Render(buf.data(), n);
-        int peak = 0;
-        for (int i = 0; i < 2 * n; ++i) peak = std::max(peak, std::abs(static_cast<int>(buf[i])));
-        quiet = peak <= 8 ? quiet + n : 0;
-        if (synth->ActiveVoices() == 0 && peak <= 8) quiet = quietNeeded;
-        ok = wav.Write(buf.data(), n);
-        done += n;
-        tail += n;
-    }
-    ui.RunPending();
-    session.Shutdown();
-    ok = wav.Close() && ok;
-    if (tty) std::fprintf(stderr, "\r\033[K");
-    if (!ok) {
-        std::cerr << "書き込めません: " << outPath << "\n";
-        return 1;
-    }
-    if (gStop.load()) {
-        std::cerr << "stopped; partial file written: " << outPath << "\n";
+    const RenderOutcome done = RenderAll(tasks, proto, opt.jobs, folder, gStop);
+    if (done.stopped) {
+        std::cerr << "stopped\n";
         return SignalExitStatus();
     }
-    std::fprintf(stderr, "%s: %.1f s of audio (%d Hz, %s)\n", outPath.c_str(),
-                 static_cast<double>(wav.Frames()) / rate, rate, sf.path.c_str());
-    return 0;
+    if (folder)
+        std::cerr << "rendered " << done.rendered << " of " << tasks.size() << " songs into " << out
+                  << "\n";
+    if (!folder && done.refused > 0) return 2;  // what the options asked cannot be rendered
+    return done.failed + done.refused > 0 ? 1 : 0;
 }
 
 }  // namespace sonfara::cli

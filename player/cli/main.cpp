@@ -56,10 +56,14 @@ const Command kCommands[] = {
      "the messages)",
      sonfara::cli::RunPlay},
     {"render",
-     "render PATH -o OUT.wav [--entry N] [--soundfont PATH] [--rate HZ] [--arrangement NAME] [--eq "
-     "NAME]\n"
-     "          [--loop-count N] [--fade S] [--ab A,B] [--settings FILE|--no-settings]\n"
-     "                                offline through the built-in synthesizer",
+     "render PATH -o OUT.wav|OUT.flac|OUT.ogg [--entry N] [--format wav|flac|ogg] [--soundfont "
+     "PATH]\n"
+     "          [--rate HZ] [--arrangement NAME] [--eq NAME] [--loop-count N] [--fade S] [--ab "
+     "A,B]\n"
+     "          [--settings FILE|--no-settings]\n"
+     "                                offline through the built-in synthesizer into an audio file\n"
+     "  render PATH... -o FOLDER [--jobs N] [the options above]   every song as FOLDER/NAME.wav "
+     "(.flac, .ogg)",
      sonfara::cli::RunRender},
 };
 
@@ -98,6 +102,17 @@ void PrintHelp() {
         "repeats\n"
         "it until stopped (a render has to end, so it needs the count). A render with loops is as\n"
         "long as they make it.\n\n"
+        "render: the format is --format, else the extension of -o (.wav, .flac, .ogg or .oga), "
+        "else\n"
+        "WAV; WAV and FLAC are 16-bit, Ogg Vorbis is quality 0.6. -o names a folder when it is "
+        "one,\n"
+        "ends in /, or has none of those extensions while the paths hold several songs (and no\n"
+        "--entry): every song is rendered into it, --jobs N at a time (default one per "
+        "processor),\n"
+        "each named after its song (a name already given keeps the song's extension, a.rcp.wav,\n"
+        "then gets a number, a-2.wav); a song that fails is reported and the others go on. A file\n"
+        "appears only when it is complete: a stopped or failed render leaves none (nor changes an\n"
+        "older file of that name).\n\n"
         "dump's text lines: track and event numbers (1-based), absolute tick, time in ms,\n"
         "status in hex, data1 and data2 in decimal, length, and for F0/F7/FF events the\n"
         "stored payload in upper-case hex (meta events: type byte first). For SysEx and meta\n"
@@ -107,7 +122,8 @@ void PrintHelp() {
         "^ space) or the words track of a .kar file (\\ new page, / new line, @ header lines).\n\n"
         "exit status: 0 success, 1 the file could not be loaded or has nothing to show (wrd "
         "without\n"
-        "a script, lyrics without lyrics; message on stderr), 2 bad usage,\n"
+        "a script, lyrics without lyrics; render: any song of a folder; message on stderr), 2 bad "
+        "usage,\n"
         "3 (play) no output port could be opened, e.g. no audio device for the built-in "
         "synthesizer,\n"
         "128+N (play, render) stopped by signal N after a clean stop (130 for Ctrl-C)\n"

@@ -303,7 +303,18 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
         }
     }
 
-    const LoadResult loaded = target_.LoadSong(s.LoadedPath, s.FormatText, s.FileName);
+    if (target_.LoadSongLater(s.LoadedPath, s.FormatText, s.FileName)) {
+        pending_ = s;
+        return true;
+    }
+    return FinishEntry(s, target_.LoadSong(s.LoadedPath, s.FormatText, s.FileName));
+}
+
+bool FileOp::FinishPendingEntry(const LoadResult& loaded) {
+    return FinishEntry(pending_, loaded);
+}
+
+bool FileOp::FinishEntry(const SongSource& s, const LoadResult& loaded) {
     if (!loaded.ok()) {
         target_.ResetSongDisplay();
         return false;

@@ -51,6 +51,13 @@ class PlaybackTarget {
     // Loads the SMF; the loader reports its own errors.
     virtual LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
                                 const std::string& fileName) = 0;
+    // Or loads it on a worker thread (a large file): true when the target
+    // took it; it then calls FileOp::FinishPendingEntry on the UI thread
+    // once the song is read, and the open goes on from there.
+    virtual bool LoadSongLater(const std::string& path, const std::string& kindLabel,
+                               const std::string& fileName) {
+        return false;
+    }
     virtual void ResendPrograms() = 0;
     // External WRD player first, then the built-in interpreter.
     virtual void LoadWrd(const std::string& songPath) {}
@@ -144,8 +151,12 @@ class FileOp {
     // (the command line, which then picks the entry to play).
     void ListFiles(const std::vector<std::string>& paths);
 
-    // True only when the song was loaded and the sequencer timer runs.
+    // True only when the song was loaded and the sequencer timer runs, or
+    // when the target loads it later (see PlaybackTarget::LoadSongLater).
     bool PlayEntry(const FileEntry& entry);
+    // The rest of an open whose song the target loaded later; true when it
+    // started.
+    bool FinishPendingEntry(const LoadResult& loaded);
 
     // Plays entry k as it stands (the index is the caller's): the end of a
     // song and the player's next/previous come here.
@@ -165,6 +176,7 @@ class FileOp {
 
   private:
     std::string EmulationOutput(const std::string& path);
+    bool FinishEntry(const SongSource& s, const LoadResult& loaded);
 
     PlaybackTarget& target_;
     FileContext ctx_;
@@ -172,6 +184,7 @@ class FileOp {
     PlayList list_;
     RecentList recent_;
     SongSource current_;
+    SongSource pending_;  // the song the target loads later
 };
 
 }  // namespace sonfara::files

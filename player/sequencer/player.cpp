@@ -41,15 +41,20 @@ void Player::NotifyOpened(int index, bool ok) {
     for (auto* o : observers_) o->OnSongOpened(index, ok);
 }
 
-LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabel,
-                            const std::string& fileName) {
+LoadOptions Player::OptionsFor(const std::string& kindLabel, const std::string& fileName) {
     LoadOptions opt;
     opt.codePage = &env_.codePage;
     opt.fileKindLabel = kindLabel;
     opt.songFileName = fileName;
     opt.observers.push_back(this);
     opt.observers.insert(opt.observers.end(), loadObservers_.begin(), loadObservers_.end());
-    LoadResult r = LoadSMF(path, song_, opt);
+    return opt;
+}
+
+LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabel,
+                            const std::string& fileName) {
+    loader_.Cancel();
+    LoadResult r = LoadSMF(path, song_, OptionsFor(kindLabel, fileName));
     if (!r.ok()) {
         // Nothing of the previous song may keep sounding.
         song_.Loaded = false;
@@ -58,11 +63,34 @@ LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabe
     return r;
 }
 
+void Player::LoadSongInBackground(const std::string& path, const std::string& kindLabel,
+                                  const std::string& fileName,
+                                  std::function<bool(const LoadResult&)> finish) {
+    seq_.KillTimer();
+    const LoadOptions opt = OptionsFor(kindLabel, fileName);
+    for (auto* ob : opt.observers) ob->OnLoadStarted();
+    song_.Clear();  // nothing of the last song plays or shows meanwhile
+    loader_.Start(path, opt,
+                  [this, opt, finish = std::move(finish)](const LoadResult& r, SongTable& read) {
+                      seq_.KillTimer();
+                      song_.TakeFrom(read);
+                      NotifyLoadResult(r, song_, opt);
+                      if (!r.ok()) {
+                          song_.Loaded = false;
+                          if (out_.PortOpen()) out_.ResetOutput();
+                      }
+                      const bool ok = finish(r);
+                      if (!ok) seq_.NoteUnplayableEntry();
+                      NotifyOpened(activeList_.Index(), ok);
+                  });
+}
+
 bool Player::PlayEntry(int index) {
     seq_.KillTimer();
     if (!opener_) return false;
     activeList_.SetIndex(index);
     const bool ok = opener_->OpenEntry(index);
+    if (ok && loader_.Busy()) return true;  // told once the song is in place
     if (!ok) seq_.NoteUnplayableEntry();
     NotifyOpened(index, ok);
     return ok;

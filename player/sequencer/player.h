@@ -15,6 +15,7 @@
 #include "player/platform/codepage.h"
 #include "player/platform/midi_port.h"
 #include "player/platform/timer.h"
+#include "player/sequencer/background_load.h"
 #include "player/sequencer/output_layer.h"
 #include "player/sequencer/playback_settings.h"
 #include "player/sequencer/sequencer.h"
@@ -92,6 +93,16 @@ class Player final : public TransportHooks, public LoadObserver {
     // the title label shows song::msg::LoadErrorCaption(result.Message()).
     LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
                         const std::string& fileName);
+    // The load step for a large file: read on a worker thread while the
+    // windows go on, the song empty meanwhile. `finish` runs on the UI
+    // thread once the song is in place (or has failed) as the rest of the
+    // open and answers whether the song started; the observers are then
+    // told of the open as PlayEntry tells them. A later load drops this one.
+    void LoadSongInBackground(const std::string& path, const std::string& kindLabel,
+                              const std::string& fileName,
+                              std::function<bool(const LoadResult&)> finish);
+    // A background load runs; the open it belongs to is not told yet.
+    bool LoadPending() const { return loader_.Busy(); }
     // Stops the timer, silences and resets the port and closes it.
     void Shutdown();
 
@@ -120,6 +131,7 @@ class Player final : public TransportHooks, public LoadObserver {
     bool HoldTimer();
     void ResumeTimer(bool wasRunning);
     void NotifyOpened(int index, bool ok);
+    LoadOptions OptionsFor(const std::string& kindLabel, const std::string& fileName);
 
     // The sequencer's view of the list: the opener's when set.
     class ListSwitch final : public PlayList {
@@ -155,6 +167,8 @@ class Player final : public TransportHooks, public LoadObserver {
     Sequencer seq_;
     std::vector<PlayerObserver*> observers_;
     std::vector<LoadObserver*> loadObservers_;
+    // Last: its end waits for workers still reading and drops their results.
+    BackgroundLoader loader_{env_.ui};
 };
 
 }  // namespace sonfara

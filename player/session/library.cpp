@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "player/files/engine_settings.h"
 #include "player/session/session.h"
@@ -35,6 +37,20 @@ class SessionLibrary::Target final : public files::PlaybackTarget {
         LoadResult r = player_.LoadSong(path, kindLabel, fileName);
         if (!r.ok()) lib_.lastError_ = song::msg::LoadErrorCaption(r.Message());
         return r;
+    }
+    bool LoadSongLater(const std::string& path, const std::string& kindLabel,
+                       const std::string& fileName) override {
+        std::error_code ec;
+        const uintmax_t size = std::filesystem::file_size(path, ec);
+        if (ec || size < s_.env_.backgroundLoadBytes) return false;
+        player_.LoadSongInBackground(path, kindLabel, fileName, [this](const LoadResult& r) {
+            PlaybackSession::StateChange change(s_);
+            if (!r.ok()) lib_.lastError_ = song::msg::LoadErrorCaption(r.Message());
+            const bool ok = lib_.fileOp_.FinishPendingEntry(r);
+            FileListChanged();
+            return ok;
+        });
+        return true;
     }
     void ResetSongDisplay() override {
         s_.presentation_.link_.SongUnloaded();
@@ -117,7 +133,8 @@ const SongTable& SessionLibrary::Song() const {
 // Opens the pipeline starts itself (not through the player) are reported here.
 void SessionLibrary::AfterOpen(int attemptsBefore) {
     s_.RefreshInfo();
-    if (openAttempts_ == attemptsBefore) return;
+    // A song read in the background is told when it is in place.
+    if (openAttempts_ == attemptsBefore || s_.player_.LoadPending()) return;
     s_.OnSongOpened(fileOp_.List().Index(), lastOpenOk_);
 }
 

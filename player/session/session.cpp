@@ -175,6 +175,7 @@ void PlaybackSession::RefreshInfo() {
     const files::PlayList& list = library_.List();
     SongInfo i;
     i.loaded = song.Loaded;
+    i.loading = player_.LoadPending();
     if (song.Loaded) {
         i.totalMs = song.TotalMs;
         i.ticksPerQuarter = std::max<int32_t>(1, song.TicksPerQuarter());
@@ -207,6 +208,7 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     const OutputLayer& out = player_.Output();
     SessionSnapshot s;
     s.loaded = i.loaded;
+    s.loading = i.loading;
     s.totalMs = i.totalMs;
     s.stepping = i.stepping;
     s.paused = seq.Paused();

@@ -81,6 +81,9 @@ struct SessionEnv {
     wrd::WrdPluginLoader* wrdPlugin = nullptr;
     void* wrdWindowHandle = nullptr;
     files::Libraries libs = files::Libraries::Detect();
+    // Song files at least this large are read on a worker thread (results
+    // come through `ui`); the default never does.
+    uintmax_t backgroundLoadBytes = UINTMAX_MAX;
 };
 
 // One consistent read of what the windows show.
@@ -105,6 +108,7 @@ struct SessionSnapshot {
     int playListIndex = 0;  // 1-based, 0 before any
     RepeatMode repeatMode = RepeatMode::kList;
     bool loaded = false;
+    bool loading = false;  // a large song is being read on a worker thread
     bool started = false;  // the first tick has run
     bool paused = false;
     bool playing = false;  // the sequencer timer runs
@@ -215,6 +219,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver, pr
     // What the snapshot reads that the UI thread owns.
     struct SongInfo {
         bool loaded = false;
+        bool loading = false;
         int32_t totalMs = 0;
         int32_t ticksPerQuarter = 480;
         int32_t beatQuarters = 4;

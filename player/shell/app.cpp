@@ -17,6 +17,7 @@
 #include "player/platform/file_types.h"
 #include "player/platform/sstp_notice.h"
 #include "player/platform/user_files.h"
+#include "player/session/audio_export.h"
 #include "player/session/messages.h"
 #include "player/shell/control_window.h"
 #include "player/shell/desktop_launch.h"
@@ -105,6 +106,8 @@ void SonfaraApp::MakeSession() {
     env.priority = &priority_;
     env.shapingFolders = DefaultShapingFolders(ProgramFolder());
     env.favoriteFolder = files::DefaultFavoriteFolder();
+    // A song this large takes longer than a glance to read: the windows go on.
+    env.backgroundLoadBytes = uintmax_t{32} << 20;
     dialogs_ = std::make_unique<DialogHost>(lib_, platform_, requests_, notifier_);
     wrd::WrdWindowWidget& wrdWindow = dialogs_->MakeWrdWindow();
     env.wrdWindow = &wrdWindow;
@@ -394,6 +397,13 @@ void SonfaraApp::Finish() {
 }
 
 // --- What the control window asks ----------------------------------------------
+
+void SonfaraApp::ExportAudio(const AudioExportRequest& request) {
+    AudioExportRequest r = request;
+    r.shapingFolders = DefaultShapingFolders(ProgramFolder());
+    r.workFolder = work_.Path();
+    dialogs_->ExportAudio(r);
+}
 
 void SonfaraApp::ToggleMainRollUp() {
     panels_->SetRolledUp(!panels_->RolledUp());

@@ -1,6 +1,7 @@
 #include "player/shell/control_menus.h"
 
 #include <QActionGroup>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include "player/dialogs/list_dialog.h"
 #include "player/files/favorites.h"
 #include "player/files/file_op.h"
+#include "player/session/audio_export.h"
 #include "player/session/messages.h"
 #include "player/shell/control_window.h"
 #include "player/shell/desktop_launch.h"
@@ -117,6 +119,7 @@ const MenuEntry ControlMenus::kEntries[] = {
     Act(kFile, "フォルダを開く", "FolderOpen", [](M& m) { m.OnFolderOpen(); }),
     Act(kFile, "リストを保存", "ListSave", [](M& m) { m.OnListSave(); }),
     Act(kFile, "SMFとして保存…", "SaveAsSmf", [](M& m) { m.OnSaveAsSmf(); }),
+    Act(kFile, "音声ファイルに書き出し…", "ExportAudio", [](M& m) { m.OnExportAudio(); }),
     Separator(kFile),
     Sub(kFile, "ファイルリスト", kFileList),
     Act(kFileList, session::msg::kNextSong, "NextSong", [](M& m) { m.session_.Library().Next(); }),
@@ -491,8 +494,8 @@ void ControlMenus::OnFileOpen() {
         &window_, QStringLiteral("MIDIファイルを開く"),
         StartFolder(session_.Settings().Values().DefDir),
         QStringLiteral(
-            "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.rcp *.mlt *.lzh "
-            "*.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
+            "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.kar *.rcp *.mlt "
+            "*.lzh *.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
     if (files.isEmpty()) return;
     ChangeSetting(
         [&](SettingsValues& v) { v.DefDir = S(QFileInfo(files.front()).absolutePath()); });
@@ -545,6 +548,70 @@ void ControlMenus::OnSaveAsSmf() {
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
     WindowNotifier notifier(window_);
     files::SaveSongAsSmf(src, S(path), notifier);
+}
+
+// The song that plays, rendered as the player would play it now: the
+// values, key and channel switches of this moment; an A-B section repeats
+// as the loop count says (an A-B repeat by hand never ends, so without a
+// count the song renders whole).
+AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFormat format) const {
+    const files::PlayList& list = session_.Library().List();
+    const SessionSnapshot snap = session_.Snapshot();
+    AudioExportRequest r;
+    r.song = list.Entry(list.Index());
+    r.outputPath = path;
+    r.format = format;
+    r.values = session_.Settings().Values();
+    r.transpose = snap.transpose;
+    r.channels = 0;
+    for (int c = 1; c <= midi::kChannelCount; ++c) {
+        if (session_.Output().Channel(c).Enabled.load(std::memory_order_relaxed) != 0)
+            r.channels |= static_cast<uint16_t>(1u << (c - 1));
+    }
+    const int32_t a = snap.pointA, b = snap.pointB;
+    const int count = r.values.LoopCount;
+    if (a >= 0 && b >= 0 && count > 0 && count != kEndlessLoops)
+        r.onOpened = [a, b](PlaybackSession& s) {
+            (void)s.Transport().SetLoopSection(a, b);
+            return std::string();
+        };
+    return r;
+}
+
+void ControlMenus::OnExportAudio() {
+    const files::PlayList& list = session_.Library().List();
+    if (list.Index() < 1 || list.Index() > list.Count() ||
+        session_.Library().CurrentSource().LoadedPath.empty()) {
+        window_.ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
+        return;
+    }
+    static const QString kFilters[] = {QStringLiteral("WAV (*.wav)"),
+                                       QStringLiteral("FLAC (*.flac)"),
+                                       QStringLiteral("Ogg Vorbis (*.ogg)")};
+    const QString name =
+        QFileInfo(Q(session_.Library().CurrentSource().FileName)).completeBaseName() +
+        QStringLiteral(".wav");
+    QString filter = kFilters[0];
+    QString path;
+    {
+        ModalScope modal(hooks_);
+        path = QFileDialog::getSaveFileName(
+            &window_, QCoreApplication::translate("ControlMenus", "音声ファイルに書き出し"),
+            QDir(StartFolder(session_.Settings().Values().DefDir)).filePath(name),
+            kFilters[0] + QStringLiteral(";;") + kFilters[1] + QStringLiteral(";;") + kFilters[2],
+            &filter);
+    }
+    if (path.isEmpty()) return;
+    // A name without a known extension takes the one of the chosen filter.
+    std::optional<AudioFormat> format = AudioFormatOfPath(S(path));
+    if (!format) {
+        const int k = static_cast<int>(std::find(std::begin(kFilters), std::end(kFilters), filter) -
+                                       std::begin(kFilters));
+        format = k == 1 ? AudioFormat::kFlac : k == 2 ? AudioFormat::kOgg : AudioFormat::kWav;
+        path += QStringLiteral(".") + QString::fromLatin1(AudioFormatExtension(*format));
+    }
+    ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
+    hooks_.ExportAudio(ExportRequest(S(path), *format));
 }
 
 void ControlMenus::OnFavoriteAdd() {

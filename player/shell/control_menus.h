@@ -12,6 +12,7 @@
 #include <functional>
 #include <vector>
 
+#include "player/session/audio_export.h"
 #include "player/session/session.h"
 #include "player/shell/shell_hooks.h"
 
@@ -113,6 +114,8 @@ class ControlMenus {
     void OnFolderOpen();
     void OnListSave();
     void OnSaveAsSmf();
+    void OnExportAudio();
+    AudioExportRequest ExportRequest(const std::string& path, AudioFormat format) const;
     void OnFavoriteAdd();
 
     ControlWindow& window_;

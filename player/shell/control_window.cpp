@@ -131,6 +131,10 @@ void ControlWindow::BuildPanel() {
     title_ = MakeLabel(panel_, L::kTitle, 14, P::kLcdText);
     fileName_ = MakeLabel(panel_, L::kFileName, 11, P::kLcdTextDim);
     format_ = MakeLabel(panel_, L::kFormat, 11, P::kLcdText);
+    loadBar_ = new ui::LoadBar(panel_);
+    loadBar_->setObjectName(QStringLiteral("LoadBar"));
+    loadBar_->setGeometry(L::kLoadBar);
+    loadBar_->hide();
     moduleName_ = MakeLabel(panel_, L::kModuleName, 11, P::kLcdText);
     key_ = MakeLabel(panel_, L::kKeyCaption, 11, P::kLcdText, Qt::AlignCenter);
     speed_ = MakeLabel(panel_, L::kSpeedCaption, 11, P::kLcdText, Qt::AlignCenter);
@@ -186,8 +190,19 @@ void ControlWindow::ShowLabels(const SessionSnapshot& s) {
 // Whoever changed it (a button, a menu, the desktop's media controls).
 void ControlWindow::OnStateChanged(const SessionSnapshot& state) {
     ShowLabels(state);
+    ShowLoading(state.loading);
     knob_->SetMarks(state.pointA, state.pointB, state.totalMs);
     menus_->SyncWithSettings();
+}
+
+// A large song is read on a worker thread; the window goes on meanwhile.
+void ControlWindow::ShowLoading(bool loading) {
+    if (loading == loadBar_->isVisible()) return;
+    loadBar_->setVisible(loading);
+    if (!loading) return;
+    SetTextAndTip(title_, tr("読み込み中…"));
+    SetTextAndTip(fileName_, QString());
+    SetTextAndTip(format_, QString());
 }
 
 void ControlWindow::OnPlay() {

@@ -67,6 +67,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     ui::DigitReadout& PositionReadout() const { return *position_; }
     ui::MarkStrip& Marks() const { return *marks_; }
     ui::PositionKnob& Knob() const { return *knob_; }
+    ui::LoadBar& LoadBar() const { return *loadBar_; }
     QLabel& TitleLabel() const { return *title_; }
     QLabel& FileNameLabel() const { return *fileName_; }
     QLabel& FormatLabel() const { return *format_; }
@@ -108,6 +109,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void ConnectButtons();
     void ShowLabels();
     void ShowLabels(const SessionSnapshot& s);
+    void ShowLoading(bool loading);
     void ShowStep();
     void ShowAtStart();
 
@@ -128,6 +130,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     ui::MarkStrip* marks_ = nullptr;
     ui::PositionKnob* knob_ = nullptr;
     QLabel *title_ = nullptr, *fileName_ = nullptr, *format_ = nullptr;
+    ui::LoadBar* loadBar_ = nullptr;
     QLabel *speed_ = nullptr, *key_ = nullptr, *moduleName_ = nullptr;
 
     QTimer stepTimer_;

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QWidget>
 
+#include "player/dialogs/export_dialog.h"
 #include "player/dialogs/list_dialog.h"
 #include "player/dialogs/lyrics_window.h"
 #include "player/dialogs/settings_dialog.h"
@@ -158,7 +159,30 @@ void DialogHost::SaveLyricsWindow(SettingsValues& v) const {
 
 // Dialogs still open when the program closes: their event loops return,
 // and what opened them must not act on a session that is shut down.
+void DialogHost::ExportAudio(const AudioExportRequest& request) {
+    if (!exportDialog_) exportDialog_ = std::make_unique<dialogs::ExportDialog>();
+    if (exportDialog_->Running()) {
+        exportDialog_->raise();
+        exportDialog_->activateWindow();
+        return;
+    }
+    const QString title = QString::fromStdString(session_->Snapshot().title);
+    exportDialog_->Start(request, title,
+                         [this](const AudioExportRequest& r, const AudioExportResult& result) {
+                             for (const std::string& notice : result.notices)
+                                 notifier_.Error(notice);
+                             const QString text = dialogs::ExportDialog::ResultText(r, result);
+                             if (text.isEmpty()) return;
+                             if (result.status == AudioExportResult::Status::kDone)
+                                 notifier_.Info(text.toStdString());
+                             else
+                                 notifier_.Error(text.toStdString());
+                         });
+}
+
 void DialogHost::CloseDialogs() {
+    // A running export stops here and removes its unfinished file.
+    exportDialog_.reset();
     notifier_.CloseAll();
     for (QWidget* w : QApplication::topLevelWidgets()) {
         if (auto* dialog = qobject_cast<QDialog*>(w); dialog && dialog->isVisible())

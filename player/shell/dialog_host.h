@@ -14,12 +14,14 @@
 class QWidget;
 
 namespace sonfara {
+struct AudioExportRequest;
 class PlaybackSession;
 class SfrLibBinding;
 struct SettingsValues;
 }  // namespace sonfara
 namespace sonfara::dialogs {
 enum class ListMode;
+class ExportDialog;
 class LyricsWindow;
 class SettingsDialog;
 }  // namespace sonfara::dialogs
@@ -67,6 +69,12 @@ class DialogHost {
     void RestoreLyricsWindow(const SettingsValues& v);
     void SaveLyricsWindow(SettingsValues& v) const;
 
+    // An audio export in the background with its progress window; while
+    // one runs, the window comes to the front instead. The end is told
+    // through the notifier.
+    void ExportAudio(const AudioExportRequest& request);
+    dialogs::ExportDialog* Export() const { return exportDialog_.get(); }
+
   private:
     SfrLibBinding& lib_;
     const AppPlatform& platform_;
@@ -78,6 +86,7 @@ class DialogHost {
     std::unique_ptr<wrd::WrdFrameSource> wrdSource_;
     std::unique_ptr<dialogs::SettingsDialog> settingsDialog_;
     std::unique_ptr<dialogs::LyricsWindow> lyricsWindow_;
+    std::unique_ptr<dialogs::ExportDialog> exportDialog_;
 };
 
 }  // namespace sonfara::shell

@@ -8,6 +8,9 @@
 
 #include "player/files/file_entry.h"
 
+namespace sonfara {
+struct AudioExportRequest;  // player/session/audio_export.h
+}
 namespace sonfara::dialogs {
 enum class ListMode;  // list_dialog.h
 }
@@ -45,6 +48,9 @@ class ShellHooks {
     virtual bool ShowWrdWindow() { return false; }
     // Shows and raises the lyrics window (with or without lyrics to show).
     virtual void ShowLyricsWindow() {}
+    // Renders a song to an audio file in the background with a progress
+    // window (the program adds its shaping folders and work folder).
+    virtual void ExportAudio(const AudioExportRequest& request) {}
     // The main window's roll-up toggle (the window-layout button).
     virtual void ToggleMainRollUp() {}
     // Low-load mode on: the display timers stop and nothing is drawn.

@@ -611,6 +611,10 @@ LoadResult Decode(std::span<const uint8_t> file, SongTable& song, const LoadOpti
     return {};
 }
 
+const CodePage& CodePageOf(const LoadOptions& o) {
+    return o.codePage ? *o.codePage : SystemCodePage();
+}
+
 void NotifyResult(const LoadResult& r, const SongTable& song, const LoadOptions& options,
                   const CodePage& cp) {
     if (!r.ok()) {
@@ -622,11 +626,11 @@ void NotifyResult(const LoadResult& r, const SongTable& song, const LoadOptions&
     for (auto* ob : options.observers) ob->OnLoadNotice(notice);
 }
 
-const CodePage& CodePageOf(const LoadOptions& o) {
-    return o.codePage ? *o.codePage : SystemCodePage();
-}
-
 }  // namespace
+
+void NotifyLoadResult(const LoadResult& result, const SongTable& song, const LoadOptions& options) {
+    NotifyResult(result, song, options, CodePageOf(options));
+}
 
 LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song,
                         const LoadOptions& options) {

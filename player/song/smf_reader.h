@@ -57,6 +57,10 @@ struct LoadOptions {
 LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options);
 LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options);
 
+// What LoadSMF tells the observers after the read, for a load that ran
+// without them (on a worker thread): call it on their thread.
+void NotifyLoadResult(const LoadResult& result, const SongTable& song, const LoadOptions& options);
+
 // The text of the load notice, in code-page bytes.
 std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp);
 

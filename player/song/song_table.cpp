@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <utility>
 
 namespace sonfara {
 
@@ -79,6 +80,39 @@ void SongTable::Clear() {
     smpteFps_ = 0;
     ResetTempoMap();
     SizeForTracks(0);
+}
+
+void SongTable::TakeFrom(SongTable& other) {
+    using std::swap;
+    swap(Format, other.Format);
+    swap(NTracks, other.NTracks);
+    swap(Division, other.Division);
+    swap(SongTitle, other.SongTitle);
+    swap(FileKindLabel, other.FileKindLabel);
+    swap(SongFileName, other.SongFileName);
+    swap(TotalMs, other.TotalMs);
+    swap(TotalSeconds, other.TotalSeconds);
+    swap(BeatQuarters, other.BeatQuarters);
+    swap(BeatNumerator, other.BeatNumerator);
+    swap(BeatDenominator, other.BeatDenominator);
+    swap(Loop, other.Loop);
+    swap(Loaded, other.Loaded);
+    swap(trackNames_, other.trackNames_);
+    swap(tracks_, other.tracks_);
+    swap(extBytes_, other.extBytes_);
+    swap(extOffset_, other.extOffset_);
+    swap(tempo_, other.tempo_);
+    swap(tickToMsHint_, other.tickToMsHint_);
+    swap(listsInUse_, other.listsInUse_);
+    swap(explicitLists_, other.explicitLists_);
+    swap(lists_, other.lists_);
+    swap(smpteTicksPerSecond_, other.smpteTicksPerSecond_);
+    swap(smpteFps_, other.smpteFps_);
+    for (auto* table : {this, &other}) {
+        for (auto& c : table->nextEvent_) c.store(0, std::memory_order_relaxed);
+        for (auto& c : table->listNext_) c.store(0, std::memory_order_relaxed);
+        for (auto& c : table->trackPortSkip_) c.store(0, std::memory_order_relaxed);
+    }
 }
 
 const std::string& SongTable::TrackName(int t) const {

@@ -199,6 +199,10 @@ class SongTable {
 
     // Resets everything to the empty song.
     void Clear();
+    // Takes the song of `other` (loaded elsewhere, e.g. on a worker thread),
+    // which gets this one's; the cursors start over. No cursor may move
+    // meanwhile (the sequencer's timer is stopped).
+    void TakeFrom(SongTable& other);
 
     // Bytes held by the event grid, list index and payload store.
     size_t MemoryBytes() const;

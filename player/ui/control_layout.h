@@ -14,6 +14,8 @@ inline constexpr QSize kControlWindow{620, 152};
 inline constexpr QRect kBarDisplay{6, 6, 188, 70};
 inline constexpr QRect kTitle{204, 8, 408, 16};
 inline constexpr QRect kFileName{204, 26, 408, 14};
+// While a large song is read: a thin bar in the file name's row.
+inline constexpr QRect kLoadBar{204, 30, 200, 6};
 inline constexpr QRect kTime{204, 44, 118, 16};
 inline constexpr QRect kPosition{330, 44, 151, 16};
 inline constexpr QRect kMarks{488, 45, 67, 15};

@@ -2,6 +2,8 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
+#include <algorithm>
 #include <cmath>
 
 #include "player/ui/palette.h"
@@ -291,6 +293,46 @@ void PositionKnob::paintEvent(QPaintEvent*) {
         painter.drawPolygon(QPolygon({{x - 3, height()}, {x + 3, height()}, {x, height() - 4}}));
     }
     painter.drawImage(knobRect().topLeft(), dragging_ ? capGrabbed_ : cap_);
+}
+
+LoadBar::LoadBar(QWidget* parent) : QWidget(parent), sweep_(new QTimer(this)) {
+    sweep_->setInterval(40);
+    connect(sweep_, &QTimer::timeout, this, [this] {
+        phase_ = (phase_ + 1) % 100;
+        update();
+    });
+}
+
+void LoadBar::SetFraction(double fraction) {
+    fraction_ = fraction;
+    update();
+}
+
+void LoadBar::showEvent(QShowEvent*) {
+    sweep_->start();
+}
+
+void LoadBar::hideEvent(QHideEvent*) {
+    sweep_->stop();
+}
+
+void LoadBar::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    p.setPen(palette::kLcdTextDim);
+    p.drawRect(frame);
+    const QRectF inside = frame.adjusted(1.5, 1.5, -1.5, -1.5);
+    QRectF fill = inside;
+    if (fraction_ >= 0) {
+        fill.setWidth(inside.width() * std::min(fraction_, 1.0));
+    } else {
+        // A quarter of the width, going from left to right and again.
+        const double w = inside.width() / 4;
+        fill = QRectF(inside.left() - w + (inside.width() + w) * phase_ / 100.0, inside.top(), w,
+                      inside.height())
+                   .intersected(inside);
+    }
+    p.fillRect(fill, palette::kLcdText);
 }
 
 }  // namespace sonfara::ui

@@ -62,8 +62,10 @@ struct SessionRig {
     RecordingNotifier notifier;
     std::unique_ptr<PlaybackSession> session;
 
-    explicit SessionRig(SettingsStore* store = nullptr, ProcessPriority* priority = nullptr) {
+    explicit SessionRig(SettingsStore* store = nullptr, ProcessPriority* priority = nullptr,
+                        uintmax_t backgroundLoadBytes = UINTMAX_MAX) {
         SessionEnv env(clock, timers, ports, ui, cp, notifier, folder + "/work/");
+        env.backgroundLoadBytes = backgroundLoadBytes;
         env.settingsStore = store;
         env.priority = priority;
         env.libs.rcpConverter = [] { return false; };

@@ -116,5 +116,49 @@ TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
     EXPECT_EQ(ports.Latest()->NotesOnCount(), 0);
 }
 
+// A large song is read on a worker thread while the UI thread goes on; an
+// open that comes meanwhile wins, and the first song's result is dropped.
+TEST(SessionThreads, LargeSongsLoadOnAWorkerAndTheNewestOpenWins) {
+    test::SessionRig r(nullptr, nullptr, /*backgroundLoadBytes=*/0);
+    struct Opened : SessionObserver {
+        std::vector<std::pair<bool, std::string>> songs;
+        std::vector<std::string> failures;
+        void OnSongOpened(int, bool ok, const std::string& t) override { songs.push_back({ok, t}); }
+        void OnLoadFailed(const std::string& text) override { failures.push_back(text); }
+    } seen;
+    r.S().AddObserver(&seen);
+    const auto waitForLoad = [&] {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (r.Snap().loading && std::chrono::steady_clock::now() < end) {
+            r.ui.RunPending();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return !r.Snap().loading;
+    };
+    const std::string a = test::WriteSong(r.folder, "a.mid", test::TenSecondSong(60));
+    const std::string b = test::WriteSong(r.folder, "b.mid", test::TenSecondSong(70));
+    r.S().Library().OpenPaths({a}, OpenMode::kReplace);
+    EXPECT_TRUE(r.Snap().loading);
+    EXPECT_FALSE(r.Snap().loaded);
+    r.S().Library().OpenPaths({b}, OpenMode::kReplace);
+    ASSERT_TRUE(waitForLoad());
+    ASSERT_EQ(seen.songs.size(), 1u);
+    EXPECT_EQ(seen.songs[0], std::make_pair(true, std::string("b.mid")));
+    EXPECT_TRUE(r.Snap().loaded);
+    r.RunMs(50);
+    const auto notes = r.Port().NotesOn();
+    EXPECT_EQ(notes, std::vector<int>{70});
+
+    const std::string bad = test::WriteSong(r.folder, "bad.mid", {'M', 'T', 'h', 'd', 0, 0});
+    r.S().Library().OpenPaths({bad}, OpenMode::kReplace);
+    ASSERT_TRUE(waitForLoad());
+    ASSERT_EQ(seen.songs.size(), 2u);
+    EXPECT_FALSE(seen.songs[1].first);
+    ASSERT_EQ(seen.failures.size(), 1u);
+    EXPECT_EQ(seen.failures[0].rfind("読み込みエラー", 0), 0u) << seen.failures[0];
+    EXPECT_FALSE(r.Snap().loaded);
+    r.S().RemoveObserver(&seen);
+}
+
 }  // namespace
 }  // namespace sonfara

@@ -380,7 +380,7 @@ TEST(ControlWindow, MenuBarEntriesInOrder) {
     WindowRig r;
     const QStringList expected = {
         "ファイル(&F){ファイルを開く|FileOpen;フォルダを開く|FolderOpen;リストを保存|ListSave;"
-        "SMFとして保存…|SaveAsSmf;-;"
+        "SMFとして保存…|SaveAsSmf;音声ファイルに書き出し…|ExportAudio;-;"
         "ファイルリスト{次曲再生|NextSong;前曲再生|PrevSong;-;再生リスト編集|FileListDel;-;"
         "なし|FileList0};"
         "お気に入り{お気に入りに追加|FavoriteAdd;お気に入りの整理|FavoriteDel;-;なし};"

@@ -1,0 +1,50 @@
+#include "player/sequencer/background_load.h"
+
+#include <algorithm>
+
+namespace sonfara {
+
+BackgroundLoader::~BackgroundLoader() {
+    alive_.reset();
+    for (Job& j : jobs_)
+        if (j.thread.joinable()) j.thread.join();
+}
+
+void BackgroundLoader::Start(const std::string& path, LoadOptions options, Done done) {
+    const uint64_t id = ++nextId_;
+    current_ = id;
+    options.observers.clear();
+    std::weak_ptr<char> alive = alive_;
+    Job job;
+    job.id = id;
+    job.thread = std::thread([this, id, alive, path, options, done = std::move(done)] {
+        auto table = std::make_shared<SongTable>();
+        LoadResult result;
+        try {
+            result = LoadSMF(path, *table, options);
+        } catch (const std::bad_alloc&) {
+            result = LoadError::kOutOfMemory;
+        }
+        ui_.Post([this, id, alive, result, table, done] {
+            if (alive.lock()) Arrived(id, result, *table, done);
+        });
+    });
+    jobs_.push_back(std::move(job));
+}
+
+bool BackgroundLoader::Busy() const {
+    return std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& j) { return j.id == current_; });
+}
+
+void BackgroundLoader::Arrived(uint64_t id, const LoadResult& result, SongTable& table,
+                               const Done& done) {
+    // The worker has posted its last word: joining it does not wait.
+    const auto it =
+        std::find_if(jobs_.begin(), jobs_.end(), [&](const Job& j) { return j.id == id; });
+    if (it == jobs_.end()) return;
+    it->thread.join();
+    jobs_.erase(it);
+    if (id == current_) done(result, table);
+}
+
+}  // namespace sonfara

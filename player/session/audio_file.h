@@ -1,0 +1,63 @@
+// Rendered audio written to WAV, FLAC or Ogg Vorbis through libsndfile, under
+// a temporary name beside the target until the whole file is there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct sf_private_tag;
+
+namespace sonfara {
+
+// WAV: 16-bit PCM with the plain 44-byte header. FLAC: 16-bit, libsndfile's
+// default compression level (5). Ogg Vorbis: quality 0.6 (about 190 kbit/s
+// at 44.1 kHz stereo), where artefacts are hard to hear on synthesized music.
+enum class AudioFormat { kWav, kFlac, kOgg };
+
+// "wav", "flac", "ogg".
+const char* AudioFormatExtension(AudioFormat format);
+// The format a --format word names (any letter case).
+std::optional<AudioFormat> AudioFormatNamed(const std::string& name);
+// The format a file name's extension names (.wav, .flac, .ogg, .oga).
+std::optional<AudioFormat> AudioFormatOfPath(const std::string& path);
+
+// One audio file on its way to `target`: Open creates a new file beside it
+// (in the same folder, so the final rename cannot cross file systems),
+// Commit moves it onto the target. Without Commit, or when Commit fails,
+// nothing is left behind: neither the temporary file nor a partial target.
+class AudioFileOut {
+  public:
+    AudioFileOut() = default;
+    ~AudioFileOut();
+    AudioFileOut(const AudioFileOut&) = delete;
+    AudioFileOut& operator=(const AudioFileOut&) = delete;
+
+    // Interleaved 16-bit stereo at `sampleRate`. `title` (UTF-8, may be
+    // empty) goes into FLAC and Vorbis comments; the WAV stays header-only.
+    bool Open(const std::string& target, AudioFormat format, int sampleRate,
+              const std::string& title, std::string* error);
+    bool Write(const int16_t* frames, size_t count);
+    // Finishes the file and renames it onto the target.
+    bool Commit(std::string* error);
+    // Removes what was written; also what the destructor does before Commit.
+    void Discard();
+    uint64_t Frames() const { return frames_; }
+
+  private:
+    bool Flush();
+    bool CloseFile();
+    std::string WriteError() const;
+
+    std::string target_, temp_;
+    sf_private_tag* file_ = nullptr;
+    int fd_ = -1;
+    std::vector<int16_t> buffer_;
+    size_t buffered_ = 0;  // frames
+    uint64_t frames_ = 0;
+    bool ok_ = true;
+};
+
+}  // namespace sonfara

@@ -1,0 +1,16 @@
+// User texts of the audio export (the session layer's table, kept in a file
+// of its own).
+#pragma once
+
+namespace sonfara::session::msg {
+
+// kCannotWrite + path + " (" + reason + ")".
+inline constexpr const char* kCannotWrite = "書き込めません: ";
+// kFormatUnavailable + "flac" or "ogg": the sound-file library lacks the codec.
+inline constexpr const char* kFormatUnavailable = "この形式では書き出せません: ";
+// The song did not start and no layer said why: kSongFailed + file name.
+inline constexpr const char* kSongFailed = "曲を読み込めません: ";
+// The loop count is endless: kLoopsNeverEnd + file name.
+inline constexpr const char* kLoopsNeverEnd = "ループ回数が無限のため書き出せません: ";
+
+}  // namespace sonfara::session::msg

@@ -1,0 +1,204 @@
+// The audio export job with the real synthesizer and sound-file library:
+// each format as a player reads it back, archive members, no file left by a
+// cancelled or failed job, and the output layer's switches in the sound.
+#include "player/session/audio_export.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+
+#include "player/platform/midi.h"
+#include "player/sequencer/playback_settings.h"
+#include "tests/files/files_fixture.h"
+
+namespace sonfara {
+namespace {
+
+using files::test::ReadBytes;
+using files::test::TempDir;
+using files::test::WriteBytes;
+using files::test::WriteZip;
+using test::Smf;
+using test::Track;
+
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+constexpr int kRate = 22050;
+constexpr uint8_t kStrings = 48;  // a long release
+constexpr uint8_t kMiddleC = 60;
+constexpr uint8_t kLoopStartController = 111;
+
+// Strings from 0 to 400 ms (division 500: one tick is one millisecond).
+std::string StringsSong() {
+    const auto b = Smf(0, 500,
+                       {Track()
+                            .Msg(0, {midi::kProgramChange, kStrings})
+                            .Msg(0, {midi::kNoteOn, kMiddleC, 100})
+                            .Msg(400, {midi::kNoteOff, kMiddleC, 0})
+                            .End()});
+    return std::string(b.begin(), b.end());
+}
+
+struct Audio {
+    SF_INFO info{};
+    std::vector<int16_t> samples;  // interleaved stereo
+    // The loudest sample between two times.
+    int Peak(int fromMs, int toMs) const {
+        int peak = 0;
+        for (size_t i = size_t(fromMs) * kRate / 1000 * 2;
+             i < std::min(samples.size(), size_t(toMs) * kRate / 1000 * 2); ++i)
+            peak = std::max(peak, std::abs(int(samples[i])));
+        return peak;
+    }
+};
+
+Audio ReadAudio(const std::string& path) {
+    Audio a;
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &a.info);
+    if (!f) return a;
+    a.samples.resize(size_t(a.info.frames) * size_t(a.info.channels));
+    sf_readf_short(f, a.samples.data(), a.info.frames);
+    sf_close(f);
+    return a;
+}
+
+class AudioExportTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no SoundFont";
+        WriteBytes(dir_ / "song.mid", StringsSong());
+        std::filesystem::create_directory(work_ / "");
+        request_.song = files::FileEntry{"song.mid", dir_.Path(), "", ""};
+        request_.outputPath = dir_ / "out.wav";
+        request_.sampleRate = kRate;
+        request_.soundFont = kSoundFont;
+        request_.workFolder = work_.Path() + "/";
+    }
+    AudioExportResult Run(const AudioExportProgressFn& progress = {}) {
+        return RunAudioExport(request_, progress, cancel_);
+    }
+    // The names in the song folder besides the song itself.
+    std::vector<std::string> Written() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_.Path()))
+            if (e.path().filename() != "song.mid") names.push_back(e.path().filename());
+        return names;
+    }
+
+    TempDir dir_, work_;
+    AudioExportRequest request_;
+    std::atomic<bool> cancel_{false};
+};
+
+TEST_F(AudioExportTest, EachFormatReadsBackWithTheSongsRateAndLength) {
+    const std::pair<AudioFormat, int> formats[] = {{AudioFormat::kWav, SF_FORMAT_WAV},
+                                                   {AudioFormat::kFlac, SF_FORMAT_FLAC},
+                                                   {AudioFormat::kOgg, SF_FORMAT_OGG}};
+    for (const auto& [format, major] : formats) {
+        request_.format = format;
+        request_.outputPath = dir_ / (std::string("out.") + AudioFormatExtension(format));
+        double last = 0;
+        const AudioExportResult r = Run([&](const AudioExportProgress& p) {
+            EXPECT_GE(p.fraction, last);
+            last = p.fraction;
+        });
+        ASSERT_EQ(r.status, AudioExportResult::Status::kDone) << r.error;
+        EXPECT_EQ(last, 1.0);
+        const Audio a = ReadAudio(request_.outputPath);
+        EXPECT_EQ(a.info.format & SF_FORMAT_TYPEMASK, major);
+        EXPECT_EQ(a.info.samplerate, kRate);
+        EXPECT_EQ(a.info.channels, 2);
+        EXPECT_EQ(a.info.frames, sf_count_t(r.frames));
+        EXPECT_GE(a.info.frames, kRate * 400 / 1000);  // the song, then at most 3 s of tail
+        EXPECT_LE(a.info.frames, kRate * 3400 / 1000);
+        EXPECT_GT(a.Peak(0, 400), 300);
+    }
+    // The WAV keeps the plain 44-byte header.
+    EXPECT_EQ(ReadBytes(dir_ / "out.wav").size(), 44 + 4 * ReadAudio(dir_ / "out.wav").info.frames);
+    EXPECT_EQ(Written().size(), 3u);  // no temporary file left beside them
+}
+
+// The player may be playing its own copy of a member of that name meanwhile.
+TEST_F(AudioExportTest, ArchiveMemberRendersWithoutTouchingTheCallersWorkFolder) {
+    WriteBytes(work_ / "member.mid", "the player's");
+    WriteZip(dir_ / "songs.zip", {{"inner/member.mid", StringsSong()}});
+    request_.song = files::FileEntry{"inner/member.mid", dir_.Path(), "songs.zip", ""};
+    const AudioExportResult r = Run();
+    ASSERT_EQ(r.status, AudioExportResult::Status::kDone) << r.error;
+    EXPECT_GT(ReadAudio(request_.outputPath).Peak(0, 400), 300);
+    EXPECT_EQ(ReadBytes(work_ / "member.mid"), "the player's");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work_.Path()), {}), 1);
+}
+
+TEST_F(AudioExportTest, CancelledOrFailedJobLeavesNoFile) {
+    // Cancelled half-way: the older file of that name stays as it was.
+    WriteBytes(request_.outputPath, "older");
+    const AudioExportResult cancelled =
+        Run([&](const AudioExportProgress& p) { cancel_ = p.fraction >= 0.5; });
+    EXPECT_EQ(cancelled.status, AudioExportResult::Status::kCancelled);
+    EXPECT_EQ(ReadBytes(request_.outputPath), "older");
+    EXPECT_EQ(Written().size(), 1u);
+    cancel_ = false;
+
+    request_.outputPath = dir_ / "no such folder/out.wav";
+    const AudioExportResult unwritable = Run();
+    EXPECT_EQ(unwritable.status, AudioExportResult::Status::kFailed);
+    EXPECT_NE(unwritable.error.find("書き込めません: " + request_.outputPath), std::string::npos);
+
+    WriteBytes(dir_ / "broken.mid", "MThd and nothing more");
+    request_.song.FileName = "broken.mid";
+    request_.outputPath = dir_ / "broken.wav";
+    const AudioExportResult broken = Run();
+    EXPECT_EQ(broken.status, AudioExportResult::Status::kFailed);
+    EXPECT_NE(broken.error.find("broken.mid"), std::string::npos) << broken.error;
+    // A loop point with an endless loop count would never end.
+    const auto looping = Smf(0, 500,
+                             {Track()
+                                  .Msg(0, {midi::kControlChange, kLoopStartController, 0})
+                                  .Msg(0, {midi::kNoteOn, kMiddleC, 100})
+                                  .Msg(400, {midi::kNoteOff, kMiddleC, 0})
+                                  .End()});
+    WriteBytes(dir_ / "looping.mid", std::string(looping.begin(), looping.end()));
+    request_.song.FileName = "looping.mid";
+    request_.values.LoopCount = kEndlessLoops;
+    const AudioExportResult endless = Run();
+    EXPECT_EQ(endless.status, AudioExportResult::Status::kRefused);
+    EXPECT_NE(endless.error.find("looping.mid"), std::string::npos) << endless.error;
+
+    std::vector<std::string> names = Written();
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"broken.mid", "looping.mid", "out.wav"}));
+    EXPECT_FALSE(std::filesystem::exists(request_.outputPath));
+    EXPECT_TRUE(std::filesystem::is_empty(work_.Path()));
+}
+
+TEST_F(AudioExportTest, ChannelSwitchesAndTheReleaseTailReachTheFile) {
+    // The song's end resets the synthesizer; the release must sound before it.
+    ASSERT_EQ(Run().status, AudioExportResult::Status::kDone);
+    const Audio full = ReadAudio(request_.outputPath);
+    EXPECT_GT(full.Peak(450, 500), 300);
+
+    request_.channels = 0xFFFE;  // channel 1 off
+    ASSERT_EQ(Run().status, AudioExportResult::Status::kDone);
+    EXPECT_EQ(ReadAudio(request_.outputPath).Peak(0, 400), 0);
+}
+
+TEST_F(AudioExportTest, ArrangementOfTheValuesIsFoundByItsCaption) {
+    const AudioExportResult strings = Run();
+    ASSERT_EQ(strings.status, AudioExportResult::Status::kDone);
+    // Strings (program 49) played as brass: a far shorter release.
+    WriteBytes(dir_ / "arr/brass.arr",
+               "[SONFARA ARRANGE FILE]\r\nBrassy\r\n[INST]\r\n49:62\r\n[OPTION]\r\nMOD 0\r\n");
+    request_.shapingFolders.arr = {dir_ / "arr"};
+    request_.values.ArrMode = 7;  // the caller's menu had other items before it
+    request_.values.ArrModeCap = "Brassy";
+    const AudioExportResult brass = Run();
+    ASSERT_EQ(brass.status, AudioExportResult::Status::kDone) << brass.error;
+    EXPECT_LT(brass.frames + kRate / 2, strings.frames);
+}
+
+}  // namespace
+}  // namespace sonfara
