@@ -101,17 +101,22 @@ void SongTable::TakeFrom(SongTable& other) {
     swap(tracks_, other.tracks_);
     swap(extBytes_, other.extBytes_);
     swap(extOffset_, other.extOffset_);
+    swap(extEvent_, other.extEvent_);
+    swap(extFirst_, other.extFirst_);
     swap(tempo_, other.tempo_);
-    swap(tickToMsHint_, other.tickToMsHint_);
     swap(listsInUse_, other.listsInUse_);
     swap(explicitLists_, other.explicitLists_);
     swap(lists_, other.lists_);
     swap(smpteTicksPerSecond_, other.smpteTicksPerSecond_);
     swap(smpteFps_, other.smpteFps_);
+    // The cursors are sized for their song; both start at rest.
+    swap(nextEvent_, other.nextEvent_);
+    swap(listNext_, other.listNext_);
+    swap(trackPortSkip_, other.trackPortSkip_);
     for (auto* table : {this, &other}) {
-        for (auto& c : table->nextEvent_) c.store(0, std::memory_order_relaxed);
-        for (auto& c : table->listNext_) c.store(0, std::memory_order_relaxed);
-        for (auto& c : table->trackPortSkip_) c.store(0, std::memory_order_relaxed);
+        table->nextEvent_.StoreAll(0);
+        table->listNext_.StoreAll(0);
+        table->trackPortSkip_.StoreAll(0);
     }
 }
 
