@@ -34,6 +34,7 @@ struct DecodedTrack {
     int beatNumerator = -1;            // the last valid time signature
     int beatExponent = 0;
     int32_t lastTick = 0;
+    bool mayMarkLoop = false;  // a controller 111 or a marker: FindLoopPoints reads it
     bool ok = false;
     LoadResult fail;
     // An "Event Error" right after an extended event: that event's row
@@ -126,6 +127,7 @@ bool ReadVlq(const uint8_t* d, size_t len, size_t& p, int32_t& value) {
 }
 
 constexpr int32_t kDefaultTempo = 500000;  // 120 beats per minute
+constexpr uint8_t kLoopController = 111;   // see loop_points.h
 constexpr size_t kPrefaultTrackBytes = size_t{4} << 20;
 constexpr size_t kPrefaultReportMask = (size_t{1} << 14) - 1;  // every 128 KiB of events
 constexpr size_t kProgressBytes = size_t{1} << 20;
@@ -192,6 +194,7 @@ class TrackDecoder {
                         ev.data1 = d[p + 1];
                         ev.data2 = d[p + 2];
                         p += 3;
+                        out_.mayMarkLoop |= (st >> 4) == 0xB && ev.data1 == kLoopController;
                         break;
                     case 0xC:
                     case 0xD:
@@ -216,6 +219,7 @@ class TrackDecoder {
                     ev.data1 = d[p];
                     ev.data2 = d[p + 1];
                     p += 2;
+                    out_.mayMarkLoop |= (ev.status >> 4) == 0xB && ev.data1 == kLoopController;
                 }
             }
             events.push_back(ev);
@@ -305,6 +309,9 @@ class TrackDecoder {
             case 0x2F:
                 endOfTrack = true;
                 break;
+            case 0x06:
+                out_.mayMarkLoop = true;
+                break;
             case 0x01:
                 if (length > 0 && out_.title.empty())
                     out_.title.assign(reinterpret_cast<const char*>(payload), length);
@@ -364,9 +371,11 @@ class Decoder {
         if (!DecodeAll(f, chunks, decoded, fail)) return false;
         int32_t lastTick = 0;
         std::vector<PendingTempo> tempos;
+        std::vector<bool> mayMarkLoop(decoded.size());
         for (int t = 1; t <= song_.NTracks; ++t) {
             Absorb(t, decoded[t - 1], tempos);
             lastTick = std::max(lastTick, decoded[t - 1].lastTick);
+            mayMarkLoop[t - 1] = decoded[t - 1].mayMarkLoop;
         }
         for (int t = 1; t <= song_.NTracks; ++t) b_.Adopt(decoded[t - 1]);
         if (song_.Format == 2 && song_.NTracks > 1) {
@@ -384,7 +393,7 @@ class Decoder {
                 song_.TotalMs = std::max(song_.TotalMs, song_.TickToMs(events.back().tick));
         }
         song_.TotalSeconds = RoundHalfEven(song_.TotalMs / 1000.0);
-        song_.Loop = FindLoopPoints(song_);
+        song_.Loop = FindLoopPoints(song_, mayMarkLoop);
         return true;
     }
 
