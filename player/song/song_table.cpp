@@ -19,19 +19,10 @@ namespace {
 const std::string kEmpty;
 }  // namespace
 
-EventView::EventView(const SongTable& song, int track, int32_t index, const SongEvent& ev)
-    : tick(ev.tick),
-      status(ev.status),
-      data1(ev.data1),
-      data2(ev.data2),
-      song_(&song),
-      track_(track),
-      index_(index) {
-    if (status >= 0xF0) {
-        extIndex_ = song.ExtIndexOf(track, index);
-        data1 = static_cast<uint8_t>(extIndex_ >> 8);
-        data2 = static_cast<uint8_t>(extIndex_ & 0xFF);
-    }
+void EventView::FindRow() {
+    extIndex_ = song_->ExtIndexOf(track_, index_);
+    data1 = static_cast<uint8_t>(extIndex_ >> 8);
+    data2 = static_cast<uint8_t>(extIndex_ & 0xFF);
 }
 
 int32_t EventView::TimeMs() const {

@@ -43,7 +43,16 @@ class SongTable;
 class EventView {
   public:
     EventView() = default;
-    EventView(const SongTable& song, int track, int32_t index, const SongEvent& ev);
+    EventView(const SongTable& song, int track, int32_t index, const SongEvent& ev)
+        : tick(ev.tick),
+          status(ev.status),
+          data1(ev.data1),
+          data2(ev.data2),
+          song_(&song),
+          track_(track),
+          index_(index) {
+        if (status >= 0xF0) FindRow();  // the side table, only for SysEx and meta
+    }
 
     int32_t tick = 0;
     uint8_t status = 0;
@@ -60,6 +69,8 @@ class EventView {
     int32_t Index() const { return index_; }        // 1-based within the track
 
   private:
+    void FindRow();
+
     const SongTable* song_ = nullptr;
     int track_ = 0;
     int32_t index_ = 0;
