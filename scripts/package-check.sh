@@ -46,7 +46,8 @@ done
 for f in "$usr/share/man/man1/sonfara.1.gz" "$usr/share/man/man1/sonfara-cli.1.gz" \
          "$usr/share/icons/hicolor/scalable/apps/sonfara.svg" \
          "$usr/share/icons/hicolor/16x16/apps/sonfara.png" \
-         "$usr/share/icons/hicolor/256x256/apps/sonfara.png"; do
+         "$usr/share/icons/hicolor/256x256/apps/sonfara.png" \
+         "$usr/share/sonfara/translations/sonfara_en.qm"; do
     [ -s "$f" ] || fail "missing $f"
 done
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Grabs the player's windows while it plays the demo song, in a private
 # headless desktop (scripts/headless-desktop.sh), into docs/screenshots/
-# (the pictures the README shows) or into the folder given.
+# (the pictures the README shows; the control and main windows also in
+# English, *-en.png) or into the folder given.
 #   scripts/screenshots.sh [PRESET [FOLDER]]   (default: release; build it first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -55,7 +56,21 @@ layout() {
 }
 layout && grab '^Sonfara - Main Window$' main-window-rolled || rc=1
 layout || true
-gdbus call --session --dest org.mpris.MediaPlayer2.sonfara --object-path /org/mpris/MediaPlayer2 \
-    --method org.mpris.MediaPlayer2.Quit >/dev/null || kill "$pid"
-wait "$pid" || true
+quit() {
+    gdbus call --session --dest org.mpris.MediaPlayer2.sonfara --object-path /org/mpris/MediaPlayer2 \
+        --method org.mpris.MediaPlayer2.Quit >/dev/null || kill "$pid"
+    wait "$pid" || true
+}
+quit
+
+# The control window and the event list in English, as LANG=en_US.UTF-8
+# starts the player.
+LC_ALL= LC_MESSAGES= LANG=en_US.UTF-8 "$S" "$DEMO" >"$HEADLESS_ROOT/sonfara-en.log" 2>&1 &
+pid=$!
+sleep 12
+grab '^Sonfara$' control-window-en || rc=1
+# The event list, whose event names are translated too.
+tab 2 && grab '^Sonfara - Main Window$' main-window-en || rc=1
+tab 0 || true
+quit
 exit $rc

@@ -141,8 +141,9 @@ bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp
     } else if (EndsWithNoCase(path, ".rmi")) {
         FileImage image;
         if (!image.Open(path, kMaxSmfFileBytes)) {
-            std::cerr << "読み込みエラー（ErrorNo " << static_cast<int>(LoadError::kCannotRead)
-                      << "）: " << path << "\n";
+            std::cerr << song::msg::LoadErrorCaption(
+                             MessageFor(LoadError::kCannotRead, std::string()))
+                      << ": " << path << "\n";
             return false;
         }
         std::span<const uint8_t> smf = image.Bytes();

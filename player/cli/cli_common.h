@@ -9,9 +9,21 @@
 #include <vector>
 
 #include "player/platform/codepage.h"
+#include "player/platform/language.h"
 #include "player/song/song_table.h"
 
 namespace sonfara::cli {
+
+// The command line's own user texts, with their English.
+namespace msg {
+inline constexpr const char* kRenderHint =
+    "音声出力がない環境では render で WAV ファイルに書き出せます: ";
+inline constexpr const char* kCannotWrite = "書き込めません: ";
+inline const MessageTranslations kEnglish{
+    {kRenderHint, "Without an audio output, render writes a WAV file: "},
+    {kCannotWrite, "Cannot write: "},
+};
+}  // namespace msg
 
 // Command-line words split into positionals, valued options and flags.
 struct Args {

@@ -109,11 +109,11 @@ int RunConvert(const std::vector<std::string>& words) {
     const std::string& src = a.positional[0];
     if (files::FolderExists(src)) return ConvertFolder(src, *out, *loops);
     if (!files::FileExists(src)) {
-        std::cerr << files::msg::kFileNotFound << ": " << src << "\n";
+        std::cerr << Localized(files::msg::kFileNotFound) << ": " << src << "\n";
         return 1;
     }
     if (!files::IsRecomposerKind(files::UpperTail(src, 3))) {
-        std::cerr << files::msg::kUnsupported << ": " << src << "\n";
+        std::cerr << Localized(files::msg::kUnsupported) << ": " << src << "\n";
         return 1;
     }
     const std::string target = files::FolderExists(*out)

@@ -102,7 +102,8 @@ struct CliSession {
 
     // False, with the reason printed, when the work folder is not safe to use.
     bool WorkOk() const {
-        if (!work.Ok()) std::cerr << files::msg::kWorkFolderUnsafe << work.Error() << "\n";
+        if (!work.Ok())
+            std::cerr << Localized(files::msg::kWorkFolderUnsafe) << work.Error() << "\n";
         return work.Ok();
     }
 };
@@ -561,10 +562,10 @@ int RunPlay(const std::vector<std::string>& words) {
     for (int i = 1; i <= count && !playing && !gStop; ++i) {
         playing = session.Library().PlayEntry(i);
         if (!playing && session.Library().PortFailed()) {
-            std::cerr << session.Library().LastError() << "\n";
+            std::cerr << Localized(session.Library().LastError()) << "\n";
             if (portName == kMidiMapper || portName == SystemMidiOutput::kSynthName)
-                std::cerr << "音声出力がない環境では render で WAV ファイルに書き出せます: "
-                             "sonfara-cli render FILE -o OUT.wav\n";
+                std::cerr << Localized(cli::msg::kRenderHint)
+                          << "sonfara-cli render FILE -o OUT.wav\n";
             session.RemoveObserver(&state);
             return kExitNoPort;
         }
@@ -592,7 +593,7 @@ int RunPlay(const std::vector<std::string>& words) {
             // The next song of the list could not be opened: go on past it.
             state.failedOpen = false;
             if (session.Library().PortFailed()) {
-                std::cerr << session.Library().LastError() << "\n";
+                std::cerr << Localized(session.Library().LastError()) << "\n";
                 break;
             }
             if (count <= 1 || state.failuresInRow >= count) break;

@@ -4,7 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
+#include "player/session/translations.h"
+#include "player/settings/settings_store.h"
 
 namespace {
 
@@ -142,6 +145,9 @@ int main(int argc, char** argv) {
         std::printf("sonfara-cli %s\n", SONFARA_VERSION);
         return 0;
     }
+    // Usage and help stay English; the messages follow the user's language.
+    sonfara::StartUiLanguage(sonfara::IniSettingsStore::DefaultPath());
+    sonfara::RegisterTranslations(sonfara::cli::msg::kEnglish);
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : kCommands) {
         if (c.name != std::string(argv[1])) continue;

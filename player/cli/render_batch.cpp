@@ -129,13 +129,14 @@ void Work(const std::vector<RenderTask>& tasks, const AudioExportRequest& proto,
 void Tell(const RenderTask& task, const AudioExportResult& r, int rate, bool batch,
           ProgressLine& line, RenderOutcome& outcome) {
     for (const std::string& notice : r.notices)
-        line.Say(std::string(files::kCaption) + ": " + notice);
+        line.Say(std::string(files::kCaption) + ": " + Localized(notice));
     if (r.status == AudioExportResult::Status::kFailed) {
         ++outcome.failed;
-        line.Say(r.error);
+        line.Say(Localized(r.error));
     } else if (r.status == AudioExportResult::Status::kRefused) {
         ++outcome.refused;
-        line.Say("sonfara-cli render: " + (batch ? task.song.FileName + ": " : "") + r.error);
+        line.Say("sonfara-cli render: " + (batch ? task.song.FileName + ": " : "") +
+                 Localized(r.error));
     } else if (r.status == AudioExportResult::Status::kDone) {
         ++outcome.rendered;
         char text[64];

@@ -7,6 +7,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "player/platform/language.h"
+
 namespace sonfara::dialogs {
 namespace {
 
@@ -112,7 +114,7 @@ QString ExportDialog::ResultText(const AudioExportRequest& request,
             return {};
         case Status::kFailed:
         case Status::kRefused:
-            return QString::fromStdString(result.error);
+            return QString::fromStdString(Localized(result.error));
     }
     return {};
 }

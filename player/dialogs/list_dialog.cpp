@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "player/dialogs/prompts.h"
+#include "player/platform/language.h"
 
 namespace sonfara::dialogs {
 
@@ -100,10 +101,14 @@ struct ModeTexts {
 
 ModeTexts TextsFor(ListMode mode) {
     if (mode == ListMode::kFavorites)
-        return {"お気に入りの整理 - Sonfara", "整理するファイルを選び、処理内容を選択してください",
-                "編集"};
-    return {"再生リストの整理 - Sonfara", "リストからファイルを選び、処理内容を選んでください",
-            "再生"};
+        return {QT_TRANSLATE_NOOP("sonfara::dialogs::ListDialog", "お気に入りの整理 - Sonfara"),
+                QT_TRANSLATE_NOOP("sonfara::dialogs::ListDialog",
+                                  "整理するファイルを選び、処理内容を選択してください"),
+                QT_TRANSLATE_NOOP("sonfara::dialogs::ListDialog", "編集")};
+    return {QT_TRANSLATE_NOOP("sonfara::dialogs::ListDialog", "再生リストの整理 - Sonfara"),
+            QT_TRANSLATE_NOOP("sonfara::dialogs::ListDialog",
+                              "リストからファイルを選び、処理内容を選んでください"),
+            QT_TRANSLATE_NOOP("sonfara::dialogs::ListDialog", "再生")};
 }
 
 QString U(const std::string& s) {
@@ -116,20 +121,20 @@ ListDialog::ListDialog(ListDialogModel& model, Prompts* prompts, QWidget* parent
     : QDialog(parent), model_(model), prompts_(prompts ? *prompts : DefaultPrompts()) {
     const ModeTexts t = TextsFor(model.Mode());
     setObjectName(QStringLiteral("OptWnd"));
-    setWindowTitle(QString::fromUtf8(t.title));
+    setWindowTitle(tr(t.title));
     setModal(true);
     ApplyPanelLook(this);
 
-    label_ = new QLabel(QString::fromUtf8(t.label), this);
+    label_ = new QLabel(tr(t.label), this);
     label_->setObjectName(QStringLiteral("Label1"));
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("ListBox1"));
     list_->setSelectionMode(QAbstractItemView::SingleSelection);
-    command1_ = new QPushButton(QString::fromUtf8(t.command1), this);
+    command1_ = new QPushButton(tr(t.command1), this);
     command1_->setObjectName(QStringLiteral("Command1"));
-    command2_ = new QPushButton(QStringLiteral("削除"), this);
+    command2_ = new QPushButton(tr("削除"), this);
     command2_->setObjectName(QStringLiteral("Command2"));
-    close_ = new QPushButton(QStringLiteral("閉じる"), this);
+    close_ = new QPushButton(tr("閉じる"), this);
     close_->setObjectName(QStringLiteral("CloseWnd"));
     for (QPushButton* b : {command1_, command2_, close_}) b->setAutoDefault(false);
 
@@ -191,8 +196,7 @@ void ListDialog::Command2() {
 void ListDialog::Rename(int entry) {
     const QString old = list_->item(entry - 1)->text();
     const QString prompt =
-        QStringLiteral("\"") + old +
-        QStringLiteral("\"\rのタイトル名を変更します\r\r新しいタイトル名を入力してください");
+        tr("\"%1\"\rのタイトル名を変更します\r\r新しいタイトル名を入力してください").arg(old);
     const auto answer = prompts_.AskText(this, QString::fromUtf8(kCaption), prompt, old);
     if (!answer || answer->isEmpty()) return;
     const std::string title = answer->toStdString();
@@ -226,8 +230,10 @@ void ListDialog::Remove(int entry) {
     Refill();
 }
 
+// The dialog's own texts from the catalogue; the file layer's from its table.
 void ListDialog::ShowError(const std::string& text) {
-    prompts_.Error(this, U(text));
+    const QString own = tr(text.c_str());
+    prompts_.Error(this, own == U(text) ? U(Localized(text)) : own);
 }
 
 }  // namespace sonfara::dialogs

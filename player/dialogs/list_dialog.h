@@ -85,8 +85,10 @@ bool TitleFitsFileName(const std::string& title);
 
 // User texts of the list dialog.
 namespace list_text {
-inline constexpr const char* kCannotRemovePlaying = "現在開いているファイルは削除できません";
-inline constexpr const char* kBadTitle = "タイトル名に次の文字は使えません\r\\ / : * ? \" < > |";
+inline constexpr const char* kCannotRemovePlaying =
+    QT_TRANSLATE_NOOP("sonfara::dialogs::ListDialog", "現在開いているファイルは削除できません");
+inline constexpr const char* kBadTitle = QT_TRANSLATE_NOOP(
+    "sonfara::dialogs::ListDialog", "タイトル名に次の文字は使えません\r\\ / : * ? \" < > |");
 }  // namespace list_text
 
 class ListDialog final : public QDialog {

@@ -9,8 +9,9 @@
 namespace sonfara::dialogs {
 
 namespace {
-constexpr const char* kTitle = "歌詞";
-constexpr const char* kNoLyrics = "この曲には歌詞がありません";
+constexpr const char* kTitle = QT_TRANSLATE_NOOP("sonfara::dialogs::LyricsWindow", "歌詞");
+constexpr const char* kNoLyrics =
+    QT_TRANSLATE_NOOP("sonfara::dialogs::LyricsWindow", "この曲には歌詞がありません");
 constexpr int kMinPixels = 12;
 // Two lines and the gaps around them share the height.
 constexpr double kLineShare = 0.28;
@@ -23,7 +24,7 @@ QString Q(const std::string& s) {
 
 LyricsWindow::LyricsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("LyricsWindow"));
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(tr(kTitle));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(240, 120);
     resize(640, 240);
@@ -78,7 +79,7 @@ void LyricsWindow::paintEvent(QPaintEvent*) {
         f.setPixelSize(std::max(kMinPixels, TextPixelSize() / 2));
         p.setFont(f);
         p.setPen(ui::palette::kLyricsNextLine);
-        p.drawText(rect(), Qt::AlignCenter, QString::fromUtf8(kNoLyrics));
+        p.drawText(rect(), Qt::AlignCenter, tr(kNoLyrics));
         return;
     }
     DrawLine(p, CurrentLine(), first, true);

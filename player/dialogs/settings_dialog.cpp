@@ -28,23 +28,49 @@ namespace sonfara::dialogs {
 namespace {
 
 constexpr std::array<const char*, kAssociableCount> kAssociationRows{
-    ".MID    - 標準SMFファイル",          ".RMI    - RIFFヘッダ付加SMFファイル",
-    ".RCP    - レコンポーザ形式ファイル", ".R18    - レコンポーザ形式ファイル",
-    ".R36    - レコンポーザ形式ファイル", ".G18    - レコンポーザ形式ファイル",
-    ".G36    - レコンポーザ形式ファイル", ".MLT    - MIDIリストファイル",
-    ".LMD    - 圧縮MIDIファイル(LHA)",    ".ZMD    - 圧縮MIDIファイル(ZIP)",
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".MID    - 標準SMFファイル"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".RMI    - RIFFヘッダ付加SMFファイル"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".RCP    - レコンポーザ形式ファイル"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".R18    - レコンポーザ形式ファイル"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".R36    - レコンポーザ形式ファイル"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".G18    - レコンポーザ形式ファイル"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".G36    - レコンポーザ形式ファイル"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".MLT    - MIDIリストファイル"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".LMD    - 圧縮MIDIファイル(LHA)"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".ZMD    - 圧縮MIDIファイル(ZIP)"),
 };
-constexpr std::array<const char*, 5> kThreadPriCaptions{"最高", "高", "やや高", "標準", "やや低"};
-constexpr std::array<const char*, 3> kMinWndCaptions{"タスクトレイ", "タスクバー",
-                                                     "タスクトレイ＋タスクバー"};
-constexpr std::array<const char*, 5> kOsReturnCaptions{"高", "やや高", "中", "やや低", "低"};
+constexpr std::array<const char*, 5> kThreadPriCaptions{
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "最高"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "高"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "やや高"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "標準"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "やや低")};
+constexpr std::array<const char*, 3> kMinWndCaptions{
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "タスクトレイ"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "タスクバー"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "タスクトレイ＋タスクバー")};
+constexpr std::array<const char*, 5> kOsReturnCaptions{
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "高"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "やや高"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "中"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "やや低"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "低")};
 
-constexpr const char* kMTimerLabel = "演奏用マルチメディアタイマー割り込み周期";
-constexpr const char* kGTimerLabel = "一般描画更新間隔";
-constexpr const char* kWrdTimerLabel = "WRD描画更新間隔";
+// The setting 言語 / Language: the same in every language, so that a user
+// who cannot read the current one still finds it.
+constexpr std::array<const char*, 3> kLanguageCaptions{"自動 / Automatic", "日本語", "English"};
 
+constexpr const char* kMTimerLabel = QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog",
+                                                       "演奏用マルチメディアタイマー割り込み周期");
+constexpr const char* kGTimerLabel =
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "一般描画更新間隔");
+constexpr const char* kWrdTimerLabel =
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "WRD描画更新間隔");
+
+// The dialog's texts, also those kept in tables (marked for lupdate where
+// they are written).
 QString T(const char* utf8) {
-    return QString::fromUtf8(utf8);
+    return QCoreApplication::translate("sonfara::dialogs::SettingsDialog", utf8);
 }
 
 QString PathText(const std::string& path) {
@@ -69,7 +95,10 @@ QLineEdit* AddTimerRow(QGridLayout* grid, int row, QWidget* parent, const char* 
     box->setAlignment(Qt::AlignRight);
     grid->addWidget(new QLabel(T(label), parent), row, 0);
     grid->addWidget(box, row, 1);
-    grid->addWidget(new QLabel(T("ミリ秒"), parent), row, 2);
+    grid->addWidget(
+        new QLabel(QCoreApplication::translate("sonfara::dialogs::SettingsDialog", "ミリ秒"),
+                   parent),
+        row, 2);
     return box;
 }
 
@@ -134,15 +163,15 @@ SettingsDialog::SettingsDialog(SettingsEditor& settings, ShellIntegration& shell
     ApplyPanelLook(this);
 
     tabs_ = new QTabWidget(this);
-    tabs_->addTab(PlayPage(), T("演奏"));
-    tabs_->addTab(DrawPage(), T("描画"));
-    tabs_->addTab(AssociationPage(), T("関連付け"));
-    tabs_->addTab(BehaviourPage(), T("動作"));
-    tabs_->addTab(EmulationPage(), T("MIDIエミュレート"));
+    tabs_->addTab(PlayPage(), tr("演奏"));
+    tabs_->addTab(DrawPage(), tr("描画"));
+    tabs_->addTab(AssociationPage(), tr("関連付け"));
+    tabs_->addTab(BehaviourPage(), tr("動作"));
+    tabs_->addTab(EmulationPage(), tr("MIDIエミュレート"));
 
-    auto* ok = Named(new QPushButton(T("OK"), this), "Command1");
-    auto* apply = Named(new QPushButton(T("適用(&A)"), this), "Command3");
-    auto* cancel = Named(new QPushButton(T("キャンセル"), this), "Command2");
+    auto* ok = Named(new QPushButton(tr("OK"), this), "Command1");
+    auto* apply = Named(new QPushButton(tr("適用(&A)"), this), "Command3");
+    auto* cancel = Named(new QPushButton(tr("キャンセル"), this), "Command2");
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &SettingsDialog::Ok);
     connect(apply, &QPushButton::clicked, this, &SettingsDialog::ApplyAndStay);
@@ -165,7 +194,7 @@ QWidget* SettingsDialog::PlayPage() {
     auto* grid = new QGridLayout;
     mTimer_ = AddTimerRow(grid, 0, page, kMTimerLabel, "MTimerInt");
     grid->setColumnStretch(3, 1);
-    easyDelta_ = Named(new QCheckBox(T("簡易デルタタイム計算法の使用"), page), "EasyDltChk");
+    easyDelta_ = Named(new QCheckBox(tr("簡易デルタタイム計算法の使用"), page), "EasyDltChk");
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(grid);
     layout->addWidget(easyDelta_);
@@ -180,7 +209,7 @@ QWidget* SettingsDialog::DrawPage() {
     wrdTimer_ = AddTimerRow(grid, 1, page, kWrdTimerLabel, "WRDInt");
     grid->setColumnStretch(3, 1);
     showWrd_ = Named(
-        new QCheckBox(T("WRDファイルが存在した場合、演奏開始時にWRDウィンドウを表示する"), page),
+        new QCheckBox(tr("WRDファイルが存在した場合、演奏開始時にWRDウィンドウを表示する"), page),
         "ShowWRD");
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(grid);
@@ -194,12 +223,12 @@ QWidget* SettingsDialog::AssociationPage() {
     associations_ = Named(new QListWidget(page), "AssociationList");
     associations_->setSelectionMode(QAbstractItemView::MultiSelection);
     for (const char* row : kAssociationRows) associations_->addItem(T(row));
-    auto* all = Named(new QPushButton(T("すべて選択"), page), "Command4");
-    auto* none = Named(new QPushButton(T("すべて選択解除"), page), "Command5");
+    auto* all = Named(new QPushButton(tr("すべて選択"), page), "Command4");
+    auto* none = Named(new QPushButton(tr("すべて選択解除"), page), "Command5");
     auto* desktop =
-        Named(new QPushButton(T("デスクトップにショートカットを作成"), page), "Command6");
-    auto* openWith = Named(new QPushButton(T("\"送る\"にショートカットを作成"), page), "Command7");
-    openWith->setToolTip(T("ファイルマネージャーの「別のアプリケーションで開く」に追加します"));
+        Named(new QPushButton(tr("デスクトップにショートカットを作成"), page), "Command6");
+    auto* openWith = Named(new QPushButton(tr("\"送る\"にショートカットを作成"), page), "Command7");
+    openWith->setToolTip(tr("ファイルマネージャーの「別のアプリケーションで開く」に追加します"));
     for (QPushButton* b : {all, none, desktop, openWith}) b->setAutoDefault(false);
     connect(all, &QPushButton::clicked, this, [this] { SelectAllAssociations(true); });
     connect(none, &QPushButton::clicked, this, [this] { SelectAllAssociations(false); });
@@ -220,33 +249,40 @@ QWidget* SettingsDialog::AssociationPage() {
 
 QWidget* SettingsDialog::BehaviourPage() {
     auto* page = new QWidget;
-    auto* pri = OptionFrame(page, T("優先度"), "ThreadPri", kThreadPriCaptions, threadPri_, true);
-    auto* min = OptionFrame(page, T("最小化時格納場所設定"), "MinWndStyle", kMinWndCaptions,
+    auto* pri = OptionFrame(page, tr("優先度"), "ThreadPri", kThreadPriCaptions, threadPri_, true);
+    auto* min = OptionFrame(page, tr("最小化時格納場所設定"), "MinWndStyle", kMinWndCaptions,
                             minWndStyle_, true);
     auto* os =
-        OptionFrame(page, T("制御をOSに渡す頻度"), "OSReturn", kOsReturnCaptions, osReturn_, true);
-    alwaysMove_ = Named(new QCheckBox(T("常駐機能を無効にする"), page), "AlwaysMove");
-    sstp_ = Named(new QCheckBox(T("SSTPを使用する"), page), "SSTPCheck");
+        OptionFrame(page, tr("制御をOSに渡す頻度"), "OSReturn", kOsReturnCaptions, osReturn_, true);
+    alwaysMove_ = Named(new QCheckBox(tr("常駐機能を無効にする"), page), "AlwaysMove");
+    sstp_ = Named(new QCheckBox(tr("SSTPを使用する"), page), "SSTPCheck");
+    auto* language = OptionFrame(page, QString::fromUtf8("言語 / Language"), "Language",
+                                 kLanguageCaptions, language_, true);
+    // Every window is built in one language at start-up.
+    language->layout()->addWidget(new QLabel(tr("次回の起動から有効になります"), language));
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(pri);
     layout->addWidget(min);
     layout->addWidget(os);
     layout->addWidget(alwaysMove_);
     layout->addWidget(sstp_);
+    layout->addWidget(language);
     layout->addStretch();
     return page;
 }
 
 QWidget* SettingsDialog::EmulationPage() {
     auto* page = new QWidget;
-    midiEmu_ = Named(new QCheckBox(T("MIDI音源エミュレートを行う （SMFK32.DLLが必要）"), page),
+    midiEmu_ = Named(new QCheckBox(tr("MIDI音源エミュレートを行う （SMFK32.DLLが必要）"), page),
                      "MIDIEmuChk");
     auto* grid = new QGridLayout;
-    const std::array<const char*, 2> captions{"Roland SCシリーズ用", "YAMAHA XGシリーズ用"};
+    const std::array<const char*, 2> captions{
+        QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "Roland SCシリーズ用"),
+        QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "YAMAHA XGシリーズ用")};
     for (int i = 0; i < 2; ++i) {
         configFile_[i] = new QLineEdit(page);
         configFile_[i]->setObjectName(QStringLiteral("SMFKConfigFile") + QString::number(i));
-        auto* browse = new QPushButton(T("参照"), page);
+        auto* browse = new QPushButton(tr("参照"), page);
         browse->setObjectName(QStringLiteral("SMFKConfigFileSet") + QString::number(i));
         browse->setAutoDefault(false);
         connect(browse, &QPushButton::clicked, this, [this, i] { Browse(i); });
@@ -254,8 +290,9 @@ QWidget* SettingsDialog::EmulationPage() {
         grid->addWidget(configFile_[i], i, 1);
         grid->addWidget(browse, i, 2);
     }
-    smfkBank_ = Named(new QCheckBox(T("バンクセレクト例外処理をする"), page), "SMFKBank");
-    smfkRythm_ = Named(new QCheckBox(T("リズムパートをトラック１０に統合する"), page), "SMFKRythm");
+    smfkBank_ = Named(new QCheckBox(tr("バンクセレクト例外処理をする"), page), "SMFKBank");
+    smfkRythm_ =
+        Named(new QCheckBox(tr("リズムパートをトラック１０に統合する"), page), "SMFKRythm");
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(midiEmu_);
     layout->addLayout(grid);
@@ -279,6 +316,7 @@ void SettingsDialog::Refill() {
     Check(osReturn_, OsReturnIndex(v.OSRetrun));
     alwaysMove_->setChecked(!v.AlwaysMove);
     sstp_->setChecked(v.SSTP);
+    Check(language_, v.Language);
     midiEmu_->setChecked(v.Emulation.MIDIEmulate);
     configFile_[0]->setText(PathText(v.Emulation.MIDIEmuGSCFG));
     configFile_[1]->setText(PathText(v.Emulation.MIDIEmuXGCFG));
@@ -292,9 +330,10 @@ bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, const char* ke
     if (ParseTimerText(box->text().toStdString(), range, out)) return true;
     // The setting keeps its value, and the box shows it again.
     box->setText(QString::number(current));
-    prompts_.Error(this, T(label) + T("には") + QString::number(range.min) + T("から") +
-                             QString::number(range.max) +
-                             T("までの整数（ミリ秒）を入力してください"));
+    prompts_.Error(this, tr("%1には%2から%3までの整数（ミリ秒）を入力してください")
+                             .arg(T(label))
+                             .arg(range.min)
+                             .arg(range.max));
     box->setFocus();
     box->selectAll();
     return false;
@@ -313,6 +352,7 @@ bool SettingsDialog::ApplyEdits() {
     if (threadPri_->checkedId() >= 0) e.ThreadMode = threadPri_->checkedId();
     if (minWndStyle_->checkedId() >= 0) e.TaskType = minWndStyle_->checkedId();
     e.SSTP = sstp_->isChecked();
+    if (language_->checkedId() >= 0) e.Language = language_->checkedId();
     e.ShowWRD = showWrd_->isChecked();
     e.EasyDeltaTime = easyDelta_->isChecked();
     e.AlwaysMove = !alwaysMove_->isChecked();

@@ -36,10 +36,14 @@ ShortcutPlaces DefaultShortcutPlaces();
 
 // User texts of the dialog.
 namespace settings_text {
-inline constexpr const char* kTitle = "Sonfara - 設定";
-inline constexpr const char* kBrowseTitle = "SMFナイフコンフィグファイルの指定";
-inline constexpr const char* kBrowseFilter = "SMFナイフコンフィグ(*.cfg)";
-inline constexpr const char* kShortcutFailed = "ショートカットを作成できませんでした";
+inline constexpr const char* kTitle =
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "Sonfara - 設定");
+inline constexpr const char* kBrowseTitle =
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "SMFナイフコンフィグファイルの指定");
+inline constexpr const char* kBrowseFilter =
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "SMFナイフコンフィグ(*.cfg)");
+inline constexpr const char* kShortcutFailed =
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "ショートカットを作成できませんでした");
 }  // namespace settings_text
 
 class SettingsDialog final : public QDialog {
@@ -104,6 +108,7 @@ class SettingsDialog final : public QDialog {
     QButtonGroup* osReturn_;
     QCheckBox* alwaysMove_;
     QCheckBox* sstp_;
+    QButtonGroup* language_;
     QCheckBox* midiEmu_;
     std::array<QLineEdit*, 2> configFile_{};
     QCheckBox* smfkBank_;

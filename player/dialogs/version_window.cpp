@@ -83,7 +83,7 @@ class Badge final : public QWidget {
 VersionWindow::VersionWindow(const std::vector<VersionRow>& rows, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("VersionWnd"));
-    setWindowTitle(QStringLiteral("バージョン情報 - Sonfara"));
+    setWindowTitle(tr("バージョン情報 - Sonfara"));
     ApplyPanelLook(this);
 
     auto* header = new QHBoxLayout;

@@ -187,7 +187,7 @@ FavoriteProposal ProposeFavorite(const SongSource& song, const std::string& song
         p.path = song.FullPath;
         p.title = songTitle;
     }
-    p.prompt = "\"" + p.path + "\"\r をお気に入りに追加します\r\r タイトルを入力してください";
+    p.prompt = "\"" + p.path + Localized(msg::kFavoritePromptTail);
     return p;
 }
 

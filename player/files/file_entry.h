@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "player/platform/language.h"
 #include "player/platform/result.h"
 
 namespace sonfara::files {
@@ -100,6 +101,48 @@ inline constexpr const char* kRcpControlMissing =
     "コントロールファイルが見つからないか読めないため、その設定は送信しません: ";
 // Saving the playing song as a Standard MIDI File.
 inline constexpr const char* kSaveSmfTitle = "SMFとして保存";
+// The favourite prompt: "\"" + path + kFavoritePromptTail.
+inline constexpr const char* kFavoritePromptTail =
+    "\"\r をお気に入りに追加します\r\r タイトルを入力してください";
+
+// The same texts in English (language.h).
+inline const MessageTranslations kEnglish{
+    {kFileNotFound, "File not found"},
+    {kUnsupported, "Not a supported file"},
+    {kNoRcpConverter, "RCPCV.DLL is missing, so Recomposer files cannot be played"},
+    {kFileMissing, "The file does not exist"},
+    {kCannotOpenDevice, "Cannot open the MIDI device"},
+    {kTimerFatal, "Fatal error\rCannot create the multimedia timer. The program ends"},
+    {kNoLhaLibrary, "UNLHA32.DLL, needed to work with archives, is missing"},
+    {kNoZipLibrary, "UNZIP32.DLL, needed to work with archives, is missing"},
+    {kListUnreadable, "This list file cannot be read"},
+    {kNoFiles, "No files"},
+    {kOpenTitle, "Open MIDI Files"},
+    {kFolderPrompt, "Choose the folder that holds the MIDI files"},
+    {kSaveTitle, "Save List File"},
+    {kListFull, "A play list holds at most 500 songs. The files after that were not added"},
+    {kUnsafeMember, "Ignored a file with an unsafe name in the archive: "},
+    {kWorkFolderUnsafe, "The work folder cannot be used: "},
+    {kSaveFailed, "Could not save the file: "},
+    {kSkippedMembers, "Ignored files in the archive whose names cannot be read: "},
+    {kArchiveDamaged, "The archive is damaged; only part of it could be read: "},
+    {kSaveIncomplete, "These songs could not be read and were not saved: "},
+    {kFavoriteExists, "A favorite with the same name exists already: "},
+    {kFavoriteDeleteFailed, "Could not delete the favorite: "},
+    {kFavoriteSkipped, "Ignored favorite files that cannot be read: "},
+    {kRcpFailed, "Could not convert the Recomposer file"},
+    {kRcpCannotRead, "cannot read the file"},
+    {kRcpTooBig, "the file is too large"},
+    {kRcpTruncated, "the file is cut short"},
+    {kRcpUnknownHeader, "not a Recomposer header"},
+    {kRcpMissingMeasure, "refers to a measure that does not exist"},
+    {kRcpSameMeasureLoop, "measure references form a cycle"},
+    {kRcpTooManyEvents, "too many events once the loops are expanded"},
+    {kRcpTooLong, "odd step times make the song too long"},
+    {kRcpControlMissing, "A control file is missing or unreadable, so its settings are not sent: "},
+    {kSaveSmfTitle, "Save as SMF"},
+    {kFavoritePromptTail, "\"\r is added to the favorites\r\r Enter a title"},
+};
 }  // namespace msg
 
 // Why a favourite could not be written or removed.

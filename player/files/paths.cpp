@@ -70,7 +70,7 @@ bool KeyGreater(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
 }  // namespace
 
 void StderrNotifier::Error(const std::string& text) {
-    std::string t = text;
+    std::string t = Localized(text);
     std::replace(t.begin(), t.end(), '\r', '\n');
     // Names from archives may carry terminal escape sequences.
     for (char& c : t) {

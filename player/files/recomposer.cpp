@@ -308,6 +308,8 @@ std::string RcpProblemText(RcpProblem problem, const std::string& path) {
             why = msg::kRcpTooLong;
             break;
     }
+    if (UiLanguage() == Language::kEnglish)
+        return Localized(msg::kRcpFailed) + " (" + Localized(why) + "): " + path;
     return std::string(msg::kRcpFailed) + "（" + why + "）: " + path;
 }
 

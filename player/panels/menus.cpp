@@ -1,5 +1,6 @@
 #include "player/panels/menus.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 #include "player/panels/panel_style.h"
@@ -15,26 +16,27 @@ struct Category {
     int base;
 };
 constexpr Category kCategories[kCategoryCount] = {
-    {"ピアノ", 0},
-    {"メロディ", 8},
-    {"オルガン", 16},
-    {"ギター", 24},
-    {"ベース", 32},
-    {"弦楽器", 40},
-    {"アンサンブル", 48},
-    {"金管楽器", 56},
-    {"リード楽器", 64},
-    {"管楽器", 72},
-    {"シンセリード", 80},
-    {"シンセパッド", 88},
-    {"シンセエフェクト", 96},
-    {"民族楽器", 104},
-    {"パーカッション", 112},
-    {"サウンドエフェクト", 120},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "ピアノ"), 0},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "メロディ"), 8},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "オルガン"), 16},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "ギター"), 24},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "ベース"), 32},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "弦楽器"), 40},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "アンサンブル"), 48},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "金管楽器"), 56},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "リード楽器"), 64},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "管楽器"), 72},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "シンセリード"), 80},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "シンセパッド"), 88},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "シンセエフェクト"), 96},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "民族楽器"), 104},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "パーカッション"), 112},
+    {QT_TRANSLATE_NOOP("sonfara::panels::InstrumentMenu", "サウンドエフェクト"), 120},
 };
 
 QString HeaderCaption(int channel) {
-    return QStringLiteral("Track") + QString::number(channel) + QStringLiteral(" 演奏楽器変更");
+    return QCoreApplication::translate("sonfara::panels::InstrumentMenu", "Track%1 演奏楽器変更")
+        .arg(channel);
 }
 
 }  // namespace
@@ -45,14 +47,14 @@ void OutputLayerProgramChanger::ChangeProgram(int channel, int program) {
 }
 
 InstrumentMenu::InstrumentMenu(InstLabeler labeler, ProgramChanger& changer, QWidget* parent)
-    : QMenu(QStringLiteral("GM規格"), parent), labeler_(std::move(labeler)), changer_(changer) {
+    : QMenu(tr("GM規格"), parent), labeler_(std::move(labeler)), changer_(changer) {
     setStyleSheet(style::MenuSheet());
     setFont(style::TextFont(12));
     header_ = addAction(HeaderCaption(1));
     header_->setEnabled(false);
     addSeparator();
     for (int c = 0; c < kCategoryCount; ++c) {
-        categories_[c] = addMenu(QString::fromUtf8(kCategories[c].caption));
+        categories_[c] = addMenu(tr(kCategories[c].caption));
         categories_[c]->setStyleSheet(style::MenuSheet());
         for (int k = 0; k < kItemsPerCategory; ++k) {
             const int program = kCategories[c].base + k;
@@ -63,8 +65,7 @@ InstrumentMenu::InstrumentMenu(InstLabeler labeler, ProgramChanger& changer, QWi
         }
     }
     Caption(0, 0);
-    items_[kSuffixedProgram]->setText(items_[kSuffixedProgram]->text() +
-                                      QStringLiteral("(パーカッション)"));
+    items_[kSuffixedProgram]->setText(items_[kSuffixedProgram]->text() + tr("(パーカッション)"));
 }
 
 void InstrumentMenu::Caption(int bank, int map) {
@@ -87,12 +88,11 @@ void InstrumentMenu::PopupFor(int channel, int bank, int map, const QPoint& glob
 
 QString TrackItemCaption(int index) {
     const int track = index + 1;
-    return QStringLiteral("トラック") + (track < 10 ? QStringLiteral("  ") : QStringLiteral(" ")) +
-           QString::number(track);
+    return QCoreApplication::translate("sonfara::panels::TrackMenu", "トラック") +
+           (track < 10 ? QStringLiteral("  ") : QStringLiteral(" ")) + QString::number(track);
 }
 
-TrackMenu::TrackMenu(QWidget* parent)
-    : QMenu(QStringLiteral("イベントウィンドウトラック"), parent) {
+TrackMenu::TrackMenu(QWidget* parent) : QMenu(tr("イベントウィンドウトラック"), parent) {
     setStyleSheet(style::MenuSheet());
     setFont(style::TextFont(12));
     for (int i = 0; i < kTrackMenuItems; ++i) {
@@ -111,7 +111,7 @@ void TrackMenu::ShowTracksUpTo(int trackCount) {
     if (!grouped) return;
     for (int first = 1; first <= trackCount; first += kTrackMenuItems) {
         const int last = std::min(trackCount, first + kTrackMenuItems - 1);
-        QMenu* g = addMenu(QStringLiteral("トラック %1～%2").arg(first).arg(last));
+        QMenu* g = addMenu(tr("トラック %1～%2").arg(first).arg(last));
         g->setStyleSheet(style::MenuSheet());
         g->setFont(style::TextFont(12));
         // Thousands of tracks would be thousands of items: made on first opening.

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "player/platform/messages.h"
+
 namespace sonfara {
 
 // --- SoundFont search ---------------------------------------------------------
@@ -67,10 +69,9 @@ SoundFontSearch FindSoundFont(const std::string& requested) {
 }
 
 std::string NoSoundFontMessage(const SoundFontSearch& s) {
-    std::string m = "SoundFont が見つかりません。探した場所:\n";
+    std::string m = Localized(platform::msg::kNoSoundFont);
     for (const auto& p : s.looked) m += "  " + p + "\n";
-    m += "Debian では timgm6mb-soundfont または fluid-soundfont-gm パッケージが入れます"
-         "（apt-get install timgm6mb-soundfont）。--soundfont PATH でも指定できます。";
+    m += Localized(platform::msg::kSoundFontHint);
     return m;
 }
 
@@ -143,7 +144,7 @@ bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* 
     sampleRate_ = sampleRate;
     impl_->settings = new_fluid_settings();
     if (!impl_->settings) {
-        *error = "FluidSynth の設定を作れません";
+        *error = Localized(platform::msg::kNoSynthSettings);
         return false;
     }
     fluid_settings_t* s = impl_->settings;
@@ -153,11 +154,11 @@ bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* 
     LogCapture cap;
     impl_->synth = new_fluid_synth(s);
     if (!impl_->synth) {
-        *error = "FluidSynth を起動できません: " + cap.text;
+        *error = Localized(platform::msg::kCannotStartSynth) + cap.text;
         return false;
     }
     if (fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1) == FLUID_FAILED) {
-        *error = "SoundFont を読めません: " + soundFont +
+        *error = Localized(platform::msg::kCannotReadSoundFont) + soundFont +
                  (cap.text.empty() ? "" : " (" + cap.text + ")");
         return false;
     }
@@ -209,7 +210,7 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont) {
         why += "\n  " + d + ": " + (cap.text.empty() ? "failed" : cap.text);
     }
     r.error = PortError::kNoAudio;
-    r.message = "音声出力を開けません（オーディオデバイスがありません）:" + why;
+    r.message = Localized(platform::msg::kNoAudio) + why;
     return r;
 }
 
@@ -362,7 +363,7 @@ void RtMidiQuiet(RtMidiError::Type, const std::string&, void*) {}
 std::unique_ptr<RtMidiOut> MakeRtMidiOut(std::string* problem) {
 #ifdef __linux__
     if (access("/dev/snd/seq", R_OK | W_OK) != 0) {
-        *problem = "ALSA シーケンサ (/dev/snd/seq) がありません";
+        *problem = Localized(platform::msg::kNoSequencer);
         return nullptr;
     }
 #endif
@@ -419,7 +420,7 @@ PortOpenResult SystemMidiOutput::Open(int device) {
             r.error = PortError::kNoDevice;
             r.message = NoSoundFontMessage(soundFont_);
             if (!rtmidiProblem_.empty())
-                r.message += "\nMIDI ポートもありません: " + rtmidiProblem_;
+                r.message += Localized(platform::msg::kNoMidiPortEither) + rtmidiProblem_;
             return r;
         }
     }

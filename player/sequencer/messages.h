@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "player/platform/language.h"
 #include "player/platform/result.h"
 
 namespace sonfara {
@@ -14,6 +15,8 @@ namespace sequencer::msg {
 inline constexpr const char* kCannotOpenDevice = "MIDIデバイスが開けません";
 // A stored or requested port name that no port has; the port names follow.
 inline std::string NoSuchPort(const std::string& name) {
+    if (UiLanguage() == Language::kEnglish)
+        return "Cannot open the MIDI device: there is no port \"" + name + "\". Ports there are:";
     return std::string(kCannotOpenDevice) + ": \"" + name +
            "\" というポートはありません。使えるポート:";
 }
@@ -22,6 +25,12 @@ inline constexpr const char* kCannotCreateTimer = "タイマーを作れませ�
 // takes about 1 000 notes a second).
 inline constexpr const char* kNotesDropped =
     "MIDI出力が追いつかないため、古いノートオンから一部を送らずに演奏しています";
+// The texts above in English.
+inline const MessageTranslations kEnglish{
+    {kCannotOpenDevice, "Cannot open the MIDI device"},
+    {kCannotCreateTimer, "Cannot create the timer"},
+    {kNotesDropped, "The MIDI output cannot keep up: some of the oldest note-ons are left out"},
+};
 }  // namespace sequencer::msg
 
 // Why the output port did not open.

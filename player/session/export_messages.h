@@ -2,6 +2,8 @@
 // of its own).
 #pragma once
 
+#include "player/platform/language.h"
+
 namespace sonfara::session::msg {
 
 // kCannotWrite + path + " (" + reason + ")".
@@ -12,5 +14,13 @@ inline constexpr const char* kFormatUnavailable = "この形式では書き出�
 inline constexpr const char* kSongFailed = "曲を読み込めません: ";
 // The loop count is endless: kLoopsNeverEnd + file name.
 inline constexpr const char* kLoopsNeverEnd = "ループ回数が無限のため書き出せません: ";
+
+// The texts above in English.
+inline const MessageTranslations kExportEnglish{
+    {kCannotWrite, "Cannot write: "},
+    {kFormatUnavailable, "Cannot write in this format: "},
+    {kSongFailed, "Cannot load the song: "},
+    {kLoopsNeverEnd, "The loop count is endless, so nothing can be written: "},
+};
 
 }  // namespace sonfara::session::msg

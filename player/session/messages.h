@@ -5,6 +5,7 @@
 #include <array>
 #include <string>
 
+#include "player/platform/language.h"
 #include "player/platform/modes.h"
 #include "player/settings/settings_store.h"
 
@@ -16,6 +17,8 @@ inline constexpr const char* kCannotDeleteOpen = "現在開いているファイ
 inline constexpr const char* kLoading = "Loading ....";
 // The instrument menu's header for channel 1..16: "Track3 演奏楽器変更".
 inline std::string InstMenuHeader(int channel) {
+    if (UiLanguage() == Language::kEnglish)
+        return "Track" + std::to_string(channel) + " Instrument";
     return "Track" + std::to_string(channel) + " 演奏楽器変更";
 }
 // Repeat menu captions by RepeatMode.
@@ -24,9 +27,23 @@ inline constexpr std::array<const char*, kRepeatModeCount> kRepeatCaptions{
 inline constexpr const char* kNextSong = "次曲再生";
 inline constexpr const char* kPointBBeforeA = "B点はA点より後に設定してください";
 inline constexpr const char* kPrevSong = "前曲再生";
+inline std::string SettingsOpenNoticeEnglish(const SettingsOpenReport& report,
+                                             const std::string& path) {
+    switch (report.status) {
+        case SettingsOpenReport::Status::kSetAside:
+            return "The settings file " + path + " was damaged and has been moved to " +
+                   report.aside_path + ". Settings that could not be read use their defaults";
+        case SettingsOpenReport::Status::kDamagedKept:
+            return "The settings file " + path + " cannot be read, so the defaults are used. " +
+                   "Settings are not saved to this file (" + report.message + ")";
+        default:
+            return {};
+    }
+}
 // What the user is told about the settings file at start-up; empty when it
 // was read or did not exist yet.
 inline std::string SettingsOpenNotice(const SettingsOpenReport& report, const std::string& path) {
+    if (UiLanguage() == Language::kEnglish) return SettingsOpenNoticeEnglish(report, path);
     switch (report.status) {
         case SettingsOpenReport::Status::kSetAside:
             return "設定ファイル " + path + " が壊れていたため、" + report.aside_path +
@@ -38,5 +55,18 @@ inline std::string SettingsOpenNotice(const SettingsOpenReport& report, const st
             return {};
     }
 }
+
+// The fixed texts above in English.
+inline const MessageTranslations kEnglish{
+    {kNoWrd, "There is no WRD file"},
+    {kCannotDeleteOpen, "The file that is open now cannot be deleted"},
+    {kRepeatCaptions[0], "Repeat All"},
+    {kRepeatCaptions[1], "Repeat One"},
+    {kRepeatCaptions[2], "Shuffle"},
+    {kRepeatCaptions[3], "No Repeat"},
+    {kNextSong, "Next Song"},
+    {kPointBBeforeA, "Set point B after point A"},
+    {kPrevSong, "Previous Song"},
+};
 
 }  // namespace sonfara::session::msg

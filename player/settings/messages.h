@@ -3,12 +3,16 @@
 
 #include <string>
 
+#include "player/platform/language.h"
 #include "player/platform/result.h"
 
 namespace sonfara {
 
 namespace settings::msg {
 inline constexpr const char* kSaveFailed = "設定を保存できませんでした: ";
+inline const MessageTranslations kEnglish{
+    {kSaveFailed, "Could not save the settings: "},
+};
 }  // namespace settings::msg
 
 // Why the settings could not be written; the previous copy is still intact.

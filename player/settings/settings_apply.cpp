@@ -18,6 +18,7 @@ void ApplyDialogSettings(SettingsEditor& editor, ShellIntegration& shell,
         v.ShowWRD = edited.ShowWRD;
         v.EasyDeltaTime = edited.EasyDeltaTime;
         v.AlwaysMove = edited.AlwaysMove;
+        v.Language = edited.Language;
         v.Emulation = edited.Emulation;
         v.Executable = executable;
     });

@@ -82,6 +82,7 @@ const std::vector<KeyDef>& KeyDefs() {
             // 10 is endless; a fade over more than a minute is not a fade-out.
             {"LoopCount", &SettingsValues::LoopCount, SettingRange{0, 10}},
             {"LoopFade", &SettingsValues::LoopFade, SettingRange{0, 60}},
+            {"Language", &SettingsValues::Language, SettingRange{0, 2}},
             {"FileSort", &SettingsValues::FileSort},
             {"MIDIOutPort", &SettingsValues::MIDIOutPort},
             {"RepeatMode", &SettingsValues::RepeatMode},
@@ -243,15 +244,23 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
         for (int i = 1; i <= 10; ++i) k.push_back(RecentKey(i));
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
         for (const char* n :
-             {"BltSw",        "WindowStyle",   "MIDIEmulate",   "MIDIEmuGSCFG", "MIDIEmuXGCFG",
-              "SMFKBank",     "SMFKRythm",     "RcpLoopCount",  "LyricsShown",  "LyricsTop",
-              "LyricsLeft",   "LyricsWidth",   "LyricsHeight",  "LoopCount",    "LoopFade",
-              "MIDIOutPort",  "SWRDEmulation", "MWRDEmulation", "OSRetrun",     "EffectChorus",
-              "EffectReverb", "EqMode"})
+             {"BltSw",        "WindowStyle",  "MIDIEmulate",   "MIDIEmuGSCFG",  "MIDIEmuXGCFG",
+              "SMFKBank",     "SMFKRythm",    "RcpLoopCount",  "LyricsShown",   "LyricsTop",
+              "LyricsLeft",   "LyricsWidth",  "LyricsHeight",  "LoopCount",     "LoopFade",
+              "Language",     "MIDIOutPort",  "SWRDEmulation", "MWRDEmulation", "OSRetrun",
+              "EffectChorus", "EffectReverb", "EqMode"})
             k.push_back(n);
         return k;
     }();
     return keys;
+}
+
+int32_t StoredLanguageSetting(SettingsStore& store) {
+    int32_t n = 0;
+    const auto text = store.Get("Language");
+    if (!text || !ParseNumberText(*text, n) || !SettingKeyNamed("Language").range->Contains(n))
+        return 0;
+    return n;
 }
 
 int EffectMenuItem(int32_t value) {

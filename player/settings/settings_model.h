@@ -60,6 +60,7 @@ struct SettingsValues {
     int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
     int32_t LoopCount = 0;     // ループ回数: extra plays of a loop, 10 endless
     int32_t LoopFade = 0;      // seconds of fade-out after the last loop
+    int32_t Language = 0;      // 言語 / Language: 0 the locale's, 1 Japanese, 2 English
     int32_t FileSort = 0;
     std::string MIDIOutPort = kMidiMapper;
     sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;
@@ -183,6 +184,10 @@ struct StartupSettings {
 // `ini_path` empty: the platform's store.
 StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsMenus& menus,
                                     ProcessPriority* priority);
+
+// The setting 言語 / Language as the store holds it; 0 (follow the locale)
+// when it is missing or out of range. Read at start-up, before the rest.
+int32_t StoredLanguageSetting(SettingsStore& store);
 
 // The chorus/reverb menu item for a stored effect value (-1 = none).
 int EffectMenuItem(int32_t value);

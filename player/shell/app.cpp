@@ -4,6 +4,7 @@
 #include <QDBusConnection>
 #include <QFile>
 #include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
@@ -58,6 +59,7 @@ bool SonfaraApp::Start(const QStringList& paths) {
     if (!session_->Settings().Values().WindowStyle) panels_->SetRolledUp(true);
     control_->ResetReadouts();
     bench_.StampWhenShown(*main_, *control_);
+    bench_.WriteMenuTitles(*control_->menuBar());
     ShowWindows();
     dialogs_->RestoreLyricsWindow(session_->Settings().Values());
     OpenPaths(paths);

@@ -1,6 +1,7 @@
 #include "player/shell/benchmark_hooks.h"
 
 #include <QFile>
+#include <QMenuBar>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -38,6 +39,15 @@ void BenchmarkHooks::WriteDrawStats(const display::DisplayController& display) c
     if (out.open(QIODevice::WriteOnly))
         out.write(QByteArray::fromStdString(
             display::PassStatsReport(t.PassWallTimes(), t.PassCpuTimes())));
+}
+
+void BenchmarkHooks::WriteMenuTitles(const QMenuBar& bar) const {
+    const QString file = qEnvironmentVariable("SONFARA_MENU_TITLES");
+    if (file.isEmpty()) return;
+    QStringList titles;
+    for (const QAction* a : bar.actions()) titles << a->text();
+    QFile out(file);
+    if (out.open(QIODevice::WriteOnly)) out.write((titles.join(u'\n') + u'\n').toUtf8());
 }
 
 }  // namespace sonfara::shell

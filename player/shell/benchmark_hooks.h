@@ -4,7 +4,10 @@
 //   SONFARA_SHOWN_STAMP=<file>  the wall-clock time in nanoseconds once both
 //                               windows have painted (start-up time);
 //   SONFARA_DRAW_STATS=<file>   the drawing thread's pass times at the exit
-//                               (the GUI's cost).
+//                               (the GUI's cost);
+//   SONFARA_MENU_TITLES=<file>  the control window's menu titles at start-up,
+//                               one a line (the end-to-end test reads the
+//                               language the player came up in).
 //
 // Threads: UI thread; every member function is called there.
 #pragma once
@@ -15,6 +18,7 @@ namespace sonfara::display {
 class DisplayController;
 }
 
+class QMenuBar;
 class QWidget;
 
 namespace sonfara::shell {
@@ -28,6 +32,7 @@ class BenchmarkHooks final : public QObject {
     void StampWhenShown(const QWidget& first, const QWidget& second);
     // After the drawing thread has ended.
     void WriteDrawStats(const display::DisplayController& display) const;
+    void WriteMenuTitles(const QMenuBar& bar) const;
 };
 
 }  // namespace sonfara::shell

@@ -29,6 +29,16 @@ using enum MenuId;
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
 }
+// A menu caption: the program's own from the catalogue, the session's from
+// the engine's tables.
+QString Caption(const char* caption) {
+    const QString t = QCoreApplication::translate("ControlMenus", caption);
+    return t == QString::fromUtf8(caption) ? Q(Localized(caption)) : t;
+}
+// An engine message in the user's language.
+QString L(const char* text) {
+    return Q(Localized(text));
+}
 std::string S(const QString& s) {
     return s.toStdString();
 }
@@ -114,101 +124,130 @@ void ClearItems(std::vector<QAction*>& items) {
 // The bar, menu by menu, in the order the user sees it. Object names are the
 // control names tests and the check marks find the entries by.
 const MenuEntry ControlMenus::kEntries[] = {
-    Sub(kBar, "ファイル(&F)", kFile),
-    Act(kFile, "ファイルを開く", "FileOpen", [](M& m) { m.OnFileOpen(); }),
-    Act(kFile, "フォルダを開く", "FolderOpen", [](M& m) { m.OnFolderOpen(); }),
-    Act(kFile, "リストを保存", "ListSave", [](M& m) { m.OnListSave(); }),
-    Act(kFile, "SMFとして保存…", "SaveAsSmf", [](M& m) { m.OnSaveAsSmf(); }),
-    Act(kFile, "音声ファイルに書き出し…", "ExportAudio", [](M& m) { m.OnExportAudio(); }),
+    Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "ファイル(&F)"), kFile),
+    Act(kFile, QT_TRANSLATE_NOOP("ControlMenus", "ファイルを開く"), "FileOpen",
+        [](M& m) { m.OnFileOpen(); }),
+    Act(kFile, QT_TRANSLATE_NOOP("ControlMenus", "フォルダを開く"), "FolderOpen",
+        [](M& m) { m.OnFolderOpen(); }),
+    Act(kFile, QT_TRANSLATE_NOOP("ControlMenus", "リストを保存"), "ListSave",
+        [](M& m) { m.OnListSave(); }),
+    Act(kFile, QT_TRANSLATE_NOOP("ControlMenus", "SMFとして保存…"), "SaveAsSmf",
+        [](M& m) { m.OnSaveAsSmf(); }),
+    Act(kFile, QT_TRANSLATE_NOOP("ControlMenus", "音声ファイルに書き出し…"), "ExportAudio",
+        [](M& m) { m.OnExportAudio(); }),
     Separator(kFile),
-    Sub(kFile, "ファイルリスト", kFileList),
+    Sub(kFile, QT_TRANSLATE_NOOP("ControlMenus", "ファイルリスト"), kFileList),
     Act(kFileList, session::msg::kNextSong, "NextSong", [](M& m) { m.session_.Library().Next(); }),
     Act(kFileList, session::msg::kPrevSong, "PrevSong",
         [](M& m) { m.session_.Library().Previous(); }),
     Separator(kFileList),
-    Act(kFileList, "再生リスト編集", "FileListDel",
+    Act(kFileList, QT_TRANSLATE_NOOP("ControlMenus", "再生リスト編集"), "FileListDel",
         [](M& m) { m.hooks_.ShowListEditor(dialogs::ListMode::kPlayList); }),
     Separator(kFileList),  // the play list follows
-    Sub(kFile, "お気に入り", kFavorites),
-    Act(kFavorites, "お気に入りに追加", "FavoriteAdd", [](M& m) { m.OnFavoriteAdd(); }),
-    Act(kFavorites, "お気に入りの整理", "FavoriteDel",
+    Sub(kFile, QT_TRANSLATE_NOOP("ControlMenus", "お気に入り"), kFavorites),
+    Act(kFavorites, QT_TRANSLATE_NOOP("ControlMenus", "お気に入りに追加"), "FavoriteAdd",
+        [](M& m) { m.OnFavoriteAdd(); }),
+    Act(kFavorites, QT_TRANSLATE_NOOP("ControlMenus", "お気に入りの整理"), "FavoriteDel",
         [](M& m) { m.hooks_.ShowListEditor(dialogs::ListMode::kFavorites); }),
     Separator(kFavorites),  // the favourites follow
-    Sub(kFile, "最近使ったファイル", kRecent),
-    Act(kRecent, "最近使ったファイルのクリア", "RecentClear",
+    Sub(kFile, QT_TRANSLATE_NOOP("ControlMenus", "最近使ったファイル"), kRecent),
+    Act(kRecent, QT_TRANSLATE_NOOP("ControlMenus", "最近使ったファイルのクリア"), "RecentClear",
         [](M& m) { m.session_.Library().ClearRecent(); }),
     Separator(kRecent),  // the recent files follow
     Separator(kFile),
-    Act(kFile, "終了", "ExitProgram",
+    Act(kFile, QT_TRANSLATE_NOOP("ControlMenus", "終了"), "ExitProgram",
         [](M& m) { m.hooks_.RequestClose(CloseMode::kProgramClose); }),
 
-    Sub(kBar, "再生(&P)", kPlay),
+    Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "再生(&P)"), kPlay),
     Act(
-        kPlay, "A点設定", "SetPointA", [](M& m) { m.OnSetPoint(true); }, "Ctrl+["),
+        kPlay, QT_TRANSLATE_NOOP("ControlMenus", "A点設定"), "SetPointA",
+        [](M& m) { m.OnSetPoint(true); }, "Ctrl+["),
     Act(
-        kPlay, "B点設定", "SetPointB", [](M& m) { m.OnSetPoint(false); }, "Ctrl+]"),
+        kPlay, QT_TRANSLATE_NOOP("ControlMenus", "B点設定"), "SetPointB",
+        [](M& m) { m.OnSetPoint(false); }, "Ctrl+]"),
     Act(
-        kPlay, "A-B解除", "ClearAB", [](M& m) { m.session_.Transport().ClearAB(); }, "Ctrl+\\"),
+        kPlay, QT_TRANSLATE_NOOP("ControlMenus", "A-B解除"), "ClearAB",
+        [](M& m) { m.session_.Transport().ClearAB(); }, "Ctrl+\\"),
     Separator(kPlay),
-    Sub(kPlay, "ループ回数", kLoopCount),
-    Choice(kLoopCount, "オフ", "LoopCount0", 0, &M::ChooseLoopCount),
-    Choice(kLoopCount, "1回", "LoopCount1", 1, &M::ChooseLoopCount),
-    Choice(kLoopCount, "2回", "LoopCount2", 2, &M::ChooseLoopCount),
-    Choice(kLoopCount, "3回", "LoopCount3", 3, &M::ChooseLoopCount),
-    Choice(kLoopCount, "4回", "LoopCount4", 4, &M::ChooseLoopCount),
-    Choice(kLoopCount, "5回", "LoopCount5", 5, &M::ChooseLoopCount),
-    Choice(kLoopCount, "6回", "LoopCount6", 6, &M::ChooseLoopCount),
-    Choice(kLoopCount, "7回", "LoopCount7", 7, &M::ChooseLoopCount),
-    Choice(kLoopCount, "8回", "LoopCount8", 8, &M::ChooseLoopCount),
-    Choice(kLoopCount, "9回", "LoopCount9", 9, &M::ChooseLoopCount),
-    Choice(kLoopCount, "無限", "LoopCount10", 10, &M::ChooseLoopCount),
-    Sub(kPlay, "ループ後のフェードアウト", kLoopFade),
-    Choice(kLoopFade, "なし", "LoopFade0", 0, &M::ChooseLoopFade),
-    Choice(kLoopFade, "3秒", "LoopFade3", 3, &M::ChooseLoopFade),
-    Choice(kLoopFade, "5秒", "LoopFade5", 5, &M::ChooseLoopFade),
-    Choice(kLoopFade, "10秒", "LoopFade10", 10, &M::ChooseLoopFade),
+    Sub(kPlay, QT_TRANSLATE_NOOP("ControlMenus", "ループ回数"), kLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "オフ"), "LoopCount0", 0,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "1回"), "LoopCount1", 1,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "2回"), "LoopCount2", 2,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "3回"), "LoopCount3", 3,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "4回"), "LoopCount4", 4,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "5回"), "LoopCount5", 5,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "6回"), "LoopCount6", 6,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "7回"), "LoopCount7", 7,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "8回"), "LoopCount8", 8,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "9回"), "LoopCount9", 9,
+           &M::ChooseLoopCount),
+    Choice(kLoopCount, QT_TRANSLATE_NOOP("ControlMenus", "無限"), "LoopCount10", 10,
+           &M::ChooseLoopCount),
+    Sub(kPlay, QT_TRANSLATE_NOOP("ControlMenus", "ループ後のフェードアウト"), kLoopFade),
+    Choice(kLoopFade, QT_TRANSLATE_NOOP("ControlMenus", "なし"), "LoopFade0", 0,
+           &M::ChooseLoopFade),
+    Choice(kLoopFade, QT_TRANSLATE_NOOP("ControlMenus", "3秒"), "LoopFade3", 3, &M::ChooseLoopFade),
+    Choice(kLoopFade, QT_TRANSLATE_NOOP("ControlMenus", "5秒"), "LoopFade5", 5, &M::ChooseLoopFade),
+    Choice(kLoopFade, QT_TRANSLATE_NOOP("ControlMenus", "10秒"), "LoopFade10", 10,
+           &M::ChooseLoopFade),
 
-    Sub(kBar, "表示(&V)", kView),
+    Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "表示(&V)"), kView),
     Act(
-        kView, "歌詞", "ShowLyrics", [](M& m) { m.hooks_.ShowLyricsWindow(); }, "Ctrl+L"),
+        kView, QT_TRANSLATE_NOOP("ControlMenus", "歌詞"), "ShowLyrics",
+        [](M& m) { m.hooks_.ShowLyricsWindow(); }, "Ctrl+L"),
 
-    Sub(kBar, "拡張機能(&E)", kExtension),
-    Sub(kExtension, "起動", kLaunch),
-    Act(kLaunch, "アーカイバ", "ShellArc",
+    Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "拡張機能(&E)"), kExtension),
+    Sub(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "起動"), kLaunch),
+    Act(kLaunch, QT_TRANSLATE_NOOP("ControlMenus", "アーカイバ"), "ShellArc",
         [](M& m) { launch::OpenArchive(m.session_.Library().CurrentSource()); }),
-    Act(kLaunch, "テキストエディタ", "ShellText",
+    Act(kLaunch, QT_TRANSLATE_NOOP("ControlMenus", "テキストエディタ"), "ShellText",
         [](M& m) { launch::OpenInTextEditor(m.hooks_.DocumentPath()); }),
-    Act(kLaunch, "エクスプローラ", "ShellExp",
+    Act(kLaunch, QT_TRANSLATE_NOOP("ControlMenus", "エクスプローラ"), "ShellExp",
         [](M& m) { launch::OpenSongFolder(m.session_.Library().CurrentSource()); }),
     Separator(kExtension),
-    Sub(kExtension, "アレンジ", kArrangement),  // filled from the catalogue
-    Sub(kExtension, "イコライザ", kEqualizer),  // filled from the catalogue
-    Sub(kExtension, "エフェクト設定", kEffects),
-    Sub(kEffects, "コーラスエフェクト", kChorus),
-    Choice(kChorus, "強く", "ChorusEft0", 0,
+    Sub(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "アレンジ"),
+        kArrangement),  // filled from the catalogue
+    Sub(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "イコライザ"),
+        kEqualizer),  // filled from the catalogue
+    Sub(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "エフェクト設定"), kEffects),
+    Sub(kEffects, QT_TRANSLATE_NOOP("ControlMenus", "コーラスエフェクト"), kChorus),
+    Choice(kChorus, QT_TRANSLATE_NOOP("ControlMenus", "強く"), "ChorusEft0", 0,
            [](M& m, int i) { m.session_.Output().SelectChorus(i); }),
-    Choice(kChorus, "標準", "ChorusEft1", 1,
+    Choice(kChorus, QT_TRANSLATE_NOOP("ControlMenus", "標準"), "ChorusEft1", 1,
            [](M& m, int i) { m.session_.Output().SelectChorus(i); }),
-    Choice(kChorus, "弱く", "ChorusEft2", 2,
+    Choice(kChorus, QT_TRANSLATE_NOOP("ControlMenus", "弱く"), "ChorusEft2", 2,
            [](M& m, int i) { m.session_.Output().SelectChorus(i); }),
-    Sub(kEffects, "リバーブエフェクト", kReverb),
-    Choice(kReverb, "強く", "ReverbEft0", 0,
+    Sub(kEffects, QT_TRANSLATE_NOOP("ControlMenus", "リバーブエフェクト"), kReverb),
+    Choice(kReverb, QT_TRANSLATE_NOOP("ControlMenus", "強く"), "ReverbEft0", 0,
            [](M& m, int i) { m.session_.Output().SelectReverb(i); }),
-    Choice(kReverb, "標準", "ReverbEft1", 1,
+    Choice(kReverb, QT_TRANSLATE_NOOP("ControlMenus", "標準"), "ReverbEft1", 1,
            [](M& m, int i) { m.session_.Output().SelectReverb(i); }),
-    Choice(kReverb, "弱く", "ReverbEft2", 2,
+    Choice(kReverb, QT_TRANSLATE_NOOP("ControlMenus", "弱く"), "ReverbEft2", 2,
            [](M& m, int i) { m.session_.Output().SelectReverb(i); }),
     Separator(kExtension),
-    Toggle(kExtension, "MIMPI-WRDエミュレーション", "MWRD_Emu", &SettingsValues::MWRDEmulation),
-    Toggle(kExtension, "Sherry-WRDエミュレーション", "SWRD_Emu", &SettingsValues::SWRDEmulation),
+    Toggle(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "MIMPI-WRDエミュレーション"), "MWRD_Emu",
+           &SettingsValues::MWRDEmulation),
+    Toggle(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "Sherry-WRDエミュレーション"), "SWRD_Emu",
+           &SettingsValues::SWRDEmulation),
 
-    Sub(kBar, "設定(&S)", kSettings),
-    Act(kSettings, "設定全般", "Settings", [](M& m) { m.hooks_.ShowSettings(); }),
-    Act(kSettings, "コントロールパネル - マルチメディア", "CPanel_MMedia",
-        [](M&) { launch::OpenSoundSettings(); }),
-    Act(kSettings, "音量調節", "VolumeSet", [](M&) { launch::OpenVolumeControl(); }),
+    Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "設定(&S)"), kSettings),
+    Act(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "設定全般"), "Settings",
+        [](M& m) { m.hooks_.ShowSettings(); }),
+    Act(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "コントロールパネル - マルチメディア"),
+        "CPanel_MMedia", [](M&) { launch::OpenSoundSettings(); }),
+    Act(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "音量調節"), "VolumeSet",
+        [](M&) { launch::OpenVolumeControl(); }),
     Separator(kSettings),
-    Sub(kSettings, "リピートモード", kRepeat),
+    Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "リピートモード"), kRepeat),
     Choice(kRepeat, session::msg::kRepeatCaptions[0], "Repeat0", 0,
            [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
     Choice(kRepeat, session::msg::kRepeatCaptions[1], "Repeat1", 1,
@@ -217,34 +256,40 @@ const MenuEntry ControlMenus::kEntries[] = {
            [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
     Choice(kRepeat, session::msg::kRepeatCaptions[3], "Repeat3", 3,
            [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
-    Sub(kSettings, "ファイルオープンモード", kOpenMode),
-    Choice(kOpenMode, "リストを新規作成", "ListMode0", 0,
+    Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ファイルオープンモード"), kOpenMode),
+    Choice(kOpenMode, QT_TRANSLATE_NOOP("ControlMenus", "リストを新規作成"), "ListMode0", 0,
            [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.OpenModeSw = i; }); }),
-    Choice(kOpenMode, "リストに追加", "ListMode1", 1,
+    Choice(kOpenMode, QT_TRANSLATE_NOOP("ControlMenus", "リストに追加"), "ListMode1", 1,
            [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.OpenModeSw = i; }); }),
-    Choice(kSettings, "ソートなし", "FileSort0", 0,
+    Choice(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ソートなし"), "FileSort0", 0,
            [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.FileSort = i; }); }),
-    Choice(kSettings, "ファイル名でソート", "FileSort1", 1,
+    Choice(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ファイル名でソート"), "FileSort1", 1,
            [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.FileSort = i; }); }),
     Separator(kSettings),
-    Sub(kSettings, "簡易エミュレート（送出イベント設定）", kEmulation),
-    Toggle(kEmulation, "バンクセレクト", "SendBankSelect", &SettingsValues::SendBankSelect),
-    Toggle(kEmulation, "エクスクルーシブ", "SendSysEX", &SettingsValues::SendSysEX),
-    Sub(kSettings, "出力デバイス切り替え", kPort),
+    Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "簡易エミュレート（送出イベント設定）"),
+        kEmulation),
+    Toggle(kEmulation, QT_TRANSLATE_NOOP("ControlMenus", "バンクセレクト"), "SendBankSelect",
+           &SettingsValues::SendBankSelect),
+    Toggle(kEmulation, QT_TRANSLATE_NOOP("ControlMenus", "エクスクルーシブ"), "SendSysEX",
+           &SettingsValues::SendSysEX),
+    Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "出力デバイス切り替え"), kPort),
     Choice(kPort, kMidiMapper, "MIDIPortMapper", -1,  // the ports follow
            [](M& m, int d) { m.OnPortChosen(d); }),
     Separator(kSettings),
-    Toggle(kSettings, "低負荷モード（画面描画停止）", "BltOff",
+    Toggle(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "低負荷モード（画面描画停止）"), "BltOff",
            [](M& m, int on) {
                m.ChangeSetting([on](SettingsValues& v) { v.BltSw = !on; });
                m.hooks_.SetLowLoad(on != 0);
            }),
 
-    Sub(kBar, "ヘルプ(&H)", kHelp),
-    Act(kHelp, "ヘルプ", "Help", [](M& m) { m.hooks_.OpenHelp(); }),
-    Act(kHelp, "ホームページ", "HomePage", [](M& m) { m.hooks_.OpenHomePage(); }),
+    Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "ヘルプ(&H)"), kHelp),
+    Act(kHelp, QT_TRANSLATE_NOOP("ControlMenus", "ヘルプ"), "Help",
+        [](M& m) { m.hooks_.OpenHelp(); }),
+    Act(kHelp, QT_TRANSLATE_NOOP("ControlMenus", "ホームページ"), "HomePage",
+        [](M& m) { m.hooks_.OpenHomePage(); }),
     Separator(kHelp),
-    Act(kHelp, "バージョン情報", "Version", [](M& m) { m.hooks_.ShowVersion(); }),
+    Act(kHelp, QT_TRANSLATE_NOOP("ControlMenus", "バージョン情報"), "Version",
+        [](M& m) { m.hooks_.ShowVersion(); }),
 };
 
 ControlMenus::ControlMenus(ControlWindow& window, PlaybackSession& session, ShellHooks& hooks)
@@ -257,7 +302,7 @@ void ControlMenus::Build() {
     for (const MenuEntry& e : kEntries) {
         QMenu* menu = Menu(e.menu);
         if (e.kind == K::kMenu) {
-            const QString caption = QString::fromUtf8(e.caption);
+            const QString caption = Caption(e.caption);
             menus_[static_cast<int>(e.opens)] =
                 e.menu == kBar ? window_.menuBar()->addMenu(caption) : menu->addMenu(caption);
         } else if (e.kind == K::kSeparator) {
@@ -281,7 +326,7 @@ void ControlMenus::Build() {
 
 QAction* ControlMenus::Add(const MenuEntry& e, QActionGroup*& group) {
     QMenu* menu = Menu(e.menu);
-    const QString caption = QString::fromUtf8(e.caption);
+    const QString caption = Caption(e.caption);
     const QString name = QString::fromLatin1(e.name);
     if (e.kind == K::kChoice) {
         if (!group) group = new QActionGroup(menu);
@@ -346,8 +391,7 @@ void ControlMenus::ChooseLoopFade(ControlMenus& m, int seconds) {
 void ControlMenus::OnSetPoint(bool a) {
     SessionTransport& t = session_.Transport();
     if (!(a ? t.SetPointA() : t.SetPointB()))
-        window_.ShowMessage(QMessageBox::Information,
-                            QString::fromUtf8(session::msg::kPointBBeforeA));
+        window_.ShowMessage(QMessageBox::Information, L(session::msg::kPointBBeforeA));
 }
 
 void ControlMenus::SyncWithSettings() {
@@ -412,7 +456,8 @@ void ControlMenus::FillShapingMenus() {
         menu->clear();
         qDeleteAll(menu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
         auto* group = new QActionGroup(menu);
-        AddChoice(menu, group, QStringLiteral("なし"), QString::fromLatin1(noneName),
+        AddChoice(menu, group, QCoreApplication::translate("ControlMenus", "なし"),
+                  QString::fromLatin1(noneName),
                   [this, select] { (session_.Output().*select)(0); });
         for (size_t i = 0; i < captions.size(); ++i) {
             const int item = static_cast<int>(i) + 1;
@@ -436,7 +481,7 @@ void ControlMenus::RebuildFavorites() {
     const files::FavoritesMenu m = files::BuildFavoritesMenu(session_.Library().Favorites());
     QMenu* menu = Menu(kFavorites);
     if (m.placeholderVisible) {
-        QAction* a = menu->addAction(QString::fromUtf8(files::msg::kNoEntryPlaceholder));
+        QAction* a = menu->addAction(QCoreApplication::translate("ControlMenus", "なし"));
         a->setEnabled(false);
         favoriteItems_.push_back(a);
     }
@@ -455,7 +500,7 @@ void ControlMenus::RebuildRecent() {
     const files::RecentList::Menu m = session_.Library().RecentMenu();
     QMenu* menu = Menu(kRecent);
     if (m.placeholderVisible) {
-        QAction* a = menu->addAction(QString::fromUtf8(files::msg::kNoEntryPlaceholder));
+        QAction* a = menu->addAction(QCoreApplication::translate("ControlMenus", "なし"));
         a->setEnabled(false);
         recentItems_.push_back(a);
     }
@@ -491,7 +536,7 @@ void ControlMenus::OnPortChosen(int device) {
 void ControlMenus::OnFileOpen() {
     ModalScope modal(hooks_);
     const QStringList files = QFileDialog::getOpenFileNames(
-        &window_, QStringLiteral("MIDIファイルを開く"),
+        &window_, QCoreApplication::translate("ControlMenus", "MIDIファイルを開く"),
         StartFolder(session_.Settings().Values().DefDir),
         QStringLiteral(
             "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.kar *.rcp *.mlt "
@@ -507,7 +552,8 @@ void ControlMenus::OnFileOpen() {
 void ControlMenus::OnFolderOpen() {
     ModalScope modal(hooks_);
     const QString dir = QFileDialog::getExistingDirectory(
-        &window_, QStringLiteral("MIDIファイルがあるフォルダを指定してください"),
+        &window_,
+        QCoreApplication::translate("ControlMenus", "MIDIファイルがあるフォルダを指定してください"),
         StartFolder(session_.Settings().Values().DefDir));
     if (dir.isEmpty()) return;
     WindowNotifier notifier(window_);
@@ -520,10 +566,11 @@ void ControlMenus::OnFolderOpen() {
 void ControlMenus::OnListSave() {
     ModalScope modal(hooks_);
     const QString path = QFileDialog::getSaveFileName(
-        &window_, QStringLiteral("リストファイルの保存"),
+        &window_, QCoreApplication::translate("ControlMenus", "リストファイルの保存"),
         StartFolder(session_.Settings().Values().DefDir),
-        QStringLiteral("リストファイル(*.mlt) (*.mlt);;圧縮ファイル(*.lzh) "
-                       "(*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
+        QCoreApplication::translate("ControlMenus",
+                                    "リストファイル(*.mlt) (*.mlt);;圧縮ファイル(*.lzh) "
+                                    "(*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
     if (path.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
     (void)session_.Library().SaveList(S(path));  // the list layer shows its own failures
@@ -535,13 +582,13 @@ void ControlMenus::OnListSave() {
 void ControlMenus::OnSaveAsSmf() {
     const files::SongSource src = session_.Library().CurrentSource();
     if (src.LoadedPath.empty()) {
-        window_.ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
+        window_.ShowMessage(QMessageBox::Critical, L(files::msg::kNoFiles));
         return;
     }
     ModalScope modal(hooks_);
     const QString name = QFileInfo(Q(src.FileName)).completeBaseName() + QStringLiteral(".mid");
     const QString path = QFileDialog::getSaveFileName(
-        &window_, QString::fromUtf8(files::msg::kSaveSmfTitle),
+        &window_, L(files::msg::kSaveSmfTitle),
         QDir(StartFolder(session_.Settings().Values().DefDir)).filePath(name),
         QStringLiteral("Standard MIDI File (*.mid)"));
     if (path.isEmpty()) return;

@@ -12,6 +12,7 @@
 
 #include "player/display/artwork.h"
 #include "player/session/messages.h"
+#include "player/song/module_detect.h"
 #include "player/ui/palette.h"
 
 namespace sonfara::shell {
@@ -278,7 +279,10 @@ void ControlWindow::OnCtlSet2() {
     const SessionSnapshot s = session_.Snapshot();
     if (s.displayText != lastText_) {
         lastText_ = s.displayText;
-        SetTextAndTip(format_, Q(s.displayTextUtf8));
+        // The song's own text, or the module search's.
+        SetTextAndTip(format_,
+                      Q(s.displayTextUtf8 == kDetectingModuleText ? Localized(kDetectingModuleText)
+                                                                  : s.displayTextUtf8));
         if (s.displayTextUtf8.starts_with("♪")) hooks_.SendNotice(s.displayText);
     }
     if (!s.loaded) return;
@@ -335,8 +339,8 @@ void ControlWindow::ShowMessage(QMessageBox::Icon icon, const QString& text) {
         icon == QMessageBox::Critical ? n->Error(bytes) : n->Info(bytes);
         return;
     }
-    auto* box = new QMessageBox(icon, QString::fromLatin1(session::msg::kCaption), text,
-                                QMessageBox::Ok, this);
+    auto* box = new QMessageBox(icon, QString::fromLatin1(session::msg::kCaption),
+                                Q(Localized(S(text))), QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -344,7 +348,8 @@ void ControlWindow::ShowMessage(QMessageBox::Icon icon, const QString& text) {
 // --- Session hooks -------------------------------------------------------------
 
 void ControlWindow::OnSongOpened(int, bool ok, const std::string& titleText) {
-    SetTextAndTip(title_, Q(titleText));
+    // A title is the song's own text; a failure is the engine's.
+    SetTextAndTip(title_, Q(ok ? titleText : Localized(titleText)));
     if (ok) {
         const SessionSnapshot s = session_.Snapshot();
         SetTextAndTip(fileName_, Q(s.fileName));
@@ -378,7 +383,7 @@ void ControlWindow::OnCatalogChanged() {
     menus_->RefillShaping();
 }
 void ControlWindow::OnLoadFailed(const std::string& text) {
-    SetTextAndTip(title_, Q(text));
+    SetTextAndTip(title_, Q(Localized(text)));
 }
 void ControlWindow::OnNotice(const std::string& noticeBytes) {
     hooks_.SendNotice(noticeBytes);

@@ -9,13 +9,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QTranslator>
 #include <QVBoxLayout>
 #include <csignal>
 #include <cstdio>
@@ -27,10 +25,14 @@
 #include "player/platform/sfrlib_binding.h"
 #include "player/platform/system_ports.h"
 #include "player/platform/timer.h"
+#include "player/platform/user_files.h"
+#include "player/session/translations.h"
+#include "player/settings/settings_store.h"
 #include "player/shell/app.h"
 #include "player/shell/command_line.h"
 #include "player/shell/instance_channel.h"
 #include "player/ui/artwork.h"
+#include "player/ui/translators.h"
 
 namespace {
 
@@ -95,12 +97,16 @@ void WatchTerminate(QObject* owner, std::function<void()> onTerminate) {
     ::sigaction(SIGINT, &action, nullptr);
 }
 
-// Qt's own dialogs and buttons (file chooser, OK/Cancel) in the language of
-// the rest of the UI, Japanese; without the translations they stay English.
-void LoadQtTranslations(QApplication& app) {
-    auto* qt = new QTranslator(&app);
-    if (qt->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(qt);
+// The language of this run (the setting, else the locale) for the engine's
+// messages, the program's texts and Qt's own dialogs and buttons.
+void ChooseUiLanguage(QApplication& app) {
+    const sonfara::Language language =
+        sonfara::StartUiLanguage(sonfara::IniSettingsStore::DefaultPath());
+    const QString folder = QString::fromStdString(sonfara::JoinPath(
+        sonfara::ShippedDataFolder(sonfara::ProgramFolder()), sonfara::ui::kTranslationsFolder));
+    if (!sonfara::ui::InstallTranslators(app, language == sonfara::Language::kEnglish, folder))
+        qWarning("sonfara: no English texts in %s; the interface stays Japanese",
+                 qUtf8Printable(folder));
 }
 
 int Inform(const CommandLine& cl) {
@@ -137,15 +143,16 @@ int main(int argc, char** argv) {
     g_previousHandler = qInstallMessageHandler(StartMessage);
     QApplication app(argc, argv);
     ReleaseStartMessages();
-    LoadQtTranslations(app);
+    ChooseUiLanguage(app);
     QApplication::setApplicationName(QStringLiteral("sonfara"));
     QApplication::setApplicationVersion(QStringLiteral(SONFARA_VERSION));
     QApplication::setWindowIcon(sonfara::ui::AppIconSet());
     QApplication::setQuitOnLastWindowClosed(false);  // the exit paths decide
 
     if (!sonfara::SfrLibPresent()) {
-        QMessageBox::critical(nullptr, QStringLiteral("Sonfara"),
-                              QString::fromUtf8(sonfara::kSfrLibMissingMessage));
+        QMessageBox::critical(
+            nullptr, QStringLiteral("Sonfara"),
+            QString::fromStdString(sonfara::Localized(sonfara::kSfrLibMissingMessage)));
         return 1;
     }
 

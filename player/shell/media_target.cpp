@@ -67,7 +67,8 @@ void SessionMediaTarget::SetPosition(qint64 positionUs) {
 QString SessionMediaTarget::OpenPaths(const QStringList& paths) {
     for (const QString& p : paths) {
         if (!QFileInfo::exists(p))
-            return QString::fromUtf8(files::msg::kFileNotFound) + QStringLiteral(": ") + p;
+            return QString::fromStdString(Localized(files::msg::kFileNotFound)) +
+                   QStringLiteral(": ") + p;
     }
     return hooks_.open ? hooks_.open(paths) : QString();
 }

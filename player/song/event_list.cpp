@@ -88,49 +88,96 @@ std::string MetaText(const SongTable& song, const EventView& ev, const CodePage&
     auto q = [&] { return Quoted(song, x, ev.Length(), cp); };
     switch (type) {
         case 0x00:
-            return "シーケンス番号";
+            return Localized("シーケンス番号");
         case 0x01:
-            return "テキスト " + q();
+            return Localized("テキスト ") + q();
         case 0x02:
             return "Copyright " + q();
         case 0x03:
-            return "トラック名 " + q();
+            return Localized("トラック名 ") + q();
         case 0x04:
-            return "楽器名 " + q();
+            return Localized("楽器名 ") + q();
         case 0x05:
-            return "歌詞 " + q();
+            return Localized("歌詞 ") + q();
         case 0x06:
-            return "マーカ" + q();
+            return Localized("マーカ") + q();
         case 0x07:
-            return "キューポイント" + q();
+            return Localized("キューポイント") + q();
         case 0x20:
-            return "MIDIチャンネルプリフィックス";
+            return Localized("MIDIチャンネルプリフィックス");
         case 0x21:
-            return "出力ポート変更 Port:" + std::to_string(song.ExtendedData(x, 2));
+            return Localized("出力ポート変更 Port:") + std::to_string(song.ExtendedData(x, 2));
         case 0x2F:
             return "End of Track";
         case 0x51: {
             int32_t tempo = (song.ExtendedData(x, 2) << 16) | (song.ExtendedData(x, 3) << 8) |
                             song.ExtendedData(x, 4);
             int bpm = tempo > 0 ? RoundHalfEven(60000000.0 / tempo) : 0;
-            return "セットテンポ " + std::to_string(bpm);
+            return Localized("セットテンポ ") + std::to_string(bpm);
         }
         case 0x54:
-            return "SMPTEオフセット";
+            return Localized("SMPTEオフセット");
         case 0x58: {
             int dd = song.ExtendedData(x, 3);
             // An exponent that does not fit the display shows as written.
             std::string den = dd < 31 ? std::to_string(1u << dd) : "2^" + std::to_string(dd);
-            return "拍子 " + std::to_string(song.ExtendedData(x, 2)) + "/" + den;
+            return Localized("拍子 ") + std::to_string(song.ExtendedData(x, 2)) + "/" + den;
         }
         case 0x59:
-            return "調号";
+            return Localized("調号");
         default:
             return "Unknown Meta Event";
     }
 }
 
 }  // namespace
+
+const MessageTranslations& EventListTranslations() {
+    static const MessageTranslations table{
+        {"バンクセレクト(MSB)  Bank=", "Bank Select (MSB)  Bank="},
+        {"バンクセレクト(LSB)  Bank=", "Bank Select (LSB)  Bank="},
+        {"モジュレーション(MSB)  Depth=", "Modulation (MSB)  Depth="},
+        {"モジュレーション(LSB)  Depth=", "Modulation (LSB)  Depth="},
+        {"ブレスコントロール(MSB)  Value=", "Breath Control (MSB)  Value="},
+        {"ブレスコントロール(LSB)  Value=", "Breath Control (LSB)  Value="},
+        {"フットコントロール(MSB)  Value=", "Foot Control (MSB)  Value="},
+        {"フットコントロール(LSB)  Value=", "Foot Control (LSB)  Value="},
+        {"ポルタメントタイム(MSB)  Value=", "Portamento Time (MSB)  Value="},
+        {"ポルタメントタイム(LSB)  Value=", "Portamento Time (LSB)  Value="},
+        {"データエントリ(MSB)  Value=", "Data Entry (MSB)  Value="},
+        {"データエントリ(LSB)  Value=", "Data Entry (LSB)  Value="},
+        {"メインボリューム(MSB)  Volume=", "Main Volume (MSB)  Volume="},
+        {"メインボリューム(LSB)  Volume=", "Main Volume (LSB)  Volume="},
+        {"バランスコントロール(MSB)  Value=", "Balance (MSB)  Value="},
+        {"バランスコントロール(LSB)  Value=", "Balance (LSB)  Value="},
+        {"パン(MSB)  Value=", "Pan (MSB)  Value="},
+        {"パン(LSB)  Value=", "Pan (LSB)  Value="},
+        {"エクスプレッション(MSB)  Value=", "Expression (MSB)  Value="},
+        {"エクスプレッション(LSB)  Value=", "Expression (LSB)  Value="},
+        {"リバーブ  Value=", "Reverb  Value="},
+        {"コーラス  Value=", "Chorus  Value="},
+        {"ホールド１（ダンパメダル）Value=", "Hold 1 (Damper Pedal) Value="},
+        {"ポルタメント（ダンパメダル）Value=", "Portamento Value="},
+        {"ソステヌート（コードホールド）Value=", "Sostenuto Value="},
+        {"ソフトペダル　Value=", "Soft Pedal Value="},
+        {"ホールド２（フリーズ）Value=", "Hold 2 (Freeze) Value="},
+        {"メモリバッチセレクト　Value=", "Memory Patch Select Value="},
+        {"シーケンス番号", "Sequence Number"},
+        {"テキスト ", "Text "},
+        {"トラック名 ", "Track Name "},
+        {"楽器名 ", "Instrument "},
+        {"歌詞 ", "Lyric "},
+        {"マーカ", "Marker "},
+        {"キューポイント", "Cue Point "},
+        {"MIDIチャンネルプリフィックス", "MIDI Channel Prefix"},
+        {"出力ポート変更 Port:", "Port Change Port:"},
+        {"セットテンポ ", "Set Tempo "},
+        {"SMPTEオフセット", "SMPTE Offset"},
+        {"拍子 ", "Time Signature "},
+        {"調号", "Key Signature"},
+    };
+    return table;
+}
 
 bool SongTextIsUtf8(std::string_view bytes, const CodePage& cp) {
     // Code-page text is practically never well-formed UTF-8, but short UTF-8
@@ -212,7 +259,7 @@ EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage
         case 0xB: {
             line.name = "Control Change(#" + Hex(ev.data1) + ")";
             const char* label = ControllerLabel(ev.data1);
-            line.param = label ? std::string(label) + std::to_string(ev.data2)
+            line.param = label ? Localized(label) + std::to_string(ev.data2)
                                : "Unknown Control(#" + Hex(ev.data1) +
                                      ") Value = " + std::to_string(ev.data2);
             line.colour = kColourControl;

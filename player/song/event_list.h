@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "player/platform/codepage.h"
+#include "player/platform/language.h"
 #include "player/song/smf_reader.h"
 #include "player/song/song_table.h"
 
@@ -41,6 +42,8 @@ inline constexpr int kNoListRendered = 10000;
 
 // "C6 " for 60: twelve names, octave note/12+1, padded to three characters.
 std::string NoteName(int note);
+// The event texts above in English (registered with the other tables).
+const MessageTranslations& EventListTranslations();
 
 // "   0. 3.  40" for tick 1000 at 480 ticks per quarter.
 std::string PositionText(int32_t tick, int32_t ticksPerQuarter);

@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "player/platform/language.h"
 #include "player/platform/result.h"
+#include "player/song/module_detect.h"
 
 namespace sonfara {
 
@@ -40,8 +42,14 @@ inline constexpr const char* kErrorNo = "ErrorNo ";
 inline constexpr const char* kLoadError = "読み込みエラー";
 // The title label after a failed load: kLoadError + "（" + reason + "）".
 inline std::string LoadErrorCaption(const std::string& reason) {
+    if (UiLanguage() == Language::kEnglish) return "Load error (" + reason + ")";
     return std::string(kLoadError) + "（" + reason + "）";
 }
+// The texts above in English; the reasons are English already.
+inline const MessageTranslations kEnglish{
+    {kLoadError, "Load error"},
+    {kDetectingModuleText, "Looking for the sound module"},
+};
 }  // namespace song::msg
 
 // The reason as the title label shows it: "Header Error", "SYSEX Error",

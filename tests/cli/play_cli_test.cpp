@@ -32,8 +32,10 @@ std::string WriteSong(const std::string& name, const std::vector<uint8_t>& bytes
 }
 
 // Each run gets its own home, configuration and runtime folders, so no
-// stored setting or work folder of the user's can change what it does.
+// stored setting or work folder of the user's can change what it does; and
+// the program's own language, whatever the user's locale.
 void UsePrivateFolders() {
+    setenv("LC_ALL", "C.UTF-8", 1);
     const std::string home = ::testing::TempDir() + "cli_home_" + std::to_string(getpid());
     for (const char* sub : {"", "/config", "/runtime", "/data"}) mkdir((home + sub).c_str(), 0700);
     setenv("HOME", home.c_str(), 1);

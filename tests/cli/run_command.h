@@ -15,9 +15,11 @@ struct CommandRun {
     std::string out;
 };
 
+// The program's own language, Japanese, whatever the caller's locale: the
+// tests compare its messages.
 inline CommandRun RunCommand(const std::string& command) {
     CommandRun r;
-    FILE* p = ::popen(command.c_str(), "r");
+    FILE* p = ::popen(("export LC_ALL=C.UTF-8; " + command).c_str(), "r");
     if (!p) return r;
     std::array<char, 4096> buf;
     size_t n;

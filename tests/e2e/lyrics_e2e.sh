@@ -21,6 +21,8 @@ shift
 S=$1 SONG=$2 KEEP=${3:-}
 # Real windows on the private display, whatever the caller's tests use.
 export QT_QPA_PLATFORM=xcb
+# The window titles below are the Japanese ones, whatever the caller's locale.
+export LC_ALL=C.UTF-8
 N=org.mpris.MediaPlayer2.sonfara
 pid=""
 fail() {

@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "player/files/file_entry.h"
+#include "player/files/recomposer.h"
+#include "player/platform/messages.h"
+#include "player/session/export_messages.h"
+#include "player/session/messages.h"
+#include "player/session/translations.h"
 #include "player/settings/messages.h"
 #include "player/song/messages.h"
 
@@ -33,6 +38,46 @@ TEST(FailureMessages, EachLayerComposesItsTextFromCodeAndDetail) {
     EXPECT_EQ(
         SettingsStatus(SettingsError::kDamagedKept, "/c/Sonfara.ini").Message(),
         "設定を保存できませんでした: the damaged settings file /c/Sonfara.ini is left as it is");
+}
+
+bool HasJapanese(std::string_view text) {
+    // Every kana and kanji, and the full-width forms, start with E3..EF in UTF-8.
+    for (unsigned char c : text)
+        if (c >= 0xE3 && c <= 0xEF) return true;
+    return false;
+}
+
+// In English the registered tables translate every engine text, also where a
+// path or name stands inside the sentence; nothing Japanese is left over.
+TEST(FailureMessages, EnglishTextsComeFromEveryLayersTable) {
+    RegisterEngineTranslations();
+    SetUiLanguage(Language::kEnglish);
+    for (const MessageTranslations* table :
+         {&files::msg::kEnglish, &song::msg::kEnglish, &sequencer::msg::kEnglish,
+          &settings::msg::kEnglish, &session::msg::kEnglish, &session::msg::kExportEnglish,
+          &platform::msg::kEnglish}) {
+        for (const auto& [ja, en] : *table) {
+            EXPECT_FALSE(en.empty() || HasJapanese(en)) << ja;
+            EXPECT_EQ(Localized(ja), en);
+        }
+    }
+    EXPECT_EQ(Localized(std::string(files::msg::kSaveFailed) + "disk full"),
+              "Could not save the file: disk full");
+    EXPECT_EQ(song::msg::LoadErrorCaption(LoadResult(LoadError::kHeader).Message()),
+              "Load error (Header Error)");
+    EXPECT_EQ(
+        PlaybackStatus(PlaybackError::kNoSuchPort, "Nowhere\n  Rec A").Message(),
+        "Cannot open the MIDI device: there is no port \"Nowhere\". Ports there are:\n  Rec A");
+    EXPECT_EQ(files::RcpProblemText(files::RcpProblem::kTruncated, "/m/a.rcp"),
+              "Could not convert the Recomposer file (the file is cut short): /m/a.rcp");
+    SettingsOpenReport aside;
+    aside.status = SettingsOpenReport::Status::kSetAside;
+    aside.aside_path = "/c/S.ini.bad";
+    EXPECT_FALSE(HasJapanese(session::msg::SettingsOpenNotice(aside, "/c/S.ini")));
+    SetUiLanguage(Language::kJapanese);
+    EXPECT_EQ(files::RcpProblemText(files::RcpProblem::kTruncated, "/m/a.rcp"),
+              "レコンポーザ形式のファイルを変換できませんでした（ファイルが途中で切れています）: "
+              "/m/a.rcp");
 }
 
 }  // namespace

@@ -1,0 +1,37 @@
+#include "player/session/translations.h"
+
+#include "player/files/file_entry.h"
+#include "player/platform/messages.h"
+#include "player/sequencer/messages.h"
+#include "player/session/export_messages.h"
+#include "player/session/messages.h"
+#include "player/settings/messages.h"
+#include "player/settings/settings_model.h"
+#include "player/song/event_list.h"
+#include "player/song/messages.h"
+#include "player/wrd/messages.h"
+
+namespace sonfara {
+
+void RegisterEngineTranslations() {
+    for (const MessageTranslations* table :
+         {&files::msg::kEnglish, &song::msg::kEnglish, &EventListTranslations(),
+          &sequencer::msg::kEnglish, &settings::msg::kEnglish, &wrd::msg::kEnglish,
+          &session::msg::kEnglish, &session::msg::kExportEnglish, &platform::msg::kEnglish})
+        RegisterTranslations(*table);
+}
+
+}  // namespace sonfara
+
+namespace sonfara {
+
+Language StartUiLanguage(const std::string& settingsPath) {
+    const auto store = IniSettingsStore::Open(settingsPath, false);
+    const Language language =
+        ChooseLanguage(StoredLanguageSetting(*store), MessageLocaleFromEnvironment());
+    SetUiLanguage(language);
+    RegisterEngineTranslations();
+    return language;
+}
+
+}  // namespace sonfara
