@@ -5,10 +5,15 @@
 //   build/release/bench/bench_load --peak FILE      loads once, prints peak memory
 //   build/release/bench/bench_load --once FILE      loads once, prints seconds (wall user sys)
 //   build/release/bench/bench_load --read FILE      maps and reads the file once, same figures
+//   build/release/bench/bench_load --ratio FILE [N] loads N times (default 7) on one core and
+//                                                  on 2 threads in turn; medians and their ratio
+// --threads N before any of these decodes on N threads (default: one per core).
 #include <benchmark/benchmark.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "bench/bench_songs.h"
 #include "player/platform/large_memory.h"
@@ -39,6 +45,15 @@ std::string SongFile(int mb) {
     return path.string();
 }
 
+int gThreads = 0;  // --threads; 0: one per core
+
+LoadOptions Options() {
+    LoadOptions o;
+    o.songFileName = "bench.mid";
+    o.threads = gThreads;
+    return o;
+}
+
 int64_t TotalEvents(const SongTable& s) {
     int64_t n = 0;
     for (int t = 1; t <= s.NTracks; ++t) n += s.EventCount(t);
@@ -49,8 +64,7 @@ void BM_LoadSMF(benchmark::State& state) {
     const int mb = static_cast<int>(state.range(0));
     const std::string path = SongFile(mb);
     const auto fileBytes = static_cast<int64_t>(std::filesystem::file_size(path));
-    LoadOptions o;
-    o.songFileName = "bench.mid";
+    const LoadOptions o = Options();
     int64_t events = 0;
     size_t memory = 0;
     for (auto _ : state) {
@@ -111,9 +125,7 @@ long CurrentRssKb() {
 int Peak(const char* path) {
     const long before = CurrentRssKb();
     SongTable song;
-    LoadOptions o;
-    o.songFileName = "bench.mid";
-    auto r = LoadSMF(path, song, o);
+    auto r = LoadSMF(path, song, Options());
     if (!r.ok()) {
         std::fprintf(stderr, "load failed: %s\n", r.Message().c_str());
         return 1;
@@ -121,11 +133,11 @@ int Peak(const char* path) {
     const double fileBytes = static_cast<double>(std::filesystem::file_size(path));
     const double events = static_cast<double>(TotalEvents(song));
     const double peak = (MaxRssKb() - before) * 1024.0;
-    const double limit = 2 * (fileBytes + 16 * events);
     std::printf(
-        "file %.0f bytes, %.0f events, peak %.0f bytes above start, resident after %.0f bytes, "
-        "limit 2*(file+16*events) = %.0f, peak/limit = %.2f\n",
-        fileBytes, events, peak, (CurrentRssKb() - before) * 1024.0, limit, peak / limit);
+        "file %.0f bytes, %.0f events, peak %.0f bytes above start (%.1f MB), resident after "
+        "%.0f bytes, table %.2f bytes per event\n",
+        fileBytes, events, peak, peak / 1e6, (CurrentRssKb() - before) * 1024.0,
+        static_cast<double>(song.MemoryBytes()) / events);
     return 0;
 }
 
@@ -141,9 +153,7 @@ int Once(const char* path, bool load) {
     const auto t0 = std::chrono::steady_clock::now();
     if (load) {
         SongTable song;
-        LoadOptions o;
-        o.songFileName = "bench.mid";
-        if (!LoadSMF(path, song, o).ok()) return 1;
+        if (!LoadSMF(path, song, Options()).ok()) return 1;
         benchmark::DoNotOptimize(song.TotalMs);
     } else {
         sonfara::FileImage image;
@@ -160,9 +170,63 @@ int Once(const char* path, bool load) {
     return 0;
 }
 
+double LoadSeconds(const char* path, int threads) {
+    LoadOptions o = Options();
+    o.threads = threads;
+    SongTable song;
+    const auto t0 = std::chrono::steady_clock::now();
+    if (!LoadSMF(path, song, o).ok()) return -1;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+// The load on one core (one decoding thread, and the process pinned to one
+// processor, so the page-zeroing helper shares it too) against two decoding
+// threads on every core, in turn so both see the same machine load.
+double OneCoreSeconds(const char* path) {
+    cpu_set_t all, one;
+    sched_getaffinity(0, sizeof all, &all);
+    CPU_ZERO(&one);
+    for (int c = 0; c < CPU_SETSIZE; ++c) {
+        if (CPU_ISSET(c, &all)) {
+            CPU_SET(c, &one);
+            break;
+        }
+    }
+    sched_setaffinity(0, sizeof one, &one);
+    const double s = LoadSeconds(path, 1);
+    sched_setaffinity(0, sizeof all, &all);
+    return s;
+}
+
+int Ratio(const char* path, int rounds) {
+    std::vector<double> one, two;
+    for (int i = 0; i < rounds; ++i) {
+        one.push_back(OneCoreSeconds(path));
+        two.push_back(LoadSeconds(path, 2));
+        if (one.back() < 0 || two.back() < 0) return 1;
+        std::printf("round %d: one core %.3f s, 2 threads %.3f s\n", i + 1, one.back(), two.back());
+    }
+    std::printf("medians of %d: one core %.3f s, 2 threads %.3f s, ratio %.2f\n", rounds,
+                Median(one), Median(two), Median(two) / Median(one));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && !std::strcmp(argv[1], "--threads")) {
+        gThreads = std::atoi(argv[2]);
+        argv[2] = argv[0];
+        argv += 2;
+        argc -= 2;
+    }
+    if ((argc == 3 || argc == 4) && !std::strcmp(argv[1], "--ratio"))
+        return Ratio(argv[2], argc == 4 ? std::atoi(argv[3]) : 7);
     if (argc == 4 && !std::strcmp(argv[1], "--write")) {
         auto bytes =
             sonfara::bench::MakeDenseSong(static_cast<size_t>(std::atol(argv[2])) * 1000 * 1000);

@@ -1,10 +1,11 @@
 // Playback timing and cost.
 //
 //   build/release/bench/bench_playback                      Google Benchmark: tick cost
-//   build/release/bench/bench_playback --lateness [SEC]     real clock and timer thread:
+//   build/release/bench/bench_playback --lateness [SEC [NOTES]]  real clock and timer thread:
 //        lateness of every message against its event's time, periodic tick and
-//        event-timed wakes, plus processor time per second of playback
-//   build/release/bench/bench_playback --write-song PATH [SEC]   writes the dense song
+//        event-timed wakes, plus processor time per second of playback; with
+//        NOTES, the song plays that many notes per second across 16 channels
+//   build/release/bench/bench_playback --write-song PATH [SEC [NOTES]]  writes that song
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
@@ -40,7 +41,9 @@ void Vlq(std::vector<uint8_t>& d, uint32_t v) {
 // 16 tracks, one per channel; each plays 80 ms notes at a random 100-220 ms
 // pace with 0x80 note-offs: about 200 messages per second. Division 500 at
 // the default tempo: one tick is one millisecond.
-std::vector<uint8_t> DenseSong(int seconds) {
+// With notesPerSecond, each channel instead plays notesPerSecond / 16 notes a
+// second, evenly spread (several at one tick where they must), 80 ms long.
+std::vector<uint8_t> DenseSong(int seconds, int notesPerSecond = 0) {
     std::mt19937 rng(42);
     std::vector<uint8_t> f = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 16, 0x01, 0xF4};
     for (int c = 0; c < 16; ++c) {
@@ -51,10 +54,34 @@ std::vector<uint8_t> DenseSong(int seconds) {
             last = t;
             d.insert(d.end(), b.begin(), b.end());
         };
-        for (int t = 5 + c; t < seconds * 1000 - 100; t += 100 + static_cast<int>(rng() % 120)) {
-            uint8_t note = static_cast<uint8_t>(36 + rng() % 60);
-            ev(t, {static_cast<uint8_t>(0x90 | c), note, static_cast<uint8_t>(1 + rng() % 126)});
-            ev(t + 80, {static_cast<uint8_t>(0x80 | c), note, 0x40});
+        auto note = [&](int t) {
+            uint8_t key = static_cast<uint8_t>(36 + rng() % 60);
+            ev(t, {static_cast<uint8_t>(0x90 | c), key, static_cast<uint8_t>(1 + rng() % 126)});
+            return key;
+        };
+        if (notesPerSecond > 0) {
+            // Note-ons and note-offs merged by time in one track.
+            std::multimap<int, std::vector<uint8_t>> at;
+            const int64_t perChannel = int64_t{notesPerSecond} * (seconds - 1) / 16;
+            for (int64_t i = 0; i < perChannel; ++i) {
+                const int t = static_cast<int>(5 + i * 16000 / notesPerSecond);
+                const auto key = static_cast<uint8_t>(36 + rng() % 60);
+                at.insert(
+                    {t,
+                     {static_cast<uint8_t>(0x90 | c), key, static_cast<uint8_t>(1 + rng() % 126)}});
+                at.insert({t + 80, {static_cast<uint8_t>(0x80 | c), key, 0x40}});
+            }
+            for (const auto& [t, b] : at) {
+                Vlq(d, static_cast<uint32_t>(t - last));
+                last = t;
+                d.insert(d.end(), b.begin(), b.end());
+            }
+        } else {
+            for (int t = 5 + c; t < seconds * 1000 - 100;
+                 t += 100 + static_cast<int>(rng() % 120)) {
+                const uint8_t key = note(t);
+                ev(t + 80, {static_cast<uint8_t>(0x80 | c), key, 0x40});
+            }
         }
         ev(last, {0xFF, 0x2F, 0x00});
         uint32_t n = static_cast<uint32_t>(d.size());
@@ -80,10 +107,13 @@ double CpuSeconds() {
            static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-int MeasureLateness(int seconds) {
-    const auto bytes = DenseSong(seconds);
+int MeasureLateness(int seconds, int notesPerSecond) {
+    const auto bytes = DenseSong(seconds, notesPerSecond);
     CodePage cp("CP932");
-    std::printf("dense song: %d s, 16 tracks; MTimer 5; real clock and timer thread\n", seconds);
+    std::printf(
+        "dense song: %d s, 16 tracks, %s notes per second; MTimer 5; real clock and timer "
+        "thread\n",
+        seconds, notesPerSecond ? std::to_string(notesPerSecond).c_str() : "about 100");
     std::printf("%-22s %8s %9s %9s %9s %9s %14s\n", "mode", "messages", "p50 ms", "p99 ms",
                 "max ms", "late>1ms", "cpu ms per s");
     bool raised = false;
@@ -121,7 +151,7 @@ int MeasureLateness(int seconds) {
         for (int t = 1; t <= song.NTracks; ++t) {
             for (const auto& e : song.TrackEvents(t)) {
                 if ((e.status & 0xE0) != 0x80) continue;
-                due[e.status | e.data1 << 8 | e.data2 << 16].push_back(e.timeMs);
+                due[e.status | e.data1 << 8 | e.data2 << 16].push_back(e.TimeMs());
             }
         }
         for (auto& [k, v] : due) std::sort(v.begin(), v.end());
@@ -202,10 +232,11 @@ BENCHMARK(BM_PlaySecondOfDenseSong)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecon
 
 int main(int argc, char** argv) {
     if (argc >= 2 && !std::strcmp(argv[1], "--lateness")) {
-        return MeasureLateness(argc >= 3 ? std::atoi(argv[2]) : 30);
+        return MeasureLateness(argc >= 3 ? std::atoi(argv[2]) : 30,
+                               argc >= 4 ? std::atoi(argv[3]) : 0);
     }
     if (argc >= 3 && !std::strcmp(argv[1], "--write-song")) {
-        auto b = DenseSong(argc >= 4 ? std::atoi(argv[3]) : 30);
+        auto b = DenseSong(argc >= 4 ? std::atoi(argv[3]) : 30, argc >= 5 ? std::atoi(argv[4]) : 0);
         std::ofstream(argv[2], std::ios::binary)
             .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
         return 0;

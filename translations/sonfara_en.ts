@@ -716,6 +716,10 @@
         <source>イベントウィンドウトラック</source>
         <translation>Event Window Track</translation>
     </message>
+    <message>
+        <source>トラック %1～%2</source>
+        <translation>Tracks %1–%2</translation>
+    </message>
 </context>
 <context>
     <name>sonfara::shell::ControlWindow</name>

@@ -198,7 +198,7 @@ int RunDump(const std::vector<std::string>& words) {
         uint8_t bank[16] = {}, map[16] = {};
         auto events = song.TrackEvents(t);
         for (size_t i = 0; i < events.size(); ++i) {
-            const SongEvent& ev = events[i];
+            const EventView ev = events[i];
             const bool ext = ev.status >= 0xF0;
             std::string payload = ext ? HexBytes(song.ExtRow(ev.ExtIndex())) : std::string();
             if (json) {
@@ -210,7 +210,7 @@ int RunDump(const std::vector<std::string>& words) {
                 j.Key("tick");
                 j.Int(ev.tick);
                 j.Key("ms");
-                j.Int(ev.timeMs);
+                j.Int(ev.TimeMs());
                 j.Key("status");
                 j.Int(ev.status);
                 j.Key("data1");
@@ -218,14 +218,14 @@ int RunDump(const std::vector<std::string>& words) {
                 j.Key("data2");
                 j.Int(ev.data2);
                 j.Key("length");
-                j.Int(ev.length);
+                j.Int(ev.Length());
                 j.Key("payload");
                 j.String(payload);
                 j.EndObject();
             } else {
                 char buf[96];
                 std::snprintf(buf, sizeof buf, "%d %zu %d %d %02X %d %d %d", t, i + 1, ev.tick,
-                              ev.timeMs, ev.status, ev.data1, ev.data2, ev.length);
+                              ev.TimeMs(), ev.status, ev.data1, ev.data2, ev.Length());
                 line = buf;
                 if (ext) {
                     line += ' ';

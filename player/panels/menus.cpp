@@ -1,6 +1,7 @@
 #include "player/panels/menus.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "player/panels/panel_style.h"
 #include "player/sequencer/output_layer.h"
@@ -102,8 +103,27 @@ TrackMenu::TrackMenu(QWidget* parent) : QMenu(tr("イベントウィンドウト
 }
 
 void TrackMenu::ShowTracksUpTo(int trackCount) {
-    for (int i = kTracksAlwaysShown; i < kTrackMenuItems; ++i)
-        items_[i]->setVisible(i + 1 <= trackCount);
+    for (QMenu* g : groups_) delete g;
+    groups_.clear();
+    const bool grouped = trackCount > kTrackMenuItems;
+    for (int i = 0; i < kTrackMenuItems; ++i)
+        items_[i]->setVisible(!grouped && (i < kTracksAlwaysShown || i + 1 <= trackCount));
+    if (!grouped) return;
+    for (int first = 1; first <= trackCount; first += kTrackMenuItems) {
+        const int last = std::min(trackCount, first + kTrackMenuItems - 1);
+        QMenu* g = addMenu(tr("トラック %1～%2").arg(first).arg(last));
+        g->setStyleSheet(style::MenuSheet());
+        g->setFont(style::TextFont(12));
+        // Thousands of tracks would be thousands of items: made on first opening.
+        connect(g, &QMenu::aboutToShow, this, [this, g, first, last] {
+            if (!g->isEmpty()) return;
+            for (int t = first; t <= last; ++t) {
+                connect(g->addAction(TrackItemCaption(t - 1)), &QAction::triggered, this,
+                        [this, t] { emit trackChosen(t); });
+            }
+        });
+        groups_.push_back(g);
+    }
 }
 
 }  // namespace sonfara::panels

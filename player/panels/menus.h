@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace sonfara {
 class OutputLayer;
@@ -79,14 +80,18 @@ class TrackMenu : public QMenu {
   public:
     explicit TrackMenu(QWidget* parent = nullptr);
     // After a load: items 17..64 shown only up to the song's track count.
+    // A song of more tracks gets sub-menus of 64 tracks each instead, whose
+    // items are made when a sub-menu first opens.
     void ShowTracksUpTo(int trackCount);
     QAction* TrackAction(int index) const { return items_[index]; }  // 0..63
+    const std::vector<QMenu*>& Groups() const { return groups_; }
 
   signals:
     void trackChosen(int track);  // 1-based
 
   private:
     std::array<QAction*, kTrackMenuItems> items_{};
+    std::vector<QMenu*> groups_;
 };
 
 }  // namespace sonfara::panels

@@ -126,6 +126,19 @@ FileImage::~FileImage() {
     Close();
 }
 
+void FileImage::Release(size_t offset, size_t length) const {
+#ifndef _WIN32
+    if (!mapped_ || offset >= size_) return;
+    const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t first = (offset + page - 1) / page * page;
+    const size_t last = std::min(size_, offset + length) / page * page;
+    if (last > first) madvise(const_cast<uint8_t*>(data_) + first, last - first, MADV_DONTNEED);
+#else
+    (void)offset;
+    (void)length;
+#endif
+}
+
 void FileImage::Close() {
 #ifndef _WIN32
     if (mapped_ && data_) munmap(const_cast<uint8_t*>(data_), size_);

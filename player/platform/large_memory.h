@@ -91,6 +91,11 @@ class FileImage {
     // maxBytes (refused before it is mapped or read).
     bool Open(const std::string& path, uintmax_t maxBytes = UINTMAX_MAX);
     std::span<const uint8_t> Bytes() const { return {data_, size_}; }
+    // The caller is done with these bytes: a mapped image gives their whole
+    // pages back, so a big file stops counting once it is decoded. Reading
+    // them again is still allowed (they come back from the page cache).
+    // Safe from several threads for disjoint ranges.
+    void Release(size_t offset, size_t length) const;
     void Close();
 
   private:

@@ -1,5 +1,6 @@
 #include "player/platform/midi_port.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -115,6 +116,31 @@ void RecordingPort::ShortMessage(uint32_t packed) {
     log_.push_back(std::move(m));
 }
 
+void RecordingPort::SetByteBudget(int bytesPerSecond, int burstBytes) {
+    std::lock_guard lk(mu_);
+    budgetPerSecond_ = bytesPerSecond;
+    burstBytes_ = burstBytes;
+    budget_ = burstBytes;
+    budgetUs_ = clock_.NowUs();
+}
+
+bool RecordingPort::TryShortMessage(uint32_t packed) {
+    {
+        std::lock_guard lk(mu_);
+        if (budgetPerSecond_ > 0) {
+            const int64_t now = clock_.NowUs();
+            budget_ =
+                std::min<double>(burstBytes_, budget_ + (now - budgetUs_) * budgetPerSecond_ / 1e6);
+            budgetUs_ = now;
+            const int bytes = 1 + ShortMessageLength(static_cast<uint8_t>(packed));
+            if (budget_ < bytes) return false;
+            budget_ -= bytes;
+        }
+    }
+    ShortMessage(packed);
+    return true;
+}
+
 void RecordingPort::LongMessage(std::span<const uint8_t> bytes) {
     Message m;
     m.us = clock_.NowUs();
@@ -193,6 +219,7 @@ class ForwardPort final : public MidiOutPort {
     explicit ForwardPort(std::shared_ptr<RecordingPort> p) : p_(std::move(p)) {}
     ~ForwardPort() override { p_->Close(); }
     void ShortMessage(uint32_t packed) override { p_->ShortMessage(packed); }
+    bool TryShortMessage(uint32_t packed) override { return p_->TryShortMessage(packed); }
     void LongMessage(std::span<const uint8_t> bytes) override { p_->LongMessage(bytes); }
     void Reset() override { p_->Reset(); }
     void Close() override { p_->Close(); }

@@ -28,6 +28,13 @@ class MidiOutPort {
     virtual ~MidiOutPort() = default;
     // status in the low byte, data1 in the next, data2 in the third.
     virtual void ShortMessage(uint32_t packed) = 0;
+    // The same, for a port whose line can be full (a hardware cable takes
+    // about 3 125 bytes a second): false when the message cannot go now,
+    // and then nothing was sent. Ports without such a limit take all.
+    virtual bool TryShortMessage(uint32_t packed) {
+        ShortMessage(packed);
+        return true;
+    }
     // A complete SysEx message, F0 ... F7.
     virtual void LongMessage(std::span<const uint8_t> bytes) = 0;
     // Turns every sounding note off and lifts the sustain and sostenuto
@@ -109,6 +116,11 @@ class RecordingPort final : public MidiOutPort {
     };
     explicit RecordingPort(const Clock& clock) : clock_(clock) {}
     void ShortMessage(uint32_t packed) override;
+    // With a budget set, the port takes at most bytesPerSecond on average
+    // (up to burstBytes at once) through TryShortMessage, like a cable;
+    // 0 lifts it. ShortMessage itself is never refused.
+    void SetByteBudget(int bytesPerSecond, int burstBytes);
+    bool TryShortMessage(uint32_t packed) override;
     void LongMessage(std::span<const uint8_t> bytes) override;
     void Reset() override;
     void Close() override;
@@ -133,6 +145,10 @@ class RecordingPort final : public MidiOutPort {
     bool sostenuto_[16] = {};
     int resets_ = 0;
     bool closed_ = false;
+    int budgetPerSecond_ = 0;
+    int burstBytes_ = 0;
+    double budget_ = 0;  // bytes the line can take now
+    int64_t budgetUs_ = 0;
 };
 
 // A port system of recording ports for tests: every open hands out a new

@@ -21,10 +21,15 @@ inline std::string NoSuchPort(const std::string& name) {
            "\" というポートはありません。使えるポート:";
 }
 inline constexpr const char* kCannotCreateTimer = "タイマーを作れません";
+// The port cannot take the song's notes as fast as they come (a MIDI cable
+// takes about 1 000 notes a second).
+inline constexpr const char* kNotesDropped =
+    "MIDI出力が追いつかないため、古いノートオンから一部を送らずに演奏しています";
 // The texts above in English.
 inline const MessageTranslations kEnglish{
     {kCannotOpenDevice, "Cannot open the MIDI device"},
     {kCannotCreateTimer, "Cannot create the timer"},
+    {kNotesDropped, "The MIDI output cannot keep up: some of the oldest note-ons are left out"},
 };
 }  // namespace sequencer::msg
 

@@ -85,6 +85,7 @@ PlaybackStatus OutputLayer::OpenOutputPort(int device) {
         return {PlaybackError::kCannotOpenPort, r.message};
     }
     port_ = std::move(r.port);
+    dropReported_ = false;
     portOpen_.store(true, kRelaxed);
     outDevice_.store(device, kRelaxed);
     ResetOutput();
@@ -95,6 +96,7 @@ PlaybackStatus OutputLayer::OpenOutputPort(int device) {
 
 void OutputLayer::CloseOutputPort() {
     if (!port_) return;
+    ClearBacklog();
     SendGMSystemOn();
     port_->Close();
     port_.reset();
@@ -210,7 +212,41 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
     }
 
     if (noteOn && !enabled) return;
-    if (port_) port_->ShortMessage(status | (uint32_t(d1) << 8) | (uint32_t(d2 & 0x7F) << 16));
+    Emit(status | (uint32_t(d1) << 8) | (uint32_t(d2 & 0x7F) << 16), noteOn);
+}
+
+void OutputLayer::Emit(uint32_t packed, bool noteOn) {
+    if (!port_) return;
+    FlushBacklog();
+    if (backlog_.empty() && port_->TryShortMessage(packed)) return;
+    backlog_.push_back({packed, noteOn});
+    if (noteOn && ++pendingNoteOns_ > kMaxPendingNoteOns) DropOldestNoteOn();
+}
+
+void OutputLayer::FlushBacklog() {
+    while (port_ && !backlog_.empty() && port_->TryShortMessage(backlog_.front().packed)) {
+        if (backlog_.front().noteOn) --pendingNoteOns_;
+        backlog_.pop_front();
+    }
+}
+
+// A late note-on is worth less the longer it waits; a note-off is never
+// dropped, so no note that did sound is left hanging.
+void OutputLayer::DropOldestNoteOn() {
+    const auto it =
+        std::find_if(backlog_.begin(), backlog_.end(), [](const Pending& p) { return p.noteOn; });
+    if (it == backlog_.end()) return;
+    backlog_.erase(it);
+    --pendingNoteOns_;
+    droppedNoteOns_.fetch_add(1, kRelaxed);
+    if (dropReported_) return;
+    dropReported_ = true;
+    for (auto* o : observers_) o->OnNotesDropped(sequencer::msg::kNotesDropped);
+}
+
+void OutputLayer::ClearBacklog() {
+    backlog_.clear();
+    pendingNoteOns_ = 0;
 }
 
 void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
@@ -283,7 +319,7 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
 void OutputLayer::AppendContinuations(int track, int event) {
     const int32_t count = song_.EventCount(track);
     for (int32_t e = event + 1; e <= count && sysex_.back() != 0xF7; ++e) {
-        const SongEvent& ev = song_.Event(track, e);
+        const EventView ev = song_.Event(track, e);
         if (ev.status == 0xFF) continue;  // meta events may sit between packets
         if (ev.status != 0xF7) return;    // anything else ends the message
         std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
@@ -296,7 +332,7 @@ void OutputLayer::AppendContinuations(int track, int event) {
 bool OutputLayer::ContinuesSysEx(int track, int event) const {
     if (event > song_.EventCount(track)) return false;
     for (int32_t e = event - 1; e >= 1; --e) {
-        const SongEvent& ev = song_.Event(track, e);
+        const EventView ev = song_.Event(track, e);
         if (ev.status == 0xFF) continue;
         if (ev.status != 0xF0 && ev.status != 0xF7) return false;
         std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
@@ -364,7 +400,7 @@ void OutputLayer::HandleMetaEvent(int extIndex, int track, int event) {
             }
             break;
         case 0x21:
-            if (!payload.empty() && track >= 1 && track <= kMaxTrackNames)
+            if (!payload.empty() && track >= 1 && track <= song_.trackPortSkip_.Size())
                 song_.trackPortSkip_[track].store(payload[0], kRelaxed);
             break;
         case 0x51:
@@ -379,6 +415,7 @@ void OutputLayer::HandleMetaEvent(int extIndex, int track, int event) {
 }
 
 void OutputLayer::AllNotesOff() {
+    ClearBacklog();  // every key is released below, waiting messages included
     for (int c = 0; c < midi::kChannelCount; ++c) {
         for (int n = 0; n < 128; ++n) {
             Raw(static_cast<uint8_t>(midi::kNoteOn | c), static_cast<uint8_t>(n), 0);
@@ -469,6 +506,7 @@ void OutputLayer::SetFadeLevel(int perMille) {
 }
 
 void OutputLayer::ReleaseForJump() {
+    ClearBacklog();
     const int pan = WithOffset(64, settings_.PanOffset);
     for (int c = 0; c < midi::kChannelCount; ++c) {
         ChannelState& ch = channels_[c];
@@ -507,6 +545,7 @@ bool IsModuleReset(std::span<const uint8_t> b) {
 }
 
 void OutputLayer::DeviceReset() {
+    ClearBacklog();  // the reset ends every note; waiting ones would start them again
     if (port_) port_->Reset();
 }
 
@@ -542,6 +581,7 @@ void OutputLayer::ClearModuleFlags() {
 
 void OutputLayer::ResetOutput() {
     if (!port_) return;
+    ClearBacklog();
     const int pan = WithOffset(64, settings_.PanOffset);
     for (int c = 0; c < midi::kChannelCount; ++c) {
         const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
@@ -563,7 +603,7 @@ void OutputLayer::ResetOutput() {
     fade_.store(kFullVolume, kRelaxed);
     pedals_ = {};  // the device reset lifts them
     pedalsLifted_ = false;
-    for (int t = 1; t <= kMaxTracks; ++t) song_.nextEvent_[t].store(0, kRelaxed);
+    song_.nextEvent_.StoreAll(0);
     for (auto* o : observers_) o->OnClearMeters();
     port_->Reset();
     SendGMSystemOn();

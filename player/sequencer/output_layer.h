@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -72,6 +73,9 @@ class OutputObserver {
     virtual void OnDotPicture() {}       // the dot matrix changed
     virtual void OnClearMeters() {}      // meters and keyboards back to rest
     virtual void OnClearKeyboard() {}    // keyboards back to rest
+    // The port could not keep up and note-ons were left out; once per
+    // opened port. text: sequencer::msg::kNotesDropped.
+    virtual void OnNotesDropped(const std::string& text) {}
 };
 
 inline constexpr int kDotRows = 16;
@@ -102,6 +106,13 @@ class OutputLayer {
     int OutDevice() const { return outDevice_.load(std::memory_order_relaxed); }
 
     void SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2);
+    // Messages the port could not take yet wait in order; each call (and
+    // each tick) sends what the port takes now. Past kMaxPendingNoteOns
+    // waiting note-ons the oldest of them is dropped; nothing else is.
+    void FlushBacklog();
+    bool BacklogEmpty() const { return backlog_.empty(); }
+    static constexpr int kMaxPendingNoteOns = 32;
+    int64_t DroppedNoteOns() const { return droppedNoteOns_.load(std::memory_order_relaxed); }
     // An F0 event. A packet left open is joined with the F7 continuation
     // packets that follow it in its track and sent as one whole message,
     // because ports take only whole SysEx messages.
@@ -170,6 +181,9 @@ class OutputLayer {
 
   private:
     void Raw(uint8_t status, uint8_t d1, uint8_t d2);
+    void Emit(uint32_t packed, bool noteOn);
+    void DropOldestNoteOn();
+    void ClearBacklog();
     int WithOffset(int value, int setting) const;
     int Faded(int volume) const;
     void SendVolume(int c, int volume);
@@ -198,6 +212,15 @@ class OutputLayer {
     // Each channel's volume as the device last received it (after the fade).
     std::array<int, midi::kChannelCount> sentVolume_{};
     std::vector<OutputObserver*> observers_;
+    // Written where the messages are sent (the tick, or with the timer killed).
+    struct Pending {
+        uint32_t packed;
+        bool noteOn;
+    };
+    std::deque<Pending> backlog_;
+    int pendingNoteOns_ = 0;
+    bool dropReported_ = false;
+    std::atomic<int64_t> droppedNoteOns_{0};
 };
 
 }  // namespace sonfara

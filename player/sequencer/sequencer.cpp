@@ -152,7 +152,7 @@ void Sequencer::BeginRun() {
     effectiveStart_.store(start, kRelaxed);
     speedBase_.store(start, kRelaxed);
     speedRef_.store(start, kRelaxed);
-    for (int k = 1; k <= kMaxLists; ++k) song_.listNext_[k].store(1, kRelaxed);
+    for (int k = 1; k <= song_.listNext_.Size(); ++k) song_.listNext_[k].store(1, kRelaxed);
     reachedMs_ = -1;
     loopsDone_.store(0, kRelaxed);
     songStarted_.store(true, kRelaxed);
@@ -177,15 +177,18 @@ int64_t Sequencer::SequencerTick() {
     const bool ended = elapsed > endMs;
     if (!eventTicks && !ended) currentTick_.store(song_.TimeToTick(elapsed), kRelaxed);
     const int32_t upTo = ended ? endMs : elapsed;
+    out_.FlushBacklog();
     int32_t nextDue = SendDueEvents(upTo, eventTicks);
+    // Messages the port could not take yet go at the next millisecond.
+    if (!out_.BacklogEmpty()) nextDue = std::min(nextDue, upTo + 1);
     reachedMs_ = upTo;
 
-    for (int k = 1; k <= kMaxLists; ++k) {
+    for (int k = 1; k <= song_.ListsInUse(); ++k) {
         const int32_t count = song_.ListCount(k);
         if (count <= 0) continue;
         int32_t i = song_.listNext_[k].load(kRelaxed);
         const int32_t from = i;
-        while (i <= count && song_.ListEvent(k, i).timeMs <= upTo) ++i;
+        while (i <= count && TimeOf(song_.ListEvent(k, i)) <= upTo) ++i;
         if (i != from) song_.listNext_[k].store(i, kRelaxed);
     }
 
@@ -317,9 +320,10 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
         const int32_t count = song_.EventCount(t);
         int32_t e = song_.nextEvent_[t].load(kRelaxed);
         while (e <= count) {
-            const SongEvent& ev = song_.Event(t, e);
-            if (ev.timeMs > upToMs) {
-                nextDue = std::min(nextDue, ev.timeMs);
+            const EventView ev = song_.Event(t, e);
+            const int32_t due = TimeOf(ev);
+            if (due > upToMs) {
+                nextDue = std::min(nextDue, due);
                 break;
             }
             if (eventTicks) currentTick_.store(ev.tick, kRelaxed);
@@ -348,7 +352,7 @@ bool Sequencer::EndedEmpty() const {
 }
 
 void Sequencer::EndOfSong(int32_t now) {
-    for (int t = 1; t <= kMaxTrackNames; ++t) song_.trackPortSkip_[t].store(0, kRelaxed);
+    song_.trackPortSkip_.StoreAll(0);
     // Without a list the song counts as a list of one.
     const int n = std::max(1, playList_.Count());
     const RepeatMode m = settings_.RepeatMode;
@@ -479,7 +483,7 @@ void Sequencer::SeekTo(int32_t posMs) {
 // the programs sent again. A seek and a loop jump share it; a jump passes
 // over the module resets, since it does not reset the device either.
 void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
-    for (int t = 1; t <= kMaxTrackNames; ++t) song_.trackPortSkip_[t].store(0, kRelaxed);
+    song_.trackPortSkip_.StoreAll(0);
     for (int t = 1; t <= song_.NTracks; ++t) {
         const int32_t count = song_.EventCount(t);
         // Also a track without events gets a cursor, so the start mark of
@@ -487,8 +491,8 @@ void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
         song_.nextEvent_[t].store(count + 1, kRelaxed);
         if (song_.trackPortSkip_[t].load(kRelaxed) != 0) continue;
         for (int32_t e = 1; e <= count; ++e) {
-            const SongEvent& ev = song_.Event(t, e);
-            if (ev.timeMs >= posMs) {
+            const EventView ev = song_.Event(t, e);
+            if (TimeOf(ev) >= posMs) {
                 song_.nextEvent_[t].store(e, kRelaxed);
                 break;
             }
@@ -513,11 +517,11 @@ void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
 }
 
 void Sequencer::SetListCursors(int32_t posMs) {
-    for (int k = 1; k <= kMaxLists; ++k) {
+    for (int k = 1; k <= song_.ListsInUse(); ++k) {
         const int32_t count = song_.ListCount(k);
         if (count <= 0) continue;
         int32_t i = 1;
-        while (i <= count && song_.ListEvent(k, i).timeMs <= posMs) ++i;
+        while (i <= count && TimeOf(song_.ListEvent(k, i)) <= posMs) ++i;
         song_.listNext_[k].store(i, kRelaxed);
     }
 }

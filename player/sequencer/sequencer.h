@@ -146,6 +146,9 @@ class Sequencer {
     void PositionRule(int32_t p);
     void BeginRun();
     int32_t SendDueEvents(int32_t upToMs, bool eventTicks);
+    // An event's time from the tempo map; the walk in tick order makes the
+    // remembered segment right nearly every time.
+    int32_t TimeOf(const EventView& ev) { return song_.TickToMs(ev.tick, timeHint_); }
     void ChaseTo(int32_t posMs, bool atJump);
     void SetListCursors(int32_t posMs);
     std::optional<Section> ActiveSection() const;
@@ -170,6 +173,8 @@ class Sequencer {
     TransportHooks& hooks_;
     std::vector<SequencerObserver*> observers_;
     uint32_t rng_ = 1;
+    // Written like the cursors: by the tick, or with the timer killed.
+    int32_t timeHint_ = 0;
     // The id of the timer the UI thread created; TimerId is cleared as soon
     // as a kill starts, this one stays so a kill can wait for that tick.
     std::atomic<uint32_t> ownTimer_{0};

@@ -82,10 +82,10 @@ std::string Quoted(const SongTable& song, int extIndex, int32_t length, const Co
     return "\"" + SongTextToUtf8(text, cp) + "\"";
 }
 
-std::string MetaText(const SongTable& song, const SongEvent& ev, const CodePage& cp) {
+std::string MetaText(const SongTable& song, const EventView& ev, const CodePage& cp) {
     const int x = ev.ExtIndex();
     const uint8_t type = song.ExtendedData(x, 1);
-    auto q = [&] { return Quoted(song, x, ev.length, cp); };
+    auto q = [&] { return Quoted(song, x, ev.Length(), cp); };
     switch (type) {
         case 0x00:
             return Localized("シーケンス番号");
@@ -227,7 +227,7 @@ std::string SysExDumpText(const SongTable& song, int extIndex) {
     return s;
 }
 
-EventLine FormatEvent(const SongTable& song, const SongEvent& ev, const CodePage& cp) {
+EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage& cp) {
     EventLine line;
     line.position = PositionText(ev.tick, song.TicksPerQuarter());
     const int kind = ev.status >> 4;
@@ -324,7 +324,7 @@ int32_t PageStart(int32_t entry) {
 }  // namespace
 
 void EventListView::OnLoadCompleted(const SongTable& song) {
-    pageCache_ = MakeUnknownCache();
+    pageCache_.assign(static_cast<size_t>(std::max(kMinCachedLists, song.ListsInUse() + 2)), -1);
     if (currentList_ == 0) currentList_ = 1;
     lastRenderedList_ = kNoListRendered;
     if (song.NTracks < currentList_) currentList_ = 1;
@@ -356,7 +356,7 @@ void EventListView::ChooseUserEntry(int32_t entry) {
 }
 
 int32_t EventListView::ShownPageStart() const {
-    return lastRenderedList_ == currentList_ ? std::max(0, pageCache_[currentList_]) : 0;
+    return lastRenderedList_ == currentList_ ? std::max(0, ListPageCache(currentList_)) : 0;
 }
 
 EventListAction EventListView::FillEventList() {
@@ -377,7 +377,7 @@ EventListAction EventListView::FillEventList() {
         userEntry_ = -1;
     const int32_t entry = userEntry_ >= 0 ? userEntry_ : playing;
     const int32_t start = PageStart(entry);
-    if (!force_ && k == lastRenderedList_ && start == pageCache_[k]) {
+    if (!force_ && k == lastRenderedList_ && start == ListPageCache(k)) {
         if (entry == lastMarkerEntry_) return {};
         lastMarkerEntry_ = entry;
         return {EventListAction::kMoveMarker, entry % kLinesPerPage};
@@ -401,7 +401,7 @@ EventListAction EventListView::ShowUserEntry(int32_t entry) {
     if (count <= 0) return {};
     entry = LastEntryAtMost(count, entry);
     ChooseUserEntry(entry);
-    if (!force_ && k == lastRenderedList_ && PageStart(entry) == pageCache_[k]) return {};
+    if (!force_ && k == lastRenderedList_ && PageStart(entry) == ListPageCache(k)) return {};
     return Render(k, entry);
 }
 
@@ -422,6 +422,7 @@ EventListAction EventListView::Render(int k, int32_t entry) {
         if (step >= 1) scroll_.smallStep = step;
     }
     lastRenderedList_ = k;
+    if (k >= static_cast<int>(pageCache_.size())) pageCache_.resize(k + 1, -1);
     pageCache_[k] = start;
     force_ = false;
     lastMarkerEntry_ = entry;

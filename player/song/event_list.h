@@ -55,7 +55,7 @@ bool SongTextIsUtf8(std::string_view bytes, const CodePage& cp);
 std::string SongTextToUtf8(std::string_view bytes, const CodePage& cp);
 
 // The five columns of one event.
-EventLine FormatEvent(const SongTable& song, const SongEvent& ev, const CodePage& cp);
+EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage& cp);
 
 // "F0 41 10 ..." from the stored SysEx bytes.
 std::string SysExDumpText(const SongTable& song, int extIndex);
@@ -113,7 +113,9 @@ class EventListView : public LoadObserver {
     const EventPage& Page() const { return page_; }
     const EventScrollBar& ScrollBar() const { return scroll_; }
     int LastRenderedList() const { return lastRenderedList_; }
-    int32_t ListPageCache(int k) const { return pageCache_[k]; }
+    int32_t ListPageCache(int k) const {
+        return k >= 0 && k < static_cast<int>(pageCache_.size()) ? pageCache_[k] : -1;
+    }
 
     // Texts for the window's labels after a load.
     std::string TrackNumberText() const;
@@ -129,7 +131,9 @@ class EventListView : public LoadObserver {
     const CodePage& cp_;
     int currentList_ = 1;
     int lastRenderedList_ = kNoListRendered;
-    std::array<int32_t, kMaxLists + 2> pageCache_ = MakeUnknownCache();
+    // First entry of the page last shown per list; −1 unknown. Sized by
+    // the song's lists on load.
+    std::vector<int32_t> pageCache_ = std::vector<int32_t>(kMinCachedLists, -1);
     bool force_ = false;
     bool mouseDown_ = false;
     int lastSetScroll_ = 0;
@@ -141,11 +145,7 @@ class EventListView : public LoadObserver {
     EventScrollBar scroll_;
     EventPage page_{};
 
-    static std::array<int32_t, kMaxLists + 2> MakeUnknownCache() {
-        std::array<int32_t, kMaxLists + 2> a;
-        a.fill(-1);
-        return a;
-    }
+    static constexpr int kMinCachedLists = 18;
 };
 
 }  // namespace sonfara

@@ -29,19 +29,28 @@ bool MarkerIs(std::span<const uint8_t> text, std::string_view name) {
 }
 }  // namespace
 
-LoopPoints FindLoopPoints(const SongTable& song) {
+LoopPoints FindLoopPoints(const SongTable& song, const std::vector<bool>& mayMark) {
     int32_t markStart = INT32_MAX, controllerStart = INT32_MAX;
     std::vector<int32_t> ends;
     for (int t = 1; t <= song.NTracks; ++t) {
-        for (const SongEvent& ev : song.TrackEvents(t)) {
-            if ((ev.status & 0xF0) == midi::kControlChange && ev.data1 == kLoopStartController) {
-                controllerStart = std::min(controllerStart, ev.timeMs);
+        if (static_cast<size_t>(t) <= mayMark.size() && !mayMark[t - 1]) continue;
+        const TrackEventRange events = song.TrackEvents(t);
+        const std::span<const SongEvent> stored = events.Stored();
+        for (size_t i = 0; i < stored.size(); ++i) {
+            // Every event of the song passes here once per load: only the
+            // few that can mark a loop are looked at closer.
+            const bool cc111 = (stored[i].status & 0xF0) == midi::kControlChange &&
+                               stored[i].data1 == kLoopStartController;
+            if (!cc111 && stored[i].status != midi::kMetaEvent) continue;
+            const EventView ev = events[i];
+            if (cc111) {
+                controllerStart = std::min(controllerStart, ev.TimeMs());
             } else if (ev.status == midi::kMetaEvent) {
                 std::span<const uint8_t> row = song.ExtRow(ev.ExtIndex());
                 if (row.empty() || row[0] != kMarkerMeta) continue;
                 if (MarkerIs(row.subspan(1), "loopStart"))
-                    markStart = std::min(markStart, ev.timeMs);
-                if (MarkerIs(row.subspan(1), "loopEnd")) ends.push_back(ev.timeMs);
+                    markStart = std::min(markStart, ev.TimeMs());
+                if (MarkerIs(row.subspan(1), "loopEnd")) ends.push_back(ev.TimeMs());
             }
         }
     }

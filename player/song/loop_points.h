@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 namespace sonfara {
 
@@ -29,6 +30,8 @@ struct LoopPoints {
 // first loopEnd marker after the start; with no loopEnd marker at all, the
 // end of the song. Marked ends that all lie before the start, and sections
 // shorter than kMinLoopMs, give no loop.
-LoopPoints FindLoopPoints(const SongTable& song);
+// mayMark[t - 1] false: track t has no controller 111 and no marker, so it
+// is not read (the loader knows this from decoding); empty: every track is.
+LoopPoints FindLoopPoints(const SongTable& song, const std::vector<bool>& mayMark = {});
 
 }  // namespace sonfara

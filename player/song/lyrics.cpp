@@ -18,18 +18,18 @@ constexpr uint8_t kMetaLyric = 0x05;
 constexpr int kPauseQuarters = 3;
 
 struct TextEvent {
-    const SongEvent* ev;
+    EventView ev;
     std::string_view bytes;  // the payload, code-page bytes as stored
 };
 
 // The meta events of one type in track t, in file order.
 std::vector<TextEvent> MetaTexts(const SongTable& song, int t, uint8_t type) {
     std::vector<TextEvent> out;
-    for (const SongEvent& ev : song.TrackEvents(t)) {
+    for (const EventView& ev : song.TrackEvents(t)) {
         if (ev.status != midi::kMetaEvent) continue;
         const auto row = song.ExtRow(ev.ExtIndex());
         if (row.empty() || row[0] != type) continue;
-        out.push_back({&ev, {reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1}});
+        out.push_back({ev, {reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1}});
     }
     return out;
 }
@@ -279,7 +279,7 @@ Lyrics Lyrics::FromSong(const SongTable& song, const CodePage& cp) {
     const MarkUse marks = MarksOf(texts, sung);
     LyricsBuilder builder(marks.loneCr && marks.loneLf,
                           marks.any ? 0 : kPauseQuarters * song.TicksPerQuarter());
-    for (size_t i : sung) builder.Feed(texts[i], events[i].ev->tick, events[i].ev->timeMs);
+    for (size_t i : sung) builder.Feed(texts[i], events[i].ev.tick, events[i].ev.TimeMs());
     return builder.Finish(source, std::move(title));
 }
 

@@ -21,12 +21,13 @@ enum class LoadError : int {
     kChunkPastEnd = 3,      // a chunk length runs past the end of the file
     kNumberTooLarge = 4,    // a variable-length value or a tick beyond 32 bits
     kEventPastChunk = 5,    // an event's bytes run past the end of its chunk
-    kTrackCount = 6,        // NTracks outside 1..64
-    kTooManyExtEvents = 7,  // more than 32767 SysEx and meta events
+    kTrackCount = 6,        // NTracks is 0
+    kTooManyExtEvents = 7,  // no longer raised (was: more than 32767 SysEx and meta events)
     kMissingChunks = 8,     // the file ends before NTracks chunks
     kBadDivision = 9,       // division 0, or an SMPTE division without frames
     kShortHeader = 10,      // "MThd" but fewer than 14 bytes
     kFileTooLarge = 11,     // the file is larger than kMaxSmfFileBytes
+    kCancelled = 12,        // LoadOptions::progress asked to stop
     kHeader = 100,          // no "MThd" at the start
     kSysEx = 101,           // an F-status byte that is no SysEx, escape or meta
     kEvent = 102,           // a data byte where a status byte is required;

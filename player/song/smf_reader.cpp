@@ -1,12 +1,48 @@
 #include "player/song/smf_reader.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <new>
 #include <optional>
+#include <thread>
 
 namespace sonfara {
+
+namespace {
+
+struct PendingTempo {
+    int32_t tick;
+    int32_t tempo;
+    int track;
+};
+
+// What one track chunk decodes to, before the tracks are joined in file
+// order. Tracks decode independently, each on whichever thread takes it.
+struct DecodedTrack {
+    std::vector<SongEvent, LargeAllocator<SongEvent>> events;
+    // This track's payload rows: bytes, the end of each row and the 0-based
+    // index of its event.
+    std::vector<uint8_t> extBytes;
+    std::vector<uint32_t> extEnds;
+    std::vector<uint32_t> extEvents;
+    std::vector<PendingTempo> tempos;  // in file order
+    std::string name;                  // the last track name
+    std::string title;                 // the first text that can title the song
+    int beatNumerator = -1;            // the last valid time signature
+    int beatExponent = 0;
+    int32_t lastTick = 0;
+    bool mayMarkLoop = false;  // a controller 111 or a marker: FindLoopPoints reads it
+    bool ok = false;
+    LoadResult fail;
+    // An "Event Error" right after an extended event: that event's row
+    // within this track (1-based), renumbered for the file once joined.
+    int32_t failRow = 0;
+};
+
+}  // namespace
 
 // The loader's access to the table's private storage.
 struct SongTable::Builder {
@@ -17,36 +53,44 @@ struct SongTable::Builder {
         s.tempo_[0].ticksPerMs =
             static_cast<float>(s.Division) * 1000.0f / static_cast<float>(s.tempo_[0].tempo);
     }
-    SongTable::EventRun& NewTrack(size_t reserveEvents) {
-        s.tracks_.emplace_back();
-        s.tracks_.back().reserve(reserveEvents);
-        return s.tracks_.back();
+    void SizeForTracks(int tracks, bool explicitLists) {
+        s.SizeForTracks(tracks);
+        s.explicitLists_ = explicitLists;
+        s.tracks_.reserve(static_cast<size_t>(tracks));
+        s.extFirst_.reserve(static_cast<size_t>(tracks) + 1);
     }
-    void AddExtRow(const uint8_t* metaType, const uint8_t* data, size_t n) {
-        if (metaType) s.extBytes_.push_back(*metaType);
-        s.extBytes_.insert(s.extBytes_.end(), data, data + n);
-        s.extOffset_.push_back(static_cast<uint32_t>(s.extBytes_.size()));
+    // Appends the next track in file order; its rows get the next numbers.
+    void Adopt(DecodedTrack& d) {
+        const auto base = static_cast<uint32_t>(s.extBytes_.size());
+        if (s.extBytes_.empty()) {
+            s.extBytes_ = std::move(d.extBytes);
+        } else {
+            s.extBytes_.insert(s.extBytes_.end(), d.extBytes.begin(), d.extBytes.end());
+        }
+        for (uint32_t end : d.extEnds) s.extOffset_.push_back(base + end);
+        s.extEvent_.insert(s.extEvent_.end(), d.extEvents.begin(), d.extEvents.end());
+        s.extFirst_.push_back(static_cast<int32_t>(s.extEvent_.size()));
+        s.tracks_.push_back(std::move(d.events));
+        d = DecodedTrack{};
     }
     SongTable::EventRun& Track(int t) { return s.tracks_[t - 1]; }
-    void SetLists(int inUse, bool explicitLists) {
-        s.listsInUse_ = inUse;
-        s.explicitLists_ = explicitLists;
-    }
     // Format 0: channel events to list channel+1, SysEx and meta to list 1,
     // in parse order (track by track, event by event).
     void BuildChannelLists() {
-        std::array<size_t, kMaxLists + 1> counts{};
+        constexpr int kChannelLists = 16;
+        s.lists_.resize(kChannelLists + 1);
+        std::array<size_t, kChannelLists + 1> counts{};
         auto listOf = [](const SongEvent& ev) {
             return ev.status >= 0xF0 ? 1 : (ev.status & 0x0F) + 1;
         };
         for (const auto& t : s.tracks_)
             for (const auto& ev : t) ++counts[listOf(ev)];
-        for (int k = 1; k <= kMaxLists; ++k) s.lists_[k].reserve(counts[k]);
+        for (int k = 1; k <= kChannelLists; ++k) s.lists_[k].reserve(counts[k]);
         for (size_t t = 0; t < s.tracks_.size(); ++t) {
             const auto& evs = s.tracks_[t];
             for (size_t e = 0; e < evs.size(); ++e) {
                 s.lists_[listOf(evs[e])].push_back(
-                    ListEntry{static_cast<uint8_t>(t + 1), static_cast<int32_t>(e + 1)});
+                    ListEntry{static_cast<uint16_t>(t + 1), static_cast<int32_t>(e + 1)});
             }
         }
     }
@@ -82,9 +126,217 @@ bool ReadVlq(const uint8_t* d, size_t len, size_t& p, int32_t& value) {
     return true;
 }
 
+constexpr int32_t kDefaultTempo = 500000;  // 120 beats per minute
+constexpr uint8_t kLoopController = 111;   // see loop_points.h
+constexpr size_t kPrefaultTrackBytes = size_t{4} << 20;
+constexpr size_t kPrefaultReportMask = (size_t{1} << 14) - 1;  // every 128 KiB of events
+constexpr size_t kProgressBytes = size_t{1} << 20;
+constexpr auto kProgressInterval = std::chrono::milliseconds(20);
+
+// Shared by the threads of one load: progress in bytes and the cancel flag.
+struct DecodeShared {
+    std::atomic<size_t> bytesDone{0};
+    std::atomic<bool> cancelled{false};
+};
+
+// Decodes one track chunk into a DecodedTrack; needs nothing but the bytes.
+class TrackDecoder {
+  public:
+    TrackDecoder(int track, DecodedTrack& out, DecodeShared& shared)
+        : track_(track), out_(out), shared_(shared) {}
+
+    bool Run(const uint8_t* d, size_t len) {
+        auto& events = out_.events;
+        // Every event takes at least two bytes (delta and one data byte), so
+        // half the chunk bounds its events; untouched capacity costs nothing.
+        events.reserve(len / 2 + 1);
+        // Large tracks: the array's first touch overlaps the decoding.
+        std::optional<PrefaultAhead> prefault;
+        if (len >= kPrefaultTrackBytes)
+            prefault.emplace(events.data(), events.capacity() * sizeof(SongEvent));
+        size_t p = 0;
+        size_t reported = 0;
+        int64_t pendingDelta = 0;
+        bool haveDeltaBytes = false;
+        bool runningAllowed = false;
+        int32_t prevTick = 0;
+        while (p < len) {
+            uint8_t byte = d[p];
+            if (byte >= 0x80) {
+                pendingDelta = (pendingDelta << 7) | (byte & 0x7F);
+                haveDeltaBytes = true;
+                if (pendingDelta > 0x7FFFFFFF) return Fail(LoadError::kNumberTooLarge);
+                ++p;
+                continue;
+            }
+            int64_t delta = (pendingDelta << 7) | byte;
+            pendingDelta = 0;
+            haveDeltaBytes = false;
+            int64_t tick = int64_t{prevTick} + delta;
+            if (tick > 0x7FFFFFFF) return Fail(LoadError::kNumberTooLarge);
+            SongEvent ev;
+            ev.tick = static_cast<int32_t>(tick);
+            prevTick = ev.tick;
+            ++p;
+            if (p >= len) return Fail(LoadError::kEventPastChunk);
+            uint8_t st = d[p];
+            bool endOfTrack = false;
+            if (st >= 0x80 || !runningAllowed) {
+                runningAllowed = true;
+                ev.status = st;
+                switch (st >> 4) {
+                    case 0x8:
+                    case 0x9:
+                    case 0xA:
+                    case 0xB:
+                    case 0xE:
+                        if (len - p < 3) return Fail(LoadError::kEventPastChunk);
+                        ev.data1 = d[p + 1];
+                        ev.data2 = d[p + 2];
+                        p += 3;
+                        out_.mayMarkLoop |= (st >> 4) == 0xB && ev.data1 == kLoopController;
+                        break;
+                    case 0xC:
+                    case 0xD:
+                        if (len - p < 2) return Fail(LoadError::kEventPastChunk);
+                        ev.data1 = d[p + 1];
+                        p += 2;
+                        break;
+                    case 0xF:
+                        runningAllowed = false;
+                        if (!DecodeExtended(d, len, p, ev, endOfTrack)) return false;
+                        break;
+                    default:
+                        return BadStatus(st);
+                }
+            } else {
+                ev.status = events.back().status;
+                if ((ev.status >> 4) == 0xC || (ev.status >> 4) == 0xD) {
+                    ev.data1 = d[p];
+                    p += 1;
+                } else {
+                    if (len - p < 2) return Fail(LoadError::kEventPastChunk);
+                    ev.data1 = d[p];
+                    ev.data2 = d[p + 1];
+                    p += 2;
+                    out_.mayMarkLoop |= (ev.status >> 4) == 0xB && ev.data1 == kLoopController;
+                }
+            }
+            events.push_back(ev);
+            if ((events.size() & kPrefaultReportMask) == 0) {
+                if (prefault) prefault->Advance(events.size() * sizeof(SongEvent));
+                if (p - reported >= kProgressBytes) {
+                    shared_.bytesDone.fetch_add(p - reported, std::memory_order_relaxed);
+                    reported = p;
+                    if (shared_.cancelled.load(std::memory_order_relaxed)) return false;
+                }
+            }
+            if (endOfTrack) break;
+        }
+        shared_.bytesDone.fetch_add(len - reported, std::memory_order_relaxed);
+        if (prefault) prefault->Finish(events.size() * sizeof(SongEvent));
+        // Delta bytes cut off by the chunk end.
+        if (haveDeltaBytes) return Fail(LoadError::kEventPastChunk);
+        out_.lastTick = prevTick;
+        out_.ok = true;
+        return true;
+    }
+
+  private:
+    bool Fail(LoadError e) {
+        out_.fail = e;
+        return false;
+    }
+
+    // A data byte where a status byte is required: the previous event's
+    // bytes as the table showed them, then that byte.
+    bool BadStatus(uint8_t st) {
+        SongEvent prev;
+        if (!out_.events.empty()) prev = out_.events.back();
+        if (prev.status >= 0xF0) out_.failRow = static_cast<int32_t>(out_.extEvents.size());
+        out_.fail = {LoadError::kEvent, Hex(prev.status) + " " + Hex(prev.data1) + " " +
+                                            Hex(prev.data2) + " " + Hex(st)};
+        return false;
+    }
+
+    // F0, F7 and FF events; p is on the status byte and moves past the payload.
+    bool DecodeExtended(const uint8_t* d, size_t len, size_t& p, const SongEvent& ev,
+                        bool& endOfTrack) {
+        uint8_t st = ev.status;
+        if (st != 0xF0 && st != 0xF7 && st != 0xFF) {
+            out_.fail = LoadError::kSysEx;
+            return false;
+        }
+        size_t q = p + 1;
+        const uint8_t* metaType = nullptr;
+        if (st == 0xFF) {
+            if (q >= len) return Fail(LoadError::kEventPastChunk);
+            metaType = d + q;
+            ++q;
+        }
+        int32_t length = 0;
+        if (!ReadVlq(d, len, q, length)) {
+            // Distinguish a length cut off by the chunk end from an oversized one.
+            return Fail(q >= len ? LoadError::kEventPastChunk : LoadError::kNumberTooLarge);
+        }
+        if (static_cast<size_t>(length) > len - q) return Fail(LoadError::kEventPastChunk);
+        const uint8_t* payload = d + q;
+        if (metaType) out_.extBytes.push_back(*metaType);
+        out_.extBytes.insert(out_.extBytes.end(), payload, payload + length);
+        out_.extEnds.push_back(static_cast<uint32_t>(out_.extBytes.size()));
+        out_.extEvents.push_back(static_cast<uint32_t>(out_.events.size()));
+        if (metaType) Meta(*metaType, payload, length, ev.tick, endOfTrack);
+        p = q + static_cast<size_t>(length);
+        return true;
+    }
+
+    void Meta(uint8_t type, const uint8_t* payload, int32_t length, int32_t tick,
+              bool& endOfTrack) {
+        switch (type) {
+            case 0x51:
+                if (length >= 3) {
+                    int32_t tempo = (payload[0] << 16) | (payload[1] << 8) | payload[2];
+                    // A zero tempo would divide by zero; such an event is only stored.
+                    if (tempo > 0) out_.tempos.push_back({tick, tempo, track_});
+                }
+                break;
+            case 0x58:
+                if (length >= 2 && payload[1] <= 7) {
+                    out_.beatNumerator = payload[0];
+                    out_.beatExponent = payload[1];
+                }
+                break;
+            case 0x2F:
+                endOfTrack = true;
+                break;
+            case 0x06:
+                out_.mayMarkLoop = true;
+                break;
+            case 0x01:
+                if (length > 0 && out_.title.empty())
+                    out_.title.assign(reinterpret_cast<const char*>(payload), length);
+                break;
+            case 0x03:
+                if (length > 0) {
+                    out_.name.assign(reinterpret_cast<const char*>(payload), length);
+                    if (out_.title.empty() && track_ == 1) out_.title = out_.name;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+    int track_;
+    DecodedTrack& out_;
+    DecodeShared& shared_;
+};
+
 class Decoder {
   public:
-    explicit Decoder(SongTable& song) : song_(song), b_{song} {}
+    // image: when given, each track's bytes are given back once decoded.
+    Decoder(SongTable& song, const LoadOptions& options, const FileImage* image)
+        : song_(song), b_{song}, options_(options), image_(image) {}
 
     bool Run(std::span<const uint8_t> file, LoadResult& fail) {
         const uint8_t* f = file.data();
@@ -95,10 +347,9 @@ class Decoder {
         }
         if (size < 14) return Fail(fail, LoadError::kShortHeader);
         song_.Format = ReadBE16(f + 8);
-        song_.NTracks = ReadBE16(f + 10);
+        song_.NTracks = static_cast<uint16_t>(ReadBE16(f + 10));
         song_.Division = ReadBE16(f + 12);
-        if (song_.NTracks < 1 || song_.NTracks > kMaxTracks)
-            return Fail(fail, LoadError::kTrackCount);
+        if (song_.NTracks < 1) return Fail(fail, LoadError::kTrackCount);
         if (song_.Division == 0) return Fail(fail, LoadError::kBadDivision);
         if (song_.Division < 0) {
             // SMPTE: high byte is minus the frame rate, low byte ticks per frame.
@@ -113,19 +364,58 @@ class Decoder {
         song_.BeatQuarters = 4;
         b_.SetDefaultTempoRate();
 
-        // Chunk walk: NTracks track chunks from offset 14. Chunks of other
-        // types are passed over without counting, as the file format asks
-        // readers to do; decoding them as tracks would refuse valid files.
-        struct Chunk {
-            size_t offset;
-            size_t length;
-        };
         std::vector<Chunk> chunks;
+        if (!FindTrackChunks(f, size, chunks, fail)) return false;
+        b_.SizeForTracks(song_.NTracks, song_.Format == 0);
+        std::vector<DecodedTrack> decoded(chunks.size());
+        if (!DecodeAll(f, chunks, decoded, fail)) return false;
+        int32_t lastTick = 0;
+        std::vector<PendingTempo> tempos;
+        std::vector<bool> mayMarkLoop(decoded.size());
+        for (int t = 1; t <= song_.NTracks; ++t) {
+            Absorb(t, decoded[t - 1], tempos);
+            lastTick = std::max(lastTick, decoded[t - 1].lastTick);
+            mayMarkLoop[t - 1] = decoded[t - 1].mayMarkLoop;
+        }
+        for (int t = 1; t <= song_.NTracks; ++t) b_.Adopt(decoded[t - 1]);
+        if (song_.Format == 2 && song_.NTracks > 1) {
+            if (!PatternsInSequence(tempos, lastTick, fail)) return false;
+        } else {
+            MergeTempoMap(tempos);
+        }
+        if (song_.Format == 0) b_.BuildChannelLists();
+
+        song_.TotalMs = song_.TickToMs(lastTick);
+        // Rounding in the tempo map must not put an event after the end.
+        for (int t = 1; t <= song_.NTracks; ++t) {
+            auto& events = b_.Track(t);
+            if (!events.empty())
+                song_.TotalMs = std::max(song_.TotalMs, song_.TickToMs(events.back().tick));
+        }
+        song_.TotalSeconds = RoundHalfEven(song_.TotalMs / 1000.0);
+        song_.Loop = FindLoopPoints(song_, mayMarkLoop);
+        return true;
+    }
+
+  private:
+    struct Chunk {
+        size_t offset;
+        size_t length;
+    };
+
+    static bool Fail(LoadResult& fail, LoadError e) {
+        fail = e;
+        return false;
+    }
+
+    // NTracks track chunks from offset 14. Chunks of other types are passed
+    // over without counting, as the file format asks readers to do; decoding
+    // them as tracks would refuse valid files.
+    bool FindTrackChunks(const uint8_t* f, size_t size, std::vector<Chunk>& chunks,
+                         LoadResult& fail) const {
         size_t off = 14;
-        int seenChunks = 0;
         while (static_cast<int>(chunks.size()) < song_.NTracks) {
             if (off > size || size - off < 8) return Fail(fail, LoadError::kMissingChunks);
-            if (++seenChunks > 4 * kMaxTracks) return Fail(fail, LoadError::kTrackCount);
             uint32_t len = ReadBE32(f + off + 4);
             if (len > 0x7FFFFFFFu || len > size - off - 8)
                 return Fail(fail, LoadError::kChunkPastEnd);
@@ -134,76 +424,131 @@ class Decoder {
             if (track) chunks.push_back({off + 8, len});
             off += 8 + static_cast<size_t>(len);
         }
-
-        b_.SetLists(std::max<int>(16, song_.NTracks), song_.Format == 0);
-        int32_t lastTick = 0;
-        for (int t = 1; t <= song_.NTracks; ++t) {
-            const Chunk& c = chunks[t - 1];
-            if (!DecodeTrack(t, f + c.offset, c.length, lastTick, fail)) return false;
-        }
-        if (song_.Format == 2 && song_.NTracks > 1) {
-            if (!PatternsInSequence(lastTick, fail)) return false;
-        } else if (!laterTempos_.empty()) {
-            MergeTempoMap();
-        }
-        if (song_.Format == 0) b_.BuildChannelLists();
-
-        song_.TotalMs = song_.TickToMs(lastTick);
-        // Rounding in the tempo map must not put an event after the end.
-        for (int t = 1; t <= song_.NTracks; ++t) {
-            auto& events = b_.Track(t);
-            if (!events.empty()) song_.TotalMs = std::max(song_.TotalMs, events.back().timeMs);
-        }
-        song_.TotalSeconds = RoundHalfEven(song_.TotalMs / 1000.0);
-        song_.Loop = FindLoopPoints(song_);
         return true;
     }
 
-  private:
-    struct PendingTempo {
-        int32_t tick;
-        int32_t tempo;
-        int track;
-    };
-
-    static bool Fail(LoadResult& fail, LoadError e) {
-        fail = e;
-        return false;
+    // Decodes every track, on up to options_.threads threads (this one
+    // included); the first failing track in file order decides the result,
+    // as if they were read one after another.
+    bool DecodeAll(const uint8_t* f, const std::vector<Chunk>& chunks,
+                   std::vector<DecodedTrack>& decoded, LoadResult& fail) {
+        size_t total = 0;
+        for (const auto& c : chunks) total += c.length;
+        // Longest first, so the last track taken is a short one.
+        std::vector<int> order(chunks.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+        std::stable_sort(order.begin(), order.end(),
+                         [&](int a, int b) { return chunks[a].length > chunks[b].length; });
+        DecodeShared shared;
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t i; (i = next.fetch_add(1)) < order.size();) {
+                if (shared.cancelled.load(std::memory_order_relaxed)) return;
+                const int t = order[i];
+                try {
+                    TrackDecoder dec(t + 1, decoded[t], shared);
+                    (void)dec.Run(f + chunks[t].offset, chunks[t].length);  // result in decoded[t]
+                } catch (const std::bad_alloc&) {
+                    decoded[t].fail = LoadError::kOutOfMemory;
+                } catch (const std::length_error&) {
+                    decoded[t].fail = LoadError::kOutOfMemory;
+                }
+                if (image_) image_->Release(chunks[t].offset, chunks[t].length);
+            }
+        };
+        RunOnThreads(work, shared, total,
+                     std::max(1, std::min(ThreadCount(), static_cast<int>(order.size()))));
+        if (shared.cancelled.load()) return Fail(fail, LoadError::kCancelled);
+        for (size_t t = 0; t < decoded.size(); ++t) {
+            if (decoded[t].ok) continue;
+            fail = decoded[t].fail;
+            if (fail.code() == LoadError::kEvent && decoded[t].failRow > 0)
+                fail = {LoadError::kEvent, RowDetail(decoded, t)};
+            return false;
+        }
+        return true;
     }
 
-    // Track 1's tempo events as they entered the map while it was read.
-    std::vector<PendingTempo> FirstTrackTempos() const {
-        std::vector<PendingTempo> v;
-        for (int i = 2; i <= song_.TempoCount(); ++i)
-            v.push_back({song_.Tempo(i).tick, song_.Tempo(i).tempo, 1});
-        return v;
+    int ThreadCount() const {
+        if (options_.threads > 0) return options_.threads;
+        return std::max(1u, std::thread::hardware_concurrency());
     }
 
-    void RebuildTempoMap(const std::vector<PendingTempo>& tempos) {
+    // Runs `work` on n threads. Without a progress callback this thread is
+    // one of them; with one, it only reports until the others are done.
+    template <class Work>
+    void RunOnThreads(Work& work, DecodeShared& shared, size_t total, int n) {
+        const bool report = static_cast<bool>(options_.progress);
+        std::atomic<int> running{n};
+        auto counted = [&] {
+            work();
+            running.fetch_sub(1);
+        };
+        std::vector<std::thread> helpers;
+        for (int i = report ? 0 : 1; i < n; ++i) helpers.emplace_back(counted);
+        if (!report) counted();
+        while (report) {
+            const bool last = running.load() == 0;
+            const size_t done = shared.bytesDone.load(std::memory_order_relaxed);
+            const double fraction = total ? std::min(1.0, static_cast<double>(done) / total) : 1.0;
+            if (!options_.progress(fraction)) shared.cancelled.store(true);
+            if (last) break;
+            std::this_thread::sleep_for(kProgressInterval);
+        }
+        for (auto& h : helpers) h.join();
+    }
+
+    // "Event Error" after an extended event: the row number as the whole
+    // file counts it, low 16 bits as the table shows it.
+    std::string RowDetail(const std::vector<DecodedTrack>& decoded, size_t t) const {
+        size_t before = 0;
+        for (size_t i = 0; i < t; ++i) before += decoded[i].extEvents.size();
+        const auto row = static_cast<uint32_t>(before + decoded[t].failRow);
+        const std::string& detail = decoded[t].fail.detail();
+        // The detail reads "<status> <data1> <data2> <byte>"; data bytes are rewritten.
+        const size_t s1 = detail.find(' ');
+        const size_t s3 = detail.rfind(' ');
+        return detail.substr(0, s1) + " " + Hex((row >> 8) & 0xFF) + " " + Hex(row & 0xFF) +
+               detail.substr(s3);
+    }
+
+    // The song-wide values a track sets, in file order.
+    void Absorb(int t, DecodedTrack& d, std::vector<PendingTempo>& tempos) {
+        if (song_.SongTitle.empty() && !d.title.empty()) song_.SongTitle = d.title;
+        if (!d.name.empty()) song_.SetTrackName(t, std::move(d.name));
+        tempos.insert(tempos.end(), d.tempos.begin(), d.tempos.end());
+        if (d.beatNumerator >= 0) {
+            const int den = 1 << d.beatExponent;
+            song_.BeatNumerator = static_cast<uint8_t>(d.beatNumerator);
+            song_.BeatDenominator = static_cast<uint8_t>(den);
+            song_.BeatQuarters = static_cast<uint8_t>(
+                std::clamp(RoundHalfEven(4.0 / den * d.beatNumerator), 0, 255));
+        }
+    }
+
+    void BuildTempoMap(const std::vector<PendingTempo>& tempos) {
         song_.ResetTempoMap();
         for (const auto& p : tempos) song_.AddTempo(p.tempo, p.tick);
-        for (int t = 1; t <= song_.NTracks; ++t)
-            for (auto& ev : b_.Track(t)) ev.timeMs = song_.TickToMs(ev.tick);
     }
 
     // Formats 0 and 1: one tempo map from the tempo events of every track,
     // by tick; at equal ticks in track order, then file order, so the last
-    // of them sets the tempo. Only files with tempo events outside track 1
-    // pay for the second timing pass.
-    void MergeTempoMap() {
-        std::vector<PendingTempo> all = FirstTrackTempos();
-        all.insert(all.end(), laterTempos_.begin(), laterTempos_.end());
-        std::stable_sort(all.begin(), all.end(), [](const PendingTempo& a, const PendingTempo& b) {
-            return a.tick < b.tick;
-        });
-        RebuildTempoMap(all);
+    // of them sets the tempo.
+    void MergeTempoMap(std::vector<PendingTempo>& tempos) {
+        std::stable_sort(
+            tempos.begin(), tempos.end(),
+            [](const PendingTempo& a, const PendingTempo& b) { return a.tick < b.tick; });
+        BuildTempoMap(tempos);
     }
 
     // Format 2: every track is a pattern of its own. They play one after
     // another, each from the default tempo with only its own tempo events;
     // ticks become positions on that one line.
-    bool PatternsInSequence(int32_t& lastTick, LoadResult& fail) {
-        std::vector<PendingTempo> all = FirstTrackTempos();
+    bool PatternsInSequence(const std::vector<PendingTempo>& tempos, int32_t& lastTick,
+                            LoadResult& fail) {
+        std::vector<PendingTempo> all;
+        for (const auto& p : tempos)
+            if (p.track == 1) all.push_back(p);
         int64_t offset = 0;
         for (int t = 1; t <= song_.NTracks; ++t) {
             auto& events = b_.Track(t);
@@ -211,7 +556,7 @@ class Decoder {
             if (offset + length > 0x7FFFFFFF) return Fail(fail, LoadError::kNumberTooLarge);
             if (t > 1) {
                 all.push_back({static_cast<int32_t>(offset), kDefaultTempo, t});
-                for (const auto& p : laterTempos_)
+                for (const auto& p : tempos)
                     if (p.track == t)
                         all.push_back({static_cast<int32_t>(offset + p.tick), p.tempo, t});
                 for (auto& ev : events) ev.tick += static_cast<int32_t>(offset);
@@ -219,183 +564,14 @@ class Decoder {
             offset += length;
         }
         lastTick = static_cast<int32_t>(offset);
-        RebuildTempoMap(all);
+        BuildTempoMap(all);
         return true;
     }
-
-    bool DecodeTrack(int track, const uint8_t* d, size_t len, int32_t& lastTick, LoadResult& fail) {
-        // Every event takes at least two bytes (delta and one data byte), so
-        // half the chunk bounds its events; untouched capacity costs nothing.
-        auto& events = b_.NewTrack(len / 2 + 1);
-        // Large tracks: the array's first touch overlaps the decoding.
-        std::optional<PrefaultAhead> prefault;
-        if (len >= kPrefaultTrackBytes)
-            prefault.emplace(events.data(), events.capacity() * sizeof(SongEvent));
-        size_t p = 0;
-        int64_t pendingDelta = 0;
-        bool haveDeltaBytes = false;
-        bool runningAllowed = false;
-        int32_t prevTick = 0;
-        while (p < len) {
-            uint8_t byte = d[p];
-            if (byte >= 0x80) {
-                pendingDelta = (pendingDelta << 7) | (byte & 0x7F);
-                haveDeltaBytes = true;
-                if (pendingDelta > 0x7FFFFFFF) return Fail(fail, LoadError::kNumberTooLarge);
-                ++p;
-                continue;
-            }
-            int64_t delta = (pendingDelta << 7) | byte;
-            pendingDelta = 0;
-            haveDeltaBytes = false;
-            int64_t tick = int64_t{prevTick} + delta;
-            if (tick > 0x7FFFFFFF) return Fail(fail, LoadError::kNumberTooLarge);
-            SongEvent ev;
-            ev.tick = static_cast<int32_t>(tick);
-            ev.timeMs = song_.TickToMs(ev.tick);
-            prevTick = ev.tick;
-            ++p;
-            if (p >= len) return Fail(fail, LoadError::kEventPastChunk);
-            uint8_t st = d[p];
-            bool endOfTrack = false;
-            if (st >= 0x80 || !runningAllowed) {
-                runningAllowed = true;
-                ev.status = st;
-                switch (st >> 4) {
-                    case 0x8:
-                    case 0x9:
-                    case 0xA:
-                    case 0xB:
-                    case 0xE:
-                        if (len - p < 3) return Fail(fail, LoadError::kEventPastChunk);
-                        ev.data1 = d[p + 1];
-                        ev.data2 = d[p + 2];
-                        ev.length = 2;
-                        p += 3;
-                        break;
-                    case 0xC:
-                    case 0xD:
-                        if (len - p < 2) return Fail(fail, LoadError::kEventPastChunk);
-                        ev.data1 = d[p + 1];
-                        ev.length = 1;
-                        p += 2;
-                        break;
-                    case 0xF:
-                        runningAllowed = false;
-                        if (!DecodeExtended(track, d, len, p, ev, endOfTrack, fail)) return false;
-                        break;
-                    default: {
-                        // A data byte where a status byte is required.
-                        SongEvent prev;
-                        if (!events.empty()) prev = events.back();
-                        fail = {LoadError::kEvent, Hex(prev.status) + " " + Hex(prev.data1) + " " +
-                                                       Hex(prev.data2) + " " + Hex(st)};
-                        return false;
-                    }
-                }
-            } else {
-                ev.status = events.back().status;
-                if ((ev.status >> 4) == 0xC || (ev.status >> 4) == 0xD) {
-                    ev.data1 = d[p];
-                    ev.length = 1;
-                    p += 1;
-                } else {
-                    if (len - p < 2) return Fail(fail, LoadError::kEventPastChunk);
-                    ev.data1 = d[p];
-                    ev.data2 = d[p + 1];
-                    ev.length = 2;
-                    p += 2;
-                }
-            }
-            events.push_back(ev);
-            if (prefault && (events.size() & kPrefaultReportMask) == 0)
-                prefault->Advance(events.size() * sizeof(SongEvent));
-            if (endOfTrack) break;
-        }
-        if (prefault) prefault->Finish(events.size() * sizeof(SongEvent));
-        // Delta bytes cut off by the chunk end.
-        if (haveDeltaBytes) return Fail(fail, LoadError::kEventPastChunk);
-        lastTick = std::max(lastTick, prevTick);
-        return true;
-    }
-
-    // F0, F7 and FF events; p is on the status byte and moves past the payload.
-    bool DecodeExtended(int track, const uint8_t* d, size_t len, size_t& p, SongEvent& ev,
-                        bool& endOfTrack, LoadResult& fail) {
-        uint8_t st = ev.status;
-        if (st != 0xF0 && st != 0xF7 && st != 0xFF) {
-            fail = LoadError::kSysEx;
-            return false;
-        }
-        if (++extIndex_ > kMaxExtIndex) return Fail(fail, LoadError::kTooManyExtEvents);
-        size_t q = p + 1;
-        const uint8_t* metaType = nullptr;
-        if (st == 0xFF) {
-            if (q >= len) return Fail(fail, LoadError::kEventPastChunk);
-            metaType = d + q;
-            ++q;
-        }
-        int32_t length = 0;
-        if (!ReadVlq(d, len, q, length)) {
-            // Distinguish a length cut off by the chunk end from an oversized one.
-            return Fail(fail, q >= len ? LoadError::kEventPastChunk : LoadError::kNumberTooLarge);
-        }
-        if (static_cast<size_t>(length) > len - q) return Fail(fail, LoadError::kEventPastChunk);
-        const uint8_t* payload = d + q;
-        b_.AddExtRow(metaType, payload, static_cast<size_t>(length));
-        if (metaType) {
-            switch (*metaType) {
-                case 0x51:
-                    if (length >= 3) {
-                        int32_t tempo = (payload[0] << 16) | (payload[1] << 8) | payload[2];
-                        // A zero tempo would divide by zero; such an event is only stored.
-                        // Later tracks' tempos join the map once every track is read.
-                        if (tempo > 0 && track == 1) song_.AddTempo(tempo, ev.tick);
-                        if (tempo > 0 && track > 1) laterTempos_.push_back({ev.tick, tempo, track});
-                    }
-                    break;
-                case 0x58:
-                    if (length >= 2 && payload[1] <= 7) {
-                        int den = 1 << payload[1];
-                        song_.BeatNumerator = payload[0];
-                        song_.BeatDenominator = static_cast<uint8_t>(den);
-                        song_.BeatQuarters = static_cast<uint8_t>(
-                            std::clamp(RoundHalfEven(4.0 / den * payload[0]), 0, 255));
-                    }
-                    break;
-                case 0x2F:
-                    endOfTrack = true;
-                    break;
-                case 0x01:
-                    if (length > 0 && song_.SongTitle.empty())
-                        song_.SongTitle.assign(reinterpret_cast<const char*>(payload), length);
-                    break;
-                case 0x03:
-                    if (length > 0) {
-                        std::string name(reinterpret_cast<const char*>(payload), length);
-                        if (song_.SongTitle.empty() && track == 1) song_.SongTitle = name;
-                        song_.SetTrackName(track, std::move(name));
-                    }
-                    break;
-                default:
-                    break;
-            }
-        }
-        ev.length = length;
-        ev.data1 = static_cast<uint8_t>(extIndex_ >> 8);
-        ev.data2 = static_cast<uint8_t>(extIndex_ & 0xFF);
-        p = q + static_cast<size_t>(length);
-        return true;
-    }
-
-    static constexpr int32_t kDefaultTempo = 500000;  // 120 beats per minute
-    static constexpr size_t kPrefaultTrackBytes = size_t{4} << 20;
-    static constexpr size_t kPrefaultReportMask = (size_t{1} << 14) - 1;  // every 256 KiB of events
 
     SongTable& song_;
     SongTable::Builder b_;
-    int extIndex_ = 0;
-    std::vector<PendingTempo> laterTempos_;
+    const LoadOptions& options_;
+    const FileImage* image_;
 };
 
 void NotifyFailed(const LoadOptions& o, const std::string& message) {
@@ -422,12 +598,12 @@ namespace {
 
 // Decodes the image and completes the table; observers are not told here.
 LoadResult Decode(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options,
-                  const CodePage& cp) {
+                  const CodePage& cp, const FileImage* image = nullptr) {
     LoadResult fail;
     bool ok = false;
     song.Clear();
     try {
-        Decoder dec(song);
+        Decoder dec(song, options, image);
         ok = dec.Run(file, fail);
     } catch (const std::bad_alloc&) {
         fail = LoadError::kOutOfMemory;
@@ -503,7 +679,7 @@ LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& 
             readOk = false;
         }
         if (readOk) {
-            r = Decode(image.Bytes(), song, options, CodePageOf(options));
+            r = Decode(image.Bytes(), song, options, CodePageOf(options), &image);
         } else {
             song.Clear();
             r = LoadError::kCannotRead;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -12,10 +13,10 @@
 
 namespace sonfara {
 
-// The largest file the loader takes. Songs of 100 MB load in about half a
-// second and need about five times their size in memory; larger files are
-// refused before they are read.
-inline constexpr uintmax_t kMaxSmfFileBytes = uintmax_t{256} << 20;
+// The largest file the loader takes: chunk lengths, payload offsets and
+// event numbers are 32-bit, and below 2 GiB none of them can overflow.
+// Larger files are refused before they are read.
+inline constexpr uintmax_t kMaxSmfFileBytes = (uintmax_t{2} << 30) - 1;
 
 // Called by the loader at the moments where the program shows something;
 // the GUI, the event list and the notice sender plug in here.
@@ -40,10 +41,19 @@ struct LoadOptions {
     std::string songFileName;
     const CodePage* codePage = nullptr;  // nullptr: SystemCodePage()
     std::vector<LoadObserver*> observers;
+    // Threads that decode tracks at once; 0: one per core. The result is
+    // the same whatever the number.
+    int threads = 0;
+    // Called on the thread that called LoadSMF, about every 20 ms while the
+    // tracks decode, with the fraction done (0..1); returning false cancels
+    // the load ("ErrorNo 12"). Empty: no reports.
+    std::function<bool(double)> progress;
 };
 
 // A regular file is refused by its first bytes and its size before it is
 // read whole. The result's Message() is the reason (song/messages.h).
+// Usable from a worker thread: it touches nothing but `song`, the file and
+// the observers (which are called on the calling thread).
 LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options);
 LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options);
 

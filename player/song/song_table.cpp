@@ -17,11 +17,35 @@ int32_t RoundHalfEven(double v) {
 
 namespace {
 const std::string kEmpty;
-const SongEvent kNoEvent;
 }  // namespace
+
+void EventView::FindRow() {
+    extIndex_ = song_->ExtIndexOf(track_, index_);
+    data1 = static_cast<uint8_t>(extIndex_ >> 8);
+    data2 = static_cast<uint8_t>(extIndex_ & 0xFF);
+}
+
+int32_t EventView::TimeMs() const {
+    return song_ ? song_->TickToMs(tick) : 0;
+}
+
+int32_t EventView::Length() const {
+    if (status < 0xF0) return (status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2;
+    const auto row = song_->ExtRow(extIndex_);
+    return static_cast<int32_t>(row.size()) - (status == 0xFF && !row.empty() ? 1 : 0);
+}
 
 SongTable::SongTable() {
     Clear();
+}
+
+void SongTable::SizeForTracks(int tracks) {
+    const int lists = std::max(16, tracks);
+    nextEvent_.Reset(std::max(16, tracks));
+    listNext_.Reset(lists);
+    trackPortSkip_.Reset(std::max(16, tracks));
+    trackNames_.assign(static_cast<size_t>(std::max(1, tracks)) + 1, std::string());
+    listsInUse_ = lists;
 }
 
 void SongTable::Clear() {
@@ -36,19 +60,17 @@ void SongTable::Clear() {
     BeatDenominator = 4;
     Loop = {};
     Loaded = false;
-    trackNames_.assign(kMaxTrackNames + 1, std::string());
     tracks_.clear();
     extBytes_.clear();
     extOffset_.assign(1, 0);
-    listsInUse_ = 16;
+    extEvent_.clear();
+    extFirst_.assign(1, 0);
     explicitLists_ = false;
-    for (auto& l : lists_) l.clear();
+    lists_.clear();
     smpteTicksPerSecond_ = 0;
     smpteFps_ = 0;
     ResetTempoMap();
-    for (auto& c : nextEvent_) c.store(0, std::memory_order_relaxed);
-    for (auto& c : listNext_) c.store(0, std::memory_order_relaxed);
-    for (auto& c : trackPortSkip_) c.store(0, std::memory_order_relaxed);
+    SizeForTracks(0);
 }
 
 void SongTable::TakeFrom(SongTable& other) {
@@ -70,27 +92,32 @@ void SongTable::TakeFrom(SongTable& other) {
     swap(tracks_, other.tracks_);
     swap(extBytes_, other.extBytes_);
     swap(extOffset_, other.extOffset_);
+    swap(extEvent_, other.extEvent_);
+    swap(extFirst_, other.extFirst_);
     swap(tempo_, other.tempo_);
-    swap(tickToMsHint_, other.tickToMsHint_);
     swap(listsInUse_, other.listsInUse_);
     swap(explicitLists_, other.explicitLists_);
     swap(lists_, other.lists_);
     swap(smpteTicksPerSecond_, other.smpteTicksPerSecond_);
     swap(smpteFps_, other.smpteFps_);
+    // The cursors are sized for their song; both start at rest.
+    swap(nextEvent_, other.nextEvent_);
+    swap(listNext_, other.listNext_);
+    swap(trackPortSkip_, other.trackPortSkip_);
     for (auto* table : {this, &other}) {
-        for (auto& c : table->nextEvent_) c.store(0, std::memory_order_relaxed);
-        for (auto& c : table->listNext_) c.store(0, std::memory_order_relaxed);
-        for (auto& c : table->trackPortSkip_) c.store(0, std::memory_order_relaxed);
+        table->nextEvent_.StoreAll(0);
+        table->listNext_.StoreAll(0);
+        table->trackPortSkip_.StoreAll(0);
     }
 }
 
 const std::string& SongTable::TrackName(int t) const {
-    if (t < 1 || t > kMaxTrackNames) return kEmpty;
+    if (t < 1 || t >= static_cast<int>(trackNames_.size())) return kEmpty;
     return trackNames_[t];
 }
 
 void SongTable::SetTrackName(int t, std::string name) {
-    if (t < 1 || t > kMaxTrackNames) return;
+    if (t < 1 || t >= static_cast<int>(trackNames_.size())) return;
     trackNames_[t] = std::move(name);
 }
 
@@ -99,15 +126,24 @@ int32_t SongTable::EventCount(int t) const {
     return static_cast<int32_t>(tracks_[t - 1].size());
 }
 
-const SongEvent& SongTable::Event(int t, int e) const {
+EventView SongTable::Event(int t, int e) const {
     assert(t >= 1 && t <= static_cast<int>(tracks_.size()));
     assert(e >= 1 && e <= static_cast<int>(tracks_[t - 1].size()));
-    return tracks_[t - 1][e - 1];
+    return EventView(*this, t, e, tracks_[t - 1][e - 1]);
 }
 
-std::span<const SongEvent> SongTable::TrackEvents(int t) const {
+TrackEventRange SongTable::TrackEvents(int t) const {
     if (t < 1 || t > static_cast<int>(tracks_.size())) return {};
-    return tracks_[t - 1];
+    return TrackEventRange(this, t, tracks_[t - 1]);
+}
+
+int32_t SongTable::ExtIndexOf(int t, int32_t e) const {
+    if (t < 1 || t >= static_cast<int>(extFirst_.size())) return 0;
+    const auto first = extEvent_.begin() + extFirst_[t - 1];
+    const auto last = extEvent_.begin() + extFirst_[t];
+    const auto it = std::lower_bound(first, last, static_cast<uint32_t>(e - 1));
+    if (it == last || *it != static_cast<uint32_t>(e - 1)) return 0;
+    return static_cast<int32_t>(it - extEvent_.begin()) + 1;
 }
 
 std::span<const uint8_t> SongTable::ExtRow(int extIndex) const {
@@ -131,7 +167,6 @@ void SongTable::ResetTempoMap() {
     first.timeMs = 0;
     first.ticksPerMs = static_cast<float>(Division) * 1000.0f / static_cast<float>(first.tempo);
     tempo_.push_back(first);
-    tickToMsHint_ = 0;
 }
 
 void SongTable::AddTempo(int32_t tempo, int32_t tick) {
@@ -153,29 +188,38 @@ void SongTable::AddTempo(int32_t tempo, int32_t tick) {
 }
 
 int32_t SongTable::TickToMs(int32_t tick) const {
+    int32_t hint = 0;
+    return TickToMs(tick, hint);
+}
+
+int32_t SongTable::TickToMs(int32_t tick, int32_t& hint) const {
     if (smpteTicksPerSecond_ > 0) {
         if (tick <= 0) return 0;
         return RoundHalfEven(static_cast<double>(tick) * 1000.0 / smpteTicksPerSecond_);
     }
+    // i: the first entry (1-based) at or after the tick; the segment is the
+    // one before it. A hint just behind the tick is followed a few entries,
+    // anything else is a binary search.
     const int32_t count = TempoCount();
-    int32_t s = 1;
-    if (tickToMsHint_ != 0 && tickToMsHint_ <= count && Tempo(tickToMsHint_).tick < tick)
-        s = tickToMsHint_;
-    int32_t i = s;
-    while (i <= count && Tempo(i).tick < tick) ++i;
-    const TempoEntry* seg;
-    if (i == 1) {
-        tickToMsHint_ = 0;
-        return 0;
-    } else if (i <= count) {
-        seg = &Tempo(i - 1);
-        tickToMsHint_ = i - 1;
-    } else {
-        seg = &Tempo(count);
-        tickToMsHint_ = count - 1;
+    int32_t i = 0;
+    if (hint >= 1 && hint <= count && Tempo(hint).tick < tick) {
+        i = hint + 1;
+        for (int step = 0; step < 8 && i <= count && Tempo(i).tick < tick; ++step) ++i;
+        if (i <= count && Tempo(i).tick < tick) i = 0;
     }
-    double ms = (static_cast<double>(tick) - seg->tick) / static_cast<double>(seg->ticksPerMs) +
-                seg->timeMs;
+    if (i == 0) {
+        const auto at = std::lower_bound(tempo_.begin(), tempo_.end(), tick,
+                                         [](const TempoEntry& e, int32_t t) { return e.tick < t; });
+        i = static_cast<int32_t>(at - tempo_.begin()) + 1;
+    }
+    if (i == 1) {
+        hint = 0;
+        return 0;
+    }
+    const TempoEntry& seg = Tempo(i - 1);
+    hint = i - 1;
+    double ms =
+        (static_cast<double>(tick) - seg.tick) / static_cast<double>(seg.ticksPerMs) + seg.timeMs;
     return RoundHalfEven(ms);
 }
 
@@ -210,24 +254,26 @@ int32_t SongTable::TicksPerQuarter() const {
 }
 
 int32_t SongTable::ListCount(int k) const {
-    if (k < 1 || k > kMaxLists) return 0;
-    if (explicitLists_) return static_cast<int32_t>(lists_[k].size());
+    if (k < 1 || k > listsInUse_) return 0;
+    if (explicitLists_)
+        return k < static_cast<int>(lists_.size()) ? static_cast<int32_t>(lists_[k].size()) : 0;
     return EventCount(k);
 }
 
 ListEntry SongTable::ListAt(int k, int i) const {
     if (explicitLists_) return lists_[k][i - 1];
-    return ListEntry{static_cast<uint8_t>(k), i};
+    return ListEntry{static_cast<uint16_t>(k), i};
 }
 
-const SongEvent& SongTable::ListEvent(int k, int i) const {
-    if (k < 1 || k > kMaxLists || i < 1 || i > ListCount(k)) return kNoEvent;
+EventView SongTable::ListEvent(int k, int i) const {
+    if (k < 1 || k > listsInUse_ || i < 1 || i > ListCount(k)) return {};
     ListEntry le = ListAt(k, i);
     return Event(le.track, le.event);
 }
 
 size_t SongTable::MemoryBytes() const {
     size_t n = extBytes_.size() + extOffset_.size() * sizeof(uint32_t) +
+               extEvent_.size() * sizeof(uint32_t) + extFirst_.size() * sizeof(int32_t) +
                tempo_.size() * sizeof(TempoEntry);
     for (const auto& t : tracks_) n += t.size() * sizeof(SongEvent);
     for (const auto& l : lists_) n += l.size() * sizeof(ListEntry);

@@ -17,25 +17,110 @@
 
 namespace sonfara {
 
-inline constexpr int kMaxTracks = 64;
-inline constexpr int kMaxLists = 64;
-inline constexpr int kMaxTrackNames = 256;
-inline constexpr int kMaxExtIndex = 32767;
+// The largest track count a header can name.
+inline constexpr int kMaxTracks = 65535;
 
-// One decoded event. For F0, F7 and FF events data1/data2 hold extIndex
-// (high byte, low byte) and length is the payload length.
+// One decoded event as stored: 8 bytes. Channel events keep their data
+// bytes; F0, F7 and FF events keep none here, their payload row is found
+// through the track's row table (SongTable::ExtIndexOf). Times in
+// milliseconds are not stored: they follow from the tick and the tempo map.
 struct SongEvent {
     int32_t tick = 0;
-    int32_t timeMs = 0;
     uint8_t status = 0;
     uint8_t data1 = 0;
     uint8_t data2 = 0;
-    // Payload lengths beyond 16 bits are kept whole rather than wrapped.
-    int32_t length = 0;
-
-    int ExtIndex() const { return static_cast<int16_t>((data1 << 8) | data2); }
+    uint8_t spare = 0;
 };
-static_assert(sizeof(SongEvent) == 16);
+static_assert(sizeof(SongEvent) == 8);
+
+class SongTable;
+
+// An event as readers see it: the stored bytes plus what follows from the
+// table. For F0, F7 and FF events data1/data2 are the low 16 bits of the
+// payload row number (high byte, low byte), as the event list and the
+// command line have always shown them. Cheap to copy; valid while the
+// table holds the song.
+class EventView {
+  public:
+    EventView() = default;
+    EventView(const SongTable& song, int track, int32_t index, const SongEvent& ev)
+        : tick(ev.tick),
+          status(ev.status),
+          data1(ev.data1),
+          data2(ev.data2),
+          song_(&song),
+          track_(track),
+          index_(index) {
+        if (status >= 0xF0) FindRow();  // the side table, only for SysEx and meta
+    }
+
+    int32_t tick = 0;
+    uint8_t status = 0;
+    uint8_t data1 = 0;
+    uint8_t data2 = 0;
+
+    bool IsExtended() const { return status >= 0xF0; }
+    int32_t TimeMs() const;  // from the tempo map
+    // Data bytes of a channel event; the payload length of F0, F7 and FF
+    // events (without the meta type).
+    int32_t Length() const;
+    int32_t ExtIndex() const { return extIndex_; }  // payload row, 0 for channel events
+    int Track() const { return track_; }            // 1-based
+    int32_t Index() const { return index_; }        // 1-based within the track
+
+  private:
+    void FindRow();
+
+    const SongTable* song_ = nullptr;
+    int track_ = 0;
+    int32_t index_ = 0;
+    int32_t extIndex_ = 0;
+};
+
+// The events of one track as views, for range-for and indexing.
+class TrackEventRange {
+  public:
+    class Iterator {
+      public:
+        using value_type = EventView;
+        using difference_type = std::ptrdiff_t;
+        Iterator() = default;
+        Iterator(const TrackEventRange* r, size_t i) : r_(r), i_(i) {}
+        EventView operator*() const { return (*r_)[i_]; }
+        Iterator& operator++() {
+            ++i_;
+            return *this;
+        }
+        Iterator operator++(int) {
+            Iterator old = *this;
+            ++i_;
+            return old;
+        }
+        bool operator==(const Iterator& o) const { return i_ == o.i_; }
+
+      private:
+        const TrackEventRange* r_ = nullptr;
+        size_t i_ = 0;
+    };
+
+    TrackEventRange() = default;
+    TrackEventRange(const SongTable* song, int track, std::span<const SongEvent> events)
+        : song_(song), track_(track), events_(events) {}
+    size_t size() const { return events_.size(); }
+    bool empty() const { return events_.empty(); }
+    EventView operator[](size_t i) const {
+        return EventView(*song_, track_, static_cast<int32_t>(i + 1), events_[i]);
+    }
+    EventView back() const { return (*this)[events_.size() - 1]; }
+    Iterator begin() const { return {this, 0}; }
+    Iterator end() const { return {this, events_.size()}; }
+    std::span<const SongEvent> Stored() const { return events_; }
+
+  private:
+    const SongTable* song_ = nullptr;
+    int track_ = 0;
+    std::span<const SongEvent> events_;
+};
 
 struct TempoEntry {
     int32_t tempo = 500000;  // µs per quarter note
@@ -46,7 +131,7 @@ struct TempoEntry {
 
 // One entry of a display list: which event of which track (both 1-based).
 struct ListEntry {
-    uint8_t track = 0;
+    uint16_t track = 0;
     int32_t event = 0;
 };
 
@@ -61,7 +146,7 @@ class SongTable {
 
     // --- Header -----------------------------------------------------------
     int16_t Format = 0;
-    int16_t NTracks = 0;
+    int32_t NTracks = 0;   // 0..65535
     int16_t Division = 0;  // ticks per quarter; negative: SMPTE frames
 
     // --- Song information (texts are code-page bytes) ----------------------
@@ -76,14 +161,16 @@ class SongTable {
     LoopPoints Loop;      // the section the song marks for repeating
     bool Loaded = false;  // true only after a successful load
 
-    const std::string& TrackName(int t) const;  // 1..256, empty outside
+    const std::string& TrackName(int t) const;  // 1..NTracks, empty outside
     void SetTrackName(int t, std::string name);
 
     // --- Events -----------------------------------------------------------
     int32_t EventCount(int t) const;  // 0 for t outside 1..NTracks
     // 1-based track and event; no bounds check beyond a debug assertion.
-    const SongEvent& Event(int t, int e) const;
-    std::span<const SongEvent> TrackEvents(int t) const;
+    EventView Event(int t, int e) const;
+    TrackEventRange TrackEvents(int t) const;  // empty for t outside 1..NTracks
+    // Payload row of event e of track t; 0 for channel events.
+    int32_t ExtIndexOf(int t, int32_t e) const;
 
     // --- Payload store ----------------------------------------------------
     int32_t ExtCount() const { return static_cast<int32_t>(extOffset_.size()) - 1; }
@@ -98,7 +185,11 @@ class SongTable {
     const TempoEntry& Tempo(int i) const { return tempo_[i - 1]; }  // 1-based
     void ResetTempoMap();
     void AddTempo(int32_t tempo, int32_t tick);
+    // Safe from any thread: a binary search over the map, no shared state.
     int32_t TickToMs(int32_t tick) const;
+    // The same for callers that walk forward in tick order: `hint` (0 at
+    // first) remembers the tempo segment, so the walk costs O(1) per call.
+    int32_t TickToMs(int32_t tick, int32_t& hint) const;
     int32_t TimeToTick(int32_t ms) const;
     bool IsSmpte() const { return Division < 0; }
     // Ticks per quarter note used for bar/beat texts; for SMPTE timing one
@@ -107,19 +198,15 @@ class SongTable {
 
     // --- Display lists ----------------------------------------------------
     int ListsInUse() const { return listsInUse_; }  // max(16, NTracks)
-    int32_t ListCount(int k) const;                 // 0 outside 1..64
+    int32_t ListCount(int k) const;                 // 0 outside 1..ListsInUse()
     ListEntry ListAt(int k, int i) const;           // entry i (1-based) of list k
-    const SongEvent& ListEvent(int k, int i) const;
+    EventView ListEvent(int k, int i) const;
 
     // --- Playback cursors (written by the sequencer and the output layer,
-    // read by displays on any thread) --------------------------------------
-    int32_t NextEvent(int t) const {
-        return nextEvent_[t].load(std::memory_order_relaxed);
-    }                                                                                       // 0..64
-    int32_t ListNext(int k) const { return listNext_[k].load(std::memory_order_relaxed); }  // 1..64
-    int32_t TrackPortSkip(int t) const {  // 1..256
-        return trackPortSkip_[t].load(std::memory_order_relaxed);
-    }
+    // read by displays on any thread); 0 outside the song's range ----------
+    int32_t NextEvent(int t) const { return nextEvent_.Load(t); }          // 1..NTracks
+    int32_t ListNext(int k) const { return listNext_.Load(k); }            // 1..ListsInUse()
+    int32_t TrackPortSkip(int t) const { return trackPortSkip_.Load(t); }  // 1..NTracks
 
     // Resets everything to the empty song.
     void Clear();
@@ -139,23 +226,52 @@ class SongTable {
     friend class Sequencer;
     friend class OutputLayer;
     friend struct SongCursorTestAccess;  // tests that place a cursor by hand
-    std::array<std::atomic<int32_t>, kMaxTracks + 1> nextEvent_{};
-    std::array<std::atomic<int32_t>, kMaxLists + 1> listNext_{};
-    std::array<std::atomic<int32_t>, kMaxTrackNames + 1> trackPortSkip_{};
+
+    // Cursors 1..n, sized per song; the sequencer moves them while displays
+    // read them, so they are atomics that never move in memory while a song
+    // is loaded.
+    class Cursors {
+      public:
+        void Reset(int n) {
+            v_ = std::make_unique<std::atomic<int32_t>[]>(static_cast<size_t>(n) + 1);
+            n_ = n;
+        }
+        int Size() const { return n_; }  // highest valid index
+        std::atomic<int32_t>& operator[](int i) { return v_[i]; }
+        int32_t Load(int i) const {
+            return i >= 0 && i <= n_ ? v_[i].load(std::memory_order_relaxed) : 0;
+        }
+        void StoreAll(int32_t value) {
+            for (int i = 0; i <= n_; ++i) v_[i].store(value, std::memory_order_relaxed);
+        }
+
+      private:
+        std::unique_ptr<std::atomic<int32_t>[]> v_;
+        int n_ = 0;
+    };
+    void SizeForTracks(int tracks);
+
+    Cursors nextEvent_;
+    Cursors listNext_;
+    Cursors trackPortSkip_;
     std::vector<std::string> trackNames_;
     using EventRun = std::vector<SongEvent, LargeAllocator<SongEvent>>;
     using ListRun = std::vector<ListEntry, LargeAllocator<ListEntry>>;
     std::vector<EventRun> tracks_;
-    // Payload rows in one contiguous store; row i spans
-    // [extOffset_[i-1], extOffset_[i]).
+    // Payload rows in one contiguous store, numbered in file order; row i
+    // spans [extOffset_[i-1], extOffset_[i]). extEvent_[i-1] is the 0-based
+    // index of row i's event in its track; the rows of track t are
+    // extFirst_[t-1] + 1 .. extFirst_[t].
     std::vector<uint8_t> extBytes_;
     std::vector<uint32_t> extOffset_{0};
+    std::vector<uint32_t> extEvent_;
+    std::vector<int32_t> extFirst_{0};
     std::vector<TempoEntry> tempo_;
-    mutable int32_t tickToMsHint_ = 0;
     int listsInUse_ = 16;
-    // Format 0 keeps explicit lists; for other formats list k is track k.
+    // Format 0 keeps explicit lists (1..16, by channel); for other formats
+    // list k is track k.
     bool explicitLists_ = false;
-    std::array<ListRun, kMaxLists + 1> lists_;
+    std::vector<ListRun> lists_;
     int smpteTicksPerSecond_ = 0;
     double smpteFps_ = 0;
 };

@@ -29,10 +29,8 @@ class DemoSong : public ::testing::Test {
     }
 
     // Payload of a SysEx or meta event; meta rows start with the type.
-    std::span<const uint8_t> Payload(const SongEvent& e) const {
-        return song_.ExtRow(e.ExtIndex());
-    }
-    bool IsMeta(const SongEvent& e, uint8_t type) const {
+    std::span<const uint8_t> Payload(const EventView e) const { return song_.ExtRow(e.ExtIndex()); }
+    bool IsMeta(const EventView e, uint8_t type) const {
         return e.status == 0xFF && !Payload(e).empty() && Payload(e)[0] == type;
     }
 
@@ -71,7 +69,7 @@ TEST_F(DemoSong, LastsAboutNinetySecondsWithATempoChangeAndARitardando) {
 TEST_F(DemoSong, GsMessagesHaveCorrectRolandChecksums) {
     bool reset = false, text = false, dots = false;
     for (int t = 1; t <= song_.NTracks; ++t) {
-        for (const SongEvent& e : song_.TrackEvents(t)) {
+        for (const EventView e : song_.TrackEvents(t)) {
             if (e.status != 0xF0) continue;
             const auto p = Payload(e);
             ASSERT_GE(p.size(), 6u);
@@ -99,12 +97,12 @@ TEST_F(DemoSong, GsMessagesHaveCorrectRolandChecksums) {
 TEST_F(DemoSong, MelodyTrackCarriesOneLyricPerNote) {
     int lyricTrack = 0;
     for (int t = 1; t <= song_.NTracks && !lyricTrack; ++t) {
-        for (const SongEvent& e : song_.TrackEvents(t))
+        for (const EventView e : song_.TrackEvents(t))
             if (IsMeta(e, 0x05)) lyricTrack = t;
     }
     ASSERT_NE(lyricTrack, 0);
     std::vector<int32_t> lyricTicks, noteTicks;
-    for (const SongEvent& e : song_.TrackEvents(lyricTrack)) {
+    for (const EventView e : song_.TrackEvents(lyricTrack)) {
         if (IsMeta(e, 0x05)) {
             EXPECT_GT(Payload(e).size(), 1u) << "empty lyric at tick " << e.tick;
             lyricTicks.push_back(e.tick);
@@ -132,7 +130,7 @@ TEST_F(DemoSong, EveryNoteIsReleasedAndNoneOverlap) {
         ASSERT_FALSE(events.empty());
         EXPECT_TRUE(IsMeta(events.back(), 0x2F)) << "track " << t << " lacks End of Track";
         lastEnd = std::max(lastEnd, events.back().tick);
-        for (const SongEvent& e : events) {
+        for (const EventView e : events) {
             const int kind = e.status & 0xF0;
             if (kind == 0x90 || kind == 0x80)
                 notes.push_back({e.tick, kind == 0x90 && e.data2 > 0, e.status & 0x0F, e.data1});
@@ -164,7 +162,7 @@ TEST_F(DemoSong, EachPartHasItsOwnChannelAndSetUp) {
         std::set<int> channels, controllers;
         bool program = false, bend = false;
         int32_t firstNote = -1, programTick = -1;
-        for (const SongEvent& e : song_.TrackEvents(t)) {
+        for (const EventView e : song_.TrackEvents(t)) {
             if (e.status >= 0xF0) continue;
             channels.insert(e.status & 0x0F);
             const int kind = e.status & 0xF0;
@@ -189,7 +187,7 @@ TEST_F(DemoSong, EachPartHasItsOwnChannelAndSetUp) {
     }
     // Drums on channel 10, with General MIDI percussion keys only.
     ASSERT_TRUE(trackOfChannel.count(9));
-    for (const SongEvent& e : song_.TrackEvents(trackOfChannel[9])) {
+    for (const EventView e : song_.TrackEvents(trackOfChannel[9])) {
         if ((e.status & 0xF0) == 0x90) {
             EXPECT_GE(e.data1, 35);
             EXPECT_LE(e.data1, 81);
@@ -200,7 +198,7 @@ TEST_F(DemoSong, EachPartHasItsOwnChannelAndSetUp) {
 TEST_F(DemoSong, ConductorMarksTheSections) {
     int markers = 0;
     bool copyright = false;
-    for (const SongEvent& e : song_.TrackEvents(1)) {
+    for (const EventView e : song_.TrackEvents(1)) {
         EXPECT_GE(e.status, 0xF0) << "channel event in the conductor track";
         markers += IsMeta(e, 0x06);
         copyright |= IsMeta(e, 0x02);
@@ -225,7 +223,7 @@ TEST(KaraokeDemo, WordsTrackSingsOneSyllablePerMelodyNote) {
     EXPECT_EQ(lyrics.Lines()[0].Text(), "Light a lantern in the rain,");
     EXPECT_TRUE(lyrics.Lines()[2].newPage);
     std::vector<int32_t> noteTicks;
-    for (const SongEvent& e : song.TrackEvents(3))
+    for (const EventView e : song.TrackEvents(3))
         if ((e.status & 0xF0) == 0x90 && e.data2 > 0) noteTicks.push_back(e.tick);
     ASSERT_EQ(noteTicks.size(), static_cast<size_t>(lyrics.SyllableCount()));
     for (int i = 0; i < lyrics.SyllableCount(); ++i)

@@ -47,7 +47,7 @@ std::string Hex(std::span<const uint8_t> b) {
 // "tick:FF type data" for meta events.
 std::vector<std::string> Events(const SongTable& s, int track) {
     std::vector<std::string> out;
-    for (const SongEvent& e : s.TrackEvents(track)) {
+    for (const EventView e : s.TrackEvents(track)) {
         char head[32];
         std::snprintf(head, sizeof head, "%d:%02X", e.tick, e.status);
         std::string line = head;
@@ -56,7 +56,7 @@ std::vector<std::string> Events(const SongTable& s, int track) {
             line += " " + Hex(s.ExtRow(e.ExtIndex()));
         } else {
             const uint8_t d[2] = {e.data1, e.data2};
-            line += " " + Hex(std::span<const uint8_t>(d, e.length));
+            line += " " + Hex(std::span<const uint8_t>(d, e.Length()));
         }
         out.push_back(line);
     }
@@ -77,7 +77,7 @@ std::vector<NoteSpan> Notes(const SongTable& s) {
     std::vector<NoteSpan> out;
     for (int t = 1; t <= s.NTracks; ++t) {
         std::map<int, std::vector<size_t>> open;  // channel * 128 + key -> notes
-        for (const SongEvent& e : s.TrackEvents(t)) {
+        for (const EventView e : s.TrackEvents(t)) {
             const int kind = e.status & 0xF0, slot = (e.status & 15) * 128 + e.data1;
             if (kind == 0x90 && e.data2 > 0) {
                 open[slot].push_back(out.size());

@@ -18,17 +18,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LoadOptions o;
     o.codePage = &cp;
     o.songFileName = "fuzz.mid";
+    o.threads = 1 + static_cast<int>(size % 2);  // both ways of decoding
     LoadResult r = LoadSMFBytes(bytes, song, o);
     if (!r.ok()) return 0;
     // Walk what playback and the displays would read.
-    for (int k = 1; k <= kMaxLists; ++k) {
+    for (int k = 1; k <= song.ListsInUse(); ++k) {
         int32_t n = song.ListCount(k);
         for (int32_t i = 1; i <= n && i <= 200; ++i)
             (void)FormatEvent(song, song.ListEvent(k, i), cp);
     }
     for (int t = 1; t <= song.NTracks; ++t) {
-        for (const SongEvent& ev : song.TrackEvents(t)) {
-            (void)song.TimeToTick(ev.timeMs);
+        for (const EventView ev : song.TrackEvents(t)) {
+            (void)song.TimeToTick(ev.TimeMs());
             if (ev.status >= 0xF0) (void)song.ExtRow(ev.ExtIndex());
         }
     }

@@ -194,6 +194,26 @@ TEST(EventListPanel, TwentyTrackSongStepsThroughItsTracksAndMenu) {
     EXPECT_EQ(smallPanel.EventMax()->text(), QStringLiteral("0"));
 }
 
+TEST(EventListPanel, ManyTracksComeInSubMenusOf64AndTheButtonsReachThemAll) {
+    std::vector<TrackBuilder> tracks(130);
+    for (auto& t : tracks) t.Ev(0, {0x90, 0x40, 0x40});
+    Song song(BuildSmf(1, tracks));
+    EventListPanel panel(song.source);
+    panel.SongLoaded();
+    TrackMenu& menu = *panel.TrackMenu();
+    EXPECT_FALSE(menu.TrackAction(0)->isVisible());
+    ASSERT_EQ(menu.Groups().size(), 3u);
+    QMenu* last = menu.Groups()[2];
+    EXPECT_EQ(last->title(), QStringLiteral("トラック 129～130"));
+    emit last->aboutToShow();
+    ASSERT_EQ(last->actions().size(), 2);
+    last->actions()[1]->trigger();
+    EXPECT_EQ(panel.TrackNumber()->text(), QStringLiteral("130/130"));
+    QTest::mouseClick(panel.TrackRev(), Qt::LeftButton);
+    EXPECT_EQ(panel.TrackNumber()->text(), QStringLiteral("129/130"));
+    EXPECT_EQ(panel.EventMax()->text(), QStringLiteral("2"));  // the note and the end
+}
+
 TEST(EventListPanel, FollowsTheCursorButNotWhileTheSliderIsHeld) {
     TrackBuilder track;
     for (int n = 0; n < 40; ++n) track.Ev(n * 10, {0x90, 0x40, 0x40});

@@ -77,8 +77,8 @@ inline std::vector<uint8_t> BuildSmf(int format, std::vector<TrackBuilder> track
                               6,
                               0,
                               static_cast<uint8_t>(format),
-                              0,
-                              static_cast<uint8_t>(tracks.size()),
+                              static_cast<uint8_t>(tracks.size() >> 8),
+                              static_cast<uint8_t>(tracks.size() & 0xFF),
                               static_cast<uint8_t>(division >> 8),
                               static_cast<uint8_t>(division & 0xFF)};
     for (auto& t : tracks) {

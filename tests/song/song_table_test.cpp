@@ -26,8 +26,8 @@ TEST(TempoMap, DefaultTempoIs120Bpm) {
     Load(s, Smf(1, 480, {Track().Msg(480, {0x90, 60, 100}).Msg(480, {0x80, 60, 0}).End()}));
     EXPECT_EQ(s.TempoCount(), 1);
     EXPECT_EQ(s.TickToMs(480), 500);
-    EXPECT_EQ(s.Event(1, 1).timeMs, 500);
-    EXPECT_EQ(s.Event(1, 2).timeMs, 1000);
+    EXPECT_EQ(s.Event(1, 1).TimeMs(), 500);
+    EXPECT_EQ(s.Event(1, 2).TimeMs(), 1000);
     EXPECT_EQ(s.TotalMs, 1000);
     EXPECT_EQ(s.TotalSeconds, 1);
     EXPECT_EQ(s.TickToMs(0), 0);
@@ -47,15 +47,15 @@ TEST(TempoMap, SegmentsAndLateFirstTempo) {
     Load(late,
          Smf(1, 480,
              {Track().Msg(480, {0x90, 60, 1}).Tempo(480, 250000).Msg(480, {0x80, 60, 0}).End()}));
-    EXPECT_EQ(late.Event(1, 1).timeMs, 500);   // 120 BPM before the first tempo event
-    EXPECT_EQ(late.Event(1, 2).timeMs, 1000);  // exactly on the change
-    EXPECT_EQ(late.Event(1, 3).timeMs, 1250);
+    EXPECT_EQ(late.Event(1, 1).TimeMs(), 500);   // 120 BPM before the first tempo event
+    EXPECT_EQ(late.Event(1, 2).TimeMs(), 1000);  // exactly on the change
+    EXPECT_EQ(late.Event(1, 3).TimeMs(), 1250);
 }
 
 // Every event, whatever track it sits in, is timed before the end.
 void ExpectNothingAfterEnd(const SongTable& s) {
     for (int t = 1; t <= s.NTracks; ++t)
-        for (const auto& ev : s.TrackEvents(t)) EXPECT_LE(ev.timeMs, s.TotalMs) << "track " << t;
+        for (const auto& ev : s.TrackEvents(t)) EXPECT_LE(ev.TimeMs(), s.TotalMs) << "track " << t;
 }
 
 TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
@@ -64,9 +64,9 @@ TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
     Load(slower, Smf(1, 480,
                      {Track().Msg(960, {0x90, 60, 1}).Msg(960, {0x80, 60, 0}).End(),
                       Track().Tempo(480, 1000000).Msg(480, {0x91, 60, 1}).End()}));
-    EXPECT_EQ(slower.Event(1, 1).timeMs, 1500);
-    EXPECT_EQ(slower.Event(2, 2).timeMs, 1500);
-    EXPECT_EQ(slower.Event(1, 2).timeMs, 3500);
+    EXPECT_EQ(slower.Event(1, 1).TimeMs(), 1500);
+    EXPECT_EQ(slower.Event(2, 2).TimeMs(), 1500);
+    EXPECT_EQ(slower.Event(1, 2).TimeMs(), 3500);
     EXPECT_EQ(slower.TotalMs, 3500);
     ExpectNothingAfterEnd(slower);
 
@@ -77,8 +77,8 @@ TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
                      {Track().Tempo(0, 500000).Tempo(960, 1000000).Msg(960, {0x90, 60, 1}).End(),
                       Track().Tempo(960, 250000).End(),
                       Track().Tempo(480, 250000).Msg(1440, {0x92, 60, 1}).End()}));
-    EXPECT_EQ(faster.Event(1, 3).timeMs, 1250);  // 1920: 500 + 250 + 500 at 240
-    EXPECT_EQ(faster.Event(3, 2).timeMs, 1250);
+    EXPECT_EQ(faster.Event(1, 3).TimeMs(), 1250);  // 1920: 500 + 250 + 500 at 240
+    EXPECT_EQ(faster.Event(3, 2).TimeMs(), 1250);
     EXPECT_EQ(faster.TotalMs, 1250);
     EXPECT_EQ(faster.TimeToTick(1250), 1920);
     ExpectNothingAfterEnd(faster);
@@ -91,12 +91,12 @@ TEST(TempoMap, FormatTwoPatternsPlayOneAfterAnother) {
                  Track().Msg(0, {0x90, 62, 1}).Msg(480, {0x80, 62, 0}).End(),
                  Track().Tempo(0, 250000).Msg(480, {0x90, 64, 1}).End()}));
     // Pattern 1: 480 ticks at 60; pattern 2 from the default 120; pattern 3 at 240.
-    EXPECT_EQ(s.Event(1, 2).timeMs, 1000);
+    EXPECT_EQ(s.Event(1, 2).TimeMs(), 1000);
     EXPECT_EQ(s.Event(2, 1).tick, 480);
-    EXPECT_EQ(s.Event(2, 1).timeMs, 1000);
-    EXPECT_EQ(s.Event(2, 2).timeMs, 1500);
+    EXPECT_EQ(s.Event(2, 1).TimeMs(), 1000);
+    EXPECT_EQ(s.Event(2, 2).TimeMs(), 1500);
     EXPECT_EQ(s.Event(3, 2).tick, 1440);
-    EXPECT_EQ(s.Event(3, 2).timeMs, 1750);
+    EXPECT_EQ(s.Event(3, 2).TimeMs(), 1750);
     EXPECT_EQ(s.TotalMs, 1750);
     ExpectNothingAfterEnd(s);
 }
@@ -122,7 +122,7 @@ TEST(TempoMap, SmpteDivisionTimesByFrames) {
     int div = static_cast<int16_t>((static_cast<uint8_t>(-25) << 8) | 40);
     Load(s, Smf(1, div, {Track().Tempo(0, 250000).Msg(1500, {0x90, 60, 1}).End(500)}));
     EXPECT_TRUE(s.IsSmpte());
-    EXPECT_EQ(s.Event(1, 2).timeMs, 1500);  // tempo does not matter
+    EXPECT_EQ(s.Event(1, 2).TimeMs(), 1500);  // tempo does not matter
     EXPECT_EQ(s.TotalMs, 2000);
     EXPECT_EQ(s.TimeToTick(1500), 1500);
     EXPECT_EQ(s.TicksPerQuarter(), 500);
@@ -134,17 +134,17 @@ TEST(ExtendedData, IndexSplitsOverDataBytesAndRowsAreExact) {
     t.SysEx(0, Bytes{0x7E, 0x7F, 0x09, 0x01, 0xF7});
     SongTable s;
     Load(s, Smf(1, 96, {t.End()}));
-    const SongEvent& sx = s.Event(1, 301);
+    const EventView sx = s.Event(1, 301);
     EXPECT_EQ(sx.status, 0xF0);
     EXPECT_EQ(sx.ExtIndex(), 301);
-    const SongEvent& meta300 = s.Event(1, 300);
+    const EventView meta300 = s.Event(1, 300);
     EXPECT_EQ(meta300.data1, 1);
     EXPECT_EQ(meta300.data2, 44);
     EXPECT_EQ(s.ExtendedData(300, 1), 0x01);  // meta type first
     EXPECT_EQ(s.ExtendedData(300, 2), 'x');
     EXPECT_EQ(s.ExtendedData(300, 3), 0);     // beyond the row: zero
     EXPECT_EQ(s.ExtendedData(301, 5), 0xF7);  // SysEx rows end with F7
-    EXPECT_EQ(sx.length, 5);
+    EXPECT_EQ(sx.Length(), 5);
     EXPECT_EQ(s.ExtCount(), 302);  // with End of Track
     EXPECT_EQ(s.ExtendedData(0, 1), 0);
     EXPECT_EQ(s.ExtendedData(9999, 1), 0);
