@@ -49,6 +49,8 @@ class MidiOutPort {
     // The instruments a song selects, told before it plays, so a port that
     // loads sounds on demand has them when a program change comes.
     virtual void PrepareSounds(std::span<const SoundUse> /*sounds*/) {}
+    // Whether PrepareSounds does anything (a song is read through for it).
+    virtual bool LoadsSoundsOnDemand() const { return false; }
 };
 
 // Error codes of an open, returned in place of the system's codes.

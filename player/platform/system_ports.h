@@ -58,6 +58,7 @@ class SynthPort final : public MidiOutPort {
     void Close() override;
     void Silence(int channel) override;
     void PrepareSounds(std::span<const SoundUse> sounds) override;
+    bool LoadsSoundsOnDemand() const override { return true; }
 
     // Offline: renders frames of interleaved 16-bit stereo into out.
     bool Render(int16_t* out, int frames);

@@ -6,17 +6,38 @@ namespace sonfara {
 
 BackgroundLoader::~BackgroundLoader() {
     alive_.reset();
+    Cancel();
     for (Job& j : jobs_)
         if (j.thread.joinable()) j.thread.join();
 }
 
-void BackgroundLoader::Start(const std::string& path, LoadOptions options, Done done) {
+void BackgroundLoader::Cancel() {
+    ++current_;
+    for (Job& j : jobs_) j.stale->store(true);
+}
+
+void BackgroundLoader::Start(const std::string& path, LoadOptions options, Done done,
+                             Progress progress) {
+    Cancel();
     const uint64_t id = ++nextId_;
     current_ = id;
     options.observers.clear();
+    auto stale = std::make_shared<std::atomic<bool>>(false);
     std::weak_ptr<char> alive = alive_;
+    // Worker thread: a post per hundredth read; false once the load is stale.
+    options.progress = [this, alive, stale, progress, shown = -1](double fraction) mutable {
+        const int percent = static_cast<int>(fraction * 100);
+        if (progress && percent != shown) {
+            shown = percent;
+            ui_.Post([alive, stale, progress, fraction] {
+                if (alive.lock() && !stale->load()) progress(fraction);
+            });
+        }
+        return !stale->load();
+    };
     Job job;
     job.id = id;
+    job.stale = stale;
     job.thread = std::thread([this, id, alive, path, options, done = std::move(done)] {
         auto table = std::make_shared<SongTable>();
         LoadResult result;

@@ -24,6 +24,8 @@ class BackgroundLoader {
   public:
     // On the UI thread, with the read table (ok or not).
     using Done = std::function<void(const LoadResult&, SongTable&)>;
+    // On the UI thread, with the fraction read (0..1), once per hundredth.
+    using Progress = std::function<void(double)>;
 
     explicit BackgroundLoader(UiScheduler& ui) : ui_(ui) {}
     // Waits for the workers still reading.
@@ -32,9 +34,9 @@ class BackgroundLoader {
     BackgroundLoader& operator=(const BackgroundLoader&) = delete;
 
     // Reads `path` with `options` (its observers are not told: the worker
-    // must not call into the windows).
-    void Start(const std::string& path, LoadOptions options, Done done);
-    void Cancel() { ++current_; }
+    // must not call into the windows). A stale load stops reading.
+    void Start(const std::string& path, LoadOptions options, Done done, Progress progress = {});
+    void Cancel();
     // A load whose result is still awaited.
     bool Busy() const;
 
@@ -42,6 +44,7 @@ class BackgroundLoader {
     struct Job {
         uint64_t id = 0;
         std::thread thread;
+        std::shared_ptr<std::atomic<bool>> stale;  // read by the worker's progress
     };
     void Arrived(uint64_t id, const LoadResult& result, SongTable& table, const Done& done);
 

@@ -435,7 +435,7 @@ void OutputLayer::CutSound() {
 // same track (the rhythm part has its own bank), and program 0, which a
 // channel with notes plays before any program change.
 void OutputLayer::PrepareSounds() {
-    if (!port_) return;
+    if (!port_ || !port_->LoadsSoundsOnDemand()) return;
     std::vector<SoundUse> uses;
     auto add = [&](int c, int bank, int program) {
         const SoundUse u{c == midi::kDrumChannel ? SoundUse::kRhythmBank : bank, program};
@@ -444,7 +444,7 @@ void OutputLayer::PrepareSounds() {
     std::array<bool, midi::kChannelCount> played{};
     for (int t = 1; t <= song_.NTracks; ++t) {
         std::array<int, midi::kChannelCount> bank{};
-        for (const SongEvent& e : song_.TrackEvents(t)) {
+        for (const SongEvent& e : song_.TrackEvents(t).Stored()) {
             const int c = e.status & 0x0F, kind = e.status & 0xF0;
             if (kind == midi::kControlChange && e.data1 == Cc::kBankSelect) bank[c] = e.data2;
             if (kind == midi::kProgramChange) add(c, bank[c], e.data1);

@@ -65,24 +65,30 @@ LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabe
 
 void Player::LoadSongInBackground(const std::string& path, const std::string& kindLabel,
                                   const std::string& fileName,
-                                  std::function<bool(const LoadResult&)> finish) {
+                                  std::function<bool(const LoadResult&)> finish,
+                                  std::function<void()> progressed) {
     seq_.KillTimer();
+    loadFraction_ = 0;
     const LoadOptions opt = OptionsFor(kindLabel, fileName);
     for (auto* ob : opt.observers) ob->OnLoadStarted();
     song_.Clear();  // nothing of the last song plays or shows meanwhile
-    loader_.Start(path, opt,
-                  [this, opt, finish = std::move(finish)](const LoadResult& r, SongTable& read) {
-                      seq_.KillTimer();
-                      song_.TakeFrom(read);
-                      NotifyLoadResult(r, song_, opt);
-                      if (!r.ok()) {
-                          song_.Loaded = false;
-                          if (out_.PortOpen()) out_.ResetOutput();
-                      }
-                      const bool ok = finish(r);
-                      if (!ok) seq_.NoteUnplayableEntry();
-                      NotifyOpened(activeList_.Index(), ok);
-                  });
+    auto done = [this, opt, finish = std::move(finish)](const LoadResult& r, SongTable& read) {
+        seq_.KillTimer();
+        song_.TakeFrom(read);
+        NotifyLoadResult(r, song_, opt);
+        if (!r.ok()) {
+            song_.Loaded = false;
+            if (out_.PortOpen()) out_.ResetOutput();
+        }
+        const bool ok = finish(r);
+        if (!ok) seq_.NoteUnplayableEntry();
+        NotifyOpened(activeList_.Index(), ok);
+    };
+    auto progress = [this, progressed = std::move(progressed)](double fraction) {
+        loadFraction_ = fraction;
+        if (progressed) progressed();
+    };
+    loader_.Start(path, opt, std::move(done), std::move(progress));
 }
 
 bool Player::PlayEntry(int index) {

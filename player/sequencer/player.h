@@ -98,11 +98,15 @@ class Player final : public TransportHooks, public LoadObserver {
     // thread once the song is in place (or has failed) as the rest of the
     // open and answers whether the song started; the observers are then
     // told of the open as PlayEntry tells them. A later load drops this one.
+    // `progressed` runs on the UI thread each hundredth read.
     void LoadSongInBackground(const std::string& path, const std::string& kindLabel,
                               const std::string& fileName,
-                              std::function<bool(const LoadResult&)> finish);
+                              std::function<bool(const LoadResult&)> finish,
+                              std::function<void()> progressed = {});
     // A background load runs; the open it belongs to is not told yet.
     bool LoadPending() const { return loader_.Busy(); }
+    // How far it is (0..1; 0 before the first report).
+    double LoadFraction() const { return loadFraction_; }
     // Stops the timer, silences and resets the port and closes it.
     void Shutdown();
 
@@ -167,6 +171,7 @@ class Player final : public TransportHooks, public LoadObserver {
     Sequencer seq_;
     std::vector<PlayerObserver*> observers_;
     std::vector<LoadObserver*> loadObservers_;
+    double loadFraction_ = 0;
     // Last: its end waits for workers still reading and drops their results.
     BackgroundLoader loader_{env_.ui};
 };

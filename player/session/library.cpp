@@ -43,13 +43,18 @@ class SessionLibrary::Target final : public files::PlaybackTarget {
         std::error_code ec;
         const uintmax_t size = std::filesystem::file_size(path, ec);
         if (ec || size < s_.env_.backgroundLoadBytes) return false;
-        player_.LoadSongInBackground(path, kindLabel, fileName, [this](const LoadResult& r) {
+        const auto finish = [this](const LoadResult& r) {
             PlaybackSession::StateChange change(s_);
             if (!r.ok()) lib_.lastError_ = song::msg::LoadErrorCaption(r.Message());
             const bool ok = lib_.fileOp_.FinishPendingEntry(r);
             FileListChanged();
             return ok;
-        });
+        };
+        const auto progressed = [this] {
+            PlaybackSession::StateChange change(s_);
+            s_.RefreshInfo();
+        };
+        player_.LoadSongInBackground(path, kindLabel, fileName, finish, progressed);
         return true;
     }
     void ResetSongDisplay() override {

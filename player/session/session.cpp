@@ -135,6 +135,10 @@ void PlaybackSession::OnClearMeters() {
 void PlaybackSession::OnClearKeyboard() {
     ForEachObserverLocked([](SessionObserver* o) { o->OnClearKeyboard(); });
 }
+// The box opens on the UI thread, after the tick that noticed.
+void PlaybackSession::OnNotesDropped(const std::string& text) {
+    ui_.Post([this, text] { env_.notifier.Info(text); });
+}
 
 void PlaybackSession::OnLoadNotice(const std::string& noticeBytes) {
     ForEachObserver([&](SessionObserver* o) { o->OnNotice(noticeBytes); });
@@ -177,6 +181,7 @@ void PlaybackSession::RefreshInfo() {
     SongInfo i;
     i.loaded = song.Loaded;
     i.loading = player_.LoadPending();
+    i.loadFraction = player_.LoadFraction();
     if (song.Loaded) {
         i.totalMs = song.TotalMs;
         i.ticksPerQuarter = std::max<int32_t>(1, song.TicksPerQuarter());
@@ -210,6 +215,7 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     SessionSnapshot s;
     s.loaded = i.loaded;
     s.loading = i.loading;
+    s.loadFraction = i.loadFraction;
     s.totalMs = i.totalMs;
     s.stepping = i.stepping;
     s.paused = seq.Paused();

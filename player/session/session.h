@@ -108,8 +108,9 @@ struct SessionSnapshot {
     int playListIndex = 0;  // 1-based, 0 before any
     RepeatMode repeatMode = RepeatMode::kList;
     bool loaded = false;
-    bool loading = false;  // a large song is being read on a worker thread
-    bool started = false;  // the first tick has run
+    bool loading = false;     // a large song is being read on a worker thread
+    double loadFraction = 0;  // how far, 0..1
+    bool started = false;     // the first tick has run
     bool paused = false;
     bool playing = false;  // the sequencer timer runs
     bool stepping = false;
@@ -220,6 +221,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver, pr
     struct SongInfo {
         bool loaded = false;
         bool loading = false;
+        double loadFraction = 0;
         int32_t totalMs = 0;
         int32_t ticksPerQuarter = 480;
         int32_t beatQuarters = 4;
@@ -256,6 +258,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver, pr
     void OnDotPicture() override;
     void OnClearMeters() override;
     void OnClearKeyboard() override;
+    void OnNotesDropped(const std::string& text) override;
     // LoadObserver
     void OnLoadNotice(const std::string& noticeBytes) override;
 

@@ -192,6 +192,7 @@ void ControlWindow::ShowLabels(const SessionSnapshot& s) {
 void ControlWindow::OnStateChanged(const SessionSnapshot& state) {
     ShowLabels(state);
     ShowLoading(state.loading);
+    if (state.loading) loadBar_->SetFraction(state.loadFraction);
     knob_->SetMarks(state.pointA, state.pointB, state.totalMs);
     menus_->SyncWithSettings();
 }

@@ -305,11 +305,12 @@ LoadBar::LoadBar(QWidget* parent) : QWidget(parent), sweep_(new QTimer(this)) {
 
 void LoadBar::SetFraction(double fraction) {
     fraction_ = fraction;
+    if (fraction_ >= 0) sweep_->stop();
     update();
 }
 
 void LoadBar::showEvent(QShowEvent*) {
-    sweep_->start();
+    if (fraction_ < 0) sweep_->start();
 }
 
 void LoadBar::hideEvent(QHideEvent*) {
