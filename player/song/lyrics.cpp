@@ -25,8 +25,13 @@ struct TextEvent {
 // The meta events of one type in track t, in file order.
 std::vector<TextEvent> MetaTexts(const SongTable& song, int t, uint8_t type) {
     std::vector<TextEvent> out;
-    for (const EventView& ev : song.TrackEvents(t)) {
-        if (ev.status != midi::kMetaEvent) continue;
+    // Over the stored bytes: a huge song is mostly channel events, which
+    // need no view.
+    const TrackEventRange events = song.TrackEvents(t);
+    const std::span<const SongEvent> stored = events.Stored();
+    for (size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i].status != midi::kMetaEvent) continue;
+        const EventView ev = events[i];
         const auto row = song.ExtRow(ev.ExtIndex());
         if (row.empty() || row[0] != type) continue;
         out.push_back({ev, {reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1}});
