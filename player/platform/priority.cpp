@@ -5,7 +5,9 @@
 #else
 #include <dirent.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #endif
@@ -73,6 +75,10 @@ bool SystemProcessPriority::Set(PriorityClass c) {
     }
     return SetPriorityClass(GetCurrentProcess(), cls) != 0;
 }
+
+void YieldToForeground() {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
 #else
 bool SystemProcessPriority::Set(PriorityClass c) {
     const int nice = NiceValueFor(c);
@@ -91,6 +97,15 @@ bool SystemProcessPriority::Set(PriorityClass c) {
     }
     if (!any) ok = setpriority(PRIO_PROCESS, 0, nice) == 0;
     return ok;
+}
+
+// Five nice steps lower, from wherever ThreadMode put the process.
+void YieldToForeground() {
+    constexpr int kSteps = 5;
+    const id_t self = static_cast<id_t>(::gettid());
+    errno = 0;
+    const int nice = getpriority(PRIO_PROCESS, self);
+    if (errno == 0) (void)setpriority(PRIO_PROCESS, self, std::min(nice + kSteps, 19));
 }
 #endif
 

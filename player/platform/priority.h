@@ -30,4 +30,9 @@ bool ApplyThreadMode(ProcessPriority& p, int mode);
 // The nice value used on Linux for a class.
 int NiceValueFor(PriorityClass c);
 
+// The calling thread, and the threads it starts afterwards, give way to the
+// rest of the program (a long background job beside the windows). Best
+// effort: nothing happens where the system refuses.
+void YieldToForeground();
+
 }  // namespace sonfara

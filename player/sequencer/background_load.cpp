@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "player/platform/priority.h"
+
 namespace sonfara {
 
 BackgroundLoader::~BackgroundLoader() {
@@ -39,6 +41,8 @@ void BackgroundLoader::Start(const std::string& path, LoadOptions options, Done 
     job.id = id;
     job.stale = stale;
     job.thread = std::thread([this, id, alive, path, options, done = std::move(done)] {
+        // The decoding threads inherit this: the windows stay quick meanwhile.
+        YieldToForeground();
         auto table = std::make_shared<SongTable>();
         LoadResult result;
         try {

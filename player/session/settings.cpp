@@ -42,7 +42,9 @@ void SessionSettings::Edit(const std::function<void(SettingsValues&)>& change) {
 void SessionSettings::ApplySynthBuffer(int frames) {
     s_.env_.ports.SetSynthBufferFrames(frames);
     const OutputLayer& out = s_.player_.Output();
-    if (out.PortOpen()) s_.player_.Seq().ChangeOutputPort(out.OutDevice());
+    if (!out.PortOpen()) return;
+    const PlaybackStatus opened = s_.player_.Seq().ChangeOutputPort(out.OutDevice());
+    if (!opened.ok()) s_.env_.notifier.Error(opened.Message());
 }
 
 }  // namespace sonfara
