@@ -39,7 +39,7 @@ window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 has_window() { [ -n "$(window "$1")" ]; }
 quit() {
     call org.mpris.MediaPlayer2.Quit >/dev/null || fail "Quit call"
-    wait_for 5 eval '! kill -0 "$pid" 2>/dev/null' || fail "still running 5 s after Quit"
+    wait_for 15 eval '! kill -0 "$pid" 2>/dev/null' || fail "still running 15 s after Quit"
     wait "$pid"
     pid=""
 }
@@ -53,8 +53,8 @@ start() {
     rm -f "$TITLES"
     LANG=$1 SONFARA_MENU_TITLES=$TITLES "$S" "$SONG" >"$HEADLESS_ROOT/sonfara.log" 2>&1 &
     pid=$!
-    wait_for 10 has_window Sonfara || fail "LANG=$1: no control window ($(cat "$HEADLESS_ROOT/sonfara.log"))"
-    wait_for 5 test -s "$TITLES" || fail "LANG=$1: no menu titles written"
+    wait_for 20 has_window Sonfara || fail "LANG=$1: no control window ($(cat "$HEADLESS_ROOT/sonfara.log"))"
+    wait_for 10 test -s "$TITLES" || fail "LANG=$1: no menu titles written"
     got=$(paste -sd' ' "$TITLES")
     [ "$got" = "$2" ] || fail "LANG=$1: menu bar '$got', expected '$2'"
     echo "ok: LANG=$1 gives the menu bar $got"
