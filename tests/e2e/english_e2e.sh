@@ -38,6 +38,9 @@ wait_for() {
 window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 has_window() { [ -n "$(window "$1")" ]; }
 quit() {
+    # The window can be up before the media controls are (a slow start).
+    wait_for 20 eval 'call org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2 Identity >/dev/null 2>&1' ||
+        fail "no MPRIS service"
     call org.mpris.MediaPlayer2.Quit >/dev/null || fail "Quit call"
     wait_for 15 eval '! kill -0 "$pid" 2>/dev/null' || fail "still running 15 s after Quit"
     wait "$pid"
