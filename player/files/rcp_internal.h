@@ -143,7 +143,7 @@ struct WalkShared {
 // Bounds: a loop or a same-measure chain never runs unchecked.
 inline constexpr uint64_t kMaxSteps = 8'000'000;
 inline constexpr size_t kMaxEvents = 2'000'000;
-inline constexpr size_t kMaxExtEvents = 32'000;  // the loader takes 32767
+inline constexpr size_t kMaxExtEvents = kMaxEvents;  // SysEx and meta events among them
 inline constexpr uint32_t kMaxTick = 0x0FFFFFFF;
 inline constexpr int64_t kMaxSongMs = 24LL * 3600 * 1000;
 inline constexpr int kMaxSameMeasureChain = 64;

@@ -244,7 +244,7 @@ RcpConversion ConvertRecomposer(std::span<const uint8_t> bytes, const RcpOptions
     }
     size_t ext = 0;
     for (const SmfTrack& t : smf) ext += t.ExtCount();
-    if (ext > 32767) {
+    if (ext > rcp::kMaxExtEvents) {
         r.problem = RcpProblem::kTooManyEvents;
         return r;
     }
