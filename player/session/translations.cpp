@@ -21,10 +21,6 @@ void RegisterEngineTranslations() {
         RegisterTranslations(*table);
 }
 
-}  // namespace sonfara
-
-namespace sonfara {
-
 Language StartUiLanguage(const std::string& settingsPath) {
     const auto store = IniSettingsStore::Open(settingsPath, false);
     const Language language =

@@ -632,29 +632,32 @@ void ControlMenus::OnExportAudio() {
         window_.ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
         return;
     }
-    static const QString kFilters[] = {QStringLiteral("WAV (*.wav)"),
-                                       QStringLiteral("FLAC (*.flac)"),
-                                       QStringLiteral("Ogg Vorbis (*.ogg)")};
+    struct Filter {
+        const char* text;
+        AudioFormat format;
+    };
+    static constexpr Filter kFilters[] = {{"WAV (*.wav)", AudioFormat::kWav},
+                                          {"FLAC (*.flac)", AudioFormat::kFlac},
+                                          {"Ogg Vorbis (*.ogg)", AudioFormat::kOgg}};
+    QStringList filters;
+    for (const Filter& f : kFilters) filters << QString::fromLatin1(f.text);
     const QString name =
         QFileInfo(Q(session_.Library().CurrentSource().FileName)).completeBaseName() +
         QStringLiteral(".wav");
-    QString filter = kFilters[0];
+    QString chosen = filters.front();
     QString path;
     {
         ModalScope modal(hooks_);
         path = QFileDialog::getSaveFileName(
             &window_, QCoreApplication::translate("ControlMenus", "音声ファイルに書き出し"),
             QDir(StartFolder(session_.Settings().Values().DefDir)).filePath(name),
-            kFilters[0] + QStringLiteral(";;") + kFilters[1] + QStringLiteral(";;") + kFilters[2],
-            &filter);
+            filters.join(QStringLiteral(";;")), &chosen);
     }
     if (path.isEmpty()) return;
     // A name without a known extension takes the one of the chosen filter.
     std::optional<AudioFormat> format = AudioFormatOfPath(S(path));
     if (!format) {
-        const int k = static_cast<int>(std::find(std::begin(kFilters), std::end(kFilters), filter) -
-                                       std::begin(kFilters));
-        format = k == 1 ? AudioFormat::kFlac : k == 2 ? AudioFormat::kOgg : AudioFormat::kWav;
+        format = kFilters[std::max<qsizetype>(0, filters.indexOf(chosen))].format;
         path += QStringLiteral(".") + QString::fromLatin1(AudioFormatExtension(*format));
     }
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });

@@ -2,7 +2,6 @@
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
@@ -295,26 +294,11 @@ void PositionKnob::paintEvent(QPaintEvent*) {
     painter.drawImage(knobRect().topLeft(), dragging_ ? capGrabbed_ : cap_);
 }
 
-LoadBar::LoadBar(QWidget* parent) : QWidget(parent), sweep_(new QTimer(this)) {
-    sweep_->setInterval(40);
-    connect(sweep_, &QTimer::timeout, this, [this] {
-        phase_ = (phase_ + 1) % 100;
-        update();
-    });
-}
+LoadBar::LoadBar(QWidget* parent) : QWidget(parent) {}
 
 void LoadBar::SetFraction(double fraction) {
-    fraction_ = fraction;
-    if (fraction_ >= 0) sweep_->stop();
+    fraction_ = std::clamp(fraction, 0.0, 1.0);
     update();
-}
-
-void LoadBar::showEvent(QShowEvent*) {
-    if (fraction_ < 0) sweep_->start();
-}
-
-void LoadBar::hideEvent(QHideEvent*) {
-    sweep_->stop();
 }
 
 void LoadBar::paintEvent(QPaintEvent*) {
@@ -322,17 +306,8 @@ void LoadBar::paintEvent(QPaintEvent*) {
     const QRectF frame = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     p.setPen(palette::kLcdTextDim);
     p.drawRect(frame);
-    const QRectF inside = frame.adjusted(1.5, 1.5, -1.5, -1.5);
-    QRectF fill = inside;
-    if (fraction_ >= 0) {
-        fill.setWidth(inside.width() * std::min(fraction_, 1.0));
-    } else {
-        // A quarter of the width, going from left to right and again.
-        const double w = inside.width() / 4;
-        fill = QRectF(inside.left() - w + (inside.width() + w) * phase_ / 100.0, inside.top(), w,
-                      inside.height())
-                   .intersected(inside);
-    }
+    QRectF fill = frame.adjusted(1.5, 1.5, -1.5, -1.5);
+    fill.setWidth(fill.width() * fraction_);
     p.fillRect(fill, palette::kLcdText);
 }
 

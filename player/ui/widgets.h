@@ -9,8 +9,6 @@
 #include <array>
 #include <cstdint>
 
-class QTimer;
-
 #include "player/ui/artwork.h"
 #include "player/ui/control_layout.h"
 
@@ -163,26 +161,19 @@ class PositionKnob : public QWidget {
     QImage groove_, cap_, capGrabbed_;
 };
 
-// A thin LCD-coloured bar while a song is read: the fraction read, or,
-// when no fraction is known, a segment sweeping along (its own timer runs
-// only while the bar is shown).
+// A thin LCD-coloured bar while a song is read: the fraction read.
 class LoadBar : public QWidget {
     Q_OBJECT
   public:
     explicit LoadBar(QWidget* parent = nullptr);
-    // 0..1, or negative: unknown.
-    void SetFraction(double fraction);
+    void SetFraction(double fraction);  // 0..1
     double Fraction() const { return fraction_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
 
   private:
-    QTimer* sweep_ = nullptr;
-    double fraction_ = -1;
-    int phase_ = 0;
+    double fraction_ = 0;
 };
 
 }  // namespace sonfara::ui
