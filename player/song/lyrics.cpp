@@ -25,13 +25,12 @@ struct TextEvent {
 // The meta events of one type in track t, in file order.
 std::vector<TextEvent> MetaTexts(const SongTable& song, int t, uint8_t type) {
     std::vector<TextEvent> out;
-    // Over the stored bytes: a huge song is mostly channel events, which
-    // need no view.
+    // Only the track's SysEx and meta events: a huge song is mostly channel
+    // events, and reading them through would hold the windows up.
     const TrackEventRange events = song.TrackEvents(t);
-    const std::span<const SongEvent> stored = events.Stored();
-    for (size_t i = 0; i < stored.size(); ++i) {
-        if (stored[i].status != midi::kMetaEvent) continue;
+    for (const uint32_t i : song.ExtEventsOf(t)) {
         const EventView ev = events[i];
+        if (ev.status != midi::kMetaEvent) continue;
         const auto row = song.ExtRow(ev.ExtIndex());
         if (row.empty() || row[0] != type) continue;
         out.push_back({ev, {reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1}});

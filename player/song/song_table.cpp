@@ -137,6 +137,13 @@ TrackEventRange SongTable::TrackEvents(int t) const {
     return TrackEventRange(this, t, tracks_[t - 1]);
 }
 
+std::span<const uint32_t> SongTable::ExtEventsOf(int t) const {
+    if (t < 1 || t >= static_cast<int>(extFirst_.size())) return {};
+    return std::span<const uint32_t>(extEvent_).subspan(
+        static_cast<size_t>(extFirst_[t - 1]),
+        static_cast<size_t>(extFirst_[t] - extFirst_[t - 1]));
+}
+
 int32_t SongTable::ExtIndexOf(int t, int32_t e) const {
     if (t < 1 || t >= static_cast<int>(extFirst_.size())) return 0;
     const auto first = extEvent_.begin() + extFirst_[t - 1];

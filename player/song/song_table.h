@@ -171,6 +171,8 @@ class SongTable {
     TrackEventRange TrackEvents(int t) const;  // empty for t outside 1..NTracks
     // Payload row of event e of track t; 0 for channel events.
     int32_t ExtIndexOf(int t, int32_t e) const;
+    // The 0-based numbers of track t's SysEx and meta events, in order.
+    std::span<const uint32_t> ExtEventsOf(int t) const;
 
     // --- Payload store ----------------------------------------------------
     int32_t ExtCount() const { return static_cast<int32_t>(extOffset_.size()) - 1; }
