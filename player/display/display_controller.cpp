@@ -56,6 +56,7 @@ bool DisplayController::DrawingAllowed() const {
 }
 
 void DisplayController::DrawPass() {
+    src_.CatchUp();
     QRect changed;
     if (keyboardResetPending_.exchange(false)) {
         keyboard_->Reset();
@@ -72,6 +73,7 @@ void DisplayController::DrawPass() {
 }
 
 void DisplayController::OnDrawInterval() {
+    src_.CatchUp();
     if (minimised_.load()) return;
     if (levels_.DrawLevelMeters(src_)) emit metersChanged();
     if (panel_.load() != 0) return;
@@ -86,6 +88,7 @@ void DisplayController::OnMeterInterval() {
 
 void DisplayController::OnFlash() {
     if (minimised_.load() || shuttingDown_.load()) return;
+    src_.CatchUp();
     if (lamps_.Flash(src_)) emit lampsChanged();
 }
 

@@ -8,7 +8,7 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 }
 
 int OutputLayerSource::SoundingNotes() const {
-    return out_.SoundingNotes.load(kRelaxed);
+    return out_.Shown().SoundingNotes();
 }
 
 uint32_t OutputLayerSource::DotRow(int r) const {
@@ -16,20 +16,20 @@ uint32_t OutputLayerSource::DotRow(int r) const {
 }
 
 bool OutputLayerSource::TakeKeyDirty(int c) {
-    return out_.Channel(c).KeyDirty.exchange(0, kRelaxed) != 0;
+    return out_.Shown().Channel(c).KeyDirty.exchange(0, kRelaxed) != 0;
 }
 
 bool OutputLayerSource::TakeDirty(int c) {
-    return out_.Channel(c).Dirty.exchange(0, kRelaxed) != 0;
+    return out_.Shown().Channel(c).Dirty.exchange(0, kRelaxed) != 0;
 }
 
 bool OutputLayerSource::TakeNoteOnFlag(int c) {
-    return out_.Channel(c).NoteOnFlag.exchange(0, kRelaxed) != 0;
+    return out_.Shown().Channel(c).NoteOnFlag.exchange(0, kRelaxed) != 0;
 }
 
 void OutputLayerSource::DecayLevels() {
     for (int c = 1; c <= midi::kChannelCount; ++c) {
-        ChannelState& ch = out_.Channel(c);
+        ChannelState& ch = out_.Shown().Channel(c);
         if (ch.NoteCount.load(kRelaxed) != 0) continue;
         // A note-off that sets a new level meanwhile wins over this step.
         int level = ch.Level.load(kRelaxed);

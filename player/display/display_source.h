@@ -14,6 +14,9 @@ class DisplaySource {
   public:
     virtual ~DisplaySource() = default;
 
+    // Any display thread, before a pass reads: what is shown moves up to
+    // now (the sound may be heard a latency after it is sent).
+    virtual void CatchUp() {}
     // Any thread: plain reads of relaxed atomics.
     virtual const ChannelState& Channel(int c) const = 0;  // 1..16
     virtual int SoundingNotes() const = 0;
@@ -37,7 +40,8 @@ class DisplaySource {
 class OutputLayerSource final : public DisplaySource {
   public:
     explicit OutputLayerSource(OutputLayer& out) : out_(out) {}
-    const ChannelState& Channel(int c) const override { return out_.Channel(c); }
+    void CatchUp() override { out_.Shown().CatchUp(); }
+    const ChannelState& Channel(int c) const override { return out_.Shown().Channel(c); }
     int SoundingNotes() const override;
     std::string BpmText() const override { return out_.BPMText.Get(); }
     uint32_t DotRow(int r) const override;

@@ -220,6 +220,7 @@ class ForwardPort final : public MidiOutPort {
     ~ForwardPort() override { p_->Close(); }
     void ShortMessage(uint32_t packed) override { p_->ShortMessage(packed); }
     bool TryShortMessage(uint32_t packed) override { return p_->TryShortMessage(packed); }
+    int64_t LatencyUs() const override { return p_->LatencyUs(); }
     void LongMessage(std::span<const uint8_t> bytes) override { p_->LongMessage(bytes); }
     void Reset() override { p_->Reset(); }
     void Close() override { p_->Close(); }
@@ -245,6 +246,7 @@ PortOpenResult RecordingOutputSystem::Open(int device) {
         }
     }
     auto port = std::make_shared<RecordingPort>(clock_);
+    port->SetLatencyUs(latencyUs);
     {
         std::lock_guard lk(mu_);
         opened_.push_back(port);

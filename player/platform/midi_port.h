@@ -51,6 +51,9 @@ class MidiOutPort {
     virtual void PrepareSounds(std::span<const SoundUse> /*sounds*/) {}
     // Whether PrepareSounds does anything (a song is read through for it).
     virtual bool LoadsSoundsOnDemand() const { return false; }
+    // How long after a message is sent it is heard (the displays wait as
+    // long); 0 for a port that plays at once.
+    virtual int64_t LatencyUs() const { return 0; }
 };
 
 // Error codes of an open, returned in place of the system's codes.
@@ -122,6 +125,9 @@ class RecordingPort final : public MidiOutPort {
     // (up to burstBytes at once) through TryShortMessage, like a cable;
     // 0 lifts it. ShortMessage itself is never refused.
     void SetByteBudget(int bytesPerSecond, int burstBytes);
+    // A latency to report, as a port that plays late would.
+    void SetLatencyUs(int64_t us) { latencyUs_ = us; }
+    int64_t LatencyUs() const override { return latencyUs_; }
     bool TryShortMessage(uint32_t packed) override;
     void LongMessage(std::span<const uint8_t> bytes) override;
     void Reset() override;
@@ -151,6 +157,7 @@ class RecordingPort final : public MidiOutPort {
     int burstBytes_ = 0;
     double budget_ = 0;  // bytes the line can take now
     int64_t budgetUs_ = 0;
+    int64_t latencyUs_ = 0;
 };
 
 // A port system of recording ports for tests: every open hands out a new
@@ -167,6 +174,7 @@ class RecordingOutputSystem final : public MidiOutputSystem {
     std::shared_ptr<RecordingPort> Latest() const;
     std::vector<int> OpenedDevices() const;
     std::vector<std::string> failing;
+    int64_t latencyUs = 0;  // what the ports opened from now on report
 
   private:
     const Clock& clock_;

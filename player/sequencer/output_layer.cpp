@@ -32,25 +32,6 @@ int EqBand(int note) {
 }
 }  // namespace
 
-void ChannelState::Reset() {
-    for (auto& n : NoteOn) n.store(0, kRelaxed);
-    KeyDirty.store(-1, kRelaxed);
-    NoteCount.store(0, kRelaxed);
-    Level.store(0, kRelaxed);
-    NoteOnFlag.store(0, kRelaxed);
-    Volume.store(100, kRelaxed);
-    Pan.store(64, kRelaxed);
-    Reverb.store(0, kRelaxed);
-    Chorus.store(0, kRelaxed);
-    Expression.store(0, kRelaxed);
-    Modulation.store(0, kRelaxed);
-    PitchBend.store(0, kRelaxed);
-    Program.store(0, kRelaxed);
-    BankMSB.store(0, kRelaxed);
-    BankLSB.store(0, kRelaxed);
-    Dirty.store(-1, kRelaxed);
-}
-
 void TextSlot::Set(std::string_view s) {
     {
         std::lock_guard lk(mu_);
@@ -88,6 +69,7 @@ PlaybackStatus OutputLayer::OpenOutputPort(int device) {
     dropReported_ = false;
     portOpen_.store(true, kRelaxed);
     outDevice_.store(device, kRelaxed);
+    shown_.SetDelay(displayClock_, port_->LatencyUs());
     ResetOutput();
     SendGMSystemOn();
     if (song_.Loaded) PrepareSounds();
@@ -101,6 +83,7 @@ void OutputLayer::CloseOutputPort() {
     port_->Close();
     port_.reset();
     portOpen_.store(false, kRelaxed);
+    shown_.SetDelay(nullptr, 0);
 }
 
 void OutputLayer::Raw(uint8_t status, uint8_t d1, uint8_t d2) {
@@ -115,42 +98,36 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
     const int c = status & 15;
     const int kind = status & 0xF0;
     ChannelState& ch = channels_[c];
+    TakeIntoState(ch, SoundingNotes, status, data1, data2);
+    shown_.Push(status, data1, data2);
     int d1 = data1, d2 = data2;
     const bool arr = ArrActive();
     const ArrangeEntry& a = shaping_.arrangement;
 
     if (kind == midi::kControlChange) {
-        ch.Dirty.store(-1, kRelaxed);
         switch (d1) {
             case Cc::kVolume:
-                ch.Volume.store(d2, kRelaxed);
                 d2 = Faded(d2);
                 sentVolume_[c] = d2;
                 break;
             case Cc::kBankSelect:
             case Cc::kBankSelectLsb:
-                (d1 == Cc::kBankSelect ? ch.BankMSB : ch.BankLSB).store(d2, kRelaxed);
                 if (!settings_.SendBankSelect) return;
                 if (arr && !a.BankOn) return;
                 break;
             case Cc::kReverbSend:
-                ch.Reverb.store(static_cast<int16_t>(d2), kRelaxed);
                 d2 = WithOffset(d2, settings_.EffectReverb);
                 break;
             case Cc::kChorusSend:
-                ch.Chorus.store(static_cast<int16_t>(d2), kRelaxed);
                 d2 = WithOffset(d2, settings_.EffectChorus);
                 break;
             case Cc::kPan:
-                ch.Pan.store(static_cast<int16_t>(d2), kRelaxed);
                 d2 = WithOffset(d2, settings_.PanOffset);
                 break;
             case Cc::kExpression:
-                ch.Expression.store(static_cast<int16_t>(d2), kRelaxed);
                 if (arr && !a.ExpOn) return;
                 break;
             case Cc::kModulation:
-                ch.Modulation.store(static_cast<int16_t>(d2), kRelaxed);
                 if (arr && !a.ModOn) return;
                 break;
             case Cc::kSustain:
@@ -161,57 +138,26 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
                 break;
         }
     } else if (kind == midi::kPitchBend) {
-        ch.PitchBend.store(static_cast<int16_t>(RoundHalfEven((d1 * 127 + d2) / 64.0)), kRelaxed);
-        ch.Dirty.store(-1, kRelaxed);
         if (arr && !a.PitOn) return;
-    } else if (kind == midi::kPolyPressure && c != midi::kDrumChannel) {
-        d1 += transpose_.load(kRelaxed);
     }
 
-    const bool enabled = ch.Enabled.load(kRelaxed) != 0;
-    const bool noteOff = kind == midi::kNoteOff || (kind == midi::kNoteOn && d2 == 0);
     const bool noteOn = kind == midi::kNoteOn && d2 != 0;
-    if (noteOff || noteOn) {
-        const int key = d1 & 127;
-        if (noteOff) {
-            // The key is released even on a disabled channel, so the keyboard
-            // never shows a note that has ended.
-            if (ch.NoteOn[key].exchange(0, kRelaxed) != 0) {
-                SoundingNotes.fetch_sub(1, kRelaxed);
-                ch.KeyDirty.store(-1, kRelaxed);
-            }
-            if (enabled) {
-                int n = ch.NoteCount.load(kRelaxed);
-                ch.NoteCount.store(n > 0 ? n - 1 : 0, kRelaxed);
-                ch.Level.store(ch.Volume.load(kRelaxed) / 8, kRelaxed);
-            }
-        } else if (enabled) {
-            if (ch.NoteOn[key].exchange(-1, kRelaxed) == 0) SoundingNotes.fetch_add(1, kRelaxed);
-            ch.KeyDirty.store(-1, kRelaxed);
-            ch.NoteCount.fetch_add(1, kRelaxed);
-            ch.NoteOnFlag.store(-1, kRelaxed);
-        }
-        // Transposed whether or not the channel plays, so that a note-off
-        // always reaches the key its note-on struck.
-        if (c != midi::kDrumChannel) d1 += transpose_.load(kRelaxed);
-    }
-
+    const bool keyed =
+        kind == midi::kNoteOn || kind == midi::kNoteOff || kind == midi::kPolyPressure;
+    // Transposed whether or not the channel plays, so that a note-off
+    // always reaches the key its note-on struck.
+    if (keyed && c != midi::kDrumChannel) d1 += transpose_.load(kRelaxed);
     // Out of range after transposition: clamp at both ends.
     d1 = Clamp7(d1);
 
-    if (kind == midi::kProgramChange) {
-        ch.Program.store(d1, kRelaxed);
-        if (arr && c != midi::kDrumChannel) {
-            int mapped = a.InstMap[d1 + 1];
-            if (mapped >= 1 && mapped <= 128) d1 = mapped - 1;
-        }
+    if (kind == midi::kProgramChange && arr && c != midi::kDrumChannel) {
+        const int mapped = a.InstMap[d1 + 1];
+        if (mapped >= 1 && mapped <= 128) d1 = mapped - 1;
     }
-
     if (noteOn && shaping_.EqActive && c != midi::kDrumChannel) {
         d2 = Clamp7(d2 + shaping_.eq[EqBand(d1) - 1] - 128);
     }
-
-    if (noteOn && !enabled) return;
+    if (noteOn && ch.Enabled.load(kRelaxed) == 0) return;
     Emit(status | (uint32_t(d1) << 8) | (uint32_t(d2 & 0x7F) << 16), noteOn);
 }
 
@@ -425,6 +371,7 @@ void OutputLayer::AllNotesOff() {
     }
     CutSound();
     SoundingNotes.store(0, kRelaxed);
+    shown_.ShowAtOnce();
 }
 
 void OutputLayer::CutSound() {
@@ -458,6 +405,7 @@ void OutputLayer::PrepareSounds() {
 
 void OutputLayer::ClearNoteCounts() {
     for (auto& ch : channels_) ch.NoteCount.store(0, kRelaxed);
+    shown_.ShowAtOnce();
 }
 
 void OutputLayer::LiftPedals() {
@@ -526,6 +474,7 @@ void OutputLayer::ReleaseForJump() {
     pedals_ = {};
     pedalsLifted_ = false;
     SoundingNotes.store(0, kRelaxed);
+    shown_.ShowAtOnce();
 }
 
 bool IsModuleReset(std::span<const uint8_t> b) {
@@ -556,12 +505,16 @@ void OutputLayer::SendGMSystemOn() {
 
 void OutputLayer::EnableAllChannels() {
     for (auto& ch : channels_) ch.Enabled.store(-1, kRelaxed);
+    shown_.ShowAtOnce();
 }
 
 void OutputLayer::SwitchChannel(int c, bool on) {
     ChannelState& ch = channels_[c - 1];
     ch.Enabled.store(on ? -1 : 0, kRelaxed);
-    if (on) return;
+    if (on) {
+        shown_.ShowAtOnce();
+        return;
+    }
     ch.NoteCount.store(0, kRelaxed);
     for (int n = 0; n < 128; ++n) {
         if (ch.NoteOn[n].exchange(0, kRelaxed) != 0) SoundingNotes.fetch_sub(1, kRelaxed);
@@ -570,6 +523,7 @@ void OutputLayer::SwitchChannel(int c, bool on) {
     if (port_) port_->Silence(c - 1);
     if (SoundingNotes.load(kRelaxed) < 0) SoundingNotes.store(0, kRelaxed);
     ch.KeyDirty.store(-1, kRelaxed);
+    shown_.ShowAtOnce();
 }
 
 void OutputLayer::ClearModuleFlags() {
@@ -608,6 +562,7 @@ void OutputLayer::ResetOutput() {
     port_->Reset();
     SendGMSystemOn();
     SoundingNotes.store(0, kRelaxed);
+    shown_.ShowAtOnce();
 }
 
 void OutputLayer::SilenceOutput() {

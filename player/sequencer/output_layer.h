@@ -18,38 +18,14 @@
 #include "player/platform/codepage.h"
 #include "player/platform/midi.h"
 #include "player/platform/midi_port.h"
+#include "player/sequencer/channel_state.h"
 #include "player/sequencer/messages.h"
 #include "player/sequencer/playback_settings.h"
+#include "player/sequencer/shown_channels.h"
 #include "player/sequencer/sound_shaping.h"
 #include "player/song/song_table.h"
 
 namespace sonfara {
-
-// Per-channel state. Written by the output layer (timer thread, or the UI
-// thread while the timer is stopped), read by the displays at any time.
-struct ChannelState {
-    std::atomic<int16_t> Enabled{-1};
-    std::array<std::atomic<int16_t>, 128> NoteOn{};
-    std::atomic<int16_t> KeyDirty{0};
-    std::atomic<int32_t> NoteCount{0};
-    std::atomic<int32_t> Level{0};
-    std::atomic<int16_t> NoteOnFlag{0};
-    std::atomic<int32_t> Volume{100};
-    std::atomic<int16_t> Pan{64};
-    std::atomic<int16_t> Reverb{0};
-    std::atomic<int16_t> Chorus{0};
-    std::atomic<int16_t> Expression{0};
-    std::atomic<int16_t> Modulation{0};
-    std::atomic<int16_t> PitchBend{0};
-    std::atomic<int32_t> Program{0};
-    std::atomic<int32_t> BankMSB{0};
-    std::atomic<int32_t> BankLSB{0};
-    std::atomic<int16_t> Dirty{0};
-
-    // Every field but Enabled back to its reset value; Dirty and KeyDirty
-    // are raised so the displays redraw.
-    void Reset();
-};
 
 // A text shared with the displays; Version() changes on every Set.
 class TextSlot {
@@ -162,6 +138,10 @@ class OutputLayer {
 
     ChannelState& Channel(int c) { return channels_[c - 1]; }  // 1..16
     const ChannelState& Channel(int c) const { return channels_[c - 1]; }
+    // What the displays read: the state above, taken the port's latency
+    // after each message once a display clock is set (the player's).
+    ShownChannels& Shown() { return shown_; }
+    void SetDisplayClock(const Clock* clock) { displayClock_ = clock; }
 
     std::atomic<int32_t> SoundingNotes{0};
     // Transpose and the sound-module flags: set by the output's own
@@ -204,6 +184,8 @@ class OutputLayer {
     std::atomic<bool> portOpen_{false};
     std::atomic<int> outDevice_{-1};
     std::array<ChannelState, midi::kChannelCount> channels_;
+    ShownChannels shown_{channels_, SoundingNotes};
+    const Clock* displayClock_ = nullptr;
     std::vector<uint8_t> sysex_;
     // The song's sustain and sostenuto values per channel, as last sent.
     std::array<std::array<uint8_t, 2>, midi::kChannelCount> pedals_{};

@@ -12,7 +12,9 @@ Player::Player(PlayerEnv env, PlaybackSettings settings)
     : env_(env),
       settings_(std::move(settings)),
       out_(song_, env.ports, settings_, shaping_, env.codePage),
-      seq_(song_, out_, env.clock, env.timers, settings_, activeList_, env.ui, *this) {}
+      seq_(song_, out_, env.clock, env.timers, settings_, activeList_, env.ui, *this) {
+    out_.SetDisplayClock(&env.clock);
+}
 
 Player::~Player() {
     Shutdown();
@@ -20,6 +22,7 @@ Player::~Player() {
 
 void Player::OnLoadStarted() {
     for (int c = 1; c <= midi::kChannelCount; ++c) out_.Channel(c).Volume.store(100, kRelaxed);
+    out_.Shown().ShowAtOnce();
 }
 
 PlaybackStatus Player::OpenConfiguredPort() {

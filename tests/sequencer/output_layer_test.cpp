@@ -164,6 +164,59 @@ TEST(OutputLayer, NoteBookkeeping) {
     EXPECT_EQ(r.out.Channel(1).Level, 10);
 }
 
+// A port that plays late (the built-in synthesizer): the displays see each
+// message its latency after it was sent, and a cut at once.
+TEST(OutputLayer, DisplaysFollowThePortsLatency) {
+    OutRig r;
+    constexpr int64_t kLatencyUs = 50'000;
+    r.out.CloseOutputPort();
+    r.ports.latencyUs = kLatencyUs;
+    r.out.SetDisplayClock(&r.clock);
+    ASSERT_TRUE(r.out.OpenOutputPort(0).ok());
+    ShownChannels& shown = r.out.Shown();
+    auto after = [&](int64_t us) {
+        r.clock.AdvanceUs(us);
+        shown.CatchUp();
+    };
+    after(0);
+    r.out.SendShortMessage(0xB0, 7, 80);
+    r.out.SendShortMessage(0x90, 60, 100);
+    after(kLatencyUs - 1);
+    EXPECT_EQ(r.out.Channel(1).NoteOn[60], -1);  // the sequencer's own state is live
+    EXPECT_EQ(shown.Channel(1).NoteOn[60], 0);
+    EXPECT_EQ(shown.Channel(1).Volume, 100);
+    EXPECT_EQ(shown.SoundingNotes(), 0);
+    after(1);
+    EXPECT_EQ(shown.Channel(1).NoteOn[60], -1);
+    EXPECT_EQ(shown.Channel(1).NoteOnFlag, -1);
+    EXPECT_EQ(shown.Channel(1).Volume, 80);
+    EXPECT_EQ(shown.SoundingNotes(), 1);
+
+    r.out.SendShortMessage(0x80, 60, 0);
+    after(kLatencyUs / 2);
+    EXPECT_EQ(shown.Channel(1).NoteOn[60], -1);
+    after(kLatencyUs / 2);
+    EXPECT_EQ(shown.Channel(1).NoteOn[60], 0);
+    EXPECT_EQ(shown.Channel(1).Level, 10);
+
+    // A stop cuts the sound at once, and what waited never lights afterwards.
+    r.out.SendShortMessage(0x91, 64, 100);
+    after(kLatencyUs / 2);
+    r.out.AllNotesOff();
+    after(0);
+    EXPECT_EQ(shown.SoundingNotes(), 0);
+    after(kLatencyUs);
+    EXPECT_EQ(shown.Channel(2).NoteOn[64], 0);
+    EXPECT_EQ(shown.SoundingNotes(), 0);
+
+    // A port that plays at once: the displays read the live state.
+    r.out.CloseOutputPort();
+    r.ports.latencyUs = 0;
+    ASSERT_TRUE(r.out.OpenOutputPort(0).ok());
+    r.out.SendShortMessage(0x90, 62, 100);
+    EXPECT_EQ(shown.Channel(1).NoteOn[62], -1);
+}
+
 TEST(OutputLayer, SysExSendingAndModuleRecognition) {
     OutRig r;
     TrackBuilder t;
