@@ -8,9 +8,12 @@
 #endif
 
 #include <algorithm>
+#include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <thread>
 
 #include "player/platform/messages.h"
 #include "player/platform/synth_schedule.h"
@@ -143,7 +146,9 @@ struct SynthPort::Impl {
     fluid_audio_driver_t* driver = nullptr;
     int sfontId = -1;
     std::unique_ptr<SynthSchedule> schedule;
-    std::vector<SoundUse> pinned;
+    std::vector<SoundUse> pinned;                 // as pinned (after any fallback)
+    std::vector<SoundUse> held;                   // as asked for, whose sounds are pinned
+    std::array<int, midi::kChannelCount> bank{};  // sending side, per channel
 };
 
 const std::vector<int>& SynthPort::BufferChoices() {
@@ -274,7 +279,21 @@ std::unique_ptr<SynthPort> SynthPort::OpenOffline(const std::string& soundFont, 
 }
 
 void SynthPort::ShortMessage(uint32_t packed) {
-    if (impl_ && impl_->schedule) impl_->schedule->Short(packed);
+    if (!impl_ || !impl_->schedule) return;
+    LoadAhead(packed);
+    impl_->schedule->Short(packed);
+}
+
+// A program change nobody announced (the instrument menu, an arrangement's
+// mapping) loads its samples here, on the sending thread and a latency
+// before the render selects the instrument, so the audio never waits for
+// the disk.
+void SynthPort::LoadAhead(uint32_t packed) {
+    const int kind = packed & 0xF0, c = packed & 0x0F;
+    const int d1 = (packed >> 8) & 0x7F, d2 = (packed >> 16) & 0x7F;
+    if (kind == midi::kControlChange && d1 == Cc::kBankSelect) impl_->bank[c] = d2;
+    if (kind != midi::kProgramChange) return;
+    Hold({c == midi::kDrumChannel ? SoundUse::kRhythmBank : impl_->bank[c], d1});
 }
 
 void SynthPort::LongMessage(std::span<const uint8_t> bytes) {
@@ -295,26 +314,34 @@ int64_t SynthPort::LatencyUs() const {
 }
 
 // Pinned instruments keep their samples loaded whatever the channels
-// select; the last song's are let go. A bank the SoundFont lacks falls
-// back as a program change would (to bank 0, or the standard drum kit).
+// select; the last song's are let go.
 void SynthPort::PrepareSounds(std::span<const SoundUse> sounds) {
     if (!impl_ || !impl_->synth) return;
     for (const SoundUse& u : impl_->pinned)
         fluid_synth_unpin_preset(impl_->synth, impl_->sfontId, u.bank, u.program);
     impl_->pinned.clear();
-    for (SoundUse u : sounds) {
-        const bool drums = u.bank == SoundUse::kRhythmBank;
-        const SoundUse fallbacks[] = {u,
-                                      {drums ? SoundUse::kRhythmBank : 0, u.program},
-                                      {drums ? SoundUse::kRhythmBank : 0, 0}};
-        for (const SoundUse& f : fallbacks) {
-            if (fluid_synth_pin_preset(impl_->synth, impl_->sfontId, f.bank, f.program) ==
-                FLUID_OK) {
-                impl_->pinned.push_back(f);
-                break;
-            }
-        }
+    impl_->held.clear();
+    for (SoundUse u : sounds) Hold(u);
+}
+
+// A bank the SoundFont lacks falls back as a program change would (to bank
+// 0, or the standard drum kit).
+void SynthPort::Hold(SoundUse u) {
+    if (std::find(impl_->held.begin(), impl_->held.end(), u) != impl_->held.end()) return;
+    const bool drums = u.bank == SoundUse::kRhythmBank;
+    const SoundUse fallbacks[] = {
+        u, {drums ? SoundUse::kRhythmBank : 0, u.program}, {drums ? SoundUse::kRhythmBank : 0, 0}};
+    for (const SoundUse& f : fallbacks) {
+        if (fluid_synth_pin_preset(impl_->synth, impl_->sfontId, f.bank, f.program) != FLUID_OK)
+            continue;
+        impl_->pinned.push_back(f);
+        impl_->held.push_back(u);
+        return;
     }
+}
+
+bool SynthPort::HoldsSounds(SoundUse u) const {
+    return impl_ && std::find(impl_->held.begin(), impl_->held.end(), u) != impl_->held.end();
 }
 
 void SynthPort::Close() {
@@ -350,25 +377,36 @@ int SynthPort::ActiveVoices() const {
 
 // --- RtMidi -------------------------------------------------------------------
 
+// RtMidi opens the ALSA sequencer without blocking: a message the queue
+// cannot take now is reported as a warning and not sent. Note-ons may then
+// wait in the output layer (or be dropped there); everything else waits here
+// for the line, as a cable makes the sender wait.
 class RtMidiPort final : public MidiOutPort {
   public:
-    explicit RtMidiPort(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {}
+    explicit RtMidiPort(std::unique_ptr<RtMidiOut> out) : out_(std::move(out)) {
+        out_->setErrorCallback(OnError, this);
+    }
     ~RtMidiPort() override { Close(); }
     void ShortMessage(uint32_t packed) override {
-        uint8_t b[3] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
-                        static_cast<uint8_t>(packed >> 16)};
-        Send(b, 1 + ShortMessageLength(b[0]));
+        const auto b = Bytes(packed);
+        SendWhole(b.data(), 1 + ShortMessageLength(b[0]));
     }
-    void LongMessage(std::span<const uint8_t> bytes) override { Send(bytes.data(), bytes.size()); }
+    bool TryShortMessage(uint32_t packed) override {
+        const auto b = Bytes(packed);
+        return Send(b.data(), 1 + ShortMessageLength(b[0]));
+    }
+    void LongMessage(std::span<const uint8_t> bytes) override {
+        SendWhole(bytes.data(), bytes.size());
+    }
     void Reset() override {
         for (uint8_t c = 0; c < 16; ++c) {
             const uint8_t status = static_cast<uint8_t>(0xB0 | c);
             const uint8_t sustain[3] = {status, Cc::kSustain, 0};
             const uint8_t sostenuto[3] = {status, Cc::kSostenuto, 0};
             const uint8_t off[3] = {status, Cc::kAllNotesOff, 0};
-            Send(sustain, 3);
-            Send(sostenuto, 3);
-            Send(off, 3);
+            SendWhole(sustain, 3);
+            SendWhole(sostenuto, 3);
+            SendWhole(off, 3);
         }
     }
     void Close() override {
@@ -381,15 +419,46 @@ class RtMidiPort final : public MidiOutPort {
     }
 
   private:
-    void Send(const uint8_t* b, size_t n) {
-        if (!out_) return;
+    // Long enough for a cable to take a large SysEx message.
+    static constexpr int kWaitMs = 2000;
+
+    static std::array<uint8_t, 3> Bytes(uint32_t packed) {
+        return {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
+                static_cast<uint8_t>(packed >> 16)};
+    }
+    // Only a full queue is worth waiting for; other warnings (a message the
+    // encoder cannot parse) count as sent.
+    static void OnError(RtMidiError::Type type, const std::string& text, void* self) {
+        if (type == RtMidiError::WARNING && text.find("sending MIDI message") != std::string::npos)
+            static_cast<RtMidiPort*>(self)->refused_ = true;
+    }
+    // False when the port refused the message (nothing was sent).
+    bool Send(const uint8_t* b, size_t n) {
+        if (!out_) return true;
+        refused_ = false;
         try {
             out_->sendMessage(b, n);
         } catch (...) {
             // A port that went away drops messages; playback goes on.
         }
+        return !refused_;
+    }
+    // A line that did not move for kWaitMs is not waited for again until it
+    // takes a message, so a device that hangs does not stop the player.
+    void SendWhole(const uint8_t* b, size_t n) {
+        int waited = 0;
+        while (!Send(b, n)) {
+            if (stuck_ || ++waited > kWaitMs) {
+                stuck_ = true;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        stuck_ = false;
     }
     std::unique_ptr<RtMidiOut> out_;
+    bool refused_ = false;  // set by OnError during Send
+    bool stuck_ = false;
 };
 
 namespace {

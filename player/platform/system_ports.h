@@ -59,12 +59,14 @@ class SynthPort final : public MidiOutPort {
     void Silence(int channel) override;
     void PrepareSounds(std::span<const SoundUse> sounds) override;
     bool LoadsSoundsOnDemand() const override { return true; }
+    // Whether an instrument's samples are held in memory (sending thread).
+    bool HoldsSounds(SoundUse u) const;
 
     // Offline: renders frames of interleaved 16-bit stereo into out.
     bool Render(int16_t* out, int frames);
     int SampleRate() const { return sampleRate_; }
     // From a message sent to its sound (the device's own buffer not counted).
-    int64_t LatencyUs() const;
+    int64_t LatencyUs() const override;
     // Voices still sounding (for the release tail after the song).
     int ActiveVoices() const;
     const std::string& DriverName() const { return driverName_; }
@@ -74,6 +76,8 @@ class SynthPort final : public MidiOutPort {
     bool Init(const std::string& soundFont, int sampleRate, std::string* error);
     void Schedule(const Clock* clock, int anchor, int latencyFrames);
     bool OpenDriver(const std::string& name, const Clock* clock, int latencyFrames);
+    void LoadAhead(uint32_t packed);
+    void Hold(SoundUse u);
     static int AudioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
     struct Impl;
     Impl* impl_ = nullptr;

@@ -162,6 +162,37 @@ TEST(SynthPort, NotesLandOnTheirSampleAtEveryBufferSize) {
 
 // Pause and stop cut every channel, a mute one channel, at the start of the
 // next buffer rather than a latency later; notes still queued stay silent.
+// Samples load on demand: an instrument the song did not announce is loaded
+// when its program change is sent, a latency before the audio thread selects
+// it, so that thread never waits for the disk (a drop-out).
+TEST(SynthPort, ProgramChangesLoadTheirSoundsWhenSent) {
+    SoundFontSearch sf = FindSoundFont("");
+    if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
+    constexpr int kViolin = 40, kRoomKit = 8;
+    std::string err;
+    auto synth = SynthPort::OpenOffline(sf.path, 22050, &err);
+    ASSERT_NE(synth, nullptr) << err;
+    const SoundUse piano{0, 0}, violin{8, kViolin}, kit{SoundUse::kRhythmBank, kRoomKit};
+    synth->PrepareSounds(std::vector<SoundUse>{piano});
+    EXPECT_TRUE(synth->HoldsSounds(piano));
+    EXPECT_FALSE(synth->HoldsSounds(violin));
+
+    synth->ShortMessage(Cc0(Cc::kBankSelect, 8));
+    synth->ShortMessage(midi::kProgramChange | kViolin << 8);
+    synth->ShortMessage(midi::kProgramChange | midi::kDrumChannel | kRoomKit << 8);
+    EXPECT_TRUE(synth->HoldsSounds(violin));  // a missing variation falls back to bank 0
+    EXPECT_TRUE(synth->HoldsSounds(kit));
+    std::vector<int16_t> buf(2 * 2205);
+    synth->ShortMessage(midi::kNoteOn | 60 << 8 | 100 << 16);
+    ASSERT_TRUE(synth->Render(buf.data(), 2205));
+    int peak = 0;
+    for (int16_t v : buf) peak = std::max(peak, std::abs(static_cast<int>(v)));
+    EXPECT_GT(peak, 100);
+
+    synth->PrepareSounds(std::vector<SoundUse>{piano});  // the next song lets them go
+    EXPECT_FALSE(synth->HoldsSounds(violin));
+}
+
 TEST(SynthPort, SilenceCutsSoundWithinOnePeriod) {
     SoundFontSearch sf = FindSoundFont("");
     if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
