@@ -246,8 +246,9 @@ TEST(TextFit, EveryCatalogueEntryIsTranslated) {
         ++entries;
         EXPECT_FALSE(unfinished || english.isEmpty()) << source.toStdString();
         EXPECT_FALSE(english.contains(japanese)) << source.toStdString();
-        if (source.contains(QStringLiteral("(&")))
+        if (source.contains(QStringLiteral("(&"))) {
             EXPECT_TRUE(english.contains(u'&')) << source.toStdString();
+        }
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_GT(entries, 100);
