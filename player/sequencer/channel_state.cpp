@@ -11,15 +11,32 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 void TakeController(ChannelState& ch, uint8_t controller, uint8_t value) {
     ch.Dirty.store(-1, kRelaxed);
     switch (controller) {
-        case Cc::kVolume: ch.Volume.store(value, kRelaxed); break;
-        case Cc::kBankSelect: ch.BankMSB.store(value, kRelaxed); break;
-        case Cc::kBankSelectLsb: ch.BankLSB.store(value, kRelaxed); break;
-        case Cc::kReverbSend: ch.Reverb.store(value, kRelaxed); break;
-        case Cc::kChorusSend: ch.Chorus.store(value, kRelaxed); break;
-        case Cc::kPan: ch.Pan.store(value, kRelaxed); break;
-        case Cc::kExpression: ch.Expression.store(value, kRelaxed); break;
-        case Cc::kModulation: ch.Modulation.store(value, kRelaxed); break;
-        default: break;
+        case Cc::kVolume:
+            ch.Volume.store(value, kRelaxed);
+            break;
+        case Cc::kBankSelect:
+            ch.BankMSB.store(value, kRelaxed);
+            break;
+        case Cc::kBankSelectLsb:
+            ch.BankLSB.store(value, kRelaxed);
+            break;
+        case Cc::kReverbSend:
+            ch.Reverb.store(value, kRelaxed);
+            break;
+        case Cc::kChorusSend:
+            ch.Chorus.store(value, kRelaxed);
+            break;
+        case Cc::kPan:
+            ch.Pan.store(value, kRelaxed);
+            break;
+        case Cc::kExpression:
+            ch.Expression.store(value, kRelaxed);
+            break;
+        case Cc::kModulation:
+            ch.Modulation.store(value, kRelaxed);
+            break;
+        default:
+            break;
     }
 }
 
@@ -68,16 +85,25 @@ void ChannelState::Reset() {
 void TakeIntoState(ChannelState& ch, std::atomic<int32_t>& sounding, uint8_t status, uint8_t d1,
                    uint8_t d2) {
     switch (status & 0xF0) {
-        case midi::kControlChange: TakeController(ch, d1, d2); break;
+        case midi::kControlChange:
+            TakeController(ch, d1, d2);
+            break;
         case midi::kPitchBend:
             ch.PitchBend.store(static_cast<int16_t>(RoundHalfEven((d1 * 127 + d2) / 64.0)),
                                kRelaxed);
             ch.Dirty.store(-1, kRelaxed);
             break;
-        case midi::kNoteOn: TakeNote(ch, sounding, d1 & 127, d2 != 0); break;
-        case midi::kNoteOff: TakeNote(ch, sounding, d1 & 127, false); break;
-        case midi::kProgramChange: ch.Program.store(d1 < 127 ? d1 : 127, kRelaxed); break;
-        default: break;
+        case midi::kNoteOn:
+            TakeNote(ch, sounding, d1 & 127, d2 != 0);
+            break;
+        case midi::kNoteOff:
+            TakeNote(ch, sounding, d1 & 127, false);
+            break;
+        case midi::kProgramChange:
+            ch.Program.store(d1 < 127 ? d1 : 127, kRelaxed);
+            break;
+        default:
+            break;
     }
 }
 

@@ -162,9 +162,11 @@ int64_t Sequencer::SequencerTick() {
     if (shuttingDown_.load(kRelaxed)) return kNoWake;
     if (song_.nextEvent_[1].load(kRelaxed) == 0) BeginRun();
 
-    const int32_t now = clock_.NowMs();
+    const int64_t nowUs = clock_.NowUs();
+    const int32_t now = static_cast<int32_t>(nowUs / 1000);
     const int32_t es = EffectiveStartAt(now);
     effectiveStart_.store(es, kRelaxed);
+    firstSentMs_ = INT32_MAX;
     const bool extWrd = ExternalWrd();
     const bool eventTicks = !extWrd && settings_.EasyDeltaTime;
     const int32_t elapsed = JumpIfDue(now - es, eventTicks);
@@ -179,6 +181,9 @@ int64_t Sequencer::SequencerTick() {
     const int32_t upTo = ended ? endMs : elapsed;
     out_.FlushBacklog();
     int32_t nextDue = SendDueEvents(upTo, eventTicks);
+    // A jump moved the time base: its first messages have no due time here.
+    if (firstSentMs_ != INT32_MAX && effectiveStart_.load(kRelaxed) == es)
+        lateness_.Record(std::max<int64_t>(0, nowUs - (int64_t{es} + firstSentMs_) * 1000));
     // Messages the port could not take yet go at the next millisecond.
     if (!out_.BacklogEmpty()) nextDue = std::min(nextDue, upTo + 1);
     reachedMs_ = upTo;
@@ -326,6 +331,7 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
                 nextDue = std::min(nextDue, due);
                 break;
             }
+            firstSentMs_ = std::min(firstSentMs_, due);
             if (eventTicks) currentTick_.store(ev.tick, kRelaxed);
             song_.nextEvent_[t].store(e + 1, kRelaxed);
             if ((ev.status >> 4) != 0xF) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "player/platform/clock.h"
+#include "player/platform/time_histogram.h"
 #include "player/platform/timer.h"
 #include "player/sequencer/output_layer.h"
 #include "player/sequencer/playback_settings.h"
@@ -115,6 +116,9 @@ class Sequencer {
     bool SongStarted() const { return songStarted_.load(std::memory_order_relaxed); }
     int SongEnded() const { return songEnded_.load(std::memory_order_relaxed); }
     bool PortChanging() const { return portChanging_.load(std::memory_order_relaxed); }
+    // How late each tick sent its earliest due message, in µs of the clock
+    // (written by the timer thread; read by the benchmarks).
+    const TimeHistogram& Lateness() const { return lateness_; }
 
   private:
     friend struct SequencerTestAccess;
@@ -186,6 +190,8 @@ class Sequencer {
     std::atomic<int> loopsDone_{0};
     // Every event up to this song position has been sent or chased.
     int32_t reachedMs_ = -1;
+    int32_t firstSentMs_ = INT32_MAX;  // the earliest due time this tick sent
+    TimeHistogram lateness_;
 };
 
 }  // namespace sonfara

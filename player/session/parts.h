@@ -69,6 +69,9 @@ class SessionTransport {
     // points, until the next song (the command line's render of an A-B
     // section); false, nothing changed, on the same terms as SetAB.
     bool SetLoopSection(int32_t startMs, int32_t endMs);
+    // How late the timer thread sent what came due, since the start (the
+    // benchmarks read it at the exit).
+    const TimeHistogram& Lateness() const;
 
   private:
     friend class PlaybackSession;

@@ -172,4 +172,8 @@ void SessionTransport::EndStep() {
     s_.RefreshInfo();
 }
 
+const TimeHistogram& SessionTransport::Lateness() const {
+    return s_.player_.Seq().Lateness();
+}
+
 }  // namespace sonfara

@@ -378,7 +378,7 @@ void SonfaraApp::BeginOrderlyExit() {
 
 void SonfaraApp::Finish() {
     display_->Shutdown();  // the thread has ended; this only joins it
-    bench_.WriteDrawStats(*display_);
+    bench_.WriteDrawStats(*display_, session_->Transport().Lateness());
     unloading_ = true;
     finished_ = true;
     main_->AllowClose();

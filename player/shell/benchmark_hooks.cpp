@@ -6,9 +6,11 @@
 #include <QWidget>
 #include <QWindow>
 #include <chrono>
+#include <string>
 
 #include "player/display/display_controller.h"
 #include "player/display/pass_stats.h"
+#include "player/platform/time_histogram.h"
 
 namespace sonfara::shell {
 
@@ -31,14 +33,22 @@ void BenchmarkHooks::StampWhenShown(const QWidget& first, const QWidget& second)
     watcher->start();
 }
 
-void BenchmarkHooks::WriteDrawStats(const display::DisplayController& display) const {
+void BenchmarkHooks::WriteDrawStats(const display::DisplayController& display,
+                                    const TimeHistogram& lateness) const {
     const QString stats = qEnvironmentVariable("SONFARA_DRAW_STATS");
     if (stats.isEmpty()) return;
     QFile out(stats);
     const auto& t = display.Thread();
+    const auto line = [](const char* key, uint64_t v) {
+        return std::string(key) + ' ' + std::to_string(v) + '\n';
+    };
+    const std::string late = line("late_ticks", lateness.Count()) +
+                             line("late_median_us", lateness.Percentile(0.5)) +
+                             line("late_p99_us", lateness.Percentile(0.99)) +
+                             line("late_max_us", lateness.Percentile(1.0));
     if (out.open(QIODevice::WriteOnly))
         out.write(QByteArray::fromStdString(
-            display::PassStatsReport(t.PassWallTimes(), t.PassCpuTimes())));
+            display::PassStatsReport(t.PassWallTimes(), t.PassCpuTimes()) + late));
 }
 
 void BenchmarkHooks::WriteMenuTitles(const QMenuBar& bar) const {

@@ -3,8 +3,9 @@
 // nothing happens:
 //   SONFARA_SHOWN_STAMP=<file>  the wall-clock time in nanoseconds once both
 //                               windows have painted (start-up time);
-//   SONFARA_DRAW_STATS=<file>   the drawing thread's pass times at the exit
-//                               (the GUI's cost);
+//   SONFARA_DRAW_STATS=<file>   the drawing thread's pass times and the
+//                               sequencer's lateness at the exit (the GUI's
+//                               cost, and whether playing kept time);
 //   SONFARA_MENU_TITLES=<file>  the control window's menu titles at start-up,
 //                               one a line (the end-to-end test reads the
 //                               language the player came up in).
@@ -14,6 +15,9 @@
 
 #include <QObject>
 
+namespace sonfara {
+class TimeHistogram;
+}
 namespace sonfara::display {
 class DisplayController;
 }
@@ -31,7 +35,8 @@ class BenchmarkHooks final : public QObject {
     // Watches the two windows until both are exposed, then writes the stamp.
     void StampWhenShown(const QWidget& first, const QWidget& second);
     // After the drawing thread has ended.
-    void WriteDrawStats(const display::DisplayController& display) const;
+    void WriteDrawStats(const display::DisplayController& display,
+                        const TimeHistogram& lateness) const;
     void WriteMenuTitles(const QMenuBar& bar) const;
 };
 
