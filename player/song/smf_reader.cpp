@@ -4,7 +4,10 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
@@ -22,9 +25,11 @@ struct PendingTempo {
 // What one track chunk decodes to, before the tracks are joined in file
 // order. Tracks decode independently, each on whichever thread takes it.
 struct DecodedTrack {
-    std::vector<SongEvent, LargeAllocator<SongEvent>> events;
+    // Sized for the most events the chunk can hold; trimmed once decoded.
+    std::vector<SongEvent, LargeFillAllocator<SongEvent>> events;
+    size_t eventCount = 0;  // events this track (or block) decoded
     // This track's payload rows: bytes, the end of each row and the 0-based
-    // index of its event.
+    // index of its event in the track.
     std::vector<uint8_t> extBytes;
     std::vector<uint32_t> extEnds;
     std::vector<uint32_t> extEvents;
@@ -39,7 +44,17 @@ struct DecodedTrack {
     LoadResult fail;
     // An "Event Error" right after an extended event: that event's row
     // within this track (1-based), renumbered for the file once joined.
+    bool failAfterRow = false;
     int32_t failRow = 0;
+};
+
+// Where a decoder starts: the track's first byte, or a block of a long
+// track that the scan found at an event boundary.
+struct BlockStart {
+    size_t offset = 0;      // in the chunk
+    size_t firstEvent = 0;  // the track's index of the block's first event
+    int32_t tick = 0;       // the tick its first delta counts from
+    SongEvent prev;         // the event before it (status 0: none)
 };
 
 }  // namespace
@@ -70,29 +85,54 @@ struct SongTable::Builder {
         for (uint32_t end : d.extEnds) s.extOffset_.push_back(base + end);
         s.extEvent_.insert(s.extEvent_.end(), d.extEvents.begin(), d.extEvents.end());
         s.extFirst_.push_back(static_cast<int32_t>(s.extEvent_.size()));
+        d.events.resize(d.eventCount);
         s.tracks_.push_back(std::move(d.events));
         d = DecodedTrack{};
     }
     SongTable::EventRun& Track(int t) { return s.tracks_[t - 1]; }
     // Format 0: channel events to list channel+1, SysEx and meta to list 1,
-    // in parse order (track by track, event by event).
-    void BuildChannelLists() {
+    // in parse order (track by track, event by event). `parallel(n, fn)`
+    // runs fn(0..n-1) on the loader's threads: ranges of events are counted,
+    // then each range fills its own part of every list.
+    template <class ParallelFor>
+    void BuildChannelLists(ParallelFor&& parallel) {
         constexpr int kChannelLists = 16;
-        s.lists_.resize(kChannelLists + 1);
-        std::array<size_t, kChannelLists + 1> counts{};
+        constexpr size_t kRangeEvents = size_t{1} << 20;
+        struct Range {
+            size_t track, begin, end;
+            std::array<size_t, kChannelLists + 1> at{};  // count, then first slot per list
+        };
+        std::vector<Range> ranges;
+        for (size_t t = 0; t < s.tracks_.size(); ++t) {
+            for (size_t b = 0; b < s.tracks_[t].size(); b += kRangeEvents)
+                ranges.push_back({t, b, std::min(s.tracks_[t].size(), b + kRangeEvents)});
+        }
         auto listOf = [](const SongEvent& ev) {
             return ev.status >= 0xF0 ? 1 : (ev.status & 0x0F) + 1;
         };
-        for (const auto& t : s.tracks_)
-            for (const auto& ev : t) ++counts[listOf(ev)];
-        for (int k = 1; k <= kChannelLists; ++k) s.lists_[k].reserve(counts[k]);
-        for (size_t t = 0; t < s.tracks_.size(); ++t) {
-            const auto& evs = s.tracks_[t];
-            for (size_t e = 0; e < evs.size(); ++e) {
-                s.lists_[listOf(evs[e])].push_back(
-                    ListEntry{static_cast<uint16_t>(t + 1), static_cast<int32_t>(e + 1)});
+        parallel(ranges.size(), [&](size_t r) {
+            Range& g = ranges[r];
+            for (size_t e = g.begin; e < g.end; ++e) ++g.at[listOf(s.tracks_[g.track][e])];
+        });
+        std::array<size_t, kChannelLists + 1> total{};
+        for (Range& g : ranges) {
+            for (int k = 1; k <= kChannelLists; ++k) {
+                const size_t count = g.at[k];
+                g.at[k] = total[k];
+                total[k] += count;
             }
         }
+        s.lists_.resize(kChannelLists + 1);
+        for (int k = 1; k <= kChannelLists; ++k) s.lists_[k].resize(total[k]);  // no page touched
+        parallel(ranges.size(), [&](size_t r) {
+            Range& g = ranges[r];
+            const auto& evs = s.tracks_[g.track];
+            for (size_t e = g.begin; e < g.end; ++e) {
+                const int k = listOf(evs[e]);
+                s.lists_[k][g.at[k]++] =
+                    ListEntry{static_cast<uint16_t>(g.track + 1), static_cast<int32_t>(e + 1)};
+            }
+        });
     }
 };
 
@@ -131,6 +171,9 @@ constexpr uint8_t kLoopController = 111;   // see loop_points.h
 constexpr size_t kPrefaultTrackBytes = size_t{4} << 20;
 constexpr size_t kPrefaultReportMask = (size_t{1} << 14) - 1;  // every 128 KiB of events
 constexpr size_t kProgressBytes = size_t{1} << 20;
+// Tracks from this long may be decoded in blocks of kBlockBytes.
+constexpr size_t kSplitTrackBytes = size_t{4} << 20;
+constexpr size_t kBlockBytes = size_t{1} << 20;
 constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 
 // Shared by the threads of one load: progress in bytes and the cancel flag.
@@ -139,27 +182,29 @@ struct DecodeShared {
     std::atomic<bool> cancelled{false};
 };
 
-// Decodes one track chunk into a DecodedTrack; needs nothing but the bytes.
+// Decodes one track chunk, or one block of it, into a DecodedTrack; needs
+// nothing but the bytes and where to start. Events go to `events` (the
+// track's array) from from.firstEvent on.
 class TrackDecoder {
   public:
-    TrackDecoder(int track, DecodedTrack& out, DecodeShared& shared)
-        : track_(track), out_(out), shared_(shared) {}
+    TrackDecoder(int track, DecodedTrack& out, DecodeShared& shared, SongEvent* events)
+        : track_(track), out_(out), shared_(shared), events_(events) {}
 
-    bool Run(const uint8_t* d, size_t len) {
-        auto& events = out_.events;
-        // Every event takes at least two bytes (delta and one data byte), so
-        // half the chunk bounds its events; untouched capacity costs nothing.
-        events.reserve(len / 2 + 1);
-        // Large tracks: the array's first touch overlaps the decoding.
+    // Decodes d[from.offset, len); the whole track when len is its length.
+    bool Run(const uint8_t* d, size_t len, const BlockStart& from) {
+        SongEvent* out = events_ + from.firstEvent;
+        // Large tracks decoded whole: the array's first touch overlaps the decoding.
         std::optional<PrefaultAhead> prefault;
-        if (len >= kPrefaultTrackBytes)
-            prefault.emplace(events.data(), events.capacity() * sizeof(SongEvent));
-        size_t p = 0;
-        size_t reported = 0;
+        if (from.offset == 0 && len >= kPrefaultTrackBytes && !out_.events.empty())
+            prefault.emplace(out_.events.data(), out_.events.size() * sizeof(SongEvent));
+        size_t n = 0;
+        size_t p = from.offset;
+        size_t reported = p;
         int64_t pendingDelta = 0;
         bool haveDeltaBytes = false;
-        bool runningAllowed = false;
-        int32_t prevTick = 0;
+        uint8_t running = from.prev.status;
+        bool runningAllowed = running >= 0x80 && running < 0xF0;
+        int32_t prevTick = from.tick;
         while (p < len) {
             uint8_t byte = d[p];
             if (byte >= 0x80) {
@@ -204,13 +249,15 @@ class TrackDecoder {
                         break;
                     case 0xF:
                         runningAllowed = false;
-                        if (!DecodeExtended(d, len, p, ev, endOfTrack)) return false;
+                        if (!DecodeExtended(d, len, p, ev, from.firstEvent + n, endOfTrack))
+                            return false;
                         break;
                     default:
-                        return BadStatus(st);
+                        return BadStatus(n ? out[n - 1] : from.prev, st);
                 }
+                running = st;
             } else {
-                ev.status = events.back().status;
+                ev.status = running;
                 if ((ev.status >> 4) == 0xC || (ev.status >> 4) == 0xD) {
                     ev.data1 = d[p];
                     p += 1;
@@ -222,9 +269,9 @@ class TrackDecoder {
                     out_.mayMarkLoop |= (ev.status >> 4) == 0xB && ev.data1 == kLoopController;
                 }
             }
-            events.push_back(ev);
-            if ((events.size() & kPrefaultReportMask) == 0) {
-                if (prefault) prefault->Advance(events.size() * sizeof(SongEvent));
+            out[n++] = ev;
+            if ((n & kPrefaultReportMask) == 0) {
+                if (prefault) prefault->Advance(n * sizeof(SongEvent));
                 if (p - reported >= kProgressBytes) {
                     shared_.bytesDone.fetch_add(p - reported, std::memory_order_relaxed);
                     reported = p;
@@ -234,7 +281,8 @@ class TrackDecoder {
             if (endOfTrack) break;
         }
         shared_.bytesDone.fetch_add(len - reported, std::memory_order_relaxed);
-        if (prefault) prefault->Finish(events.size() * sizeof(SongEvent));
+        if (prefault) prefault->Finish(n * sizeof(SongEvent));
+        out_.eventCount = n;
         // Delta bytes cut off by the chunk end.
         if (haveDeltaBytes) return Fail(LoadError::kEventPastChunk);
         out_.lastTick = prevTick;
@@ -250,17 +298,17 @@ class TrackDecoder {
 
     // A data byte where a status byte is required: the previous event's
     // bytes as the table showed them, then that byte.
-    bool BadStatus(uint8_t st) {
-        SongEvent prev;
-        if (!out_.events.empty()) prev = out_.events.back();
-        if (prev.status >= 0xF0) out_.failRow = static_cast<int32_t>(out_.extEvents.size());
+    bool BadStatus(const SongEvent& prev, uint8_t st) {
+        // A block may start right after that event: its row is counted when joined.
+        out_.failAfterRow = prev.status >= 0xF0;
+        out_.failRow = static_cast<int32_t>(out_.extEvents.size());
         out_.fail = {LoadError::kEvent, Hex(prev.status) + " " + Hex(prev.data1) + " " +
                                             Hex(prev.data2) + " " + Hex(st)};
         return false;
     }
 
     // F0, F7 and FF events; p is on the status byte and moves past the payload.
-    bool DecodeExtended(const uint8_t* d, size_t len, size_t& p, const SongEvent& ev,
+    bool DecodeExtended(const uint8_t* d, size_t len, size_t& p, const SongEvent& ev, size_t index,
                         bool& endOfTrack) {
         uint8_t st = ev.status;
         if (st != 0xF0 && st != 0xF7 && st != 0xFF) {
@@ -284,7 +332,7 @@ class TrackDecoder {
         if (metaType) out_.extBytes.push_back(*metaType);
         out_.extBytes.insert(out_.extBytes.end(), payload, payload + length);
         out_.extEnds.push_back(static_cast<uint32_t>(out_.extBytes.size()));
-        out_.extEvents.push_back(static_cast<uint32_t>(out_.events.size()));
+        out_.extEvents.push_back(static_cast<uint32_t>(index));
         if (metaType) Meta(*metaType, payload, length, ev.tick, endOfTrack);
         p = q + static_cast<size_t>(length);
         return true;
@@ -330,6 +378,271 @@ class TrackDecoder {
     int track_;
     DecodedTrack& out_;
     DecodeShared& shared_;
+    SongEvent* events_;
+};
+
+// Walks a long track's event boundaries only, by the decoder's rules, so
+// that its blocks can be decoded at once. It gives up at anything the
+// decoder could refuse and before the end of track: the rest is then one
+// last block, which the decoder reads to the same end and error as a
+// whole-track decode.
+class BlockScan {
+  public:
+    // Where the scan is, between two events.
+    struct State {
+        size_t p = 0;
+        int64_t tick = 0;
+        size_t events = 0;
+        uint8_t running = 0;  // the status data bytes may follow; 0: none
+        size_t last = 0;      // the status (or first data) byte of the last event
+    };
+
+    BlockScan(const uint8_t* d, size_t len) : d_(d), len_(len) {}
+
+    // Moves past one event; false where the scan gives up. Channel events
+    // take no branch on their kind: this walk is the serial part of a split.
+    bool Step(State& s) const {
+        size_t p = s.p;
+        int64_t delta = 0;
+        uint8_t b = 0x80;
+        while (b >= 0x80) {
+            if (p >= len_ || delta > 0xFFFFFF) return false;  // past 31 bits next
+            b = d_[p++];
+            delta = (delta << 7) | (b & 0x7F);
+        }
+        const int64_t tick = s.tick + delta;
+        if (tick > 0x7FFFFFFF || p >= len_) return false;
+        const uint8_t st = d_[p];
+        size_t end = p;
+        uint8_t status = st;
+        if (st < 0x80) {
+            status = s.running;
+            if (status == 0) return false;
+            end = p + ((status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2);
+        } else {
+            switch (st >> 4) {
+                case 0xC:
+                case 0xD:
+                    end = p + 2;
+                    break;
+                case 0xF:
+                    return Extended(p, tick, s);
+                default:
+                    end = p + 3;
+                    break;
+            }
+        }
+        if (end > len_) return false;
+        s = {end, tick, s.events + 1, status, p};
+        return true;
+    }
+
+    // The event before the scan's position, as the decoder stored it.
+    SongEvent Last(const State& s) const {
+        SongEvent ev;
+        ev.tick = static_cast<int32_t>(s.tick);
+        const size_t q = s.last;
+        ev.status = s.running == 0 ? d_[q] : s.running;
+        if (s.running == 0) return ev;  // SysEx and meta keep no data bytes
+        const size_t data = q + (d_[q] >= 0x80 ? 1 : 0);
+        ev.data1 = d_[data];
+        if (kSize[s.running] == 3) ev.data2 = d_[data + 1];
+        return ev;
+    }
+
+  private:
+    static constexpr std::array<uint8_t, 256> kSize = [] {
+        std::array<uint8_t, 256> t{};
+        for (int st = 0x80; st < 0xF0; ++st) t[st] = (st >> 4) == 0xC || (st >> 4) == 0xD ? 2 : 3;
+        return t;
+    }();
+
+    // p is on the F0, F7 or FF byte.
+    bool Extended(size_t p, int64_t tick, State& s) const {
+        size_t q = p + 1;
+        if (d_[p] == 0xFF) {
+            if (q >= len_ || d_[q] == 0x2F) return false;
+            ++q;
+        } else if (d_[p] != 0xF0 && d_[p] != 0xF7) {
+            return false;
+        }
+        int32_t length = 0;
+        if (!ReadVlq(d_, len_, q, length) || static_cast<size_t>(length) > len_ - q) return false;
+        s = {q + static_cast<size_t>(length), tick, s.events + 1, 0, p};
+        return true;
+    }
+
+    const uint8_t* d_;
+    size_t len_;
+};
+
+// One section of a long track walked on its own, from a guessed event
+// boundary, while the scan from the track's start walks the sections
+// before it. Where the two walks stand on the same byte with the same
+// running status they are one walk from there on, so the scan from the
+// start takes this one's cuts; where they never meet it walks the section
+// itself.
+struct SectionScan {
+    enum Stage { kFree, kRunning, kDone, kDropped };
+    size_t from = 0;
+    size_t to = 0;
+    std::vector<BlockScan::State> cuts;  // ticks and events counted from the guess
+    BlockScan::State end;                // the first state at or past `to`
+    bool ended = false;                  // the walk gave up before `to`
+    std::atomic<int> stage{kFree};
+
+    bool Claim() {
+        int free = kFree;
+        return stage.compare_exchange_strong(free, kRunning);
+    }
+    void Walk(const uint8_t* d, size_t len, size_t blockBytes) {
+        const BlockScan scan(d, len);
+        BlockScan::State at;
+        at.p = GuessBoundary(d);
+        size_t cut = at.p + blockBytes;
+        while (at.p < to && !ended) {
+            ended = !scan.Step(at);
+            if (at.p >= cut && at.p < to) {
+                cuts.push_back(at);
+                cut = at.p + blockBytes;
+            }
+        }
+        end = at;
+        stage.store(kDone, std::memory_order_release);
+        stage.notify_all();
+    }
+    // For the scan from the start: true when the section was walked (waits
+    // for a walk under way); false when it must walk the section itself.
+    bool TakeResult() {
+        int st = kFree;
+        if (stage.compare_exchange_strong(st, kDropped)) return false;
+        while ((st = stage.load(std::memory_order_acquire)) == kRunning) stage.wait(kRunning);
+        return st == kDone;
+    }
+
+  private:
+    // A status byte right after a byte that may end a delta; the event is
+    // taken to start at that delta.
+    size_t GuessBoundary(const uint8_t* d) const {
+        for (size_t q = from + 1; q < to; ++q) {
+            const uint8_t b = d[q];
+            if (d[q - 1] < 0x80 && b >= 0x80 && (b < 0xF0 || b == 0xF0 || b == 0xF7 || b == 0xFF))
+                return q - 1;
+        }
+        return to;
+    }
+};
+
+// A long track decoded in blocks: the scans find block starts while the
+// other threads decode each block whose end is known.
+struct SplitTrack {
+    size_t track = 0;  // 0-based
+    size_t blockBytes = 0;
+    std::deque<SectionScan> sections;  // sections[0] is walked from the start
+    std::vector<BlockStart> starts;    // room for every block; starts[0] is the track's
+    std::vector<DecodedTrack> blocks;
+    std::atomic<bool> scanTaken{false};
+    std::atomic<size_t> nextBlock{0};
+    std::mutex m;
+    std::condition_variable cv;
+    size_t known = 1;      // starts found so far
+    bool scanned = false;  // no more will come
+
+    void Publish(const BlockStart& at) {
+        {
+            std::lock_guard lock(m);
+            if (known == starts.size()) return;  // the last block grows instead
+            starts[known++] = at;
+        }
+        cv.notify_all();
+    }
+    void Finish() {
+        {
+            std::lock_guard lock(m);
+            scanned = true;
+        }
+        cv.notify_all();
+    }
+    // Waits for the end of block k; none when the track has no block k.
+    std::optional<size_t> EndOf(size_t k, size_t len) {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return scanned || known > k + 1; });
+        if (known > k + 1) return starts[k + 1].offset;
+        if (known == k + 1) return len;
+        return std::nullopt;
+    }
+};
+
+// The scan from a split track's start: it publishes block starts as it
+// walks and takes over the cuts of each section walked on its own.
+class TrackScan {
+  public:
+    TrackScan(SplitTrack& s, const uint8_t* d, size_t len, const DecodeShared& shared)
+        : s_(s), scan_(d, len), len_(len), shared_(shared), cut_(s.blockBytes) {}
+
+    void Run() {
+        for (size_t next = 1;; ++next) {
+            const bool last = next >= s_.sections.size();
+            if (!Walk(last ? len_ : s_.sections[next].from) || last) break;
+            if (!Meet(s_.sections[next])) break;
+        }
+        s_.Finish();
+    }
+
+  private:
+    using State = BlockScan::State;
+
+    // Walks to `to` or just past it; false when the walk is over.
+    bool Walk(size_t to) {
+        while (at_.p < to) {
+            if (!scan_.Step(at_)) return false;
+            if (at_.p >= cut_ && at_.p < len_) {
+                Publish(at_);
+                if (shared_.cancelled.load(std::memory_order_relaxed)) return false;
+            }
+        }
+        return true;
+    }
+
+    void Publish(const State& at) {
+        s_.Publish({at.p, at.events, static_cast<int32_t>(at.tick), scan_.Last(at)});
+        published_ = at.p;
+        cut_ = at.p + s_.blockBytes;
+    }
+
+    // Walks into `sec` until it meets one of its cuts, then takes the rest
+    // of its walk; false when the walk is over.
+    bool Meet(SectionScan& sec) {
+        if (!sec.TakeResult()) return true;  // walked by the caller's loop
+        for (size_t i = 0; i < sec.cuts.size(); ++i) {
+            const State& c = sec.cuts[i];
+            if (!Walk(c.p)) return false;
+            if (at_.p != c.p || at_.running != c.running) continue;
+            const State end = Shifted(sec.end, c);
+            if (end.tick > 0x7FFFFFFF) return true;  // not the same walk after all
+            if (at_.p > published_ && at_.p < len_) Publish(at_);
+            for (size_t j = i + 1; j < sec.cuts.size(); ++j) Publish(Shifted(sec.cuts[j], c));
+            at_ = end;
+            cut_ = std::max(cut_, published_ + s_.blockBytes);
+            return !sec.ended;
+        }
+        return true;
+    }
+
+    // A state of the section's walk as the walk from the start counts it.
+    State Shifted(State x, const State& meet) const {
+        x.tick += at_.tick - meet.tick;
+        x.events += at_.events - meet.events;
+        return x;
+    }
+
+    SplitTrack& s_;
+    const BlockScan scan_;
+    size_t len_;
+    const DecodeShared& shared_;
+    State at_;
+    size_t cut_;
+    size_t published_ = 0;
 };
 
 class Decoder {
@@ -383,7 +696,8 @@ class Decoder {
         } else {
             MergeTempoMap(tempos);
         }
-        if (song_.Format == 0) b_.BuildChannelLists();
+        if (song_.Format == 0)
+            b_.BuildChannelLists([this](size_t n, auto fn) { ParallelFor(n, fn); });
 
         song_.TotalMs = song_.TickToMs(lastTick);
         // Rounding in the tempo map must not put an event after the end.
@@ -429,49 +743,167 @@ class Decoder {
 
     // Decodes every track, on up to options_.threads threads (this one
     // included); the first failing track in file order decides the result,
-    // as if they were read one after another.
+    // as if they were read one after another. A track too long to share the
+    // work out evenly is decoded in blocks.
     bool DecodeAll(const uint8_t* f, const std::vector<Chunk>& chunks,
                    std::vector<DecodedTrack>& decoded, LoadResult& fail) {
         size_t total = 0;
         for (const auto& c : chunks) total += c.length;
+        std::deque<SplitTrack> splits;
+        std::vector<size_t> order;  // the tracks decoded whole
+        for (size_t t = 0; t < chunks.size(); ++t) {
+            const size_t block = BlockBytes(chunks[t].length, total);
+            if (block == 0) {
+                order.push_back(t);
+                continue;
+            }
+            SplitTrack& s = splits.emplace_back();
+            s.track = t;
+            s.blockBytes = block;
+            // One section per thread (two at least: one thread walks both
+            // in turn), of a few blocks each.
+            const size_t n =
+                std::clamp<size_t>(chunks[t].length / (8 * block), 1, std::max(2, ThreadCount()));
+            for (size_t i = 0; i < n; ++i) {
+                SectionScan& sec = s.sections.emplace_back();
+                sec.from = chunks[t].length * i / n;
+                sec.to = chunks[t].length * (i + 1) / n;
+            }
+            s.sections.front().stage = SectionScan::kDropped;  // TrackScan walks it
+            s.starts.resize(chunks[t].length / block + 2 * n + 2);
+            s.blocks.resize(s.starts.size());
+            decoded[t].events.resize(chunks[t].length / 2 + 1);  // see DecodeWhole
+        }
         // Longest first, so the last track taken is a short one.
-        std::vector<int> order(chunks.size());
-        for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
         std::stable_sort(order.begin(), order.end(),
-                         [&](int a, int b) { return chunks[a].length > chunks[b].length; });
+                         [&](size_t a, size_t b) { return chunks[a].length > chunks[b].length; });
         DecodeShared shared;
         std::atomic<size_t> next{0};
         auto work = [&] {
+            for (auto& s : splits) {
+                const Chunk& c = chunks[s.track];
+                for (auto& sec : s.sections) {
+                    if (sec.Claim()) sec.Walk(f + c.offset, c.length, s.blockBytes);
+                }
+                if (!s.scanTaken.exchange(true)) TrackScan(s, f + c.offset, c.length, shared).Run();
+            }
             for (size_t i; (i = next.fetch_add(1)) < order.size();) {
                 if (shared.cancelled.load(std::memory_order_relaxed)) return;
-                const int t = order[i];
-                try {
-                    TrackDecoder dec(t + 1, decoded[t], shared);
-                    (void)dec.Run(f + chunks[t].offset, chunks[t].length);  // result in decoded[t]
-                } catch (const std::bad_alloc&) {
-                    decoded[t].fail = LoadError::kOutOfMemory;
-                } catch (const std::length_error&) {
-                    decoded[t].fail = LoadError::kOutOfMemory;
+                DecodeWhole(f, chunks[order[i]], order[i], decoded[order[i]], shared);
+            }
+            for (auto& s : splits) {
+                while (DecodeBlock(f, chunks[s.track], s, decoded[s.track], shared)) {
                 }
-                if (image_) image_->Release(chunks[t].offset, chunks[t].length);
             }
         };
-        RunOnThreads(work, shared, total,
-                     std::max(1, std::min(ThreadCount(), static_cast<int>(order.size()))));
+        const int items = splits.empty() ? static_cast<int>(order.size()) : ThreadCount();
+        RunOnThreads(work, shared, total, std::max(1, std::min(ThreadCount(), items)));
         if (shared.cancelled.load()) return Fail(fail, LoadError::kCancelled);
+        for (auto& s : splits) JoinBlocks(s, decoded[s.track]);
         for (size_t t = 0; t < decoded.size(); ++t) {
             if (decoded[t].ok) continue;
             fail = decoded[t].fail;
-            if (fail.code() == LoadError::kEvent && decoded[t].failRow > 0)
+            if (fail.code() == LoadError::kEvent && decoded[t].failAfterRow)
                 fail = {LoadError::kEvent, RowDetail(decoded, t)};
             return false;
         }
         return true;
     }
 
+    // The block size for a track of `len` bytes out of `total`; 0: whole.
+    size_t BlockBytes(size_t len, size_t total) const {
+        if (options_.blockBytes > 0) return options_.blockBytes;
+        const auto threads = static_cast<size_t>(ThreadCount());
+        // Worth the scan only when the track alone would keep a core idle.
+        if (threads < 2 || len < kSplitTrackBytes || len * threads <= total) return 0;
+        return kBlockBytes;
+    }
+
+    void DecodeWhole(const uint8_t* f, const Chunk& c, size_t t, DecodedTrack& d,
+                     DecodeShared& shared) {
+        try {
+            // Every event takes two bytes at least, so half the chunk bounds
+            // its events; the growth touches no page.
+            d.events.resize(c.length / 2 + 1);
+            TrackDecoder dec(static_cast<int>(t) + 1, d, shared, d.events.data());
+            (void)dec.Run(f + c.offset, c.length, BlockStart{});  // result in d
+        } catch (const std::bad_alloc&) {
+            d.fail = LoadError::kOutOfMemory;
+        } catch (const std::length_error&) {
+            d.fail = LoadError::kOutOfMemory;
+        }
+        if (image_) image_->Release(c.offset, c.length);
+    }
+
+    // Takes the next block of `s` and decodes it into whole's events once
+    // its end is known; false when none is left.
+    bool DecodeBlock(const uint8_t* f, const Chunk& c, SplitTrack& s, DecodedTrack& whole,
+                     DecodeShared& shared) {
+        const size_t k = s.nextBlock.fetch_add(1);
+        if (k >= s.blocks.size()) return false;
+        const std::optional<size_t> end = s.EndOf(k, c.length);
+        if (!end || shared.cancelled.load(std::memory_order_relaxed)) return false;
+        const BlockStart& from = s.starts[k];
+        try {
+            TrackDecoder dec(static_cast<int>(s.track) + 1, s.blocks[k], shared,
+                             whole.events.data());
+            (void)dec.Run(f + c.offset, *end, from);  // result in s.blocks[k]
+        } catch (const std::bad_alloc&) {
+            s.blocks[k].fail = LoadError::kOutOfMemory;
+        }
+        if (image_) image_->Release(c.offset + from.offset, *end - from.offset);
+        return true;
+    }
+
+    // The blocks of a split track in file order, into `whole` (which holds
+    // their events already), as a whole-track decode would have left it.
+    static void JoinBlocks(SplitTrack& s, DecodedTrack& whole) {
+        int32_t rows = 0;
+        for (size_t k = 0; k < s.known; ++k) {
+            DecodedTrack& b = s.blocks[k];
+            if (!b.ok) {
+                whole.fail = b.fail;
+                whole.failAfterRow = b.failAfterRow;
+                whole.failRow = rows + b.failRow;
+                return;
+            }
+            const auto base = static_cast<uint32_t>(whole.extBytes.size());
+            whole.extBytes.insert(whole.extBytes.end(), b.extBytes.begin(), b.extBytes.end());
+            for (uint32_t end : b.extEnds) whole.extEnds.push_back(base + end);
+            whole.extEvents.insert(whole.extEvents.end(), b.extEvents.begin(), b.extEvents.end());
+            rows += static_cast<int32_t>(b.extEvents.size());
+            whole.tempos.insert(whole.tempos.end(), b.tempos.begin(), b.tempos.end());
+            if (whole.title.empty()) whole.title = std::move(b.title);
+            if (!b.name.empty()) whole.name = std::move(b.name);
+            if (b.beatNumerator >= 0) {
+                whole.beatNumerator = b.beatNumerator;
+                whole.beatExponent = b.beatExponent;
+            }
+            whole.mayMarkLoop |= b.mayMarkLoop;
+            whole.lastTick = b.lastTick;
+            whole.eventCount = s.starts[k].firstEvent + b.eventCount;
+            b = DecodedTrack{};
+        }
+        whole.ok = true;
+    }
+
     int ThreadCount() const {
         if (options_.threads > 0) return options_.threads;
         return std::max(1u, std::thread::hardware_concurrency());
+    }
+
+    // Runs fn(0..n-1) on up to ThreadCount() threads, this one included.
+    template <class Fn>
+    void ParallelFor(size_t n, Fn& fn) const {
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t i; (i = next.fetch_add(1)) < n;) fn(i);
+        };
+        std::vector<std::thread> helpers;
+        for (size_t i = 1; i < std::min(n, static_cast<size_t>(ThreadCount())); ++i)
+            helpers.emplace_back(work);
+        work();
+        for (auto& h : helpers) h.join();
     }
 
     // Runs `work` on n threads. Without a progress callback this thread is
