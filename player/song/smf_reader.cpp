@@ -171,9 +171,9 @@ constexpr uint8_t kLoopController = 111;   // see loop_points.h
 constexpr size_t kPrefaultTrackBytes = size_t{4} << 20;
 constexpr size_t kPrefaultReportMask = (size_t{1} << 14) - 1;  // every 128 KiB of events
 constexpr size_t kProgressBytes = size_t{1} << 20;
-// Tracks from this long may be decoded in blocks of kBlockBytes.
+// Tracks from this long may be decoded in two parts at once.
 constexpr size_t kSplitTrackBytes = size_t{4} << 20;
-constexpr size_t kBlockBytes = size_t{1} << 20;
+constexpr size_t kMeetStepBytes = size_t{64} << 10;
 constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 
 // Shared by the threads of one load: progress in bytes and the cancel flag.
@@ -182,13 +182,105 @@ struct DecodeShared {
     std::atomic<bool> cancelled{false};
 };
 
+// Where the decoder of a track's second part stood now and then: a place
+// where the decoder from the track's start may meet it. From the same byte
+// with the same running status, the two decode the same events.
+struct MeetPoint {
+    size_t p = 0;
+    uint8_t running = 0;  // 0: no running status allowed
+    int32_t tick = 0;     // counted from the guess
+    size_t event = 0;     // the second part's events before it
+    size_t rows = 0;      // its payload rows before it
+    size_t rowBytes = 0;  // and their bytes
+};
+
+// The second part of a long track, decoded from a guessed event boundary
+// in the middle into an array of its own while the first part decodes from
+// the start; where they meet, the rest of this one is taken over.
+struct SecondPart {
+    size_t track = 0;  // 0-based
+    size_t from = 0;   // the guessed boundary
+    size_t step = 0;   // bytes between meeting points
+    std::vector<SongEvent, LargeFillAllocator<SongEvent>> events;
+    DecodedTrack out;
+    std::atomic<bool> taken{false};
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<MeetPoint> points;  // guarded by m
+    bool done = false;              // guarded by m: `out` is complete
+    bool resolved = false;          // guarded by m: the copy below is set, or none is needed
+    // The copy of this part's events into the track's array, shared by the
+    // threads that come by once the first part has met it.
+    static constexpr size_t kCopyChunk = size_t{1} << 18;  // events
+    SongEvent* copyTo = nullptr;
+    size_t copyCount = 0;
+    int64_t shift = 0;  // added to every tick
+    std::atomic<size_t> nextChunk{0};
+
+    void Note(const MeetPoint& at) {
+        std::lock_guard lock(m);
+        points.push_back(at);
+    }
+    void Finish() {
+        {
+            std::lock_guard lock(m);
+            done = true;
+        }
+        cv.notify_all();
+    }
+    void WaitDone() {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return done; });
+    }
+    // The first part's thread: the copy is set (or with nothing to copy, none).
+    void Resolve(SongEvent* to = nullptr, size_t count = 0, int64_t tickShift = 0) {
+        {
+            std::lock_guard lock(m);
+            if (resolved) return;
+            copyTo = to;
+            copyCount = count;
+            shift = tickShift;
+            resolved = true;
+        }
+        cv.notify_all();
+    }
+    // Any thread with nothing else to do: waits for the meeting, then copies.
+    void HelpCopy(const DecodeShared& shared) {
+        {
+            std::unique_lock lock(m);
+            while (!resolved && !shared.cancelled.load(std::memory_order_relaxed))
+                cv.wait_for(lock, std::chrono::milliseconds(20));
+            if (!resolved) return;
+        }
+        Copy();
+    }
+    void Copy() {
+        for (size_t i; (i = nextChunk.fetch_add(1) * kCopyChunk) < copyCount;) {
+            const size_t end = std::min(copyCount, i + kCopyChunk);
+            for (; i < end; ++i) {
+                copyTo[i] = events[meetEvent + i];
+                copyTo[i].tick = static_cast<int32_t>(copyTo[i].tick + shift);
+            }
+        }
+    }
+    size_t meetEvent = 0;  // the second part's event the copy starts from
+};
+
 // Decodes one track chunk, or one block of it, into a DecodedTrack; needs
 // nothing but the bytes and where to start. Events go to `events` (the
 // track's array) from from.firstEvent on.
 class TrackDecoder {
   public:
-    TrackDecoder(int track, DecodedTrack& out, DecodeShared& shared, SongEvent* events)
-        : track_(track), out_(out), shared_(shared), events_(events) {}
+    // part: for a split track, the second part this decoder notes meeting
+    // points for (noting) or looks for them in (the first part).
+    TrackDecoder(int track, DecodedTrack& out, DecodeShared& shared, SongEvent* events,
+                 SecondPart* part = nullptr, bool noting = false)
+        : track_(track), out_(out), shared_(shared), events_(events), part_(part), noting_(noting) {
+        if (part_) watch_ = part_->from;
+    }
+
+    // The first part stopped where the second part stood: at part->points[met].
+    std::optional<size_t> Met() const { return met_; }
 
     // Decodes d[from.offset, len); the whole track when len is its length.
     bool Run(const uint8_t* d, size_t len, const BlockStart& from) {
@@ -270,6 +362,9 @@ class TrackDecoder {
                 }
             }
             out[n++] = ev;
+            if (p >= watch_ &&
+                Watch(p, runningAllowed ? running : 0, prevTick, from.firstEvent + n))
+                break;
             if ((n & kPrefaultReportMask) == 0) {
                 if (prefault) prefault->Advance(n * sizeof(SongEvent));
                 if (p - reported >= kProgressBytes) {
@@ -280,9 +375,13 @@ class TrackDecoder {
             }
             if (endOfTrack) break;
         }
-        shared_.bytesDone.fetch_add(len - reported, std::memory_order_relaxed);
+        shared_.bytesDone.fetch_add((met_ ? p : len) - reported, std::memory_order_relaxed);
         if (prefault) prefault->Finish(n * sizeof(SongEvent));
-        out_.eventCount = n;
+        out_.eventCount = from.firstEvent + n;
+        if (met_) {
+            out_.lastTick = prevTick;
+            return true;
+        }
         // Delta bytes cut off by the chunk end.
         if (haveDeltaBytes) return Fail(LoadError::kEventPastChunk);
         out_.lastTick = prevTick;
@@ -290,7 +389,67 @@ class TrackDecoder {
         return true;
     }
 
+    void Meta(uint8_t type, const uint8_t* payload, int32_t length, int32_t tick,
+              bool& endOfTrack) {
+        switch (type) {
+            case 0x51:
+                if (length >= 3) {
+                    int32_t tempo = (payload[0] << 16) | (payload[1] << 8) | payload[2];
+                    // A zero tempo would divide by zero; such an event is only stored.
+                    if (tempo > 0) out_.tempos.push_back({tick, tempo, track_});
+                }
+                break;
+            case 0x58:
+                if (length >= 2 && payload[1] <= 7) {
+                    out_.beatNumerator = payload[0];
+                    out_.beatExponent = payload[1];
+                }
+                break;
+            case 0x2F:
+                endOfTrack = true;
+                break;
+            case 0x06:
+                out_.mayMarkLoop = true;
+                break;
+            case 0x01:
+                if (length > 0 && out_.title.empty())
+                    out_.title.assign(reinterpret_cast<const char*>(payload), length);
+                break;
+            case 0x03:
+                if (length > 0) {
+                    out_.name.assign(reinterpret_cast<const char*>(payload), length);
+                    if (out_.title.empty() && track_ == 1) out_.title = out_.name;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
   private:
+    // At an event boundary at or past watch_: notes a meeting point, or
+    // looks for one; true when the first part meets the second here.
+    bool Watch(size_t p, uint8_t running, int32_t tick, size_t event) {
+        if (noting_) {
+            part_->Note({p, running, tick, event, out_.extEvents.size(), out_.extBytes.size()});
+            watch_ = p + part_->step;
+            return false;
+        }
+        std::lock_guard lock(part_->m);
+        const auto& points = part_->points;
+        while (next_ < points.size() && points[next_].p < p) ++next_;
+        if (next_ < points.size()) {
+            if (points[next_].p == p && points[next_].running == running) {
+                met_ = next_;
+                return true;
+            }
+            watch_ = std::max(p + 1, points[next_].p);
+        } else {
+            watch_ = part_->done ? SIZE_MAX : p + part_->step;  // none yet: look again later
+        }
+        return false;
+    }
+
     bool Fail(LoadError e) {
         out_.fail = e;
         return false;
@@ -338,312 +497,28 @@ class TrackDecoder {
         return true;
     }
 
-    void Meta(uint8_t type, const uint8_t* payload, int32_t length, int32_t tick,
-              bool& endOfTrack) {
-        switch (type) {
-            case 0x51:
-                if (length >= 3) {
-                    int32_t tempo = (payload[0] << 16) | (payload[1] << 8) | payload[2];
-                    // A zero tempo would divide by zero; such an event is only stored.
-                    if (tempo > 0) out_.tempos.push_back({tick, tempo, track_});
-                }
-                break;
-            case 0x58:
-                if (length >= 2 && payload[1] <= 7) {
-                    out_.beatNumerator = payload[0];
-                    out_.beatExponent = payload[1];
-                }
-                break;
-            case 0x2F:
-                endOfTrack = true;
-                break;
-            case 0x06:
-                out_.mayMarkLoop = true;
-                break;
-            case 0x01:
-                if (length > 0 && out_.title.empty())
-                    out_.title.assign(reinterpret_cast<const char*>(payload), length);
-                break;
-            case 0x03:
-                if (length > 0) {
-                    out_.name.assign(reinterpret_cast<const char*>(payload), length);
-                    if (out_.title.empty() && track_ == 1) out_.title = out_.name;
-                }
-                break;
-            default:
-                break;
-        }
-    }
-
     int track_;
     DecodedTrack& out_;
     DecodeShared& shared_;
     SongEvent* events_;
+    SecondPart* part_;
+    bool noting_;
+    size_t watch_ = SIZE_MAX;  // the next boundary to call Watch at
+    size_t next_ = 0;          // the first meeting point not passed yet
+    std::optional<size_t> met_;
 };
 
-// Walks a long track's event boundaries only, by the decoder's rules, so
-// that its blocks can be decoded at once. It gives up at anything the
-// decoder could refuse and before the end of track: the rest is then one
-// last block, which the decoder reads to the same end and error as a
-// whole-track decode.
-class BlockScan {
-  public:
-    // Where the scan is, between two events.
-    struct State {
-        size_t p = 0;
-        int64_t tick = 0;
-        size_t events = 0;
-        uint8_t running = 0;  // the status data bytes may follow; 0: none
-        size_t last = 0;      // the status (or first data) byte of the last event
-    };
-
-    BlockScan(const uint8_t* d, size_t len) : d_(d), len_(len) {}
-
-    // Moves past one event; false where the scan gives up. Channel events
-    // take no branch on their kind: this walk is the serial part of a split.
-    bool Step(State& s) const {
-        size_t p = s.p;
-        int64_t delta = 0;
-        uint8_t b = 0x80;
-        while (b >= 0x80) {
-            if (p >= len_ || delta > 0xFFFFFF) return false;  // past 31 bits next
-            b = d_[p++];
-            delta = (delta << 7) | (b & 0x7F);
-        }
-        const int64_t tick = s.tick + delta;
-        if (tick > 0x7FFFFFFF || p >= len_) return false;
-        const uint8_t st = d_[p];
-        size_t end = p;
-        uint8_t status = st;
-        if (st < 0x80) {
-            status = s.running;
-            if (status == 0) return false;
-            end = p + ((status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2);
-        } else {
-            switch (st >> 4) {
-                case 0xC:
-                case 0xD:
-                    end = p + 2;
-                    break;
-                case 0xF:
-                    return Extended(p, tick, s);
-                default:
-                    end = p + 3;
-                    break;
-            }
-        }
-        if (end > len_) return false;
-        s = {end, tick, s.events + 1, status, p};
-        return true;
+// A guess at an event boundary from byte `from` on: a status byte right
+// after a byte that may end a delta; the event is taken to start at that
+// delta. Right or wrong, the meeting test decides.
+size_t GuessBoundary(const uint8_t* d, size_t from, size_t len) {
+    for (size_t q = from + 1; q < len; ++q) {
+        const uint8_t b = d[q];
+        if (d[q - 1] < 0x80 && b >= 0x80 && (b < 0xF0 || b == 0xF0 || b == 0xF7 || b == 0xFF))
+            return q - 1;
     }
-
-    // The event before the scan's position, as the decoder stored it.
-    SongEvent Last(const State& s) const {
-        SongEvent ev;
-        ev.tick = static_cast<int32_t>(s.tick);
-        const size_t q = s.last;
-        ev.status = s.running == 0 ? d_[q] : s.running;
-        if (s.running == 0) return ev;  // SysEx and meta keep no data bytes
-        const size_t data = q + (d_[q] >= 0x80 ? 1 : 0);
-        ev.data1 = d_[data];
-        if (kSize[s.running] == 3) ev.data2 = d_[data + 1];
-        return ev;
-    }
-
-  private:
-    static constexpr std::array<uint8_t, 256> kSize = [] {
-        std::array<uint8_t, 256> t{};
-        for (int st = 0x80; st < 0xF0; ++st) t[st] = (st >> 4) == 0xC || (st >> 4) == 0xD ? 2 : 3;
-        return t;
-    }();
-
-    // p is on the F0, F7 or FF byte.
-    bool Extended(size_t p, int64_t tick, State& s) const {
-        size_t q = p + 1;
-        if (d_[p] == 0xFF) {
-            if (q >= len_ || d_[q] == 0x2F) return false;
-            ++q;
-        } else if (d_[p] != 0xF0 && d_[p] != 0xF7) {
-            return false;
-        }
-        int32_t length = 0;
-        if (!ReadVlq(d_, len_, q, length) || static_cast<size_t>(length) > len_ - q) return false;
-        s = {q + static_cast<size_t>(length), tick, s.events + 1, 0, p};
-        return true;
-    }
-
-    const uint8_t* d_;
-    size_t len_;
-};
-
-// One section of a long track walked on its own, from a guessed event
-// boundary, while the scan from the track's start walks the sections
-// before it. Where the two walks stand on the same byte with the same
-// running status they are one walk from there on, so the scan from the
-// start takes this one's cuts; where they never meet it walks the section
-// itself.
-struct SectionScan {
-    enum Stage { kFree, kRunning, kDone, kDropped };
-    size_t from = 0;
-    size_t to = 0;
-    std::vector<BlockScan::State> cuts;  // ticks and events counted from the guess
-    BlockScan::State end;                // the first state at or past `to`
-    bool ended = false;                  // the walk gave up before `to`
-    std::atomic<int> stage{kFree};
-
-    bool Claim() {
-        int free = kFree;
-        return stage.compare_exchange_strong(free, kRunning);
-    }
-    void Walk(const uint8_t* d, size_t len, size_t blockBytes) {
-        const BlockScan scan(d, len);
-        BlockScan::State at;
-        at.p = GuessBoundary(d);
-        size_t cut = at.p + blockBytes;
-        while (at.p < to && !ended) {
-            ended = !scan.Step(at);
-            if (at.p >= cut && at.p < to) {
-                cuts.push_back(at);
-                cut = at.p + blockBytes;
-            }
-        }
-        end = at;
-        stage.store(kDone, std::memory_order_release);
-        stage.notify_all();
-    }
-    // For the scan from the start: true when the section was walked (waits
-    // for a walk under way); false when it must walk the section itself.
-    bool TakeResult() {
-        int st = kFree;
-        if (stage.compare_exchange_strong(st, kDropped)) return false;
-        while ((st = stage.load(std::memory_order_acquire)) == kRunning) stage.wait(kRunning);
-        return st == kDone;
-    }
-
-  private:
-    // A status byte right after a byte that may end a delta; the event is
-    // taken to start at that delta.
-    size_t GuessBoundary(const uint8_t* d) const {
-        for (size_t q = from + 1; q < to; ++q) {
-            const uint8_t b = d[q];
-            if (d[q - 1] < 0x80 && b >= 0x80 && (b < 0xF0 || b == 0xF0 || b == 0xF7 || b == 0xFF))
-                return q - 1;
-        }
-        return to;
-    }
-};
-
-// A long track decoded in blocks: the scans find block starts while the
-// other threads decode each block whose end is known.
-struct SplitTrack {
-    size_t track = 0;  // 0-based
-    size_t blockBytes = 0;
-    std::deque<SectionScan> sections;  // sections[0] is walked from the start
-    std::vector<BlockStart> starts;    // room for every block; starts[0] is the track's
-    std::vector<DecodedTrack> blocks;
-    std::atomic<bool> scanTaken{false};
-    std::atomic<size_t> nextBlock{0};
-    std::mutex m;
-    std::condition_variable cv;
-    size_t known = 1;      // starts found so far
-    bool scanned = false;  // no more will come
-
-    void Publish(const BlockStart& at) {
-        {
-            std::lock_guard lock(m);
-            if (known == starts.size()) return;  // the last block grows instead
-            starts[known++] = at;
-        }
-        cv.notify_all();
-    }
-    void Finish() {
-        {
-            std::lock_guard lock(m);
-            scanned = true;
-        }
-        cv.notify_all();
-    }
-    // Waits for the end of block k; none when the track has no block k.
-    std::optional<size_t> EndOf(size_t k, size_t len) {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] { return scanned || known > k + 1; });
-        if (known > k + 1) return starts[k + 1].offset;
-        if (known == k + 1) return len;
-        return std::nullopt;
-    }
-};
-
-// The scan from a split track's start: it publishes block starts as it
-// walks and takes over the cuts of each section walked on its own.
-class TrackScan {
-  public:
-    TrackScan(SplitTrack& s, const uint8_t* d, size_t len, const DecodeShared& shared)
-        : s_(s), scan_(d, len), len_(len), shared_(shared), cut_(s.blockBytes) {}
-
-    void Run() {
-        for (size_t next = 1;; ++next) {
-            const bool last = next >= s_.sections.size();
-            if (!Walk(last ? len_ : s_.sections[next].from) || last) break;
-            if (!Meet(s_.sections[next])) break;
-        }
-        s_.Finish();
-    }
-
-  private:
-    using State = BlockScan::State;
-
-    // Walks to `to` or just past it; false when the walk is over.
-    bool Walk(size_t to) {
-        while (at_.p < to) {
-            if (!scan_.Step(at_)) return false;
-            if (at_.p >= cut_ && at_.p < len_) {
-                Publish(at_);
-                if (shared_.cancelled.load(std::memory_order_relaxed)) return false;
-            }
-        }
-        return true;
-    }
-
-    void Publish(const State& at) {
-        s_.Publish({at.p, at.events, static_cast<int32_t>(at.tick), scan_.Last(at)});
-        published_ = at.p;
-        cut_ = at.p + s_.blockBytes;
-    }
-
-    // Walks into `sec` until it meets one of its cuts, then takes the rest
-    // of its walk; false when the walk is over.
-    bool Meet(SectionScan& sec) {
-        if (!sec.TakeResult()) return true;  // walked by the caller's loop
-        for (size_t i = 0; i < sec.cuts.size(); ++i) {
-            const State& c = sec.cuts[i];
-            if (!Walk(c.p)) return false;
-            if (at_.p != c.p || at_.running != c.running) continue;
-            const State end = Shifted(sec.end, c);
-            if (end.tick > 0x7FFFFFFF) return true;  // not the same walk after all
-            if (at_.p > published_ && at_.p < len_) Publish(at_);
-            for (size_t j = i + 1; j < sec.cuts.size(); ++j) Publish(Shifted(sec.cuts[j], c));
-            at_ = end;
-            cut_ = std::max(cut_, published_ + s_.blockBytes);
-            return !sec.ended;
-        }
-        return true;
-    }
-
-    // A state of the section's walk as the walk from the start counts it.
-    State Shifted(State x, const State& meet) const {
-        x.tick += at_.tick - meet.tick;
-        x.events += at_.events - meet.events;
-        return x;
-    }
-
-    SplitTrack& s_;
-    const BlockScan scan_;
-    size_t len_;
-    const DecodeShared& shared_;
-    State at_;
-    size_t cut_;
-    size_t published_ = 0;
-};
+    return len;
+}
 
 class Decoder {
   public:
@@ -744,62 +619,44 @@ class Decoder {
     // Decodes every track, on up to options_.threads threads (this one
     // included); the first failing track in file order decides the result,
     // as if they were read one after another. A track too long to share the
-    // work out evenly is decoded in blocks.
+    // work out evenly is decoded in two parts at once.
     bool DecodeAll(const uint8_t* f, const std::vector<Chunk>& chunks,
                    std::vector<DecodedTrack>& decoded, LoadResult& fail) {
         size_t total = 0;
         for (const auto& c : chunks) total += c.length;
-        std::deque<SplitTrack> splits;
-        std::vector<size_t> order;  // the tracks decoded whole
+        std::deque<SecondPart> parts;
+        std::vector<SecondPart*> partOf(chunks.size());
         for (size_t t = 0; t < chunks.size(); ++t) {
-            const size_t block = BlockBytes(chunks[t].length, total);
-            if (block == 0) {
-                order.push_back(t);
-                continue;
-            }
-            SplitTrack& s = splits.emplace_back();
-            s.track = t;
-            s.blockBytes = block;
-            // One section per thread (two at least: one thread walks both
-            // in turn), of a few blocks each.
-            const size_t n =
-                std::clamp<size_t>(chunks[t].length / (8 * block), 1, std::max(2, ThreadCount()));
-            for (size_t i = 0; i < n; ++i) {
-                SectionScan& sec = s.sections.emplace_back();
-                sec.from = chunks[t].length * i / n;
-                sec.to = chunks[t].length * (i + 1) / n;
-            }
-            s.sections.front().stage = SectionScan::kDropped;  // TrackScan walks it
-            s.starts.resize(chunks[t].length / block + 2 * n + 2);
-            s.blocks.resize(s.starts.size());
-            decoded[t].events.resize(chunks[t].length / 2 + 1);  // see DecodeWhole
+            const size_t step = SplitStep(chunks[t].length, total);
+            if (step == 0) continue;
+            SecondPart& part = parts.emplace_back();
+            part.track = t;
+            part.from = GuessBoundary(f + chunks[t].offset, chunks[t].length / 2, chunks[t].length);
+            part.step = step;
+            partOf[t] = &part;
         }
         // Longest first, so the last track taken is a short one.
+        std::vector<size_t> order(chunks.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(),
                          [&](size_t a, size_t b) { return chunks[a].length > chunks[b].length; });
         DecodeShared shared;
         std::atomic<size_t> next{0};
         auto work = [&] {
-            for (auto& s : splits) {
-                const Chunk& c = chunks[s.track];
-                for (auto& sec : s.sections) {
-                    if (sec.Claim()) sec.Walk(f + c.offset, c.length, s.blockBytes);
-                }
-                if (!s.scanTaken.exchange(true)) TrackScan(s, f + c.offset, c.length, shared).Run();
+            for (auto& part : parts) {
+                if (!part.taken.exchange(true))
+                    DecodeSecondPart(f, chunks[part.track], part, shared);
             }
             for (size_t i; (i = next.fetch_add(1)) < order.size();) {
                 if (shared.cancelled.load(std::memory_order_relaxed)) return;
-                DecodeWhole(f, chunks[order[i]], order[i], decoded[order[i]], shared);
+                const size_t t = order[i];
+                DecodeWhole(f, chunks[t], t, decoded[t], partOf[t], shared);
             }
-            for (auto& s : splits) {
-                while (DecodeBlock(f, chunks[s.track], s, decoded[s.track], shared)) {
-                }
-            }
+            for (auto& part : parts) part.HelpCopy(shared);
         };
-        const int items = splits.empty() ? static_cast<int>(order.size()) : ThreadCount();
+        const int items = static_cast<int>(order.size() + parts.size());
         RunOnThreads(work, shared, total, std::max(1, std::min(ThreadCount(), items)));
         if (shared.cancelled.load()) return Fail(fail, LoadError::kCancelled);
-        for (auto& s : splits) JoinBlocks(s, decoded[s.track]);
         for (size_t t = 0; t < decoded.size(); ++t) {
             if (decoded[t].ok) continue;
             fail = decoded[t].fail;
@@ -810,81 +667,100 @@ class Decoder {
         return true;
     }
 
-    // The block size for a track of `len` bytes out of `total`; 0: whole.
-    size_t BlockBytes(size_t len, size_t total) const {
-        if (options_.blockBytes > 0) return options_.blockBytes;
+    // Bytes between meeting points when a track of `len` bytes out of
+    // `total` is decoded in two parts; 0: it is decoded whole.
+    size_t SplitStep(size_t len, size_t total) const {
+        if (options_.splitStepBytes > 0) return options_.splitStepBytes;
         const auto threads = static_cast<size_t>(ThreadCount());
-        // Worth the scan only when the track alone would keep a core idle.
+        // Worth it only when the track alone would keep a core idle.
         if (threads < 2 || len < kSplitTrackBytes || len * threads <= total) return 0;
-        return kBlockBytes;
+        return kMeetStepBytes;
     }
 
-    void DecodeWhole(const uint8_t* f, const Chunk& c, size_t t, DecodedTrack& d,
+    // The whole track, or its first part until it meets `part`.
+    void DecodeWhole(const uint8_t* f, const Chunk& c, size_t t, DecodedTrack& d, SecondPart* part,
                      DecodeShared& shared) {
         try {
             // Every event takes two bytes at least, so half the chunk bounds
             // its events; the growth touches no page.
             d.events.resize(c.length / 2 + 1);
-            TrackDecoder dec(static_cast<int>(t) + 1, d, shared, d.events.data());
+            TrackDecoder dec(static_cast<int>(t) + 1, d, shared, d.events.data(), part);
             (void)dec.Run(f + c.offset, c.length, BlockStart{});  // result in d
+            if (dec.Met()) JoinSecondPart(f + c.offset, c.length, *part, *dec.Met(), d, shared);
         } catch (const std::bad_alloc&) {
             d.fail = LoadError::kOutOfMemory;
         } catch (const std::length_error&) {
             d.fail = LoadError::kOutOfMemory;
         }
+        if (part) part->Resolve();  // whatever happened, no thread waits for a copy
         if (image_) image_->Release(c.offset, c.length);
     }
 
-    // Takes the next block of `s` and decodes it into whole's events once
-    // its end is known; false when none is left.
-    bool DecodeBlock(const uint8_t* f, const Chunk& c, SplitTrack& s, DecodedTrack& whole,
-                     DecodeShared& shared) {
-        const size_t k = s.nextBlock.fetch_add(1);
-        if (k >= s.blocks.size()) return false;
-        const std::optional<size_t> end = s.EndOf(k, c.length);
-        if (!end || shared.cancelled.load(std::memory_order_relaxed)) return false;
-        const BlockStart& from = s.starts[k];
+    void DecodeSecondPart(const uint8_t* f, const Chunk& c, SecondPart& part,
+                          DecodeShared& shared) {
         try {
-            TrackDecoder dec(static_cast<int>(s.track) + 1, s.blocks[k], shared,
-                             whole.events.data());
-            (void)dec.Run(f + c.offset, *end, from);  // result in s.blocks[k]
+            part.events.resize((c.length - part.from) / 2 + 1);
+            TrackDecoder dec(static_cast<int>(part.track) + 1, part.out, shared, part.events.data(),
+                             &part, true);
+            BlockStart from;
+            from.offset = part.from;
+            (void)dec.Run(f + c.offset, c.length, from);  // result in part.out
         } catch (const std::bad_alloc&) {
-            s.blocks[k].fail = LoadError::kOutOfMemory;
+            part.out.ok = false;  // the first part decodes on alone
         }
-        if (image_) image_->Release(c.offset + from.offset, *end - from.offset);
-        return true;
+        part.Finish();
     }
 
-    // The blocks of a split track in file order, into `whole` (which holds
-    // their events already), as a whole-track decode would have left it.
-    static void JoinBlocks(SplitTrack& s, DecodedTrack& whole) {
-        int32_t rows = 0;
-        for (size_t k = 0; k < s.known; ++k) {
-            DecodedTrack& b = s.blocks[k];
-            if (!b.ok) {
-                whole.fail = b.fail;
-                whole.failAfterRow = b.failAfterRow;
-                whole.failRow = rows + b.failRow;
-                return;
-            }
-            const auto base = static_cast<uint32_t>(whole.extBytes.size());
-            whole.extBytes.insert(whole.extBytes.end(), b.extBytes.begin(), b.extBytes.end());
-            for (uint32_t end : b.extEnds) whole.extEnds.push_back(base + end);
-            whole.extEvents.insert(whole.extEvents.end(), b.extEvents.begin(), b.extEvents.end());
-            rows += static_cast<int32_t>(b.extEvents.size());
-            whole.tempos.insert(whole.tempos.end(), b.tempos.begin(), b.tempos.end());
-            if (whole.title.empty()) whole.title = std::move(b.title);
-            if (!b.name.empty()) whole.name = std::move(b.name);
-            if (b.beatNumerator >= 0) {
-                whole.beatNumerator = b.beatNumerator;
-                whole.beatExponent = b.beatExponent;
-            }
-            whole.mayMarkLoop |= b.mayMarkLoop;
-            whole.lastTick = b.lastTick;
-            whole.eventCount = s.starts[k].firstEvent + b.eventCount;
-            b = DecodedTrack{};
+    // The first part (in d, up to where it met `part` at point k) takes the
+    // rest of the second part's events and rows; where that part failed or
+    // its ticks would overflow, the first part decodes the rest itself.
+    void JoinSecondPart(const uint8_t* d, size_t len, SecondPart& part, size_t k,
+                        DecodedTrack& whole, DecodeShared& shared) {
+        part.WaitDone();
+        const MeetPoint& at = part.points[k];
+        const int64_t shift = int64_t{whole.lastTick} - at.tick;
+        if (!part.out.ok || part.out.lastTick + shift > 0x7FFFFFFF) {
+            BlockStart from{at.p, whole.eventCount, whole.lastTick,
+                            whole.events[whole.eventCount - 1]};
+            TrackDecoder(static_cast<int>(part.track) + 1, whole, shared, whole.events.data())
+                .Run(d, len, from);
+            return;
         }
+        const size_t base = whole.eventCount;
+        const size_t count = part.out.eventCount - at.event;
+        part.meetEvent = at.event;
+        part.Resolve(whole.events.data() + base, count, shift);
+        part.Copy();  // with any thread that is free
+        AdoptRows(part, at, shift, whole);
+        whole.mayMarkLoop |= part.out.mayMarkLoop;
+        whole.lastTick = static_cast<int32_t>(part.out.lastTick + shift);
+        whole.eventCount = base + count;
         whole.ok = true;
+    }
+
+    // The second part's payload rows from meeting point `at` on, numbered on
+    // from the first part's; their meta events count as if decoded here.
+    static void AdoptRows(const SecondPart& part, const MeetPoint& at, int64_t shift,
+                          DecodedTrack& whole) {
+        const DecodedTrack& o = part.out;
+        const size_t base = whole.eventCount;
+        const auto byteBase = static_cast<uint32_t>(whole.extBytes.size() - at.rowBytes);
+        whole.extBytes.insert(whole.extBytes.end(), o.extBytes.begin() + at.rowBytes,
+                              o.extBytes.end());
+        DecodeShared unused;
+        TrackDecoder metas(static_cast<int>(part.track) + 1, whole, unused, nullptr);
+        for (size_t r = at.rows; r < o.extEvents.size(); ++r) {
+            const uint32_t end = o.extEnds[r];
+            const uint32_t begin = r > 0 ? o.extEnds[r - 1] : 0;
+            whole.extEnds.push_back(byteBase + end);
+            whole.extEvents.push_back(static_cast<uint32_t>(o.extEvents[r] - at.event + base));
+            const SongEvent& ev = part.events[o.extEvents[r]];  // may not be copied yet
+            if (ev.status != 0xFF) continue;
+            bool endOfTrack = false;
+            metas.Meta(o.extBytes[begin], o.extBytes.data() + begin + 1,
+                       static_cast<int32_t>(end - begin - 1), static_cast<int32_t>(ev.tick + shift),
+                       endOfTrack);
+        }
     }
 
     int ThreadCount() const {

@@ -191,7 +191,7 @@ TEST(SmfReader, BlocksOfALongTrackJoinAsTheWholeTrack) {
             for (int threads : {1, 2}) {
                 LoadOptions o;
                 o.threads = threads;
-                o.blockBytes = blockBytes;
+                o.splitStepBytes = blockBytes;
                 SongTable s;
                 const LoadResult r = LoadBytes(s, songs[n], o);
                 EXPECT_EQ(Everything(s, r), expected)
@@ -207,7 +207,7 @@ TEST(SmfReader, BlocksOfALongTrackJoinAsTheWholeTrack) {
 
     LoadOptions o;
     o.threads = 2;
-    o.blockBytes = 3;
+    o.splitStepBytes = 3;
     o.progress = [](double) { return false; };
     SongTable s;
     EXPECT_EQ(LoadBytes(s, songs[0], o).Message(), "ErrorNo 12");
