@@ -27,7 +27,7 @@ struct PendingTempo {
 struct DecodedTrack {
     // Sized for the most events the chunk can hold; trimmed once decoded.
     std::vector<SongEvent, LargeFillAllocator<SongEvent>> events;
-    size_t eventCount = 0;  // events this track (or block) decoded
+    size_t eventCount = 0;  // events decoded so far
     // This track's payload rows: bytes, the end of each row and the 0-based
     // index of its event in the track.
     std::vector<uint8_t> extBytes;
@@ -44,15 +44,14 @@ struct DecodedTrack {
     LoadResult fail;
     // An "Event Error" right after an extended event: that event's row
     // within this track (1-based), renumbered for the file once joined.
-    bool failAfterRow = false;
     int32_t failRow = 0;
 };
 
-// Where a decoder starts: the track's first byte, or a block of a long
-// track that the scan found at an event boundary.
+// Where a decoder starts: the track's first byte, or an event boundary
+// further on with what the events before it left.
 struct BlockStart {
     size_t offset = 0;      // in the chunk
-    size_t firstEvent = 0;  // the track's index of the block's first event
+    size_t firstEvent = 0;  // the index its first event gets
     int32_t tick = 0;       // the tick its first delta counts from
     SongEvent prev;         // the event before it (status 0: none)
 };
@@ -266,9 +265,9 @@ struct SecondPart {
     size_t meetEvent = 0;  // the second part's event the copy starts from
 };
 
-// Decodes one track chunk, or one block of it, into a DecodedTrack; needs
-// nothing but the bytes and where to start. Events go to `events` (the
-// track's array) from from.firstEvent on.
+// Decodes one track chunk, or the rest of it from a BlockStart, into a
+// DecodedTrack; needs nothing but the bytes. Events go to `events` from
+// from.firstEvent on.
 class TrackDecoder {
   public:
     // part: for a split track, the second part this decoder notes meeting
@@ -458,9 +457,7 @@ class TrackDecoder {
     // A data byte where a status byte is required: the previous event's
     // bytes as the table showed them, then that byte.
     bool BadStatus(const SongEvent& prev, uint8_t st) {
-        // A block may start right after that event: its row is counted when joined.
-        out_.failAfterRow = prev.status >= 0xF0;
-        out_.failRow = static_cast<int32_t>(out_.extEvents.size());
+        if (prev.status >= 0xF0) out_.failRow = static_cast<int32_t>(out_.extEvents.size());
         out_.fail = {LoadError::kEvent, Hex(prev.status) + " " + Hex(prev.data1) + " " +
                                             Hex(prev.data2) + " " + Hex(st)};
         return false;
@@ -660,7 +657,7 @@ class Decoder {
         for (size_t t = 0; t < decoded.size(); ++t) {
             if (decoded[t].ok) continue;
             fail = decoded[t].fail;
-            if (fail.code() == LoadError::kEvent && decoded[t].failAfterRow)
+            if (fail.code() == LoadError::kEvent && decoded[t].failRow > 0)
                 fail = {LoadError::kEvent, RowDetail(decoded, t)};
             return false;
         }

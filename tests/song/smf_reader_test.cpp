@@ -129,11 +129,12 @@ std::string Everything(const SongTable& s, const LoadResult& r) {
     return o.str();
 }
 
-// A long track is decoded in blocks from event boundaries found by a scan
-// (here blocks of a few bytes, so every kind of event meets a block edge,
-// and on one or two threads): every load, and every error, comes out as
-// the whole track read in one go gives it.
-TEST(SmfReader, BlocksOfALongTrackJoinAsTheWholeTrack) {
+// A long track is decoded in two parts at once, the second from a guessed
+// event boundary in the middle, taken over where the first meets it (here
+// at every few bytes, so the parts may meet at any kind of event; on one
+// or two threads): every load, and every error, comes out as the whole
+// track read in one go gives it.
+TEST(SmfReader, ALongTrackInTwoPartsLoadsAsWhole) {
     auto bars = [](Track& t, int from, int to) -> Track& {
         for (int i = from; i < to; ++i) {
             const auto v = static_cast<uint8_t>(i);
@@ -162,10 +163,10 @@ TEST(SmfReader, BlocksOfALongTrackJoinAsTheWholeTrack) {
     Bytes cut = body.Data();
     cut.pop_back();                // the last event runs past the chunk
     body.End().Raw({0x12, 0x34});  // bytes after the end are not read
-    Track afterSysEx = start();    // a data byte where a status must follow a SysEx
-    bars(afterSysEx, 0, 20).SysEx(0, {1, 0xF7}).Raw({0, 0x3C, 0x40});
-    bars(afterSysEx, 20, 40).End();
-    Track badStatus = start();
+    Track afterSysEx = start();    // in the first part: a data byte where a status must be
+    bars(afterSysEx, 0, 8).SysEx(0, {1, 0xF7}).Raw({0, 0x3C, 0x40});
+    bars(afterSysEx, 8, 40).End();
+    Track badStatus = start();  // in the second part
     bars(badStatus, 0, 30).Msg(0, {0xF4, 0, 0});
     bars(badStatus, 30, 40).End();
     Track conductor;
@@ -173,36 +174,41 @@ TEST(SmfReader, BlocksOfALongTrackJoinAsTheWholeTrack) {
 
     std::vector<Bytes> songs = {Smf(0, 96, {body}), Smf(1, 96, {conductor, body}), WithBody(cut, 0),
                                 Smf(0, 96, {afterSysEx}), Smf(0, 96, {badStatus})};
-    // A walk from the middle starts at a guessed event: inside a text whose
-    // bytes look like note-offs, and at every byte of a bar.
+    // The second part starts at a guessed event: inside a text whose bytes
+    // look like events, and at every byte of a bar.
     std::string text;
     for (int i = 0; i < 300; ++i) text += "\x20\x83\x20\xF0";
     Track inText = start();
     bars(inText, 0, 20).Meta(0, 0x01, text);
     songs.push_back(Smf(0, 96, {bars(inText, 20, 40).End()}));
-    for (size_t pad = 1; pad < 48; ++pad) {
+    // Also where it takes SysEx bytes for a program change that ends where
+    // the SysEx does: both parts stand on that byte, but only one of them
+    // may read the next event with running status.
+    for (size_t pad = 0; pad < 48; ++pad) {
         Track t = start(pad);
         songs.push_back(Smf(0, 96, {bars(t, 0, 40).End()}));
+        Track u = start();
+        bars(u, 0, 20).Raw({0, 0xF0, 3, 0x11, 0xC3, 0x3C, 0, 0x3D});
+        songs.push_back(Smf(0, 96, {bars(u, 20, 40).Meta(0, 0x01, std::string(pad, '.')).End()}));
     }
     for (size_t n = 0; n < songs.size(); ++n) {
         SongTable whole;
         const std::string expected = Everything(whole, LoadBytes(whole, songs[n]));
-        for (size_t blockBytes : {1, 2, 5, 13, 200}) {
+        for (size_t step : {1, 2, 5, 13, 200}) {
             for (int threads : {1, 2}) {
                 LoadOptions o;
                 o.threads = threads;
-                o.splitStepBytes = blockBytes;
+                o.splitStepBytes = step;
                 SongTable s;
                 const LoadResult r = LoadBytes(s, songs[n], o);
-                EXPECT_EQ(Everything(s, r), expected)
-                    << "song " << n << ", blocks of " << blockBytes << ", " << threads
-                    << " threads";
+                EXPECT_EQ(Everything(s, r), expected) << "song " << n << ", meeting points " << step
+                                                      << " bytes apart, " << threads << " threads";
             }
         }
     }
     EXPECT_EQ(MessageOf(songs[2]), "ErrorNo 5");
-    // Row 86: 3 opening metas, 20 bars of 4 rows, 2 markers, then this SysEx.
-    EXPECT_EQ(MessageOf(songs[3]), "Event Error:F0 0 56 3C");
+    // Row 37: 3 opening metas, 8 bars of 4 rows, a marker, then this SysEx.
+    EXPECT_EQ(MessageOf(songs[3]), "Event Error:F0 0 25 3C");
     EXPECT_EQ(MessageOf(songs[4]), "SYSEX Error");
 
     LoadOptions o;
