@@ -49,7 +49,7 @@ struct DecodedTrack {
 
 // Where a decoder starts: the track's first byte, or an event boundary
 // further on with what the events before it left.
-struct BlockStart {
+struct StartPoint {
     size_t offset = 0;      // in the chunk
     size_t firstEvent = 0;  // the index its first event gets
     int32_t tick = 0;       // the tick its first delta counts from
@@ -216,10 +216,12 @@ struct SecondPart {
     int64_t shift = 0;  // added to every tick
     std::atomic<size_t> nextChunk{0};
 
+    // The second part's thread, as it decodes.
     void Note(const MeetPoint& at) {
         std::lock_guard lock(m);
         points.push_back(at);
     }
+    // The second part's thread, once it has decoded all it could.
     void Finish() {
         {
             std::lock_guard lock(m);
@@ -227,6 +229,7 @@ struct SecondPart {
         }
         cv.notify_all();
     }
+    // The first part's thread, once it has met this part.
     void WaitDone() {
         std::unique_lock lock(m);
         cv.wait(lock, [&] { return done; });
@@ -253,6 +256,7 @@ struct SecondPart {
         }
         Copy();
     }
+    // Any thread, after Resolve: copies chunks until none is left.
     void Copy() {
         for (size_t i; (i = nextChunk.fetch_add(1) * kCopyChunk) < copyCount;) {
             const size_t end = std::min(copyCount, i + kCopyChunk);
@@ -265,7 +269,7 @@ struct SecondPart {
     size_t meetEvent = 0;  // the second part's event the copy starts from
 };
 
-// Decodes one track chunk, or the rest of it from a BlockStart, into a
+// Decodes one track chunk, or the rest of it from a StartPoint, into a
 // DecodedTrack; needs nothing but the bytes. Events go to `events` from
 // from.firstEvent on.
 class TrackDecoder {
@@ -282,7 +286,7 @@ class TrackDecoder {
     std::optional<size_t> Met() const { return met_; }
 
     // Decodes d[from.offset, len); the whole track when len is its length.
-    bool Run(const uint8_t* d, size_t len, const BlockStart& from) {
+    bool Run(const uint8_t* d, size_t len, const StartPoint& from) {
         SongEvent* out = events_ + from.firstEvent;
         // Large tracks decoded whole: the array's first touch overlaps the decoding.
         std::optional<PrefaultAhead> prefault;
@@ -682,7 +686,7 @@ class Decoder {
             // its events; the growth touches no page.
             d.events.resize(c.length / 2 + 1);
             TrackDecoder dec(static_cast<int>(t) + 1, d, shared, d.events.data(), part);
-            (void)dec.Run(f + c.offset, c.length, BlockStart{});  // result in d
+            (void)dec.Run(f + c.offset, c.length, StartPoint{});  // result in d
             if (dec.Met()) JoinSecondPart(f + c.offset, c.length, *part, *dec.Met(), d, shared);
         } catch (const std::bad_alloc&) {
             d.fail = LoadError::kOutOfMemory;
@@ -699,7 +703,7 @@ class Decoder {
             part.events.resize((c.length - part.from) / 2 + 1);
             TrackDecoder dec(static_cast<int>(part.track) + 1, part.out, shared, part.events.data(),
                              &part, true);
-            BlockStart from;
+            StartPoint from;
             from.offset = part.from;
             (void)dec.Run(f + c.offset, c.length, from);  // result in part.out
         } catch (const std::bad_alloc&) {
@@ -717,7 +721,7 @@ class Decoder {
         const MeetPoint& at = part.points[k];
         const int64_t shift = int64_t{whole.lastTick} - at.tick;
         if (!part.out.ok || part.out.lastTick + shift > 0x7FFFFFFF) {
-            BlockStart from{at.p, whole.eventCount, whole.lastTick,
+            StartPoint from{at.p, whole.eventCount, whole.lastTick,
                             whole.events[whole.eventCount - 1]};
             TrackDecoder(static_cast<int>(part.track) + 1, whole, shared, whole.events.data())
                 .Run(d, len, from);
