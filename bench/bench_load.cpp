@@ -1,7 +1,8 @@
 // Load throughput of the SMF reader on generated dense songs.
 //
 //   build/release/bench/bench_load                  Google Benchmark run
-//   build/release/bench/bench_load --write MB FILE  writes a generated song
+//   build/release/bench/bench_load --write MB FILE  writes a generated song (16 tracks)
+//   build/release/bench/bench_load --write-format0 MB FILE  the same content in one track
 //   build/release/bench/bench_load --peak FILE      loads once, prints peak memory
 //   build/release/bench/bench_load --once FILE      loads once, prints seconds (wall user sys)
 //   build/release/bench/bench_load --read FILE      maps and reads the file once, same figures
@@ -227,9 +228,11 @@ int main(int argc, char** argv) {
     }
     if ((argc == 3 || argc == 4) && !std::strcmp(argv[1], "--ratio"))
         return Ratio(argv[2], argc == 4 ? std::atoi(argv[3]) : 7);
-    if (argc == 4 && !std::strcmp(argv[1], "--write")) {
-        auto bytes =
-            sonfara::bench::MakeDenseSong(static_cast<size_t>(std::atol(argv[2])) * 1000 * 1000);
+    const bool format0 = argc == 4 && !std::strcmp(argv[1], "--write-format0");
+    if (argc == 4 && (format0 || !std::strcmp(argv[1], "--write"))) {
+        const size_t size = static_cast<size_t>(std::atol(argv[2])) * 1000 * 1000;
+        auto bytes = format0 ? sonfara::bench::MakeDenseFormat0Song(size)
+                             : sonfara::bench::MakeDenseSong(size);
         std::ofstream(argv[3], std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));

@@ -1,4 +1,4 @@
-// Generated songs for the benchmarks: dense format-1 files of a given size.
+// Generated songs for the benchmarks: dense files of a given size.
 #pragma once
 
 #include <cstddef>
@@ -10,5 +10,7 @@ namespace sonfara::bench {
 // Format 1, 16 tracks, dense notes and controllers with running status, some
 // SysEx and tempo changes; about targetBytes long. Deterministic.
 std::vector<uint8_t> MakeDenseSong(size_t targetBytes);
+// The same content in one format-0 track, the 16 channels in turn.
+std::vector<uint8_t> MakeDenseFormat0Song(size_t targetBytes);
 
 }  // namespace sonfara::bench

@@ -34,6 +34,15 @@ struct LargeAllocator {
     }
 };
 
+// The same for arrays whose writer fills them through data(): resize()
+// leaves new elements unwritten, so growing one touches no page.
+template <class T>
+struct LargeFillAllocator : LargeAllocator<T> {
+    using LargeAllocator<T>::LargeAllocator;
+    template <class U>
+    void construct(U*) noexcept {}
+};
+
 // Makes the pages of a large array present on a helper thread a bounded
 // distance ahead of the code that fills it, so the first-touch cost (high
 // on virtual machines that hand freed memory back to the host) overlaps

@@ -4,7 +4,10 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
@@ -22,9 +25,11 @@ struct PendingTempo {
 // What one track chunk decodes to, before the tracks are joined in file
 // order. Tracks decode independently, each on whichever thread takes it.
 struct DecodedTrack {
-    std::vector<SongEvent, LargeAllocator<SongEvent>> events;
+    // Sized for the most events the chunk can hold; trimmed once decoded.
+    std::vector<SongEvent, LargeFillAllocator<SongEvent>> events;
+    size_t eventCount = 0;  // events decoded so far
     // This track's payload rows: bytes, the end of each row and the 0-based
-    // index of its event.
+    // index of its event in the track.
     std::vector<uint8_t> extBytes;
     std::vector<uint32_t> extEnds;
     std::vector<uint32_t> extEvents;
@@ -40,6 +45,15 @@ struct DecodedTrack {
     // An "Event Error" right after an extended event: that event's row
     // within this track (1-based), renumbered for the file once joined.
     int32_t failRow = 0;
+};
+
+// Where a decoder starts: the track's first byte, or an event boundary
+// further on with what the events before it left.
+struct StartPoint {
+    size_t offset = 0;      // in the chunk
+    size_t firstEvent = 0;  // the index its first event gets
+    int32_t tick = 0;       // the tick its first delta counts from
+    SongEvent prev;         // the event before it (status 0: none)
 };
 
 }  // namespace
@@ -70,29 +84,54 @@ struct SongTable::Builder {
         for (uint32_t end : d.extEnds) s.extOffset_.push_back(base + end);
         s.extEvent_.insert(s.extEvent_.end(), d.extEvents.begin(), d.extEvents.end());
         s.extFirst_.push_back(static_cast<int32_t>(s.extEvent_.size()));
+        d.events.resize(d.eventCount);
         s.tracks_.push_back(std::move(d.events));
         d = DecodedTrack{};
     }
     SongTable::EventRun& Track(int t) { return s.tracks_[t - 1]; }
     // Format 0: channel events to list channel+1, SysEx and meta to list 1,
-    // in parse order (track by track, event by event).
-    void BuildChannelLists() {
+    // in parse order (track by track, event by event). `parallel(n, fn)`
+    // runs fn(0..n-1) on the loader's threads: ranges of events are counted,
+    // then each range fills its own part of every list.
+    template <class ParallelFor>
+    void BuildChannelLists(ParallelFor&& parallel) {
         constexpr int kChannelLists = 16;
-        s.lists_.resize(kChannelLists + 1);
-        std::array<size_t, kChannelLists + 1> counts{};
+        constexpr size_t kRangeEvents = size_t{1} << 20;
+        struct Range {
+            size_t track, begin, end;
+            std::array<size_t, kChannelLists + 1> at{};  // count, then first slot per list
+        };
+        std::vector<Range> ranges;
+        for (size_t t = 0; t < s.tracks_.size(); ++t) {
+            for (size_t b = 0; b < s.tracks_[t].size(); b += kRangeEvents)
+                ranges.push_back({t, b, std::min(s.tracks_[t].size(), b + kRangeEvents)});
+        }
         auto listOf = [](const SongEvent& ev) {
             return ev.status >= 0xF0 ? 1 : (ev.status & 0x0F) + 1;
         };
-        for (const auto& t : s.tracks_)
-            for (const auto& ev : t) ++counts[listOf(ev)];
-        for (int k = 1; k <= kChannelLists; ++k) s.lists_[k].reserve(counts[k]);
-        for (size_t t = 0; t < s.tracks_.size(); ++t) {
-            const auto& evs = s.tracks_[t];
-            for (size_t e = 0; e < evs.size(); ++e) {
-                s.lists_[listOf(evs[e])].push_back(
-                    ListEntry{static_cast<uint16_t>(t + 1), static_cast<int32_t>(e + 1)});
+        parallel(ranges.size(), [&](size_t r) {
+            Range& g = ranges[r];
+            for (size_t e = g.begin; e < g.end; ++e) ++g.at[listOf(s.tracks_[g.track][e])];
+        });
+        std::array<size_t, kChannelLists + 1> total{};
+        for (Range& g : ranges) {
+            for (int k = 1; k <= kChannelLists; ++k) {
+                const size_t count = g.at[k];
+                g.at[k] = total[k];
+                total[k] += count;
             }
         }
+        s.lists_.resize(kChannelLists + 1);
+        for (int k = 1; k <= kChannelLists; ++k) s.lists_[k].resize(total[k]);  // no page touched
+        parallel(ranges.size(), [&](size_t r) {
+            Range& g = ranges[r];
+            const auto& evs = s.tracks_[g.track];
+            for (size_t e = g.begin; e < g.end; ++e) {
+                const int k = listOf(evs[e]);
+                s.lists_[k][g.at[k]++] =
+                    ListEntry{static_cast<uint16_t>(g.track + 1), static_cast<int32_t>(e + 1)};
+            }
+        });
     }
 };
 
@@ -131,6 +170,9 @@ constexpr uint8_t kLoopController = 111;   // see loop_points.h
 constexpr size_t kPrefaultTrackBytes = size_t{4} << 20;
 constexpr size_t kPrefaultReportMask = (size_t{1} << 14) - 1;  // every 128 KiB of events
 constexpr size_t kProgressBytes = size_t{1} << 20;
+// Tracks from this long may be decoded in two parts at once.
+constexpr size_t kSplitTrackBytes = size_t{4} << 20;
+constexpr size_t kMeetStepBytes = size_t{64} << 10;
 constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 
 // Shared by the threads of one load: progress in bytes and the cancel flag.
@@ -139,27 +181,125 @@ struct DecodeShared {
     std::atomic<bool> cancelled{false};
 };
 
-// Decodes one track chunk into a DecodedTrack; needs nothing but the bytes.
+// Where the decoder of a track's second part stood now and then: a place
+// where the decoder from the track's start may meet it. From the same byte
+// with the same running status, the two decode the same events.
+struct MeetPoint {
+    size_t p = 0;
+    uint8_t running = 0;  // 0: no running status allowed
+    int32_t tick = 0;     // counted from the guess
+    size_t event = 0;     // the second part's events before it
+    size_t rows = 0;      // its payload rows before it
+    size_t rowBytes = 0;  // and their bytes
+};
+
+// The second part of a long track, decoded from a guessed event boundary
+// in the middle into an array of its own while the first part decodes from
+// the start; where they meet, the rest of this one is taken over.
+struct SecondPart {
+    size_t track = 0;  // 0-based
+    size_t from = 0;   // the guessed boundary
+    size_t step = 0;   // bytes between meeting points
+    std::vector<SongEvent, LargeFillAllocator<SongEvent>> events;
+    DecodedTrack out;
+    std::atomic<bool> taken{false};
+    std::mutex m;
+    std::condition_variable cv;
+    std::vector<MeetPoint> points;  // guarded by m
+    bool done = false;              // guarded by m: `out` is complete
+    bool resolved = false;          // guarded by m: the copy below is set, or none is needed
+    // The copy of this part's events into the track's array, shared by the
+    // threads that come by once the first part has met it.
+    static constexpr size_t kCopyChunk = size_t{1} << 18;  // events
+    SongEvent* copyTo = nullptr;
+    size_t copyCount = 0;
+    int64_t shift = 0;  // added to every tick
+    std::atomic<size_t> nextChunk{0};
+
+    // The second part's thread, as it decodes.
+    void Note(const MeetPoint& at) {
+        std::lock_guard lock(m);
+        points.push_back(at);
+    }
+    // The second part's thread, once it has decoded all it could.
+    void Finish() {
+        {
+            std::lock_guard lock(m);
+            done = true;
+        }
+        cv.notify_all();
+    }
+    // The first part's thread, once it has met this part.
+    void WaitDone() {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return done; });
+    }
+    // The first part's thread: the copy is set (or with nothing to copy, none).
+    void Resolve(SongEvent* to = nullptr, size_t count = 0, int64_t tickShift = 0) {
+        {
+            std::lock_guard lock(m);
+            if (resolved) return;
+            copyTo = to;
+            copyCount = count;
+            shift = tickShift;
+            resolved = true;
+        }
+        cv.notify_all();
+    }
+    // Any thread with nothing else to do: waits for the meeting, then copies.
+    void HelpCopy(const DecodeShared& shared) {
+        {
+            std::unique_lock lock(m);
+            while (!resolved && !shared.cancelled.load(std::memory_order_relaxed))
+                cv.wait_for(lock, std::chrono::milliseconds(20));
+            if (!resolved) return;
+        }
+        Copy();
+    }
+    // Any thread, after Resolve: copies chunks until none is left.
+    void Copy() {
+        for (size_t i; (i = nextChunk.fetch_add(1) * kCopyChunk) < copyCount;) {
+            const size_t end = std::min(copyCount, i + kCopyChunk);
+            for (; i < end; ++i) {
+                copyTo[i] = events[meetEvent + i];
+                copyTo[i].tick = static_cast<int32_t>(copyTo[i].tick + shift);
+            }
+        }
+    }
+    size_t meetEvent = 0;  // the second part's event the copy starts from
+};
+
+// Decodes one track chunk, or the rest of it from a StartPoint, into a
+// DecodedTrack; needs nothing but the bytes. Events go to `events` from
+// from.firstEvent on.
 class TrackDecoder {
   public:
-    TrackDecoder(int track, DecodedTrack& out, DecodeShared& shared)
-        : track_(track), out_(out), shared_(shared) {}
+    // part: for a split track, the second part this decoder notes meeting
+    // points for (noting) or looks for them in (the first part).
+    TrackDecoder(int track, DecodedTrack& out, DecodeShared& shared, SongEvent* events,
+                 SecondPart* part = nullptr, bool noting = false)
+        : track_(track), out_(out), shared_(shared), events_(events), part_(part), noting_(noting) {
+        if (part_) watch_ = part_->from;
+    }
 
-    bool Run(const uint8_t* d, size_t len) {
-        auto& events = out_.events;
-        // Every event takes at least two bytes (delta and one data byte), so
-        // half the chunk bounds its events; untouched capacity costs nothing.
-        events.reserve(len / 2 + 1);
-        // Large tracks: the array's first touch overlaps the decoding.
+    // The first part stopped where the second part stood: at part->points[met].
+    std::optional<size_t> Met() const { return met_; }
+
+    // Decodes d[from.offset, len); the whole track when len is its length.
+    bool Run(const uint8_t* d, size_t len, const StartPoint& from) {
+        SongEvent* out = events_ + from.firstEvent;
+        // Large tracks decoded whole: the array's first touch overlaps the decoding.
         std::optional<PrefaultAhead> prefault;
-        if (len >= kPrefaultTrackBytes)
-            prefault.emplace(events.data(), events.capacity() * sizeof(SongEvent));
-        size_t p = 0;
-        size_t reported = 0;
+        if (from.offset == 0 && len >= kPrefaultTrackBytes && !out_.events.empty())
+            prefault.emplace(out_.events.data(), out_.events.size() * sizeof(SongEvent));
+        size_t n = 0;
+        size_t p = from.offset;
+        size_t reported = p;
         int64_t pendingDelta = 0;
         bool haveDeltaBytes = false;
-        bool runningAllowed = false;
-        int32_t prevTick = 0;
+        uint8_t running = from.prev.status;
+        bool runningAllowed = running >= 0x80 && running < 0xF0;
+        int32_t prevTick = from.tick;
         while (p < len) {
             uint8_t byte = d[p];
             if (byte >= 0x80) {
@@ -204,13 +344,15 @@ class TrackDecoder {
                         break;
                     case 0xF:
                         runningAllowed = false;
-                        if (!DecodeExtended(d, len, p, ev, endOfTrack)) return false;
+                        if (!DecodeExtended(d, len, p, ev, from.firstEvent + n, endOfTrack))
+                            return false;
                         break;
                     default:
-                        return BadStatus(st);
+                        return BadStatus(n ? out[n - 1] : from.prev, st);
                 }
+                running = st;
             } else {
-                ev.status = events.back().status;
+                ev.status = running;
                 if ((ev.status >> 4) == 0xC || (ev.status >> 4) == 0xD) {
                     ev.data1 = d[p];
                     p += 1;
@@ -222,9 +364,12 @@ class TrackDecoder {
                     out_.mayMarkLoop |= (ev.status >> 4) == 0xB && ev.data1 == kLoopController;
                 }
             }
-            events.push_back(ev);
-            if ((events.size() & kPrefaultReportMask) == 0) {
-                if (prefault) prefault->Advance(events.size() * sizeof(SongEvent));
+            out[n++] = ev;
+            if (p >= watch_ &&
+                Watch(p, runningAllowed ? running : 0, prevTick, from.firstEvent + n))
+                break;
+            if ((n & kPrefaultReportMask) == 0) {
+                if (prefault) prefault->Advance(n * sizeof(SongEvent));
                 if (p - reported >= kProgressBytes) {
                     shared_.bytesDone.fetch_add(p - reported, std::memory_order_relaxed);
                     reported = p;
@@ -233,60 +378,17 @@ class TrackDecoder {
             }
             if (endOfTrack) break;
         }
-        shared_.bytesDone.fetch_add(len - reported, std::memory_order_relaxed);
-        if (prefault) prefault->Finish(events.size() * sizeof(SongEvent));
+        shared_.bytesDone.fetch_add((met_ ? p : len) - reported, std::memory_order_relaxed);
+        if (prefault) prefault->Finish(n * sizeof(SongEvent));
+        out_.eventCount = from.firstEvent + n;
+        if (met_) {
+            out_.lastTick = prevTick;
+            return true;
+        }
         // Delta bytes cut off by the chunk end.
         if (haveDeltaBytes) return Fail(LoadError::kEventPastChunk);
         out_.lastTick = prevTick;
         out_.ok = true;
-        return true;
-    }
-
-  private:
-    bool Fail(LoadError e) {
-        out_.fail = e;
-        return false;
-    }
-
-    // A data byte where a status byte is required: the previous event's
-    // bytes as the table showed them, then that byte.
-    bool BadStatus(uint8_t st) {
-        SongEvent prev;
-        if (!out_.events.empty()) prev = out_.events.back();
-        if (prev.status >= 0xF0) out_.failRow = static_cast<int32_t>(out_.extEvents.size());
-        out_.fail = {LoadError::kEvent, Hex(prev.status) + " " + Hex(prev.data1) + " " +
-                                            Hex(prev.data2) + " " + Hex(st)};
-        return false;
-    }
-
-    // F0, F7 and FF events; p is on the status byte and moves past the payload.
-    bool DecodeExtended(const uint8_t* d, size_t len, size_t& p, const SongEvent& ev,
-                        bool& endOfTrack) {
-        uint8_t st = ev.status;
-        if (st != 0xF0 && st != 0xF7 && st != 0xFF) {
-            out_.fail = LoadError::kSysEx;
-            return false;
-        }
-        size_t q = p + 1;
-        const uint8_t* metaType = nullptr;
-        if (st == 0xFF) {
-            if (q >= len) return Fail(LoadError::kEventPastChunk);
-            metaType = d + q;
-            ++q;
-        }
-        int32_t length = 0;
-        if (!ReadVlq(d, len, q, length)) {
-            // Distinguish a length cut off by the chunk end from an oversized one.
-            return Fail(q >= len ? LoadError::kEventPastChunk : LoadError::kNumberTooLarge);
-        }
-        if (static_cast<size_t>(length) > len - q) return Fail(LoadError::kEventPastChunk);
-        const uint8_t* payload = d + q;
-        if (metaType) out_.extBytes.push_back(*metaType);
-        out_.extBytes.insert(out_.extBytes.end(), payload, payload + length);
-        out_.extEnds.push_back(static_cast<uint32_t>(out_.extBytes.size()));
-        out_.extEvents.push_back(static_cast<uint32_t>(out_.events.size()));
-        if (metaType) Meta(*metaType, payload, length, ev.tick, endOfTrack);
-        p = q + static_cast<size_t>(length);
         return true;
     }
 
@@ -327,10 +429,97 @@ class TrackDecoder {
         }
     }
 
+  private:
+    // At an event boundary at or past watch_: notes a meeting point, or
+    // looks for one; true when the first part meets the second here.
+    bool Watch(size_t p, uint8_t running, int32_t tick, size_t event) {
+        if (noting_) {
+            part_->Note({p, running, tick, event, out_.extEvents.size(), out_.extBytes.size()});
+            watch_ = p + part_->step;
+            return false;
+        }
+        std::lock_guard lock(part_->m);
+        const auto& points = part_->points;
+        while (next_ < points.size() && points[next_].p < p) ++next_;
+        if (next_ < points.size()) {
+            if (points[next_].p == p && points[next_].running == running) {
+                met_ = next_;
+                return true;
+            }
+            watch_ = std::max(p + 1, points[next_].p);
+        } else {
+            watch_ = part_->done ? SIZE_MAX : p + part_->step;  // none yet: look again later
+        }
+        return false;
+    }
+
+    bool Fail(LoadError e) {
+        out_.fail = e;
+        return false;
+    }
+
+    // A data byte where a status byte is required: the previous event's
+    // bytes as the table showed them, then that byte.
+    bool BadStatus(const SongEvent& prev, uint8_t st) {
+        if (prev.status >= 0xF0) out_.failRow = static_cast<int32_t>(out_.extEvents.size());
+        out_.fail = {LoadError::kEvent, Hex(prev.status) + " " + Hex(prev.data1) + " " +
+                                            Hex(prev.data2) + " " + Hex(st)};
+        return false;
+    }
+
+    // F0, F7 and FF events; p is on the status byte and moves past the payload.
+    bool DecodeExtended(const uint8_t* d, size_t len, size_t& p, const SongEvent& ev, size_t index,
+                        bool& endOfTrack) {
+        uint8_t st = ev.status;
+        if (st != 0xF0 && st != 0xF7 && st != 0xFF) {
+            out_.fail = LoadError::kSysEx;
+            return false;
+        }
+        size_t q = p + 1;
+        const uint8_t* metaType = nullptr;
+        if (st == 0xFF) {
+            if (q >= len) return Fail(LoadError::kEventPastChunk);
+            metaType = d + q;
+            ++q;
+        }
+        int32_t length = 0;
+        if (!ReadVlq(d, len, q, length)) {
+            // Distinguish a length cut off by the chunk end from an oversized one.
+            return Fail(q >= len ? LoadError::kEventPastChunk : LoadError::kNumberTooLarge);
+        }
+        if (static_cast<size_t>(length) > len - q) return Fail(LoadError::kEventPastChunk);
+        const uint8_t* payload = d + q;
+        if (metaType) out_.extBytes.push_back(*metaType);
+        out_.extBytes.insert(out_.extBytes.end(), payload, payload + length);
+        out_.extEnds.push_back(static_cast<uint32_t>(out_.extBytes.size()));
+        out_.extEvents.push_back(static_cast<uint32_t>(index));
+        if (metaType) Meta(*metaType, payload, length, ev.tick, endOfTrack);
+        p = q + static_cast<size_t>(length);
+        return true;
+    }
+
     int track_;
     DecodedTrack& out_;
     DecodeShared& shared_;
+    SongEvent* events_;
+    SecondPart* part_;
+    bool noting_;
+    size_t watch_ = SIZE_MAX;  // the next boundary to call Watch at
+    size_t next_ = 0;          // the first meeting point not passed yet
+    std::optional<size_t> met_;
 };
+
+// A guess at an event boundary from byte `from` on: a status byte right
+// after a byte that may end a delta; the event is taken to start at that
+// delta. Right or wrong, the meeting test decides.
+size_t GuessBoundary(const uint8_t* d, size_t from, size_t len) {
+    for (size_t q = from + 1; q < len; ++q) {
+        const uint8_t b = d[q];
+        if (d[q - 1] < 0x80 && b >= 0x80 && (b < 0xF0 || b == 0xF0 || b == 0xF7 || b == 0xFF))
+            return q - 1;
+    }
+    return len;
+}
 
 class Decoder {
   public:
@@ -383,7 +572,8 @@ class Decoder {
         } else {
             MergeTempoMap(tempos);
         }
-        if (song_.Format == 0) b_.BuildChannelLists();
+        if (song_.Format == 0)
+            b_.BuildChannelLists([this](size_t n, auto fn) { ParallelFor(n, fn); });
 
         song_.TotalMs = song_.TickToMs(lastTick);
         // Rounding in the tempo map must not put an event after the end.
@@ -429,35 +619,44 @@ class Decoder {
 
     // Decodes every track, on up to options_.threads threads (this one
     // included); the first failing track in file order decides the result,
-    // as if they were read one after another.
+    // as if they were read one after another. A track too long to share the
+    // work out evenly is decoded in two parts at once.
     bool DecodeAll(const uint8_t* f, const std::vector<Chunk>& chunks,
                    std::vector<DecodedTrack>& decoded, LoadResult& fail) {
         size_t total = 0;
         for (const auto& c : chunks) total += c.length;
+        std::deque<SecondPart> parts;
+        std::vector<SecondPart*> partOf(chunks.size());
+        for (size_t t = 0; t < chunks.size(); ++t) {
+            const size_t step = SplitStep(chunks[t].length, total);
+            if (step == 0) continue;
+            SecondPart& part = parts.emplace_back();
+            part.track = t;
+            part.from = GuessBoundary(f + chunks[t].offset, chunks[t].length / 2, chunks[t].length);
+            part.step = step;
+            partOf[t] = &part;
+        }
         // Longest first, so the last track taken is a short one.
-        std::vector<int> order(chunks.size());
-        for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+        std::vector<size_t> order(chunks.size());
+        for (size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(),
-                         [&](int a, int b) { return chunks[a].length > chunks[b].length; });
+                         [&](size_t a, size_t b) { return chunks[a].length > chunks[b].length; });
         DecodeShared shared;
         std::atomic<size_t> next{0};
         auto work = [&] {
+            for (auto& part : parts) {
+                if (!part.taken.exchange(true))
+                    DecodeSecondPart(f, chunks[part.track], part, shared);
+            }
             for (size_t i; (i = next.fetch_add(1)) < order.size();) {
                 if (shared.cancelled.load(std::memory_order_relaxed)) return;
-                const int t = order[i];
-                try {
-                    TrackDecoder dec(t + 1, decoded[t], shared);
-                    (void)dec.Run(f + chunks[t].offset, chunks[t].length);  // result in decoded[t]
-                } catch (const std::bad_alloc&) {
-                    decoded[t].fail = LoadError::kOutOfMemory;
-                } catch (const std::length_error&) {
-                    decoded[t].fail = LoadError::kOutOfMemory;
-                }
-                if (image_) image_->Release(chunks[t].offset, chunks[t].length);
+                const size_t t = order[i];
+                DecodeWhole(f, chunks[t], t, decoded[t], partOf[t], shared);
             }
+            for (auto& part : parts) part.HelpCopy(shared);
         };
-        RunOnThreads(work, shared, total,
-                     std::max(1, std::min(ThreadCount(), static_cast<int>(order.size()))));
+        const int items = static_cast<int>(order.size() + parts.size());
+        RunOnThreads(work, shared, total, std::max(1, std::min(ThreadCount(), items)));
         if (shared.cancelled.load()) return Fail(fail, LoadError::kCancelled);
         for (size_t t = 0; t < decoded.size(); ++t) {
             if (decoded[t].ok) continue;
@@ -469,9 +668,119 @@ class Decoder {
         return true;
     }
 
+    // Bytes between meeting points when a track of `len` bytes out of
+    // `total` is decoded in two parts; 0: it is decoded whole.
+    size_t SplitStep(size_t len, size_t total) const {
+        if (options_.splitStepBytes > 0) return options_.splitStepBytes;
+        const auto threads = static_cast<size_t>(ThreadCount());
+        // Worth it only when the track alone would keep a core idle.
+        if (threads < 2 || len < kSplitTrackBytes || len * threads <= total) return 0;
+        return kMeetStepBytes;
+    }
+
+    // The whole track, or its first part until it meets `part`.
+    void DecodeWhole(const uint8_t* f, const Chunk& c, size_t t, DecodedTrack& d, SecondPart* part,
+                     DecodeShared& shared) {
+        try {
+            // Every event takes two bytes at least, so half the chunk bounds
+            // its events; the growth touches no page.
+            d.events.resize(c.length / 2 + 1);
+            TrackDecoder dec(static_cast<int>(t) + 1, d, shared, d.events.data(), part);
+            (void)dec.Run(f + c.offset, c.length, StartPoint{});  // result in d
+            if (dec.Met()) JoinSecondPart(f + c.offset, c.length, *part, *dec.Met(), d, shared);
+        } catch (const std::bad_alloc&) {
+            d.fail = LoadError::kOutOfMemory;
+        } catch (const std::length_error&) {
+            d.fail = LoadError::kOutOfMemory;
+        }
+        if (part) part->Resolve();  // whatever happened, no thread waits for a copy
+        if (image_) image_->Release(c.offset, c.length);
+    }
+
+    void DecodeSecondPart(const uint8_t* f, const Chunk& c, SecondPart& part,
+                          DecodeShared& shared) {
+        try {
+            part.events.resize((c.length - part.from) / 2 + 1);
+            TrackDecoder dec(static_cast<int>(part.track) + 1, part.out, shared, part.events.data(),
+                             &part, true);
+            StartPoint from;
+            from.offset = part.from;
+            (void)dec.Run(f + c.offset, c.length, from);  // result in part.out
+        } catch (const std::bad_alloc&) {
+            part.out.ok = false;  // the first part decodes on alone
+        }
+        part.Finish();
+    }
+
+    // The first part (in d, up to where it met `part` at point k) takes the
+    // rest of the second part's events and rows; where that part failed or
+    // its ticks would overflow, the first part decodes the rest itself.
+    void JoinSecondPart(const uint8_t* d, size_t len, SecondPart& part, size_t k,
+                        DecodedTrack& whole, DecodeShared& shared) {
+        part.WaitDone();
+        const MeetPoint& at = part.points[k];
+        const int64_t shift = int64_t{whole.lastTick} - at.tick;
+        if (!part.out.ok || part.out.lastTick + shift > 0x7FFFFFFF) {
+            StartPoint from{at.p, whole.eventCount, whole.lastTick,
+                            whole.events[whole.eventCount - 1]};
+            TrackDecoder(static_cast<int>(part.track) + 1, whole, shared, whole.events.data())
+                .Run(d, len, from);
+            return;
+        }
+        const size_t base = whole.eventCount;
+        const size_t count = part.out.eventCount - at.event;
+        part.meetEvent = at.event;
+        part.Resolve(whole.events.data() + base, count, shift);
+        part.Copy();  // with any thread that is free
+        AdoptRows(part, at, shift, whole);
+        whole.mayMarkLoop |= part.out.mayMarkLoop;
+        whole.lastTick = static_cast<int32_t>(part.out.lastTick + shift);
+        whole.eventCount = base + count;
+        whole.ok = true;
+    }
+
+    // The second part's payload rows from meeting point `at` on, numbered on
+    // from the first part's; their meta events count as if decoded here.
+    static void AdoptRows(const SecondPart& part, const MeetPoint& at, int64_t shift,
+                          DecodedTrack& whole) {
+        const DecodedTrack& o = part.out;
+        const size_t base = whole.eventCount;
+        const auto byteBase = static_cast<uint32_t>(whole.extBytes.size() - at.rowBytes);
+        whole.extBytes.insert(whole.extBytes.end(), o.extBytes.begin() + at.rowBytes,
+                              o.extBytes.end());
+        DecodeShared unused;
+        TrackDecoder metas(static_cast<int>(part.track) + 1, whole, unused, nullptr);
+        for (size_t r = at.rows; r < o.extEvents.size(); ++r) {
+            const uint32_t end = o.extEnds[r];
+            const uint32_t begin = r > 0 ? o.extEnds[r - 1] : 0;
+            whole.extEnds.push_back(byteBase + end);
+            whole.extEvents.push_back(static_cast<uint32_t>(o.extEvents[r] - at.event + base));
+            const SongEvent& ev = part.events[o.extEvents[r]];  // may not be copied yet
+            if (ev.status != 0xFF) continue;
+            bool endOfTrack = false;
+            metas.Meta(o.extBytes[begin], o.extBytes.data() + begin + 1,
+                       static_cast<int32_t>(end - begin - 1), static_cast<int32_t>(ev.tick + shift),
+                       endOfTrack);
+        }
+    }
+
     int ThreadCount() const {
         if (options_.threads > 0) return options_.threads;
         return std::max(1u, std::thread::hardware_concurrency());
+    }
+
+    // Runs fn(0..n-1) on up to ThreadCount() threads, this one included.
+    template <class Fn>
+    void ParallelFor(size_t n, Fn& fn) const {
+        std::atomic<size_t> next{0};
+        auto work = [&] {
+            for (size_t i; (i = next.fetch_add(1)) < n;) fn(i);
+        };
+        std::vector<std::thread> helpers;
+        for (size_t i = 1; i < std::min(n, static_cast<size_t>(ThreadCount())); ++i)
+            helpers.emplace_back(work);
+        work();
+        for (auto& h : helpers) h.join();
     }
 
     // Runs `work` on n threads. Without a progress callback this thread is

@@ -44,6 +44,9 @@ struct LoadOptions {
     // Threads that decode tracks at once; 0: one per core. The result is
     // the same whatever the number.
     int threads = 0;
+    // Tests: decode every track in two parts that may meet every this many
+    // bytes (0: only a track long enough to keep a core idle is split).
+    size_t splitStepBytes = 0;
     // Called on the thread that called LoadSMF, about every 20 ms while the
     // tracks decode, with the fraction done (0..1); returning false cancels
     // the load ("ErrorNo 12"). Empty: no reports.

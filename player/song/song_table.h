@@ -257,8 +257,8 @@ class SongTable {
     Cursors listNext_;
     Cursors trackPortSkip_;
     std::vector<std::string> trackNames_;
-    using EventRun = std::vector<SongEvent, LargeAllocator<SongEvent>>;
-    using ListRun = std::vector<ListEntry, LargeAllocator<ListEntry>>;
+    using EventRun = std::vector<SongEvent, LargeFillAllocator<SongEvent>>;
+    using ListRun = std::vector<ListEntry, LargeFillAllocator<ListEntry>>;
     std::vector<EventRun> tracks_;
     // Payload rows in one contiguous store, numbered in file order; row i
     // spans [extOffset_[i-1], extOffset_[i]). extEvent_[i-1] is the 0-based

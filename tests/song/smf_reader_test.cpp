@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "tests/support_code/smf_bytes.h"
@@ -102,6 +103,120 @@ TEST(SmfReader, ProgressReachesTheEndOrCancels) {
     o.progress = [](double) { return false; };
     EXPECT_EQ(LoadBytes(s, song, o).Message(), "ErrorNo 12");
     EXPECT_FALSE(s.Loaded);
+}
+
+// Everything a load yields that a reader can see, as text.
+std::string Everything(const SongTable& s, const LoadResult& r) {
+    if (!r.ok()) return r.Message();
+    std::ostringstream o;
+    o << s.TotalMs << ' ' << s.SongTitle << ' ' << int{s.BeatNumerator} << ' ' << s.TempoCount()
+      << ' ' << s.Loop.startMs << ' ' << s.Loop.endMs << '\n';
+    for (int t = 1; t <= s.NTracks; ++t) {
+        o << "track " << s.TrackName(t) << '\n';
+        for (const EventView ev : s.TrackEvents(t)) {
+            o << ev.tick << ' ' << ev.TimeMs() << ' ' << int{ev.status} << ' ' << int{ev.data1}
+              << ' ' << int{ev.data2} << ' ' << ev.Length() << ' ' << ev.ExtIndex() << ':';
+            if (ev.IsExtended())
+                for (uint8_t b : s.ExtRow(ev.ExtIndex())) o << ' ' << int{b};
+            o << '\n';
+        }
+    }
+    for (int k = 1; k <= s.ListsInUse(); ++k) {
+        o << "list " << k << ':';
+        for (int i = 1; i <= s.ListCount(k); ++i) o << ' ' << s.ListAt(k, i).event;
+        o << '\n';
+    }
+    return o.str();
+}
+
+// A long track is decoded in two parts at once, the second from a guessed
+// event boundary in the middle, taken over where the first meets it (here
+// at every few bytes, so the parts may meet at any kind of event; on one
+// or two threads): every load, and every error, comes out as the whole
+// track read in one go gives it.
+TEST(SmfReader, ALongTrackInTwoPartsLoadsAsWhole) {
+    auto bars = [](Track& t, int from, int to) -> Track& {
+        for (int i = from; i < to; ++i) {
+            const auto v = static_cast<uint8_t>(i);
+            t.Msg(i % 3, {static_cast<uint8_t>(0x90 | (i % 16)), 60, 100})
+                .Raw({5, 62, 90})          // running status
+                .Raw({0x81, 0x40, 64, 0})  // a two-byte delta, still running
+                .Msg(0, {0xC2, v})
+                .Raw({1, 7})  // running, one data byte
+                .Msg(0, {0xB1, 111, v})
+                .Msg(0, {0xE5, 0, v})
+                .Raw({0, 0xF0, 3, 0x43, v, 0x10})  // a SysEx in packets: F0, then F7 ...
+                .Raw({2, 0xF7, 2, 0x4C, v})
+                .Raw({1, 0xF7, 2, 0x00, 0xF7})  // ... the last one ends it
+                .Tempo(3, 400000 + i * 1000);
+            if (i % 9 == 4) t.Meta(0, 0x06, i < 20 ? "loopStart" : "loopEnd");
+        }
+        return t;
+    };
+    auto start = [](size_t pad = 0) {
+        Track t;
+        t.Meta(0, 0x03, "lead").Meta(0, 0x01, "title" + std::string(pad, '.'));
+        return t.Raw({0, 0xFF, 0x58, 4, 3, 2, 24, 8});
+    };
+    Track body = start();
+    bars(body, 0, 40);
+    Bytes cut = body.Data();
+    cut.pop_back();                // the last event runs past the chunk
+    body.End().Raw({0x12, 0x34});  // bytes after the end are not read
+    Track afterSysEx = start();    // in the first part: a data byte where a status must be
+    bars(afterSysEx, 0, 8).SysEx(0, {1, 0xF7}).Raw({0, 0x3C, 0x40});
+    bars(afterSysEx, 8, 40).End();
+    Track badStatus = start();  // in the second part
+    bars(badStatus, 0, 30).Msg(0, {0xF4, 0, 0});
+    bars(badStatus, 30, 40).End();
+    Track conductor;
+    conductor.Meta(0, 0x03, "conductor").Tempo(0, 600000).End();
+
+    std::vector<Bytes> songs = {Smf(0, 96, {body}), Smf(1, 96, {conductor, body}), WithBody(cut, 0),
+                                Smf(0, 96, {afterSysEx}), Smf(0, 96, {badStatus})};
+    // The second part starts at a guessed event: inside a text whose bytes
+    // look like events, and at every byte of a bar.
+    std::string text;
+    for (int i = 0; i < 300; ++i) text += "\x20\x83\x20\xF0";
+    Track inText = start();
+    bars(inText, 0, 20).Meta(0, 0x01, text);
+    songs.push_back(Smf(0, 96, {bars(inText, 20, 40).End()}));
+    // Also where it takes SysEx bytes for a program change that ends where
+    // the SysEx does: both parts stand on that byte, but only one of them
+    // may read the next event with running status.
+    for (size_t pad = 0; pad < 48; ++pad) {
+        Track t = start(pad);
+        songs.push_back(Smf(0, 96, {bars(t, 0, 40).End()}));
+        Track u = start();
+        bars(u, 0, 20).Raw({0, 0xF0, 3, 0x11, 0xC3, 0x3C, 0, 0x3D});
+        songs.push_back(Smf(0, 96, {bars(u, 20, 40).Meta(0, 0x01, std::string(pad, '.')).End()}));
+    }
+    for (size_t n = 0; n < songs.size(); ++n) {
+        SongTable whole;
+        const std::string expected = Everything(whole, LoadBytes(whole, songs[n]));
+        for (size_t step : {1, 2, 5, 13, 200}) {
+            for (int threads : {1, 2}) {
+                LoadOptions o;
+                o.threads = threads;
+                o.splitStepBytes = step;
+                SongTable s;
+                const LoadResult r = LoadBytes(s, songs[n], o);
+                EXPECT_EQ(Everything(s, r), expected) << "song " << n << ", meeting points " << step
+                                                      << " bytes apart, " << threads << " threads";
+            }
+        }
+    }
+    EXPECT_EQ(MessageOf(songs[2]), "ErrorNo 5");
+    // Row 37: 3 opening metas, 8 bars of 4 rows, a marker, then this SysEx.
+    EXPECT_EQ(MessageOf(songs[3]), "Event Error:F0 0 25 3C");
+    EXPECT_EQ(MessageOf(songs[4]), "SYSEX Error");
+
+    LoadOptions o;
+    o.threads = 2;
+    o.splitStepBytes = 3;
+    o.progress = [](double) { return false; };
+    SongTable s;
+    EXPECT_EQ(LoadBytes(s, songs[0], o).Message(), "ErrorNo 12");
 }
 
 TEST(SmfReader, LongSysExIsStoredWhole) {
