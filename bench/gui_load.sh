@@ -54,7 +54,7 @@ for run in $(seq "$runs"); do
         took=$(ms_since "$t")
         case $answer in
             *Playing*) playing=$(ms_since "$start"); break ;;
-            *Stopped*|*Paused*) during+=("$took") ;;
+            *Stopped*|*Paused*) during+=("$took"); [ -n "${GUI_LOAD_TRACE:-}" ] && echo "at $(ms_since "$start") ms: $took ms" >&2 ;;
         esac
         sleep 0.05
     done
