@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "player/song/smf_reader.h"
 #include "tests/sequencer/smf_builder.h"
 
@@ -215,6 +218,38 @@ TEST(OutputLayer, DisplaysFollowThePortsLatency) {
     ASSERT_TRUE(r.out.OpenOutputPort(0).ok());
     r.out.SendShortMessage(0x90, 62, 100);
     EXPECT_EQ(shown.Channel(1).NoteOn[62], -1);
+}
+
+// The timer thread sends while the drawing and UI threads catch up, also
+// past the ring's size; once the sound has ended, nothing is left lit.
+TEST(OutputLayer, DelayedDisplaysEndQuietUnderLoad) {
+    OutRig r;
+    r.out.CloseOutputPort();
+    r.ports.latencyUs = 5'000;
+    r.out.SetDisplayClock(&r.clock);
+    ASSERT_TRUE(r.out.OpenOutputPort(0).ok());
+    ShownChannels& shown = r.out.Shown();
+    std::atomic<bool> done{false};
+    auto reader = [&] {
+        while (!done.load()) {
+            shown.CatchUp();
+            for (int c = 1; c <= 16; ++c) (void)shown.Channel(c).NoteOn[60].load();
+        }
+    };
+    std::thread drawing(reader), ui(reader);
+    for (int i = 0; i < 40'000; ++i) {
+        const auto c = static_cast<uint8_t>(i % 16);
+        r.out.SendShortMessage(0x90 | c, 60, 100);
+        r.out.SendShortMessage(0x80 | c, 60, 0);
+        r.clock.AdvanceUs(i % 7);
+    }
+    done = true;
+    drawing.join();
+    ui.join();
+    r.clock.AdvanceUs(5'000);
+    shown.CatchUp();
+    EXPECT_EQ(shown.SoundingNotes(), 0);
+    for (int c = 1; c <= 16; ++c) EXPECT_EQ(shown.Channel(c).NoteOn[60], 0) << c;
 }
 
 TEST(OutputLayer, SysExSendingAndModuleRecognition) {
