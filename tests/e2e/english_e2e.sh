@@ -6,14 +6,10 @@
 #   english_e2e.sh SONFARA SONG HEADLESS_DESKTOP_SCRIPT
 # Exit 77 (skipped) when a tool of the headless desktop is missing.
 set -uo pipefail
+. "$(dirname "$0")/e2e_lib.sh"
 
 if [ "${1:-}" != "--inside" ]; then
-    for tool in Xvfb dbus-daemon pulseaudio pactl gdbus openbox xdotool xprop; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"
-            exit 77
-        fi
-    done
+    require_tools Xvfb dbus-daemon pulseaudio pactl gdbus openbox xdotool xprop
     [ -x "$1" ] || { echo "FAIL: no program $1"; exit 1; }
     [ -f "$2" ] || { echo "FAIL: no song $2"; exit 1; }
     exec "$3" bash "$0" --inside "$1" "$2"
@@ -22,20 +18,6 @@ shift
 S=$1 SONG=$2
 export QT_QPA_PLATFORM=xcb
 unset LC_ALL LC_MESSAGES LANGUAGE
-N=org.mpris.MediaPlayer2.sonfara
-pid=""
-fail() {
-    echo "FAIL: $*"
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    exit 1
-}
-call() { gdbus call --session --dest $N --object-path /org/mpris/MediaPlayer2 --method "$@"; }
-wait_for() {
-    local n=$(( $1 * 10 )); shift
-    for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
-window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 has_window() { [ -n "$(window "$1")" ]; }
 quit() {
     # The window can be up before the media controls are (a slow start).

@@ -5,14 +5,10 @@
 #   lyrics_e2e.sh SONFARA KAR_SONG HEADLESS_DESKTOP_SCRIPT [GRAB.png]
 # Exit 77 (skipped) when a tool of the headless desktop is missing.
 set -uo pipefail
+. "$(dirname "$0")/e2e_lib.sh"
 
 if [ "${1:-}" != "--inside" ]; then
-    for tool in Xvfb dbus-daemon pulseaudio pactl gdbus openbox xdotool xprop import convert; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"
-            exit 77
-        fi
-    done
+    require_tools Xvfb dbus-daemon pulseaudio pactl gdbus openbox xdotool xprop import convert
     [ -x "$1" ] || { echo "FAIL: no program $1"; exit 1; }
     [ -f "$2" ] || { echo "FAIL: no song $2"; exit 1; }
     exec "$3" bash "$0" --inside "$1" "$2" "${4:-}"
@@ -23,22 +19,7 @@ S=$1 SONG=$2 KEEP=${3:-}
 export QT_QPA_PLATFORM=xcb
 # The window titles below are the Japanese ones, whatever the caller's locale.
 export LC_ALL=C.UTF-8
-N=org.mpris.MediaPlayer2.sonfara
-pid=""
-fail() {
-    echo "FAIL: $*"
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    exit 1
-}
-call() { gdbus call --session --dest $N --object-path /org/mpris/MediaPlayer2 --method "$@"; }
-prop() { call org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player "$1" 2>/dev/null; }
-wait_for() {
-    local n=$(( $1 * 10 )); shift
-    for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
 status_is() { prop PlaybackStatus | grep -q "'$1'"; }
-window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
 # The share of the grab's pixels near a colour.
 share_of() { convert "$1" -fuzz 12% -fill black +opaque "$2" -fill white -opaque "$2" -format "%[fx:mean]" info:; }
 

@@ -4,36 +4,17 @@
 #   mpris_e2e.sh SONFARA DEMO_SONG HEADLESS_DESKTOP_SCRIPT
 # Exit 77 (skipped) when a tool of the headless desktop is missing.
 set -uo pipefail
+. "$(dirname "$0")/e2e_lib.sh"
 
 if [ "${1:-}" != "--inside" ]; then
-    for tool in Xvfb dbus-daemon pulseaudio pactl gdbus; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"
-            exit 77
-        fi
-    done
+    require_tools Xvfb dbus-daemon pulseaudio pactl gdbus
     [ -x "$1" ] || { echo "FAIL: no program $1"; exit 1; }
     [ -f "$2" ] || { echo "FAIL: no demo song $2"; exit 1; }
     exec "$3" bash "$0" --inside "$1" "$2"
 fi
 shift
 S=$1 DEMO=$2
-N=org.mpris.MediaPlayer2.sonfara
-pid=""
-fail() {
-    echo "FAIL: $*"
-    [ -n "$pid" ] && kill "$pid" 2>/dev/null
-    exit 1
-}
-call() { gdbus call --session --dest $N --object-path /org/mpris/MediaPlayer2 --method "$@"; }
-prop() { call org.freedesktop.DBus.Properties.Get org.mpris.MediaPlayer2.Player "$1" 2>/dev/null; }
 position() { prop Position | sed -n 's/.*int64 \([0-9-]*\).*/\1/p'; }
-# wait_for SECONDS COMMAND...: polls every 0.1 s until the command succeeds.
-wait_for() {
-    local n=$(( $1 * 10 )); shift
-    for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
-}
 status_is() { prop PlaybackStatus | grep -q "'$1'"; }
 title_is() { prop Metadata | grep -q "'xesam:title': <'$1'>"; }
 

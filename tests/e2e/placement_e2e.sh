@@ -5,14 +5,10 @@
 #   placement_e2e.sh SONFARA HEADLESS_DESKTOP_SCRIPT
 # Exit 77 (skipped) when openbox or a tool of the headless desktop is missing.
 set -uo pipefail
+. "$(dirname "$0")/e2e_lib.sh"
 
 if [ "${1:-}" != "--inside" ]; then
-    for tool in Xvfb dbus-daemon pulseaudio pactl gdbus openbox xdotool xwininfo xprop; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is not installed (scripts/setup.sh installs it)"
-            exit 77
-        fi
-    done
+    require_tools Xvfb dbus-daemon pulseaudio pactl gdbus openbox xdotool xwininfo xprop
     [ -x "$1" ] || { echo "FAIL: no program $1"; exit 1; }
     exec "$2" bash "$0" --inside "$1"
 fi
@@ -31,11 +27,6 @@ fail() {
     tail -n 20 "$HEADLESS_ROOT/sonfara.log" 2>/dev/null
     xwininfo -root -tree | grep -i sonfara
     exit 1
-}
-wait_for() {
-    local n=$(( $1 * 10 )); shift
-    for _ in $(seq "$n"); do "$@" && return 0; sleep 0.1; done
-    return 1
 }
 
 openbox >"$HEADLESS_ROOT/openbox.log" 2>&1 &
