@@ -29,7 +29,6 @@ class ShownChannels {
     // delayUs 0 (or no clock) shows the live state. The clock outlives this.
     void SetDelay(const Clock* clock, int64_t delayUs);
     bool Delayed() const { return delayed_.load(std::memory_order_acquire); }
-    int64_t DelayUs() const { return delayUs_.load(std::memory_order_relaxed); }
     // A channel message as the live state took it.
     void Push(uint8_t status, uint8_t d1, uint8_t d2);
     // The live state changed at once (a reset, cut, mute or jump): what
