@@ -14,6 +14,7 @@ PACKAGES=(
     timgm6mb-soundfont lhasa unifont
     zlib1g-dev
     libasound2-dev time
+    universal-ctags python3
     help2man lintian desktop-file-utils appstream shared-mime-info dpkg-dev libglib2.0-bin
 )
 

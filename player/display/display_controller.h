@@ -102,9 +102,6 @@ class DisplayController : public QObject {
     const DotPictureSequence& DotPicture() const { return dotPicture_; }
     const DrawingThread& Thread() const { return thread_; }
     qreal Dpr() const { return options_.dpr; }
-    // The keyboard surface itself: only while the drawing thread is not
-    // running (tests, tools).
-    const KeyboardSurface& KeyboardUnsafe() const { return *keyboard_; }
 
   signals:
     void keyboardFrameReady();      // TakeKeyboardFrame has a new image

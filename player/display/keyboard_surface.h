@@ -38,7 +38,6 @@ class KeyboardSurface {
     void SetChannelDimmed(int c, bool dimmed) { dimmed_[c - 1].store(dimmed); }
 
     const QImage& Image() const { return image_; }
-    bool ShownNoteOn(int c, int note) const { return shownNoteOn_[c - 1][note]; }
     const QString& InstText(int c) const { return labels_[c - 1].inst; }
 
   private:

@@ -45,12 +45,6 @@ int PlayList::NextIndex() const {
     return i >= n ? 1 : i + 1;
 }
 
-int PlayList::PreviousIndex() const {
-    const int n = Count(), i = Index();
-    if (n < 2) return i;
-    return i <= 1 || i > n ? n : i - 1;
-}
-
 std::vector<PlayList::MenuItem> PlayList::MenuItems() const {
     std::vector<MenuItem> items;
     if (entries_.empty()) {

@@ -33,10 +33,9 @@ class PlayList {
     bool Remove(int k);
     void Clear();
 
-    // Next and previous with wrap-around; the current index with fewer than
+    // The next index with wrap-around; the current index with fewer than
     // two entries.
     int NextIndex() const;
-    int PreviousIndex() const;
 
     struct MenuItem {
         std::string caption;

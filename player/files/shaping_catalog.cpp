@@ -195,12 +195,4 @@ bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement
     return true;
 }
 
-bool ResolveSoundShapingFromDefaultFolders(const std::string& arrangement, const std::string& eq,
-                                           const CodePage& cp, SoundShaping& out,
-                                           std::string* error) {
-    ShapingCatalog c;
-    c.Load(DefaultShapingFolders(ProgramFolder()));
-    return ResolveSoundShaping(c, arrangement, eq, cp, out, error);
-}
-
 }  // namespace sonfara

@@ -62,10 +62,5 @@ bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement
 // The 1-based menu item a command-line NAME picks (as above); 0 for none.
 int FindArrangementItem(const ShapingCatalog& c, const std::string& name, const CodePage& cp);
 int FindEqItem(const ShapingCatalog& c, const std::string& name, const CodePage& cp);
-// The same, loading the catalog from the default folders of the running
-// program.
-bool ResolveSoundShapingFromDefaultFolders(const std::string& arrangement, const std::string& eq,
-                                           const CodePage& cp, SoundShaping& out,
-                                           std::string* error);
 
 }  // namespace sonfara

@@ -124,7 +124,6 @@ EventListPanel::EventListPanel(EventListSource& source, QWidget* parent)
     // The wheel over the page or the bar turns pages too.
     scroll_->installEventFilter(this);
     picture_->installEventFilter(this);
-    connect(&follow_, &QTimer::timeout, this, &EventListPanel::Refresh);
 }
 
 void EventListPanel::SongLoaded() {
@@ -140,14 +139,6 @@ void EventListPanel::Refresh() {
         (QGuiApplication::mouseButtons() & Qt::LeftButton) || scroll_->isSliderDown();
     source_.SetMouseButtonDown(leftHeld);
     Apply(source_.FillEventList());
-}
-
-void EventListPanel::SetFollowInterval(int ms) {
-    if (ms <= 0) {
-        follow_.stop();
-        return;
-    }
-    follow_.start(ms);
 }
 
 void EventListPanel::TrackForward() {

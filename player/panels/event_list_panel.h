@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QImage>
-#include <QTimer>
 #include <QWidget>
 
 #include "player/panels/event_source.h"
@@ -50,8 +49,6 @@ class EventListPanel : public QWidget {
     void SongLoaded();
     // FillEventList and draw what it asks; nothing while the left button is held.
     void Refresh();
-    // Follows playback with Refresh every ms; 0 stops.
-    void SetFollowInterval(int ms);
 
     void TrackForward();          // TrackFF
     void TrackBackward();         // TrackRev
@@ -68,7 +65,6 @@ class EventListPanel : public QWidget {
     QLabel* TrackName() const { return trackName_; }
     QPushButton* TrackFF() const { return trackFF_; }
     QPushButton* TrackRev() const { return trackRev_; }
-    QPushButton* ChangeTrack() const { return changeTrack_; }
     panels::TrackMenu* TrackMenu() const { return menu_; }
 
   protected:
@@ -94,7 +90,6 @@ class EventListPanel : public QWidget {
     QPushButton* trackFF_;
     QPushButton* changeTrack_;
     panels::TrackMenu* menu_;
-    QTimer follow_;
     bool settingScroll_ = false;  // the bar's change came from the list itself
     int wheelAngle_ = 0;          // eighths of a degree not yet turned into pages
 };

@@ -86,12 +86,6 @@ QString MenuSheet() {
              Hex(P::kLcdGlass), Hex(P::kLcdText));
 }
 
-QString PanelBackgroundSheet(const char* objectName) {
-    return QStringLiteral(
-               "#%1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 %2, stop:1 %3); }")
-        .arg(QLatin1String(objectName), Hex(P::kPanelTop), Hex(P::kPanelBottom));
-}
-
 QFont TextFont(int pixelSize) {
     QFont font = ui::JapaneseFont(pixelSize);
     font.setHintingPreference(QFont::PreferFullHinting);

@@ -15,7 +15,6 @@ QString ScrollBarSheet();
 QString TextWindowSheet();
 QString ListSheet();
 QString MenuSheet();
-QString PanelBackgroundSheet(const char* objectName);
 
 // Japanese text of the pages and readouts.
 QFont TextFont(int pixelSize);

@@ -34,7 +34,6 @@ class ManualClock final : public Clock {
     explicit ManualClock(int64_t startUs = 1'000'000) : us_(startUs) {}
     int64_t NowUs() const override { return us_.load(std::memory_order_relaxed); }
     void SetUs(int64_t us) { us_.store(us, std::memory_order_relaxed); }
-    void SetMs(int64_t ms) { SetUs(ms * 1000); }
     void AdvanceMs(int64_t ms) { us_.fetch_add(ms * 1000, std::memory_order_relaxed); }
     void AdvanceUs(int64_t us) { us_.fetch_add(us, std::memory_order_relaxed); }
 

@@ -69,7 +69,6 @@ class SynthPort final : public MidiOutPort {
     int64_t LatencyUs() const override;
     // Voices still sounding (for the release tail after the song).
     int ActiveVoices() const;
-    const std::string& DriverName() const { return driverName_; }
 
   private:
     SynthPort() = default;

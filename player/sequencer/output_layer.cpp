@@ -565,13 +565,6 @@ void OutputLayer::ResetOutput() {
     shown_.ShowAtOnce();
 }
 
-void OutputLayer::SilenceOutput() {
-    AllNotesOff();
-    for (auto* o : observers_) o->OnClearKeyboard();
-    DeviceReset();
-    SoundingNotes.store(0, kRelaxed);
-}
-
 void OutputLayer::SilenceAndTranspose(int newTranspose) {
     AllNotesOff();
     transpose_.store(static_cast<int8_t>(std::clamp(newTranspose, -128, 127)), kRelaxed);

@@ -98,7 +98,6 @@ class OutputLayer {
     void SendEscapeEvent(int extIndex, int track, int event);
     void HandleMetaEvent(int extIndex, int track, int event);
     void ResetOutput();
-    void SilenceOutput();
     void SilenceAndTranspose(int newTranspose);
     void ResendPrograms();
     void RefreshEffects();

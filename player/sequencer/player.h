@@ -78,8 +78,6 @@ class Player final : public TransportHooks, public LoadObserver {
     const OutputLayer& Output() const { return out_; }
     Sequencer& Seq() { return seq_; }
     const Sequencer& Seq() const { return seq_; }
-    // The list the sequencer steps through: the opener's, else an empty one.
-    PlayList& ActiveList() { return activeList_; }
     const PlaybackSettings& Settings() const { return settings_; }
 
     // Opens the port named by the "MIDIOutPort" setting.

@@ -105,9 +105,7 @@ class Sequencer {
     int64_t WakeForDue(int32_t dueMs, int32_t nowMs) const;
 
     // --- Read access (relaxed loads; any thread) ---------------------------
-    int32_t EffectiveStart() const { return effectiveStart_.load(std::memory_order_relaxed); }
     int32_t SpeedBase() const { return speedBase_.load(std::memory_order_relaxed); }
-    int32_t SpeedRef() const { return speedRef_.load(std::memory_order_relaxed); }
     int32_t SpeedDelta() const { return speedDelta_.load(std::memory_order_relaxed); }
     int32_t ElapsedSeconds() const { return elapsedSeconds_.load(std::memory_order_relaxed); }
     int32_t CurrentTick() const { return currentTick_.load(std::memory_order_relaxed); }
@@ -121,7 +119,6 @@ class Sequencer {
     const TimeHistogram& Lateness() const { return lateness_; }
 
   private:
-    friend struct SequencerTestAccess;
     // Time base, shared with the displays (relaxed atomics). Only the
     // sequencer's own operations write it, with the timer killed.
     std::atomic<int32_t> effectiveStart_{0};

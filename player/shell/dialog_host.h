@@ -73,7 +73,6 @@ class DialogHost {
     // one runs, the window comes to the front instead. The end is told
     // through the notifier.
     void ExportAudio(const AudioExportRequest& request);
-    dialogs::ExportDialog* Export() const { return exportDialog_.get(); }
 
   private:
     SfrLibBinding& lib_;

@@ -76,7 +76,6 @@ class IndexedTimer : public QObject {
     void SetIntervalMs(int ms) { timer_.setInterval(ms); }
     void Start() { timer_.start(); }
     void Stop() { timer_.stop(); }
-    void SetWork(std::function<void()> work) { work_ = std::move(work); }
     // The handler; the QTimer calls it, tests call it by hand.
     void Tick();
 

@@ -131,7 +131,6 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
     KeyboardPanelView* Keyboard() const { return keyboard_; }
     panels::EventListPanel* Events() const { return events_; }
     panels::DocumentPanel* Document() const { return document_; }
-    panels::InstrumentMenu* Instruments() const { return menu_; }
     PanelTab* Tab(int i) const { return tabs_[i]; }
     RollStrip* Strip(int i) const { return strips_[i]; }
 

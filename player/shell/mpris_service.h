@@ -47,7 +47,6 @@ class MprisService : public QObject, protected QDBusContext {
     void ReplyError(QDBusError::ErrorType type, const QString& text) {
         if (calledFromDBus()) sendErrorReply(type, text);
     }
-    const MediaState& LastState() const { return last_; }
 
     // The signalled properties of the Player interface for a state.
     static QVariantMap PlayerProperties(const MediaState& state);

@@ -93,7 +93,6 @@ class RequestQueue {
 
     explicit RequestQueue(QObject* context) : context_(context) {}
     void Run(std::function<void()> request);
-    bool Held() const { return holds_ > 0; }
     // The same as a Hold's life, for a dialog that opens and closes in
     // two calls; every HoldBack is followed by one Release.
     void HoldBack() { ++holds_; }

@@ -341,10 +341,6 @@ void EventListView::SetCurrentList(int k) {
     userEntry_ = -1;
 }
 
-void EventListView::StepList(int delta) {
-    SetCurrentList(currentList_ + delta);
-}
-
 int32_t EventListView::PlayingEntry(int k) const {
     const int32_t next = song_.ListNext(k);
     return next > 0 ? next - 1 : 0;

@@ -90,7 +90,6 @@ class EventListView : public LoadObserver {
     int CurrentList() const { return currentList_; }
     // Picks the shown list (track buttons, list menu); out-of-range is ignored.
     void SetCurrentList(int k);
-    void StepList(int delta);
 
     // The left mouse button: while held, FillEventList renders nothing.
     void SetMouseButtonDown(bool down) { mouseDown_ = down; }

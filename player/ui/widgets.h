@@ -167,7 +167,6 @@ class LoadBar : public QWidget {
   public:
     explicit LoadBar(QWidget* parent = nullptr);
     void SetFraction(double fraction);  // 0..1
-    double Fraction() const { return fraction_; }
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -271,13 +271,6 @@ class Translator {
 
 }  // namespace
 
-const char* WrdOpcodeName(int op) {
-    static const char* const kNames[] = {
-        "char",    "@MAG",  "@PAL",   "@TON",  "@COLOR", "@GCLS",   "@GSCREEN", "@GON",  "@GLINE",
-        "@PALREV", "@FADE", "@GMOVE", "@TCLS", "@ESC",   "@LOCATE", "@GCIRCLE", "@GINIT"};
-    return op >= 0 && op <= 16 ? kNames[op] : "?";
-}
-
 int64_t WrdNumber(std::string_view s) {
     size_t i = 0;
     while (i < s.size() && IsBlank(s[i])) ++i;

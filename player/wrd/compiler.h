@@ -34,9 +34,6 @@ enum WrdOpcode : uint8_t {
     kOpGinit = 16,
 };
 
-// The script's command name of an opcode ("@MAG", ...; "char" for 0).
-const char* WrdOpcodeName(int opcode);
-
 struct WrdEvent {
     uint8_t opcode = 0;
     int32_t tick = 0;

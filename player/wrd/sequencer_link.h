@@ -94,7 +94,6 @@ class WrdSequencerLink final : public SequencerObserver {
     void Tick();
 
     WrdRuntime& Runtime() { return runtime_; }
-    WrdPresenter& Presenter() { return presenter_; }
     const SequencerWrdClock& Clock() const { return clock_; }
 
     // SequencerObserver

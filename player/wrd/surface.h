@@ -57,7 +57,6 @@ class Surface {
     // Right and bottom edges excluded.
     void FillRect(int left, int top, int right, int bottom, uint32_t colorref);
     void SetColorKey(uint32_t colorref) { colorKey_ = ConvertColor(colorref); }
-    uint32_t ColorKeyPixel() const { return colorKey_; }
 
     // Copies (sx, sy, w, h) of `src` to (x, y); with `transparent`, source
     // pixels equal to the source's colour key are left out. Both rectangles

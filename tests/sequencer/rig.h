@@ -67,7 +67,6 @@ struct Rig : PlayerObserver {
     Sequencer& Seq() { return player->Seq(); }
     OutputLayer& Out() { return player->Output(); }
     RecordingPort& Port() { return *ports.Latest(); }
-    int64_t StartUs() const { return startUs; }
     // Runs ticks for ms of clock time, then the UI queue.
     // The UI queue runs every millisecond, as the GUI's event loop would.
     void RunMs(int64_t ms) {
