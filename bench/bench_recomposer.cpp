@@ -44,7 +44,7 @@ std::string TypicalSong() {
         tr.Cmd(0xEC, 0, static_cast<uint16_t>(t * 7 % 128)).Cmd(0xEB, 0, 7, 100);
         for (int m = 0; m < 54; ++m) {
             if (m % 6 == 5) {
-                tr.SameMeasure(m - 4).MeasureEnd();
+                tr.SameMeasure(m - 4);
                 continue;
             }
             if (m % 4 == 0) tr.LoopStart();

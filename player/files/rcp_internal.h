@@ -79,6 +79,7 @@ struct SmfEvent {
 struct SmfTrack {
     std::vector<SmfEvent> events;
     std::vector<std::string> payloads;
+    uint32_t end = 0;  // the end-of-track tick, when later than the last event
 
     size_t Channel(uint32_t tick, uint8_t status, uint8_t d1, uint8_t d2 = 0);
     void Meta(uint32_t tick, uint8_t type, std::string data);
@@ -151,7 +152,8 @@ inline constexpr size_t kMaxLoopDepth = 64;
 
 struct TrackResult {
     SmfTrack smf;
-    std::vector<uint32_t> measureEnds;  // ticks of the measure ends met
+    std::vector<uint32_t> measureEnds;  // ticks of the measure ends met, empty measures left out
+    uint32_t endTick = 0;               // the end of the last measure, all its steps counted
     bool sounding = false;              // any SMF event besides its name
 };
 

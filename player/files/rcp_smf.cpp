@@ -69,7 +69,8 @@ void PutTrackChunk(std::string& out, SmfTrack& t) {
         last = e.tick;
         PutEvent(out, e, t);
     }
-    out += std::string_view("\x00\xFF\x2F\x00", 4);
+    PutVlq(out, std::max(t.end, last) - last);
+    out += std::string_view("\xFF\x2F\x00", 3);
     const auto n = static_cast<uint32_t>(out.size() - lengthAt - 4);
     for (int i = 0; i < 4; ++i) out[lengthAt + i] = static_cast<char>((n >> (24 - 8 * i)) & 0xFF);
 }

@@ -91,11 +91,18 @@ class Walker {
         size_t start;
         uint32_t done;
     };
+    struct Reference {
+        size_t first = 0;   // event
+        size_t stride = 0;  // events between the places the field cannot tell apart
+        uint32_t number = 0;
+        uint32_t numberSpan = 0;
+    };
 
     void Begin();
     RcpProblem Flow(const Event& e, size_t& i);
     void Perform(const Event& e, size_t& i);
     RcpProblem SameMeasure(size_t& i);
+    Reference ReferenceOf(const Event& e) const;
     bool SameMeasureTarget(const Event& e, size_t& target) const;
     void LoopEnd(const Event& e, size_t& i);
     void MeasureEnd(size_t& i);
@@ -123,8 +130,8 @@ class Walker {
     bool off_ = false, muted_ = false, done_ = false;
     int transpose_ = 0;
     std::vector<Loop> loops_;
-    std::vector<bool> measureStart_;
-    std::vector<size_t> measureIndex_;
+    std::vector<int32_t> measureAt_;    // by event: the number of the measure it starts, or -1
+    std::vector<size_t> measureIndex_;  // by measure number: its first event
     bool inSame_ = false;
     size_t returnTo_ = 0;
     std::vector<size_t> chain_;
@@ -153,6 +160,7 @@ RcpProblem Walker::Run() {
         }
     }
     out_.sounding = smf_.events.size() > before;
+    out_.endTick = static_cast<uint32_t>(tick_);
     shared_.events += smf_.events.size();
     shared_.extEvents += smf_.ExtCount();
     return RcpProblem::kNone;
@@ -160,12 +168,14 @@ RcpProblem Walker::Run() {
 
 void Walker::Begin() {
     smf_.events.reserve(ev_.size() * 2);  // a note makes two
-    measureStart_.assign(ev_.size() + 1, false);
-    measureStart_[0] = true;
+    // A reference is a whole measure of its own, as a measure end closes one:
+    // the numbers the references carry count both.
+    measureAt_.assign(ev_.size() + 1, -1);
+    measureAt_[0] = 0;
     measureIndex_.push_back(0);
     for (size_t i = 0; i < ev_.size(); ++i) {
-        if (ev_[i].cmd != kMeasureEnd) continue;
-        measureStart_[i + 1] = true;
+        if (ev_[i].cmd != kMeasureEnd && ev_[i].cmd != kSameMeasure) continue;
+        measureAt_[i + 1] = static_cast<int32_t>(measureIndex_.size());
         measureIndex_.push_back(i + 1);
     }
     muted_ = (t_.mode & 1) != 0;
@@ -249,37 +259,62 @@ RcpProblem Walker::SameMeasure(size_t& i) {
     return RcpProblem::kNone;
 }
 
-// The reference holds both the measure's number and the place of its first
-// event (v2: the byte offset from the track header, whose low two bits
-// carry the number's high bits; v3: the event number + 0x30). The place is
-// what the sequencer jumps to; when it is not the start of a measure the
-// number decides, and a place that is no event at all falls to the number.
-bool Walker::SameMeasureTarget(const Event& e, size_t& target) const {
-    size_t byPlace = SIZE_MAX;
-    size_t measure = 0;
+// Where a reference points: the event its place field names, and in long
+// tracks the events one or more wraps of that field further on (v2: 64 KiB,
+// v3: 65536 events); and the measure number, which wraps too (v2: 10 bits).
+Walker::Reference Walker::ReferenceOf(const Event& e) const {
+    Reference r;
     if (h_.gen == Generation::kV2) {
-        const size_t offset = (e.gate & 0xFCu) | (static_cast<size_t>(e.vel) << 8);
-        if (offset >= 0x2C) byPlace = (offset - 0x2C) / 4;
-        measure = (e.step & 0xFFu) | ((e.gate & 3u) << 8);
+        int64_t offset = static_cast<int64_t>((e.gate & 0xFCu) | (uint32_t{e.vel} << 8)) - 0x2C;
+        if (offset < 0) offset += 0x10000;
+        r.first = static_cast<size_t>(offset) / 4;
+        r.stride = 0x10000 / 4;
+        r.number = (e.step & 0xFFu) | ((e.gate & 3u) << 8);
+        r.numberSpan = 1u << 10;
     } else {
-        if (e.gate >= 0x30) byPlace = e.gate - 0x30u;
-        measure = e.step;
+        int64_t index = static_cast<int64_t>(e.gate) - 0x30;
+        if (index < 0) index += 0x10000;
+        r.first = static_cast<size_t>(index);
+        r.stride = 0x10000;
+        r.number = e.step;
+        r.numberSpan = 1u << 16;
     }
-    const bool placeOk = byPlace < ev_.size();
-    if (placeOk && measureStart_[byPlace]) {
-        target = byPlace;
-    } else if (measure < measureIndex_.size() && measureIndex_[measure] < ev_.size()) {
-        target = measureIndex_[measure];
-    } else if (placeOk) {
-        target = byPlace;
+    return r;
+}
+
+// The place is what the sequencer jumps to: a place that starts the measure
+// of the reference's number wins, then any place that starts a measure, then
+// the number alone, then a place that is an event at all.
+bool Walker::SameMeasureTarget(const Event& e, size_t& target) const {
+    const Reference r = ReferenceOf(e);
+    size_t anyStart = SIZE_MAX, anyEvent = SIZE_MAX;
+    for (size_t p = r.first; p < ev_.size(); p += r.stride) {
+        const int32_t m = measureAt_[p];
+        if (m >= 0 && static_cast<uint32_t>(m) % r.numberSpan == r.number) {
+            target = p;
+            return true;
+        }
+        if (m >= 0 && anyStart == SIZE_MAX) anyStart = p;
+        if (anyEvent == SIZE_MAX) anyEvent = p;
+    }
+    if (anyStart != SIZE_MAX) {
+        target = anyStart;
+    } else if (r.number < measureIndex_.size() && measureIndex_[r.number] < ev_.size()) {
+        target = measureIndex_[r.number];
+    } else if (anyEvent != SIZE_MAX) {
+        target = anyEvent;
     } else {
         return false;
     }
     return true;
 }
 
+// An empty measure (a measure end right after a reference, or two in a row)
+// has no length to give a time signature.
 void Walker::MeasureEnd(size_t& i) {
-    out_.measureEnds.push_back(static_cast<uint32_t>(tick_));
+    const auto at = static_cast<uint32_t>(tick_);
+    if (at > (out_.measureEnds.empty() ? 0 : out_.measureEnds.back()))
+        out_.measureEnds.push_back(at);
     if (inSame_) {
         inSame_ = false;
         i = returnTo_;

@@ -194,9 +194,12 @@ bool PortBControl(const rcp::Header& h, const RcpOptions& options, SmfTrack& out
     return out.events.size() > 1;
 }
 
-uint32_t LastTick(const std::vector<rcp::TrackResult>& tracks) {
+// A song ends where its last measure ends (a closing rest counts), or at
+// its last event when a gate or st+ carries one further.
+uint32_t SongEnd(const std::vector<rcp::TrackResult>& tracks) {
     uint32_t last = 0;
     for (const auto& t : tracks) {
+        last = std::max(last, t.endTick);
         for (const auto& e : t.smf.events) last = std::max(last, e.tick);
     }
     return last;
@@ -232,15 +235,19 @@ RcpConversion ConvertRecomposer(std::span<const uint8_t> bytes, const RcpOptions
     if ((r.problem = WalkAll(song, shared, results)) != RcpProblem::kNone) return r;
 
     const std::vector<TempoPoint> tempo = TempoMap(h, shared.tempos);
-    if (MsAt(tempo, LastTick(results), h.timebase) > rcp::kMaxSongMs) {
+    const uint32_t end = SongEnd(results);
+    if (MsAt(tempo, end, h.timebase) > rcp::kMaxSongMs) {
         r.problem = RcpProblem::kTooLong;
         return r;
     }
     std::vector<SmfTrack> smf;
     smf.push_back(Conductor(h, shared, results, tempo, options, r.missingControlFiles));
+    smf.back().end = end;
     if (SmfTrack b; PortBControl(h, options, b, r.missingControlFiles)) smf.push_back(std::move(b));
     for (rcp::TrackResult& t : results) {
-        if (t.sounding) smf.push_back(std::move(t.smf));
+        if (!t.sounding) continue;
+        t.smf.end = t.endTick;
+        smf.push_back(std::move(t.smf));
     }
     size_t ext = 0;
     for (const SmfTrack& t : smf) ext += t.ExtCount();

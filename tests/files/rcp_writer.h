@@ -31,8 +31,9 @@ class RcpTrackWriter {
     RcpTrackWriter& LoopStart() { return Cmd(0xF9, 1); }
     RcpTrackWriter& LoopEnd(uint16_t count) { return Cmd(0xF8, count); }
     RcpTrackWriter& End() { return Cmd(0xFE, 0); }
-    // Same measure as measure m (0-based), encoded with the place of its
-    // first event.
+    // Same measure as measure m (0-based, references counted as measures),
+    // encoded with the place of its first event. The reference is the whole
+    // measure: no measure end follows it.
     RcpTrackWriter& SameMeasure(int m) {
         events_.push_back({0xFC, 0, 0, 0, {}, m});
         return *this;
@@ -135,10 +136,16 @@ class RcpTrackWriter {
         }
         return out;
     }
+    // A measure ends at a measure end, and a reference is a measure of its
+    // own, as the editors count them.
+    static bool EndsMeasure(const std::string& e) {
+        const auto cmd = static_cast<uint8_t>(e[0]);
+        return cmd == 0xFD || cmd == 0xFC || e.rfind("FC", 0) == 0;
+    }
     static void ResolveSameMeasures(bool v3, std::vector<std::string>& ev) {
         std::vector<size_t> starts = {0};
         for (size_t i = 0; i < ev.size(); ++i) {
-            if (static_cast<uint8_t>(ev[i][0]) == 0xFD) starts.push_back(i + 1);
+            if (EndsMeasure(ev[i])) starts.push_back(i + 1);
         }
         for (std::string& e : ev) {
             if (e.rfind("FC", 0) != 0) continue;

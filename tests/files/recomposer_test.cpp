@@ -106,6 +106,31 @@ std::vector<std::pair<int, int>> Tempos(const SongTable& s) {
     return out;
 }
 
+// Keys and start ticks of every note, in order.
+std::vector<std::pair<int, int>> KeysAt(const SongTable& s) {
+    std::vector<std::pair<int, int>> out;
+    for (const NoteSpan& n : Notes(s)) out.emplace_back(std::get<1>(n), std::get<3>(n));
+    return out;
+}
+
+// The conductor's meta events of one type ("FF 58", "FF 59").
+std::vector<std::string> Metas(const SongTable& s, const std::string& type) {
+    std::vector<std::string> out;
+    for (const std::string& e : Events(s, 1)) {
+        if (e.find(type) != std::string::npos) out.push_back(e);
+    }
+    return out;
+}
+
+// The song's last tick: its latest event, the end-of-track events included.
+int LastTick(const SongTable& s) {
+    int last = 0;
+    for (int t = 1; t <= s.NTracks; ++t) {
+        for (const EventView e : s.TrackEvents(t)) last = std::max(last, static_cast<int>(e.tick));
+    }
+    return last;
+}
+
 Song OneTrack(bool v3, const Track& t) {
     Song w;
     w.v3 = v3;
@@ -223,8 +248,8 @@ TEST_P(BothGenerations, TiesLoopsAndSameMeasures) {
     t.LoopStart().LoopStart().Note(64, 10, 5, 1).LoopEnd(2).Note(65, 10, 5, 1).LoopEnd(2);
     t.LoopStart().Note(67, 10, 5, 100).LoopEnd(0).MeasureEnd();  // endless
     t.Note(69, 48, 24, 100).MeasureEnd();                        // measure 2
-    t.SameMeasure(2).MeasureEnd();                               // measure 3
-    t.SameMeasure(3).MeasureEnd();                               // 4 -> 3 -> 2
+    t.SameMeasure(2);                                            // measure 3
+    t.SameMeasure(3);                                            // 4 -> 3 -> 2
     t.Note(71, 48, 24, 100).End();
     const std::vector<int> common = {60, 60, 62, 62, 62, 64, 64, 65, 64, 64, 65};
     for (int loops : {2, 3}) {
@@ -247,6 +272,113 @@ TEST_P(BothGenerations, TiesLoopsAndSameMeasures) {
         EXPECT_EQ(Notes(s)[0], (NoteSpan{0, 60, 100, 0, 96}));
         EXPECT_EQ(Notes(s)[1], (NoteSpan{0, 60, 80, 96, 116}));
     }
+}
+
+// A reference is a measure of its own: runs of references with no measure
+// end between them, references to a measure after references, and chains
+// of references, each played in its place.
+TEST_P(BothGenerations, ReferencesAreWholeMeasures) {
+    Track t;
+    t.Note(60, 96, 24, 100).Note(62, 48, 24, 100).MeasureEnd();  // 0: 3/4
+    t.Note(64, 192, 24, 100).MeasureEnd();                       // 1: 4/4
+    t.SameMeasure(0).SameMeasure(1).SameMeasure(0);              // 2, 3, 4
+    t.Note(67, 96, 24, 100).MeasureEnd();                        // 5: 2/4
+    t.SameMeasure(5);                                            // 6: after references
+    t.SameMeasure(3);                                            // 7 -> 3 -> 1
+    t.SameMeasure(7);                                            // 8 -> 7 -> 3 -> 1
+    t.Note(72, 48, 24, 100).MeasureEnd();                        // 9: 1/4
+    t.Note(74, 48, 24, 100).MeasureEnd().Note(76, 48, 24, 100).MeasureEnd().End();
+    SongTable s;
+    ASSERT_TRUE(Load(Convert(OneTrack(GetParam(), t)), s));
+    EXPECT_EQ(KeysAt(s), (std::vector<std::pair<int, int>>{{60, 0},
+                                                           {62, 96},
+                                                           {64, 144},
+                                                           {60, 336},
+                                                           {62, 432},
+                                                           {64, 480},
+                                                           {60, 672},
+                                                           {62, 768},
+                                                           {67, 816},
+                                                           {67, 912},
+                                                           {64, 1008},
+                                                           {64, 1200},
+                                                           {72, 1392},
+                                                           {74, 1440},
+                                                           {76, 1488}}));
+    EXPECT_EQ(Metas(s, "FF 58"),
+              (std::vector<std::string>{"0:FF 58 03 02 18 08", "144:FF 58 04 02 18 08",
+                                        "336:FF 58 03 02 18 08", "480:FF 58 04 02 18 08",
+                                        "672:FF 58 03 02 18 08", "816:FF 58 02 02 18 08",
+                                        "1008:FF 58 04 02 18 08", "1392:FF 58 01 02 18 08"}));
+    EXPECT_EQ(LastTick(s), 1536);
+}
+
+// The place a reference names wins; its number counts references and empty
+// measures (a measure end right after a reference) as measures and decides
+// only when the place starts no measure.
+TEST_P(BothGenerations, ReferencePlaceFirstThenNumber) {
+    const bool v3 = GetParam();
+    // The raw bytes of a reference: number, and place as event index.
+    auto raw = [v3](uint8_t number, int index) {
+        const int field = v3 ? index + 0x30 : 0x2C + index * 4;
+        return v3 ? std::vector<uint8_t>{0, number, 0, static_cast<uint8_t>(field & 0xFF),
+                                         static_cast<uint8_t>(field >> 8)}
+                  : std::vector<uint8_t>{number, static_cast<uint8_t>(field & 0xFC),
+                                         static_cast<uint8_t>(field >> 8)};
+    };
+    Track t;
+    t.Note(60, 48, 24, 100).MeasureEnd();  // 0
+    t.SameMeasure(0).MeasureEnd();         // 1, and 2 is empty
+    t.Note(62, 48, 24, 100).MeasureEnd();  // 3
+    t.Raw(0xFC, raw(3, 0x1FF0));           // 4: no such place, measure 3
+    t.Raw(0xFC, raw(3, 0));                // 5: the place of measure 0, a stale number
+    t.Raw(0xFC, raw(3, 4));                // 6: the middle of measure 3: the number
+    t.SameMeasure(3).End();                // 7
+    SongTable s;
+    ASSERT_TRUE(Load(Convert(OneTrack(v3, t)), s));
+    EXPECT_EQ(KeysAt(s),
+              (std::vector<std::pair<int, int>>{
+                  {60, 0}, {60, 48}, {62, 96}, {62, 144}, {60, 192}, {62, 240}, {62, 288}}));
+    EXPECT_EQ(LastTick(s), 336);
+}
+
+// A 2.0 track past 64 KiB: the place field wraps, and the measure number
+// tells which of the places it may mean is the measure.
+TEST(Recomposer, ReferencesPastTheFirst64KiBOfATrack) {
+    Track t;
+    t.Note(60, 48, 24, 100).MeasureEnd();
+    for (int m = 0; m < 260; ++m) {  // 64 events a measure, key scans that send nothing
+        for (int e = 0; e < 63; ++e) t.Cmd(0xE5, 0);
+        t.MeasureEnd();
+    }
+    t.Note(67, 48, 24, 100).MeasureEnd();  // measure 261, event 16642
+    t.SameMeasure(261).End();              // its place wraps to event 258, which starts measure 5
+    SongTable s;
+    ASSERT_TRUE(Load(Convert(OneTrack(false, t)), s));
+    EXPECT_EQ(KeysAt(s), (std::vector<std::pair<int, int>>{{60, 0}, {67, 48}, {67, 96}}));
+}
+
+// A song lasts to the end of its last measure, a closing rest included, or
+// to a later note-off.
+TEST_P(BothGenerations, SongEndsWithItsLastMeasure) {
+    Track a;
+    a.Note(60, 192, 24, 100).MeasureEnd();
+    a.Note(62, 156, 10, 100).Note(64, 36, 24, 100).MeasureEnd().End();  // off at 372
+    Track b;
+    b.channel = 1;
+    b.Note(48, 96, 24, 100).End();
+    Song w = OneTrack(GetParam(), a);
+    w.tracks.push_back(b);
+    SongTable s;
+    ASSERT_TRUE(Load(Convert(w), s));
+    EXPECT_EQ(LastTick(s), 384);
+    w.tracks[1] = Track().Cmd(0xE5, 200).Note(48, 10, 200, 100).End();  // a gate past the end
+    ASSERT_TRUE(Load(Convert(w), s));
+    EXPECT_EQ(LastTick(s), 400);
+    Track quiet;  // steps with nothing to send still last
+    quiet.Cmd(0xE5, 200).Cmd(0xE5, 200).End();
+    ASSERT_TRUE(Load(Convert(OneTrack(GetParam(), quiet)), s));
+    EXPECT_EQ(LastTick(s), 400);
 }
 
 TEST_P(BothGenerations, TempoChangesAtOnceAndGradually) {
@@ -303,7 +435,7 @@ TEST(Recomposer, SignaturesFollowMeasuresAndKeyCommands) {
 TEST(Recomposer, SameMeasureReferencesAreCheckedAndFallBackToTheNumber) {
     auto convert = [](bool v3, std::vector<uint8_t> fc) {
         Track t;
-        t.Note(60, 48, 24, 100).MeasureEnd().Raw(0xFC, std::move(fc)).MeasureEnd().End();
+        t.Note(60, 48, 24, 100).MeasureEnd().Raw(0xFC, std::move(fc)).End();
         return Convert(OneTrack(v3, t));
     };
     // The place points nowhere, the number (measure 0) is good.
@@ -317,10 +449,10 @@ TEST(Recomposer, SameMeasureReferencesAreCheckedAndFallBackToTheNumber) {
     EXPECT_EQ(convert(true, {0x00, 0x09, 0x00, 0xFF, 0x7F}).problem, RcpProblem::kMissingMeasure);
     // A measure that refers to itself, and two that refer to each other.
     Track self;
-    self.MeasureEnd().SameMeasure(1).MeasureEnd().End();
+    self.MeasureEnd().SameMeasure(1).End();
     EXPECT_EQ(Convert(OneTrack(false, self)).problem, RcpProblem::kSameMeasureLoop);
     Track pair;
-    pair.SameMeasure(1).MeasureEnd().SameMeasure(0).MeasureEnd().End();
+    pair.SameMeasure(1).SameMeasure(0).End();
     EXPECT_EQ(Convert(OneTrack(true, pair)).problem, RcpProblem::kSameMeasureLoop);
 }
 
