@@ -632,6 +632,14 @@ void ControlMenus::OnExportAudio() {
         window_.ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
         return;
     }
+    // One export at a time: said before a file name is asked for, not after.
+    if (hooks_.RaiseRunningExport()) {
+        window_.ShowMessage(
+            QMessageBox::Information,
+            QCoreApplication::translate(
+                "ControlMenus", "音声ファイルに書き出し中です。終わってから選び直してください。"));
+        return;
+    }
     struct Filter {
         const char* text;
         AudioFormat format;

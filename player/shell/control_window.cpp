@@ -202,6 +202,8 @@ void ControlWindow::ShowLoading(bool loading) {
     if (loading == loadBar_->isVisible()) return;
     loadBar_->setVisible(loading);
     if (!loading) return;
+    // The song before is gone: nothing of it stays in the readouts.
+    ResetReadouts();
     SetTextAndTip(title_, tr("読み込み中…"));
     SetTextAndTip(fileName_, QString());
     SetTextAndTip(format_, QString());
