@@ -56,11 +56,14 @@ class TestWindow final : public ControlWindow {
 
 // A song of `seconds` with one note per second on channel 1 (4/4, one tick
 // a millisecond).
-std::vector<uint8_t> Song(int seconds) {
+TrackBuilder Track(int seconds) {
     TrackBuilder t;
     for (int i = 0; i < seconds; ++i)
         t.Ev(i * 1000, {0x90, 0x3C, 0x64}).Ev(i * 1000 + 900, {0x80, 0x3C, 0x40});
-    return BuildSmf(0, {t});
+    return t;
+}
+std::vector<uint8_t> Song(int seconds) {
+    return BuildSmf(0, {Track(seconds)});
 }
 
 struct WindowRig : test::SessionRig {
@@ -475,8 +478,9 @@ TEST(ControlWindow, AbPointsMarkTheTrack) {
     EXPECT_EQ(r.w.Knob().markX(0), -1);
 }
 
-// While a large song is read, the readouts show nothing of the song before
-// (the readout timer does not bring it back); the new one starts at 00:00.
+// While a large song is read, the readouts and the text line show nothing
+// of the song before (the readout timer does not bring them back); the new
+// one starts at 00:00.
 TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
     WindowRig r(/*backgroundLoadBytes=*/0);
     const auto waitForLoad = [&] {
@@ -486,12 +490,15 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
         }
         return !r.Snap().loading;
     };
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(10))});
+    TrackBuilder lyric;
+    lyric.Meta(1000, 0x05, {'l', 'a'});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {lyric, Track(10)}))});
     ASSERT_TRUE(waitForLoad());
     r.RunMs(3000);
     r.w.OnCtlSet2();
     r.w.OnCtlSet();
     ASSERT_EQ(r.TimeText(), "00:03");
+    ASSERT_TRUE(r.w.FormatLabel().text().startsWith(QStringLiteral("♪")));
     ASSERT_GT(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
 
     r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(20))});
@@ -500,6 +507,7 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
     r.w.OnCtlSet2();
     r.w.OnCtlSet();
     EXPECT_TRUE(r.ReadoutsBlank()) << r.TimeText() << " " << r.BarBeatText();
+    EXPECT_EQ(r.w.FormatLabel().text(), QString());
     EXPECT_EQ(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
 
     ASSERT_TRUE(waitForLoad());
