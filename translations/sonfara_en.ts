@@ -307,6 +307,10 @@
         <source>音声ファイルに書き出し</source>
         <translation>Export Audio</translation>
     </message>
+    <message>
+        <source>音声ファイルに書き出し中です。終わってから選び直してください。</source>
+        <translation>An audio export is running. Choose this again when it has finished.</translation>
+    </message>
 </context>
 <context>
     <name>sonfara::dialogs::ExportDialog</name>
@@ -695,7 +699,7 @@
     </message>
     <message>
         <source>Track%1 演奏楽器変更</source>
-        <translation>Track%1 Instrument</translation>
+        <translation>Track %1 Instrument</translation>
     </message>
     <message>
         <source>GM規格</source>

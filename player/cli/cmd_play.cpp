@@ -297,7 +297,7 @@ bool ReadLoopOptions(const Args& a, const char* cmd, LoopOptions& o) {
 }
 
 // Whether --ab is a loop section (a finite --loop-count) rather than the
-// player's A-B repeat, which never ends.
+// player's A-B repeat, which the stored loop count counts (or never ends).
 bool AbIsLoop(const LoopOptions& o) {
     return o.count && *o.count > 0 && *o.count < kEndlessLoops;
 }

@@ -87,6 +87,7 @@ inline constexpr const char* kSaveIncomplete = "次の曲は読み込めなか�
 inline constexpr const char* kFavoriteExists = "同じ名前のお気に入りが既にあります: ";
 inline constexpr const char* kFavoriteDeleteFailed = "お気に入りを削除できませんでした: ";
 inline constexpr const char* kFavoriteSkipped = "読み込めないお気に入りのファイルを無視しました: ";
+inline constexpr const char* kNoSongsInFolder = "このフォルダには曲がありません: ";
 // The built-in Recomposer converter: kRcpFailed + "（" + reason + "）: " + path.
 inline constexpr const char* kRcpFailed = "レコンポーザ形式のファイルを変換できませんでした";
 inline constexpr const char* kRcpCannotRead = "ファイルを読み込めません";
@@ -130,6 +131,7 @@ inline const MessageTranslations kEnglish{
     {kFavoriteExists, "A favorite with the same name exists already: "},
     {kFavoriteDeleteFailed, "Could not delete the favorite: "},
     {kFavoriteSkipped, "Ignored favorite files that cannot be read: "},
+    {kNoSongsInFolder, "This folder holds no songs: "},
     {kRcpFailed, "Could not convert the Recomposer file"},
     {kRcpCannotRead, "cannot read the file"},
     {kRcpTooBig, "the file is too large"},

@@ -47,7 +47,8 @@ Libraries Libraries::Detect() {
 
 bool CheckFileKind(const std::string& path, const FileContext& ctx) {
     if (!FileExists(path)) {
-        ctx.notifier.Error(msg::kFileNotFound);
+        // Named, as the desktop's open names it: a hand-off may carry several.
+        ctx.notifier.Error(std::string(msg::kFileNotFound) + ": " + path);
         return false;
     }
     const std::string kind = UpperTail(path, 3);
@@ -70,6 +71,7 @@ std::vector<std::string> WithFolderSongs(const std::vector<std::string>& paths,
         }
         auto songs = ScanFolder(p, true);
         if (songs.empty() && emptyFolders) emptyFolders->push_back(p);
+        if (songs.empty() && !emptyFolders) ctx.notifier.Info(msg::kNoSongsInFolder + p);
         out.insert(out.end(), songs.begin(), songs.end());
     }
     return out;

@@ -96,7 +96,7 @@ std::vector<FileEntry> ExpandPaths(const std::vector<std::string>& paths, const 
 
 // Folders among the paths become their songs, as the folder command finds
 // them; other paths stay as they are. Folders without songs are listed in
-// emptyFolders when given.
+// emptyFolders when given, else named to the user through the notifier.
 std::vector<std::string> WithFolderSongs(const std::vector<std::string>& paths,
                                          const FileContext& ctx,
                                          std::vector<std::string>* emptyFolders = nullptr);

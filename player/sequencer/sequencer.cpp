@@ -219,8 +219,12 @@ bool Sequencer::RepeatActive() const {
 void Sequencer::SetRepeatPoints(int32_t a, int32_t b) {
     const bool running = TimerRunning();
     KillTimer();
+    const bool wasActive = RepeatActive();
+    const bool changed = a != abStart_.load(kRelaxed) || b != abEnd_.load(kRelaxed);
     abStart_.store(a, kRelaxed);
     abEnd_.store(b, kRelaxed);
+    // A new A-B section, or the song's loop again, counts from the first pass.
+    if (changed && (wasActive || RepeatActive())) loopsDone_.store(0, kRelaxed);
     if (running) ResumeTimer();
 }
 
@@ -231,13 +235,27 @@ void Sequencer::SetLoopSection(const LoopPoints& p) {
     if (running) ResumeTimer();
 }
 
-// The A-B section while it is set, else the song's loop while the loop
-// count (or the fade after it) asks for another pass.
+bool Sequencer::FiniteLoopCount() const {
+    return settings_.LoopCount > 0 && settings_.LoopCount < kEndlessLoops;
+}
+
+LoopPoints Sequencer::CountedSection() const {
+    if (!RepeatActive()) return loop_;
+    if (!FiniteLoopCount()) return {};
+    const int32_t a = abStart_.load(kRelaxed), b = abEnd_.load(kRelaxed);
+    return LoopPoints{a, b, b == song_.TotalMs};
+}
+
+// The A-B section while it is set (for ever without a finite count), else
+// the counted section while the loop count (or the fade after it) asks for
+// another pass.
 std::optional<Sequencer::Section> Sequencer::ActiveSection() const {
-    if (RepeatActive())
-        return Section{abStart_.load(kRelaxed), abEnd_.load(kRelaxed), false, false};
-    if (!loop_.Valid() || !MoreLoops()) return std::nullopt;
-    return Section{loop_.startMs, loop_.endMs, loop_.toSongEnd, true};
+    const bool ab = RepeatActive();
+    if (ab && !FiniteLoopCount())
+        return Section{abStart_.load(kRelaxed), abEnd_.load(kRelaxed), false, false, true};
+    const LoopPoints sec = CountedSection();
+    if (!sec.Valid() || !MoreLoops()) return std::nullopt;
+    return Section{sec.startMs, sec.endMs, sec.toSongEnd, true, ab};
 }
 
 bool Sequencer::MoreLoops() const {
@@ -246,7 +264,7 @@ bool Sequencer::MoreLoops() const {
     if (n >= kEndlessLoops || loopsDone_.load(kRelaxed) < n) return true;
     // After the last loop the section goes on repeating while the fade runs.
     const std::optional<int64_t> fade = FadeStart();
-    return fade && *fade + int64_t{settings_.LoopFadeSeconds} * 1000 > loop_.endMs;
+    return fade && *fade + int64_t{settings_.LoopFadeSeconds} * 1000 > CountedSection().endMs;
 }
 
 // At the end of the repeating section: its last events, then the jump back
@@ -257,7 +275,7 @@ int32_t Sequencer::JumpIfDue(int32_t elapsed, bool eventTicks) {
     const std::optional<Section> sec = ActiveSection();
     if (!sec || elapsed < sec->end) return elapsed;
     // A song's loop is taken by playing into its end; a seek past it plays on.
-    if (sec->counted && reachedMs_ >= sec->end) return elapsed;
+    if (sec->counted && !sec->byHand && reachedMs_ >= sec->end) return elapsed;
     const int32_t from = std::max(sec->end, reachedMs_ + 1);
     SendDueEvents(sec->upToEnd ? sec->end : sec->end - 1, eventTicks);
     const int32_t length = sec->end - sec->start;
@@ -283,8 +301,9 @@ std::optional<int64_t> Sequencer::FadeStart() const {
     const int n = settings_.LoopCount;
     if (settings_.LoopFadeSeconds <= 0 || n <= 0 || n >= kEndlessLoops) return std::nullopt;
     const int done = loopsDone_.load(kRelaxed);
-    if (!loop_.Valid() || RepeatActive() || done < n) return std::nullopt;
-    return int64_t{loop_.startMs} - int64_t{done - n} * loop_.LengthMs();
+    const LoopPoints sec = CountedSection();
+    if (!sec.Valid() || done < n) return std::nullopt;
+    return int64_t{sec.startMs} - int64_t{done - n} * sec.LengthMs();
 }
 
 // Per mille of full volume at song position pos.
@@ -306,12 +325,14 @@ int32_t Sequencer::EndMs() const {
 
 int32_t Sequencer::LoopedLengthMs() const {
     const int n = settings_.LoopCount;
-    if (RepeatActive() || (loop_.Valid() && n >= kEndlessLoops)) return -1;
-    if (!loop_.Valid() || n <= 0) return song_.TotalMs;
-    const int64_t loops = int64_t{n} * loop_.LengthMs();
+    if (RepeatActive() && !FiniteLoopCount()) return -1;
+    const LoopPoints sec = CountedSection();
+    if (sec.Valid() && n >= kEndlessLoops) return -1;
+    if (!sec.Valid() || n <= 0) return song_.TotalMs;
+    const int64_t loops = int64_t{n} * sec.LengthMs();
     // With a fade the section repeats until the fade falls silent.
     const int64_t length = settings_.LoopFadeSeconds > 0
-                               ? loop_.startMs + loops + int64_t{settings_.LoopFadeSeconds} * 1000
+                               ? sec.startMs + loops + int64_t{settings_.LoopFadeSeconds} * 1000
                                : song_.TotalMs + loops;
     return static_cast<int32_t>(std::min<int64_t>(length, INT32_MAX));
 }
@@ -470,7 +491,8 @@ void Sequencer::SeekTo(int32_t posMs) {
         for (auto* o : observers_) o->OnSeekRestart(posMs);
     }
     // Back before the loop start, the loops count again from the first.
-    if (loop_.Valid() && posMs < loop_.startMs) loopsDone_.store(0, kRelaxed);
+    if (const LoopPoints sec = CountedSection(); sec.Valid() && posMs < sec.startMs)
+        loopsDone_.store(0, kRelaxed);
     out_.SetFadeLevel(FadeLevelAt(posMs));
     ChaseTo(posMs, false);
     PositionRule(posMs);

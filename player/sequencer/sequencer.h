@@ -81,8 +81,9 @@ class Sequencer {
 
     // A-B repeat (UI thread): while both points are set (b at least
     // kMinLoopMs after a), playback that reaches b jumps back to a, as a loop
-    // does, until they are cleared; a new song clears them. -1 leaves a point
-    // unset. The timer is held while they change.
+    // does: as often as a finite loop count says (then it plays on, or
+    // fades), else until they are cleared; a new song clears them. -1 leaves
+    // a point unset. The timer is held while they change.
     void SetRepeatPoints(int32_t a, int32_t b);
     int32_t RepeatA() const { return abStart_.load(std::memory_order_relaxed); }
     int32_t RepeatB() const { return abEnd_.load(std::memory_order_relaxed); }
@@ -92,6 +93,10 @@ class Sequencer {
     // song (UI thread; an invalid one means no loop).
     void SetLoopSection(const LoopPoints& p);
     const LoopPoints& LoopSection() const { return loop_; }
+    // The section the loop count and fade act on: the A-B section while it
+    // is set and the count is finite (the song's loop rests meanwhile), else
+    // the song's loop. UI thread or the tick.
+    LoopPoints CountedSection() const;
     // Jumps back to the loop start in this run of the song (any thread).
     int LoopsDone() const { return loopsDone_.load(std::memory_order_relaxed); }
     // The song's length as its loops and fade play it from the start; -1
@@ -140,7 +145,8 @@ class Sequencer {
     struct Section {
         int32_t start, end;
         bool upToEnd;
-        bool counted;  // the song's loop (not A-B): counts, and only when played into
+        bool counted;  // counts its passes and ends with the loop count
+        bool byHand;   // A-B: jumps whenever at or past its end, not only when played into
     };
 
     int32_t EffectiveStartAt(int32_t now) const;
@@ -154,6 +160,7 @@ class Sequencer {
     void SetListCursors(int32_t posMs);
     std::optional<Section> ActiveSection() const;
     bool MoreLoops() const;
+    bool FiniteLoopCount() const;
     int32_t JumpIfDue(int32_t elapsed, bool eventTicks);
     std::optional<int64_t> FadeStart() const;
     int FadeLevelAt(int32_t pos) const;

@@ -136,9 +136,16 @@ void PlaybackSession::ReadLoops(const SongInfo& i, SessionSnapshot& s) const {
     s.fading = player_.Output().FadeLevel() < kFullVolume;
     s.loopedTotalMs = i.loopedTotalMs;
     s.loopedPositionMs = s.positionMs;
-    if (i.loop.Valid() && !seq.RepeatActive())
+    // The passes done of the counted section: a counted A-B one, else the song's loop.
+    const bool finite = i.loopCount > 0 && i.loopCount < kEndlessLoops;
+    int64_t pass = 0;
+    if (seq.RepeatActive())
+        pass = finite ? int64_t{s.pointB} - s.pointA : 0;
+    else if (i.loop.Valid())
+        pass = i.loop.LengthMs();
+    if (pass > 0)
         s.loopedPositionMs += static_cast<int32_t>(
-            std::min<int64_t>(int64_t{s.loopsDone} * i.loop.LengthMs(), INT32_MAX - s.positionMs));
+            std::min<int64_t>(int64_t{s.loopsDone} * pass, INT32_MAX - s.positionMs));
 }
 
 void SessionTransport::BeginStep(bool forward) {

@@ -80,6 +80,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     bool ShowWrdWindow() override { return dialogs_->ShowWrdWindow(); }
     void ShowLyricsWindow() override { dialogs_->ShowLyricsWindow(); }
     void ExportAudio(const AudioExportRequest& request) override;
+    bool RaiseRunningExport() override { return dialogs_->RaiseRunningExport(); }
     void ToggleMainRollUp() override;
     void SetLowLoad(bool on) override { timers_.SetLowLoad(on); }
     void SendNotice(const std::string& noticeBytes) override;

@@ -599,8 +599,8 @@ void ControlMenus::OnSaveAsSmf() {
 
 // The song that plays, rendered as the player would play it now: the
 // values, key and channel switches of this moment; an A-B section repeats
-// as the loop count says (an A-B repeat by hand never ends, so without a
-// count the song renders whole).
+// as the loop count says (without a finite count an A-B repeat never ends,
+// so the song renders whole).
 AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFormat format) const {
     const files::PlayList& list = session_.Library().List();
     const SessionSnapshot snap = session_.Snapshot();
@@ -630,6 +630,14 @@ void ControlMenus::OnExportAudio() {
     if (list.Index() < 1 || list.Index() > list.Count() ||
         session_.Library().CurrentSource().LoadedPath.empty()) {
         window_.ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
+        return;
+    }
+    // One export at a time: said before a file name is asked for, not after.
+    if (hooks_.RaiseRunningExport()) {
+        window_.ShowMessage(
+            QMessageBox::Information,
+            QCoreApplication::translate(
+                "ControlMenus", "音声ファイルに書き出し中です。終わってから選び直してください。"));
         return;
     }
     struct Filter {

@@ -202,6 +202,13 @@ void ControlWindow::ShowLoading(bool loading) {
     if (loading == loadBar_->isVisible()) return;
     loadBar_->setVisible(loading);
     if (!loading) return;
+    // The song before is gone: nothing of it stays in the readouts. Its text
+    // line is still in the snapshot, so lastText_ keeps it from coming back.
+    time_->ShowEmpty();
+    position_->ShowEmpty();
+    marks_->Reset();
+    SetTextAndTip(moduleName_, QString());
+    knob_->SetKnobLeft(L::kKnobFirstLeft);
     SetTextAndTip(title_, tr("読み込み中…"));
     SetTextAndTip(fileName_, QString());
     SetTextAndTip(format_, QString());

@@ -159,13 +159,17 @@ void DialogHost::SaveLyricsWindow(SettingsValues& v) const {
 
 // Dialogs still open when the program closes: their event loops return,
 // and what opened them must not act on a session that is shut down.
+bool DialogHost::RaiseRunningExport() {
+    if (!exportDialog_ || !exportDialog_->Running()) return false;
+    if (exportDialog_->isMinimized() || exportDialog_->isHidden()) exportDialog_->showNormal();
+    exportDialog_->raise();
+    exportDialog_->activateWindow();
+    return true;
+}
+
 void DialogHost::ExportAudio(const AudioExportRequest& request) {
     if (!exportDialog_) exportDialog_ = std::make_unique<dialogs::ExportDialog>();
-    if (exportDialog_->Running()) {
-        exportDialog_->raise();
-        exportDialog_->activateWindow();
-        return;
-    }
+    if (RaiseRunningExport()) return;
     const QString title = QString::fromStdString(session_->Snapshot().title);
     exportDialog_->Start(request, title,
                          [this](const AudioExportRequest& r, const AudioExportResult& result) {

@@ -73,6 +73,8 @@ class DialogHost {
     // one runs, the window comes to the front instead. The end is told
     // through the notifier.
     void ExportAudio(const AudioExportRequest& request);
+    // Brings the running export's window to the front; false when none runs.
+    bool RaiseRunningExport();
 
   private:
     SfrLibBinding& lib_;

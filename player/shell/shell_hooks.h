@@ -51,6 +51,9 @@ class ShellHooks {
     // Renders a song to an audio file in the background with a progress
     // window (the program adds its shaping folders and work folder).
     virtual void ExportAudio(const AudioExportRequest& request) {}
+    // While an export runs: brings its window to the front and returns
+    // true, so a second export is not asked for at all.
+    virtual bool RaiseRunningExport() { return false; }
     // The main window's roll-up toggle (the window-layout button).
     virtual void ToggleMainRollUp() {}
     // Low-load mode on: the display timers stop and nothing is drawn.

@@ -67,8 +67,10 @@ TEST_F(FileOpTest, AppendModeAddsWithoutInterruptingPlayback) {
 TEST_F(FileOpTest, OpenFailureMessages) {
     op_.OpenFiles({songs_ / "missing.mid"});
     op_.OpenFiles({Song("x.txt")});
+    // The missing file is named, as the desktop's open names it.
     EXPECT_EQ(notifier_.messages,
-              (std::vector<std::string>{"ファイルが見つかりません", "対応ファイルではありません"}));
+              (std::vector<std::string>{"ファイルが見つかりません: " + (songs_ / "missing.mid"),
+                                        "対応ファイルではありません"}));
     EXPECT_EQ(op_.List().Count(), 0);
     EXPECT_EQ(op_.List().MenuItems()[0].caption, "なし");
     EXPECT_TRUE(target_.calls.empty());

@@ -347,6 +347,8 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
 
     r.RunMs(1505);
     r.S().Transport().Pause();
+    // With the loop count off, A-B repeats until it is cleared.
+    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 0; });
     const int before = seen.changes;
     EXPECT_TRUE(r.S().Transport().SetPointA());
     r.S().Transport().SeekTo(3000);
@@ -380,6 +382,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     EXPECT_LT(r.Snap().positionMs, 3000);
 
     // Cleared: on through the song's own loop, which counts again.
+    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 1; });
     r.S().Transport().ClearAB();
     r.S().Transport().SeekTo(9800);
     r.RunMs(300);
@@ -396,6 +399,43 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     EXPECT_EQ(s.pointB, -1);
     EXPECT_EQ(s.loopStartMs, -1);
     r.S().RemoveObserver(&seen);
+}
+
+// A finite loop count repeats an A-B section that often, then the song plays
+// on past B; the lengths shown count those passes. An endless count loops.
+TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
+    SessionRig r;
+    TrackBuilder t;
+    for (int i = 0; i < 10; ++i)
+        t.Ev(i * 1000, {0x90, static_cast<uint8_t>(60 + i), 0x64})
+            .Ev(i * 1000 + 900, {0x80, static_cast<uint8_t>(60 + i), 0x40});
+    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 2; });
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t}))});
+    const int32_t total = r.Snap().totalMs;
+    r.RunMs(1000);
+    ASSERT_TRUE(r.S().Transport().SetAB(2000, 4000));
+    EXPECT_EQ(r.Snap().loopedTotalMs, total + 2 * 2000);
+    auto strikes = [&](const char* noteOn) {
+        int n = 0;
+        for (const auto& m : r.Port().Messages()) n += HexLine(m.bytes) == noteOn;
+        return n;
+    };
+    // Three passes of the section (the first and two repeats), then on.
+    r.RunMs(3000 + 2 * 2000 + 1500);
+    EXPECT_EQ(strikes("90 3F 64"), 3);  // the note at 3 s
+    EXPECT_EQ(strikes("90 41 64"), 1);  // the note at 5 s, past B
+    EXPECT_EQ(r.Snap().loopsDone, 2);
+    EXPECT_NEAR(r.Snap().positionMs, 5500, 5);
+    EXPECT_NEAR(r.Snap().loopedPositionMs, 5500 + 2 * 2000, 5);
+
+    // With an endless count the section never ends.
+    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = kEndlessLoops; });
+    r.S().Transport().SeekTo(2500);
+    EXPECT_EQ(r.Snap().loopedTotalMs, -1);
+    r.Port().ClearLog();
+    r.RunMs(20000);
+    EXPECT_LT(r.Snap().positionMs, 4000);
+    EXPECT_EQ(strikes("90 41 64"), 0);
 }
 
 }  // namespace

@@ -612,7 +612,8 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     EXPECT_EQ(app_->Boxes().Showing(), nullptr);
     ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Showing() != nullptr; }));
     QPointer<QMessageBox> first = app_->Boxes().Showing();
-    EXPECT_EQ(first->text(), QString::fromUtf8(files::msg::kFileNotFound));
+    EXPECT_EQ(first->text(), QString::fromUtf8(files::msg::kFileNotFound) + QStringLiteral(": ") +
+                                 home_.path() + QStringLiteral("/missing.mid"));
 
     // A second start while it shows: answered at once, its song plays.
     auto handOff = [&](const std::string& path) {
@@ -670,6 +671,32 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     EXPECT_EQ(control->SpeedLabel().text(), QStringLiteral("50%"));
 }
 
+// A second start handing over a file that is not there names it in its box,
+// word for word as the desktop's open names it; the song playing plays on.
+TEST_F(AppRig, HandOffOfAMissingFileNamesIt) {
+    InstanceChannel channel(home_.path() + QStringLiteral("/instance"));
+    ASSERT_EQ(channel.Start({}), InstanceChannel::StartResult::kListening);
+    app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, false, false, false},
+                                        &channel);
+    app_->onFinished = [] {};
+    ASSERT_TRUE(app_->Start({QString::fromStdString(song_)}));
+    const QString missing = home_.path() + QStringLiteral("/gone/missing.mid");
+    std::atomic<int> result{-1};
+    std::thread sender([&] {
+        result = int(InstanceChannel::Send(channel.SocketPath(),
+                                           InstanceChannel::Message::kFilesReady, {missing}, 3000));
+    });
+    SpinUntil([&] { return result >= 0; });
+    sender.join();
+    ASSERT_EQ(InstanceChannel::SendResult(result.load()), InstanceChannel::SendResult::kDelivered);
+    ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Showing() != nullptr; }));
+    const QString shown = app_->Boxes().Showing()->text();
+    EXPECT_TRUE(shown.endsWith(missing)) << shown.toStdString();
+    EXPECT_EQ(shown, app_->Mpris()->Target().OpenPaths({missing}));
+    EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "ten.mid");
+    app_->Boxes().Showing()->accept();
+}
+
 // A folder on the command line (or handed over) plays its songs, as the
 // folder command does.
 TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
@@ -683,6 +710,24 @@ TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
     ASSERT_TRUE(app_->Start({folder}));
     EXPECT_EQ(app_->Session().Library().List().Count(), 2);
     EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "1.mid");
+}
+
+// A folder without songs is named in a notice that opens after the start
+// has returned, not inside it; the player stands empty.
+TEST_F(AppRig, EmptyFolderOnTheCommandLineIsNamed) {
+    const QString folder = home_.path() + QStringLiteral("/nothing here");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    std::ofstream((folder + QStringLiteral("/readme.txt")).toStdString()) << "no songs";
+    app_ = std::make_unique<SonfaraApp>(AppPlatform{clock_, timers_, ports_, false, false, false},
+                                        nullptr);
+    app_->onFinished = [] {};
+    ASSERT_TRUE(app_->Start({folder}));
+    EXPECT_EQ(app_->Boxes().Showing(), nullptr);
+    ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Showing() != nullptr; }));
+    QMessageBox* box = app_->Boxes().Showing();
+    EXPECT_EQ(box->text(), QString::fromUtf8(files::msg::kNoSongsInFolder) + folder);
+    EXPECT_EQ(app_->Session().Library().List().Count(), 0);
+    box->accept();
 }
 
 // The program's timer table is the only clock of the display: after the

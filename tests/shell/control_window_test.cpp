@@ -10,6 +10,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
 
 #include "player/sequencer/messages.h"
@@ -29,9 +31,17 @@ class RecordingHooks final : public ShellHooks {
     void SendNotice(const std::string& bytes) override { notices.push_back(bytes); }
     void SetLowLoad(bool on) override { lowLoad = on; }
     std::string DocumentPath() override { return document; }
+    bool RaiseRunningExport() override {
+        raisedExport += exportRunning ? 1 : 0;
+        return exportRunning;
+    }
+    void ExportAudio(const AudioExportRequest&) override { ++exports; }
     std::vector<std::string> notices;
     bool lowLoad = false;
     std::string document;
+    bool exportRunning = false;
+    int raisedExport = 0;
+    int exports = 0;
 };
 
 class TestWindow final : public ControlWindow {
@@ -46,18 +56,24 @@ class TestWindow final : public ControlWindow {
 
 // A song of `seconds` with one note per second on channel 1 (4/4, one tick
 // a millisecond).
-std::vector<uint8_t> Song(int seconds) {
+TrackBuilder Track(int seconds) {
     TrackBuilder t;
     for (int i = 0; i < seconds; ++i)
         t.Ev(i * 1000, {0x90, 0x3C, 0x64}).Ev(i * 1000 + 900, {0x80, 0x3C, 0x40});
-    return BuildSmf(0, {t});
+    return t;
+}
+std::vector<uint8_t> Song(int seconds) {
+    return BuildSmf(0, {Track(seconds)});
 }
 
 struct WindowRig : test::SessionRig {
     RecordingHooks hooks;
     TestWindow w{S(), hooks};
 
-    WindowRig() { w.show(); }
+    explicit WindowRig(uintmax_t backgroundLoadBytes = UINTMAX_MAX)
+        : test::SessionRig(nullptr, nullptr, backgroundLoadBytes) {
+        w.show();
+    }
     void Click(ButtonKind kind) {
         QTest::mousePress(&w.Button(kind), Qt::LeftButton);
         QTest::mouseRelease(&w.Button(kind), Qt::LeftButton);
@@ -71,6 +87,13 @@ struct WindowRig : test::SessionRig {
         std::string s;
         for (int p = 0; p < 4; ++p) s += static_cast<char>('0' + w.TimeReadout().glyphAt(p));
         return s.substr(0, 2) + ":" + s.substr(2);
+    }
+    bool ReadoutsBlank() const {
+        for (int p = 0; p < 4; ++p)
+            if (w.TimeReadout().glyphAt(p) != ui::kBlankGlyph) return false;
+        for (int p = 0; p < 6; ++p)
+            if (w.PositionReadout().glyphAt(p) != ui::kBlankGlyph) return false;
+        return true;
     }
     std::string BarBeatText() const {
         std::string s;
@@ -453,6 +476,66 @@ TEST(ControlWindow, AbPointsMarkTheTrack) {
     EXPECT_GT(r.w.Knob().markX(1), r.w.Knob().markX(0));
     r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(10))});
     EXPECT_EQ(r.w.Knob().markX(0), -1);
+}
+
+// While a large song is read, the readouts and the text line show nothing
+// of the song before (the readout timer does not bring them back); the new
+// one starts at 00:00.
+TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
+    WindowRig r(/*backgroundLoadBytes=*/0);
+    const auto waitForLoad = [&] {
+        for (int i = 0; i < 20000 && r.Snap().loading; ++i) {
+            r.ui.RunPending();
+            QThread::msleep(1);
+        }
+        return !r.Snap().loading;
+    };
+    TrackBuilder lyric;
+    lyric.Meta(1000, 0x05, {'l', 'a'});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {lyric, Track(10)}))});
+    ASSERT_TRUE(waitForLoad());
+    r.RunMs(3000);
+    r.w.OnCtlSet2();
+    r.w.OnCtlSet();
+    ASSERT_EQ(r.TimeText(), "00:03");
+    ASSERT_TRUE(r.w.FormatLabel().text().startsWith(QStringLiteral("♪")));
+    ASSERT_GT(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
+
+    r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(20))});
+    ASSERT_TRUE(r.Snap().loading);
+    EXPECT_EQ(r.w.TitleLabel().text(), QStringLiteral("読み込み中…"));
+    r.w.OnCtlSet2();
+    r.w.OnCtlSet();
+    EXPECT_TRUE(r.ReadoutsBlank()) << r.TimeText() << " " << r.BarBeatText();
+    EXPECT_EQ(r.w.FormatLabel().text(), QString());
+    EXPECT_EQ(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
+
+    ASSERT_TRUE(waitForLoad());
+    r.w.OnCtlSet2();
+    EXPECT_EQ(r.TimeText(), "00:00");
+    EXPECT_EQ(r.w.FileNameLabel().text(), "b.mid");
+}
+
+// A second export while one runs is refused before any file name is asked
+// for: its window comes forward and the user is told why.
+TEST(ControlWindow, SecondExportWhileOneRunsSaysSoWithoutAFileDialog) {
+    WindowRig r;
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(10))});
+    r.hooks.exportRunning = true;
+    bool dialogShown = false;
+    QTimer::singleShot(200, [&] {  // a file dialog would block here: close it, noted
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            dialogShown = true;
+            modal->close();
+        }
+    });
+    r.Trigger("ExportAudio");
+    EXPECT_FALSE(dialogShown);
+    EXPECT_EQ(r.hooks.raisedExport, 1);
+    EXPECT_EQ(r.hooks.exports, 0);
+    ASSERT_EQ(r.w.messages.size(), 1u);
+    EXPECT_TRUE(r.w.messages[0].contains(QStringLiteral("書き出し中")))
+        << r.w.messages[0].toStdString();
 }
 
 }  // namespace

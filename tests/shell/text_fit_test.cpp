@@ -226,8 +226,9 @@ TEST(TextFit, EveryCaptionFitsInEnglish) {
 }
 
 // The catalogue a new text would be missing from: every entry has a finished
-// English translation, with no Japanese left in it, and a menu accelerator
-// "(&F)" keeps an accelerator.
+// English translation, with no Japanese left in it, no number glued to a
+// word ("Track%1" reads "Track1"), and a menu accelerator "(&F)" keeps an
+// accelerator.
 TEST(TextFit, EveryCatalogueEntryIsTranslated) {
     QFile ts(QString::fromUtf8(SONFARA_SOURCE_DIR "/translations/sonfara_en.ts"));
     ASSERT_TRUE(ts.open(QIODevice::ReadOnly));
@@ -235,6 +236,7 @@ TEST(TextFit, EveryCatalogueEntryIsTranslated) {
     QString source;
     int entries = 0;
     const QRegularExpression japanese(QStringLiteral("[\\x{3000}-\\x{9fff}\\x{ff00}-\\x{ffef}]"));
+    const QRegularExpression glued(QStringLiteral("[A-Za-z]%\\d|%\\d[A-Za-z]"));
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement) continue;
         if (xml.name() == u"source")
@@ -246,6 +248,7 @@ TEST(TextFit, EveryCatalogueEntryIsTranslated) {
         ++entries;
         EXPECT_FALSE(unfinished || english.isEmpty()) << source.toStdString();
         EXPECT_FALSE(english.contains(japanese)) << source.toStdString();
+        EXPECT_FALSE(english.contains(glued)) << english.toStdString();
         if (source.contains(QStringLiteral("(&"))) {
             EXPECT_TRUE(english.contains(u'&')) << source.toStdString();
         }
