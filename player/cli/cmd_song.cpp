@@ -5,6 +5,7 @@
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
 #include "player/cli/json.h"
+#include "player/platform/rounding.h"
 #include "player/platform/sfrlib_binding.h"
 #include "player/song/event_list.h"
 #include "player/song/module_detect.h"

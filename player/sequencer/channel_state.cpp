@@ -1,6 +1,7 @@
 #include "player/sequencer/channel_state.h"
 
 #include "player/platform/midi.h"
+#include "player/platform/rounding.h"
 #include "player/song/song_table.h"
 
 namespace sonfara {

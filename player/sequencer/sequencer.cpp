@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "player/platform/rounding.h"
+
 namespace sonfara {
 
 namespace {

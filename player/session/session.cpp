@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "player/files/engine_settings.h"
+#include "player/platform/rounding.h"
 
 namespace sonfara {
 

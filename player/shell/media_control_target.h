@@ -1,5 +1,6 @@
-// What desktop media controls (MPRIS) may see of and do to the player. The
-// playback session implements it; the shell's MPRIS service only calls it.
+// What desktop media controls (MPRIS) may see of and do to the player.
+// SessionMediaTarget (media_target.h) implements it over the playback
+// session; the shell's MPRIS service only calls it.
 // Every function is called on the UI thread.
 #pragma once
 

@@ -12,6 +12,8 @@
 #include <optional>
 #include <thread>
 
+#include "player/platform/rounding.h"
+
 namespace sonfara {
 
 namespace {

@@ -5,15 +5,9 @@
 #include <cmath>
 #include <utility>
 
-namespace sonfara {
+#include "player/platform/rounding.h"
 
-int32_t RoundHalfEven(double v) {
-    // nearbyint follows the default rounding mode: to nearest, ties to even.
-    double r = std::nearbyint(v);
-    if (r >= 2147483647.0) return INT32_MAX;
-    if (r <= -2147483648.0) return INT32_MIN;
-    return static_cast<int32_t>(r);
-}
+namespace sonfara {
 
 namespace {
 const std::string kEmpty;

@@ -135,9 +135,6 @@ struct ListEntry {
     int32_t event = 0;
 };
 
-// Rounds to the nearest integer, halves to the even neighbour.
-int32_t RoundHalfEven(double v);
-
 class SongTable {
   public:
     SongTable();

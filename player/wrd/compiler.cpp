@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 
+#include "player/platform/rounding.h"
 #include "player/song/song_table.h"
 
 namespace sonfara::wrd {
