@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "player/platform/messages.h"
+#include "player/platform/synth_module.h"
 #include "player/platform/synth_schedule.h"
 
 namespace sonfara {
@@ -146,9 +147,9 @@ struct SynthPort::Impl {
     fluid_audio_driver_t* driver = nullptr;
     int sfontId = -1;
     std::unique_ptr<SynthSchedule> schedule;
-    std::vector<SoundUse> pinned;                 // as pinned (after any fallback)
-    std::vector<SoundUse> held;                   // as asked for, whose sounds are pinned
-    std::array<int, midi::kChannelCount> bank{};  // sending side, per channel
+    std::vector<SoundUse> pinned;  // as pinned (after any fallback)
+    std::vector<SoundUse> held;    // as asked for, whose sounds are pinned
+    ModuleBanks banks;             // sending side: what programs select
 };
 
 const std::vector<int>& SynthPort::BufferChoices() {
@@ -291,13 +292,22 @@ void SynthPort::ShortMessage(uint32_t packed) {
 void SynthPort::LoadAhead(uint32_t packed) {
     const int kind = packed & 0xF0, c = packed & 0x0F;
     const int d1 = (packed >> 8) & 0x7F, d2 = (packed >> 16) & 0x7F;
-    if (kind == midi::kControlChange && d1 == Cc::kBankSelect) impl_->bank[c] = d2;
+    if (kind == midi::kControlChange && d1 == Cc::kBankSelect) impl_->banks.BankMsb(c, d2);
+    if (kind == midi::kControlChange && d1 == Cc::kBankSelectLsb) impl_->banks.BankLsb(c, d2);
     if (kind != midi::kProgramChange) return;
-    Hold({c == midi::kDrumChannel ? SoundUse::kRhythmBank : impl_->bank[c], d1});
+    HoldChoice(impl_->banks.Program(c, d1));
+}
+
+void SynthPort::HoldChoice(const PresetChoice& c) {
+    Hold({c.drums ? SoundUse::kRhythmBank : c.bank, c.program});
 }
 
 void SynthPort::LongMessage(std::span<const uint8_t> bytes) {
-    if (impl_ && impl_->schedule) impl_->schedule->Long(bytes);
+    if (!impl_ || !impl_->schedule) return;
+    if (auto rules = ResetRules(bytes)) impl_->banks.Reset(*rules);
+    if (auto part = ModuleBanks::DrumPartMessage(bytes))
+        HoldChoice(impl_->banks.SetDrums(part->first, part->second));
+    impl_->schedule->Long(bytes);
 }
 
 void SynthPort::Reset() {
@@ -332,6 +342,7 @@ void SynthPort::Hold(SoundUse u) {
     const SoundUse fallbacks[] = {
         u, {drums ? SoundUse::kRhythmBank : 0, u.program}, {drums ? SoundUse::kRhythmBank : 0, 0}};
     for (const SoundUse& f : fallbacks) {
+        if (!SynthHasPreset(impl_->synth, f.bank, f.program)) continue;
         if (fluid_synth_pin_preset(impl_->synth, impl_->sfontId, f.bank, f.program) != FLUID_OK)
             continue;
         impl_->pinned.push_back(f);

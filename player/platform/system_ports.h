@@ -11,6 +11,8 @@
 
 namespace sonfara {
 
+struct PresetChoice;
+
 // Standard places of a General MIDI SoundFont on Debian, in search order.
 const std::vector<std::string>& StandardSoundFontPaths();
 
@@ -78,6 +80,7 @@ class SynthPort final : public MidiOutPort {
     bool OpenDriver(const std::string& name, const Clock* clock, int latencyFrames);
     void LoadAhead(uint32_t packed);
     void Hold(SoundUse u);
+    void HoldChoice(const PresetChoice& c);
     static int AudioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
     struct Impl;
     Impl* impl_ = nullptr;
