@@ -13,9 +13,9 @@ constexpr int kXgSfxKit = 126;
 constexpr int kXgDrumKit = 127;
 constexpr int kGm2Rhythm = 120;
 constexpr int kGm2Melodic = 121;
-constexpr int kDrumBank = 128;    // SoundFont bank of drum kits
-constexpr int kGsSfxKit = 56;     // the SFX set among the GS drum sets
-constexpr int kScaleBank = 127;   // tuning bank the scale tunings use (program = channel)
+constexpr int kDrumBank = 128;   // SoundFont bank of drum kits
+constexpr int kGsSfxKit = 56;    // the SFX set among the GS drum sets
+constexpr int kScaleBank = 127;  // tuning bank the scale tunings use (program = channel)
 constexpr int kCenter = 64;
 constexpr uint8_t kUnset = 0xFF;  // per-key drum setting left as the kit has it
 
@@ -44,11 +44,11 @@ struct ParamGen {
     float perStep;
 };
 constexpr std::array<ParamGen, SynthModule::kParamCount> kParamGen = {{
-    {{GEN_VIBLFOFREQ, -1}, 20.0f},                  // cents
-    {{GEN_VIBLFOTOPITCH, -1}, 1.0f},                // cents of depth
-    {{GEN_VIBLFODELAY, -1}, 40.0f},                 // timecents
-    {{GEN_FILTERFC, -1}, 50.0f},                    // cents
-    {{GEN_FILTERQ, -1}, 3.0f},                      // centibels
+    {{GEN_VIBLFOFREQ, -1}, 20.0f},    // cents
+    {{GEN_VIBLFOTOPITCH, -1}, 1.0f},  // cents of depth
+    {{GEN_VIBLFODELAY, -1}, 40.0f},   // timecents
+    {{GEN_FILTERFC, -1}, 50.0f},      // cents
+    {{GEN_FILTERQ, -1}, 3.0f},        // centibels
     // Envelope times go to each voice at its note-on (see Envelope).
     {{-1, -1}, 0.0f},
     {{-1, -1}, 0.0f},
@@ -110,14 +110,22 @@ constexpr std::array<ReverbCharacter, 8> kReverbCharacter = {{
 // XG reverb types (MSB) as GS characters; 0 turns the reverb off.
 int XgReverbCharacter(int msb) {
     switch (msb) {
-        case 0x01: return 3;  // hall
-        case 0x02: return 1;  // room
-        case 0x03: return 4;  // stage
-        case 0x04: return 5;  // plate
-        case 0x10: return 0;  // white room
-        case 0x11: return 4;  // tunnel
-        case 0x13: return 2;  // basement
-        default: return -1;
+        case 0x01:
+            return 3;  // hall
+        case 0x02:
+            return 1;  // room
+        case 0x03:
+            return 4;  // stage
+        case 0x04:
+            return 5;  // plate
+        case 0x10:
+            return 0;  // white room
+        case 0x11:
+            return 4;  // tunnel
+        case 0x13:
+            return 2;  // basement
+        default:
+            return -1;
     }
 }
 
@@ -127,11 +135,11 @@ int XgReverbCharacter(int msb) {
 // effect sound (120 + group); the GS variations of those sounds stand in.
 PresetChoice XgSfxVoice(int program) {
     static constexpr std::array<std::pair<uint8_t, uint8_t>, 44> kVariation = {{
-        {0, 1},   {1, 1},   {3, 2},   {16, 1},  {32, 1},  {33, 2},  {34, 3},  {35, 4},  {36, 5},
-        {37, 5},  {48, 1},  {49, 2},  {50, 3},  {64, 0},  {65, 2},  {66, 3},  {67, 4},  {68, 4},
-        {69, 5},  {70, 1},  {80, 1},  {81, 2},  {82, 3},  {83, 4},  {84, 5},  {85, 6},  {86, 7},
-        {87, 8},  {88, 9},  {96, 1},  {97, 2},  {98, 3},  {99, 4},  {100, 5}, {112, 1}, {113, 2},
-        {114, 3}, {115, 3}, {17, 0},  {51, 3},  {52, 0},  {53, 0},  {54, 0},  {55, 0},
+        {0, 1},   {1, 1},   {3, 2},  {16, 1}, {32, 1}, {33, 2}, {34, 3},  {35, 4},  {36, 5},
+        {37, 5},  {48, 1},  {49, 2}, {50, 3}, {64, 0}, {65, 2}, {66, 3},  {67, 4},  {68, 4},
+        {69, 5},  {70, 1},  {80, 1}, {81, 2}, {82, 3}, {83, 4}, {84, 5},  {85, 6},  {86, 7},
+        {87, 8},  {88, 9},  {96, 1}, {97, 2}, {98, 3}, {99, 4}, {100, 5}, {112, 1}, {113, 2},
+        {114, 3}, {115, 3}, {17, 0}, {51, 3}, {52, 0}, {53, 0}, {54, 0},  {55, 0},
     }};
     PresetChoice c{.bank = 0, .program = 120 + program / 16, .drums = false};
     for (const auto& [from, bank] : kVariation)
@@ -168,11 +176,15 @@ PresetChoice ModuleBanks::Program(int ch, int program) {
     Part& p = parts_[ch];
     p.program = static_cast<uint8_t>(program);
     if (rules_ == ModuleRules::kXg) {
-        if (p.msb == kXgDrumKit || p.msb == kXgSfxKit) p.drums = true;
-        else if (p.msb == 0 || p.msb == kXgSfxVoices) p.drums = false;
+        if (p.msb == kXgDrumKit || p.msb == kXgSfxKit)
+            p.drums = true;
+        else if (p.msb == 0 || p.msb == kXgSfxVoices)
+            p.drums = false;
     } else if (rules_ == ModuleRules::kGm2) {
-        if (p.msb == kGm2Rhythm) p.drums = true;
-        else if (p.msb == kGm2Melodic) p.drums = false;
+        if (p.msb == kGm2Rhythm)
+            p.drums = true;
+        else if (p.msb == kGm2Melodic)
+            p.drums = false;
     }
     return Choose(ch);
 }
@@ -195,21 +207,26 @@ PresetChoice ModuleBanks::Choose(int ch) {
         return c;
     }
     switch (rules_) {
-        case ModuleRules::kGs: c.bank = p.msb; break;
+        case ModuleRules::kGs:
+            c.bank = p.msb;
+            break;
         case ModuleRules::kXg:
             if (p.msb == kXgSfxVoices) return XgSfxVoice(p.program);
             c.bank = p.lsb;
             break;
-        case ModuleRules::kGm2: c.bank = p.msb == kGm2Melodic ? p.lsb : 0; break;
-        case ModuleRules::kGm: break;
+        case ModuleRules::kGm2:
+            c.bank = p.msb == kGm2Melodic ? p.lsb : 0;
+            break;
+        case ModuleRules::kGm:
+            break;
     }
     return c;
 }
 
 std::optional<std::pair<int, bool>> ModuleBanks::DrumPartMessage(std::span<const uint8_t> b) {
     // F0 41 dev 42 12 40 1x 15 vv cs F7: part x uses a drum map (vv 1, 2).
-    if (b.size() == 11 && b[1] == midi::kRoland && b[3] == midi::kRolandGsModel &&
-        b[4] == kGsDt1 && b[5] == 0x40 && (b[6] & 0xF0) == 0x10 && b[7] == 0x15)
+    if (b.size() == 11 && b[1] == midi::kRoland && b[3] == midi::kRolandGsModel && b[4] == kGsDt1 &&
+        b[5] == 0x40 && (b[6] & 0xF0) == 0x10 && b[7] == 0x15)
         return std::pair{GsPartChannel(b[6] & 0x0F), b[8] != 0};
     // F0 43 1n 4C 08 pp 07 vv F7: part mode normal (0) or a drum setup.
     if (b.size() == 9 && b[1] == midi::kYamaha && (b[2] & 0xF0) == 0x10 &&
@@ -262,7 +279,8 @@ void SynthModule::ResetAll(ModuleRules rules) {
     banks_.Reset(rules);
     for (int c = 0; c < midi::kChannelCount; ++c) {
         ResetChannel(c);
-        fluid_synth_set_channel_type(synth_, c, banks_.Drums(c) ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+        fluid_synth_set_channel_type(synth_, c,
+                                     banks_.Drums(c) ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
         fluid_synth_set_portamento_mode(synth_, c, FLUID_CHANNEL_PORTAMENTO_MODE_EACH_NOTE);
         fluid_synth_deactivate_tuning(synth_, c, 0);
         for (int p = 0; p < kParamCount; ++p) SetParam(c, static_cast<Param>(p), kCenter);
@@ -320,23 +338,25 @@ void SynthModule::Short(uint32_t packed) {
 
 // A bank or kit the SoundFonts lack falls back as the modules do: a
 // variation to its capital tone, a kit to the standard kit.
-bool SynthHasPreset(fluid_synth_t* synth, int bank, int program) {
+int SynthPresetFont(fluid_synth_t* synth, int bank, int program) {
+    // Index 0 is the SoundFont loaded last, which the synthesizer asks first.
     for (int i = 0; i < fluid_synth_sfcount(synth); ++i) {
         fluid_sfont_t* sf = fluid_synth_get_sfont(synth, i);
-        if (sf && fluid_sfont_get_preset(sf, bank, program)) return true;
+        if (sf && fluid_sfont_get_preset(sf, bank, program)) return fluid_sfont_get_id(sf);
     }
-    return false;
+    return -1;
 }
 
 void SynthModule::Select(int c, PresetChoice choice) {
-    if (!SynthHasPreset(synth_, choice.bank, choice.program)) {
+    if (SynthPresetFont(synth_, choice.bank, choice.program) < 0) {
         if (choice.drums)
             choice.program = 0;
         else
             choice.bank = 0;
     }
     const bool edited = ch_[c].keysEdited;
-    fluid_synth_set_channel_type(synth_, c, choice.drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+    fluid_synth_set_channel_type(synth_, c,
+                                 choice.drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
     fluid_synth_bank_select(synth_, c, choice.bank);
     fluid_synth_program_change(synth_, c, choice.program);
     // A new kit starts from its own per-key settings.
@@ -489,7 +509,8 @@ int SynthModule::NewVoices(int c, int key) {
     bool any = false;
     for (fluid_voice_t* v : voices_) {
         if (!v) break;
-        if (fluid_voice_get_channel(v) != c || fluid_voice_get_key(v) != key || !fluid_voice_is_on(v))
+        if (fluid_voice_get_channel(v) != c || fluid_voice_get_key(v) != key ||
+            !fluid_voice_is_on(v))
             continue;
         const unsigned id = fluid_voice_get_id(v);
         if (!any || id > newest) newest = id;
@@ -578,8 +599,7 @@ void SynthModule::ApplyBend(int c) {
     const int semis = (ch.bendCents + 99) / 100;
     fluid_synth_pitch_wheel_sens(synth_, c, semis);
     int bend = ch.bend;
-    if (semis * 100 != ch.bendCents)
-        bend = 8192 + (ch.bend - 8192) * ch.bendCents / (semis * 100);
+    if (semis * 100 != ch.bendCents) bend = 8192 + (ch.bend - 8192) * ch.bendCents / (semis * 100);
     fluid_synth_pitch_bend(synth_, c, std::clamp(bend, 0, 16383));
 }
 
@@ -621,7 +641,8 @@ void SynthModule::ApplyReverb() {
 
 void SynthModule::ApplyChorus() {
     fluid_synth_set_chorus_group_level(synth_, -1, 2.0 * fx_.chorusLevel / 64.0);
-    fluid_synth_set_chorus_group_speed(synth_, -1, std::clamp(0.05 + fx_.chorusRate * 0.077, 0.1, 5.0));
+    fluid_synth_set_chorus_group_speed(synth_, -1,
+                                       std::clamp(0.05 + fx_.chorusRate * 0.077, 0.1, 5.0));
     fluid_synth_set_chorus_group_depth(synth_, -1, 0.2 + fx_.chorusDepth / 127.0 * 10.0);
     // Feedback has no control here: more of it thickens with more voices.
     fluid_synth_set_chorus_group_nr(synth_, -1, 3 + fx_.chorusFeedback / 32);
@@ -673,7 +694,8 @@ bool SynthModule::Roland(std::span<const uint8_t> b) {
     if (a1 != 0x40) return true;  // drum setups and display: no sound here
     if (a2 == 0x00) {
         if (a3 == 0x00 && data.size() >= 4) {
-            const int t = (data[0] & 15) << 12 | (data[1] & 15) << 8 | (data[2] & 15) << 4 | (data[3] & 15);
+            const int t =
+                (data[0] & 15) << 12 | (data[1] & 15) << 8 | (data[2] & 15) << 4 | (data[3] & 15);
             masterCents_ = (t - 0x400) / 10;
             for (int c = 0; c < midi::kChannelCount; ++c) ApplyTuning(c);
         } else if (a3 == 0x04) {
@@ -689,17 +711,46 @@ bool SynthModule::Roland(std::span<const uint8_t> b) {
         const int addr = a3 + static_cast<int>(i), v = data[i];
         if (a2 == 0x01) {
             switch (addr) {
-                case 0x30: GsReverbMacro(v); break;
-                case 0x31: fx_.reverbChar = v; ApplyReverb(); break;
-                case 0x32: fx_.reverbLpf = v; ApplyReverb(); break;
-                case 0x33: fx_.reverbLevel = v; ApplyReverb(); break;
-                case 0x34: fx_.reverbTime = v; ApplyReverb(); break;
-                case 0x38: GsChorusMacro(v); break;
-                case 0x3A: fx_.chorusLevel = v; ApplyChorus(); break;
-                case 0x3B: fx_.chorusFeedback = v; ApplyChorus(); break;
-                case 0x3D: fx_.chorusRate = v; ApplyChorus(); break;
-                case 0x3E: fx_.chorusDepth = v; ApplyChorus(); break;
-                default: break;
+                case 0x30:
+                    GsReverbMacro(v);
+                    break;
+                case 0x31:
+                    fx_.reverbChar = v;
+                    ApplyReverb();
+                    break;
+                case 0x32:
+                    fx_.reverbLpf = v;
+                    ApplyReverb();
+                    break;
+                case 0x33:
+                    fx_.reverbLevel = v;
+                    ApplyReverb();
+                    break;
+                case 0x34:
+                    fx_.reverbTime = v;
+                    ApplyReverb();
+                    break;
+                case 0x38:
+                    GsChorusMacro(v);
+                    break;
+                case 0x3A:
+                    fx_.chorusLevel = v;
+                    ApplyChorus();
+                    break;
+                case 0x3B:
+                    fx_.chorusFeedback = v;
+                    ApplyChorus();
+                    break;
+                case 0x3D:
+                    fx_.chorusRate = v;
+                    ApplyChorus();
+                    break;
+                case 0x3E:
+                    fx_.chorusDepth = v;
+                    ApplyChorus();
+                    break;
+                default:
+                    break;
             }
         } else if ((a2 & 0xF0) == 0x10) {
             RolandPart(GsPartChannel(a2 & 0x0F), addr, data.subspan(i, 1));
@@ -721,11 +772,20 @@ void SynthModule::RolandPart(int c, int addr, std::span<const uint8_t> data) {
         return;
     }
     switch (addr) {
-        case 0x19: ControlChange(c, Cc::kVolume, v); break;
-        case 0x1C: ControlChange(c, Cc::kPan, v); break;
-        case 0x21: ControlChange(c, Cc::kChorusSend, v); break;
-        case 0x22: ControlChange(c, Cc::kReverbSend, v); break;
-        default: break;
+        case 0x19:
+            ControlChange(c, Cc::kVolume, v);
+            break;
+        case 0x1C:
+            ControlChange(c, Cc::kPan, v);
+            break;
+        case 0x21:
+            ControlChange(c, Cc::kChorusSend, v);
+            break;
+        case 0x22:
+            ControlChange(c, Cc::kReverbSend, v);
+            break;
+        default:
+            break;
     }
 }
 
@@ -756,11 +816,23 @@ bool SynthModule::Yamaha(std::span<const uint8_t> b) {
                 ApplyReverb();
                 break;
             }
-            case 0x02: fx_.reverbTime = std::min(127, v * 2); ApplyReverb(); break;
-            case 0x0C: fx_.reverbLevel = v; ApplyReverb(); break;
-            case 0x20: fluid_synth_chorus_on(synth_, -1, v != 0); break;
-            case 0x2C: fx_.chorusLevel = v; ApplyChorus(); break;
-            default: break;  // variation and the finer effect parameters: not played
+            case 0x02:
+                fx_.reverbTime = std::min(127, v * 2);
+                ApplyReverb();
+                break;
+            case 0x0C:
+                fx_.reverbLevel = v;
+                ApplyReverb();
+                break;
+            case 0x20:
+                fluid_synth_chorus_on(synth_, -1, v != 0);
+                break;
+            case 0x2C:
+                fx_.chorusLevel = v;
+                ApplyChorus();
+                break;
+            default:
+                break;  // variation and the finer effect parameters: not played
         }
     } else if (ah == 0x08 && am < midi::kChannelCount) {
         XgPart(am, al, v);
@@ -775,14 +847,29 @@ void SynthModule::XgPart(int c, int addr, int v) {
         return;
     }
     switch (addr) {
-        case 0x01: banks_.BankMsb(c, v); break;
-        case 0x02: banks_.BankLsb(c, v); break;
-        case 0x03: Select(c, banks_.Program(c, v)); break;
-        case 0x0B: ControlChange(c, Cc::kVolume, v); break;
-        case 0x0E: ControlChange(c, Cc::kPan, v); break;
-        case 0x12: ControlChange(c, Cc::kChorusSend, v); break;
-        case 0x13: ControlChange(c, Cc::kReverbSend, v); break;
-        default: break;
+        case 0x01:
+            banks_.BankMsb(c, v);
+            break;
+        case 0x02:
+            banks_.BankLsb(c, v);
+            break;
+        case 0x03:
+            Select(c, banks_.Program(c, v));
+            break;
+        case 0x0B:
+            ControlChange(c, Cc::kVolume, v);
+            break;
+        case 0x0E:
+            ControlChange(c, Cc::kPan, v);
+            break;
+        case 0x12:
+            ControlChange(c, Cc::kChorusSend, v);
+            break;
+        case 0x13:
+            ControlChange(c, Cc::kReverbSend, v);
+            break;
+        default:
+            break;
     }
 }
 

@@ -31,9 +31,9 @@ struct PresetChoice {
     bool drums = false;
 };
 
-// Whether any loaded SoundFont has the preset (any thread that may call the
-// synthesizer).
-bool SynthHasPreset(fluid_synth_t* synth, int bank, int program);
+// The id of the SoundFont whose preset the synthesizer plays for bank and
+// program, -1 when none has it (any thread that may call the synthesizer).
+int SynthPresetFont(fluid_synth_t* synth, int bank, int program);
 
 // The preset an XG SFX voice (bank MSB 64) plays: a GS effect variation.
 PresetChoice XgSfxVoice(int program);

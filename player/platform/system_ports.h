@@ -13,13 +13,17 @@ namespace sonfara {
 
 struct PresetChoice;
 
-// Standard places of a General MIDI SoundFont on Debian, in search order.
+// Standard places of a General MIDI SoundFont on Debian, in search order
+// (the GS one first: it has the GS variation tones and the SFX kit).
 const std::vector<std::string>& StandardSoundFontPaths();
 
 struct SoundFontSearch {
     std::string path;                 // empty when none was found
     std::vector<std::string> looked;  // every place that was tried
 };
+// The SoundFont that plays under `path` when path only adds to it (Debian's
+// GS SoundFont over its GM one, in the same folder); empty when none.
+std::string SoundFontBase(const std::string& path);
 // `requested` (if not empty) wins; then $SONFARA_SOUNDFONT; then the
 // standard paths.
 SoundFontSearch FindSoundFont(const std::string& requested);

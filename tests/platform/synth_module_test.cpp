@@ -3,8 +3,9 @@
 // honoured (drums on channel 10, the pitch by note number, a bend of the
 // same size), or measured against the plain song in the direction the
 // modules document.
-#include <gtest/gtest.h>
+#include "player/platform/synth_module.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 #include <vector>
 
 #include "player/platform/midi.h"
-#include "player/platform/synth_module.h"
 #include "player/platform/system_ports.h"
 
 namespace sonfara {
@@ -53,7 +53,13 @@ const Bytes kXgOn = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
 
 // GS data set with its checksum.
 Bytes Gs(int a1, int a2, int a3, std::vector<int> data) {
-    Bytes b = {0xF0, 0x41, 0x10, 0x42, 0x12, static_cast<uint8_t>(a1), static_cast<uint8_t>(a2),
+    Bytes b = {0xF0,
+               0x41,
+               0x10,
+               0x42,
+               0x12,
+               static_cast<uint8_t>(a1),
+               static_cast<uint8_t>(a2),
                static_cast<uint8_t>(a3)};
     int sum = a1 + a2 + a3;
     for (int d : data) {
@@ -65,7 +71,12 @@ Bytes Gs(int a1, int a2, int a3, std::vector<int> data) {
     return b;
 }
 Bytes Xg(int ah, int am, int al, std::vector<int> data) {
-    Bytes b = {0xF0, 0x43, 0x10, 0x4C, static_cast<uint8_t>(ah), static_cast<uint8_t>(am),
+    Bytes b = {0xF0,
+               0x43,
+               0x10,
+               0x4C,
+               static_cast<uint8_t>(ah),
+               static_cast<uint8_t>(am),
                static_cast<uint8_t>(al)};
     for (int d : data) b.push_back(static_cast<uint8_t>(d));
     b.push_back(0xF7);
@@ -73,11 +84,13 @@ Bytes Xg(int ah, int am, int al, std::vector<int> data) {
 }
 // NRPN as the GS and XG songs send it: MSB, LSB, data entry.
 Song Nrpn(int ms, int ch, int msb, int lsb, int v) {
-    return {{ms, Cc(ch, Cc::kNrpnMsb, msb)}, {ms, Cc(ch, Cc::kNrpnLsb, lsb)},
+    return {{ms, Cc(ch, Cc::kNrpnMsb, msb)},
+            {ms, Cc(ch, Cc::kNrpnLsb, lsb)},
             {ms, Cc(ch, Cc::kDataEntry, v)}};
 }
 Song Rpn(int ms, int ch, int msb, int lsb, int v, int vLsb = -1) {
-    Song s = {{ms, Cc(ch, Cc::kRpnMsb, msb)}, {ms, Cc(ch, Cc::kRpnLsb, lsb)},
+    Song s = {{ms, Cc(ch, Cc::kRpnMsb, msb)},
+              {ms, Cc(ch, Cc::kRpnLsb, lsb)},
               {ms, Cc(ch, Cc::kDataEntry, v)}};
     if (vLsb >= 0) s.push_back({ms, Cc(ch, 38, vLsb)});
     return s;
@@ -206,8 +219,7 @@ struct SameSound {
 // the same notes on the channel that plays them in a plain GM song.
 TEST_F(SynthModuleTest, KitsBanksAndPartModesChooseDrumsOrMelodyAsTheModuleDoes) {
     const SameSound cases[] = {
-        {"XG drum kit on channel 1",
-         Song{{0, kXgOn}, {5, Cc(0, 0, 127)}, {5, Pc(0, 0)}} + Drums(0),
+        {"XG drum kit on channel 1", Song{{0, kXgOn}, {5, Cc(0, 0, 127)}, {5, Pc(0, 0)}} + Drums(0),
          Song{{0, kXgOn}} + Drums(9)},
         {"XG SFX kit plays drums", Song{{0, kXgOn}, {5, Cc(0, 0, 126)}, {5, Pc(0, 0)}} + Drums(0),
          Song{{0, kXgOn}} + Drums(9)},
@@ -226,7 +238,8 @@ TEST_F(SynthModuleTest, KitsBanksAndPartModesChooseDrumsOrMelodyAsTheModuleDoes)
         {"XG variation bank falls back to the voice",
          Song{{0, kXgOn}, {5, Cc(0, 32, 3)}, {5, Pc(0, 0)}} + Note(20, 0, 60, 200),
          Song{{0, kXgOn}} + Note(20, 0, 60, 200, 0)},
-        {"GS rhythm part assignment", Song{{0, kGsReset}, {5, Gs(0x40, 0x11, 0x15, {1})}} + Drums(0),
+        {"GS rhythm part assignment",
+         Song{{0, kGsReset}, {5, Gs(0x40, 0x11, 0x15, {1})}} + Drums(0),
          Song{{0, kGsReset}} + Drums(9)},
         {"GS variation falls back to the capital tone",
          Song{{0, kGsReset}, {5, Cc(0, 0, 8)}, {5, Pc(0, 0)}} + Note(20, 0, 60, 200),
@@ -236,7 +249,8 @@ TEST_F(SynthModuleTest, KitsBanksAndPartModesChooseDrumsOrMelodyAsTheModuleDoes)
         {"GM2 melodic bank on channel 10",
          Song{{0, kGm2On}, {5, Cc(9, 0, 121)}, {5, Pc(9, 0)}} + Note(20, 9, 60, 200),
          Song{{0, kGm2On}} + Note(20, 0, 60, 200, 0)},
-        {"GM ignores kit banks", Song{{0, kGmOn}, {5, Cc(0, 0, 127)}, {5, Pc(0, 0)}} + Note(20, 0, 60, 200),
+        {"GM ignores kit banks",
+         Song{{0, kGmOn}, {5, Cc(0, 0, 127)}, {5, Pc(0, 0)}} + Note(20, 0, 60, 200),
          Song{{0, kGmOn}} + Note(20, 0, 60, 200, 0)},
     };
     for (const auto& c : cases) {
@@ -251,7 +265,9 @@ TEST_F(SynthModuleTest, PartParametersMoveTheVoiceAsTheModulesDocument) {
     const int kSaw = 81;
     const Song plain = Song{{0, kGsReset}} + Note(20, 0, 57, 300, kSaw);
     const Audio p = Render(plain, 600);
-    auto with = [&](const Song& set) { return Render(Song{{0, kGsReset}} + set + Note(20, 0, 57, 300, kSaw), 600); };
+    auto with = [&](const Song& set) {
+        return Render(Song{{0, kGsReset}} + set + Note(20, 0, 57, 300, kSaw), 600);
+    };
 
     const Audio closed = with(Nrpn(5, 0, 1, 0x20, 14));
     EXPECT_LT(Brightness(closed, 100, 300), 0.6 * Brightness(p, 100, 300)) << "cutoff";
@@ -264,18 +280,21 @@ TEST_F(SynthModuleTest, PartParametersMoveTheVoiceAsTheModulesDocument) {
 
     // The same settings by part SysEx, the center value, and a reset.
     EXPECT_LT(Difference(with(Song{{5, Gs(0x40, 0x11, 0x32, {14})}}), closed), 0.02) << "GS part";
-    EXPECT_LT(Difference(Render(Song{{0, kXgOn}, {5, Xg(0x08, 0, 0x18, {14})}} +
-                                    Note(20, 0, 57, 300, kSaw), 600),
-                         Render(Song{{0, kXgOn}} + Nrpn(5, 0, 1, 0x20, 14) +
-                                    Note(20, 0, 57, 300, kSaw), 600)),
-              0.02)
+    EXPECT_LT(
+        Difference(
+            Render(Song{{0, kXgOn}, {5, Xg(0x08, 0, 0x18, {14})}} + Note(20, 0, 57, 300, kSaw),
+                   600),
+            Render(Song{{0, kXgOn}} + Nrpn(5, 0, 1, 0x20, 14) + Note(20, 0, 57, 300, kSaw), 600)),
+        0.02)
         << "XG part";
     EXPECT_LT(Difference(with(Nrpn(5, 0, 1, 0x20, 64)), p), 0.001) << "center";
     // (A reset restarts the effects: the plain song resets at the same time.)
-    EXPECT_LT(Difference(Render(Song{{0, kGsReset}} + Nrpn(2, 0, 1, 0x20, 14) +
-                                    Song{{4, kGsReset}} + Note(20, 0, 57, 300, kSaw), 600),
-                         Render(Song{{0, kGsReset}, {4, kGsReset}} + Note(20, 0, 57, 300, kSaw), 600)),
-              0.001)
+    EXPECT_LT(
+        Difference(Render(Song{{0, kGsReset}} + Nrpn(2, 0, 1, 0x20, 14) + Song{{4, kGsReset}} +
+                              Note(20, 0, 57, 300, kSaw),
+                          600),
+                   Render(Song{{0, kGsReset}, {4, kGsReset}} + Note(20, 0, 57, 300, kSaw), 600)),
+        0.001)
         << "reset";
 }
 
@@ -298,11 +317,12 @@ TEST_F(SynthModuleTest, DrumKeySettingsChangeTheirKeyOnly) {
 
     // An octave up on the cowbell, which has a pitch to measure.
     const double bell = Pitch(Render(start + Note(20, 9, 56, 150), 200), 30, 130);
-    const double up = Pitch(Render(start + Nrpn(5, 9, 0x18, 56, 76) + Note(20, 9, 56, 150), 200), 30, 130);
+    const double up =
+        Pitch(Render(start + Nrpn(5, 9, 0x18, 56, 76) + Note(20, 9, 56, 150), 200), 30, 130);
     EXPECT_NEAR(up / bell, 2.0, 0.05) << "pitch " << up << " Hz, plain " << bell;
 
-    const Audio newKit = Render(start + Nrpn(5, 9, 0x1A, 38, 0) + Song{{10, Pc(9, 0)}} +
-                                    Note(20, 9, 38, 150), 300);
+    const Audio newKit =
+        Render(start + Nrpn(5, 9, 0x1A, 38, 0) + Song{{10, Pc(9, 0)}} + Note(20, 9, 38, 150), 300);
     EXPECT_LT(Difference(newKit, snare), 0.001) << "program change";
 }
 
@@ -315,8 +335,8 @@ TEST_F(SynthModuleTest, TuningsSoundAsThePitchTheyName) {
     };
     const Song gs = {{0, kGsReset}};
     const Case cases[] = {
-        {"universal coarse tuning", gs + Song{{5, {0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, 0x4C, 0xF7}}},
-         gs + Song{}},
+        {"universal coarse tuning",
+         gs + Song{{5, {0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, 0x4C, 0xF7}}}, gs + Song{}},
         {"GS key shift", gs + Song{{5, Gs(0x40, 0x00, 0x05, {0x4C})}}, gs},
         {"universal fine tuning", gs + Song{{5, {0xF0, 0x7F, 0x7F, 0x04, 0x03, 0x7F, 0x7F, 0xF7}}},
          gs},
@@ -359,15 +379,16 @@ TEST_F(SynthModuleTest, MasterVolumeScalesTheWholeOutput) {
 TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
     // A short closed hi-hat, its sends up: after 150 ms only effects sound.
     auto hat = [](const Song& set) {
-        return Render(set + Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
-                      700);
+        return Render(
+            set + Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}}, 700);
     };
     const Song gs = {{0, kGsReset}};
     const double hall = Rms(hat(gs), 250, 700);
     ASSERT_GT(hall, 1e-4);
     EXPECT_LT(Rms(hat(gs + Song{{5, Gs(0x40, 0x01, 0x33, {0})}}), 250, 700), 0.05 * hall)
         << "level 0";
-    EXPECT_LT(Rms(hat(gs + Song{{5, Gs(0x40, 0x01, 0x34, {0})}}), 400, 700), 0.5 * Rms(hat(gs), 400, 700))
+    EXPECT_LT(Rms(hat(gs + Song{{5, Gs(0x40, 0x01, 0x34, {0})}}), 400, 700),
+              0.5 * Rms(hat(gs), 400, 700))
         << "short time";
     EXPECT_LT(Rms(hat(gs + Song{{5, Gs(0x40, 0x01, 0x30, {0})}}), 400, 700), Rms(hat(gs), 400, 700))
         << "room shorter than hall";
@@ -377,8 +398,11 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
         << "XG reverb off";
 
     auto chorused = [&](const Song& set) {
-        return Render(gs + set + Song{{10, Cc(0, Cc::kChorusSend, 127)}, {10, Cc(0, Cc::kReverbSend, 0)},
-                                      {20, On(0, 60)}, {300, Off(0, 60)}},
+        return Render(gs + set +
+                          Song{{10, Cc(0, Cc::kChorusSend, 127)},
+                               {10, Cc(0, Cc::kReverbSend, 0)},
+                               {20, On(0, 60)},
+                               {300, Off(0, 60)}},
                       350);
     };
     const Audio dry = Render(gs + Note(20, 0, 60, 280), 350);
@@ -414,6 +438,36 @@ TEST(ModuleBanks, ProgramsResolveUnderEachModule) {
     EXPECT_FALSE(ResetRules(Gs(0x40, 0x00, 0x04, {64})));
     // A truncated part message is not taken for a part change.
     EXPECT_FALSE(ModuleBanks::DrumPartMessage(Bytes{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x07}));
+}
+
+}  // namespace
+}  // namespace sonfara
+
+namespace sonfara {
+namespace {
+
+// Debian's GS SoundFont only adds to its GM set: it is played over it.
+TEST(SoundFontBase, TheGsAdditionPlaysOverItsGmSet) {
+    if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no test SoundFont";
+    char tmpl[] = "/tmp/sonfara-sf-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    const std::string dir = tmpl, gs = dir + "/FluidR3_GS.sf2", gm = dir + "/FluidR3_GM.sf2";
+    ASSERT_EQ(symlink(kSoundFont, gs.c_str()), 0);
+    EXPECT_EQ(SoundFontBase(gs), "") << "no base: nothing under it";
+    ASSERT_EQ(symlink(kSoundFont, gm.c_str()), 0);
+    EXPECT_EQ(SoundFontBase(gs), gm);
+    EXPECT_EQ(SoundFontBase(gm), "");
+    EXPECT_EQ(SoundFontBase(kSoundFont), "");
+    std::string err;
+    auto synth = SynthPort::OpenOffline(gs, kRate, &err);
+    ASSERT_TRUE(synth) << err;
+    synth->ShortMessage(midi::kNoteOn | 60 << 8 | 100 << 16);
+    std::vector<int16_t> out(2 * 2048);
+    synth->Render(out.data(), 2048);
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](int16_t v) { return std::abs(v) > 100; }));
+    unlink(gs.c_str());
+    unlink(gm.c_str());
+    rmdir(dir.c_str());
 }
 
 }  // namespace
