@@ -413,6 +413,39 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
         << "chorus level 127";
 }
 
+// The pitch's spread (highest over lowest) across short windows.
+double PitchSpread(const Audio& a, int fromMs, int toMs) {
+    double lo = 1e9, hi = 0;
+    for (int t = fromMs; t + 25 <= toMs; t += 12) {
+        const double p = Pitch(a, t, t + 25);
+        lo = std::min(lo, p);
+        hi = std::max(hi, p);
+    }
+    return lo > 0 ? hi / lo : 0;
+}
+
+// Portamento glides over a time that grows with the interval and the
+// controller (not one fixed time per note), on legato and detached notes.
+TEST_F(SynthModuleTest, PortamentoAndVibratoMoveThePitchAsSet) {
+    const int kFlute = 73;
+    const Song gs = {{0, kGsReset}};
+    auto glide = [&](int time) {
+        return Render(gs + Song{{5, Cc(0, 5, time)}, {5, Cc(0, 65, 127)}} +
+                          Note(20, 0, 48, 100, kFlute) + Note(150, 0, 60, 450),
+                      620);
+    };
+    const double target = Pitch(Render(gs + Note(150, 0, 60, 450, kFlute), 620), 420, 600);
+    const Audio slow = glide(64), fast = glide(0);
+    EXPECT_LT(Pitch(slow, 175, 215), 0.85 * target) << "still gliding";
+    EXPECT_NEAR(Pitch(slow, 420, 600) / target, 1.0, 0.015) << "arrived";
+    EXPECT_NEAR(Pitch(fast, 175, 215) / target, 1.0, 0.02) << "short time";
+
+    const Audio plain = Render(gs + Note(20, 0, 69, 500, kFlute), 560);
+    const Audio deep = Render(gs + Nrpn(5, 0, 1, 0x09, 114) + Note(20, 0, 69, 500, kFlute), 560);
+    EXPECT_LT(PitchSpread(plain, 150, 520), 1.015);
+    EXPECT_GT(PitchSpread(deep, 150, 520), 1.03) << "vibrato depth";
+}
+
 // What the sending side pins follows the same rules.
 TEST(ModuleBanks, ProgramsResolveUnderEachModule) {
     ModuleBanks b;
@@ -428,6 +461,10 @@ TEST(ModuleBanks, ProgramsResolveUnderEachModule) {
     b.BankLsb(3, 0);
     EXPECT_FALSE(b.Program(3, 0).drums);
     EXPECT_TRUE(b.Drums(9));
+    b.BankMsb(4, 64);
+    const PresetChoice dog = b.Program(4, 48);
+    EXPECT_EQ(dog.bank, 1) << "XG SFX voice as its GS variation";
+    EXPECT_EQ(dog.program, 123);
     b.Reset(ModuleRules::kGm);
     b.BankMsb(0, 127);
     EXPECT_FALSE(b.Program(0, 0).drums);
