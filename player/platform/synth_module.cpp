@@ -414,9 +414,12 @@ void SynthModule::ControlChange(int c, int cc, int v) {
             ch.chorusCc = v;
             break;
         case Cc::kResetAllControllers:
+            // The bend range stays, whatever the synthesizer resets.
             ch.rpn = ch.nrpn = -1;
             ch.bend = 8192;
-            break;
+            fluid_synth_cc(synth_, c, cc, v);
+            ApplyBend(c);
+            return;
         default:
             break;
     }

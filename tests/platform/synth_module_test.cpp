@@ -392,6 +392,8 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
         << "short time";
     EXPECT_LT(Rms(hat(gs + Song{{5, Gs(0x40, 0x01, 0x30, {0})}}), 400, 700), Rms(hat(gs), 400, 700))
         << "room shorter than hall";
+    // A GM song after a GS one has the synthesizer's own reverb back.
+    EXPECT_LT(Difference(hat(gs + Song{{3, kGmOn}}), hat({})), 0.01) << "GM";
     const Song xg = {{0, kXgOn}};
     ASSERT_GT(Rms(hat(xg), 250, 700), 1e-4);
     EXPECT_LT(Rms(hat(xg + Song{{5, Xg(0x02, 0x01, 0x00, {0, 0})}}), 250, 700), 1e-5)
