@@ -22,6 +22,7 @@ constexpr uint8_t kUnset = 0xFF;  // per-key drum setting left as the kit has it
 constexpr uint8_t kGsDt1 = 0x12;
 constexpr uint8_t kPortamentoTime = 5, kPortamentoTimeLsb = 37, kPortamento = 65;
 constexpr uint8_t kDataEntryLsb = 38;
+constexpr uint8_t kVariationSend = 94;
 
 // GS/XG NRPN numbers (MSB 1) of the part parameters, in Param order.
 constexpr std::array<uint8_t, SynthModule::kParamCount> kParamNrpn = {0x08, 0x09, 0x0A, 0x20,
@@ -242,6 +243,18 @@ SynthModule::SynthModule(fluid_synth_t* synth)
     for (int c = 0; c < midi::kChannelCount; ++c) ResetChannel(c);
     for (int c = 0; c < midi::kChannelCount; ++c)
         fluid_synth_set_portamento_mode(synth_, c, FLUID_CHANNEL_PORTAMENTO_MODE_EACH_NOTE);
+    // CC 94 feeds the chorus where an XG variation of the chorus kind plays
+    // (the layer passes it on only then), as CC 93 does.
+    if (fluid_mod_t* mod = new_fluid_mod()) {
+        fluid_mod_set_source1(
+            mod, kVariationSend,
+            FLUID_MOD_CC | FLUID_MOD_UNIPOLAR | FLUID_MOD_LINEAR | FLUID_MOD_POSITIVE);
+        fluid_mod_set_source2(mod, 0, 0);
+        fluid_mod_set_dest(mod, GEN_CHORUSSEND);
+        fluid_mod_set_amount(mod, 200);
+        fluid_synth_add_default_mod(synth_, mod, FLUID_SYNTH_ADD);
+        delete_fluid_mod(mod);
+    }
     fluid_synth_get_reverb_group_roomsize(synth_, -1, &own_.roomsize);
     fluid_synth_get_reverb_group_damp(synth_, -1, &own_.damp);
     fluid_synth_get_reverb_group_width(synth_, -1, &own_.width);
@@ -293,6 +306,8 @@ void SynthModule::ResetAll(ModuleRules rules) {
     ApplyGain();
     for (int c = 0; c < midi::kChannelCount; ++c) ApplyTuning(c);
     OwnEffectsBack();
+    fx_ = Effects{};
+    for (int c = 0; c < midi::kChannelCount; ++c) ApplyVariation(c);
     if (rules == ModuleRules::kGs) {
         GsReverbMacro(4);
         GsChorusMacro(2);
@@ -413,6 +428,10 @@ void SynthModule::ControlChange(int c, int cc, int v) {
         case Cc::kChorusSend:
             ch.chorusCc = v;
             break;
+        case kVariationSend:
+            ch.variationCc = v;
+            ApplyVariation(c);
+            return;
         case Cc::kResetAllControllers:
             // The bend range stays, whatever the synthesizer resets.
             ch.rpn = ch.nrpn = -1;
@@ -627,6 +646,16 @@ void SynthModule::ApplyScale(int c) {
     fluid_synth_activate_tuning(synth_, c, kScaleBank, c, 1);
 }
 
+// The XG variation as a chorus: as a system effect each part sends by its
+// CC 94, as an insertion effect the one part it is inserted on goes through
+// it whole. Other variation types have no sound here.
+void SynthModule::ApplyVariation(int c) {
+    int send = 0;
+    if (fx_.variationChorus && Rules() == ModuleRules::kXg)
+        send = fx_.variationSystem ? ch_[c].variationCc : (fx_.variationPart == c ? 127 : 0);
+    fluid_synth_cc(synth_, c, kVariationSend, send);
+}
+
 void SynthModule::ApplyGain() {
     const float v = masterVolume_ / 16383.0f;
     fluid_synth_set_gain(synth_, baseGain_ * v * v);
@@ -713,53 +742,37 @@ bool SynthModule::Roland(std::span<const uint8_t> b) {
     for (size_t i = 0; i < data.size(); ++i) {
         const int addr = a3 + static_cast<int>(i), v = data[i];
         if (a2 == 0x01) {
-            switch (addr) {
-                case 0x30:
-                    GsReverbMacro(v);
-                    break;
-                case 0x31:
-                    fx_.reverbChar = v;
-                    ApplyReverb();
-                    break;
-                case 0x32:
-                    fx_.reverbLpf = v;
-                    ApplyReverb();
-                    break;
-                case 0x33:
-                    fx_.reverbLevel = v;
-                    ApplyReverb();
-                    break;
-                case 0x34:
-                    fx_.reverbTime = v;
-                    ApplyReverb();
-                    break;
-                case 0x38:
-                    GsChorusMacro(v);
-                    break;
-                case 0x3A:
-                    fx_.chorusLevel = v;
-                    ApplyChorus();
-                    break;
-                case 0x3B:
-                    fx_.chorusFeedback = v;
-                    ApplyChorus();
-                    break;
-                case 0x3D:
-                    fx_.chorusRate = v;
-                    ApplyChorus();
-                    break;
-                case 0x3E:
-                    fx_.chorusDepth = v;
-                    ApplyChorus();
-                    break;
-                default:
-                    break;
-            }
+            GsEffect(addr, v);
         } else if ((a2 & 0xF0) == 0x10) {
             RolandPart(GsPartChannel(a2 & 0x0F), addr, data.subspan(i, 1));
         }
     }
     return true;
+}
+
+// GS effect parameters (40 01 3x): the macros, then single settings.
+void SynthModule::GsEffect(int addr, int v) {
+    struct Setting {
+        uint8_t addr;
+        int Effects::*field;
+        bool chorus;
+    };
+    static constexpr Setting kSettings[] = {
+        {0x31, &Effects::reverbChar, false},  {0x32, &Effects::reverbLpf, false},
+        {0x33, &Effects::reverbLevel, false}, {0x34, &Effects::reverbTime, false},
+        {0x3A, &Effects::chorusLevel, true},  {0x3B, &Effects::chorusFeedback, true},
+        {0x3D, &Effects::chorusRate, true},   {0x3E, &Effects::chorusDepth, true},
+    };
+    if (addr == 0x30) GsReverbMacro(v);
+    if (addr == 0x38) GsChorusMacro(v);
+    for (const Setting& st : kSettings) {
+        if (st.addr != addr) continue;
+        fx_.*st.field = v;
+        if (st.chorus)
+            ApplyChorus();
+        else
+            ApplyReverb();
+    }
 }
 
 void SynthModule::RolandPart(int c, int addr, std::span<const uint8_t> data) {
@@ -811,36 +824,53 @@ bool SynthModule::Yamaha(std::span<const uint8_t> b) {
             for (int c = 0; c < midi::kChannelCount; ++c) ApplyTuning(c);
         }
     } else if (ah == 0x02 && am == 0x01) {
-        switch (al) {
-            case 0x00: {
-                const int character = XgReverbCharacter(v);
-                fluid_synth_reverb_on(synth_, -1, character >= 0);
-                if (character >= 0) fx_.reverbChar = character;
-                ApplyReverb();
-                break;
-            }
-            case 0x02:
-                fx_.reverbTime = std::min(127, v * 2);
-                ApplyReverb();
-                break;
-            case 0x0C:
-                fx_.reverbLevel = v;
-                ApplyReverb();
-                break;
-            case 0x20:
-                fluid_synth_chorus_on(synth_, -1, v != 0);
-                break;
-            case 0x2C:
-                fx_.chorusLevel = v;
-                ApplyChorus();
-                break;
-            default:
-                break;  // variation and the finer effect parameters: not played
-        }
+        XgEffect(al, v);
     } else if (ah == 0x08 && am < midi::kChannelCount) {
         XgPart(am, al, v);
     }
     return true;
+}
+
+// XG effect parameters (02 01 al): reverb and chorus type, time and return;
+// the variation where it is of the chorus kind.
+void SynthModule::XgEffect(int addr, int v) {
+    switch (addr) {
+        case 0x00: {
+            const int character = XgReverbCharacter(v);
+            fluid_synth_reverb_on(synth_, -1, character >= 0);
+            if (character >= 0) fx_.reverbChar = character;
+            break;
+        }
+        case 0x02:
+            fx_.reverbTime = std::min(127, v * 2);
+            break;
+        case 0x0C:
+            fx_.reverbLevel = v;
+            break;
+        case 0x20:
+            fluid_synth_chorus_on(synth_, -1, v != 0);
+            return;
+        case 0x2C:
+            fx_.chorusLevel = v;
+            ApplyChorus();
+            return;
+        case 0x40:
+            fx_.variationChorus = v == 0x41 || v == 0x42 || v == 0x43;
+            break;
+        case 0x5A:
+            fx_.variationSystem = v == 1;
+            break;
+        case 0x5B:
+            fx_.variationPart = v;
+            break;
+        default:
+            return;  // the finer effect parameters: not played
+    }
+    if (addr < 0x20) {
+        ApplyReverb();
+        return;
+    }
+    for (int c = 0; c < midi::kChannelCount; ++c) ApplyVariation(c);
 }
 
 void SynthModule::XgPart(int c, int addr, int v) {

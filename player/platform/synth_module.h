@@ -110,11 +110,14 @@ class SynthModule {
         int coarse = 0;       // RPN coarse tuning
         int portaTime = 0, lastKey = -1;
         bool porta = false;
-        int reverbCc = 40, chorusCc = 0;
+        int reverbCc = 40, chorusCc = 0, variationCc = 0;
     };
     struct Effects {
         int reverbChar = 4, reverbLpf = 0, reverbLevel = 64, reverbTime = 64;
         int chorusLevel = 64, chorusRate = 3, chorusDepth = 19, chorusFeedback = 8;
+        // XG variation: a chorus kind, as a system effect, inserted on a part.
+        bool variationChorus = false, variationSystem = false;
+        int variationPart = 127;
     };
     // The synthesizer's own effect settings, for GM songs.
     struct OwnEffects {
@@ -140,6 +143,7 @@ class SynthModule {
     void ApplyTuning(int ch);
     void ApplyScale(int ch);
     void ApplyGain();
+    void ApplyVariation(int ch);
     void ApplyReverb();
     void ApplyChorus();
     bool Roland(std::span<const uint8_t> b);
@@ -149,6 +153,8 @@ class SynthModule {
     void GsReverbMacro(int m);
     void GsChorusMacro(int m);
     void XgPart(int ch, int addr, int v);
+    void XgEffect(int addr, int v);
+    void GsEffect(int addr, int v);
     void OwnEffectsBack();
 
     fluid_synth_t* synth_;

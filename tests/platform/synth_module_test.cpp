@@ -399,6 +399,29 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
     EXPECT_LT(Rms(hat(xg + Song{{5, Xg(0x02, 0x01, 0x00, {0, 0})}}), 250, 700), 1e-5)
         << "XG reverb off";
 
+    // An XG variation of the chorus kind as a system effect: CC 94 sends to
+    // the chorus as CC 93 would; a delay kind has no sound here.
+    auto sent = [&](int cc, const Song& set) {
+        return Render(xg + set +
+                          Song{{10, Cc(0, Cc::kReverbSend, 0)},
+                               {10, Cc(0, Cc::kChorusSend, 0)},
+                               {10, Cc(0, cc, 127)},
+                               {20, On(0, 60)},
+                               {300, Off(0, 60)}},
+                      350);
+    };
+    const Song chorusVariation = {{5, Xg(0x02, 0x01, 0x40, {0x41, 0x00})},
+                                  {5, Xg(0x02, 0x01, 0x5A, {1})}};
+    const Audio xgDry = Render(xg + Note(20, 0, 60, 280), 350);
+    EXPECT_LT(Difference(sent(94, chorusVariation), sent(Cc::kChorusSend, {})), 0.01)
+        << "variation chorus";
+    EXPECT_GT(Difference(sent(94, chorusVariation), xgDry), 0.05) << "variation chorus";
+    EXPECT_LT(Difference(sent(94, {{5, Xg(0x02, 0x01, 0x40, {0x05, 0x00})},
+                                   {5, Xg(0x02, 0x01, 0x5A, {1})}}),
+                         xgDry),
+              0.001)
+        << "variation delay";
+
     auto chorused = [&](const Song& set) {
         return Render(gs + set +
                           Song{{10, Cc(0, Cc::kChorusSend, 127)},
