@@ -298,7 +298,6 @@ void SynthModule::ResetAll(ModuleRules rules) {
         fluid_synth_deactivate_tuning(synth_, c, 0);
         for (int p = 0; p < kParamCount; ++p) SetParam(c, static_cast<Param>(p), kCenter);
         Select(c, banks_.Program(c, 0));
-        ApplyTuning(c);
     }
     masterVolume_ = 16383;
     masterCents_ = 0;

@@ -156,6 +156,10 @@ struct LogCapture {
 
 namespace {
 
+// Bank MSBs that select drum kits under XG and GM2.
+constexpr int kXgDrumKitBank = 127;
+constexpr int kGm2RhythmBank = 120;
+
 // Beyond one buffer, the latency covers how unevenly the audio callbacks
 // come, so a message is never later than its place in the next buffer.
 constexpr int kCallbackJitterUs = 10000;
@@ -371,6 +375,10 @@ void SynthPort::PrepareSounds(std::span<const SoundUse> sounds) {
 // 0, or the standard drum kit).
 void SynthPort::Hold(SoundUse u) {
     if (std::find(impl_->held.begin(), impl_->held.end(), u) != impl_->held.end()) return;
+    // A song's list names banks as sent: the XG and GM2 kit banks may make
+    // the part drums (the module decides when it plays), so the kit too.
+    if (u.bank == kXgDrumKitBank || u.bank == kGm2RhythmBank)
+        Hold({SoundUse::kRhythmBank, u.program});
     const bool drums = u.bank == SoundUse::kRhythmBank;
     const SoundUse fallbacks[] = {
         u, {drums ? SoundUse::kRhythmBank : 0, u.program}, {drums ? SoundUse::kRhythmBank : 0, 0}};

@@ -508,6 +508,25 @@ TEST(ModuleBanks, ProgramsResolveUnderEachModule) {
 namespace sonfara {
 namespace {
 
+// The kit an XG song selects on any channel is loaded before it plays,
+// whether the song's list names it or the program change does.
+TEST(SynthPortSounds, KitsLoadAheadUnderTheSongsModule) {
+    if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no test SoundFont";
+    std::string err;
+    auto synth = SynthPort::OpenOffline(kSoundFont, kRate, &err);
+    ASSERT_TRUE(synth) << err;
+    const SoundUse listed[] = {{127, 25}};
+    synth->PrepareSounds(listed);
+    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 25}));
+    synth->LongMessage(kXgOn);
+    synth->ShortMessage(0xB1 | 127 << 16);  // channel 2, bank MSB 127
+    synth->ShortMessage(0xC1 | 40 << 8);
+    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 40}));
+    synth->LongMessage(kGmOn);
+    synth->ShortMessage(0xC1 | 41 << 8);  // GM ignores the bank
+    EXPECT_TRUE(synth->HoldsSounds({0, 41}));
+}
+
 // Debian's GS SoundFont only adds to its GM set: it is played over it.
 TEST(SoundFontBase, TheGsAdditionPlaysOverItsGmSet) {
     if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no test SoundFont";
