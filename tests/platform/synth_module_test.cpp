@@ -145,7 +145,7 @@ Audio Render(const Song& song, int totalMs) {
 }
 
 int Frame(int ms) {
-    return ms * kRate / 1000;
+    return static_cast<int>(int64_t{ms} * kRate / 1000);
 }
 double Rms(const std::vector<float>& x, int fromMs = 0, int toMs = 1 << 20) {
     const size_t a = std::min<size_t>(Frame(fromMs), x.size());
