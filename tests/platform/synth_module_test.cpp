@@ -321,6 +321,18 @@ TEST_F(SynthModuleTest, DrumKeySettingsChangeTheirKeyOnly) {
         Pitch(Render(start + Nrpn(5, 9, 0x18, 56, 76) + Note(20, 9, 56, 150), 200), 30, 130);
     EXPECT_NEAR(up / bell, 2.0, 0.05) << "pitch " << up << " Hz, plain " << bell;
 
+    // A dry hi-hat among wet drums: its reverb tail is gone.
+    auto hat = [&](const Song& set) {
+        return Render(
+            start + set +
+                Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
+            600);
+    };
+    const double wet = Rms(hat({}), 250, 600);
+    ASSERT_GT(wet, 1e-4);
+    EXPECT_LT(Rms(hat(Nrpn(5, 9, 0x1D, 42, 0)), 250, 600), 0.05 * wet) << "reverb send";
+    EXPECT_NEAR(Rms(hat(Nrpn(5, 9, 0x1D, 40, 0)), 250, 600) / wet, 1.0, 0.01) << "other key";
+
     const Audio newKit =
         Render(start + Nrpn(5, 9, 0x1A, 38, 0) + Song{{10, Pc(9, 0)}} + Note(20, 9, 38, 150), 300);
     EXPECT_LT(Difference(newKit, snare), 0.001) << "program change";
