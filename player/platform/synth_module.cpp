@@ -181,7 +181,9 @@ PresetChoice ModuleBanks::Program(int ch, int program) {
             p.drums = true;
         else if (p.msb == 0 || p.msb == kXgSfxVoices)
             p.drums = false;
-    } else if (rules_ == ModuleRules::kGm2) {
+    } else if (rules_ == ModuleRules::kGm2 || rules_ == ModuleRules::kGs) {
+        // No GS module has variation banks 120 and 121: a GS song (or one
+        // that sent no reset) meaning them means GM2's.
         if (p.msb == kGm2Rhythm)
             p.drums = true;
         else if (p.msb == kGm2Melodic)
@@ -209,7 +211,7 @@ PresetChoice ModuleBanks::Choose(int ch) {
     }
     switch (rules_) {
         case ModuleRules::kGs:
-            c.bank = p.msb;
+            c.bank = p.msb == kGm2Melodic ? p.lsb : p.msb;
             break;
         case ModuleRules::kXg:
             if (p.msb == kXgSfxVoices) return XgSfxVoice(p.program);
