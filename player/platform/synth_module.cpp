@@ -569,12 +569,18 @@ void SynthModule::KeySettings(int c, int key, fluid_voice_t* v) {
         fluid_voice_update_param(v, GEN_ATTENUATION);
     }
     if (pan != kUnset) {
-        const int p = pan == 0 ? 1 + std::rand() % 127 : pan;  // 0: random
+        const int p = pan == 0 ? RandomPan() : pan;  // 0: random
         fluid_voice_gen_set(v, GEN_PAN, static_cast<float>(p - kCenter) * 500.0f / 63.0f);
         fluid_voice_update_param(v, GEN_PAN);
     }
     if (reverb != kUnset) scaleSend(GEN_REVERBSEND, ch_[c].reverbCc, reverb);
     if (chorus != kUnset) scaleSend(GEN_CHORUSSEND, ch_[c].chorusCc, chorus);
+}
+
+// A pan for "random": 1..127 from a small generator of the layer's own.
+int SynthModule::RandomPan() {
+    panSeed_ = panSeed_ * 1664525u + 1013904223u;
+    return 1 + static_cast<int>((panSeed_ >> 16) % 127);
 }
 
 // Envelope times move from the voice's own, but a longer time starts from

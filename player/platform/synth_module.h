@@ -137,6 +137,7 @@ class SynthModule {
     int NewVoices(int ch, int key);
     void KeySettings(int ch, int key, fluid_voice_t* v);
     void Envelope(int ch, fluid_voice_t* v);
+    int RandomPan();
     void Glide(int ch, int key);
     void Select(int ch, PresetChoice c);
     void ApplyBend(int ch);
@@ -168,6 +169,7 @@ class SynthModule {
     int masterVolume_ = 16383;  // 14-bit
     int masterCents_ = 0;       // universal fine tuning and GS master tune
     int masterCoarse_ = 0;      // universal coarse tuning and GS key shift
+    uint32_t panSeed_ = 1;
 };
 
 }  // namespace sonfara
