@@ -34,7 +34,8 @@ constexpr std::array<uint8_t, SynthModule::kParamCount> kGsPartAddr = {0x30, 0x3
 constexpr std::array<uint8_t, SynthModule::kParamCount> kXgPartAddr = {0x15, 0x16, 0x17, 0x18,
                                                                        0x19, 0x1A, 0x1B, 0x1C};
 // The drum NRPN MSBs (LSB: key), in KeyParam order.
-constexpr std::array<uint8_t, SynthModule::kKeyCount> kKeyNrpn = {0x18, 0x1A, 0x1C, 0x1D, 0x1E};
+constexpr std::array<uint8_t, SynthModule::kKeyCount> kKeyNrpn = {0x18, 0x1A, 0x1C, 0x1D, 0x1E,
+                                                                  0x14, 0x15, 0x16, 0x17, 0x19};
 
 // How one step away from 64 moves the SoundFont generators. The modules
 // document -64..+63 as relative to the voice's own setting; the steps give
@@ -575,6 +576,7 @@ void SynthModule::KeySettings(int c, int key, fluid_voice_t* v) {
     }
     if (reverb != kUnset) scaleSend(GEN_REVERBSEND, ch_[c].reverbCc, reverb);
     if (chorus != kUnset) scaleSend(GEN_CHORUSSEND, ch_[c].chorusCc, chorus);
+    KeyTone(c, key, v);
 }
 
 // A pan for "random": 1..127 from a small generator of the layer's own.
@@ -586,27 +588,45 @@ int SynthModule::RandomPan() {
 // Envelope times move from the voice's own, but a longer time starts from
 // a floor: most presets attack at once, and a factor of nothing is nothing.
 void SynthModule::Envelope(int c, fluid_voice_t* v) {
+    for (int stage = 0; stage < 3; ++stage) {
+        const int value = ch_[c].param[kAttack + stage];
+        if (value != kCenter) EnvelopeStage(v, stage, value);
+    }
+}
+
+// Stage 0 attack, 1 decay, 2 release, both envelopes, 80 timecents a step.
+void SynthModule::EnvelopeStage(fluid_voice_t* v, int stage, int value) {
     struct Stage {
-        Param p;
         int gen[2];
         float floor;  // timecents
     };
     static constexpr Stage kStages[] = {
-        {kAttack, {GEN_VOLENVATTACK, GEN_MODENVATTACK}, -5400.0f},
-        {kDecay, {GEN_VOLENVDECAY, GEN_MODENVDECAY}, -2400.0f},
-        {kRelease, {GEN_VOLENVRELEASE, GEN_MODENVRELEASE}, -4800.0f},
+        {{GEN_VOLENVATTACK, GEN_MODENVATTACK}, -5400.0f},
+        {{GEN_VOLENVDECAY, GEN_MODENVDECAY}, -2400.0f},
+        {{GEN_VOLENVRELEASE, GEN_MODENVRELEASE}, -4800.0f},
     };
     constexpr float kPerStep = 80.0f;
-    for (const Stage& s : kStages) {
-        const int value = ch_[c].param[s.p];
-        if (value == kCenter) continue;
-        const float offset = static_cast<float>(value - kCenter) * kPerStep;
-        for (int gen : s.gen) {
-            const float own = fluid_voice_gen_get(v, gen);
-            fluid_voice_gen_set(v, gen, (offset > 0 ? std::max(own, s.floor) : own) + offset);
-            fluid_voice_update_param(v, gen);
-        }
+    const Stage& s = kStages[stage];
+    const float offset = static_cast<float>(value - kCenter) * kPerStep;
+    for (int gen : s.gen) {
+        const float own = fluid_voice_gen_get(v, gen);
+        fluid_voice_gen_set(v, gen, (offset > 0 ? std::max(own, s.floor) : own) + offset);
+        fluid_voice_update_param(v, gen);
     }
+}
+
+// XG's per-key filter, envelope and fine pitch, in the part settings' steps.
+void SynthModule::KeyTone(int c, int key, fluid_voice_t* v) {
+    const auto& k = ch_[c].key;
+    auto incr = [v](int gen, int value, float perStep) {
+        fluid_voice_gen_incr(v, gen, static_cast<float>(value - kCenter) * perStep);
+        fluid_voice_update_param(v, gen);
+    };
+    if (k[kKeyCutoff][key] != kUnset) incr(GEN_FILTERFC, k[kKeyCutoff][key], 50.0f);
+    if (k[kKeyResonance][key] != kUnset) incr(GEN_FILTERQ, k[kKeyResonance][key], 3.0f);
+    if (k[kKeyFine][key] != kUnset) incr(GEN_FINETUNE, k[kKeyFine][key], 1.0f);
+    if (k[kKeyAttack][key] != kUnset) EnvelopeStage(v, 0, k[kKeyAttack][key]);
+    if (k[kKeyDecay][key] != kUnset) EnvelopeStage(v, 1, k[kKeyDecay][key]);
 }
 
 // The synthesizer glides over its portamento time whatever the interval;

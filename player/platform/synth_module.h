@@ -94,7 +94,19 @@ class SynthModule {
         kParamCount
     };
     // Per-key drum settings (GS/XG drum NRPN).
-    enum KeyParam : uint8_t { kKeyPitch, kKeyLevel, kKeyPan, kKeyReverb, kKeyChorus, kKeyCount };
+    enum KeyParam : uint8_t {
+        kKeyPitch,
+        kKeyLevel,
+        kKeyPan,
+        kKeyReverb,
+        kKeyChorus,
+        kKeyCutoff,  // XG only, as the four below
+        kKeyResonance,
+        kKeyAttack,
+        kKeyDecay,
+        kKeyFine,
+        kKeyCount
+    };
 
   private:
     struct Channel {
@@ -137,6 +149,8 @@ class SynthModule {
     int NewVoices(int ch, int key);
     void KeySettings(int ch, int key, fluid_voice_t* v);
     void Envelope(int ch, fluid_voice_t* v);
+    static void EnvelopeStage(fluid_voice_t* v, int stage, int value);
+    void KeyTone(int ch, int key, fluid_voice_t* v);
     int RandomPan();
     void Glide(int ch, int key);
     void Select(int ch, PresetChoice c);

@@ -324,6 +324,12 @@ TEST_F(SynthModuleTest, DrumKeySettingsChangeTheirKeyOnly) {
     const double up =
         Pitch(Render(start + Nrpn(5, 9, 0x18, 56, 76) + Note(20, 9, 56, 150), 200), 30, 130);
     EXPECT_NEAR(up / bell, 2.0, 0.05) << "pitch " << up << " Hz, plain " << bell;
+    // XG's fine pitch per key: 63 cents up.
+    const Song xg = {{0, kXgOn}};
+    const double xgBell = Pitch(Render(xg + Note(20, 9, 56, 150), 200), 30, 130);
+    const double fine =
+        Pitch(Render(xg + Nrpn(5, 9, 0x19, 56, 127) + Note(20, 9, 56, 150), 200), 30, 130);
+    EXPECT_NEAR(fine / xgBell, std::exp2(63 / 1200.0), 0.006) << "fine pitch";
 
     // A dry hi-hat among wet drums: its reverb tail is gone.
     auto hat = [&](const Song& set) {
