@@ -307,6 +307,7 @@ void SynthModule::ResetAll(ModuleRules rules) {
     masterCoarse_ = 0;
     ApplyGain();
     for (int c = 0; c < midi::kChannelCount; ++c) ApplyTuning(c);
+    if (rules == ModuleRules::kXg) ch_[midi::kDrumChannel].drumSetup = 0;
     OwnEffectsBack();
     fx_ = Effects{};
     for (int c = 0; c < midi::kChannelCount; ++c) ApplyVariation(c);
@@ -371,6 +372,9 @@ void SynthModule::Select(int c, PresetChoice choice) {
         else
             choice.bank = 0;
     }
+    // An XG part turned drums by its bank plays the first drum setup.
+    if (Rules() == ModuleRules::kXg && choice.drums != (ch_[c].drumSetup >= 0))
+        ch_[c].drumSetup = choice.drums ? 0 : -1;
     const bool edited = ch_[c].keysEdited;
     fluid_synth_set_channel_type(synth_, c,
                                  choice.drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
@@ -735,6 +739,8 @@ void SynthModule::Long(std::span<const uint8_t> b) {
     }
     if (auto part = ModuleBanks::DrumPartMessage(b)) {
         Select(part->first, banks_.SetDrums(part->first, part->second));
+        // XG part mode 1 takes drum setup 1, 2.. (drum S1..) their own.
+        if (b[1] == midi::kYamaha) ch_[part->first].drumSetup = b[7] <= 1 ? b[7] - 1 : b[7] - 2;
         return;
     }
     if (Roland(b) || Yamaha(b) || Universal(b)) return;
@@ -854,8 +860,28 @@ bool SynthModule::Yamaha(std::span<const uint8_t> b) {
         XgEffect(al, v);
     } else if (ah == 0x08 && am < midi::kChannelCount) {
         XgPart(am, al, v);
+    } else if ((ah & 0xF0) == 0x30) {
+        XgDrumSetup(ah & 0x0F, am, al, v);
     }
     return true;
+}
+
+// XG drum setup n (3n rr pp): key rr's settings for the parts that play
+// that setup.
+void SynthModule::XgDrumSetup(int setup, int key, int param, int v) {
+    static constexpr std::pair<uint8_t, KeyParam> kParams[] = {
+        {0x00, kKeyPitch},  {0x01, kKeyFine},   {0x02, kKeyLevel},  {0x04, kKeyPan},
+        {0x05, kKeyReverb}, {0x06, kKeyChorus}, {0x0B, kKeyCutoff}, {0x0C, kKeyResonance},
+        {0x0D, kKeyAttack}, {0x0E, kKeyDecay},
+    };
+    for (const auto& [addr, kp] : kParams) {
+        if (addr != param) continue;
+        for (Channel& ch : ch_) {
+            if (ch.drumSetup != setup) continue;
+            ch.key[kp][key] = static_cast<uint8_t>(v);
+            ch.keysEdited = true;
+        }
+    }
 }
 
 // XG effect parameters (02 01 al): reverb and chorus type, time and return;

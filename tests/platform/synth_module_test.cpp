@@ -330,6 +330,10 @@ TEST_F(SynthModuleTest, DrumKeySettingsChangeTheirKeyOnly) {
     const double fine =
         Pitch(Render(xg + Nrpn(5, 9, 0x19, 56, 127) + Note(20, 9, 56, 150), 200), 30, 130);
     EXPECT_NEAR(fine / xgBell, std::exp2(63 / 1200.0), 0.006) << "fine pitch";
+    // XG drum setup 1 by SysEx: the snare's level on the rhythm part.
+    EXPECT_LT(Rms(Render(xg + Song{{5, Xg(0x30, 38, 0x02, {0})}} + Note(20, 9, 38, 150), 300)),
+              0.01 * Rms(snare))
+        << "XG drum setup";
 
     // A dry hi-hat among wet drums: its reverb tail is gone.
     auto hat = [&](const Song& set) {
