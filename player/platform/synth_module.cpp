@@ -244,6 +244,7 @@ std::optional<std::pair<int, bool>> ModuleBanks::DrumPartMessage(std::span<const
 SynthModule::SynthModule(fluid_synth_t* synth)
     : synth_(synth), baseGain_(fluid_synth_get_gain(synth)) {
     for (int c = 0; c < midi::kChannelCount; ++c) ResetChannel(c);
+    ch_[midi::kDrumChannel].drumSetup = 0;  // a GS module's power-on drum map
     for (int c = 0; c < midi::kChannelCount; ++c)
         fluid_synth_set_portamento_mode(synth_, c, FLUID_CHANNEL_PORTAMENTO_MODE_EACH_NOTE);
     // CC 94 feeds the chorus where an XG variation of the chorus kind plays
@@ -307,7 +308,8 @@ void SynthModule::ResetAll(ModuleRules rules) {
     masterCoarse_ = 0;
     ApplyGain();
     for (int c = 0; c < midi::kChannelCount; ++c) ApplyTuning(c);
-    if (rules == ModuleRules::kXg) ch_[midi::kDrumChannel].drumSetup = 0;
+    if (rules == ModuleRules::kXg || rules == ModuleRules::kGs)
+        ch_[midi::kDrumChannel].drumSetup = 0;
     OwnEffectsBack();
     fx_ = Effects{};
     for (int c = 0; c < midi::kChannelCount; ++c) ApplyVariation(c);
@@ -739,8 +741,10 @@ void SynthModule::Long(std::span<const uint8_t> b) {
     }
     if (auto part = ModuleBanks::DrumPartMessage(b)) {
         Select(part->first, banks_.SetDrums(part->first, part->second));
-        // XG part mode 1 takes drum setup 1, 2.. (drum S1..) their own.
+        // XG part mode 1 takes drum setup 1, 2.. (drum S1..) their own; a
+        // GS rhythm part its drum map 1 or 2.
         if (b[1] == midi::kYamaha) ch_[part->first].drumSetup = b[7] <= 1 ? b[7] - 1 : b[7] - 2;
+        if (b[1] == midi::kRoland) ch_[part->first].drumSetup = b[8] - 1;
         return;
     }
     if (Roland(b) || Yamaha(b) || Universal(b)) return;
@@ -756,7 +760,12 @@ bool SynthModule::Roland(std::span<const uint8_t> b) {
         return false;
     const auto data = b.subspan(8, b.size() - 10);
     const int a1 = b[5], a2 = b[6], a3 = b[7];
-    if (a1 != 0x40) return true;  // drum setups and display: no sound here
+    if (a1 == 0x41) {
+        for (size_t i = 0; i < data.size(); ++i)
+            GsDrumSetup(a2 >> 4, a2 & 0x0F, a3 + static_cast<int>(i), data[i]);
+        return true;
+    }
+    if (a1 != 0x40) return true;  // the display's: no sound here
     if (a2 == 0x00) {
         if (a3 == 0x00 && data.size() >= 4) {
             const int t =
@@ -864,6 +873,24 @@ bool SynthModule::Yamaha(std::span<const uint8_t> b) {
         XgDrumSetup(ah & 0x0F, am, al, v);
     }
     return true;
+}
+
+// GS drum map m (41 mP rr): parameter P of key rr for the parts that play
+// that map. The play note number becomes a pitch offset.
+void SynthModule::GsDrumSetup(int map, int param, int key, int v) {
+    static constexpr std::pair<uint8_t, KeyParam> kParams[] = {
+        {0x1, kKeyPitch}, {0x2, kKeyLevel}, {0x4, kKeyPan}, {0x5, kKeyReverb}, {0x6, kKeyChorus},
+    };
+    if (key > 127) return;
+    for (const auto& [addr, kp] : kParams) {
+        if (addr != param) continue;
+        const int value = kp == kKeyPitch ? std::clamp(kCenter + v - key, 0, 127) : v;
+        for (Channel& ch : ch_) {
+            if (ch.drumSetup != map) continue;
+            ch.key[kp][key] = static_cast<uint8_t>(value);
+            ch.keysEdited = true;
+        }
+    }
 }
 
 // XG drum setup n (3n rr pp): key rr's settings for the parts that play

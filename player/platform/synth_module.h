@@ -123,7 +123,7 @@ class SynthModule {
         int portaTime = 0, lastKey = -1;
         bool porta = false;
         int reverbCc = 40, chorusCc = 0, variationCc = 0;
-        int drumSetup = -1;  // XG drum setup the part plays (0: the first), -1 none
+        int drumSetup = -1;  // XG drum setup or GS drum map the part plays (0: the first), -1 none
     };
     struct Effects {
         int reverbChar = 4, reverbLpf = 0, reverbLevel = 64, reverbTime = 64;
@@ -171,6 +171,7 @@ class SynthModule {
     void XgPart(int ch, int addr, int v);
     void XgEffect(int addr, int v);
     void XgDrumSetup(int setup, int key, int param, int v);
+    void GsDrumSetup(int map, int param, int key, int v);
     void GsEffect(int addr, int v);
     void OwnEffectsBack();
 

@@ -334,6 +334,9 @@ TEST_F(SynthModuleTest, DrumKeySettingsChangeTheirKeyOnly) {
     EXPECT_LT(Rms(Render(xg + Song{{5, Xg(0x30, 38, 0x02, {0})}} + Note(20, 9, 38, 150), 300)),
               0.01 * Rms(snare))
         << "XG drum setup";
+    EXPECT_LT(Rms(Render(start + Song{{5, Gs(0x41, 0x02, 38, {0})}} + Note(20, 9, 38, 150), 300)),
+              0.01 * Rms(snare))
+        << "GS drum map";
 
     // A dry hi-hat among wet drums: its reverb tail is gone.
     auto hat = [&](const Song& set) {
