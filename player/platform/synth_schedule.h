@@ -1,7 +1,9 @@
 // Messages for FluidSynth placed in audio time. Each message is stamped with
 // the clock time it was sent and applied at the sample of that time plus a
 // fixed latency, so a large audio buffer adds no timing jitter: the render
-// splits the buffer at the messages that fall inside it.
+// splits the buffer at the messages that fall inside it. Messages reach
+// FluidSynth through the GS/XG layer (SynthModule), which the applying
+// thread owns.
 #pragma once
 
 #include <fluidsynth.h>

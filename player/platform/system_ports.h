@@ -34,7 +34,9 @@ std::string NoSoundFontMessage(const SoundFontSearch& s);
 // it is sent and sounds a fixed latency later at its own sample (see
 // SynthSchedule), so the audio buffer can be large without adding jitter.
 // Real-time ports render in FluidSynth's audio driver thread; offline ports
-// render when Render is called. SoundFont samples load on demand.
+// render when Render is called. SoundFont samples load on demand. GS and XG
+// songs play through the GS/XG layer (SynthModule) where the messages are
+// applied; a MIDI port gets the bytes as they are.
 // Threads: the messages, Silence, PrepareSounds and Close come from one
 // sending thread at a time; Render from one rendering thread (offline);
 // ActiveVoices and LatencyUs from any.
