@@ -468,7 +468,7 @@ void SynthModule::Rpn(int c, int rpn, int value14) {
     const int msb = value14 >> 7, lsb = value14 & 0x7F;
     switch (rpn) {
         case 0:  // bend range: semitones and cents
-            ch.bendCents = std::min(msb, 24) * 100 + std::min(lsb, 99);
+            ch.bendCents = msb * 100 + std::min(lsb, 99);
             ApplyBend(c);
             return;
         case 1:  // fine tuning, +-100 cents

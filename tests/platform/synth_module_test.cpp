@@ -372,12 +372,14 @@ TEST_F(SynthModuleTest, TuningsSoundAsThePitchTheyName) {
         {"GS master tune", gs + Song{{5, Gs(0x40, 0x00, 0x00, {0x00, 0x07, 0x0E, 0x08})}}, gs},
         {"bend range cents", gs + Rpn(5, 0, 0, 0, 1, 50) + Song{{10, Bend(0, 16383)}},
          gs + Rpn(5, 0, 0, 0, 3) + Song{{10, Bend(0, 8192 + 8191 / 2)}}},
+        {"bend range of three octaves", gs + Rpn(5, 0, 0, 0, 36) + Song{{10, Bend(0, 8192 + 6826)}},
+         gs},
         {"GS scale tuning", gs + Song{{5, Gs(0x40, 0x11, 0x40, {64 + 50})}},
          gs + Rpn(5, 0, 0, 0, 1) + Song{{10, Bend(0, 8192 + 8191 / 2)}}},
     };
     // Coarse shifts compare with the note an octave up, fine ones with the
-    // note a semitone up (100 cents), the last two with their bend.
-    const int shift[] = {12, 12, 1, 1, 0, 0};
+    // note a semitone up (100 cents), bends with their bend or note.
+    const int shift[] = {12, 12, 1, 1, 0, 30, 0};
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         const double got = Pitch(Render(c.song + Note(20, 0, 60, 400, kFlute), 450), 150, 400);
