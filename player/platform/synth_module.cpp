@@ -21,6 +21,7 @@ constexpr uint8_t kUnset = 0xFF;  // per-key drum setting left as the kit has it
 
 constexpr uint8_t kGsDt1 = 0x12;
 constexpr uint8_t kPortamentoTime = 5, kPortamentoTimeLsb = 37, kPortamento = 65;
+constexpr uint8_t kPortamentoControl = 84;
 constexpr uint8_t kDataEntryLsb = 38;
 constexpr uint8_t kVariationSend = 94;
 
@@ -407,6 +408,9 @@ void SynthModule::ControlChange(int c, int cc, int v) {
         case kPortamento:
             ch.porta = v >= Cc::kPedalDown;
             break;
+        case kPortamentoControl:
+            ch.portaFrom = v;
+            break;
         case Cc::kNrpnMsb:
             ch.nrpn = (v << 7) | (ch.nrpn >= 0 ? ch.nrpn & 0x7F : 0);
             ch.rpn = -1;
@@ -637,10 +641,14 @@ void SynthModule::KeyTone(int c, int key, fluid_voice_t* v) {
 
 // The synthesizer glides over its portamento time whatever the interval;
 // the modules glide at a rate, so the time is set for this interval.
+// Portamento control (CC 84) names the key of the next note's glide, with or
+// without the portamento switch.
 void SynthModule::Glide(int c, int key) {
     Channel& ch = ch_[c];
-    if (ch.porta && ch.lastKey >= 0) {
-        const double ms = PortamentoMsPerOctave(ch.portaTime) * std::abs(key - ch.lastKey) / 12.0;
+    const int from = ch.portaFrom >= 0 ? ch.portaFrom : ch.porta ? ch.lastKey : -1;
+    ch.portaFrom = -1;
+    if (from >= 0) {
+        const double ms = PortamentoMsPerOctave(ch.portaTime) * std::abs(key - from) / 12.0;
         const int t = std::clamp(static_cast<int>(std::lround(ms)), 0, 0x3FFF);
         fluid_synth_cc(synth_, c, kPortamentoTime, t >> 7);
         fluid_synth_cc(synth_, c, kPortamentoTimeLsb, t & 0x7F);

@@ -116,11 +116,11 @@ class SynthModule {
         std::array<int8_t, 12> scale{};  // GS scale tuning, cents
         int rpn = -1, nrpn = -1;         // selected parameter (msb << 7 | lsb), -1 none
         int dataMsb = 0;
-        int bendCents = 200;  // bend range
-        int bend = 8192;      // as sent
-        int fineCents = 0;    // RPN fine tuning
-        int coarse = 0;       // RPN coarse tuning
-        int portaTime = 0, lastKey = -1;
+        int bendCents = 200;                              // bend range
+        int bend = 8192;                                  // as sent
+        int fineCents = 0;                                // RPN fine tuning
+        int coarse = 0;                                   // RPN coarse tuning
+        int portaTime = 0, lastKey = -1, portaFrom = -1;  // portaFrom: CC 84's key
         bool porta = false;
         int reverbCc = 40, chorusCc = 0, variationCc = 0;
         int drumSetup = -1;  // XG drum setup or GS drum map the part plays (0: the first), -1 none

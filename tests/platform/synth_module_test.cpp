@@ -495,6 +495,11 @@ TEST_F(SynthModuleTest, PortamentoAndVibratoMoveThePitchAsSet) {
     EXPECT_LT(Pitch(slow, 175, 215), 0.85 * target) << "still gliding";
     EXPECT_NEAR(Pitch(slow, 420, 600) / target, 1.0, 0.015) << "arrived";
     EXPECT_NEAR(Pitch(fast, 175, 215) / target, 1.0, 0.02) << "short time";
+    // Portamento control glides from its key without the switch.
+    const Audio control = Render(
+        gs + Song{{5, Cc(0, 5, 64)}, {140, Cc(0, 84, 48)}} + Note(150, 0, 60, 450, kFlute), 620);
+    EXPECT_LT(Pitch(control, 175, 215), 0.85 * target) << "portamento control";
+    EXPECT_NEAR(Pitch(control, 420, 600) / target, 1.0, 0.015) << "portamento control";
 
     const Audio plain = Render(gs + Note(20, 0, 69, 500, kFlute), 560);
     const Audio deep = Render(gs + Nrpn(5, 0, 1, 0x09, 114) + Note(20, 0, 69, 500, kFlute), 560);
