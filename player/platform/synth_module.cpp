@@ -240,6 +240,17 @@ std::optional<std::pair<int, bool>> ModuleBanks::DrumPartMessage(std::span<const
     return std::nullopt;
 }
 
+std::optional<PresetChoice> ModuleBanks::PartProgram(std::span<const uint8_t> b) {
+    if (b.size() != 9 || b[1] != midi::kYamaha || (b[2] & 0xF0) != 0x10 ||
+        b[3] != midi::kYamahaXgModel || b[4] != 0x08 || b[5] >= midi::kChannelCount)
+        return std::nullopt;
+    const int c = b[5], v = b[7];
+    if (b[6] == 0x01) BankMsb(c, v);
+    if (b[6] == 0x02) BankLsb(c, v);
+    if (b[6] == 0x03) return Program(c, v);
+    return std::nullopt;
+}
+
 // --- The layer ----------------------------------------------------------------
 
 SynthModule::SynthModule(fluid_synth_t* synth)

@@ -58,6 +58,9 @@ class ModuleBanks {
     // A SysEx that changes a part's kind (GS rhythm part, XG part mode):
     // the channel and the new kind.
     static std::optional<std::pair<int, bool>> DrumPartMessage(std::span<const uint8_t> bytes);
+    // An XG part's bank or program by SysEx (08 pp 01..03): taken, and what
+    // a program selects.
+    std::optional<PresetChoice> PartProgram(std::span<const uint8_t> bytes);
 
   private:
     struct Part {

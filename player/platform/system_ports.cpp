@@ -344,6 +344,7 @@ void SynthPort::LongMessage(std::span<const uint8_t> bytes) {
     if (auto rules = ResetRules(bytes)) impl_->banks.Reset(*rules);
     if (auto part = ModuleBanks::DrumPartMessage(bytes))
         HoldChoice(impl_->banks.SetDrums(part->first, part->second));
+    if (auto program = impl_->banks.PartProgram(bytes)) HoldChoice(*program);
     impl_->schedule->Long(bytes);
 }
 

@@ -558,6 +558,11 @@ TEST(SynthPortSounds, KitsLoadAheadUnderTheSongsModule) {
     synth->ShortMessage(0xB1 | 127 << 16);  // channel 2, bank MSB 127
     synth->ShortMessage(0xC1 | 40 << 8);
     EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 40}));
+    synth->LongMessage(Xg(0x08, 2, 0x03, {48}));  // part 3 takes kit 48 by SysEx
+    EXPECT_FALSE(synth->HoldsSounds({SoundUse::kRhythmBank, 48}));
+    synth->LongMessage(Xg(0x08, 2, 0x01, {127}));
+    synth->LongMessage(Xg(0x08, 2, 0x03, {48}));
+    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 48}));
     synth->LongMessage(kGmOn);
     synth->ShortMessage(0xC1 | 41 << 8);  // GM ignores the bank
     EXPECT_TRUE(synth->HoldsSounds({0, 41}));
