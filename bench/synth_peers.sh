@@ -8,7 +8,8 @@
 #     in that time, and the recorder's own start is a shared bias)
 #   bench/synth_peers.sh [SOUNDFONT] [RUNS] [SHORT_S] [LONG_S] [PLAY_S]
 # A peer that is not installed is skipped (Debian: timidity; fluidsynth).
-# SONFARA_CLI=PATH measures another build of sonfara-cli.
+# SONFARA_CLI=PATH measures another build of sonfara-cli; SYNTH_PEERS_GS=1
+# plays the dense GS song (bench/gs_song.py) instead of the GM one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 B=build/release
@@ -71,8 +72,13 @@ fi
 
 TMP=$(mktemp -d)
 trap 'rm -rf "$TMP"' EXIT
-"$B/bench/bench_playback" --write-song "$TMP/short.mid" "$SHORT"
-"$B/bench/bench_playback" --write-song "$TMP/long.mid" "$LONG"
+if [ "${SYNTH_PEERS_GS:-}" = 1 ]; then # the dense GS song of bench/gs_song.py instead
+    python3 bench/gs_song.py "$TMP/short.mid" "$SHORT"
+    python3 bench/gs_song.py "$TMP/long.mid" "$LONG"
+else
+    "$B/bench/bench_playback" --write-song "$TMP/short.mid" "$SHORT"
+    "$B/bench/bench_playback" --write-song "$TMP/long.mid" "$LONG"
+fi
 echo "soundfont $SF" >"$TMP/timidity.cfg"
 
 render() { # PEER SONG: appends "cpu_s maxrss_kb" to $TMP/PEER.SONG

@@ -30,7 +30,8 @@ SynthSchedule::SynthSchedule(fluid_synth_t* synth, int sampleRate, const Clock* 
       rate_(sampleRate),
       clock_(clock),
       anchor_(anchor),
-      latencyFrames_(latencyFrames) {
+      latencyFrames_(latencyFrames),
+      module_(synth) {
     if (clock_) originUs_ = static_cast<double>(clock_->NowUs());
     // Room for a seek's chase and a reset burst without growing while playing.
     incoming_.reserve(8192);
@@ -162,10 +163,10 @@ void SynthSchedule::ApplyDue(int64_t frame) {
 void SynthSchedule::Apply(const Event& e, std::span<const uint8_t> bytes) {
     switch (e.kind) {
         case Kind::kShort:
-            ApplyShort(e.packed);
+            module_.Short(e.packed);
             break;
         case Kind::kLong:
-            ApplyLong(bytes);
+            module_.Long(bytes);
             break;
         case Kind::kReset:
             for (int c = 0; c < midi::kChannelCount; ++c) {
@@ -177,54 +178,6 @@ void SynthSchedule::Apply(const Event& e, std::span<const uint8_t> bytes) {
         default:
             break;
     }
-}
-
-void SynthSchedule::ApplyShort(uint32_t packed) {
-    fluid_synth_t* sy = synth_;
-    const int st = packed & 0xFF, d1 = (packed >> 8) & 0x7F, d2 = (packed >> 16) & 0x7F;
-    const int ch = st & 15;
-    switch (st & 0xF0) {
-        case midi::kNoteOff:
-            fluid_synth_noteoff(sy, ch, d1);
-            break;
-        case midi::kNoteOn:
-            if (d2)
-                fluid_synth_noteon(sy, ch, d1, d2);
-            else
-                fluid_synth_noteoff(sy, ch, d1);
-            break;
-        case midi::kPolyPressure:
-            fluid_synth_key_pressure(sy, ch, d1, d2);
-            break;
-        case midi::kControlChange:
-            fluid_synth_cc(sy, ch, d1, d2);
-            break;
-        case midi::kProgramChange:
-            fluid_synth_program_change(sy, ch, d1);
-            break;
-        case midi::kChannelPressure:
-            fluid_synth_channel_pressure(sy, ch, d1);
-            break;
-        case midi::kPitchBend:
-            fluid_synth_pitch_bend(sy, ch, d1 | (d2 << 7));
-            break;
-        default:
-            break;
-    }
-}
-
-void SynthSchedule::ApplyLong(std::span<const uint8_t> bytes) {
-    // Module resets put every controller back, as on a hardware module.
-    const bool gmOn = bytes.size() == 6 && bytes[1] == 0x7E && bytes[3] == 0x09 && bytes[4] == 0x01;
-    const bool gsReset = bytes.size() >= 9 && bytes[1] == 0x41 && bytes[4] == 0x12 &&
-                         bytes[5] == 0x40 && bytes[6] == 0x00 && bytes[7] == 0x7F;
-    const bool xgOn = bytes.size() >= 8 && bytes[1] == 0x43 && bytes[3] == 0x4C &&
-                      bytes[4] == 0x00 && bytes[5] == 0x00 && bytes[6] == 0x7E;
-    if (gmOn || gsReset || xgOn) fluid_synth_system_reset(synth_);
-    // FluidSynth takes the body without F0 and F7.
-    const size_t n = bytes.size() - 1 - (bytes.back() == 0xF7 ? 1 : 0);
-    fluid_synth_sysex(synth_, reinterpret_cast<const char*>(bytes.data() + 1), static_cast<int>(n),
-                      nullptr, nullptr, nullptr, 0);
 }
 
 // Drops what was applied; the bytes of applied SysEx go with it.

@@ -1,7 +1,9 @@
 // Messages for FluidSynth placed in audio time. Each message is stamped with
 // the clock time it was sent and applied at the sample of that time plus a
 // fixed latency, so a large audio buffer adds no timing jitter: the render
-// splits the buffer at the messages that fall inside it.
+// splits the buffer at the messages that fall inside it. Messages reach
+// FluidSynth through the GS/XG layer (SynthModule), which the applying
+// thread owns.
 #pragma once
 
 #include <fluidsynth.h>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "player/platform/clock.h"
+#include "player/platform/synth_module.h"
 
 namespace sonfara {
 
@@ -67,8 +70,6 @@ class SynthSchedule {
     int64_t BlockOf(int64_t us) const;
     void ApplyDue(int64_t frame);
     void Apply(const Event& e, std::span<const uint8_t> bytes);
-    void ApplyShort(uint32_t packed);
-    void ApplyLong(std::span<const uint8_t> bytes);
     void Compact();
 
     fluid_synth_t* synth_;
@@ -82,7 +83,8 @@ class SynthSchedule {
     std::vector<Event> incoming_;
     std::vector<uint8_t> incomingBytes_;
 
-    // Rendering side.
+    // Rendering side (the sending side with kDirect, under the lock).
+    SynthModule module_;
     std::vector<Event> taken_;
     std::vector<uint8_t> takenBytes_;
     std::vector<Event> pending_;  // in the order sent, from head_ on

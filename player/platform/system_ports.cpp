@@ -13,9 +13,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <string_view>
 #include <thread>
 
 #include "player/platform/messages.h"
+#include "player/platform/synth_module.h"
 #include "player/platform/synth_schedule.h"
 
 namespace sonfara {
@@ -24,6 +26,7 @@ namespace sonfara {
 
 const std::vector<std::string>& StandardSoundFontPaths() {
     static const std::vector<std::string> paths = {
+        "/usr/share/sounds/sf2/FluidR3_GS.sf2",
         "/usr/share/sounds/sf2/TimGM6mb.sf2",
         "/usr/share/sounds/sf2/FluidR3_GM.sf2",
         "/usr/share/soundfonts/default.sf2",
@@ -45,7 +48,26 @@ bool PulseServerReachable() {
 bool Readable(const std::string& p) {
     return !p.empty() && access(p.c_str(), R_OK) == 0;
 }
+
+// Debian's GS SoundFont holds only what GS adds (the effect variations and
+// the SFX kit); it plays over the GM SoundFont of the same set.
+constexpr std::string_view kGsAddition = "FluidR3_GS.sf2";
+constexpr std::string_view kGsBase = "FluidR3_GM.sf2";
+
+// A standard place is taken when it can be played: the GS addition only
+// with its base.
+bool Playable(const std::string& p) {
+    return Readable(p) && (!p.ends_with(kGsAddition) || !SoundFontBase(p).empty());
+}
 }  // namespace
+
+std::string SoundFontBase(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const std::string name = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    if (name != kGsAddition) return {};
+    const std::string base = path.substr(0, path.size() - name.size()) + std::string(kGsBase);
+    return Readable(base) ? base : std::string();
+}
 
 SoundFontSearch FindSoundFont(const std::string& requested) {
     SoundFontSearch s;
@@ -64,7 +86,7 @@ SoundFontSearch FindSoundFont(const std::string& requested) {
     }
     for (const auto& p : StandardSoundFontPaths()) {
         s.looked.push_back(p);
-        if (Readable(p)) {
+        if (Playable(p)) {
             s.path = p;
             return s;
         }
@@ -134,6 +156,10 @@ struct LogCapture {
 
 namespace {
 
+// Bank MSBs that select drum kits under XG and GM2.
+constexpr int kXgDrumKitBank = 127;
+constexpr int kGm2RhythmBank = 120;
+
 // Beyond one buffer, the latency covers how unevenly the audio callbacks
 // come, so a message is never later than its place in the next buffer.
 constexpr int kCallbackJitterUs = 10000;
@@ -146,9 +172,13 @@ struct SynthPort::Impl {
     fluid_audio_driver_t* driver = nullptr;
     int sfontId = -1;
     std::unique_ptr<SynthSchedule> schedule;
-    std::vector<SoundUse> pinned;                 // as pinned (after any fallback)
-    std::vector<SoundUse> held;                   // as asked for, whose sounds are pinned
-    std::array<int, midi::kChannelCount> bank{};  // sending side, per channel
+    struct Pin {
+        int font;
+        SoundUse use;
+    };
+    std::vector<Pin> pinned;     // as pinned (after any fallback)
+    std::vector<SoundUse> held;  // as asked for, whose sounds are pinned
+    ModuleBanks banks;           // sending side: what programs select
 };
 
 const std::vector<int>& SynthPort::BufferChoices() {
@@ -181,6 +211,14 @@ bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* 
     if (!impl_->synth) {
         *error = Localized(platform::msg::kCannotStartSynth) + cap.text;
         return false;
+    }
+    // The base first: the SoundFont loaded last is asked first.
+    if (const std::string base = SoundFontBase(soundFont); !base.empty()) {
+        if (fluid_synth_sfload(impl_->synth, base.c_str(), 1) == FLUID_FAILED) {
+            *error = Localized(platform::msg::kCannotReadSoundFont) + base +
+                     (cap.text.empty() ? "" : " (" + cap.text + ")");
+            return false;
+        }
     }
     impl_->sfontId = fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1);
     if (impl_->sfontId == FLUID_FAILED) {
@@ -291,13 +329,23 @@ void SynthPort::ShortMessage(uint32_t packed) {
 void SynthPort::LoadAhead(uint32_t packed) {
     const int kind = packed & 0xF0, c = packed & 0x0F;
     const int d1 = (packed >> 8) & 0x7F, d2 = (packed >> 16) & 0x7F;
-    if (kind == midi::kControlChange && d1 == Cc::kBankSelect) impl_->bank[c] = d2;
+    if (kind == midi::kControlChange && d1 == Cc::kBankSelect) impl_->banks.BankMsb(c, d2);
+    if (kind == midi::kControlChange && d1 == Cc::kBankSelectLsb) impl_->banks.BankLsb(c, d2);
     if (kind != midi::kProgramChange) return;
-    Hold({c == midi::kDrumChannel ? SoundUse::kRhythmBank : impl_->bank[c], d1});
+    HoldChoice(impl_->banks.Program(c, d1));
+}
+
+void SynthPort::HoldChoice(const PresetChoice& c) {
+    Hold({c.drums ? SoundUse::kRhythmBank : c.bank, c.program});
 }
 
 void SynthPort::LongMessage(std::span<const uint8_t> bytes) {
-    if (impl_ && impl_->schedule) impl_->schedule->Long(bytes);
+    if (!impl_ || !impl_->schedule) return;
+    if (auto rules = ResetRules(bytes)) impl_->banks.Reset(*rules);
+    if (auto part = ModuleBanks::DrumPartMessage(bytes))
+        HoldChoice(impl_->banks.SetDrums(part->first, part->second));
+    if (auto program = impl_->banks.PartProgram(bytes)) HoldChoice(*program);
+    impl_->schedule->Long(bytes);
 }
 
 void SynthPort::Reset() {
@@ -317,8 +365,8 @@ int64_t SynthPort::LatencyUs() const {
 // select; the last song's are let go.
 void SynthPort::PrepareSounds(std::span<const SoundUse> sounds) {
     if (!impl_ || !impl_->synth) return;
-    for (const SoundUse& u : impl_->pinned)
-        fluid_synth_unpin_preset(impl_->synth, impl_->sfontId, u.bank, u.program);
+    for (const Impl::Pin& p : impl_->pinned)
+        fluid_synth_unpin_preset(impl_->synth, p.font, p.use.bank, p.use.program);
     impl_->pinned.clear();
     impl_->held.clear();
     for (SoundUse u : sounds) Hold(u);
@@ -328,13 +376,18 @@ void SynthPort::PrepareSounds(std::span<const SoundUse> sounds) {
 // 0, or the standard drum kit).
 void SynthPort::Hold(SoundUse u) {
     if (std::find(impl_->held.begin(), impl_->held.end(), u) != impl_->held.end()) return;
+    // A song's list names banks as sent: the XG and GM2 kit banks may make
+    // the part drums (the module decides when it plays), so the kit too.
+    if (u.bank == kXgDrumKitBank || u.bank == kGm2RhythmBank)
+        Hold({SoundUse::kRhythmBank, u.program});
     const bool drums = u.bank == SoundUse::kRhythmBank;
     const SoundUse fallbacks[] = {
         u, {drums ? SoundUse::kRhythmBank : 0, u.program}, {drums ? SoundUse::kRhythmBank : 0, 0}};
     for (const SoundUse& f : fallbacks) {
-        if (fluid_synth_pin_preset(impl_->synth, impl_->sfontId, f.bank, f.program) != FLUID_OK)
+        const int font = SynthPresetFont(impl_->synth, f.bank, f.program);
+        if (font < 0 || fluid_synth_pin_preset(impl_->synth, font, f.bank, f.program) != FLUID_OK)
             continue;
-        impl_->pinned.push_back(f);
+        impl_->pinned.push_back({font, f});
         impl_->held.push_back(u);
         return;
     }

@@ -11,13 +11,19 @@
 
 namespace sonfara {
 
-// Standard places of a General MIDI SoundFont on Debian, in search order.
+struct PresetChoice;
+
+// Standard places of a General MIDI SoundFont on Debian, in search order
+// (the GS one first: it has the GS variation tones and the SFX kit).
 const std::vector<std::string>& StandardSoundFontPaths();
 
 struct SoundFontSearch {
     std::string path;                 // empty when none was found
     std::vector<std::string> looked;  // every place that was tried
 };
+// The SoundFont that plays under `path` when path only adds to it (Debian's
+// GS SoundFont over its GM one, in the same folder); empty when none.
+std::string SoundFontBase(const std::string& path);
 // `requested` (if not empty) wins; then $SONFARA_SOUNDFONT; then the
 // standard paths.
 SoundFontSearch FindSoundFont(const std::string& requested);
@@ -28,7 +34,9 @@ std::string NoSoundFontMessage(const SoundFontSearch& s);
 // it is sent and sounds a fixed latency later at its own sample (see
 // SynthSchedule), so the audio buffer can be large without adding jitter.
 // Real-time ports render in FluidSynth's audio driver thread; offline ports
-// render when Render is called. SoundFont samples load on demand.
+// render when Render is called. SoundFont samples load on demand. GS and XG
+// songs play through the GS/XG layer (SynthModule) where the messages are
+// applied; a MIDI port gets the bytes as they are.
 // Threads: the messages, Silence, PrepareSounds and Close come from one
 // sending thread at a time; Render from one rendering thread (offline);
 // ActiveVoices and LatencyUs from any.
@@ -77,6 +85,7 @@ class SynthPort final : public MidiOutPort {
     bool OpenDriver(const std::string& name, const Clock* clock, int latencyFrames);
     void LoadAhead(uint32_t packed);
     void Hold(SoundUse u);
+    void HoldChoice(const PresetChoice& c);
     static int AudioCallback(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
     struct Impl;
     Impl* impl_ = nullptr;

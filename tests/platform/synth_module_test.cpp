@@ -1,0 +1,596 @@
+// GS and XG songs through the built-in synthesizer: each song is rendered
+// beside a plain rewrite that must sound the same when the feature is
+// honoured (drums on channel 10, the pitch by note number, a bend of the
+// same size), or measured against the plain song in the direction the
+// modules document.
+#include "player/platform/synth_module.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "player/platform/midi.h"
+#include "player/platform/system_ports.h"
+
+namespace sonfara {
+namespace {
+
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+constexpr int kRate = 22050;
+
+using Bytes = std::vector<uint8_t>;
+struct Msg {
+    int ms;  // when it is sent
+    Bytes bytes;
+};
+using Song = std::vector<Msg>;
+
+Bytes Cc(int ch, int cc, int v) {
+    return {static_cast<uint8_t>(0xB0 | ch), static_cast<uint8_t>(cc), static_cast<uint8_t>(v)};
+}
+Bytes Pc(int ch, int p) {
+    return {static_cast<uint8_t>(0xC0 | ch), static_cast<uint8_t>(p)};
+}
+Bytes On(int ch, int key, int vel = 100) {
+    return {static_cast<uint8_t>(0x90 | ch), static_cast<uint8_t>(key), static_cast<uint8_t>(vel)};
+}
+Bytes Off(int ch, int key) {
+    return {static_cast<uint8_t>(0x80 | ch), static_cast<uint8_t>(key), 0};
+}
+Bytes Bend(int ch, int v) {
+    return {static_cast<uint8_t>(0xE0 | ch), static_cast<uint8_t>(v & 0x7F),
+            static_cast<uint8_t>(v >> 7)};
+}
+const Bytes kGmOn = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+const Bytes kGm2On = {0xF0, 0x7E, 0x7F, 0x09, 0x03, 0xF7};
+const Bytes kGsReset = {0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7};
+const Bytes kXgOn = {0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7};
+
+// GS data set with its checksum.
+Bytes Gs(int a1, int a2, int a3, std::vector<int> data) {
+    Bytes b = {0xF0,
+               0x41,
+               0x10,
+               0x42,
+               0x12,
+               static_cast<uint8_t>(a1),
+               static_cast<uint8_t>(a2),
+               static_cast<uint8_t>(a3)};
+    int sum = a1 + a2 + a3;
+    for (int d : data) {
+        b.push_back(static_cast<uint8_t>(d));
+        sum += d;
+    }
+    b.push_back(static_cast<uint8_t>((128 - sum % 128) % 128));
+    b.push_back(0xF7);
+    return b;
+}
+Bytes Xg(int ah, int am, int al, std::vector<int> data) {
+    Bytes b = {0xF0,
+               0x43,
+               0x10,
+               0x4C,
+               static_cast<uint8_t>(ah),
+               static_cast<uint8_t>(am),
+               static_cast<uint8_t>(al)};
+    for (int d : data) b.push_back(static_cast<uint8_t>(d));
+    b.push_back(0xF7);
+    return b;
+}
+// NRPN as the GS and XG songs send it: MSB, LSB, data entry.
+Song Nrpn(int ms, int ch, int msb, int lsb, int v) {
+    return {{ms, Cc(ch, Cc::kNrpnMsb, msb)},
+            {ms, Cc(ch, Cc::kNrpnLsb, lsb)},
+            {ms, Cc(ch, Cc::kDataEntry, v)}};
+}
+Song Rpn(int ms, int ch, int msb, int lsb, int v, int vLsb = -1) {
+    Song s = {{ms, Cc(ch, Cc::kRpnMsb, msb)},
+              {ms, Cc(ch, Cc::kRpnLsb, lsb)},
+              {ms, Cc(ch, Cc::kDataEntry, v)}};
+    if (vLsb >= 0) s.push_back({ms, Cc(ch, 38, vLsb)});
+    return s;
+}
+Song operator+(Song a, const Song& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+// A note on a dry channel.
+Song Note(int ms, int ch, int key, int lengthMs, int program = -1) {
+    Song s = {{ms, Cc(ch, Cc::kReverbSend, 0)}, {ms, Cc(ch, Cc::kChorusSend, 0)}};
+    if (program >= 0) s.push_back({ms, Pc(ch, program)});
+    s.push_back({ms, On(ch, key)});
+    s.push_back({ms + lengthMs, Off(ch, key)});
+    return s;
+}
+
+struct Audio {
+    std::vector<float> left, right;
+};
+
+// Messages go in at the start of the render block they fall in (blocks of
+// 64 frames, about 3 ms).
+Audio Render(const Song& song, int totalMs) {
+    std::string err;
+    auto synth = SynthPort::OpenOffline(kSoundFont, kRate, &err);
+    EXPECT_TRUE(synth) << err;
+    Audio a;
+    if (!synth) return a;
+    constexpr int kBlock = 64;
+    std::vector<int16_t> buf(2 * kBlock);
+    size_t k = 0;
+    const int frames = totalMs * kRate / 1000;
+    for (int f = 0; f < frames; f += kBlock) {
+        for (; k < song.size() && song[k].ms * kRate / 1000 <= f; ++k) {
+            const Bytes& b = song[k].bytes;
+            if (b[0] == 0xF0) {
+                synth->LongMessage(b);
+            } else {
+                uint32_t packed = 0;
+                for (size_t i = 0; i < b.size(); ++i) packed |= uint32_t{b[i]} << (8 * i);
+                synth->ShortMessage(packed);
+            }
+        }
+        synth->Render(buf.data(), kBlock);
+        for (int i = 0; i < kBlock; ++i) {
+            a.left.push_back(buf[2 * i] / 32768.0f);
+            a.right.push_back(buf[2 * i + 1] / 32768.0f);
+        }
+    }
+    return a;
+}
+
+int Frame(int ms) {
+    return static_cast<int>(int64_t{ms} * kRate / 1000);
+}
+double Rms(const std::vector<float>& x, int fromMs = 0, int toMs = 1 << 20) {
+    const size_t a = std::min<size_t>(Frame(fromMs), x.size());
+    const size_t b = std::min<size_t>(Frame(toMs), x.size());
+    double s = 0;
+    for (size_t i = a; i < b; ++i) s += double{x[i]} * x[i];
+    return b > a ? std::sqrt(s / static_cast<double>(b - a)) : 0;
+}
+double Rms(const Audio& a, int fromMs = 0, int toMs = 1 << 20) {
+    return std::hypot(Rms(a.left, fromMs, toMs), Rms(a.right, fromMs, toMs));
+}
+// How far two renders differ, relative to the plain one's level.
+double Difference(const Audio& a, const Audio& b) {
+    double d = 0, n = 0;
+    for (size_t i = 0; i < std::min(a.left.size(), b.left.size()); ++i) {
+        d += std::pow(a.left[i] - b.left[i], 2) + std::pow(a.right[i] - b.right[i], 2);
+        n += std::pow(b.left[i], 2) + std::pow(b.right[i], 2);
+    }
+    return n > 0 ? std::sqrt(d / n) : 1.0;
+}
+// The spectrum's high share: the level of the first difference against
+// the level itself (rises with the cutoff and the pitch).
+double Brightness(const Audio& a, int fromMs, int toMs) {
+    std::vector<float> d;
+    for (int i = std::max(1, Frame(fromMs)); i < std::min<int>(Frame(toMs), a.left.size()); ++i)
+        d.push_back(a.left[i] - a.left[i - 1]);
+    const double level = Rms(a.left, fromMs, toMs);
+    return level > 0 ? Rms(d) / level : 0;
+}
+// The fundamental in Hz by autocorrelation, with parabolic interpolation.
+double Pitch(const Audio& a, int fromMs, int toMs) {
+    const int from = Frame(fromMs), n = Frame(toMs) - from;
+    const float* x = a.left.data() + from;
+    auto corr = [&](int lag) {
+        double s = 0;
+        for (int i = 0; i + lag < n; ++i) s += double{x[i]} * x[i + lag];
+        return s / (n - lag);
+    };
+    const int minLag = kRate / 2000, maxLag = kRate / 60;
+    std::vector<double> c(maxLag + 2);
+    for (int l = minLag - 1; l <= maxLag + 1; ++l) c[l] = corr(l);
+    const double top = *std::max_element(c.begin() + minLag, c.begin() + maxLag);
+    // The first peak near the highest is the period (not a multiple of it).
+    for (int l = minLag; l <= maxLag; ++l) {
+        if (c[l] >= 0.9 * top && c[l] >= c[l - 1] && c[l] >= c[l + 1]) {
+            const double den = c[l - 1] - 2 * c[l] + c[l + 1];
+            const double shift = den != 0 ? 0.5 * (c[l - 1] - c[l + 1]) / den : 0;
+            return kRate / (l + shift);
+        }
+    }
+    return 0;
+}
+
+class SynthModuleTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no test SoundFont";
+    }
+};
+
+Song Drums(int ch, int ms = 20) {
+    return Note(ms, ch, 36, 150) + Note(ms + 60, ch, 38, 150) + Note(ms + 120, ch, 42, 100);
+}
+
+struct SameSound {
+    const char* what;
+    Song song, plain;
+};
+
+// Where the module's rules make a part drums or melodic, the song sounds as
+// the same notes on the channel that plays them in a plain GM song.
+TEST_F(SynthModuleTest, KitsBanksAndPartModesChooseDrumsOrMelodyAsTheModuleDoes) {
+    const SameSound cases[] = {
+        {"XG drum kit on channel 1", Song{{0, kXgOn}, {5, Cc(0, 0, 127)}, {5, Pc(0, 0)}} + Drums(0),
+         Song{{0, kXgOn}} + Drums(9)},
+        {"XG SFX kit plays drums", Song{{0, kXgOn}, {5, Cc(0, 0, 126)}, {5, Pc(0, 0)}} + Drums(0),
+         Song{{0, kXgOn}} + Drums(9)},
+        {"XG melody on channel 10",
+         Song{{0, kXgOn}, {5, Cc(9, 0, 0)}, {5, Pc(9, 0)}} + Note(20, 9, 60, 200),
+         Song{{0, kXgOn}} + Note(20, 0, 60, 200, 0)},
+        {"XG kit and back to a voice",
+         Song{{0, kXgOn}, {5, Cc(0, 0, 127)}, {5, Pc(0, 0)}, {6, Cc(0, 0, 0)}, {6, Pc(0, 0)}} +
+             Note(20, 0, 60, 200),
+         Song{{0, kXgOn}} + Note(20, 0, 60, 200, 0)},
+        {"XG part mode to drums", Song{{0, kXgOn}, {5, Xg(0x08, 0, 0x07, {1})}} + Drums(0),
+         Song{{0, kXgOn}} + Drums(9)},
+        {"XG part mode back to normal",
+         Song{{0, kXgOn}, {5, Xg(0x08, 9, 0x07, {0})}, {6, Pc(9, 0)}} + Note(20, 9, 60, 200),
+         Song{{0, kXgOn}} + Note(20, 0, 60, 200, 0)},
+        {"XG variation bank falls back to the voice",
+         Song{{0, kXgOn}, {5, Cc(0, 32, 3)}, {5, Pc(0, 0)}} + Note(20, 0, 60, 200),
+         Song{{0, kXgOn}} + Note(20, 0, 60, 200, 0)},
+        {"GS rhythm part assignment",
+         Song{{0, kGsReset}, {5, Gs(0x40, 0x11, 0x15, {1})}} + Drums(0),
+         Song{{0, kGsReset}} + Drums(9)},
+        {"GS variation falls back to the capital tone",
+         Song{{0, kGsReset}, {5, Cc(0, 0, 8)}, {5, Pc(0, 0)}} + Note(20, 0, 60, 200),
+         Song{{0, kGsReset}} + Note(20, 0, 60, 200, 0)},
+        {"GM2 rhythm bank", Song{{0, kGm2On}, {5, Cc(2, 0, 120)}, {5, Pc(2, 0)}} + Drums(2),
+         Song{{0, kGm2On}} + Drums(9)},
+        {"GM2 melodic bank on channel 10",
+         Song{{0, kGm2On}, {5, Cc(9, 0, 121)}, {5, Pc(9, 0)}} + Note(20, 9, 60, 200),
+         Song{{0, kGm2On}} + Note(20, 0, 60, 200, 0)},
+        {"GM2 banks before any reset", Song{{5, Cc(0, 0, 120)}, {5, Pc(0, 0)}} + Drums(0),
+         Drums(9)},
+        {"GM2 melodic bank before any reset",
+         Song{{5, Cc(9, 0, 121)}, {5, Pc(9, 0)}} + Note(20, 9, 60, 200), Note(20, 0, 60, 200, 0)},
+        {"GM ignores kit banks",
+         Song{{0, kGmOn}, {5, Cc(0, 0, 127)}, {5, Pc(0, 0)}} + Note(20, 0, 60, 200),
+         Song{{0, kGmOn}} + Note(20, 0, 60, 200, 0)},
+    };
+    for (const auto& c : cases) {
+        const Audio plain = Render(c.plain, 400);
+        ASSERT_GT(Rms(plain), 0.005) << c.what;
+        EXPECT_LT(Difference(Render(c.song, 400), plain), 0.05) << c.what;
+    }
+}
+
+// A bright voice with each part parameter at an end, against the plain voice.
+TEST_F(SynthModuleTest, PartParametersMoveTheVoiceAsTheModulesDocument) {
+    const int kSaw = 81;
+    const Song plain = Song{{0, kGsReset}} + Note(20, 0, 57, 300, kSaw);
+    const Audio p = Render(plain, 600);
+    auto with = [&](const Song& set) {
+        return Render(Song{{0, kGsReset}} + set + Note(20, 0, 57, 300, kSaw), 600);
+    };
+
+    const Audio closed = with(Nrpn(5, 0, 1, 0x20, 14));
+    EXPECT_LT(Brightness(closed, 100, 300), 0.6 * Brightness(p, 100, 300)) << "cutoff";
+    const Audio slow = with(Nrpn(5, 0, 1, 0x63, 114));
+    EXPECT_LT(Rms(slow, 20, 60), 0.5 * Rms(p, 20, 60)) << "attack";
+    const Audio cut = with(Nrpn(5, 0, 1, 0x66, 14));
+    const Audio longer = with(Nrpn(5, 0, 1, 0x66, 114));
+    EXPECT_LT(Rms(cut, 360, 450), Rms(p, 360, 450)) << "release";
+    EXPECT_GT(Rms(longer, 360, 450), 1.5 * Rms(p, 360, 450)) << "release";
+
+    // The same settings by part SysEx, the center value, and a reset.
+    EXPECT_LT(Difference(with(Song{{5, Gs(0x40, 0x11, 0x32, {14})}}), closed), 0.02) << "GS part";
+    EXPECT_LT(
+        Difference(
+            Render(Song{{0, kXgOn}, {5, Xg(0x08, 0, 0x18, {14})}} + Note(20, 0, 57, 300, kSaw),
+                   600),
+            Render(Song{{0, kXgOn}} + Nrpn(5, 0, 1, 0x20, 14) + Note(20, 0, 57, 300, kSaw), 600)),
+        0.02)
+        << "XG part";
+    EXPECT_LT(Difference(with(Nrpn(5, 0, 1, 0x20, 64)), p), 0.001) << "center";
+    // (A reset restarts the effects: the plain song resets at the same time.)
+    EXPECT_LT(
+        Difference(Render(Song{{0, kGsReset}} + Nrpn(2, 0, 1, 0x20, 14) + Song{{4, kGsReset}} +
+                              Note(20, 0, 57, 300, kSaw),
+                          600),
+                   Render(Song{{0, kGsReset}, {4, kGsReset}} + Note(20, 0, 57, 300, kSaw), 600)),
+        0.001)
+        << "reset";
+}
+
+// Drum instrument NRPN changes the one key only, until the kit changes.
+TEST_F(SynthModuleTest, DrumKeySettingsChangeTheirKeyOnly) {
+    const Song start = {{0, kGsReset}};
+    const Audio snare = Render(start + Note(20, 9, 38, 150), 300);
+    const Audio kick = Render(start + Note(20, 9, 36, 150), 300);
+
+    const Audio mutedSnare = Render(start + Nrpn(5, 9, 0x1A, 38, 0) + Note(20, 9, 38, 150), 300);
+    EXPECT_LT(Rms(mutedSnare), 0.01 * Rms(snare)) << "level 0";
+    const Audio halfSnare = Render(start + Nrpn(5, 9, 0x1A, 38, 64) + Note(20, 9, 38, 150), 300);
+    EXPECT_NEAR(Rms(halfSnare) / Rms(snare), 0.25, 0.05) << "level 64";
+    EXPECT_LT(Difference(Render(start + Nrpn(5, 9, 0x1A, 38, 0) + Note(20, 9, 36, 150), 300), kick),
+              0.001)
+        << "other keys";
+
+    const Audio left = Render(start + Nrpn(5, 9, 0x1C, 38, 1) + Note(20, 9, 38, 150), 300);
+    EXPECT_LT(Rms(left.right), 0.2 * Rms(left.left)) << "pan";
+
+    // An octave up on the cowbell, which has a pitch to measure.
+    const double bell = Pitch(Render(start + Note(20, 9, 56, 150), 200), 30, 130);
+    const double up =
+        Pitch(Render(start + Nrpn(5, 9, 0x18, 56, 76) + Note(20, 9, 56, 150), 200), 30, 130);
+    EXPECT_NEAR(up / bell, 2.0, 0.05) << "pitch " << up << " Hz, plain " << bell;
+    // XG's fine pitch per key: 63 cents up.
+    const Song xg = {{0, kXgOn}};
+    const double xgBell = Pitch(Render(xg + Note(20, 9, 56, 150), 200), 30, 130);
+    const double fine =
+        Pitch(Render(xg + Nrpn(5, 9, 0x19, 56, 127) + Note(20, 9, 56, 150), 200), 30, 130);
+    EXPECT_NEAR(fine / xgBell, std::exp2(63 / 1200.0), 0.006) << "fine pitch";
+    // XG drum setup 1 by SysEx: the snare's level on the rhythm part.
+    EXPECT_LT(Rms(Render(xg + Song{{5, Xg(0x30, 38, 0x02, {0})}} + Note(20, 9, 38, 150), 300)),
+              0.01 * Rms(snare))
+        << "XG drum setup";
+    EXPECT_LT(Rms(Render(start + Song{{5, Gs(0x41, 0x02, 38, {0})}} + Note(20, 9, 38, 150), 300)),
+              0.01 * Rms(snare))
+        << "GS drum map";
+
+    // A dry hi-hat among wet drums: its reverb tail is gone.
+    auto hat = [&](const Song& set) {
+        return Render(
+            start + set +
+                Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
+            600);
+    };
+    const double wet = Rms(hat({}), 250, 600);
+    ASSERT_GT(wet, 1e-4);
+    EXPECT_LT(Rms(hat(Nrpn(5, 9, 0x1D, 42, 0)), 250, 600), 0.05 * wet) << "reverb send";
+    EXPECT_NEAR(Rms(hat(Nrpn(5, 9, 0x1D, 40, 0)), 250, 600) / wet, 1.0, 0.01) << "other key";
+
+    const Audio newKit =
+        Render(start + Nrpn(5, 9, 0x1A, 38, 0) + Song{{10, Pc(9, 0)}} + Note(20, 9, 38, 150), 300);
+    EXPECT_LT(Difference(newKit, snare), 0.001) << "program change";
+}
+
+// Tunings and bend ranges against the plain notes of that pitch.
+TEST_F(SynthModuleTest, TuningsSoundAsThePitchTheyName) {
+    const int kFlute = 73;
+    struct Case {
+        const char* what;
+        Song song, plain;
+    };
+    const Song gs = {{0, kGsReset}};
+    const Case cases[] = {
+        {"universal coarse tuning",
+         gs + Song{{5, {0xF0, 0x7F, 0x7F, 0x04, 0x04, 0x00, 0x4C, 0xF7}}}, gs + Song{}},
+        {"GS key shift", gs + Song{{5, Gs(0x40, 0x00, 0x05, {0x4C})}}, gs},
+        {"universal fine tuning", gs + Song{{5, {0xF0, 0x7F, 0x7F, 0x04, 0x03, 0x7F, 0x7F, 0xF7}}},
+         gs},
+        {"GS master tune", gs + Song{{5, Gs(0x40, 0x00, 0x00, {0x00, 0x07, 0x0E, 0x08})}}, gs},
+        {"bend range cents", gs + Rpn(5, 0, 0, 0, 1, 50) + Song{{10, Bend(0, 16383)}},
+         gs + Rpn(5, 0, 0, 0, 3) + Song{{10, Bend(0, 8192 + 8191 / 2)}}},
+        {"bend range of three octaves", gs + Rpn(5, 0, 0, 0, 36) + Song{{10, Bend(0, 8192 + 6826)}},
+         gs},
+        {"GS scale tuning", gs + Song{{5, Gs(0x40, 0x11, 0x40, {64 + 50})}},
+         gs + Rpn(5, 0, 0, 0, 1) + Song{{10, Bend(0, 8192 + 8191 / 2)}}},
+    };
+    // Coarse shifts compare with the note an octave up, fine ones with the
+    // note a semitone up (100 cents), bends with their bend or note.
+    const int shift[] = {12, 12, 1, 1, 0, 30, 0};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const double got = Pitch(Render(c.song + Note(20, 0, 60, 400, kFlute), 450), 150, 400);
+        const double want =
+            Pitch(Render(c.plain + Note(20, 0, 60 + shift[i], 400, kFlute), 450), 150, 400);
+        ASSERT_GT(want, 100) << c.what;
+        // (Within 20 cents: the samples of two notes are not tuned alike.)
+        EXPECT_NEAR(got / want, 1.0, 0.012) << c.what << ": " << got << " Hz, plain " << want;
+    }
+}
+
+// Master volume by GS and universal messages, back to full on a reset.
+TEST_F(SynthModuleTest, MasterVolumeScalesTheWholeOutput) {
+    const Song gs = {{0, kGsReset}};
+    const Song note = Note(20, 0, 60, 200, 0);
+    const double full = Rms(Render(gs + note, 300));
+    const double gsHalf = Rms(Render(gs + Song{{5, Gs(0x40, 0x00, 0x04, {64})}} + note, 300));
+    const double uniHalf =
+        Rms(Render(gs + Song{{5, {0xF0, 0x7F, 0x7F, 0x04, 0x01, 0x00, 0x40, 0xF7}}} + note, 300));
+    const double reset =
+        Rms(Render(gs + Song{{2, Gs(0x40, 0x00, 0x04, {0})}, {4, kGsReset}} + note, 300));
+    EXPECT_NEAR(gsHalf / full, 0.254, 0.03);
+    EXPECT_NEAR(uniHalf / full, 0.25, 0.03);
+    EXPECT_NEAR(reset / full, 1.0, 0.01);
+}
+
+// Reverb and chorus settings heard in the tail and the wet share.
+TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
+    // A short closed hi-hat, its sends up: after 150 ms only effects sound.
+    auto hat = [](const Song& set) {
+        return Render(
+            set + Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}}, 700);
+    };
+    const Song gs = {{0, kGsReset}};
+    const double hall = Rms(hat(gs), 250, 700);
+    ASSERT_GT(hall, 1e-4);
+    EXPECT_LT(Rms(hat(gs + Song{{5, Gs(0x40, 0x01, 0x33, {0})}}), 250, 700), 0.05 * hall)
+        << "level 0";
+    EXPECT_LT(Rms(hat(gs + Song{{5, Gs(0x40, 0x01, 0x34, {0})}}), 400, 700),
+              0.5 * Rms(hat(gs), 400, 700))
+        << "short time";
+    EXPECT_LT(Rms(hat(gs + Song{{5, Gs(0x40, 0x01, 0x30, {0})}}), 400, 700), Rms(hat(gs), 400, 700))
+        << "room shorter than hall";
+    // A GM song after a GS one has the synthesizer's own reverb back.
+    EXPECT_LT(Difference(hat(gs + Song{{3, kGmOn}}), hat({})), 0.01) << "GM";
+    const Song xg = {{0, kXgOn}};
+    ASSERT_GT(Rms(hat(xg), 250, 700), 1e-4);
+    EXPECT_LT(Rms(hat(xg + Song{{5, Xg(0x02, 0x01, 0x00, {0, 0})}}), 250, 700), 1e-5)
+        << "XG reverb off";
+
+    // An XG variation of the chorus kind as a system effect: CC 94 sends to
+    // the chorus as CC 93 would; a delay kind has no sound here.
+    auto sent = [&](int cc, const Song& set) {
+        return Render(xg + set +
+                          Song{{10, Cc(0, Cc::kReverbSend, 0)},
+                               {10, Cc(0, Cc::kChorusSend, 0)},
+                               {10, Cc(0, cc, 127)},
+                               {20, On(0, 60)},
+                               {300, Off(0, 60)}},
+                      350);
+    };
+    const Song chorusVariation = {{5, Xg(0x02, 0x01, 0x40, {0x41, 0x00})},
+                                  {5, Xg(0x02, 0x01, 0x5A, {1})}};
+    const Audio xgDry = Render(xg + Note(20, 0, 60, 280), 350);
+    EXPECT_LT(Difference(sent(94, chorusVariation), sent(Cc::kChorusSend, {})), 0.01)
+        << "variation chorus";
+    EXPECT_GT(Difference(sent(94, chorusVariation), xgDry), 0.05) << "variation chorus";
+    EXPECT_LT(Difference(sent(94, {{5, Xg(0x02, 0x01, 0x40, {0x05, 0x00})},
+                                   {5, Xg(0x02, 0x01, 0x5A, {1})}}),
+                         xgDry),
+              0.001)
+        << "variation delay";
+
+    auto chorused = [&](const Song& set) {
+        return Render(gs + set +
+                          Song{{10, Cc(0, Cc::kChorusSend, 127)},
+                               {10, Cc(0, Cc::kReverbSend, 0)},
+                               {20, On(0, 60)},
+                               {300, Off(0, 60)}},
+                      350);
+    };
+    const Audio dry = Render(gs + Note(20, 0, 60, 280), 350);
+    EXPECT_LT(Difference(chorused(Song{{5, Gs(0x40, 0x01, 0x3A, {0})}}), dry), 0.01)
+        << "chorus level 0";
+    EXPECT_GT(Difference(chorused(Song{{5, Gs(0x40, 0x01, 0x3A, {127})}}), dry),
+              1.5 * Difference(chorused({}), dry))
+        << "chorus level 127";
+}
+
+// The pitch's spread (highest over lowest) across short windows.
+double PitchSpread(const Audio& a, int fromMs, int toMs) {
+    double lo = 1e9, hi = 0;
+    for (int t = fromMs; t + 25 <= toMs; t += 12) {
+        const double p = Pitch(a, t, t + 25);
+        lo = std::min(lo, p);
+        hi = std::max(hi, p);
+    }
+    return lo > 0 ? hi / lo : 0;
+}
+
+// Portamento glides over a time that grows with the interval and the
+// controller (not one fixed time per note), on legato and detached notes.
+TEST_F(SynthModuleTest, PortamentoAndVibratoMoveThePitchAsSet) {
+    const int kFlute = 73;
+    const Song gs = {{0, kGsReset}};
+    auto glide = [&](int time) {
+        return Render(gs + Song{{5, Cc(0, 5, time)}, {5, Cc(0, 65, 127)}} +
+                          Note(20, 0, 48, 100, kFlute) + Note(150, 0, 60, 450),
+                      620);
+    };
+    const double target = Pitch(Render(gs + Note(150, 0, 60, 450, kFlute), 620), 420, 600);
+    const Audio slow = glide(64), fast = glide(0);
+    EXPECT_LT(Pitch(slow, 175, 215), 0.85 * target) << "still gliding";
+    EXPECT_NEAR(Pitch(slow, 420, 600) / target, 1.0, 0.015) << "arrived";
+    EXPECT_NEAR(Pitch(fast, 175, 215) / target, 1.0, 0.02) << "short time";
+    // Portamento control glides from its key without the switch.
+    const Audio control = Render(
+        gs + Song{{5, Cc(0, 5, 64)}, {140, Cc(0, 84, 48)}} + Note(150, 0, 60, 450, kFlute), 620);
+    EXPECT_LT(Pitch(control, 175, 215), 0.85 * target) << "portamento control";
+    EXPECT_NEAR(Pitch(control, 420, 600) / target, 1.0, 0.015) << "portamento control";
+
+    const Audio plain = Render(gs + Note(20, 0, 69, 500, kFlute), 560);
+    const Audio deep = Render(gs + Nrpn(5, 0, 1, 0x09, 114) + Note(20, 0, 69, 500, kFlute), 560);
+    EXPECT_LT(PitchSpread(plain, 150, 520), 1.015);
+    EXPECT_GT(PitchSpread(deep, 150, 520), 1.03) << "vibrato depth";
+}
+
+// What the sending side pins follows the same rules.
+TEST(ModuleBanks, ProgramsResolveUnderEachModule) {
+    ModuleBanks b;
+    b.BankMsb(0, 8);
+    EXPECT_EQ(b.Program(0, 4).bank, 8) << "power-on takes GS banks";
+    b.Reset(ModuleRules::kXg);
+    b.BankMsb(3, 127);
+    const PresetChoice kit = b.Program(3, 25);
+    EXPECT_TRUE(kit.drums);
+    EXPECT_EQ(kit.bank, 128);
+    EXPECT_EQ(kit.program, 25);
+    b.BankMsb(3, 0);
+    b.BankLsb(3, 0);
+    EXPECT_FALSE(b.Program(3, 0).drums);
+    EXPECT_TRUE(b.Drums(9));
+    b.BankMsb(4, 64);
+    const PresetChoice dog = b.Program(4, 48);
+    EXPECT_EQ(dog.bank, 1) << "XG SFX voice as its GS variation";
+    EXPECT_EQ(dog.program, 123);
+    b.Reset(ModuleRules::kGm);
+    b.BankMsb(0, 127);
+    EXPECT_FALSE(b.Program(0, 0).drums);
+    EXPECT_EQ(b.Program(0, 0).bank, 0);
+    EXPECT_EQ(ResetRules(kXgOn), ModuleRules::kXg);
+    EXPECT_EQ(ResetRules(kGsReset), ModuleRules::kGs);
+    EXPECT_EQ(ResetRules(kGm2On), ModuleRules::kGm2);
+    EXPECT_FALSE(ResetRules(Gs(0x40, 0x00, 0x04, {64})));
+    // A truncated part message is not taken for a part change.
+    EXPECT_FALSE(ModuleBanks::DrumPartMessage(Bytes{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x07}));
+}
+
+}  // namespace
+}  // namespace sonfara
+
+namespace sonfara {
+namespace {
+
+// The kit an XG song selects on any channel is loaded before it plays,
+// whether the song's list names it or the program change does.
+TEST(SynthPortSounds, KitsLoadAheadUnderTheSongsModule) {
+    if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no test SoundFont";
+    std::string err;
+    auto synth = SynthPort::OpenOffline(kSoundFont, kRate, &err);
+    ASSERT_TRUE(synth) << err;
+    const SoundUse listed[] = {{127, 25}};
+    synth->PrepareSounds(listed);
+    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 25}));
+    synth->LongMessage(kXgOn);
+    synth->ShortMessage(0xB1 | 127 << 16);  // channel 2, bank MSB 127
+    synth->ShortMessage(0xC1 | 40 << 8);
+    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 40}));
+    synth->LongMessage(Xg(0x08, 2, 0x03, {48}));  // part 3 takes kit 48 by SysEx
+    EXPECT_FALSE(synth->HoldsSounds({SoundUse::kRhythmBank, 48}));
+    synth->LongMessage(Xg(0x08, 2, 0x01, {127}));
+    synth->LongMessage(Xg(0x08, 2, 0x03, {48}));
+    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 48}));
+    synth->LongMessage(kGmOn);
+    synth->ShortMessage(0xC1 | 41 << 8);  // GM ignores the bank
+    EXPECT_TRUE(synth->HoldsSounds({0, 41}));
+}
+
+// Debian's GS SoundFont only adds to its GM set: it is played over it.
+TEST(SoundFontBase, TheGsAdditionPlaysOverItsGmSet) {
+    if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no test SoundFont";
+    char tmpl[] = "/tmp/sonfara-sf-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    const std::string dir = tmpl, gs = dir + "/FluidR3_GS.sf2", gm = dir + "/FluidR3_GM.sf2";
+    ASSERT_EQ(symlink(kSoundFont, gs.c_str()), 0);
+    EXPECT_EQ(SoundFontBase(gs), "") << "no base: nothing under it";
+    ASSERT_EQ(symlink(kSoundFont, gm.c_str()), 0);
+    EXPECT_EQ(SoundFontBase(gs), gm);
+    EXPECT_EQ(SoundFontBase(gm), "");
+    EXPECT_EQ(SoundFontBase(kSoundFont), "");
+    std::string err;
+    auto synth = SynthPort::OpenOffline(gs, kRate, &err);
+    ASSERT_TRUE(synth) << err;
+    synth->ShortMessage(midi::kNoteOn | 60 << 8 | 100 << 16);
+    std::vector<int16_t> out(2 * 2048);
+    synth->Render(out.data(), 2048);
+    EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](int16_t v) { return std::abs(v) > 100; }));
+    unlink(gs.c_str());
+    unlink(gm.c_str());
+    rmdir(dir.c_str());
+}
+
+}  // namespace
+}  // namespace sonfara
