@@ -73,16 +73,36 @@ struct SongTable::Builder {
         s.tracks_.reserve(static_cast<size_t>(tracks));
         s.extFirst_.reserve(static_cast<size_t>(tracks) + 1);
     }
+    // Room for every track's rows at once, so adopting them copies each
+    // row once; the rows of a song whose SysEx and meta events sit in one
+    // track are moved rather than copied.
+    void Reserve(const std::vector<DecodedTrack>& decoded) {
+        size_t rows = 0, bytes = 0, tracksWithRows = 0;
+        for (const DecodedTrack& d : decoded) {
+            rows += d.extEvents.size();
+            bytes += d.extBytes.size();
+            tracksWithRows += d.extEvents.empty() ? 0 : 1;
+        }
+        s.extOffset_.reserve(s.extOffset_.size() + rows);
+        if (tracksWithRows > 1) {
+            s.extEvent_.reserve(rows);
+            s.extBytes_.reserve(bytes);
+        }
+    }
     // Appends the next track in file order; its rows get the next numbers.
     void Adopt(DecodedTrack& d) {
         const auto base = static_cast<uint32_t>(s.extBytes_.size());
-        if (s.extBytes_.empty()) {
+        if (s.extBytes_.empty() && s.extBytes_.capacity() < d.extBytes.size()) {
             s.extBytes_ = std::move(d.extBytes);
         } else {
             s.extBytes_.insert(s.extBytes_.end(), d.extBytes.begin(), d.extBytes.end());
         }
         for (uint32_t end : d.extEnds) s.extOffset_.push_back(base + end);
-        s.extEvent_.insert(s.extEvent_.end(), d.extEvents.begin(), d.extEvents.end());
+        if (s.extEvent_.empty() && s.extEvent_.capacity() < d.extEvents.size()) {
+            s.extEvent_ = std::move(d.extEvents);
+        } else {
+            s.extEvent_.insert(s.extEvent_.end(), d.extEvents.begin(), d.extEvents.end());
+        }
         s.extFirst_.push_back(static_cast<int32_t>(s.extEvent_.size()));
         d.events.resize(d.eventCount);
         s.tracks_.push_back(std::move(d.events));
@@ -566,6 +586,7 @@ class Decoder {
             lastTick = std::max(lastTick, decoded[t - 1].lastTick);
             mayMarkLoop[t - 1] = decoded[t - 1].mayMarkLoop;
         }
+        b_.Reserve(decoded);
         for (int t = 1; t <= song_.NTracks; ++t) b_.Adopt(decoded[t - 1]);
         if (song_.Format == 2 && song_.NTracks > 1) {
             if (!PatternsInSequence(tempos, lastTick, fail)) return false;
@@ -825,7 +846,11 @@ class Decoder {
     void Absorb(int t, DecodedTrack& d, std::vector<PendingTempo>& tempos) {
         if (song_.SongTitle.empty() && !d.title.empty()) song_.SongTitle = d.title;
         if (!d.name.empty()) song_.SetTrackName(t, std::move(d.name));
-        tempos.insert(tempos.end(), d.tempos.begin(), d.tempos.end());
+        if (tempos.empty()) {
+            tempos = std::move(d.tempos);
+        } else {
+            tempos.insert(tempos.end(), d.tempos.begin(), d.tempos.end());
+        }
         if (d.beatNumerator >= 0) {
             const int den = 1 << d.beatExponent;
             song_.BeatNumerator = static_cast<uint8_t>(d.beatNumerator);
@@ -837,6 +862,7 @@ class Decoder {
 
     void BuildTempoMap(const std::vector<PendingTempo>& tempos) {
         song_.ResetTempoMap();
+        song_.ReserveTempo(tempos.size());
         for (const auto& p : tempos) song_.AddTempo(p.tempo, p.tick);
     }
 
@@ -844,9 +870,12 @@ class Decoder {
     // by tick; at equal ticks in track order, then file order, so the last
     // of them sets the tempo.
     void MergeTempoMap(std::vector<PendingTempo>& tempos) {
-        std::stable_sort(
-            tempos.begin(), tempos.end(),
-            [](const PendingTempo& a, const PendingTempo& b) { return a.tick < b.tick; });
+        const auto byTick = [](const PendingTempo& a, const PendingTempo& b) {
+            return a.tick < b.tick;
+        };
+        // Mostly they come in order already (one tempo track, or format 0).
+        if (!std::is_sorted(tempos.begin(), tempos.end(), byTick))
+            std::stable_sort(tempos.begin(), tempos.end(), byTick);
         BuildTempoMap(tempos);
     }
 
