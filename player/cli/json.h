@@ -48,6 +48,10 @@ class JsonWriter {
         Sep();
         out_ += v ? "true" : "false";
     }
+    void Null() {
+        Sep();
+        out_ += "null";
+    }
     const std::string& Text() const { return out_; }
 
   private:
