@@ -305,6 +305,13 @@ class TrackDecoder {
     // The first part stopped where the second part stood: at part->points[met].
     std::optional<size_t> Met() const { return met_; }
 
+    // Gives the file's pages back as the decoding passes them: the chunk
+    // starts at `chunkOffset` in `image`. Nothing decoded later reads them.
+    void ReleaseBehind(const FileImage* image, size_t chunkOffset) {
+        image_ = image;
+        base_ = chunkOffset;
+    }
+
     // Decodes d[from.offset, len); the whole track when len is its length.
     bool Run(const uint8_t* d, size_t len, const StartPoint& from) {
         SongEvent* out = events_ + from.firstEvent;
@@ -315,6 +322,7 @@ class TrackDecoder {
         size_t n = 0;
         size_t p = from.offset;
         size_t reported = p;
+        size_t released = p;  // the file's pages before this are given back
         int64_t pendingDelta = 0;
         bool haveDeltaBytes = false;
         uint8_t running = from.prev.status;
@@ -389,9 +397,10 @@ class TrackDecoder {
                 Watch(p, runningAllowed ? running : 0, prevTick, from.firstEvent + n))
                 break;
             if ((n & kPrefaultReportMask) == 0) {
-                if (prefault) prefault->Advance(n * sizeof(SongEvent));
+                if (prefault) prefault->Advance(n * sizeof(SongEvent), ExpectedBytes(n, p, len));
                 if (p - reported >= kProgressBytes) {
                     shared_.bytesDone.fetch_add(p - reported, std::memory_order_relaxed);
+                    if (image_) released = image_->Release(base_ + released, p - released) - base_;
                     reported = p;
                     if (shared_.cancelled.load(std::memory_order_relaxed)) return false;
                 }
@@ -478,6 +487,14 @@ class TrackDecoder {
         return false;
     }
 
+    // The event array's final size as the part decoded so far suggests,
+    // with an eighth to spare: the rest of a track is mostly like its start.
+    static size_t ExpectedBytes(size_t events, size_t p, size_t len) {
+        if (p == 0) return SIZE_MAX;
+        const double perByte = static_cast<double>(events) * sizeof(SongEvent) / p;
+        return static_cast<size_t>(perByte * static_cast<double>(len) * 1.125);
+    }
+
     // A data byte where a status byte is required: the previous event's
     // bytes as the table showed them, then that byte.
     bool BadStatus(const SongEvent& prev, uint8_t st) {
@@ -527,6 +544,8 @@ class TrackDecoder {
     size_t watch_ = SIZE_MAX;  // the next boundary to call Watch at
     size_t next_ = 0;          // the first meeting point not passed yet
     std::optional<size_t> met_;
+    const FileImage* image_ = nullptr;  // ReleaseBehind
+    size_t base_ = 0;
 };
 
 // A guess at an event boundary from byte `from` on: a status byte right
@@ -707,6 +726,7 @@ class Decoder {
             // its events; the growth touches no page.
             d.events.resize(c.length / 2 + 1);
             TrackDecoder dec(static_cast<int>(t) + 1, d, shared, d.events.data(), part);
+            dec.ReleaseBehind(image_, c.offset);
             (void)dec.Run(f + c.offset, c.length, StartPoint{});  // result in d
             if (dec.Met()) JoinSecondPart(f + c.offset, c.length, *part, *dec.Met(), d, shared);
         } catch (const std::bad_alloc&) {
@@ -724,6 +744,7 @@ class Decoder {
             part.events.resize((c.length - part.from) / 2 + 1);
             TrackDecoder dec(static_cast<int>(part.track) + 1, part.out, shared, part.events.data(),
                              &part, true);
+            dec.ReleaseBehind(image_, c.offset);
             StartPoint from;
             from.offset = part.from;
             (void)dec.Run(f + c.offset, c.length, from);  // result in part.out
