@@ -21,6 +21,8 @@ struct PendingTempo {
     int32_t tempo;
     int track;
 };
+// A song may hold millions: large lists go to pages of their own.
+using PendingTempos = std::vector<PendingTempo, LargeAllocator<PendingTempo>>;
 
 // What one track chunk decodes to, before the tracks are joined in file
 // order. Tracks decode independently, each on whichever thread takes it.
@@ -33,10 +35,10 @@ struct DecodedTrack {
     std::vector<uint8_t> extBytes;
     std::vector<uint32_t> extEnds;
     std::vector<uint32_t> extEvents;
-    std::vector<PendingTempo> tempos;  // in file order
-    std::string name;                  // the last track name
-    std::string title;                 // the first text that can title the song
-    int beatNumerator = -1;            // the last valid time signature
+    PendingTempos tempos;    // in file order
+    std::string name;        // the last track name
+    std::string title;       // the first text that can title the song
+    int beatNumerator = -1;  // the last valid time signature
     int beatExponent = 0;
     int32_t lastTick = 0;
     bool mayMarkLoop = false;  // a controller 111 or a marker: FindLoopPoints reads it
@@ -598,7 +600,7 @@ class Decoder {
         std::vector<DecodedTrack> decoded(chunks.size());
         if (!DecodeAll(f, chunks, decoded, fail)) return false;
         int32_t lastTick = 0;
-        std::vector<PendingTempo> tempos;
+        PendingTempos tempos;
         std::vector<bool> mayMarkLoop(decoded.size());
         for (int t = 1; t <= song_.NTracks; ++t) {
             Absorb(t, decoded[t - 1], tempos);
@@ -864,7 +866,7 @@ class Decoder {
     }
 
     // The song-wide values a track sets, in file order.
-    void Absorb(int t, DecodedTrack& d, std::vector<PendingTempo>& tempos) {
+    void Absorb(int t, DecodedTrack& d, PendingTempos& tempos) {
         if (song_.SongTitle.empty() && !d.title.empty()) song_.SongTitle = d.title;
         if (!d.name.empty()) song_.SetTrackName(t, std::move(d.name));
         if (tempos.empty()) {
@@ -881,7 +883,7 @@ class Decoder {
         }
     }
 
-    void BuildTempoMap(const std::vector<PendingTempo>& tempos) {
+    void BuildTempoMap(const PendingTempos& tempos) {
         song_.ResetTempoMap();
         song_.ReserveTempo(tempos.size());
         for (const auto& p : tempos) song_.AddTempo(p.tempo, p.tick);
@@ -890,7 +892,7 @@ class Decoder {
     // Formats 0 and 1: one tempo map from the tempo events of every track,
     // by tick; at equal ticks in track order, then file order, so the last
     // of them sets the tempo.
-    void MergeTempoMap(std::vector<PendingTempo>& tempos) {
+    void MergeTempoMap(PendingTempos& tempos) {
         const auto byTick = [](const PendingTempo& a, const PendingTempo& b) {
             return a.tick < b.tick;
         };
@@ -903,9 +905,8 @@ class Decoder {
     // Format 2: every track is a pattern of its own. They play one after
     // another, each from the default tempo with only its own tempo events;
     // ticks become positions on that one line.
-    bool PatternsInSequence(const std::vector<PendingTempo>& tempos, int32_t& lastTick,
-                            LoadResult& fail) {
-        std::vector<PendingTempo> all;
+    bool PatternsInSequence(const PendingTempos& tempos, int32_t& lastTick, LoadResult& fail) {
+        PendingTempos all;
         for (const auto& p : tempos)
             if (p.track == 1) all.push_back(p);
         int64_t offset = 0;

@@ -270,7 +270,7 @@ class SongTable {
     std::vector<uint32_t> extOffset_{0};
     std::vector<uint32_t> extEvent_;
     std::vector<int32_t> extFirst_{0};
-    std::vector<TempoEntry> tempo_;
+    std::vector<TempoEntry, LargeAllocator<TempoEntry>> tempo_;
     int listsInUse_ = 16;
     // Format 0 keeps explicit lists (1..16, by channel); for other formats
     // list k is track k.
