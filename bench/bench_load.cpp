@@ -3,6 +3,8 @@
 //   build/release/bench/bench_load                  Google Benchmark run
 //   build/release/bench/bench_load --write MB FILE  writes a generated song (16 tracks)
 //   build/release/bench/bench_load --write-format0 MB FILE  the same content in one track
+//   build/release/bench/bench_load --write-run tempo|notes N FILE  N tempo events, or N note
+//                                                  events, a tick apart in one track
 //   build/release/bench/bench_load --peak FILE      loads once, prints peak memory
 //   build/release/bench/bench_load --once FILE      loads once, prints seconds (wall user sys)
 //   build/release/bench/bench_load --read FILE      maps and reads the file once, same figures
@@ -109,6 +111,45 @@ BENCHMARK(BM_ReadFileBaseline)
     ->UseRealTime();
 
 BENCHMARK(BM_LoadSMF)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+std::string EventRunFile(int millions, bool tempo) {
+    auto path =
+        std::filesystem::temp_directory_path() /
+        ("sonfara-bench-" + std::to_string(millions) + (tempo ? "m-tempo.mid" : "m-notes.mid"));
+    if (!std::filesystem::exists(path)) {
+        auto bytes =
+            sonfara::bench::MakeEventRunSong(static_cast<size_t>(millions) * 1000 * 1000, tempo);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    return path.string();
+}
+
+// Millions of tempo events against as many notes: the tempo map must not
+// make a song of tempo changes load much slower than one of notes.
+void BM_LoadEventRun(benchmark::State& state) {
+    const bool tempo = state.range(1) != 0;
+    const std::string path = EventRunFile(static_cast<int>(state.range(0)), tempo);
+    const LoadOptions o = Options();
+    for (auto _ : state) {
+        SongTable song;
+        auto r = LoadSMF(path, song, o);
+        if (!r.ok()) {
+            state.SkipWithError(r.Message().c_str());
+            return;
+        }
+        state.counters["tempo_entries"] = song.TempoCount();
+        benchmark::DoNotOptimize(song.TotalMs);
+    }
+    state.SetLabel(tempo ? "tempo events" : "note events");
+}
+BENCHMARK(BM_LoadEventRun)
+    ->ArgNames({"millions", "tempo"})
+    ->Args({4, 0})
+    ->Args({4, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 long MaxRssKb() {
     rusage ru{};
@@ -234,6 +275,14 @@ int main(int argc, char** argv) {
         auto bytes = format0 ? sonfara::bench::MakeDenseFormat0Song(size)
                              : sonfara::bench::MakeDenseSong(size);
         std::ofstream(argv[3], std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return 0;
+    }
+    if (argc == 5 && !std::strcmp(argv[1], "--write-run")) {
+        auto bytes = sonfara::bench::MakeEventRunSong(static_cast<size_t>(std::atol(argv[3])),
+                                                      !std::strcmp(argv[2], "tempo"));
+        std::ofstream(argv[4], std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));
         return 0;

@@ -87,4 +87,27 @@ std::vector<uint8_t> MakeDenseFormat0Song(size_t targetBytes) {
     return file;
 }
 
+std::vector<uint8_t> MakeEventRunSong(size_t events, bool tempo) {
+    std::vector<uint8_t> file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0};
+    std::vector<uint8_t> trk;
+    trk.reserve(events * (tempo ? 7 : 4) + 4);
+    Lcg rnd;
+    for (size_t i = 0; i < events; ++i) {
+        if (tempo) {
+            const uint32_t t = 400000 + rnd() % 200000;
+            trk.insert(trk.end(), {0x01, 0xFF, 0x51, 0x03, static_cast<uint8_t>(t >> 16),
+                                   static_cast<uint8_t>(t >> 8), static_cast<uint8_t>(t)});
+        } else {
+            // Note on and off in turn, each with its status byte.
+            const auto key = static_cast<uint8_t>(36 + (i / 2) % 48);
+            trk.insert(trk.end(), {0x01, static_cast<uint8_t>(i % 2 ? 0x80 : 0x90), key, 0x40});
+        }
+    }
+    trk.insert(trk.end(), {0x00, 0xFF, 0x2F, 0x00});
+    file.insert(file.end(), {'M', 'T', 'r', 'k'});
+    Be32(file, static_cast<uint32_t>(trk.size()));
+    file.insert(file.end(), trk.begin(), trk.end());
+    return file;
+}
+
 }  // namespace sonfara::bench

@@ -10,6 +10,8 @@
 # A peer that is not installed is skipped (Debian: timidity; fluidsynth).
 # SONFARA_CLI=PATH measures another build of sonfara-cli; SYNTH_PEERS_GS=1
 # plays the dense GS song (bench/gs_song.py) instead of the GM one.
+# SYNTH_PEERS_SONGS="A.mid B.mid" renders those songs offline instead of the
+# generated ones, one row per song and peer (no real-time part).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 B=build/release
@@ -97,6 +99,25 @@ median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 col() { cut -d' ' -f"$2" "$1" | median; }
 
 echo "load average at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+if [ -n "${SYNTH_PEERS_SONGS:-}" ]; then
+    read -r -a SONGS <<<"$SYNTH_PEERS_SONGS"
+    for i in $(seq "$RUNS"); do
+        for song in "${SONGS[@]}"; do
+            for peer in "${PEERS[@]}"; do render "$peer" "$song"; done
+        done
+    done
+    echo "soundfont: $SF; runs: $RUNS (medians); peers: ${PEERS[*]}"
+    printf "%-36s %-12s %8s %8s %8s\n" "song" "offline" "cpu s" "sonf/it" "rss MB"
+    for song in "${SONGS[@]}"; do
+        base=$(col "$TMP/sonfara.$(basename "$song" .mid)" 1)
+        for peer in "${PEERS[@]}"; do
+            f=$TMP/$peer.$(basename "$song" .mid)
+            printf "%-36s %-12s %8s %8s %8s\n" "$(basename "$song")" "$peer" "$(col "$f" 1)" \
+                "$(python3 -c "print('%.2f' % ($base / $(col "$f" 1)))")" "$(($(col "$f" 2) / 1024))"
+        done
+    done
+    exit 0
+fi
 for i in $(seq "$RUNS"); do
     for song in short long; do
         for peer in "${PEERS[@]}"; do render "$peer" "$TMP/$song.mid"; done

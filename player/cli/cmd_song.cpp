@@ -1,4 +1,5 @@
 // sonfara-cli info and dump: the song table as text or JSON.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -8,6 +9,7 @@
 #include "player/platform/rounding.h"
 #include "player/platform/sfrlib_binding.h"
 #include "player/song/event_list.h"
+#include "player/song/loop_points.h"
 #include "player/song/module_detect.h"
 #include "player/song/smf_reader.h"
 
@@ -32,6 +34,53 @@ std::string MinSec(int32_t ms) {
     return buf;
 }
 
+// "bar.beat" as the player's position readout counts them: bars of the
+// time signature's length in quarters, both from 1.
+std::string BarBeat(const SongTable& song, int32_t tick) {
+    const int32_t q = std::max(0, tick) / song.TicksPerQuarter();
+    const int32_t perBar = std::max<int32_t>(1, song.BeatQuarters);
+    return std::to_string(q / perBar + 1) + "." + std::to_string(q % perBar + 1);
+}
+
+const char* LoopStartFrom(const LoopOrigin& o) {
+    return o.start == LoopOrigin::Start::kMarker ? "marker" : "controller 111";
+}
+
+const char* LoopEndFrom(const LoopOrigin& o) {
+    return o.endMarked ? "marker" : "song end";
+}
+
+void LoopJson(JsonWriter& j, const SongTable& song, const FoundLoop& loop) {
+    j.Key("loop");
+    if (!loop.points.Valid()) {
+        j.Null();
+        return;
+    }
+    j.BeginObject();
+    j.Key("start_ms");
+    j.Int(loop.points.startMs);
+    j.Key("start_bar_beat");
+    j.String(BarBeat(song, loop.origin.startTick));
+    j.Key("start_from");
+    j.String(LoopStartFrom(loop.origin));
+    j.Key("end_ms");
+    j.Int(loop.points.endMs);
+    j.Key("end_bar_beat");
+    j.String(BarBeat(song, loop.origin.endTick));
+    j.Key("end_from");
+    j.String(LoopEndFrom(loop.origin));
+    j.EndObject();
+}
+
+std::string LoopText(const SongTable& song, const FoundLoop& loop) {
+    if (!loop.points.Valid()) return "none";
+    const LoopPoints& p = loop.points;
+    return MinSec(p.startMs) + " (" + std::to_string(p.startMs) + " ms, bar " +
+           BarBeat(song, loop.origin.startTick) + ", " + LoopStartFrom(loop.origin) + ") to " +
+           MinSec(p.endMs) + " (" + std::to_string(p.endMs) + " ms, bar " +
+           BarBeat(song, loop.origin.endTick) + ", " + LoopEndFrom(loop.origin) + ")";
+}
+
 }  // namespace
 
 int RunInfo(const std::vector<std::string>& words) {
@@ -52,6 +101,7 @@ int RunInfo(const std::vector<std::string>& words) {
                            : DetectModuleBytes({reinterpret_cast<const uint8_t*>(converted.data()),
                                                 converted.size()});
     const std::string title = cp.ToUtf8(song.SongTitle);
+    const FoundLoop loop = FindLoop(song);
 
     if (a.Flag("json")) {
         JsonWriter j;
@@ -97,6 +147,7 @@ int RunInfo(const std::vector<std::string>& words) {
         j.Key("quarters");
         j.Int(song.BeatQuarters);
         j.EndObject();
+        LoopJson(j, song, loop);
         j.Key("module");
         j.Int(module);
         j.EndObject();
@@ -117,6 +168,7 @@ int RunInfo(const std::vector<std::string>& words) {
               << song.TotalSeconds << " s)\n"
               << "Time signature: " << int(song.BeatNumerator) << "/" << int(song.BeatDenominator)
               << " (" << int(song.BeatQuarters) << " quarters)\n"
+              << "Loop:           " << LoopText(song, loop) << "\n"
               << "Module scan:    " << module << " (" << ModuleLabel(module) << ")\n"
               << "Track number:   " << view.TrackNumberText() << "\n"
               << "Tempo entries:  " << song.TempoCount() << "\n"

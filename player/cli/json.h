@@ -44,6 +44,14 @@ class JsonWriter {
         Sep();
         out_ += std::to_string(v);
     }
+    void Bool(bool v) {
+        Sep();
+        out_ += v ? "true" : "false";
+    }
+    void Null() {
+        Sep();
+        out_ += "null";
+    }
     const std::string& Text() const { return out_; }
 
   private:

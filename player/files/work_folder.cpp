@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "player/platform/user_files.h"
 
 namespace sonfara::files {
 namespace {
@@ -70,26 +73,48 @@ bool EnsurePrivateFolder(const std::string& dir, std::string* error) {
     return true;
 }
 
+namespace {
+
+// Where the work folder may go, best first: the runtime folder when it is
+// ours, else the temporary folder; then the user's cache folder, for when
+// another user (or a link) took the first name.
+std::vector<std::string> DefaultPlaces() {
+    std::vector<std::string> places;
+    if (const char* rt = std::getenv("XDG_RUNTIME_DIR"); rt && *rt && rt[0] == '/') {
+        struct stat st {};
+        if (::stat(rt, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid())
+            places.push_back(std::string(rt) + "/sonfara");
+    }
+    if (places.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        places.push_back(std::string(tmp && *tmp ? tmp : "/tmp") + "/sonfara-" +
+                         std::to_string(::geteuid()));
+    }
+    places.push_back(UserCacheFolder() + "/sonfara-work");
+    return places;
+}
+
+}  // namespace
+
 WorkFolder WorkFolder::Create(const std::string& base) {
     WorkFolder w;
-    std::string dir;
-    if (!base.empty()) {
-        dir = base;
-        if (dir.back() != '/') dir += '/';
-        dir += "sonfara";
-    } else if (const char* rt = std::getenv("XDG_RUNTIME_DIR"); rt && *rt && rt[0] == '/') {
-        struct stat st {};
-        if (::stat(rt, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) {
-            dir = std::string(rt) + "/sonfara";
+    std::vector<std::string> places;
+    if (!base.empty())
+        places.push_back(base + (base.back() == '/' ? "" : "/") + "sonfara");
+    else
+        places = DefaultPlaces();
+    std::string dir, firstError;
+    for (const std::string& place : places) {
+        if (place.rfind(UserCacheFolder(), 0) == 0) MakeFolders(UserCacheFolder());
+        std::string err;
+        if (EnsurePrivateFolder(place, &err) && EnsurePrivateFolder(place + "/ArcTemp", &err)) {
+            dir = place;
+            break;
         }
+        if (firstError.empty()) firstError = err;  // the usual place says most
     }
     if (dir.empty()) {
-        const char* tmp = std::getenv("TMPDIR");
-        dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/sonfara-" + std::to_string(::geteuid());
-    }
-    std::string err;
-    if (!EnsurePrivateFolder(dir, &err) || !EnsurePrivateFolder(dir + "/ArcTemp", &err)) {
-        w.error_ = err;
+        w.error_ = firstError;
         return w;
     }
     w.path_ = dir + "/";

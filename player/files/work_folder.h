@@ -8,7 +8,8 @@ namespace sonfara::files {
 // A per-user folder of mode 0700: $XDG_RUNTIME_DIR/sonfara when that is
 // usable, else <$TMPDIR or /tmp>/sonfara-<uid>, with the subfolder ArcTemp.
 // A folder that is a link, belongs to someone else or is open to others is
-// refused rather than used.
+// refused rather than used; the work folder then goes to the user's cache
+// folder (<$XDG_CACHE_HOME or ~/.cache>/sonfara-work).
 //
 // The owner empties it: extracted members can be large and the default
 // place is a small memory file system. Every running program holds a shared

@@ -71,7 +71,8 @@ PrefaultAhead::~PrefaultAhead() {
     Stop();
 }
 
-void PrefaultAhead::Advance(size_t filledBytes) {
+void PrefaultAhead::Advance(size_t filledBytes, size_t expectedBytes) {
+    expected_.store(expectedBytes, std::memory_order_relaxed);
     filled_.store(filledBytes, std::memory_order_release);
     filled_.notify_one();
 }
@@ -107,7 +108,9 @@ void PrefaultAhead::Run() {
     size_t done = 0;
     while (!stop_.load(std::memory_order_acquire)) {
         const size_t filled = filled_.load(std::memory_order_acquire);
-        const size_t target = std::min(capacity_, filled + ahead_);
+        const size_t expected = expected_.load(std::memory_order_relaxed);
+        const size_t need = expected > SIZE_MAX - kHugePage ? SIZE_MAX : expected + kHugePage;
+        const size_t target = std::min({capacity_, filled + ahead_, need});
         if (done >= target) {
             if (done >= capacity_) return;
             filled_.wait(filled, std::memory_order_acquire);
@@ -126,16 +129,18 @@ FileImage::~FileImage() {
     Close();
 }
 
-void FileImage::Release(size_t offset, size_t length) const {
+size_t FileImage::Release(size_t offset, size_t length) const {
 #ifndef _WIN32
-    if (!mapped_ || offset >= size_) return;
+    if (!mapped_ || offset >= size_) return offset;
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
     const size_t first = (offset + page - 1) / page * page;
     const size_t last = std::min(size_, offset + length) / page * page;
-    if (last > first) madvise(const_cast<uint8_t*>(data_) + first, last - first, MADV_DONTNEED);
+    if (last <= first) return offset;
+    madvise(const_cast<uint8_t*>(data_) + first, last - first, MADV_DONTNEED);
+    return last;
 #else
-    (void)offset;
     (void)length;
+    return offset;
 #endif
 }
 

@@ -58,8 +58,10 @@ class PrefaultAhead {
     PrefaultAhead(const PrefaultAhead&) = delete;
     PrefaultAhead& operator=(const PrefaultAhead&) = delete;
 
-    // Writer: bytes filled so far (cheap; call every few hundred KiB).
-    void Advance(size_t filledBytes);
+    // Writer: bytes filled so far (cheap; call every few hundred KiB), and
+    // how many it expects to fill in all: pages past that (and a little
+    // slack) are not touched, so a capacity far above the need costs nothing.
+    void Advance(size_t filledBytes, size_t expectedBytes = SIZE_MAX);
     // Writer: the array is complete at usedBytes; pages made present past
     // it (by the helper, or as part of a huge page) are given back.
     void Finish(size_t usedBytes);
@@ -73,6 +75,7 @@ class PrefaultAhead {
     size_t ahead_;
     bool mapped_ = false;  // whole pages of its own: safe to give back
     std::atomic<size_t> filled_{0};
+    std::atomic<size_t> expected_{SIZE_MAX};
     std::atomic<size_t> populated_{0};
     std::atomic<bool> stop_{false};
     std::thread thread_;
@@ -103,8 +106,10 @@ class FileImage {
     // The caller is done with these bytes: a mapped image gives their whole
     // pages back, so a big file stops counting once it is decoded. Reading
     // them again is still allowed (they come back from the page cache).
-    // Safe from several threads for disjoint ranges.
-    void Release(size_t offset, size_t length) const;
+    // Safe from several threads for disjoint ranges. Returns where the
+    // whole pages given back end (offset when none were), so a caller
+    // releasing as it reads can go on from there without losing a page.
+    size_t Release(size_t offset, size_t length) const;
     void Close();
 
   private:

@@ -59,6 +59,14 @@ std::string UserDataFolder() {
     return XdgOr("XDG_DATA_HOME", "/.local/share");
 }
 
+std::string UserCacheFolder() {
+#ifdef _WIN32
+    return EnvOr("LOCALAPPDATA");
+#else
+    return XdgOr("XDG_CACHE_HOME", "/.cache");
+#endif
+}
+
 std::string ProgramFolder() {
     std::error_code ec;
 #ifdef _WIN32

@@ -12,6 +12,8 @@ namespace sonfara {
 std::string UserConfigFolder();
 // $XDG_DATA_HOME, else ~/.local/share (Windows: %APPDATA%). No trailing slash.
 std::string UserDataFolder();
+// $XDG_CACHE_HOME, else ~/.cache (Windows: %LOCALAPPDATA%). No trailing slash.
+std::string UserCacheFolder();
 // The folder of the running program, without a trailing slash; empty when
 // it cannot be found.
 std::string ProgramFolder();

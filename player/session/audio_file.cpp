@@ -1,10 +1,14 @@
 #include "player/session/audio_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -38,14 +42,99 @@ std::string CannotWrite(const std::string& path, const std::string& why) {
     return session::msg::kCannotWrite + path + " (" + why + ")";
 }
 
+constexpr size_t kTagDigits = 8;
+constexpr const char* kPartSuffix = ".part";
+
+std::string FolderOf(const std::string& target) {
+    return target.substr(0, target.size() - files::PathFileName(target).size());
+}
+
 // ".<name>.<random>.part" in the target's folder: hidden, and never the name
 // of a finished file.
 std::string TempNameBeside(const std::string& target, unsigned random) {
-    const std::string name = files::PathFileName(target);
-    const std::string folder = target.substr(0, target.size() - name.size());
     char tag[16];
     std::snprintf(tag, sizeof tag, "%08x", random);
-    return folder + "." + name + "." + tag + ".part";
+    return FolderOf(target) + "." + files::PathFileName(target) + "." + tag + kPartSuffix;
+}
+
+// Exactly the names TempNameBeside gives for an audio file's name.
+bool IsPartName(const std::string& n) {
+    const size_t suffix = std::strlen(kPartSuffix);
+    if (n.size() < 2 + 1 + kTagDigits + suffix || n[0] != '.') return false;
+    if (n.compare(n.size() - suffix, suffix, kPartSuffix) != 0) return false;
+    const size_t tag = n.size() - suffix - kTagDigits;
+    if (n[tag - 1] != '.') return false;
+    for (size_t i = tag; i < tag + kTagDigits; ++i)
+        if (!std::isdigit(static_cast<unsigned char>(n[i])) && (n[i] < 'a' || n[i] > 'f'))
+            return false;
+    const std::string name = n.substr(1, tag - 2);
+    return !name.empty() && AudioFormatOfPath(name).has_value();
+}
+
+// Removes one stale part: a regular file of ours that no writer holds locked.
+bool RemoveIfStale(int dirFd, const char* name) {
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool removed = false;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // Still the file that was checked (not replaced meanwhile)?
+        struct stat now {};
+        if (::fstatat(dirFd, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_ino == st.st_ino &&
+            now.st_dev == st.st_dev)
+            removed = ::unlinkat(dirFd, name, 0) == 0;
+    }
+    ::close(fd);  // also lets go of the lock
+    return removed;
+}
+
+}  // namespace
+
+int RemoveStaleAudioParts(const std::string& folder) {
+    const std::string dir = folder.empty() ? std::string(".") : folder;
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    DIR* d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* de = ::readdir(d))
+        if (IsPartName(de->d_name) && RemoveIfStale(fd, de->d_name)) ++removed;
+    ::closedir(d);  // closes fd
+    return removed;
+}
+
+namespace {
+
+// Creates the temporary file beside `target` and locks it for as long as it
+// is written, so a render in another process sees it is not stale. -1 with
+// errno set on failure.
+int CreateLockedPart(const std::string& target, std::string& temp) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = TempNameBeside(target, random());
+        const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno != EEXIST) return -1;
+            continue;
+        }
+        // A file system without locks: written unlocked, and left alone by
+        // the cleanup, which cannot lock it either.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fd;
+        // Between the creation and the lock a cleanup may have taken it for
+        // a stale one: then it is gone, and another name is tried.
+        struct stat mine {
+        }, named{};
+        if (::fstat(fd, &mine) == 0 && ::stat(temp.c_str(), &named) == 0 &&
+            mine.st_ino == named.st_ino && mine.st_dev == named.st_dev)
+            return fd;
+        ::close(fd);
+    }
+    errno = EEXIST;
+    return -1;
 }
 
 }  // namespace
@@ -94,18 +183,18 @@ bool AudioFileOut::Open(const std::string& target, AudioFormat format, int sampl
         *error = session::msg::kFormatUnavailable + std::string(AudioFormatExtension(format));
         return false;
     }
+    // What renders killed before their end left here goes first.
+    RemoveStaleAudioParts(FolderOf(target));
     // Created with 0666 like any new file, so the umask decides as it would.
-    std::random_device random;
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        temp_ = TempNameBeside(target, random());
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ < 0 && errno != EEXIST) break;
-    }
+    fd_ = CreateLockedPart(target, temp_);
     if (fd_ < 0) {
         *error = CannotWrite(target, std::strerror(errno));
         temp_.clear();
         return false;
     }
+    // The lock lives as long as any descriptor of the file: this one keeps
+    // it from the writer's close until the rename.
+    lock_ = ::dup(fd_);
     target_ = target;
     file_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_FALSE);
     if (!file_) {
@@ -179,6 +268,7 @@ bool AudioFileOut::Commit(std::string* error) {
         return false;
     }
     temp_.clear();
+    Unlock();
     return true;
 }
 
@@ -186,7 +276,13 @@ void AudioFileOut::Discard() {
     CloseFile();
     if (!temp_.empty()) ::unlink(temp_.c_str());
     temp_.clear();
+    Unlock();
     buffered_ = 0;
+}
+
+void AudioFileOut::Unlock() {
+    if (lock_ >= 0) ::close(lock_);
+    lock_ = -1;
 }
 
 }  // namespace sonfara

@@ -24,10 +24,19 @@ std::optional<AudioFormat> AudioFormatNamed(const std::string& name);
 // The format a file name's extension names (.wav, .flac, .ogg, .oga).
 std::optional<AudioFormat> AudioFormatOfPath(const std::string& path);
 
+// Removes the temporary files that renders ended without a chance to clean
+// up (killed, a crash) left in `folder`: only files of this user named
+// exactly as AudioFileOut names them, and only those no writer holds its
+// lock on, so a render still running in another process keeps its file.
+// Returns how many were removed.
+int RemoveStaleAudioParts(const std::string& folder);
+
 // One audio file on its way to `target`: Open creates a new file beside it
 // (in the same folder, so the final rename cannot cross file systems),
 // Commit moves it onto the target. Without Commit, or when Commit fails,
 // nothing is left behind: neither the temporary file nor a partial target.
+// The temporary file is locked (flock) while it is written; Open first
+// removes stale ones beside the target (RemoveStaleAudioParts).
 class AudioFileOut {
   public:
     AudioFileOut() = default;
@@ -49,11 +58,13 @@ class AudioFileOut {
   private:
     bool Flush();
     bool CloseFile();
+    void Unlock();
     std::string WriteError() const;
 
     std::string target_, temp_;
     sf_private_tag* file_ = nullptr;
     int fd_ = -1;
+    int lock_ = -1;  // holds the temporary file's lock until it is renamed or removed
     std::vector<int16_t> buffer_;
     size_t buffered_ = 0;  // frames
     uint64_t frames_ = 0;

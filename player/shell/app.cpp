@@ -404,6 +404,7 @@ void SonfaraApp::ExportAudio(const AudioExportRequest& request) {
     AudioExportRequest r = request;
     r.shapingFolders = DefaultShapingFolders(ProgramFolder());
     r.workFolder = work_.Path();
+    if (r.soundFont.empty()) r.soundFont = platform_.soundFont;
     dialogs_->ExportAudio(r);
 }
 

@@ -31,6 +31,9 @@ struct AppPlatform {
     // Where the WRD player plug-in is looked for; empty: the program's
     // folder and the system library folders.
     std::vector<std::string> wrdPluginFolders = {};
+    // The SoundFont the command line named for this run (the ports already
+    // use it); audio exports use it too. Empty: the usual search.
+    std::string soundFont = {};
 };
 
 }  // namespace sonfara::shell

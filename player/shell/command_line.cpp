@@ -14,10 +14,20 @@ QString StripSurroundingQuotes(const QString& argument) {
 CommandLine ParseCommandLine(const QStringList& args) {
     CommandLine result;
     bool optionsEnded = false;
-    for (const QString& arg : args) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
         if (!optionsEnded && arg.startsWith(u'-') && arg.size() > 1) {
             if (arg == u"--") {
                 optionsEnded = true;
+            } else if (arg.startsWith(u"--soundfont=")) {
+                result.soundFont = arg.mid(arg.indexOf(u'=') + 1);
+            } else if (arg == u"--soundfont") {
+                if (i + 1 == args.size()) {
+                    result.action = CommandLine::Action::kMissingValue;
+                    result.badOption = arg;
+                    return result;
+                }
+                result.soundFont = args[++i];
             } else if (arg == u"--help" || arg == u"-h") {
                 result.action = CommandLine::Action::kHelp;
                 return result;
@@ -54,9 +64,12 @@ QString HelpText() {
         "to it and this process ends; without files the running player comes\n"
         "to the front.\n"
         "\n"
-        "  -h, --help     show this help and exit\n"
-        "      --version  show the version and exit\n"
-        "      --         treat every later argument as a file\n");
+        "      --soundfont PATH  the built-in synthesizer's SoundFont for this run\n"
+        "                        (not stored in the settings; a player already\n"
+        "                        running keeps its own)\n"
+        "  -h, --help            show this help and exit\n"
+        "      --version         show the version and exit\n"
+        "      --                treat every later argument as a file\n");
 }
 
 }  // namespace sonfara::shell

@@ -7,10 +7,14 @@
 namespace sonfara::shell {
 
 struct CommandLine {
-    enum class Action { kRun, kHelp, kVersion, kBadOption };
+    // kMissingValue: badOption names an option given without its value.
+    enum class Action { kRun, kHelp, kVersion, kBadOption, kMissingValue };
     Action action = Action::kRun;
     QStringList paths;  // each with one pair of surrounding double quotes removed
     QString badOption;  // the unknown option for kBadOption
+    // --soundfont PATH (or --soundfont=PATH): the SoundFont of this run,
+    // not stored in the settings; empty: the usual search.
+    QString soundFont;
 };
 
 // Launchers that quote the whole path hand it over with its quotes: a leading

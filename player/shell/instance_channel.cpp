@@ -9,6 +9,8 @@
 #include <QtEndian>
 #include <memory>
 
+#include "player/platform/user_files.h"
+
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,14 +69,14 @@ QString InstanceChannel::DefaultSocketPath() {
         folders << base + QStringLiteral("/sonfara");
     } else {
         folders << QDir::tempPath() + QStringLiteral("/sonfara-%1").arg(::getuid());
-        // Someone else may have taken the shared name first: then a folder
-        // in this user's own cache.
-        QString cache = qEnvironmentVariable("XDG_CACHE_HOME");
-        if (cache.isEmpty()) cache = QDir::homePath() + QStringLiteral("/.cache");
-        folders << cache + QStringLiteral("/sonfara-runtime");
     }
+    // Someone else may have taken the name first (or put a link there):
+    // then a folder in this user's own cache, which every start picks alike.
+    const QString cache = QString::fromStdString(UserCacheFolder());
+    folders << cache + QStringLiteral("/sonfara-runtime");
     for (const QString& folder : folders) {
         const QString path = folder + QStringLiteral("/instance");
+        if (folder.startsWith(cache)) QDir().mkpath(cache);
         // A socket address holds at most 107 bytes.
         if (QFile::encodeName(path).size() < 108 && PrivateFolder(folder)) return path;
     }

@@ -34,7 +34,7 @@ class InstanceChannel : public QObject {
 
     // The socket in a private folder of $XDG_RUNTIME_DIR (mode 0700), or of
     // the temporary folder when that is unset, or of the user's cache
-    // folder when the temporary one is not ours; "" when none is safe.
+    // folder when the first one is not ours; "" when none is safe.
     static QString DefaultSocketPath();
 
     explicit InstanceChannel(QString socketPath = DefaultSocketPath(), QObject* parent = nullptr);

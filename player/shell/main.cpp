@@ -121,6 +121,10 @@ int Inform(const CommandLine& cl) {
             std::fprintf(stderr, "sonfara: unknown option %s (see --help)\n",
                          cl.badOption.toLocal8Bit().constData());
             return 2;
+        case CommandLine::Action::kMissingValue:
+            std::fprintf(stderr, "sonfara: %s needs a value (see --help)\n",
+                         cl.badOption.toLocal8Bit().constData());
+            return 2;
         case CommandLine::Action::kRun:
             break;
     }
@@ -162,8 +166,12 @@ int main(int argc, char** argv) {
     if (started == InstanceChannel::StartResult::kHandedOver) return 0;
 
     sonfara::ThreadTimerService timers;
-    sonfara::SystemMidiOutput ports;
-    SonfaraApp player(AppPlatform{sonfara::SteadyClock::Instance(), timers, ports},
+    sonfara::SystemPortOptions portOptions;
+    portOptions.soundFont = commandLine.soundFont.toLocal8Bit().toStdString();
+    sonfara::SystemMidiOutput ports(portOptions);
+    AppPlatform platform{sonfara::SteadyClock::Instance(), timers, ports};
+    platform.soundFont = portOptions.soundFont;
+    SonfaraApp player(platform,
                       started == InstanceChannel::StartResult::kListening ? &channel : nullptr);
     // The desktop session ending: SIGTERM/SIGHUP, or the session manager.
     WatchTerminate(&app, [&] { player.RequestClose(SonfaraApp::kSessionEnd); });

@@ -5,6 +5,7 @@
 #include <climits>
 #include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "player/platform/midi.h"
@@ -29,9 +30,35 @@ bool MarkerIs(std::span<const uint8_t> text, std::string_view name) {
 }
 }  // namespace
 
-LoopPoints FindLoopPoints(const SongTable& song, const std::vector<bool>& mayMark) {
-    int32_t markStart = INT32_MAX, controllerStart = INT32_MAX;
-    std::vector<int32_t> ends;
+namespace {
+
+// The earliest of some events: its time, and its tick among those at that time.
+struct Earliest {
+    int32_t ms = INT32_MAX;
+    int32_t tick = INT32_MAX;
+    void Take(int32_t atMs, int32_t atTick) {
+        if (atMs < ms || (atMs == ms && atTick < tick)) {
+            ms = atMs;
+            tick = atTick;
+        }
+    }
+    bool Found() const { return ms != INT32_MAX; }
+};
+
+int32_t LastTick(const SongTable& song) {
+    int32_t last = 0;
+    for (int t = 1; t <= song.NTracks; ++t) {
+        const auto stored = song.TrackEvents(t).Stored();
+        if (!stored.empty()) last = std::max(last, stored.back().tick);
+    }
+    return last;
+}
+
+}  // namespace
+
+FoundLoop FindLoop(const SongTable& song, const std::vector<bool>& mayMark) {
+    Earliest markStart, controllerStart;
+    std::vector<std::pair<int32_t, int32_t>> ends;  // ms, tick
     for (int t = 1; t <= song.NTracks; ++t) {
         if (static_cast<size_t>(t) <= mayMark.size() && !mayMark[t - 1]) continue;
         const TrackEventRange events = song.TrackEvents(t);
@@ -44,30 +71,41 @@ LoopPoints FindLoopPoints(const SongTable& song, const std::vector<bool>& mayMar
             if (!cc111 && stored[i].status != midi::kMetaEvent) continue;
             const EventView ev = events[i];
             if (cc111) {
-                controllerStart = std::min(controllerStart, ev.TimeMs());
+                controllerStart.Take(ev.TimeMs(), ev.tick);
             } else if (ev.status == midi::kMetaEvent) {
                 std::span<const uint8_t> row = song.ExtRow(ev.ExtIndex());
                 if (row.empty() || row[0] != kMarkerMeta) continue;
-                if (MarkerIs(row.subspan(1), "loopStart"))
-                    markStart = std::min(markStart, ev.TimeMs());
-                if (MarkerIs(row.subspan(1), "loopEnd")) ends.push_back(ev.TimeMs());
+                if (MarkerIs(row.subspan(1), "loopStart")) markStart.Take(ev.TimeMs(), ev.tick);
+                if (MarkerIs(row.subspan(1), "loopEnd")) ends.emplace_back(ev.TimeMs(), ev.tick);
             }
         }
     }
-    LoopPoints p;
-    const int32_t start = markStart != INT32_MAX ? markStart : controllerStart;
-    if (start == INT32_MAX) return p;
-    p.startMs = std::min(start, song.TotalMs);
+    FoundLoop found;
+    LoopPoints& p = found.points;
+    LoopOrigin& o = found.origin;
+    const Earliest& start = markStart.Found() ? markStart : controllerStart;
+    if (!start.Found()) return found;
+    p.startMs = std::min(start.ms, song.TotalMs);
+    o.start = markStart.Found() ? LoopOrigin::Start::kMarker : LoopOrigin::Start::kController;
+    o.startTick = start.tick;
     if (ends.empty()) {
         p.endMs = song.TotalMs;
         p.toSongEnd = true;
+        o.endTick = LastTick(song);
     } else {
-        int32_t end = INT32_MAX;
-        for (int32_t e : ends)
-            if (e > p.startMs) end = std::min(end, e);
-        p.endMs = end == INT32_MAX ? -1 : std::min(end, song.TotalMs);
+        Earliest end;
+        for (const auto& [ms, tick] : ends)
+            if (ms > p.startMs) end.Take(ms, tick);
+        p.endMs = end.Found() ? std::min(end.ms, song.TotalMs) : -1;
+        o.endMarked = true;
+        o.endTick = end.tick;
     }
-    return p.Valid() ? p : LoopPoints{};
+    if (!p.Valid()) return {};
+    return found;
+}
+
+LoopPoints FindLoopPoints(const SongTable& song, const std::vector<bool>& mayMark) {
+    return FindLoop(song, mayMark).points;
 }
 
 }  // namespace sonfara

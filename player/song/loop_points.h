@@ -26,6 +26,20 @@ struct LoopPoints {
     bool operator==(const LoopPoints&) const = default;
 };
 
+// What marked a song's loop section, for reports.
+struct LoopOrigin {
+    enum class Start { kNone, kMarker, kController };
+    Start start = Start::kNone;
+    bool endMarked = false;  // a loopEnd marker; else the end of the song
+    int32_t startTick = -1;
+    int32_t endTick = -1;
+};
+
+struct FoundLoop {
+    LoopPoints points;
+    LoopOrigin origin;  // kNone when points give no loop
+};
+
 // Start: the first loopStart marker, else the first controller 111. End: the
 // first loopEnd marker after the start; with no loopEnd marker at all, the
 // end of the song. Marked ends that all lie before the start, and sections
@@ -33,5 +47,7 @@ struct LoopPoints {
 // mayMark[t - 1] false: track t has no controller 111 and no marker, so it
 // is not read (the loader knows this from decoding); empty: every track is.
 LoopPoints FindLoopPoints(const SongTable& song, const std::vector<bool>& mayMark = {});
+// The same with what marked it.
+FoundLoop FindLoop(const SongTable& song, const std::vector<bool>& mayMark = {});
 
 }  // namespace sonfara

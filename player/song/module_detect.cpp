@@ -1,13 +1,21 @@
 #include "player/song/module_detect.h"
 
-#include "player/platform/large_memory.h"
+#include <algorithm>
+#include <fstream>
+#include <vector>
+
 #include "player/song/smf_reader.h"
 
 namespace sonfara {
 
-int DetectModuleBytes(std::span<const uint8_t> b) {
+namespace {
+
+// The reset message starting at one of b[from, to): the earliest wins. A
+// message needs up to 8 bytes from its start; b ends where the file does or
+// at least 7 bytes past `to`.
+int ScanStarts(std::span<const uint8_t> b, size_t from, size_t to) {
     const size_t size = b.size();
-    for (size_t p = 0; p + 6 < size; ++p) {
+    for (size_t p = from; p < to && p + 6 < size; ++p) {
         if (b[p] == 0x43 && b[p + 2] == 0x4C && b[p + 3] == 0x00 && b[p + 4] == 0x00 &&
             b[p + 5] == 0x7E && b[p + 6] == 0x00)
             return kModuleXG;
@@ -20,10 +28,40 @@ int DetectModuleBytes(std::span<const uint8_t> b) {
     return kModuleNone;
 }
 
+constexpr size_t kMessageTail = 7;               // bytes a message needs past its start
+constexpr size_t kPieceBytes = size_t{1} << 20;  // read at a time
+
+}  // namespace
+
+int DetectModuleBytes(std::span<const uint8_t> b) {
+    return ScanStarts(b, 0, b.size());
+}
+
+// Read in pieces rather than mapped whole: the song is often loaded (and
+// large) already, and its bytes need not all be resident a second time.
 int DetectModule(const std::string& path) {
-    FileImage image;
-    if (!image.Open(path, kMaxSmfFileBytes)) return kModuleNone;  // the loader refuses it anyway
-    return DetectModuleBytes(image.Bytes());
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return kModuleNone;
+    std::vector<uint8_t> buf(kMessageTail + kPieceBytes);
+    size_t have = 0;
+    uintmax_t total = 0;
+    for (;;) {
+        in.read(reinterpret_cast<char*>(buf.data() + have),
+                static_cast<std::streamsize>(kPieceBytes));
+        const auto got = static_cast<size_t>(in.gcount());
+        total += got;
+        if (total > kMaxSmfFileBytes) return kModuleNone;  // the loader refuses it anyway
+        have += got;
+        const bool last = !in;
+        if (in.bad()) return kModuleNone;
+        // Starts whose bytes are all here (or the file ends within them) are decided.
+        const size_t decided = last ? have : have - kMessageTail;
+        if (const int m = ScanStarts({buf.data(), have}, 0, decided); m != kModuleNone) return m;
+        if (last) return kModuleNone;
+        std::copy(buf.begin() + static_cast<std::ptrdiff_t>(decided),
+                  buf.begin() + static_cast<std::ptrdiff_t>(have), buf.begin());
+        have -= decided;
+    }
 }
 
 }  // namespace sonfara

@@ -23,6 +23,8 @@ struct PendingTempo {
     int32_t tempo;
     int track;
 };
+// A song may hold millions: large lists go to pages of their own.
+using PendingTempos = std::vector<PendingTempo, LargeAllocator<PendingTempo>>;
 
 // What one track chunk decodes to, before the tracks are joined in file
 // order. Tracks decode independently, each on whichever thread takes it.
@@ -35,10 +37,10 @@ struct DecodedTrack {
     std::vector<uint8_t> extBytes;
     std::vector<uint32_t> extEnds;
     std::vector<uint32_t> extEvents;
-    std::vector<PendingTempo> tempos;  // in file order
-    std::string name;                  // the last track name
-    std::string title;                 // the first text that can title the song
-    int beatNumerator = -1;            // the last valid time signature
+    PendingTempos tempos;    // in file order
+    std::string name;        // the last track name
+    std::string title;       // the first text that can title the song
+    int beatNumerator = -1;  // the last valid time signature
     int beatExponent = 0;
     int32_t lastTick = 0;
     bool mayMarkLoop = false;  // a controller 111 or a marker: FindLoopPoints reads it
@@ -75,16 +77,36 @@ struct SongTable::Builder {
         s.tracks_.reserve(static_cast<size_t>(tracks));
         s.extFirst_.reserve(static_cast<size_t>(tracks) + 1);
     }
+    // Room for every track's rows at once, so adopting them copies each
+    // row once; the rows of a song whose SysEx and meta events sit in one
+    // track are moved rather than copied.
+    void Reserve(const std::vector<DecodedTrack>& decoded) {
+        size_t rows = 0, bytes = 0, tracksWithRows = 0;
+        for (const DecodedTrack& d : decoded) {
+            rows += d.extEvents.size();
+            bytes += d.extBytes.size();
+            tracksWithRows += d.extEvents.empty() ? 0 : 1;
+        }
+        s.extOffset_.reserve(s.extOffset_.size() + rows);
+        if (tracksWithRows > 1) {
+            s.extEvent_.reserve(rows);
+            s.extBytes_.reserve(bytes);
+        }
+    }
     // Appends the next track in file order; its rows get the next numbers.
     void Adopt(DecodedTrack& d) {
         const auto base = static_cast<uint32_t>(s.extBytes_.size());
-        if (s.extBytes_.empty()) {
+        if (s.extBytes_.empty() && s.extBytes_.capacity() < d.extBytes.size()) {
             s.extBytes_ = std::move(d.extBytes);
         } else {
             s.extBytes_.insert(s.extBytes_.end(), d.extBytes.begin(), d.extBytes.end());
         }
         for (uint32_t end : d.extEnds) s.extOffset_.push_back(base + end);
-        s.extEvent_.insert(s.extEvent_.end(), d.extEvents.begin(), d.extEvents.end());
+        if (s.extEvent_.empty() && s.extEvent_.capacity() < d.extEvents.size()) {
+            s.extEvent_ = std::move(d.extEvents);
+        } else {
+            s.extEvent_.insert(s.extEvent_.end(), d.extEvents.begin(), d.extEvents.end());
+        }
         s.extFirst_.push_back(static_cast<int32_t>(s.extEvent_.size()));
         d.events.resize(d.eventCount);
         s.tracks_.push_back(std::move(d.events));
@@ -287,6 +309,13 @@ class TrackDecoder {
     // The first part stopped where the second part stood: at part->points[met].
     std::optional<size_t> Met() const { return met_; }
 
+    // Gives the file's pages back as the decoding passes them: the chunk
+    // starts at `chunkOffset` in `image`. Nothing decoded later reads them.
+    void ReleaseBehind(const FileImage* image, size_t chunkOffset) {
+        image_ = image;
+        base_ = chunkOffset;
+    }
+
     // Decodes d[from.offset, len); the whole track when len is its length.
     bool Run(const uint8_t* d, size_t len, const StartPoint& from) {
         SongEvent* out = events_ + from.firstEvent;
@@ -297,6 +326,7 @@ class TrackDecoder {
         size_t n = 0;
         size_t p = from.offset;
         size_t reported = p;
+        size_t released = p;  // the file's pages before this are given back
         int64_t pendingDelta = 0;
         bool haveDeltaBytes = false;
         uint8_t running = from.prev.status;
@@ -371,9 +401,10 @@ class TrackDecoder {
                 Watch(p, runningAllowed ? running : 0, prevTick, from.firstEvent + n))
                 break;
             if ((n & kPrefaultReportMask) == 0) {
-                if (prefault) prefault->Advance(n * sizeof(SongEvent));
+                if (prefault) prefault->Advance(n * sizeof(SongEvent), ExpectedBytes(n, p, len));
                 if (p - reported >= kProgressBytes) {
                     shared_.bytesDone.fetch_add(p - reported, std::memory_order_relaxed);
+                    if (image_) released = image_->Release(base_ + released, p - released) - base_;
                     reported = p;
                     if (shared_.cancelled.load(std::memory_order_relaxed)) return false;
                 }
@@ -460,6 +491,14 @@ class TrackDecoder {
         return false;
     }
 
+    // The event array's final size as the part decoded so far suggests,
+    // with an eighth to spare: the rest of a track is mostly like its start.
+    static size_t ExpectedBytes(size_t events, size_t p, size_t len) {
+        if (p == 0) return SIZE_MAX;
+        const double perByte = static_cast<double>(events) * sizeof(SongEvent) / p;
+        return static_cast<size_t>(perByte * static_cast<double>(len) * 1.125);
+    }
+
     // A data byte where a status byte is required: the previous event's
     // bytes as the table showed them, then that byte.
     bool BadStatus(const SongEvent& prev, uint8_t st) {
@@ -509,6 +548,8 @@ class TrackDecoder {
     size_t watch_ = SIZE_MAX;  // the next boundary to call Watch at
     size_t next_ = 0;          // the first meeting point not passed yet
     std::optional<size_t> met_;
+    const FileImage* image_ = nullptr;  // ReleaseBehind
+    size_t base_ = 0;
 };
 
 // A guess at an event boundary from byte `from` on: a status byte right
@@ -561,13 +602,14 @@ class Decoder {
         std::vector<DecodedTrack> decoded(chunks.size());
         if (!DecodeAll(f, chunks, decoded, fail)) return false;
         int32_t lastTick = 0;
-        std::vector<PendingTempo> tempos;
+        PendingTempos tempos;
         std::vector<bool> mayMarkLoop(decoded.size());
         for (int t = 1; t <= song_.NTracks; ++t) {
             Absorb(t, decoded[t - 1], tempos);
             lastTick = std::max(lastTick, decoded[t - 1].lastTick);
             mayMarkLoop[t - 1] = decoded[t - 1].mayMarkLoop;
         }
+        b_.Reserve(decoded);
         for (int t = 1; t <= song_.NTracks; ++t) b_.Adopt(decoded[t - 1]);
         if (song_.Format == 2 && song_.NTracks > 1) {
             if (!PatternsInSequence(tempos, lastTick, fail)) return false;
@@ -688,6 +730,7 @@ class Decoder {
             // its events; the growth touches no page.
             d.events.resize(c.length / 2 + 1);
             TrackDecoder dec(static_cast<int>(t) + 1, d, shared, d.events.data(), part);
+            dec.ReleaseBehind(image_, c.offset);
             (void)dec.Run(f + c.offset, c.length, StartPoint{});  // result in d
             if (dec.Met()) JoinSecondPart(f + c.offset, c.length, *part, *dec.Met(), d, shared);
         } catch (const std::bad_alloc&) {
@@ -705,6 +748,7 @@ class Decoder {
             part.events.resize((c.length - part.from) / 2 + 1);
             TrackDecoder dec(static_cast<int>(part.track) + 1, part.out, shared, part.events.data(),
                              &part, true);
+            dec.ReleaseBehind(image_, c.offset);
             StartPoint from;
             from.offset = part.from;
             (void)dec.Run(f + c.offset, c.length, from);  // result in part.out
@@ -824,10 +868,14 @@ class Decoder {
     }
 
     // The song-wide values a track sets, in file order.
-    void Absorb(int t, DecodedTrack& d, std::vector<PendingTempo>& tempos) {
+    void Absorb(int t, DecodedTrack& d, PendingTempos& tempos) {
         if (song_.SongTitle.empty() && !d.title.empty()) song_.SongTitle = d.title;
         if (!d.name.empty()) song_.SetTrackName(t, std::move(d.name));
-        tempos.insert(tempos.end(), d.tempos.begin(), d.tempos.end());
+        if (tempos.empty()) {
+            tempos = std::move(d.tempos);
+        } else {
+            tempos.insert(tempos.end(), d.tempos.begin(), d.tempos.end());
+        }
         if (d.beatNumerator >= 0) {
             const int den = 1 << d.beatExponent;
             song_.BeatNumerator = static_cast<uint8_t>(d.beatNumerator);
@@ -837,27 +885,30 @@ class Decoder {
         }
     }
 
-    void BuildTempoMap(const std::vector<PendingTempo>& tempos) {
+    void BuildTempoMap(const PendingTempos& tempos) {
         song_.ResetTempoMap();
+        song_.ReserveTempo(tempos.size());
         for (const auto& p : tempos) song_.AddTempo(p.tempo, p.tick);
     }
 
     // Formats 0 and 1: one tempo map from the tempo events of every track,
     // by tick; at equal ticks in track order, then file order, so the last
     // of them sets the tempo.
-    void MergeTempoMap(std::vector<PendingTempo>& tempos) {
-        std::stable_sort(
-            tempos.begin(), tempos.end(),
-            [](const PendingTempo& a, const PendingTempo& b) { return a.tick < b.tick; });
+    void MergeTempoMap(PendingTempos& tempos) {
+        const auto byTick = [](const PendingTempo& a, const PendingTempo& b) {
+            return a.tick < b.tick;
+        };
+        // Mostly they come in order already (one tempo track, or format 0).
+        if (!std::is_sorted(tempos.begin(), tempos.end(), byTick))
+            std::stable_sort(tempos.begin(), tempos.end(), byTick);
         BuildTempoMap(tempos);
     }
 
     // Format 2: every track is a pattern of its own. They play one after
     // another, each from the default tempo with only its own tempo events;
     // ticks become positions on that one line.
-    bool PatternsInSequence(const std::vector<PendingTempo>& tempos, int32_t& lastTick,
-                            LoadResult& fail) {
-        std::vector<PendingTempo> all;
+    bool PatternsInSequence(const PendingTempos& tempos, int32_t& lastTick, LoadResult& fail) {
+        PendingTempos all;
         for (const auto& p : tempos)
             if (p.track == 1) all.push_back(p);
         int64_t offset = 0;

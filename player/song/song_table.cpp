@@ -170,6 +170,10 @@ void SongTable::ResetTempoMap() {
     tempo_.push_back(first);
 }
 
+void SongTable::ReserveTempo(size_t more) {
+    tempo_.reserve(tempo_.size() + more);
+}
+
 void SongTable::AddTempo(int32_t tempo, int32_t tick) {
     const TempoEntry& prev = tempo_.back();
     TempoEntry e;
@@ -184,8 +188,7 @@ void SongTable::AddTempo(int32_t tempo, int32_t tick) {
         e.timeMs = RoundHalfEven(ms);
     }
     e.ticksPerMs = static_cast<float>(Division) * 1000.0f / static_cast<float>(tempo);
-    if (tempo_.size() == tempo_.capacity()) tempo_.reserve(tempo_.size() + 1000);
-    tempo_.push_back(e);
+    tempo_.push_back(e);  // grows geometrically: a song may hold millions
 }
 
 int32_t SongTable::TickToMs(int32_t tick) const {

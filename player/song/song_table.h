@@ -184,6 +184,8 @@ class SongTable {
     const TempoEntry& Tempo(int i) const { return tempo_[i - 1]; }  // 1-based
     void ResetTempoMap();
     void AddTempo(int32_t tempo, int32_t tick);
+    // Room for `more` entries beyond those held, before a known number of AddTempo.
+    void ReserveTempo(size_t more);
     // Safe from any thread: a binary search over the map, no shared state.
     int32_t TickToMs(int32_t tick) const;
     // The same for callers that walk forward in tick order: `hint` (0 at
@@ -265,7 +267,7 @@ class SongTable {
     std::vector<uint32_t> extOffset_{0};
     std::vector<uint32_t> extEvent_;
     std::vector<int32_t> extFirst_{0};
-    std::vector<TempoEntry> tempo_;
+    std::vector<TempoEntry, LargeAllocator<TempoEntry>> tempo_;
     int listsInUse_ = 16;
     // Format 0 keeps explicit lists (1..16, by channel); for other formats
     // list k is track k.

@@ -87,6 +87,40 @@ TEST_F(CliTest, InfoJson) {
     EXPECT_EQ(j.back(), '\n');
 }
 
+// The loop a song marks, in both forms, with where it lies in bars and what
+// marked it; in 3/4, so the bars are not the quarters divided by four.
+TEST_F(CliTest, InfoReportsTheLoopAndWhatMarkedIt) {
+    Track conductor;
+    conductor.Meta(0, 0x58, Bytes{3, 2, 24, 8}).Tempo(0, 500000);
+    Track notes;
+    notes.Msg(0, {0x90, 60, 100})
+        .Msg(1440 * 2 + 480, {0xB3, 111, 0})  // bar 3, beat 2: 3.5 s
+        .Msg(1440 * 2, {0x80, 60, 0})         // bar 5, beat 2: 6.5 s
+        .End();
+    const std::string byController = Write("cc.mid", Smf(1, 480, {conductor, notes}));
+    CliRun text = Cli("info " + byController);
+    ASSERT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("Loop:           00:03 (3500 ms, bar 3.2, controller 111) to 00:06 "
+                            "(6500 ms, bar 5.2, song end)\n"),
+              std::string::npos)
+        << text.out;
+
+    Track marked = conductor;
+    marked.Meta(960, 0x06, "loopStart").Meta(1440, 0x06, "loopEnd").Msg(1440, {0x90, 60, 1}).End();
+    CliRun json = Cli("info --json " + Write("marked.mid", Smf(1, 480, {marked})));
+    ASSERT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"loop\":{\"start_ms\":1000,\"start_bar_beat\":\"1.3\","
+                            "\"start_from\":\"marker\",\"end_ms\":2500,\"end_bar_beat\":"
+                            "\"2.3\",\"end_from\":\"marker\"}"),
+              std::string::npos)
+        << json.out;
+
+    CliRun none = Cli("info --json " + Write("plain.mid", Song()));
+    EXPECT_NE(none.out.find("\"loop\":null"), std::string::npos) << none.out;
+    EXPECT_NE(Cli("info " + Write("plain.mid", Song())).out.find("Loop:           none\n"),
+              std::string::npos);
+}
+
 TEST_F(CliTest, DumpLinesJsonAndPages) {
     const std::string path = Write("song.mid", Song());
     CliRun text = Cli("dump " + path);

@@ -5,6 +5,9 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "player/files/companion.h"
 #include "player/files/lha_writer.h"
@@ -275,6 +278,62 @@ TEST(WorkFolder, PrivateAndRefusesPlantedLinks) {
         fs::create_directory(base4 / "sonfara");
         ASSERT_EQ(::chown((base4 / "sonfara").c_str(), 65534, 65534), 0);
         EXPECT_FALSE(WorkFolder::Create(base4.Path()).Ok());
+    }
+}
+
+// Sets environment variables for one test and puts them back after it.
+class ScopedEnv {
+  public:
+    void Set(const char* name, const char* value) {
+        const char* old = std::getenv(name);
+        saved_.push_back({name, old ? std::optional<std::string>(old) : std::nullopt});
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~ScopedEnv() {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
+            if (it->second)
+                ::setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                ::unsetenv(it->first.c_str());
+        }
+    }
+
+  private:
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+// The default place taken (a link, another user's folder): the work folder
+// moves to the user's cache folder rather than the program giving up, and
+// what is in the way is left as it is.
+TEST(WorkFolder, DefaultPlaceTakenFallsBackToTheCache) {
+    TempDir tmp, cache, elsewhere;
+    ScopedEnv env;
+    env.Set("XDG_RUNTIME_DIR", nullptr);
+    env.Set("TMPDIR", tmp.Path().c_str());
+    env.Set("XDG_CACHE_HOME", (cache / "made").c_str());  // created as needed
+    const std::string taken = tmp / ("sonfara-" + std::to_string(::geteuid()));
+    fs::create_directory_symlink(elsewhere.Path(), taken);
+    {
+        WorkFolder w = WorkFolder::Create();
+        ASSERT_TRUE(w.Ok()) << w.Error();
+        EXPECT_EQ(w.Path(), cache / "made/sonfara-work/");
+        EXPECT_TRUE(FolderExists(w.ArcTemp()));
+        EXPECT_FALSE(fs::exists(elsewhere / "ArcTemp"));
+    }
+    EXPECT_TRUE(fs::is_symlink(taken));
+    if (::geteuid() == 0) {
+        fs::remove(taken);
+        fs::create_directory(taken);
+        ASSERT_EQ(::chown(taken.c_str(), 65534, 65534), 0);
+        WorkFolder w = WorkFolder::Create();
+        ASSERT_TRUE(w.Ok()) << w.Error();
+        EXPECT_EQ(w.Path(), cache / "made/sonfara-work/");
+        struct stat st {};
+        ASSERT_EQ(::stat(taken.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
     }
 }
 

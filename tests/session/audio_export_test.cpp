@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -198,6 +200,79 @@ TEST_F(AudioExportTest, ArrangementOfTheValuesIsFoundByItsCaption) {
     const AudioExportResult brass = Run();
     ASSERT_EQ(brass.status, AudioExportResult::Status::kDone) << brass.error;
     EXPECT_LT(brass.frames + kRate / 2, strings.frames);
+}
+
+// The hidden temporaries in a folder whose name starts with `prefix`.
+std::vector<std::string> PartsOf(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        const std::string n = e.path().filename().string();
+        if (n.rfind(prefix, 0) == 0 && n.size() > 5 && n.substr(n.size() - 5) == ".part")
+            names.push_back(n);
+    }
+    return names;
+}
+
+// A render killed before its end leaves its temporary file; the next render
+// into that folder removes it, but never one a running render (here another
+// process, then another writer in this one) is still writing, nor anything
+// not named exactly as a render names them.
+TEST(AudioFileParts, StaleOnesGoWhatOthersWriteStays) {
+    TempDir dir;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        AudioFileOut out;
+        std::string error;
+        if (!out.Open(dir / "killed.wav", AudioFormat::kWav, kRate, "", &error)) ::_exit(1);
+        const std::vector<int16_t> frames(2 * 1000, 100);
+        out.Write(frames.data(), 1000);
+        (void)!::write(ready[1], "r", 1);
+        ::pause();  // until killed
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    ASSERT_EQ(PartsOf(dir.Path(), ".killed.wav.").size(), 1u);
+    EXPECT_EQ(RemoveStaleAudioParts(dir.Path()), 0) << "still being written";
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(PartsOf(dir.Path(), ".killed.wav.").size(), 1u);
+
+    const std::vector<std::string> others = {".song.wav.0BADC0DE.part",    ".song.wav.0badc0d.part",
+                                             ".notes.txt.0badc0de.part",   "song.wav.0badc0de.part",
+                                             ".song.wav.0badc0de.partial", "..0badc0de.part"};
+    for (const std::string& n : others) WriteBytes(dir / n, "x");
+    WriteBytes(dir / ".b.flac.deadbeef.part", "stale");
+    WriteBytes(dir / "keep.txt", "k");
+    std::filesystem::create_symlink(dir / "keep.txt", dir / ".link.wav.00000000.part");
+    std::filesystem::create_directory(dir / ".dir.ogg.00000000.part");
+
+    AudioFileOut out;
+    std::string error;
+    ASSERT_TRUE(out.Open(dir / "next.wav", AudioFormat::kWav, kRate, "", &error)) << error;
+    EXPECT_TRUE(PartsOf(dir.Path(), ".killed.wav.").empty());
+    EXPECT_FALSE(std::filesystem::exists(dir / ".b.flac.deadbeef.part"));
+    for (const std::string& n : others) EXPECT_TRUE(std::filesystem::exists(dir / n)) << n;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / ".link.wav.00000000.part"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / ".dir.ogg.00000000.part"));
+    EXPECT_EQ(ReadBytes(dir / "keep.txt"), "k");
+
+    // A second writer in this process opens beside the first one's file.
+    AudioFileOut second;
+    ASSERT_TRUE(second.Open(dir / "other.wav", AudioFormat::kWav, kRate, "", &error)) << error;
+    EXPECT_EQ(RemoveStaleAudioParts(dir.Path()), 0);
+    ASSERT_EQ(PartsOf(dir.Path(), ".next.wav.").size(), 1u);
+    const std::vector<int16_t> frames(2 * 100, 0);
+    ASSERT_TRUE(out.Write(frames.data(), 100));
+    ASSERT_TRUE(out.Commit(&error)) << error;
+    EXPECT_TRUE(std::filesystem::exists(dir / "next.wav"));
+    EXPECT_TRUE(PartsOf(dir.Path(), ".next.wav.").empty());
 }
 
 }  // namespace

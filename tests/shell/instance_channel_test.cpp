@@ -228,11 +228,40 @@ TEST(InstanceChannelPath, PrivateFolderInTheRuntimeFolder) {
     ASSERT_EQ(::stat(folder.toLocal8Bit().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
-    // A symbolic link in its place is not trusted.
+    // A symbolic link in its place is not trusted: the socket goes to the
+    // user's cache folder instead, so there still is one player.
+    QTemporaryDir cache;
+    ASSERT_TRUE(cache.isValid());
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", (cache.path() + QStringLiteral("/made")).toLocal8Bit());
     ASSERT_EQ(::rmdir(folder.toLocal8Bit().constData()), 0);
     ASSERT_EQ(::symlink("/tmp", folder.toLocal8Bit().constData()), 0);
-    EXPECT_EQ(InstanceChannel::DefaultSocketPath(), QString());
+    EXPECT_EQ(InstanceChannel::DefaultSocketPath(),
+              cache.path() + QStringLiteral("/made/sonfara-runtime/instance"));
     qputenv("XDG_RUNTIME_DIR", saved);
+    qputenv("XDG_CACHE_HOME", savedCache);
+}
+
+// The runtime folder's "sonfara" taken by another user: the cache folder too.
+TEST(InstanceChannelPath, ForeignRuntimeFolderFallsBackToTheCache) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's folder";
+    QTemporaryDir runtime, cache;
+    ASSERT_TRUE(runtime.isValid() && cache.isValid());
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR"),
+                     savedCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
+    const QByteArray taken = runtime.filePath(QStringLiteral("sonfara")).toLocal8Bit();
+    ASSERT_EQ(::mkdir(taken.constData(), 0700), 0);
+    ASSERT_EQ(::chown(taken.constData(), 65534, 65534), 0);
+
+    EnsureQtApp();
+    const QString path = InstanceChannel::DefaultSocketPath();
+    EXPECT_EQ(path, cache.path() + QStringLiteral("/sonfara-runtime/instance"));
+    InstanceChannel channel(path);
+    EXPECT_EQ(channel.Start({}), InstanceChannel::StartResult::kListening);
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("XDG_CACHE_HOME", savedCache);
 }
 
 // Without a runtime folder, a shared temporary name that another user took

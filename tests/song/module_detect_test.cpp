@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <utility>
+#include <vector>
+
 #include "tests/support_code/smf_bytes.h"
 
 namespace sonfara {
@@ -35,6 +41,37 @@ TEST(DetectModule, EdgesOfTheImage) {
     EXPECT_EQ(DetectModuleBytes(Bytes{0x41, 0, 0, 0x12, 0, 0, 0x7F, 0x02}), kModuleNone);
     EXPECT_EQ(DetectModuleBytes(Bytes{0x41, 0, 0, 0x12, 0, 0, 0x7F, 0x00}), kModuleGS);
     EXPECT_EQ(DetectModule("/nonexistent/file.mid"), kModuleNone);
+}
+
+// The file is read in pieces of 1 MiB: a message across a boundary is
+// found, the earliest still wins, and an eighth byte beyond the end counts
+// as missing, as in a scan of the whole file.
+TEST(DetectModule, FileReadInPiecesMatchesTheWholeScan) {
+    const Bytes gs = {0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F};
+    const Bytes xg = {0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00};
+    const Bytes mode = {0x41, 0x10, 0x42, 0x12, 0x00, 0x00, 0x7F};
+    constexpr size_t kPiece = size_t{1} << 20;
+    const std::string path = ::testing::TempDir() + "/sonfara-detect.mid";
+    auto detect = [&](const std::vector<std::pair<size_t, Bytes>>& at, size_t size) {
+        Bytes file(size, 0x00);
+        for (const auto& [offset, bytes] : at)
+            std::copy(bytes.begin(), bytes.end(), file.begin() + static_cast<long>(offset));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), static_cast<long>(file.size()));
+        const int whole = DetectModuleBytes(file);
+        EXPECT_EQ(DetectModule(path), whole);
+        return whole;
+    };
+    for (size_t k = 1; k <= 7; ++k) {
+        EXPECT_EQ(detect({{kPiece - k, gs}, {kPiece + 10, xg}}, 3 * kPiece), kModuleGS) << k;
+        EXPECT_EQ(detect({{kPiece - k, xg}}, 2 * kPiece), kModuleXG) << k;
+    }
+    EXPECT_EQ(detect({{2 * kPiece - 7, mode}}, 2 * kPiece), kModuleNone);
+    Bytes withEighth = mode;
+    withEighth.push_back(0x01);
+    EXPECT_EQ(detect({{2 * kPiece - 8, withEighth}}, 2 * kPiece), kModuleGS);
+    EXPECT_EQ(detect({{kPiece + 100, xg}, {kPiece + 200, gs}}, kPiece + 300), kModuleXG);
+    std::remove(path.c_str());
 }
 
 }  // namespace

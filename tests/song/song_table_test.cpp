@@ -101,6 +101,51 @@ TEST(TempoMap, FormatTwoPatternsPlayOneAfterAnother) {
     ExpectNothingAfterEnd(s);
 }
 
+// Thousands of changes in two tracks, interleaved and now and then at one
+// tick: the map holds every one in tick order, the later track's last at a
+// tie. At 480 ticks per quarter, 10 ticks of 480000 take 10 ms and of
+// 960000 take 20 ms, so every time is exact.
+TEST(TempoMap, ThousandsOfChangesFromTwoTracksStayExact) {
+    constexpr int kSteps = 2600;  // past several growth steps of the map
+    struct Expected {
+        int32_t tick, tempo, ms;
+    };
+    std::vector<Expected> want = {{0, 500000, 0}};  // the default entry
+    Track first, second;
+    int32_t ms = 0, secondTick = 0;
+    for (int k = 0; k < kSteps; ++k) {
+        const int32_t at = 20 * k;
+        const bool tie = k % 100 == 50;
+        first.Tempo(k == 0 ? 0 : 20, 480000);
+        want.push_back({at, 480000, ms});
+        if (tie) {
+            second.Tempo(at - secondTick, 960000);
+            secondTick = at;
+            want.push_back({at, 960000, ms});
+        }
+        ms += tie ? 20 : 10;
+        second.Tempo(at + 10 - secondTick, 960000);
+        secondTick = at + 10;
+        want.push_back({at + 10, 960000, ms});
+        ms += 20;
+    }
+    SongTable s;
+    Load(s, Smf(1, 480, {first.End(), second.End()}));
+    ASSERT_EQ(s.TempoCount(), static_cast<int32_t>(want.size()));
+    for (int i = 1; i <= s.TempoCount(); ++i) {
+        const TempoEntry& e = s.Tempo(i);
+        const Expected& w = want[i - 1];
+        ASSERT_EQ(e.tick, w.tick) << "entry " << i;
+        ASSERT_EQ(e.tempo, w.tempo) << "entry " << i;
+        ASSERT_EQ(e.timeMs, w.ms) << "entry " << i;
+    }
+    for (int i : {1000, 1001, 1002, 2048, 2049, 4097, s.TempoCount()}) {
+        const TempoEntry& e = s.Tempo(i);
+        EXPECT_EQ(s.TickToMs(e.tick + 5), e.timeMs + (e.tempo == 480000 ? 5 : 10)) << i;
+    }
+    EXPECT_EQ(s.TotalMs, ms - 20);  // the last change is the last event
+}
+
 TEST(TempoMap, TimeToTickInvertsTickToMs) {
     SongTable s;
     Load(s,
