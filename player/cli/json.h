@@ -44,10 +44,6 @@ class JsonWriter {
         Sep();
         out_ += std::to_string(v);
     }
-    void Bool(bool v) {
-        Sep();
-        out_ += v ? "true" : "false";
-    }
     void Null() {
         Sep();
         out_ += "null";
