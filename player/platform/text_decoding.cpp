@@ -76,6 +76,26 @@ bool AllUtf8(std::span<const std::string_view> texts) {
     return wide;
 }
 
+// UTF-8 whose every character is a pair of bytes that CP932 reads as two
+// half-width kana ("\xC3\xBD" is "ý" and "ﾃｽ"), none of them next to a
+// Latin letter as an accented letter would be ("Caf\xC3\xA9"): the code
+// page's reading stands.
+bool Utf8ReadsAsKana(std::span<const std::string_view> texts) {
+    auto kana = [](uint8_t c) { return c >= 0xA1 && c <= 0xDF; };
+    auto letter = [](std::string_view t, size_t k) {
+        return k < t.size() && ((t[k] >= 'A' && t[k] <= 'Z') || (t[k] >= 'a' && t[k] <= 'z'));
+    };
+    for (std::string_view t : texts) {
+        for (size_t i = 0; i < t.size(); ++i) {
+            if (U(t[i]) < 0x80) continue;
+            if (i + 1 >= t.size() || !kana(U(t[i])) || !kana(U(t[i + 1]))) return false;
+            if ((i > 0 && letter(t, i - 1)) || letter(t, i + 2)) return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
 // --- Evidence for and against CP932 ----------------------------------------
 
 bool IsSjisLead(uint8_t c) {
@@ -101,8 +121,8 @@ bool IsCommonJapanese(uint8_t lead, uint8_t trail) {
 }
 
 struct Evidence {
-    int japanese = 0;    // common Japanese characters, runs of half-width kana
-    int western = 0;     // Western bytes standing alone between ASCII
+    int japanese = 0;        // common Japanese characters, runs of half-width kana
+    int western = 0;         // Western bytes standing alone between ASCII
     bool lowBytes = false;   // a byte in 0x80..0xA0 or 0xFF: no EUC-KR or GBK text has one
     bool oddRun = false;     // a run of high bytes of odd length
     bool kanjiLead = false;  // a byte 0xE0.. (a half-width kana text has none)
@@ -119,8 +139,8 @@ void WeighCp932(std::string_view t, Evidence& e) {
         } else if (IsSjisLead(c) && i + 1 < t.size() && IsSjisTrail(U(t[i + 1]))) {
             const uint8_t d = U(t[i + 1]);
             // "you\x92re": a Western byte whose "trail" is the next letter.
-            const bool wedged =
-                IsWesternByte(c) && IsLatinLetter(d) && (i == 0 || asciiAt(i - 1)) && asciiAt(i + 2);
+            const bool wedged = IsWesternByte(c) && IsLatinLetter(d) &&
+                                (i == 0 || asciiAt(i - 1)) && asciiAt(i + 2);
             if (wedged)
                 ++e.western;
             else if (IsCommonJapanese(c, d))
@@ -196,10 +216,13 @@ const CodePage* CjkCodePage(std::span<const std::string_view> texts, const Evide
     if (IsCp932Family(guess)) return nullptr;
     const CodePage& korean = CodePageNamed("CP949");
     const CodePage& chinese = CodePageNamed("GB18030");
-    bool koreanFirst = e.hangulPairs == e.pairs;  // Hangul rows only
-    if (guess == "EUC-KR" || guess == "UHC" || guess == "CP949") koreanFirst = true;
-    if (guess == "GB18030" || guess == "GB2312" || guess == "GBK" || guess == "HZ-GB-2312")
-        koreanFirst = false;
+    // Korean text stays in the Hangul rows; Chinese spreads over the rows
+    // after them. The detector overrules only where it has enough to go on.
+    bool koreanFirst = e.hangulPairs == e.pairs;
+    const bool saysKorean = guess == "EUC-KR" || guess == "UHC" || guess == "CP949";
+    const bool saysChinese = guess == "GB18030" || guess == "GB2312" || guess == "GBK";
+    if (saysKorean && e.hangulPairs * 10 >= e.pairs * 6) koreanFirst = true;
+    if (saysChinese && e.pairs >= 8) koreanFirst = false;
     const CodePage& first = koreanFirst ? korean : chinese;
     const CodePage& second = koreanFirst ? chinese : korean;
     if (ConvertsAll(first, texts)) return &first;
@@ -272,9 +295,11 @@ const CodePage& DecideTextEncoding(std::span<const std::string_view> texts,
         if (StartsWith(t, kUtf8Bom)) return CodePageNamed("UTF-8");
     }
     // A UTF-16 mark only starts a whole file (iconv reads the mark itself).
-    if (texts.size() == 1 && (StartsWith(texts[0], kUtf16LeBom) || StartsWith(texts[0], kUtf16BeBom)))
+    if (texts.size() == 1 &&
+        (StartsWith(texts[0], kUtf16LeBom) || StartsWith(texts[0], kUtf16BeBom)))
         return CodePageNamed("UTF-16");
-    if (AllUtf8(texts)) return CodePageNamed("UTF-8");
+    if (AllUtf8(texts) && !(IsCp932Family(lean.Name()) && Utf8ReadsAsKana(texts)))
+        return CodePageNamed("UTF-8");
     if (!IsCp932Family(lean.Name())) return lean;
     return DecideFromBytes(texts, lean);
 }
@@ -288,8 +313,8 @@ const CodePage& DecideTextEncoding(std::string_view text) {
 }
 
 std::string DecodeFileText(std::string_view bytes, const CodePage& lean) {
-    const CodePage& cp =
-        DecideTextEncoding(std::span<const std::string_view>(&bytes, 1), ChosenTextEncoding(), lean);
+    const CodePage& cp = DecideTextEncoding(std::span<const std::string_view>(&bytes, 1),
+                                            ChosenTextEncoding(), lean);
     return cp.ToUtf8(bytes);
 }
 

@@ -61,6 +61,10 @@ TEST(TextDecoding, MarksAndUtf8ComeFirst) {
     EXPECT_EQ(DecodeFileText("\xFF\xFE\xF2\x66\x0D\x54"), "曲名");
     // Short UTF-8 that also reads as CP932 is still UTF-8.
     EXPECT_EQ(Decided({"ピアノ", "A"}), "UTF-8");
+    // Two half-width kana that are also "ý" stay kana; an accented letter
+    // inside a word is UTF-8.
+    EXPECT_EQ(Decided({"\xC3\xBD"}), "CP932");
+    EXPECT_EQ(Decided({"Caf\xC3\xA9"}), "UTF-8");
     // A UTF-8 text cut inside its last character is UTF-8 all the same.
     EXPECT_EQ(Decided({"ピアノ独\xE5\xA5"}), "UTF-8");
 }

@@ -482,7 +482,7 @@ TEST_F(AppRig, IdleDisplayRestsAndWakes) {
 }
 
 // A start with no files wakes a resident player to the empty song display,
-// with the arrangement menu read again.
+// with the arrangement menu read again (its CP932 caption shown as text).
 TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     WriteSettings("AlwaysMove=True\n");
     StartPlaying();
@@ -491,7 +491,8 @@ TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     const std::filesystem::path arr = home_.path().toStdString() + "/Sonfara/arr";
     std::filesystem::create_directories(arr);
     std::ofstream(arr / "strings.arr", std::ios::binary)
-        << "[SONFARA ARRANGE FILE]\r\nStrings\r\n[INST]\r\n1:49\r\n";
+        << "[SONFARA ARRANGE "
+           "FILE]\r\n\x83\x58\x83\x67\x83\x8A\x83\x93\x83\x4F\x83\x58\r\n[INST]\r\n1:49\r\n";
 
     app_->Wake({});
     EXPECT_TRUE(app_->Main()->isVisible());
@@ -510,7 +511,7 @@ TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     EXPECT_FALSE(control->Action(QStringLiteral("ShellText"))->isEnabled());
     auto* item = app_->ControlWidget()->findChild<QAction*>(QStringLiteral("ArrDats1"));
     ASSERT_NE(item, nullptr) << "the new arrangement file is in the menu";
-    EXPECT_EQ(item->text(), QStringLiteral("Strings"));
+    EXPECT_EQ(item->text(), QStringLiteral("ストリングス"));
     timers_.RunForMs(500);
     EXPECT_FALSE(app_->Session().Snapshot().playing) << "nothing plays after the wake";
 }
