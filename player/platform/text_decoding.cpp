@@ -1,8 +1,10 @@
 #include "player/platform/text_decoding.h"
 
+#include <iconv.h>
 #include <uchardet/uchardet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -18,6 +20,9 @@ struct Choice {
     std::mutex mu;
     std::string commandLine;
     std::string setting;
+    // The code page in effect, nullptr for automatic: read without the
+    // lock by every decision.
+    std::atomic<const CodePage*> chosen{nullptr};
 };
 
 Choice& UserChoice() {
@@ -202,6 +207,16 @@ std::string DetectorGuess(std::span<const std::string_view> texts) {
     return name;
 }
 
+// Every byte has a CP1252 character (five in 0x80..0x9F have none).
+bool AllCp1252(std::span<const std::string_view> texts) {
+    return std::all_of(texts.begin(), texts.end(), [](std::string_view t) {
+        return std::none_of(t.begin(), t.end(), [](char c) {
+            const uint8_t b = U(c);
+            return b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D;
+        });
+    });
+}
+
 bool ConvertsAll(const CodePage& cp, std::span<const std::string_view> texts) {
     std::string ignored;
     return std::all_of(texts.begin(), texts.end(),
@@ -232,11 +247,17 @@ const CodePage* CjkCodePage(std::span<const std::string_view> texts, const Evide
 
 const CodePage& DecideFromBytes(std::span<const std::string_view> texts, const CodePage& lean) {
     Evidence e;
-    for (std::string_view t : texts) {
-        WeighCp932(t, e);
-        WeighCjk(t, e);
+    for (std::string_view t : texts) WeighCp932(t, e);
+    // Kana, Japanese punctuation and most kanji start with a byte EUC-KR and
+    // GBK never use: Japanese text needs no look at those.
+    const bool japaneseBytes = std::any_of(texts.begin(), texts.end(), [](std::string_view t) {
+        return std::any_of(t.begin(), t.end(),
+                           [](char c) { return (U(c) >= 0x80 && U(c) <= 0xA0) || U(c) == 0xFF; });
+    });
+    if (!japaneseBytes) {
+        for (std::string_view t : texts) WeighCjk(t, e);
+        if (const CodePage* cjk = CjkCodePage(texts, e)) return *cjk;
     }
-    if (const CodePage* cjk = CjkCodePage(texts, e)) return *cjk;
     if (e.western == 0) return lean;
     const CodePage& western = CodePageNamed("CP1252");
     // Clear evidence decides alone; a mixed picture asks the detector.
@@ -245,7 +266,7 @@ const CodePage& DecideFromBytes(std::span<const std::string_view> texts, const C
         const std::string guess = DetectorGuess(texts);
         isWestern = guess == "WINDOWS-1252" || guess.starts_with("ISO-8859");
     }
-    return isWestern && ConvertsAll(western, texts) ? western : lean;
+    return isWestern && AllCp1252(texts) ? western : lean;
 }
 
 bool StartsWith(std::string_view s, std::string_view prefix) {
@@ -259,14 +280,30 @@ std::string TextEncodingOfSetting(int32_t item) {
     return kTextEncodingCodePages[static_cast<size_t>(item)];
 }
 
+namespace {
+const CodePage& Cp932() {
+    static const CodePage& cp = CodePageNamed(CodePage::kDefaultName);
+    return cp;
+}
+
+void PublishChoice(Choice& c) {
+    const std::string& name = c.commandLine.empty() ? c.setting : c.commandLine;
+    c.chosen.store(name.empty() ? nullptr : &CodePageNamed(name));
+}
+}  // namespace
+
 void SetCommandLineTextEncoding(const std::string& codePage) {
-    std::lock_guard lk(UserChoice().mu);
-    UserChoice().commandLine = codePage;
+    Choice& c = UserChoice();
+    std::lock_guard lk(c.mu);
+    c.commandLine = codePage;
+    PublishChoice(c);
 }
 
 void SetSettingTextEncoding(const std::string& codePage) {
-    std::lock_guard lk(UserChoice().mu);
-    UserChoice().setting = codePage;
+    Choice& c = UserChoice();
+    std::lock_guard lk(c.mu);
+    c.setting = codePage;
+    PublishChoice(c);
 }
 
 std::string ChosenTextEncoding() {
@@ -280,7 +317,13 @@ const CodePage& CodePageNamed(const std::string& name) {
     static std::map<std::string, std::unique_ptr<const CodePage>> pages;
     std::lock_guard lk(mu);
     auto& slot = pages[name];
-    if (!slot) slot = std::make_unique<const CodePage>(name);
+    if (!slot) {
+        slot = std::make_unique<const CodePage>(name);
+        // One converter stays open for the program's life: glibc unloads a
+        // converter module whose last user closed it, and reading titles in
+        // two code pages by turns would load and unload both every time.
+        (void)iconv_open("UTF-8", slot->Name().c_str());
+    }
     return *slot;
 }
 
@@ -305,7 +348,8 @@ const CodePage& DecideTextEncoding(std::span<const std::string_view> texts,
 }
 
 const CodePage& DecideTextEncoding(std::span<const std::string_view> texts) {
-    return DecideTextEncoding(texts, ChosenTextEncoding(), CodePageNamed(CodePage::kDefaultName));
+    if (const CodePage* chosen = UserChoice().chosen.load()) return *chosen;
+    return DecideTextEncoding(texts, std::string(), Cp932());
 }
 
 const CodePage& DecideTextEncoding(std::string_view text) {
@@ -319,7 +363,7 @@ std::string DecodeFileText(std::string_view bytes, const CodePage& lean) {
 }
 
 std::string DecodeFileText(std::string_view bytes) {
-    return DecodeFileText(bytes, CodePageNamed(CodePage::kDefaultName));
+    return DecodeFileText(bytes, Cp932());
 }
 
 std::string Recode(std::string_view bytes, const CodePage& from, const CodePage& to) {

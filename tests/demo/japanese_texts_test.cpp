@@ -64,7 +64,8 @@ TEST(JapaneseTexts, SongsReadAsPlainCp932ByteForByte) {
         ++japanese;
         SCOPED_TRACE(path);
         EXPECT_EQ(song.TextCodePage().Name(), "CP932");
-        for (std::string_view t : texts) EXPECT_EQ(song.TextCodePage().ToUtf8(t), Cp932().ToUtf8(t));
+        for (std::string_view t : texts)
+            EXPECT_EQ(song.TextCodePage().ToUtf8(t), Cp932().ToUtf8(t));
         EXPECT_EQ(song.TextCodePage().ToUtf8(song.SongTitle), Cp932().ToUtf8(song.SongTitle));
     }
     EXPECT_GE(japanese, 1) << "the demo song has Japanese texts";

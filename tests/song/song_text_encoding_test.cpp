@@ -47,8 +47,11 @@ TEST_F(SongTexts, WesternKaraokeReadsAsCp1252Everywhere) {
     Track info;
     info.Meta(0, 0x03, In("CP1252", "Don’t Stop")).Meta(0, 0x01, "@KMIDI KARAOKE FILE").End();
     Track words;
-    words.Meta(0, 0x01, "\\I ").Meta(100, 0x01, In("CP1252", "know ")).Meta(100, 0x01, "you")
-        .Meta(100, 0x01, In("CP1252", "’re ")).Meta(100, 0x01, "/here")
+    words.Meta(0, 0x01, "\\I ")
+        .Meta(100, 0x01, In("CP1252", "know "))
+        .Meta(100, 0x01, "you")
+        .Meta(100, 0x01, In("CP1252", "’re "))
+        .Meta(100, 0x01, "/here")
         .End();
     Load({info, words});
     EXPECT_EQ(song_.TextCodePage().Name(), "CP1252");
@@ -66,7 +69,7 @@ TEST_F(SongTexts, JapaneseSongReadsAsBefore) {
     Track t;
     t.Meta(0, 0x03, "\x83\x73\x83\x41\x83\x6D\x93\xC6\x91\x74")  // ピアノ独奏
         .Meta(0, 0x05, "\x82\xB3\x82\xAD")                       // さく
-        .Meta(100, 0x05, "\x82\xE7")                              // ら
+        .Meta(100, 0x05, "\x82\xE7")                             // ら
         .End();
     Load({t});
     EXPECT_EQ(song_.TextCodePage().Name(), "CP932");
@@ -78,7 +81,8 @@ TEST_F(SongTexts, JapaneseSongReadsAsBefore) {
 
 TEST_F(SongTexts, KoreanAndChineseSongsShowTheirScript) {
     Track ko;
-    ko.Meta(0, 0x03, In("EUC-KR", "아리랑")).Meta(0, 0x05, In("EUC-KR", "아리랑 "))
+    ko.Meta(0, 0x03, In("EUC-KR", "아리랑"))
+        .Meta(0, 0x05, In("EUC-KR", "아리랑 "))
         .Meta(100, 0x05, In("EUC-KR", "아라리요"))
         .End();
     Load({ko});
@@ -86,7 +90,8 @@ TEST_F(SongTexts, KoreanAndChineseSongsShowTheirScript) {
     EXPECT_EQ(Lyrics::FromSong(song_).Text(), "아리랑 아라리요");
 
     Track zh;
-    zh.Meta(0, 0x03, In("GBK", "月亮代表我的心")).Meta(0, 0x05, In("GBK", "你问我爱你有多深"))
+    zh.Meta(0, 0x03, In("GBK", "月亮代表我的心"))
+        .Meta(0, 0x05, In("GBK", "你问我爱你有多深"))
         .End();
     Load({zh});
     EXPECT_EQ(Title(), "月亮代表我的心");
