@@ -1,7 +1,6 @@
-// Text from files stays bytes in the engine; it becomes UTF-8 only where it
-// is shown, through the code page the text decision (text_decoding.h) chose
-// for its song or file, and UTF-8 becomes code-page bytes only where it is
-// sent to a peer or written to one of our own files.
+// Text from files stays bytes in the engine; it becomes UTF-8 where it is
+// shown, in the code page the text decision (text_decoding.h) chose for it;
+// UTF-8 becomes code-page bytes where it is sent to a peer or written by us.
 #pragma once
 
 #include <string>
