@@ -284,7 +284,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver, pr
     GuardedUi ui_{env_.ui, alive_};
     // The stored encoding setting, in effect before the arrangement files
     // are read.
-    bool textEncodingRead_ = ReadStoredTextEncoding(env_);
+    [[maybe_unused]] bool textEncodingRead_ = ReadStoredTextEncoding(env_);
     ShapingCatalog catalog_;
     std::vector<std::string> portNames_;
     SettingsValues values_;
