@@ -313,18 +313,23 @@ std::string ChosenTextEncoding() {
 }
 
 const CodePage& CodePageNamed(const std::string& name) {
+    struct Kept {
+        std::unique_ptr<const CodePage> page;
+        // Open for the program's life: glibc unloads a converter module whose
+        // last user closed it, and reading titles in two code pages by turns
+        // would load and unload both every time.
+        iconv_t converter = reinterpret_cast<iconv_t>(-1);
+    };
+    // Never destroyed: songs and views keep references until the very end.
     static std::mutex mu;
-    static std::map<std::string, std::unique_ptr<const CodePage>> pages;
+    static auto* pages = new std::map<std::string, Kept>;
     std::lock_guard lk(mu);
-    auto& slot = pages[name];
-    if (!slot) {
-        slot = std::make_unique<const CodePage>(name);
-        // One converter stays open for the program's life: glibc unloads a
-        // converter module whose last user closed it, and reading titles in
-        // two code pages by turns would load and unload both every time.
-        (void)iconv_open("UTF-8", slot->Name().c_str());
+    Kept& slot = (*pages)[name];
+    if (!slot.page) {
+        slot.page = std::make_unique<const CodePage>(name);
+        slot.converter = iconv_open("UTF-8", slot.page->Name().c_str());
     }
-    return *slot;
+    return *slot.page;
 }
 
 const CodePage& DecideTextEncoding(std::span<const std::string_view> texts,
