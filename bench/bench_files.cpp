@@ -2,6 +2,9 @@
 // timed to "entries ready" (expanded and sorted) and to the first song
 // loaded by the real SMF reader through a playback target without output.
 // The baseline in the same run is opening one song.
+// Listing titles: 500 titled songs (mostly Japanese CP932, some Western
+// CP1252, some ASCII) read and decoded as `sonfara-cli list --titles`
+// does; the plain CP932 reading of the same titles is its baseline.
 //
 //   build/release/bench/bench_files
 #include <benchmark/benchmark.h>
@@ -14,7 +17,9 @@
 
 #include "player/files/file_op.h"
 #include "player/files/paths.h"
+#include "player/files/song_title.h"
 #include "player/files/work_folder.h"
+#include "player/platform/text_decoding.h"
 #include "player/song/smf_reader.h"
 
 namespace {
@@ -25,9 +30,12 @@ using namespace sonfara::files;
 
 constexpr int kSongs = 500;
 
-// A short real song: a few hundred notes on one track.
-std::string SongBytes() {
+// A short real song: a few hundred notes on one track, with a title.
+std::string SongBytes(const std::string& title = {}) {
     std::string trk;
+    if (!title.empty()) {
+        trk += std::string("\x00\xFF\x03", 3) + static_cast<char>(title.size()) + title;
+    }
     for (int i = 0; i < 400; ++i) {
         trk += std::string{'\x00', '\x90', static_cast<char>(40 + i % 40), '\x64'};
         trk += std::string{'\x60', '\x80', static_cast<char>(40 + i % 40), '\x00'};
@@ -59,6 +67,17 @@ struct Fixture {
         }
         list = folder + "/list.mlt";
         std::ofstream(list, std::ios::binary) << listText;
+        // Four in five Japanese, one in ten Western, the rest ASCII.
+        const CodePage cp932("CP932"), cp1252("CP1252");
+        fs::create_directories(folder + "/titled");
+        for (int i = 1; i <= kSongs; ++i) {
+            const std::string n = std::to_string(i);
+            const std::string title = i % 10 < 8 ? cp932.FromUtf8("第" + n + "曲 さくらのうた")
+                                      : i % 10 == 8 ? cp1252.FromUtf8("Don’t Stop " + n)
+                                                    : "Song " + n;
+            std::ofstream(folder + "/titled/song" + n + ".mid", std::ios::binary)
+                << SongBytes(title);
+        }
         WorkFolder w = WorkFolder::Create(folder);
         work = w.Path();
     }
@@ -120,6 +139,27 @@ void FirstSongLoaded(benchmark::State& state, int which) {
     }
 }
 
+void ListTitles(benchmark::State& state, bool decided) {
+    const std::vector<std::string> paths = ScanFolder(Fx().folder + "/titled", false);
+    const CodePage& cp932 = SystemCodePage();
+    for (auto _ : state) {
+        size_t shown = 0;
+        for (const std::string& p : paths) {
+            const std::string t = SongFileTitle(p);
+            shown += (decided ? DecideTextEncoding(t).ToUtf8(t) : cp932.ToUtf8(t)).size();
+        }
+        benchmark::DoNotOptimize(shown);
+        if (paths.size() != kSongs) state.SkipWithError("wrong song count");
+    }
+}
+
+void BM_Titles500_PlainCp932_Baseline(benchmark::State& s) {
+    ListTitles(s, false);
+}
+void BM_Titles500_Decided(benchmark::State& s) {
+    ListTitles(s, true);
+}
+
 void BM_Folder500_EntriesReady(benchmark::State& s) {
     EntriesReady(s, false);
 }
@@ -141,6 +181,8 @@ BENCHMARK(BM_Folder500_EntriesReady)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Folder500_FirstLoad)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_List500_EntriesReady)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_List500_FirstLoad)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Titles500_PlainCp932_Baseline)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Titles500_Decided)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

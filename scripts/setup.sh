@@ -8,7 +8,7 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config git
     clang libclang-rt-14-dev clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
-    libarchive-dev librtmidi-dev libfluidsynth-dev fluidsynth libsndfile1-dev
+    libarchive-dev libuchardet-dev librtmidi-dev libfluidsynth-dev fluidsynth libsndfile1-dev
     qt6-base-dev qt6-qpa-plugins qt6-translations-l10n qt6-l10n-tools qt6-tools-dev fonts-ipafont-gothic
     xvfb xauth x11-utils xdotool imagemagick dbus pulseaudio pulseaudio-utils openbox
     timgm6mb-soundfont lhasa unifont

@@ -580,6 +580,38 @@
         <translation>Takes effect at the next start</translation>
     </message>
     <message>
+        <source>ファイルの文字コード</source>
+        <translation>Text encoding of files</translation>
+    </message>
+    <message>
+        <source>自動</source>
+        <translation>Automatic</translation>
+    </message>
+    <message>
+        <source>日本語 (CP932)</source>
+        <translation>Japanese (CP932)</translation>
+    </message>
+    <message>
+        <source>Unicode (UTF-8)</source>
+        <translation>Unicode (UTF-8)</translation>
+    </message>
+    <message>
+        <source>西欧 (CP1252)</source>
+        <translation>Western (CP1252)</translation>
+    </message>
+    <message>
+        <source>韓国語 (EUC-KR)</source>
+        <translation>Korean (EUC-KR)</translation>
+    </message>
+    <message>
+        <source>中国語簡体字 (GBK)</source>
+        <translation>Chinese, Simplified (GBK)</translation>
+    </message>
+    <message>
+        <source>中国語繁体字 (Big5)</source>
+        <translation>Chinese, Traditional (Big5)</translation>
+    </message>
+    <message>
         <source>MIDI音源エミュレートを行う （SMFK32.DLLが必要）</source>
         <translation>Emulate a MIDI module (needs SMFK32.DLL)</translation>
     </message>

@@ -7,6 +7,7 @@
 #include "player/files/paths.h"
 #include "player/files/recomposer.h"
 #include "player/platform/large_memory.h"
+#include "player/platform/text_decoding.h"
 #include "player/song/smf_reader.h"
 
 namespace sonfara::cli {
@@ -70,9 +71,13 @@ std::optional<long> ParseInt(const std::string& s) {
 }
 
 const CodePage& CliCodePage(const Args& a) {
-    // The program's one code page: WRD picture names, EQ captions and the
-    // song reader fall back to it where no code page is handed down.
-    if (auto name = a.Value("codepage")) SetSystemCodePage(*name);
+    // The program's one code page: notices, our own files and EQ captions
+    // use it. Named on the command line, it is also the user's choice for
+    // every text read from files, over the stored setting.
+    if (auto name = a.Value("codepage")) {
+        SetSystemCodePage(*name);
+        SetCommandLineTextEncoding(SystemCodePage().Name());
+    }
     return SystemCodePage();
 }
 

@@ -44,7 +44,8 @@ Args ParseArgs(const std::vector<std::string>& words, const std::vector<std::str
 std::optional<long> ParseInt(const std::string& s);
 
 // The code page: --codepage NAME, else $SONFARA_CODEPAGE, else CP932. A
-// --codepage becomes the program's code page (SetSystemCodePage).
+// --codepage becomes the program's code page (SetSystemCodePage) and the
+// encoding every text from files is read in (SetCommandLineTextEncoding).
 const CodePage& CliCodePage(const Args& a);
 
 // Loads a song as the player would, unwrapping .rmi files and converting

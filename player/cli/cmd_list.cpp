@@ -8,6 +8,7 @@
 #include "player/files/paths.h"
 #include "player/files/play_list.h"
 #include "player/files/song_title.h"
+#include "player/platform/text_decoding.h"
 
 namespace sonfara::cli {
 
@@ -31,11 +32,12 @@ int RunList(const std::vector<std::string>& words) {
     if (list.Replace(std::move(added)) > 0) notifier.Error(files::msg::kListFull);
     const std::vector<files::FileEntry>& entries = list.Entries();
     // As the player shows it: the song's own title, else its file name.
-    // Archive members are not extracted for this.
-    auto titleOf = [&ctx](const files::FileEntry& e) {
+    // Archive members are not extracted for this. The title is the one
+    // text read, so the encoding is decided on it alone.
+    auto titleOf = [](const files::FileEntry& e) {
         std::string t;
         if (e.ArchiveName.empty()) t = files::SongFileTitle(JoinPath(e.Folder, e.FileName));
-        return t.empty() ? e.FileName : ctx.cp.ToUtf8(t);
+        return t.empty() ? e.FileName : DecideTextEncoding(t).ToUtf8(t);
     };
 
     if (a.Flag("json")) {

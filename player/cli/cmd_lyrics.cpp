@@ -43,13 +43,13 @@ std::string Lrc(const Lyrics& lyrics, const std::string& title, bool words) {
 
 // A karaoke file's own title, else the song's, but not the file name the
 // loader falls back on nor a karaoke header line.
-std::string TitleOf(const Lyrics& lyrics, const SongTable& song, const std::string& path,
-                    const CodePage& cp) {
+std::string TitleOf(const Lyrics& lyrics, const SongTable& song, const std::string& path) {
     if (!lyrics.Title().empty()) return lyrics.Title();
+    const CodePage& cp = song.TextCodePage();
     if (song.SongTitle.empty() || song.SongTitle[0] == '@' ||
         song.SongTitle == cp.FromUtf8(BaseName(path)))
         return {};
-    return SongTextToUtf8(song.SongTitle, cp);
+    return cp.ToUtf8(song.SongTitle);
 }
 
 }  // namespace
@@ -65,14 +65,14 @@ int RunLyrics(const std::vector<std::string>& words) {
     const std::string& path = a.positional[0];
     SongTable song;
     if (!LoadSongForCli(path, song, cp)) return 1;
-    const Lyrics lyrics = Lyrics::FromSong(song, cp);
+    const Lyrics lyrics = Lyrics::FromSong(song);
     if (lyrics.Empty()) {
         std::cerr << "sonfara-cli lyrics: no lyrics in " << path << "\n";
         return 1;
     }
     const bool lrc = a.Flag("lrc") || a.Flag("words");
     const std::string text =
-        lrc ? Lrc(lyrics, TitleOf(lyrics, song, path, cp), a.Flag("words")) : lyrics.Text() + "\n";
+        lrc ? Lrc(lyrics, TitleOf(lyrics, song, path), a.Flag("words")) : lyrics.Text() + "\n";
     const auto out = a.Value("o");
     if (!out) {
         std::cout << text;

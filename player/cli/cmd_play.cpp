@@ -69,10 +69,10 @@ class CliNotifier final : public files::Notifier {
     files::StderrNotifier plain_;
 };
 
-std::string CaptionList(const std::vector<std::string>& captions, const CodePage& cp) {
+std::string CaptionList(const std::vector<std::string>& captions) {
     std::string s;
     for (size_t i = 0; i < captions.size(); ++i)
-        s += "\n  " + std::to_string(i + 1) + ": " + cp.ToUtf8(captions[i]);
+        s += "\n  " + std::to_string(i + 1) + ": " + captions[i];
     return s.empty() ? "\n  (none)" : s;
 }
 
@@ -138,23 +138,23 @@ void MakeSession(CliSession& c, const Clock& clock, TimerService& timers, MidiOu
 
 // --arrangement and --eq win over the stored selection; "none" clears it.
 // 0, or the exit status with the message printed.
-int SelectShaping(const Args& a, const char* cmd, PlaybackSession& s, const CodePage& cp) {
+int SelectShaping(const Args& a, const char* cmd, PlaybackSession& s) {
     const ShapingCatalog& catalog = s.Output().Catalog();
     if (auto name = a.Value("arrangement")) {
-        const int item = *name == "none" ? 0 : FindArrangementItem(catalog, *name, cp);
+        const int item = *name == "none" ? 0 : FindArrangementItem(catalog, *name);
         if (item == 0 && *name != "none") {
             std::cerr << "sonfara-cli " << cmd << ": no arrangement named '" << *name
-                      << "'; arrangements:" << CaptionList(catalog.ArrangementCaptions(), cp)
+                      << "'; arrangements:" << CaptionList(catalog.ArrangementMenuCaptions())
                       << "\n";
             return 2;
         }
         s.Output().SelectArrangement(item);
     }
     if (auto name = a.Value("eq")) {
-        const int item = *name == "none" ? 0 : FindEqItem(catalog, *name, cp);
+        const int item = *name == "none" ? 0 : FindEqItem(catalog, *name);
         if (item == 0 && *name != "none") {
             std::cerr << "sonfara-cli " << cmd << ": no EQ preset named '" << *name
-                      << "'; EQ presets:" << CaptionList(catalog.EqCaptions(), cp) << "\n";
+                      << "'; EQ presets:" << CaptionList(catalog.EqMenuCaptions()) << "\n";
             return 2;
         }
         s.Output().SelectEq(item);
@@ -451,7 +451,7 @@ int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops
         ~Drop() { c.session.reset(); }
     } drop{c};
     PlaybackSession& listing = *c.session;
-    if (int rc = SelectShaping(a, "render", listing, cp)) return rc;
+    if (int rc = SelectShaping(a, "render", listing)) return rc;
     if (int rc = ListSongs(a, "render", c, cp)) return rc;
     const files::PlayList& list = listing.Library().List();
     folder = OutputIsFolder(a, out, list.Count());
@@ -520,7 +520,7 @@ int RunPlay(const std::vector<std::string>& words) {
     ManualUiScheduler ui;
     MakeSession(c, SteadyClock::Instance(), timers, ports, ui, cp);
     PlaybackSession& session = *c.session;
-    if (int rc = SelectShaping(a, "play", session, cp)) return rc;
+    if (int rc = SelectShaping(a, "play", session)) return rc;
 
     SettingsValues values = session.Settings().Values();
     if (auto p = a.Value("port")) {

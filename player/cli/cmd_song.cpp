@@ -8,6 +8,7 @@
 #include "player/cli/json.h"
 #include "player/platform/rounding.h"
 #include "player/platform/sfrlib_binding.h"
+#include "player/platform/text_decoding.h"
 #include "player/song/event_list.h"
 #include "player/song/loop_points.h"
 #include "player/song/module_detect.h"
@@ -100,7 +101,8 @@ int RunInfo(const std::vector<std::string>& words) {
                            ? DetectModule(path)
                            : DetectModuleBytes({reinterpret_cast<const uint8_t*>(converted.data()),
                                                 converted.size()});
-    const std::string title = cp.ToUtf8(song.SongTitle);
+    const CodePage& texts = song.TextCodePage();
+    const std::string title = texts.ToUtf8(song.SongTitle);
     const FoundLoop loop = FindLoop(song);
 
     if (a.Flag("json")) {
@@ -118,7 +120,7 @@ int RunInfo(const std::vector<std::string>& words) {
         j.String(title);
         j.Key("track_names");
         j.BeginArray();
-        for (int t = 1; t <= song.NTracks; ++t) j.String(cp.ToUtf8(song.TrackName(t)));
+        for (int t = 1; t <= song.NTracks; ++t) j.String(texts.ToUtf8(song.TrackName(t)));
         j.EndArray();
         j.Key("total_ms");
         j.Int(song.TotalMs);
@@ -182,9 +184,10 @@ int RunInfo(const std::vector<std::string>& words) {
     std::cout << "Tracks:\n";
     for (int t = 1; t <= song.NTracks; ++t) {
         std::printf("  %3d  %7d events  \"%s\"\n", t, song.EventCount(t),
-                    cp.ToUtf8(song.TrackName(t)).c_str());
+                    texts.ToUtf8(song.TrackName(t)).c_str());
     }
-    std::printf("Notice:         %s\n", cp.ToUtf8(LoadNoticeText(song.SongTitle, cp)).c_str());
+    const std::string notice = LoadNoticeText(Recode(song.SongTitle, texts, cp), cp);
+    std::printf("Notice:         %s\n", cp.ToUtf8(notice).c_str());
     return 0;
 }
 

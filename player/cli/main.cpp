@@ -78,7 +78,9 @@ void PrintHelp() {
     for (const auto& c : kCommands) std::printf("  %s\n", c.usage);
     std::printf(
         "\ncommon options:\n"
-        "  --codepage NAME   code page of the songs' texts (default CP932, or $SONFARA_CODEPAGE)\n"
+        "  --codepage NAME   read every text from files in NAME instead of deciding per song or\n"
+        "                    file; also the code page of notices and written lists\n"
+        "                    (default: decided; notices in CP932, or $SONFARA_CODEPAGE)\n"
         "  --json            one JSON document instead of text (UTF-8)\n\n"
         "Recomposer songs (.rcp .r36 .r18 .g36 .g18, and .mcp with a Recomposer header) are "
         "converted\n"

@@ -22,6 +22,7 @@
 
 #include "player/dialogs/prompts.h"
 #include "player/platform/sfrlib_binding.h"
+#include "player/platform/text_decoding.h"
 #include "player/ui/artwork.h"
 
 namespace sonfara::dialogs {
@@ -60,6 +61,16 @@ constexpr std::array<const char*, 5> kOsReturnCaptions{
 // The setting 言語 / Language: the same in every language, so that a user
 // who cannot read the current one still finds it.
 constexpr std::array<const char*, 3> kLanguageCaptions{"自動 / Automatic", "日本語", "English"};
+
+// The setting 文字コード, item i for stored value i.
+constexpr std::array<const char*, kTextEncodingCodePages.size()> kTextEncodingCaptions{
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "自動"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "日本語 (CP932)"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "Unicode (UTF-8)"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "西欧 (CP1252)"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "韓国語 (EUC-KR)"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "中国語簡体字 (GBK)"),
+    QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "中国語繁体字 (Big5)")};
 
 constexpr const char* kMTimerLabel = QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog",
                                                        "演奏用マルチメディアタイマー割り込み周期");
@@ -213,6 +224,11 @@ QWidget* SettingsDialog::DrawPage() {
     auto* grid = new QGridLayout;
     gTimer_ = AddTimerRow(grid, 0, page, kGTimerLabel, "GTimerInt");
     wrdTimer_ = AddTimerRow(grid, 1, page, kWrdTimerLabel, "WRDInt");
+    // How the texts of songs, documents and lists are read.
+    textEncoding_ = Named(new QComboBox(page), "TextEncoding");
+    for (const char* caption : kTextEncodingCaptions) textEncoding_->addItem(T(caption));
+    grid->addWidget(new QLabel(tr("ファイルの文字コード"), page), 2, 0);
+    grid->addWidget(textEncoding_, 2, 1, 1, 2);
     grid->setColumnStretch(3, 1);
     showWrd_ = Named(
         new QCheckBox(tr("WRDファイルが存在した場合、演奏開始時にWRDウィンドウを表示する"), page),
@@ -316,6 +332,7 @@ void SettingsDialog::Refill() {
     gTimer_->setText(QString::number(v.GTimer));
     wrdTimer_->setText(QString::number(v.MWRDTimer));
     showWrd_->setChecked(v.ShowWRD);
+    textEncoding_->setCurrentIndex(v.TextEncoding);
     const auto owned = PlayerAssociations(shell_);
     for (int i = 0; i < kAssociableCount; ++i) associations_->item(i)->setSelected(owned[i]);
     Check(threadPri_, v.ThreadMode);
@@ -361,6 +378,7 @@ bool SettingsDialog::ApplyEdits() {
     e.SSTP = sstp_->isChecked();
     if (language_->checkedId() >= 0) e.Language = language_->checkedId();
     e.ShowWRD = showWrd_->isChecked();
+    if (textEncoding_->currentIndex() >= 0) e.TextEncoding = textEncoding_->currentIndex();
     e.EasyDeltaTime = easyDelta_->isChecked();
     e.SynthBufferFrames = synthBuffer_->currentText().toInt();
     e.AlwaysMove = !alwaysMove_->isChecked();

@@ -101,6 +101,7 @@ class SettingsDialog final : public QDialog {
     QLineEdit* mTimer_;
     QCheckBox* easyDelta_;
     QComboBox* synthBuffer_;
+    QComboBox* textEncoding_;
     QLineEdit* gTimer_;
     QLineEdit* wrdTimer_;
     QCheckBox* showWrd_;

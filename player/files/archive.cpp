@@ -13,6 +13,7 @@
 
 #include "player/files/paths.h"
 #include "player/platform/codepage.h"
+#include "player/platform/text_decoding.h"
 
 namespace sonfara::files {
 namespace {
@@ -107,15 +108,15 @@ struct Header {
     std::string shown;
 };
 
-// Stored bytes are UTF-8 when they are plausibly so (archives written on
-// Unix), else Japanese code-page text (archives written on DOS/Windows).
+// Stored bytes are in the encoding decided for the name: UTF-8 from
+// archives written on Unix, mostly CP932 from DOS and Windows. A name that
+// does not convert whole is not used.
 Header Decode(std::string_view raw) {
-    static const CodePage cp932("CP932");
     Header h;
     std::string text;
-    if (IsPlausibleUtf8(raw) ||
-        (!raw.empty() && cp932.TryToUtf8(raw, text) && text.find('\0') == std::string::npos)) {
-        h.name = NativeSeparators(text.empty() ? std::string(raw) : text);
+    if (!raw.empty() && DecideTextEncoding(raw).TryToUtf8(raw, text) &&
+        text.find('\0') == std::string::npos) {
+        h.name = NativeSeparators(text);
     }
     if (h.name.empty()) h.shown = ShownName(raw);
     return h;

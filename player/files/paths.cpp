@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <iostream>
 
+#include "player/platform/text_decoding.h"
+
 namespace sonfara::files {
 namespace {
 
@@ -259,13 +261,13 @@ std::string EncodeTextFile(const std::vector<std::string>& utf8Lines, const Code
 }
 
 std::string DecodeText(std::string_view bytes, const CodePage& cp) {
-    if (bytes.substr(0, kBom.size()) == kBom) return std::string(bytes.substr(kBom.size()));
     if (IsAscii(bytes)) return std::string(bytes);
-    // Files written on Linux are UTF-8 without a mark; code-page text is
-    // practically never well-formed UTF-8 (its lead bytes are UTF-8's
-    // continuation bytes or C1 controls).
-    if (IsPlausibleUtf8(bytes)) return std::string(bytes);
-    return cp.ToUtf8(bytes);
+    // Our own files are written in `cp` (UTF-8 with a mark when it cannot
+    // hold a name); those of other programs are weighed like any other
+    // text. The encoding setting is not asked: it would misread the files
+    // this program wrote itself.
+    return DecideTextEncoding(std::span<const std::string_view>(&bytes, 1), std::string(), cp)
+        .ToUtf8(bytes);
 }
 
 std::vector<std::string> DecodeTextLines(std::string_view bytes, const CodePage& cp) {

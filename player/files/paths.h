@@ -69,7 +69,8 @@ void SortEntries(std::vector<FileEntry>& entries, const CodePage& cp);
 std::string EncodeTextFile(const std::vector<std::string>& utf8Lines, const CodePage& cp);
 // Splits into lines (CR LF, CR or LF) converted to UTF-8.
 std::vector<std::string> DecodeTextLines(std::string_view bytes, const CodePage& cp);
-// The whole text as UTF-8 (BOM honoured).
+// The whole text as UTF-8, in the encoding decided for the file leaning to
+// `cp` (a mark or UTF-8 first; see platform/text_decoding.h).
 std::string DecodeText(std::string_view bytes, const CodePage& cp);
 
 // File helpers.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "player/platform/text_decoding.h"
 #include "player/platform/user_files.h"
 
 namespace sonfara {
@@ -69,6 +70,7 @@ void ShapingCatalog::Load(const ShapingFolders& folders) {
 void ShapingCatalog::LoadArrangements(const std::vector<std::string>& folders) {
     arrangements_.clear();
     arr_paths_.clear();
+    arr_shown_.clear();
     for (const std::string& folder : folders) {
         for (const auto& path : FilesOf(folder, ".arr")) {
             if (arrangements_.size() >= kMaxArrangements) return;
@@ -76,6 +78,7 @@ void ShapingCatalog::LoadArrangements(const std::vector<std::string>& folders) {
             if (ReadWholeFile(path.string(), bytes, kMaxArrangeFileBytes) != ReadStatus::kOk)
                 continue;
             if (auto e = ParseArrangement(bytes)) {
+                arr_shown_.push_back(DecideTextEncoding(bytes).ToUtf8(e->ArrangeName));
                 arrangements_.push_back(std::move(*e));
                 arr_paths_.push_back(path.string());
             }
@@ -86,6 +89,7 @@ void ShapingCatalog::LoadArrangements(const std::vector<std::string>& folders) {
 void ShapingCatalog::LoadEqPresets(const std::vector<std::string>& folders) {
     eq_.clear();
     eq_paths_.clear();
+    eq_shown_.clear();
     for (const std::string& folder : folders) {
         for (const auto& path : FilesOf(folder, ".meq")) {
             if (eq_.size() >= kMaxEqPresets) return;
@@ -98,6 +102,7 @@ void ShapingCatalog::LoadEqPresets(const std::vector<std::string>& folders) {
             if (auto p = ParseEqPreset(bytes, SystemCodePage().FromUtf8(Stem(path)))) {
                 eq_.push_back(std::move(*p));
                 eq_paths_.push_back(path.string());
+                eq_shown_.push_back(Stem(path));
             }
         }
     }
@@ -145,11 +150,10 @@ SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item
 namespace {
 
 // 1-based item whose caption, file stem or number matches; 0 when none.
-int FindItem(const std::vector<std::string>& captions, const std::vector<std::string>& paths,
-             const std::string& wanted, const CodePage& cp) {
+int FindItem(const std::vector<std::string>& captions, const std::vector<std::string>& shown,
+             const std::vector<std::string>& paths, const std::string& wanted) {
     for (size_t i = 0; i < captions.size(); ++i) {
-        if (cp.ToUtf8(captions[i]) == wanted || captions[i] == wanted)
-            return static_cast<int>(i + 1);
+        if (shown[i] == wanted || captions[i] == wanted) return static_cast<int>(i + 1);
     }
     for (size_t i = 0; i < paths.size(); ++i) {
         if (Stem(std::filesystem::path(paths[i])) == wanted) return static_cast<int>(i + 1);
@@ -164,20 +168,20 @@ int FindItem(const std::vector<std::string>& captions, const std::vector<std::st
 
 }  // namespace
 
-int FindArrangementItem(const ShapingCatalog& c, const std::string& name, const CodePage& cp) {
-    return FindItem(c.ArrangementCaptions(), c.ArrangementPaths(), name, cp);
+int FindArrangementItem(const ShapingCatalog& c, const std::string& name) {
+    return FindItem(c.ArrangementCaptions(), c.ArrangementMenuCaptions(), c.ArrangementPaths(),
+                    name);
 }
 
-int FindEqItem(const ShapingCatalog& c, const std::string& name, const CodePage& cp) {
-    return FindItem(c.EqCaptions(), c.EqPaths(), name, cp);
+int FindEqItem(const ShapingCatalog& c, const std::string& name) {
+    return FindItem(c.EqCaptions(), c.EqMenuCaptions(), c.EqPaths(), name);
 }
 
 bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
-                         const std::string& eq, const CodePage& cp, SoundShaping& out,
-                         std::string* error) {
+                         const std::string& eq, SoundShaping& out, std::string* error) {
     out = SoundShaping{};
     if (!arrangement.empty()) {
-        const int n = FindItem(c.ArrangementCaptions(), c.ArrangementPaths(), arrangement, cp);
+        const int n = FindArrangementItem(c, arrangement);
         if (n == 0) {
             if (error) *error = "no arrangement named '" + arrangement + "'";
             return false;
@@ -185,7 +189,7 @@ bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement
         SelectArrangement(out, c, n);
     }
     if (!eq.empty()) {
-        const int k = FindItem(c.EqCaptions(), c.EqPaths(), eq, cp);
+        const int k = FindEqItem(c, eq);
         if (k == 0) {
             if (error) *error = "no EQ preset named '" + eq + "'";
             return false;

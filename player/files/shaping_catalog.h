@@ -31,9 +31,14 @@ class ShapingCatalog {
 
     const std::vector<ArrangeEntry>& Arrangements() const { return arrangements_; }
     const std::vector<EqPreset>& EqPresets() const { return eq_; }
-    // Menu captions in item order (item k-1 is entry k).
+    // Captions in item order (item k-1 is entry k), as the files hold them
+    // (the settings store keeps these bytes).
     std::vector<std::string> ArrangementCaptions() const;
     std::vector<std::string> EqCaptions() const;
+    // The same as the menus show them: UTF-8, each arrangement file read in
+    // the encoding decided for it.
+    const std::vector<std::string>& ArrangementMenuCaptions() const { return arr_shown_; }
+    const std::vector<std::string>& EqMenuCaptions() const { return eq_shown_; }
     // The files the entries came from, parallel to the lists above.
     const std::vector<std::string>& ArrangementPaths() const { return arr_paths_; }
     const std::vector<std::string>& EqPaths() const { return eq_paths_; }
@@ -41,8 +46,10 @@ class ShapingCatalog {
   private:
     std::vector<ArrangeEntry> arrangements_;
     std::vector<std::string> arr_paths_;
+    std::vector<std::string> arr_shown_;
     std::vector<EqPreset> eq_;
     std::vector<std::string> eq_paths_;
+    std::vector<std::string> eq_shown_;
 };
 
 // Menu selection: arrangement item n (1-based, 0 = none; out of range
@@ -52,15 +59,14 @@ void SelectEq(SoundShaping& s, const ShapingCatalog& c, int k);
 SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item);
 
 // Resolves the command line's --arrangement NAME and --eq NAME (either may
-// be empty for none). NAME is the caption (given in UTF-8, compared after
-// conversion from the code page), the file name without its extension, or
+// be empty for none). NAME is the caption (given in UTF-8, compared with the
+// menu's caption), the file name without its extension, or
 // the 1-based menu number. False with `error` when a name matches nothing.
 bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
-                         const std::string& eq, const CodePage& cp, SoundShaping& out,
-                         std::string* error);
+                         const std::string& eq, SoundShaping& out, std::string* error);
 
 // The 1-based menu item a command-line NAME picks (as above); 0 for none.
-int FindArrangementItem(const ShapingCatalog& c, const std::string& name, const CodePage& cp);
-int FindEqItem(const ShapingCatalog& c, const std::string& name, const CodePage& cp);
+int FindArrangementItem(const ShapingCatalog& c, const std::string& name);
+int FindEqItem(const ShapingCatalog& c, const std::string& name);
 
 }  // namespace sonfara

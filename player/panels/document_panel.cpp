@@ -9,6 +9,7 @@
 #include <QTextDocument>
 
 #include "player/panels/panel_style.h"
+#include "player/platform/text_decoding.h"
 #include "player/ui/artwork.h"
 #include "player/ui/palette.h"
 
@@ -59,7 +60,7 @@ DocumentPanel::DocumentPanel(const CodePage& cp, QWidget* parent, UrlOpener open
 void DocumentPanel::ShowDocument(const files::CompanionDocument& doc) {
     urls_->clear();
     // The document's lines end in CR LF; the text area wants plain newlines.
-    QString text = QString::fromStdString(cp_.ToUtf8(doc.text));
+    QString text = QString::fromStdString(DecodeFileText(doc.text, cp_));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text_->setPlainText(text);
     // A path, not document text: the file system's encoding, not the code page.

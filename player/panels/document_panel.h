@@ -25,6 +25,7 @@ void OpenWithDesktop(const QUrl& url);
 class DocumentPanel : public QWidget {
     Q_OBJECT
   public:
+    // The document is read in the encoding decided for it, leaning to `cp`.
     explicit DocumentPanel(const CodePage& cp, QWidget* parent = nullptr,
                            UrlOpener opener = OpenWithDesktop);
 

@@ -3,7 +3,7 @@
 namespace sonfara::panels {
 
 std::string ViewEventListSource::TrackNameText(int k) const {
-    return cp_.ToUtf8(song_.TrackName(k));
+    return song_.TextCodePage().ToUtf8(song_.TrackName(k));
 }
 
 std::string TrackCounterText(int track, int trackCount) {

@@ -34,8 +34,8 @@ class EventListSource {
 
 class ViewEventListSource final : public EventListSource {
   public:
-    ViewEventListSource(const SongTable& song, EventListView& view, const CodePage& cp)
-        : song_(song), view_(view), cp_(cp) {}
+    // Track names are read in the song's TextCodePage().
+    ViewEventListSource(const SongTable& song, EventListView& view) : song_(song), view_(view) {}
 
     int TrackCount() const override { return song_.NTracks; }
     int CurrentList() const override { return view_.CurrentList(); }
@@ -54,7 +54,6 @@ class ViewEventListSource final : public EventListSource {
   private:
     const SongTable& song_;
     EventListView& view_;
-    const CodePage& cp_;
 };
 
 // "18/20" when the song has more than 15 tracks, else "5/16".

@@ -138,8 +138,17 @@ CodePage::CodePage(std::string name) : name_(std::move(name)) {
     if (!valid_) name_ = kDefaultName;
 }
 
+namespace {
+// A UTF-8 text's byte-order mark is no character of the text.
+std::string_view WithoutBom(const std::string& name, std::string_view bytes) {
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    return name == "UTF-8" && bytes.substr(0, kBom.size()) == kBom ? bytes.substr(kBom.size())
+                                                                   : bytes;
+}
+}  // namespace
+
 std::string CodePage::ToUtf8(std::string_view bytes) const {
-    return Convert(name_, "UTF-8", bytes, "\xEF\xBF\xBD");
+    return Convert(name_, "UTF-8", WithoutBom(name_, bytes), "\xEF\xBF\xBD");
 }
 
 std::string CodePage::FromUtf8(std::string_view utf8) const {
@@ -147,7 +156,7 @@ std::string CodePage::FromUtf8(std::string_view utf8) const {
 }
 
 bool CodePage::TryToUtf8(std::string_view bytes, std::string& out) const {
-    return ConvertStrict(name_, "UTF-8", bytes, out);
+    return ConvertStrict(name_, "UTF-8", WithoutBom(name_, bytes), out);
 }
 
 bool CodePage::TryFromUtf8(std::string_view utf8, std::string& out) const {

@@ -1,6 +1,6 @@
-// Text from files stays in the system code page as bytes; it becomes UTF-8
-// only where it is shown, and UTF-8 becomes code-page bytes only where it is
-// sent to a peer or written to one of our own files.
+// Text from files stays bytes in the engine; it becomes UTF-8 where it is
+// shown, in the code page the text decision (text_decoding.h) chose for it;
+// UTF-8 becomes code-page bytes where it is sent to a peer or written by us.
 #pragma once
 
 #include <string>
@@ -47,8 +47,8 @@ const CodePage& SystemCodePage();
 void SetSystemCodePage(const std::string& name);
 
 // Well-formed UTF-8 (no overlong forms, surrogates or C1 controls) with at
-// least one non-ASCII character: text no Japanese code page would produce by
-// chance, so it is taken as UTF-8 rather than code-page bytes.
+// least one non-ASCII character. Readers do not ask this: they ask the text
+// decision (text_decoding.h).
 bool IsPlausibleUtf8(std::string_view bytes);
 
 }  // namespace sonfara

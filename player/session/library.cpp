@@ -75,8 +75,7 @@ class SessionLibrary::Target final : public files::PlaybackTarget {
     void SongStarted(const files::SongSource&) override {
         // The song's own display text, not what the last song left there.
         player_.Output().DisplayText.Set(player_.Song().FileKindLabel);
-        lib_.lyrics_ =
-            std::make_shared<const Lyrics>(Lyrics::FromSong(player_.Song(), s_.env_.codePage));
+        lib_.lyrics_ = std::make_shared<const Lyrics>(Lyrics::FromSong(player_.Song()));
         lib_.lastOpenOk_ = true;
         s_.RefreshInfo();
     }

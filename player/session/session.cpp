@@ -22,6 +22,24 @@ SettingsValues LoadedValues(const SessionEnv& env, const ShapingCatalog& catalog
 }
 }  // namespace
 
+bool PlaybackSession::ReadStoredTextEncoding(const SessionEnv& env) {
+    if (!env.settingsStore) return false;
+    SetSettingTextEncoding(TextEncodingOfSetting(StoredTextEncodingSetting(*env.settingsStore)));
+    return true;
+}
+
+// A new encoding choice: the song, its lyrics and the arrangement captions
+// are read again; the windows follow OnSettingsChanged and OnCatalogChanged.
+void PlaybackSession::ApplyTextEncoding() {
+    SetSettingTextEncoding(TextEncodingOfSetting(values_.TextEncoding));
+    SongTable& song = player_.Song();
+    if (song.Loaded) {
+        song.SetTextCodePage(DecideSongTextCodePage(song));
+        library_.lyrics_ = std::make_shared<const Lyrics>(Lyrics::FromSong(song));
+    }
+    output_.ReloadShapingCatalog();
+}
+
 ShapingCatalog PlaybackSession::LoadCatalog(const ShapingFolders& folders) {
     ShapingCatalog c;
     c.Load(folders);
@@ -188,7 +206,8 @@ void PlaybackSession::RefreshInfo() {
         i.ticksPerQuarter = std::max<int32_t>(1, song.TicksPerQuarter());
         i.beatQuarters = song.BeatQuarters;
         i.fileKind = song.FileKindLabel;
-        i.title = env_.codePage.ToUtf8(song.SongTitle);
+        i.title = song.TextCodePage().ToUtf8(song.SongTitle);
+        i.textCodePage = &song.TextCodePage();
         i.fileName = library_.CurrentSource().FileName;
     }
     i.listCount = list.Count();
@@ -203,6 +222,18 @@ void PlaybackSession::RefreshInfo() {
     i.loopedTotalMs = song.Loaded ? player_.Seq().LoopedLengthMs() : 0;
     std::lock_guard lk(infoMu_);
     info_ = std::move(i);
+}
+
+// The output layer leaves the song's bytes there, a lyric behind the note
+// mark in the system code page; peers get the whole text in that code page.
+void PlaybackSession::ReadDisplayText(const std::string& bytes, const CodePage& song,
+                                      SessionSnapshot& s) const {
+    const CodePage& system = env_.codePage;
+    const std::string mark = system.FromUtf8("♪");
+    const bool lyric = bytes.starts_with(mark);
+    s.displayTextUtf8 =
+        lyric ? "♪" + song.ToUtf8(std::string_view(bytes).substr(mark.size())) : song.ToUtf8(bytes);
+    s.displayText = song.Name() == system.Name() ? bytes : system.FromUtf8(s.displayTextUtf8);
 }
 
 SessionSnapshot PlaybackSession::Snapshot() const {
@@ -239,8 +270,7 @@ SessionSnapshot PlaybackSession::Snapshot() const {
     s.bar = q / g;
     s.beat = q - s.bar * g + 1;
     s.bpmText = out.BPMText.Get();
-    s.displayText = out.DisplayText.Get();
-    s.displayTextUtf8 = env_.codePage.ToUtf8(s.displayText);
+    ReadDisplayText(out.DisplayText.Get(), *i.textCodePage, s);
     s.speedPercent = 100 + seq.SpeedDelta();
     s.transpose = i.transpose;
     s.flagGS = out.FlagGS();

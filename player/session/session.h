@@ -30,6 +30,7 @@
 #include "player/platform/clock.h"
 #include "player/platform/codepage.h"
 #include "player/platform/midi_port.h"
+#include "player/platform/text_decoding.h"
 #include "player/platform/timer.h"
 #include "player/sequencer/player.h"
 #include "player/session/parts.h"
@@ -95,7 +96,7 @@ struct SessionSnapshot {
     int32_t beat = 1;  // 1-based
     int32_t elapsedSeconds = 0;
     std::string bpmText;
-    std::string displayText;      // code-page bytes
+    std::string displayText;      // system-code-page bytes (what peers are sent)
     std::string displayTextUtf8;  // the same, for showing
     int speedPercent = 100;
     int transpose = 0;  // semitones
@@ -226,6 +227,7 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver, pr
         int32_t ticksPerQuarter = 480;
         int32_t beatQuarters = 4;
         std::string fileKind, title, fileName;
+        const CodePage* textCodePage = &CodePageNamed(CodePage::kDefaultName);  // the song's texts
         int listCount = 0, listIndex = 0;
         RepeatMode repeatMode = RepeatMode::kList;
         int transpose = 0;
@@ -268,7 +270,10 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver, pr
     void ForEachObserverLocked(F hook);
     void RefreshInfo();
     void ReadLoops(const SongInfo& i, SessionSnapshot& s) const;
+    void ReadDisplayText(const std::string& bytes, const CodePage& song, SessionSnapshot& s) const;
     static ShapingCatalog LoadCatalog(const ShapingFolders& folders);
+    static bool ReadStoredTextEncoding(const SessionEnv& env);
+    void ApplyTextEncoding();
     void ApplyShaping();
     void SyncValuesForSave();
     void SaveStoredSettings();
@@ -277,6 +282,9 @@ class PlaybackSession final : private PlayerObserver, private OutputObserver, pr
     SessionEnv env_;
     std::shared_ptr<std::atomic<bool>> alive_ = std::make_shared<std::atomic<bool>>(true);
     GuardedUi ui_{env_.ui, alive_};
+    // The stored encoding setting, in effect before the arrangement files
+    // are read.
+    [[maybe_unused]] bool textEncodingRead_ = ReadStoredTextEncoding(env_);
     ShapingCatalog catalog_;
     std::vector<std::string> portNames_;
     SettingsValues values_;

@@ -34,6 +34,7 @@ void SessionSettings::Edit(const std::function<void(SettingsValues&)>& change) {
     if (now.ThreadMode != before.ThreadMode && s_.env_.priority)
         ApplyThreadMode(*s_.env_.priority, now.ThreadMode);  // a refused change is ignored
     s_.library_.fileOp_.Settings() = files::FileSettingsFromValues(now);
+    if (now.TextEncoding != before.TextEncoding) s_.ApplyTextEncoding();
     s_.RefreshInfo();
     s_.ForEachObserver([&](SessionObserver* o) { o->OnSettingsChanged(now); });
 }

@@ -20,6 +20,7 @@ void ApplyDialogSettings(SettingsEditor& editor, ShellIntegration& shell,
         v.SynthBufferFrames = edited.SynthBufferFrames;
         v.AlwaysMove = edited.AlwaysMove;
         v.Language = edited.Language;
+        v.TextEncoding = edited.TextEncoding;
         v.Emulation = edited.Emulation;
         v.Executable = executable;
     });

@@ -83,6 +83,7 @@ const std::vector<KeyDef>& KeyDefs() {
             {"LoopCount", &SettingsValues::LoopCount, SettingRange{0, 10}},
             {"LoopFade", &SettingsValues::LoopFade, SettingRange{0, 60}},
             {"Language", &SettingsValues::Language, SettingRange{0, 2}},
+            {"TextEncoding", &SettingsValues::TextEncoding, SettingRange{0, 6}},
             {"SynthBufferFrames", &SettingsValues::SynthBufferFrames, SettingRange{256, 2048}},
             {"FileSort", &SettingsValues::FileSort},
             {"MIDIOutPort", &SettingsValues::MIDIOutPort},
@@ -248,11 +249,11 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
         for (int i = 1; i <= 10; ++i) k.push_back(RecentKey(i));
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
         for (const char* n :
-             {"BltSw",      "WindowStyle",       "MIDIEmulate",  "MIDIEmuGSCFG",  "MIDIEmuXGCFG",
-              "SMFKBank",   "SMFKRythm",         "RcpLoopCount", "LyricsShown",   "LyricsTop",
-              "LyricsLeft", "LyricsWidth",       "LyricsHeight", "LoopCount",     "LoopFade",
-              "Language",   "SynthBufferFrames", "MIDIOutPort",  "SWRDEmulation", "MWRDEmulation",
-              "OSRetrun",   "EffectChorus",      "EffectReverb", "EqMode"})
+             {"BltSw",         "WindowStyle",  "MIDIEmulate",       "MIDIEmuGSCFG", "MIDIEmuXGCFG",
+              "SMFKBank",      "SMFKRythm",    "RcpLoopCount",      "LyricsShown",  "LyricsTop",
+              "LyricsLeft",    "LyricsWidth",  "LyricsHeight",      "LoopCount",    "LoopFade",
+              "Language",      "TextEncoding", "SynthBufferFrames", "MIDIOutPort",  "SWRDEmulation",
+              "MWRDEmulation", "OSRetrun",     "EffectChorus",      "EffectReverb", "EqMode"})
             k.push_back(n);
         return k;
     }();
@@ -263,6 +264,14 @@ int32_t StoredLanguageSetting(SettingsStore& store) {
     int32_t n = 0;
     const auto text = store.Get("Language");
     if (!text || !ParseNumberText(*text, n) || !SettingKeyNamed("Language").range->Contains(n))
+        return 0;
+    return n;
+}
+
+int32_t StoredTextEncodingSetting(SettingsStore& store) {
+    int32_t n = 0;
+    const auto text = store.Get("TextEncoding");
+    if (!text || !ParseNumberText(*text, n) || !SettingKeyNamed("TextEncoding").range->Contains(n))
         return 0;
     return n;
 }

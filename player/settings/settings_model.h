@@ -61,6 +61,9 @@ struct SettingsValues {
     int32_t LoopCount = 0;     // ループ回数: extra plays of a loop, 10 endless
     int32_t LoopFade = 0;      // seconds of fade-out after the last loop
     int32_t Language = 0;      // 言語 / Language: 0 the locale's, 1 Japanese, 2 English
+    // 文字コード: the encoding of texts from files, 0 automatic, else the
+    // code page kTextEncodingCodePages names (player/platform/text_decoding.h).
+    int32_t TextEncoding = 0;
     int32_t FileSort = 0;
     std::string MIDIOutPort = kMidiMapper;
     sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;
@@ -191,6 +194,10 @@ StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsM
 // The setting 言語 / Language as the store holds it; 0 (follow the locale)
 // when it is missing or out of range. Read at start-up, before the rest.
 int32_t StoredLanguageSetting(SettingsStore& store);
+
+// The setting 文字コード as the store holds it; 0 (automatic) when it is
+// missing or out of range. Read before the arrangement files are.
+int32_t StoredTextEncodingSetting(SettingsStore& store);
 
 // The chorus/reverb menu item for a stored effect value (-1 = none).
 int EffectMenuItem(int32_t value);

@@ -67,6 +67,7 @@ bool SonfaraApp::Start(const QStringList& paths) {
     if (platform_.registerFileTypes)
         PlatformShell().RegisterFileType(QCoreApplication::applicationFilePath().toStdString());
     taskType_ = session_->Settings().Values().TaskType;
+    textEncoding_ = session_->Settings().Values().TextEncoding;
     AddTray();
     display_->StartDrawingThread();
     timers_.Start(session_->Settings().Values().BltSw);
@@ -470,6 +471,12 @@ void SonfaraApp::OnSettingsChanged(const SettingsValues& v) {
     }
     if (v.GTimer != display_->GraphicsIntervalMs()) timers_.SetGraphicsInterval(v.GTimer);
     dialogs_->WrdWindow()->SetInterval(v.MWRDTimer);
+    // The session read the song's texts again; the windows show them anew.
+    if (v.TextEncoding != textEncoding_) {
+        textEncoding_ = v.TextEncoding;
+        if (session_->Library().Song().Loaded && panels_) panels_->TextsChanged();
+        dialogs_->Lyrics().SetLyrics(session_->Library().SongLyrics());
+    }
 }
 
 void SonfaraApp::OnDotPicture() {

@@ -169,6 +169,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     BenchmarkHooks bench_;  // its watcher goes before the windows
 
     int taskType_ = 2;
+    int textEncoding_ = 0;  // the setting the song's texts were last shown in
     bool unloading_ = false;
     bool residentHidden_ = false;
     SessionSnapshot state_;  // as the session last told it

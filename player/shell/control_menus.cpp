@@ -466,9 +466,9 @@ void ControlMenus::FillShapingMenus() {
         }
     };
     fill(Menu(kArrangement), "ArrNone", QStringLiteral("ArrDats%1"),
-         session_.Output().Catalog().ArrangementCaptions(), &SessionOutput::SelectArrangement);
+         session_.Output().Catalog().ArrangementMenuCaptions(), &SessionOutput::SelectArrangement);
     fill(Menu(kEqualizer), "EqNone", QStringLiteral("EqMenu%1"),
-         session_.Output().Catalog().EqCaptions(), &SessionOutput::SelectEq);
+         session_.Output().Catalog().EqMenuCaptions(), &SessionOutput::SelectEq);
 }
 
 void ControlMenus::RefillShaping() {

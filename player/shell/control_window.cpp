@@ -78,6 +78,7 @@ void RunPendingEvents() {
 
 ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidget* parent)
     : QMainWindow(parent), session_(session), hooks_(hooks) {
+    textEncoding_ = session_.Settings().Values().TextEncoding;
     setWindowTitle(QString::fromLatin1(session::msg::kCaption));
     setAcceptDrops(true);
     BuildPanel();
@@ -389,6 +390,13 @@ void ControlWindow::OnFavoritesChanged() {
 }
 void ControlWindow::OnCatalogChanged() {
     menus_->RefillShaping();
+}
+// The song's title read in another encoding.
+void ControlWindow::OnSettingsChanged(const SettingsValues& values) {
+    if (values.TextEncoding == textEncoding_) return;
+    textEncoding_ = values.TextEncoding;
+    const SessionSnapshot s = session_.Snapshot();
+    if (s.loaded && !s.loading) SetTextAndTip(title_, Q(s.title));
 }
 void ControlWindow::OnLoadFailed(const std::string& text) {
     SetTextAndTip(title_, Q(Localized(text)));

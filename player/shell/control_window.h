@@ -100,6 +100,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void OnRecentChanged() override;
     void OnFavoritesChanged() override;
     void OnCatalogChanged() override;
+    void OnSettingsChanged(const SettingsValues& values) override;
     void OnLoadFailed(const std::string& text) override;
     void OnNotice(const std::string& noticeBytes) override;
     // SessionObserver, timer thread
@@ -136,6 +137,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     QTimer stepTimer_;
     QTimer midiDisp_;
     bool stepping_ = false;
+    int textEncoding_ = 0;  // the setting the title was read in
     std::string lastText_;  // the text line last shown
 
     std::unique_ptr<ControlMenus> menus_;

@@ -138,7 +138,7 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
       session_(session),
       display_(display),
       view_(session.Library().Song(), SystemCodePage()),
-      source_(session.Library().Song(), view_, SystemCodePage()) {
+      source_(session.Library().Song(), view_) {
     QWidget* area = window.PanelArea();
     keyboard_ = new KeyboardPanelView(display, area);
     events_ = new panels::EventListPanel(source_, area);
@@ -226,6 +226,10 @@ void MainPanels::ShowSong(const files::CompanionDocument& document) {
 void MainPanels::SongOpened() {
     ShowSong(files::ReadCompanionDocument(session_.Library().CurrentSource().FullPath));
     SyncChannelLabels();  // an open switches every channel on
+}
+
+void MainPanels::TextsChanged() {
+    ShowSong(files::ReadCompanionDocument(session_.Library().CurrentSource().FullPath));
 }
 
 void MainPanels::SongCleared() {

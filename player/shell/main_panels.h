@@ -123,6 +123,9 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
     // The song was dropped (the empty song display): empty event list and
     // document.
     void SongCleared();
+    // The song's texts are read in another encoding: the event list and the
+    // document are shown again.
+    void TextsChanged();
     // DrawInterval's share of the panels: the event list follows playback.
     void OnDrawInterval();
     // The on/off switch: left button mutes or unmutes, any other solos.

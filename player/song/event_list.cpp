@@ -77,17 +77,17 @@ const char* ControllerLabel(int c) {
     }
 }
 
-std::string Quoted(const SongTable& song, int extIndex, int32_t length, const CodePage& cp) {
+std::string Quoted(const SongTable& song, int extIndex, int32_t length) {
     if (length < 2) return "\"\"";
     auto row = song.ExtRow(extIndex);
     std::string_view text(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
-    return "\"" + SongTextToUtf8(text, cp) + "\"";
+    return "\"" + song.TextCodePage().ToUtf8(text) + "\"";
 }
 
-std::string MetaText(const SongTable& song, const EventView& ev, const CodePage& cp) {
+std::string MetaText(const SongTable& song, const EventView& ev) {
     const int x = ev.ExtIndex();
     const uint8_t type = song.ExtendedData(x, 1);
-    auto q = [&] { return Quoted(song, x, ev.Length(), cp); };
+    auto q = [&] { return Quoted(song, x, ev.Length()); };
     switch (type) {
         case 0x00:
             return Localized("シーケンス番号");
@@ -179,17 +179,6 @@ const MessageTranslations& EventListTranslations() {
         {"調号", "Key Signature"},
     };
     return table;
-}
-
-bool SongTextIsUtf8(std::string_view bytes, const CodePage& cp) {
-    // Code-page text is practically never well-formed UTF-8, but short UTF-8
-    // text often reads as valid CP932 too: then the code page wins.
-    std::string ignored;
-    return IsPlausibleUtf8(bytes) && !cp.TryToUtf8(bytes, ignored);
-}
-
-std::string SongTextToUtf8(std::string_view bytes, const CodePage& cp) {
-    return SongTextIsUtf8(bytes, cp) ? std::string(bytes) : cp.ToUtf8(bytes);
 }
 
 std::string NoteName(int note) {
@@ -288,7 +277,7 @@ EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage
                 line.param = SysExDumpText(song, ev.ExtIndex());
             } else if (ev.status == 0xFF) {
                 line.name = "MetaEvent";
-                line.param = MetaText(song, ev, cp);
+                line.param = MetaText(song, ev);
             } else {
                 line.name = "Unknown Event";
             }

@@ -48,13 +48,8 @@ const MessageTranslations& EventListTranslations();
 // "   0. 3.  40" for tick 1000 at 480 ticks per quarter.
 std::string PositionText(int32_t tick, int32_t ticksPerQuarter);
 
-// Song texts are code-page bytes; a text that is plausible UTF-8 and not
-// valid in the code page was written as UTF-8 (songs saved by today's
-// editors). The one decision for every text of a song that is shown.
-bool SongTextIsUtf8(std::string_view bytes, const CodePage& cp);
-std::string SongTextToUtf8(std::string_view bytes, const CodePage& cp);
-
-// The five columns of one event.
+// The five columns of one event. Song texts are read in the song's
+// TextCodePage(); `cp` is the system code page the byte widths count in.
 EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage& cp);
 
 // "F0 41 10 ..." from the stored SysEx bytes.

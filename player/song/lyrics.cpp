@@ -122,15 +122,11 @@ std::string HeaderText(std::string_view s) {
     return t.substr(first, t.find_last_not_of(' ') - first + 1);
 }
 
-// One decoding for the whole text: short UTF-8 syllables alone often read
-// as valid code-page text, a whole song's text practically never does.
+// Every syllable in the one code page decided for the whole song.
 std::vector<std::string> DecodeAll(const std::vector<TextEvent>& events, const CodePage& cp) {
-    std::string all;
-    for (const TextEvent& e : events) (all += e.bytes) += '\n';
-    const bool utf8 = SongTextIsUtf8(all, cp);
     std::vector<std::string> texts;
-    for (const TextEvent& e : events)
-        texts.push_back(utf8 ? std::string(e.bytes) : cp.ToUtf8(e.bytes));
+    texts.reserve(events.size());
+    for (const TextEvent& e : events) texts.push_back(cp.ToUtf8(e.bytes));
     return texts;
 }
 
@@ -260,7 +256,8 @@ std::string LyricLine::Text() const {
     return s;
 }
 
-Lyrics Lyrics::FromSong(const SongTable& song, const CodePage& cp) {
+Lyrics Lyrics::FromSong(const SongTable& song) {
+    const CodePage& cp = song.TextCodePage();
     LyricsSource source = LyricsSource::kLyricEvents;
     int track = LyricEventTrack(song);
     if (track == 0) {

@@ -41,8 +41,8 @@ struct LyricPosition {
 
 class Lyrics {
   public:
-    // `cp` is the code page the song was loaded with.
-    static Lyrics FromSong(const SongTable& song, const CodePage& cp);
+    // Texts are read in the song's TextCodePage().
+    static Lyrics FromSong(const SongTable& song);
 
     bool Empty() const { return lines_.empty(); }
     LyricsSource Source() const { return source_; }

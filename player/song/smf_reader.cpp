@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "player/platform/rounding.h"
+#include "player/platform/text_decoding.h"
 
 namespace sonfara {
 
@@ -950,6 +951,13 @@ size_t FindSmfStart(std::span<const uint8_t> b) {
     return static_cast<size_t>(-1);
 }
 
+const CodePage& DecideSongTextCodePage(const SongTable& song) {
+    // Enough text to judge by; a song with megabytes of lyrics says no more.
+    constexpr size_t kJudgedBytes = 1 << 20;
+    const std::vector<std::string_view> texts = song.MetaTexts(kJudgedBytes);
+    return DecideTextEncoding(texts);
+}
+
 std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp) {
     // The backslash pairs are the recipient's own escapes, sent literally.
     return cp.FromUtf8("あっ、\\n") + titleBytes +
@@ -960,7 +968,7 @@ namespace {
 
 // Decodes the image and completes the table; observers are not told here.
 LoadResult Decode(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options,
-                  const CodePage& cp, const FileImage* image = nullptr) {
+                  const FileImage* image = nullptr) {
     LoadResult fail;
     bool ok = false;
     song.Clear();
@@ -977,7 +985,8 @@ LoadResult Decode(std::span<const uint8_t> file, SongTable& song, const LoadOpti
     if (kind == "SMF Format " || kind == "RMI Format ") kind += std::to_string(song.Format);
     song.FileKindLabel = kind;
     song.SongFileName = options.songFileName;
-    if (song.SongTitle.empty()) song.SongTitle = cp.FromUtf8(options.songFileName);
+    song.SetTextCodePage(DecideSongTextCodePage(song));
+    if (song.SongTitle.empty()) song.SongTitle = song.TextCodePage().FromUtf8(options.songFileName);
     song.Loaded = true;
     return {};
 }
@@ -993,7 +1002,7 @@ void NotifyResult(const LoadResult& r, const SongTable& song, const LoadOptions&
         return;
     }
     for (auto* ob : options.observers) ob->OnLoadCompleted(song);
-    std::string notice = LoadNoticeText(song.SongTitle, cp);
+    std::string notice = LoadNoticeText(Recode(song.SongTitle, song.TextCodePage(), cp), cp);
     for (auto* ob : options.observers) ob->OnLoadNotice(notice);
 }
 
@@ -1006,7 +1015,7 @@ void NotifyLoadResult(const LoadResult& result, const SongTable& song, const Loa
 LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song,
                         const LoadOptions& options) {
     for (auto* ob : options.observers) ob->OnLoadStarted();
-    LoadResult r = Decode(file, song, options, CodePageOf(options));
+    LoadResult r = Decode(file, song, options);
     NotifyResult(r, song, options, CodePageOf(options));
     return r;
 }
@@ -1041,7 +1050,7 @@ LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& 
             readOk = false;
         }
         if (readOk) {
-            r = Decode(image.Bytes(), song, options, CodePageOf(options), &image);
+            r = Decode(image.Bytes(), song, options, &image);
         } else {
             song.Clear();
             r = LoadError::kCannotRead;

@@ -39,7 +39,9 @@ struct LoadOptions {
     std::string fileKindLabel = "SMF Format ";
     // Display name used as the title when the song has none (UTF-8).
     std::string songFileName;
-    const CodePage* codePage = nullptr;  // nullptr: SystemCodePage()
+    // The code page of the notices (nullptr: SystemCodePage()); the song's
+    // own texts are in its TextCodePage().
+    const CodePage* codePage = nullptr;
     std::vector<LoadObserver*> observers;
     // Threads that decode tracks at once; 0: one per core. The result is
     // the same whatever the number.
@@ -63,6 +65,10 @@ LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song, const Lo
 // What LoadSMF tells the observers after the read, for a load that ran
 // without them (on a worker thread): call it on their thread.
 void NotifyLoadResult(const LoadResult& result, const SongTable& song, const LoadOptions& options);
+
+// The code page of the song's texts: the user's choice, else the one
+// decision over all its text events at once.
+const CodePage& DecideSongTextCodePage(const SongTable& song);
 
 // The text of the load notice, in code-page bytes.
 std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp);

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <utility>
 
+#include "player/platform/midi.h"
 #include "player/platform/rounding.h"
+#include "player/platform/text_decoding.h"
 
 namespace sonfara {
 
@@ -54,6 +56,7 @@ void SongTable::Clear() {
     BeatDenominator = 4;
     Loop = {};
     Loaded = false;
+    textCodePage_ = &CodePageNamed(CodePage::kDefaultName);
     tracks_.clear();
     extBytes_.clear();
     extOffset_.assign(1, 0);
@@ -83,6 +86,7 @@ void SongTable::TakeFrom(SongTable& other) {
     swap(Loop, other.Loop);
     swap(Loaded, other.Loaded);
     swap(trackNames_, other.trackNames_);
+    swap(textCodePage_, other.textCodePage_);
     swap(tracks_, other.tracks_);
     swap(extBytes_, other.extBytes_);
     swap(extOffset_, other.extOffset_);
@@ -145,6 +149,23 @@ int32_t SongTable::ExtIndexOf(int t, int32_t e) const {
     const auto it = std::lower_bound(first, last, static_cast<uint32_t>(e - 1));
     if (it == last || *it != static_cast<uint32_t>(e - 1)) return 0;
     return static_cast<int32_t>(it - extEvent_.begin()) + 1;
+}
+
+std::vector<std::string_view> SongTable::MetaTexts(size_t maxBytes) const {
+    constexpr uint8_t kFirstText = 0x01, kLastText = 0x07;  // text .. cue point
+    std::vector<std::string_view> texts;
+    size_t total = 0;
+    const int tracks = static_cast<int>(std::min(tracks_.size(), extFirst_.size() - 1));
+    for (int t = 1; t <= tracks && total < maxBytes; ++t) {
+        for (int32_t r = extFirst_[t - 1]; r < extFirst_[t] && total < maxBytes; ++r) {
+            if (tracks_[t - 1][extEvent_[r]].status != midi::kMetaEvent) continue;
+            const auto row = ExtRow(r + 1);
+            if (row.size() < 2 || row[0] < kFirstText || row[0] > kLastText) continue;
+            texts.emplace_back(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
+            total += row.size();
+        }
+    }
+    return texts;
 }
 
 std::span<const uint8_t> SongTable::ExtRow(int extIndex) const {

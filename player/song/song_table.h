@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "player/platform/codepage.h"
 #include "player/platform/large_memory.h"
 #include "player/song/loop_points.h"
 
@@ -161,6 +162,14 @@ class SongTable {
     const std::string& TrackName(int t) const;  // 1..NTracks, empty outside
     void SetTrackName(int t, std::string name);
 
+    // The code page all of the song's texts are in, decided once at load
+    // (CP932 for the empty song). A program-lifetime object.
+    const CodePage& TextCodePage() const { return *textCodePage_; }
+    void SetTextCodePage(const CodePage& cp) { textCodePage_ = &cp; }
+    // The payloads of the text meta events (text to cue point) in file
+    // order, at most about maxBytes of them; views into the payload store.
+    std::vector<std::string_view> MetaTexts(size_t maxBytes) const;
+
     // --- Events -----------------------------------------------------------
     int32_t EventCount(int t) const;  // 0 for t outside 1..NTracks
     // 1-based track and event; no bounds check beyond a debug assertion.
@@ -256,6 +265,7 @@ class SongTable {
     Cursors listNext_;
     Cursors trackPortSkip_;
     std::vector<std::string> trackNames_;
+    const CodePage* textCodePage_ = nullptr;
     using EventRun = std::vector<SongEvent, LargeFillAllocator<SongEvent>>;
     using ListRun = std::vector<ListEntry, LargeFillAllocator<ListEntry>>;
     std::vector<EventRun> tracks_;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "player/platform/codepage.h"
+#include "player/platform/text_decoding.h"
 #include "player/platform/user_files.h"
 #include "player/song/song_table.h"
 #include "player/wrd/mag.h"
@@ -94,7 +95,7 @@ std::string ResolvePicturePath(const std::string& folder, std::string_view rawNa
     std::replace(name.begin(), name.end(), '\\', '/');
     if (name.empty() || name.front() == '/') return {};
     if (name.size() >= 2 && name[1] == ':') return {};  // drive letter
-    if (!IsAscii(name)) name = SystemCodePage().ToUtf8(name);
+    if (!IsAscii(name)) name = DecideTextEncoding(name).ToUtf8(name);
     fs::path path = folder.empty() ? fs::path(".") : fs::path(folder);
     size_t start = 0;
     for (;;) {

@@ -70,5 +70,35 @@ TEST(CliList, EntriesAsTextAndJson) {
     fs::remove_all(dir);
 }
 
+// A song with a track-name title and one note.
+std::string TitledSong(const std::string& title) {
+    std::string trk = std::string("\x00\xFF\x03", 3) + static_cast<char>(title.size()) + title;
+    trk += std::string("\x00\x90\x3C\x40\x60\x80\x3C\x00\x00\xFF\x2F\x00", 12);
+    std::string f("MThd\0\0\0\x06\0\0\0\x01\x01\xE0MTrk\0\0\0", 21);
+    return f + static_cast<char>(trk.size()) + trk;
+}
+
+// Each title in the encoding it was written in; --codepage fixes one.
+TEST(CliList, TitlesInTheirOwnEncoding) {
+    const fs::path dir =
+        fs::temp_directory_path() / ("sonfara-cli-titles-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::ofstream(dir / "1.mid", std::ios::binary) << TitledSong("\x83\x73\x83\x41\x83\x6D");
+    std::ofstream(dir / "2.mid", std::ios::binary) << TitledSong("you\x92re");
+    std::ofstream(dir / "3.mid", std::ios::binary) << TitledSong("\xBE\xC6\xB8\xAE\xB6\xFB");
+    std::ofstream(dir / "4.mid", std::ios::binary) << TitledSong("caf\xC3\xA9");
+    const std::string d = dir.string();
+    ListRun r = ListCli("--titles '" + d + "'");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\tピアノ\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tyou’re\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\t아리랑\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\tcafé\n"), std::string::npos) << r.out;
+
+    r = ListCli("--titles --codepage CP1252 '" + d + "/1.mid'");
+    EXPECT_EQ(r.out.find("ピアノ"), std::string::npos) << r.out;
+    fs::remove_all(dir);
+}
+
 }  // namespace
 }  // namespace sonfara

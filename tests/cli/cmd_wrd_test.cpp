@@ -9,6 +9,7 @@
 
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
+#include "player/platform/text_decoding.h"
 #include "player/wrd/messages.h"
 #include "player/wrd/runtime.h"
 #include "tests/sequencer/smf_builder.h"
@@ -127,8 +128,10 @@ TEST(CliCodePage, ReachesWrdPictureNames) {
     std::ofstream(dir / "絵.mag") << "x";
     CliCodePage(ParseArgs({"--codepage", "EUC-JP"}, {"codepage"}, {}));
     EXPECT_EQ(SystemCodePage().Name(), "EUC-JP");
+    EXPECT_EQ(ChosenTextEncoding(), "EUC-JP") << "and the encoding texts are read in";
     EXPECT_EQ(wrd::ResolvePicturePath(dir.string(), "\xB3\xA8.mag"), (dir / "絵.mag").string());
     SetSystemCodePage(CodePage::kDefaultName);
+    SetCommandLineTextEncoding("");
     fs::remove_all(dir);
 }
 

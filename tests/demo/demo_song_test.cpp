@@ -216,7 +216,7 @@ TEST(KaraokeDemo, WordsTrackSingsOneSyllablePerMelodyNote) {
     options.codePage = &cp;
     ASSERT_TRUE(LoadSMF(SONFARA_KARAOKE_DEMO, song, options).ok());
     EXPECT_EQ(song.SongTitle, "Lantern Song");
-    const Lyrics lyrics = Lyrics::FromSong(song, cp);
+    const Lyrics lyrics = Lyrics::FromSong(song);
     EXPECT_EQ(lyrics.Source(), LyricsSource::kKaraokeText);
     EXPECT_EQ(lyrics.Title(), "Lantern Song");
     ASSERT_EQ(lyrics.Lines().size(), 4u);

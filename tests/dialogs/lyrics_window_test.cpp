@@ -29,7 +29,7 @@ std::shared_ptr<const Lyrics> ThreeLines() {
     LoadOptions o;
     o.codePage = &cp;
     EXPECT_TRUE(LoadSMFBytes(Smf(1, 500, {Track().End(), words}), s, o).ok());
-    return std::make_shared<const Lyrics>(Lyrics::FromSong(s, cp));
+    return std::make_shared<const Lyrics>(Lyrics::FromSong(s));
 }
 
 int CountColour(const QImage& img, const QRect& r, QColor c) {

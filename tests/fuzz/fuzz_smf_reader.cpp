@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     view.OnLoadCompleted(song);
     view.SetScrollValueFromUser(73);
     (void)view.FillEventList();
-    const Lyrics lyrics = Lyrics::FromSong(song, cp);
+    const Lyrics lyrics = Lyrics::FromSong(song);
     (void)lyrics.AtMs(song.TotalMs / 2);
     (void)lyrics.Text();
     return 0;

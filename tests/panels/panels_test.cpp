@@ -48,7 +48,7 @@ std::vector<uint8_t> Bytes(const std::string& utf8) {
 struct Song {
     SongTable table;
     EventListView view{table, Cp()};
-    ViewEventListSource source{table, view, Cp()};
+    ViewEventListSource source{table, view};
     explicit Song(const std::vector<uint8_t>& smf) {
         LoadOptions options;
         options.codePage = &Cp();
@@ -386,6 +386,26 @@ TEST(DocumentPanel, ShowsTheCompanionAndOpensALinkOnDoubleClick) {
     EXPECT_TRUE(panel.DocMain()->toPlainText().isEmpty());
     EXPECT_TRUE(panel.DocFileName()->text().isEmpty());
     EXPECT_EQ(urls.count(), 0);
+}
+
+// A document in UTF-8, with a byte-order mark or without, reads as written;
+// one in CP932 beside it still reads as before.
+TEST(DocumentPanel, ShowsUtf8DocumentsAsWritten) {
+    QTemporaryDir dir;
+    DocumentPanel panel(Cp(), nullptr, [](const QUrl&) {});
+    const std::string text = "歌詞カード\r\nハングル 한국어 and “quotes”\r\n";
+    const std::string plain = "歌詞カード\nハングル 한국어 and “quotes”\n";
+    for (const std::string& bytes : {text, "\xEF\xBB\xBF" + text, Cp().FromUtf8("曲の説明\r\n")}) {
+        std::ofstream(dir.filePath(QStringLiteral("song.txt")).toStdString(), std::ios::binary)
+            << bytes;
+        panel.ShowDocument(
+            files::ReadCompanionDocument(dir.filePath(QStringLiteral("song.mid")).toStdString()));
+        const QString shown = panel.DocMain()->toPlainText();
+        if (bytes.starts_with("\x8B"))
+            EXPECT_EQ(shown, QStringLiteral("曲の説明\n"));
+        else
+            EXPECT_EQ(shown, QString::fromStdString(plain)) << "with mark: " << bytes[0];
+    }
 }
 
 }  // namespace

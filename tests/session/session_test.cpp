@@ -322,6 +322,37 @@ TEST(Session, SettingsEditAppliesOnlyWhatChanged) {
     r.S().RemoveObserver(&seen);
 }
 
+std::vector<uint8_t> BytesOf(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// The song's texts follow the encoding decided for it, and the setting's
+// choice at once: title, display text (and what peers get) and lyrics.
+TEST(Session, SongTextsFollowTheirEncodingAndTheSetting) {
+    test::SessionRig r;
+    TrackBuilder t;
+    t.Meta(0, 0x03, BytesOf("Don\x92t Stop"))
+        .Meta(0, 0x05, BytesOf("you\x92re/"))
+        .Ev(100, {0x90, 60, 0x64})
+        .Ev(900, {0x80, 60, 0x40});
+    r.S().Library().OpenPaths({WriteSong(r.folder, "w.kar", test::BuildSmf(0, {t}))});
+    r.RunMs(50);
+    SessionSnapshot s = r.Snap();
+    EXPECT_EQ(s.title, "Don’t Stop");
+    EXPECT_EQ(s.displayTextUtf8, "♪you’re/");
+    EXPECT_EQ(s.displayText, r.cp.FromUtf8("♪you’re/")) << "peers get the system code page";
+    ASSERT_NE(r.S().Library().SongLyrics(), nullptr);
+    EXPECT_EQ(r.S().Library().SongLyrics()->Text(), "you’re");
+
+    r.S().Settings().Edit([](SettingsValues& v) { v.TextEncoding = 1; });  // CP932
+    s = r.Snap();
+    EXPECT_EQ(s.title, r.cp.ToUtf8("Don\x92t Stop"));
+    EXPECT_EQ(r.S().Library().Song().TextCodePage().Name(), "CP932");
+    EXPECT_EQ(r.S().Library().SongLyrics()->Text(), r.cp.ToUtf8("you\x92re"));
+    r.S().Settings().Edit([](SettingsValues& v) { v.TextEncoding = 0; });
+    EXPECT_EQ(r.Snap().title, "Don’t Stop");
+}
+
 struct StateCount : SessionObserver {
     int changes = 0;
     void OnStateChanged(const SessionSnapshot&) override { ++changes; }

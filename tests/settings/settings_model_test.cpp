@@ -167,6 +167,7 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     v.EqItem = 1;
     v.EqActive = true;
     v.SSTP = false;
+    v.TextEncoding = 3;
 
     MemorySettingsStore store;
     ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
@@ -215,6 +216,11 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     EXPECT_TRUE(w.EqActive);
     EXPECT_EQ(w.EqItem, 1);
     EXPECT_FALSE(w.SSTP);
+    EXPECT_EQ(w.TextEncoding, 3);
+    EXPECT_EQ(StoredTextEncodingSetting(store), 3);
+    store.Set("TextEncoding", "7");  // beyond the offered encodings: automatic
+    EXPECT_EQ(StoredTextEncodingSetting(store), 0);
+    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.TextEncoding, 0);
     EXPECT_EQ(w.MWPFile, "");  // written, never read
 
     EXPECT_EQ(r.choices.arrangement, 3);

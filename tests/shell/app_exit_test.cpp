@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
@@ -482,7 +483,7 @@ TEST_F(AppRig, IdleDisplayRestsAndWakes) {
 }
 
 // A start with no files wakes a resident player to the empty song display,
-// with the arrangement menu read again.
+// with the arrangement menu read again (its CP932 caption shown as text).
 TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     WriteSettings("AlwaysMove=True\n");
     StartPlaying();
@@ -491,7 +492,8 @@ TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     const std::filesystem::path arr = home_.path().toStdString() + "/Sonfara/arr";
     std::filesystem::create_directories(arr);
     std::ofstream(arr / "strings.arr", std::ios::binary)
-        << "[SONFARA ARRANGE FILE]\r\nStrings\r\n[INST]\r\n1:49\r\n";
+        << "[SONFARA ARRANGE "
+           "FILE]\r\n\x83\x58\x83\x67\x83\x8A\x83\x93\x83\x4F\x83\x58\r\n[INST]\r\n1:49\r\n";
 
     app_->Wake({});
     EXPECT_TRUE(app_->Main()->isVisible());
@@ -510,9 +512,37 @@ TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
     EXPECT_FALSE(control->Action(QStringLiteral("ShellText"))->isEnabled());
     auto* item = app_->ControlWidget()->findChild<QAction*>(QStringLiteral("ArrDats1"));
     ASSERT_NE(item, nullptr) << "the new arrangement file is in the menu";
-    EXPECT_EQ(item->text(), QStringLiteral("Strings"));
+    EXPECT_EQ(item->text(), QStringLiteral("ストリングス"));
     timers_.RunForMs(500);
     EXPECT_FALSE(app_->Session().Snapshot().playing) << "nothing plays after the wake";
+}
+
+// A Western karaoke song's title reads as written; the encoding chosen in
+// the settings dialog takes over at once, in the title strip too.
+TEST_F(AppRig, TextEncodingFromTheSettingsDialogRereadsTheSong) {
+    test::TrackBuilder t;
+    t.Meta(0, 0x03, {'Y', 'o', 'u', 0x92, 'r', 'e'});
+    for (int i = 0; i < 10; ++i) t.Ev(i * 1000, {0x90, 60, 0x64}).Ev(i * 1000 + 900, {0x80, 60, 0});
+    song_ = test::WriteSong(home_.path().toStdString(), "w.kar", test::BuildSmf(0, {t}));
+    StartPlaying();
+    auto* control = qobject_cast<ControlWindow*>(app_->ControlWidget());
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->TitleLabel().text(), QStringLiteral("You’re"));
+
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<dialogs::SettingsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        auto* box = dialog->findChild<QComboBox*>(QStringLiteral("TextEncoding"));
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(box->currentIndex(), 0) << "automatic by default";
+        box->setCurrentIndex(1);  // CP932
+        dialog->Ok();
+    });
+    app_->ShowSettings();
+    EXPECT_EQ(app_->Session().Settings().Values().TextEncoding, 1);
+    const QString cp932 = QString::fromStdString(CodePage("CP932").ToUtf8("You\x92re"));
+    EXPECT_EQ(QString::fromStdString(app_->Session().Snapshot().title), cp932);
+    EXPECT_EQ(control->TitleLabel().text(), cp932);
 }
 
 // "OK" in the settings dialog reaches the session and the running timers.

@@ -102,8 +102,8 @@ TEST(EventText, MetaEvents) {
     EXPECT_EQ(ExtLine(Track().Meta(0, 0x03, "\x83\x73\x83\x41\x83\x6D")).param,
               "トラック名 \"ピアノ\"");
     EXPECT_EQ(ExtLine(Track().Meta(0, 0x05, "a")).param, "歌詞 \"\"");
-    // UTF-8 that CP932 cannot read is shown as UTF-8; half-width kana that
-    // happen to be well-formed UTF-8 ("ý") stay CP932.
+    // A song's UTF-8 text is shown as UTF-8; half-width kana that happen to
+    // be well-formed UTF-8 ("ý") stay CP932.
     EXPECT_EQ(ExtLine(Track().Meta(0, 0x01, "歌詞")).param, "テキスト \"歌詞\"");
     EXPECT_EQ(ExtLine(Track().Meta(0, 0x01, "\xC3\xBD")).param, "テキスト \"ﾃｽ\"");
     EXPECT_EQ(ExtLine(Track().Meta(0, 0x06, "Intro")).param, "マーカ\"Intro\"");

@@ -26,7 +26,7 @@ Lyrics LyricsOf(std::initializer_list<Track> tracks, int division = 500) {
     o.codePage = &Cp();
     const LoadResult r = LoadSMFBytes(Smf(1, division, tracks), s, o);
     EXPECT_TRUE(r.ok()) << r.Message();
-    return Lyrics::FromSong(s, Cp());
+    return Lyrics::FromSong(s);
 }
 
 std::vector<std::string> LineTexts(const Lyrics& l) {

@@ -50,7 +50,7 @@ int Render(const QString& outDir, const QString& ratio) {
         std::fprintf(stderr, "cannot load the demo song: %s\n", loaded.Message().c_str());
         return 1;
     }
-    panels::ViewEventListSource source(song, view, cp);
+    panels::ViewEventListSource source(song, view);
     panels::EventListPanel events(source);
     events.SongLoaded();
     // The melody track while its part set-up plays: controllers, the
