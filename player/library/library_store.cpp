@@ -59,7 +59,7 @@ bool IsWriteFailure(int rc) {
 }
 
 bool Exists(const std::string& p) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(p.c_str(), &st) == 0;
 }
 
@@ -73,8 +73,15 @@ void Bind(sqlite3_stmt* st, int i, const std::string& s) {
 }
 
 const char* kSortSql[] = {
-    "s.title COLLATE NOCASE", "s.length_ms", "s.module", "s.path", "s.format",
-    "s.tracks",               "s.tempo_max", "s.notes",  "s.mtime",
+    "s.title COLLATE NOCASE",
+    "s.length_ms",
+    "s.module",
+    "s.path",
+    "s.format",
+    "s.tracks",
+    "s.tempo_max",
+    "s.notes",
+    "s.mtime",
 };
 
 // LIKE pattern for "contains", with the pattern characters escaped.
@@ -101,7 +108,9 @@ bool IsLibrarySong(const std::string& name) {
 }
 
 LibraryStore::LibraryStore() = default;
-LibraryStore::~LibraryStore() { Close(); }
+LibraryStore::~LibraryStore() {
+    Close();
+}
 
 void LibraryStore::Close() {
     for (auto& [sql, st] : statements_) sqlite3_finalize(st);
@@ -156,8 +165,7 @@ LibraryStatus LibraryStore::Open(const std::string& path) {
     path_ = path;
     lastError_ = {};
     if (!MakeFolders(files::PathFolder(path)))
-        return lastError_ = {LibraryError::kCannotWrite,
-                             path + " (" + std::strerror(errno) + ")"};
+        return lastError_ = {LibraryError::kCannotWrite, path + " (" + std::strerror(errno) + ")"};
     LibraryStatus notice;
     for (int attempt = 0; attempt < 2; ++attempt) {
         const int rc = sqlite3_open_v2(path.c_str(), &db_,
@@ -193,7 +201,8 @@ LibraryStatus LibraryStore::Rebuild() {
     if (aside.code() != LibraryError::kDamaged) return lastError_ = aside;
     LibraryStatus s = Open(path_);
     if (!s.ok()) return s;
-    for (const LibraryFolder& f : folders) (void)AddFolder(f.path);  // best effort: the list is kept
+    for (const LibraryFolder& f : folders)
+        (void)AddFolder(f.path);  // best effort: the list is kept
     return lastError_ = aside;
 }
 
@@ -246,7 +255,8 @@ LibraryStatus LibraryStore::RemoveFolder(const std::string& folder) {
     if (!st) return Fail(sqlite3_errcode(db_), nullptr);
     sqlite3_bind_int64(st, 1, id);
     std::vector<std::pair<int64_t, std::string>> songs;
-    while (sqlite3_step(st) == SQLITE_ROW) songs.emplace_back(sqlite3_column_int64(st, 0), Text(st, 1));
+    while (sqlite3_step(st) == SQLITE_ROW)
+        songs.emplace_back(sqlite3_column_int64(st, 0), Text(st, 1));
     sqlite3_reset(st);
     for (const auto& [song, programs] : songs) {
         s = DeleteSong(song, programs.data(), static_cast<int>(programs.size()));
@@ -295,8 +305,7 @@ LibraryStatus LibraryStore::Commit() {
 
 std::map<std::string, FileStamp> LibraryStore::KnownFiles(int64_t folderId) {
     std::map<std::string, FileStamp> out;
-    sqlite3_stmt* st =
-        Prepared("SELECT DISTINCT path, size, mtime FROM songs WHERE folder=?1");
+    sqlite3_stmt* st = Prepared("SELECT DISTINCT path, size, mtime FROM songs WHERE folder=?1");
     if (!st) return out;
     sqlite3_bind_int64(st, 1, folderId);
     while (sqlite3_step(st) == SQLITE_ROW)
@@ -332,8 +341,9 @@ LibraryStatus LibraryStore::RemoveFile(const std::string& path) {
     int rc;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         const auto* b = static_cast<const char*>(sqlite3_column_blob(st, 1));
-        songs.emplace_back(sqlite3_column_int64(st, 0),
-                           std::string(b ? b : "", static_cast<size_t>(sqlite3_column_bytes(st, 1))));
+        songs.emplace_back(
+            sqlite3_column_int64(st, 0),
+            std::string(b ? b : "", static_cast<size_t>(sqlite3_column_bytes(st, 1))));
     }
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) return Fail(rc, nullptr);
@@ -381,7 +391,8 @@ LibraryStatus LibraryStore::Insert(const SongRecord& r, int64_t folderId, const 
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) return Fail(rc, "insert");
     const int64_t id = sqlite3_last_insert_rowid(db_);
-    sqlite3_stmt* prog = Prepared("INSERT OR IGNORE INTO song_programs(program, song) VALUES (?1,?2)");
+    sqlite3_stmt* prog =
+        Prepared("INSERT OR IGNORE INTO song_programs(program, song) VALUES (?1,?2)");
     for (int p = 0; p < 128 && anyProgram; ++p) {
         if (!HasProgram(r.programs, p)) continue;
         sqlite3_bind_int(prog, 1, p);
@@ -422,7 +433,8 @@ LibraryStatus LibraryStore::Search(const LibraryQuery& q, std::vector<LibraryRow
     };
     const std::string match = MatchExpression(q.words);
     if (!match.empty())
-        sql += " AND s.id IN (SELECT rowid FROM song_text WHERE song_text MATCH" + text(match) + ")";
+        sql +=
+            " AND s.id IN (SELECT rowid FROM song_text WHERE song_text MATCH" + text(match) + ")";
     if (q.module) sql += " AND s.module =" + number(static_cast<int>(*q.module));
     if (q.minMs) sql += " AND s.length_ms >=" + number(*q.minMs);
     if (q.maxMs) sql += " AND s.length_ms <=" + number(*q.maxMs);
@@ -522,8 +534,8 @@ LibraryStats LibraryStore::Stats() {
         "sum(s.member <> ''), sum(s.length_ms), sum(s.module=0), sum(s.module=1), "
         "sum(s.module=2), sum(s.module=3) FROM songs s JOIN folders f ON f.id=s.folder");
     if (st && sqlite3_step(st) == SQLITE_ROW) {
-        int64_t* out[] = {&s.songs,   &s.failed,      &s.missing,     &s.withLyrics,
-                          &s.archived, &s.totalMs,    &s.byModule[0], &s.byModule[1],
+        int64_t* out[] = {&s.songs,       &s.failed,     &s.missing,     &s.withLyrics,
+                          &s.archived,    &s.totalMs,    &s.byModule[0], &s.byModule[1],
                           &s.byModule[2], &s.byModule[3]};
         for (int i = 0; i < 10; ++i) *out[i] = sqlite3_column_int64(st, i);
     }

@@ -41,22 +41,30 @@ enum class LibraryError {
     kCannotOpen,   // detail: the database path and what SQLite said
     kCannotWrite,  // detail: the database path and what SQLite said
     kScanRunning,
-    kNoFolder,   // detail: the folder
-    kBadQuery,   // detail: the word that is wrong
+    kNoFolder,  // detail: the folder
+    kBadQuery,  // detail: the word that is wrong
     kCancelled,
 };
 
 inline std::string MessageFor(LibraryError code, const std::string& detail) {
     using namespace library::msg;
     switch (code) {
-        case LibraryError::kNone: return {};
-        case LibraryError::kDamaged: return Localized(kDamagedSetAside) + detail;
-        case LibraryError::kCannotOpen: return Localized(kCannotOpen) + detail;
-        case LibraryError::kCannotWrite: return Localized(kCannotWrite) + detail;
-        case LibraryError::kScanRunning: return Localized(kScanRunning);
-        case LibraryError::kNoFolder: return Localized(kNoFolder) + detail;
-        case LibraryError::kBadQuery: return Localized(kBadQuery) + detail;
-        case LibraryError::kCancelled: return Localized(kScanCancelled);
+        case LibraryError::kNone:
+            return {};
+        case LibraryError::kDamaged:
+            return Localized(kDamagedSetAside) + detail;
+        case LibraryError::kCannotOpen:
+            return Localized(kCannotOpen) + detail;
+        case LibraryError::kCannotWrite:
+            return Localized(kCannotWrite) + detail;
+        case LibraryError::kScanRunning:
+            return Localized(kScanRunning);
+        case LibraryError::kNoFolder:
+            return Localized(kNoFolder) + detail;
+        case LibraryError::kBadQuery:
+            return Localized(kBadQuery) + detail;
+        case LibraryError::kCancelled:
+            return Localized(kScanCancelled);
     }
     return {};
 }

@@ -55,10 +55,14 @@ bool ParseLength(std::string_view v, LibraryQuery& q) {
     }
     const auto ms = ParseDuration(v.substr(op.size()));
     if (!ms) return false;
-    if (op == "<") q.maxMs = *ms - 1;
-    else if (op == "<=") q.maxMs = *ms;
-    else if (op == ">") q.minMs = *ms + 1;
-    else if (op == ">=") q.minMs = *ms;
+    if (op == "<")
+        q.maxMs = *ms - 1;
+    else if (op == "<=")
+        q.maxMs = *ms;
+    else if (op == ">")
+        q.minMs = *ms + 1;
+    else if (op == ">=")
+        q.minMs = *ms;
     else {  // a length as shown is whole seconds: that second
         q.minMs = *ms;
         q.maxMs = *ms + 999;

@@ -18,7 +18,17 @@
 
 namespace sonfara::library {
 
-enum class SortColumn { kTitle, kLength, kModule, kFolder, kFormat, kTracks, kTempo, kNotes, kTime };
+enum class SortColumn {
+    kTitle,
+    kLength,
+    kModule,
+    kFolder,
+    kFormat,
+    kTracks,
+    kTempo,
+    kNotes,
+    kTime
+};
 // "title", "length", "module", "folder", "format", "tracks", "tempo", "notes", "time".
 std::optional<SortColumn> SortColumnNamed(std::string_view name);
 
@@ -33,7 +43,7 @@ struct LibraryQuery {
     bool withLoop = false;
     bool failed = false;
     bool missing = false;
-    std::vector<int> programs;        // all of them
+    std::vector<int> programs;         // all of them
     std::vector<std::string> folders;  // any of them
     SortColumn sort = SortColumn::kTitle;
     bool descending = false;

@@ -75,7 +75,7 @@ bool WalkFolder(const LibraryFolder& folder, std::set<std::string>& seen,
         const bool archive = files::ArchiveKindOf(path) != files::ArchiveKind::kNone;
         if (!archive && !IsLibrarySong(name)) continue;
         if (!seen.insert(path).second) continue;  // under two added folders
-        struct stat st{};
+        struct stat st {};
         if (::stat(path.c_str(), &st) != 0) continue;
         ScanFile f;
         f.rel = path.size() > folder.path.size() ? path.substr(folder.path.size() + 1) : name;
@@ -114,7 +114,9 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
                           cp, r);
         }
         r.hasWrd = companions.count(WithTail(f.path, "wrd")) > 0;
-        r.hasDoc = companions.count(WithTail(f.path, "txt")) + companions.count(WithTail(f.path, "doc")) > 0;
+        r.hasDoc =
+            companions.count(WithTail(f.path, "txt")) + companions.count(WithTail(f.path, "doc")) >
+            0;
         if (r.title.empty()) r.title = files::PathFileName(f.path);
         out.push_back(std::move(r));
         return out;
@@ -134,7 +136,8 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
     for (const std::string& n : listing.names) names.insert(Lower(n));
     for (SongRecord& r : out) {
         r.hasWrd = names.count(WithTail(r.member, "wrd")) > 0;
-        r.hasDoc = names.count(WithTail(r.member, "txt")) + names.count(WithTail(r.member, "doc")) > 0;
+        r.hasDoc =
+            names.count(WithTail(r.member, "txt")) + names.count(WithTail(r.member, "doc")) > 0;
     }
     if (out.empty() && !listing.complete) {
         SongRecord r = base({});
@@ -149,8 +152,8 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
 // calling thread, as they come.
 class ReadPool {
   public:
-    ReadPool(const std::vector<ScanFile>& files, const Companions& companions,
-             const CodePage& cp, const std::atomic<bool>* cancel, int jobs)
+    ReadPool(const std::vector<ScanFile>& files, const Companions& companions, const CodePage& cp,
+             const std::atomic<bool>* cancel, int jobs)
         : files_(files), companions_(companions), cp_(cp), cancel_(cancel) {
         for (int i = 0; i < jobs; ++i) threads_.emplace_back([this] { Work(); });
     }
@@ -161,7 +164,8 @@ class ReadPool {
     // The next result; false when all are done (or the scan is stopped).
     bool Next(FileResult& r, std::chrono::milliseconds wait) {
         std::unique_lock lock(mutex_);
-        ready_.wait_for(lock, wait, [&] { return !results_.empty() || finished_ == threads_.size(); });
+        ready_.wait_for(lock, wait,
+                        [&] { return !results_.empty() || finished_ == threads_.size(); });
         if (results_.empty()) return finished_ < threads_.size();
         r = std::move(results_.front());
         results_.pop_front();
@@ -201,7 +205,9 @@ class ReadPool {
     std::vector<std::thread> threads_;
 };
 
-bool Cancelled(const ScanOptions& o) { return o.cancel && o.cancel->load(); }
+bool Cancelled(const ScanOptions& o) {
+    return o.cancel && o.cancel->load();
+}
 
 // Walks the folders, drops the rows of files that are gone and lists the
 // files to read.

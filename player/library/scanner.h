@@ -24,7 +24,7 @@ struct ScanProgress {
 };
 
 struct ScanOptions {
-    int jobs = 0;  // worker threads; 0: one per core
+    int jobs = 0;                        // worker threads; 0: one per core
     const CodePage* codePage = nullptr;  // nullptr: SystemCodePage()
     // Called on the scanning thread, at most about every 50 ms and at the end.
     std::function<void(const ScanProgress&)> progress;
@@ -33,11 +33,11 @@ struct ScanOptions {
 };
 
 struct ScanSummary {
-    size_t files = 0;      // song files and archives found
-    size_t read = 0;       // of them read (new or changed)
-    size_t songs = 0;      // rows written
-    size_t failed = 0;     // songs that could not be loaded (kept with their message)
-    size_t removed = 0;    // files gone since the last scan
+    size_t files = 0;    // song files and archives found
+    size_t read = 0;     // of them read (new or changed)
+    size_t songs = 0;    // rows written
+    size_t failed = 0;   // songs that could not be loaded (kept with their message)
+    size_t removed = 0;  // files gone since the last scan
     std::vector<std::string> missingFolders;
 };
 

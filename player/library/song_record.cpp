@@ -52,9 +52,12 @@ bool HasGmSystemOn(std::span<const uint8_t> b) {
 
 SongModule ModuleOf(std::span<const uint8_t> raw) {
     switch (DetectModuleBytes(raw)) {
-        case kModuleGS: return SongModule::kGs;
-        case kModuleXG: return SongModule::kXg;
-        default: return HasGmSystemOn(raw) ? SongModule::kGm : SongModule::kNone;
+        case kModuleGS:
+            return SongModule::kGs;
+        case kModuleXG:
+            return SongModule::kXg;
+        default:
+            return HasGmSystemOn(raw) ? SongModule::kGm : SongModule::kNone;
     }
 }
 
@@ -122,10 +125,14 @@ void TempoRange(const SongTable& song, SongRecord& r) {
 
 const char* ModuleName(SongModule m) {
     switch (m) {
-        case SongModule::kGs: return "GS";
-        case SongModule::kXg: return "XG";
-        case SongModule::kGm: return "GM";
-        case SongModule::kNone: break;
+        case SongModule::kGs:
+            return "GS";
+        case SongModule::kXg:
+            return "XG";
+        case SongModule::kGm:
+            return "GM";
+        case SongModule::kNone:
+            break;
     }
     return "";
 }
@@ -170,8 +177,8 @@ void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const Cod
     CountEvents(song, r);
 }
 
-void ReadSongBytes(std::span<const uint8_t> bytes, const std::string& fileName,
-                   const CodePage& cp, SongRecord& r) {
+void ReadSongBytes(std::span<const uint8_t> bytes, const std::string& fileName, const CodePage& cp,
+                   SongRecord& r) {
     LoadOptions opt;
     opt.codePage = &cp;
     opt.songFileName = files::PathFileName(fileName);

@@ -23,7 +23,9 @@ const char* ModuleName(SongModule m);  // "GS", "XG", "GM", "" for none
 
 // The 128 programs as a bit set.
 using ProgramSet = std::array<uint64_t, 2>;
-inline bool HasProgram(const ProgramSet& s, int p) { return (s[p >> 6] >> (p & 63)) & 1; }
+inline bool HasProgram(const ProgramSet& s, int p) {
+    return (s[p >> 6] >> (p & 63)) & 1;
+}
 
 struct SongRecord {
     // Where it is: the file, and for an archive member the member's name.
@@ -56,15 +58,14 @@ struct SongRecord {
 
 // One song's texts made UTF-8 together (the same decision for all of them),
 // as the player shows that song's texts.
-std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes,
-                                         const CodePage& cp);
+std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes, const CodePage& cp);
 
 // Fills the record's song values from the bytes of a song file named
 // `fileName` (the extension chooses the way in, as the player opens it).
 // Usable on any thread. On failure only `error` (and the title, the file
 // name) are set.
-void ReadSongBytes(std::span<const uint8_t> bytes, const std::string& fileName,
-                   const CodePage& cp, SongRecord& record);
+void ReadSongBytes(std::span<const uint8_t> bytes, const std::string& fileName, const CodePage& cp,
+                   SongRecord& record);
 
 // The values of a loaded song; `raw` is the SMF image for the module scan.
 void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const CodePage& cp,

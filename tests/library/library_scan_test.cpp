@@ -29,7 +29,9 @@ const CodePage& Cp932() {
     return cp;
 }
 
-std::string Sjis(const std::string& utf8) { return Cp932().FromUtf8(utf8); }
+std::string Sjis(const std::string& utf8) {
+    return Cp932().FromUtf8(utf8);
+}
 
 class LibraryTest : public ::testing::Test {
   protected:

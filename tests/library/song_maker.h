@@ -16,9 +16,9 @@ struct SongSpec {
     std::vector<std::string> lyrics;  // FF 05 syllables
     std::vector<int> programs;        // one program change each, channels 0, 1, ...
     enum Reset { kNone, kGs, kXg, kGm } reset = kNone;
-    int notes = 16;            // notes per track, a quarter apart at 120 BPM
+    int notes = 16;  // notes per track, a quarter apart at 120 BPM
     int tempoBpm = 120;
-    size_t padTo = 0;          // grow the file with controller events to about this size
+    size_t padTo = 0;  // grow the file with controller events to about this size
 };
 
 inline void Vlq(std::string& out, uint32_t v) {
@@ -68,9 +68,10 @@ inline std::string MakeSong(const SongSpec& s) {
     for (const std::string& t : s.texts) Meta(conductor, 0x01, t);
     for (const std::string& l : s.lyrics) Meta(conductor, 0x05, l);
     conductor += std::string("\0\xFF\x2F\0", 4);
-    std::string file = Chunk("MThd", std::string("\0\1\0", 3) +
-                                          static_cast<char>(1 + std::max<size_t>(1, s.programs.size())) +
-                                          std::string(1, kDivision >> 8) + char(kDivision & 0xFF));
+    std::string file =
+        Chunk("MThd", std::string("\0\1\0", 3) +
+                          static_cast<char>(1 + std::max<size_t>(1, s.programs.size())) +
+                          std::string(1, kDivision >> 8) + char(kDivision & 0xFF));
     file += Chunk("MTrk", conductor);
     const size_t tracks = std::max<size_t>(1, s.programs.size());
     const size_t pad = s.padTo > file.size() ? (s.padTo - file.size()) / tracks : 0;

@@ -20,7 +20,10 @@ TEST(TextFold, WidthsKanaAndCaseMeetInOneForm) {
     // A mark that joins nothing stays; kanji and other text pass unchanged.
     EXPECT_EQ(FoldText("ｱﾟ夜空"), "ア\u309A夜空");
     // Malformed UTF-8 never stops the fold.
-    EXPECT_EQ(FoldText(std::string("a\xFF" "b", 3)), "a\uFFFDb");
+    EXPECT_EQ(FoldText(std::string("a\xFF"
+                                   "b",
+                                   3)),
+              "a\uFFFDb");
 }
 
 TEST(Query, WordsAreFoldedAndFiltersParsed) {
