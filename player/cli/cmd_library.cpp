@@ -21,7 +21,9 @@ using library::LibraryStore;
 
 std::atomic<bool> gCancel{false};
 
-void OnSignal(int) { gCancel.store(true); }
+void OnSignal(int) {
+    gCancel.store(true);
+}
 
 constexpr const char* kUsage =
     "usage: sonfara-cli library add DIR... | remove DIR... | scan [--jobs N] | "
@@ -211,7 +213,8 @@ int Stats(const Args& a, LibraryStore& store) {
               << " failed, " << st.missing << " missing, " << st.withLyrics << " with lyrics)\n"
               << "length\t" << st.totalMs / 3600000 << " h " << st.totalMs / 60000 % 60
               << " min\nmodules\t";
-    for (int m = 0; m < 4; ++m) std::cout << (m ? ", " : "") << kModules[m] << " " << st.byModule[m];
+    for (int m = 0; m < 4; ++m)
+        std::cout << (m ? ", " : "") << kModules[m] << " " << st.byModule[m];
     std::cout << "\n";
     for (const auto& f : st.folders)
         std::cout << "folder\t" << f.path << (f.missing ? "\t(missing)" : "") << "\n";

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -19,12 +20,14 @@ int Create(void*, const char**, int, Fts5Tokenizer** out) {
 
 void Delete(Fts5Tokenizer*) {}
 
+constexpr size_t kPieceLength = 3;
+
 using TokenFn = int (*)(void*, int, const char*, int, int, int);
 
 int Tokenize(Fts5Tokenizer*, void* ctx, int flags, const char* text, int length, TokenFn token) {
     const std::vector<char32_t> cps = FoldCodePoints({text, static_cast<size_t>(length)});
-    // A query's text is one word: its pieces only, so that the phrase
-    // matches anywhere; a single character stays whole for a prefix query.
+    // A query's text is one word: its three-character pieces, or the word
+    // itself when it is shorter (searched as a prefix).
     const bool query = (flags & FTS5_TOKENIZE_QUERY) != 0;
     std::string piece;
     size_t i = 0;
@@ -36,16 +39,16 @@ int Tokenize(Fts5Tokenizer*, void* ctx, int flags, const char* text, int length,
         size_t end = i;
         while (end < cps.size() && !IsWordBreak(cps[end])) ++end;
         for (size_t k = i; k < end; ++k) {
-            const bool last = k + 1 == end;
-            if (last && query && end - i > 1) break;
+            const size_t n = std::min<size_t>(kPieceLength, end - k);
+            if (query && n < kPieceLength && k > i) break;
             piece.clear();
-            AppendUtf8(cps[k], piece);
-            if (!last) AppendUtf8(cps[k + 1], piece);
+            for (size_t c = k; c < k + n; ++c) AppendUtf8(cps[c], piece);
             // Offsets into the folded text are not the source's; nothing
             // here highlights, so they only need to be in range.
             const int at = static_cast<int>(std::min<size_t>(k, static_cast<size_t>(length)));
             const int rc = token(ctx, 0, piece.data(), static_cast<int>(piece.size()), at, at);
             if (rc != SQLITE_OK) return rc;
+            if (query && n < kPieceLength) break;
         }
         i = end;
     }

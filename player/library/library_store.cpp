@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <set>
 
 #include "player/files/archive.h"
 #include "player/files/paths.h"
@@ -16,14 +17,15 @@ namespace {
 constexpr int kSchemaVersion = 1;
 constexpr int kBusyWaitMs = 10000;
 
+// Songs are narrow rows (what a search lists and filters on); their texts
+// live apart, so a search that fetches thousands of rows reads few pages.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS folders(
     id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, missing INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE IF NOT EXISTS songs(
     id INTEGER PRIMARY KEY, folder INTEGER NOT NULL,
-    path TEXT NOT NULL, member TEXT NOT NULL DEFAULT '', rel TEXT NOT NULL,
-    size INTEGER NOT NULL, mtime INTEGER NOT NULL,
-    title TEXT NOT NULL, names TEXT NOT NULL, texts TEXT NOT NULL, lyrics TEXT NOT NULL,
+    path TEXT NOT NULL, member TEXT NOT NULL DEFAULT '',
+    size INTEGER NOT NULL, mtime INTEGER NOT NULL, title TEXT NOT NULL,
     module INTEGER NOT NULL, format TEXT NOT NULL, tracks INTEGER NOT NULL,
     length_ms INTEGER NOT NULL, tempo_min INTEGER NOT NULL, tempo_max INTEGER NOT NULL,
     timesig TEXT NOT NULL, notes INTEGER NOT NULL, programs BLOB,
@@ -32,18 +34,23 @@ CREATE TABLE IF NOT EXISTS songs(
     UNIQUE(path, member));
 CREATE INDEX IF NOT EXISTS songs_folder ON songs(folder);
 CREATE INDEX IF NOT EXISTS songs_title ON songs(title COLLATE NOCASE);
+CREATE INDEX IF NOT EXISTS songs_length ON songs(length_ms);
+CREATE TABLE IF NOT EXISTS song_texts(
+    id INTEGER PRIMARY KEY, names TEXT NOT NULL, texts TEXT NOT NULL, lyrics TEXT NOT NULL,
+    rel TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS song_programs(
     program INTEGER NOT NULL, song INTEGER NOT NULL, PRIMARY KEY(program, song)) WITHOUT ROWID;
-CREATE VIRTUAL TABLE IF NOT EXISTS song_text USING fts5(
-    title, names, texts, lyrics, rel, content='songs', content_rowid='id',
-    tokenize='sonfara_bigram');
-CREATE TRIGGER IF NOT EXISTS songs_ai AFTER INSERT ON songs BEGIN
-    INSERT INTO song_text(rowid, title, names, texts, lyrics, rel)
-    VALUES (new.id, new.title, new.names, new.texts, new.lyrics, new.rel);
+CREATE VIRTUAL TABLE IF NOT EXISTS song_index USING fts5(
+    title, names, texts, lyrics, rel, content='', tokenize='sonfara_ngram');
+CREATE TRIGGER IF NOT EXISTS song_texts_ai AFTER INSERT ON song_texts BEGIN
+    INSERT INTO song_index(rowid, title, names, texts, lyrics, rel)
+    VALUES (new.id, (SELECT title FROM songs WHERE id=new.id), new.names, new.texts, new.lyrics,
+            new.rel);
 END;
-CREATE TRIGGER IF NOT EXISTS songs_ad AFTER DELETE ON songs BEGIN
-    INSERT INTO song_text(song_text, rowid, title, names, texts, lyrics, rel)
-    VALUES ('delete', old.id, old.title, old.names, old.texts, old.lyrics, old.rel);
+CREATE TRIGGER IF NOT EXISTS song_texts_ad AFTER DELETE ON song_texts BEGIN
+    INSERT INTO song_index(song_index, rowid, title, names, texts, lyrics, rel)
+    VALUES ('delete', old.id, (SELECT title FROM songs WHERE id=old.id), old.names, old.texts,
+            old.lyrics, old.rel);
 END;
 )sql";
 
@@ -326,11 +333,16 @@ LibraryStatus LibraryStore::DeleteSong(int64_t id, const void* programs, int byt
         sqlite3_reset(del);
         if (rc != SQLITE_DONE) return Fail(rc, nullptr);
     }
-    sqlite3_stmt* st = Prepared("DELETE FROM songs WHERE id=?1");
-    sqlite3_bind_int64(st, 1, id);
-    const int rc = sqlite3_step(st);
-    sqlite3_reset(st);
-    return rc == SQLITE_DONE ? LibraryStatus{} : Fail(rc, nullptr);
+    // The texts first: their index entry is removed with the title still there.
+    for (const char* sql :
+         {"DELETE FROM song_texts WHERE id=?1", "DELETE FROM songs WHERE id=?1"}) {
+        sqlite3_stmt* st = Prepared(sql);
+        sqlite3_bind_int64(st, 1, id);
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE) return Fail(rc, nullptr);
+    }
+    return {};
 }
 
 LibraryStatus LibraryStore::RemoveFile(const std::string& path) {
@@ -355,42 +367,49 @@ LibraryStatus LibraryStore::RemoveFile(const std::string& path) {
 }
 
 LibraryStatus LibraryStore::Insert(const SongRecord& r, int64_t folderId, const std::string& rel) {
+    LibraryStatus removed = RemoveSong(r.path, r.member);
+    if (!removed.ok()) return removed;
     sqlite3_stmt* st = Prepared(
-        "INSERT OR REPLACE INTO songs(folder, path, member, rel, size, mtime, title, names, texts, "
-        "lyrics, module, format, tracks, length_ms, tempo_min, tempo_max, timesig, notes, "
-        "programs, has_lyrics, has_loop, has_wrd, has_doc, error) VALUES "
-        "(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19,?20,?21,?22,?23,?24)");
+        "INSERT INTO songs(folder, path, member, size, mtime, title, module, format, tracks, "
+        "length_ms, tempo_min, tempo_max, timesig, notes, programs, has_lyrics, has_loop, "
+        "has_wrd, has_doc, error) VALUES "
+        "(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10,?11,?12,?13,?14,?15,?16,?17,?18,?19,?20)");
     if (!st) return Fail(sqlite3_errcode(db_), nullptr);
     sqlite3_bind_int64(st, 1, folderId);
     Bind(st, 2, r.path);
     Bind(st, 3, r.member);
-    Bind(st, 4, rel);
-    sqlite3_bind_int64(st, 5, r.size);
-    sqlite3_bind_int64(st, 6, r.mtime);
-    Bind(st, 7, r.title);
-    Bind(st, 8, r.trackNames);
-    Bind(st, 9, r.texts);
-    Bind(st, 10, r.lyrics);
-    sqlite3_bind_int(st, 11, static_cast<int>(r.module));
-    Bind(st, 12, r.format);
-    sqlite3_bind_int(st, 13, r.tracks);
-    sqlite3_bind_int(st, 14, r.lengthMs);
-    sqlite3_bind_int(st, 15, r.tempoMin);
-    sqlite3_bind_int(st, 16, r.tempoMax);
-    Bind(st, 17, r.timeSignature);
-    sqlite3_bind_int64(st, 18, r.notes);
+    sqlite3_bind_int64(st, 4, r.size);
+    sqlite3_bind_int64(st, 5, r.mtime);
+    Bind(st, 6, r.title);
+    sqlite3_bind_int(st, 7, static_cast<int>(r.module));
+    Bind(st, 8, r.format);
+    sqlite3_bind_int(st, 9, r.tracks);
+    sqlite3_bind_int(st, 10, r.lengthMs);
+    sqlite3_bind_int(st, 11, r.tempoMin);
+    sqlite3_bind_int(st, 12, r.tempoMax);
+    Bind(st, 13, r.timeSignature);
+    sqlite3_bind_int64(st, 14, r.notes);
     const bool anyProgram = r.programs[0] || r.programs[1];
     if (anyProgram)
-        sqlite3_bind_blob(st, 19, r.programs.data(), sizeof(r.programs), SQLITE_TRANSIENT);
-    sqlite3_bind_int(st, 20, r.hasLyrics);
-    sqlite3_bind_int(st, 21, r.hasLoop);
-    sqlite3_bind_int(st, 22, r.hasWrd);
-    sqlite3_bind_int(st, 23, r.hasDoc);
-    Bind(st, 24, r.error);
+        sqlite3_bind_blob(st, 15, r.programs.data(), sizeof(r.programs), SQLITE_TRANSIENT);
+    sqlite3_bind_int(st, 16, r.hasLyrics);
+    sqlite3_bind_int(st, 17, r.hasLoop);
+    sqlite3_bind_int(st, 18, r.hasWrd);
+    sqlite3_bind_int(st, 19, r.hasDoc);
+    Bind(st, 20, r.error);
     int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) return Fail(rc, "insert");
     const int64_t id = sqlite3_last_insert_rowid(db_);
+    st = Prepared("INSERT INTO song_texts(id, names, texts, lyrics, rel) VALUES (?1,?2,?3,?4,?5)");
+    sqlite3_bind_int64(st, 1, id);
+    Bind(st, 2, r.trackNames);
+    Bind(st, 3, r.texts);
+    Bind(st, 4, r.lyrics);
+    Bind(st, 5, rel);
+    rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) return Fail(rc, "insert");
     sqlite3_stmt* prog =
         Prepared("INSERT OR IGNORE INTO song_programs(program, song) VALUES (?1,?2)");
     for (int p = 0; p < 128 && anyProgram; ++p) {
@@ -404,6 +423,22 @@ LibraryStatus LibraryStore::Insert(const SongRecord& r, int64_t folderId, const 
     return {};
 }
 
+LibraryStatus LibraryStore::RemoveSong(const std::string& path, const std::string& member) {
+    sqlite3_stmt* st = Prepared("SELECT id, programs FROM songs WHERE path=?1 AND member=?2");
+    if (!st) return Fail(sqlite3_errcode(db_), nullptr);
+    Bind(st, 1, path);
+    Bind(st, 2, member);
+    if (sqlite3_step(st) != SQLITE_ROW) {
+        sqlite3_reset(st);
+        return {};
+    }
+    const int64_t id = sqlite3_column_int64(st, 0);
+    const auto* b = static_cast<const char*>(sqlite3_column_blob(st, 1));
+    const std::string programs(b ? b : "", static_cast<size_t>(sqlite3_column_bytes(st, 1)));
+    sqlite3_reset(st);
+    return DeleteSong(id, programs.data(), static_cast<int>(programs.size()));
+}
+
 LibraryStatus LibraryStore::Search(const std::string& text, std::vector<LibraryRow>& rows,
                                    size_t limit, bool* more) {
     LibraryQuery q;
@@ -412,17 +447,16 @@ LibraryStatus LibraryStore::Search(const std::string& text, std::vector<LibraryR
     return Search(q, rows, limit, more);
 }
 
-LibraryStatus LibraryStore::Search(const LibraryQuery& q, std::vector<LibraryRow>& rows,
-                                   size_t limit, bool* more) {
-    rows.clear();
-    if (more) *more = false;
-    if (!db_) return lastError_.ok() ? LibraryStatus{LibraryError::kCannotOpen, path_} : lastError_;
+std::string LibraryStore::SearchSql(const LibraryQuery& q, const std::string& match,
+                                    bool walkTitles, std::vector<std::string>& texts,
+                                    std::vector<int64_t>& numbers) {
     std::string sql =
         "SELECT s.id, s.path, s.member, s.title, s.length_ms, s.module, s.format, s.tracks, "
-        "s.has_lyrics, s.has_wrd, f.missing, s.error FROM songs s JOIN folders f ON f.id=s.folder "
-        "WHERE 1";
-    std::vector<std::string> texts;
-    std::vector<int64_t> numbers;
+        "s.has_lyrics, s.has_wrd, s.folder, s.error FROM songs s";
+    // Many matches in title order: walking the titles and stopping at the
+    // limit beats fetching and sorting every match.
+    if (walkTitles) sql += " INDEXED BY songs_title";
+    sql += " WHERE 1";
     auto text = [&](const std::string& v) {
         texts.push_back(v);
         return " ?" + std::to_string(texts.size());
@@ -431,10 +465,9 @@ LibraryStatus LibraryStore::Search(const LibraryQuery& q, std::vector<LibraryRow
         numbers.push_back(v);
         return " ?" + std::to_string(100 + numbers.size());
     };
-    const std::string match = MatchExpression(q.words);
     if (!match.empty())
         sql +=
-            " AND s.id IN (SELECT rowid FROM song_text WHERE song_text MATCH" + text(match) + ")";
+            " AND s.id IN (SELECT rowid FROM song_index WHERE song_index MATCH" + text(match) + ")";
     if (q.module) sql += " AND s.module =" + number(static_cast<int>(*q.module));
     if (q.minMs) sql += " AND s.length_ms >=" + number(*q.minMs);
     if (q.maxMs) sql += " AND s.length_ms <=" + number(*q.maxMs);
@@ -443,7 +476,7 @@ LibraryStatus LibraryStore::Search(const LibraryQuery& q, std::vector<LibraryRow
     if (q.withDoc) sql += " AND s.has_doc";
     if (q.withLoop) sql += " AND s.has_loop";
     if (q.failed) sql += " AND s.error <> ''";
-    if (q.missing) sql += " AND f.missing";
+    if (q.missing) sql += " AND s.folder IN (SELECT id FROM folders WHERE missing)";
     for (int p : q.programs)
         sql += " AND s.id IN (SELECT song FROM song_programs WHERE program =" + number(p) + ")";
     if (!q.folders.empty()) {
@@ -454,8 +487,40 @@ LibraryStatus LibraryStore::Search(const LibraryQuery& q, std::vector<LibraryRow
     }
     sql += std::string(" ORDER BY ") + kSortSql[static_cast<int>(q.sort)] +
            (q.descending ? " DESC" : "") + ", s.path, s.member";
+    return sql;
+}
+
+LibraryStatus LibraryStore::Search(const LibraryQuery& q, std::vector<LibraryRow>& rows,
+                                   size_t limit, bool* more) {
+    rows.clear();
+    if (more) *more = false;
+    if (!db_) return lastError_.ok() ? LibraryStatus{LibraryError::kCannotOpen, path_} : lastError_;
+    const std::string match = MatchExpression(q.words);
+    // Walk the titles when the words match many songs (counted only up to
+    // what decides it) or when there are no words at all.
+    bool walkTitles = q.sort == SortColumn::kTitle && limit > 0;
+    if (walkTitles && !match.empty()) {
+        sqlite3_stmt* count = Prepared(
+            "SELECT count(*) FROM (SELECT rowid FROM song_index WHERE song_index MATCH ?1 "
+            "LIMIT ?2)");
+        if (!count) return Fail(sqlite3_errcode(db_), "search");
+        const auto enough = static_cast<int64_t>(4 * limit);
+        Bind(count, 1, match);
+        sqlite3_bind_int64(count, 2, enough + 1);
+        const int rc = sqlite3_step(count);
+        const int64_t n = rc == SQLITE_ROW ? sqlite3_column_int64(count, 0) : 0;
+        sqlite3_reset(count);
+        if (rc != SQLITE_ROW) return Fail(rc, "search");
+        walkTitles = n > enough;
+    }
+    std::vector<std::string> texts;
+    std::vector<int64_t> numbers;
+    std::string sql = SearchSql(q, match, walkTitles, texts, numbers);
     if (limit > 0) sql += " LIMIT " + std::to_string(limit + 1);
 
+    std::set<int64_t> missing;
+    for (const LibraryFolder& f : Folders())
+        if (f.missing) missing.insert(f.id);
     sqlite3_stmt* st = nullptr;
     int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr);
     if (rc != SQLITE_OK) return Fail(rc, "search");
@@ -478,7 +543,7 @@ LibraryStatus LibraryStore::Search(const LibraryQuery& q, std::vector<LibraryRow
         r.tracks = sqlite3_column_int(st, 7);
         r.hasLyrics = sqlite3_column_int(st, 8) != 0;
         r.hasWrd = sqlite3_column_int(st, 9) != 0;
-        r.missing = sqlite3_column_int(st, 10) != 0;
+        r.missing = missing.count(sqlite3_column_int64(st, 10)) > 0;
         r.error = Text(st, 11);
         rows.push_back(std::move(r));
     }
@@ -491,7 +556,7 @@ std::optional<SongRecord> LibraryStore::Song(int64_t id) {
     sqlite3_stmt* st = Prepared(
         "SELECT path, member, size, mtime, title, names, texts, lyrics, module, format, tracks, "
         "length_ms, tempo_min, tempo_max, timesig, notes, programs, has_lyrics, has_loop, has_wrd, "
-        "has_doc, error FROM songs WHERE id=?1");
+        "has_doc, error FROM songs JOIN song_texts USING (id) WHERE id=?1");
     if (!st) return std::nullopt;
     sqlite3_bind_int64(st, 1, id);
     if (sqlite3_step(st) != SQLITE_ROW) {

@@ -184,8 +184,8 @@ std::string MatchExpression(const std::vector<std::string>& words) {
             if (c == '"') out += '"';
         }
         out += '"';
-        // One character: every piece that starts with it.
-        if (DecodeUtf8(w).size() == 1) out += '*';
+        // Shorter than a piece: every piece that starts with it.
+        if (DecodeUtf8(w).size() < 3) out += '*';
     }
     return out;
 }

@@ -63,9 +63,10 @@ TEST(Query, WrongFilterValuesAreRefusedByName) {
     }
 }
 
-TEST(Query, MatchExpressionQuotesWordsAndPrefixesSingleCharacters) {
+TEST(Query, MatchExpressionQuotesWordsAndPrefixesShortOnes) {
     EXPECT_EQ(MatchExpression({}), "");
-    EXPECT_EQ(MatchExpression({"夜空", "星"}), "\"夜空\" AND \"星\"*");
+    // Words shorter than an index piece are prefixes of the pieces.
+    EXPECT_EQ(MatchExpression({"夜空の", "夜空", "星"}), "\"夜空の\" AND \"夜空\"* AND \"星\"*");
     // A quote inside a word cannot end the phrase early.
     EXPECT_EQ(MatchExpression({"a\"b"}), "\"a\"\"b\"");
     EXPECT_EQ(ParseDuration("3:00"), 180000);
