@@ -48,15 +48,15 @@ const char* kKanji[] = {"夜", "空", "花", "火", "青", "春", "未", "来", 
 const char* kKana[] = {"メ", "ロ", "デ", "ィ", "ワ", "ル", "ツ", "マ", "ー", "チ", "テ", "ス",
                        "ジ", "エ", "ン", "グ", "オ", "プ", "バ", "ト", "ボ", "ピ", "ア", "ノ",
                        "ラ", "イ", "キ", "サ", "タ", "カ", "リ", "ド", "ミ", "ソ", "シ", "ク"};
-const char* kSyllables[] = {"pa", "ri", "to", "mel", "on", "dy", "sta", "ge", "bat", "tle",
-                            "dre", "am", "ni", "ght", "ca", "stle", "vic", "to", "ry", "pre",
-                            "lu", "de", "fu", "gue", "wal", "tz", "mar", "ch", "ro", "ck",
-                            "lo", "ve", "sky", "fi", "eld", "tow", "n", "bo", "ss", "ex"};
-const char* kInstruments[] = {"Piano", "Strings", "ドラム", "ベース", "Guitar", "Organ", "Brass",
-                              "フルート", "Melody", "Chorus", "Harp", "Bells", "Choir", "Pad",
-                              "Lead", "Sax", "Trumpet", "Violin", "Cello", "Oboe", "Clarinet",
-                              "Marimba", "Vibraphone", "Timpani", "Accordion", "Harmonica",
-                              "Synth", "Sitar", "Koto", "Shamisen"};
+const char* kSyllables[] = {"pa",  "ri", "to",  "mel", "on",  "dy",   "sta", "ge", "bat", "tle",
+                            "dre", "am", "ni",  "ght", "ca",  "stle", "vic", "to", "ry",  "pre",
+                            "lu",  "de", "fu",  "gue", "wal", "tz",   "mar", "ch", "ro",  "ck",
+                            "lo",  "ve", "sky", "fi",  "eld", "tow",  "n",   "bo", "ss",  "ex"};
+const char* kInstruments[] = {
+    "Piano",     "Strings",   "ドラム", "ベース", "Guitar",   "Organ",   "Brass",      "フルート",
+    "Melody",    "Chorus",    "Harp",   "Bells",  "Choir",    "Pad",     "Lead",       "Sax",
+    "Trumpet",   "Violin",    "Cello",  "Oboe",   "Clarinet", "Marimba", "Vibraphone", "Timpani",
+    "Accordion", "Harmonica", "Synth",  "Sitar",  "Koto",     "Shamisen"};
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -107,9 +107,12 @@ struct Generator {
         for (int i = 0; i < 4000; ++i) {
             std::string w;
             switch (i % 3) {
-                case 0: w = std::string(Pick(kKanji)) + Pick(kKanji); break;
+                case 0:
+                    w = std::string(Pick(kKanji)) + Pick(kKanji);
+                    break;
                 case 1:
-                    for (int k = 0, n = 3 + static_cast<int>(rng() % 3); k < n; ++k) w += Pick(kKana);
+                    for (int k = 0, n = 3 + static_cast<int>(rng() % 3); k < n; ++k)
+                        w += Pick(kKana);
                     break;
                 default:
                     for (int k = 0, n = 2 + static_cast<int>(rng() % 2); k < n; ++k)
@@ -166,8 +169,7 @@ void MakeCollection(const std::string& root, int songs) {
         }
         fs::create_directories(dir);
         for (int i = 0; i < count; ++i)
-            WriteBytes(dir + "/song" + std::to_string(i) + ".mid",
-                                    test::MakeSong(g.Spec()));
+            WriteBytes(dir + "/song" + std::to_string(i) + ".mid", test::MakeSong(g.Spec()));
     }
 }
 
@@ -202,7 +204,8 @@ void FillRows(LibraryStore& store, int rows) {
         SongRecord r;
         r.path = "/bench/set" + std::to_string(i / 100) + "/song" + std::to_string(i) + ".mid";
         r.title = g.Title();
-        for (int k = 0; k < 6; ++k) r.trackNames += std::string(k ? "\n" : "") + g.Pick(kInstruments);
+        for (int k = 0; k < 6; ++k)
+            r.trackNames += std::string(k ? "\n" : "") + g.Pick(kInstruments);
         r.texts = "Copyright (C) 1995 Tenmoor\n作曲: " + g.Word();
         r.module = static_cast<SongModule>(i % 4);
         r.lengthMs = static_cast<int32_t>(g.rng() % 400000);
@@ -274,7 +277,8 @@ void SearchFigures(const std::string& dbPath, int rows, int rounds) {
         (void)store.Search(q, found, 1000);
         return found.size();
     };
-    for (const auto& [name, queries] : {std::pair{"one word", oneWord}, {"two-char Japanese", twoChar}}) {
+    for (const auto& [name, queries] :
+         {std::pair{"one word", oneWord}, {"two-char Japanese", twoChar}}) {
         const Timings base = TimeQueries(queries, rounds, like);
         const Timings t = TimeQueries(queries, rounds, indexed);
         std::printf(
@@ -284,8 +288,8 @@ void SearchFigures(const std::string& dbPath, int rows, int rounds) {
             static_cast<double>(t.found) / t.ms.size(), Percentile(base.ms, 0.5),
             Percentile(base.ms, 0.99), Percentile(t.ms, 0.5) / Percentile(base.ms, 0.5));
     }
-    const Timings filters = TimeQueries({"module:gs length:<3:00", "program:19", "夜 piano"},
-                                        rounds, indexed);
+    const Timings filters =
+        TimeQueries({"module:gs length:<3:00", "program:19", "夜 piano"}, rounds, indexed);
     std::printf("search filters/one char\tmedian %.2f ms, p99 %.2f ms\n",
                 Percentile(filters.ms, 0.5), Percentile(filters.ms, 0.99));
     sqlite3_close(raw);
@@ -298,12 +302,18 @@ int main(int argc, char** argv) {
     std::string keep, searchDb;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string k = argv[i];
-        if (k == "--songs") songs = std::atoi(argv[i + 1]);
-        else if (k == "--rows") rows = std::atoi(argv[i + 1]);
-        else if (k == "--jobs") jobs = std::atoi(argv[i + 1]);
-        else if (k == "--queries") rounds = std::atoi(argv[i + 1]);
-        else if (k == "--keep") keep = argv[i + 1];
-        else if (k == "--search-db") searchDb = argv[i + 1];
+        if (k == "--songs")
+            songs = std::atoi(argv[i + 1]);
+        else if (k == "--rows")
+            rows = std::atoi(argv[i + 1]);
+        else if (k == "--jobs")
+            jobs = std::atoi(argv[i + 1]);
+        else if (k == "--queries")
+            rounds = std::atoi(argv[i + 1]);
+        else if (k == "--keep")
+            keep = argv[i + 1];
+        else if (k == "--search-db")
+            searchDb = argv[i + 1];
     }
     TempDir tmp;
     const std::string root = keep.empty() ? tmp / "collection" : keep;
@@ -328,10 +338,11 @@ int main(int argc, char** argv) {
     auto start = Clock::now();
     LibraryStatus s = ScanLibrary(store, o, sum);
     const double first = Seconds(start);
-    std::printf("first scan\t%.2f s (%zu files, %zu songs, %zu failed; %s); reading the bytes "
-                "alone %.2f s; ratio %.1f\n",
-                first, sum.files, sum.songs, sum.failed, s.ok() ? "ok" : s.Message().c_str(),
-                floor, first / floor);
+    std::printf(
+        "first scan\t%.2f s (%zu files, %zu songs, %zu failed; %s); reading the bytes "
+        "alone %.2f s; ratio %.1f\n",
+        first, sum.files, sum.songs, sum.failed, s.ok() ? "ok" : s.Message().c_str(), floor,
+        first / floor);
     std::vector<double> again;
     for (int i = 0; i < 5; ++i) {
         start = Clock::now();

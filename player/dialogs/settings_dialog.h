@@ -21,6 +21,9 @@ class QTabWidget;
 namespace sonfara {
 class SfrLibBinding;
 }
+namespace sonfara::dialogs {
+class LibraryFoldersPage;
+}
 
 namespace sonfara::dialogs {
 
@@ -115,6 +118,7 @@ class SettingsDialog final : public QDialog {
     std::array<QLineEdit*, 2> configFile_{};
     QCheckBox* smfkBank_;
     QCheckBox* smfkRythm_;
+    LibraryFoldersPage* libraryPage_;
 };
 
 // Turns a launcher written by CreateLink into an application entry that
