@@ -24,7 +24,9 @@
 namespace sonfara::dialogs {
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 enum Column { kTitleColumn, kLengthColumn, kModuleColumn, kFolderColumn, kColumnCount };
 constexpr library::SortColumn kColumnSort[] = {
@@ -70,10 +72,14 @@ class LibraryModel final : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
         if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
         switch (section) {
-            case kTitleColumn: return LibraryWindow::tr("タイトル");
-            case kLengthColumn: return LibraryWindow::tr("長さ");
-            case kModuleColumn: return LibraryWindow::tr("音源");
-            default: return LibraryWindow::tr("フォルダ／書庫");
+            case kTitleColumn:
+                return LibraryWindow::tr("タイトル");
+            case kLengthColumn:
+                return LibraryWindow::tr("長さ");
+            case kModuleColumn:
+                return LibraryWindow::tr("音源");
+            default:
+                return LibraryWindow::tr("フォルダ／書庫");
         }
     }
     QVariant data(const QModelIndex& index, int role) const override {
@@ -81,17 +87,21 @@ class LibraryModel final : public QAbstractTableModel {
         const library::LibraryRow& r = rows_[static_cast<size_t>(index.row())];
         if (role == Qt::DisplayRole) {
             switch (index.column()) {
-                case kTitleColumn: return Q(r.title);
-                case kLengthColumn: return r.error.empty() ? Length(r.lengthMs) : QString();
+                case kTitleColumn:
+                    return Q(r.title);
+                case kLengthColumn:
+                    return r.error.empty() ? Length(r.lengthMs) : QString();
                 case kModuleColumn:
                     return r.error.empty() ? QString::fromLatin1(library::ModuleName(r.module))
                                            : LibraryWindow::tr("エラー");
-                default: return Place(r);
+                default:
+                    return Place(r);
             }
         }
         if (role == Qt::ToolTipRole) {
             if (!r.error.empty()) return LibraryWindow::tr("読み込めません: %1").arg(Q(r.error));
-            if (r.missing) return LibraryWindow::tr("フォルダが見つかりません（取り外されたディスク？）");
+            if (r.missing)
+                return LibraryWindow::tr("フォルダが見つかりません（取り外されたディスク？）");
             return Place(r);
         }
         if (role == Qt::ForegroundRole && (r.missing || !r.error.empty()))
@@ -154,8 +164,7 @@ LibraryWindow::LibraryWindow(std::string databasePath, QWidget* parent)
     connect(search_, &QLineEdit::textChanged, this, &LibraryWindow::Search);
     connect(table_, &QTableView::doubleClicked, this,
             [this](const QModelIndex& i) { PlayRow(i.row()); });
-    connect(table_, &QTableView::customContextMenuRequested, this,
-            &LibraryWindow::ShowContextMenu);
+    connect(table_, &QTableView::customContextMenuRequested, this, &LibraryWindow::ShowContextMenu);
     connect(table_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
             [this] { Refresh(); });
     connect(scanButton_, &QPushButton::clicked, this, &LibraryWindow::StartScan);
@@ -180,11 +189,17 @@ bool LibraryWindow::EnsureOpen() {
 
 void LibraryWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    if (!openTried_) Refresh();
     search_->setFocus();
+    if (openTried_) return;
+    Refresh();
+    // Once a run: the folders are brought up to date (new songs read,
+    // deleted ones dropped), which costs little when nothing changed.
+    if (autoScan && store_.IsOpen() && !store_.Folders().empty()) StartScan();
 }
 
-void LibraryWindow::Refresh() { Search(search_->text()); }
+void LibraryWindow::Refresh() {
+    Search(search_->text());
+}
 
 void LibraryWindow::Search(const QString& text) {
     if (!EnsureOpen()) {
@@ -218,11 +233,17 @@ void LibraryWindow::Search(const QString& text) {
                                          : openProblem_);
 }
 
-void LibraryWindow::SetStatus(const QString& text) { status_->setText(text); }
+void LibraryWindow::SetStatus(const QString& text) {
+    status_->setText(text);
+}
 
-QString LibraryWindow::StatusText() const { return status_->text(); }
+QString LibraryWindow::StatusText() const {
+    return status_->text();
+}
 
-int LibraryWindow::RowCount() const { return static_cast<int>(model_->Rows().size()); }
+int LibraryWindow::RowCount() const {
+    return static_cast<int>(model_->Rows().size());
+}
 
 const library::LibraryRow* LibraryWindow::RowAt(int row) const {
     if (row < 0 || row >= RowCount()) return nullptr;
@@ -320,12 +341,14 @@ void LibraryWindow::StartScan() {
                              .arg(sum.removed);
             message = parts.join(QStringLiteral("\n"));
         }
-        QMetaObject::invokeMethod(this, [this, message] { OnScanDone(message); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, message] { OnScanDone(message); }, Qt::QueuedConnection);
     });
 }
 
-void LibraryWindow::CancelScan() { cancel_ = true; }
+void LibraryWindow::CancelScan() {
+    cancel_ = true;
+}
 
 void LibraryWindow::OnScanProgress(size_t done, size_t total, bool walking) {
     if (walking) return;
@@ -369,7 +392,8 @@ void LibraryWindow::SetColumnWidths(const std::string& widths) {
 LibraryFoldersPage::LibraryFoldersPage(std::string databasePath, QWidget* parent)
     : QWidget(parent), databasePath_(std::move(databasePath)) {
     chooseFolder = [](QWidget* parent) {
-        return QFileDialog::getExistingDirectory(parent, LibraryWindow::tr("ライブラリに加えるフォルダ"));
+        return QFileDialog::getExistingDirectory(parent,
+                                                 LibraryWindow::tr("ライブラリに加えるフォルダ"));
     };
     auto* label = new QLabel(tr("ライブラリが曲を探すフォルダ（サブフォルダと書庫の中も）:"), this);
     list_ = new QListWidget(this);
@@ -426,7 +450,9 @@ void LibraryFoldersPage::AddFolder(const QString& folder) {
     list_->item(list_->count() - 1)->setData(Qt::UserRole, clean);
 }
 
-void LibraryFoldersPage::RemoveSelected() { delete list_->currentItem(); }
+void LibraryFoldersPage::RemoveSelected() {
+    delete list_->currentItem();
+}
 
 QString LibraryFoldersPage::Apply() {
     const std::vector<std::string> now = Folders();

@@ -53,6 +53,9 @@ class LibraryWindow final : public QWidget {
     // Plays row `row` of the table (Enter, double click).
     void PlayRow(int row);
 
+    // The first showing scans the folders (off in tests that scan themselves).
+    bool autoScan = true;
+
     QLineEdit* SearchBox() const { return search_; }
     QTableView* Table() const { return table_; }
     QProgressBar* Progress() const { return progress_; }

@@ -171,7 +171,8 @@ LibraryStatus LibraryStore::Open(const std::string& path) {
     Close();
     path_ = path;
     lastError_ = {};
-    if (!MakeFolders(files::PathFolder(path)))
+    const std::string folder = files::PathFolder(path);
+    if (!folder.empty() && !MakeFolders(folder))
         return lastError_ = {LibraryError::kCannotWrite, path + " (" + std::strerror(errno) + ")"};
     LibraryStatus notice;
     for (int attempt = 0; attempt < 2; ++attempt) {

@@ -356,6 +356,17 @@ TEST(LibraryStoreBadStates, DamagedDatabaseIsSetAsideAndRebuilt) {
     EXPECT_EQ(store.Open(db).detail(), db + ".damaged-2");
 }
 
+TEST(LibraryStoreBadStates, RelativeDatabasePathOpensInTheCurrentFolder) {
+    TempDir dir;
+    const fs::path before = fs::current_path();
+    fs::current_path(dir.Path());
+    LibraryStore store;
+    EXPECT_TRUE(store.Open("library.db").ok());
+    fs::current_path(before);
+    EXPECT_TRUE(store.IsOpen());
+    EXPECT_TRUE(fs::exists(dir / "library.db"));
+}
+
 TEST(LibraryStoreBadStates, DatabaseThatCannotBeWrittenGivesOneMessage) {
     // /proc is read-only even for root.
     LibraryStore store;
