@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -41,10 +42,18 @@ QString Length(int32_t ms) {
     return QStringLiteral("%1:%2").arg(s / 60).arg(s % 60, 2, 10, QLatin1Char('0'));
 }
 
+// A path below the home folder as "~/...", as file managers show it.
+QString Shown(const std::string& path) {
+    const QString p = Q(path), home = QDir::homePath();
+    if (home.size() > 1 && p.startsWith(home + QLatin1Char('/')))
+        return QStringLiteral("~") + p.mid(home.size());
+    return p;
+}
+
 // Where a row lives: the folder of the file, with the archive's name.
 QString Place(const library::LibraryRow& r) {
-    if (r.member.empty()) return Q(files::PathFolder(r.path));
-    return Q(r.path) + QStringLiteral(" : ") + Q(r.member);
+    if (r.member.empty()) return Shown(files::PathFolder(r.path));
+    return Shown(r.path) + QStringLiteral(" : ") + Q(r.member);
 }
 
 }  // namespace
