@@ -151,16 +151,26 @@ int Search(const Args& a, LibraryStore& store) {
         j.BeginArray();
         for (const LibraryRow& r : rows) {
             j.BeginObject();
-            j.Key("title"), j.String(r.title);
-            j.Key("path"), j.String(r.path);
-            j.Key("member"), j.String(r.member);
-            j.Key("lengthMs"), j.Int(r.lengthMs);
-            j.Key("module"), j.String(library::ModuleName(r.module));
-            j.Key("format"), j.String(r.format);
-            j.Key("lyrics"), j.Bool(r.hasLyrics);
-            j.Key("wrd"), j.Bool(r.hasWrd);
-            j.Key("missing"), j.Bool(r.missing);
-            j.Key("error"), j.String(r.error);
+            j.Key("title");
+            j.String(r.title);
+            j.Key("path");
+            j.String(r.path);
+            j.Key("member");
+            j.String(r.member);
+            j.Key("lengthMs");
+            j.Int(r.lengthMs);
+            j.Key("module");
+            j.String(library::ModuleName(r.module));
+            j.Key("format");
+            j.String(r.format);
+            j.Key("lyrics");
+            j.Bool(r.hasLyrics);
+            j.Key("wrd");
+            j.Bool(r.hasWrd);
+            j.Key("missing");
+            j.Bool(r.missing);
+            j.Key("error");
+            j.String(r.error);
             j.EndObject();
         }
         j.EndArray();
@@ -184,23 +194,35 @@ int Stats(const Args& a, LibraryStore& store) {
     if (a.Flag("json")) {
         JsonWriter j;
         j.BeginObject();
-        j.Key("songs"), j.Int(st.songs);
-        j.Key("failed"), j.Int(st.failed);
-        j.Key("missing"), j.Int(st.missing);
-        j.Key("withLyrics"), j.Int(st.withLyrics);
-        j.Key("inArchives"), j.Int(st.archived);
-        j.Key("totalMs"), j.Int(st.totalMs);
-        j.Key("databaseBytes"), j.Int(st.databaseBytes);
+        j.Key("songs");
+        j.Int(st.songs);
+        j.Key("failed");
+        j.Int(st.failed);
+        j.Key("missing");
+        j.Int(st.missing);
+        j.Key("withLyrics");
+        j.Int(st.withLyrics);
+        j.Key("inArchives");
+        j.Int(st.archived);
+        j.Key("totalMs");
+        j.Int(st.totalMs);
+        j.Key("databaseBytes");
+        j.Int(st.databaseBytes);
         j.Key("modules");
         j.BeginObject();
-        for (int m = 0; m < 4; ++m) j.Key(kModules[m]), j.Int(st.byModule[m]);
+        for (int m = 0; m < 4; ++m) {
+            j.Key(kModules[m]);
+            j.Int(st.byModule[m]);
+        }
         j.EndObject();
         j.Key("folders");
         j.BeginArray();
         for (const auto& f : st.folders) {
             j.BeginObject();
-            j.Key("path"), j.String(f.path);
-            j.Key("missing"), j.Bool(f.missing);
+            j.Key("path");
+            j.String(f.path);
+            j.Key("missing");
+            j.Bool(f.missing);
             j.EndObject();
         }
         j.EndArray();

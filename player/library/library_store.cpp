@@ -101,6 +101,27 @@ std::string ContainsPattern(const std::string& text) {
     return p + "%";
 }
 
+// The folder list is also kept in a small text file beside the database
+// ("<db>.folders", one path a line), so a damaged database that is set
+// aside does not take the user's folders with it.
+std::string FolderListPath(const std::string& db) {
+    return db + ".folders";
+}
+
+std::vector<std::string> ReadFolderList(const std::string& db) {
+    std::string text;
+    std::vector<std::string> out;
+    if (ReadWholeFile(FolderListPath(db), text, 1 << 20) != ReadStatus::kOk) return out;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string DefaultLibraryPath() {
@@ -175,6 +196,7 @@ LibraryStatus LibraryStore::Open(const std::string& path) {
     if (!folder.empty() && !MakeFolders(folder))
         return lastError_ = {LibraryError::kCannotWrite, path + " (" + std::strerror(errno) + ")"};
     LibraryStatus notice;
+    std::vector<LibraryFolder> salvaged;
     for (int attempt = 0; attempt < 2; ++attempt) {
         const int rc = sqlite3_open_v2(path.c_str(), &db_,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -192,11 +214,20 @@ LibraryStatus LibraryStore::Open(const std::string& path) {
         sqlite3_busy_timeout(db_, kBusyWaitMs);
         RegisterTokenizer(db_);
         LibraryStatus s = CreateSchema();
-        if (s.ok()) return lastError_ = notice;
+        if (s.ok()) {
+            // The folders of a damaged file: as far as they could be read,
+            // and as the list beside it has them.
+            if (notice.code() == LibraryError::kDamaged) {
+                for (const std::string& f : ReadFolderList(path)) salvaged.push_back({0, f, false});
+                for (const LibraryFolder& f : salvaged) (void)AddFolder(f.path);  // best effort
+            }
+            return lastError_ = notice;
+        }
         if (s.code() != LibraryError::kDamaged || attempt > 0) {
             Close();
             return lastError_ = s;
         }
+        salvaged = Folders();
         notice = SetAside();
         if (notice.code() != LibraryError::kDamaged) return lastError_ = notice;
     }
@@ -211,6 +242,7 @@ LibraryStatus LibraryStore::Rebuild() {
     if (!s.ok()) return s;
     for (const LibraryFolder& f : folders)
         (void)AddFolder(f.path);  // best effort: the list is kept
+    for (const std::string& f : ReadFolderList(path_)) (void)AddFolder(f);
     return lastError_ = aside;
 }
 
@@ -248,7 +280,16 @@ LibraryStatus LibraryStore::AddFolder(const std::string& folder, int64_t* id) {
     if (rc != SQLITE_ROW) return Fail(rc, "folders");
     if (id) *id = sqlite3_column_int64(st, 0);
     sqlite3_reset(st);
+    SaveFolderList();
     return {};
+}
+
+void LibraryStore::SaveFolderList() {
+    std::string text;
+    for (const LibraryFolder& f : Folders()) text += f.path + "\n";
+    std::string error;
+    // Only a spare copy: the database stays the record when it cannot be written.
+    (void)WriteFileReplacing(FolderListPath(path_), text, &error);
 }
 
 LibraryStatus LibraryStore::RemoveFolder(const std::string& folder) {
@@ -275,7 +316,9 @@ LibraryStatus LibraryStore::RemoveFolder(const std::string& folder) {
     const int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) return Fail(rc, nullptr);
-    return Commit();
+    s = Commit();
+    if (s.ok()) SaveFolderList();
+    return s;
 }
 
 std::vector<LibraryFolder> LibraryStore::Folders() {

@@ -127,6 +127,7 @@ class LibraryStore {
     sqlite3_stmt* Prepared(const char* sql);
     LibraryStatus DeleteSong(int64_t id, const void* programs, int bytes);
     LibraryStatus RemoveSong(const std::string& path, const std::string& member);
+    void SaveFolderList();
     std::string SearchSql(const LibraryQuery& q, const std::string& match, bool walkTitles,
                           std::vector<std::string>& texts, std::vector<int64_t>& numbers);
 

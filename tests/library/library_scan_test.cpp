@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "player/files/lha_writer.h"
@@ -354,6 +355,42 @@ TEST(LibraryStoreBadStates, DamagedDatabaseIsSetAsideAndRebuilt) {
     store.Close();
     WriteBytes(db, "SQLite format 3");
     EXPECT_EQ(store.Open(db).detail(), db + ".damaged-2");
+}
+
+TEST_F(LibraryTest, DamageFoundInUseIsSetAsideAndTheScanRebuildsIt) {
+    SongSpec s;
+    for (int i = 0; i < 60; ++i) {
+        s.title = "song " + std::to_string(i);
+        s.texts = {std::string(300, static_cast<char>('a' + i % 26))};
+        Song("s" + std::to_string(i) + ".mid", s);
+    }
+    Scan();
+    const std::string db = store.Path();
+    store.Close();
+    // Pages past the first are overwritten; the header still reads.
+    {
+        std::fstream f(db, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(4096);
+        const std::string junk(fs::file_size(db) - 4096, '\xA5');
+        f.write(junk.data(), static_cast<std::streamsize>(junk.size()));
+    }
+    fs::remove(db + "-wal");
+    fs::remove(db + "-shm");
+    LibraryStatus opened = store.Open(db);
+    ScanSummary sum;
+    LibraryStatus scanned = ScanLibrary(store, {}, sum);
+    // The damage shows at the open or during the scan; either way it is
+    // named, the file is kept aside, and the songs are back afterwards.
+    const LibraryStatus& told = opened.ok() ? scanned : opened;
+    EXPECT_EQ(told.code(), LibraryError::kDamaged) << told.Message();
+    EXPECT_TRUE(fs::exists(db + ".damaged"));
+    // The folders come back from the list kept beside the database.
+    if (!opened.ok()) {
+        ASSERT_TRUE(ScanLibrary(store, {}, sum).ok());
+    }
+    ASSERT_EQ(store.Folders().size(), 1u);
+    EXPECT_EQ(store.Stats().songs, 60);
+    EXPECT_EQ(Titles("song"), Titles(""));
 }
 
 TEST(LibraryStoreBadStates, RelativeDatabasePathOpensInTheCurrentFolder) {
