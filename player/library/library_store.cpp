@@ -261,7 +261,12 @@ LibraryStatus LibraryStore::CreateSchema() {
             rc = SQLITE_OK;
         }
         sqlite3_finalize(st);
-        if (rc == SQLITE_OK && version > kSchemaVersion) rc = SQLITE_NOTADB;  // not ours to change
+        // A newer program's database is left as it is, not taken for damage.
+        if (rc == SQLITE_OK && version > kSchemaVersion)
+            return lastError_ = {LibraryError::kCannotOpen, path_ + " (a newer version's library)"};
+        // An existing database is only read here: an open never waits for a
+        // scan that is writing.
+        if (rc == SQLITE_OK && version == kSchemaVersion) return {};
     }
     if (rc == SQLITE_OK) rc = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK)

@@ -1,6 +1,7 @@
 // The library over a temporary database: scanning folders and archives,
 // rescans, every filter, Japanese short words and the bad states.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -391,6 +392,40 @@ TEST_F(LibraryTest, DamageFoundInUseIsSetAsideAndTheScanRebuildsIt) {
     ASSERT_EQ(store.Folders().size(), 1u);
     EXPECT_EQ(store.Stats().songs, 60);
     EXPECT_EQ(Titles("song"), Titles(""));
+}
+
+TEST_F(LibraryTest, AnotherConnectionOpensAndSearchesWhileAScanWrites) {
+    SongSpec s;
+    s.title = "already there";
+    Song("a.mid", s);
+    Scan();
+    ASSERT_TRUE(store.Begin().ok());  // a scan's transaction holds the write lock
+    ASSERT_TRUE(store.RemoveFile(music + "/a.mid").ok());
+    LibraryStore window;
+    ASSERT_TRUE(window.Open(store.Path()).ok());
+    std::vector<LibraryRow> rows;
+    ASSERT_TRUE(window.Search("already", rows, 0).ok());
+    EXPECT_EQ(rows.size(), 1u);  // the last committed state
+    ASSERT_TRUE(store.Commit().ok());
+    ASSERT_TRUE(window.Search("already", rows, 0).ok());
+    EXPECT_TRUE(rows.empty());
+}
+
+TEST(LibraryStoreBadStates, NewerVersionsDatabaseIsLeftAlone) {
+    TempDir dir;
+    const std::string db = dir / "library.db";
+    {
+        LibraryStore store;
+        ASSERT_TRUE(store.Open(db).ok());
+    }
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &raw), SQLITE_OK);
+    sqlite3_exec(raw, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
+    sqlite3_close(raw);
+    LibraryStore store;
+    EXPECT_EQ(store.Open(db).code(), LibraryError::kCannotOpen);
+    EXPECT_FALSE(store.IsOpen());
+    EXPECT_FALSE(fs::exists(db + ".damaged"));
 }
 
 TEST(LibraryStoreBadStates, RelativeDatabasePathOpensInTheCurrentFolder) {
