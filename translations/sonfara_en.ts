@@ -347,7 +347,7 @@
     </message>
     <message>
         <source>追加したフォルダはライブラリの「フォルダを走査」で読み込まれます。</source>
-        <translation>Added folders are read by "Scan Folders" in the library window.</translation>
+        <translation>Added folders are read by &quot;Scan Folders&quot; in the library window.</translation>
     </message>
     <message>
         <source>（見つかりません）</source>
@@ -439,6 +439,10 @@
     <message>
         <source>ライブラリに加えるフォルダ</source>
         <translation>Folder to add to the library</translation>
+    </message>
+    <message>
+        <source>設定の「ライブラリ」ページで曲のあるフォルダを追加してください</source>
+        <translation>Add folders with songs on the Library page of the settings</translation>
     </message>
 </context>
 <context>

@@ -237,9 +237,13 @@ void LibraryWindow::Search(const QString& text) {
     const int n = static_cast<int>(rows.size());
     model_->SetRows(std::move(rows));
     if (n > 0) table_->selectRow(0);
-    if (!Scanning())
-        SetStatus(openProblem_.isEmpty() ? (more ? tr("%1曲以上").arg(n) : tr("%1曲").arg(n))
-                                         : openProblem_);
+    if (Scanning()) return;
+    if (!openProblem_.isEmpty())
+        SetStatus(openProblem_);
+    else if (n == 0 && store_.Folders().empty())
+        SetStatus(tr("設定の「ライブラリ」ページで曲のあるフォルダを追加してください"));
+    else
+        SetStatus(more ? tr("%1曲以上").arg(n) : tr("%1曲").arg(n));
 }
 
 void LibraryWindow::SetStatus(const QString& text) {

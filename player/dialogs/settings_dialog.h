@@ -1,7 +1,7 @@
 // The settings dialog "Sonfara - 設定": six pages that edit a part of the
 // settings, the file associations, the launchers, the module-emulation
-// configuration files and the song library's folders. It lives for the whole run; closing it hides it.
-// UI thread only.
+// configuration files and the song library's folders. It lives for the whole run; closing it hides
+// it. UI thread only.
 #pragma once
 
 #include <QDialog>

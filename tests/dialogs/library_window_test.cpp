@@ -133,6 +133,13 @@ TEST_F(LibraryWindowTest, ArchiveMemberRowsOpenAsArchiveEntriesAndColumnsRoundTr
 }
 
 TEST_F(LibraryWindowTest, UnwritableDatabaseLeavesAnEmptyWindowThatSaysWhy) {
+    {
+        // A library without folders says where they are added.
+        LibraryWindow empty(db);
+        empty.show();
+        EXPECT_TRUE(empty.StatusText().contains(QStringLiteral("ライブラリ")));
+        EXPECT_FALSE(empty.Scanning());
+    }
     LibraryWindow w("/proc/sonfara-library/library.db");
     w.show();
     EXPECT_EQ(w.RowCount(), 0);
