@@ -361,11 +361,14 @@ LibraryStatus LibraryStore::Commit() {
 
 std::map<std::string, FileStamp> LibraryStore::KnownFiles(int64_t folderId) {
     std::map<std::string, FileStamp> out;
-    sqlite3_stmt* st = Prepared("SELECT DISTINCT path, size, mtime FROM songs WHERE folder=?1");
+    sqlite3_stmt* st = Prepared(
+        "SELECT DISTINCT path, size, mtime, member = '' AND has_wrd, member = '' AND has_doc "
+        "FROM songs WHERE folder=?1");
     if (!st) return out;
     sqlite3_bind_int64(st, 1, folderId);
     while (sqlite3_step(st) == SQLITE_ROW)
-        out[Text(st, 0)] = {sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 2)};
+        out[Text(st, 0)] = {sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 2),
+                            sqlite3_column_int(st, 3) != 0, sqlite3_column_int(st, 4) != 0};
     sqlite3_reset(st);
     return out;
 }

@@ -62,6 +62,9 @@ struct LibraryStats {
 struct FileStamp {
     int64_t size = 0;
     int64_t mtime = 0;
+    // A WRD script, a document beside a plain file (archives: always false).
+    bool wrd = false;
+    bool doc = false;
     bool operator==(const FileStamp&) const = default;
 };
 

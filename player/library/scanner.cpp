@@ -228,6 +228,13 @@ LibraryStatus Plan(LibraryStore& store, ScanSummary& summary, std::vector<ScanFi
         std::map<std::string, FileStamp> known = store.KnownFiles(folder.id);
         summary.files += found.size();
         for (ScanFile& f : found) {
+            // A script or document put beside a song reads the song again.
+            if (!f.archive) {
+                f.stamp.wrd = companions.count(WithTail(f.path, "wrd")) > 0;
+                f.stamp.doc = companions.count(WithTail(f.path, "txt")) +
+                                  companions.count(WithTail(f.path, "doc")) >
+                              0;
+            }
             auto it = known.find(f.path);
             const bool same = it != known.end() && it->second == f.stamp;
             if (it != known.end()) known.erase(it);

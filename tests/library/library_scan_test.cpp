@@ -145,6 +145,15 @@ TEST_F(LibraryTest, RescanReadsOnlyWhatChangedAndDropsWhatIsGone) {
     // The old text is out of the index as well.
     EXPECT_EQ(Titles("two"), V{"two again"});
     EXPECT_EQ(store.Stats().songs, 2);
+    // A script put beside an unchanged song is noticed, and its going too.
+    WriteBytes(music + "/one.wrd", "@WRD");
+    again = Scan();
+    EXPECT_EQ(again.read, 1u);
+    EXPECT_EQ(Titles("has:wrd"), V{"one"});
+    EXPECT_EQ(Scan().read, 0u);
+    fs::remove(music + "/one.wrd");
+    EXPECT_EQ(Scan().read, 1u);
+    EXPECT_EQ(Titles("has:wrd"), V{});
 }
 
 TEST_F(LibraryTest, ArchivesAndRecomposerSongsAreRows) {
