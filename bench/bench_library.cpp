@@ -134,8 +134,8 @@ struct Generator {
         for (int i = 0; i < words; ++i) t += (i ? (rng() % 2 ? " " : "の") : "") + Word();
         return t + " " + std::to_string(std::uniform_int_distribution<int>(1, 99)(rng));
     }
-    test::SongSpec Spec() {
-        test::SongSpec s;
+    test::SongPlan Plan() {
+        test::SongPlan s;
         s.title = cp.FromUtf8(Title());
         const int tracks = std::uniform_int_distribution<int>(4, 12)(rng);
         for (int k = 0; k < tracks; ++k) {
@@ -145,7 +145,7 @@ struct Generator {
         s.copyright = "Copyright (C) 199" + std::to_string(rng() % 10) + " Tenmoor";
         s.texts = {cp.FromUtf8("作曲: " + Word())};
         if (rng() % 10 == 0) s.lyrics = {cp.FromUtf8(Word()), cp.FromUtf8(Word())};
-        s.reset = static_cast<test::SongSpec::Reset>(rng() % 4);
+        s.reset = static_cast<test::SongPlan::Reset>(rng() % 4);
         s.notes = std::uniform_int_distribution<int>(50, 400)(rng);
         s.padTo = std::uniform_int_distribution<size_t>(10, 200)(rng) * 1024;
         return s;
@@ -162,14 +162,14 @@ void MakeCollection(const std::string& root, int songs) {
         if (folder % 10 == 9) {
             std::vector<std::pair<std::string, std::string>> members;
             for (int i = 0; i < count; ++i)
-                members.emplace_back("song" + std::to_string(i) + ".mid", test::MakeSong(g.Spec()));
+                members.emplace_back("song" + std::to_string(i) + ".mid", test::MakeSong(g.Plan()));
             fs::create_directories(root);
             WriteZip(dir + ".zip", members);
             continue;
         }
         fs::create_directories(dir);
         for (int i = 0; i < count; ++i)
-            WriteBytes(dir + "/song" + std::to_string(i) + ".mid", test::MakeSong(g.Spec()));
+            WriteBytes(dir + "/song" + std::to_string(i) + ".mid", test::MakeSong(g.Plan()));
     }
 }
 

@@ -32,13 +32,13 @@ class LibraryWindowTest : public ::testing::Test {
         root = dir.path().toStdString();
         db = root + "/library.db";
         fs::create_directories(root + "/music/sub");
-        Song("music/sub/night.mid", "夜空のうた", library::test::SongSpec::kGs);
-        Song("music/day.mid", "昼の歌", library::test::SongSpec::kXg);
+        Song("music/sub/night.mid", "夜空のうた", library::test::SongPlan::kGs);
+        Song("music/day.mid", "昼の歌", library::test::SongPlan::kXg);
         std::ofstream(root + "/music/broken.mid") << "MThd";
     }
     void Song(const std::string& rel, const std::string& title,
-              library::test::SongSpec::Reset reset) {
-        library::test::SongSpec s;
+              library::test::SongPlan::Reset reset) {
+        library::test::SongPlan s;
         s.title = CodePage("CP932").FromUtf8(title);
         s.reset = reset;
         std::ofstream(root + "/" + rel, std::ios::binary) << library::test::MakeSong(s);

@@ -24,7 +24,7 @@ using files::test::TempDir;
 using files::test::WriteBytes;
 using files::test::WriteZip;
 using test::MakeSong;
-using test::SongSpec;
+using test::SongPlan;
 
 const CodePage& Cp932() {
     static const CodePage cp("CP932");
@@ -44,7 +44,7 @@ class LibraryTest : public ::testing::Test {
         ASSERT_TRUE(store.AddFolder(music).ok());
     }
 
-    void Song(const std::string& rel, const SongSpec& spec) {
+    void Song(const std::string& rel, const SongPlan& spec) {
         fs::create_directories(fs::path(music + "/" + rel).parent_path());
         WriteBytes(music + "/" + rel, MakeSong(spec));
     }
@@ -75,14 +75,14 @@ class LibraryTest : public ::testing::Test {
 };
 
 TEST_F(LibraryTest, ScanReadsSongsTextsAndValues) {
-    SongSpec s;
+    SongPlan s;
     s.title = Sjis("夜空のムコウ");
     s.trackNames = {Sjis("ピアノ"), "Strings"};
     s.texts = {Sjis("作曲 テスト")};
     s.copyright = "(C) Tenmoor";
     s.lyrics = {Sjis("ほし"), Sjis("ぞら")};
     s.programs = {0, 19};
-    s.reset = SongSpec::kGs;
+    s.reset = SongPlan::kGs;
     s.notes = 8;
     s.tempoBpm = 150;
     Song("a/night.mid", s);
@@ -121,7 +121,7 @@ TEST_F(LibraryTest, ScanReadsSongsTextsAndValues) {
 
 TEST_F(LibraryTest, RescanReadsOnlyWhatChangedAndDropsWhatIsGone) {
     for (const char* name : {"one", "two", "three"}) {
-        SongSpec s;
+        SongPlan s;
         s.title = name;
         Song(std::string(name) + ".mid", s);
     }
@@ -132,7 +132,7 @@ TEST_F(LibraryTest, RescanReadsOnlyWhatChangedAndDropsWhatIsGone) {
     EXPECT_EQ(again.read, 0u);
     EXPECT_EQ(Titles(""), (V{"one", "three", "two"}));
     // A changed file is read again, a deleted one loses its row.
-    SongSpec changed;
+    SongPlan changed;
     changed.title = "two again";
     changed.notes = 40;
     Song("two.mid", changed);
@@ -157,7 +157,7 @@ TEST_F(LibraryTest, RescanReadsOnlyWhatChangedAndDropsWhatIsGone) {
 }
 
 TEST_F(LibraryTest, ArchivesAndRecomposerSongsAreRows) {
-    SongSpec a, b;
+    SongPlan a, b;
     a.title = "zipped one";
     b.title = "zipped two";
     WriteZip(music + "/pack.zip", {{"disk1/a.mid", MakeSong(a)},
@@ -204,7 +204,7 @@ TEST_F(LibraryTest, ArchivesAndRecomposerSongsAreRows) {
 TEST_F(LibraryTest, FailedSongsAreKeptWithTheirMessage) {
     WriteBytes(music + "/broken.mid", "MThd garbage");
     WriteBytes(music + "/bad.zip", "PK\3\4 not really");
-    SongSpec ok;
+    SongPlan ok;
     ok.title = "fine";
     Song("fine.mid", ok);
     const ScanSummary sum = Scan();
@@ -221,17 +221,17 @@ TEST_F(LibraryTest, FailedSongsAreKeptWithTheirMessage) {
 }
 
 TEST_F(LibraryTest, EveryFilterNarrowsTheRows) {
-    SongSpec gs, xg, gm, plain;
+    SongPlan gs, xg, gm, plain;
     gs.title = "gs organ";
-    gs.reset = SongSpec::kGs;
+    gs.reset = SongPlan::kGs;
     gs.programs = {19};
     gs.notes = 300;  // 2:30 at 120 BPM
     xg.title = "xg karaoke";
-    xg.reset = SongSpec::kXg;
+    xg.reset = SongPlan::kXg;
     xg.lyrics = {"la", "la"};
     xg.notes = 10;
     gm.title = "gm piano";
-    gm.reset = SongSpec::kGm;
+    gm.reset = SongPlan::kGm;
     gm.programs = {0};
     plain.title = "plain";
     plain.notes = 400;  // 3:20
@@ -269,7 +269,7 @@ TEST_F(LibraryTest, EveryFilterNarrowsTheRows) {
 }
 
 TEST_F(LibraryTest, JapaneseShortWordsAndWidthsMatch) {
-    SongSpec a, b, c, d;
+    SongPlan a, b, c, d;
     a.title = Sjis("夜空に星");
     b.title = Sjis("空の色");
     c.title = Sjis("ﾖｿﾞﾗﾉﾑｺｳ");  // half-width katakana in the file
@@ -299,7 +299,7 @@ TEST_F(LibraryTest, JapaneseShortWordsAndWidthsMatch) {
 }
 
 TEST_F(LibraryTest, MissingFolderKeepsItsRowsUntilItIsBackOrRemoved) {
-    SongSpec s;
+    SongPlan s;
     s.title = "on the disk";
     Song("x.mid", s);
     Scan();
@@ -325,7 +325,7 @@ TEST_F(LibraryTest, MissingFolderKeepsItsRowsUntilItIsBackOrRemoved) {
 }
 
 TEST_F(LibraryTest, OnlyOneScanRunsAtATimeAndACancelledOneKeepsItsWork) {
-    SongSpec s;
+    SongPlan s;
     for (int i = 0; i < 40; ++i) {
         s.title = "song " + std::to_string(i);
         Song("s" + std::to_string(i) + ".mid", s);
@@ -368,7 +368,7 @@ TEST(LibraryStoreBadStates, DamagedDatabaseIsSetAsideAndRebuilt) {
 }
 
 TEST_F(LibraryTest, DamageFoundInUseIsSetAsideAndTheScanRebuildsIt) {
-    SongSpec s;
+    SongPlan s;
     for (int i = 0; i < 60; ++i) {
         s.title = "song " + std::to_string(i);
         s.texts = {std::string(300, static_cast<char>('a' + i % 26))};
@@ -404,7 +404,7 @@ TEST_F(LibraryTest, DamageFoundInUseIsSetAsideAndTheScanRebuildsIt) {
 }
 
 TEST_F(LibraryTest, AnotherConnectionOpensAndSearchesWhileAScanWrites) {
-    SongSpec s;
+    SongPlan s;
     s.title = "already there";
     Song("a.mid", s);
     Scan();
@@ -469,7 +469,7 @@ TEST(LibraryStoreBadStates, DatabaseThatCannotBeWrittenGivesOneMessage) {
 }
 
 TEST_F(LibraryTest, ReadOnlyMusicFolderIsScannedWithoutWritingToIt) {
-    SongSpec s;
+    SongPlan s;
     s.title = "read only";
     Song("ro/x.mid", s);
     fs::permissions(music + "/ro", fs::perms::owner_read | fs::perms::owner_exec);

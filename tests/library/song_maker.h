@@ -8,7 +8,7 @@
 
 namespace sonfara::library::test {
 
-struct SongSpec {
+struct SongPlan {
     std::string title;  // code-page bytes (or UTF-8) as the file carries them
     std::vector<std::string> trackNames;
     std::vector<std::string> texts;   // FF 01 events
@@ -47,7 +47,7 @@ inline std::string Chunk(const char* id, const std::string& body) {
     return c + body;
 }
 
-inline std::string MakeSong(const SongSpec& s) {
+inline std::string MakeSong(const SongPlan& s) {
     constexpr int kDivision = 480;
     std::string conductor;
     Meta(conductor, 0x03, s.title);
@@ -61,9 +61,9 @@ inline std::string MakeSong(const SongSpec& s) {
     static const std::string kGs("\xF0\x0A\x41\x10\x42\x12\x40\x00\x7F\x00\x41\xF7", 12);
     static const std::string kXg("\xF0\x08\x43\x10\x4C\x00\x00\x7E\x00\xF7", 10);
     static const std::string kGm("\xF0\x05\x7E\x7F\x09\x01\xF7", 7);
-    if (s.reset != SongSpec::kNone) {
+    if (s.reset != SongPlan::kNone) {
         conductor += '\0';
-        conductor += s.reset == SongSpec::kGs ? kGs : s.reset == SongSpec::kXg ? kXg : kGm;
+        conductor += s.reset == SongPlan::kGs ? kGs : s.reset == SongPlan::kXg ? kXg : kGm;
     }
     for (const std::string& t : s.texts) Meta(conductor, 0x01, t);
     for (const std::string& l : s.lyrics) Meta(conductor, 0x05, l);
