@@ -12,7 +12,7 @@ PACKAGES=(
     qt6-base-dev qt6-qpa-plugins qt6-translations-l10n qt6-l10n-tools qt6-tools-dev fonts-ipafont-gothic
     xvfb xauth x11-utils xdotool imagemagick dbus pulseaudio pulseaudio-utils openbox
     timgm6mb-soundfont lhasa unifont
-    zlib1g-dev
+    zlib1g-dev libsqlite3-dev
     libasound2-dev time
     universal-ctags python3
     help2man lintian desktop-file-utils appstream shared-mime-info dpkg-dev libglib2.0-bin

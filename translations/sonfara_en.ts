@@ -311,6 +311,10 @@
         <source>音声ファイルに書き出し中です。終わってから選び直してください。</source>
         <translation>An audio export is running. Choose this again when it has finished.</translation>
     </message>
+    <message>
+        <source>ライブラリ</source>
+        <translation>Library</translation>
+    </message>
 </context>
 <context>
     <name>sonfara::dialogs::ExportDialog</name>
@@ -329,6 +333,120 @@
     <message>
         <source>書き出しました: %1</source>
         <translation>Exported: %1</translation>
+    </message>
+</context>
+<context>
+    <name>sonfara::dialogs::LibraryFoldersPage</name>
+    <message>
+        <source>ライブラリが曲を探すフォルダ（サブフォルダと書庫の中も）:</source>
+        <translation>Folders the library looks for songs in (also sub-folders and archives):</translation>
+    </message>
+    <message>
+        <source>追加...</source>
+        <translation>Add...</translation>
+    </message>
+    <message>
+        <source>削除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>追加したフォルダはライブラリの「フォルダを走査」で読み込まれます。</source>
+        <translation>Added folders are read by &quot;Scan Folders&quot; in the library window.</translation>
+    </message>
+    <message>
+        <source>（見つかりません）</source>
+        <translation> (not found)</translation>
+    </message>
+</context>
+<context>
+    <name>sonfara::dialogs::LibraryWindow</name>
+    <message>
+        <source>タイトル</source>
+        <translation>Title</translation>
+    </message>
+    <message>
+        <source>長さ</source>
+        <translation>Length</translation>
+    </message>
+    <message>
+        <source>音源</source>
+        <translation>Module</translation>
+    </message>
+    <message>
+        <source>フォルダ／書庫</source>
+        <translation>Folder / Archive</translation>
+    </message>
+    <message>
+        <source>エラー</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>読み込めません: %1</source>
+        <translation>Cannot be loaded: %1</translation>
+    </message>
+    <message>
+        <source>フォルダが見つかりません（取り外されたディスク？）</source>
+        <translation>Folder not found (a removed disk?)</translation>
+    </message>
+    <message>
+        <source>ライブラリ</source>
+        <translation>Library</translation>
+    </message>
+    <message>
+        <source>検索（例: 夜空  module:gs  length:&lt;3:00  has:lyrics）</source>
+        <translation>Search (e.g. night  module:gs  length:&lt;3:00  has:lyrics)</translation>
+    </message>
+    <message>
+        <source>フォルダを走査</source>
+        <translation>Scan Folders</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>%1曲以上</source>
+        <translation>%1+ songs</translation>
+    </message>
+    <message>
+        <source>%1曲</source>
+        <translation>%1 songs</translation>
+    </message>
+    <message>
+        <source>再生</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>再生リストに追加</source>
+        <translation>Add to Play List</translation>
+    </message>
+    <message>
+        <source>お気に入りに追加</source>
+        <translation>Add to Favorites</translation>
+    </message>
+    <message>
+        <source>フォルダを開く</source>
+        <translation>Open Folder</translation>
+    </message>
+    <message>
+        <source>フォルダを調べています…</source>
+        <translation>Looking through the folders…</translation>
+    </message>
+    <message>
+        <source>%1曲を読み込みました（エラー %2、削除 %3）</source>
+        <translation>%1 songs read (%2 errors, %3 removed)</translation>
+    </message>
+    <message>
+        <source>走査中 %1 / %2</source>
+        <translation>Scanning %1 / %2</translation>
+    </message>
+    <message>
+        <source>ライブラリに加えるフォルダ</source>
+        <translation>Folder to add to the library</translation>
+    </message>
+    <message>
+        <source>設定の「ライブラリ」ページで曲のあるフォルダを追加してください</source>
+        <translation>Add folders with songs on the Library page of the settings</translation>
     </message>
 </context>
 <context>
@@ -553,7 +671,7 @@
     </message>
     <message>
         <source>ファイルマネージャーの「別のアプリケーションで開く」に追加します</source>
-        <translation>Adds Sonfara to the file manager's &quot;Open With&quot; list</translation>
+        <translation>Adds Sonfara to the file manager&apos;s &quot;Open With&quot; list</translation>
     </message>
     <message>
         <source>優先度</source>
@@ -654,6 +772,10 @@
     <message>
         <source>ショートカットを作成できませんでした</source>
         <translation>Could not create the shortcut</translation>
+    </message>
+    <message>
+        <source>ライブラリ</source>
+        <translation>Library</translation>
     </message>
 </context>
 <context>

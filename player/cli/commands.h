@@ -24,5 +24,6 @@ int RunList(const std::vector<std::string>& args);
 int RunPlay(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
 int RunConvert(const std::vector<std::string>& args);
+int RunLibrary(const std::vector<std::string>& args);
 
 }  // namespace sonfara::cli

@@ -50,6 +50,16 @@ const Command kCommands[] = {
      "  convert FOLDER -o OUTFOLDER [--loops N]   every Recomposer song of FOLDER as "
      "OUTFOLDER/NAME.mid",
      sonfara::cli::RunConvert},
+    {"library",
+     "library add DIR... | remove DIR... | scan [--jobs N] | search QUERY... [--json] [--limit N] "
+     "| stats [--json]\n"
+     "                                the song library: folders scanned for songs (also in "
+     "archives),\n"
+     "                                found by words and filters (module:gs length:<3:00 "
+     "has:lyrics\n"
+     "                                has:wrd program:19 folder:NAME sort:-length); "
+     "--database FILE",
+     sonfara::cli::RunLibrary},
     {"play",
      "play PATH... [--port NAME|--list-ports] [--repeat 0-3] [--speed PCT] [--transpose N] "
      "[--soundfont PATH]\n"

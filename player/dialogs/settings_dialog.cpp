@@ -20,7 +20,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "player/dialogs/library_window.h"
 #include "player/dialogs/prompts.h"
+#include "player/library/library_store.h"
 #include "player/platform/sfrlib_binding.h"
 #include "player/platform/text_decoding.h"
 #include "player/ui/artwork.h"
@@ -180,6 +182,8 @@ SettingsDialog::SettingsDialog(SettingsEditor& settings, ShellIntegration& shell
     tabs_->addTab(AssociationPage(), tr("関連付け"));
     tabs_->addTab(BehaviourPage(), tr("動作"));
     tabs_->addTab(EmulationPage(), tr("MIDIエミュレート"));
+    libraryPage_ = new LibraryFoldersPage(library::DefaultLibraryPath(), this);
+    tabs_->addTab(libraryPage_, tr("ライブラリ"));
 
     auto* ok = Named(new QPushButton(tr("OK"), this), "Command1");
     auto* apply = Named(new QPushButton(tr("適用(&A)"), this), "Command3");
@@ -346,6 +350,7 @@ void SettingsDialog::Refill() {
     configFile_[1]->setText(PathText(v.Emulation.MIDIEmuXGCFG));
     smfkBank_->setChecked(v.Emulation.SMFKBank);
     smfkRythm_->setChecked(v.Emulation.SMFKRythm);
+    libraryPage_->Refill();
 }
 
 bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, const char* key, int32_t current,
@@ -388,6 +393,8 @@ bool SettingsDialog::ApplyEdits() {
     e.Emulation.SMFKBank = smfkBank_->isChecked();
     e.Emulation.SMFKRythm = smfkRythm_->isChecked();
     ApplyDialogSettings(settings_, shell_, e, SelectedAssociations());
+    if (const QString problem = libraryPage_->Apply(); !problem.isEmpty())
+        prompts_.Error(this, problem);
     return true;
 }
 

@@ -1,7 +1,7 @@
-// The settings dialog "Sonfara - 設定": five pages that edit a part of the
-// settings, the file associations, the launchers and the module-emulation
-// configuration files. It lives for the whole run; closing it hides it.
-// UI thread only.
+// The settings dialog "Sonfara - 設定": six pages that edit a part of the
+// settings, the file associations, the launchers, the module-emulation
+// configuration files and the song library's folders. It lives for the whole run; closing it hides
+// it. UI thread only.
 #pragma once
 
 #include <QDialog>
@@ -20,6 +20,9 @@ class QTabWidget;
 
 namespace sonfara {
 class SfrLibBinding;
+}
+namespace sonfara::dialogs {
+class LibraryFoldersPage;
 }
 
 namespace sonfara::dialogs {
@@ -116,6 +119,7 @@ class SettingsDialog final : public QDialog {
     std::array<QLineEdit*, 2> configFile_{};
     QCheckBox* smfkBank_;
     QCheckBox* smfkRythm_;
+    LibraryFoldersPage* libraryPage_;
 };
 
 // Turns a launcher written by CreateLink into an application entry that

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -268,6 +269,22 @@ bool WriteMember(archive* a, const std::string& target) {
     return ok;
 }
 
+// The current member's data in memory; false on damage or a bomb.
+bool ReadMember(archive* a, std::string& out) {
+    out.clear();
+    const void* buf = nullptr;
+    size_t size = 0;
+    la_int64_t offset = 0;
+    for (;;) {
+        const int r = archive_read_data_block(a, &buf, &size, &offset);
+        if (r == ARCHIVE_EOF) return true;
+        if (r < ARCHIVE_WARN || offset + static_cast<la_int64_t>(size) > kMaxMemberBytes)
+            return false;
+        if (out.size() < static_cast<size_t>(offset)) out.resize(static_cast<size_t>(offset));
+        out.replace(static_cast<size_t>(offset), size, static_cast<const char*>(buf), size);
+    }
+}
+
 // What the last extraction into each folder wrote. Only this program's own
 // files are removed before the next one: another program running at the
 // same time may be playing from the shared work folder.
@@ -374,6 +391,28 @@ void ReportListingProblems(const std::string& archivePath, const ArchiveListing&
         notifier.Error(text);
     }
     if (!listing.complete) notifier.Error(std::string(msg::kArchiveDamaged) + archivePath);
+}
+
+ArchiveListing ReadArchiveSongs(
+    const std::string& archivePath,
+    const std::function<void(const std::string& name, const std::string* bytes)>& fn) {
+    ArchiveListing l;
+    l.complete = WalkMembers(archivePath, /*withData=*/true, l.skipped,
+                             [&](const std::string& name, archive* a) {
+                                 l.names.push_back(name);
+                                 bool song = false;
+                                 for (const std::string& p : SongPatterns())
+                                     song = song || MemberMatches(p, name);
+                                 if (!song) return true;
+                                 if (IsUnsafeMemberName(name)) {
+                                     l.skipped.push_back(name);
+                                     return true;
+                                 }
+                                 std::string bytes;
+                                 fn(name, ReadMember(a, bytes) ? &bytes : nullptr);
+                                 return true;
+                             });
+    return l;
 }
 
 std::vector<std::string> ExtractionPatterns(const std::string& memberName) {

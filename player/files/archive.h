@@ -3,6 +3,7 @@
 // libarchive is linked, so the archivers always count as present.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,14 @@ std::vector<std::string> ArchiveMembers(const std::string& archivePath);
 // out. With a notifier, every song left out and any damage is reported.
 std::vector<std::string> ListArchiveSongs(const std::string& archivePath,
                                           Notifier* notifier = nullptr);
+
+// Reads every song member (in stored order, not grouped) and hands its
+// bytes to fn, or nullptr when the member could not be read; the listing
+// holds every member's name. One pass over the archive, nothing written to
+// disk: for reading many songs at once (the library). Any thread.
+ArchiveListing ReadArchiveSongs(
+    const std::string& archivePath,
+    const std::function<void(const std::string& name, const std::string* bytes)>& fn);
 
 // The messages for members left out and for damage; none when all is well.
 void ReportListingProblems(const std::string& archivePath, const ArchiveListing& listing,

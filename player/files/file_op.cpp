@@ -241,10 +241,14 @@ std::vector<std::string> DialogSelection(const std::vector<std::string>& pieces)
 FileOp::FileOp(PlaybackTarget& target, FileContext ctx) : target_(target), ctx_(std::move(ctx)) {}
 
 void FileOp::OpenFiles(const std::vector<std::string>& paths, bool appendToList) {
-    // An empty list opens in replace mode, so the first song plays.
-    const bool append = list_.Count() > 0 && appendToList;
     std::vector<FileEntry> added = ExpandPaths(paths, ctx_);
     if (settings_.FileSort == 1) SortEntries(added, ctx_.cp);
+    OpenEntries(std::move(added), appendToList);
+}
+
+void FileOp::OpenEntries(std::vector<FileEntry> added, bool appendToList) {
+    // An empty list opens in replace mode, so the first song plays.
+    const bool append = list_.Count() > 0 && appendToList;
     if (added.empty()) return;
     const int dropped = append ? list_.Append(std::move(added)) : list_.Replace(std::move(added));
     if (dropped > 0) ctx_.notifier.Error(msg::kListFull);

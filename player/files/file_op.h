@@ -147,6 +147,8 @@ class FileOp {
     // Opens paths into the play list (replace or append mode) and, in
     // replace mode, plays the first entry.
     void OpenFiles(const std::vector<std::string>& paths, bool append = false);
+    // The same with entries made elsewhere (the song library's rows).
+    void OpenEntries(std::vector<FileEntry> entries, bool append = false);
     // Replaces the play list with the paths' entries and plays nothing
     // (the command line, which then picks the entry to play).
     void ListFiles(const std::vector<std::string>& paths);

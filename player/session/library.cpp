@@ -155,6 +155,15 @@ void SessionLibrary::OpenPaths(const std::vector<std::string>& paths, OpenMode m
     AfterOpen(before);
 }
 
+void SessionLibrary::OpenEntries(std::vector<files::FileEntry> entries, OpenMode mode) {
+    PlaybackSession::StateChange change(s_);
+    if (mode == OpenMode::kByFileOpenMode)
+        mode = s_.values_.OpenModeSw != 0 ? OpenMode::kAppend : OpenMode::kReplace;
+    const int before = openAttempts_;
+    fileOp_.OpenEntries(std::move(entries), mode == OpenMode::kAppend);
+    AfterOpen(before);
+}
+
 bool SessionLibrary::PlayEntry(int index) {
     PlaybackSession::StateChange change(s_);
     if (index < 1 || index > fileOp_.List().Count()) return false;

@@ -92,6 +92,9 @@ class SessionLibrary {
 
     void OpenPaths(const std::vector<std::string>& paths,
                    OpenMode mode = OpenMode::kByFileOpenMode);
+    // Play-list entries made elsewhere (the song library), opened the same way.
+    void OpenEntries(std::vector<files::FileEntry> entries,
+                     OpenMode mode = OpenMode::kByFileOpenMode);
     // Entry `index` (1-based) of the play list; false when it did not start.
     bool PlayEntry(int index);
     void Next();

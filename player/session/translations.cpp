@@ -1,6 +1,7 @@
 #include "player/session/translations.h"
 
 #include "player/files/file_entry.h"
+#include "player/library/messages.h"
 #include "player/platform/messages.h"
 #include "player/sequencer/messages.h"
 #include "player/session/export_messages.h"
@@ -17,7 +18,8 @@ void RegisterEngineTranslations() {
     for (const MessageTranslations* table :
          {&files::msg::kEnglish, &song::msg::kEnglish, &EventListTranslations(),
           &sequencer::msg::kEnglish, &settings::msg::kEnglish, &wrd::msg::kEnglish,
-          &session::msg::kEnglish, &session::msg::kExportEnglish, &platform::msg::kEnglish})
+          &session::msg::kEnglish, &session::msg::kExportEnglish, &platform::msg::kEnglish,
+          &library::msg::kEnglish})
         RegisterTranslations(*table);
 }
 

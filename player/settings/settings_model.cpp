@@ -79,6 +79,12 @@ const std::vector<KeyDef>& KeyDefs() {
             {"LyricsLeft", &SettingsValues::LyricsLeft},
             {"LyricsWidth", &SettingsValues::LyricsWidth, SettingRange{0, 1 << 20}},
             {"LyricsHeight", &SettingsValues::LyricsHeight, SettingRange{0, 1 << 20}},
+            {"LibraryShown", &SettingsValues::LibraryShown},
+            {"LibraryTop", &SettingsValues::LibraryTop},
+            {"LibraryLeft", &SettingsValues::LibraryLeft},
+            {"LibraryWidth", &SettingsValues::LibraryWidth, SettingRange{0, 1 << 20}},
+            {"LibraryHeight", &SettingsValues::LibraryHeight, SettingRange{0, 1 << 20}},
+            {"LibraryColumns", &SettingsValues::LibraryColumns},
             // 10 is endless; a fade over more than a minute is not a fade-out.
             {"LoopCount", &SettingsValues::LoopCount, SettingRange{0, 10}},
             {"LoopFade", &SettingsValues::LoopFade, SettingRange{0, 60}},
@@ -249,11 +255,14 @@ const std::vector<std::string>& SettingKeysInSaveOrder() {
         for (int i = 1; i <= 10; ++i) k.push_back(RecentKey(i));
         for (int i = 1; i <= 10; ++i) k.push_back(ExecutableKey(i));
         for (const char* n :
-             {"BltSw",         "WindowStyle",  "MIDIEmulate",       "MIDIEmuGSCFG", "MIDIEmuXGCFG",
-              "SMFKBank",      "SMFKRythm",    "RcpLoopCount",      "LyricsShown",  "LyricsTop",
-              "LyricsLeft",    "LyricsWidth",  "LyricsHeight",      "LoopCount",    "LoopFade",
-              "Language",      "TextEncoding", "SynthBufferFrames", "MIDIOutPort",  "SWRDEmulation",
-              "MWRDEmulation", "OSRetrun",     "EffectChorus",      "EffectReverb", "EqMode"})
+             {"BltSw",        "WindowStyle",   "MIDIEmulate",    "MIDIEmuGSCFG",
+              "MIDIEmuXGCFG", "SMFKBank",      "SMFKRythm",      "RcpLoopCount",
+              "LyricsShown",  "LyricsTop",     "LyricsLeft",     "LyricsWidth",
+              "LyricsHeight", "LibraryShown",  "LibraryTop",     "LibraryLeft",
+              "LibraryWidth", "LibraryHeight", "LibraryColumns", "LoopCount",
+              "LoopFade",     "Language",      "TextEncoding",   "SynthBufferFrames",
+              "MIDIOutPort",  "SWRDEmulation", "MWRDEmulation",  "OSRetrun",
+              "EffectChorus", "EffectReverb",  "EqMode"})
             k.push_back(n);
         return k;
     }();

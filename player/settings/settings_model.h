@@ -83,6 +83,14 @@ struct SettingsValues {
     int32_t LyricsLeft = 0;
     int32_t LyricsWidth = 0;
     int32_t LyricsHeight = 0;
+    // The library window, the same way, and its column widths in pixels
+    // ("w1,w2,..."; empty: the defaults).
+    bool LibraryShown = false;
+    int32_t LibraryTop = 0;
+    int32_t LibraryLeft = 0;
+    int32_t LibraryWidth = 0;
+    int32_t LibraryHeight = 0;
+    std::string LibraryColumns;
     // The built-in synthesizer's audio buffer in frames (one of
     // kSynthBufferChoices): larger costs less, smaller answers sooner.
     int32_t SynthBufferFrames = 2048;

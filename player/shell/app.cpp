@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "player/dialogs/library_window.h"
 #include "player/dialogs/lyrics_window.h"
 #include "player/dialogs/wrd_window.h"
 #include "player/display/display_controller.h"
@@ -353,6 +354,7 @@ void SonfaraApp::HideResident() {
     dialogs_->WrdWindow()->hide();
     SaveWindowPlacement();  // before the lyrics window hides: it is remembered as shown
     dialogs_->Lyrics().hide();
+    dialogs_->Library().hide();
     RemoveTray();
     main_->hide();
     control_.get()->hide();
@@ -374,6 +376,7 @@ void SonfaraApp::BeginOrderlyExit() {
     control_.get()->hide();
     dialogs_->WrdWindow()->hide();
     dialogs_->Lyrics().hide();
+    dialogs_->Library().hide();
     timers_.BeginExit();  // EndTimer calls Finish once every timer acknowledged
 }
 
@@ -387,6 +390,7 @@ void SonfaraApp::Finish() {
     dialogs_->WrdWindow()->SetShuttingDown(true);
     dialogs_->WrdWindow()->close();
     dialogs_->Lyrics().close();
+    dialogs_->Library().close();
     control_.get()->close();
     // A message of the exit itself (the settings could not be saved) is
     // shown before the process ends.

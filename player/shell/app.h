@@ -79,6 +79,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     void ShowListEditor(dialogs::ListMode list) override { dialogs_->ShowListEditor(list); }
     bool ShowWrdWindow() override { return dialogs_->ShowWrdWindow(); }
     void ShowLyricsWindow() override { dialogs_->ShowLyricsWindow(); }
+    void ShowLibraryWindow() override { dialogs_->ShowLibraryWindow(); }
     void ExportAudio(const AudioExportRequest& request) override;
     bool RaiseRunningExport() override { return dialogs_->RaiseRunningExport(); }
     void ToggleMainRollUp() override;

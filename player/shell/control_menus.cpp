@@ -204,6 +204,9 @@ const MenuEntry ControlMenus::kEntries[] = {
     Act(
         kView, QT_TRANSLATE_NOOP("ControlMenus", "歌詞"), "ShowLyrics",
         [](M& m) { m.hooks_.ShowLyricsWindow(); }, "Ctrl+L"),
+    Act(
+        kView, QT_TRANSLATE_NOOP("ControlMenus", "ライブラリ"), "ShowLibrary",
+        [](M& m) { m.hooks_.ShowLibraryWindow(); }, "Ctrl+F"),
 
     Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "拡張機能(&E)"), kExtension),
     Sub(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "起動"), kLaunch),

@@ -5,12 +5,14 @@
 #include <QWidget>
 
 #include "player/dialogs/export_dialog.h"
+#include "player/dialogs/library_window.h"
 #include "player/dialogs/list_dialog.h"
 #include "player/dialogs/lyrics_window.h"
 #include "player/dialogs/settings_dialog.h"
 #include "player/dialogs/version_window.h"
 #include "player/dialogs/wrd_window.h"
 #include "player/files/favorites.h"
+#include "player/library/library_store.h"
 #include "player/platform/file_types.h"
 #include "player/session/session.h"
 #include "player/shell/qt_platform.h"
@@ -86,6 +88,22 @@ wrd::WrdWindowWidget& DialogHost::MakeWrdWindow() {
 void DialogHost::AttachSession(PlaybackSession& session) {
     session_ = &session;
     lyricsWindow_ = std::make_unique<dialogs::LyricsWindow>();
+    libraryWindow_ = std::make_unique<dialogs::LibraryWindow>(library::DefaultLibraryPath());
+    dialogs::LibraryWindow* lib = libraryWindow_.get();
+    QObject::connect(lib, &dialogs::LibraryWindow::playRequested, lib,
+                     [&session](const files::FileEntry& e) {
+                         session.Library().OpenEntries({e}, OpenMode::kReplace);
+                     });
+    QObject::connect(lib, &dialogs::LibraryWindow::appendRequested, lib,
+                     [&session](const files::FileEntry& e) {
+                         session.Library().OpenEntries({e}, OpenMode::kAppend);
+                     });
+    // The song's own title; the favourite plays its file (a whole archive).
+    QObject::connect(lib, &dialogs::LibraryWindow::favoriteRequested, lib,
+                     [&session](const QString& path, const QString& title) {
+                         const std::string t = title.toStdString();
+                         (void)session.Library().FinishAddFavorite(t, {path.toStdString(), t, {}});
+                     });
     wrdSource_ = std::make_unique<SessionWrdSource>(session);
     wrdWindow_->SetFrameSource(wrdSource_.get());
     wrdWindow_->SetInterval(session.Settings().Values().MWRDTimer);
@@ -134,6 +152,12 @@ void DialogHost::ShowLyricsWindow() {
     lyricsWindow_->activateWindow();
 }
 
+void DialogHost::ShowLibraryWindow() {
+    libraryWindow_->show();
+    libraryWindow_->raise();
+    libraryWindow_->activateWindow();
+}
+
 namespace {
 constexpr int kTwipsPerPixel = 15;
 }
@@ -144,6 +168,12 @@ void DialogHost::RestoreLyricsWindow(const SettingsValues& v) {
         lyricsWindow_->move(v.LyricsLeft / kTwipsPerPixel, v.LyricsTop / kTwipsPerPixel);
     }
     if (v.LyricsShown) ShowLyricsWindow();
+    if (v.LibraryWidth > 0 && v.LibraryHeight > 0) {
+        libraryWindow_->resize(v.LibraryWidth / kTwipsPerPixel, v.LibraryHeight / kTwipsPerPixel);
+        libraryWindow_->move(v.LibraryLeft / kTwipsPerPixel, v.LibraryTop / kTwipsPerPixel);
+    }
+    libraryWindow_->SetColumnWidths(v.LibraryColumns);
+    if (v.LibraryShown) ShowLibraryWindow();
 }
 
 // The normal frame, also when it is full screen at the exit.
@@ -155,6 +185,13 @@ void DialogHost::SaveLyricsWindow(SettingsValues& v) const {
     v.LyricsLeft = r.left() * kTwipsPerPixel;
     v.LyricsWidth = lyricsWindow_->width() * kTwipsPerPixel;
     v.LyricsHeight = lyricsWindow_->height() * kTwipsPerPixel;
+    const QRect l = libraryWindow_->frameGeometry();
+    v.LibraryShown = libraryWindow_->isVisible();
+    v.LibraryTop = l.top() * kTwipsPerPixel;
+    v.LibraryLeft = l.left() * kTwipsPerPixel;
+    v.LibraryWidth = libraryWindow_->width() * kTwipsPerPixel;
+    v.LibraryHeight = libraryWindow_->height() * kTwipsPerPixel;
+    v.LibraryColumns = libraryWindow_->ColumnWidths();
 }
 
 // Dialogs still open when the program closes: their event loops return,

@@ -22,6 +22,7 @@ struct SettingsValues;
 namespace sonfara::dialogs {
 enum class ListMode;
 class ExportDialog;
+class LibraryWindow;
 class LyricsWindow;
 class SettingsDialog;
 }  // namespace sonfara::dialogs
@@ -69,6 +70,12 @@ class DialogHost {
     void RestoreLyricsWindow(const SettingsValues& v);
     void SaveLyricsWindow(SettingsValues& v) const;
 
+    // The song library window (表示 > ライブラリ): its rows play, join the
+    // play list or the favourites through the session. Its place, columns
+    // and whether it is shown go with the lyrics window's.
+    dialogs::LibraryWindow& Library() const { return *libraryWindow_; }
+    void ShowLibraryWindow();
+
     // An audio export in the background with its progress window; while
     // one runs, the window comes to the front instead. The end is told
     // through the notifier.
@@ -87,6 +94,7 @@ class DialogHost {
     std::unique_ptr<wrd::WrdFrameSource> wrdSource_;
     std::unique_ptr<dialogs::SettingsDialog> settingsDialog_;
     std::unique_ptr<dialogs::LyricsWindow> lyricsWindow_;
+    std::unique_ptr<dialogs::LibraryWindow> libraryWindow_;
     std::unique_ptr<dialogs::ExportDialog> exportDialog_;
 };
 

@@ -48,6 +48,8 @@ class ShellHooks {
     virtual bool ShowWrdWindow() { return false; }
     // Shows and raises the lyrics window (with or without lyrics to show).
     virtual void ShowLyricsWindow() {}
+    // Shows and raises the song library window.
+    virtual void ShowLibraryWindow() {}
     // Renders a song to an audio file in the background with a progress
     // window (the program adds its shaping folders and work folder).
     virtual void ExportAudio(const AudioExportRequest& request) {}

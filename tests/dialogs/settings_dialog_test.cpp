@@ -93,7 +93,8 @@ TEST_F(SettingsDialogTest, PagesButtonsAndCancel) {
     EXPECT_EQ(dialog.windowTitle(), "Sonfara - 設定");
     QStringList tabs;
     for (int i = 0; i < dialog.Tabs()->count(); ++i) tabs << dialog.Tabs()->tabText(i);
-    EXPECT_EQ(tabs, (QStringList{"演奏", "描画", "関連付け", "動作", "MIDIエミュレート"}));
+    EXPECT_EQ(tabs,
+              (QStringList{"演奏", "描画", "関連付け", "動作", "MIDIエミュレート", "ライブラリ"}));
 
     // Cancel throws away every edit, the association selection too.
     Find<QLineEdit>("MTimerInt")->setText("20");

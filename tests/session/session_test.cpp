@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "player/files/lha_writer.h"
 #include "player/session/messages.h"
 #include "tests/session/session_fixture.h"
 
@@ -467,6 +468,31 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     r.RunMs(20000);
     EXPECT_LT(r.Snap().positionMs, 4000);
     EXPECT_EQ(strikes("90 41 64"), 0);
+}
+
+TEST(Session, LibraryEntriesPlayOrJoinTheList) {
+    SessionRig r;
+    const std::string a = WriteSong(r.folder, "a.mid", test::TenSecondSong(60));
+    const std::string b = WriteSong(r.folder, "b.mid", test::TenSecondSong(72));
+    std::string err;
+    ASSERT_TRUE(files::WriteLhaArchive(r.folder + "/pack.lzh", {{"a.mid", a}, {"sub/b.mid", b}},
+                                       SystemCodePage(), &err))
+        << err;
+    // One member of an archive, as a library row names it, plays alone.
+    r.S().Library().OpenEntries({{"sub/b.mid", r.folder, "pack.lzh", ""}}, OpenMode::kReplace);
+    SessionSnapshot s = r.Snap();
+    EXPECT_TRUE(s.playing);
+    EXPECT_EQ(s.playListCount, 1);
+    EXPECT_EQ(s.fileName, "b.mid");  // extracted by its own name
+    // Appending keeps the song playing and its place in the list.
+    r.S().Library().OpenEntries({{"a.mid", r.folder, "", ""}}, OpenMode::kAppend);
+    s = r.Snap();
+    EXPECT_EQ(s.playListCount, 2);
+    EXPECT_EQ(s.playListIndex, 1);
+    EXPECT_EQ(s.fileName, "b.mid");  // extracted by its own name
+    // Nothing to open changes nothing.
+    r.S().Library().OpenEntries({}, OpenMode::kReplace);
+    EXPECT_EQ(r.Snap().playListCount, 2);
 }
 
 }  // namespace

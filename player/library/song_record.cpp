@@ -1,0 +1,211 @@
+#include "player/library/song_record.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string_view>
+
+#include "player/files/paths.h"
+#include "player/files/recomposer.h"
+#include "player/platform/midi.h"
+#include "player/song/event_list.h"
+#include "player/song/lyrics.h"
+#include "player/song/module_detect.h"
+#include "player/song/smf_reader.h"
+#include "player/song/song_table.h"
+
+namespace sonfara::library {
+namespace {
+
+// Meta event types the library keeps as the song's texts. Track names
+// (0x03) and lyrics (0x05) are kept apart.
+constexpr uint8_t kMetaText = 0x01;
+constexpr uint8_t kMetaCopyright = 0x02;
+constexpr uint8_t kMetaInstrument = 0x04;
+constexpr uint8_t kMetaMarker = 0x06;
+constexpr uint8_t kMetaCue = 0x07;
+
+constexpr int32_t kMicrosPerMinute = 60'000'000;
+
+bool IsKeptText(uint8_t type) {
+    return type == kMetaText || type == kMetaCopyright || type == kMetaInstrument ||
+           type == kMetaMarker || type == kMetaCue;
+}
+
+// Cuts UTF-8 at a character boundary at or below `limit` bytes.
+void CutText(std::string& s, size_t limit = kMaxTextBytes) {
+    if (s.size() <= limit) return;
+    size_t n = limit;
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    s.resize(n);
+}
+
+// The GM System On message as a Standard MIDI File stores it.
+bool HasGmSystemOn(std::span<const uint8_t> b) {
+    static constexpr uint8_t kGmOn[] = {midi::kSysExStart, 0x05, midi::kUniversalNonRealtime};
+    for (size_t i = 0; i + 6 < b.size(); ++i) {
+        if (b[i] == kGmOn[0] && b[i + 1] == kGmOn[1] && b[i + 2] == kGmOn[2] && b[i + 4] == 0x09 &&
+            b[i + 5] == 0x01)
+            return true;
+    }
+    return false;
+}
+
+SongModule ModuleOf(std::span<const uint8_t> raw) {
+    switch (DetectModuleBytes(raw)) {
+        case kModuleGS:
+            return SongModule::kGs;
+        case kModuleXG:
+            return SongModule::kXg;
+        default:
+            return HasGmSystemOn(raw) ? SongModule::kGm : SongModule::kNone;
+    }
+}
+
+// Track names and the kept text events, as code-page bytes in file order
+// (repeats dropped).
+void CollectTexts(const SongTable& song, std::vector<std::string>& names,
+                  std::vector<std::string>& texts) {
+    for (int t = 1; t <= song.NTracks; ++t) {
+        if (!song.TrackName(t).empty()) names.push_back(song.TrackName(t));
+        const TrackEventRange events = song.TrackEvents(t);
+        for (const uint32_t i : song.ExtEventsOf(t)) {
+            const EventView ev = events[i];
+            if (ev.status != midi::kMetaEvent) continue;
+            const auto row = song.ExtRow(ev.ExtIndex());
+            if (row.size() < 2 || !IsKeptText(row[0])) continue;
+            std::string text(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
+            if (std::find(texts.begin(), texts.end(), text) == texts.end())
+                texts.push_back(std::move(text));
+        }
+    }
+}
+
+std::string JoinLines(std::vector<std::string>::const_iterator from,
+                      std::vector<std::string>::const_iterator to) {
+    std::string out;
+    for (auto it = from; it != to; ++it) {
+        if (!out.empty()) out += '\n';
+        out += *it;
+    }
+    CutText(out);
+    return out;
+}
+
+void CountEvents(const SongTable& song, SongRecord& r) {
+    for (int t = 1; t <= song.NTracks; ++t) {
+        for (const SongEvent& e : song.TrackEvents(t).Stored()) {
+            const int kind = e.status & 0xF0;
+            if (kind == midi::kNoteOn && e.data2 > 0) ++r.notes;
+            if (kind == midi::kProgramChange && (e.status & 0x0F) != midi::kDrumChannel &&
+                e.data1 <= midi::kMaxDataByte)
+                r.programs[e.data1 >> 6] |= uint64_t{1} << (e.data1 & 63);
+        }
+    }
+}
+
+void TempoRange(const SongTable& song, SongRecord& r) {
+    int32_t slow = 0, fast = 0;
+    for (int i = 1; i <= song.TempoCount(); ++i) {
+        const int32_t us = song.Tempo(i).tempo;
+        // A tempo replaced at the same tick (the default at 0) never plays.
+        if (us <= 0 || (i < song.TempoCount() && song.Tempo(i + 1).tick == song.Tempo(i).tick))
+            continue;
+        if (slow == 0 || us > slow) slow = us;
+        if (fast == 0 || us < fast) fast = us;
+    }
+    if (slow == 0) slow = fast = 500000;  // the SMF default, 120 BPM
+    auto bpm100 = [](int32_t us) {
+        return static_cast<int32_t>(std::lround(100.0 * kMicrosPerMinute / us));
+    };
+    r.tempoMin = bpm100(slow);
+    r.tempoMax = bpm100(fast);
+}
+
+}  // namespace
+
+const char* ModuleName(SongModule m) {
+    switch (m) {
+        case SongModule::kGs:
+            return "GS";
+        case SongModule::kXg:
+            return "XG";
+        case SongModule::kGm:
+            return "GM";
+        case SongModule::kNone:
+            break;
+    }
+    return "";
+}
+
+std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes,
+                                         const CodePage& cp) {
+    // Each text as the event list shows it.
+    std::vector<std::string> out;
+    out.reserve(bytes.size());
+    for (const std::string& b : bytes) out.push_back(SongTextToUtf8(b, cp));
+    return out;
+}
+
+void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const CodePage& cp,
+                  SongRecord& r) {
+    std::vector<std::string> names, texts;
+    CollectTexts(song, names, texts);
+    // One decision for all of the song's texts: the title goes first.
+    std::vector<std::string> all;
+    all.reserve(1 + names.size() + texts.size());
+    all.push_back(song.SongTitle);
+    all.insert(all.end(), names.begin(), names.end());
+    all.insert(all.end(), texts.begin(), texts.end());
+    const std::vector<std::string> utf8 = DecodeSongTexts(all, cp);
+    if (!song.SongTitle.empty()) r.title = utf8[0];
+    r.trackNames = JoinLines(utf8.begin() + 1, utf8.begin() + 1 + names.size());
+    r.texts = JoinLines(utf8.begin() + 1 + names.size(), utf8.end());
+
+    const Lyrics lyrics = Lyrics::FromSong(song, cp);
+    r.hasLyrics = !lyrics.Empty();
+    r.lyrics = lyrics.Text();
+    CutText(r.lyrics);
+
+    r.module = ModuleOf(raw);
+    r.format = song.FileKindLabel;
+    r.tracks = song.NTracks;
+    r.lengthMs = song.TotalMs;
+    r.timeSignature =
+        std::to_string(song.BeatNumerator) + "/" + std::to_string(song.BeatDenominator);
+    r.hasLoop = song.Loop.Valid();
+    TempoRange(song, r);
+    CountEvents(song, r);
+}
+
+void ReadSongBytes(std::span<const uint8_t> bytes, const std::string& fileName, const CodePage& cp,
+                   SongRecord& r) {
+    LoadOptions opt;
+    opt.codePage = &cp;
+    opt.songFileName = files::PathFileName(fileName);
+    opt.threads = 1;  // the scan loads one song per core already
+    std::span<const uint8_t> smf = bytes;
+    files::RcpConversion rcp;
+    if (files::IsRecomposerKind(files::UpperTail(fileName, 3))) {
+        rcp = files::ConvertRecomposer(bytes, files::RcpOptions{});
+        if (!rcp.Ok()) {
+            r.error = files::RcpProblemText(rcp.problem, opt.songFileName);
+            return;
+        }
+        opt.fileKindLabel = rcp.formatText;
+        smf = {reinterpret_cast<const uint8_t*>(rcp.smf.data()), rcp.smf.size()};
+    } else if (files::UpperTail(fileName, 4) == ".RMI") {
+        const size_t start = FindSmfStart(bytes);
+        opt.fileKindLabel = "RMI Format ";
+        smf = start == std::string::npos ? bytes.subspan(0, 0) : bytes.subspan(start);
+    }
+    SongTable song;
+    const LoadResult loaded = LoadSMFBytes(smf, song, opt);
+    if (!loaded.ok()) {
+        r.error = loaded.Message();
+        if (r.error.empty()) r.error = "?";
+        return;
+    }
+    DescribeSong(song, smf, cp, r);
+}
+
+}  // namespace sonfara::library
