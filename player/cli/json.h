@@ -44,6 +44,10 @@ class JsonWriter {
         Sep();
         out_ += std::to_string(v);
     }
+    void Bool(bool v) {
+        Sep();
+        out_ += v ? "true" : "false";
+    }
     void Null() {
         Sep();
         out_ += "null";

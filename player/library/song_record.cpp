@@ -139,10 +139,10 @@ const char* ModuleName(SongModule m) {
 
 std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes,
                                          const CodePage& cp) {
-    // Each text as the event list shows it.
+    // Each text as the event list shows it, in the code page decided for the song.
     std::vector<std::string> out;
     out.reserve(bytes.size());
-    for (const std::string& b : bytes) out.push_back(SongTextToUtf8(b, cp));
+    for (const std::string& b : bytes) out.push_back(cp.ToUtf8(b));
     return out;
 }
 
@@ -156,12 +156,12 @@ void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const Cod
     all.push_back(song.SongTitle);
     all.insert(all.end(), names.begin(), names.end());
     all.insert(all.end(), texts.begin(), texts.end());
-    const std::vector<std::string> utf8 = DecodeSongTexts(all, cp);
+    const std::vector<std::string> utf8 = DecodeSongTexts(all, song.TextCodePage());
     if (!song.SongTitle.empty()) r.title = utf8[0];
     r.trackNames = JoinLines(utf8.begin() + 1, utf8.begin() + 1 + names.size());
     r.texts = JoinLines(utf8.begin() + 1 + names.size(), utf8.end());
 
-    const Lyrics lyrics = Lyrics::FromSong(song, cp);
+    const Lyrics lyrics = Lyrics::FromSong(song);
     r.hasLyrics = !lyrics.Empty();
     r.lyrics = lyrics.Text();
     CutText(r.lyrics);

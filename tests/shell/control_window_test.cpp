@@ -416,7 +416,7 @@ TEST(ControlWindow, MenuBarEntriesInOrder) {
         "ループ後のフェードアウト{なし|LoopFade0 o;3秒|LoopFade3 o;5秒|LoopFade5 o;10秒|LoopFade10 "
         "o}}",
 
-        "表示(&V){歌詞|ShowLyrics Ctrl+L}",
+        "表示(&V){歌詞|ShowLyrics Ctrl+L;ライブラリ|ShowLibrary Ctrl+F}",
 
         "拡張機能(&E){起動{アーカイバ|ShellArc;テキストエディタ|ShellText;"
         "エクスプローラ|ShellExp};-;アレンジ{なし|ArrNone o};イコライザ{なし|EqNone o};"
