@@ -337,6 +337,20 @@ TEST_F(SynthModuleTest, PortamentoAndVibratoMoveThePitchAsSet) {
     EXPECT_NEAR(std::log(wide) / std::log(usual), 2.0, 0.3) << "modulation depth range";
 }
 
+// Mono mode (CC 126) is the synthesizer's own; every module reset ends it,
+// so a song that turns it on leaves the next one its chords.
+TEST_F(SynthModuleTest, ResetsEndMonoMode) {
+    const Song chord = {{20, On(0, 60)}, {20, On(0, 64)}, {400, Off(0, 60)}, {400, Off(0, 64)}};
+    constexpr int kMonoOn = 126;
+    const Song mono = {{0, Cc(0, kMonoOn, 1)}};
+    ASSERT_GT(Difference(Render(mono + chord, 500), Render(chord, 500)), 0.2) << "mono";
+    for (const Bytes& reset : {kGsReset, kGmOn, kGm2On, kXgOn}) {
+        EXPECT_LT(Difference(Render(mono + Song{{5, reset}} + chord, 500),
+                             Render(Song{{5, reset}} + chord, 500)),
+                  0.001);
+    }
+}
+
 // What the sending side pins follows the same rules.
 TEST(ModuleBanks, ProgramsResolveUnderEachModule) {
     ModuleBanks b;
