@@ -17,7 +17,8 @@ constexpr int kDrumBank = 128;   // SoundFont bank of drum kits
 constexpr int kGsSfxKit = 56;    // the SFX set among the GS drum sets
 constexpr int kScaleBank = 127;  // tuning bank the scale tunings use (program = channel)
 constexpr int kCenter = 64;
-constexpr uint8_t kUnset = 0xFF;  // per-key drum setting left as the kit has it
+constexpr int kModDepthCents = 50;  // the modulation wheel's vibrato at full, by default
+constexpr uint8_t kUnset = 0xFF;    // per-key drum setting left as the kit has it
 
 constexpr uint8_t kGsDt1 = 0x12;
 constexpr uint8_t kPortamentoTime = 5, kPortamentoTimeLsb = 37, kPortamento = 65;
@@ -254,7 +255,17 @@ std::optional<PresetChoice> ModuleBanks::PartProgram(std::span<const uint8_t> b)
 // --- The layer ----------------------------------------------------------------
 
 SynthModule::SynthModule(fluid_synth_t* synth)
-    : synth_(synth), baseGain_(fluid_synth_get_gain(synth)) {
+    : synth_(synth),
+      baseGain_(fluid_synth_get_gain(synth)),
+      wheelMod_(new_fluid_mod(), &delete_fluid_mod) {
+    // Made here, not at each note-on on the audio thread.
+    if (fluid_mod_t* mod = wheelMod_.get()) {
+        fluid_mod_set_source1(
+            mod, Cc::kModulation,
+            FLUID_MOD_CC | FLUID_MOD_UNIPOLAR | FLUID_MOD_LINEAR | FLUID_MOD_POSITIVE);
+        fluid_mod_set_source2(mod, FLUID_MOD_NONE, 0);
+        fluid_mod_set_dest(mod, GEN_VIBLFOTOPITCH);
+    }
     for (int c = 0; c < midi::kChannelCount; ++c) ResetChannel(c);
     ch_[midi::kDrumChannel].drumSetup = 0;  // a GS module's power-on drum map
     for (int c = 0; c < midi::kChannelCount; ++c)
@@ -494,7 +505,10 @@ void SynthModule::Rpn(int c, int rpn, int value14) {
             ch.coarse = msb - kCenter;
             ApplyTuning(c);
             return;
-        default:  // tuning program and bank, modulation depth: the synthesizer's own
+        case 5:  // modulation depth range: semitones and 128ths of one
+            ch.modDepthCents = msb * 100 + lsb * 100 / 128;
+            return;
+        default:  // tuning program and bank: the synthesizer's own
             fluid_synth_cc(synth_, c, Cc::kRpnMsb, rpn >> 7);
             fluid_synth_cc(synth_, c, Cc::kRpnLsb, rpn & 0x7F);
             fluid_synth_cc(synth_, c, Cc::kDataEntry, msb);
@@ -535,11 +549,19 @@ void SynthModule::NoteOn(int c, int key, int vel) {
         for (const auto& k : ch.key) keyEdited = keyEdited || k[key] != kUnset;
     const bool envelope = ch.param[kAttack] != kCenter || ch.param[kDecay] != kCenter ||
                           ch.param[kRelease] != kCenter;
-    if (!keyEdited && !envelope) return;
+    const bool modDepth = ch.modDepthCents != kModDepthCents;
+    if (!keyEdited && !envelope && !modDepth) return;
     const int n = NewVoices(c, key);
     for (int i = 0; i < n; ++i) {
         if (keyEdited) KeySettings(c, key, voices_[i]);
         if (envelope) Envelope(c, voices_[i]);
+        if (modDepth) ModDepth(c, voices_[i]);
+    }
+    if (modDepth) {
+        // The wheel's value again: the voices work out its vibrato anew.
+        int wheel = 0;
+        fluid_synth_get_cc(synth_, c, Cc::kModulation, &wheel);
+        fluid_synth_cc(synth_, c, Cc::kModulation, wheel);
     }
     // The voice changes wait in the synthesizer's queue until a call of its
     // own lets them through: this one does nothing else.
@@ -613,6 +635,15 @@ void SynthModule::Envelope(int c, fluid_voice_t* v) {
         const int value = ch_[c].param[kAttack + stage];
         if (value != kCenter) EnvelopeStage(v, stage, value);
     }
+}
+
+// The modulation wheel's vibrato at full: the SoundFont's default
+// modulator, its amount replaced on this voice.
+void SynthModule::ModDepth(int c, fluid_voice_t* v) {
+    fluid_mod_t* mod = wheelMod_.get();
+    if (!mod) return;
+    fluid_mod_set_amount(mod, ch_[c].modDepthCents);
+    fluid_voice_add_mod(v, mod, FLUID_VOICE_OVERWRITE);
 }
 
 // Stage 0 attack, 1 decay, 2 release, both envelopes, 80 timecents a step.

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
@@ -120,6 +121,7 @@ class SynthModule {
         int rpn = -1, nrpn = -1;         // selected parameter (msb << 7 | lsb), -1 none
         int dataMsb = 0;
         int bendCents = 200;                              // bend range
+        int modDepthCents = 50;                           // modulation depth range
         int bend = 8192;                                  // as sent
         int fineCents = 0;                                // RPN fine tuning
         int coarse = 0;                                   // RPN coarse tuning
@@ -153,6 +155,7 @@ class SynthModule {
     int NewVoices(int ch, int key);
     void KeySettings(int ch, int key, fluid_voice_t* v);
     void Envelope(int ch, fluid_voice_t* v);
+    void ModDepth(int ch, fluid_voice_t* v);
     static void EnvelopeStage(fluid_voice_t* v, int stage, int value);
     void KeyTone(int ch, int key, fluid_voice_t* v);
     int RandomPan();
@@ -190,6 +193,8 @@ class SynthModule {
     int masterCents_ = 0;       // universal fine tuning and GS master tune
     int masterCoarse_ = 0;      // universal coarse tuning and GS key shift
     uint32_t panSeed_ = 1;
+    // The modulation wheel's vibrato, its amount the part's depth range.
+    std::unique_ptr<fluid_mod_t, decltype(&delete_fluid_mod)> wheelMod_;
 };
 
 }  // namespace sonfara
