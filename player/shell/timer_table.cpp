@@ -6,17 +6,17 @@
 namespace sonfara::shell {
 namespace {
 
-constexpr int kCtlSetMs = 100;
-constexpr int kCtlSet2Ms = 200;
-constexpr int kCtlSet3Ms = 500;
-constexpr int kMeterMs = 100;
-constexpr int kFlashMs = 100;
-constexpr int kPosChgMs = 500;
-constexpr int kGsDispMs = 3000;
-constexpr int kMWrdProcMs = 100;
+constexpr int kPositionKnobMs = 100;
+constexpr int kControlReadoutsMs = 200;
+constexpr int kCpuLoadMs = 500;
+constexpr int kLevelDecayMs = 100;
+constexpr int kNoteLampsMs = 100;
+constexpr int kHeldStepMs = 500;
+constexpr int kDotPictureMs = 3000;
+constexpr int kBuiltInWrdMs = 100;
 
 // The timers the display needs only while it draws.
-constexpr int kDisplayTimers[] = {kDrawInterval, kFlash, kMeterInterval};
+constexpr int kDisplayTimers[] = {kDisplayDraw, kNoteLamps, kLevelDecay};
 
 }  // namespace
 
@@ -37,30 +37,30 @@ void TimerTable::Make(display::DisplayController& display, int graphicsIntervalM
             std::make_unique<IndexedTimer>(handshake_, index, ms, std::move(run), quits, this);
     };
     auto* d = &display;
-    make(kDrawInterval, graphicsIntervalMs, false, [d, draw = std::move(work.drawInterval)] {
+    make(kDisplayDraw, graphicsIntervalMs, false, [d, draw = std::move(work.displayDraw)] {
         d->OnDrawInterval();
         draw();
     });
-    make(kFlash, kFlashMs, true, [d] { d->OnFlash(); });
-    make(kCtlSet, kCtlSetMs, true, [this, ctlSet = std::move(work.ctlSet)] {
-        ctlSet();
+    make(kNoteLamps, kNoteLampsMs, true, [d] { d->OnFlash(); });
+    make(kPositionKnob, kPositionKnobMs, true, [this, knob = std::move(work.positionKnob)] {
+        knob();
         CheckRest();
     });
-    make(kCtlSet2, kCtlSet2Ms, true, std::move(work.ctlSet2));
-    make(kCtlSet3, kCtlSet3Ms, false, [d] { d->OnCpuTick(); });
-    make(kMeterInterval, kMeterMs, true, [d] { d->OnMeterInterval(); });
-    // kWrdProc is the WRD window's own timer (AttachWrdWindow).
+    make(kControlReadouts, kControlReadoutsMs, true, std::move(work.controlReadouts));
+    make(kCpuLoad, kCpuLoadMs, false, [d] { d->OnCpuTick(); });
+    make(kLevelDecay, kLevelDecayMs, true, [d] { d->OnMeterInterval(); });
+    // kWrdPresentation is the WRD window's own timer (AttachWrdWindow).
     // The control window's held-step timer and the display's GSDisp timing
     // are owned by those windows; these slots stay idle here.
-    make(kPosChgProc, kPosChgMs, false, nullptr);
-    make(kGsDisp, kGsDispMs, false, nullptr);
-    make(kMWrdProcTimer, kMWrdProcMs, false, nullptr);
+    make(kHeldStep, kHeldStepMs, false, nullptr);
+    make(kDotPicture, kDotPictureMs, false, nullptr);
+    make(kBuiltInWrd, kBuiltInWrdMs, false, nullptr);
 }
 
 void TimerTable::AttachWrdWindow(wrd::WrdWindowWidget& window) {
     wrdWindow_ = &window;
     handshake_.RegisterExternal(
-        kWrdProc, [w = &window] { w->RequestStop(); },
+        kWrdPresentation, [w = &window] { w->RequestStop(); },
         [w = &window] { return w->StopAcknowledged(); });
 }
 
@@ -76,7 +76,7 @@ void TimerTable::Start(bool displayOn) {
     LeaveRest();
     if (displayOn)
         for (int i : kDisplayTimers) Timer(i).Start();
-    for (int i : {kCtlSet, kCtlSet2, kCtlSet3}) Timer(i).Start();
+    for (int i : {kPositionKnob, kControlReadouts, kCpuLoad}) Timer(i).Start();
 }
 
 void TimerTable::SetLowLoad(bool on) {
@@ -94,7 +94,7 @@ void TimerTable::SetLowLoad(bool on) {
 // rest ends.
 void TimerTable::SetGraphicsInterval(int ms) {
     display_->SetGraphicsIntervalMs(ms);
-    if (!resting_) Timer(kDrawInterval).SetIntervalMs(ms);
+    if (!resting_) Timer(kDisplayDraw).SetIntervalMs(ms);
 }
 
 // Idle rest: after a second with nothing playing and nothing moving on the
@@ -109,11 +109,11 @@ void TimerTable::CheckRest() {
         return;
     }
     if (resting_ || ++quietTicks_ < kQuietTicksBeforeRest) return;
-    if (!Timer(kDrawInterval).Enabled()) return;  // low-load mode: nothing to slow
+    if (!Timer(kDisplayDraw).Enabled()) return;  // low-load mode: nothing to slow
     resting_ = true;
-    Timer(kFlash).Stop();
-    Timer(kMeterInterval).Stop();
-    Timer(kDrawInterval).SetIntervalMs(display::DisplayController::kRestIntervalMs);
+    Timer(kNoteLamps).Stop();
+    Timer(kLevelDecay).Stop();
+    Timer(kDisplayDraw).SetIntervalMs(display::DisplayController::kRestIntervalMs);
     display_->SetResting(true);
 }
 
@@ -122,10 +122,10 @@ void TimerTable::LeaveRest() {
     if (!resting_) return;
     resting_ = false;
     display_->SetResting(false);
-    Timer(kDrawInterval).SetIntervalMs(display_->GraphicsIntervalMs());
-    if (!Timer(kDrawInterval).Enabled() || handshake_.StopTimers()) return;
-    Timer(kFlash).Start();
-    Timer(kMeterInterval).Start();
+    Timer(kDisplayDraw).SetIntervalMs(display_->GraphicsIntervalMs());
+    if (!Timer(kDisplayDraw).Enabled() || handshake_.StopTimers()) return;
+    Timer(kNoteLamps).Start();
+    Timer(kLevelDecay).Start();
 }
 
 void TimerTable::ShutDown() {
@@ -134,7 +134,7 @@ void TimerTable::ShutDown() {
 }
 
 void TimerTable::StopForHide() {
-    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+    for (int i : {kDisplayDraw, kNoteLamps, kPositionKnob, kControlReadouts, kCpuLoad, kLevelDecay})
         Timer(i).Stop();
     if (wrdWindow_) wrdWindow_->StopTimer();
 }
@@ -142,7 +142,7 @@ void TimerTable::StopForHide() {
 // MWRDProcTimer and the held step stop at once; every other running timer
 // acknowledges from its next tick, which EndTimer waits for.
 void TimerTable::BeginExit() {
-    Timer(kMWrdProcTimer).Stop();
+    Timer(kBuiltInWrd).Stop();
     if (stepTimer_) stepTimer_->stop();
     handshake_.BeginStop();
     endTimer_.start();

@@ -23,28 +23,14 @@ class WrdWindowWidget;
 
 namespace sonfara::shell {
 
-// The timers of the table, by their exit slot.
-enum TimerIndex : int {
-    kDrawInterval = 1,
-    kFlash = 2,
-    kCtlSet = 3,
-    kCtlSet2 = 4,
-    kCtlSet3 = 5,
-    kMeterInterval = 6,
-    kWrdProc = 7,
-    kPosChgProc = 8,
-    kGsDisp = 9,
-    kMWrdProcTimer = 10,
-};
-
 class TimerTable final : public QObject {
     Q_OBJECT
   public:
     // What the timers run beside the display's own handlers.
     struct Work {
-        std::function<void()> drawInterval;  // after the display's
-        std::function<void()> ctlSet;        // before the idle-rest check
-        std::function<void()> ctlSet2;
+        std::function<void()> displayDraw;   // after the display's
+        std::function<void()> positionKnob;  // before the idle-rest check
+        std::function<void()> controlReadouts;
         // A song plays or a step is held: the display does not rest.
         std::function<bool()> busy;
     };
