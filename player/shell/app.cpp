@@ -205,8 +205,8 @@ void SonfaraApp::MakeTimers() {
         if (dialogs::LyricsWindow& lyrics = dialogs_->Lyrics(); lyrics.isVisible())
             lyrics.SetPositionMs(session_->Snapshot().positionMs);
     };
-    work.positionKnob = [this] { control_->OnCtlSet(); };
-    work.controlReadouts = [this] { control_->OnCtlSet2(); };
+    work.positionKnob = [this] { control_->OnCtlSet(session_->Snapshot()); };
+    work.controlReadouts = [this] { control_->OnCtlSet2(session_->Snapshot()); };
     work.busy = [this] { return state_.playing || state_.stepping; };
     timers_.Make(*display_, session_->Settings().Values().GTimer, std::move(work));
     timers_.AttachStepTimer(control_->StepTimer());

@@ -89,7 +89,7 @@ ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidge
     connect(&stepTimer_, &QTimer::timeout, this, &ControlWindow::OnStepTimer);
     midiDisp_.setSingleShot(true);
     midiDisp_.setInterval(10);
-    connect(&midiDisp_, &QTimer::timeout, this, &ControlWindow::OnMidiDisp);
+    connect(&midiDisp_, &QTimer::timeout, this, [this] { OnMidiDisp(session_.Snapshot()); });
 
     ResetReadouts();
     ShowLabels();
@@ -236,14 +236,14 @@ void ControlWindow::ShowAtStart() {
 void ControlWindow::OnStepPress(bool forward) {
     stepping_ = true;  // the knob and readout timers pause meanwhile
     session_.Transport().BeginStep(forward);
-    ShowStep();
+    ShowStep(session_.Snapshot());
     stepTimer_.start();
 }
 
 void ControlWindow::OnStepTimer() {
     if (!stepping_ || isMinimized()) return;
     session_.Transport().Step();
-    ShowStep();
+    ShowStep(session_.Snapshot());
 }
 
 void ControlWindow::OnStepRelease() {
@@ -251,12 +251,11 @@ void ControlWindow::OnStepRelease() {
     if (!stepping_) return;
     stepping_ = false;
     session_.Transport().EndStep();
-    OnCtlSet();
+    OnCtlSet(session_.Snapshot());
 }
 
 // The step's target on the knob and in the time readout.
-void ControlWindow::ShowStep() {
-    const SessionSnapshot s = session_.Snapshot();
+void ControlWindow::ShowStep(const SessionSnapshot& s) {
     if (!s.loaded) return;
     if (s.started) knob_->SetPosition(s.positionMs, s.totalMs);
     time_->SetTime(s.positionMs / 1000);
@@ -275,16 +274,14 @@ void ControlWindow::OnWrd() {
 
 // --- Timer slots ---------------------------------------------------------------
 
-void ControlWindow::OnCtlSet() {
+void ControlWindow::OnCtlSet(const SessionSnapshot& s) {
     if (isMinimized() || stepping_) return;
-    const SessionSnapshot s = session_.Snapshot();
     if (!s.started || knob_->dragging()) return;
     knob_->SetPosition(std::min(s.positionMs, s.totalMs), s.totalMs);
 }
 
-void ControlWindow::OnCtlSet2() {
+void ControlWindow::OnCtlSet2(const SessionSnapshot& s) {
     if (isMinimized() || stepping_) return;
-    const SessionSnapshot s = session_.Snapshot();
     if (s.displayText != lastText_) {
         lastText_ = s.displayText;
         // The song's own text, or the module search's.
@@ -298,8 +295,7 @@ void ControlWindow::OnCtlSet2() {
     position_->SetBarBeat(s.bar, s.beat);
 }
 
-void ControlWindow::OnMidiDisp() {
-    const SessionSnapshot s = session_.Snapshot();
+void ControlWindow::OnMidiDisp(const SessionSnapshot& s) {
     // Marks whose flag is clear keep what they show.
     if (s.flagGS) marks_->SetLit(ui::Mark::kGs, true);
     if (s.flagXG) marks_->SetLit(ui::Mark::kXg, true);

@@ -42,11 +42,12 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     // The one-shot mark update (MIDIDisp), started 10 ms after a module reset.
     QTimer& MidiDispTimer() { return midiDisp_; }
 
-    // Timer slots of the application's timers.
-    void OnCtlSet();     // knob, every 100 ms
-    void OnCtlSet2();    // readouts and text line, every 200 ms
-    void OnMidiDisp();   // sound-module marks
-    void OnStepTimer();  // one held step (what StepTimer runs)
+    // Timer slots of the application's timers; each tick takes one
+    // snapshot of the session and hands it to its readouts.
+    void OnCtlSet(const SessionSnapshot& s);    // knob, every 100 ms
+    void OnCtlSet2(const SessionSnapshot& s);   // readouts and text line, every 200 ms
+    void OnMidiDisp(const SessionSnapshot& s);  // sound-module marks
+    void OnStepTimer();                         // one held step (what StepTimer runs)
     // The empty state of the display reset: blank readouts, unlit marks,
     // the knob at the start, the text line forgotten.
     void ResetReadouts();
@@ -110,7 +111,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void ShowLabels();
     void ShowLabels(const SessionSnapshot& s);
     void ShowLoading(bool loading);
-    void ShowStep();
+    void ShowStep(const SessionSnapshot& s);
     void ShowAtStart();
 
     void OnPlay();

@@ -124,7 +124,7 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
 
     // Stop then play: 00:00 at once, then from the beginning.
     r.RunMs(1500);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "00:02");
     r.Click(ButtonKind::kStop);
     EXPECT_EQ(r.TimeText(), "00:00");
@@ -184,12 +184,12 @@ TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
     WindowRig r;
     r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(4))});
     r.RunMs(2600);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     ASSERT_EQ(r.TimeText(), "00:03");
     ASSERT_NE(r.BarBeatText(), "0000 01");
     r.Click(ButtonKind::kStop);
     EXPECT_EQ(r.BarBeatText(), "0000 01");
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "00:00");
     EXPECT_EQ(r.BarBeatText(), "0000 01");
 
@@ -197,7 +197,7 @@ TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
     r.Click(ButtonKind::kPlay);
     r.RunMs(4500);
     ASSERT_FALSE(r.Snap().playing);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "00:00");
     EXPECT_EQ(r.BarBeatText(), "0000 01");
 }
@@ -232,7 +232,7 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     hold(ff, 4);
     EXPECT_NEAR(r.Snap().positionMs, p1 + 17000, 1);
     EXPECT_TRUE(r.Snap().playing);
-    r.w.OnCtlSet();
+    r.w.OnCtlSet(r.S().Snapshot());
     const SessionSnapshot s = r.Snap();
     EXPECT_NEAR(r.w.Knob().knobLeft(), 140 + s.positionMs * 455.0 / s.totalMs, 0.5);
 
@@ -268,23 +268,23 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
     r.RunMs(10);
     QCoreApplication::processEvents();  // the queued start of the mark update
     ASSERT_TRUE(r.w.MidiDispTimer().isActive());
-    r.w.OnMidiDisp();
+    r.w.OnMidiDisp(r.S().Snapshot());
     EXPECT_TRUE(r.w.Marks().isLit(ui::Mark::kGs));
     EXPECT_FALSE(r.w.Marks().isLit(ui::Mark::kXg));
     EXPECT_EQ(r.w.ModuleNameLabel().text(), QStringLiteral("ID 10"));
 
     // 4/4 at 500 ticks a quarter: bar 0000 beat 01, the fifth quarter 0001 01.
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.BarBeatText(), "0000 01");
     r.RunMs(2100);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.BarBeatText(), "0001 01");
 
     // The lyric line: shown with its tool tip, sent once as a notice.
     const size_t noticesBefore = r.hooks.notices.size();
     r.RunMs(1000);
-    r.w.OnCtlSet2();
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_TRUE(r.w.FormatLabel().text().startsWith(QStringLiteral("♪")));
     EXPECT_EQ(r.w.FormatLabel().toolTip(), r.w.FormatLabel().text());
     ASSERT_EQ(r.hooks.notices.size(), noticesBefore + 1);
@@ -292,10 +292,10 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
 
     // 61 s: 01:01, only the seconds' units place repainted from 01:00.
     r.RunMs(60000 - 3000);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "01:00");
     r.RunMs(1000);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "01:01");
     EXPECT_EQ(r.w.TimeReadout().lastRepainted(), 1u << 3);
 }
@@ -495,8 +495,8 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
     r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {lyric, Track(10)}))});
     ASSERT_TRUE(waitForLoad());
     r.RunMs(3000);
-    r.w.OnCtlSet2();
-    r.w.OnCtlSet();
+    r.w.OnCtlSet2(r.S().Snapshot());
+    r.w.OnCtlSet(r.S().Snapshot());
     ASSERT_EQ(r.TimeText(), "00:03");
     ASSERT_TRUE(r.w.FormatLabel().text().startsWith(QStringLiteral("♪")));
     ASSERT_GT(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
@@ -504,14 +504,14 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
     r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(20))});
     ASSERT_TRUE(r.Snap().loading);
     EXPECT_EQ(r.w.TitleLabel().text(), QStringLiteral("読み込み中…"));
-    r.w.OnCtlSet2();
-    r.w.OnCtlSet();
+    r.w.OnCtlSet2(r.S().Snapshot());
+    r.w.OnCtlSet(r.S().Snapshot());
     EXPECT_TRUE(r.ReadoutsBlank()) << r.TimeText() << " " << r.BarBeatText();
     EXPECT_EQ(r.w.FormatLabel().text(), QString());
     EXPECT_EQ(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
 
     ASSERT_TRUE(waitForLoad());
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "00:00");
     EXPECT_EQ(r.w.FileNameLabel().text(), "b.mid");
 }
