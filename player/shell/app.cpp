@@ -209,7 +209,7 @@ void SonfaraApp::MakeTimers() {
     work.controlReadouts = [this] { control_->OnCtlSet2(session_->Snapshot()); };
     work.busy = [this] { return state_.playing || state_.stepping; };
     timers_.Make(*display_, session_->Settings().Values().GTimer, std::move(work));
-    timers_.AttachStepTimer(control_->StepTimer());
+    control_->UseClock(timers_);
 }
 
 void SonfaraApp::ConnectChannel() {

@@ -85,12 +85,6 @@ ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidge
     menus_ = std::make_unique<ControlMenus>(*this, session_, hooks_);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    stepTimer_.setInterval(500);
-    connect(&stepTimer_, &QTimer::timeout, this, &ControlWindow::OnStepTimer);
-    midiDisp_.setSingleShot(true);
-    midiDisp_.setInterval(10);
-    connect(&midiDisp_, &QTimer::timeout, this, [this] { OnMidiDisp(session_.Snapshot()); });
-
     ResetReadouts();
     ShowLabels();
     menus_->UpdateLaunchEntries();
@@ -100,7 +94,16 @@ ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidge
 ControlWindow::~ControlWindow() {
     // No hook may reach a half-destroyed window.
     session_.RemoveObserver(this);
-    stepTimer_.stop();
+    if (!clock_) return;
+    clock_->Timer(kHeldStep).Stop();
+    clock_->SetWork(kHeldStep, nullptr);
+    clock_->SetModuleMarksWork(nullptr);
+}
+
+void ControlWindow::UseClock(TimerTable& clock) {
+    clock_ = &clock;
+    clock.SetWork(kHeldStep, [this] { OnStepTimer(); });
+    clock.SetModuleMarksWork([this] { OnMidiDisp(session_.Snapshot()); });
 }
 
 // --- Panel and buttons ---------------------------------------------------------
@@ -237,7 +240,7 @@ void ControlWindow::OnStepPress(bool forward) {
     stepping_ = true;  // the knob and readout timers pause meanwhile
     session_.Transport().BeginStep(forward);
     ShowStep(session_.Snapshot());
-    stepTimer_.start();
+    if (clock_) clock_->Timer(kHeldStep).Start();
 }
 
 void ControlWindow::OnStepTimer() {
@@ -247,7 +250,7 @@ void ControlWindow::OnStepTimer() {
 }
 
 void ControlWindow::OnStepRelease() {
-    stepTimer_.stop();
+    if (clock_) clock_->Timer(kHeldStep).Stop();
     if (!stepping_) return;
     stepping_ = false;
     session_.Transport().EndStep();
@@ -396,7 +399,11 @@ void ControlWindow::OnNotice(const std::string& noticeBytes) {
 void ControlWindow::OnModuleIndicator() {
     // Timer thread: only queue; a window gone by then drops the call.
     QMetaObject::invokeMethod(
-        this, [this] { midiDisp_.start(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            if (clock_) clock_->StartModuleMarks();
+        },
+        Qt::QueuedConnection);
 }
 
 // --- Drop ----------------------------------------------------------------------

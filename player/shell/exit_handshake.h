@@ -86,6 +86,8 @@ class IndexedTimer : public QObject {
     bool Enabled() const { return timer_.isActive(); }
     int IntervalMs() const { return timer_.interval(); }
     void SetIntervalMs(int ms) { timer_.setInterval(ms); }
+    // A window registers what its slot runs; nullptr when it goes.
+    void SetWork(std::function<void()> work) { work_ = std::move(work); }
     void Start() { timer_.start(); }
     void Stop() { timer_.stop(); }
     // The handler; the QTimer calls it, tests call it by hand.

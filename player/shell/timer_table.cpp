@@ -14,6 +14,7 @@ constexpr int kNoteLampsMs = 100;
 constexpr int kHeldStepMs = 500;
 constexpr int kDotPictureMs = 3000;
 constexpr int kBuiltInWrdMs = 100;
+constexpr int kModuleMarksMs = 10;
 
 // The timers the display needs only while it draws.
 constexpr int kDisplayTimers[] = {kDisplayDraw, kNoteLamps, kLevelDecay};
@@ -26,6 +27,29 @@ TimerTable::TimerTable(std::function<void()> exitComplete, QObject* parent)
       handshake_([this] { return !display_ || display_->DrawThreadDone(); }) {
     endTimer_.setInterval(ExitHandshake::kEndTimerMs);
     connect(&endTimer_, &QTimer::timeout, this, &TimerTable::EndTimerTick);
+    // The windows' slots exist from the start so a window can register its
+    // handler before the display's are bound.
+    auto make = [this](int index, int ms) {
+        timers_.at(index - 1) =
+            std::make_unique<IndexedTimer>(handshake_, index, ms, nullptr, false, this);
+    };
+    make(kHeldStep, kHeldStepMs);
+    make(kDotPicture, kDotPictureMs);
+    make(kBuiltInWrd, kBuiltInWrdMs);
+    moduleMarks_.setSingleShot(true);
+    moduleMarks_.setInterval(kModuleMarksMs);
+    connect(&moduleMarks_, &QTimer::timeout, this, [this] {
+        if (moduleMarksWork_) moduleMarksWork_();
+    });
+}
+
+void TimerTable::SetWork(int index, std::function<void()> work) {
+    Timer(index).SetWork(std::move(work));
+}
+
+void TimerTable::SetModuleMarksWork(std::function<void()> work) {
+    moduleMarksWork_ = std::move(work);
+    if (!moduleMarksWork_) moduleMarks_.stop();
 }
 
 void TimerTable::Make(display::DisplayController& display, int graphicsIntervalMs, Work work) {
@@ -49,12 +73,9 @@ void TimerTable::Make(display::DisplayController& display, int graphicsIntervalM
     make(kControlReadouts, kControlReadoutsMs, true, std::move(work.controlReadouts));
     make(kCpuLoad, kCpuLoadMs, false, [d] { d->OnCpuTick(); });
     make(kLevelDecay, kLevelDecayMs, true, [d] { d->OnMeterInterval(); });
-    // kWrdPresentation is the WRD window's own timer (AttachWrdWindow).
-    // The control window's held-step timer and the display's GSDisp timing
-    // are owned by those windows; these slots stay idle here.
-    make(kHeldStep, kHeldStepMs, false, nullptr);
-    make(kDotPicture, kDotPictureMs, false, nullptr);
-    make(kBuiltInWrd, kBuiltInWrdMs, false, nullptr);
+    // kWrdPresentation is the WRD window's own timer (AttachWrdWindow); the
+    // held step is the control window's (UseClock); the dot picture's pace
+    // is still the display's own and the built-in WRD slot stays idle.
 }
 
 void TimerTable::AttachWrdWindow(wrd::WrdWindowWidget& window) {
@@ -62,10 +83,6 @@ void TimerTable::AttachWrdWindow(wrd::WrdWindowWidget& window) {
     handshake_.RegisterExternal(
         kWrdPresentation, [w = &window] { w->RequestStop(); },
         [w = &window] { return w->StopAcknowledged(); });
-}
-
-void TimerTable::AttachStepTimer(QTimer& timer) {
-    stepTimer_ = &timer;
 }
 
 bool TimerTable::Closing() const {
@@ -143,7 +160,7 @@ void TimerTable::StopForHide() {
 // acknowledges from its next tick, which EndTimer waits for.
 void TimerTable::BeginExit() {
     Timer(kBuiltInWrd).Stop();
-    if (stepTimer_) stepTimer_->stop();
+    Timer(kHeldStep).Stop();
     handshake_.BeginStop();
     endTimer_.start();
 }
@@ -152,7 +169,6 @@ void TimerTable::StopAll() {
     for (auto& t : timers_)
         if (t) t->Stop();
     if (wrdWindow_) wrdWindow_->StopTimer();
-    if (stepTimer_) stepTimer_->stop();
 }
 
 void TimerTable::EndTimerTick() {

@@ -1,7 +1,7 @@
-// The program's periodic timers by their exit slot, with the exit handshake
-// they take part in, the EndTimer that waits for it, and the idle rest of
-// the display timers. The windows' handlers run from them; the WRD window's
-// and the control window's own timers stand in their slots.
+// The program's GUI timers by their exit slot, with the exit handshake they
+// take part in, the EndTimer that waits for it, and the idle rest of the
+// display timers. The windows register their handlers here instead of
+// owning timers; only the WRD window's own timer stands in its slot.
 //
 // Threads: UI thread; every member function is called there.
 #pragma once
@@ -39,13 +39,18 @@ class TimerTable final : public QObject {
     // thread acknowledged.
     explicit TimerTable(std::function<void()> exitComplete, QObject* parent = nullptr);
 
-    // Makes the ten timers over `display`, DrawInterval at `graphicsIntervalMs`.
+    // Makes the display's timers over `display`, the display draw at
+    // `graphicsIntervalMs`.
     void Make(display::DisplayController& display, int graphicsIntervalMs, Work work);
-    // The windows' own timers in the table's slots: the WRD window's
-    // WRDProc (slot 7, acknowledged from its own tick) and the control
-    // window's held-step timer (slot 8, stopped directly).
+    // The WRD window's own timer in its slot (acknowledged from its own tick).
     void AttachWrdWindow(wrd::WrdWindowWidget& window);
-    void AttachStepTimer(QTimer& timer);
+    // A window's handler for its slot (the held step); nullptr when it goes.
+    void SetWork(int index, std::function<void()> work);
+    // The sound-module marks' update, once, 10 ms after it is asked for
+    // (no slot: nothing waits on it).
+    void SetModuleMarksWork(std::function<void()> work);
+    void StartModuleMarks() { moduleMarks_.start(); }
+    bool ModuleMarksPending() const { return moduleMarks_.isActive(); }
 
     IndexedTimer& Timer(int index) { return *timers_.at(index - 1); }
     ExitHandshake& Handshake() { return handshake_; }
@@ -82,9 +87,10 @@ class TimerTable final : public QObject {
     ExitHandshake handshake_;
     std::array<std::unique_ptr<IndexedTimer>, ExitHandshake::kSlots> timers_;
     QTimer endTimer_;
+    QTimer moduleMarks_;
+    std::function<void()> moduleMarksWork_;
     display::DisplayController* display_ = nullptr;
     wrd::WrdWindowWidget* wrdWindow_ = nullptr;
-    QTimer* stepTimer_ = nullptr;
     std::function<bool()> busy_;
     // Idle rest (CheckRest): quiet CtlSet ticks counted up to the rest.
     static constexpr int kQuietTicksBeforeRest = 10;

@@ -68,10 +68,12 @@ std::vector<uint8_t> Song(int seconds) {
 
 struct WindowRig : test::SessionRig {
     RecordingHooks hooks;
+    TimerTable timers{[] {}};
     TestWindow w{S(), hooks};
 
     explicit WindowRig(uintmax_t backgroundLoadBytes = UINTMAX_MAX)
         : test::SessionRig(nullptr, nullptr, backgroundLoadBytes) {
+        w.UseClock(timers);
         w.show();
     }
     void Click(ButtonKind kind) {
@@ -202,6 +204,26 @@ TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
     EXPECT_EQ(r.BarBeatText(), "0000 01");
 }
 
+// The program's timers outlive a window: one that goes takes its handlers
+// and its running step with it, and a late tick finds nothing to run.
+TEST(ControlWindow, WindowGoingLeavesTheTimersClean) {
+    WindowRig r;
+    r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
+    r.RunMs(1000);
+    TimerTable timers{[] {}};
+    {
+        RecordingHooks hooks;
+        TestWindow w{r.S(), hooks};
+        w.UseClock(timers);
+        QTest::mousePress(&w.Button(ButtonKind::kFastForward), Qt::LeftButton);
+        ASSERT_TRUE(timers.Timer(kHeldStep).Enabled());
+        timers.StartModuleMarks();
+    }
+    EXPECT_FALSE(timers.Timer(kHeldStep).Enabled());
+    EXPECT_FALSE(timers.ModuleMarksPending());
+    timers.Timer(kHeldStep).Tick();  // would reach the window gone
+}
+
 TEST(ControlWindow, HeldFastForwardAndRewind) {
     WindowRig r;
     r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
@@ -209,13 +231,13 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     auto& ff = r.w.Button(ButtonKind::kFastForward);
     auto hold = [&](ui::PictureButton& button, int timerSteps) {
         QTest::mousePress(&button, Qt::LeftButton);
-        EXPECT_TRUE(r.w.StepTimer().isActive());
+        EXPECT_TRUE(r.timers.Timer(kHeldStep).Enabled());
         for (int i = 0; i < timerSteps; ++i) {
             r.clock.AdvanceMs(500);
-            r.w.OnStepTimer();
+            r.timers.Timer(kHeldStep).Tick();
         }
         QTest::mouseRelease(&button, Qt::LeftButton);
-        EXPECT_FALSE(r.w.StepTimer().isActive());
+        EXPECT_FALSE(r.timers.Timer(kHeldStep).Enabled());
     };
 
     // Paused: the press step and four timer steps in 2 s move 5 s.
@@ -267,7 +289,7 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
     r.S().Library().OpenPaths({WriteSong(r.folder, "gs.mid", BuildSmf(0, {t}))});
     r.RunMs(10);
     QCoreApplication::processEvents();  // the queued start of the mark update
-    ASSERT_TRUE(r.w.MidiDispTimer().isActive());
+    ASSERT_TRUE(r.timers.ModuleMarksPending());
     r.w.OnMidiDisp(r.S().Snapshot());
     EXPECT_TRUE(r.w.Marks().isLit(ui::Mark::kGs));
     EXPECT_FALSE(r.w.Marks().isLit(ui::Mark::kXg));
