@@ -73,9 +73,20 @@ void TimerTable::Make(display::DisplayController& display, int graphicsIntervalM
     make(kControlReadouts, kControlReadoutsMs, true, std::move(work.controlReadouts));
     make(kCpuLoad, kCpuLoadMs, false, [d] { d->OnCpuTick(); });
     make(kLevelDecay, kLevelDecayMs, true, [d] { d->OnMeterInterval(); });
+    // The dot picture asks for its pace; each ask starts the slot over.
+    Timer(kDotPicture).SetWork([d] { d->OnGsDispTick(); });
+    display.SetDotPicturePace([this](int ms) {
+        IndexedTimer& t = Timer(kDotPicture);
+        if (ms <= 0) {
+            t.Stop();
+            return;
+        }
+        t.SetIntervalMs(ms);
+        t.Start();
+    });
     // kWrdPresentation is the WRD window's own timer (AttachWrdWindow); the
-    // held step is the control window's (UseClock); the dot picture's pace
-    // is still the display's own and the built-in WRD slot stays idle.
+    // held step is the control window's (UseClock); the built-in WRD slot
+    // stays idle.
 }
 
 void TimerTable::AttachWrdWindow(wrd::WrdWindowWidget& window) {

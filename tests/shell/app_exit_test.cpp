@@ -757,6 +757,23 @@ TEST_F(AppRig, LowLoadToggleLeavesOneOwnerOfTheDisplayTimers) {
     EXPECT_LT(levels(), before);
 }
 
+// The dot picture's pace is the table's slot: a picture starts it at 50 ms,
+// the show tick moves it to 3000 ms, and the exit stops it without waiting.
+TEST_F(AppRig, DotPictureRunsFromItsSlotAndTheExitStopsIt) {
+    StartPlaying();
+    IndexedTimer& dots = app_->Timer(kDotPicture);
+    EXPECT_FALSE(dots.Enabled());
+    app_->Display()->ScheduleDisplayBitmap();
+    ASSERT_TRUE(dots.Enabled());
+    EXPECT_EQ(dots.IntervalMs(), 50);
+    dots.Tick();
+    EXPECT_TRUE(dots.Enabled());
+    EXPECT_EQ(dots.IntervalMs(), 3000);
+    app_->RequestClose(SonfaraApp::kUserClose);
+    EXPECT_FALSE(dots.Enabled());
+    EXPECT_TRUE(app_->Handshake().TimerStopped(kDotPicture));
+}
+
 // A message raised by the exit itself (a failed save) is shown before the
 // process ends; the desktop session ending does not wait for its OK.
 TEST_F(AppRig, ExitWaitsForTheOKOfItsOwnLastMessageUnlessTheSessionEnds) {
