@@ -180,6 +180,20 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
     EXPECT_EQ(r.w.messages, std::vector<QString>{QString::fromUtf8(session::msg::kNoWrd)});
 }
 
+// A tick's readouts show the one snapshot the tick took, not a later look
+// at the session: the time and the bar and beat come from the same moment.
+TEST(ControlWindow, ReadoutsShowTheSnapshotTheirTickTook) {
+    WindowRig r;
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(30))});
+    r.RunMs(2600);
+    const SessionSnapshot taken = r.S().Snapshot();
+    r.RunMs(10000);  // the song moves on after the tick took its look
+    ASSERT_GT(r.S().Snapshot().bar, taken.bar);
+    r.w.OnCtlSet2(taken);
+    EXPECT_EQ(r.TimeText(), "00:03");
+    EXPECT_EQ(r.BarBeatText(), "0001 01");
+}
+
 // Stopped, by the button or at the end of the song, the readouts show the
 // start, and the readout timer does not bring the old time back.
 TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
