@@ -13,8 +13,6 @@ DisplayController::DisplayController(DisplaySource& src, DisplayOptions options,
       levels_(options_.dpr),
       thread_([this] { DrawPass(); }, options_.graphicsIntervalMs) {
     if (!options_.cpuPercent) options_.cpuPercent = [this] { return procStat_.ReadPercent(); };
-    gsDispTimer_.setInterval(DotPictureSequence::kShowDelayMs);
-    connect(&gsDispTimer_, &QTimer::timeout, this, &DisplayController::OnGsDispTick);
 }
 
 DisplayController::~DisplayController() {
@@ -23,7 +21,8 @@ DisplayController::~DisplayController() {
 
 void DisplayController::Shutdown() {
     shuttingDown_.store(true);
-    gsDispTimer_.stop();
+    if (dotPicturePace_) dotPicturePace_(0);
+    dotPicturePace_ = nullptr;
     thread_.Stop();
 }
 
@@ -109,12 +108,10 @@ void DisplayController::OnGsDispTick() {
 }
 
 void DisplayController::SyncGsDispTimer() {
-    if (!dotPicture_.Enabled() || shuttingDown_.load()) {
-        gsDispTimer_.stop();
-        return;
-    }
-    // start() also restarts a running timer, so a new picture starts over.
-    gsDispTimer_.start(dotPicture_.IntervalMs());
+    if (!dotPicturePace_) return;
+    // A running timer restarts, so a new picture starts over.
+    const bool run = dotPicture_.Enabled() && !shuttingDown_.load();
+    dotPicturePace_(run ? dotPicture_.IntervalMs() : 0);
 }
 
 void DisplayController::NotifyDotPicture() {

@@ -1,13 +1,12 @@
 // The channel display as a whole: the drawing thread with the keyboard
 // surface, and the UI thread's handlers for the knobs, meters, lamps and dot
 // pictures. The program's timer table ticks those handlers (one owner of
-// every display timer); only the dot picture's GSDisp pace is its own.
+// every display timer); the dot picture tells it the pace it wants.
 // Lives on the UI thread; the Notify* calls may come from any thread (the
 // sequencer's timer thread among them).
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -34,8 +33,12 @@ class DisplayController : public QObject {
     ~DisplayController() override;  // stops GSDisp and the drawing thread
 
     // Stops GSDisp and asks the drawing thread to end, waiting for its
-    // pass to finish; returns at once when the thread never started.
+    // pass to finish; returns at once when the thread never started. The
+    // pace is let go: nothing restarts GSDisp after this.
     void Shutdown();
+    // UI thread. Whoever ticks OnGsDispTick: `pace(ms)` (re)starts that
+    // timer at `ms`, `pace(0)` stops it. Without one, tests tick by hand.
+    void SetDotPicturePace(std::function<void(int ms)> pace) { dotPicturePace_ = std::move(pace); }
     bool DrawThreadDone() const { return thread_.Done(); }
     void StartDrawingThread() { thread_.Start(); }
     // DrawThreadStop without waiting; DrawThreadDone tells when it has ended.
@@ -131,7 +134,7 @@ class DisplayController : public QObject {
     std::atomic<bool> keyboardResetPending_{false};
     bool resting_ = false;
     QString divisionText_, beatText_;
-    QTimer gsDispTimer_;  // GSDisp: the dot picture's own pace
+    std::function<void(int ms)> dotPicturePace_;  // GSDisp, run by the timer table
     DrawingThread thread_;
 };
 

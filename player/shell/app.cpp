@@ -201,17 +201,17 @@ void SonfaraApp::PlaceWindows() {
 
 void SonfaraApp::MakeTimers() {
     TimerTable::Work work;
-    work.drawInterval = [this] {
+    work.displayDraw = [this] {
         panels_->OnDrawInterval();
         // The lyrics move with the drawing pass while their window is shown.
         if (dialogs::LyricsWindow& lyrics = dialogs_->Lyrics(); lyrics.isVisible())
             lyrics.SetPositionMs(session_->Snapshot().positionMs);
     };
-    work.ctlSet = [this] { control_->OnCtlSet(); };
-    work.ctlSet2 = [this] { control_->OnCtlSet2(); };
+    work.positionKnob = [this] { control_->OnCtlSet(session_->Snapshot()); };
+    work.controlReadouts = [this] { control_->OnCtlSet2(session_->Snapshot()); };
     work.busy = [this] { return state_.playing || state_.stepping; };
     timers_.Make(*display_, session_->Settings().Values().GTimer, std::move(work));
-    timers_.AttachStepTimer(control_->StepTimer());
+    control_->UseClock(timers_);
 }
 
 void SonfaraApp::ConnectChannel() {

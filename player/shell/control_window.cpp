@@ -86,12 +86,6 @@ ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidge
     menus_ = std::make_unique<ControlMenus>(*this, session_, hooks_);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
-    stepTimer_.setInterval(500);
-    connect(&stepTimer_, &QTimer::timeout, this, &ControlWindow::OnStepTimer);
-    midiDisp_.setSingleShot(true);
-    midiDisp_.setInterval(10);
-    connect(&midiDisp_, &QTimer::timeout, this, &ControlWindow::OnMidiDisp);
-
     ResetReadouts();
     ShowLabels();
     menus_->UpdateLaunchEntries();
@@ -101,7 +95,16 @@ ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidge
 ControlWindow::~ControlWindow() {
     // No hook may reach a half-destroyed window.
     session_.RemoveObserver(this);
-    stepTimer_.stop();
+    if (!clock_) return;
+    clock_->Timer(kHeldStep).Stop();
+    clock_->SetWork(kHeldStep, nullptr);
+    clock_->SetModuleMarksWork(nullptr);
+}
+
+void ControlWindow::UseClock(TimerTable& clock) {
+    clock_ = &clock;
+    clock.SetWork(kHeldStep, [this] { OnStepTimer(); });
+    clock.SetModuleMarksWork([this] { OnMidiDisp(session_.Snapshot()); });
 }
 
 // --- Panel and buttons ---------------------------------------------------------
@@ -237,27 +240,26 @@ void ControlWindow::ShowAtStart() {
 void ControlWindow::OnStepPress(bool forward) {
     stepping_ = true;  // the knob and readout timers pause meanwhile
     session_.Transport().BeginStep(forward);
-    ShowStep();
-    stepTimer_.start();
+    ShowStep(session_.Snapshot());
+    if (clock_) clock_->Timer(kHeldStep).Start();
 }
 
 void ControlWindow::OnStepTimer() {
     if (!stepping_ || isMinimized()) return;
     session_.Transport().Step();
-    ShowStep();
+    ShowStep(session_.Snapshot());
 }
 
 void ControlWindow::OnStepRelease() {
-    stepTimer_.stop();
+    if (clock_) clock_->Timer(kHeldStep).Stop();
     if (!stepping_) return;
     stepping_ = false;
     session_.Transport().EndStep();
-    OnCtlSet();
+    OnCtlSet(session_.Snapshot());
 }
 
 // The step's target on the knob and in the time readout.
-void ControlWindow::ShowStep() {
-    const SessionSnapshot s = session_.Snapshot();
+void ControlWindow::ShowStep(const SessionSnapshot& s) {
     if (!s.loaded) return;
     if (s.started) knob_->SetPosition(s.positionMs, s.totalMs);
     time_->SetTime(s.positionMs / 1000);
@@ -276,16 +278,14 @@ void ControlWindow::OnWrd() {
 
 // --- Timer slots ---------------------------------------------------------------
 
-void ControlWindow::OnCtlSet() {
+void ControlWindow::OnCtlSet(const SessionSnapshot& s) {
     if (isMinimized() || stepping_) return;
-    const SessionSnapshot s = session_.Snapshot();
     if (!s.started || knob_->dragging()) return;
     knob_->SetPosition(std::min(s.positionMs, s.totalMs), s.totalMs);
 }
 
-void ControlWindow::OnCtlSet2() {
+void ControlWindow::OnCtlSet2(const SessionSnapshot& s) {
     if (isMinimized() || stepping_) return;
-    const SessionSnapshot s = session_.Snapshot();
     if (s.displayText != lastText_) {
         lastText_ = s.displayText;
         // The song's own text, or the module search's.
@@ -299,8 +299,7 @@ void ControlWindow::OnCtlSet2() {
     position_->SetBarBeat(s.bar, s.beat);
 }
 
-void ControlWindow::OnMidiDisp() {
-    const SessionSnapshot s = session_.Snapshot();
+void ControlWindow::OnMidiDisp(const SessionSnapshot& s) {
     // Marks whose flag is clear keep what they show.
     if (s.flagGS) marks_->SetLit(ui::Mark::kGs, true);
     if (s.flagXG) marks_->SetLit(ui::Mark::kXg, true);
@@ -408,7 +407,11 @@ void ControlWindow::OnNotice(const std::string& noticeBytes) {
 void ControlWindow::OnModuleIndicator() {
     // Timer thread: only queue; a window gone by then drops the call.
     QMetaObject::invokeMethod(
-        this, [this] { midiDisp_.start(); }, Qt::QueuedConnection);
+        this,
+        [this] {
+            if (clock_) clock_->StartModuleMarks();
+        },
+        Qt::QueuedConnection);
 }
 
 // --- Drop ----------------------------------------------------------------------

@@ -12,7 +12,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QTimer>
+#include <QPointer>
 #include <array>
 #include <memory>
 #include <string>
@@ -20,6 +20,7 @@
 #include "player/session/session.h"
 #include "player/shell/control_menus.h"
 #include "player/shell/shell_hooks.h"
+#include "player/shell/timer_table.h"
 #include "player/ui/widgets.h"
 
 class QAction;
@@ -36,17 +37,17 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidget* parent = nullptr);
     ~ControlWindow() override;
 
-    // The held fast forward / rewind step timer (mPosChgProc, 500 ms); the
-    // application counts it in the exit handshake.
-    QTimer& StepTimer() { return stepTimer_; }
-    // The one-shot mark update (MIDIDisp), started 10 ms after a module reset.
-    QTimer& MidiDispTimer() { return midiDisp_; }
+    // The program's timers run the held fast forward / rewind step (500 ms)
+    // and the one-shot mark update 10 ms after a module reset; the window
+    // registers both handlers there and takes them back when it goes.
+    void UseClock(TimerTable& clock);
 
-    // Timer slots of the application's timers.
-    void OnCtlSet();     // knob, every 100 ms
-    void OnCtlSet2();    // readouts and text line, every 200 ms
-    void OnMidiDisp();   // sound-module marks
-    void OnStepTimer();  // one held step (what StepTimer runs)
+    // Timer slots of the application's timers; each tick takes one
+    // snapshot of the session and hands it to its readouts.
+    void OnCtlSet(const SessionSnapshot& s);    // knob, every 100 ms
+    void OnCtlSet2(const SessionSnapshot& s);   // readouts and text line, every 200 ms
+    void OnMidiDisp(const SessionSnapshot& s);  // sound-module marks
+    void OnStepTimer();                         // one held step (the held-step slot)
     // The empty state of the display reset: blank readouts, unlit marks,
     // the knob at the start, the text line forgotten.
     void ResetReadouts();
@@ -111,7 +112,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void ShowLabels();
     void ShowLabels(const SessionSnapshot& s);
     void ShowLoading(bool loading);
-    void ShowStep();
+    void ShowStep(const SessionSnapshot& s);
     void ShowAtStart();
 
     void OnPlay();
@@ -134,8 +135,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     ui::LoadBar* loadBar_ = nullptr;
     QLabel *speed_ = nullptr, *key_ = nullptr, *moduleName_ = nullptr;
 
-    QTimer stepTimer_;
-    QTimer midiDisp_;
+    QPointer<TimerTable> clock_;
     bool stepping_ = false;
     int textEncoding_ = 0;  // the setting the title was read in
     std::string lastText_;  // the text line last shown

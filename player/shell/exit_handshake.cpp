@@ -10,8 +10,9 @@ ExitHandshake::ExitHandshake(std::function<bool()> drawThreadDone)
 void ExitHandshake::BeginStop() {
     stopped_.fill(true);  // an index no timer carries never holds the exit
     for (IndexedTimer* t : timers_) {
-        const bool stopDirectly = t->Index() == kGsDisp || (t->Index() == kDrawInterval &&
-                                                            t->IntervalMs() > kLongDrawIntervalMs);
+        const bool stopDirectly =
+            t->Index() == kDotPicture ||
+            (t->Index() == kDisplayDraw && t->IntervalMs() > kLongDrawIntervalMs);
         if (stopDirectly) t->Stop();
         stopped_.at(t->Index() - 1) = !t->Enabled();
     }

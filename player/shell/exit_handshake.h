@@ -14,12 +14,24 @@ namespace sonfara::shell {
 
 class IndexedTimer;
 
+// The periodic timers by their exit slot, named by what they run. The
+// numbers are the handshake's: every slot acknowledges on its own.
+enum TimerSlot : int {
+    kDisplayDraw = 1,      // knobs, level bars, note count, event panel, lyrics
+    kNoteLamps = 2,        // the channel lamps flash
+    kPositionKnob = 3,     // the control window's knob follows the song
+    kControlReadouts = 4,  // time, bar and beat, the text line
+    kCpuLoad = 5,          // the processor load meter
+    kLevelDecay = 6,       // the level bars fall
+    kWrdPresentation = 7,  // the WRD window runs its due events
+    kHeldStep = 8,         // a held fast forward or rewind steps on
+    kDotPicture = 9,       // a dot picture is shown and taken down
+    kBuiltInWrd = 10,      // the built-in WRD presentation (idle)
+};
+
 class ExitHandshake {
   public:
     static constexpr int kSlots = 10;
-    // The two indexes with their own rule when the exit is prepared.
-    static constexpr int kDrawInterval = 1;
-    static constexpr int kGsDisp = 9;
     // A DrawInterval slower than this is stopped directly instead of waited for.
     static constexpr int kLongDrawIntervalMs = 1000;
     static constexpr int kEndTimerMs = 100;
@@ -39,7 +51,7 @@ class ExitHandshake {
                           std::function<bool()> acknowledged);
 
     // Prepares the handshake: each indexed timer's slot is true when it is
-    // already disabled; a long DrawInterval and GSDisp are stopped at once.
+    // already disabled; a long display draw and the dot picture stop at once.
     // Then StopTimers is set.
     void BeginStop();
     // Every slot and the drawing thread have acknowledged.
@@ -74,6 +86,8 @@ class IndexedTimer : public QObject {
     bool Enabled() const { return timer_.isActive(); }
     int IntervalMs() const { return timer_.interval(); }
     void SetIntervalMs(int ms) { timer_.setInterval(ms); }
+    // A window registers what its slot runs; nullptr when it goes.
+    void SetWork(std::function<void()> work) { work_ = std::move(work); }
     void Start() { timer_.start(); }
     void Stop() { timer_.stop(); }
     // The handler; the QTimer calls it, tests call it by hand.

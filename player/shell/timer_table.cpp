@@ -6,17 +6,18 @@
 namespace sonfara::shell {
 namespace {
 
-constexpr int kCtlSetMs = 100;
-constexpr int kCtlSet2Ms = 200;
-constexpr int kCtlSet3Ms = 500;
-constexpr int kMeterMs = 100;
-constexpr int kFlashMs = 100;
-constexpr int kPosChgMs = 500;
-constexpr int kGsDispMs = 3000;
-constexpr int kMWrdProcMs = 100;
+constexpr int kPositionKnobMs = 100;
+constexpr int kControlReadoutsMs = 200;
+constexpr int kCpuLoadMs = 500;
+constexpr int kLevelDecayMs = 100;
+constexpr int kNoteLampsMs = 100;
+constexpr int kHeldStepMs = 500;
+constexpr int kDotPictureMs = 3000;
+constexpr int kBuiltInWrdMs = 100;
+constexpr int kModuleMarksMs = 10;
 
 // The timers the display needs only while it draws.
-constexpr int kDisplayTimers[] = {kDrawInterval, kFlash, kMeterInterval};
+constexpr int kDisplayTimers[] = {kDisplayDraw, kNoteLamps, kLevelDecay};
 
 }  // namespace
 
@@ -26,6 +27,29 @@ TimerTable::TimerTable(std::function<void()> exitComplete, QObject* parent)
       handshake_([this] { return !display_ || display_->DrawThreadDone(); }) {
     endTimer_.setInterval(ExitHandshake::kEndTimerMs);
     connect(&endTimer_, &QTimer::timeout, this, &TimerTable::EndTimerTick);
+    // The windows' slots exist from the start so a window can register its
+    // handler before the display's are bound.
+    auto make = [this](int index, int ms) {
+        timers_.at(index - 1) =
+            std::make_unique<IndexedTimer>(handshake_, index, ms, nullptr, false, this);
+    };
+    make(kHeldStep, kHeldStepMs);
+    make(kDotPicture, kDotPictureMs);
+    make(kBuiltInWrd, kBuiltInWrdMs);
+    moduleMarks_.setSingleShot(true);
+    moduleMarks_.setInterval(kModuleMarksMs);
+    connect(&moduleMarks_, &QTimer::timeout, this, [this] {
+        if (moduleMarksWork_) moduleMarksWork_();
+    });
+}
+
+void TimerTable::SetWork(int index, std::function<void()> work) {
+    Timer(index).SetWork(std::move(work));
+}
+
+void TimerTable::SetModuleMarksWork(std::function<void()> work) {
+    moduleMarksWork_ = std::move(work);
+    if (!moduleMarksWork_) moduleMarks_.stop();
 }
 
 void TimerTable::Make(display::DisplayController& display, int graphicsIntervalMs, Work work) {
@@ -37,35 +61,39 @@ void TimerTable::Make(display::DisplayController& display, int graphicsIntervalM
             std::make_unique<IndexedTimer>(handshake_, index, ms, std::move(run), quits, this);
     };
     auto* d = &display;
-    make(kDrawInterval, graphicsIntervalMs, false, [d, draw = std::move(work.drawInterval)] {
+    make(kDisplayDraw, graphicsIntervalMs, false, [d, draw = std::move(work.displayDraw)] {
         d->OnDrawInterval();
         draw();
     });
-    make(kFlash, kFlashMs, true, [d] { d->OnFlash(); });
-    make(kCtlSet, kCtlSetMs, true, [this, ctlSet = std::move(work.ctlSet)] {
-        ctlSet();
+    make(kNoteLamps, kNoteLampsMs, true, [d] { d->OnFlash(); });
+    make(kPositionKnob, kPositionKnobMs, true, [this, knob = std::move(work.positionKnob)] {
+        knob();
         CheckRest();
     });
-    make(kCtlSet2, kCtlSet2Ms, true, std::move(work.ctlSet2));
-    make(kCtlSet3, kCtlSet3Ms, false, [d] { d->OnCpuTick(); });
-    make(kMeterInterval, kMeterMs, true, [d] { d->OnMeterInterval(); });
-    // kWrdProc is the WRD window's own timer (AttachWrdWindow).
-    // The control window's held-step timer and the display's GSDisp timing
-    // are owned by those windows; these slots stay idle here.
-    make(kPosChgProc, kPosChgMs, false, nullptr);
-    make(kGsDisp, kGsDispMs, false, nullptr);
-    make(kMWrdProcTimer, kMWrdProcMs, false, nullptr);
+    make(kControlReadouts, kControlReadoutsMs, true, std::move(work.controlReadouts));
+    make(kCpuLoad, kCpuLoadMs, false, [d] { d->OnCpuTick(); });
+    make(kLevelDecay, kLevelDecayMs, true, [d] { d->OnMeterInterval(); });
+    // The dot picture asks for its pace; each ask starts the slot over.
+    Timer(kDotPicture).SetWork([d] { d->OnGsDispTick(); });
+    display.SetDotPicturePace([this](int ms) {
+        IndexedTimer& t = Timer(kDotPicture);
+        if (ms <= 0) {
+            t.Stop();
+            return;
+        }
+        t.SetIntervalMs(ms);
+        t.Start();
+    });
+    // kWrdPresentation is the WRD window's own timer (AttachWrdWindow); the
+    // held step is the control window's (UseClock); the built-in WRD slot
+    // stays idle.
 }
 
 void TimerTable::AttachWrdWindow(wrd::WrdWindowWidget& window) {
     wrdWindow_ = &window;
     handshake_.RegisterExternal(
-        kWrdProc, [w = &window] { w->RequestStop(); },
+        kWrdPresentation, [w = &window] { w->RequestStop(); },
         [w = &window] { return w->StopAcknowledged(); });
-}
-
-void TimerTable::AttachStepTimer(QTimer& timer) {
-    stepTimer_ = &timer;
 }
 
 bool TimerTable::Closing() const {
@@ -76,7 +104,7 @@ void TimerTable::Start(bool displayOn) {
     LeaveRest();
     if (displayOn)
         for (int i : kDisplayTimers) Timer(i).Start();
-    for (int i : {kCtlSet, kCtlSet2, kCtlSet3}) Timer(i).Start();
+    for (int i : {kPositionKnob, kControlReadouts, kCpuLoad}) Timer(i).Start();
 }
 
 void TimerTable::SetLowLoad(bool on) {
@@ -94,7 +122,7 @@ void TimerTable::SetLowLoad(bool on) {
 // rest ends.
 void TimerTable::SetGraphicsInterval(int ms) {
     display_->SetGraphicsIntervalMs(ms);
-    if (!resting_) Timer(kDrawInterval).SetIntervalMs(ms);
+    if (!resting_) Timer(kDisplayDraw).SetIntervalMs(ms);
 }
 
 // Idle rest: after a second with nothing playing and nothing moving on the
@@ -109,11 +137,11 @@ void TimerTable::CheckRest() {
         return;
     }
     if (resting_ || ++quietTicks_ < kQuietTicksBeforeRest) return;
-    if (!Timer(kDrawInterval).Enabled()) return;  // low-load mode: nothing to slow
+    if (!Timer(kDisplayDraw).Enabled()) return;  // low-load mode: nothing to slow
     resting_ = true;
-    Timer(kFlash).Stop();
-    Timer(kMeterInterval).Stop();
-    Timer(kDrawInterval).SetIntervalMs(display::DisplayController::kRestIntervalMs);
+    Timer(kNoteLamps).Stop();
+    Timer(kLevelDecay).Stop();
+    Timer(kDisplayDraw).SetIntervalMs(display::DisplayController::kRestIntervalMs);
     display_->SetResting(true);
 }
 
@@ -122,10 +150,10 @@ void TimerTable::LeaveRest() {
     if (!resting_) return;
     resting_ = false;
     display_->SetResting(false);
-    Timer(kDrawInterval).SetIntervalMs(display_->GraphicsIntervalMs());
-    if (!Timer(kDrawInterval).Enabled() || handshake_.StopTimers()) return;
-    Timer(kFlash).Start();
-    Timer(kMeterInterval).Start();
+    Timer(kDisplayDraw).SetIntervalMs(display_->GraphicsIntervalMs());
+    if (!Timer(kDisplayDraw).Enabled() || handshake_.StopTimers()) return;
+    Timer(kNoteLamps).Start();
+    Timer(kLevelDecay).Start();
 }
 
 void TimerTable::ShutDown() {
@@ -134,7 +162,7 @@ void TimerTable::ShutDown() {
 }
 
 void TimerTable::StopForHide() {
-    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+    for (int i : {kDisplayDraw, kNoteLamps, kPositionKnob, kControlReadouts, kCpuLoad, kLevelDecay})
         Timer(i).Stop();
     if (wrdWindow_) wrdWindow_->StopTimer();
 }
@@ -142,8 +170,8 @@ void TimerTable::StopForHide() {
 // MWRDProcTimer and the held step stop at once; every other running timer
 // acknowledges from its next tick, which EndTimer waits for.
 void TimerTable::BeginExit() {
-    Timer(kMWrdProcTimer).Stop();
-    if (stepTimer_) stepTimer_->stop();
+    Timer(kBuiltInWrd).Stop();
+    Timer(kHeldStep).Stop();
     handshake_.BeginStop();
     endTimer_.start();
 }
@@ -152,7 +180,6 @@ void TimerTable::StopAll() {
     for (auto& t : timers_)
         if (t) t->Stop();
     if (wrdWindow_) wrdWindow_->StopTimer();
-    if (stepTimer_) stepTimer_->stop();
 }
 
 void TimerTable::EndTimerTick() {

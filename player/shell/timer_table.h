@@ -1,7 +1,7 @@
-// The program's periodic timers by their exit slot, with the exit handshake
-// they take part in, the EndTimer that waits for it, and the idle rest of
-// the display timers. The windows' handlers run from them; the WRD window's
-// and the control window's own timers stand in their slots.
+// The program's GUI timers by their exit slot, with the exit handshake they
+// take part in, the EndTimer that waits for it, and the idle rest of the
+// display timers. The windows register their handlers here instead of
+// owning timers; only the WRD window's own timer stands in its slot.
 //
 // Threads: UI thread; every member function is called there.
 #pragma once
@@ -23,28 +23,14 @@ class WrdWindowWidget;
 
 namespace sonfara::shell {
 
-// The timers of the table, by their exit slot.
-enum TimerIndex : int {
-    kDrawInterval = 1,
-    kFlash = 2,
-    kCtlSet = 3,
-    kCtlSet2 = 4,
-    kCtlSet3 = 5,
-    kMeterInterval = 6,
-    kWrdProc = 7,
-    kPosChgProc = 8,
-    kGsDisp = 9,
-    kMWrdProcTimer = 10,
-};
-
 class TimerTable final : public QObject {
     Q_OBJECT
   public:
     // What the timers run beside the display's own handlers.
     struct Work {
-        std::function<void()> drawInterval;  // after the display's
-        std::function<void()> ctlSet;        // before the idle-rest check
-        std::function<void()> ctlSet2;
+        std::function<void()> displayDraw;   // after the display's
+        std::function<void()> positionKnob;  // before the idle-rest check
+        std::function<void()> controlReadouts;
         // A song plays or a step is held: the display does not rest.
         std::function<bool()> busy;
     };
@@ -53,13 +39,18 @@ class TimerTable final : public QObject {
     // thread acknowledged.
     explicit TimerTable(std::function<void()> exitComplete, QObject* parent = nullptr);
 
-    // Makes the ten timers over `display`, DrawInterval at `graphicsIntervalMs`.
+    // Makes the display's timers over `display`, the display draw at
+    // `graphicsIntervalMs`.
     void Make(display::DisplayController& display, int graphicsIntervalMs, Work work);
-    // The windows' own timers in the table's slots: the WRD window's
-    // WRDProc (slot 7, acknowledged from its own tick) and the control
-    // window's held-step timer (slot 8, stopped directly).
+    // The WRD window's own timer in its slot (acknowledged from its own tick).
     void AttachWrdWindow(wrd::WrdWindowWidget& window);
-    void AttachStepTimer(QTimer& timer);
+    // A window's handler for its slot (the held step); nullptr when it goes.
+    void SetWork(int index, std::function<void()> work);
+    // The sound-module marks' update, once, 10 ms after it is asked for
+    // (no slot: nothing waits on it).
+    void SetModuleMarksWork(std::function<void()> work);
+    void StartModuleMarks() { moduleMarks_.start(); }
+    bool ModuleMarksPending() const { return moduleMarks_.isActive(); }
 
     IndexedTimer& Timer(int index) { return *timers_.at(index - 1); }
     ExitHandshake& Handshake() { return handshake_; }
@@ -96,9 +87,10 @@ class TimerTable final : public QObject {
     ExitHandshake handshake_;
     std::array<std::unique_ptr<IndexedTimer>, ExitHandshake::kSlots> timers_;
     QTimer endTimer_;
+    QTimer moduleMarks_;
+    std::function<void()> moduleMarksWork_;
     display::DisplayController* display_ = nullptr;
     wrd::WrdWindowWidget* wrdWindow_ = nullptr;
-    QTimer* stepTimer_ = nullptr;
     std::function<bool()> busy_;
     // Idle rest (CheckRest): quiet CtlSet ticks counted up to the rest.
     static constexpr int kQuietTicksBeforeRest = 10;

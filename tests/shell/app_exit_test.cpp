@@ -82,8 +82,8 @@ TEST(ExitHandshake, WaitsForEveryEnabledTimerAndTheDrawingThread) {
 
 TEST(ExitHandshake, LongDrawIntervalAndGsDispStopWithoutWaiting) {
     ExitHandshake hs;
-    IndexedTimer draw(hs, ExitHandshake::kDrawInterval, 1001, [] {});
-    IndexedTimer gsDisp(hs, ExitHandshake::kGsDisp, 50, [] {});
+    IndexedTimer draw(hs, kDisplayDraw, 1001, [] {});
+    IndexedTimer gsDisp(hs, kDotPicture, 50, [] {});
     IndexedTimer shortDraw(hs, 3, 1000, [] {});
     draw.Start();
     gsDisp.Start();
@@ -91,8 +91,8 @@ TEST(ExitHandshake, LongDrawIntervalAndGsDispStopWithoutWaiting) {
     hs.BeginStop();
     EXPECT_FALSE(draw.Enabled());
     EXPECT_FALSE(gsDisp.Enabled());
-    EXPECT_TRUE(hs.TimerStopped(ExitHandshake::kDrawInterval));
-    EXPECT_TRUE(hs.TimerStopped(ExitHandshake::kGsDisp));
+    EXPECT_TRUE(hs.TimerStopped(kDisplayDraw));
+    EXPECT_TRUE(hs.TimerStopped(kDotPicture));
     EXPECT_FALSE(hs.Complete());  // the 1000 ms one is waited for
     shortDraw.Tick();
     EXPECT_TRUE(hs.Complete());
@@ -161,8 +161,8 @@ TEST_F(AppRig, OrderlyExitUnloadsOnlyAfterEveryTimerAndTheDrawingThread) {
     EXPECT_FALSE(app_->Main()->isVisible());
     EXPECT_TRUE(app_->EndTimerActive());
 
-    const std::vector<int> running = {kDrawInterval, kFlash,   kCtlSet,
-                                      kCtlSet2,      kCtlSet3, kMeterInterval};
+    const std::vector<int> running = {kDisplayDraw,     kNoteLamps, kPositionKnob,
+                                      kControlReadouts, kCpuLoad,   kLevelDecay};
     for (int i : running) {
         EXPECT_TRUE(app_->Timer(i).Enabled()) << i;
         app_->EndTimerTick();
@@ -180,10 +180,11 @@ TEST_F(AppRig, OrderlyExitUnloadsOnlyAfterEveryTimerAndTheDrawingThread) {
 TEST_F(AppRig, LongDrawIntervalDoesNotHoldTheExit) {
     StartPlaying();
     // Beyond what the settings allow (10..1000 ms); the exit must not wait for it.
-    app_->Timer(kDrawInterval).SetIntervalMs(5000);
+    app_->Timer(kDisplayDraw).SetIntervalMs(5000);
     app_->RequestClose(SonfaraApp::kProgramClose);
-    EXPECT_FALSE(app_->Timer(kDrawInterval).Enabled());
-    for (int i : {kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval}) app_->Timer(i).Tick();
+    EXPECT_FALSE(app_->Timer(kDisplayDraw).Enabled());
+    for (int i : {kNoteLamps, kPositionKnob, kControlReadouts, kCpuLoad, kLevelDecay})
+        app_->Timer(i).Tick();
     WaitForDrawingThread();
     app_->EndTimerTick();
     EXPECT_TRUE(app_->Finished());
@@ -198,7 +199,7 @@ TEST_F(AppRig, ResidentCloseHidesUntilWokenAndTheTaskManagerEndsIt) {
     EXPECT_FALSE(app_->EndTimerActive());
     EXPECT_FALSE(app_->Main()->isVisible());
     EXPECT_FALSE(app_->ControlWidget()->isVisible());
-    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+    for (int i : {kDisplayDraw, kNoteLamps, kPositionKnob, kControlReadouts, kCpuLoad, kLevelDecay})
         EXPECT_FALSE(app_->Timer(i).Enabled()) << i;
     EXPECT_TRUE(ports_.Latest()->Closed());
     EXPECT_EQ(ports_.Latest()->NotesOnCount(), 0);
@@ -208,7 +209,7 @@ TEST_F(AppRig, ResidentCloseHidesUntilWokenAndTheTaskManagerEndsIt) {
     app_->Wake({QString::fromStdString(song_)});
     EXPECT_FALSE(app_->ResidentHidden());
     EXPECT_TRUE(app_->Main()->isVisible());
-    EXPECT_TRUE(app_->Timer(kCtlSet2).Enabled());
+    EXPECT_TRUE(app_->Timer(kControlReadouts).Enabled());
     EXPECT_GT(ports_.Opened().size(), portsBefore) << "the song opens the port again";
     timers_.RunForMs(500);
     EXPECT_TRUE(app_->Session().Snapshot().playing);
@@ -447,11 +448,12 @@ TEST_F(AppRig, IdleDisplayRestsAndWakes) {
     StartPlaying();
     auto settle = [&] {
         for (int i = 0; i < 40; ++i)
-            for (int t : {kMeterInterval, kFlash, kDrawInterval, kCtlSet}) app_->Timer(t).Tick();
+            for (int t : {kLevelDecay, kNoteLamps, kDisplayDraw, kPositionKnob})
+                app_->Timer(t).Tick();
     };
     auto resting = [&] {
-        return !app_->Timer(kFlash).Enabled() && !app_->Timer(kMeterInterval).Enabled() &&
-               app_->Timer(kDrawInterval).IntervalMs() ==
+        return !app_->Timer(kNoteLamps).Enabled() && !app_->Timer(kLevelDecay).Enabled() &&
+               app_->Timer(kDisplayDraw).IntervalMs() ==
                    display::DisplayController::kRestIntervalMs &&
                app_->Display()->Thread().IntervalMs() ==
                    display::DisplayController::kRestIntervalMs;
@@ -465,21 +467,21 @@ TEST_F(AppRig, IdleDisplayRestsAndWakes) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
     QApplication::sendEvent(app_->ControlWidget(), &press);
     EXPECT_FALSE(resting());
-    EXPECT_TRUE(app_->Timer(kFlash).Enabled());
-    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 50);
+    EXPECT_TRUE(app_->Timer(kNoteLamps).Enabled());
+    EXPECT_EQ(app_->Timer(kDisplayDraw).IntervalMs(), 50);
     EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 50);
 
     settle();
     ASSERT_TRUE(resting());
     app_->Session().Transport().Play();
-    app_->Timer(kCtlSet).Tick();
+    app_->Timer(kPositionKnob).Tick();
     EXPECT_FALSE(resting());
 
     app_->Session().Transport().Stop();
     settle();
     ASSERT_TRUE(resting());
     app_->RequestClose(SonfaraApp::kUserClose);
-    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 50) << "the exit does not wait on the rest";
+    EXPECT_EQ(app_->Timer(kDisplayDraw).IntervalMs(), 50) << "the exit does not wait on the rest";
 }
 
 // A start with no files wakes a resident player to the empty song display,
@@ -562,7 +564,7 @@ TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
     EXPECT_EQ(timers_.PeriodsUs(), std::vector<int64_t>{8000});
     EXPECT_EQ(app_->Session().Settings().Values().GTimer, 300);
     EXPECT_EQ(app_->Session().Settings().Values().MWRDTimer, 120);
-    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
+    EXPECT_EQ(app_->Timer(kDisplayDraw).IntervalMs(), 300);
     EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 300);
     EXPECT_EQ(app_->WrdWindow()->Interval(), 120);
     EXPECT_TRUE(app_->Session().Snapshot().playing);
@@ -570,12 +572,12 @@ TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
     // The idle rest ends on the new interval, not on the one of the start.
     app_->Session().Transport().Stop();
     for (int i = 0; i < 40; ++i)
-        for (int t : {kMeterInterval, kFlash, kDrawInterval, kCtlSet}) app_->Timer(t).Tick();
+        for (int t : {kLevelDecay, kNoteLamps, kDisplayDraw, kPositionKnob}) app_->Timer(t).Tick();
     ASSERT_EQ(app_->Display()->Thread().IntervalMs(), display::DisplayController::kRestIntervalMs);
     QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
     QApplication::sendEvent(app_->ControlWidget(), &press);
     EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 300);
-    EXPECT_EQ(app_->Timer(kDrawInterval).IntervalMs(), 300);
+    EXPECT_EQ(app_->Timer(kDisplayDraw).IntervalMs(), 300);
 }
 
 // A song with a ".sry" script beside it is presented by the WRD player
@@ -609,12 +611,12 @@ TEST_F(AppRig, WrdTimerTakesPartInTheExit) {
     StartPlaying();
     app_->WrdWindow()->StartTimer();
     app_->RequestClose(SonfaraApp::kUserClose);
-    for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+    for (int i : {kDisplayDraw, kNoteLamps, kPositionKnob, kControlReadouts, kCpuLoad, kLevelDecay})
         app_->Timer(i).Tick();
     WaitForDrawingThread();
     app_->EndTimerTick();
     EXPECT_FALSE(app_->Finished());
-    EXPECT_FALSE(app_->Handshake().TimerStopped(kWrdProc));
+    EXPECT_FALSE(app_->Handshake().TimerStopped(kWrdPresentation));
     app_->WrdWindow()->OnTimer();
     app_->EndTimerTick();
     EXPECT_TRUE(app_->Finished());
@@ -777,12 +779,29 @@ TEST_F(AppRig, LowLoadToggleLeavesOneOwnerOfTheDisplayTimers) {
     ASSERT_GT(before, 0);
     app_->SetLowLoad(true);
     app_->SetLowLoad(false);
-    ASSERT_TRUE(app_->Timer(kMeterInterval).Enabled());
-    app_->Timer(kMeterInterval).Stop();    // the table's own, so only another owner could decay
+    ASSERT_TRUE(app_->Timer(kLevelDecay).Enabled());
+    app_->Timer(kLevelDecay).Stop();       // the table's own, so only another owner could decay
     SpinUntil([] { return false; }, 350);  // longer than three meter periods
     EXPECT_EQ(levels(), before);
-    app_->Timer(kMeterInterval).Tick();
+    app_->Timer(kLevelDecay).Tick();
     EXPECT_LT(levels(), before);
+}
+
+// The dot picture's pace is the table's slot: a picture starts it at 50 ms,
+// the show tick moves it to 3000 ms, and the exit stops it without waiting.
+TEST_F(AppRig, DotPictureRunsFromItsSlotAndTheExitStopsIt) {
+    StartPlaying();
+    IndexedTimer& dots = app_->Timer(kDotPicture);
+    EXPECT_FALSE(dots.Enabled());
+    app_->Display()->ScheduleDisplayBitmap();
+    ASSERT_TRUE(dots.Enabled());
+    EXPECT_EQ(dots.IntervalMs(), 50);
+    dots.Tick();
+    EXPECT_TRUE(dots.Enabled());
+    EXPECT_EQ(dots.IntervalMs(), 3000);
+    app_->RequestClose(SonfaraApp::kUserClose);
+    EXPECT_FALSE(dots.Enabled());
+    EXPECT_TRUE(app_->Handshake().TimerStopped(kDotPicture));
 }
 
 // A message raised by the exit itself (a failed save) is shown before the
@@ -796,7 +815,8 @@ TEST_F(AppRig, ExitWaitsForTheOKOfItsOwnLastMessageUnlessTheSessionEnds) {
         ASSERT_TRUE(app_->Start({QString::fromStdString(song_)}));
         app_->RequestClose(SonfaraApp::kProgramClose);
         app_->Boxes().Error("設定を保存できませんでした");  // as the session's save would
-        for (int i : {kDrawInterval, kFlash, kCtlSet, kCtlSet2, kCtlSet3, kMeterInterval})
+        for (int i :
+             {kDisplayDraw, kNoteLamps, kPositionKnob, kControlReadouts, kCpuLoad, kLevelDecay})
             app_->Timer(i).Tick();
         app_->WrdWindow()->OnTimer();
         WaitForDrawingThread();

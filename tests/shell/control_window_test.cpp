@@ -68,10 +68,12 @@ std::vector<uint8_t> Song(int seconds) {
 
 struct WindowRig : test::SessionRig {
     RecordingHooks hooks;
+    TimerTable timers{[] {}};
     TestWindow w{S(), hooks};
 
     explicit WindowRig(uintmax_t backgroundLoadBytes = UINTMAX_MAX)
         : test::SessionRig(nullptr, nullptr, backgroundLoadBytes) {
+        w.UseClock(timers);
         w.show();
     }
     void Click(ButtonKind kind) {
@@ -124,7 +126,7 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
 
     // Stop then play: 00:00 at once, then from the beginning.
     r.RunMs(1500);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "00:02");
     r.Click(ButtonKind::kStop);
     EXPECT_EQ(r.TimeText(), "00:00");
@@ -178,18 +180,32 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
     EXPECT_EQ(r.w.messages, std::vector<QString>{QString::fromUtf8(session::msg::kNoWrd)});
 }
 
+// A tick's readouts show the one snapshot the tick took, not a later look
+// at the session: the time and the bar and beat come from the same moment.
+TEST(ControlWindow, ReadoutsShowTheSnapshotTheirTickTook) {
+    WindowRig r;
+    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(30))});
+    r.RunMs(2600);
+    const SessionSnapshot taken = r.S().Snapshot();
+    r.RunMs(10000);  // the song moves on after the tick took its look
+    ASSERT_GT(r.S().Snapshot().bar, taken.bar);
+    r.w.OnCtlSet2(taken);
+    EXPECT_EQ(r.TimeText(), "00:03");
+    EXPECT_EQ(r.BarBeatText(), "0001 01");
+}
+
 // Stopped, by the button or at the end of the song, the readouts show the
 // start, and the readout timer does not bring the old time back.
 TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
     WindowRig r;
     r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(4))});
     r.RunMs(2600);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     ASSERT_EQ(r.TimeText(), "00:03");
     ASSERT_NE(r.BarBeatText(), "0000 01");
     r.Click(ButtonKind::kStop);
     EXPECT_EQ(r.BarBeatText(), "0000 01");
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "00:00");
     EXPECT_EQ(r.BarBeatText(), "0000 01");
 
@@ -197,9 +213,29 @@ TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
     r.Click(ButtonKind::kPlay);
     r.RunMs(4500);
     ASSERT_FALSE(r.Snap().playing);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "00:00");
     EXPECT_EQ(r.BarBeatText(), "0000 01");
+}
+
+// The program's timers outlive a window: one that goes takes its handlers
+// and its running step with it, and a late tick finds nothing to run.
+TEST(ControlWindow, WindowGoingLeavesTheTimersClean) {
+    WindowRig r;
+    r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
+    r.RunMs(1000);
+    TimerTable timers{[] {}};
+    {
+        RecordingHooks hooks;
+        TestWindow w{r.S(), hooks};
+        w.UseClock(timers);
+        QTest::mousePress(&w.Button(ButtonKind::kFastForward), Qt::LeftButton);
+        ASSERT_TRUE(timers.Timer(kHeldStep).Enabled());
+        timers.StartModuleMarks();
+    }
+    EXPECT_FALSE(timers.Timer(kHeldStep).Enabled());
+    EXPECT_FALSE(timers.ModuleMarksPending());
+    timers.Timer(kHeldStep).Tick();  // would reach the window gone
 }
 
 TEST(ControlWindow, HeldFastForwardAndRewind) {
@@ -209,13 +245,13 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     auto& ff = r.w.Button(ButtonKind::kFastForward);
     auto hold = [&](ui::PictureButton& button, int timerSteps) {
         QTest::mousePress(&button, Qt::LeftButton);
-        EXPECT_TRUE(r.w.StepTimer().isActive());
+        EXPECT_TRUE(r.timers.Timer(kHeldStep).Enabled());
         for (int i = 0; i < timerSteps; ++i) {
             r.clock.AdvanceMs(500);
-            r.w.OnStepTimer();
+            r.timers.Timer(kHeldStep).Tick();
         }
         QTest::mouseRelease(&button, Qt::LeftButton);
-        EXPECT_FALSE(r.w.StepTimer().isActive());
+        EXPECT_FALSE(r.timers.Timer(kHeldStep).Enabled());
     };
 
     // Paused: the press step and four timer steps in 2 s move 5 s.
@@ -232,7 +268,7 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     hold(ff, 4);
     EXPECT_NEAR(r.Snap().positionMs, p1 + 17000, 1);
     EXPECT_TRUE(r.Snap().playing);
-    r.w.OnCtlSet();
+    r.w.OnCtlSet(r.S().Snapshot());
     const SessionSnapshot s = r.Snap();
     EXPECT_NEAR(r.w.Knob().knobLeft(), 140 + s.positionMs * 455.0 / s.totalMs, 0.5);
 
@@ -267,24 +303,24 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
     r.S().Library().OpenPaths({WriteSong(r.folder, "gs.mid", BuildSmf(0, {t}))});
     r.RunMs(10);
     QCoreApplication::processEvents();  // the queued start of the mark update
-    ASSERT_TRUE(r.w.MidiDispTimer().isActive());
-    r.w.OnMidiDisp();
+    ASSERT_TRUE(r.timers.ModuleMarksPending());
+    r.w.OnMidiDisp(r.S().Snapshot());
     EXPECT_TRUE(r.w.Marks().isLit(ui::Mark::kGs));
     EXPECT_FALSE(r.w.Marks().isLit(ui::Mark::kXg));
     EXPECT_EQ(r.w.ModuleNameLabel().text(), QStringLiteral("ID 10"));
 
     // 4/4 at 500 ticks a quarter: bar 0000 beat 01, the fifth quarter 0001 01.
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.BarBeatText(), "0000 01");
     r.RunMs(2100);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.BarBeatText(), "0001 01");
 
     // The lyric line: shown with its tool tip, sent once as a notice.
     const size_t noticesBefore = r.hooks.notices.size();
     r.RunMs(1000);
-    r.w.OnCtlSet2();
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_TRUE(r.w.FormatLabel().text().startsWith(QStringLiteral("♪")));
     EXPECT_EQ(r.w.FormatLabel().toolTip(), r.w.FormatLabel().text());
     ASSERT_EQ(r.hooks.notices.size(), noticesBefore + 1);
@@ -292,10 +328,10 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
 
     // 61 s: 01:01, only the seconds' units place repainted from 01:00.
     r.RunMs(60000 - 3000);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "01:00");
     r.RunMs(1000);
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "01:01");
     EXPECT_EQ(r.w.TimeReadout().lastRepainted(), 1u << 3);
 }
@@ -495,8 +531,8 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
     r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {lyric, Track(10)}))});
     ASSERT_TRUE(waitForLoad());
     r.RunMs(3000);
-    r.w.OnCtlSet2();
-    r.w.OnCtlSet();
+    r.w.OnCtlSet2(r.S().Snapshot());
+    r.w.OnCtlSet(r.S().Snapshot());
     ASSERT_EQ(r.TimeText(), "00:03");
     ASSERT_TRUE(r.w.FormatLabel().text().startsWith(QStringLiteral("♪")));
     ASSERT_GT(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
@@ -504,14 +540,14 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
     r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(20))});
     ASSERT_TRUE(r.Snap().loading);
     EXPECT_EQ(r.w.TitleLabel().text(), QStringLiteral("読み込み中…"));
-    r.w.OnCtlSet2();
-    r.w.OnCtlSet();
+    r.w.OnCtlSet2(r.S().Snapshot());
+    r.w.OnCtlSet(r.S().Snapshot());
     EXPECT_TRUE(r.ReadoutsBlank()) << r.TimeText() << " " << r.BarBeatText();
     EXPECT_EQ(r.w.FormatLabel().text(), QString());
     EXPECT_EQ(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
 
     ASSERT_TRUE(waitForLoad());
-    r.w.OnCtlSet2();
+    r.w.OnCtlSet2(r.S().Snapshot());
     EXPECT_EQ(r.TimeText(), "00:00");
     EXPECT_EQ(r.w.FileNameLabel().text(), "b.mid");
 }

@@ -79,9 +79,10 @@ int main(int argc, char** argv) {
         }
         QCoreApplication::processEvents();
     }
-    window.OnCtlSet();
-    window.OnCtlSet2();
-    window.OnMidiDisp();
+    const auto snapshot = session.Snapshot();
+    window.OnCtlSet(snapshot);
+    window.OnCtlSet2(snapshot);
+    window.OnMidiDisp(snapshot);
     QCoreApplication::processEvents();
     const bool ok = window.Grab().save(QString::fromStdString(out));
     session.Shutdown();
