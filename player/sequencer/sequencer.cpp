@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "player/platform/midi.h"
 #include "player/platform/rounding.h"
 
 namespace sonfara {
@@ -357,13 +358,13 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
             firstSentMs_ = std::min(firstSentMs_, due);
             if (eventTicks) currentTick_.store(ev.tick, kRelaxed);
             song_.nextEvent_[t].store(e + 1, kRelaxed);
-            if ((ev.status >> 4) != 0xF) {
+            if (midi::StatusKind(ev.status) != midi::kSystem) {
                 out_.SendShortMessage(ev.status, ev.data1, ev.data2);
-            } else if (ev.status == 0xF0) {
+            } else if (ev.status == midi::kSysExStart) {
                 out_.SendSysExEvent(ev.ExtIndex(), t, e);
-            } else if (ev.status == 0xF7) {
+            } else if (ev.status == midi::kSysExEnd) {
                 out_.SendEscapeEvent(ev.ExtIndex(), t, e);
-            } else if (ev.status == 0xFF) {
+            } else if (ev.status == midi::kMetaEvent) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
                 if (song_.trackPortSkip_[t].load(kRelaxed) != 0) break;
             }
@@ -526,14 +527,15 @@ void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
                 song_.nextEvent_[t].store(e, kRelaxed);
                 break;
             }
-            const int hi = ev.status >> 4;
+            const int kind = midi::StatusKind(ev.status);
             bool stop = false;
-            if (hi == 0xE || hi == 0xB || hi == 0xC) {
+            if (kind == midi::kPitchBend || kind == midi::kControlChange ||
+                kind == midi::kProgramChange) {
                 out_.SendShortMessage(ev.status, ev.data1, ev.data2);
-            } else if (ev.status == 0xF0) {
+            } else if (ev.status == midi::kSysExStart) {
                 if (!atJump || !IsModuleReset(song_.ExtRow(ev.ExtIndex())))
                     out_.SendSysExEvent(ev.ExtIndex(), t, e);
-            } else if (ev.status == 0xFF) {
+            } else if (ev.status == midi::kMetaEvent) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
                 stop = song_.trackPortSkip_[t].load(kRelaxed) != 0;
             }

@@ -84,14 +84,14 @@ Bytes Xg(int ah, int am, int al, std::vector<int> data) {
 }
 // NRPN as the GS and XG songs send it: MSB, LSB, data entry.
 Song Nrpn(int ms, int ch, int msb, int lsb, int v) {
-    return {{ms, Cc(ch, Cc::kNrpnMsb, msb)},
-            {ms, Cc(ch, Cc::kNrpnLsb, lsb)},
-            {ms, Cc(ch, Cc::kDataEntry, v)}};
+    return {{ms, Cc(ch, midi::cc::kNrpnMsb, msb)},
+            {ms, Cc(ch, midi::cc::kNrpnLsb, lsb)},
+            {ms, Cc(ch, midi::cc::kDataEntry, v)}};
 }
 Song Rpn(int ms, int ch, int msb, int lsb, int v, int vLsb = -1) {
-    Song s = {{ms, Cc(ch, Cc::kRpnMsb, msb)},
-              {ms, Cc(ch, Cc::kRpnLsb, lsb)},
-              {ms, Cc(ch, Cc::kDataEntry, v)}};
+    Song s = {{ms, Cc(ch, midi::cc::kRpnMsb, msb)},
+              {ms, Cc(ch, midi::cc::kRpnLsb, lsb)},
+              {ms, Cc(ch, midi::cc::kDataEntry, v)}};
     if (vLsb >= 0) s.push_back({ms, Cc(ch, 38, vLsb)});
     return s;
 }
@@ -101,7 +101,7 @@ Song operator+(Song a, const Song& b) {
 }
 // A note on a dry channel.
 Song Note(int ms, int ch, int key, int lengthMs, int program = -1) {
-    Song s = {{ms, Cc(ch, Cc::kReverbSend, 0)}, {ms, Cc(ch, Cc::kChorusSend, 0)}};
+    Song s = {{ms, Cc(ch, midi::cc::kReverbSend, 0)}, {ms, Cc(ch, midi::cc::kChorusSend, 0)}};
     if (program >= 0) s.push_back({ms, Pc(ch, program)});
     s.push_back({ms, On(ch, key)});
     s.push_back({ms + lengthMs, Off(ch, key)});
@@ -342,7 +342,7 @@ TEST_F(SynthModuleTest, DrumKeySettingsChangeTheirKeyOnly) {
     auto hat = [&](const Song& set) {
         return Render(
             start + set +
-                Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
+                Song{{10, Cc(9, midi::cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
             600);
     };
     const double wet = Rms(hat({}), 250, 600);
@@ -411,7 +411,8 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
     // A short closed hi-hat, its sends up: after 150 ms only effects sound.
     auto hat = [](const Song& set) {
         return Render(
-            set + Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}}, 700);
+            set + Song{{10, Cc(9, midi::cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
+            700);
     };
     const Song gs = {{0, kGsReset}};
     const double hall = Rms(hat(gs), 250, 700);
@@ -434,8 +435,8 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
     // the chorus as CC 93 would; a delay kind has no sound here.
     auto sent = [&](int cc, const Song& set) {
         return Render(xg + set +
-                          Song{{10, Cc(0, Cc::kReverbSend, 0)},
-                               {10, Cc(0, Cc::kChorusSend, 0)},
+                          Song{{10, Cc(0, midi::cc::kReverbSend, 0)},
+                               {10, Cc(0, midi::cc::kChorusSend, 0)},
                                {10, Cc(0, cc, 127)},
                                {20, On(0, 60)},
                                {300, Off(0, 60)}},
@@ -444,7 +445,7 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
     const Song chorusVariation = {{5, Xg(0x02, 0x01, 0x40, {0x41, 0x00})},
                                   {5, Xg(0x02, 0x01, 0x5A, {1})}};
     const Audio xgDry = Render(xg + Note(20, 0, 60, 280), 350);
-    EXPECT_LT(Difference(sent(94, chorusVariation), sent(Cc::kChorusSend, {})), 0.01)
+    EXPECT_LT(Difference(sent(94, chorusVariation), sent(midi::cc::kChorusSend, {})), 0.01)
         << "variation chorus";
     EXPECT_GT(Difference(sent(94, chorusVariation), xgDry), 0.05) << "variation chorus";
     EXPECT_LT(Difference(sent(94, {{5, Xg(0x02, 0x01, 0x40, {0x05, 0x00})},
@@ -455,8 +456,8 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
 
     auto chorused = [&](const Song& set) {
         return Render(gs + set +
-                          Song{{10, Cc(0, Cc::kChorusSend, 127)},
-                               {10, Cc(0, Cc::kReverbSend, 0)},
+                          Song{{10, Cc(0, midi::cc::kChorusSend, 127)},
+                               {10, Cc(0, midi::cc::kReverbSend, 0)},
                                {20, On(0, 60)},
                                {300, Off(0, 60)}},
                       350);
