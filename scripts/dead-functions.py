@@ -23,7 +23,7 @@ SOURCE = re.compile(r"\.(h|hpp|cpp|cc|c|mm)$")
 WORD = re.compile(r"[A-Za-z_]\w*")
 # Names the language, the test framework or a platform calls for us.
 CALLED_FROM_OUTSIDE = {
-    "main", "SetUp", "TearDown", "SetUpTestSuite", "TearDownTestSuite",
+    "main", "SetUp", "TearDown", "SetUpTestSuite", "TearDownTestSuite", "PrintTo",
     "LLVMFuzzerTestOneInput", "LLVMFuzzerInitialize", "DllMain",
     # An allocator's members, called by the standard containers.
     "allocate", "deallocate", "construct", "destroy",

@@ -12,7 +12,6 @@ namespace {
 
 namespace P = ui::palette;
 
-constexpr int kDrumChannel = midi::kDrumChannel + 1;  // 1-based
 constexpr auto kRelaxed = std::memory_order_relaxed;
 
 QFont LabelFont() {
@@ -33,8 +32,8 @@ KeyboardSurface::KeyboardSurface(qreal dpr, InstLabelFn instLabel)
     : dpr_(dpr), instLabel_(std::move(instLabel)), background_(KeyboardArtwork(dpr)) {
     for (int c = 1; c <= kChannels; ++c) {
         Label& l = labels_[c - 1];
-        l.inst = c == kDrumChannel ? QStringLiteral("DrumSet")
-                                   : QString::fromStdString(instLabel_(0, 0, 0));
+        l.inst = c - 1 == midi::kDrumChannel ? QStringLiteral("DrumSet")
+                                             : QString::fromStdString(instLabel_(0, 0, 0));
         l.bankText = l.mapText = QStringLiteral("0");
     }
     Reset();
@@ -88,7 +87,7 @@ QRect KeyboardSurface::UpdateChannelLabels(DisplaySource& src) {
         Label& l = labels_[c - 1];
         bool repaint = false;
         const int program = ch.Program.load(kRelaxed);
-        if (program != l.program && c != kDrumChannel) {
+        if (program != l.program && c - 1 != midi::kDrumChannel) {
             l.program = program;
             SetInstText(c, ch);
             repaint = true;

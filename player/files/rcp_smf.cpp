@@ -13,7 +13,7 @@ constexpr uint8_t kSysEx = midi::kSysExStart;
 constexpr uint8_t kMeta = midi::kMetaEvent;
 constexpr uint8_t kEox = midi::kSysExEnd;
 constexpr uint8_t kRolandId = midi::kRoland;
-constexpr uint8_t kDataSet1 = 0x12;
+constexpr uint8_t kDataSet1 = midi::kRolandDataSet;
 constexpr size_t kMaxDt1Data = 128;
 
 void PutVlq(std::string& out, uint32_t v) {
@@ -29,7 +29,7 @@ void PutBe32(std::string& out, uint32_t v) {
 }
 
 bool IsNoteOff(const SmfEvent& e) {
-    return (e.status & 0xF0) == kNoteOff;
+    return midi::StatusKind(e.status) == kNoteOff;
 }
 
 void SortTrack(std::vector<SmfEvent>& ev) {
@@ -53,8 +53,9 @@ void PutEvent(std::string& out, const SmfEvent& e, const SmfTrack& t) {
         out += data;
     } else {
         out += static_cast<char>(e.d1);
-        const uint8_t kind = e.status & 0xF0;
-        if (kind != 0xC0 && kind != 0xD0) out += static_cast<char>(e.d2);
+        const uint8_t kind = midi::StatusKind(e.status);
+        if (kind != midi::kProgramChange && kind != midi::kChannelPressure)
+            out += static_cast<char>(e.d2);
     }
 }
 

@@ -11,13 +11,9 @@ namespace {
 
 using namespace midi;  // status nibbles, manufacturers
 
-constexpr uint8_t kMetaText = 0x01;
-constexpr uint8_t kMetaTrackName = 0x03;
-constexpr uint8_t kMetaPort = 0x21;
 constexpr char kEox = static_cast<char>(kSysExEnd);
-constexpr uint8_t kRolandDataSet1 = 0x12;
 constexpr uint8_t kMks7Message = 0x32;
-constexpr uint8_t kYamahaDefaultDevice = 0x10;
+constexpr uint8_t kYamahaDefaultDevice = kYamahaParameterChange;  // device 0
 
 // Recomposer commands.
 enum Command : uint8_t {
@@ -366,7 +362,7 @@ void Walker::ChannelCommand(const Event& e) {
     const auto p2 = static_cast<uint8_t>(e.vel & 0x7F);
     switch (e.cmd) {
         case kBankProgram:
-            Msg(kControlChange | ch_, Cc::kBankSelect, p2);
+            Msg(kControlChange | ch_, cc::kBankSelect, p2);
             Msg(kProgramChange | ch_, p1);
             break;
         case kAfterTouch:
@@ -418,7 +414,7 @@ void Walker::DeviceCommand(const Event& e) {
             break;
         case kRolandParameter: {
             const uint8_t a[4] = {rolBase_[0], rolBase_[1], p1, p2};
-            Send(Bytes7({kRoland, rolDev_, rolModel_, kRolandDataSet1, a[0], a[1], p1, p2,
+            Send(Bytes7({kRoland, rolDev_, rolModel_, kRolandDataSet, a[0], a[1], p1, p2,
                          RolandChecksum(a)}));
             break;
         }

@@ -7,6 +7,7 @@
 
 #include "player/files/paths.h"
 #include "player/files/rcp_internal.h"
+#include "player/platform/midi.h"
 
 namespace sonfara::files {
 namespace {
@@ -16,12 +17,12 @@ using rcp::SmfTrack;
 // Recomposer songs are tens of kilobytes; a megabyte-sized one is no song.
 constexpr size_t kMaxFileBytes = 8u << 20;
 constexpr size_t kMaxControlFileBytes = 1u << 20;
-constexpr uint8_t kMetaText = 0x01;
-constexpr uint8_t kMetaTrackName = 0x03;
-constexpr uint8_t kMetaTempo = 0x51;
-constexpr uint8_t kMetaTimeSignature = 0x58;
-constexpr uint8_t kMetaKeySignature = 0x59;
-constexpr uint8_t kMetaPort = 0x21;
+using midi::kMetaKeySignature;
+using midi::kMetaPort;
+using midi::kMetaTempo;
+using midi::kMetaText;
+using midi::kMetaTimeSignature;
+using midi::kMetaTrackName;
 constexpr int kMaxGlideSteps = 32;
 constexpr uint32_t kMaxTempo = 0xFFFFFF;
 

@@ -14,9 +14,9 @@ namespace {
 constexpr size_t kTitleWindow = 64 * 1024;
 constexpr size_t kRecomposerTitleWindow = 0xA0;
 constexpr uint8_t kMeta = midi::kMetaEvent;
-constexpr uint8_t kMetaText = 0x01;
-constexpr uint8_t kMetaTrackName = 0x03;
-constexpr uint8_t kMetaEndOfTrack = 0x2F;
+using midi::kMetaEndOfTrack;
+using midi::kMetaText;
+using midi::kMetaTrackName;
 
 std::string ReadHead(const std::string& path, size_t window) {
     std::string head(window, '\0');
@@ -51,7 +51,7 @@ bool TrackTitle(std::span<const uint8_t> t, bool firstTrack, std::string& title)
     while (p < t.size()) {
         uint32_t delta = 0, len = 0;
         if (!Vlq(t, p, delta) || p >= t.size()) return false;
-        if (t[p] & 0x80) status = t[p++];
+        if (midi::IsStatusByte(t[p])) status = t[p++];
         if (status == kMeta) {
             if (p >= t.size()) return false;
             const uint8_t type = t[p++];
@@ -65,9 +65,9 @@ bool TrackTitle(std::span<const uint8_t> t, bool firstTrack, std::string& title)
         } else if (status == midi::kSysExStart || status == midi::kSysExEnd) {
             if (!Vlq(t, p, len) || len > t.size() - p) return false;
             p += len;
-        } else if (status >= 0x80) {
-            const uint8_t kind = status & 0xF0;
-            p += (kind == 0xC0 || kind == 0xD0) ? 1 : 2;
+        } else if (midi::IsStatusByte(status)) {
+            const uint8_t kind = midi::StatusKind(status);
+            p += (kind == midi::kProgramChange || kind == midi::kChannelPressure) ? 1 : 2;
         } else {
             return false;
         }

@@ -4,12 +4,11 @@
 #include <algorithm>
 
 #include "player/panels/panel_style.h"
+#include "player/platform/midi.h"
 #include "player/sequencer/output_layer.h"
 
 namespace sonfara::panels {
 namespace {
-
-constexpr uint8_t kProgramChange = 0xC0;
 
 struct Category {
     const char* caption;
@@ -42,7 +41,7 @@ QString HeaderCaption(int channel) {
 }  // namespace
 
 void OutputLayerProgramChanger::ChangeProgram(int channel, int program) {
-    out_.SendShortMessage(static_cast<uint8_t>(kProgramChange + channel - 1),
+    out_.SendShortMessage(midi::StatusByte(midi::kProgramChange, channel - 1),
                           static_cast<uint8_t>(program), 0);
 }
 

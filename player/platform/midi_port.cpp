@@ -4,15 +4,18 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "player/platform/midi.h"
+
 namespace sonfara {
 
 int ShortMessageLength(uint8_t status) {
-    switch (status >> 4) {
-        case 0xC:
-        case 0xD:
+    switch (midi::StatusKind(status)) {
+        case midi::kProgramChange:
+        case midi::kChannelPressure:
             return 1;
-        case 0xF:
-            return status == 0xF2 ? 2 : (status == 0xF1 || status == 0xF3) ? 1 : 0;
+        case midi::kSystem:
+            if (status == midi::kSongPosition) return 2;
+            return status == midi::kTimeCodeQuarterFrame || status == midi::kSongSelect ? 1 : 0;
         default:
             return 2;
     }
@@ -73,10 +76,11 @@ void MonitorPort::LongMessage(std::span<const uint8_t> bytes) {
 
 void MonitorPort::Reset() {
     // What a device reset puts on the wire: pedals up and all notes off.
-    for (uint8_t c = 0; c < 16; ++c) {
-        ShortMessage(0xB0u | c | (uint32_t{Cc::kSustain} << 8));
-        ShortMessage(0xB0u | c | (uint32_t{Cc::kSostenuto} << 8));
-        ShortMessage(0xB0u | c | (uint32_t{Cc::kAllNotesOff} << 8));
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        const uint32_t status = midi::StatusByte(midi::kControlChange, c);
+        ShortMessage(status | (uint32_t{midi::cc::kSustain} << 8));
+        ShortMessage(status | (uint32_t{midi::cc::kSostenuto} << 8));
+        ShortMessage(status | (uint32_t{midi::cc::kAllNotesOff} << 8));
     }
     std::fflush(out_);
 }
@@ -99,18 +103,20 @@ void RecordingPort::ShortMessage(uint32_t packed) {
     if (n >= 2) m.bytes.push_back(d2);
     std::lock_guard lk(mu_);
     if (closed_) return;
-    int c = st & 15;
-    if ((st & 0xF0) == 0x90 && d1 < 128) {
+    const int c = midi::ChannelOf(st);
+    const uint8_t kind = midi::StatusKind(st);
+    const bool control = kind == midi::kControlChange;
+    if (kind == midi::kNoteOn && d1 <= midi::kMaxDataByte) {
         on_[c][d1] = d2 != 0;
-    } else if ((st & 0xF0) == 0x80 && d1 < 128) {
+    } else if (kind == midi::kNoteOff && d1 <= midi::kMaxDataByte) {
         on_[c][d1] = 0;
-    } else if ((st & 0xF0) == 0xB0 && (d1 == Cc::kAllNotesOff || d1 == Cc::kAllSoundOff)) {
+    } else if (control && (d1 == midi::cc::kAllNotesOff || d1 == midi::cc::kAllSoundOff)) {
         for (auto& n2 : on_[c]) n2 = 0;
-    } else if ((st & 0xF0) == 0xB0 && d1 == Cc::kSustain) {
-        sustain_[c] = d2 >= Cc::kPedalDown;
-    } else if ((st & 0xF0) == 0xB0 && d1 == Cc::kSostenuto) {
-        sostenuto_[c] = d2 >= Cc::kPedalDown;
-    } else if ((st & 0xF0) == 0xB0 && d1 == Cc::kResetAllControllers) {
+    } else if (control && d1 == midi::cc::kSustain) {
+        sustain_[c] = d2 >= midi::cc::kPedalDown;
+    } else if (control && d1 == midi::cc::kSostenuto) {
+        sostenuto_[c] = d2 >= midi::cc::kPedalDown;
+    } else if (control && d1 == midi::cc::kResetAllControllers) {
         sustain_[c] = sostenuto_[c] = false;
     }
     log_.push_back(std::move(m));
@@ -191,8 +197,8 @@ std::vector<int> RecordingPort::PedalsDown() const {
     std::lock_guard lk(mu_);
     std::vector<int> v;
     for (int c = 0; c < 16; ++c) {
-        if (sustain_[c]) v.push_back(c << 8 | Cc::kSustain);
-        if (sostenuto_[c]) v.push_back(c << 8 | Cc::kSostenuto);
+        if (sustain_[c]) v.push_back(c << 8 | midi::cc::kSustain);
+        if (sostenuto_[c]) v.push_back(c << 8 | midi::cc::kSostenuto);
     }
     return v;
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "player/platform/midi.h"
+
 namespace sonfara {
 namespace {
 
@@ -20,7 +22,6 @@ constexpr int kCenter = 64;
 constexpr int kModDepthCents = 50;  // the modulation wheel's vibrato at full, by default
 constexpr uint8_t kUnset = 0xFF;    // per-key drum setting left as the kit has it
 
-constexpr uint8_t kGsDt1 = 0x12;
 constexpr uint8_t kPortamentoTime = 5, kPortamentoTimeLsb = 37, kPortamento = 65;
 constexpr uint8_t kPortamentoControl = 84;
 constexpr uint8_t kDataEntryLsb = 38;
@@ -58,10 +59,6 @@ constexpr std::array<ParamGen, SynthModule::kParamCount> kParamGen = {{
     {{-1, -1}, 0.0f},
     {{-1, -1}, 0.0f},
 }};
-
-int ChannelOf(uint32_t packed) {
-    return static_cast<int>(packed & 0x0F);
-}
 
 // Roland part blocks: 0 is part 10, 1..9 parts 1..9, then 11..16.
 int GsPartChannel(int block) {
@@ -154,15 +151,15 @@ PresetChoice XgSfxVoice(int program) {
 // --- Module rules -------------------------------------------------------------
 
 std::optional<ModuleRules> ResetRules(std::span<const uint8_t> b) {
-    if (b.size() == 6 && b[1] == midi::kUniversalNonRealtime && b[3] == 0x09) {
-        if (b[4] == 0x01) return ModuleRules::kGm;
-        if (b[4] == 0x02) return ModuleRules::kGs;  // GM off: the module's own mode
-        if (b[4] == 0x03) return ModuleRules::kGm2;
+    if (b.size() == 6 && b[1] == midi::kUniversalNonRealtime && b[3] == midi::kGeneralMidi) {
+        if (b[4] == midi::kGmOn) return ModuleRules::kGm;
+        if (b[4] == midi::kGmOff) return ModuleRules::kGs;  // the module's own mode
+        if (b[4] == midi::kGm2On) return ModuleRules::kGm2;
     }
-    if (b.size() >= 10 && b[1] == midi::kRoland && b[3] == midi::kRolandGsModel && b[4] == kGsDt1 &&
-        b[5] == 0x40 && b[6] == 0x00 && b[7] == 0x7F)
+    if (b.size() >= 10 && b[1] == midi::kRoland && b[3] == midi::kRolandGsModel &&
+        b[4] == midi::kRolandDataSet && b[5] == 0x40 && b[6] == 0x00 && b[7] == 0x7F)
         return ModuleRules::kGs;
-    if (b.size() >= 8 && b[1] == midi::kYamaha && (b[2] & 0xF0) == 0x10 &&
+    if (b.size() >= 8 && b[1] == midi::kYamaha && midi::IsParameterChange(b[2]) &&
         b[3] == midi::kYamahaXgModel && b[4] == 0 && b[5] == 0 && (b[6] == 0x7E || b[6] == 0x7F))
         return ModuleRules::kXg;
     return std::nullopt;
@@ -231,18 +228,18 @@ PresetChoice ModuleBanks::Choose(int ch) {
 
 std::optional<std::pair<int, bool>> ModuleBanks::DrumPartMessage(std::span<const uint8_t> b) {
     // F0 41 dev 42 12 40 1x 15 vv cs F7: part x uses a drum map (vv 1, 2).
-    if (b.size() == 11 && b[1] == midi::kRoland && b[3] == midi::kRolandGsModel && b[4] == kGsDt1 &&
-        b[5] == 0x40 && (b[6] & 0xF0) == 0x10 && b[7] == 0x15)
+    if (b.size() == 11 && b[1] == midi::kRoland && b[3] == midi::kRolandGsModel &&
+        b[4] == midi::kRolandDataSet && b[5] == 0x40 && (b[6] & 0xF0) == 0x10 && b[7] == 0x15)
         return std::pair{GsPartChannel(b[6] & 0x0F), b[8] != 0};
     // F0 43 1n 4C 08 pp 07 vv F7: part mode normal (0) or a drum setup.
-    if (b.size() == 9 && b[1] == midi::kYamaha && (b[2] & 0xF0) == 0x10 &&
+    if (b.size() == 9 && b[1] == midi::kYamaha && midi::IsParameterChange(b[2]) &&
         b[3] == midi::kYamahaXgModel && b[4] == 0x08 && b[5] < midi::kChannelCount && b[6] == 0x07)
         return std::pair{static_cast<int>(b[5]), b[7] != 0};
     return std::nullopt;
 }
 
 std::optional<PresetChoice> ModuleBanks::PartProgram(std::span<const uint8_t> b) {
-    if (b.size() != 9 || b[1] != midi::kYamaha || (b[2] & 0xF0) != 0x10 ||
+    if (b.size() != 9 || b[1] != midi::kYamaha || !midi::IsParameterChange(b[2]) ||
         b[3] != midi::kYamahaXgModel || b[4] != 0x08 || b[5] >= midi::kChannelCount)
         return std::nullopt;
     const int c = b[5], v = b[7];
@@ -261,7 +258,7 @@ SynthModule::SynthModule(fluid_synth_t* synth)
     // Made here, not at each note-on on the audio thread.
     if (fluid_mod_t* mod = wheelMod_.get()) {
         fluid_mod_set_source1(
-            mod, Cc::kModulation,
+            mod, midi::cc::kModulation,
             FLUID_MOD_CC | FLUID_MOD_UNIPOLAR | FLUID_MOD_LINEAR | FLUID_MOD_POSITIVE);
         fluid_mod_set_source2(mod, FLUID_MOD_NONE, 0);
         fluid_mod_set_dest(mod, GEN_VIBLFOTOPITCH);
@@ -346,7 +343,7 @@ void SynthModule::ResetAll(ModuleRules rules) {
 }
 
 void SynthModule::Short(uint32_t packed) {
-    const int st = packed & 0xF0, c = ChannelOf(packed);
+    const int st = midi::StatusKind(packed), c = midi::ChannelOf(packed);
     const int d1 = (packed >> 8) & 0x7F, d2 = (packed >> 16) & 0x7F;
     switch (st) {
         case midi::kNoteOff:
@@ -416,10 +413,10 @@ void SynthModule::Select(int c, PresetChoice choice) {
 void SynthModule::ControlChange(int c, int cc, int v) {
     Channel& ch = ch_[c];
     switch (cc) {
-        case Cc::kBankSelect:
+        case midi::cc::kBankSelect:
             banks_.BankMsb(c, v);
             return;
-        case Cc::kBankSelectLsb:
+        case midi::cc::kBankSelectLsb:
             banks_.BankLsb(c, v);
             return;
         case kPortamentoTime:
@@ -428,45 +425,45 @@ void SynthModule::ControlChange(int c, int cc, int v) {
         case kPortamentoTimeLsb:
             return;
         case kPortamento:
-            ch.porta = v >= Cc::kPedalDown;
+            ch.porta = v >= midi::cc::kPedalDown;
             break;
         case kPortamentoControl:
             ch.portaFrom = v;
             break;
-        case Cc::kNrpnMsb:
+        case midi::cc::kNrpnMsb:
             ch.nrpn = (v << 7) | (ch.nrpn >= 0 ? ch.nrpn & 0x7F : 0);
             ch.rpn = -1;
             return;
-        case Cc::kNrpnLsb:
+        case midi::cc::kNrpnLsb:
             ch.nrpn = (ch.nrpn >= 0 ? ch.nrpn & ~0x7F : 0) | v;
             ch.rpn = -1;
             return;
-        case Cc::kRpnMsb:
+        case midi::cc::kRpnMsb:
             ch.rpn = (v << 7) | (ch.rpn >= 0 ? ch.rpn & 0x7F : 0);
             ch.nrpn = -1;
             return;
-        case Cc::kRpnLsb:
+        case midi::cc::kRpnLsb:
             ch.rpn = (ch.rpn >= 0 ? ch.rpn & ~0x7F : 0) | v;
             ch.nrpn = -1;
             return;
-        case Cc::kDataEntry:
+        case midi::cc::kDataEntry:
             ch.dataMsb = v;
             DataEntry(c, 0);
             return;
         case kDataEntryLsb:
             DataEntry(c, v);
             return;
-        case Cc::kReverbSend:
+        case midi::cc::kReverbSend:
             ch.reverbCc = v;
             break;
-        case Cc::kChorusSend:
+        case midi::cc::kChorusSend:
             ch.chorusCc = v;
             break;
         case kVariationSend:
             ch.variationCc = v;
             ApplyVariation(c);
             return;
-        case Cc::kResetAllControllers:
+        case midi::cc::kResetAllControllers:
             // The bend range stays, whatever the synthesizer resets.
             ch.rpn = ch.nrpn = -1;
             ch.bend = 8192;
@@ -509,9 +506,9 @@ void SynthModule::Rpn(int c, int rpn, int value14) {
             ch.modDepthCents = msb * 100 + lsb * 100 / 128;
             return;
         default:  // tuning program and bank: the synthesizer's own
-            fluid_synth_cc(synth_, c, Cc::kRpnMsb, rpn >> 7);
-            fluid_synth_cc(synth_, c, Cc::kRpnLsb, rpn & 0x7F);
-            fluid_synth_cc(synth_, c, Cc::kDataEntry, msb);
+            fluid_synth_cc(synth_, c, midi::cc::kRpnMsb, rpn >> 7);
+            fluid_synth_cc(synth_, c, midi::cc::kRpnLsb, rpn & 0x7F);
+            fluid_synth_cc(synth_, c, midi::cc::kDataEntry, msb);
             fluid_synth_cc(synth_, c, kDataEntryLsb, lsb);
             return;
     }
@@ -560,8 +557,8 @@ void SynthModule::NoteOn(int c, int key, int vel) {
     if (modDepth) {
         // The wheel's value again: the voices work out its vibrato anew.
         int wheel = 0;
-        fluid_synth_get_cc(synth_, c, Cc::kModulation, &wheel);
-        fluid_synth_cc(synth_, c, Cc::kModulation, wheel);
+        fluid_synth_get_cc(synth_, c, midi::cc::kModulation, &wheel);
+        fluid_synth_cc(synth_, c, midi::cc::kModulation, wheel);
     }
     // The voice changes wait in the synthesizer's queue until a call of its
     // own lets them through: this one does nothing else.
@@ -806,7 +803,8 @@ void SynthModule::Long(std::span<const uint8_t> b) {
 
 // GS data set: F0 41 dev 42 12 a1 a2 a3 data... sum F7.
 bool SynthModule::Roland(std::span<const uint8_t> b) {
-    if (b.size() < 11 || b[1] != midi::kRoland || b[3] != midi::kRolandGsModel || b[4] != kGsDt1)
+    if (b.size() < 11 || b[1] != midi::kRoland || b[3] != midi::kRolandGsModel ||
+        b[4] != midi::kRolandDataSet)
         return false;
     const auto data = b.subspan(8, b.size() - 10);
     const int a1 = b[5], a2 = b[6], a3 = b[7];
@@ -881,16 +879,16 @@ void SynthModule::RolandPart(int c, int addr, std::span<const uint8_t> data) {
     }
     switch (addr) {
         case 0x19:
-            ControlChange(c, Cc::kVolume, v);
+            ControlChange(c, midi::cc::kVolume, v);
             break;
         case 0x1C:
-            ControlChange(c, Cc::kPan, v);
+            ControlChange(c, midi::cc::kPan, v);
             break;
         case 0x21:
-            ControlChange(c, Cc::kChorusSend, v);
+            ControlChange(c, midi::cc::kChorusSend, v);
             break;
         case 0x22:
-            ControlChange(c, Cc::kReverbSend, v);
+            ControlChange(c, midi::cc::kReverbSend, v);
             break;
         default:
             break;
@@ -899,7 +897,7 @@ void SynthModule::RolandPart(int c, int addr, std::span<const uint8_t> data) {
 
 // XG parameter change: F0 43 1n 4C ah am al data F7.
 bool SynthModule::Yamaha(std::span<const uint8_t> b) {
-    if (b.size() < 9 || b[1] != midi::kYamaha || (b[2] & 0xF0) != 0x10 ||
+    if (b.size() < 9 || b[1] != midi::kYamaha || !midi::IsParameterChange(b[2]) ||
         b[3] != midi::kYamahaXgModel)
         return false;
     const int ah = b[4], am = b[5], al = b[6], v = b[7];
@@ -1020,16 +1018,16 @@ void SynthModule::XgPart(int c, int addr, int v) {
             Select(c, banks_.Program(c, v));
             break;
         case 0x0B:
-            ControlChange(c, Cc::kVolume, v);
+            ControlChange(c, midi::cc::kVolume, v);
             break;
         case 0x0E:
-            ControlChange(c, Cc::kPan, v);
+            ControlChange(c, midi::cc::kPan, v);
             break;
         case 0x12:
-            ControlChange(c, Cc::kChorusSend, v);
+            ControlChange(c, midi::cc::kChorusSend, v);
             break;
         case 0x13:
-            ControlChange(c, Cc::kReverbSend, v);
+            ControlChange(c, midi::cc::kReverbSend, v);
             break;
         default:
             break;

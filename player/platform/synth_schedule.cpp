@@ -18,10 +18,6 @@ constexpr double kFollowGain = 1.0 / 32;
 // A gap this many buffers long (a suspended or stalled stream) starts over.
 constexpr int kLostBuffers = 4;
 
-int ChannelOf(uint32_t packed) {
-    return static_cast<int>(packed & 0x0F);
-}
-
 }  // namespace
 
 SynthSchedule::SynthSchedule(fluid_synth_t* synth, int sampleRate, const Clock* clock,
@@ -105,7 +101,8 @@ void SynthSchedule::SilenceQueued(int channel) {
     for (size_t i = head_; i < pending_.size(); ++i) {
         Event& e = pending_[i];
         if (e.kind == Kind::kDone) continue;
-        if (channel >= 0 && (e.kind != Kind::kShort || ChannelOf(e.packed) != channel)) continue;
+        if (channel >= 0 && (e.kind != Kind::kShort || midi::ChannelOf(e.packed) != channel))
+            continue;
         Apply(e, {pendingBytes_.data() + e.offset, e.size});
         e.kind = Kind::kDone;
     }
@@ -170,8 +167,8 @@ void SynthSchedule::Apply(const Event& e, std::span<const uint8_t> bytes) {
             break;
         case Kind::kReset:
             for (int c = 0; c < midi::kChannelCount; ++c) {
-                fluid_synth_cc(synth_, c, Cc::kSustain, 0);
-                fluid_synth_cc(synth_, c, Cc::kSostenuto, 0);
+                fluid_synth_cc(synth_, c, midi::cc::kSustain, 0);
+                fluid_synth_cc(synth_, c, midi::cc::kSostenuto, 0);
             }
             fluid_synth_all_notes_off(synth_, -1);
             break;

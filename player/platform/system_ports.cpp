@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "player/platform/messages.h"
+#include "player/platform/midi.h"
 #include "player/platform/synth_module.h"
 #include "player/platform/synth_schedule.h"
 
@@ -327,10 +328,10 @@ void SynthPort::ShortMessage(uint32_t packed) {
 // before the render selects the instrument, so the audio never waits for
 // the disk.
 void SynthPort::LoadAhead(uint32_t packed) {
-    const int kind = packed & 0xF0, c = packed & 0x0F;
+    const int kind = midi::StatusKind(packed), c = midi::ChannelOf(packed);
     const int d1 = (packed >> 8) & 0x7F, d2 = (packed >> 16) & 0x7F;
-    if (kind == midi::kControlChange && d1 == Cc::kBankSelect) impl_->banks.BankMsb(c, d2);
-    if (kind == midi::kControlChange && d1 == Cc::kBankSelectLsb) impl_->banks.BankLsb(c, d2);
+    if (kind == midi::kControlChange && d1 == midi::cc::kBankSelect) impl_->banks.BankMsb(c, d2);
+    if (kind == midi::kControlChange && d1 == midi::cc::kBankSelectLsb) impl_->banks.BankLsb(c, d2);
     if (kind != midi::kProgramChange) return;
     HoldChoice(impl_->banks.Program(c, d1));
 }
@@ -452,11 +453,11 @@ class RtMidiPort final : public MidiOutPort {
         SendWhole(bytes.data(), bytes.size());
     }
     void Reset() override {
-        for (uint8_t c = 0; c < 16; ++c) {
-            const uint8_t status = static_cast<uint8_t>(0xB0 | c);
-            const uint8_t sustain[3] = {status, Cc::kSustain, 0};
-            const uint8_t sostenuto[3] = {status, Cc::kSostenuto, 0};
-            const uint8_t off[3] = {status, Cc::kAllNotesOff, 0};
+        for (int c = 0; c < midi::kChannelCount; ++c) {
+            const uint8_t status = midi::StatusByte(midi::kControlChange, c);
+            const uint8_t sustain[3] = {status, midi::cc::kSustain, 0};
+            const uint8_t sostenuto[3] = {status, midi::cc::kSostenuto, 0};
+            const uint8_t off[3] = {status, midi::cc::kAllNotesOff, 0};
             SendWhole(sustain, 3);
             SendWhole(sostenuto, 3);
             SendWhole(off, 3);

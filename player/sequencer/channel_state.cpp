@@ -12,28 +12,28 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 void TakeController(ChannelState& ch, uint8_t controller, uint8_t value) {
     ch.Dirty.store(-1, kRelaxed);
     switch (controller) {
-        case Cc::kVolume:
+        case midi::cc::kVolume:
             ch.Volume.store(value, kRelaxed);
             break;
-        case Cc::kBankSelect:
+        case midi::cc::kBankSelect:
             ch.BankMSB.store(value, kRelaxed);
             break;
-        case Cc::kBankSelectLsb:
+        case midi::cc::kBankSelectLsb:
             ch.BankLSB.store(value, kRelaxed);
             break;
-        case Cc::kReverbSend:
+        case midi::cc::kReverbSend:
             ch.Reverb.store(value, kRelaxed);
             break;
-        case Cc::kChorusSend:
+        case midi::cc::kChorusSend:
             ch.Chorus.store(value, kRelaxed);
             break;
-        case Cc::kPan:
+        case midi::cc::kPan:
             ch.Pan.store(value, kRelaxed);
             break;
-        case Cc::kExpression:
+        case midi::cc::kExpression:
             ch.Expression.store(value, kRelaxed);
             break;
-        case Cc::kModulation:
+        case midi::cc::kModulation:
             ch.Modulation.store(value, kRelaxed);
             break;
         default:
@@ -85,7 +85,7 @@ void ChannelState::Reset() {
 
 void TakeIntoState(ChannelState& ch, std::atomic<int32_t>& sounding, uint8_t status, uint8_t d1,
                    uint8_t d2) {
-    switch (status & 0xF0) {
+    switch (midi::StatusKind(status)) {
         case midi::kControlChange:
             TakeController(ch, d1, d2);
             break;

@@ -95,8 +95,8 @@ int OutputLayer::WithOffset(int value, int setting) const {
 }
 
 void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
-    const int c = status & 15;
-    const int kind = status & 0xF0;
+    const int c = midi::ChannelOf(status);
+    const int kind = midi::StatusKind(status);
     ChannelState& ch = channels_[c];
     TakeIntoState(ch, SoundingNotes, status, data1, data2);
     shown_.Push(status, data1, data2);
@@ -106,33 +106,33 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
 
     if (kind == midi::kControlChange) {
         switch (d1) {
-            case Cc::kVolume:
+            case midi::cc::kVolume:
                 d2 = Faded(d2);
                 sentVolume_[c] = d2;
                 break;
-            case Cc::kBankSelect:
-            case Cc::kBankSelectLsb:
+            case midi::cc::kBankSelect:
+            case midi::cc::kBankSelectLsb:
                 if (!settings_.SendBankSelect) return;
                 if (arr && !a.BankOn) return;
                 break;
-            case Cc::kReverbSend:
+            case midi::cc::kReverbSend:
                 d2 = WithOffset(d2, settings_.EffectReverb);
                 break;
-            case Cc::kChorusSend:
+            case midi::cc::kChorusSend:
                 d2 = WithOffset(d2, settings_.EffectChorus);
                 break;
-            case Cc::kPan:
+            case midi::cc::kPan:
                 d2 = WithOffset(d2, settings_.PanOffset);
                 break;
-            case Cc::kExpression:
+            case midi::cc::kExpression:
                 if (arr && !a.ExpOn) return;
                 break;
-            case Cc::kModulation:
+            case midi::cc::kModulation:
                 if (arr && !a.ModOn) return;
                 break;
-            case Cc::kSustain:
-            case Cc::kSostenuto:
-                pedals_[c][d1 == Cc::kSustain ? 0 : 1] = static_cast<uint8_t>(d2);
+            case midi::cc::kSustain:
+            case midi::cc::kSostenuto:
+                pedals_[c][d1 == midi::cc::kSustain ? 0 : 1] = static_cast<uint8_t>(d2);
                 break;
             default:
                 break;
@@ -200,12 +200,12 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
     if (extIndex < 1 || extIndex > song_.ExtCount()) return;
     std::span<const uint8_t> stored = song_.ExtRow(extIndex);
     sysex_.clear();
-    sysex_.push_back(0xF0);
+    sysex_.push_back(midi::kSysExStart);
     sysex_.insert(sysex_.end(), stored.begin(), stored.end());
-    if (sysex_.back() != 0xF7) AppendContinuations(track, event);
+    if (sysex_.back() != midi::kSysExEnd) AppendContinuations(track, event);
     const int length = static_cast<int>(sysex_.size()) - 1;
     // A message the file never closes still goes out whole.
-    if (sysex_.back() != 0xF7) sysex_.push_back(0xF7);
+    if (sysex_.back() != midi::kSysExEnd) sysex_.push_back(midi::kSysExEnd);
     // buf(i) with i counted from 1 as the message is written down.
     auto buf = [&](int i) -> int {
         return i >= 1 && i <= static_cast<int>(sysex_.size()) ? sysex_[i - 1] : 0;
@@ -216,14 +216,15 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
         for (auto* o : observers_) o->OnModuleIndicator();
     };
 
-    if (length == 5 && buf(2) == 0x7E && buf(3) == 0x7F && buf(4) == 0x09 && buf(5) == 0x01) {
+    if (length == 5 && buf(2) == midi::kUniversalNonRealtime && buf(3) == midi::kAllDevices &&
+        buf(4) == midi::kGeneralMidi && buf(5) == midi::kGmOn) {
         moduleSet(flagGM_);
-    } else if (length >= 8 && buf(2) == midi::kRoland && buf(5) == 0x12 && buf(6) == 0x00 &&
-               buf(7) == 0x00 && buf(8) == 0x7F) {
+    } else if (length >= 8 && buf(2) == midi::kRoland && buf(5) == midi::kRolandDataSet &&
+               buf(6) == 0x00 && buf(7) == 0x00 && buf(8) == 0x7F) {
         ModuleName.Set("MD" + Hex(buf(9) + 1) + "(" + Hex(buf(3)) + ")");
         moduleSet(flagGS_);
-    } else if (length >= 8 && buf(2) == midi::kRoland && buf(5) == 0x12 && buf(6) == 0x40 &&
-               buf(7) == 0x00 && buf(8) == 0x7F) {
+    } else if (length >= 8 && buf(2) == midi::kRoland && buf(5) == midi::kRolandDataSet &&
+               buf(6) == 0x40 && buf(7) == 0x00 && buf(8) == 0x7F) {
         ModuleName.Set("ID " + Hex(buf(3)));
         moduleSet(flagGS_);
     } else if (length >= 8 && buf(2) == midi::kYamaha && buf(4) == midi::kYamahaXgModel &&
@@ -264,10 +265,10 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
 
 void OutputLayer::AppendContinuations(int track, int event) {
     const int32_t count = song_.EventCount(track);
-    for (int32_t e = event + 1; e <= count && sysex_.back() != 0xF7; ++e) {
+    for (int32_t e = event + 1; e <= count && sysex_.back() != midi::kSysExEnd; ++e) {
         const EventView ev = song_.Event(track, e);
-        if (ev.status == 0xFF) continue;  // meta events may sit between packets
-        if (ev.status != 0xF7) return;    // anything else ends the message
+        if (ev.status == midi::kMetaEvent) continue;  // meta events may sit between packets
+        if (ev.status != midi::kSysExEnd) return;     // anything else ends the message
         std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
         sysex_.insert(sysex_.end(), row.begin(), row.end());
     }
@@ -279,11 +280,11 @@ bool OutputLayer::ContinuesSysEx(int track, int event) const {
     if (event > song_.EventCount(track)) return false;
     for (int32_t e = event - 1; e >= 1; --e) {
         const EventView ev = song_.Event(track, e);
-        if (ev.status == 0xFF) continue;
-        if (ev.status != 0xF0 && ev.status != 0xF7) return false;
+        if (ev.status == midi::kMetaEvent) continue;
+        if (ev.status != midi::kSysExStart && ev.status != midi::kSysExEnd) return false;
         std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
-        if (!row.empty() && row.back() == 0xF7) return false;
-        if (ev.status == 0xF0) return true;
+        if (!row.empty() && row.back() == midi::kSysExEnd) return false;
+        if (ev.status == midi::kSysExStart) return true;
         // An open F7 packet: a continuation itself, or an escape.
     }
     return false;
@@ -304,17 +305,17 @@ void OutputLayer::SendEscapeBytes(std::span<const uint8_t> b) {
     size_t i = 0;
     while (i < b.size()) {
         const uint8_t st = b[i];
-        if (st == 0xF0) {
+        if (st == midi::kSysExStart) {
             size_t j = i + 1;
-            while (j < b.size() && b[j] != 0xF7) ++j;
+            while (j < b.size() && b[j] != midi::kSysExEnd) ++j;
             sysex_.assign(b.begin() + static_cast<std::ptrdiff_t>(i),
                           b.begin() + static_cast<std::ptrdiff_t>(std::min(j, b.size())));
-            sysex_.push_back(0xF7);
+            sysex_.push_back(midi::kSysExEnd);
             port_->LongMessage(sysex_);
             i = j + 1;
             continue;
         }
-        if (st < 0x80 || st == 0xF7) {
+        if (!midi::IsStatusByte(st) || st == midi::kSysExEnd) {
             ++i;
             continue;
         }
@@ -345,11 +346,11 @@ void OutputLayer::HandleMetaEvent(int extIndex, int track, int event) {
                 DisplayText.Set(t);
             }
             break;
-        case 0x21:
+        case midi::kMetaPort:
             if (!payload.empty() && track >= 1 && track <= song_.trackPortSkip_.Size())
                 song_.trackPortSkip_[track].store(payload[0], kRelaxed);
             break;
-        case 0x51:
+        case midi::kMetaTempo:
             if (payload.size() >= 3) {
                 int tempo = payload[0] << 16 | payload[1] << 8 | payload[2];
                 if (tempo > 0) BPMText.Set(std::to_string(60000000 / tempo));
@@ -392,8 +393,8 @@ void OutputLayer::PrepareSounds() {
     for (int t = 1; t <= song_.NTracks; ++t) {
         std::array<int, midi::kChannelCount> bank{};
         for (const SongEvent& e : song_.TrackEvents(t).Stored()) {
-            const int c = e.status & 0x0F, kind = e.status & 0xF0;
-            if (kind == midi::kControlChange && e.data1 == Cc::kBankSelect) bank[c] = e.data2;
+            const int c = midi::ChannelOf(e.status), kind = midi::StatusKind(e.status);
+            if (kind == midi::kControlChange && e.data1 == midi::cc::kBankSelect) bank[c] = e.data2;
             if (kind == midi::kProgramChange) add(c, bank[c], e.data1);
             if (kind == midi::kNoteOn && e.data2 != 0) played[c] = true;
         }
@@ -411,8 +412,8 @@ void OutputLayer::ClearNoteCounts() {
 void OutputLayer::LiftPedals() {
     for (int c = 0; c < midi::kChannelCount; ++c) {
         const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
-        if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, 0);
-        if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, 0);
+        if (pedals_[c][0] >= midi::cc::kPedalDown) Raw(cc, midi::cc::kSustain, 0);
+        if (pedals_[c][1] >= midi::cc::kPedalDown) Raw(cc, midi::cc::kSostenuto, 0);
     }
     pedalsLifted_ = true;
 }
@@ -422,8 +423,8 @@ void OutputLayer::RestorePedals() {
     pedalsLifted_ = false;
     for (int c = 0; c < midi::kChannelCount; ++c) {
         const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
-        if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, pedals_[c][0]);
-        if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, pedals_[c][1]);
+        if (pedals_[c][0] >= midi::cc::kPedalDown) Raw(cc, midi::cc::kSustain, pedals_[c][0]);
+        if (pedals_[c][1] >= midi::cc::kPedalDown) Raw(cc, midi::cc::kSostenuto, pedals_[c][1]);
     }
 }
 
@@ -439,7 +440,7 @@ int OutputLayer::Faded(int volume) const {
 
 void OutputLayer::SendVolume(int c, int volume) {
     const int v = Faded(volume);
-    Raw(static_cast<uint8_t>(midi::kControlChange | c), Cc::kVolume, static_cast<uint8_t>(v));
+    Raw(static_cast<uint8_t>(midi::kControlChange | c), midi::cc::kVolume, static_cast<uint8_t>(v));
     sentVolume_[c] = v;
 }
 
@@ -464,11 +465,11 @@ void OutputLayer::ReleaseForJump() {
             if (ch.NoteOn[n].load(kRelaxed) != 0)
                 SendShortMessage(static_cast<uint8_t>(midi::kNoteOn | c), static_cast<uint8_t>(n),
                                  0);
-        if (pedals_[c][0] >= Cc::kPedalDown) Raw(cc, Cc::kSustain, 0);
-        if (pedals_[c][1] >= Cc::kPedalDown) Raw(cc, Cc::kSostenuto, 0);
-        Raw(cc, Cc::kResetAllControllers, 0);
+        if (pedals_[c][0] >= midi::cc::kPedalDown) Raw(cc, midi::cc::kSustain, 0);
+        if (pedals_[c][1] >= midi::cc::kPedalDown) Raw(cc, midi::cc::kSostenuto, 0);
+        Raw(cc, midi::cc::kResetAllControllers, 0);
         SendVolume(c, kDefaultVolume);
-        Raw(cc, Cc::kPan, static_cast<uint8_t>(pan));
+        Raw(cc, midi::cc::kPan, static_cast<uint8_t>(pan));
         ch.Reset();
     }
     pedals_ = {};
@@ -478,18 +479,17 @@ void OutputLayer::ReleaseForJump() {
 }
 
 bool IsModuleReset(std::span<const uint8_t> b) {
-    constexpr int kGeneralMidi = 0x09, kGmOn = 0x01, kGm2On = 0x03;  // universal sub-IDs
-    constexpr int kDataSet = 0x12;                                   // Roland DT1
-    constexpr int kXgSystemOn = 0x7E;
+    using namespace midi;
     auto at = [&](size_t i) -> int { return i < b.size() ? b[i] : -1; };
-    const bool gmOn = at(0) == midi::kUniversalNonRealtime && at(2) == kGeneralMidi &&
+    const bool gmOn = at(0) == kUniversalNonRealtime && at(2) == kGeneralMidi &&
                       (at(3) == kGmOn || at(3) == kGm2On);
     // GS reset (40 00 7F) and the system mode set (00 00 7F), whatever the model byte.
-    const bool gs = at(0) == midi::kRoland && at(3) == kDataSet &&
+    const bool gs = at(0) == kRoland && at(3) == kRolandDataSet &&
                     (at(4) == 0x40 || at(4) == 0x00) && at(5) == 0x00 && at(6) == 0x7F;
-    const bool xgOn = at(0) == midi::kYamaha && (at(1) & 0xF0) == 0x10 &&
-                      at(2) == midi::kYamahaXgModel && at(3) == 0x00 && at(4) == 0x00 &&
-                      at(5) == kXgSystemOn && at(6) == 0x00;
+    // XG system on: address 00 00 7E, data 00.
+    const bool xgOn = at(0) == kYamaha && at(1) >= 0 &&
+                      IsParameterChange(static_cast<uint8_t>(at(1))) && at(2) == kYamahaXgModel &&
+                      at(3) == 0x00 && at(4) == 0x00 && at(5) == 0x7E && at(6) == 0x00;
     return gmOn || gs || xgOn;
 }
 
@@ -499,8 +499,7 @@ void OutputLayer::DeviceReset() {
 }
 
 void OutputLayer::SendGMSystemOn() {
-    static const uint8_t kGmOn[] = {0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
-    if (port_) port_->LongMessage(kGmOn);
+    if (port_) port_->LongMessage(midi::kGmSystemOn);
 }
 
 void OutputLayer::EnableAllChannels() {
@@ -543,14 +542,14 @@ void OutputLayer::ResetOutput() {
             Raw(static_cast<uint8_t>(midi::kNoteOn | c), static_cast<uint8_t>(n), 0);
             channels_[c].NoteOn[n].store(0, kRelaxed);
         }
-        Raw(cc, Cc::kModulation, 0);
-        Raw(cc, Cc::kModulationLsb, 0);
-        Raw(cc, Cc::kExpression, 0);
-        Raw(cc, Cc::kExpressionLsb, 0);
-        Raw(cc, Cc::kPan, static_cast<uint8_t>(pan));
-        Raw(cc, Cc::kPanLsb, static_cast<uint8_t>(pan));
-        Raw(cc, Cc::kVolume, kDefaultVolume);
-        Raw(cc, Cc::kVolumeLsb, 100);
+        Raw(cc, midi::cc::kModulation, 0);
+        Raw(cc, midi::cc::kModulationLsb, 0);
+        Raw(cc, midi::cc::kExpression, 0);
+        Raw(cc, midi::cc::kExpressionLsb, 0);
+        Raw(cc, midi::cc::kPan, static_cast<uint8_t>(pan));
+        Raw(cc, midi::cc::kPanLsb, static_cast<uint8_t>(pan));
+        Raw(cc, midi::cc::kVolume, kDefaultVolume);
+        Raw(cc, midi::cc::kVolumeLsb, 100);
     }
     for (auto& ch : channels_) ch.Reset();
     sentVolume_.fill(kDefaultVolume);
@@ -581,12 +580,12 @@ void OutputLayer::RefreshEffects() {
     for (int c = 0; c < midi::kChannelCount; ++c) {
         const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
         const ChannelState& ch = channels_[c];
-        Raw(cc, Cc::kPan,
+        Raw(cc, midi::cc::kPan,
             static_cast<uint8_t>(WithOffset(ch.Pan.load(kRelaxed), settings_.PanOffset)));
-        Raw(cc, Cc::kPanLsb, 1);
-        Raw(cc, Cc::kReverbSend,
+        Raw(cc, midi::cc::kPanLsb, 1);
+        Raw(cc, midi::cc::kReverbSend,
             static_cast<uint8_t>(WithOffset(ch.Reverb.load(kRelaxed), settings_.EffectReverb)));
-        Raw(cc, Cc::kChorusSend,
+        Raw(cc, midi::cc::kChorusSend,
             static_cast<uint8_t>(WithOffset(ch.Chorus.load(kRelaxed), settings_.EffectChorus)));
     }
 }

@@ -177,8 +177,8 @@ void Player::SendProgramChange(int channel, int program) {
     if (channel < 1 || channel > midi::kChannelCount || program < 0 || program > midi::kMaxDataByte)
         return;
     bool running = HoldTimer();
-    out_.SendShortMessage(static_cast<uint8_t>(0xC0 | (channel - 1)), static_cast<uint8_t>(program),
-                          0);
+    out_.SendShortMessage(midi::StatusByte(midi::kProgramChange, channel - 1),
+                          static_cast<uint8_t>(program), 0);
     ResumeTimer(running);
 }
 

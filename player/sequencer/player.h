@@ -47,7 +47,7 @@ class PlayerObserver {
 class SongOpener {
   public:
     virtual ~SongOpener() = default;
-    virtual PlayList& Entries() = 0;
+    virtual PlayOrder& Entries() = 0;
     // Loads and plays entry `index` (1-based); false when it did not start.
     virtual bool OpenEntry(int index) = 0;
 };
@@ -136,23 +136,23 @@ class Player final : public TransportHooks, public LoadObserver {
     LoadOptions OptionsFor(const std::string& kindLabel, const std::string& fileName);
 
     // The sequencer's view of the list: the opener's when set.
-    class ListSwitch final : public PlayList {
+    class ListSwitch final : public PlayOrder {
       public:
-        explicit ListSwitch(PlayList& own) : own_(own) {}
-        void Use(PlayList* other) { other_ = other; }
+        explicit ListSwitch(PlayOrder& own) : own_(own) {}
+        void Use(PlayOrder* other) { other_ = other; }
         int Count() const override { return Active().Count(); }
         int Index() const override { return Active().Index(); }
         void SetIndex(int index) override { Active().SetIndex(index); }
 
       private:
-        PlayList& Active() const { return other_ ? *other_ : own_; }
-        PlayList& own_;
-        PlayList* other_ = nullptr;
+        PlayOrder& Active() const { return other_ ? *other_ : own_; }
+        PlayOrder& own_;
+        PlayOrder* other_ = nullptr;
     };
 
     PlayerEnv env_;
     // The list without an opener: always empty.
-    class NoList final : public PlayList {
+    class NoList final : public PlayOrder {
       public:
         int Count() const override { return 0; }
         int Index() const override { return 0; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "player/platform/midi.h"
 #include "player/platform/rounding.h"
 
 namespace sonfara {
@@ -38,14 +39,14 @@ size_t ManualUiScheduler::Pending() const {
 }
 
 Sequencer::Sequencer(SongTable& song, OutputLayer& out, const Clock& clock, TimerService& timers,
-                     const PlaybackSettings& settings, PlayList& playList, UiScheduler& ui,
+                     const PlaybackSettings& settings, PlayOrder& order, UiScheduler& ui,
                      TransportHooks& hooks)
     : song_(song),
       out_(out),
       clock_(clock),
       timers_(timers),
       settings_(settings),
-      playList_(playList),
+      order_(order),
       ui_(ui),
       hooks_(hooks) {}
 
@@ -357,13 +358,13 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
             firstSentMs_ = std::min(firstSentMs_, due);
             if (eventTicks) currentTick_.store(ev.tick, kRelaxed);
             song_.nextEvent_[t].store(e + 1, kRelaxed);
-            if ((ev.status >> 4) != 0xF) {
+            if (midi::StatusKind(ev.status) != midi::kSystem) {
                 out_.SendShortMessage(ev.status, ev.data1, ev.data2);
-            } else if (ev.status == 0xF0) {
+            } else if (ev.status == midi::kSysExStart) {
                 out_.SendSysExEvent(ev.ExtIndex(), t, e);
-            } else if (ev.status == 0xF7) {
+            } else if (ev.status == midi::kSysExEnd) {
                 out_.SendEscapeEvent(ev.ExtIndex(), t, e);
-            } else if (ev.status == 0xFF) {
+            } else if (ev.status == midi::kMetaEvent) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
                 if (song_.trackPortSkip_[t].load(kRelaxed) != 0) break;
             }
@@ -383,7 +384,7 @@ bool Sequencer::EndedEmpty() const {
 void Sequencer::EndOfSong(int32_t now) {
     song_.trackPortSkip_.StoreAll(0);
     // Without a list the song counts as a list of one.
-    const int n = std::max(1, playList_.Count());
+    const int n = std::max(1, order_.Count());
     const RepeatMode m = settings_.RepeatMode;
     const bool nextEntry = n != 1 && (m == RepeatMode::kList || m == RepeatMode::kRandom);
     // Empty songs stop: the song itself when it would repeat, the list once a
@@ -407,8 +408,8 @@ void Sequencer::EndOfSong(int32_t now) {
         StopOwnTimer();
         out_.ResetOutput();
         song_.nextEvent_[1].store(0, kRelaxed);
-        const int idx = playList_.Index();
-        playList_.SetIndex(idx == n ? 1 : idx + 1);
+        const int idx = order_.Index();
+        order_.SetIndex(idx == n ? 1 : idx + 1);
         out_.ClearModuleFlags();
         wrdReset();
         ui_.Post([this] { hooks_.OpenSMFProc(); });
@@ -417,7 +418,7 @@ void Sequencer::EndOfSong(int32_t now) {
         StopOwnTimer();
         rng_ = rng_ * 1664525u + 1013904223u;
         const double frac = (rng_ >> 8) / 16777216.0;  // [0, 1)
-        playList_.SetIndex(RoundHalfEven(frac * (n - 1) + 1));
+        order_.SetIndex(RoundHalfEven(frac * (n - 1) + 1));
         out_.ResetOutput();
         out_.ClearModuleFlags();
         song_.nextEvent_[1].store(0, kRelaxed);
@@ -526,14 +527,15 @@ void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
                 song_.nextEvent_[t].store(e, kRelaxed);
                 break;
             }
-            const int hi = ev.status >> 4;
+            const int kind = midi::StatusKind(ev.status);
             bool stop = false;
-            if (hi == 0xE || hi == 0xB || hi == 0xC) {
+            if (kind == midi::kPitchBend || kind == midi::kControlChange ||
+                kind == midi::kProgramChange) {
                 out_.SendShortMessage(ev.status, ev.data1, ev.data2);
-            } else if (ev.status == 0xF0) {
+            } else if (ev.status == midi::kSysExStart) {
                 if (!atJump || !IsModuleReset(song_.ExtRow(ev.ExtIndex())))
                     out_.SendSysExEvent(ev.ExtIndex(), t, e);
-            } else if (ev.status == 0xFF) {
+            } else if (ev.status == midi::kMetaEvent) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
                 stop = song_.trackPortSkip_[t].load(kRelaxed) != 0;
             }
@@ -624,18 +626,18 @@ PlaybackStatus Sequencer::ChangeOutputPort(int device) {
 }
 
 void Sequencer::PlayNextSong() {
-    const int n = playList_.Count();
+    const int n = order_.Count();
     if (n <= 1) return;
-    const int i = playList_.Index();
-    playList_.SetIndex(i == n ? 1 : i + 1);
+    const int i = order_.Index();
+    order_.SetIndex(i == n ? 1 : i + 1);
     hooks_.OpenSMFProc();
 }
 
 void Sequencer::PlayPrevSong() {
-    const int n = playList_.Count();
+    const int n = order_.Count();
     if (n <= 1) return;
-    const int i = playList_.Index();
-    playList_.SetIndex(i == 1 ? n : i - 1);
+    const int i = order_.Index();
+    order_.SetIndex(i == 1 ? n : i - 1);
     hooks_.OpenSMFProc();
 }
 

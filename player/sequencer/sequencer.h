@@ -21,7 +21,7 @@ namespace sonfara {
 class Sequencer {
   public:
     Sequencer(SongTable& song, OutputLayer& out, const Clock& clock, TimerService& timers,
-              const PlaybackSettings& settings, PlayList& playList, UiScheduler& ui,
+              const PlaybackSettings& settings, PlayOrder& order, UiScheduler& ui,
               TransportHooks& hooks);
     ~Sequencer();
     Sequencer(const Sequencer&) = delete;
@@ -176,7 +176,7 @@ class Sequencer {
     const Clock& clock_;
     TimerService& timers_;
     const PlaybackSettings& settings_;
-    PlayList& playList_;
+    PlayOrder& order_;
     UiScheduler& ui_;
     TransportHooks& hooks_;
     std::vector<SequencerObserver*> observers_;

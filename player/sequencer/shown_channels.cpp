@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "player/platform/midi.h"
+
 namespace sonfara {
 
 namespace {
@@ -59,8 +61,9 @@ void ShownChannels::CatchUp() {
         if (e.generation > generation) break;  // pushed after a change not yet shown
         if (e.generation < generation) continue;
         if (e.dueUs > now) break;
-        TakeIntoState(shown_[e.packed & 15], shownSounding_, static_cast<uint8_t>(e.packed),
-                      static_cast<uint8_t>(e.packed >> 8), static_cast<uint8_t>(e.packed >> 16));
+        TakeIntoState(shown_[midi::ChannelOf(e.packed)], shownSounding_,
+                      static_cast<uint8_t>(e.packed), static_cast<uint8_t>(e.packed >> 8),
+                      static_cast<uint8_t>(e.packed >> 16));
     }
     tail_.store(tail, std::memory_order_release);
 }

@@ -29,10 +29,11 @@ class ManualUiScheduler final : public UiScheduler {
     std::deque<std::function<void()>> queue_;
 };
 
-// The play list as the sequencer sees it: count and the 1-based entry playing.
-class PlayList {
+// The order of songs the sequencer steps through at a song's end, next and
+// previous (the play list's): count and the 1-based entry playing.
+class PlayOrder {
   public:
-    virtual ~PlayList() = default;
+    virtual ~PlayOrder() = default;
     virtual int Count() const = 0;
     virtual int Index() const = 0;
     virtual void SetIndex(int index) = 0;

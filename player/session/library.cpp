@@ -100,11 +100,11 @@ class ListOpener final : public SongOpener {
   public:
     explicit ListOpener(files::FileOp& op) : op_(op), view_(op.List()) {}
 
-    sonfara::PlayList& Entries() override { return view_; }
+    sonfara::PlayOrder& Entries() override { return view_; }
     bool OpenEntry(int index) override { return op_.PlayIndex(index); }
 
   private:
-    class View final : public sonfara::PlayList {
+    class View final : public sonfara::PlayOrder {
       public:
         explicit View(files::PlayList& list) : list_(list) {}
         int Count() const override { return list_.Count(); }

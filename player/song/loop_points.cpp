@@ -66,7 +66,7 @@ FoundLoop FindLoop(const SongTable& song, const std::vector<bool>& mayMark) {
         for (size_t i = 0; i < stored.size(); ++i) {
             // Every event of the song passes here once per load: only the
             // few that can mark a loop are looked at closer.
-            const bool cc111 = (stored[i].status & 0xF0) == midi::kControlChange &&
+            const bool cc111 = midi::StatusKind(stored[i].status) == midi::kControlChange &&
                                stored[i].data1 == kLoopStartController;
             if (!cc111 && stored[i].status != midi::kMetaEvent) continue;
             const EventView ev = events[i];

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "player/platform/midi.h"
 #include "player/song/smf_reader.h"
 
 namespace sonfara {
@@ -15,11 +16,13 @@ namespace {
 // at least 7 bytes past `to`.
 int ScanStarts(std::span<const uint8_t> b, size_t from, size_t to) {
     const size_t size = b.size();
+    using namespace midi;
     for (size_t p = from; p < to && p + 6 < size; ++p) {
-        if (b[p] == 0x43 && b[p + 2] == 0x4C && b[p + 3] == 0x00 && b[p + 4] == 0x00 &&
+        // XG system on (00 00 7E 00), GS reset (40 00 7F) or system mode set (00 00 7F 0x).
+        if (b[p] == kYamaha && b[p + 2] == kYamahaXgModel && b[p + 3] == 0x00 && b[p + 4] == 0x00 &&
             b[p + 5] == 0x7E && b[p + 6] == 0x00)
             return kModuleXG;
-        if (b[p] != 0x41 || b[p + 3] != 0x12) continue;
+        if (b[p] != kRoland || b[p + 3] != kRolandDataSet) continue;
         if (b[p + 4] == 0x40 && b[p + 5] == 0x00 && b[p + 6] == 0x7F) return kModuleGS;
         if (b[p + 4] == 0x00 && b[p + 5] == 0x00 && b[p + 6] == 0x7F && p + 7 < size &&
             (b[p + 7] == 0x00 || b[p + 7] == 0x01))

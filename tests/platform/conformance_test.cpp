@@ -84,7 +84,7 @@ Rewrite DropCc(int cc) {
 Rewrite MoveNotes(std::vector<std::array<int, 3>> moves) {
     return [moves](Song s) {
         std::erase_if(s, [](const Msg& m) {
-            return IsCc(m, Cc::kBankSelect) || IsCc(m, Cc::kBankSelectLsb) ||
+            return IsCc(m, midi::cc::kBankSelect) || IsCc(m, midi::cc::kBankSelectLsb) ||
                    (IsSysEx(m) && !ResetRules(m.bytes));
         });
         for (Msg& m : s) {
@@ -104,8 +104,9 @@ Rewrite MoveNotes(std::vector<std::array<int, 3>> moves) {
 Rewrite BendFor(std::function<int(int ms, int ch, int key)> cents) {
     return [cents](Song s) {
         std::erase_if(s, [](const Msg& m) {
-            return (IsSysEx(m) && !ResetRules(m.bytes)) || IsCc(m, Cc::kRpnMsb) ||
-                   IsCc(m, Cc::kRpnLsb) || IsCc(m, Cc::kDataEntry) || IsCc(m, kDataEntryLsb);
+            return (IsSysEx(m) && !ResetRules(m.bytes)) || IsCc(m, midi::cc::kRpnMsb) ||
+                   IsCc(m, midi::cc::kRpnLsb) || IsCc(m, midi::cc::kDataEntry) ||
+                   IsCc(m, kDataEntryLsb);
         });
         Song out;
         for (const Msg& m : s) {
@@ -121,8 +122,8 @@ Rewrite BendFor(std::function<int(int ms, int ch, int key)> cents) {
 Rewrite ShiftKeys(std::function<int(int ms)> shift) {
     return [shift](Song s) {
         std::erase_if(s, [](const Msg& m) {
-            return (IsSysEx(m) && !ResetRules(m.bytes)) || IsCc(m, Cc::kRpnMsb) ||
-                   IsCc(m, Cc::kRpnLsb) || IsCc(m, Cc::kDataEntry);
+            return (IsSysEx(m) && !ResetRules(m.bytes)) || IsCc(m, midi::cc::kRpnMsb) ||
+                   IsCc(m, midi::cc::kRpnLsb) || IsCc(m, midi::cc::kDataEntry);
         });
         int last = 0;
         for (Msg& m : s) {
@@ -139,13 +140,13 @@ Rewrite OffsAtPedalUp() {
     return [](Song s) {
         std::vector<std::pair<int, int>> held;  // down, up
         for (const Msg& m : s) {
-            if (!IsCc(m, Cc::kSustain)) continue;
-            if (m.bytes[2] >= Cc::kPedalDown && (held.empty() || held.back().second >= 0))
+            if (!IsCc(m, midi::cc::kSustain)) continue;
+            if (m.bytes[2] >= midi::cc::kPedalDown && (held.empty() || held.back().second >= 0))
                 held.push_back({m.ms, -1});
-            else if (m.bytes[2] < Cc::kPedalDown && !held.empty() && held.back().second < 0)
+            else if (m.bytes[2] < midi::cc::kPedalDown && !held.empty() && held.back().second < 0)
                 held.back().second = m.ms;
         }
-        std::erase_if(s, [](const Msg& m) { return IsCc(m, Cc::kSustain); });
+        std::erase_if(s, [](const Msg& m) { return IsCc(m, midi::cc::kSustain); });
         for (Msg& m : s) {
             const bool off =
                 Kind(m) == midi::kNoteOff || (Kind(m) == midi::kNoteOn && m.bytes[2] == 0);
@@ -291,8 +292,8 @@ const FileCase kCases[] = {
     {"test-rpn-00-05-modulation-depth-range.mid",
      "vibrato depth ranges, a quarter tone to two octaves", 17500, Heard::kDiffers,
      Drop([](const Msg& m) {
-         return IsCc(m, Cc::kRpnMsb) || IsCc(m, Cc::kRpnLsb) || IsCc(m, Cc::kDataEntry) ||
-                IsCc(m, kDataEntryLsb);
+         return IsCc(m, midi::cc::kRpnMsb) || IsCc(m, midi::cc::kRpnLsb) ||
+                IsCc(m, midi::cc::kDataEntry) || IsCc(m, kDataEntryLsb);
      })},
 };
 

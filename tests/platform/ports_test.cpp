@@ -76,8 +76,8 @@ uint32_t Cc0(uint8_t controller, uint8_t value) {
 // No reverb or chorus: after its sound is cut, a note leaves silence.
 void DrySound(SynthPort& synth) {
     for (uint32_t c = 0; c < 8; ++c) {
-        synth.ShortMessage(Cc0(Cc::kReverbSend, 0) | c);
-        synth.ShortMessage(Cc0(Cc::kChorusSend, 0) | c);
+        synth.ShortMessage(Cc0(midi::cc::kReverbSend, 0) | c);
+        synth.ShortMessage(Cc0(midi::cc::kChorusSend, 0) | c);
     }
 }
 
@@ -119,7 +119,7 @@ std::vector<int16_t> ClickTrack(const std::string& sf, int bufferFrames,
             clock.SetUs(clickUs[k]);
             synth->ShortMessage(kClick | channel);
             clock.SetUs(clickUs[k] + 300'000);
-            synth->ShortMessage(Cc0(Cc::kAllSoundOff, 0) | channel);
+            synth->ShortMessage(Cc0(midi::cc::kAllSoundOff, 0) | channel);
         }
         clock.SetUs(bufferUs);
         synth->Render(out.data() + 2 * f, bufferFrames);
@@ -177,7 +177,7 @@ TEST(SynthPort, ProgramChangesLoadTheirSoundsWhenSent) {
     EXPECT_TRUE(synth->HoldsSounds(piano));
     EXPECT_FALSE(synth->HoldsSounds(violin));
 
-    synth->ShortMessage(Cc0(Cc::kBankSelect, 8));
+    synth->ShortMessage(Cc0(midi::cc::kBankSelect, 8));
     synth->ShortMessage(midi::kProgramChange | kViolin << 8);
     synth->ShortMessage(midi::kProgramChange | midi::kDrumChannel | kRoomKit << 8);
     EXPECT_TRUE(synth->HoldsSounds(violin));  // a missing variation falls back to bank 0
@@ -217,7 +217,7 @@ TEST(SynthPort, SilenceCutsSoundWithinOnePeriod) {
     };
     for (uint32_t c = 0; c < 2; ++c) {
         synth->ShortMessage(midi::kProgramChange | c | kOrgan << 8);
-        synth->ShortMessage(Cc0(Cc::kPan, c == 0 ? kLeft : kRight) | c);
+        synth->ShortMessage(Cc0(midi::cc::kPan, c == 0 ? kLeft : kRight) | c);
         synth->ShortMessage(midi::kNoteOn | c | 60 << 8 | 100 << 16);
     }
     for (int i = 0; i < 4; ++i) buffer();

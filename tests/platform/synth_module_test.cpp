@@ -164,7 +164,7 @@ TEST_F(SynthModuleTest, DrumKeySettingsChangeTheirKeyOnly) {
     auto hat = [&](const Song& set) {
         return Render(
             start + set +
-                Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
+                Song{{10, Cc(9, midi::cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
             600);
     };
     const double wet = Rms(hat({}), 250, 600);
@@ -233,7 +233,8 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
     // A short closed hi-hat, its sends up: after 150 ms only effects sound.
     auto hat = [](const Song& set) {
         return Render(
-            set + Song{{10, Cc(9, Cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}}, 700);
+            set + Song{{10, Cc(9, midi::cc::kReverbSend, 127)}, {20, On(9, 42)}, {60, Off(9, 42)}},
+            700);
     };
     const Song gs = {{0, kGsReset}};
     const double hall = Rms(hat(gs), 250, 700);
@@ -256,8 +257,8 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
     // the chorus as CC 93 would; a delay kind has no sound here.
     auto sent = [&](int cc, const Song& set) {
         return Render(xg + set +
-                          Song{{10, Cc(0, Cc::kReverbSend, 0)},
-                               {10, Cc(0, Cc::kChorusSend, 0)},
+                          Song{{10, Cc(0, midi::cc::kReverbSend, 0)},
+                               {10, Cc(0, midi::cc::kChorusSend, 0)},
                                {10, Cc(0, cc, 127)},
                                {20, On(0, 60)},
                                {300, Off(0, 60)}},
@@ -266,7 +267,7 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
     const Song chorusVariation = {{5, Xg(0x02, 0x01, 0x40, {0x41, 0x00})},
                                   {5, Xg(0x02, 0x01, 0x5A, {1})}};
     const Audio xgDry = Render(xg + Note(20, 0, 60, 280), 350);
-    EXPECT_LT(Difference(sent(94, chorusVariation), sent(Cc::kChorusSend, {})), 0.01)
+    EXPECT_LT(Difference(sent(94, chorusVariation), sent(midi::cc::kChorusSend, {})), 0.01)
         << "variation chorus";
     EXPECT_GT(Difference(sent(94, chorusVariation), xgDry), 0.05) << "variation chorus";
     EXPECT_LT(Difference(sent(94, {{5, Xg(0x02, 0x01, 0x40, {0x05, 0x00})},
@@ -277,8 +278,8 @@ TEST_F(SynthModuleTest, EffectSettingsShapeTheReverbAndChorus) {
 
     auto chorused = [&](const Song& set) {
         return Render(gs + set +
-                          Song{{10, Cc(0, Cc::kChorusSend, 127)},
-                               {10, Cc(0, Cc::kReverbSend, 0)},
+                          Song{{10, Cc(0, midi::cc::kChorusSend, 127)},
+                               {10, Cc(0, midi::cc::kReverbSend, 0)},
                                {20, On(0, 60)},
                                {300, Off(0, 60)}},
                       350);
@@ -328,7 +329,7 @@ TEST_F(SynthModuleTest, PortamentoAndVibratoMoveThePitchAsSet) {
     EXPECT_LT(PitchSpread(plain, 150, 520), 1.015);
     EXPECT_GT(PitchSpread(deep, 150, 520), 1.03) << "vibrato depth";
     // The wheel at full: 50 cents by default, twice that by the range.
-    const Song wheel = {{5, Cc(0, Cc::kModulation, 127)}};
+    const Song wheel = {{5, Cc(0, midi::cc::kModulation, 127)}};
     const double usual =
         PitchSpread(Render(gs + wheel + Note(20, 0, 69, 500, kFlute), 560), 150, 520);
     const double wide = PitchSpread(

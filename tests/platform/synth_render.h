@@ -77,14 +77,14 @@ inline Bytes Xg(int ah, int am, int al, std::vector<int> data) {
 }
 // NRPN as the GS and XG songs send it: MSB, LSB, data entry.
 inline Song Nrpn(int ms, int ch, int msb, int lsb, int v) {
-    return {{ms, Cc(ch, Cc::kNrpnMsb, msb)},
-            {ms, Cc(ch, Cc::kNrpnLsb, lsb)},
-            {ms, Cc(ch, Cc::kDataEntry, v)}};
+    return {{ms, Cc(ch, midi::cc::kNrpnMsb, msb)},
+            {ms, Cc(ch, midi::cc::kNrpnLsb, lsb)},
+            {ms, Cc(ch, midi::cc::kDataEntry, v)}};
 }
 inline Song Rpn(int ms, int ch, int msb, int lsb, int v, int vLsb = -1) {
-    Song s = {{ms, Cc(ch, Cc::kRpnMsb, msb)},
-              {ms, Cc(ch, Cc::kRpnLsb, lsb)},
-              {ms, Cc(ch, Cc::kDataEntry, v)}};
+    Song s = {{ms, Cc(ch, midi::cc::kRpnMsb, msb)},
+              {ms, Cc(ch, midi::cc::kRpnLsb, lsb)},
+              {ms, Cc(ch, midi::cc::kDataEntry, v)}};
     if (vLsb >= 0) s.push_back({ms, Cc(ch, 38, vLsb)});
     return s;
 }
@@ -94,7 +94,7 @@ inline Song operator+(Song a, const Song& b) {
 }
 // A note on a dry channel.
 inline Song Note(int ms, int ch, int key, int lengthMs, int program = -1) {
-    Song s = {{ms, Cc(ch, Cc::kReverbSend, 0)}, {ms, Cc(ch, Cc::kChorusSend, 0)}};
+    Song s = {{ms, Cc(ch, midi::cc::kReverbSend, 0)}, {ms, Cc(ch, midi::cc::kChorusSend, 0)}};
     if (program >= 0) s.push_back({ms, Pc(ch, program)});
     s.push_back({ms, On(ch, key)});
     s.push_back({ms + lengthMs, Off(ch, key)});

@@ -14,7 +14,7 @@
 
 namespace sonfara::test {
 
-class TestOpener final : public SongOpener, public PlayList {
+class TestOpener final : public SongOpener, public PlayOrder {
   public:
     using Loader =
         std::function<bool(const std::string& name, SongTable& song, std::string* message)>;
@@ -57,7 +57,7 @@ class TestOpener final : public SongOpener, public PlayList {
     }
     const std::string& LastError() const { return lastError_; }
 
-    PlayList& Entries() override { return *this; }
+    PlayOrder& Entries() override { return *this; }
     int Count() const override { return count_.load(std::memory_order_relaxed); }
     int Index() const override { return index_.load(std::memory_order_relaxed); }
     void SetIndex(int index) override { index_.store(index, std::memory_order_relaxed); }

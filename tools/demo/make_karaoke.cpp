@@ -25,8 +25,8 @@ constexpr int kDivision = 480;
 constexpr int kBar = 4 * kDivision;
 constexpr int kTempo = 600000;  // 100 beats per minute
 constexpr int kCountIn = kBar;
-constexpr uint8_t kMetaText = 0x01;
-constexpr uint8_t kMetaTrackName = 0x03;
+using midi::kMetaText;
+using midi::kMetaTrackName;
 constexpr uint8_t kFlute = 73;
 constexpr uint8_t kGrandPiano = 0;
 constexpr int kMelodyChannel = 0;
@@ -155,7 +155,7 @@ int Compose(Track& info, Track& words, Track& melody, Track& piano) {
     melody.Msg(0, {midi::kProgramChange | kMelodyChannel, kFlute});
     piano.Text(0, kMetaTrackName, "Piano");
     piano.Msg(0, {midi::kProgramChange | kPianoChannel, kGrandPiano});
-    piano.Msg(0, {midi::kControlChange | kPianoChannel, Cc::kVolume, 80});
+    piano.Msg(0, {midi::kControlChange | kPianoChannel, midi::cc::kVolume, 80});
     int tick = kCountIn;
     for (const Line& line : kSong) {
         const auto notes = Split(line.melody, ' ');

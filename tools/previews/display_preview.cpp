@@ -11,6 +11,7 @@
 #include "player/display/display_painter.h"
 #include "player/platform/clock.h"
 #include "player/platform/codepage.h"
+#include "player/platform/midi.h"
 #include "player/ui/palette.h"
 
 using namespace sonfara;
@@ -18,30 +19,35 @@ using namespace sonfara::display;
 
 namespace {
 
-constexpr uint8_t kNoteOn = 0x90, kControl = 0xB0, kProgram = 0xC0, kBend = 0xE0;
-constexpr uint8_t kCcVolume = 7, kCcPan = 10, kCcExpression = 11, kCcModulation = 1, kCcReverb = 91,
-                  kCcChorus = 93, kCcBankMsb = 0;
-
 // A chord per channel, controllers spread so every knob shows a position.
 void PlayScene(OutputLayer& out) {
-    for (int c = 0; c < 16; ++c) {
-        const uint8_t ch = static_cast<uint8_t>(c);
-        out.SendShortMessage(kControl | ch, kCcBankMsb, static_cast<uint8_t>(c % 3 == 0 ? 8 : 0));
-        out.SendShortMessage(kProgram | ch, static_cast<uint8_t>(c * 7 % 128), 0);
-        out.SendShortMessage(kControl | ch, kCcVolume, static_cast<uint8_t>(127 - c * 5));
-        out.SendShortMessage(kControl | ch, kCcPan, static_cast<uint8_t>(c * 8));
-        out.SendShortMessage(kControl | ch, kCcExpression, static_cast<uint8_t>(90 + c * 2));
-        out.SendShortMessage(kControl | ch, kCcModulation, static_cast<uint8_t>(c * 6));
-        out.SendShortMessage(kControl | ch, kCcReverb, 40);
-        out.SendShortMessage(kControl | ch, kCcChorus, static_cast<uint8_t>(c * 4));
-        out.SendShortMessage(kBend | ch, 0, static_cast<uint8_t>(48 + c * 2));
+    for (int c = 0; c < midi::kChannelCount; ++c) {
+        out.SendShortMessage(midi::StatusByte(midi::kControlChange, c), midi::cc::kBankSelect,
+                             static_cast<uint8_t>(c % 3 == 0 ? 8 : 0));
+        out.SendShortMessage(midi::StatusByte(midi::kProgramChange, c),
+                             static_cast<uint8_t>(c * 7 % 128), 0);
+        out.SendShortMessage(midi::StatusByte(midi::kControlChange, c), midi::cc::kVolume,
+                             static_cast<uint8_t>(127 - c * 5));
+        out.SendShortMessage(midi::StatusByte(midi::kControlChange, c), midi::cc::kPan,
+                             static_cast<uint8_t>(c * 8));
+        out.SendShortMessage(midi::StatusByte(midi::kControlChange, c), midi::cc::kExpression,
+                             static_cast<uint8_t>(90 + c * 2));
+        out.SendShortMessage(midi::StatusByte(midi::kControlChange, c), midi::cc::kModulation,
+                             static_cast<uint8_t>(c * 6));
+        out.SendShortMessage(midi::StatusByte(midi::kControlChange, c), midi::cc::kReverbSend, 40);
+        out.SendShortMessage(midi::StatusByte(midi::kControlChange, c), midi::cc::kChorusSend,
+                             static_cast<uint8_t>(c * 4));
+        out.SendShortMessage(midi::StatusByte(midi::kPitchBend, c), 0,
+                             static_cast<uint8_t>(48 + c * 2));
         const int root = 36 + (c * 5) % 36;
         for (int i : {0, 4, 7, 12, 13})
             if (c % 4 != 3 || i < 12)
-                out.SendShortMessage(kNoteOn | ch, static_cast<uint8_t>(root + i), 100);
+                out.SendShortMessage(midi::StatusByte(midi::kNoteOn, c),
+                                     static_cast<uint8_t>(root + i), 100);
         // Released notes leave a level behind.
-        out.SendShortMessage(kNoteOn | ch, static_cast<uint8_t>(root + 2), 100);
-        out.SendShortMessage(kNoteOn | ch, static_cast<uint8_t>(root + 2), 0);
+        out.SendShortMessage(midi::StatusByte(midi::kNoteOn, c), static_cast<uint8_t>(root + 2),
+                             100);
+        out.SendShortMessage(midi::StatusByte(midi::kNoteOn, c), static_cast<uint8_t>(root + 2), 0);
     }
     out.BPMText.Set("128");
 }
