@@ -6,6 +6,7 @@
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
 #include "player/cli/json.h"
+#include "player/platform/midi.h"
 #include "player/platform/rounding.h"
 #include "player/platform/sfrlib_binding.h"
 #include "player/platform/text_decoding.h"
@@ -255,7 +256,7 @@ int RunDump(const std::vector<std::string>& words) {
         auto events = song.TrackEvents(t);
         for (size_t i = 0; i < events.size(); ++i) {
             const EventView ev = events[i];
-            const bool ext = ev.status >= 0xF0;
+            const bool ext = ev.status >= midi::kSysExStart;
             std::string payload = ext ? HexBytes(song.ExtRow(ev.ExtIndex())) : std::string();
             if (json) {
                 j.BeginObject();
@@ -287,10 +288,13 @@ int RunDump(const std::vector<std::string>& words) {
                     line += ' ';
                     line += payload;
                 }
-                const int ch = ev.status & 0x0F;
-                if ((ev.status & 0xF0) == 0xB0 && ev.data1 == 0) bank[ch] = ev.data2;
-                if ((ev.status & 0xF0) == 0xB0 && ev.data1 == 32) map[ch] = ev.data2;
-                if ((ev.status & 0xF0) == 0xC0) {
+                const int ch = midi::ChannelOf(ev.status);
+                const uint8_t kind = midi::StatusKind(ev.status);
+                if (kind == midi::kControlChange && ev.data1 == midi::cc::kBankSelect)
+                    bank[ch] = ev.data2;
+                if (kind == midi::kControlChange && ev.data1 == midi::cc::kBankSelectLsb)
+                    map[ch] = ev.data2;
+                if (kind == midi::kProgramChange) {
                     line += " inst=";
                     line += InstLabelText(lib, ev.data1, bank[ch], map[ch]);
                 }

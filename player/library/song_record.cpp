@@ -94,9 +94,9 @@ std::string JoinLines(std::vector<std::string>::const_iterator from,
 void CountEvents(const SongTable& song, SongRecord& r) {
     for (int t = 1; t <= song.NTracks; ++t) {
         for (const SongEvent& e : song.TrackEvents(t).Stored()) {
-            const int kind = e.status & 0xF0;
+            const uint8_t kind = midi::StatusKind(e.status);
             if (kind == midi::kNoteOn && e.data2 > 0) ++r.notes;
-            if (kind == midi::kProgramChange && (e.status & 0x0F) != midi::kDrumChannel &&
+            if (kind == midi::kProgramChange && midi::ChannelOf(e.status) != midi::kDrumChannel &&
                 e.data1 <= midi::kMaxDataByte)
                 r.programs[e.data1 >> 6] |= uint64_t{1} << (e.data1 & 63);
         }

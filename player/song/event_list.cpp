@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "player/platform/midi.h"
 #include "player/platform/rounding.h"
 
 namespace sonfara {
@@ -221,15 +222,15 @@ std::string SysExDumpText(const SongTable& song, int extIndex) {
 EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage& cp) {
     EventLine line;
     line.position = PositionText(ev.tick, song.TicksPerQuarter());
-    const int kind = ev.status >> 4;
-    if (kind == 0xF) {
+    const uint8_t kind = midi::StatusKind(ev.status);
+    if (kind == midi::kSystem) {
         line.channel = "--";
     } else {
-        line.channel = std::to_string((ev.status & 0x0F) + 1);
+        line.channel = std::to_string(midi::ChannelOf(ev.status) + 1);
         if (line.channel.size() == 1) line.channel += ' ';
     }
     switch (kind) {
-        case 0x9:
+        case midi::kNoteOn:
             if (ev.data2 != 0) {
                 line.name = "NoteOn";
                 line.param = "KEY=" + NoteName(ev.data1) + "  VEL=" + std::to_string(ev.data2);
@@ -237,17 +238,17 @@ EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage
                 break;
             }
             [[fallthrough]];
-        case 0x8:
+        case midi::kNoteOff:
             line.name = "NoteOff";
             line.param = "KEY=" + NoteName(ev.data1);
             line.colour = kColourNoteOff;
             break;
-        case 0xA:
+        case midi::kPolyPressure:
             line.name = "AfterTouch(Key)";
             line.param = "KEY=" + NoteName(ev.data1) + "  VEL=" + std::to_string(ev.data2);
             line.colour = kColourControl;
             break;
-        case 0xB: {
+        case midi::kControlChange: {
             line.name = "Control Change(#" + Hex(ev.data1) + ")";
             const char* label = ControllerLabel(ev.data1);
             line.param = label ? Localized(label) + std::to_string(ev.data2)
@@ -256,26 +257,26 @@ EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage
             line.colour = kColourControl;
             break;
         }
-        case 0xC:
+        case midi::kProgramChange:
             line.name = "Program Change";
             line.param = "Program=" + std::to_string(ev.data1);
             line.colour = kColourProgram;
             break;
-        case 0xD:
+        case midi::kChannelPressure:
             line.name = "AfterTouch(Channel)";
             line.param = "VEL=" + std::to_string(ev.data1);
             line.colour = kColourControl;
             break;
-        case 0xE:
+        case midi::kPitchBend:
             line.name = "PitchBend";
             line.param = "Data=" + std::to_string(ev.data2 * 127 + ev.data1);
             line.colour = kColourControl;
             break;
         default:
-            if (ev.status == 0xF0) {
+            if (ev.status == midi::kSysExStart) {
                 line.name = "SystemExclusive";
                 line.param = SysExDumpText(song, ev.ExtIndex());
-            } else if (ev.status == 0xFF) {
+            } else if (ev.status == midi::kMetaEvent) {
                 line.name = "MetaEvent";
                 line.param = MetaText(song, ev);
             } else {

@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "player/platform/midi.h"
 #include "player/platform/rounding.h"
 #include "player/platform/text_decoding.h"
 
@@ -132,7 +133,7 @@ struct SongTable::Builder {
                 ranges.push_back({t, b, std::min(s.tracks_[t].size(), b + kRangeEvents)});
         }
         auto listOf = [](const SongEvent& ev) {
-            return ev.status >= 0xF0 ? 1 : (ev.status & 0x0F) + 1;
+            return ev.status >= midi::kSysExStart ? 1 : midi::ChannelOf(ev.status) + 1;
         };
         parallel(ranges.size(), [&](size_t r) {
             Range& g = ranges[r];
@@ -354,28 +355,29 @@ class TrackDecoder {
             if (p >= len) return Fail(LoadError::kEventPastChunk);
             uint8_t st = d[p];
             bool endOfTrack = false;
-            if (st >= 0x80 || !runningAllowed) {
+            if (midi::IsStatusByte(st) || !runningAllowed) {
                 runningAllowed = true;
                 ev.status = st;
-                switch (st >> 4) {
-                    case 0x8:
-                    case 0x9:
-                    case 0xA:
-                    case 0xB:
-                    case 0xE:
+                switch (midi::StatusKind(st)) {
+                    case midi::kNoteOff:
+                    case midi::kNoteOn:
+                    case midi::kPolyPressure:
+                    case midi::kControlChange:
+                    case midi::kPitchBend:
                         if (len - p < 3) return Fail(LoadError::kEventPastChunk);
                         ev.data1 = d[p + 1];
                         ev.data2 = d[p + 2];
                         p += 3;
-                        out_.mayMarkLoop |= (st >> 4) == 0xB && ev.data1 == kLoopController;
+                        out_.mayMarkLoop |= midi::StatusKind(st) == midi::kControlChange &&
+                                            ev.data1 == kLoopController;
                         break;
-                    case 0xC:
-                    case 0xD:
+                    case midi::kProgramChange:
+                    case midi::kChannelPressure:
                         if (len - p < 2) return Fail(LoadError::kEventPastChunk);
                         ev.data1 = d[p + 1];
                         p += 2;
                         break;
-                    case 0xF:
+                    case midi::kSystem:
                         runningAllowed = false;
                         if (!DecodeExtended(d, len, p, ev, from.firstEvent + n, endOfTrack))
                             return false;
@@ -386,7 +388,8 @@ class TrackDecoder {
                 running = st;
             } else {
                 ev.status = running;
-                if ((ev.status >> 4) == 0xC || (ev.status >> 4) == 0xD) {
+                if (const uint8_t kind = midi::StatusKind(ev.status);
+                    kind == midi::kProgramChange || kind == midi::kChannelPressure) {
                     ev.data1 = d[p];
                     p += 1;
                 } else {
@@ -394,7 +397,8 @@ class TrackDecoder {
                     ev.data1 = d[p];
                     ev.data2 = d[p + 1];
                     p += 2;
-                    out_.mayMarkLoop |= (ev.status >> 4) == 0xB && ev.data1 == kLoopController;
+                    out_.mayMarkLoop |= midi::StatusKind(ev.status) == midi::kControlChange &&
+                                        ev.data1 == kLoopController;
                 }
             }
             out[n++] = ev;
@@ -503,7 +507,8 @@ class TrackDecoder {
     // A data byte where a status byte is required: the previous event's
     // bytes as the table showed them, then that byte.
     bool BadStatus(const SongEvent& prev, uint8_t st) {
-        if (prev.status >= 0xF0) out_.failRow = static_cast<int32_t>(out_.extEvents.size());
+        if (prev.status >= midi::kSysExStart)
+            out_.failRow = static_cast<int32_t>(out_.extEvents.size());
         out_.fail = {LoadError::kEvent, Hex(prev.status) + " " + Hex(prev.data1) + " " +
                                             Hex(prev.data2) + " " + Hex(st)};
         return false;
@@ -513,13 +518,13 @@ class TrackDecoder {
     bool DecodeExtended(const uint8_t* d, size_t len, size_t& p, const SongEvent& ev, size_t index,
                         bool& endOfTrack) {
         uint8_t st = ev.status;
-        if (st != 0xF0 && st != 0xF7 && st != 0xFF) {
+        if (st != midi::kSysExStart && st != midi::kSysExEnd && st != midi::kMetaEvent) {
             out_.fail = LoadError::kSysEx;
             return false;
         }
         size_t q = p + 1;
         const uint8_t* metaType = nullptr;
-        if (st == 0xFF) {
+        if (st == midi::kMetaEvent) {
             if (q >= len) return Fail(LoadError::kEventPastChunk);
             metaType = d + q;
             ++q;
@@ -803,7 +808,7 @@ class Decoder {
             whole.extEnds.push_back(byteBase + end);
             whole.extEvents.push_back(static_cast<uint32_t>(o.extEvents[r] - at.event + base));
             const SongEvent& ev = part.events[o.extEvents[r]];  // may not be copied yet
-            if (ev.status != 0xFF) continue;
+            if (ev.status != midi::kMetaEvent) continue;
             bool endOfTrack = false;
             metas.Meta(o.extBytes[begin], o.extBytes.data() + begin + 1,
                        static_cast<int32_t>(end - begin - 1), static_cast<int32_t>(ev.tick + shift),

@@ -26,9 +26,12 @@ int32_t EventView::TimeMs() const {
 }
 
 int32_t EventView::Length() const {
-    if (status < 0xF0) return (status >> 4) == 0xC || (status >> 4) == 0xD ? 1 : 2;
+    if (status < midi::kSysExStart) {
+        const uint8_t kind = midi::StatusKind(status);
+        return kind == midi::kProgramChange || kind == midi::kChannelPressure ? 1 : 2;
+    }
     const auto row = song_->ExtRow(extIndex_);
-    return static_cast<int32_t>(row.size()) - (status == 0xFF && !row.empty() ? 1 : 0);
+    return static_cast<int32_t>(row.size()) - (status == midi::kMetaEvent && !row.empty() ? 1 : 0);
 }
 
 SongTable::SongTable() {
