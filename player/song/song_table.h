@@ -14,6 +14,7 @@
 
 #include "player/platform/codepage.h"
 #include "player/platform/large_memory.h"
+#include "player/platform/midi.h"
 #include "player/song/loop_points.h"
 
 namespace sonfara {
@@ -52,7 +53,7 @@ class EventView {
           song_(&song),
           track_(track),
           index_(index) {
-        if (status >= 0xF0) FindRow();  // the side table, only for SysEx and meta
+        if (status >= midi::kSysExStart) FindRow();  // the side table, only for SysEx and meta
     }
 
     int32_t tick = 0;
@@ -60,7 +61,7 @@ class EventView {
     uint8_t data1 = 0;
     uint8_t data2 = 0;
 
-    bool IsExtended() const { return status >= 0xF0; }
+    bool IsExtended() const { return status >= midi::kSysExStart; }
     int32_t TimeMs() const;  // from the tempo map
     // Data bytes of a channel event; the payload length of F0, F7 and FF
     // events (without the meta type).
