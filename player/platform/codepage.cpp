@@ -136,6 +136,10 @@ bool IsPlausibleUtf8(std::string_view s) {
 CodePage::CodePage(std::string name) : name_(std::move(name)) {
     valid_ = IconvKnows(name_, "UTF-8");
     if (!valid_) name_ = kDefaultName;
+    iconv_t cd = iconv_open("UTF-8", name_.c_str());
+    if (cd != reinterpret_cast<iconv_t>(-1))
+        keepLoaded_ =
+            std::shared_ptr<void>(cd, [](void* p) { iconv_close(static_cast<iconv_t>(p)); });
 }
 
 namespace {

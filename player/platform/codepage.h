@@ -3,6 +3,7 @@
 // UTF-8 becomes code-page bytes where it is sent to a peer or written by us.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,10 @@ class CodePage {
   private:
     std::string name_;
     bool valid_ = false;
+    // A converter held open for the code page's life: glibc unloads a
+    // converter module when its last user closes it, and each conversion
+    // opens its own (iconv handles are not shared between threads).
+    std::shared_ptr<void> keepLoaded_;
 };
 
 // The program's code page: the one given to SetSystemCodePage, else the one

@@ -1,6 +1,5 @@
 #include "player/platform/text_decoding.h"
 
-#include <iconv.h>
 #include <uchardet/uchardet.h>
 
 #include <algorithm>
@@ -313,23 +312,13 @@ std::string ChosenTextEncoding() {
 }
 
 const CodePage& CodePageNamed(const std::string& name) {
-    struct Kept {
-        std::unique_ptr<const CodePage> page;
-        // Open for the program's life: glibc unloads a converter module whose
-        // last user closed it, and reading titles in two code pages by turns
-        // would load and unload both every time.
-        iconv_t converter = reinterpret_cast<iconv_t>(-1);
-    };
     // Never destroyed: songs and views keep references until the very end.
     static std::mutex mu;
-    static auto* pages = new std::map<std::string, Kept>;
+    static auto* pages = new std::map<std::string, std::unique_ptr<const CodePage>>;
     std::lock_guard lk(mu);
-    Kept& slot = (*pages)[name];
-    if (!slot.page) {
-        slot.page = std::make_unique<const CodePage>(name);
-        slot.converter = iconv_open("UTF-8", slot.page->Name().c_str());
-    }
-    return *slot.page;
+    std::unique_ptr<const CodePage>& slot = (*pages)[name];
+    if (!slot) slot = std::make_unique<const CodePage>(name);
+    return *slot;
 }
 
 const CodePage& DecideTextEncoding(std::span<const std::string_view> texts,
