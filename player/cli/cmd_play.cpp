@@ -18,7 +18,6 @@
 #include "player/cli/cli_common.h"
 #include "player/cli/commands.h"
 #include "player/cli/render_batch.h"
-#include "player/files/engine_settings.h"
 #include "player/files/paths.h"
 #include "player/files/shaping_catalog.h"
 #include "player/files/work_folder.h"
@@ -26,6 +25,7 @@
 #include "player/platform/user_files.h"
 #include "player/sequencer/messages.h"
 #include "player/session/audio_export.h"
+#include "player/session/engine_settings.h"
 #include "player/session/session.h"
 #include "player/settings/settings_store.h"
 

@@ -16,8 +16,8 @@
 #include "player/files/list_file.h"
 #include "player/files/play_list.h"
 #include "player/platform/codepage.h"
+#include "player/platform/modes.h"
 #include "player/sequencer/messages.h"
-#include "player/settings/settings_model.h"
 #include "player/song/smf_reader.h"
 
 namespace sonfara::files {

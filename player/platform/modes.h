@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace sonfara {
 
@@ -15,5 +16,17 @@ enum class RepeatMode : int32_t {
     kStopAtEnd = 3,  // stop
 };
 inline constexpr int kRepeatModeCount = 4;
+
+// The module emulation of the open pipeline: a GS or XG song is converted
+// with the configuration file for its module before it plays.
+struct ModuleEmulation {
+    bool MIDIEmulate = false;
+    std::string MIDIEmuGSCFG;
+    std::string MIDIEmuXGCFG;
+    bool SMFKBank = false;
+    bool SMFKRythm = false;
+
+    bool operator==(const ModuleEmulation&) const = default;
+};
 
 }  // namespace sonfara

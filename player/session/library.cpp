@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "player/files/engine_settings.h"
+#include "player/session/engine_settings.h"
 #include "player/session/session.h"
 
 namespace sonfara {

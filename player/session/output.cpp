@@ -1,7 +1,7 @@
 #include <algorithm>
 
-#include "player/files/engine_settings.h"
 #include "player/platform/midi.h"
+#include "player/session/engine_settings.h"
 #include "player/session/session.h"
 
 namespace sonfara {

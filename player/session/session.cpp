@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "player/files/engine_settings.h"
 #include "player/platform/rounding.h"
+#include "player/session/engine_settings.h"
 
 namespace sonfara {
 

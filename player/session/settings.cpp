@@ -1,5 +1,5 @@
-#include "player/files/engine_settings.h"
 #include "player/platform/priority.h"
+#include "player/session/engine_settings.h"
 #include "player/session/session.h"
 
 namespace sonfara {

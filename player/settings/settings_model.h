@@ -20,18 +20,6 @@ class ProcessPriority;
 inline constexpr const char* kMidiMapper = "MIDI Mapper";
 inline constexpr const char* kNoExecutable = "None";
 
-// The module emulation of the open pipeline: a GS or XG song is converted
-// with the configuration file for its module before it plays.
-struct ModuleEmulation {
-    bool MIDIEmulate = false;
-    std::string MIDIEmuGSCFG;
-    std::string MIDIEmuXGCFG;
-    bool SMFKBank = false;
-    bool SMFKRythm = false;
-
-    bool operator==(const ModuleEmulation&) const = default;
-};
-
 struct SettingsValues {
     int32_t CtlTop = 0;  // twips
     int32_t CtlLeft = 0;

@@ -1,6 +1,6 @@
 // Stored settings into the engine: what the player reads after a load of
 // the settings store, including the arrangement and EQ the menus check.
-#include "player/files/engine_settings.h"
+#include "player/session/engine_settings.h"
 
 #include "tests/files/files_fixture.h"
 

@@ -1,8 +1,9 @@
 // The stored settings values turned into what the engine's pieces read:
 // the sequencer's and output layer's PlaybackSettings, the active
-// arrangement and EQ, and the file layer's own switches. It lives with the
-// file layer because the arrangement and EQ menus are read here; the
-// settings model and the sequencer stay unaware of each other.
+// arrangement and EQ, and the file layer's own switches. The session is
+// the one layer that knows the settings model, the sequencer and the file
+// layer, so the adapter between them lives here; they stay unaware of each
+// other.
 #pragma once
 
 #include <string>
@@ -14,7 +15,7 @@
 #include "player/sequencer/sound_shaping.h"
 #include "player/settings/settings_model.h"
 
-namespace sonfara::files {
+namespace sonfara {
 
 // The menus LoadSettings checks the stored captions and port name against.
 SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std::string> ports);
@@ -25,6 +26,15 @@ SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std::string> p
 PlaybackSettings PlaybackSettingsFromValues(const SettingsValues& v);
 // ArrMode's arrangement entry and, when EQ is active, the EqItem preset.
 SoundShaping SoundShapingFromValues(const SettingsValues& v, const ShapingCatalog& catalog);
-FileSettings FileSettingsFromValues(const SettingsValues& v);
+files::FileSettings FileSettingsFromValues(const SettingsValues& v);
 
-}  // namespace sonfara::files
+// The names the session's callers still spell with files:: (the adapter
+// lived there); to go once they call it unqualified.
+namespace files {
+using sonfara::FileSettingsFromValues;
+using sonfara::MenusFor;
+using sonfara::PlaybackSettingsFromValues;
+using sonfara::SoundShapingFromValues;
+}  // namespace files
+
+}  // namespace sonfara

@@ -1,6 +1,6 @@
-#include "player/files/engine_settings.h"
+#include "player/session/engine_settings.h"
 
-namespace sonfara::files {
+namespace sonfara {
 
 SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std::string> ports) {
     SettingsMenus m;
@@ -32,8 +32,8 @@ SoundShaping SoundShapingFromValues(const SettingsValues& v, const ShapingCatalo
     return MakeSoundShaping(catalog, v.ArrMode, v.EqActive ? v.EqItem : 0);
 }
 
-FileSettings FileSettingsFromValues(const SettingsValues& v) {
-    FileSettings f;
+files::FileSettings FileSettingsFromValues(const SettingsValues& v) {
+    files::FileSettings f;
     f.FileSort = v.FileSort;
     f.DefDir = v.DefDir;
     f.Emulation = v.Emulation;
@@ -41,4 +41,4 @@ FileSettings FileSettingsFromValues(const SettingsValues& v) {
     return f;
 }
 
-}  // namespace sonfara::files
+}  // namespace sonfara
