@@ -5,10 +5,8 @@
 #include <iostream>
 
 #include "player/files/paths.h"
-#include "player/files/recomposer.h"
-#include "player/platform/large_memory.h"
+#include "player/files/song_reader.h"
 #include "player/platform/text_decoding.h"
-#include "player/song/smf_reader.h"
 
 namespace sonfara::cli {
 
@@ -104,17 +102,6 @@ std::string HexBytes(std::span<const uint8_t> b) {
     return s;
 }
 
-namespace {
-bool EndsWithNoCase(const std::string& s, const std::string& suffix) {
-    if (s.size() < suffix.size()) return false;
-    for (size_t i = 0; i < suffix.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(s[s.size() - suffix.size() + i])) != suffix[i])
-            return false;
-    }
-    return true;
-}
-}  // namespace
-
 std::optional<int> LoopsOption(const Args& a) {
     const auto text = a.Value("loops");
     if (!text) return files::kDefaultEndlessLoops;
@@ -128,41 +115,17 @@ std::optional<int> LoopsOption(const Args& a) {
 
 bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp,
                     std::string* converted, int rcpLoops) {
-    LoadOptions opt;
-    opt.codePage = &cp;
-    opt.songFileName = BaseName(path);
-    LoadResult r;
-    if (files::IsRecomposerKind(files::UpperTail(path, 3))) {
-        const files::RcpConversion c = files::ConvertRecomposerFile(path, rcpLoops);
-        if (!c.Ok()) {
-            std::cerr << files::RcpProblemText(c.problem, path) << "\n";
-            return false;
-        }
-        if (!c.missingControlFiles.empty())
-            std::cerr << files::RcpControlNotice(c.missingControlFiles) << "\n";
-        opt.fileKindLabel = c.formatText;
-        r = LoadSMFBytes({reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, song, opt);
-        if (converted) *converted = c.smf;
-    } else if (EndsWithNoCase(path, ".rmi")) {
-        FileImage image;
-        if (!image.Open(path, kMaxSmfFileBytes)) {
-            std::cerr << song::msg::LoadErrorCaption(
-                             MessageFor(LoadError::kCannotRead, std::string()))
-                      << ": " << path << "\n";
-            return false;
-        }
-        std::span<const uint8_t> smf = image.Bytes();
-        size_t start = FindSmfStart(smf);
-        opt.fileKindLabel = "RMI Format ";
-        r = LoadSMFBytes(start == std::string::npos ? smf.subspan(0, 0) : smf.subspan(start), song,
-                         opt);
-    } else {
-        r = LoadSMF(path, song, opt);
-    }
-    if (!r.ok()) {
-        std::cerr << song::msg::LoadErrorCaption(r.Message()) << ": " << path << "\n";
+    files::ReadSongOptions options;
+    options.load.codePage = &cp;
+    options.endlessLoops = rcpLoops;
+    files::SongRead read = files::ReadSong(path, song, options);
+    if (!read.missingControlFiles.empty())
+        std::cerr << files::RcpControlNotice(read.missingControlFiles) << "\n";
+    if (!read.ok()) {
+        std::cerr << read.status.Message() << ": " << path << "\n";
         return false;
     }
+    if (converted) *converted = std::move(read.converted);
     return true;
 }
 

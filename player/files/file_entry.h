@@ -2,10 +2,12 @@
 // the file layer talks to the user.
 #pragma once
 
+#include <array>
 #include <string>
 
 #include "player/platform/language.h"
 #include "player/platform/result.h"
+#include "player/song/messages.h"
 
 namespace sonfara::files {
 
@@ -98,6 +100,10 @@ inline constexpr const char* kRcpMissingMeasure = "存在しない小節を参�
 inline constexpr const char* kRcpSameMeasureLoop = "同一小節の参照が循環しています";
 inline constexpr const char* kRcpTooManyEvents = "ループを展開するとイベントが多すぎます";
 inline constexpr const char* kRcpTooLong = "ステップタイムが異常で曲が長すぎます";
+// The reasons above in FileError's order, from kRcpCannotRead on.
+inline constexpr std::array<const char*, 8> kRcpReasons{
+    kRcpCannotRead,     kRcpTooBig,          kRcpTruncated,     kRcpUnknownHeader,
+    kRcpMissingMeasure, kRcpSameMeasureLoop, kRcpTooManyEvents, kRcpTooLong};
 inline constexpr const char* kRcpControlMissing =
     "コントロールファイルが見つからないか読めないため、その設定は送信しません: ";
 // Saving the playing song as a Standard MIDI File.
@@ -147,20 +153,43 @@ inline const MessageTranslations kEnglish{
 };
 }  // namespace msg
 
-// Why a favourite could not be written or removed.
+// Why a favourite could not be written or removed, or a song not read.
+// The song texts name what went wrong; the caller adds ": " and the file.
 enum class FileError {
     kNone = 0,
     kFavoriteExists,        // detail: the title whose file name is taken
     kCannotSave,            // detail: what the system said
     kCannotDeleteFavorite,  // detail: the file and what the system said
+    kSongNotLoaded,         // the SMF reader refused the song; detail: its reason
+    // The Recomposer converter refused the song (RcpProblem, in its order).
+    kRcpCannotRead,
+    kRcpTooBig,
+    kRcpTruncated,
+    kRcpUnknownHeader,
+    kRcpMissingMeasure,
+    kRcpSameMeasureLoop,
+    kRcpTooManyEvents,
+    kRcpTooLong,
 };
 
+// "レコンポーザ形式のファイルを変換できませんでした（reason）".
+inline std::string RcpFailureText(FileError code) {
+    const char* why = msg::kRcpReasons[static_cast<size_t>(code) -
+                                       static_cast<size_t>(FileError::kRcpCannotRead)];
+    if (UiLanguage() == Language::kEnglish)
+        return Localized(msg::kRcpFailed) + " (" + Localized(why) + ")";
+    return std::string(msg::kRcpFailed) + "（" + why + "）";
+}
+
 inline std::string MessageFor(FileError code, const std::string& detail) {
+    if (code >= FileError::kRcpCannotRead) return RcpFailureText(code);
     switch (code) {
         case FileError::kFavoriteExists:
             return msg::kFavoriteExists + detail;
         case FileError::kCannotDeleteFavorite:
             return msg::kFavoriteDeleteFailed + detail;
+        case FileError::kSongNotLoaded:
+            return song::msg::LoadErrorCaption(detail);
         default:
             return msg::kSaveFailed + detail;
     }

@@ -8,24 +8,42 @@
 #include "player/files/converters.h"
 #include "player/files/paths.h"
 #include "player/files/recomposer.h"
+#include "player/files/song_reader.h"
 #include "player/song/module_detect.h"
 #include "player/song/smf_reader.h"
 
 namespace sonfara::files {
 namespace {
 
-bool IsSequencerKind(const std::string& k) {
-    return IsRecomposerKind(k);
+// Songs, list files and archives.
+bool IsKnownKind(const std::string& path) {
+    const std::string k = UpperTail(path, 3);
+    return SongFileKindOf(path) != SongFileKind::kOther || k == "MLT" || k == "LZH" || k == "ZIP" ||
+           k == "LMD" || k == "ZMD";
 }
 
-// Karaoke files (.kar) are Standard MIDI Files with their words in text events.
-bool IsSmfKind(const std::string& k) {
-    return k == "MID" || k == "KAR";
-}
-
-bool IsKnownKind(const std::string& k) {
-    return k == "RMI" || IsSmfKind(k) || k == "MLT" || k == "LZH" || k == "ZIP" || k == "LMD" ||
-           k == "ZMD" || IsSequencerKind(k);
+// A file the player does not load as it is (an RMI file, a Recomposer song)
+// becomes its SMF image in the work folder. Empty, with the reason shown,
+// when there is nothing to load; the file itself when the loader is to
+// refuse it by its size; a path without a file when it cannot be read (the
+// open then says the file does not exist).
+std::string SmfIntoWork(const std::string& path, const FileContext& ctx, int rcpLoops,
+                        std::string& formatText) {
+    const std::string target = JoinPath(ctx.workFolder, PathFileName(path) + ".mid");
+    const SongRead r = CopySongSmf(path, target, rcpLoops);
+    formatText = r.fileKindLabel;
+    if (!r.missingControlFiles.empty()) ctx.notifier.Info(RcpControlNotice(r.missingControlFiles));
+    if (r.load.code() == LoadError::kFileTooLarge) return path;
+    if (r.load.code() == LoadError::kCannotRead) return target;
+    if (r.status.code() == FileError::kCannotSave) {
+        ctx.notifier.Error(r.status.Message());
+        return {};
+    }
+    if (!r.ok()) {
+        ctx.notifier.Error(r.status.Message() + ": " + path);
+        return {};
+    }
+    return target;
 }
 
 std::string CurrentFolder() {
@@ -51,8 +69,7 @@ bool CheckFileKind(const std::string& path, const FileContext& ctx) {
         ctx.notifier.Error(std::string(msg::kFileNotFound) + ": " + path);
         return false;
     }
-    const std::string kind = UpperTail(path, 3);
-    if (!IsKnownKind(kind)) {
+    if (!IsKnownKind(path)) {
         ctx.notifier.Error(msg::kUnsupported);
         return false;
     }
@@ -106,22 +123,6 @@ std::vector<FileEntry> ExpandPaths(const std::vector<std::string>& paths, const 
     return out;
 }
 
-std::string UnwrapRmi(const std::string& path, const std::string& workFolder) {
-    const std::string target = JoinPath(workFolder, PathFileName(path) + ".mid");
-    ::unlink(target.c_str());
-    std::string bytes;
-    const ReadStatus read = ReadWholeFile(path, bytes, kMaxSmfFileBytes);
-    // Too large to copy: the loader refuses the file itself by its size.
-    if (read == ReadStatus::kTooLarge) return path;
-    if (read != ReadStatus::kOk) return target;  // nothing written: "does not exist"
-    const size_t at = bytes.find("MThd");
-    // A failed write leaves no file at `target`, which the load then reports.
-    (void)WriteFileReplacing(
-        target, at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at),
-        nullptr);
-    return target;
-}
-
 ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx, int rcpLoops) {
     ResolvedSong r;
     std::string path;
@@ -148,27 +149,29 @@ ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx, int rc
     s.ListFile = entry.ListFile;
     s.ArchivePath = EntryArchivePath(entry);
 
-    const std::string kind = UpperTail(path, 3);
-    if (kind == "RMI") {
-        s.LoadedPath = UnwrapRmi(path, ctx.workFolder);
-        s.FormatText = "RMI Format ";
-    } else if (IsSmfKind(kind)) {
-        s.LoadedPath = path;
-        s.FormatText = "SMF Format ";
-    } else if (IsSequencerKind(kind)) {
-        s.FormatText = "SMF Format ";
-        if (ctx.libs.rcpConverter()) {
-            s.LoadedPath = ConvertRcp(path, ctx.workFolder, s.FormatText);
-        } else if (!FileExists(path)) {
-            s.LoadedPath = path;  // reported as missing below
-        } else {
-            s.LoadedPath =
-                ConvertRecomposerToWork(path, ctx.workFolder, rcpLoops, ctx.notifier, s.FormatText);
-            if (s.LoadedPath.empty()) return r;  // the converter said why
-        }
-    } else {
-        ctx.notifier.Error(msg::kUnsupported);
-        return r;
+    switch (SongFileKindOf(path)) {
+        case SongFileKind::kSmf:
+            s.LoadedPath = path;
+            s.FormatText = "SMF Format ";
+            break;
+        case SongFileKind::kRmi:
+            s.LoadedPath = SmfIntoWork(path, ctx, rcpLoops, s.FormatText);
+            if (s.LoadedPath.empty()) return r;  // the reason was shown
+            break;
+        case SongFileKind::kRecomposer:
+            s.FormatText = "SMF Format ";
+            if (ctx.libs.rcpConverter()) {
+                s.LoadedPath = ConvertRcp(path, ctx.workFolder, s.FormatText);
+            } else if (!FileExists(path)) {
+                s.LoadedPath = path;  // reported as missing below
+            } else {
+                s.LoadedPath = SmfIntoWork(path, ctx, rcpLoops, s.FormatText);
+                if (s.LoadedPath.empty()) return r;  // the reason was shown
+            }
+            break;
+        case SongFileKind::kOther:
+            ctx.notifier.Error(msg::kUnsupported);
+            return r;
     }
     if (!FileExists(s.LoadedPath)) {
         ctx.notifier.Error(msg::kFileMissing);

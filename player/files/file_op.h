@@ -101,10 +101,6 @@ std::vector<std::string> WithFolderSongs(const std::vector<std::string>& paths,
                                          const FileContext& ctx,
                                          std::vector<std::string>* emptyFolders = nullptr);
 
-// <workFolder><name>.mid holding the file from its first "MThd" on; empty
-// file when there is none. Returns the target path.
-std::string UnwrapRmi(const std::string& path, const std::string& workFolder);
-
 // Resolves an entry to the file to load: extraction, RMI unwrapping,
 // sequencer-format conversion (not module emulation; the plug-in where
 // installed, else the built-in converter with `rcpLoops` plays of an endless

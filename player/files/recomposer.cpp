@@ -1,7 +1,5 @@
 #include "player/files/recomposer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -288,62 +286,27 @@ RcpConversion ConvertRecomposerFile(const std::string& path, int endlessLoops) {
     return ConvertRecomposer({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, o);
 }
 
+FileError RcpError(RcpProblem problem) {
+    static_assert(
+        static_cast<int>(FileError::kRcpTooLong) - static_cast<int>(FileError::kRcpCannotRead) ==
+        static_cast<int>(RcpProblem::kTooLong) - static_cast<int>(RcpProblem::kCannotRead));
+    if (problem == RcpProblem::kNone) return FileError::kNone;
+    return static_cast<FileError>(static_cast<int>(FileError::kRcpCannotRead) +
+                                  static_cast<int>(problem) -
+                                  static_cast<int>(RcpProblem::kCannotRead));
+}
+
 std::string RcpProblemText(RcpProblem problem, const std::string& path) {
-    const char* why = msg::kRcpCannotRead;
-    switch (problem) {
-        case RcpProblem::kNone:
-        case RcpProblem::kCannotRead:
-            break;
-        case RcpProblem::kTooBig:
-            why = msg::kRcpTooBig;
-            break;
-        case RcpProblem::kTruncated:
-            why = msg::kRcpTruncated;
-            break;
-        case RcpProblem::kUnknownHeader:
-            why = msg::kRcpUnknownHeader;
-            break;
-        case RcpProblem::kMissingMeasure:
-            why = msg::kRcpMissingMeasure;
-            break;
-        case RcpProblem::kSameMeasureLoop:
-            why = msg::kRcpSameMeasureLoop;
-            break;
-        case RcpProblem::kTooManyEvents:
-            why = msg::kRcpTooManyEvents;
-            break;
-        case RcpProblem::kTooLong:
-            why = msg::kRcpTooLong;
-            break;
-    }
-    if (UiLanguage() == Language::kEnglish)
-        return Localized(msg::kRcpFailed) + " (" + Localized(why) + "): " + path;
-    return std::string(msg::kRcpFailed) + "（" + why + "）: " + path;
+    // kNone never reaches a user; it reads as the first reason, as it always did.
+    const FileStatus failed(problem == RcpProblem::kNone ? FileError::kRcpCannotRead
+                                                         : RcpError(problem));
+    return failed.Message() + ": " + path;
 }
 
 std::string RcpControlNotice(const std::vector<std::string>& names) {
     std::string text = msg::kRcpControlMissing;
     for (size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
     return text;
-}
-
-std::string ConvertRecomposerToWork(const std::string& path, const std::string& workFolder,
-                                    int endlessLoops, Notifier& notifier, std::string& formatText) {
-    const std::string out = JoinPath(workFolder, PathFileName(path) + ".mid");
-    ::unlink(out.c_str());
-    const RcpConversion r = ConvertRecomposerFile(path, endlessLoops);
-    if (!r.Ok()) {
-        notifier.Error(RcpProblemText(r.problem, path));
-        return {};
-    }
-    if (!r.missingControlFiles.empty()) notifier.Info(RcpControlNotice(r.missingControlFiles));
-    std::string error;
-    if (!WriteFileReplacing(out, r.smf, &error)) {
-        notifier.Error(msg::kSaveFailed + error);
-        return {};
-    }
-    formatText = r.formatText;
-    return out;
 }
 
 }  // namespace sonfara::files

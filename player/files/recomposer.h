@@ -63,15 +63,11 @@ RcpConversion ConvertRecomposerFile(const std::string& path, int endlessLoops);
 // bytes are no Recomposer header. Needs the first 0xA0 bytes at most.
 std::string RecomposerTitle(std::span<const uint8_t> head);
 
+// A failed conversion as the file layer reports it (kNone for none).
+FileError RcpError(RcpProblem problem);
 // The message for a failed conversion, naming the file.
 std::string RcpProblemText(RcpProblem problem, const std::string& path);
 // The notice for control files that could not be sent.
 std::string RcpControlNotice(const std::vector<std::string>& names);
-
-// The open pipeline's step: converts `path` into <workFolder><name>.mid and
-// returns that path, telling `notifier` about missing control files; on
-// failure shows the problem and returns empty (nothing is left behind).
-std::string ConvertRecomposerToWork(const std::string& path, const std::string& workFolder,
-                                    int endlessLoops, Notifier& notifier, std::string& formatText);
 
 }  // namespace sonfara::files

@@ -110,8 +110,8 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
         if (ReadWholeFile(f.path, bytes, kMaxSmfFileBytes) != ReadStatus::kOk) {
             r.error = Localized(msg::kCannotReadFile);
         } else {
-            ReadSongBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, f.path,
-                          cp, r);
+            DescribeSongBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
+                              f.path, cp, r);
         }
         r.hasWrd = companions.count(WithTail(f.path, "wrd")) > 0;
         r.hasDoc =
@@ -127,8 +127,8 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
             if (!bytes)
                 r.error = Localized(msg::kCannotExtract);
             else
-                ReadSongBytes({reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()},
-                              name, cp, r);
+                DescribeSongBytes({reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()},
+                                  name, cp, r);
             if (r.title.empty()) r.title = files::PathFileName(name);
             out.push_back(std::move(r));
         });

@@ -5,12 +5,11 @@
 #include <string_view>
 
 #include "player/files/paths.h"
-#include "player/files/recomposer.h"
+#include "player/files/song_reader.h"
 #include "player/platform/midi.h"
 #include "player/song/event_list.h"
 #include "player/song/lyrics.h"
 #include "player/song/module_detect.h"
-#include "player/song/smf_reader.h"
 #include "player/song/song_table.h"
 
 namespace sonfara::library {
@@ -177,35 +176,21 @@ void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const Cod
     CountEvents(song, r);
 }
 
-void ReadSongBytes(std::span<const uint8_t> bytes, const std::string& fileName, const CodePage& cp,
-                   SongRecord& r) {
-    LoadOptions opt;
-    opt.codePage = &cp;
-    opt.songFileName = files::PathFileName(fileName);
-    opt.threads = 1;  // the scan loads one song per core already
-    std::span<const uint8_t> smf = bytes;
-    files::RcpConversion rcp;
-    if (files::IsRecomposerKind(files::UpperTail(fileName, 3))) {
-        rcp = files::ConvertRecomposer(bytes, files::RcpOptions{});
-        if (!rcp.Ok()) {
-            r.error = files::RcpProblemText(rcp.problem, opt.songFileName);
-            return;
-        }
-        opt.fileKindLabel = rcp.formatText;
-        smf = {reinterpret_cast<const uint8_t*>(rcp.smf.data()), rcp.smf.size()};
-    } else if (files::UpperTail(fileName, 4) == ".RMI") {
-        const size_t start = FindSmfStart(bytes);
-        opt.fileKindLabel = "RMI Format ";
-        smf = start == std::string::npos ? bytes.subspan(0, 0) : bytes.subspan(start);
-    }
+void DescribeSongBytes(std::span<const uint8_t> bytes, const std::string& fileName,
+                       const CodePage& cp, SongRecord& r) {
+    files::ReadSongOptions options;
+    options.load.codePage = &cp;
+    options.load.threads = 1;  // the scan loads one song per core already
     SongTable song;
-    const LoadResult loaded = LoadSMFBytes(smf, song, opt);
-    if (!loaded.ok()) {
-        r.error = loaded.Message();
+    const files::SongRead read = files::ReadSong(bytes, fileName, song, options);
+    if (!read.ok()) {
+        // The record keeps the SMF reader's bare reason; a conversion names the file.
+        r.error = read.load.ok() ? read.status.Message() + ": " + files::PathFileName(fileName)
+                                 : read.load.Message();
         if (r.error.empty()) r.error = "?";
         return;
     }
-    DescribeSong(song, smf, cp, r);
+    DescribeSong(song, read.SmfIn(bytes), cp, r);
 }
 
 }  // namespace sonfara::library

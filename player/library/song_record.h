@@ -1,6 +1,6 @@
 // What the library keeps of one song, and reading it from the song's bytes
-// with the player's own loader (the Recomposer converter, RMI unwrapping and
-// the SMF reader of the files and song layers).
+// with the player's own reader (files::ReadSong: the Recomposer converter,
+// RMI unwrapping and the SMF reader).
 #pragma once
 
 #include <array>
@@ -64,8 +64,8 @@ std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes, 
 // `fileName` (the extension chooses the way in, as the player opens it).
 // Usable on any thread. On failure only `error` (and the title, the file
 // name) are set.
-void ReadSongBytes(std::span<const uint8_t> bytes, const std::string& fileName, const CodePage& cp,
-                   SongRecord& record);
+void DescribeSongBytes(std::span<const uint8_t> bytes, const std::string& fileName,
+                       const CodePage& cp, SongRecord& record);
 
 // The values of a loaded song; `raw` is the SMF image for the module scan.
 void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const CodePage& cp,
