@@ -198,9 +198,9 @@ class OfflineRender {
 bool OfflineRender::Start(const std::string& loadedPath, std::string* error) {
     session_.Settings().Edit(
         [&](SettingsValues& v) { v = ExportValues(r_.values, session_.Output().Catalog()); });
-    SessionLibrary& lib = session_.Library();
+    SessionSongs& lib = session_.Songs();
     lib.OpenPaths({loadedPath}, OpenMode::kListOnly);
-    if (lib.List().Count() == 0 || !lib.PlayEntry(1)) {
+    if (session_.Lists().List().Count() == 0 || !lib.PlayEntry(1)) {
         const std::string& why = lib.LastError();
         *error = why.empty() || lib.PortFailed() ? why : why + ": " + r_.song.FileName;
         return false;

@@ -157,8 +157,8 @@ void ControlWindow::ConnectButtons() {
         session_.Transport().Restart();
         knob_->SetKnobLeft(L::kKnobFirstLeft);
     });
-    onRelease(ButtonKind::kPrev, [this] { session_.Library().Previous(); });
-    onRelease(ButtonKind::kNext, [this] { session_.Library().Next(); });
+    onRelease(ButtonKind::kPrev, [this] { session_.Songs().Previous(); });
+    onRelease(ButtonKind::kNext, [this] { session_.Songs().Next(); });
     connect(&Button(ButtonKind::kFastForward), &ui::PictureButton::pressedDown, this,
             [this] { OnStepPress(true); });
     connect(&Button(ButtonKind::kRewind), &ui::PictureButton::pressedDown, this,
@@ -426,7 +426,7 @@ void ControlWindow::dropEvent(QDropEvent* event) {
         if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
     if (paths.empty()) return;
     event->acceptProposedAction();
-    session_.Library().OpenPaths(paths);
+    session_.Songs().OpenPaths(paths);
 }
 
 // --- Menus ---------------------------------------------------------------------

@@ -44,7 +44,7 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     EXPECT_FALSE(s.loaded);
     EXPECT_EQ(s.playListCount, 0);
 
-    r.S().Library().OpenPaths({a, b});
+    r.S().Songs().OpenPaths({a, b});
     s = r.Snap();
     EXPECT_TRUE(s.loaded);
     EXPECT_TRUE(s.playing);
@@ -89,7 +89,7 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     EXPECT_NEAR(s.positionMs, 6500, 5);
     EXPECT_TRUE(Sent(r.Port(), "90 42 64"));  // the note at 6 s
 
-    r.S().Library().Next();
+    r.S().Songs().Next();
     s = r.Snap();
     EXPECT_EQ(s.playListIndex, 2);
     EXPECT_EQ(s.fileName, "b.mid");
@@ -115,7 +115,7 @@ TEST(Session, HeldStepsAccelerateWhilePlayingAndClampAtTheEnds) {
     SessionRig r;
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(60000, {0x80, 0x3C, 0x40});
-    r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", BuildSmf(0, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "long.mid", BuildSmf(0, {t}))});
     r.RunMs(1000);
 
     // Paused: the press step and four timer steps in 2 s move 5 s.
@@ -159,7 +159,7 @@ TEST(Session, HeldStepsAccelerateWhilePlayingAndClampAtTheEnds) {
 
 TEST(Session, SpeedAndKeySteps) {
     SessionRig r;
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
     EXPECT_EQ(r.Snap().speedPercent, 100);
     std::vector<int> speeds;
     for (int i = 0; i < 10; ++i) {
@@ -187,7 +187,7 @@ TEST(Session, ChannelSwitchesSoloAndInstrumentMenu) {
     SessionRig r;
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(0, {0x91, 0x40, 0x64}).Ev(5000, {0x80, 0x3C, 0x40});
-    r.S().Library().OpenPaths({WriteSong(r.folder, "two.mid", BuildSmf(0, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "two.mid", BuildSmf(0, {t}))});
     r.RunMs(100);
     EXPECT_EQ(r.Port().NotesOnCount(), 2);
 
@@ -221,7 +221,7 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
         const auto bytes = BuildSmf(0, {t});
         Opened seen;
         r.S().AddObserver(&seen);
-        r.S().Library().OpenPaths(
+        r.S().Songs().OpenPaths(
             {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
         r.S().Transport().SetRepeatMode(RepeatMode::kList);
         r.S().Transport().SetRepeatMode(RepeatMode::kRandom);
@@ -241,7 +241,7 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
     EXPECT_EQ(store.values["RepeatMode"], "2");
     SessionRig again(&store);
     EXPECT_EQ(again.Snap().repeatMode, RepeatMode::kRandom);
-    EXPECT_EQ(again.S().Library().RecentMenu().captions[0].empty(), false);
+    EXPECT_EQ(again.S().Lists().RecentMenu().captions[0].empty(), false);
 }
 
 // Every hide and the exit save again; a settings folder that cannot be
@@ -264,17 +264,17 @@ TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
     const auto bytes = test::TenSecondSong();
     Opened seen;
     r.S().AddObserver(&seen);
-    r.S().Library().OpenPaths(
+    r.S().Songs().OpenPaths(
         {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
-    r.S().Library().FileListClick(0);
+    r.S().Lists().FileListClick(0);
     EXPECT_EQ(seen.ok, std::vector<int>{1});
-    r.S().Library().FileListClick(1);
+    r.S().Lists().FileListClick(1);
     EXPECT_EQ(seen.ok, (std::vector<int>{1, 2}));
     EXPECT_EQ(r.Snap().playListIndex, 2);
-    const auto menu = r.S().Library().PlayListMenu();
+    const auto menu = r.S().Lists().PlayListMenu();
     ASSERT_EQ(menu.size(), 2u);
     EXPECT_TRUE(menu[1].checked);
-    r.S().Library().Next();  // on the last entry: the first
+    r.S().Songs().Next();  // on the last entry: the first
     EXPECT_EQ(r.Snap().playListIndex, 1);
     r.S().RemoveObserver(&seen);
 }
@@ -304,7 +304,7 @@ TEST(Session, SettingsEditAppliesOnlyWhatChanged) {
     test::SessionRig r(nullptr, &priority);
     SettingsSeen seen;
     r.S().AddObserver(&seen);
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
     r.RunMs(100);
     const size_t sent = r.Port().Messages().size();
 
@@ -336,20 +336,20 @@ TEST(Session, SongTextsFollowTheirEncodingAndTheSetting) {
         .Meta(0, 0x05, BytesOf("you\x92re/"))
         .Ev(100, {0x90, 60, 0x64})
         .Ev(900, {0x80, 60, 0x40});
-    r.S().Library().OpenPaths({WriteSong(r.folder, "w.kar", test::BuildSmf(0, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "w.kar", test::BuildSmf(0, {t}))});
     r.RunMs(50);
     SessionSnapshot s = r.Snap();
     EXPECT_EQ(s.title, "Don’t Stop");
     EXPECT_EQ(s.displayTextUtf8, "♪you’re/");
     EXPECT_EQ(s.displayText, r.cp.FromUtf8("♪you’re/")) << "peers get the system code page";
-    ASSERT_NE(r.S().Library().SongLyrics(), nullptr);
-    EXPECT_EQ(r.S().Library().SongLyrics()->Text(), "you’re");
+    ASSERT_NE(r.S().Songs().SongLyrics(), nullptr);
+    EXPECT_EQ(r.S().Songs().SongLyrics()->Text(), "you’re");
 
     r.S().Settings().Edit([](SettingsValues& v) { v.TextEncoding = 1; });  // CP932
     s = r.Snap();
     EXPECT_EQ(s.title, r.cp.ToUtf8("Don\x92t Stop"));
-    EXPECT_EQ(r.S().Library().Song().TextCodePage().Name(), "CP932");
-    EXPECT_EQ(r.S().Library().SongLyrics()->Text(), r.cp.ToUtf8("you\x92re"));
+    EXPECT_EQ(r.S().Songs().Song().TextCodePage().Name(), "CP932");
+    EXPECT_EQ(r.S().Songs().SongLyrics()->Text(), r.cp.ToUtf8("you\x92re"));
     r.S().Settings().Edit([](SettingsValues& v) { v.TextEncoding = 0; });
     EXPECT_EQ(r.Snap().title, "Don’t Stop");
 }
@@ -371,7 +371,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     StateCount seen;
     r.S().AddObserver(&seen);
     r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 1; });
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t, mark}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t, mark}))});
     SessionSnapshot s = r.Snap();
     EXPECT_EQ(s.loopStartMs, 4000);
     EXPECT_EQ(s.loopEndMs, 9900);
@@ -425,7 +425,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
 
     EXPECT_FALSE(r.S().Transport().SetAB(2000, 10000));  // past the end
     EXPECT_TRUE(r.S().Transport().SetAB(2000, 5000));
-    r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", test::TenSecondSong())});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "b.mid", test::TenSecondSong())});
     s = r.Snap();
     EXPECT_EQ(s.pointA, -1);
     EXPECT_EQ(s.pointB, -1);
@@ -442,7 +442,7 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
         t.Ev(i * 1000, {0x90, static_cast<uint8_t>(60 + i), 0x64})
             .Ev(i * 1000 + 900, {0x80, static_cast<uint8_t>(60 + i), 0x40});
     r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 2; });
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t}))});
     const int32_t total = r.Snap().totalMs;
     r.RunMs(1000);
     ASSERT_TRUE(r.S().Transport().SetAB(2000, 4000));
@@ -479,19 +479,19 @@ TEST(Session, LibraryEntriesPlayOrJoinTheList) {
                                        SystemCodePage(), &err))
         << err;
     // One member of an archive, as a library row names it, plays alone.
-    r.S().Library().OpenEntries({{"sub/b.mid", r.folder, "pack.lzh", ""}}, OpenMode::kReplace);
+    r.S().Songs().OpenEntries({{"sub/b.mid", r.folder, "pack.lzh", ""}}, OpenMode::kReplace);
     SessionSnapshot s = r.Snap();
     EXPECT_TRUE(s.playing);
     EXPECT_EQ(s.playListCount, 1);
     EXPECT_EQ(s.fileName, "b.mid");  // extracted by its own name
     // Appending keeps the song playing and its place in the list.
-    r.S().Library().OpenEntries({{"a.mid", r.folder, "", ""}}, OpenMode::kAppend);
+    r.S().Songs().OpenEntries({{"a.mid", r.folder, "", ""}}, OpenMode::kAppend);
     s = r.Snap();
     EXPECT_EQ(s.playListCount, 2);
     EXPECT_EQ(s.playListIndex, 1);
     EXPECT_EQ(s.fileName, "b.mid");  // extracted by its own name
     // Nothing to open changes nothing.
-    r.S().Library().OpenEntries({}, OpenMode::kReplace);
+    r.S().Songs().OpenEntries({}, OpenMode::kReplace);
     EXPECT_EQ(r.Snap().playListCount, 2);
 }
 
