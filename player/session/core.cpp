@@ -170,8 +170,6 @@ void SessionCore::OnSongOpened(int index, bool ok) {
     StateChange change(*this);
     RefreshInfo();
     const std::string text = ok ? Snapshot().title : lastError_;
-    if (!ok && !lastError_.empty())
-        ForEachObserver([&](SessionObserver* o) { o->OnLoadFailed(text); });
     ForEachObserver([&](SessionObserver* o) { o->OnSongOpened(index, ok, text); });
 }
 

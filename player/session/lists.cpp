@@ -35,7 +35,7 @@ bool SessionLists::RemoveEntry(int index) {
     if (index < 1 || index > list.Count() || index == list.Index()) return false;
     list.Remove(index);
     core_.RefreshInfo();
-    core_.ForEachObserver([](SessionObserver* o) { o->OnListChanged(); });
+    core_.ForEachObserver([](SessionObserver* o) { o->OnListChanged(SessionList::kPlayList); });
     return true;
 }
 
@@ -51,7 +51,7 @@ void SessionLists::OpenRecent(int item) {
 
 void SessionLists::ClearRecent() {
     core_.Files().Recent().Clear();
-    core_.ForEachObserver([](SessionObserver* o) { o->OnRecentChanged(); });
+    core_.ForEachObserver([](SessionObserver* o) { o->OnListChanged(SessionList::kRecent); });
 }
 
 std::vector<files::PlayList::MenuItem> SessionLists::PlayListMenu() const {
@@ -75,7 +75,7 @@ void SessionLists::ReloadFavorites() {
     for (const std::string& f : unreadable)
         if (toldUnreadable_.insert(f).second) told += (told.empty() ? "" : ", ") + f;
     if (!told.empty()) env.notifier.Error(files::msg::kFavoriteSkipped + told);
-    core_.ForEachObserver([](SessionObserver* o) { o->OnFavoritesChanged(); });
+    core_.ForEachObserver([](SessionObserver* o) { o->OnListChanged(SessionList::kFavorites); });
 }
 
 std::optional<files::FavoriteProposal> SessionLists::BeginAddFavorite() {
@@ -83,7 +83,7 @@ std::optional<files::FavoriteProposal> SessionLists::BeginAddFavorite() {
 }
 
 bool SessionLists::FinishAddFavorite(const std::string& answer,
-                                       const files::FavoriteProposal& proposal) {
+                                     const files::FavoriteProposal& proposal) {
     const std::string& folder = core_.Env().favoriteFolder;
     if (folder.empty() || !core_.Files().FinishAddFavorite(folder, answer, proposal)) return false;
     ReloadFavorites();
@@ -112,6 +112,5 @@ void SessionLists::OpenFavorite(int index) {
     if (index < 0 || index >= static_cast<int>(favorites_.size())) return;
     songs_.OpenPaths({favorites_[index].Path});
 }
-
 
 }  // namespace sonfara

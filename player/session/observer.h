@@ -51,6 +51,13 @@ struct SessionSnapshot {
     int32_t loopedPositionMs = 0;
 };
 
+// Which list of the menus changed.
+enum class SessionList {
+    kPlayList,   // entries or check mark
+    kRecent,     // the recent files
+    kFavorites,  // the favourites folder was read again
+};
+
 // Hooks of a front end. The comment of each says which thread calls it.
 // Timer-thread hooks only set flags or enqueue, and must not add or remove
 // observers. After RemoveObserver returns no hook runs on that observer.
@@ -64,20 +71,16 @@ class SessionObserver {
     // thread posts): the state as it stands now.
     virtual void OnStateChanged(const SessionSnapshot& state) {}
     // A play-list entry was opened (ok) or failed; titleText is what the
-    // title label shows: the song title, or the failure text.
+    // title label shows: the song title, or the failure text (empty when
+    // the open left none).
     virtual void OnSongOpened(int index, bool ok, const std::string& titleText) {}
     // The stop-at-end action ran.
     virtual void OnStoppedAtEnd() {}
-    // Play list entries or check mark changed.
-    virtual void OnListChanged() {}
-    virtual void OnRecentChanged() {}
-    virtual void OnFavoritesChanged() {}
+    virtual void OnListChanged(SessionList which) {}
     // Settings().Edit changed the values (after they were applied).
     virtual void OnSettingsChanged(const SettingsValues& values) {}
     // The arrangement and EQ files were read again (the menus rebuild).
     virtual void OnCatalogChanged() {}
-    // A song failed to load; text is the title label's failure text.
-    virtual void OnLoadFailed(const std::string& text) {}
     // A notice for the desktop companion (code-page bytes).
     virtual void OnNotice(const std::string& noticeBytes) {}
     // The sequencer timer could not be made (the message was shown): the

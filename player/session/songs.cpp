@@ -78,10 +78,10 @@ class SessionSongs::Target final : public files::PlaybackTarget {
     }
     void FileListChanged() override {
         core_.RefreshInfo();
-        core_.ForEachObserver([](SessionObserver* o) { o->OnListChanged(); });
+        core_.ForEachObserver([](SessionObserver* o) { o->OnListChanged(SessionList::kPlayList); });
     }
     void RecentChanged() override {
-        core_.ForEachObserver([](SessionObserver* o) { o->OnRecentChanged(); });
+        core_.ForEachObserver([](SessionObserver* o) { o->OnListChanged(SessionList::kRecent); });
     }
 
   private:

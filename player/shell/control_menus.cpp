@@ -683,7 +683,7 @@ void ControlMenus::OnFavoriteAdd() {
     const QString answer =
         QInputDialog::getText(&window_, QString::fromLatin1(session::msg::kCaption),
                               Q(proposal->prompt), QLineEdit::Normal, Q(proposal->title), &ok);
-    // A failure was shown; the menu follows OnFavoritesChanged.
+    // A failure was shown; the menu follows OnListChanged(kFavorites).
     if (ok && !answer.isEmpty()) (void)session_.Lists().FinishAddFavorite(S(answer), *proposal);
 }
 

@@ -378,14 +378,18 @@ void ControlWindow::OnStoppedAtEnd() {
     setFocus();
 }
 
-void ControlWindow::OnListChanged() {
-    menus_->RebuildFileList();
-}
-void ControlWindow::OnRecentChanged() {
-    menus_->RebuildRecent();
-}
-void ControlWindow::OnFavoritesChanged() {
-    menus_->RebuildFavorites();
+void ControlWindow::OnListChanged(SessionList which) {
+    switch (which) {
+        case SessionList::kPlayList:
+            menus_->RebuildFileList();
+            break;
+        case SessionList::kRecent:
+            menus_->RebuildRecent();
+            break;
+        case SessionList::kFavorites:
+            menus_->RebuildFavorites();
+            break;
+    }
 }
 void ControlWindow::OnCatalogChanged() {
     menus_->RefillShaping();
@@ -396,9 +400,6 @@ void ControlWindow::OnSettingsChanged(const SettingsValues& values) {
     textEncoding_ = values.TextEncoding;
     const SessionSnapshot s = session_.Snapshot();
     if (s.loaded && !s.loading) SetTextAndTip(title_, Q(s.title));
-}
-void ControlWindow::OnLoadFailed(const std::string& text) {
-    SetTextAndTip(title_, Q(Localized(text)));
 }
 void ControlWindow::OnNotice(const std::string& noticeBytes) {
     hooks_.SendNotice(noticeBytes);

@@ -123,8 +123,10 @@ TEST(SessionThreads, LargeSongsLoadOnAWorkerAndTheNewestOpenWins) {
     struct Opened : SessionObserver {
         std::vector<std::pair<bool, std::string>> songs;
         std::vector<std::string> failures;
-        void OnSongOpened(int, bool ok, const std::string& t) override { songs.push_back({ok, t}); }
-        void OnLoadFailed(const std::string& text) override { failures.push_back(text); }
+        void OnSongOpened(int, bool ok, const std::string& t) override {
+            songs.push_back({ok, t});
+            if (!ok && !t.empty()) failures.push_back(t);
+        }
     } seen;
     r.S().AddObserver(&seen);
     const auto waitForLoad = [&] {
