@@ -220,9 +220,9 @@ struct PlayState : SessionObserver {
         failuresInRow = 0;
         const SessionSnapshot s = session->Snapshot();
         std::string length = MinutesSeconds(s.totalMs);
-        if (s.loopedTotalMs != s.totalMs)
-            length += s.loopedTotalMs < 0 ? ", loops endlessly"
-                                          : ", " + MinutesSeconds(s.loopedTotalMs) + " with loops";
+        if (s.loops.totalMs != s.totalMs)
+            length += s.loops.totalMs < 0 ? ", loops endlessly"
+                                          : ", " + MinutesSeconds(s.loops.totalMs) + " with loops";
         std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, ListCount(),
                      s.title.c_str(), s.fileKind.c_str(), length.c_str());
     }
@@ -329,11 +329,11 @@ bool AbCanEnd(const LoopOptions& o) {
 
 // The loop state for the status line: "A-B", "loop 1/2", "loop 3/∞", "fade".
 std::string LoopText(const SessionSnapshot& s) {
-    if (s.pointA >= 0 && s.pointB >= 0) return "A-B";
-    if (s.loopStartMs < 0 || s.loopCount == 0) return "";
-    if (s.fading) return "fade";
-    const std::string of = s.loopCount >= kEndlessLoops ? "∞" : std::to_string(s.loopCount);
-    return "loop " + std::to_string(std::min(s.loopsDone, s.loopCount)) + "/" + of;
+    if (s.loops.pointA >= 0 && s.loops.pointB >= 0) return "A-B";
+    if (s.loops.startMs < 0 || s.loops.count == 0) return "";
+    if (s.loops.fading) return "fade";
+    const std::string of = s.loops.count >= kEndlessLoops ? "∞" : std::to_string(s.loops.count);
+    return "loop " + std::to_string(std::min(s.loops.done, s.loops.count)) + "/" + of;
 }
 
 int ListPorts(SystemMidiOutput& ports) {
@@ -464,7 +464,7 @@ int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops
     // --ab in each song's own bars, and nothing that never ends.
     proto.onOpened = [loops](PlaybackSession& s) {
         std::string complaint = ApplyAb(loops, s);
-        if (complaint.empty() && s.Snapshot().loopedTotalMs < 0)
+        if (complaint.empty() && s.Snapshot().loops.totalMs < 0)
             complaint = "the song loops endlessly; give --loop-count 0 to 9";
         return complaint;
     };

@@ -286,25 +286,26 @@ SessionSnapshot SessionCore::Snapshot() const {
 // level from the sequencer's atomics, the rest as the UI thread left it.
 void SessionCore::ReadLoops(const SessionInfo& i, SessionSnapshot& s) const {
     const Sequencer& seq = player_.Seq();
-    s.pointA = seq.RepeatA();
-    s.pointB = seq.RepeatB();
-    s.loopStartMs = i.loop.Valid() ? i.loop.startMs : -1;
-    s.loopEndMs = i.loop.Valid() ? i.loop.endMs : -1;
-    s.loopCount = i.loopCount;
-    s.loopsDone = seq.LoopsDone();
-    s.fading = player_.Output().FadeLevel() < kFullVolume;
-    s.loopedTotalMs = i.loopedTotalMs;
-    s.loopedPositionMs = s.positionMs;
+    SessionSnapshot::Loops& l = s.loops;
+    l.pointA = seq.RepeatA();
+    l.pointB = seq.RepeatB();
+    l.startMs = i.loop.Valid() ? i.loop.startMs : -1;
+    l.endMs = i.loop.Valid() ? i.loop.endMs : -1;
+    l.count = i.loopCount;
+    l.done = seq.LoopsDone();
+    l.fading = player_.Output().FadeLevel() < kFullVolume;
+    l.totalMs = i.loopedTotalMs;
+    l.positionMs = s.positionMs;
     // The passes done of the counted section: a counted A-B one, else the song's loop.
     const bool finite = i.loopCount > 0 && i.loopCount < kEndlessLoops;
     int64_t pass = 0;
     if (seq.RepeatActive())
-        pass = finite ? int64_t{s.pointB} - s.pointA : 0;
+        pass = finite ? int64_t{l.pointB} - l.pointA : 0;
     else if (i.loop.Valid())
         pass = i.loop.LengthMs();
     if (pass > 0)
-        s.loopedPositionMs += static_cast<int32_t>(
-            std::min<int64_t>(int64_t{s.loopsDone} * pass, INT32_MAX - s.positionMs));
+        l.positionMs += static_cast<int32_t>(
+            std::min<int64_t>(int64_t{l.done} * pass, INT32_MAX - s.positionMs));
 }
 
 }  // namespace sonfara

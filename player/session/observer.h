@@ -40,15 +40,17 @@ struct SessionSnapshot {
     bool wrdActive = false;
     int soloChannel = -1;  // 0..15, -1 none
     // Loops: positionMs stays the song position and totalMs the song's
-    // length; loopedTotalMs is the length the loops and the fade give (-1:
-    // never ends) and loopedPositionMs how far through it playback is.
-    int32_t pointA = -1, pointB = -1;          // A-B repeat points (ms), -1 not set
-    int32_t loopStartMs = -1, loopEndMs = -1;  // the section the loop count repeats, -1 none
-    int loopCount = 0;                         // the setting: 0 off, 1..9, kEndlessLoops
-    int loopsDone = 0;                         // jumps back to the loop start in this run
-    bool fading = false;                       // the fade after the last loop runs
-    int32_t loopedTotalMs = 0;
-    int32_t loopedPositionMs = 0;
+    // length; loops.totalMs is the length the loops and the fade give and
+    // loops.positionMs how far through it playback is.
+    struct Loops {
+        int32_t pointA = -1, pointB = -1;  // A-B repeat points (ms), -1 not set
+        int32_t startMs = -1, endMs = -1;  // the section the loop count repeats, -1 none
+        int count = 0;                     // the setting: 0 off, 1..9, kEndlessLoops
+        int done = 0;                      // jumps back to the loop start in this run
+        bool fading = false;               // the fade after the last loop runs
+        int32_t totalMs = 0;               // -1: never ends
+        int32_t positionMs = 0;
+    } loops;
 };
 
 // Which list of the menus changed.

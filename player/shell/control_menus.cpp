@@ -618,7 +618,7 @@ AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFor
         if (session_.Output().Channel(c).Enabled.load(std::memory_order_relaxed) != 0)
             r.channels |= static_cast<uint16_t>(1u << (c - 1));
     }
-    const int32_t a = snap.pointA, b = snap.pointB;
+    const int32_t a = snap.loops.pointA, b = snap.loops.pointB;
     const int count = r.values.LoopCount;
     if (a >= 0 && b >= 0 && count > 0 && count != kEndlessLoops)
         r.onOpened = [a, b](PlaybackSession& s) {

@@ -197,7 +197,7 @@ void ControlWindow::OnStateChanged(const SessionSnapshot& state) {
     ShowLabels(state);
     ShowLoading(state.loading);
     if (state.loading) loadBar_->SetFraction(state.loadFraction);
-    knob_->SetMarks(state.pointA, state.pointB, state.totalMs);
+    knob_->SetMarks(state.loops.pointA, state.loops.pointB, state.totalMs);
     menus_->SyncWithSettings();
 }
 

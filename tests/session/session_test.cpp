@@ -373,9 +373,9 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 1; });
     r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t, mark}))});
     SessionSnapshot s = r.Snap();
-    EXPECT_EQ(s.loopStartMs, 4000);
-    EXPECT_EQ(s.loopEndMs, 9900);
-    EXPECT_EQ(s.loopedTotalMs, 9900 + 5900);
+    EXPECT_EQ(s.loops.startMs, 4000);
+    EXPECT_EQ(s.loops.endMs, 9900);
+    EXPECT_EQ(s.loops.totalMs, 9900 + 5900);
 
     r.RunMs(1505);
     r.S().Transport().Pause();
@@ -389,9 +389,9 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     EXPECT_FALSE(r.S().Transport().SetPointB());  // too close after A
     EXPECT_EQ(seen.changes, before + 5);
     s = r.Snap();
-    EXPECT_EQ(s.pointA, 1500);
-    EXPECT_EQ(s.pointB, 3000);
-    EXPECT_EQ(s.loopedTotalMs, -1);
+    EXPECT_EQ(s.loops.pointA, 1500);
+    EXPECT_EQ(s.loops.pointB, 3000);
+    EXPECT_EQ(s.loops.totalMs, -1);
 
     // Paused past B: playing again goes straight back to A.
     r.S().Transport().SeekTo(6000);
@@ -419,17 +419,17 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     r.S().Transport().SeekTo(9800);
     r.RunMs(300);
     s = r.Snap();
-    EXPECT_EQ(s.loopsDone, 1);
+    EXPECT_EQ(s.loops.done, 1);
     EXPECT_NEAR(s.positionMs, 4200, 5);
-    EXPECT_EQ(s.loopedPositionMs, s.positionMs + 5900);
+    EXPECT_EQ(s.loops.positionMs, s.positionMs + 5900);
 
     EXPECT_FALSE(r.S().Transport().SetAB(2000, 10000));  // past the end
     EXPECT_TRUE(r.S().Transport().SetAB(2000, 5000));
     r.S().Songs().OpenPaths({WriteSong(r.folder, "b.mid", test::TenSecondSong())});
     s = r.Snap();
-    EXPECT_EQ(s.pointA, -1);
-    EXPECT_EQ(s.pointB, -1);
-    EXPECT_EQ(s.loopStartMs, -1);
+    EXPECT_EQ(s.loops.pointA, -1);
+    EXPECT_EQ(s.loops.pointB, -1);
+    EXPECT_EQ(s.loops.startMs, -1);
     r.S().RemoveObserver(&seen);
 }
 
@@ -446,7 +446,7 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     const int32_t total = r.Snap().totalMs;
     r.RunMs(1000);
     ASSERT_TRUE(r.S().Transport().SetAB(2000, 4000));
-    EXPECT_EQ(r.Snap().loopedTotalMs, total + 2 * 2000);
+    EXPECT_EQ(r.Snap().loops.totalMs, total + 2 * 2000);
     auto strikes = [&](const char* noteOn) {
         int n = 0;
         for (const auto& m : r.Port().Messages()) n += HexLine(m.bytes) == noteOn;
@@ -456,14 +456,14 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     r.RunMs(3000 + 2 * 2000 + 1500);
     EXPECT_EQ(strikes("90 3F 64"), 3);  // the note at 3 s
     EXPECT_EQ(strikes("90 41 64"), 1);  // the note at 5 s, past B
-    EXPECT_EQ(r.Snap().loopsDone, 2);
+    EXPECT_EQ(r.Snap().loops.done, 2);
     EXPECT_NEAR(r.Snap().positionMs, 5500, 5);
-    EXPECT_NEAR(r.Snap().loopedPositionMs, 5500 + 2 * 2000, 5);
+    EXPECT_NEAR(r.Snap().loops.positionMs, 5500 + 2 * 2000, 5);
 
     // With an endless count the section never ends.
     r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = kEndlessLoops; });
     r.S().Transport().SeekTo(2500);
-    EXPECT_EQ(r.Snap().loopedTotalMs, -1);
+    EXPECT_EQ(r.Snap().loops.totalMs, -1);
     r.Port().ClearLog();
     r.RunMs(20000);
     EXPECT_LT(r.Snap().positionMs, 4000);
