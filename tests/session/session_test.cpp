@@ -279,6 +279,31 @@ TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
     r.S().RemoveObserver(&seen);
 }
 
+// Each list notice names the menu to rebuild, and only that one.
+TEST(Session, ListNoticesNameTheListThatChanged) {
+    SessionRig r;
+    struct Lists : SessionObserver {
+        std::vector<SessionList> seen;
+        void OnListChanged(SessionList which) override { seen.push_back(which); }
+        int Count(SessionList which) const { return std::ranges::count(seen, which); }
+    } lists;
+    r.S().AddObserver(&lists);
+    const auto bytes = test::TenSecondSong();
+    r.S().Songs().OpenPaths(
+        {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
+    EXPECT_GT(lists.Count(SessionList::kPlayList), 0);
+    EXPECT_GT(lists.Count(SessionList::kRecent), 0);
+    EXPECT_EQ(lists.Count(SessionList::kFavorites), 0);
+
+    lists.seen.clear();
+    EXPECT_TRUE(r.S().Lists().RemoveEntry(2));
+    EXPECT_EQ(lists.seen, std::vector<SessionList>{SessionList::kPlayList});
+    lists.seen.clear();
+    r.S().Lists().ClearRecent();
+    EXPECT_EQ(lists.seen, std::vector<SessionList>{SessionList::kRecent});
+    r.S().RemoveObserver(&lists);
+}
+
 }  // namespace
 }  // namespace sonfara
 
