@@ -170,8 +170,8 @@ int ListSongs(const Args& a, const char* cmd, CliSession& c, const CodePage& cp)
     const std::vector<std::string> paths = files::WithFolderSongs(a.positional, ctx, &empty);
     for (const std::string& f : empty)
         std::cerr << "sonfara-cli " << cmd << ": no songs in " << f << "\n";
-    c.session->Library().OpenPaths(paths, OpenMode::kListOnly);
-    if (c.session->Library().List().Count() == 0) {
+    c.session->Songs().OpenPaths(paths, OpenMode::kListOnly);
+    if (c.session->Lists().List().Count() == 0) {
         std::cerr << "sonfara-cli " << cmd << ": nothing to play\n";
         return 1;
     }
@@ -205,24 +205,24 @@ struct PlayState : SessionObserver {
     bool failedOpen = false;
     PlaybackSession* session = nullptr;
 
-    int ListCount() const { return session->Library().List().Count(); }
+    int ListCount() const { return session->Lists().List().Count(); }
     void OnSongOpened(int index, bool ok, const std::string& text) override {
         ++attempted;
         if (!ok) {
             failedOpen = true;
             ++failuresInRow;
             // The port's message is the command's to print, once.
-            if (!text.empty() && !session->Library().PortFailed())
+            if (!text.empty() && !session->Songs().PortFailed())
                 std::fprintf(stderr, "%s: %s\n", text.c_str(),
-                             session->Library().List().Entry(index).FileName.c_str());
+                             session->Lists().List().Entry(index).FileName.c_str());
             return;
         }
         failuresInRow = 0;
         const SessionSnapshot s = session->Snapshot();
         std::string length = MinutesSeconds(s.totalMs);
-        if (s.loopedTotalMs != s.totalMs)
-            length += s.loopedTotalMs < 0 ? ", loops endlessly"
-                                          : ", " + MinutesSeconds(s.loopedTotalMs) + " with loops";
+        if (s.loops.totalMs != s.totalMs)
+            length += s.loops.totalMs < 0 ? ", loops endlessly"
+                                          : ", " + MinutesSeconds(s.loops.totalMs) + " with loops";
         std::fprintf(stderr, "%s[%d/%d] %s  (%s, %s)\n", tty ? "\r\033[K" : "", index, ListCount(),
                      s.title.c_str(), s.fileKind.c_str(), length.c_str());
     }
@@ -307,7 +307,7 @@ bool AbIsLoop(const LoopOptions& o) {
 // it is the player's A-B repeat. "" or the complaint.
 std::string ApplyAb(const LoopOptions& o, PlaybackSession& s) {
     if (!o.ab) return {};
-    const SongTable& song = s.Library().Song();
+    const SongTable& song = s.Songs().Song();
     const size_t comma = o.ab->find(',');
     const auto a = SongPosition(o.ab->substr(0, comma), song);
     const auto b =
@@ -329,11 +329,11 @@ bool AbCanEnd(const LoopOptions& o) {
 
 // The loop state for the status line: "A-B", "loop 1/2", "loop 3/∞", "fade".
 std::string LoopText(const SessionSnapshot& s) {
-    if (s.pointA >= 0 && s.pointB >= 0) return "A-B";
-    if (s.loopStartMs < 0 || s.loopCount == 0) return "";
-    if (s.fading) return "fade";
-    const std::string of = s.loopCount >= kEndlessLoops ? "∞" : std::to_string(s.loopCount);
-    return "loop " + std::to_string(std::min(s.loopsDone, s.loopCount)) + "/" + of;
+    if (s.loops.pointA >= 0 && s.loops.pointB >= 0) return "A-B";
+    if (s.loops.startMs < 0 || s.loops.count == 0) return "";
+    if (s.loops.fading) return "fade";
+    const std::string of = s.loops.count >= kEndlessLoops ? "∞" : std::to_string(s.loops.count);
+    return "loop " + std::to_string(std::min(s.loops.done, s.loops.count)) + "/" + of;
 }
 
 int ListPorts(SystemMidiOutput& ports) {
@@ -453,7 +453,7 @@ int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops
     PlaybackSession& listing = *c.session;
     if (int rc = SelectShaping(a, "render", listing)) return rc;
     if (int rc = ListSongs(a, "render", c, cp)) return rc;
-    const files::PlayList& list = listing.Library().List();
+    const files::PlayList& list = listing.Lists().List();
     folder = OutputIsFolder(a, out, list.Count());
     proto.format = opt.format.value_or(folder ? AudioFormat::kWav
                                               : AudioFormatOfPath(out).value_or(AudioFormat::kWav));
@@ -464,7 +464,7 @@ int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops
     // --ab in each song's own bars, and nothing that never ends.
     proto.onOpened = [loops](PlaybackSession& s) {
         std::string complaint = ApplyAb(loops, s);
-        if (complaint.empty() && s.Snapshot().loopedTotalMs < 0)
+        if (complaint.empty() && s.Snapshot().loops.totalMs < 0)
             complaint = "the song loops endlessly; give --loop-count 0 to 9";
         return complaint;
     };
@@ -535,7 +535,7 @@ int RunPlay(const std::vector<std::string>& words) {
         return 1;
     }
     if (int rc = ListSongs(a, "play", c, cp)) return rc;
-    const int count = session.Library().List().Count();
+    const int count = session.Lists().List().Count();
     const RepeatMode stored = values.RepeatMode;
     if (repeatMode >= 0) {
         values.RepeatMode = RepeatMode(repeatMode);  // --repeat took 0..3
@@ -560,9 +560,9 @@ int RunPlay(const std::vector<std::string>& words) {
     // The first song that loads starts the list; unreadable ones are passed over.
     bool playing = false;
     for (int i = 1; i <= count && !playing && !gStop; ++i) {
-        playing = session.Library().PlayEntry(i);
-        if (!playing && session.Library().PortFailed()) {
-            std::cerr << Localized(session.Library().LastError()) << "\n";
+        playing = session.Songs().PlayEntry(i);
+        if (!playing && session.Songs().PortFailed()) {
+            std::cerr << Localized(session.Songs().LastError()) << "\n";
             if (portName == kMidiMapper || portName == SystemMidiOutput::kSynthName)
                 std::cerr << Localized(cli::msg::kRenderHint)
                           << "sonfara-cli render FILE -o OUT.wav\n";
@@ -592,13 +592,13 @@ int RunPlay(const std::vector<std::string>& words) {
         if (state.failedOpen && !session.Snapshot().playing && !ui.Pending()) {
             // The next song of the list could not be opened: go on past it.
             state.failedOpen = false;
-            if (session.Library().PortFailed()) {
-                std::cerr << Localized(session.Library().LastError()) << "\n";
+            if (session.Songs().PortFailed()) {
+                std::cerr << Localized(session.Songs().LastError()) << "\n";
                 break;
             }
             if (count <= 1 || state.failuresInRow >= count) break;
             if (state.playOnce && state.attempted >= count) break;
-            session.Library().Next();
+            session.Songs().Next();
         }
         auto now = std::chrono::steady_clock::now();
         if (tty && now - lastStatus >= std::chrono::milliseconds(100)) {

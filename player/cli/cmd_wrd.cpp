@@ -65,7 +65,7 @@ bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs
     PlaybackSession session(std::move(env));
     // The run ends with the song.
     session.Settings().Edit([](SettingsValues& v) { v.RepeatMode = RepeatMode::kStopAtEnd; });
-    session.Library().OpenPaths({path}, OpenMode::kReplace);
+    session.Songs().OpenPaths({path}, OpenMode::kReplace);
     SessionSnapshot s = session.Snapshot();
     if (!s.loaded || !s.playing) return false;
     const int32_t target = std::min(atMs, s.totalMs);

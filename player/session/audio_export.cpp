@@ -198,9 +198,9 @@ class OfflineRender {
 bool OfflineRender::Start(const std::string& loadedPath, std::string* error) {
     session_.Settings().Edit(
         [&](SettingsValues& v) { v = ExportValues(r_.values, session_.Output().Catalog()); });
-    SessionLibrary& lib = session_.Library();
+    SessionSongs& lib = session_.Songs();
     lib.OpenPaths({loadedPath}, OpenMode::kListOnly);
-    if (lib.List().Count() == 0 || !lib.PlayEntry(1)) {
+    if (session_.Lists().List().Count() == 0 || !lib.PlayEntry(1)) {
         const std::string& why = lib.LastError();
         *error = why.empty() || lib.PortFailed() ? why : why + ": " + r_.song.FileName;
         return false;
@@ -217,14 +217,14 @@ std::string OfflineRender::Refusal() {
         std::string answer = r_.onOpened(session_);
         if (!answer.empty()) return answer;
     }
-    if (session_.Snapshot().loopedTotalMs < 0)
+    if (session_.Snapshot().loops.totalMs < 0)
         return session::msg::kLoopsNeverEnd + r_.song.FileName;
     return {};
 }
 
 RenderStatus OfflineRender::Render(AudioFileOut& out, const AudioExportProgressFn& progress,
                                    const std::atomic<bool>& cancel) {
-    const int64_t totalUs = int64_t{session_.Snapshot().loopedTotalMs} * 1000;
+    const int64_t totalUs = int64_t{session_.Snapshot().loops.totalMs} * 1000;
     reportEvery_ = std::max<uint64_t>(1, FrameAtUs(totalUs) / 1000);
     while (timers_.Active()) {
         if (cancel.load(std::memory_order_relaxed)) return RenderStatus::kCancelled;
@@ -280,13 +280,13 @@ RenderStatus OfflineRender::RenderTail(AudioFileOut& out, const std::atomic<bool
 // Through the loops, in whole thousandths, never backwards.
 void OfflineRender::Report(const AudioExportProgressFn& progress, bool end) {
     const SessionSnapshot s = session_.Snapshot();
-    const double total = std::max(1, s.loopedTotalMs);
-    const double fraction = end ? 1.0 : std::clamp(s.loopedPositionMs / total, 0.0, 1.0);
+    const double total = std::max(1, s.loops.totalMs);
+    const double fraction = end ? 1.0 : std::clamp(s.loops.positionMs / total, 0.0, 1.0);
     nextReport_ = done_ + reportEvery_;
     if (std::floor(fraction * 1000) <= std::floor(reported_ * 1000)) return;
     reported_ = fraction;
     progress(
-        AudioExportProgress{fraction, end ? s.loopedTotalMs : s.loopedPositionMs, s.loopedTotalMs});
+        AudioExportProgress{fraction, end ? s.loops.totalMs : s.loops.positionMs, s.loops.totalMs});
 }
 
 // The message for a song that did not start: what the file layer said

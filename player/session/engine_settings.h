@@ -27,14 +27,4 @@ PlaybackSettings PlaybackSettingsFromValues(const SettingsValues& v);
 // ArrMode's arrangement entry and, when EQ is active, the EqItem preset.
 SoundShaping SoundShapingFromValues(const SettingsValues& v, const ShapingCatalog& catalog);
 files::FileSettings FileSettingsFromValues(const SettingsValues& v);
-
-// The names the session's callers still spell with files:: (the adapter
-// lived there); to go once they call it unqualified.
-namespace files {
-using sonfara::FileSettingsFromValues;
-using sonfara::MenusFor;
-using sonfara::PlaybackSettingsFromValues;
-using sonfara::SoundShapingFromValues;
-}  // namespace files
-
 }  // namespace sonfara

@@ -1,8 +1,9 @@
+#include "player/session/output.h"
+
 #include <algorithm>
 
 #include "player/platform/midi.h"
 #include "player/session/engine_settings.h"
-#include "player/session/session.h"
 
 namespace sonfara {
 
@@ -23,13 +24,26 @@ int IndexOf(const std::vector<std::string>& captions, const std::string& caption
 constexpr int kEffectItems = 3;
 }  // namespace
 
+SessionOutput::SessionOutput(SessionCore& core) : core_(core) {
+    core_.AddPart(*this);
+}
+
+void SessionOutput::FillInfo(SessionInfo& info) const {
+    info.soloChannel = solo_;
+}
+
+// Captions read in a new encoding: the menus are read again.
+void SessionOutput::ValuesChanged(const SettingsValues& before, const SettingsValues& now) {
+    if (now.TextEncoding != before.TextEncoding) ReloadShapingCatalog();
+}
+
 PlaybackStatus SessionOutput::ChangePort(int device) {
-    OutputLayer& out = s_.player_.Output();
+    OutputLayer& out = core_.GetPlayer().Output();
     if (out.PortOpen() && out.OutDevice() == device) return {};
-    PlaybackStatus opened = s_.player_.Seq().ChangeOutputPort(device);
-    if (!opened.ok()) s_.library_.lastError_ = opened.Message();
-    const std::vector<std::string>& names = s_.portNames_;
-    s_.settings_.Edit([&](SettingsValues& v) {
+    PlaybackStatus opened = core_.GetPlayer().Seq().ChangeOutputPort(device);
+    if (!opened.ok()) core_.SetLastError(opened.Message());
+    const std::vector<std::string>& names = core_.PortNames();
+    core_.Editor().Edit([&](SettingsValues& v) {
         v.OutDevice = device;
         v.MIDIOutPort = device >= 0 && static_cast<size_t>(device) < names.size()
                             ? names[device]
@@ -40,53 +54,54 @@ PlaybackStatus SessionOutput::ChangePort(int device) {
 
 void SessionOutput::SetChannelEnabled(int channel, bool enabled) {
     if (channel < 1 || channel > midi::kChannelCount) return;
-    s_.player_.SwitchChannel(channel, enabled);
+    core_.GetPlayer().SwitchChannel(channel, enabled);
 }
 
 void SessionOutput::ToggleSolo(int channel) {
     if (channel < 1 || channel > midi::kChannelCount) return;
     if (solo_ == channel - 1) {
         solo_ = -1;
-        s_.player_.SwitchChannels(0xFFFF);
+        core_.GetPlayer().SwitchChannels(0xFFFF);
     } else {
         solo_ = channel - 1;
-        s_.player_.SwitchChannels(static_cast<uint16_t>(1u << (channel - 1)));
+        core_.GetPlayer().SwitchChannels(static_cast<uint16_t>(1u << (channel - 1)));
     }
-    s_.RefreshInfo();
+    core_.RefreshInfo();
 }
 
 void SessionOutput::ChangeProgram(int channel, int program) {
-    s_.player_.SendProgramChange(channel, program);
+    core_.GetPlayer().SendProgramChange(channel, program);
 }
 
 // A refresh of the files, not a change of the user's choice: the values
 // follow the captions and the shaping is built again from the new files.
 void SessionOutput::ReloadShapingCatalog() {
-    SettingsValues& v = s_.values_;
-    const std::string arr = CaptionAt(s_.catalog_.ArrangementCaptions(), v.ArrMode);
-    const std::string eq = v.EqActive ? CaptionAt(s_.catalog_.EqCaptions(), v.EqItem) : "";
-    s_.catalog_ = PlaybackSession::LoadCatalog(s_.env_.shapingFolders);
-    v.ArrMode = IndexOf(s_.catalog_.ArrangementCaptions(), arr);
+    SettingsValues& v = core_.Values();
+    ShapingCatalog& catalog = core_.Catalog();
+    const std::string arr = CaptionAt(catalog.ArrangementCaptions(), v.ArrMode);
+    const std::string eq = v.EqActive ? CaptionAt(catalog.EqCaptions(), v.EqItem) : "";
+    catalog = SessionCore::LoadCatalog(core_.Env().shapingFolders);
+    v.ArrMode = IndexOf(catalog.ArrangementCaptions(), arr);
     v.ArrModeCap = v.ArrMode ? arr : std::string();
-    v.EqItem = IndexOf(s_.catalog_.EqCaptions(), eq);
+    v.EqItem = IndexOf(catalog.EqCaptions(), eq);
     v.EqActive = v.EqItem != 0;
-    s_.ApplyShaping();
-    s_.ForEachObserver([](SessionObserver* o) { o->OnCatalogChanged(); });
+    core_.ApplyShaping();
+    core_.ForEachObserver([](SessionObserver* o) { o->OnCatalogChanged(); });
 }
 
 void SessionOutput::SelectArrangement(int item) {
-    const auto captions = s_.catalog_.ArrangementCaptions();
+    const auto captions = core_.Catalog().ArrangementCaptions();
     if (item < 0 || static_cast<size_t>(item) > captions.size()) return;
-    s_.settings_.Edit([&](SettingsValues& v) {
+    core_.Editor().Edit([&](SettingsValues& v) {
         v.ArrMode = item;
         v.ArrModeCap = CaptionAt(captions, item);
     });
 }
 
 void SessionOutput::SelectEq(int item) {
-    const auto captions = s_.catalog_.EqCaptions();
+    const auto captions = core_.Catalog().EqCaptions();
     if (item < 0 || static_cast<size_t>(item) > captions.size()) return;
-    s_.settings_.Edit([&](SettingsValues& v) {
+    core_.Editor().Edit([&](SettingsValues& v) {
         v.EqItem = item;
         v.EqActive = item != 0;
         v.EqMode = CaptionAt(captions, item);
@@ -95,28 +110,28 @@ void SessionOutput::SelectEq(int item) {
 
 void SessionOutput::SelectReverb(int item) {
     if (item < 0 || item >= kEffectItems) return;
-    s_.settings_.Edit([item](SettingsValues& v) { v.EffectReverb = EffectValueForItem(item); });
+    core_.Editor().Edit([item](SettingsValues& v) { v.EffectReverb = EffectValueForItem(item); });
 }
 
 void SessionOutput::SelectChorus(int item) {
     if (item < 0 || item >= kEffectItems) return;
-    s_.settings_.Edit([item](SettingsValues& v) { v.EffectChorus = EffectValueForItem(item); });
+    core_.Editor().Edit([item](SettingsValues& v) { v.EffectChorus = EffectValueForItem(item); });
 }
 
 const ShapingCatalog& SessionOutput::Catalog() const {
-    return s_.catalog_;
+    return core_.Catalog();
 }
 
 const std::vector<std::string>& SessionOutput::PortNames() const {
-    return s_.portNames_;
+    return core_.PortNames();
 }
 
 const ChannelState& SessionOutput::Channel(int channel) const {
-    return s_.player_.Output().Channel(std::clamp(channel, 1, midi::kChannelCount));
+    return core_.GetPlayer().Output().Channel(std::clamp(channel, 1, midi::kChannelCount));
 }
 
 OutputLayer& SessionOutput::Layer() {
-    return s_.player_.Output();
+    return core_.GetPlayer().Output();
 }
 
 }  // namespace sonfara

@@ -1,4 +1,4 @@
-#include "player/session/session.h"
+#include "player/session/presentation.h"
 
 namespace sonfara {
 
@@ -8,18 +8,35 @@ wrd::WrdWindow& WindowOf(const SessionEnv& env, wrd::WrdWindow& headless) {
 }
 }  // namespace
 
-SessionPresentation::SessionPresentation(const SessionEnv& env, Player& player)
-    : glyphs_(env.codePage),
-      external_(env.wrdPlugin ? std::make_unique<wrd::ExternalWrdPlayer>(
-                                    *env.wrdPlugin, WindowOf(env, headless_), env.wrdWindowHandle)
-                              : nullptr),
-      link_(player.Seq(), player.Song(), WindowOf(env, headless_), external_.get(), &glyphs_) {
+SessionPresentation::SessionPresentation(SessionCore& core)
+    : core_(core),
+      glyphs_(core.Env().codePage),
+      external_(core.Env().wrdPlugin ? std::make_unique<wrd::ExternalWrdPlayer>(
+                                           *core.Env().wrdPlugin, WindowOf(core.Env(), headless_),
+                                           core.Env().wrdWindowHandle)
+                                     : nullptr),
+      link_(core.GetPlayer().Seq(), core.GetPlayer().Song(), WindowOf(core.Env(), headless_),
+            external_.get(), &glyphs_) {
     if (external_) external_->Attach();
+    core_.AddPart(*this);
 }
 
 SessionPresentation::~SessionPresentation() = default;
 
-void SessionPresentation::Detach() {
+void SessionPresentation::ReadLive(SessionSnapshot& s) const {
+    s.wrdActive = link_.BuiltinWrdActive() || link_.ExternalWrdActive();
+}
+
+void SessionPresentation::SongLoaded(const std::string& path) {
+    const SettingsValues& v = core_.Values();
+    link_.SongLoaded(path, wrd::WrdSettings{v.ShowWRD, v.MWRDEmulation}, v.SWRDEmulation);
+}
+
+void SessionPresentation::SongUnloaded() {
+    link_.SongUnloaded();
+}
+
+void SessionPresentation::ShutDown() {
     if (external_) external_->Detach();
 }
 

@@ -1,6 +1,7 @@
+#include "player/session/settings.h"
+
 #include "player/platform/priority.h"
 #include "player/session/engine_settings.h"
-#include "player/session/session.h"
 
 namespace sonfara {
 
@@ -12,40 +13,45 @@ bool ShapingChanged(const SettingsValues& a, const SettingsValues& b) {
 }
 }  // namespace
 
+SessionSettings::SessionSettings(SessionCore& core) : core_(core) {
+    core_.SetEditor(*this);
+}
+
 const SettingsValues& SessionSettings::Values() const {
-    return s_.values_;
+    return core_.Values();
 }
 
 // One path for every change: the dialog, the menus, the port and the
 // window places. Only what changed is applied, so a menu toggle does not
 // restart the timer or send the programs again.
 void SessionSettings::Edit(const std::function<void(SettingsValues&)>& change) {
-    PlaybackSession::StateChange stateChange(s_);
-    const SettingsValues before = s_.values_;
-    change(s_.values_);
-    const SettingsValues& now = s_.values_;
-    Player& player = s_.player_;
-    const PlaybackSettings playback = files::PlaybackSettingsFromValues(now);
-    if (playback != files::PlaybackSettingsFromValues(before)) player.ApplySettings(playback);
+    SessionCore::StateChange stateChange(core_);
+    const SettingsValues before = core_.Values();
+    change(core_.Values());
+    const SettingsValues& now = core_.Values();
+    Player& player = core_.GetPlayer();
+    const PlaybackSettings playback = PlaybackSettingsFromValues(now);
+    if (playback != PlaybackSettingsFromValues(before)) player.ApplySettings(playback);
     if (now.EffectReverb != before.EffectReverb || now.EffectChorus != before.EffectChorus)
         player.RefreshEffects();
-    if (ShapingChanged(before, now)) s_.ApplyShaping();
+    if (ShapingChanged(before, now)) core_.ApplyShaping();
     if (now.SynthBufferFrames != before.SynthBufferFrames) ApplySynthBuffer(now.SynthBufferFrames);
-    if (now.ThreadMode != before.ThreadMode && s_.env_.priority)
-        ApplyThreadMode(*s_.env_.priority, now.ThreadMode);  // a refused change is ignored
-    s_.library_.fileOp_.Settings() = files::FileSettingsFromValues(now);
-    if (now.TextEncoding != before.TextEncoding) s_.ApplyTextEncoding();
-    s_.RefreshInfo();
-    s_.ForEachObserver([&](SessionObserver* o) { o->OnSettingsChanged(now); });
+    if (now.ThreadMode != before.ThreadMode && core_.Env().priority)
+        ApplyThreadMode(*core_.Env().priority, now.ThreadMode);  // a refused change is ignored
+    core_.ValuesChanged(before, now);  // the file switches, the text encoding
+    core_.RefreshInfo();
+    core_.ForEachObserver([&](SessionObserver* o) { o->OnSettingsChanged(now); });
 }
 
 // The open port opens again with the new buffer; playback goes on where it was.
 void SessionSettings::ApplySynthBuffer(int frames) {
-    s_.env_.ports.SetSynthBufferFrames(frames);
-    const OutputLayer& out = s_.player_.Output();
+    const SessionEnv& env = core_.Env();
+    env.ports.SetSynthBufferFrames(frames);
+    Player& player = core_.GetPlayer();
+    const OutputLayer& out = player.Output();
     if (!out.PortOpen()) return;
-    const PlaybackStatus opened = s_.player_.Seq().ChangeOutputPort(out.OutDevice());
-    if (!opened.ok()) s_.env_.notifier.Error(opened.Message());
+    const PlaybackStatus opened = player.Seq().ChangeOutputPort(out.OutDevice());
+    if (!opened.ok()) env.notifier.Error(opened.Message());
 }
 
 }  // namespace sonfara

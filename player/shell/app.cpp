@@ -261,7 +261,7 @@ void SonfaraApp::OpenPaths(const QStringList& paths) {
     for (const QString& p : paths) list.push_back(QFile::encodeName(p).toStdString());
     const files::FileContext ctx{notifier_, work_.Path(), SystemCodePage()};
     list = files::WithFolderSongs(list, ctx);
-    if (!list.empty()) session_->Library().OpenPaths(list);
+    if (!list.empty()) session_->Songs().OpenPaths(list);
 }
 
 // A hand-off or a desktop's open: run now, or after the dialog that is up.
@@ -271,14 +271,13 @@ QString SonfaraApp::OpenRequest(const QStringList& paths, bool raise) {
     requests_.Run([this, paths, raise, failure] {
         if (raise) Raise();
         const quint64 before = notifier_.Raised();
-        const int attempts = session_->Library().OpenAttempts();
+        const int attempts = session_->Songs().OpenAttempts();
         OpenPaths(paths);
         if (notifier_.Raised() != before)
             *failure = QString::fromStdString(notifier_.LastText());
-        else if (session_->Library().OpenAttempts() != attempts &&
-                 !session_->Library().LastOpenOk())
+        else if (session_->Songs().OpenAttempts() != attempts && !session_->Songs().LastOpenOk())
             *failure =
-                QString::fromStdString(session_->Library().LastError());  // the title label's text
+                QString::fromStdString(session_->Songs().LastError());  // the title label's text
     });
     return *failure;
 }
@@ -303,7 +302,7 @@ void SonfaraApp::Wake(const QStringList& paths) {
     }
     if (residentHidden_) dialogs_->RestoreLyricsWindow(session_->Settings().Values());
     if (paths.isEmpty() && residentHidden_) {
-        session_->Library().ClearSong();
+        session_->Songs().ClearSong();
         dialogs_->Lyrics().SetLyrics(nullptr);
         panels_->SongCleared();
         display_->NotifyOutputReset();
@@ -456,7 +455,7 @@ bool SonfaraApp::Docked() const {
 void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
     timers_.LeaveRest();
     if (ok && panels_) panels_->SongOpened();
-    if (ok && dialogs_) dialogs_->Lyrics().SetLyrics(session_->Library().SongLyrics());
+    if (ok && dialogs_) dialogs_->Lyrics().SetLyrics(session_->Songs().SongLyrics());
 }
 
 void SonfaraApp::OnStateChanged(const SessionSnapshot& state) {
@@ -478,8 +477,8 @@ void SonfaraApp::OnSettingsChanged(const SettingsValues& v) {
     // The session read the song's texts again; the windows show them anew.
     if (v.TextEncoding != textEncoding_) {
         textEncoding_ = v.TextEncoding;
-        if (session_->Library().Song().Loaded && panels_) panels_->TextsChanged();
-        dialogs_->Lyrics().SetLyrics(session_->Library().SongLyrics());
+        if (session_->Songs().Song().Loaded && panels_) panels_->TextsChanged();
+        dialogs_->Lyrics().SetLyrics(session_->Songs().SongLyrics());
     }
 }
 

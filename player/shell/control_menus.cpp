@@ -137,9 +137,9 @@ const MenuEntry ControlMenus::kEntries[] = {
         [](M& m) { m.OnExportAudio(); }),
     Separator(kFile),
     Sub(kFile, QT_TRANSLATE_NOOP("ControlMenus", "ファイルリスト"), kFileList),
-    Act(kFileList, session::msg::kNextSong, "NextSong", [](M& m) { m.session_.Library().Next(); }),
+    Act(kFileList, session::msg::kNextSong, "NextSong", [](M& m) { m.session_.Songs().Next(); }),
     Act(kFileList, session::msg::kPrevSong, "PrevSong",
-        [](M& m) { m.session_.Library().Previous(); }),
+        [](M& m) { m.session_.Songs().Previous(); }),
     Separator(kFileList),
     Act(kFileList, QT_TRANSLATE_NOOP("ControlMenus", "再生リスト編集"), "FileListDel",
         [](M& m) { m.hooks_.ShowListEditor(dialogs::ListMode::kPlayList); }),
@@ -152,7 +152,7 @@ const MenuEntry ControlMenus::kEntries[] = {
     Separator(kFavorites),  // the favourites follow
     Sub(kFile, QT_TRANSLATE_NOOP("ControlMenus", "最近使ったファイル"), kRecent),
     Act(kRecent, QT_TRANSLATE_NOOP("ControlMenus", "最近使ったファイルのクリア"), "RecentClear",
-        [](M& m) { m.session_.Library().ClearRecent(); }),
+        [](M& m) { m.session_.Lists().ClearRecent(); }),
     Separator(kRecent),  // the recent files follow
     Separator(kFile),
     Act(kFile, QT_TRANSLATE_NOOP("ControlMenus", "終了"), "ExitProgram",
@@ -211,11 +211,11 @@ const MenuEntry ControlMenus::kEntries[] = {
     Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "拡張機能(&E)"), kExtension),
     Sub(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "起動"), kLaunch),
     Act(kLaunch, QT_TRANSLATE_NOOP("ControlMenus", "アーカイバ"), "ShellArc",
-        [](M& m) { launch::OpenArchive(m.session_.Library().CurrentSource()); }),
+        [](M& m) { launch::OpenArchive(m.session_.Songs().CurrentSource()); }),
     Act(kLaunch, QT_TRANSLATE_NOOP("ControlMenus", "テキストエディタ"), "ShellText",
         [](M& m) { launch::OpenInTextEditor(m.hooks_.DocumentPath()); }),
     Act(kLaunch, QT_TRANSLATE_NOOP("ControlMenus", "エクスプローラ"), "ShellExp",
-        [](M& m) { launch::OpenSongFolder(m.session_.Library().CurrentSource()); }),
+        [](M& m) { launch::OpenSongFolder(m.session_.Songs().CurrentSource()); }),
     Separator(kExtension),
     Sub(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "アレンジ"),
         kArrangement),  // filled from the catalogue
@@ -434,7 +434,7 @@ void ControlMenus::SyncWithSettings() {
 
 void ControlMenus::RebuildFileList() {
     ClearItems(fileListItems_);
-    const auto items = session_.Library().PlayListMenu();
+    const auto items = session_.Lists().PlayListMenu();
     const bool empty = session_.Snapshot().playListCount == 0;
     for (size_t i = 0; i < items.size(); ++i) {
         const int item = static_cast<int>(i);
@@ -443,7 +443,7 @@ void ControlMenus::RebuildFileList() {
         a->setCheckable(!empty);
         a->setChecked(items[i].checked);
         QObject::connect(a, &QAction::triggered, &window_, [this, item] {
-            session_.Library().FileListClick(item);
+            session_.Lists().FileListClick(item);
             RebuildFileList();  // a refused click must not leave its mark toggled
         });
         fileListItems_.push_back(a);
@@ -481,7 +481,7 @@ void ControlMenus::RefillShaping() {
 
 void ControlMenus::RebuildFavorites() {
     ClearItems(favoriteItems_);
-    const files::FavoritesMenu m = files::BuildFavoritesMenu(session_.Library().Favorites());
+    const files::FavoritesMenu m = files::BuildFavoritesMenu(session_.Lists().Favorites());
     QMenu* menu = Menu(kFavorites);
     if (m.placeholderVisible) {
         QAction* a = menu->addAction(QCoreApplication::translate("ControlMenus", "なし"));
@@ -493,14 +493,14 @@ void ControlMenus::RebuildFavorites() {
         QAction* a = menu->addAction(Q(m.captions[i]));
         a->setObjectName(QStringLiteral("Favorite%1").arg(item));
         QObject::connect(a, &QAction::triggered, &window_,
-                         [this, item] { session_.Library().OpenFavorite(item); });
+                         [this, item] { session_.Lists().OpenFavorite(item); });
         favoriteItems_.push_back(a);
     }
 }
 
 void ControlMenus::RebuildRecent() {
     ClearItems(recentItems_);
-    const files::RecentList::Menu m = session_.Library().RecentMenu();
+    const files::RecentList::Menu m = session_.Lists().RecentMenu();
     QMenu* menu = Menu(kRecent);
     if (m.placeholderVisible) {
         QAction* a = menu->addAction(QCoreApplication::translate("ControlMenus", "なし"));
@@ -513,7 +513,7 @@ void ControlMenus::RebuildRecent() {
         QAction* a = menu->addAction(Q(m.captions[i]));
         a->setObjectName(QStringLiteral("Recent%1").arg(item));
         QObject::connect(a, &QAction::triggered, &window_,
-                         [this, item] { session_.Library().OpenRecent(item); });
+                         [this, item] { session_.Lists().OpenRecent(item); });
         recentItems_.push_back(a);
     }
 }
@@ -526,7 +526,7 @@ void ControlMenus::UpdateLaunchEntries() {
 // --- Commands ------------------------------------------------------------------
 
 void ControlMenus::OnPortChosen(int device) {
-    if (device == session_.Settings().Values().OutDevice && !session_.Library().PortFailed()) {
+    if (device == session_.Settings().Values().OutDevice && !session_.Songs().PortFailed()) {
         SyncWithSettings();  // the current port again: nothing reopens
         return;
     }
@@ -549,7 +549,7 @@ void ControlMenus::OnFileOpen() {
         [&](SettingsValues& v) { v.DefDir = S(QFileInfo(files.front()).absolutePath()); });
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(S(f));
-    session_.Library().OpenPaths(paths);
+    session_.Songs().OpenPaths(paths);
 }
 
 void ControlMenus::OnFolderOpen() {
@@ -563,7 +563,7 @@ void ControlMenus::OnFolderOpen() {
     CodePage cp("CP932");
     const files::FileContext ctx{notifier, QDir::tempPath().toStdString() + "/", cp};
     const auto paths = files::WithFolderSongs({S(dir)}, ctx);
-    if (!paths.empty()) session_.Library().OpenPaths(paths);
+    if (!paths.empty()) session_.Songs().OpenPaths(paths);
 }
 
 void ControlMenus::OnListSave() {
@@ -576,14 +576,14 @@ void ControlMenus::OnListSave() {
                                     "(*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
     if (path.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
-    (void)session_.Library().SaveList(S(path));  // the list layer shows its own failures
+    (void)session_.Lists().SaveList(S(path));  // the list layer shows its own failures
 }
 
 // The song that plays, as the player loaded it (a converted Recomposer song
 // too), written as a Standard MIDI File. A copy: the next song may start
 // while the dialog is open.
 void ControlMenus::OnSaveAsSmf() {
-    const files::SongSource src = session_.Library().CurrentSource();
+    const files::SongSource src = session_.Songs().CurrentSource();
     if (src.LoadedPath.empty()) {
         window_.ShowMessage(QMessageBox::Critical, L(files::msg::kNoFiles));
         return;
@@ -605,7 +605,7 @@ void ControlMenus::OnSaveAsSmf() {
 // as the loop count says (without a finite count an A-B repeat never ends,
 // so the song renders whole).
 AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFormat format) const {
-    const files::PlayList& list = session_.Library().List();
+    const files::PlayList& list = session_.Lists().List();
     const SessionSnapshot snap = session_.Snapshot();
     AudioExportRequest r;
     r.song = list.Entry(list.Index());
@@ -618,7 +618,7 @@ AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFor
         if (session_.Output().Channel(c).Enabled.load(std::memory_order_relaxed) != 0)
             r.channels |= static_cast<uint16_t>(1u << (c - 1));
     }
-    const int32_t a = snap.pointA, b = snap.pointB;
+    const int32_t a = snap.loops.pointA, b = snap.loops.pointB;
     const int count = r.values.LoopCount;
     if (a >= 0 && b >= 0 && count > 0 && count != kEndlessLoops)
         r.onOpened = [a, b](PlaybackSession& s) {
@@ -629,9 +629,9 @@ AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFor
 }
 
 void ControlMenus::OnExportAudio() {
-    const files::PlayList& list = session_.Library().List();
+    const files::PlayList& list = session_.Lists().List();
     if (list.Index() < 1 || list.Index() > list.Count() ||
-        session_.Library().CurrentSource().LoadedPath.empty()) {
+        session_.Songs().CurrentSource().LoadedPath.empty()) {
         window_.ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
         return;
     }
@@ -653,7 +653,7 @@ void ControlMenus::OnExportAudio() {
     QStringList filters;
     for (const Filter& f : kFilters) filters << QString::fromLatin1(f.text);
     const QString name =
-        QFileInfo(Q(session_.Library().CurrentSource().FileName)).completeBaseName() +
+        QFileInfo(Q(session_.Songs().CurrentSource().FileName)).completeBaseName() +
         QStringLiteral(".wav");
     QString chosen = filters.front();
     QString path;
@@ -676,15 +676,15 @@ void ControlMenus::OnExportAudio() {
 }
 
 void ControlMenus::OnFavoriteAdd() {
-    const auto proposal = session_.Library().BeginAddFavorite();
+    const auto proposal = session_.Lists().BeginAddFavorite();
     if (!proposal) return;
     ModalScope modal(hooks_);
     bool ok = false;
     const QString answer =
         QInputDialog::getText(&window_, QString::fromLatin1(session::msg::kCaption),
                               Q(proposal->prompt), QLineEdit::Normal, Q(proposal->title), &ok);
-    // A failure was shown; the menu follows OnFavoritesChanged.
-    if (ok && !answer.isEmpty()) (void)session_.Library().FinishAddFavorite(S(answer), *proposal);
+    // A failure was shown; the menu follows OnListChanged(kFavorites).
+    if (ok && !answer.isEmpty()) (void)session_.Lists().FinishAddFavorite(S(answer), *proposal);
 }
 
 }  // namespace sonfara::shell

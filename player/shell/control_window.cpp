@@ -157,8 +157,8 @@ void ControlWindow::ConnectButtons() {
         session_.Transport().Restart();
         knob_->SetKnobLeft(L::kKnobFirstLeft);
     });
-    onRelease(ButtonKind::kPrev, [this] { session_.Library().Previous(); });
-    onRelease(ButtonKind::kNext, [this] { session_.Library().Next(); });
+    onRelease(ButtonKind::kPrev, [this] { session_.Songs().Previous(); });
+    onRelease(ButtonKind::kNext, [this] { session_.Songs().Next(); });
     connect(&Button(ButtonKind::kFastForward), &ui::PictureButton::pressedDown, this,
             [this] { OnStepPress(true); });
     connect(&Button(ButtonKind::kRewind), &ui::PictureButton::pressedDown, this,
@@ -197,7 +197,7 @@ void ControlWindow::OnStateChanged(const SessionSnapshot& state) {
     ShowLabels(state);
     ShowLoading(state.loading);
     if (state.loading) loadBar_->SetFraction(state.loadFraction);
-    knob_->SetMarks(state.pointA, state.pointB, state.totalMs);
+    knob_->SetMarks(state.loops.pointA, state.loops.pointB, state.totalMs);
     menus_->SyncWithSettings();
 }
 
@@ -378,14 +378,18 @@ void ControlWindow::OnStoppedAtEnd() {
     setFocus();
 }
 
-void ControlWindow::OnListChanged() {
-    menus_->RebuildFileList();
-}
-void ControlWindow::OnRecentChanged() {
-    menus_->RebuildRecent();
-}
-void ControlWindow::OnFavoritesChanged() {
-    menus_->RebuildFavorites();
+void ControlWindow::OnListChanged(SessionList which) {
+    switch (which) {
+        case SessionList::kPlayList:
+            menus_->RebuildFileList();
+            break;
+        case SessionList::kRecent:
+            menus_->RebuildRecent();
+            break;
+        case SessionList::kFavorites:
+            menus_->RebuildFavorites();
+            break;
+    }
 }
 void ControlWindow::OnCatalogChanged() {
     menus_->RefillShaping();
@@ -396,9 +400,6 @@ void ControlWindow::OnSettingsChanged(const SettingsValues& values) {
     textEncoding_ = values.TextEncoding;
     const SessionSnapshot s = session_.Snapshot();
     if (s.loaded && !s.loading) SetTextAndTip(title_, Q(s.title));
-}
-void ControlWindow::OnLoadFailed(const std::string& text) {
-    SetTextAndTip(title_, Q(Localized(text)));
 }
 void ControlWindow::OnNotice(const std::string& noticeBytes) {
     hooks_.SendNotice(noticeBytes);
@@ -426,7 +427,7 @@ void ControlWindow::dropEvent(QDropEvent* event) {
         if (url.isLocalFile()) paths.push_back(S(url.toLocalFile()));
     if (paths.empty()) return;
     event->acceptProposedAction();
-    session_.Library().OpenPaths(paths);
+    session_.Songs().OpenPaths(paths);
 }
 
 // --- Menus ---------------------------------------------------------------------

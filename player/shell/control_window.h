@@ -97,12 +97,9 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
     void OnStoppedAtEnd() override;
     void OnStateChanged(const SessionSnapshot& state) override;
-    void OnListChanged() override;
-    void OnRecentChanged() override;
-    void OnFavoritesChanged() override;
+    void OnListChanged(SessionList which) override;
     void OnCatalogChanged() override;
     void OnSettingsChanged(const SettingsValues& values) override;
-    void OnLoadFailed(const std::string& text) override;
     void OnNotice(const std::string& noticeBytes) override;
     // SessionObserver, timer thread
     void OnModuleIndicator() override;

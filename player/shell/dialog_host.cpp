@@ -44,28 +44,28 @@ class SessionListModel final : public dialogs::ListDialogModel {
     std::vector<std::string> Rows() const override {
         std::vector<std::string> rows;
         if (mode_ == dialogs::ListMode::kFavorites) {
-            for (const files::FavoriteEntry& f : session_.Library().Favorites())
+            for (const files::FavoriteEntry& f : session_.Lists().Favorites())
                 rows.push_back(f.Title);
         } else {
-            for (const files::FileEntry& e : session_.Library().List().Entries())
+            for (const files::FileEntry& e : session_.Lists().List().Entries())
                 rows.push_back(e.FileName);
         }
         return rows;
     }
     // The session reports its own failures.
     bool RenameFavorite(int entry, const std::string& title, std::string*) override {
-        return session_.Library().RenameFavorite(entry - 1, title);
+        return session_.Lists().RenameFavorite(entry - 1, title);
     }
     bool DeleteFavorite(int entry, std::string*) override {
-        return session_.Library().DeleteFavorite(entry - 1);
+        return session_.Lists().DeleteFavorite(entry - 1);
     }
-    int PlayingEntry() const override { return session_.Library().List().Index(); }
+    int PlayingEntry() const override { return session_.Lists().List().Index(); }
     bool PlayEntry(int entry) override {
-        session_.Library().FileListClick(entry - 1);
-        return session_.Library().List().Index() == entry;
+        session_.Lists().FileListClick(entry - 1);
+        return session_.Lists().List().Index() == entry;
     }
     // The dialog has refused the playing entry, the one the session keeps.
-    void RemoveEntry(int entry) override { (void)session_.Library().RemoveEntry(entry); }
+    void RemoveEntry(int entry) override { (void)session_.Lists().RemoveEntry(entry); }
 
   private:
     PlaybackSession& session_;
@@ -92,17 +92,17 @@ void DialogHost::AttachSession(PlaybackSession& session) {
     dialogs::LibraryWindow* lib = libraryWindow_.get();
     QObject::connect(lib, &dialogs::LibraryWindow::playRequested, lib,
                      [&session](const files::FileEntry& e) {
-                         session.Library().OpenEntries({e}, OpenMode::kReplace);
+                         session.Songs().OpenEntries({e}, OpenMode::kReplace);
                      });
     QObject::connect(lib, &dialogs::LibraryWindow::appendRequested, lib,
                      [&session](const files::FileEntry& e) {
-                         session.Library().OpenEntries({e}, OpenMode::kAppend);
+                         session.Songs().OpenEntries({e}, OpenMode::kAppend);
                      });
     // The song's own title; the favourite plays its file (a whole archive).
     QObject::connect(lib, &dialogs::LibraryWindow::favoriteRequested, lib,
                      [&session](const QString& path, const QString& title) {
                          const std::string t = title.toStdString();
-                         (void)session.Library().FinishAddFavorite(t, {path.toStdString(), t, {}});
+                         (void)session.Lists().FinishAddFavorite(t, {path.toStdString(), t, {}});
                      });
     wrdSource_ = std::make_unique<SessionWrdSource>(session);
     wrdWindow_->SetFrameSource(wrdSource_.get());
@@ -146,7 +146,7 @@ bool DialogHost::ShowWrdWindow() {
 }
 
 void DialogHost::ShowLyricsWindow() {
-    lyricsWindow_->SetLyrics(session_->Library().SongLyrics());
+    lyricsWindow_->SetLyrics(session_->Songs().SongLyrics());
     lyricsWindow_->show();
     lyricsWindow_->raise();
     lyricsWindow_->activateWindow();

@@ -137,8 +137,8 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
     : window_(window),
       session_(session),
       display_(display),
-      view_(session.Library().Song(), SystemCodePage()),
-      source_(session.Library().Song(), view_) {
+      view_(session.Songs().Song(), SystemCodePage()),
+      source_(session.Songs().Song(), view_) {
     QWidget* area = window.PanelArea();
     keyboard_ = new KeyboardPanelView(display, area);
     events_ = new panels::EventListPanel(source_, area);
@@ -210,7 +210,7 @@ void MainPanels::SetRolledUp(bool rolled) {
 }
 
 void MainPanels::ShowSong(const files::CompanionDocument& document) {
-    const SongTable& song = session_.Library().Song();
+    const SongTable& song = session_.Songs().Song();
     view_.OnLoadCompleted(song);
     events_->SongLoaded();
     document_->ShowDocument(document);
@@ -224,12 +224,12 @@ void MainPanels::ShowSong(const files::CompanionDocument& document) {
 }
 
 void MainPanels::SongOpened() {
-    ShowSong(files::ReadCompanionDocument(session_.Library().CurrentSource().FullPath));
+    ShowSong(files::ReadCompanionDocument(session_.Songs().CurrentSource().FullPath));
     SyncChannelLabels();  // an open switches every channel on
 }
 
 void MainPanels::TextsChanged() {
-    ShowSong(files::ReadCompanionDocument(session_.Library().CurrentSource().FullPath));
+    ShowSong(files::ReadCompanionDocument(session_.Songs().CurrentSource().FullPath));
 }
 
 void MainPanels::SongCleared() {

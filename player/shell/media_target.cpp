@@ -36,9 +36,9 @@ int SessionMediaTarget::SpeedPercentForRate(double rate) {
 }
 
 MediaState SessionMediaTarget::State() const {
-    MediaState m = FromSnapshot(session_.Snapshot(), session_.Library().CurrentSource().FullPath);
+    MediaState m = FromSnapshot(session_.Snapshot(), session_.Songs().CurrentSource().FullPath);
     // The text is made once per song, not at every change of state.
-    const std::shared_ptr<const Lyrics> lyrics = session_.Library().SongLyrics();
+    const std::shared_ptr<const Lyrics> lyrics = session_.Songs().SongLyrics();
     if (lyrics != lyricsOf_) {
         lyricsOf_ = lyrics;
         lyricsText_ = lyrics ? QString::fromStdString(lyrics->Text()) : QString();

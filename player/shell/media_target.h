@@ -41,10 +41,10 @@ class SessionMediaTarget final : public MediaControlTarget {
         Run([](PlaybackSession& s) { s.Transport().Stop(); });
     }
     void Next() override {
-        Run([](PlaybackSession& s) { s.Library().Next(); });
+        Run([](PlaybackSession& s) { s.Songs().Next(); });
     }
     void Previous() override {
-        Run([](PlaybackSession& s) { s.Library().Previous(); });
+        Run([](PlaybackSession& s) { s.Songs().Previous(); });
     }
     void SetPosition(qint64 positionUs) override;
     QString OpenPaths(const QStringList& paths) override;

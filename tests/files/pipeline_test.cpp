@@ -40,7 +40,8 @@ struct PipelineRig : SessionObserver {
     void OnStoppedAtEnd() override { ++stoppedAtEnd; }
 
     void Open() { Lib().OpenPaths({songs / "a.mid", songs / "b.rmi", songs / "pack.zip"}); }
-    SessionLibrary& Lib() { return session->Library(); }
+    SessionSongs& Lib() { return session->Songs(); }
+    SessionLists& Lists() { return session->Lists(); }
     const SongTable& Song() { return Lib().Song(); }
     bool Playing() { return session->Snapshot().playing; }
 
@@ -91,21 +92,21 @@ TEST(PlayerPipeline, ListPlaysThroughInOrderAndWraps) {
     EXPECT_EQ(r.Song().FileKindLabel, "RMI Format 0");
     // The song has no title of its own: the user's file name, not the work copy's.
     EXPECT_EQ(r.Song().SongTitle, "b.rmi");
-    EXPECT_EQ(r.Lib().List().Index(), 2);
+    EXPECT_EQ(r.Lists().List().Index(), 2);
 
     r.RunMs(kSongMs + 100);
     EXPECT_EQ(r.Lib().CurrentSource().FileName, "c.mid");
     EXPECT_EQ(r.Lib().CurrentSource().ArchivePath, r.songs / "pack.zip");
-    EXPECT_EQ(r.Lib().List().Checked(), 3);
+    EXPECT_EQ(r.Lists().List().Checked(), 3);
 
     r.RunMs(kSongMs + 100);
-    EXPECT_EQ(r.Lib().List().Index(), 1);
+    EXPECT_EQ(r.Lists().List().Index(), 1);
     EXPECT_EQ(r.NotesStarted(), (std::vector<int>{60, 62, 64, 60}));
     EXPECT_EQ(r.opened, (std::vector<int>{1, 2, 3, 1}));
     EXPECT_EQ(r.ports.Opened().size(), 1u) << "the port is reset between songs, not reopened";
 
     // Most recent first: the list's songs were opened one by one.
-    const auto& recent = r.Lib().Recent().Items();
+    const auto& recent = r.Lists().Recent().Items();
     EXPECT_EQ(recent[0], r.songs / "a.mid");
     EXPECT_EQ(recent[1], r.songs / "pack.zip");
     EXPECT_EQ(recent[2], r.songs / "b.rmi");
@@ -130,8 +131,8 @@ TEST(PlayerPipeline, RandomModeOpensOnlyListEntriesThroughThePipeline) {
     std::vector<int> started = r.NotesStarted();
     started.resize(std::min(started.size(), expected.size()));
     EXPECT_EQ(started, std::vector<int>(expected.begin(), expected.begin() + started.size()));
-    EXPECT_EQ(r.Lib().List().Index(), r.opened.back());
-    EXPECT_EQ(r.Lib().List().Checked(), r.opened.back());
+    EXPECT_EQ(r.Lists().List().Index(), r.opened.back());
+    EXPECT_EQ(r.Lists().List().Checked(), r.opened.back());
     r.session->Shutdown();
     EXPECT_EQ(r.ports.Latest()->NotesOnCount(), 0);
 }
@@ -147,7 +148,7 @@ TEST(PlayerPipeline, NextAndPreviousGoThroughThePipelineWithoutHangingNotes) {
     r.Lib().Previous();
     r.Lib().Previous();
     EXPECT_EQ(r.Lib().CurrentSource().FileName, "c.mid");
-    EXPECT_EQ(r.Lib().List().Index(), 3);
+    EXPECT_EQ(r.Lists().List().Index(), 3);
     EXPECT_EQ(r.opened, (std::vector<int>{1, 2, 1, 3}));
     r.RunMs(100);
     EXPECT_EQ(r.NotesStarted().back(), 64);

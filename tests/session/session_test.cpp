@@ -44,7 +44,7 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     EXPECT_FALSE(s.loaded);
     EXPECT_EQ(s.playListCount, 0);
 
-    r.S().Library().OpenPaths({a, b});
+    r.S().Songs().OpenPaths({a, b});
     s = r.Snap();
     EXPECT_TRUE(s.loaded);
     EXPECT_TRUE(s.playing);
@@ -89,7 +89,7 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     EXPECT_NEAR(s.positionMs, 6500, 5);
     EXPECT_TRUE(Sent(r.Port(), "90 42 64"));  // the note at 6 s
 
-    r.S().Library().Next();
+    r.S().Songs().Next();
     s = r.Snap();
     EXPECT_EQ(s.playListIndex, 2);
     EXPECT_EQ(s.fileName, "b.mid");
@@ -115,7 +115,7 @@ TEST(Session, HeldStepsAccelerateWhilePlayingAndClampAtTheEnds) {
     SessionRig r;
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(60000, {0x80, 0x3C, 0x40});
-    r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", BuildSmf(0, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "long.mid", BuildSmf(0, {t}))});
     r.RunMs(1000);
 
     // Paused: the press step and four timer steps in 2 s move 5 s.
@@ -159,7 +159,7 @@ TEST(Session, HeldStepsAccelerateWhilePlayingAndClampAtTheEnds) {
 
 TEST(Session, SpeedAndKeySteps) {
     SessionRig r;
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
     EXPECT_EQ(r.Snap().speedPercent, 100);
     std::vector<int> speeds;
     for (int i = 0; i < 10; ++i) {
@@ -187,7 +187,7 @@ TEST(Session, ChannelSwitchesSoloAndInstrumentMenu) {
     SessionRig r;
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(0, {0x91, 0x40, 0x64}).Ev(5000, {0x80, 0x3C, 0x40});
-    r.S().Library().OpenPaths({WriteSong(r.folder, "two.mid", BuildSmf(0, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "two.mid", BuildSmf(0, {t}))});
     r.RunMs(100);
     EXPECT_EQ(r.Port().NotesOnCount(), 2);
 
@@ -221,7 +221,7 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
         const auto bytes = BuildSmf(0, {t});
         Opened seen;
         r.S().AddObserver(&seen);
-        r.S().Library().OpenPaths(
+        r.S().Songs().OpenPaths(
             {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
         r.S().Transport().SetRepeatMode(RepeatMode::kList);
         r.S().Transport().SetRepeatMode(RepeatMode::kRandom);
@@ -241,7 +241,7 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
     EXPECT_EQ(store.values["RepeatMode"], "2");
     SessionRig again(&store);
     EXPECT_EQ(again.Snap().repeatMode, RepeatMode::kRandom);
-    EXPECT_EQ(again.S().Library().RecentMenu().captions[0].empty(), false);
+    EXPECT_EQ(again.S().Lists().RecentMenu().captions[0].empty(), false);
 }
 
 // Every hide and the exit save again; a settings folder that cannot be
@@ -264,19 +264,44 @@ TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
     const auto bytes = test::TenSecondSong();
     Opened seen;
     r.S().AddObserver(&seen);
-    r.S().Library().OpenPaths(
+    r.S().Songs().OpenPaths(
         {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
-    r.S().Library().FileListClick(0);
+    r.S().Lists().FileListClick(0);
     EXPECT_EQ(seen.ok, std::vector<int>{1});
-    r.S().Library().FileListClick(1);
+    r.S().Lists().FileListClick(1);
     EXPECT_EQ(seen.ok, (std::vector<int>{1, 2}));
     EXPECT_EQ(r.Snap().playListIndex, 2);
-    const auto menu = r.S().Library().PlayListMenu();
+    const auto menu = r.S().Lists().PlayListMenu();
     ASSERT_EQ(menu.size(), 2u);
     EXPECT_TRUE(menu[1].checked);
-    r.S().Library().Next();  // on the last entry: the first
+    r.S().Songs().Next();  // on the last entry: the first
     EXPECT_EQ(r.Snap().playListIndex, 1);
     r.S().RemoveObserver(&seen);
+}
+
+// Each list notice names the menu to rebuild, and only that one.
+TEST(Session, ListNoticesNameTheListThatChanged) {
+    SessionRig r;
+    struct Lists : SessionObserver {
+        std::vector<SessionList> seen;
+        void OnListChanged(SessionList which) override { seen.push_back(which); }
+        int Count(SessionList which) const { return std::ranges::count(seen, which); }
+    } lists;
+    r.S().AddObserver(&lists);
+    const auto bytes = test::TenSecondSong();
+    r.S().Songs().OpenPaths(
+        {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
+    EXPECT_GT(lists.Count(SessionList::kPlayList), 0);
+    EXPECT_GT(lists.Count(SessionList::kRecent), 0);
+    EXPECT_EQ(lists.Count(SessionList::kFavorites), 0);
+
+    lists.seen.clear();
+    EXPECT_TRUE(r.S().Lists().RemoveEntry(2));
+    EXPECT_EQ(lists.seen, std::vector<SessionList>{SessionList::kPlayList});
+    lists.seen.clear();
+    r.S().Lists().ClearRecent();
+    EXPECT_EQ(lists.seen, std::vector<SessionList>{SessionList::kRecent});
+    r.S().RemoveObserver(&lists);
 }
 
 }  // namespace
@@ -304,7 +329,7 @@ TEST(Session, SettingsEditAppliesOnlyWhatChanged) {
     test::SessionRig r(nullptr, &priority);
     SettingsSeen seen;
     r.S().AddObserver(&seen);
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", test::TenSecondSong())});
     r.RunMs(100);
     const size_t sent = r.Port().Messages().size();
 
@@ -336,20 +361,20 @@ TEST(Session, SongTextsFollowTheirEncodingAndTheSetting) {
         .Meta(0, 0x05, BytesOf("you\x92re/"))
         .Ev(100, {0x90, 60, 0x64})
         .Ev(900, {0x80, 60, 0x40});
-    r.S().Library().OpenPaths({WriteSong(r.folder, "w.kar", test::BuildSmf(0, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "w.kar", test::BuildSmf(0, {t}))});
     r.RunMs(50);
     SessionSnapshot s = r.Snap();
     EXPECT_EQ(s.title, "Don’t Stop");
     EXPECT_EQ(s.displayTextUtf8, "♪you’re/");
     EXPECT_EQ(s.displayText, r.cp.FromUtf8("♪you’re/")) << "peers get the system code page";
-    ASSERT_NE(r.S().Library().SongLyrics(), nullptr);
-    EXPECT_EQ(r.S().Library().SongLyrics()->Text(), "you’re");
+    ASSERT_NE(r.S().Songs().SongLyrics(), nullptr);
+    EXPECT_EQ(r.S().Songs().SongLyrics()->Text(), "you’re");
 
     r.S().Settings().Edit([](SettingsValues& v) { v.TextEncoding = 1; });  // CP932
     s = r.Snap();
     EXPECT_EQ(s.title, r.cp.ToUtf8("Don\x92t Stop"));
-    EXPECT_EQ(r.S().Library().Song().TextCodePage().Name(), "CP932");
-    EXPECT_EQ(r.S().Library().SongLyrics()->Text(), r.cp.ToUtf8("you\x92re"));
+    EXPECT_EQ(r.S().Songs().Song().TextCodePage().Name(), "CP932");
+    EXPECT_EQ(r.S().Songs().SongLyrics()->Text(), r.cp.ToUtf8("you\x92re"));
     r.S().Settings().Edit([](SettingsValues& v) { v.TextEncoding = 0; });
     EXPECT_EQ(r.Snap().title, "Don’t Stop");
 }
@@ -371,11 +396,11 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     StateCount seen;
     r.S().AddObserver(&seen);
     r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 1; });
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t, mark}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t, mark}))});
     SessionSnapshot s = r.Snap();
-    EXPECT_EQ(s.loopStartMs, 4000);
-    EXPECT_EQ(s.loopEndMs, 9900);
-    EXPECT_EQ(s.loopedTotalMs, 9900 + 5900);
+    EXPECT_EQ(s.loops.startMs, 4000);
+    EXPECT_EQ(s.loops.endMs, 9900);
+    EXPECT_EQ(s.loops.totalMs, 9900 + 5900);
 
     r.RunMs(1505);
     r.S().Transport().Pause();
@@ -389,9 +414,9 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     EXPECT_FALSE(r.S().Transport().SetPointB());  // too close after A
     EXPECT_EQ(seen.changes, before + 5);
     s = r.Snap();
-    EXPECT_EQ(s.pointA, 1500);
-    EXPECT_EQ(s.pointB, 3000);
-    EXPECT_EQ(s.loopedTotalMs, -1);
+    EXPECT_EQ(s.loops.pointA, 1500);
+    EXPECT_EQ(s.loops.pointB, 3000);
+    EXPECT_EQ(s.loops.totalMs, -1);
 
     // Paused past B: playing again goes straight back to A.
     r.S().Transport().SeekTo(6000);
@@ -419,17 +444,17 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     r.S().Transport().SeekTo(9800);
     r.RunMs(300);
     s = r.Snap();
-    EXPECT_EQ(s.loopsDone, 1);
+    EXPECT_EQ(s.loops.done, 1);
     EXPECT_NEAR(s.positionMs, 4200, 5);
-    EXPECT_EQ(s.loopedPositionMs, s.positionMs + 5900);
+    EXPECT_EQ(s.loops.positionMs, s.positionMs + 5900);
 
     EXPECT_FALSE(r.S().Transport().SetAB(2000, 10000));  // past the end
     EXPECT_TRUE(r.S().Transport().SetAB(2000, 5000));
-    r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", test::TenSecondSong())});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "b.mid", test::TenSecondSong())});
     s = r.Snap();
-    EXPECT_EQ(s.pointA, -1);
-    EXPECT_EQ(s.pointB, -1);
-    EXPECT_EQ(s.loopStartMs, -1);
+    EXPECT_EQ(s.loops.pointA, -1);
+    EXPECT_EQ(s.loops.pointB, -1);
+    EXPECT_EQ(s.loops.startMs, -1);
     r.S().RemoveObserver(&seen);
 }
 
@@ -442,11 +467,11 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
         t.Ev(i * 1000, {0x90, static_cast<uint8_t>(60 + i), 0x64})
             .Ev(i * 1000 + 900, {0x80, static_cast<uint8_t>(60 + i), 0x40});
     r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 2; });
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t}))});
     const int32_t total = r.Snap().totalMs;
     r.RunMs(1000);
     ASSERT_TRUE(r.S().Transport().SetAB(2000, 4000));
-    EXPECT_EQ(r.Snap().loopedTotalMs, total + 2 * 2000);
+    EXPECT_EQ(r.Snap().loops.totalMs, total + 2 * 2000);
     auto strikes = [&](const char* noteOn) {
         int n = 0;
         for (const auto& m : r.Port().Messages()) n += HexLine(m.bytes) == noteOn;
@@ -456,14 +481,14 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     r.RunMs(3000 + 2 * 2000 + 1500);
     EXPECT_EQ(strikes("90 3F 64"), 3);  // the note at 3 s
     EXPECT_EQ(strikes("90 41 64"), 1);  // the note at 5 s, past B
-    EXPECT_EQ(r.Snap().loopsDone, 2);
+    EXPECT_EQ(r.Snap().loops.done, 2);
     EXPECT_NEAR(r.Snap().positionMs, 5500, 5);
-    EXPECT_NEAR(r.Snap().loopedPositionMs, 5500 + 2 * 2000, 5);
+    EXPECT_NEAR(r.Snap().loops.positionMs, 5500 + 2 * 2000, 5);
 
     // With an endless count the section never ends.
     r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = kEndlessLoops; });
     r.S().Transport().SeekTo(2500);
-    EXPECT_EQ(r.Snap().loopedTotalMs, -1);
+    EXPECT_EQ(r.Snap().loops.totalMs, -1);
     r.Port().ClearLog();
     r.RunMs(20000);
     EXPECT_LT(r.Snap().positionMs, 4000);
@@ -479,19 +504,19 @@ TEST(Session, LibraryEntriesPlayOrJoinTheList) {
                                        SystemCodePage(), &err))
         << err;
     // One member of an archive, as a library row names it, plays alone.
-    r.S().Library().OpenEntries({{"sub/b.mid", r.folder, "pack.lzh", ""}}, OpenMode::kReplace);
+    r.S().Songs().OpenEntries({{"sub/b.mid", r.folder, "pack.lzh", ""}}, OpenMode::kReplace);
     SessionSnapshot s = r.Snap();
     EXPECT_TRUE(s.playing);
     EXPECT_EQ(s.playListCount, 1);
     EXPECT_EQ(s.fileName, "b.mid");  // extracted by its own name
     // Appending keeps the song playing and its place in the list.
-    r.S().Library().OpenEntries({{"a.mid", r.folder, "", ""}}, OpenMode::kAppend);
+    r.S().Songs().OpenEntries({{"a.mid", r.folder, "", ""}}, OpenMode::kAppend);
     s = r.Snap();
     EXPECT_EQ(s.playListCount, 2);
     EXPECT_EQ(s.playListIndex, 1);
     EXPECT_EQ(s.fileName, "b.mid");  // extracted by its own name
     // Nothing to open changes nothing.
-    r.S().Library().OpenEntries({}, OpenMode::kReplace);
+    r.S().Songs().OpenEntries({}, OpenMode::kReplace);
     EXPECT_EQ(r.Snap().playListCount, 2);
 }
 

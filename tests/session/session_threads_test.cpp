@@ -43,9 +43,9 @@ TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
     test::RecordingNotifier notifier;
     SessionEnv env(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/");
     PlaybackSession session(std::move(env));
-    session.Library().OpenPaths({test::WriteSong(folder, "a.mid", DenseSong(300)),
-                                 test::WriteSong(folder, "b.mid", DenseSong(400))});
-    ASSERT_TRUE(session.Snapshot().playing) << session.Library().LastError();
+    session.Songs().OpenPaths({test::WriteSong(folder, "a.mid", DenseSong(300)),
+                               test::WriteSong(folder, "b.mid", DenseSong(400))});
+    ASSERT_TRUE(session.Snapshot().playing) << session.Songs().LastError();
 
     // What the display reads and takes, from a thread of its own.
     OutputLayer& layer = session.Output().Layer();
@@ -123,8 +123,10 @@ TEST(SessionThreads, LargeSongsLoadOnAWorkerAndTheNewestOpenWins) {
     struct Opened : SessionObserver {
         std::vector<std::pair<bool, std::string>> songs;
         std::vector<std::string> failures;
-        void OnSongOpened(int, bool ok, const std::string& t) override { songs.push_back({ok, t}); }
-        void OnLoadFailed(const std::string& text) override { failures.push_back(text); }
+        void OnSongOpened(int, bool ok, const std::string& t) override {
+            songs.push_back({ok, t});
+            if (!ok && !t.empty()) failures.push_back(t);
+        }
     } seen;
     r.S().AddObserver(&seen);
     const auto waitForLoad = [&] {
@@ -137,10 +139,10 @@ TEST(SessionThreads, LargeSongsLoadOnAWorkerAndTheNewestOpenWins) {
     };
     const std::string a = test::WriteSong(r.folder, "a.mid", test::TenSecondSong(60));
     const std::string b = test::WriteSong(r.folder, "b.mid", test::TenSecondSong(70));
-    r.S().Library().OpenPaths({a}, OpenMode::kReplace);
+    r.S().Songs().OpenPaths({a}, OpenMode::kReplace);
     EXPECT_TRUE(r.Snap().loading);
     EXPECT_FALSE(r.Snap().loaded);
-    r.S().Library().OpenPaths({b}, OpenMode::kReplace);
+    r.S().Songs().OpenPaths({b}, OpenMode::kReplace);
     ASSERT_TRUE(waitForLoad());
     ASSERT_EQ(seen.songs.size(), 1u);
     EXPECT_EQ(seen.songs[0], std::make_pair(true, std::string("b.mid")));
@@ -150,7 +152,7 @@ TEST(SessionThreads, LargeSongsLoadOnAWorkerAndTheNewestOpenWins) {
     EXPECT_EQ(notes, std::vector<int>{70});
 
     const std::string bad = test::WriteSong(r.folder, "bad.mid", {'M', 'T', 'h', 'd', 0, 0});
-    r.S().Library().OpenPaths({bad}, OpenMode::kReplace);
+    r.S().Songs().OpenPaths({bad}, OpenMode::kReplace);
     ASSERT_TRUE(waitForLoad());
     ASSERT_EQ(seen.songs.size(), 2u);
     EXPECT_FALSE(seen.songs[1].first);

@@ -400,7 +400,7 @@ TEST_F(AppRig, RollUpByTitleDoubleClickAndFileDrop) {
     QApplication::sendEvent(text, &enter);  // as a drag does before its drop
     QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(text, &drop);
-    const files::PlayList& list = app_->Session().Library().List();
+    const files::PlayList& list = app_->Session().Lists().List();
     ASSERT_EQ(list.Count(), 3);
     EXPECT_EQ(list.Entry(1).FileName, "c.mid");
     EXPECT_EQ(list.Entry(3).FileName, "b.mid");
@@ -417,8 +417,8 @@ TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
     app_ = std::make_unique<SonfaraApp>(platform, nullptr);
     app_->onFinished = [] {};
     ASSERT_TRUE(app_->Start({QString::fromStdString(second), QString::fromStdString(song_)}));
-    ASSERT_TRUE(app_->Session().Library().PlayEntry(2));
-    ASSERT_EQ(app_->Session().Library().List().Index(), 2);
+    ASSERT_TRUE(app_->Session().Songs().PlayEntry(2));
+    ASSERT_EQ(app_->Session().Lists().List().Index(), 2);
 
     auto removeRow = [&](int row) {
         QTimer::singleShot(0, [row] {
@@ -433,12 +433,12 @@ TEST_F(AppRig, ListEditorRemovesEntriesButNotThePlayingOne) {
     removeRow(1);
     ASSERT_EQ(prompts.errors.size(), 1u);
     EXPECT_EQ(prompts.errors[0], QString::fromUtf8(dialogs::list_text::kCannotRemovePlaying));
-    EXPECT_EQ(app_->Session().Library().List().Count(), 2);
+    EXPECT_EQ(app_->Session().Lists().List().Count(), 2);
 
     removeRow(0);
     EXPECT_EQ(prompts.errors.size(), 1u);
-    EXPECT_EQ(app_->Session().Library().List().Count(), 1);
-    EXPECT_EQ(app_->Session().Library().List().Index(), 1) << "the index follows its entry";
+    EXPECT_EQ(app_->Session().Lists().List().Count(), 1);
+    EXPECT_EQ(app_->Session().Lists().List().Index(), 1) << "the index follows its entry";
     EXPECT_EQ(app_->Session().Snapshot().playListIndex, 1);
 }
 
@@ -660,7 +660,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
         return InstanceChannel::SendResult(result.load());
     };
     EXPECT_EQ(handOff(second), InstanceChannel::SendResult::kDelivered);
-    EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "b.mid");
+    EXPECT_EQ(app_->Session().Songs().CurrentSource().FileName, "b.mid");
     EXPECT_EQ(app_->Boxes().Showing(), first);
 
     // The desktop's open answers at once: a missing file and a broken one
@@ -684,7 +684,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     QTimer::singleShot(0, [&] {
         EXPECT_EQ(handOff(third), InstanceChannel::SendResult::kDelivered);
         mpris.Stop();
-        seenInDialog.push_back(app_->Session().Library().CurrentSource().FileName);
+        seenInDialog.push_back(app_->Session().Songs().CurrentSource().FileName);
         QApplication::activeModalWidget()->close();
     });
     app_->ShowListEditor(dialogs::ListMode::kPlayList);
@@ -692,7 +692,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     EXPECT_EQ(app_->Requests().Waiting(), 2u);
     ASSERT_TRUE(SpinUntil([&] { return app_->Requests().Waiting() == 0; }));
     // In order: the hand-off's song opened, then the stop.
-    EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "c.mid");
+    EXPECT_EQ(app_->Session().Songs().CurrentSource().FileName, "c.mid");
     EXPECT_FALSE(app_->Session().Snapshot().playing);
     EXPECT_EQ(mpris.State().status, MediaState::Status::kStopped);
     // A repeat mode set from the desktop is the one the menu ticks.
@@ -725,7 +725,7 @@ TEST_F(AppRig, HandOffOfAMissingFileNamesIt) {
     const QString shown = app_->Boxes().Showing()->text();
     EXPECT_TRUE(shown.endsWith(missing)) << shown.toStdString();
     EXPECT_EQ(shown, app_->Mpris()->Target().OpenPaths({missing}));
-    EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "ten.mid");
+    EXPECT_EQ(app_->Session().Songs().CurrentSource().FileName, "ten.mid");
     app_->Boxes().Showing()->accept();
 }
 
@@ -740,8 +740,8 @@ TEST_F(AppRig, FolderOnTheCommandLineOpensItsSongs) {
                                         nullptr);
     app_->onFinished = [] {};
     ASSERT_TRUE(app_->Start({folder}));
-    EXPECT_EQ(app_->Session().Library().List().Count(), 2);
-    EXPECT_EQ(app_->Session().Library().CurrentSource().FileName, "1.mid");
+    EXPECT_EQ(app_->Session().Lists().List().Count(), 2);
+    EXPECT_EQ(app_->Session().Songs().CurrentSource().FileName, "1.mid");
 }
 
 // A folder without songs is named in a notice that opens after the start
@@ -758,7 +758,7 @@ TEST_F(AppRig, EmptyFolderOnTheCommandLineIsNamed) {
     ASSERT_TRUE(SpinUntil([&] { return app_->Boxes().Showing() != nullptr; }));
     QMessageBox* box = app_->Boxes().Showing();
     EXPECT_EQ(box->text(), QString::fromUtf8(files::msg::kNoSongsInFolder) + folder);
-    EXPECT_EQ(app_->Session().Library().List().Count(), 0);
+    EXPECT_EQ(app_->Session().Lists().List().Count(), 0);
     box->accept();
 }
 

@@ -108,7 +108,7 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
     WindowRig r;
     const std::string a = WriteSong(r.folder, "a.mid", Song(10));
     const std::string b = WriteSong(r.folder, "b.mid", Song(10));
-    r.S().Library().OpenPaths({a, b});
+    r.S().Songs().OpenPaths({a, b});
     r.RunMs(1000);
     ASSERT_TRUE(r.Snap().playing);
     EXPECT_EQ(r.w.FileNameLabel().text(), "a.mid");
@@ -184,7 +184,7 @@ TEST(ControlWindow, TransportButtonsAndLabels) {
 // at the session: the time and the bar and beat come from the same moment.
 TEST(ControlWindow, ReadoutsShowTheSnapshotTheirTickTook) {
     WindowRig r;
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(30))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", Song(30))});
     r.RunMs(2600);
     const SessionSnapshot taken = r.S().Snapshot();
     r.RunMs(10000);  // the song moves on after the tick took its look
@@ -198,7 +198,7 @@ TEST(ControlWindow, ReadoutsShowTheSnapshotTheirTickTook) {
 // start, and the readout timer does not bring the old time back.
 TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
     WindowRig r;
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(4))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", Song(4))});
     r.RunMs(2600);
     r.w.OnCtlSet2(r.S().Snapshot());
     ASSERT_EQ(r.TimeText(), "00:03");
@@ -222,7 +222,7 @@ TEST(ControlWindow, StopShowsTheStartInBothReadouts) {
 // and its running step with it, and a late tick finds nothing to run.
 TEST(ControlWindow, WindowGoingLeavesTheTimersClean) {
     WindowRig r;
-    r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
     r.RunMs(1000);
     TimerTable timers{[] {}};
     {
@@ -240,7 +240,7 @@ TEST(ControlWindow, WindowGoingLeavesTheTimersClean) {
 
 TEST(ControlWindow, HeldFastForwardAndRewind) {
     WindowRig r;
-    r.S().Library().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "long.mid", Song(60))});
     r.RunMs(1000);
     auto& ff = r.w.Button(ButtonKind::kFastForward);
     auto hold = [&](ui::PictureButton& button, int timerSteps) {
@@ -300,7 +300,7 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
         if (i == 3) t.Meta(3000, 0x05, {'l', 'a', 'l', 'a'});
         t.Ev(i * 1000, {0x90, 0x3C, 0x64}).Ev(i * 1000 + 900, {0x80, 0x3C, 0x40});
     }
-    r.S().Library().OpenPaths({WriteSong(r.folder, "gs.mid", BuildSmf(0, {t}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "gs.mid", BuildSmf(0, {t}))});
     r.RunMs(10);
     QCoreApplication::processEvents();  // the queued start of the mark update
     ASSERT_TRUE(r.timers.ModuleMarksPending());
@@ -498,7 +498,7 @@ namespace {
 // is refused with a word; a new song clears both.
 TEST(ControlWindow, AbPointsMarkTheTrack) {
     WindowRig r;
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(10))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", Song(10))});
     r.RunMs(3000);
     r.Trigger("SetPointA");
     EXPECT_GT(r.w.Knob().markX(0), 0);
@@ -510,7 +510,7 @@ TEST(ControlWindow, AbPointsMarkTheTrack) {
     r.RunMs(3000);
     r.Trigger("SetPointB");
     EXPECT_GT(r.w.Knob().markX(1), r.w.Knob().markX(0));
-    r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(10))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "b.mid", Song(10))});
     EXPECT_EQ(r.w.Knob().markX(0), -1);
 }
 
@@ -528,7 +528,7 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
     };
     TrackBuilder lyric;
     lyric.Meta(1000, 0x05, {'l', 'a'});
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {lyric, Track(10)}))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {lyric, Track(10)}))});
     ASSERT_TRUE(waitForLoad());
     r.RunMs(3000);
     r.w.OnCtlSet2(r.S().Snapshot());
@@ -537,7 +537,7 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
     ASSERT_TRUE(r.w.FormatLabel().text().startsWith(QStringLiteral("♪")));
     ASSERT_GT(r.w.Knob().knobLeft(), ui::PositionKnob::kFirstLeft);
 
-    r.S().Library().OpenPaths({WriteSong(r.folder, "b.mid", Song(20))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "b.mid", Song(20))});
     ASSERT_TRUE(r.Snap().loading);
     EXPECT_EQ(r.w.TitleLabel().text(), QStringLiteral("読み込み中…"));
     r.w.OnCtlSet2(r.S().Snapshot());
@@ -556,7 +556,7 @@ TEST(ControlWindow, LoadingALargeSongBlanksTheReadouts) {
 // for: its window comes forward and the user is told why.
 TEST(ControlWindow, SecondExportWhileOneRunsSaysSoWithoutAFileDialog) {
     WindowRig r;
-    r.S().Library().OpenPaths({WriteSong(r.folder, "a.mid", Song(10))});
+    r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", Song(10))});
     r.hooks.exportRunning = true;
     bool dialogShown = false;
     QTimer::singleShot(200, [&] {  // a file dialog would block here: close it, noted

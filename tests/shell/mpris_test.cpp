@@ -307,7 +307,7 @@ TEST_F(MprisTest, SongEndOnTheTimerThreadIsSignalledFromTheUiThread) {
     session.Transport().SetRepeatMode(RepeatMode::kStopAtEnd);  // stop at the end
     test::TrackBuilder t;
     t.Ev(0, {0x90, 60, 0x64}).Ev(150, {0x80, 60, 0x40});
-    session.Library().OpenPaths({test::WriteSong(folder, "short.mid", test::BuildSmf(0, {t}))});
+    session.Songs().OpenPaths({test::WriteSong(folder, "short.mid", test::BuildSmf(0, {t}))});
     ASSERT_EQ(target.State().status, MediaState::Status::kPlaying);
     watcher.thread = {};
     EXPECT_TRUE(SpinUntil([&] {

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     window.show();
 
     if (!songs.empty()) {
-        session.Library().OpenPaths(songs);
+        session.Songs().OpenPaths(songs);
         const int64_t end = clock.NowUs() + static_cast<int64_t>(atSeconds * 1e6);
         while (clock.NowUs() < end) {
             timers.RunUntilUs(std::min(end, clock.NowUs() + 1000));
