@@ -134,6 +134,10 @@ const SongTable& SessionLibrary::Song() const {
     return s_.player_.Song();
 }
 
+const SongCursors& SessionLibrary::Cursors() const {
+    return s_.player_.Cursors();
+}
+
 // Opens the pipeline starts itself (not through the player) are reported here.
 void SessionLibrary::AfterOpen(int attemptsBefore) {
     s_.RefreshInfo();

@@ -137,7 +137,7 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
     : window_(window),
       session_(session),
       display_(display),
-      view_(session.Library().Song(), SystemCodePage()),
+      view_(session.Library().Song(), session.Library().Cursors(), SystemCodePage()),
       source_(session.Library().Song(), view_) {
     QWidget* area = window.PanelArea();
     keyboard_ = new KeyboardPanelView(display, area);
