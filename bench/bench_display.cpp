@@ -23,7 +23,8 @@ struct Rig {
     SoundShaping shaping;
     CodePage cp{"CP932"};
     SongTable song;
-    OutputLayer out{song, ports, settings, shaping, cp};
+    SongCursors cursors;
+    OutputLayer out{song, cursors, ports, settings, shaping, cp};
     // The recording system's first port always opens.
     Rig() { (void)out.OpenOutputPort(0); }
 };

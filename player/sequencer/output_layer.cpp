@@ -45,9 +45,15 @@ std::string TextSlot::Get() const {
     return s_;
 }
 
-OutputLayer::OutputLayer(SongTable& song, MidiOutputSystem& ports, const PlaybackSettings& settings,
-                         const SoundShaping& shaping, const CodePage& cp)
-    : song_(song), ports_(ports), settings_(settings), shaping_(shaping), cp_(cp) {
+OutputLayer::OutputLayer(const SongTable& song, SongCursors& cursors, MidiOutputSystem& ports,
+                         const PlaybackSettings& settings, const SoundShaping& shaping,
+                         const CodePage& cp)
+    : song_(song),
+      cursors_(cursors),
+      ports_(ports),
+      settings_(settings),
+      shaping_(shaping),
+      cp_(cp) {
     noteMark_ = cp_.FromUtf8("♪");
     sysex_.reserve(512);
     sentVolume_.fill(kDefaultVolume);
@@ -347,8 +353,7 @@ void OutputLayer::HandleMetaEvent(int extIndex, int track, int event) {
             }
             break;
         case midi::kMetaPort:
-            if (!payload.empty() && track >= 1 && track <= song_.trackPortSkip_.Size())
-                song_.trackPortSkip_[track].store(payload[0], kRelaxed);
+            if (!payload.empty() && track >= 1) cursors_.SetTrackPortSkip(track, payload[0]);
             break;
         case midi::kMetaTempo:
             if (payload.size() >= 3) {
@@ -556,7 +561,7 @@ void OutputLayer::ResetOutput() {
     fade_.store(kFullVolume, kRelaxed);
     pedals_ = {};  // the device reset lifts them
     pedalsLifted_ = false;
-    song_.nextEvent_.StoreAll(0);
+    cursors_.NextEvents().StoreAll(0);
     for (auto* o : observers_) o->OnClearMeters();
     port_->Reset();
     SendGMSystemOn();

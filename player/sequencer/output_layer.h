@@ -22,6 +22,7 @@
 #include "player/sequencer/messages.h"
 #include "player/sequencer/playback_settings.h"
 #include "player/sequencer/shown_channels.h"
+#include "player/sequencer/song_cursors.h"
 #include "player/sequencer/sound_shaping.h"
 #include "player/song/song_table.h"
 
@@ -64,8 +65,11 @@ bool IsModuleReset(std::span<const uint8_t> body);
 
 class OutputLayer {
   public:
-    OutputLayer(SongTable& song, MidiOutputSystem& ports, const PlaybackSettings& settings,
-                const SoundShaping& shaping, const CodePage& cp);
+    // `cursors` is the player's set: the output layer marks the tracks a
+    // port meta event takes off this port, and a reset sets the tracks'
+    // cursors back to a new run.
+    OutputLayer(const SongTable& song, SongCursors& cursors, MidiOutputSystem& ports,
+                const PlaybackSettings& settings, const SoundShaping& shaping, const CodePage& cp);
     ~OutputLayer();
     OutputLayer(const OutputLayer&) = delete;
     OutputLayer& operator=(const OutputLayer&) = delete;
@@ -171,7 +175,8 @@ class OutputLayer {
     void SendEscapeBytes(std::span<const uint8_t> bytes);
     bool ArrActive() const { return shaping_.ArrMode != 0; }
 
-    SongTable& song_;
+    const SongTable& song_;
+    SongCursors& cursors_;
     MidiOutputSystem& ports_;
     const PlaybackSettings& settings_;
     const SoundShaping& shaping_;

@@ -11,8 +11,8 @@ constexpr auto kRelaxed = std::memory_order_relaxed;
 Player::Player(PlayerEnv env, PlaybackSettings settings)
     : env_(env),
       settings_(std::move(settings)),
-      out_(song_, env.ports, settings_, shaping_, env.codePage),
-      seq_(song_, out_, env.clock, env.timers, settings_, activeList_, env.ui, *this) {
+      out_(song_, cursors_, env.ports, settings_, shaping_, env.codePage),
+      seq_(song_, cursors_, out_, env.clock, env.timers, settings_, activeList_, env.ui, *this) {
     out_.SetDisplayClock(&env.clock);
 }
 
@@ -21,6 +21,7 @@ Player::~Player() {
 }
 
 void Player::OnLoadStarted() {
+    cursors_.Rest();
     for (int c = 1; c <= midi::kChannelCount; ++c) out_.Channel(c).Volume.store(100, kRelaxed);
     out_.Shown().ShowAtOnce();
 }
@@ -58,6 +59,7 @@ LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabe
                             const std::string& fileName) {
     loader_.Cancel();
     LoadResult r = LoadSMF(path, song_, OptionsFor(kindLabel, fileName));
+    cursors_.Fit(song_);
     if (!r.ok()) {
         // Nothing of the previous song may keep sounding.
         song_.Loaded = false;
@@ -75,9 +77,11 @@ void Player::LoadSongInBackground(const std::string& path, const std::string& ki
     const LoadOptions opt = OptionsFor(kindLabel, fileName);
     for (auto* ob : opt.observers) ob->OnLoadStarted();
     song_.Clear();  // nothing of the last song plays or shows meanwhile
+    cursors_.Fit(song_);
     auto done = [this, opt, finish = std::move(finish)](const LoadResult& r, SongTable& read) {
         seq_.KillTimer();
         song_.TakeFrom(read);
+        cursors_.Fit(song_);
         NotifyLoadResult(r, song_, opt);
         if (!r.ok()) {
             song_.Loaded = false;

@@ -1,5 +1,6 @@
-// The engine's one player: owns the song, the output layer, the sequencer
-// with its time base and the settings values it reads. The playback session
+// The engine's one player: owns the song, the playback cursors over it, the
+// output layer, the sequencer with its time base and the settings values it
+// reads. The playback session
 // (player/session) constructs it and installs the file layer's opener; the
 // play list and the opening of songs belong to that opener.
 #pragma once
@@ -19,6 +20,7 @@
 #include "player/sequencer/output_layer.h"
 #include "player/sequencer/playback_settings.h"
 #include "player/sequencer/sequencer.h"
+#include "player/sequencer/song_cursors.h"
 #include "player/sequencer/sound_shaping.h"
 #include "player/sequencer/transport_interfaces.h"
 #include "player/song/smf_reader.h"
@@ -74,6 +76,9 @@ class Player final : public TransportHooks, public LoadObserver {
 
     SongTable& Song() { return song_; }
     const SongTable& Song() const { return song_; }
+    // Where playback stands (any thread reads; the sequencer and the output
+    // layer move it).
+    const SongCursors& Cursors() const { return cursors_; }
     OutputLayer& Output() { return out_; }
     const OutputLayer& Output() const { return out_; }
     Sequencer& Seq() { return seq_; }
@@ -125,7 +130,8 @@ class Player final : public TransportHooks, public LoadObserver {
     // TransportHooks
     void OpenSMFProc() override;
     void EtcSyrTimer() override;
-    // LoadObserver: a new load sets every channel's master volume to 100.
+    // LoadObserver: a new load sets every channel's master volume to 100
+    // and puts the cursors at rest.
     void OnLoadStarted() override;
 
   private:
@@ -162,6 +168,7 @@ class Player final : public TransportHooks, public LoadObserver {
     PlaybackSettings settings_;
     SoundShaping shaping_;
     SongTable song_;
+    SongCursors cursors_;
     NoList noList_;
     ListSwitch activeList_{noList_};
     SongOpener* opener_ = nullptr;

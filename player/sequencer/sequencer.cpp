@@ -38,10 +38,11 @@ size_t ManualUiScheduler::Pending() const {
     return queue_.size();
 }
 
-Sequencer::Sequencer(SongTable& song, OutputLayer& out, const Clock& clock, TimerService& timers,
-                     const PlaybackSettings& settings, PlayOrder& order, UiScheduler& ui,
-                     TransportHooks& hooks)
+Sequencer::Sequencer(const SongTable& song, SongCursors& cursors, OutputLayer& out,
+                     const Clock& clock, TimerService& timers, const PlaybackSettings& settings,
+                     PlayOrder& order, UiScheduler& ui, TransportHooks& hooks)
     : song_(song),
+      cursors_(cursors),
       out_(out),
       clock_(clock),
       timers_(timers),
@@ -150,12 +151,14 @@ int64_t Sequencer::WakeForDue(int32_t dueMs, int32_t nowMs) const {
 }
 
 void Sequencer::BeginRun() {
-    for (int t = 1; t <= song_.NTracks; ++t) song_.nextEvent_[t].store(1, kRelaxed);
+    CursorArray& next = cursors_.NextEvents();
+    for (int t = 1; t <= CursorTracks(); ++t) next[t].store(1, kRelaxed);
     int32_t start = clock_.NowMs();
     effectiveStart_.store(start, kRelaxed);
     speedBase_.store(start, kRelaxed);
     speedRef_.store(start, kRelaxed);
-    for (int k = 1; k <= song_.listNext_.Size(); ++k) song_.listNext_[k].store(1, kRelaxed);
+    CursorArray& lists = cursors_.ListNexts();
+    for (int k = 1; k <= lists.Size(); ++k) lists[k].store(1, kRelaxed);
     reachedMs_ = -1;
     loopsDone_.store(0, kRelaxed);
     songStarted_.store(true, kRelaxed);
@@ -163,7 +166,7 @@ void Sequencer::BeginRun() {
 
 int64_t Sequencer::SequencerTick() {
     if (shuttingDown_.load(kRelaxed)) return kNoWake;
-    if (song_.nextEvent_[1].load(kRelaxed) == 0) BeginRun();
+    if (cursors_.NextEvents()[1].load(kRelaxed) == 0) BeginRun();
 
     const int64_t nowUs = clock_.NowUs();
     const int32_t now = static_cast<int32_t>(nowUs / 1000);
@@ -191,13 +194,14 @@ int64_t Sequencer::SequencerTick() {
     if (!out_.BacklogEmpty()) nextDue = std::min(nextDue, upTo + 1);
     reachedMs_ = upTo;
 
-    for (int k = 1; k <= song_.ListsInUse(); ++k) {
+    CursorArray& lists = cursors_.ListNexts();
+    for (int k = 1, n = CursorLists(); k <= n; ++k) {
         const int32_t count = song_.ListCount(k);
         if (count <= 0) continue;
-        int32_t i = song_.listNext_[k].load(kRelaxed);
+        int32_t i = lists[k].load(kRelaxed);
         const int32_t from = i;
         while (i <= count && TimeOf(song_.ListEvent(k, i)) <= upTo) ++i;
-        if (i != from) song_.listNext_[k].store(i, kRelaxed);
+        if (i != from) lists[k].store(i, kRelaxed);
     }
 
     if (ended) {
@@ -344,10 +348,12 @@ int32_t Sequencer::LoopedLengthMs() const {
 // time still to come (just past the end when nothing is left).
 int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
     int32_t nextDue = song_.TotalMs < INT32_MAX ? song_.TotalMs + 1 : INT32_MAX;
-    for (int t = 1; t <= song_.NTracks; ++t) {
-        if (song_.trackPortSkip_[t].load(kRelaxed) != 0) continue;
+    CursorArray& next = cursors_.NextEvents();
+    CursorArray& skip = cursors_.TrackPortSkips();
+    for (int t = 1, n = CursorTracks(); t <= n; ++t) {
+        if (skip[t].load(kRelaxed) != 0) continue;
         const int32_t count = song_.EventCount(t);
-        int32_t e = song_.nextEvent_[t].load(kRelaxed);
+        int32_t e = next[t].load(kRelaxed);
         while (e <= count) {
             const EventView ev = song_.Event(t, e);
             const int32_t due = TimeOf(ev);
@@ -357,7 +363,7 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
             }
             firstSentMs_ = std::min(firstSentMs_, due);
             if (eventTicks) currentTick_.store(ev.tick, kRelaxed);
-            song_.nextEvent_[t].store(e + 1, kRelaxed);
+            next[t].store(e + 1, kRelaxed);
             if (midi::StatusKind(ev.status) != midi::kSystem) {
                 out_.SendShortMessage(ev.status, ev.data1, ev.data2);
             } else if (ev.status == midi::kSysExStart) {
@@ -366,7 +372,7 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
                 out_.SendEscapeEvent(ev.ExtIndex(), t, e);
             } else if (ev.status == midi::kMetaEvent) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
-                if (song_.trackPortSkip_[t].load(kRelaxed) != 0) break;
+                if (skip[t].load(kRelaxed) != 0) break;
             }
             ++e;
         }
@@ -382,7 +388,7 @@ bool Sequencer::EndedEmpty() const {
 }
 
 void Sequencer::EndOfSong(int32_t now) {
-    song_.trackPortSkip_.StoreAll(0);
+    cursors_.TrackPortSkips().StoreAll(0);
     // Without a list the song counts as a list of one.
     const int n = std::max(1, order_.Count());
     const RepeatMode m = settings_.RepeatMode;
@@ -407,7 +413,7 @@ void Sequencer::EndOfSong(int32_t now) {
     } else if (m == RepeatMode::kList && nextEntry) {
         StopOwnTimer();
         out_.ResetOutput();
-        song_.nextEvent_[1].store(0, kRelaxed);
+        cursors_.NextEvents()[1].store(0, kRelaxed);
         const int idx = order_.Index();
         order_.SetIndex(idx == n ? 1 : idx + 1);
         out_.ClearModuleFlags();
@@ -421,7 +427,7 @@ void Sequencer::EndOfSong(int32_t now) {
         order_.SetIndex(RoundHalfEven(frac * (n - 1) + 1));
         out_.ResetOutput();
         out_.ClearModuleFlags();
-        song_.nextEvent_[1].store(0, kRelaxed);
+        cursors_.NextEvents()[1].store(0, kRelaxed);
         wrdReset();
         ui_.Post([this] { hooks_.OpenSMFProc(); });
     } else {
@@ -436,7 +442,7 @@ void Sequencer::EndOfSong(int32_t now) {
         effectiveStart_.store(now, kRelaxed);
         speedBase_.store(now, kRelaxed);
         speedRef_.store(now, kRelaxed);
-        song_.nextEvent_[1].store(0, kRelaxed);
+        cursors_.NextEvents()[1].store(0, kRelaxed);
         if (BuiltinWrd()) wrdReset();
     }
 }
@@ -450,7 +456,7 @@ bool Sequencer::StartSong() {
 
 void Sequencer::ForgetSong() {
     KillTimer();
-    song_.nextEvent_[1].store(0, kRelaxed);
+    cursors_.Fit(song_);
     paused_.store(false, kRelaxed);
     pausedPosMs_.store(0, kRelaxed);
     songEnded_.store(0, kRelaxed);
@@ -514,17 +520,19 @@ void Sequencer::SeekTo(int32_t posMs) {
 // the programs sent again. A seek and a loop jump share it; a jump passes
 // over the module resets, since it does not reset the device either.
 void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
-    song_.trackPortSkip_.StoreAll(0);
-    for (int t = 1; t <= song_.NTracks; ++t) {
+    CursorArray& next = cursors_.NextEvents();
+    CursorArray& skip = cursors_.TrackPortSkips();
+    skip.StoreAll(0);
+    for (int t = 1, n = CursorTracks(); t <= n; ++t) {
         const int32_t count = song_.EventCount(t);
         // Also a track without events gets a cursor, so the start mark of
         // track 1 is never left behind.
-        song_.nextEvent_[t].store(count + 1, kRelaxed);
-        if (song_.trackPortSkip_[t].load(kRelaxed) != 0) continue;
+        next[t].store(count + 1, kRelaxed);
+        if (skip[t].load(kRelaxed) != 0) continue;
         for (int32_t e = 1; e <= count; ++e) {
             const EventView ev = song_.Event(t, e);
             if (TimeOf(ev) >= posMs) {
-                song_.nextEvent_[t].store(e, kRelaxed);
+                next[t].store(e, kRelaxed);
                 break;
             }
             const int kind = midi::StatusKind(ev.status);
@@ -537,9 +545,9 @@ void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
                     out_.SendSysExEvent(ev.ExtIndex(), t, e);
             } else if (ev.status == midi::kMetaEvent) {
                 out_.HandleMetaEvent(ev.ExtIndex(), t, e);
-                stop = song_.trackPortSkip_[t].load(kRelaxed) != 0;
+                stop = skip[t].load(kRelaxed) != 0;
             }
-            song_.nextEvent_[t].store(e + 1, kRelaxed);
+            next[t].store(e + 1, kRelaxed);
             if (stop) break;
         }
     }
@@ -549,12 +557,13 @@ void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
 }
 
 void Sequencer::SetListCursors(int32_t posMs) {
-    for (int k = 1; k <= song_.ListsInUse(); ++k) {
+    CursorArray& lists = cursors_.ListNexts();
+    for (int k = 1, n = CursorLists(); k <= n; ++k) {
         const int32_t count = song_.ListCount(k);
         if (count <= 0) continue;
         int32_t i = 1;
         while (i <= count && TimeOf(song_.ListEvent(k, i)) <= posMs) ++i;
-        song_.listNext_[k].store(i, kRelaxed);
+        lists[k].store(i, kRelaxed);
     }
 }
 
@@ -569,7 +578,7 @@ void Sequencer::StopSong() {
     // Playing again starts from the beginning: pedals lifted at a pause stay up.
     out_.ForgetLiftedPedals();
     pausedPosMs_.store(0, kRelaxed);
-    song_.nextEvent_[1].store(0, kRelaxed);
+    cursors_.NextEvents()[1].store(0, kRelaxed);
     songEnded_.store(0, kRelaxed);
     loopsDone_.store(0, kRelaxed);
     out_.SetFadeLevel(kFullVolume);  // stopped while paused in a fade: no reset brought it back

@@ -3,6 +3,7 @@
 // the song; and the transport operations that move the position.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -13,6 +14,7 @@
 #include "player/platform/timer.h"
 #include "player/sequencer/output_layer.h"
 #include "player/sequencer/playback_settings.h"
+#include "player/sequencer/song_cursors.h"
 #include "player/sequencer/transport_interfaces.h"
 #include "player/song/song_table.h"
 
@@ -20,9 +22,10 @@ namespace sonfara {
 
 class Sequencer {
   public:
-    Sequencer(SongTable& song, OutputLayer& out, const Clock& clock, TimerService& timers,
-              const PlaybackSettings& settings, PlayOrder& order, UiScheduler& ui,
-              TransportHooks& hooks);
+    // `cursors` is the player's set, shared with the output layer.
+    Sequencer(const SongTable& song, SongCursors& cursors, OutputLayer& out, const Clock& clock,
+              TimerService& timers, const PlaybackSettings& settings, PlayOrder& order,
+              UiScheduler& ui, TransportHooks& hooks);
     ~Sequencer();
     Sequencer(const Sequencer&) = delete;
     Sequencer& operator=(const Sequencer&) = delete;
@@ -66,8 +69,9 @@ class Sequencer {
     // Marks a freshly loaded song as playing from the start and starts the
     // timer (the open pipeline's last step); false when no timer was made.
     [[nodiscard]] bool StartSong();
-    // The song is gone (the empty song display): timer killed, every
-    // transport state back to that of a player with no song (UI thread).
+    // The song is gone (the empty song display): timer killed, the cursors
+    // fitted to the song and at rest, every transport state back to that of
+    // a player with no song (UI thread).
     void ForgetSong();
     // An entry of the list that could not be opened: it counts towards a
     // pass over the list in which nothing played (UI thread).
@@ -119,6 +123,7 @@ class Sequencer {
     bool SongStarted() const { return songStarted_.load(std::memory_order_relaxed); }
     int SongEnded() const { return songEnded_.load(std::memory_order_relaxed); }
     bool PortChanging() const { return portChanging_.load(std::memory_order_relaxed); }
+    const SongCursors& Cursors() const { return cursors_; }
     // How late each tick sent its earliest due message, in µs of the clock
     // (written by the timer thread; read by the benchmarks).
     const TimeHistogram& Lateness() const { return lateness_; }
@@ -158,6 +163,9 @@ class Sequencer {
     int32_t TimeOf(const EventView& ev) { return song_.TickToMs(ev.tick, timeHint_); }
     void ChaseTo(int32_t posMs, bool atJump);
     void SetListCursors(int32_t posMs);
+    // The tracks and lists the cursors cover: all of the song's once fitted.
+    int CursorTracks() const { return std::min<int>(song_.NTracks, cursors_.NextEvents().Size()); }
+    int CursorLists() const { return std::min(song_.ListsInUse(), cursors_.ListNexts().Size()); }
     std::optional<Section> ActiveSection() const;
     bool MoreLoops() const;
     bool FiniteLoopCount() const;
@@ -171,7 +179,8 @@ class Sequencer {
     bool ExternalWrd() const;
     bool BuiltinWrd() const;
 
-    SongTable& song_;
+    const SongTable& song_;
+    SongCursors& cursors_;
     OutputLayer& out_;
     const Clock& clock_;
     TimerService& timers_;

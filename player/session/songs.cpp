@@ -157,6 +157,10 @@ const SongTable& SessionSongs::Song() const {
     return core_.GetPlayer().Song();
 }
 
+const SongCursors& SessionSongs::Cursors() const {
+    return core_.GetPlayer().Cursors();
+}
+
 // Opens the pipeline starts itself (not through the player) are reported here.
 void SessionSongs::AfterOpen(int attemptsBefore) {
     core_.RefreshInfo();

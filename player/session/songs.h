@@ -40,8 +40,10 @@ class SessionSongs final : private SessionPart {
     void ClearSong();
 
     const files::SongSource& CurrentSource() const { return fileOp_.Current(); }
-    // The loaded song's tables (the event list reads them).
+    // The loaded song's tables and where playback stands in them (the event
+    // list reads both).
     const SongTable& Song() const;
+    const SongCursors& Cursors() const;
     // The loaded song's lyrics (made when it starts; empty ones when it has
     // none); null with no song.
     std::shared_ptr<const Lyrics> SongLyrics() const { return lyrics_; }

@@ -137,7 +137,7 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
     : window_(window),
       session_(session),
       display_(display),
-      view_(session.Songs().Song(), SystemCodePage()),
+      view_(session.Songs().Song(), session.Songs().Cursors(), SystemCodePage()),
       source_(session.Songs().Song(), view_) {
     QWidget* area = window.PanelArea();
     keyboard_ = new KeyboardPanelView(display, area);

@@ -313,7 +313,17 @@ int32_t PageStart(int32_t entry) {
     return (entry / kLinesPerPage) * kLinesPerPage;
 }
 
+class NothingPlays final : public ListPlayback {
+  public:
+    int32_t ListNext(int) const override { return 0; }
+};
+
 }  // namespace
+
+const ListPlayback& NoPlayback() {
+    static const NothingPlays none;
+    return none;
+}
 
 void EventListView::OnLoadCompleted(const SongTable& song) {
     pageCache_.assign(static_cast<size_t>(std::max(kMinCachedLists, song.ListsInUse() + 2)), -1);
@@ -334,7 +344,7 @@ void EventListView::SetCurrentList(int k) {
 }
 
 int32_t EventListView::PlayingEntry(int k) const {
-    const int32_t next = song_.ListNext(k);
+    const int32_t next = playback_.ListNext(k);
     return next > 0 ? next - 1 : 0;
 }
 

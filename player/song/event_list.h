@@ -73,11 +73,26 @@ struct EventScrollBar {
     bool enabled = false;
 };
 
+// Where playback stands in the display lists, as the player above keeps it.
+class ListPlayback {
+  public:
+    virtual ~ListPlayback() = default;
+    // The next entry (1-based) of list k to play; 0 before playback begins.
+    // Read on the UI thread while playback moves it.
+    virtual int32_t ListNext(int k) const = 0;
+};
+
+// Nothing plays (the command line's dump, a song shown without a player).
+const ListPlayback& NoPlayback();
+
 // Page model of the main window's event list. Owned by the UI thread; reads
-// the list cursors that the sequencer moves.
+// the list cursors that playback moves.
 class EventListView : public LoadObserver {
   public:
-    EventListView(const SongTable& song, const CodePage& cp) : song_(song), cp_(cp) {}
+    EventListView(const SongTable& song, const ListPlayback& playback, const CodePage& cp)
+        : song_(song), playback_(playback), cp_(cp) {}
+    EventListView(const SongTable& song, const CodePage& cp)
+        : EventListView(song, NoPlayback(), cp) {}
 
     // LoadObserver: the loader's completion steps for the event list.
     void OnLoadCompleted(const SongTable& song) override;
@@ -122,6 +137,7 @@ class EventListView : public LoadObserver {
     void ChooseUserEntry(int32_t entry);
 
     const SongTable& song_;
+    const ListPlayback& playback_;
     const CodePage& cp_;
     int currentList_ = 1;
     int lastRenderedList_ = kNoListRendered;

@@ -40,9 +40,6 @@ SongTable::SongTable() {
 
 void SongTable::SizeForTracks(int tracks) {
     const int lists = std::max(16, tracks);
-    nextEvent_.Reset(std::max(16, tracks));
-    listNext_.Reset(lists);
-    trackPortSkip_.Reset(std::max(16, tracks));
     trackNames_.assign(static_cast<size_t>(std::max(1, tracks)) + 1, std::string());
     listsInUse_ = lists;
 }
@@ -101,15 +98,6 @@ void SongTable::TakeFrom(SongTable& other) {
     swap(lists_, other.lists_);
     swap(smpteTicksPerSecond_, other.smpteTicksPerSecond_);
     swap(smpteFps_, other.smpteFps_);
-    // The cursors are sized for their song; both start at rest.
-    swap(nextEvent_, other.nextEvent_);
-    swap(listNext_, other.listNext_);
-    swap(trackPortSkip_, other.trackPortSkip_);
-    for (auto* table : {this, &other}) {
-        table->nextEvent_.StoreAll(0);
-        table->listNext_.StoreAll(0);
-        table->trackPortSkip_.StoreAll(0);
-    }
 }
 
 const std::string& SongTable::TrackName(int t) const {

@@ -1,13 +1,11 @@
 // The one in-memory song: decoded events per track, the payload store of
 // SysEx and meta events, the tempo map, the display lists and the song-wide
-// values. Filled by LoadSMF in one pass; playback only moves the cursors.
+// values. Filled by LoadSMF in one pass; playback only reads it.
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -213,17 +211,11 @@ class SongTable {
     ListEntry ListAt(int k, int i) const;           // entry i (1-based) of list k
     EventView ListEvent(int k, int i) const;
 
-    // --- Playback cursors (written by the sequencer and the output layer,
-    // read by displays on any thread); 0 outside the song's range ----------
-    int32_t NextEvent(int t) const { return nextEvent_.Load(t); }          // 1..NTracks
-    int32_t ListNext(int k) const { return listNext_.Load(k); }            // 1..ListsInUse()
-    int32_t TrackPortSkip(int t) const { return trackPortSkip_.Load(t); }  // 1..NTracks
-
     // Resets everything to the empty song.
     void Clear();
     // Takes the song of `other` (loaded elsewhere, e.g. on a worker thread),
-    // which gets this one's; the cursors start over. No cursor may move
-    // meanwhile (the sequencer's timer is stopped).
+    // which gets this one's. Nothing may read either meanwhile (the
+    // sequencer's timer is stopped).
     void TakeFrom(SongTable& other);
 
     // Bytes held by the event grid, list index and payload store.
@@ -234,37 +226,8 @@ class SongTable {
     friend struct Builder;
 
   private:
-    friend class Sequencer;
-    friend class OutputLayer;
-    friend struct SongCursorTestAccess;  // tests that place a cursor by hand
-
-    // Cursors 1..n, sized per song; the sequencer moves them while displays
-    // read them, so they are atomics that never move in memory while a song
-    // is loaded.
-    class Cursors {
-      public:
-        void Reset(int n) {
-            v_ = std::make_unique<std::atomic<int32_t>[]>(static_cast<size_t>(n) + 1);
-            n_ = n;
-        }
-        int Size() const { return n_; }  // highest valid index
-        std::atomic<int32_t>& operator[](int i) { return v_[i]; }
-        int32_t Load(int i) const {
-            return i >= 0 && i <= n_ ? v_[i].load(std::memory_order_relaxed) : 0;
-        }
-        void StoreAll(int32_t value) {
-            for (int i = 0; i <= n_; ++i) v_[i].store(value, std::memory_order_relaxed);
-        }
-
-      private:
-        std::unique_ptr<std::atomic<int32_t>[]> v_;
-        int n_ = 0;
-    };
     void SizeForTracks(int tracks);
 
-    Cursors nextEvent_;
-    Cursors listNext_;
-    Cursors trackPortSkip_;
     std::vector<std::string> trackNames_;
     const CodePage* textCodePage_ = nullptr;
     using EventRun = std::vector<SongEvent, LargeFillAllocator<SongEvent>>;

@@ -11,7 +11,7 @@ int32_t SequencerWrdClock::SongPositionMs() const {
     if (seq_.Paused()) return seq_.PausedPosMs();
     // A start (load, stop, repeat) waits for the tick that sets the time
     // base; until then the base still describes the previous run.
-    if (song_.NextEvent(1) == 0) return 0;
+    if (seq_.Cursors().NextEvent(1) == 0) return 0;
     return seq_.PositionMs();
 }
 
@@ -29,7 +29,7 @@ WrdSequencerLink::WrdSequencerLink(Sequencer& seq, const SongTable& song, WrdWin
                                    ExternalWrdPlayer* external, const GlyphSource* glyphs)
     : seq_(seq),
       song_(song),
-      clock_(seq, song),
+      clock_(seq),
       runtime_(clock_, window, glyphs),
       presenter_(runtime_, external),
       owner_(std::this_thread::get_id()) {
@@ -87,7 +87,7 @@ void WrdSequencerLink::Tick() {
     }
     if (!runtime_.Active() || clock_.Paused()) return;  // a paused song keeps its frame
     // The song ended and the next one is on its way: nothing to perform.
-    if (!seq_.TimerRunning() && song_.NextEvent(1) == 0) return;
+    if (!seq_.TimerRunning() && seq_.Cursors().NextEvent(1) == 0) return;
     const int32_t pos = clock_.SongPositionMs();
     // The position moves backwards only when the song starts over without a
     // seek or a repeat (stop, then play): replay the script from the start

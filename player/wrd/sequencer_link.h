@@ -27,7 +27,7 @@ namespace sonfara::wrd {
 // only, so any thread may ask while the timer thread runs.
 class SequencerWrdClock final : public WrdClock {
   public:
-    SequencerWrdClock(const Sequencer& seq, const SongTable& song) : seq_(seq), song_(song) {}
+    explicit SequencerWrdClock(const Sequencer& seq) : seq_(seq) {}
 
     // The paused position, 0 while a start waits for its first tick (the
     // time base still holds the previous run), else the running position.
@@ -41,7 +41,6 @@ class SequencerWrdClock final : public WrdClock {
 
   private:
     const Sequencer& seq_;
-    const SongTable& song_;
     std::atomic<bool> holding_{false};
     std::atomic<int32_t> heldMs_{0};
 };

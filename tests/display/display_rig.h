@@ -22,7 +22,8 @@ struct DisplayRig {
     SoundShaping shaping;
     CodePage cp{"CP932"};
     SongTable song;
-    OutputLayer out{song, ports, settings, shaping, cp};
+    SongCursors cursors;
+    OutputLayer out{song, cursors, ports, settings, shaping, cp};
     OutputLayerSource src{out};
 
     DisplayRig() { EXPECT_TRUE(out.OpenOutputPort(0).ok()); }

@@ -32,9 +32,10 @@ class ShapingOutput : public ::testing::Test {
     RecordingOutputSystem ports_{clock_};
     CodePage cp_{"CP932"};
     SongTable song_;
+    SongCursors cursors_;
     PlaybackSettings settings_;
     SoundShaping shaping_;
-    OutputLayer out_{song_, ports_, settings_, shaping_, cp_};
+    OutputLayer out_{song_, cursors_, ports_, settings_, shaping_, cp_};
 };
 
 TEST_F(ShapingOutput, InstElseThenMappingRemapsEveryProgramButDrums) {

@@ -23,10 +23,10 @@
 #include "player/panels/panel_style.h"
 #include "player/platform/sfrlib_binding.h"
 #include "player/sequencer/output_layer.h"
+#include "player/sequencer/song_cursors.h"
 #include "player/song/smf_reader.h"
 #include "player/ui/palette.h"
 #include "tests/sequencer/smf_builder.h"
-#include "tests/support_code/song_cursors.h"
 
 namespace sonfara::panels {
 namespace {
@@ -47,13 +47,15 @@ std::vector<uint8_t> Bytes(const std::string& utf8) {
 // A loaded song with its page model, as the session will hold them.
 struct Song {
     SongTable table;
-    EventListView view{table, Cp()};
+    SongCursors cursors;
+    EventListView view{table, cursors, Cp()};
     ViewEventListSource source{table, view};
     explicit Song(const std::vector<uint8_t>& smf) {
         LoadOptions options;
         options.codePage = &Cp();
         options.observers = {&view};
         EXPECT_TRUE(LoadSMFBytes(smf, table, options).ok());
+        cursors.Fit(table);
     }
 };
 
@@ -223,16 +225,16 @@ TEST(EventListPanel, FollowsTheCursorButNotWhileTheSliderIsHeld) {
     QScrollBar& bar = *panel.Scroll();
     EXPECT_TRUE(bar.isEnabled());
 
-    SongCursorTestAccess::SetListNext(song.table, 1, 20);  // entry 19: second page, row 2
+    song.cursors.SetListNext(1, 20);  // entry 19: second page, row 2
     panel.Refresh();
     EXPECT_EQ(panel.Picture()->MarkerRow(), 2);
     EXPECT_EQ(bar.value(), 50);
-    SongCursorTestAccess::SetListNext(song.table, 1, 21);
+    song.cursors.SetListNext(1, 21);
     panel.Refresh();
     EXPECT_EQ(panel.Picture()->MarkerRow(), 3);
 
     bar.setSliderDown(true);
-    SongCursorTestAccess::SetListNext(song.table, 1, 40);
+    song.cursors.SetListNext(1, 40);
     panel.Refresh();
     EXPECT_EQ(panel.Picture()->MarkerRow(), 3);
     EXPECT_EQ(bar.value(), 50);
@@ -258,7 +260,7 @@ TEST(EventListPanel, ChosenPageStaysUntilPlaybackMovesOn) {
     panel.SongLoaded();
     QScrollBar& bar = *panel.Scroll();
     auto shown = [&] { return song.view.ShownPageStart(); };
-    SongCursorTestAccess::SetListNext(song.table, 1, 20);  // playing on the page from 17
+    song.cursors.SetListNext(1, 20);  // playing on the page from 17
     panel.Refresh();
     ASSERT_EQ(shown(), 17);
 
@@ -267,7 +269,7 @@ TEST(EventListPanel, ChosenPageStaysUntilPlaybackMovesOn) {
     bar.setSliderDown(false);
     for (int i = 0; i < 5; ++i) panel.Refresh();
     EXPECT_EQ(shown(), 85) << "the released thumb snapped back";
-    SongCursorTestAccess::SetListNext(song.table, 1, 30);  // playback on the same page
+    song.cursors.SetListNext(1, 30);  // playback on the same page
     panel.Refresh();
     EXPECT_EQ(shown(), 85);
 
@@ -287,7 +289,7 @@ TEST(EventListPanel, ChosenPageStaysUntilPlaybackMovesOn) {
     panel.Refresh();
     EXPECT_EQ(shown(), 68);
 
-    SongCursorTestAccess::SetListNext(song.table, 1, 40);  // playback moves on
+    song.cursors.SetListNext(1, 40);  // playback moves on
     panel.Refresh();
     EXPECT_EQ(shown(), 34);
     EXPECT_EQ(panel.Picture()->MarkerRow(), 5);
@@ -304,9 +306,10 @@ TEST(InstrumentMenu, CaptionsRebuildsAndSendsTheProgramChange) {
     ManualClock clock;
     RecordingOutputSystem ports(clock);
     SongTable table;
+    SongCursors cursors;
     PlaybackSettings settings;
     SoundShaping shaping;
-    OutputLayer out(table, ports, settings, shaping, Cp());
+    OutputLayer out(table, cursors, ports, settings, shaping, Cp());
     ASSERT_TRUE(out.OpenOutputPort(0).ok());
     OutputLayerProgramChanger changer(out);
     InstrumentMenu menu(labeler, changer);

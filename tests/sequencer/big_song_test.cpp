@@ -61,7 +61,7 @@ TEST(BigSongs, PastTheOldLimitsLoadAndPlayInOrder) {
         ASSERT_EQ(p.keys.size(), 65u);
         EXPECT_TRUE(Ascending(p.keys));
         EXPECT_EQ(r.player->Song().ListsInUse(), 65);
-        EXPECT_GT(r.player->Song().ListNext(65), 1) << "list 65 follows playback";
+        EXPECT_GT(r.player->Cursors().ListNext(65), 1) << "list 65 follows playback";
     }
     {  // 70 000 tempo events, 1 a tick, alternately slower and faster than 120 BPM.
         TrackBuilder tempo, notes;

@@ -193,8 +193,8 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
             }
             sum += player.Seq().ElapsedSeconds();
             sum += player.Seq().CurrentTick();
-            sum += player.Song().NextEvent(1);
-            sum += player.Song().ListNext(1);
+            sum += player.Cursors().NextEvent(1);
+            sum += player.Cursors().ListNext(1);
             sum += static_cast<long>(player.Output().DisplayText.Get().size());
             sum += player.Seq().PositionMs();
             sum += player.Seq().LoopsDone() + player.Output().FadeLevel();

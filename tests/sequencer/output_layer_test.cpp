@@ -22,7 +22,8 @@ struct OutRig {
     SoundShaping shaping;
     CodePage cp{"CP932"};
     SongTable song;
-    OutputLayer out{song, ports, settings, shaping, cp};
+    SongCursors cursors;
+    OutputLayer out{song, cursors, ports, settings, shaping, cp};
 
     OutRig() {
         EXPECT_TRUE(out.OpenOutputPort(0).ok());
@@ -367,7 +368,7 @@ TEST(OutputLayer, MetaEvents) {
     r.out.HandleMetaEvent(4, 1, 4);
     EXPECT_EQ(r.out.DisplayText.Get(), "\x81\xF4la");  // ♪ in CP932
     r.out.HandleMetaEvent(5, 3, 5);
-    EXPECT_EQ(r.song.TrackPortSkip(3), 1);
+    EXPECT_EQ(r.cursors.TrackPortSkip(3), 1);
     r.out.HandleMetaEvent(6, 1, 6);  // a zero tempo is ignored
     EXPECT_EQ(r.out.BPMText.Get(), "150");
     r.out.HandleMetaEvent(999, 1, 1);  // out of range: nothing

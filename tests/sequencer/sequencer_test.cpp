@@ -73,7 +73,38 @@ TEST(SequencerTick, PortMetaStopsOnlyItsTrack) {
     r.RunMs(250);
     auto lines = Timed(r);
     EXPECT_EQ(lines, (std::vector<std::string>{"0 90 30 40", "0 91 31 40", "200 80 30 00"}));
-    EXPECT_EQ(r.player->Song().TrackPortSkip(2), 1);
+    EXPECT_EQ(r.player->Cursors().TrackPortSkip(2), 1);
+}
+
+// The cursors belong to the player, not the song: a new song must find them
+// at rest and sized for its own tracks, or its first tick would start
+// mid-song, skip a track or write past the set.
+TEST(SequencerTick, NextSongFindsTheCursorsAtRestAndSizedForIt) {
+    Rig r;
+    TrackBuilder t1, t2;
+    t1.Ev(0, {0x90, 0x30, 0x40}).Ev(200, {0x80, 0x30, 0x00}).Ev(1000, {0xB0, 0x07, 0x51});
+    t2.Ev(0, {0x91, 0x31, 0x40}).Meta(100, 0x21, {0x01}).Ev(200, {0x81, 0x31, 0x00});
+    std::vector<TrackBuilder> many(20);
+    for (int i = 0; i < 20; ++i) many[i].Ev(10 * i, {0xB0, 0x07, static_cast<uint8_t>(i)});
+    many[0].Ev(1000, {0xB0, 0x07, 0x7F});  // still playing when looked at
+    r.Start({BuildSmf(1, {t1, t2}), BuildSmf(1, many)});
+    r.RunMs(250);
+    const SongCursors& cursors = r.player->Cursors();
+    EXPECT_EQ(cursors.NextEvent(1), 3);
+    EXPECT_EQ(cursors.TrackPortSkip(2), 1);
+    EXPECT_GT(cursors.ListNext(1), 1);
+
+    ASSERT_TRUE(r.player->PlayEntry(2));
+    for (int t = 1; t <= 2; ++t) {
+        EXPECT_EQ(cursors.NextEvent(t), 0) << t;
+        EXPECT_EQ(cursors.TrackPortSkip(t), 0) << t;
+        EXPECT_EQ(cursors.ListNext(t), 0) << t;
+    }
+    r.Port().ClearLog();
+    r.RunMs(250);
+    EXPECT_EQ(r.Port().Messages().size(), 20u) << "every track of the larger song plays";
+    EXPECT_EQ(cursors.NextEvent(20), 3) << "past its controller and end of track";
+    EXPECT_EQ(cursors.ListNext(20), 3);
 }
 
 TEST(SequencerTick, EndsAtFirstTickPastTheLastEvent) {
@@ -417,20 +448,20 @@ TEST(Transport, SeekChasesControllersAndProgramsButNotNotes) {
     EXPECT_EQ(r.Out().ModuleName.Get(), "ID 10");
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     EXPECT_EQ(r.Seq().PositionMs(), 30000);
-    auto& song = r.player->Song();
-    EXPECT_EQ(song.NextEvent(1), 5);
-    EXPECT_EQ(song.NextEvent(2), 3);
+    const SongCursors& cursors = r.player->Cursors();
+    EXPECT_EQ(cursors.NextEvent(1), 5);
+    EXPECT_EQ(cursors.NextEvent(2), 3);
     // Display lists: entries at or before the position count as passed.
-    EXPECT_EQ(song.ListNext(1), 5);
-    EXPECT_EQ(song.ListNext(2), 3);
+    EXPECT_EQ(cursors.ListNext(1), 5);
+    EXPECT_EQ(cursors.ListNext(2), 3);
     r.Port().ClearLog();
     r.RunMs(5000 + 10);
     EXPECT_EQ(Timed(r), (std::vector<std::string>{"35000 91 40 40"}));
 
     // Backwards before the first event of list 2.
     r.Seq().SeekTo(1000);
-    EXPECT_EQ(song.ListNext(2), 1);
-    EXPECT_EQ(song.NextEvent(2), 1);
+    EXPECT_EQ(cursors.ListNext(2), 1);
+    EXPECT_EQ(cursors.NextEvent(2), 1);
 }
 
 TEST(Transport, SeekWhilePausedStaysPaused) {
@@ -476,7 +507,7 @@ TEST(Transport, StopRestartAndResume) {
     r.Seq().StopSong();
     EXPECT_TRUE(r.Seq().Paused());
     EXPECT_EQ(r.Seq().PausedPosMs(), 0);
-    EXPECT_EQ(r.player->Song().NextEvent(1), 0);
+    EXPECT_EQ(r.player->Cursors().NextEvent(1), 0);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     r.Port().ClearLog();
     r.Seq().ResumeSong();

@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "player/sequencer/song_cursors.h"
 #include "tests/support_code/smf_bytes.h"
-#include "tests/support_code/song_cursors.h"
 
 namespace sonfara {
 namespace {
@@ -133,7 +133,9 @@ TEST(EventListView, FollowsTheCursorAndTheUsersScrollBar) {
     Track t;
     for (int i = 0; i < 99; ++i) t.Msg(10, {0x90, 60, 1});
     Load(s, Smf(1, 480, {t.End()}));  // 100 entries, 6 pages
-    EventListView v(s, Cp());
+    SongCursors cursors;
+    cursors.Fit(s);
+    EventListView v(s, cursors, Cp());
     v.OnLoadCompleted(s);
     EXPECT_EQ(v.LastRenderedList(), 1);
     EXPECT_EQ(v.ListPageCache(1), 0);
@@ -141,15 +143,15 @@ TEST(EventListView, FollowsTheCursorAndTheUsersScrollBar) {
     EXPECT_EQ(v.ScrollBar().smallStep, 18);
 
     // Playback moves within the page: only the marker moves.
-    SongCursorTestAccess::SetNextEvent(s, 1, 1);
-    SongCursorTestAccess::SetListNext(s, 1, 5);
+    cursors.SetNextEvent(1, 1);
+    cursors.SetListNext(1, 5);
     EventListAction a = v.FillEventList();
     EXPECT_EQ(a.kind, EventListAction::kMoveMarker);
     EXPECT_EQ(a.markerRow, 4);
     EXPECT_EQ(v.FillEventList().kind, EventListAction::kNothing);
 
     // Crossing into entry 35 (0-based 34) renders page 3.
-    SongCursorTestAccess::SetListNext(s, 1, 35);
+    cursors.SetListNext(1, 35);
     a = v.FillEventList();
     EXPECT_EQ(a.kind, EventListAction::kDrawPage);
     EXPECT_EQ(v.ListPageCache(1), 34);

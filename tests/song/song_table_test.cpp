@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "player/sequencer/song_cursors.h"
 #include "player/song/smf_reader.h"
 #include "tests/support_code/smf_bytes.h"
-#include "tests/support_code/song_cursors.h"
 
 namespace sonfara {
 namespace {
@@ -198,13 +198,16 @@ TEST(ExtendedData, IndexSplitsOverDataBytesAndRowsAreExact) {
 TEST(SongTable, LoadReplacesEverything) {
     SongTable s;
     Load(s, Smf(1, 480, {Track().Meta(0, 0x03, "A").End(), Track().Meta(0, 0x03, "B").End()}));
-    SongCursorTestAccess::SetNextEvent(s, 1, 5);
-    SongCursorTestAccess::SetTrackPortSkip(s, 2, 1);
+    SongCursors cursors;
+    cursors.Fit(s);
+    cursors.SetNextEvent(1, 5);
+    cursors.SetTrackPortSkip(2, 1);
     Load(s, Smf(0, 96, {Track().End()}));
+    cursors.Fit(s);  // what the player does after each load
     EXPECT_EQ(s.NTracks, 1);
     EXPECT_EQ(s.TrackName(2), "");
-    EXPECT_EQ(s.NextEvent(1), 0);
-    EXPECT_EQ(s.TrackPortSkip(2), 0);
+    EXPECT_EQ(cursors.NextEvent(1), 0);
+    EXPECT_EQ(cursors.TrackPortSkip(2), 0);
     EXPECT_EQ(s.SongTitle, "t.mid");
 }
 

@@ -133,7 +133,8 @@ int main(int argc, char** argv) {
     SoundShaping shaping;
     CodePage cp{"CP932"};
     SongTable song;
-    OutputLayer out{song, ports, settings, shaping, cp};
+    SongCursors cursors;
+    OutputLayer out{song, cursors, ports, settings, shaping, cp};
     if (!out.OpenOutputPort(0).ok()) return 1;
     PlayScene(out);
     for (qreal dpr : {1.0, 2.0}) {

@@ -14,9 +14,9 @@
 #include "player/files/companion.h"
 #include "player/panels/document_panel.h"
 #include "player/panels/event_list_panel.h"
+#include "player/sequencer/song_cursors.h"
 #include "player/song/event_list.h"
 #include "player/song/smf_reader.h"
-#include "song_cursors.h"
 
 using namespace sonfara;
 
@@ -41,7 +41,8 @@ constexpr const char* kNote =
 int Render(const QString& outDir, const QString& ratio) {
     const CodePage& cp = SystemCodePage();
     SongTable song;
-    EventListView view(song, cp);
+    SongCursors cursors;
+    EventListView view(song, cursors, cp);
     LoadOptions options;
     options.codePage = &cp;
     options.observers = {&view};
@@ -50,13 +51,14 @@ int Render(const QString& outDir, const QString& ratio) {
         std::fprintf(stderr, "cannot load the demo song: %s\n", loaded.Message().c_str());
         return 1;
     }
+    cursors.Fit(song);
     panels::ViewEventListSource source(song, view);
     panels::EventListPanel events(source);
     events.SongLoaded();
     // The melody track while its part set-up plays: controllers, the
     // program, the first notes.
     events.ChooseTrack(2);
-    SongCursorTestAccess::SetListNext(song, 2, 9);
+    cursors.SetListNext(2, 9);
     events.Refresh();
 
     QTemporaryDir dir;
