@@ -61,9 +61,11 @@ void SongTable::Clear() {
     Loaded = false;
     textCodePage_ = &CodePageNamed(CodePage::kDefaultName);
     tracks_.clear();
-    extBytes_.clear();
-    extOffset_.assign(1, 0);
-    extEvent_.clear();
+    // Given back, not kept: a loaded song's arrays may be large.
+    extBytes_ = {};
+    extEnd_ = {};
+    extEvent_ = {};
+    textRows_ = {};
     extFirst_.assign(1, 0);
     explicitLists_ = false;
     lists_.clear();
@@ -92,8 +94,9 @@ void SongTable::TakeFrom(SongTable& other) {
     swap(textCodePage_, other.textCodePage_);
     swap(tracks_, other.tracks_);
     swap(extBytes_, other.extBytes_);
-    swap(extOffset_, other.extOffset_);
+    swap(extEnd_, other.extEnd_);
     swap(extEvent_, other.extEvent_);
+    swap(textRows_, other.textRows_);
     swap(extFirst_, other.extFirst_);
     swap(tempo_, other.tempo_);
     swap(listsInUse_, other.listsInUse_);
@@ -155,26 +158,20 @@ int32_t SongTable::ExtIndexOf(int t, int32_t e) const {
 }
 
 std::vector<std::string_view> SongTable::MetaTexts(size_t maxBytes) const {
-    constexpr uint8_t kFirstText = 0x01, kLastText = 0x07;  // text .. cue point
     std::vector<std::string_view> texts;
     size_t total = 0;
-    const int tracks = static_cast<int>(std::min(tracks_.size(), extFirst_.size() - 1));
-    for (int t = 1; t <= tracks && total < maxBytes; ++t) {
-        for (int32_t r = extFirst_[t - 1]; r < extFirst_[t] && total < maxBytes; ++r) {
-            if (tracks_[t - 1][extEvent_[r]].status != midi::kMetaEvent) continue;
-            const auto row = ExtRow(r + 1);
-            if (row.size() < 2 || row[0] < kFirstText || row[0] > kLastText) continue;
-            texts.emplace_back(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
-            total += row.size();
-        }
+    for (size_t i = 0; i < textRows_.size() && total < maxBytes; ++i) {
+        const auto row = ExtRow(static_cast<int>(textRows_[i]) + 1);
+        texts.emplace_back(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
+        total += row.size();
     }
     return texts;
 }
 
 std::span<const uint8_t> SongTable::ExtRow(int extIndex) const {
     if (extIndex < 1 || extIndex > ExtCount()) return {};
-    return std::span<const uint8_t>(extBytes_.data() + extOffset_[extIndex - 1],
-                                    extOffset_[extIndex] - extOffset_[extIndex - 1]);
+    const uint32_t begin = extIndex > 1 ? extEnd_[extIndex - 2] : 0;
+    return std::span<const uint8_t>(extBytes_.data() + begin, extEnd_[extIndex - 1] - begin);
 }
 
 uint8_t SongTable::ExtendedData(int extIndex, int k) const {
@@ -184,7 +181,7 @@ uint8_t SongTable::ExtendedData(int extIndex, int k) const {
 }
 
 void SongTable::ResetTempoMap() {
-    tempo_.clear();
+    tempo_ = {};
     tempo_.reserve(1000);
     TempoEntry first;
     first.tempo = 60000000 / 120;
@@ -199,7 +196,10 @@ void SongTable::ReserveTempo(size_t more) {
 }
 
 void SongTable::AddTempo(int32_t tempo, int32_t tick) {
-    const TempoEntry& prev = tempo_.back();
+    tempo_.push_back(NextTempo(tempo_.back(), tempo, tick));  // grows geometrically
+}
+
+TempoEntry SongTable::NextTempo(const TempoEntry& prev, int32_t tempo, int32_t tick) const {
     TempoEntry e;
     e.tempo = tempo;
     e.tick = tick;
@@ -212,7 +212,7 @@ void SongTable::AddTempo(int32_t tempo, int32_t tick) {
         e.timeMs = RoundHalfEven(ms);
     }
     e.ticksPerMs = static_cast<float>(Division) * 1000.0f / static_cast<float>(tempo);
-    tempo_.push_back(e);  // grows geometrically: a song may hold millions
+    return e;
 }
 
 int32_t SongTable::TickToMs(int32_t tick) const {
@@ -300,9 +300,9 @@ EventView SongTable::ListEvent(int k, int i) const {
 }
 
 size_t SongTable::MemoryBytes() const {
-    size_t n = extBytes_.size() + extOffset_.size() * sizeof(uint32_t) +
-               extEvent_.size() * sizeof(uint32_t) + extFirst_.size() * sizeof(int32_t) +
-               tempo_.size() * sizeof(TempoEntry);
+    size_t n = extBytes_.size() + extEnd_.size() * sizeof(uint32_t) +
+               (extEvent_.size() + textRows_.size()) * sizeof(uint32_t) +
+               extFirst_.size() * sizeof(int32_t) + tempo_.size() * sizeof(TempoEntry);
     for (const auto& t : tracks_) n += t.size() * sizeof(SongEvent);
     for (const auto& l : lists_) n += l.size() * sizeof(ListEntry);
     return n;
