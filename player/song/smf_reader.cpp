@@ -65,10 +65,6 @@ struct SongTable::Builder {
     SongTable& s;
 
     void SetSmpte(int ticksPerSecond) { s.smpteTicksPerSecond_ = ticksPerSecond; }
-    void SetDefaultTempoRate() {
-        s.tempo_[0].ticksPerMs =
-            static_cast<float>(s.Division) * 1000.0f / static_cast<float>(s.tempo_[0].tempo);
-    }
     void SizeForTracks(int tracks, bool explicitLists) {
         s.SizeForTracks(tracks);
         s.explicitLists_ = explicitLists;
@@ -687,7 +683,6 @@ class Decoder {
             b_.SetSmpte(fps == 29 ? static_cast<int>(std::lround(29.97 * tpf)) : ticksPerSecond);
         }
         song_.BeatQuarters = 4;
-        b_.SetDefaultTempoRate();
 
         std::vector<Chunk> chunks;
         if (!FindTrackChunks(f, size, chunks, fail)) return false;

@@ -187,7 +187,6 @@ void SongTable::ResetTempoMap() {
     first.tempo = 60000000 / 120;
     first.tick = 0;
     first.timeMs = 0;
-    first.ticksPerMs = static_cast<float>(Division) * 1000.0f / static_cast<float>(first.tempo);
     tempo_.push_back(first);
 }
 
@@ -211,7 +210,6 @@ TempoEntry SongTable::NextTempo(const TempoEntry& prev, int32_t tempo, int32_t t
             (static_cast<double>(tick) - prev.tick) / Division * prev.tempo / 1000.0 + prev.timeMs;
         e.timeMs = RoundHalfEven(ms);
     }
-    e.ticksPerMs = static_cast<float>(Division) * 1000.0f / static_cast<float>(tempo);
     return e;
 }
 
@@ -247,7 +245,8 @@ int32_t SongTable::TickToMs(int32_t tick, int32_t& hint) const {
     const TempoEntry& seg = Tempo(i - 1);
     hint = i - 1;
     double ms =
-        (static_cast<double>(tick) - seg.tick) / static_cast<double>(seg.ticksPerMs) + seg.timeMs;
+        (static_cast<double>(tick) - seg.tick) / static_cast<double>(TicksPerMs(seg.tempo)) +
+        seg.timeMs;
     return RoundHalfEven(ms);
 }
 

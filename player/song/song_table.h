@@ -124,11 +124,12 @@ class TrackEventRange {
     std::span<const SongEvent> events_;
 };
 
+// 12 bytes: a song may hold millions. Ticks per millisecond follow from
+// the tempo and the division (SongTable::TicksPerMs).
 struct TempoEntry {
     int32_t tempo = 500000;  // µs per quarter note
     int32_t tick = 0;
     int32_t timeMs = 0;
-    float ticksPerMs = 0.0f;
 };
 
 // One entry of a display list: which event of which track (both 1-based).
@@ -204,6 +205,10 @@ class SongTable {
     // first) remembers the tempo segment, so the walk costs O(1) per call.
     int32_t TickToMs(int32_t tick, int32_t& hint) const;
     int32_t TimeToTick(int32_t ms) const;
+    // The rate a tempo plays ticks at, as the map times them.
+    float TicksPerMs(int32_t tempo) const {
+        return static_cast<float>(Division) * 1000.0f / static_cast<float>(tempo);
+    }
     bool IsSmpte() const { return Division < 0; }
     // Ticks per quarter note used for bar/beat texts; for SMPTE timing one
     // quarter is taken as half a second.

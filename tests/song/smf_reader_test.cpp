@@ -242,7 +242,7 @@ TEST(SmfReader, ATrackDenseWithTempoChangesLoadsWholeOrInParts) {
         d << Everything(s, r);
         for (int i = 1; i <= s.TempoCount(); ++i) {
             const TempoEntry& e = s.Tempo(i);
-            d << e.tick << ' ' << e.tempo << ' ' << e.timeMs << ' ' << e.ticksPerMs << '\n';
+            d << e.tick << ' ' << e.tempo << ' ' << e.timeMs << '\n';
         }
         for (std::string_view text : s.MetaTexts(SIZE_MAX)) d << text << '\n';
         return d.str();
