@@ -122,7 +122,7 @@ struct SongTable::Builder {
         run[0] = s.tempo_[0];
         if (!timed) {
             for (size_t i = 1; i < run.size(); ++i)
-                run[i] = s.NextTempo(run[i - 1], run[i].tempo, run[i].tick);
+                run[i].timeMs = s.TempoTimeMs(run[i - 1], run[i].tick);
         }
         s.tempo_ = std::move(run);
     }
@@ -548,7 +548,11 @@ class TrackDecoder {
     void AddTempo(int32_t tempo, int32_t tick) {
         auto& run = out_.tempos;
         if (run.empty()) run.push_back(shared_.song.Tempo(1));  // the map's first entry
-        run.push_back(shared_.song.NextTempo(run.back(), tempo, tick));
+        TempoEntry e;
+        e.tempo = tempo;
+        e.tick = tick;
+        e.timeMs = shared_.song.TempoTimeMs(run.back(), tick);
+        run.push_back(e);
     }
 
     // At an event boundary at or past watch_: notes a meeting point, or

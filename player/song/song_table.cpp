@@ -195,22 +195,19 @@ void SongTable::ReserveTempo(size_t more) {
 }
 
 void SongTable::AddTempo(int32_t tempo, int32_t tick) {
-    tempo_.push_back(NextTempo(tempo_.back(), tempo, tick));  // grows geometrically
-}
-
-TempoEntry SongTable::NextTempo(const TempoEntry& prev, int32_t tempo, int32_t tick) const {
     TempoEntry e;
     e.tempo = tempo;
     e.tick = tick;
-    if (smpteTicksPerSecond_ > 0) {
-        // SMPTE timing ignores the tempo; keep the entry for displays.
-        e.timeMs = TickToMs(tick);
-    } else {
-        double ms =
-            (static_cast<double>(tick) - prev.tick) / Division * prev.tempo / 1000.0 + prev.timeMs;
-        e.timeMs = RoundHalfEven(ms);
-    }
-    return e;
+    e.timeMs = TempoTimeMs(tempo_.back(), tick);
+    tempo_.push_back(e);  // grows geometrically
+}
+
+int32_t SongTable::TempoTimeMs(const TempoEntry& prev, int32_t tick) const {
+    // SMPTE timing ignores the tempo; the entry is kept for displays.
+    if (smpteTicksPerSecond_ > 0) return TickToMs(tick);
+    double ms =
+        (static_cast<double>(tick) - prev.tick) / Division * prev.tempo / 1000.0 + prev.timeMs;
+    return RoundHalfEven(ms);
 }
 
 int32_t SongTable::TickToMs(int32_t tick) const {

@@ -195,8 +195,9 @@ class SongTable {
     const TempoEntry& Tempo(int i) const { return tempo_[i - 1]; }  // 1-based
     void ResetTempoMap();
     void AddTempo(int32_t tempo, int32_t tick);
-    // The entry AddTempo would add after `prev`; reads only the header.
-    TempoEntry NextTempo(const TempoEntry& prev, int32_t tempo, int32_t tick) const;
+    // The time AddTempo gives a change at `tick` after `prev`; reads only
+    // the header.
+    int32_t TempoTimeMs(const TempoEntry& prev, int32_t tick) const;
     // Room for `more` entries beyond those held, before a known number of AddTempo.
     void ReserveTempo(size_t more);
     // Safe from any thread: a binary search over the map, no shared state.
