@@ -20,14 +20,6 @@ namespace sonfara {
 
 namespace {
 
-struct PendingTempo {
-    int32_t tick;
-    int32_t tempo;
-    int track;
-};
-// A song may hold millions: large lists go to pages of their own.
-using PendingTempos = std::vector<PendingTempo, LargeAllocator<PendingTempo>>;
-
 // What one track chunk decodes to, before the tracks are joined in file
 // order. Tracks decode independently, each on whichever thread takes it.
 struct DecodedTrack {
@@ -35,14 +27,18 @@ struct DecodedTrack {
     std::vector<SongEvent, LargeFillAllocator<SongEvent>> events;
     size_t eventCount = 0;  // events decoded so far
     // This track's payload rows: bytes, the end of each row and the 0-based
-    // index of its event in the track.
-    std::vector<uint8_t> extBytes;
-    std::vector<uint32_t> extEnds;
-    std::vector<uint32_t> extEvents;
-    PendingTempos tempos;    // in file order
-    std::string name;        // the last track name
-    std::string title;       // the first text that can title the song
-    int beatNumerator = -1;  // the last valid time signature
+    // index of its event in the track. The table adopts them.
+    SongTable::ByteRun extBytes;
+    SongTable::RowRun extEnds;
+    SongTable::RowRun extEvents;
+    // The track's tempo changes in file order, after the map's first entry,
+    // timed as if no other track had any: the track that holds all of a
+    // song's tempo changes becomes its tempo map as it is.
+    SongTable::TempoRun tempos;
+    std::vector<uint32_t> textRows;  // the rows of text meta events with text
+    std::string name;                // the last track name
+    std::string title;               // the first text that can title the song
+    int beatNumerator = -1;          // the last valid time signature
     int beatExponent = 0;
     int32_t lastTick = 0;
     bool mayMarkLoop = false;  // a controller 111 or a marker: FindLoopPoints reads it
@@ -69,10 +65,6 @@ struct SongTable::Builder {
     SongTable& s;
 
     void SetSmpte(int ticksPerSecond) { s.smpteTicksPerSecond_ = ticksPerSecond; }
-    void SetDefaultTempoRate() {
-        s.tempo_[0].ticksPerMs =
-            static_cast<float>(s.Division) * 1000.0f / static_cast<float>(s.tempo_[0].tempo);
-    }
     void SizeForTracks(int tracks, bool explicitLists) {
         s.SizeForTracks(tracks);
         s.explicitLists_ = explicitLists;
@@ -89,8 +81,8 @@ struct SongTable::Builder {
             bytes += d.extBytes.size();
             tracksWithRows += d.extEvents.empty() ? 0 : 1;
         }
-        s.extOffset_.reserve(s.extOffset_.size() + rows);
         if (tracksWithRows > 1) {
+            s.extEnd_.reserve(rows);
             s.extEvent_.reserve(rows);
             s.extBytes_.reserve(bytes);
         }
@@ -98,12 +90,18 @@ struct SongTable::Builder {
     // Appends the next track in file order; its rows get the next numbers.
     void Adopt(DecodedTrack& d) {
         const auto base = static_cast<uint32_t>(s.extBytes_.size());
+        const auto rowBase = static_cast<uint32_t>(s.extEnd_.size());
+        for (uint32_t r : d.textRows) s.textRows_.push_back(rowBase + r);
         if (s.extBytes_.empty() && s.extBytes_.capacity() < d.extBytes.size()) {
             s.extBytes_ = std::move(d.extBytes);
         } else {
             s.extBytes_.insert(s.extBytes_.end(), d.extBytes.begin(), d.extBytes.end());
         }
-        for (uint32_t end : d.extEnds) s.extOffset_.push_back(base + end);
+        if (s.extEnd_.empty() && s.extEnd_.capacity() < d.extEnds.size()) {
+            s.extEnd_ = std::move(d.extEnds);  // no rows before: base is 0
+        } else {
+            for (uint32_t end : d.extEnds) s.extEnd_.push_back(base + end);
+        }
         if (s.extEvent_.empty() && s.extEvent_.capacity() < d.extEvents.size()) {
             s.extEvent_ = std::move(d.extEvents);
         } else {
@@ -115,6 +113,19 @@ struct SongTable::Builder {
         d = DecodedTrack{};
     }
     SongTable::EventRun& Track(int t) { return s.tracks_[t - 1]; }
+    // Makes `run` the tempo map: entry 0 becomes the song's first entry;
+    // the others hold tempo and tick, in tick order, and unless `timed`,
+    // the rest is filled in.
+    void SetTempoMap(SongTable::TempoRun&& run, bool timed = false) {
+        s.ResetTempoMap();
+        if (run.empty()) return;
+        run[0] = s.tempo_[0];
+        if (!timed) {
+            for (size_t i = 1; i < run.size(); ++i)
+                run[i].timeMs = s.TempoTimeMs(run[i - 1], run[i].tick);
+        }
+        s.tempo_ = std::move(run);
+    }
     // Format 0: channel events to list channel+1, SysEx and meta to list 1,
     // in parse order (track by track, event by event). `parallel(n, fn)`
     // runs fn(0..n-1) on the loader's threads: ranges of events are counted,
@@ -196,15 +207,21 @@ constexpr uint8_t kLoopController = 111;   // see loop_points.h
 constexpr size_t kPrefaultTrackBytes = size_t{4} << 20;
 constexpr size_t kPrefaultReportMask = (size_t{1} << 14) - 1;  // every 128 KiB of events
 constexpr size_t kProgressBytes = size_t{1} << 20;
+// A track with this many payload rows (or tempo changes) gets its arrays
+// for them reserved for the rest of the chunk at once.
+constexpr size_t kDenseRows = size_t{1} << 14;
 // Tracks from this long may be decoded in two parts at once.
 constexpr size_t kSplitTrackBytes = size_t{4} << 20;
 constexpr size_t kMeetStepBytes = size_t{64} << 10;
 constexpr auto kProgressInterval = std::chrono::milliseconds(20);
 
-// Shared by the threads of one load: progress in bytes and the cancel flag.
+// Shared by the threads of one load: progress in bytes and the cancel flag,
+// and the song whose header (read only) times the tempo changes.
 struct DecodeShared {
+    explicit DecodeShared(const SongTable& s) : song(s) {}
     std::atomic<size_t> bytesDone{0};
     std::atomic<bool> cancelled{false};
+    const SongTable& song;
 };
 
 // Where the decoder of a track's second part stood now and then: a place
@@ -295,6 +312,47 @@ struct SecondPart {
     size_t meetEvent = 0;  // the second part's event the copy starts from
 };
 
+// One of a track's payload arrays once the track proves dense with SysEx
+// and meta events (a song may hold millions of tempo changes): reserved
+// then for the most entries the rest of the chunk can hold, so it grows
+// without copies, and, in a track long enough, filled behind a PrefaultAhead
+// like the event array, so its first touch overlaps the decoding.
+template <class Run>
+class DenseArray {
+  public:
+    // minFileBytes: the fewest bytes of the file that one entry takes.
+    DenseArray(Run& v, size_t minFileBytes) : v_(v), minFileBytes_(minFileBytes) {}
+    ~DenseArray() { Finish(); }
+    DenseArray(const DenseArray&) = delete;
+    DenseArray& operator=(const DenseArray&) = delete;
+
+    // Now and then while decoding, at byte p of len (counted from the
+    // chunk's start when `prefault`).
+    void Step(size_t p, size_t len, bool prefault) {
+        if (!reserved_ && v_.size() >= kDenseRows) {
+            v_.reserve(v_.size() + (len - p) / minFileBytes_ + 1);
+            reserved_ = true;
+            if (prefault) prefault_.emplace(v_.data(), v_.capacity() * sizeof(v_[0]));
+        }
+        if (!prefault_) return;
+        const size_t bytes = v_.size() * sizeof(v_[0]);
+        // The rest of a track is mostly like what went before; an eighth to
+        // spare for the rest only, so that little is touched in vain.
+        const double rest = static_cast<double>(bytes) / p * static_cast<double>(len - p) * 1.125;
+        prefault_->Advance(bytes, bytes + static_cast<size_t>(rest));
+    }
+    void Finish() {
+        if (prefault_) prefault_->Finish(v_.size() * sizeof(v_[0]));
+        prefault_.reset();
+    }
+
+  private:
+    Run& v_;
+    size_t minFileBytes_;
+    bool reserved_ = false;
+    std::optional<PrefaultAhead> prefault_;
+};
+
 // Decodes one track chunk, or the rest of it from a StartPoint, into a
 // DecodedTrack; needs nothing but the bytes. Events go to `events` from
 // from.firstEvent on.
@@ -323,8 +381,15 @@ class TrackDecoder {
         SongEvent* out = events_ + from.firstEvent;
         // Large tracks decoded whole: the array's first touch overlaps the decoding.
         std::optional<PrefaultAhead> prefault;
-        if (from.offset == 0 && len >= kPrefaultTrackBytes && !out_.events.empty())
+        const bool prefaulting = from.offset == 0 && len >= kPrefaultTrackBytes;
+        if (prefaulting && !out_.events.empty())
             prefault.emplace(out_.events.data(), out_.events.size() * sizeof(SongEvent));
+        // A payload byte takes a byte of the file, a row 3 (delta, F0, length)
+        // and a tempo change 7.
+        DenseArray rowBytes(out_.extBytes, 1);
+        DenseArray rowEnds(out_.extEnds, 3);
+        DenseArray rowEvents(out_.extEvents, 3);
+        DenseArray tempos(out_.tempos, 7);
         size_t n = 0;
         size_t p = from.offset;
         size_t reported = p;
@@ -407,6 +472,10 @@ class TrackDecoder {
                 break;
             if ((n & kPrefaultReportMask) == 0) {
                 if (prefault) prefault->Advance(n * sizeof(SongEvent), ExpectedBytes(n, p, len));
+                rowBytes.Step(p, len, prefaulting);
+                rowEnds.Step(p, len, prefaulting);
+                rowEvents.Step(p, len, prefaulting);
+                tempos.Step(p, len, prefaulting);
                 if (p - reported >= kProgressBytes) {
                     shared_.bytesDone.fetch_add(p - reported, std::memory_order_relaxed);
                     if (image_) released = image_->Release(base_ + released, p - released) - base_;
@@ -430,14 +499,20 @@ class TrackDecoder {
         return true;
     }
 
+    // The meta event of the row last added.
     void Meta(uint8_t type, const uint8_t* payload, int32_t length, int32_t tick,
               bool& endOfTrack) {
+        constexpr uint8_t kFirstText = 0x01, kLastText = 0x07;  // text .. cue point
+        if (type >= kFirstText && type <= kLastText && length > 0 && !noting_)
+            out_.textRows.push_back(static_cast<uint32_t>(out_.extEvents.size() - 1));
         switch (type) {
             case 0x51:
                 if (length >= 3) {
                     int32_t tempo = (payload[0] << 16) | (payload[1] << 8) | payload[2];
-                    // A zero tempo would divide by zero; such an event is only stored.
-                    if (tempo > 0) out_.tempos.push_back({tick, tempo, track_});
+                    // A zero tempo would divide by zero; such an event is only
+                    // stored. A second part's are never read: AdoptRows takes
+                    // them anew.
+                    if (tempo > 0 && !noting_) AddTempo(tempo, tick);
                 }
                 break;
             case 0x58:
@@ -468,6 +543,18 @@ class TrackDecoder {
     }
 
   private:
+    // Entered as the tempo map would have it, in case this track holds all
+    // of the song's tempo changes.
+    void AddTempo(int32_t tempo, int32_t tick) {
+        auto& run = out_.tempos;
+        if (run.empty()) run.push_back(shared_.song.Tempo(1));  // the map's first entry
+        TempoEntry e;
+        e.tempo = tempo;
+        e.tick = tick;
+        e.timeMs = shared_.song.TempoTimeMs(run.back(), tick);
+        run.push_back(e);
+    }
+
     // At an event boundary at or past watch_: notes a meeting point, or
     // looks for one; true when the first part meets the second here.
     bool Watch(size_t p, uint8_t running, int32_t tick, size_t event) {
@@ -600,7 +687,6 @@ class Decoder {
             b_.SetSmpte(fps == 29 ? static_cast<int>(std::lround(29.97 * tpf)) : ticksPerSecond);
         }
         song_.BeatQuarters = 4;
-        b_.SetDefaultTempoRate();
 
         std::vector<Chunk> chunks;
         if (!FindTrackChunks(f, size, chunks, fail)) return false;
@@ -608,10 +694,10 @@ class Decoder {
         std::vector<DecodedTrack> decoded(chunks.size());
         if (!DecodeAll(f, chunks, decoded, fail)) return false;
         int32_t lastTick = 0;
-        PendingTempos tempos;
+        std::vector<SongTable::TempoRun> tempos(decoded.size());  // per track
         std::vector<bool> mayMarkLoop(decoded.size());
         for (int t = 1; t <= song_.NTracks; ++t) {
-            Absorb(t, decoded[t - 1], tempos);
+            Absorb(t, decoded[t - 1], tempos[t - 1]);
             lastTick = std::max(lastTick, decoded[t - 1].lastTick);
             mayMarkLoop[t - 1] = decoded[t - 1].mayMarkLoop;
         }
@@ -691,7 +777,7 @@ class Decoder {
         for (size_t i = 0; i < order.size(); ++i) order[i] = i;
         std::stable_sort(order.begin(), order.end(),
                          [&](size_t a, size_t b) { return chunks[a].length > chunks[b].length; });
-        DecodeShared shared;
+        DecodeShared shared(song_);
         std::atomic<size_t> next{0};
         auto work = [&] {
             for (auto& part : parts) {
@@ -784,7 +870,7 @@ class Decoder {
         part.meetEvent = at.event;
         part.Resolve(whole.events.data() + base, count, shift);
         part.Copy();  // with any thread that is free
-        AdoptRows(part, at, shift, whole);
+        AdoptRows(part, at, shift, whole, shared);
         whole.mayMarkLoop |= part.out.mayMarkLoop;
         whole.lastTick = static_cast<int32_t>(part.out.lastTick + shift);
         whole.eventCount = base + count;
@@ -794,14 +880,13 @@ class Decoder {
     // The second part's payload rows from meeting point `at` on, numbered on
     // from the first part's; their meta events count as if decoded here.
     static void AdoptRows(const SecondPart& part, const MeetPoint& at, int64_t shift,
-                          DecodedTrack& whole) {
+                          DecodedTrack& whole, DecodeShared& shared) {
         const DecodedTrack& o = part.out;
         const size_t base = whole.eventCount;
         const auto byteBase = static_cast<uint32_t>(whole.extBytes.size() - at.rowBytes);
         whole.extBytes.insert(whole.extBytes.end(), o.extBytes.begin() + at.rowBytes,
                               o.extBytes.end());
-        DecodeShared unused;
-        TrackDecoder metas(static_cast<int>(part.track) + 1, whole, unused, nullptr);
+        TrackDecoder metas(static_cast<int>(part.track) + 1, whole, shared, nullptr);
         for (size_t r = at.rows; r < o.extEvents.size(); ++r) {
             const uint32_t end = o.extEnds[r];
             const uint32_t begin = r > 0 ? o.extEnds[r - 1] : 0;
@@ -874,14 +959,10 @@ class Decoder {
     }
 
     // The song-wide values a track sets, in file order.
-    void Absorb(int t, DecodedTrack& d, PendingTempos& tempos) {
+    void Absorb(int t, DecodedTrack& d, SongTable::TempoRun& tempos) {
         if (song_.SongTitle.empty() && !d.title.empty()) song_.SongTitle = d.title;
         if (!d.name.empty()) song_.SetTrackName(t, std::move(d.name));
-        if (tempos.empty()) {
-            tempos = std::move(d.tempos);
-        } else {
-            tempos.insert(tempos.end(), d.tempos.begin(), d.tempos.end());
-        }
+        tempos = std::move(d.tempos);
         if (d.beatNumerator >= 0) {
             const int den = 1 << d.beatExponent;
             song_.BeatNumerator = static_cast<uint8_t>(d.beatNumerator);
@@ -891,48 +972,70 @@ class Decoder {
         }
     }
 
-    void BuildTempoMap(const PendingTempos& tempos) {
-        song_.ResetTempoMap();
-        song_.ReserveTempo(tempos.size());
-        for (const auto& p : tempos) song_.AddTempo(p.tempo, p.tick);
+    // A track's tempo changes, without the entry left free at the front.
+    static std::span<const TempoEntry> TempoChanges(const SongTable::TempoRun& run) {
+        return run.empty() ? std::span<const TempoEntry>() : std::span(run).subspan(1);
     }
 
     // Formats 0 and 1: one tempo map from the tempo events of every track,
     // by tick; at equal ticks in track order, then file order, so the last
     // of them sets the tempo.
-    void MergeTempoMap(PendingTempos& tempos) {
-        const auto byTick = [](const PendingTempo& a, const PendingTempo& b) {
-            return a.tick < b.tick;
-        };
-        // Mostly they come in order already (one tempo track, or format 0).
-        if (!std::is_sorted(tempos.begin(), tempos.end(), byTick))
-            std::stable_sort(tempos.begin(), tempos.end(), byTick);
-        BuildTempoMap(tempos);
+    void MergeTempoMap(std::vector<SongTable::TempoRun>& tempos) {
+        size_t tracksWith = 0, changes = 0;
+        SongTable::TempoRun* only = nullptr;
+        for (auto& run : tempos) {
+            if (TempoChanges(run).empty()) continue;
+            ++tracksWith;
+            changes += TempoChanges(run).size();
+            only = &run;
+        }
+        // Mostly one track holds them all (a tempo track, or format 0); its
+        // ticks never go back, so it is the map as it stands.
+        if (tracksWith == 1) return b_.SetTempoMap(std::move(*only), true);
+        SongTable::TempoRun all;
+        all.reserve(changes + 1);
+        all.emplace_back();
+        for (const auto& run : tempos) {
+            const auto changes = TempoChanges(run);
+            all.insert(all.end(), changes.begin(), changes.end());
+        }
+        std::stable_sort(all.begin() + 1, all.end(),
+                         [](const TempoEntry& a, const TempoEntry& b) { return a.tick < b.tick; });
+        b_.SetTempoMap(std::move(all));
     }
 
     // Format 2: every track is a pattern of its own. They play one after
     // another, each from the default tempo with only its own tempo events;
     // ticks become positions on that one line.
-    bool PatternsInSequence(const PendingTempos& tempos, int32_t& lastTick, LoadResult& fail) {
-        PendingTempos all;
-        for (const auto& p : tempos)
-            if (p.track == 1) all.push_back(p);
+    bool PatternsInSequence(const std::vector<SongTable::TempoRun>& tempos, int32_t& lastTick,
+                            LoadResult& fail) {
+        size_t changes = 0;
+        for (const auto& run : tempos) changes += TempoChanges(run).size();
+        SongTable::TempoRun all;
+        all.reserve(changes + tempos.size());
+        all.emplace_back();
         int64_t offset = 0;
         for (int t = 1; t <= song_.NTracks; ++t) {
             auto& events = b_.Track(t);
             const int64_t length = events.empty() ? 0 : events.back().tick;
             if (offset + length > 0x7FFFFFFF) return Fail(fail, LoadError::kNumberTooLarge);
+            TempoEntry e;
             if (t > 1) {
-                all.push_back({static_cast<int32_t>(offset), kDefaultTempo, t});
-                for (const auto& p : tempos)
-                    if (p.track == t)
-                        all.push_back({static_cast<int32_t>(offset + p.tick), p.tempo, t});
-                for (auto& ev : events) ev.tick += static_cast<int32_t>(offset);
+                e.tempo = kDefaultTempo;
+                e.tick = static_cast<int32_t>(offset);
+                all.push_back(e);
             }
+            for (const TempoEntry& p : TempoChanges(tempos[t - 1])) {
+                e.tempo = p.tempo;
+                e.tick = static_cast<int32_t>(offset + p.tick);
+                all.push_back(e);
+            }
+            if (t > 1)
+                for (auto& ev : events) ev.tick += static_cast<int32_t>(offset);
             offset += length;
         }
         lastTick = static_cast<int32_t>(offset);
-        BuildTempoMap(all);
+        b_.SetTempoMap(std::move(all));
         return true;
     }
 

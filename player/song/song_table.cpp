@@ -58,9 +58,11 @@ void SongTable::Clear() {
     Loaded = false;
     textCodePage_ = &CodePageNamed(CodePage::kDefaultName);
     tracks_.clear();
-    extBytes_.clear();
-    extOffset_.assign(1, 0);
-    extEvent_.clear();
+    // Given back, not kept: a loaded song's arrays may be large.
+    extBytes_ = {};
+    extEnd_ = {};
+    extEvent_ = {};
+    textRows_ = {};
     extFirst_.assign(1, 0);
     explicitLists_ = false;
     lists_.clear();
@@ -89,8 +91,9 @@ void SongTable::TakeFrom(SongTable& other) {
     swap(textCodePage_, other.textCodePage_);
     swap(tracks_, other.tracks_);
     swap(extBytes_, other.extBytes_);
-    swap(extOffset_, other.extOffset_);
+    swap(extEnd_, other.extEnd_);
     swap(extEvent_, other.extEvent_);
+    swap(textRows_, other.textRows_);
     swap(extFirst_, other.extFirst_);
     swap(tempo_, other.tempo_);
     swap(listsInUse_, other.listsInUse_);
@@ -143,26 +146,20 @@ int32_t SongTable::ExtIndexOf(int t, int32_t e) const {
 }
 
 std::vector<std::string_view> SongTable::MetaTexts(size_t maxBytes) const {
-    constexpr uint8_t kFirstText = 0x01, kLastText = 0x07;  // text .. cue point
     std::vector<std::string_view> texts;
     size_t total = 0;
-    const int tracks = static_cast<int>(std::min(tracks_.size(), extFirst_.size() - 1));
-    for (int t = 1; t <= tracks && total < maxBytes; ++t) {
-        for (int32_t r = extFirst_[t - 1]; r < extFirst_[t] && total < maxBytes; ++r) {
-            if (tracks_[t - 1][extEvent_[r]].status != midi::kMetaEvent) continue;
-            const auto row = ExtRow(r + 1);
-            if (row.size() < 2 || row[0] < kFirstText || row[0] > kLastText) continue;
-            texts.emplace_back(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
-            total += row.size();
-        }
+    for (size_t i = 0; i < textRows_.size() && total < maxBytes; ++i) {
+        const auto row = ExtRow(static_cast<int>(textRows_[i]) + 1);
+        texts.emplace_back(reinterpret_cast<const char*>(row.data()) + 1, row.size() - 1);
+        total += row.size();
     }
     return texts;
 }
 
 std::span<const uint8_t> SongTable::ExtRow(int extIndex) const {
     if (extIndex < 1 || extIndex > ExtCount()) return {};
-    return std::span<const uint8_t>(extBytes_.data() + extOffset_[extIndex - 1],
-                                    extOffset_[extIndex] - extOffset_[extIndex - 1]);
+    const uint32_t begin = extIndex > 1 ? extEnd_[extIndex - 2] : 0;
+    return std::span<const uint8_t>(extBytes_.data() + begin, extEnd_[extIndex - 1] - begin);
 }
 
 uint8_t SongTable::ExtendedData(int extIndex, int k) const {
@@ -172,13 +169,12 @@ uint8_t SongTable::ExtendedData(int extIndex, int k) const {
 }
 
 void SongTable::ResetTempoMap() {
-    tempo_.clear();
+    tempo_ = {};
     tempo_.reserve(1000);
     TempoEntry first;
     first.tempo = 60000000 / 120;
     first.tick = 0;
     first.timeMs = 0;
-    first.ticksPerMs = static_cast<float>(Division) * 1000.0f / static_cast<float>(first.tempo);
     tempo_.push_back(first);
 }
 
@@ -187,20 +183,19 @@ void SongTable::ReserveTempo(size_t more) {
 }
 
 void SongTable::AddTempo(int32_t tempo, int32_t tick) {
-    const TempoEntry& prev = tempo_.back();
     TempoEntry e;
     e.tempo = tempo;
     e.tick = tick;
-    if (smpteTicksPerSecond_ > 0) {
-        // SMPTE timing ignores the tempo; keep the entry for displays.
-        e.timeMs = TickToMs(tick);
-    } else {
-        double ms =
-            (static_cast<double>(tick) - prev.tick) / Division * prev.tempo / 1000.0 + prev.timeMs;
-        e.timeMs = RoundHalfEven(ms);
-    }
-    e.ticksPerMs = static_cast<float>(Division) * 1000.0f / static_cast<float>(tempo);
-    tempo_.push_back(e);  // grows geometrically: a song may hold millions
+    e.timeMs = TempoTimeMs(tempo_.back(), tick);
+    tempo_.push_back(e);  // grows geometrically
+}
+
+int32_t SongTable::TempoTimeMs(const TempoEntry& prev, int32_t tick) const {
+    // SMPTE timing ignores the tempo; the entry is kept for displays.
+    if (smpteTicksPerSecond_ > 0) return TickToMs(tick);
+    double ms =
+        (static_cast<double>(tick) - prev.tick) / Division * prev.tempo / 1000.0 + prev.timeMs;
+    return RoundHalfEven(ms);
 }
 
 int32_t SongTable::TickToMs(int32_t tick) const {
@@ -235,7 +230,8 @@ int32_t SongTable::TickToMs(int32_t tick, int32_t& hint) const {
     const TempoEntry& seg = Tempo(i - 1);
     hint = i - 1;
     double ms =
-        (static_cast<double>(tick) - seg.tick) / static_cast<double>(seg.ticksPerMs) + seg.timeMs;
+        (static_cast<double>(tick) - seg.tick) / static_cast<double>(TicksPerMs(seg.tempo)) +
+        seg.timeMs;
     return RoundHalfEven(ms);
 }
 
@@ -288,9 +284,9 @@ EventView SongTable::ListEvent(int k, int i) const {
 }
 
 size_t SongTable::MemoryBytes() const {
-    size_t n = extBytes_.size() + extOffset_.size() * sizeof(uint32_t) +
-               extEvent_.size() * sizeof(uint32_t) + extFirst_.size() * sizeof(int32_t) +
-               tempo_.size() * sizeof(TempoEntry);
+    size_t n = extBytes_.size() + extEnd_.size() * sizeof(uint32_t) +
+               (extEvent_.size() + textRows_.size()) * sizeof(uint32_t) +
+               extFirst_.size() * sizeof(int32_t) + tempo_.size() * sizeof(TempoEntry);
     for (const auto& t : tracks_) n += t.size() * sizeof(SongEvent);
     for (const auto& l : lists_) n += l.size() * sizeof(ListEntry);
     return n;

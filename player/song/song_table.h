@@ -122,11 +122,12 @@ class TrackEventRange {
     std::span<const SongEvent> events_;
 };
 
+// 12 bytes: a song may hold millions. Ticks per millisecond follow from
+// the tempo and the division (SongTable::TicksPerMs).
 struct TempoEntry {
     int32_t tempo = 500000;  // µs per quarter note
     int32_t tick = 0;
     int32_t timeMs = 0;
-    float ticksPerMs = 0.0f;
 };
 
 // One entry of a display list: which event of which track (both 1-based).
@@ -180,7 +181,7 @@ class SongTable {
     std::span<const uint32_t> ExtEventsOf(int t) const;
 
     // --- Payload store ----------------------------------------------------
-    int32_t ExtCount() const { return static_cast<int32_t>(extOffset_.size()) - 1; }
+    int32_t ExtCount() const { return static_cast<int32_t>(extEnd_.size()); }
     // Stored bytes of row extIndex (1-based): FF rows start with the meta type.
     std::span<const uint8_t> ExtRow(int extIndex) const;
     // Byte k (1-based) of row extIndex; 0 outside the stored bytes, like
@@ -192,6 +193,9 @@ class SongTable {
     const TempoEntry& Tempo(int i) const { return tempo_[i - 1]; }  // 1-based
     void ResetTempoMap();
     void AddTempo(int32_t tempo, int32_t tick);
+    // The time AddTempo gives a change at `tick` after `prev`; reads only
+    // the header.
+    int32_t TempoTimeMs(const TempoEntry& prev, int32_t tick) const;
     // Room for `more` entries beyond those held, before a known number of AddTempo.
     void ReserveTempo(size_t more);
     // Safe from any thread: a binary search over the map, no shared state.
@@ -200,6 +204,10 @@ class SongTable {
     // first) remembers the tempo segment, so the walk costs O(1) per call.
     int32_t TickToMs(int32_t tick, int32_t& hint) const;
     int32_t TimeToTick(int32_t ms) const;
+    // The rate a tempo plays ticks at, as the map times them.
+    float TicksPerMs(int32_t tempo) const {
+        return static_cast<float>(Division) * 1000.0f / static_cast<float>(tempo);
+    }
     bool IsSmpte() const { return Division < 0; }
     // Ticks per quarter note used for bar/beat texts; for SMPTE timing one
     // quarter is taken as half a second.
@@ -222,6 +230,11 @@ class SongTable {
     size_t MemoryBytes() const;
 
     // --- Used by the loader -----------------------------------------------
+    // Arrays that may hold millions of entries; the loader fills them and
+    // the table adopts them whole.
+    using ByteRun = std::vector<uint8_t, LargeAllocator<uint8_t>>;
+    using RowRun = std::vector<uint32_t, LargeAllocator<uint32_t>>;
+    using TempoRun = std::vector<TempoEntry, LargeAllocator<TempoEntry>>;
     struct Builder;
     friend struct Builder;
 
@@ -234,14 +247,17 @@ class SongTable {
     using ListRun = std::vector<ListEntry, LargeFillAllocator<ListEntry>>;
     std::vector<EventRun> tracks_;
     // Payload rows in one contiguous store, numbered in file order; row i
-    // spans [extOffset_[i-1], extOffset_[i]). extEvent_[i-1] is the 0-based
-    // index of row i's event in its track; the rows of track t are
-    // extFirst_[t-1] + 1 .. extFirst_[t].
-    std::vector<uint8_t> extBytes_;
-    std::vector<uint32_t> extOffset_{0};
-    std::vector<uint32_t> extEvent_;
+    // ends at extEnd_[i-1] and starts where row i-1 ends (row 1 at 0).
+    // extEvent_[i-1] is the 0-based index of row i's event in its track;
+    // the rows of track t are extFirst_[t-1] + 1 .. extFirst_[t].
+    ByteRun extBytes_;
+    RowRun extEnd_;
+    RowRun extEvent_;
     std::vector<int32_t> extFirst_{0};
-    std::vector<TempoEntry, LargeAllocator<TempoEntry>> tempo_;
+    // The rows (0-based) of the text meta events, text to cue point, with
+    // text in them; MetaTexts need not pass over millions of other rows.
+    std::vector<uint32_t> textRows_;
+    TempoRun tempo_;
     int listsInUse_ = 16;
     // Format 0 keeps explicit lists (1..16, by channel); for other formats
     // list k is track k.

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -217,6 +219,61 @@ TEST(SmfReader, ALongTrackInTwoPartsLoadsAsWhole) {
     o.progress = [](double) { return false; };
     SongTable s;
     EXPECT_EQ(LoadBytes(s, songs[0], o).Message(), "ErrorNo 12");
+}
+
+// A track of tempo changes by the hundred thousand, with texts and SysEx
+// among them: its rows and tempo map fill arrays reserved once the track
+// proves dense, and come out the same read whole or in two parts (met
+// early or late), with every text found and the map timed exactly.
+TEST(SmfReader, ATrackDenseWithTempoChangesLoadsWholeOrInParts) {
+    constexpr int kChanges = 640'000;  // 4.5 MB: large enough to be prefaulted
+    Track t;
+    t.Meta(0, 0x03, "tempi");
+    for (int i = 0; i < kChanges; ++i) {
+        t.Tempo(1, 400000 + static_cast<uint32_t>(i) * 7919u % 200000u);
+        if (i % 50000 == 7) t.Meta(0, 0x05, "la" + std::to_string(i));
+        if (i % 70000 == 3) t.SysEx(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
+    }
+    const Bytes song = Smf(0, 480, {t.End()});
+    auto digest = [&](const LoadOptions& o) {
+        SongTable s;
+        const LoadResult r = LoadBytes(s, song, o);
+        std::ostringstream d;
+        d << Everything(s, r);
+        for (int i = 1; i <= s.TempoCount(); ++i) {
+            const TempoEntry& e = s.Tempo(i);
+            d << e.tick << ' ' << e.tempo << ' ' << e.timeMs << '\n';
+        }
+        for (std::string_view text : s.MetaTexts(SIZE_MAX)) d << text << '\n';
+        return d.str();
+    };
+    LoadOptions whole;
+    whole.threads = 1;
+    const std::string expected = digest(whole);
+
+    SongTable s;
+    ASSERT_TRUE(LoadBytes(s, song, whole).ok());
+    ASSERT_EQ(s.TempoCount(), kChanges + 1);
+    EXPECT_EQ(s.ExtCount(), 1 + kChanges + 13 + 10 + 1);
+    EXPECT_EQ(s.MetaTexts(SIZE_MAX).size(), 14u);  // the name and 13 lyrics
+    EXPECT_EQ(s.MetaTexts(SIZE_MAX)[13], "la600007");
+    // Every segment in order, each timed from the one before.
+    int32_t wrong = 0;
+    for (int i = 2; i <= s.TempoCount(); ++i) {
+        const TempoEntry& a = s.Tempo(i - 1);
+        const TempoEntry& b = s.Tempo(i);
+        const double ms = (b.tick - a.tick) / 480.0 * a.tempo / 1000.0 + a.timeMs;
+        wrong += b.tick != i - 1 || b.timeMs != static_cast<int32_t>(std::nearbyint(ms));
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(s.TotalMs, s.Tempo(s.TempoCount()).timeMs);
+
+    for (size_t step : {size_t{0}, size_t{5000}}) {
+        LoadOptions parts;
+        parts.threads = 2;
+        parts.splitStepBytes = step;
+        EXPECT_TRUE(digest(parts) == expected) << "meeting points " << step << " bytes apart";
+    }
 }
 
 TEST(SmfReader, LongSysExIsStoredWhole) {
