@@ -178,10 +178,6 @@ void SongTable::ResetTempoMap() {
     tempo_.push_back(first);
 }
 
-void SongTable::ReserveTempo(size_t more) {
-    tempo_.reserve(tempo_.size() + more);
-}
-
 void SongTable::AddTempo(int32_t tempo, int32_t tick) {
     TempoEntry e;
     e.tempo = tempo;

@@ -196,8 +196,6 @@ class SongTable {
     // The time AddTempo gives a change at `tick` after `prev`; reads only
     // the header.
     int32_t TempoTimeMs(const TempoEntry& prev, int32_t tick) const;
-    // Room for `more` entries beyond those held, before a known number of AddTempo.
-    void ReserveTempo(size_t more);
     // Safe from any thread: a binary search over the map, no shared state.
     int32_t TickToMs(int32_t tick) const;
     // The same for callers that walk forward in tick order: `hint` (0 at
