@@ -117,8 +117,7 @@ std::string UnwrapRmi(const std::string& path, const std::string& workFolder) {
     const size_t at = bytes.find("MThd");
     // A failed write leaves no file at `target`, which the load then reports.
     (void)WriteFileReplacing(
-        target, at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at),
-        nullptr);
+        target, at == std::string::npos ? std::string_view() : std::string_view(bytes).substr(at));
     return target;
 }
 
@@ -216,8 +215,8 @@ bool SaveSongAsSmf(const SongSource& song, const std::string& target, Notifier& 
         notifier.Error(msg::kSaveFailed + song.LoadedPath);
         return false;
     }
-    if (!WriteFileReplacing(target, bytes, &error)) {
-        notifier.Error(msg::kSaveFailed + error);
+    if (const FileStatus written = WriteFileReplacing(target, bytes); !written.ok()) {
+        notifier.Error(written.Message());
         return false;
     }
     return true;

@@ -337,9 +337,8 @@ std::string ConvertRecomposerToWork(const std::string& path, const std::string& 
         return {};
     }
     if (!r.missingControlFiles.empty()) notifier.Info(RcpControlNotice(r.missingControlFiles));
-    std::string error;
-    if (!WriteFileReplacing(out, r.smf, &error)) {
-        notifier.Error(msg::kSaveFailed + error);
+    if (const FileStatus written = WriteFileReplacing(out, r.smf); !written.ok()) {
+        notifier.Error(written.Message());
         return {};
     }
     formatText = r.formatText;
