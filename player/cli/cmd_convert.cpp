@@ -48,9 +48,8 @@ bool ConvertOne(const std::string& src, const std::string& out, int loops, Say s
         return false;
     }
     if (!c.missingControlFiles.empty()) say(files::RcpControlNotice(c.missingControlFiles));
-    std::string error;
-    if (!files::WriteFileReplacing(out, c.smf, &error)) {
-        say(std::string(files::msg::kSaveFailed) + error);
+    if (const files::FileStatus written = files::WriteFileReplacing(out, c.smf); !written.ok()) {
+        say(written.Message());
         return false;
     }
     return true;

@@ -664,10 +664,11 @@ int RunRender(const std::vector<std::string>& words) {
     if (int rc = PlanRender(a, opt, loops, out, c, tasks, proto, folder)) return rc;
     // A SoundFont that does not load is told once, not once per song (a
     // single song's job tells it itself, without loading it twice).
-    std::string err;
-    if (tasks.size() > 1 && !SynthPort::OpenOffline(sf.path, opt.rate, &err)) {
-        std::cerr << err << "\n";
-        return 1;
+    if (tasks.size() > 1) {
+        if (const OfflineSynth tried = SynthPort::OpenOffline(sf.path, opt.rate); !tried.synth) {
+            std::cerr << tried.status.Message() << "\n";
+            return 1;
+        }
     }
     proto.soundFont = sf.path;
     InstallSignals();

@@ -11,12 +11,12 @@
 
 namespace sonfara::dialogs {
 
-bool ListDialogModel::RenameFavorite(int, const std::string&, std::string*) {
-    return false;
+files::FileStatus ListDialogModel::RenameFavorite(int, const std::string&) {
+    return files::FileError::kNoSuchFavorite;
 }
 
-bool ListDialogModel::DeleteFavorite(int, std::string*) {
-    return false;
+files::FileStatus ListDialogModel::DeleteFavorite(int) {
+    return files::FileError::kNoSuchFavorite;
 }
 
 FavoritesListModel::FavoritesListModel(std::string folder, const CodePage& cp)
@@ -34,22 +34,21 @@ std::vector<std::string> FavoritesListModel::Rows() const {
     return rows;
 }
 
-bool FavoritesListModel::RenameFavorite(int entry, const std::string& newTitle,
-                                        std::string* error) {
-    if (entry < 1 || entry > static_cast<int>(favorites_.size())) return false;
-    const files::FileStatus renamed =
+files::FileStatus FavoritesListModel::RenameFavorite(int entry, const std::string& newTitle) {
+    if (entry < 1 || entry > static_cast<int>(favorites_.size()))
+        return files::FileError::kNoSuchFavorite;
+    files::FileStatus renamed =
         files::RenameFavorite(folder_, favorites_[entry - 1], newTitle, cp_);
-    if (error) *error = renamed.Message();
     Reload();
-    return renamed.ok();
+    return renamed;
 }
 
-bool FavoritesListModel::DeleteFavorite(int entry, std::string* error) {
-    if (entry < 1 || entry > static_cast<int>(favorites_.size())) return false;
-    const files::FileStatus deleted = files::DeleteFavorite(favorites_[entry - 1]);
-    if (error) *error = deleted.Message();
+files::FileStatus FavoritesListModel::DeleteFavorite(int entry) {
+    if (entry < 1 || entry > static_cast<int>(favorites_.size()))
+        return files::FileError::kNoSuchFavorite;
+    files::FileStatus deleted = files::DeleteFavorite(favorites_[entry - 1]);
     Reload();
-    return deleted.ok();
+    return deleted;
 }
 
 std::vector<std::string> PlayListListModel::Rows() const {
@@ -206,14 +205,12 @@ void ListDialog::Rename(int entry) {
         ShowError(list_text::kBadTitle);
         return;
     }
-    std::string error;
-    if (!model_.RenameFavorite(entry, title, &error) && !error.empty()) ShowError(error);
+    ShowFailure(model_.RenameFavorite(entry, title));
     Refill();
 }
 
 void ListDialog::Delete(int entry) {
-    std::string error;
-    if (!model_.DeleteFavorite(entry, &error) && !error.empty()) ShowError(error);
+    ShowFailure(model_.DeleteFavorite(entry));
     Refill();
 }
 
@@ -231,6 +228,14 @@ void ListDialog::Remove(int entry) {
 }
 
 // The dialog's own texts from the catalogue; the file layer's from its table.
+void ListDialog::ShowFailure(const files::FileStatus& status) {
+    using files::FileError;
+    if (status.ok() || status.code() == FileError::kNoSuchFavorite ||
+        status.code() == FileError::kReported)
+        return;
+    ShowError(status.Message());
+}
+
 void ListDialog::ShowError(const std::string& text) {
     const QString own = tr(text.c_str());
     prompts_.Error(this, own == U(text) ? U(Localized(text)) : own);

@@ -31,10 +31,10 @@ class ListDialogModel {
     virtual std::vector<std::string> Rows() const = 0;
 
     // Mode 1, favourite `entry` (1-based). Each rereads the favourites (and
-    // rebuilds the favourites menu) when done; false with `error` when the
-    // files could not be changed.
-    virtual bool RenameFavorite(int entry, const std::string& newTitle, std::string* error);
-    virtual bool DeleteFavorite(int entry, std::string* error);
+    // rebuilds the favourites menu) when done. A failure the dialog shows
+    // unless it is kNoSuchFavorite or kReported.
+    virtual files::FileStatus RenameFavorite(int entry, const std::string& newTitle);
+    virtual files::FileStatus DeleteFavorite(int entry);
 
     // Mode 2. The entry playing (PlayListIndex), 0 for none.
     virtual int PlayingEntry() const { return 0; }
@@ -52,8 +52,8 @@ class FavoritesListModel final : public ListDialogModel {
     FavoritesListModel(std::string folder, const CodePage& cp);
     ListMode Mode() const override { return ListMode::kFavorites; }
     std::vector<std::string> Rows() const override;
-    bool RenameFavorite(int entry, const std::string& newTitle, std::string* error) override;
-    bool DeleteFavorite(int entry, std::string* error) override;
+    files::FileStatus RenameFavorite(int entry, const std::string& newTitle) override;
+    files::FileStatus DeleteFavorite(int entry) override;
     const std::vector<files::FavoriteEntry>& Favorites() const { return favorites_; }
 
   private:
@@ -116,6 +116,8 @@ class ListDialog final : public QDialog {
     void Play(int entry);
     void Remove(int entry);
     void ShowError(const std::string& text);
+    // A favourite's change that failed with something left to tell.
+    void ShowFailure(const files::FileStatus& status);
 
     ListDialogModel& model_;
     Prompts& prompts_;

@@ -16,27 +16,20 @@ WrdWindowWidget::WrdWindowWidget(QWidget* parent)
     setWindowTitle(QStringLiteral("Sonfara - WRD Window"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     frame_.fill(ui::palette::kWrdBackdrop);
-    timer_.setInterval(50);
-    timer_.setTimerType(Qt::PreciseTimer);
-    connect(&timer_, &QTimer::timeout, this, &WrdWindowWidget::OnTimer);
     resize(kFrameWidth, kFrameHeight);
 }
 
-void WrdWindowWidget::SetInterval(int ms) {
-    timer_.setInterval(std::max(ms, 1));
+void WrdWindowWidget::UseTimerSlot(WrdTimerSlot* slot) {
+    slot_ = slot;
+    if (slot_) slot_->SetIntervalMs(intervalMs_);
 }
 
-void WrdWindowWidget::RequestStop() {
-    stopRequested_ = true;
-    if (!timer_.isActive()) stopped_.store(true, std::memory_order_release);
+void WrdWindowWidget::SetInterval(int ms) {
+    intervalMs_ = std::max(ms, 1);
+    if (slot_) slot_->SetIntervalMs(intervalMs_);
 }
 
 void WrdWindowWidget::OnTimer() {
-    if (stopRequested_) {
-        timer_.stop();
-        stopped_.store(true, std::memory_order_release);
-        return;
-    }
     if (source_) source_->Tick();
 }
 
@@ -49,11 +42,11 @@ void WrdWindowWidget::Hide() {
 }
 
 void WrdWindowWidget::StartTimer() {
-    if (!stopRequested_) timer_.start();
+    if (slot_) slot_->Start();
 }
 
 void WrdWindowWidget::StopTimer() {
-    timer_.stop();
+    if (slot_) slot_->Stop();
 }
 
 void WrdWindowWidget::Present(const Surface& frame) {

@@ -1,14 +1,12 @@
 // The WRD window "Sonfara - WRD Window": shows the presentation's composed
 // 640 x 480 frame, scaled by whole numbers with the window (down to fit when
-// the window is smaller), and carries the
-// presentation's timer (WRDProc). Closing hides it unless the program is
-// shutting down. UI thread only.
+// the window is smaller), and runs the presentation's ticks (WRDProc) from
+// the slot the GUI's timer table lends it. Closing hides it unless the
+// program is shutting down. UI thread only.
 #pragma once
 
 #include <QImage>
-#include <QTimer>
 #include <QWidget>
-#include <atomic>
 
 #include "player/wrd/external_player.h"
 #include "player/wrd/runtime.h"
@@ -45,22 +43,31 @@ class RuntimeFrameSource final : public WrdFrameSource {
     WrdRuntime& rt_;
 };
 
+// The periodic slot WRDProc runs in. The GUI's timer table owns the timer
+// (and its part in the exit handshake) and calls OnTimer from it.
+class WrdTimerSlot {
+  public:
+    virtual ~WrdTimerSlot() = default;
+    virtual void Start() = 0;
+    virtual void Stop() = 0;
+    virtual bool Active() const = 0;
+    virtual void SetIntervalMs(int ms) = 0;
+};
+
 class WrdWindowWidget final : public QWidget, public WrdWindow {
     Q_OBJECT
   public:
     explicit WrdWindowWidget(QWidget* parent = nullptr);
 
     void SetFrameSource(WrdFrameSource* source) { source_ = source; }
+    // The slot the window's timer calls run on (nullptr: none, the timer
+    // calls do nothing). It takes the window's interval.
+    void UseTimerSlot(WrdTimerSlot* slot);
     // MWRDTimer, at start-up and when the settings are applied.
     void SetInterval(int ms);
-    int Interval() const { return timer_.interval(); }
-    bool TimerActive() const { return timer_.isActive(); }
+    int Interval() const { return intervalMs_; }
+    bool TimerActive() const { return slot_ && slot_->Active(); }
 
-    // The exit handshake: StopTimers is asked; the next tick stops the timer
-    // and acknowledges (TimerStopped). With the timer not running the
-    // request is acknowledged at once.
-    void RequestStop();
-    bool StopAcknowledged() const { return stopped_.load(std::memory_order_acquire); }
     // While set, a close request closes the window.
     void SetShuttingDown(bool shuttingDown) { shuttingDown_ = shuttingDown; }
 
@@ -81,7 +88,7 @@ class WrdWindowWidget final : public QWidget, public WrdWindow {
     void StopTimer() override;
     void Present(const Surface& frame) override;
 
-    // WRDProc's handler.
+    // WRDProc's work, run by the slot's ticks.
     void OnTimer();
 
   protected:
@@ -91,11 +98,11 @@ class WrdWindowWidget final : public QWidget, public WrdWindow {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    static constexpr int kDefaultIntervalMs = 50;
     WrdFrameSource* source_ = nullptr;
-    QTimer timer_;
+    WrdTimerSlot* slot_ = nullptr;
+    int intervalMs_ = kDefaultIntervalMs;
     QImage frame_;
-    bool stopRequested_ = false;
-    std::atomic<bool> stopped_{false};
     bool shuttingDown_ = false;
     bool activated_ = false;
 };

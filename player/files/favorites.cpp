@@ -137,16 +137,10 @@ std::string FavoriteText(const std::string& title, const std::string& path, cons
 // Writes a favourite file under a name no other favourite holds.
 FileStatus WriteNewFavorite(const std::string& file, const std::string& title,
                             const std::string& path, const CodePage& cp) {
-    std::string why;
-    switch (WriteNewFile(file, FavoriteText(title, path, cp), &why)) {
-        case WriteNewResult::kWritten:
-            return {};
-        case WriteNewResult::kExists:
-            return {FileError::kFavoriteExists, title};
-        case WriteNewResult::kFailed:
-            break;
-    }
-    return {FileError::kCannotSave, why};
+    const PlatformStatus written = WriteNewFile(file, FavoriteText(title, path, cp));
+    if (written.ok()) return {};
+    if (written.code() == PlatformError::kExists) return {FileError::kFavoriteExists, title};
+    return {FileError::kCannotSave, written.Message()};
 }
 
 }  // namespace
@@ -162,9 +156,7 @@ FileStatus RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
     const std::string newFile = JoinPath(folder, FavoriteFileName(newTitle));
     // A new title that gives the same file name rewrites its own file.
     if (newFile == fav.FilePath) {
-        std::string why;
-        if (WriteFileReplacing(newFile, FavoriteText(newTitle, fav.Path, cp), &why)) return {};
-        return {FileError::kCannotSave, why};
+        return WriteFileReplacing(newFile, FavoriteText(newTitle, fav.Path, cp));
     }
     FileStatus written = WriteNewFavorite(newFile, newTitle, fav.Path, cp);
     // An old file that cannot go stays listed beside the new one.

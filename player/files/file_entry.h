@@ -160,6 +160,11 @@ enum class FileError {
     kFavoriteExists,        // detail: the title whose file name is taken
     kCannotSave,            // detail: what the system said
     kCannotDeleteFavorite,  // detail: the file and what the system said
+    kFolderUnusable,        // detail: the folder and why it is not a private one of ours
+    kNoArrangement,         // detail: the name asked for
+    kNoEqPreset,            // detail: the name asked for
+    kNoSuchFavorite,        // no favourite at that place: nothing changed, nothing to tell
+    kReported,              // failed, and the user was told already
     kSongNotLoaded,         // the SMF reader refused the song; detail: its reason
     // The Recomposer converter refused the song (RcpProblem, in its order).
     kRcpCannotRead,
@@ -190,6 +195,13 @@ inline std::string MessageFor(FileError code, const std::string& detail) {
             return msg::kFavoriteDeleteFailed + detail;
         case FileError::kSongNotLoaded:
             return song::msg::LoadErrorCaption(detail);
+        case FileError::kFolderUnusable:
+            return detail;
+        // The command line's words for --arrangement and --eq.
+        case FileError::kNoArrangement:
+            return "no arrangement named '" + detail + "'";
+        case FileError::kNoEqPreset:
+            return "no EQ preset named '" + detail + "'";
         default:
             return msg::kSaveFailed + detail;
     }

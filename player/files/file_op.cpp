@@ -219,8 +219,8 @@ bool SaveSongAsSmf(const SongSource& song, const std::string& target, Notifier& 
         notifier.Error(msg::kSaveFailed + song.LoadedPath);
         return false;
     }
-    if (!WriteFileReplacing(target, bytes, &error)) {
-        notifier.Error(msg::kSaveFailed + error);
+    if (const FileStatus written = WriteFileReplacing(target, bytes); !written.ok()) {
+        notifier.Error(written.Message());
         return false;
     }
     return true;

@@ -116,9 +116,9 @@ std::string BuildLhaArchive(const std::vector<LhaMember>& members, const CodePag
     return out;
 }
 
-bool WriteLhaArchive(const std::string& path, const std::vector<LhaMember>& members,
-                     const CodePage& cp, std::string* error) {
-    return WriteFileReplacing(path, BuildLhaArchive(members, cp), error);
+FileStatus WriteLhaArchive(const std::string& path, const std::vector<LhaMember>& members,
+                           const CodePage& cp) {
+    return WriteFileReplacing(path, BuildLhaArchive(members, cp));
 }
 
 }  // namespace sonfara::files

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "player/files/file_entry.h"
 #include "player/platform/codepage.h"
 
 namespace sonfara::files {
@@ -24,8 +25,8 @@ std::string BuildLhaArchive(const std::vector<LhaMember>& members, const CodePag
 
 // Builds the archive and writes it through a temporary file, so a failure
 // leaves any previous archive of that name untouched.
-bool WriteLhaArchive(const std::string& path, const std::vector<LhaMember>& members,
-                     const CodePage& cp, std::string* error);
+FileStatus WriteLhaArchive(const std::string& path, const std::vector<LhaMember>& members,
+                           const CodePage& cp);
 
 // CRC-16 (polynomial 0x8005, reflected) as LHA uses it.
 uint16_t LhaCrc16(const void* data, size_t size, uint16_t crc = 0);

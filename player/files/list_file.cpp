@@ -97,9 +97,9 @@ std::string MidiListText(const std::vector<FileEntry>& entries, const CodePage& 
     return EncodeTextFile(lines, cp);
 }
 
-bool WriteMidiList(const std::string& path, const std::vector<FileEntry>& entries,
-                   const CodePage& cp, std::string* error) {
-    return WriteFileReplacing(path, MidiListText(entries, cp), error);
+FileStatus WriteMidiList(const std::string& path, const std::vector<FileEntry>& entries,
+                         const CodePage& cp) {
+    return WriteFileReplacing(path, MidiListText(entries, cp));
 }
 
 std::string SaveDialogFilter(bool lhaPresent) {
@@ -115,10 +115,10 @@ SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>&
         return SaveResult::kNothing;
     }
     const std::string kind = UpperTail(chosenPath, 3);
-    std::string error;
     if (kind == "MLT") {
-        if (WriteMidiList(chosenPath, entries, cp, &error)) return SaveResult::kListFile;
-        notifier.Error(msg::kSaveFailed + error);
+        const FileStatus written = WriteMidiList(chosenPath, entries, cp);
+        if (written.ok()) return SaveResult::kListFile;
+        notifier.Error(written.Message());
         return SaveResult::kFailed;
     }
     if (kind != "LZH" && kind != "LMD") return SaveResult::kNothing;
@@ -129,8 +129,8 @@ SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>&
     // the same name must stay two.
     const std::string arcTemp = JoinPath(workFolder, "ArcTemp");
     const std::string staging = JoinPath(arcTemp, "extract");
-    if (!EnsurePrivateFolder(staging, &error)) {
-        notifier.Error(msg::kSaveFailed + error);
+    if (const FileStatus made = EnsurePrivateFolder(staging); !made.ok()) {
+        notifier.Error(msg::kSaveFailed + made.Message());
         return SaveResult::kFailed;
     }
     std::vector<LhaMember> members;
@@ -143,7 +143,7 @@ SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>&
         std::string bytes;
         const std::string copy = JoinPath(arcTemp, std::to_string(members.size()) + ".song");
         if (source.empty() || !ReadFileBytes(source, bytes) ||
-            !WriteFileReplacing(copy, bytes, nullptr)) {
+            !WriteFileReplacing(copy, bytes).ok()) {
             missing.push_back(key);
             continue;
         }
@@ -152,10 +152,10 @@ SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>&
     }
     ClearFolderFiles(staging);
     ::rmdir(staging.c_str());
-    const bool ok = WriteLhaArchive(chosenPath, members, cp, &error);
+    const FileStatus written = WriteLhaArchive(chosenPath, members, cp);
     for (const LhaMember& m : members) ::unlink(m.sourcePath.c_str());
-    if (!ok) {
-        notifier.Error(msg::kSaveFailed + error);
+    if (!written.ok()) {
+        notifier.Error(written.Message());
         return SaveResult::kFailed;
     }
     if (missing.empty()) return SaveResult::kArchive;

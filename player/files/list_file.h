@@ -26,8 +26,8 @@ std::vector<FileEntry> ReadListFile(const std::string& path, Notifier& notifier,
 // The [MIDIList] text of the entries.
 std::string MidiListText(const std::vector<FileEntry>& entries, const CodePage& cp);
 // Writes it through a temporary file; the previous file survives a failure.
-bool WriteMidiList(const std::string& path, const std::vector<FileEntry>& entries,
-                   const CodePage& cp, std::string* error);
+FileStatus WriteMidiList(const std::string& path, const std::vector<FileEntry>& entries,
+                         const CodePage& cp);
 
 // The save dialog's filter: list files, and the archive forms when the LHA
 // archiver is present.

@@ -85,11 +85,14 @@ inline bool ReadFileBytes(const std::string& path, std::string& out, size_t maxB
     return ReadWholeFile(path, out, maxBytes) == ReadStatus::kOk;
 }
 // Writes through a temporary file in the same folder and renames it over
-// `path`; on failure the previous file is untouched and `error` says why.
-// The folder must exist: the file layer never creates folders by writing.
-inline bool WriteFileReplacing(const std::string& path, std::string_view bytes,
-                               std::string* error) {
-    return ::sonfara::WriteFileReplacing(path, bytes, error, /*createFolder=*/false);
+// `path`; on failure (kCannotSave, with what the system said) the previous
+// file is untouched. The folder must exist: the file layer never creates
+// folders by writing.
+inline FileStatus WriteFileReplacing(const std::string& path, std::string_view bytes) {
+    const PlatformStatus written =
+        ::sonfara::WriteFileReplacing(path, bytes, /*createFolder=*/false);
+    if (written.ok()) return {};
+    return {FileError::kCannotSave, written.Message()};
 }
 
 }  // namespace sonfara::files

@@ -177,26 +177,21 @@ int FindEqItem(const ShapingCatalog& c, const std::string& name) {
     return FindItem(c.EqCaptions(), c.EqMenuCaptions(), c.EqPaths(), name);
 }
 
-bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
-                         const std::string& eq, SoundShaping& out, std::string* error) {
+files::FileStatus ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
+                                      const std::string& eq, SoundShaping& out) {
+    using files::FileError;
     out = SoundShaping{};
     if (!arrangement.empty()) {
         const int n = FindArrangementItem(c, arrangement);
-        if (n == 0) {
-            if (error) *error = "no arrangement named '" + arrangement + "'";
-            return false;
-        }
+        if (n == 0) return {FileError::kNoArrangement, arrangement};
         SelectArrangement(out, c, n);
     }
     if (!eq.empty()) {
         const int k = FindEqItem(c, eq);
-        if (k == 0) {
-            if (error) *error = "no EQ preset named '" + eq + "'";
-            return false;
-        }
+        if (k == 0) return {FileError::kNoEqPreset, eq};
         SelectEq(out, c, k);
     }
-    return true;
+    return {};
 }
 
 }  // namespace sonfara

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "player/files/arrangement.h"
+#include "player/files/file_entry.h"
 #include "player/platform/codepage.h"
 
 namespace sonfara {
@@ -61,9 +62,10 @@ SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item
 // Resolves the command line's --arrangement NAME and --eq NAME (either may
 // be empty for none). NAME is the caption (given in UTF-8, compared with the
 // menu's caption), the file name without its extension, or
-// the 1-based menu number. False with `error` when a name matches nothing.
-bool ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
-                         const std::string& eq, SoundShaping& out, std::string* error);
+// the 1-based menu number. kNoArrangement or kNoEqPreset when a name
+// matches nothing.
+files::FileStatus ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
+                                      const std::string& eq, SoundShaping& out);
 
 // The 1-based menu item a command-line NAME picks (as above); 0 for none.
 int FindArrangementItem(const ShapingCatalog& c, const std::string& name);

@@ -144,10 +144,9 @@ SongRead CopySongSmf(const std::string& path, const std::string& target, int end
         }
     }
     if (!r.ok()) return r;
-    std::string error;
     const std::string_view bytes(reinterpret_cast<const char*>(smf.data()), smf.size());
-    if (!WriteFileReplacing(target, bytes, &error))
-        r.status = FileStatus(FileError::kCannotSave, error);
+    if (FileStatus written = WriteFileReplacing(target, bytes); !written.ok())
+        r.status = std::move(written);
     return r;
 }
 

@@ -43,10 +43,9 @@ void ClearFolderFiles(const std::string& dir) {
     ::closedir(d);  // closes fd
 }
 
-bool EnsurePrivateFolder(const std::string& dir, std::string* error) {
-    auto fail = [&](const std::string& why) {
-        if (error) *error = dir + ": " + why;
-        return false;
+FileStatus EnsurePrivateFolder(const std::string& dir) {
+    auto fail = [&](const std::string& why) -> FileStatus {
+        return {FileError::kFolderUnusable, dir + ": " + why};
     };
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return fail(std::strerror(errno));
     // Open without following a link, then check what was opened: nobody can
@@ -70,7 +69,7 @@ bool EnsurePrivateFolder(const std::string& dir, std::string* error) {
         return fail("open to other users");
     }
     ::close(fd);
-    return true;
+    return {};
 }
 
 namespace {
@@ -106,12 +105,13 @@ WorkFolder WorkFolder::Create(const std::string& base) {
     std::string dir, firstError;
     for (const std::string& place : places) {
         if (place.rfind(UserCacheFolder(), 0) == 0) MakeFolders(UserCacheFolder());
-        std::string err;
-        if (EnsurePrivateFolder(place, &err) && EnsurePrivateFolder(place + "/ArcTemp", &err)) {
+        FileStatus made = EnsurePrivateFolder(place);
+        if (made.ok()) made = EnsurePrivateFolder(place + "/ArcTemp");
+        if (made.ok()) {
             dir = place;
             break;
         }
-        if (firstError.empty()) firstError = err;  // the usual place says most
+        if (firstError.empty()) firstError = made.Message();  // the usual place says most
     }
     if (dir.empty()) {
         w.error_ = firstError;

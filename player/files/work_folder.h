@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "player/files/file_entry.h"
+
 namespace sonfara::files {
 
 // A per-user folder of mode 0700: $XDG_RUNTIME_DIR/sonfara when that is
@@ -53,7 +55,7 @@ void ClearFolderFiles(const std::string& dir);
 
 // Makes `dir` a private folder of ours: created with 0700 when missing; an
 // existing one must be a real directory owned by the caller, and gets its
-// group and other bits cleared. False (with `error`) otherwise.
-bool EnsurePrivateFolder(const std::string& dir, std::string* error);
+// group and other bits cleared. kFolderUnusable otherwise.
+FileStatus EnsurePrivateFolder(const std::string& dir);
 
 }  // namespace sonfara::files

@@ -292,9 +292,8 @@ LibraryStatus LibraryStore::AddFolder(const std::string& folder, int64_t* id) {
 void LibraryStore::SaveFolderList() {
     std::string text;
     for (const LibraryFolder& f : Folders()) text += f.path + "\n";
-    std::string error;
     // Only a spare copy: the database stays the record when it cannot be written.
-    (void)WriteFileReplacing(FolderListPath(path_), text, &error);
+    (void)WriteFileReplacing(FolderListPath(path_), text);
 }
 
 LibraryStatus LibraryStore::RemoveFolder(const std::string& folder) {

@@ -108,7 +108,7 @@ bool WriteIfChanged(const std::string& path, const std::string& bytes, bool* cha
         return true;
     }
     if (changed) *changed = true;
-    return WriteFileReplacing(path, bytes, nullptr);
+    return WriteFileReplacing(path, bytes).ok();
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -276,7 +276,7 @@ bool FreedesktopShell::WriteAssociation(int index, const std::string& value) {
     }
     std::string out;
     for (const auto& l : lines) out += l + "\n";
-    return WriteFileReplacing(MimeAppsPath(), out, nullptr);
+    return WriteFileReplacing(MimeAppsPath(), out).ok();
 }
 
 ShellIntegration& PlatformShell() {

@@ -2,7 +2,10 @@
 // check), with their English translations side by side.
 #pragma once
 
+#include <string>
+
 #include "player/platform/language.h"
+#include "player/platform/result.h"
 #include "player/platform/sfrlib_binding.h"
 
 namespace sonfara::platform::msg {
@@ -33,3 +36,32 @@ inline const MessageTranslations kEnglish{
 };
 
 }  // namespace sonfara::platform::msg
+
+namespace sonfara {
+
+// Why a platform call failed.
+enum class PlatformError {
+    kNone = 0,
+    kCannotWrite,          // detail: the step, the file and what the system said
+    kExists,               // detail: as kCannotWrite, for a name that is taken
+    kNoSynthSettings,      //
+    kCannotStartSynth,     // detail: what FluidSynth said
+    kCannotReadSoundFont,  // detail: the file and what FluidSynth said
+};
+
+inline std::string MessageFor(PlatformError code, const std::string& detail) {
+    switch (code) {
+        case PlatformError::kNoSynthSettings:
+            return Localized(platform::msg::kNoSynthSettings);
+        case PlatformError::kCannotStartSynth:
+            return Localized(platform::msg::kCannotStartSynth) + detail;
+        case PlatformError::kCannotReadSoundFont:
+            return Localized(platform::msg::kCannotReadSoundFont) + detail;
+        default:
+            return detail;  // the system's own words
+    }
+}
+
+using PlatformStatus = Status<PlatformError>;
+
+}  // namespace sonfara

@@ -191,15 +191,12 @@ SynthPort::~SynthPort() {
     Close();
 }
 
-bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* error) {
+PlatformStatus SynthPort::Init(const std::string& soundFont, int sampleRate) {
     SetUpFluidLog();
     impl_ = new Impl;
     sampleRate_ = sampleRate;
     impl_->settings = new_fluid_settings();
-    if (!impl_->settings) {
-        *error = Localized(platform::msg::kNoSynthSettings);
-        return false;
-    }
+    if (!impl_->settings) return PlatformError::kNoSynthSettings;
     fluid_settings_t* s = impl_->settings;
     fluid_settings_setstr(s, "synth.default-soundfont", "");
     fluid_settings_setnum(s, "synth.sample-rate", sampleRate);
@@ -209,25 +206,19 @@ bool SynthPort::Init(const std::string& soundFont, int sampleRate, std::string* 
     fluid_settings_setint(s, "synth.dynamic-sample-loading", 1);
     LogCapture cap;
     impl_->synth = new_fluid_synth(s);
-    if (!impl_->synth) {
-        *error = Localized(platform::msg::kCannotStartSynth) + cap.text;
-        return false;
-    }
+    if (!impl_->synth) return {PlatformError::kCannotStartSynth, cap.text};
+    auto unreadable = [&cap](const std::string& file) -> PlatformStatus {
+        return {PlatformError::kCannotReadSoundFont,
+                file + (cap.text.empty() ? "" : " (" + cap.text + ")")};
+    };
     // The base first: the SoundFont loaded last is asked first.
     if (const std::string base = SoundFontBase(soundFont); !base.empty()) {
-        if (fluid_synth_sfload(impl_->synth, base.c_str(), 1) == FLUID_FAILED) {
-            *error = Localized(platform::msg::kCannotReadSoundFont) + base +
-                     (cap.text.empty() ? "" : " (" + cap.text + ")");
-            return false;
-        }
+        if (fluid_synth_sfload(impl_->synth, base.c_str(), 1) == FLUID_FAILED)
+            return unreadable(base);
     }
     impl_->sfontId = fluid_synth_sfload(impl_->synth, soundFont.c_str(), 1);
-    if (impl_->sfontId == FLUID_FAILED) {
-        *error = Localized(platform::msg::kCannotReadSoundFont) + soundFont +
-                 (cap.text.empty() ? "" : " (" + cap.text + ")");
-        return false;
-    }
-    return true;
+    if (impl_->sfontId == FLUID_FAILED) return unreadable(soundFont);
+    return {};
 }
 
 void SynthPort::Schedule(const Clock* clock, int anchor, int latencyFrames) {
@@ -259,10 +250,9 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont, int bufferF
                                        const Clock* clock) {
     PortOpenResult r;
     std::unique_ptr<SynthPort> p(new SynthPort);
-    std::string err;
-    if (!p->Init(soundFont, 44100, &err)) {
+    if (const PlatformStatus made = p->Init(soundFont, 44100); !made.ok()) {
         r.error = PortError::kUnavailable;
-        r.message = err;
+        r.message = made.Message();
         return r;
     }
     const auto& choices = BufferChoices();
@@ -307,14 +297,14 @@ PortOpenResult SynthPort::OpenRealtime(const std::string& soundFont, int bufferF
     return r;
 }
 
-std::unique_ptr<SynthPort> SynthPort::OpenOffline(const std::string& soundFont, int sampleRate,
-                                                  std::string* error, const Clock* clock,
-                                                  int latencyFrames) {
+OfflineSynth SynthPort::OpenOffline(const std::string& soundFont, int sampleRate,
+                                    const Clock* clock, int latencyFrames) {
     std::unique_ptr<SynthPort> p(new SynthPort);
-    if (!p->Init(soundFont, sampleRate, error)) return nullptr;
+    if (PlatformStatus made = p->Init(soundFont, sampleRate); !made.ok())
+        return {nullptr, std::move(made)};
     p->Schedule(clock, static_cast<int>(SynthSchedule::Anchor::kFixed), latencyFrames);
     p->driverName_ = "offline";
-    return p;
+    return {std::move(p), {}};
 }
 
 void SynthPort::ShortMessage(uint32_t packed) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "player/platform/messages.h"
 #include "player/platform/midi_port.h"
 
 namespace sonfara {
@@ -33,6 +34,14 @@ std::string NoSoundFontMessage(const SoundFontSearch& s);
 // FluidSynth as an output port. Each message is queued with the clock time
 // it is sent and sounds a fixed latency later at its own sample (see
 // SynthSchedule), so the audio buffer can be large without adding jitter.
+class SynthPort;
+
+// An offline synthesizer, or why it could not be made.
+struct OfflineSynth {
+    std::unique_ptr<SynthPort> synth;
+    PlatformStatus status;
+};
+
 // Real-time ports render in FluidSynth's audio driver thread; offline ports
 // render when Render is called. SoundFont samples load on demand. GS and XG
 // songs play through the GS/XG layer (SynthModule) where the messages are
@@ -56,9 +65,8 @@ class SynthPort final : public MidiOutPort {
     // clock: the virtual time messages are stamped with, frame 0 at its time
     // now, each message latencyFrames after its own time; nullptr: every
     // message lands at the start of the next Render.
-    static std::unique_ptr<SynthPort> OpenOffline(const std::string& soundFont, int sampleRate,
-                                                  std::string* error, const Clock* clock = nullptr,
-                                                  int latencyFrames = 0);
+    static OfflineSynth OpenOffline(const std::string& soundFont, int sampleRate,
+                                    const Clock* clock = nullptr, int latencyFrames = 0);
 
     void ShortMessage(uint32_t packed) override;
     void LongMessage(std::span<const uint8_t> bytes) override;
@@ -80,7 +88,7 @@ class SynthPort final : public MidiOutPort {
 
   private:
     SynthPort() = default;
-    bool Init(const std::string& soundFont, int sampleRate, std::string* error);
+    PlatformStatus Init(const std::string& soundFont, int sampleRate);
     void Schedule(const Clock* clock, int anchor, int latencyFrames);
     bool OpenDriver(const std::string& name, const Clock* clock, int latencyFrames);
     void LoadAhead(uint32_t packed);

@@ -181,9 +181,9 @@ std::string ResolveLinks(const std::string& path) {
 
 namespace {
 
-bool Fail(const char* what, const std::string& path, std::string* error) {
-    if (error) *error = std::string(what) + ": " + path + ": " + std::strerror(errno);
-    return false;
+PlatformStatus Fail(const char* what, const std::string& path,
+                    PlatformError code = PlatformError::kCannotWrite) {
+    return {code, std::string(what) + ": " + path + ": " + std::strerror(errno)};
 }
 
 #ifdef _WIN32
@@ -268,32 +268,29 @@ void Discard(const std::string& tmp) {
 
 }  // namespace
 
-bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
-                        bool createFolder) {
+PlatformStatus WriteFileReplacing(const std::string& path, std::string_view bytes,
+                                  bool createFolder) {
     const std::string target = ResolveLinks(path);
     const std::filesystem::path t(target);
     if (createFolder && t.has_parent_path() && !MakeFolders(t.parent_path().string()))
-        return Fail("cannot create the folder", target, error);
+        return Fail("cannot create the folder", target);
     const char* what = "";
     const std::string tmp = WriteTemporary(target, bytes, &what);
-    if (tmp.empty()) return Fail(what, target, error);
+    if (tmp.empty()) return Fail(what, target);
 #ifdef _WIN32
     const bool moved = MoveOver(tmp, target, /*replace=*/true);
 #else
     const bool moved = ::rename(tmp.c_str(), target.c_str()) == 0;
 #endif
-    if (moved) return true;
+    if (moved) return {};
     Discard(tmp);
-    return Fail("cannot replace", target, error);
+    return Fail("cannot replace", target);
 }
 
-WriteNewResult WriteNewFile(const std::string& path, std::string_view bytes, std::string* error) {
+PlatformStatus WriteNewFile(const std::string& path, std::string_view bytes) {
     const char* what = "";
     const std::string tmp = WriteTemporary(path, bytes, &what);
-    if (tmp.empty()) {
-        Fail(what, path, error);
-        return WriteNewResult::kFailed;
-    }
+    if (tmp.empty()) return Fail(what, path);
 #ifdef _WIN32
     const bool placed = MoveOver(tmp, path, /*replace=*/false);
     const bool taken = !placed && AlreadyThere();
@@ -308,10 +305,12 @@ WriteNewResult WriteNewFile(const std::string& path, std::string_view bytes, std
     }
 #endif
     Discard(tmp);  // after link() the name stays; after a move there is nothing left
-    if (placed) return WriteNewResult::kWritten;
-    if (taken) return WriteNewResult::kExists;
-    Fail("cannot create", path, error);
-    return WriteNewResult::kFailed;
+    if (placed) return {};
+    if (taken) {
+        errno = EEXIST;
+        return Fail("cannot create", path, PlatformError::kExists);
+    }
+    return Fail("cannot create", path);
 }
 
 int RemoveStaleTemporaries(const std::string& path) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "player/platform/messages.h"
+
 namespace sonfara {
 
 // $XDG_CONFIG_HOME, else ~/.config (Windows: %APPDATA%). No trailing slash.
@@ -49,15 +51,14 @@ std::string ResolveLinks(const std::string& path);
 // mode 0644 less the umask), syncs it and renames it over `path`, so a crash
 // or a full disk never leaves a half-written file in its place. A `path`
 // that is a symbolic link stays one: its target is written. Creates the
-// folder when asked. On failure returns false, sets `error` and leaves any
-// previous file untouched.
-bool WriteFileReplacing(const std::string& path, std::string_view bytes, std::string* error,
-                        bool createFolder = true);
+// folder when asked. On failure (kCannotWrite) any previous file is left
+// untouched.
+PlatformStatus WriteFileReplacing(const std::string& path, std::string_view bytes,
+                                  bool createFolder = true);
 
-enum class WriteNewResult { kWritten, kExists, kFailed };
 // Like WriteFileReplacing, but never replaces anything: kExists, with nothing
 // written, when the name is taken. The folder must exist.
-WriteNewResult WriteNewFile(const std::string& path, std::string_view bytes, std::string* error);
+PlatformStatus WriteNewFile(const std::string& path, std::string_view bytes);
 
 // Removes the temporaries that a crash during WriteFileReplacing left beside
 // `path` (regular files named ".<name>.XXXXXX"); returns how many.

@@ -313,11 +313,10 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
     const SoundFontSearch sf = FindSoundFont(r.soundFont);
     if (sf.path.empty()) return finish(AudioExportResult::Status::kFailed, NoSoundFontMessage(sf));
     result.soundFont = sf.path;
-    std::string error;
     ManualClock clock(0);
-    const std::unique_ptr<SynthPort> synth =
-        SynthPort::OpenOffline(sf.path, r.sampleRate, &error, &clock, kBlockFrames);
-    if (!synth) return finish(AudioExportResult::Status::kFailed, error);
+    OfflineSynth opened = SynthPort::OpenOffline(sf.path, r.sampleRate, &clock, kBlockFrames);
+    if (!opened.synth) return finish(AudioExportResult::Status::kFailed, opened.status.Message());
+    const std::unique_ptr<SynthPort> synth = std::move(opened.synth);
     const JobFolder folder(r.workFolder);
     if (!folder.Ok()) return finish(AudioExportResult::Status::kFailed, folder.Error());
 
@@ -328,6 +327,7 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
     if (song.status != files::ResolvedSong::kOk)
         return finish(AudioExportResult::Status::kFailed, SongFailure(notes.texts, r.song));
     OfflineRender render(*synth, clock, r, cp, notes, folder.Path());
+    std::string error;
     if (!render.Start(song.source.LoadedPath, &error)) {
         return finish(AudioExportResult::Status::kFailed,
                       error.empty() ? SongFailure(notes.texts, r.song) : error);
@@ -335,12 +335,15 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
     if (std::string why = render.Refusal(); !why.empty())
         return finish(AudioExportResult::Status::kRefused, why);
     AudioFileOut out;
-    if (!out.Open(r.outputPath, r.format, r.sampleRate, render.Title(), &error))
-        return finish(AudioExportResult::Status::kFailed, error);
+    if (const AudioFileStatus opened =
+            out.Open(r.outputPath, r.format, r.sampleRate, render.Title());
+        !opened.ok())
+        return finish(AudioExportResult::Status::kFailed, opened.Message());
     if (render.Render(out, progress, cancel) == RenderStatus::kCancelled)
         return finish(AudioExportResult::Status::kCancelled);
     result.frames = out.Frames();
-    if (!out.Commit(&error)) return finish(AudioExportResult::Status::kFailed, error);
+    if (const AudioFileStatus committed = out.Commit(); !committed.ok())
+        return finish(AudioExportResult::Status::kFailed, committed.Message());
     return finish(AudioExportResult::Status::kDone);
 }
 

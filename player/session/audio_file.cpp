@@ -38,8 +38,8 @@ int SndfileFormat(AudioFormat format) {
     return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
 }
 
-std::string CannotWrite(const std::string& path, const std::string& why) {
-    return session::msg::kCannotWrite + path + " (" + why + ")";
+AudioFileStatus CannotWrite(const std::string& path, const std::string& why) {
+    return {AudioFileError::kCannotWrite, path + " (" + why + ")"};
 }
 
 constexpr size_t kTagDigits = 8;
@@ -172,25 +172,23 @@ AudioFileOut::~AudioFileOut() {
     Discard();
 }
 
-bool AudioFileOut::Open(const std::string& target, AudioFormat format, int sampleRate,
-                        const std::string& title, std::string* error) {
+AudioFileStatus AudioFileOut::Open(const std::string& target, AudioFormat format, int sampleRate,
+                                   const std::string& title) {
     Discard();
     SF_INFO info{};
     info.samplerate = sampleRate;
     info.channels = kChannels;
     info.format = SndfileFormat(format);
-    if (!sf_format_check(&info)) {
-        *error = session::msg::kFormatUnavailable + std::string(AudioFormatExtension(format));
-        return false;
-    }
+    if (!sf_format_check(&info))
+        return {AudioFileError::kFormatUnavailable, AudioFormatExtension(format)};
     // What renders killed before their end left here goes first.
     RemoveStaleAudioParts(FolderOf(target));
     // Created with 0666 like any new file, so the umask decides as it would.
     fd_ = CreateLockedPart(target, temp_);
     if (fd_ < 0) {
-        *error = CannotWrite(target, std::strerror(errno));
+        AudioFileStatus failed = CannotWrite(target, std::strerror(errno));
         temp_.clear();
-        return false;
+        return failed;
     }
     // The lock lives as long as any descriptor of the file: this one keeps
     // it from the writer's close until the rename.
@@ -198,9 +196,9 @@ bool AudioFileOut::Open(const std::string& target, AudioFormat format, int sampl
     target_ = target;
     file_ = sf_open_fd(fd_, SFM_WRITE, &info, SF_FALSE);
     if (!file_) {
-        *error = CannotWrite(target, sf_strerror(nullptr));
+        AudioFileStatus failed = CannotWrite(target, sf_strerror(nullptr));
         Discard();
-        return false;
+        return failed;
     }
     double quality = kVorbisQuality;
     if (format == AudioFormat::kOgg)
@@ -213,7 +211,7 @@ bool AudioFileOut::Open(const std::string& target, AudioFormat format, int sampl
     buffered_ = 0;
     frames_ = 0;
     ok_ = true;
-    return true;
+    return {};
 }
 
 bool AudioFileOut::Write(const int16_t* frames, size_t count) {
@@ -250,7 +248,7 @@ bool AudioFileOut::CloseFile() {
     return ok;
 }
 
-bool AudioFileOut::Commit(std::string* error) {
+AudioFileStatus AudioFileOut::Commit() {
     bool ok = ok_ && Flush();
     std::string why = ok ? std::string() : WriteError();
     // Closing writes the final header (and the last Vorbis pages).
@@ -263,13 +261,13 @@ bool AudioFileOut::Commit(std::string* error) {
         why = std::strerror(errno);
     }
     if (!ok) {
-        if (error) *error = CannotWrite(target_, why);
+        AudioFileStatus failed = CannotWrite(target_, why);
         Discard();
-        return false;
+        return failed;
     }
     temp_.clear();
     Unlock();
-    return true;
+    return {};
 }
 
 void AudioFileOut::Discard() {

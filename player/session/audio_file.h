@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "player/platform/result.h"
+#include "player/session/export_messages.h"
+
 struct sf_private_tag;
 
 namespace sonfara {
@@ -31,6 +34,21 @@ std::optional<AudioFormat> AudioFormatOfPath(const std::string& path);
 // Returns how many were removed.
 int RemoveStaleAudioParts(const std::string& folder);
 
+// Why an audio file could not be written.
+enum class AudioFileError {
+    kNone = 0,
+    kFormatUnavailable,  // detail: the format's extension
+    kCannotWrite,        // detail: the target file and, in brackets, what the system said
+};
+
+inline std::string MessageFor(AudioFileError code, const std::string& detail) {
+    if (code == AudioFileError::kFormatUnavailable)
+        return session::msg::kFormatUnavailable + detail;
+    return session::msg::kCannotWrite + detail;
+}
+
+using AudioFileStatus = Status<AudioFileError>;
+
 // One audio file on its way to `target`: Open creates a new file beside it
 // (in the same folder, so the final rename cannot cross file systems),
 // Commit moves it onto the target. Without Commit, or when Commit fails,
@@ -46,11 +64,11 @@ class AudioFileOut {
 
     // Interleaved 16-bit stereo at `sampleRate`. `title` (UTF-8, may be
     // empty) goes into FLAC and Vorbis comments; the WAV stays header-only.
-    bool Open(const std::string& target, AudioFormat format, int sampleRate,
-              const std::string& title, std::string* error);
+    AudioFileStatus Open(const std::string& target, AudioFormat format, int sampleRate,
+                         const std::string& title);
     bool Write(const int16_t* frames, size_t count);
     // Finishes the file and renames it onto the target.
-    bool Commit(std::string* error);
+    AudioFileStatus Commit();
     // Removes what was written; also what the destructor does before Commit.
     void Discard();
     uint64_t Frames() const { return frames_; }

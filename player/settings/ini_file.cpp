@@ -195,7 +195,7 @@ const char* ParseLine(std::string_view line, bool& header, std::string& section,
 
 }  // namespace
 
-bool IniDocument::Parse(std::string_view bytes, IniDocument& out, std::string* error) {
+SettingsStatus IniDocument::Parse(std::string_view bytes, IniDocument& out) {
     out = IniDocument{};
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
     std::string firstBad;
@@ -230,12 +230,9 @@ bool IniDocument::Parse(std::string_view bytes, IniDocument& out, std::string* e
             out.Set(current, key, value);
         }
     }
-    if (badCount == 0) return true;
-    if (error) {
-        *error = firstBad;
-        if (badCount > 1) *error += " (and " + std::to_string(badCount - 1) + " more bad lines)";
-    }
-    return false;
+    if (badCount == 0) return {};
+    if (badCount > 1) firstBad += " (and " + std::to_string(badCount - 1) + " more bad lines)";
+    return {SettingsError::kDamagedLines, firstBad};
 }
 
 }  // namespace sonfara

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "player/settings/messages.h"
+
 namespace sonfara {
 
 struct IniSection {
@@ -29,12 +31,12 @@ class IniDocument {
     const std::vector<IniSection>& Sections() const { return sections_; }
     std::string Serialize() const;
 
-    // False when some line is not an INI line (neither blank, comment,
-    // section header nor key=value; a NUL byte; a broken quoted value);
-    // `error` then names the first bad line and how many more there are.
-    // `out` holds every good line either way, except keys under a broken
-    // section header.
-    static bool Parse(std::string_view bytes, IniDocument& out, std::string* error = nullptr);
+    // kDamagedLines when some line is not an INI line (neither blank,
+    // comment, section header nor key=value; a NUL byte; a broken quoted
+    // value), naming the first bad line and how many more there are. `out`
+    // holds every good line either way, except keys under a broken section
+    // header.
+    static SettingsStatus Parse(std::string_view bytes, IniDocument& out);
 
   private:
     IniSection* Find(std::string_view section);

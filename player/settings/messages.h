@@ -15,12 +15,14 @@ inline const MessageTranslations kEnglish{
 };
 }  // namespace settings::msg
 
-// Why the settings could not be written; the previous copy is still intact.
+// Why the settings could not be written (the previous copy is still
+// intact), or why a settings file read was damaged.
 enum class SettingsError {
     kNone = 0,
-    kDamagedKept,  // detail: the damaged file, which is never written over
-    kCannotWrite,  // detail: what the system said
-    kRegistry,     // some values did not reach the registry
+    kDamagedKept,   // detail: the damaged file, which is never written over
+    kCannotWrite,   // detail: what the system said
+    kRegistry,      // some values did not reach the registry
+    kDamagedLines,  // detail: the first bad line and how many more there are
 };
 
 inline std::string MessageFor(SettingsError code, const std::string& detail) {
@@ -28,6 +30,8 @@ inline std::string MessageFor(SettingsError code, const std::string& detail) {
         case SettingsError::kDamagedKept:
             return settings::msg::kSaveFailed +
                    ("the damaged settings file " + detail + " is left as it is");
+        case SettingsError::kDamagedLines:
+            return "damaged settings file (" + detail + "); its other lines are used";
         case SettingsError::kRegistry:
             return settings::msg::kSaveFailed +
                    std::string("some settings could not be written to the registry");

@@ -63,15 +63,15 @@ std::unique_ptr<IniSettingsStore> IniSettingsStore::Open(const std::string& path
     std::string bytes;
     const ReadStatus rs = ReadWholeFile(path, bytes, kMaxSettingsFileBytes);
     if (rs == ReadStatus::kMissing) return store;
-    std::string why;
-    if (rs == ReadStatus::kOk && IniDocument::Parse(bytes, store->doc_, &why)) {
+    const SettingsStatus parsed =
+        rs == ReadStatus::kOk ? IniDocument::Parse(bytes, store->doc_) : SettingsStatus{};
+    if (rs == ReadStatus::kOk && parsed.ok()) {
         r.status = SettingsOpenReport::Status::kLoaded;
         return store;
     }
     // The good lines of a damaged file stay in effect; only an unread file
     // gives the defaults.
-    r.message = rs == ReadStatus::kOk
-                    ? "damaged settings file (" + why + "); its other lines are used"
+    r.message = rs == ReadStatus::kOk         ? parsed.Message()
                 : rs == ReadStatus::kTooLarge ? "settings file too large"
                 : rs == ReadStatus::kNotAFile ? "not a regular file"
                                               : "settings file cannot be read";
@@ -104,9 +104,9 @@ void IniSettingsStore::Set(std::string_view key, std::string_view value) {
 
 SettingsStatus IniSettingsStore::Commit() {
     if (write_blocked_) return {SettingsError::kDamagedKept, path_};
-    std::string why;
-    if (WriteFileReplacing(path_, doc_.Serialize(), &why)) return {};
-    return {SettingsError::kCannotWrite, why};
+    const PlatformStatus written = WriteFileReplacing(path_, doc_.Serialize());
+    if (written.ok()) return {};
+    return {SettingsError::kCannotWrite, written.Message()};
 }
 
 #ifdef _WIN32

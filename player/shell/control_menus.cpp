@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QKeySequence>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -15,7 +16,6 @@
 #include "player/files/file_op.h"
 #include "player/session/audio_export.h"
 #include "player/session/messages.h"
-#include "player/shell/control_window.h"
 #include "player/shell/desktop_launch.h"
 
 namespace sonfara::shell {
@@ -79,16 +79,16 @@ constexpr MenuEntry Separator(MenuId menu) {
 // Messages as the control window shows them (the folder scan's too).
 class WindowNotifier final : public files::Notifier {
   public:
-    explicit WindowNotifier(ControlWindow& window) : window_(window) {}
+    explicit WindowNotifier(const MenuHost& host) : host_(host) {}
     void Error(const std::string& text) override {
-        window_.ShowMessage(QMessageBox::Critical, Q(text));
+        host_.showMessage(QMessageBox::Critical, Q(text));
     }
     void Info(const std::string& text) override {
-        window_.ShowMessage(QMessageBox::Information, Q(text));
+        host_.showMessage(QMessageBox::Information, Q(text));
     }
 
   private:
-    ControlWindow& window_;
+    const MenuHost& host_;
 };
 
 // Requests from outside wait while a dialog of the window's own runs.
@@ -295,8 +295,8 @@ const MenuEntry ControlMenus::kEntries[] = {
         [](M& m) { m.hooks_.ShowVersion(); }),
 };
 
-ControlMenus::ControlMenus(ControlWindow& window, PlaybackSession& session, ShellHooks& hooks)
-    : window_(window), session_(session), hooks_(hooks) {
+ControlMenus::ControlMenus(MenuHost host, PlaybackSession& session, ShellHooks& hooks)
+    : host_(std::move(host)), window_(host_.window), session_(session), hooks_(hooks) {
     Build();
 }
 
@@ -375,7 +375,7 @@ void ControlMenus::FillPortMenu(QActionGroup* group) {
 }
 
 QAction* ControlMenus::Action(const QString& name) const {
-    return window_.Action(name);
+    return window_.findChild<QAction*>(name);
 }
 
 void ControlMenus::ChangeSetting(const std::function<void(SettingsValues&)>& change) {
@@ -394,7 +394,7 @@ void ControlMenus::ChooseLoopFade(ControlMenus& m, int seconds) {
 void ControlMenus::OnSetPoint(bool a) {
     SessionTransport& t = session_.Transport();
     if (!(a ? t.SetPointA() : t.SetPointB()))
-        window_.ShowMessage(QMessageBox::Information, L(session::msg::kPointBBeforeA));
+        host_.showMessage(QMessageBox::Information, L(session::msg::kPointBBeforeA));
 }
 
 void ControlMenus::SyncWithSettings() {
@@ -530,10 +530,10 @@ void ControlMenus::OnPortChosen(int device) {
         SyncWithSettings();  // the current port again: nothing reopens
         return;
     }
-    RunPendingEvents();
+    host_.runPendingEvents();
     const PlaybackStatus port = session_.Output().ChangePort(device);
     SyncWithSettings();
-    if (!port.ok()) window_.ShowMessage(QMessageBox::Critical, Q(port.Message()));
+    if (!port.ok()) host_.showMessage(QMessageBox::Critical, Q(port.Message()));
 }
 
 void ControlMenus::OnFileOpen() {
@@ -559,7 +559,7 @@ void ControlMenus::OnFolderOpen() {
         QCoreApplication::translate("ControlMenus", "MIDIファイルがあるフォルダを指定してください"),
         StartFolder(session_.Settings().Values().DefDir));
     if (dir.isEmpty()) return;
-    WindowNotifier notifier(window_);
+    WindowNotifier notifier(host_);
     CodePage cp("CP932");
     const files::FileContext ctx{notifier, QDir::tempPath().toStdString() + "/", cp};
     const auto paths = files::WithFolderSongs({S(dir)}, ctx);
@@ -585,7 +585,7 @@ void ControlMenus::OnListSave() {
 void ControlMenus::OnSaveAsSmf() {
     const files::SongSource src = session_.Songs().CurrentSource();
     if (src.LoadedPath.empty()) {
-        window_.ShowMessage(QMessageBox::Critical, L(files::msg::kNoFiles));
+        host_.showMessage(QMessageBox::Critical, L(files::msg::kNoFiles));
         return;
     }
     ModalScope modal(hooks_);
@@ -596,7 +596,7 @@ void ControlMenus::OnSaveAsSmf() {
         QStringLiteral("Standard MIDI File (*.mid)"));
     if (path.isEmpty()) return;
     ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
-    WindowNotifier notifier(window_);
+    WindowNotifier notifier(host_);
     files::SaveSongAsSmf(src, S(path), notifier);
 }
 
@@ -632,12 +632,12 @@ void ControlMenus::OnExportAudio() {
     const files::PlayList& list = session_.Lists().List();
     if (list.Index() < 1 || list.Index() > list.Count() ||
         session_.Songs().CurrentSource().LoadedPath.empty()) {
-        window_.ShowMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
+        host_.showMessage(QMessageBox::Critical, Q(files::msg::kNoFiles));
         return;
     }
     // One export at a time: said before a file name is asked for, not after.
     if (hooks_.RaiseRunningExport()) {
-        window_.ShowMessage(
+        host_.showMessage(
             QMessageBox::Information,
             QCoreApplication::translate(
                 "ControlMenus", "音声ファイルに書き出し中です。終わってから選び直してください。"));

@@ -7,6 +7,7 @@
 // Threads: UI thread; every member function is called there.
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <array>
 #include <functional>
@@ -18,12 +19,21 @@
 
 class QAction;
 class QActionGroup;
+class QMainWindow;
 class QMenu;
 
 namespace sonfara::shell {
 
-class ControlWindow;
 class ControlMenus;
+
+// What the menus need of the window whose bar they fill, handed in by it.
+struct MenuHost {
+    QMainWindow& window;  // owns the bar and the actions; parents the dialogs
+    // A message box over the window, opened after the command returns.
+    std::function<void(QMessageBox::Icon, const QString&)> showMessage;
+    // Lets pending window events run before a long command.
+    std::function<void()> runPendingEvents;
+};
 
 // The menus of the bar, as the table names them; kBar is the bar itself.
 enum class MenuId : int {
@@ -76,8 +86,8 @@ struct MenuEntry {
 
 class ControlMenus {
   public:
-    // Builds the whole bar of `window`.
-    ControlMenus(ControlWindow& window, PlaybackSession& session, ShellHooks& hooks);
+    // Builds the whole bar of `host.window`.
+    ControlMenus(MenuHost host, PlaybackSession& session, ShellHooks& hooks);
     ControlMenus(const ControlMenus&) = delete;
     ControlMenus& operator=(const ControlMenus&) = delete;
 
@@ -118,7 +128,8 @@ class ControlMenus {
     AudioExportRequest ExportRequest(const std::string& path, AudioFormat format) const;
     void OnFavoriteAdd();
 
-    ControlWindow& window_;
+    MenuHost host_;
+    QMainWindow& window_;
     PlaybackSession& session_;
     ShellHooks& hooks_;
     std::array<QMenu*, kMenuIdCount> menus_{};

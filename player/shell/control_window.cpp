@@ -83,7 +83,11 @@ ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidge
     setAcceptDrops(true);
     BuildPanel();
     ConnectButtons();
-    menus_ = std::make_unique<ControlMenus>(*this, session_, hooks_);
+    MenuHost host{.window = *this,
+                  .showMessage = [this](QMessageBox::Icon icon,
+                                        const QString& text) { ShowMessage(icon, text); },
+                  .runPendingEvents = RunPendingEvents};
+    menus_ = std::make_unique<ControlMenus>(std::move(host), session_, hooks_);
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 
     ResetReadouts();

@@ -53,11 +53,13 @@ class SessionListModel final : public dialogs::ListDialogModel {
         return rows;
     }
     // The session reports its own failures.
-    bool RenameFavorite(int entry, const std::string& title, std::string*) override {
-        return session_.Lists().RenameFavorite(entry - 1, title);
+    files::FileStatus RenameFavorite(int entry, const std::string& title) override {
+        if (session_.Lists().RenameFavorite(entry - 1, title)) return {};
+        return files::FileError::kReported;
     }
-    bool DeleteFavorite(int entry, std::string*) override {
-        return session_.Lists().DeleteFavorite(entry - 1);
+    files::FileStatus DeleteFavorite(int entry) override {
+        if (session_.Lists().DeleteFavorite(entry - 1)) return {};
+        return files::FileError::kReported;
     }
     int PlayingEntry() const override { return session_.Lists().List().Index(); }
     bool PlayEntry(int entry) override {

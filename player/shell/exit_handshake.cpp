@@ -16,23 +16,11 @@ void ExitHandshake::BeginStop() {
         if (stopDirectly) t->Stop();
         stopped_.at(t->Index() - 1) = !t->Enabled();
     }
-    for (External& e : externals_) {
-        e.requestStop();
-        stopped_.at(e.index - 1) = false;
-    }
     stopTimers_ = true;
 }
 
-void ExitHandshake::RegisterExternal(int index, std::function<void()> requestStop,
-                                     std::function<bool()> acknowledged) {
-    externals_.push_back({index, std::move(requestStop), std::move(acknowledged)});
-}
-
 bool ExitHandshake::TimerStopped(int index) const {
-    if (stopped_.at(index - 1)) return true;
-    for (const External& e : externals_)
-        if (e.index == index && e.acknowledged()) return true;
-    return false;
+    return stopped_.at(index - 1);
 }
 
 bool ExitHandshake::Complete() const {

@@ -45,10 +45,6 @@ class ExitHandshake {
     void Acknowledge(int index) { stopped_.at(index - 1) = true; }
 
     void Register(IndexedTimer* timer) { timers_.push_back(timer); }
-    // A window's own timer at `index` (the WRD window's WRDProc): asked to
-    // stop by BeginStop, its slot set once `acknowledged` says so.
-    void RegisterExternal(int index, std::function<void()> requestStop,
-                          std::function<bool()> acknowledged);
 
     // Prepares the handshake: each indexed timer's slot is true when it is
     // already disabled; a long display draw and the dot picture stop at once.
@@ -63,12 +59,6 @@ class ExitHandshake {
     std::function<bool()> drawThreadDone_;
     std::array<bool, kSlots> stopped_{};
     std::vector<IndexedTimer*> timers_;
-    struct External {
-        int index;
-        std::function<void()> requestStop;
-        std::function<bool()> acknowledged;
-    };
-    std::vector<External> externals_;
     bool stopTimers_ = false;
     bool shuttingDown_ = false;
 };
@@ -86,6 +76,8 @@ class IndexedTimer : public QObject {
     bool Enabled() const { return timer_.isActive(); }
     int IntervalMs() const { return timer_.interval(); }
     void SetIntervalMs(int ms) { timer_.setInterval(ms); }
+    // For a slot whose ticks pace a presentation (WRDProc).
+    void SetPrecise() { timer_.setTimerType(Qt::PreciseTimer); }
     // A window registers what its slot runs; nullptr when it goes.
     void SetWork(std::function<void()> work) { work_ = std::move(work); }
     void Start() { timer_.start(); }

@@ -13,7 +13,6 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <csignal>
 #include <cstdio>

@@ -14,12 +14,33 @@ constexpr int kNoteLampsMs = 100;
 constexpr int kHeldStepMs = 500;
 constexpr int kDotPictureMs = 3000;
 constexpr int kBuiltInWrdMs = 100;
+constexpr int kWrdPresentationMs = 50;  // until the window gives MWRDTimer
 constexpr int kModuleMarksMs = 10;
 
 // The timers the display needs only while it draws.
 constexpr int kDisplayTimers[] = {kDisplayDraw, kNoteLamps, kLevelDecay};
 
 }  // namespace
+
+// The WRD window's view of its slot. Once the exit has asked the timers to
+// stop, the presentation cannot start it again.
+class TimerTable::WrdSlot final : public wrd::WrdTimerSlot {
+  public:
+    WrdSlot(IndexedTimer& timer, const ExitHandshake& handshake)
+        : timer_(timer), handshake_(handshake) {}
+    void Start() override {
+        if (!handshake_.StopTimers() && !exited_) timer_.Start();
+    }
+    void Stop() override { timer_.Stop(); }
+    bool Active() const override { return timer_.Enabled(); }
+    void SetIntervalMs(int ms) override { timer_.SetIntervalMs(ms); }
+    void MarkExited() { exited_ = true; }
+
+  private:
+    IndexedTimer& timer_;
+    const ExitHandshake& handshake_;
+    bool exited_ = false;
+};
 
 TimerTable::TimerTable(std::function<void()> exitComplete, QObject* parent)
     : QObject(parent),
@@ -36,11 +57,18 @@ TimerTable::TimerTable(std::function<void()> exitComplete, QObject* parent)
     make(kHeldStep, kHeldStepMs);
     make(kDotPicture, kDotPictureMs);
     make(kBuiltInWrd, kBuiltInWrdMs);
+    make(kWrdPresentation, kWrdPresentationMs);
+    Timer(kWrdPresentation).SetPrecise();
     moduleMarks_.setSingleShot(true);
     moduleMarks_.setInterval(kModuleMarksMs);
     connect(&moduleMarks_, &QTimer::timeout, this, [this] {
         if (moduleMarksWork_) moduleMarksWork_();
     });
+}
+
+// The window may outlive the table: it keeps no slot that is gone.
+TimerTable::~TimerTable() {
+    if (wrdWindow_) wrdWindow_->UseTimerSlot(nullptr);
 }
 
 void TimerTable::SetWork(int index, std::function<void()> work) {
@@ -84,16 +112,18 @@ void TimerTable::Make(display::DisplayController& display, int graphicsIntervalM
         t.SetIntervalMs(ms);
         t.Start();
     });
-    // kWrdPresentation is the WRD window's own timer (AttachWrdWindow); the
-    // held step is the control window's (UseClock); the built-in WRD slot
-    // stays idle.
+    // kWrdPresentation runs the WRD window (AttachWrdWindow); the held step
+    // is the control window's (UseClock); the built-in WRD slot stays idle.
 }
 
 void TimerTable::AttachWrdWindow(wrd::WrdWindowWidget& window) {
+    IndexedTimer& timer = Timer(kWrdPresentation);
     wrdWindow_ = &window;
-    handshake_.RegisterExternal(
-        kWrdPresentation, [w = &window] { w->RequestStop(); },
-        [w = &window] { return w->StopAcknowledged(); });
+    timer.SetWork([w = wrdWindow_] {
+        if (w) w->OnTimer();
+    });
+    wrdSlot_ = std::make_unique<WrdSlot>(timer, handshake_);
+    window.UseTimerSlot(wrdSlot_.get());
 }
 
 bool TimerTable::Closing() const {
@@ -162,9 +192,9 @@ void TimerTable::ShutDown() {
 }
 
 void TimerTable::StopForHide() {
-    for (int i : {kDisplayDraw, kNoteLamps, kPositionKnob, kControlReadouts, kCpuLoad, kLevelDecay})
+    for (int i : {kDisplayDraw, kNoteLamps, kPositionKnob, kControlReadouts, kCpuLoad, kLevelDecay,
+                  kWrdPresentation})
         Timer(i).Stop();
-    if (wrdWindow_) wrdWindow_->StopTimer();
 }
 
 // MWRDProcTimer and the held step stop at once; every other running timer
@@ -179,13 +209,13 @@ void TimerTable::BeginExit() {
 void TimerTable::StopAll() {
     for (auto& t : timers_)
         if (t) t->Stop();
-    if (wrdWindow_) wrdWindow_->StopTimer();
 }
 
 void TimerTable::EndTimerTick() {
     if (!handshake_.PollEnd()) return;
     endTimer_.stop();
     handshake_.SetShuttingDown(true);
+    if (wrdSlot_) wrdSlot_->MarkExited();
     exitComplete_();
 }
 

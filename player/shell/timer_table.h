@@ -1,12 +1,13 @@
 // The program's GUI timers by their exit slot, with the exit handshake they
 // take part in, the EndTimer that waits for it, and the idle rest of the
 // display timers. The windows register their handlers here instead of
-// owning timers; only the WRD window's own timer stands in its slot.
+// owning timers; the WRD window runs in its slot through WrdTimerSlot.
 //
 // Threads: UI thread; every member function is called there.
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <array>
 #include <functional>
@@ -38,11 +39,13 @@ class TimerTable final : public QObject {
     // `exitComplete` runs once EndTimer found every slot and the drawing
     // thread acknowledged.
     explicit TimerTable(std::function<void()> exitComplete, QObject* parent = nullptr);
+    ~TimerTable() override;
 
     // Makes the display's timers over `display`, the display draw at
     // `graphicsIntervalMs`.
     void Make(display::DisplayController& display, int graphicsIntervalMs, Work work);
-    // The WRD window's own timer in its slot (acknowledged from its own tick).
+    // The WRD window's WRDProc in its slot (lent to the window, which starts
+    // and stops it as the presentation asks).
     void AttachWrdWindow(wrd::WrdWindowWidget& window);
     // A window's handler for its slot (the held step); nullptr when it goes.
     void SetWork(int index, std::function<void()> work);
@@ -75,12 +78,13 @@ class TimerTable final : public QObject {
     void ShutDown();
     void StopForHide();
     void BeginExit();
-    // Every timer of the table and the windows' own.
+    // Every timer of the table.
     void StopAll();
     // One EndTimer tick (tests call it by hand).
     void EndTimerTick();
 
   private:
+    class WrdSlot;
     void CheckRest();
 
     std::function<void()> exitComplete_;
@@ -90,7 +94,8 @@ class TimerTable final : public QObject {
     QTimer moduleMarks_;
     std::function<void()> moduleMarksWork_;
     display::DisplayController* display_ = nullptr;
-    wrd::WrdWindowWidget* wrdWindow_ = nullptr;
+    std::unique_ptr<WrdSlot> wrdSlot_;
+    QPointer<wrd::WrdWindowWidget> wrdWindow_;  // lent wrdSlot_
     std::function<bool()> busy_;
     // Idle rest (CheckRest): quiet CtlSet ticks counted up to the rest.
     static constexpr int kQuietTicksBeforeRest = 10;

@@ -43,9 +43,8 @@ uint32_t Le32(const uint8_t* p) {
            (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-bool Fail(std::string* error, const char* why) {
-    if (error) *error = why;
-    return false;
+MagStatus Fail(const char* why) {
+    return {MagError::kDamaged, why};
 }
 
 // A byte range of the file, read front to back.
@@ -72,31 +71,30 @@ Stream Range(std::span<const uint8_t> file, uint64_t offset, uint64_t size) {
 
 }  // namespace
 
-bool DecodeMag(std::span<const uint8_t> file, MagPicture& out, std::string* error) {
+MagStatus DecodeMag(std::span<const uint8_t> file, MagPicture& out) {
     out = MagPicture{};
     if (file.size() < 8 || std::memcmp(file.data(), "MAKI02", 6) != 0)
-        return Fail(error, "not a MAG file");
+        return Fail("not a MAG file");
     // The comment ends with 0x1A; the header follows at once.
     size_t eof = 8;
     while (eof < file.size() && file[eof] != 0x1A) ++eof;
-    if (eof >= file.size()) return Fail(error, "no end of comment");
+    if (eof >= file.size()) return Fail("no end of comment");
     if (eof > kFixedPartSize)
         out.comment.assign(reinterpret_cast<const char*>(file.data()) + kFixedPartSize,
                            eof - kFixedPartSize);
     const size_t hdr = eof + 1;
-    if (file.size() - hdr < kHeaderSize) return Fail(error, "header cut short");
+    if (file.size() - hdr < kHeaderSize) return Fail("header cut short");
     const uint8_t* h = file.data() + hdr;
     const bool is256 = (h[3] & 0x80) != 0;
     const int sx = Le16(h + 4), sy = Le16(h + 6), ex = Le16(h + 8), ey = Le16(h + 10);
     const uint32_t flagAOff = Le32(h + 12), flagBOff = Le32(h + 16), flagBSize = Le32(h + 20);
     const uint32_t pixOff = Le32(h + 24), pixSize = Le32(h + 28);
-    if (ex < sx || ey < sy) return Fail(error, "empty picture");
-    if (ex - sx + 1 > kMaxMagSide || ey - sy + 1 > kMaxMagSide)
-        return Fail(error, "picture too large");
+    if (ex < sx || ey < sy) return Fail("empty picture");
+    if (ex - sx + 1 > kMaxMagSide || ey - sy + 1 > kMaxMagSide) return Fail("picture too large");
 
     const int colors = is256 ? 256 : 16;
     const size_t palBytes = static_cast<size_t>(colors) * 3;
-    if (file.size() - hdr - kHeaderSize < palBytes) return Fail(error, "palette cut short");
+    if (file.size() - hdr - kHeaderSize < palBytes) return Fail("palette cut short");
     const uint8_t* pal = h + kHeaderSize;
     for (int i = 0; i < colors; ++i) {
         // Stored green, red, blue.
@@ -126,13 +124,13 @@ bool DecodeMag(std::span<const uint8_t> file, MagPicture& out, std::string* erro
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < flagBytes; ++x) {
             if (aBits == 0) {
-                if (!flagA.Byte(aByte)) return Fail(error, "flag A cut short");
+                if (!flagA.Byte(aByte)) return Fail("flag A cut short");
                 aBits = 8;
             }
             --aBits;
             if (aByte & (1 << aBits)) {
                 uint8_t b;
-                if (!flagB.Byte(b)) return Fail(error, "flag B cut short");
+                if (!flagB.Byte(b)) return Fail("flag B cut short");
                 flags[x] ^= b;
             }
         }
@@ -141,7 +139,7 @@ bool DecodeMag(std::span<const uint8_t> file, MagPicture& out, std::string* erro
             const int f = (u & 1) ? (flags[u >> 1] & 0x0F) : (flags[u >> 1] >> 4);
             uint8_t* d = row + 2 * u;
             if (f == 0) {
-                if (!pix.Byte(d[0]) || !pix.Byte(d[1])) return Fail(error, "pixels cut short");
+                if (!pix.Byte(d[0]) || !pix.Byte(d[1])) return Fail("pixels cut short");
             } else {
                 const MagCopy c = kMagCopy[f];
                 const uint8_t* s =
@@ -167,16 +165,16 @@ bool DecodeMag(std::span<const uint8_t> file, MagPicture& out, std::string* erro
             o[x] = is256 ? row[px] : ((px & 1) ? (row[px >> 1] & 0x0F) : (row[px >> 1] >> 4));
         }
     }
-    return true;
+    return {};
 }
 
-bool LoadMagFile(const std::string& path, MagPicture& out, std::string* error) {
+MagStatus LoadMagFile(const std::string& path, MagPicture& out) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return Fail(error, "cannot open file");
+    if (!in) return MagStatus{MagError::kUnreadable, "cannot open file"};
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
                                std::istreambuf_iterator<char>());
-    if (in.bad()) return Fail(error, "cannot read file");
-    return DecodeMag(bytes, out, error);
+    if (in.bad()) return MagStatus{MagError::kUnreadable, "cannot read file"};
+    return DecodeMag(bytes, out);
 }
 
 }  // namespace sonfara::wrd

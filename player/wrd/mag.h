@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "player/platform/result.h"
+
 namespace sonfara::wrd {
 
 // Table of copy directions of the flag nibbles 1..15: units to the left
@@ -35,11 +37,25 @@ struct MagPicture {
     std::string comment;  // code-page bytes
 };
 
-// Decodes a whole MAG file. False (with a reason) when the file is not a
-// MAG picture or any of its parts lies outside the file.
-bool DecodeMag(std::span<const uint8_t> file, MagPicture& out, std::string* error = nullptr);
+// Why a MAG picture could not be had (the reason is for the log, in the
+// detail; the presentation just goes without the picture).
+enum class MagError {
+    kNone = 0,
+    kDamaged,     // detail: which part is wrong or missing
+    kUnreadable,  // detail: what failed
+};
 
-// Reads and decodes a file; false when it cannot be read or decoded.
-bool LoadMagFile(const std::string& path, MagPicture& out, std::string* error = nullptr);
+inline std::string MessageFor(MagError, const std::string& detail) {
+    return detail;
+}
+
+using MagStatus = Status<MagError>;
+
+// Decodes a whole MAG file. kDamaged when the file is not a MAG picture or
+// any of its parts lies outside the file.
+MagStatus DecodeMag(std::span<const uint8_t> file, MagPicture& out);
+
+// Reads and decodes a file; kUnreadable when it cannot be read.
+MagStatus LoadMagFile(const std::string& path, MagPicture& out);
 
 }  // namespace sonfara::wrd

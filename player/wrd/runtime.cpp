@@ -272,7 +272,7 @@ void WrdRuntime::ShowPicture(std::string_view arg) {
         Picture pic;
         MagPicture mag;
         ++decoded_;
-        if (LoadMagFile(path, mag)) {
+        if (LoadMagFile(path, mag).ok()) {
             // Only the area that can land on the page is kept.
             const int w = std::min(mag.width, kFrameWidth), h = std::min(mag.height, kFrameHeight);
             pic.surface = std::make_unique<Surface>(w, h);

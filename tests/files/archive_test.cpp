@@ -38,9 +38,9 @@ TEST(Archive, SongsAreGroupedByPatternOrder) {
     const std::string lzh = dir / "pack.lzh";
     WriteBytes(dir / "x.mid", "a");
     WriteBytes(dir / "y.rcp", "c");
-    std::string err;
-    ASSERT_TRUE(WriteLhaArchive(lzh, {{"x.mid", dir / "x.mid"}, {"y.rcp", dir / "y.rcp"}},
-                                SystemCodePage(), &err));
+    ASSERT_TRUE(
+        WriteLhaArchive(lzh, {{"x.mid", dir / "x.mid"}, {"y.rcp", dir / "y.rcp"}}, SystemCodePage())
+            .ok());
     EXPECT_EQ(ListArchiveSongs(lzh), (std::vector<std::string>{"y.rcp", "x.mid"}));
 }
 
@@ -185,11 +185,10 @@ TEST(Archive, OurLhaArchivesReadBackWithJapaneseNames) {
     TempDir dir, work;
     WriteBytes(dir / "1.mid", SongBytes(60));
     WriteBytes(dir / "2.mid", std::string(70000, 'q'));  // larger than one read block
-    std::string err;
     const std::string lzh = dir / "out.lzh";
-    ASSERT_TRUE(WriteLhaArchive(lzh, {{"曲.mid", dir / "1.mid"}, {"big.mid", dir / "2.mid"}},
-                                CodePage("CP932"), &err))
-        << err;
+    const FileStatus written = WriteLhaArchive(
+        lzh, {{"曲.mid", dir / "1.mid"}, {"big.mid", dir / "2.mid"}}, CodePage("CP932"));
+    ASSERT_TRUE(written.ok()) << written.Message();
     EXPECT_EQ(ArchiveMembers(lzh), (std::vector<std::string>{"曲.mid", "big.mid"}));
     RecordingNotifier n;
     EXPECT_EQ(ReadBytes(ExtractEntry({"曲.mid", dir.Path(), "out.lzh", ""}, work.Path(), n)),
@@ -203,10 +202,10 @@ TEST(Archive, LhasaExtractsOurArchives) {
     TempDir dir;
     WriteBytes(dir / "src/a.mid", SongBytes(61));
     WriteBytes(dir / "src/b.txt", "text");
-    std::string err;
     const std::string lzh = dir / "out.lzh";
     ASSERT_TRUE(WriteLhaArchive(lzh, {{"a.mid", dir / "src/a.mid"}, {"b.txt", dir / "src/b.txt"}},
-                                SystemCodePage(), &err));
+                                SystemCodePage())
+                    .ok());
     fs::create_directories(dir / "x");
     const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHASA_PROGRAM " -tq '" + lzh +
                             "' >/dev/null 2>&1 && " SONFARA_LHASA_PROGRAM " -xq '" + lzh +

@@ -215,26 +215,27 @@ TEST(ShapingCatalog, ShippedPresetsAndNameResolution) {
     ASSERT_EQ(c.Arrangements().size(), 2u);
     ASSERT_EQ(c.EqPresets().size(), 2u);
     SoundShaping s;
-    std::string err;
     // By UTF-8 caption, by file stem and by number.
-    ASSERT_TRUE(ResolveSoundShaping(c, "ピアノ独奏", "BassBoost", s, &err)) << err;
+    files::FileStatus resolved = ResolveSoundShaping(c, "ピアノ独奏", "BassBoost", s);
+    ASSERT_TRUE(resolved.ok()) << resolved.Message();
     EXPECT_EQ(s.ArrMode, 1);
     EXPECT_FALSE(s.arrangement.ModOn);
     EXPECT_FALSE(s.arrangement.BankOn);
     for (int p = 1; p <= 128; ++p) ASSERT_EQ(s.arrangement.InstMap[p], 1);
     EXPECT_TRUE(s.EqActive);
-    ASSERT_TRUE(ResolveSoundShaping(c, "strings", "2", s, &err)) << err;
+    resolved = ResolveSoundShaping(c, "strings", "2", s);
+    ASSERT_TRUE(resolved.ok()) << resolved.Message();
     EXPECT_EQ(s.ArrMode, 2);
     EXPECT_EQ(s.arrangement.InstMap[1], 20);
     EXPECT_EQ(s.arrangement.InstMap[57], 49);
     EXPECT_EQ(s.arrangement.InstMap[9], 9);
     EXPECT_EQ(s.eq[9], 146);
-    ASSERT_TRUE(ResolveSoundShaping(c, "", "", s, &err));
+    ASSERT_TRUE(ResolveSoundShaping(c, "", "", s).ok());
     EXPECT_EQ(s.ArrMode, 0);
     EXPECT_FALSE(s.EqActive);
-    EXPECT_FALSE(ResolveSoundShaping(c, "nothing", "", s, &err));
-    EXPECT_NE(err.find("nothing"), std::string::npos);
-    EXPECT_FALSE(ResolveSoundShaping(c, "", "7", s, &err));
+    resolved = ResolveSoundShaping(c, "nothing", "", s);
+    EXPECT_EQ(resolved.Message(), "no arrangement named 'nothing'");
+    EXPECT_EQ(ResolveSoundShaping(c, "", "7", s).Message(), "no EQ preset named '7'");
 }
 
 }  // namespace

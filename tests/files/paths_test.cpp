@@ -78,19 +78,19 @@ TEST(Paths, TextFilesUseTheCodePageUnlessItCannotHoldTheText) {
 TEST(Paths, FailedWriteLeavesThePreviousFile) {
     TempDir dir;
     const std::string path = dir / "list.mlt";
-    std::string err;
-    ASSERT_TRUE(WriteFileReplacing(path, "old", &err));
-    ASSERT_TRUE(WriteFileReplacing(path, "new", &err));
+    ASSERT_TRUE(WriteFileReplacing(path, "old").ok());
+    ASSERT_TRUE(WriteFileReplacing(path, "new").ok());
     EXPECT_EQ(ReadBytes(path), "new");
     if (::geteuid() != 0) {  // root writes into read-only folders anyway
         ::chmod(dir.Path().c_str(), 0500);
-        EXPECT_FALSE(WriteFileReplacing(path, "lost", &err));
-        EXPECT_FALSE(err.empty());
+        const FileStatus lost = WriteFileReplacing(path, "lost");
+        EXPECT_FALSE(lost.ok());
+        EXPECT_EQ(lost.Message().rfind(msg::kSaveFailed, 0), 0u) << lost.Message();
         ::chmod(dir.Path().c_str(), 0700);
         EXPECT_EQ(ReadBytes(path), "new");
     }
     // Writing into a missing folder fails without creating anything.
-    EXPECT_FALSE(WriteFileReplacing(dir / "no/such/list.mlt", "x", &err));
+    EXPECT_FALSE(WriteFileReplacing(dir / "no/such/list.mlt", "x").ok());
 }
 
 }  // namespace

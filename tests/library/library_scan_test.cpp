@@ -171,10 +171,9 @@ TEST_F(LibraryTest, ArchivesAndRecomposerSongsAreRows) {
     rcp.tracks.push_back(t);
     WriteBytes(music + "/old.rcp", rcp.Bytes());
     // An LHA archive of our own writer holding the Recomposer song.
-    std::string err;
-    ASSERT_TRUE(files::WriteLhaArchive(music + "/old.lzh", {{"OLD2.RCP", music + "/old.rcp"}},
-                                       Cp932(), &err))
-        << err;
+    const files::FileStatus written =
+        files::WriteLhaArchive(music + "/old.lzh", {{"OLD2.RCP", music + "/old.rcp"}}, Cp932());
+    ASSERT_TRUE(written.ok()) << written.Message();
     const ScanSummary sum = Scan();
     EXPECT_EQ(sum.files, 3u);
     EXPECT_EQ(sum.songs, 4u);

@@ -49,9 +49,9 @@ TEST(SystemPorts, SoundFontSearchOrder) {
 TEST(SynthPort, OfflineRendersSoundForANote) {
     SoundFontSearch sf = FindSoundFont("");
     if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
-    std::string err;
-    auto synth = SynthPort::OpenOffline(sf.path, 22050, &err);
-    ASSERT_NE(synth, nullptr) << err;
+    OfflineSynth opened = SynthPort::OpenOffline(sf.path, 22050);
+    ASSERT_NE(opened.synth, nullptr) << opened.status.Message();
+    auto synth = std::move(opened.synth);
     std::vector<int16_t> buf(2 * 4410);
     synth->ShortMessage(0x90 | 60 << 8 | 100 << 16);
     ASSERT_TRUE(synth->Render(buf.data(), 4410));
@@ -62,8 +62,10 @@ TEST(SynthPort, OfflineRendersSoundForANote) {
     synth->Reset();
     for (int i = 0; i < 50 && synth->ActiveVoices() > 0; ++i) synth->Render(buf.data(), 4410);
     EXPECT_EQ(synth->ActiveVoices(), 0);
-    EXPECT_FALSE(SynthPort::OpenOffline("/nonexistent/x.sf2", 22050, &err));
-    EXPECT_FALSE(err.empty());
+    const OfflineSynth missing = SynthPort::OpenOffline("/nonexistent/x.sf2", 22050);
+    EXPECT_FALSE(missing.synth);
+    EXPECT_EQ(missing.status.code(), PlatformError::kCannotReadSoundFont);
+    EXPECT_NE(missing.status.Message().find("/nonexistent/x.sf2"), std::string::npos);
 }
 
 constexpr int kRate = 44100;
@@ -91,8 +93,7 @@ int FirstSound(const std::vector<int16_t>& stereo, size_t from) {
 
 // Frames from a note's start to its first sound (the sample's own lead-in).
 int LeadIn(const std::string& sf) {
-    std::string err;
-    auto synth = SynthPort::OpenOffline(sf, kRate, &err);
+    auto synth = SynthPort::OpenOffline(sf, kRate).synth;
     DrySound(*synth);
     synth->ShortMessage(kClick);
     std::vector<int16_t> out(2 * 4096);
@@ -106,8 +107,7 @@ int LeadIn(const std::string& sf) {
 std::vector<int16_t> ClickTrack(const std::string& sf, int bufferFrames,
                                 const std::vector<int64_t>& clickUs, int64_t endUs) {
     ManualClock clock(0);
-    std::string err;
-    auto synth = SynthPort::OpenOffline(sf, kRate, &err, &clock, bufferFrames);
+    auto synth = SynthPort::OpenOffline(sf, kRate, &clock, bufferFrames).synth;
     DrySound(*synth);
     std::vector<int16_t> out(2 * static_cast<size_t>(endUs * kRate / 1000000 + bufferFrames));
     size_t k = 0;
@@ -169,9 +169,9 @@ TEST(SynthPort, ProgramChangesLoadTheirSoundsWhenSent) {
     SoundFontSearch sf = FindSoundFont("");
     if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
     constexpr int kViolin = 40, kRoomKit = 8;
-    std::string err;
-    auto synth = SynthPort::OpenOffline(sf.path, 22050, &err);
-    ASSERT_NE(synth, nullptr) << err;
+    OfflineSynth opened = SynthPort::OpenOffline(sf.path, 22050);
+    ASSERT_NE(opened.synth, nullptr) << opened.status.Message();
+    auto synth = std::move(opened.synth);
     const SoundUse piano{0, 0}, violin{8, kViolin}, kit{SoundUse::kRhythmBank, kRoomKit};
     synth->PrepareSounds(std::vector<SoundUse>{piano});
     EXPECT_TRUE(synth->HoldsSounds(piano));
@@ -199,9 +199,9 @@ TEST(SynthPort, SilenceCutsSoundWithinOnePeriod) {
     constexpr int kOrgan = 19, kLeft = 0, kRight = 127;
     const int frames = SynthPort::kDefaultBufferFrames;
     ManualClock clock(0);
-    std::string err;
-    auto synth = SynthPort::OpenOffline(sf.path, kRate, &err, &clock, frames);
-    ASSERT_NE(synth, nullptr) << err;
+    OfflineSynth opened = SynthPort::OpenOffline(sf.path, kRate, &clock, frames);
+    ASSERT_NE(opened.synth, nullptr) << opened.status.Message();
+    auto synth = std::move(opened.synth);
     DrySound(*synth);
     std::vector<int16_t> out(2 * static_cast<size_t>(frames));
     int64_t rendered = 0;

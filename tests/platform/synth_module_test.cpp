@@ -393,9 +393,9 @@ namespace {
 // whether the song's list names it or the program change does.
 TEST(SynthPortSounds, KitsLoadAheadUnderTheSongsModule) {
     if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no test SoundFont";
-    std::string err;
-    auto synth = SynthPort::OpenOffline(kSoundFont, kRate, &err);
-    ASSERT_TRUE(synth) << err;
+    OfflineSynth opened = SynthPort::OpenOffline(kSoundFont, kRate);
+    ASSERT_TRUE(opened.synth) << opened.status.Message();
+    auto synth = std::move(opened.synth);
     const SoundUse listed[] = {{127, 25}};
     synth->PrepareSounds(listed);
     EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 25}));
@@ -425,9 +425,9 @@ TEST(SoundFontBase, TheGsAdditionPlaysOverItsGmSet) {
     EXPECT_EQ(SoundFontBase(gs), gm);
     EXPECT_EQ(SoundFontBase(gm), "");
     EXPECT_EQ(SoundFontBase(kSoundFont), "");
-    std::string err;
-    auto synth = SynthPort::OpenOffline(gs, kRate, &err);
-    ASSERT_TRUE(synth) << err;
+    OfflineSynth opened = SynthPort::OpenOffline(gs, kRate);
+    ASSERT_TRUE(opened.synth) << opened.status.Message();
+    auto synth = std::move(opened.synth);
     synth->ShortMessage(midi::kNoteOn | 60 << 8 | 100 << 16);
     std::vector<int16_t> out(2 * 2048);
     synth->Render(out.data(), 2048);

@@ -108,9 +108,9 @@ struct Audio {
 // Messages go in at the start of the render block they fall in (blocks of
 // 64 frames, about 3 ms).
 inline Audio Render(const Song& song, int totalMs) {
-    std::string err;
-    auto synth = SynthPort::OpenOffline(kSoundFont, kRate, &err);
-    EXPECT_TRUE(synth) << err;
+    OfflineSynth opened = SynthPort::OpenOffline(kSoundFont, kRate);
+    EXPECT_TRUE(opened.synth) << opened.status.Message();
+    auto synth = std::move(opened.synth);
     Audio a;
     if (!synth) return a;
     constexpr int kBlock = 64;

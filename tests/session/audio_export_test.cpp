@@ -225,8 +225,7 @@ TEST(AudioFileParts, StaleOnesGoWhatOthersWriteStays) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         AudioFileOut out;
-        std::string error;
-        if (!out.Open(dir / "killed.wav", AudioFormat::kWav, kRate, "", &error)) ::_exit(1);
+        if (!out.Open(dir / "killed.wav", AudioFormat::kWav, kRate, "").ok()) ::_exit(1);
         const std::vector<int16_t> frames(2 * 1000, 100);
         out.Write(frames.data(), 1000);
         (void)!::write(ready[1], "r", 1);
@@ -254,8 +253,8 @@ TEST(AudioFileParts, StaleOnesGoWhatOthersWriteStays) {
     std::filesystem::create_directory(dir / ".dir.ogg.00000000.part");
 
     AudioFileOut out;
-    std::string error;
-    ASSERT_TRUE(out.Open(dir / "next.wav", AudioFormat::kWav, kRate, "", &error)) << error;
+    AudioFileStatus opened = out.Open(dir / "next.wav", AudioFormat::kWav, kRate, "");
+    ASSERT_TRUE(opened.ok()) << opened.Message();
     EXPECT_TRUE(PartsOf(dir.Path(), ".killed.wav.").empty());
     EXPECT_FALSE(std::filesystem::exists(dir / ".b.flac.deadbeef.part"));
     for (const std::string& n : others) EXPECT_TRUE(std::filesystem::exists(dir / n)) << n;
@@ -265,12 +264,14 @@ TEST(AudioFileParts, StaleOnesGoWhatOthersWriteStays) {
 
     // A second writer in this process opens beside the first one's file.
     AudioFileOut second;
-    ASSERT_TRUE(second.Open(dir / "other.wav", AudioFormat::kWav, kRate, "", &error)) << error;
+    opened = second.Open(dir / "other.wav", AudioFormat::kWav, kRate, "");
+    ASSERT_TRUE(opened.ok()) << opened.Message();
     EXPECT_EQ(RemoveStaleAudioParts(dir.Path()), 0);
     ASSERT_EQ(PartsOf(dir.Path(), ".next.wav.").size(), 1u);
     const std::vector<int16_t> frames(2 * 100, 0);
     ASSERT_TRUE(out.Write(frames.data(), 100));
-    ASSERT_TRUE(out.Commit(&error)) << error;
+    const AudioFileStatus committed = out.Commit();
+    ASSERT_TRUE(committed.ok()) << committed.Message();
     EXPECT_TRUE(std::filesystem::exists(dir / "next.wav"));
     EXPECT_TRUE(PartsOf(dir.Path(), ".next.wav.").empty());
 }

@@ -499,10 +499,9 @@ TEST(Session, LibraryEntriesPlayOrJoinTheList) {
     SessionRig r;
     const std::string a = WriteSong(r.folder, "a.mid", test::TenSecondSong(60));
     const std::string b = WriteSong(r.folder, "b.mid", test::TenSecondSong(72));
-    std::string err;
-    ASSERT_TRUE(files::WriteLhaArchive(r.folder + "/pack.lzh", {{"a.mid", a}, {"sub/b.mid", b}},
-                                       SystemCodePage(), &err))
-        << err;
+    const files::FileStatus packed = files::WriteLhaArchive(
+        r.folder + "/pack.lzh", {{"a.mid", a}, {"sub/b.mid", b}}, SystemCodePage());
+    ASSERT_TRUE(packed.ok()) << packed.Message();
     // One member of an archive, as a library row names it, plays alone.
     r.S().Songs().OpenEntries({{"sub/b.mid", r.folder, "pack.lzh", ""}}, OpenMode::kReplace);
     SessionSnapshot s = r.Snap();

@@ -54,10 +54,12 @@ std::string ReadBytes(const std::string& path) {
 
 TEST(IniDocument, ParsesSectionsCommentsQuotesAndCrLf) {
     IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse(
-        "\xEF\xBB\xBF; comment\r\n[Other]\r\nx=1\r\n\r\n[Sonfara]\r\nRecent 1 = C:\\a b\\c.mid \r\n"
-        "DefDir=\"  padded \\\"q\\\" \\n\"\r\nMTimer=5",
-        d));
+    ASSERT_TRUE(
+        IniDocument::Parse("\xEF\xBB\xBF; comment\r\n[Other]\r\nx=1\r\n\r\n[Sonfara]\r\nRecent 1 = "
+                           "C:\\a b\\c.mid \r\n"
+                           "DefDir=\"  padded \\\"q\\\" \\n\"\r\nMTimer=5",
+                           d)
+            .ok());
     EXPECT_EQ(d.Get("sonfara", "recent 1"), "C:\\a b\\c.mid");
     EXPECT_EQ(d.Get("Sonfara", "DefDir"), "  padded \"q\" \n");
     EXPECT_EQ(d.Get("Sonfara", "MTimer"), "5");
@@ -79,8 +81,8 @@ TEST(IniDocument, SerializeRoundTripsAwkwardValues) {
     int i = 0;
     for (const auto& v : values) d.Set("Sonfara", "k" + std::to_string(i++), v);
     IniDocument back;
-    std::string err;
-    ASSERT_TRUE(IniDocument::Parse(d.Serialize(), back, &err)) << err << "\n" << d.Serialize();
+    const SettingsStatus parsed = IniDocument::Parse(d.Serialize(), back);
+    ASSERT_TRUE(parsed.ok()) << parsed.Message() << "\n" << d.Serialize();
     i = 0;
     for (const auto& v : values) EXPECT_EQ(back.Get("Sonfara", "k" + std::to_string(i++)), v);
 }
@@ -88,27 +90,27 @@ TEST(IniDocument, SerializeRoundTripsAwkwardValues) {
 TEST(IniDocument, KeyStartingWithByteOrderMarkSurvives) {
     // Found by fuzzing: a second mark after the first one is part of a key.
     IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse("\xEF\xBB\xBF\xEF\xBB\xBF[Son=1\n[Sonfara]\nx=2\n", d));
+    ASSERT_TRUE(IniDocument::Parse("\xEF\xBB\xBF\xEF\xBB\xBF[Son=1\n[Sonfara]\nx=2\n", d).ok());
     IniDocument back;
-    ASSERT_TRUE(IniDocument::Parse(d.Serialize(), back));
+    ASSERT_TRUE(IniDocument::Parse(d.Serialize(), back).ok());
     EXPECT_EQ(back.Serialize(), d.Serialize());
     EXPECT_EQ(back.Get("", "\xEF\xBB\xBF[Son"), "1");
 }
 
 TEST(IniDocument, RejectsDamageAndKeepsEveryGoodLine) {
     IniDocument d;
-    EXPECT_FALSE(IniDocument::Parse("[Sonfara\n", d));
-    EXPECT_FALSE(IniDocument::Parse(std::string("[Sonfara]\nA=\0x\n", 14), d));
-    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\nA=\"open\n", d));
-    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\n=5\n", d));
+    EXPECT_FALSE(IniDocument::Parse("[Sonfara\n", d).ok());
+    EXPECT_FALSE(IniDocument::Parse(std::string("[Sonfara]\nA=\0x\n", 14), d).ok());
+    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\nA=\"open\n", d).ok());
+    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\n=5\n", d).ok());
 
-    std::string err;
-    EXPECT_FALSE(IniDocument::Parse(std::string("[Sonfara]\nRecent 1=a.mid\ngarbage line\n"
-                                                "MIDIOutPort=Synth\nB=\0\nArrMode=2\n"
-                                                "[Other\nlost=1\n[Other]\nz=1\n",
-                                                96),
-                                    d, &err));
-    EXPECT_EQ(err, "line 3: line without '=' (and 2 more bad lines)");
+    const SettingsStatus damaged =
+        IniDocument::Parse(std::string("[Sonfara]\nRecent 1=a.mid\ngarbage line\n"
+                                       "MIDIOutPort=Synth\nB=\0\nArrMode=2\n"
+                                       "[Other\nlost=1\n[Other]\nz=1\n",
+                                       96),
+                           d);
+    EXPECT_EQ(damaged.detail(), "line 3: line without '=' (and 2 more bad lines)");
     EXPECT_EQ(d.Get("Sonfara", "Recent 1"), "a.mid");
     EXPECT_EQ(d.Get("Sonfara", "MIDIOutPort"), "Synth");
     EXPECT_EQ(d.Get("Sonfara", "ArrMode"), "2");
@@ -151,7 +153,7 @@ TEST(IniStore, KeepsOtherSectionsAndUnknownKeys) {
     SettingsValues v;
     ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store).ok());
     IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d));
+    ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d).ok());
     EXPECT_EQ(d.Get("Sonfara", "FutureKey"), "abc");
     EXPECT_EQ(d.Get("Sonfara", "MTimer"), "5");
     EXPECT_EQ(d.Get("Elsewhere", "z"), "1");
@@ -214,7 +216,7 @@ TEST(IniStore, OneBadLineKeepsTheOthersAndIsNamed) {
     // The next save writes the kept values, without the bad lines.
     ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store).ok());
     IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d));
+    ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d).ok());
     EXPECT_EQ(d.Get("Sonfara", "Recent 1"), "/m/a.mid");
     EXPECT_EQ(d.Get("Sonfara", "GTimer"), "70");
 }
@@ -253,8 +255,7 @@ TEST(IniStore, FailedWriteLeavesNoTemporary) {
     const SettingsStatus committed = store->Commit();
     EXPECT_FALSE(committed.ok());
     EXPECT_FALSE(committed.Message().empty());
-    std::string werr;
-    EXPECT_FALSE(WriteFileReplacing(path, "x", &werr));
+    EXPECT_FALSE(WriteFileReplacing(path, "x").ok());
     EXPECT_EQ(tmp.Names(), std::vector<std::string>{"Sonfara.ini"});
     EXPECT_TRUE(fs::is_directory(path));
 }
@@ -312,7 +313,7 @@ TEST(IniStore, LinkStaysALinkAndCrashTemporariesGo) {
     ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store).ok());
     EXPECT_TRUE(fs::is_symlink(link));
     IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse(ReadBytes(target), d));
+    ASSERT_TRUE(IniDocument::Parse(ReadBytes(target), d).ok());
     EXPECT_EQ(d.Get("Sonfara", "MTimer"), "8");
 }
 

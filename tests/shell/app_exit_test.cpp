@@ -617,7 +617,10 @@ TEST_F(AppRig, WrdTimerTakesPartInTheExit) {
     app_->EndTimerTick();
     EXPECT_FALSE(app_->Finished());
     EXPECT_FALSE(app_->Handshake().TimerStopped(kWrdPresentation));
-    app_->WrdWindow()->OnTimer();
+    app_->Timer(kWrdPresentation).Tick();
+    EXPECT_FALSE(app_->WrdWindow()->TimerActive());
+    app_->WrdWindow()->StartTimer();  // the exit holds: nothing starts it again
+    EXPECT_FALSE(app_->WrdWindow()->TimerActive());
     app_->EndTimerTick();
     EXPECT_TRUE(app_->Finished());
 }

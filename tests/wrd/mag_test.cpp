@@ -46,8 +46,8 @@ TEST(Mag, RoundTripsSixteenAndTwoHundredFiftySixColours) {
         const MagImage img = Sample(160, 100, colors, 0, 7);
         const auto file = EncodeMag(img);
         MagPicture pic;
-        std::string err;
-        ASSERT_TRUE(DecodeMag(file, pic, &err)) << err;
+        const MagStatus decoded = DecodeMag(file, pic);
+        ASSERT_TRUE(decoded.ok()) << decoded.Message();
         ExpectSame(img, pic);
         EXPECT_EQ(pic.comment, "sample");
     }
@@ -56,7 +56,7 @@ TEST(Mag, RoundTripsSixteenAndTwoHundredFiftySixColours) {
 TEST(Mag, UnalignedStartAndOddWidthAreCropped) {
     const MagImage img = Sample(37, 11, 16, 5, 3);
     MagPicture pic;
-    ASSERT_TRUE(DecodeMag(EncodeMag(img), pic));
+    ASSERT_TRUE(DecodeMag(EncodeMag(img), pic).ok());
     ExpectSame(img, pic);
     EXPECT_EQ(pic.startX, 5);
 }
@@ -70,7 +70,7 @@ TEST(Mag, EveryCopyDirectionDecodes) {
             const auto file = EncodeMag(img, opt);
             EXPECT_GT(tools::LastMagDirectionCounts()[d], 10) << "direction " << d;
             MagPicture pic;
-            ASSERT_TRUE(DecodeMag(file, pic)) << d;
+            ASSERT_TRUE(DecodeMag(file, pic).ok()) << d;
             ExpectSame(img, pic);
         }
     }
@@ -87,7 +87,7 @@ TEST(Mag, BothFlagStreamsCarryChanges) {
     const auto& counts = tools::LastMagDirectionCounts();
     EXPECT_GT(counts[0], 0);
     MagPicture pic;
-    ASSERT_TRUE(DecodeMag(file, pic));
+    ASSERT_TRUE(DecodeMag(file, pic).ok());
     ExpectSame(img, pic);
 }
 
@@ -98,7 +98,7 @@ TEST(Mag, BrokenFilesAreRefusedWithoutReadingOutside) {
     // Every truncation fails cleanly or decodes; never reads past the end.
     for (size_t n = 0; n < good.size(); ++n) {
         std::vector<uint8_t> cut(good.begin(), good.begin() + n);
-        EXPECT_FALSE(DecodeMag(cut, pic)) << n;
+        EXPECT_FALSE(DecodeMag(cut, pic).ok()) << n;
     }
     // Offsets and sizes pointing outside the file.
     size_t hdr = 0;
@@ -107,14 +107,13 @@ TEST(Mag, BrokenFilesAreRefusedWithoutReadingOutside) {
     for (size_t field : {12u, 16u, 24u}) {
         auto bad = good;
         bad[hdr + field + 3] = 0x7F;
-        std::string err;
-        EXPECT_FALSE(DecodeMag(bad, pic, &err)) << field;
+        EXPECT_EQ(DecodeMag(bad, pic).code(), MagError::kDamaged) << field;
     }
     // Stream sizes beyond the file are cut at its end; the data is all there.
     for (size_t field : {20u, 28u}) {
         auto big = good;
         big[hdr + field + 3] = 0x7F;
-        ASSERT_TRUE(DecodeMag(big, pic)) << field;
+        ASSERT_TRUE(DecodeMag(big, pic).ok()) << field;
         ExpectSame(img, pic);
     }
     // End before start, and a picture beyond the size limit.
@@ -122,12 +121,12 @@ TEST(Mag, BrokenFilesAreRefusedWithoutReadingOutside) {
     bad[hdr + 8] = 0;
     bad[hdr + 9] = 0;
     bad[hdr + 4] = 9;
-    EXPECT_FALSE(DecodeMag(bad, pic));
+    EXPECT_FALSE(DecodeMag(bad, pic).ok());
     bad = good;
     bad[hdr + 10] = 0xFF;
     bad[hdr + 11] = 0xFF;
-    EXPECT_FALSE(DecodeMag(bad, pic));
-    EXPECT_FALSE(DecodeMag(std::vector<uint8_t>{'M', 'A', 'K', 'I'}, pic));
+    EXPECT_FALSE(DecodeMag(bad, pic).ok());
+    EXPECT_FALSE(DecodeMag(std::vector<uint8_t>{'M', 'A', 'K', 'I'}, pic).ok());
 }
 
 }  // namespace

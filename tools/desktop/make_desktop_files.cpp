@@ -26,10 +26,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     entry.replace(at, key.size(), sonfara::PlayerMimeTypes());
-    std::string error;
-    if (!sonfara::WriteFileReplacing(argv[2], entry, &error) ||
-        !sonfara::WriteFileReplacing(argv[3], sonfara::MimePackageXml(), &error)) {
-        std::fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+    sonfara::PlatformStatus written = sonfara::WriteFileReplacing(argv[2], entry);
+    if (written.ok()) written = sonfara::WriteFileReplacing(argv[3], sonfara::MimePackageXml());
+    if (!written.ok()) {
+        std::fprintf(stderr, "%s: %s\n", argv[0], written.Message().c_str());
         return 1;
     }
     return 0;
