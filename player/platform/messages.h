@@ -6,7 +6,12 @@
 
 #include "player/platform/language.h"
 #include "player/platform/result.h"
-#include "player/platform/sfrlib_binding.h"
+
+namespace sonfara {
+// The fatal start-up message when the support library is not installed.
+inline constexpr const char* kSfrLibMissingMessage =
+    "SfrLib.DLLが存在しません。Sonfaraをインストールしなおしてください";
+}  // namespace sonfara
 
 namespace sonfara::platform::msg {
 

@@ -16,9 +16,8 @@ inline constexpr const char* kSfrLibFileName = "SfrLib.DLL";
 inline constexpr const char* kSfrLibFileName = "libSfrLib.so";
 #endif
 
-// The fatal start-up message when the library is not installed.
-inline constexpr const char* kSfrLibMissingMessage =
-    "SfrLib.DLLが存在しません。Sonfaraをインストールしなおしてください";
+// The fatal start-up message when the library is missing is
+// kSfrLibMissingMessage (player/platform/messages.h).
 
 // Start-up check: true when the library file is present (LibraryExists).
 bool SfrLibPresent();

@@ -21,6 +21,7 @@
 #include <tuple>
 
 #include "player/platform/clock.h"
+#include "player/platform/messages.h"
 #include "player/platform/sfrlib_binding.h"
 #include "player/platform/system_ports.h"
 #include "player/platform/timer.h"

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "player/platform/library_presence.h"
+#include "player/platform/messages.h"
 #include "player/platform/sstp_notice.h"
 #include "player/song/load_notice.h"
 #include "player/song/smf_reader.h"
