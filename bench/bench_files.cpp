@@ -100,7 +100,7 @@ class LoadOnlyTarget final : public PlaybackTarget {
     void StopTimer() override {}
     PlaybackStatus OpenOrResetOutput() override { return {}; }
     void EnableAllChannels() override {}
-    LoadResult LoadSong(const std::string& path, const std::string& kind,
+    LoadStatus LoadSong(const std::string& path, const std::string& kind,
                         const std::string& name) override {
         LoadOptions o;
         o.fileKindLabel = kind;

@@ -319,11 +319,11 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
     return FinishEntry(s, target_.LoadSong(s.LoadedPath, s.FormatText, s.FileName));
 }
 
-bool FileOp::FinishPendingEntry(const LoadResult& loaded) {
+bool FileOp::FinishPendingEntry(const LoadStatus& loaded) {
     return FinishEntry(pending_, loaded);
 }
 
-bool FileOp::FinishEntry(const SongSource& s, const LoadResult& loaded) {
+bool FileOp::FinishEntry(const SongSource& s, const LoadStatus& loaded) {
     if (!loaded.ok()) {
         target_.ResetSongDisplay();
         return false;

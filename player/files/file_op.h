@@ -49,7 +49,7 @@ class PlaybackTarget {
     // All 16 channels enabled, channel labels back to black.
     virtual void EnableAllChannels() = 0;
     // Loads the SMF; the loader reports its own errors.
-    virtual LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
+    virtual LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
                                 const std::string& fileName) = 0;
     // Or loads it on a worker thread (a large file): true when the target
     // took it; it then calls FileOp::FinishPendingEntry on the UI thread
@@ -154,7 +154,7 @@ class FileOp {
     bool PlayEntry(const FileEntry& entry);
     // The rest of an open whose song the target loaded later; true when it
     // started.
-    bool FinishPendingEntry(const LoadResult& loaded);
+    bool FinishPendingEntry(const LoadStatus& loaded);
 
     // Plays entry k as it stands (the index is the caller's): the end of a
     // song and the player's next/previous come here.
@@ -174,7 +174,7 @@ class FileOp {
 
   private:
     std::string EmulationOutput(const std::string& path);
-    bool FinishEntry(const SongSource& s, const LoadResult& loaded);
+    bool FinishEntry(const SongSource& s, const LoadStatus& loaded);
 
     PlaybackTarget& target_;
     FileContext ctx_;

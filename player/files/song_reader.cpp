@@ -25,7 +25,7 @@ size_t RmiSmfOffset(std::span<const uint8_t> bytes) {
     return start == kNoSmf ? bytes.size() : start;
 }
 
-void Refused(SongRead& r, LoadResult load) {
+void Refused(SongRead& r, LoadStatus load) {
     r.load = std::move(load);
     if (!r.load.ok()) r.status = FileStatus(FileError::kSongNotLoaded, r.load.Message());
 }
@@ -44,7 +44,7 @@ SongRead FromConversion(RcpConversion c) {
 
 // Maps the whole file; too large is told apart from unreadable, as the SMF
 // reader tells them apart for an SMF.
-LoadResult OpenWhole(const std::string& path, FileImage& image) {
+LoadStatus OpenWhole(const std::string& path, FileImage& image) {
     const FileHead head = ReadFileHead(path, 0);
     if (head.regular && head.size > kMaxSmfFileBytes) return LoadError::kFileTooLarge;
     if (!image.Open(path, kMaxSmfFileBytes)) return LoadError::kCannotRead;

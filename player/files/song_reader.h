@@ -40,7 +40,7 @@ struct SongRead {
     FileStatus status;
     // The SMF reader's own result; for an RMI file also whether the file
     // could be read at all (kCannotRead, kFileTooLarge).
-    LoadResult load;
+    LoadStatus load;
     std::string fileKindLabel = "SMF Format ";
     // A converted song's control files that were absent or unreadable.
     std::vector<std::string> missingControlFiles;

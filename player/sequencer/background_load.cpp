@@ -44,7 +44,7 @@ void BackgroundLoader::Start(const std::string& path, LoadOptions options, Done 
         // The decoding threads inherit this: the windows stay quick meanwhile.
         YieldToForeground();
         auto table = std::make_shared<SongTable>();
-        LoadResult result;
+        LoadStatus result;
         try {
             result = LoadSMF(path, *table, options);
         } catch (const std::bad_alloc&) {
@@ -61,7 +61,7 @@ bool BackgroundLoader::Busy() const {
     return std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& j) { return j.id == current_; });
 }
 
-void BackgroundLoader::Arrived(uint64_t id, const LoadResult& result, SongTable& table,
+void BackgroundLoader::Arrived(uint64_t id, const LoadStatus& result, SongTable& table,
                                const Done& done) {
     // The worker has posted its last word: joining it does not wait.
     const auto it =

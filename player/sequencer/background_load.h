@@ -23,7 +23,7 @@ namespace sonfara {
 class BackgroundLoader {
   public:
     // On the UI thread, with the read table (ok or not).
-    using Done = std::function<void(const LoadResult&, SongTable&)>;
+    using Done = std::function<void(const LoadStatus&, SongTable&)>;
     // On the UI thread, with the fraction read (0..1), once per hundredth.
     using Progress = std::function<void(double)>;
 
@@ -46,7 +46,7 @@ class BackgroundLoader {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> stale;  // read by the worker's progress
     };
-    void Arrived(uint64_t id, const LoadResult& result, SongTable& table, const Done& done);
+    void Arrived(uint64_t id, const LoadStatus& result, SongTable& table, const Done& done);
 
     UiScheduler& ui_;
     uint64_t current_ = 0;  // the id of the load whose result counts

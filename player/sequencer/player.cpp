@@ -55,10 +55,10 @@ LoadOptions Player::OptionsFor(const std::string& kindLabel, const std::string& 
     return opt;
 }
 
-LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabel,
+LoadStatus Player::LoadSong(const std::string& path, const std::string& kindLabel,
                             const std::string& fileName) {
     loader_.Cancel();
-    LoadResult r = LoadSMF(path, song_, OptionsFor(kindLabel, fileName));
+    LoadStatus r = LoadSMF(path, song_, OptionsFor(kindLabel, fileName));
     cursors_.Fit(song_);
     if (!r.ok()) {
         // Nothing of the previous song may keep sounding.
@@ -70,7 +70,7 @@ LoadResult Player::LoadSong(const std::string& path, const std::string& kindLabe
 
 void Player::LoadSongInBackground(const std::string& path, const std::string& kindLabel,
                                   const std::string& fileName,
-                                  std::function<bool(const LoadResult&)> finish,
+                                  std::function<bool(const LoadStatus&)> finish,
                                   std::function<void()> progressed) {
     seq_.KillTimer();
     loadFraction_ = 0;
@@ -78,7 +78,7 @@ void Player::LoadSongInBackground(const std::string& path, const std::string& ki
     for (auto* ob : opt.observers) ob->OnLoadStarted();
     song_.Clear();  // nothing of the last song plays or shows meanwhile
     cursors_.Fit(song_);
-    auto done = [this, opt, finish = std::move(finish)](const LoadResult& r, SongTable& read) {
+    auto done = [this, opt, finish = std::move(finish)](const LoadStatus& r, SongTable& read) {
         seq_.KillTimer();
         song_.TakeFrom(read);
         cursors_.Fit(song_);

@@ -94,7 +94,7 @@ class Player final : public TransportHooks, public LoadObserver {
     // every channel's master volume back to 100, the kind label and the
     // file name for the title. A failed load leaves no song and a reset port;
     // the title label shows song::msg::LoadErrorCaption(result.Message()).
-    LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
+    LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
                         const std::string& fileName);
     // The load step for a large file: read on a worker thread while the
     // windows go on, the song empty meanwhile. `finish` runs on the UI
@@ -104,7 +104,7 @@ class Player final : public TransportHooks, public LoadObserver {
     // `progressed` runs on the UI thread each hundredth read.
     void LoadSongInBackground(const std::string& path, const std::string& kindLabel,
                               const std::string& fileName,
-                              std::function<bool(const LoadResult&)> finish,
+                              std::function<bool(const LoadStatus&)> finish,
                               std::function<void()> progressed = {});
     // A background load runs; the open it belongs to is not told yet.
     bool LoadPending() const { return loader_.Busy(); }

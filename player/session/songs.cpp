@@ -33,9 +33,9 @@ class SessionSongs::Target final : public files::PlaybackTarget {
         return opened;
     }
     void EnableAllChannels() override { player_.Output().EnableAllChannels(); }
-    LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
+    LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
                         const std::string& fileName) override {
-        LoadResult r = player_.LoadSong(path, kindLabel, fileName);
+        LoadStatus r = player_.LoadSong(path, kindLabel, fileName);
         if (!r.ok()) core_.SetLastError(song::msg::LoadErrorCaption(r.Message()));
         return r;
     }
@@ -44,7 +44,7 @@ class SessionSongs::Target final : public files::PlaybackTarget {
         std::error_code ec;
         const uintmax_t size = std::filesystem::file_size(path, ec);
         if (ec || size < core_.Env().backgroundLoadBytes) return false;
-        const auto finish = [this](const LoadResult& r) {
+        const auto finish = [this](const LoadStatus& r) {
             SessionCore::StateChange change(core_);
             if (!r.ok()) core_.SetLastError(song::msg::LoadErrorCaption(r.Message()));
             const bool ok = songs_.fileOp_.FinishPendingEntry(r);

@@ -68,6 +68,6 @@ inline std::string MessageFor(LoadError code, const std::string& detail) {
 }
 
 // What LoadSMF returns: ok(), or the code; Message() is the reason.
-using LoadResult = Status<LoadError>;
+using LoadStatus = Status<LoadError>;
 
 }  // namespace sonfara

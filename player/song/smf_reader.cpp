@@ -43,7 +43,7 @@ struct DecodedTrack {
     int32_t lastTick = 0;
     bool mayMarkLoop = false;  // a controller 111 or a marker: FindLoopPoints reads it
     bool ok = false;
-    LoadResult fail;
+    LoadStatus fail;
     // An "Event Error" right after an extended event: that event's row
     // within this track (1-based), renumbered for the file once joined.
     int32_t failRow = 0;
@@ -663,7 +663,7 @@ class Decoder {
     Decoder(SongTable& song, const LoadOptions& options, const FileImage* image)
         : song_(song), b_{song}, options_(options), image_(image) {}
 
-    bool Run(std::span<const uint8_t> file, LoadResult& fail) {
+    bool Run(std::span<const uint8_t> file, LoadStatus& fail) {
         const uint8_t* f = file.data();
         const size_t size = file.size();
         if (size < 4 || f[0] != 'M' || f[1] != 'T' || f[2] != 'h' || f[3] != 'd') {
@@ -729,7 +729,7 @@ class Decoder {
         size_t length;
     };
 
-    static bool Fail(LoadResult& fail, LoadError e) {
+    static bool Fail(LoadStatus& fail, LoadError e) {
         fail = e;
         return false;
     }
@@ -738,7 +738,7 @@ class Decoder {
     // over without counting, as the file format asks readers to do; decoding
     // them as tracks would refuse valid files.
     bool FindTrackChunks(const uint8_t* f, size_t size, std::vector<Chunk>& chunks,
-                         LoadResult& fail) const {
+                         LoadStatus& fail) const {
         size_t off = 14;
         while (static_cast<int>(chunks.size()) < song_.NTracks) {
             if (off > size || size - off < 8) return Fail(fail, LoadError::kMissingChunks);
@@ -758,7 +758,7 @@ class Decoder {
     // as if they were read one after another. A track too long to share the
     // work out evenly is decoded in two parts at once.
     bool DecodeAll(const uint8_t* f, const std::vector<Chunk>& chunks,
-                   std::vector<DecodedTrack>& decoded, LoadResult& fail) {
+                   std::vector<DecodedTrack>& decoded, LoadStatus& fail) {
         size_t total = 0;
         for (const auto& c : chunks) total += c.length;
         std::deque<SecondPart> parts;
@@ -1008,7 +1008,7 @@ class Decoder {
     // another, each from the default tempo with only its own tempo events;
     // ticks become positions on that one line.
     bool PatternsInSequence(const std::vector<SongTable::TempoRun>& tempos, int32_t& lastTick,
-                            LoadResult& fail) {
+                            LoadStatus& fail) {
         size_t changes = 0;
         for (const auto& run : tempos) changes += TempoChanges(run).size();
         SongTable::TempoRun all;
@@ -1075,9 +1075,9 @@ std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp) {
 namespace {
 
 // Decodes the image and completes the table; observers are not told here.
-LoadResult Decode(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options,
+LoadStatus Decode(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options,
                   const FileImage* image = nullptr) {
-    LoadResult fail;
+    LoadStatus fail;
     bool ok = false;
     song.Clear();
     try {
@@ -1103,7 +1103,7 @@ const CodePage& CodePageOf(const LoadOptions& o) {
     return o.codePage ? *o.codePage : SystemCodePage();
 }
 
-void NotifyResult(const LoadResult& r, const SongTable& song, const LoadOptions& options,
+void NotifyResult(const LoadStatus& r, const SongTable& song, const LoadOptions& options,
                   const CodePage& cp) {
     if (!r.ok()) {
         NotifyFailed(options, r.Message());
@@ -1116,14 +1116,14 @@ void NotifyResult(const LoadResult& r, const SongTable& song, const LoadOptions&
 
 }  // namespace
 
-void NotifyLoadResult(const LoadResult& result, const SongTable& song, const LoadOptions& options) {
+void NotifyLoadResult(const LoadStatus& result, const SongTable& song, const LoadOptions& options) {
     NotifyResult(result, song, options, CodePageOf(options));
 }
 
-LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song,
+LoadStatus LoadSMFBytes(std::span<const uint8_t> file, SongTable& song,
                         const LoadOptions& options) {
     for (auto* ob : options.observers) ob->OnLoadStarted();
-    LoadResult r = Decode(file, song, options);
+    LoadStatus r = Decode(file, song, options);
     NotifyResult(r, song, options, CodePageOf(options));
     return r;
 }
@@ -1132,7 +1132,7 @@ namespace {
 
 // What the first bytes and the size already tell; ok for files that are
 // fit to be read whole (and for pipes, whose bytes a look would consume).
-LoadResult RefusedUnread(const std::string& path) {
+LoadStatus RefusedUnread(const std::string& path) {
     const FileHead head = ReadFileHead(path, 4);
     if (!head.regular) return {};
     if (head.size > kMaxSmfFileBytes) return LoadError::kFileTooLarge;
@@ -1144,9 +1144,9 @@ LoadResult RefusedUnread(const std::string& path) {
 
 }  // namespace
 
-LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options) {
+LoadStatus LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options) {
     for (auto* ob : options.observers) ob->OnLoadStarted();
-    LoadResult r = RefusedUnread(path);
+    LoadStatus r = RefusedUnread(path);
     if (!r.ok()) {
         song.Clear();
     } else {

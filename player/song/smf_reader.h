@@ -59,12 +59,12 @@ struct LoadOptions {
 // read whole. The result's Message() is the reason (song/messages.h).
 // Usable from a worker thread: it touches nothing but `song`, the file and
 // the observers (which are called on the calling thread).
-LoadResult LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options);
-LoadResult LoadSMFBytes(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options);
+LoadStatus LoadSMF(const std::string& path, SongTable& song, const LoadOptions& options);
+LoadStatus LoadSMFBytes(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options);
 
 // What LoadSMF tells the observers after the read, for a load that ran
 // without them (on a worker thread): call it on their thread.
-void NotifyLoadResult(const LoadResult& result, const SongTable& song, const LoadOptions& options);
+void NotifyLoadResult(const LoadStatus& result, const SongTable& song, const LoadOptions& options);
 
 // The code page of the song's texts: the user's choice, else the one
 // decision over all its text events at once.

@@ -24,7 +24,7 @@ class DemoSong : public ::testing::Test {
     void SetUp() override {
         LoadOptions options;
         options.codePage = &cp_;
-        const LoadResult r = LoadSMF(SONFARA_DEMO_SONG, song_, options);
+        const LoadStatus r = LoadSMF(SONFARA_DEMO_SONG, song_, options);
         ASSERT_TRUE(r.ok()) << r.Message();
     }
 

@@ -141,7 +141,7 @@ class RecordingTarget final : public PlaybackTarget {
         return PlaybackError::kCannotOpenPort;
     }
     void EnableAllChannels() override { calls.push_back("EnableAllChannels"); }
-    LoadResult LoadSong(const std::string& path, const std::string& kindLabel,
+    LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
                         const std::string& fileName) override {
         calls.push_back("LoadSong");
         loadedPaths.push_back(path);

@@ -27,7 +27,7 @@ RcpConversion Convert(const Song& w, RcpOptions o = {}) {
     if (!c.Ok()) return ::testing::AssertionFailure() << "problem " << static_cast<int>(c.problem);
     LoadOptions o;
     o.fileKindLabel = c.formatText;
-    const LoadResult r =
+    const LoadStatus r =
         LoadSMFBytes({reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, s, o);
     if (!r.ok()) return ::testing::AssertionFailure() << r.Message();
     return ::testing::AssertionSuccess();

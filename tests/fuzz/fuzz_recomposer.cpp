@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LoadOptions lo;
     lo.codePage = &cp;
     lo.fileKindLabel = c.formatText;
-    const LoadResult r =
+    const LoadStatus r =
         LoadSMFBytes({reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, song, lo);
     if (!r.ok()) std::abort();  // a conversion the player cannot load is a fault
     return 0;

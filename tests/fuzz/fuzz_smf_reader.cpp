@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     o.codePage = &cp;
     o.songFileName = "fuzz.mid";
     o.threads = 1 + static_cast<int>(size % 2);  // both ways of decoding
-    LoadResult r = LoadSMFBytes(bytes, song, o);
+    LoadStatus r = LoadSMFBytes(bytes, song, o);
     if (!r.ok()) return 0;
     // Walk what playback and the displays would read.
     for (int k = 1; k <= song.ListsInUse(); ++k) {

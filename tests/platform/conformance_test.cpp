@@ -29,7 +29,7 @@ Song FromFile(const std::string& name, int cutMs) {
     SongTable s;
     LoadOptions o;
     o.songFileName = name;
-    const LoadResult r = LoadSMF(kDir + name, s, o);
+    const LoadStatus r = LoadSMF(kDir + name, s, o);
     EXPECT_TRUE(r.ok()) << name << ": " << r.Message();
     Song song;
     for (int t = 1; t <= s.NTracks; ++t) {

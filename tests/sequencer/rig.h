@@ -39,7 +39,7 @@ struct Rig : PlayerObserver {
                     *msg = "missing";
                     return false;
                 }
-                LoadResult r = LoadSMFBytes(it->second, song, opt);
+                LoadStatus r = LoadSMFBytes(it->second, song, opt);
                 *msg = r.Message();
                 return r.ok();
             });

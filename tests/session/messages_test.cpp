@@ -28,9 +28,9 @@ TEST(FailureMessages, EachLayerComposesItsTextFromCodeAndDetail) {
     EXPECT_EQ(PlaybackStatus(PlaybackError::kNoSuchPort, "Nowhere").Message(),
               "MIDIデバイスが開けません: \"Nowhere\" というポートはありません。使えるポート:");
 
-    EXPECT_EQ(LoadResult(LoadError::kEvent, "90 3C 64 3E").Message(), "Event Error:90 3C 64 3E");
-    EXPECT_EQ(LoadResult(LoadError::kBadDivision).Message(), "ErrorNo 9");
-    EXPECT_EQ(song::msg::LoadErrorCaption(LoadResult(LoadError::kHeader).Message()),
+    EXPECT_EQ(LoadStatus(LoadError::kEvent, "90 3C 64 3E").Message(), "Event Error:90 3C 64 3E");
+    EXPECT_EQ(LoadStatus(LoadError::kBadDivision).Message(), "ErrorNo 9");
+    EXPECT_EQ(song::msg::LoadErrorCaption(LoadStatus(LoadError::kHeader).Message()),
               "読み込みエラー（Header Error）");
 
     EXPECT_EQ(files::FileStatus(files::FileError::kFavoriteExists, "a:b").Message(),
@@ -63,7 +63,7 @@ TEST(FailureMessages, EnglishTextsComeFromEveryLayersTable) {
     }
     EXPECT_EQ(Localized(std::string(files::msg::kSaveFailed) + "disk full"),
               "Could not save the file: disk full");
-    EXPECT_EQ(song::msg::LoadErrorCaption(LoadResult(LoadError::kHeader).Message()),
+    EXPECT_EQ(song::msg::LoadErrorCaption(LoadStatus(LoadError::kHeader).Message()),
               "Load error (Header Error)");
     EXPECT_EQ(
         PlaybackStatus(PlaybackError::kNoSuchPort, "Nowhere\n  Rec A").Message(),

@@ -31,7 +31,7 @@ uint64_t Digest(const std::filesystem::path& file, int threads) {
     LoadOptions o;
     o.songFileName = file.filename().string();
     o.threads = threads;
-    const LoadResult r = LoadSMF(file.string(), s, o);
+    const LoadStatus r = LoadSMF(file.string(), s, o);
     Fnv f;
     if (!r.ok()) {
         for (char c : r.Message()) f.Byte(static_cast<uint8_t>(c));

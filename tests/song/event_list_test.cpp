@@ -22,7 +22,7 @@ void Load(SongTable& s, const Bytes& f) {
     LoadOptions o;
     o.codePage = &Cp();
     o.songFileName = "t.mid";
-    LoadResult r = LoadSMFBytes(f, s, o);
+    LoadStatus r = LoadSMFBytes(f, s, o);
     ASSERT_TRUE(r.ok()) << r.Message();
 }
 

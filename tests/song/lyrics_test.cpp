@@ -24,7 +24,7 @@ Lyrics LyricsOf(std::initializer_list<Track> tracks, int division = 500) {
     SongTable s;
     LoadOptions o;
     o.codePage = &Cp();
-    const LoadResult r = LoadSMFBytes(Smf(1, division, tracks), s, o);
+    const LoadStatus r = LoadSMFBytes(Smf(1, division, tracks), s, o);
     EXPECT_TRUE(r.ok()) << r.Message();
     return Lyrics::FromSong(s);
 }

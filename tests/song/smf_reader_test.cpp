@@ -21,14 +21,14 @@ using test::Header;
 using test::Smf;
 using test::Track;
 
-LoadResult LoadBytes(SongTable& s, const Bytes& f, LoadOptions o = {}) {
+LoadStatus LoadBytes(SongTable& s, const Bytes& f, LoadOptions o = {}) {
     if (o.songFileName.empty()) o.songFileName = "song.mid";
     return LoadSMFBytes(f, s, o);
 }
 
 std::string MessageOf(const Bytes& f) {
     SongTable s;
-    LoadResult r = LoadBytes(s, f);
+    LoadStatus r = LoadBytes(s, f);
     EXPECT_FALSE(r.ok());
     return r.Message();
 }
@@ -108,7 +108,7 @@ TEST(SmfReader, ProgressReachesTheEndOrCancels) {
 }
 
 // Everything a load yields that a reader can see, as text.
-std::string Everything(const SongTable& s, const LoadResult& r) {
+std::string Everything(const SongTable& s, const LoadStatus& r) {
     if (!r.ok()) return r.Message();
     std::ostringstream o;
     o << s.TotalMs << ' ' << s.SongTitle << ' ' << int{s.BeatNumerator} << ' ' << s.TempoCount()
@@ -202,7 +202,7 @@ TEST(SmfReader, ALongTrackInTwoPartsLoadsAsWhole) {
                 o.threads = threads;
                 o.splitStepBytes = step;
                 SongTable s;
-                const LoadResult r = LoadBytes(s, songs[n], o);
+                const LoadStatus r = LoadBytes(s, songs[n], o);
                 EXPECT_EQ(Everything(s, r), expected) << "song " << n << ", meeting points " << step
                                                       << " bytes apart, " << threads << " threads";
             }
@@ -237,7 +237,7 @@ TEST(SmfReader, ATrackDenseWithTempoChangesLoadsWholeOrInParts) {
     const Bytes song = Smf(0, 480, {t.End()});
     auto digest = [&](const LoadOptions& o) {
         SongTable s;
-        const LoadResult r = LoadBytes(s, song, o);
+        const LoadStatus r = LoadBytes(s, song, o);
         std::ostringstream d;
         d << Everything(s, r);
         for (int i = 1; i <= s.TempoCount(); ++i) {
@@ -510,7 +510,7 @@ TEST(SmfReader, LoadsFromDiskWithNonAsciiPath) {
     SongTable s;
     LoadOptions o;
     o.songFileName = path.filename().string();
-    LoadResult r = LoadSMF(path.string(), s, o);
+    LoadStatus r = LoadSMF(path.string(), s, o);
     EXPECT_TRUE(r.ok()) << r.Message();
     EXPECT_EQ(s.EventCount(1), 2);
     std::filesystem::remove_all(dir);
@@ -526,7 +526,7 @@ TEST(SmfReader, LargeFilesAreRefusedUnread) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
     std::filesystem::resize_file(path, kMaxSmfFileBytes + 1);
     SongTable s;
-    LoadResult r = LoadSMF(path.string(), s, LoadOptions{});
+    LoadStatus r = LoadSMF(path.string(), s, LoadOptions{});
     EXPECT_EQ(r.Message(), "ErrorNo 11");
     EXPECT_EQ(r.code(), LoadError::kFileTooLarge);
     EXPECT_FALSE(s.Loaded);
@@ -557,7 +557,7 @@ TEST(SmfReader, CorpusFilesLoadOrFailCleanly) {
         SongTable s;
         LoadOptions o;
         o.songFileName = entry.path().filename().string();
-        LoadResult r = LoadSMF(entry.path().string(), s, o);
+        LoadStatus r = LoadSMF(entry.path().string(), s, o);
         const std::string name = entry.path().filename().string();
         if (r.ok()) {
             ++loaded;

@@ -17,7 +17,7 @@ using test::Track;
 void Load(SongTable& song, const Bytes& file) {
     LoadOptions o;
     o.songFileName = "t.mid";
-    LoadResult r = LoadSMFBytes(file, song, o);
+    LoadStatus r = LoadSMFBytes(file, song, o);
     ASSERT_TRUE(r.ok()) << r.Message();
 }
 

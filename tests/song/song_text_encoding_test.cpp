@@ -27,7 +27,7 @@ class SongTexts : public ::testing::Test {
         o.codePage = &system_;
         o.songFileName = "曲.kar";
         o.observers = {&notices_};
-        const LoadResult r = LoadSMFBytes(Smf(1, 500, tracks), song_, o);
+        const LoadStatus r = LoadSMFBytes(Smf(1, 500, tracks), song_, o);
         ASSERT_TRUE(r.ok()) << r.Message();
     }
     std::string Title() const { return song_.TextCodePage().ToUtf8(song_.SongTitle); }

@@ -31,7 +31,7 @@ class TestOpener final : public SongOpener, public PlayOrder {
         return [&cp](const std::string& path, SongTable& song, std::string* message) {
             LoadOptions opt;
             opt.codePage = &cp;
-            LoadResult r = LoadSMF(path, song, opt);
+            LoadStatus r = LoadSMF(path, song, opt);
             *message = r.Message();
             return r.ok();
         };
@@ -41,7 +41,7 @@ class TestOpener final : public SongOpener, public PlayOrder {
         return [&smf, &cp](const std::string&, SongTable& song, std::string* message) {
             LoadOptions opt;
             opt.codePage = &cp;
-            LoadResult r = LoadSMFBytes(smf, song, opt);
+            LoadStatus r = LoadSMFBytes(smf, song, opt);
             *message = r.Message();
             return r.ok();
         };

@@ -46,7 +46,7 @@ int Render(const QString& outDir, const QString& ratio) {
     LoadOptions options;
     options.codePage = &cp;
     options.observers = {&view};
-    const LoadResult loaded = LoadSMF(SONFARA_DEMO_SONG, song, options);
+    const LoadStatus loaded = LoadSMF(SONFARA_DEMO_SONG, song, options);
     if (!loaded.ok()) {
         std::fprintf(stderr, "cannot load the demo song: %s\n", loaded.Message().c_str());
         return 1;
