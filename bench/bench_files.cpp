@@ -131,7 +131,7 @@ void FirstSongLoaded(benchmark::State& state, int which) {
     LoadOnlyTarget target;
     for (auto _ : state) {
         FileOp op(target, FileContext{n, Fx().work, SystemCodePage()});
-        op.Settings().FileSort = 1;
+        op.Settings().fileSort = 1;
         if (which == 0) op.OpenFiles(ScanFolder(Fx().folder + "/songs", true));
         if (which == 1) op.OpenFiles({Fx().list});
         if (which == 2) op.OpenFiles({Fx().folder + "/songs/song1.mid"});

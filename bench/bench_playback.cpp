@@ -122,8 +122,8 @@ int MeasureLateness(int seconds, int notesPerSecond) {
         RecordingOutputSystem ports(SteadyClock::Instance(), {"rec"});
         ManualUiScheduler ui;
         PlaybackSettings s;
-        s.RepeatMode = RepeatMode::kStopAtEnd;
-        s.PreciseTiming = precise;
+        s.repeatMode = RepeatMode::kStopAtEnd;
+        s.preciseTiming = precise;
         Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
         test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string* m) {
             LoadOptions opt;
@@ -210,8 +210,8 @@ void BM_PlaySecondOfDenseSong(benchmark::State& state) {
     NullSystem ports;
     ManualUiScheduler ui;
     PlaybackSettings s;
-    s.RepeatMode = RepeatMode::kSong;
-    s.PreciseTiming = state.range(0) != 0;
+    s.repeatMode = RepeatMode::kSong;
+    s.preciseTiming = state.range(0) != 0;
     Player player(PlayerEnv{clock, timers, ports, ui, cp}, s);
     test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string*) {
         LoadOptions opt;
@@ -224,7 +224,7 @@ void BM_PlaySecondOfDenseSong(benchmark::State& state) {
         timers.RunForMs(1000);
         ui.RunPending();
     }
-    state.SetLabel(s.PreciseTiming ? "event-timed wakes" : "periodic tick");
+    state.SetLabel(s.preciseTiming ? "event-timed wakes" : "periodic tick");
 }
 BENCHMARK(BM_PlaySecondOfDenseSong)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 

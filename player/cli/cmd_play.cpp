@@ -459,8 +459,8 @@ int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops
                                               : AudioFormatOfPath(out).value_or(AudioFormat::kWav));
     proto.sampleRate = opt.rate;
     proto.values = listing.Settings().Values();
-    proto.values.LoopCount = loops.count.value_or(proto.values.LoopCount);
-    proto.values.LoopFade = loops.fade.value_or(proto.values.LoopFade);
+    proto.values.loopCount = loops.count.value_or(proto.values.loopCount);
+    proto.values.loopFadeSeconds = loops.fade.value_or(proto.values.loopFadeSeconds);
     // --ab in each song's own bars, and nothing that never ends.
     proto.onOpened = [loops](PlaybackSession& s) {
         std::string complaint = ApplyAb(loops, s);
@@ -524,34 +524,34 @@ int RunPlay(const std::vector<std::string>& words) {
 
     SettingsValues values = session.Settings().Values();
     if (auto p = a.Value("port")) {
-        values.MIDIOutPort = *p;
-        values.OutDevice = ports.DeviceByName(*p);
+        values.midiOutPort = *p;
+        values.outDevice = ports.DeviceByName(*p);
     }
     const std::string portName =
-        values.OutDevice >= 0 ? values.MIDIOutPort : std::string(kMidiMapper);
-    if (values.OutDevice == MidiOutputSystem::kUnknownDevice) {
-        std::cerr << sequencer::msg::NoSuchPort(values.MIDIOutPort) << "\n";
+        values.outDevice >= 0 ? values.midiOutPort : std::string(kMidiMapper);
+    if (values.outDevice == MidiOutputSystem::kUnknownDevice) {
+        std::cerr << sequencer::msg::NoSuchPort(values.midiOutPort) << "\n";
         for (const auto& n : ports.PortNames()) std::cerr << "  " << n << "\n";
         return 1;
     }
     if (int rc = ListSongs(a, "play", c, cp)) return rc;
     const int count = session.Lists().List().Count();
-    const RepeatMode stored = values.RepeatMode;
+    const RepeatMode stored = values.repeatMode;
     if (repeatMode >= 0) {
-        values.RepeatMode = RepeatMode(repeatMode);  // --repeat took 0..3
+        values.repeatMode = RepeatMode(repeatMode);  // --repeat took 0..3
     } else if (stored != RepeatMode::kSong && stored != RepeatMode::kRandom) {
         // Unless repeating was chosen, a single song plays once and a list
         // plays through once.
-        values.RepeatMode = count == 1 ? RepeatMode::kStopAtEnd : RepeatMode::kList;
+        values.repeatMode = count == 1 ? RepeatMode::kStopAtEnd : RepeatMode::kList;
     }
-    values.LoopCount = loops.count.value_or(values.LoopCount);
-    values.LoopFade = loops.fade.value_or(values.LoopFade);
+    values.loopCount = loops.count.value_or(values.loopCount);
+    values.loopFadeSeconds = loops.fade.value_or(values.loopFadeSeconds);
     session.Settings().Edit([&](SettingsValues& v) { v = values; });
     session.Transport().SetSpeedPercent(speed);
     session.Transport().SetTranspose(transpose);
 
     PlayState state;
-    state.playOnce = values.RepeatMode == RepeatMode::kList && repeatMode < 0 && count > 1;
+    state.playOnce = values.repeatMode == RepeatMode::kList && repeatMode < 0 && count > 1;
     state.session = &session;
     state.tty = isatty(STDERR_FILENO);
     session.AddObserver(&state);

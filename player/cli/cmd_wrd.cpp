@@ -64,7 +64,7 @@ bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs
     env.wrdWindow = &window;
     PlaybackSession session(std::move(env));
     // The run ends with the song.
-    session.Settings().Edit([](SettingsValues& v) { v.RepeatMode = RepeatMode::kStopAtEnd; });
+    session.Settings().Edit([](SettingsValues& v) { v.repeatMode = RepeatMode::kStopAtEnd; });
     session.Songs().OpenPaths({path}, OpenMode::kReplace);
     SessionSnapshot s = session.Snapshot();
     if (!s.loaded || !s.playing) return false;

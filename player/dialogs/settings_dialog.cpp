@@ -330,26 +330,26 @@ QWidget* SettingsDialog::EmulationPage() {
 
 void SettingsDialog::Refill() {
     const SettingsValues& v = settings_.Values();
-    mTimer_->setText(QString::number(v.MTimer));
-    easyDelta_->setChecked(v.EasyDeltaTime);
-    synthBuffer_->setCurrentText(QString::number(v.SynthBufferFrames));
-    gTimer_->setText(QString::number(v.GTimer));
-    wrdTimer_->setText(QString::number(v.MWRDTimer));
-    showWrd_->setChecked(v.ShowWRD);
-    textEncoding_->setCurrentIndex(v.TextEncoding);
+    mTimer_->setText(QString::number(v.mainTimerMs));
+    easyDelta_->setChecked(v.easyDeltaTime);
+    synthBuffer_->setCurrentText(QString::number(v.synthBufferFrames));
+    gTimer_->setText(QString::number(v.graphicsTimerMs));
+    wrdTimer_->setText(QString::number(v.wrdTimerMs));
+    showWrd_->setChecked(v.showWrd);
+    textEncoding_->setCurrentIndex(v.textEncoding);
     const auto owned = PlayerAssociations(shell_);
     for (int i = 0; i < kAssociableCount; ++i) associations_->item(i)->setSelected(owned[i]);
-    Check(threadPri_, v.ThreadMode);
-    Check(minWndStyle_, v.TaskType);
-    Check(osReturn_, OsReturnIndex(v.OSRetrun));
-    alwaysMove_->setChecked(!v.AlwaysMove);
-    sstp_->setChecked(v.SSTP);
-    Check(language_, v.Language);
-    midiEmu_->setChecked(v.Emulation.MIDIEmulate);
-    configFile_[0]->setText(PathText(v.Emulation.MIDIEmuGSCFG));
-    configFile_[1]->setText(PathText(v.Emulation.MIDIEmuXGCFG));
-    smfkBank_->setChecked(v.Emulation.SMFKBank);
-    smfkRythm_->setChecked(v.Emulation.SMFKRythm);
+    Check(threadPri_, v.threadMode);
+    Check(minWndStyle_, v.taskType);
+    Check(osReturn_, OsReturnIndex(v.osReturn));
+    alwaysMove_->setChecked(!v.stayResidentOnClose);
+    sstp_->setChecked(v.sstpNotices);
+    Check(language_, v.language);
+    midiEmu_->setChecked(v.moduleEmulation.enabled);
+    configFile_[0]->setText(PathText(v.moduleEmulation.gsConfig));
+    configFile_[1]->setText(PathText(v.moduleEmulation.xgConfig));
+    smfkBank_->setChecked(v.moduleEmulation.smfkBank);
+    smfkRythm_->setChecked(v.moduleEmulation.smfkRhythm);
     libraryPage_->Refill();
 }
 
@@ -371,27 +371,27 @@ bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, const char* ke
 bool SettingsDialog::ApplyEdits() {
     const SettingsValues& now = settings_.Values();
     SettingsValues e = now;
-    if (!ReadTimer(mTimer_, kMTimerLabel, "MTimer", now.MTimer, e.MTimer) ||
-        !ReadTimer(gTimer_, kGTimerLabel, "GTimer", now.GTimer, e.GTimer) ||
-        !ReadTimer(wrdTimer_, kWrdTimerLabel, "MWRDTimer", now.MWRDTimer, e.MWRDTimer)) {
+    if (!ReadTimer(mTimer_, kMTimerLabel, "MTimer", now.mainTimerMs, e.mainTimerMs) ||
+        !ReadTimer(gTimer_, kGTimerLabel, "GTimer", now.graphicsTimerMs, e.graphicsTimerMs) ||
+        !ReadTimer(wrdTimer_, kWrdTimerLabel, "MWRDTimer", now.wrdTimerMs, e.wrdTimerMs)) {
         return false;
     }
     const int os = osReturn_->checkedId();
-    if (os >= 0) e.OSRetrun = kOsReturnValues[static_cast<size_t>(os)];
-    if (threadPri_->checkedId() >= 0) e.ThreadMode = threadPri_->checkedId();
-    if (minWndStyle_->checkedId() >= 0) e.TaskType = minWndStyle_->checkedId();
-    e.SSTP = sstp_->isChecked();
-    if (language_->checkedId() >= 0) e.Language = language_->checkedId();
-    e.ShowWRD = showWrd_->isChecked();
-    if (textEncoding_->currentIndex() >= 0) e.TextEncoding = textEncoding_->currentIndex();
-    e.EasyDeltaTime = easyDelta_->isChecked();
-    e.SynthBufferFrames = synthBuffer_->currentText().toInt();
-    e.AlwaysMove = !alwaysMove_->isChecked();
-    e.Emulation.MIDIEmulate = midiEmu_->isChecked();
-    e.Emulation.MIDIEmuGSCFG = PathBytes(configFile_[0]->text());
-    e.Emulation.MIDIEmuXGCFG = PathBytes(configFile_[1]->text());
-    e.Emulation.SMFKBank = smfkBank_->isChecked();
-    e.Emulation.SMFKRythm = smfkRythm_->isChecked();
+    if (os >= 0) e.osReturn = kOsReturnValues[static_cast<size_t>(os)];
+    if (threadPri_->checkedId() >= 0) e.threadMode = threadPri_->checkedId();
+    if (minWndStyle_->checkedId() >= 0) e.taskType = minWndStyle_->checkedId();
+    e.sstpNotices = sstp_->isChecked();
+    if (language_->checkedId() >= 0) e.language = language_->checkedId();
+    e.showWrd = showWrd_->isChecked();
+    if (textEncoding_->currentIndex() >= 0) e.textEncoding = textEncoding_->currentIndex();
+    e.easyDeltaTime = easyDelta_->isChecked();
+    e.synthBufferFrames = synthBuffer_->currentText().toInt();
+    e.stayResidentOnClose = !alwaysMove_->isChecked();
+    e.moduleEmulation.enabled = midiEmu_->isChecked();
+    e.moduleEmulation.gsConfig = PathBytes(configFile_[0]->text());
+    e.moduleEmulation.xgConfig = PathBytes(configFile_[1]->text());
+    e.moduleEmulation.smfkBank = smfkBank_->isChecked();
+    e.moduleEmulation.smfkRhythm = smfkRythm_->isChecked();
     ApplyDialogSettings(settings_, shell_, e, SelectedAssociations());
     if (const QString problem = libraryPage_->Apply(); !problem.isEmpty())
         prompts_.Error(this, problem);

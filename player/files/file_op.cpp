@@ -245,7 +245,7 @@ FileOp::FileOp(PlaybackTarget& target, FileContext ctx) : target_(target), ctx_(
 
 void FileOp::OpenFiles(const std::vector<std::string>& paths, bool appendToList) {
     std::vector<FileEntry> added = ExpandPaths(paths, ctx_);
-    if (settings_.FileSort == 1) SortEntries(added, ctx_.cp);
+    if (settings_.fileSort == 1) SortEntries(added, ctx_.cp);
     OpenEntries(std::move(added), appendToList);
 }
 
@@ -267,7 +267,7 @@ void FileOp::OpenEntries(std::vector<FileEntry> added, bool appendToList) {
 
 void FileOp::ListFiles(const std::vector<std::string>& paths) {
     std::vector<FileEntry> added = ExpandPaths(paths, ctx_);
-    if (settings_.FileSort == 1) SortEntries(added, ctx_.cp);
+    if (settings_.fileSort == 1) SortEntries(added, ctx_.cp);
     if (added.empty()) return;
     if (list_.Replace(std::move(added)) > 0) ctx_.notifier.Error(msg::kListFull);
     list_.SetIndex(0);
@@ -283,7 +283,7 @@ std::string FileOp::EmulationOutput(const std::string& path) {
 
 bool FileOp::PlayEntry(const FileEntry& entry) {
     target_.ClearSongCaption();
-    ResolvedSong r = ResolveEntry(entry, ctx_, settings_.RcpLoopCount);
+    ResolvedSong r = ResolveEntry(entry, ctx_, settings_.rcpLoopCount);
     if (r.status == ResolvedSong::kNoPath) {
         target_.ResetSongDisplay();
         return false;
@@ -298,15 +298,16 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
     }
     target_.EnableAllChannels();
 
-    const ModuleEmulation& emu = settings_.Emulation;
-    if (emu.MIDIEmulate && ctx_.libs.smfkConverter()) {
+    const ModuleEmulation& emu = settings_.moduleEmulation;
+    if (emu.enabled && ctx_.libs.smfkConverter()) {
         const int module = DetectModule(s.LoadedPath);
-        const std::string& cfg = module == kModuleXG   ? emu.MIDIEmuXGCFG
-                                 : module == kModuleGS ? emu.MIDIEmuGSCFG
+        const std::string& cfg = module == kModuleXG   ? emu.xgConfig
+                                 : module == kModuleGS ? emu.gsConfig
                                                        : std::string();
         if ((module == kModuleXG || module == kModuleGS) && !cfg.empty()) {
             const std::string out = EmulationOutput(s.LoadedPath);
-            if (SmfkConvertFile(s.LoadedPath, out, cfg, SmfkOptions(emu.SMFKBank, emu.SMFKRythm))) {
+            if (SmfkConvertFile(s.LoadedPath, out, cfg,
+                                SmfkOptions(emu.smfkBank, emu.smfkRhythm))) {
                 s.LoadedPath = out;
             }
         }

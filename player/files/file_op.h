@@ -24,10 +24,10 @@ namespace sonfara::files {
 
 // The settings values the file layer reads and changes.
 struct FileSettings {
-    int32_t FileSort = 0;  // 1 sorts newly opened files by name
-    std::string DefDir = "0";
-    ModuleEmulation Emulation;
-    int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
+    int32_t fileSort = 0;  // 1 sorts newly opened files by name
+    std::string lastFolder = "0";
+    ModuleEmulation moduleEmulation;
+    int32_t rcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
 };
 
 // What the file layer asks of the player and the windows while it opens a

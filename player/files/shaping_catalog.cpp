@@ -122,10 +122,10 @@ std::vector<std::string> ShapingCatalog::EqCaptions() const {
 
 void SelectArrangement(SoundShaping& s, const ShapingCatalog& c, int n) {
     if (n >= 1 && static_cast<size_t>(n) <= c.Arrangements().size()) {
-        s.ArrMode = n;
+        s.arrangementItem = n;
         s.arrangement = c.Arrangements()[n - 1];
     } else {
-        s.ArrMode = 0;
+        s.arrangementItem = 0;
         s.arrangement = ArrangeEntry{};
     }
 }
@@ -134,9 +134,9 @@ void SelectEq(SoundShaping& s, const ShapingCatalog& c, int k) {
     if (k >= 1 && static_cast<size_t>(k) <= c.EqPresets().size()) {
         const auto& bands = c.EqPresets()[k - 1].bands;
         for (size_t i = 0; i < bands.size(); ++i) s.eq[i] = bands[i];
-        s.EqActive = true;
+        s.eqActive = true;
     } else {
-        s.EqActive = false;
+        s.eqActive = false;
     }
 }
 

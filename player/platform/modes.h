@@ -20,11 +20,11 @@ inline constexpr int kRepeatModeCount = 4;
 // The module emulation of the open pipeline: a GS or XG song is converted
 // with the configuration file for its module before it plays.
 struct ModuleEmulation {
-    bool MIDIEmulate = false;
-    std::string MIDIEmuGSCFG;
-    std::string MIDIEmuXGCFG;
-    bool SMFKBank = false;
-    bool SMFKRythm = false;
+    bool enabled = false;
+    std::string gsConfig;
+    std::string xgConfig;
+    bool smfkBank = false;
+    bool smfkRhythm = false;
 
     bool operator==(const ModuleEmulation&) const = default;
 };

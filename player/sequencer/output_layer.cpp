@@ -118,17 +118,17 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
                 break;
             case midi::cc::kBankSelect:
             case midi::cc::kBankSelectLsb:
-                if (!settings_.SendBankSelect) return;
+                if (!settings_.sendBankSelect) return;
                 if (arr && !a.BankOn) return;
                 break;
             case midi::cc::kReverbSend:
-                d2 = WithOffset(d2, settings_.EffectReverb);
+                d2 = WithOffset(d2, settings_.effectReverb);
                 break;
             case midi::cc::kChorusSend:
-                d2 = WithOffset(d2, settings_.EffectChorus);
+                d2 = WithOffset(d2, settings_.effectChorus);
                 break;
             case midi::cc::kPan:
-                d2 = WithOffset(d2, settings_.PanOffset);
+                d2 = WithOffset(d2, settings_.panOffset);
                 break;
             case midi::cc::kExpression:
                 if (arr && !a.ExpOn) return;
@@ -160,7 +160,7 @@ void OutputLayer::SendShortMessage(uint8_t status, uint8_t data1, uint8_t data2)
         const int mapped = a.InstMap[d1 + 1];
         if (mapped >= 1 && mapped <= 128) d1 = mapped - 1;
     }
-    if (noteOn && shaping_.EqActive && c != midi::kDrumChannel) {
+    if (noteOn && shaping_.eqActive && c != midi::kDrumChannel) {
         d2 = Clamp7(d2 + shaping_.eq[EqBand(d1) - 1] - 128);
     }
     if (noteOn && ch.Enabled.load(kRelaxed) == 0) return;
@@ -202,7 +202,7 @@ void OutputLayer::ClearBacklog() {
 }
 
 void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
-    if (!settings_.SendSysEX) return;
+    if (!settings_.sendSysEx) return;
     if (extIndex < 1 || extIndex > song_.ExtCount()) return;
     std::span<const uint8_t> stored = song_.ExtRow(extIndex);
     sysex_.clear();
@@ -297,7 +297,7 @@ bool OutputLayer::ContinuesSysEx(int track, int event) const {
 }
 
 void OutputLayer::SendEscapeEvent(int extIndex, int track, int event) {
-    if (!settings_.SendSysEX) return;
+    if (!settings_.sendSysEx) return;
     if (extIndex < 1 || extIndex > song_.ExtCount()) return;
     if (ContinuesSysEx(track, event)) return;
     SendEscapeBytes(song_.ExtRow(extIndex));
@@ -461,7 +461,7 @@ void OutputLayer::SetFadeLevel(int perMille) {
 
 void OutputLayer::ReleaseForJump() {
     ClearBacklog();
-    const int pan = WithOffset(64, settings_.PanOffset);
+    const int pan = WithOffset(64, settings_.panOffset);
     for (int c = 0; c < midi::kChannelCount; ++c) {
         ChannelState& ch = channels_[c];
         const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
@@ -540,7 +540,7 @@ void OutputLayer::ClearModuleFlags() {
 void OutputLayer::ResetOutput() {
     if (!port_) return;
     ClearBacklog();
-    const int pan = WithOffset(64, settings_.PanOffset);
+    const int pan = WithOffset(64, settings_.panOffset);
     for (int c = 0; c < midi::kChannelCount; ++c) {
         const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
         for (int n = 0; n < 128; ++n) {
@@ -586,12 +586,12 @@ void OutputLayer::RefreshEffects() {
         const uint8_t cc = static_cast<uint8_t>(midi::kControlChange | c);
         const ChannelState& ch = channels_[c];
         Raw(cc, midi::cc::kPan,
-            static_cast<uint8_t>(WithOffset(ch.Pan.load(kRelaxed), settings_.PanOffset)));
+            static_cast<uint8_t>(WithOffset(ch.Pan.load(kRelaxed), settings_.panOffset)));
         Raw(cc, midi::cc::kPanLsb, 1);
         Raw(cc, midi::cc::kReverbSend,
-            static_cast<uint8_t>(WithOffset(ch.Reverb.load(kRelaxed), settings_.EffectReverb)));
+            static_cast<uint8_t>(WithOffset(ch.Reverb.load(kRelaxed), settings_.effectReverb)));
         Raw(cc, midi::cc::kChorusSend,
-            static_cast<uint8_t>(WithOffset(ch.Chorus.load(kRelaxed), settings_.EffectChorus)));
+            static_cast<uint8_t>(WithOffset(ch.Chorus.load(kRelaxed), settings_.effectChorus)));
     }
 }
 

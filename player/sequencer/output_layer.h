@@ -173,7 +173,7 @@ class OutputLayer {
     void AppendContinuations(int track, int event);
     bool ContinuesSysEx(int track, int event) const;
     void SendEscapeBytes(std::span<const uint8_t> bytes);
-    bool ArrActive() const { return shaping_.ArrMode != 0; }
+    bool ArrActive() const { return shaping_.arrangementItem != 0; }
 
     const SongTable& song_;
     SongCursors& cursors_;

@@ -13,22 +13,22 @@ namespace sonfara {
 inline constexpr int kEndlessLoops = 10;
 
 struct PlaybackSettings {
-    int MTimer = 5;             // timer period and resolution, ms
-    bool EasyDeltaTime = true;  // tick display jumps from event to event
-    sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;
-    bool SendSysEX = true;
-    bool SendBankSelect = true;
-    int EffectReverb = 128;  // 0, 128 or 256
-    int EffectChorus = 128;  // 0, 128 or 256
-    int PanOffset = 128;     // fixed at start-up
-    std::string MIDIOutPort = "MIDI Mapper";
+    int mainTimerMs = 5;        // timer period and resolution, ms
+    bool easyDeltaTime = true;  // tick display jumps from event to event
+    sonfara::RepeatMode repeatMode = sonfara::RepeatMode::kList;
+    bool sendSysEx = true;
+    bool sendBankSelect = true;
+    int effectReverb = 128;  // 0, 128 or 256
+    int effectChorus = 128;  // 0, 128 or 256
+    int panOffset = 128;     // fixed at start-up
+    std::string midiOutPort = "MIDI Mapper";
     // Wake the timer thread when the next event falls due, not only once per
     // period. Off gives the plain periodic tick.
-    bool PreciseTiming = true;
+    bool preciseTiming = true;
     // Extra plays of a song's loop section: 0 none, 1..9, kEndlessLoops.
-    int LoopCount = 0;
+    int loopCount = 0;
     // Seconds of fade-out after the last loop; 0 none.
-    int LoopFadeSeconds = 0;
+    int loopFadeSeconds = 0;
 
     bool operator==(const PlaybackSettings&) const = default;
 };

@@ -27,9 +27,9 @@ void Player::OnLoadStarted() {
 }
 
 PlaybackStatus Player::OpenConfiguredPort() {
-    const int device = env_.ports.DeviceByName(settings_.MIDIOutPort);
+    const int device = env_.ports.DeviceByName(settings_.midiOutPort);
     if (device != MidiOutputSystem::kUnknownDevice) return out_.OpenOutputPort(device);
-    std::string names = settings_.MIDIOutPort;
+    std::string names = settings_.midiOutPort;
     for (const auto& n : env_.ports.PortNames()) names += "\n  " + n;
     return {PlaybackError::kNoSuchPort, names};
 }

@@ -85,8 +85,8 @@ bool Sequencer::BuiltinWrd() const {
 bool Sequencer::StartTimer() {
     // One timer at a time: a leftover one is stopped before the next exists.
     if (uint32_t old = ownTimer_.exchange(0, kRelaxed); old != 0) timers_.Kill(old);
-    uint32_t id =
-        timers_.Create(settings_.MTimer, settings_.MTimer, [this] { return SequencerTick(); });
+    uint32_t id = timers_.Create(settings_.mainTimerMs, settings_.mainTimerMs,
+                                 [this] { return SequencerTick(); });
     ownTimer_.store(id, kRelaxed);
     timerId_.store(id, kRelaxed);
     return id != 0;
@@ -174,7 +174,7 @@ int64_t Sequencer::SequencerTick() {
     effectiveStart_.store(es, kRelaxed);
     firstSentMs_ = INT32_MAX;
     const bool extWrd = ExternalWrd();
-    const bool eventTicks = !extWrd && settings_.EasyDeltaTime;
+    const bool eventTicks = !extWrd && settings_.easyDeltaTime;
     const int32_t elapsed = JumpIfDue(now - es, eventTicks);
     elapsedSeconds_.store(RoundHalfEven(elapsed / 1000.0), kRelaxed);
     out_.SetFadeLevel(FadeLevelAt(elapsed));
@@ -208,7 +208,7 @@ int64_t Sequencer::SequencerTick() {
         EndOfSong(now);
         return kNoWake;
     }
-    if (!settings_.PreciseTiming) return kNoWake;
+    if (!settings_.preciseTiming) return kNoWake;
     // The jump and the fade's end are due like events.
     if (const auto sec = ActiveSection(); sec && elapsed < sec->end)
         nextDue = std::min(nextDue, sec->end);
@@ -243,7 +243,7 @@ void Sequencer::SetLoopSection(const LoopPoints& p) {
 }
 
 bool Sequencer::FiniteLoopCount() const {
-    return settings_.LoopCount > 0 && settings_.LoopCount < kEndlessLoops;
+    return settings_.loopCount > 0 && settings_.loopCount < kEndlessLoops;
 }
 
 LoopPoints Sequencer::CountedSection() const {
@@ -266,12 +266,12 @@ std::optional<Sequencer::Section> Sequencer::ActiveSection() const {
 }
 
 bool Sequencer::MoreLoops() const {
-    const int n = settings_.LoopCount;
+    const int n = settings_.loopCount;
     if (n <= 0) return false;
     if (n >= kEndlessLoops || loopsDone_.load(kRelaxed) < n) return true;
     // After the last loop the section goes on repeating while the fade runs.
     const std::optional<int64_t> fade = FadeStart();
-    return fade && *fade + int64_t{settings_.LoopFadeSeconds} * 1000 > CountedSection().endMs;
+    return fade && *fade + int64_t{settings_.loopFadeSeconds} * 1000 > CountedSection().endMs;
 }
 
 // At the end of the repeating section: its last events, then the jump back
@@ -305,8 +305,8 @@ int32_t Sequencer::JumpIfDue(int32_t elapsed, bool eventTicks) {
 // Where the fade after the last loop began, in this pass's song positions
 // (the passes since counted back); nullopt while no fade runs.
 std::optional<int64_t> Sequencer::FadeStart() const {
-    const int n = settings_.LoopCount;
-    if (settings_.LoopFadeSeconds <= 0 || n <= 0 || n >= kEndlessLoops) return std::nullopt;
+    const int n = settings_.loopCount;
+    if (settings_.loopFadeSeconds <= 0 || n <= 0 || n >= kEndlessLoops) return std::nullopt;
     const int done = loopsDone_.load(kRelaxed);
     const LoopPoints sec = CountedSection();
     if (!sec.Valid() || done < n) return std::nullopt;
@@ -317,7 +317,7 @@ std::optional<int64_t> Sequencer::FadeStart() const {
 int Sequencer::FadeLevelAt(int32_t pos) const {
     const std::optional<int64_t> start = FadeStart();
     if (!start || pos <= *start) return kFullVolume;
-    const int64_t fadeMs = int64_t{settings_.LoopFadeSeconds} * 1000;
+    const int64_t fadeMs = int64_t{settings_.loopFadeSeconds} * 1000;
     return static_cast<int>(
         std::max<int64_t>(0, kFullVolume - (pos - *start) * kFullVolume / fadeMs));
 }
@@ -326,20 +326,20 @@ int Sequencer::FadeLevelAt(int32_t pos) const {
 int32_t Sequencer::EndMs() const {
     const std::optional<int64_t> start = FadeStart();
     if (!start) return song_.TotalMs;
-    const int64_t silent = *start + int64_t{settings_.LoopFadeSeconds} * 1000;
+    const int64_t silent = *start + int64_t{settings_.loopFadeSeconds} * 1000;
     return static_cast<int32_t>(std::clamp<int64_t>(silent, 0, song_.TotalMs));
 }
 
 int32_t Sequencer::LoopedLengthMs() const {
-    const int n = settings_.LoopCount;
+    const int n = settings_.loopCount;
     if (RepeatActive() && !FiniteLoopCount()) return -1;
     const LoopPoints sec = CountedSection();
     if (sec.Valid() && n >= kEndlessLoops) return -1;
     if (!sec.Valid() || n <= 0) return song_.TotalMs;
     const int64_t loops = int64_t{n} * sec.LengthMs();
     // With a fade the section repeats until the fade falls silent.
-    const int64_t length = settings_.LoopFadeSeconds > 0
-                               ? sec.startMs + loops + int64_t{settings_.LoopFadeSeconds} * 1000
+    const int64_t length = settings_.loopFadeSeconds > 0
+                               ? sec.startMs + loops + int64_t{settings_.loopFadeSeconds} * 1000
                                : song_.TotalMs + loops;
     return static_cast<int32_t>(std::min<int64_t>(length, INT32_MAX));
 }
@@ -384,14 +384,14 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
 // advancing after it would run at the timer's rate.
 bool Sequencer::EndedEmpty() const {
     return int64_t{song_.TotalMs} * 100 <
-           int64_t{settings_.MTimer} * (100 + speedDelta_.load(kRelaxed));
+           int64_t{settings_.mainTimerMs} * (100 + speedDelta_.load(kRelaxed));
 }
 
 void Sequencer::EndOfSong(int32_t now) {
     cursors_.TrackPortSkips().StoreAll(0);
     // Without a list the song counts as a list of one.
     const int n = std::max(1, order_.Count());
-    const RepeatMode m = settings_.RepeatMode;
+    const RepeatMode m = settings_.repeatMode;
     const bool nextEntry = n != 1 && (m == RepeatMode::kList || m == RepeatMode::kRandom);
     // Empty songs stop: the song itself when it would repeat, the list once a
     // whole pass has brought nothing that played.

@@ -34,9 +34,9 @@ struct EqPreset {
 
 // The active selection the output layer reads.
 struct SoundShaping {
-    int ArrMode = 0;           // 0 = no arrangement, else 1-based entry
+    int arrangementItem = 0;   // 0 = no arrangement, else 1-based entry
     ArrangeEntry arrangement;  // copy of the active entry when ArrMode != 0
-    bool EqActive = false;     // "EqMode" = 1
+    bool eqActive = false;     // "EqMode" = 1
     std::array<int32_t, 10> eq{128, 128, 128, 128, 128, 128, 128, 128, 128, 128};
 };
 

@@ -126,14 +126,14 @@ int CaptionItem(const std::vector<std::string>& captions, const std::string& cap
 // synthesizer, the arrangement and EQ found again by caption (the caller's
 // catalogue may have been read at another time).
 SettingsValues ExportValues(SettingsValues v, const ShapingCatalog& catalog) {
-    v.RepeatMode = RepeatMode::kStopAtEnd;
-    v.MIDIOutPort = kMidiMapper;
-    v.OutDevice = -1;
-    if (v.ArrMode != 0 && !v.ArrModeCap.empty())
-        v.ArrMode = CaptionItem(catalog.ArrangementCaptions(), v.ArrModeCap);
-    if (v.EqActive && !v.EqMode.empty()) {
-        v.EqItem = CaptionItem(catalog.EqCaptions(), v.EqMode);
-        v.EqActive = v.EqItem != 0;
+    v.repeatMode = RepeatMode::kStopAtEnd;
+    v.midiOutPort = kMidiMapper;
+    v.outDevice = -1;
+    if (v.arrangementItem != 0 && !v.arrangementCaption.empty())
+        v.arrangementItem = CaptionItem(catalog.ArrangementCaptions(), v.arrangementCaption);
+    if (v.eqActive && !v.eqCaption.empty()) {
+        v.eqItem = CaptionItem(catalog.EqCaptions(), v.eqCaption);
+        v.eqActive = v.eqItem != 0;
     }
     return v;
 }
@@ -323,7 +323,7 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
     const CodePage& cp = r.codePage ? *r.codePage : SystemCodePage();
     const files::ResolvedSong song =
         files::ResolveEntry(r.song, files::FileContext{notes, folder.Path(), cp},
-                            SettingWithinRange("RcpLoopCount", r.values.RcpLoopCount));
+                            SettingWithinRange("RcpLoopCount", r.values.rcpLoopCount));
     if (song.status != files::ResolvedSong::kOk)
         return finish(AudioExportResult::Status::kFailed, SongFailure(notes.texts, r.song));
     OfflineRender render(*synth, clock, r, cp, notes, folder.Path());

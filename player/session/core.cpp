@@ -32,13 +32,13 @@ bool SessionCore::ReadStoredTextEncoding(const SessionEnv& env) {
 // and the arrangement captions by the parts that keep them; the windows
 // follow OnSettingsChanged and OnCatalogChanged.
 void SessionCore::ApplyTextEncoding() {
-    SetSettingTextEncoding(TextEncodingOfSetting(values_.TextEncoding));
+    SetSettingTextEncoding(TextEncodingOfSetting(values_.textEncoding));
     SongTable& song = player_.Song();
     if (song.Loaded) song.SetTextCodePage(DecideSongTextCodePage(song));
 }
 
 void SessionCore::ValuesChanged(const SettingsValues& before, const SettingsValues& now) {
-    if (now.TextEncoding != before.TextEncoding) ApplyTextEncoding();
+    if (now.textEncoding != before.textEncoding) ApplyTextEncoding();
     for (SessionPart* p : parts_) p->ValuesChanged(before, now);
 }
 
@@ -67,7 +67,7 @@ SessionCore::SessionCore(SessionEnv env)
       values_(LoadedValues(env_, catalog_, portNames_)),
       player_(PlayerEnv{env_.clock, env_.timers, env_.ports, ui_, env_.codePage},
               PlaybackSettingsFromValues(values_)) {
-    env_.ports.SetSynthBufferFrames(values_.SynthBufferFrames);
+    env_.ports.SetSynthBufferFrames(values_.synthBufferFrames);
     player_.SetSoundShaping(SoundShapingFromValues(values_, catalog_));
     player_.AddObserver(this);
     player_.AddLoadObserver(this);
@@ -94,7 +94,7 @@ void SessionCore::Suspend() {
 
 void SessionCore::SaveStoredSettings() {
     if (!env_.settingsStore || !env_.saveSettings) return;
-    values_.Recent = files_->Recent().Items();
+    values_.recentFiles = files_->Recent().Items();
     const SettingsStatus saved =
         SaveSettings(values_, MenusFor(catalog_, portNames_), *env_.settingsStore);
     // Every hide and the exit try again; the user hears of it once.
@@ -208,9 +208,9 @@ void SessionCore::RefreshInfo() {
         i.title = song.TextCodePage().ToUtf8(song.SongTitle);
         i.textCodePage = &song.TextCodePage();
     }
-    i.repeatMode = values_.RepeatMode;
+    i.repeatMode = values_.repeatMode;
     i.loop = player_.Seq().LoopSection();
-    i.loopCount = player_.Settings().LoopCount;
+    i.loopCount = player_.Settings().loopCount;
     i.loopedTotalMs = song.Loaded ? player_.Seq().LoopedLengthMs() : 0;
     for (const SessionPart* p : parts_) p->FillInfo(i);
     std::lock_guard lk(infoMu_);

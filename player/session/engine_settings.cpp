@@ -14,30 +14,30 @@ PlaybackSettings PlaybackSettingsFromValues(const SettingsValues& v) {
     PlaybackSettings p;
     // A period of 0 or less would make the timer spin; a hand-edited file
     // must not freeze playback.
-    p.MTimer = SettingWithinRange("MTimer", v.MTimer);
-    p.EasyDeltaTime = v.EasyDeltaTime;
-    p.RepeatMode = v.RepeatMode;
-    p.SendSysEX = v.SendSysEX;
-    p.SendBankSelect = v.SendBankSelect;
-    p.EffectReverb = v.EffectReverb;
-    p.EffectChorus = v.EffectChorus;
+    p.mainTimerMs = SettingWithinRange("MTimer", v.mainTimerMs);
+    p.easyDeltaTime = v.easyDeltaTime;
+    p.repeatMode = v.repeatMode;
+    p.sendSysEx = v.sendSysEx;
+    p.sendBankSelect = v.sendBankSelect;
+    p.effectReverb = v.effectReverb;
+    p.effectChorus = v.effectChorus;
     // The stored name selects the port only when it is still present.
-    p.MIDIOutPort = v.OutDevice >= 0 ? v.MIDIOutPort : std::string(kMidiMapper);
-    p.LoopCount = SettingWithinRange("LoopCount", v.LoopCount);
-    p.LoopFadeSeconds = SettingWithinRange("LoopFade", v.LoopFade);
+    p.midiOutPort = v.outDevice >= 0 ? v.midiOutPort : std::string(kMidiMapper);
+    p.loopCount = SettingWithinRange("LoopCount", v.loopCount);
+    p.loopFadeSeconds = SettingWithinRange("LoopFade", v.loopFadeSeconds);
     return p;
 }
 
 SoundShaping SoundShapingFromValues(const SettingsValues& v, const ShapingCatalog& catalog) {
-    return MakeSoundShaping(catalog, v.ArrMode, v.EqActive ? v.EqItem : 0);
+    return MakeSoundShaping(catalog, v.arrangementItem, v.eqActive ? v.eqItem : 0);
 }
 
 files::FileSettings FileSettingsFromValues(const SettingsValues& v) {
     files::FileSettings f;
-    f.FileSort = v.FileSort;
-    f.DefDir = v.DefDir;
-    f.Emulation = v.Emulation;
-    f.RcpLoopCount = SettingWithinRange("RcpLoopCount", v.RcpLoopCount);
+    f.fileSort = v.fileSort;
+    f.lastFolder = v.lastFolder;
+    f.moduleEmulation = v.moduleEmulation;
+    f.rcpLoopCount = SettingWithinRange("RcpLoopCount", v.rcpLoopCount);
     return f;
 }
 

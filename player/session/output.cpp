@@ -34,7 +34,7 @@ void SessionOutput::FillInfo(SessionInfo& info) const {
 
 // Captions read in a new encoding: the menus are read again.
 void SessionOutput::ValuesChanged(const SettingsValues& before, const SettingsValues& now) {
-    if (now.TextEncoding != before.TextEncoding) ReloadShapingCatalog();
+    if (now.textEncoding != before.textEncoding) ReloadShapingCatalog();
 }
 
 PlaybackStatus SessionOutput::ChangePort(int device) {
@@ -44,8 +44,8 @@ PlaybackStatus SessionOutput::ChangePort(int device) {
     if (!opened.ok()) core_.SetLastError(opened.Message());
     const std::vector<std::string>& names = core_.PortNames();
     core_.Editor().Edit([&](SettingsValues& v) {
-        v.OutDevice = device;
-        v.MIDIOutPort = device >= 0 && static_cast<size_t>(device) < names.size()
+        v.outDevice = device;
+        v.midiOutPort = device >= 0 && static_cast<size_t>(device) < names.size()
                             ? names[device]
                             : std::string(kMidiMapper);
     });
@@ -78,13 +78,13 @@ void SessionOutput::ChangeProgram(int channel, int program) {
 void SessionOutput::ReloadShapingCatalog() {
     SettingsValues& v = core_.Values();
     ShapingCatalog& catalog = core_.Catalog();
-    const std::string arr = CaptionAt(catalog.ArrangementCaptions(), v.ArrMode);
-    const std::string eq = v.EqActive ? CaptionAt(catalog.EqCaptions(), v.EqItem) : "";
+    const std::string arr = CaptionAt(catalog.ArrangementCaptions(), v.arrangementItem);
+    const std::string eq = v.eqActive ? CaptionAt(catalog.EqCaptions(), v.eqItem) : "";
     catalog = SessionCore::LoadCatalog(core_.Env().shapingFolders);
-    v.ArrMode = IndexOf(catalog.ArrangementCaptions(), arr);
-    v.ArrModeCap = v.ArrMode ? arr : std::string();
-    v.EqItem = IndexOf(catalog.EqCaptions(), eq);
-    v.EqActive = v.EqItem != 0;
+    v.arrangementItem = IndexOf(catalog.ArrangementCaptions(), arr);
+    v.arrangementCaption = v.arrangementItem ? arr : std::string();
+    v.eqItem = IndexOf(catalog.EqCaptions(), eq);
+    v.eqActive = v.eqItem != 0;
     core_.ApplyShaping();
     core_.ForEachObserver([](SessionObserver* o) { o->OnCatalogChanged(); });
 }
@@ -93,8 +93,8 @@ void SessionOutput::SelectArrangement(int item) {
     const auto captions = core_.Catalog().ArrangementCaptions();
     if (item < 0 || static_cast<size_t>(item) > captions.size()) return;
     core_.Editor().Edit([&](SettingsValues& v) {
-        v.ArrMode = item;
-        v.ArrModeCap = CaptionAt(captions, item);
+        v.arrangementItem = item;
+        v.arrangementCaption = CaptionAt(captions, item);
     });
 }
 
@@ -102,20 +102,20 @@ void SessionOutput::SelectEq(int item) {
     const auto captions = core_.Catalog().EqCaptions();
     if (item < 0 || static_cast<size_t>(item) > captions.size()) return;
     core_.Editor().Edit([&](SettingsValues& v) {
-        v.EqItem = item;
-        v.EqActive = item != 0;
-        v.EqMode = CaptionAt(captions, item);
+        v.eqItem = item;
+        v.eqActive = item != 0;
+        v.eqCaption = CaptionAt(captions, item);
     });
 }
 
 void SessionOutput::SelectReverb(int item) {
     if (item < 0 || item >= kEffectItems) return;
-    core_.Editor().Edit([item](SettingsValues& v) { v.EffectReverb = EffectValueForItem(item); });
+    core_.Editor().Edit([item](SettingsValues& v) { v.effectReverb = EffectValueForItem(item); });
 }
 
 void SessionOutput::SelectChorus(int item) {
     if (item < 0 || item >= kEffectItems) return;
-    core_.Editor().Edit([item](SettingsValues& v) { v.EffectChorus = EffectValueForItem(item); });
+    core_.Editor().Edit([item](SettingsValues& v) { v.effectChorus = EffectValueForItem(item); });
 }
 
 const ShapingCatalog& SessionOutput::Catalog() const {

@@ -29,7 +29,7 @@ void SessionPresentation::ReadLive(SessionSnapshot& s) const {
 
 void SessionPresentation::SongLoaded(const std::string& path) {
     const SettingsValues& v = core_.Values();
-    link_.SongLoaded(path, wrd::WrdSettings{v.ShowWRD, v.MWRDEmulation}, v.SWRDEmulation);
+    link_.SongLoaded(path, wrd::WrdSettings{v.showWrd, v.mimpiWrdEmulation}, v.sherryWrdEmulation);
 }
 
 void SessionPresentation::SongUnloaded() {

@@ -8,8 +8,8 @@ namespace sonfara {
 namespace {
 // The fields the sound shaping is built from; a change sends the programs again.
 bool ShapingChanged(const SettingsValues& a, const SettingsValues& b) {
-    return a.ArrMode != b.ArrMode || a.EqActive != b.EqActive || a.EqItem != b.EqItem ||
-           a.SendBankSelect != b.SendBankSelect;
+    return a.arrangementItem != b.arrangementItem || a.eqActive != b.eqActive ||
+           a.eqItem != b.eqItem || a.sendBankSelect != b.sendBankSelect;
 }
 }  // namespace
 
@@ -32,12 +32,12 @@ void SessionSettings::Edit(const std::function<void(SettingsValues&)>& change) {
     Player& player = core_.GetPlayer();
     const PlaybackSettings playback = PlaybackSettingsFromValues(now);
     if (playback != PlaybackSettingsFromValues(before)) player.ApplySettings(playback);
-    if (now.EffectReverb != before.EffectReverb || now.EffectChorus != before.EffectChorus)
+    if (now.effectReverb != before.effectReverb || now.effectChorus != before.effectChorus)
         player.RefreshEffects();
     if (ShapingChanged(before, now)) core_.ApplyShaping();
-    if (now.SynthBufferFrames != before.SynthBufferFrames) ApplySynthBuffer(now.SynthBufferFrames);
-    if (now.ThreadMode != before.ThreadMode && core_.Env().priority)
-        ApplyThreadMode(*core_.Env().priority, now.ThreadMode);  // a refused change is ignored
+    if (now.synthBufferFrames != before.synthBufferFrames) ApplySynthBuffer(now.synthBufferFrames);
+    if (now.threadMode != before.threadMode && core_.Env().priority)
+        ApplyThreadMode(*core_.Env().priority, now.threadMode);  // a refused change is ignored
     core_.ValuesChanged(before, now);  // the file switches, the text encoding
     core_.RefreshInfo();
     core_.ForEachObserver([&](SessionObserver* o) { o->OnSettingsChanged(now); });

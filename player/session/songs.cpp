@@ -126,7 +126,7 @@ SessionSongs::SessionSongs(SessionCore& core)
       fileOp_(*target_, FileContextOf(core.Env())),
       opener_(std::make_unique<ListOpener>(fileOp_)) {
     fileOp_.Settings() = FileSettingsFromValues(core_.Values());
-    fileOp_.Recent().SetItems(core_.Values().Recent);
+    fileOp_.Recent().SetItems(core_.Values().recentFiles);
     core_.SetFiles(fileOp_);
     core_.GetPlayer().SetSongOpener(opener_.get());
     core_.AddPart(*this);
@@ -144,7 +144,7 @@ void SessionSongs::FillInfo(SessionInfo& info) const {
 void SessionSongs::ValuesChanged(const SettingsValues& before, const SettingsValues& now) {
     fileOp_.Settings() = FileSettingsFromValues(now);
     const SongTable& song = core_.GetPlayer().Song();
-    if (now.TextEncoding != before.TextEncoding && song.Loaded)
+    if (now.textEncoding != before.textEncoding && song.Loaded)
         lyrics_ = std::make_shared<const Lyrics>(Lyrics::FromSong(song));
 }
 
@@ -176,7 +176,7 @@ void SessionSongs::OpenPaths(const std::vector<std::string>& paths, OpenMode mod
         return;
     }
     if (mode == OpenMode::kByFileOpenMode)
-        mode = core_.Values().OpenModeSw != 0 ? OpenMode::kAppend : OpenMode::kReplace;
+        mode = core_.Values().openMode != 0 ? OpenMode::kAppend : OpenMode::kReplace;
     const int before = openAttempts_;
     fileOp_.OpenFiles(paths, mode == OpenMode::kAppend);
     AfterOpen(before);
@@ -185,7 +185,7 @@ void SessionSongs::OpenPaths(const std::vector<std::string>& paths, OpenMode mod
 void SessionSongs::OpenEntries(std::vector<files::FileEntry> entries, OpenMode mode) {
     SessionCore::StateChange change(core_);
     if (mode == OpenMode::kByFileOpenMode)
-        mode = core_.Values().OpenModeSw != 0 ? OpenMode::kAppend : OpenMode::kReplace;
+        mode = core_.Values().openMode != 0 ? OpenMode::kAppend : OpenMode::kReplace;
     const int before = openAttempts_;
     fileOp_.OpenEntries(std::move(entries), mode == OpenMode::kAppend);
     AfterOpen(before);

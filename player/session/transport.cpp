@@ -71,7 +71,7 @@ void SessionTransport::SetTranspose(int semitones) {
 }
 
 void SessionTransport::SetRepeatMode(RepeatMode mode) {
-    core_.Editor().Edit([mode](SettingsValues& v) { v.RepeatMode = mode; });
+    core_.Editor().Edit([mode](SettingsValues& v) { v.repeatMode = mode; });
 }
 
 bool SessionTransport::SectionFits(int32_t a, int32_t b) const {

@@ -5,24 +5,24 @@ namespace sonfara {
 void ApplyDialogSettings(SettingsEditor& editor, ShellIntegration& shell,
                          const SettingsValues& edited,
                          const std::array<bool, kAssociableCount>& selected) {
-    std::array<std::string, kAssociableCount> executable = editor.Values().Executable;
+    std::array<std::string, kAssociableCount> executable = editor.Values().launchPrograms;
     ApplyAssociations(shell, selected, executable);
     editor.Edit([&](SettingsValues& v) {
-        v.OSRetrun = edited.OSRetrun;
-        v.ThreadMode = edited.ThreadMode;
-        v.TaskType = edited.TaskType;
-        v.MTimer = edited.MTimer;
-        v.GTimer = edited.GTimer;
-        v.MWRDTimer = edited.MWRDTimer;
-        v.SSTP = edited.SSTP;
-        v.ShowWRD = edited.ShowWRD;
-        v.EasyDeltaTime = edited.EasyDeltaTime;
-        v.SynthBufferFrames = edited.SynthBufferFrames;
-        v.AlwaysMove = edited.AlwaysMove;
-        v.Language = edited.Language;
-        v.TextEncoding = edited.TextEncoding;
-        v.Emulation = edited.Emulation;
-        v.Executable = executable;
+        v.osReturn = edited.osReturn;
+        v.threadMode = edited.threadMode;
+        v.taskType = edited.taskType;
+        v.mainTimerMs = edited.mainTimerMs;
+        v.graphicsTimerMs = edited.graphicsTimerMs;
+        v.wrdTimerMs = edited.wrdTimerMs;
+        v.sstpNotices = edited.sstpNotices;
+        v.showWrd = edited.showWrd;
+        v.easyDeltaTime = edited.easyDeltaTime;
+        v.synthBufferFrames = edited.synthBufferFrames;
+        v.stayResidentOnClose = edited.stayResidentOnClose;
+        v.language = edited.language;
+        v.textEncoding = edited.textEncoding;
+        v.moduleEmulation = edited.moduleEmulation;
+        v.launchPrograms = executable;
     });
 }
 

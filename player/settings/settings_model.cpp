@@ -40,69 +40,74 @@ std::string ExecutableKey(int i) {
     return "Executable" + std::to_string(i);
 }
 
-// Every key with its field, in load order ("MWPFile" last: never read).
+// Every key with its field, in load order ("MWPFile" last: never read). The
+// key names are the stored ones, kept exactly (typos included); the fields
+// have C++ names of their own.
 const std::vector<KeyDef>& KeyDefs() {
     static const std::vector<KeyDef> defs = [] {
         std::vector<KeyDef> d = {
-            {"CTL_TOP", &SettingsValues::CtlTop},   {"CTL_LEFT", &SettingsValues::CtlLeft},
-            {"MAIN_TOP", &SettingsValues::MainTop}, {"MAIN_LEFT", &SettingsValues::MainLeft},
-            {"ArrMode", &SettingsValues::ArrMode},  {"ArrModeCap", &SettingsValues::ArrModeCap},
+            {"CTL_TOP", &SettingsValues::controlTop},
+            {"CTL_LEFT", &SettingsValues::controlLeft},
+            {"MAIN_TOP", &SettingsValues::mainTop},
+            {"MAIN_LEFT", &SettingsValues::mainLeft},
+            {"ArrMode", &SettingsValues::arrangementItem},
+            {"ArrModeCap", &SettingsValues::arrangementCaption},
         };
         for (int i = 1; i <= 10; ++i)
-            d.push_back({ExecutableKey(i), ListItem{&SettingsValues::Executable, i - 1}});
+            d.push_back({ExecutableKey(i), ListItem{&SettingsValues::launchPrograms, i - 1}});
         for (int i = 1; i <= 10; ++i)
-            d.push_back({RecentKey(i), ListItem{&SettingsValues::Recent, i - 1}});
+            d.push_back({RecentKey(i), ListItem{&SettingsValues::recentFiles, i - 1}});
         const std::vector<KeyDef> rest = {
-            {"MTimer", &SettingsValues::MTimer, SettingRange{1, 100}},
-            {"GTimer", &SettingsValues::GTimer, SettingRange{10, 1000}},
-            {"ShowWRD", &SettingsValues::ShowWRD},
-            {"EasyDeltaTime", &SettingsValues::EasyDeltaTime},
-            {"AlwaysMove", &SettingsValues::AlwaysMove},
-            {"MWRDTimer", &SettingsValues::MWRDTimer, SettingRange{10, 1000}},
-            {"BltSw", &SettingsValues::BltSw},
-            {"TaskType", &SettingsValues::TaskType, SettingRange{0, 2}},
-            {"ThreadMode", &SettingsValues::ThreadMode},
-            {"SendSysEX", &SettingsValues::SendSysEX},
-            {"SendBankSelect", &SettingsValues::SendBankSelect},
-            {"SWRDEmulation", &SettingsValues::SWRDEmulation},
-            {"MWRDEmulation", &SettingsValues::MWRDEmulation},
-            {"OSRetrun", &SettingsValues::OSRetrun},
-            {"MIDIEmulate", &ModuleEmulation::MIDIEmulate},
-            {"MIDIEmuGSCFG", &ModuleEmulation::MIDIEmuGSCFG},
-            {"MIDIEmuXGCFG", &ModuleEmulation::MIDIEmuXGCFG},
-            {"SMFKBank", &ModuleEmulation::SMFKBank},
-            {"SMFKRythm", &ModuleEmulation::SMFKRythm},
+            {"MTimer", &SettingsValues::mainTimerMs, SettingRange{1, 100}},
+            {"GTimer", &SettingsValues::graphicsTimerMs, SettingRange{10, 1000}},
+            {"ShowWRD", &SettingsValues::showWrd},
+            {"EasyDeltaTime", &SettingsValues::easyDeltaTime},
+            {"AlwaysMove", &SettingsValues::stayResidentOnClose},
+            {"MWRDTimer", &SettingsValues::wrdTimerMs, SettingRange{10, 1000}},
+            {"BltSw", &SettingsValues::displayOn},
+            {"TaskType", &SettingsValues::taskType, SettingRange{0, 2}},
+            {"ThreadMode", &SettingsValues::threadMode},
+            {"SendSysEX", &SettingsValues::sendSysEx},
+            {"SendBankSelect", &SettingsValues::sendBankSelect},
+            {"SWRDEmulation", &SettingsValues::sherryWrdEmulation},
+            {"MWRDEmulation", &SettingsValues::mimpiWrdEmulation},
+            {"OSRetrun", &SettingsValues::osReturn},
+            {"MIDIEmulate", &ModuleEmulation::enabled},
+            {"MIDIEmuGSCFG", &ModuleEmulation::gsConfig},
+            {"MIDIEmuXGCFG", &ModuleEmulation::xgConfig},
+            {"SMFKBank", &ModuleEmulation::smfkBank},
+            {"SMFKRythm", &ModuleEmulation::smfkRhythm},
             // An endless loop plays at least once; beyond 99 a song never ends.
-            {"RcpLoopCount", &SettingsValues::RcpLoopCount, SettingRange{1, 99}},
-            {"LyricsShown", &SettingsValues::LyricsShown},
-            {"LyricsTop", &SettingsValues::LyricsTop},
-            {"LyricsLeft", &SettingsValues::LyricsLeft},
-            {"LyricsWidth", &SettingsValues::LyricsWidth, SettingRange{0, 1 << 20}},
-            {"LyricsHeight", &SettingsValues::LyricsHeight, SettingRange{0, 1 << 20}},
-            {"LibraryShown", &SettingsValues::LibraryShown},
-            {"LibraryTop", &SettingsValues::LibraryTop},
-            {"LibraryLeft", &SettingsValues::LibraryLeft},
-            {"LibraryWidth", &SettingsValues::LibraryWidth, SettingRange{0, 1 << 20}},
-            {"LibraryHeight", &SettingsValues::LibraryHeight, SettingRange{0, 1 << 20}},
-            {"LibraryColumns", &SettingsValues::LibraryColumns},
+            {"RcpLoopCount", &SettingsValues::rcpLoopCount, SettingRange{1, 99}},
+            {"LyricsShown", &SettingsValues::lyricsShown},
+            {"LyricsTop", &SettingsValues::lyricsTop},
+            {"LyricsLeft", &SettingsValues::lyricsLeft},
+            {"LyricsWidth", &SettingsValues::lyricsWidth, SettingRange{0, 1 << 20}},
+            {"LyricsHeight", &SettingsValues::lyricsHeight, SettingRange{0, 1 << 20}},
+            {"LibraryShown", &SettingsValues::libraryShown},
+            {"LibraryTop", &SettingsValues::libraryTop},
+            {"LibraryLeft", &SettingsValues::libraryLeft},
+            {"LibraryWidth", &SettingsValues::libraryWidth, SettingRange{0, 1 << 20}},
+            {"LibraryHeight", &SettingsValues::libraryHeight, SettingRange{0, 1 << 20}},
+            {"LibraryColumns", &SettingsValues::libraryColumns},
             // 10 is endless; a fade over more than a minute is not a fade-out.
-            {"LoopCount", &SettingsValues::LoopCount, SettingRange{0, 10}},
-            {"LoopFade", &SettingsValues::LoopFade, SettingRange{0, 60}},
-            {"Language", &SettingsValues::Language, SettingRange{0, 2}},
-            {"TextEncoding", &SettingsValues::TextEncoding, SettingRange{0, 6}},
-            {"SynthBufferFrames", &SettingsValues::SynthBufferFrames, SettingRange{256, 2048}},
-            {"FileSort", &SettingsValues::FileSort},
-            {"MIDIOutPort", &SettingsValues::MIDIOutPort},
-            {"RepeatMode", &SettingsValues::RepeatMode},
-            {"OpenModeSw", &SettingsValues::OpenModeSw},
-            {"WindowStyle", &SettingsValues::WindowStyle},
-            {"DefDir", &SettingsValues::DefDir},
-            {"WindowType", &SettingsValues::WindowType},
-            {"EffectChorus", &SettingsValues::EffectChorus},
-            {"EffectReverb", &SettingsValues::EffectReverb},
-            {"EqMode", &SettingsValues::EqMode},
-            {"SSTP", &SettingsValues::SSTP},
-            {"MWPFile", &SettingsValues::MWPFile},
+            {"LoopCount", &SettingsValues::loopCount, SettingRange{0, 10}},
+            {"LoopFade", &SettingsValues::loopFadeSeconds, SettingRange{0, 60}},
+            {"Language", &SettingsValues::language, SettingRange{0, 2}},
+            {"TextEncoding", &SettingsValues::textEncoding, SettingRange{0, 6}},
+            {"SynthBufferFrames", &SettingsValues::synthBufferFrames, SettingRange{256, 2048}},
+            {"FileSort", &SettingsValues::fileSort},
+            {"MIDIOutPort", &SettingsValues::midiOutPort},
+            {"RepeatMode", &SettingsValues::repeatMode},
+            {"OpenModeSw", &SettingsValues::openMode},
+            {"WindowStyle", &SettingsValues::mainWindowFull},
+            {"DefDir", &SettingsValues::lastFolder},
+            {"WindowType", &SettingsValues::mainPanel},
+            {"EffectChorus", &SettingsValues::effectChorus},
+            {"EffectReverb", &SettingsValues::effectReverb},
+            {"EqMode", &SettingsValues::eqCaption},
+            {"SSTP", &SettingsValues::sstpNotices},
+            {"MWPFile", &SettingsValues::mwpFile},
         };
         d.insert(d.end(), rest.begin(), rest.end());
         return d;
@@ -130,8 +135,8 @@ std::string TextOf(const SettingsValues& v, const Field& f) {
     if (auto p = std::get_if<RepeatField>(&f)) return NumberText(static_cast<int32_t>(v.**p));
     if (auto p = std::get_if<BoolField>(&f)) return BoolText(v.**p);
     if (auto p = std::get_if<TextField>(&f)) return v.**p;
-    if (auto p = std::get_if<EmuBoolField>(&f)) return BoolText(v.Emulation.**p);
-    if (auto p = std::get_if<EmuTextField>(&f)) return v.Emulation.**p;
+    if (auto p = std::get_if<EmuBoolField>(&f)) return BoolText(v.moduleEmulation.**p);
+    if (auto p = std::get_if<EmuTextField>(&f)) return v.moduleEmulation.**p;
     const ListItem& li = std::get<ListItem>(f);
     return (v.*li.list)[li.index];
 }
@@ -150,9 +155,9 @@ bool StoreText(SettingsValues& v, const Field& f, const std::string& text) {
         v.** p = text;
         return true;
     }
-    if (auto p = std::get_if<EmuBoolField>(&f)) return ParseBoolText(text, v.Emulation.**p);
+    if (auto p = std::get_if<EmuBoolField>(&f)) return ParseBoolText(text, v.moduleEmulation.**p);
     if (auto p = std::get_if<EmuTextField>(&f)) {
-        v.Emulation.** p = text;
+        v.moduleEmulation.** p = text;
         return true;
     }
     const ListItem& li = std::get<ListItem>(f);
@@ -165,10 +170,10 @@ bool StoreText(SettingsValues& v, const Field& f, const std::string& text) {
 bool Acceptable(const KeyDef& def, const SettingsValues& v) {
     if (def.name == "SynthBufferFrames")
         return std::find(kSynthBufferChoices.begin(), kSynthBufferChoices.end(),
-                         v.SynthBufferFrames) != kSynthBufferChoices.end();
+                         v.synthBufferFrames) != kSynthBufferChoices.end();
     if (def.range) return def.range->Contains(v.*std::get<NumField>(def.field));
     if (def.name == "OSRetrun")
-        return std::find(kOsReturnValues.begin(), kOsReturnValues.end(), v.OSRetrun) !=
+        return std::find(kOsReturnValues.begin(), kOsReturnValues.end(), v.osReturn) !=
                kOsReturnValues.end();
     return true;
 }
@@ -317,8 +322,8 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
 
     for (const SettingKey& key : SettingKeysInLoadOrder()) {
         const KeyDef& def = Def(key.name);
-        if (key.name == "MAIN_TOP") v.MainTop = v.CtlTop + menus.control_height;
-        if (key.name == "ArrModeCap" && v.ArrMode == 0) continue;
+        if (key.name == "MAIN_TOP") v.mainTop = v.controlTop + menus.control_height;
+        if (key.name == "ArrModeCap" && v.arrangementItem == 0) continue;
 
         if (std::optional<std::string> text = store.Get(key.name)) {
             SettingsValues trial = v;
@@ -332,53 +337,54 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
         if (key.name == "ArrModeCap") {
             // The stored number counts only while the item still carries the
             // stored caption; arrangement files come and go.
-            const bool match = v.ArrMode >= 1 &&
-                               static_cast<size_t>(v.ArrMode) <= menus.arrangements.size() &&
-                               menus.arrangements[v.ArrMode - 1] == v.ArrModeCap;
+            const bool match =
+                v.arrangementItem >= 1 &&
+                static_cast<size_t>(v.arrangementItem) <= menus.arrangements.size() &&
+                menus.arrangements[v.arrangementItem - 1] == v.arrangementCaption;
             if (!match) {
-                v.ArrMode = 0;
-                v.ArrModeCap.clear();
+                v.arrangementItem = 0;
+                v.arrangementCaption.clear();
             }
-            c.arrangement = v.ArrMode;
-        } else if (key.name == "ArrMode" && v.ArrMode == 0) {
+            c.arrangement = v.arrangementItem;
+        } else if (key.name == "ArrMode" && v.arrangementItem == 0) {
             c.arrangement = 0;
         } else if (key.name == "ThreadMode" && priority) {
-            ApplyThreadMode(*priority, v.ThreadMode);
+            ApplyThreadMode(*priority, v.threadMode);
         }
     }
     // ArrMode alone (no caption read) is handled above; a nonzero ArrMode
     // whose caption key was absent compared against the default (empty).
 
-    c.task_type = v.TaskType;
-    c.file_sort = v.FileSort;
+    c.task_type = v.taskType;
+    c.file_sort = v.fileSort;
     c.os_return =
-        static_cast<int>(std::find(kOsReturnValues.begin(), kOsReturnValues.end(), v.OSRetrun) -
+        static_cast<int>(std::find(kOsReturnValues.begin(), kOsReturnValues.end(), v.osReturn) -
                          kOsReturnValues.begin());
 
-    v.OutDevice = -1;
-    if (v.MIDIOutPort != kMidiMapper) {
-        auto it = std::find(menus.ports.begin(), menus.ports.end(), v.MIDIOutPort);
-        if (it != menus.ports.end()) v.OutDevice = static_cast<int32_t>(it - menus.ports.begin());
+    v.outDevice = -1;
+    if (v.midiOutPort != kMidiMapper) {
+        auto it = std::find(menus.ports.begin(), menus.ports.end(), v.midiOutPort);
+        if (it != menus.ports.end()) v.outDevice = static_cast<int32_t>(it - menus.ports.begin());
     }
-    c.port = v.OutDevice;
-    c.repeat = static_cast<int>(v.RepeatMode);
-    c.open_mode = v.OpenModeSw;
-    c.chorus = EffectMenuItem(v.EffectChorus);
-    c.reverb = EffectMenuItem(v.EffectReverb);
+    c.port = v.outDevice;
+    c.repeat = static_cast<int>(v.repeatMode);
+    c.open_mode = v.openMode;
+    c.chorus = EffectMenuItem(v.effectChorus);
+    c.reverb = EffectMenuItem(v.effectReverb);
 
-    v.EqItem = 0;
-    v.EqActive = false;
-    if (!v.EqMode.empty()) {
-        auto it = std::find(menus.eq_presets.begin(), menus.eq_presets.end(), v.EqMode);
+    v.eqItem = 0;
+    v.eqActive = false;
+    if (!v.eqCaption.empty()) {
+        auto it = std::find(menus.eq_presets.begin(), menus.eq_presets.end(), v.eqCaption);
         if (it != menus.eq_presets.end()) {
-            v.EqItem = static_cast<int32_t>(it - menus.eq_presets.begin()) + 1;
-            v.EqActive = true;
+            v.eqItem = static_cast<int32_t>(it - menus.eq_presets.begin()) + 1;
+            v.eqActive = true;
         }
     }
-    c.eq = v.EqItem;
+    c.eq = v.eqItem;
 
     SettingsValues defaults;
-    defaults.MainTop = v.CtlTop + menus.control_height;
+    defaults.mainTop = v.controlTop + menus.control_height;
     for (const SettingKey& key : SettingKeysInLoadOrder()) {
         const KeyDef& def = Def(key.name);
         std::string text = TextOf(v, def.field);
@@ -390,20 +396,20 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
 SettingsStatus SaveSettings(const SettingsValues& v, const SettingsMenus& menus,
                             SettingsStore& store) {
     SettingsValues out = v;
-    const bool arrOk =
-        v.ArrMode >= 1 && static_cast<size_t>(v.ArrMode) <= menus.arrangements.size();
-    if (!arrOk) out.ArrMode = 0;
-    out.ArrModeCap = arrOk ? menus.arrangements[v.ArrMode - 1] : std::string();
-    out.MIDIOutPort = (v.OutDevice >= 0 && static_cast<size_t>(v.OutDevice) < menus.ports.size())
-                          ? menus.ports[v.OutDevice]
+    const bool arrOk = v.arrangementItem >= 1 &&
+                       static_cast<size_t>(v.arrangementItem) <= menus.arrangements.size();
+    if (!arrOk) out.arrangementItem = 0;
+    out.arrangementCaption = arrOk ? menus.arrangements[v.arrangementItem - 1] : std::string();
+    out.midiOutPort = (v.outDevice >= 0 && static_cast<size_t>(v.outDevice) < menus.ports.size())
+                          ? menus.ports[v.outDevice]
                           : std::string(kMidiMapper);
-    out.EqMode =
-        (v.EqActive && v.EqItem >= 1 && static_cast<size_t>(v.EqItem) <= menus.eq_presets.size())
-            ? menus.eq_presets[v.EqItem - 1]
+    out.eqCaption =
+        (v.eqActive && v.eqItem >= 1 && static_cast<size_t>(v.eqItem) <= menus.eq_presets.size())
+            ? menus.eq_presets[v.eqItem - 1]
             : std::string();
 
     for (const std::string& name : SettingKeysInSaveOrder()) {
-        if (name == "ArrModeCap" && out.ArrMode == 0) continue;
+        if (name == "ArrModeCap" && out.arrangementItem == 0) continue;
         store.Set(name, TextOf(out, Def(name).field));
     }
     return store.Commit();

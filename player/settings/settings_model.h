@@ -21,72 +21,72 @@ inline constexpr const char* kMidiMapper = "MIDI Mapper";
 inline constexpr const char* kNoExecutable = "None";
 
 struct SettingsValues {
-    int32_t CtlTop = 0;  // twips
-    int32_t CtlLeft = 0;
-    int32_t MainTop = 0;  // default: control window top + its height
-    int32_t MainLeft = 0;
-    int32_t ArrMode = 0;  // 0 none, else 1-based arrangement item
-    std::string ArrModeCap;
-    std::array<std::string, 10> Executable{"None", "None", "None", "None", "None",
-                                           "None", "None", "None", "None", "None"};
-    std::array<std::string, 10> Recent{};  // newest first; empty = unused
-    int32_t MTimer = 5;
-    int32_t GTimer = 50;
-    bool ShowWRD = true;
-    bool EasyDeltaTime = true;
-    bool AlwaysMove = false;
-    int32_t MWRDTimer = 50;
-    bool BltSw = true;
-    int32_t TaskType = 2;
-    int32_t ThreadMode = 2;
-    bool SendSysEX = true;
-    bool SendBankSelect = true;
-    bool SWRDEmulation = true;
-    bool MWRDEmulation = true;
-    int32_t OSRetrun = 10;
-    ModuleEmulation Emulation;
-    int32_t RcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
-    int32_t LoopCount = 0;     // ループ回数: extra plays of a loop, 10 endless
-    int32_t LoopFade = 0;      // seconds of fade-out after the last loop
-    int32_t Language = 0;      // 言語 / Language: 0 the locale's, 1 Japanese, 2 English
+    int32_t controlTop = 0;  // twips
+    int32_t controlLeft = 0;
+    int32_t mainTop = 0;  // default: control window top + its height
+    int32_t mainLeft = 0;
+    int32_t arrangementItem = 0;  // 0 none, else 1-based arrangement item
+    std::string arrangementCaption;
+    std::array<std::string, 10> launchPrograms{"None", "None", "None", "None", "None",
+                                               "None", "None", "None", "None", "None"};
+    std::array<std::string, 10> recentFiles{};  // newest first; empty = unused
+    int32_t mainTimerMs = 5;
+    int32_t graphicsTimerMs = 50;
+    bool showWrd = true;
+    bool easyDeltaTime = true;
+    bool stayResidentOnClose = false;
+    int32_t wrdTimerMs = 50;
+    bool displayOn = true;
+    int32_t taskType = 2;
+    int32_t threadMode = 2;
+    bool sendSysEx = true;
+    bool sendBankSelect = true;
+    bool sherryWrdEmulation = true;
+    bool mimpiWrdEmulation = true;
+    int32_t osReturn = 10;
+    ModuleEmulation moduleEmulation;
+    int32_t rcpLoopCount = 2;     // plays of an endless loop in a Recomposer song
+    int32_t loopCount = 0;        // ループ回数: extra plays of a loop, 10 endless
+    int32_t loopFadeSeconds = 0;  // seconds of fade-out after the last loop
+    int32_t language = 0;         // 言語 / Language: 0 the locale's, 1 Japanese, 2 English
     // 文字コード: the encoding of texts from files, 0 automatic, else the
     // code page kTextEncodingCodePages names (player/platform/text_decoding.h).
-    int32_t TextEncoding = 0;
-    int32_t FileSort = 0;
-    std::string MIDIOutPort = kMidiMapper;
-    sonfara::RepeatMode RepeatMode = sonfara::RepeatMode::kList;
-    int32_t OpenModeSw = 0;
-    bool WindowStyle = true;
-    std::string DefDir = "0";
-    int32_t WindowType = 0;
-    int32_t EffectChorus = 128;
-    int32_t EffectReverb = 128;
-    std::string EqMode;  // caption of the selected EQ preset, empty for none
-    bool SSTP = true;
-    std::string MWPFile;  // written at shut-down, never read
+    int32_t textEncoding = 0;
+    int32_t fileSort = 0;
+    std::string midiOutPort = kMidiMapper;
+    sonfara::RepeatMode repeatMode = sonfara::RepeatMode::kList;
+    int32_t openMode = 0;
+    bool mainWindowFull = true;
+    std::string lastFolder = "0";
+    int32_t mainPanel = 0;
+    int32_t effectChorus = 128;
+    int32_t effectReverb = 128;
+    std::string eqCaption;  // caption of the selected EQ preset, empty for none
+    bool sstpNotices = true;
+    std::string mwpFile;  // written at shut-down, never read
     // The lyrics window: shown at the exit, and its frame in twips (0 x 0:
     // never placed, the window manager decides).
-    bool LyricsShown = false;
-    int32_t LyricsTop = 0;
-    int32_t LyricsLeft = 0;
-    int32_t LyricsWidth = 0;
-    int32_t LyricsHeight = 0;
+    bool lyricsShown = false;
+    int32_t lyricsTop = 0;
+    int32_t lyricsLeft = 0;
+    int32_t lyricsWidth = 0;
+    int32_t lyricsHeight = 0;
     // The library window, the same way, and its column widths in pixels
     // ("w1,w2,..."; empty: the defaults).
-    bool LibraryShown = false;
-    int32_t LibraryTop = 0;
-    int32_t LibraryLeft = 0;
-    int32_t LibraryWidth = 0;
-    int32_t LibraryHeight = 0;
-    std::string LibraryColumns;
+    bool libraryShown = false;
+    int32_t libraryTop = 0;
+    int32_t libraryLeft = 0;
+    int32_t libraryWidth = 0;
+    int32_t libraryHeight = 0;
+    std::string libraryColumns;
     // The built-in synthesizer's audio buffer in frames (one of
     // kSynthBufferChoices): larger costs less, smaller answers sooner.
-    int32_t SynthBufferFrames = 2048;
+    int32_t synthBufferFrames = 2048;
 
     // Menu state that is stored through the texts above.
-    int32_t OutDevice = -1;  // port menu position (0-based), -1 the mapper
-    int32_t EqItem = 0;      // 1-based EQ preset, 0 = EQ off
-    bool EqActive = false;
+    int32_t outDevice = -1;  // port menu position (0-based), -1 the mapper
+    int32_t eqItem = 0;      // 1-based EQ preset, 0 = EQ off
+    bool eqActive = false;
 };
 
 enum class SettingKind { kNumber, kBool, kText };

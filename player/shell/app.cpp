@@ -56,8 +56,8 @@ bool SonfaraApp::Start(const QStringList& paths) {
     PlaceWindows();
     MakeTimers();
     ConnectChannel();
-    panels_->SelectPanel(session_->Settings().Values().WindowType);
-    if (!session_->Settings().Values().WindowStyle) panels_->SetRolledUp(true);
+    panels_->SelectPanel(session_->Settings().Values().mainPanel);
+    if (!session_->Settings().Values().mainWindowFull) panels_->SetRolledUp(true);
     control_->ResetReadouts();
     bench_.StampWhenShown(*main_, *control_);
     bench_.WriteMenuTitles(*control_->menuBar());
@@ -67,11 +67,11 @@ bool SonfaraApp::Start(const QStringList& paths) {
     docking_->TestDocked();
     if (platform_.registerFileTypes)
         PlatformShell().RegisterFileType(QCoreApplication::applicationFilePath().toStdString());
-    taskType_ = session_->Settings().Values().TaskType;
-    textEncoding_ = session_->Settings().Values().TextEncoding;
+    taskType_ = session_->Settings().Values().taskType;
+    textEncoding_ = session_->Settings().Values().textEncoding;
     AddTray();
     display_->StartDrawingThread();
-    timers_.Start(session_->Settings().Values().BltSw);
+    timers_.Start(session_->Settings().Values().displayOn);
     if (platform_.mpris) mpris_->Register();  // without a session bus the player runs without it
     SendNotice(StartupNoticeText(SystemCodePage()));
     return true;
@@ -128,7 +128,7 @@ void SonfaraApp::MakeWindows() {
     displaySource_ = std::make_unique<display::OutputLayerSource>(session_->Output().Layer());
     display::DisplayOptions options;
     options.dpr = qApp->devicePixelRatio();
-    options.graphicsIntervalMs = session_->Settings().Values().GTimer;
+    options.graphicsIntervalMs = session_->Settings().Values().graphicsTimerMs;
     options.instLabel = [this](int program, int bank, int map) {
         return InstLabelText(lib_, program, bank, map);
     };
@@ -186,9 +186,10 @@ void SonfaraApp::PlaceWindows() {
     const SettingsValues& v = session_->Settings().Values();
     QWidget* control = control_.get();
     control->adjustSize();
-    const QRect ctl(QPoint(v.CtlLeft / kTwipsPerPixel, v.CtlTop / kTwipsPerPixel), control->size());
-    QRect main(QPoint(v.MainLeft / kTwipsPerPixel, v.MainTop / kTwipsPerPixel), main_->size());
-    const bool stored = v.MainTop != v.CtlTop || v.MainLeft != v.CtlLeft;
+    const QRect ctl(QPoint(v.controlLeft / kTwipsPerPixel, v.controlTop / kTwipsPerPixel),
+                    control->size());
+    QRect main(QPoint(v.mainLeft / kTwipsPerPixel, v.mainTop / kTwipsPerPixel), main_->size());
+    const bool stored = v.mainTop != v.controlTop || v.mainLeft != v.controlLeft;
     if (!stored) main.moveTopLeft(DockedMainPosition(ctl));
     const bool docked = !stored || StoredDocked(ctl, main.topLeft());
     QList<QRect> areas;
@@ -210,7 +211,7 @@ void SonfaraApp::MakeTimers() {
     work.positionKnob = [this] { control_->OnCtlSet(session_->Snapshot()); };
     work.controlReadouts = [this] { control_->OnCtlSet2(session_->Snapshot()); };
     work.busy = [this] { return state_.playing || state_.stepping; };
-    timers_.Make(*display_, session_->Settings().Values().GTimer, std::move(work));
+    timers_.Make(*display_, session_->Settings().Values().graphicsTimerMs, std::move(work));
     control_->UseClock(timers_);
 }
 
@@ -245,12 +246,12 @@ void SonfaraApp::SaveWindowPlacement() {
     const bool full = !main_->RolledUp();
     session_->Settings().Edit([&](SettingsValues& v) {
         dialogs_->SaveLyricsWindow(v);
-        v.CtlTop = c.y() * kTwipsPerPixel;
-        v.CtlLeft = c.x() * kTwipsPerPixel;
-        v.MainTop = m.y() * kTwipsPerPixel;
-        v.MainLeft = m.x() * kTwipsPerPixel;
-        v.WindowType = panel;
-        v.WindowStyle = full;
+        v.controlTop = c.y() * kTwipsPerPixel;
+        v.controlLeft = c.x() * kTwipsPerPixel;
+        v.mainTop = m.y() * kTwipsPerPixel;
+        v.mainLeft = m.x() * kTwipsPerPixel;
+        v.mainPanel = panel;
+        v.mainWindowFull = full;
     });
 }
 
@@ -296,7 +297,7 @@ void SonfaraApp::Raise() {
 void SonfaraApp::Wake(const QStringList& paths) {
     if (residentHidden_) {
         session_->Output().ReloadShapingCatalog();  // files may have come or gone meanwhile
-        timers_.Start(session_->Settings().Values().BltSw);
+        timers_.Start(session_->Settings().Values().displayOn);
         session_->Presentation().AttachWrdPlugin();
         AddTray();
     }
@@ -330,7 +331,7 @@ void SonfaraApp::RequestClose(CloseMode mode) {
     if (unloading_ || timers_.Closing()) return;
     if (mode == kSessionEnd)
         CloseForSessionEnd();
-    else if (session_->Settings().Values().AlwaysMove && mode != kTaskManager)
+    else if (session_->Settings().Values().stayResidentOnClose && mode != kTaskManager)
         HideResident();
     else
         BeginOrderlyExit();
@@ -417,13 +418,13 @@ void SonfaraApp::ToggleMainRollUp() {
     const int panel = panels_->SelectedPanel();
     const bool full = !panels_->RolledUp();
     session_->Settings().Edit([&](SettingsValues& v) {
-        v.WindowType = panel;
-        v.WindowStyle = full;
+        v.mainPanel = panel;
+        v.mainWindowFull = full;
     });
 }
 
 void SonfaraApp::SendNotice(const std::string& noticeBytes) {
-    sonfara::SendNotice(lib_, session_->Settings().Values().SSTP, noticeBytes);
+    sonfara::SendNotice(lib_, session_->Settings().Values().sstpNotices, noticeBytes);
 }
 
 void SonfaraApp::OpenHelp() {
@@ -467,16 +468,17 @@ void SonfaraApp::OnStateChanged(const SessionSnapshot& state) {
 // way they changed.
 void SonfaraApp::OnSettingsChanged(const SettingsValues& v) {
     if (!display_ || !tray_) return;  // still starting: the windows take the values when made
-    if (v.TaskType != taskType_) {
+    if (v.taskType != taskType_) {
         RemoveTray();
-        taskType_ = v.TaskType;
+        taskType_ = v.taskType;
         AddTray();
     }
-    if (v.GTimer != display_->GraphicsIntervalMs()) timers_.SetGraphicsInterval(v.GTimer);
-    dialogs_->WrdWindow()->SetInterval(v.MWRDTimer);
+    if (v.graphicsTimerMs != display_->GraphicsIntervalMs())
+        timers_.SetGraphicsInterval(v.graphicsTimerMs);
+    dialogs_->WrdWindow()->SetInterval(v.wrdTimerMs);
     // The session read the song's texts again; the windows show them anew.
-    if (v.TextEncoding != textEncoding_) {
-        textEncoding_ = v.TextEncoding;
+    if (v.textEncoding != textEncoding_) {
+        textEncoding_ = v.textEncoding;
         if (session_->Songs().Song().Loaded && panels_) panels_->TextsChanged();
         dialogs_->Lyrics().SetLyrics(session_->Songs().SongLyrics());
     }

@@ -238,9 +238,9 @@ const MenuEntry ControlMenus::kEntries[] = {
            [](M& m, int i) { m.session_.Output().SelectReverb(i); }),
     Separator(kExtension),
     Toggle(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "MIMPI-WRDエミュレーション"), "MWRD_Emu",
-           &SettingsValues::MWRDEmulation),
+           &SettingsValues::mimpiWrdEmulation),
     Toggle(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "Sherry-WRDエミュレーション"), "SWRD_Emu",
-           &SettingsValues::SWRDEmulation),
+           &SettingsValues::sherryWrdEmulation),
 
     Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "設定(&S)"), kSettings),
     Act(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "設定全般"), "Settings",
@@ -261,27 +261,27 @@ const MenuEntry ControlMenus::kEntries[] = {
            [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
     Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ファイルオープンモード"), kOpenMode),
     Choice(kOpenMode, QT_TRANSLATE_NOOP("ControlMenus", "リストを新規作成"), "ListMode0", 0,
-           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.OpenModeSw = i; }); }),
+           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.openMode = i; }); }),
     Choice(kOpenMode, QT_TRANSLATE_NOOP("ControlMenus", "リストに追加"), "ListMode1", 1,
-           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.OpenModeSw = i; }); }),
+           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.openMode = i; }); }),
     Choice(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ソートなし"), "FileSort0", 0,
-           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.FileSort = i; }); }),
+           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.fileSort = i; }); }),
     Choice(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ファイル名でソート"), "FileSort1", 1,
-           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.FileSort = i; }); }),
+           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.fileSort = i; }); }),
     Separator(kSettings),
     Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "簡易エミュレート（送出イベント設定）"),
         kEmulation),
     Toggle(kEmulation, QT_TRANSLATE_NOOP("ControlMenus", "バンクセレクト"), "SendBankSelect",
-           &SettingsValues::SendBankSelect),
+           &SettingsValues::sendBankSelect),
     Toggle(kEmulation, QT_TRANSLATE_NOOP("ControlMenus", "エクスクルーシブ"), "SendSysEX",
-           &SettingsValues::SendSysEX),
+           &SettingsValues::sendSysEx),
     Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "出力デバイス切り替え"), kPort),
     Choice(kPort, kMidiMapper, "MIDIPortMapper", -1,  // the ports follow
            [](M& m, int d) { m.OnPortChosen(d); }),
     Separator(kSettings),
     Toggle(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "低負荷モード（画面描画停止）"), "BltOff",
            [](M& m, int on) {
-               m.ChangeSetting([on](SettingsValues& v) { v.BltSw = !on; });
+               m.ChangeSetting([on](SettingsValues& v) { v.displayOn = !on; });
                m.hooks_.SetLowLoad(on != 0);
            }),
 
@@ -383,11 +383,11 @@ void ControlMenus::ChangeSetting(const std::function<void(SettingsValues&)>& cha
 }
 
 void ControlMenus::ChooseLoopCount(ControlMenus& m, int n) {
-    m.ChangeSetting([n](SettingsValues& v) { v.LoopCount = n; });
+    m.ChangeSetting([n](SettingsValues& v) { v.loopCount = n; });
 }
 
 void ControlMenus::ChooseLoopFade(ControlMenus& m, int seconds) {
-    m.ChangeSetting([seconds](SettingsValues& v) { v.LoopFade = seconds; });
+    m.ChangeSetting([seconds](SettingsValues& v) { v.loopFadeSeconds = seconds; });
 }
 
 // A point at the knob's place; a B too close after A is refused with a word.
@@ -403,33 +403,33 @@ void ControlMenus::SyncWithSettings() {
         if (QAction* a = Action(name)) a->setChecked(on);
     };
     for (int i = 0; i < kRepeatModeCount; ++i)
-        check(QStringLiteral("Repeat%1").arg(i), v.RepeatMode == RepeatMode(i));
+        check(QStringLiteral("Repeat%1").arg(i), v.repeatMode == RepeatMode(i));
     for (int i = 0; i < 2; ++i) {
-        check(QStringLiteral("ListMode%1").arg(i), v.OpenModeSw == i);
-        check(QStringLiteral("FileSort%1").arg(i), v.FileSort == i);
+        check(QStringLiteral("ListMode%1").arg(i), v.openMode == i);
+        check(QStringLiteral("FileSort%1").arg(i), v.fileSort == i);
     }
     for (int i = 0; i < 3; ++i) {
-        check(QStringLiteral("ChorusEft%1").arg(i), EffectMenuItem(v.EffectChorus) == i);
-        check(QStringLiteral("ReverbEft%1").arg(i), EffectMenuItem(v.EffectReverb) == i);
+        check(QStringLiteral("ChorusEft%1").arg(i), EffectMenuItem(v.effectChorus) == i);
+        check(QStringLiteral("ReverbEft%1").arg(i), EffectMenuItem(v.effectReverb) == i);
     }
-    check("ArrNone", v.ArrMode == 0);
+    check("ArrNone", v.arrangementItem == 0);
     for (size_t i = 1; i <= session_.Output().Catalog().Arrangements().size(); ++i)
-        check(QStringLiteral("ArrDats%1").arg(i), v.ArrMode == static_cast<int>(i));
-    const int eq = v.EqActive ? v.EqItem : 0;
+        check(QStringLiteral("ArrDats%1").arg(i), v.arrangementItem == static_cast<int>(i));
+    const int eq = v.eqActive ? v.eqItem : 0;
     check("EqNone", eq == 0);
     for (size_t i = 1; i <= session_.Output().Catalog().EqPresets().size(); ++i)
         check(QStringLiteral("EqMenu%1").arg(i), eq == static_cast<int>(i));
-    check("MWRD_Emu", v.MWRDEmulation);
-    check("SWRD_Emu", v.SWRDEmulation);
-    check("SendBankSelect", v.SendBankSelect);
-    check("SendSysEX", v.SendSysEX);
-    check("BltOff", !v.BltSw);
+    check("MWRD_Emu", v.mimpiWrdEmulation);
+    check("SWRD_Emu", v.sherryWrdEmulation);
+    check("SendBankSelect", v.sendBankSelect);
+    check("SendSysEX", v.sendSysEx);
+    check("BltOff", !v.displayOn);
     for (int n = 0; n <= kEndlessLoops; ++n)
-        check(QStringLiteral("LoopCount%1").arg(n), v.LoopCount == n);
-    for (int n : {0, 3, 5, 10}) check(QStringLiteral("LoopFade%1").arg(n), v.LoopFade == n);
-    check("MIDIPortMapper", v.OutDevice < 0);
+        check(QStringLiteral("LoopCount%1").arg(n), v.loopCount == n);
+    for (int n : {0, 3, 5, 10}) check(QStringLiteral("LoopFade%1").arg(n), v.loopFadeSeconds == n);
+    check("MIDIPortMapper", v.outDevice < 0);
     for (size_t i = 0; i < session_.Output().PortNames().size(); ++i)
-        check(QStringLiteral("MIDIPortNum%1").arg(i), v.OutDevice == static_cast<int>(i));
+        check(QStringLiteral("MIDIPortNum%1").arg(i), v.outDevice == static_cast<int>(i));
 }
 
 void ControlMenus::RebuildFileList() {
@@ -526,7 +526,7 @@ void ControlMenus::UpdateLaunchEntries() {
 // --- Commands ------------------------------------------------------------------
 
 void ControlMenus::OnPortChosen(int device) {
-    if (device == session_.Settings().Values().OutDevice && !session_.Songs().PortFailed()) {
+    if (device == session_.Settings().Values().outDevice && !session_.Songs().PortFailed()) {
         SyncWithSettings();  // the current port again: nothing reopens
         return;
     }
@@ -540,13 +540,13 @@ void ControlMenus::OnFileOpen() {
     ModalScope modal(hooks_);
     const QStringList files = QFileDialog::getOpenFileNames(
         &window_, QCoreApplication::translate("ControlMenus", "MIDIファイルを開く"),
-        StartFolder(session_.Settings().Values().DefDir),
+        StartFolder(session_.Settings().Values().lastFolder),
         QStringLiteral(
             "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.kar *.rcp *.mlt "
             "*.lzh *.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
     if (files.isEmpty()) return;
     ChangeSetting(
-        [&](SettingsValues& v) { v.DefDir = S(QFileInfo(files.front()).absolutePath()); });
+        [&](SettingsValues& v) { v.lastFolder = S(QFileInfo(files.front()).absolutePath()); });
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(S(f));
     session_.Songs().OpenPaths(paths);
@@ -557,7 +557,7 @@ void ControlMenus::OnFolderOpen() {
     const QString dir = QFileDialog::getExistingDirectory(
         &window_,
         QCoreApplication::translate("ControlMenus", "MIDIファイルがあるフォルダを指定してください"),
-        StartFolder(session_.Settings().Values().DefDir));
+        StartFolder(session_.Settings().Values().lastFolder));
     if (dir.isEmpty()) return;
     WindowNotifier notifier(host_);
     CodePage cp("CP932");
@@ -570,12 +570,12 @@ void ControlMenus::OnListSave() {
     ModalScope modal(hooks_);
     const QString path = QFileDialog::getSaveFileName(
         &window_, QCoreApplication::translate("ControlMenus", "リストファイルの保存"),
-        StartFolder(session_.Settings().Values().DefDir),
+        StartFolder(session_.Settings().Values().lastFolder),
         QCoreApplication::translate("ControlMenus",
                                     "リストファイル(*.mlt) (*.mlt);;圧縮ファイル(*.lzh) "
                                     "(*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
     if (path.isEmpty()) return;
-    ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
+    ChangeSetting([&](SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
     (void)session_.Lists().SaveList(S(path));  // the list layer shows its own failures
 }
 
@@ -592,10 +592,10 @@ void ControlMenus::OnSaveAsSmf() {
     const QString name = QFileInfo(Q(src.FileName)).completeBaseName() + QStringLiteral(".mid");
     const QString path = QFileDialog::getSaveFileName(
         &window_, L(files::msg::kSaveSmfTitle),
-        QDir(StartFolder(session_.Settings().Values().DefDir)).filePath(name),
+        QDir(StartFolder(session_.Settings().Values().lastFolder)).filePath(name),
         QStringLiteral("Standard MIDI File (*.mid)"));
     if (path.isEmpty()) return;
-    ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
+    ChangeSetting([&](SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
     WindowNotifier notifier(host_);
     files::SaveSongAsSmf(src, S(path), notifier);
 }
@@ -619,7 +619,7 @@ AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFor
             r.channels |= static_cast<uint16_t>(1u << (c - 1));
     }
     const int32_t a = snap.loops.pointA, b = snap.loops.pointB;
-    const int count = r.values.LoopCount;
+    const int count = r.values.loopCount;
     if (a >= 0 && b >= 0 && count > 0 && count != kEndlessLoops)
         r.onOpened = [a, b](PlaybackSession& s) {
             (void)s.Transport().SetLoopSection(a, b);
@@ -661,7 +661,7 @@ void ControlMenus::OnExportAudio() {
         ModalScope modal(hooks_);
         path = QFileDialog::getSaveFileName(
             &window_, QCoreApplication::translate("ControlMenus", "音声ファイルに書き出し"),
-            QDir(StartFolder(session_.Settings().Values().DefDir)).filePath(name),
+            QDir(StartFolder(session_.Settings().Values().lastFolder)).filePath(name),
             filters.join(QStringLiteral(";;")), &chosen);
     }
     if (path.isEmpty()) return;
@@ -671,7 +671,7 @@ void ControlMenus::OnExportAudio() {
         format = kFilters[std::max<qsizetype>(0, filters.indexOf(chosen))].format;
         path += QStringLiteral(".") + QString::fromLatin1(AudioFormatExtension(*format));
     }
-    ChangeSetting([&](SettingsValues& v) { v.DefDir = S(QFileInfo(path).absolutePath()); });
+    ChangeSetting([&](SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
     hooks_.ExportAudio(ExportRequest(S(path), *format));
 }
 

@@ -78,7 +78,7 @@ void RunPendingEvents() {
 
 ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidget* parent)
     : QMainWindow(parent), session_(session), hooks_(hooks) {
-    textEncoding_ = session_.Settings().Values().TextEncoding;
+    textEncoding_ = session_.Settings().Values().textEncoding;
     setWindowTitle(QString::fromLatin1(session::msg::kCaption));
     setAcceptDrops(true);
     BuildPanel();
@@ -400,8 +400,8 @@ void ControlWindow::OnCatalogChanged() {
 }
 // The song's title read in another encoding.
 void ControlWindow::OnSettingsChanged(const SettingsValues& values) {
-    if (values.TextEncoding == textEncoding_) return;
-    textEncoding_ = values.TextEncoding;
+    if (values.textEncoding == textEncoding_) return;
+    textEncoding_ = values.textEncoding;
     const SessionSnapshot s = session_.Snapshot();
     if (s.loaded && !s.loading) SetTextAndTip(title_, Q(s.title));
 }

@@ -108,7 +108,7 @@ void DialogHost::AttachSession(PlaybackSession& session) {
                      });
     wrdSource_ = std::make_unique<SessionWrdSource>(session);
     wrdWindow_->SetFrameSource(wrdSource_.get());
-    wrdWindow_->SetInterval(session.Settings().Values().MWRDTimer);
+    wrdWindow_->SetInterval(session.Settings().Values().wrdTimerMs);
 }
 
 void DialogHost::SetOwner(QWidget& owner) {
@@ -165,35 +165,35 @@ constexpr int kTwipsPerPixel = 15;
 }
 
 void DialogHost::RestoreLyricsWindow(const SettingsValues& v) {
-    if (v.LyricsWidth > 0 && v.LyricsHeight > 0) {
-        lyricsWindow_->resize(v.LyricsWidth / kTwipsPerPixel, v.LyricsHeight / kTwipsPerPixel);
-        lyricsWindow_->move(v.LyricsLeft / kTwipsPerPixel, v.LyricsTop / kTwipsPerPixel);
+    if (v.lyricsWidth > 0 && v.lyricsHeight > 0) {
+        lyricsWindow_->resize(v.lyricsWidth / kTwipsPerPixel, v.lyricsHeight / kTwipsPerPixel);
+        lyricsWindow_->move(v.lyricsLeft / kTwipsPerPixel, v.lyricsTop / kTwipsPerPixel);
     }
-    if (v.LyricsShown) ShowLyricsWindow();
-    if (v.LibraryWidth > 0 && v.LibraryHeight > 0) {
-        libraryWindow_->resize(v.LibraryWidth / kTwipsPerPixel, v.LibraryHeight / kTwipsPerPixel);
-        libraryWindow_->move(v.LibraryLeft / kTwipsPerPixel, v.LibraryTop / kTwipsPerPixel);
+    if (v.lyricsShown) ShowLyricsWindow();
+    if (v.libraryWidth > 0 && v.libraryHeight > 0) {
+        libraryWindow_->resize(v.libraryWidth / kTwipsPerPixel, v.libraryHeight / kTwipsPerPixel);
+        libraryWindow_->move(v.libraryLeft / kTwipsPerPixel, v.libraryTop / kTwipsPerPixel);
     }
-    libraryWindow_->SetColumnWidths(v.LibraryColumns);
-    if (v.LibraryShown) ShowLibraryWindow();
+    libraryWindow_->SetColumnWidths(v.libraryColumns);
+    if (v.libraryShown) ShowLibraryWindow();
 }
 
 // The normal frame, also when it is full screen at the exit.
 void DialogHost::SaveLyricsWindow(SettingsValues& v) const {
     const QRect r = lyricsWindow_->isFullScreen() ? lyricsWindow_->normalGeometry()
                                                   : lyricsWindow_->frameGeometry();
-    v.LyricsShown = lyricsWindow_->isVisible();
-    v.LyricsTop = r.top() * kTwipsPerPixel;
-    v.LyricsLeft = r.left() * kTwipsPerPixel;
-    v.LyricsWidth = lyricsWindow_->width() * kTwipsPerPixel;
-    v.LyricsHeight = lyricsWindow_->height() * kTwipsPerPixel;
+    v.lyricsShown = lyricsWindow_->isVisible();
+    v.lyricsTop = r.top() * kTwipsPerPixel;
+    v.lyricsLeft = r.left() * kTwipsPerPixel;
+    v.lyricsWidth = lyricsWindow_->width() * kTwipsPerPixel;
+    v.lyricsHeight = lyricsWindow_->height() * kTwipsPerPixel;
     const QRect l = libraryWindow_->frameGeometry();
-    v.LibraryShown = libraryWindow_->isVisible();
-    v.LibraryTop = l.top() * kTwipsPerPixel;
-    v.LibraryLeft = l.left() * kTwipsPerPixel;
-    v.LibraryWidth = libraryWindow_->width() * kTwipsPerPixel;
-    v.LibraryHeight = libraryWindow_->height() * kTwipsPerPixel;
-    v.LibraryColumns = libraryWindow_->ColumnWidths();
+    v.libraryShown = libraryWindow_->isVisible();
+    v.libraryTop = l.top() * kTwipsPerPixel;
+    v.libraryLeft = l.left() * kTwipsPerPixel;
+    v.libraryWidth = libraryWindow_->width() * kTwipsPerPixel;
+    v.libraryHeight = libraryWindow_->height() * kTwipsPerPixel;
+    v.libraryColumns = libraryWindow_->ColumnWidths();
 }
 
 // Dialogs still open when the program closes: their event loops return,

@@ -38,10 +38,10 @@ class MemorySettings final : public SettingsEditor {
     explicit MemorySettings(ProcessPriority& priority) : priority_(priority) {}
     const SettingsValues& Values() const override { return values_; }
     void Edit(const std::function<void(SettingsValues&)>& change) override {
-        const int32_t threadMode = values_.ThreadMode;
+        const int32_t threadMode = values_.threadMode;
         change(values_);
         ++edits;
-        if (values_.ThreadMode != threadMode) ApplyThreadMode(priority_, values_.ThreadMode);
+        if (values_.threadMode != threadMode) ApplyThreadMode(priority_, values_.threadMode);
     }
     int edits = 0;
 
@@ -113,11 +113,11 @@ TEST_F(SettingsDialogTest, PagesButtonsAndCancel) {
     Click("Command3");
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(applier.edits, 1);
-    EXPECT_EQ(applier.Values().MTimer, 10);
+    EXPECT_EQ(applier.Values().mainTimerMs, 10);
     Find<QLineEdit>("WRDInt")->setText("100");
     Click("Command1");
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(applier.Values().MWRDTimer, 100);
+    EXPECT_EQ(applier.Values().wrdTimerMs, 100);
     dialog.show();
     EXPECT_FALSE(dialog.close());
     EXPECT_FALSE(dialog.isVisible());
@@ -135,13 +135,13 @@ TEST_F(SettingsDialogTest, PriorityResidentFlagAndEmulationFields) {
     EXPECT_EQ(priority.asked[0], PriorityClass::kNormal);
     EXPECT_EQ(priority.asked[1], PriorityClass::kRealtime);
     EXPECT_EQ(NiceValueFor(priority.asked[1]), -20);  // the highest a process may ask for
-    EXPECT_EQ(applier.Values().ThreadMode, 0);
+    EXPECT_EQ(applier.Values().threadMode, 0);
 
     // "常駐機能を無効にする" is AlwaysMove inverted.
     EXPECT_TRUE(Find<QCheckBox>("AlwaysMove")->isChecked());
     Find<QCheckBox>("AlwaysMove")->setChecked(false);
     Click("Command3");
-    EXPECT_TRUE(applier.Values().AlwaysMove);
+    EXPECT_TRUE(applier.Values().stayResidentOnClose);
     Find<QCheckBox>("AlwaysMove")->setChecked(true);
     Choose("OSReturn4");
     Choose("MinWndStyle1");
@@ -152,12 +152,12 @@ TEST_F(SettingsDialogTest, PriorityResidentFlagAndEmulationFields) {
               "SMFナイフコンフィグファイルの指定|SMFナイフコンフィグ(*.cfg)");
     Find<QCheckBox>("SMFKRythm")->setChecked(true);
     Click("Command3");
-    EXPECT_FALSE(applier.Values().AlwaysMove);
-    EXPECT_EQ(applier.Values().OSRetrun, 40);
-    EXPECT_EQ(applier.Values().TaskType, 1);
-    EXPECT_EQ(applier.Values().Emulation.MIDIEmuGSCFG, "/cfg/gs.cfg");
-    EXPECT_EQ(applier.Values().Emulation.MIDIEmuXGCFG, "");
-    EXPECT_TRUE(applier.Values().Emulation.SMFKRythm);
+    EXPECT_FALSE(applier.Values().stayResidentOnClose);
+    EXPECT_EQ(applier.Values().osReturn, 40);
+    EXPECT_EQ(applier.Values().taskType, 1);
+    EXPECT_EQ(applier.Values().moduleEmulation.gsConfig, "/cfg/gs.cfg");
+    EXPECT_EQ(applier.Values().moduleEmulation.xgConfig, "");
+    EXPECT_TRUE(applier.Values().moduleEmulation.smfkRhythm);
 }
 
 TEST_F(SettingsDialogTest, TimerTextsOutsideTheRangeAreRefused) {
@@ -174,7 +174,7 @@ TEST_F(SettingsDialogTest, TimerTextsOutsideTheRangeAreRefused) {
     EXPECT_TRUE(prompts.errors[0].contains("1から100まで")) << prompts.errors[0].toStdString();
     EXPECT_TRUE(prompts.errors[4].startsWith("WRD描画更新間隔には10から1000まで"));
     EXPECT_EQ(applier.edits, 0);  // nothing applied
-    EXPECT_EQ(applier.Values().MTimer, 5);
+    EXPECT_EQ(applier.Values().mainTimerMs, 5);
 }
 
 TEST_F(SettingsDialogTest, AssociationsFollowMimeappsList) {
@@ -193,7 +193,7 @@ TEST_F(SettingsDialogTest, AssociationsFollowMimeappsList) {
     Click("Command3");
     EXPECT_TRUE(MimeApps().contains("audio/midi=Sonfara.File.desktop;"));
     EXPECT_FALSE(MimeApps().contains("application/x-sonfara-mlt="));  // nothing remembered
-    EXPECT_EQ(applier.Values().Executable[0], "other.desktop;");
+    EXPECT_EQ(applier.Values().launchPrograms[0], "other.desktop;");
 
     // Deselecting .mid gives the remembered application back.
     rows->item(0)->setSelected(false);

@@ -163,17 +163,17 @@ TEST(ShapingCatalog, FoldersInOrderSkippingBadFiles) {
     EXPECT_EQ(c.EqCaptions(), (std::vector<std::string>{"Flat", "Low"}));
 
     SoundShaping s = MakeSoundShaping(c, 3, 2);
-    EXPECT_EQ(s.ArrMode, 3);
+    EXPECT_EQ(s.arrangementItem, 3);
     EXPECT_EQ(s.arrangement.ArrangeName, "Mine");
-    EXPECT_TRUE(s.EqActive);
+    EXPECT_TRUE(s.eqActive);
     EXPECT_EQ(s.eq[0], 0);
     EXPECT_EQ(s.eq[1], 128);
     SelectArrangement(s, c, 0);
     SelectEq(s, c, 0);
-    EXPECT_EQ(s.ArrMode, 0);
-    EXPECT_FALSE(s.EqActive);
+    EXPECT_EQ(s.arrangementItem, 0);
+    EXPECT_FALSE(s.eqActive);
     SelectArrangement(s, c, 4);  // no such item
-    EXPECT_EQ(s.ArrMode, 0);
+    EXPECT_EQ(s.arrangementItem, 0);
 }
 
 // The build tree keeps the presets beside the programs; an installed tree
@@ -218,21 +218,21 @@ TEST(ShapingCatalog, ShippedPresetsAndNameResolution) {
     // By UTF-8 caption, by file stem and by number.
     files::FileStatus resolved = ResolveSoundShaping(c, "ピアノ独奏", "BassBoost", s);
     ASSERT_TRUE(resolved.ok()) << resolved.Message();
-    EXPECT_EQ(s.ArrMode, 1);
+    EXPECT_EQ(s.arrangementItem, 1);
     EXPECT_FALSE(s.arrangement.ModOn);
     EXPECT_FALSE(s.arrangement.BankOn);
     for (int p = 1; p <= 128; ++p) ASSERT_EQ(s.arrangement.InstMap[p], 1);
-    EXPECT_TRUE(s.EqActive);
+    EXPECT_TRUE(s.eqActive);
     resolved = ResolveSoundShaping(c, "strings", "2", s);
     ASSERT_TRUE(resolved.ok()) << resolved.Message();
-    EXPECT_EQ(s.ArrMode, 2);
+    EXPECT_EQ(s.arrangementItem, 2);
     EXPECT_EQ(s.arrangement.InstMap[1], 20);
     EXPECT_EQ(s.arrangement.InstMap[57], 49);
     EXPECT_EQ(s.arrangement.InstMap[9], 9);
     EXPECT_EQ(s.eq[9], 146);
     ASSERT_TRUE(ResolveSoundShaping(c, "", "", s).ok());
-    EXPECT_EQ(s.ArrMode, 0);
-    EXPECT_FALSE(s.EqActive);
+    EXPECT_EQ(s.arrangementItem, 0);
+    EXPECT_FALSE(s.eqActive);
     resolved = ResolveSoundShaping(c, "nothing", "", s);
     EXPECT_EQ(resolved.Message(), "no arrangement named 'nothing'");
     EXPECT_EQ(ResolveSoundShaping(c, "", "7", s).Message(), "no EQ preset named '7'");

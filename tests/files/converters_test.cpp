@@ -63,21 +63,21 @@ TEST(Converters, PresentPluginsConvertThroughThePipeline) {
              .Msg(480, {0x80, 60, 0})
              .End()});
     WriteBytes(songs / "gs.mid", std::string(gs.begin(), gs.end()));
-    op.Settings().Emulation.MIDIEmulate = true;
-    op.Settings().Emulation.MIDIEmuGSCFG = "/cfg/gs.cfg";
-    op.Settings().Emulation.SMFKBank = true;
+    op.Settings().moduleEmulation.enabled = true;
+    op.Settings().moduleEmulation.gsConfig = "/cfg/gs.cfg";
+    op.Settings().moduleEmulation.smfkBank = true;
     ASSERT_TRUE(op.PlayEntry({"gs.mid", songs.Path(), "", ""}));
     EXPECT_EQ(t.loadedPaths.back(), work.Path() + "gs.mid");
     EXPECT_EQ(ReadBytes(work.Path() + "gs.mid.opts"), "/cfg/gs.cfg||0 24 -1 0 0 -1 0");
     // Without a configuration for its module the song is loaded as it is.
-    op.Settings().Emulation.MIDIEmuGSCFG.clear();
+    op.Settings().moduleEmulation.gsConfig.clear();
     ASSERT_TRUE(op.PlayEntry({"gs.mid", songs.Path(), "", ""}));
     EXPECT_EQ(t.loadedPaths.back(), songs / "gs.mid");
 
     // Paths reach the plug-ins as the file system's own bytes, whatever the
     // code page of the texts.
     fs::rename(songs / "gs.mid", songs / "ジーエス.mid");
-    op.Settings().Emulation.MIDIEmuGSCFG = "/cfg/gs.cfg";
+    op.Settings().moduleEmulation.gsConfig = "/cfg/gs.cfg";
     ASSERT_TRUE(op.PlayEntry({"ジーエス.mid", songs.Path(), "", ""}));
     EXPECT_EQ(t.loadedPaths.back(), work.Path() + "ジーエス.mid");
     WriteBytes(songs / "曲.rcp", "RCM-PC98V2.0(C)COME ON MUSIC");
@@ -105,7 +105,7 @@ TEST(Converters, BuiltInConverterServesWithoutThePlugin) {
     w.gsd = "GONE.GSD";
     w.tracks = {RcpTrackWriter().LoopStart().Note(60, 48, 24, 100).LoopEnd(0).End()};
     WriteBytes(songs / "曲.rcp", w.Bytes());
-    op.Settings().RcpLoopCount = 3;
+    op.Settings().rcpLoopCount = 3;
     op.OpenFiles(ScanFolder(songs.Path(), true));  // a folder lists its sequencer files too
     EXPECT_EQ(n.messages,
               std::vector<std::string>{

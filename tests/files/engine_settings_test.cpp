@@ -31,28 +31,28 @@ TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
     const SettingsLoadResult loaded =
         LoadSettings(store, MenusFor(c.catalog, {"Rec A", "Rec B"}), nullptr);
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
-    EXPECT_EQ(p.MTimer, 3);
-    EXPECT_FALSE(p.EasyDeltaTime);
-    EXPECT_EQ(p.RepeatMode, RepeatMode::kRandom);
-    EXPECT_FALSE(p.SendSysEX);
-    EXPECT_FALSE(p.SendBankSelect);
-    EXPECT_EQ(p.EffectReverb, 0);
-    EXPECT_EQ(p.EffectChorus, 256);
-    EXPECT_EQ(p.MIDIOutPort, "Rec B");
-    EXPECT_EQ(p.LoopCount, kEndlessLoops);
-    EXPECT_EQ(p.LoopFadeSeconds, 5);
+    EXPECT_EQ(p.mainTimerMs, 3);
+    EXPECT_FALSE(p.easyDeltaTime);
+    EXPECT_EQ(p.repeatMode, RepeatMode::kRandom);
+    EXPECT_FALSE(p.sendSysEx);
+    EXPECT_FALSE(p.sendBankSelect);
+    EXPECT_EQ(p.effectReverb, 0);
+    EXPECT_EQ(p.effectChorus, 256);
+    EXPECT_EQ(p.midiOutPort, "Rec B");
+    EXPECT_EQ(p.loopCount, kEndlessLoops);
+    EXPECT_EQ(p.loopFadeSeconds, 5);
 
     const SoundShaping s = SoundShapingFromValues(loaded.values, c.catalog);
-    EXPECT_EQ(s.ArrMode, 2);
+    EXPECT_EQ(s.arrangementItem, 2);
     EXPECT_EQ(s.arrangement.ArrangeName, "Second");
     EXPECT_EQ(s.arrangement.InstMap[1], 41);
-    EXPECT_TRUE(s.EqActive);
+    EXPECT_TRUE(s.eqActive);
     EXPECT_EQ(s.eq[0], 0);
     EXPECT_EQ(s.eq[1], 128);
 
     const FileSettings f = FileSettingsFromValues(loaded.values);
-    EXPECT_EQ(f.FileSort, 1);
-    EXPECT_EQ(f.RcpLoopCount, 4);
+    EXPECT_EQ(f.fileSort, 1);
+    EXPECT_EQ(f.rcpLoopCount, 4);
 }
 
 TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
@@ -65,25 +65,25 @@ TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
                     {"RcpLoopCount", "0"},  {"LoopCount", "11"},       {"LoopFade", "-1"}};
     const SettingsLoadResult loaded = LoadSettings(store, MenusFor(c.catalog, {"Rec A"}), nullptr);
     const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
-    EXPECT_EQ(p.MIDIOutPort, "MIDI Mapper");
-    EXPECT_EQ(p.MTimer, 5);
-    EXPECT_EQ(p.RepeatMode, RepeatMode::kList);
-    EXPECT_EQ(p.LoopCount, 0);
-    EXPECT_EQ(p.LoopFadeSeconds, 0);
+    EXPECT_EQ(p.midiOutPort, "MIDI Mapper");
+    EXPECT_EQ(p.mainTimerMs, 5);
+    EXPECT_EQ(p.repeatMode, RepeatMode::kList);
+    EXPECT_EQ(p.loopCount, 0);
+    EXPECT_EQ(p.loopFadeSeconds, 0);
     const SoundShaping s = SoundShapingFromValues(loaded.values, c.catalog);
-    EXPECT_EQ(s.ArrMode, 0);
-    EXPECT_FALSE(s.EqActive);
-    EXPECT_EQ(FileSettingsFromValues(loaded.values).RcpLoopCount, 2);  // an endless loop plays
+    EXPECT_EQ(s.arrangementItem, 0);
+    EXPECT_FALSE(s.eqActive);
+    EXPECT_EQ(FileSettingsFromValues(loaded.values).rcpLoopCount, 2);  // an endless loop plays
 
     // Defaults everywhere for an empty store.
     MemorySettingsStore empty;
     const PlaybackSettings d =
         PlaybackSettingsFromValues(LoadSettings(empty, MenusFor(c.catalog, {}), nullptr).values);
     const PlaybackSettings def;
-    EXPECT_EQ(d.MTimer, def.MTimer);
-    EXPECT_EQ(d.SendBankSelect, def.SendBankSelect);
-    EXPECT_EQ(d.EffectReverb, def.EffectReverb);
-    EXPECT_EQ(d.MIDIOutPort, def.MIDIOutPort);
+    EXPECT_EQ(d.mainTimerMs, def.mainTimerMs);
+    EXPECT_EQ(d.sendBankSelect, def.sendBankSelect);
+    EXPECT_EQ(d.effectReverb, def.effectReverb);
+    EXPECT_EQ(d.midiOutPort, def.midiOutPort);
 }
 
 }  // namespace

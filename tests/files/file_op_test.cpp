@@ -33,7 +33,7 @@ class FileOpTest : public ::testing::Test {
 };
 
 TEST_F(FileOpTest, ReplaceModePlaysTheFirstAndSortsByName) {
-    op_.Settings().FileSort = 1;
+    op_.Settings().fileSort = 1;
     op_.OpenFiles({Song("b.mid"), "\"" + Song("A.mid") + "\"", Song("a.rmi")});
     EXPECT_EQ(Captions(), (std::vector<std::string>{"A.mid", "a.rmi", "b.mid"}));
     EXPECT_EQ(op_.List().Index(), 1);
@@ -58,7 +58,7 @@ TEST_F(FileOpTest, AppendModeAddsWithoutInterruptingPlayback) {
     EXPECT_EQ(Captions(), (std::vector<std::string>{"one.mid", "two.mid", "three.mid"}));
     EXPECT_EQ(op_.List().Checked(), 1);
     // With FileSort only the added entries are sorted.
-    op_.Settings().FileSort = 1;
+    op_.Settings().fileSort = 1;
     op_.OpenFiles({Song("z.mid"), Song("c.mid")}, true);
     EXPECT_EQ(Captions().back(), "z.mid");
     EXPECT_EQ(Captions()[3], "c.mid");

@@ -25,7 +25,7 @@ struct PipelineRig : SessionObserver {
         env.libs.rcpConverter = [] { return false; };
         env.libs.smfkConverter = [] { return false; };
         session = std::make_unique<PlaybackSession>(std::move(env));
-        session->Settings().Edit([mode](SettingsValues& v) { v.RepeatMode = mode; });
+        session->Settings().Edit([mode](SettingsValues& v) { v.repeatMode = mode; });
         session->AddObserver(this);
 
         WriteBytes(songs / "a.mid", SongBytes(60));
@@ -174,8 +174,8 @@ TEST(PlayerPipeline, PortThatCannotOpenIsReported) {
     PipelineRig r(RepeatMode::kList);
     r.ports.failing = {"Rec A", "Rec B"};
     r.session->Settings().Edit([&](SettingsValues& v) {
-        v.MIDIOutPort = "Rec A";
-        v.OutDevice = r.ports.DeviceByName("Rec A");
+        v.midiOutPort = "Rec A";
+        v.outDevice = r.ports.DeviceByName("Rec A");
     });
     r.Open();
     EXPECT_TRUE(r.Lib().PortFailed());

@@ -72,7 +72,7 @@ TEST_F(ShapingOutput, ModulationOptionAndBankSelect) {
     EXPECT_EQ(burst().front(), "B0 01 40");
 
     // Bank select off wins over every arrangement, and over none.
-    settings_.SendBankSelect = false;
+    settings_.sendBankSelect = false;
     for (int arr : {0, 1, 2}) {
         Select(arr, 0);
         for (const auto& m : burst()) EXPECT_NE(m.substr(0, 5), "B0 00") << arr;

@@ -30,10 +30,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     menus.ports = {"P"};
     const SettingsLoadResult r = LoadSettings(store, menus, nullptr);
     const SettingsValues& v = r.values;
-    if (v.MTimer < 1 || v.GTimer < 1 || v.MWRDTimer < 1) std::abort();
-    if (v.ArrMode < 0 || v.ArrMode > 2) std::abort();
-    if (v.OutDevice < -1 || v.OutDevice > 0) std::abort();
-    if (v.TaskType < 0 || v.TaskType > 2) std::abort();
+    if (v.mainTimerMs < 1 || v.graphicsTimerMs < 1 || v.wrdTimerMs < 1) std::abort();
+    if (v.arrangementItem < 0 || v.arrangementItem > 2) std::abort();
+    if (v.outDevice < -1 || v.outDevice > 0) std::abort();
+    if (v.taskType < 0 || v.taskType > 2) std::abort();
     MemorySettingsStore out;
     (void)SaveSettings(v, menus, out);  // a memory store always commits
     return 0;

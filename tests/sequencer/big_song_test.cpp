@@ -38,7 +38,7 @@ Played PlayToEnd(Rig& r) {
 
 PlaybackSettings Once() {
     PlaybackSettings s;
-    s.RepeatMode = RepeatMode::kStopAtEnd;
+    s.repeatMode = RepeatMode::kStopAtEnd;
     return s;
 }
 

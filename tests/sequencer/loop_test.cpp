@@ -15,9 +15,9 @@ using test::TrackBuilder;
 
 PlaybackSettings Loops(int count, int fadeSeconds = 0) {
     PlaybackSettings s;
-    s.LoopCount = count;
-    s.LoopFadeSeconds = fadeSeconds;
-    s.RepeatMode = RepeatMode::kStopAtEnd;
+    s.loopCount = count;
+    s.loopFadeSeconds = fadeSeconds;
+    s.repeatMode = RepeatMode::kStopAtEnd;
     return s;
 }
 

@@ -92,11 +92,11 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
     for (uint32_t seed = 1; seed <= 40; ++seed) {
         std::mt19937 rng(seed);
         PlaybackSettings s;
-        s.RepeatMode = RepeatMode(std::uniform_int_distribution<int>(0, 3)(rng));
-        s.PreciseTiming = rng() & 1;
+        s.repeatMode = RepeatMode(std::uniform_int_distribution<int>(0, 3)(rng));
+        s.preciseTiming = rng() & 1;
         // Loop jumps in a quarter of the runs, with a fade in half of those.
-        s.LoopCount = seed % 4 == 0 ? 2 : 0;
-        s.LoopFadeSeconds = seed % 8 == 0 ? 1 : 0;
+        s.loopCount = seed % 4 == 0 ? 2 : 0;
+        s.loopFadeSeconds = seed % 8 == 0 ? 1 : 0;
         Rig r(s);
         std::vector<std::vector<uint8_t>> songs;
         const int lengthMs = 1500;
@@ -153,7 +153,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
         // pass the end of a song here.
         r.Seq().ResumeSong();
         r.RunMs(3 * lengthMs * 3);
-        if (s.RepeatMode == RepeatMode::kStopAtEnd) {
+        if (s.repeatMode == RepeatMode::kStopAtEnd) {
             EXPECT_FALSE(r.timers.Active()) << "seed " << seed;
             EXPECT_EQ(NotesOnAnywhere(r), 0) << "seed " << seed;
         }
@@ -170,8 +170,8 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
     ManualUiScheduler ui;
     CodePage cp("CP932");
     PlaybackSettings s;
-    s.RepeatMode = RepeatMode::kSong;
-    s.LoopCount = kEndlessLoops;  // loop jumps on the timer thread too
+    s.repeatMode = RepeatMode::kSong;
+    s.loopCount = kEndlessLoops;  // loop jumps on the timer thread too
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     std::mt19937 rng(7);
     auto song = RandomSong(rng, 600, 200);

@@ -67,12 +67,12 @@ TEST(OutputLayer, TransposeAppliesToMelodicNotesAndClampsBothEnds) {
 
 TEST(OutputLayer, ControllerBookkeepingAndGates) {
     OutRig r;
-    r.settings.SendBankSelect = false;
+    r.settings.sendBankSelect = false;
     EXPECT_EQ(r.Send(0xB0, 0x00, 0x01), "");
     EXPECT_EQ(r.out.Channel(1).BankMSB, 1);
     EXPECT_EQ(r.Send(0xB0, 0x20, 0x02), "");
     EXPECT_EQ(r.out.Channel(1).BankLSB, 2);
-    r.settings.SendBankSelect = true;
+    r.settings.sendBankSelect = true;
     EXPECT_EQ(r.Send(0xB0, 0x00, 0x03), "B0 00 03");
 
     EXPECT_EQ(r.Send(0xB1, 0x07, 0x50), "B1 07 50");
@@ -86,7 +86,7 @@ TEST(OutputLayer, ControllerBookkeepingAndGates) {
     EXPECT_EQ(r.out.Channel(1).PitchBend, 254);  // 16256 / 64
 
     // Arrangement gates and the program map (not on channel 10).
-    r.shaping.ArrMode = 1;
+    r.shaping.arrangementItem = 1;
     r.shaping.arrangement.ExpOn = false;
     r.shaping.arrangement.ModOn = false;
     r.shaping.arrangement.PitOn = false;
@@ -106,15 +106,15 @@ TEST(OutputLayer, EffectOffsets) {
     OutRig r;
     EXPECT_EQ(r.Send(0xB0, 0x5B, 0x28), "B0 5B 29");
     EXPECT_EQ(r.out.Channel(1).Reverb, 0x28);
-    r.settings.EffectReverb = 0;
+    r.settings.effectReverb = 0;
     EXPECT_EQ(r.Send(0xB0, 0x5B, 0x28), "B0 5B 00");
-    r.settings.EffectReverb = 256;
+    r.settings.effectReverb = 256;
     EXPECT_EQ(r.Send(0xB0, 0x5B, 0x28), "B0 5B 7F");
-    r.settings.EffectChorus = 128;
+    r.settings.effectChorus = 128;
     EXPECT_EQ(r.Send(0xB0, 0x5D, 0x7F), "B0 5D 7F");  // clamped
     EXPECT_EQ(r.Send(0xB0, 0x0A, 0x40), "B0 0A 41");  // pan offset 128
 
-    r.settings.EffectReverb = 0;
+    r.settings.effectReverb = 0;
     r.out.RefreshEffects();
     auto l = r.Lines();
     ASSERT_EQ(l.size(), 64u);
@@ -126,7 +126,7 @@ TEST(OutputLayer, EffectOffsets) {
 
 TEST(OutputLayer, VelocityEqualiserByBand) {
     OutRig r;
-    r.shaping.EqActive = true;
+    r.shaping.eqActive = true;
     r.shaping.eq = {100, 128, 128, 128, 150, 128, 128, 128, 128, 255};
     EXPECT_EQ(r.Send(0x90, 30, 64), "90 1E 24");   // band 1: -28
     EXPECT_EQ(r.Send(0x90, 57, 64), "90 39 56");   // band 5: +22
@@ -287,7 +287,7 @@ TEST(OutputLayer, SysExSendingAndModuleRecognition) {
     EXPECT_EQ(r.out.DisplayText.Get(), "Hi!");
     r.Lines();
 
-    r.settings.SendSysEX = false;
+    r.settings.sendSysEx = false;
     r.out.SendSysExEvent(1, 1, 1);
     EXPECT_TRUE(r.Lines().empty());
 }

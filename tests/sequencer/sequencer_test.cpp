@@ -19,7 +19,7 @@ using test::TrackBuilder;
 
 PlaybackSettings Periodic() {
     PlaybackSettings s;
-    s.PreciseTiming = false;
+    s.preciseTiming = false;
     return s;
 }
 
@@ -110,8 +110,8 @@ TEST(SequencerTick, NextSongFindsTheCursorsAtRestAndSizedForIt) {
 TEST(SequencerTick, EndsAtFirstTickPastTheLastEvent) {
     for (bool precise : {false, true}) {
         PlaybackSettings s;
-        s.PreciseTiming = precise;
-        s.RepeatMode = RepeatMode::kStopAtEnd;
+        s.preciseTiming = precise;
+        s.repeatMode = RepeatMode::kStopAtEnd;
         Rig r(s);
         TrackBuilder t;
         t.Ev(0, {0x90, 0x3C, 0x64}).Ev(10000, {0x80, 0x3C, 0x00});
@@ -158,7 +158,7 @@ TEST(SequencerTick, RepeatModes) {
     {
         // Mode 1 repeats the song whatever the list holds.
         PlaybackSettings s;
-        s.RepeatMode = RepeatMode::kSong;
+        s.repeatMode = RepeatMode::kSong;
         Rig r(s);
         r.Start({song, song});
         r.RunMs(300);
@@ -167,7 +167,7 @@ TEST(SequencerTick, RepeatModes) {
     {
         // Mode 2 picks any entry of the list.
         PlaybackSettings s;
-        s.RepeatMode = RepeatMode::kRandom;
+        s.repeatMode = RepeatMode::kRandom;
         Rig r(s);
         r.Start({song, song, song, song});
         r.RunMs(1000);
@@ -180,7 +180,7 @@ TEST(SequencerTick, RepeatModes) {
     {
         // Mode 3 stops after the song, also within a list.
         PlaybackSettings s;
-        s.RepeatMode = RepeatMode::kStopAtEnd;
+        s.repeatMode = RepeatMode::kStopAtEnd;
         Rig r(s);
         r.Start({song, song});
         r.RunMs(300);
@@ -228,8 +228,8 @@ TEST(SequencerTick, KillIsFinalOnTheRealTimerThread) {
     ManualUiScheduler ui;
     CodePage cp("CP932");
     PlaybackSettings s;
-    s.RepeatMode = RepeatMode::kSong;
-    s.MTimer = 1;
+    s.repeatMode = RepeatMode::kSong;
+    s.mainTimerMs = 1;
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(3, {0x80, 0x3C, 0x00});
@@ -266,7 +266,7 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
     for (int mode : {0, 1, 2}) {
         // One empty song that would repeat: it stops at its end.
         PlaybackSettings s;
-        s.RepeatMode = RepeatMode(mode);
+        s.repeatMode = RepeatMode(mode);
         Rig one(s);
         one.Start(empty);
         EXPECT_LT(run(one), 5000u) << mode;
@@ -276,7 +276,7 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
     for (int mode : {0, 2}) {
         // A list of empty songs: one pass, then it stops.
         PlaybackSettings s;
-        s.RepeatMode = RepeatMode(mode);
+        s.repeatMode = RepeatMode(mode);
         Rig list(s);
         list.Start({empty, empty, empty});
         EXPECT_LT(run(list), 12000u) << mode;
@@ -293,8 +293,8 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
 
 TEST(SequencerTick, JumpPastTheEndSendsWhatWasDue) {
     PlaybackSettings s = Periodic();
-    s.RepeatMode = RepeatMode::kStopAtEnd;
-    s.MTimer = 20;
+    s.repeatMode = RepeatMode::kStopAtEnd;
+    s.mainTimerMs = 20;
     Rig r(s);
     TrackBuilder t1, t2;
     t1.Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x00}).Escape(100, {0xFC});
@@ -313,7 +313,7 @@ TEST(SequencerTick, EasyDeltaTimeShowsEventTicks) {
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x00}).Ev(1000, {0x90, 0x3C, 0x00});
     for (bool easy : {true, false}) {
         PlaybackSettings s = Periodic();
-        s.EasyDeltaTime = easy;
+        s.easyDeltaTime = easy;
         Rig r(s);
         r.Start(BuildSmf(0, {t}));
         r.RunMs(5 + 500);
@@ -573,7 +573,7 @@ TEST(Transport, RestartTimerUsesNewPeriod) {
     r.Start(BuildSmf(0, {t}));
     r.RunMs(5);
     PlaybackSettings s = r.player->Settings();
-    s.MTimer = 20;
+    s.mainTimerMs = 20;
     r.player->ApplySettings(s);
     r.Seq().RestartTimer();
     int64_t before = r.clock.NowUs();
@@ -610,7 +610,7 @@ TEST(Transport, LoadFailureSilencesThePreviousSong) {
 
 TEST(Transport, UnknownPortNameListsThePorts) {
     PlaybackSettings s;
-    s.MIDIOutPort = "Nowhere";
+    s.midiOutPort = "Nowhere";
     Rig r(s);
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64});

@@ -165,7 +165,7 @@ TEST_F(AudioExportTest, CancelledOrFailedJobLeavesNoFile) {
                                   .End()});
     WriteBytes(dir_ / "looping.mid", std::string(looping.begin(), looping.end()));
     request_.song.FileName = "looping.mid";
-    request_.values.LoopCount = kEndlessLoops;
+    request_.values.loopCount = kEndlessLoops;
     const AudioExportResult endless = Run();
     EXPECT_EQ(endless.status, AudioExportResult::Status::kRefused);
     EXPECT_NE(endless.error.find("looping.mid"), std::string::npos) << endless.error;
@@ -195,8 +195,8 @@ TEST_F(AudioExportTest, ArrangementOfTheValuesIsFoundByItsCaption) {
     WriteBytes(dir_ / "arr/brass.arr",
                "[SONFARA ARRANGE FILE]\r\nBrassy\r\n[INST]\r\n49:62\r\n[OPTION]\r\nMOD 0\r\n");
     request_.shapingFolders.arr = {dir_ / "arr"};
-    request_.values.ArrMode = 7;  // the caller's menu had other items before it
-    request_.values.ArrModeCap = "Brassy";
+    request_.values.arrangementItem = 7;  // the caller's menu had other items before it
+    request_.values.arrangementCaption = "Brassy";
     const AudioExportResult brass = Run();
     ASSERT_EQ(brass.status, AudioExportResult::Status::kDone) << brass.error;
     EXPECT_LT(brass.frames + kRate / 2, strings.frames);

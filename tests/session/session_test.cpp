@@ -320,7 +320,7 @@ struct PriorityLog final : ProcessPriority {
 
 struct SettingsSeen : SessionObserver {
     std::vector<int32_t> taskTypes;
-    void OnSettingsChanged(const SettingsValues& v) override { taskTypes.push_back(v.TaskType); }
+    void OnSettingsChanged(const SettingsValues& v) override { taskTypes.push_back(v.taskType); }
 };
 
 // One edit path: only what changed is applied, and observers hear every edit.
@@ -334,14 +334,14 @@ TEST(Session, SettingsEditAppliesOnlyWhatChanged) {
     const size_t sent = r.Port().Messages().size();
 
     // A switch the output does not read: no programs again, no timer restart.
-    r.S().Settings().Edit([](SettingsValues& v) { v.EasyDeltaTime = false; });
+    r.S().Settings().Edit([](SettingsValues& v) { v.easyDeltaTime = false; });
     EXPECT_EQ(r.Port().Messages().size(), sent);
     EXPECT_TRUE(r.Snap().playing);
     EXPECT_TRUE(priority.asked.empty());
 
     r.S().Settings().Edit([](SettingsValues& v) {
-        v.ThreadMode = 4;
-        v.TaskType = 1;
+        v.threadMode = 4;
+        v.taskType = 1;
     });
     EXPECT_EQ(priority.asked, std::vector<PriorityClass>{PriorityClass::kIdle});
     EXPECT_EQ(seen.taskTypes, (std::vector<int32_t>{2, 1}));
@@ -370,12 +370,12 @@ TEST(Session, SongTextsFollowTheirEncodingAndTheSetting) {
     ASSERT_NE(r.S().Songs().SongLyrics(), nullptr);
     EXPECT_EQ(r.S().Songs().SongLyrics()->Text(), "you’re");
 
-    r.S().Settings().Edit([](SettingsValues& v) { v.TextEncoding = 1; });  // CP932
+    r.S().Settings().Edit([](SettingsValues& v) { v.textEncoding = 1; });  // CP932
     s = r.Snap();
     EXPECT_EQ(s.title, r.cp.ToUtf8("Don\x92t Stop"));
     EXPECT_EQ(r.S().Songs().Song().TextCodePage().Name(), "CP932");
     EXPECT_EQ(r.S().Songs().SongLyrics()->Text(), r.cp.ToUtf8("you\x92re"));
-    r.S().Settings().Edit([](SettingsValues& v) { v.TextEncoding = 0; });
+    r.S().Settings().Edit([](SettingsValues& v) { v.textEncoding = 0; });
     EXPECT_EQ(r.Snap().title, "Don’t Stop");
 }
 
@@ -395,7 +395,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
             .Ev(i * 1000 + 900, {0x80, static_cast<uint8_t>(60 + i), 0x40});
     StateCount seen;
     r.S().AddObserver(&seen);
-    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 1; });
+    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = 1; });
     r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t, mark}))});
     SessionSnapshot s = r.Snap();
     EXPECT_EQ(s.loops.startMs, 4000);
@@ -405,7 +405,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     r.RunMs(1505);
     r.S().Transport().Pause();
     // With the loop count off, A-B repeats until it is cleared.
-    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 0; });
+    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = 0; });
     const int before = seen.changes;
     EXPECT_TRUE(r.S().Transport().SetPointA());
     r.S().Transport().SeekTo(3000);
@@ -439,7 +439,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     EXPECT_LT(r.Snap().positionMs, 3000);
 
     // Cleared: on through the song's own loop, which counts again.
-    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 1; });
+    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = 1; });
     r.S().Transport().ClearAB();
     r.S().Transport().SeekTo(9800);
     r.RunMs(300);
@@ -466,7 +466,7 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     for (int i = 0; i < 10; ++i)
         t.Ev(i * 1000, {0x90, static_cast<uint8_t>(60 + i), 0x64})
             .Ev(i * 1000 + 900, {0x80, static_cast<uint8_t>(60 + i), 0x40});
-    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = 2; });
+    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = 2; });
     r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t}))});
     const int32_t total = r.Snap().totalMs;
     r.RunMs(1000);
@@ -486,7 +486,7 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     EXPECT_NEAR(r.Snap().loops.positionMs, 5500 + 2 * 2000, 5);
 
     // With an endless count the section never ends.
-    r.S().Settings().Edit([](SettingsValues& v) { v.LoopCount = kEndlessLoops; });
+    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = kEndlessLoops; });
     r.S().Transport().SeekTo(2500);
     EXPECT_EQ(r.Snap().loops.totalMs, -1);
     r.Port().ClearLog();

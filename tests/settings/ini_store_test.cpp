@@ -128,8 +128,8 @@ TEST(IniStore, SaveThenLoadThroughTheFile) {
         auto store = IniSettingsStore::Open(path, true, &rep);
         EXPECT_EQ(rep.status, SettingsOpenReport::Status::kNew);
         SettingsValues v;
-        v.MTimer = 3;
-        v.Recent[0] = "\x83\x5c\x83\x93\x83\x4f.mid";  // CP932 bytes, 0x5C trail byte
+        v.mainTimerMs = 3;
+        v.recentFiles[0] = "\x83\x5c\x83\x93\x83\x4f.mid";  // CP932 bytes, 0x5C trail byte
         ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store).ok());
     }
     const std::string text = ReadBytes(path);
@@ -141,8 +141,8 @@ TEST(IniStore, SaveThenLoadThroughTheFile) {
     auto store = IniSettingsStore::Open(path, true, &rep);
     EXPECT_EQ(rep.status, SettingsOpenReport::Status::kLoaded);
     SettingsLoadResult r = LoadSettings(*store, SettingsMenus{}, nullptr);
-    EXPECT_EQ(r.values.MTimer, 3);
-    EXPECT_EQ(r.values.Recent[0], "\x83\x5c\x83\x93\x83\x4f.mid");
+    EXPECT_EQ(r.values.mainTimerMs, 3);
+    EXPECT_EQ(r.values.recentFiles[0], "\x83\x5c\x83\x93\x83\x4f.mid");
 }
 
 TEST(IniStore, KeepsOtherSectionsAndUnknownKeys) {
@@ -168,7 +168,7 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
     {
         MemorySettingsStore m;
         SettingsValues v;
-        v.MTimer = 8;
+        v.mainTimerMs = 8;
         ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, m).ok());
         IniDocument d;
         for (const auto& [k, val] : m.writes) d.Set("Sonfara", k, val);
@@ -186,7 +186,8 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
         SettingsStore* store = start.store.get();
         SettingsLoadResult r = start.loaded;
         if (rep.status == SettingsOpenReport::Status::kSetAside) {
-            EXPECT_EQ(r.values.MTimer, bytes == noise ? 5 : 8);  // a cut keeps the lines before it
+            EXPECT_EQ(r.values.mainTimerMs,
+                      bytes == noise ? 5 : 8);  // a cut keeps the lines before it
             EXPECT_FALSE(fs::exists(path));
             EXPECT_EQ(ReadBytes(rep.aside_path), bytes);
             EXPECT_NE(rep.aside_path.find("Sonfara.ini.bad-"), std::string::npos);
@@ -195,7 +196,7 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
             EXPECT_TRUE(fs::exists(path));
         } else {
             EXPECT_EQ(rep.status, SettingsOpenReport::Status::kLoaded);
-            EXPECT_EQ(r.values.MTimer, 8);
+            EXPECT_EQ(r.values.mainTimerMs, 8);
         }
     }
 }
@@ -209,9 +210,9 @@ TEST(IniStore, OneBadLineKeepsTheOthersAndIsNamed) {
     EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
     EXPECT_NE(s.report.message.find("line 4: "), std::string::npos) << s.report.message;
     EXPECT_NE(s.report.message.find("1 more bad lines"), std::string::npos) << s.report.message;
-    EXPECT_EQ(s.loaded.values.MTimer, 8);
-    EXPECT_EQ(s.loaded.values.GTimer, 70);
-    EXPECT_EQ(s.loaded.values.Recent[0], "/m/a.mid");
+    EXPECT_EQ(s.loaded.values.mainTimerMs, 8);
+    EXPECT_EQ(s.loaded.values.graphicsTimerMs, 70);
+    EXPECT_EQ(s.loaded.values.recentFiles[0], "/m/a.mid");
     EXPECT_EQ(ReadBytes(s.report.aside_path), bytes);
     // The next save writes the kept values, without the bad lines.
     ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store).ok());
@@ -230,7 +231,7 @@ TEST(IniStore, OversizedFileIsSetAsideUnread) {
     WriteBytes(path, big);
     StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
     EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
-    EXPECT_EQ(s.loaded.values.MTimer, 5);
+    EXPECT_EQ(s.loaded.values.mainTimerMs, 5);
 }
 
 TEST(IniStore, DamagedFileNotSetAsideIsNeverOverwritten) {
@@ -308,7 +309,7 @@ TEST(IniStore, LinkStaysALinkAndCrashTemporariesGo) {
     const std::string notice = session::msg::SettingsOpenNotice(s.report, link);
     EXPECT_NE(notice.find(link), std::string::npos) << notice;
     EXPECT_NE(notice.find(s.report.aside_path), std::string::npos) << notice;
-    EXPECT_EQ(s.loaded.values.MTimer, 8);
+    EXPECT_EQ(s.loaded.values.mainTimerMs, 8);
 
     ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store).ok());
     EXPECT_TRUE(fs::is_symlink(link));
@@ -342,7 +343,7 @@ TEST(IniStore, FifoIsLeftAloneAndLargeRealFilesLoad) {
     WriteBytes(path, big);
     StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
     EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kLoaded);
-    EXPECT_EQ(s.loaded.values.Recent[9].size(), 4001u);
+    EXPECT_EQ(s.loaded.values.recentFiles[9].size(), 4001u);
 }
 
 TEST(IniStore, DefaultPathFollowsXdgConfigHome) {

@@ -33,17 +33,17 @@ TEST(SettingsDefaults, EmptyStoreGivesFirstStartValues) {
     RecordingPriority prio;
     SettingsLoadResult r = LoadSettings(store, Menus(), &prio);
     const SettingsValues& v = r.values;
-    EXPECT_EQ(v.CtlTop, 0);
-    EXPECT_EQ(v.CtlLeft, 0);
-    EXPECT_EQ(v.MainTop, 1800);  // directly below the control window
-    EXPECT_EQ(v.MainLeft, 0);
-    EXPECT_EQ(v.MTimer, 5);
-    EXPECT_EQ(v.GTimer, 50);
-    EXPECT_EQ(v.OutDevice, -1);
-    EXPECT_EQ(v.MIDIOutPort, "MIDI Mapper");
-    EXPECT_EQ(v.DefDir, "0");
-    EXPECT_EQ(v.OSRetrun, 10);
-    for (const auto& e : v.Executable) EXPECT_EQ(e, "None");
+    EXPECT_EQ(v.controlTop, 0);
+    EXPECT_EQ(v.controlLeft, 0);
+    EXPECT_EQ(v.mainTop, 1800);  // directly below the control window
+    EXPECT_EQ(v.mainLeft, 0);
+    EXPECT_EQ(v.mainTimerMs, 5);
+    EXPECT_EQ(v.graphicsTimerMs, 50);
+    EXPECT_EQ(v.outDevice, -1);
+    EXPECT_EQ(v.midiOutPort, "MIDI Mapper");
+    EXPECT_EQ(v.lastFolder, "0");
+    EXPECT_EQ(v.osReturn, 10);
+    for (const auto& e : v.launchPrograms) EXPECT_EQ(e, "None");
     EXPECT_EQ(r.choices.arrangement, 0);
     EXPECT_EQ(r.choices.port, -1);
     EXPECT_EQ(r.choices.eq, 0);
@@ -82,12 +82,12 @@ TEST(SettingsOrder, LoadReadsKeysInTableOrder) {
 
 TEST(SettingsOrder, SaveWritesEveryKeyInOrderWithTextForms) {
     SettingsValues v;
-    v.ArrMode = 2;
-    v.OutDevice = 1;
-    v.EqActive = true;
-    v.EqItem = 2;
-    v.ShowWRD = false;
-    v.MWPFile = "skin1";
+    v.arrangementItem = 2;
+    v.outDevice = 1;
+    v.eqActive = true;
+    v.eqItem = 2;
+    v.showWrd = false;
+    v.mwpFile = "skin1";
     MemorySettingsStore store;
     ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
     std::vector<std::string> keys;
@@ -115,8 +115,8 @@ TEST(SettingsOrder, SaveWritesEveryKeyInOrderWithTextForms) {
 
 TEST(SettingsOrder, SaveWithoutArrangementSkipsCaptionAndWritesMapper) {
     SettingsValues v;
-    v.EqActive = false;
-    v.EqItem = 1;  // checked earlier, now switched off
+    v.eqActive = false;
+    v.eqItem = 1;  // checked earlier, now switched off
     MemorySettingsStore store;
     ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
     EXPECT_EQ(store.values.count("ArrModeCap"), 0u);
@@ -127,47 +127,47 @@ TEST(SettingsOrder, SaveWithoutArrangementSkipsCaptionAndWritesMapper) {
 
 TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     SettingsValues v;
-    v.CtlTop = 1200;
-    v.CtlLeft = -300;
-    v.MainTop = 4000;
-    v.MainLeft = 15;
-    v.ArrMode = 3;
+    v.controlTop = 1200;
+    v.controlLeft = -300;
+    v.mainTop = 4000;
+    v.mainLeft = 15;
+    v.arrangementItem = 3;
     for (int i = 0; i < 10; ++i) {
-        v.Executable[i] = "type" + std::to_string(i);
-        v.Recent[i] = "C:\\songs\\\x83\x5c" + std::to_string(i) + ".mid";  // CP932 bytes kept
+        v.launchPrograms[i] = "type" + std::to_string(i);
+        v.recentFiles[i] = "C:\\songs\\\x83\x5c" + std::to_string(i) + ".mid";  // CP932 bytes kept
     }
-    v.MTimer = 2;
-    v.GTimer = 33;
-    v.ShowWRD = false;
-    v.EasyDeltaTime = false;
-    v.AlwaysMove = true;
-    v.MWRDTimer = 70;
-    v.BltSw = false;
-    v.TaskType = 1;
-    v.ThreadMode = 4;
-    v.SendSysEX = false;
-    v.SendBankSelect = false;
-    v.SWRDEmulation = false;
-    v.MWRDEmulation = false;
-    v.OSRetrun = 40;
-    v.Emulation.MIDIEmulate = true;
-    v.Emulation.MIDIEmuGSCFG = "gs.cfg";
-    v.Emulation.MIDIEmuXGCFG = "xg.cfg";
-    v.Emulation.SMFKBank = true;
-    v.Emulation.SMFKRythm = true;
-    v.FileSort = 1;
-    v.OutDevice = 0;
-    v.RepeatMode = RepeatMode::kRandom;
-    v.OpenModeSw = 1;
-    v.WindowStyle = false;
-    v.DefDir = "/home/u/midi";
-    v.WindowType = 1;
-    v.EffectChorus = 0;
-    v.EffectReverb = 256;
-    v.EqItem = 1;
-    v.EqActive = true;
-    v.SSTP = false;
-    v.TextEncoding = 3;
+    v.mainTimerMs = 2;
+    v.graphicsTimerMs = 33;
+    v.showWrd = false;
+    v.easyDeltaTime = false;
+    v.stayResidentOnClose = true;
+    v.wrdTimerMs = 70;
+    v.displayOn = false;
+    v.taskType = 1;
+    v.threadMode = 4;
+    v.sendSysEx = false;
+    v.sendBankSelect = false;
+    v.sherryWrdEmulation = false;
+    v.mimpiWrdEmulation = false;
+    v.osReturn = 40;
+    v.moduleEmulation.enabled = true;
+    v.moduleEmulation.gsConfig = "gs.cfg";
+    v.moduleEmulation.xgConfig = "xg.cfg";
+    v.moduleEmulation.smfkBank = true;
+    v.moduleEmulation.smfkRhythm = true;
+    v.fileSort = 1;
+    v.outDevice = 0;
+    v.repeatMode = RepeatMode::kRandom;
+    v.openMode = 1;
+    v.mainWindowFull = false;
+    v.lastFolder = "/home/u/midi";
+    v.mainPanel = 1;
+    v.effectChorus = 0;
+    v.effectReverb = 256;
+    v.eqItem = 1;
+    v.eqActive = true;
+    v.sstpNotices = false;
+    v.textEncoding = 3;
 
     MemorySettingsStore store;
     ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
@@ -175,53 +175,53 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     SettingsLoadResult r = LoadSettings(store, Menus(), &prio);
     const SettingsValues& w = r.values;
     EXPECT_TRUE(r.unconvertible.empty());
-    EXPECT_EQ(w.CtlTop, 1200);
-    EXPECT_EQ(w.CtlLeft, -300);
-    EXPECT_EQ(w.MainTop, 4000);
-    EXPECT_EQ(w.MainLeft, 15);
-    EXPECT_EQ(w.ArrMode, 3);
-    EXPECT_EQ(w.ArrModeCap, "Organ");
-    EXPECT_EQ(w.Executable, v.Executable);
-    EXPECT_EQ(w.Recent, v.Recent);
-    EXPECT_EQ(w.MTimer, 2);
-    EXPECT_EQ(w.GTimer, 33);
-    EXPECT_FALSE(w.ShowWRD);
-    EXPECT_FALSE(w.EasyDeltaTime);
-    EXPECT_TRUE(w.AlwaysMove);
-    EXPECT_EQ(w.MWRDTimer, 70);
-    EXPECT_FALSE(w.BltSw);
-    EXPECT_EQ(w.TaskType, 1);
-    EXPECT_EQ(w.ThreadMode, 4);
-    EXPECT_FALSE(w.SendSysEX);
-    EXPECT_FALSE(w.SendBankSelect);
-    EXPECT_FALSE(w.SWRDEmulation);
-    EXPECT_FALSE(w.MWRDEmulation);
-    EXPECT_EQ(w.OSRetrun, 40);
-    EXPECT_TRUE(w.Emulation.MIDIEmulate);
-    EXPECT_EQ(w.Emulation.MIDIEmuGSCFG, "gs.cfg");
-    EXPECT_EQ(w.Emulation.MIDIEmuXGCFG, "xg.cfg");
-    EXPECT_TRUE(w.Emulation.SMFKBank);
-    EXPECT_TRUE(w.Emulation.SMFKRythm);
-    EXPECT_EQ(w.FileSort, 1);
-    EXPECT_EQ(w.MIDIOutPort, "Synth A");
-    EXPECT_EQ(w.OutDevice, 0);
-    EXPECT_EQ(w.RepeatMode, RepeatMode::kRandom);
-    EXPECT_EQ(w.OpenModeSw, 1);
-    EXPECT_FALSE(w.WindowStyle);
-    EXPECT_EQ(w.DefDir, "/home/u/midi");
-    EXPECT_EQ(w.WindowType, 1);
-    EXPECT_EQ(w.EffectChorus, 0);
-    EXPECT_EQ(w.EffectReverb, 256);
-    EXPECT_EQ(w.EqMode, "BassBoost");
-    EXPECT_TRUE(w.EqActive);
-    EXPECT_EQ(w.EqItem, 1);
-    EXPECT_FALSE(w.SSTP);
-    EXPECT_EQ(w.TextEncoding, 3);
+    EXPECT_EQ(w.controlTop, 1200);
+    EXPECT_EQ(w.controlLeft, -300);
+    EXPECT_EQ(w.mainTop, 4000);
+    EXPECT_EQ(w.mainLeft, 15);
+    EXPECT_EQ(w.arrangementItem, 3);
+    EXPECT_EQ(w.arrangementCaption, "Organ");
+    EXPECT_EQ(w.launchPrograms, v.launchPrograms);
+    EXPECT_EQ(w.recentFiles, v.recentFiles);
+    EXPECT_EQ(w.mainTimerMs, 2);
+    EXPECT_EQ(w.graphicsTimerMs, 33);
+    EXPECT_FALSE(w.showWrd);
+    EXPECT_FALSE(w.easyDeltaTime);
+    EXPECT_TRUE(w.stayResidentOnClose);
+    EXPECT_EQ(w.wrdTimerMs, 70);
+    EXPECT_FALSE(w.displayOn);
+    EXPECT_EQ(w.taskType, 1);
+    EXPECT_EQ(w.threadMode, 4);
+    EXPECT_FALSE(w.sendSysEx);
+    EXPECT_FALSE(w.sendBankSelect);
+    EXPECT_FALSE(w.sherryWrdEmulation);
+    EXPECT_FALSE(w.mimpiWrdEmulation);
+    EXPECT_EQ(w.osReturn, 40);
+    EXPECT_TRUE(w.moduleEmulation.enabled);
+    EXPECT_EQ(w.moduleEmulation.gsConfig, "gs.cfg");
+    EXPECT_EQ(w.moduleEmulation.xgConfig, "xg.cfg");
+    EXPECT_TRUE(w.moduleEmulation.smfkBank);
+    EXPECT_TRUE(w.moduleEmulation.smfkRhythm);
+    EXPECT_EQ(w.fileSort, 1);
+    EXPECT_EQ(w.midiOutPort, "Synth A");
+    EXPECT_EQ(w.outDevice, 0);
+    EXPECT_EQ(w.repeatMode, RepeatMode::kRandom);
+    EXPECT_EQ(w.openMode, 1);
+    EXPECT_FALSE(w.mainWindowFull);
+    EXPECT_EQ(w.lastFolder, "/home/u/midi");
+    EXPECT_EQ(w.mainPanel, 1);
+    EXPECT_EQ(w.effectChorus, 0);
+    EXPECT_EQ(w.effectReverb, 256);
+    EXPECT_EQ(w.eqCaption, "BassBoost");
+    EXPECT_TRUE(w.eqActive);
+    EXPECT_EQ(w.eqItem, 1);
+    EXPECT_FALSE(w.sstpNotices);
+    EXPECT_EQ(w.textEncoding, 3);
     EXPECT_EQ(StoredTextEncodingSetting(store), 3);
     store.Set("TextEncoding", "7");  // beyond the offered encodings: automatic
     EXPECT_EQ(StoredTextEncodingSetting(store), 0);
-    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.TextEncoding, 0);
-    EXPECT_EQ(w.MWPFile, "");  // written, never read
+    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.textEncoding, 0);
+    EXPECT_EQ(w.mwpFile, "");  // written, never read
 
     EXPECT_EQ(r.choices.arrangement, 3);
     EXPECT_EQ(r.choices.port, 0);
@@ -237,14 +237,14 @@ TEST(SettingsStale, PortNoLongerPresentFallsBackToMapper) {
     MemorySettingsStore store;
     store.values["MIDIOutPort"] = "Unplugged Synth";
     SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
-    EXPECT_EQ(r.values.OutDevice, -1);
+    EXPECT_EQ(r.values.outDevice, -1);
     EXPECT_EQ(r.choices.port, -1);
     MemorySettingsStore out;
     ASSERT_TRUE(SaveSettings(r.values, Menus(), out).ok());
     EXPECT_EQ(out.values["MIDIOutPort"], "MIDI Mapper");
 
     store.values["MIDIOutPort"] = "USB MIDI";
-    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.OutDevice, 1);
+    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.outDevice, 1);
 }
 
 TEST(SettingsStale, ArrangementCaptionMismatchLoadsAsNone) {
@@ -252,24 +252,24 @@ TEST(SettingsStale, ArrangementCaptionMismatchLoadsAsNone) {
     store.values["ArrMode"] = "2";
     store.values["ArrModeCap"] = "Old Strings";
     SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
-    EXPECT_EQ(r.values.ArrMode, 0);
+    EXPECT_EQ(r.values.arrangementItem, 0);
     EXPECT_EQ(r.choices.arrangement, 0);
 
     store.values["ArrModeCap"] = "Strings";
     r = LoadSettings(store, Menus(), nullptr);
-    EXPECT_EQ(r.values.ArrMode, 2);
+    EXPECT_EQ(r.values.arrangementItem, 2);
     EXPECT_EQ(r.choices.arrangement, 2);
 
     // An item number beyond the menu is stale too.
     store.values["ArrMode"] = "9";
-    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.ArrMode, 0);
+    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.arrangementItem, 0);
 }
 
 TEST(SettingsStale, EffectValueOutsideMenuChecksNothing) {
     MemorySettingsStore store;
     store.values["EffectChorus"] = "64";
     SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
-    EXPECT_EQ(r.values.EffectChorus, 64);  // kept for the output layer
+    EXPECT_EQ(r.values.effectChorus, 64);  // kept for the output layer
     EXPECT_EQ(r.choices.chorus, -1);
     EXPECT_EQ(r.choices.reverb, 1);
 }
@@ -278,11 +278,11 @@ TEST(SettingsStale, EqPresetGoneLeavesEqOff) {
     MemorySettingsStore store;
     store.values["EqMode"] = "Removed";
     SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
-    EXPECT_FALSE(r.values.EqActive);
+    EXPECT_FALSE(r.values.eqActive);
     EXPECT_EQ(r.choices.eq, 0);
     store.values["EqMode"] = "Bright";
     r = LoadSettings(store, Menus(), nullptr);
-    EXPECT_TRUE(r.values.EqActive);
+    EXPECT_TRUE(r.values.eqActive);
     EXPECT_EQ(r.choices.eq, 2);
 }
 
@@ -321,13 +321,13 @@ TEST(SettingsText, UnconvertibleOrHarmfulValuesKeepDefaults) {
     store.values["CTL_TOP"] = "99999999999";
     store.values["BltSw"] = "0";  // a number reads as a boolean
     SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
-    EXPECT_EQ(r.values.MTimer, 5);
-    EXPECT_EQ(r.values.GTimer, 50);
-    EXPECT_TRUE(r.values.ShowWRD);
-    EXPECT_EQ(r.values.TaskType, 2);
-    EXPECT_EQ(r.values.OSRetrun, 10);
-    EXPECT_EQ(r.values.CtlTop, 0);
-    EXPECT_FALSE(r.values.BltSw);
+    EXPECT_EQ(r.values.mainTimerMs, 5);
+    EXPECT_EQ(r.values.graphicsTimerMs, 50);
+    EXPECT_TRUE(r.values.showWrd);
+    EXPECT_EQ(r.values.taskType, 2);
+    EXPECT_EQ(r.values.osReturn, 10);
+    EXPECT_EQ(r.values.controlTop, 0);
+    EXPECT_FALSE(r.values.displayOn);
     std::vector<std::string> bad = r.unconvertible;
     std::sort(bad.begin(), bad.end());
     EXPECT_EQ(bad, (std::vector<std::string>{"CTL_TOP", "GTimer", "MTimer", "OSRetrun", "ShowWRD",

@@ -376,12 +376,12 @@ TEST_F(AppRig, RollUpByTitleDoubleClickAndFileDrop) {
     EXPECT_FALSE(panels.Tab(1)->isVisibleTo(main));
     EXPECT_TRUE(panels.Strip(1)->isVisibleTo(main));
     EXPECT_EQ(panels.Strip(0)->Caption(), QStringLiteral("Document"));
-    EXPECT_FALSE(app_->Session().Settings().Values().WindowStyle);
+    EXPECT_FALSE(app_->Session().Settings().Values().mainWindowFull);
     titleDoubleClick();
     EXPECT_FALSE(panels.RolledUp());
     EXPECT_FALSE(panels.Strip(0)->isVisibleTo(main));
     EXPECT_TRUE(panels.Document()->isVisibleTo(main));
-    EXPECT_TRUE(app_->Session().Settings().Values().WindowStyle);
+    EXPECT_TRUE(app_->Session().Settings().Values().mainWindowFull);
     for (Qt::WindowState state : {Qt::WindowMaximized, Qt::WindowMinimized}) {
         main->setWindowState(state);
         titleDoubleClick();
@@ -541,7 +541,7 @@ TEST_F(AppRig, TextEncodingFromTheSettingsDialogRereadsTheSong) {
         dialog->Ok();
     });
     app_->ShowSettings();
-    EXPECT_EQ(app_->Session().Settings().Values().TextEncoding, 1);
+    EXPECT_EQ(app_->Session().Settings().Values().textEncoding, 1);
     const QString cp932 = QString::fromStdString(CodePage("CP932").ToUtf8("You\x92re"));
     EXPECT_EQ(QString::fromStdString(app_->Session().Snapshot().title), cp932);
     EXPECT_EQ(control->TitleLabel().text(), cp932);
@@ -562,8 +562,8 @@ TEST_F(AppRig, SettingsDialogAppliesToTheSessionAndTimers) {
     app_->ShowSettings();
     EXPECT_GT(timers_.CreatedCount(), created) << "the playing song's timer is made anew";
     EXPECT_EQ(timers_.PeriodsUs(), std::vector<int64_t>{8000});
-    EXPECT_EQ(app_->Session().Settings().Values().GTimer, 300);
-    EXPECT_EQ(app_->Session().Settings().Values().MWRDTimer, 120);
+    EXPECT_EQ(app_->Session().Settings().Values().graphicsTimerMs, 300);
+    EXPECT_EQ(app_->Session().Settings().Values().wrdTimerMs, 120);
     EXPECT_EQ(app_->Timer(kDisplayDraw).IntervalMs(), 300);
     EXPECT_EQ(app_->Display()->Thread().IntervalMs(), 300);
     EXPECT_EQ(app_->WrdWindow()->Interval(), 120);

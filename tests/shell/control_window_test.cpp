@@ -339,29 +339,29 @@ TEST(ControlWindow, ReadoutsTextLineAndMarks) {
 TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     WindowRig r;
     // Toggles flip their check mark and the setting.
-    const bool mwrd = r.S().Settings().Values().MWRDEmulation;
+    const bool mwrd = r.S().Settings().Values().mimpiWrdEmulation;
     r.Trigger("MWRD_Emu");
-    EXPECT_EQ(r.S().Settings().Values().MWRDEmulation, !mwrd);
+    EXPECT_EQ(r.S().Settings().Values().mimpiWrdEmulation, !mwrd);
     EXPECT_EQ(r.w.Action("MWRD_Emu")->isChecked(), !mwrd);
     r.Trigger("SendSysEX");
-    EXPECT_FALSE(r.S().Settings().Values().SendSysEX);
+    EXPECT_FALSE(r.S().Settings().Values().sendSysEx);
     r.Trigger("BltOff");
-    EXPECT_FALSE(r.S().Settings().Values().BltSw);
+    EXPECT_FALSE(r.S().Settings().Values().displayOn);
     EXPECT_TRUE(r.hooks.lowLoad);
     r.Trigger("BltOff");
-    EXPECT_TRUE(r.S().Settings().Values().BltSw);
+    EXPECT_TRUE(r.S().Settings().Values().displayOn);
     EXPECT_FALSE(r.hooks.lowLoad);
     r.Trigger("Repeat2");
-    EXPECT_EQ(r.S().Settings().Values().RepeatMode, RepeatMode::kRandom);
+    EXPECT_EQ(r.S().Settings().Values().repeatMode, RepeatMode::kRandom);
     EXPECT_EQ(r.Snap().repeatMode, RepeatMode::kRandom);
     EXPECT_FALSE(r.w.Action("Repeat0")->isChecked());
     EXPECT_TRUE(r.w.Action("Repeat2")->isChecked());
     r.Trigger("ListMode1");
-    EXPECT_EQ(r.S().Settings().Values().OpenModeSw, 1);
+    EXPECT_EQ(r.S().Settings().Values().openMode, 1);
     r.Trigger("FileSort1");
-    EXPECT_EQ(r.S().Settings().Values().FileSort, 1);
+    EXPECT_EQ(r.S().Settings().Values().fileSort, 1);
     r.Trigger("ChorusEft0");
-    EXPECT_EQ(r.S().Settings().Values().EffectChorus, 256);
+    EXPECT_EQ(r.S().Settings().Values().effectChorus, 256);
     EXPECT_FALSE(r.w.Action("ChorusEft1")->isChecked());
     // An empty play list shows the placeholder, which opens nothing.
     EXPECT_EQ(r.w.Action("FileList0")->text(), QStringLiteral("なし"));
@@ -392,7 +392,7 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     // port that fails says so while the player keeps working.
     const auto opened = r.ports.OpenedDevices();
     ASSERT_FALSE(opened.empty());
-    ASSERT_EQ(r.S().Settings().Values().OutDevice, -1);  // the mapper
+    ASSERT_EQ(r.S().Settings().Values().outDevice, -1);  // the mapper
     EXPECT_TRUE(r.w.Action("MIDIPortMapper")->isChecked());
     r.Trigger("MIDIPortMapper");
     EXPECT_EQ(r.ports.OpenedDevices(), opened);

@@ -247,7 +247,7 @@ TEST_F(WrdLink, PauseKeepsTheFrame) {
 
 TEST_F(WrdLink, RepeatClearsAndReplaysFromTheStart) {
     PlaybackSettings s;
-    s.RepeatMode = RepeatMode::kSong;
+    s.repeatMode = RepeatMode::kSong;
     Rig r(song, s);
     r.Open();
     r.PlayTo(3500);
@@ -377,7 +377,7 @@ TEST_F(WrdLinkPlugin, HooksReachThePluginInOrder) {
     ext.Attach();
     ASSERT_TRUE(ext.Attached());
     PlaybackSettings s;
-    s.RepeatMode = RepeatMode::kSong;
+    s.repeatMode = RepeatMode::kSong;
     Rig r(song, s, &ext);
     PluginLog();
     r.Open();
@@ -442,7 +442,7 @@ void RunRealTime(const fs::path& song, ExternalWrdPlayer* ext, int* starts) {
     ManualUiScheduler ui;
     CodePage cp{"CP932"};
     PlaybackSettings s;
-    s.RepeatMode = RepeatMode::kSong;
+    s.repeatMode = RepeatMode::kSong;
     Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
     HeadlessWrdWindow window;
     test::TestOpener opener(player, test::TestOpener::Files(cp));
