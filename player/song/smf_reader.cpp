@@ -657,6 +657,38 @@ size_t GuessBoundary(const uint8_t* d, size_t from, size_t len) {
     return len;
 }
 
+// Whether the first events of a track are mostly SysEx and meta events (a
+// track of tempo changes): such a track is decoded whole, as taking over a
+// second part's rows costs more than decoding them. Reads at most
+// kSampleEvents events; a track that cannot be read that far says no.
+bool MostlyExtended(const uint8_t* d, size_t len) {
+    constexpr size_t kSampleEvents = 4096;
+    size_t p = 0, events = 0, extended = 0;
+    uint8_t running = 0;
+    int32_t v = 0;
+    for (; events < kSampleEvents && p < len; ++events) {
+        if (!ReadVlq(d, len, p, v) || p >= len) return false;
+        uint8_t st = d[p];
+        if (st >= midi::kSysExStart) {
+            p += st == midi::kMetaEvent ? 2 : 1;  // status, meta type
+            if (p > len || !ReadVlq(d, len, p, v)) return false;
+            p += static_cast<size_t>(v);
+            running = 0;
+            ++extended;
+            continue;
+        }
+        if (midi::IsStatusByte(st)) {
+            running = st;
+            ++p;
+        } else if (running == 0) {
+            return false;
+        }
+        const uint8_t kind = midi::StatusKind(running);
+        p += kind == midi::kProgramChange || kind == midi::kChannelPressure ? 1 : 2;
+    }
+    return events > 0 && extended * 2 > events;
+}
+
 class Decoder {
   public:
     // image: when given, each track's bytes are given back once decoded.
@@ -764,7 +796,7 @@ class Decoder {
         std::deque<SecondPart> parts;
         std::vector<SecondPart*> partOf(chunks.size());
         for (size_t t = 0; t < chunks.size(); ++t) {
-            const size_t step = SplitStep(chunks[t].length, total);
+            const size_t step = SplitStep(f + chunks[t].offset, chunks[t].length, total);
             if (step == 0) continue;
             SecondPart& part = parts.emplace_back();
             part.track = t;
@@ -804,14 +836,14 @@ class Decoder {
         return true;
     }
 
-    // Bytes between meeting points when a track of `len` bytes out of
-    // `total` is decoded in two parts; 0: it is decoded whole.
-    size_t SplitStep(size_t len, size_t total) const {
+    // Bytes between meeting points when track bytes d[0, len) out of
+    // `total` are decoded in two parts; 0: the track is decoded whole.
+    size_t SplitStep(const uint8_t* d, size_t len, size_t total) const {
         if (options_.splitStepBytes > 0) return options_.splitStepBytes;
         const auto threads = static_cast<size_t>(ThreadCount());
         // Worth it only when the track alone would keep a core idle.
         if (threads < 2 || len < kSplitTrackBytes || len * threads <= total) return 0;
-        return kMeetStepBytes;
+        return MostlyExtended(d, len) ? 0 : kMeetStepBytes;
     }
 
     // The whole track, or its first part until it meets `part`.
