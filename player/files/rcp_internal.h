@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "player/files/recomposer.h"
+#include "player/files/rcp_common.h"
 
 namespace sonfara::files::rcp {
 

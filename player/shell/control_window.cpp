@@ -12,7 +12,7 @@
 
 #include "player/display/artwork.h"
 #include "player/session/messages.h"
-#include "player/song/module_detect.h"
+#include "player/song/messages.h"
 #include "player/ui/palette.h"
 
 namespace sonfara::shell {

@@ -1,30 +1,15 @@
-// The section a song marks for repeating: controller 111 (the start; the
-// section runs to the end of the song), or marker events named "loopStart"
-// and "loopEnd" in any letter case. Found once when the song is loaded.
+// Finding the section a song marks for repeating (LoopPoints, kept in
+// SongTable::Loop): controller 111 (the start; the section runs to the end
+// of the song), or marker events named "loopStart" and "loopEnd" in any
+// letter case. Found once when the song is loaded.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "player/song/song_table.h"
+
 namespace sonfara {
-
-class SongTable;
-
-// The shortest section that loops: a shorter one would send the chase of
-// controllers at the timer's rate.
-inline constexpr int32_t kMinLoopMs = 100;
-
-struct LoopPoints {
-    int32_t startMs = -1;  // -1: the song has no loop
-    int32_t endMs = -1;
-    // The section ends with the song: the events at its last moment still
-    // play before the jump (a marked end is the first moment after it).
-    bool toSongEnd = false;
-
-    bool Valid() const { return startMs >= 0 && endMs - startMs >= kMinLoopMs; }
-    int32_t LengthMs() const { return endMs - startMs; }
-    bool operator==(const LoopPoints&) const = default;
-};
 
 // What marked a song's loop section, for reports.
 struct LoopOrigin {

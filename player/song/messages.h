@@ -7,7 +7,6 @@
 
 #include "player/platform/language.h"
 #include "player/platform/result.h"
-#include "player/song/module_detect.h"
 
 namespace sonfara {
 
@@ -33,6 +32,9 @@ enum class LoadError : int {
     kEvent = 102,           // a data byte where a status byte is required;
                             // detail: the previous event's bytes and that byte
 };
+
+// Shown while DetectModule scans the file.
+inline constexpr const char* kDetectingModuleText = "対応MIDI音源検索中";
 
 namespace song::msg {
 inline constexpr const char* kHeaderError = "Header Error";

@@ -13,9 +13,7 @@ enum ModuleKind : int { kModuleNone = 0, kModuleXG = 1, kModuleGS = 2 };
 int DetectModuleBytes(std::span<const uint8_t> b);
 
 // Reads the file at path; 0 when it cannot be read. The caller shows
-// kDetectingModuleText while this runs.
+// kDetectingModuleText (player/song/messages.h) while this runs.
 int DetectModule(const std::string& path);
-
-inline constexpr const char* kDetectingModuleText = "対応MIDI音源検索中";
 
 }  // namespace sonfara

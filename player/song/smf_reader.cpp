@@ -15,6 +15,7 @@
 #include "player/platform/midi.h"
 #include "player/platform/rounding.h"
 #include "player/platform/text_decoding.h"
+#include "player/song/loop_points.h"
 
 namespace sonfara {
 

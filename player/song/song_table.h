@@ -13,9 +13,25 @@
 #include "player/platform/codepage.h"
 #include "player/platform/large_memory.h"
 #include "player/platform/midi.h"
-#include "player/song/loop_points.h"
 
 namespace sonfara {
+
+// The shortest section that loops: a shorter one would send the chase of
+// controllers at the timer's rate.
+inline constexpr int32_t kMinLoopMs = 100;
+
+// The section a song marks for repeating (found by FindLoop, loop_points.h).
+struct LoopPoints {
+    int32_t startMs = -1;  // -1: the song has no loop
+    int32_t endMs = -1;
+    // The section ends with the song: the events at its last moment still
+    // play before the jump (a marked end is the first moment after it).
+    bool toSongEnd = false;
+
+    bool Valid() const { return startMs >= 0 && endMs - startMs >= kMinLoopMs; }
+    int32_t LengthMs() const { return endMs - startMs; }
+    bool operator==(const LoopPoints&) const = default;
+};
 
 // The largest track count a header can name.
 inline constexpr int kMaxTracks = 65535;

@@ -611,12 +611,4 @@ QFont JapaneseFont(int pixelSize) {
     return font;
 }
 
-namespace layout {
-
-QRect TransportRect(int i) {
-    return {kTransportLeft + kTransportPitch * i, kTransportTop, 30, 22};
-}
-
-}  // namespace layout
-
 }  // namespace sonfara::ui

@@ -12,25 +12,9 @@
 #include <QRect>
 #include <QSize>
 
-namespace sonfara::ui {
+#include "player/ui/control_layout.h"
 
-enum class ButtonKind {
-    kPlay,
-    kPause,
-    kStop,
-    kStart,
-    kPrev,
-    kNext,
-    kFastForward,
-    kRewind,
-    kSpeedUp,
-    kSpeedDown,
-    kKeyUp,
-    kKeyDown,
-    kWrd,
-    kWindowLayout,
-};
-inline constexpr int kButtonKindCount = 14;
+namespace sonfara::ui {
 
 enum class Mark { kGs, kXg, kGm };
 inline constexpr int kMarkCount = 3;

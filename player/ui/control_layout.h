@@ -6,7 +6,28 @@
 #include <QRect>
 #include <QSize>
 
-#include "player/ui/artwork.h"
+namespace sonfara::ui {
+
+// The front panel's picture buttons (their faces: artwork.h).
+enum class ButtonKind {
+    kPlay,
+    kPause,
+    kStop,
+    kStart,
+    kPrev,
+    kNext,
+    kFastForward,
+    kRewind,
+    kSpeedUp,
+    kSpeedDown,
+    kKeyUp,
+    kKeyDown,
+    kWrd,
+    kWindowLayout,
+};
+inline constexpr int kButtonKindCount = 14;
+
+}  // namespace sonfara::ui
 
 namespace sonfara::ui::layout {
 
@@ -53,6 +74,8 @@ inline constexpr ButtonKind kTransportOrder[] = {
     ButtonKind::kStart, ButtonKind::kRewind,      ButtonKind::kPlay, ButtonKind::kPause,
     ButtonKind::kStop,  ButtonKind::kFastForward, ButtonKind::kPrev, ButtonKind::kNext,
 };
-QRect TransportRect(int i);
+constexpr QRect TransportRect(int i) {
+    return {kTransportLeft + kTransportPitch * i, kTransportTop, 30, 22};
+}
 
 }  // namespace sonfara::ui::layout
