@@ -17,14 +17,14 @@ using namespace sonfara::display;
 namespace {
 
 struct Rig {
-    ManualClock clock;
-    RecordingOutputSystem ports{clock};
-    PlaybackSettings settings;
-    SoundShaping shaping;
-    CodePage cp{"CP932"};
-    SongTable song;
-    SongCursors cursors;
-    OutputLayer out{song, cursors, ports, settings, shaping, cp};
+    platform::ManualClock clock;
+    platform::RecordingOutputSystem ports{clock};
+    sequencer::PlaybackSettings settings;
+    sequencer::SoundShaping shaping;
+    platform::CodePage cp{"CP932"};
+    song::SongTable song;
+    sequencer::SongCursors cursors;
+    sequencer::OutputLayer out{song, cursors, ports, settings, shaping, cp};
     // The recording system's first port always opens.
     Rig() { (void)out.OpenOutputPort(0); }
 };
@@ -32,7 +32,7 @@ struct Rig {
 // Between passes every channel releases its chord and strikes a new one of
 // eight notes (16 key changes per channel); every 20th pass changes a
 // program and the tempo text.
-void Churn(OutputLayer& out, int pass) {
+void Churn(sequencer::OutputLayer& out, int pass) {
     for (int c = 0; c < 16; ++c) {
         const uint8_t ch = static_cast<uint8_t>(c);
         const int base = 24 + (pass * 7 + c * 5) % 72;

@@ -68,7 +68,7 @@ struct Fixture {
         list = folder + "/list.mlt";
         std::ofstream(list, std::ios::binary) << listText;
         // Four in five Japanese, one in ten Western, the rest ASCII.
-        const CodePage cp932("CP932"), cp1252("CP1252");
+        const platform::CodePage cp932("CP932"), cp1252("CP1252");
         fs::create_directories(folder + "/titled");
         for (int i = 1; i <= kSongs; ++i) {
             const std::string n = std::to_string(i);
@@ -98,24 +98,24 @@ class NullNotifier final : public Notifier {
 class LoadOnlyTarget final : public PlaybackTarget {
   public:
     void StopTimer() override {}
-    PlaybackStatus OpenOrResetOutput() override { return {}; }
+    sequencer::PlaybackStatus OpenOrResetOutput() override { return {}; }
     void EnableAllChannels() override {}
-    LoadStatus LoadSong(const std::string& path, const std::string& kind,
-                        const std::string& name) override {
-        LoadOptions o;
+    song::LoadStatus LoadSong(const std::string& path, const std::string& kind,
+                              const std::string& name) override {
+        song::LoadOptions o;
         o.fileKindLabel = kind;
         o.songFileName = name;
-        return LoadSMF(path, song, o);
+        return song::LoadSMF(path, song, o);
     }
     void ResendPrograms() override {}
     bool StartTimer() override { return true; }
     void RequestExit() override {}
-    SongTable song;
+    song::SongTable song;
 };
 
 void EntriesReady(benchmark::State& state, bool fromList) {
     NullNotifier n;
-    const FileContext ctx{n, Fx().work, SystemCodePage()};
+    const FileContext ctx{n, Fx().work, platform::SystemCodePage()};
     for (auto _ : state) {
         const std::vector<std::string> paths = fromList ? std::vector<std::string>{Fx().list}
                                                         : ScanFolder(Fx().folder + "/songs", false);
@@ -130,7 +130,7 @@ void FirstSongLoaded(benchmark::State& state, int which) {
     NullNotifier n;
     LoadOnlyTarget target;
     for (auto _ : state) {
-        FileOp op(target, FileContext{n, Fx().work, SystemCodePage()});
+        FileOp op(target, FileContext{n, Fx().work, platform::SystemCodePage()});
         op.Settings().fileSort = 1;
         if (which == 0) op.OpenFiles(ScanFolder(Fx().folder + "/songs", true));
         if (which == 1) op.OpenFiles({Fx().list});
@@ -141,12 +141,12 @@ void FirstSongLoaded(benchmark::State& state, int which) {
 
 void ListTitles(benchmark::State& state, bool decided) {
     const std::vector<std::string> paths = ScanFolder(Fx().folder + "/titled", false);
-    const CodePage& cp932 = SystemCodePage();
+    const platform::CodePage& cp932 = platform::SystemCodePage();
     for (auto _ : state) {
         size_t shown = 0;
         for (const std::string& p : paths) {
             const std::string t = SongFileTitle(p);
-            shown += (decided ? DecideTextEncoding(t).ToUtf8(t) : cp932.ToUtf8(t)).size();
+            shown += (decided ? platform::DecideTextEncoding(t).ToUtf8(t) : cp932.ToUtf8(t)).size();
         }
         benchmark::DoNotOptimize(shown);
         if (paths.size() != kSongs) state.SkipWithError("wrong song count");

@@ -100,7 +100,7 @@ double Seconds(Clock::time_point from) {
 
 struct Generator {
     std::mt19937 rng{20261209};
-    const CodePage cp{"CP932"};
+    const platform::CodePage cp{"CP932"};
     std::vector<std::string> vocabulary;
 
     Generator() {
@@ -184,7 +184,8 @@ double ReadEverything(const std::string& root, int jobs) {
     for (int j = 0; j < jobs; ++j)
         threads.emplace_back([&] {
             std::string bytes;
-            for (size_t i; (i = next++) < paths.size();) (void)ReadWholeFile(paths[i], bytes);
+            for (size_t i; (i = next++) < paths.size();)
+                (void)platform::ReadWholeFile(paths[i], bytes);
         });
     for (auto& t : threads) t.join();
     return Seconds(start);

@@ -32,9 +32,9 @@
 
 namespace {
 
-using sonfara::LoadOptions;
-using sonfara::LoadSMF;
-using sonfara::SongTable;
+using sonfara::song::LoadOptions;
+using sonfara::song::LoadSMF;
+using sonfara::song::SongTable;
 
 std::string SongFile(int mb) {
     auto path =
@@ -92,7 +92,7 @@ void BM_ReadFileBaseline(benchmark::State& state) {
     const std::string path = SongFile(static_cast<int>(state.range(0)));
     const auto fileBytes = static_cast<int64_t>(std::filesystem::file_size(path));
     for (auto _ : state) {
-        sonfara::FileImage image;
+        sonfara::platform::FileImage image;
         if (!image.Open(path)) {
             state.SkipWithError("cannot read");
             return;
@@ -198,7 +198,7 @@ int Once(const char* path, bool load) {
         if (!LoadSMF(path, song, Options()).ok()) return 1;
         benchmark::DoNotOptimize(song.TotalMs);
     } else {
-        sonfara::FileImage image;
+        sonfara::platform::FileImage image;
         if (!image.Open(path)) return 1;
         uint64_t sum = 0;
         for (uint8_t b : image.Bytes()) sum += b;

@@ -109,7 +109,7 @@ double CpuSeconds() {
 
 int MeasureLateness(int seconds, int notesPerSecond) {
     const auto bytes = DenseSong(seconds, notesPerSecond);
-    CodePage cp("CP932");
+    platform::CodePage cp("CP932");
     std::printf(
         "dense song: %d s, 16 tracks, %s notes per second; MTimer 5; real clock and timer "
         "thread\n",
@@ -118,20 +118,22 @@ int MeasureLateness(int seconds, int notesPerSecond) {
                 "max ms", "late>1ms", "cpu ms per s");
     bool raised = false;
     for (bool precise : {false, true}) {
-        ThreadTimerService timers;
-        RecordingOutputSystem ports(SteadyClock::Instance(), {"rec"});
-        ManualUiScheduler ui;
-        PlaybackSettings s;
-        s.repeatMode = RepeatMode::kStopAtEnd;
+        platform::ThreadTimerService timers;
+        platform::RecordingOutputSystem ports(platform::SteadyClock::Instance(), {"rec"});
+        sequencer::ManualUiScheduler ui;
+        sequencer::PlaybackSettings s;
+        s.repeatMode = platform::RepeatMode::kStopAtEnd;
         s.preciseTiming = precise;
-        Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
-        test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string* m) {
-            LoadOptions opt;
-            opt.codePage = &cp;
-            auto r = LoadSMFBytes(bytes, t, opt);
-            *m = r.Message();
-            return r.ok();
-        });
+        sequencer::Player player(
+            sequencer::PlayerEnv{platform::SteadyClock::Instance(), timers, ports, ui, cp}, s);
+        test::TestOpener opener(player,
+                                [&](const std::string&, song::SongTable& t, std::string* m) {
+                                    song::LoadOptions opt;
+                                    opt.codePage = &cp;
+                                    auto r = song::LoadSMFBytes(bytes, t, opt);
+                                    *m = r.Message();
+                                    return r.ok();
+                                });
         opener.Assign({"dense"});
         const double cpu0 = CpuSeconds();
         if (!player.PlayEntry(1)) {
@@ -147,7 +149,7 @@ int MeasureLateness(int seconds, int notesPerSecond) {
 
         // Expected times per message, in order of occurrence.
         std::map<uint32_t, std::vector<int32_t>> due;
-        const SongTable& song = player.Song();
+        const song::SongTable& song = player.Song();
         for (int t = 1; t <= song.NTracks; ++t) {
             for (const auto& e : song.TrackEvents(t)) {
                 if ((e.status & 0xE0) != 0x80) continue;
@@ -182,17 +184,17 @@ int MeasureLateness(int seconds, int notesPerSecond) {
 }
 
 // A port that drops everything: the cost of the engine alone.
-class NullSystem final : public MidiOutputSystem {
+class NullSystem final : public platform::MidiOutputSystem {
   public:
     std::vector<std::string> PortNames() override { return {"null"}; }
-    PortOpenResult Open(int) override {
-        PortOpenResult r;
+    platform::PortOpenResult Open(int) override {
+        platform::PortOpenResult r;
         r.port = std::make_unique<Null>();
         return r;
     }
 
   private:
-    class Null final : public MidiOutPort {
+    class Null final : public platform::MidiOutPort {
         void ShortMessage(uint32_t) override {}
         void LongMessage(std::span<const uint8_t>) override {}
         void Reset() override {}
@@ -204,19 +206,19 @@ class NullSystem final : public MidiOutputSystem {
 // through the filter chain, per second of song.
 void BM_PlaySecondOfDenseSong(benchmark::State& state) {
     const auto bytes = DenseSong(30);
-    CodePage cp("CP932");
-    ManualClock clock(0);
-    ManualTimerService timers(clock);
+    platform::CodePage cp("CP932");
+    platform::ManualClock clock(0);
+    platform::ManualTimerService timers(clock);
     NullSystem ports;
-    ManualUiScheduler ui;
-    PlaybackSettings s;
-    s.repeatMode = RepeatMode::kSong;
+    sequencer::ManualUiScheduler ui;
+    sequencer::PlaybackSettings s;
+    s.repeatMode = platform::RepeatMode::kSong;
     s.preciseTiming = state.range(0) != 0;
-    Player player(PlayerEnv{clock, timers, ports, ui, cp}, s);
-    test::TestOpener opener(player, [&](const std::string&, SongTable& t, std::string*) {
-        LoadOptions opt;
+    sequencer::Player player(sequencer::PlayerEnv{clock, timers, ports, ui, cp}, s);
+    test::TestOpener opener(player, [&](const std::string&, song::SongTable& t, std::string*) {
+        song::LoadOptions opt;
         opt.codePage = &cp;
-        return LoadSMFBytes(bytes, t, opt).ok();
+        return song::LoadSMFBytes(bytes, t, opt).ok();
     });
     opener.Assign({"dense"});
     player.PlayEntry(1);

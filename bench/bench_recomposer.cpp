@@ -103,8 +103,8 @@ class NullNotifier final : public Notifier {
 void BM_LoadConvertedSmf_Baseline(benchmark::State& state) {
     const RcpConversion c = ConvertRecomposer(Span(Song()), {});
     for (auto _ : state) {
-        SongTable s;
-        if (!LoadSMFBytes(Span(c.smf), s, {}).ok()) state.SkipWithError("load failed");
+        song::SongTable s;
+        if (!song::LoadSMFBytes(Span(c.smf), s, {}).ok()) state.SkipWithError("load failed");
     }
     state.counters["rcp_bytes"] = static_cast<double>(Song().size());
     state.counters["smf_bytes"] = static_cast<double>(c.smf.size());
@@ -121,8 +121,8 @@ void BM_Convert50K(benchmark::State& state) {
 void BM_Convert50KAndLoad(benchmark::State& state) {
     for (auto _ : state) {
         const RcpConversion c = ConvertRecomposer(Span(Song()), {});
-        SongTable s;
-        if (!LoadSMFBytes(Span(c.smf), s, {}).ok()) state.SkipWithError("load failed");
+        song::SongTable s;
+        if (!song::LoadSMFBytes(Span(c.smf), s, {}).ok()) state.SkipWithError("load failed");
     }
 }
 
@@ -130,12 +130,12 @@ void BM_Convert50KAndLoad(benchmark::State& state) {
 // read each song's title.
 void ListWithTitles(benchmark::State& state, const std::string& folder) {
     NullNotifier n;
-    const FileContext ctx{n, Fx().base + "/", SystemCodePage()};
+    const FileContext ctx{n, Fx().base + "/", platform::SystemCodePage()};
     for (auto _ : state) {
         const std::vector<FileEntry> e = ExpandPaths(ScanFolder(folder, true), ctx);
         size_t titled = 0;
         for (const FileEntry& f : e)
-            titled += !SongFileTitle(JoinPath(f.Folder, f.FileName)).empty();
+            titled += !SongFileTitle(platform::JoinPath(f.Folder, f.FileName)).empty();
         if (titled != kSongs) state.SkipWithError("titles missing");
     }
 }

@@ -57,12 +57,12 @@ void BM_GetInstName(benchmark::State& state) {
 BENCHMARK(BM_GetInstName);
 
 void BM_InstLabelText(benchmark::State& state) {
-    sonfara::SfrLibBinding lib(SFRLIB_PATH);
+    sonfara::platform::SfrLibBinding lib(SFRLIB_PATH);
     lib.InstInit();
     size_t k = 0;
     for (auto _ : state) {
         const Index& i = Indexes()[k++ & 4095];
-        benchmark::DoNotOptimize(sonfara::InstLabelText(lib, i.program, i.bank, i.map));
+        benchmark::DoNotOptimize(sonfara::platform::InstLabelText(lib, i.program, i.bank, i.map));
     }
 }
 BENCHMARK(BM_InstLabelText);

@@ -88,7 +88,7 @@ class CountingWindow : public WrdWindow {
 
 void BM_CompileScript5000Lines(benchmark::State& state) {
     const std::string script = Script(5000, false);
-    sonfara::SongTable song;
+    sonfara::song::SongTable song;
     song.Division = 480;
     song.ResetTempoMap();
     size_t events = 0;
@@ -157,7 +157,8 @@ BENCHMARK(BM_Presentation4Minutes)->Unit(benchmark::kMillisecond);
 void BM_HexFontReadOnly(benchmark::State& state) {
     std::string text;
     for (auto _ : state) {
-        if (sonfara::ReadWholeFile(kDefaultWrdFontPath, text) != sonfara::ReadStatus::kOk) {
+        if (sonfara::platform::ReadWholeFile(kDefaultWrdFontPath, text) !=
+            sonfara::platform::ReadStatus::kOk) {
             state.SkipWithError("unifont_jp.hex is absent");
             return;
         }
@@ -170,7 +171,8 @@ void BM_HexFontLoad(benchmark::State& state) {
     std::string text;
     size_t glyphs = 0;
     for (auto _ : state) {
-        if (sonfara::ReadWholeFile(kDefaultWrdFontPath, text) != sonfara::ReadStatus::kOk) {
+        if (sonfara::platform::ReadWholeFile(kDefaultWrdFontPath, text) !=
+            sonfara::platform::ReadStatus::kOk) {
             state.SkipWithError("unifont_jp.hex is absent");
             return;
         }
@@ -185,7 +187,7 @@ BENCHMARK(BM_HexFontLoad)->Unit(benchmark::kMillisecond);
 // Drawing one line of 40 full-width characters after the font is loaded
 // (code-page conversion cached after the first pass).
 void BM_DrawJapaneseLine(benchmark::State& state) {
-    const sonfara::CodePage cp932("CP932");
+    const sonfara::platform::CodePage cp932("CP932");
     const HexFontGlyphs glyphs(cp932);
     std::string line;
     for (int i = 0; i < 40; ++i) line += cp932.FromUtf8(i % 2 ? "歌" : "ソ");

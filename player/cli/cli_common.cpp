@@ -68,15 +68,15 @@ std::optional<long> ParseInt(const std::string& s) {
     }
 }
 
-const CodePage& CliCodePage(const Args& a) {
+const platform::CodePage& CliCodePage(const Args& a) {
     // The program's one code page: notices, our own files and EQ captions
     // use it. Named on the command line, it is also the user's choice for
     // every text read from files, over the stored setting.
     if (auto name = a.Value("codepage")) {
-        SetSystemCodePage(*name);
-        SetCommandLineTextEncoding(SystemCodePage().Name());
+        platform::SetSystemCodePage(*name);
+        platform::SetCommandLineTextEncoding(platform::SystemCodePage().Name());
     }
-    return SystemCodePage();
+    return platform::SystemCodePage();
 }
 
 std::string BaseName(const std::string& path) {
@@ -113,7 +113,7 @@ std::optional<int> LoopsOption(const Args& a) {
     return static_cast<int>(*v);
 }
 
-bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp,
+bool LoadSongForCli(const std::string& path, song::SongTable& song, const platform::CodePage& cp,
                     std::string* converted, int rcpLoops) {
     files::ReadSongOptions options;
     options.load.codePage = &cp;

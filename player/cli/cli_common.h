@@ -19,7 +19,7 @@ namespace msg {
 inline constexpr const char* kRenderHint =
     "音声出力がない環境では render で WAV ファイルに書き出せます: ";
 inline constexpr const char* kCannotWrite = "書き込めません: ";
-inline const MessageTranslations kEnglish{
+inline const platform::MessageTranslations kEnglish{
     {kRenderHint, "Without an audio output, render writes a WAV file: "},
     {kCannotWrite, "Cannot write: "},
 };
@@ -46,13 +46,13 @@ std::optional<long> ParseInt(const std::string& s);
 // The code page: --codepage NAME, else $SONFARA_CODEPAGE, else CP932. A
 // --codepage becomes the program's code page (SetSystemCodePage) and the
 // encoding every text from files is read in (SetCommandLineTextEncoding).
-const CodePage& CliCodePage(const Args& a);
+const platform::CodePage& CliCodePage(const Args& a);
 
 // Loads a song as the player would, unwrapping .rmi files and converting
 // Recomposer files (`rcpLoops` plays of an endless loop) first. On failure
 // prints the message to stderr and returns false. `converted` (when given)
 // receives the SMF image of a converted song, else stays empty.
-bool LoadSongForCli(const std::string& path, SongTable& song, const CodePage& cp,
+bool LoadSongForCli(const std::string& path, song::SongTable& song, const platform::CodePage& cp,
                     std::string* converted = nullptr, int rcpLoops = 2);
 
 // --loops N: plays of an endless loop in Recomposer songs (1..99); nullopt,

@@ -84,7 +84,7 @@ int ConvertFolder(const std::string& src, const std::string& out, int loops) {
         std::string target = StemOf(name) + ".mid";
         if (!used.insert(files::Upper(target)).second) target = name + ".mid";
         used.insert(files::Upper(target));
-        ok += ConvertOne(songs[i], JoinPath(out, target), loops,
+        ok += ConvertOne(songs[i], platform::JoinPath(out, target), loops,
                          [&bar](const std::string& t) { bar.Say(t); });
     }
     bar.Show(songs.size(), "");
@@ -108,16 +108,17 @@ int RunConvert(const std::vector<std::string>& words) {
     const std::string& src = a.positional[0];
     if (files::FolderExists(src)) return ConvertFolder(src, *out, *loops);
     if (!files::FileExists(src)) {
-        std::cerr << Localized(files::msg::kFileNotFound) << ": " << src << "\n";
+        std::cerr << platform::Localized(files::msg::kFileNotFound) << ": " << src << "\n";
         return 1;
     }
     if (!files::IsRecomposerKind(files::UpperTail(src, 3))) {
-        std::cerr << Localized(files::msg::kUnsupported) << ": " << src << "\n";
+        std::cerr << platform::Localized(files::msg::kUnsupported) << ": " << src << "\n";
         return 1;
     }
-    const std::string target = files::FolderExists(*out)
-                                   ? JoinPath(*out, StemOf(files::PathFileName(src)) + ".mid")
-                                   : *out;
+    const std::string target =
+        files::FolderExists(*out)
+            ? platform::JoinPath(*out, StemOf(files::PathFileName(src)) + ".mid")
+            : *out;
     return ConvertOne(src, target, *loops, [](const std::string& t) { std::cerr << t << "\n"; })
                ? 0
                : 1;

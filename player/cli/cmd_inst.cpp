@@ -19,11 +19,11 @@ int RunInst(const std::vector<std::string>& words) {
         std::cerr << "usage: sonfara-cli inst BANK MAP PROGRAM   (each 0-127)\n";
         return 2;
     }
-    SfrLibBinding lib;
+    platform::SfrLibBinding lib;
     lib.InstInit();
     // Names are ASCII, so the label needs no code-page conversion.
-    std::cout << InstLabelText(lib, static_cast<int>(*v[2]), static_cast<int>(*v[0]),
-                               static_cast<int>(*v[1]))
+    std::cout << platform::InstLabelText(lib, static_cast<int>(*v[2]), static_cast<int>(*v[0]),
+                                         static_cast<int>(*v[1]))
               << "\n";
     return 0;
 }

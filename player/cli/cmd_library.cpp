@@ -255,7 +255,7 @@ int RunLibrary(const std::vector<std::string>& words) {
         std::cerr << kUsage;
         return 2;
     }
-    RegisterTranslations(library::msg::kEnglish);
+    platform::RegisterTranslations(library::msg::kEnglish);
     LibraryStore store;
     if (!OpenStore(a, store)) return 1;
     if (sub == "add") return Add(a, store);

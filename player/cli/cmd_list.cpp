@@ -36,8 +36,9 @@ int RunList(const std::vector<std::string>& words) {
     // text read, so the encoding is decided on it alone.
     auto titleOf = [](const files::FileEntry& e) {
         std::string t;
-        if (e.ArchiveName.empty()) t = files::SongFileTitle(JoinPath(e.Folder, e.FileName));
-        return t.empty() ? e.FileName : DecideTextEncoding(t).ToUtf8(t);
+        if (e.ArchiveName.empty())
+            t = files::SongFileTitle(platform::JoinPath(e.Folder, e.FileName));
+        return t.empty() ? e.FileName : platform::DecideTextEncoding(t).ToUtf8(t);
     };
 
     if (a.Flag("json")) {

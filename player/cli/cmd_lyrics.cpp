@@ -21,7 +21,7 @@ std::string LrcTime(int32_t ms) {
     return buf;
 }
 
-std::string Lrc(const Lyrics& lyrics, const std::string& title, bool words) {
+std::string Lrc(const song::Lyrics& lyrics, const std::string& title, bool words) {
     std::string out;
     if (!title.empty()) {
         std::string tag = title;
@@ -29,12 +29,13 @@ std::string Lrc(const Lyrics& lyrics, const std::string& title, bool words) {
             tag.begin(), tag.end(), [](unsigned char c) { return c < 0x20; }, ' ');
         out += "[ti:" + tag + "]\n";  // a control character would break the tag's line
     }
-    for (const LyricLine& line : lyrics.Lines()) {
+    for (const song::LyricLine& line : lyrics.Lines()) {
         out += "[" + LrcTime(line.syllables.front().ms) + "]";
         if (!words) {
             out += line.Text();
         } else {
-            for (const LyricSyllable& s : line.syllables) out += "<" + LrcTime(s.ms) + ">" + s.text;
+            for (const song::LyricSyllable& s : line.syllables)
+                out += "<" + LrcTime(s.ms) + ">" + s.text;
         }
         out += "\n";
     }
@@ -43,9 +44,10 @@ std::string Lrc(const Lyrics& lyrics, const std::string& title, bool words) {
 
 // A karaoke file's own title, else the song's, but not the file name the
 // loader falls back on nor a karaoke header line.
-std::string TitleOf(const Lyrics& lyrics, const SongTable& song, const std::string& path) {
+std::string TitleOf(const song::Lyrics& lyrics, const song::SongTable& song,
+                    const std::string& path) {
     if (!lyrics.Title().empty()) return lyrics.Title();
-    const CodePage& cp = song.TextCodePage();
+    const platform::CodePage& cp = song.TextCodePage();
     if (song.SongTitle.empty() || song.SongTitle[0] == '@' ||
         song.SongTitle == cp.FromUtf8(BaseName(path)))
         return {};
@@ -61,11 +63,11 @@ int RunLyrics(const std::vector<std::string>& words) {
         std::cerr << "usage: sonfara-cli lyrics SONG [--lrc|--words] [-o FILE] [--codepage NAME]\n";
         return 2;
     }
-    const CodePage& cp = CliCodePage(a);
+    const platform::CodePage& cp = CliCodePage(a);
     const std::string& path = a.positional[0];
-    SongTable song;
+    song::SongTable song;
     if (!LoadSongForCli(path, song, cp)) return 1;
-    const Lyrics lyrics = Lyrics::FromSong(song);
+    const song::Lyrics lyrics = song::Lyrics::FromSong(song);
     if (lyrics.Empty()) {
         std::cerr << "sonfara-cli lyrics: no lyrics in " << path << "\n";
         return 1;

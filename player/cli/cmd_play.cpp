@@ -97,48 +97,49 @@ bool IntOption(const Args& a, const char* name, long lo, long hi, const char* co
 struct CliSession {
     CliNotifier notifier;
     files::WorkFolder work = files::WorkFolder::Create();
-    std::unique_ptr<SettingsStore> store;
-    std::unique_ptr<PlaybackSession> session;
+    std::unique_ptr<settings::SettingsStore> store;
+    std::unique_ptr<session::PlaybackSession> session;
 
     // False, with the reason printed, when the work folder is not safe to use.
     bool WorkOk() const {
         if (!work.Ok())
-            std::cerr << Localized(files::msg::kWorkFolderUnsafe) << work.Error() << "\n";
+            std::cerr << platform::Localized(files::msg::kWorkFolderUnsafe) << work.Error() << "\n";
         return work.Ok();
     }
 };
 
 // 0 when the store is open (or --no-settings), else the exit status.
-int OpenStore(const Args& a, const char* cmd, std::unique_ptr<SettingsStore>& out) {
+int OpenStore(const Args& a, const char* cmd, std::unique_ptr<settings::SettingsStore>& out) {
     if (a.Flag("no-settings")) return 0;
     const auto given = a.Value("settings");
-    const std::string path = given.value_or(IniSettingsStore::DefaultPath());
+    const std::string path = given.value_or(settings::IniSettingsStore::DefaultPath());
     if (given && !files::FileExists(path)) {
         std::cerr << "sonfara-cli " << cmd << ": no settings file " << path << "\n";
         return 2;
     }
-    SettingsOpenReport report;
+    settings::SettingsOpenReport report;
     // A damaged file stays where it is for the player to set aside.
-    out = IniSettingsStore::Open(path, false, &report);
-    if (report.status == SettingsOpenReport::Status::kDamagedKept ||
-        report.status == SettingsOpenReport::Status::kSetAside)
+    out = settings::IniSettingsStore::Open(path, false, &report);
+    if (report.status == settings::SettingsOpenReport::Status::kDamagedKept ||
+        report.status == settings::SettingsOpenReport::Status::kSetAside)
         std::cerr << "sonfara-cli " << cmd << ": settings file " << path
                   << " unreadable, defaults used (" << report.message << ")\n";
     return 0;
 }
 
-void MakeSession(CliSession& c, const Clock& clock, TimerService& timers, MidiOutputSystem& ports,
-                 UiScheduler& ui, const CodePage& cp) {
-    SessionEnv env{clock, timers, ports, ui, cp, c.notifier, c.work.Path()};
+void MakeSession(CliSession& c, const platform::Clock& clock, platform::TimerService& timers,
+                 platform::MidiOutputSystem& ports, sequencer::UiScheduler& ui,
+                 const platform::CodePage& cp) {
+    session::SessionEnv env{clock, timers, ports, ui, cp, c.notifier, c.work.Path()};
     env.settingsStore = c.store.get();
     env.saveSettings = false;
-    env.shapingFolders = DefaultShapingFolders(ProgramFolder());
-    c.session = std::make_unique<PlaybackSession>(std::move(env));
+    env.shapingFolders = DefaultShapingFolders(platform::ProgramFolder());
+    c.session = std::make_unique<session::PlaybackSession>(std::move(env));
 }
 
 // --arrangement and --eq win over the stored selection; "none" clears it.
 // 0, or the exit status with the message printed.
-int SelectShaping(const Args& a, const char* cmd, PlaybackSession& s) {
+int SelectShaping(const Args& a, const char* cmd, session::PlaybackSession& s) {
     const ShapingCatalog& catalog = s.Output().Catalog();
     if (auto name = a.Value("arrangement")) {
         const int item = *name == "none" ? 0 : FindArrangementItem(catalog, *name);
@@ -164,13 +165,13 @@ int SelectShaping(const Args& a, const char* cmd, PlaybackSession& s) {
 
 // Lists the songs the paths give (folders as the folder command finds
 // them); 0, or 1 with "nothing to play".
-int ListSongs(const Args& a, const char* cmd, CliSession& c, const CodePage& cp) {
+int ListSongs(const Args& a, const char* cmd, CliSession& c, const platform::CodePage& cp) {
     files::FileContext ctx{c.notifier, c.work.Path(), cp};
     std::vector<std::string> empty;
     const std::vector<std::string> paths = files::WithFolderSongs(a.positional, ctx, &empty);
     for (const std::string& f : empty)
         std::cerr << "sonfara-cli " << cmd << ": no songs in " << f << "\n";
-    c.session->Songs().OpenPaths(paths, OpenMode::kListOnly);
+    c.session->Songs().OpenPaths(paths, session::OpenMode::kListOnly);
     if (c.session->Lists().List().Count() == 0) {
         std::cerr << "sonfara-cli " << cmd << ": nothing to play\n";
         return 1;
@@ -178,7 +179,7 @@ int ListSongs(const Args& a, const char* cmd, CliSession& c, const CodePage& cp)
     return 0;
 }
 
-std::string ModuleText(const SessionSnapshot& s) {
+std::string ModuleText(const session::SessionSnapshot& s) {
     std::string flag = s.flagXG ? "XG" : s.flagGS ? "GS" : s.flagGM ? "GM" : "";
     if (!s.moduleName.empty() && !flag.empty()) return flag + " " + s.moduleName;
     return flag.empty() ? s.moduleName : flag;
@@ -196,14 +197,14 @@ std::string CutUtf8(const std::string& s, size_t n) {
     return s.substr(0, i);
 }
 
-struct PlayState : SessionObserver {
+struct PlayState : session::SessionObserver {
     bool playOnce = false;  // several files without --repeat: the list once
     bool tty = false;
     int attempted = 0;      // entries opened or tried
     int failuresInRow = 0;  // a list of unreadable files must not cycle forever
     bool stoppedAtEnd = false;
     bool failedOpen = false;
-    PlaybackSession* session = nullptr;
+    session::PlaybackSession* session = nullptr;
 
     int ListCount() const { return session->Lists().List().Count(); }
     void OnSongOpened(int index, bool ok, const std::string& text) override {
@@ -218,7 +219,7 @@ struct PlayState : SessionObserver {
             return;
         }
         failuresInRow = 0;
-        const SessionSnapshot s = session->Snapshot();
+        const session::SessionSnapshot s = session->Snapshot();
         std::string length = MinutesSeconds(s.totalMs);
         if (s.loops.totalMs != s.totalMs)
             length += s.loops.totalMs < 0 ? ", loops endlessly"
@@ -240,7 +241,7 @@ bool AllDigits(std::string_view s) {
 // A song position as the player shows it: m:ss[.mmm] (minutes may pass 59),
 // or bar[.beat], both counted from 1 in quarter-note beats of the song's
 // time signature; nullopt when the text is neither or lies past the end.
-std::optional<int32_t> SongPosition(const std::string& text, const SongTable& song) {
+std::optional<int32_t> SongPosition(const std::string& text, const song::SongTable& song) {
     const std::string_view t = text;
     const size_t colon = t.find(':');
     const size_t dot = t.find('.', colon == t.npos ? 0 : colon);
@@ -281,8 +282,9 @@ struct LoopOptions {
 bool ReadLoopOptions(const Args& a, const char* cmd, LoopOptions& o) {
     const std::string prefix = std::string("sonfara-cli ") + cmd + ": ";
     if (auto text = a.Value("loop-count")) {
-        auto v = *text == "endless" ? std::optional<long>(kEndlessLoops) : ParseInt(*text);
-        if (!v || *v < 0 || *v > kEndlessLoops) {
+        auto v =
+            *text == "endless" ? std::optional<long>(sequencer::kEndlessLoops) : ParseInt(*text);
+        if (!v || *v < 0 || *v > sequencer::kEndlessLoops) {
             std::cerr << prefix << "--loop-count takes 0 to 9, or endless\n";
             return false;
         }
@@ -299,15 +301,15 @@ bool ReadLoopOptions(const Args& a, const char* cmd, LoopOptions& o) {
 // Whether --ab is a loop section (a finite --loop-count) rather than the
 // player's A-B repeat, which the stored loop count counts (or never ends).
 bool AbIsLoop(const LoopOptions& o) {
-    return o.count && *o.count > 0 && *o.count < kEndlessLoops;
+    return o.count && *o.count > 0 && *o.count < sequencer::kEndlessLoops;
 }
 
 // --ab on the song now loaded. As a loop section it stands in for the
 // song's loop points (repeated, then the song plays on or fades); otherwise
 // it is the player's A-B repeat. "" or the complaint.
-std::string ApplyAb(const LoopOptions& o, PlaybackSession& s) {
+std::string ApplyAb(const LoopOptions& o, session::PlaybackSession& s) {
     if (!o.ab) return {};
-    const SongTable& song = s.Songs().Song();
+    const song::SongTable& song = s.Songs().Song();
     const size_t comma = o.ab->find(',');
     const auto a = SongPosition(o.ab->substr(0, comma), song);
     const auto b =
@@ -316,8 +318,9 @@ std::string ApplyAb(const LoopOptions& o, PlaybackSession& s) {
         a && b &&
         (AbIsLoop(o) ? s.Transport().SetLoopSection(*a, *b) : s.Transport().SetAB(*a, *b));
     if (ok) return {};
-    return "--ab takes A,B as m:ss.mmm or bar.beat, B at least " + std::to_string(kMinLoopMs) +
-           " ms after A and within the song (" + MinutesSeconds(song.TotalMs) + ")";
+    return "--ab takes A,B as m:ss.mmm or bar.beat, B at least " +
+           std::to_string(song::kMinLoopMs) + " ms after A and within the song (" +
+           MinutesSeconds(song.TotalMs) + ")";
 }
 
 // A render has to end: --ab only as a loop section. False with the complaint printed.
@@ -328,23 +331,25 @@ bool AbCanEnd(const LoopOptions& o) {
 }
 
 // The loop state for the status line: "A-B", "loop 1/2", "loop 3/∞", "fade".
-std::string LoopText(const SessionSnapshot& s) {
+std::string LoopText(const session::SessionSnapshot& s) {
     if (s.loops.pointA >= 0 && s.loops.pointB >= 0) return "A-B";
     if (s.loops.startMs < 0 || s.loops.count == 0) return "";
     if (s.loops.fading) return "fade";
-    const std::string of = s.loops.count >= kEndlessLoops ? "∞" : std::to_string(s.loops.count);
+    const std::string of =
+        s.loops.count >= sequencer::kEndlessLoops ? "∞" : std::to_string(s.loops.count);
     return "loop " + std::to_string(std::min(s.loops.done, s.loops.count)) + "/" + of;
 }
 
-int ListPorts(SystemMidiOutput& ports) {
+int ListPorts(platform::SystemMidiOutput& ports) {
     auto names = ports.PortNames();
-    std::printf("-1: MIDI Mapper (%s)\n",
-                ports.SoundFont().path.empty() ? "the first port" : SystemMidiOutput::kSynthName);
+    std::printf("-1: MIDI Mapper (%s)\n", ports.SoundFont().path.empty()
+                                              ? "the first port"
+                                              : platform::SystemMidiOutput::kSynthName);
     for (size_t i = 0; i < names.size(); ++i) std::printf("%zu: %s\n", i, names[i].c_str());
     if (!ports.RtMidiProblem().empty())
         std::fprintf(stderr, "MIDI ports: %s\n", ports.RtMidiProblem().c_str());
     if (ports.SoundFont().path.empty())
-        std::fprintf(stderr, "%s\n", NoSoundFontMessage(ports.SoundFont()).c_str());
+        std::fprintf(stderr, "%s\n", platform::NoSoundFontMessage(ports.SoundFont()).c_str());
     return 0;
 }
 
@@ -352,12 +357,14 @@ int ListPorts(SystemMidiOutput& ports) {
 
 // The ports a render's listing session sees: the synthesizer's name only.
 // The songs play in the export jobs' own sessions.
-class ListingPorts final : public MidiOutputSystem {
+class ListingPorts final : public platform::MidiOutputSystem {
   public:
-    std::vector<std::string> PortNames() override { return {SystemMidiOutput::kSynthName}; }
-    PortOpenResult Open(int) override {
-        PortOpenResult r;
-        r.error = PortError::kNoDevice;
+    std::vector<std::string> PortNames() override {
+        return {platform::SystemMidiOutput::kSynthName};
+    }
+    platform::PortOpenResult Open(int) override {
+        platform::PortOpenResult r;
+        r.error = platform::PortError::kNoDevice;
         return r;
     }
 };
@@ -366,7 +373,7 @@ struct RenderOptions {
     int rate = 44100;
     int entry = 1;
     int jobs = 1;
-    std::optional<AudioFormat> format;  // --format
+    std::optional<session::AudioFormat> format;  // --format
 };
 
 // 0, or the exit status with the complaint printed.
@@ -380,7 +387,7 @@ int ReadRenderOptions(const Args& a, RenderOptions& o) {
         return 2;
     }
     if (auto name = a.Value("format")) {
-        o.format = AudioFormatNamed(*name);
+        o.format = session::AudioFormatNamed(*name);
         if (!o.format) {
             std::cerr << "sonfara-cli render: --format takes wav, flac or ogg\n";
             return 2;
@@ -393,7 +400,8 @@ int ReadRenderOptions(const Args& a, RenderOptions& o) {
 // extension while several songs are rendered whole (no --entry).
 bool OutputIsFolder(const Args& a, const std::string& out, int songs) {
     if (files::FolderExists(out) || out.back() == '/') return true;
-    return !AudioFormatOfPath(out) && !a.Value("entry") && (songs > 1 || a.positional.size() > 1);
+    return !session::AudioFormatOfPath(out) && !a.Value("entry") &&
+           (songs > 1 || a.positional.size() > 1);
 }
 
 bool EntryHeld(int entry, int count) {
@@ -416,7 +424,7 @@ int PlanOneSong(const Args& a, const files::PlayList& list, int entry, const std
 
 // -o FOLDER: every song (or --entry N), each named after its song.
 int PlanFolder(const Args& a, const files::PlayList& list, int entry, const std::string& folder,
-               AudioFormat format, std::vector<RenderTask>& tasks) {
+               session::AudioFormat format, std::vector<RenderTask>& tasks) {
     std::vector<files::FileEntry> songs = list.Entries();
     if (a.Value("entry")) {
         if (!EntryHeld(entry, list.Count())) return 2;
@@ -428,7 +436,8 @@ int PlanFolder(const Args& a, const files::PlayList& list, int entry, const std:
         std::cerr << "sonfara-cli render: cannot make the folder " << folder << "\n";
         return 1;
     }
-    const std::vector<std::string> paths = OutputPaths(songs, folder, AudioFormatExtension(format));
+    const std::vector<std::string> paths =
+        OutputPaths(songs, folder, session::AudioFormatExtension(format));
     for (size_t i = 0; i < songs.size(); ++i) tasks.push_back({songs[i], paths[i]});
     return 0;
 }
@@ -438,11 +447,11 @@ int PlanFolder(const Args& a, const files::PlayList& list, int entry, const std:
 // then plays in an export job of its own. 0, or the exit status.
 int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops,
                const std::string& out, CliSession& c, std::vector<RenderTask>& tasks,
-               AudioExportRequest& proto, bool& folder) {
-    const CodePage& cp = CliCodePage(a);
-    ManualClock clock(0);
-    ManualTimerService timers(clock);
-    ManualUiScheduler ui;
+               session::AudioExportRequest& proto, bool& folder) {
+    const platform::CodePage& cp = CliCodePage(a);
+    platform::ManualClock clock(0);
+    platform::ManualTimerService timers(clock);
+    sequencer::ManualUiScheduler ui;
     ListingPorts ports;
     MakeSession(c, clock, timers, ports, ui, cp);
     // It goes before the platform pieces it was made with.
@@ -450,25 +459,26 @@ int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops
         CliSession& c;
         ~Drop() { c.session.reset(); }
     } drop{c};
-    PlaybackSession& listing = *c.session;
+    session::PlaybackSession& listing = *c.session;
     if (int rc = SelectShaping(a, "render", listing)) return rc;
     if (int rc = ListSongs(a, "render", c, cp)) return rc;
     const files::PlayList& list = listing.Lists().List();
     folder = OutputIsFolder(a, out, list.Count());
-    proto.format = opt.format.value_or(folder ? AudioFormat::kWav
-                                              : AudioFormatOfPath(out).value_or(AudioFormat::kWav));
+    proto.format = opt.format.value_or(
+        folder ? session::AudioFormat::kWav
+               : session::AudioFormatOfPath(out).value_or(session::AudioFormat::kWav));
     proto.sampleRate = opt.rate;
     proto.values = listing.Settings().Values();
     proto.values.loopCount = loops.count.value_or(proto.values.loopCount);
     proto.values.loopFadeSeconds = loops.fade.value_or(proto.values.loopFadeSeconds);
     // --ab in each song's own bars, and nothing that never ends.
-    proto.onOpened = [loops](PlaybackSession& s) {
+    proto.onOpened = [loops](session::PlaybackSession& s) {
         std::string complaint = ApplyAb(loops, s);
         if (complaint.empty() && s.Snapshot().loops.totalMs < 0)
             complaint = "the song loops endlessly; give --loop-count 0 to 9";
         return complaint;
     };
-    proto.shapingFolders = DefaultShapingFolders(ProgramFolder());
+    proto.shapingFolders = DefaultShapingFolders(platform::ProgramFolder());
     proto.workFolder = c.work.Path();
     proto.codePage = &cp;
     return folder ? PlanFolder(a, list, opt.entry, out, proto.format, tasks)
@@ -492,9 +502,9 @@ int RunPlay(const std::vector<std::string>& words) {
         std::cerr << "sonfara-cli play: " << a.error << "\n" << usage;
         return 2;
     }
-    SystemPortOptions po;
+    platform::SystemPortOptions po;
     po.soundFont = a.Value("soundfont").value_or("");
-    SystemMidiOutput ports(po);
+    platform::SystemMidiOutput ports(po);
     if (a.Flag("list-ports")) return ListPorts(ports);
     if (a.positional.empty()) {
         std::cerr << usage;
@@ -512,46 +522,48 @@ int RunPlay(const std::vector<std::string>& words) {
     LoopOptions loops;
     if (!ReadLoopOptions(a, "play", loops)) return 2;
 
-    const CodePage& cp = CliCodePage(a);
+    const platform::CodePage& cp = CliCodePage(a);
     CliSession c;
     if (!c.WorkOk()) return 1;
     if (int rc = OpenStore(a, "play", c.store)) return rc;
-    ThreadTimerService timers;
-    ManualUiScheduler ui;
-    MakeSession(c, SteadyClock::Instance(), timers, ports, ui, cp);
-    PlaybackSession& session = *c.session;
+    platform::ThreadTimerService timers;
+    sequencer::ManualUiScheduler ui;
+    MakeSession(c, platform::SteadyClock::Instance(), timers, ports, ui, cp);
+    session::PlaybackSession& session = *c.session;
     if (int rc = SelectShaping(a, "play", session)) return rc;
 
-    SettingsValues values = session.Settings().Values();
+    settings::SettingsValues values = session.Settings().Values();
     if (auto p = a.Value("port")) {
         values.midiOutPort = *p;
         values.outDevice = ports.DeviceByName(*p);
     }
     const std::string portName =
-        values.outDevice >= 0 ? values.midiOutPort : std::string(kMidiMapper);
-    if (values.outDevice == MidiOutputSystem::kUnknownDevice) {
+        values.outDevice >= 0 ? values.midiOutPort : std::string(settings::kMidiMapper);
+    if (values.outDevice == platform::MidiOutputSystem::kUnknownDevice) {
         std::cerr << sequencer::msg::NoSuchPort(values.midiOutPort) << "\n";
         for (const auto& n : ports.PortNames()) std::cerr << "  " << n << "\n";
         return 1;
     }
     if (int rc = ListSongs(a, "play", c, cp)) return rc;
     const int count = session.Lists().List().Count();
-    const RepeatMode stored = values.repeatMode;
+    const platform::RepeatMode stored = values.repeatMode;
     if (repeatMode >= 0) {
-        values.repeatMode = RepeatMode(repeatMode);  // --repeat took 0..3
-    } else if (stored != RepeatMode::kSong && stored != RepeatMode::kRandom) {
+        values.repeatMode = platform::RepeatMode(repeatMode);  // --repeat took 0..3
+    } else if (stored != platform::RepeatMode::kSong && stored != platform::RepeatMode::kRandom) {
         // Unless repeating was chosen, a single song plays once and a list
         // plays through once.
-        values.repeatMode = count == 1 ? RepeatMode::kStopAtEnd : RepeatMode::kList;
+        values.repeatMode =
+            count == 1 ? platform::RepeatMode::kStopAtEnd : platform::RepeatMode::kList;
     }
     values.loopCount = loops.count.value_or(values.loopCount);
     values.loopFadeSeconds = loops.fade.value_or(values.loopFadeSeconds);
-    session.Settings().Edit([&](SettingsValues& v) { v = values; });
+    session.Settings().Edit([&](settings::SettingsValues& v) { v = values; });
     session.Transport().SetSpeedPercent(speed);
     session.Transport().SetTranspose(transpose);
 
     PlayState state;
-    state.playOnce = values.repeatMode == RepeatMode::kList && repeatMode < 0 && count > 1;
+    state.playOnce =
+        values.repeatMode == platform::RepeatMode::kList && repeatMode < 0 && count > 1;
     state.session = &session;
     state.tty = isatty(STDERR_FILENO);
     session.AddObserver(&state);
@@ -562,9 +574,10 @@ int RunPlay(const std::vector<std::string>& words) {
     for (int i = 1; i <= count && !playing && !gStop; ++i) {
         playing = session.Songs().PlayEntry(i);
         if (!playing && session.Songs().PortFailed()) {
-            std::cerr << Localized(session.Songs().LastError()) << "\n";
-            if (portName == kMidiMapper || portName == SystemMidiOutput::kSynthName)
-                std::cerr << Localized(cli::msg::kRenderHint)
+            std::cerr << platform::Localized(session.Songs().LastError()) << "\n";
+            if (portName == settings::kMidiMapper ||
+                portName == platform::SystemMidiOutput::kSynthName)
+                std::cerr << platform::Localized(cli::msg::kRenderHint)
                           << "sonfara-cli render FILE -o OUT.wav\n";
             session.RemoveObserver(&state);
             return kExitNoPort;
@@ -584,8 +597,9 @@ int RunPlay(const std::vector<std::string>& words) {
     }
 
     // No status line over the monitor's own lines on the same terminal.
-    const bool tty = isatty(STDERR_FILENO) &&
-                     !(portName == SystemMidiOutput::kMonitorName && isatty(STDOUT_FILENO));
+    const bool tty =
+        isatty(STDERR_FILENO) &&
+        !(portName == platform::SystemMidiOutput::kMonitorName && isatty(STDOUT_FILENO));
     auto lastStatus = std::chrono::steady_clock::now() - std::chrono::seconds(1);
     while (!gStop.load() && !state.stoppedAtEnd) {
         ui.RunPending();
@@ -593,7 +607,7 @@ int RunPlay(const std::vector<std::string>& words) {
             // The next song of the list could not be opened: go on past it.
             state.failedOpen = false;
             if (session.Songs().PortFailed()) {
-                std::cerr << Localized(session.Songs().LastError()) << "\n";
+                std::cerr << platform::Localized(session.Songs().LastError()) << "\n";
                 break;
             }
             if (count <= 1 || state.failuresInRow >= count) break;
@@ -603,7 +617,7 @@ int RunPlay(const std::vector<std::string>& words) {
         auto now = std::chrono::steady_clock::now();
         if (tty && now - lastStatus >= std::chrono::milliseconds(100)) {
             lastStatus = now;
-            const SessionSnapshot s = session.Snapshot();
+            const session::SessionSnapshot s = session.Snapshot();
             char line[256];
             std::snprintf(line, sizeof line, "%s / %s  %4d:%02d  ♩=%s  %d%%  %s",
                           MinutesSeconds(s.positionMs).c_str(), MinutesSeconds(s.totalMs).c_str(),
@@ -640,7 +654,7 @@ int RunRender(const std::vector<std::string>& words) {
         "                  [--ab A,B] [--settings FILE|--no-settings]\n";
     const std::string out = a.Value("o").value_or(a.Value("output").value_or(""));
     const bool severalToFile =
-        a.positional.size() > 1 && AudioFormatOfPath(out) && !files::FolderExists(out);
+        a.positional.size() > 1 && session::AudioFormatOfPath(out) && !files::FolderExists(out);
     if (!a.error.empty() || a.positional.empty() || out.empty() || severalToFile) {
         if (!a.error.empty()) std::cerr << "sonfara-cli render: " << a.error << "\n";
         std::cerr << usage;
@@ -650,22 +664,24 @@ int RunRender(const std::vector<std::string>& words) {
     if (int rc = ReadRenderOptions(a, opt)) return rc;
     LoopOptions loops;
     if (!ReadLoopOptions(a, "render", loops) || !AbCanEnd(loops)) return 2;
-    SoundFontSearch sf = FindSoundFont(a.Value("soundfont").value_or(""));
+    platform::SoundFontSearch sf = platform::FindSoundFont(a.Value("soundfont").value_or(""));
     if (sf.path.empty()) {
-        std::cerr << NoSoundFontMessage(sf) << "\n";
+        std::cerr << platform::NoSoundFontMessage(sf) << "\n";
         return 1;
     }
     CliSession c;
     if (!c.WorkOk()) return 1;
     if (int rc = OpenStore(a, "render", c.store)) return rc;
     std::vector<RenderTask> tasks;
-    AudioExportRequest proto;
+    session::AudioExportRequest proto;
     bool folder = false;
     if (int rc = PlanRender(a, opt, loops, out, c, tasks, proto, folder)) return rc;
     // A SoundFont that does not load is told once, not once per song (a
     // single song's job tells it itself, without loading it twice).
     if (tasks.size() > 1) {
-        if (const OfflineSynth tried = SynthPort::OpenOffline(sf.path, opt.rate); !tried.synth) {
+        if (const platform::OfflineSynth tried =
+                platform::SynthPort::OpenOffline(sf.path, opt.rate);
+            !tried.synth) {
             std::cerr << tried.status.Message() << "\n";
             return 1;
         }

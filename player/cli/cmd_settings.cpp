@@ -17,23 +17,23 @@ int RunSettings(const std::vector<std::string>& words) {
         std::cerr << "usage: sonfara-cli settings [--json] [--file PATH] [--codepage NAME]\n";
         return 2;
     }
-    const CodePage& cp = CliCodePage(a);
-    const std::string path = a.Value("file").value_or(IniSettingsStore::DefaultPath());
+    const platform::CodePage& cp = CliCodePage(a);
+    const std::string path = a.Value("file").value_or(settings::IniSettingsStore::DefaultPath());
 
     // Only looks: a damaged file stays where it is.
-    SettingsOpenReport report;
-    auto store = IniSettingsStore::Open(path, false, &report);
-    if (report.status == SettingsOpenReport::Status::kDamagedKept)
+    settings::SettingsOpenReport report;
+    auto store = settings::IniSettingsStore::Open(path, false, &report);
+    if (report.status == settings::SettingsOpenReport::Status::kDamagedKept)
         std::cerr << "sonfara-cli: " << path << ": " << report.message << "\n";
 
     // The arrangement and EQ menus decide whether ArrMode and EqMode still
     // hold; the port list is the player's, so MIDIOutPort is shown as stored.
     ShapingCatalog catalog;
-    catalog.Load(DefaultShapingFolders(ProgramFolder()));
-    SettingsMenus menus;
+    catalog.Load(DefaultShapingFolders(platform::ProgramFolder()));
+    settings::SettingsMenus menus;
     menus.arrangements = catalog.ArrangementCaptions();
     menus.eq_presets = catalog.EqCaptions();
-    const SettingsLoadResult r = LoadSettings(*store, menus, nullptr);
+    const settings::SettingsLoadResult r = settings::LoadSettings(*store, menus, nullptr);
     for (const auto& key : r.unconvertible)
         std::cerr << "sonfara-cli: stored " << key << " cannot be used; default shown\n";
 

@@ -20,9 +20,9 @@ namespace {
 
 const char* ModuleLabel(int m) {
     switch (m) {
-        case kModuleXG:
+        case song::kModuleXG:
             return "XG";
-        case kModuleGS:
+        case song::kModuleGS:
             return "GS";
         default:
             return "none";
@@ -38,21 +38,21 @@ std::string MinSec(int32_t ms) {
 
 // "bar.beat" as the player's position readout counts them: bars of the
 // time signature's length in quarters, both from 1.
-std::string BarBeat(const SongTable& song, int32_t tick) {
+std::string BarBeat(const song::SongTable& song, int32_t tick) {
     const int32_t q = std::max(0, tick) / song.TicksPerQuarter();
     const int32_t perBar = std::max<int32_t>(1, song.BeatQuarters);
     return std::to_string(q / perBar + 1) + "." + std::to_string(q % perBar + 1);
 }
 
-const char* LoopStartFrom(const LoopOrigin& o) {
-    return o.start == LoopOrigin::Start::kMarker ? "marker" : "controller 111";
+const char* LoopStartFrom(const song::LoopOrigin& o) {
+    return o.start == song::LoopOrigin::Start::kMarker ? "marker" : "controller 111";
 }
 
-const char* LoopEndFrom(const LoopOrigin& o) {
+const char* LoopEndFrom(const song::LoopOrigin& o) {
     return o.endMarked ? "marker" : "song end";
 }
 
-void LoopJson(JsonWriter& j, const SongTable& song, const FoundLoop& loop) {
+void LoopJson(JsonWriter& j, const song::SongTable& song, const song::FoundLoop& loop) {
     j.Key("loop");
     if (!loop.points.Valid()) {
         j.Null();
@@ -74,9 +74,9 @@ void LoopJson(JsonWriter& j, const SongTable& song, const FoundLoop& loop) {
     j.EndObject();
 }
 
-std::string LoopText(const SongTable& song, const FoundLoop& loop) {
+std::string LoopText(const song::SongTable& song, const song::FoundLoop& loop) {
     if (!loop.points.Valid()) return "none";
-    const LoopPoints& p = loop.points;
+    const song::LoopPoints& p = loop.points;
     return MinSec(p.startMs) + " (" + std::to_string(p.startMs) + " ms, bar " +
            BarBeat(song, loop.origin.startTick) + ", " + LoopStartFrom(loop.origin) + ") to " +
            MinSec(p.endMs) + " (" + std::to_string(p.endMs) + " ms, bar " +
@@ -93,18 +93,19 @@ int RunInfo(const std::vector<std::string>& words) {
     }
     const auto loops = LoopsOption(a);
     if (!loops) return 2;
-    const CodePage& cp = CliCodePage(a);
+    const platform::CodePage& cp = CliCodePage(a);
     const std::string& path = a.positional[0];
-    SongTable song;
+    song::SongTable song;
     std::string converted;
     if (!LoadSongForCli(path, song, cp, &converted, *loops)) return 1;
-    const int module = converted.empty()
-                           ? DetectModule(path)
-                           : DetectModuleBytes({reinterpret_cast<const uint8_t*>(converted.data()),
-                                                converted.size()});
-    const CodePage& texts = song.TextCodePage();
+    const int module =
+        converted.empty()
+            ? song::DetectModule(path)
+            : song::DetectModuleBytes(
+                  {reinterpret_cast<const uint8_t*>(converted.data()), converted.size()});
+    const platform::CodePage& texts = song.TextCodePage();
     const std::string title = texts.ToUtf8(song.SongTitle);
-    const FoundLoop loop = FindLoop(song);
+    const song::FoundLoop loop = song::FindLoop(song);
 
     if (a.Flag("json")) {
         JsonWriter j;
@@ -130,7 +131,7 @@ int RunInfo(const std::vector<std::string>& words) {
         j.Key("tempo_entries");
         j.BeginArray();
         for (int i = 1; i <= song.TempoCount(); ++i) {
-            const TempoEntry& e = song.Tempo(i);
+            const song::TempoEntry& e = song.Tempo(i);
             j.BeginObject();
             j.Key("tick");
             j.Int(e.tick);
@@ -158,9 +159,9 @@ int RunInfo(const std::vector<std::string>& words) {
         return 0;
     }
 
-    EventListView view(song, cp);
+    song::EventListView view(song, cp);
     view.OnLoadCompleted(song);
-    SfrLibBinding lib;
+    platform::SfrLibBinding lib;
     std::cout << "File:           " << path << "\n"
               << "Kind:           " << song.FileKindLabel << "\n"
               << "Format:         " << song.Format << "\n"
@@ -177,9 +178,9 @@ int RunInfo(const std::vector<std::string>& words) {
               << "Tempo entries:  " << song.TempoCount() << "\n"
               << "SfrLib:         " << (lib.Path().empty() ? "not found" : lib.Path()) << "\n";
     for (int i = 1; i <= song.TempoCount(); ++i) {
-        const TempoEntry& e = song.Tempo(i);
+        const song::TempoEntry& e = song.Tempo(i);
         std::printf("  %3d  tick %-9d %9d ms  tempo %-8d (%d BPM)\n", i, e.tick, e.timeMs, e.tempo,
-                    e.tempo > 0 ? RoundHalfEven(60000000.0 / e.tempo) : 0);
+                    e.tempo > 0 ? platform::RoundHalfEven(60000000.0 / e.tempo) : 0);
     }
     std::fflush(stdout);
     std::cout << "Tracks:\n";
@@ -187,28 +188,29 @@ int RunInfo(const std::vector<std::string>& words) {
         std::printf("  %3d  %7d events  \"%s\"\n", t, song.EventCount(t),
                     texts.ToUtf8(song.TrackName(t)).c_str());
     }
-    const std::string notice = LoadNoticeText(Recode(song.SongTitle, texts, cp), cp);
+    const std::string notice =
+        song::LoadNoticeText(platform::Recode(song.SongTitle, texts, cp), cp);
     std::printf("Notice:         %s\n", cp.ToUtf8(notice).c_str());
     return 0;
 }
 
 namespace {
 
-int DumpList(const SongTable& song, const CodePage& cp, long k, long pageNo) {
+int DumpList(const song::SongTable& song, const platform::CodePage& cp, long k, long pageNo) {
     if (k < 1 || k > song.ListsInUse()) {
         std::cerr << "list " << k << " does not exist (1.." << song.ListsInUse() << ")\n";
         return 2;
     }
     const int32_t count = song.ListCount(static_cast<int>(k));
-    const long pages = std::max<long>(1, (count + kLinesPerPage - 1) / kLinesPerPage);
+    const long pages = std::max<long>(1, (count + song::kLinesPerPage - 1) / song::kLinesPerPage);
     if (pageNo < 1 || pageNo > pages) {
         std::cerr << "page " << pageNo << " does not exist (1.." << pages << ")\n";
         return 2;
     }
-    EventPage page = RenderPage(song, static_cast<int>(k),
-                                static_cast<int32_t>((pageNo - 1) * kLinesPerPage), cp);
+    song::EventPage page = song::RenderPage(
+        song, static_cast<int>(k), static_cast<int32_t>((pageNo - 1) * song::kLinesPerPage), cp);
     std::printf("List %ld: %d entries, page %ld of %ld\n", k, count, pageNo, pages);
-    for (const EventLine& l : page) {
+    for (const song::EventLine& l : page) {
         if (l.position.empty()) {
             std::printf("\n");
             continue;
@@ -229,8 +231,8 @@ int RunDump(const std::vector<std::string>& words) {
     }
     const auto loops = LoopsOption(a);
     if (!loops) return 2;
-    const CodePage& cp = CliCodePage(a);
-    SongTable song;
+    const platform::CodePage& cp = CliCodePage(a);
+    song::SongTable song;
     if (!LoadSongForCli(a.positional[0], song, cp, nullptr, *loops)) return 1;
 
     if (auto list = a.Value("list")) {
@@ -247,7 +249,7 @@ int RunDump(const std::vector<std::string>& words) {
     JsonWriter j;
     if (json) j.BeginArray();
     std::string line;
-    SfrLibBinding lib;
+    platform::SfrLibBinding lib;
     if (!json) lib.InstInit();
     for (int t = 1; t <= song.NTracks; ++t) {
         // Program changes are labelled with the bank selects seen earlier in
@@ -255,7 +257,7 @@ int RunDump(const std::vector<std::string>& words) {
         uint8_t bank[16] = {}, map[16] = {};
         auto events = song.TrackEvents(t);
         for (size_t i = 0; i < events.size(); ++i) {
-            const EventView ev = events[i];
+            const song::EventView ev = events[i];
             const bool ext = ev.status >= midi::kSysExStart;
             std::string payload = ext ? HexBytes(song.ExtRow(ev.ExtIndex())) : std::string();
             if (json) {
@@ -296,7 +298,7 @@ int RunDump(const std::vector<std::string>& words) {
                     map[ch] = ev.data2;
                 if (kind == midi::kProgramChange) {
                     line += " inst=";
-                    line += InstLabelText(lib, ev.data1, bank[ch], map[ch]);
+                    line += platform::InstLabelText(lib, ev.data1, bank[ch], map[ch]);
                 }
                 line += '\n';
                 std::fputs(line.c_str(), stdout);

@@ -30,18 +30,18 @@ class ZeroClock : public wrd::WrdClock {
 
 // A port that takes everything and sounds nothing: the frame needs the
 // sequencer's time, not its output.
-class SilentPort final : public MidiOutPort {
+class SilentPort final : public platform::MidiOutPort {
   public:
     void ShortMessage(uint32_t) override {}
     void LongMessage(std::span<const uint8_t>) override {}
     void Reset() override {}
     void Close() override {}
 };
-class SilentOutput final : public MidiOutputSystem {
+class SilentOutput final : public platform::MidiOutputSystem {
   public:
     std::vector<std::string> PortNames() override { return {"silent"}; }
-    PortOpenResult Open(int) override {
-        PortOpenResult r;
+    platform::PortOpenResult Open(int) override {
+        platform::PortOpenResult r;
         r.port = std::make_unique<SilentPort>();
         return r;
     }
@@ -51,22 +51,23 @@ class SilentOutput final : public MidiOutputSystem {
 // sequencer and WRD link), with the WRD timer every 50 ms, up to song
 // position atMs (at most the song's end), and composes the frame the
 // window shows there.
-bool PerformToPosition(const std::string& path, const CodePage& cp, int32_t atMs,
+bool PerformToPosition(const std::string& path, const platform::CodePage& cp, int32_t atMs,
                        wrd::Surface& frame) {
-    ManualClock clock;
-    ManualTimerService timers(clock);
+    platform::ManualClock clock;
+    platform::ManualTimerService timers(clock);
     SilentOutput ports;
-    ManualUiScheduler ui;
+    sequencer::ManualUiScheduler ui;
     files::StderrNotifier notifier;
     const files::WorkFolder work = files::WorkFolder::Create();
     wrd::HeadlessWrdWindow window;
-    SessionEnv env{clock, timers, ports, ui, cp, notifier, work.Path()};
+    session::SessionEnv env{clock, timers, ports, ui, cp, notifier, work.Path()};
     env.wrdWindow = &window;
-    PlaybackSession session(std::move(env));
+    session::PlaybackSession session(std::move(env));
     // The run ends with the song.
-    session.Settings().Edit([](SettingsValues& v) { v.repeatMode = RepeatMode::kStopAtEnd; });
-    session.Songs().OpenPaths({path}, OpenMode::kReplace);
-    SessionSnapshot s = session.Snapshot();
+    session.Settings().Edit(
+        [](settings::SettingsValues& v) { v.repeatMode = platform::RepeatMode::kStopAtEnd; });
+    session.Songs().OpenPaths({path}, session::OpenMode::kReplace);
+    session::SessionSnapshot s = session.Snapshot();
     if (!s.loaded || !s.playing) return false;
     const int32_t target = std::min(atMs, s.totalMs);
     constexpr int64_t kWrdPeriodUs = 50'000;
@@ -128,9 +129,9 @@ int RunWrd(const std::vector<std::string>& words) {
         std::cerr << "sonfara-cli wrd: -o needs --at MS\n" << usage;
         return 2;
     }
-    const CodePage& cp = CliCodePage(a);
+    const platform::CodePage& cp = CliCodePage(a);
     const std::string& path = a.positional[0];
-    SongTable song;
+    song::SongTable song;
     if (!LoadSongForCli(path, song, cp)) return 1;
 
     ZeroClock clock;

@@ -160,8 +160,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     // Usage and help stay English; the messages follow the user's language.
-    sonfara::StartUiLanguage(sonfara::IniSettingsStore::DefaultPath());
-    sonfara::RegisterTranslations(sonfara::cli::msg::kEnglish);
+    sonfara::session::StartUiLanguage(sonfara::settings::IniSettingsStore::DefaultPath());
+    sonfara::platform::RegisterTranslations(sonfara::cli::msg::kEnglish);
     std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : kCommands) {
         if (c.name != std::string(argv[1])) continue;

@@ -43,7 +43,7 @@ class ProgressLine {
         : permille_(songs), batch_(batch), tty_(isatty(STDERR_FILENO)) {}
 
     // Worker threads.
-    void Set(size_t song, const AudioExportProgress& p) {
+    void Set(size_t song, const session::AudioExportProgress& p) {
         permille_[song].store(static_cast<int>(p.fraction * 1000), std::memory_order_relaxed);
         positionMs_.store(p.positionMs, std::memory_order_relaxed);
         totalMs_.store(p.totalMs, std::memory_order_relaxed);
@@ -104,19 +104,19 @@ class ProgressLine {
 struct Mailbox {
     std::mutex mu;
     std::condition_variable cv;
-    std::deque<std::pair<size_t, AudioExportResult>> finished;
+    std::deque<std::pair<size_t, session::AudioExportResult>> finished;
     int running = 0;  // workers still working
 };
 
-void Work(const std::vector<RenderTask>& tasks, const AudioExportRequest& proto,
+void Work(const std::vector<RenderTask>& tasks, const session::AudioExportRequest& proto,
           std::atomic<size_t>& next, const std::atomic<bool>& cancel, ProgressLine& line,
           Mailbox& box) {
     for (size_t i; !cancel.load() && (i = next.fetch_add(1)) < tasks.size();) {
-        AudioExportRequest r = proto;
+        session::AudioExportRequest r = proto;
         r.song = tasks[i].song;
         r.outputPath = tasks[i].output;
-        AudioExportResult result = RunAudioExport(
-            r, [&line, i](const AudioExportProgress& p) { line.Set(i, p); }, cancel);
+        session::AudioExportResult result = session::RunAudioExport(
+            r, [&line, i](const session::AudioExportProgress& p) { line.Set(i, p); }, cancel);
         std::lock_guard lk(box.mu);
         box.finished.emplace_back(i, std::move(result));
         box.cv.notify_one();
@@ -126,18 +126,18 @@ void Work(const std::vector<RenderTask>& tasks, const AudioExportRequest& proto,
     box.cv.notify_one();
 }
 
-void Tell(const RenderTask& task, const AudioExportResult& r, int rate, bool batch,
+void Tell(const RenderTask& task, const session::AudioExportResult& r, int rate, bool batch,
           ProgressLine& line, RenderOutcome& outcome) {
     for (const std::string& notice : r.notices)
-        line.Say(std::string(files::kCaption) + ": " + Localized(notice));
-    if (r.status == AudioExportResult::Status::kFailed) {
+        line.Say(std::string(files::kCaption) + ": " + platform::Localized(notice));
+    if (r.status == session::AudioExportResult::Status::kFailed) {
         ++outcome.failed;
-        line.Say(Localized(r.error));
-    } else if (r.status == AudioExportResult::Status::kRefused) {
+        line.Say(platform::Localized(r.error));
+    } else if (r.status == session::AudioExportResult::Status::kRefused) {
         ++outcome.refused;
         line.Say("sonfara-cli render: " + (batch ? task.song.FileName + ": " : "") +
-                 Localized(r.error));
-    } else if (r.status == AudioExportResult::Status::kDone) {
+                 platform::Localized(r.error));
+    } else if (r.status == session::AudioExportResult::Status::kDone) {
         ++outcome.rendered;
         char text[64];
         std::snprintf(text, sizeof text, ": %.1f s of audio (%d Hz, ",
@@ -186,13 +186,14 @@ std::vector<std::string> OutputPaths(const std::vector<files::FileEntry>& songs,
         for (int k = 2; used.count(files::Upper(target)); ++k)
             target = stem + "-" + std::to_string(k) + "." + extension;
         used.insert(files::Upper(target));
-        paths.push_back(JoinPath(folder, target));
+        paths.push_back(platform::JoinPath(folder, target));
     }
     return paths;
 }
 
-RenderOutcome RenderAll(const std::vector<RenderTask>& tasks, const AudioExportRequest& proto,
-                        int jobs, bool batch, const std::atomic<int>& stop) {
+RenderOutcome RenderAll(const std::vector<RenderTask>& tasks,
+                        const session::AudioExportRequest& proto, int jobs, bool batch,
+                        const std::atomic<int>& stop) {
     ProgressLine line(tasks.size(), batch);
     Mailbox box;
     std::atomic<size_t> next{0};

@@ -35,7 +35,8 @@ std::vector<std::string> OutputPaths(const std::vector<files::FileEntry>& songs,
 // `jobs` songs at a time, until all are done or `stop` turns non-zero (a
 // signal's number). `batch`: the progress line counts songs; otherwise it
 // shows the one song's position. Messages go to stderr.
-RenderOutcome RenderAll(const std::vector<RenderTask>& tasks, const AudioExportRequest& proto,
-                        int jobs, bool batch, const std::atomic<int>& stop);
+RenderOutcome RenderAll(const std::vector<RenderTask>& tasks,
+                        const session::AudioExportRequest& proto, int jobs, bool batch,
+                        const std::atomic<int>& stop);
 
 }  // namespace sonfara::cli

@@ -49,7 +49,7 @@ ExportDialog::~ExportDialog() {
     if (worker_.joinable()) worker_.join();
 }
 
-bool ExportDialog::Start(AudioExportRequest request, const QString& title, DoneFn done) {
+bool ExportDialog::Start(session::AudioExportRequest request, const QString& title, DoneFn done) {
     if (Running()) return false;
     request_ = std::move(request);
     done_ = std::move(done);
@@ -61,14 +61,14 @@ bool ExportDialog::Start(AudioExportRequest request, const QString& title, DoneF
     // The job reads only its own copy of the request; it reports through
     // queued calls, which die with this window (the destructor joins first).
     worker_ = std::thread([this, r = request_] {
-        const auto progress = [this](const AudioExportProgress& p) {
+        const auto progress = [this](const session::AudioExportProgress& p) {
             const int permille = static_cast<int>(p.fraction * kPermille);
             if (shownPermille_.exchange(permille) == permille) return;
             QMetaObject::invokeMethod(
                 this, [this, permille, p] { ShowProgress(permille, p.positionMs, p.totalMs); },
                 Qt::QueuedConnection);
         };
-        const AudioExportResult result = RunAudioExport(r, progress, cancel_);
+        const session::AudioExportResult result = session::RunAudioExport(r, progress, cancel_);
         QMetaObject::invokeMethod(
             this, [this, result] { Finish(result); }, Qt::QueuedConnection);
     });
@@ -89,7 +89,7 @@ void ExportDialog::ShowProgress(int permille, int32_t positionMs, int32_t totalM
                                : QString());
 }
 
-void ExportDialog::Finish(const AudioExportResult& result) {
+void ExportDialog::Finish(const session::AudioExportResult& result) {
     if (worker_.joinable()) worker_.join();
     hide();
     DoneFn done = std::move(done_);
@@ -104,9 +104,9 @@ void ExportDialog::reject() {
     time_->setText(tr("キャンセルしています…"));
 }
 
-QString ExportDialog::ResultText(const AudioExportRequest& request,
-                                 const AudioExportResult& result) {
-    using Status = AudioExportResult::Status;
+QString ExportDialog::ResultText(const session::AudioExportRequest& request,
+                                 const session::AudioExportResult& result) {
+    using Status = session::AudioExportResult::Status;
     switch (result.status) {
         case Status::kDone:
             return tr("書き出しました: %1").arg(QString::fromStdString(request.outputPath));
@@ -114,7 +114,7 @@ QString ExportDialog::ResultText(const AudioExportRequest& request,
             return {};
         case Status::kFailed:
         case Status::kRefused:
-            return QString::fromStdString(Localized(result.error));
+            return QString::fromStdString(platform::Localized(result.error));
     }
     return {};
 }

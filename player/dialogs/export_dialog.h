@@ -25,31 +25,33 @@ class ExportDialog final : public QDialog {
   public:
     // Called on the UI thread when a job has ended (also when cancelled),
     // after the window has hidden.
-    using DoneFn = std::function<void(const AudioExportRequest&, const AudioExportResult&)>;
+    using DoneFn =
+        std::function<void(const session::AudioExportRequest&, const session::AudioExportResult&)>;
 
     explicit ExportDialog(QWidget* parent = nullptr);
     ~ExportDialog() override;
 
     // Starts the job and shows the window; false while another job runs.
-    bool Start(AudioExportRequest request, const QString& title, DoneFn done);
+    bool Start(session::AudioExportRequest request, const QString& title, DoneFn done);
     bool Running() const { return worker_.joinable(); }
     // The fraction shown, 0..1000.
     int Permille() const;
 
     // The message for the end of a job (empty: nothing to say).
-    static QString ResultText(const AudioExportRequest& request, const AudioExportResult& result);
+    static QString ResultText(const session::AudioExportRequest& request,
+                              const session::AudioExportResult& result);
 
   public slots:
     void reject() override;  // the cancel button, Esc and the close box
 
   private:
     void ShowProgress(int permille, int32_t positionMs, int32_t totalMs);
-    void Finish(const AudioExportResult& result);
+    void Finish(const session::AudioExportResult& result);
 
     QLabel* song_ = nullptr;
     QLabel* time_ = nullptr;
     QProgressBar* bar_ = nullptr;
-    AudioExportRequest request_;
+    session::AudioExportRequest request_;
     DoneFn done_;
     std::atomic<bool> cancel_{false};
     std::atomic<int> shownPermille_{-1};  // the worker posts only what changed

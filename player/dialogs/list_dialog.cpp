@@ -19,7 +19,7 @@ files::FileStatus ListDialogModel::DeleteFavorite(int) {
     return files::FileError::kNoSuchFavorite;
 }
 
-FavoritesListModel::FavoritesListModel(std::string folder, const CodePage& cp)
+FavoritesListModel::FavoritesListModel(std::string folder, const platform::CodePage& cp)
     : folder_(std::move(folder)), cp_(cp) {
     Reload();
 }
@@ -238,7 +238,7 @@ void ListDialog::ShowFailure(const files::FileStatus& status) {
 
 void ListDialog::ShowError(const std::string& text) {
     const QString own = tr(text.c_str());
-    prompts_.Error(this, own == U(text) ? U(Localized(text)) : own);
+    prompts_.Error(this, own == U(text) ? U(platform::Localized(text)) : own);
 }
 
 }  // namespace sonfara::dialogs

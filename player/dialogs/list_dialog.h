@@ -49,7 +49,7 @@ class ListDialogModel {
 // Over the favourites folder of the file layer.
 class FavoritesListModel final : public ListDialogModel {
   public:
-    FavoritesListModel(std::string folder, const CodePage& cp);
+    FavoritesListModel(std::string folder, const platform::CodePage& cp);
     ListMode Mode() const override { return ListMode::kFavorites; }
     std::vector<std::string> Rows() const override;
     files::FileStatus RenameFavorite(int entry, const std::string& newTitle) override;
@@ -59,7 +59,7 @@ class FavoritesListModel final : public ListDialogModel {
   private:
     void Reload();
     std::string folder_;
-    const CodePage& cp_;
+    const platform::CodePage& cp_;
     std::vector<files::FavoriteEntry> favorites_;
 };
 

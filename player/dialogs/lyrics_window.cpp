@@ -30,7 +30,7 @@ LyricsWindow::LyricsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(640, 240);
 }
 
-void LyricsWindow::SetLyrics(std::shared_ptr<const Lyrics> lyrics) {
+void LyricsWindow::SetLyrics(std::shared_ptr<const song::Lyrics> lyrics) {
     lyrics_ = std::move(lyrics);
     position_ = {};
     update();
@@ -38,7 +38,7 @@ void LyricsWindow::SetLyrics(std::shared_ptr<const Lyrics> lyrics) {
 
 void LyricsWindow::SetPositionMs(int32_t ms) {
     if (!lyrics_ || lyrics_->Empty()) return;
-    const LyricPosition p = lyrics_->AtMs(ms);
+    const song::LyricPosition p = lyrics_->AtMs(ms);
     if (p.index == position_.index) return;
     position_ = p;
     update();
@@ -89,7 +89,7 @@ void LyricsWindow::paintEvent(QPaintEvent*) {
 // The line centred in its box, shrunk to the box's width when it is longer;
 // on the current line each syllable up to the one sung last is lit.
 void LyricsWindow::DrawLine(QPainter& p, int line, const QRect& box, bool current) {
-    const LyricLine& l = lyrics_->Lines()[static_cast<size_t>(line)];
+    const song::LyricLine& l = lyrics_->Lines()[static_cast<size_t>(line)];
     QFont f = font();
     f.setPixelSize(TextPixelSize());
     QFontMetrics m(f);

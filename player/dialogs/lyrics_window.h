@@ -18,10 +18,10 @@ class LyricsWindow final : public QWidget {
     explicit LyricsWindow(QWidget* parent = nullptr);
 
     // The song's lyrics (null or empty: the window says there are none).
-    void SetLyrics(std::shared_ptr<const Lyrics> lyrics);
+    void SetLyrics(std::shared_ptr<const song::Lyrics> lyrics);
     // The song position in ms; repaints only when another syllable is due.
     void SetPositionMs(int32_t ms);
-    const LyricPosition& Position() const { return position_; }
+    const song::LyricPosition& Position() const { return position_; }
     // The lines shown: the current one and the next (-1 none).
     int CurrentLine() const;
     int NextLine() const;
@@ -41,8 +41,8 @@ class LyricsWindow final : public QWidget {
   private:
     void DrawLine(QPainter& p, int line, const QRect& box, bool current);
 
-    std::shared_ptr<const Lyrics> lyrics_;
-    LyricPosition position_;
+    std::shared_ptr<const song::Lyrics> lyrics_;
+    song::LyricPosition position_;
 };
 
 }  // namespace sonfara::dialogs

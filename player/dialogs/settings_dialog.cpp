@@ -31,7 +31,7 @@ namespace sonfara::dialogs {
 
 namespace {
 
-constexpr std::array<const char*, kAssociableCount> kAssociationRows{
+constexpr std::array<const char*, platform::kAssociableCount> kAssociationRows{
     QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".MID    - 標準SMFファイル"),
     QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".RMI    - RIFFヘッダ付加SMFファイル"),
     QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", ".RCP    - レコンポーザ形式ファイル"),
@@ -65,7 +65,7 @@ constexpr std::array<const char*, 5> kOsReturnCaptions{
 constexpr std::array<const char*, 3> kLanguageCaptions{"自動 / Automatic", "日本語", "English"};
 
 // The setting 文字コード, item i for stored value i.
-constexpr std::array<const char*, kTextEncodingCodePages.size()> kTextEncodingCaptions{
+constexpr std::array<const char*, platform::kTextEncodingCodePages.size()> kTextEncodingCaptions{
     QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "自動"),
     QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "日本語 (CP932)"),
     QT_TRANSLATE_NOOP("sonfara::dialogs::SettingsDialog", "Unicode (UTF-8)"),
@@ -147,8 +147,8 @@ void Check(QButtonGroup* group, int id) {
 }
 
 int OsReturnIndex(int32_t value) {
-    for (size_t i = 0; i < kOsReturnValues.size(); ++i)
-        if (kOsReturnValues[i] == value) return static_cast<int>(i);
+    for (size_t i = 0; i < settings::kOsReturnValues.size(); ++i)
+        if (settings::kOsReturnValues[i] == value) return static_cast<int>(i);
     return -1;
 }
 
@@ -163,9 +163,9 @@ ShortcutPlaces DefaultShortcutPlaces() {
     return p;
 }
 
-SettingsDialog::SettingsDialog(SettingsEditor& settings, ShellIntegration& shell,
-                               SfrLibBinding& sfrlib, ShortcutPlaces places, Prompts* prompts,
-                               QWidget* parent)
+SettingsDialog::SettingsDialog(settings::SettingsEditor& settings,
+                               platform::ShellIntegration& shell, platform::SfrLibBinding& sfrlib,
+                               ShortcutPlaces places, Prompts* prompts, QWidget* parent)
     : QDialog(parent),
       settings_(settings),
       shell_(shell),
@@ -210,7 +210,8 @@ QWidget* SettingsDialog::PlayPage() {
     auto* grid = new QGridLayout;
     mTimer_ = AddTimerRow(grid, 0, page, kMTimerLabel, "MTimerInt");
     synthBuffer_ = Named(new QComboBox(page), "SynthBuffer");
-    for (int32_t frames : kSynthBufferChoices) synthBuffer_->addItem(QString::number(frames));
+    for (int32_t frames : settings::kSynthBufferChoices)
+        synthBuffer_->addItem(QString::number(frames));
     grid->addWidget(new QLabel(tr("シンセサイザーのバッファ"), page), 1, 0);
     grid->addWidget(synthBuffer_, 1, 1);
     grid->addWidget(new QLabel(tr("フレーム"), page), 1, 2);
@@ -329,7 +330,7 @@ QWidget* SettingsDialog::EmulationPage() {
 }
 
 void SettingsDialog::Refill() {
-    const SettingsValues& v = settings_.Values();
+    const settings::SettingsValues& v = settings_.Values();
     mTimer_->setText(QString::number(v.mainTimerMs));
     easyDelta_->setChecked(v.easyDeltaTime);
     synthBuffer_->setCurrentText(QString::number(v.synthBufferFrames));
@@ -337,8 +338,9 @@ void SettingsDialog::Refill() {
     wrdTimer_->setText(QString::number(v.wrdTimerMs));
     showWrd_->setChecked(v.showWrd);
     textEncoding_->setCurrentIndex(v.textEncoding);
-    const auto owned = PlayerAssociations(shell_);
-    for (int i = 0; i < kAssociableCount; ++i) associations_->item(i)->setSelected(owned[i]);
+    const auto owned = platform::PlayerAssociations(shell_);
+    for (int i = 0; i < platform::kAssociableCount; ++i)
+        associations_->item(i)->setSelected(owned[i]);
     Check(threadPri_, v.threadMode);
     Check(minWndStyle_, v.taskType);
     Check(osReturn_, OsReturnIndex(v.osReturn));
@@ -355,8 +357,8 @@ void SettingsDialog::Refill() {
 
 bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, const char* key, int32_t current,
                                int32_t& out) {
-    const SettingRange range = *SettingKeyNamed(key).range;
-    if (ParseTimerText(box->text().toStdString(), range, out)) return true;
+    const settings::SettingRange range = *settings::SettingKeyNamed(key).range;
+    if (settings::ParseTimerText(box->text().toStdString(), range, out)) return true;
     // The setting keeps its value, and the box shows it again.
     box->setText(QString::number(current));
     prompts_.Error(this, tr("%1には%2から%3までの整数（ミリ秒）を入力してください")
@@ -369,15 +371,15 @@ bool SettingsDialog::ReadTimer(QLineEdit* box, const char* label, const char* ke
 }
 
 bool SettingsDialog::ApplyEdits() {
-    const SettingsValues& now = settings_.Values();
-    SettingsValues e = now;
+    const settings::SettingsValues& now = settings_.Values();
+    settings::SettingsValues e = now;
     if (!ReadTimer(mTimer_, kMTimerLabel, "MTimer", now.mainTimerMs, e.mainTimerMs) ||
         !ReadTimer(gTimer_, kGTimerLabel, "GTimer", now.graphicsTimerMs, e.graphicsTimerMs) ||
         !ReadTimer(wrdTimer_, kWrdTimerLabel, "MWRDTimer", now.wrdTimerMs, e.wrdTimerMs)) {
         return false;
     }
     const int os = osReturn_->checkedId();
-    if (os >= 0) e.osReturn = kOsReturnValues[static_cast<size_t>(os)];
+    if (os >= 0) e.osReturn = settings::kOsReturnValues[static_cast<size_t>(os)];
     if (threadPri_->checkedId() >= 0) e.threadMode = threadPri_->checkedId();
     if (minWndStyle_->checkedId() >= 0) e.taskType = minWndStyle_->checkedId();
     e.sstpNotices = sstp_->isChecked();
@@ -392,7 +394,7 @@ bool SettingsDialog::ApplyEdits() {
     e.moduleEmulation.xgConfig = PathBytes(configFile_[1]->text());
     e.moduleEmulation.smfkBank = smfkBank_->isChecked();
     e.moduleEmulation.smfkRhythm = smfkRythm_->isChecked();
-    ApplyDialogSettings(settings_, shell_, e, SelectedAssociations());
+    settings::ApplyDialogSettings(settings_, shell_, e, SelectedAssociations());
     if (const QString problem = libraryPage_->Apply(); !problem.isEmpty())
         prompts_.Error(this, problem);
     return true;
@@ -416,14 +418,16 @@ void SettingsDialog::closeEvent(QCloseEvent* event) {
     hide();
 }
 
-std::array<bool, kAssociableCount> SettingsDialog::SelectedAssociations() const {
-    std::array<bool, kAssociableCount> s{};
-    for (int i = 0; i < kAssociableCount; ++i) s[i] = associations_->item(i)->isSelected();
+std::array<bool, platform::kAssociableCount> SettingsDialog::SelectedAssociations() const {
+    std::array<bool, platform::kAssociableCount> s{};
+    for (int i = 0; i < platform::kAssociableCount; ++i)
+        s[i] = associations_->item(i)->isSelected();
     return s;
 }
 
 void SettingsDialog::SelectAllAssociations(bool selected) {
-    for (int i = 0; i < kAssociableCount; ++i) associations_->item(i)->setSelected(selected);
+    for (int i = 0; i < platform::kAssociableCount; ++i)
+        associations_->item(i)->setSelected(selected);
 }
 
 int SettingsDialog::ReportShortcut(int result) {
@@ -433,11 +437,12 @@ int SettingsDialog::ReportShortcut(int result) {
 
 int SettingsDialog::CreateDesktopShortcut() {
     return ReportShortcut(
-        CreateShortcut(sfrlib_, places_.desktop, "Sonfara", places_.launcher, ""));
+        platform::CreateShortcut(sfrlib_, places_.desktop, "Sonfara", places_.launcher, ""));
 }
 
 int SettingsDialog::CreateOpenWithEntry() {
-    int result = CreateShortcut(sfrlib_, places_.applications, "Sonfara", places_.launcher, "");
+    int result =
+        platform::CreateShortcut(sfrlib_, places_.applications, "Sonfara", places_.launcher, "");
     std::string folder = places_.applications;
     if (!folder.empty() && folder.back() != '/') folder += '/';
     if (result == 0 && !MakeOpenWithEntry(folder + "Sonfara.desktop")) result = -1;
@@ -460,7 +465,8 @@ bool MakeOpenWithEntry(const std::string& desktopFile) {
     QByteArrayList lines = in.readAll().split('\n');
     in.close();
     QByteArray types;
-    for (const auto& ext : AssociableExtensions()) types += QByteArray(ext.mime_type) + ';';
+    for (const auto& ext : platform::AssociableExtensions())
+        types += QByteArray(ext.mime_type) + ';';
     QByteArray out;
     for (const QByteArray& line : lines) {
         if (line.isEmpty() || line.startsWith("MimeType=") || line.startsWith("NoDisplay="))

@@ -19,8 +19,10 @@ class QListWidget;
 class QTabWidget;
 
 namespace sonfara {
+namespace platform {
 class SfrLibBinding;
 }
+}  // namespace sonfara
 namespace sonfara::dialogs {
 class LibraryFoldersPage;
 }
@@ -54,8 +56,9 @@ class SettingsDialog final : public QDialog {
     Q_OBJECT
   public:
     // `prompts` null: the real message boxes and file dialog.
-    SettingsDialog(SettingsEditor& settings, ShellIntegration& shell, SfrLibBinding& sfrlib,
-                   ShortcutPlaces places, Prompts* prompts = nullptr, QWidget* parent = nullptr);
+    SettingsDialog(settings::SettingsEditor& settings, platform::ShellIntegration& shell,
+                   platform::SfrLibBinding& sfrlib, ShortcutPlaces places,
+                   Prompts* prompts = nullptr, QWidget* parent = nullptr);
 
     // Every control from the settings in effect and the associations as the
     // desktop has them now (also what the shell calls before showing it).
@@ -70,7 +73,7 @@ class SettingsDialog final : public QDialog {
     void Cancel();
 
     // The association rows' selection (row i = extension i).
-    std::array<bool, kAssociableCount> SelectedAssociations() const;
+    std::array<bool, platform::kAssociableCount> SelectedAssociations() const;
     void SelectAllAssociations(bool selected);
     // The shortcut buttons; CreateLink's result.
     int CreateDesktopShortcut();
@@ -94,9 +97,9 @@ class SettingsDialog final : public QDialog {
                    int32_t& out);
     int ReportShortcut(int result);
 
-    SettingsEditor& settings_;
-    ShellIntegration& shell_;
-    SfrLibBinding& sfrlib_;
+    settings::SettingsEditor& settings_;
+    platform::ShellIntegration& shell_;
+    platform::SfrLibBinding& sfrlib_;
     ShortcutPlaces places_;
     Prompts& prompts_;
 

@@ -23,9 +23,9 @@ namespace sonfara::dialogs {
 
 namespace {
 
-std::string SfrLibVersion(SfrLibBinding& lib) {
+std::string SfrLibVersion(platform::SfrLibBinding& lib) {
     const int32_t v = lib.SFRGetVersion();
-    if (v == SfrLibBinding::kUnavailable) return kNotInstalled;
+    if (v == platform::SfrLibBinding::kUnavailable) return kNotInstalled;
     char text[32];
     std::snprintf(text, sizeof text, "%d.%02d", v / 100, v % 100);
     return text;
@@ -43,7 +43,7 @@ std::string WrdPluginVersion() {
 
 }  // namespace
 
-std::vector<VersionRow> CollectVersions(SfrLibBinding& sfrlib) {
+std::vector<VersionRow> CollectVersions(platform::SfrLibBinding& sfrlib) {
     std::vector<VersionRow> rows;
     rows.push_back({"Sonfara", SONFARA_VERSION});
     rows.push_back({"SfrLib", SfrLibVersion(sfrlib)});

@@ -7,8 +7,10 @@
 #include <vector>
 
 namespace sonfara {
+namespace platform {
 class SfrLibBinding;
 }
+}  // namespace sonfara
 
 namespace sonfara::dialogs {
 
@@ -21,7 +23,7 @@ struct VersionRow {
 
 // Asked at run time where the library can say (FluidSynth, RtMidi,
 // libarchive, Qt, the plug-ins, SfrLib); the program's own from the build.
-std::vector<VersionRow> CollectVersions(SfrLibBinding& sfrlib);
+std::vector<VersionRow> CollectVersions(platform::SfrLibBinding& sfrlib);
 
 class VersionWindow final : public QDialog {
     Q_OBJECT

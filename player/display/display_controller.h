@@ -140,7 +140,7 @@ class DisplayController : public QObject {
 
 // Passes the output layer's display events on to a display controller.
 // Called on the thread that sends (usually the sequencer's timer thread).
-class DisplayOutputLink final : public OutputObserver {
+class DisplayOutputLink final : public sequencer::OutputObserver {
   public:
     explicit DisplayOutputLink(DisplayController& display) : display_(display) {}
     void OnDotPicture() override;

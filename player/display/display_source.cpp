@@ -29,7 +29,7 @@ bool OutputLayerSource::TakeNoteOnFlag(int c) {
 
 void OutputLayerSource::DecayLevels() {
     for (int c = 1; c <= midi::kChannelCount; ++c) {
-        ChannelState& ch = out_.Shown().Channel(c);
+        sequencer::ChannelState& ch = out_.Shown().Channel(c);
         if (ch.NoteCount.load(kRelaxed) != 0) continue;
         // A note-off that sets a new level meanwhile wins over this step.
         int level = ch.Level.load(kRelaxed);

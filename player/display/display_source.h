@@ -18,7 +18,7 @@ class DisplaySource {
     // now (the sound may be heard a latency after it is sent).
     virtual void CatchUp() {}
     // Any thread: plain reads of relaxed atomics.
-    virtual const ChannelState& Channel(int c) const = 0;  // 1..16
+    virtual const sequencer::ChannelState& Channel(int c) const = 0;  // 1..16
     virtual int SoundingNotes() const = 0;
     virtual std::string BpmText() const = 0;
     // Row r (1..16) of the last dot picture: bit j - 1 set when column j is lit.
@@ -39,9 +39,9 @@ class DisplaySource {
 // playback session provides its own.
 class OutputLayerSource final : public DisplaySource {
   public:
-    explicit OutputLayerSource(OutputLayer& out) : out_(out) {}
+    explicit OutputLayerSource(sequencer::OutputLayer& out) : out_(out) {}
     void CatchUp() override { out_.Shown().CatchUp(); }
-    const ChannelState& Channel(int c) const override { return out_.Shown().Channel(c); }
+    const sequencer::ChannelState& Channel(int c) const override { return out_.Shown().Channel(c); }
     int SoundingNotes() const override;
     std::string BpmText() const override { return out_.BPMText.Get(); }
     uint32_t DotRow(int r) const override;
@@ -51,7 +51,7 @@ class OutputLayerSource final : public DisplaySource {
     void DecayLevels() override;
 
   private:
-    OutputLayer& out_;
+    sequencer::OutputLayer& out_;
 };
 
 }  // namespace sonfara::display

@@ -52,7 +52,7 @@ QRect KeyboardSurface::DrawKeyboards(DisplaySource& src) {
     QPainter p(&image_);
     for (int c = 1; c <= kChannels; ++c) {
         if (!src.TakeKeyDirty(c)) continue;
-        const ChannelState& ch = src.Channel(c);
+        const sequencer::ChannelState& ch = src.Channel(c);
         auto& shown = shownNoteOn_[c - 1];
         // Note 0 is left undrawn, as the keyboard has always been.
         for (int note = 1; note < 128; ++note) {
@@ -74,7 +74,7 @@ QRect KeyboardSurface::DrawKeyboards(DisplaySource& src) {
     return changed & QRect(QPoint(0, 0), kKeyboardSize);
 }
 
-void KeyboardSurface::SetInstText(int c, const ChannelState& ch) {
+void KeyboardSurface::SetInstText(int c, const sequencer::ChannelState& ch) {
     Label& l = labels_[c - 1];
     l.inst = QString::fromStdString(
         instLabel_(l.program, ch.BankMSB.load(kRelaxed), ch.BankLSB.load(kRelaxed)));
@@ -83,7 +83,7 @@ void KeyboardSurface::SetInstText(int c, const ChannelState& ch) {
 QRect KeyboardSurface::UpdateChannelLabels(DisplaySource& src) {
     QRect changed;
     for (int c = 1; c <= kChannels; ++c) {
-        const ChannelState& ch = src.Channel(c);
+        const sequencer::ChannelState& ch = src.Channel(c);
         Label& l = labels_[c - 1];
         bool repaint = false;
         const int program = ch.Program.load(kRelaxed);

@@ -48,7 +48,7 @@ class KeyboardSurface {
     };
     void PaintLabel(int c);
     void PaintTempo();
-    void SetInstText(int c, const ChannelState& ch);
+    void SetInstText(int c, const sequencer::ChannelState& ch);
 
     qreal dpr_;
     InstLabelFn instLabel_;

@@ -27,7 +27,7 @@ QRect KnobPointerRect(int k, int b, int v) {
                  QPoint(18 * k - 6 + dx, 19 * b + 5 - dy));
 }
 
-int KnobValue(const ChannelState& ch, Knob k) {
+int KnobValue(const sequencer::ChannelState& ch, Knob k) {
     switch (k) {
         case Knob::kVolume:
             return ch.Volume.load(kRelaxed);
@@ -74,7 +74,7 @@ QRect KnobPanel::DrawControllerKnobs(DisplaySource& src) {
     QRect changed;
     for (int b = 1; b <= kChannels; ++b) {
         if (!src.TakeDirty(b)) continue;
-        const ChannelState& ch = src.Channel(b);
+        const sequencer::ChannelState& ch = src.Channel(b);
         for (int k = 1; k <= kKnobs; ++k) {
             const int v = KnobValue(ch, static_cast<Knob>(k - 1));
             if (v == shown_[b - 1][k - 1]) continue;

@@ -14,7 +14,7 @@ namespace sonfara::display {
 enum class Knob { kVolume, kPan, kExpression, kPitchBend, kModulation, kReverb, kChorus };
 inline constexpr std::array<int, kKnobs> kKnobResetValues{100, 64, 0, 0, 0, 0, 0};
 
-int KnobValue(const ChannelState& ch, Knob k);
+int KnobValue(const sequencer::ChannelState& ch, Knob k);
 
 class KnobPanel {
   public:

@@ -49,7 +49,7 @@ bool LevelMeters::DrawLevelMeters(DisplaySource& src) {
     bool changed = false;
     double left = 0, right = 0;
     for (int b = 1; b <= kChannels; ++b) {
-        const ChannelState& ch = src.Channel(b);
+        const sequencer::ChannelState& ch = src.Channel(b);
         const int level = ch.Level.load(kRelaxed);
         int& shown = shownLevel_[b - 1];
         const int old = shown;

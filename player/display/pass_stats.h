@@ -7,7 +7,7 @@
 
 namespace sonfara::display {
 
-using PassStats = TimeHistogram;
+using PassStats = platform::TimeHistogram;
 
 // The pass count, then median and p99 of the wall time and of the drawing
 // thread's processor time, in µs.

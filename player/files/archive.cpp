@@ -115,7 +115,7 @@ struct Header {
 Header Decode(std::string_view raw) {
     Header h;
     std::string text;
-    if (!raw.empty() && DecideTextEncoding(raw).TryToUtf8(raw, text) &&
+    if (!raw.empty() && platform::DecideTextEncoding(raw).TryToUtf8(raw, text) &&
         text.find('\0') == std::string::npos) {
         h.name = NativeSeparators(text);
     }
@@ -429,14 +429,14 @@ std::vector<std::string> ExtractionPatterns(const std::string& memberName) {
 
 std::string ExtractEntry(const FileEntry& entry, const std::string& workFolder,
                          Notifier& notifier) {
-    const std::string archivePath = JoinPath(entry.Folder, entry.ArchiveName);
+    const std::string archivePath = platform::JoinPath(entry.Folder, entry.ArchiveName);
     const ArchiveKind kind = ArchiveKindOf(archivePath);
     if (kind == ArchiveKind::kNone) return {};
     if (!ArchiverPresent(kind)) {
         notifier.Error(kind == ArchiveKind::kLha ? msg::kNoLhaLibrary : msg::kNoZipLibrary);
         return {};
     }
-    const std::string result = JoinPath(workFolder, PathFileName(entry.FileName));
+    const std::string result = platform::JoinPath(workFolder, PathFileName(entry.FileName));
     // Nothing of an earlier extraction may stand in for this one: not an
     // older copy of the member, nor another archive's companions.
     Ledger().RemovePrevious(workFolder);
@@ -458,7 +458,7 @@ std::string ExtractEntry(const FileEntry& entry, const std::string& workFolder,
             unsafe.push_back(name);
             return true;
         }
-        const std::string target = JoinPath(workFolder, PathFileName(name));
+        const std::string target = platform::JoinPath(workFolder, PathFileName(name));
         if (WriteMember(a, target)) Ledger().Add(workFolder, target);
         return true;
     });

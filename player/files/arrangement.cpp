@@ -86,11 +86,11 @@ long LeadingNumber(std::string_view text) {
     return static_cast<long>(neg ? -acc : acc);
 }
 
-std::optional<ArrangeEntry> ParseArrangement(std::string_view bytes) {
+std::optional<sequencer::ArrangeEntry> ParseArrangement(std::string_view bytes) {
     const std::vector<std::string> f = ReadDelimitedFields(bytes, kMaxArrangeFields);
     if (f.empty() || Upper(f[0]) != kArrangeHeader) return std::nullopt;
 
-    ArrangeEntry e;
+    sequencer::ArrangeEntry e;
     if (f.size() >= 2) e.ArrangeName = f[1];
 
     std::vector<std::string> options;
@@ -153,9 +153,9 @@ std::optional<ArrangeEntry> ParseArrangement(std::string_view bytes) {
     return e;
 }
 
-std::optional<EqPreset> ParseEqPreset(std::string_view bytes, std::string name) {
+std::optional<sequencer::EqPreset> ParseEqPreset(std::string_view bytes, std::string name) {
     if (bytes.size() != kEqFileSize) return std::nullopt;
-    EqPreset p;
+    sequencer::EqPreset p;
     for (size_t i = 0; i < kEqFileSize; ++i) p.bands[i] = static_cast<uint8_t>(bytes[i]);
     p.name = std::move(name);
     return p;

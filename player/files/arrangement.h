@@ -36,10 +36,10 @@ long LeadingNumber(std::string_view text);
 // Reads one arrangement file's bytes. nullopt when the first field is not
 // the header. Program numbers outside 1..128 (in a mapping or the default
 // under "[INST ELSE]") are ignored, so the map always holds 1..128.
-std::optional<ArrangeEntry> ParseArrangement(std::string_view bytes);
+std::optional<sequencer::ArrangeEntry> ParseArrangement(std::string_view bytes);
 
 // Reads one EQ file's bytes; nullopt unless exactly ten bytes.
-std::optional<EqPreset> ParseEqPreset(std::string_view bytes, std::string name);
+std::optional<sequencer::EqPreset> ParseEqPreset(std::string_view bytes, std::string name);
 
 // The velocity band (1..10) of a note number.
 int EqBandForNote(int note);

@@ -66,7 +66,7 @@ std::vector<std::string> PluginSearchFolders() {
 std::string FindPlugin(const std::string& fileName) {
     if (fileName.empty() || fileName.find('/') != std::string::npos) return {};
     for (const std::string& dir : PluginSearchFolders()) {
-        const std::string path = JoinPath(dir, fileName);
+        const std::string path = platform::JoinPath(dir, fileName);
         if (FileExists(path)) return path;
     }
     return {};
@@ -93,7 +93,7 @@ std::array<int32_t, 6> SmfkOptions(bool smfkBank, bool smfkRhythm) {
 
 std::string ConvertRcp(const std::string& path, const std::string& workFolder,
                        std::string& formatText) {
-    const std::string out = JoinPath(workFolder, PathFileName(path) + ".mid");
+    const std::string out = platform::JoinPath(workFolder, PathFileName(path) + ".mid");
     ::unlink(out.c_str());
     Plugin lib(kRcpLibrary);
     const auto convert = lib.Get<RcpConvertFn>("rcpcvConvertFile");

@@ -75,7 +75,7 @@ std::string DelimitedField(const std::string& text) {
     return "\"" + t + "\"";
 }
 
-bool ParseFavorite(std::string_view bytes, const CodePage& cp, FavoriteEntry& out) {
+bool ParseFavorite(std::string_view bytes, const platform::CodePage& cp, FavoriteEntry& out) {
     const std::vector<std::string> f = ReadDelimitedFields(DecodeText(bytes, cp));
     if (f.empty() || Upper(f[0]) != kFavoriteHeader) return false;
     size_t i = 1;
@@ -86,7 +86,7 @@ bool ParseFavorite(std::string_view bytes, const CodePage& cp, FavoriteEntry& ou
     return !out.Path.empty();
 }
 
-std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePage& cp,
+std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const platform::CodePage& cp,
                                          std::vector<std::string>* unreadable) {
     std::vector<FavoriteEntry> favs;
     (void)MakeFolders(folder);  // a folder that cannot be made lists nothing below
@@ -103,8 +103,9 @@ std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePa
     for (const std::string& name : names) {
         FavoriteEntry e;
         std::string bytes;
-        const std::string path = JoinPath(folder, name);
-        if (ReadWholeFile(path, bytes, kMaxFavoriteFileBytes) != ReadStatus::kOk) {
+        const std::string path = platform::JoinPath(folder, name);
+        if (platform::ReadWholeFile(path, bytes, kMaxFavoriteFileBytes) !=
+            platform::ReadStatus::kOk) {
             if (unreadable) unreadable->push_back(path);
         } else if (ParseFavorite(bytes, cp, e)) {
             e.FilePath = path;
@@ -130,30 +131,33 @@ std::string FavoriteFileName(const std::string& title) {
 
 namespace {
 
-std::string FavoriteText(const std::string& title, const std::string& path, const CodePage& cp) {
+std::string FavoriteText(const std::string& title, const std::string& path,
+                         const platform::CodePage& cp) {
     return EncodeTextFile({kFavoriteHeader, DelimitedField(title), DelimitedField(path)}, cp);
 }
 
 // Writes a favourite file under a name no other favourite holds.
 FileStatus WriteNewFavorite(const std::string& file, const std::string& title,
-                            const std::string& path, const CodePage& cp) {
-    const PlatformStatus written = WriteNewFile(file, FavoriteText(title, path, cp));
+                            const std::string& path, const platform::CodePage& cp) {
+    const platform::PlatformStatus written =
+        platform::WriteNewFile(file, FavoriteText(title, path, cp));
     if (written.ok()) return {};
-    if (written.code() == PlatformError::kExists) return {FileError::kFavoriteExists, title};
+    if (written.code() == platform::PlatformError::kExists)
+        return {FileError::kFavoriteExists, title};
     return {FileError::kCannotSave, written.Message()};
 }
 
 }  // namespace
 
 FileStatus AddFavorite(const std::string& folder, const std::string& title, const std::string& path,
-                       const CodePage& cp) {
+                       const platform::CodePage& cp) {
     if (!MakeFolders(folder)) return {FileError::kCannotSave, folder + ": " + std::strerror(errno)};
-    return WriteNewFavorite(JoinPath(folder, FavoriteFileName(title)), title, path, cp);
+    return WriteNewFavorite(platform::JoinPath(folder, FavoriteFileName(title)), title, path, cp);
 }
 
 FileStatus RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
-                          const std::string& newTitle, const CodePage& cp) {
-    const std::string newFile = JoinPath(folder, FavoriteFileName(newTitle));
+                          const std::string& newTitle, const platform::CodePage& cp) {
+    const std::string newFile = platform::JoinPath(folder, FavoriteFileName(newTitle));
     // A new title that gives the same file name rewrites its own file.
     if (newFile == fav.FilePath) {
         return WriteFileReplacing(newFile, FavoriteText(newTitle, fav.Path, cp));
@@ -179,7 +183,7 @@ FavoriteProposal ProposeFavorite(const SongSource& song, const std::string& song
         p.path = song.FullPath;
         p.title = songTitle;
     }
-    p.prompt = "\"" + p.path + Localized(msg::kFavoritePromptTail);
+    p.prompt = "\"" + p.path + platform::Localized(msg::kFavoritePromptTail);
     return p;
 }
 

@@ -33,13 +33,13 @@ std::string DelimitedField(const std::string& text);
 
 // Reads a favourite file's text; false when the header does not match or
 // title and path are not both there.
-bool ParseFavorite(std::string_view bytes, const CodePage& cp, FavoriteEntry& out);
+bool ParseFavorite(std::string_view bytes, const platform::CodePage& cp, FavoriteEntry& out);
 
 // Creates the folder when missing and reads every *.msf file in it, ordered
 // by file name. Files that cannot be read (a FIFO or a folder of that name,
 // no permission, over 1 MiB) are left out and listed in `unreadable`; files
 // without the header are left out silently.
-std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const CodePage& cp,
+std::vector<FavoriteEntry> LoadFavorites(const std::string& folder, const platform::CodePage& cp,
                                          std::vector<std::string>* unreadable = nullptr);
 
 // The file name for a title: characters that cannot be in a file name (and
@@ -50,12 +50,12 @@ std::string FavoriteFileName(const std::string& title);
 // (another favourite whose title gives the same file name) is never
 // replaced: kFavoriteExists; kCannotSave when the file cannot be written.
 FileStatus AddFavorite(const std::string& folder, const std::string& title, const std::string& path,
-                       const CodePage& cp);
+                       const platform::CodePage& cp);
 // Gives a favourite a new title: the new file is written before the old one
 // is removed; a title whose file belongs to another favourite is refused
 // as above.
 FileStatus RenameFavorite(const std::string& folder, const FavoriteEntry& fav,
-                          const std::string& newTitle, const CodePage& cp);
+                          const std::string& newTitle, const platform::CodePage& cp);
 // kCannotDeleteFavorite when the file stays.
 FileStatus DeleteFavorite(const FavoriteEntry& fav);
 

@@ -113,7 +113,7 @@ inline constexpr const char* kFavoritePromptTail =
     "\"\r をお気に入りに追加します\r\r タイトルを入力してください";
 
 // The same texts in English (language.h).
-inline const MessageTranslations kEnglish{
+inline const platform::MessageTranslations kEnglish{
     {kFileNotFound, "File not found"},
     {kUnsupported, "Not a supported file"},
     {kNoRcpConverter, "RCPCV.DLL is missing, so Recomposer files cannot be played"},
@@ -181,8 +181,8 @@ enum class FileError {
 inline std::string RcpFailureText(FileError code) {
     const char* why = msg::kRcpReasons[static_cast<size_t>(code) -
                                        static_cast<size_t>(FileError::kRcpCannotRead)];
-    if (UiLanguage() == Language::kEnglish)
-        return Localized(msg::kRcpFailed) + " (" + Localized(why) + ")";
+    if (platform::UiLanguage() == platform::Language::kEnglish)
+        return platform::Localized(msg::kRcpFailed) + " (" + platform::Localized(why) + ")";
     return std::string(msg::kRcpFailed) + "（" + why + "）";
 }
 
@@ -207,6 +207,6 @@ inline std::string MessageFor(FileError code, const std::string& detail) {
     }
 }
 
-using FileStatus = Status<FileError>;
+using FileStatus = platform::Status<FileError>;
 
 }  // namespace sonfara::files

@@ -29,12 +29,12 @@ bool IsKnownKind(const std::string& path) {
 // open then says the file does not exist).
 std::string SmfIntoWork(const std::string& path, const FileContext& ctx, int rcpLoops,
                         std::string& formatText) {
-    const std::string target = JoinPath(ctx.workFolder, PathFileName(path) + ".mid");
+    const std::string target = platform::JoinPath(ctx.workFolder, PathFileName(path) + ".mid");
     const SongRead r = CopySongSmf(path, target, rcpLoops);
     formatText = r.fileKindLabel;
     if (!r.missingControlFiles.empty()) ctx.notifier.Info(RcpControlNotice(r.missingControlFiles));
-    if (r.load.code() == LoadError::kFileTooLarge) return path;
-    if (r.load.code() == LoadError::kCannotRead) return target;
+    if (r.load.code() == song::LoadError::kFileTooLarge) return path;
+    if (r.load.code() == song::LoadError::kCannotRead) return target;
     if (r.status.code() == FileError::kCannotSave) {
         ctx.notifier.Error(r.status.Message());
         return {};
@@ -137,7 +137,7 @@ ResolvedSong ResolveEntry(const FileEntry& entry, const FileContext& ctx, int rc
             }
         }
     } else {
-        path = JoinPath(entry.Folder, entry.FileName);
+        path = platform::JoinPath(entry.Folder, entry.FileName);
     }
     if (path.empty()) {
         r.status = ResolvedSong::kNoPath;
@@ -190,7 +190,7 @@ std::vector<std::string> ScanFolder(const std::string& folder, bool withSequence
             // The listing's own type saves a stat per file where it is known.
             const bool file =
                 de->d_type == DT_REG || ((de->d_type == DT_UNKNOWN || de->d_type == DT_LNK) &&
-                                         FileExists(JoinPath(folder, n)));
+                                         FileExists(platform::JoinPath(folder, n)));
             if (file) names.push_back(n);
         }
         ::closedir(d);
@@ -203,7 +203,7 @@ std::vector<std::string> ScanFolder(const std::string& folder, bool withSequence
     std::vector<std::string> out;
     for (const std::string& ext : exts) {
         for (const std::string& n : names) {
-            if (UpperTail(n, 4) == ext) out.push_back(JoinPath(folder, n));
+            if (UpperTail(n, 4) == ext) out.push_back(platform::JoinPath(folder, n));
         }
     }
     return out;
@@ -237,7 +237,7 @@ std::vector<std::string> DialogSelection(const std::vector<std::string>& pieces)
         if (std::string t = TrimQuotes(x); !t.empty()) p.push_back(std::move(t));
     }
     if (p.size() == 1) return p;
-    for (size_t i = 1; i < p.size(); ++i) out.push_back(JoinPath(p[0], p[i]));
+    for (size_t i = 1; i < p.size(); ++i) out.push_back(platform::JoinPath(p[0], p[i]));
     return out;
 }
 
@@ -275,9 +275,9 @@ void FileOp::ListFiles(const std::vector<std::string>& paths) {
 }
 
 std::string FileOp::EmulationOutput(const std::string& path) {
-    std::string out = JoinPath(ctx_.workFolder, PathFileName(path));
+    std::string out = platform::JoinPath(ctx_.workFolder, PathFileName(path));
     // Converting a work-folder file onto itself would destroy its source.
-    if (out == path) out = JoinPath(ctx_.workFolder, "emu_" + PathFileName(path));
+    if (out == path) out = platform::JoinPath(ctx_.workFolder, "emu_" + PathFileName(path));
     return out;
 }
 
@@ -292,19 +292,19 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
     SongSource& s = r.source;
 
     target_.StopTimer();
-    if (const PlaybackStatus output = target_.OpenOrResetOutput(); !output.ok()) {
+    if (const sequencer::PlaybackStatus output = target_.OpenOrResetOutput(); !output.ok()) {
         ctx_.notifier.Error(output.Message());
         return false;
     }
     target_.EnableAllChannels();
 
-    const ModuleEmulation& emu = settings_.moduleEmulation;
+    const platform::ModuleEmulation& emu = settings_.moduleEmulation;
     if (emu.enabled && ctx_.libs.smfkConverter()) {
-        const int module = DetectModule(s.LoadedPath);
-        const std::string& cfg = module == kModuleXG   ? emu.xgConfig
-                                 : module == kModuleGS ? emu.gsConfig
-                                                       : std::string();
-        if ((module == kModuleXG || module == kModuleGS) && !cfg.empty()) {
+        const int module = song::DetectModule(s.LoadedPath);
+        const std::string& cfg = module == song::kModuleXG   ? emu.xgConfig
+                                 : module == song::kModuleGS ? emu.gsConfig
+                                                             : std::string();
+        if ((module == song::kModuleXG || module == song::kModuleGS) && !cfg.empty()) {
             const std::string out = EmulationOutput(s.LoadedPath);
             if (SmfkConvertFile(s.LoadedPath, out, cfg,
                                 SmfkOptions(emu.smfkBank, emu.smfkRhythm))) {
@@ -320,11 +320,11 @@ bool FileOp::PlayEntry(const FileEntry& entry) {
     return FinishEntry(s, target_.LoadSong(s.LoadedPath, s.FormatText, s.FileName));
 }
 
-bool FileOp::FinishPendingEntry(const LoadStatus& loaded) {
+bool FileOp::FinishPendingEntry(const song::LoadStatus& loaded) {
     return FinishEntry(pending_, loaded);
 }
 
-bool FileOp::FinishEntry(const SongSource& s, const LoadStatus& loaded) {
+bool FileOp::FinishEntry(const SongSource& s, const song::LoadStatus& loaded) {
     if (!loaded.ok()) {
         target_.ResetSongDisplay();
         return false;

@@ -26,7 +26,7 @@ namespace sonfara::files {
 struct FileSettings {
     int32_t fileSort = 0;  // 1 sorts newly opened files by name
     std::string lastFolder = "0";
-    ModuleEmulation moduleEmulation;
+    platform::ModuleEmulation moduleEmulation;
     int32_t rcpLoopCount = 2;  // plays of an endless loop in a Recomposer song
 };
 
@@ -45,12 +45,12 @@ class PlaybackTarget {
     // Opens the selected output port, or resets it when it is open. A
     // failure's message is the short text and below it what the port said
     // (no SoundFont: where it was looked for).
-    virtual PlaybackStatus OpenOrResetOutput() = 0;
+    virtual sequencer::PlaybackStatus OpenOrResetOutput() = 0;
     // All 16 channels enabled, channel labels back to black.
     virtual void EnableAllChannels() = 0;
     // Loads the SMF; the loader reports its own errors.
-    virtual LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
-                                const std::string& fileName) = 0;
+    virtual song::LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
+                                      const std::string& fileName) = 0;
     // Or loads it on a worker thread (a large file): true when the target
     // took it; it then calls FileOp::FinishPendingEntry on the UI thread
     // once the song is read, and the open goes on from there.
@@ -83,7 +83,7 @@ struct Libraries {
 struct FileContext {
     Notifier& notifier;
     std::string workFolder;  // with a trailing '/'
-    const CodePage& cp;
+    const platform::CodePage& cp;
     Libraries libs = Libraries::Detect();
 };
 
@@ -154,7 +154,7 @@ class FileOp {
     bool PlayEntry(const FileEntry& entry);
     // The rest of an open whose song the target loaded later; true when it
     // started.
-    bool FinishPendingEntry(const LoadStatus& loaded);
+    bool FinishPendingEntry(const song::LoadStatus& loaded);
 
     // Plays entry k as it stands (the index is the caller's): the end of a
     // song and the player's next/previous come here.
@@ -174,7 +174,7 @@ class FileOp {
 
   private:
     std::string EmulationOutput(const std::string& path);
-    bool FinishEntry(const SongSource& s, const LoadStatus& loaded);
+    bool FinishEntry(const SongSource& s, const song::LoadStatus& loaded);
 
     PlaybackTarget& target_;
     FileContext ctx_;

@@ -42,7 +42,7 @@ void Append32(std::string& s, uint32_t v) {
 constexpr uint32_t kUtf8CodePage = 65001;
 
 // Readers take unmarked names as CP932, so only that family is written unmarked.
-bool IsCp932Family(const CodePage& cp) {
+bool IsCp932Family(const platform::CodePage& cp) {
     std::string n;
     for (const char c : cp.Name()) n += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
     return n == "CP932" || n == "WINDOWS-31J" || n == "SHIFT_JIS" || n == "SJIS" ||
@@ -59,7 +59,7 @@ uint16_t LhaCrc16(const void* data, size_t size, uint16_t crc) {
     return crc;
 }
 
-std::string BuildLhaArchive(const std::vector<LhaMember>& members, const CodePage& cp,
+std::string BuildLhaArchive(const std::vector<LhaMember>& members, const platform::CodePage& cp,
                             int* skipped) {
     std::string out;
     int missing = 0;
@@ -117,7 +117,7 @@ std::string BuildLhaArchive(const std::vector<LhaMember>& members, const CodePag
 }
 
 FileStatus WriteLhaArchive(const std::string& path, const std::vector<LhaMember>& members,
-                           const CodePage& cp) {
+                           const platform::CodePage& cp) {
     return WriteFileReplacing(path, BuildLhaArchive(members, cp));
 }
 

@@ -20,13 +20,13 @@ struct LhaMember {
 
 // The archive image; members whose source cannot be read are left out and
 // counted in `skipped` when given.
-std::string BuildLhaArchive(const std::vector<LhaMember>& members, const CodePage& cp,
+std::string BuildLhaArchive(const std::vector<LhaMember>& members, const platform::CodePage& cp,
                             int* skipped = nullptr);
 
 // Builds the archive and writes it through a temporary file, so a failure
 // leaves any previous archive of that name untouched.
 FileStatus WriteLhaArchive(const std::string& path, const std::vector<LhaMember>& members,
-                           const CodePage& cp);
+                           const platform::CodePage& cp);
 
 // CRC-16 (polynomial 0x8005, reflected) as LHA uses it.
 uint16_t LhaCrc16(const void* data, size_t size, uint16_t crc = 0);

@@ -23,7 +23,7 @@ std::string AbsolutePath(const std::string& path) {
     std::string cwd(4096, '\0');
     if (!::getcwd(cwd.data(), cwd.size())) return path;
     cwd.resize(cwd.find('\0'));
-    return JoinPath(cwd, path);
+    return platform::JoinPath(cwd, path);
 }
 
 // `name`, or name(2).ext, name(3).ext, ... when a member already has it
@@ -46,7 +46,7 @@ std::string UniqueMemberName(const std::string& name, const std::vector<LhaMembe
 }  // namespace
 
 std::vector<FileEntry> ParseListFile(std::string_view bytes, const std::string& listPath,
-                                     const CodePage& cp, bool* headerOk) {
+                                     const platform::CodePage& cp, bool* headerOk) {
     std::vector<FileEntry> entries;
     const std::vector<std::string> lines = DecodeTextLines(bytes, cp);
     const std::string header = lines.empty() ? std::string() : Upper(Trim(lines[0]));
@@ -69,7 +69,7 @@ std::vector<FileEntry> ParseListFile(std::string_view bytes, const std::string& 
         }
         // A blank line names no song; it would only add an empty menu item.
         if (t.empty()) continue;
-        const std::string path = NativeSeparators(base.empty() ? t : JoinPath(base, t));
+        const std::string path = NativeSeparators(base.empty() ? t : platform::JoinPath(base, t));
         FileEntry e = SplitEntryPath(path);
         e.ListFile = listPath;
         entries.push_back(std::move(e));
@@ -78,7 +78,7 @@ std::vector<FileEntry> ParseListFile(std::string_view bytes, const std::string& 
 }
 
 std::vector<FileEntry> ReadListFile(const std::string& path, Notifier& notifier,
-                                    const CodePage& cp) {
+                                    const platform::CodePage& cp) {
     const std::string full = AbsolutePath(path);
     std::string bytes;
     bool headerOk = false;
@@ -91,14 +91,14 @@ std::vector<FileEntry> ReadListFile(const std::string& path, Notifier& notifier,
     return entries;
 }
 
-std::string MidiListText(const std::vector<FileEntry>& entries, const CodePage& cp) {
+std::string MidiListText(const std::vector<FileEntry>& entries, const platform::CodePage& cp) {
     std::vector<std::string> lines{"[MIDIList]"};
     for (const FileEntry& e : entries) lines.push_back(EntryPath(e));
     return EncodeTextFile(lines, cp);
 }
 
 FileStatus WriteMidiList(const std::string& path, const std::vector<FileEntry>& entries,
-                         const CodePage& cp) {
+                         const platform::CodePage& cp) {
     return WriteFileReplacing(path, MidiListText(entries, cp));
 }
 
@@ -109,7 +109,8 @@ std::string SaveDialogFilter(bool lhaPresent) {
 }
 
 SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>& entries,
-                    const std::string& workFolder, Notifier& notifier, const CodePage& cp) {
+                    const std::string& workFolder, Notifier& notifier,
+                    const platform::CodePage& cp) {
     if (entries.empty()) {
         notifier.Error(msg::kNoFiles);
         return SaveResult::kNothing;
@@ -127,8 +128,8 @@ SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>&
     // does not clear the playing song's files from the work folder, and
     // each song is copied into ArcTemp under a numbered name: two songs of
     // the same name must stay two.
-    const std::string arcTemp = JoinPath(workFolder, "ArcTemp");
-    const std::string staging = JoinPath(arcTemp, "extract");
+    const std::string arcTemp = platform::JoinPath(workFolder, "ArcTemp");
+    const std::string staging = platform::JoinPath(arcTemp, "extract");
     if (const FileStatus made = EnsurePrivateFolder(staging); !made.ok()) {
         notifier.Error(msg::kSaveFailed + made.Message());
         return SaveResult::kFailed;
@@ -141,7 +142,8 @@ SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>&
         if (std::find(stored.begin(), stored.end(), key) != stored.end()) continue;
         const std::string source = e.ArchiveName.empty() ? key : ExtractEntry(e, staging, notifier);
         std::string bytes;
-        const std::string copy = JoinPath(arcTemp, std::to_string(members.size()) + ".song");
+        const std::string copy =
+            platform::JoinPath(arcTemp, std::to_string(members.size()) + ".song");
         if (source.empty() || !ReadFileBytes(source, bytes) ||
             !WriteFileReplacing(copy, bytes).ok()) {
             missing.push_back(key);

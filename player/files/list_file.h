@@ -16,18 +16,18 @@ namespace sonfara::files {
 // (it fills ListFile and resolves APP HERE). False in `headerOk` when the
 // first line is neither accepted header; no entries then.
 std::vector<FileEntry> ParseListFile(std::string_view bytes, const std::string& listPath,
-                                     const CodePage& cp, bool* headerOk = nullptr);
+                                     const platform::CodePage& cp, bool* headerOk = nullptr);
 
 // Reads the list file; shows "<path>\r\nこのリストファイルは解析不能です" when
 // it cannot be read or its header is not accepted.
 std::vector<FileEntry> ReadListFile(const std::string& path, Notifier& notifier,
-                                    const CodePage& cp);
+                                    const platform::CodePage& cp);
 
 // The [MIDIList] text of the entries.
-std::string MidiListText(const std::vector<FileEntry>& entries, const CodePage& cp);
+std::string MidiListText(const std::vector<FileEntry>& entries, const platform::CodePage& cp);
 // Writes it through a temporary file; the previous file survives a failure.
 FileStatus WriteMidiList(const std::string& path, const std::vector<FileEntry>& entries,
-                         const CodePage& cp);
+                         const platform::CodePage& cp);
 
 // The save dialog's filter: list files, and the archive forms when the LHA
 // archiver is present.
@@ -47,6 +47,7 @@ enum class SaveResult {
 // keeps its own member: a second song of the same name is stored as
 // name(2).ext; the same entry twice is stored once.
 SaveResult SaveList(const std::string& chosenPath, const std::vector<FileEntry>& entries,
-                    const std::string& workFolder, Notifier& notifier, const CodePage& cp);
+                    const std::string& workFolder, Notifier& notifier,
+                    const platform::CodePage& cp);
 
 }  // namespace sonfara::files

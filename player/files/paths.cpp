@@ -35,7 +35,7 @@ std::vector<std::string_view> Utf8Chars(std::string_view s) {
     return out;
 }
 
-bool IsShiftJisFamily(const CodePage& cp) {
+bool IsShiftJisFamily(const platform::CodePage& cp) {
     const std::string n = Upper(cp.Name());
     return n.find("932") != std::string::npos || n.find("SJIS") != std::string::npos ||
            n.find("SHIFT") != std::string::npos;
@@ -72,7 +72,7 @@ bool KeyGreater(const std::vector<int16_t>& a, const std::vector<int16_t>& b) {
 }  // namespace
 
 void StderrNotifier::Error(const std::string& text) {
-    std::string t = Localized(text);
+    std::string t = platform::Localized(text);
     std::replace(t.begin(), t.end(), '\r', '\n');
     // Names from archives may carry terminal escape sequences.
     for (char& c : t) {
@@ -190,12 +190,12 @@ FileEntry SplitEntryPath(std::string_view path) {
 }
 
 std::string EntryPath(const FileEntry& e) {
-    if (e.ArchiveName.empty()) return JoinPath(e.Folder, e.FileName);
-    return JoinPath(JoinPath(e.Folder, e.ArchiveName), e.FileName);
+    if (e.ArchiveName.empty()) return platform::JoinPath(e.Folder, e.FileName);
+    return platform::JoinPath(platform::JoinPath(e.Folder, e.ArchiveName), e.FileName);
 }
 
 std::string EntryArchivePath(const FileEntry& e) {
-    return e.ArchiveName.empty() ? std::string() : JoinPath(e.Folder, e.ArchiveName);
+    return e.ArchiveName.empty() ? std::string() : platform::JoinPath(e.Folder, e.ArchiveName);
 }
 
 std::string NativeSeparators(std::string path) {
@@ -203,7 +203,7 @@ std::string NativeSeparators(std::string path) {
     return path;
 }
 
-std::vector<int16_t> SortKey(std::string_view fileName, const CodePage& cp) {
+std::vector<int16_t> SortKey(std::string_view fileName, const platform::CodePage& cp) {
     const std::string up = Upper(fileName);
     if (IsAscii(up)) {
         std::vector<int16_t> codes(up.begin(), up.end());
@@ -229,7 +229,7 @@ std::vector<int16_t> SortKey(std::string_view fileName, const CodePage& cp) {
     return codes;
 }
 
-bool NameIsGreater(std::string_view a, std::string_view b, const CodePage& cp) {
+bool NameIsGreater(std::string_view a, std::string_view b, const platform::CodePage& cp) {
     // Whole names here; the sort drops the extension through SortKey.
     auto codes = [&](std::string_view s) {
         const std::string up = Upper(s);
@@ -239,7 +239,7 @@ bool NameIsGreater(std::string_view a, std::string_view b, const CodePage& cp) {
     return KeyGreater(codes(a), codes(b));
 }
 
-void SortEntries(std::vector<FileEntry>& entries, const CodePage& cp) {
+void SortEntries(std::vector<FileEntry>& entries, const platform::CodePage& cp) {
     std::vector<std::pair<std::vector<int16_t>, FileEntry>> keyed;
     keyed.reserve(entries.size());
     for (auto& e : entries) keyed.emplace_back(SortKey(e.FileName, cp), std::move(e));
@@ -248,7 +248,8 @@ void SortEntries(std::vector<FileEntry>& entries, const CodePage& cp) {
     for (size_t i = 0; i < keyed.size(); ++i) entries[i] = std::move(keyed[i].second);
 }
 
-std::string EncodeTextFile(const std::vector<std::string>& utf8Lines, const CodePage& cp) {
+std::string EncodeTextFile(const std::vector<std::string>& utf8Lines,
+                           const platform::CodePage& cp) {
     std::string text;
     for (const auto& l : utf8Lines) {
         text += l;
@@ -260,17 +261,18 @@ std::string EncodeTextFile(const std::vector<std::string>& utf8Lines, const Code
     return std::string(kBom) + text;
 }
 
-std::string DecodeText(std::string_view bytes, const CodePage& cp) {
+std::string DecodeText(std::string_view bytes, const platform::CodePage& cp) {
     if (IsAscii(bytes)) return std::string(bytes);
     // Our own files are written in `cp` (UTF-8 with a mark when it cannot
     // hold a name); those of other programs are weighed like any other
     // text. The encoding setting is not asked: it would misread the files
     // this program wrote itself.
-    return DecideTextEncoding(std::span<const std::string_view>(&bytes, 1), std::string(), cp)
+    return platform::DecideTextEncoding(std::span<const std::string_view>(&bytes, 1), std::string(),
+                                        cp)
         .ToUtf8(bytes);
 }
 
-std::vector<std::string> DecodeTextLines(std::string_view bytes, const CodePage& cp) {
+std::vector<std::string> DecodeTextLines(std::string_view bytes, const platform::CodePage& cp) {
     const std::string text = DecodeText(bytes, cp);
     std::vector<std::string> lines;
     size_t start = 0;
@@ -303,7 +305,7 @@ std::string FindFileAnyCase(const std::string& path) {
     if (DIR* d = ::opendir(folder.empty() ? "." : folder.c_str())) {
         while (dirent* de = ::readdir(d)) {
             if (Upper(de->d_name) != wanted) continue;
-            const std::string candidate = JoinPath(folder, de->d_name);
+            const std::string candidate = platform::JoinPath(folder, de->d_name);
             if (FileExists(candidate)) {
                 found = candidate;
                 break;

@@ -56,22 +56,22 @@ std::string NativeSeparators(std::string path);
 // Name ordering over code-page characters: double-byte characters compare
 // as negative 16-bit codes, so they sort before single-byte ones. `a` and `b`
 // are native (UTF-8) names; they are compared in the code page.
-bool NameIsGreater(std::string_view a, std::string_view b, const CodePage& cp);
+bool NameIsGreater(std::string_view a, std::string_view b, const platform::CodePage& cp);
 // The sort key: upper-cased file name without its last four characters,
 // as signed 16-bit code-page character codes.
-std::vector<int16_t> SortKey(std::string_view fileName, const CodePage& cp);
+std::vector<int16_t> SortKey(std::string_view fileName, const platform::CodePage& cp);
 // Sorts entries in place by their keys; equal keys keep their order.
-void SortEntries(std::vector<FileEntry>& entries, const CodePage& cp);
+void SortEntries(std::vector<FileEntry>& entries, const platform::CodePage& cp);
 
 // Text files of the player: code-page lines with CR LF. A file whose text the
 // code page cannot hold is written as UTF-8 with a byte-order mark, and the
 // reader honours that mark, so no name is ever turned into '?'.
-std::string EncodeTextFile(const std::vector<std::string>& utf8Lines, const CodePage& cp);
+std::string EncodeTextFile(const std::vector<std::string>& utf8Lines, const platform::CodePage& cp);
 // Splits into lines (CR LF, CR or LF) converted to UTF-8.
-std::vector<std::string> DecodeTextLines(std::string_view bytes, const CodePage& cp);
+std::vector<std::string> DecodeTextLines(std::string_view bytes, const platform::CodePage& cp);
 // The whole text as UTF-8, in the encoding decided for the file leaning to
 // `cp` (a mark or UTF-8 first; see platform/text_decoding.h).
-std::string DecodeText(std::string_view bytes, const CodePage& cp);
+std::string DecodeText(std::string_view bytes, const platform::CodePage& cp);
 
 // File helpers.
 bool FileExists(const std::string& path);  // a regular file (or a link to one)
@@ -82,15 +82,15 @@ bool FolderExists(const std::string& path);
 std::string FindFileAnyCase(const std::string& path);
 // False when the file cannot be read or is larger than maxBytes.
 inline bool ReadFileBytes(const std::string& path, std::string& out, size_t maxBytes = SIZE_MAX) {
-    return ReadWholeFile(path, out, maxBytes) == ReadStatus::kOk;
+    return platform::ReadWholeFile(path, out, maxBytes) == platform::ReadStatus::kOk;
 }
 // Writes through a temporary file in the same folder and renames it over
 // `path`; on failure (kCannotSave, with what the system said) the previous
 // file is untouched. The folder must exist: the file layer never creates
 // folders by writing.
 inline FileStatus WriteFileReplacing(const std::string& path, std::string_view bytes) {
-    const PlatformStatus written =
-        ::sonfara::WriteFileReplacing(path, bytes, /*createFolder=*/false);
+    const platform::PlatformStatus written =
+        ::sonfara::platform::WriteFileReplacing(path, bytes, /*createFolder=*/false);
     if (written.ok()) return {};
     return {FileError::kCannotSave, written.Message()};
 }

@@ -269,16 +269,17 @@ std::string RecomposerTitle(std::span<const uint8_t> head) {
 RcpConversion ConvertRecomposerFile(const std::string& path, int endlessLoops) {
     std::string bytes;
     RcpConversion r;
-    const ReadStatus st = ReadWholeFile(path, bytes, kMaxFileBytes);
-    if (st != ReadStatus::kOk) {
-        r.problem = st == ReadStatus::kTooLarge ? RcpProblem::kTooBig : RcpProblem::kCannotRead;
+    const platform::ReadStatus st = platform::ReadWholeFile(path, bytes, kMaxFileBytes);
+    if (st != platform::ReadStatus::kOk) {
+        r.problem =
+            st == platform::ReadStatus::kTooLarge ? RcpProblem::kTooBig : RcpProblem::kCannotRead;
         return r;
     }
     RcpOptions o;
     o.endlessLoops = endlessLoops;
     const std::string folder = PathFolder(path);
     o.controlFile = [&folder](const std::string& name) -> std::optional<std::string> {
-        const std::string found = FindFileAnyCase(JoinPath(folder, name));
+        const std::string found = FindFileAnyCase(platform::JoinPath(folder, name));
         std::string data;
         if (found.empty() || !ReadFileBytes(found, data, kMaxControlFileBytes)) return std::nullopt;
         return data;

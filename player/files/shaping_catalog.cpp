@@ -52,13 +52,13 @@ std::string Stem(const std::filesystem::path& p) {
 ShapingFolders DefaultShapingFolders(const std::string& program_folder) {
     ShapingFolders f;
     if (!program_folder.empty()) {
-        const std::string shipped = ShippedDataFolder(program_folder);
-        f.arr.push_back(JoinPath(shipped, "arr"));
-        f.eq.push_back(JoinPath(shipped, "eq"));
+        const std::string shipped = platform::ShippedDataFolder(program_folder);
+        f.arr.push_back(platform::JoinPath(shipped, "arr"));
+        f.eq.push_back(platform::JoinPath(shipped, "eq"));
     }
-    const std::string user = JoinPath(UserDataFolder(), "Sonfara");
-    f.arr.push_back(JoinPath(user, "arr"));
-    f.eq.push_back(JoinPath(user, "eq"));
+    const std::string user = platform::JoinPath(platform::UserDataFolder(), "Sonfara");
+    f.arr.push_back(platform::JoinPath(user, "arr"));
+    f.eq.push_back(platform::JoinPath(user, "eq"));
     return f;
 }
 
@@ -75,10 +75,11 @@ void ShapingCatalog::LoadArrangements(const std::vector<std::string>& folders) {
         for (const auto& path : FilesOf(folder, ".arr")) {
             if (arrangements_.size() >= kMaxArrangements) return;
             std::string bytes;
-            if (ReadWholeFile(path.string(), bytes, kMaxArrangeFileBytes) != ReadStatus::kOk)
+            if (platform::ReadWholeFile(path.string(), bytes, kMaxArrangeFileBytes) !=
+                platform::ReadStatus::kOk)
                 continue;
             if (auto e = ParseArrangement(bytes)) {
-                arr_shown_.push_back(DecideTextEncoding(bytes).ToUtf8(e->ArrangeName));
+                arr_shown_.push_back(platform::DecideTextEncoding(bytes).ToUtf8(e->ArrangeName));
                 arrangements_.push_back(std::move(*e));
                 arr_paths_.push_back(path.string());
             }
@@ -96,10 +97,12 @@ void ShapingCatalog::LoadEqPresets(const std::vector<std::string>& folders) {
             std::error_code ec;
             if (std::filesystem::file_size(path, ec) != kEqFileSize || ec) continue;
             std::string bytes;
-            if (ReadWholeFile(path.string(), bytes, kEqFileSize) != ReadStatus::kOk) continue;
+            if (platform::ReadWholeFile(path.string(), bytes, kEqFileSize) !=
+                platform::ReadStatus::kOk)
+                continue;
             // File names are UTF-8 here; captions are code-page bytes like
             // every other text from files.
-            if (auto p = ParseEqPreset(bytes, SystemCodePage().FromUtf8(Stem(path)))) {
+            if (auto p = ParseEqPreset(bytes, platform::SystemCodePage().FromUtf8(Stem(path)))) {
                 eq_.push_back(std::move(*p));
                 eq_paths_.push_back(path.string());
                 eq_shown_.push_back(Stem(path));
@@ -120,17 +123,17 @@ std::vector<std::string> ShapingCatalog::EqCaptions() const {
     return c;
 }
 
-void SelectArrangement(SoundShaping& s, const ShapingCatalog& c, int n) {
+void SelectArrangement(sequencer::SoundShaping& s, const ShapingCatalog& c, int n) {
     if (n >= 1 && static_cast<size_t>(n) <= c.Arrangements().size()) {
         s.arrangementItem = n;
         s.arrangement = c.Arrangements()[n - 1];
     } else {
         s.arrangementItem = 0;
-        s.arrangement = ArrangeEntry{};
+        s.arrangement = sequencer::ArrangeEntry{};
     }
 }
 
-void SelectEq(SoundShaping& s, const ShapingCatalog& c, int k) {
+void SelectEq(sequencer::SoundShaping& s, const ShapingCatalog& c, int k) {
     if (k >= 1 && static_cast<size_t>(k) <= c.EqPresets().size()) {
         const auto& bands = c.EqPresets()[k - 1].bands;
         for (size_t i = 0; i < bands.size(); ++i) s.eq[i] = bands[i];
@@ -140,8 +143,8 @@ void SelectEq(SoundShaping& s, const ShapingCatalog& c, int k) {
     }
 }
 
-SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item) {
-    SoundShaping s;
+sequencer::SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item) {
+    sequencer::SoundShaping s;
     SelectArrangement(s, c, arr_mode);
     SelectEq(s, c, eq_item);
     return s;
@@ -178,9 +181,9 @@ int FindEqItem(const ShapingCatalog& c, const std::string& name) {
 }
 
 files::FileStatus ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
-                                      const std::string& eq, SoundShaping& out) {
+                                      const std::string& eq, sequencer::SoundShaping& out) {
     using files::FileError;
-    out = SoundShaping{};
+    out = sequencer::SoundShaping{};
     if (!arrangement.empty()) {
         const int n = FindArrangementItem(c, arrangement);
         if (n == 0) return {FileError::kNoArrangement, arrangement};

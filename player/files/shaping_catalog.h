@@ -30,8 +30,8 @@ class ShapingCatalog {
     void LoadArrangements(const std::vector<std::string>& folders);
     void LoadEqPresets(const std::vector<std::string>& folders);
 
-    const std::vector<ArrangeEntry>& Arrangements() const { return arrangements_; }
-    const std::vector<EqPreset>& EqPresets() const { return eq_; }
+    const std::vector<sequencer::ArrangeEntry>& Arrangements() const { return arrangements_; }
+    const std::vector<sequencer::EqPreset>& EqPresets() const { return eq_; }
     // Captions in item order (item k-1 is entry k), as the files hold them
     // (the settings store keeps these bytes).
     std::vector<std::string> ArrangementCaptions() const;
@@ -45,19 +45,19 @@ class ShapingCatalog {
     const std::vector<std::string>& EqPaths() const { return eq_paths_; }
 
   private:
-    std::vector<ArrangeEntry> arrangements_;
+    std::vector<sequencer::ArrangeEntry> arrangements_;
     std::vector<std::string> arr_paths_;
     std::vector<std::string> arr_shown_;
-    std::vector<EqPreset> eq_;
+    std::vector<sequencer::EqPreset> eq_;
     std::vector<std::string> eq_paths_;
     std::vector<std::string> eq_shown_;
 };
 
 // Menu selection: arrangement item n (1-based, 0 = none; out of range
 // counts as none) and EQ preset k (1-based, 0 = off).
-void SelectArrangement(SoundShaping& s, const ShapingCatalog& c, int n);
-void SelectEq(SoundShaping& s, const ShapingCatalog& c, int k);
-SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item);
+void SelectArrangement(sequencer::SoundShaping& s, const ShapingCatalog& c, int n);
+void SelectEq(sequencer::SoundShaping& s, const ShapingCatalog& c, int k);
+sequencer::SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item);
 
 // Resolves the command line's --arrangement NAME and --eq NAME (either may
 // be empty for none). NAME is the caption (given in UTF-8, compared with the
@@ -65,7 +65,7 @@ SoundShaping MakeSoundShaping(const ShapingCatalog& c, int arr_mode, int eq_item
 // the 1-based menu number. kNoArrangement or kNoEqPreset when a name
 // matches nothing.
 files::FileStatus ResolveSoundShaping(const ShapingCatalog& c, const std::string& arrangement,
-                                      const std::string& eq, SoundShaping& out);
+                                      const std::string& eq, sequencer::SoundShaping& out);
 
 // The 1-based menu item a command-line NAME picks (as above); 0 for none.
 int FindArrangementItem(const ShapingCatalog& c, const std::string& name);

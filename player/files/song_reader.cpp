@@ -21,11 +21,11 @@ std::span<const uint8_t> AsBytes(std::string_view s) {
 // An RMI file's SMF is everything from its first "MThd" on (none: empty);
 // the RIFF structure itself is not interpreted.
 size_t RmiSmfOffset(std::span<const uint8_t> bytes) {
-    const size_t start = FindSmfStart(bytes);
+    const size_t start = song::FindSmfStart(bytes);
     return start == kNoSmf ? bytes.size() : start;
 }
 
-void Refused(SongRead& r, LoadStatus load) {
+void Refused(SongRead& r, song::LoadStatus load) {
     r.load = std::move(load);
     if (!r.load.ok()) r.status = FileStatus(FileError::kSongNotLoaded, r.load.Message());
 }
@@ -44,19 +44,19 @@ SongRead FromConversion(RcpConversion c) {
 
 // Maps the whole file; too large is told apart from unreadable, as the SMF
 // reader tells them apart for an SMF.
-LoadStatus OpenWhole(const std::string& path, FileImage& image) {
-    const FileHead head = ReadFileHead(path, 0);
-    if (head.regular && head.size > kMaxSmfFileBytes) return LoadError::kFileTooLarge;
-    if (!image.Open(path, kMaxSmfFileBytes)) return LoadError::kCannotRead;
+song::LoadStatus OpenWhole(const std::string& path, platform::FileImage& image) {
+    const platform::FileHead head = platform::ReadFileHead(path, 0);
+    if (head.regular && head.size > song::kMaxSmfFileBytes) return song::LoadError::kFileTooLarge;
+    if (!image.Open(path, song::kMaxSmfFileBytes)) return song::LoadError::kCannotRead;
     return {};
 }
 
-void LoadImage(std::span<const uint8_t> smf, const std::string& name, SongTable& song,
+void LoadImage(std::span<const uint8_t> smf, const std::string& name, song::SongTable& song,
                const ReadSongOptions& options, SongRead& r) {
-    LoadOptions o = options.load;
+    song::LoadOptions o = options.load;
     o.fileKindLabel = r.fileKindLabel;
     o.songFileName = PathFileName(name);
-    Refused(r, LoadSMFBytes(smf, song, o));
+    Refused(r, song::LoadSMFBytes(smf, song, o));
 }
 
 }  // namespace
@@ -74,7 +74,7 @@ std::span<const uint8_t> SongRead::SmfIn(std::span<const uint8_t> bytes) const {
     return bytes.subspan(std::min(smfOffset, bytes.size()));
 }
 
-SongRead ReadSong(const std::string& path, SongTable& song, const ReadSongOptions& options) {
+SongRead ReadSong(const std::string& path, song::SongTable& song, const ReadSongOptions& options) {
     switch (SongFileKindOf(path)) {
         case SongFileKind::kRecomposer: {
             SongRead r = FromConversion(ConvertRecomposerFile(path, options.endlessLoops));
@@ -84,7 +84,7 @@ SongRead ReadSong(const std::string& path, SongTable& song, const ReadSongOption
         case SongFileKind::kRmi: {
             SongRead r;
             r.fileKindLabel = kRmiKindLabel;
-            FileImage image;
+            platform::FileImage image;
             Refused(r, OpenWhole(path, image));
             if (!r.ok()) return r;
             r.smfOffset = RmiSmfOffset(image.Bytes());
@@ -97,14 +97,14 @@ SongRead ReadSong(const std::string& path, SongTable& song, const ReadSongOption
     }
     // The SMF reader maps the file itself and refuses it by its head first.
     SongRead r;
-    LoadOptions o = options.load;
+    song::LoadOptions o = options.load;
     o.fileKindLabel = r.fileKindLabel;
     o.songFileName = PathFileName(path);
-    Refused(r, LoadSMF(path, song, o));
+    Refused(r, song::LoadSMF(path, song, o));
     return r;
 }
 
-SongRead ReadSong(std::span<const uint8_t> bytes, const std::string& name, SongTable& song,
+SongRead ReadSong(std::span<const uint8_t> bytes, const std::string& name, song::SongTable& song,
                   const ReadSongOptions& options) {
     SongRead r;
     switch (SongFileKindOf(name)) {
@@ -130,7 +130,7 @@ SongRead ReadSong(std::span<const uint8_t> bytes, const std::string& name, SongT
 SongRead CopySongSmf(const std::string& path, const std::string& target, int endlessLoops) {
     ::unlink(target.c_str());
     SongRead r;
-    FileImage image;
+    platform::FileImage image;
     std::span<const uint8_t> smf;
     if (SongFileKindOf(path) == SongFileKind::kRecomposer) {
         r = FromConversion(ConvertRecomposerFile(path, endlessLoops));

@@ -28,7 +28,7 @@ SongFileKind SongFileKindOf(const std::string& name);
 struct ReadSongOptions {
     // The SMF reader's own (observers, the notices' code page, threads,
     // progress); ReadSong sets the kind label and the display name.
-    LoadOptions load;
+    song::LoadOptions load;
     // Plays of an endless loop in a Recomposer song.
     int endlessLoops = kDefaultEndlessLoops;
 };
@@ -40,7 +40,7 @@ struct SongRead {
     FileStatus status;
     // The SMF reader's own result; for an RMI file also whether the file
     // could be read at all (kCannotRead, kFileTooLarge).
-    LoadStatus load;
+    song::LoadStatus load;
     std::string fileKindLabel = "SMF Format ";
     // A converted song's control files that were absent or unreadable.
     std::vector<std::string> missingControlFiles;
@@ -56,10 +56,10 @@ struct SongRead {
 
 // Reads the song at `path` into `song`. A Recomposer song's control files
 // are looked up beside it.
-SongRead ReadSong(const std::string& path, SongTable& song, const ReadSongOptions& options);
+SongRead ReadSong(const std::string& path, song::SongTable& song, const ReadSongOptions& options);
 // The same from a song file's bytes (an archive member); `name` chooses
 // the kind and names the song. Control files are not looked up.
-SongRead ReadSong(std::span<const uint8_t> bytes, const std::string& name, SongTable& song,
+SongRead ReadSong(std::span<const uint8_t> bytes, const std::string& name, song::SongTable& song,
                   const ReadSongOptions& options);
 
 // The open pipeline's step for a file the player does not load as it is

@@ -78,7 +78,7 @@ bool TrackTitle(std::span<const uint8_t> t, bool firstTrack, std::string& title)
 }  // namespace
 
 std::string SmfTitle(std::span<const uint8_t> b) {
-    const size_t start = FindSmfStart(b);
+    const size_t start = song::FindSmfStart(b);
     if (start == std::string::npos || b.size() - start < 14) return {};
     size_t p = start + 14;
     std::string title;

@@ -89,7 +89,7 @@ std::vector<std::string> DefaultPlaces() {
         places.push_back(std::string(tmp && *tmp ? tmp : "/tmp") + "/sonfara-" +
                          std::to_string(::geteuid()));
     }
-    places.push_back(UserCacheFolder() + "/sonfara-work");
+    places.push_back(platform::UserCacheFolder() + "/sonfara-work");
     return places;
 }
 
@@ -104,7 +104,8 @@ WorkFolder WorkFolder::Create(const std::string& base) {
         places = DefaultPlaces();
     std::string dir, firstError;
     for (const std::string& place : places) {
-        if (place.rfind(UserCacheFolder(), 0) == 0) MakeFolders(UserCacheFolder());
+        if (place.rfind(platform::UserCacheFolder(), 0) == 0)
+            platform::MakeFolders(platform::UserCacheFolder());
         FileStatus made = EnsurePrivateFolder(place);
         if (made.ok()) made = EnsurePrivateFolder(place + "/ArcTemp");
         if (made.ok()) {

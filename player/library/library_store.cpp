@@ -111,7 +111,8 @@ std::string FolderListPath(const std::string& db) {
 std::vector<std::string> ReadFolderList(const std::string& db) {
     std::string text;
     std::vector<std::string> out;
-    if (ReadWholeFile(FolderListPath(db), text, 1 << 20) != ReadStatus::kOk) return out;
+    if (platform::ReadWholeFile(FolderListPath(db), text, 1 << 20) != platform::ReadStatus::kOk)
+        return out;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
@@ -125,7 +126,8 @@ std::vector<std::string> ReadFolderList(const std::string& db) {
 }  // namespace
 
 std::string DefaultLibraryPath() {
-    return JoinPath(JoinPath(UserDataFolder(), "Tenmoor/Sonfara"), "library.db");
+    return platform::JoinPath(platform::JoinPath(platform::UserDataFolder(), "Tenmoor/Sonfara"),
+                              "library.db");
 }
 
 bool IsLibrarySong(const std::string& name) {
@@ -193,7 +195,7 @@ LibraryStatus LibraryStore::Open(const std::string& path) {
     path_ = path;
     lastError_ = {};
     const std::string folder = files::PathFolder(path);
-    if (!folder.empty() && !MakeFolders(folder))
+    if (!folder.empty() && !platform::MakeFolders(folder))
         return lastError_ = {LibraryError::kCannotWrite, path + " (" + std::strerror(errno) + ")"};
     LibraryStatus notice;
     std::vector<LibraryFolder> salvaged;
@@ -293,7 +295,7 @@ void LibraryStore::SaveFolderList() {
     std::string text;
     for (const LibraryFolder& f : Folders()) text += f.path + "\n";
     // Only a spare copy: the database stays the record when it cannot be written.
-    (void)WriteFileReplacing(FolderListPath(path_), text);
+    (void)platform::WriteFileReplacing(FolderListPath(path_), text);
 }
 
 LibraryStatus LibraryStore::RemoveFolder(const std::string& folder) {

@@ -21,7 +21,7 @@ inline constexpr const char* kBadQuery = "検索条件が正しくありませ�
 inline constexpr const char* kScanCancelled = "ライブラリの走査を中止しました";
 inline constexpr const char* kCannotReadFile = "ファイルを読めません";
 inline constexpr const char* kCannotExtract = "書庫から取り出せません";
-inline const MessageTranslations kEnglish{
+inline const platform::MessageTranslations kEnglish{
     {kCannotReadFile, "Cannot read the file"},
     {kCannotExtract, "Cannot extract it from the archive"},
     {kDamagedSetAside,
@@ -52,23 +52,23 @@ inline std::string MessageFor(LibraryError code, const std::string& detail) {
         case LibraryError::kNone:
             return {};
         case LibraryError::kDamaged:
-            return Localized(kDamagedSetAside) + detail;
+            return platform::Localized(kDamagedSetAside) + detail;
         case LibraryError::kCannotOpen:
-            return Localized(kCannotOpen) + detail;
+            return platform::Localized(kCannotOpen) + detail;
         case LibraryError::kCannotWrite:
-            return Localized(kCannotWrite) + detail;
+            return platform::Localized(kCannotWrite) + detail;
         case LibraryError::kScanRunning:
-            return Localized(kScanRunning);
+            return platform::Localized(kScanRunning);
         case LibraryError::kNoFolder:
-            return Localized(kNoFolder) + detail;
+            return platform::Localized(kNoFolder) + detail;
         case LibraryError::kBadQuery:
-            return Localized(kBadQuery) + detail;
+            return platform::Localized(kBadQuery) + detail;
         case LibraryError::kCancelled:
-            return Localized(kScanCancelled);
+            return platform::Localized(kScanCancelled);
     }
     return {};
 }
 
-using LibraryStatus = Status<LibraryError>;
+using LibraryStatus = platform::Status<LibraryError>;
 
 }  // namespace sonfara

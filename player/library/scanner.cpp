@@ -94,7 +94,7 @@ struct FileResult {
 };
 
 std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions,
-                                 const CodePage& cp) {
+                                 const platform::CodePage& cp) {
     std::vector<SongRecord> out;
     auto base = [&f](std::string member) {
         SongRecord r;
@@ -107,8 +107,9 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
     if (!f.archive) {
         SongRecord r = base({});
         std::string bytes;
-        if (ReadWholeFile(f.path, bytes, kMaxSmfFileBytes) != ReadStatus::kOk) {
-            r.error = Localized(msg::kCannotReadFile);
+        if (platform::ReadWholeFile(f.path, bytes, song::kMaxSmfFileBytes) !=
+            platform::ReadStatus::kOk) {
+            r.error = platform::Localized(msg::kCannotReadFile);
         } else {
             DescribeSongBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()},
                               f.path, cp, r);
@@ -125,7 +126,7 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
         files::ReadArchiveSongs(f.path, [&](const std::string& name, const std::string* bytes) {
             SongRecord r = base(name);
             if (!bytes)
-                r.error = Localized(msg::kCannotExtract);
+                r.error = platform::Localized(msg::kCannotExtract);
             else
                 DescribeSongBytes({reinterpret_cast<const uint8_t*>(bytes->data()), bytes->size()},
                                   name, cp, r);
@@ -142,7 +143,7 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
     if (out.empty() && !listing.complete) {
         SongRecord r = base({});
         r.title = files::PathFileName(f.path);
-        r.error = Localized(files::msg::kArchiveDamaged) + f.path;
+        r.error = platform::Localized(files::msg::kArchiveDamaged) + f.path;
         out.push_back(std::move(r));
     }
     return out;
@@ -152,8 +153,8 @@ std::vector<SongRecord> ReadFile(const ScanFile& f, const Companions& companions
 // calling thread, as they come.
 class ReadPool {
   public:
-    ReadPool(const std::vector<ScanFile>& files, const Companions& companions, const CodePage& cp,
-             const std::atomic<bool>* cancel, int jobs)
+    ReadPool(const std::vector<ScanFile>& files, const Companions& companions,
+             const platform::CodePage& cp, const std::atomic<bool>* cancel, int jobs)
         : files_(files), companions_(companions), cp_(cp), cancel_(cancel) {
         for (int i = 0; i < jobs; ++i) threads_.emplace_back([this] { Work(); });
     }
@@ -194,7 +195,7 @@ class ReadPool {
 
     const std::vector<ScanFile>& files_;
     const Companions& companions_;
-    const CodePage& cp_;
+    const platform::CodePage& cp_;
     const std::atomic<bool>* cancel_;
     std::atomic<size_t> next_{0};
     std::atomic<bool> stop_{false};
@@ -251,7 +252,7 @@ LibraryStatus Plan(LibraryStore& store, ScanSummary& summary, std::vector<ScanFi
 LibraryStatus WriteResults(LibraryStore& store, const std::vector<ScanFile>& toRead,
                            const Companions& companions, const ScanOptions& o,
                            ScanSummary& summary) {
-    const CodePage& cp = o.codePage ? *o.codePage : SystemCodePage();
+    const platform::CodePage& cp = o.codePage ? *o.codePage : platform::SystemCodePage();
     int jobs = o.jobs > 0 ? o.jobs : static_cast<int>(std::thread::hardware_concurrency());
     jobs = std::clamp(jobs, 1, 64);
     ScanProgress progress{0, toRead.size(), false};

@@ -24,8 +24,8 @@ struct ScanProgress {
 };
 
 struct ScanOptions {
-    int jobs = 0;                        // worker threads; 0: one per core
-    const CodePage* codePage = nullptr;  // nullptr: SystemCodePage()
+    int jobs = 0;                                  // worker threads; 0: one per core
+    const platform::CodePage* codePage = nullptr;  // nullptr: SystemCodePage()
     // Called on the scanning thread, at most about every 50 ms and at the end.
     std::function<void(const ScanProgress&)> progress;
     // Set from any thread to stop; what was read so far is kept.

@@ -50,10 +50,10 @@ bool HasGmSystemOn(std::span<const uint8_t> b) {
 }
 
 SongModule ModuleOf(std::span<const uint8_t> raw) {
-    switch (DetectModuleBytes(raw)) {
-        case kModuleGS:
+    switch (song::DetectModuleBytes(raw)) {
+        case song::kModuleGS:
             return SongModule::kGs;
-        case kModuleXG:
+        case song::kModuleXG:
             return SongModule::kXg;
         default:
             return HasGmSystemOn(raw) ? SongModule::kGm : SongModule::kNone;
@@ -62,13 +62,13 @@ SongModule ModuleOf(std::span<const uint8_t> raw) {
 
 // Track names and the kept text events, as code-page bytes in file order
 // (repeats dropped).
-void CollectTexts(const SongTable& song, std::vector<std::string>& names,
+void CollectTexts(const song::SongTable& song, std::vector<std::string>& names,
                   std::vector<std::string>& texts) {
     for (int t = 1; t <= song.NTracks; ++t) {
         if (!song.TrackName(t).empty()) names.push_back(song.TrackName(t));
-        const TrackEventRange events = song.TrackEvents(t);
+        const song::TrackEventRange events = song.TrackEvents(t);
         for (const uint32_t i : song.ExtEventsOf(t)) {
-            const EventView ev = events[i];
+            const song::EventView ev = events[i];
             if (ev.status != midi::kMetaEvent) continue;
             const auto row = song.ExtRow(ev.ExtIndex());
             if (row.size() < 2 || !IsKeptText(row[0])) continue;
@@ -90,9 +90,9 @@ std::string JoinLines(std::vector<std::string>::const_iterator from,
     return out;
 }
 
-void CountEvents(const SongTable& song, SongRecord& r) {
+void CountEvents(const song::SongTable& song, SongRecord& r) {
     for (int t = 1; t <= song.NTracks; ++t) {
-        for (const SongEvent& e : song.TrackEvents(t).Stored()) {
+        for (const song::SongEvent& e : song.TrackEvents(t).Stored()) {
             const uint8_t kind = midi::StatusKind(e.status);
             if (kind == midi::kNoteOn && e.data2 > 0) ++r.notes;
             if (kind == midi::kProgramChange && midi::ChannelOf(e.status) != midi::kDrumChannel &&
@@ -102,7 +102,7 @@ void CountEvents(const SongTable& song, SongRecord& r) {
     }
 }
 
-void TempoRange(const SongTable& song, SongRecord& r) {
+void TempoRange(const song::SongTable& song, SongRecord& r) {
     int32_t slow = 0, fast = 0;
     for (int i = 1; i <= song.TempoCount(); ++i) {
         const int32_t us = song.Tempo(i).tempo;
@@ -137,7 +137,7 @@ const char* ModuleName(SongModule m) {
 }
 
 std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes,
-                                         const CodePage& cp) {
+                                         const platform::CodePage& cp) {
     // Each text as the event list shows it, in the code page decided for the song.
     std::vector<std::string> out;
     out.reserve(bytes.size());
@@ -145,8 +145,8 @@ std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes,
     return out;
 }
 
-void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const CodePage& cp,
-                  SongRecord& r) {
+void DescribeSong(const song::SongTable& song, std::span<const uint8_t> raw,
+                  const platform::CodePage& cp, SongRecord& r) {
     std::vector<std::string> names, texts;
     CollectTexts(song, names, texts);
     // One decision for all of the song's texts: the title goes first.
@@ -160,7 +160,7 @@ void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const Cod
     r.trackNames = JoinLines(utf8.begin() + 1, utf8.begin() + 1 + names.size());
     r.texts = JoinLines(utf8.begin() + 1 + names.size(), utf8.end());
 
-    const Lyrics lyrics = Lyrics::FromSong(song);
+    const song::Lyrics lyrics = song::Lyrics::FromSong(song);
     r.hasLyrics = !lyrics.Empty();
     r.lyrics = lyrics.Text();
     CutText(r.lyrics);
@@ -177,11 +177,11 @@ void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const Cod
 }
 
 void DescribeSongBytes(std::span<const uint8_t> bytes, const std::string& fileName,
-                       const CodePage& cp, SongRecord& r) {
+                       const platform::CodePage& cp, SongRecord& r) {
     files::ReadSongOptions options;
     options.load.codePage = &cp;
     options.load.threads = 1;  // the scan loads one song per core already
-    SongTable song;
+    song::SongTable song;
     const files::SongRead read = files::ReadSong(bytes, fileName, song, options);
     if (!read.ok()) {
         // The record keeps the SMF reader's bare reason; a conversion names the file.

@@ -12,8 +12,10 @@
 #include "player/platform/codepage.h"
 
 namespace sonfara {
+namespace song {
 class SongTable;
 }
+}  // namespace sonfara
 
 namespace sonfara::library {
 
@@ -58,18 +60,19 @@ struct SongRecord {
 
 // One song's texts made UTF-8 together (the same decision for all of them),
 // as the player shows that song's texts.
-std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes, const CodePage& cp);
+std::vector<std::string> DecodeSongTexts(const std::vector<std::string>& bytes,
+                                         const platform::CodePage& cp);
 
 // Fills the record's song values from the bytes of a song file named
 // `fileName` (the extension chooses the way in, as the player opens it).
 // Usable on any thread. On failure only `error` (and the title, the file
 // name) are set.
 void DescribeSongBytes(std::span<const uint8_t> bytes, const std::string& fileName,
-                       const CodePage& cp, SongRecord& record);
+                       const platform::CodePage& cp, SongRecord& record);
 
 // The values of a loaded song; `raw` is the SMF image for the module scan.
-void DescribeSong(const SongTable& song, std::span<const uint8_t> raw, const CodePage& cp,
-                  SongRecord& record);
+void DescribeSong(const song::SongTable& song, std::span<const uint8_t> raw,
+                  const platform::CodePage& cp, SongRecord& record);
 
 // Texts longer than this are cut (at a character boundary): the library
 // finds songs by their words, it does not keep whole documents.

@@ -34,7 +34,7 @@ void OpenWithDesktop(const QUrl& url) {
     QDesktopServices::openUrl(url);
 }
 
-DocumentPanel::DocumentPanel(const CodePage& cp, QWidget* parent, UrlOpener opener)
+DocumentPanel::DocumentPanel(const platform::CodePage& cp, QWidget* parent, UrlOpener opener)
     : QWidget(parent),
       cp_(cp),
       opener_(std::move(opener)),
@@ -60,7 +60,7 @@ DocumentPanel::DocumentPanel(const CodePage& cp, QWidget* parent, UrlOpener open
 void DocumentPanel::ShowDocument(const files::CompanionDocument& doc) {
     urls_->clear();
     // The document's lines end in CR LF; the text area wants plain newlines.
-    QString text = QString::fromStdString(DecodeFileText(doc.text, cp_));
+    QString text = QString::fromStdString(platform::DecodeFileText(doc.text, cp_));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text_->setPlainText(text);
     // A path, not document text: the file system's encoding, not the code page.

@@ -26,7 +26,7 @@ class DocumentPanel : public QWidget {
     Q_OBJECT
   public:
     // The document is read in the encoding decided for it, leaning to `cp`.
-    explicit DocumentPanel(const CodePage& cp, QWidget* parent = nullptr,
+    explicit DocumentPanel(const platform::CodePage& cp, QWidget* parent = nullptr,
                            UrlOpener opener = OpenWithDesktop);
 
     // ReadCompanionDocument's outputs; an empty document clears the panel.
@@ -44,7 +44,7 @@ class DocumentPanel : public QWidget {
   private:
     void OpenEntry(QListWidgetItem* item);
 
-    const CodePage& cp_;
+    const platform::CodePage& cp_;
     UrlOpener opener_;
     QPlainTextEdit* text_;
     QLabel* fileName_;

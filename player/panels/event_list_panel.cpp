@@ -40,7 +40,7 @@ EventPicture::EventPicture(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void EventPicture::SetPage(const EventPage& page) {
+void EventPicture::SetPage(const song::EventPage& page) {
     page_ = page;
     image_ = QImage();
     update();
@@ -89,7 +89,7 @@ EventListPanel::EventListPanel(EventListSource& source, QWidget* parent)
     picture_->move(kEventPictureAt);
     scroll_->setGeometry(594, 1, 16, kEventPictureSize.height());
     scroll_->setStyleSheet(style::ScrollBarSheet());
-    scroll_->setRange(0, kScrollMax);
+    scroll_->setRange(0, song::kScrollMax);
     scroll_->setPageStep(kPageStep);
     scroll_->setEnabled(false);
 
@@ -182,7 +182,7 @@ void EventListPanel::OnScrollAction(int action) {
 }
 
 void EventListPanel::TurnPages(int pages) {
-    const int32_t start = source_.ShownPageStart() + pages * kLinesPerPage;
+    const int32_t start = source_.ShownPageStart() + pages * song::kLinesPerPage;
     Apply(source_.ShowUserEntry(std::max(0, start)));
 }
 
@@ -238,23 +238,23 @@ void EventListPanel::TrackChanged() {
     SyncScrollBar();  // the count text changed the small step
 }
 
-void EventListPanel::Apply(EventListAction action) {
+void EventListPanel::Apply(song::EventListAction action) {
     switch (action.kind) {
-        case EventListAction::kNothing:
+        case song::EventListAction::kNothing:
             return;
-        case EventListAction::kDrawPage:
+        case song::EventListAction::kDrawPage:
             picture_->SetPage(source_.Page());
             picture_->SetMarker(action.markerRow);
             SyncScrollBar();
             return;
-        case EventListAction::kMoveMarker:
+        case song::EventListAction::kMoveMarker:
             picture_->SetMarker(action.markerRow);
             return;
     }
 }
 
 void EventListPanel::SyncScrollBar() {
-    const EventScrollBar& bar = source_.ScrollBar();
+    const song::EventScrollBar& bar = source_.ScrollBar();
     settingScroll_ = true;
     scroll_->setEnabled(bar.enabled);
     scroll_->setMaximum(bar.maximum);

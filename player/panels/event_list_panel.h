@@ -25,8 +25,8 @@ inline constexpr QPoint kEventPictureAt{1, 1};
 class EventPicture : public QWidget {
   public:
     explicit EventPicture(QWidget* parent);
-    void SetPage(const EventPage& page);  // DrawEventPage(−1)
-    void SetMarker(int row);              // DrawEventPage(row)
+    void SetPage(const song::EventPage& page);  // DrawEventPage(−1)
+    void SetMarker(int row);                    // DrawEventPage(row)
     int MarkerRow() const { return markerRow_; }
     // The picture as painted, at ratio dpr.
     QImage Composite(qreal dpr) const;
@@ -35,7 +35,7 @@ class EventPicture : public QWidget {
     void paintEvent(QPaintEvent*) override;
 
   private:
-    EventPage page_{};
+    song::EventPage page_{};
     mutable QImage image_;
     int markerRow_ = 0;
 };
@@ -76,7 +76,7 @@ class EventListPanel : public QWidget {
   private:
     void TrackChanged();
     void OnScrollAction(int action);
-    void Apply(EventListAction action);
+    void Apply(song::EventListAction action);
     void SyncScrollBar();
     void UserScrolled(int value);
 

@@ -21,7 +21,7 @@ QRect LineBand(int i) {
 void DrawBackground(QPainter& painter) {
     const int w = kEventPictureSize.width(), h = kEventPictureSize.height();
     painter.fillRect(QRect(0, 0, w, h), P::kPaper);
-    for (int i = 2; i <= kLinesPerPage; i += 2) painter.fillRect(LineBand(i), P::kPaperBand);
+    for (int i = 2; i <= song::kLinesPerPage; i += 2) painter.fillRect(LineBand(i), P::kPaperBand);
     for (const int x : {kNameX - 3, kChannelX - 3, kParamX - 4})
         painter.fillRect(QRect(x, kHeaderHeight, 1, h - kHeaderHeight), P::kPaperRule);
     // Header strip: engraved column captions on the panel's glass.
@@ -60,14 +60,14 @@ QColor LineColour(uint32_t bgr) {
     return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff);
 }
 
-QImage DrawEventPage(const EventPage& page, qreal dpr) {
+QImage DrawEventPage(const song::EventPage& page, qreal dpr) {
     QImage image(kEventPictureSize * dpr, QImage::Format_RGB32);
     image.setDevicePixelRatio(dpr);
     QPainter painter(&image);
     DrawBackground(painter);
     painter.setFont(S::TextFont(kEventFontPixels));
-    for (int i = 1; i <= kLinesPerPage; ++i) {
-        const EventLine& line = page[i - 1];
+    for (int i = 1; i <= song::kLinesPerPage; ++i) {
+        const song::EventLine& line = page[i - 1];
         const int top = LineTop(i);
         DrawText(painter, kPositionX, top, line.position, P::kPaperText);
         DrawText(painter, kNameX, top, line.name, LineColour(line.colour));
@@ -78,7 +78,7 @@ QImage DrawEventPage(const EventPage& page, qreal dpr) {
 }
 
 void DrawMarker(QPainter& painter, int row) {
-    if (row < 0 || row >= kLinesPerPage) return;
+    if (row < 0 || row >= song::kLinesPerPage) return;
     painter.fillRect(QRect(0, MarkerY(row), kEventPictureSize.width(), 1), P::kMarker);
 }
 

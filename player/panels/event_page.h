@@ -31,7 +31,7 @@ constexpr int MarkerY(int row) {
 QColor LineColour(uint32_t bgr);
 
 // The cleared picture with every line drawn (the −1 form).
-QImage DrawEventPage(const EventPage& page, qreal dpr);
+QImage DrawEventPage(const song::EventPage& page, qreal dpr);
 
 // The position marker EventLine3 across the picture at MarkerY(row).
 void DrawMarker(QPainter& painter, int row);

@@ -10,8 +10,10 @@
 #include <vector>
 
 namespace sonfara {
+namespace sequencer {
 class OutputLayer;
 }
+}  // namespace sonfara
 
 namespace sonfara::panels {
 
@@ -30,11 +32,11 @@ class ProgramChanger {
 // also records the program for the display and applies an arrangement.
 class OutputLayerProgramChanger final : public ProgramChanger {
   public:
-    explicit OutputLayerProgramChanger(OutputLayer& out) : out_(out) {}
+    explicit OutputLayerProgramChanger(sequencer::OutputLayer& out) : out_(out) {}
     void ChangeProgram(int channel, int program) override;
 
   private:
-    OutputLayer& out_;
+    sequencer::OutputLayer& out_;
 };
 
 inline constexpr int kCategoryCount = 16;

@@ -1,6 +1,6 @@
 #include "player/platform/clock.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 namespace {
 std::chrono::steady_clock::time_point Origin() {
@@ -24,4 +24,4 @@ SteadyClock& SteadyClock::Instance() {
     return clock;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 class Clock {
   public:
@@ -41,4 +41,4 @@ class ManualClock final : public Clock {
     std::atomic<int64_t> us_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-namespace sonfara {
+namespace sonfara::platform {
 namespace {
 
 bool IconvKnows(const std::string& from, const std::string& to) {
@@ -175,4 +175,4 @@ void SetSystemCodePage(const std::string& name) {
     ProgramCodePage() = CodePage(name);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 class CodePage {
   public:
@@ -56,4 +56,4 @@ void SetSystemCodePage(const std::string& name);
 // decision (text_decoding.h).
 bool IsPlausibleUtf8(std::string_view bytes);
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

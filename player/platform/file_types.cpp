@@ -15,7 +15,7 @@
 extern char** environ;
 #endif
 
-namespace sonfara {
+namespace sonfara::platform {
 
 const std::array<AssociableExtension, kAssociableCount>& AssociableExtensions() {
     static const std::array<AssociableExtension, kAssociableCount> list = {{
@@ -344,4 +344,4 @@ ShellIntegration& PlatformShell() {
 
 #endif
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -7,7 +7,7 @@
 #include <array>
 #include <string>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 inline constexpr const char* kPlayerFileType = "Sonfara.File";
 inline constexpr int kAssociableCount = 10;
@@ -100,4 +100,4 @@ ShellIntegration& PlatformShell();
 // The quoted Exec= value for a program path (desktop entry rules).
 std::string DesktopExecQuote(const std::string& path);
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

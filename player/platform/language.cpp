@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 namespace {
 std::atomic<Language> gLanguage{Language::kJapanese};
@@ -75,4 +75,4 @@ std::string Localized(std::string_view japanese) {
     return *english + std::string(japanese.substr(best));
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

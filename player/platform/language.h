@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 enum class Language { kJapanese, kEnglish };
 
@@ -42,4 +42,4 @@ void RegisterTranslations(const MessageTranslations& table);
 // the text itself when no table knows it.
 std::string Localized(std::string_view japanese);
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

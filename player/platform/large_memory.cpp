@@ -13,7 +13,7 @@
 #include <unistd.h>
 #endif
 
-namespace sonfara {
+namespace sonfara::platform {
 namespace {
 #ifndef _WIN32
 constexpr size_t kMapThreshold = size_t{4} << 20;  // below this, malloc is fine
@@ -225,4 +225,4 @@ bool FileImage::Open(const std::string& path, uintmax_t maxBytes) {
     return true;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // Raw allocation; pages are untouched until used.
 void* AllocateLarge(size_t bytes);
@@ -119,4 +119,4 @@ class FileImage {
     std::vector<uint8_t> copy_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

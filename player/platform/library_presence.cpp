@@ -11,7 +11,7 @@
 #define SONFARA_PRIVATE_LIB_FROM_BIN "../lib/sonfara"
 #endif
 
-namespace sonfara {
+namespace sonfara::platform {
 
 std::vector<std::string> LibrarySearchFolders() {
     std::vector<std::string> dirs;
@@ -44,4 +44,4 @@ std::string FindLibrary(const std::string& fileName) {
     return {};
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -7,7 +7,7 @@
 
 #include "player/platform/user_files.h"  // ProgramFolder
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // The folders searched, in order: $SONFARA_LIBDIR when set, the program
 // folder, the private library folder of an installed tree relative to it
@@ -21,4 +21,4 @@ inline bool LibraryExists(const std::string& fileName) {
     return !FindLibrary(fileName).empty();
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

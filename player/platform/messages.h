@@ -7,11 +7,11 @@
 #include "player/platform/language.h"
 #include "player/platform/result.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 // The fatal start-up message when the support library is not installed.
 inline constexpr const char* kSfrLibMissingMessage =
     "SfrLib.DLLが存在しません。Sonfaraをインストールしなおしてください";
-}  // namespace sonfara
+}  // namespace sonfara::platform
 
 namespace sonfara::platform::msg {
 
@@ -42,7 +42,7 @@ inline const MessageTranslations kEnglish{
 
 }  // namespace sonfara::platform::msg
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // Why a platform call failed.
 enum class PlatformError {
@@ -69,4 +69,4 @@ inline std::string MessageFor(PlatformError code, const std::string& detail) {
 
 using PlatformStatus = Status<PlatformError>;
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

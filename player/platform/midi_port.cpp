@@ -6,7 +6,7 @@
 
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 int ShortMessageLength(uint8_t status) {
     switch (midi::StatusKind(status)) {
@@ -277,4 +277,4 @@ std::vector<int> RecordingOutputSystem::OpenedDevices() const {
     return devices_;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

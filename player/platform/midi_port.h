@@ -12,7 +12,7 @@
 #include "player/platform/clock.h"
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // An instrument a song selects: bank (kRhythmBank for the rhythm part) and
 // program.
@@ -190,4 +190,4 @@ std::string HexLine(std::span<const uint8_t> bytes);
 // Number of data bytes that follow a channel status byte.
 int ShortMessageLength(uint8_t status);
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // What the end of a song does.
 enum class RepeatMode : int32_t {
@@ -29,4 +29,4 @@ struct ModuleEmulation {
     bool operator==(const ModuleEmulation&) const = default;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #endif
 
-namespace sonfara {
+namespace sonfara::platform {
 
 bool PriorityForThreadMode(int mode, PriorityClass& out) {
     switch (mode) {
@@ -109,4 +109,4 @@ void YieldToForeground() {
 }
 #endif
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -2,7 +2,7 @@
 // normal (an unprivileged user cannot raise priority) and is not an error.
 #pragma once
 
-namespace sonfara {
+namespace sonfara::platform {
 
 enum class PriorityClass { kRealtime, kHigh, kNormal, kIdle };
 
@@ -35,4 +35,4 @@ int NiceValueFor(PriorityClass c);
 // effort: nothing happens where the system refuses.
 void YieldToForeground();
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

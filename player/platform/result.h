@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 template <class Code>
 class [[nodiscard]] Status {
@@ -31,4 +31,4 @@ class [[nodiscard]] Status {
     std::string detail_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

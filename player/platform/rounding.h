@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 inline int32_t RoundHalfEven(double v) {
     // nearbyint follows the default rounding mode: to nearest, ties to even.
@@ -15,4 +15,4 @@ inline int32_t RoundHalfEven(double v) {
     return static_cast<int32_t>(r);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

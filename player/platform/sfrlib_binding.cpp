@@ -7,7 +7,7 @@
 #include "player/platform/library_presence.h"
 #include "support/SfrLib.h"  // signatures only; the library is never linked
 
-namespace sonfara {
+namespace sonfara::platform {
 
 bool SfrLibPresent() {
     return LibraryExists(kSfrLibFileName);
@@ -103,4 +103,4 @@ int32_t CreateShortcut(SfrLibBinding& lib, const std::string& folder, const std:
                           0);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

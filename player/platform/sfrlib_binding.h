@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 #if defined(_WIN32)
 inline constexpr const char* kSfrLibFileName = "SfrLib.DLL";
@@ -75,4 +75,4 @@ std::string InstLabelText(SfrLibBinding& lib, int program, int bank, int map);
 int32_t CreateShortcut(SfrLibBinding& lib, const std::string& folder, const std::string& name,
                        const std::string& target, const std::string& arguments);
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -1,6 +1,6 @@
 #include "player/platform/sstp_notice.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 void SendNotice(SfrLibBinding& lib, bool sstpSetting, const std::string& textBytes) {
     if (!sstpSetting) return;
@@ -19,4 +19,4 @@ std::string LyricNoticeText(const std::string& lineBytes, const CodePage& cp) {
     return lineBytes.compare(0, note.size(), note) == 0 ? lineBytes : std::string();
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

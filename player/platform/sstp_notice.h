@@ -8,7 +8,7 @@
 #include "player/platform/codepage.h"
 #include "player/platform/sfrlib_binding.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 inline constexpr const char* kNoticeSender = "Sonfara";
 
@@ -23,4 +23,4 @@ std::string StartupNoticeText(const CodePage& cp);
 // with the note sign; "" for any other line.
 std::string LyricNoticeText(const std::string& lineBytes, const CodePage& cp);
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -6,7 +6,7 @@
 
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 namespace {
 
 // Bank numbers of the modules' kits and voice sets.
@@ -1056,4 +1056,4 @@ bool SynthModule::Universal(std::span<const uint8_t> b) {
     return true;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

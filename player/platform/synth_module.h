@@ -15,7 +15,7 @@
 
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // The bank rules in force. kGs is also the power-on state: a module that
 // was never reset takes GS bank selects.
@@ -197,4 +197,4 @@ class SynthModule {
     std::unique_ptr<fluid_mod_t, decltype(&delete_fluid_mod)> wheelMod_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -6,7 +6,7 @@
 
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 namespace {
 
 constexpr int64_t kNow = std::numeric_limits<int64_t>::min();
@@ -192,4 +192,4 @@ void SynthSchedule::Compact() {
         if (e.kind == Kind::kLong) e.offset -= drop;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -16,7 +16,7 @@
 #include "player/platform/clock.h"
 #include "player/platform/synth_module.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // FluidSynth applies messages only between its 64-frame blocks; a message
 // goes to the nearest block start, within half a block of its sample.
@@ -96,4 +96,4 @@ class SynthSchedule {
     int64_t lastFrame_ = 0;  // frames never go backwards
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

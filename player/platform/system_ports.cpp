@@ -21,7 +21,7 @@
 #include "player/platform/synth_module.h"
 #include "player/platform/synth_schedule.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // --- SoundFont search ---------------------------------------------------------
 
@@ -608,4 +608,4 @@ PortOpenResult SystemMidiOutput::Open(int device) {
     return r;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -10,7 +10,7 @@
 #include "player/platform/messages.h"
 #include "player/platform/midi_port.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 struct PresetChoice;
 
@@ -135,4 +135,4 @@ class SystemMidiOutput final : public MidiOutputSystem {
     std::string rtmidiProblem_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

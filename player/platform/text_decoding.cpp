@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-namespace sonfara {
+namespace sonfara::platform {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -365,4 +365,4 @@ std::string Recode(std::string_view bytes, const CodePage& from, const CodePage&
     return to.FromUtf8(from.ToUtf8(bytes));
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -18,7 +18,7 @@
 
 #include "player/platform/codepage.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // The code pages the setting offers, by stored number; 0 is automatic.
 inline constexpr std::array<const char*, 7> kTextEncodingCodePages{
@@ -59,4 +59,4 @@ std::string DecodeFileText(std::string_view bytes);
 // page (so bytes pass through exactly), else through UTF-8.
 std::string Recode(std::string_view bytes, const CodePage& from, const CodePage& to);
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

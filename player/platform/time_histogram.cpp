@@ -4,7 +4,7 @@
 #include <bit>
 #include <cmath>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 int TimeHistogram::Bucket(uint64_t us) {
     if (us < kLinearBuckets) return static_cast<int>(us);
@@ -43,4 +43,4 @@ uint64_t TimeHistogram::Percentile(double q) const {
     return Middle(kBuckets - 1);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 class TimeHistogram {
   public:
@@ -32,4 +32,4 @@ class TimeHistogram {
     std::atomic<uint64_t> count_{0};
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -9,7 +9,7 @@
 
 #include <algorithm>
 
-namespace sonfara {
+namespace sonfara::platform {
 
 namespace {
 
@@ -183,4 +183,4 @@ void ManualTimerService::RunUntilUs(int64_t targetUs) {
     if (clock_.NowUs() < targetUs) clock_.SetUs(targetUs);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

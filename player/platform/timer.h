@@ -14,7 +14,7 @@
 
 #include "player/platform/clock.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // A tick returns the clock time (µs) at which it wants to run again before
 // its next period is due, or kNoWake. The period is kept either way.
@@ -110,4 +110,4 @@ class ManualTimerService final : public TimerService {
     int created_ = 0;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -17,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-namespace sonfara {
+namespace sonfara::platform {
 namespace {
 
 std::string EnvOr(const char* name) {
@@ -341,4 +341,4 @@ int RemoveStaleTemporaries(const std::string& path) {
     return removed;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

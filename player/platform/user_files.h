@@ -8,7 +8,7 @@
 
 #include "player/platform/messages.h"
 
-namespace sonfara {
+namespace sonfara::platform {
 
 // $XDG_CONFIG_HOME, else ~/.config (Windows: %APPDATA%). No trailing slash.
 std::string UserConfigFolder();
@@ -64,4 +64,4 @@ PlatformStatus WriteNewFile(const std::string& path, std::string_view bytes);
 // `path` (regular files named ".<name>.XXXXXX"); returns how many.
 int RemoveStaleTemporaries(const std::string& path);
 
-}  // namespace sonfara
+}  // namespace sonfara::platform

@@ -4,7 +4,7 @@
 
 #include "player/platform/priority.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 BackgroundLoader::~BackgroundLoader() {
     alive_.reset();
@@ -18,7 +18,7 @@ void BackgroundLoader::Cancel() {
     for (Job& j : jobs_) j.stale->store(true);
 }
 
-void BackgroundLoader::Start(const std::string& path, LoadOptions options, Done done,
+void BackgroundLoader::Start(const std::string& path, song::LoadOptions options, Done done,
                              Progress progress) {
     Cancel();
     const uint64_t id = ++nextId_;
@@ -42,13 +42,13 @@ void BackgroundLoader::Start(const std::string& path, LoadOptions options, Done 
     job.stale = stale;
     job.thread = std::thread([this, id, alive, path, options, done = std::move(done)] {
         // The decoding threads inherit this: the windows stay quick meanwhile.
-        YieldToForeground();
-        auto table = std::make_shared<SongTable>();
-        LoadStatus result;
+        platform::YieldToForeground();
+        auto table = std::make_shared<song::SongTable>();
+        song::LoadStatus result;
         try {
-            result = LoadSMF(path, *table, options);
+            result = song::LoadSMF(path, *table, options);
         } catch (const std::bad_alloc&) {
-            result = LoadError::kOutOfMemory;
+            result = song::LoadError::kOutOfMemory;
         }
         ui_.Post([this, id, alive, result, table, done] {
             if (alive.lock()) Arrived(id, result, *table, done);
@@ -61,7 +61,7 @@ bool BackgroundLoader::Busy() const {
     return std::any_of(jobs_.begin(), jobs_.end(), [&](const Job& j) { return j.id == current_; });
 }
 
-void BackgroundLoader::Arrived(uint64_t id, const LoadStatus& result, SongTable& table,
+void BackgroundLoader::Arrived(uint64_t id, const song::LoadStatus& result, song::SongTable& table,
                                const Done& done) {
     // The worker has posted its last word: joining it does not wait.
     const auto it =
@@ -72,4 +72,4 @@ void BackgroundLoader::Arrived(uint64_t id, const LoadStatus& result, SongTable&
     if (id == current_) done(result, table);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

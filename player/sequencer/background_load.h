@@ -18,12 +18,12 @@
 #include "player/sequencer/transport_interfaces.h"
 #include "player/song/smf_reader.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 class BackgroundLoader {
   public:
     // On the UI thread, with the read table (ok or not).
-    using Done = std::function<void(const LoadStatus&, SongTable&)>;
+    using Done = std::function<void(const song::LoadStatus&, song::SongTable&)>;
     // On the UI thread, with the fraction read (0..1), once per hundredth.
     using Progress = std::function<void(double)>;
 
@@ -35,7 +35,8 @@ class BackgroundLoader {
 
     // Reads `path` with `options` (its observers are not told: the worker
     // must not call into the windows). A stale load stops reading.
-    void Start(const std::string& path, LoadOptions options, Done done, Progress progress = {});
+    void Start(const std::string& path, song::LoadOptions options, Done done,
+               Progress progress = {});
     void Cancel();
     // A load whose result is still awaited.
     bool Busy() const;
@@ -46,7 +47,8 @@ class BackgroundLoader {
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> stale;  // read by the worker's progress
     };
-    void Arrived(uint64_t id, const LoadStatus& result, SongTable& table, const Done& done);
+    void Arrived(uint64_t id, const song::LoadStatus& result, song::SongTable& table,
+                 const Done& done);
 
     UiScheduler& ui_;
     uint64_t current_ = 0;  // the id of the load whose result counts
@@ -56,4 +58,4 @@ class BackgroundLoader {
     std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

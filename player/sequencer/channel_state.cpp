@@ -4,7 +4,7 @@
 #include "player/platform/rounding.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -90,8 +90,8 @@ void TakeIntoState(ChannelState& ch, std::atomic<int32_t>& sounding, uint8_t sta
             TakeController(ch, d1, d2);
             break;
         case midi::kPitchBend:
-            ch.PitchBend.store(static_cast<int16_t>(RoundHalfEven((d1 * 127 + d2) / 64.0)),
-                               kRelaxed);
+            ch.PitchBend.store(
+                static_cast<int16_t>(platform::RoundHalfEven((d1 * 127 + d2) / 64.0)), kRelaxed);
             ch.Dirty.store(-1, kRelaxed);
             break;
         case midi::kNoteOn:
@@ -108,4 +108,4 @@ void TakeIntoState(ChannelState& ch, std::atomic<int32_t>& sounding, uint8_t sta
     }
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

@@ -6,7 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 // Per-channel state. Written by the output layer (timer thread, or the UI
 // thread while the timer is stopped), read by the displays at any time.
@@ -40,4 +40,4 @@ struct ChannelState {
 void TakeIntoState(ChannelState& ch, std::atomic<int32_t>& sounding, uint8_t status, uint8_t d1,
                    uint8_t d2);
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

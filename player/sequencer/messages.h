@@ -9,13 +9,13 @@
 #include "player/platform/language.h"
 #include "player/platform/result.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
-namespace sequencer::msg {
+namespace msg {
 inline constexpr const char* kCannotOpenDevice = "MIDIデバイスが開けません";
 // A stored or requested port name that no port has; the port names follow.
 inline std::string NoSuchPort(const std::string& name) {
-    if (UiLanguage() == Language::kEnglish)
+    if (platform::UiLanguage() == platform::Language::kEnglish)
         return "Cannot open the MIDI device: there is no port \"" + name + "\". Ports there are:";
     return std::string(kCannotOpenDevice) + ": \"" + name +
            "\" というポートはありません。使えるポート:";
@@ -26,12 +26,12 @@ inline constexpr const char* kCannotCreateTimer = "タイマーを作れませ�
 inline constexpr const char* kNotesDropped =
     "MIDI出力が追いつかないため、古いノートオンから一部を送らずに演奏しています";
 // The texts above in English.
-inline const MessageTranslations kEnglish{
+inline const platform::MessageTranslations kEnglish{
     {kCannotOpenDevice, "Cannot open the MIDI device"},
     {kCannotCreateTimer, "Cannot create the timer"},
     {kNotesDropped, "The MIDI output cannot keep up: some of the oldest note-ons are left out"},
 };
-}  // namespace sequencer::msg
+}  // namespace msg
 
 // Why the output port did not open.
 enum class PlaybackError {
@@ -54,6 +54,6 @@ inline std::string MessageFor(PlaybackError code, const std::string& detail) {
     }
 }
 
-using PlaybackStatus = Status<PlaybackError>;
+using PlaybackStatus = platform::Status<PlaybackError>;
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

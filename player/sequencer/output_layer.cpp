@@ -5,7 +5,7 @@
 
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -45,9 +45,9 @@ std::string TextSlot::Get() const {
     return s_;
 }
 
-OutputLayer::OutputLayer(const SongTable& song, SongCursors& cursors, MidiOutputSystem& ports,
-                         const PlaybackSettings& settings, const SoundShaping& shaping,
-                         const CodePage& cp)
+OutputLayer::OutputLayer(const song::SongTable& song, SongCursors& cursors,
+                         platform::MidiOutputSystem& ports, const PlaybackSettings& settings,
+                         const SoundShaping& shaping, const platform::CodePage& cp)
     : song_(song),
       cursors_(cursors),
       ports_(ports),
@@ -66,7 +66,7 @@ OutputLayer::~OutputLayer() {
 PlaybackStatus OutputLayer::OpenOutputPort(int device) {
     // Callers close first; an open port is left as it is.
     if (port_) return PlaybackError::kPortAlreadyOpen;
-    PortOpenResult r = ports_.Open(device);
+    platform::PortOpenResult r = ports_.Open(device);
     if (!r.port) {
         portOpen_.store(false, kRelaxed);
         return {PlaybackError::kCannotOpenPort, r.message};
@@ -272,7 +272,7 @@ void OutputLayer::SendSysExEvent(int extIndex, int track, int event) {
 void OutputLayer::AppendContinuations(int track, int event) {
     const int32_t count = song_.EventCount(track);
     for (int32_t e = event + 1; e <= count && sysex_.back() != midi::kSysExEnd; ++e) {
-        const EventView ev = song_.Event(track, e);
+        const song::EventView ev = song_.Event(track, e);
         if (ev.status == midi::kMetaEvent) continue;  // meta events may sit between packets
         if (ev.status != midi::kSysExEnd) return;     // anything else ends the message
         std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
@@ -285,7 +285,7 @@ void OutputLayer::AppendContinuations(int track, int event) {
 bool OutputLayer::ContinuesSysEx(int track, int event) const {
     if (event > song_.EventCount(track)) return false;
     for (int32_t e = event - 1; e >= 1; --e) {
-        const EventView ev = song_.Event(track, e);
+        const song::EventView ev = song_.Event(track, e);
         if (ev.status == midi::kMetaEvent) continue;
         if (ev.status != midi::kSysExStart && ev.status != midi::kSysExEnd) return false;
         std::span<const uint8_t> row = song_.ExtRow(ev.ExtIndex());
@@ -325,7 +325,7 @@ void OutputLayer::SendEscapeBytes(std::span<const uint8_t> b) {
             ++i;
             continue;
         }
-        const size_t n = static_cast<size_t>(ShortMessageLength(st));
+        const size_t n = static_cast<size_t>(platform::ShortMessageLength(st));
         if (i + n >= b.size()) return;
         uint32_t packed = st;
         for (size_t k = 1; k <= n; ++k) packed |= uint32_t{b[i + k]} << (8 * k);
@@ -389,15 +389,16 @@ void OutputLayer::CutSound() {
 // channel with notes plays before any program change.
 void OutputLayer::PrepareSounds() {
     if (!port_ || !port_->LoadsSoundsOnDemand()) return;
-    std::vector<SoundUse> uses;
+    std::vector<platform::SoundUse> uses;
     auto add = [&](int c, int bank, int program) {
-        const SoundUse u{c == midi::kDrumChannel ? SoundUse::kRhythmBank : bank, program};
+        const platform::SoundUse u{c == midi::kDrumChannel ? platform::SoundUse::kRhythmBank : bank,
+                                   program};
         if (std::find(uses.begin(), uses.end(), u) == uses.end()) uses.push_back(u);
     };
     std::array<bool, midi::kChannelCount> played{};
     for (int t = 1; t <= song_.NTracks; ++t) {
         std::array<int, midi::kChannelCount> bank{};
-        for (const SongEvent& e : song_.TrackEvents(t).Stored()) {
+        for (const song::SongEvent& e : song_.TrackEvents(t).Stored()) {
             const int c = midi::ChannelOf(e.status), kind = midi::StatusKind(e.status);
             if (kind == midi::kControlChange && e.data1 == midi::cc::kBankSelect) bank[c] = e.data2;
             if (kind == midi::kProgramChange) add(c, bank[c], e.data1);
@@ -595,4 +596,4 @@ void OutputLayer::RefreshEffects() {
     }
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

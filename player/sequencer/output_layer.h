@@ -26,7 +26,7 @@
 #include "player/sequencer/sound_shaping.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 // A text shared with the displays; Version() changes on every Set.
 class TextSlot {
@@ -68,8 +68,9 @@ class OutputLayer {
     // `cursors` is the player's set: the output layer marks the tracks a
     // port meta event takes off this port, and a reset sets the tracks'
     // cursors back to a new run.
-    OutputLayer(const SongTable& song, SongCursors& cursors, MidiOutputSystem& ports,
-                const PlaybackSettings& settings, const SoundShaping& shaping, const CodePage& cp);
+    OutputLayer(const song::SongTable& song, SongCursors& cursors,
+                platform::MidiOutputSystem& ports, const PlaybackSettings& settings,
+                const SoundShaping& shaping, const platform::CodePage& cp);
     ~OutputLayer();
     OutputLayer(const OutputLayer&) = delete;
     OutputLayer& operator=(const OutputLayer&) = delete;
@@ -144,7 +145,7 @@ class OutputLayer {
     // What the displays read: the state above, taken the port's latency
     // after each message once a display clock is set (the player's).
     ShownChannels& Shown() { return shown_; }
-    void SetDisplayClock(const Clock* clock) { displayClock_ = clock; }
+    void SetDisplayClock(const platform::Clock* clock) { displayClock_ = clock; }
 
     std::atomic<int32_t> SoundingNotes{0};
     // Transpose and the sound-module flags: set by the output's own
@@ -175,21 +176,21 @@ class OutputLayer {
     void SendEscapeBytes(std::span<const uint8_t> bytes);
     bool ArrActive() const { return shaping_.arrangementItem != 0; }
 
-    const SongTable& song_;
+    const song::SongTable& song_;
     SongCursors& cursors_;
-    MidiOutputSystem& ports_;
+    platform::MidiOutputSystem& ports_;
     const PlaybackSettings& settings_;
     const SoundShaping& shaping_;
-    const CodePage& cp_;
+    const platform::CodePage& cp_;
     std::atomic<int8_t> transpose_{0};
     std::atomic<bool> flagGS_{false}, flagXG_{false}, flagGM_{false}, moduleSet_{false};
     std::string noteMark_;  // "♪" in the code page
-    std::unique_ptr<MidiOutPort> port_;
+    std::unique_ptr<platform::MidiOutPort> port_;
     std::atomic<bool> portOpen_{false};
     std::atomic<int> outDevice_{-1};
     std::array<ChannelState, midi::kChannelCount> channels_;
     ShownChannels shown_{channels_, SoundingNotes};
-    const Clock* displayClock_ = nullptr;
+    const platform::Clock* displayClock_ = nullptr;
     std::vector<uint8_t> sysex_;
     // The song's sustain and sostenuto values per channel, as last sent.
     std::array<std::array<uint8_t, 2>, midi::kChannelCount> pedals_{};
@@ -209,4 +210,4 @@ class OutputLayer {
     std::atomic<int64_t> droppedNoteOns_{0};
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

@@ -7,7 +7,7 @@
 
 #include "player/platform/modes.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 // The loop count that never stops repeating.
 inline constexpr int kEndlessLoops = 10;
@@ -15,7 +15,7 @@ inline constexpr int kEndlessLoops = 10;
 struct PlaybackSettings {
     int mainTimerMs = 5;        // timer period and resolution, ms
     bool easyDeltaTime = true;  // tick display jumps from event to event
-    sonfara::RepeatMode repeatMode = sonfara::RepeatMode::kList;
+    sonfara::platform::RepeatMode repeatMode = sonfara::platform::RepeatMode::kList;
     bool sendSysEx = true;
     bool sendBankSelect = true;
     int effectReverb = 128;  // 0, 128 or 256
@@ -33,4 +33,4 @@ struct PlaybackSettings {
     bool operator==(const PlaybackSettings&) const = default;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

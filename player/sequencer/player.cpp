@@ -2,7 +2,7 @@
 
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -28,7 +28,7 @@ void Player::OnLoadStarted() {
 
 PlaybackStatus Player::OpenConfiguredPort() {
     const int device = env_.ports.DeviceByName(settings_.midiOutPort);
-    if (device != MidiOutputSystem::kUnknownDevice) return out_.OpenOutputPort(device);
+    if (device != platform::MidiOutputSystem::kUnknownDevice) return out_.OpenOutputPort(device);
     std::string names = settings_.midiOutPort;
     for (const auto& n : env_.ports.PortNames()) names += "\n  " + n;
     return {PlaybackError::kNoSuchPort, names};
@@ -45,8 +45,8 @@ void Player::NotifyOpened(int index, bool ok) {
     for (auto* o : observers_) o->OnSongOpened(index, ok);
 }
 
-LoadOptions Player::OptionsFor(const std::string& kindLabel, const std::string& fileName) {
-    LoadOptions opt;
+song::LoadOptions Player::OptionsFor(const std::string& kindLabel, const std::string& fileName) {
+    song::LoadOptions opt;
     opt.codePage = &env_.codePage;
     opt.fileKindLabel = kindLabel;
     opt.songFileName = fileName;
@@ -55,10 +55,10 @@ LoadOptions Player::OptionsFor(const std::string& kindLabel, const std::string& 
     return opt;
 }
 
-LoadStatus Player::LoadSong(const std::string& path, const std::string& kindLabel,
-                            const std::string& fileName) {
+song::LoadStatus Player::LoadSong(const std::string& path, const std::string& kindLabel,
+                                  const std::string& fileName) {
     loader_.Cancel();
-    LoadStatus r = LoadSMF(path, song_, OptionsFor(kindLabel, fileName));
+    song::LoadStatus r = song::LoadSMF(path, song_, OptionsFor(kindLabel, fileName));
     cursors_.Fit(song_);
     if (!r.ok()) {
         // Nothing of the previous song may keep sounding.
@@ -70,19 +70,20 @@ LoadStatus Player::LoadSong(const std::string& path, const std::string& kindLabe
 
 void Player::LoadSongInBackground(const std::string& path, const std::string& kindLabel,
                                   const std::string& fileName,
-                                  std::function<bool(const LoadStatus&)> finish,
+                                  std::function<bool(const song::LoadStatus&)> finish,
                                   std::function<void()> progressed) {
     seq_.KillTimer();
     loadFraction_ = 0;
-    const LoadOptions opt = OptionsFor(kindLabel, fileName);
+    const song::LoadOptions opt = OptionsFor(kindLabel, fileName);
     for (auto* ob : opt.observers) ob->OnLoadStarted();
     song_.Clear();  // nothing of the last song plays or shows meanwhile
     cursors_.Fit(song_);
-    auto done = [this, opt, finish = std::move(finish)](const LoadStatus& r, SongTable& read) {
+    auto done = [this, opt, finish = std::move(finish)](const song::LoadStatus& r,
+                                                        song::SongTable& read) {
         seq_.KillTimer();
         song_.TakeFrom(read);
         cursors_.Fit(song_);
-        NotifyLoadResult(r, song_, opt);
+        song::NotifyLoadResult(r, song_, opt);
         if (!r.ok()) {
             song_.Loaded = false;
             if (out_.PortOpen()) out_.ResetOutput();
@@ -192,4 +193,4 @@ void Player::RefreshEffects() {
     ResumeTimer(running);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

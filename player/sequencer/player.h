@@ -26,7 +26,7 @@
 #include "player/song/smf_reader.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 // Every hook runs on the UI thread.
 class PlayerObserver {
@@ -55,27 +55,27 @@ class SongOpener {
 };
 
 struct PlayerEnv {
-    const Clock& clock;
-    TimerService& timers;
-    MidiOutputSystem& ports;
+    const platform::Clock& clock;
+    platform::TimerService& timers;
+    platform::MidiOutputSystem& ports;
     UiScheduler& ui;
-    const CodePage& codePage;
+    const platform::CodePage& codePage;
 };
 
-class Player final : public TransportHooks, public LoadObserver {
+class Player final : public TransportHooks, public song::LoadObserver {
   public:
     Player(PlayerEnv env, PlaybackSettings settings = {});
     ~Player() override;
 
     void AddObserver(PlayerObserver* o) { observers_.push_back(o); }
     // Told about every load of LoadSong besides the player itself.
-    void AddLoadObserver(LoadObserver* o) { loadObservers_.push_back(o); }
+    void AddLoadObserver(song::LoadObserver* o) { loadObservers_.push_back(o); }
     // Hands the play list and the opening of songs to `opener` (nullptr: no
     // list, nothing opens). The timer is held meanwhile.
     void SetSongOpener(SongOpener* opener);
 
-    SongTable& Song() { return song_; }
-    const SongTable& Song() const { return song_; }
+    song::SongTable& Song() { return song_; }
+    const song::SongTable& Song() const { return song_; }
     // Where playback stands (any thread reads; the sequencer and the output
     // layer move it).
     const SongCursors& Cursors() const { return cursors_; }
@@ -94,8 +94,8 @@ class Player final : public TransportHooks, public LoadObserver {
     // every channel's master volume back to 100, the kind label and the
     // file name for the title. A failed load leaves no song and a reset port;
     // the title label shows song::msg::LoadErrorCaption(result.Message()).
-    LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
-                        const std::string& fileName);
+    song::LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
+                              const std::string& fileName);
     // The load step for a large file: read on a worker thread while the
     // windows go on, the song empty meanwhile. `finish` runs on the UI
     // thread once the song is in place (or has failed) as the rest of the
@@ -104,7 +104,7 @@ class Player final : public TransportHooks, public LoadObserver {
     // `progressed` runs on the UI thread each hundredth read.
     void LoadSongInBackground(const std::string& path, const std::string& kindLabel,
                               const std::string& fileName,
-                              std::function<bool(const LoadStatus&)> finish,
+                              std::function<bool(const song::LoadStatus&)> finish,
                               std::function<void()> progressed = {});
     // A background load runs; the open it belongs to is not told yet.
     bool LoadPending() const { return loader_.Busy(); }
@@ -139,7 +139,7 @@ class Player final : public TransportHooks, public LoadObserver {
     bool HoldTimer();
     void ResumeTimer(bool wasRunning);
     void NotifyOpened(int index, bool ok);
-    LoadOptions OptionsFor(const std::string& kindLabel, const std::string& fileName);
+    song::LoadOptions OptionsFor(const std::string& kindLabel, const std::string& fileName);
 
     // The sequencer's view of the list: the opener's when set.
     class ListSwitch final : public PlayOrder {
@@ -167,7 +167,7 @@ class Player final : public TransportHooks, public LoadObserver {
 
     PlaybackSettings settings_;
     SoundShaping shaping_;
-    SongTable song_;
+    song::SongTable song_;
     SongCursors cursors_;
     NoList noList_;
     ListSwitch activeList_{noList_};
@@ -175,10 +175,10 @@ class Player final : public TransportHooks, public LoadObserver {
     OutputLayer out_;
     Sequencer seq_;
     std::vector<PlayerObserver*> observers_;
-    std::vector<LoadObserver*> loadObservers_;
+    std::vector<song::LoadObserver*> loadObservers_;
     double loadFraction_ = 0;
     // Last: its end waits for workers still reading and drops their results.
     BackgroundLoader loader_{env_.ui};
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

@@ -6,7 +6,7 @@
 #include "player/platform/midi.h"
 #include "player/platform/rounding.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -38,9 +38,10 @@ size_t ManualUiScheduler::Pending() const {
     return queue_.size();
 }
 
-Sequencer::Sequencer(const SongTable& song, SongCursors& cursors, OutputLayer& out,
-                     const Clock& clock, TimerService& timers, const PlaybackSettings& settings,
-                     PlayOrder& order, UiScheduler& ui, TransportHooks& hooks)
+Sequencer::Sequencer(const song::SongTable& song, SongCursors& cursors, OutputLayer& out,
+                     const platform::Clock& clock, platform::TimerService& timers,
+                     const PlaybackSettings& settings, PlayOrder& order, UiScheduler& ui,
+                     TransportHooks& hooks)
     : song_(song),
       cursors_(cursors),
       out_(out),
@@ -138,7 +139,7 @@ void Sequencer::PositionRule(int32_t p) {
 
 int64_t Sequencer::WakeForDue(int32_t dueMs, int32_t nowMs) const {
     int32_t rate = 100 + speedDelta_.load(kRelaxed);
-    if (rate <= 0) return kNoWake;
+    if (rate <= 0) return platform::kNoWake;
     auto elapsedAt = [&](int32_t m) { return m - EffectiveStartAt(m); };
     // elapsed(m) ≈ (m - speedRef_) * rate / 100 + (speedRef_ - speedBase_)
     int64_t ref = speedRef_.load(kRelaxed), base = speedBase_.load(kRelaxed);
@@ -165,7 +166,7 @@ void Sequencer::BeginRun() {
 }
 
 int64_t Sequencer::SequencerTick() {
-    if (shuttingDown_.load(kRelaxed)) return kNoWake;
+    if (shuttingDown_.load(kRelaxed)) return platform::kNoWake;
     if (cursors_.NextEvents()[1].load(kRelaxed) == 0) BeginRun();
 
     const int64_t nowUs = clock_.NowUs();
@@ -176,7 +177,7 @@ int64_t Sequencer::SequencerTick() {
     const bool extWrd = ExternalWrd();
     const bool eventTicks = !extWrd && settings_.easyDeltaTime;
     const int32_t elapsed = JumpIfDue(now - es, eventTicks);
-    elapsedSeconds_.store(RoundHalfEven(elapsed / 1000.0), kRelaxed);
+    elapsedSeconds_.store(platform::RoundHalfEven(elapsed / 1000.0), kRelaxed);
     out_.SetFadeLevel(FadeLevelAt(elapsed));
 
     // A tick that lands past the end (high speed, a late tick) still sends
@@ -206,9 +207,9 @@ int64_t Sequencer::SequencerTick() {
 
     if (ended) {
         EndOfSong(now);
-        return kNoWake;
+        return platform::kNoWake;
     }
-    if (!settings_.preciseTiming) return kNoWake;
+    if (!settings_.preciseTiming) return platform::kNoWake;
     // The jump and the fade's end are due like events.
     if (const auto sec = ActiveSection(); sec && elapsed < sec->end)
         nextDue = std::min(nextDue, sec->end);
@@ -220,7 +221,7 @@ int64_t Sequencer::SequencerTick() {
 
 bool Sequencer::RepeatActive() const {
     const int32_t a = abStart_.load(kRelaxed), b = abEnd_.load(kRelaxed);
-    return a >= 0 && b - a >= kMinLoopMs;
+    return a >= 0 && b - a >= song::kMinLoopMs;
 }
 
 void Sequencer::SetRepeatPoints(int32_t a, int32_t b) {
@@ -235,10 +236,10 @@ void Sequencer::SetRepeatPoints(int32_t a, int32_t b) {
     if (running) ResumeTimer();
 }
 
-void Sequencer::SetLoopSection(const LoopPoints& p) {
+void Sequencer::SetLoopSection(const song::LoopPoints& p) {
     const bool running = TimerRunning();
     KillTimer();
-    loop_ = p.Valid() ? p : LoopPoints{};
+    loop_ = p.Valid() ? p : song::LoopPoints{};
     if (running) ResumeTimer();
 }
 
@@ -246,11 +247,11 @@ bool Sequencer::FiniteLoopCount() const {
     return settings_.loopCount > 0 && settings_.loopCount < kEndlessLoops;
 }
 
-LoopPoints Sequencer::CountedSection() const {
+song::LoopPoints Sequencer::CountedSection() const {
     if (!RepeatActive()) return loop_;
     if (!FiniteLoopCount()) return {};
     const int32_t a = abStart_.load(kRelaxed), b = abEnd_.load(kRelaxed);
-    return LoopPoints{a, b, b == song_.TotalMs};
+    return song::LoopPoints{a, b, b == song_.TotalMs};
 }
 
 // The A-B section while it is set (for ever without a finite count), else
@@ -260,7 +261,7 @@ std::optional<Sequencer::Section> Sequencer::ActiveSection() const {
     const bool ab = RepeatActive();
     if (ab && !FiniteLoopCount())
         return Section{abStart_.load(kRelaxed), abEnd_.load(kRelaxed), false, false, true};
-    const LoopPoints sec = CountedSection();
+    const song::LoopPoints sec = CountedSection();
     if (!sec.Valid() || !MoreLoops()) return std::nullopt;
     return Section{sec.startMs, sec.endMs, sec.toSongEnd, true, ab};
 }
@@ -308,7 +309,7 @@ std::optional<int64_t> Sequencer::FadeStart() const {
     const int n = settings_.loopCount;
     if (settings_.loopFadeSeconds <= 0 || n <= 0 || n >= kEndlessLoops) return std::nullopt;
     const int done = loopsDone_.load(kRelaxed);
-    const LoopPoints sec = CountedSection();
+    const song::LoopPoints sec = CountedSection();
     if (!sec.Valid() || done < n) return std::nullopt;
     return int64_t{sec.startMs} - int64_t{done - n} * sec.LengthMs();
 }
@@ -333,7 +334,7 @@ int32_t Sequencer::EndMs() const {
 int32_t Sequencer::LoopedLengthMs() const {
     const int n = settings_.loopCount;
     if (RepeatActive() && !FiniteLoopCount()) return -1;
-    const LoopPoints sec = CountedSection();
+    const song::LoopPoints sec = CountedSection();
     if (sec.Valid() && n >= kEndlessLoops) return -1;
     if (!sec.Valid() || n <= 0) return song_.TotalMs;
     const int64_t loops = int64_t{n} * sec.LengthMs();
@@ -355,7 +356,7 @@ int32_t Sequencer::SendDueEvents(int32_t upToMs, bool eventTicks) {
         const int32_t count = song_.EventCount(t);
         int32_t e = next[t].load(kRelaxed);
         while (e <= count) {
-            const EventView ev = song_.Event(t, e);
+            const song::EventView ev = song_.Event(t, e);
             const int32_t due = TimeOf(ev);
             if (due > upToMs) {
                 nextDue = std::min(nextDue, due);
@@ -391,11 +392,12 @@ void Sequencer::EndOfSong(int32_t now) {
     cursors_.TrackPortSkips().StoreAll(0);
     // Without a list the song counts as a list of one.
     const int n = std::max(1, order_.Count());
-    const RepeatMode m = settings_.repeatMode;
-    const bool nextEntry = n != 1 && (m == RepeatMode::kList || m == RepeatMode::kRandom);
+    const platform::RepeatMode m = settings_.repeatMode;
+    const bool nextEntry =
+        n != 1 && (m == platform::RepeatMode::kList || m == platform::RepeatMode::kRandom);
     // Empty songs stop: the song itself when it would repeat, the list once a
     // whole pass has brought nothing that played.
-    bool stop = m == RepeatMode::kStopAtEnd;
+    bool stop = m == platform::RepeatMode::kStopAtEnd;
     if (!stop && EndedEmpty()) {
         const int inRow = emptyInRow_.fetch_add(1, kRelaxed) + 1;
         stop = !nextEntry || inRow >= n;
@@ -410,7 +412,7 @@ void Sequencer::EndOfSong(int32_t now) {
         StopOwnTimer();
         songEnded_.store(1, kRelaxed);
         ui_.Post([this] { hooks_.EtcSyrTimer(); });
-    } else if (m == RepeatMode::kList && nextEntry) {
+    } else if (m == platform::RepeatMode::kList && nextEntry) {
         StopOwnTimer();
         out_.ResetOutput();
         cursors_.NextEvents()[1].store(0, kRelaxed);
@@ -424,7 +426,7 @@ void Sequencer::EndOfSong(int32_t now) {
         StopOwnTimer();
         rng_ = rng_ * 1664525u + 1013904223u;
         const double frac = (rng_ >> 8) / 16777216.0;  // [0, 1)
-        order_.SetIndex(RoundHalfEven(frac * (n - 1) + 1));
+        order_.SetIndex(platform::RoundHalfEven(frac * (n - 1) + 1));
         out_.ResetOutput();
         out_.ClearModuleFlags();
         cursors_.NextEvents()[1].store(0, kRelaxed);
@@ -500,7 +502,7 @@ void Sequencer::SeekTo(int32_t posMs) {
         for (auto* o : observers_) o->OnSeekRestart(posMs);
     }
     // Back before the loop start, the loops count again from the first.
-    if (const LoopPoints sec = CountedSection(); sec.Valid() && posMs < sec.startMs)
+    if (const song::LoopPoints sec = CountedSection(); sec.Valid() && posMs < sec.startMs)
         loopsDone_.store(0, kRelaxed);
     out_.SetFadeLevel(FadeLevelAt(posMs));
     ChaseTo(posMs, false);
@@ -530,7 +532,7 @@ void Sequencer::ChaseTo(int32_t posMs, bool atJump) {
         next[t].store(count + 1, kRelaxed);
         if (skip[t].load(kRelaxed) != 0) continue;
         for (int32_t e = 1; e <= count; ++e) {
-            const EventView ev = song_.Event(t, e);
+            const song::EventView ev = song_.Event(t, e);
             if (TimeOf(ev) >= posMs) {
                 next[t].store(e, kRelaxed);
                 break;
@@ -678,4 +680,4 @@ void Sequencer::SpeedDown() {
     SetSpeedDelta(speedDelta_.load(kRelaxed) - 10);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

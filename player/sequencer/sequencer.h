@@ -18,14 +18,15 @@
 #include "player/sequencer/transport_interfaces.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 class Sequencer {
   public:
     // `cursors` is the player's set, shared with the output layer.
-    Sequencer(const SongTable& song, SongCursors& cursors, OutputLayer& out, const Clock& clock,
-              TimerService& timers, const PlaybackSettings& settings, PlayOrder& order,
-              UiScheduler& ui, TransportHooks& hooks);
+    Sequencer(const song::SongTable& song, SongCursors& cursors, OutputLayer& out,
+              const platform::Clock& clock, platform::TimerService& timers,
+              const PlaybackSettings& settings, PlayOrder& order, UiScheduler& ui,
+              TransportHooks& hooks);
     ~Sequencer();
     Sequencer(const Sequencer&) = delete;
     Sequencer& operator=(const Sequencer&) = delete;
@@ -95,12 +96,12 @@ class Sequencer {
     // The section the loop count repeats: the song's own loop points from
     // the start of each song, or a section given by hand until the next
     // song (UI thread; an invalid one means no loop).
-    void SetLoopSection(const LoopPoints& p);
-    const LoopPoints& LoopSection() const { return loop_; }
+    void SetLoopSection(const song::LoopPoints& p);
+    const song::LoopPoints& LoopSection() const { return loop_; }
     // The section the loop count and fade act on: the A-B section while it
     // is set and the count is finite (the song's loop rests meanwhile), else
     // the song's loop. UI thread or the tick.
-    LoopPoints CountedSection() const;
+    song::LoopPoints CountedSection() const;
     // Jumps back to the loop start in this run of the song (any thread).
     int LoopsDone() const { return loopsDone_.load(std::memory_order_relaxed); }
     // The song's length as its loops and fade play it from the start; -1
@@ -126,7 +127,7 @@ class Sequencer {
     const SongCursors& Cursors() const { return cursors_; }
     // How late each tick sent its earliest due message, in µs of the clock
     // (written by the timer thread; read by the benchmarks).
-    const TimeHistogram& Lateness() const { return lateness_; }
+    const platform::TimeHistogram& Lateness() const { return lateness_; }
 
   private:
     // Time base, shared with the displays (relaxed atomics). Only the
@@ -160,7 +161,7 @@ class Sequencer {
     int32_t SendDueEvents(int32_t upToMs, bool eventTicks);
     // An event's time from the tempo map; the walk in tick order makes the
     // remembered segment right nearly every time.
-    int32_t TimeOf(const EventView& ev) { return song_.TickToMs(ev.tick, timeHint_); }
+    int32_t TimeOf(const song::EventView& ev) { return song_.TickToMs(ev.tick, timeHint_); }
     void ChaseTo(int32_t posMs, bool atJump);
     void SetListCursors(int32_t posMs);
     // The tracks and lists the cursors cover: all of the song's once fitted.
@@ -179,11 +180,11 @@ class Sequencer {
     bool ExternalWrd() const;
     bool BuiltinWrd() const;
 
-    const SongTable& song_;
+    const song::SongTable& song_;
     SongCursors& cursors_;
     OutputLayer& out_;
-    const Clock& clock_;
-    TimerService& timers_;
+    const platform::Clock& clock_;
+    platform::TimerService& timers_;
     const PlaybackSettings& settings_;
     PlayOrder& order_;
     UiScheduler& ui_;
@@ -198,13 +199,13 @@ class Sequencer {
     // Entries in a row that ended before one timer period or did not open.
     std::atomic<int> emptyInRow_{0};
     // Loops and A-B repeat. The UI thread writes them with the timer killed.
-    LoopPoints loop_;
+    song::LoopPoints loop_;
     std::atomic<int32_t> abStart_{-1}, abEnd_{-1};
     std::atomic<int> loopsDone_{0};
     // Every event up to this song position has been sent or chased.
     int32_t reachedMs_ = -1;
     int32_t firstSentMs_ = INT32_MAX;  // the earliest due time this tick sent
-    TimeHistogram lateness_;
+    platform::TimeHistogram lateness_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

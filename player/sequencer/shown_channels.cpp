@@ -4,7 +4,7 @@
 
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 namespace {
 constexpr auto kRelaxed = std::memory_order_relaxed;
@@ -18,7 +18,7 @@ void Copy(std::atomic<T>& to, const std::atomic<T>& from) {
 ShownChannels::ShownChannels(Channels& live, std::atomic<int32_t>& liveSounding)
     : live_(live), liveSounding_(liveSounding), ring_(std::make_unique<Entry[]>(kCapacity)) {}
 
-void ShownChannels::SetDelay(const Clock* clock, int64_t delayUs) {
+void ShownChannels::SetDelay(const platform::Clock* clock, int64_t delayUs) {
     const bool delayed = clock != nullptr && delayUs > 0;
     // A clock once set stays: a display thread may be reading it.
     if (clock) clock_.store(clock, std::memory_order_release);
@@ -102,4 +102,4 @@ int ShownChannels::SoundingNotes() const {
     return (Delayed() ? shownSounding_ : liveSounding_).load(kRelaxed);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

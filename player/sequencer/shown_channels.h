@@ -19,7 +19,7 @@
 #include "player/platform/midi.h"
 #include "player/sequencer/channel_state.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 class ShownChannels {
   public:
@@ -27,7 +27,7 @@ class ShownChannels {
     ShownChannels(Channels& live, std::atomic<int32_t>& liveSounding);
 
     // delayUs 0 (or no clock) shows the live state. The clock outlives this.
-    void SetDelay(const Clock* clock, int64_t delayUs);
+    void SetDelay(const platform::Clock* clock, int64_t delayUs);
     bool Delayed() const { return delayed_.load(std::memory_order_acquire); }
     // A channel message as the live state took it.
     void Push(uint8_t status, uint8_t d1, uint8_t d2);
@@ -53,7 +53,7 @@ class ShownChannels {
 
     Channels& live_;
     std::atomic<int32_t>& liveSounding_;
-    std::atomic<const Clock*> clock_{nullptr};
+    std::atomic<const platform::Clock*> clock_{nullptr};
     std::atomic<int64_t> delayUs_{0};
     std::atomic<bool> delayed_{false};
     // Bumped by ShowAtOnce; an entry carries the value it was pushed under.
@@ -69,4 +69,4 @@ class ShownChannels {
     std::atomic<int32_t> shownSounding_{0};
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 namespace {
-int TrackCursors(const SongTable& song) {
+int TrackCursors(const song::SongTable& song) {
     return std::max(16, static_cast<int>(song.NTracks));
 }
 }  // namespace
 
 SongCursors::SongCursors() : nextEvent_(16), listNext_(16), trackPortSkip_(16) {}
 
-void SongCursors::Fit(const SongTable& song) {
+void SongCursors::Fit(const song::SongTable& song) {
     const int tracks = TrackCursors(song);
     if (nextEvent_.Size() != tracks) nextEvent_.Reset(tracks);
     if (trackPortSkip_.Size() != tracks) trackPortSkip_.Reset(tracks);
@@ -26,4 +26,4 @@ void SongCursors::Rest() {
     trackPortSkip_.StoreAll(0);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

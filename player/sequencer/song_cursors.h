@@ -12,7 +12,7 @@
 #include "player/song/event_list.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 // Relaxed atomics 1..n. They never move in memory while sized, so readers on
 // other threads may load them while the owner writes.
@@ -41,7 +41,7 @@ class CursorArray {
     int n_ = 0;
 };
 
-class SongCursors final : public ListPlayback {
+class SongCursors final : public song::ListPlayback {
   public:
     SongCursors();
     SongCursors(const SongCursors&) = delete;
@@ -50,7 +50,7 @@ class SongCursors final : public ListPlayback {
     // Sized for `song` (at least 16 tracks and lists, as the empty song) and
     // all at rest (0). UI thread with the timer killed: an array moves only
     // when its size changes.
-    void Fit(const SongTable& song);
+    void Fit(const song::SongTable& song);
     // All at rest, sizes kept (a load has begun).
     void Rest();
 
@@ -77,4 +77,4 @@ class SongCursors final : public ListPlayback {
     CursorArray trackPortSkip_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 struct ArrangeEntry {
     bool ExpOn = true;   // controller 11 passes
@@ -40,4 +40,4 @@ struct SoundShaping {
     std::array<int32_t, 10> eq{128, 128, 128, 128, 128, 128, 128, 128, 128, 128};
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

@@ -7,7 +7,7 @@
 #include <functional>
 #include <mutex>
 
-namespace sonfara {
+namespace sonfara::sequencer {
 
 // Runs an action later on the UI thread. The GUI queues it into its event
 // loop; tests and the command line run the queue themselves.
@@ -66,4 +66,4 @@ class SequencerObserver {
     virtual void OnExternalWrdResume() {}
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::sequencer

@@ -19,14 +19,14 @@
 #include "player/session/export_messages.h"
 #include "player/session/session.h"
 
-namespace sonfara {
+namespace sonfara::session {
 namespace {
 
 // The synthesizer renders in blocks as its audio callback does, each after
 // the ticks due before it: a latency of one block puts what they sent inside
 // it at its own sample. The first block's worth of output (the latency) is
 // not written.
-constexpr int kBlockFrames = SynthPort::kDefaultBufferFrames;
+constexpr int kBlockFrames = platform::SynthPort::kDefaultBufferFrames;
 constexpr int kTailChunkFrames = 1024;
 // The release tail ends once the output has stayed at or below this peak
 // (of 32767) for kQuietTenths tenths of a second, or after kTailSeconds.
@@ -88,14 +88,16 @@ class JobFolder {
 };
 
 // The one synthesizer of a job, handed out as the only port.
-class OfflineSynthSystem final : public MidiOutputSystem {
+class OfflineSynthSystem final : public platform::MidiOutputSystem {
   public:
-    explicit OfflineSynthSystem(SynthPort& synth) : synth_(synth) {}
-    std::vector<std::string> PortNames() override { return {SystemMidiOutput::kSynthName}; }
-    PortOpenResult Open(int device) override {
-        PortOpenResult r;
+    explicit OfflineSynthSystem(platform::SynthPort& synth) : synth_(synth) {}
+    std::vector<std::string> PortNames() override {
+        return {platform::SystemMidiOutput::kSynthName};
+    }
+    platform::PortOpenResult Open(int device) override {
+        platform::PortOpenResult r;
         if (device != kMapper && device != 0) {
-            r.error = PortError::kNoDevice;
+            r.error = platform::PortError::kNoDevice;
             return r;
         }
         r.port = std::make_unique<Forward>(synth_);
@@ -103,18 +105,18 @@ class OfflineSynthSystem final : public MidiOutputSystem {
     }
 
   private:
-    class Forward final : public MidiOutPort {
+    class Forward final : public platform::MidiOutPort {
       public:
-        explicit Forward(SynthPort& s) : s_(s) {}
+        explicit Forward(platform::SynthPort& s) : s_(s) {}
         void ShortMessage(uint32_t packed) override { s_.ShortMessage(packed); }
         void LongMessage(std::span<const uint8_t> b) override { s_.LongMessage(b); }
         void Reset() override { s_.Reset(); }
         void Close() override {}
 
       private:
-        SynthPort& s_;
+        platform::SynthPort& s_;
     };
-    SynthPort& synth_;
+    platform::SynthPort& synth_;
 };
 
 int CaptionItem(const std::vector<std::string>& captions, const std::string& caption) {
@@ -125,9 +127,9 @@ int CaptionItem(const std::vector<std::string>& captions, const std::string& cap
 // The player's values as a job plays them: the one song once through the
 // synthesizer, the arrangement and EQ found again by caption (the caller's
 // catalogue may have been read at another time).
-SettingsValues ExportValues(SettingsValues v, const ShapingCatalog& catalog) {
-    v.repeatMode = RepeatMode::kStopAtEnd;
-    v.midiOutPort = kMidiMapper;
+settings::SettingsValues ExportValues(settings::SettingsValues v, const ShapingCatalog& catalog) {
+    v.repeatMode = platform::RepeatMode::kStopAtEnd;
+    v.midiOutPort = settings::kMidiMapper;
     v.outDevice = -1;
     if (v.arrangementItem != 0 && !v.arrangementCaption.empty())
         v.arrangementItem = CaptionItem(catalog.ArrangementCaptions(), v.arrangementCaption);
@@ -138,8 +140,9 @@ SettingsValues ExportValues(SettingsValues v, const ShapingCatalog& catalog) {
     return v;
 }
 
-SessionEnv MakeEnv(const Clock& clock, TimerService& timers, MidiOutputSystem& ports,
-                   UiScheduler& ui, const CodePage& cp, files::Notifier& notifier,
+SessionEnv MakeEnv(const platform::Clock& clock, platform::TimerService& timers,
+                   platform::MidiOutputSystem& ports, sequencer::UiScheduler& ui,
+                   const platform::CodePage& cp, files::Notifier& notifier,
                    const AudioExportRequest& r, const std::string& workFolder) {
     SessionEnv env{clock, timers, ports, ui, cp, notifier, workFolder};
     env.saveSettings = false;
@@ -151,8 +154,9 @@ SessionEnv MakeEnv(const Clock& clock, TimerService& timers, MidiOutputSystem& p
 // and the synthesizer renders the audio in between.
 class OfflineRender {
   public:
-    OfflineRender(SynthPort& synth, ManualClock& clock, const AudioExportRequest& r,
-                  const CodePage& cp, files::Notifier& notifier, const std::string& workFolder)
+    OfflineRender(platform::SynthPort& synth, platform::ManualClock& clock,
+                  const AudioExportRequest& r, const platform::CodePage& cp,
+                  files::Notifier& notifier, const std::string& workFolder)
         : synth_(synth),
           clock_(clock),
           r_(r),
@@ -181,11 +185,11 @@ class OfflineRender {
     RenderStatus RenderTail(AudioFileOut& out, const std::atomic<bool>& cancel);
     void Report(const AudioExportProgressFn& progress, bool end);
 
-    SynthPort& synth_;
-    ManualClock& clock_;
+    platform::SynthPort& synth_;
+    platform::ManualClock& clock_;
     const AudioExportRequest& r_;
-    ManualTimerService timers_{clock_};
-    ManualUiScheduler ui_;
+    platform::ManualTimerService timers_{clock_};
+    sequencer::ManualUiScheduler ui_;
     OfflineSynthSystem ports_;
     PlaybackSession session_;
     std::vector<int16_t> buf_ = std::vector<int16_t>(2 * kBlockFrames);
@@ -196,8 +200,9 @@ class OfflineRender {
 };
 
 bool OfflineRender::Start(const std::string& loadedPath, std::string* error) {
-    session_.Settings().Edit(
-        [&](SettingsValues& v) { v = ExportValues(r_.values, session_.Output().Catalog()); });
+    session_.Settings().Edit([&](settings::SettingsValues& v) {
+        v = ExportValues(r_.values, session_.Output().Catalog());
+    });
     SessionSongs& lib = session_.Songs();
     lib.OpenPaths({loadedPath}, OpenMode::kListOnly);
     if (session_.Lists().List().Count() == 0 || !lib.PlayEntry(1)) {
@@ -310,20 +315,22 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
         result.notices = std::move(notes.texts);
         return std::move(result);
     };
-    const SoundFontSearch sf = FindSoundFont(r.soundFont);
-    if (sf.path.empty()) return finish(AudioExportResult::Status::kFailed, NoSoundFontMessage(sf));
+    const platform::SoundFontSearch sf = platform::FindSoundFont(r.soundFont);
+    if (sf.path.empty())
+        return finish(AudioExportResult::Status::kFailed, platform::NoSoundFontMessage(sf));
     result.soundFont = sf.path;
-    ManualClock clock(0);
-    OfflineSynth opened = SynthPort::OpenOffline(sf.path, r.sampleRate, &clock, kBlockFrames);
+    platform::ManualClock clock(0);
+    platform::OfflineSynth opened =
+        platform::SynthPort::OpenOffline(sf.path, r.sampleRate, &clock, kBlockFrames);
     if (!opened.synth) return finish(AudioExportResult::Status::kFailed, opened.status.Message());
-    const std::unique_ptr<SynthPort> synth = std::move(opened.synth);
+    const std::unique_ptr<platform::SynthPort> synth = std::move(opened.synth);
     const JobFolder folder(r.workFolder);
     if (!folder.Ok()) return finish(AudioExportResult::Status::kFailed, folder.Error());
 
-    const CodePage& cp = r.codePage ? *r.codePage : SystemCodePage();
+    const platform::CodePage& cp = r.codePage ? *r.codePage : platform::SystemCodePage();
     const files::ResolvedSong song =
         files::ResolveEntry(r.song, files::FileContext{notes, folder.Path(), cp},
-                            SettingWithinRange("RcpLoopCount", r.values.rcpLoopCount));
+                            settings::SettingWithinRange("RcpLoopCount", r.values.rcpLoopCount));
     if (song.status != files::ResolvedSong::kOk)
         return finish(AudioExportResult::Status::kFailed, SongFailure(notes.texts, r.song));
     OfflineRender render(*synth, clock, r, cp, notes, folder.Path());
@@ -347,4 +354,4 @@ AudioExportResult RunAudioExport(const AudioExportRequest& r, const AudioExportP
     return finish(AudioExportResult::Status::kDone);
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

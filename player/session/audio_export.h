@@ -18,7 +18,7 @@
 #include "player/session/audio_file.h"
 #include "player/settings/settings_model.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 class PlaybackSession;
 
@@ -36,7 +36,7 @@ struct AudioExportRequest {
     // count and the fade apply as in playback, and the file is as long as
     // they make the song (an endless count is refused). Arrangement and EQ
     // are found by caption in the catalogue of `shapingFolders`.
-    SettingsValues values;
+    settings::SettingsValues values;
     ShapingFolders shapingFolders;
     int transpose = 0;           // semitones
     uint16_t channels = 0xFFFF;  // bit c-1 set: channel c sounds
@@ -45,7 +45,7 @@ struct AudioExportRequest {
     // that at the end. Empty: the default work folder.
     std::string workFolder;
     // nullptr: the program's code page.
-    const CodePage* codePage = nullptr;
+    const platform::CodePage* codePage = nullptr;
     // Called on the job's thread once the song has opened on the job's own
     // session, before anything sounds: what the caller sets there in the
     // song's terms (a loop section by hand, positions in its bars). A
@@ -87,4 +87,4 @@ AudioExportResult RunAudioExport(const AudioExportRequest& request,
                                  const AudioExportProgressFn& progress,
                                  const std::atomic<bool>& cancel);
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -17,7 +17,7 @@
 #include "player/files/paths.h"
 #include "player/session/export_messages.h"
 
-namespace sonfara {
+namespace sonfara::session {
 namespace {
 
 // Frames collected before each write: the synthesizer hands over a tick's
@@ -283,4 +283,4 @@ void AudioFileOut::Unlock() {
     lock_ = -1;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

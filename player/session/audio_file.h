@@ -13,7 +13,7 @@
 
 struct sf_private_tag;
 
-namespace sonfara {
+namespace sonfara::session {
 
 // WAV: 16-bit PCM with the plain 44-byte header. FLAC: 16-bit, libsndfile's
 // default compression level (5). Ogg Vorbis: quality 0.6 (about 190 kbit/s
@@ -47,7 +47,7 @@ inline std::string MessageFor(AudioFileError code, const std::string& detail) {
     return session::msg::kCannotWrite + detail;
 }
 
-using AudioFileStatus = Status<AudioFileError>;
+using AudioFileStatus = platform::Status<AudioFileError>;
 
 // One audio file on its way to `target`: Open creates a new file beside it
 // (in the same folder, so the final rename cannot cross file systems),
@@ -89,4 +89,4 @@ class AudioFileOut {
     bool ok_ = true;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

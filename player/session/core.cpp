@@ -5,7 +5,7 @@
 #include "player/platform/rounding.h"
 #include "player/session/engine_settings.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 void SessionCore::GuardedUi::Post(std::function<void()> action) {
     // Actions queued before a shut-down find the token cleared and do nothing.
@@ -15,16 +15,18 @@ void SessionCore::GuardedUi::Post(std::function<void()> action) {
 }
 
 namespace {
-SettingsValues LoadedValues(const SessionEnv& env, const ShapingCatalog& catalog,
-                            const std::vector<std::string>& ports) {
+settings::SettingsValues LoadedValues(const SessionEnv& env, const ShapingCatalog& catalog,
+                                      const std::vector<std::string>& ports) {
     if (!env.settingsStore) return {};
-    return LoadSettings(*env.settingsStore, MenusFor(catalog, ports), env.priority).values;
+    return settings::LoadSettings(*env.settingsStore, MenusFor(catalog, ports), env.priority)
+        .values;
 }
 }  // namespace
 
 bool SessionCore::ReadStoredTextEncoding(const SessionEnv& env) {
     if (!env.settingsStore) return false;
-    SetSettingTextEncoding(TextEncodingOfSetting(StoredTextEncodingSetting(*env.settingsStore)));
+    platform::SetSettingTextEncoding(
+        platform::TextEncodingOfSetting(settings::StoredTextEncodingSetting(*env.settingsStore)));
     return true;
 }
 
@@ -32,12 +34,13 @@ bool SessionCore::ReadStoredTextEncoding(const SessionEnv& env) {
 // and the arrangement captions by the parts that keep them; the windows
 // follow OnSettingsChanged and OnCatalogChanged.
 void SessionCore::ApplyTextEncoding() {
-    SetSettingTextEncoding(TextEncodingOfSetting(values_.textEncoding));
-    SongTable& song = player_.Song();
-    if (song.Loaded) song.SetTextCodePage(DecideSongTextCodePage(song));
+    platform::SetSettingTextEncoding(platform::TextEncodingOfSetting(values_.textEncoding));
+    song::SongTable& song = player_.Song();
+    if (song.Loaded) song.SetTextCodePage(song::DecideSongTextCodePage(song));
 }
 
-void SessionCore::ValuesChanged(const SettingsValues& before, const SettingsValues& now) {
+void SessionCore::ValuesChanged(const settings::SettingsValues& before,
+                                const settings::SettingsValues& now) {
     if (now.textEncoding != before.textEncoding) ApplyTextEncoding();
     for (SessionPart* p : parts_) p->ValuesChanged(before, now);
 }
@@ -65,7 +68,7 @@ SessionCore::SessionCore(SessionEnv env)
       catalog_(LoadCatalog(env_.shapingFolders)),
       portNames_(env_.ports.PortNames()),
       values_(LoadedValues(env_, catalog_, portNames_)),
-      player_(PlayerEnv{env_.clock, env_.timers, env_.ports, ui_, env_.codePage},
+      player_(sequencer::PlayerEnv{env_.clock, env_.timers, env_.ports, ui_, env_.codePage},
               PlaybackSettingsFromValues(values_)) {
     env_.ports.SetSynthBufferFrames(values_.synthBufferFrames);
     player_.SetSoundShaping(SoundShapingFromValues(values_, catalog_));
@@ -95,8 +98,8 @@ void SessionCore::Suspend() {
 void SessionCore::SaveStoredSettings() {
     if (!env_.settingsStore || !env_.saveSettings) return;
     values_.recentFiles = files_->Recent().Items();
-    const SettingsStatus saved =
-        SaveSettings(values_, MenusFor(catalog_, portNames_), *env_.settingsStore);
+    const settings::SettingsStatus saved =
+        settings::SaveSettings(values_, MenusFor(catalog_, portNames_), *env_.settingsStore);
     // Every hide and the exit try again; the user hears of it once.
     if (saved.ok() || saveFailureTold_) return;
     saveFailureTold_ = true;
@@ -195,7 +198,7 @@ SessionCore::StateChange::~StateChange() {
 // --- Reading -----------------------------------------------------------------
 
 void SessionCore::RefreshInfo() {
-    const SongTable& song = player_.Song();
+    const song::SongTable& song = player_.Song();
     SessionInfo i;
     i.loaded = song.Loaded;
     i.loading = player_.LoadPending();
@@ -219,9 +222,9 @@ void SessionCore::RefreshInfo() {
 
 // The output layer leaves the song's bytes there, a lyric behind the note
 // mark in the system code page; peers get the whole text in that code page.
-void SessionCore::ReadDisplayText(const std::string& bytes, const CodePage& song,
+void SessionCore::ReadDisplayText(const std::string& bytes, const platform::CodePage& song,
                                   SessionSnapshot& s) const {
-    const CodePage& system = env_.codePage;
+    const platform::CodePage& system = env_.codePage;
     const std::string mark = system.FromUtf8("♪");
     const bool lyric = bytes.starts_with(mark);
     s.displayTextUtf8 =
@@ -235,8 +238,8 @@ SessionSnapshot SessionCore::Snapshot() const {
         std::lock_guard lk(infoMu_);
         i = info_;
     }
-    const Sequencer& seq = player_.Seq();
-    const OutputLayer& out = player_.Output();
+    const sequencer::Sequencer& seq = player_.Seq();
+    const sequencer::OutputLayer& out = player_.Output();
     SessionSnapshot s;
     s.loaded = i.loaded;
     s.loading = i.loading;
@@ -252,7 +255,7 @@ SessionSnapshot SessionCore::Snapshot() const {
         // Paused, the song stands where the pause, the stop or a seek left it;
         // the tick's own values are those of its last pass until it runs again.
         s.elapsedSeconds = i.stepping ? i.stepTarget / 1000
-                           : s.paused ? RoundHalfEven(s.positionMs / 1000.0)
+                           : s.paused ? platform::RoundHalfEven(s.positionMs / 1000.0)
                                       : seq.ElapsedSeconds();
     }
     const bool atStart = s.paused && !i.stepping && s.positionMs == 0;
@@ -285,7 +288,7 @@ SessionSnapshot SessionCore::Snapshot() const {
 // The snapshot's loop fields (any thread): the A-B points, jumps and fade
 // level from the sequencer's atomics, the rest as the UI thread left it.
 void SessionCore::ReadLoops(const SessionInfo& i, SessionSnapshot& s) const {
-    const Sequencer& seq = player_.Seq();
+    const sequencer::Sequencer& seq = player_.Seq();
     SessionSnapshot::Loops& l = s.loops;
     l.pointA = seq.RepeatA();
     l.pointB = seq.RepeatB();
@@ -293,11 +296,11 @@ void SessionCore::ReadLoops(const SessionInfo& i, SessionSnapshot& s) const {
     l.endMs = i.loop.Valid() ? i.loop.endMs : -1;
     l.count = i.loopCount;
     l.done = seq.LoopsDone();
-    l.fading = player_.Output().FadeLevel() < kFullVolume;
+    l.fading = player_.Output().FadeLevel() < sequencer::kFullVolume;
     l.totalMs = i.loopedTotalMs;
     l.positionMs = s.positionMs;
     // The passes done of the counted section: a counted A-B one, else the song's loop.
-    const bool finite = i.loopCount > 0 && i.loopCount < kEndlessLoops;
+    const bool finite = i.loopCount > 0 && i.loopCount < sequencer::kEndlessLoops;
     int64_t pass = 0;
     if (seq.RepeatActive())
         pass = finite ? int64_t{l.pointB} - l.pointA : 0;
@@ -308,4 +311,4 @@ void SessionCore::ReadLoops(const SessionInfo& i, SessionSnapshot& s) const {
             std::min<int64_t>(int64_t{l.done} * pass, INT32_MAX - s.positionMs));
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -24,7 +24,7 @@
 #include "player/settings/settings_apply.h"
 #include "player/settings/settings_model.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // What the snapshot reads that the UI thread owns. The core fills what the
 // player and the values give; each part fills its own fields.
@@ -36,14 +36,15 @@ struct SessionInfo {
     int32_t ticksPerQuarter = 480;
     int32_t beatQuarters = 4;
     std::string fileKind, title, fileName;
-    const CodePage* textCodePage = &CodePageNamed(CodePage::kDefaultName);  // the song's texts
+    const platform::CodePage* textCodePage =
+        &platform::CodePageNamed(platform::CodePage::kDefaultName);  // the song's texts
     int listCount = 0, listIndex = 0;
-    RepeatMode repeatMode = RepeatMode::kList;
+    platform::RepeatMode repeatMode = platform::RepeatMode::kList;
     int transpose = 0;
     int soloChannel = -1;
     bool stepping = false;
     int32_t stepTarget = 0;
-    LoopPoints loop;
+    song::LoopPoints loop;
     int loopCount = 0;
     int32_t loopedTotalMs = 0;
 };
@@ -58,7 +59,8 @@ class SessionPart {
     // Any thread: its fields of a snapshot that are read live.
     virtual void ReadLive(SessionSnapshot& s) const {}
     // The values changed (Settings().Edit, after the player took them).
-    virtual void ValuesChanged(const SettingsValues& before, const SettingsValues& now) {}
+    virtual void ValuesChanged(const settings::SettingsValues& before,
+                               const settings::SettingsValues& now) {}
     // The open pipeline loaded the song at `path` (its WRD script is next
     // to it), or dropped the song's display for the next one.
     virtual void SongLoaded(const std::string& path) {}
@@ -75,7 +77,9 @@ class SessionPart {
     SessionPart& operator=(const SessionPart&) = delete;
 };
 
-class SessionCore final : private PlayerObserver, private OutputObserver, private LoadObserver {
+class SessionCore final : private sequencer::PlayerObserver,
+                          private sequencer::OutputObserver,
+                          private song::LoadObserver {
   public:
     explicit SessionCore(SessionEnv env);
     ~SessionCore() override;
@@ -83,11 +87,11 @@ class SessionCore final : private PlayerObserver, private OutputObserver, privat
     SessionCore& operator=(const SessionCore&) = delete;
 
     const SessionEnv& Env() const { return env_; }
-    Player& GetPlayer() { return player_; }
-    const Player& GetPlayer() const { return player_; }
+    sequencer::Player& GetPlayer() { return player_; }
+    const sequencer::Player& GetPlayer() const { return player_; }
     bool SongLoaded() const { return player_.Song().Loaded; }
-    SettingsValues& Values() { return values_; }
-    const SettingsValues& Values() const { return values_; }
+    settings::SettingsValues& Values() { return values_; }
+    const settings::SettingsValues& Values() const { return values_; }
     ShapingCatalog& Catalog() { return catalog_; }
     const ShapingCatalog& Catalog() const { return catalog_; }
     const std::vector<std::string>& PortNames() const { return portNames_; }
@@ -105,12 +109,12 @@ class SessionCore final : private PlayerObserver, private OutputObserver, privat
     files::FileOp& Files() { return *files_; }
     const files::FileOp& Files() const { return *files_; }
     // The one path by which values change (the settings part).
-    void SetEditor(SettingsEditor& editor) { editor_ = &editor; }
-    SettingsEditor& Editor() { return *editor_; }
+    void SetEditor(settings::SettingsEditor& editor) { editor_ = &editor; }
+    settings::SettingsEditor& Editor() { return *editor_; }
 
     // Parts register themselves as they are made.
     void AddPart(SessionPart& part) { parts_.push_back(&part); }
-    void ValuesChanged(const SettingsValues& before, const SettingsValues& now);
+    void ValuesChanged(const settings::SettingsValues& before, const settings::SettingsValues& now);
     void SongLoadedAt(const std::string& path);
     void SongUnloaded();
     void SongCleared();
@@ -145,14 +149,14 @@ class SessionCore final : private PlayerObserver, private OutputObserver, privat
     void Suspend();
 
   private:
-    class GuardedUi final : public UiScheduler {
+    class GuardedUi final : public sequencer::UiScheduler {
       public:
-        GuardedUi(UiScheduler& ui, std::shared_ptr<std::atomic<bool>> alive)
+        GuardedUi(sequencer::UiScheduler& ui, std::shared_ptr<std::atomic<bool>> alive)
             : ui_(ui), alive_(std::move(alive)) {}
         void Post(std::function<void()> action) override;
 
       private:
-        UiScheduler& ui_;
+        sequencer::UiScheduler& ui_;
         std::shared_ptr<std::atomic<bool>> alive_;
     };
 
@@ -172,7 +176,8 @@ class SessionCore final : private PlayerObserver, private OutputObserver, privat
     template <typename F>
     void ForEachObserverLocked(F hook);
     void ReadLoops(const SessionInfo& i, SessionSnapshot& s) const;
-    void ReadDisplayText(const std::string& bytes, const CodePage& song, SessionSnapshot& s) const;
+    void ReadDisplayText(const std::string& bytes, const platform::CodePage& song,
+                         SessionSnapshot& s) const;
     static bool ReadStoredTextEncoding(const SessionEnv& env);
     void ApplyTextEncoding();
     void SaveStoredSettings();
@@ -185,10 +190,10 @@ class SessionCore final : private PlayerObserver, private OutputObserver, privat
     [[maybe_unused]] bool textEncodingRead_ = ReadStoredTextEncoding(env_);
     ShapingCatalog catalog_;
     std::vector<std::string> portNames_;
-    SettingsValues values_;
-    Player player_;
+    settings::SettingsValues values_;
+    sequencer::Player player_;
     files::FileOp* files_ = nullptr;
-    SettingsEditor* editor_ = nullptr;
+    settings::SettingsEditor* editor_ = nullptr;
     std::vector<SessionPart*> parts_;
     std::string lastError_;
 
@@ -209,4 +214,4 @@ class SessionCore final : private PlayerObserver, private OutputObserver, privat
     bool saveFailureTold_ = false;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -15,16 +15,17 @@
 #include "player/sequencer/sound_shaping.h"
 #include "player/settings/settings_model.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // The menus LoadSettings checks the stored captions and port name against.
-SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std::string> ports);
+settings::SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std::string> ports);
 
 // Values as LoadSettings left them (ArrMode already checked against its
 // caption, OutDevice -1 when the stored port is gone). Values no timer or
 // menu can use fall back to their defaults.
-PlaybackSettings PlaybackSettingsFromValues(const SettingsValues& v);
+sequencer::PlaybackSettings PlaybackSettingsFromValues(const settings::SettingsValues& v);
 // ArrMode's arrangement entry and, when EQ is active, the EqItem preset.
-SoundShaping SoundShapingFromValues(const SettingsValues& v, const ShapingCatalog& catalog);
-files::FileSettings FileSettingsFromValues(const SettingsValues& v);
-}  // namespace sonfara
+sequencer::SoundShaping SoundShapingFromValues(const settings::SettingsValues& v,
+                                               const ShapingCatalog& catalog);
+files::FileSettings FileSettingsFromValues(const settings::SettingsValues& v);
+}  // namespace sonfara::session

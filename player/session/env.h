@@ -15,14 +15,15 @@
 #include "player/wrd/external_player.h"
 #include "player/wrd/hex_font.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // The platform pieces and places a session works with. References are the
 // caller's for the session's whole life (the process's clock, timer
 // service, ports, UI queue, code page and message sink).
 struct SessionEnv {
-    SessionEnv(const Clock& c, TimerService& t, MidiOutputSystem& p, UiScheduler& u,
-               const CodePage& cp, files::Notifier& n, std::string work)
+    SessionEnv(const platform::Clock& c, platform::TimerService& t, platform::MidiOutputSystem& p,
+               sequencer::UiScheduler& u, const platform::CodePage& cp, files::Notifier& n,
+               std::string work)
         : clock(c),
           timers(t),
           ports(p),
@@ -31,24 +32,24 @@ struct SessionEnv {
           notifier(n),
           workFolder(std::move(work)) {}
 
-    const Clock& clock;
-    TimerService& timers;
-    MidiOutputSystem& ports;
-    UiScheduler& ui;
-    const CodePage& codePage;
+    const platform::Clock& clock;
+    platform::TimerService& timers;
+    platform::MidiOutputSystem& ports;
+    sequencer::UiScheduler& ui;
+    const platform::CodePage& codePage;
     files::Notifier& notifier;
     // The private work folder (archive members, converted songs).
     std::string workFolder;
     // Settings are loaded from it at construction and saved to it at
     // shut-down; nullptr keeps them in memory only.
-    SettingsStore* settingsStore = nullptr;
+    settings::SettingsStore* settingsStore = nullptr;
     // False: the store is only read (the command line).
     bool saveSettings = true;
     // Arrangement and EQ folders of the menus (empty: none).
     ShapingFolders shapingFolders;
     // Takes the stored ThreadMode at the load and each change of it;
     // nullptr: the process priority is left alone.
-    ProcessPriority* priority = nullptr;
+    platform::ProcessPriority* priority = nullptr;
     // Favourites folder; empty: no favourites are read or written.
     std::string favoriteFolder;
     // The WRD window that shows frames; nullptr: a headless one.
@@ -63,4 +64,4 @@ struct SessionEnv {
     uintmax_t backgroundLoadBytes = UINTMAX_MAX;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

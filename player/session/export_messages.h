@@ -16,7 +16,7 @@ inline constexpr const char* kSongFailed = "曲を読み込めません: ";
 inline constexpr const char* kLoopsNeverEnd = "ループ回数が無限のため書き出せません: ";
 
 // The texts above in English.
-inline const MessageTranslations kExportEnglish{
+inline const platform::MessageTranslations kExportEnglish{
     {kCannotWrite, "Cannot write: "},
     {kFormatUnavailable, "Cannot write in this format: "},
     {kSongFailed, "Cannot load the song: "},

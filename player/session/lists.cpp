@@ -2,7 +2,7 @@
 
 #include "player/session/songs.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 SessionLists::SessionLists(SessionCore& core, SessionSongs& songs) : core_(core), songs_(songs) {
     ReloadFavorites();
@@ -113,4 +113,4 @@ void SessionLists::OpenFavorite(int index) {
     songs_.OpenPaths({favorites_[index].Path});
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -11,7 +11,7 @@
 #include "player/files/file_op.h"
 #include "player/session/core.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 class SessionSongs;
 
@@ -55,4 +55,4 @@ class SessionLists {
     std::set<std::string> toldUnreadable_;  // favourite files already reported
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

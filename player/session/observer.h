@@ -7,7 +7,7 @@
 #include "player/platform/modes.h"
 #include "player/settings/settings_model.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // One consistent read of what the windows show.
 struct SessionSnapshot {
@@ -29,7 +29,7 @@ struct SessionSnapshot {
     std::string fileName;
     int playListCount = 0;
     int playListIndex = 0;  // 1-based, 0 before any
-    RepeatMode repeatMode = RepeatMode::kList;
+    platform::RepeatMode repeatMode = platform::RepeatMode::kList;
     bool loaded = false;
     bool loading = false;     // a large song is being read on a worker thread
     double loadFraction = 0;  // how far, 0..1
@@ -80,7 +80,7 @@ class SessionObserver {
     virtual void OnStoppedAtEnd() {}
     virtual void OnListChanged(SessionList which) {}
     // Settings().Edit changed the values (after they were applied).
-    virtual void OnSettingsChanged(const SettingsValues& values) {}
+    virtual void OnSettingsChanged(const settings::SettingsValues& values) {}
     // The arrangement and EQ files were read again (the menus rebuild).
     virtual void OnCatalogChanged() {}
     // A notice for the desktop companion (code-page bytes).
@@ -99,4 +99,4 @@ class SessionObserver {
     virtual void OnClearKeyboard() {}
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -5,7 +5,7 @@
 #include "player/platform/midi.h"
 #include "player/session/engine_settings.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 namespace {
 // A menu caption by 1-based item, empty for none.
@@ -33,21 +33,22 @@ void SessionOutput::FillInfo(SessionInfo& info) const {
 }
 
 // Captions read in a new encoding: the menus are read again.
-void SessionOutput::ValuesChanged(const SettingsValues& before, const SettingsValues& now) {
+void SessionOutput::ValuesChanged(const settings::SettingsValues& before,
+                                  const settings::SettingsValues& now) {
     if (now.textEncoding != before.textEncoding) ReloadShapingCatalog();
 }
 
-PlaybackStatus SessionOutput::ChangePort(int device) {
-    OutputLayer& out = core_.GetPlayer().Output();
+sequencer::PlaybackStatus SessionOutput::ChangePort(int device) {
+    sequencer::OutputLayer& out = core_.GetPlayer().Output();
     if (out.PortOpen() && out.OutDevice() == device) return {};
-    PlaybackStatus opened = core_.GetPlayer().Seq().ChangeOutputPort(device);
+    sequencer::PlaybackStatus opened = core_.GetPlayer().Seq().ChangeOutputPort(device);
     if (!opened.ok()) core_.SetLastError(opened.Message());
     const std::vector<std::string>& names = core_.PortNames();
-    core_.Editor().Edit([&](SettingsValues& v) {
+    core_.Editor().Edit([&](settings::SettingsValues& v) {
         v.outDevice = device;
         v.midiOutPort = device >= 0 && static_cast<size_t>(device) < names.size()
                             ? names[device]
-                            : std::string(kMidiMapper);
+                            : std::string(settings::kMidiMapper);
     });
     return opened;
 }
@@ -76,7 +77,7 @@ void SessionOutput::ChangeProgram(int channel, int program) {
 // A refresh of the files, not a change of the user's choice: the values
 // follow the captions and the shaping is built again from the new files.
 void SessionOutput::ReloadShapingCatalog() {
-    SettingsValues& v = core_.Values();
+    settings::SettingsValues& v = core_.Values();
     ShapingCatalog& catalog = core_.Catalog();
     const std::string arr = CaptionAt(catalog.ArrangementCaptions(), v.arrangementItem);
     const std::string eq = v.eqActive ? CaptionAt(catalog.EqCaptions(), v.eqItem) : "";
@@ -92,7 +93,7 @@ void SessionOutput::ReloadShapingCatalog() {
 void SessionOutput::SelectArrangement(int item) {
     const auto captions = core_.Catalog().ArrangementCaptions();
     if (item < 0 || static_cast<size_t>(item) > captions.size()) return;
-    core_.Editor().Edit([&](SettingsValues& v) {
+    core_.Editor().Edit([&](settings::SettingsValues& v) {
         v.arrangementItem = item;
         v.arrangementCaption = CaptionAt(captions, item);
     });
@@ -101,7 +102,7 @@ void SessionOutput::SelectArrangement(int item) {
 void SessionOutput::SelectEq(int item) {
     const auto captions = core_.Catalog().EqCaptions();
     if (item < 0 || static_cast<size_t>(item) > captions.size()) return;
-    core_.Editor().Edit([&](SettingsValues& v) {
+    core_.Editor().Edit([&](settings::SettingsValues& v) {
         v.eqItem = item;
         v.eqActive = item != 0;
         v.eqCaption = CaptionAt(captions, item);
@@ -110,12 +111,16 @@ void SessionOutput::SelectEq(int item) {
 
 void SessionOutput::SelectReverb(int item) {
     if (item < 0 || item >= kEffectItems) return;
-    core_.Editor().Edit([item](SettingsValues& v) { v.effectReverb = EffectValueForItem(item); });
+    core_.Editor().Edit([item](settings::SettingsValues& v) {
+        v.effectReverb = settings::EffectValueForItem(item);
+    });
 }
 
 void SessionOutput::SelectChorus(int item) {
     if (item < 0 || item >= kEffectItems) return;
-    core_.Editor().Edit([item](SettingsValues& v) { v.effectChorus = EffectValueForItem(item); });
+    core_.Editor().Edit([item](settings::SettingsValues& v) {
+        v.effectChorus = settings::EffectValueForItem(item);
+    });
 }
 
 const ShapingCatalog& SessionOutput::Catalog() const {
@@ -126,12 +131,12 @@ const std::vector<std::string>& SessionOutput::PortNames() const {
     return core_.PortNames();
 }
 
-const ChannelState& SessionOutput::Channel(int channel) const {
+const sequencer::ChannelState& SessionOutput::Channel(int channel) const {
     return core_.GetPlayer().Output().Channel(std::clamp(channel, 1, midi::kChannelCount));
 }
 
-OutputLayer& SessionOutput::Layer() {
+sequencer::OutputLayer& SessionOutput::Layer() {
     return core_.GetPlayer().Output();
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

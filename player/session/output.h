@@ -9,7 +9,7 @@
 #include "player/sequencer/output_layer.h"
 #include "player/session/core.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // The output port, the channels, programs, arrangement, EQ and effects.
 class SessionOutput final : private SessionPart {
@@ -17,7 +17,7 @@ class SessionOutput final : private SessionPart {
     explicit SessionOutput(SessionCore& core);
     // -1 the mapper, else a port of the menu. The choice is kept even when
     // the port does not open (the status says why).
-    PlaybackStatus ChangePort(int device);
+    sequencer::PlaybackStatus ChangePort(int device);
     void SetChannelEnabled(int channel, bool enabled);  // 1..16
     // The other-button switch: solo the channel, or end its solo.
     void ToggleSolo(int channel);
@@ -33,17 +33,18 @@ class SessionOutput final : private SessionPart {
     const std::vector<std::string>& PortNames() const;
 
     // Any thread: what the output layer shows of channel 1..16.
-    const ChannelState& Channel(int channel) const;
+    const sequencer::ChannelState& Channel(int channel) const;
     // The output layer itself, for the display, which reads it from any
     // thread and takes the flags it owns (see display::DisplaySource).
-    OutputLayer& Layer();
+    sequencer::OutputLayer& Layer();
 
   private:
     void FillInfo(SessionInfo& info) const override;
-    void ValuesChanged(const SettingsValues& before, const SettingsValues& now) override;
+    void ValuesChanged(const settings::SettingsValues& before,
+                       const settings::SettingsValues& now) override;
 
     SessionCore& core_;
     int solo_ = -1;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -1,6 +1,6 @@
 #include "player/session/presentation.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 namespace {
 wrd::WrdWindow& WindowOf(const SessionEnv& env, wrd::WrdWindow& headless) {
@@ -28,7 +28,7 @@ void SessionPresentation::ReadLive(SessionSnapshot& s) const {
 }
 
 void SessionPresentation::SongLoaded(const std::string& path) {
-    const SettingsValues& v = core_.Values();
+    const settings::SettingsValues& v = core_.Values();
     link_.SongLoaded(path, wrd::WrdSettings{v.showWrd, v.mimpiWrdEmulation}, v.sherryWrdEmulation);
 }
 
@@ -60,4 +60,4 @@ const wrd::Surface& SessionPresentation::WrdFrame() {
     return link_.Runtime().ComposeFrame();
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

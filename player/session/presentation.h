@@ -9,7 +9,7 @@
 #include "player/wrd/hex_font.h"
 #include "player/wrd/sequencer_link.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // The WRD presentation: the built-in interpreter and the plug-in.
 class SessionPresentation final : private SessionPart {
@@ -42,4 +42,4 @@ class SessionPresentation final : private SessionPart {
     wrd::WrdSequencerLink link_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

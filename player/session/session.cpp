@@ -1,6 +1,6 @@
 #include "player/session/session.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 PlaybackSession::PlaybackSession(SessionEnv env) : core_(std::move(env)) {
     core_.RefreshInfo();
@@ -11,4 +11,4 @@ PlaybackSession::~PlaybackSession() {
     core_.Shutdown();
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -27,7 +27,7 @@
 #include "player/session/songs.h"
 #include "player/session/transport.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 class PlaybackSession final {
   public:
@@ -73,4 +73,4 @@ class PlaybackSession final {
     SessionPresentation presentation_{core_};
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -7,17 +7,17 @@
 #include "player/settings/settings_apply.h"
 #include "player/settings/settings_model.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // The settings values: read them, and change them in one place.
-class SessionSettings final : public SettingsEditor {
+class SessionSettings final : public settings::SettingsEditor {
   public:
     explicit SessionSettings(SessionCore& core);
-    const SettingsValues& Values() const override;
+    const settings::SettingsValues& Values() const override;
     // Changes the values and applies what changed to the player, the sound
     // shaping, the file pipeline and the process priority; observers hear
     // OnSettingsChanged.
-    void Edit(const std::function<void(SettingsValues&)>& change) override;
+    void Edit(const std::function<void(settings::SettingsValues&)>& change) override;
 
   private:
     void ApplySynthBuffer(int frames);
@@ -25,4 +25,4 @@ class SessionSettings final : public SettingsEditor {
     SessionCore& core_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -5,7 +5,7 @@
 
 #include "player/session/engine_settings.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // The open pipeline's steps over the player, with the session told of each
 // song that starts or fails and of the menus that change. UI thread.
@@ -20,22 +20,22 @@ class SessionSongs::Target final : public files::PlaybackTarget {
         core_.SetLastError({});
     }
     void StopTimer() override { player_.Seq().KillTimer(); }
-    PlaybackStatus OpenOrResetOutput() override {
-        OutputLayer& out = player_.Output();
+    sequencer::PlaybackStatus OpenOrResetOutput() override {
+        sequencer::OutputLayer& out = player_.Output();
         songs_.portFailed_ = false;
         if (out.PortOpen()) {
             out.ResetOutput();
             return {};
         }
-        PlaybackStatus opened = player_.OpenConfiguredPort();
+        sequencer::PlaybackStatus opened = player_.OpenConfiguredPort();
         songs_.portFailed_ = !opened.ok();
         if (songs_.portFailed_) core_.SetLastError(opened.Message());
         return opened;
     }
     void EnableAllChannels() override { player_.Output().EnableAllChannels(); }
-    LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
-                        const std::string& fileName) override {
-        LoadStatus r = player_.LoadSong(path, kindLabel, fileName);
+    song::LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
+                              const std::string& fileName) override {
+        song::LoadStatus r = player_.LoadSong(path, kindLabel, fileName);
         if (!r.ok()) core_.SetLastError(song::msg::LoadErrorCaption(r.Message()));
         return r;
     }
@@ -44,7 +44,7 @@ class SessionSongs::Target final : public files::PlaybackTarget {
         std::error_code ec;
         const uintmax_t size = std::filesystem::file_size(path, ec);
         if (ec || size < core_.Env().backgroundLoadBytes) return false;
-        const auto finish = [this](const LoadStatus& r) {
+        const auto finish = [this](const song::LoadStatus& r) {
             SessionCore::StateChange change(core_);
             if (!r.ok()) core_.SetLastError(song::msg::LoadErrorCaption(r.Message()));
             const bool ok = songs_.fileOp_.FinishPendingEntry(r);
@@ -72,7 +72,8 @@ class SessionSongs::Target final : public files::PlaybackTarget {
     void SongStarted(const files::SongSource&) override {
         // The song's own display text, not what the last song left there.
         player_.Output().DisplayText.Set(player_.Song().FileKindLabel);
-        songs_.lyrics_ = std::make_shared<const Lyrics>(Lyrics::FromSong(player_.Song()));
+        songs_.lyrics_ =
+            std::make_shared<const song::Lyrics>(song::Lyrics::FromSong(player_.Song()));
         songs_.lastOpenOk_ = true;
         core_.RefreshInfo();
     }
@@ -86,7 +87,7 @@ class SessionSongs::Target final : public files::PlaybackTarget {
 
   private:
     SessionCore& core_;
-    Player& player_;
+    sequencer::Player& player_;
     SessionSongs& songs_;
 };
 
@@ -97,15 +98,15 @@ files::FileContext FileContextOf(const SessionEnv& env) {
 
 // Makes the file pipeline's play list the one the sequencer steps through,
 // so the end of a song, next and previous open songs as the open command does.
-class ListOpener final : public SongOpener {
+class ListOpener final : public sequencer::SongOpener {
   public:
     explicit ListOpener(files::FileOp& op) : op_(op), view_(op.List()) {}
 
-    sonfara::PlayOrder& Entries() override { return view_; }
+    sonfara::sequencer::PlayOrder& Entries() override { return view_; }
     bool OpenEntry(int index) override { return op_.PlayIndex(index); }
 
   private:
-    class View final : public sonfara::PlayOrder {
+    class View final : public sonfara::sequencer::PlayOrder {
       public:
         explicit View(files::PlayList& list) : list_(list) {}
         int Count() const override { return list_.Count(); }
@@ -141,11 +142,12 @@ void SessionSongs::FillInfo(SessionInfo& info) const {
 }
 
 // The file switches follow the values; a new encoding reads the lyrics again.
-void SessionSongs::ValuesChanged(const SettingsValues& before, const SettingsValues& now) {
+void SessionSongs::ValuesChanged(const settings::SettingsValues& before,
+                                 const settings::SettingsValues& now) {
     fileOp_.Settings() = FileSettingsFromValues(now);
-    const SongTable& song = core_.GetPlayer().Song();
+    const song::SongTable& song = core_.GetPlayer().Song();
     if (now.textEncoding != before.textEncoding && song.Loaded)
-        lyrics_ = std::make_shared<const Lyrics>(Lyrics::FromSong(song));
+        lyrics_ = std::make_shared<const song::Lyrics>(song::Lyrics::FromSong(song));
 }
 
 // The opener goes before the pipeline it hands out.
@@ -153,11 +155,11 @@ void SessionSongs::ShutDown() {
     core_.GetPlayer().SetSongOpener(nullptr);
 }
 
-const SongTable& SessionSongs::Song() const {
+const song::SongTable& SessionSongs::Song() const {
     return core_.GetPlayer().Song();
 }
 
-const SongCursors& SessionSongs::Cursors() const {
+const sequencer::SongCursors& SessionSongs::Cursors() const {
     return core_.GetPlayer().Cursors();
 }
 
@@ -212,7 +214,7 @@ void SessionSongs::Previous() {
 void SessionSongs::ClearSong() {
     SessionCore::StateChange change(core_);
     core_.SongCleared();
-    Player& player = core_.GetPlayer();
+    sequencer::Player& player = core_.GetPlayer();
     player.Seq().ForgetSong();
     player.Song().Clear();
     player.Output().DisplayText.Set("");
@@ -223,4 +225,4 @@ void SessionSongs::ClearSong() {
     core_.RefreshInfo();
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -13,7 +13,7 @@
 #include "player/session/core.h"
 #include "player/song/lyrics.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // kByFileOpenMode follows the list-mode setting; kListOnly replaces the play
 // list and plays nothing (the command line).
@@ -42,11 +42,11 @@ class SessionSongs final : private SessionPart {
     const files::SongSource& CurrentSource() const { return fileOp_.Current(); }
     // The loaded song's tables and where playback stands in them (the event
     // list reads both).
-    const SongTable& Song() const;
-    const SongCursors& Cursors() const;
+    const song::SongTable& Song() const;
+    const sequencer::SongCursors& Cursors() const;
     // The loaded song's lyrics (made when it starts; empty ones when it has
     // none); null with no song.
-    std::shared_ptr<const Lyrics> SongLyrics() const { return lyrics_; }
+    std::shared_ptr<const song::Lyrics> SongLyrics() const { return lyrics_; }
     // The last failure text of an open (port, load, timer) or port change.
     const std::string& LastError() const { return core_.LastError(); }
     // The last open stopped because the output port did not open.
@@ -58,18 +58,19 @@ class SessionSongs final : private SessionPart {
   private:
     class Target;
     void FillInfo(SessionInfo& info) const override;
-    void ValuesChanged(const SettingsValues& before, const SettingsValues& now) override;
+    void ValuesChanged(const settings::SettingsValues& before,
+                       const settings::SettingsValues& now) override;
     void ShutDown() override;
     void AfterOpen(int attemptsBefore);
 
     SessionCore& core_;
     std::unique_ptr<Target> target_;
     files::FileOp fileOp_;
-    std::unique_ptr<SongOpener> opener_;
-    std::shared_ptr<const Lyrics> lyrics_;
+    std::unique_ptr<sequencer::SongOpener> opener_;
+    std::shared_ptr<const song::Lyrics> lyrics_;
     int openAttempts_ = 0;
     bool lastOpenOk_ = false;
     bool portFailed_ = false;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -12,24 +12,24 @@
 #include "player/song/messages.h"
 #include "player/wrd/messages.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 void RegisterEngineTranslations() {
-    for (const MessageTranslations* table :
-         {&files::msg::kEnglish, &song::msg::kEnglish, &EventListTranslations(),
+    for (const platform::MessageTranslations* table :
+         {&files::msg::kEnglish, &song::msg::kEnglish, &song::EventListTranslations(),
           &sequencer::msg::kEnglish, &settings::msg::kEnglish, &wrd::msg::kEnglish,
           &session::msg::kEnglish, &session::msg::kExportEnglish, &platform::msg::kEnglish,
           &library::msg::kEnglish})
-        RegisterTranslations(*table);
+        platform::RegisterTranslations(*table);
 }
 
-Language StartUiLanguage(const std::string& settingsPath) {
-    const auto store = IniSettingsStore::Open(settingsPath, false);
-    const Language language =
-        ChooseLanguage(StoredLanguageSetting(*store), MessageLocaleFromEnvironment());
-    SetUiLanguage(language);
+platform::Language StartUiLanguage(const std::string& settingsPath) {
+    const auto store = settings::IniSettingsStore::Open(settingsPath, false);
+    const platform::Language language = platform::ChooseLanguage(
+        settings::StoredLanguageSetting(*store), platform::MessageLocaleFromEnvironment());
+    platform::SetUiLanguage(language);
     RegisterEngineTranslations();
     return language;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

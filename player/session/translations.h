@@ -5,7 +5,7 @@
 
 #include "player/platform/language.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // Registers the tables of the file, song, playback, settings, WRD, session
 // and platform layers (language.h). The program and the command line call
@@ -15,6 +15,6 @@ void RegisterEngineTranslations();
 // The language of this run: the setting "言語 / Language" stored at
 // `settingsPath` (only read), else the locale the environment names for
 // messages. Sets it process-wide and registers the tables; returns it.
-Language StartUiLanguage(const std::string& settingsPath);
+platform::Language StartUiLanguage(const std::string& settingsPath);
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace sonfara {
+namespace sonfara::session {
 
 namespace {
 constexpr int32_t kStepMs = 1000;
@@ -70,19 +70,19 @@ void SessionTransport::SetTranspose(int semitones) {
     core_.RefreshInfo();
 }
 
-void SessionTransport::SetRepeatMode(RepeatMode mode) {
-    core_.Editor().Edit([mode](SettingsValues& v) { v.repeatMode = mode; });
+void SessionTransport::SetRepeatMode(platform::RepeatMode mode) {
+    core_.Editor().Edit([mode](settings::SettingsValues& v) { v.repeatMode = mode; });
 }
 
 bool SessionTransport::SectionFits(int32_t a, int32_t b) const {
-    return core_.SongLoaded() && a >= 0 && b - a >= kMinLoopMs &&
+    return core_.SongLoaded() && a >= 0 && b - a >= song::kMinLoopMs &&
            b <= core_.GetPlayer().Song().TotalMs;
 }
 
 bool SessionTransport::SetPointA() {
     SessionCore::StateChange change(core_);
     if (!core_.SongLoaded()) return false;
-    Sequencer& seq = core_.GetPlayer().Seq();
+    sequencer::Sequencer& seq = core_.GetPlayer().Seq();
     const int32_t a = core_.Snapshot().positionMs;
     const int32_t b = seq.RepeatB() >= 0 && SectionFits(a, seq.RepeatB()) ? seq.RepeatB() : -1;
     seq.SetRepeatPoints(a, b);
@@ -92,7 +92,7 @@ bool SessionTransport::SetPointA() {
 
 bool SessionTransport::SetPointB() {
     SessionCore::StateChange change(core_);
-    Sequencer& seq = core_.GetPlayer().Seq();
+    sequencer::Sequencer& seq = core_.GetPlayer().Seq();
     const int32_t a = std::max(0, seq.RepeatA());
     const int32_t b = core_.Snapshot().positionMs;
     if (!SectionFits(a, b)) return false;
@@ -119,14 +119,14 @@ bool SessionTransport::SetLoopSection(int32_t startMs, int32_t endMs) {
     SessionCore::StateChange change(core_);
     if (!SectionFits(startMs, endMs)) return false;
     const bool toSongEnd = endMs == core_.GetPlayer().Song().TotalMs;
-    core_.GetPlayer().Seq().SetLoopSection(LoopPoints{startMs, endMs, toSongEnd});
+    core_.GetPlayer().Seq().SetLoopSection(song::LoopPoints{startMs, endMs, toSongEnd});
     core_.RefreshInfo();
     return true;
 }
 
 void SessionTransport::BeginStep(bool forward) {
     SessionCore::StateChange change(core_);
-    Sequencer& seq = core_.GetPlayer().Seq();
+    sequencer::Sequencer& seq = core_.GetPlayer().Seq();
     seq.HoldForStep();
     seekStep_ = forward ? -kStepMs : kStepMs;
     seekOffset_ = 0;
@@ -141,7 +141,7 @@ void SessionTransport::Step() {
     // base follows the moved time base, so the k-th step moves k seconds
     // plus the real time since the previous one.
     seekOffset_ += seekStep_;
-    Sequencer& seq = core_.GetPlayer().Seq();
+    sequencer::Sequencer& seq = core_.GetPlayer().Seq();
     seekTarget_ = std::clamp(seq.StepBaseMs() - seekOffset_, 0, core_.GetPlayer().Song().TotalMs);
     seq.MoveHeld(seekTarget_);
     core_.RefreshInfo();
@@ -170,8 +170,8 @@ void SessionTransport::SongCleared() {
     stepping_ = false;
 }
 
-const TimeHistogram& SessionTransport::Lateness() const {
+const platform::TimeHistogram& SessionTransport::Lateness() const {
     return core_.GetPlayer().Seq().Lateness();
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -9,7 +9,7 @@
 #include "player/sequencer/player.h"
 #include "player/session/core.h"
 
-namespace sonfara {
+namespace sonfara::session {
 
 // Play, pause, stop, seek, held stepping, speed, key and repeat.
 class SessionTransport final : private SessionPart {
@@ -32,7 +32,7 @@ class SessionTransport final : private SessionPart {
     void BeginStep(bool forward);
     void Step();
     void EndStep();
-    void SetRepeatMode(RepeatMode mode);
+    void SetRepeatMode(platform::RepeatMode mode);
     // A-B repeat: the points at the current position (the snapshot's). B
     // with no A starts the section at 0; a B less than kMinLoopMs after A is
     // refused (false); a new A drops a B that would come too soon after it.
@@ -49,7 +49,7 @@ class SessionTransport final : private SessionPart {
     bool SetLoopSection(int32_t startMs, int32_t endMs);
     // How late the timer thread sent what came due, since the start (the
     // benchmarks read it at the exit).
-    const TimeHistogram& Lateness() const;
+    const platform::TimeHistogram& Lateness() const;
 
   private:
     void FillInfo(SessionInfo& info) const override;
@@ -62,4 +62,4 @@ class SessionTransport final : private SessionPart {
     int32_t seekStep_ = 0, seekOffset_ = 0, seekTarget_ = 0;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::session

@@ -1,6 +1,6 @@
 #include "player/settings/ini_file.h"
 
-namespace sonfara {
+namespace sonfara::settings {
 namespace {
 
 char Lower(char c) {
@@ -235,4 +235,4 @@ SettingsStatus IniDocument::Parse(std::string_view bytes, IniDocument& out) {
     return {SettingsError::kDamagedLines, firstBad};
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

@@ -12,7 +12,7 @@
 
 #include "player/settings/messages.h"
 
-namespace sonfara {
+namespace sonfara::settings {
 
 struct IniSection {
     std::string name;
@@ -48,4 +48,4 @@ class IniDocument {
 
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

@@ -6,14 +6,14 @@
 #include "player/platform/language.h"
 #include "player/platform/result.h"
 
-namespace sonfara {
+namespace sonfara::settings {
 
-namespace settings::msg {
+namespace msg {
 inline constexpr const char* kSaveFailed = "設定を保存できませんでした: ";
-inline const MessageTranslations kEnglish{
+inline const platform::MessageTranslations kEnglish{
     {kSaveFailed, "Could not save the settings: "},
 };
-}  // namespace settings::msg
+}  // namespace msg
 
 // Why the settings could not be written (the previous copy is still
 // intact), or why a settings file read was damaged.
@@ -40,6 +40,6 @@ inline std::string MessageFor(SettingsError code, const std::string& detail) {
     }
 }
 
-using SettingsStatus = Status<SettingsError>;
+using SettingsStatus = platform::Status<SettingsError>;
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

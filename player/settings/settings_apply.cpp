@@ -1,12 +1,12 @@
 #include "player/settings/settings_apply.h"
 
-namespace sonfara {
+namespace sonfara::settings {
 
-void ApplyDialogSettings(SettingsEditor& editor, ShellIntegration& shell,
+void ApplyDialogSettings(SettingsEditor& editor, platform::ShellIntegration& shell,
                          const SettingsValues& edited,
-                         const std::array<bool, kAssociableCount>& selected) {
-    std::array<std::string, kAssociableCount> executable = editor.Values().launchPrograms;
-    ApplyAssociations(shell, selected, executable);
+                         const std::array<bool, platform::kAssociableCount>& selected) {
+    std::array<std::string, platform::kAssociableCount> executable = editor.Values().launchPrograms;
+    platform::ApplyAssociations(shell, selected, executable);
     editor.Edit([&](SettingsValues& v) {
         v.osReturn = edited.osReturn;
         v.threadMode = edited.threadMode;
@@ -33,4 +33,4 @@ bool ParseTimerText(const std::string& text, SettingRange range, int32_t& out) {
     return true;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

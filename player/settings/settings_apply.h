@@ -10,7 +10,7 @@
 #include "player/platform/file_types.h"
 #include "player/settings/settings_model.h"
 
-namespace sonfara {
+namespace sonfara::settings {
 
 // The settings in effect and the one way to change them. The playback
 // session implements it; whoever follows a setting (the tray, the timers,
@@ -28,12 +28,12 @@ class SettingsEditor {
 // Executable, and given back when it is deselected), then the dialog's
 // fields of `edited` (OSRetrun, ThreadMode, TaskType, the three timers, the
 // options and the emulation) and the Executable texts go in one edit.
-void ApplyDialogSettings(SettingsEditor& editor, ShellIntegration& shell,
+void ApplyDialogSettings(SettingsEditor& editor, platform::ShellIntegration& shell,
                          const SettingsValues& edited,
-                         const std::array<bool, kAssociableCount>& selected);
+                         const std::array<bool, platform::kAssociableCount>& selected);
 
 // The value of a timer text: whole decimal text (blanks around allowed)
 // within the key's range; false otherwise.
 bool ParseTimerText(const std::string& text, SettingRange range, int32_t& out);
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

@@ -8,16 +8,16 @@
 
 #include "player/platform/priority.h"
 
-namespace sonfara {
+namespace sonfara::settings {
 namespace {
 
 using NumField = int32_t SettingsValues::*;
 using BoolField = bool SettingsValues::*;
 using TextField = std::string SettingsValues::*;
 using ListField = std::array<std::string, 10> SettingsValues::*;
-using RepeatField = RepeatMode SettingsValues::*;
-using EmuBoolField = bool ModuleEmulation::*;
-using EmuTextField = std::string ModuleEmulation::*;
+using RepeatField = platform::RepeatMode SettingsValues::*;
+using EmuBoolField = bool platform::ModuleEmulation::*;
+using EmuTextField = std::string platform::ModuleEmulation::*;
 
 struct ListItem {
     ListField list;
@@ -72,11 +72,11 @@ const std::vector<KeyDef>& KeyDefs() {
             {"SWRDEmulation", &SettingsValues::sherryWrdEmulation},
             {"MWRDEmulation", &SettingsValues::mimpiWrdEmulation},
             {"OSRetrun", &SettingsValues::osReturn},
-            {"MIDIEmulate", &ModuleEmulation::enabled},
-            {"MIDIEmuGSCFG", &ModuleEmulation::gsConfig},
-            {"MIDIEmuXGCFG", &ModuleEmulation::xgConfig},
-            {"SMFKBank", &ModuleEmulation::smfkBank},
-            {"SMFKRythm", &ModuleEmulation::smfkRhythm},
+            {"MIDIEmulate", &platform::ModuleEmulation::enabled},
+            {"MIDIEmuGSCFG", &platform::ModuleEmulation::gsConfig},
+            {"MIDIEmuXGCFG", &platform::ModuleEmulation::xgConfig},
+            {"SMFKBank", &platform::ModuleEmulation::smfkBank},
+            {"SMFKRythm", &platform::ModuleEmulation::smfkRhythm},
             // An endless loop plays at least once; beyond 99 a song never ends.
             {"RcpLoopCount", &SettingsValues::rcpLoopCount, SettingRange{1, 99}},
             {"LyricsShown", &SettingsValues::lyricsShown},
@@ -146,8 +146,8 @@ bool StoreText(SettingsValues& v, const Field& f, const std::string& text) {
     if (auto p = std::get_if<NumField>(&f)) return ParseNumberText(text, v.**p);
     if (auto p = std::get_if<RepeatField>(&f)) {
         int32_t n = 0;
-        if (!ParseNumberText(text, n) || n < 0 || n >= kRepeatModeCount) return false;
-        v.** p = static_cast<RepeatMode>(n);
+        if (!ParseNumberText(text, n) || n < 0 || n >= platform::kRepeatModeCount) return false;
+        v.** p = static_cast<platform::RepeatMode>(n);
         return true;
     }
     if (auto p = std::get_if<BoolField>(&f)) return ParseBoolText(text, v.**p);
@@ -315,7 +315,7 @@ int32_t EffectValueForItem(int item) {
 }
 
 SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus,
-                                ProcessPriority* priority) {
+                                platform::ProcessPriority* priority) {
     SettingsLoadResult r;
     SettingsValues& v = r.values;
     SettingsChoices& c = r.choices;
@@ -349,7 +349,7 @@ SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus
         } else if (key.name == "ArrMode" && v.arrangementItem == 0) {
             c.arrangement = 0;
         } else if (key.name == "ThreadMode" && priority) {
-            ApplyThreadMode(*priority, v.threadMode);
+            platform::ApplyThreadMode(*priority, v.threadMode);
         }
     }
     // ArrMode alone (no caption read) is handled above; a nonzero ArrMode
@@ -416,7 +416,7 @@ SettingsStatus SaveSettings(const SettingsValues& v, const SettingsMenus& menus,
 }
 
 StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsMenus& menus,
-                                    ProcessPriority* priority) {
+                                    platform::ProcessPriority* priority) {
     StartupSettings s;
     s.store = ini_path.empty() ? OpenPlatformSettingsStore(&s.report)
                                : IniSettingsStore::Open(ini_path, true, &s.report);
@@ -424,4 +424,4 @@ StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsM
     return s;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

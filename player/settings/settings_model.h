@@ -13,9 +13,10 @@
 #include "player/platform/modes.h"
 #include "player/settings/settings_store.h"
 
-namespace sonfara {
-
+namespace sonfara::platform {
 class ProcessPriority;
+}
+namespace sonfara::settings {
 
 inline constexpr const char* kMidiMapper = "MIDI Mapper";
 inline constexpr const char* kNoExecutable = "None";
@@ -44,7 +45,7 @@ struct SettingsValues {
     bool sherryWrdEmulation = true;
     bool mimpiWrdEmulation = true;
     int32_t osReturn = 10;
-    ModuleEmulation moduleEmulation;
+    platform::ModuleEmulation moduleEmulation;
     int32_t rcpLoopCount = 2;     // plays of an endless loop in a Recomposer song
     int32_t loopCount = 0;        // ループ回数: extra plays of a loop, 10 endless
     int32_t loopFadeSeconds = 0;  // seconds of fade-out after the last loop
@@ -54,7 +55,7 @@ struct SettingsValues {
     int32_t textEncoding = 0;
     int32_t fileSort = 0;
     std::string midiOutPort = kMidiMapper;
-    sonfara::RepeatMode repeatMode = sonfara::RepeatMode::kList;
+    sonfara::platform::RepeatMode repeatMode = sonfara::platform::RepeatMode::kList;
     int32_t openMode = 0;
     bool mainWindowFull = true;
     std::string lastFolder = "0";
@@ -166,7 +167,7 @@ struct SettingsLoadResult {
 // Reads every key in load order. `priority` (may be null) receives the
 // ThreadMode at once; a refused change is ignored.
 SettingsLoadResult LoadSettings(SettingsStore& store, const SettingsMenus& menus,
-                                ProcessPriority* priority);
+                                platform::ProcessPriority* priority);
 
 // Writes every key in save order and commits the store. ArrModeCap, the
 // port name and EqMode come from the menus by ArrMode, OutDevice and
@@ -185,7 +186,7 @@ struct StartupSettings {
 };
 // `ini_path` empty: the platform's store.
 StartupSettings OpenAndLoadSettings(const std::string& ini_path, const SettingsMenus& menus,
-                                    ProcessPriority* priority);
+                                    platform::ProcessPriority* priority);
 
 // The setting 言語 / Language as the store holds it; 0 (follow the locale)
 // when it is missing or out of range. Read at start-up, before the rest.
@@ -203,4 +204,4 @@ int32_t EffectValueForItem(int item);
 inline constexpr std::array<int32_t, 5> kOsReturnValues{1, 5, 10, 20, 40};
 inline constexpr std::array<int32_t, 4> kSynthBufferChoices{256, 512, 1024, 2048};
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

@@ -10,7 +10,7 @@
 #include <windows.h>
 #endif
 
-namespace sonfara {
+namespace sonfara::settings {
 
 std::optional<std::string> MemorySettingsStore::Get(std::string_view key) {
     reads.emplace_back(key);
@@ -25,8 +25,8 @@ void MemorySettingsStore::Set(std::string_view key, std::string_view value) {
 }
 
 std::string IniSettingsStore::DefaultPath() {
-    return JoinPath(JoinPath(UserConfigFolder(), kSettingsApp),
-                    std::string(kSettingsSection) + ".ini");
+    return platform::JoinPath(platform::JoinPath(platform::UserConfigFolder(), kSettingsApp),
+                              std::string(kSettingsSection) + ".ini");
 }
 
 namespace {
@@ -58,27 +58,27 @@ std::unique_ptr<IniSettingsStore> IniSettingsStore::Open(const std::string& path
     SettingsOpenReport local;
     SettingsOpenReport& r = report ? *report : local;
     r = SettingsOpenReport{};
-    if (owner) RemoveStaleTemporaries(path);
+    if (owner) platform::RemoveStaleTemporaries(path);
 
     std::string bytes;
-    const ReadStatus rs = ReadWholeFile(path, bytes, kMaxSettingsFileBytes);
-    if (rs == ReadStatus::kMissing) return store;
+    const platform::ReadStatus rs = platform::ReadWholeFile(path, bytes, kMaxSettingsFileBytes);
+    if (rs == platform::ReadStatus::kMissing) return store;
     const SettingsStatus parsed =
-        rs == ReadStatus::kOk ? IniDocument::Parse(bytes, store->doc_) : SettingsStatus{};
-    if (rs == ReadStatus::kOk && parsed.ok()) {
+        rs == platform::ReadStatus::kOk ? IniDocument::Parse(bytes, store->doc_) : SettingsStatus{};
+    if (rs == platform::ReadStatus::kOk && parsed.ok()) {
         r.status = SettingsOpenReport::Status::kLoaded;
         return store;
     }
     // The good lines of a damaged file stay in effect; only an unread file
     // gives the defaults.
-    r.message = rs == ReadStatus::kOk         ? parsed.Message()
-                : rs == ReadStatus::kTooLarge ? "settings file too large"
-                : rs == ReadStatus::kNotAFile ? "not a regular file"
-                                              : "settings file cannot be read";
-    if (rs != ReadStatus::kOk) store->doc_ = IniDocument{};
+    r.message = rs == platform::ReadStatus::kOk         ? parsed.Message()
+                : rs == platform::ReadStatus::kTooLarge ? "settings file too large"
+                : rs == platform::ReadStatus::kNotAFile ? "not a regular file"
+                                                        : "settings file cannot be read";
+    if (rs != platform::ReadStatus::kOk) store->doc_ = IniDocument{};
     // Something that is no file is not ours to move.
-    if (owner && rs != ReadStatus::kNotAFile) {
-        const std::string file = ResolveLinks(path);
+    if (owner && rs != platform::ReadStatus::kNotAFile) {
+        const std::string file = platform::ResolveLinks(path);
         const std::string aside = AsidePath(file);
         std::error_code ec;
         std::filesystem::rename(file, aside, ec);
@@ -104,7 +104,7 @@ void IniSettingsStore::Set(std::string_view key, std::string_view value) {
 
 SettingsStatus IniSettingsStore::Commit() {
     if (write_blocked_) return {SettingsError::kDamagedKept, path_};
-    const PlatformStatus written = WriteFileReplacing(path_, doc_.Serialize());
+    const platform::PlatformStatus written = platform::WriteFileReplacing(path_, doc_.Serialize());
     if (written.ok()) return {};
     return {SettingsError::kCannotWrite, written.Message()};
 }
@@ -164,4 +164,4 @@ std::unique_ptr<SettingsStore> OpenPlatformSettingsStore(SettingsOpenReport* rep
 #endif
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

@@ -13,7 +13,7 @@
 #include "player/settings/ini_file.h"
 #include "player/settings/messages.h"
 
-namespace sonfara {
+namespace sonfara::settings {
 
 inline constexpr const char* kSettingsApp = "Tenmoor";
 inline constexpr const char* kSettingsSection = "Sonfara";
@@ -104,4 +104,4 @@ class RegistrySettingsStore : public SettingsStore {
 // The store the player uses on this platform.
 std::unique_ptr<SettingsStore> OpenPlatformSettingsStore(SettingsOpenReport* report = nullptr);
 
-}  // namespace sonfara
+}  // namespace sonfara::settings

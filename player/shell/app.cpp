@@ -66,14 +66,15 @@ bool SonfaraApp::Start(const QStringList& paths) {
     OpenPaths(paths);
     docking_->TestDocked();
     if (platform_.registerFileTypes)
-        PlatformShell().RegisterFileType(QCoreApplication::applicationFilePath().toStdString());
+        platform::PlatformShell().RegisterFileType(
+            QCoreApplication::applicationFilePath().toStdString());
     taskType_ = session_->Settings().Values().taskType;
     textEncoding_ = session_->Settings().Values().textEncoding;
     AddTray();
     display_->StartDrawingThread();
     timers_.Start(session_->Settings().Values().displayOn);
     if (platform_.mpris) mpris_->Register();  // without a session bus the player runs without it
-    SendNotice(StartupNoticeText(SystemCodePage()));
+    SendNotice(platform::StartupNoticeText(platform::SystemCodePage()));
     return true;
 }
 
@@ -98,17 +99,18 @@ void SonfaraApp::MakeSession() {
         notifier_.Error(files::msg::kWorkFolderUnsafe + work_.Error());
         return;
     }
-    SettingsOpenReport report;
-    const std::string settingsPath = IniSettingsStore::DefaultPath();
-    store_ = IniSettingsStore::Open(settingsPath, true, &report);
+    settings::SettingsOpenReport report;
+    const std::string settingsPath = settings::IniSettingsStore::DefaultPath();
+    store_ = settings::IniSettingsStore::Open(settingsPath, true, &report);
     if (const std::string notice = session::msg::SettingsOpenNotice(report, settingsPath);
         !notice.empty())
         notifier_.Error(notice);
-    SessionEnv env{platform_.clock,  platform_.timers, platform_.ports, ui_,
-                   SystemCodePage(), notifier_,        work_.Path()};
+    session::SessionEnv env{
+        platform_.clock, platform_.timers, platform_.ports, ui_, platform::SystemCodePage(),
+        notifier_,       work_.Path()};
     env.settingsStore = store_.get();
     env.priority = &priority_;
-    env.shapingFolders = DefaultShapingFolders(ProgramFolder());
+    env.shapingFolders = DefaultShapingFolders(platform::ProgramFolder());
     env.favoriteFolder = files::DefaultFavoriteFolder();
     // A song this large takes longer than a glance to read: the windows go on.
     env.backgroundLoadBytes = uintmax_t{32} << 20;
@@ -118,7 +120,7 @@ void SonfaraApp::MakeSession() {
     // The plug-in attaches to the window's native handle.
     env.wrdPlugin = &wrdPlugin_;
     env.wrdWindowHandle = reinterpret_cast<void*>(wrdWindow.winId());
-    session_ = std::make_unique<PlaybackSession>(std::move(env));
+    session_ = std::make_unique<session::PlaybackSession>(std::move(env));
     session_->AddObserver(this);
     dialogs_->AttachSession(*session_);
     timers_.AttachWrdWindow(wrdWindow);
@@ -130,7 +132,7 @@ void SonfaraApp::MakeWindows() {
     options.dpr = qApp->devicePixelRatio();
     options.graphicsIntervalMs = session_->Settings().Values().graphicsTimerMs;
     options.instLabel = [this](int program, int bank, int map) {
-        return InstLabelText(lib_, program, bank, map);
+        return platform::InstLabelText(lib_, program, bank, map);
     };
     display_ = std::make_unique<display::DisplayController>(*displaySource_, options);
     main_ = std::make_unique<MainWindow>();
@@ -183,7 +185,7 @@ void SonfaraApp::MakeWindows() {
 // for the client area's, so the window would walk by its title bar on every
 // start: sized first, the window manager places the frame itself.
 void SonfaraApp::PlaceWindows() {
-    const SettingsValues& v = session_->Settings().Values();
+    const settings::SettingsValues& v = session_->Settings().Values();
     QWidget* control = control_.get();
     control->adjustSize();
     const QRect ctl(QPoint(v.controlLeft / kTwipsPerPixel, v.controlTop / kTwipsPerPixel),
@@ -244,7 +246,7 @@ void SonfaraApp::SaveWindowPlacement() {
     const QPoint m = main_->pos();
     const int panel = panels_->SelectedPanel();
     const bool full = !main_->RolledUp();
-    session_->Settings().Edit([&](SettingsValues& v) {
+    session_->Settings().Edit([&](settings::SettingsValues& v) {
         dialogs_->SaveLyricsWindow(v);
         v.controlTop = c.y() * kTwipsPerPixel;
         v.controlLeft = c.x() * kTwipsPerPixel;
@@ -260,7 +262,7 @@ void SonfaraApp::OpenPaths(const QStringList& paths) {
     if (paths.isEmpty()) return;
     std::vector<std::string> list;
     for (const QString& p : paths) list.push_back(QFile::encodeName(p).toStdString());
-    const files::FileContext ctx{notifier_, work_.Path(), SystemCodePage()};
+    const files::FileContext ctx{notifier_, work_.Path(), platform::SystemCodePage()};
     list = files::WithFolderSongs(list, ctx);
     if (!list.empty()) session_->Songs().OpenPaths(list);
 }
@@ -405,9 +407,9 @@ void SonfaraApp::Finish() {
 
 // --- What the control window asks ----------------------------------------------
 
-void SonfaraApp::ExportAudio(const AudioExportRequest& request) {
-    AudioExportRequest r = request;
-    r.shapingFolders = DefaultShapingFolders(ProgramFolder());
+void SonfaraApp::ExportAudio(const session::AudioExportRequest& request) {
+    session::AudioExportRequest r = request;
+    r.shapingFolders = DefaultShapingFolders(platform::ProgramFolder());
     r.workFolder = work_.Path();
     if (r.soundFont.empty()) r.soundFont = platform_.soundFont;
     dialogs_->ExportAudio(r);
@@ -417,14 +419,14 @@ void SonfaraApp::ToggleMainRollUp() {
     panels_->SetRolledUp(!panels_->RolledUp());
     const int panel = panels_->SelectedPanel();
     const bool full = !panels_->RolledUp();
-    session_->Settings().Edit([&](SettingsValues& v) {
+    session_->Settings().Edit([&](settings::SettingsValues& v) {
         v.mainPanel = panel;
         v.mainWindowFull = full;
     });
 }
 
 void SonfaraApp::SendNotice(const std::string& noticeBytes) {
-    sonfara::SendNotice(lib_, session_->Settings().Values().sstpNotices, noticeBytes);
+    sonfara::platform::SendNotice(lib_, session_->Settings().Values().sstpNotices, noticeBytes);
 }
 
 void SonfaraApp::OpenHelp() {
@@ -459,14 +461,14 @@ void SonfaraApp::OnSongOpened(int, bool ok, const std::string&) {
     if (ok && dialogs_) dialogs_->Lyrics().SetLyrics(session_->Songs().SongLyrics());
 }
 
-void SonfaraApp::OnStateChanged(const SessionSnapshot& state) {
+void SonfaraApp::OnStateChanged(const session::SessionSnapshot& state) {
     state_ = state;
     if (mpris_) mpris_->Refresh();
 }
 
 // The tray and the drawing and WRD timers follow the settings, whichever
 // way they changed.
-void SonfaraApp::OnSettingsChanged(const SettingsValues& v) {
+void SonfaraApp::OnSettingsChanged(const settings::SettingsValues& v) {
     if (!display_ || !tray_) return;  // still starting: the windows take the values when made
     if (v.taskType != taskType_) {
         RemoveTray();

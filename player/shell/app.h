@@ -44,7 +44,7 @@ class MprisService;
 class SessionMediaTarget;
 class TrayIcon;
 
-class SonfaraApp final : public QObject, public ShellHooks, private SessionObserver {
+class SonfaraApp final : public QObject, public ShellHooks, private session::SessionObserver {
     Q_OBJECT
   public:
     static constexpr CloseMode kUserClose = CloseMode::kUserClose;
@@ -80,7 +80,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     bool ShowWrdWindow() override { return dialogs_->ShowWrdWindow(); }
     void ShowLyricsWindow() override { dialogs_->ShowLyricsWindow(); }
     void ShowLibraryWindow() override { dialogs_->ShowLibraryWindow(); }
-    void ExportAudio(const AudioExportRequest& request) override;
+    void ExportAudio(const session::AudioExportRequest& request) override;
     bool RaiseRunningExport() override { return dialogs_->RaiseRunningExport(); }
     void ToggleMainRollUp() override;
     void SetLowLoad(bool on) override { timers_.SetLowLoad(on); }
@@ -95,7 +95,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     std::function<void()> onFinished;
 
     // Inspection for tests.
-    PlaybackSession& Session() { return *session_; }
+    session::PlaybackSession& Session() { return *session_; }
     IndexedTimer& Timer(int index) { return timers_.Timer(index); }
     ExitHandshake& Handshake() { return timers_.Handshake(); }
     void EndTimerTick() { timers_.EndTimerTick(); }
@@ -118,9 +118,9 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
   private:
     // SessionObserver: UI thread
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
-    void OnStateChanged(const SessionSnapshot& state) override;
+    void OnStateChanged(const session::SessionSnapshot& state) override;
     void OnFatalError() override { RequestClose(kProgramClose); }
-    void OnSettingsChanged(const SettingsValues& values) override;
+    void OnSettingsChanged(const settings::SettingsValues& values) override;
     // SessionObserver: timer thread; they only post or set flags.
     void OnDotPicture() override;
     void OnClearMeters() override;
@@ -147,17 +147,17 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
 
     AppPlatform platform_;
     InstanceChannel* channel_;
-    SfrLibBinding lib_;
+    platform::SfrLibBinding lib_;
     MessageBoxNotifier notifier_;
     QtUiScheduler ui_{this};
     RequestQueue requests_{this};
     files::WorkFolder work_;
-    std::unique_ptr<SettingsStore> store_;
-    SystemProcessPriority priority_;
+    std::unique_ptr<settings::SettingsStore> store_;
+    platform::SystemProcessPriority priority_;
     // Made before the session, which presents into them, and gone after it.
     wrd::SharedLibraryWrdPlugin wrdPlugin_{platform_.wrdPluginFolders};
     std::unique_ptr<DialogHost> dialogs_;  // with the WRD window
-    std::unique_ptr<PlaybackSession> session_;
+    std::unique_ptr<session::PlaybackSession> session_;
     std::unique_ptr<display::DisplaySource> displaySource_;
     std::unique_ptr<display::DisplayController> display_;
     std::unique_ptr<MainWindow> main_;
@@ -173,7 +173,7 @@ class SonfaraApp final : public QObject, public ShellHooks, private SessionObser
     int textEncoding_ = 0;  // the setting the song's texts were last shown in
     bool unloading_ = false;
     bool residentHidden_ = false;
-    SessionSnapshot state_;  // as the session last told it
+    session::SessionSnapshot state_;  // as the session last told it
     bool finished_ = false;
     bool windowsMinimised_ = false;
     // Gone first: no timer outlives what it ticks.

@@ -17,9 +17,9 @@ class Prompts;
 namespace sonfara::shell {
 
 struct AppPlatform {
-    const Clock& clock;
-    TimerService& timers;
-    MidiOutputSystem& ports;
+    const platform::Clock& clock;
+    platform::TimerService& timers;
+    platform::MidiOutputSystem& ports;
     // Message boxes go to standard error instead (tests).
     bool quietMessages = false;
     // Writes the freedesktop file-type registration at start-up.

@@ -34,7 +34,7 @@ void BenchmarkHooks::StampWhenShown(const QWidget& first, const QWidget& second)
 }
 
 void BenchmarkHooks::WriteDrawStats(const display::DisplayController& display,
-                                    const TimeHistogram& lateness) const {
+                                    const platform::TimeHistogram& lateness) const {
     const QString stats = qEnvironmentVariable("SONFARA_DRAW_STATS");
     if (stats.isEmpty()) return;
     QFile out(stats);

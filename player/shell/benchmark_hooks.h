@@ -16,8 +16,10 @@
 #include <QObject>
 
 namespace sonfara {
+namespace platform {
 class TimeHistogram;
 }
+}  // namespace sonfara
 namespace sonfara::display {
 class DisplayController;
 }
@@ -36,7 +38,7 @@ class BenchmarkHooks final : public QObject {
     void StampWhenShown(const QWidget& first, const QWidget& second);
     // After the drawing thread has ended.
     void WriteDrawStats(const display::DisplayController& display,
-                        const TimeHistogram& lateness) const;
+                        const platform::TimeHistogram& lateness) const;
     void WriteMenuTitles(const QMenuBar& bar) const;
 };
 

@@ -33,11 +33,11 @@ QString Q(const std::string& s) {
 // the engine's tables.
 QString Caption(const char* caption) {
     const QString t = QCoreApplication::translate("ControlMenus", caption);
-    return t == QString::fromUtf8(caption) ? Q(Localized(caption)) : t;
+    return t == QString::fromUtf8(caption) ? Q(platform::Localized(caption)) : t;
 }
 // An engine message in the user's language.
 QString L(const char* text) {
-    return Q(Localized(text));
+    return Q(platform::Localized(text));
 }
 std::string S(const QString& s) {
     return s.toStdString();
@@ -56,7 +56,7 @@ constexpr MenuEntry Act(MenuId menu, const char* caption, const char* name, void
             .action = action};
 }
 constexpr MenuEntry Toggle(MenuId menu, const char* caption, const char* name,
-                           bool SettingsValues::*field) {
+                           bool settings::SettingsValues::*field) {
     return {.menu = menu, .kind = K::kToggle, .caption = caption, .name = name, .field = field};
 }
 constexpr MenuEntry Toggle(MenuId menu, const char* caption, const char* name,
@@ -238,9 +238,9 @@ const MenuEntry ControlMenus::kEntries[] = {
            [](M& m, int i) { m.session_.Output().SelectReverb(i); }),
     Separator(kExtension),
     Toggle(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "MIMPI-WRDエミュレーション"), "MWRD_Emu",
-           &SettingsValues::mimpiWrdEmulation),
+           &settings::SettingsValues::mimpiWrdEmulation),
     Toggle(kExtension, QT_TRANSLATE_NOOP("ControlMenus", "Sherry-WRDエミュレーション"), "SWRD_Emu",
-           &SettingsValues::sherryWrdEmulation),
+           &settings::SettingsValues::sherryWrdEmulation),
 
     Sub(kBar, QT_TRANSLATE_NOOP("ControlMenus", "設定(&S)"), kSettings),
     Act(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "設定全般"), "Settings",
@@ -252,36 +252,40 @@ const MenuEntry ControlMenus::kEntries[] = {
     Separator(kSettings),
     Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "リピートモード"), kRepeat),
     Choice(kRepeat, session::msg::kRepeatCaptions[0], "Repeat0", 0,
-           [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
+           [](M& m, int i) { m.session_.Transport().SetRepeatMode(platform::RepeatMode(i)); }),
     Choice(kRepeat, session::msg::kRepeatCaptions[1], "Repeat1", 1,
-           [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
+           [](M& m, int i) { m.session_.Transport().SetRepeatMode(platform::RepeatMode(i)); }),
     Choice(kRepeat, session::msg::kRepeatCaptions[2], "Repeat2", 2,
-           [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
+           [](M& m, int i) { m.session_.Transport().SetRepeatMode(platform::RepeatMode(i)); }),
     Choice(kRepeat, session::msg::kRepeatCaptions[3], "Repeat3", 3,
-           [](M& m, int i) { m.session_.Transport().SetRepeatMode(RepeatMode(i)); }),
+           [](M& m, int i) { m.session_.Transport().SetRepeatMode(platform::RepeatMode(i)); }),
     Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ファイルオープンモード"), kOpenMode),
-    Choice(kOpenMode, QT_TRANSLATE_NOOP("ControlMenus", "リストを新規作成"), "ListMode0", 0,
-           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.openMode = i; }); }),
-    Choice(kOpenMode, QT_TRANSLATE_NOOP("ControlMenus", "リストに追加"), "ListMode1", 1,
-           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.openMode = i; }); }),
-    Choice(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ソートなし"), "FileSort0", 0,
-           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.fileSort = i; }); }),
-    Choice(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ファイル名でソート"), "FileSort1", 1,
-           [](M& m, int i) { m.ChangeSetting([i](SettingsValues& v) { v.fileSort = i; }); }),
+    Choice(
+        kOpenMode, QT_TRANSLATE_NOOP("ControlMenus", "リストを新規作成"), "ListMode0", 0,
+        [](M& m, int i) { m.ChangeSetting([i](settings::SettingsValues& v) { v.openMode = i; }); }),
+    Choice(
+        kOpenMode, QT_TRANSLATE_NOOP("ControlMenus", "リストに追加"), "ListMode1", 1,
+        [](M& m, int i) { m.ChangeSetting([i](settings::SettingsValues& v) { v.openMode = i; }); }),
+    Choice(
+        kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ソートなし"), "FileSort0", 0,
+        [](M& m, int i) { m.ChangeSetting([i](settings::SettingsValues& v) { v.fileSort = i; }); }),
+    Choice(
+        kSettings, QT_TRANSLATE_NOOP("ControlMenus", "ファイル名でソート"), "FileSort1", 1,
+        [](M& m, int i) { m.ChangeSetting([i](settings::SettingsValues& v) { v.fileSort = i; }); }),
     Separator(kSettings),
     Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "簡易エミュレート（送出イベント設定）"),
         kEmulation),
     Toggle(kEmulation, QT_TRANSLATE_NOOP("ControlMenus", "バンクセレクト"), "SendBankSelect",
-           &SettingsValues::sendBankSelect),
+           &settings::SettingsValues::sendBankSelect),
     Toggle(kEmulation, QT_TRANSLATE_NOOP("ControlMenus", "エクスクルーシブ"), "SendSysEX",
-           &SettingsValues::sendSysEx),
+           &settings::SettingsValues::sendSysEx),
     Sub(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "出力デバイス切り替え"), kPort),
-    Choice(kPort, kMidiMapper, "MIDIPortMapper", -1,  // the ports follow
+    Choice(kPort, settings::kMidiMapper, "MIDIPortMapper", -1,  // the ports follow
            [](M& m, int d) { m.OnPortChosen(d); }),
     Separator(kSettings),
     Toggle(kSettings, QT_TRANSLATE_NOOP("ControlMenus", "低負荷モード（画面描画停止）"), "BltOff",
            [](M& m, int on) {
-               m.ChangeSetting([on](SettingsValues& v) { v.displayOn = !on; });
+               m.ChangeSetting([on](settings::SettingsValues& v) { v.displayOn = !on; });
                m.hooks_.SetLowLoad(on != 0);
            }),
 
@@ -295,7 +299,7 @@ const MenuEntry ControlMenus::kEntries[] = {
         [](M& m) { m.hooks_.ShowVersion(); }),
 };
 
-ControlMenus::ControlMenus(MenuHost host, PlaybackSession& session, ShellHooks& hooks)
+ControlMenus::ControlMenus(MenuHost host, session::PlaybackSession& session, ShellHooks& hooks)
     : host_(std::move(host)), window_(host_.window), session_(session), hooks_(hooks) {
     Build();
 }
@@ -345,7 +349,7 @@ QAction* ControlMenus::Add(const MenuEntry& e, QActionGroup*& group) {
     a->setCheckable(true);
     QObject::connect(a, &QAction::triggered, &window_, [this, &e](bool on) {
         if (e.field)
-            ChangeSetting([&](SettingsValues& v) { v.*e.field = on; });
+            ChangeSetting([&](settings::SettingsValues& v) { v.*e.field = on; });
         else
             e.choose(*this, on);
     });
@@ -378,39 +382,39 @@ QAction* ControlMenus::Action(const QString& name) const {
     return window_.findChild<QAction*>(name);
 }
 
-void ControlMenus::ChangeSetting(const std::function<void(SettingsValues&)>& change) {
+void ControlMenus::ChangeSetting(const std::function<void(settings::SettingsValues&)>& change) {
     session_.Settings().Edit(change);  // the menus follow in OnStateChanged
 }
 
 void ControlMenus::ChooseLoopCount(ControlMenus& m, int n) {
-    m.ChangeSetting([n](SettingsValues& v) { v.loopCount = n; });
+    m.ChangeSetting([n](settings::SettingsValues& v) { v.loopCount = n; });
 }
 
 void ControlMenus::ChooseLoopFade(ControlMenus& m, int seconds) {
-    m.ChangeSetting([seconds](SettingsValues& v) { v.loopFadeSeconds = seconds; });
+    m.ChangeSetting([seconds](settings::SettingsValues& v) { v.loopFadeSeconds = seconds; });
 }
 
 // A point at the knob's place; a B too close after A is refused with a word.
 void ControlMenus::OnSetPoint(bool a) {
-    SessionTransport& t = session_.Transport();
+    session::SessionTransport& t = session_.Transport();
     if (!(a ? t.SetPointA() : t.SetPointB()))
         host_.showMessage(QMessageBox::Information, L(session::msg::kPointBBeforeA));
 }
 
 void ControlMenus::SyncWithSettings() {
-    const SettingsValues& v = session_.Settings().Values();
+    const settings::SettingsValues& v = session_.Settings().Values();
     auto check = [this](const QString& name, bool on) {
         if (QAction* a = Action(name)) a->setChecked(on);
     };
-    for (int i = 0; i < kRepeatModeCount; ++i)
-        check(QStringLiteral("Repeat%1").arg(i), v.repeatMode == RepeatMode(i));
+    for (int i = 0; i < platform::kRepeatModeCount; ++i)
+        check(QStringLiteral("Repeat%1").arg(i), v.repeatMode == platform::RepeatMode(i));
     for (int i = 0; i < 2; ++i) {
         check(QStringLiteral("ListMode%1").arg(i), v.openMode == i);
         check(QStringLiteral("FileSort%1").arg(i), v.fileSort == i);
     }
     for (int i = 0; i < 3; ++i) {
-        check(QStringLiteral("ChorusEft%1").arg(i), EffectMenuItem(v.effectChorus) == i);
-        check(QStringLiteral("ReverbEft%1").arg(i), EffectMenuItem(v.effectReverb) == i);
+        check(QStringLiteral("ChorusEft%1").arg(i), settings::EffectMenuItem(v.effectChorus) == i);
+        check(QStringLiteral("ReverbEft%1").arg(i), settings::EffectMenuItem(v.effectReverb) == i);
     }
     check("ArrNone", v.arrangementItem == 0);
     for (size_t i = 1; i <= session_.Output().Catalog().Arrangements().size(); ++i)
@@ -424,7 +428,7 @@ void ControlMenus::SyncWithSettings() {
     check("SendBankSelect", v.sendBankSelect);
     check("SendSysEX", v.sendSysEx);
     check("BltOff", !v.displayOn);
-    for (int n = 0; n <= kEndlessLoops; ++n)
+    for (int n = 0; n <= sequencer::kEndlessLoops; ++n)
         check(QStringLiteral("LoopCount%1").arg(n), v.loopCount == n);
     for (int n : {0, 3, 5, 10}) check(QStringLiteral("LoopFade%1").arg(n), v.loopFadeSeconds == n);
     check("MIDIPortMapper", v.outDevice < 0);
@@ -455,7 +459,7 @@ void ControlMenus::RebuildFileList() {
 void ControlMenus::FillShapingMenus() {
     auto fill = [this](QMenu* menu, const char* noneName, const QString& itemName,
                        const std::vector<std::string>& captions,
-                       void (SessionOutput::*select)(int)) {
+                       void (session::SessionOutput::*select)(int)) {
         menu->clear();
         qDeleteAll(menu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
         auto* group = new QActionGroup(menu);
@@ -469,9 +473,10 @@ void ControlMenus::FillShapingMenus() {
         }
     };
     fill(Menu(kArrangement), "ArrNone", QStringLiteral("ArrDats%1"),
-         session_.Output().Catalog().ArrangementMenuCaptions(), &SessionOutput::SelectArrangement);
+         session_.Output().Catalog().ArrangementMenuCaptions(),
+         &session::SessionOutput::SelectArrangement);
     fill(Menu(kEqualizer), "EqNone", QStringLiteral("EqMenu%1"),
-         session_.Output().Catalog().EqMenuCaptions(), &SessionOutput::SelectEq);
+         session_.Output().Catalog().EqMenuCaptions(), &session::SessionOutput::SelectEq);
 }
 
 void ControlMenus::RefillShaping() {
@@ -531,7 +536,7 @@ void ControlMenus::OnPortChosen(int device) {
         return;
     }
     host_.runPendingEvents();
-    const PlaybackStatus port = session_.Output().ChangePort(device);
+    const sequencer::PlaybackStatus port = session_.Output().ChangePort(device);
     SyncWithSettings();
     if (!port.ok()) host_.showMessage(QMessageBox::Critical, Q(port.Message()));
 }
@@ -545,8 +550,9 @@ void ControlMenus::OnFileOpen() {
             "MIDI Files(*.mid,*.rmi,*.rcp,*.mlt,*.lzh,*.zip,*.lmd...) (*.mid *.kar *.rcp *.mlt "
             "*.lzh *.zip *.g18 *.g36 *.r18 *.r36 *.mcp *.rmi *.lmd *.zmd)"));
     if (files.isEmpty()) return;
-    ChangeSetting(
-        [&](SettingsValues& v) { v.lastFolder = S(QFileInfo(files.front()).absolutePath()); });
+    ChangeSetting([&](settings::SettingsValues& v) {
+        v.lastFolder = S(QFileInfo(files.front()).absolutePath());
+    });
     std::vector<std::string> paths;
     for (const QString& f : files) paths.push_back(S(f));
     session_.Songs().OpenPaths(paths);
@@ -560,7 +566,7 @@ void ControlMenus::OnFolderOpen() {
         StartFolder(session_.Settings().Values().lastFolder));
     if (dir.isEmpty()) return;
     WindowNotifier notifier(host_);
-    CodePage cp("CP932");
+    platform::CodePage cp("CP932");
     const files::FileContext ctx{notifier, QDir::tempPath().toStdString() + "/", cp};
     const auto paths = files::WithFolderSongs({S(dir)}, ctx);
     if (!paths.empty()) session_.Songs().OpenPaths(paths);
@@ -575,7 +581,8 @@ void ControlMenus::OnListSave() {
                                     "リストファイル(*.mlt) (*.mlt);;圧縮ファイル(*.lzh) "
                                     "(*.lzh);;圧縮ファイル(*.lmd) (*.lmd)"));
     if (path.isEmpty()) return;
-    ChangeSetting([&](SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
+    ChangeSetting(
+        [&](settings::SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
     (void)session_.Lists().SaveList(S(path));  // the list layer shows its own failures
 }
 
@@ -595,7 +602,8 @@ void ControlMenus::OnSaveAsSmf() {
         QDir(StartFolder(session_.Settings().Values().lastFolder)).filePath(name),
         QStringLiteral("Standard MIDI File (*.mid)"));
     if (path.isEmpty()) return;
-    ChangeSetting([&](SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
+    ChangeSetting(
+        [&](settings::SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
     WindowNotifier notifier(host_);
     files::SaveSongAsSmf(src, S(path), notifier);
 }
@@ -604,10 +612,11 @@ void ControlMenus::OnSaveAsSmf() {
 // values, key and channel switches of this moment; an A-B section repeats
 // as the loop count says (without a finite count an A-B repeat never ends,
 // so the song renders whole).
-AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFormat format) const {
+session::AudioExportRequest ControlMenus::ExportRequest(const std::string& path,
+                                                        session::AudioFormat format) const {
     const files::PlayList& list = session_.Lists().List();
-    const SessionSnapshot snap = session_.Snapshot();
-    AudioExportRequest r;
+    const session::SessionSnapshot snap = session_.Snapshot();
+    session::AudioExportRequest r;
     r.song = list.Entry(list.Index());
     r.outputPath = path;
     r.format = format;
@@ -620,8 +629,8 @@ AudioExportRequest ControlMenus::ExportRequest(const std::string& path, AudioFor
     }
     const int32_t a = snap.loops.pointA, b = snap.loops.pointB;
     const int count = r.values.loopCount;
-    if (a >= 0 && b >= 0 && count > 0 && count != kEndlessLoops)
-        r.onOpened = [a, b](PlaybackSession& s) {
+    if (a >= 0 && b >= 0 && count > 0 && count != sequencer::kEndlessLoops)
+        r.onOpened = [a, b](session::PlaybackSession& s) {
             (void)s.Transport().SetLoopSection(a, b);
             return std::string();
         };
@@ -645,11 +654,11 @@ void ControlMenus::OnExportAudio() {
     }
     struct Filter {
         const char* text;
-        AudioFormat format;
+        session::AudioFormat format;
     };
-    static constexpr Filter kFilters[] = {{"WAV (*.wav)", AudioFormat::kWav},
-                                          {"FLAC (*.flac)", AudioFormat::kFlac},
-                                          {"Ogg Vorbis (*.ogg)", AudioFormat::kOgg}};
+    static constexpr Filter kFilters[] = {{"WAV (*.wav)", session::AudioFormat::kWav},
+                                          {"FLAC (*.flac)", session::AudioFormat::kFlac},
+                                          {"Ogg Vorbis (*.ogg)", session::AudioFormat::kOgg}};
     QStringList filters;
     for (const Filter& f : kFilters) filters << QString::fromLatin1(f.text);
     const QString name =
@@ -666,12 +675,13 @@ void ControlMenus::OnExportAudio() {
     }
     if (path.isEmpty()) return;
     // A name without a known extension takes the one of the chosen filter.
-    std::optional<AudioFormat> format = AudioFormatOfPath(S(path));
+    std::optional<session::AudioFormat> format = session::AudioFormatOfPath(S(path));
     if (!format) {
         format = kFilters[std::max<qsizetype>(0, filters.indexOf(chosen))].format;
-        path += QStringLiteral(".") + QString::fromLatin1(AudioFormatExtension(*format));
+        path += QStringLiteral(".") + QString::fromLatin1(session::AudioFormatExtension(*format));
     }
-    ChangeSetting([&](SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
+    ChangeSetting(
+        [&](settings::SettingsValues& v) { v.lastFolder = S(QFileInfo(path).absolutePath()); });
     hooks_.ExportAudio(ExportRequest(S(path), *format));
 }
 

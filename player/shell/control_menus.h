@@ -80,14 +80,14 @@ struct MenuEntry {
     void (*action)(ControlMenus&) = nullptr;
     void (*choose)(ControlMenus&, int) = nullptr;
     int arg = 0;
-    bool SettingsValues::*field = nullptr;
+    bool settings::SettingsValues::*field = nullptr;
     MenuId opens = MenuId::kBar;
 };
 
 class ControlMenus {
   public:
     // Builds the whole bar of `host.window`.
-    ControlMenus(MenuHost host, PlaybackSession& session, ShellHooks& hooks);
+    ControlMenus(MenuHost host, session::PlaybackSession& session, ShellHooks& hooks);
     ControlMenus(const ControlMenus&) = delete;
     ControlMenus& operator=(const ControlMenus&) = delete;
 
@@ -114,7 +114,7 @@ class ControlMenus {
     void FillPortMenu(QActionGroup* group);
     void FillShapingMenus();
     QAction* Action(const QString& name) const;
-    void ChangeSetting(const std::function<void(SettingsValues&)>& change);
+    void ChangeSetting(const std::function<void(settings::SettingsValues&)>& change);
     static void ChooseLoopCount(ControlMenus& m, int n);
     static void ChooseLoopFade(ControlMenus& m, int seconds);
     void OnSetPoint(bool a);
@@ -125,12 +125,13 @@ class ControlMenus {
     void OnListSave();
     void OnSaveAsSmf();
     void OnExportAudio();
-    AudioExportRequest ExportRequest(const std::string& path, AudioFormat format) const;
+    session::AudioExportRequest ExportRequest(const std::string& path,
+                                              session::AudioFormat format) const;
     void OnFavoriteAdd();
 
     MenuHost host_;
     QMainWindow& window_;
-    PlaybackSession& session_;
+    session::PlaybackSession& session_;
     ShellHooks& hooks_;
     std::array<QMenu*, kMenuIdCount> menus_{};
     std::vector<QAction*> fileListItems_, favoriteItems_, recentItems_;

@@ -76,7 +76,7 @@ void RunPendingEvents() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-ControlWindow::ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidget* parent)
+ControlWindow::ControlWindow(session::PlaybackSession& session, ShellHooks& hooks, QWidget* parent)
     : QMainWindow(parent), session_(session), hooks_(hooks) {
     textEncoding_ = session_.Settings().Values().textEncoding;
     setWindowTitle(QString::fromLatin1(session::msg::kCaption));
@@ -191,13 +191,13 @@ void ControlWindow::ShowLabels() {
     ShowLabels(session_.Snapshot());
 }
 
-void ControlWindow::ShowLabels(const SessionSnapshot& s) {
+void ControlWindow::ShowLabels(const session::SessionSnapshot& s) {
     speed_->setText(SpeedText(s.speedPercent));
     key_->setText(KeyText(s.transpose));
 }
 
 // Whoever changed it (a button, a menu, the desktop's media controls).
-void ControlWindow::OnStateChanged(const SessionSnapshot& state) {
+void ControlWindow::OnStateChanged(const session::SessionSnapshot& state) {
     ShowLabels(state);
     ShowLoading(state.loading);
     if (state.loading) loadBar_->SetFraction(state.loadFraction);
@@ -263,14 +263,14 @@ void ControlWindow::OnStepRelease() {
 }
 
 // The step's target on the knob and in the time readout.
-void ControlWindow::ShowStep(const SessionSnapshot& s) {
+void ControlWindow::ShowStep(const session::SessionSnapshot& s) {
     if (!s.loaded) return;
     if (s.started) knob_->SetPosition(s.positionMs, s.totalMs);
     time_->SetTime(s.positionMs / 1000);
 }
 
 void ControlWindow::OnSeekRequested(double fraction) {
-    const SessionSnapshot s = session_.Snapshot();
+    const session::SessionSnapshot s = session_.Snapshot();
     if (s.started)
         session_.Transport().SeekTo(static_cast<int32_t>(std::lround(fraction * s.totalMs)));
 }
@@ -282,20 +282,20 @@ void ControlWindow::OnWrd() {
 
 // --- Timer slots ---------------------------------------------------------------
 
-void ControlWindow::OnCtlSet(const SessionSnapshot& s) {
+void ControlWindow::OnCtlSet(const session::SessionSnapshot& s) {
     if (isMinimized() || stepping_) return;
     if (!s.started || knob_->dragging()) return;
     knob_->SetPosition(std::min(s.positionMs, s.totalMs), s.totalMs);
 }
 
-void ControlWindow::OnCtlSet2(const SessionSnapshot& s) {
+void ControlWindow::OnCtlSet2(const session::SessionSnapshot& s) {
     if (isMinimized() || stepping_) return;
     if (s.displayText != lastText_) {
         lastText_ = s.displayText;
         // The song's own text, or the module search's.
-        SetTextAndTip(format_,
-                      Q(s.displayTextUtf8 == kDetectingModuleText ? Localized(kDetectingModuleText)
-                                                                  : s.displayTextUtf8));
+        SetTextAndTip(format_, Q(s.displayTextUtf8 == song::kDetectingModuleText
+                                     ? platform::Localized(song::kDetectingModuleText)
+                                     : s.displayTextUtf8));
         if (s.displayTextUtf8.starts_with("♪")) hooks_.SendNotice(s.displayText);
     }
     if (!s.loaded) return;
@@ -303,7 +303,7 @@ void ControlWindow::OnCtlSet2(const SessionSnapshot& s) {
     position_->SetBarBeat(s.bar, s.beat);
 }
 
-void ControlWindow::OnMidiDisp(const SessionSnapshot& s) {
+void ControlWindow::OnMidiDisp(const session::SessionSnapshot& s) {
     // Marks whose flag is clear keep what they show.
     if (s.flagGS) marks_->SetLit(ui::Mark::kGs, true);
     if (s.flagXG) marks_->SetLit(ui::Mark::kXg, true);
@@ -352,7 +352,7 @@ void ControlWindow::ShowMessage(QMessageBox::Icon icon, const QString& text) {
         return;
     }
     auto* box = new QMessageBox(icon, QString::fromLatin1(session::msg::kCaption),
-                                Q(Localized(S(text))), QMessageBox::Ok, this);
+                                Q(platform::Localized(S(text))), QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -361,9 +361,9 @@ void ControlWindow::ShowMessage(QMessageBox::Icon icon, const QString& text) {
 
 void ControlWindow::OnSongOpened(int, bool ok, const std::string& titleText) {
     // A title is the song's own text; a failure is the engine's.
-    SetTextAndTip(title_, Q(ok ? titleText : Localized(titleText)));
+    SetTextAndTip(title_, Q(ok ? titleText : platform::Localized(titleText)));
     if (ok) {
-        const SessionSnapshot s = session_.Snapshot();
+        const session::SessionSnapshot s = session_.Snapshot();
         SetTextAndTip(fileName_, Q(s.fileName));
         SetTextAndTip(format_, Q(s.fileKind));
         lastText_.clear();
@@ -382,15 +382,15 @@ void ControlWindow::OnStoppedAtEnd() {
     setFocus();
 }
 
-void ControlWindow::OnListChanged(SessionList which) {
+void ControlWindow::OnListChanged(session::SessionList which) {
     switch (which) {
-        case SessionList::kPlayList:
+        case session::SessionList::kPlayList:
             menus_->RebuildFileList();
             break;
-        case SessionList::kRecent:
+        case session::SessionList::kRecent:
             menus_->RebuildRecent();
             break;
-        case SessionList::kFavorites:
+        case session::SessionList::kFavorites:
             menus_->RebuildFavorites();
             break;
     }
@@ -399,10 +399,10 @@ void ControlWindow::OnCatalogChanged() {
     menus_->RefillShaping();
 }
 // The song's title read in another encoding.
-void ControlWindow::OnSettingsChanged(const SettingsValues& values) {
+void ControlWindow::OnSettingsChanged(const settings::SettingsValues& values) {
     if (values.textEncoding == textEncoding_) return;
     textEncoding_ = values.textEncoding;
-    const SessionSnapshot s = session_.Snapshot();
+    const session::SessionSnapshot s = session_.Snapshot();
     if (s.loaded && !s.loading) SetTextAndTip(title_, Q(s.title));
 }
 void ControlWindow::OnNotice(const std::string& noticeBytes) {

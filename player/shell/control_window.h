@@ -31,10 +31,10 @@ namespace sonfara::shell {
 // "Let pending window events run" without taking new clicks re-entrantly.
 void RunPendingEvents();
 
-class ControlWindow : public QMainWindow, private SessionObserver {
+class ControlWindow : public QMainWindow, private session::SessionObserver {
     Q_OBJECT
   public:
-    ControlWindow(PlaybackSession& session, ShellHooks& hooks, QWidget* parent = nullptr);
+    ControlWindow(session::PlaybackSession& session, ShellHooks& hooks, QWidget* parent = nullptr);
     ~ControlWindow() override;
 
     // The program's timers run the held fast forward / rewind step (500 ms)
@@ -44,10 +44,10 @@ class ControlWindow : public QMainWindow, private SessionObserver {
 
     // Timer slots of the application's timers; each tick takes one
     // snapshot of the session and hands it to its readouts.
-    void OnCtlSet(const SessionSnapshot& s);    // knob, every 100 ms
-    void OnCtlSet2(const SessionSnapshot& s);   // readouts and text line, every 200 ms
-    void OnMidiDisp(const SessionSnapshot& s);  // sound-module marks
-    void OnStepTimer();                         // one held step (the held-step slot)
+    void OnCtlSet(const session::SessionSnapshot& s);    // knob, every 100 ms
+    void OnCtlSet2(const session::SessionSnapshot& s);   // readouts and text line, every 200 ms
+    void OnMidiDisp(const session::SessionSnapshot& s);  // sound-module marks
+    void OnStepTimer();                                  // one held step (the held-step slot)
     // The empty state of the display reset: blank readouts, unlit marks,
     // the knob at the start, the text line forgotten.
     void ResetReadouts();
@@ -96,10 +96,10 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     // SessionObserver, GUI thread
     void OnSongOpened(int index, bool ok, const std::string& titleText) override;
     void OnStoppedAtEnd() override;
-    void OnStateChanged(const SessionSnapshot& state) override;
-    void OnListChanged(SessionList which) override;
+    void OnStateChanged(const session::SessionSnapshot& state) override;
+    void OnListChanged(session::SessionList which) override;
     void OnCatalogChanged() override;
-    void OnSettingsChanged(const SettingsValues& values) override;
+    void OnSettingsChanged(const settings::SettingsValues& values) override;
     void OnNotice(const std::string& noticeBytes) override;
     // SessionObserver, timer thread
     void OnModuleIndicator() override;
@@ -107,9 +107,9 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void BuildPanel();
     void ConnectButtons();
     void ShowLabels();
-    void ShowLabels(const SessionSnapshot& s);
+    void ShowLabels(const session::SessionSnapshot& s);
     void ShowLoading(bool loading);
-    void ShowStep(const SessionSnapshot& s);
+    void ShowStep(const session::SessionSnapshot& s);
     void ShowAtStart();
 
     void OnPlay();
@@ -119,7 +119,7 @@ class ControlWindow : public QMainWindow, private SessionObserver {
     void OnWrd();
     void OnSeekRequested(double fraction);
 
-    PlaybackSession& session_;
+    session::PlaybackSession& session_;
     ShellHooks& hooks_;
     QWidget* panel_ = nullptr;
     QWidget* barDisplay_ = nullptr;

@@ -93,7 +93,8 @@ void OpenVolumeControl() {
 }
 
 void OpenHelp() {
-    const std::string page = JoinPath(ShippedDataFolder(ProgramFolder()), "help/index.htm");
+    const std::string page = platform::JoinPath(
+        platform::ShippedDataFolder(platform::ProgramFolder()), "help/index.htm");
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(page.c_str())));
 }
 

@@ -23,7 +23,7 @@ namespace {
 // WRDProc drives the session's presentation.
 class SessionWrdSource final : public wrd::WrdFrameSource {
   public:
-    explicit SessionWrdSource(PlaybackSession& session) : session_(session) {}
+    explicit SessionWrdSource(session::PlaybackSession& session) : session_(session) {}
     void Tick() override { session_.Presentation().WrdTick(); }
     void PresentFrame() override { session_.Presentation().PresentWrdFrame(); }
     bool RepaintExternal(wrd::WrdPaintTarget& target) override {
@@ -31,14 +31,14 @@ class SessionWrdSource final : public wrd::WrdFrameSource {
     }
 
   private:
-    PlaybackSession& session_;
+    session::PlaybackSession& session_;
 };
 
 // The list dialog's two modes over the session: its favourites (entries
 // are 1-based, the session's 0-based) and its play list.
 class SessionListModel final : public dialogs::ListDialogModel {
   public:
-    SessionListModel(PlaybackSession& session, dialogs::ListMode mode)
+    SessionListModel(session::PlaybackSession& session, dialogs::ListMode mode)
         : session_(session), mode_(mode) {}
     dialogs::ListMode Mode() const override { return mode_; }
     std::vector<std::string> Rows() const override {
@@ -70,14 +70,14 @@ class SessionListModel final : public dialogs::ListDialogModel {
     void RemoveEntry(int entry) override { (void)session_.Lists().RemoveEntry(entry); }
 
   private:
-    PlaybackSession& session_;
+    session::PlaybackSession& session_;
     dialogs::ListMode mode_;
 };
 
 }  // namespace
 
-DialogHost::DialogHost(SfrLibBinding& lib, const AppPlatform& platform, RequestQueue& requests,
-                       MessageBoxNotifier& notifier)
+DialogHost::DialogHost(platform::SfrLibBinding& lib, const AppPlatform& platform,
+                       RequestQueue& requests, MessageBoxNotifier& notifier)
     : lib_(lib), platform_(platform), requests_(requests), notifier_(notifier) {}
 
 DialogHost::~DialogHost() = default;
@@ -87,18 +87,18 @@ wrd::WrdWindowWidget& DialogHost::MakeWrdWindow() {
     return *wrdWindow_;
 }
 
-void DialogHost::AttachSession(PlaybackSession& session) {
+void DialogHost::AttachSession(session::PlaybackSession& session) {
     session_ = &session;
     lyricsWindow_ = std::make_unique<dialogs::LyricsWindow>();
     libraryWindow_ = std::make_unique<dialogs::LibraryWindow>(library::DefaultLibraryPath());
     dialogs::LibraryWindow* lib = libraryWindow_.get();
     QObject::connect(lib, &dialogs::LibraryWindow::playRequested, lib,
                      [&session](const files::FileEntry& e) {
-                         session.Songs().OpenEntries({e}, OpenMode::kReplace);
+                         session.Songs().OpenEntries({e}, session::OpenMode::kReplace);
                      });
     QObject::connect(lib, &dialogs::LibraryWindow::appendRequested, lib,
                      [&session](const files::FileEntry& e) {
-                         session.Songs().OpenEntries({e}, OpenMode::kAppend);
+                         session.Songs().OpenEntries({e}, session::OpenMode::kAppend);
                      });
     // The song's own title; the favourite plays its file (a whole archive).
     QObject::connect(lib, &dialogs::LibraryWindow::favoriteRequested, lib,
@@ -118,7 +118,7 @@ void DialogHost::SetOwner(QWidget& owner) {
 void DialogHost::ShowSettings() {
     if (!settingsDialog_) {
         settingsDialog_ = std::make_unique<dialogs::SettingsDialog>(
-            session_->Settings(), PlatformShell(), lib_, dialogs::DefaultShortcutPlaces(),
+            session_->Settings(), platform::PlatformShell(), lib_, dialogs::DefaultShortcutPlaces(),
             platform_.prompts);
     }
     settingsDialog_->Refill();
@@ -164,7 +164,7 @@ namespace {
 constexpr int kTwipsPerPixel = 15;
 }
 
-void DialogHost::RestoreLyricsWindow(const SettingsValues& v) {
+void DialogHost::RestoreLyricsWindow(const settings::SettingsValues& v) {
     if (v.lyricsWidth > 0 && v.lyricsHeight > 0) {
         lyricsWindow_->resize(v.lyricsWidth / kTwipsPerPixel, v.lyricsHeight / kTwipsPerPixel);
         lyricsWindow_->move(v.lyricsLeft / kTwipsPerPixel, v.lyricsTop / kTwipsPerPixel);
@@ -179,7 +179,7 @@ void DialogHost::RestoreLyricsWindow(const SettingsValues& v) {
 }
 
 // The normal frame, also when it is full screen at the exit.
-void DialogHost::SaveLyricsWindow(SettingsValues& v) const {
+void DialogHost::SaveLyricsWindow(settings::SettingsValues& v) const {
     const QRect r = lyricsWindow_->isFullScreen() ? lyricsWindow_->normalGeometry()
                                                   : lyricsWindow_->frameGeometry();
     v.lyricsShown = lyricsWindow_->isVisible();
@@ -206,21 +206,21 @@ bool DialogHost::RaiseRunningExport() {
     return true;
 }
 
-void DialogHost::ExportAudio(const AudioExportRequest& request) {
+void DialogHost::ExportAudio(const session::AudioExportRequest& request) {
     if (!exportDialog_) exportDialog_ = std::make_unique<dialogs::ExportDialog>();
     if (RaiseRunningExport()) return;
     const QString title = QString::fromStdString(session_->Snapshot().title);
-    exportDialog_->Start(request, title,
-                         [this](const AudioExportRequest& r, const AudioExportResult& result) {
-                             for (const std::string& notice : result.notices)
-                                 notifier_.Error(notice);
-                             const QString text = dialogs::ExportDialog::ResultText(r, result);
-                             if (text.isEmpty()) return;
-                             if (result.status == AudioExportResult::Status::kDone)
-                                 notifier_.Info(text.toStdString());
-                             else
-                                 notifier_.Error(text.toStdString());
-                         });
+    exportDialog_->Start(
+        request, title,
+        [this](const session::AudioExportRequest& r, const session::AudioExportResult& result) {
+            for (const std::string& notice : result.notices) notifier_.Error(notice);
+            const QString text = dialogs::ExportDialog::ResultText(r, result);
+            if (text.isEmpty()) return;
+            if (result.status == session::AudioExportResult::Status::kDone)
+                notifier_.Info(text.toStdString());
+            else
+                notifier_.Error(text.toStdString());
+        });
 }
 
 void DialogHost::CloseDialogs() {

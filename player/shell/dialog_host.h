@@ -14,10 +14,18 @@
 class QWidget;
 
 namespace sonfara {
+namespace session {
 struct AudioExportRequest;
+}
+namespace session {
 class PlaybackSession;
+}
+namespace platform {
 class SfrLibBinding;
+}
+namespace settings {
 struct SettingsValues;
+}
 }  // namespace sonfara
 namespace sonfara::dialogs {
 enum class ListMode;
@@ -38,7 +46,7 @@ class RequestQueue;
 
 class DialogHost {
   public:
-    DialogHost(SfrLibBinding& lib, const AppPlatform& platform, RequestQueue& requests,
+    DialogHost(platform::SfrLibBinding& lib, const AppPlatform& platform, RequestQueue& requests,
                MessageBoxNotifier& notifier);
     ~DialogHost();
     DialogHost(const DialogHost&) = delete;
@@ -48,7 +56,7 @@ class DialogHost {
     wrd::WrdWindowWidget& MakeWrdWindow();
     wrd::WrdWindowWidget* WrdWindow() const { return wrdWindow_.get(); }
     // The session the dialogs act on and the WRD window's frames come from.
-    void AttachSession(PlaybackSession& session);
+    void AttachSession(session::PlaybackSession& session);
     // The window the dialogs belong to (the control window).
     void SetOwner(QWidget& owner);
 
@@ -67,8 +75,8 @@ class DialogHost {
     dialogs::LyricsWindow& Lyrics() const { return *lyricsWindow_; }
     void ShowLyricsWindow();
     // Its place and whether it is shown, from and into the settings (twips).
-    void RestoreLyricsWindow(const SettingsValues& v);
-    void SaveLyricsWindow(SettingsValues& v) const;
+    void RestoreLyricsWindow(const settings::SettingsValues& v);
+    void SaveLyricsWindow(settings::SettingsValues& v) const;
 
     // The song library window (表示 > ライブラリ): its rows play, join the
     // play list or the favourites through the session. Its place, columns
@@ -79,16 +87,16 @@ class DialogHost {
     // An audio export in the background with its progress window; while
     // one runs, the window comes to the front instead. The end is told
     // through the notifier.
-    void ExportAudio(const AudioExportRequest& request);
+    void ExportAudio(const session::AudioExportRequest& request);
     // Brings the running export's window to the front; false when none runs.
     bool RaiseRunningExport();
 
   private:
-    SfrLibBinding& lib_;
+    platform::SfrLibBinding& lib_;
     const AppPlatform& platform_;
     RequestQueue& requests_;
     MessageBoxNotifier& notifier_;
-    PlaybackSession* session_ = nullptr;
+    session::PlaybackSession* session_ = nullptr;
     QWidget* owner_ = nullptr;
     std::unique_ptr<wrd::WrdWindowWidget> wrdWindow_;
     std::unique_ptr<wrd::WrdFrameSource> wrdSource_;

@@ -72,7 +72,7 @@ QString InstanceChannel::DefaultSocketPath() {
     }
     // Someone else may have taken the name first (or put a link there):
     // then a folder in this user's own cache, which every start picks alike.
-    const QString cache = QString::fromStdString(UserCacheFolder());
+    const QString cache = QString::fromStdString(platform::UserCacheFolder());
     folders << cache + QStringLiteral("/sonfara-runtime");
     for (const QString& folder : folders) {
         const QString path = folder + QStringLiteral("/instance");

@@ -100,11 +100,13 @@ void WatchTerminate(QObject* owner, std::function<void()> onTerminate) {
 // The language of this run (the setting, else the locale) for the engine's
 // messages, the program's texts and Qt's own dialogs and buttons.
 void ChooseUiLanguage(QApplication& app) {
-    const sonfara::Language language =
-        sonfara::StartUiLanguage(sonfara::IniSettingsStore::DefaultPath());
-    const QString folder = QString::fromStdString(sonfara::JoinPath(
-        sonfara::ShippedDataFolder(sonfara::ProgramFolder()), sonfara::ui::kTranslationsFolder));
-    if (!sonfara::ui::InstallTranslators(app, language == sonfara::Language::kEnglish, folder))
+    const sonfara::platform::Language language =
+        sonfara::session::StartUiLanguage(sonfara::settings::IniSettingsStore::DefaultPath());
+    const QString folder = QString::fromStdString(sonfara::platform::JoinPath(
+        sonfara::platform::ShippedDataFolder(sonfara::platform::ProgramFolder()),
+        sonfara::ui::kTranslationsFolder));
+    if (!sonfara::ui::InstallTranslators(app, language == sonfara::platform::Language::kEnglish,
+                                         folder))
         qWarning("sonfara: no English texts in %s; the interface stays Japanese",
                  qUtf8Printable(folder));
 }
@@ -153,10 +155,10 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(sonfara::ui::AppIconSet());
     QApplication::setQuitOnLastWindowClosed(false);  // the exit paths decide
 
-    if (!sonfara::SfrLibPresent()) {
-        QMessageBox::critical(
-            nullptr, QStringLiteral("Sonfara"),
-            QString::fromStdString(sonfara::Localized(sonfara::kSfrLibMissingMessage)));
+    if (!sonfara::platform::SfrLibPresent()) {
+        QMessageBox::critical(nullptr, QStringLiteral("Sonfara"),
+                              QString::fromStdString(sonfara::platform::Localized(
+                                  sonfara::platform::kSfrLibMissingMessage)));
         return 1;
     }
 
@@ -165,11 +167,11 @@ int main(int argc, char** argv) {
     const auto started = channel.Start(paths);
     if (started == InstanceChannel::StartResult::kHandedOver) return 0;
 
-    sonfara::ThreadTimerService timers;
-    sonfara::SystemPortOptions portOptions;
+    sonfara::platform::ThreadTimerService timers;
+    sonfara::platform::SystemPortOptions portOptions;
     portOptions.soundFont = commandLine.soundFont.toLocal8Bit().toStdString();
-    sonfara::SystemMidiOutput ports(portOptions);
-    AppPlatform platform{sonfara::SteadyClock::Instance(), timers, ports};
+    sonfara::platform::SystemMidiOutput ports(portOptions);
+    AppPlatform platform{sonfara::platform::SteadyClock::Instance(), timers, ports};
     platform.soundFont = portOptions.soundFont;
     SonfaraApp player(platform,
                       started == InstanceChannel::StartResult::kListening ? &channel : nullptr);

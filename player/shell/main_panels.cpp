@@ -132,17 +132,17 @@ void RollStrip::mouseDoubleClickEvent(QMouseEvent* event) {
 
 // --- The panels together -------------------------------------------------------------
 
-MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
+MainPanels::MainPanels(MainWindow& window, session::PlaybackSession& session,
                        display::DisplayController& display, panels::InstLabeler labeler)
     : window_(window),
       session_(session),
       display_(display),
-      view_(session.Songs().Song(), session.Songs().Cursors(), SystemCodePage()),
+      view_(session.Songs().Song(), session.Songs().Cursors(), platform::SystemCodePage()),
       source_(session.Songs().Song(), view_) {
     QWidget* area = window.PanelArea();
     keyboard_ = new KeyboardPanelView(display, area);
     events_ = new panels::EventListPanel(source_, area);
-    document_ = new panels::DocumentPanel(SystemCodePage(), area);
+    document_ = new panels::DocumentPanel(platform::SystemCodePage(), area);
     for (QWidget* w : {static_cast<QWidget*>(keyboard_), static_cast<QWidget*>(events_),
                        static_cast<QWidget*>(document_)})
         w->move(kPanelOrigin);
@@ -159,7 +159,7 @@ MainPanels::MainPanels(MainWindow& window, PlaybackSession& session,
     }
     keyboard_->onSwitch = [this](int c, Qt::MouseButton b) { SwitchChannel(c, b); };
     keyboard_->onLabelMenu = [this](int c, const QPoint& at) {
-        const ChannelState& ch = session_.Output().Channel(c);
+        const sequencer::ChannelState& ch = session_.Output().Channel(c);
         menu_->PopupFor(c, ch.BankMSB.load(), ch.BankLSB.load(), at);
     };
     using display::DisplayController;
@@ -210,7 +210,7 @@ void MainPanels::SetRolledUp(bool rolled) {
 }
 
 void MainPanels::ShowSong(const files::CompanionDocument& document) {
-    const SongTable& song = session_.Songs().Song();
+    const song::SongTable& song = session_.Songs().Song();
     view_.OnLoadCompleted(song);
     events_->SongLoaded();
     document_->ShowDocument(document);

@@ -104,8 +104,8 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
   public:
     enum Panel { kKeyboardPanel = 0, kDocumentPanel = 1, kEventPanel = 2 };
 
-    MainPanels(MainWindow& window, PlaybackSession& session, display::DisplayController& display,
-               panels::InstLabeler labeler);
+    MainPanels(MainWindow& window, session::PlaybackSession& session,
+               display::DisplayController& display, panels::InstLabeler labeler);
     ~MainPanels() override;
 
     // Shows panel i (0..2), marks its tab and tells the display which one is up.
@@ -144,9 +144,9 @@ class MainPanels final : public QObject, private panels::ProgramChanger {
     void ShowSong(const files::CompanionDocument& document);
 
     MainWindow& window_;
-    PlaybackSession& session_;
+    session::PlaybackSession& session_;
     display::DisplayController& display_;
-    EventListView view_;
+    song::EventListView view_;
     panels::ViewEventListSource source_;
     KeyboardPanelView* keyboard_;
     panels::EventListPanel* events_;

@@ -2,31 +2,33 @@
 
 namespace sonfara::shell {
 
-LoopShuffle LoopShuffleFromRepeatMode(RepeatMode repeatMode) {
+LoopShuffle LoopShuffleFromRepeatMode(platform::RepeatMode repeatMode) {
     switch (repeatMode) {
-        case RepeatMode::kSong:
+        case platform::RepeatMode::kSong:
             return {QStringLiteral("Track"), false};
-        case RepeatMode::kRandom:
+        case platform::RepeatMode::kRandom:
             return {QStringLiteral("Playlist"), true};
-        case RepeatMode::kStopAtEnd:
+        case platform::RepeatMode::kStopAtEnd:
             return {QStringLiteral("None"), false};
-        case RepeatMode::kList:
+        case platform::RepeatMode::kList:
             break;
     }
     return {QStringLiteral("Playlist"), false};
 }
 
-std::optional<RepeatMode> RepeatModeFromLoopStatus(const QString& loopStatus, RepeatMode current) {
-    if (loopStatus == u"None") return RepeatMode::kStopAtEnd;
-    if (loopStatus == u"Track") return RepeatMode::kSong;
+std::optional<platform::RepeatMode> RepeatModeFromLoopStatus(const QString& loopStatus,
+                                                             platform::RepeatMode current) {
+    if (loopStatus == u"None") return platform::RepeatMode::kStopAtEnd;
+    if (loopStatus == u"Track") return platform::RepeatMode::kSong;
     if (loopStatus == u"Playlist")
-        return current == RepeatMode::kRandom ? RepeatMode::kRandom : RepeatMode::kList;
+        return current == platform::RepeatMode::kRandom ? platform::RepeatMode::kRandom
+                                                        : platform::RepeatMode::kList;
     return std::nullopt;
 }
 
-RepeatMode RepeatModeFromShuffle(bool shuffle, RepeatMode current) {
-    if (shuffle) return RepeatMode::kRandom;
-    return current == RepeatMode::kRandom ? RepeatMode::kList : current;
+platform::RepeatMode RepeatModeFromShuffle(bool shuffle, platform::RepeatMode current) {
+    if (shuffle) return platform::RepeatMode::kRandom;
+    return current == platform::RepeatMode::kRandom ? platform::RepeatMode::kList : current;
 }
 
 }  // namespace sonfara::shell

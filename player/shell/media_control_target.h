@@ -24,7 +24,7 @@ struct MediaState {
     int listIndex = 0;  // 1-based play-list entry, 0 when none
     int listCount = 0;
     double rate = 1.0;  // speed, 1.0 = 100 %
-    RepeatMode repeatMode = RepeatMode::kList;
+    platform::RepeatMode repeatMode = platform::RepeatMode::kList;
     QString lyrics;  // the song's whole lyrics text; "" when none
 
     bool operator==(const MediaState&) const = default;
@@ -37,12 +37,13 @@ struct LoopShuffle {
     QString loopStatus;  // "None", "Track" or "Playlist"
     bool shuffle = false;
 };
-LoopShuffle LoopShuffleFromRepeatMode(RepeatMode repeatMode);
+LoopShuffle LoopShuffleFromRepeatMode(platform::RepeatMode repeatMode);
 // A new loop status keeps shuffle as it was; "Playlist" with shuffle on is
 // random. nullopt for an unknown status.
-std::optional<RepeatMode> RepeatModeFromLoopStatus(const QString& loopStatus, RepeatMode current);
+std::optional<platform::RepeatMode> RepeatModeFromLoopStatus(const QString& loopStatus,
+                                                             platform::RepeatMode current);
 // Shuffle on is random; shuffle off turns random into the list and keeps any other.
-RepeatMode RepeatModeFromShuffle(bool shuffle, RepeatMode current);
+platform::RepeatMode RepeatModeFromShuffle(bool shuffle, platform::RepeatMode current);
 
 class MediaControlTarget {
   public:
@@ -66,7 +67,7 @@ class MediaControlTarget {
     virtual void Quit() = 0;
     // Rate 0.1 or more; the player rounds it to its own speed steps.
     virtual void SetRate(double rate) = 0;
-    virtual void SetRepeatMode(RepeatMode repeatMode) = 0;
+    virtual void SetRepeatMode(platform::RepeatMode repeatMode) = 0;
 };
 
 }  // namespace sonfara::shell

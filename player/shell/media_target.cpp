@@ -9,7 +9,8 @@
 
 namespace sonfara::shell {
 
-MediaState SessionMediaTarget::FromSnapshot(const SessionSnapshot& s, const std::string& fullPath) {
+MediaState SessionMediaTarget::FromSnapshot(const session::SessionSnapshot& s,
+                                            const std::string& fullPath) {
     MediaState m;
     m.loaded = s.loaded;
     // Playing from the moment the timer runs (the first tick may be a few ms
@@ -38,7 +39,7 @@ int SessionMediaTarget::SpeedPercentForRate(double rate) {
 MediaState SessionMediaTarget::State() const {
     MediaState m = FromSnapshot(session_.Snapshot(), session_.Songs().CurrentSource().FullPath);
     // The text is made once per song, not at every change of state.
-    const std::shared_ptr<const Lyrics> lyrics = session_.Songs().SongLyrics();
+    const std::shared_ptr<const song::Lyrics> lyrics = session_.Songs().SongLyrics();
     if (lyrics != lyricsOf_) {
         lyricsOf_ = lyrics;
         lyricsText_ = lyrics ? QString::fromStdString(lyrics->Text()) : QString();
@@ -48,8 +49,8 @@ MediaState SessionMediaTarget::State() const {
 }
 
 void SessionMediaTarget::PlayPause() {
-    Run([](PlaybackSession& session) {
-        const SessionSnapshot s = session.Snapshot();
+    Run([](session::PlaybackSession& session) {
+        const session::SessionSnapshot s = session.Snapshot();
         if (s.playing && !s.paused)
             session.Transport().Pause();
         else
@@ -59,7 +60,7 @@ void SessionMediaTarget::PlayPause() {
 
 void SessionMediaTarget::SetPosition(qint64 positionUs) {
     const auto ms = static_cast<int32_t>(std::min<qint64>(positionUs / 1000, INT32_MAX));
-    Run([ms](PlaybackSession& s) { s.Transport().SeekTo(ms); });
+    Run([ms](session::PlaybackSession& s) { s.Transport().SeekTo(ms); });
 }
 
 // A path that is not there is answered at once, without a box: the desktop
@@ -67,7 +68,7 @@ void SessionMediaTarget::SetPosition(qint64 positionUs) {
 QString SessionMediaTarget::OpenPaths(const QStringList& paths) {
     for (const QString& p : paths) {
         if (!QFileInfo::exists(p))
-            return QString::fromStdString(Localized(files::msg::kFileNotFound)) +
+            return QString::fromStdString(platform::Localized(files::msg::kFileNotFound)) +
                    QStringLiteral(": ") + p;
     }
     return hooks_.open ? hooks_.open(paths) : QString();

@@ -21,30 +21,30 @@ struct MediaTargetHooks {
 
 class SessionMediaTarget final : public MediaControlTarget {
   public:
-    SessionMediaTarget(PlaybackSession& session, MediaTargetHooks hooks)
+    SessionMediaTarget(session::PlaybackSession& session, MediaTargetHooks hooks)
         : session_(session), hooks_(std::move(hooks)) {}
 
     // The state of a snapshot (public for tests).
-    static MediaState FromSnapshot(const SessionSnapshot& s, const std::string& fullPath);
+    static MediaState FromSnapshot(const session::SessionSnapshot& s, const std::string& fullPath);
     // The speed in percent for a rate: steps of 10 %, 10 % at least.
     static int SpeedPercentForRate(double rate);
 
     MediaState State() const override;
     void Play() override {
-        Run([](PlaybackSession& s) { s.Transport().Play(); });
+        Run([](session::PlaybackSession& s) { s.Transport().Play(); });
     }
     void Pause() override {
-        Run([](PlaybackSession& s) { s.Transport().Pause(); });
+        Run([](session::PlaybackSession& s) { s.Transport().Pause(); });
     }
     void PlayPause() override;
     void Stop() override {
-        Run([](PlaybackSession& s) { s.Transport().Stop(); });
+        Run([](session::PlaybackSession& s) { s.Transport().Stop(); });
     }
     void Next() override {
-        Run([](PlaybackSession& s) { s.Songs().Next(); });
+        Run([](session::PlaybackSession& s) { s.Songs().Next(); });
     }
     void Previous() override {
-        Run([](PlaybackSession& s) { s.Songs().Previous(); });
+        Run([](session::PlaybackSession& s) { s.Songs().Previous(); });
     }
     void SetPosition(qint64 positionUs) override;
     QString OpenPaths(const QStringList& paths) override;
@@ -52,10 +52,10 @@ class SessionMediaTarget final : public MediaControlTarget {
     void Quit() override { hooks_.quit(); }
     void SetRate(double rate) override {
         const int percent = SpeedPercentForRate(rate);
-        Run([percent](PlaybackSession& s) { s.Transport().SetSpeedPercent(percent); });
+        Run([percent](session::PlaybackSession& s) { s.Transport().SetSpeedPercent(percent); });
     }
-    void SetRepeatMode(RepeatMode repeatMode) override {
-        Run([repeatMode](PlaybackSession& s) { s.Transport().SetRepeatMode(repeatMode); });
+    void SetRepeatMode(platform::RepeatMode repeatMode) override {
+        Run([repeatMode](session::PlaybackSession& s) { s.Transport().SetRepeatMode(repeatMode); });
     }
 
   private:
@@ -64,9 +64,9 @@ class SessionMediaTarget final : public MediaControlTarget {
         hooks_.run([this, f] { f(session_); });
     }
 
-    PlaybackSession& session_;
+    session::PlaybackSession& session_;
     MediaTargetHooks hooks_;
-    mutable std::shared_ptr<const Lyrics> lyricsOf_;
+    mutable std::shared_ptr<const song::Lyrics> lyricsOf_;
     mutable QString lyricsText_;
 };
 

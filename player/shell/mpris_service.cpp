@@ -115,12 +115,13 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     bool CanControl() const { return true; }
 
     void SetLoopStatus(const QString& status) {
-        const std::optional<RepeatMode> mode = RepeatModeFromLoopStatus(status, State().repeatMode);
+        const std::optional<platform::RepeatMode> mode =
+            RepeatModeFromLoopStatus(status, State().repeatMode);
         if (!mode) return;  // unknown status: ignored, as out-of-range rates are
         Command([m = *mode](MediaControlTarget& t) { t.SetRepeatMode(m); });
     }
     void SetShuffle(bool shuffle) {
-        const RepeatMode mode = RepeatModeFromShuffle(shuffle, State().repeatMode);
+        const platform::RepeatMode mode = RepeatModeFromShuffle(shuffle, State().repeatMode);
         Command([mode](MediaControlTarget& t) { t.SetRepeatMode(mode); });
     }
     // Out-of-range rates are ignored, as clients expect.

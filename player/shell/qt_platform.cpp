@@ -37,7 +37,7 @@ void MessageBoxNotifier::Add(bool error, const std::string& text) {
     ++raised_;
     lastText_ = text;
     if (quiet_) {
-        std::fprintf(stderr, "sonfara: %s\n", Localized(text).c_str());
+        std::fprintf(stderr, "sonfara: %s\n", platform::Localized(text).c_str());
         return;
     }
     pending_.push_back({error, text});
@@ -61,7 +61,7 @@ void MessageBoxNotifier::ShowNext() {
     }
     const Pending p = pending_.front();
     pending_.pop_front();
-    QString text = QString::fromStdString(Localized(p.text));
+    QString text = QString::fromStdString(platform::Localized(p.text));
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QChar(u'\r'), QChar(u'\n'));
     auto* box = new QMessageBox(p.error ? QMessageBox::Critical : QMessageBox::Information,

@@ -16,7 +16,7 @@ namespace sonfara::shell {
 
 // Posts onto the event loop of `context`'s thread (any thread may post).
 // Actions still queued when the context is gone are dropped.
-class QtUiScheduler final : public UiScheduler {
+class QtUiScheduler final : public sequencer::UiScheduler {
   public:
     explicit QtUiScheduler(QObject* context) : context_(context) {}
     void Post(std::function<void()> action) override;

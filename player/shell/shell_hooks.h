@@ -9,8 +9,10 @@
 #include "player/files/file_entry.h"
 
 namespace sonfara {
-struct AudioExportRequest;  // player/session/audio_export.h
-}
+namespace session {
+struct AudioExportRequest;
+}  // namespace session
+}  // namespace sonfara
 namespace sonfara::dialogs {
 enum class ListMode;  // list_dialog.h
 }
@@ -52,7 +54,7 @@ class ShellHooks {
     virtual void ShowLibraryWindow() {}
     // Renders a song to an audio file in the background with a progress
     // window (the program adds its shaping folders and work folder).
-    virtual void ExportAudio(const AudioExportRequest& request) {}
+    virtual void ExportAudio(const session::AudioExportRequest& request) {}
     // While an export runs: brings its window to the front and returns
     // true, so a second export is not asked for at all.
     virtual bool RaiseRunningExport() { return false; }

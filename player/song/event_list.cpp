@@ -6,7 +6,7 @@
 #include "player/platform/midi.h"
 #include "player/platform/rounding.h"
 
-namespace sonfara {
+namespace sonfara::song {
 namespace {
 
 std::string Hex(unsigned v) {
@@ -91,43 +91,45 @@ std::string MetaText(const SongTable& song, const EventView& ev) {
     auto q = [&] { return Quoted(song, x, ev.Length()); };
     switch (type) {
         case 0x00:
-            return Localized("シーケンス番号");
+            return platform::Localized("シーケンス番号");
         case 0x01:
-            return Localized("テキスト ") + q();
+            return platform::Localized("テキスト ") + q();
         case 0x02:
             return "Copyright " + q();
         case 0x03:
-            return Localized("トラック名 ") + q();
+            return platform::Localized("トラック名 ") + q();
         case 0x04:
-            return Localized("楽器名 ") + q();
+            return platform::Localized("楽器名 ") + q();
         case 0x05:
-            return Localized("歌詞 ") + q();
+            return platform::Localized("歌詞 ") + q();
         case 0x06:
-            return Localized("マーカ") + q();
+            return platform::Localized("マーカ") + q();
         case 0x07:
-            return Localized("キューポイント") + q();
+            return platform::Localized("キューポイント") + q();
         case 0x20:
-            return Localized("MIDIチャンネルプリフィックス");
+            return platform::Localized("MIDIチャンネルプリフィックス");
         case 0x21:
-            return Localized("出力ポート変更 Port:") + std::to_string(song.ExtendedData(x, 2));
+            return platform::Localized("出力ポート変更 Port:") +
+                   std::to_string(song.ExtendedData(x, 2));
         case 0x2F:
             return "End of Track";
         case 0x51: {
             int32_t tempo = (song.ExtendedData(x, 2) << 16) | (song.ExtendedData(x, 3) << 8) |
                             song.ExtendedData(x, 4);
-            int bpm = tempo > 0 ? RoundHalfEven(60000000.0 / tempo) : 0;
-            return Localized("セットテンポ ") + std::to_string(bpm);
+            int bpm = tempo > 0 ? platform::RoundHalfEven(60000000.0 / tempo) : 0;
+            return platform::Localized("セットテンポ ") + std::to_string(bpm);
         }
         case 0x54:
-            return Localized("SMPTEオフセット");
+            return platform::Localized("SMPTEオフセット");
         case 0x58: {
             int dd = song.ExtendedData(x, 3);
             // An exponent that does not fit the display shows as written.
             std::string den = dd < 31 ? std::to_string(1u << dd) : "2^" + std::to_string(dd);
-            return Localized("拍子 ") + std::to_string(song.ExtendedData(x, 2)) + "/" + den;
+            return platform::Localized("拍子 ") + std::to_string(song.ExtendedData(x, 2)) + "/" +
+                   den;
         }
         case 0x59:
-            return Localized("調号");
+            return platform::Localized("調号");
         default:
             return "Unknown Meta Event";
     }
@@ -135,8 +137,8 @@ std::string MetaText(const SongTable& song, const EventView& ev) {
 
 }  // namespace
 
-const MessageTranslations& EventListTranslations() {
-    static const MessageTranslations table{
+const platform::MessageTranslations& EventListTranslations() {
+    static const platform::MessageTranslations table{
         {"バンクセレクト(MSB)  Bank=", "Bank Select (MSB)  Bank="},
         {"バンクセレクト(LSB)  Bank=", "Bank Select (LSB)  Bank="},
         {"モジュレーション(MSB)  Depth=", "Modulation (MSB)  Depth="},
@@ -219,7 +221,7 @@ std::string SysExDumpText(const SongTable& song, int extIndex) {
     return s;
 }
 
-EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage& cp) {
+EventLine FormatEvent(const SongTable& song, const EventView& ev, const platform::CodePage& cp) {
     EventLine line;
     line.position = PositionText(ev.tick, song.TicksPerQuarter());
     const uint8_t kind = midi::StatusKind(ev.status);
@@ -251,7 +253,7 @@ EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage
         case midi::kControlChange: {
             line.name = "Control Change(#" + Hex(ev.data1) + ")";
             const char* label = ControllerLabel(ev.data1);
-            line.param = label ? Localized(label) + std::to_string(ev.data2)
+            line.param = label ? platform::Localized(label) + std::to_string(ev.data2)
                                : "Unknown Control(#" + Hex(ev.data1) +
                                      ") Value = " + std::to_string(ev.data2);
             line.colour = kColourControl;
@@ -289,7 +291,7 @@ EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage
     return line;
 }
 
-EventPage RenderPage(const SongTable& song, int k, int32_t entry, const CodePage& cp) {
+EventPage RenderPage(const SongTable& song, int k, int32_t entry, const platform::CodePage& cp) {
     EventPage page{};
     const int32_t count = song.ListCount(k);
     const int32_t start = (entry / kLinesPerPage) * kLinesPerPage;
@@ -364,7 +366,8 @@ EventListAction EventListView::FillEventList() {
     if (scroll_.value != lastSetScroll_) {
         // The bar moved without a scroll call: the entry it points at, once.
         ChooseUserEntry(LastEntryAtMost(
-            count, RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum)));
+            count,
+            platform::RoundHalfEven(static_cast<double>(count) * scroll_.value / scroll_.maximum)));
         lastSetScroll_ = scroll_.value;
     }
     const int32_t playing = PlayingEntry(k);
@@ -410,13 +413,13 @@ EventListAction EventListView::Render(int k, int32_t entry) {
     if (count < kLinesPerPage) {
         scroll_.value = 0;
     } else {
-        scroll_.value = RoundHalfEven(static_cast<double>(entry / kLinesPerPage) /
-                                      (count / kLinesPerPage) * kScrollMax);
+        scroll_.value = platform::RoundHalfEven(static_cast<double>(entry / kLinesPerPage) /
+                                                (count / kLinesPerPage) * kScrollMax);
     }
     lastSetScroll_ = scroll_.value;
     if (k != lastRenderedList_ && count > 0) {
         scroll_.enabled = true;
-        int step = RoundHalfEven(static_cast<double>(scroll_.maximum) / count * 18);
+        int step = platform::RoundHalfEven(static_cast<double>(scroll_.maximum) / count * 18);
         if (step >= 1) scroll_.smallStep = step;
     }
     lastRenderedList_ = k;
@@ -430,7 +433,8 @@ EventListAction EventListView::Render(int k, int32_t entry) {
 std::string EventListView::EventListCountText(int k) {
     const int32_t count = song_.ListCount(k);
     if (count > 0)
-        scroll_.smallStep = RoundHalfEven(static_cast<double>(scroll_.maximum) / count * 20);
+        scroll_.smallStep =
+            platform::RoundHalfEven(static_cast<double>(scroll_.maximum) / count * 20);
     return std::to_string(count);
 }
 
@@ -444,4 +448,4 @@ bool EventListView::ListMenuEntryVisible(int entry) const {
     return song_.NTracks >= entry + 1;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::song

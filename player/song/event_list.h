@@ -13,7 +13,7 @@
 #include "player/song/smf_reader.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 // Windows colour values, 0x00BBGGRR.
 constexpr uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) {
@@ -43,14 +43,14 @@ inline constexpr int kNoListRendered = 10000;
 // "C6 " for 60: twelve names, octave note/12+1, padded to three characters.
 std::string NoteName(int note);
 // The event texts above in English (registered with the other tables).
-const MessageTranslations& EventListTranslations();
+const platform::MessageTranslations& EventListTranslations();
 
 // "   0. 3.  40" for tick 1000 at 480 ticks per quarter.
 std::string PositionText(int32_t tick, int32_t ticksPerQuarter);
 
 // The five columns of one event. Song texts are read in the song's
 // TextCodePage(); `cp` is the system code page the byte widths count in.
-EventLine FormatEvent(const SongTable& song, const EventView& ev, const CodePage& cp);
+EventLine FormatEvent(const SongTable& song, const EventView& ev, const platform::CodePage& cp);
 
 // "F0 41 10 ..." from the stored SysEx bytes.
 std::string SysExDumpText(const SongTable& song, int extIndex);
@@ -58,7 +58,7 @@ std::string SysExDumpText(const SongTable& song, int extIndex);
 using EventPage = std::array<EventLine, kLinesPerPage>;
 
 // Renders the page that holds 0-based entry `entry` of list k.
-EventPage RenderPage(const SongTable& song, int k, int32_t entry, const CodePage& cp);
+EventPage RenderPage(const SongTable& song, int k, int32_t entry, const platform::CodePage& cp);
 
 // What FillEventList asks the window to do.
 struct EventListAction {
@@ -89,9 +89,9 @@ const ListPlayback& NoPlayback();
 // the list cursors that playback moves.
 class EventListView : public LoadObserver {
   public:
-    EventListView(const SongTable& song, const ListPlayback& playback, const CodePage& cp)
+    EventListView(const SongTable& song, const ListPlayback& playback, const platform::CodePage& cp)
         : song_(song), playback_(playback), cp_(cp) {}
-    EventListView(const SongTable& song, const CodePage& cp)
+    EventListView(const SongTable& song, const platform::CodePage& cp)
         : EventListView(song, NoPlayback(), cp) {}
 
     // LoadObserver: the loader's completion steps for the event list.
@@ -138,7 +138,7 @@ class EventListView : public LoadObserver {
 
     const SongTable& song_;
     const ListPlayback& playback_;
-    const CodePage& cp_;
+    const platform::CodePage& cp_;
     int currentList_ = 1;
     int lastRenderedList_ = kNoListRendered;
     // First entry of the page last shown per list; −1 unknown. Sized by
@@ -158,4 +158,4 @@ class EventListView : public LoadObserver {
     static constexpr int kMinCachedLists = 18;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -6,20 +6,21 @@
 #include "player/platform/sstp_notice.h"
 #include "player/song/smf_reader.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 // Sends the song notice of every load (the text comes from LoadNoticeText).
 class SstpLoadNotice : public LoadObserver {
   public:
-    SstpLoadNotice(SfrLibBinding& lib, bool sstpSetting) : lib_(lib), sstp_(sstpSetting) {}
+    SstpLoadNotice(platform::SfrLibBinding& lib, bool sstpSetting)
+        : lib_(lib), sstp_(sstpSetting) {}
     void SetSstp(bool on) { sstp_ = on; }
     void OnLoadNotice(const std::string& noticeBytes) override {
-        SendNotice(lib_, sstp_, noticeBytes);
+        platform::SendNotice(lib_, sstp_, noticeBytes);
     }
 
   private:
-    SfrLibBinding& lib_;
+    platform::SfrLibBinding& lib_;
     bool sstp_;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -11,7 +11,7 @@
 #include "player/platform/midi.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 namespace {
 constexpr uint8_t kMarkerMeta = 0x06;
@@ -108,4 +108,4 @@ LoopPoints FindLoopPoints(const SongTable& song, const std::vector<bool>& mayMar
     return FindLoop(song, mayMark).points;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -9,7 +9,7 @@
 
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 // What marked a song's loop section, for reports.
 struct LoopOrigin {
@@ -35,4 +35,4 @@ LoopPoints FindLoopPoints(const SongTable& song, const std::vector<bool>& mayMar
 // The same with what marked it.
 FoundLoop FindLoop(const SongTable& song, const std::vector<bool>& mayMark = {});
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -6,7 +6,7 @@
 #include "player/platform/midi.h"
 #include "player/song/event_list.h"
 
-namespace sonfara {
+namespace sonfara::song {
 namespace {
 
 constexpr uint8_t kMetaText = 0x01;
@@ -123,7 +123,8 @@ std::string HeaderText(std::string_view s) {
 }
 
 // Every syllable in the one code page decided for the whole song.
-std::vector<std::string> DecodeAll(const std::vector<TextEvent>& events, const CodePage& cp) {
+std::vector<std::string> DecodeAll(const std::vector<TextEvent>& events,
+                                   const platform::CodePage& cp) {
     std::vector<std::string> texts;
     texts.reserve(events.size());
     for (const TextEvent& e : events) texts.push_back(cp.ToUtf8(e.bytes));
@@ -257,7 +258,7 @@ std::string LyricLine::Text() const {
 }
 
 Lyrics Lyrics::FromSong(const SongTable& song) {
-    const CodePage& cp = song.TextCodePage();
+    const platform::CodePage& cp = song.TextCodePage();
     LyricsSource source = LyricsSource::kLyricEvents;
     int track = LyricEventTrack(song);
     if (track == 0) {
@@ -311,4 +312,4 @@ std::string Lyrics::Text() const {
     return s;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -10,7 +10,7 @@
 #include "player/platform/codepage.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 enum class LyricsSource {
     kNone,
@@ -71,4 +71,4 @@ class Lyrics {
     std::vector<int> lineStart_;  // flat index of each line's first syllable
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::song

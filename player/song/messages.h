@@ -8,7 +8,7 @@
 #include "player/platform/language.h"
 #include "player/platform/result.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 // Why a load failed. The numbered ones are shown as "ErrorNo N" and are
 // stable: users quote them in reports. The format's own faults are named
@@ -36,7 +36,7 @@ enum class LoadError : int {
 // Shown while DetectModule scans the file.
 inline constexpr const char* kDetectingModuleText = "対応MIDI音源検索中";
 
-namespace song::msg {
+namespace msg {
 inline constexpr const char* kHeaderError = "Header Error";
 inline constexpr const char* kSysExError = "SYSEX Error";
 inline constexpr const char* kEventError = "Event Error:";
@@ -44,15 +44,16 @@ inline constexpr const char* kErrorNo = "ErrorNo ";
 inline constexpr const char* kLoadError = "読み込みエラー";
 // The title label after a failed load: kLoadError + "（" + reason + "）".
 inline std::string LoadErrorCaption(const std::string& reason) {
-    if (UiLanguage() == Language::kEnglish) return "Load error (" + reason + ")";
+    if (platform::UiLanguage() == platform::Language::kEnglish)
+        return "Load error (" + reason + ")";
     return std::string(kLoadError) + "（" + reason + "）";
 }
 // The texts above in English; the reasons are English already.
-inline const MessageTranslations kEnglish{
+inline const platform::MessageTranslations kEnglish{
     {kLoadError, "Load error"},
     {kDetectingModuleText, "Looking for the sound module"},
 };
-}  // namespace song::msg
+}  // namespace msg
 
 // The reason as the title label shows it: "Header Error", "SYSEX Error",
 // "Event Error:90 3C 64 3E", "ErrorNo 5".
@@ -70,6 +71,6 @@ inline std::string MessageFor(LoadError code, const std::string& detail) {
 }
 
 // What LoadSMF returns: ok(), or the code; Message() is the reason.
-using LoadStatus = Status<LoadError>;
+using LoadStatus = platform::Status<LoadError>;
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -7,7 +7,7 @@
 #include "player/platform/midi.h"
 #include "player/song/smf_reader.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 namespace {
 
@@ -67,4 +67,4 @@ int DetectModule(const std::string& path) {
     }
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::song

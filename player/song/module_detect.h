@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-namespace sonfara {
+namespace sonfara::song {
 
 enum ModuleKind : int { kModuleNone = 0, kModuleXG = 1, kModuleGS = 2 };
 
@@ -16,4 +16,4 @@ int DetectModuleBytes(std::span<const uint8_t> b);
 // kDetectingModuleText (player/song/messages.h) while this runs.
 int DetectModule(const std::string& path);
 
-}  // namespace sonfara
+}  // namespace sonfara::song

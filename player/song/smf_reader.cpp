@@ -17,7 +17,7 @@
 #include "player/platform/text_decoding.h"
 #include "player/song/loop_points.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 namespace {
 
@@ -25,7 +25,7 @@ namespace {
 // order. Tracks decode independently, each on whichever thread takes it.
 struct DecodedTrack {
     // Sized for the most events the chunk can hold; trimmed once decoded.
-    std::vector<SongEvent, LargeFillAllocator<SongEvent>> events;
+    std::vector<SongEvent, platform::LargeFillAllocator<SongEvent>> events;
     size_t eventCount = 0;  // events decoded so far
     // This track's payload rows: bytes, the end of each row and the 0-based
     // index of its event in the track. The table adopts them.
@@ -244,7 +244,7 @@ struct SecondPart {
     size_t track = 0;  // 0-based
     size_t from = 0;   // the guessed boundary
     size_t step = 0;   // bytes between meeting points
-    std::vector<SongEvent, LargeFillAllocator<SongEvent>> events;
+    std::vector<SongEvent, platform::LargeFillAllocator<SongEvent>> events;
     DecodedTrack out;
     std::atomic<bool> taken{false};
     std::mutex m;
@@ -351,7 +351,7 @@ class DenseArray {
     Run& v_;
     size_t minFileBytes_;
     bool reserved_ = false;
-    std::optional<PrefaultAhead> prefault_;
+    std::optional<platform::PrefaultAhead> prefault_;
 };
 
 // Decodes one track chunk, or the rest of it from a StartPoint, into a
@@ -372,7 +372,7 @@ class TrackDecoder {
 
     // Gives the file's pages back as the decoding passes them: the chunk
     // starts at `chunkOffset` in `image`. Nothing decoded later reads them.
-    void ReleaseBehind(const FileImage* image, size_t chunkOffset) {
+    void ReleaseBehind(const platform::FileImage* image, size_t chunkOffset) {
         image_ = image;
         base_ = chunkOffset;
     }
@@ -381,7 +381,7 @@ class TrackDecoder {
     bool Run(const uint8_t* d, size_t len, const StartPoint& from) {
         SongEvent* out = events_ + from.firstEvent;
         // Large tracks decoded whole: the array's first touch overlaps the decoding.
-        std::optional<PrefaultAhead> prefault;
+        std::optional<platform::PrefaultAhead> prefault;
         const bool prefaulting = from.offset == 0 && len >= kPrefaultTrackBytes;
         if (prefaulting && !out_.events.empty())
             prefault.emplace(out_.events.data(), out_.events.size() * sizeof(SongEvent));
@@ -642,7 +642,7 @@ class TrackDecoder {
     size_t watch_ = SIZE_MAX;  // the next boundary to call Watch at
     size_t next_ = 0;          // the first meeting point not passed yet
     std::optional<size_t> met_;
-    const FileImage* image_ = nullptr;  // ReleaseBehind
+    const platform::FileImage* image_ = nullptr;  // ReleaseBehind
     size_t base_ = 0;
 };
 
@@ -693,7 +693,7 @@ bool MostlyExtended(const uint8_t* d, size_t len) {
 class Decoder {
   public:
     // image: when given, each track's bytes are given back once decoded.
-    Decoder(SongTable& song, const LoadOptions& options, const FileImage* image)
+    Decoder(SongTable& song, const LoadOptions& options, const platform::FileImage* image)
         : song_(song), b_{song}, options_(options), image_(image) {}
 
     bool Run(std::span<const uint8_t> file, LoadStatus& fail) {
@@ -751,7 +751,7 @@ class Decoder {
             if (!events.empty())
                 song_.TotalMs = std::max(song_.TotalMs, song_.TickToMs(events.back().tick));
         }
-        song_.TotalSeconds = RoundHalfEven(song_.TotalMs / 1000.0);
+        song_.TotalSeconds = platform::RoundHalfEven(song_.TotalMs / 1000.0);
         song_.Loop = FindLoopPoints(song_, mayMarkLoop);
         return true;
     }
@@ -1001,7 +1001,7 @@ class Decoder {
             song_.BeatNumerator = static_cast<uint8_t>(d.beatNumerator);
             song_.BeatDenominator = static_cast<uint8_t>(den);
             song_.BeatQuarters = static_cast<uint8_t>(
-                std::clamp(RoundHalfEven(4.0 / den * d.beatNumerator), 0, 255));
+                std::clamp(platform::RoundHalfEven(4.0 / den * d.beatNumerator), 0, 255));
         }
     }
 
@@ -1075,7 +1075,7 @@ class Decoder {
     SongTable& song_;
     SongTable::Builder b_;
     const LoadOptions& options_;
-    const FileImage* image_;
+    const platform::FileImage* image_;
 };
 
 void NotifyFailed(const LoadOptions& o, const std::string& message) {
@@ -1092,14 +1092,14 @@ size_t FindSmfStart(std::span<const uint8_t> b) {
     return static_cast<size_t>(-1);
 }
 
-const CodePage& DecideSongTextCodePage(const SongTable& song) {
+const platform::CodePage& DecideSongTextCodePage(const SongTable& song) {
     // Enough text to judge by; a song with megabytes of lyrics says no more.
     constexpr size_t kJudgedBytes = 1 << 20;
     const std::vector<std::string_view> texts = song.MetaTexts(kJudgedBytes);
-    return DecideTextEncoding(texts);
+    return platform::DecideTextEncoding(texts);
 }
 
-std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp) {
+std::string LoadNoticeText(const std::string& titleBytes, const platform::CodePage& cp) {
     // The backslash pairs are the recipient's own escapes, sent literally.
     return cp.FromUtf8("あっ、\\n") + titleBytes +
            cp.FromUtf8("\\nって曲が再生されるみたい。\\uそうか。");
@@ -1109,7 +1109,7 @@ namespace {
 
 // Decodes the image and completes the table; observers are not told here.
 LoadStatus Decode(std::span<const uint8_t> file, SongTable& song, const LoadOptions& options,
-                  const FileImage* image = nullptr) {
+                  const platform::FileImage* image = nullptr) {
     LoadStatus fail;
     bool ok = false;
     song.Clear();
@@ -1132,18 +1132,19 @@ LoadStatus Decode(std::span<const uint8_t> file, SongTable& song, const LoadOpti
     return {};
 }
 
-const CodePage& CodePageOf(const LoadOptions& o) {
-    return o.codePage ? *o.codePage : SystemCodePage();
+const platform::CodePage& CodePageOf(const LoadOptions& o) {
+    return o.codePage ? *o.codePage : platform::SystemCodePage();
 }
 
 void NotifyResult(const LoadStatus& r, const SongTable& song, const LoadOptions& options,
-                  const CodePage& cp) {
+                  const platform::CodePage& cp) {
     if (!r.ok()) {
         NotifyFailed(options, r.Message());
         return;
     }
     for (auto* ob : options.observers) ob->OnLoadCompleted(song);
-    std::string notice = LoadNoticeText(Recode(song.SongTitle, song.TextCodePage(), cp), cp);
+    std::string notice =
+        LoadNoticeText(platform::Recode(song.SongTitle, song.TextCodePage(), cp), cp);
     for (auto* ob : options.observers) ob->OnLoadNotice(notice);
 }
 
@@ -1166,7 +1167,7 @@ namespace {
 // What the first bytes and the size already tell; ok for files that are
 // fit to be read whole (and for pipes, whose bytes a look would consume).
 LoadStatus RefusedUnread(const std::string& path) {
-    const FileHead head = ReadFileHead(path, 4);
+    const platform::FileHead head = platform::ReadFileHead(path, 4);
     if (!head.regular) return {};
     if (head.size > kMaxSmfFileBytes) return LoadError::kFileTooLarge;
     const uint8_t mthd[4] = {'M', 'T', 'h', 'd'};
@@ -1183,7 +1184,7 @@ LoadStatus LoadSMF(const std::string& path, SongTable& song, const LoadOptions& 
     if (!r.ok()) {
         song.Clear();
     } else {
-        FileImage image;
+        platform::FileImage image;
         bool readOk = false;
         try {
             readOk = image.Open(path, kMaxSmfFileBytes);
@@ -1201,4 +1202,4 @@ LoadStatus LoadSMF(const std::string& path, SongTable& song, const LoadOptions& 
     return r;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -11,7 +11,7 @@
 #include "player/song/messages.h"
 #include "player/song/song_table.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 // The largest file the loader takes: chunk lengths, payload offsets and
 // event numbers are 32-bit, and below 2 GiB none of them can overflow.
@@ -41,7 +41,7 @@ struct LoadOptions {
     std::string songFileName;
     // The code page of the notices (nullptr: SystemCodePage()); the song's
     // own texts are in its TextCodePage().
-    const CodePage* codePage = nullptr;
+    const platform::CodePage* codePage = nullptr;
     std::vector<LoadObserver*> observers;
     // Threads that decode tracks at once; 0: one per core. The result is
     // the same whatever the number.
@@ -68,13 +68,13 @@ void NotifyLoadResult(const LoadStatus& result, const SongTable& song, const Loa
 
 // The code page of the song's texts: the user's choice, else the one
 // decision over all its text events at once.
-const CodePage& DecideSongTextCodePage(const SongTable& song);
+const platform::CodePage& DecideSongTextCodePage(const SongTable& song);
 
 // The text of the load notice, in code-page bytes.
-std::string LoadNoticeText(const std::string& titleBytes, const CodePage& cp);
+std::string LoadNoticeText(const std::string& titleBytes, const platform::CodePage& cp);
 
 // Offset of the first "MThd" in an RMI (RIFF) image, npos when none; the
 // RIFF structure itself is not interpreted.
 size_t FindSmfStart(std::span<const uint8_t> bytes);
 
-}  // namespace sonfara
+}  // namespace sonfara::song

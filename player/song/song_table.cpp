@@ -9,7 +9,7 @@
 #include "player/platform/rounding.h"
 #include "player/platform/text_decoding.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 namespace {
 const std::string kEmpty;
@@ -56,7 +56,7 @@ void SongTable::Clear() {
     BeatDenominator = 4;
     Loop = {};
     Loaded = false;
-    textCodePage_ = &CodePageNamed(CodePage::kDefaultName);
+    textCodePage_ = &platform::CodePageNamed(platform::CodePage::kDefaultName);
     tracks_.clear();
     // Given back, not kept: a loaded song's arrays may be large.
     extBytes_ = {};
@@ -191,7 +191,7 @@ int32_t SongTable::TempoTimeMs(const TempoEntry& prev, int32_t tick) const {
     if (smpteTicksPerSecond_ > 0) return TickToMs(tick);
     double ms =
         (static_cast<double>(tick) - prev.tick) / Division * prev.tempo / 1000.0 + prev.timeMs;
-    return RoundHalfEven(ms);
+    return platform::RoundHalfEven(ms);
 }
 
 int32_t SongTable::TickToMs(int32_t tick) const {
@@ -202,7 +202,7 @@ int32_t SongTable::TickToMs(int32_t tick) const {
 int32_t SongTable::TickToMs(int32_t tick, int32_t& hint) const {
     if (smpteTicksPerSecond_ > 0) {
         if (tick <= 0) return 0;
-        return RoundHalfEven(static_cast<double>(tick) * 1000.0 / smpteTicksPerSecond_);
+        return platform::RoundHalfEven(static_cast<double>(tick) * 1000.0 / smpteTicksPerSecond_);
     }
     // i: the first entry (1-based) at or after the tick; the segment is the
     // one before it. A hint just behind the tick is followed a few entries,
@@ -228,13 +228,13 @@ int32_t SongTable::TickToMs(int32_t tick, int32_t& hint) const {
     double ms =
         (static_cast<double>(tick) - seg.tick) / static_cast<double>(TicksPerMs(seg.tempo)) +
         seg.timeMs;
-    return RoundHalfEven(ms);
+    return platform::RoundHalfEven(ms);
 }
 
 int32_t SongTable::TimeToTick(int32_t ms) const {
     if (ms <= 0) return 0;  // mirrors TickToMs, which maps ticks <= 0 to 0
     if (smpteTicksPerSecond_ > 0) {
-        return RoundHalfEven(static_cast<double>(ms) * smpteTicksPerSecond_ / 1000.0);
+        return platform::RoundHalfEven(static_cast<double>(ms) * smpteTicksPerSecond_ / 1000.0);
     }
     const int32_t count = TempoCount();
     // Entry 0 stands for time 0; its term is always zero because entry 1
@@ -252,7 +252,7 @@ int32_t SongTable::TimeToTick(int32_t ms) const {
         quarters += (timeAt(k) - timeAt(k - 1)) * 1000.0f / tempoAt(k - 1);
     }
     quarters += (static_cast<float>(ms) - timeAt(n)) * 1000.0f / tempoAt(n);
-    return RoundHalfEven(static_cast<double>(static_cast<float>(Division) * quarters));
+    return platform::RoundHalfEven(static_cast<double>(static_cast<float>(Division) * quarters));
 }
 
 int32_t SongTable::TicksPerQuarter() const {
@@ -288,4 +288,4 @@ size_t SongTable::MemoryBytes() const {
     return n;
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -14,7 +14,7 @@
 #include "player/platform/large_memory.h"
 #include "player/platform/midi.h"
 
-namespace sonfara {
+namespace sonfara::song {
 
 // The shortest section that loops: a shorter one would send the chase of
 // controllers at the timer's rate.
@@ -180,8 +180,8 @@ class SongTable {
 
     // The code page all of the song's texts are in, decided once at load
     // (CP932 for the empty song). A program-lifetime object.
-    const CodePage& TextCodePage() const { return *textCodePage_; }
-    void SetTextCodePage(const CodePage& cp) { textCodePage_ = &cp; }
+    const platform::CodePage& TextCodePage() const { return *textCodePage_; }
+    void SetTextCodePage(const platform::CodePage& cp) { textCodePage_ = &cp; }
     // The payloads of the text meta events (text to cue point) in file
     // order, at most about maxBytes of them; views into the payload store.
     std::vector<std::string_view> MetaTexts(size_t maxBytes) const;
@@ -246,9 +246,9 @@ class SongTable {
     // --- Used by the loader -----------------------------------------------
     // Arrays that may hold millions of entries; the loader fills them and
     // the table adopts them whole.
-    using ByteRun = std::vector<uint8_t, LargeAllocator<uint8_t>>;
-    using RowRun = std::vector<uint32_t, LargeAllocator<uint32_t>>;
-    using TempoRun = std::vector<TempoEntry, LargeAllocator<TempoEntry>>;
+    using ByteRun = std::vector<uint8_t, platform::LargeAllocator<uint8_t>>;
+    using RowRun = std::vector<uint32_t, platform::LargeAllocator<uint32_t>>;
+    using TempoRun = std::vector<TempoEntry, platform::LargeAllocator<TempoEntry>>;
     struct Builder;
     friend struct Builder;
 
@@ -256,9 +256,9 @@ class SongTable {
     void SizeForTracks(int tracks);
 
     std::vector<std::string> trackNames_;
-    const CodePage* textCodePage_ = nullptr;
-    using EventRun = std::vector<SongEvent, LargeFillAllocator<SongEvent>>;
-    using ListRun = std::vector<ListEntry, LargeFillAllocator<ListEntry>>;
+    const platform::CodePage* textCodePage_ = nullptr;
+    using EventRun = std::vector<SongEvent, platform::LargeFillAllocator<SongEvent>>;
+    using ListRun = std::vector<ListEntry, platform::LargeFillAllocator<ListEntry>>;
     std::vector<EventRun> tracks_;
     // Payload rows in one contiguous store, numbered in file order; row i
     // ends at extEnd_[i-1] and starts where row i-1 ends (row 1 at 0).
@@ -281,4 +281,4 @@ class SongTable {
     double smpteFps_ = 0;
 };
 
-}  // namespace sonfara
+}  // namespace sonfara::song

@@ -173,7 +173,8 @@ class Translator {
         if (key == "@WAIT") {
             const Argument a = Numbers(arg);
             int64_t c = a.At(0) * 4 * division_ + offset_ - 4 * division_;
-            if (a.Count() >= 2) c += RoundHalfEven(double(a.At(1)) / 48.0 * double(division_));
+            if (a.Count() >= 2)
+                c += platform::RoundHalfEven(double(a.At(1)) / 48.0 * double(division_));
             clock_ = std::clamp<int64_t>(c, 0, INT32_MAX);
             return;
         }
@@ -303,7 +304,7 @@ std::vector<WrdEvent> CompileWrdScript(std::string_view script, const WrdTiming&
     return events;
 }
 
-std::vector<WrdEvent> CompileWrdScript(std::string_view script, const SongTable& song,
+std::vector<WrdEvent> CompileWrdScript(std::string_view script, const song::SongTable& song,
                                        WrdScriptFault* fault) {
     return CompileWrdScript(script, SongTiming(song), fault);
 }

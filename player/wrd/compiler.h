@@ -9,8 +9,10 @@
 #include <vector>
 
 namespace sonfara {
+namespace song {
 class SongTable;
 }
+}  // namespace sonfara
 
 namespace sonfara::wrd {
 
@@ -51,13 +53,13 @@ struct WrdTiming {
 
 class SongTiming : public WrdTiming {
   public:
-    explicit SongTiming(const SongTable& song) : song_(song) {}
+    explicit SongTiming(const song::SongTable& song) : song_(song) {}
     int32_t Division() const override;
     int32_t TickToMs(int32_t tick) const override;
     int32_t EndTick() const override;
 
   private:
-    const SongTable& song_;
+    const song::SongTable& song_;
 };
 
 // Bounds far beyond any real script (a few hundred kilobytes, lines of an
@@ -79,7 +81,7 @@ enum class WrdScriptFault {
 // order. A script beyond the bounds gives no events and its fault.
 std::vector<WrdEvent> CompileWrdScript(std::string_view script, const WrdTiming& timing,
                                        WrdScriptFault* fault = nullptr);
-std::vector<WrdEvent> CompileWrdScript(std::string_view script, const SongTable& song,
+std::vector<WrdEvent> CompileWrdScript(std::string_view script, const song::SongTable& song,
                                        WrdScriptFault* fault = nullptr);
 
 // A number as the script writes it: leading blanks, a sign and digits; the

@@ -210,7 +210,7 @@ int32_t ExternalWrdPlayer::CallbackValue() {
     return g_callbackValue.load(std::memory_order_relaxed);
 }
 
-void WrdPresenter::SongLoaded(const std::string& songPath, const SongTable& song,
+void WrdPresenter::SongLoaded(const std::string& songPath, const song::SongTable& song,
                               const WrdSettings& settings, bool externalEnabled) {
     bool external = false;
     if (external_)

@@ -135,8 +135,8 @@ class WrdPresenter {
         : builtIn_(builtIn), external_(external) {}
 
     // File-open pipeline, after the song is loaded.
-    void SongLoaded(const std::string& songPath, const SongTable& song, const WrdSettings& settings,
-                    bool externalEnabled);
+    void SongLoaded(const std::string& songPath, const song::SongTable& song,
+                    const WrdSettings& settings, bool externalEnabled);
     // WRD window timer.
     void Timer(int32_t currentTick, int32_t division);
     // Sequencer hooks.

@@ -115,7 +115,7 @@ std::shared_ptr<const HexFont> SharedHexFont(const std::string& path) {
     if (found != fonts.end()) return found->second;
     std::shared_ptr<const HexFont> font;
     std::string text;
-    if (ReadWholeFile(path, text, kMaxHexFontBytes) == ReadStatus::kOk) {
+    if (platform::ReadWholeFile(path, text, kMaxHexFontBytes) == platform::ReadStatus::kOk) {
         auto parsed = std::make_shared<HexFont>(HexFont::Parse(text));
         if (parsed->Size() > 0) font = std::move(parsed);
     }
@@ -123,10 +123,11 @@ std::shared_ptr<const HexFont> SharedHexFont(const std::string& path) {
     return font;
 }
 
-HexFontGlyphs::HexFontGlyphs(const CodePage& codePage, std::string fontPath)
+HexFontGlyphs::HexFontGlyphs(const platform::CodePage& codePage, std::string fontPath)
     : codePage_(codePage), path_(std::move(fontPath)) {}
 
-HexFontGlyphs::HexFontGlyphs(const CodePage& codePage, std::shared_ptr<const HexFont> font)
+HexFontGlyphs::HexFontGlyphs(const platform::CodePage& codePage,
+                             std::shared_ptr<const HexFont> font)
     : codePage_(codePage), font_(std::move(font)) {}
 
 const HexFont* HexFontGlyphs::Font() const {

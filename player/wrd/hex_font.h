@@ -58,9 +58,10 @@ std::shared_ptr<const HexFont> SharedHexFont(const std::string& path);
 // (the UI thread): it keeps a cache of code-page characters.
 class HexFontGlyphs final : public GlyphSource {
   public:
-    explicit HexFontGlyphs(const CodePage& codePage, std::string fontPath = WrdFontPath());
+    explicit HexFontGlyphs(const platform::CodePage& codePage,
+                           std::string fontPath = WrdFontPath());
     // A font already in memory (tests); null means the built-in font only.
-    HexFontGlyphs(const CodePage& codePage, std::shared_ptr<const HexFont> font);
+    HexFontGlyphs(const platform::CodePage& codePage, std::shared_ptr<const HexFont> font);
 
     GlyphBitmap Glyph(std::string_view ch, int cells) const override;
     // True when a font file was found (reads it now if not read yet).
@@ -70,7 +71,7 @@ class HexFontGlyphs final : public GlyphSource {
     const HexFont* Font() const;
     char32_t CodePointOf(std::string_view ch) const;
 
-    const CodePage& codePage_;
+    const platform::CodePage& codePage_;
     std::string path_;
     mutable std::once_flag loaded_;
     mutable std::shared_ptr<const HexFont> font_;

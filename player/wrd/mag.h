@@ -49,7 +49,7 @@ inline std::string MessageFor(MagError, const std::string& detail) {
     return detail;
 }
 
-using MagStatus = Status<MagError>;
+using MagStatus = platform::Status<MagError>;
 
 // Decodes a whole MAG file. kDamaged when the file is not a MAG picture or
 // any of its parts lies outside the file.

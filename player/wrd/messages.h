@@ -12,7 +12,7 @@ inline constexpr const char* kScriptUnreadable = "WRDファイルが読み込め
 inline constexpr const char* kScriptTooLarge = "WRDファイルが大きすぎるため表示できません";
 inline constexpr const char* kLineTooLong = "WRDファイルの行が長すぎるため表示できません";
 inline constexpr const char* kTooManyEvents = "WRDファイルの命令が多すぎるため表示できません";
-inline const MessageTranslations kEnglish{
+inline const platform::MessageTranslations kEnglish{
     {kScriptUnreadable, "Cannot read the WRD file"},
     {kScriptTooLarge, "The WRD file is too large to show"},
     {kLineTooLong, "A line of the WRD file is too long to show"},

@@ -95,7 +95,7 @@ std::string ResolvePicturePath(const std::string& folder, std::string_view rawNa
     std::replace(name.begin(), name.end(), '\\', '/');
     if (name.empty() || name.front() == '/') return {};
     if (name.size() >= 2 && name[1] == ':') return {};  // drive letter
-    if (!IsAscii(name)) name = DecideTextEncoding(name).ToUtf8(name);
+    if (!IsAscii(name)) name = platform::DecideTextEncoding(name).ToUtf8(name);
     fs::path path = folder.empty() ? fs::path(".") : fs::path(folder);
     size_t start = 0;
     for (;;) {
@@ -139,7 +139,7 @@ void WrdRuntime::ResetState() {
     graphicsShown_ = textShown_ = true;
 }
 
-WrdLoad WrdRuntime::LoadWrdScript(const std::string& songPath, const SongTable& song,
+WrdLoad WrdRuntime::LoadWrdScript(const std::string& songPath, const song::SongTable& song,
                                   const WrdSettings& settings, bool externalActive) {
     const std::string script = externalActive ? std::string() : CompanionFile(songPath, "wrd");
     if (script.empty() || !settings.builtInEnabled) {
@@ -163,13 +163,13 @@ WrdLoad WrdRuntime::LoadWrdScript(const std::string& songPath, const SongTable& 
     }
     ResetScreen();
     std::string text;
-    const ReadStatus read = ReadWholeFile(script, text, kMaxWrdScriptBytes);
+    const platform::ReadStatus read = platform::ReadWholeFile(script, text, kMaxWrdScriptBytes);
     const bool loaded =
-        read == ReadStatus::kOk &&
+        read == platform::ReadStatus::kOk &&
         LoadScriptText(text, SongTiming(song), fs::path(songPath).parent_path().string());
     if (!loaded) {
         const WrdScriptFault fault =
-            read == ReadStatus::kTooLarge ? WrdScriptFault::kTooLarge : fault_;
+            read == platform::ReadStatus::kTooLarge ? WrdScriptFault::kTooLarge : fault_;
         window_.StopTimer();
         Deactivate();
         fault_ = fault;

@@ -16,8 +16,10 @@
 #include "player/wrd/surface.h"
 
 namespace sonfara {
+namespace song {
 class SongTable;
 }
+}  // namespace sonfara
 
 namespace sonfara::wrd {
 
@@ -75,7 +77,7 @@ class WrdRuntime {
 
     // Called after a song has been loaded. `externalActive`: the external
     // player presents this song, so the window stays as it is.
-    WrdLoad LoadWrdScript(const std::string& songPath, const SongTable& song,
+    WrdLoad LoadWrdScript(const std::string& songPath, const song::SongTable& song,
                           const WrdSettings& settings, bool externalActive = false);
     // Same from script text already in memory; `songFolder` resolves pictures.
     // False (no script active) when the script is beyond the bounds.
@@ -133,7 +135,7 @@ class WrdRuntime {
 
     const WrdClock& clock_;
     WrdWindow& window_;
-    HexFontGlyphs defaultGlyphs_{SystemCodePage()};
+    HexFontGlyphs defaultGlyphs_{platform::SystemCodePage()};
     const GlyphSource* glyphs_;
     bool setUp_ = false;
     bool active_ = false;

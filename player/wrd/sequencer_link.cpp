@@ -25,8 +25,9 @@ void HeadlessWrdWindow::Present(const Surface& frame) {
     ++presented_;
 }
 
-WrdSequencerLink::WrdSequencerLink(Sequencer& seq, const SongTable& song, WrdWindow& window,
-                                   ExternalWrdPlayer* external, const GlyphSource* glyphs)
+WrdSequencerLink::WrdSequencerLink(sequencer::Sequencer& seq, const song::SongTable& song,
+                                   WrdWindow& window, ExternalWrdPlayer* external,
+                                   const GlyphSource* glyphs)
     : seq_(seq),
       song_(song),
       clock_(seq),

@@ -27,7 +27,7 @@ namespace sonfara::wrd {
 // only, so any thread may ask while the timer thread runs.
 class SequencerWrdClock final : public WrdClock {
   public:
-    explicit SequencerWrdClock(const Sequencer& seq) : seq_(seq) {}
+    explicit SequencerWrdClock(const sequencer::Sequencer& seq) : seq_(seq) {}
 
     // The paused position, 0 while a start waits for its first tick (the
     // time base still holds the previous run), else the running position.
@@ -40,7 +40,7 @@ class SequencerWrdClock final : public WrdClock {
     void Release() { holding_.store(false, std::memory_order_relaxed); }
 
   private:
-    const Sequencer& seq_;
+    const sequencer::Sequencer& seq_;
     std::atomic<bool> holding_{false};
     std::atomic<int32_t> heldMs_{0};
 };
@@ -73,9 +73,9 @@ class HeadlessWrdWindow final : public WrdWindow {
 // The presentation of one player: runtime, presenter (with the plug-in link
 // when given) and the sequencer observer. Construct and use it on the UI
 // thread; it registers itself with the sequencer and leaves on destruction.
-class WrdSequencerLink final : public SequencerObserver {
+class WrdSequencerLink final : public sequencer::SequencerObserver {
   public:
-    WrdSequencerLink(Sequencer& seq, const SongTable& song, WrdWindow& window,
+    WrdSequencerLink(sequencer::Sequencer& seq, const song::SongTable& song, WrdWindow& window,
                      ExternalWrdPlayer* external = nullptr, const GlyphSource* glyphs = nullptr);
     ~WrdSequencerLink() override;
     WrdSequencerLink(const WrdSequencerLink&) = delete;
@@ -109,8 +109,8 @@ class WrdSequencerLink final : public SequencerObserver {
     void UpdateFlags();
     int32_t Division() const { return song_.TicksPerQuarter(); }
 
-    Sequencer& seq_;
-    const SongTable& song_;
+    sequencer::Sequencer& seq_;
+    const song::SongTable& song_;
     SequencerWrdClock clock_;
     WrdRuntime runtime_;
     WrdPresenter presenter_;

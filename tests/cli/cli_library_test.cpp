@@ -23,7 +23,7 @@ class CliLibrary : public ::testing::Test {
 
 TEST_F(CliLibrary, AddScanSearchAndStats) {
     library::test::SongPlan s;
-    s.title = CodePage("CP932").FromUtf8("夜空のうた");
+    s.title = platform::CodePage("CP932").FromUtf8("夜空のうた");
     s.reset = library::test::SongPlan::kGs;
     std::filesystem::create_directories(dir / "songs/sub");
     WriteBytes(dir / "songs/sub/a.mid", library::test::MakeSong(s));

@@ -127,11 +127,11 @@ TEST(CliCodePage, ReachesWrdPictureNames) {
     fs::create_directories(dir);
     std::ofstream(dir / "絵.mag") << "x";
     CliCodePage(ParseArgs({"--codepage", "EUC-JP"}, {"codepage"}, {}));
-    EXPECT_EQ(SystemCodePage().Name(), "EUC-JP");
-    EXPECT_EQ(ChosenTextEncoding(), "EUC-JP") << "and the encoding texts are read in";
+    EXPECT_EQ(platform::SystemCodePage().Name(), "EUC-JP");
+    EXPECT_EQ(platform::ChosenTextEncoding(), "EUC-JP") << "and the encoding texts are read in";
     EXPECT_EQ(wrd::ResolvePicturePath(dir.string(), "\xB3\xA8.mag"), (dir / "絵.mag").string());
-    SetSystemCodePage(CodePage::kDefaultName);
-    SetCommandLineTextEncoding("");
+    platform::SetSystemCodePage(platform::CodePage::kDefaultName);
+    platform::SetCommandLineTextEncoding("");
     fs::remove_all(dir);
 }
 

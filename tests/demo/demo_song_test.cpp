@@ -22,27 +22,29 @@ namespace {
 class DemoSong : public ::testing::Test {
   protected:
     void SetUp() override {
-        LoadOptions options;
+        song::LoadOptions options;
         options.codePage = &cp_;
-        const LoadStatus r = LoadSMF(SONFARA_DEMO_SONG, song_, options);
+        const song::LoadStatus r = song::LoadSMF(SONFARA_DEMO_SONG, song_, options);
         ASSERT_TRUE(r.ok()) << r.Message();
     }
 
     // Payload of a SysEx or meta event; meta rows start with the type.
-    std::span<const uint8_t> Payload(const EventView e) const { return song_.ExtRow(e.ExtIndex()); }
-    bool IsMeta(const EventView e, uint8_t type) const {
+    std::span<const uint8_t> Payload(const song::EventView e) const {
+        return song_.ExtRow(e.ExtIndex());
+    }
+    bool IsMeta(const song::EventView e, uint8_t type) const {
         return e.status == 0xFF && !Payload(e).empty() && Payload(e)[0] == type;
     }
 
-    CodePage cp_{"CP932"};
-    SongTable song_;
+    platform::CodePage cp_{"CP932"};
+    song::SongTable song_;
 };
 
 TEST_F(DemoSong, IsAGsFormat1SongWithACp932Title) {
     EXPECT_EQ(song_.Format, 1);
     EXPECT_GE(song_.NTracks, 8);
     EXPECT_EQ(song_.Division, 480);
-    EXPECT_EQ(DetectModule(SONFARA_DEMO_SONG), kModuleGS);
+    EXPECT_EQ(song::DetectModule(SONFARA_DEMO_SONG), song::kModuleGS);
     EXPECT_EQ(cp_.ToUtf8(song_.SongTitle), "Sonfara Demo ～ 夜明けの序曲");
     for (int t = 1; t <= song_.NTracks; ++t) EXPECT_FALSE(song_.TrackName(t).empty()) << t;
     EXPECT_EQ(cp_.ToUtf8(song_.TrackName(2)), "メロディ");
@@ -57,11 +59,11 @@ TEST_F(DemoSong, LastsAboutNinetySecondsWithATempoChangeAndARitardando) {
     EXPECT_EQ(song_.Tempo(1).tempo, 500000);
     bool faster = false;
     for (int i = 1; i <= song_.TempoCount(); ++i) {
-        const TempoEntry& e = song_.Tempo(i);
+        const song::TempoEntry& e = song_.Tempo(i);
         faster |= e.tempo < 500000 && e.timeMs > 10000 && e.timeMs < song_.TotalMs - 20000;
     }
     EXPECT_TRUE(faster) << "no speed-up midway";
-    const TempoEntry& last = song_.Tempo(song_.TempoCount());
+    const song::TempoEntry& last = song_.Tempo(song_.TempoCount());
     EXPECT_GT(last.tempo, 500000) << "the ending does not slow down";
     EXPECT_GT(last.timeMs, song_.TotalMs - 15000);
 }
@@ -69,7 +71,7 @@ TEST_F(DemoSong, LastsAboutNinetySecondsWithATempoChangeAndARitardando) {
 TEST_F(DemoSong, GsMessagesHaveCorrectRolandChecksums) {
     bool reset = false, text = false, dots = false;
     for (int t = 1; t <= song_.NTracks; ++t) {
-        for (const EventView e : song_.TrackEvents(t)) {
+        for (const song::EventView e : song_.TrackEvents(t)) {
             if (e.status != 0xF0) continue;
             const auto p = Payload(e);
             ASSERT_GE(p.size(), 6u);
@@ -97,12 +99,12 @@ TEST_F(DemoSong, GsMessagesHaveCorrectRolandChecksums) {
 TEST_F(DemoSong, MelodyTrackCarriesOneLyricPerNote) {
     int lyricTrack = 0;
     for (int t = 1; t <= song_.NTracks && !lyricTrack; ++t) {
-        for (const EventView e : song_.TrackEvents(t))
+        for (const song::EventView e : song_.TrackEvents(t))
             if (IsMeta(e, 0x05)) lyricTrack = t;
     }
     ASSERT_NE(lyricTrack, 0);
     std::vector<int32_t> lyricTicks, noteTicks;
-    for (const EventView e : song_.TrackEvents(lyricTrack)) {
+    for (const song::EventView e : song_.TrackEvents(lyricTrack)) {
         if (IsMeta(e, 0x05)) {
             EXPECT_GT(Payload(e).size(), 1u) << "empty lyric at tick " << e.tick;
             lyricTicks.push_back(e.tick);
@@ -130,7 +132,7 @@ TEST_F(DemoSong, EveryNoteIsReleasedAndNoneOverlap) {
         ASSERT_FALSE(events.empty());
         EXPECT_TRUE(IsMeta(events.back(), 0x2F)) << "track " << t << " lacks End of Track";
         lastEnd = std::max(lastEnd, events.back().tick);
-        for (const EventView e : events) {
+        for (const song::EventView e : events) {
             const int kind = e.status & 0xF0;
             if (kind == 0x90 || kind == 0x80)
                 notes.push_back({e.tick, kind == 0x90 && e.data2 > 0, e.status & 0x0F, e.data1});
@@ -162,7 +164,7 @@ TEST_F(DemoSong, EachPartHasItsOwnChannelAndSetUp) {
         std::set<int> channels, controllers;
         bool program = false, bend = false;
         int32_t firstNote = -1, programTick = -1;
-        for (const EventView e : song_.TrackEvents(t)) {
+        for (const song::EventView e : song_.TrackEvents(t)) {
             if (e.status >= 0xF0) continue;
             channels.insert(e.status & 0x0F);
             const int kind = e.status & 0xF0;
@@ -187,7 +189,7 @@ TEST_F(DemoSong, EachPartHasItsOwnChannelAndSetUp) {
     }
     // Drums on channel 10, with General MIDI percussion keys only.
     ASSERT_TRUE(trackOfChannel.count(9));
-    for (const EventView e : song_.TrackEvents(trackOfChannel[9])) {
+    for (const song::EventView e : song_.TrackEvents(trackOfChannel[9])) {
         if ((e.status & 0xF0) == 0x90) {
             EXPECT_GE(e.data1, 35);
             EXPECT_LE(e.data1, 81);
@@ -198,7 +200,7 @@ TEST_F(DemoSong, EachPartHasItsOwnChannelAndSetUp) {
 TEST_F(DemoSong, ConductorMarksTheSections) {
     int markers = 0;
     bool copyright = false;
-    for (const EventView e : song_.TrackEvents(1)) {
+    for (const song::EventView e : song_.TrackEvents(1)) {
         EXPECT_GE(e.status, 0xF0) << "channel event in the conductor track";
         markers += IsMeta(e, 0x06);
         copyright |= IsMeta(e, 0x02);
@@ -210,20 +212,20 @@ TEST_F(DemoSong, ConductorMarksTheSections) {
 // The karaoke demo reads as a .kar file: two pages of two lines, each
 // syllable on a note of the melody.
 TEST(KaraokeDemo, WordsTrackSingsOneSyllablePerMelodyNote) {
-    const CodePage cp("CP932");
-    SongTable song;
-    LoadOptions options;
+    const platform::CodePage cp("CP932");
+    song::SongTable song;
+    song::LoadOptions options;
     options.codePage = &cp;
-    ASSERT_TRUE(LoadSMF(SONFARA_KARAOKE_DEMO, song, options).ok());
+    ASSERT_TRUE(song::LoadSMF(SONFARA_KARAOKE_DEMO, song, options).ok());
     EXPECT_EQ(song.SongTitle, "Lantern Song");
-    const Lyrics lyrics = Lyrics::FromSong(song);
-    EXPECT_EQ(lyrics.Source(), LyricsSource::kKaraokeText);
+    const song::Lyrics lyrics = song::Lyrics::FromSong(song);
+    EXPECT_EQ(lyrics.Source(), song::LyricsSource::kKaraokeText);
     EXPECT_EQ(lyrics.Title(), "Lantern Song");
     ASSERT_EQ(lyrics.Lines().size(), 4u);
     EXPECT_EQ(lyrics.Lines()[0].Text(), "Light a lantern in the rain,");
     EXPECT_TRUE(lyrics.Lines()[2].newPage);
     std::vector<int32_t> noteTicks;
-    for (const EventView e : song.TrackEvents(3))
+    for (const song::EventView e : song.TrackEvents(3))
         if ((e.status & 0xF0) == 0x90 && e.data2 > 0) noteTicks.push_back(e.tick);
     ASSERT_EQ(noteTicks.size(), static_cast<size_t>(lyrics.SyllableCount()));
     for (int i = 0; i < lyrics.SyllableCount(); ++i)

@@ -20,8 +20,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const CodePage& Cp932() {
-    static const CodePage cp("CP932");
+const platform::CodePage& Cp932() {
+    static const platform::CodePage cp("CP932");
     return cp;
 }
 
@@ -53,10 +53,10 @@ std::string ReadAll(const fs::path& p) {
 TEST(JapaneseTexts, SongsReadAsPlainCp932ByteForByte) {
     int japanese = 0;
     for (const std::string& path : Songs()) {
-        SongTable song;
-        LoadOptions o;
+        song::SongTable song;
+        song::LoadOptions o;
         o.songFileName = fs::path(path).filename().string();
-        if (!LoadSMF(path, song, o).ok()) continue;
+        if (!song::LoadSMF(path, song, o).ok()) continue;
         const std::vector<std::string_view> texts = song.MetaTexts(SIZE_MAX);
         std::string all;
         for (std::string_view t : texts) all += Cp932().ToUtf8(t);
@@ -81,7 +81,7 @@ TEST(JapaneseTexts, ShippedFilesReadAsPlainCp932) {
             const std::string plain = Cp932().ToUtf8(bytes);
             if (!HasKana(plain)) continue;
             ++japanese;
-            EXPECT_EQ(DecodeFileText(bytes), plain) << e.path();
+            EXPECT_EQ(platform::DecodeFileText(bytes), plain) << e.path();
         }
     }
     EXPECT_GE(japanese, 2) << "both shipped arrangements are Japanese";

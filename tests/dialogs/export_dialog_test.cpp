@@ -42,8 +42,8 @@ class ExportDialogTest : public ::testing::Test {
         std::filesystem::create_directories(dir_ / "work");
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
-    AudioExportRequest Request(int seconds) {
-        AudioExportRequest r;
+    session::AudioExportRequest Request(int seconds) {
+        session::AudioExportRequest r;
         r.song = files::FileEntry{WriteSong(dir_, seconds), dir_.string() + "/", "", ""};
         r.outputPath = (dir_ / "out.wav").string();
         r.sampleRate = 22050;
@@ -57,16 +57,17 @@ class ExportDialogTest : public ::testing::Test {
 TEST_F(ExportDialogTest, FinishesOnTheUiThreadAndRefusesASecondJobMeanwhile) {
     ExportDialog dialog;
     int calls = 0;
-    AudioExportResult seen;
-    ASSERT_TRUE(dialog.Start(Request(2), QStringLiteral("song"),
-                             [&](const AudioExportRequest&, const AudioExportResult& r) {
-                                 ++calls;
-                                 seen = r;
-                             }));
+    session::AudioExportResult seen;
+    ASSERT_TRUE(
+        dialog.Start(Request(2), QStringLiteral("song"),
+                     [&](const session::AudioExportRequest&, const session::AudioExportResult& r) {
+                         ++calls;
+                         seen = r;
+                     }));
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_FALSE(dialog.Start(Request(2), QStringLiteral("again"), {}));
     QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 30000);
-    EXPECT_EQ(seen.status, AudioExportResult::Status::kDone) << seen.error;
+    EXPECT_EQ(seen.status, session::AudioExportResult::Status::kDone) << seen.error;
     EXPECT_EQ(dialog.Permille(), 1000);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_TRUE(std::filesystem::exists(dir_ / "out.wav"));
@@ -76,9 +77,9 @@ TEST_F(ExportDialogTest, FinishesOnTheUiThreadAndRefusesASecondJobMeanwhile) {
 TEST_F(ExportDialogTest, ClosingTheProgramMidJobLeavesNoFile) {
     auto dialog = std::make_unique<ExportDialog>();
     bool ended = false;
-    ASSERT_TRUE(
-        dialog->Start(Request(600), QStringLiteral("long"),
-                      [&](const AudioExportRequest&, const AudioExportResult&) { ended = true; }));
+    ASSERT_TRUE(dialog->Start(Request(600), QStringLiteral("long"),
+                              [&](const session::AudioExportRequest&,
+                                  const session::AudioExportResult&) { ended = true; }));
     QTRY_VERIFY_WITH_TIMEOUT(dialog->Permille() > 0, 30000);
     dialog.reset();
     QCoreApplication::processEvents();

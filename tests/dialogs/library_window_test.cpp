@@ -39,7 +39,7 @@ class LibraryWindowTest : public ::testing::Test {
     void Song(const std::string& rel, const std::string& title,
               library::test::SongPlan::Reset reset) {
         library::test::SongPlan s;
-        s.title = CodePage("CP932").FromUtf8(title);
+        s.title = platform::CodePage("CP932").FromUtf8(title);
         s.reset = reset;
         std::ofstream(root + "/" + rel, std::ios::binary) << library::test::MakeSong(s);
     }

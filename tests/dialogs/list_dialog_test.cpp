@@ -30,7 +30,7 @@ void Click(ListDialog& d, const char* name) {
 TEST(ListDialogFavorites, RenameRefusesBadTitlesAndDeletes) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
-    const CodePage& cp = SystemCodePage();
+    const platform::CodePage& cp = platform::SystemCodePage();
     ASSERT_TRUE(files::AddFavorite(folder, "Old", "/music/a song.mid", cp).ok());
     ASSERT_TRUE(files::AddFavorite(folder, "Other", "/music/b.mlt", cp).ok());
     FavoritesListModel model(folder, cp);
@@ -117,7 +117,7 @@ TEST(ListDialogPlayList, RemoveKeepsThePlayingEntryCurrentAndPlayChecksIt) {
 }
 
 TEST(VersionWindow, ListsLibrariesAndPluginSlots) {
-    SfrLibBinding lib(SFRLIB_PATH);
+    platform::SfrLibBinding lib(SFRLIB_PATH);
     const auto rows = CollectVersions(lib);
     auto value = [&](const std::string& name) {
         for (const auto& r : rows)
@@ -130,7 +130,7 @@ TEST(VersionWindow, ListsLibrariesAndPluginSlots) {
     EXPECT_NE(value("RtMidi"), "(missing)");
     EXPECT_NE(value("libarchive").find("libarchive"), std::string::npos);
     EXPECT_EQ(value("dswrd (WRD player)"), "Not Installed");
-    SfrLibBinding none("");
+    platform::SfrLibBinding none("");
     EXPECT_EQ(CollectVersions(none)[1].version, "Not Installed");
     VersionWindow window(rows);
     window.show();

@@ -17,19 +17,19 @@ using test::Smf;
 using test::Track;
 
 // One tick is one millisecond: "AB CD/" then "EF/" then "GH".
-std::shared_ptr<const Lyrics> ThreeLines() {
-    static CodePage cp("CP932");
+std::shared_ptr<const song::Lyrics> ThreeLines() {
+    static platform::CodePage cp("CP932");
     Track words;
     words.Meta(0, 0x05, "AAAA")
         .Meta(500, 0x05, "BBBB/")
         .Meta(500, 0x05, "CCCC/")
         .Meta(500, 0x05, "DDDD")
         .End();
-    SongTable s;
-    LoadOptions o;
+    song::SongTable s;
+    song::LoadOptions o;
     o.codePage = &cp;
-    EXPECT_TRUE(LoadSMFBytes(Smf(1, 500, {Track().End(), words}), s, o).ok());
-    return std::make_shared<const Lyrics>(Lyrics::FromSong(s));
+    EXPECT_TRUE(song::LoadSMFBytes(Smf(1, 500, {Track().End(), words}), s, o).ok());
+    return std::make_shared<const song::Lyrics>(song::Lyrics::FromSong(s));
 }
 
 int CountColour(const QImage& img, const QRect& r, QColor c) {

@@ -22,32 +22,33 @@ namespace {
 using test::XdgRoot;
 
 // The process priority is the platform's; this one records what is asked.
-class RecordingPriority final : public ProcessPriority {
+class RecordingPriority final : public platform::ProcessPriority {
   public:
-    bool Set(PriorityClass c) override {
+    bool Set(platform::PriorityClass c) override {
         asked.push_back(c);
         return true;
     }
-    std::vector<PriorityClass> asked;
+    std::vector<platform::PriorityClass> asked;
 };
 
 // The values in memory; each edit is counted, and a changed ThreadMode goes
 // to the priority as the session does.
-class MemorySettings final : public SettingsEditor {
+class MemorySettings final : public settings::SettingsEditor {
   public:
-    explicit MemorySettings(ProcessPriority& priority) : priority_(priority) {}
-    const SettingsValues& Values() const override { return values_; }
-    void Edit(const std::function<void(SettingsValues&)>& change) override {
+    explicit MemorySettings(platform::ProcessPriority& priority) : priority_(priority) {}
+    const settings::SettingsValues& Values() const override { return values_; }
+    void Edit(const std::function<void(settings::SettingsValues&)>& change) override {
         const int32_t threadMode = values_.threadMode;
         change(values_);
         ++edits;
-        if (values_.threadMode != threadMode) ApplyThreadMode(priority_, values_.threadMode);
+        if (values_.threadMode != threadMode)
+            platform::ApplyThreadMode(priority_, values_.threadMode);
     }
     int edits = 0;
 
   private:
-    ProcessPriority& priority_;
-    SettingsValues values_;
+    platform::ProcessPriority& priority_;
+    settings::SettingsValues values_;
 };
 
 class SettingsDialogTest : public ::testing::Test {
@@ -77,8 +78,8 @@ class SettingsDialogTest : public ::testing::Test {
 
     RecordingPriority priority;
     MemorySettings applier{priority};
-    FreedesktopShell shell{{}, {}, false};  // $XDG_DATA_HOME, $XDG_CONFIG_HOME
-    SfrLibBinding sfrlib{SFRLIB_PATH};
+    platform::FreedesktopShell shell{{}, {}, false};  // $XDG_DATA_HOME, $XDG_CONFIG_HOME
+    platform::SfrLibBinding sfrlib{SFRLIB_PATH};
     test::ScriptedPrompts prompts;
     const QString root = XdgRoot();
     SettingsDialog dialog{applier,
@@ -132,9 +133,9 @@ TEST_F(SettingsDialogTest, PriorityResidentFlagAndEmulationFields) {
     Click("Command3");
     // The first apply keeps the default (2): only the two changes reach the priority.
     ASSERT_EQ(priority.asked.size(), 2u);
-    EXPECT_EQ(priority.asked[0], PriorityClass::kNormal);
-    EXPECT_EQ(priority.asked[1], PriorityClass::kRealtime);
-    EXPECT_EQ(NiceValueFor(priority.asked[1]), -20);  // the highest a process may ask for
+    EXPECT_EQ(priority.asked[0], platform::PriorityClass::kNormal);
+    EXPECT_EQ(priority.asked[1], platform::PriorityClass::kRealtime);
+    EXPECT_EQ(platform::NiceValueFor(priority.asked[1]), -20);  // the highest a process may ask for
     EXPECT_EQ(applier.Values().threadMode, 0);
 
     // "常駐機能を無効にする" is AlwaysMove inverted.

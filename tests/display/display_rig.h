@@ -16,14 +16,14 @@ inline constexpr uint8_t kNoteOn = 0x90, kControl = 0xB0;
 inline constexpr uint8_t kCcVolume = 7, kCcPan = 10, kCcExpression = 11;
 
 struct DisplayRig {
-    ManualClock clock;
-    RecordingOutputSystem ports{clock};
-    PlaybackSettings settings;
-    SoundShaping shaping;
-    CodePage cp{"CP932"};
-    SongTable song;
-    SongCursors cursors;
-    OutputLayer out{song, cursors, ports, settings, shaping, cp};
+    platform::ManualClock clock;
+    platform::RecordingOutputSystem ports{clock};
+    sequencer::PlaybackSettings settings;
+    sequencer::SoundShaping shaping;
+    platform::CodePage cp{"CP932"};
+    song::SongTable song;
+    sequencer::SongCursors cursors;
+    sequencer::OutputLayer out{song, cursors, ports, settings, shaping, cp};
     OutputLayerSource src{out};
 
     DisplayRig() { EXPECT_TRUE(out.OpenOutputPort(0).ok()); }

@@ -38,9 +38,9 @@ TEST(Archive, SongsAreGroupedByPatternOrder) {
     const std::string lzh = dir / "pack.lzh";
     WriteBytes(dir / "x.mid", "a");
     WriteBytes(dir / "y.rcp", "c");
-    ASSERT_TRUE(
-        WriteLhaArchive(lzh, {{"x.mid", dir / "x.mid"}, {"y.rcp", dir / "y.rcp"}}, SystemCodePage())
-            .ok());
+    ASSERT_TRUE(WriteLhaArchive(lzh, {{"x.mid", dir / "x.mid"}, {"y.rcp", dir / "y.rcp"}},
+                                platform::SystemCodePage())
+                    .ok());
     EXPECT_EQ(ListArchiveSongs(lzh), (std::vector<std::string>{"y.rcp", "x.mid"}));
 }
 
@@ -187,7 +187,7 @@ TEST(Archive, OurLhaArchivesReadBackWithJapaneseNames) {
     WriteBytes(dir / "2.mid", std::string(70000, 'q'));  // larger than one read block
     const std::string lzh = dir / "out.lzh";
     const FileStatus written = WriteLhaArchive(
-        lzh, {{"曲.mid", dir / "1.mid"}, {"big.mid", dir / "2.mid"}}, CodePage("CP932"));
+        lzh, {{"曲.mid", dir / "1.mid"}, {"big.mid", dir / "2.mid"}}, platform::CodePage("CP932"));
     ASSERT_TRUE(written.ok()) << written.Message();
     EXPECT_EQ(ArchiveMembers(lzh), (std::vector<std::string>{"曲.mid", "big.mid"}));
     RecordingNotifier n;
@@ -204,7 +204,7 @@ TEST(Archive, LhasaExtractsOurArchives) {
     WriteBytes(dir / "src/b.txt", "text");
     const std::string lzh = dir / "out.lzh";
     ASSERT_TRUE(WriteLhaArchive(lzh, {{"a.mid", dir / "src/a.mid"}, {"b.txt", dir / "src/b.txt"}},
-                                SystemCodePage())
+                                platform::SystemCodePage())
                     .ok());
     fs::create_directories(dir / "x");
     const std::string cmd = "cd '" + (dir / "x") + "' && " SONFARA_LHASA_PROGRAM " -tq '" + lzh +

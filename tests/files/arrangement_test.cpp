@@ -60,7 +60,7 @@ TEST(Arrangement, HeaderDecidesAndNameFollows) {
     ASSERT_TRUE(e);
     EXPECT_EQ(e->ArrangeName, "\x83\x73\x83\x41\x83\x6d");
     EXPECT_TRUE(e->ModOn && e->PitOn && e->ExpOn && e->BankOn);
-    EXPECT_EQ(e->InstMap, ArrangeEntry::IdentityMap());
+    EXPECT_EQ(e->InstMap, sequencer::ArrangeEntry::IdentityMap());
     // Header only: accepted with an empty name.
     auto bare = ParseArrangement("[SONFARA ARRANGE FILE]");
     ASSERT_TRUE(bare);
@@ -80,7 +80,7 @@ TEST(Arrangement, InstElseThenMappings) {
     EXPECT_EQ(later->InstMap[6], 6);
 
     auto thru = ParseArrangement(Crlf({"[SONFARA ARRANGE FILE]", "T", "[inst else]", "thru"}));
-    EXPECT_EQ(thru->InstMap, ArrangeEntry::IdentityMap());
+    EXPECT_EQ(thru->InstMap, sequencer::ArrangeEntry::IdentityMap());
 }
 
 TEST(Arrangement, OptionsByPrefixAndLastCharacter) {
@@ -162,7 +162,7 @@ TEST(ShapingCatalog, FoldersInOrderSkippingBadFiles) {
     EXPECT_EQ(c.ArrangementCaptions(), (std::vector<std::string>{"First", "Second", "Mine"}));
     EXPECT_EQ(c.EqCaptions(), (std::vector<std::string>{"Flat", "Low"}));
 
-    SoundShaping s = MakeSoundShaping(c, 3, 2);
+    sequencer::SoundShaping s = MakeSoundShaping(c, 3, 2);
     EXPECT_EQ(s.arrangementItem, 3);
     EXPECT_EQ(s.arrangement.ArrangeName, "Mine");
     EXPECT_TRUE(s.eqActive);
@@ -181,15 +181,15 @@ TEST(ShapingCatalog, FoldersInOrderSkippingBadFiles) {
 TEST(ShapingCatalog, ShippedFolderInBuildAndInstalledTrees) {
     TempFolder tmp;
     const std::string build = tmp.Sub("build/player/cli");
-    EXPECT_EQ(ShippedDataFolder(build), build);
+    EXPECT_EQ(platform::ShippedDataFolder(build), build);
     EXPECT_EQ(DefaultShapingFolders(build).arr.front(), build + "/arr");
 
     const std::string bin = tmp.Sub("prefix/bin"), data = tmp.Sub("prefix/share/sonfara");
-    EXPECT_EQ(ShippedDataFolder(bin), data);
+    EXPECT_EQ(platform::ShippedDataFolder(bin), data);
     const ShapingFolders f = DefaultShapingFolders(bin);
     EXPECT_EQ(f.arr.front(), data + "/arr");
     EXPECT_EQ(f.eq.front(), data + "/eq");
-    EXPECT_EQ(ShippedDataFolder(""), "");
+    EXPECT_EQ(platform::ShippedDataFolder(""), "");
 }
 
 TEST(ShapingCatalog, AtMostOneHundredOfEach) {
@@ -214,7 +214,7 @@ TEST(ShapingCatalog, ShippedPresetsAndNameResolution) {
                           {std::string(SONFARA_SOURCE_DIR) + "/data/eq"}});
     ASSERT_EQ(c.Arrangements().size(), 2u);
     ASSERT_EQ(c.EqPresets().size(), 2u);
-    SoundShaping s;
+    sequencer::SoundShaping s;
     // By UTF-8 caption, by file stem and by number.
     files::FileStatus resolved = ResolveSoundShaping(c, "ピアノ独奏", "BassBoost", s);
     ASSERT_TRUE(resolved.ok()) << resolved.Message();

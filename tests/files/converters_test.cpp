@@ -46,7 +46,7 @@ TEST(Converters, PresentPluginsConvertThroughThePipeline) {
     WorkFolder work = WorkFolder::Create(base.Path());
     RecordingNotifier n;
     RecordingTarget t;
-    FileOp op(t, FileContext{n, work.Path(), SystemCodePage()});
+    FileOp op(t, FileContext{n, work.Path(), platform::SystemCodePage()});
     WriteBytes(songs / "s.G36", "RCM-PC98V2.0(C)COME ON MUSIC");
     op.OpenFiles({songs / "s.G36"});
     ASSERT_TRUE(n.messages.empty()) << n.messages[0];
@@ -85,7 +85,7 @@ TEST(Converters, PresentPluginsConvertThroughThePipeline) {
     EXPECT_EQ(t.loadedPaths.back(), work.Path() + "曲.rcp.mid");
     for (const auto& de : fs::directory_iterator(work.Path())) {
         const std::string name = de.path().filename().string();
-        EXPECT_TRUE(name == ".lock" || name == "ArcTemp" || IsPlausibleUtf8(name) ||
+        EXPECT_TRUE(name == ".lock" || name == "ArcTemp" || platform::IsPlausibleUtf8(name) ||
                     name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789._GS") ==
                         std::string::npos)
             << name;
@@ -99,7 +99,7 @@ TEST(Converters, BuiltInConverterServesWithoutThePlugin) {
     WorkFolder work = WorkFolder::Create(base.Path());
     RecordingNotifier n;
     RecordingTarget t;
-    FileOp op(t, FileContext{n, work.Path(), SystemCodePage()});
+    FileOp op(t, FileContext{n, work.Path(), platform::SystemCodePage()});
     RcpSongWriter w;
     w.title = "Loop";
     w.gsd = "GONE.GSD";

@@ -21,28 +21,28 @@ struct Catalog {
 
 TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
     Catalog c;
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     store.values = {{"MTimer", "3"},         {"EasyDeltaTime", "False"}, {"RepeatMode", "2"},
                     {"SendSysEX", "False"},  {"SendBankSelect", "0"},    {"EffectReverb", "0"},
                     {"EffectChorus", "256"}, {"ArrMode", "2"},           {"ArrModeCap", "Second"},
                     {"EqMode", "Low"},       {"MIDIOutPort", "Rec B"},   {"OpenModeSw", "1"},
                     {"FileSort", "1"},       {"RcpLoopCount", "4"},      {"LoopCount", "10"},
                     {"LoopFade", "5"}};
-    const SettingsLoadResult loaded =
-        LoadSettings(store, MenusFor(c.catalog, {"Rec A", "Rec B"}), nullptr);
-    const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
+    const settings::SettingsLoadResult loaded =
+        settings::LoadSettings(store, session::MenusFor(c.catalog, {"Rec A", "Rec B"}), nullptr);
+    const sequencer::PlaybackSettings p = session::PlaybackSettingsFromValues(loaded.values);
     EXPECT_EQ(p.mainTimerMs, 3);
     EXPECT_FALSE(p.easyDeltaTime);
-    EXPECT_EQ(p.repeatMode, RepeatMode::kRandom);
+    EXPECT_EQ(p.repeatMode, platform::RepeatMode::kRandom);
     EXPECT_FALSE(p.sendSysEx);
     EXPECT_FALSE(p.sendBankSelect);
     EXPECT_EQ(p.effectReverb, 0);
     EXPECT_EQ(p.effectChorus, 256);
     EXPECT_EQ(p.midiOutPort, "Rec B");
-    EXPECT_EQ(p.loopCount, kEndlessLoops);
+    EXPECT_EQ(p.loopCount, sequencer::kEndlessLoops);
     EXPECT_EQ(p.loopFadeSeconds, 5);
 
-    const SoundShaping s = SoundShapingFromValues(loaded.values, c.catalog);
+    const sequencer::SoundShaping s = session::SoundShapingFromValues(loaded.values, c.catalog);
     EXPECT_EQ(s.arrangementItem, 2);
     EXPECT_EQ(s.arrangement.ArrangeName, "Second");
     EXPECT_EQ(s.arrangement.InstMap[1], 41);
@@ -50,36 +50,38 @@ TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {
     EXPECT_EQ(s.eq[0], 0);
     EXPECT_EQ(s.eq[1], 128);
 
-    const FileSettings f = FileSettingsFromValues(loaded.values);
+    const FileSettings f = session::FileSettingsFromValues(loaded.values);
     EXPECT_EQ(f.fileSort, 1);
     EXPECT_EQ(f.rcpLoopCount, 4);
 }
 
 TEST(EngineSettings, StaleOrUnusableValuesFallBack) {
     Catalog c;
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     // The caption of item 2 changed; the port is gone; the EQ preset too;
     // a zero timer period and an unknown repeat mode would break playback.
     store.values = {{"ArrMode", "2"},       {"ArrModeCap", "Renamed"}, {"EqMode", "Gone"},
                     {"MIDIOutPort", "Old"}, {"MTimer", "0"},           {"RepeatMode", "7"},
                     {"RcpLoopCount", "0"},  {"LoopCount", "11"},       {"LoopFade", "-1"}};
-    const SettingsLoadResult loaded = LoadSettings(store, MenusFor(c.catalog, {"Rec A"}), nullptr);
-    const PlaybackSettings p = PlaybackSettingsFromValues(loaded.values);
+    const settings::SettingsLoadResult loaded =
+        settings::LoadSettings(store, session::MenusFor(c.catalog, {"Rec A"}), nullptr);
+    const sequencer::PlaybackSettings p = session::PlaybackSettingsFromValues(loaded.values);
     EXPECT_EQ(p.midiOutPort, "MIDI Mapper");
     EXPECT_EQ(p.mainTimerMs, 5);
-    EXPECT_EQ(p.repeatMode, RepeatMode::kList);
+    EXPECT_EQ(p.repeatMode, platform::RepeatMode::kList);
     EXPECT_EQ(p.loopCount, 0);
     EXPECT_EQ(p.loopFadeSeconds, 0);
-    const SoundShaping s = SoundShapingFromValues(loaded.values, c.catalog);
+    const sequencer::SoundShaping s = session::SoundShapingFromValues(loaded.values, c.catalog);
     EXPECT_EQ(s.arrangementItem, 0);
     EXPECT_FALSE(s.eqActive);
-    EXPECT_EQ(FileSettingsFromValues(loaded.values).rcpLoopCount, 2);  // an endless loop plays
+    EXPECT_EQ(session::FileSettingsFromValues(loaded.values).rcpLoopCount,
+              2);  // an endless loop plays
 
     // Defaults everywhere for an empty store.
-    MemorySettingsStore empty;
-    const PlaybackSettings d =
-        PlaybackSettingsFromValues(LoadSettings(empty, MenusFor(c.catalog, {}), nullptr).values);
-    const PlaybackSettings def;
+    settings::MemorySettingsStore empty;
+    const sequencer::PlaybackSettings d = session::PlaybackSettingsFromValues(
+        settings::LoadSettings(empty, session::MenusFor(c.catalog, {}), nullptr).values);
+    const sequencer::PlaybackSettings def;
     EXPECT_EQ(d.mainTimerMs, def.mainTimerMs);
     EXPECT_EQ(d.sendBankSelect, def.sendBankSelect);
     EXPECT_EQ(d.effectReverb, def.effectReverb);

@@ -13,7 +13,7 @@ class FileOpTest : public ::testing::Test {
   protected:
     FileOpTest()
         : work_(WorkFolder::Create(base_.Path())),
-          op_(target_, FileContext{notifier_, work_.Path(), SystemCodePage()}) {}
+          op_(target_, FileContext{notifier_, work_.Path(), platform::SystemCodePage()}) {}
 
     std::string Song(const std::string& name, uint8_t note = 60) {
         WriteBytes(songs_ / name, SongBytes(note));
@@ -202,7 +202,7 @@ TEST_F(FileOpTest, AddFavoriteCommand) {
     TempDir fav;
     EXPECT_FALSE(op_.FinishAddFavorite(fav.Path(), "", *p));
     ASSERT_TRUE(op_.FinishAddFavorite(fav.Path(), "My list", *p));
-    const auto favs = LoadFavorites(fav.Path(), SystemCodePage());
+    const auto favs = LoadFavorites(fav.Path(), platform::SystemCodePage());
     ASSERT_EQ(favs.size(), 1u);
     EXPECT_EQ(favs[0].Path, songs_ / "l.mlt");
     // The favourite opens like any path.

@@ -135,20 +135,20 @@ class RecordingTarget final : public PlaybackTarget {
         calls.push_back("StopTimer");
         timerRunning = false;
     }
-    PlaybackStatus OpenOrResetOutput() override {
+    sequencer::PlaybackStatus OpenOrResetOutput() override {
         calls.push_back("OpenOrResetOutput");
         if (outputOk) return {};
-        return PlaybackError::kCannotOpenPort;
+        return sequencer::PlaybackError::kCannotOpenPort;
     }
     void EnableAllChannels() override { calls.push_back("EnableAllChannels"); }
-    LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
-                        const std::string& fileName) override {
+    song::LoadStatus LoadSong(const std::string& path, const std::string& kindLabel,
+                              const std::string& fileName) override {
         calls.push_back("LoadSong");
         loadedPaths.push_back(path);
-        LoadOptions o;
+        song::LoadOptions o;
         o.fileKindLabel = kindLabel;
         o.songFileName = fileName;
-        return LoadSMF(path, song, o);
+        return song::LoadSMF(path, song, o);
     }
     void ResendPrograms() override { calls.push_back("ResendPrograms"); }
     bool StartTimer() override {
@@ -162,7 +162,7 @@ class RecordingTarget final : public PlaybackTarget {
     std::vector<std::string> calls;
     std::vector<std::string> loadedPaths;
     std::vector<SongSource> started;
-    SongTable song;
+    song::SongTable song;
     bool outputOk = true;
     bool timerOk = true;
     bool timerRunning = false;

@@ -15,7 +15,7 @@ namespace {
 
 std::vector<FileEntry> Parse(const std::string& text, const std::string& listPath,
                              bool* ok = nullptr) {
-    return ParseListFile(text, listPath, CodePage("CP932"), ok);
+    return ParseListFile(text, listPath, platform::CodePage("CP932"), ok);
 }
 
 TEST(ListFile, HeadersCommentsAndAppDirectives) {
@@ -56,7 +56,7 @@ TEST(ListFile, UnreadableHeaderShowsTheMessage) {
     TempDir dir;
     WriteBytes(dir / "bad.mlt", "hello\r\na.mid\r\n");
     RecordingNotifier n;
-    EXPECT_TRUE(ReadListFile(dir / "bad.mlt", n, SystemCodePage()).empty());
+    EXPECT_TRUE(ReadListFile(dir / "bad.mlt", n, platform::SystemCodePage()).empty());
     ASSERT_EQ(n.messages.size(), 1u);
     EXPECT_EQ(n.messages[0], dir / "bad.mlt" + "\r\nこのリストファイルは解析不能です");
 }
@@ -67,11 +67,11 @@ TEST(ListFile, SavedListReadsBackWithArchiveMembers) {
                                          {"曲.mid", dir / "m", "pack.lzh", ""},
                                          {"sub/c.mid", dir.Path(), "p.zip", ""}};
     RecordingNotifier n;
-    EXPECT_EQ(SaveList(dir / "out.MLT", entries, work.Path(), n, CodePage("CP932")),
+    EXPECT_EQ(SaveList(dir / "out.MLT", entries, work.Path(), n, platform::CodePage("CP932")),
               SaveResult::kListFile);
     const std::string bytes = ReadBytes(dir / "out.MLT");
     EXPECT_EQ(bytes.substr(0, 12), "[MIDIList]\r\n");
-    auto back = ReadListFile(dir / "out.MLT", n, CodePage("CP932"));
+    auto back = ReadListFile(dir / "out.MLT", n, platform::CodePage("CP932"));
     ASSERT_EQ(back.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
         FileEntry want = entries[i];
@@ -79,10 +79,11 @@ TEST(ListFile, SavedListReadsBackWithArchiveMembers) {
         EXPECT_EQ(back[i], want);
     }
     // Any other extension writes nothing; an empty list says so.
-    EXPECT_EQ(SaveList(dir / "songs.txt", entries, work.Path(), n, SystemCodePage()),
+    EXPECT_EQ(SaveList(dir / "songs.txt", entries, work.Path(), n, platform::SystemCodePage()),
               SaveResult::kNothing);
     EXPECT_FALSE(FileExists(dir / "songs.txt"));
-    EXPECT_EQ(SaveList(dir / "e.mlt", {}, work.Path(), n, SystemCodePage()), SaveResult::kNothing);
+    EXPECT_EQ(SaveList(dir / "e.mlt", {}, work.Path(), n, platform::SystemCodePage()),
+              SaveResult::kNothing);
     EXPECT_EQ(n.messages.back(), "ファイルがありません");
 }
 
@@ -96,7 +97,7 @@ TEST(ListFile, ArchiveFormHoldsTheSongsOnly) {
                                          {"gone.mid", dir.Path(), "", ""}};
     RecordingNotifier n;
     // A song that cannot be read is left out, and the save says so.
-    ASSERT_EQ(SaveList(dir / "out.lzh", entries, work.Path(), n, SystemCodePage()),
+    ASSERT_EQ(SaveList(dir / "out.lzh", entries, work.Path(), n, platform::SystemCodePage()),
               SaveResult::kArchiveIncomplete);
     EXPECT_EQ(n.messages, (std::vector<std::string>{msg::kSaveIncomplete + dir / "gone.mid"}));
     EXPECT_EQ(ArchiveMembers(dir / "out.lzh"), (std::vector<std::string>{"a.mid", "b.mid"}));
@@ -122,7 +123,7 @@ TEST(ListFile, ArchiveFormKeepsEveryNameAndEverySong) {
     entries.push_back({"X.MID", dir / "b", "", ""});
     entries.push_back({"x.mid", dir / "a", "", ""});  // the same song twice: stored once
     RecordingNotifier n;
-    ASSERT_EQ(SaveList(dir / "out.lzh", entries, work.Path(), n, CodePage("CP932")),
+    ASSERT_EQ(SaveList(dir / "out.lzh", entries, work.Path(), n, platform::CodePage("CP932")),
               SaveResult::kArchive);
     EXPECT_TRUE(n.messages.empty());
     const std::vector<std::string> want{"한국.mid", "서울.mid", "é.mid",
@@ -144,7 +145,7 @@ TEST(ListFile, ArchiveFormKeepsEveryNameAndEverySong) {
 
 // Files written on Linux are UTF-8 without a mark; code-page files still read.
 TEST(ListFile, Utf8WithoutMarkStaysUtf8) {
-    const CodePage cp("CP932");
+    const platform::CodePage cp("CP932");
     auto first = [&](std::string_view bytes) {
         const auto e = ParseListFile(bytes, "/l/list.mlt", cp);
         return e.empty() ? std::string() : e[0].FileName;
@@ -160,7 +161,7 @@ TEST(ListFile, Utf8WithoutMarkStaysUtf8) {
 TEST(Favorites, CommasInTitlesAndPathsSurvive) {
     TempDir dir;
     const std::string folder = dir / "Sonfara/Favorite";
-    const CodePage cp("CP932");
+    const platform::CodePage cp("CP932");
     ASSERT_TRUE(AddFavorite(folder, "a,b", "/m/x, y.mid", cp).ok());
     ASSERT_TRUE(AddFavorite(folder, "曲集", "/m/曲.mlt", cp).ok());
     auto favs = LoadFavorites(folder, cp);
@@ -181,7 +182,7 @@ TEST(Favorites, CommasInTitlesAndPathsSurvive) {
 TEST(Favorites, AddRenameDeleteAndHostileTitles) {
     TempDir dir;
     const std::string folder = dir / "Favorite";
-    const CodePage& cp = SystemCodePage();
+    const platform::CodePage& cp = platform::SystemCodePage();
     ASSERT_TRUE(AddFavorite(folder, "../../escape", "/m/a.mid", cp).ok());
     EXPECT_FALSE(fs::exists(dir / "escape.msf"));
     auto favs = LoadFavorites(folder, cp);
@@ -207,7 +208,7 @@ TEST(Favorites, AddRenameDeleteAndHostileTitles) {
 TEST(Favorites, TakenFileNameIsRefusedAndEveryFileStays) {
     TempDir dir;
     const std::string folder = dir / "Favorite";
-    const CodePage& cp = SystemCodePage();
+    const platform::CodePage& cp = platform::SystemCodePage();
     ASSERT_TRUE(AddFavorite(folder, "a/b", "/m/a.mid", cp).ok());
     ASSERT_TRUE(AddFavorite(folder, "other", "/m/o.mid", cp).ok());
     const std::string a = ReadBytes(folder + "/a_b.msf"), o = ReadBytes(folder + "/other.msf");
@@ -236,7 +237,7 @@ TEST(Favorites, TakenFileNameIsRefusedAndEveryFileStays) {
 TEST(Favorites, NonRegularFilesAreListedAndSkipped) {
     TempDir dir;
     const std::string folder = dir / "Favorite";
-    const CodePage& cp = SystemCodePage();
+    const platform::CodePage& cp = platform::SystemCodePage();
     ASSERT_TRUE(AddFavorite(folder, "kept", "/m/k.mid", cp).ok());
     ASSERT_EQ(::mkfifo((folder + "/fifo.msf").c_str(), 0600), 0);
     fs::create_directories(folder + "/folder.msf");

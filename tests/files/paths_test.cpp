@@ -13,8 +13,8 @@ TEST(Paths, TrimQuotesAndNameParts) {
     EXPECT_EQ(PathFolder("/m/a.mid"), "/m");
     EXPECT_EQ(PathFileName("C:\\m\\a.mid"), "a.mid");
     EXPECT_EQ(FileNameOf("a.mid"), "");
-    EXPECT_EQ(JoinPath("/m/", "a.mid"), "/m/a.mid");
-    EXPECT_EQ(JoinPath("/m", "a.mid"), "/m/a.mid");
+    EXPECT_EQ(platform::JoinPath("/m/", "a.mid"), "/m/a.mid");
+    EXPECT_EQ(platform::JoinPath("/m", "a.mid"), "/m/a.mid");
 }
 
 TEST(Paths, SplitEntryPathThroughArchives) {
@@ -41,7 +41,7 @@ TEST(Paths, SplitEntryPathThroughArchives) {
 TEST(Paths, SortExampleKeepsEqualKeysInOrder) {
     std::vector<FileEntry> v{
         {"b.mid", "/m", "", ""}, {"A.mid", "/m", "", ""}, {"a.rmi", "/m", "", ""}};
-    SortEntries(v, SystemCodePage());
+    SortEntries(v, platform::SystemCodePage());
     ASSERT_EQ(v.size(), 3u);
     EXPECT_EQ(v[0].FileName, "A.mid");
     EXPECT_EQ(v[1].FileName, "a.rmi");
@@ -49,7 +49,7 @@ TEST(Paths, SortExampleKeepsEqualKeysInOrder) {
 }
 
 TEST(Paths, DoubleByteNamesSortFirstAndPrefixIsSmaller) {
-    const CodePage cp("CP932");
+    const platform::CodePage cp("CP932");
     // "曲" is a double-byte character: its negative code sorts before 'A'.
     EXPECT_TRUE(NameIsGreater("A", "曲", cp));
     EXPECT_FALSE(NameIsGreater("曲", "A", cp));
@@ -64,7 +64,7 @@ TEST(Paths, DoubleByteNamesSortFirstAndPrefixIsSmaller) {
 }
 
 TEST(Paths, TextFilesUseTheCodePageUnlessItCannotHoldTheText) {
-    const CodePage cp("CP932");
+    const platform::CodePage cp("CP932");
     const std::string jp = EncodeTextFile({"[MIDIList]", "/曲/ソ.mid"}, cp);
     EXPECT_EQ(jp.substr(0, 12), "[MIDIList]\r\n");
     EXPECT_EQ(jp.find("\xEF\xBB\xBF"), std::string::npos);

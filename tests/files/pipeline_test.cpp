@@ -19,13 +19,13 @@ std::string RmiOf(const std::string& smf) {
     return "RIFF" + std::string(4, '\0') + "RMID" + data;
 }
 
-struct PipelineRig : SessionObserver {
-    explicit PipelineRig(RepeatMode mode) {
-        SessionEnv env(clock, timers, ports, ui, cp, notifier, work.Path() + "/");
+struct PipelineRig : session::SessionObserver {
+    explicit PipelineRig(platform::RepeatMode mode) {
+        session::SessionEnv env(clock, timers, ports, ui, cp, notifier, work.Path() + "/");
         env.libs.rcpConverter = [] { return false; };
         env.libs.smfkConverter = [] { return false; };
-        session = std::make_unique<PlaybackSession>(std::move(env));
-        session->Settings().Edit([mode](SettingsValues& v) { v.repeatMode = mode; });
+        session = std::make_unique<session::PlaybackSession>(std::move(env));
+        session->Settings().Edit([mode](settings::SettingsValues& v) { v.repeatMode = mode; });
         session->AddObserver(this);
 
         WriteBytes(songs / "a.mid", SongBytes(60));
@@ -40,9 +40,9 @@ struct PipelineRig : SessionObserver {
     void OnStoppedAtEnd() override { ++stoppedAtEnd; }
 
     void Open() { Lib().OpenPaths({songs / "a.mid", songs / "b.rmi", songs / "pack.zip"}); }
-    SessionSongs& Lib() { return session->Songs(); }
-    SessionLists& Lists() { return session->Lists(); }
-    const SongTable& Song() { return Lib().Song(); }
+    session::SessionSongs& Lib() { return session->Songs(); }
+    session::SessionLists& Lists() { return session->Lists(); }
+    const song::SongTable& Song() { return Lib().Song(); }
     bool Playing() { return session->Snapshot().playing; }
 
     void RunMs(int64_t ms) {
@@ -66,13 +66,13 @@ struct PipelineRig : SessionObserver {
     }
 
     TempDir work, songs;
-    ManualClock clock;
-    ManualTimerService timers{clock};
-    RecordingOutputSystem ports{clock};
-    ManualUiScheduler ui;
-    CodePage cp{"CP932"};
+    platform::ManualClock clock;
+    platform::ManualTimerService timers{clock};
+    platform::RecordingOutputSystem ports{clock};
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp{"CP932"};
     RecordingNotifier notifier;
-    std::unique_ptr<PlaybackSession> session;
+    std::unique_ptr<session::PlaybackSession> session;
     std::vector<int> opened;
     int stoppedAtEnd = 0;
 };
@@ -81,7 +81,7 @@ struct PipelineRig : SessionObserver {
 constexpr int64_t kSongMs = 500;
 
 TEST(PlayerPipeline, ListPlaysThroughInOrderAndWraps) {
-    PipelineRig r(RepeatMode::kList);
+    PipelineRig r(platform::RepeatMode::kList);
     r.Open();
     ASSERT_TRUE(r.Playing());
     EXPECT_EQ(r.Lib().CurrentSource().FileName, "a.mid");
@@ -118,7 +118,7 @@ TEST(PlayerPipeline, ListPlaysThroughInOrderAndWraps) {
 }
 
 TEST(PlayerPipeline, RandomModeOpensOnlyListEntriesThroughThePipeline) {
-    PipelineRig r(RepeatMode::kRandom);
+    PipelineRig r(platform::RepeatMode::kRandom);
     r.Open();
     const std::map<int, int> noteOf = {{1, 60}, {2, 62}, {3, 64}};
     for (int i = 0; i < 6; ++i) r.RunMs(kSongMs + 100);
@@ -138,7 +138,7 @@ TEST(PlayerPipeline, RandomModeOpensOnlyListEntriesThroughThePipeline) {
 }
 
 TEST(PlayerPipeline, NextAndPreviousGoThroughThePipelineWithoutHangingNotes) {
-    PipelineRig r(RepeatMode::kList);
+    PipelineRig r(platform::RepeatMode::kList);
     r.Open();
     r.RunMs(100);  // the note of a.mid sounds
     ASSERT_EQ(r.ports.Latest()->NotesOnCount(), 1);
@@ -157,7 +157,7 @@ TEST(PlayerPipeline, NextAndPreviousGoThroughThePipelineWithoutHangingNotes) {
 }
 
 TEST(PlayerPipeline, BrokenSongLeavesNothingSoundingAndIsReported) {
-    PipelineRig r(RepeatMode::kList);
+    PipelineRig r(platform::RepeatMode::kList);
     WriteBytes(r.songs / "bad.mid", "MThd junk");
     r.Lib().OpenPaths({r.songs / "a.mid", r.songs / "bad.mid"});
     r.RunMs(100);
@@ -171,9 +171,9 @@ TEST(PlayerPipeline, BrokenSongLeavesNothingSoundingAndIsReported) {
 }
 
 TEST(PlayerPipeline, PortThatCannotOpenIsReported) {
-    PipelineRig r(RepeatMode::kList);
+    PipelineRig r(platform::RepeatMode::kList);
     r.ports.failing = {"Rec A", "Rec B"};
-    r.session->Settings().Edit([&](SettingsValues& v) {
+    r.session->Settings().Edit([&](settings::SettingsValues& v) {
         v.midiOutPort = "Rec A";
         v.outDevice = r.ports.DeviceByName("Rec A");
     });

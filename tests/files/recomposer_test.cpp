@@ -23,12 +23,12 @@ RcpConversion Convert(const Song& w, RcpOptions o = {}) {
     return ConvertRecomposer({reinterpret_cast<const uint8_t*>(b.data()), b.size()}, o);
 }
 
-::testing::AssertionResult Load(const RcpConversion& c, SongTable& s) {
+::testing::AssertionResult Load(const RcpConversion& c, song::SongTable& s) {
     if (!c.Ok()) return ::testing::AssertionFailure() << "problem " << static_cast<int>(c.problem);
-    LoadOptions o;
+    song::LoadOptions o;
     o.fileKindLabel = c.formatText;
-    const LoadStatus r =
-        LoadSMFBytes({reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, s, o);
+    const song::LoadStatus r =
+        song::LoadSMFBytes({reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, s, o);
     if (!r.ok()) return ::testing::AssertionFailure() << r.Message();
     return ::testing::AssertionSuccess();
 }
@@ -45,9 +45,9 @@ std::string Hex(std::span<const uint8_t> b) {
 
 // "tick:status data1 data2" for channel events, "tick:F0 body" for SysEx,
 // "tick:FF type data" for meta events.
-std::vector<std::string> Events(const SongTable& s, int track) {
+std::vector<std::string> Events(const song::SongTable& s, int track) {
     std::vector<std::string> out;
-    for (const EventView e : s.TrackEvents(track)) {
+    for (const song::EventView e : s.TrackEvents(track)) {
         char head[32];
         std::snprintf(head, sizeof head, "%d:%02X", e.tick, e.status);
         std::string line = head;
@@ -63,7 +63,7 @@ std::vector<std::string> Events(const SongTable& s, int track) {
     return out;
 }
 
-std::vector<std::string> SysEx(const SongTable& s, int track) {
+std::vector<std::string> SysEx(const song::SongTable& s, int track) {
     std::vector<std::string> out;
     for (const std::string& e : Events(s, track)) {
         if (e.find(":F0") != std::string::npos) out.push_back(e);
@@ -73,11 +73,11 @@ std::vector<std::string> SysEx(const SongTable& s, int track) {
 
 // Every note of the song: channel, key, velocity, start, end.
 using NoteSpan = std::tuple<int, int, int, int, int>;
-std::vector<NoteSpan> Notes(const SongTable& s) {
+std::vector<NoteSpan> Notes(const song::SongTable& s) {
     std::vector<NoteSpan> out;
     for (int t = 1; t <= s.NTracks; ++t) {
         std::map<int, std::vector<size_t>> open;  // channel * 128 + key -> notes
-        for (const EventView e : s.TrackEvents(t)) {
+        for (const song::EventView e : s.TrackEvents(t)) {
             const int kind = e.status & 0xF0, slot = (e.status & 15) * 128 + e.data1;
             if (kind == 0x90 && e.data2 > 0) {
                 open[slot].push_back(out.size());
@@ -97,7 +97,7 @@ std::vector<NoteSpan> Notes(const SongTable& s) {
 
 // The tempo map in force: an entry replaced at its own tick is left out
 // (the reader starts every song with 500000 at tick 0).
-std::vector<std::pair<int, int>> Tempos(const SongTable& s) {
+std::vector<std::pair<int, int>> Tempos(const song::SongTable& s) {
     std::vector<std::pair<int, int>> out;
     for (int i = 1; i <= s.TempoCount(); ++i) {
         if (!out.empty() && out.back().first == s.Tempo(i).tick) out.pop_back();
@@ -107,14 +107,14 @@ std::vector<std::pair<int, int>> Tempos(const SongTable& s) {
 }
 
 // Keys and start ticks of every note, in order.
-std::vector<std::pair<int, int>> KeysAt(const SongTable& s) {
+std::vector<std::pair<int, int>> KeysAt(const song::SongTable& s) {
     std::vector<std::pair<int, int>> out;
     for (const NoteSpan& n : Notes(s)) out.emplace_back(std::get<1>(n), std::get<3>(n));
     return out;
 }
 
 // The conductor's meta events of one type ("FF 58", "FF 59").
-std::vector<std::string> Metas(const SongTable& s, const std::string& type) {
+std::vector<std::string> Metas(const song::SongTable& s, const std::string& type) {
     std::vector<std::string> out;
     for (const std::string& e : Events(s, 1)) {
         if (e.find(type) != std::string::npos) out.push_back(e);
@@ -123,10 +123,11 @@ std::vector<std::string> Metas(const SongTable& s, const std::string& type) {
 }
 
 // The song's last tick: its latest event, the end-of-track events included.
-int LastTick(const SongTable& s) {
+int LastTick(const song::SongTable& s) {
     int last = 0;
     for (int t = 1; t <= s.NTracks; ++t) {
-        for (const EventView e : s.TrackEvents(t)) last = std::max(last, static_cast<int>(e.tick));
+        for (const song::EventView e : s.TrackEvents(t))
+            last = std::max(last, static_cast<int>(e.tick));
     }
     return last;
 }
@@ -176,7 +177,7 @@ TEST_P(BothGenerations, HeaderTracksAndNotes) {
     w.tracks = {piano, drums, up, early, muted, off};
 
     const RcpConversion c = Convert(w);
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(c, s));
     EXPECT_EQ(c.formatText, GetParam() ? "RCM for Windows95" : "RCM Ver 2.0");
     EXPECT_EQ(s.FileKindLabel, c.formatText);
@@ -229,7 +230,7 @@ TEST_P(BothGenerations, CommandsAndExclusives) {
         .Note(61, 10, 5, 100)
         .End();
     w.tracks = {t};
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(Convert(w), s));
     EXPECT_EQ(Events(s, 2),
               (std::vector<std::string>{
@@ -255,7 +256,7 @@ TEST_P(BothGenerations, TiesLoopsAndSameMeasures) {
     for (int loops : {2, 3}) {
         RcpOptions o;
         o.endlessLoops = loops;
-        SongTable s;
+        song::SongTable s;
         ASSERT_TRUE(Load(Convert(OneTrack(GetParam(), t), o), s));
         std::vector<int> keys, starts;
         for (const NoteSpan& n : Notes(s)) {
@@ -288,7 +289,7 @@ TEST_P(BothGenerations, ReferencesAreWholeMeasures) {
     t.SameMeasure(7);                                            // 8 -> 7 -> 3 -> 1
     t.Note(72, 48, 24, 100).MeasureEnd();                        // 9: 1/4
     t.Note(74, 48, 24, 100).MeasureEnd().Note(76, 48, 24, 100).MeasureEnd().End();
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(Convert(OneTrack(GetParam(), t)), s));
     EXPECT_EQ(KeysAt(s), (std::vector<std::pair<int, int>>{{60, 0},
                                                            {62, 96},
@@ -334,7 +335,7 @@ TEST_P(BothGenerations, ReferencePlaceFirstThenNumber) {
     t.Raw(0xFC, raw(3, 0));                // 5: the place of measure 0, a stale number
     t.Raw(0xFC, raw(3, 4));                // 6: the middle of measure 3: the number
     t.SameMeasure(3).End();                // 7
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(Convert(OneTrack(v3, t)), s));
     EXPECT_EQ(KeysAt(s),
               (std::vector<std::pair<int, int>>{
@@ -353,7 +354,7 @@ TEST(Recomposer, ReferencesPastTheFirst64KiBOfATrack) {
     }
     t.Note(67, 48, 24, 100).MeasureEnd();  // measure 261, event 16642
     t.SameMeasure(261).End();              // its place wraps to event 258, which starts measure 5
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(Convert(OneTrack(false, t)), s));
     EXPECT_EQ(KeysAt(s), (std::vector<std::pair<int, int>>{{60, 0}, {67, 48}, {67, 96}}));
 }
@@ -369,7 +370,7 @@ TEST_P(BothGenerations, SongEndsWithItsLastMeasure) {
     b.Note(48, 96, 24, 100).End();
     Song w = OneTrack(GetParam(), a);
     w.tracks.push_back(b);
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(Convert(w), s));
     EXPECT_EQ(LastTick(s), 384);
     w.tracks[1] = Track().Cmd(0xE5, 200).Note(48, 10, 200, 100).End();  // a gate past the end
@@ -391,7 +392,7 @@ TEST_P(BothGenerations, TempoChangesAtOnceAndGradually) {
         .Cmd(0xE7, 10, 0x20)      // ... cut short at 624
         .Note(60, 0, 10, 100)
         .End();
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(Convert(OneTrack(GetParam(), t)), s));
     const auto tempos = Tempos(s);
     ASSERT_GE(tempos.size(), 6u);
@@ -420,7 +421,7 @@ TEST(Recomposer, SignaturesFollowMeasuresAndKeyCommands) {
     t.Note(60, 96, 10, 100).MeasureEnd();                         // 2/4
     t.Cmd(0xF5, 0x09).Note(60, 144, 10, 100).MeasureEnd().End();  // one flat from 240
     w.tracks = {t};
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(Convert(w), s));
     std::vector<std::string> metas;
     for (const std::string& e : Events(s, 1)) {
@@ -439,7 +440,7 @@ TEST(Recomposer, SameMeasureReferencesAreCheckedAndFallBackToTheNumber) {
         return Convert(OneTrack(v3, t));
     };
     // The place points nowhere, the number (measure 0) is good.
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(convert(false, {0x00, 0xFC, 0x7F}), s));
     EXPECT_EQ(Notes(s).size(), 2u);
     ASSERT_TRUE(Load(convert(true, {0x00, 0x00, 0x00, 0xFF, 0x7F}), s));
@@ -491,7 +492,7 @@ TEST(Recomposer, ControlFilesAreSentAtTheStart) {
         return std::nullopt;
     };
     const RcpConversion c = Convert(w, o);
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(Load(c, s));
     EXPECT_EQ(c.missingControlFiles, std::vector<std::string>{"MISSING.GSD"});
     const std::vector<std::string> sx = SysEx(s, 1);
@@ -565,7 +566,7 @@ TEST(Recomposer, TextsBecomeCp932) {
     // counterpart), and an ordinary CP932 character.
     w.title = "\x85\x40\x85\x41\x85\x9F\x86\x40\x82\xA0";
     w.tracks = {Track().Comment("a comment").Note(60, 0, 10, 100).End()};
-    SongTable s;
+    song::SongTable s;
     const RcpConversion c = Convert(w);
     ASSERT_TRUE(Load(c, s));
     EXPECT_EQ(c.title, "!\"\xA1\x81\xAC\x82\xA0");

@@ -22,20 +22,20 @@ class ShapingOutput : public ::testing::Test {
     }
     std::vector<std::string> Sent() {
         std::vector<std::string> v;
-        for (const auto& m : ports_.Latest()->Messages()) v.push_back(HexLine(m.bytes));
+        for (const auto& m : ports_.Latest()->Messages()) v.push_back(platform::HexLine(m.bytes));
         ports_.Latest()->ClearLog();
         return v;
     }
 
     TempDir dir_;
-    ManualClock clock_;
-    RecordingOutputSystem ports_{clock_};
-    CodePage cp_{"CP932"};
-    SongTable song_;
-    SongCursors cursors_;
-    PlaybackSettings settings_;
-    SoundShaping shaping_;
-    OutputLayer out_{song_, cursors_, ports_, settings_, shaping_, cp_};
+    platform::ManualClock clock_;
+    platform::RecordingOutputSystem ports_{clock_};
+    platform::CodePage cp_{"CP932"};
+    song::SongTable song_;
+    sequencer::SongCursors cursors_;
+    sequencer::PlaybackSettings settings_;
+    sequencer::SoundShaping shaping_;
+    sequencer::OutputLayer out_{song_, cursors_, ports_, settings_, shaping_, cp_};
 };
 
 TEST_F(ShapingOutput, InstElseThenMappingRemapsEveryProgramButDrums) {

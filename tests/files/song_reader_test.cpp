@@ -36,7 +36,7 @@ TEST(SongReader, EveryKindReadsAlikeFromItsPathAndItsBytes) {
     for (const auto& [name, song] : songs) {
         const auto& [bytes, label] = song;
         WriteBytes(dir / name, bytes);
-        SongTable fromPath, fromBytes;
+        song::SongTable fromPath, fromBytes;
         const SongRead a = ReadSong(dir / name, fromPath, {});
         const SongRead b = ReadSong(AsSpan(bytes), name, fromBytes, {});
         ASSERT_TRUE(a.ok() && b.ok()) << name << a.status.Message() << b.status.Message();
@@ -64,14 +64,14 @@ TEST(SongReader, EveryKindReadsAlikeFromItsPathAndItsBytes) {
 TEST(SongReader, FailuresSayWhatWentWrong) {
     TempDir dir;
     WriteBytes(dir / "bad.mid", "not a song");
-    SongTable song;
+    song::SongTable song;
     const SongRead bad = ReadSong(dir / "bad.mid", song, {});
     EXPECT_EQ(bad.status.code(), FileError::kSongNotLoaded);
-    EXPECT_EQ(bad.load.code(), LoadError::kHeader);
+    EXPECT_EQ(bad.load.code(), song::LoadError::kHeader);
     EXPECT_EQ(bad.status.Message(), song::msg::LoadErrorCaption(bad.load.Message()));
 
     const SongRead missing = ReadSong(dir / "missing.rmi", song, {});
-    EXPECT_EQ(missing.load.code(), LoadError::kCannotRead);
+    EXPECT_EQ(missing.load.code(), song::LoadError::kCannotRead);
     EXPECT_EQ(missing.status.code(), FileError::kSongNotLoaded);
 
     // A conversion's text is the converter's own once the file is named.

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     namespace fs = std::filesystem;
     static Scratch s;
     const std::string archive = s.root + (size % 2 ? "/in.lzh" : "/in.zip");
-    if (!WriteFileReplacing(archive, std::string_view(reinterpret_cast<const char*>(data), size))
+    if (!platform::WriteFileReplacing(archive,
+                                      std::string_view(reinterpret_cast<const char*>(data), size))
              .ok()) {
         return 0;
     }

@@ -11,7 +11,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonfara;
     using namespace sonfara::files;
-    static const CodePage cp("CP932");
+    static const platform::CodePage cp("CP932");
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     bool ok = false;
     const std::vector<FileEntry> entries = ParseListFile(bytes, "/lists/fuzz.mlt", cp, &ok);

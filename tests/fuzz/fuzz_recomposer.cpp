@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonfara;
-    static const CodePage cp("CP932");
+    static const platform::CodePage cp("CP932");
     const std::string input(reinterpret_cast<const char*>(data), size);
     files::RcpOptions o;
     o.endlessLoops = 2;
@@ -27,12 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const files::RcpConversion c = files::ConvertRecomposer({data, size}, o);
     if (!c.Ok()) return 0;
     if (files::RecomposerTitle({data, size}) != c.title) std::abort();
-    SongTable song;
-    LoadOptions lo;
+    song::SongTable song;
+    song::LoadOptions lo;
     lo.codePage = &cp;
     lo.fileKindLabel = c.formatText;
-    const LoadStatus r =
-        LoadSMFBytes({reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, song, lo);
+    const song::LoadStatus r = song::LoadSMFBytes(
+        {reinterpret_cast<const uint8_t*>(c.smf.data()), c.smf.size()}, song, lo);
     if (!r.ok()) std::abort();  // a conversion the player cannot load is a fault
     return 0;
 }

@@ -11,30 +11,30 @@ using namespace sonfara;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    IniDocument doc;
-    (void)IniDocument::Parse(bytes, doc);  // damaged input keeps its good lines
+    settings::IniDocument doc;
+    (void)settings::IniDocument::Parse(bytes, doc);  // damaged input keeps its good lines
 
     const std::string text = doc.Serialize();
-    IniDocument again;
-    if (!IniDocument::Parse(text, again).ok()) std::abort();
+    settings::IniDocument again;
+    if (!settings::IniDocument::Parse(text, again).ok()) std::abort();
     if (again.Serialize() != text) std::abort();
 
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     for (const auto& s : doc.Sections()) {
-        if (!EqualsNoCase(s.name, kSettingsSection)) continue;
+        if (!settings::EqualsNoCase(s.name, settings::kSettingsSection)) continue;
         for (const auto& [k, v] : s.entries) store.values[k] = v;
     }
-    SettingsMenus menus;
+    settings::SettingsMenus menus;
     menus.arrangements = {"A", "B"};
     menus.eq_presets = {"E"};
     menus.ports = {"P"};
-    const SettingsLoadResult r = LoadSettings(store, menus, nullptr);
-    const SettingsValues& v = r.values;
+    const settings::SettingsLoadResult r = settings::LoadSettings(store, menus, nullptr);
+    const settings::SettingsValues& v = r.values;
     if (v.mainTimerMs < 1 || v.graphicsTimerMs < 1 || v.wrdTimerMs < 1) std::abort();
     if (v.arrangementItem < 0 || v.arrangementItem > 2) std::abort();
     if (v.outDevice < -1 || v.outDevice > 0) std::abort();
     if (v.taskType < 0 || v.taskType > 2) std::abort();
-    MemorySettingsStore out;
-    (void)SaveSettings(v, menus, out);  // a memory store always commits
+    settings::MemorySettingsStore out;
+    (void)settings::SaveSettings(v, menus, out);  // a memory store always commits
     return 0;
 }

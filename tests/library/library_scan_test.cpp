@@ -26,8 +26,8 @@ using files::test::WriteZip;
 using test::MakeSong;
 using test::SongPlan;
 
-const CodePage& Cp932() {
-    static const CodePage cp("CP932");
+const platform::CodePage& Cp932() {
+    static const platform::CodePage cp("CP932");
     return cp;
 }
 

@@ -34,8 +34,8 @@ namespace {
 using test::BuildSmf;
 using test::TrackBuilder;
 
-const CodePage& Cp() {
-    static const CodePage cp("CP932");
+const platform::CodePage& Cp() {
+    static const platform::CodePage cp("CP932");
     return cp;
 }
 
@@ -46,15 +46,15 @@ std::vector<uint8_t> Bytes(const std::string& utf8) {
 
 // A loaded song with its page model, as the session will hold them.
 struct Song {
-    SongTable table;
-    SongCursors cursors;
-    EventListView view{table, cursors, Cp()};
+    song::SongTable table;
+    sequencer::SongCursors cursors;
+    song::EventListView view{table, cursors, Cp()};
     ViewEventListSource source{table, view};
     explicit Song(const std::vector<uint8_t>& smf) {
-        LoadOptions options;
+        song::LoadOptions options;
         options.codePage = &Cp();
         options.observers = {&view};
-        EXPECT_TRUE(LoadSMFBytes(smf, table, options).ok());
+        EXPECT_TRUE(song::LoadSMFBytes(smf, table, options).ok());
         cursors.Fit(table);
     }
 };
@@ -95,7 +95,7 @@ TEST_P(PageTest, LinesSitAtTheirColumnsInTheirColours) {
                                .Ev(10, {0xB0, 0x07, 0x64})
                                .Ev(20, {0xC0, 0x05})
                                .Ev(30, {0x80, 0x3C, 0x40})}));
-    const EventPage& page = song.source.Page();
+    const song::EventPage& page = song.source.Page();
     const QImage image = DrawEventPage(page, dpr);
     ASSERT_EQ(image.size(), kEventPictureSize * dpr);
     const QColor black(0, 0, 0), magenta(255, 0, 255), red(255, 0, 0), green(0, 127, 0);
@@ -296,20 +296,20 @@ TEST(EventListPanel, ChosenPageStaysUntilPlaybackMovesOn) {
 }
 
 TEST(InstrumentMenu, CaptionsRebuildsAndSendsTheProgramChange) {
-    SfrLibBinding lib(SFRLIB_PATH);
+    platform::SfrLibBinding lib(SFRLIB_PATH);
     ASSERT_EQ(lib.InstInit(), 0);
     int lookups = 0;
     InstLabeler labeler = [&](int program, int bank, int map) {
         ++lookups;
-        return InstLabelText(lib, program, bank, map);
+        return platform::InstLabelText(lib, program, bank, map);
     };
-    ManualClock clock;
-    RecordingOutputSystem ports(clock);
-    SongTable table;
-    SongCursors cursors;
-    PlaybackSettings settings;
-    SoundShaping shaping;
-    OutputLayer out(table, cursors, ports, settings, shaping, Cp());
+    platform::ManualClock clock;
+    platform::RecordingOutputSystem ports(clock);
+    song::SongTable table;
+    sequencer::SongCursors cursors;
+    sequencer::PlaybackSettings settings;
+    sequencer::SoundShaping shaping;
+    sequencer::OutputLayer out(table, cursors, ports, settings, shaping, Cp());
     ASSERT_TRUE(out.OpenOutputPort(0).ok());
     OutputLayerProgramChanger changer(out);
     InstrumentMenu menu(labeler, changer);
@@ -320,8 +320,9 @@ TEST(InstrumentMenu, CaptionsRebuildsAndSendsTheProgramChange) {
     EXPECT_EQ(menu.CategoryMenu(4)->title(), QStringLiteral("ベース"));
     EXPECT_EQ(menu.CategoryMenu(15)->title(), QStringLiteral("サウンドエフェクト"));
     EXPECT_EQ(menu.ProgramAction(0)->text(), QStringLiteral("001:GrandPno"));
-    EXPECT_EQ(menu.ProgramAction(47)->text(), QString::fromStdString(InstLabelText(lib, 47, 0, 0)) +
-                                                  QStringLiteral("(パーカッション)"));
+    EXPECT_EQ(menu.ProgramAction(47)->text(),
+              QString::fromStdString(platform::InstLabelText(lib, 47, 0, 0)) +
+                  QStringLiteral("(パーカッション)"));
     EXPECT_EQ(menu.CategoryMenu(5)->actions().back(), menu.ProgramAction(47));
 
     // The same pair is not recaptioned; a new pair is, once, without the suffix.
@@ -343,7 +344,7 @@ TEST(InstrumentMenu, CaptionsRebuildsAndSendsTheProgramChange) {
     menu.CategoryMenu(4)->actions()[2]->trigger();
     const auto sent = ports.Latest()->Messages();
     ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(HexLine(sent[0].bytes), "C9 22");
+    EXPECT_EQ(platform::HexLine(sent[0].bytes), "C9 22");
     EXPECT_EQ(out.Channel(10).Program.load(), 0x22);
 }
 

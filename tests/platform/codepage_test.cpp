@@ -6,7 +6,7 @@ namespace sonfara {
 namespace {
 
 TEST(CodePage, ShiftJisRoundTripsThroughUtf8) {
-    CodePage cp("CP932");
+    platform::CodePage cp("CP932");
     ASSERT_TRUE(cp.Valid());
     const std::string sjis = "\x83\x5C\x83\x93\x83\x74\x83\x40\x83\x89";  // ソンファラ
     EXPECT_EQ(cp.ToUtf8(sjis), "ソンファラ");
@@ -15,7 +15,7 @@ TEST(CodePage, ShiftJisRoundTripsThroughUtf8) {
 }
 
 TEST(CodePage, BadBytesAndUnmappableCharactersAreMarkedNotDropped) {
-    CodePage cp("CP932");
+    platform::CodePage cp("CP932");
     // A lone lead byte at the end, and an invalid trail byte.
     EXPECT_EQ(cp.ToUtf8("A\x83"), "A\xEF\xBF\xBD");
     EXPECT_EQ(cp.ToUtf8("\x81\x20Z").back(), 'Z');
@@ -26,10 +26,10 @@ TEST(CodePage, BadBytesAndUnmappableCharactersAreMarkedNotDropped) {
 }
 
 TEST(CodePage, UnknownNameFallsBackToDefault) {
-    CodePage cp("NO-SUCH-CODEPAGE-42");
+    platform::CodePage cp("NO-SUCH-CODEPAGE-42");
     EXPECT_FALSE(cp.Valid());
-    EXPECT_EQ(cp.Name(), CodePage::kDefaultName);
-    EXPECT_EQ(CodePage("UTF-8").ToUtf8("é"), "é");
+    EXPECT_EQ(cp.Name(), platform::CodePage::kDefaultName);
+    EXPECT_EQ(platform::CodePage("UTF-8").ToUtf8("é"), "é");
 }
 
 }  // namespace

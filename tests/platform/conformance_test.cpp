@@ -26,14 +26,14 @@ const std::string kDir = SONFARA_SOURCE_DIR "/tests/platform/data/conformance/";
 
 // The channel messages and SysEx of every track up to cutMs, in time order.
 Song FromFile(const std::string& name, int cutMs) {
-    SongTable s;
-    LoadOptions o;
+    song::SongTable s;
+    song::LoadOptions o;
     o.songFileName = name;
-    const LoadStatus r = LoadSMF(kDir + name, s, o);
+    const song::LoadStatus r = song::LoadSMF(kDir + name, s, o);
     EXPECT_TRUE(r.ok()) << name << ": " << r.Message();
     Song song;
     for (int t = 1; t <= s.NTracks; ++t) {
-        for (const EventView ev : s.TrackEvents(t)) {
+        for (const song::EventView ev : s.TrackEvents(t)) {
             const int ms = ev.TimeMs();
             if (ms >= cutMs || ev.status == 0xFF || ev.status == 0xF7) continue;
             Bytes b = {ev.status};
@@ -85,7 +85,7 @@ Rewrite MoveNotes(std::vector<std::array<int, 3>> moves) {
     return [moves](Song s) {
         std::erase_if(s, [](const Msg& m) {
             return IsCc(m, midi::cc::kBankSelect) || IsCc(m, midi::cc::kBankSelectLsb) ||
-                   (IsSysEx(m) && !ResetRules(m.bytes));
+                   (IsSysEx(m) && !platform::ResetRules(m.bytes));
         });
         for (Msg& m : s) {
             for (const auto& [from, to, untilMs] : moves) {
@@ -104,7 +104,7 @@ Rewrite MoveNotes(std::vector<std::array<int, 3>> moves) {
 Rewrite BendFor(std::function<int(int ms, int ch, int key)> cents) {
     return [cents](Song s) {
         std::erase_if(s, [](const Msg& m) {
-            return (IsSysEx(m) && !ResetRules(m.bytes)) || IsCc(m, midi::cc::kRpnMsb) ||
+            return (IsSysEx(m) && !platform::ResetRules(m.bytes)) || IsCc(m, midi::cc::kRpnMsb) ||
                    IsCc(m, midi::cc::kRpnLsb) || IsCc(m, midi::cc::kDataEntry) ||
                    IsCc(m, kDataEntryLsb);
         });
@@ -122,7 +122,7 @@ Rewrite BendFor(std::function<int(int ms, int ch, int key)> cents) {
 Rewrite ShiftKeys(std::function<int(int ms)> shift) {
     return [shift](Song s) {
         std::erase_if(s, [](const Msg& m) {
-            return (IsSysEx(m) && !ResetRules(m.bytes)) || IsCc(m, midi::cc::kRpnMsb) ||
+            return (IsSysEx(m) && !platform::ResetRules(m.bytes)) || IsCc(m, midi::cc::kRpnMsb) ||
                    IsCc(m, midi::cc::kRpnLsb) || IsCc(m, midi::cc::kDataEntry);
         });
         int last = 0;

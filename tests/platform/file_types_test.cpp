@@ -29,7 +29,7 @@ class XdgFolders : public ::testing::Test {
     }
     std::string Read(const std::string& path) {
         std::string b;
-        ReadWholeFile(path, b);
+        platform::ReadWholeFile(path, b);
         return b;
     }
     fs::path root_;
@@ -37,7 +37,7 @@ class XdgFolders : public ::testing::Test {
 };
 
 TEST_F(XdgFolders, RegistrationWritesDesktopEntryAndMimeTypes) {
-    FreedesktopShell shell(data_, config_, false);
+    platform::FreedesktopShell shell(data_, config_, false);
     ASSERT_TRUE(shell.RegisterFileType("/opt/son fara/bin/sonfara"));
     const std::string entry = Read(shell.DesktopEntryPath());
     EXPECT_EQ(shell.DesktopEntryPath(), data_ + "/applications/Sonfara.File.desktop");
@@ -46,12 +46,12 @@ TEST_F(XdgFolders, RegistrationWritesDesktopEntryAndMimeTypes) {
     EXPECT_NE(entry.find("GenericName=MIDI File\n"), std::string::npos);
     EXPECT_NE(entry.find("MimeType=audio/midi;audio/x-sonfara-rmi;"), std::string::npos);
     // The same list as the installed desktop entry, old MIDI name and archives included.
-    EXPECT_NE(entry.find("MimeType=" + PlayerMimeTypes() + "\n"), std::string::npos);
-    EXPECT_NE(PlayerMimeTypes().find(";audio/x-midi;application/x-lha;application/zip;"),
+    EXPECT_NE(entry.find("MimeType=" + platform::PlayerMimeTypes() + "\n"), std::string::npos);
+    EXPECT_NE(platform::PlayerMimeTypes().find(";audio/x-midi;application/x-lha;application/zip;"),
               std::string::npos);
 
     const std::string xml = Read(shell.MimePackagePath());
-    EXPECT_EQ(xml, MimePackageXml());
+    EXPECT_EQ(xml, platform::MimePackageXml());
     EXPECT_EQ(shell.MimePackagePath(), data_ + "/mime/packages/Sonfara.xml");
     for (const char* ext : {".rcp", ".r18", ".r36", ".g18", ".g36", ".mlt", ".lmd", ".zmd"})
         EXPECT_NE(xml.find(std::string("<glob pattern=\"*") + ext + "\"/>"), std::string::npos)
@@ -62,40 +62,40 @@ TEST_F(XdgFolders, RegistrationWritesDesktopEntryAndMimeTypes) {
 }
 
 TEST_F(XdgFolders, ExecQuotingFollowsDesktopEntryRules) {
-    EXPECT_EQ(DesktopExecQuote("/a/b"), "\"/a/b\"");
-    EXPECT_EQ(DesktopExecQuote("/a$b\"c"), "\"/a\\\\$b\\\\\"c\"");
-    EXPECT_EQ(DesktopExecQuote("/100%"), "\"/100%%\"");
+    EXPECT_EQ(platform::DesktopExecQuote("/a/b"), "\"/a/b\"");
+    EXPECT_EQ(platform::DesktopExecQuote("/a$b\"c"), "\"/a\\\\$b\\\\\"c\"");
+    EXPECT_EQ(platform::DesktopExecQuote("/100%"), "\"/100%%\"");
 }
 
 TEST_F(XdgFolders, TakeOverAndRestoreRemembersPreviousApplication) {
-    FreedesktopShell shell(data_, config_, false);
+    platform::FreedesktopShell shell(data_, config_, false);
     fs::create_directories(config_);
     std::ofstream(config_ + "/mimeapps.list")
         << "[Added Associations]\naudio/midi=other.desktop;\n\n"
            "[Default "
            "Applications]\naudio/midi=someplayer.desktop;other.desktop;\ntext/plain=ed.desktop;\n";
 
-    std::array<std::string, kAssociableCount> exe;
+    std::array<std::string, platform::kAssociableCount> exe;
     exe.fill("None");
-    std::array<bool, kAssociableCount> sel{};
+    std::array<bool, platform::kAssociableCount> sel{};
     sel[0] = true;  // .mid
     sel[2] = true;  // .rcp, never associated before
-    ApplyAssociations(shell, sel, exe);
+    platform::ApplyAssociations(shell, sel, exe);
     EXPECT_EQ(exe[0], "someplayer.desktop;other.desktop;");
     EXPECT_EQ(exe[2], "");
     EXPECT_EQ(shell.ReadAssociation(0), "Sonfara.File.desktop;");
     EXPECT_EQ(shell.ReadAssociation(2), "Sonfara.File.desktop;");
-    auto now = PlayerAssociations(shell);
+    auto now = platform::PlayerAssociations(shell);
     EXPECT_TRUE(now[0]);
     EXPECT_FALSE(now[1]);
     EXPECT_TRUE(now[2]);
 
     // Applying the same selection again changes nothing.
-    ApplyAssociations(shell, sel, exe);
+    platform::ApplyAssociations(shell, sel, exe);
     EXPECT_EQ(exe[0], "someplayer.desktop;other.desktop;");
 
     sel.fill(false);
-    ApplyAssociations(shell, sel, exe);
+    platform::ApplyAssociations(shell, sel, exe);
     EXPECT_EQ(shell.ReadAssociation(0), "someplayer.desktop;other.desktop;");
     EXPECT_EQ(shell.ReadAssociation(2), "");
     const std::string list = Read(shell.MimeAppsPath());
@@ -106,12 +106,12 @@ TEST_F(XdgFolders, TakeOverAndRestoreRemembersPreviousApplication) {
 }
 
 TEST_F(XdgFolders, RestoringNeverRememberedWritesNone) {
-    FreedesktopShell shell(data_, config_, false);
+    platform::FreedesktopShell shell(data_, config_, false);
     // The player owns .mid, but nothing was remembered.
-    ASSERT_TRUE(shell.WriteAssociation(0, kPlayerFileType));
-    std::array<std::string, kAssociableCount> exe;
+    ASSERT_TRUE(shell.WriteAssociation(0, platform::kPlayerFileType));
+    std::array<std::string, platform::kAssociableCount> exe;
     exe.fill("None");
-    ApplyAssociations(shell, {}, exe);
+    platform::ApplyAssociations(shell, {}, exe);
     EXPECT_EQ(shell.ReadAssociation(0), "");
     const std::string list = Read(shell.MimeAppsPath());
     EXPECT_NE(list.find("[Default Applications]"), std::string::npos);
@@ -119,8 +119,8 @@ TEST_F(XdgFolders, RestoringNeverRememberedWritesNone) {
 }
 
 TEST_F(XdgFolders, MissingFilesReadAsNoAssociation) {
-    FreedesktopShell shell(data_, config_, false);
-    for (int i = 0; i < kAssociableCount; ++i) EXPECT_EQ(shell.ReadAssociation(i), "");
+    platform::FreedesktopShell shell(data_, config_, false);
+    for (int i = 0; i < platform::kAssociableCount; ++i) EXPECT_EQ(shell.ReadAssociation(i), "");
     EXPECT_EQ(shell.ReadAssociation(10), "");
     EXPECT_FALSE(shell.WriteAssociation(-1, "x"));
     EXPECT_TRUE(shell.WriteAssociation(3, "None"));  // nothing to remove
@@ -130,7 +130,7 @@ TEST_F(XdgFolders, MissingFilesReadAsNoAssociation) {
 TEST_F(XdgFolders, DefaultFoldersComeFromEnvironment) {
     setenv("XDG_DATA_HOME", data_.c_str(), 1);
     setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
-    FreedesktopShell shell;
+    platform::FreedesktopShell shell;
     EXPECT_EQ(shell.MimeAppsPath(), config_ + "/mimeapps.list");
     EXPECT_EQ(shell.DesktopEntryPath(), data_ + "/applications/Sonfara.File.desktop");
     // With the real tool when it is installed, without it otherwise.
@@ -140,13 +140,13 @@ TEST_F(XdgFolders, DefaultFoldersComeFromEnvironment) {
 }
 
 TEST(ProcessPriorityLinux, NiceValues) {
-    EXPECT_EQ(NiceValueFor(PriorityClass::kRealtime), -20);
-    EXPECT_EQ(NiceValueFor(PriorityClass::kHigh), -10);
-    EXPECT_EQ(NiceValueFor(PriorityClass::kNormal), 0);
-    PriorityClass c;
-    EXPECT_FALSE(PriorityForThreadMode(5, c));
-    ASSERT_TRUE(PriorityForThreadMode(3, c));
-    EXPECT_EQ(c, PriorityClass::kNormal);
+    EXPECT_EQ(platform::NiceValueFor(platform::PriorityClass::kRealtime), -20);
+    EXPECT_EQ(platform::NiceValueFor(platform::PriorityClass::kHigh), -10);
+    EXPECT_EQ(platform::NiceValueFor(platform::PriorityClass::kNormal), 0);
+    platform::PriorityClass c;
+    EXPECT_FALSE(platform::PriorityForThreadMode(5, c));
+    ASSERT_TRUE(platform::PriorityForThreadMode(3, c));
+    EXPECT_EQ(c, platform::PriorityClass::kNormal);
 }
 
 }  // namespace

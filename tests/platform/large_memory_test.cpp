@@ -28,14 +28,14 @@ size_t ResidentBytes(const uint8_t* p, size_t bytes) {
 TEST(PrefaultAhead, StaysNearTheWriterAndGivesBackThePagesPastTheEnd) {
     constexpr size_t kMiB = size_t{1} << 20, kHugePage = 2 * kMiB;
     constexpr size_t kCapacity = 256 * kMiB, kAhead = 8 * kMiB, kUsed = 20 * kMiB;
-    auto* p = static_cast<uint8_t*>(AllocateLarge(kCapacity));
+    auto* p = static_cast<uint8_t*>(platform::AllocateLarge(kCapacity));
     // The huge page holding the last written byte may stay whole (and the
     // kernel may collapse it again at any time): only what lies past it counts.
     const auto end = reinterpret_cast<uintptr_t>(p + kUsed);
     const uint8_t* pastEnd = p + kUsed + (kHugePage - end % kHugePage) % kHugePage;
     const size_t tail = static_cast<size_t>(p + kCapacity - pastEnd);
     {
-        PrefaultAhead prefault(p, kCapacity, kAhead);
+        platform::PrefaultAhead prefault(p, kCapacity, kAhead);
         for (size_t at = 0; at < kUsed; at += kMiB) {
             std::memset(p + at, 0x5A, kMiB);
             prefault.Advance(at + kMiB);
@@ -46,7 +46,7 @@ TEST(PrefaultAhead, StaysNearTheWriterAndGivesBackThePagesPastTheEnd) {
     }
     EXPECT_EQ(ResidentBytes(pastEnd, tail), 0u) << "the tail is given back";
     for (size_t at = 0; at < kUsed; at += 4096) ASSERT_EQ(p[at], 0x5A) << at;
-    FreeLarge(p, kCapacity);
+    platform::FreeLarge(p, kCapacity);
 }
 
 // A writer that expects to fill far less than the capacity: the helper
@@ -54,13 +54,13 @@ TEST(PrefaultAhead, StaysNearTheWriterAndGivesBackThePagesPastTheEnd) {
 TEST(PrefaultAhead, StopsNearWhatTheWriterExpectsToFill) {
     constexpr size_t kMiB = size_t{1} << 20, kHugePage = 2 * kMiB;
     constexpr size_t kCapacity = 256 * kMiB, kAhead = 128 * kMiB, kExpected = 24 * kMiB;
-    auto* p = static_cast<uint8_t*>(AllocateLarge(kCapacity));
+    auto* p = static_cast<uint8_t*>(platform::AllocateLarge(kCapacity));
     const auto base = reinterpret_cast<uintptr_t>(p);
     // Past the huge page that holds the expected end plus the slack of one.
     const size_t bound = kExpected + kHugePage;
     const uint8_t* beyond = p + bound + (kHugePage - (base + bound) % kHugePage) % kHugePage;
     {
-        PrefaultAhead prefault(p, kCapacity, kAhead);
+        platform::PrefaultAhead prefault(p, kCapacity, kAhead);
         for (size_t at = 0; at < 4 * kMiB; at += kMiB) {
             std::memset(p + at, 0x5A, kMiB);
             prefault.Advance(at + kMiB, kExpected);
@@ -71,7 +71,7 @@ TEST(PrefaultAhead, StopsNearWhatTheWriterExpectsToFill) {
         prefault.Finish(4 * kMiB);
     }
     for (size_t at = 0; at < 4 * kMiB; at += 4096) ASSERT_EQ(p[at], 0x5A) << at;
-    FreeLarge(p, kCapacity);
+    platform::FreeLarge(p, kCapacity);
 }
 
 // Resident file-backed memory of this process.
@@ -92,7 +92,7 @@ TEST(FileImage, ReleasedPiecesLeaveMemoryAndReadBackUnchanged) {
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + i / 4096);
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
-    FileImage image;
+    platform::FileImage image;
     ASSERT_TRUE(image.Open(path));
     const uint8_t* data = image.Bytes().data();
     const long mappedKb = FileBackedKb();

@@ -35,15 +35,15 @@ TEST(MidiNames, NamedResetsAreTheBytesTheReadersKnow) {
     EXPECT_EQ(gs, (Bytes{0xF0, 0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
     EXPECT_EQ(xg, (Bytes{0xF0, 0x43, 0x10, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7}));
 
-    EXPECT_EQ(ResetRules(gm), ModuleRules::kGm);
-    EXPECT_EQ(ResetRules(gs), ModuleRules::kGs);
-    EXPECT_EQ(ResetRules(xg), ModuleRules::kXg);
+    EXPECT_EQ(platform::ResetRules(gm), platform::ModuleRules::kGm);
+    EXPECT_EQ(platform::ResetRules(gs), platform::ModuleRules::kGs);
+    EXPECT_EQ(platform::ResetRules(xg), platform::ModuleRules::kXg);
     // The song keeps a message's body without its F0.
     for (const Bytes* m : {&gm, &gs, &xg})
-        EXPECT_TRUE(IsModuleReset(std::span<const uint8_t>(*m).subspan(1)));
-    EXPECT_EQ(DetectModuleBytes(gs), kModuleGS);
-    EXPECT_EQ(DetectModuleBytes(xg), kModuleXG);
-    EXPECT_EQ(DetectModuleBytes(gm), kModuleNone);
+        EXPECT_TRUE(sequencer::IsModuleReset(std::span<const uint8_t>(*m).subspan(1)));
+    EXPECT_EQ(song::DetectModuleBytes(gs), song::kModuleGS);
+    EXPECT_EQ(song::DetectModuleBytes(xg), song::kModuleXG);
+    EXPECT_EQ(song::DetectModuleBytes(gm), song::kModuleNone);
 }
 
 }  // namespace

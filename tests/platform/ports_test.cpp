@@ -14,42 +14,43 @@ namespace sonfara {
 namespace {
 
 TEST(SystemPorts, ListsMonitorAndFailsCleanlyWithoutSoundFont) {
-    SystemPortOptions opt;
+    platform::SystemPortOptions opt;
     opt.soundFont = "/nonexistent/none.sf2";
-    SystemMidiOutput ports(opt);
+    platform::SystemMidiOutput ports(opt);
     auto names = ports.PortNames();
     ASSERT_FALSE(names.empty());
     EXPECT_EQ(names.back(), "monitor");
-    EXPECT_EQ(std::count(names.begin(), names.end(), SystemMidiOutput::kSynthName), 0);
-    EXPECT_EQ(ports.DeviceByName("MIDI Mapper"), MidiOutputSystem::kMapper);
+    EXPECT_EQ(std::count(names.begin(), names.end(), platform::SystemMidiOutput::kSynthName), 0);
+    EXPECT_EQ(ports.DeviceByName("MIDI Mapper"), platform::MidiOutputSystem::kMapper);
     EXPECT_EQ(ports.DeviceByName("no such port"), -2);
     if (!ports.RtMidiProblem().empty()) {
         // No ALSA sequencer (as in CI): the mapper has nothing to open.
-        PortOpenResult r = ports.Open(MidiOutputSystem::kMapper);
+        platform::PortOpenResult r = ports.Open(platform::MidiOutputSystem::kMapper);
         EXPECT_EQ(r.port, nullptr);
         EXPECT_NE(r.message.find("/nonexistent/none.sf2"), std::string::npos);
         EXPECT_NE(r.message.find("timgm6mb-soundfont"), std::string::npos);
     }
-    PortOpenResult m = ports.Open(ports.DeviceByName("monitor"));
+    platform::PortOpenResult m = ports.Open(ports.DeviceByName("monitor"));
     ASSERT_NE(m.port, nullptr);
     m.port->Close();
-    EXPECT_EQ(ports.Open(99).error, PortError::kNoDevice);
+    EXPECT_EQ(ports.Open(99).error, platform::PortError::kNoDevice);
 }
 
 TEST(SystemPorts, SoundFontSearchOrder) {
-    SoundFontSearch explicitOne = FindSoundFont("/nonexistent/a.sf2");
+    platform::SoundFontSearch explicitOne = platform::FindSoundFont("/nonexistent/a.sf2");
     EXPECT_TRUE(explicitOne.path.empty());  // never silently replaced
     ASSERT_EQ(explicitOne.looked.size(), 1u);
-    SoundFontSearch standard = FindSoundFont("");
+    platform::SoundFontSearch standard = platform::FindSoundFont("");
     EXPECT_GE(standard.looked.size(), 1u);
-    EXPECT_EQ(standard.looked.back() == StandardSoundFontPaths().back() || !standard.path.empty(),
+    EXPECT_EQ(standard.looked.back() == platform::StandardSoundFontPaths().back() ||
+                  !standard.path.empty(),
               true);
 }
 
 TEST(SynthPort, OfflineRendersSoundForANote) {
-    SoundFontSearch sf = FindSoundFont("");
+    platform::SoundFontSearch sf = platform::FindSoundFont("");
     if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
-    OfflineSynth opened = SynthPort::OpenOffline(sf.path, 22050);
+    platform::OfflineSynth opened = platform::SynthPort::OpenOffline(sf.path, 22050);
     ASSERT_NE(opened.synth, nullptr) << opened.status.Message();
     auto synth = std::move(opened.synth);
     std::vector<int16_t> buf(2 * 4410);
@@ -62,9 +63,10 @@ TEST(SynthPort, OfflineRendersSoundForANote) {
     synth->Reset();
     for (int i = 0; i < 50 && synth->ActiveVoices() > 0; ++i) synth->Render(buf.data(), 4410);
     EXPECT_EQ(synth->ActiveVoices(), 0);
-    const OfflineSynth missing = SynthPort::OpenOffline("/nonexistent/x.sf2", 22050);
+    const platform::OfflineSynth missing =
+        platform::SynthPort::OpenOffline("/nonexistent/x.sf2", 22050);
     EXPECT_FALSE(missing.synth);
-    EXPECT_EQ(missing.status.code(), PlatformError::kCannotReadSoundFont);
+    EXPECT_EQ(missing.status.code(), platform::PlatformError::kCannotReadSoundFont);
     EXPECT_NE(missing.status.Message().find("/nonexistent/x.sf2"), std::string::npos);
 }
 
@@ -76,7 +78,7 @@ uint32_t Cc0(uint8_t controller, uint8_t value) {
 }
 
 // No reverb or chorus: after its sound is cut, a note leaves silence.
-void DrySound(SynthPort& synth) {
+void DrySound(platform::SynthPort& synth) {
     for (uint32_t c = 0; c < 8; ++c) {
         synth.ShortMessage(Cc0(midi::cc::kReverbSend, 0) | c);
         synth.ShortMessage(Cc0(midi::cc::kChorusSend, 0) | c);
@@ -93,7 +95,7 @@ int FirstSound(const std::vector<int16_t>& stereo, size_t from) {
 
 // Frames from a note's start to its first sound (the sample's own lead-in).
 int LeadIn(const std::string& sf) {
-    auto synth = SynthPort::OpenOffline(sf, kRate).synth;
+    auto synth = platform::SynthPort::OpenOffline(sf, kRate).synth;
     DrySound(*synth);
     synth->ShortMessage(kClick);
     std::vector<int16_t> out(2 * 4096);
@@ -106,8 +108,8 @@ int LeadIn(const std::string& sf) {
 // during the buffer before, which the latency (one buffer) places inside it.
 std::vector<int16_t> ClickTrack(const std::string& sf, int bufferFrames,
                                 const std::vector<int64_t>& clickUs, int64_t endUs) {
-    ManualClock clock(0);
-    auto synth = SynthPort::OpenOffline(sf, kRate, &clock, bufferFrames).synth;
+    platform::ManualClock clock(0);
+    auto synth = platform::SynthPort::OpenOffline(sf, kRate, &clock, bufferFrames).synth;
     DrySound(*synth);
     std::vector<int16_t> out(2 * static_cast<size_t>(endUs * kRate / 1000000 + bufferFrames));
     size_t k = 0;
@@ -128,7 +130,7 @@ std::vector<int16_t> ClickTrack(const std::string& sf, int bufferFrames,
 }
 
 TEST(SynthPort, NotesLandOnTheirSampleAtEveryBufferSize) {
-    SoundFontSearch sf = FindSoundFont("");
+    platform::SoundFontSearch sf = platform::FindSoundFont("");
     if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
     const int lead = LeadIn(sf.path);
     ASSERT_GE(lead, 0);
@@ -136,7 +138,7 @@ TEST(SynthPort, NotesLandOnTheirSampleAtEveryBufferSize) {
     std::vector<int64_t> clicks;
     for (int i = 0; i < 8; ++i) clicks.push_back(50'000 + i * 600'000 + i * 7'919 + 13);
     std::vector<int16_t> first;
-    for (int frames : SynthPort::BufferChoices()) {
+    for (int frames : platform::SynthPort::BufferChoices()) {
         SCOPED_TRACE(frames);
         const std::vector<int16_t> out =
             ClickTrack(sf.path, frames, clicks, clicks.back() + 600'000);
@@ -144,7 +146,8 @@ TEST(SynthPort, NotesLandOnTheirSampleAtEveryBufferSize) {
             const int64_t due = (us * kRate + 500'000) / 1'000'000 + frames + lead;
             const int onset = FirstSound(out, static_cast<size_t>(due - 200));
             // FluidSynth starts notes between its 64-frame blocks: the nearest one.
-            EXPECT_LE(std::abs(onset - due), kSynthBlockFrames / 2) << "click at " << us << " us";
+            EXPECT_LE(std::abs(onset - due), platform::kSynthBlockFrames / 2)
+                << "click at " << us << " us";
         }
         // Without the latency the render is the same whatever the buffer (but
         // for rounding: FluidSynth mixes a longer buffer in another order;
@@ -166,14 +169,15 @@ TEST(SynthPort, NotesLandOnTheirSampleAtEveryBufferSize) {
 // when its program change is sent, a latency before the audio thread selects
 // it, so that thread never waits for the disk (a drop-out).
 TEST(SynthPort, ProgramChangesLoadTheirSoundsWhenSent) {
-    SoundFontSearch sf = FindSoundFont("");
+    platform::SoundFontSearch sf = platform::FindSoundFont("");
     if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
     constexpr int kViolin = 40, kRoomKit = 8;
-    OfflineSynth opened = SynthPort::OpenOffline(sf.path, 22050);
+    platform::OfflineSynth opened = platform::SynthPort::OpenOffline(sf.path, 22050);
     ASSERT_NE(opened.synth, nullptr) << opened.status.Message();
     auto synth = std::move(opened.synth);
-    const SoundUse piano{0, 0}, violin{8, kViolin}, kit{SoundUse::kRhythmBank, kRoomKit};
-    synth->PrepareSounds(std::vector<SoundUse>{piano});
+    const platform::SoundUse piano{0, 0}, violin{8, kViolin},
+        kit{platform::SoundUse::kRhythmBank, kRoomKit};
+    synth->PrepareSounds(std::vector<platform::SoundUse>{piano});
     EXPECT_TRUE(synth->HoldsSounds(piano));
     EXPECT_FALSE(synth->HoldsSounds(violin));
 
@@ -189,17 +193,18 @@ TEST(SynthPort, ProgramChangesLoadTheirSoundsWhenSent) {
     for (int16_t v : buf) peak = std::max(peak, std::abs(static_cast<int>(v)));
     EXPECT_GT(peak, 100);
 
-    synth->PrepareSounds(std::vector<SoundUse>{piano});  // the next song lets them go
+    synth->PrepareSounds(std::vector<platform::SoundUse>{piano});  // the next song lets them go
     EXPECT_FALSE(synth->HoldsSounds(violin));
 }
 
 TEST(SynthPort, SilenceCutsSoundWithinOnePeriod) {
-    SoundFontSearch sf = FindSoundFont("");
+    platform::SoundFontSearch sf = platform::FindSoundFont("");
     if (sf.path.empty()) GTEST_SKIP() << "no SoundFont installed";
     constexpr int kOrgan = 19, kLeft = 0, kRight = 127;
-    const int frames = SynthPort::kDefaultBufferFrames;
-    ManualClock clock(0);
-    OfflineSynth opened = SynthPort::OpenOffline(sf.path, kRate, &clock, frames);
+    const int frames = platform::SynthPort::kDefaultBufferFrames;
+    platform::ManualClock clock(0);
+    platform::OfflineSynth opened =
+        platform::SynthPort::OpenOffline(sf.path, kRate, &clock, frames);
     ASSERT_NE(opened.synth, nullptr) << opened.status.Message();
     auto synth = std::move(opened.synth);
     DrySound(*synth);

@@ -354,12 +354,12 @@ TEST_F(SynthModuleTest, ResetsEndMonoMode) {
 
 // What the sending side pins follows the same rules.
 TEST(ModuleBanks, ProgramsResolveUnderEachModule) {
-    ModuleBanks b;
+    platform::ModuleBanks b;
     b.BankMsb(0, 8);
     EXPECT_EQ(b.Program(0, 4).bank, 8) << "power-on takes GS banks";
-    b.Reset(ModuleRules::kXg);
+    b.Reset(platform::ModuleRules::kXg);
     b.BankMsb(3, 127);
-    const PresetChoice kit = b.Program(3, 25);
+    const platform::PresetChoice kit = b.Program(3, 25);
     EXPECT_TRUE(kit.drums);
     EXPECT_EQ(kit.bank, 128);
     EXPECT_EQ(kit.program, 25);
@@ -368,19 +368,20 @@ TEST(ModuleBanks, ProgramsResolveUnderEachModule) {
     EXPECT_FALSE(b.Program(3, 0).drums);
     EXPECT_TRUE(b.Drums(9));
     b.BankMsb(4, 64);
-    const PresetChoice dog = b.Program(4, 48);
+    const platform::PresetChoice dog = b.Program(4, 48);
     EXPECT_EQ(dog.bank, 1) << "XG SFX voice as its GS variation";
     EXPECT_EQ(dog.program, 123);
-    b.Reset(ModuleRules::kGm);
+    b.Reset(platform::ModuleRules::kGm);
     b.BankMsb(0, 127);
     EXPECT_FALSE(b.Program(0, 0).drums);
     EXPECT_EQ(b.Program(0, 0).bank, 0);
-    EXPECT_EQ(ResetRules(kXgOn), ModuleRules::kXg);
-    EXPECT_EQ(ResetRules(kGsReset), ModuleRules::kGs);
-    EXPECT_EQ(ResetRules(kGm2On), ModuleRules::kGm2);
-    EXPECT_FALSE(ResetRules(Gs(0x40, 0x00, 0x04, {64})));
+    EXPECT_EQ(platform::ResetRules(kXgOn), platform::ModuleRules::kXg);
+    EXPECT_EQ(platform::ResetRules(kGsReset), platform::ModuleRules::kGs);
+    EXPECT_EQ(platform::ResetRules(kGm2On), platform::ModuleRules::kGm2);
+    EXPECT_FALSE(platform::ResetRules(Gs(0x40, 0x00, 0x04, {64})));
     // A truncated part message is not taken for a part change.
-    EXPECT_FALSE(ModuleBanks::DrumPartMessage(Bytes{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x07}));
+    EXPECT_FALSE(
+        platform::ModuleBanks::DrumPartMessage(Bytes{0xF0, 0x43, 0x10, 0x4C, 0x08, 0x00, 0x07}));
 }
 
 }  // namespace
@@ -393,21 +394,21 @@ namespace {
 // whether the song's list names it or the program change does.
 TEST(SynthPortSounds, KitsLoadAheadUnderTheSongsModule) {
     if (access(kSoundFont, R_OK) != 0) GTEST_SKIP() << "no test SoundFont";
-    OfflineSynth opened = SynthPort::OpenOffline(kSoundFont, kRate);
+    platform::OfflineSynth opened = platform::SynthPort::OpenOffline(kSoundFont, kRate);
     ASSERT_TRUE(opened.synth) << opened.status.Message();
     auto synth = std::move(opened.synth);
-    const SoundUse listed[] = {{127, 25}};
+    const platform::SoundUse listed[] = {{127, 25}};
     synth->PrepareSounds(listed);
-    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 25}));
+    EXPECT_TRUE(synth->HoldsSounds({platform::SoundUse::kRhythmBank, 25}));
     synth->LongMessage(kXgOn);
     synth->ShortMessage(0xB1 | 127 << 16);  // channel 2, bank MSB 127
     synth->ShortMessage(0xC1 | 40 << 8);
-    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 40}));
+    EXPECT_TRUE(synth->HoldsSounds({platform::SoundUse::kRhythmBank, 40}));
     synth->LongMessage(Xg(0x08, 2, 0x03, {48}));  // part 3 takes kit 48 by SysEx
-    EXPECT_FALSE(synth->HoldsSounds({SoundUse::kRhythmBank, 48}));
+    EXPECT_FALSE(synth->HoldsSounds({platform::SoundUse::kRhythmBank, 48}));
     synth->LongMessage(Xg(0x08, 2, 0x01, {127}));
     synth->LongMessage(Xg(0x08, 2, 0x03, {48}));
-    EXPECT_TRUE(synth->HoldsSounds({SoundUse::kRhythmBank, 48}));
+    EXPECT_TRUE(synth->HoldsSounds({platform::SoundUse::kRhythmBank, 48}));
     synth->LongMessage(kGmOn);
     synth->ShortMessage(0xC1 | 41 << 8);  // GM ignores the bank
     EXPECT_TRUE(synth->HoldsSounds({0, 41}));
@@ -420,12 +421,12 @@ TEST(SoundFontBase, TheGsAdditionPlaysOverItsGmSet) {
     ASSERT_TRUE(mkdtemp(tmpl));
     const std::string dir = tmpl, gs = dir + "/FluidR3_GS.sf2", gm = dir + "/FluidR3_GM.sf2";
     ASSERT_EQ(symlink(kSoundFont, gs.c_str()), 0);
-    EXPECT_EQ(SoundFontBase(gs), "") << "no base: nothing under it";
+    EXPECT_EQ(platform::SoundFontBase(gs), "") << "no base: nothing under it";
     ASSERT_EQ(symlink(kSoundFont, gm.c_str()), 0);
-    EXPECT_EQ(SoundFontBase(gs), gm);
-    EXPECT_EQ(SoundFontBase(gm), "");
-    EXPECT_EQ(SoundFontBase(kSoundFont), "");
-    OfflineSynth opened = SynthPort::OpenOffline(gs, kRate);
+    EXPECT_EQ(platform::SoundFontBase(gs), gm);
+    EXPECT_EQ(platform::SoundFontBase(gm), "");
+    EXPECT_EQ(platform::SoundFontBase(kSoundFont), "");
+    platform::OfflineSynth opened = platform::SynthPort::OpenOffline(gs, kRate);
     ASSERT_TRUE(opened.synth) << opened.status.Message();
     auto synth = std::move(opened.synth);
     synth->ShortMessage(midi::kNoteOn | 60 << 8 | 100 << 16);

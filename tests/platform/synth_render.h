@@ -108,7 +108,7 @@ struct Audio {
 // Messages go in at the start of the render block they fall in (blocks of
 // 64 frames, about 3 ms).
 inline Audio Render(const Song& song, int totalMs) {
-    OfflineSynth opened = SynthPort::OpenOffline(kSoundFont, kRate);
+    platform::OfflineSynth opened = platform::SynthPort::OpenOffline(kSoundFont, kRate);
     EXPECT_TRUE(opened.synth) << opened.status.Message();
     auto synth = std::move(opened.synth);
     Audio a;

@@ -11,14 +11,14 @@ namespace {
 // Texts as another program would have written them: UTF-8 source text
 // encoded in `codePage`.
 std::vector<std::string> Encoded(const char* codePage, std::vector<std::string> utf8) {
-    const CodePage cp(codePage);
+    const platform::CodePage cp(codePage);
     for (std::string& t : utf8) t = cp.FromUtf8(t);
     return utf8;
 }
 
 std::string Decided(const std::vector<std::string>& texts, const std::string& chosen = {}) {
     const std::vector<std::string_view> views(texts.begin(), texts.end());
-    return DecideTextEncoding(views, chosen, CodePageNamed("CP932")).Name();
+    return platform::DecideTextEncoding(views, chosen, platform::CodePageNamed("CP932")).Name();
 }
 
 TEST(TextDecoding, JapaneseCodePageTextStaysCp932) {
@@ -36,7 +36,7 @@ TEST(TextDecoding, WesternTextIsCp1252) {
     EXPECT_EQ(Decided(Encoded("CP1252", {"you’re"})), "CP1252");
     EXPECT_EQ(Decided(Encoded("CP1252", {"Don’t Stop", "Café del Mar", "Für Elise"})), "CP1252");
     EXPECT_EQ(Decided(Encoded("CP1252", {"“Hello”"})), "CP1252");
-    EXPECT_EQ(CodePageNamed("CP1252").ToUtf8("you\x92re"), "you’re");
+    EXPECT_EQ(platform::CodePageNamed("CP1252").ToUtf8("you\x92re"), "you’re");
 }
 
 TEST(TextDecoding, OneSongIsOneEncodingWhateverItsLines) {
@@ -50,15 +50,16 @@ TEST(TextDecoding, OneSongIsOneEncodingWhateverItsLines) {
 
 TEST(TextDecoding, KoreanAndChineseTextsKeepTheirScript) {
     EXPECT_EQ(Decided(Encoded("EUC-KR", {"사랑해요", "아리랑 아리랑 아라리요"})), "CP949");
-    EXPECT_EQ(CodePageNamed("CP949").ToUtf8(Encoded("EUC-KR", {"강남스타일"})[0]), "강남스타일");
+    EXPECT_EQ(platform::CodePageNamed("CP949").ToUtf8(Encoded("EUC-KR", {"강남스타일"})[0]),
+              "강남스타일");
     EXPECT_EQ(Decided(Encoded("GBK", {"月亮代表我的心", "甜蜜蜜"})), "GB18030");
 }
 
 TEST(TextDecoding, MarksAndUtf8ComeFirst) {
     EXPECT_EQ(Decided({"ピアノ"}), "UTF-8");
     EXPECT_EQ(Decided({"\xEF\xBB\xBFplain"}), "UTF-8");
-    EXPECT_EQ(DecodeFileText("\xEF\xBB\xBF曲名\r\n"), "曲名\r\n");
-    EXPECT_EQ(DecodeFileText("\xFF\xFE\xF2\x66\x0D\x54"), "曲名");
+    EXPECT_EQ(platform::DecodeFileText("\xEF\xBB\xBF曲名\r\n"), "曲名\r\n");
+    EXPECT_EQ(platform::DecodeFileText("\xFF\xFE\xF2\x66\x0D\x54"), "曲名");
     // Short UTF-8 that also reads as CP932 is still UTF-8.
     EXPECT_EQ(Decided({"ピアノ", "A"}), "UTF-8");
     // Two half-width kana that are also "ý" stay kana; an accented letter
@@ -73,25 +74,29 @@ TEST(TextDecoding, TheUsersChoiceWins) {
     EXPECT_EQ(Decided(Encoded("CP932", {"ピアノ"}), "CP1252"), "CP1252");
     EXPECT_EQ(Decided({"ピアノ"}, "CP932"), "CP932");
 
-    SetSettingTextEncoding(TextEncodingOfSetting(3));
-    EXPECT_EQ(ChosenTextEncoding(), "CP1252");
-    SetCommandLineTextEncoding("UTF-8");
-    EXPECT_EQ(ChosenTextEncoding(), "UTF-8");  // the command line over the setting
-    EXPECT_EQ(DecideTextEncoding(std::string_view("\x83\x73")).Name(), "UTF-8");
-    SetCommandLineTextEncoding("");
-    SetSettingTextEncoding(TextEncodingOfSetting(0));
-    EXPECT_EQ(ChosenTextEncoding(), "");
-    EXPECT_EQ(TextEncodingOfSetting(99), "");
+    platform::SetSettingTextEncoding(platform::TextEncodingOfSetting(3));
+    EXPECT_EQ(platform::ChosenTextEncoding(), "CP1252");
+    platform::SetCommandLineTextEncoding("UTF-8");
+    EXPECT_EQ(platform::ChosenTextEncoding(), "UTF-8");  // the command line over the setting
+    EXPECT_EQ(platform::DecideTextEncoding(std::string_view("\x83\x73")).Name(), "UTF-8");
+    platform::SetCommandLineTextEncoding("");
+    platform::SetSettingTextEncoding(platform::TextEncodingOfSetting(0));
+    EXPECT_EQ(platform::ChosenTextEncoding(), "");
+    EXPECT_EQ(platform::TextEncodingOfSetting(99), "");
 }
 
 TEST(TextDecoding, OwnFilesLeanToTheirCodePage) {
     // A file we wrote in EUC-JP is read back in it, not second-guessed.
-    const CodePage& eucJp = CodePageNamed("EUC-JP");
-    EXPECT_EQ(DecodeFileText(eucJp.FromUtf8("曲集"), eucJp), "曲集");
+    const platform::CodePage& eucJp = platform::CodePageNamed("EUC-JP");
+    EXPECT_EQ(platform::DecodeFileText(eucJp.FromUtf8("曲集"), eucJp), "曲集");
     // Recoding between one code page passes the bytes through exactly.
     const std::string odd = "\x83\x73\xFF";
-    EXPECT_EQ(Recode(odd, CodePageNamed("CP932"), CodePageNamed("CP932")), odd);
-    EXPECT_EQ(Recode("you\x92re", CodePageNamed("CP1252"), CodePageNamed("UTF-8")), "you’re");
+    EXPECT_EQ(
+        platform::Recode(odd, platform::CodePageNamed("CP932"), platform::CodePageNamed("CP932")),
+        odd);
+    EXPECT_EQ(platform::Recode("you\x92re", platform::CodePageNamed("CP1252"),
+                               platform::CodePageNamed("UTF-8")),
+              "you’re");
 }
 
 }  // namespace

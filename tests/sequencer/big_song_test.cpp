@@ -36,9 +36,9 @@ Played PlayToEnd(Rig& r) {
     return p;
 }
 
-PlaybackSettings Once() {
-    PlaybackSettings s;
-    s.repeatMode = RepeatMode::kStopAtEnd;
+sequencer::PlaybackSettings Once() {
+    sequencer::PlaybackSettings s;
+    s.repeatMode = platform::RepeatMode::kStopAtEnd;
     return s;
 }
 
@@ -72,7 +72,7 @@ TEST(BigSongs, PastTheOldLimitsLoadAndPlayInOrder) {
         for (int k = 0; k < 70; ++k) notes.Ev(1000 * k, {0x90, uint8_t(k), 64});
         Rig r(Once());
         r.Start(BuildSmf(1, {tempo, notes}));
-        const SongTable& s = r.player->Song();
+        const song::SongTable& s = r.player->Song();
         ASSERT_EQ(s.TempoCount(), 70001);
         // 35 000 ticks at 1.2 ms and 35 000 at 0.8 ms (division 500).
         EXPECT_EQ(s.TotalMs, s.TickToMs(69999));
@@ -98,7 +98,7 @@ TEST(BigSongs, PastTheOldLimitsLoadAndPlayInOrder) {
     }
 }
 
-struct DropNotices : OutputObserver {
+struct DropNotices : sequencer::OutputObserver {
     std::vector<std::string> texts;
     void OnNotesDropped(const std::string& text) override { texts.push_back(text); }
 };

@@ -13,17 +13,17 @@ using test::BuildSmf;
 using test::Rig;
 using test::TrackBuilder;
 
-PlaybackSettings Loops(int count, int fadeSeconds = 0) {
-    PlaybackSettings s;
+sequencer::PlaybackSettings Loops(int count, int fadeSeconds = 0) {
+    sequencer::PlaybackSettings s;
     s.loopCount = count;
     s.loopFadeSeconds = fadeSeconds;
-    s.repeatMode = RepeatMode::kStopAtEnd;
+    s.repeatMode = platform::RepeatMode::kStopAtEnd;
     return s;
 }
 
 int64_t TimeOf(Rig& r, const std::string& line, int nth = 1) {
     for (const auto& m : r.Port().Messages())
-        if (!m.isReset && HexLine(m.bytes) == line && --nth == 0) return m.us;
+        if (!m.isReset && platform::HexLine(m.bytes) == line && --nth == 0) return m.us;
     return -1;
 }
 
@@ -165,7 +165,7 @@ TEST(Loops, FadeAfterTheLastLoopTurnsEveryChannelDownThenEndsTheSong) {
     r.Port().ClearLog();
     r.Seq().ResumeSong();
     r.RunMs(10);
-    EXPECT_EQ(r.Out().FadeLevel(), kFullVolume);
+    EXPECT_EQ(r.Out().FadeLevel(), sequencer::kFullVolume);
     EXPECT_GE(TimeOf(r, "B0 07 64"), 0);
 }
 

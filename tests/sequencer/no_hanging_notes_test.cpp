@@ -91,8 +91,8 @@ int NotesOnAnywhere(Rig& r, bool pedalsToo = true) {
 TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
     for (uint32_t seed = 1; seed <= 40; ++seed) {
         std::mt19937 rng(seed);
-        PlaybackSettings s;
-        s.repeatMode = RepeatMode(std::uniform_int_distribution<int>(0, 3)(rng));
+        sequencer::PlaybackSettings s;
+        s.repeatMode = platform::RepeatMode(std::uniform_int_distribution<int>(0, 3)(rng));
         s.preciseTiming = rng() & 1;
         // Loop jumps in a quarter of the runs, with a fade in half of those.
         s.loopCount = seed % 4 == 0 ? 2 : 0;
@@ -153,7 +153,7 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
         // pass the end of a song here.
         r.Seq().ResumeSong();
         r.RunMs(3 * lengthMs * 3);
-        if (s.repeatMode == RepeatMode::kStopAtEnd) {
+        if (s.repeatMode == platform::RepeatMode::kStopAtEnd) {
             EXPECT_FALSE(r.timers.Active()) << "seed " << seed;
             EXPECT_EQ(NotesOnAnywhere(r), 0) << "seed " << seed;
         }
@@ -165,14 +165,15 @@ TEST(NoHangingNotes, RandomOperationsOverGeneratedSongs) {
 // The real timer thread plays while this thread polls what the displays
 // read and the UI thread moves the position. Meant for the tsan preset.
 TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
-    ThreadTimerService timers;
-    RecordingOutputSystem ports(SteadyClock::Instance());
-    ManualUiScheduler ui;
-    CodePage cp("CP932");
-    PlaybackSettings s;
-    s.repeatMode = RepeatMode::kSong;
-    s.loopCount = kEndlessLoops;  // loop jumps on the timer thread too
-    Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
+    platform::ThreadTimerService timers;
+    platform::RecordingOutputSystem ports(platform::SteadyClock::Instance());
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp("CP932");
+    sequencer::PlaybackSettings s;
+    s.repeatMode = platform::RepeatMode::kSong;
+    s.loopCount = sequencer::kEndlessLoops;  // loop jumps on the timer thread too
+    sequencer::Player player(
+        sequencer::PlayerEnv{platform::SteadyClock::Instance(), timers, ports, ui, cp}, s);
     std::mt19937 rng(7);
     auto song = RandomSong(rng, 600, 200);
     test::TestOpener opener(player, test::TestOpener::Bytes(song, cp));
@@ -185,7 +186,7 @@ TEST(NoHangingNotes, RealTimerThreadWithConcurrentReader) {
         long sum = 0;
         while (!done.load()) {
             for (int c = 1; c <= 16; ++c) {
-                const ChannelState& ch = player.Output().Channel(c);
+                const sequencer::ChannelState& ch = player.Output().Channel(c);
                 sum += ch.NoteCount.load(std::memory_order_relaxed) +
                        ch.Volume.load(std::memory_order_relaxed);
                 sum += ch.NoteOn[60].load(std::memory_order_relaxed) +

@@ -16,23 +16,24 @@ using test::BuildSmf;
 using test::TrackBuilder;
 
 struct OutRig {
-    ManualClock clock;
-    RecordingOutputSystem ports{clock};
-    PlaybackSettings settings;
-    SoundShaping shaping;
-    CodePage cp{"CP932"};
-    SongTable song;
-    SongCursors cursors;
-    OutputLayer out{song, cursors, ports, settings, shaping, cp};
+    platform::ManualClock clock;
+    platform::RecordingOutputSystem ports{clock};
+    sequencer::PlaybackSettings settings;
+    sequencer::SoundShaping shaping;
+    platform::CodePage cp{"CP932"};
+    song::SongTable song;
+    sequencer::SongCursors cursors;
+    sequencer::OutputLayer out{song, cursors, ports, settings, shaping, cp};
 
     OutRig() {
         EXPECT_TRUE(out.OpenOutputPort(0).ok());
         Port().ClearLog();
     }
-    RecordingPort& Port() { return *ports.Latest(); }
+    platform::RecordingPort& Port() { return *ports.Latest(); }
     std::vector<std::string> Lines() {
         std::vector<std::string> v;
-        for (const auto& m : Port().Messages()) v.push_back(m.isReset ? "RESET" : HexLine(m.bytes));
+        for (const auto& m : Port().Messages())
+            v.push_back(m.isReset ? "RESET" : platform::HexLine(m.bytes));
         Port().ClearLog();
         return v;
     }
@@ -43,9 +44,9 @@ struct OutRig {
     }
     // Loads one track of SysEx/meta events; their extIndex is 1, 2, ...
     void LoadExt(TrackBuilder t) {
-        LoadOptions opt;
+        song::LoadOptions opt;
         opt.codePage = &cp;
-        ASSERT_TRUE(LoadSMFBytes(BuildSmf(1, {t}), song, opt).ok());
+        ASSERT_TRUE(song::LoadSMFBytes(BuildSmf(1, {t}), song, opt).ok());
     }
 };
 
@@ -177,7 +178,7 @@ TEST(OutputLayer, DisplaysFollowThePortsLatency) {
     r.ports.latencyUs = kLatencyUs;
     r.out.SetDisplayClock(&r.clock);
     ASSERT_TRUE(r.out.OpenOutputPort(0).ok());
-    ShownChannels& shown = r.out.Shown();
+    sequencer::ShownChannels& shown = r.out.Shown();
     auto after = [&](int64_t us) {
         r.clock.AdvanceUs(us);
         shown.CatchUp();
@@ -229,7 +230,7 @@ TEST(OutputLayer, DelayedDisplaysEndQuietUnderLoad) {
     r.ports.latencyUs = 5'000;
     r.out.SetDisplayClock(&r.clock);
     ASSERT_TRUE(r.out.OpenOutputPort(0).ok());
-    ShownChannels& shown = r.out.Shown();
+    sequencer::ShownChannels& shown = r.out.Shown();
     std::atomic<bool> done{false};
     auto reader = [&] {
         while (!done.load()) {
@@ -392,13 +393,14 @@ TEST(OutputLayer, ResetAndOpenClose) {
     EXPECT_EQ(r.out.SoundingNotes, 0);
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
 
-    EXPECT_EQ(r.out.OpenOutputPort(1).code(), PlaybackError::kPortAlreadyOpen);  // nothing changes
+    EXPECT_EQ(r.out.OpenOutputPort(1).code(),
+              sequencer::PlaybackError::kPortAlreadyOpen);  // nothing changes
     EXPECT_TRUE(r.out.PortOpen());
     r.out.CloseOutputPort();
     EXPECT_FALSE(r.out.PortOpen());
     EXPECT_TRUE(r.ports.Opened()[0]->Closed());
     r.ports.failing = {"Rec B"};
-    EXPECT_EQ(r.out.OpenOutputPort(1).code(), PlaybackError::kCannotOpenPort);
+    EXPECT_EQ(r.out.OpenOutputPort(1).code(), sequencer::PlaybackError::kCannotOpenPort);
     EXPECT_FALSE(r.out.PortOpen());
     EXPECT_EQ(r.out.OpenOutputPort(5).detail(), "no such port");
 }
@@ -415,8 +417,8 @@ TEST(OutputLayer, SilenceAndTransposeLeavesNothingOn) {
 
 TEST(MonitorPort, LineFormat) {
     const uint8_t m[] = {0x90, 0x3C, 0x64};
-    EXPECT_EQ(MonitorPort::FormatLine(1234567, m), "1234.567 90 3C 64");
-    EXPECT_EQ(MonitorPort::FormatLine(5, m), "0.005 90 3C 64");
+    EXPECT_EQ(platform::MonitorPort::FormatLine(1234567, m), "1234.567 90 3C 64");
+    EXPECT_EQ(platform::MonitorPort::FormatLine(5, m), "0.005 90 3C 64");
 }
 
 }  // namespace

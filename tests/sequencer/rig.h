@@ -16,30 +16,31 @@
 
 namespace sonfara::test {
 
-struct Rig : PlayerObserver {
-    ManualClock clock;
-    ManualTimerService timers{clock};
-    RecordingOutputSystem ports{clock};
-    ManualUiScheduler ui;
-    CodePage cp{"CP932"};
-    std::unique_ptr<Player> player;
+struct Rig : sequencer::PlayerObserver {
+    platform::ManualClock clock;
+    platform::ManualTimerService timers{clock};
+    platform::RecordingOutputSystem ports{clock};
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp{"CP932"};
+    std::unique_ptr<sequencer::Player> player;
     std::unique_ptr<TestOpener> opener;  // after the player: leaves it first
     std::map<std::string, std::vector<uint8_t>> files;
     std::vector<int> opened;
     int stoppedAtEnd = 0;
 
-    explicit Rig(PlaybackSettings s = {}) {
-        player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
+    explicit Rig(sequencer::PlaybackSettings s = {}) {
+        player = std::make_unique<sequencer::Player>(
+            sequencer::PlayerEnv{clock, timers, ports, ui, cp}, s);
         opener = std::make_unique<TestOpener>(
-            *player, [this](const std::string& path, SongTable& song, std::string* msg) {
-                LoadOptions opt;
+            *player, [this](const std::string& path, song::SongTable& song, std::string* msg) {
+                song::LoadOptions opt;
                 opt.codePage = &cp;
                 auto it = files.find(path);
                 if (it == files.end()) {
                     *msg = "missing";
                     return false;
                 }
-                LoadStatus r = LoadSMFBytes(it->second, song, opt);
+                song::LoadStatus r = song::LoadSMFBytes(it->second, song, opt);
                 *msg = r.Message();
                 return r.ok();
             });
@@ -64,9 +65,9 @@ struct Rig : PlayerObserver {
     }
     void Start(std::vector<uint8_t> song) { Start(std::vector<std::vector<uint8_t>>{song}); }
 
-    Sequencer& Seq() { return player->Seq(); }
-    OutputLayer& Out() { return player->Output(); }
-    RecordingPort& Port() { return *ports.Latest(); }
+    sequencer::Sequencer& Seq() { return player->Seq(); }
+    sequencer::OutputLayer& Out() { return player->Output(); }
+    platform::RecordingPort& Port() { return *ports.Latest(); }
     // Runs ticks for ms of clock time, then the UI queue.
     // The UI queue runs every millisecond, as the GUI's event loop would.
     void RunMs(int64_t ms) {
@@ -84,7 +85,7 @@ struct Rig : PlayerObserver {
                 v.push_back("RESET");
                 continue;
             }
-            std::string s = HexLine(m.bytes);
+            std::string s = platform::HexLine(m.bytes);
             if (withTime) s = std::to_string(m.us / 1000) + " " + s;
             v.push_back(s);
         }

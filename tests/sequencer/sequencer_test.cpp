@@ -17,8 +17,8 @@ using test::BuildSmf;
 using test::Rig;
 using test::TrackBuilder;
 
-PlaybackSettings Periodic() {
-    PlaybackSettings s;
+sequencer::PlaybackSettings Periodic() {
+    sequencer::PlaybackSettings s;
     s.preciseTiming = false;
     return s;
 }
@@ -29,7 +29,7 @@ std::vector<std::string> Timed(Rig& r) {
     int64_t origin = int64_t{r.Seq().SpeedBase()} * 1000;
     for (const auto& m : r.Port().Messages()) {
         if (m.isReset || m.bytes[0] == 0xF0) continue;
-        v.push_back(std::to_string((m.us - origin) / 1000) + " " + HexLine(m.bytes));
+        v.push_back(std::to_string((m.us - origin) / 1000) + " " + platform::HexLine(m.bytes));
     }
     return v;
 }
@@ -89,7 +89,7 @@ TEST(SequencerTick, NextSongFindsTheCursorsAtRestAndSizedForIt) {
     many[0].Ev(1000, {0xB0, 0x07, 0x7F});  // still playing when looked at
     r.Start({BuildSmf(1, {t1, t2}), BuildSmf(1, many)});
     r.RunMs(250);
-    const SongCursors& cursors = r.player->Cursors();
+    const sequencer::SongCursors& cursors = r.player->Cursors();
     EXPECT_EQ(cursors.NextEvent(1), 3);
     EXPECT_EQ(cursors.TrackPortSkip(2), 1);
     EXPECT_GT(cursors.ListNext(1), 1);
@@ -109,9 +109,9 @@ TEST(SequencerTick, NextSongFindsTheCursorsAtRestAndSizedForIt) {
 
 TEST(SequencerTick, EndsAtFirstTickPastTheLastEvent) {
     for (bool precise : {false, true}) {
-        PlaybackSettings s;
+        sequencer::PlaybackSettings s;
         s.preciseTiming = precise;
-        s.repeatMode = RepeatMode::kStopAtEnd;
+        s.repeatMode = platform::RepeatMode::kStopAtEnd;
         Rig r(s);
         TrackBuilder t;
         t.Ev(0, {0x90, 0x3C, 0x64}).Ev(10000, {0x80, 0x3C, 0x00});
@@ -157,8 +157,8 @@ TEST(SequencerTick, RepeatModes) {
     }
     {
         // Mode 1 repeats the song whatever the list holds.
-        PlaybackSettings s;
-        s.repeatMode = RepeatMode::kSong;
+        sequencer::PlaybackSettings s;
+        s.repeatMode = platform::RepeatMode::kSong;
         Rig r(s);
         r.Start({song, song});
         r.RunMs(300);
@@ -166,8 +166,8 @@ TEST(SequencerTick, RepeatModes) {
     }
     {
         // Mode 2 picks any entry of the list.
-        PlaybackSettings s;
-        s.repeatMode = RepeatMode::kRandom;
+        sequencer::PlaybackSettings s;
+        s.repeatMode = platform::RepeatMode::kRandom;
         Rig r(s);
         r.Start({song, song, song, song});
         r.RunMs(1000);
@@ -179,8 +179,8 @@ TEST(SequencerTick, RepeatModes) {
     }
     {
         // Mode 3 stops after the song, also within a list.
-        PlaybackSettings s;
-        s.repeatMode = RepeatMode::kStopAtEnd;
+        sequencer::PlaybackSettings s;
+        s.repeatMode = platform::RepeatMode::kStopAtEnd;
         Rig r(s);
         r.Start({song, song});
         r.RunMs(300);
@@ -191,8 +191,8 @@ TEST(SequencerTick, RepeatModes) {
 }
 
 // The UI thread's kill arriving while the tick repeats the song in place.
-struct KillAtReset : OutputObserver {
-    Sequencer* seq = nullptr;
+struct KillAtReset : sequencer::OutputObserver {
+    sequencer::Sequencer* seq = nullptr;
     bool armed = false;
     void OnClearMeters() override {
         if (!armed) return;
@@ -223,21 +223,22 @@ TEST(SequencerTick, KillDuringRepeatingTickIsFinal) {
 // The same with the real timer thread: kills at random moments of a song
 // that repeats every few milliseconds (also run under ThreadSanitizer).
 TEST(SequencerTick, KillIsFinalOnTheRealTimerThread) {
-    ThreadTimerService timers;
-    RecordingOutputSystem ports(SteadyClock::Instance());
-    ManualUiScheduler ui;
-    CodePage cp("CP932");
-    PlaybackSettings s;
-    s.repeatMode = RepeatMode::kSong;
+    platform::ThreadTimerService timers;
+    platform::RecordingOutputSystem ports(platform::SteadyClock::Instance());
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp("CP932");
+    sequencer::PlaybackSettings s;
+    s.repeatMode = platform::RepeatMode::kSong;
     s.mainTimerMs = 1;
-    Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
+    sequencer::Player player(
+        sequencer::PlayerEnv{platform::SteadyClock::Instance(), timers, ports, ui, cp}, s);
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(3, {0x80, 0x3C, 0x00});
     const auto song = BuildSmf(0, {t});
     test::TestOpener opener(player, test::TestOpener::Bytes(song, cp));
     opener.Assign({"a"});
     ASSERT_TRUE(player.PlayEntry(1));
-    RecordingPort& port = *ports.Latest();
+    platform::RecordingPort& port = *ports.Latest();
     std::mt19937 rng(3);
     for (int i = 0; i < 150; ++i) {
         std::this_thread::sleep_for(std::chrono::microseconds(rng() % 4000));
@@ -265,8 +266,8 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
     };
     for (int mode : {0, 1, 2}) {
         // One empty song that would repeat: it stops at its end.
-        PlaybackSettings s;
-        s.repeatMode = RepeatMode(mode);
+        sequencer::PlaybackSettings s;
+        s.repeatMode = platform::RepeatMode(mode);
         Rig one(s);
         one.Start(empty);
         EXPECT_LT(run(one), 5000u) << mode;
@@ -275,8 +276,8 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
     }
     for (int mode : {0, 2}) {
         // A list of empty songs: one pass, then it stops.
-        PlaybackSettings s;
-        s.repeatMode = RepeatMode(mode);
+        sequencer::PlaybackSettings s;
+        s.repeatMode = platform::RepeatMode(mode);
         Rig list(s);
         list.Start({empty, empty, empty});
         EXPECT_LT(run(list), 12000u) << mode;
@@ -292,8 +293,8 @@ TEST(SequencerTick, EmptySongsStopInsteadOfFlooding) {
 }
 
 TEST(SequencerTick, JumpPastTheEndSendsWhatWasDue) {
-    PlaybackSettings s = Periodic();
-    s.repeatMode = RepeatMode::kStopAtEnd;
+    sequencer::PlaybackSettings s = Periodic();
+    s.repeatMode = platform::RepeatMode::kStopAtEnd;
     s.mainTimerMs = 20;
     Rig r(s);
     TrackBuilder t1, t2;
@@ -312,7 +313,7 @@ TEST(SequencerTick, EasyDeltaTimeShowsEventTicks) {
     TrackBuilder t;
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(100, {0x80, 0x3C, 0x00}).Ev(1000, {0x90, 0x3C, 0x00});
     for (bool easy : {true, false}) {
-        PlaybackSettings s = Periodic();
+        sequencer::PlaybackSettings s = Periodic();
         s.easyDeltaTime = easy;
         Rig r(s);
         r.Start(BuildSmf(0, {t}));
@@ -448,7 +449,7 @@ TEST(Transport, SeekChasesControllersAndProgramsButNotNotes) {
     EXPECT_EQ(r.Out().ModuleName.Get(), "ID 10");
     EXPECT_EQ(r.Port().NotesOnCount(), 0);
     EXPECT_EQ(r.Seq().PositionMs(), 30000);
-    const SongCursors& cursors = r.player->Cursors();
+    const sequencer::SongCursors& cursors = r.player->Cursors();
     EXPECT_EQ(cursors.NextEvent(1), 5);
     EXPECT_EQ(cursors.NextEvent(2), 3);
     // Display lists: entries at or before the position count as passed.
@@ -541,7 +542,7 @@ TEST(Transport, PortChangeKeepsThePosition) {
     auto msgs = second->Messages();
     bool program = false;
     for (auto& m : msgs)
-        if (HexLine(m.bytes) == "C0 07") program = true;
+        if (platform::HexLine(m.bytes) == "C0 07") program = true;
     EXPECT_TRUE(program);
     second->ClearLog();
     r.RunMs(600);
@@ -572,7 +573,7 @@ TEST(Transport, RestartTimerUsesNewPeriod) {
     t.Ev(0, {0x90, 0x3C, 0x64}).Ev(1000, {0x80, 0x3C, 0x00});
     r.Start(BuildSmf(0, {t}));
     r.RunMs(5);
-    PlaybackSettings s = r.player->Settings();
+    sequencer::PlaybackSettings s = r.player->Settings();
     s.mainTimerMs = 20;
     r.player->ApplySettings(s);
     r.Seq().RestartTimer();
@@ -609,7 +610,7 @@ TEST(Transport, LoadFailureSilencesThePreviousSong) {
 }
 
 TEST(Transport, UnknownPortNameListsThePorts) {
-    PlaybackSettings s;
+    sequencer::PlaybackSettings s;
     s.midiOutPort = "Nowhere";
     Rig r(s);
     TrackBuilder t;

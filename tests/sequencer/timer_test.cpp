@@ -17,13 +17,13 @@ void WaitFor(const std::function<bool()>& cond) {
 }
 
 TEST(ThreadTimer, NeverReentersAndSlowTicksDelayTheNext) {
-    ThreadTimerService timers;
+    platform::ThreadTimerService timers;
     std::atomic<int> inside{0}, overlaps{0}, ticks{0};
     uint32_t id = timers.Create(1, 1, [&] {
         if (inside.fetch_add(1) != 0) overlaps++;
         if (ticks++ % 3 == 0) std::this_thread::sleep_for(4ms);  // longer than the period
         inside.fetch_sub(1);
-        return kNoWake;
+        return platform::kNoWake;
     });
     ASSERT_NE(id, 0u);
     WaitFor([&] { return ticks >= 30; });
@@ -35,14 +35,14 @@ TEST(ThreadTimer, NeverReentersAndSlowTicksDelayTheNext) {
 }
 
 TEST(ThreadTimer, KillWaitsForTheRunningTick) {
-    ThreadTimerService timers;
+    platform::ThreadTimerService timers;
     std::atomic<bool> entered{false}, inside{false};
     uint32_t id = timers.Create(1, 1, [&] {
         inside = true;
         entered = true;
         std::this_thread::sleep_for(30ms);
         inside = false;
-        return kNoWake;
+        return platform::kNoWake;
     });
     WaitFor([&] { return entered.load(); });
     timers.Kill(id);
@@ -50,7 +50,7 @@ TEST(ThreadTimer, KillWaitsForTheRunningTick) {
 }
 
 TEST(ThreadTimer, TickKillsItselfAndStartsAnother) {
-    ThreadTimerService timers;
+    platform::ThreadTimerService timers;
     std::atomic<int> first{0}, second{0}, inside{0}, overlaps{0};
     std::atomic<uint32_t> firstId{0};
     firstId = timers.Create(1, 1, [&]() -> int64_t {
@@ -63,12 +63,12 @@ TEST(ThreadTimer, TickKillsItselfAndStartsAnother) {
                 if (inside.fetch_add(1)) overlaps++;
                 ++second;
                 inside.fetch_sub(1);
-                return kNoWake;
+                return platform::kNoWake;
             });
             std::this_thread::sleep_for(5ms);  // the new timer must not overlap
         }
         inside.fetch_sub(1);
-        return kNoWake;
+        return platform::kNoWake;
     });
     WaitFor([&] { return second >= 5; });
     EXPECT_EQ(first, 5);
@@ -77,20 +77,20 @@ TEST(ThreadTimer, TickKillsItselfAndStartsAnother) {
 }
 
 TEST(ThreadTimer, RejectsBadPeriod) {
-    ThreadTimerService timers;
-    EXPECT_EQ(timers.Create(0, 0, [] { return kNoWake; }), 0u);
+    platform::ThreadTimerService timers;
+    EXPECT_EQ(timers.Create(0, 0, [] { return platform::kNoWake; }), 0u);
     timers.Kill(12345);  // unknown ids are ignored
 }
 
 TEST(ManualTimer, PeriodsAndEarlyWakes) {
-    ManualClock clock(0);
-    ManualTimerService timers(clock);
+    platform::ManualClock clock(0);
+    platform::ManualTimerService timers(clock);
     std::vector<int64_t> at;
-    int64_t wake = kNoWake;
+    int64_t wake = platform::kNoWake;
     uint32_t id = timers.Create(5, 5, [&] {
         at.push_back(clock.NowUs());
         int64_t w = wake;
-        wake = kNoWake;
+        wake = platform::kNoWake;
         return w;
     });
     timers.RunUntilUs(12000);

@@ -79,8 +79,8 @@ class AudioExportTest : public ::testing::Test {
         request_.soundFont = kSoundFont;
         request_.workFolder = work_.Path() + "/";
     }
-    AudioExportResult Run(const AudioExportProgressFn& progress = {}) {
-        return RunAudioExport(request_, progress, cancel_);
+    session::AudioExportResult Run(const session::AudioExportProgressFn& progress = {}) {
+        return session::RunAudioExport(request_, progress, cancel_);
     }
     // The names in the song folder besides the song itself.
     std::vector<std::string> Written() const {
@@ -91,23 +91,24 @@ class AudioExportTest : public ::testing::Test {
     }
 
     TempDir dir_, work_;
-    AudioExportRequest request_;
+    session::AudioExportRequest request_;
     std::atomic<bool> cancel_{false};
 };
 
 TEST_F(AudioExportTest, EachFormatReadsBackWithTheSongsRateAndLength) {
-    const std::pair<AudioFormat, int> formats[] = {{AudioFormat::kWav, SF_FORMAT_WAV},
-                                                   {AudioFormat::kFlac, SF_FORMAT_FLAC},
-                                                   {AudioFormat::kOgg, SF_FORMAT_OGG}};
+    const std::pair<session::AudioFormat, int> formats[] = {
+        {session::AudioFormat::kWav, SF_FORMAT_WAV},
+        {session::AudioFormat::kFlac, SF_FORMAT_FLAC},
+        {session::AudioFormat::kOgg, SF_FORMAT_OGG}};
     for (const auto& [format, major] : formats) {
         request_.format = format;
-        request_.outputPath = dir_ / (std::string("out.") + AudioFormatExtension(format));
+        request_.outputPath = dir_ / (std::string("out.") + session::AudioFormatExtension(format));
         double last = 0;
-        const AudioExportResult r = Run([&](const AudioExportProgress& p) {
+        const session::AudioExportResult r = Run([&](const session::AudioExportProgress& p) {
             EXPECT_GE(p.fraction, last);
             last = p.fraction;
         });
-        ASSERT_EQ(r.status, AudioExportResult::Status::kDone) << r.error;
+        ASSERT_EQ(r.status, session::AudioExportResult::Status::kDone) << r.error;
         EXPECT_EQ(last, 1.0);
         const Audio a = ReadAudio(request_.outputPath);
         EXPECT_EQ(a.info.format & SF_FORMAT_TYPEMASK, major);
@@ -128,8 +129,8 @@ TEST_F(AudioExportTest, ArchiveMemberRendersWithoutTouchingTheCallersWorkFolder)
     WriteBytes(work_ / "member.mid", "the player's");
     WriteZip(dir_ / "songs.zip", {{"inner/member.mid", StringsSong()}});
     request_.song = files::FileEntry{"inner/member.mid", dir_.Path(), "songs.zip", ""};
-    const AudioExportResult r = Run();
-    ASSERT_EQ(r.status, AudioExportResult::Status::kDone) << r.error;
+    const session::AudioExportResult r = Run();
+    ASSERT_EQ(r.status, session::AudioExportResult::Status::kDone) << r.error;
     EXPECT_GT(ReadAudio(request_.outputPath).Peak(0, 400), 300);
     EXPECT_EQ(ReadBytes(work_ / "member.mid"), "the player's");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(work_.Path()), {}), 1);
@@ -138,23 +139,23 @@ TEST_F(AudioExportTest, ArchiveMemberRendersWithoutTouchingTheCallersWorkFolder)
 TEST_F(AudioExportTest, CancelledOrFailedJobLeavesNoFile) {
     // Cancelled half-way: the older file of that name stays as it was.
     WriteBytes(request_.outputPath, "older");
-    const AudioExportResult cancelled =
-        Run([&](const AudioExportProgress& p) { cancel_ = p.fraction >= 0.5; });
-    EXPECT_EQ(cancelled.status, AudioExportResult::Status::kCancelled);
+    const session::AudioExportResult cancelled =
+        Run([&](const session::AudioExportProgress& p) { cancel_ = p.fraction >= 0.5; });
+    EXPECT_EQ(cancelled.status, session::AudioExportResult::Status::kCancelled);
     EXPECT_EQ(ReadBytes(request_.outputPath), "older");
     EXPECT_EQ(Written().size(), 1u);
     cancel_ = false;
 
     request_.outputPath = dir_ / "no such folder/out.wav";
-    const AudioExportResult unwritable = Run();
-    EXPECT_EQ(unwritable.status, AudioExportResult::Status::kFailed);
+    const session::AudioExportResult unwritable = Run();
+    EXPECT_EQ(unwritable.status, session::AudioExportResult::Status::kFailed);
     EXPECT_NE(unwritable.error.find("書き込めません: " + request_.outputPath), std::string::npos);
 
     WriteBytes(dir_ / "broken.mid", "MThd and nothing more");
     request_.song.FileName = "broken.mid";
     request_.outputPath = dir_ / "broken.wav";
-    const AudioExportResult broken = Run();
-    EXPECT_EQ(broken.status, AudioExportResult::Status::kFailed);
+    const session::AudioExportResult broken = Run();
+    EXPECT_EQ(broken.status, session::AudioExportResult::Status::kFailed);
     EXPECT_NE(broken.error.find("broken.mid"), std::string::npos) << broken.error;
     // A loop point with an endless loop count would never end.
     const auto looping = Smf(0, 500,
@@ -165,9 +166,9 @@ TEST_F(AudioExportTest, CancelledOrFailedJobLeavesNoFile) {
                                   .End()});
     WriteBytes(dir_ / "looping.mid", std::string(looping.begin(), looping.end()));
     request_.song.FileName = "looping.mid";
-    request_.values.loopCount = kEndlessLoops;
-    const AudioExportResult endless = Run();
-    EXPECT_EQ(endless.status, AudioExportResult::Status::kRefused);
+    request_.values.loopCount = sequencer::kEndlessLoops;
+    const session::AudioExportResult endless = Run();
+    EXPECT_EQ(endless.status, session::AudioExportResult::Status::kRefused);
     EXPECT_NE(endless.error.find("looping.mid"), std::string::npos) << endless.error;
 
     std::vector<std::string> names = Written();
@@ -179,26 +180,26 @@ TEST_F(AudioExportTest, CancelledOrFailedJobLeavesNoFile) {
 
 TEST_F(AudioExportTest, ChannelSwitchesAndTheReleaseTailReachTheFile) {
     // The song's end resets the synthesizer; the release must sound before it.
-    ASSERT_EQ(Run().status, AudioExportResult::Status::kDone);
+    ASSERT_EQ(Run().status, session::AudioExportResult::Status::kDone);
     const Audio full = ReadAudio(request_.outputPath);
     EXPECT_GT(full.Peak(450, 500), 300);
 
     request_.channels = 0xFFFE;  // channel 1 off
-    ASSERT_EQ(Run().status, AudioExportResult::Status::kDone);
+    ASSERT_EQ(Run().status, session::AudioExportResult::Status::kDone);
     EXPECT_EQ(ReadAudio(request_.outputPath).Peak(0, 400), 0);
 }
 
 TEST_F(AudioExportTest, ArrangementOfTheValuesIsFoundByItsCaption) {
-    const AudioExportResult strings = Run();
-    ASSERT_EQ(strings.status, AudioExportResult::Status::kDone);
+    const session::AudioExportResult strings = Run();
+    ASSERT_EQ(strings.status, session::AudioExportResult::Status::kDone);
     // Strings (program 49) played as brass: a far shorter release.
     WriteBytes(dir_ / "arr/brass.arr",
                "[SONFARA ARRANGE FILE]\r\nBrassy\r\n[INST]\r\n49:62\r\n[OPTION]\r\nMOD 0\r\n");
     request_.shapingFolders.arr = {dir_ / "arr"};
     request_.values.arrangementItem = 7;  // the caller's menu had other items before it
     request_.values.arrangementCaption = "Brassy";
-    const AudioExportResult brass = Run();
-    ASSERT_EQ(brass.status, AudioExportResult::Status::kDone) << brass.error;
+    const session::AudioExportResult brass = Run();
+    ASSERT_EQ(brass.status, session::AudioExportResult::Status::kDone) << brass.error;
     EXPECT_LT(brass.frames + kRate / 2, strings.frames);
 }
 
@@ -224,8 +225,8 @@ TEST(AudioFileParts, StaleOnesGoWhatOthersWriteStays) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-        AudioFileOut out;
-        if (!out.Open(dir / "killed.wav", AudioFormat::kWav, kRate, "").ok()) ::_exit(1);
+        session::AudioFileOut out;
+        if (!out.Open(dir / "killed.wav", session::AudioFormat::kWav, kRate, "").ok()) ::_exit(1);
         const std::vector<int16_t> frames(2 * 1000, 100);
         out.Write(frames.data(), 1000);
         (void)!::write(ready[1], "r", 1);
@@ -237,7 +238,7 @@ TEST(AudioFileParts, StaleOnesGoWhatOthersWriteStays) {
     ::close(ready[0]);
     ::close(ready[1]);
     ASSERT_EQ(PartsOf(dir.Path(), ".killed.wav.").size(), 1u);
-    EXPECT_EQ(RemoveStaleAudioParts(dir.Path()), 0) << "still being written";
+    EXPECT_EQ(session::RemoveStaleAudioParts(dir.Path()), 0) << "still being written";
     ::kill(child, SIGKILL);
     int status = 0;
     ::waitpid(child, &status, 0);
@@ -252,8 +253,9 @@ TEST(AudioFileParts, StaleOnesGoWhatOthersWriteStays) {
     std::filesystem::create_symlink(dir / "keep.txt", dir / ".link.wav.00000000.part");
     std::filesystem::create_directory(dir / ".dir.ogg.00000000.part");
 
-    AudioFileOut out;
-    AudioFileStatus opened = out.Open(dir / "next.wav", AudioFormat::kWav, kRate, "");
+    session::AudioFileOut out;
+    session::AudioFileStatus opened =
+        out.Open(dir / "next.wav", session::AudioFormat::kWav, kRate, "");
     ASSERT_TRUE(opened.ok()) << opened.Message();
     EXPECT_TRUE(PartsOf(dir.Path(), ".killed.wav.").empty());
     EXPECT_FALSE(std::filesystem::exists(dir / ".b.flac.deadbeef.part"));
@@ -263,14 +265,14 @@ TEST(AudioFileParts, StaleOnesGoWhatOthersWriteStays) {
     EXPECT_EQ(ReadBytes(dir / "keep.txt"), "k");
 
     // A second writer in this process opens beside the first one's file.
-    AudioFileOut second;
-    opened = second.Open(dir / "other.wav", AudioFormat::kWav, kRate, "");
+    session::AudioFileOut second;
+    opened = second.Open(dir / "other.wav", session::AudioFormat::kWav, kRate, "");
     ASSERT_TRUE(opened.ok()) << opened.Message();
-    EXPECT_EQ(RemoveStaleAudioParts(dir.Path()), 0);
+    EXPECT_EQ(session::RemoveStaleAudioParts(dir.Path()), 0);
     ASSERT_EQ(PartsOf(dir.Path(), ".next.wav.").size(), 1u);
     const std::vector<int16_t> frames(2 * 100, 0);
     ASSERT_TRUE(out.Write(frames.data(), 100));
-    const AudioFileStatus committed = out.Commit();
+    const session::AudioFileStatus committed = out.Commit();
     ASSERT_TRUE(committed.ok()) << committed.Message();
     EXPECT_TRUE(std::filesystem::exists(dir / "next.wav"));
     EXPECT_TRUE(PartsOf(dir.Path(), ".next.wav.").empty());

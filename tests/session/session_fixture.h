@@ -54,27 +54,28 @@ inline std::vector<uint8_t> TenSecondSong(uint8_t firstNote = 60) {
 
 struct SessionRig {
     std::string folder = ScratchFolder();
-    ManualClock clock;
-    ManualTimerService timers{clock};
-    RecordingOutputSystem ports{clock};
-    ManualUiScheduler ui;
-    CodePage cp{"CP932"};
+    platform::ManualClock clock;
+    platform::ManualTimerService timers{clock};
+    platform::RecordingOutputSystem ports{clock};
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp{"CP932"};
     RecordingNotifier notifier;
-    std::unique_ptr<PlaybackSession> session;
+    std::unique_ptr<session::PlaybackSession> session;
 
-    explicit SessionRig(SettingsStore* store = nullptr, ProcessPriority* priority = nullptr,
+    explicit SessionRig(settings::SettingsStore* store = nullptr,
+                        platform::ProcessPriority* priority = nullptr,
                         uintmax_t backgroundLoadBytes = UINTMAX_MAX) {
-        SessionEnv env(clock, timers, ports, ui, cp, notifier, folder + "/work/");
+        session::SessionEnv env(clock, timers, ports, ui, cp, notifier, folder + "/work/");
         env.backgroundLoadBytes = backgroundLoadBytes;
         env.settingsStore = store;
         env.priority = priority;
         env.libs.rcpConverter = [] { return false; };
         env.libs.smfkConverter = [] { return false; };
-        session = std::make_unique<PlaybackSession>(std::move(env));
+        session = std::make_unique<session::PlaybackSession>(std::move(env));
     }
-    PlaybackSession& S() { return *session; }
-    SessionSnapshot Snap() const { return session->Snapshot(); }
-    RecordingPort& Port() { return *ports.Latest(); }
+    session::PlaybackSession& S() { return *session; }
+    session::SessionSnapshot Snap() const { return session->Snapshot(); }
+    platform::RecordingPort& Port() { return *ports.Latest(); }
     // Ticks and the UI queue for ms of clock time, the queue every millisecond.
     void RunMs(int64_t ms) {
         const int64_t end = clock.NowUs() + ms * 1000;

@@ -17,7 +17,7 @@ using test::SessionRig;
 using test::TrackBuilder;
 using test::WriteSong;
 
-struct Opened : SessionObserver {
+struct Opened : session::SessionObserver {
     std::vector<int> ok, failed;
     int stoppedAtEnd = 0;
     std::vector<std::string> titles;
@@ -28,9 +28,9 @@ struct Opened : SessionObserver {
     void OnStoppedAtEnd() override { ++stoppedAtEnd; }
 };
 
-bool Sent(RecordingPort& port, const std::string& hex) {
+bool Sent(platform::RecordingPort& port, const std::string& hex) {
     for (const auto& m : port.Messages())
-        if (HexLine(m.bytes) == hex) return true;
+        if (platform::HexLine(m.bytes) == hex) return true;
     return false;
 }
 
@@ -40,7 +40,7 @@ TEST(Session, OpenPlayPauseSeekNextStopShutdown) {
     const std::string b = WriteSong(r.folder, "b.mid", test::TenSecondSong(72));
     Opened seen;
     r.S().AddObserver(&seen);
-    SessionSnapshot s = r.Snap();
+    session::SessionSnapshot s = r.Snap();
     EXPECT_FALSE(s.loaded);
     EXPECT_EQ(s.playListCount, 0);
 
@@ -213,7 +213,7 @@ TEST(Session, ChannelSwitchesSoloAndInstrumentMenu) {
 }
 
 TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     {
         SessionRig r(&store);
         TrackBuilder t;
@@ -223,9 +223,9 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
         r.S().AddObserver(&seen);
         r.S().Songs().OpenPaths(
             {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
-        r.S().Transport().SetRepeatMode(RepeatMode::kList);
-        r.S().Transport().SetRepeatMode(RepeatMode::kRandom);
-        EXPECT_EQ(r.Snap().repeatMode, RepeatMode::kRandom);
+        r.S().Transport().SetRepeatMode(platform::RepeatMode::kList);
+        r.S().Transport().SetRepeatMode(platform::RepeatMode::kRandom);
+        EXPECT_EQ(r.Snap().repeatMode, platform::RepeatMode::kRandom);
         // The end of the song queues the next open for the UI thread...
         r.timers.RunForMs(300);
         ASSERT_GT(r.ui.Pending(), 0u);
@@ -240,7 +240,7 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
     }
     EXPECT_EQ(store.values["RepeatMode"], "2");
     SessionRig again(&store);
-    EXPECT_EQ(again.Snap().repeatMode, RepeatMode::kRandom);
+    EXPECT_EQ(again.Snap().repeatMode, platform::RepeatMode::kRandom);
     EXPECT_EQ(again.S().Lists().RecentMenu().captions[0].empty(), false);
 }
 
@@ -248,7 +248,7 @@ TEST(Session, EndOfSongActionsAreDroppedAtShutDownAndSettingsSaved) {
 // written is told once.
 TEST(Session, FailedSettingsSaveIsToldOnce) {
     const std::string path = test::ScratchFolder() + "/blocker/Sonfara.ini";
-    auto store = IniSettingsStore::Open(path, true);
+    auto store = settings::IniSettingsStore::Open(path, true);
     SessionRig r(store.get());
     WriteSong(r.folder, "blocker", {});  // a file where the settings folder should be
     r.S().Suspend();
@@ -282,25 +282,25 @@ TEST(Session, FileListClickOnThePlayingEntryDoesNothing) {
 // Each list notice names the menu to rebuild, and only that one.
 TEST(Session, ListNoticesNameTheListThatChanged) {
     SessionRig r;
-    struct Lists : SessionObserver {
-        std::vector<SessionList> seen;
-        void OnListChanged(SessionList which) override { seen.push_back(which); }
-        int Count(SessionList which) const { return std::ranges::count(seen, which); }
+    struct Lists : session::SessionObserver {
+        std::vector<session::SessionList> seen;
+        void OnListChanged(session::SessionList which) override { seen.push_back(which); }
+        int Count(session::SessionList which) const { return std::ranges::count(seen, which); }
     } lists;
     r.S().AddObserver(&lists);
     const auto bytes = test::TenSecondSong();
     r.S().Songs().OpenPaths(
         {WriteSong(r.folder, "a.mid", bytes), WriteSong(r.folder, "b.mid", bytes)});
-    EXPECT_GT(lists.Count(SessionList::kPlayList), 0);
-    EXPECT_GT(lists.Count(SessionList::kRecent), 0);
-    EXPECT_EQ(lists.Count(SessionList::kFavorites), 0);
+    EXPECT_GT(lists.Count(session::SessionList::kPlayList), 0);
+    EXPECT_GT(lists.Count(session::SessionList::kRecent), 0);
+    EXPECT_EQ(lists.Count(session::SessionList::kFavorites), 0);
 
     lists.seen.clear();
     EXPECT_TRUE(r.S().Lists().RemoveEntry(2));
-    EXPECT_EQ(lists.seen, std::vector<SessionList>{SessionList::kPlayList});
+    EXPECT_EQ(lists.seen, std::vector<session::SessionList>{session::SessionList::kPlayList});
     lists.seen.clear();
     r.S().Lists().ClearRecent();
-    EXPECT_EQ(lists.seen, std::vector<SessionList>{SessionList::kRecent});
+    EXPECT_EQ(lists.seen, std::vector<session::SessionList>{session::SessionList::kRecent});
     r.S().RemoveObserver(&lists);
 }
 
@@ -310,17 +310,19 @@ TEST(Session, ListNoticesNameTheListThatChanged) {
 namespace sonfara {
 namespace {
 
-struct PriorityLog final : ProcessPriority {
-    bool Set(PriorityClass c) override {
+struct PriorityLog final : platform::ProcessPriority {
+    bool Set(platform::PriorityClass c) override {
         asked.push_back(c);
         return true;
     }
-    std::vector<PriorityClass> asked;
+    std::vector<platform::PriorityClass> asked;
 };
 
-struct SettingsSeen : SessionObserver {
+struct SettingsSeen : session::SessionObserver {
     std::vector<int32_t> taskTypes;
-    void OnSettingsChanged(const SettingsValues& v) override { taskTypes.push_back(v.taskType); }
+    void OnSettingsChanged(const settings::SettingsValues& v) override {
+        taskTypes.push_back(v.taskType);
+    }
 };
 
 // One edit path: only what changed is applied, and observers hear every edit.
@@ -334,16 +336,16 @@ TEST(Session, SettingsEditAppliesOnlyWhatChanged) {
     const size_t sent = r.Port().Messages().size();
 
     // A switch the output does not read: no programs again, no timer restart.
-    r.S().Settings().Edit([](SettingsValues& v) { v.easyDeltaTime = false; });
+    r.S().Settings().Edit([](settings::SettingsValues& v) { v.easyDeltaTime = false; });
     EXPECT_EQ(r.Port().Messages().size(), sent);
     EXPECT_TRUE(r.Snap().playing);
     EXPECT_TRUE(priority.asked.empty());
 
-    r.S().Settings().Edit([](SettingsValues& v) {
+    r.S().Settings().Edit([](settings::SettingsValues& v) {
         v.threadMode = 4;
         v.taskType = 1;
     });
-    EXPECT_EQ(priority.asked, std::vector<PriorityClass>{PriorityClass::kIdle});
+    EXPECT_EQ(priority.asked, std::vector<platform::PriorityClass>{platform::PriorityClass::kIdle});
     EXPECT_EQ(seen.taskTypes, (std::vector<int32_t>{2, 1}));
     r.S().RemoveObserver(&seen);
 }
@@ -363,25 +365,25 @@ TEST(Session, SongTextsFollowTheirEncodingAndTheSetting) {
         .Ev(900, {0x80, 60, 0x40});
     r.S().Songs().OpenPaths({WriteSong(r.folder, "w.kar", test::BuildSmf(0, {t}))});
     r.RunMs(50);
-    SessionSnapshot s = r.Snap();
+    session::SessionSnapshot s = r.Snap();
     EXPECT_EQ(s.title, "Don’t Stop");
     EXPECT_EQ(s.displayTextUtf8, "♪you’re/");
     EXPECT_EQ(s.displayText, r.cp.FromUtf8("♪you’re/")) << "peers get the system code page";
     ASSERT_NE(r.S().Songs().SongLyrics(), nullptr);
     EXPECT_EQ(r.S().Songs().SongLyrics()->Text(), "you’re");
 
-    r.S().Settings().Edit([](SettingsValues& v) { v.textEncoding = 1; });  // CP932
+    r.S().Settings().Edit([](settings::SettingsValues& v) { v.textEncoding = 1; });  // CP932
     s = r.Snap();
     EXPECT_EQ(s.title, r.cp.ToUtf8("Don\x92t Stop"));
     EXPECT_EQ(r.S().Songs().Song().TextCodePage().Name(), "CP932");
     EXPECT_EQ(r.S().Songs().SongLyrics()->Text(), r.cp.ToUtf8("you\x92re"));
-    r.S().Settings().Edit([](SettingsValues& v) { v.textEncoding = 0; });
+    r.S().Settings().Edit([](settings::SettingsValues& v) { v.textEncoding = 0; });
     EXPECT_EQ(r.Snap().title, "Don’t Stop");
 }
 
-struct StateCount : SessionObserver {
+struct StateCount : session::SessionObserver {
     int changes = 0;
-    void OnStateChanged(const SessionSnapshot&) override { ++changes; }
+    void OnStateChanged(const session::SessionSnapshot&) override { ++changes; }
 };
 
 // A-B set while paused and while playing, seeks inside and outside the
@@ -395,9 +397,9 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
             .Ev(i * 1000 + 900, {0x80, static_cast<uint8_t>(60 + i), 0x40});
     StateCount seen;
     r.S().AddObserver(&seen);
-    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = 1; });
+    r.S().Settings().Edit([](settings::SettingsValues& v) { v.loopCount = 1; });
     r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t, mark}))});
-    SessionSnapshot s = r.Snap();
+    session::SessionSnapshot s = r.Snap();
     EXPECT_EQ(s.loops.startMs, 4000);
     EXPECT_EQ(s.loops.endMs, 9900);
     EXPECT_EQ(s.loops.totalMs, 9900 + 5900);
@@ -405,7 +407,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     r.RunMs(1505);
     r.S().Transport().Pause();
     // With the loop count off, A-B repeats until it is cleared.
-    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = 0; });
+    r.S().Settings().Edit([](settings::SettingsValues& v) { v.loopCount = 0; });
     const int before = seen.changes;
     EXPECT_TRUE(r.S().Transport().SetPointA());
     r.S().Transport().SeekTo(3000);
@@ -429,7 +431,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     r.RunMs(2990);
     EXPECT_LT(r.Snap().positionMs, 3000);
     int strikes = 0;
-    for (const auto& m : r.Port().Messages()) strikes += HexLine(m.bytes) == "90 3E 64";
+    for (const auto& m : r.Port().Messages()) strikes += platform::HexLine(m.bytes) == "90 3E 64";
     EXPECT_EQ(strikes, 2);
     EXPECT_FALSE(Sent(r.Port(), "90 3F 64"));
     // Before A: playing runs into the section.
@@ -439,7 +441,7 @@ TEST(Session, ABRepeatWhilePausedAndAcrossSeeks) {
     EXPECT_LT(r.Snap().positionMs, 3000);
 
     // Cleared: on through the song's own loop, which counts again.
-    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = 1; });
+    r.S().Settings().Edit([](settings::SettingsValues& v) { v.loopCount = 1; });
     r.S().Transport().ClearAB();
     r.S().Transport().SeekTo(9800);
     r.RunMs(300);
@@ -466,7 +468,7 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     for (int i = 0; i < 10; ++i)
         t.Ev(i * 1000, {0x90, static_cast<uint8_t>(60 + i), 0x64})
             .Ev(i * 1000 + 900, {0x80, static_cast<uint8_t>(60 + i), 0x40});
-    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = 2; });
+    r.S().Settings().Edit([](settings::SettingsValues& v) { v.loopCount = 2; });
     r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", BuildSmf(1, {t}))});
     const int32_t total = r.Snap().totalMs;
     r.RunMs(1000);
@@ -474,7 +476,7 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     EXPECT_EQ(r.Snap().loops.totalMs, total + 2 * 2000);
     auto strikes = [&](const char* noteOn) {
         int n = 0;
-        for (const auto& m : r.Port().Messages()) n += HexLine(m.bytes) == noteOn;
+        for (const auto& m : r.Port().Messages()) n += platform::HexLine(m.bytes) == noteOn;
         return n;
     };
     // Three passes of the section (the first and two repeats), then on.
@@ -486,7 +488,8 @@ TEST(Session, ABRepeatsAsOftenAsTheLoopCountSays) {
     EXPECT_NEAR(r.Snap().loops.positionMs, 5500 + 2 * 2000, 5);
 
     // With an endless count the section never ends.
-    r.S().Settings().Edit([](SettingsValues& v) { v.loopCount = kEndlessLoops; });
+    r.S().Settings().Edit(
+        [](settings::SettingsValues& v) { v.loopCount = sequencer::kEndlessLoops; });
     r.S().Transport().SeekTo(2500);
     EXPECT_EQ(r.Snap().loops.totalMs, -1);
     r.Port().ClearLog();
@@ -500,22 +503,23 @@ TEST(Session, LibraryEntriesPlayOrJoinTheList) {
     const std::string a = WriteSong(r.folder, "a.mid", test::TenSecondSong(60));
     const std::string b = WriteSong(r.folder, "b.mid", test::TenSecondSong(72));
     const files::FileStatus packed = files::WriteLhaArchive(
-        r.folder + "/pack.lzh", {{"a.mid", a}, {"sub/b.mid", b}}, SystemCodePage());
+        r.folder + "/pack.lzh", {{"a.mid", a}, {"sub/b.mid", b}}, platform::SystemCodePage());
     ASSERT_TRUE(packed.ok()) << packed.Message();
     // One member of an archive, as a library row names it, plays alone.
-    r.S().Songs().OpenEntries({{"sub/b.mid", r.folder, "pack.lzh", ""}}, OpenMode::kReplace);
-    SessionSnapshot s = r.Snap();
+    r.S().Songs().OpenEntries({{"sub/b.mid", r.folder, "pack.lzh", ""}},
+                              session::OpenMode::kReplace);
+    session::SessionSnapshot s = r.Snap();
     EXPECT_TRUE(s.playing);
     EXPECT_EQ(s.playListCount, 1);
     EXPECT_EQ(s.fileName, "b.mid");  // extracted by its own name
     // Appending keeps the song playing and its place in the list.
-    r.S().Songs().OpenEntries({{"a.mid", r.folder, "", ""}}, OpenMode::kAppend);
+    r.S().Songs().OpenEntries({{"a.mid", r.folder, "", ""}}, session::OpenMode::kAppend);
     s = r.Snap();
     EXPECT_EQ(s.playListCount, 2);
     EXPECT_EQ(s.playListIndex, 1);
     EXPECT_EQ(s.fileName, "b.mid");  // extracted by its own name
     // Nothing to open changes nothing.
-    r.S().Songs().OpenEntries({}, OpenMode::kReplace);
+    r.S().Songs().OpenEntries({}, session::OpenMode::kReplace);
     EXPECT_EQ(r.Snap().playListCount, 2);
 }
 

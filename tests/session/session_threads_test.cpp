@@ -15,7 +15,7 @@ namespace {
 using test::BuildSmf;
 using test::TrackBuilder;
 
-struct Counting : SessionObserver {
+struct Counting : session::SessionObserver {
     std::atomic<int> modules{0}, opened{0};
     void OnModuleIndicator() override { modules.fetch_add(1, std::memory_order_relaxed); }
     void OnSongOpened(int, bool, const std::string&) override { opened.fetch_add(1); }
@@ -36,25 +36,26 @@ std::vector<uint8_t> DenseSong(int lengthMs) {
 
 TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
     const std::string folder = test::ScratchFolder();
-    ThreadTimerService timers;
-    RecordingOutputSystem ports(SteadyClock::Instance());
-    ManualUiScheduler ui;
-    CodePage cp("CP932");
+    platform::ThreadTimerService timers;
+    platform::RecordingOutputSystem ports(platform::SteadyClock::Instance());
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp("CP932");
     test::RecordingNotifier notifier;
-    SessionEnv env(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/");
-    PlaybackSession session(std::move(env));
+    session::SessionEnv env(platform::SteadyClock::Instance(), timers, ports, ui, cp, notifier,
+                            folder + "/work/");
+    session::PlaybackSession session(std::move(env));
     session.Songs().OpenPaths({test::WriteSong(folder, "a.mid", DenseSong(300)),
                                test::WriteSong(folder, "b.mid", DenseSong(400))});
     ASSERT_TRUE(session.Snapshot().playing) << session.Songs().LastError();
 
     // What the display reads and takes, from a thread of its own.
-    OutputLayer& layer = session.Output().Layer();
+    sequencer::OutputLayer& layer = session.Output().Layer();
     std::atomic<bool> done{false};
     std::atomic<long> snapshots{0};
     std::thread reader([&] {
         long sum = 0;
         while (!done.load()) {
-            const SessionSnapshot s = session.Snapshot();
+            const session::SessionSnapshot s = session.Snapshot();
             sum += s.positionMs + s.bar + static_cast<long>(s.title.size() + s.displayText.size());
             for (int c = 1; c <= 16; ++c) sum += session.Output().Channel(c).NoteCount.load();
             sum += layer.DotRows[0].load();
@@ -120,7 +121,7 @@ TEST(SessionThreads, RealTimerWithSnapshotReaderAndObserverChurn) {
 // open that comes meanwhile wins, and the first song's result is dropped.
 TEST(SessionThreads, LargeSongsLoadOnAWorkerAndTheNewestOpenWins) {
     test::SessionRig r(nullptr, nullptr, /*backgroundLoadBytes=*/0);
-    struct Opened : SessionObserver {
+    struct Opened : session::SessionObserver {
         std::vector<std::pair<bool, std::string>> songs;
         std::vector<std::string> failures;
         void OnSongOpened(int, bool ok, const std::string& t) override {
@@ -139,10 +140,10 @@ TEST(SessionThreads, LargeSongsLoadOnAWorkerAndTheNewestOpenWins) {
     };
     const std::string a = test::WriteSong(r.folder, "a.mid", test::TenSecondSong(60));
     const std::string b = test::WriteSong(r.folder, "b.mid", test::TenSecondSong(70));
-    r.S().Songs().OpenPaths({a}, OpenMode::kReplace);
+    r.S().Songs().OpenPaths({a}, session::OpenMode::kReplace);
     EXPECT_TRUE(r.Snap().loading);
     EXPECT_FALSE(r.Snap().loaded);
-    r.S().Songs().OpenPaths({b}, OpenMode::kReplace);
+    r.S().Songs().OpenPaths({b}, session::OpenMode::kReplace);
     ASSERT_TRUE(waitForLoad());
     ASSERT_EQ(seen.songs.size(), 1u);
     EXPECT_EQ(seen.songs[0], std::make_pair(true, std::string("b.mid")));
@@ -152,7 +153,7 @@ TEST(SessionThreads, LargeSongsLoadOnAWorkerAndTheNewestOpenWins) {
     EXPECT_EQ(notes, std::vector<int>{70});
 
     const std::string bad = test::WriteSong(r.folder, "bad.mid", {'M', 'T', 'h', 'd', 0, 0});
-    r.S().Songs().OpenPaths({bad}, OpenMode::kReplace);
+    r.S().Songs().OpenPaths({bad}, session::OpenMode::kReplace);
     ASSERT_TRUE(waitForLoad());
     ASSERT_EQ(seen.songs.size(), 2u);
     EXPECT_FALSE(seen.songs[1].first);

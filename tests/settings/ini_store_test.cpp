@@ -48,18 +48,18 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 
 std::string ReadBytes(const std::string& path) {
     std::string b;
-    ReadWholeFile(path, b);
+    platform::ReadWholeFile(path, b);
     return b;
 }
 
 TEST(IniDocument, ParsesSectionsCommentsQuotesAndCrLf) {
-    IniDocument d;
-    ASSERT_TRUE(
-        IniDocument::Parse("\xEF\xBB\xBF; comment\r\n[Other]\r\nx=1\r\n\r\n[Sonfara]\r\nRecent 1 = "
-                           "C:\\a b\\c.mid \r\n"
-                           "DefDir=\"  padded \\\"q\\\" \\n\"\r\nMTimer=5",
-                           d)
-            .ok());
+    settings::IniDocument d;
+    ASSERT_TRUE(settings::IniDocument::Parse(
+                    "\xEF\xBB\xBF; comment\r\n[Other]\r\nx=1\r\n\r\n[Sonfara]\r\nRecent 1 = "
+                    "C:\\a b\\c.mid \r\n"
+                    "DefDir=\"  padded \\\"q\\\" \\n\"\r\nMTimer=5",
+                    d)
+                    .ok());
     EXPECT_EQ(d.Get("sonfara", "recent 1"), "C:\\a b\\c.mid");
     EXPECT_EQ(d.Get("Sonfara", "DefDir"), "  padded \"q\" \n");
     EXPECT_EQ(d.Get("Sonfara", "MTimer"), "5");
@@ -68,7 +68,7 @@ TEST(IniDocument, ParsesSectionsCommentsQuotesAndCrLf) {
 }
 
 TEST(IniDocument, SerializeRoundTripsAwkwardValues) {
-    IniDocument d;
+    settings::IniDocument d;
     const std::string values[] = {"",
                                   " lead",
                                   "trail ",
@@ -80,8 +80,8 @@ TEST(IniDocument, SerializeRoundTripsAwkwardValues) {
                                   "x=y;z"};
     int i = 0;
     for (const auto& v : values) d.Set("Sonfara", "k" + std::to_string(i++), v);
-    IniDocument back;
-    const SettingsStatus parsed = IniDocument::Parse(d.Serialize(), back);
+    settings::IniDocument back;
+    const settings::SettingsStatus parsed = settings::IniDocument::Parse(d.Serialize(), back);
     ASSERT_TRUE(parsed.ok()) << parsed.Message() << "\n" << d.Serialize();
     i = 0;
     for (const auto& v : values) EXPECT_EQ(back.Get("Sonfara", "k" + std::to_string(i++)), v);
@@ -89,27 +89,28 @@ TEST(IniDocument, SerializeRoundTripsAwkwardValues) {
 
 TEST(IniDocument, KeyStartingWithByteOrderMarkSurvives) {
     // Found by fuzzing: a second mark after the first one is part of a key.
-    IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse("\xEF\xBB\xBF\xEF\xBB\xBF[Son=1\n[Sonfara]\nx=2\n", d).ok());
-    IniDocument back;
-    ASSERT_TRUE(IniDocument::Parse(d.Serialize(), back).ok());
+    settings::IniDocument d;
+    ASSERT_TRUE(
+        settings::IniDocument::Parse("\xEF\xBB\xBF\xEF\xBB\xBF[Son=1\n[Sonfara]\nx=2\n", d).ok());
+    settings::IniDocument back;
+    ASSERT_TRUE(settings::IniDocument::Parse(d.Serialize(), back).ok());
     EXPECT_EQ(back.Serialize(), d.Serialize());
     EXPECT_EQ(back.Get("", "\xEF\xBB\xBF[Son"), "1");
 }
 
 TEST(IniDocument, RejectsDamageAndKeepsEveryGoodLine) {
-    IniDocument d;
-    EXPECT_FALSE(IniDocument::Parse("[Sonfara\n", d).ok());
-    EXPECT_FALSE(IniDocument::Parse(std::string("[Sonfara]\nA=\0x\n", 14), d).ok());
-    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\nA=\"open\n", d).ok());
-    EXPECT_FALSE(IniDocument::Parse("[Sonfara]\n=5\n", d).ok());
+    settings::IniDocument d;
+    EXPECT_FALSE(settings::IniDocument::Parse("[Sonfara\n", d).ok());
+    EXPECT_FALSE(settings::IniDocument::Parse(std::string("[Sonfara]\nA=\0x\n", 14), d).ok());
+    EXPECT_FALSE(settings::IniDocument::Parse("[Sonfara]\nA=\"open\n", d).ok());
+    EXPECT_FALSE(settings::IniDocument::Parse("[Sonfara]\n=5\n", d).ok());
 
-    const SettingsStatus damaged =
-        IniDocument::Parse(std::string("[Sonfara]\nRecent 1=a.mid\ngarbage line\n"
-                                       "MIDIOutPort=Synth\nB=\0\nArrMode=2\n"
-                                       "[Other\nlost=1\n[Other]\nz=1\n",
-                                       96),
-                           d);
+    const settings::SettingsStatus damaged =
+        settings::IniDocument::Parse(std::string("[Sonfara]\nRecent 1=a.mid\ngarbage line\n"
+                                                 "MIDIOutPort=Synth\nB=\0\nArrMode=2\n"
+                                                 "[Other\nlost=1\n[Other]\nz=1\n",
+                                                 96),
+                                     d);
     EXPECT_EQ(damaged.detail(), "line 3: line without '=' (and 2 more bad lines)");
     EXPECT_EQ(d.Get("Sonfara", "Recent 1"), "a.mid");
     EXPECT_EQ(d.Get("Sonfara", "MIDIOutPort"), "Synth");
@@ -124,23 +125,24 @@ TEST(IniStore, SaveThenLoadThroughTheFile) {
     const std::string path = tmp.File("Tenmoor/Sonfara.ini");
     WriteBytes(tmp.File("keep"), "");
     {
-        SettingsOpenReport rep;
-        auto store = IniSettingsStore::Open(path, true, &rep);
-        EXPECT_EQ(rep.status, SettingsOpenReport::Status::kNew);
-        SettingsValues v;
+        settings::SettingsOpenReport rep;
+        auto store = settings::IniSettingsStore::Open(path, true, &rep);
+        EXPECT_EQ(rep.status, settings::SettingsOpenReport::Status::kNew);
+        settings::SettingsValues v;
         v.mainTimerMs = 3;
         v.recentFiles[0] = "\x83\x5c\x83\x93\x83\x4f.mid";  // CP932 bytes, 0x5C trail byte
-        ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store).ok());
+        ASSERT_TRUE(settings::SaveSettings(v, settings::SettingsMenus{}, *store).ok());
     }
     const std::string text = ReadBytes(path);
     EXPECT_EQ(text.rfind("[Sonfara]\nCTL_TOP=0\nCTL_LEFT=0\n", 0), 0u) << text;
     EXPECT_NE(text.find("OSRetrun=10\n"), std::string::npos);
     EXPECT_NE(text.find("Executable1=None\n"), std::string::npos);
 
-    SettingsOpenReport rep;
-    auto store = IniSettingsStore::Open(path, true, &rep);
-    EXPECT_EQ(rep.status, SettingsOpenReport::Status::kLoaded);
-    SettingsLoadResult r = LoadSettings(*store, SettingsMenus{}, nullptr);
+    settings::SettingsOpenReport rep;
+    auto store = settings::IniSettingsStore::Open(path, true, &rep);
+    EXPECT_EQ(rep.status, settings::SettingsOpenReport::Status::kLoaded);
+    settings::SettingsLoadResult r =
+        settings::LoadSettings(*store, settings::SettingsMenus{}, nullptr);
     EXPECT_EQ(r.values.mainTimerMs, 3);
     EXPECT_EQ(r.values.recentFiles[0], "\x83\x5c\x83\x93\x83\x4f.mid");
 }
@@ -149,11 +151,11 @@ TEST(IniStore, KeepsOtherSectionsAndUnknownKeys) {
     TempFolder tmp;
     const std::string path = tmp.File("Sonfara.ini");
     WriteBytes(path, "[Sonfara]\nFutureKey=abc\nMTimer=9\n[Elsewhere]\nz=1\n");
-    auto store = IniSettingsStore::Open(path, true);
-    SettingsValues v;
-    ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, *store).ok());
-    IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d).ok());
+    auto store = settings::IniSettingsStore::Open(path, true);
+    settings::SettingsValues v;
+    ASSERT_TRUE(settings::SaveSettings(v, settings::SettingsMenus{}, *store).ok());
+    settings::IniDocument d;
+    ASSERT_TRUE(settings::IniDocument::Parse(ReadBytes(path), d).ok());
     EXPECT_EQ(d.Get("Sonfara", "FutureKey"), "abc");
     EXPECT_EQ(d.Get("Sonfara", "MTimer"), "5");
     EXPECT_EQ(d.Get("Elsewhere", "z"), "1");
@@ -166,11 +168,11 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
     for (char& c : noise) c = static_cast<char>(rng());
     std::string good;
     {
-        MemorySettingsStore m;
-        SettingsValues v;
+        settings::MemorySettingsStore m;
+        settings::SettingsValues v;
         v.mainTimerMs = 8;
-        ASSERT_TRUE(SaveSettings(v, SettingsMenus{}, m).ok());
-        IniDocument d;
+        ASSERT_TRUE(settings::SaveSettings(v, settings::SettingsMenus{}, m).ok());
+        settings::IniDocument d;
         for (const auto& [k, val] : m.writes) d.Set("Sonfara", k, val);
         good = d.Serialize();
     }
@@ -180,22 +182,23 @@ TEST(IniStore, DamagedFilesStartWithDefaultsAndAreSetAside) {
         const std::string path = tmp.File("Sonfara.ini");
         WriteBytes(path, bytes);
         // Starting never fails; a cut that falls on a line end reads what is there.
-        StartupSettings start = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
+        settings::StartupSettings start =
+            settings::OpenAndLoadSettings(path, settings::SettingsMenus{}, nullptr);
         ASSERT_TRUE(start.store);
-        const SettingsOpenReport& rep = start.report;
-        SettingsStore* store = start.store.get();
-        SettingsLoadResult r = start.loaded;
-        if (rep.status == SettingsOpenReport::Status::kSetAside) {
+        const settings::SettingsOpenReport& rep = start.report;
+        settings::SettingsStore* store = start.store.get();
+        settings::SettingsLoadResult r = start.loaded;
+        if (rep.status == settings::SettingsOpenReport::Status::kSetAside) {
             EXPECT_EQ(r.values.mainTimerMs,
                       bytes == noise ? 5 : 8);  // a cut keeps the lines before it
             EXPECT_FALSE(fs::exists(path));
             EXPECT_EQ(ReadBytes(rep.aside_path), bytes);
             EXPECT_NE(rep.aside_path.find("Sonfara.ini.bad-"), std::string::npos);
-            ASSERT_TRUE(SaveSettings(r.values, SettingsMenus{}, *store).ok());
+            ASSERT_TRUE(settings::SaveSettings(r.values, settings::SettingsMenus{}, *store).ok());
             EXPECT_EQ(ReadBytes(rep.aside_path), bytes);
             EXPECT_TRUE(fs::exists(path));
         } else {
-            EXPECT_EQ(rep.status, SettingsOpenReport::Status::kLoaded);
+            EXPECT_EQ(rep.status, settings::SettingsOpenReport::Status::kLoaded);
             EXPECT_EQ(r.values.mainTimerMs, 8);
         }
     }
@@ -206,8 +209,9 @@ TEST(IniStore, OneBadLineKeepsTheOthersAndIsNamed) {
     const std::string path = tmp.File("Sonfara.ini");
     const std::string bytes = "[Sonfara]\nMTimer=8\nRecent 1=/m/a.mid\n\x01junk\nGTimer=70\nGTim";
     WriteBytes(path, bytes);
-    StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
-    EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
+    settings::StartupSettings s =
+        settings::OpenAndLoadSettings(path, settings::SettingsMenus{}, nullptr);
+    EXPECT_EQ(s.report.status, settings::SettingsOpenReport::Status::kSetAside);
     EXPECT_NE(s.report.message.find("line 4: "), std::string::npos) << s.report.message;
     EXPECT_NE(s.report.message.find("1 more bad lines"), std::string::npos) << s.report.message;
     EXPECT_EQ(s.loaded.values.mainTimerMs, 8);
@@ -215,9 +219,9 @@ TEST(IniStore, OneBadLineKeepsTheOthersAndIsNamed) {
     EXPECT_EQ(s.loaded.values.recentFiles[0], "/m/a.mid");
     EXPECT_EQ(ReadBytes(s.report.aside_path), bytes);
     // The next save writes the kept values, without the bad lines.
-    ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store).ok());
-    IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse(ReadBytes(path), d).ok());
+    ASSERT_TRUE(settings::SaveSettings(s.loaded.values, settings::SettingsMenus{}, *s.store).ok());
+    settings::IniDocument d;
+    ASSERT_TRUE(settings::IniDocument::Parse(ReadBytes(path), d).ok());
     EXPECT_EQ(d.Get("Sonfara", "Recent 1"), "/m/a.mid");
     EXPECT_EQ(d.Get("Sonfara", "GTimer"), "70");
 }
@@ -226,11 +230,12 @@ TEST(IniStore, OversizedFileIsSetAsideUnread) {
     TempFolder tmp;
     const std::string path = tmp.File("Sonfara.ini");
     std::string big = "[Sonfara]\n";
-    for (int i = 0; big.size() <= kMaxSettingsFileBytes; ++i)
+    for (int i = 0; big.size() <= settings::kMaxSettingsFileBytes; ++i)
         big += "K" + std::to_string(i) + "=1\n";
     WriteBytes(path, big);
-    StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
-    EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
+    settings::StartupSettings s =
+        settings::OpenAndLoadSettings(path, settings::SettingsMenus{}, nullptr);
+    EXPECT_EQ(s.report.status, settings::SettingsOpenReport::Status::kSetAside);
     EXPECT_EQ(s.loaded.values.mainTimerMs, 5);
 }
 
@@ -238,9 +243,9 @@ TEST(IniStore, DamagedFileNotSetAsideIsNeverOverwritten) {
     TempFolder tmp;
     const std::string path = tmp.File("Sonfara.ini");
     WriteBytes(path, "\x01\x02garbage");
-    SettingsOpenReport rep;
-    auto store = IniSettingsStore::Open(path, false, &rep);
-    EXPECT_EQ(rep.status, SettingsOpenReport::Status::kDamagedKept);
+    settings::SettingsOpenReport rep;
+    auto store = settings::IniSettingsStore::Open(path, false, &rep);
+    EXPECT_EQ(rep.status, settings::SettingsOpenReport::Status::kDamagedKept);
     store->Set("MTimer", "5");
     EXPECT_FALSE(store->Commit().ok());
     EXPECT_EQ(ReadBytes(path), "\x01\x02garbage");
@@ -250,20 +255,20 @@ TEST(IniStore, FailedWriteLeavesNoTemporary) {
     TempFolder tmp;
     const std::string path = tmp.File("Sonfara.ini");
     fs::create_directories(path);  // something that cannot be replaced by a file
-    auto store = IniSettingsStore::Open(path, false);
+    auto store = settings::IniSettingsStore::Open(path, false);
     store->Set("MTimer", "5");
     // The unreadable "file" was kept, so nothing is written over it.
-    const SettingsStatus committed = store->Commit();
+    const settings::SettingsStatus committed = store->Commit();
     EXPECT_FALSE(committed.ok());
     EXPECT_FALSE(committed.Message().empty());
-    EXPECT_FALSE(WriteFileReplacing(path, "x").ok());
+    EXPECT_FALSE(platform::WriteFileReplacing(path, "x").ok());
     EXPECT_EQ(tmp.Names(), std::vector<std::string>{"Sonfara.ini"});
     EXPECT_TRUE(fs::is_directory(path));
 }
 
 // A full disk: in a child process whose files may not grow past 1 KiB
 // (a read-only folder would not stop root). True when the commit failed.
-bool CommitFailsOnFullDisk(SettingsStore& store) {
+bool CommitFailsOnFullDisk(settings::SettingsStore& store) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         std::signal(SIGXFSZ, SIG_IGN);
@@ -281,7 +286,7 @@ TEST(IniStore, FailedSaveKeepsThePreviousFile) {
     const std::string path = tmp.File("Sonfara.ini");
     const std::string before = "[Sonfara]\nMTimer=7\n";
     WriteBytes(path, before);
-    auto store = IniSettingsStore::Open(path, true);
+    auto store = settings::IniSettingsStore::Open(path, true);
     store->Set("DefDir", std::string(4096, 'd'));
     EXPECT_TRUE(CommitFailsOnFullDisk(*store));
     EXPECT_EQ(ReadBytes(path), before);
@@ -301,20 +306,21 @@ TEST(IniStore, LinkStaysALinkAndCrashTemporariesGo) {
     WriteBytes(tmp.File("dotfiles/.Sonfara.ini.Ab12Cd"), "[Sonfara]\nMTi");
     WriteBytes(tmp.File("dotfiles/.Sonfara.ini.keep"), "not ours");
 
-    StartupSettings s = OpenAndLoadSettings(link, SettingsMenus{}, nullptr);
+    settings::StartupSettings s =
+        settings::OpenAndLoadSettings(link, settings::SettingsMenus{}, nullptr);
     EXPECT_FALSE(fs::exists(tmp.File("dotfiles/.Sonfara.ini.Ab12Cd")));
     EXPECT_TRUE(fs::exists(tmp.File("dotfiles/.Sonfara.ini.keep")));
-    ASSERT_EQ(s.report.status, SettingsOpenReport::Status::kSetAside);
+    ASSERT_EQ(s.report.status, settings::SettingsOpenReport::Status::kSetAside);
     EXPECT_EQ(fs::path(s.report.aside_path).parent_path(), fs::path(tmp.File("dotfiles")));
     const std::string notice = session::msg::SettingsOpenNotice(s.report, link);
     EXPECT_NE(notice.find(link), std::string::npos) << notice;
     EXPECT_NE(notice.find(s.report.aside_path), std::string::npos) << notice;
     EXPECT_EQ(s.loaded.values.mainTimerMs, 8);
 
-    ASSERT_TRUE(SaveSettings(s.loaded.values, SettingsMenus{}, *s.store).ok());
+    ASSERT_TRUE(settings::SaveSettings(s.loaded.values, settings::SettingsMenus{}, *s.store).ok());
     EXPECT_TRUE(fs::is_symlink(link));
-    IniDocument d;
-    ASSERT_TRUE(IniDocument::Parse(ReadBytes(target), d).ok());
+    settings::IniDocument d;
+    ASSERT_TRUE(settings::IniDocument::Parse(ReadBytes(target), d).ok());
     EXPECT_EQ(d.Get("Sonfara", "MTimer"), "8");
 }
 
@@ -325,9 +331,9 @@ TEST(IniStore, FifoIsLeftAloneAndLargeRealFilesLoad) {
     TempFolder tmp;
     const std::string fifo = tmp.File("Sonfara.ini");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    SettingsOpenReport rep;
-    auto store = IniSettingsStore::Open(fifo, true, &rep);
-    EXPECT_EQ(rep.status, SettingsOpenReport::Status::kDamagedKept);
+    settings::SettingsOpenReport rep;
+    auto store = settings::IniSettingsStore::Open(fifo, true, &rep);
+    EXPECT_EQ(rep.status, settings::SettingsOpenReport::Status::kDamagedKept);
     EXPECT_FALSE(session::msg::SettingsOpenNotice(rep, fifo).empty());
     store->Set("MTimer", "5");
     EXPECT_FALSE(store->Commit().ok());
@@ -341,8 +347,9 @@ TEST(IniStore, FifoIsLeftAloneAndLargeRealFilesLoad) {
     for (int i = 0; i < 500; ++i)
         big += "k" + std::to_string(i) + "=" + std::string(4000, 'v') + "\n";
     WriteBytes(path, big);
-    StartupSettings s = OpenAndLoadSettings(path, SettingsMenus{}, nullptr);
-    EXPECT_EQ(s.report.status, SettingsOpenReport::Status::kLoaded);
+    settings::StartupSettings s =
+        settings::OpenAndLoadSettings(path, settings::SettingsMenus{}, nullptr);
+    EXPECT_EQ(s.report.status, settings::SettingsOpenReport::Status::kLoaded);
     EXPECT_EQ(s.loaded.values.recentFiles[9].size(), 4001u);
 }
 
@@ -350,9 +357,9 @@ TEST(IniStore, DefaultPathFollowsXdgConfigHome) {
     const char* old = std::getenv("XDG_CONFIG_HOME");
     std::string saved = old ? old : "";
     setenv("XDG_CONFIG_HOME", "/tmp/cfg-x", 1);
-    EXPECT_EQ(IniSettingsStore::DefaultPath(), "/tmp/cfg-x/Tenmoor/Sonfara.ini");
+    EXPECT_EQ(settings::IniSettingsStore::DefaultPath(), "/tmp/cfg-x/Tenmoor/Sonfara.ini");
     setenv("XDG_CONFIG_HOME", "relative", 1);  // ignored: not absolute
-    EXPECT_NE(IniSettingsStore::DefaultPath().find("/.config/Tenmoor/Sonfara.ini"),
+    EXPECT_NE(settings::IniSettingsStore::DefaultPath().find("/.config/Tenmoor/Sonfara.ini"),
               std::string::npos);
     if (old)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);

@@ -9,18 +9,18 @@
 namespace sonfara {
 namespace {
 
-class RecordingPriority : public ProcessPriority {
+class RecordingPriority : public platform::ProcessPriority {
   public:
-    bool Set(PriorityClass c) override {
+    bool Set(platform::PriorityClass c) override {
         asked.push_back(c);
         return accept;
     }
-    std::vector<PriorityClass> asked;
+    std::vector<platform::PriorityClass> asked;
     bool accept = true;
 };
 
-SettingsMenus Menus() {
-    SettingsMenus m;
+settings::SettingsMenus Menus() {
+    settings::SettingsMenus m;
     m.arrangements = {"Piano", "Strings", "Organ"};
     m.eq_presets = {"BassBoost", "Bright"};
     m.ports = {"Synth A", "USB MIDI"};
@@ -29,10 +29,10 @@ SettingsMenus Menus() {
 }
 
 TEST(SettingsDefaults, EmptyStoreGivesFirstStartValues) {
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     RecordingPriority prio;
-    SettingsLoadResult r = LoadSettings(store, Menus(), &prio);
-    const SettingsValues& v = r.values;
+    settings::SettingsLoadResult r = settings::LoadSettings(store, Menus(), &prio);
+    const settings::SettingsValues& v = r.values;
     EXPECT_EQ(v.controlTop, 0);
     EXPECT_EQ(v.controlLeft, 0);
     EXPECT_EQ(v.mainTop, 1800);  // directly below the control window
@@ -53,16 +53,16 @@ TEST(SettingsDefaults, EmptyStoreGivesFirstStartValues) {
     EXPECT_TRUE(r.unconvertible.empty());
     // ThreadMode 2 asks for the normal class at load.
     ASSERT_EQ(prio.asked.size(), 1u);
-    EXPECT_EQ(prio.asked[0], PriorityClass::kNormal);
+    EXPECT_EQ(prio.asked[0], platform::PriorityClass::kNormal);
     for (const auto& e : r.effective) EXPECT_TRUE(e.is_default) << e.key;
 }
 
 TEST(SettingsOrder, LoadReadsKeysInTableOrder) {
-    MemorySettingsStore store;
-    LoadSettings(store, Menus(), nullptr);
+    settings::MemorySettingsStore store;
+    settings::LoadSettings(store, Menus(), nullptr);
     // ArrMode is 0, so its caption is not read.
     std::vector<std::string> expected;
-    for (const auto& k : SettingKeysInLoadOrder())
+    for (const auto& k : settings::SettingKeysInLoadOrder())
         if (k.name != "ArrModeCap") expected.push_back(k.name);
     EXPECT_EQ(store.reads, expected);
     ASSERT_GE(store.reads.size(), 27u);
@@ -74,25 +74,25 @@ TEST(SettingsOrder, LoadReadsKeysInTableOrder) {
     EXPECT_EQ(store.reads.back(), "SSTP");
     EXPECT_EQ(std::count(store.reads.begin(), store.reads.end(), "MWPFile"), 0);
 
-    MemorySettingsStore withArr;
+    settings::MemorySettingsStore withArr;
     withArr.values["ArrMode"] = "1";
-    LoadSettings(withArr, Menus(), nullptr);
+    settings::LoadSettings(withArr, Menus(), nullptr);
     EXPECT_EQ(withArr.reads[5], "ArrModeCap");
 }
 
 TEST(SettingsOrder, SaveWritesEveryKeyInOrderWithTextForms) {
-    SettingsValues v;
+    settings::SettingsValues v;
     v.arrangementItem = 2;
     v.outDevice = 1;
     v.eqActive = true;
     v.eqItem = 2;
     v.showWrd = false;
     v.mwpFile = "skin1";
-    MemorySettingsStore store;
-    ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
+    settings::MemorySettingsStore store;
+    ASSERT_TRUE(settings::SaveSettings(v, Menus(), store).ok());
     std::vector<std::string> keys;
     for (const auto& w : store.writes) keys.push_back(w.first);
-    EXPECT_EQ(keys, SettingKeysInSaveOrder());
+    EXPECT_EQ(keys, settings::SettingKeysInSaveOrder());
     const std::vector<std::string> head = {
         "CTL_TOP",       "CTL_LEFT",   "MAIN_TOP",  "MAIN_LEFT",  "MTimer",  "GTimer",    "ShowWRD",
         "EasyDeltaTime", "AlwaysMove", "MWRDTimer", "WindowType", "ArrMode", "ArrModeCap"};
@@ -114,11 +114,11 @@ TEST(SettingsOrder, SaveWritesEveryKeyInOrderWithTextForms) {
 }
 
 TEST(SettingsOrder, SaveWithoutArrangementSkipsCaptionAndWritesMapper) {
-    SettingsValues v;
+    settings::SettingsValues v;
     v.eqActive = false;
     v.eqItem = 1;  // checked earlier, now switched off
-    MemorySettingsStore store;
-    ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
+    settings::MemorySettingsStore store;
+    ASSERT_TRUE(settings::SaveSettings(v, Menus(), store).ok());
     EXPECT_EQ(store.values.count("ArrModeCap"), 0u);
     EXPECT_EQ(store.values["ArrMode"], "0");
     EXPECT_EQ(store.values["MIDIOutPort"], "MIDI Mapper");
@@ -126,7 +126,7 @@ TEST(SettingsOrder, SaveWithoutArrangementSkipsCaptionAndWritesMapper) {
 }
 
 TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
-    SettingsValues v;
+    settings::SettingsValues v;
     v.controlTop = 1200;
     v.controlLeft = -300;
     v.mainTop = 4000;
@@ -157,7 +157,7 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     v.moduleEmulation.smfkRhythm = true;
     v.fileSort = 1;
     v.outDevice = 0;
-    v.repeatMode = RepeatMode::kRandom;
+    v.repeatMode = platform::RepeatMode::kRandom;
     v.openMode = 1;
     v.mainWindowFull = false;
     v.lastFolder = "/home/u/midi";
@@ -169,11 +169,11 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     v.sstpNotices = false;
     v.textEncoding = 3;
 
-    MemorySettingsStore store;
-    ASSERT_TRUE(SaveSettings(v, Menus(), store).ok());
+    settings::MemorySettingsStore store;
+    ASSERT_TRUE(settings::SaveSettings(v, Menus(), store).ok());
     RecordingPriority prio;
-    SettingsLoadResult r = LoadSettings(store, Menus(), &prio);
-    const SettingsValues& w = r.values;
+    settings::SettingsLoadResult r = settings::LoadSettings(store, Menus(), &prio);
+    const settings::SettingsValues& w = r.values;
     EXPECT_TRUE(r.unconvertible.empty());
     EXPECT_EQ(w.controlTop, 1200);
     EXPECT_EQ(w.controlLeft, -300);
@@ -205,7 +205,7 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     EXPECT_EQ(w.fileSort, 1);
     EXPECT_EQ(w.midiOutPort, "Synth A");
     EXPECT_EQ(w.outDevice, 0);
-    EXPECT_EQ(w.repeatMode, RepeatMode::kRandom);
+    EXPECT_EQ(w.repeatMode, platform::RepeatMode::kRandom);
     EXPECT_EQ(w.openMode, 1);
     EXPECT_FALSE(w.mainWindowFull);
     EXPECT_EQ(w.lastFolder, "/home/u/midi");
@@ -217,10 +217,10 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     EXPECT_EQ(w.eqItem, 1);
     EXPECT_FALSE(w.sstpNotices);
     EXPECT_EQ(w.textEncoding, 3);
-    EXPECT_EQ(StoredTextEncodingSetting(store), 3);
+    EXPECT_EQ(settings::StoredTextEncodingSetting(store), 3);
     store.Set("TextEncoding", "7");  // beyond the offered encodings: automatic
-    EXPECT_EQ(StoredTextEncodingSetting(store), 0);
-    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.textEncoding, 0);
+    EXPECT_EQ(settings::StoredTextEncodingSetting(store), 0);
+    EXPECT_EQ(settings::LoadSettings(store, Menus(), nullptr).values.textEncoding, 0);
     EXPECT_EQ(w.mwpFile, "");  // written, never read
 
     EXPECT_EQ(r.choices.arrangement, 3);
@@ -230,89 +230,89 @@ TEST(SettingsRoundTrip, EveryKeySurvivesSaveThenLoad) {
     EXPECT_EQ(r.choices.reverb, 0);
     EXPECT_EQ(r.choices.os_return, 4);
     ASSERT_EQ(prio.asked.size(), 1u);
-    EXPECT_EQ(prio.asked[0], PriorityClass::kIdle);
+    EXPECT_EQ(prio.asked[0], platform::PriorityClass::kIdle);
 }
 
 TEST(SettingsStale, PortNoLongerPresentFallsBackToMapper) {
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     store.values["MIDIOutPort"] = "Unplugged Synth";
-    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    settings::SettingsLoadResult r = settings::LoadSettings(store, Menus(), nullptr);
     EXPECT_EQ(r.values.outDevice, -1);
     EXPECT_EQ(r.choices.port, -1);
-    MemorySettingsStore out;
-    ASSERT_TRUE(SaveSettings(r.values, Menus(), out).ok());
+    settings::MemorySettingsStore out;
+    ASSERT_TRUE(settings::SaveSettings(r.values, Menus(), out).ok());
     EXPECT_EQ(out.values["MIDIOutPort"], "MIDI Mapper");
 
     store.values["MIDIOutPort"] = "USB MIDI";
-    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.outDevice, 1);
+    EXPECT_EQ(settings::LoadSettings(store, Menus(), nullptr).values.outDevice, 1);
 }
 
 TEST(SettingsStale, ArrangementCaptionMismatchLoadsAsNone) {
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     store.values["ArrMode"] = "2";
     store.values["ArrModeCap"] = "Old Strings";
-    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    settings::SettingsLoadResult r = settings::LoadSettings(store, Menus(), nullptr);
     EXPECT_EQ(r.values.arrangementItem, 0);
     EXPECT_EQ(r.choices.arrangement, 0);
 
     store.values["ArrModeCap"] = "Strings";
-    r = LoadSettings(store, Menus(), nullptr);
+    r = settings::LoadSettings(store, Menus(), nullptr);
     EXPECT_EQ(r.values.arrangementItem, 2);
     EXPECT_EQ(r.choices.arrangement, 2);
 
     // An item number beyond the menu is stale too.
     store.values["ArrMode"] = "9";
-    EXPECT_EQ(LoadSettings(store, Menus(), nullptr).values.arrangementItem, 0);
+    EXPECT_EQ(settings::LoadSettings(store, Menus(), nullptr).values.arrangementItem, 0);
 }
 
 TEST(SettingsStale, EffectValueOutsideMenuChecksNothing) {
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     store.values["EffectChorus"] = "64";
-    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    settings::SettingsLoadResult r = settings::LoadSettings(store, Menus(), nullptr);
     EXPECT_EQ(r.values.effectChorus, 64);  // kept for the output layer
     EXPECT_EQ(r.choices.chorus, -1);
     EXPECT_EQ(r.choices.reverb, 1);
 }
 
 TEST(SettingsStale, EqPresetGoneLeavesEqOff) {
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     store.values["EqMode"] = "Removed";
-    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    settings::SettingsLoadResult r = settings::LoadSettings(store, Menus(), nullptr);
     EXPECT_FALSE(r.values.eqActive);
     EXPECT_EQ(r.choices.eq, 0);
     store.values["EqMode"] = "Bright";
-    r = LoadSettings(store, Menus(), nullptr);
+    r = settings::LoadSettings(store, Menus(), nullptr);
     EXPECT_TRUE(r.values.eqActive);
     EXPECT_EQ(r.choices.eq, 2);
 }
 
 TEST(SettingsText, BooleansAndNumbers) {
     bool b = false;
-    EXPECT_TRUE(ParseBoolText("True", b) && b);
-    EXPECT_TRUE(ParseBoolText("false", b) && !b);
-    EXPECT_TRUE(ParseBoolText("-1", b) && b);
-    EXPECT_TRUE(ParseBoolText("7", b) && b);
-    EXPECT_TRUE(ParseBoolText("0", b) && !b);
-    EXPECT_FALSE(ParseBoolText("yes", b));
-    EXPECT_FALSE(ParseBoolText("", b));
+    EXPECT_TRUE(settings::ParseBoolText("True", b) && b);
+    EXPECT_TRUE(settings::ParseBoolText("false", b) && !b);
+    EXPECT_TRUE(settings::ParseBoolText("-1", b) && b);
+    EXPECT_TRUE(settings::ParseBoolText("7", b) && b);
+    EXPECT_TRUE(settings::ParseBoolText("0", b) && !b);
+    EXPECT_FALSE(settings::ParseBoolText("yes", b));
+    EXPECT_FALSE(settings::ParseBoolText("", b));
 
     int32_t n = 0;
-    EXPECT_TRUE(ParseNumberText(" -42 ", n));
+    EXPECT_TRUE(settings::ParseNumberText(" -42 ", n));
     EXPECT_EQ(n, -42);
-    EXPECT_TRUE(ParseNumberText("2147483647", n));
+    EXPECT_TRUE(settings::ParseNumberText("2147483647", n));
     EXPECT_EQ(n, 2147483647);
-    EXPECT_TRUE(ParseNumberText("-2147483648", n));
-    EXPECT_FALSE(ParseNumberText("2147483648", n));
-    EXPECT_FALSE(ParseNumberText("12abc", n));
-    EXPECT_FALSE(ParseNumberText("1.5", n));
-    EXPECT_FALSE(ParseNumberText("-", n));
-    EXPECT_EQ(NumberText(-7), "-7");
-    EXPECT_EQ(BoolText(true), "True");
-    EXPECT_EQ(BoolText(false), "False");
+    EXPECT_TRUE(settings::ParseNumberText("-2147483648", n));
+    EXPECT_FALSE(settings::ParseNumberText("2147483648", n));
+    EXPECT_FALSE(settings::ParseNumberText("12abc", n));
+    EXPECT_FALSE(settings::ParseNumberText("1.5", n));
+    EXPECT_FALSE(settings::ParseNumberText("-", n));
+    EXPECT_EQ(settings::NumberText(-7), "-7");
+    EXPECT_EQ(settings::BoolText(true), "True");
+    EXPECT_EQ(settings::BoolText(false), "False");
 }
 
 TEST(SettingsText, UnconvertibleOrHarmfulValuesKeepDefaults) {
-    MemorySettingsStore store;
+    settings::MemorySettingsStore store;
     store.values["MTimer"] = "fast";
     store.values["GTimer"] = "0";
     store.values["ShowWRD"] = "maybe";
@@ -320,7 +320,7 @@ TEST(SettingsText, UnconvertibleOrHarmfulValuesKeepDefaults) {
     store.values["OSRetrun"] = "3";
     store.values["CTL_TOP"] = "99999999999";
     store.values["BltSw"] = "0";  // a number reads as a boolean
-    SettingsLoadResult r = LoadSettings(store, Menus(), nullptr);
+    settings::SettingsLoadResult r = settings::LoadSettings(store, Menus(), nullptr);
     EXPECT_EQ(r.values.mainTimerMs, 5);
     EXPECT_EQ(r.values.graphicsTimerMs, 50);
     EXPECT_TRUE(r.values.showWrd);
@@ -337,19 +337,19 @@ TEST(SettingsText, UnconvertibleOrHarmfulValuesKeepDefaults) {
 TEST(SettingsPriority, ThreadModeMapping) {
     RecordingPriority prio;
     prio.accept = false;  // refused: not an error
-    EXPECT_FALSE(ApplyThreadMode(prio, 0));
-    EXPECT_TRUE(ApplyThreadMode(prio, 5));  // leaves the priority alone
-    EXPECT_TRUE(ApplyThreadMode(prio, -1));
+    EXPECT_FALSE(platform::ApplyThreadMode(prio, 0));
+    EXPECT_TRUE(platform::ApplyThreadMode(prio, 5));  // leaves the priority alone
+    EXPECT_TRUE(platform::ApplyThreadMode(prio, -1));
     prio.accept = true;
-    EXPECT_TRUE(ApplyThreadMode(prio, 1));
-    ApplyThreadMode(prio, 3);
-    EXPECT_EQ(prio.asked,
-              (std::vector<PriorityClass>{PriorityClass::kRealtime, PriorityClass::kHigh,
-                                          PriorityClass::kNormal}));
-    EXPECT_EQ(NiceValueFor(PriorityClass::kIdle), 19);
+    EXPECT_TRUE(platform::ApplyThreadMode(prio, 1));
+    platform::ApplyThreadMode(prio, 3);
+    EXPECT_EQ(prio.asked, (std::vector<platform::PriorityClass>{platform::PriorityClass::kRealtime,
+                                                                platform::PriorityClass::kHigh,
+                                                                platform::PriorityClass::kNormal}));
+    EXPECT_EQ(platform::NiceValueFor(platform::PriorityClass::kIdle), 19);
     // The real implementation reports a refusal instead of failing.
-    SystemProcessPriority system;
-    (void)system.Set(PriorityClass::kNormal);
+    platform::SystemProcessPriority system;
+    (void)system.Set(platform::PriorityClass::kNormal);
 }
 
 }  // namespace

@@ -121,7 +121,7 @@ class AppRig : public ::testing::Test {
         ASSERT_TRUE(home_.isValid());
         for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "HOME"})
             qputenv(v, home_.path().toUtf8());
-        iniPath_ = IniSettingsStore::DefaultPath();
+        iniPath_ = settings::IniSettingsStore::DefaultPath();
         song_ = test::WriteSong(home_.path().toStdString(), "ten.mid", test::TenSecondSong());
     }
     void WriteSettings(const std::string& lines) {
@@ -145,9 +145,9 @@ class AppRig : public ::testing::Test {
     QTemporaryDir home_;
     std::string iniPath_, song_;
     std::vector<std::string> wrdPluginFolders_;
-    ManualClock clock_;
-    ManualTimerService timers_{clock_};
-    RecordingOutputSystem ports_{clock_};
+    platform::ManualClock clock_;
+    platform::ManualTimerService timers_{clock_};
+    platform::RecordingOutputSystem ports_{clock_};
     std::unique_ptr<SonfaraApp> app_;
 };
 
@@ -283,7 +283,7 @@ std::vector<uint8_t> FourChannelSong() {
 }
 
 // Channels (1..16) with a note sounding on the port.
-std::set<int> SoundingChannels(const RecordingPort& port) {
+std::set<int> SoundingChannels(const platform::RecordingPort& port) {
     std::set<int> out;
     for (int n : port.NotesOn()) out.insert((n >> 8) + 1);
     return out;
@@ -499,7 +499,7 @@ TEST_F(AppRig, WakeWithoutFilesShowsNoSongAndRereadsArrangements) {
 
     app_->Wake({});
     EXPECT_TRUE(app_->Main()->isVisible());
-    const SessionSnapshot s = app_->Session().Snapshot();
+    const session::SessionSnapshot s = app_->Session().Snapshot();
     EXPECT_FALSE(s.loaded);
     EXPECT_FALSE(s.started || s.paused || s.playing);
     EXPECT_EQ(s.totalMs, 0);
@@ -542,7 +542,7 @@ TEST_F(AppRig, TextEncodingFromTheSettingsDialogRereadsTheSong) {
     });
     app_->ShowSettings();
     EXPECT_EQ(app_->Session().Settings().Values().textEncoding, 1);
-    const QString cp932 = QString::fromStdString(CodePage("CP932").ToUtf8("You\x92re"));
+    const QString cp932 = QString::fromStdString(platform::CodePage("CP932").ToUtf8("You\x92re"));
     EXPECT_EQ(QString::fromStdString(app_->Session().Snapshot().title), cp932);
     EXPECT_EQ(control->TitleLabel().text(), cp932);
 }
@@ -699,7 +699,7 @@ TEST_F(AppRig, NoticesWaitForTheOperationAndRequestsNeverReenterIt) {
     EXPECT_FALSE(app_->Session().Snapshot().playing);
     EXPECT_EQ(mpris.State().status, MediaState::Status::kStopped);
     // A repeat mode set from the desktop is the one the menu ticks.
-    mpris.SetRepeatMode(RepeatMode::kSong);
+    mpris.SetRepeatMode(platform::RepeatMode::kSong);
     auto* control = qobject_cast<ControlWindow*>(app_->ControlWidget());
     EXPECT_TRUE(control->Action(QStringLiteral("Repeat1"))->isChecked());
     mpris.SetRate(0.5);

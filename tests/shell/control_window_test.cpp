@@ -35,7 +35,7 @@ class RecordingHooks final : public ShellHooks {
         raisedExport += exportRunning ? 1 : 0;
         return exportRunning;
     }
-    void ExportAudio(const AudioExportRequest&) override { ++exports; }
+    void ExportAudio(const session::AudioExportRequest&) override { ++exports; }
     std::vector<std::string> notices;
     bool lowLoad = false;
     std::string document;
@@ -186,7 +186,7 @@ TEST(ControlWindow, ReadoutsShowTheSnapshotTheirTickTook) {
     WindowRig r;
     r.S().Songs().OpenPaths({WriteSong(r.folder, "a.mid", Song(30))});
     r.RunMs(2600);
-    const SessionSnapshot taken = r.S().Snapshot();
+    const session::SessionSnapshot taken = r.S().Snapshot();
     r.RunMs(10000);  // the song moves on after the tick took its look
     ASSERT_GT(r.S().Snapshot().bar, taken.bar);
     r.w.OnCtlSet2(taken);
@@ -269,7 +269,7 @@ TEST(ControlWindow, HeldFastForwardAndRewind) {
     EXPECT_NEAR(r.Snap().positionMs, p1 + 17000, 1);
     EXPECT_TRUE(r.Snap().playing);
     r.w.OnCtlSet(r.S().Snapshot());
-    const SessionSnapshot s = r.Snap();
+    const session::SessionSnapshot s = r.Snap();
     EXPECT_NEAR(r.w.Knob().knobLeft(), 140 + s.positionMs * 455.0 / s.totalMs, 0.5);
 
     // The knob dragged to 240 seeks there on release: 100 / 455 of the song.
@@ -352,8 +352,8 @@ TEST(ControlWindow, MenuTogglesPortsAndDrop) {
     EXPECT_TRUE(r.S().Settings().Values().displayOn);
     EXPECT_FALSE(r.hooks.lowLoad);
     r.Trigger("Repeat2");
-    EXPECT_EQ(r.S().Settings().Values().repeatMode, RepeatMode::kRandom);
-    EXPECT_EQ(r.Snap().repeatMode, RepeatMode::kRandom);
+    EXPECT_EQ(r.S().Settings().Values().repeatMode, platform::RepeatMode::kRandom);
+    EXPECT_EQ(r.Snap().repeatMode, platform::RepeatMode::kRandom);
     EXPECT_FALSE(r.w.Action("Repeat0")->isChecked());
     EXPECT_TRUE(r.w.Action("Repeat2")->isChecked());
     r.Trigger("ListMode1");

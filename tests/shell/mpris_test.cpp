@@ -22,7 +22,7 @@
 #include "tests/shell/qt_app.h"
 
 using namespace sonfara::shell;
-using sonfara::RepeatMode;
+using sonfara::platform::RepeatMode;
 
 namespace {
 
@@ -277,22 +277,22 @@ TEST_F(MprisTest, RefreshSignalsOnlyWhatChanged) {
 TEST_F(MprisTest, SongEndOnTheTimerThreadIsSignalledFromTheUiThread) {
     using namespace sonfara;
     const std::string folder = test::ScratchFolder();
-    ThreadTimerService timers;
-    RecordingOutputSystem ports(SteadyClock::Instance());
+    platform::ThreadTimerService timers;
+    platform::RecordingOutputSystem ports(platform::SteadyClock::Instance());
     QObject context;
     QtUiScheduler ui(&context);
-    CodePage cp("CP932");
+    platform::CodePage cp("CP932");
     test::RecordingNotifier notifier;
-    PlaybackSession session(
-        SessionEnv(SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/"));
+    session::PlaybackSession session(session::SessionEnv(
+        platform::SteadyClock::Instance(), timers, ports, ui, cp, notifier, folder + "/work/"));
     SessionMediaTarget target(session, {});
     MprisService service(target,
                          QDBusConnection::connectToBus(bus_->Address(), QStringLiteral("ended")));
     ASSERT_TRUE(service.Register());
-    struct Watcher : SessionObserver {
+    struct Watcher : session::SessionObserver {
         MprisService* service = nullptr;
         std::thread::id thread;
-        void OnStateChanged(const SessionSnapshot&) override {
+        void OnStateChanged(const session::SessionSnapshot&) override {
             thread = std::this_thread::get_id();
             service->Refresh();
         }

@@ -134,12 +134,12 @@ void CheckTree(QWidget* top, FitCheck& check) {
 // The program on a private configuration with a song open, in one language.
 class Player {
   public:
-    explicit Player(Language language) {
+    explicit Player(platform::Language language) {
         for (const char* v : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "HOME"})
             qputenv(v, home_.path().toUtf8());
-        SetUiLanguage(language);
-        RegisterEngineTranslations();
-        if (language == Language::kEnglish) {
+        platform::SetUiLanguage(language);
+        session::RegisterEngineTranslations();
+        if (language == platform::Language::kEnglish) {
             EXPECT_TRUE(
                 english_.load(QStringLiteral("sonfara_en"), QStringLiteral(SONFARA_QM_DIR)));
             QCoreApplication::installTranslator(&english_);
@@ -155,7 +155,7 @@ class Player {
     ~Player() {
         app_.reset();
         QCoreApplication::removeTranslator(&english_);
-        SetUiLanguage(Language::kJapanese);
+        platform::SetUiLanguage(platform::Language::kJapanese);
     }
     SonfaraApp& App() { return *app_; }
     void Settle() {
@@ -165,13 +165,13 @@ class Player {
   private:
     QTemporaryDir home_;
     QTranslator english_;
-    ManualClock clock_;
-    ManualTimerService timers_{clock_};
-    RecordingOutputSystem ports_{clock_};
+    platform::ManualClock clock_;
+    platform::ManualTimerService timers_{clock_};
+    platform::RecordingOutputSystem ports_{clock_};
     std::unique_ptr<SonfaraApp> app_;
 };
 
-void ExpectEveryCaptionFits(Language language) {
+void ExpectEveryCaptionFits(platform::Language language) {
     Player p(language);
     FitCheck check;
     SonfaraApp& app = p.App();
@@ -184,7 +184,7 @@ void ExpectEveryCaptionFits(Language language) {
     // Measured in the language asked for (the catalogue was found).
     const QList<QAction*> titles = app.ControlWidget()->findChild<QMenuBar*>()->actions();
     ASSERT_FALSE(titles.isEmpty());
-    EXPECT_EQ(titles.front()->text(), language == Language::kEnglish
+    EXPECT_EQ(titles.front()->text(), language == platform::Language::kEnglish
                                           ? QStringLiteral("&File")
                                           : QStringLiteral("ファイル(&F)"));
     // Every page of a window (the settings dialog's tabs).
@@ -218,11 +218,11 @@ void ExpectEveryCaptionFits(Language language) {
 }
 
 TEST(TextFit, EveryCaptionFitsInJapanese) {
-    ExpectEveryCaptionFits(Language::kJapanese);
+    ExpectEveryCaptionFits(platform::Language::kJapanese);
 }
 
 TEST(TextFit, EveryCaptionFitsInEnglish) {
-    ExpectEveryCaptionFits(Language::kEnglish);
+    ExpectEveryCaptionFits(platform::Language::kEnglish);
 }
 
 // The catalogue a new text would be missing from: every entry has a finished

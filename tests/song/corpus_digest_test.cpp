@@ -27,11 +27,11 @@ struct Fnv {
 
 // Digest of what a load yields: the error, or every event of every track.
 uint64_t Digest(const std::filesystem::path& file, int threads) {
-    SongTable s;
-    LoadOptions o;
+    song::SongTable s;
+    song::LoadOptions o;
     o.songFileName = file.filename().string();
     o.threads = threads;
-    const LoadStatus r = LoadSMF(file.string(), s, o);
+    const song::LoadStatus r = song::LoadSMF(file.string(), s, o);
     Fnv f;
     if (!r.ok()) {
         for (char c : r.Message()) f.Byte(static_cast<uint8_t>(c));

@@ -13,49 +13,49 @@ using test::Bytes;
 using test::Smf;
 using test::Track;
 
-const CodePage& Cp() {
-    static CodePage cp("CP932");
+const platform::CodePage& Cp() {
+    static platform::CodePage cp("CP932");
     return cp;
 }
 
-void Load(SongTable& s, const Bytes& f) {
-    LoadOptions o;
+void Load(song::SongTable& s, const Bytes& f) {
+    song::LoadOptions o;
     o.codePage = &Cp();
     o.songFileName = "t.mid";
-    LoadStatus r = LoadSMFBytes(f, s, o);
+    song::LoadStatus r = song::LoadSMFBytes(f, s, o);
     ASSERT_TRUE(r.ok()) << r.Message();
 }
 
-EventLine LineOf(std::initializer_list<uint8_t> msg, uint32_t delta = 0) {
-    SongTable s;
+song::EventLine LineOf(std::initializer_list<uint8_t> msg, uint32_t delta = 0) {
+    song::SongTable s;
     Load(s, Smf(1, 480, {Track().Msg(delta, msg).End()}));
-    return FormatEvent(s, s.Event(1, 1), Cp());
+    return song::FormatEvent(s, s.Event(1, 1), Cp());
 }
 
 TEST(EventText, NoteNamesAndPositions) {
-    EXPECT_EQ(NoteName(60), "C6 ");
-    EXPECT_EQ(NoteName(0), "C1 ");
-    EXPECT_EQ(NoteName(61), "C#6");
-    EXPECT_EQ(NoteName(127), "G11");
-    EXPECT_EQ(PositionText(0, 480), "   0. 1.   0");
-    EXPECT_EQ(PositionText(1000, 480), "   0. 3.  40");
-    EXPECT_EQ(PositionText(480 * 4 * 12 + 481, 480), "  12. 2.   1");
+    EXPECT_EQ(song::NoteName(60), "C6 ");
+    EXPECT_EQ(song::NoteName(0), "C1 ");
+    EXPECT_EQ(song::NoteName(61), "C#6");
+    EXPECT_EQ(song::NoteName(127), "G11");
+    EXPECT_EQ(song::PositionText(0, 480), "   0. 1.   0");
+    EXPECT_EQ(song::PositionText(1000, 480), "   0. 3.  40");
+    EXPECT_EQ(song::PositionText(480 * 4 * 12 + 481, 480), "  12. 2.   1");
 }
 
 TEST(EventText, ChannelMessages) {
-    EventLine on = LineOf({0x90, 0x3C, 0x64});
+    song::EventLine on = LineOf({0x90, 0x3C, 0x64});
     EXPECT_EQ(on.name, "NoteOn");
     EXPECT_EQ(on.channel, "1 ");
     EXPECT_EQ(on.param, "KEY=C6   VEL=100");
-    EXPECT_EQ(on.colour, Rgb(255, 0, 255));
+    EXPECT_EQ(on.colour, song::Rgb(255, 0, 255));
 
-    EventLine off0 = LineOf({0x9F, 0x3C, 0x00});
+    song::EventLine off0 = LineOf({0x9F, 0x3C, 0x00});
     EXPECT_EQ(off0.name, "NoteOff");
     EXPECT_EQ(off0.channel, "16");
     EXPECT_EQ(off0.param, "KEY=C6 ");
-    EXPECT_EQ(off0.colour, Rgb(0, 127, 0));
+    EXPECT_EQ(off0.colour, song::Rgb(0, 127, 0));
 
-    EventLine vol = LineOf({0xB0, 0x07, 0x64});
+    song::EventLine vol = LineOf({0xB0, 0x07, 0x64});
     EXPECT_EQ(vol.name, "Control Change(#7)");
     EXPECT_EQ(vol.param, "メインボリューム(MSB)  Volume=100");
     EXPECT_EQ(vol.paramBytes,
@@ -65,20 +65,20 @@ TEST(EventText, ChannelMessages) {
     EXPECT_EQ(LineOf({0xB1, 0x4A, 0x01}).param, "Unknown Control(#4A) Value = 1");
 
     EXPECT_EQ(LineOf({0xC9, 0x05}).param, "Program=5");
-    EXPECT_EQ(LineOf({0xC9, 0x05}).colour, Rgb(255, 0, 0));
+    EXPECT_EQ(LineOf({0xC9, 0x05}).colour, song::Rgb(255, 0, 0));
     EXPECT_EQ(LineOf({0xD2, 0x40}).param, "VEL=64");
     EXPECT_EQ(LineOf({0xA0, 0x3C, 0x10}).name, "AfterTouch(Key)");
     EXPECT_EQ(LineOf({0xE0, 0x00, 0x40}).param, "Data=8128");
 }
 
-EventLine ExtLine(Track t) {
-    SongTable s;
+song::EventLine ExtLine(Track t) {
+    song::SongTable s;
     Load(s, Smf(1, 480, {t.End()}));
-    return FormatEvent(s, s.Event(1, 1), Cp());
+    return song::FormatEvent(s, s.Event(1, 1), Cp());
 }
 
 TEST(EventText, SysExDump) {
-    EventLine gs = ExtLine(
+    song::EventLine gs = ExtLine(
         Track().SysEx(0, Bytes{0x41, 0x10, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7}));
     EXPECT_EQ(gs.name, "SystemExclusive");
     EXPECT_EQ(gs.channel, "--");
@@ -114,28 +114,28 @@ TEST(EventText, MetaEvents) {
 }
 
 TEST(EventListView, TwentyEntriesMakeTwoPages) {
-    SongTable s;
+    song::SongTable s;
     Track t;
     for (int i = 0; i < 19; ++i) t.Msg(10, {0x90, static_cast<uint8_t>(40 + i), 1});
     Load(s, Smf(1, 480, {t.End()}));
     ASSERT_EQ(s.ListCount(1), 20);
-    EventPage second = RenderPage(s, 1, 17, Cp());
-    EXPECT_EQ(second[0].param, "KEY=" + NoteName(57) + "  VEL=1");
+    song::EventPage second = song::RenderPage(s, 1, 17, Cp());
+    EXPECT_EQ(second[0].param, "KEY=" + song::NoteName(57) + "  VEL=1");
     EXPECT_EQ(second[2].param, "End of Track");
-    for (int i = 3; i < kLinesPerPage; ++i) {
+    for (int i = 3; i < song::kLinesPerPage; ++i) {
         EXPECT_TRUE(second[i].position.empty() && second[i].name.empty() &&
                     second[i].channel.empty() && second[i].param.empty());
     }
 }
 
 TEST(EventListView, FollowsTheCursorAndTheUsersScrollBar) {
-    SongTable s;
+    song::SongTable s;
     Track t;
     for (int i = 0; i < 99; ++i) t.Msg(10, {0x90, 60, 1});
     Load(s, Smf(1, 480, {t.End()}));  // 100 entries, 6 pages
-    SongCursors cursors;
+    sequencer::SongCursors cursors;
     cursors.Fit(s);
-    EventListView v(s, cursors, Cp());
+    song::EventListView v(s, cursors, Cp());
     v.OnLoadCompleted(s);
     EXPECT_EQ(v.LastRenderedList(), 1);
     EXPECT_EQ(v.ListPageCache(1), 0);
@@ -145,26 +145,26 @@ TEST(EventListView, FollowsTheCursorAndTheUsersScrollBar) {
     // Playback moves within the page: only the marker moves.
     cursors.SetNextEvent(1, 1);
     cursors.SetListNext(1, 5);
-    EventListAction a = v.FillEventList();
-    EXPECT_EQ(a.kind, EventListAction::kMoveMarker);
+    song::EventListAction a = v.FillEventList();
+    EXPECT_EQ(a.kind, song::EventListAction::kMoveMarker);
     EXPECT_EQ(a.markerRow, 4);
-    EXPECT_EQ(v.FillEventList().kind, EventListAction::kNothing);
+    EXPECT_EQ(v.FillEventList().kind, song::EventListAction::kNothing);
 
     // Crossing into entry 35 (0-based 34) renders page 3.
     cursors.SetListNext(1, 35);
     a = v.FillEventList();
-    EXPECT_EQ(a.kind, EventListAction::kDrawPage);
+    EXPECT_EQ(a.kind, song::EventListAction::kDrawPage);
     EXPECT_EQ(v.ListPageCache(1), 34);
     EXPECT_EQ(v.ScrollBar().value, 40);  // (34 div 17) / (100 div 17) * 100
 
     // Nothing is rendered while the mouse button is held.
     v.SetMouseButtonDown(true);
     v.SetScrollValueFromUser(100);
-    EXPECT_EQ(v.FillEventList().kind, EventListAction::kNothing);
+    EXPECT_EQ(v.FillEventList().kind, song::EventListAction::kNothing);
     v.SetMouseButtonDown(false);
     // The user's scroll position wins over the cursor.
     a = v.FillEventList();
-    EXPECT_EQ(a.kind, EventListAction::kDrawPage);
+    EXPECT_EQ(a.kind, song::EventListAction::kDrawPage);
     EXPECT_EQ(v.ListPageCache(1), 85);
     EXPECT_EQ(v.Page()[14].param, "End of Track");
     EXPECT_TRUE(v.Page()[15].name.empty());
@@ -177,27 +177,27 @@ TEST(EventListView, FollowsTheCursorAndTheUsersScrollBar) {
 }
 
 TEST(EventListView, ScrollingToTheEndShowsTheLastEntriesNotABlankPage) {
-    SongTable s;
+    song::SongTable s;
     Track t;
     for (int i = 0; i < 33; ++i) t.Msg(10, {0x90, 60, 1});
     Load(s, Smf(1, 480, {t.End()}));  // 34 entries: exactly two pages
-    EventListView v(s, Cp());
+    song::EventListView v(s, Cp());
     v.OnLoadCompleted(s);
     v.SetScrollValueFromUser(100);
-    EventListAction a = v.EventListScrolled();
+    song::EventListAction a = v.EventListScrolled();
     EXPECT_EQ(v.ListPageCache(1), 17);
     EXPECT_EQ(a.markerRow, 16);
     EXPECT_EQ(v.Page()[16].param, "End of Track");
     // The follow with the bar moved to the end stays on that page.
     v.SetScrollValueFromUser(100);
-    EXPECT_EQ(v.FillEventList().kind, EventListAction::kNothing);
+    EXPECT_EQ(v.FillEventList().kind, song::EventListAction::kNothing);
     EXPECT_EQ(v.ListPageCache(1), 17);
 }
 
 TEST(EventListView, CurrentListAndTrackNumberText) {
-    SongTable s;
+    song::SongTable s;
     Load(s, Smf(1, 480, {Track().End(), Track().End(), Track().End()}));
-    EventListView v(s, Cp());
+    song::EventListView v(s, Cp());
     v.OnLoadCompleted(s);
     EXPECT_EQ(v.TrackNumberText(), "1/16");
     v.SetCurrentList(3);

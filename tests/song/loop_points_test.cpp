@@ -21,12 +21,12 @@ std::vector<uint8_t> Text(const std::string& s) {
 }
 
 // A 4 s song (one tick is one millisecond) with the marks `mark` adds.
-LoopPoints PointsOf(const std::function<void(TrackBuilder&, TrackBuilder&)>& mark) {
+song::LoopPoints PointsOf(const std::function<void(TrackBuilder&, TrackBuilder&)>& mark) {
     TrackBuilder notes, t1, t2;
     notes.Ev(0, {0x90, 0x3C, 0x64}).Ev(4000, {0x80, 0x3C, 0x00});
     mark(t1, t2);
-    SongTable song;
-    EXPECT_TRUE(LoadSMFBytes(BuildSmf(1, {notes, t1, t2}), song, {}).ok());
+    song::SongTable song;
+    EXPECT_TRUE(song::LoadSMFBytes(BuildSmf(1, {notes, t1, t2}), song, {}).ok());
     return song.Loop;
 }
 
@@ -35,7 +35,7 @@ TEST(LoopPoints, ControllerAndMarkersInOddPlaces) {
     EXPECT_EQ(PointsOf([](auto&, auto& t2) {
                   t2.Ev(1500, {0xB5, 111, 0}).Ev(2500, {0xB5, 111, 0});
               }),
-              (LoopPoints{1500, 4000, true}));
+              (song::LoopPoints{1500, 4000, true}));
     // Markers in any letter case and with blanks; the first start, the first
     // end after it; markers win over the controller.
     EXPECT_EQ(PointsOf([](auto& t1, auto& t2) {
@@ -46,15 +46,15 @@ TEST(LoopPoints, ControllerAndMarkersInOddPlaces) {
                       .Meta(3000, 0x06, Text("LoopEnd"))
                       .Meta(3500, 0x06, Text("loopEnd"));
               }),
-              (LoopPoints{1000, 3000, false}));
+              (song::LoopPoints{1000, 3000, false}));
     // The controller's start with a marked end.
     EXPECT_EQ(PointsOf([](auto&, auto& t2) {
                   t2.Ev(1000, {0xB0, 111, 0}).Meta(2000, 0x06, Text("loopEnd"));
               }),
-              (LoopPoints{1000, 2000, false}));
+              (song::LoopPoints{1000, 2000, false}));
     // No loop: the end only before the start, an end alone, a start at the
     // very end, a section shorter than 0.1 s, another marker text.
-    const LoopPoints none;
+    const song::LoopPoints none;
     EXPECT_EQ(PointsOf([](auto&, auto& t2) {
                   t2.Meta(1000, 0x06, Text("loopEnd")).Meta(2000, 0x06, Text("loopStart"));
               }),

@@ -14,24 +14,25 @@ using test::Bytes;
 using test::Smf;
 using test::Track;
 
-const CodePage& Cp() {
-    static CodePage cp("CP932");
+const platform::CodePage& Cp() {
+    static platform::CodePage cp("CP932");
     return cp;
 }
 
 // Division 500 without tempo events: one tick is one millisecond.
-Lyrics LyricsOf(std::initializer_list<Track> tracks, int division = 500) {
-    SongTable s;
-    LoadOptions o;
+song::Lyrics LyricsOf(std::initializer_list<Track> tracks, int division = 500) {
+    song::SongTable s;
+    song::LoadOptions o;
     o.codePage = &Cp();
-    const LoadStatus r = LoadSMFBytes(Smf(1, division, tracks), s, o);
+    const song::LoadStatus r = song::LoadSMFBytes(Smf(1, division, tracks), s, o);
     EXPECT_TRUE(r.ok()) << r.Message();
-    return Lyrics::FromSong(s);
+    return song::Lyrics::FromSong(s);
 }
 
-std::vector<std::string> LineTexts(const Lyrics& l) {
+std::vector<std::string> LineTexts(const song::Lyrics& l) {
     std::vector<std::string> out;
-    for (const LyricLine& line : l.Lines()) out.push_back((line.newPage ? "<" : "") + line.Text());
+    for (const song::LyricLine& line : l.Lines())
+        out.push_back((line.newPage ? "<" : "") + line.Text());
     return out;
 }
 
@@ -50,8 +51,8 @@ TEST(Lyrics, JapaneseKaraokeMarksInShiftJis) {
         .Meta(100, 0x05, "/")          // a second mark makes no empty line
         .Meta(100, 0x05, "\x82\xA2")   // い, the last line has no mark
         .End();
-    const Lyrics l = LyricsOf({Track().End(), words});
-    EXPECT_EQ(l.Source(), LyricsSource::kLyricEvents);
+    const song::Lyrics l = LyricsOf({Track().End(), words});
+    EXPECT_EQ(l.Source(), song::LyricsSource::kLyricEvents);
     EXPECT_EQ(LineTexts(l), (std::vector<std::string>{"ソら と", "は", "<あ", "い"}));
     EXPECT_EQ(l.Text(), "ソら と\nは\n\nあ\nい");
     const auto& first = l.Lines()[0].syllables;
@@ -71,8 +72,8 @@ TEST(Lyrics, LyricEventsWithLineEndsWinOverKaraokeText) {
         .Meta(100, 0x05, "\n")  // a lone line feed parts pages where CR ends lines
         .Meta(100, 0x05, "Bye\r")
         .End();
-    const Lyrics l = LyricsOf({text, words});
-    EXPECT_EQ(l.Source(), LyricsSource::kLyricEvents);
+    const song::Lyrics l = LyricsOf({text, words});
+    EXPECT_EQ(l.Source(), song::LyricsSource::kLyricEvents);
     EXPECT_EQ(LineTexts(l), (std::vector<std::string>{"Hello", "world", "<Bye"}));
 }
 
@@ -100,8 +101,8 @@ TEST(Lyrics, KaraokeFileWordsTrack) {
         .End();
     Track notes;
     notes.Meta(0, 0x01, "(c) nobody, a comment").End();
-    const Lyrics l = LyricsOf({info, words, notes});
-    EXPECT_EQ(l.Source(), LyricsSource::kKaraokeText);
+    const song::Lyrics l = LyricsOf({info, words, notes});
+    EXPECT_EQ(l.Source(), song::LyricsSource::kKaraokeText);
     EXPECT_EQ(l.Title(), "Star Song");
     EXPECT_EQ(LineTexts(l), (std::vector<std::string>{"Twinkle twinkle", "little star", "<How I"}));
     EXPECT_EQ(l.Lines()[0].syllables[0].ms, 100);
@@ -120,9 +121,9 @@ TEST(Lyrics, TextsThatAreNotLyricsGiveNone) {
         .Meta(0, 0x01, "play softly")
         .Msg(0, {0x90, 60, 100})
         .End(100);
-    const Lyrics l = LyricsOf({conductor, piano});
+    const song::Lyrics l = LyricsOf({conductor, piano});
     EXPECT_TRUE(l.Empty());
-    EXPECT_EQ(l.Source(), LyricsSource::kNone);
+    EXPECT_EQ(l.Source(), song::LyricsSource::kNone);
     EXPECT_EQ(l.Text(), "");
     EXPECT_EQ(l.AtMs(1000).index, -1);
 }
@@ -135,7 +136,7 @@ TEST(Lyrics, UnmarkedUtf8LyricsBreakAtPausesAndDecodeAsOneText) {
         .Meta(500, 0x05, "歌")
         .Meta(1500, 0x05, "詞")
         .End();  // three quarters later: a new line
-    const Lyrics l = LyricsOf({words});
+    const song::Lyrics l = LyricsOf({words});
     EXPECT_EQ(LineTexts(l), (std::vector<std::string>{"アイ歌", "詞"}));
 }
 
@@ -144,14 +145,14 @@ TEST(Lyrics, SungSyllableFollowsTheTempoMap) {
     conductor.Tempo(0, 500000).Tempo(960, 250000).End();
     Track words;
     words.Meta(480, 0x05, "one/").Meta(480, 0x05, "two ").Meta(480, 0x05, "three").End();
-    const Lyrics l = LyricsOf({conductor, words}, 480);
+    const song::Lyrics l = LyricsOf({conductor, words}, 480);
     ASSERT_EQ(l.SyllableCount(), 3);
     EXPECT_EQ(l.Lines()[1].syllables[1].ms, 1250);
     EXPECT_EQ(l.AtMs(499).index, -1);
-    const LyricPosition atFirst = l.AtMs(500);
+    const song::LyricPosition atFirst = l.AtMs(500);
     EXPECT_EQ(atFirst.index, 0);
     EXPECT_EQ(atFirst.line, 0);
-    const LyricPosition between = l.AtMs(1249);
+    const song::LyricPosition between = l.AtMs(1249);
     EXPECT_EQ(between.index, 1);
     EXPECT_EQ(between.line, 1);
     EXPECT_EQ(between.syllable, 0);

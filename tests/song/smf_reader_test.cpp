@@ -21,14 +21,14 @@ using test::Header;
 using test::Smf;
 using test::Track;
 
-LoadStatus LoadBytes(SongTable& s, const Bytes& f, LoadOptions o = {}) {
+song::LoadStatus LoadBytes(song::SongTable& s, const Bytes& f, song::LoadOptions o = {}) {
     if (o.songFileName.empty()) o.songFileName = "song.mid";
-    return LoadSMFBytes(f, s, o);
+    return song::LoadSMFBytes(f, s, o);
 }
 
 std::string MessageOf(const Bytes& f) {
-    SongTable s;
-    LoadStatus r = LoadBytes(s, f);
+    song::SongTable s;
+    song::LoadStatus r = LoadBytes(s, f);
     EXPECT_FALSE(r.ok());
     return r.Message();
 }
@@ -40,7 +40,7 @@ Bytes WithBody(const Bytes& body, int format = 1, int ntracks = 1, int division 
 }
 
 TEST(SmfReader, ChannelEventsRunningStatusAndLengths) {
-    SongTable s;
+    song::SongTable s;
     Track t;
     t.Msg(0, {0x90, 60, 100})
         .Raw({0, 64, 90})  // running status
@@ -68,12 +68,12 @@ TEST(SmfReader, LargeTrackLoadsWhole) {
     for (int i = 1; i < kEvents; ++i)
         t.Raw({1, static_cast<uint8_t>(i % 128), static_cast<uint8_t>(i % 100 + 1)});
     t.End();
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok());
     ASSERT_EQ(s.EventCount(1), kEvents + 1);
     int wrong = 0;
     for (int e = 2; e <= kEvents; ++e) {  // the first is the note with its status
-        const EventView ev = s.Event(1, e);
+        const song::EventView ev = s.Event(1, e);
         wrong += ev.tick != e - 1 || ev.data1 != (e - 1) % 128 || ev.status != 0x90;
     }
     EXPECT_EQ(wrong, 0);
@@ -89,13 +89,13 @@ TEST(SmfReader, ProgressReachesTheEndOrCancels) {
     const auto caller = std::this_thread::get_id();
     std::vector<double> seen;
     bool elsewhere = false;
-    LoadOptions o;
+    song::LoadOptions o;
     o.progress = [&](double f) {
         seen.push_back(f);
         elsewhere |= std::this_thread::get_id() != caller;
         return true;
     };
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(LoadBytes(s, song, o).ok());
     ASSERT_FALSE(seen.empty());
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
@@ -108,14 +108,14 @@ TEST(SmfReader, ProgressReachesTheEndOrCancels) {
 }
 
 // Everything a load yields that a reader can see, as text.
-std::string Everything(const SongTable& s, const LoadStatus& r) {
+std::string Everything(const song::SongTable& s, const song::LoadStatus& r) {
     if (!r.ok()) return r.Message();
     std::ostringstream o;
     o << s.TotalMs << ' ' << s.SongTitle << ' ' << int{s.BeatNumerator} << ' ' << s.TempoCount()
       << ' ' << s.Loop.startMs << ' ' << s.Loop.endMs << '\n';
     for (int t = 1; t <= s.NTracks; ++t) {
         o << "track " << s.TrackName(t) << '\n';
-        for (const EventView ev : s.TrackEvents(t)) {
+        for (const song::EventView ev : s.TrackEvents(t)) {
             o << ev.tick << ' ' << ev.TimeMs() << ' ' << int{ev.status} << ' ' << int{ev.data1}
               << ' ' << int{ev.data2} << ' ' << ev.Length() << ' ' << ev.ExtIndex() << ':';
             if (ev.IsExtended())
@@ -194,15 +194,15 @@ TEST(SmfReader, ALongTrackInTwoPartsLoadsAsWhole) {
         songs.push_back(Smf(0, 96, {bars(u, 20, 40).Meta(0, 0x01, std::string(pad, '.')).End()}));
     }
     for (size_t n = 0; n < songs.size(); ++n) {
-        SongTable whole;
+        song::SongTable whole;
         const std::string expected = Everything(whole, LoadBytes(whole, songs[n]));
         for (size_t step : {1, 2, 5, 13, 200}) {
             for (int threads : {1, 2}) {
-                LoadOptions o;
+                song::LoadOptions o;
                 o.threads = threads;
                 o.splitStepBytes = step;
-                SongTable s;
-                const LoadStatus r = LoadBytes(s, songs[n], o);
+                song::SongTable s;
+                const song::LoadStatus r = LoadBytes(s, songs[n], o);
                 EXPECT_EQ(Everything(s, r), expected) << "song " << n << ", meeting points " << step
                                                       << " bytes apart, " << threads << " threads";
             }
@@ -213,11 +213,11 @@ TEST(SmfReader, ALongTrackInTwoPartsLoadsAsWhole) {
     EXPECT_EQ(MessageOf(songs[3]), "Event Error:F0 0 25 3C");
     EXPECT_EQ(MessageOf(songs[4]), "SYSEX Error");
 
-    LoadOptions o;
+    song::LoadOptions o;
     o.threads = 2;
     o.splitStepBytes = 3;
     o.progress = [](double) { return false; };
-    SongTable s;
+    song::SongTable s;
     EXPECT_EQ(LoadBytes(s, songs[0], o).Message(), "ErrorNo 12");
 }
 
@@ -235,23 +235,23 @@ TEST(SmfReader, ATrackDenseWithTempoChangesLoadsWholeOrInParts) {
         if (i % 70000 == 3) t.SysEx(0, {0x7E, 0x7F, 0x09, 0x01, 0xF7});
     }
     const Bytes song = Smf(0, 480, {t.End()});
-    auto digest = [&](const LoadOptions& o) {
-        SongTable s;
-        const LoadStatus r = LoadBytes(s, song, o);
+    auto digest = [&](const song::LoadOptions& o) {
+        song::SongTable s;
+        const song::LoadStatus r = LoadBytes(s, song, o);
         std::ostringstream d;
         d << Everything(s, r);
         for (int i = 1; i <= s.TempoCount(); ++i) {
-            const TempoEntry& e = s.Tempo(i);
+            const song::TempoEntry& e = s.Tempo(i);
             d << e.tick << ' ' << e.tempo << ' ' << e.timeMs << '\n';
         }
         for (std::string_view text : s.MetaTexts(SIZE_MAX)) d << text << '\n';
         return d.str();
     };
-    LoadOptions whole;
+    song::LoadOptions whole;
     whole.threads = 1;
     const std::string expected = digest(whole);
 
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(LoadBytes(s, song, whole).ok());
     ASSERT_EQ(s.TempoCount(), kChanges + 1);
     EXPECT_EQ(s.ExtCount(), 1 + kChanges + 13 + 10 + 1);
@@ -260,8 +260,8 @@ TEST(SmfReader, ATrackDenseWithTempoChangesLoadsWholeOrInParts) {
     // Every segment in order, each timed from the one before.
     int32_t wrong = 0;
     for (int i = 2; i <= s.TempoCount(); ++i) {
-        const TempoEntry& a = s.Tempo(i - 1);
-        const TempoEntry& b = s.Tempo(i);
+        const song::TempoEntry& a = s.Tempo(i - 1);
+        const song::TempoEntry& b = s.Tempo(i);
         const double ms = (b.tick - a.tick) / 480.0 * a.tempo / 1000.0 + a.timeMs;
         wrong += b.tick != i - 1 || b.timeMs != static_cast<int32_t>(std::nearbyint(ms));
     }
@@ -269,7 +269,7 @@ TEST(SmfReader, ATrackDenseWithTempoChangesLoadsWholeOrInParts) {
     EXPECT_EQ(s.TotalMs, s.Tempo(s.TempoCount()).timeMs);
 
     for (size_t step : {size_t{0}, size_t{5000}}) {
-        LoadOptions parts;
+        song::LoadOptions parts;
         parts.threads = 2;
         parts.splitStepBytes = step;
         EXPECT_TRUE(digest(parts) == expected) << "meeting points " << step << " bytes apart";
@@ -280,9 +280,9 @@ TEST(SmfReader, LongSysExIsStoredWhole) {
     for (size_t n : {200u, 16384u, 40000u}) {
         Bytes body(n, 0x11);
         body.back() = 0xF7;
-        SongTable s;
+        song::SongTable s;
         ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {Track().SysEx(0, body).End()})).ok()) << n;
-        const EventView e = s.Event(1, 1);
+        const song::EventView e = s.Event(1, 1);
         EXPECT_EQ(e.Length(), static_cast<int32_t>(n));  // beyond 16 bits kept, not wrapped
         auto row = s.ExtRow(e.ExtIndex());
         ASSERT_EQ(row.size(), n);
@@ -291,7 +291,7 @@ TEST(SmfReader, LongSysExIsStoredWhole) {
 }
 
 TEST(SmfReader, BytesAfterEndOfTrackAreIgnored) {
-    SongTable s;
+    song::SongTable s;
     Track t;
     t.Msg(0, {0x90, 60, 1}).End().Raw({0x00, 0x37, 0xFF, 0xFF});  // garbage after the end
     ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {t})).ok());
@@ -299,7 +299,7 @@ TEST(SmfReader, BytesAfterEndOfTrackAreIgnored) {
 }
 
 TEST(SmfReader, FormatZeroListsByChannelWithMetaInListOne) {
-    SongTable s;
+    song::SongTable s;
     Track t;
     t.Meta(0, 0x03, "solo")
         .Msg(0, {0x90, 60, 1})
@@ -320,7 +320,7 @@ TEST(SmfReader, FormatZeroListsByChannelWithMetaInListOne) {
     EXPECT_EQ(s.ListAt(10, 1).event, 4);
     EXPECT_EQ(s.ListEvent(2, 1).status, 0x91);
 
-    SongTable f1;
+    song::SongTable f1;
     ASSERT_TRUE(
         LoadBytes(f1, Smf(1, 480, {Track().End(), Track().Msg(0, {0x95, 1, 1}).End()})).ok());
     EXPECT_EQ(f1.ListCount(2), 2);  // lists mirror tracks
@@ -328,7 +328,7 @@ TEST(SmfReader, FormatZeroListsByChannelWithMetaInListOne) {
 }
 
 TEST(SmfReader, TitleIsTheFirstFillInParseOrder) {
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(
         LoadBytes(s, Smf(1, 480,
                          {Track().End(),
@@ -337,22 +337,22 @@ TEST(SmfReader, TitleIsTheFirstFillInParseOrder) {
     EXPECT_EQ(s.SongTitle, "Real title");
     EXPECT_EQ(s.TrackName(2), "Piano");
 
-    SongTable named;
+    song::SongTable named;
     ASSERT_TRUE(
         LoadBytes(named, Smf(1, 480, {Track().Meta(0, 0x03, "").Meta(0, 0x03, "Conductor").End()}))
             .ok());
     EXPECT_EQ(named.SongTitle, "Conductor");  // empty names do not count
 
-    SongTable none;
-    LoadOptions o;
+    song::SongTable none;
+    song::LoadOptions o;
     o.songFileName = "ソング.mid";
     ASSERT_TRUE(LoadBytes(none, Smf(1, 480, {Track().End()}), o).ok());
     EXPECT_EQ(none.SongTitle, "\x83\x5C\x83\x93\x83\x4F.mid");  // code-page bytes
 }
 
 TEST(SmfReader, TimeSignatureAndLabels) {
-    SongTable s;
-    LoadOptions o;
+    song::SongTable s;
+    song::LoadOptions o;
     ASSERT_TRUE(
         LoadBytes(s, Smf(1, 480, {Track().Meta(0, 0x58, Bytes{6, 3, 24, 8}).End()}), o).ok());
     EXPECT_EQ(s.BeatNumerator, 6);
@@ -369,7 +369,7 @@ TEST(SmfReader, TimeSignatureAndLabels) {
 }
 
 TEST(SmfReader, SysExThatLooksLikeMetaIsOnlyStored) {
-    SongTable s;
+    song::SongTable s;
     Track t;
     t.SysEx(0, Bytes{0x58, 0x06, 0x03, 0xF7})
         .SysEx(0, Bytes{0x2F, 0x00, 0xF7})
@@ -385,7 +385,7 @@ TEST(SmfReader, AlienChunksArePassedOver) {
     AppendChunk(f, "MTrk", Track().Meta(0, 0x03, "one").End().Data());
     AppendChunk(f, "XFIH", Bytes{1, 2, 3, 0x90});
     AppendChunk(f, "MTrk", Track().Msg(0, {0x90, 1, 1}).End().Data());
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(LoadBytes(s, f).ok());
     EXPECT_EQ(s.NTracks, 2);
     EXPECT_EQ(s.Event(2, 1).status, 0x90);
@@ -463,39 +463,39 @@ TEST(SmfReader, MalformedFilesAreRefusedWithErrorNumbers) {
 TEST(SmfReader, MoreThan32767ExtendedEventsKeepTheirRows) {
     Track many;
     for (int i = 0; i < 32767; ++i) many.Meta(0, 0x01, "");
-    SongTable s;
+    song::SongTable s;
     ASSERT_TRUE(LoadBytes(s, Smf(1, 480, {many.End()})).ok());  // once refused with "ErrorNo 7"
     EXPECT_EQ(s.Event(1, 32767).ExtIndex(), 32767);
     EXPECT_EQ(s.Event(1, 32768).ExtIndex(), 32768);
     EXPECT_EQ(s.ExtendedData(32768, 1), 0x2F);
 }
 
-struct Recorder : LoadObserver {
+struct Recorder : song::LoadObserver {
     std::vector<std::string> calls;
     void OnLoadStarted() override { calls.push_back("started"); }
     void OnLoadFailed(const std::string& cap, const std::string&) override { calls.push_back(cap); }
-    void OnLoadCompleted(const SongTable& s) override {
+    void OnLoadCompleted(const song::SongTable& s) override {
         calls.push_back("completed " + s.SongTitle);
     }
     void OnLoadNotice(const std::string& n) override {
-        calls.push_back(SystemCodePage().ToUtf8(n));
+        calls.push_back(platform::SystemCodePage().ToUtf8(n));
     }
 };
 
 TEST(SmfReader, ObserversSeeTheLoadInOrder) {
     Recorder rec;
-    LoadOptions o;
+    song::LoadOptions o;
     o.observers = {&rec};
     o.songFileName = "x.mid";
-    SongTable s;
-    ASSERT_TRUE(LoadSMFBytes(Smf(1, 480, {Track().Meta(0, 0x03, "Tune").End()}), s, o).ok());
+    song::SongTable s;
+    ASSERT_TRUE(song::LoadSMFBytes(Smf(1, 480, {Track().Meta(0, 0x03, "Tune").End()}), s, o).ok());
     ASSERT_EQ(rec.calls.size(), 3u);
     EXPECT_EQ(rec.calls[0], "started");
     EXPECT_EQ(rec.calls[1], "completed Tune");
     EXPECT_EQ(rec.calls[2], "あっ、\\nTune\\nって曲が再生されるみたい。\\uそうか。");
 
     rec.calls.clear();
-    EXPECT_FALSE(LoadSMF("/nonexistent/dir/song.mid", s, o).ok());
+    EXPECT_FALSE(song::LoadSMF("/nonexistent/dir/song.mid", s, o).ok());
     ASSERT_EQ(rec.calls.size(), 2u);
     EXPECT_EQ(rec.calls[1], "読み込みエラー（ErrorNo 1）");
     EXPECT_FALSE(s.Loaded);
@@ -507,10 +507,10 @@ TEST(SmfReader, LoadsFromDiskWithNonAsciiPath) {
     auto path = dir / "曲 ♪.mid";
     Bytes f = Smf(1, 480, {Track().Msg(0, {0x90, 60, 1}).End(96)});
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
-    SongTable s;
-    LoadOptions o;
+    song::SongTable s;
+    song::LoadOptions o;
     o.songFileName = path.filename().string();
-    LoadStatus r = LoadSMF(path.string(), s, o);
+    song::LoadStatus r = song::LoadSMF(path.string(), s, o);
     EXPECT_TRUE(r.ok()) << r.Message();
     EXPECT_EQ(s.EventCount(1), 2);
     std::filesystem::remove_all(dir);
@@ -524,17 +524,17 @@ TEST(SmfReader, LargeFilesAreRefusedUnread) {
     const auto path = dir / "large.mid";
     Bytes f = Smf(1, 480, {Track().Msg(0, {0x90, 60, 1}).End(96)});
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(f.data()), f.size());
-    std::filesystem::resize_file(path, kMaxSmfFileBytes + 1);
-    SongTable s;
-    LoadStatus r = LoadSMF(path.string(), s, LoadOptions{});
+    std::filesystem::resize_file(path, song::kMaxSmfFileBytes + 1);
+    song::SongTable s;
+    song::LoadStatus r = song::LoadSMF(path.string(), s, song::LoadOptions{});
     EXPECT_EQ(r.Message(), "ErrorNo 11");
-    EXPECT_EQ(r.code(), LoadError::kFileTooLarge);
+    EXPECT_EQ(r.code(), song::LoadError::kFileTooLarge);
     EXPECT_FALSE(s.Loaded);
-    EXPECT_EQ(std::filesystem::file_size(path), kMaxSmfFileBytes + 1);
+    EXPECT_EQ(std::filesystem::file_size(path), song::kMaxSmfFileBytes + 1);
 
     std::ofstream(path, std::ios::binary | std::ios::in).write("RIFF", 4);
-    std::filesystem::resize_file(path, kMaxSmfFileBytes);
-    EXPECT_EQ(LoadSMF(path.string(), s, LoadOptions{}).Message(), "Header Error");
+    std::filesystem::resize_file(path, song::kMaxSmfFileBytes);
+    EXPECT_EQ(song::LoadSMF(path.string(), s, song::LoadOptions{}).Message(), "Header Error");
     std::filesystem::remove_all(dir);
 }
 
@@ -543,8 +543,8 @@ TEST(SmfReader, RmiImageStartsAtFirstHeader) {
     Bytes rmi = {'R', 'I', 'F', 'F', 0,   0,   0, 0, 'R', 'M',
                  'I', 'D', 'd', 'a', 't', 'a', 0, 0, 0,   0};
     rmi.insert(rmi.end(), smf.begin(), smf.end());
-    EXPECT_EQ(FindSmfStart(rmi), 20u);
-    EXPECT_EQ(FindSmfStart(Bytes{'M', 'T', 'h'}), static_cast<size_t>(-1));
+    EXPECT_EQ(song::FindSmfStart(rmi), 20u);
+    EXPECT_EQ(song::FindSmfStart(Bytes{'M', 'T', 'h'}), static_cast<size_t>(-1));
 }
 
 // Real files written by others: each loads or is refused with a message.
@@ -554,10 +554,10 @@ TEST(SmfReader, CorpusFilesLoadOrFailCleanly) {
     int loaded = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".mid") continue;
-        SongTable s;
-        LoadOptions o;
+        song::SongTable s;
+        song::LoadOptions o;
         o.songFileName = entry.path().filename().string();
-        LoadStatus r = LoadSMF(entry.path().string(), s, o);
+        song::LoadStatus r = song::LoadSMF(entry.path().string(), s, o);
         const std::string name = entry.path().filename().string();
         if (r.ok()) {
             ++loaded;

@@ -14,15 +14,15 @@ using test::Bytes;
 using test::Smf;
 using test::Track;
 
-void Load(SongTable& song, const Bytes& file) {
-    LoadOptions o;
+void Load(song::SongTable& song, const Bytes& file) {
+    song::LoadOptions o;
     o.songFileName = "t.mid";
-    LoadStatus r = LoadSMFBytes(file, song, o);
+    song::LoadStatus r = song::LoadSMFBytes(file, song, o);
     ASSERT_TRUE(r.ok()) << r.Message();
 }
 
 TEST(TempoMap, DefaultTempoIs120Bpm) {
-    SongTable s;
+    song::SongTable s;
     Load(s, Smf(1, 480, {Track().Msg(480, {0x90, 60, 100}).Msg(480, {0x80, 60, 0}).End()}));
     EXPECT_EQ(s.TempoCount(), 1);
     EXPECT_EQ(s.TickToMs(480), 500);
@@ -35,7 +35,7 @@ TEST(TempoMap, DefaultTempoIs120Bpm) {
 }
 
 TEST(TempoMap, SegmentsAndLateFirstTempo) {
-    SongTable s;
+    song::SongTable s;
     Load(s, Smf(1, 480, {Track().Tempo(0, 500000).Tempo(960, 250000).End(480)}));
     ASSERT_EQ(s.TempoCount(), 3);  // the default entry plus two
     EXPECT_EQ(s.TickToMs(960), 1000);
@@ -43,7 +43,7 @@ TEST(TempoMap, SegmentsAndLateFirstTempo) {
     EXPECT_EQ(s.Tempo(3).timeMs, 1000);
     EXPECT_EQ(s.TotalMs, 1250);
 
-    SongTable late;
+    song::SongTable late;
     Load(late,
          Smf(1, 480,
              {Track().Msg(480, {0x90, 60, 1}).Tempo(480, 250000).Msg(480, {0x80, 60, 0}).End()}));
@@ -53,14 +53,14 @@ TEST(TempoMap, SegmentsAndLateFirstTempo) {
 }
 
 // Every event, whatever track it sits in, is timed before the end.
-void ExpectNothingAfterEnd(const SongTable& s) {
+void ExpectNothingAfterEnd(const song::SongTable& s) {
     for (int t = 1; t <= s.NTracks; ++t)
         for (const auto& ev : s.TrackEvents(t)) EXPECT_LE(ev.TimeMs(), s.TotalMs) << "track " << t;
 }
 
 TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
     // Tempo 120 -> 60 at tick 480 in track 2: tick 960 is 1500 ms in both tracks.
-    SongTable slower;
+    song::SongTable slower;
     Load(slower, Smf(1, 480,
                      {Track().Msg(960, {0x90, 60, 1}).Msg(960, {0x80, 60, 0}).End(),
                       Track().Tempo(480, 1000000).Msg(480, {0x91, 60, 1}).End()}));
@@ -72,7 +72,7 @@ TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
 
     // A rise to 240 in track 3, interleaved with track 1's own change; two
     // changes at one tick: the later track's is the one that holds.
-    SongTable faster;
+    song::SongTable faster;
     Load(faster, Smf(1, 480,
                      {Track().Tempo(0, 500000).Tempo(960, 1000000).Msg(960, {0x90, 60, 1}).End(),
                       Track().Tempo(960, 250000).End(),
@@ -85,7 +85,7 @@ TEST(TempoMap, TempoEventsOfEveryTrackTimeEveryTrack) {
 }
 
 TEST(TempoMap, FormatTwoPatternsPlayOneAfterAnother) {
-    SongTable s;
+    song::SongTable s;
     Load(s, Smf(2, 480,
                 {Track().Tempo(0, 1000000).Msg(480, {0x90, 60, 1}).End(),
                  Track().Msg(0, {0x90, 62, 1}).Msg(480, {0x80, 62, 0}).End(),
@@ -129,25 +129,25 @@ TEST(TempoMap, ThousandsOfChangesFromTwoTracksStayExact) {
         want.push_back({at + 10, 960000, ms});
         ms += 20;
     }
-    SongTable s;
+    song::SongTable s;
     Load(s, Smf(1, 480, {first.End(), second.End()}));
     ASSERT_EQ(s.TempoCount(), static_cast<int32_t>(want.size()));
     for (int i = 1; i <= s.TempoCount(); ++i) {
-        const TempoEntry& e = s.Tempo(i);
+        const song::TempoEntry& e = s.Tempo(i);
         const Expected& w = want[i - 1];
         ASSERT_EQ(e.tick, w.tick) << "entry " << i;
         ASSERT_EQ(e.tempo, w.tempo) << "entry " << i;
         ASSERT_EQ(e.timeMs, w.ms) << "entry " << i;
     }
     for (int i : {1000, 1001, 1002, 2048, 2049, 4097, s.TempoCount()}) {
-        const TempoEntry& e = s.Tempo(i);
+        const song::TempoEntry& e = s.Tempo(i);
         EXPECT_EQ(s.TickToMs(e.tick + 5), e.timeMs + (e.tempo == 480000 ? 5 : 10)) << i;
     }
     EXPECT_EQ(s.TotalMs, ms - 20);  // the last change is the last event
 }
 
 TEST(TempoMap, TimeToTickInvertsTickToMs) {
-    SongTable s;
+    song::SongTable s;
     Load(s,
          Smf(1, 480, {Track().Tempo(0, 600000).Tempo(1920, 400000).Tempo(3000, 731000).End(5000)}));
     for (int32_t t = 0; t <= 10000; t += 37) {
@@ -162,7 +162,7 @@ TEST(TempoMap, TimeToTickInvertsTickToMs) {
 }
 
 TEST(TempoMap, SmpteDivisionTimesByFrames) {
-    SongTable s;
+    song::SongTable s;
     // 25 frames per second, 40 ticks per frame: 1000 ticks per second.
     int div = static_cast<int16_t>((static_cast<uint8_t>(-25) << 8) | 40);
     Load(s, Smf(1, div, {Track().Tempo(0, 250000).Msg(1500, {0x90, 60, 1}).End(500)}));
@@ -177,12 +177,12 @@ TEST(ExtendedData, IndexSplitsOverDataBytesAndRowsAreExact) {
     Track t;
     for (int i = 0; i < 300; ++i) t.Meta(0, 0x01, "x");
     t.SysEx(0, Bytes{0x7E, 0x7F, 0x09, 0x01, 0xF7});
-    SongTable s;
+    song::SongTable s;
     Load(s, Smf(1, 96, {t.End()}));
-    const EventView sx = s.Event(1, 301);
+    const song::EventView sx = s.Event(1, 301);
     EXPECT_EQ(sx.status, 0xF0);
     EXPECT_EQ(sx.ExtIndex(), 301);
-    const EventView meta300 = s.Event(1, 300);
+    const song::EventView meta300 = s.Event(1, 300);
     EXPECT_EQ(meta300.data1, 1);
     EXPECT_EQ(meta300.data2, 44);
     EXPECT_EQ(s.ExtendedData(300, 1), 0x01);  // meta type first
@@ -196,9 +196,9 @@ TEST(ExtendedData, IndexSplitsOverDataBytesAndRowsAreExact) {
 }
 
 TEST(SongTable, LoadReplacesEverything) {
-    SongTable s;
+    song::SongTable s;
     Load(s, Smf(1, 480, {Track().Meta(0, 0x03, "A").End(), Track().Meta(0, 0x03, "B").End()}));
-    SongCursors cursors;
+    sequencer::SongCursors cursors;
     cursors.Fit(s);
     cursors.SetNextEvent(1, 5);
     cursors.SetTrackPortSkip(2, 1);

@@ -15,32 +15,32 @@ using test::Smf;
 using test::Track;
 
 std::string In(const char* codePage, const std::string& utf8) {
-    return CodePage(codePage).FromUtf8(utf8);
+    return platform::CodePage(codePage).FromUtf8(utf8);
 }
 
 class SongTexts : public ::testing::Test {
   protected:
-    void TearDown() override { SetCommandLineTextEncoding(""); }
+    void TearDown() override { platform::SetCommandLineTextEncoding(""); }
 
     void Load(std::initializer_list<Track> tracks) {
-        LoadOptions o;
+        song::LoadOptions o;
         o.codePage = &system_;
         o.songFileName = "曲.kar";
         o.observers = {&notices_};
-        const LoadStatus r = LoadSMFBytes(Smf(1, 500, tracks), song_, o);
+        const song::LoadStatus r = song::LoadSMFBytes(Smf(1, 500, tracks), song_, o);
         ASSERT_TRUE(r.ok()) << r.Message();
     }
     std::string Title() const { return song_.TextCodePage().ToUtf8(song_.SongTitle); }
     std::string EventText(int track, int event) const {
-        return FormatEvent(song_, song_.Event(track, event), system_).param;
+        return song::FormatEvent(song_, song_.Event(track, event), system_).param;
     }
 
-    struct Notices final : LoadObserver {
+    struct Notices final : song::LoadObserver {
         void OnLoadNotice(const std::string& bytes) override { last = bytes; }
         std::string last;
     } notices_;
-    CodePage system_{"CP932"};
-    SongTable song_;
+    platform::CodePage system_{"CP932"};
+    song::SongTable song_;
 };
 
 TEST_F(SongTexts, WesternKaraokeReadsAsCp1252Everywhere) {
@@ -57,7 +57,7 @@ TEST_F(SongTexts, WesternKaraokeReadsAsCp1252Everywhere) {
     EXPECT_EQ(song_.TextCodePage().Name(), "CP1252");
     EXPECT_EQ(Title(), "Don’t Stop");
     EXPECT_EQ(song_.TextCodePage().ToUtf8(song_.TrackName(1)), "Don’t Stop");
-    const Lyrics lyrics = Lyrics::FromSong(song_);
+    const song::Lyrics lyrics = song::Lyrics::FromSong(song_);
     EXPECT_EQ(lyrics.Text(), "I know you’re\nhere");
     EXPECT_EQ(lyrics.Text().find("\xEF\xBF\xBD"), std::string::npos) << "no replacement marks";
     EXPECT_EQ(EventText(2, 4), "テキスト \"’re \"");
@@ -74,7 +74,7 @@ TEST_F(SongTexts, JapaneseSongReadsAsBefore) {
     Load({t});
     EXPECT_EQ(song_.TextCodePage().Name(), "CP932");
     EXPECT_EQ(Title(), "ピアノ独奏");
-    EXPECT_EQ(Lyrics::FromSong(song_).Text(), "さくら");
+    EXPECT_EQ(song::Lyrics::FromSong(song_).Text(), "さくら");
     // The notice carries the title's bytes as they were.
     EXPECT_NE(notices_.last.find("\x83\x73\x83\x41\x83\x6D\x93\xC6\x91\x74"), std::string::npos);
 }
@@ -87,7 +87,7 @@ TEST_F(SongTexts, KoreanAndChineseSongsShowTheirScript) {
         .End();
     Load({ko});
     EXPECT_EQ(Title(), "아리랑");
-    EXPECT_EQ(Lyrics::FromSong(song_).Text(), "아리랑 아라리요");
+    EXPECT_EQ(song::Lyrics::FromSong(song_).Text(), "아리랑 아라리요");
 
     Track zh;
     zh.Meta(0, 0x03, In("GBK", "月亮代表我的心"))
@@ -104,7 +104,7 @@ TEST_F(SongTexts, Utf8SongAndTheUsersChoice) {
     Load({t});
     EXPECT_EQ(Title(), "ピアノ");
 
-    SetCommandLineTextEncoding("CP932");
+    platform::SetCommandLineTextEncoding("CP932");
     Load({t});
     EXPECT_EQ(song_.TextCodePage().Name(), "CP932");
     EXPECT_NE(Title(), "ピアノ");

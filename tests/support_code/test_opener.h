@@ -14,34 +14,35 @@
 
 namespace sonfara::test {
 
-class TestOpener final : public SongOpener, public PlayOrder {
+class TestOpener final : public sequencer::SongOpener, public sequencer::PlayOrder {
   public:
     using Loader =
-        std::function<bool(const std::string& name, SongTable& song, std::string* message)>;
+        std::function<bool(const std::string& name, song::SongTable& song, std::string* message)>;
 
     // Installs itself as the player's opener; leaves it on destruction, so
     // declare it after the player.
-    TestOpener(Player& player, Loader loader) : player_(player), loader_(std::move(loader)) {
+    TestOpener(sequencer::Player& player, Loader loader)
+        : player_(player), loader_(std::move(loader)) {
         player_.SetSongOpener(this);
     }
     ~TestOpener() override { player_.SetSongOpener(nullptr); }
 
     // Songs read from files by path.
-    static Loader Files(const CodePage& cp) {
-        return [&cp](const std::string& path, SongTable& song, std::string* message) {
-            LoadOptions opt;
+    static Loader Files(const platform::CodePage& cp) {
+        return [&cp](const std::string& path, song::SongTable& song, std::string* message) {
+            song::LoadOptions opt;
             opt.codePage = &cp;
-            LoadStatus r = LoadSMF(path, song, opt);
+            song::LoadStatus r = song::LoadSMF(path, song, opt);
             *message = r.Message();
             return r.ok();
         };
     }
     // The same song, from bytes, whatever the entry's name.
-    static Loader Bytes(const std::vector<uint8_t>& smf, const CodePage& cp) {
-        return [&smf, &cp](const std::string&, SongTable& song, std::string* message) {
-            LoadOptions opt;
+    static Loader Bytes(const std::vector<uint8_t>& smf, const platform::CodePage& cp) {
+        return [&smf, &cp](const std::string&, song::SongTable& song, std::string* message) {
+            song::LoadOptions opt;
             opt.codePage = &cp;
-            LoadStatus r = LoadSMFBytes(smf, song, opt);
+            song::LoadStatus r = song::LoadSMFBytes(smf, song, opt);
             *message = r.Message();
             return r.ok();
         };
@@ -57,13 +58,13 @@ class TestOpener final : public SongOpener, public PlayOrder {
     }
     const std::string& LastError() const { return lastError_; }
 
-    PlayOrder& Entries() override { return *this; }
+    sequencer::PlayOrder& Entries() override { return *this; }
     int Count() const override { return count_.load(std::memory_order_relaxed); }
     int Index() const override { return index_.load(std::memory_order_relaxed); }
     void SetIndex(int index) override { index_.store(index, std::memory_order_relaxed); }
 
     bool OpenEntry(int index) override {
-        OutputLayer& out = player_.Output();
+        sequencer::OutputLayer& out = player_.Output();
         player_.OnLoadStarted();
         std::string message;
         const std::string name = PathAt(index);
@@ -76,7 +77,8 @@ class TestOpener final : public SongOpener, public PlayOrder {
         }
         out.ClearModuleFlags();
         if (!out.PortOpen()) {
-            if (const PlaybackStatus opened = player_.OpenConfiguredPort(); !opened.ok()) {
+            if (const sequencer::PlaybackStatus opened = player_.OpenConfiguredPort();
+                !opened.ok()) {
                 lastError_ = opened.Message();
                 return false;
             }
@@ -90,7 +92,7 @@ class TestOpener final : public SongOpener, public PlayOrder {
     }
 
   private:
-    Player& player_;
+    sequencer::Player& player_;
     Loader loader_;
     std::vector<std::string> names_;
     std::atomic<int> count_{0};

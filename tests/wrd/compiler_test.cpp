@@ -41,7 +41,7 @@ TEST(WrdCompiler, WaitRestOffsetAndEndSetTheClock) {
     // after @WMODE; then 480 after @GINIT and 480 after @OFFSET.
     EXPECT_EQ(Ticks(ev), (std::vector<int32_t>{4080, 6480, 7440}));
     // Against a real tempo map: no tempo events, division 480.
-    SongTable song;
+    song::SongTable song;
     song.Division = 480;
     song.ResetTempoMap();
     ev = CompileWrdScript("@WAIT(2,24);\n@TON(1)", song);

@@ -54,7 +54,7 @@ class ExternalTest : public ::testing::Test {
         return s;
     }
     fs::path dir;
-    SongTable song;
+    song::SongTable song;
     std::string songPath;
     Window window;
     NullClock clock;

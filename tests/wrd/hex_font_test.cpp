@@ -57,7 +57,7 @@ TEST(HexFont, InjectedFontDrawsHalfAndFullWidthCellsWithFallback) {
                              "\n0041:" + kA + "\n";
     const auto font = std::make_shared<HexFont>(HexFont::Parse(text));
     EXPECT_EQ(font->Size(), 3u);  // bad lines skipped; the second 0041 replaces the first
-    const CodePage cp932("CP932");
+    const platform::CodePage cp932("CP932");
     const HexFontGlyphs glyphs(cp932, font);
     const FallbackGlyphs builtIn;
 
@@ -115,7 +115,7 @@ TEST(HexFont, DemoJapaneseLineShowsTheFontFileBitmaps) {
         if (line.find(cp) != std::u32string::npos) expected[cp] = l.substr(colon + 1);
     }
 
-    const CodePage cp932("CP932");
+    const platform::CodePage cp932("CP932");
     std::string script;
     for (const auto& l : demo::DemoWrdScript()) script += cp932.FromUtf8(l) + "\r\n";
     Clock clock;

@@ -250,7 +250,7 @@ class WrdFilesTest : public WrdRuntimeTest {
         return tools::EncodeMag(img);
     }
     fs::path dir;
-    SongTable song;
+    song::SongTable song;
 };
 
 TEST_F(WrdFilesTest, PicturesAreDecodedOnceAndClippedToThePage) {

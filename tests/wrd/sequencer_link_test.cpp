@@ -96,11 +96,12 @@ void WriteFile(const fs::path& p, const std::vector<uint8_t>& bytes) {
 
 // A player on manual time with the WRD link attached as its owner would:
 // every song the player opens is handed to the link.
-struct Rig : PlayerObserver {
-    explicit Rig(const fs::path& songPath, PlaybackSettings s = {},
+struct Rig : sequencer::PlayerObserver {
+    explicit Rig(const fs::path& songPath, sequencer::PlaybackSettings s = {},
                  ExternalWrdPlayer* external = nullptr)
         : path(songPath.string()) {
-        player = std::make_unique<Player>(PlayerEnv{clock, timers, ports, ui, cp}, s);
+        player = std::make_unique<sequencer::Player>(
+            sequencer::PlayerEnv{clock, timers, ports, ui, cp}, s);
         opener = std::make_unique<test::TestOpener>(*player, test::TestOpener::Files(cp));
         link = std::make_unique<WrdSequencerLink>(player->Seq(), player->Song(), window, external);
         player->AddObserver(this);
@@ -139,16 +140,16 @@ struct Rig : PlayerObserver {
         link->Tick();
     }
     const Surface& Frame() const { return window.Frame(); }
-    Sequencer& Seq() { return player->Seq(); }
+    sequencer::Sequencer& Seq() { return player->Seq(); }
 
     std::string path;
-    ManualClock clock;
-    ManualTimerService timers{clock};
-    RecordingOutputSystem ports{clock};
-    ManualUiScheduler ui;
-    CodePage cp{"CP932"};
+    platform::ManualClock clock;
+    platform::ManualTimerService timers{clock};
+    platform::RecordingOutputSystem ports{clock};
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp{"CP932"};
     HeadlessWrdWindow window;
-    std::unique_ptr<Player> player;
+    std::unique_ptr<sequencer::Player> player;
     std::unique_ptr<test::TestOpener> opener;
     std::unique_ptr<WrdSequencerLink> link;
     int64_t nextWrdUs = 0;
@@ -246,8 +247,8 @@ TEST_F(WrdLink, PauseKeepsTheFrame) {
 }
 
 TEST_F(WrdLink, RepeatClearsAndReplaysFromTheStart) {
-    PlaybackSettings s;
-    s.repeatMode = RepeatMode::kSong;
+    sequencer::PlaybackSettings s;
+    s.repeatMode = platform::RepeatMode::kSong;
     Rig r(song, s);
     r.Open();
     r.PlayTo(3500);
@@ -376,8 +377,8 @@ TEST_F(WrdLinkPlugin, HooksReachThePluginInOrder) {
     ExternalWrdPlayer ext(loader, pluginWindow, &pluginWindow);
     ext.Attach();
     ASSERT_TRUE(ext.Attached());
-    PlaybackSettings s;
-    s.repeatMode = RepeatMode::kSong;
+    sequencer::PlaybackSettings s;
+    s.repeatMode = platform::RepeatMode::kSong;
     Rig r(song, s, &ext);
     PluginLog();
     r.Open();
@@ -437,13 +438,14 @@ TEST_F(WrdLinkPlugin, HooksReachThePluginInOrder) {
 // while the UI thread runs the WRD timer: the requests it leaves are acted
 // on by the UI thread, and the plug-in is only ever called from there.
 void RunRealTime(const fs::path& song, ExternalWrdPlayer* ext, int* starts) {
-    ThreadTimerService timers;
-    RecordingOutputSystem ports{SteadyClock::Instance()};
-    ManualUiScheduler ui;
-    CodePage cp{"CP932"};
-    PlaybackSettings s;
-    s.repeatMode = RepeatMode::kSong;
-    Player player(PlayerEnv{SteadyClock::Instance(), timers, ports, ui, cp}, s);
+    platform::ThreadTimerService timers;
+    platform::RecordingOutputSystem ports{platform::SteadyClock::Instance()};
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp{"CP932"};
+    sequencer::PlaybackSettings s;
+    s.repeatMode = platform::RepeatMode::kSong;
+    sequencer::Player player(
+        sequencer::PlayerEnv{platform::SteadyClock::Instance(), timers, ports, ui, cp}, s);
     HeadlessWrdWindow window;
     test::TestOpener opener(player, test::TestOpener::Files(cp));
     WrdSequencerLink link(player.Seq(), player.Song(), window, ext);

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string dir = argv[1];
-    const sonfara::CodePage cp932("CP932");
+    const sonfara::platform::CodePage cp932("CP932");
     std::string script;
     for (const auto& line : sonfara::demo::DemoWrdScript()) script += cp932.FromUtf8(line) + "\r\n";
     const std::vector<uint8_t> mag = sonfara::wrd::tools::EncodeMag(TitlePicture());

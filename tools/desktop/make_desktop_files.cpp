@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::string entry;
-    if (sonfara::ReadWholeFile(argv[1], entry) != sonfara::ReadStatus::kOk) {
+    if (sonfara::platform::ReadWholeFile(argv[1], entry) != sonfara::platform::ReadStatus::kOk) {
         std::fprintf(stderr, "%s: cannot read %s\n", argv[0], argv[1]);
         return 1;
     }
@@ -25,9 +25,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s has no %s\n", argv[0], argv[1], key.c_str());
         return 1;
     }
-    entry.replace(at, key.size(), sonfara::PlayerMimeTypes());
-    sonfara::PlatformStatus written = sonfara::WriteFileReplacing(argv[2], entry);
-    if (written.ok()) written = sonfara::WriteFileReplacing(argv[3], sonfara::MimePackageXml());
+    entry.replace(at, key.size(), sonfara::platform::PlayerMimeTypes());
+    sonfara::platform::PlatformStatus written =
+        sonfara::platform::WriteFileReplacing(argv[2], entry);
+    if (written.ok())
+        written =
+            sonfara::platform::WriteFileReplacing(argv[3], sonfara::platform::MimePackageXml());
     if (!written.ok()) {
         std::fprintf(stderr, "%s: %s\n", argv[0], written.Message().c_str());
         return 1;

@@ -54,18 +54,18 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
 
     using namespace sonfara;
-    ManualClock clock;
-    ManualTimerService timers(clock);
-    RecordingOutputSystem ports(clock, {"Silent"});
-    ManualUiScheduler ui;
-    CodePage cp("CP932");
+    platform::ManualClock clock;
+    platform::ManualTimerService timers(clock);
+    platform::RecordingOutputSystem ports(clock, {"Silent"});
+    sequencer::ManualUiScheduler ui;
+    platform::CodePage cp("CP932");
     StderrNotifier notifier;
     const QString work = QDir::temp().filePath(
         QStringLiteral("sonfara-preview-%1/").arg(QCoreApplication::applicationPid()));
     QDir().mkpath(work);
-    SessionEnv env(clock, timers, ports, ui, cp, notifier, work.toStdString());
+    session::SessionEnv env(clock, timers, ports, ui, cp, notifier, work.toStdString());
     env.saveSettings = false;
-    PlaybackSession session(std::move(env));
+    session::PlaybackSession session(std::move(env));
     shell::ShellHooks hooks;
     shell::ControlWindow window(session, hooks);
     window.show();

@@ -49,15 +49,17 @@ int main(int argc, char** argv) {
     const std::string root = home.path().toStdString();
     bool ok = true;
 
-    SfrLibBinding sfrlib(SFRLIB_PATH);
-    FreedesktopShell shell(root + "/data", root + "/config", false);
+    platform::SfrLibBinding sfrlib(SFRLIB_PATH);
+    platform::FreedesktopShell shell(root + "/data", root + "/config", false);
     shell.RegisterFileType("/usr/bin/sonfara");
-    shell.WriteAssociation(0, kPlayerFileType);
-    shell.WriteAssociation(7, kPlayerFileType);
-    struct : SettingsEditor {
-        const SettingsValues& Values() const override { return values; }
-        void Edit(const std::function<void(SettingsValues&)>& change) override { change(values); }
-        SettingsValues values;
+    shell.WriteAssociation(0, platform::kPlayerFileType);
+    shell.WriteAssociation(7, platform::kPlayerFileType);
+    struct : settings::SettingsEditor {
+        const settings::SettingsValues& Values() const override { return values; }
+        void Edit(const std::function<void(settings::SettingsValues&)>& change) override {
+            change(values);
+        }
+        settings::SettingsValues values;
     } defaults;
     dialogs::SettingsDialog settings(defaults, shell, sfrlib,
                                      {"/usr/bin/sonfara", root + "/desktop", root + "/apps"});
@@ -75,8 +77,8 @@ int main(int argc, char** argv) {
                              {"Sonfara デモ", "/usr/share/sonfara/demo/sonfara-demo.mid"},
                              {"ゲーム音楽集", "/home/user/midi/games.mlt"}};
     for (const auto& f : favs)
-        ok &= files::AddFavorite(favFolder, f[0], f[1], SystemCodePage()).ok();
-    dialogs::FavoritesListModel favModel(favFolder, SystemCodePage());
+        ok &= files::AddFavorite(favFolder, f[0], f[1], platform::SystemCodePage()).ok();
+    dialogs::FavoritesListModel favModel(favFolder, platform::SystemCodePage());
     dialogs::ListDialog favDialog(favModel);
     favDialog.SelectRow(1);
     ok &= Save(favDialog, out, "list-favorites.png");
@@ -100,10 +102,10 @@ int main(int argc, char** argv) {
     ok &= Save(version, out, "version.png");
 
     const std::string song = std::string(SONFARA_DEMO_DIR) + "/sonfara-demo.mid";
-    SongTable table;
-    LoadOptions opt;
+    song::SongTable table;
+    song::LoadOptions opt;
     opt.songFileName = "sonfara-demo.mid";
-    if (!LoadSMF(song, table, opt).ok()) {
+    if (!song::LoadSMF(song, table, opt).ok()) {
         std::fprintf(stderr, "cannot read %s\n", song.c_str());
         return 1;
     }

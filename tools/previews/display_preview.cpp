@@ -20,7 +20,7 @@ using namespace sonfara::display;
 namespace {
 
 // A chord per channel, controllers spread so every knob shows a position.
-void PlayScene(OutputLayer& out) {
+void PlayScene(sequencer::OutputLayer& out) {
     for (int c = 0; c < midi::kChannelCount; ++c) {
         out.SendShortMessage(midi::StatusByte(midi::kControlChange, c), midi::cc::kBankSelect,
                              static_cast<uint8_t>(c % 3 == 0 ? 8 : 0));
@@ -66,7 +66,7 @@ QImage Compose(QSize logical, qreal dpr) {
     return img;
 }
 
-void Render(OutputLayer& out, qreal dpr, const QString& dir) {
+void Render(sequencer::OutputLayer& out, qreal dpr, const QString& dir) {
     OutputLayerSource src(out);
     DisplayOptions opt;
     opt.dpr = dpr;
@@ -127,14 +127,14 @@ int main(int argc, char** argv) {
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
     QDir().mkpath(dir);
 
-    ManualClock clock;
-    RecordingOutputSystem ports{clock};
-    PlaybackSettings settings;
-    SoundShaping shaping;
-    CodePage cp{"CP932"};
-    SongTable song;
-    SongCursors cursors;
-    OutputLayer out{song, cursors, ports, settings, shaping, cp};
+    platform::ManualClock clock;
+    platform::RecordingOutputSystem ports{clock};
+    sequencer::PlaybackSettings settings;
+    sequencer::SoundShaping shaping;
+    platform::CodePage cp{"CP932"};
+    song::SongTable song;
+    sequencer::SongCursors cursors;
+    sequencer::OutputLayer out{song, cursors, ports, settings, shaping, cp};
     if (!out.OpenOutputPort(0).ok()) return 1;
     PlayScene(out);
     for (qreal dpr : {1.0, 2.0}) {

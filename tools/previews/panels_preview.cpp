@@ -39,14 +39,14 @@ constexpr const char* kNote =
     "転載・改変は自由です。\n";
 
 int Render(const QString& outDir, const QString& ratio) {
-    const CodePage& cp = SystemCodePage();
-    SongTable song;
-    SongCursors cursors;
-    EventListView view(song, cursors, cp);
-    LoadOptions options;
+    const platform::CodePage& cp = platform::SystemCodePage();
+    song::SongTable song;
+    sequencer::SongCursors cursors;
+    song::EventListView view(song, cursors, cp);
+    song::LoadOptions options;
     options.codePage = &cp;
     options.observers = {&view};
-    const LoadStatus loaded = LoadSMF(SONFARA_DEMO_SONG, song, options);
+    const song::LoadStatus loaded = song::LoadSMF(SONFARA_DEMO_SONG, song, options);
     if (!loaded.ok()) {
         std::fprintf(stderr, "cannot load the demo song: %s\n", loaded.Message().c_str());
         return 1;
