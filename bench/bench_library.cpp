@@ -337,7 +337,7 @@ int main(int argc, char** argv) {
     o.jobs = jobs;
     ScanSummary sum;
     auto start = Clock::now();
-    LibraryStatus s = ScanLibrary(store, o, sum);
+    library::LibraryStatus s = ScanLibrary(store, o, sum);
     const double first = Seconds(start);
     std::printf(
         "first scan\t%.2f s (%zu files, %zu songs, %zu failed; %s); reading the bytes "

@@ -32,7 +32,7 @@ constexpr const char* kUsage =
 // Opens the store; a set-aside damaged file is told and the store goes on.
 bool OpenStore(const Args& a, LibraryStore& store) {
     const std::string path = a.Value("database").value_or(library::DefaultLibraryPath());
-    const LibraryStatus s = store.Open(path);
+    const library::LibraryStatus s = store.Open(path);
     if (!s.ok()) std::cerr << "sonfara-cli library: " << s.Message() << "\n";
     return store.IsOpen();
 }
@@ -52,11 +52,11 @@ int Add(const Args& a, LibraryStore& store) {
         const std::string dir = Absolute(a.positional[i]);
         std::error_code ec;
         if (!std::filesystem::is_directory(dir, ec)) {
-            std::cerr << MessageFor(LibraryError::kNoFolder, a.positional[i]) << "\n";
+            std::cerr << MessageFor(library::LibraryError::kNoFolder, a.positional[i]) << "\n";
             status = 1;
             continue;
         }
-        const LibraryStatus s = store.AddFolder(dir);
+        const library::LibraryStatus s = store.AddFolder(dir);
         if (!s.ok()) {
             std::cerr << s.Message() << "\n";
             return 1;
@@ -69,9 +69,9 @@ int Add(const Args& a, LibraryStore& store) {
 int Remove(const Args& a, LibraryStore& store) {
     int status = 0;
     for (size_t i = 1; i < a.positional.size(); ++i) {
-        LibraryStatus s = store.RemoveFolder(Absolute(a.positional[i]));
+        library::LibraryStatus s = store.RemoveFolder(Absolute(a.positional[i]));
         // A folder that is gone can still be named as it was added.
-        if (s.code() == LibraryError::kNoFolder) s = store.RemoveFolder(a.positional[i]);
+        if (s.code() == library::LibraryError::kNoFolder) s = store.RemoveFolder(a.positional[i]);
         if (!s.ok()) {
             std::cerr << s.Message() << "\n";
             status = 1;
@@ -112,14 +112,14 @@ int Scan(const Args& a, LibraryStore& store) {
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
     library::ScanSummary sum;
-    const LibraryStatus s = library::ScanLibrary(store, o, sum);
+    const library::LibraryStatus s = library::ScanLibrary(store, o, sum);
     if (::isatty(STDERR_FILENO)) std::fprintf(stderr, "\n");
     for (const std::string& f : sum.missingFolders)
-        std::cerr << MessageFor(LibraryError::kNoFolder, f) << "\n";
+        std::cerr << MessageFor(library::LibraryError::kNoFolder, f) << "\n";
     std::cout << sum.files << " files, " << sum.read << " read, " << sum.songs << " songs written, "
               << sum.failed << " failed, " << sum.removed << " removed\n";
     if (!s.ok()) std::cerr << s.Message() << "\n";
-    return s.ok() || s.code() == LibraryError::kDamaged ? 0 : 1;
+    return s.ok() || s.code() == library::LibraryError::kDamaged ? 0 : 1;
 }
 
 std::string Shown(std::string s) {
@@ -141,10 +141,10 @@ int Search(const Args& a, LibraryStore& store) {
         limit = static_cast<size_t>(*n);
     }
     std::vector<LibraryRow> rows;
-    const LibraryStatus s = store.Search(query, rows, limit);
+    const library::LibraryStatus s = store.Search(query, rows, limit);
     if (!s.ok()) {
         std::cerr << s.Message() << "\n";
-        return s.code() == LibraryError::kBadQuery ? 2 : 1;
+        return s.code() == library::LibraryError::kBadQuery ? 2 : 1;
     }
     if (a.Flag("json")) {
         JsonWriter j;

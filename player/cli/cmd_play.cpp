@@ -133,16 +133,16 @@ void MakeSession(CliSession& c, const platform::Clock& clock, platform::TimerSer
     session::SessionEnv env{clock, timers, ports, ui, cp, c.notifier, c.work.Path()};
     env.settingsStore = c.store.get();
     env.saveSettings = false;
-    env.shapingFolders = DefaultShapingFolders(platform::ProgramFolder());
+    env.shapingFolders = files::DefaultShapingFolders(platform::ProgramFolder());
     c.session = std::make_unique<session::PlaybackSession>(std::move(env));
 }
 
 // --arrangement and --eq win over the stored selection; "none" clears it.
 // 0, or the exit status with the message printed.
 int SelectShaping(const Args& a, const char* cmd, session::PlaybackSession& s) {
-    const ShapingCatalog& catalog = s.Output().Catalog();
+    const files::ShapingCatalog& catalog = s.Output().Catalog();
     if (auto name = a.Value("arrangement")) {
-        const int item = *name == "none" ? 0 : FindArrangementItem(catalog, *name);
+        const int item = *name == "none" ? 0 : files::FindArrangementItem(catalog, *name);
         if (item == 0 && *name != "none") {
             std::cerr << "sonfara-cli " << cmd << ": no arrangement named '" << *name
                       << "'; arrangements:" << CaptionList(catalog.ArrangementMenuCaptions())
@@ -152,7 +152,7 @@ int SelectShaping(const Args& a, const char* cmd, session::PlaybackSession& s) {
         s.Output().SelectArrangement(item);
     }
     if (auto name = a.Value("eq")) {
-        const int item = *name == "none" ? 0 : FindEqItem(catalog, *name);
+        const int item = *name == "none" ? 0 : files::FindEqItem(catalog, *name);
         if (item == 0 && *name != "none") {
             std::cerr << "sonfara-cli " << cmd << ": no EQ preset named '" << *name
                       << "'; EQ presets:" << CaptionList(catalog.EqMenuCaptions()) << "\n";
@@ -478,7 +478,7 @@ int PlanRender(const Args& a, const RenderOptions& opt, const LoopOptions& loops
             complaint = "the song loops endlessly; give --loop-count 0 to 9";
         return complaint;
     };
-    proto.shapingFolders = DefaultShapingFolders(platform::ProgramFolder());
+    proto.shapingFolders = files::DefaultShapingFolders(platform::ProgramFolder());
     proto.workFolder = c.work.Path();
     proto.codePage = &cp;
     return folder ? PlanFolder(a, list, opt.entry, out, proto.format, tasks)

@@ -28,8 +28,8 @@ int RunSettings(const std::vector<std::string>& words) {
 
     // The arrangement and EQ menus decide whether ArrMode and EqMode still
     // hold; the port list is the player's, so MIDIOutPort is shown as stored.
-    ShapingCatalog catalog;
-    catalog.Load(DefaultShapingFolders(platform::ProgramFolder()));
+    files::ShapingCatalog catalog;
+    catalog.Load(files::DefaultShapingFolders(platform::ProgramFolder()));
     settings::SettingsMenus menus;
     menus.arrangements = catalog.ArrangementCaptions();
     menus.eq_presets = catalog.EqCaptions();

@@ -189,7 +189,7 @@ bool LibraryWindow::EnsureOpen() {
     if (store_.IsOpen()) return true;
     if (openTried_) return false;
     openTried_ = true;
-    const LibraryStatus s = store_.Open(databasePath_);
+    const library::LibraryStatus s = store_.Open(databasePath_);
     // A damaged file set aside still leaves an open, empty library.
     if (!s.ok()) openProblem_ = Q(s.Message());
     SetStatus(openProblem_);
@@ -216,7 +216,7 @@ void LibraryWindow::Search(const QString& text) {
         return;
     }
     library::LibraryQuery q;
-    LibraryStatus s = library::ParseQuery(text.toStdString(), q);
+    library::LibraryStatus s = library::ParseQuery(text.toStdString(), q);
     if (!s.ok()) {
         SetStatus(Q(s.Message()));
         return;  // the rows of the last good search stay
@@ -318,7 +318,7 @@ void LibraryWindow::ShowContextMenu(const QPoint& at) {
 
 void LibraryWindow::StartScan() {
     if (Scanning()) {
-        SetStatus(Q(MessageFor(LibraryError::kScanRunning, {})));
+        SetStatus(Q(MessageFor(library::LibraryError::kScanRunning, {})));
         return;
     }
     if (!EnsureOpen()) return;
@@ -331,7 +331,7 @@ void LibraryWindow::StartScan() {
     // The scan has its own connection; the window keeps searching on its own.
     scanThread_ = std::thread([this, path = databasePath_] {
         library::LibraryStore store;
-        LibraryStatus s = store.Open(path);
+        library::LibraryStatus s = store.Open(path);
         QString message = s.ok() ? QString() : Q(s.Message());
         if (store.IsOpen()) {
             library::ScanOptions o;
@@ -346,8 +346,8 @@ void LibraryWindow::StartScan() {
             QStringList parts;
             if (!s.ok()) parts << Q(s.Message());
             for (const std::string& f : sum.missingFolders)
-                parts << Q(MessageFor(LibraryError::kNoFolder, f));
-            if (s.ok() || s.code() == LibraryError::kDamaged)
+                parts << Q(MessageFor(library::LibraryError::kNoFolder, f));
+            if (s.ok() || s.code() == library::LibraryError::kDamaged)
                 parts << tr("%1曲を読み込みました（エラー %2、削除 %3）")
                              .arg(sum.songs)
                              .arg(sum.failed)
@@ -437,7 +437,7 @@ void LibraryFoldersPage::Refill() {
     // Nothing is created until a folder is added.
     if (!QFileInfo::exists(Q(databasePath_))) return;
     library::LibraryStore store;
-    const LibraryStatus s = store.Open(databasePath_);
+    const library::LibraryStatus s = store.Open(databasePath_);
     note_->setText(s.ok() ? tr("追加したフォルダはライブラリの「フォルダを走査」で読み込まれます。")
                           : Q(s.Message()));
     for (const library::LibraryFolder& f : store.Folders()) {
@@ -471,7 +471,7 @@ QString LibraryFoldersPage::Apply() {
     const std::vector<std::string> now = Folders();
     if (now == stored_) return {};
     library::LibraryStore store;
-    LibraryStatus s = store.Open(databasePath_);
+    library::LibraryStatus s = store.Open(databasePath_);
     if (!store.IsOpen()) return Q(s.Message());
     for (const std::string& f : stored_)
         if (std::find(now.begin(), now.end(), f) == now.end() && !(s = store.RemoveFolder(f)).ok())

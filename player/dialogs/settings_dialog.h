@@ -18,11 +18,9 @@ class QLineEdit;
 class QListWidget;
 class QTabWidget;
 
-namespace sonfara {
-namespace platform {
+namespace sonfara::platform {
 class SfrLibBinding;
-}
-}  // namespace sonfara
+}  // namespace sonfara::platform
 namespace sonfara::dialogs {
 class LibraryFoldersPage;
 }

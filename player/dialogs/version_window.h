@@ -6,11 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace sonfara {
-namespace platform {
+namespace sonfara::platform {
 class SfrLibBinding;
-}
-}  // namespace sonfara
+}  // namespace sonfara::platform
 
 namespace sonfara::dialogs {
 

@@ -2,7 +2,7 @@
 
 #include <climits>
 
-namespace sonfara {
+namespace sonfara::files {
 namespace {
 
 bool IsBlank(char c) {
@@ -168,4 +168,4 @@ int EqBandForNote(int note) {
     return 3 + (note - 39) / 9;  // nine notes a band from 39 up
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::files

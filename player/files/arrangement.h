@@ -10,7 +10,7 @@
 
 #include "player/sequencer/sound_shaping.h"
 
-namespace sonfara {
+namespace sonfara::files {
 
 inline constexpr const char* kArrangeHeader = "[SONFARA ARRANGE FILE]";
 inline constexpr size_t kMaxArrangeFields = 1000;
@@ -44,4 +44,4 @@ std::optional<sequencer::EqPreset> ParseEqPreset(std::string_view bytes, std::st
 // The velocity band (1..10) of a note number.
 int EqBandForNote(int note);
 
-}  // namespace sonfara
+}  // namespace sonfara::files

@@ -6,7 +6,7 @@
 #include "player/platform/text_decoding.h"
 #include "player/platform/user_files.h"
 
-namespace sonfara {
+namespace sonfara::files {
 namespace {
 
 bool EqualsNoCaseAscii(const std::string& a, const char* b) {
@@ -197,4 +197,4 @@ files::FileStatus ResolveSoundShaping(const ShapingCatalog& c, const std::string
     return {};
 }
 
-}  // namespace sonfara
+}  // namespace sonfara::files

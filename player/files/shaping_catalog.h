@@ -9,7 +9,7 @@
 #include "player/files/file_entry.h"
 #include "player/platform/codepage.h"
 
-namespace sonfara {
+namespace sonfara::files {
 
 struct ShapingFolders {
     std::vector<std::string> arr;  // searched in this order
@@ -71,4 +71,4 @@ files::FileStatus ResolveSoundShaping(const ShapingCatalog& c, const std::string
 int FindArrangementItem(const ShapingCatalog& c, const std::string& name);
 int FindEqItem(const ShapingCatalog& c, const std::string& name);
 
-}  // namespace sonfara
+}  // namespace sonfara::files

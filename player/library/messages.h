@@ -6,9 +6,9 @@
 #include "player/platform/language.h"
 #include "player/platform/result.h"
 
-namespace sonfara {
+namespace sonfara::library {
 
-namespace library::msg {
+namespace msg {
 inline constexpr const char* kDamagedSetAside =
     "ライブラリのデータベースが壊れていたので別名で保存し、新しく作り直します: ";
 inline constexpr const char* kCannotOpen =
@@ -33,7 +33,7 @@ inline const platform::MessageTranslations kEnglish{
     {kBadQuery, "Invalid search: "},
     {kScanCancelled, "The library scan was cancelled"},
 };
-}  // namespace library::msg
+}  // namespace msg
 
 enum class LibraryError {
     kNone = 0,
@@ -71,4 +71,4 @@ inline std::string MessageFor(LibraryError code, const std::string& detail) {
 
 using LibraryStatus = platform::Status<LibraryError>;
 
-}  // namespace sonfara
+}  // namespace sonfara::library

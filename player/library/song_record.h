@@ -11,11 +11,9 @@
 
 #include "player/platform/codepage.h"
 
-namespace sonfara {
-namespace song {
+namespace sonfara::song {
 class SongTable;
-}
-}  // namespace sonfara
+}  // namespace sonfara::song
 
 namespace sonfara::library {
 

@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace sonfara {
-namespace sequencer {
+namespace sonfara::sequencer {
 class OutputLayer;
-}
-}  // namespace sonfara
+}  // namespace sonfara::sequencer
 
 namespace sonfara::panels {
 

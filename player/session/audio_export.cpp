@@ -127,7 +127,8 @@ int CaptionItem(const std::vector<std::string>& captions, const std::string& cap
 // The player's values as a job plays them: the one song once through the
 // synthesizer, the arrangement and EQ found again by caption (the caller's
 // catalogue may have been read at another time).
-settings::SettingsValues ExportValues(settings::SettingsValues v, const ShapingCatalog& catalog) {
+settings::SettingsValues ExportValues(settings::SettingsValues v,
+                                      const files::ShapingCatalog& catalog) {
     v.repeatMode = platform::RepeatMode::kStopAtEnd;
     v.midiOutPort = settings::kMidiMapper;
     v.outDevice = -1;

@@ -37,7 +37,7 @@ struct AudioExportRequest {
     // they make the song (an endless count is refused). Arrangement and EQ
     // are found by caption in the catalogue of `shapingFolders`.
     settings::SettingsValues values;
-    ShapingFolders shapingFolders;
+    files::ShapingFolders shapingFolders;
     int transpose = 0;           // semitones
     uint16_t channels = 0xFFFF;  // bit c-1 set: channel c sounds
     // The caller's private work folder (with a trailing '/'); the job

@@ -15,7 +15,7 @@ void SessionCore::GuardedUi::Post(std::function<void()> action) {
 }
 
 namespace {
-settings::SettingsValues LoadedValues(const SessionEnv& env, const ShapingCatalog& catalog,
+settings::SettingsValues LoadedValues(const SessionEnv& env, const files::ShapingCatalog& catalog,
                                       const std::vector<std::string>& ports) {
     if (!env.settingsStore) return {};
     return settings::LoadSettings(*env.settingsStore, MenusFor(catalog, ports), env.priority)
@@ -57,8 +57,8 @@ void SessionCore::SongCleared() {
     for (SessionPart* p : parts_) p->SongCleared();
 }
 
-ShapingCatalog SessionCore::LoadCatalog(const ShapingFolders& folders) {
-    ShapingCatalog c;
+files::ShapingCatalog SessionCore::LoadCatalog(const files::ShapingFolders& folders) {
+    files::ShapingCatalog c;
     c.Load(folders);
     return c;
 }

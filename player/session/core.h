@@ -92,12 +92,12 @@ class SessionCore final : private sequencer::PlayerObserver,
     bool SongLoaded() const { return player_.Song().Loaded; }
     settings::SettingsValues& Values() { return values_; }
     const settings::SettingsValues& Values() const { return values_; }
-    ShapingCatalog& Catalog() { return catalog_; }
-    const ShapingCatalog& Catalog() const { return catalog_; }
+    files::ShapingCatalog& Catalog() { return catalog_; }
+    const files::ShapingCatalog& Catalog() const { return catalog_; }
     const std::vector<std::string>& PortNames() const { return portNames_; }
     // The sound shaping again from the values and the catalog.
     void ApplyShaping();
-    static ShapingCatalog LoadCatalog(const ShapingFolders& folders);
+    static files::ShapingCatalog LoadCatalog(const files::ShapingFolders& folders);
 
     // The last failure text of an open (port, load, timer) or a port change.
     const std::string& LastError() const { return lastError_; }
@@ -188,7 +188,7 @@ class SessionCore final : private sequencer::PlayerObserver,
     // The stored encoding setting, in effect before the arrangement files
     // are read.
     [[maybe_unused]] bool textEncodingRead_ = ReadStoredTextEncoding(env_);
-    ShapingCatalog catalog_;
+    files::ShapingCatalog catalog_;
     std::vector<std::string> portNames_;
     settings::SettingsValues values_;
     sequencer::Player player_;

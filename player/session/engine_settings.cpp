@@ -2,7 +2,8 @@
 
 namespace sonfara::session {
 
-settings::SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std::string> ports) {
+settings::SettingsMenus MenusFor(const files::ShapingCatalog& catalog,
+                                 std::vector<std::string> ports) {
     settings::SettingsMenus m;
     m.arrangements = catalog.ArrangementCaptions();
     m.eq_presets = catalog.EqCaptions();
@@ -29,8 +30,8 @@ sequencer::PlaybackSettings PlaybackSettingsFromValues(const settings::SettingsV
 }
 
 sequencer::SoundShaping SoundShapingFromValues(const settings::SettingsValues& v,
-                                               const ShapingCatalog& catalog) {
-    return MakeSoundShaping(catalog, v.arrangementItem, v.eqActive ? v.eqItem : 0);
+                                               const files::ShapingCatalog& catalog) {
+    return files::MakeSoundShaping(catalog, v.arrangementItem, v.eqActive ? v.eqItem : 0);
 }
 
 files::FileSettings FileSettingsFromValues(const settings::SettingsValues& v) {

@@ -18,7 +18,8 @@
 namespace sonfara::session {
 
 // The menus LoadSettings checks the stored captions and port name against.
-settings::SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std::string> ports);
+settings::SettingsMenus MenusFor(const files::ShapingCatalog& catalog,
+                                 std::vector<std::string> ports);
 
 // Values as LoadSettings left them (ArrMode already checked against its
 // caption, OutDevice -1 when the stored port is gone). Values no timer or
@@ -26,6 +27,6 @@ settings::SettingsMenus MenusFor(const ShapingCatalog& catalog, std::vector<std:
 sequencer::PlaybackSettings PlaybackSettingsFromValues(const settings::SettingsValues& v);
 // ArrMode's arrangement entry and, when EQ is active, the EqItem preset.
 sequencer::SoundShaping SoundShapingFromValues(const settings::SettingsValues& v,
-                                               const ShapingCatalog& catalog);
+                                               const files::ShapingCatalog& catalog);
 files::FileSettings FileSettingsFromValues(const settings::SettingsValues& v);
 }  // namespace sonfara::session

@@ -46,7 +46,7 @@ struct SessionEnv {
     // False: the store is only read (the command line).
     bool saveSettings = true;
     // Arrangement and EQ folders of the menus (empty: none).
-    ShapingFolders shapingFolders;
+    files::ShapingFolders shapingFolders;
     // Takes the stored ThreadMode at the load and each change of it;
     // nullptr: the process priority is left alone.
     platform::ProcessPriority* priority = nullptr;

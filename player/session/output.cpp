@@ -78,7 +78,7 @@ void SessionOutput::ChangeProgram(int channel, int program) {
 // follow the captions and the shaping is built again from the new files.
 void SessionOutput::ReloadShapingCatalog() {
     settings::SettingsValues& v = core_.Values();
-    ShapingCatalog& catalog = core_.Catalog();
+    files::ShapingCatalog& catalog = core_.Catalog();
     const std::string arr = CaptionAt(catalog.ArrangementCaptions(), v.arrangementItem);
     const std::string eq = v.eqActive ? CaptionAt(catalog.EqCaptions(), v.eqItem) : "";
     catalog = SessionCore::LoadCatalog(core_.Env().shapingFolders);
@@ -123,7 +123,7 @@ void SessionOutput::SelectChorus(int item) {
     });
 }
 
-const ShapingCatalog& SessionOutput::Catalog() const {
+const files::ShapingCatalog& SessionOutput::Catalog() const {
     return core_.Catalog();
 }
 

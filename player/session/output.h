@@ -29,7 +29,7 @@ class SessionOutput final : private SessionPart {
     // Reads the arrangement and EQ folders again; the selected arrangement
     // and EQ stay selected while a file of the same caption is still there.
     void ReloadShapingCatalog();
-    const ShapingCatalog& Catalog() const;
+    const files::ShapingCatalog& Catalog() const;
     const std::vector<std::string>& PortNames() const;
 
     // Any thread: what the output layer shows of channel 1..16.

@@ -110,7 +110,7 @@ void SonfaraApp::MakeSession() {
         notifier_,       work_.Path()};
     env.settingsStore = store_.get();
     env.priority = &priority_;
-    env.shapingFolders = DefaultShapingFolders(platform::ProgramFolder());
+    env.shapingFolders = files::DefaultShapingFolders(platform::ProgramFolder());
     env.favoriteFolder = files::DefaultFavoriteFolder();
     // A song this large takes longer than a glance to read: the windows go on.
     env.backgroundLoadBytes = uintmax_t{32} << 20;
@@ -409,7 +409,7 @@ void SonfaraApp::Finish() {
 
 void SonfaraApp::ExportAudio(const session::AudioExportRequest& request) {
     session::AudioExportRequest r = request;
-    r.shapingFolders = DefaultShapingFolders(platform::ProgramFolder());
+    r.shapingFolders = files::DefaultShapingFolders(platform::ProgramFolder());
     r.workFolder = work_.Path();
     if (r.soundFont.empty()) r.soundFont = platform_.soundFont;
     dialogs_->ExportAudio(r);

@@ -15,11 +15,9 @@
 
 #include <QObject>
 
-namespace sonfara {
-namespace platform {
+namespace sonfara::platform {
 class TimeHistogram;
-}
-}  // namespace sonfara
+}  // namespace sonfara::platform
 namespace sonfara::display {
 class DisplayController;
 }

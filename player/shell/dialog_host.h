@@ -13,20 +13,16 @@
 
 class QWidget;
 
-namespace sonfara {
-namespace session {
+namespace sonfara::session {
 struct AudioExportRequest;
-}
-namespace session {
 class PlaybackSession;
-}
-namespace platform {
+}  // namespace sonfara::session
+namespace sonfara::platform {
 class SfrLibBinding;
-}
-namespace settings {
+}  // namespace sonfara::platform
+namespace sonfara::settings {
 struct SettingsValues;
-}
-}  // namespace sonfara
+}  // namespace sonfara::settings
 namespace sonfara::dialogs {
 enum class ListMode;
 class ExportDialog;

@@ -8,11 +8,9 @@
 
 #include "player/files/file_entry.h"
 
-namespace sonfara {
-namespace session {
+namespace sonfara::session {
 struct AudioExportRequest;
-}  // namespace session
-}  // namespace sonfara
+}  // namespace sonfara::session
 namespace sonfara::dialogs {
 enum class ListMode;  // list_dialog.h
 }

@@ -8,11 +8,9 @@
 #include <string_view>
 #include <vector>
 
-namespace sonfara {
-namespace song {
+namespace sonfara::song {
 class SongTable;
-}
-}  // namespace sonfara
+}  // namespace sonfara::song
 
 namespace sonfara::wrd {
 

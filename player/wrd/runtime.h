@@ -15,11 +15,9 @@
 #include "player/wrd/hex_font.h"
 #include "player/wrd/surface.h"
 
-namespace sonfara {
-namespace song {
+namespace sonfara::song {
 class SongTable;
-}
-}  // namespace sonfara
+}  // namespace sonfara::song
 
 namespace sonfara::wrd {
 

@@ -86,8 +86,9 @@ TEST(JapaneseTexts, ShippedFilesReadAsPlainCp932) {
     }
     EXPECT_GE(japanese, 2) << "both shipped arrangements are Japanese";
 
-    ShapingCatalog c;
-    c.Load(ShapingFolders{{(source / "data/arr").string()}, {(source / "data/eq").string()}});
+    files::ShapingCatalog c;
+    c.Load(
+        files::ShapingFolders{{(source / "data/arr").string()}, {(source / "data/eq").string()}});
     for (size_t i = 0; i < c.Arrangements().size(); ++i)
         EXPECT_EQ(c.ArrangementMenuCaptions()[i], Cp932().ToUtf8(c.Arrangements()[i].ArrangeName));
 }

@@ -16,7 +16,7 @@ struct Catalog {
         catalog.Load({{dir / "arr"}, {dir / "eq"}});
     }
     TempDir dir;
-    ShapingCatalog catalog;
+    files::ShapingCatalog catalog;
 };
 
 TEST(EngineSettings, StoredValuesReachThePlayerAndTheShaping) {

@@ -12,9 +12,9 @@ class ShapingOutput : public ::testing::Test {
   protected:
     // Reads every file written so far and selects arrangement `arr` and EQ `eq`.
     void Select(int arr, int eq) {
-        ShapingCatalog c;
+        files::ShapingCatalog c;
         c.Load({{dir_ / "arr"}, {dir_ / "eq"}});
-        shaping_ = MakeSoundShaping(c, arr, eq);
+        shaping_ = files::MakeSoundShaping(c, arr, eq);
     }
     void Open() {
         ASSERT_TRUE(out_.OpenOutputPort(0).ok());
@@ -97,7 +97,7 @@ TEST_F(ShapingOutput, EqFirstBandZeroSilencesLowNotesAndFlatLeavesAll) {
     for (int note : {0, 30, 31, 64, 102, 127}) out_.SendShortMessage(0x91, note, 77);
     for (const auto& m : Sent()) EXPECT_EQ(m.substr(6), "4D") << m;
 
-    ShapingCatalog c;
+    files::ShapingCatalog c;
     c.Load({{dir_ / "arr"}, {dir_ / "eq"}});
     EXPECT_EQ(c.EqPresets().size(), 2u);
 }

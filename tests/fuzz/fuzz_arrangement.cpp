@@ -10,17 +10,17 @@ using namespace sonfara;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const auto fields = ReadDelimitedFields(bytes, kMaxArrangeFields);
-    if (fields.size() > kMaxArrangeFields) std::abort();
+    const auto fields = files::ReadDelimitedFields(bytes, files::kMaxArrangeFields);
+    if (fields.size() > files::kMaxArrangeFields) std::abort();
     for (const auto& f : fields) {
         if (f.find_first_of("\r\n") != std::string::npos) std::abort();
     }
-    if (auto e = ParseArrangement(bytes)) {
+    if (auto e = files::ParseArrangement(bytes)) {
         for (int p = 1; p <= 128; ++p) {
             if (e->InstMap[p] < 1 || e->InstMap[p] > 128) std::abort();
         }
     }
-    auto eq = ParseEqPreset(bytes, "x");
-    if (eq.has_value() != (size == kEqFileSize)) std::abort();
+    auto eq = files::ParseEqPreset(bytes, "x");
+    if (eq.has_value() != (size == files::kEqFileSize)) std::abort();
     return 0;
 }

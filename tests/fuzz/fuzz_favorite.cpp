@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace sonfara::files;
     static const platform::CodePage cp("CP932");
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    (void)ReadDelimitedFields(bytes);
+    (void)files::ReadDelimitedFields(bytes);
     FavoriteEntry f;
     if (!ParseFavorite(bytes, cp, f)) return 0;
     (void)FavoriteFileName(f.Title);

@@ -54,14 +54,14 @@ class LibraryTest : public ::testing::Test {
         ScanOptions o;
         o.jobs = 2;
         o.codePage = &Cp932();
-        const LibraryStatus st = ScanLibrary(store, o, s);
+        const library::LibraryStatus st = ScanLibrary(store, o, s);
         EXPECT_TRUE(st.ok()) << st.Message();
         return s;
     }
 
     std::vector<std::string> Titles(const std::string& query) {
         std::vector<LibraryRow> rows;
-        const LibraryStatus st = store.Search(query, rows, 0);
+        const library::LibraryStatus st = store.Search(query, rows, 0);
         EXPECT_TRUE(st.ok()) << query << ": " << st.Message();
         std::vector<std::string> out;
         for (const LibraryRow& r : rows) out.push_back(r.title);
@@ -259,7 +259,7 @@ TEST_F(LibraryTest, EveryFilterNarrowsTheRows) {
     // A word and a filter together; a wrong filter is an error, not "all".
     EXPECT_EQ(Titles("organ module:gs"), V{"gs organ"});
     std::vector<LibraryRow> rows;
-    EXPECT_EQ(store.Search("module:mt32", rows, 0).code(), LibraryError::kBadQuery);
+    EXPECT_EQ(store.Search("module:mt32", rows, 0).code(), library::LibraryError::kBadQuery);
     // The limit stops early and says there were more.
     bool more = false;
     ASSERT_TRUE(store.Search("", rows, 3, &more).ok());
@@ -320,7 +320,7 @@ TEST_F(LibraryTest, MissingFolderKeepsItsRowsUntilItIsBackOrRemoved) {
     ASSERT_TRUE(store.RemoveFolder(music).ok());
     EXPECT_EQ(Titles(""), V{});
     EXPECT_EQ(Titles("disk"), V{});
-    EXPECT_EQ(store.RemoveFolder(music).code(), LibraryError::kNoFolder);
+    EXPECT_EQ(store.RemoveFolder(music).code(), library::LibraryError::kNoFolder);
 }
 
 TEST_F(LibraryTest, OnlyOneScanRunsAtATimeAndACancelledOneKeepsItsWork) {
@@ -333,13 +333,13 @@ TEST_F(LibraryTest, OnlyOneScanRunsAtATimeAndACancelledOneKeepsItsWork) {
         ScanLock other(store.Path());  // another process's scan
         ASSERT_TRUE(other.Held());
         ScanSummary sum;
-        EXPECT_EQ(ScanLibrary(store, {}, sum).code(), LibraryError::kScanRunning);
+        EXPECT_EQ(ScanLibrary(store, {}, sum).code(), library::LibraryError::kScanRunning);
     }
     std::atomic<bool> cancel{true};
     ScanOptions o;
     o.cancel = &cancel;
     ScanSummary sum;
-    EXPECT_EQ(ScanLibrary(store, o, sum).code(), LibraryError::kCancelled);
+    EXPECT_EQ(ScanLibrary(store, o, sum).code(), library::LibraryError::kCancelled);
     EXPECT_LT(sum.read, 40u);
     // The next scan finishes the work.
     EXPECT_EQ(Scan().read, 40u - sum.read);
@@ -351,8 +351,8 @@ TEST(LibraryStoreBadStates, DamagedDatabaseIsSetAsideAndRebuilt) {
     const std::string db = dir / "library.db";
     WriteBytes(db, std::string(8192, 'x'));
     LibraryStore store;
-    const LibraryStatus s = store.Open(db);
-    EXPECT_EQ(s.code(), LibraryError::kDamaged);
+    const library::LibraryStatus s = store.Open(db);
+    EXPECT_EQ(s.code(), library::LibraryError::kDamaged);
     EXPECT_EQ(s.detail(), db + ".damaged");
     EXPECT_NE(s.Message().find(db + ".damaged"), std::string::npos);
     EXPECT_EQ(ReadBytes(db + ".damaged"), std::string(8192, 'x'));  // kept as it was
@@ -385,13 +385,13 @@ TEST_F(LibraryTest, DamageFoundInUseIsSetAsideAndTheScanRebuildsIt) {
     }
     fs::remove(db + "-wal");
     fs::remove(db + "-shm");
-    LibraryStatus opened = store.Open(db);
+    library::LibraryStatus opened = store.Open(db);
     ScanSummary sum;
-    LibraryStatus scanned = ScanLibrary(store, {}, sum);
+    library::LibraryStatus scanned = ScanLibrary(store, {}, sum);
     // The damage shows at the open or during the scan; either way it is
     // named, the file is kept aside, and the songs are back afterwards.
-    const LibraryStatus& told = opened.ok() ? scanned : opened;
-    EXPECT_EQ(told.code(), LibraryError::kDamaged) << told.Message();
+    const library::LibraryStatus& told = opened.ok() ? scanned : opened;
+    EXPECT_EQ(told.code(), library::LibraryError::kDamaged) << told.Message();
     EXPECT_TRUE(fs::exists(db + ".damaged"));
     // The folders come back from the list kept beside the database.
     if (!opened.ok()) {
@@ -431,7 +431,7 @@ TEST(LibraryStoreBadStates, NewerVersionsDatabaseIsLeftAlone) {
     sqlite3_exec(raw, "PRAGMA user_version=99", nullptr, nullptr, nullptr);
     sqlite3_close(raw);
     LibraryStore store;
-    EXPECT_EQ(store.Open(db).code(), LibraryError::kCannotOpen);
+    EXPECT_EQ(store.Open(db).code(), library::LibraryError::kCannotOpen);
     EXPECT_FALSE(store.IsOpen());
     EXPECT_FALSE(fs::exists(db + ".damaged"));
 }
@@ -450,8 +450,8 @@ TEST(LibraryStoreBadStates, RelativeDatabasePathOpensInTheCurrentFolder) {
 TEST(LibraryStoreBadStates, DatabaseThatCannotBeWrittenGivesOneMessage) {
     // /proc is read-only even for root.
     LibraryStore store;
-    LibraryStatus s = store.Open("/proc/sonfara-library/library.db");
-    EXPECT_EQ(s.code(), LibraryError::kCannotWrite);
+    library::LibraryStatus s = store.Open("/proc/sonfara-library/library.db");
+    EXPECT_EQ(s.code(), library::LibraryError::kCannotWrite);
     EXPECT_NE(s.Message().find("/proc/sonfara-library/library.db"), std::string::npos);
     EXPECT_FALSE(store.IsOpen());
     std::vector<LibraryRow> rows;
@@ -463,7 +463,7 @@ TEST(LibraryStoreBadStates, DatabaseThatCannotBeWrittenGivesOneMessage) {
     fs::create_directories(dir / "ro");
     fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
     s = store.Open(dir / "ro/library.db");
-    EXPECT_EQ(s.code(), LibraryError::kCannotWrite);
+    EXPECT_EQ(s.code(), library::LibraryError::kCannotWrite);
     EXPECT_FALSE(store.IsOpen());
 }
 

@@ -57,8 +57,8 @@ TEST(Query, WrongFilterValuesAreRefusedByName) {
     LibraryQuery q;
     for (const char* bad : {"module:sc55", "length:<3:75", "length:abc", "length:5:00-1:00",
                             "has:drums", "program:128", "program:x", "sort:colour", "folder:"}) {
-        const LibraryStatus s = ParseQuery(std::string("song ") + bad, q);
-        EXPECT_EQ(s.code(), LibraryError::kBadQuery) << bad;
+        const library::LibraryStatus s = ParseQuery(std::string("song ") + bad, q);
+        EXPECT_EQ(s.code(), library::LibraryError::kBadQuery) << bad;
         EXPECT_EQ(s.detail(), bad);
     }
 }
