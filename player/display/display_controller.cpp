@@ -119,10 +119,6 @@ void DisplayController::NotifyDotPicture() {
                               Qt::QueuedConnection);
 }
 
-void DisplayController::NotifyKeyboardCleared() {
-    keyboardResetPending_.store(true);
-}
-
 void DisplayController::NotifyOutputReset() {
     keyboardResetPending_.store(true);
     QMetaObject::invokeMethod(
@@ -143,9 +139,6 @@ void DisplayOutputLink::OnDotPicture() {
 }
 void DisplayOutputLink::OnClearMeters() {
     display_.NotifyOutputReset();
-}
-void DisplayOutputLink::OnClearKeyboard() {
-    display_.NotifyKeyboardCleared();
 }
 
 }  // namespace sonfara::display

@@ -76,8 +76,6 @@ class DisplayController : public QObject {
     void NotifyDotPicture();
     // Any thread. The output was reset: keyboards and knobs back to rest.
     void NotifyOutputReset();
-    // Any thread. Every note was silenced: keyboards back to rest.
-    void NotifyKeyboardCleared();
 
     // One pass of the drawing thread (called by it; tests call it directly
     // when the thread is not running).
@@ -145,7 +143,6 @@ class DisplayOutputLink final : public sequencer::OutputObserver {
     explicit DisplayOutputLink(DisplayController& display) : display_(display) {}
     void OnDotPicture() override;
     void OnClearMeters() override;
-    void OnClearKeyboard() override;
 
   private:
     DisplayController& display_;

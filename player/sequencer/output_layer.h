@@ -49,7 +49,6 @@ class OutputObserver {
     virtual void OnModuleIndicator() {}  // a module reset was sent (MIDIDisp)
     virtual void OnDotPicture() {}       // the dot matrix changed
     virtual void OnClearMeters() {}      // meters and keyboards back to rest
-    virtual void OnClearKeyboard() {}    // keyboards back to rest
     // The port could not keep up and note-ons were left out; once per
     // opened port. text: sequencer::msg::kNotesDropped.
     virtual void OnNotesDropped(const std::string& text) {}

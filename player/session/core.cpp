@@ -157,9 +157,6 @@ void SessionCore::OnDotPicture() {
 void SessionCore::OnClearMeters() {
     ForEachObserverLocked([](SessionObserver* o) { o->OnClearMeters(); });
 }
-void SessionCore::OnClearKeyboard() {
-    ForEachObserverLocked([](SessionObserver* o) { o->OnClearKeyboard(); });
-}
 // The box opens on the UI thread, after the tick that noticed.
 void SessionCore::OnNotesDropped(const std::string& text) {
     ui_.Post([this, text] { env_.notifier.Info(text); });

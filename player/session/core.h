@@ -168,7 +168,6 @@ class SessionCore final : private sequencer::PlayerObserver,
     void OnModuleIndicator() override;
     void OnDotPicture() override;
     void OnClearMeters() override;
-    void OnClearKeyboard() override;
     void OnNotesDropped(const std::string& text) override;
     // LoadObserver
     void OnLoadNotice(const std::string& noticeBytes) override;

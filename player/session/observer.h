@@ -96,7 +96,6 @@ class SessionObserver {
     virtual void OnModuleIndicator() {}  // a module reset passed (MIDIDisp)
     virtual void OnDotPicture() {}       // the GS dot picture changed
     virtual void OnClearMeters() {}
-    virtual void OnClearKeyboard() {}
 };
 
 }  // namespace sonfara::session

@@ -492,9 +492,6 @@ void SonfaraApp::OnDotPicture() {
 void SonfaraApp::OnClearMeters() {
     display_->NotifyOutputReset();
 }
-void SonfaraApp::OnClearKeyboard() {
-    display_->NotifyKeyboardCleared();
-}
 
 // --- Minimising and the close box ------------------------------------------------------
 

@@ -124,7 +124,6 @@ class SonfaraApp final : public QObject, public ShellHooks, private session::Ses
     // SessionObserver: timer thread; they only post or set flags.
     void OnDotPicture() override;
     void OnClearMeters() override;
-    void OnClearKeyboard() override;
 
     void MakeSession();
     void MakeWindows();
