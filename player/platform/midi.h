@@ -55,6 +55,7 @@ constexpr bool IsStatusByte(uint8_t b) {
 inline constexpr uint8_t kMetaText = 0x01;
 inline constexpr uint8_t kMetaTrackName = 0x03;
 inline constexpr uint8_t kMetaLyric = 0x05;
+inline constexpr uint8_t kMetaCuePoint = 0x07;  // the last of the text events
 inline constexpr uint8_t kMetaPort = 0x21;
 inline constexpr uint8_t kMetaEndOfTrack = 0x2F;
 inline constexpr uint8_t kMetaTempo = 0x51;

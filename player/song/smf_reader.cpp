@@ -503,8 +503,7 @@ class TrackDecoder {
     // The meta event of the row last added.
     void Meta(uint8_t type, const uint8_t* payload, int32_t length, int32_t tick,
               bool& endOfTrack) {
-        constexpr uint8_t kFirstText = 0x01, kLastText = 0x07;  // text .. cue point
-        if (type >= kFirstText && type <= kLastText && length > 0 && !noting_)
+        if (type >= midi::kMetaText && type <= midi::kMetaCuePoint && length > 0 && !noting_)
             out_.textRows.push_back(static_cast<uint32_t>(out_.extEvents.size() - 1));
         switch (type) {
             case 0x51:
