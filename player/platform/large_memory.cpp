@@ -108,6 +108,12 @@ void PrefaultAhead::Run() {
     size_t done = 0;
     while (!stop_.load(std::memory_order_acquire)) {
         const size_t filled = filled_.load(std::memory_order_acquire);
+        // Nothing before the writer's first word: until then its expected
+        // size is unknown, and running ahead could touch far past it.
+        if (filled == 0) {
+            filled_.wait(0, std::memory_order_acquire);
+            continue;
+        }
         const size_t expected = expected_.load(std::memory_order_relaxed);
         const size_t need = expected > SIZE_MAX - kHugePage ? SIZE_MAX : expected + kHugePage;
         const size_t target = std::min({capacity_, filled + ahead_, need});
