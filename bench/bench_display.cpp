@@ -10,21 +10,14 @@
 
 #include "player/display/display_controller.h"
 #include "player/platform/clock.h"
+#include "tests/support_code/output_rig.h"
 
 using namespace sonfara;
 using namespace sonfara::display;
 
 namespace {
 
-struct Rig {
-    platform::ManualClock clock;
-    platform::RecordingOutputSystem ports{clock};
-    sequencer::PlaybackSettings settings;
-    sequencer::SoundShaping shaping;
-    platform::CodePage cp{"CP932"};
-    song::SongTable song;
-    sequencer::SongCursors cursors;
-    sequencer::OutputLayer out{song, cursors, ports, settings, shaping, cp};
+struct Rig : test::OutputRig {
     // The recording system's first port always opens.
     Rig() { (void)out.OpenOutputPort(0); }
 };

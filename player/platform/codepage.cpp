@@ -10,13 +10,6 @@
 namespace sonfara::platform {
 namespace {
 
-bool IconvKnows(const std::string& from, const std::string& to) {
-    iconv_t cd = iconv_open(to.c_str(), from.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    iconv_close(cd);
-    return true;
-}
-
 // Converts with iconv, replacing each unconvertible input unit by `replacement`.
 // `unitLen` gives how many input bytes to skip on an invalid sequence.
 std::string Convert(const std::string& from, const std::string& to, std::string_view in,
@@ -134,10 +127,14 @@ bool IsPlausibleUtf8(std::string_view s) {
 }
 
 CodePage::CodePage(std::string name) : name_(std::move(name)) {
-    valid_ = IconvKnows(name_, "UTF-8");
-    if (!valid_) name_ = kDefaultName;
+    const auto kNone = reinterpret_cast<iconv_t>(-1);
     iconv_t cd = iconv_open("UTF-8", name_.c_str());
-    if (cd != reinterpret_cast<iconv_t>(-1))
+    valid_ = cd != kNone;
+    if (!valid_) {
+        name_ = kDefaultName;
+        cd = iconv_open("UTF-8", name_.c_str());
+    }
+    if (cd != kNone)
         keepLoaded_ =
             std::shared_ptr<void>(cd, [](void* p) { iconv_close(static_cast<iconv_t>(p)); });
 }

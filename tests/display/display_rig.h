@@ -9,21 +9,14 @@
 
 #include "player/display/display_source.h"
 #include "player/platform/clock.h"
+#include "tests/support_code/output_rig.h"
 
 namespace sonfara::display::test {
 
 inline constexpr uint8_t kNoteOn = 0x90, kControl = 0xB0;
 inline constexpr uint8_t kCcVolume = 7, kCcPan = 10, kCcExpression = 11;
 
-struct DisplayRig {
-    platform::ManualClock clock;
-    platform::RecordingOutputSystem ports{clock};
-    sequencer::PlaybackSettings settings;
-    sequencer::SoundShaping shaping;
-    platform::CodePage cp{"CP932"};
-    song::SongTable song;
-    sequencer::SongCursors cursors;
-    sequencer::OutputLayer out{song, cursors, ports, settings, shaping, cp};
+struct DisplayRig : sonfara::test::OutputRig {
     OutputLayerSource src{out};
 
     DisplayRig() { EXPECT_TRUE(out.OpenOutputPort(0).ok()); }

@@ -8,6 +8,7 @@
 
 #include "player/song/smf_reader.h"
 #include "tests/sequencer/smf_builder.h"
+#include "tests/support_code/output_rig.h"
 
 namespace sonfara {
 namespace {
@@ -15,16 +16,7 @@ namespace {
 using test::BuildSmf;
 using test::TrackBuilder;
 
-struct OutRig {
-    platform::ManualClock clock;
-    platform::RecordingOutputSystem ports{clock};
-    sequencer::PlaybackSettings settings;
-    sequencer::SoundShaping shaping;
-    platform::CodePage cp{"CP932"};
-    song::SongTable song;
-    sequencer::SongCursors cursors;
-    sequencer::OutputLayer out{song, cursors, ports, settings, shaping, cp};
-
+struct OutRig : test::OutputRig {
     OutRig() {
         EXPECT_TRUE(out.OpenOutputPort(0).ok());
         Port().ClearLog();

@@ -13,6 +13,7 @@
 #include "player/platform/codepage.h"
 #include "player/platform/midi.h"
 #include "player/ui/palette.h"
+#include "tests/support_code/output_rig.h"
 
 using namespace sonfara;
 using namespace sonfara::display;
@@ -127,14 +128,8 @@ int main(int argc, char** argv) {
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
     QDir().mkpath(dir);
 
-    platform::ManualClock clock;
-    platform::RecordingOutputSystem ports{clock};
-    sequencer::PlaybackSettings settings;
-    sequencer::SoundShaping shaping;
-    platform::CodePage cp{"CP932"};
-    song::SongTable song;
-    sequencer::SongCursors cursors;
-    sequencer::OutputLayer out{song, cursors, ports, settings, shaping, cp};
+    test::OutputRig rig;
+    sequencer::OutputLayer& out = rig.out;
     if (!out.OpenOutputPort(0).ok()) return 1;
     PlayScene(out);
     for (qreal dpr : {1.0, 2.0}) {
